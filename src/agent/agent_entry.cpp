@@ -1,0 +1,116 @@
+// The exported entries of libmib2.so.
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "mib2_tables.h"
+#include "snmp_abi.h"
+
+using velmar::agent::MibValue;
+using velmar::agent::Oid;
+
+namespace {
+
+struct AgentState {
+  std::mutex mutex;
+  std::unique_ptr<velmar::agent::LinkReader> linkReader;
+  std::unique_ptr<velmar::agent::MibView> view;
+};
+
+AgentState& State() {
+  static AgentState state;
+  return state;
+}
+
+// What a query hands back lives here until the next query on this thread.
+struct Answer {
+  Oid name;
+  std::string bytes;
+  Oid object;
+};
+thread_local std::vector<Answer> answers;
+
+uint32_t supportedView[] = {1, 3, 6, 1, 2, 1};
+
+void Fill(SnmpVarBind& binding, Answer& answer, const MibValue& value) {
+  binding.name.ids = answer.name.data();
+  binding.name.idLength = static_cast<uint32_t>(answer.name.size());
+  binding.value = AsnAny{};
+  binding.value.asnType = value.type;
+  switch (value.type) {
+    case ASN_OCTETSTRING:
+    case ASN_IPADDRESS:
+      answer.bytes = value.bytes;
+      binding.value.asnValue.string.stream = reinterpret_cast<uint8_t*>(answer.bytes.data());
+      binding.value.asnValue.string.length = static_cast<uint32_t>(answer.bytes.size());
+      break;
+    case ASN_OBJECTIDENTIFIER:
+      answer.object = value.object;
+      binding.value.asnValue.object.ids = answer.object.data();
+      binding.value.asnValue.object.idLength = static_cast<uint32_t>(answer.object.size());
+      break;
+    default:
+      binding.value.asnValue.unsigned32 = value.number;
+      break;
+  }
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int SnmpExtensionInit(
+    uint32_t /*uptimeReference*/, void** trapEvent, AsnObjectIdentifier* view) {
+  AgentState& state = State();
+  std::lock_guard lock(state.mutex);
+  if (!state.view) {
+    state.linkReader = std::make_unique<velmar::agent::LinkReader>();
+    velmar::agent::KernelSources sources;
+    auto* reader = state.linkReader.get();
+    sources.links = [reader] { return reader->Read(); };
+    state.view = velmar::agent::BuildMib2View(std::move(sources));
+  }
+  if (trapEvent != nullptr) {
+    *trapEvent = nullptr;
+  }
+  if (view != nullptr) {
+    view->ids = supportedView;
+    view->idLength = sizeof supportedView / sizeof supportedView[0];
+  }
+  return 1;
+}
+
+extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(
+    uint8_t requestType, SnmpVarBindList* bindings, int32_t* errorStatus, int32_t* errorIndex) {
+  if (errorStatus != nullptr) {
+    *errorStatus = 0;
+  }
+  if (errorIndex != nullptr) {
+    *errorIndex = 0;
+  }
+  AgentState& state = State();
+  std::lock_guard lock(state.mutex);
+  if (!state.view || bindings == nullptr || requestType != SNMP_PDU_GETNEXT) {
+    if (errorStatus != nullptr) {
+      *errorStatus = 5;  // genErr
+    }
+    return 0;
+  }
+  if (answers.size() < bindings->len) {
+    answers.resize(bindings->len);
+  }
+  for (uint32_t i = 0; i < bindings->len; ++i) {
+    SnmpVarBind& binding = bindings->list[i];
+    Answer& answer = answers[i];
+    const MibValue* value = nullptr;
+    // The name may point into answer.name itself (the caller passes the
+    // last answer back), so look up into a fresh buffer first.
+    thread_local Oid next;
+    if (state.view->GetNext(binding.name.ids, binding.name.idLength, next, value)) {
+      answer.name.swap(next);
+      Fill(binding, answer, *value);
+    } else {
+      binding.value = AsnAny{};
+      binding.value.asnType = ASN_NULL;
+    }
+  }
+  return 1;
+}

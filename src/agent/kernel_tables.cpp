@@ -1,0 +1,457 @@
+#include "kernel_tables.h"
+
+#include <fcntl.h>
+#include <linux/ethtool.h>
+#include <linux/if.h>
+#include <linux/if_arp.h>
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <sstream>
+
+namespace velmar::agent {
+
+namespace {
+
+std::vector<std::string_view> SplitWords(std::string_view line) {
+  std::vector<std::string_view> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
+      ++i;
+    }
+    const size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+      ++i;
+    }
+    if (i > start) {
+      words.push_back(line.substr(start, i - start));
+    }
+  }
+  return words;
+}
+
+template <typename Fn>
+void ForEachLine(std::string_view content, Fn fn) {
+  size_t pos = 0;
+  while (pos < content.size()) {
+    size_t end = content.find('\n', pos);
+    if (end == std::string_view::npos) {
+      end = content.size();
+    }
+    fn(content.substr(pos, end - pos));
+    pos = end + 1;
+  }
+}
+
+template <typename T>
+bool ParseNumber(std::string_view text, T& out, int base = 10) {
+  if (text.empty()) {
+    return false;
+  }
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
+  return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+// The kernel prints an IPv4 address as the 32-bit word it holds in network
+// order, formatted as a host-order hexadecimal number.
+bool ParseHexAddress(std::string_view text, Ip4& out) {
+  uint32_t word = 0;
+  if (text.size() != 8 || !ParseNumber(text, word, 16)) {
+    return false;
+  }
+  std::memcpy(out.data(), &word, 4);
+  return true;
+}
+
+bool ParseHexEndpoint(std::string_view text, Ip4& address, uint16_t& port) {
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos) {
+    return false;
+  }
+  return ParseHexAddress(text.substr(0, colon), address) &&
+         ParseNumber(text.substr(colon + 1), port, 16);
+}
+
+std::string Trimmed(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) {
+    s.pop_back();
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string content;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return content;
+  }
+  char chunk[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      break;
+    }
+    content.append(chunk, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return content;
+}
+
+std::vector<LinkInfo> ParseProcNetDev(std::string_view content) {
+  std::vector<LinkInfo> links;
+  ForEachLine(content, [&](std::string_view line) {
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+      return;  // the two heading lines
+    }
+    const auto nameWords = SplitWords(line.substr(0, colon));
+    const auto fields = SplitWords(line.substr(colon + 1));
+    if (nameWords.size() != 1 || fields.size() < 16) {
+      return;
+    }
+    uint64_t v[16];
+    for (int i = 0; i < 16; ++i) {
+      if (!ParseNumber(fields[i], v[i])) {
+        return;
+      }
+    }
+    LinkInfo link;
+    link.name = std::string(nameWords[0]);
+    link.rxBytes = v[0];
+    link.rxPackets = v[1];
+    link.rxErrors = v[2];
+    link.rxDropped = v[3];
+    link.rxMulticast = v[7];
+    link.txBytes = v[8];
+    link.txPackets = v[9];
+    link.txErrors = v[10];
+    link.txDropped = v[11];
+    links.push_back(std::move(link));
+  });
+  return links;
+}
+
+void FillFromSysfs(LinkInfo& link, const std::string& sysRoot) {
+  const std::string dir = sysRoot + "/" + link.name + "/";
+  const auto number = [&](const char* file, auto& out, int base = 10) {
+    std::string text = Trimmed(ReadWholeFile(dir + file));
+    if (base == 16 && text.rfind("0x", 0) == 0) {
+      text = text.substr(2);
+    }
+    ParseNumber(std::string_view(text), out, base);
+  };
+  number("ifindex", link.index);
+  number("type", link.arpType);
+  number("mtu", link.mtu);
+  number("flags", link.flags, 16);
+  int64_t speedMbps = 0;
+  number("speed", speedMbps);
+  link.speedBitsPerSecond = speedMbps > 0 ? static_cast<uint64_t>(speedMbps) * 1000000 : 0;
+  const std::string oper = Trimmed(ReadWholeFile(dir + "operstate"));
+  static const char* const kOper[] = {"unknown", "notpresent", "down", "lowerlayerdown",
+                                      "testing", "dormant",    "up"};
+  static const uint8_t kOperValue[] = {IF_OPER_UNKNOWN, IF_OPER_NOTPRESENT,     IF_OPER_DOWN,
+                                       IF_OPER_LOWERLAYERDOWN, IF_OPER_TESTING, IF_OPER_DORMANT,
+                                       IF_OPER_UP};
+  for (size_t i = 0; i < std::size(kOper); ++i) {
+    if (oper == kOper[i]) {
+      link.operState = kOperValue[i];
+    }
+  }
+  const std::string mac = Trimmed(ReadWholeFile(dir + "address"));
+  link.address.clear();
+  for (size_t i = 0; i + 1 < mac.size() + 1; i += 3) {
+    uint8_t octet = 0;
+    if (!ParseNumber(std::string_view(mac).substr(i, 2), octet, 16)) {
+      break;
+    }
+    link.address.push_back(static_cast<char>(octet));
+  }
+}
+
+std::vector<TcpConnection> ParseProcNetTcp(std::string_view content) {
+  std::vector<TcpConnection> rows;
+  ForEachLine(content, [&](std::string_view line) {
+    const auto words = SplitWords(line);
+    // "sl local_address rem_address st ..."; the heading's first word is "sl".
+    if (words.size() < 4 || words[0].empty() || words[0].back() != ':') {
+      return;
+    }
+    TcpConnection c;
+    if (!ParseHexEndpoint(words[1], c.localAddress, c.localPort) ||
+        !ParseHexEndpoint(words[2], c.remoteAddress, c.remotePort) ||
+        !ParseNumber(words[3], c.state, 16)) {
+      return;
+    }
+    rows.push_back(c);
+  });
+  return rows;
+}
+
+std::vector<Route> ParseProcNetRoute(std::string_view content) {
+  std::vector<Route> routes;
+  ForEachLine(content, [&](std::string_view line) {
+    const auto w = SplitWords(line);
+    if (w.size() < 8 || w[0] == "Iface") {
+      return;
+    }
+    Route r;
+    r.interfaceName = std::string(w[0]);
+    if (!ParseHexAddress(w[1], r.destination) || !ParseHexAddress(w[2], r.gateway) ||
+        !ParseNumber(w[3], r.flags, 16) || !ParseNumber(w[6], r.metric) ||
+        !ParseHexAddress(w[7], r.mask)) {
+      return;
+    }
+    routes.push_back(std::move(r));
+  });
+  return routes;
+}
+
+std::map<std::string, uint64_t> ParseProcNetSnmpTcp(std::string_view content) {
+  std::map<std::string, uint64_t> values;
+  std::vector<std::string_view> names;
+  ForEachLine(content, [&](std::string_view line) {
+    if (line.rfind("Tcp:", 0) != 0) {
+      return;
+    }
+    const auto words = SplitWords(line.substr(4));
+    if (names.empty()) {
+      names = words;
+      return;
+    }
+    for (size_t i = 0; i < names.size() && i < words.size(); ++i) {
+      int64_t v = 0;  // MaxConn is -1
+      if (ParseNumber(words[i], v)) {
+        values[std::string(names[i])] = static_cast<uint64_t>(v);
+      }
+    }
+    names.clear();
+  });
+  return values;
+}
+
+int32_t IanaIfType(uint16_t arpType) {
+  switch (arpType) {
+    case ARPHRD_ETHER:
+      return 6;  // ethernetCsmacd
+    case ARPHRD_LOOPBACK:
+      return 24;  // softwareLoopback
+    case ARPHRD_PPP:
+      return 23;  // ppp
+    case ARPHRD_SLIP:
+    case ARPHRD_CSLIP:
+      return 28;  // slip
+    case ARPHRD_IEEE80211:
+    case ARPHRD_IEEE80211_PRISM:
+    case ARPHRD_IEEE80211_RADIOTAP:
+      return 71;  // ieee80211
+    case ARPHRD_TUNNEL:
+    case ARPHRD_TUNNEL6:
+    case ARPHRD_SIT:
+    case ARPHRD_IPGRE:
+    case ARPHRD_IP6GRE:
+      return 131;  // tunnel
+    case ARPHRD_INFINIBAND:
+      return 199;  // infiniband
+    case ARPHRD_IEEE1394:
+      return 144;  // ieee1394
+    default:
+      return 1;  // other
+  }
+}
+
+int32_t IfOperStatus(uint8_t operState, uint32_t flags) {
+  switch (operState) {
+    case IF_OPER_UP:
+      return 1;
+    case IF_OPER_DOWN:
+      return 2;
+    case IF_OPER_TESTING:
+      return 3;
+    case IF_OPER_DORMANT:
+      return 5;
+    case IF_OPER_NOTPRESENT:
+      return 6;
+    case IF_OPER_LOWERLAYERDOWN:
+      return 7;
+    default:
+      // Drivers that do not track carrier (the loopback, many virtual
+      // links) report "unknown" while they pass traffic perfectly well.
+      return (flags & IFF_UP) && (flags & IFF_RUNNING) ? 1 : 4;
+  }
+}
+
+int32_t TcpConnStateOf(uint8_t kernelState) {
+  // Kernel TCP_* values 1..12 in order: ESTABLISHED, SYN_SENT, SYN_RECV,
+  // FIN_WAIT1, FIN_WAIT2, TIME_WAIT, CLOSE, CLOSE_WAIT, LAST_ACK, LISTEN,
+  // CLOSING, NEW_SYN_RECV.
+  static const int32_t kMap[] = {1, 5, 3, 4, 6, 7, 11, 1, 8, 9, 2, 10, 4};
+  return kernelState < std::size(kMap) ? kMap[kernelState] : 1;
+}
+
+// ---- LinkReader ----
+
+LinkReader::LinkReader() : buffer_(64 * 1024) {
+  netlink_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+  if (netlink_ >= 0) {
+    sockaddr_nl local{};
+    local.nl_family = AF_NETLINK;
+    if (::bind(netlink_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+      ::close(netlink_);
+      netlink_ = -1;
+    }
+  }
+  ioctlSocket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+LinkReader::~LinkReader() {
+  if (netlink_ >= 0) {
+    ::close(netlink_);
+  }
+  if (ioctlSocket_ >= 0) {
+    ::close(ioctlSocket_);
+  }
+}
+
+uint64_t LinkReader::SpeedOf(const std::string& name) {
+  if (ioctlSocket_ < 0 || name.size() >= IFNAMSIZ) {
+    return 0;
+  }
+  ethtool_cmd cmd{};
+  cmd.cmd = ETHTOOL_GSET;
+  ifreq request{};
+  std::memcpy(request.ifr_name, name.c_str(), name.size() + 1);
+  request.ifr_data = reinterpret_cast<char*>(&cmd);
+  if (::ioctl(ioctlSocket_, SIOCETHTOOL, &request) != 0) {
+    return 0;
+  }
+  const uint32_t mbps = ethtool_cmd_speed(&cmd);
+  if (mbps == 0 || mbps == static_cast<uint32_t>(SPEED_UNKNOWN) || mbps == 0xFFFF) {
+    return 0;
+  }
+  return static_cast<uint64_t>(mbps) * 1000000;
+}
+
+bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
+  struct {
+    nlmsghdr header;
+    ifinfomsg info;
+  } request{};
+  request.header.nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg));
+  request.header.nlmsg_type = RTM_GETLINK;
+  request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+  request.header.nlmsg_seq = ++sequence_;
+  request.info.ifi_family = AF_UNSPEC;
+
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  if (::sendto(netlink_, &request, request.header.nlmsg_len, 0,
+               reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
+    return false;
+  }
+
+  for (;;) {
+    const ssize_t received = ::recv(netlink_, buffer_.data(), buffer_.size(), 0);
+    if (received < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    size_t remaining = static_cast<size_t>(received);
+    for (auto* h = reinterpret_cast<nlmsghdr*>(buffer_.data()); NLMSG_OK(h, remaining);
+         h = NLMSG_NEXT(h, remaining)) {
+      if (h->nlmsg_seq != sequence_) {
+        continue;  // an answer to an earlier, abandoned request
+      }
+      if (h->nlmsg_type == NLMSG_DONE) {
+        return true;
+      }
+      if (h->nlmsg_type == NLMSG_ERROR) {
+        return false;
+      }
+      if (h->nlmsg_type != RTM_NEWLINK) {
+        continue;
+      }
+      const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(h));
+      LinkInfo link;
+      link.index = info->ifi_index;
+      link.arpType = info->ifi_type;
+      link.flags = info->ifi_flags;
+      int attrLength = static_cast<int>(IFLA_PAYLOAD(h));
+      for (auto* a = IFLA_RTA(info); RTA_OK(a, attrLength); a = RTA_NEXT(a, attrLength)) {
+        const void* data = RTA_DATA(a);
+        const size_t size = RTA_PAYLOAD(a);
+        switch (a->rta_type) {
+          case IFLA_IFNAME:
+            link.name.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+            break;
+          case IFLA_MTU:
+            if (size >= 4) {
+              std::memcpy(&link.mtu, data, 4);
+            }
+            break;
+          case IFLA_ADDRESS:
+            link.address.assign(static_cast<const char*>(data), size);
+            break;
+          case IFLA_OPERSTATE:
+            if (size >= 1) {
+              link.operState = *static_cast<const uint8_t*>(data);
+            }
+            break;
+          case IFLA_STATS64: {
+            rtnl_link_stats64 s{};
+            std::memcpy(&s, data, std::min(size, sizeof s));
+            link.rxBytes = s.rx_bytes;
+            link.rxPackets = s.rx_packets;
+            link.rxMulticast = s.multicast;
+            link.rxDropped = s.rx_dropped;
+            link.rxErrors = s.rx_errors;
+            link.rxNoHandler = s.rx_nohandler;
+            link.txBytes = s.tx_bytes;
+            link.txPackets = s.tx_packets;
+            link.txDropped = s.tx_dropped;
+            link.txErrors = s.tx_errors;
+            break;
+          }
+          default:
+            break;
+        }
+      }
+      links.push_back(std::move(link));
+    }
+  }
+}
+
+std::vector<LinkInfo> LinkReader::Read() {
+  std::vector<LinkInfo> links;
+  if (netlink_ < 0 || !ReadNetlink(links)) {
+    links = ParseProcNetDev(ReadWholeFile("/proc/net/dev"));
+    for (LinkInfo& link : links) {
+      FillFromSysfs(link, "/sys/class/net");
+    }
+    return links;
+  }
+  for (LinkInfo& link : links) {
+    if (!(link.flags & IFF_LOOPBACK)) {
+      link.speedBitsPerSecond = SpeedOf(link.name);
+    }
+  }
+  return links;
+}
+
+}  // namespace velmar::agent

@@ -1,0 +1,157 @@
+#include "mib2_tables.h"
+
+#include <net/if.h>
+#include <linux/route.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace velmar::agent {
+
+const Oid kIfNumber = {1, 3, 6, 1, 2, 1, 2, 1, 0};
+const Oid kIfEntry = {1, 3, 6, 1, 2, 1, 2, 2, 1};
+const Oid kIpRouteEntry = {1, 3, 6, 1, 2, 1, 4, 21, 1};
+const Oid kIpRoutingDiscards = {1, 3, 6, 1, 2, 1, 4, 23, 0};
+const Oid kTcpConnEntry = {1, 3, 6, 1, 2, 1, 6, 13, 1};
+const Oid kTcpInErrs = {1, 3, 6, 1, 2, 1, 6, 14, 0};
+const Oid kTcpOutRsts = {1, 3, 6, 1, 2, 1, 6, 15, 0};
+
+namespace {
+
+uint32_t Low32(uint64_t v) { return static_cast<uint32_t>(v); }
+
+MibValue Counter(uint64_t v) { return MibValue::Unsigned(ASN_COUNTER32, Low32(v)); }
+
+void AppendIp(Oid& oid, const Ip4& a) { oid.insert(oid.end(), a.begin(), a.end()); }
+
+}  // namespace
+
+std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links) {
+  std::vector<TableRow> rows;
+  rows.reserve(links.size());
+  for (const LinkInfo& l : links) {
+    TableRow row;
+    row.index = {static_cast<uint32_t>(l.index)};
+    const uint64_t speed = std::min<uint64_t>(l.speedBitsPerSecond,
+                                              std::numeric_limits<uint32_t>::max());
+    const uint64_t rxUnicast = l.rxPackets > l.rxMulticast ? l.rxPackets - l.rxMulticast : 0;
+    row.columns = {
+        MibValue::Integer(l.index),                              // 1 ifIndex
+        MibValue::String(l.name),                                // 2 ifDescr
+        MibValue::Integer(IanaIfType(l.arpType)),                // 3 ifType
+        MibValue::Integer(static_cast<int32_t>(l.mtu)),          // 4 ifMtu
+        MibValue::Unsigned(ASN_GAUGE32, Low32(speed)),           // 5 ifSpeed
+        MibValue::String(l.address),                             // 6 ifPhysAddress
+        MibValue::Integer((l.flags & IFF_UP) ? 1 : 2),           // 7 ifAdminStatus
+        MibValue::Integer(IfOperStatus(l.operState, l.flags)),   // 8 ifOperStatus
+        MibValue::Unsigned(ASN_TIMETICKS, 0),                    // 9 ifLastChange
+        Counter(l.rxBytes),                                      // 10 ifInOctets
+        Counter(rxUnicast),                                      // 11 ifInUcastPkts
+        Counter(l.rxMulticast),                                  // 12 ifInNUcastPkts
+        Counter(l.rxDropped),                                    // 13 ifInDiscards
+        Counter(l.rxErrors),                                     // 14 ifInErrors
+        Counter(l.rxNoHandler),                                  // 15 ifInUnknownProtos
+        Counter(l.txBytes),                                      // 16 ifOutOctets
+        Counter(l.txPackets),                                    // 17 ifOutUcastPkts
+        Counter(0),                                              // 18 ifOutNUcastPkts
+        Counter(l.txDropped),                                    // 19 ifOutDiscards
+        Counter(l.txErrors),                                     // 20 ifOutErrors
+        MibValue::Unsigned(ASN_GAUGE32, 0),                      // 21 ifOutQLen
+        MibValue::ObjectId({0, 0}),                              // 22 ifSpecific
+    };
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<TableRow> TcpConnTableRows(const std::vector<TcpConnection>& connections) {
+  std::vector<TableRow> rows;
+  rows.reserve(connections.size());
+  for (const TcpConnection& c : connections) {
+    TableRow row;
+    AppendIp(row.index, c.localAddress);
+    row.index.push_back(c.localPort);
+    AppendIp(row.index, c.remoteAddress);
+    row.index.push_back(c.remotePort);
+    row.columns = {
+        MibValue::Integer(TcpConnStateOf(c.state)),
+        MibValue::Ip(c.localAddress),
+        MibValue::Integer(c.localPort),
+        MibValue::Ip(c.remoteAddress),
+        MibValue::Integer(c.remotePort),
+    };
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<TableRow> IpRouteTableRows(const std::vector<Route>& routes,
+                                       const std::function<int(const std::string&)>& ifIndexOf) {
+  // The table is indexed by destination alone: of several routes to one
+  // destination, the one with the lowest metric is the one shown.
+  std::vector<const Route*> usable;
+  for (const Route& r : routes) {
+    if (r.flags & RTF_UP) {
+      usable.push_back(&r);
+    }
+  }
+  std::stable_sort(usable.begin(), usable.end(),
+                   [](const Route* a, const Route* b) { return a->metric < b->metric; });
+  std::vector<TableRow> rows;
+  rows.reserve(usable.size());
+  for (const Route* r : usable) {
+    TableRow row;
+    AppendIp(row.index, r->destination);
+    row.columns = {
+        MibValue::Ip(r->destination),                              // 1 ipRouteDest
+        MibValue::Integer(ifIndexOf(r->interfaceName)),            // 2 ipRouteIfIndex
+        MibValue::Integer(r->metric),                              // 3 ipRouteMetric1
+        MibValue::Integer(-1),                                     // 4 ipRouteMetric2
+        MibValue::Integer(-1),                                     // 5 ipRouteMetric3
+        MibValue::Integer(-1),                                     // 6 ipRouteMetric4
+        MibValue::Ip(r->gateway),                                  // 7 ipRouteNextHop
+        MibValue::Integer((r->flags & RTF_GATEWAY) ? 4 : 3),       // 8 ipRouteType
+        MibValue::Integer(2),                                      // 9 ipRouteProto: local
+        MibValue::Integer(0),                                      // 10 ipRouteAge
+        MibValue::Ip(r->mask),                                     // 11 ipRouteMask
+        MibValue::Integer(-1),                                     // 12 ipRouteMetric5
+        MibValue::ObjectId({0, 0}),                                // 13 ipRouteInfo
+    };
+    rows.push_back(std::move(row));
+  }
+  return rows;  // the view sorts by index; stable, so the lowest metric wins
+}
+
+std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
+  auto view = std::make_unique<MibView>();
+  auto links = sources.links;
+  view->AddScalar(kIfNumber, [links] {
+    return MibValue::Integer(static_cast<int32_t>(links().size()));
+  });
+  view->AddTable(kIfEntry, kIfColumns, [links] { return IfTableRows(links()); });
+  const std::string routePath = sources.procNetRoute;
+  view->AddTable(kIpRouteEntry, kIpRouteColumns, [routePath] {
+    return IpRouteTableRows(ParseProcNetRoute(ReadWholeFile(routePath)),
+                            [](const std::string& name) {
+                              return static_cast<int>(if_nametoindex(name.c_str()));
+                            });
+  });
+  view->AddScalar(kIpRoutingDiscards, [] { return MibValue::Unsigned(ASN_COUNTER32, 0); });
+  const std::string tcpPath = sources.procNetTcp;
+  view->AddTable(kTcpConnEntry, kTcpConnColumns, [tcpPath] {
+    return TcpConnTableRows(ParseProcNetTcp(ReadWholeFile(tcpPath)));
+  });
+  const std::string snmpPath = sources.procNetSnmp;
+  const auto tcpCounter = [snmpPath](const char* field) {
+    return [snmpPath, field] {
+      const auto values = ParseProcNetSnmpTcp(ReadWholeFile(snmpPath));
+      const auto it = values.find(field);
+      return Counter(it != values.end() ? it->second : 0);
+    };
+  };
+  view->AddScalar(kTcpInErrs, tcpCounter("InErrs"));
+  view->AddScalar(kTcpOutRsts, tcpCounter("OutRsts"));
+  return view;
+}
+
+}  // namespace velmar::agent

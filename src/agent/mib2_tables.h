@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kernel_tables.h"
+#include "mib_view.h"
+
+namespace velmar::agent {
+
+// MIB-II object identifiers of the parts of the tree this agent serves.
+extern const Oid kIfNumber;          // 1.3.6.1.2.1.2.1.0
+extern const Oid kIfEntry;           // 1.3.6.1.2.1.2.2.1
+extern const Oid kIpRouteEntry;      // 1.3.6.1.2.1.4.21.1
+extern const Oid kIpRoutingDiscards; // 1.3.6.1.2.1.4.23.0
+extern const Oid kTcpConnEntry;      // 1.3.6.1.2.1.6.13.1
+extern const Oid kTcpInErrs;         // 1.3.6.1.2.1.6.14.0
+extern const Oid kTcpOutRsts;        // 1.3.6.1.2.1.6.15.0
+
+constexpr uint32_t kIfColumns = 22;
+constexpr uint32_t kIpRouteColumns = 13;
+constexpr uint32_t kTcpConnColumns = 5;
+
+// Rows of the three tables from kernel data.
+std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links);
+std::vector<TableRow> TcpConnTableRows(const std::vector<TcpConnection>& connections);
+std::vector<TableRow> IpRouteTableRows(const std::vector<Route>& routes,
+                                       const std::function<int(const std::string&)>& ifIndexOf);
+
+// Where the kernel data comes from; tests point it at saved files.
+struct KernelSources {
+  std::function<std::vector<LinkInfo>()> links;
+  std::string procNetTcp = "/proc/net/tcp";
+  std::string procNetRoute = "/proc/net/route";
+  std::string procNetSnmp = "/proc/net/snmp";
+};
+
+// The agent's whole view: ifNumber, ifTable, ipRouteTable,
+// ipRoutingDiscards, tcpConnTable, tcpInErrs, tcpOutRsts.
+std::unique_ptr<MibView> BuildMib2View(KernelSources sources);
+
+}  // namespace velmar::agent

@@ -1,0 +1,102 @@
+// mib2walk: walks the agent library the meter uses, one line per object,
+// in the numeric form of the usual SNMP command-line tools.
+//   mib2walk [--agent PATH] [OID ...]
+// Without an OID it walks the interface, route and TCP connection tables.
+#include <QCoreApplication>
+#include <QString>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dynamic_library.h"
+#include "snmp_abi.h"
+#include "snmp_format.h"
+#include "tick_clock.h"
+#include "tol_interface_table_object.h"
+
+using namespace velmar;
+
+namespace {
+
+bool StartsWith(const uint32_t* ids, uint32_t length, const std::vector<uint32_t>& prefix) {
+  if (length < prefix.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (ids[i] != prefix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Returns false when the agent failed.
+bool Walk(PFNSNMPEXTENSIONQUERY query, const std::vector<uint32_t>& root) {
+  std::vector<uint32_t> start = root;
+  SnmpVarBind binding{};
+  binding.name.ids = start.data();
+  binding.name.idLength = static_cast<uint32_t>(start.size());
+  SnmpVarBindList list{&binding, 1};
+  for (;;) {
+    int32_t status = 0;
+    int32_t index = 0;
+    if (!query(SNMP_PDU_GETNEXT, &list, &status, &index)) {
+      std::fprintf(stderr, "mib2walk: agent query failed (status %d)\n", status);
+      return false;
+    }
+    if (binding.value.asnType == ASN_NULL ||
+        !StartsWith(binding.name.ids, binding.name.idLength, root)) {
+      return true;
+    }
+    std::printf("%s\n", FormatVarBind(binding).c_str());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QString agentPath = TTolInterfaceTableObject::DefaultAgentLibraryPath();
+  std::vector<std::vector<uint32_t>> roots;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--agent" && i + 1 < argc) {
+      agentPath = QString::fromLocal8Bit(argv[++i]);
+    } else if (arg == "-h" || arg == "--help") {
+      std::printf("usage: mib2walk [--agent PATH] [OID ...]\n");
+      return 0;
+    } else if (auto oid = ParseOid(arg)) {
+      roots.push_back(*oid);
+    } else {
+      std::fprintf(stderr, "mib2walk: not an object identifier: %s\n", argv[i]);
+      return 2;
+    }
+  }
+  if (roots.empty()) {
+    roots = {{1, 3, 6, 1, 2, 1, 2, 2}, {1, 3, 6, 1, 2, 1, 4, 21}, {1, 3, 6, 1, 2, 1, 6, 13}};
+  }
+
+  DynamicLibrary library;
+  if (!library.Load(agentPath.toStdString())) {
+    std::fprintf(stderr, "mib2walk: %s\n", library.LastError().c_str());
+    return 1;
+  }
+  auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(library.Symbol(SNMP_EXTENSION_INIT_NAME));
+  auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(library.Symbol(SNMP_EXTENSION_QUERY_NAME));
+  if (init == nullptr || query == nullptr) {
+    std::fprintf(stderr, "mib2walk: SNMP extension agent library is not available.\n");
+    return 1;
+  }
+  void* trap = nullptr;
+  AsnObjectIdentifier view{};
+  if (!init(SystemClock().TickCount(), &trap, &view)) {
+    std::fprintf(stderr, "mib2walk: Error initializing SNMP extension agent.\n");
+    return 1;
+  }
+  for (const auto& root : roots) {
+    if (!Walk(query, root)) {
+      return 1;
+    }
+  }
+  return 0;
+}

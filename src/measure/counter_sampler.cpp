@@ -1,0 +1,153 @@
+#include "counter_sampler.h"
+
+#include <cmath>
+
+#include "tol_interface_table_object.h"
+
+namespace velmar {
+
+namespace {
+
+// Counter and tick-count differences are taken modulo 2^32 and read signed.
+int32_t Difference(uint32_t now, uint32_t before) {
+  return static_cast<int32_t>(now - before);
+}
+
+}  // namespace
+
+CounterSampler::CounterSampler(MeasurementState& state, TTolInterfaceTableObject* table,
+                               TickHost& host, const TickClock& clock)
+    : state_(state), table_(table), host_(host), clock_(clock) {}
+
+void CounterSampler::CalcIntervalTimerTimer() {
+  state_.ProgramSection = 21;
+  if (state_.AnalysisActive == 0) {
+    host_.SetCalcTimerEnabled(false);
+    return;
+  }
+  if (state_.GenerateMode && !state_.HttpBusy) {
+    try {
+      host_.StartDownload();
+    } catch (const std::exception&) {
+      // A failed download is Generate mode's own business (it reports in
+      // its status line); the tick goes on measuring whatever moved.
+    }
+  }
+  state_.ProgramSection = 211;
+  if (state_.LastTickMs == 0) {
+    state_.LastTickMs = clock_.TickCount();
+    return;
+  }
+
+  host_.SetCalcTimerEnabled(false);
+  double upstream = 0;
+  double downstream = 0;
+  state_.ProgramSection = 212;
+  state_.PrevInOctets = state_.CurInOctets;
+  state_.PrevOutOctets = state_.CurOutOctets;
+  if (ReadInterfaceCounters(state_.AdapterIndex, state_.CurOutOctets, state_.CurInOctets)) {
+    try {
+      const uint32_t now = clock_.TickCount();
+      state_.ProgramSection = 213;
+      GrowTotal();
+      state_.ProgramSection = 214;
+      const int32_t elapsed = Difference(now, state_.LastTickMs);
+      const double seconds = elapsed / 1000.0;
+      if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
+        const int32_t up = Difference(state_.CurOutOctets, state_.PrevOutOctets);
+        if (state_.PrevOutOctets != 0 && up > 0) {
+          upstream = up / seconds;
+        }
+        state_.ProgramSection = 215;
+        const int32_t down = Difference(state_.CurInOctets, state_.PrevInOctets);
+        if (state_.PrevInOctets != 0 && down > 0) {
+          downstream = down / seconds;
+        }
+      }
+    } catch (const std::exception& e) {
+      host_.HandleException(e);
+    }
+  }
+
+  state_.ProgramSection = 216;
+  state_.LastTickMs = clock_.TickCount();
+  if (state_.AnalysisActive != 0) {
+    host_.PublishResults(upstream, downstream);
+  }
+  state_.ProgramSection = 217;
+  if (state_.AnalysisActive == 1) {
+    host_.SetCalcTimerEnabled(true);
+  }
+}
+
+// Adds what moved since the last reading, in both directions. A direction
+// without a previous reading, or whose counter went down (an interface that
+// was reset or vanished from "All"), adds nothing.
+void CounterSampler::GrowTotal() {
+  const int32_t in = Difference(state_.CurInOctets, state_.PrevInOctets);
+  const int32_t out = Difference(state_.CurOutOctets, state_.PrevOutOctets);
+  if (state_.PrevInOctets != 0 && in > 0) {
+    state_.TotalTraffic += static_cast<uint32_t>(in);
+  }
+  if (state_.PrevOutOctets != 0 && out > 0) {
+    state_.TotalTraffic += static_cast<uint32_t>(out);
+  }
+}
+
+bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint32_t& outOctets,
+                                           uint32_t& inOctets) {
+  outOctets = 0;
+  inOctets = 0;
+  state_.ProgramSection = 7;
+  if (table_ == nullptr) {
+    return false;
+  }
+  try {
+    table_->Refresh(TTolInterfaceTableObject::kInterfaces);
+  } catch (const std::exception&) {
+    return false;  // a tick without a reading
+  }
+  const int rows = std::min(table_->Count(), kMaxRowsExamined);
+  bool result = false;
+  for (int i = 0; i < rows; ++i) {
+    const TIpConnInfo& row = table_->Items(i);
+    if (selection == 0) {
+      if (row.IfIndex > 1) {
+        outOctets += row.IfOutOctets;
+        inOctets += row.IfInOctets;
+      }
+      result = true;
+    } else if (i == selection - 1) {
+      outOctets = row.IfOutOctets;
+      inOctets = row.IfInOctets;
+      return true;
+    }
+  }
+  return result;
+}
+
+QStringList CounterSampler::BuildAdapterList() {
+  state_.ProgramSection = 6;
+  host_.SetCalcTimerEnabled(false);
+  QStringList list{QStringLiteral("All")};
+  try {
+    // Without an agent there are no interfaces to name, only "All".
+    if (table_ != nullptr) {
+      table_->Refresh(TTolInterfaceTableObject::kInterfaces);
+      for (int i = 0; i < table_->Count(); ++i) {
+        list << table_->Items(i).IfDescr;
+      }
+    }
+  } catch (...) {
+    if (state_.AnalysisActive == 1) {
+      host_.SetCalcTimerEnabled(true);
+    }
+    throw;
+  }
+  if (state_.AnalysisActive == 1) {
+    host_.SetCalcTimerEnabled(true);
+  }
+  return list;
+}
+
+}  // namespace velmar

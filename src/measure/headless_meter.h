@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QTextStream>
+#include <QTimer>
+
+#include "counter_sampler.h"
+#include "measurement_state.h"
+#include "tick_host.h"
+
+namespace velmar {
+
+// The measurement without any window: the same tick as the main window,
+// driven by its own calculation timer, printing one line per publication:
+// "HH:MM:SS down=<kbit/s> up=<kbit/s> avgdown=<kbit/s> avgup=<kbit/s> total=<KBytes>".
+class HeadlessMeter : public QObject, public TickHost {
+ public:
+  HeadlessMeter(MeasurementState& state, TTolInterfaceTableObject* table, int kilobitMode,
+                QTextStream& out, QTextStream& err, const TickClock& clock = SystemClock());
+
+  // Starts the analysis as the ACTIVE button does.
+  void Start();
+  void Stop();
+
+  CounterSampler& Sampler() { return sampler_; }
+
+  // Kilobits per second of a rate in bytes per second.
+  static double Kbps(double bytesPerSecond, int kilobitMode);
+  static QString FormatLine(const QString& time, double down, double up, double avgDown,
+                            double avgUp, uint64_t totalBytes);
+
+  void SetCalcTimerEnabled(bool enabled) override;
+  void StartDownload() override {}
+  void PublishResults(double upstream, double downstream) override;
+  void HandleException(const std::exception& error) override;
+
+ private:
+  MeasurementState& state_;
+  int kilobitMode_;
+  QTextStream& out_;
+  QTextStream& err_;
+  QTimer calcTimer_;
+  CounterSampler sampler_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,19 @@
+#include "ip_conn_info.h"
+
+namespace velmar {
+
+QString TIpConnInfo::AddressText(const Address& a) {
+  return QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
+}
+
+QString TIpConnInfo::StateText() const {
+  static const char* const kNames[] = {"CLOSED",     "LISTEN",    "SYN_SENT",   "SYN_RECEIVED",
+                                       "ESTABLISHED", "FIN_WAIT_1", "FIN_WAIT_2", "CLOSE_WAIT",
+                                       "LAST_ACK",   "CLOSING",   "TIME_WAIT",  "TCB_DISCARD"};
+  if (State >= 1 && State <= 12) {
+    return QString::fromLatin1(kNames[State - 1]);
+  }
+  return QStringLiteral("UNKNOWN");
+}
+
+}  // namespace velmar

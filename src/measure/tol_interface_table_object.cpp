@@ -1,0 +1,255 @@
+#include "tol_interface_table_object.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "app_paths.h"
+
+namespace velmar {
+
+namespace {
+
+const uint32_t kTcpConnStateObject[10] = {1, 3, 6, 1, 2, 1, 6, 13, 1, 1};
+const uint32_t kIfIndexObject[10] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 1};
+const uint32_t kIpRouteDestObject[10] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 1};
+
+bool IsNumeric(uint8_t type) {
+  return type == ASN_INTEGER || type == ASN_COUNTER32 || type == ASN_GAUGE32 ||
+         type == ASN_TIMETICKS;
+}
+
+bool IsOctets(uint8_t type) { return type == ASN_OCTETSTRING || type == ASN_IPADDRESS; }
+
+}  // namespace
+
+QString TTolInterfaceTableObject::DefaultAgentLibraryPath() {
+  const QString over = qEnvironmentVariable("VELMAR_AGENT_LIBRARY");
+  return over.isEmpty() ? ExecutableDir() + QStringLiteral("/libmib2.so") : over;
+}
+
+TTolInterfaceTableObject::TTolInterfaceTableObject(QObject* owner, const QString& agentLibraryPath,
+                                                   const TickClock& clock)
+    : QObject(owner) {
+  // There is no socket library to start on this platform.
+  socketsStarted_ = true;
+
+  if (!agentLibrary_.Load(agentLibraryPath.toStdString())) {
+    throw EConnListError("SNMP extension agent library is not available.");
+  }
+  agentInit_ =
+      reinterpret_cast<PFNSNMPEXTENSIONINIT>(agentLibrary_.Symbol(SNMP_EXTENSION_INIT_NAME));
+  agentQuery_ =
+      reinterpret_cast<PFNSNMPEXTENSIONQUERY>(agentLibrary_.Symbol(SNMP_EXTENSION_QUERY_NAME));
+  if (agentInit_ == nullptr || agentQuery_ == nullptr) {
+    throw EConnListError("SNMP extension agent library is not available.");
+  }
+  if (!agentInit_(clock.TickCount(), &trapEvent_, &supportedView_)) {
+    throw EConnListError("Error initializing SNMP extension agent.");
+  }
+  // A std::recursive_timed_mutex cannot fail to come into being, so the
+  // "Error allocating required resources" case has no counterpart here.
+}
+
+TTolInterfaceTableObject::~TTolInterfaceTableObject() {
+  Rows.clear();
+  // No shut-down call exists in the agent interface; unloading is all.
+  agentLibrary_.Unload();
+}
+
+void TTolInterfaceTableObject::DoStatusChange() {
+  if (OnStatusChange) {
+    OnStatusChange(*this);
+  }
+}
+
+void TTolInterfaceTableObject::SetBusy(bool value) {
+  if (value != busy_) {
+    busy_ = value;
+    DoStatusChange();
+  }
+}
+
+void TTolInterfaceTableObject::Refresh(uint8_t kind) {
+  if (!listLock_.try_lock_for(std::chrono::milliseconds(100))) {
+    throw EConnListLockError("Connection list lock failure");
+  }
+  std::unique_lock lock(listLock_, std::adopt_lock);
+  // A refresh nested inside a running one (an event handler run while the
+  // agent is asked) is refused; it must not clear the running walk's Busy.
+  if (busy_) {
+    throw EConnListError("Requested operation is not supported in the current state.");
+  }
+  SetBusy(true);
+  try {
+    Rows.clear();
+    switch (kind) {
+      case kTcpConnections:
+        WalkTcpConnections();
+        break;
+      case kInterfaces:
+        WalkInterfaces();
+        break;
+      case kRoutes:
+        WalkRoutes();
+        break;
+      default:
+        break;
+    }
+  } catch (...) {
+    lock.unlock();
+    SetBusy(false);
+    throw;
+  }
+  lock.unlock();
+  SetBusy(false);
+}
+
+void TTolInterfaceTableObject::StartWalk(const uint32_t (&firstObject)[10]) {
+  std::memcpy(walkName_, firstObject, sizeof walkName_);
+  binding_ = SnmpVarBind{};
+  binding_.name.ids = walkName_;
+  binding_.name.idLength = 10;
+  bindingList_.list = &binding_;
+  bindingList_.len = 1;
+}
+
+void TTolInterfaceTableObject::Query() {
+  int32_t errorStatus = 0;
+  int32_t errorIndex = 0;
+  ++agentCalls_;
+  if (!agentQuery_(SNMP_PDU_GETNEXT, &bindingList_, &errorStatus, &errorIndex)) {
+    throw EConnListRefreshError("SNMP query failed.");
+  }
+}
+
+void TTolInterfaceTableObject::CheckEnd() const {
+  if (IsNull()) {
+    throw EConnListRefreshError("Unexpected end of query results encountered.");
+  }
+}
+
+// Values of an unexpected type read as 0 rather than as bytes of another
+// member of the value union.
+int32_t TTolInterfaceTableObject::Number() const {
+  return IsNumeric(binding_.value.asnType) ? binding_.value.asnValue.number : 0;
+}
+
+uint32_t TTolInterfaceTableObject::Unsigned() const {
+  return IsNumeric(binding_.value.asnType) ? binding_.value.asnValue.unsigned32 : 0;
+}
+
+TIpConnInfo::Address TTolInterfaceTableObject::FirstFourOctets() const {
+  TIpConnInfo::Address a{};
+  if (IsOctets(binding_.value.asnType) && binding_.value.asnValue.string.stream != nullptr) {
+    const uint32_t n = std::min<uint32_t>(binding_.value.asnValue.string.length, 4);
+    std::memcpy(a.data(), binding_.value.asnValue.string.stream, n);
+  }
+  return a;
+}
+
+QString TTolInterfaceTableObject::DescrText() const {
+  char buffer[256] = {};
+  if (IsOctets(binding_.value.asnType) && binding_.value.asnValue.string.stream != nullptr) {
+    const uint32_t n = std::min<uint32_t>(binding_.value.asnValue.string.length, sizeof buffer);
+    std::memcpy(buffer, binding_.value.asnValue.string.stream, n);
+  }
+  const size_t length = strnlen(buffer, sizeof buffer);
+  return QString::fromLatin1(buffer, static_cast<qsizetype>(std::min<size_t>(length, 32)));
+}
+
+void TTolInterfaceTableObject::WalkInterfaces() {
+  StartWalk(kIfIndexObject);
+  Query();
+  if (IsNull()) {
+    return;
+  }
+  while (IsType(ASN_INTEGER)) {
+    TIpConnInfo row;
+    row.IfIndex = binding_.value.asnValue.number;
+    Rows.push_back(std::move(row));
+    Query();
+  }
+  for (TIpConnInfo& row : Rows) {
+    row.IfDescr = DescrText();
+    Query();
+  }
+  CheckEnd();
+  for (int column = 3; column <= 21; ++column) {
+    for (TIpConnInfo& row : Rows) {
+      switch (column) {
+        case 3: row.IfType = Number(); break;
+        case 4: row.IfMtu = Number(); break;
+        case 5: row.IfSpeed = Unsigned(); break;
+        case 6: row.IfPhysAddress = FirstFourOctets(); break;
+        case 7: case 8: break;  // admin and oper status are not kept
+        case 9: row.IfLastChange = Unsigned(); break;
+        case 10: row.IfInOctets = Unsigned(); break;
+        case 11: row.IfInUcastPkts = Unsigned(); break;
+        case 12: row.IfInNUcastPkts = Unsigned(); break;
+        case 13: row.IfInDiscards = Unsigned(); break;
+        case 14: row.IfInErrors = Unsigned(); break;
+        case 15: row.IfInUnknownProtos = Unsigned(); break;
+        case 16: row.IfOutOctets = Unsigned(); break;
+        case 17: row.IfOutUcastPkts = Unsigned(); break;
+        case 18: row.IfOutNUcastPkts = Unsigned(); break;
+        case 19: row.IfOutDiscards = Unsigned(); break;
+        case 20: row.IfOutErrors = Unsigned(); break;
+        case 21: row.IfOutQLen = Unsigned(); break;
+      }
+      Query();
+    }
+    CheckEnd();
+  }
+}
+
+void TTolInterfaceTableObject::WalkTcpConnections() {
+  StartWalk(kTcpConnStateObject);
+  Query();
+  if (IsNull()) {
+    return;
+  }
+  while (IsType(ASN_INTEGER)) {
+    TIpConnInfo row;
+    row.State = binding_.value.asnValue.number;
+    Rows.push_back(std::move(row));
+    Query();
+  }
+  // Each later column runs while its value type lasts. An agent that gives
+  // a column more values than there are rows has them read and dropped.
+  const auto column = [this](uint8_t type, auto store) {
+    CheckEnd();
+    for (size_t i = 0; IsType(type); ++i) {
+      if (i < Rows.size()) {
+        store(Rows[i]);
+      }
+      Query();
+    }
+  };
+  column(ASN_IPADDRESS, [this](TIpConnInfo& r) { r.LocalAddress = FirstFourOctets(); });
+  column(ASN_INTEGER, [this](TIpConnInfo& r) { r.LocalPort = Number(); });
+  column(ASN_IPADDRESS, [this](TIpConnInfo& r) { r.RemoteAddress = FirstFourOctets(); });
+  column(ASN_INTEGER, [this](TIpConnInfo& r) { r.RemotePort = Number(); });
+}
+
+void TTolInterfaceTableObject::WalkRoutes() {
+  StartWalk(kIpRouteDestObject);
+  Query();
+  if (IsNull()) {
+    return;
+  }
+  while (IsType(ASN_IPADDRESS)) {
+    TIpConnInfo row;
+    row.RouteDest = FirstFourOctets();
+    Rows.push_back(std::move(row));
+    Query();
+  }
+  CheckEnd();
+  for (TIpConnInfo& row : Rows) {
+    row.RouteIfIndex = Number();
+    Query();
+  }
+  CheckEnd();
+}
+
+}  // namespace velmar

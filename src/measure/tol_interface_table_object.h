@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "conn_list_errors.h"
+#include "dynamic_library.h"
+#include "ip_conn_info.h"
+#include "snmp_abi.h"
+#include "tick_clock.h"
+
+namespace velmar {
+
+// Walks the MIB-II tables of the agent library into one list of rows:
+// kind 1 the TCP connection table, 2 the interface table, 3 the route table.
+class TTolInterfaceTableObject : public QObject {
+ public:
+  static constexpr uint8_t kTcpConnections = 1;
+  static constexpr uint8_t kInterfaces = 2;
+  static constexpr uint8_t kRoutes = 3;
+
+  // Loads and initialises the agent; raises EConnListError on failure.
+  explicit TTolInterfaceTableObject(QObject* owner = nullptr,
+                                    const QString& agentLibraryPath = DefaultAgentLibraryPath(),
+                                    const TickClock& clock = SystemClock());
+  ~TTolInterfaceTableObject() override;
+
+  // $VELMAR_AGENT_LIBRARY, else libmib2.so beside the executable.
+  static QString DefaultAgentLibraryPath();
+
+  // Replaces the rows with a fresh walk of table `kind`; any other kind
+  // leaves the list empty. On failure the rows built so far stay.
+  void Refresh(uint8_t kind);
+
+  int Count() const { return static_cast<int>(Rows.size()); }
+  // Valid until the next Refresh.
+  const TIpConnInfo& Items(int i) const { return Rows.at(static_cast<size_t>(i)); }
+
+  bool Busy() const { return busy_; }
+  bool SocketsStarted() const { return socketsStarted_; }
+
+  // Called whenever Busy changes.
+  std::function<void(TTolInterfaceTableObject&)> OnStatusChange;
+
+  // Held for a whole walk. Exposed so a caller (a test, a second thread)
+  // can keep refreshes out for a while.
+  std::recursive_timed_mutex& ListLock() { return listLock_; }
+
+  // Agent queries made since construction.
+  uint64_t AgentCalls() const { return agentCalls_; }
+
+ protected:
+  virtual void DoStatusChange();
+  virtual void SetBusy(bool value);
+
+ private:
+  void Query();
+  void CheckEnd() const;
+  bool IsNull() const { return binding_.value.asnType == ASN_NULL; }
+  bool IsType(uint8_t type) const { return binding_.value.asnType == type; }
+  int32_t Number() const;
+  uint32_t Unsigned() const;
+  TIpConnInfo::Address FirstFourOctets() const;
+  QString DescrText() const;
+
+  void WalkInterfaces();
+  void WalkTcpConnections();
+  void WalkRoutes();
+  void StartWalk(const uint32_t (&firstObject)[10]);
+
+  std::vector<TIpConnInfo> Rows;
+  bool socketsStarted_ = false;
+  DynamicLibrary agentLibrary_;
+  PFNSNMPEXTENSIONQUERY agentQuery_ = nullptr;
+  PFNSNMPEXTENSIONINIT agentInit_ = nullptr;
+  bool busy_ = false;
+  std::recursive_timed_mutex listLock_;
+  void* trapEvent_ = nullptr;
+  AsnObjectIdentifier supportedView_{};
+  uint64_t agentCalls_ = 0;
+
+  uint32_t walkName_[10] = {};
+  SnmpVarBind binding_{};
+  SnmpVarBindList bindingList_{};
+};
+
+}  // namespace velmar

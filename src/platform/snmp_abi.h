@@ -1,0 +1,83 @@
+/* The C interface between the meter and a MIB-II extension agent library
+ * (libmib2.so). Both sides are built from this header; any library that
+ * exports the two entries below with these records can stand in for the
+ * agent (tests load a scripted one).
+ *
+ * Memory: the caller owns the binding list and the name it puts into a
+ * binding before a query. On a true result the agent has pointed the
+ * binding's name, and a string or object-identifier value, at storage the
+ * agent owns. That storage stays valid until the next query on the same
+ * thread or until the library is unloaded; the caller never frees it. */
+#ifndef VELMAR_SNMP_ABI_H
+#define VELMAR_SNMP_ABI_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+  ASN_INTEGER = 0x02,
+  ASN_OCTETSTRING = 0x04,
+  ASN_NULL = 0x05,
+  ASN_OBJECTIDENTIFIER = 0x06,
+  ASN_IPADDRESS = 0x40,
+  ASN_COUNTER32 = 0x41,
+  ASN_GAUGE32 = 0x42,
+  ASN_TIMETICKS = 0x43
+};
+
+enum { SNMP_PDU_GETNEXT = 0xA1 };
+
+typedef struct AsnObjectIdentifier {
+  uint32_t idLength;
+  uint32_t* ids;
+} AsnObjectIdentifier;
+
+/* Also the form of an IpAddress: exactly four octets, network order. */
+typedef struct AsnOctetString {
+  uint8_t* stream;
+  uint32_t length;
+} AsnOctetString;
+
+typedef struct AsnAny {
+  uint8_t asnType;
+  union {
+    int32_t number;      /* INTEGER */
+    uint32_t unsigned32; /* Counter32, Gauge32, TimeTicks */
+    AsnOctetString string; /* OCTET STRING, IpAddress */
+    AsnObjectIdentifier object;
+  } asnValue;
+} AsnAny;
+
+typedef struct SnmpVarBind {
+  AsnObjectIdentifier name;
+  AsnAny value;
+} SnmpVarBind;
+
+typedef struct SnmpVarBindList {
+  SnmpVarBind* list;
+  uint32_t len;
+} SnmpVarBindList;
+
+/* Returns non-zero when the agent is ready. uptimeReference is the
+ * caller's millisecond tick count; trapEvent and supportedView are
+ * filled in for the caller to keep. */
+typedef int (*PFNSNMPEXTENSIONINIT)(uint32_t uptimeReference, void** trapEvent,
+                                    AsnObjectIdentifier* supportedView);
+
+/* Answers a request on every binding of the list. For GETNEXT the agent
+ * replaces each binding with the next object in MIB order; past the end of
+ * its view the value is of type ASN_NULL. Returns non-zero on success. */
+typedef int (*PFNSNMPEXTENSIONQUERY)(uint8_t requestType, SnmpVarBindList* bindings,
+                                     int32_t* errorStatus, int32_t* errorIndex);
+
+#define SNMP_EXTENSION_INIT_NAME "SnmpExtensionInit"
+#define SNMP_EXTENSION_QUERY_NAME "SnmpExtensionQuery"
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELMAR_SNMP_ABI_H */
