@@ -1,0 +1,145 @@
+#include "mib_view.h"
+
+#include <gtest/gtest.h>
+
+namespace velmar::agent {
+namespace {
+
+// A view like the real one: a scalar, a 3-column table, a second table,
+// a scalar after it. Sources count their reads and can change their rows.
+class MibViewTest : public ::testing::Test {
+ protected:
+  MibViewTest() {
+    view.AddScalar({1, 1, 0}, [this] { return MibValue::Integer(static_cast<int32_t>(a.size())); });
+    view.AddTable({1, 2, 1}, 3, [this] {
+      ++aReads;
+      return a;
+    });
+    view.AddTable({1, 4, 1}, 1, [this] {
+      ++bReads;
+      return b;
+    });
+    view.AddScalar({1, 5, 0}, [] { return MibValue::Unsigned(ASN_COUNTER32, 9); });
+    a = {Row({3}, 30), Row({1}, 10), Row({2, 5}, 25), Row({2}, 20)};
+  }
+
+  static TableRow Row(Oid index, int32_t v) {
+    return TableRow{index, {MibValue::Integer(v), MibValue::String(std::to_string(v)),
+                            MibValue::Unsigned(ASN_GAUGE32, static_cast<uint32_t>(v))}};
+  }
+
+  // Walks from `start` to the end of the view.
+  std::vector<std::pair<Oid, std::string>> Walk(Oid start) {
+    std::vector<std::pair<Oid, std::string>> seen;
+    Oid name = start;
+    Oid next;
+    const MibValue* value = nullptr;
+    while (view.GetNext(name.data(), name.size(), next, value)) {
+      const std::string text = value->type == ASN_OCTETSTRING ? value->bytes
+                                                              : std::to_string(value->number);
+      seen.emplace_back(next, text);
+      name = next;
+      if (seen.size() > 100) {
+        ADD_FAILURE() << "the walk does not end";
+        break;
+      }
+    }
+    return seen;
+  }
+
+  MibView view;
+  std::vector<TableRow> a;
+  std::vector<TableRow> b;
+  int aReads = 0;
+  int bReads = 0;
+};
+
+TEST_F(MibViewTest, WalksColumnsThenRowsInIndexOrderAcrossRegions) {
+  const auto seen = Walk({1});
+  std::vector<Oid> names;
+  for (const auto& [oid, text] : seen) names.push_back(oid);
+  const std::vector<Oid> expected = {
+      {1, 1, 0},                                                      // scalar
+      {1, 2, 1, 1, 1}, {1, 2, 1, 1, 2}, {1, 2, 1, 1, 2, 5}, {1, 2, 1, 1, 3},  // column 1
+      {1, 2, 1, 2, 1}, {1, 2, 1, 2, 2}, {1, 2, 1, 2, 2, 5}, {1, 2, 1, 2, 3},  // column 2
+      {1, 2, 1, 3, 1}, {1, 2, 1, 3, 2}, {1, 2, 1, 3, 2, 5}, {1, 2, 1, 3, 3},  // column 3
+      {1, 5, 0},  // the empty table b is skipped
+  };
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(seen[1].second, "10");
+  EXPECT_EQ(seen[6].second, "20");
+  EXPECT_EQ(seen.back().second, "9");
+  EXPECT_EQ(aReads, 1) << "one walk, one snapshot";
+  EXPECT_EQ(bReads, 1);
+}
+
+TEST_F(MibViewTest, SnapshotIsTakenWhenAWalkEntersATableAndKeptWithinIt) {
+  Oid next;
+  const MibValue* value = nullptr;
+  const Oid first = {1, 2, 1, 1};  // a table's first object, as the meter starts
+  ASSERT_TRUE(view.GetNext(first.data(), first.size(), next, value));
+  EXPECT_EQ(next, (Oid{1, 2, 1, 1, 1}));
+  EXPECT_EQ(aReads, 1);
+
+  // The source changes mid-walk: the walk goes on over the old snapshot.
+  a.push_back(Row({0}, 0));
+  const Oid inside = {1, 2, 1, 1, 2, 5};
+  ASSERT_TRUE(view.GetNext(inside.data(), inside.size(), next, value));
+  EXPECT_EQ(next, (Oid{1, 2, 1, 1, 3}));
+  EXPECT_EQ(aReads, 1);
+
+  // A new walk sees the new row first.
+  ASSERT_TRUE(view.GetNext(first.data(), first.size(), next, value));
+  EXPECT_EQ(next, (Oid{1, 2, 1, 1, 0}));
+  EXPECT_EQ(aReads, 2);
+  // Starting at a column (no row index) is a new walk too.
+  const Oid column2 = {1, 2, 1, 2};
+  ASSERT_TRUE(view.GetNext(column2.data(), column2.size(), next, value));
+  EXPECT_EQ(next, (Oid{1, 2, 1, 2, 0}));
+  EXPECT_EQ(aReads, 3);
+  EXPECT_EQ(view.SnapshotsTaken(), 3u);
+}
+
+TEST_F(MibViewTest, NamesBetweenAndBeyondObjectsFindTheNextOne) {
+  Oid next;
+  const MibValue* value = nullptr;
+  const auto getNext = [&](Oid name) {
+    return view.GetNext(name.data(), name.size(), next, value) ? next : Oid{};
+  };
+  EXPECT_EQ(getNext({}), (Oid{1, 1, 0}));
+  EXPECT_EQ(getNext({0, 9, 9}), (Oid{1, 1, 0}));
+  EXPECT_EQ(getNext({1, 1, 0}), (Oid{1, 2, 1, 1, 1}));
+  EXPECT_EQ(getNext({1, 2}), (Oid{1, 2, 1, 1, 1}));
+  EXPECT_EQ(getNext({1, 2, 1, 0, 7}), (Oid{1, 2, 1, 1, 1}));       // column 0
+  EXPECT_EQ(getNext({1, 2, 1, 1, 1, 0}), (Oid{1, 2, 1, 1, 2}));    // between rows
+  EXPECT_EQ(getNext({1, 2, 1, 1, 9}), (Oid{1, 2, 1, 2, 1}));       // past the column's rows
+  EXPECT_EQ(getNext({1, 2, 1, 3, 3}), (Oid{1, 5, 0}));             // past the last object
+  EXPECT_EQ(getNext({1, 2, 1, 4}), (Oid{1, 5, 0}));                // a column the table lacks
+  EXPECT_EQ(getNext({1, 3}), (Oid{1, 5, 0}));
+  EXPECT_EQ(getNext({1, 5, 0}), Oid{});                            // end of the view
+  EXPECT_EQ(getNext({2}), Oid{});
+  EXPECT_EQ(getNext({1, 5, 0, 1}), Oid{});
+}
+
+TEST(MibViewRowsTest, DuplicateIndexesKeepTheFirstRowGiven) {
+  std::vector<TableRow> rows = {
+      {{2}, {MibValue::Integer(1)}},
+      {{1}, {MibValue::Integer(2)}},
+      {{2}, {MibValue::Integer(3)}},
+      {{1, 0}, {MibValue::Integer(4)}},
+  };
+  SortAndDeduplicate(rows);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].index, Oid{1});
+  EXPECT_EQ(rows[1].index, (Oid{1, 0}));
+  EXPECT_EQ(rows[2].index, Oid{2});
+  EXPECT_EQ(rows[2].columns[0].number, 1u);
+
+  EXPECT_LT(CompareOid({1, 2}, {1, 2, 0}), 0);
+  EXPECT_GT(CompareOid({1, 3}, {1, 2, 9}), 0);
+  EXPECT_EQ(CompareOid({4294967295u}, {4294967295u}), 0);
+  EXPECT_LT(CompareOid({2147483648u}, {4294967295u}), 0);
+}
+
+}  // namespace
+}  // namespace velmar::agent

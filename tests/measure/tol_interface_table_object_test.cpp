@@ -1,0 +1,334 @@
+#include "tol_interface_table_object.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "fake_agent_control.h"
+
+namespace velmar {
+namespace {
+
+using test::FakeAgent;
+using test::FakeInterface;
+
+template <typename E>
+std::string MessageOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
+
+TEST(TTolInterfaceTableObjectTest, ConstructionFailuresCarryTheirMessages) {
+  EXPECT_EQ(MessageOf<EConnListError>([] {
+              TTolInterfaceTableObject t(nullptr, QStringLiteral("/nonexistent/libmib2.so"));
+            }),
+            "SNMP extension agent library is not available.");
+  EXPECT_EQ(MessageOf<EConnListError>(
+                [] { TTolInterfaceTableObject t(nullptr, test::FakeAgentNoQueryPath()); }),
+            "SNMP extension agent library is not available.");
+
+  FakeAgent agent;
+  agent.SetInitResult(0);
+  EXPECT_EQ(MessageOf<EConnListError>(
+                [] { TTolInterfaceTableObject t(nullptr, test::FakeAgentPath()); }),
+            "Error initializing SNMP extension agent.");
+  EXPECT_EQ(agent.InitCount(), 1u);
+
+  agent.SetInitResult(1);
+  TTolInterfaceTableObject ok(nullptr, test::FakeAgentPath());
+  EXPECT_TRUE(ok.SocketsStarted());
+  EXPECT_FALSE(ok.Busy());
+  EXPECT_EQ(ok.Count(), 0);
+}
+
+TEST(TTolInterfaceTableObjectTest, InterfaceWalkFillsEveryKeptColumnInOrder) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  FakeInterface lo{1, "lo", 111, 222, 24, 65536, 10000000, std::string(6, '\0')};
+  FakeInterface eth{2, "eth0", 4294967295u, 2147483648u};
+  agent.InterfaceTable({lo, eth});
+
+  table.Refresh(TTolInterfaceTableObject::kInterfaces);
+
+  ASSERT_EQ(table.Count(), 2);
+  EXPECT_EQ(agent.QueryCount(), 1u + 21u * 2u);
+  EXPECT_EQ(agent.Pending(), 0u);
+  const TIpConnInfo& r0 = table.Items(0);
+  const TIpConnInfo& r1 = table.Items(1);
+  EXPECT_EQ(r0.IfIndex, 1);
+  EXPECT_EQ(r0.IfDescr, "lo");
+  EXPECT_EQ(r0.IfType, 24);
+  EXPECT_EQ(r0.IfMtu, 65536);
+  EXPECT_EQ(r0.IfSpeed, 10000000u);
+  EXPECT_EQ(r0.IfInOctets, 111u);
+  EXPECT_EQ(r0.IfOutOctets, 222u);
+  EXPECT_EQ(r1.IfIndex, 2);
+  EXPECT_EQ(r1.IfDescr, "eth0");
+  EXPECT_EQ(r1.IfPhysAddress, (TIpConnInfo::Address{0x02, 0xfc, 0x00, 0x00}));
+  EXPECT_EQ(r1.IfInOctets, 4294967295u);
+  EXPECT_EQ(r1.IfOutOctets, 2147483648u);
+  // Columns 11..21 carry 1000 * column + index in the script: each value
+  // must land in its own field, so a shifted column shows at once.
+  EXPECT_EQ(r1.IfInUcastPkts, 11002u);
+  EXPECT_EQ(r1.IfInNUcastPkts, 12002u);
+  EXPECT_EQ(r1.IfInDiscards, 13002u);
+  EXPECT_EQ(r1.IfInErrors, 14002u);
+  EXPECT_EQ(r1.IfInUnknownProtos, 15002u);
+  EXPECT_EQ(r1.IfOutUcastPkts, 17002u);
+  EXPECT_EQ(r1.IfOutNUcastPkts, 18002u);
+  EXPECT_EQ(r1.IfOutDiscards, 19002u);
+  EXPECT_EQ(r1.IfOutErrors, 20002u);
+  EXPECT_EQ(r1.IfOutQLen, 21002u);
+  // Only the interface group is filled.
+  EXPECT_EQ(r1.State, 2);
+  EXPECT_EQ(r1.RouteIfIndex, 0);
+}
+
+TEST(TTolInterfaceTableObjectTest, DescriptionsAreCutAtNulAnd32Characters) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  FakeInterface longName{2, std::string(40, 'x')};
+  FakeInterface withNul{3, std::string("short\0tail", 10)};
+  FakeInterface huge{4, std::string(300, 'y')};  // more than the 256 octets looked at
+  FakeInterface empty{5, ""};
+  agent.InterfaceTable({longName, withNul, huge, empty});
+
+  table.Refresh(TTolInterfaceTableObject::kInterfaces);
+
+  ASSERT_EQ(table.Count(), 4);
+  EXPECT_EQ(table.Items(0).IfDescr, QString(32, 'x'));
+  EXPECT_EQ(table.Items(1).IfDescr, "short");
+  EXPECT_EQ(table.Items(2).IfDescr, QString(32, 'y'));
+  EXPECT_EQ(table.Items(3).IfDescr, "");
+}
+
+TEST(TTolInterfaceTableObjectTest, EmptyTablesAndUnknownKindsGiveEmptyLists) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  for (uint8_t kind : {1, 2, 3}) {
+    agent.Reset();
+    agent.Null();
+    table.Refresh(kind);
+    EXPECT_EQ(table.Count(), 0) << int(kind);
+    EXPECT_EQ(agent.QueryCount(), 1u) << int(kind);
+  }
+
+  // A refresh of kind 0 or 4 empties a filled list without asking the agent.
+  agent.Reset();
+  agent.InterfaceTable({FakeInterface{}});
+  table.Refresh(2);
+  ASSERT_EQ(table.Count(), 1);
+  for (uint8_t kind : {0, 4}) {
+    const unsigned before = agent.QueryCount();
+    EXPECT_NO_THROW(table.Refresh(kind));
+    EXPECT_EQ(table.Count(), 0);
+    EXPECT_EQ(agent.QueryCount(), before);
+  }
+}
+
+TEST(TTolInterfaceTableObjectTest, EndOfViewAndFailedQueriesLeavePartialRows) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+
+  // The view ends after the MTU column: rows keep index, name, type, MTU.
+  agent.Integer(2);
+  agent.Integer(3);
+  agent.String("eth0");
+  agent.String("wlan0");
+  agent.Integer(6);
+  agent.Integer(71);
+  agent.Integer(1500);
+  agent.Integer(1400);
+  agent.Null();
+  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { table.Refresh(2); }),
+            "Unexpected end of query results encountered.");
+  ASSERT_EQ(table.Count(), 2);
+  EXPECT_EQ(table.Items(1).IfDescr, "wlan0");
+  EXPECT_EQ(table.Items(1).IfType, 71);
+  EXPECT_EQ(table.Items(1).IfMtu, 1400);
+  EXPECT_EQ(table.Items(1).IfSpeed, 0u);
+  EXPECT_FALSE(table.Busy());
+
+  // A query that fails part-way through the route walk.
+  agent.Reset();
+  agent.Ip({10, 0, 0, 0});
+  agent.Ip({192, 168, 0, 1});
+  agent.Integer(4);
+  agent.Failure();
+  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { table.Refresh(3); }), "SNMP query failed.");
+  ASSERT_EQ(table.Count(), 2);
+  EXPECT_EQ(table.Items(0).RouteIfIndex, 4);
+  EXPECT_EQ(table.Items(1).RouteDestText(), "192.168.0.1");
+  EXPECT_FALSE(table.Busy());
+
+  // The route table ending right after its first column.
+  agent.Reset();
+  agent.Ip({127, 0, 0, 0});
+  agent.Null();
+  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { table.Refresh(3); }),
+            "Unexpected end of query results encountered.");
+  EXPECT_EQ(table.Count(), 1);
+
+  // A failure on the very first query leaves nothing.
+  agent.Reset();
+  agent.Failure();
+  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { table.Refresh(1); }), "SNMP query failed.");
+  EXPECT_EQ(table.Count(), 0);
+}
+
+TEST(TTolInterfaceTableObjectTest, TcpWalkMapsStatesPortsAndAddresses) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  for (int32_t state : {0, 2, 13, 5}) agent.Integer(state);
+  for (int i = 0; i < 4; ++i) agent.Ip({192, 168, 0, static_cast<uint8_t>(1 + i)});
+  for (int32_t port : {80, 443, 22, 5000}) agent.Integer(port);
+  for (int i = 0; i < 4; ++i) agent.Ip({10, 0, 0, static_cast<uint8_t>(9 + i)});
+  for (int32_t port : {1111, 2222, 3333, 4444}) agent.Integer(port);
+  agent.Counter(7);  // tcpInErrs, the object after the table
+
+  table.Refresh(TTolInterfaceTableObject::kTcpConnections);
+
+  ASSERT_EQ(table.Count(), 4);
+  EXPECT_EQ(agent.QueryCount(), 1u + 5u * 4u);
+  EXPECT_EQ(table.Items(0).StateText(), "UNKNOWN");
+  EXPECT_EQ(table.Items(1).StateText(), "LISTEN");
+  EXPECT_EQ(table.Items(2).StateText(), "UNKNOWN");
+  EXPECT_EQ(table.Items(3).StateText(), "ESTABLISHED");
+  EXPECT_EQ(table.Items(0).LocalAddressText(), "192.168.0.1");
+  EXPECT_EQ(table.Items(3).RemoteAddressText(), "10.0.0.12");
+  EXPECT_EQ(table.Items(1).LocalPort, 443);
+  // A listening row shows no remote port, whatever the agent said.
+  EXPECT_EQ(table.Items(1).RemotePort, 2222);
+  EXPECT_EQ(table.Items(1).RemotePortShown(), 0);
+  EXPECT_EQ(table.Items(3).RemotePortShown(), 4444);
+  EXPECT_EQ(table.Items(0).IfIndex, 0);
+
+  // All twelve names, and out-of-range values.
+  TIpConnInfo row;
+  const char* names[] = {"CLOSED",     "LISTEN",     "SYN_SENT",   "SYN_RECEIVED",
+                         "ESTABLISHED", "FIN_WAIT_1", "FIN_WAIT_2", "CLOSE_WAIT",
+                         "LAST_ACK",   "CLOSING",    "TIME_WAIT",  "TCB_DISCARD"};
+  for (int s = 1; s <= 12; ++s) {
+    row.State = s;
+    EXPECT_EQ(row.StateText(), names[s - 1]);
+  }
+  for (int s : {-1, 0, 13, 1000}) {
+    row.State = s;
+    EXPECT_EQ(row.StateText(), "UNKNOWN");
+  }
+}
+
+TEST(TTolInterfaceTableObjectTest, ValuesOfUnexpectedTypesReadAsNothing) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  agent.Integer(2);
+  agent.Integer(77);
+  agent.Counter(5);   // ifDescr of row 1 as a counter
+  agent.Counter(5);   // ifDescr of row 2 as a counter
+  for (int column = 3; column <= 21; ++column) {
+    agent.String("not a number");
+    agent.String("x");
+  }
+  agent.Counter(0);
+  table.Refresh(2);
+  ASSERT_EQ(table.Count(), 2);
+  EXPECT_EQ(table.Items(0).IfDescr, "");
+  EXPECT_EQ(table.Items(0).IfInOctets, 0u);
+  EXPECT_EQ(table.Items(1).IfMtu, 0);
+  // "x" gives one octet of the physical address and zeros after it.
+  EXPECT_EQ(table.Items(1).IfPhysAddress, (TIpConnInfo::Address{'x', 0, 0, 0}));
+
+  // More TCP addresses than rows are read and dropped.
+  agent.Reset();
+  agent.Integer(5);
+  agent.Ip({1, 2, 3, 4});
+  agent.Ip({5, 6, 7, 8});
+  agent.Integer(80);
+  agent.Counter(0);
+  table.Refresh(1);
+  ASSERT_EQ(table.Count(), 1);
+  EXPECT_EQ(table.Items(0).LocalAddressText(), "1.2.3.4");
+  EXPECT_EQ(table.Items(0).LocalPort, 80);
+}
+
+struct NestedRefresh {
+  TTolInterfaceTableObject* table = nullptr;
+  std::string message;
+  bool busyDuringWalk = false;
+  bool tried = false;
+};
+
+TEST(TTolInterfaceTableObjectTest, BusyRefusesANestedRefreshWithoutEndingTheRunningOne) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  std::vector<bool> changes;
+  table.OnStatusChange = [&](TTolInterfaceTableObject& sender) {
+    EXPECT_EQ(&sender, &table);
+    changes.push_back(sender.Busy());
+  };
+
+  NestedRefresh nested;
+  nested.table = &table;
+  agent.OnQuery(
+      [](void* context) {
+        auto* n = static_cast<NestedRefresh*>(context);
+        if (n->tried) {
+          return;
+        }
+        n->tried = true;
+        n->busyDuringWalk = n->table->Busy();
+        n->message = MessageOf<EConnListError>([&] { n->table->Refresh(2); });
+        // The refused refresh must leave the running walk marked busy.
+        n->busyDuringWalk = n->busyDuringWalk && n->table->Busy();
+      },
+      &nested);
+  agent.InterfaceTable({FakeInterface{}});
+
+  table.Refresh(2);
+
+  EXPECT_EQ(nested.message, "Requested operation is not supported in the current state.");
+  EXPECT_TRUE(nested.busyDuringWalk);
+  EXPECT_EQ(table.Count(), 1);
+  EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(table.Busy());
+}
+
+TEST(TTolInterfaceTableObjectTest, ALockHeldElsewhereFailsTheRefreshUntouched) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  agent.InterfaceTable({FakeInterface{}});
+  table.Refresh(2);
+  ASSERT_EQ(table.Count(), 1);
+  const unsigned queries = agent.QueryCount();
+
+  std::promise<void> locked;
+  std::promise<void> release;
+  std::thread holder([&] {
+    std::lock_guard guard(table.ListLock());
+    locked.set_value();
+    release.get_future().wait();
+  });
+  locked.get_future().wait();
+  EXPECT_EQ(MessageOf<EConnListLockError>([&] { table.Refresh(2); }),
+            "Connection list lock failure");
+  release.set_value();
+  holder.join();
+
+  EXPECT_EQ(agent.QueryCount(), queries);
+  EXPECT_EQ(table.Count(), 1) << "the rows of the last refresh stay";
+  EXPECT_FALSE(table.Busy());
+
+  // Once the lock is free again, refreshes work.
+  agent.InterfaceTable({FakeInterface{}, FakeInterface{3, "eth1"}});
+  table.Refresh(2);
+  EXPECT_EQ(table.Count(), 2);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,114 @@
+#pragma once
+
+// The test side of the scripted agent library: loads the same file the
+// component under test loads and reaches its script through the FakeAgent*
+// entries, plus helpers that script whole table walks.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "snmp_abi.h"
+
+namespace velmar::test {
+
+inline QString FakeAgentPath() { return QStringLiteral(VELMAR_BIN_DIR "/libfake_mib2.so"); }
+inline QString FakeAgentNoQueryPath() {
+  return QStringLiteral(VELMAR_BIN_DIR "/libfake_mib2_noquery.so");
+}
+
+// One interface row as the agent reports it.
+struct FakeInterface {
+  int32_t index = 2;
+  std::string descr = "eth0";
+  uint32_t inOctets = 0;
+  uint32_t outOctets = 0;
+  int32_t type = 6;
+  int32_t mtu = 1500;
+  uint32_t speed = 1000000000;
+  std::string physAddress = std::string("\x02\xfc\x00\x00\x00\x01", 6);
+};
+
+class FakeAgent {
+ public:
+  FakeAgent() {
+    handle_ = dlopen(FakeAgentPath().toUtf8().constData(), RTLD_NOW);
+    if (handle_ == nullptr) {
+      ADD_FAILURE() << "cannot load the fake agent: " << dlerror();
+      return;
+    }
+    Reset();
+  }
+  ~FakeAgent() {
+    if (handle_ != nullptr) {
+      Reset();
+      dlclose(handle_);
+    }
+  }
+  FakeAgent(const FakeAgent&) = delete;
+  FakeAgent& operator=(const FakeAgent&) = delete;
+
+  void Reset() { Call<void (*)()>("FakeAgentReset")(); }
+  void SetInitResult(int r) { Call<void (*)(int)>("FakeAgentSetInitResult")(r); }
+  unsigned QueryCount() { return Call<unsigned (*)()>("FakeAgentQueryCount")(); }
+  unsigned InitCount() { return Call<unsigned (*)()>("FakeAgentInitCount")(); }
+  unsigned Pending() { return Call<unsigned (*)()>("FakeAgentPending")(); }
+  void OnQuery(void (*callback)(void*), void* context) {
+    Call<void (*)(void (*)(void*), void*)>("FakeAgentOnQuery")(callback, context);
+  }
+
+  void Integer(int32_t v) { Number(ASN_INTEGER, static_cast<uint32_t>(v)); }
+  void Counter(uint32_t v) { Number(ASN_COUNTER32, v); }
+  void Gauge(uint32_t v) { Number(ASN_GAUGE32, v); }
+  void Ticks(uint32_t v) { Number(ASN_TIMETICKS, v); }
+  void Null() { Number(ASN_NULL, 0); }
+  void Number(uint8_t type, uint32_t v) {
+    Call<void (*)(uint8_t, uint32_t)>("FakeAgentPushNumber")(type, v);
+  }
+  void String(const std::string& s) { Bytes(ASN_OCTETSTRING, s); }
+  void Ip(std::array<uint8_t, 4> a) { Bytes(ASN_IPADDRESS, std::string(a.begin(), a.end())); }
+  void Bytes(uint8_t type, const std::string& s) {
+    Call<void (*)(uint8_t, const void*, uint32_t)>("FakeAgentPushBytes")(
+        type, s.data(), static_cast<uint32_t>(s.size()));
+  }
+  void Failure() { Call<void (*)()>("FakeAgentPushFailure")(); }
+
+  // The answers to a whole interface walk, in MIB order, ending with the
+  // object after the table (ifSpecific).
+  void InterfaceTable(const std::vector<FakeInterface>& rows) {
+    for (const auto& r : rows) Integer(r.index);
+    for (const auto& r : rows) String(r.descr);
+    for (const auto& r : rows) Integer(r.type);
+    for (const auto& r : rows) Integer(r.mtu);
+    for (const auto& r : rows) Gauge(r.speed);
+    for (const auto& r : rows) String(r.physAddress);
+    for (size_t i = 0; i < rows.size(); ++i) Integer(1);  // admin status
+    for (size_t i = 0; i < rows.size(); ++i) Integer(1);  // oper status
+    for (size_t i = 0; i < rows.size(); ++i) Ticks(0);
+    for (const auto& r : rows) Counter(r.inOctets);
+    for (int column = 11; column <= 15; ++column)
+      for (const auto& r : rows) Counter(1000u * column + static_cast<uint32_t>(r.index));
+    for (const auto& r : rows) Counter(r.outOctets);
+    for (int column = 17; column <= 20; ++column)
+      for (const auto& r : rows) Counter(1000u * column + static_cast<uint32_t>(r.index));
+    for (const auto& r : rows) Gauge(21000u + static_cast<uint32_t>(r.index));
+    Bytes(ASN_OBJECTIDENTIFIER, "");  // ifSpecific: a value of another type
+  }
+
+ private:
+  template <typename F>
+  F Call(const char* name) {
+    auto f = reinterpret_cast<F>(dlsym(handle_, name));
+    if (f == nullptr) {
+      throw std::runtime_error(std::string("fake agent lacks ") + name);
+    }
+    return f;
+  }
+  void* handle_ = nullptr;
+};
+
+}  // namespace velmar::test
