@@ -78,8 +78,10 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionInit(
   return 1;
 }
 
-extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(
-    uint8_t requestType, SnmpVarBindList* bindings, int32_t* errorStatus, int32_t* errorIndex) {
+extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t requestType,
+                                                                         SnmpVarBindList* bindings,
+                                                                         int32_t* errorStatus,
+                                                                         int32_t* errorIndex) {
   if (errorStatus != nullptr) {
     *errorStatus = 0;
   }

@@ -164,9 +164,9 @@ void FillFromSysfs(LinkInfo& link, const std::string& sysRoot) {
   const std::string oper = Trimmed(ReadWholeFile(dir + "operstate"));
   static const char* const kOper[] = {"unknown", "notpresent", "down", "lowerlayerdown",
                                       "testing", "dormant",    "up"};
-  static const uint8_t kOperValue[] = {IF_OPER_UNKNOWN, IF_OPER_NOTPRESENT,     IF_OPER_DOWN,
-                                       IF_OPER_LOWERLAYERDOWN, IF_OPER_TESTING, IF_OPER_DORMANT,
-                                       IF_OPER_UP};
+  static const uint8_t kOperValue[] = {
+      IF_OPER_UNKNOWN, IF_OPER_NOTPRESENT, IF_OPER_DOWN, IF_OPER_LOWERLAYERDOWN,
+      IF_OPER_TESTING, IF_OPER_DORMANT,    IF_OPER_UP};
   for (size_t i = 0; i < std::size(kOper); ++i) {
     if (oper == kOper[i]) {
       link.operState = kOperValue[i];
@@ -398,7 +398,8 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
         const size_t size = RTA_PAYLOAD(a);
         switch (a->rta_type) {
           case IFLA_IFNAME:
-            link.name.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+            link.name.assign(static_cast<const char*>(data),
+                             strnlen(static_cast<const char*>(data), size));
             break;
           case IFLA_MTU:
             if (size >= 4) {

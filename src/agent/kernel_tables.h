@@ -19,7 +19,7 @@ struct LinkInfo {
   uint8_t operState = 0;  // IF_OPER_*
   std::string name;
   uint32_t mtu = 0;
-  std::string address;      // hardware address octets
+  std::string address;              // hardware address octets
   uint64_t speedBitsPerSecond = 0;  // 0 = unknown
   uint64_t rxBytes = 0, rxPackets = 0, rxMulticast = 0, rxDropped = 0, rxErrors = 0,
            rxNoHandler = 0;

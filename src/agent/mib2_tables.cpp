@@ -1,7 +1,7 @@
 #include "mib2_tables.h"
 
 #include <net/if.h>
-#include <linux/route.h>
+#include <net/route.h>
 
 #include <algorithm>
 #include <limits>
@@ -18,11 +18,17 @@ const Oid kTcpOutRsts = {1, 3, 6, 1, 2, 1, 6, 15, 0};
 
 namespace {
 
-uint32_t Low32(uint64_t v) { return static_cast<uint32_t>(v); }
+uint32_t Low32(uint64_t v) {
+  return static_cast<uint32_t>(v);
+}
 
-MibValue Counter(uint64_t v) { return MibValue::Unsigned(ASN_COUNTER32, Low32(v)); }
+MibValue Counter(uint64_t v) {
+  return MibValue::Unsigned(ASN_COUNTER32, Low32(v));
+}
 
-void AppendIp(Oid& oid, const Ip4& a) { oid.insert(oid.end(), a.begin(), a.end()); }
+void AppendIp(Oid& oid, const Ip4& a) {
+  oid.insert(oid.end(), a.begin(), a.end());
+}
 
 }  // namespace
 
@@ -32,32 +38,32 @@ std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links) {
   for (const LinkInfo& l : links) {
     TableRow row;
     row.index = {static_cast<uint32_t>(l.index)};
-    const uint64_t speed = std::min<uint64_t>(l.speedBitsPerSecond,
-                                              std::numeric_limits<uint32_t>::max());
+    const uint64_t speed =
+        std::min<uint64_t>(l.speedBitsPerSecond, std::numeric_limits<uint32_t>::max());
     const uint64_t rxUnicast = l.rxPackets > l.rxMulticast ? l.rxPackets - l.rxMulticast : 0;
     row.columns = {
-        MibValue::Integer(l.index),                              // 1 ifIndex
-        MibValue::String(l.name),                                // 2 ifDescr
-        MibValue::Integer(IanaIfType(l.arpType)),                // 3 ifType
-        MibValue::Integer(static_cast<int32_t>(l.mtu)),          // 4 ifMtu
-        MibValue::Unsigned(ASN_GAUGE32, Low32(speed)),           // 5 ifSpeed
-        MibValue::String(l.address),                             // 6 ifPhysAddress
-        MibValue::Integer((l.flags & IFF_UP) ? 1 : 2),           // 7 ifAdminStatus
-        MibValue::Integer(IfOperStatus(l.operState, l.flags)),   // 8 ifOperStatus
-        MibValue::Unsigned(ASN_TIMETICKS, 0),                    // 9 ifLastChange
-        Counter(l.rxBytes),                                      // 10 ifInOctets
-        Counter(rxUnicast),                                      // 11 ifInUcastPkts
-        Counter(l.rxMulticast),                                  // 12 ifInNUcastPkts
-        Counter(l.rxDropped),                                    // 13 ifInDiscards
-        Counter(l.rxErrors),                                     // 14 ifInErrors
-        Counter(l.rxNoHandler),                                  // 15 ifInUnknownProtos
-        Counter(l.txBytes),                                      // 16 ifOutOctets
-        Counter(l.txPackets),                                    // 17 ifOutUcastPkts
-        Counter(0),                                              // 18 ifOutNUcastPkts
-        Counter(l.txDropped),                                    // 19 ifOutDiscards
-        Counter(l.txErrors),                                     // 20 ifOutErrors
-        MibValue::Unsigned(ASN_GAUGE32, 0),                      // 21 ifOutQLen
-        MibValue::ObjectId({0, 0}),                              // 22 ifSpecific
+        MibValue::Integer(l.index),                             // 1 ifIndex
+        MibValue::String(l.name),                               // 2 ifDescr
+        MibValue::Integer(IanaIfType(l.arpType)),               // 3 ifType
+        MibValue::Integer(static_cast<int32_t>(l.mtu)),         // 4 ifMtu
+        MibValue::Unsigned(ASN_GAUGE32, Low32(speed)),          // 5 ifSpeed
+        MibValue::String(l.address),                            // 6 ifPhysAddress
+        MibValue::Integer((l.flags & IFF_UP) ? 1 : 2),          // 7 ifAdminStatus
+        MibValue::Integer(IfOperStatus(l.operState, l.flags)),  // 8 ifOperStatus
+        MibValue::Unsigned(ASN_TIMETICKS, 0),                   // 9 ifLastChange
+        Counter(l.rxBytes),                                     // 10 ifInOctets
+        Counter(rxUnicast),                                     // 11 ifInUcastPkts
+        Counter(l.rxMulticast),                                 // 12 ifInNUcastPkts
+        Counter(l.rxDropped),                                   // 13 ifInDiscards
+        Counter(l.rxErrors),                                    // 14 ifInErrors
+        Counter(l.rxNoHandler),                                 // 15 ifInUnknownProtos
+        Counter(l.txBytes),                                     // 16 ifOutOctets
+        Counter(l.txPackets),                                   // 17 ifOutUcastPkts
+        Counter(0),                                             // 18 ifOutNUcastPkts
+        Counter(l.txDropped),                                   // 19 ifOutDiscards
+        Counter(l.txErrors),                                    // 20 ifOutErrors
+        MibValue::Unsigned(ASN_GAUGE32, 0),                     // 21 ifOutQLen
+        MibValue::ObjectId({0, 0}),                             // 22 ifSpecific
     };
     rows.push_back(std::move(row));
   }
@@ -103,19 +109,19 @@ std::vector<TableRow> IpRouteTableRows(const std::vector<Route>& routes,
     TableRow row;
     AppendIp(row.index, r->destination);
     row.columns = {
-        MibValue::Ip(r->destination),                              // 1 ipRouteDest
-        MibValue::Integer(ifIndexOf(r->interfaceName)),            // 2 ipRouteIfIndex
-        MibValue::Integer(r->metric),                              // 3 ipRouteMetric1
-        MibValue::Integer(-1),                                     // 4 ipRouteMetric2
-        MibValue::Integer(-1),                                     // 5 ipRouteMetric3
-        MibValue::Integer(-1),                                     // 6 ipRouteMetric4
-        MibValue::Ip(r->gateway),                                  // 7 ipRouteNextHop
-        MibValue::Integer((r->flags & RTF_GATEWAY) ? 4 : 3),       // 8 ipRouteType
-        MibValue::Integer(2),                                      // 9 ipRouteProto: local
-        MibValue::Integer(0),                                      // 10 ipRouteAge
-        MibValue::Ip(r->mask),                                     // 11 ipRouteMask
-        MibValue::Integer(-1),                                     // 12 ipRouteMetric5
-        MibValue::ObjectId({0, 0}),                                // 13 ipRouteInfo
+        MibValue::Ip(r->destination),                         // 1 ipRouteDest
+        MibValue::Integer(ifIndexOf(r->interfaceName)),       // 2 ipRouteIfIndex
+        MibValue::Integer(r->metric),                         // 3 ipRouteMetric1
+        MibValue::Integer(-1),                                // 4 ipRouteMetric2
+        MibValue::Integer(-1),                                // 5 ipRouteMetric3
+        MibValue::Integer(-1),                                // 6 ipRouteMetric4
+        MibValue::Ip(r->gateway),                             // 7 ipRouteNextHop
+        MibValue::Integer((r->flags & RTF_GATEWAY) ? 4 : 3),  // 8 ipRouteType
+        MibValue::Integer(2),                                 // 9 ipRouteProto: local
+        MibValue::Integer(0),                                 // 10 ipRouteAge
+        MibValue::Ip(r->mask),                                // 11 ipRouteMask
+        MibValue::Integer(-1),                                // 12 ipRouteMetric5
+        MibValue::ObjectId({0, 0}),                           // 13 ipRouteInfo
     };
     rows.push_back(std::move(row));
   }
@@ -125,22 +131,19 @@ std::vector<TableRow> IpRouteTableRows(const std::vector<Route>& routes,
 std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   auto view = std::make_unique<MibView>();
   auto links = sources.links;
-  view->AddScalar(kIfNumber, [links] {
-    return MibValue::Integer(static_cast<int32_t>(links().size()));
-  });
+  view->AddScalar(kIfNumber,
+                  [links] { return MibValue::Integer(static_cast<int32_t>(links().size())); });
   view->AddTable(kIfEntry, kIfColumns, [links] { return IfTableRows(links()); });
   const std::string routePath = sources.procNetRoute;
   view->AddTable(kIpRouteEntry, kIpRouteColumns, [routePath] {
-    return IpRouteTableRows(ParseProcNetRoute(ReadWholeFile(routePath)),
-                            [](const std::string& name) {
-                              return static_cast<int>(if_nametoindex(name.c_str()));
-                            });
+    return IpRouteTableRows(
+        ParseProcNetRoute(ReadWholeFile(routePath)),
+        [](const std::string& name) { return static_cast<int>(if_nametoindex(name.c_str())); });
   });
   view->AddScalar(kIpRoutingDiscards, [] { return MibValue::Unsigned(ASN_COUNTER32, 0); });
   const std::string tcpPath = sources.procNetTcp;
-  view->AddTable(kTcpConnEntry, kTcpConnColumns, [tcpPath] {
-    return TcpConnTableRows(ParseProcNetTcp(ReadWholeFile(tcpPath)));
-  });
+  view->AddTable(kTcpConnEntry, kTcpConnColumns,
+                 [tcpPath] { return TcpConnTableRows(ParseProcNetTcp(ReadWholeFile(tcpPath))); });
   const std::string snmpPath = sources.procNetSnmp;
   const auto tcpCounter = [snmpPath](const char* field) {
     return [snmpPath, field] {

@@ -11,13 +11,13 @@
 namespace velmar::agent {
 
 // MIB-II object identifiers of the parts of the tree this agent serves.
-extern const Oid kIfNumber;          // 1.3.6.1.2.1.2.1.0
-extern const Oid kIfEntry;           // 1.3.6.1.2.1.2.2.1
-extern const Oid kIpRouteEntry;      // 1.3.6.1.2.1.4.21.1
-extern const Oid kIpRoutingDiscards; // 1.3.6.1.2.1.4.23.0
-extern const Oid kTcpConnEntry;      // 1.3.6.1.2.1.6.13.1
-extern const Oid kTcpInErrs;         // 1.3.6.1.2.1.6.14.0
-extern const Oid kTcpOutRsts;        // 1.3.6.1.2.1.6.15.0
+extern const Oid kIfNumber;           // 1.3.6.1.2.1.2.1.0
+extern const Oid kIfEntry;            // 1.3.6.1.2.1.2.2.1
+extern const Oid kIpRouteEntry;       // 1.3.6.1.2.1.4.21.1
+extern const Oid kIpRoutingDiscards;  // 1.3.6.1.2.1.4.23.0
+extern const Oid kTcpConnEntry;       // 1.3.6.1.2.1.6.13.1
+extern const Oid kTcpInErrs;          // 1.3.6.1.2.1.6.14.0
+extern const Oid kTcpOutRsts;         // 1.3.6.1.2.1.6.15.0
 
 constexpr uint32_t kIfColumns = 22;
 constexpr uint32_t kIpRouteColumns = 13;

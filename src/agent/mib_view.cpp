@@ -124,11 +124,10 @@ bool MibView::GetNext(const uint32_t* name, size_t length, Oid& outName,
     for (; column <= region.columns; ++column) {
       auto row = region.rows.begin();
       if (after != nullptr) {
-        row = std::upper_bound(region.rows.begin(), region.rows.end(), 0,
-                               [&](int, const TableRow& r) {
-                                 return CompareOid(after, afterLength, r.index.data(),
-                                                   r.index.size()) < 0;
-                               });
+        row = std::upper_bound(
+            region.rows.begin(), region.rows.end(), 0, [&](int, const TableRow& r) {
+              return CompareOid(after, afterLength, r.index.data(), r.index.size()) < 0;
+            });
         after = nullptr;
       }
       if (row != region.rows.end()) {

@@ -24,7 +24,8 @@ int main(int argc, char* argv[]) {
   parser.addOption({QStringLiteral("headless"),
                     QStringLiteral("Measure without a window; print one line per tick.")});
   parser.addOption({QStringLiteral("adapter"),
-                    QStringLiteral("Monitor adapter K of the list (0 = All)."), QStringLiteral("K")});
+                    QStringLiteral("Monitor adapter K of the list (0 = All)."),
+                    QStringLiteral("K")});
   parser.addOption({QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")});
   parser.process(app);
 

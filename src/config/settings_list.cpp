@@ -53,15 +53,25 @@ bool Settingslist::LoadFromFile(const QString& path) {
 QStringList Settingslist::DefaultLines() {
   QStringList lines;
   lines << QStringLiteral("Velmar 2000 settings, please don't change this file! ");
-  lines << "0" << "1" << "http://";
-  lines << "0" << "0" << "0" << "0";  // 4 to 7
-  lines << "" << "";                  // 8, 9: no proxy
+  lines << "0"
+        << "1"
+        << "http://";
+  lines << "0"
+        << "0"
+        << "0"
+        << "0";  // 4 to 7
+  lines << ""
+        << "";  // 8, 9: no proxy
   for (int n = 10; n <= 36; ++n) {
     lines << "0";
   }
-  lines << "1" << "1" << "1";  // 37 to 39
+  lines << "1"
+        << "1"
+        << "1";  // 37 to 39
   lines << QStringLiteral("Velmar reserved line, kept as written");
-  lines << "1" << "1" << "1";  // 41 to 43
+  lines << "1"
+        << "1"
+        << "1";  // 41 to 43
   return lines;
 }
 

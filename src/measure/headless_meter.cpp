@@ -13,6 +13,7 @@ HeadlessMeter::HeadlessMeter(MeasurementState& state, TTolInterfaceTableObject* 
       err_(err),
       sampler_(state, table, *this, clock) {
   calcTimer_.setInterval(500);
+  calcTimer_.setTimerType(Qt::PreciseTimer);
   connect(&calcTimer_, &QTimer::timeout, this, [this] { sampler_.CalcIntervalTimerTimer(); });
 }
 

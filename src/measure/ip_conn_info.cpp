@@ -7,9 +7,9 @@ QString TIpConnInfo::AddressText(const Address& a) {
 }
 
 QString TIpConnInfo::StateText() const {
-  static const char* const kNames[] = {"CLOSED",     "LISTEN",    "SYN_SENT",   "SYN_RECEIVED",
+  static const char* const kNames[] = {"CLOSED",      "LISTEN",     "SYN_SENT",   "SYN_RECEIVED",
                                        "ESTABLISHED", "FIN_WAIT_1", "FIN_WAIT_2", "CLOSE_WAIT",
-                                       "LAST_ACK",   "CLOSING",   "TIME_WAIT",  "TCB_DISCARD"};
+                                       "LAST_ACK",    "CLOSING",    "TIME_WAIT",  "TCB_DISCARD"};
   if (State >= 1 && State <= 12) {
     return QString::fromLatin1(kNames[State - 1]);
   }

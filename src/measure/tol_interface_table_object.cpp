@@ -19,7 +19,9 @@ bool IsNumeric(uint8_t type) {
          type == ASN_TIMETICKS;
 }
 
-bool IsOctets(uint8_t type) { return type == ASN_OCTETSTRING || type == ASN_IPADDRESS; }
+bool IsOctets(uint8_t type) {
+  return type == ASN_OCTETSTRING || type == ASN_IPADDRESS;
+}
 
 }  // namespace
 
@@ -178,24 +180,60 @@ void TTolInterfaceTableObject::WalkInterfaces() {
   for (int column = 3; column <= 21; ++column) {
     for (TIpConnInfo& row : Rows) {
       switch (column) {
-        case 3: row.IfType = Number(); break;
-        case 4: row.IfMtu = Number(); break;
-        case 5: row.IfSpeed = Unsigned(); break;
-        case 6: row.IfPhysAddress = FirstFourOctets(); break;
-        case 7: case 8: break;  // admin and oper status are not kept
-        case 9: row.IfLastChange = Unsigned(); break;
-        case 10: row.IfInOctets = Unsigned(); break;
-        case 11: row.IfInUcastPkts = Unsigned(); break;
-        case 12: row.IfInNUcastPkts = Unsigned(); break;
-        case 13: row.IfInDiscards = Unsigned(); break;
-        case 14: row.IfInErrors = Unsigned(); break;
-        case 15: row.IfInUnknownProtos = Unsigned(); break;
-        case 16: row.IfOutOctets = Unsigned(); break;
-        case 17: row.IfOutUcastPkts = Unsigned(); break;
-        case 18: row.IfOutNUcastPkts = Unsigned(); break;
-        case 19: row.IfOutDiscards = Unsigned(); break;
-        case 20: row.IfOutErrors = Unsigned(); break;
-        case 21: row.IfOutQLen = Unsigned(); break;
+        case 3:
+          row.IfType = Number();
+          break;
+        case 4:
+          row.IfMtu = Number();
+          break;
+        case 5:
+          row.IfSpeed = Unsigned();
+          break;
+        case 6:
+          row.IfPhysAddress = FirstFourOctets();
+          break;
+        case 7:
+        case 8:
+          break;  // admin and oper status are not kept
+        case 9:
+          row.IfLastChange = Unsigned();
+          break;
+        case 10:
+          row.IfInOctets = Unsigned();
+          break;
+        case 11:
+          row.IfInUcastPkts = Unsigned();
+          break;
+        case 12:
+          row.IfInNUcastPkts = Unsigned();
+          break;
+        case 13:
+          row.IfInDiscards = Unsigned();
+          break;
+        case 14:
+          row.IfInErrors = Unsigned();
+          break;
+        case 15:
+          row.IfInUnknownProtos = Unsigned();
+          break;
+        case 16:
+          row.IfOutOctets = Unsigned();
+          break;
+        case 17:
+          row.IfOutUcastPkts = Unsigned();
+          break;
+        case 18:
+          row.IfOutNUcastPkts = Unsigned();
+          break;
+        case 19:
+          row.IfOutDiscards = Unsigned();
+          break;
+        case 20:
+          row.IfOutErrors = Unsigned();
+          break;
+        case 21:
+          row.IfOutQLen = Unsigned();
+          break;
       }
       Query();
     }

@@ -4,7 +4,9 @@
 
 namespace velmar {
 
-DynamicLibrary::~DynamicLibrary() { Unload(); }
+DynamicLibrary::~DynamicLibrary() {
+  Unload();
+}
 
 bool DynamicLibrary::Load(const std::string& path) {
   Unload();

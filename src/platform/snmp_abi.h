@@ -44,8 +44,8 @@ typedef struct AsnOctetString {
 typedef struct AsnAny {
   uint8_t asnType;
   union {
-    int32_t number;      /* INTEGER */
-    uint32_t unsigned32; /* Counter32, Gauge32, TimeTicks */
+    int32_t number;        /* INTEGER */
+    uint32_t unsigned32;   /* Counter32, Gauge32, TimeTicks */
     AsnOctetString string; /* OCTET STRING, IpAddress */
     AsnObjectIdentifier object;
   } asnValue;

@@ -117,8 +117,7 @@ std::string FormatValue(const AsnAny& value) {
         return "\"\"";
       }
       if (IsPrintable(s.stream, s.length)) {
-        return "STRING: \"" + std::string(reinterpret_cast<const char*>(s.stream), s.length) +
-               "\"";
+        return "STRING: \"" + std::string(reinterpret_cast<const char*>(s.stream), s.length) + "\"";
       }
       return HexString(s.stream, s.length);
     }

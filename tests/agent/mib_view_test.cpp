@@ -24,8 +24,9 @@ class MibViewTest : public ::testing::Test {
   }
 
   static TableRow Row(Oid index, int32_t v) {
-    return TableRow{index, {MibValue::Integer(v), MibValue::String(std::to_string(v)),
-                            MibValue::Unsigned(ASN_GAUGE32, static_cast<uint32_t>(v))}};
+    return TableRow{index,
+                    {MibValue::Integer(v), MibValue::String(std::to_string(v)),
+                     MibValue::Unsigned(ASN_GAUGE32, static_cast<uint32_t>(v))}};
   }
 
   // Walks from `start` to the end of the view.
@@ -35,8 +36,8 @@ class MibViewTest : public ::testing::Test {
     Oid next;
     const MibValue* value = nullptr;
     while (view.GetNext(name.data(), name.size(), next, value)) {
-      const std::string text = value->type == ASN_OCTETSTRING ? value->bytes
-                                                              : std::to_string(value->number);
+      const std::string text =
+          value->type == ASN_OCTETSTRING ? value->bytes : std::to_string(value->number);
       seen.emplace_back(next, text);
       name = next;
       if (seen.size() > 100) {
@@ -57,9 +58,10 @@ class MibViewTest : public ::testing::Test {
 TEST_F(MibViewTest, WalksColumnsThenRowsInIndexOrderAcrossRegions) {
   const auto seen = Walk({1});
   std::vector<Oid> names;
-  for (const auto& [oid, text] : seen) names.push_back(oid);
+  for (const auto& [oid, text] : seen)
+    names.push_back(oid);
   const std::vector<Oid> expected = {
-      {1, 1, 0},                                                      // scalar
+      {1, 1, 0},                                                              // scalar
       {1, 2, 1, 1, 1}, {1, 2, 1, 1, 2}, {1, 2, 1, 1, 2, 5}, {1, 2, 1, 1, 3},  // column 1
       {1, 2, 1, 2, 1}, {1, 2, 1, 2, 2}, {1, 2, 1, 2, 2, 5}, {1, 2, 1, 2, 3},  // column 2
       {1, 2, 1, 3, 1}, {1, 2, 1, 3, 2}, {1, 2, 1, 3, 2, 5}, {1, 2, 1, 3, 3},  // column 3
@@ -110,13 +112,13 @@ TEST_F(MibViewTest, NamesBetweenAndBeyondObjectsFindTheNextOne) {
   EXPECT_EQ(getNext({0, 9, 9}), (Oid{1, 1, 0}));
   EXPECT_EQ(getNext({1, 1, 0}), (Oid{1, 2, 1, 1, 1}));
   EXPECT_EQ(getNext({1, 2}), (Oid{1, 2, 1, 1, 1}));
-  EXPECT_EQ(getNext({1, 2, 1, 0, 7}), (Oid{1, 2, 1, 1, 1}));       // column 0
-  EXPECT_EQ(getNext({1, 2, 1, 1, 1, 0}), (Oid{1, 2, 1, 1, 2}));    // between rows
-  EXPECT_EQ(getNext({1, 2, 1, 1, 9}), (Oid{1, 2, 1, 2, 1}));       // past the column's rows
-  EXPECT_EQ(getNext({1, 2, 1, 3, 3}), (Oid{1, 5, 0}));             // past the last object
-  EXPECT_EQ(getNext({1, 2, 1, 4}), (Oid{1, 5, 0}));                // a column the table lacks
+  EXPECT_EQ(getNext({1, 2, 1, 0, 7}), (Oid{1, 2, 1, 1, 1}));     // column 0
+  EXPECT_EQ(getNext({1, 2, 1, 1, 1, 0}), (Oid{1, 2, 1, 1, 2}));  // between rows
+  EXPECT_EQ(getNext({1, 2, 1, 1, 9}), (Oid{1, 2, 1, 2, 1}));     // past the column's rows
+  EXPECT_EQ(getNext({1, 2, 1, 3, 3}), (Oid{1, 5, 0}));           // past the last object
+  EXPECT_EQ(getNext({1, 2, 1, 4}), (Oid{1, 5, 0}));              // a column the table lacks
   EXPECT_EQ(getNext({1, 3}), (Oid{1, 5, 0}));
-  EXPECT_EQ(getNext({1, 5, 0}), Oid{});                            // end of the view
+  EXPECT_EQ(getNext({1, 5, 0}), Oid{});  // end of the view
   EXPECT_EQ(getNext({2}), Oid{});
   EXPECT_EQ(getNext({1, 5, 0, 1}), Oid{});
 }

@@ -53,7 +53,8 @@ struct LoopbackPair {
   }
   ~LoopbackPair() {
     for (int fd : {listener, client, server}) {
-      if (fd >= 0) close(fd);
+      if (fd >= 0)
+        close(fd);
     }
   }
 };
@@ -100,7 +101,8 @@ TEST(RealAgentTest, InterfaceRowsAgreeWithTheKernel) {
     names << row.IfDescr;
     EXPECT_GT(row.IfIndex, lastIndex) << "rows in ifIndex order";
     lastIndex = row.IfIndex;
-    EXPECT_EQ(QString::number(row.IfIndex), SysFile(row.IfDescr, "ifindex")) << row.IfDescr.toStdString();
+    EXPECT_EQ(QString::number(row.IfIndex), SysFile(row.IfDescr, "ifindex"))
+        << row.IfDescr.toStdString();
     EXPECT_EQ(QString::number(row.IfMtu), SysFile(row.IfDescr, "mtu")) << row.IfDescr.toStdString();
     const QStringList mac = SysFile(row.IfDescr, "address").split(':');
     if (mac.size() >= 4) {
@@ -181,8 +183,9 @@ TEST(RealAgentTest, RouteRowsAgreeWithTheKernelRouteTable) {
     char iface[64];
     unsigned dest = 0, gateway = 0, flags = 0, refcnt = 0, use = 0;
     int metric = 0;
-    if (std::sscanf(line.c_str(), "%63s %x %x %x %u %u %d", iface, &dest, &gateway, &flags,
-                    &refcnt, &use, &metric) != 7 || !(flags & 1)) {
+    if (std::sscanf(line.c_str(), "%63s %x %x %x %u %u %d", iface, &dest, &gateway, &flags, &refcnt,
+                    &use, &metric) != 7 ||
+        !(flags & 1)) {
       continue;
     }
     const auto d = AddressOf(dest);

@@ -59,7 +59,8 @@ class RecordingHost : public TickHost {
 
 class CounterSamplerTest : public ::testing::Test {
  protected:
-  CounterSamplerTest() : table(nullptr, test::FakeAgentPath()), sampler(state, &table, host, clock) {
+  CounterSamplerTest()
+      : table(nullptr, test::FakeAgentPath()), sampler(state, &table, host, clock) {
     host.state = &state;
     state.AnalysisActive = 1;
   }

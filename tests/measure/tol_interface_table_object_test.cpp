@@ -35,9 +35,9 @@ TEST(TTolInterfaceTableObjectTest, ConstructionFailuresCarryTheirMessages) {
 
   FakeAgent agent;
   agent.SetInitResult(0);
-  EXPECT_EQ(MessageOf<EConnListError>(
-                [] { TTolInterfaceTableObject t(nullptr, test::FakeAgentPath()); }),
-            "Error initializing SNMP extension agent.");
+  EXPECT_EQ(
+      MessageOf<EConnListError>([] { TTolInterfaceTableObject t(nullptr, test::FakeAgentPath()); }),
+      "Error initializing SNMP extension agent.");
   EXPECT_EQ(agent.InitCount(), 1u);
 
   agent.SetInitResult(1);
@@ -185,11 +185,16 @@ TEST(TTolInterfaceTableObjectTest, EndOfViewAndFailedQueriesLeavePartialRows) {
 TEST(TTolInterfaceTableObjectTest, TcpWalkMapsStatesPortsAndAddresses) {
   FakeAgent agent;
   TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
-  for (int32_t state : {0, 2, 13, 5}) agent.Integer(state);
-  for (int i = 0; i < 4; ++i) agent.Ip({192, 168, 0, static_cast<uint8_t>(1 + i)});
-  for (int32_t port : {80, 443, 22, 5000}) agent.Integer(port);
-  for (int i = 0; i < 4; ++i) agent.Ip({10, 0, 0, static_cast<uint8_t>(9 + i)});
-  for (int32_t port : {1111, 2222, 3333, 4444}) agent.Integer(port);
+  for (int32_t state : {0, 2, 13, 5})
+    agent.Integer(state);
+  for (int i = 0; i < 4; ++i)
+    agent.Ip({192, 168, 0, static_cast<uint8_t>(1 + i)});
+  for (int32_t port : {80, 443, 22, 5000})
+    agent.Integer(port);
+  for (int i = 0; i < 4; ++i)
+    agent.Ip({10, 0, 0, static_cast<uint8_t>(9 + i)});
+  for (int32_t port : {1111, 2222, 3333, 4444})
+    agent.Integer(port);
   agent.Counter(7);  // tcpInErrs, the object after the table
 
   table.Refresh(TTolInterfaceTableObject::kTcpConnections);
@@ -211,9 +216,9 @@ TEST(TTolInterfaceTableObjectTest, TcpWalkMapsStatesPortsAndAddresses) {
 
   // All twelve names, and out-of-range values.
   TIpConnInfo row;
-  const char* names[] = {"CLOSED",     "LISTEN",     "SYN_SENT",   "SYN_RECEIVED",
+  const char* names[] = {"CLOSED",      "LISTEN",     "SYN_SENT",   "SYN_RECEIVED",
                          "ESTABLISHED", "FIN_WAIT_1", "FIN_WAIT_2", "CLOSE_WAIT",
-                         "LAST_ACK",   "CLOSING",    "TIME_WAIT",  "TCB_DISCARD"};
+                         "LAST_ACK",    "CLOSING",    "TIME_WAIT",  "TCB_DISCARD"};
   for (int s = 1; s <= 12; ++s) {
     row.State = s;
     EXPECT_EQ(row.StateText(), names[s - 1]);
@@ -229,8 +234,8 @@ TEST(TTolInterfaceTableObjectTest, ValuesOfUnexpectedTypesReadAsNothing) {
   TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
   agent.Integer(2);
   agent.Integer(77);
-  agent.Counter(5);   // ifDescr of row 1 as a counter
-  agent.Counter(5);   // ifDescr of row 2 as a counter
+  agent.Counter(5);  // ifDescr of row 1 as a counter
+  agent.Counter(5);  // ifDescr of row 2 as a counter
   for (int column = 3; column <= 21; ++column) {
     agent.String("not a number");
     agent.String("x");

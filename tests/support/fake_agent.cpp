@@ -24,8 +24,8 @@ unsigned queries = 0;
 unsigned inits = 0;
 void (*onQuery)(void*) = nullptr;
 void* onQueryContext = nullptr;
-std::string answerBytes;
-uint32_t answerName[1] = {0};
+[[maybe_unused]] std::string answerBytes;
+[[maybe_unused]] uint32_t answerName[1] = {0};
 
 }  // namespace
 
@@ -39,10 +39,18 @@ FAKE_EXPORT void FakeAgentReset() {
   onQuery = nullptr;
   onQueryContext = nullptr;
 }
-FAKE_EXPORT void FakeAgentSetInitResult(int result) { initResult = result; }
-FAKE_EXPORT unsigned FakeAgentQueryCount() { return queries; }
-FAKE_EXPORT unsigned FakeAgentInitCount() { return inits; }
-FAKE_EXPORT unsigned FakeAgentPending() { return static_cast<unsigned>(script.size()); }
+FAKE_EXPORT void FakeAgentSetInitResult(int result) {
+  initResult = result;
+}
+FAKE_EXPORT unsigned FakeAgentQueryCount() {
+  return queries;
+}
+FAKE_EXPORT unsigned FakeAgentInitCount() {
+  return inits;
+}
+FAKE_EXPORT unsigned FakeAgentPending() {
+  return static_cast<unsigned>(script.size());
+}
 FAKE_EXPORT void FakeAgentOnQuery(void (*callback)(void*), void* context) {
   onQuery = callback;
   onQueryContext = context;

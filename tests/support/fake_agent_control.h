@@ -16,7 +16,9 @@
 
 namespace velmar::test {
 
-inline QString FakeAgentPath() { return QStringLiteral(VELMAR_BIN_DIR "/libfake_mib2.so"); }
+inline QString FakeAgentPath() {
+  return QStringLiteral(VELMAR_BIN_DIR "/libfake_mib2.so");
+}
 inline QString FakeAgentNoQueryPath() {
   return QStringLiteral(VELMAR_BIN_DIR "/libfake_mib2_noquery.so");
 }
@@ -80,22 +82,36 @@ class FakeAgent {
   // The answers to a whole interface walk, in MIB order, ending with the
   // object after the table (ifSpecific).
   void InterfaceTable(const std::vector<FakeInterface>& rows) {
-    for (const auto& r : rows) Integer(r.index);
-    for (const auto& r : rows) String(r.descr);
-    for (const auto& r : rows) Integer(r.type);
-    for (const auto& r : rows) Integer(r.mtu);
-    for (const auto& r : rows) Gauge(r.speed);
-    for (const auto& r : rows) String(r.physAddress);
-    for (size_t i = 0; i < rows.size(); ++i) Integer(1);  // admin status
-    for (size_t i = 0; i < rows.size(); ++i) Integer(1);  // oper status
-    for (size_t i = 0; i < rows.size(); ++i) Ticks(0);
-    for (const auto& r : rows) Counter(r.inOctets);
+    for (const auto& r : rows)
+      Integer(r.index);
+    for (const auto& r : rows)
+      String(r.descr);
+    for (const auto& r : rows)
+      Integer(r.type);
+    for (const auto& r : rows)
+      Integer(r.mtu);
+    for (const auto& r : rows)
+      Gauge(r.speed);
+    for (const auto& r : rows)
+      String(r.physAddress);
+    for (size_t i = 0; i < rows.size(); ++i)
+      Integer(1);  // admin status
+    for (size_t i = 0; i < rows.size(); ++i)
+      Integer(1);  // oper status
+    for (size_t i = 0; i < rows.size(); ++i)
+      Ticks(0);
+    for (const auto& r : rows)
+      Counter(r.inOctets);
     for (int column = 11; column <= 15; ++column)
-      for (const auto& r : rows) Counter(1000u * column + static_cast<uint32_t>(r.index));
-    for (const auto& r : rows) Counter(r.outOctets);
+      for (const auto& r : rows)
+        Counter(1000u * column + static_cast<uint32_t>(r.index));
+    for (const auto& r : rows)
+      Counter(r.outOctets);
     for (int column = 17; column <= 20; ++column)
-      for (const auto& r : rows) Counter(1000u * column + static_cast<uint32_t>(r.index));
-    for (const auto& r : rows) Gauge(21000u + static_cast<uint32_t>(r.index));
+      for (const auto& r : rows)
+        Counter(1000u * column + static_cast<uint32_t>(r.index));
+    for (const auto& r : rows)
+      Gauge(21000u + static_cast<uint32_t>(r.index));
     Bytes(ASN_OBJECTIDENTIFIER, "");  // ifSpecific: a value of another type
   }
 

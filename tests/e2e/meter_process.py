@@ -1,0 +1,38 @@
+"""Starts the meter's executables from the build tree for end-to-end tests."""
+import os
+import re
+import subprocess
+import tempfile
+
+LINE = re.compile(
+    r"^(\d\d:\d\d:\d\d) down=(\d+\.\d\d) up=(\d+\.\d\d) "
+    r"avgdown=(\d+\.\d\d) avgup=(\d+\.\d\d) total=(\d+\.\d\d)$")
+
+
+def environment(bin_dir, **extra):
+    """An environment whose settings come from an empty directory of its own."""
+    env = dict(os.environ)
+    env["VELMAR_APP_DIR"] = tempfile.mkdtemp(prefix="velmar-e2e-")
+    env["VELMAR_AGENT_LIBRARY"] = os.path.join(bin_dir, "libmib2.so")
+    env.update(extra)
+    return env
+
+
+def run(bin_dir, *args, env=None, timeout=30):
+    return subprocess.run([os.path.join(bin_dir, args[0]), *args[1:]], env=env,
+                          capture_output=True, text=True, timeout=timeout)
+
+
+def start_headless(bin_dir, *args, env=None):
+    return subprocess.Popen([os.path.join(bin_dir, "velmar"), "--headless", *args], env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+def loopback_row(bin_dir, env):
+    """The adapter number of the loopback interface in the meter's list."""
+    out = run(bin_dir, "velmar", "--list-adapters", env=env).stdout
+    for line in out.splitlines():
+        number, _, name = line.partition(": ")
+        if name == "lo":
+            return int(number)
+    raise AssertionError("no loopback adapter in:\n" + out)
