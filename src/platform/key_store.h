@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+#include <mutex>
+#include <optional>
+
+#include "exception.h"
+
+struct sqlite3;
+
+namespace velmar {
+
+// The two trees of the store. The names are those of the registry the
+// meter's settings were first kept in, so callers read like the original.
+enum RegRoot { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER };
+
+// The numbers are the registry's own, so a dump of the database reads the same.
+enum RegDataType { REG_NONE = 0, REG_SZ = 1, REG_BINARY = 3, REG_DWORD = 4 };
+
+// One typed value; only the member that matches `type` carries data.
+struct RegValue {
+  RegDataType type = REG_NONE;
+  QString text;
+  qint32 dword = 0;
+  QByteArray binary;
+
+  static RegValue String(const QString& text);
+  static RegValue DWord(qint32 value);
+  static RegValue Binary(const QByteArray& data);
+
+  bool operator==(const RegValue&) const = default;
+};
+
+// Raised for every failure of the store: a file that cannot be opened or is
+// damaged, a write to a read-only store, a hive that does not validate.
+class KeyStoreError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The hierarchical key store standing in for the registry: one SQLite file
+// holding both roots. Key paths are backslash separated; a leading backslash
+// is optional and empty components are ignored, so "" names the root itself.
+// Key and value names compare case-insensitively (Unicode case folding) and
+// are reported as first written. Every change is its own transaction, so a
+// call that returned has committed.
+//
+// Usable from several threads (one lock serialises the calls) and several
+// processes (SQLite locking with a busy timeout).
+class KeyStore {
+ public:
+  using KeyId = qint64;
+
+  enum class Access {
+    // Read-write, unless the file or its directory is not writable for this
+    // process (access(2)); then read-only. Root passes that check everywhere.
+    Automatic,
+    // Never writes, not even to create or upgrade the file.
+    ReadOnly,
+  };
+
+  // Opens or creates the store at `path` (its directory is created when
+  // missing). Raises KeyStoreError when the file is not a SQLite database,
+  // is damaged or is another program's database; such a file is left as it is.
+  explicit KeyStore(const QString& path, Access access = Access::Automatic);
+  ~KeyStore();
+  KeyStore(const KeyStore&) = delete;
+  KeyStore& operator=(const KeyStore&) = delete;
+
+  // $VELMAR_REGISTRY, else $XDG_DATA_HOME/velmar/registry.db with the XDG
+  // default ~/.local/share.
+  static QString DefaultPath();
+  // The process-wide store on DefaultPath(), opened at first use. Raises
+  // like the constructor; a later call tries again.
+  static KeyStore& Default();
+
+  const QString& Path() const { return path_; }
+  bool IsReadOnly() const { return readOnly_; }
+
+  // The key's id, creating the missing keys of the path when `create` is set.
+  // Empty when the key does not exist and `create` is false. Raises when the
+  // key has to be created and cannot be (read-only store, I/O failure).
+  std::optional<KeyId> OpenKey(RegRoot root, const QString& path, bool create);
+  bool KeyExists(RegRoot root, const QString& path);
+  // Sorted case-insensitively, like the registry enumerates subkeys.
+  QStringList SubkeyNames(KeyId key);
+  // Deletes the key with all its subkeys and values. False when it does not
+  // exist; raises for a root (empty path) or on failure.
+  bool DeleteKey(RegRoot root, const QString& path);
+
+  bool ValueExists(KeyId key, const QString& name);
+  // Empty when the key or the value does not exist.
+  std::optional<RegValue> ReadValue(KeyId key, const QString& name);
+  std::optional<RegDataType> ValueType(KeyId key, const QString& name);
+  // Creates or replaces the value; a replaced value keeps its first name and
+  // its place in ValueNames(). Raises when the key was deleted meanwhile.
+  void WriteValue(KeyId key, const QString& name, const RegValue& value);
+  // False when the value does not exist.
+  bool DeleteValue(KeyId key, const QString& name);
+  // In the order the values were created.
+  QStringList ValueNames(KeyId key);
+
+  // Writes the key's values and all its subkeys to a new standalone SQLite
+  // file (a hive). Raises when the key does not exist or `file` exists; an
+  // existing file is never touched.
+  void SaveKey(RegRoot root, const QString& path, const QString& file);
+  // Replaces the key's values and subkeys (creating the key if needed) with
+  // those of a hive written by SaveKey. The file is validated completely
+  // first; a file that is not a hive, or is truncated or damaged, raises and
+  // changes nothing.
+  void RestoreKey(RegRoot root, const QString& path, const QString& file);
+
+  // The non-empty components of a backslash path.
+  static QStringList SplitPath(const QString& path);
+
+ private:
+  void OpenFile(bool immutable);
+  void Initialise();
+  void RequireWritable() const;
+
+  QString path_;
+  bool readOnly_ = false;
+  sqlite3* db_ = nullptr;
+  std::mutex mutex_;
+};
+
+}  // namespace velmar
