@@ -37,6 +37,10 @@ int main(int argc, char* argv[]) {
 
   MeasurementState state;
   state.AdapterIndex = static_cast<int16_t>(settings.LineNumber(13, 0));
+  state.AveragingMode = static_cast<uint8_t>(settings.LineNumber(2, 1));
+  if (state.AveragingMode == 0) {
+    state.AveragingMode = 1;
+  }
   if (parser.isSet(QStringLiteral("adapter"))) {
     bool ok = false;
     const int k = parser.value(QStringLiteral("adapter")).toInt(&ok);

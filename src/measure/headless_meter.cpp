@@ -11,14 +11,16 @@ HeadlessMeter::HeadlessMeter(MeasurementState& state, TTolInterfaceTableObject* 
       kilobitMode_(kilobitMode),
       out_(out),
       err_(err),
-      sampler_(state, table, *this, clock) {
+      sampler_(state, table, *this, clock),
+      engine_(state) {
+  engine_.OnError = [this](const std::exception& e) { HandleException(e); };
   calcTimer_.setInterval(500);
   calcTimer_.setTimerType(Qt::PreciseTimer);
   connect(&calcTimer_, &QTimer::timeout, this, [this] { sampler_.CalcIntervalTimerTimer(); });
 }
 
 void HeadlessMeter::Start() {
-  state_.ResetSampling();
+  state_.ResetForStart();
   state_.AnalysisActive = 1;
   calcTimer_.start();
 }
@@ -49,8 +51,17 @@ QString HeadlessMeter::FormatLine(const QString& time, double down, double up, d
 }
 
 void HeadlessMeter::PublishResults(double upstream, double downstream) {
+  // Like the window, only moving directions reach the averaging.
+  if (upstream > 0) {
+    state_.UpAverage = engine_.ComputeAverage(AveragingEngine::kUp, static_cast<float>(upstream));
+  }
+  if (downstream > 0) {
+    state_.DownAverage =
+        engine_.ComputeAverage(AveragingEngine::kDown, static_cast<float>(downstream));
+  }
   out_ << FormatLine(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                     Kbps(downstream, kilobitMode_), Kbps(upstream, kilobitMode_), 0.0, 0.0,
+                     Kbps(downstream, kilobitMode_), Kbps(upstream, kilobitMode_),
+                     Kbps(state_.DownAverage, kilobitMode_), Kbps(state_.UpAverage, kilobitMode_),
                      state_.TotalTraffic)
        << Qt::endl;
 }

@@ -4,6 +4,7 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include "averaging_engine.h"
 #include "counter_sampler.h"
 #include "measurement_state.h"
 #include "tick_host.h"
@@ -41,6 +42,7 @@ class HeadlessMeter : public QObject, public TickHost {
   QTextStream& err_;
   QTimer calcTimer_;
   CounterSampler sampler_;
+  AveragingEngine engine_;
 };
 
 }  // namespace velmar

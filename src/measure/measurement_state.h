@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace velmar {
@@ -17,14 +18,53 @@ struct MeasurementState {
   uint32_t LastTickMs = 0;  // 0 = not yet stamped
   // Bytes since start-up. 64 bits: a 32-bit byte total wraps after 4 GiB.
   uint64_t TotalTraffic = 0;
+  // From the settings: 1 = "3 Pole", 2 = "Mid range", 3 = "Full range".
+  uint8_t AveragingMode = 1;
+  // Bits per kilobit: 1000 + 24 * KilobitMode.
+  uint8_t KilobitMode = 0;
+
+  // The averaging windows, oldest sample first, and the highest samples
+  // seen, in bytes per second.
+  std::array<float, 32> UpWindow{};
+  std::array<float, 32> DownWindow{};
+  float UpHighWater = 0;
+  float DownHighWater = 0;
+  float UpAverage = 0;
+  float DownAverage = 0;
+
+  // Publication: the rates of the last tick that differed from the one
+  // before (1e9 at a start, so the first publication is a change), ticks
+  // since, idle time per direction in ms, the every-second-tick flag of
+  // the alarm evaluation, the average lock and the e-mail latch.
+  float LastUpRate = 1e9f;
+  float LastDownRate = 1e9f;
+  uint8_t UnchangedTicks = 0;
+  int32_t UpIdleMs = 0;
+  int32_t DownIdleMs = 0;
+  bool AlarmToggle = false;
+  bool AverageLock = true;
+  bool EmailLatch = false;
+
   // The number the error report shows: which handler or step ran last.
   uint8_t ProgramSection = 0;
 
-  // What a start (and the program's creation) clears.
-  void ResetSampling() {
+  // What a start of measurement (and the program's creation) clears.
+  void ResetForStart() {
     LastTickMs = 0;
-    CurOutOctets = 0;
+    UpWindow.fill(0);
+    DownWindow.fill(0);
+    UpAverage = 0;
+    DownAverage = 0;
     CurInOctets = 0;
+    CurOutOctets = 0;
+    EmailLatch = false;
+    LastUpRate = 1e9f;
+    LastDownRate = 1e9f;
+    UpHighWater = 0;
+    DownHighWater = 0;
+    UnchangedTicks = 0;
+    UpIdleMs = 0;
+    DownIdleMs = 0;
   }
 };
 

@@ -71,6 +71,7 @@ def main(bin_dir):
         assert m, "malformed line: %r" % line
         if begin + 2.0 <= t <= begin + SECONDS - 0.5:
             settled.append((float(m.group(2)), float(m.group(3))))
+            last_avg = (float(m.group(4)), float(m.group(5)))
     assert len(settled) >= 10, "too few lines while sending: %d" % len(settled)
     for name, values in (("down", [d for d, _ in settled]), ("up", [u for _, u in settled])):
         median = statistics.median(values)
@@ -79,6 +80,10 @@ def main(bin_dir):
               % (name, median, expected, len(near), len(values)))
         assert abs(median - expected) <= 0.05 * expected, name
         assert len(near) >= 0.8 * len(values), name
+    # A steady rate averages to itself.
+    for name, avg in zip(("avgdown", "avgup"), last_avg):
+        print("%s: %.1f kbit/s" % (name, avg))
+        assert abs(avg - expected) <= 0.05 * expected, name
     total = float(meter_process.LINE.match(lines[-1][1]).group(6))
     # Both directions of the loopback carried about RATE * SECONDS.
     assert total * 1024 >= 2 * RATE * (SECONDS - 1), total

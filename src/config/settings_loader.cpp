@@ -1,0 +1,147 @@
+#include "settings_loader.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "atomic_file.h"
+#include "autostart.h"
+#include "product.h"
+#include "registry.h"
+
+namespace velmar {
+
+SettingsLoader::SettingsLoader(Settingslist& list, SettingsTarget& target, KeyStore* store,
+                               QString filePath, QString executablePath, QString autostartEntryPath)
+    : list_(list),
+      target_(target),
+      store_(store),
+      filePath_(std::move(filePath)),
+      executablePath_(std::move(executablePath)),
+      autostartEntryPath_(std::move(autostartEntryPath)) {}
+
+QString SettingsLoader::DownHint(int bits) {
+  return QStringLiteral("Downstream dataflow in KiloBits per second. (1Kbit=%1 bits!)").arg(bits);
+}
+QString SettingsLoader::DownAvgHint(int bits) {
+  return QStringLiteral("Averge Downstream dataflow in KiloBits per second. (1Kbit=%1 bits!)")
+      .arg(bits);
+}
+QString SettingsLoader::UpHint(int bits) {
+  return QStringLiteral("Upstream dataflow in KiloBits per second. (1Kbit=%1 bits!)").arg(bits);
+}
+QString SettingsLoader::UpAvgHint(int bits) {
+  return QStringLiteral("Average Upstream dataflow in KiloBits per second. (1Kbit=%1 bits!)")
+      .arg(bits);
+}
+
+QByteArray SettingsLoader::Serialise(const Settingslist& list) {
+  QByteArray bytes;
+  for (const QString& line : list.Lines()) {
+    bytes += line.toLatin1();
+    bytes += "\r\n";
+  }
+  return bytes;
+}
+
+void SettingsLoader::SaveSettings() const {
+  WriteFileAtomically(filePath_, Serialise(list_));
+}
+
+void SettingsLoader::UseDefaults(bool replacingUnusableFile) {
+  target_.SetWindowSize(kDefaultWidth, kDefaultHeight);
+  list_.SetLines(Settingslist::DefaultLines());
+  // A file that was there but could not be used is kept beside the new
+  // one rather than lost.
+  if (replacingUnusableFile && QFileInfo(filePath_).isFile()) {
+    const QString old = filePath_ + QStringLiteral(".old");
+    QFile::remove(old);
+    QFile::rename(filePath_, old);
+  }
+  try {
+    SaveSettings();
+  } catch (const Exception&) {
+    // The defaults stay in memory; a read-only directory is no reason to
+    // stop the meter.
+  }
+}
+
+void SettingsLoader::LoadSettings(bool readFile) {
+  target_.SetProgramSection(12);
+  list_.Clear();
+  if (!readFile) {
+    UseDefaults(false);
+  } else if (!list_.LoadFromFile(filePath_) || list_.Count() < Settingslist::kLineCount) {
+    UseDefaults(true);
+  }
+
+  const QStringList adapters = target_.BuildAdapterList();
+  target_.SetAdapterList(adapters);
+
+  const auto kilobitMode = static_cast<uint8_t>(list_.LineNumber(1, 0));
+  target_.SetKilobitMode(kilobitMode);
+  const int bits = 1000 + 24 * kilobitMode;
+  target_.SetSpeedHints(DownHint(bits), DownAvgHint(bits), UpHint(bits), UpAvgHint(bits));
+
+  auto averaging = static_cast<uint8_t>(list_.LineNumber(2, 1));
+  target_.SetAveragingMode(averaging == 0 ? 1 : averaging);
+
+  target_.SetTotalDisplay(list_.LineNumber(7, 0));
+  target_.SetStayOnTop(list_.Line(12) == QLatin1String("1"));
+
+  const auto adapterIndex = static_cast<int16_t>(list_.LineNumber(13, 0));
+  target_.SetAdapterIndex(adapterIndex);
+  target_.SetAdapterLabel(
+      QStringLiteral("Network Adapter: ") +
+      (adapterIndex >= 0 && adapterIndex < adapters.size() ? adapters[adapterIndex] : QString()));
+
+  ApplyAutostart();
+  ApplyProxy();
+  const QString url = list_.Line(3);
+  target_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
+  ApplyProductKey();
+}
+
+void SettingsLoader::ApplyAutostart() {
+  Autostart(store_, autostartEntryPath_)
+      .Apply(list_.Line(10) == QLatin1String("1"), executablePath_);
+}
+
+void SettingsLoader::ApplyProxy() {
+  if (list_.Line(14) != QLatin1String("1") || list_.Line(8).isEmpty()) {
+    return;
+  }
+  target_.SetProxy(list_.Line(8).left(255));
+  const auto port = static_cast<uint16_t>(list_.LineNumber(9, 0));
+  target_.SetProxyPort(port);
+  if (port == 0) {
+    target_.SetProxy(QString());
+    list_.SetLine(14, QStringLiteral("0"));
+  }
+}
+
+void SettingsLoader::ApplyProductKey() {
+  if (store_ == nullptr) {
+    return;
+  }
+  TRegistry reg(*store_);
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!reg.OpenKey(kProductKey, true)) {
+    return;
+  }
+  if (reg.ValueExists(QStringLiteral("URLMem2"))) {
+    target_.SetWebPageAddress(reg.ReadString(QStringLiteral("URLMem2")));
+  } else {
+    target_.SetWebPageAddress(kDefaultWebPageAddress);
+    try {
+      reg.WriteString(QStringLiteral("URLMem2"), kDefaultWebPageAddress);
+    } catch (const ERegistryException&) {
+      // Only the stored copy is missing; the address is in use.
+    }
+  }
+  if (!reg.ValueExists(QStringLiteral("RCWidth"))) {
+    target_.SetWindowSize(kDefaultWidth, kDefaultHeight);
+  }
+  reg.CloseKey();
+}
+
+}  // namespace velmar

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+#include "settings_list.h"
+#include "settings_target.h"
+
+namespace velmar {
+
+class KeyStore;
+
+// Reads the settings file (or makes the defaults) and applies every line to
+// the running meter; writes the file back on request.
+class SettingsLoader {
+ public:
+  static constexpr int kDefaultWidth = 281;
+  static constexpr int kDefaultHeight = 496;
+
+  // `store` may be null when no key store could be opened; the steps that
+  // need it are then skipped as for a key that cannot be opened.
+  SettingsLoader(Settingslist& list, SettingsTarget& target, KeyStore* store, QString filePath,
+                 QString executablePath, QString autostartEntryPath);
+
+  // Reads the file when `readFile`, else makes the defaults (a reset), then
+  // applies every line. Raises on a failure that ends the routine part-way;
+  // the lines applied until then stay applied.
+  void LoadSettings(bool readFile);
+
+  // Writes the list whole or not at all. Raises saying why it failed.
+  void SaveSettings() const;
+
+  // The four hints of the main speed displays for a kilobit of `bits`.
+  static QString DownHint(int bits);
+  static QString DownAvgHint(int bits);
+  static QString UpHint(int bits);
+  static QString UpAvgHint(int bits);
+
+  // The file's bytes for a list: every line ended by CR LF.
+  static QByteArray Serialise(const Settingslist& list);
+
+ private:
+  void UseDefaults(bool replacingUnusableFile);
+  void ApplyAutostart();
+  void ApplyProxy();
+  void ApplyProductKey();
+
+  Settingslist& list_;
+  SettingsTarget& target_;
+  KeyStore* store_;
+  QString filePath_;
+  QString executablePath_;
+  QString autostartEntryPath_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,149 @@
+#include "analysis_control.h"
+
+#include <QLocale>
+
+#include "message_queue.h"
+#include "settings_list.h"
+#include "user_interface.h"
+
+namespace velmar {
+
+namespace {
+const char kSpyStarted[] = " - Velmar 2000 Started in SPY MODE";
+const char kGenerateStarted[] = " - Velmar 2000 Started in GENERATE MODE";
+const char kStopped[] = " - Velmar 2000 Stopped";
+}  // namespace
+
+const QString AnalysisControl::kRefusal = QStringLiteral(
+    "Please setup a HTTP address first! Go to the Settings tab and click on the Custom "
+    "Configuration button.");
+
+AnalysisControl::AnalysisControl(MeasurementState& state, Settingslist& settings,
+                                 AnalysisView& view)
+    : state_(state), settings_(settings), view_(view) {}
+
+QString AnalysisControl::StatusText(const char* suffix) const {
+  return QLocale::system().toString(Now(), QStringLiteral("HH:mm:ss")) +
+         QString::fromLatin1(suffix);
+}
+
+QString AnalysisControl::HintOf(const QString& status) {
+  const qsizetype at = status.indexOf(QStringLiteral("- "));
+  return at < 0 ? QString() : status.mid(at + 2);
+}
+
+void AnalysisControl::SetStatus(const char* suffix, bool withHint) {
+  const QString text = StatusText(suffix);
+  view_.SetStatusText(text);
+  if (withHint) {
+    view_.SetTrayHint(HintOf(text));
+  }
+}
+
+void AnalysisControl::ActiveOnClick() {
+  state_.ProgramSection = 16;
+  state_.GenerateMode = view_.GenerateDown();
+  if (state_.GenerateMode) {
+    const QString url = view_.Url().trimmed();
+    // Case-sensitive on purpose: only the untouched default is refused here.
+    if (url.isEmpty() || url == QLatin1String("http://")) {
+      UserInterface::Get().Beep();
+      UserInterface::Get().Message(kRefusal);
+      view_.ShowActivePressed(false);
+      return;
+    }
+    SetStatus(kGenerateStarted, true);
+    if (state_.AnalysisActive == 1) {
+      view_.CancelDownload();
+    }
+  } else {
+    SetStatus(kSpyStarted, true);
+  }
+  state_.AlarmToggle = false;
+  if (view_.CalcTimerEnabled()) {
+    return;
+  }
+  view_.SetActiveMenuChecked(true);
+  view_.SetModeButtonsEnabled(true);
+  state_.ResetForStart();
+  view_.SetTimersEnabled(true);
+  state_.AnalysisActive = 1;
+}
+
+void AnalysisControl::ActiveOffClick() {
+  state_.ProgramSection = 17;
+  state_.AnalysisActive = 0;
+  view_.SetTimersEnabled(false);
+  if (state_.GenerateMode) {
+    view_.CancelDownload();
+  }
+  // A tick waiting inside a download can finish here, before the
+  // displays are cleared.
+  MessageQueue::RunNow();
+  view_.ClearActualDisplays();
+  view_.SetModeButtonsEnabled(false);
+  state_.LastTickMs = 0;
+  view_.SetActiveMenuChecked(false);
+  SetStatus(kStopped, true);
+  state_.UpIdleMs = 0;
+  state_.DownIdleMs = 0;
+  if (!state_.AverageLock) {
+    view_.ClearAverageDisplays();
+  }
+}
+
+void AnalysisControl::SniffOnClick() {
+  state_.ProgramSection = 18;
+  if (state_.GenerateMode) {
+    view_.CancelDownload();
+  }
+  state_.GenerateMode = view_.GenerateDown();
+  SetStatus(kSpyStarted, false);
+  settings_.SetLine(4, QStringLiteral("0"));
+}
+
+void AnalysisControl::SniffOffClick() {
+  state_.ProgramSection = 19;
+  if (!state_.GenerateMode) {
+    const QString url = view_.Url().trimmed();
+    if (url.isEmpty() || url.toUpper() == QLatin1String("HTTP://")) {
+      UserInterface::Get().Beep();
+      UserInterface::Get().Message(kRefusal);
+      view_.ShowGeneratePressed(false);
+      return;
+    }
+  }
+  state_.GenerateMode = view_.GenerateDown();
+  settings_.SetLine(4, QStringLiteral("1"));
+  SetStatus(kGenerateStarted, false);
+}
+
+void AnalysisControl::Active1Click() {
+  state_.ProgramSection = 36;
+  if (state_.AnalysisActive == 1) {
+    ActiveOffClick();
+    view_.ShowActivePressed(false);
+  } else {
+    view_.ShowActivePressed(true);
+    ActiveOnClick();
+  }
+  view_.SetActiveMenuChecked(state_.AnalysisActive == 1);
+}
+
+void AnalysisControl::AvgLockButtonClick() {
+  state_.ProgramSection = 38;
+  state_.AverageLock = !state_.AverageLock;
+  if (!state_.AverageLock) {
+    view_.ShowTip(37);
+    view_.ShowLockPicture(false);
+  } else {
+    view_.ShowLockPicture(true);
+  }
+}
+
+void AnalysisControl::Button1Click() {
+  state_.ProgramSection = 35;
+  view_.SetTotalDisplay(0);
+}
+
+}  // namespace velmar

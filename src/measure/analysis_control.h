@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+#include <QTime>
+#include <cstdint>
+#include <functional>
+
+#include "measurement_state.h"
+
+namespace velmar {
+
+class Settingslist;
+
+// What starting and stopping the measurement changes around it: the
+// buttons, the status bar, the tray, the displays, the timers and the
+// HTTP client. The main window implements it.
+class AnalysisView {
+ public:
+  virtual ~AnalysisView() = default;
+  virtual void ShowActivePressed(bool active) = 0;  // "ACTIVE" down, else "SLEEP" down
+  virtual bool GenerateDown() const = 0;
+  virtual void ShowGeneratePressed(bool generate) = 0;  // "Generate" down, else "Spy" down
+  virtual void SetModeButtonsEnabled(bool enabled) = 0;
+  virtual void SetActiveMenuChecked(bool checked) = 0;
+  virtual void SetStatusText(const QString& text) = 0;
+  virtual void SetTrayHint(const QString& hint) = 0;
+  virtual void ShowLockPicture(bool locked) = 0;
+  virtual void ShowTip(uint8_t tip) = 0;
+  // The two actual-speed display pairs and all three indicators.
+  virtual void ClearActualDisplays() = 0;
+  virtual void ClearAverageDisplays() = 0;
+  virtual void SetTotalDisplay(int64_t value) = 0;
+  virtual bool CalcTimerEnabled() const = 0;
+  virtual void SetTimersEnabled(bool enabled) = 0;  // calculation and history
+  virtual QString Url() const = 0;
+  virtual void CancelDownload() = 0;
+};
+
+// ACTIVE and SLEEP, Spy and Generate, the average lock and "Clear".
+class AnalysisControl {
+ public:
+  static const QString kRefusal;
+
+  AnalysisControl(MeasurementState& state, Settingslist& settings, AnalysisView& view);
+
+  void ActiveOnClick();
+  void ActiveOffClick();
+  void SniffOnClick();
+  void SniffOffClick();
+  void Active1Click();
+  void AvgLockButtonClick();
+  void Button1Click();
+
+  // The status texts: the time, then " - Velmar 2000 ...".
+  QString StatusText(const char* suffix) const;
+  // The tray hint is the status text from after its first "- ".
+  static QString HintOf(const QString& status);
+
+  // The clock of the status texts; tests fix it.
+  std::function<QTime()> Now = [] { return QTime::currentTime(); };
+
+ private:
+  void SetStatus(const char* suffix, bool withHint);
+
+  MeasurementState& state_;
+  Settingslist& settings_;
+  AnalysisView& view_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,68 @@
+#include "autostart.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "atomic_file.h"
+#include "registry.h"
+
+namespace velmar {
+
+const QString Autostart::kRunKey =
+    QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+const QString Autostart::kValueName = QStringLiteral("Velmar2000");
+
+Autostart::Autostart(KeyStore* store, QString desktopEntryPath)
+    : store_(store), desktopEntryPath_(std::move(desktopEntryPath)) {}
+
+QString Autostart::DefaultDesktopEntryPath() {
+  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+  if (base.isEmpty()) {
+    base = QDir::homePath() + QStringLiteral("/.config");
+  }
+  return base + QStringLiteral("/autostart/velmar.desktop");
+}
+
+QString Autostart::DesktopEntry(const QString& executablePath) {
+  // Exec quoting of the desktop entry format: a quoted argument escapes ",
+  // `, $ and \ with a backslash.
+  QString quoted = executablePath;
+  for (const char c : {'\\', '"', '`', '$'}) {
+    quoted.replace(QChar(c), QStringLiteral("\\") + QChar(c));
+  }
+  return QStringLiteral(
+             "[Desktop Entry]\n"
+             "Type=Application\n"
+             "Name=Velmar 2000\n"
+             "Comment=Bandwidth meter\n"
+             "Exec=\"%1\"\n"
+             "Terminal=false\n"
+             "X-GNOME-Autostart-enabled=true\n")
+      .arg(quoted);
+}
+
+bool Autostart::Apply(bool enabled, const QString& executablePath) {
+  if (store_ == nullptr) {
+    return false;
+  }
+  TRegistry reg(*store_);
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  if (!reg.OpenKey(kRunKey, true)) {
+    return false;
+  }
+  if (enabled) {
+    reg.WriteString(kValueName, executablePath);
+    QDir().mkpath(QFileInfo(desktopEntryPath_).absolutePath());
+    WriteFileAtomically(desktopEntryPath_, DesktopEntry(executablePath).toUtf8());
+  } else {
+    reg.DeleteValue(kValueName);
+    if (QFileInfo::exists(desktopEntryPath_) && !QFile::remove(desktopEntryPath_)) {
+      throw Exception(QStringLiteral("Cannot remove %1").arg(desktopEntryPath_));
+    }
+  }
+  reg.CloseKey();
+  return true;
+}
+
+}  // namespace velmar

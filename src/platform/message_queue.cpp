@@ -1,0 +1,38 @@
+#include "message_queue.h"
+
+#include <QCoreApplication>
+
+namespace velmar {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+std::chrono::nanoseconds minimumInterval = std::chrono::milliseconds(1);
+Clock::time_point lastRun{};
+unsigned long long runs = 0;
+}  // namespace
+
+void MessageQueue::RunNow() {
+  lastRun = Clock::now();
+  ++runs;
+  QCoreApplication::processEvents();
+}
+
+void MessageQueue::RunIfDue() {
+  if (minimumInterval.count() <= 0 || Clock::now() - lastRun >= minimumInterval) {
+    RunNow();
+  }
+}
+
+void MessageQueue::SetMinimumInterval(std::chrono::nanoseconds interval) {
+  minimumInterval = interval;
+}
+
+std::chrono::nanoseconds MessageQueue::MinimumInterval() {
+  return minimumInterval;
+}
+
+unsigned long long MessageQueue::Runs() {
+  return runs;
+}
+
+}  // namespace velmar

@@ -1,0 +1,29 @@
+#include "user_interface.h"
+
+namespace velmar {
+
+namespace {
+
+// Before the application installs its dialogs (and in headless runs)
+// nothing may block on a question nobody can see.
+class SilentInterface : public UserInterface {
+ public:
+  void Beep() override {}
+  void Message(const QString&) override {}
+  Answer Question(const QString&) override { return Answer::No; }
+};
+
+SilentInterface silent;
+UserInterface* installed = &silent;
+
+}  // namespace
+
+UserInterface& UserInterface::Get() {
+  return *installed;
+}
+
+void UserInterface::Set(UserInterface* ui) {
+  installed = ui != nullptr ? ui : &silent;
+}
+
+}  // namespace velmar

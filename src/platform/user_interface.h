@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace velmar {
+
+// The one seam for everything modal the meter asks or tells the user, and
+// for the system beep. The application installs the real dialogs; tests
+// install scripted answers.
+class UserInterface {
+ public:
+  enum class Answer { Yes, No };
+
+  virtual ~UserInterface() = default;
+  virtual void Beep() = 0;
+  // A modal notice with an OK button.
+  virtual void Message(const QString& text) = 0;
+  // A modal Yes/No confirmation.
+  virtual Answer Question(const QString& text) = 0;
+
+  // The installed interface; a silent one that answers No until one is set.
+  static UserInterface& Get();
+  // Installs `ui` (not owned); null restores the silent one.
+  static void Set(UserInterface* ui);
+};
+
+}  // namespace velmar

@@ -1,0 +1,382 @@
+#include "settings_loader.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <random>
+
+#include "autostart.h"
+#include "product.h"
+#include "registry.h"
+#include "temp_store.h"
+
+namespace velmar {
+namespace {
+
+class RecordingTarget : public SettingsTarget {
+ public:
+  void SetProgramSection(uint8_t s) override { section = s; }
+  void SetWindowSize(int w, int h) override { sizes.emplace_back(w, h); }
+  QStringList BuildAdapterList() override {
+    if (failAdapters)
+      throw Exception("SNMP query failed.");
+    return adapters;
+  }
+  void SetAdapterList(const QStringList& a) override { adapterList = a; }
+  void SetKilobitMode(uint8_t m) override { kilobitMode = m; }
+  void SetSpeedHints(const QString& d, const QString& da, const QString& u,
+                     const QString& ua) override {
+    hints = {d, da, u, ua};
+  }
+  void SetAveragingMode(uint8_t m) override { averagingMode = m; }
+  void SetTotalDisplay(int v) override { total = v; }
+  void SetStayOnTop(bool t) override { stayOnTop = t; }
+  void SetAdapterIndex(int16_t i) override { adapterIndex = i; }
+  void SetAdapterLabel(const QString& c) override { adapterLabel = c; }
+  void SetProxy(const QString& h) override { proxy = h; }
+  void SetProxyPort(uint16_t p) override { proxyPort = p; }
+  void SetUrl(const QString& u) override { url = u; }
+  void SetWebPageAddress(const QString& a) override { webPage = a; }
+
+  QStringList adapters{"All", "lo", "eth0"};
+  bool failAdapters = false;
+  int section = 0;
+  std::vector<std::pair<int, int>> sizes;
+  QStringList adapterList, hints;
+  int kilobitMode = -1, averagingMode = -1, total = -1, adapterIndex = -1;
+  bool stayOnTop = false;
+  QString adapterLabel, proxy = "unset", url, webPage;
+  int proxyPort = -1;
+};
+
+class SettingsLoaderTest : public ::testing::Test {
+ protected:
+  SettingsLoaderTest()
+      : path(dir.filePath("Velmarsettings.ini")),
+        desktop(dir.filePath("autostart/velmar.desktop")),
+        loader(list, target, store.store.get(), path, "/opt/velmar/velmar", desktop) {}
+
+  void WriteFile(const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  QByteArray FileBytes() {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+  }
+  // The default lines with some changed.
+  static QStringList Lines(std::initializer_list<std::pair<int, QString>> changes, int count = 44) {
+    QStringList l = Settingslist::DefaultLines();
+    while (l.size() < count)
+      l << QStringLiteral("extra %1").arg(l.size());
+    while (l.size() > count)
+      l.removeLast();
+    for (const auto& [n, text] : changes)
+      l[n] = text;
+    return l;
+  }
+  void WriteLines(const QStringList& lines) {
+    Settingslist s;
+    s.SetLines(lines);
+    WriteFile(SettingsLoader::Serialise(s));
+  }
+
+  QTemporaryDir dir;
+  test::TempStore store;
+  QString path, desktop;
+  Settingslist list;
+  RecordingTarget target;
+  SettingsLoader loader;
+};
+
+TEST_F(SettingsLoaderTest, NoFileGivesTheDefaultsWrittenWithCrLf) {
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.section, 12);
+  EXPECT_EQ(list.Lines(), Settingslist::DefaultLines());
+  ASSERT_EQ(list.Count(), 44);
+  const QByteArray bytes = FileBytes();
+  EXPECT_EQ(bytes.count("\r\n"), 44);
+  EXPECT_EQ(bytes.count('\n'), 44);
+  EXPECT_TRUE(
+      bytes.startsWith("Velmar 2000 settings, please don't change this file! \r\n0\r\n1\r\n"
+                       "http://\r\n0\r\n0\r\n0\r\n0\r\n\r\n\r\n0\r\n"));
+  EXPECT_TRUE(bytes.endsWith("\r\n1\r\n1\r\n1\r\n"));
+  EXPECT_EQ(target.sizes.front(), std::make_pair(281, 496));
+  EXPECT_EQ(target.adapterList, target.adapters);
+  EXPECT_EQ(target.kilobitMode, 0);
+  EXPECT_EQ(target.hints[0], "Downstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");
+  EXPECT_EQ(target.hints[1],
+            "Averge Downstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");
+  EXPECT_EQ(target.hints[2], "Upstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");
+  EXPECT_EQ(target.hints[3],
+            "Average Upstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");
+  EXPECT_EQ(target.averagingMode, 1);
+  EXPECT_EQ(target.total, 0);
+  EXPECT_FALSE(target.stayOnTop);
+  EXPECT_EQ(target.adapterIndex, 0);
+  EXPECT_EQ(target.adapterLabel, "Network Adapter: All");
+  EXPECT_EQ(target.url, "http://");
+  EXPECT_EQ(target.proxy, "unset") << "proxy settings untouched without line 14";
+  EXPECT_EQ(target.webPage, kDefaultWebPageAddress);
+  // No placement was ever saved: 281 x 496 once more.
+  EXPECT_EQ(target.sizes.size(), 2u);
+  EXPECT_FALSE(QFileInfo::exists(path + ".old"));
+}
+
+TEST_F(SettingsLoaderTest, ShortFilesAreReplacedLongOnesKeepTheirExtraLines) {
+  WriteLines(Lines({{1, "1"}}, 43));
+  const QByteArray shortFile = FileBytes();
+  loader.LoadSettings(true);
+  EXPECT_EQ(list.Lines(), Settingslist::DefaultLines());
+  EXPECT_EQ(target.kilobitMode, 0);
+  EXPECT_EQ(FileBytes(), SettingsLoader::Serialise(list));
+  QFile old(path + ".old");
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly)) << "the unusable file is kept aside";
+  EXPECT_EQ(old.readAll(), shortFile);
+
+  const QStringList fifty = Lines({{1, "1"}, {7, "12345"}}, 50);
+  WriteLines(fifty);
+  target.sizes.clear();
+  loader.LoadSettings(true);
+  EXPECT_EQ(list.Lines(), fifty);
+  EXPECT_EQ(target.kilobitMode, 1);
+  EXPECT_EQ(target.total, 12345);
+  EXPECT_TRUE(target.hints[3].endsWith("1024 bits!)"));
+  EXPECT_EQ(target.sizes.size(), 1u) << "only the missing placement resizes";
+  loader.SaveSettings();
+  EXPECT_EQ(FileBytes(), SettingsLoader::Serialise(list));
+  Settingslist reread;
+  ASSERT_TRUE(reread.LoadFromFile(path));
+  EXPECT_EQ(reread.Lines(), fifty) << "lines beyond 43 survive a save";
+}
+
+TEST_F(SettingsLoaderTest, NumbersThatDoNotParseTakeTheLinesValue) {
+  for (const QString& bad :
+       {QString("0"), QString("x"), QString(""), QString("1 "), QString("256")}) {
+    WriteLines(Lines({{2, bad}, {1, "k"}, {7, "lots"}, {13, "-"}}));
+    loader.LoadSettings(true);
+    EXPECT_EQ(target.averagingMode, 1) << bad.toStdString();
+    EXPECT_EQ(target.kilobitMode, 0);
+    EXPECT_EQ(target.total, 0);
+    EXPECT_EQ(target.adapterIndex, 0);
+  }
+  WriteLines(Lines({{2, "3"}, {12, "1"}, {13, "2"}}));
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.averagingMode, 3);
+  EXPECT_TRUE(target.stayOnTop);
+  EXPECT_EQ(target.adapterLabel, "Network Adapter: eth0");
+  // Whole-text comparison: "1 " is not "1".
+  WriteLines(Lines({{12, "1 "}, {13, "9"}}));
+  loader.LoadSettings(true);
+  EXPECT_FALSE(target.stayOnTop);
+  EXPECT_EQ(target.adapterIndex, 9);
+  EXPECT_EQ(target.adapterLabel, "Network Adapter: ");
+}
+
+TEST_F(SettingsLoaderTest, ProxyNeedsLine14AHostAndAPort) {
+  WriteLines(Lines({{14, "1"}, {8, "proxy.lan"}, {9, ""}}));
+  const QByteArray before = FileBytes();
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.proxy, "") << "a port of 0 switches the proxy off";
+  EXPECT_EQ(target.proxyPort, 0);
+  EXPECT_EQ(list.Line(14), "0");
+  EXPECT_EQ(FileBytes(), before) << "changed in memory only";
+
+  WriteLines(Lines({{14, "1"}, {8, QString(300, 'p')}, {9, "3128"}, {3, ""}}));
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.proxy, QString(255, 'p'));
+  EXPECT_EQ(target.proxyPort, 3128);
+  EXPECT_EQ(target.url, "http://") << "an empty URL line counts as http://";
+
+  target.proxy = "unset";
+  WriteLines(Lines({{14, "1"}, {8, ""}, {9, "3128"}, {3, "http://example.test/file"}}));
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.proxy, "unset");
+  EXPECT_EQ(target.url, "http://example.test/file");
+  // 65536 does not fit the 16-bit port: 0, proxy off.
+  WriteLines(Lines({{14, "1"}, {8, "h"}, {9, "65536"}}));
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.proxy, "");
+}
+
+TEST_F(SettingsLoaderTest, AwkwardFilesLoadWithoutHarm) {
+  // LF-only and CR-only line ends.
+  QByteArray lf, cr;
+  for (const QString& l : Lines({{1, "1"}})) {
+    lf += l.toLatin1() + "\n";
+    cr += l.toLatin1() + "\r";
+  }
+  WriteFile(lf);
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.kilobitMode, 1);
+  EXPECT_EQ(list.Count(), 44);
+  WriteFile(cr);
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.kilobitMode, 1);
+  EXPECT_EQ(list.Count(), 44);
+
+  // A 1 MB line and no final line end.
+  QStringList big = Lines({{40, QString(1 << 20, 'z')}});
+  Settingslist s;
+  s.SetLines(big);
+  QByteArray bytes = SettingsLoader::Serialise(s);
+  bytes.chop(2);
+  WriteFile(bytes);
+  loader.LoadSettings(true);
+  EXPECT_EQ(list.Lines(), big);
+
+  // Binary garbage: all 256 byte values, many lines; whatever it holds is
+  // read as text and survives a save byte for byte.
+  QByteArray garbage;
+  std::mt19937 random(7);
+  for (int i = 0; i < 4000; ++i)
+    garbage += static_cast<char>(random() & 0xFF);
+  for (int i = 0; i < 60; ++i)
+    garbage += "\r\n";
+  WriteFile(garbage);
+  loader.LoadSettings(true);
+  EXPECT_GE(list.Count(), 44);
+  loader.SaveSettings();
+  Settingslist again;
+  ASSERT_TRUE(again.LoadFromFile(path));
+  EXPECT_EQ(again.Lines(), list.Lines());
+
+  // A settings path that is a directory cannot be read: defaults in
+  // memory, the directory left alone, no error.
+  QTemporaryDir other;
+  SettingsLoader onDir(list, target, nullptr, other.path(), "/x", desktop);
+  EXPECT_NO_THROW(onDir.LoadSettings(true));
+  EXPECT_EQ(list.Lines(), Settingslist::DefaultLines());
+  EXPECT_TRUE(QFileInfo(other.path()).isDir());
+}
+
+TEST_F(SettingsLoaderTest, SaveFailuresRaiseAndLeaveTheFileAlone) {
+  loader.LoadSettings(true);
+  const QByteArray before = FileBytes();
+  // A directory that cannot hold files: the parent is a file.
+  SettingsLoader nowhere(list, target, nullptr, path + "/Velmarsettings.ini", "/x", desktop);
+  EXPECT_THROW(nowhere.SaveSettings(), Exception);
+  EXPECT_NO_THROW(nowhere.LoadSettings(false)) << "creating defaults ignores a failed write";
+  EXPECT_EQ(FileBytes(), before);
+  // No stray temporary files are left beside the settings.
+  EXPECT_EQ(QDir(dir.path()).entryList({"Velmarsettings.ini.*"}, QDir::Files), QStringList());
+}
+
+TEST_F(SettingsLoaderTest, ResetWritesTheDefaultsAtOnce) {
+  WriteLines(Lines({{1, "1"}, {7, "99"}}));
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.total, 99);
+  target.sizes.clear();
+  loader.LoadSettings(false);
+  EXPECT_EQ(list.Lines(), Settingslist::DefaultLines());
+  EXPECT_EQ(FileBytes(), SettingsLoader::Serialise(list));
+  EXPECT_EQ(target.total, 0);
+  EXPECT_EQ(target.sizes.front(), std::make_pair(281, 496));
+  EXPECT_FALSE(QFileInfo::exists(path + ".old")) << "a reset keeps no copy of a good file";
+}
+
+TEST_F(SettingsLoaderTest, AutostartValueAndDesktopEntryFollowLine10) {
+  WriteLines(Lines({{10, "1"}}));
+  loader.LoadSettings(true);
+  TRegistry reg(*store.store);
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(Autostart::kRunKey, false));
+  EXPECT_EQ(reg.ReadString("Velmar2000"), "/opt/velmar/velmar");
+  QFile entry(desktop);
+  ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+  const QByteArray text = entry.readAll();
+  EXPECT_TRUE(text.contains("Exec=\"/opt/velmar/velmar\"\n")) << text.constData();
+  EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+
+  WriteLines(Lines({{10, "0"}}));
+  loader.LoadSettings(true);
+  EXPECT_FALSE(reg.ValueExists("velmar2000"));
+  EXPECT_FALSE(QFileInfo::exists(desktop));
+  // Nothing to remove is no error.
+  EXPECT_NO_THROW(loader.LoadSettings(true));
+
+  EXPECT_EQ(Autostart::DesktopEntry("/a b/$x\"y").split('\n')[4].toStdString(),
+            "Exec=\"/a b/\\$x\\\"y\"");
+
+  // Without a store nothing is written anywhere.
+  SettingsLoader noStore(list, target, nullptr, path, "/opt/velmar/velmar", desktop);
+  list.SetLine(10, "1");
+  WriteLines(Lines({{10, "1"}}));
+  noStore.LoadSettings(true);
+  EXPECT_FALSE(QFileInfo::exists(desktop));
+}
+
+TEST_F(SettingsLoaderTest, WebPageAddressAndPlacementCheckInTheProductKey) {
+  TRegistry reg(*store.store);
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(kProductKey, true));
+  reg.WriteString("URLMem2", "https://mine.example/");
+  reg.WriteInteger("RCWidth", 300);
+  WriteLines(Lines({}));
+  loader.LoadSettings(true);
+  EXPECT_EQ(target.webPage, "https://mine.example/");
+  EXPECT_TRUE(target.sizes.empty()) << "a saved placement is left to the placement store";
+
+  // Wrong types: a URL stored as a number is a clear error; a width of any
+  // type counts as a saved placement.
+  reg.DeleteValue("URLMem2");
+  reg.WriteInteger("urlmem2", 5);
+  reg.DeleteValue("RCWidth");
+  reg.WriteString("RCWidth", "wide");
+  try {
+    loader.LoadSettings(true);
+    ADD_FAILURE() << "no error for a URL of the wrong type";
+  } catch (const ERegistryException& e) {
+    EXPECT_STREQ(e.what(), "Invalid data type for 'URLMem2'");
+  }
+  EXPECT_EQ(reg.ReadInteger("URLMem2"), 5) << "the stored value is not overwritten";
+  EXPECT_EQ(target.url, "http://") << "the steps before it were applied";
+}
+
+TEST_F(SettingsLoaderTest, AnAgentFailureEndsTheRoutineAfterTheFileStep) {
+  WriteLines(Lines({{1, "1"}}));
+  target.failAdapters = true;
+  EXPECT_THROW(loader.LoadSettings(true), Exception);
+  EXPECT_EQ(list.Line(1), "1");
+  EXPECT_EQ(target.kilobitMode, -1) << "later steps did not run";
+}
+
+// A child process saves two different lists over and over; it is killed at
+// a random moment. The file is always one of the two lists, never torn.
+TEST_F(SettingsLoaderTest, SavesAreAtomicUnderSigkill) {
+  Settingslist a, b;
+  a.SetLines(Lines({{40, QString(200000, 'a')}}));
+  b.SetLines(Lines({{40, QString(300000, 'b')}, {1, "1"}}, 47));
+  const QByteArray aBytes = SettingsLoader::Serialise(a);
+  const QByteArray bBytes = SettingsLoader::Serialise(b);
+  SettingsLoader saveA(a, target, nullptr, path, "/x", desktop);
+  saveA.SaveSettings();
+  std::mt19937 random(42);
+  for (int round = 0; round < 40; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      RecordingTarget t;
+      SettingsLoader sa(a, t, nullptr, path, "/x", desktop);
+      SettingsLoader sb(b, t, nullptr, path, "/x", desktop);
+      for (int i = 0;; ++i) {
+        (i % 2 ? sa : sb).SaveSettings();
+      }
+    }
+    usleep(1000 + random() % 20000);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const QByteArray now = FileBytes();
+    ASSERT_TRUE(now == aBytes || now == bBytes) << "round " << round << ": " << now.size();
+  }
+}
+
+}  // namespace
+}  // namespace velmar
