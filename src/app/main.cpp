@@ -59,7 +59,8 @@ int main(int argc, char* argv[]) {
     err << "Error: " << e.what() << Qt::endl;
   }
 
-  HeadlessMeter meter(state, table.get(), settings.LineNumber(1, 0), out, err);
+  state.KilobitMode = static_cast<uint8_t>(settings.LineNumber(1, 0));
+  HeadlessMeter meter(state, table.get(), settings, out, err);
 
   if (parser.isSet(QStringLiteral("list-adapters"))) {
     try {

@@ -5,15 +5,16 @@
 namespace velmar {
 
 HeadlessMeter::HeadlessMeter(MeasurementState& state, TTolInterfaceTableObject* table,
-                             int kilobitMode, QTextStream& out, QTextStream& err,
+                             Settingslist& settings, QTextStream& out, QTextStream& err,
                              const TickClock& clock)
     : state_(state),
-      kilobitMode_(kilobitMode),
       out_(out),
       err_(err),
       sampler_(state, table, *this, clock),
-      engine_(state) {
+      engine_(state),
+      publisher_(state, engine_, displays_, settings) {
   engine_.OnError = [this](const std::exception& e) { HandleException(e); };
+  publisher_.OnError = [this](const std::exception& e) { HandleException(e); };
   calcTimer_.setInterval(500);
   calcTimer_.setTimerType(Qt::PreciseTimer);
   connect(&calcTimer_, &QTimer::timeout, this, [this] { sampler_.CalcIntervalTimerTimer(); });
@@ -51,18 +52,13 @@ QString HeadlessMeter::FormatLine(const QString& time, double down, double up, d
 }
 
 void HeadlessMeter::PublishResults(double upstream, double downstream) {
-  // Like the window, only moving directions reach the averaging.
-  if (upstream > 0) {
-    state_.UpAverage = engine_.ComputeAverage(AveragingEngine::kUp, static_cast<float>(upstream));
-  }
-  if (downstream > 0) {
-    state_.DownAverage =
-        engine_.ComputeAverage(AveragingEngine::kDown, static_cast<float>(downstream));
-  }
+  publisher_.PublishResults(upstream, downstream);
+  // The line shows the tick's own rates: the displays keep their last
+  // values below 1 kbit/s, a script wants to see the drop.
+  const int mode = state_.KilobitMode;
   out_ << FormatLine(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                     Kbps(downstream, kilobitMode_), Kbps(upstream, kilobitMode_),
-                     Kbps(state_.DownAverage, kilobitMode_), Kbps(state_.UpAverage, kilobitMode_),
-                     state_.TotalTraffic)
+                     Kbps(downstream, mode), Kbps(upstream, mode), Kbps(state_.DownAverage, mode),
+                     Kbps(state_.UpAverage, mode), state_.TotalTraffic)
        << Qt::endl;
 }
 

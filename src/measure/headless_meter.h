@@ -7,6 +7,7 @@
 #include "averaging_engine.h"
 #include "counter_sampler.h"
 #include "measurement_state.h"
+#include "result_publisher.h"
 #include "tick_host.h"
 
 namespace velmar {
@@ -16,7 +17,7 @@ namespace velmar {
 // "HH:MM:SS down=<kbit/s> up=<kbit/s> avgdown=<kbit/s> avgup=<kbit/s> total=<KBytes>".
 class HeadlessMeter : public QObject, public TickHost {
  public:
-  HeadlessMeter(MeasurementState& state, TTolInterfaceTableObject* table, int kilobitMode,
+  HeadlessMeter(MeasurementState& state, TTolInterfaceTableObject* table, Settingslist& settings,
                 QTextStream& out, QTextStream& err, const TickClock& clock = SystemClock());
 
   // Starts the analysis as the ACTIVE button does.
@@ -37,12 +38,13 @@ class HeadlessMeter : public QObject, public TickHost {
 
  private:
   MeasurementState& state_;
-  int kilobitMode_;
   QTextStream& out_;
   QTextStream& err_;
   QTimer calcTimer_;
   CounterSampler sampler_;
   AveragingEngine engine_;
+  StoredDisplays displays_;
+  ResultPublisher publisher_;
 };
 
 }  // namespace velmar

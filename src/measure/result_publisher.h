@@ -1,0 +1,57 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+
+#include "averaging_engine.h"
+#include "measurement_state.h"
+#include "result_displays.h"
+
+namespace velmar {
+
+class Settingslist;
+
+// The live series of the 3D graph window, fed on every publication while
+// that window is open.
+class GraphFeed {
+ public:
+  virtual ~GraphFeed() = default;
+  virtual void Feed(const MeasurementState& state, const ResultDisplays& displays, int scale) = 0;
+};
+
+// The second half of every tick: averages, idle times, alarms, the
+// standing-still reset, and the displays.
+class ResultPublisher {
+ public:
+  static constexpr int kTickIntervalMs = 500;
+  // 5 seconds of ticks whose rates did not change.
+  static constexpr int kStillTicks = 5000 / kTickIntervalMs;
+
+  ResultPublisher(MeasurementState& state, AveragingEngine& engine, ResultDisplays& displays,
+                  Settingslist& settings);
+
+  void PublishResults(double up, double down);
+
+  // Called on every second publication with the rates.
+  std::function<void(float up, float down)> EvaluateAlarms;
+  // The application's error report.
+  std::function<void(const std::exception&)> OnError;
+  // Null while no graph window is open.
+  GraphFeed* Graph = nullptr;
+
+  // Whole kilobits and hundredths of a speed; a hundredths value that
+  // rounds to 100 carries into the whole part (12.996 shows 13.00).
+  static void SplitKbps(double kbps, int64_t& whole, int64_t& hundredths);
+
+ private:
+  void Publish(double up, double down, int& scale);
+  double Kbps(double bytesPerSecond) const;
+  bool Active() const { return state_.AnalysisActive != 0; }
+
+  MeasurementState& state_;
+  AveragingEngine& engine_;
+  ResultDisplays& displays_;
+  Settingslist& settings_;
+};
+
+}  // namespace velmar

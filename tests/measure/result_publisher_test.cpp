@@ -1,0 +1,202 @@
+#include "result_publisher.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "message_queue.h"
+#include "settings_list.h"
+
+namespace velmar {
+namespace {
+
+class ResultPublisherTest : public ::testing::Test {
+ protected:
+  ResultPublisherTest() : engine(state), publisher(state, engine, displays, settings) {
+    settings.SetLines(Settingslist::DefaultLines());
+    state.AnalysisActive = 1;
+    state.ResetForStart();
+    publisher.EvaluateAlarms = [this](float up, float down) { alarms.emplace_back(up, down); };
+    publisher.OnError = [this](const std::exception& e) { errors.push_back(e.what()); };
+  }
+  int64_t V(Display d) const { return displays.Value(d); }
+
+  MeasurementState state;
+  AveragingEngine engine;
+  StoredDisplays displays;
+  Settingslist settings;
+  ResultPublisher publisher;
+  std::vector<std::pair<float, float>> alarms;
+  std::vector<std::string> errors;
+};
+
+TEST_F(ResultPublisherTest, SpeedDisplaysShowWholeKilobitsAndHundredths) {
+  publisher.PublishResults(0, 125000);
+  EXPECT_EQ(V(Display::DownDigits), 1000);
+  EXPECT_EQ(V(Display::DownDigits2), 0);
+  publisher.PublishResults(0, 1500);
+  EXPECT_EQ(V(Display::DownDigits), 12);
+  EXPECT_EQ(V(Display::DownDigits2), 0);
+  publisher.PublishResults(0, 120);  // 0.96 kbit/s keeps the last values
+  EXPECT_EQ(V(Display::DownDigits), 12);
+  EXPECT_EQ(V(Display::DownDigits2), 0);
+  publisher.PublishResults(1567.5, 1500);  // 12.54 kbit/s up
+  EXPECT_EQ(V(Display::UpDigits), 12);
+  EXPECT_EQ(V(Display::UpDigits2), 54);
+  // 12.996 kbit/s: the hundredths carry into the whole part.
+  publisher.PublishResults(1624.5, 1500);
+  EXPECT_EQ(V(Display::UpDigits), 13);
+  EXPECT_EQ(V(Display::UpDigits2), 0);
+
+  // 1024-bit kilobits.
+  state.KilobitMode = 1;
+  publisher.PublishResults(0, 128000);
+  EXPECT_EQ(V(Display::DownDigits), 1000);
+
+  int64_t whole = 0, hundredths = 0;
+  ResultPublisher::SplitKbps(12.9951, whole, hundredths);
+  EXPECT_EQ(whole, 13);
+  EXPECT_EQ(hundredths, 0);
+  ResultPublisher::SplitKbps(12.994, whole, hundredths);
+  EXPECT_EQ(whole, 12);
+  EXPECT_EQ(hundredths, 99);
+  ResultPublisher::SplitKbps(0.004, whole, hundredths);
+  EXPECT_EQ(whole, 0);
+  EXPECT_EQ(hundredths, 0);
+}
+
+TEST_F(ResultPublisherTest, PercentagesUseTheScaleFromBeforeTheTick) {
+  state.UpHighWater = 4000;
+  state.DownHighWater = 10000;  // S = 80 kbit/s
+  publisher.PublishResults(5000, 0);
+  EXPECT_EQ(V(Display::UpIndicator), 50);
+  EXPECT_EQ(V(Display::DownIndicator), 0);
+  publisher.PublishResults(20000, 0);  // 160 kbit/s: over the scale
+  EXPECT_EQ(V(Display::UpIndicator), 200) << "the control limits it to 100";
+
+  // No high-water mark yet: no scale, 0 percent.
+  MeasurementState fresh;
+  fresh.AnalysisActive = 1;
+  state = fresh;
+  publisher.PublishResults(5000, 5000);
+  EXPECT_EQ(V(Display::UpIndicator), 0);
+  EXPECT_EQ(V(Display::DownIndicator), 0);
+}
+
+TEST_F(ResultPublisherTest, CombinedAverageAgainstHalfTheScale) {
+  // Averages of 5000 and 0 bytes per second with S = 80: M = 40 = H.
+  state.UpHighWater = 10000;
+  state.UpWindow[31] = 5000;  // one sample: the next positive one makes two
+  state.DownAverage = 0;
+  publisher.PublishResults(5000, 0);
+  ASSERT_FLOAT_EQ(state.UpAverage, 5000);
+  EXPECT_EQ(state.DownAverage, 0);
+  EXPECT_EQ(V(Display::AvgIndicator), 100);
+  EXPECT_EQ(V(Display::UpAvgDigits), 40);
+  EXPECT_EQ(V(Display::UpAvgDigits2), 0);
+  EXPECT_EQ(V(Display::DownAvgDigits), 0) << "written even when 0";
+}
+
+TEST_F(ResultPublisherTest, TenUnchangedTicksClearTheDisplaysAndWithoutLockTheAverages) {
+  for (bool lock : {false, true}) {
+    MeasurementState fresh;
+    fresh.AnalysisActive = 1;
+    fresh.AverageLock = lock;
+    state = fresh;
+    publisher.PublishResults(2000, 3000);
+    publisher.PublishResults(2000, 3000);  // unchanged tick 1
+    ASSERT_GT(V(Display::DownDigits), 0);
+    ASSERT_GT(state.DownAverage, 0);
+    const int64_t avgShown = V(Display::DownAvgDigits);
+    for (int i = 2; i < 10; ++i) {
+      publisher.PublishResults(2000, 3000);
+    }
+    EXPECT_EQ(state.UnchangedTicks, 9);
+    EXPECT_EQ(V(Display::DownDigits), 24) << "nine unchanged ticks change nothing";
+    state.EmailLatch = true;
+    publisher.PublishResults(2000, 3000);  // the tenth
+    EXPECT_EQ(state.UnchangedTicks, 0);
+    EXPECT_EQ(V(Display::DownDigits), 0);
+    EXPECT_EQ(V(Display::UpDigits2), 0);
+    EXPECT_EQ(V(Display::DownIndicator), 0);
+    EXPECT_FALSE(state.EmailLatch);
+    EXPECT_EQ(state.DownIdleMs, 5000);
+    if (lock) {
+      EXPECT_GT(state.DownAverage, 0);
+      EXPECT_EQ(V(Display::DownAvgDigits), avgShown);
+      EXPECT_GT(state.DownHighWater, 0);
+    } else {
+      EXPECT_EQ(state.DownAverage, 0);
+      EXPECT_EQ(V(Display::DownAvgDigits), 0);
+      EXPECT_EQ(state.DownHighWater, 0);
+      EXPECT_EQ(state.DownWindow, (std::array<float, 32>{}));
+    }
+  }
+}
+
+TEST_F(ResultPublisherTest, IdleTimesAlarmsEverySecondTickAndTheTotal) {
+  publisher.PublishResults(0, 0);  // differs from 1e9: a change
+  EXPECT_EQ(state.DownIdleMs, 0);
+  publisher.PublishResults(0, 0);
+  publisher.PublishResults(0, 100);
+  EXPECT_EQ(state.UpIdleMs, 1000);
+  EXPECT_EQ(state.DownIdleMs, 0);
+  // A rate single precision cannot hold never equals the stored one.
+  publisher.PublishResults(0.1, 100);
+  publisher.PublishResults(0.1, 100);
+  EXPECT_EQ(state.UpIdleMs, 0);
+  EXPECT_EQ(alarms.size(), 3u) << "on every second of five publications";
+
+  for (const auto& [total, shown] : std::vector<std::pair<uint64_t, int64_t>>{
+           {1536, 2}, {2560, 2}, {1, 0}, {0, 0}, {1025, 1}, {1ull << 40, 1ull << 30}}) {
+    state.TotalTraffic = total;
+    publisher.PublishResults(0, static_cast<double>(total % 7 + 1000));  // a change
+    EXPECT_EQ(V(Display::TrafficLCD), shown) << total;
+    EXPECT_EQ(settings.Line(7), QString::number(shown));
+  }
+}
+
+TEST_F(ResultPublisherTest, SleepingErrorsAndTheAlwaysStep) {
+  publisher.PublishResults(0, 125000);
+  const int redraws = displays.Redraws();
+  state.AnalysisActive = 0;
+  displays.SetValue(Display::TrafficLCD, 77);
+  publisher.PublishResults(0, 250000);
+  EXPECT_EQ(V(Display::DownDigits), 1000) << "nothing is written while asleep";
+  EXPECT_EQ(displays.Redraws(), redraws + 1);
+  EXPECT_EQ(settings.Line(7), "77");
+
+  // An error in the middle is reported; the final step still runs.
+  state.AnalysisActive = 1;
+  publisher.EvaluateAlarms = [](float, float) { throw std::runtime_error("alarm failure"); };
+  state.AlarmToggle = false;
+  publisher.PublishResults(0, 300000);
+  EXPECT_EQ(errors, std::vector<std::string>{"alarm failure"});
+  EXPECT_EQ(displays.Redraws(), redraws + 2);
+  EXPECT_EQ(state.ProgramSection, 234);
+}
+
+class ThrowingGraph : public GraphFeed {
+ public:
+  void Feed(const MeasurementState&, const ResultDisplays& d, int scale) override {
+    lastScale = scale;
+    lastUp = d.Value(Display::UpDigits);
+    throw std::runtime_error("graph gone");
+  }
+  int lastScale = -1;
+  int64_t lastUp = -1;
+};
+
+TEST_F(ResultPublisherTest, GraphErrorsAreIgnored) {
+  ThrowingGraph graph;
+  publisher.Graph = &graph;
+  state.UpHighWater = 10000;
+  publisher.PublishResults(5000, 0);
+  EXPECT_EQ(graph.lastScale, 80);
+  EXPECT_EQ(graph.lastUp, 40) << "the feed reads the displays just written";
+  EXPECT_TRUE(errors.empty());
+  EXPECT_EQ(state.ProgramSection, 242) << "the total still follows";
+}
+
+}  // namespace
+}  // namespace velmar
