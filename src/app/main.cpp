@@ -1,20 +1,32 @@
 // velmar: the bandwidth meter.
-//   velmar [--headless] [--adapter K] [--list-adapters]
+//   velmar                      the meter in its window, living in the tray
+//   velmar --headless [--adapter K]   measure without a window, one line per tick
+//   velmar --list-adapters      print the adapter list
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
+#include <cstring>
 #include <memory>
 
+#include "app_paths.h"
+#include "autostart.h"
 #include "headless_meter.h"
+#include "product.h"
 #include "settings_list.h"
+#include "single_instance.h"
+#include "tform1.h"
 #include "tol_interface_table_object.h"
 #include "unix_signal_watcher.h"
+#include "velmar_application.h"
+#include "widget_user_interface.h"
 
 using namespace velmar;
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int RunHeadless(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("Velmar 2000"));
+  QCoreApplication::setApplicationName(kApplicationTitle);
   QTextStream out(stdout);
   QTextStream err(stderr);
 
@@ -75,12 +87,58 @@ int main(int argc, char* argv[]) {
     return 0;
   }
 
-  // The window comes with the display controls; until then the meter runs
-  // as it does with --headless.
   UnixSignalWatcher signalWatcher([&](int) {
     meter.Stop();
     QCoreApplication::quit();
   });
   meter.Start();
   return QCoreApplication::exec();
+}
+
+int RunWindow(int argc, char* argv[]) {
+  VelmarApplication app(argc, argv);
+  QCoreApplication::setApplicationName(kApplicationTitle);
+  // The window hides to the tray; the program ends only through its own
+  // ways of ending, never because its last visible window closed.
+  app.setQuitOnLastWindowClosed(false);
+  WidgetUserInterface ui;
+  UserInterface::Set(&ui);
+
+  TXJustOne XJustOne1(kApplicationTitle);
+  XJustOne1.AlreadyExist = [&ui] {
+    ui.Message(QStringLiteral(
+        "Velmar is already running, please check the tray at the bottom-right of your screen."));
+  };
+  if (XJustOne1.Check() && XJustOne1.Terminate) {
+    return 0;
+  }
+
+  TForm1::Environment env;
+  env.agentLibrary = TTolInterfaceTableObject::DefaultAgentLibraryPath();
+  env.settingsFile = Settingslist::FilePath();
+  env.executablePath = QCoreApplication::applicationFilePath();
+  env.autostartEntry = Autostart::DefaultDesktopEntryPath();
+  TForm1 Form1(env);
+  ui.SetParent(&Form1);
+  app.ExceptionHandler = [&Form1](const std::exception& e) { Form1.ExceptionHandler(e); };
+  XJustOne1.OnActivateRequest = [&Form1] { Form1.ShowMainWindow(); };
+  UnixSignalWatcher signalWatcher([&Form1](int) { Form1.EndWithoutQuestion(); });
+
+  Form1.FormCreate();
+  Form1.show();
+  const int result = QCoreApplication::exec();
+  UserInterface::Set(nullptr);
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--list-adapters") == 0 ||
+        std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      return RunHeadless(argc, argv);
+    }
+  }
+  return RunWindow(argc, argv);
 }

@@ -21,6 +21,8 @@ class SettingsLoader {
   SettingsLoader(Settingslist& list, SettingsTarget& target, KeyStore* store, QString filePath,
                  QString executablePath, QString autostartEntryPath);
 
+  void SetStore(KeyStore* store) { store_ = store; }
+
   // Reads the file when `readFile`, else makes the defaults (a reset), then
   // applies every line. Raises on a failure that ends the routine part-way;
   // the lines applied until then stay applied.

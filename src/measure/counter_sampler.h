@@ -21,6 +21,9 @@ class CounterSampler {
   CounterSampler(MeasurementState& state, TTolInterfaceTableObject* table, TickHost& host,
                  const TickClock& clock = SystemClock());
 
+  // The table may be replaced (built late, or freed at shutdown).
+  void SetTable(TTolInterfaceTableObject* table) { table_ = table; }
+
   // The handler of the calculation timer.
   void CalcIntervalTimerTimer();
 

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QWidget>
+
+#include "lcd_display_painter.h"
+
+namespace velmar {
+
+// A row of seven-segment digits showing a whole number. Takes no input; the
+// picture comes from LcdDisplayPainter and reaches the screen in one copy.
+class TLcdDisplay : public QWidget {
+ public:
+  explicit TLcdDisplay(QWidget* parent = nullptr);
+
+  int NumDigits() const { return painter_.NumDigits(); }
+  int Value() const { return painter_.Value(); }
+  int DigitHeight() const { return painter_.DigitHeight(); }
+  int DigitWidth() const { return painter_.DigitWidth(); }
+  int DigitLineWidth() const { return painter_.DigitLineWidth(); }
+  QColor BackgroundColor() const { return painter_.BackgroundColor(); }
+  QColor LightOnColor() const { return painter_.LightOnColor(); }
+  QColor LightOffColor() const { return painter_.LightOffColor(); }
+
+  void SetNumDigits(int numDigits);
+  void SetValue(int value);
+  void SetDigitHeight(int height);
+  void SetDigitWidth(int width);
+  void SetDigitLineWidth(int width);
+  void SetBackgroundColor(const QColor& color);
+  void SetLightOnColor(const QColor& color);
+  void SetLightOffColor(const QColor& color);
+
+  const LcdDisplayPainter& Painter() const { return painter_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void RepaintIf(bool changed);
+
+  LcdDisplayPainter painter_;
+};
+
+}  // namespace velmar

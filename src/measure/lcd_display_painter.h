@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPolygon>
+#include <QSize>
+#include <array>
+#include <string>
+
+namespace velmar {
+
+// Draws a row of seven-segment digits into an off-screen image: the logic
+// behind TLcdDisplay, usable without a display. The ten digit pictures are
+// prepared once per geometry and colour set, so that a change of the value
+// (several times a second) only copies pictures.
+//
+// Setters return true when they changed something, so that the widget asks
+// for a repaint only then.
+class LcdDisplayPainter {
+ public:
+  enum Segment {
+    kTop,
+    kUpperLeft,
+    kUpperRight,
+    kMiddle,
+    kLowerLeft,
+    kLowerRight,
+    kBottom,
+  };
+  static constexpr int kSegmentCount = 7;
+
+  static constexpr int kDefaultWidth = 168;
+  static constexpr int kDefaultHeight = 36;
+
+  LcdDisplayPainter();
+
+  int NumDigits() const { return numDigits_; }
+  int Value() const { return value_; }
+  int DigitHeight() const { return digitHeight_; }
+  int DigitWidth() const { return digitWidth_; }
+  int DigitLineWidth() const { return digitLineWidth_; }
+  QColor BackgroundColor() const { return backgroundColor_; }
+  QColor LightOnColor() const { return lightOnColor_; }
+  QColor LightOffColor() const { return lightOffColor_; }
+  QSize Size() const { return size_; }
+
+  // A display of fewer than one digit draws only its background.
+  bool SetNumDigits(int numDigits);
+  bool SetValue(int value);
+  bool SetDigitHeight(int height);
+  bool SetDigitWidth(int width);
+  bool SetDigitLineWidth(int width);
+  // The control is opaque: colours are taken without their alpha.
+  bool SetBackgroundColor(const QColor& color);
+  bool SetLightOnColor(const QColor& color);
+  bool SetLightOffColor(const QColor& color);
+  bool SetSize(QSize size);
+
+  // `value` in decimal with at least `numDigits` digits, zero-padded after
+  // the sign, as printf's "%n.nd" writes it.
+  static std::string FormatText(int value, int numDigits);
+
+  // Whether `segment` is lit in `digit` (0..9).
+  static bool SegmentLit(int digit, Segment segment);
+
+  // The corner points of `segment` for the current digit geometry.
+  QPolygon SegmentPolygon(Segment segment) const;
+
+  // The prepared picture of `digit` (0..9); null when the digit size is not
+  // positive.
+  const QImage& DigitPicture(int digit) const { return digits_.at(digit); }
+
+  // How often the ten digit pictures have been prepared.
+  int DigitPictureBuilds() const { return digitPictureBuilds_; }
+
+  // The whole control at Size(); null when the size is empty.
+  const QImage& Render();
+
+ private:
+  void RebuildDigitPictures();
+  bool SetDigitGeometry(int& field, int value);
+  bool SetColour(QColor& field, const QColor& color);
+
+  int numDigits_ = 6;
+  int value_ = 0;
+  int digitHeight_ = 30;
+  int digitWidth_ = 20;
+  int digitLineWidth_ = 5;
+  QColor backgroundColor_{128, 128, 0};
+  QColor lightOnColor_{0, 255, 0};
+  QColor lightOffColor_{0, 128, 0};
+  QSize size_{kDefaultWidth, kDefaultHeight};
+
+  std::array<QImage, 10> digits_;
+  int digitPictureBuilds_ = 0;
+  QImage image_;
+  bool imageStale_ = true;
+};
+
+}  // namespace velmar

@@ -1,0 +1,736 @@
+#include "tform1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+
+#include "error_report.h"
+#include "key_store.h"
+#include "message_queue.h"
+#include "meter_art.h"
+#include "product.h"
+#include "tsplashform.h"
+#include "user_interface.h"
+
+namespace velmar {
+
+const QString TForm1::kCaption = QStringLiteral("Velmar 2000 Bandwidth Meter");
+
+namespace {
+
+template <typename W>
+W* Place(W* widget, int x, int y, int w, int h) {
+  widget->setGeometry(x, y, w, h);
+  return widget;
+}
+
+QLabel* Label(QWidget* parent, const QString& text, int x, int y, int w, int h,
+              Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+  auto* label = Place(new QLabel(text, parent), x, y, w, h);
+  label->setAlignment(align);
+  return label;
+}
+
+QPushButton* Button(QWidget* parent, const QString& name, const QString& caption,
+                    const QString& hint, int x, int y, int w, int h) {
+  auto* button = Place(new QPushButton(caption, parent), x, y, w, h);
+  button->setObjectName(name);
+  button->setToolTip(hint);
+  return button;
+}
+
+TLcdDisplay* Digits(QWidget* parent, const QString& name, int digits, int x, int y, int cell,
+                    int height) {
+  auto* lcd = new TLcdDisplay(parent);
+  lcd->setObjectName(name);
+  lcd->SetNumDigits(digits);
+  lcd->SetDigitWidth(cell - 4);
+  lcd->SetDigitHeight(height - 6);
+  lcd->SetDigitLineWidth(3);
+  lcd->setGeometry(x, y, digits * cell, height);
+  return lcd;
+}
+
+}  // namespace
+
+TForm1::TForm1(Environment environment)
+    : QWidget(nullptr),
+      env_(std::move(environment)),
+      engine_(state_),
+      sampler_(state_, nullptr, *this, *env_.clock),
+      publisher_(state_, engine_, *this, settings_),
+      analysis_(state_, settings_, *this),
+      loader_(settings_, *this, nullptr, env_.settingsFile, env_.executablePath,
+              env_.autostartEntry),
+      SaveWinReg(nullptr) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  resize(281, 495);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, MeterArt::kWindowColor);
+  setPalette(pal);
+  setAutoFillBackground(true);
+  BuildControls();
+  BuildTray();
+
+  CalcIntervalTimer.setTimerType(Qt::PreciseTimer);
+  connect(&CalcIntervalTimer, &QTimer::timeout, this,
+          [this] { sampler_.CalcIntervalTimerTimer(); });
+  connect(&HistIntervalTimer, &QTimer::timeout, this, [this] { state_.ProgramSection = 44; });
+  engine_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
+  publisher_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
+}
+
+TForm1::~TForm1() {
+  CalcIntervalTimer.stop();
+  HistIntervalTimer.stop();
+  if (Tsplashform* splash = Tsplashform::Instance()) {
+    splash->close();
+  }
+}
+
+// ---- building ----
+
+void TForm1::BuildControls() {
+  PageControl1 = Place(new QTabWidget(this), 4, 4, 273, 231);
+  PageControl1->setObjectName(QStringLiteral("PageControl1"));
+  PageControl1->addTab(BuildMainTab(), QStringLiteral("Main"));
+  PageControl1->addTab(BuildSettingsTab(), QStringLiteral("Settings"));
+  PageControl1->addTab(BuildReportingTab(), QStringLiteral("Reporting"));
+  PageControl1->addTab(BuildExitTab(), QStringLiteral("Exit"));
+  PageControl1->setCurrentIndex(2);
+  BuildBottomPanel();
+
+  StatusBar1 = Place(new QStatusBar(this), 0, 475, 281, 20);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  StatusPanel = new QLabel(StatusBar1);
+  StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+  StatusPanel->setAlignment(Qt::AlignCenter);
+  StatusPanel->setFrameShape(QFrame::Panel);
+  StatusPanel->setFrameShadow(QFrame::Raised);
+  StatusBar1->addWidget(StatusPanel, 1);
+}
+
+QWidget* TForm1::BuildMainTab() {
+  auto* page = new QWidget;
+  Panel1 = Place(new QLabel(page), 4, 4, 259, 160);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  static_cast<QLabel*>(Panel1)->setPixmap(
+      QPixmap::fromImage(MeterArt::MeterBackground(QSize(259, 160))));
+  const int barTop = 14;
+  const int barHeight = 124;
+  DownIndicator = Place(new TIndicator(Panel1), 40, barTop, 30, barHeight);
+  DownIndicator->setObjectName(QStringLiteral("DownIndicator"));
+  DownIndicator->setToolTip(QStringLiteral("Actual Downstream Speed (0..100%)"));
+  AvgIndicator = Place(new TIndicator(Panel1), 115, barTop, 30, barHeight);
+  AvgIndicator->setObjectName(QStringLiteral("AvgIndicator"));
+  AvgIndicator->setToolTip(QStringLiteral("Overall Average Speed (0..100%)"));
+  UpIndicator = Place(new TIndicator(Panel1), 190, barTop, 30, barHeight);
+  UpIndicator->setObjectName(QStringLiteral("UpIndicator"));
+  UpIndicator->setToolTip(QStringLiteral("Actual Upstream Speed (0..100%)"));
+  versionlabel = Label(page, QString(), 8, 172, 80, 18);
+  versionlabel->setObjectName(QStringLiteral("versionlabel"));
+  Button(page, QStringLiteral("BitBtn3"), QStringLiteral("Help"), QStringLiteral("HTML Help"), 183,
+         168, 80, 25);
+  return page;
+}
+
+QWidget* TForm1::BuildSettingsTab() {
+  auto* page = new QWidget;
+  struct Row {
+    const char* name;
+    const char* label;
+    const char* hint;
+  };
+  const Row rows[] = {
+      {"BitBtn6", "Quick configuration using Wizard", "Quick setup using wizard"},
+      {"BitBtn7", "Custom configuration", "Tweaking the Velmar parameters"},
+      {"Alarmsbutton", "Set alarms", "Define alarms and actions"},
+      {"BitBtn9", "Reset all values to installation defaults",
+       "Reset all configuration parameters to default values"},
+  };
+  int y = 10;
+  for (const Row& r : rows) {
+    Label(page, QString::fromLatin1(r.label), 8, y, 190, 30)->setWordWrap(true);
+    auto* b = Button(page, QString::fromLatin1(r.name), QStringLiteral("..."),
+                     QString::fromLatin1(r.hint), 213, y + 2, 48, 26);
+    if (QLatin1String(r.name) == QLatin1String("BitBtn9")) {
+      connect(b, &QPushButton::clicked, this, [this] { BitBtn9Click(); });
+    }
+    y += 46;
+  }
+  return page;
+}
+
+QWidget* TForm1::BuildReportingTab() {
+  auto* page = new QWidget;
+  Label(page, QStringLiteral("Total traffic:"), 6, 4, 100, 16);
+  TrafficLCD = Digits(page, QStringLiteral("TrafficLCD"), 14, 6, 22, 12, 22);
+  TrafficLCD->setToolTip(QStringLiteral("Total traffic generated since Velmar was started"));
+  Label(page, QStringLiteral("KBytes"), 178, 24, 40, 18);
+  auto* clear = Button(page, QStringLiteral("Button1"), QStringLiteral("Clear"),
+                       QStringLiteral("Reset the counter"), 218, 20, 46, 24);
+  connect(clear, &QPushButton::clicked, this, [this] { analysis_.Button1Click(); });
+
+  struct Row {
+    const char* name;
+    const char* label;
+    const char* hint;
+  };
+  const Row rows[] = {
+      {"Netstatbutton", "Show live Net statistics (NetStat)", "Network statistics"},
+      {"Probutton1", "Report Profile Setup Wizard", ""},
+      {"Probutton2", "Generate Report", ""},
+      {"Probutton3", "Delete Profiles", ""},
+      {"Probutton4", "Purge/backup History", ""},
+      {"ProButton5", "Restore saved History", ""},
+  };
+  int y = 52;
+  for (const Row& r : rows) {
+    Label(page, QString::fromLatin1(r.label), 8, y, 200, 22);
+    auto* b = Button(page, QString::fromLatin1(r.name), QStringLiteral("..."),
+                     QString::fromLatin1(r.hint), 218, y, 46, 22);
+    const QString name = QString::fromLatin1(r.name);
+    if (name == QLatin1String("Probutton1")) {
+      connect(b, &QPushButton::clicked, this, [this] { state_.ProgramSection = 43; });
+    } else if (name == QLatin1String("Probutton2")) {
+      connect(b, &QPushButton::clicked, this, [this] { state_.ProgramSection = 63; });
+    }
+    y += 25;
+  }
+  return page;
+}
+
+QWidget* TForm1::BuildExitTab() {
+  auto* page = new QWidget;
+  Button(page, QStringLiteral("BitBtn4"), QStringLiteral("Visit the Velmar WebSite"), QString(), 30,
+         20, 207, 34);
+  auto* save = Button(page, QStringLiteral("BitBtn1"), QStringLiteral("Save settings and Quit"),
+                      QString(), 30, 72, 207, 34);
+  connect(save, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+  auto* discard = Button(page, QStringLiteral("BitBtn2"),
+                         QStringLiteral("Discard changes and Quit"), QString(), 30, 124, 207, 34);
+  connect(discard, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+  return page;
+}
+
+void TForm1::BuildBottomPanel() {
+  Panel6 = Place(new QWidget(this), 4, 236, 273, 219);
+  Panel6->setObjectName(QStringLiteral("Panel6"));
+  QPalette pal = Panel6->palette();
+  pal.setColor(QPalette::Window, MeterArt::kPanelColor);
+  Panel6->setPalette(pal);
+  Panel6->setAutoFillBackground(true);
+
+  const int cell = 15;
+  const int h = 24;
+  Label(Panel6, QStringLiteral("DownStream"), 4, 2, 120, 14, Qt::AlignCenter);
+  Label(Panel6, QStringLiteral("UpStream"), 142, 2, 120, 14, Qt::AlignCenter);
+  DownDigits = Digits(Panel6, QStringLiteral("DownDigits"), 5, 4, 18, cell, h);
+  Label(Panel6, QStringLiteral("."), 79, 18, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
+  DownDigits2 = Digits(Panel6, QStringLiteral("DownDigits2"), 2, 87, 18, cell, h);
+  UpDigits = Digits(Panel6, QStringLiteral("UpDigits"), 5, 142, 18, cell, h);
+  Label(Panel6, QStringLiteral("."), 217, 18, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
+  UpDigits2 = Digits(Panel6, QStringLiteral("UpDigits2"), 2, 225, 18, cell, h);
+  Label(Panel6, QStringLiteral("Average"), 4, 44, 120, 14, Qt::AlignCenter);
+  Label(Panel6, QStringLiteral("Kb/s."), 117, 44, 40, 14, Qt::AlignCenter);
+  Label(Panel6, QStringLiteral("Average"), 142, 44, 120, 14, Qt::AlignCenter);
+  DownAvgDigits = Digits(Panel6, QStringLiteral("DownAvgDigits"), 5, 4, 60, cell, h);
+  Label(Panel6, QStringLiteral("."), 79, 60, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
+  DownAvgDigits2 = Digits(Panel6, QStringLiteral("DownAvgDigits2"), 2, 87, 60, cell, h);
+  UpAvgDigits = Digits(Panel6, QStringLiteral("UpAvgDigits"), 5, 142, 60, cell, h);
+  Label(Panel6, QStringLiteral("."), 217, 60, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
+  UpAvgDigits2 = Digits(Panel6, QStringLiteral("UpAvgDigits2"), 2, 225, 60, cell, h);
+
+  ActiveOn = Button(Panel6, QStringLiteral("ActiveOn"), QStringLiteral("ACTIVE"),
+                    QStringLiteral("Start Analysis"), 4, 94, 64, 26);
+  ActiveOff = Button(Panel6, QStringLiteral("ActiveOff"), QStringLiteral("SLEEP"),
+                     QStringLiteral("Stop Analysis"), 70, 94, 64, 26);
+  SniffOn = Button(Panel6, QStringLiteral("SniffOn"), QStringLiteral("Spy"),
+                   QStringLiteral("Spy network traffic generated by other apps"), 140, 94, 52, 26);
+  SniffOff =
+      Button(Panel6, QStringLiteral("SniffOff"), QStringLiteral("Generate"),
+             QStringLiteral("Use built-in HTTP client to generate traffic"), 194, 94, 75, 26);
+  activeGroup_ = new QButtonGroup(this);
+  modeGroup_ = new QButtonGroup(this);
+  for (QPushButton* b : {ActiveOn, ActiveOff, SniffOn, SniffOff}) {
+    b->setCheckable(true);
+  }
+  activeGroup_->addButton(ActiveOn);
+  activeGroup_->addButton(ActiveOff);
+  modeGroup_->addButton(SniffOn);
+  modeGroup_->addButton(SniffOff);
+  ActiveOff->setChecked(true);
+  SniffOn->setChecked(true);
+  SniffOn->setEnabled(false);
+  SniffOff->setEnabled(false);
+  connect(ActiveOn, &QPushButton::clicked, this, [this] { analysis_.ActiveOnClick(); });
+  connect(ActiveOff, &QPushButton::clicked, this, [this] { analysis_.ActiveOffClick(); });
+  connect(SniffOn, &QPushButton::clicked, this, [this] { analysis_.SniffOnClick(); });
+  connect(SniffOff, &QPushButton::clicked, this, [this] { analysis_.SniffOffClick(); });
+
+  AvgLockButton = Button(Panel6, QStringLiteral("AvgLockButton"), QString(),
+                         QStringLiteral("Lock Avg. reset"), 4, 126, 30, 30);
+  AvgLockButton->setIconSize(QSize(24, 24));
+  connect(AvgLockButton, &QPushButton::clicked, this, [this] { analysis_.AvgLockButtonClick(); });
+
+  AdapterLabel = Label(Panel6, QStringLiteral("Network Adapter: "), 40, 126, 229, 30);
+  AdapterLabel->setObjectName(QStringLiteral("AdapterLabel"));
+  AdapterLabel->setWordWrap(true);
+
+  auto* rev = Button(Panel6, QStringLiteral("RevTrace"), QStringLiteral("Rev.Trace"),
+                     QStringLiteral("Reverse TraceRoute to your PC"), 4, 164, 84, 26);
+  rev->setEnabled(false);
+  Button(Panel6, QStringLiteral("ShowGraph"), QStringLiteral("3D Graphs"),
+         QStringLiteral("3D actual and average graphs"), 94, 164, 84, 26);
+  Button(Panel6, QStringLiteral("BitBtn5"), QStringLiteral("Sizer"),
+         QStringLiteral("Size the program window"), 184, 164, 84, 26);
+}
+
+void TForm1::BuildTray() {
+  PopupMenu1 = std::make_unique<QMenu>();
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  connect(PopupMenu1->addAction(QStringLiteral("&Show")), &QAction::triggered, this,
+          [this] { Show1Click(); });
+  Active1 = PopupMenu1->addAction(QStringLiteral("Active"));
+  Active1->setCheckable(true);
+  connect(Active1, &QAction::triggered, this, [this] { analysis_.Active1Click(); });
+  StayonTop1 = PopupMenu1->addAction(QStringLiteral("Stay on &Top"));
+  StayonTop1->setCheckable(true);
+  connect(StayonTop1, &QAction::triggered, this, [this] { StayonTop1Click(); });
+  connect(PopupMenu1->addAction(QStringLiteral("&Hide")), &QAction::triggered, this,
+          [this] { Hide1Click(); });
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(QStringLiteral("&Help"));
+  PopupMenu1->addAction(QStringLiteral("Velmar Website"));
+  connect(PopupMenu1->addAction(QStringLiteral("&End")), &QAction::triggered, this,
+          [this] { End1Click(); });
+
+  trayIcon_ = std::make_unique<QSystemTrayIcon>();
+  trayIcon_->setIcon(QIcon(QPixmap::fromImage(MeterArt::TrayIcon(32))));
+  trayIcon_->setContextMenu(PopupMenu1.get());
+  connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            if (trayEnabled_ && reason == QSystemTrayIcon::Trigger) {
+              state_.ProgramSection = 56;
+              ShowMainWindow();
+            }
+          });
+  trayIcon_->show();
+}
+
+// ---- life cycle ----
+
+void TForm1::Guarded(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    ExceptionHandler(e);
+  }
+}
+
+void TForm1::FormCreate() {
+  state_.ProgramSection = 9;
+  minimizeToTray_ = false;
+  trayEnabled_ = false;
+  // Without an agent or a key store the meter still runs: the failure is
+  // reported and the remaining steps go on, so the settings are applied
+  // and a later save cannot write an empty list.
+  Guarded([this] {
+    table_ = std::make_unique<TTolInterfaceTableObject>(this, env_.agentLibrary, *env_.clock);
+  });
+  sampler_.SetTable(table_.get());
+  Guarded([this] { store_ = &KeyStore::Default(); });
+  state_.ProgramSection = 9;
+  loader_.SetStore(store_);
+  SaveWinReg = TRegForm(store_);
+  SaveWinReg.RegLocation = HKEY_LOCAL_MACHINE;
+  SaveWinReg.SetRegKey(kProductKey);
+  SaveWinReg.RegEnabled = true;
+  SaveWinReg.Load(*this);
+  InitMainState();
+  Guarded([this] { loader_.LoadSettings(true); });
+  setWindowTitle(kCaption);
+  ShowSplash();
+}
+
+void TForm1::InitMainState() {
+  state_.ProgramSection = 11;
+  QFont small = StatusBar1->font();
+  small.setPointSize(7);
+  StatusBar1->setFont(small);
+  closeAllowed_ = false;
+  state_.AnalysisActive = 0;
+  versionlabel->setText(QStringLiteral("V. 4.0.9"));
+  state_.EmailLatch = false;
+  state_.GenerateMode = false;
+  CalcIntervalTimer.stop();
+  CalcIntervalTimer.setInterval(ResultPublisher::kTickIntervalMs);
+  HistIntervalTimer.stop();
+  HistIntervalTimer.setInterval(300000);
+  state_.ResetForStart();
+  state_.AverageLock = true;
+  ShowLockPicture(true);
+  state_.AdapterIndex = 0;
+  state_.HttpBusy = false;
+  state_.TotalTraffic = 0;
+  TrafficLCD->SetValue(0);
+  settings_.Clear();
+  adapterlist_.clear();
+}
+
+void TForm1::ShowSplash() {
+  state_.ProgramSection = 8;
+  if (Tsplashform::Instance() == nullptr) {
+    new Tsplashform;
+  }
+  Tsplashform::Instance()->show();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (firstShow_) {
+    firstShow_ = false;
+    FormShow();
+  }
+}
+
+void TForm1::FormShow() {
+  state_.ProgramSection = 59;
+  Guarded([this] {
+    if (settings_.Line(4) != QLatin1String("0")) {
+      ShowGeneratePressed(true);
+      analysis_.SniffOffClick();
+    } else {
+      ShowGeneratePressed(false);
+      analysis_.SniffOnClick();
+    }
+  });
+  Guarded([this] {
+    if (settings_.Line(11) == QLatin1String("1")) {
+      ShowActivePressed(true);
+      analysis_.ActiveOnClick();
+    } else {
+      ShowActivePressed(false);
+      analysis_.ActiveOffClick();
+    }
+  });
+  minimizeToTray_ = true;
+  trayEnabled_ = true;
+  if (Tsplashform* splash = Tsplashform::Instance()) {
+    splash->StartTimer();
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // The place is kept at every attempt to close, even one that only hides.
+  SaveWinReg.Save(*this);
+  state_.ProgramSection = 15;
+  if (!closeAllowed_) {
+    event->ignore();
+    HideMainWindow();
+    return;
+  }
+  Shutdown();
+  event->accept();
+  QCoreApplication::quit();
+}
+
+void TForm1::Shutdown() {
+  if (shutDown_) {
+    return;
+  }
+  shutDown_ = true;
+  CalcIntervalTimer.stop();
+  HistIntervalTimer.stop();
+  CancelDownload();
+  if (state_.AnalysisActive != 0) {
+    ShowActivePressed(false);
+    Guarded([this] { analysis_.ActiveOffClick(); });
+  }
+  sampler_.SetTable(nullptr);
+  table_.reset();
+  if (Tsplashform* splash = Tsplashform::Instance()) {
+    splash->close();
+  }
+  SaveWinReg.RegEnabled = true;
+  SaveWinReg.Save(*this);
+  if (trayIcon_) {
+    trayIcon_->hide();
+  }
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+      minimizeToTray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+    QTimer::singleShot(0, this, [this] { HideMainWindow(); });
+  }
+}
+
+void TForm1::End1Click() {
+  state_.ProgramSection = 14;
+  UserInterface::Get().Beep();
+  if (UserInterface::Get().Question(QStringLiteral(
+          "This will end the Velmar program.  Exit now?")) == UserInterface::Answer::Yes) {
+    closeAllowed_ = true;
+    close();
+  }
+}
+
+void TForm1::EndWithoutQuestion() {
+  closeAllowed_ = true;
+  close();
+}
+
+void TForm1::BitBtn1Click() {
+  state_.ProgramSection = 20;
+  settings_.SetLine(4, GenerateDown() ? QStringLiteral("1") : QStringLiteral("0"));
+  try {
+    loader_.SaveSettings();
+  } catch (const Exception&) {
+    UserInterface::Get().Beep();
+    UserInterface::Get().Message(QStringLiteral("Save to disk failed!"));
+  }
+  closeAllowed_ = true;
+  close();
+}
+
+void TForm1::BitBtn2Click() {
+  state_.ProgramSection = 21;
+  ShowActivePressed(false);
+  analysis_.ActiveOffClick();
+  closeAllowed_ = true;
+  close();
+}
+
+void TForm1::BitBtn9Click() {
+  state_.ProgramSection = 51;
+  UserInterface::Get().Beep();
+  if (UserInterface::Get().Question(
+          QStringLiteral("This will rest all settings and alarms to the default values.  Sure?")) ==
+      UserInterface::Answer::Yes) {
+    loader_.LoadSettings(false);
+  }
+}
+
+void TForm1::ExceptionHandler(const std::exception& error) {
+  const QString message = QString::fromUtf8(error.what());
+  UserInterface::Get().Beep();
+  UserInterface::Get().Message(ErrorReportText(message, state_.ProgramSection));
+  StatusPanel->setText(ErrorStatusText(message));
+  MessageQueue::RunNow();
+}
+
+// ---- tray and window ----
+
+void TForm1::ShowMainWindow() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void TForm1::HideMainWindow() {
+  // Without a tray to come back from, hiding would lose the window.
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    hide();
+  } else {
+    showMinimized();
+  }
+}
+
+void TForm1::Show1Click() {
+  state_.ProgramSection = 10;
+  ShowMainWindow();
+}
+
+void TForm1::Hide1Click() {
+  state_.ProgramSection = 13;
+  HideMainWindow();
+}
+
+void TForm1::StayonTop1Click() {
+  state_.ProgramSection = 57;
+  const bool onTop = !StayonTop1->isChecked();
+  // The action toggled itself already; the handler decides.
+  SetStayOnTop(!onTop);
+}
+
+void TForm1::SetStayOnTop(bool onTop) {
+  const bool visible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+  if (visible) {
+    show();
+  }
+  StayonTop1->setChecked(onTop);
+}
+
+void TForm1::SetWindowSize(int width, int height) {
+  resize(width, height);
+}
+
+void TForm1::SetSpeedHints(const QString& down, const QString& downAvg, const QString& up,
+                           const QString& upAvg) {
+  DownDigits->setToolTip(down);
+  DownAvgDigits->setToolTip(downAvg);
+  UpDigits->setToolTip(up);
+  UpAvgDigits->setToolTip(upAvg);
+}
+
+void TForm1::SetCalcTimerEnabled(bool enabled) {
+  if (enabled) {
+    CalcIntervalTimer.start();
+  } else {
+    CalcIntervalTimer.stop();
+  }
+}
+
+void TForm1::SetTimersEnabled(bool enabled) {
+  SetCalcTimerEnabled(enabled);
+  if (enabled) {
+    HistIntervalTimer.start();
+  } else {
+    HistIntervalTimer.stop();
+  }
+}
+
+void TForm1::PublishResults(double upstream, double downstream) {
+  publisher_.PublishResults(upstream, downstream);
+}
+
+void TForm1::ShowActivePressed(bool active) {
+  (active ? ActiveOn : ActiveOff)->setChecked(true);
+}
+
+void TForm1::ShowGeneratePressed(bool generate) {
+  (generate ? SniffOff : SniffOn)->setChecked(true);
+}
+
+void TForm1::SetModeButtonsEnabled(bool enabled) {
+  SniffOn->setEnabled(enabled);
+  SniffOff->setEnabled(enabled);
+}
+
+QString TForm1::StatusText() const {
+  return StatusPanel->text();
+}
+
+void TForm1::SetStatusText(const QString& text) {
+  StatusPanel->setText(text);
+}
+
+void TForm1::SetTrayHint(const QString& hint) {
+  trayHint_ = hint;
+  // The tip of a tray icon holds 63 characters.
+  trayIcon_->setToolTip(hint.left(63));
+}
+
+void TForm1::ShowLockPicture(bool locked) {
+  AvgLockButton->setIcon(QIcon(QPixmap::fromImage(MeterArt::Lock(locked, 24))));
+}
+
+void TForm1::ClearActualDisplays() {
+  for (Display d :
+       {Display::DownIndicator, Display::AvgIndicator, Display::UpIndicator, Display::DownDigits,
+        Display::UpDigits, Display::DownDigits2, Display::UpDigits2}) {
+    SetValue(d, 0);
+  }
+}
+
+void TForm1::ClearAverageDisplays() {
+  for (Display d : {Display::DownAvgDigits, Display::DownAvgDigits2, Display::UpAvgDigits,
+                    Display::UpAvgDigits2}) {
+    SetValue(d, 0);
+  }
+}
+
+TLcdDisplay* TForm1::Lcd(Display display) const {
+  switch (display) {
+    case Display::DownDigits:
+      return DownDigits;
+    case Display::DownDigits2:
+      return DownDigits2;
+    case Display::UpDigits:
+      return UpDigits;
+    case Display::UpDigits2:
+      return UpDigits2;
+    case Display::DownAvgDigits:
+      return DownAvgDigits;
+    case Display::DownAvgDigits2:
+      return DownAvgDigits2;
+    case Display::UpAvgDigits:
+      return UpAvgDigits;
+    case Display::UpAvgDigits2:
+      return UpAvgDigits2;
+    case Display::TrafficLCD:
+      return TrafficLCD;
+    default:
+      return nullptr;
+  }
+}
+
+void TForm1::SetValue(Display display, int64_t value) {
+  const int v = static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+  switch (display) {
+    case Display::DownIndicator:
+      DownIndicator->SetPosition(v);
+      return;
+    case Display::UpIndicator:
+      UpIndicator->SetPosition(v);
+      return;
+    case Display::AvgIndicator:
+      AvgIndicator->SetPosition(v);
+      return;
+    default:
+      Lcd(display)->SetValue(v);
+  }
+}
+
+int64_t TForm1::Value(Display display) const {
+  switch (display) {
+    case Display::DownIndicator:
+      return DownIndicator->Position();
+    case Display::UpIndicator:
+      return UpIndicator->Position();
+    case Display::AvgIndicator:
+      return AvgIndicator->Position();
+    default:
+      return Lcd(display)->Value();
+  }
+}
+
+void TForm1::Redraw() {
+  // The controls repaint themselves on a change; one flush shows them together.
+  Panel6->update();
+  Panel1->update();
+}
+
+// ---- placement ----
+
+QRect TForm1::Placement() const {
+  return geometry();
+}
+
+void TForm1::SetPlacement(const QRect& rect) {
+  if (rect.width() > 0 && rect.height() > 0) {
+    setGeometry(rect);
+  }
+}
+
+uint8_t TForm1::PlacementState() const {
+  if (windowState() & Qt::WindowMinimized) {
+    return kMinimised;
+  }
+  return (windowState() & Qt::WindowMaximized) ? kMaximised : kNormal;
+}
+
+void TForm1::SetPlacementState(uint8_t s) {
+  setWindowState(s == kMinimised   ? Qt::WindowMinimized
+                 : s == kMaximised ? Qt::WindowMaximized
+                                   : Qt::WindowNoState);
+}
+
+}  // namespace velmar

@@ -1,0 +1,215 @@
+#pragma once
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+#include "analysis_control.h"
+#include "averaging_engine.h"
+#include "counter_sampler.h"
+#include "indicator.h"
+#include "lcd_display.h"
+#include "measurement_state.h"
+#include "result_publisher.h"
+#include "settings_list.h"
+#include "settings_loader.h"
+#include "settings_target.h"
+#include "tick_host.h"
+#include "tol_interface_table_object.h"
+#include "window_placement.h"
+
+namespace velmar {
+
+class KeyStore;
+
+// The main window. It owns the measurement and wires its controls to the
+// plain classes that do the work.
+class TForm1 : public QWidget,
+               public SettingsTarget,
+               public TickHost,
+               public AnalysisView,
+               public ResultDisplays,
+               public PlacementWindow {
+ public:
+  struct Environment {
+    QString agentLibrary;    // the MIB-II agent
+    QString settingsFile;    // Velmarsettings.ini
+    QString executablePath;  // for the autostart entry
+    QString autostartEntry;  // the XDG desktop entry
+    const TickClock* clock = &SystemClock();
+  };
+
+  static const QString kCaption;
+
+  explicit TForm1(Environment environment);
+  ~TForm1() override;
+
+  // The creation steps, in order; errors are reported, not thrown.
+  void FormCreate();
+  // The error report for everything that escapes a handler.
+  void ExceptionHandler(const std::exception& error);
+
+  // Handlers reachable from outside (tray, tests).
+  void End1Click();
+  void Show1Click();
+  void Hide1Click();
+  void StayonTop1Click();
+  void BitBtn1Click();  // Save settings and Quit
+  void BitBtn2Click();  // Discard changes and Quit
+  void BitBtn9Click();  // Reset to defaults
+  // Ends the program as "&End" does, without asking (the session ends).
+  void EndWithoutQuestion();
+  void ShowMainWindow();
+  void HideMainWindow();
+
+  MeasurementState& State() { return state_; }
+  Settingslist& Settings() { return settings_; }
+  AnalysisControl& Analysis() { return analysis_; }
+  CounterSampler& Sampler() { return sampler_; }
+  bool CloseAllowed() const { return closeAllowed_; }
+  QString StatusText() const;
+  QString TrayHint() const { return trayHint_; }
+  QString WebPageAddress() const { return webPageAddress_; }
+  QString Url() const override { return url_; }
+  QSystemTrayIcon* TrayIcon() { return trayIcon_.get(); }
+  const QStringList& Adapterlist() const { return adapterlist_; }
+
+  // SettingsTarget
+  void SetProgramSection(uint8_t section) override { state_.ProgramSection = section; }
+  void SetWindowSize(int width, int height) override;
+  QStringList BuildAdapterList() override { return sampler_.BuildAdapterList(); }
+  void SetAdapterList(const QStringList& adapters) override { adapterlist_ = adapters; }
+  void SetKilobitMode(uint8_t mode) override { state_.KilobitMode = mode; }
+  void SetSpeedHints(const QString& down, const QString& downAvg, const QString& up,
+                     const QString& upAvg) override;
+  void SetAveragingMode(uint8_t mode) override { state_.AveragingMode = mode; }
+  void SetTotalDisplay(int value) override { TrafficLCD->SetValue(value); }
+  void SetStayOnTop(bool onTop) override;
+  void SetAdapterIndex(int16_t index) override { state_.AdapterIndex = index; }
+  void SetAdapterLabel(const QString& caption) override { AdapterLabel->setText(caption); }
+  void SetProxy(const QString& host) override { proxy_ = host; }
+  void SetProxyPort(uint16_t port) override { proxyPort_ = port; }
+  void SetUrl(const QString& url) override { url_ = url; }
+  void SetWebPageAddress(const QString& address) override { webPageAddress_ = address; }
+
+  // TickHost
+  void SetCalcTimerEnabled(bool enabled) override;
+  void StartDownload() override {}
+  void PublishResults(double upstream, double downstream) override;
+  void HandleException(const std::exception& error) override { ExceptionHandler(error); }
+
+  // AnalysisView
+  void ShowActivePressed(bool active) override;
+  bool GenerateDown() const override { return SniffOff->isChecked(); }
+  void ShowGeneratePressed(bool generate) override;
+  void SetModeButtonsEnabled(bool enabled) override;
+  void SetActiveMenuChecked(bool checked) override { Active1->setChecked(checked); }
+  void SetStatusText(const QString& text) override;
+  void SetTrayHint(const QString& hint) override;
+  void ShowLockPicture(bool locked) override;
+  void ShowTip(uint8_t) override {}
+  void ClearActualDisplays() override;
+  void ClearAverageDisplays() override;
+  void SetTotalDisplay(int64_t value) override { TrafficLCD->SetValue(static_cast<int>(value)); }
+  bool CalcTimerEnabled() const override { return CalcIntervalTimer.isActive(); }
+  void SetTimersEnabled(bool enabled) override;
+  void CancelDownload() override {}
+
+  // ResultDisplays
+  void SetValue(Display display, int64_t value) override;
+  int64_t Value(Display display) const override;
+  void Redraw() override;
+
+  // PlacementWindow
+  QRect Placement() const override;
+  void SetPlacement(const QRect& rect) override;
+  uint8_t PlacementState() const override;
+  void SetPlacementState(uint8_t state) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildTray();
+  QWidget* BuildMainTab();
+  QWidget* BuildSettingsTab();
+  QWidget* BuildReportingTab();
+  QWidget* BuildExitTab();
+  void BuildBottomPanel();
+  void InitMainState();
+  void ShowSplash();
+  void FormShow();
+  void Shutdown();
+  void Guarded(const std::function<void()>& step);
+  TLcdDisplay* Lcd(Display display) const;
+
+  Environment env_;
+  MeasurementState state_;
+  Settingslist settings_;
+  QStringList adapterlist_;
+  std::unique_ptr<TTolInterfaceTableObject> table_;
+  KeyStore* store_ = nullptr;
+  AveragingEngine engine_;
+  CounterSampler sampler_;
+  ResultPublisher publisher_;
+  AnalysisControl analysis_;
+  SettingsLoader loader_;
+  TRegForm SaveWinReg;
+  QTimer CalcIntervalTimer;
+  QTimer HistIntervalTimer;
+
+  bool closeAllowed_ = false;
+  bool firstShow_ = true;
+  bool shutDown_ = false;
+  bool minimizeToTray_ = true;
+  bool trayEnabled_ = true;
+  QString url_ = QStringLiteral("http://");
+  QString proxy_;
+  uint16_t proxyPort_ = 0;
+  QString webPageAddress_;
+  QString trayHint_;
+
+  // Controls
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* Panel1 = nullptr;
+  QWidget* Panel6 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QLabel* StatusPanel = nullptr;
+  QLabel* versionlabel = nullptr;
+  QLabel* AdapterLabel = nullptr;
+  TIndicator* DownIndicator = nullptr;
+  TIndicator* AvgIndicator = nullptr;
+  TIndicator* UpIndicator = nullptr;
+  TLcdDisplay* DownDigits = nullptr;
+  TLcdDisplay* DownDigits2 = nullptr;
+  TLcdDisplay* UpDigits = nullptr;
+  TLcdDisplay* UpDigits2 = nullptr;
+  TLcdDisplay* DownAvgDigits = nullptr;
+  TLcdDisplay* DownAvgDigits2 = nullptr;
+  TLcdDisplay* UpAvgDigits = nullptr;
+  TLcdDisplay* UpAvgDigits2 = nullptr;
+  TLcdDisplay* TrafficLCD = nullptr;
+  QPushButton* ActiveOn = nullptr;
+  QPushButton* ActiveOff = nullptr;
+  QPushButton* SniffOn = nullptr;
+  QPushButton* SniffOff = nullptr;
+  QPushButton* AvgLockButton = nullptr;
+  QButtonGroup* activeGroup_ = nullptr;
+  QButtonGroup* modeGroup_ = nullptr;
+  std::unique_ptr<QSystemTrayIcon> trayIcon_;
+  std::unique_ptr<QMenu> PopupMenu1;
+  QAction* Active1 = nullptr;
+  QAction* StayonTop1 = nullptr;
+};
+
+}  // namespace velmar

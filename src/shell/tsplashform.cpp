@@ -1,0 +1,58 @@
+#include "tsplashform.h"
+
+#include <QGuiApplication>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+
+#include "meter_art.h"
+
+namespace velmar {
+
+namespace {
+Tsplashform* instance = nullptr;
+}
+
+Tsplashform::Tsplashform()
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+  instance = this;
+  setAttribute(Qt::WA_DeleteOnClose);
+  setObjectName(QStringLiteral("splashform"));
+  setFixedSize(320, 200);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->geometry().center() - rect().center());
+  }
+  Timer1.setInterval(2000);
+  Timer1.setSingleShot(true);
+  connect(&Timer1, &QTimer::timeout, this, &QWidget::close);
+}
+
+Tsplashform::~Tsplashform() {
+  if (instance == this) {
+    instance = nullptr;
+  }
+}
+
+Tsplashform* Tsplashform::Instance() {
+  return instance;
+}
+
+QImage Tsplashform::Picture() {
+  return MeterArt::Splash(QSize(320, 200));
+}
+
+void Tsplashform::closeEvent(QCloseEvent* event) {
+  // Closed means gone: the window is deleted later, but no one may show
+  // it again meanwhile.
+  if (instance == this) {
+    instance = nullptr;
+  }
+  QWidget::closeEvent(event);
+}
+
+void Tsplashform::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.drawImage(0, 0, Picture());
+}
+
+}  // namespace velmar

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+namespace velmar {
+
+// The start-up picture: borderless, on top, centred, 320 x 200; closes
+// itself on the first tick of its 2-second timer.
+class Tsplashform : public QWidget {
+ public:
+  Tsplashform();
+  ~Tsplashform() override;
+
+  void StartTimer() { Timer1.start(); }
+  // The one splash window, or null.
+  static Tsplashform* Instance();
+
+  static QImage Picture();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QTimer Timer1;
+};
+
+}  // namespace velmar

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+#include "user_interface.h"
+
+namespace velmar {
+
+// The real dialogs: message boxes over the main window and the system beep.
+// With $VELMAR_TEST_ANSWERS set (a comma-separated list of yes/no), no box
+// is shown: each notice and question is written to standard error as
+// "velmar-dialog: ..." and questions take the next answer of the list (No
+// when it runs out). End-to-end tests drive the program through it.
+class WidgetUserInterface : public UserInterface {
+ public:
+  WidgetUserInterface();
+  void SetParent(QWidget* parent) { parent_ = parent; }
+
+  void Beep() override;
+  void Message(const QString& text) override;
+  Answer Question(const QString& text) override;
+
+ private:
+  QWidget* parent_ = nullptr;
+  bool scripted_ = false;
+  QStringList answers_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,94 @@
+"""The meter's window from start to end under a real X server with a tray:
+a second start ends with the message and brings the first forward, the
+close box hides, "&End" asks and ends without touching the settings file,
+and the window placement survives a restart."""
+import os
+import subprocess
+import sys
+import time
+
+import xsession
+
+CAPTION = "Velmar 2000 Bandwidth Meter"
+RUNNING = ("Velmar is already running, please check the tray at the "
+           "bottom-right of your screen.")
+
+
+def start(bin_dir, x, env):
+    os.makedirs(env["VELMAR_APP_DIR"], exist_ok=True)
+    proc = subprocess.Popen([os.path.join(bin_dir, "velmar")], env=dict(x.env(), **env),
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    window = x.wait(lambda: x.find_window(CAPTION), 15, "the main window")
+    x.wait(lambda: x.is_viewable(window), 10, "the window shown")
+    return proc, window
+
+
+def end(proc, x, answer_yes_expected=True):
+    x.tray_menu_key("e")
+    proc.wait(timeout=15)
+    return proc.communicate()
+
+
+def test_second_instance_and_end(bin_dir, x):
+    env, home = xsession.private_environment(bin_dir, "no,yes")
+    try:
+        first, window = start(bin_dir, x, env)
+        settings = os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini")
+        x.wait(lambda: os.path.exists(settings), 10, "the default settings file")
+        with open(settings, "rb") as f:
+            before = f.read()
+        assert before.count(b"\r\n") == 44
+
+        # The close box hides the window; the program and its icon stay.
+        x.close_box(window)
+        x.wait(lambda: not x.is_viewable(window), 10, "the window hidden")
+        assert first.poll() is None
+
+        # A second start says so, brings the first forward and ends.
+        second = subprocess.run([os.path.join(bin_dir, "velmar")], env=dict(x.env(), **env),
+                                capture_output=True, text=True, timeout=20)
+        assert second.returncode == 0, second
+        assert "velmar-dialog: message: " + RUNNING in second.stderr, second.stderr
+        x.wait(lambda: x.is_viewable(window), 10, "the first window brought forward")
+        assert first.poll() is None
+
+        # "&End", answered No: nothing happens.
+        x.tray_menu_key("e")
+        time.sleep(1.5)
+        assert first.poll() is None, "No must not end the program"
+        # Answered Yes: the program ends and the settings file is untouched.
+        _, err = end(first, x)
+        assert first.returncode == 0, err
+        assert err.count("This will end the Velmar program.  Exit now?") == 2, err
+        with open(settings, "rb") as f:
+            assert f.read() == before
+        print("second instance and end: ok")
+    finally:
+        xsession.cleanup(home)
+
+
+def test_placement_survives_a_restart(bin_dir, x):
+    env, home = xsession.private_environment(bin_dir, "yes,yes")
+    try:
+        proc, window = start(bin_dir, x, env)
+        x.move(window, 150, 120)
+        x.wait(lambda: x.geometry(window)[:2] == (150, 120), 5, "the window moved")
+        end(proc, x)
+        proc, window = start(bin_dir, x, env)
+        left, top, width, height = x.geometry(window)
+        assert (left, top) == (150, 120), (left, top)
+        assert (width, height) == (281, 496), (width, height)
+        end(proc, x)
+        print("placement: ok")
+    finally:
+        xsession.cleanup(home)
+
+
+if __name__ == "__main__":
+    bin_dir = sys.argv[1]
+    x = xsession.XSession()
+    try:
+        test_second_instance_and_end(bin_dir, x)
+        test_placement_survives_a_restart(bin_dir, x)
+    finally:
+        x.close()

@@ -1,0 +1,199 @@
+#include "tform1.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "fake_agent_control.h"
+#include "scripted_ui.h"
+#include "settings_loader.h"
+
+namespace velmar {
+namespace {
+
+using test::FakeAgent;
+using test::FakeInterface;
+
+// Each test: its own settings directory; one key store for the binary.
+class TForm1Test : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static QTemporaryDir storeDir;
+    qputenv("VELMAR_REGISTRY", storeDir.filePath("registry.db").toUtf8());
+  }
+
+  std::unique_ptr<TForm1> Make() {
+    TForm1::Environment env;
+    env.agentLibrary = test::FakeAgentPath();
+    env.settingsFile = dir.filePath("Velmarsettings.ini");
+    env.executablePath = "/opt/velmar/velmar";
+    env.autostartEntry = dir.filePath("velmar.desktop");
+    agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0"}});
+    auto form = std::make_unique<TForm1>(env);
+    form->FormCreate();
+    return form;
+  }
+  void WriteSettings(std::initializer_list<std::pair<int, QString>> changes) {
+    Settingslist s;
+    s.SetLines(Settingslist::DefaultLines());
+    for (const auto& [n, t] : changes)
+      s.SetLine(n, t);
+    QFile f(dir.filePath("Velmarsettings.ini"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(SettingsLoader::Serialise(s));
+  }
+  QByteArray SettingsBytes() {
+    QFile f(dir.filePath("Velmarsettings.ini"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  template <typename T>
+  T* Child(TForm1& form, const char* name) {
+    return form.findChild<T*>(QString::fromLatin1(name));
+  }
+
+  QTemporaryDir dir;
+  FakeAgent agent;
+  test::ScriptedUi ui;
+};
+
+TEST_F(TForm1Test, FirstShowAppliesModeAndActiveLines) {
+  WriteSettings({{11, "1"}, {4, "0"}});
+  auto form = Make();
+  EXPECT_EQ(form->Adapterlist(), (QStringList{"All", "lo", "eth0"}));
+  EXPECT_EQ(form->windowTitle(), TForm1::kCaption);
+  form->show();
+  EXPECT_EQ(form->State().AnalysisActive, 1);
+  EXPECT_TRUE(Child<QPushButton>(*form, "ActiveOn")->isChecked());
+  EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isChecked());
+  EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
+  EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Started in SPY MODE"));
+  EXPECT_EQ(form->TrayHint(), "Velmar 2000 Started in SPY MODE");
+  EXPECT_EQ(form->size(), QSize(281, 496)) << "no placement saved yet";
+  // A second show is not a first show.
+  form->hide();
+  form->show();
+  EXPECT_EQ(form->State().AnalysisActive, 1);
+}
+
+TEST_F(TForm1Test, GenerateAtStartWithTheBareSchemeIsRefused) {
+  WriteSettings({{4, "1"}, {3, "http://"}});
+  auto form = Make();
+  form->show();
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_EQ(ui.messages[0], AnalysisControl::kRefusal);
+  EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isChecked());
+  EXPECT_EQ(form->State().AnalysisActive, 0);
+  EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Stopped"));
+  EXPECT_FALSE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
+}
+
+TEST_F(TForm1Test, TicksPublishToTheDisplays) {
+  WriteSettings({{11, "1"}, {13, "2"}});
+  auto form = Make();
+  form->show();
+  // Drive the tick directly; the fake clock is the system one here, so
+  // give the sampler a reading 1 s apart through the state.
+  auto& state = form->State();
+  form->Sampler().CalcIntervalTimerTimer();  // stamps
+  agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 1000, 1000}});
+  form->Sampler().CalcIntervalTimerTimer();  // first reading
+  agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 126000, 1000}});
+  state.LastTickMs -= 1000;
+  form->Sampler().CalcIntervalTimerTimer();
+  EXPECT_NEAR(form->Value(Display::DownDigits), 1000, 1);
+  EXPECT_EQ(form->Value(Display::UpDigits), 0);
+  EXPECT_EQ(form->Settings().Line(7), "122") << "125000 bytes in KBytes, rounded";
+
+  // SLEEP clears the actual displays; the lock keeps the averages.
+  Child<QPushButton>(*form, "ActiveOff")->click();
+  EXPECT_EQ(state.AnalysisActive, 0);
+  EXPECT_EQ(form->Value(Display::DownDigits), 0);
+  EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Stopped"));
+}
+
+TEST_F(TForm1Test, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
+  auto form = Make();
+  form->show();
+  form->State().ProgramSection = 213;
+  form->ExceptionHandler(Exception("SNMP query failed."));
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_TRUE(ui.messages[0].startsWith("Error: SNMP query failed.\r\nin program section 213\r\n"));
+  EXPECT_EQ(form->StatusText(), "Error :SNMP query failed.");
+  EXPECT_GE(ui.beeps, 1);
+}
+
+TEST_F(TForm1Test, ClosingHidesEndingAsksAndLeavesTheFileAlone) {
+  auto form = Make();
+  form->show();
+  const QByteArray before = SettingsBytes();
+  form->close();
+  EXPECT_FALSE(form->CloseAllowed());
+  EXPECT_FALSE(form->isVisible() && !form->isMinimized()) << "hidden (or minimised without a tray)";
+
+  form->End1Click();  // No
+  EXPECT_EQ(ui.questions, QStringList{"This will end the Velmar program.  Exit now?"});
+  EXPECT_FALSE(form->CloseAllowed());
+
+  ui.answers.push_back(UserInterface::Answer::Yes);
+  form->End1Click();
+  EXPECT_TRUE(form->CloseAllowed());
+  EXPECT_EQ(SettingsBytes(), before);
+}
+
+TEST_F(TForm1Test, SaveWritesTheFileAndAFailedSaveStillEnds) {
+  WriteSettings({{4, "0"}});
+  auto form = Make();
+  form->show();
+  form->Settings().SetLine(15, "1234");
+  form->BitBtn1Click();
+  EXPECT_TRUE(form->CloseAllowed());
+  Settingslist saved;
+  ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
+  EXPECT_EQ(saved.Line(15), "1234");
+  EXPECT_EQ(saved.Line(4), "0");
+
+  // The directory vanishes: the save fails, the user is told, it ends.
+  auto second = Make();
+  second->show();
+  dir.remove();
+  second->BitBtn1Click();
+  EXPECT_TRUE(ui.messages.contains("Save to disk failed!"));
+  EXPECT_TRUE(second->CloseAllowed());
+}
+
+TEST_F(TForm1Test, DiscardStopsAndForgetsTheRun) {
+  WriteSettings({{11, "1"}});
+  auto form = Make();
+  form->show();
+  const QByteArray before = SettingsBytes();
+  form->Settings().SetLine(38, "0");
+  form->BitBtn2Click();
+  EXPECT_EQ(form->State().AnalysisActive, 0);
+  EXPECT_TRUE(form->CloseAllowed());
+  EXPECT_EQ(SettingsBytes(), before);
+}
+
+TEST_F(TForm1Test, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
+  TForm1::Environment env;
+  env.agentLibrary = "/nonexistent/libmib2.so";
+  env.settingsFile = dir.filePath("Velmarsettings.ini");
+  env.autostartEntry = dir.filePath("velmar.desktop");
+  WriteSettings({{1, "1"}, {11, "1"}});
+  TForm1 form(env);
+  form.FormCreate();
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_TRUE(ui.messages[0].contains("SNMP extension agent library is not available."));
+  EXPECT_TRUE(ui.messages[0].contains("in program section 9"));
+  EXPECT_EQ(form.State().KilobitMode, 1) << "the settings were still applied";
+  EXPECT_EQ(form.Adapterlist(), QStringList{"All"});
+  form.show();
+  form.Sampler().CalcIntervalTimerTimer();
+  form.Sampler().CalcIntervalTimerTimer();
+  EXPECT_EQ(form.Value(Display::DownDigits), 0);
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+#include "user_interface.h"
+
+namespace velmar::test {
+
+// Answers questions from a script and records every notice and question,
+// installed for the life of the object.
+class ScriptedUi : public UserInterface {
+ public:
+  ScriptedUi() { UserInterface::Set(this); }
+  ~ScriptedUi() override { UserInterface::Set(nullptr); }
+
+  void Beep() override { ++beeps; }
+  void Message(const QString& text) override { messages << text; }
+  Answer Question(const QString& text) override {
+    questions << text;
+    if (answers.empty())
+      return Answer::No;
+    const Answer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+
+  std::deque<Answer> answers;
+  QStringList messages;
+  QStringList questions;
+  int beeps = 0;
+};
+
+}  // namespace velmar::test
