@@ -84,11 +84,29 @@ def test_placement_survives_a_restart(bin_dir, x):
         xsession.cleanup(home)
 
 
+def test_corrupt_store_is_reported_and_kept(bin_dir, x):
+    env, home = xsession.private_environment(bin_dir, "yes")
+    try:
+        garbage = bytes(range(256)) * 64
+        with open(env["VELMAR_REGISTRY"], "wb") as f:
+            f.write(garbage)
+        proc, window = start(bin_dir, x, env)
+        _, err = end(proc, x)
+        assert proc.returncode == 0, err
+        assert "velmar-dialog: message: Error: " in err and "in program section 9" in err, err
+        with open(env["VELMAR_REGISTRY"], "rb") as f:
+            assert f.read() == garbage, "the store file must not be touched"
+        print("corrupt store: ok")
+    finally:
+        xsession.cleanup(home)
+
+
 if __name__ == "__main__":
     bin_dir = sys.argv[1]
     x = xsession.XSession()
     try:
         test_second_instance_and_end(bin_dir, x)
         test_placement_survives_a_restart(bin_dir, x)
+        test_corrupt_store_is_reported_and_kept(bin_dir, x)
     finally:
         x.close()

@@ -1,0 +1,187 @@
+#include "analysis_control.h"
+
+#include <gtest/gtest.h>
+
+#include "scripted_ui.h"
+#include "settings_list.h"
+
+namespace velmar {
+namespace {
+
+class FakeView : public AnalysisView {
+ public:
+  void ShowActivePressed(bool a) override { activeDown = a; }
+  bool GenerateDown() const override { return generateDown; }
+  void ShowGeneratePressed(bool g) override { generateDown = g; }
+  void SetModeButtonsEnabled(bool e) override { modeEnabled = e; }
+  void SetActiveMenuChecked(bool c) override { menuChecked = c; }
+  void SetStatusText(const QString& t) override { status = t; }
+  void SetTrayHint(const QString& h) override { hint = h; }
+  void ShowLockPicture(bool l) override { lockShown = l ? "closed" : "open"; }
+  void ShowTip(uint8_t t) override { tips.push_back(t); }
+  void ClearActualDisplays() override { ++actualCleared; }
+  void ClearAverageDisplays() override { ++averagesCleared; }
+  void SetTotalDisplay(int64_t v) override { total = v; }
+  bool CalcTimerEnabled() const override { return timers; }
+  void SetTimersEnabled(bool e) override { timers = e; }
+  QString Url() const override { return url; }
+  void CancelDownload() override { ++cancels; }
+
+  bool activeDown = false, generateDown = false, modeEnabled = false, menuChecked = false;
+  bool timers = false;
+  QString status, hint, lockShown, url = "http://";
+  std::vector<int> tips;
+  int actualCleared = 0, averagesCleared = 0, cancels = 0;
+  int64_t total = -1;
+};
+
+class AnalysisControlTest : public ::testing::Test {
+ protected:
+  AnalysisControlTest() : control(state, settings, view) {
+    settings.SetLines(Settingslist::DefaultLines());
+    control.Now = [] { return QTime(14, 3, 22); };
+  }
+  MeasurementState state;
+  Settingslist settings;
+  FakeView view;
+  test::ScriptedUi ui;
+  AnalysisControl control;
+};
+
+TEST_F(AnalysisControlTest, ActiveStartsOnceAndSleepStops) {
+  control.ActiveOnClick();
+  EXPECT_EQ(state.AnalysisActive, 1);
+  EXPECT_TRUE(view.timers);
+  EXPECT_TRUE(view.modeEnabled);
+  EXPECT_TRUE(view.menuChecked);
+  EXPECT_EQ(view.status, "14:03:22 - Velmar 2000 Started in SPY MODE");
+  EXPECT_EQ(view.hint, "Velmar 2000 Started in SPY MODE");
+  EXPECT_EQ(state.LastUpRate, 1e9f);
+
+  // The second press resets nothing.
+  state.DownWindow[31] = 500;
+  state.DownAverage = 42;
+  state.DownHighWater = 900;
+  state.AlarmToggle = true;
+  state.LastTickMs = 1234;
+  control.ActiveOnClick();
+  EXPECT_EQ(state.DownWindow[31], 500);
+  EXPECT_EQ(state.DownAverage, 42);
+  EXPECT_EQ(state.DownHighWater, 900);
+  EXPECT_EQ(state.LastTickMs, 1234u);
+  EXPECT_FALSE(state.AlarmToggle) << "only the alarm toggle and the texts";
+  EXPECT_EQ(state.ProgramSection, 16);
+
+  control.ActiveOffClick();
+  EXPECT_EQ(state.AnalysisActive, 0);
+  EXPECT_FALSE(view.timers);
+  EXPECT_FALSE(view.modeEnabled);
+  EXPECT_FALSE(view.menuChecked);
+  EXPECT_EQ(state.LastTickMs, 0u);
+  EXPECT_EQ(view.actualCleared, 1);
+  EXPECT_EQ(view.status, "14:03:22 - Velmar 2000 Stopped");
+  EXPECT_EQ(view.hint, "Velmar 2000 Stopped");
+  EXPECT_EQ(view.cancels, 0) << "no download to cancel in Spy mode";
+  EXPECT_EQ(state.ProgramSection, 17);
+}
+
+TEST_F(AnalysisControlTest, SleepKeepsTheAveragesOnlyWithTheLock) {
+  state.AverageLock = true;
+  control.ActiveOffClick();
+  EXPECT_EQ(view.averagesCleared, 0);
+  state.AverageLock = false;
+  control.ActiveOffClick();
+  EXPECT_EQ(view.averagesCleared, 1);
+
+  state.UpIdleMs = 3000;
+  state.DownIdleMs = 2000;
+  control.ActiveOffClick();
+  EXPECT_EQ(state.UpIdleMs, 0);
+  EXPECT_EQ(state.DownIdleMs, 0);
+}
+
+TEST_F(AnalysisControlTest, GenerateRefusesTheBareSchemeInAnyCase) {
+  for (const QString& url : {QString("http://"), QString("  HTTP://  "), QString("Http://"),
+                             QString(""), QString("   ")}) {
+    view.url = url;
+    view.generateDown = true;
+    ui.messages.clear();
+    control.SniffOffClick();
+    EXPECT_EQ(ui.messages, QStringList{AnalysisControl::kRefusal}) << url.toStdString();
+    EXPECT_FALSE(view.generateDown) << "Spy shown pressed again";
+    EXPECT_FALSE(state.GenerateMode);
+    EXPECT_EQ(settings.Line(4), "0");
+  }
+  view.url = "http://example.test/big.bin";
+  view.generateDown = true;
+  control.SniffOffClick();
+  EXPECT_TRUE(state.GenerateMode);
+  EXPECT_EQ(settings.Line(4), "1");
+  EXPECT_EQ(view.status, "14:03:22 - Velmar 2000 Started in GENERATE MODE");
+  EXPECT_EQ(view.hint, "") << "Generate does not touch the tray hint";
+
+  // Back to Spy: cancels the download, line 4 "0".
+  view.generateDown = false;
+  control.SniffOnClick();
+  EXPECT_FALSE(state.GenerateMode);
+  EXPECT_EQ(view.cancels, 1);
+  EXPECT_EQ(settings.Line(4), "0");
+}
+
+TEST_F(AnalysisControlTest, ActiveRefusesOnlyTheLowerCaseBareScheme) {
+  view.generateDown = true;
+  for (const QString& url : {QString("http://"), QString(" http:// "), QString("")}) {
+    view.url = url;
+    ui.messages.clear();
+    view.activeDown = true;
+    control.ActiveOnClick();
+    EXPECT_EQ(ui.messages, QStringList{AnalysisControl::kRefusal}) << url.toStdString();
+    EXPECT_FALSE(view.activeDown) << "SLEEP shown pressed";
+    EXPECT_EQ(state.AnalysisActive, 0);
+  }
+  view.url = "Http://";
+  ui.messages.clear();
+  control.ActiveOnClick();
+  EXPECT_TRUE(ui.messages.isEmpty());
+  EXPECT_EQ(state.AnalysisActive, 1);
+  EXPECT_EQ(view.hint, "Velmar 2000 Started in GENERATE MODE");
+  // ACTIVE again in Generate mode cancels the running download.
+  control.ActiveOnClick();
+  EXPECT_EQ(view.cancels, 1);
+  control.ActiveOffClick();
+  EXPECT_EQ(view.cancels, 2);
+}
+
+TEST_F(AnalysisControlTest, TrayItemLockAndClear) {
+  control.Active1Click();
+  EXPECT_EQ(state.AnalysisActive, 1);
+  EXPECT_TRUE(view.activeDown);
+  EXPECT_TRUE(view.menuChecked);
+  control.Active1Click();
+  EXPECT_EQ(state.AnalysisActive, 0);
+  EXPECT_FALSE(view.activeDown);
+  EXPECT_FALSE(view.menuChecked);
+  // Refused start from the menu: the item stays unchecked.
+  view.generateDown = true;
+  control.Active1Click();
+  EXPECT_FALSE(view.menuChecked);
+
+  ASSERT_TRUE(state.AverageLock);
+  control.AvgLockButtonClick();
+  EXPECT_FALSE(state.AverageLock);
+  EXPECT_EQ(view.lockShown, "open");
+  EXPECT_EQ(view.tips, std::vector<int>{37});
+  control.AvgLockButtonClick();
+  EXPECT_TRUE(state.AverageLock);
+  EXPECT_EQ(view.lockShown, "closed");
+  EXPECT_EQ(view.tips.size(), 1u);
+
+  control.Button1Click();
+  EXPECT_EQ(view.total, 0);
+  EXPECT_EQ(state.ProgramSection, 35);
+  EXPECT_EQ(AnalysisControl::HintOf("no dash here"), "");
+  EXPECT_EQ(AnalysisControl::HintOf("a - b - c"), "b - c");
+}
+
+}  // namespace
+}  // namespace velmar
