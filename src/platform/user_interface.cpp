@@ -11,6 +11,7 @@ class SilentInterface : public UserInterface {
   void Beep() override {}
   void Message(const QString&) override {}
   Answer Question(const QString&) override { return Answer::No; }
+  bool Tip(const QString&) override { return false; }
 };
 
 SilentInterface silent;

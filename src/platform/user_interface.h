@@ -17,6 +17,9 @@ class UserInterface {
   virtual void Message(const QString& text) = 0;
   // A modal Yes/No confirmation.
   virtual Answer Question(const QString& text) = 0;
+  // The modal information tip; true when the user ticked "Don't remind me
+  // again".
+  virtual bool Tip(const QString& text) = 0;
 
   // The installed interface; a silent one that answers No until one is set.
   static UserInterface& Get();

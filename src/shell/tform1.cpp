@@ -2,16 +2,20 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
 
+#include "app_paths.h"
 #include "error_report.h"
 #include "key_store.h"
+#include "launcher.h"
 #include "message_queue.h"
 #include "meter_art.h"
 #include "product.h"
 #include "tsplashform.h"
+#include "twarningform.h"
 #include "user_interface.h"
 
 namespace velmar {
@@ -48,7 +52,11 @@ TLcdDisplay* Digits(QWidget* parent, const QString& name, int digits, int x, int
   lcd->SetNumDigits(digits);
   lcd->SetDigitWidth(cell - 4);
   lcd->SetDigitHeight(height - 6);
-  lcd->SetDigitLineWidth(3);
+  lcd->SetDigitLineWidth(height >= 28 ? 4 : 3);
+  // Dark glass with dim unlit segments reads better at this size than the
+  // controls' olive defaults.
+  lcd->SetBackgroundColor(QColor(34, 40, 8));
+  lcd->SetLightOffColor(QColor(58, 72, 10));
   lcd->setGeometry(x, y, digits * cell, height);
   return lcd;
 }
@@ -64,7 +72,8 @@ TForm1::TForm1(Environment environment)
       analysis_(state_, settings_, *this),
       loader_(settings_, *this, nullptr, env_.settingsFile, env_.executablePath,
               env_.autostartEntry),
-      SaveWinReg(nullptr) {
+      SaveWinReg(nullptr),
+      sizer_(*this) {
   setObjectName(QStringLiteral("Form1"));
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   resize(281, 495);
@@ -101,6 +110,10 @@ void TForm1::BuildControls() {
   PageControl1->addTab(BuildReportingTab(), QStringLiteral("Reporting"));
   PageControl1->addTab(BuildExitTab(), QStringLiteral("Exit"));
   PageControl1->setCurrentIndex(2);
+  connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+    state_.ProgramSection = 30;
+    sizer_.Restore();
+  });
   BuildBottomPanel();
 
   StatusBar1 = Place(new QStatusBar(this), 0, 475, 281, 20);
@@ -120,6 +133,7 @@ QWidget* TForm1::BuildMainTab() {
   Panel1->setObjectName(QStringLiteral("Panel1"));
   static_cast<QLabel*>(Panel1)->setPixmap(
       QPixmap::fromImage(MeterArt::MeterBackground(QSize(259, 160))));
+  Panel1->installEventFilter(this);
   const int barTop = 14;
   const int barHeight = 124;
   DownIndicator = Place(new TIndicator(Panel1), 40, barTop, 30, barHeight);
@@ -157,8 +171,16 @@ QWidget* TForm1::BuildSettingsTab() {
     Label(page, QString::fromLatin1(r.label), 8, y, 190, 30)->setWordWrap(true);
     auto* b = Button(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                      QString::fromLatin1(r.hint), 213, y + 2, 48, 26);
-    if (QLatin1String(r.name) == QLatin1String("BitBtn9")) {
+    const QString name = QString::fromLatin1(r.name);
+    if (name == QLatin1String("BitBtn9")) {
       connect(b, &QPushButton::clicked, this, [this] { BitBtn9Click(); });
+    } else {
+      // The wizard, the detailed setup and the alarm window are not built
+      // yet; their buttons only mark their sections.
+      const uint8_t section = name == QLatin1String("BitBtn6")   ? 40
+                              : name == QLatin1String("BitBtn7") ? 41
+                                                                 : 50;
+      connect(b, &QPushButton::clicked, this, [this, section] { state_.ProgramSection = section; });
     }
     y += 46;
   }
@@ -168,9 +190,9 @@ QWidget* TForm1::BuildSettingsTab() {
 QWidget* TForm1::BuildReportingTab() {
   auto* page = new QWidget;
   Label(page, QStringLiteral("Total traffic:"), 6, 4, 100, 16);
-  TrafficLCD = Digits(page, QStringLiteral("TrafficLCD"), 14, 6, 22, 12, 22);
+  TrafficLCD = Digits(page, QStringLiteral("TrafficLCD"), 14, 6, 22, 11, 22);
   TrafficLCD->setToolTip(QStringLiteral("Total traffic generated since Velmar was started"));
-  Label(page, QStringLiteral("KBytes"), 178, 24, 40, 18);
+  Label(page, QStringLiteral("KBytes"), 164, 24, 50, 18);
   auto* clear = Button(page, QStringLiteral("Button1"), QStringLiteral("Clear"),
                        QStringLiteral("Reset the counter"), 218, 20, 46, 24);
   connect(clear, &QPushButton::clicked, this, [this] { analysis_.Button1Click(); });
@@ -194,10 +216,18 @@ QWidget* TForm1::BuildReportingTab() {
     auto* b = Button(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                      QString::fromLatin1(r.hint), 218, y, 46, 22);
     const QString name = QString::fromLatin1(r.name);
-    if (name == QLatin1String("Probutton1")) {
-      connect(b, &QPushButton::clicked, this, [this] { state_.ProgramSection = 43; });
-    } else if (name == QLatin1String("Probutton2")) {
-      connect(b, &QPushButton::clicked, this, [this] { state_.ProgramSection = 63; });
+    // The report-profile buttons only mark their sections; NetStat and
+    // the history maintenance open their windows once those exist.
+    static const std::pair<const char*, uint8_t> kSections[] = {{"Netstatbutton", 42},
+                                                                {"Probutton1", 43},
+                                                                {"Probutton2", 63},
+                                                                {"Probutton3", 52},
+                                                                {"Probutton4", 45}};
+    for (const auto& [button, section] : kSections) {
+      if (name == QLatin1String(button)) {
+        const uint8_t s = section;
+        connect(b, &QPushButton::clicked, this, [this, s] { state_.ProgramSection = s; });
+      }
     }
     y += 25;
   }
@@ -225,25 +255,28 @@ void TForm1::BuildBottomPanel() {
   Panel6->setPalette(pal);
   Panel6->setAutoFillBackground(true);
 
-  const int cell = 15;
-  const int h = 24;
-  Label(Panel6, QStringLiteral("DownStream"), 4, 2, 120, 14, Qt::AlignCenter);
-  Label(Panel6, QStringLiteral("UpStream"), 142, 2, 120, 14, Qt::AlignCenter);
-  DownDigits = Digits(Panel6, QStringLiteral("DownDigits"), 5, 4, 18, cell, h);
-  Label(Panel6, QStringLiteral("."), 79, 18, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
-  DownDigits2 = Digits(Panel6, QStringLiteral("DownDigits2"), 2, 87, 18, cell, h);
-  UpDigits = Digits(Panel6, QStringLiteral("UpDigits"), 5, 142, 18, cell, h);
-  Label(Panel6, QStringLiteral("."), 217, 18, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
-  UpDigits2 = Digits(Panel6, QStringLiteral("UpDigits2"), 2, 225, 18, cell, h);
-  Label(Panel6, QStringLiteral("Average"), 4, 44, 120, 14, Qt::AlignCenter);
-  Label(Panel6, QStringLiteral("Kb/s."), 117, 44, 40, 14, Qt::AlignCenter);
-  Label(Panel6, QStringLiteral("Average"), 142, 44, 120, 14, Qt::AlignCenter);
-  DownAvgDigits = Digits(Panel6, QStringLiteral("DownAvgDigits"), 5, 4, 60, cell, h);
-  Label(Panel6, QStringLiteral("."), 79, 60, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
-  DownAvgDigits2 = Digits(Panel6, QStringLiteral("DownAvgDigits2"), 2, 87, 60, cell, h);
-  UpAvgDigits = Digits(Panel6, QStringLiteral("UpAvgDigits"), 5, 142, 60, cell, h);
-  Label(Panel6, QStringLiteral("."), 217, 60, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
-  UpAvgDigits2 = Digits(Panel6, QStringLiteral("UpAvgDigits2"), 2, 225, 60, cell, h);
+  // Two pairs a row: five digits, a point, two digits; 16-px cells.
+  const int cell = 16;
+  const int h = 30;
+  const int left = 4;
+  const int right = 149;
+  const int pointX = 5 * cell;
+  const int smallX = pointX + 8;
+  const auto pair = [&](int x, int y, const char* whole, const char* hundredths,
+                        TLcdDisplay*& wholeOut, TLcdDisplay*& hundredthsOut) {
+    wholeOut = Digits(Panel6, QString::fromLatin1(whole), 5, x, y, cell, h);
+    Label(Panel6, QStringLiteral("."), x + pointX, y, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
+    hundredthsOut = Digits(Panel6, QString::fromLatin1(hundredths), 2, x + smallX, y, cell, h);
+  };
+  Label(Panel6, QStringLiteral("DownStream"), left, 1, 120, 14, Qt::AlignCenter);
+  Label(Panel6, QStringLiteral("UpStream"), right, 1, 120, 14, Qt::AlignCenter);
+  pair(left, 16, "DownDigits", "DownDigits2", DownDigits, DownDigits2);
+  pair(right, 16, "UpDigits", "UpDigits2", UpDigits, UpDigits2);
+  Label(Panel6, QStringLiteral("Average"), left, 48, 120, 14, Qt::AlignCenter);
+  Label(Panel6, QStringLiteral("Kb/s."), 118, 48, 38, 14, Qt::AlignCenter);
+  Label(Panel6, QStringLiteral("Average"), right, 48, 120, 14, Qt::AlignCenter);
+  pair(left, 63, "DownAvgDigits", "DownAvgDigits2", DownAvgDigits, DownAvgDigits2);
+  pair(right, 63, "UpAvgDigits", "UpAvgDigits2", UpAvgDigits, UpAvgDigits2);
 
   ActiveOn = Button(Panel6, QStringLiteral("ActiveOn"), QStringLiteral("ACTIVE"),
                     QStringLiteral("Start Analysis"), 4, 94, 64, 26);
@@ -273,21 +306,41 @@ void TForm1::BuildBottomPanel() {
   connect(SniffOff, &QPushButton::clicked, this, [this] { analysis_.SniffOffClick(); });
 
   AvgLockButton = Button(Panel6, QStringLiteral("AvgLockButton"), QString(),
-                         QStringLiteral("Lock Avg. reset"), 4, 126, 30, 30);
+                         QStringLiteral("Lock Avg. reset"), 4, 133, 30, 30);
   AvgLockButton->setIconSize(QSize(24, 24));
   connect(AvgLockButton, &QPushButton::clicked, this, [this] { analysis_.AvgLockButtonClick(); });
 
-  AdapterLabel = Label(Panel6, QStringLiteral("Network Adapter: "), 40, 126, 229, 30);
+  AdapterLabel = Label(Panel6, QStringLiteral("Network Adapter: "), 40, 133, 229, 30);
   AdapterLabel->setObjectName(QStringLiteral("AdapterLabel"));
   AdapterLabel->setWordWrap(true);
 
   auto* rev = Button(Panel6, QStringLiteral("RevTrace"), QStringLiteral("Rev.Trace"),
-                     QStringLiteral("Reverse TraceRoute to your PC"), 4, 164, 84, 26);
+                     QStringLiteral("Reverse TraceRoute to your PC"), 4, 172, 84, 26);
   rev->setEnabled(false);
-  Button(Panel6, QStringLiteral("ShowGraph"), QStringLiteral("3D Graphs"),
-         QStringLiteral("3D actual and average graphs"), 94, 164, 84, 26);
-  Button(Panel6, QStringLiteral("BitBtn5"), QStringLiteral("Sizer"),
-         QStringLiteral("Size the program window"), 184, 164, 84, 26);
+  auto* graph = Button(Panel6, QStringLiteral("ShowGraph"), QStringLiteral("3D Graphs"),
+                       QStringLiteral("3D actual and average graphs"), 94, 172, 84, 26);
+  connect(graph, &QPushButton::clicked, this, [this] { state_.ProgramSection = 31; });
+  BitBtn5 = Button(Panel6, QStringLiteral("BitBtn5"), QStringLiteral("Sizer"),
+                   QStringLiteral("Size the program window"), 184, 172, 84, 26);
+  connect(BitBtn5, &QPushButton::clicked, this, [this] {
+    state_.ProgramSection = 28;
+    PopupSizerMenu(QPoint(x() + BitBtn5->x(), y() + Panel6->y() + BitBtn5->y()));
+  });
+  BitBtn5->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(BitBtn5, &QWidget::customContextMenuRequested, this,
+          [this] { PopupSizerMenu(QCursor::pos()); });
+
+  SizerMenu = std::make_unique<QMenu>();
+  SizerMenu->setObjectName(QStringLiteral("SizerMenu"));
+  connect(SizerMenu->addAction(QStringLiteral("Only &Bottom of Window")), &QAction::triggered, this,
+          [this] { OnlyLCDDisplays1Click(); });
+  connect(SizerMenu->addAction(QStringLiteral("Only &Top of Window")), &QAction::triggered, this,
+          [this] { OnlyTopofWindow1Click(); });
+  connect(SizerMenu->addAction(QStringLiteral("&Hide")), &QAction::triggered, this,
+          [this] { Hide2Click(); });
+  connect(SizerMenu->addAction(QStringLiteral("&Restore")), &QAction::triggered, this,
+          [this] { DontChange1Click(); });
+  SizerMenu->addAction(QStringLiteral("&Don't change"));
 }
 
 void TForm1::BuildTray() {
@@ -304,8 +357,15 @@ void TForm1::BuildTray() {
   connect(PopupMenu1->addAction(QStringLiteral("&Hide")), &QAction::triggered, this,
           [this] { Hide1Click(); });
   PopupMenu1->addSeparator();
-  PopupMenu1->addAction(QStringLiteral("&Help"));
-  PopupMenu1->addAction(QStringLiteral("Velmar Website"));
+  connect(PopupMenu1->addAction(QStringLiteral("&Help")), &QAction::triggered, this, [this] {
+    state_.ProgramSection = 64;
+    OpenHelp();
+  });
+  connect(PopupMenu1->addAction(QStringLiteral("Velmar Website")), &QAction::triggered, this,
+          [this] {
+            state_.ProgramSection = 65;
+            OpenWebPage();
+          });
   connect(PopupMenu1->addAction(QStringLiteral("&End")), &QAction::triggered, this,
           [this] { End1Click(); });
 
@@ -364,6 +424,8 @@ void TForm1::InitMainState() {
   StatusBar1->setFont(small);
   closeAllowed_ = false;
   state_.AnalysisActive = 0;
+  sizer_.Record();
+  panel1OpensMenu_ = false;
   versionlabel->setText(QStringLiteral("V. 4.0.9"));
   state_.EmailLatch = false;
   state_.GenerateMode = false;
@@ -456,6 +518,7 @@ void TForm1::Shutdown() {
   if (Tsplashform* splash = Tsplashform::Instance()) {
     splash->close();
   }
+  sizer_.Restore();
   SaveWinReg.RegEnabled = true;
   SaveWinReg.Save(*this);
   if (trayIcon_) {
@@ -488,6 +551,7 @@ void TForm1::EndWithoutQuestion() {
 
 void TForm1::BitBtn1Click() {
   state_.ProgramSection = 20;
+  sizer_.Restore();
   settings_.SetLine(4, GenerateDown() ? QStringLiteral("1") : QStringLiteral("0"));
   try {
     loader_.SaveSettings();
@@ -554,12 +618,11 @@ void TForm1::Hide1Click() {
 
 void TForm1::StayonTop1Click() {
   state_.ProgramSection = 57;
-  const bool onTop = !StayonTop1->isChecked();
-  // The action toggled itself already; the handler decides.
-  SetStayOnTop(!onTop);
+  SetStayOnTop(!stayOnTop_);
 }
 
 void TForm1::SetStayOnTop(bool onTop) {
+  stayOnTop_ = onTop;
   const bool visible = isVisible();
   setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
   if (visible) {
@@ -706,6 +769,93 @@ void TForm1::Redraw() {
   // The controls repaint themselves on a change; one flush shows them together.
   Panel6->update();
   Panel1->update();
+}
+
+// ---- sizer, tips, help ----
+
+int TForm1::TabSheetTop() const {
+  const QWidget* sheet = PageControl1->currentWidget();
+  return sheet != nullptr ? sheet->mapTo(PageControl1, QPoint(0, 0)).y() : 0;
+}
+
+void TForm1::SetBottomPanelTop(int top) {
+  Panel6->move(Panel6->x(), top);
+  Panel6->raise();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  StatusBar1->setGeometry(0, height() - 20, width(), 20);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease && panel1OpensMenu_) {
+    Panel1Click();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::PopupSizerMenu(const QPoint& at) {
+  SizerMenu->popup(at);
+}
+
+void TForm1::OnlyLCDDisplays1Click() {
+  state_.ProgramSection = 24;
+  sizer_.OnlyBottom();
+}
+
+void TForm1::OnlyTopofWindow1Click() {
+  state_.ProgramSection = 25;
+  sizer_.OnlyTop();
+}
+
+void TForm1::Panel1Click() {
+  state_.ProgramSection = 29;
+  PopupSizerMenu(QPoint(x() + 200, y() + Panel1->y() + Panel6->y()));
+}
+
+void TForm1::Hide2Click() {
+  state_.ProgramSection = 26;
+  sizer_.Restore();
+  HideMainWindow();
+}
+
+void TForm1::DontChange1Click() {
+  state_.ProgramSection = 27;
+  sizer_.Restore();
+}
+
+void TForm1::ShowTip(uint8_t tip) {
+  state_.ProgramSection = 37;
+  TipNumber = tip;
+  if (settings_.Line(tip) == QLatin1String("0")) {
+    return;
+  }
+  UserInterface::Get().Beep();
+  const bool dontRemind = UserInterface::Get().Tip(TipText(tip));
+  // Kept in memory only: the next "Save settings and Quit" writes it.
+  if (TipNumber >= 37 && TipNumber <= 98 && dontRemind) {
+    settings_.SetLine(TipNumber, QStringLiteral("0"));
+  }
+}
+
+void TForm1::OpenHelp() {
+  Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html"));
+}
+
+void TForm1::OpenWebPage() {
+  Launcher::Open(webPageAddress_.left(255));
+}
+
+void TForm1::BitBtn3Click() {
+  state_.ProgramSection = 60;
+  OpenHelp();
+}
+
+void TForm1::BitBtn4Click() {
+  state_.ProgramSection = 54;
+  OpenWebPage();
 }
 
 // ---- placement ----

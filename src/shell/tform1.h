@@ -24,6 +24,7 @@
 #include "tick_host.h"
 #include "tol_interface_table_object.h"
 #include "window_placement.h"
+#include "window_sizer.h"
 
 namespace velmar {
 
@@ -36,7 +37,8 @@ class TForm1 : public QWidget,
                public TickHost,
                public AnalysisView,
                public ResultDisplays,
-               public PlacementWindow {
+               public PlacementWindow,
+               public SizerView {
  public:
   struct Environment {
     QString agentLibrary;    // the MIB-II agent
@@ -114,7 +116,7 @@ class TForm1 : public QWidget,
   void SetStatusText(const QString& text) override;
   void SetTrayHint(const QString& hint) override;
   void ShowLockPicture(bool locked) override;
-  void ShowTip(uint8_t) override {}
+  void ShowTip(uint8_t tip) override;
   void ClearActualDisplays() override;
   void ClearAverageDisplays() override;
   void SetTotalDisplay(int64_t value) override { TrafficLCD->SetValue(static_cast<int>(value)); }
@@ -127,6 +129,29 @@ class TForm1 : public QWidget,
   int64_t Value(Display display) const override;
   void Redraw() override;
 
+  // SizerView
+  int WindowHeight() const override { return height(); }
+  int WindowWidth() const override { return width(); }
+  int TabSheetTop() const override;
+  int BottomPanelTop() const override { return Panel6->y(); }
+  void SetBottomPanelTop(int top) override;
+  int BottomPanelHeight() const override { return Panel6->height(); }
+  void SetMainPanelVisible(bool visible) override { Panel1->setVisible(visible); }
+  void SetBottomPanelVisible(bool visible) override { Panel6->setVisible(visible); }
+  void SetMainPanelOpensMenu(bool opens) override { panel1OpensMenu_ = opens; }
+
+  // The sizer menu's handlers and the help and web-page commands.
+  void OnlyLCDDisplays1Click();
+  void OnlyTopofWindow1Click();
+  void Hide2Click();
+  void DontChange1Click();
+  void Panel1Click();
+  void BitBtn3Click();
+  void BitBtn4Click();
+  WindowSizer& Sizer() { return sizer_; }
+  QMenu* SizerMenuForTest() { return SizerMenu.get(); }
+  bool Panel1OpensMenu() const { return panel1OpensMenu_; }
+
   // PlacementWindow
   QRect Placement() const override;
   void SetPlacement(const QRect& rect) override;
@@ -137,6 +162,8 @@ class TForm1 : public QWidget,
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
@@ -152,6 +179,9 @@ class TForm1 : public QWidget,
   void Shutdown();
   void Guarded(const std::function<void()>& step);
   TLcdDisplay* Lcd(Display display) const;
+  void OpenHelp();
+  void OpenWebPage();
+  void PopupSizerMenu(const QPoint& at);
 
   Environment env_;
   MeasurementState state_;
@@ -165,6 +195,10 @@ class TForm1 : public QWidget,
   AnalysisControl analysis_;
   SettingsLoader loader_;
   TRegForm SaveWinReg;
+  WindowSizer sizer_;
+  uint8_t TipNumber = 0;
+  bool panel1OpensMenu_ = false;
+  bool stayOnTop_ = false;
   QTimer CalcIntervalTimer;
   QTimer HistIntervalTimer;
 
@@ -210,6 +244,8 @@ class TForm1 : public QWidget,
   std::unique_ptr<QMenu> PopupMenu1;
   QAction* Active1 = nullptr;
   QAction* StayonTop1 = nullptr;
+  std::unique_ptr<QMenu> SizerMenu;
+  QPushButton* BitBtn5 = nullptr;
 };
 
 }  // namespace velmar

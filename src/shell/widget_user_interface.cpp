@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "product.h"
+#include "twarningform.h"
 
 namespace velmar {
 
@@ -43,6 +44,22 @@ UserInterface::Answer WidgetUserInterface::Question(const QString& text) {
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes
              ? Answer::Yes
              : Answer::No;
+}
+
+}  // namespace velmar
+
+namespace velmar {
+
+bool WidgetUserInterface::Tip(const QString& text) {
+  if (scripted_) {
+    std::fprintf(stderr, "velmar-dialog: tip: %s\n", qUtf8Printable(text));
+    std::fflush(stderr);
+    return false;
+  }
+  QApplication::beep();
+  Twarningform form(text, parent_);
+  form.exec();
+  return form.DontRemind();
 }
 
 }  // namespace velmar

@@ -20,6 +20,7 @@ class WidgetUserInterface : public UserInterface {
   void Beep() override;
   void Message(const QString& text) override;
   Answer Question(const QString& text) override;
+  bool Tip(const QString& text) override;
 
  private:
   QWidget* parent_ = nullptr;

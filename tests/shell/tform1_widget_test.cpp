@@ -197,3 +197,76 @@ TEST_F(TForm1Test, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
 
 }  // namespace
 }  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST_F(TForm1Test, SizerLayoutsAndTheirWayBack) {
+  auto form = Make();
+  form->show();
+  const int fullHeight = form->height();
+  form->OnlyLCDDisplays1Click();
+  EXPECT_TRUE(form->Sizer().SizerActive());
+  EXPECT_LT(form->height(), fullHeight);
+  EXPECT_EQ(form->height(), 2 * form->TabSheetTop() + form->BottomPanelHeight() + 20);
+  EXPECT_EQ(form->State().ProgramSection, 24);
+  // Any change of tab brings the full window back.
+  Child<QTabWidget>(*form, "PageControl1")->setCurrentIndex(0);
+  EXPECT_FALSE(form->Sizer().SizerActive());
+  EXPECT_EQ(form->height(), fullHeight);
+
+  form->OnlyTopofWindow1Click();
+  EXPECT_TRUE(form->Panel1OpensMenu());
+  EXPECT_FALSE(Child<QWidget>(*form, "Panel6")->isVisible());
+  // Saving restores the full layout first, so the saved place is whole.
+  form->BitBtn1Click();
+  EXPECT_FALSE(form->Sizer().SizerActive());
+  EXPECT_EQ(form->height(), fullHeight);
+  EXPECT_FALSE(form->Panel1OpensMenu());
+}
+
+TEST_F(TForm1Test, TipsAreRememberedInMemoryOnly) {
+  auto form = Make();
+  form->show();
+  form->ShowTip(37);
+  ASSERT_EQ(ui.tips.size(), 1);
+  EXPECT_TRUE(ui.tips[0].startsWith("If you leave off the Average lock"));
+  EXPECT_EQ(form->Settings().Line(37), "1");
+  ui.tipDontRemind = true;
+  form->ShowTip(38);
+  EXPECT_EQ(form->Settings().Line(38), "0");
+  form->ShowTip(38);
+  EXPECT_EQ(ui.tips.size(), 2) << "a tip marked 'don't remind me' stays away";
+  // The lock button shows tip 37 when the lock goes off.
+  Child<QPushButton>(*form, "AvgLockButton")->click();
+  EXPECT_EQ(ui.tips.size(), 3);
+  EXPECT_EQ(form->Settings().Line(37), "0");
+  // "Discard changes and Quit" forgets both ticks.
+  const QByteArray before = SettingsBytes();
+  form->BitBtn2Click();
+  EXPECT_EQ(SettingsBytes(), before);
+  Settingslist saved;
+  ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
+  EXPECT_EQ(saved.Line(38), "1");
+}
+
+TEST_F(TForm1Test, HideAndShowThroughTheTrayMenu) {
+  auto form = Make();
+  form->show();
+  form->Hide1Click();
+  EXPECT_EQ(form->State().ProgramSection, 13);
+  EXPECT_TRUE(!form->isVisible() || form->isMinimized());
+  form->Show1Click();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->isMinimized());
+  EXPECT_EQ(form->State().ProgramSection, 10);
+  // "Stay on Top" from the menu changes the style, not line 12.
+  form->StayonTop1Click();
+  EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(form->Settings().Line(12), "0");
+  form->StayonTop1Click();
+  EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+}  // namespace
+}  // namespace velmar

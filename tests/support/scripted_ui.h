@@ -26,7 +26,14 @@ class ScriptedUi : public UserInterface {
     return a;
   }
 
+  bool Tip(const QString& text) override {
+    tips << text;
+    return tipDontRemind;
+  }
+
   std::deque<Answer> answers;
+  QStringList tips;
+  bool tipDontRemind = false;
   QStringList messages;
   QStringList questions;
   int beeps = 0;

@@ -1,0 +1,73 @@
+#include "twarningform.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "meter_art.h"
+
+namespace velmar {
+
+namespace {
+Twarningform* instance = nullptr;
+}
+
+QString TipText(int number) {
+  switch (number) {
+    case 37:
+      return QStringLiteral(
+          "If you leave off the Average lock (little lock button on main screen), the history "
+          "data (used e.g. by the Reporting engine) will hold many \"0\" values! We advise to "
+          "switch off the Average lock only for a short period of time.");
+    case 38:
+      return QStringLiteral(
+          "We have excluded the \"Microsoft TCP LoopBack Interface\" from the \"All\" selection, "
+          "because not doing so will result in loopback behaviour and thus showing the same max. "
+          "reading for up and downstream speeds.");
+    case 41:
+      return QStringLiteral(
+          "Use the sliders to tilt, rotate and scale the graph. You can zoom in on specific "
+          "values by selecting a part of the graph while holding down the left mouse key.");
+    default:
+      return QString();
+  }
+}
+
+Twarningform::Twarningform(const QString& text, QWidget* parent) : QDialog(parent) {
+  instance = this;
+  setObjectName(QStringLiteral("warningform"));
+  setWindowTitle(QStringLiteral("Information"));
+  setFixedSize(417, 233);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, MeterArt::kWindowColor);
+  setPalette(pal);
+  setAutoFillBackground(true);
+
+  auto* picture = new QLabel(this);
+  picture->setGeometry(16, 32, 72, 72);
+  picture->setPixmap(QPixmap::fromImage(MeterArt::TrayIcon(72)));
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setGeometry(105, 32, 298, 133);
+  Memo1->setReadOnly(true);
+  Memo1->setFrameShape(QFrame::NoFrame);
+  Memo1->setPlainText(text);
+  CheckBox1 = new QCheckBox(QStringLiteral("Don't remind me again"), this);
+  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+  CheckBox1->setGeometry(105, 180, 180, 24);
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  close->setObjectName(QStringLiteral("Button1"));
+  close->setGeometry(318, 178, 85, 28);
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+Twarningform::~Twarningform() {
+  if (instance == this) {
+    instance = nullptr;
+  }
+}
+
+Twarningform* Twarningform::Instance() {
+  return instance;
+}
+
+}  // namespace velmar
