@@ -147,8 +147,9 @@ QWidget* TForm1::BuildMainTab() {
   UpIndicator->setToolTip(QStringLiteral("Actual Upstream Speed (0..100%)"));
   versionlabel = Label(page, QString(), 8, 172, 80, 18);
   versionlabel->setObjectName(QStringLiteral("versionlabel"));
-  Button(page, QStringLiteral("BitBtn3"), QStringLiteral("Help"), QStringLiteral("HTML Help"), 183,
-         168, 80, 25);
+  auto* help = Button(page, QStringLiteral("BitBtn3"), QStringLiteral("Help"),
+                      QStringLiteral("HTML Help"), 183, 168, 80, 25);
+  connect(help, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
   return page;
 }
 
@@ -236,8 +237,9 @@ QWidget* TForm1::BuildReportingTab() {
 
 QWidget* TForm1::BuildExitTab() {
   auto* page = new QWidget;
-  Button(page, QStringLiteral("BitBtn4"), QStringLiteral("Visit the Velmar WebSite"), QString(), 30,
-         20, 207, 34);
+  auto* web = Button(page, QStringLiteral("BitBtn4"), QStringLiteral("Visit the Velmar WebSite"),
+                     QString(), 30, 20, 207, 34);
+  connect(web, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
   auto* save = Button(page, QStringLiteral("BitBtn1"), QStringLiteral("Save settings and Quit"),
                       QString(), 30, 72, 207, 34);
   connect(save, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
@@ -766,9 +768,9 @@ int64_t TForm1::Value(Display display) const {
 }
 
 void TForm1::Redraw() {
-  // The controls repaint themselves on a change; one flush shows them together.
-  Panel6->update();
-  Panel1->update();
+  // Each control asked for its repaint when its value changed; Qt paints
+  // all of them together in the next pass of the event loop. Repainting
+  // whole panels here would cost milliseconds a tick for nothing.
 }
 
 // ---- sizer, tips, help ----

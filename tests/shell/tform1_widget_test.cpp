@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -266,6 +267,54 @@ TEST_F(TForm1Test, HideAndShowThroughTheTrayMenu) {
   EXPECT_EQ(form->Settings().Line(12), "0");
   form->StayonTop1Click();
   EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+}  // namespace
+}  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST_F(TForm1Test, HelpAndWebPageOpenThroughTheDesktopOpener) {
+  // An opener that records what it was asked to open.
+  const QString opener = dir.filePath("opener.sh");
+  const QString record = dir.filePath("opened.txt");
+  QFile script(opener);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n").arg(record).toUtf8());
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  qputenv("VELMAR_OPENER", opener.toUtf8());
+
+  auto form = Make();
+  form->show();
+  const auto opened = [&](int lines) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 5000) {
+      QFile f(record);
+      if (f.open(QIODevice::ReadOnly)) {
+        const QStringList got = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+        if (got.size() >= lines)
+          return got;
+      }
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return QStringList();
+  };
+  Child<QPushButton>(*form, "BitBtn3")->click();
+  QStringList got = opened(1);
+  ASSERT_EQ(got.size(), 1);
+  EXPECT_TRUE(got[0].endsWith("/help/index.html")) << got[0].toStdString();
+  EXPECT_TRUE(QFile::exists(got[0])) << "the manual is installed beside the executable";
+  EXPECT_EQ(form->State().ProgramSection, 60);
+
+  Child<QPushButton>(*form, "BitBtn4")->click();
+  got = opened(2);
+  ASSERT_EQ(got.size(), 2);
+  EXPECT_EQ(got[1], form->WebPageAddress());
+  EXPECT_EQ(form->State().ProgramSection, 54);
+  qunsetenv("VELMAR_OPENER");
 }
 
 }  // namespace

@@ -1,0 +1,119 @@
+// The meter's window on a real X server with a tray, measuring the real
+// loopback through the real agent while a local sender pushes a known rate:
+// the downstream displays, read through the window's object tree, show that
+// rate; SLEEP clears them.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "lcd_display.h"
+#include "scripted_ui.h"
+#include "tform1.h"
+
+namespace velmar {
+namespace {
+
+// Payload bytes per second, in 8000-byte datagrams: each crosses the
+// loopback once out and once in with 42 bytes of headers.
+constexpr double kRate = 1500000;
+constexpr double kWire = 8042.0 / 8000.0;
+
+void Send(std::atomic<bool>& stop) {
+  const int rx = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(rx, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(rx, reinterpret_cast<sockaddr*>(&a), &len);
+  const int tx = socket(AF_INET, SOCK_DGRAM, 0);
+  std::vector<char> data(8000, 'v');
+  std::vector<char> sink(65536);
+  const auto begin = std::chrono::steady_clock::now();
+  double sent = 0;
+  while (!stop) {
+    const double due =
+        kRate * std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    while (sent + 8000 <= due) {
+      sendto(tx, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      sent += 8000;
+      while (recv(rx, sink.data(), sink.size(), 0) > 0) {
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  close(rx);
+  close(tx);
+}
+
+void Wait(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+}
+
+TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
+  ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable()) << "the X server has a tray";
+  QTemporaryDir dir;
+  qputenv("VELMAR_REGISTRY", dir.filePath("registry.db").toUtf8());
+  test::ScriptedUi ui;
+  TForm1::Environment env;
+  env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
+  env.settingsFile = dir.filePath("Velmarsettings.ini");
+  env.autostartEntry = dir.filePath("velmar.desktop");
+  TForm1 form(env);
+  form.FormCreate();
+  form.show();
+  const int lo = static_cast<int>(form.Adapterlist().indexOf("lo"));
+  ASSERT_GT(lo, 0);
+  form.SetAdapterIndex(static_cast<int16_t>(lo));
+
+  std::atomic<bool> stop{false};
+  std::thread sender(Send, std::ref(stop));
+  form.findChild<QPushButton*>("ActiveOn")->click();
+  ASSERT_EQ(form.State().AnalysisActive, 1);
+
+  // Read the displays every half second once the rates have settled.
+  const double expected = kRate * kWire * 8 / 1000;
+  auto* whole = form.findChild<TLcdDisplay*>("DownDigits");
+  auto* hundredths = form.findChild<TLcdDisplay*>("DownDigits2");
+  auto* upWhole = form.findChild<TLcdDisplay*>("UpDigits");
+  ASSERT_TRUE(whole && hundredths && upWhole);
+  Wait(3000);
+  int near = 0;
+  int readings = 0;
+  for (int i = 0; i < 10; ++i) {
+    Wait(500);
+    const double shown = whole->Value() + hundredths->Value() / 100.0;
+    ++readings;
+    if (std::abs(shown - expected) <= 0.05 * expected) {
+      ++near;
+    }
+    EXPECT_NEAR(upWhole->Value(), expected, 0.1 * expected);
+  }
+  stop = true;
+  sender.join();
+  EXPECT_GE(near, 8) << "of " << readings << " readings within 5% of " << expected;
+
+  form.findChild<QPushButton*>("ActiveOff")->click();
+  EXPECT_EQ(whole->Value(), 0);
+  EXPECT_EQ(hundredths->Value(), 0);
+  EXPECT_EQ(form.findChild<TIndicator*>("DownIndicator")->Position(), 0);
+  EXPECT_TRUE(form.StatusText().endsWith(" - Velmar 2000 Stopped"));
+}
+
+}  // namespace
+}  // namespace velmar
