@@ -117,3 +117,34 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
 
 }  // namespace
 }  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST(WindowTrayTest, MinimisingAfterStartUpHidesToTheTray) {
+  ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
+  QTemporaryDir dir;
+  qputenv("VELMAR_REGISTRY", dir.filePath("registry.db").toUtf8());
+  test::ScriptedUi ui;
+  TForm1::Environment env;
+  env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
+  env.settingsFile = dir.filePath("Velmarsettings.ini");
+  env.autostartEntry = dir.filePath("velmar.desktop");
+  TForm1 form(env);
+  form.FormCreate();
+  form.show();
+  Wait(300);
+  ASSERT_TRUE(form.isVisible());
+  form.setWindowState(Qt::WindowMinimized);
+  Wait(500);
+  EXPECT_FALSE(form.isVisible()) << "hidden to the tray";
+  EXPECT_TRUE(form.TrayIcon()->isVisible());
+  // A click on the icon brings it back.
+  emit form.TrayIcon()->activated(QSystemTrayIcon::Trigger);
+  Wait(300);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_FALSE(form.isMinimized());
+}
+
+}  // namespace
+}  // namespace velmar
