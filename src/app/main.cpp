@@ -2,6 +2,7 @@
 //   velmar                      the meter in its window, living in the tray
 //   velmar --headless [--adapter K]   measure without a window, one line per tick
 //   velmar --list-adapters      print the adapter list
+//   velmar --history            print the recorded history
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
@@ -11,6 +12,8 @@
 #include "app_paths.h"
 #include "autostart.h"
 #include "headless_meter.h"
+#include "history_report.h"
+#include "key_store.h"
 #include "product.h"
 #include "settings_list.h"
 #include "single_instance.h"
@@ -39,12 +42,26 @@ int RunHeadless(int argc, char* argv[]) {
                     QStringLiteral("Monitor adapter K of the list (0 = All)."),
                     QStringLiteral("K")});
   parser.addOption({QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")});
+  parser.addOption({QStringLiteral("history"),
+                    QStringLiteral("Print the recorded history (averages every five minutes).")});
   parser.process(app);
 
   Settingslist settings;
   if (!settings.LoadFromFile(Settingslist::FilePath()) ||
       settings.Count() < Settingslist::kLineCount) {
     settings.SetLines(Settingslist::DefaultLines());
+  }
+
+  if (parser.isSet(QStringLiteral("history"))) {
+    try {
+      for (const QString& line : HistoryReport(KeyStore::Default(), settings.LineNumber(1, 0))) {
+        out << line << Qt::endl;
+      }
+    } catch (const std::exception& e) {
+      err << "Error: " << e.what() << Qt::endl;
+      return 1;
+    }
+    return 0;
   }
 
   MeasurementState state;
@@ -136,7 +153,8 @@ int RunWindow(int argc, char* argv[]) {
 int main(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--list-adapters") == 0 ||
-        std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        std::strcmp(argv[i], "--history") == 0 || std::strcmp(argv[i], "--help") == 0 ||
+        std::strcmp(argv[i], "-h") == 0) {
       return RunHeadless(argc, argv);
     }
   }

@@ -12,6 +12,9 @@ class SilentInterface : public UserInterface {
   void Message(const QString&) override {}
   Answer Question(const QString&) override { return Answer::No; }
   bool Tip(const QString&) override { return false; }
+  std::optional<QDate> PickDate(const QDate&) override { return std::nullopt; }
+  QString SaveFileName(const QString&, const QString&, const QString&) override { return {}; }
+  QString OpenFileName(const QString&, const QString&, const QString&) override { return {}; }
 };
 
 SilentInterface silent;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
+#include <optional>
 
 namespace velmar {
 
@@ -20,6 +22,15 @@ class UserInterface {
   // The modal information tip; true when the user ticked "Don't remind me
   // again".
   virtual bool Tip(const QString& text) = 0;
+  // The date dialog; nullopt when cancelled.
+  virtual std::optional<QDate> PickDate(const QDate& initial) = 0;
+  // File dialogs starting in `folder` with `fileName` offered; the chosen
+  // path, or an empty text when cancelled. `defaultSuffix` is added to a
+  // name typed without one.
+  virtual QString SaveFileName(const QString& folder, const QString& fileName,
+                               const QString& defaultSuffix) = 0;
+  virtual QString OpenFileName(const QString& folder, const QString& fileName,
+                               const QString& defaultSuffix) = 0;
 
   // The installed interface; a silent one that answers No until one is set.
   static UserInterface& Get();

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
@@ -73,6 +75,8 @@ TForm1::TForm1(Environment environment)
       loader_(settings_, *this, nullptr, env_.settingsFile, env_.executablePath,
               env_.autostartEntry),
       SaveWinReg(nullptr),
+      recorder_(state_, nullptr, dates_),
+      maintenance_(nullptr, dates_),
       sizer_(*this) {
   setObjectName(QStringLiteral("Form1"));
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -87,7 +91,7 @@ TForm1::TForm1(Environment environment)
   CalcIntervalTimer.setTimerType(Qt::PreciseTimer);
   connect(&CalcIntervalTimer, &QTimer::timeout, this,
           [this] { sampler_.CalcIntervalTimerTimer(); });
-  connect(&HistIntervalTimer, &QTimer::timeout, this, [this] { state_.ProgramSection = 44; });
+  connect(&HistIntervalTimer, &QTimer::timeout, this, [this] { HistIntervalTimerTimer(); });
   engine_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
 }
@@ -219,6 +223,15 @@ QWidget* TForm1::BuildReportingTab() {
     const QString name = QString::fromLatin1(r.name);
     // The report-profile buttons only mark their sections; NetStat and
     // the history maintenance open their windows once those exist.
+    if (name == QLatin1String("Probutton4")) {
+      b->setToolTip(QStringLiteral("Clear all Velmar history information stored on this system"));
+      connect(b, &QPushButton::clicked, this, [this] { Probutton4Click(); });
+    } else if (name == QLatin1String("ProButton5")) {
+      connect(b, &QPushButton::clicked, this, [this] { ProButton5Click(); });
+    } else if (name == QLatin1String("Probutton3")) {
+      b->setToolTip(QStringLiteral("Delete a previously created profile"));
+      connect(b, &QPushButton::clicked, this, [this] { Probutton3Click(); });
+    }
     static const std::pair<const char*, uint8_t> kSections[] = {{"Netstatbutton", 42},
                                                                 {"Probutton1", 43},
                                                                 {"Probutton2", 63},
@@ -408,6 +421,8 @@ void TForm1::FormCreate() {
   Guarded([this] { store_ = &KeyStore::Default(); });
   state_.ProgramSection = 9;
   loader_.SetStore(store_);
+  recorder_.SetStore(store_);
+  maintenance_.SetStore(store_);
   SaveWinReg = TRegForm(store_);
   SaveWinReg.RegLocation = HKEY_LOCAL_MACHINE;
   SaveWinReg.SetRegKey(kProductKey);
@@ -434,7 +449,7 @@ void TForm1::InitMainState() {
   CalcIntervalTimer.stop();
   CalcIntervalTimer.setInterval(ResultPublisher::kTickIntervalMs);
   HistIntervalTimer.stop();
-  HistIntervalTimer.setInterval(300000);
+  HistIntervalTimer.setInterval(HistoryRecorder::kIntervalMs);
   state_.ResetForStart();
   state_.AverageLock = true;
   ShowLockPicture(true);
@@ -858,6 +873,100 @@ void TForm1::BitBtn3Click() {
 void TForm1::BitBtn4Click() {
   state_.ProgramSection = 54;
   OpenWebPage();
+}
+
+// ---- history ----
+
+void TForm1::HistIntervalTimerTimer() {
+  Guarded([this] { recorder_.HistIntervalTimerTimer(); });
+}
+
+void TForm1::Probutton4Click() {
+  state_.ProgramSection = 45;
+  UserInterface& ui = UserInterface::Get();
+  ui.Beep();
+  const QDate today = dates_.Now().date();
+  const std::optional<QDate> cutOff = ui.PickDate(today);
+  if (!cutOff) {
+    return;  // a cancelled date is a cancelled purge
+  }
+  if (ui.Question(QStringLiteral("Do you want to save a backup of history before any data is "
+                                 "cleared from the registry?")) == UserInterface::Answer::Yes) {
+    const QString backups = ExecutableDir() + QStringLiteral("/HistoryBackups");
+    const QString folder = QDir().mkpath(backups) ? backups : ExecutableDir();
+    const QString file = ui.SaveFileName(folder, HistoryMaintenance::DefaultBackupName(today),
+                                         QStringLiteral("reg"));
+    if (!file.isEmpty()) {
+      try {
+        maintenance_.Backup(file);
+        // The folder named is the one the file went to.
+        ui.Message(QStringLiteral("Velmar History is saved as \"hive file\" in directory ") +
+                   QFileInfo(file).absolutePath() +
+                   QStringLiteral("\r\nThis file can be restored by using the \"Restore saved "
+                                  "History\" function on the Velmar \"Reporting\" tab-page."));
+      } catch (const Exception&) {
+        // A failed save shows nothing; the purge still asks its own question.
+      }
+    }
+  }
+  if (ui.Question(QStringLiteral("This will clear all recorded history events up to (but not "
+                                 "including) ") +
+                  dates_.Name(*cutOff) + QStringLiteral(". Are you sure?")) !=
+      UserInterface::Answer::Yes) {
+    return;
+  }
+  maintenance_.Purge(*cutOff);
+}
+
+void TForm1::ProButton5Click() {
+  UserInterface& ui = UserInterface::Get();
+  const QString backups = ExecutableDir() + QStringLiteral("/HistoryBackups");
+  const QString folder = QFileInfo(backups).isDir() ? backups : ExecutableDir();
+  const QString file = ui.OpenFileName(folder, QStringLiteral("*.reg"), QStringLiteral("reg"));
+  if (file.isEmpty()) {
+    return;
+  }
+  if (ui.Question(QStringLiteral(
+          "Are you sure you want to restore all history events stored in this file?")) !=
+      UserInterface::Answer::Yes) {
+    return;
+  }
+  try {
+    maintenance_.Restore(file);
+    ui.Message(QStringLiteral("History data was succesfully added/restored to the registry!"));
+  } catch (const Exception&) {
+    // A file that is not a sound hive changes nothing and, like any failed
+    // restore, shows nothing.
+  }
+}
+
+void TForm1::Probutton3Click() {
+  state_.ProgramSection = 52;
+  UserInterface& ui = UserInterface::Get();
+  const QString root = ExecutableDir() + QStringLiteral("/Profiles");
+  const QString file = ui.OpenFileName(root, QStringLiteral("(profiles)"), QString());
+  if (file.isEmpty()) {
+    return;
+  }
+  const QString folder = QFileInfo(file).absolutePath();
+  if (!HistoryMaintenance::IsProfileFolder(folder, root)) {
+    ui.Message(QStringLiteral("%1 is not a report profile: only folders inside %2 can be "
+                              "deleted.")
+                   .arg(folder, root));
+    return;
+  }
+  if (ui.Question(QStringLiteral("Delete the report profile %1 and all its files?").arg(folder)) !=
+      UserInterface::Answer::Yes) {
+    return;
+  }
+  const HistoryMaintenance::ProfileResult result = HistoryMaintenance::DeleteProfile(folder, root);
+  if (result.allDeleted) {
+    ui.Message(QStringLiteral("Profile ") + result.folder + QStringLiteral(" deleted"));
+  } else {
+    ui.Message(QStringLiteral("Error deleting Profile ") + result.folder +
+               QStringLiteral(" or one of it's components! Please try manually using Windows "
+                              "Explorer..."));
+  }
 }
 
 // ---- placement ----

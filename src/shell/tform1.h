@@ -14,6 +14,9 @@
 #include "analysis_control.h"
 #include "averaging_engine.h"
 #include "counter_sampler.h"
+#include "day_key_dates.h"
+#include "history_maintenance.h"
+#include "history_recorder.h"
 #include "indicator.h"
 #include "lcd_display.h"
 #include "measurement_state.h"
@@ -148,6 +151,13 @@ class TForm1 : public QWidget,
   void Panel1Click();
   void BitBtn3Click();
   void BitBtn4Click();
+  // History maintenance and the recorder's tick.
+  void Probutton4Click();
+  void ProButton5Click();
+  void Probutton3Click();
+  void HistIntervalTimerTimer();
+  DayKeyDates& Dates() { return dates_; }
+  QTimer& HistTimer() { return HistIntervalTimer; }
   WindowSizer& Sizer() { return sizer_; }
   QMenu* SizerMenuForTest() { return SizerMenu.get(); }
   bool Panel1OpensMenu() const { return panel1OpensMenu_; }
@@ -195,6 +205,9 @@ class TForm1 : public QWidget,
   AnalysisControl analysis_;
   SettingsLoader loader_;
   TRegForm SaveWinReg;
+  DayKeyDates dates_;
+  HistoryRecorder recorder_;
+  HistoryMaintenance maintenance_;
   WindowSizer sizer_;
   uint8_t TipNumber = 0;
   bool panel1OpensMenu_ = false;

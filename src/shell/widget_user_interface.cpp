@@ -1,10 +1,12 @@
 #include "widget_user_interface.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <cstdio>
 
 #include "product.h"
+#include "tdate_dialog_form.h"
 #include "twarningform.h"
 
 namespace velmar {
@@ -60,6 +62,63 @@ bool WidgetUserInterface::Tip(const QString& text) {
   Twarningform form(text, parent_);
   form.exec();
   return form.DontRemind();
+}
+
+}  // namespace velmar
+
+namespace velmar {
+
+std::optional<QDate> WidgetUserInterface::PickDate(const QDate& initial) {
+  if (scripted_) {
+    std::fprintf(stderr, "velmar-dialog: date: %s\n",
+                 qUtf8Printable(initial.toString(Qt::ISODate)));
+    std::fflush(stderr);
+    return std::nullopt;
+  }
+  TDateDialogForm form(initial, parent_);
+  if (form.exec() != QDialog::Accepted) {
+    return std::nullopt;
+  }
+  return form.Date();
+}
+
+namespace {
+
+QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& folder,
+                      const QString& fileName, const QString& suffix) {
+  QFileDialog dialog(parent, kApplicationTitle, folder);
+  dialog.setAcceptMode(mode);
+  dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                     : QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  dialog.setDefaultSuffix(suffix);
+  dialog.selectFile(fileName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    return {};
+  }
+  return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+QString WidgetUserInterface::SaveFileName(const QString& folder, const QString& fileName,
+                                          const QString& defaultSuffix) {
+  if (scripted_) {
+    std::fprintf(stderr, "velmar-dialog: save file: %s\n", qUtf8Printable(fileName));
+    std::fflush(stderr);
+    return {};
+  }
+  return RunFileDialog(parent_, QFileDialog::AcceptSave, folder, fileName, defaultSuffix);
+}
+
+QString WidgetUserInterface::OpenFileName(const QString& folder, const QString& fileName,
+                                          const QString& defaultSuffix) {
+  if (scripted_) {
+    std::fprintf(stderr, "velmar-dialog: open file: %s\n", qUtf8Printable(fileName));
+    std::fflush(stderr);
+    return {};
+  }
+  return RunFileDialog(parent_, QFileDialog::AcceptOpen, folder, fileName, defaultSuffix);
 }
 
 }  // namespace velmar

@@ -21,6 +21,11 @@ class WidgetUserInterface : public UserInterface {
   void Message(const QString& text) override;
   Answer Question(const QString& text) override;
   bool Tip(const QString& text) override;
+  std::optional<QDate> PickDate(const QDate& initial) override;
+  QString SaveFileName(const QString& folder, const QString& fileName,
+                       const QString& defaultSuffix) override;
+  QString OpenFileName(const QString& folder, const QString& fileName,
+                       const QString& defaultSuffix) override;
 
  private:
   QWidget* parent_ = nullptr;

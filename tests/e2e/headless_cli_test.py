@@ -71,6 +71,13 @@ def test_settings_choose_kilobits_and_adapter(bin_dir):
         assert meter_process.LINE.match(line).group(2) == "0.00", line
 
 
+def test_history_of_an_empty_store(bin_dir):
+    env = meter_process.environment(bin_dir)
+    env["VELMAR_REGISTRY"] = os.path.join(env["VELMAR_APP_DIR"], "registry.db")
+    out = meter_process.run(bin_dir, "velmar", "--history", env=env)
+    assert out.returncode == 0 and out.stdout == "", out
+
+
 if __name__ == "__main__":
     bin_dir = sys.argv[1]
     for name, fn in sorted(globals().items()):

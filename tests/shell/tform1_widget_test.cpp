@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 
 #include "fake_agent_control.h"
+#include "history_recorder.h"
+#include "key_store.h"
+#include "registry.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
 
@@ -315,6 +318,93 @@ TEST_F(TForm1Test, HelpAndWebPageOpenThroughTheDesktopOpener) {
   EXPECT_EQ(got[1], form->WebPageAddress());
   EXPECT_EQ(form->State().ProgramSection, 54);
   qunsetenv("VELMAR_OPENER");
+}
+
+}  // namespace
+}  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST_F(TForm1Test, HistoryTimerRecordsAndTheMaintenanceCommands) {
+  QTemporaryDir app;
+  qputenv("VELMAR_APP_DIR", app.path().toUtf8());
+  auto form = Make();
+  form->show();
+  form->Dates().Format = [] { return QString("yyyy-MM-dd"); };
+  QDate today(2026, 12, 8);
+  form->Dates().Now = [&] { return QDateTime(today, QTime(10, 0)); };
+
+  // The history timer runs exactly while measuring, each start a full period.
+  Child<QPushButton>(*form, "ActiveOn")->click();
+  EXPECT_TRUE(form->HistTimer().isActive());
+  EXPECT_EQ(form->HistTimer().interval(), 300000);
+  EXPECT_GT(form->HistTimer().remainingTime(), 299000);
+  form->HistIntervalTimerTimer();
+  today = QDate(2026, 12, 5);
+  form->HistIntervalTimerTimer();
+  Child<QPushButton>(*form, "ActiveOff")->click();
+  EXPECT_FALSE(form->HistTimer().isActive());
+  form->HistIntervalTimerTimer();  // not measuring: nothing
+  today = QDate(2026, 12, 8);
+  TRegistry reg(KeyStore::Default());
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
+  EXPECT_TRUE(reg.GetKeyNames().contains("2026-12-08"));
+  EXPECT_TRUE(reg.GetKeyNames().contains("2026-12-05"));
+
+  // Purge: the date dialog cancelled cancels everything.
+  form->Probutton4Click();
+  EXPECT_TRUE(ui.questions.isEmpty());
+  // Backup (saved into HistoryBackups), then the purge up to today.
+  ui.dates.push_back(QDate(2026, 12, 8));
+  ui.answers = {UserInterface::Answer::Yes, UserInterface::Answer::Yes};
+  const QString backup = app.filePath("HistoryBackups/H_120826.reg");
+  ui.files.push_back(backup);
+  form->Probutton4Click();
+  EXPECT_EQ(ui.fileDialogs.last(), "save:" + app.filePath("HistoryBackups") + "|H_120826|reg");
+  EXPECT_TRUE(QFile::exists(backup));
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_TRUE(ui.messages[0].startsWith("Velmar History is saved as \"hive file\" in directory " +
+                                        app.filePath("HistoryBackups") + "\r\n"));
+  EXPECT_EQ(ui.questions.last(),
+            "This will clear all recorded history events up to (but not including) 2026-12-08. "
+            "Are you sure?");
+  ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
+  EXPECT_EQ(reg.GetKeyNames(), QStringList{"2026-12-08"});
+
+  // Restore brings the backup back.
+  ui.files.push_back(backup);
+  ui.answers = {UserInterface::Answer::Yes};
+  form->ProButton5Click();
+  EXPECT_EQ(ui.messages.last(), "History data was succesfully added/restored to the registry!");
+  ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
+  EXPECT_EQ(reg.GetKeyNames(), (QStringList{"2026-12-05", "2026-12-08"}));
+  // A file that is no hive: nothing changes, nothing is shown.
+  const int shown = ui.messages.size();
+  ui.files.push_back(dir.filePath("Velmarsettings.ini"));
+  ui.answers = {UserInterface::Answer::Yes};
+  form->ProButton5Click();
+  EXPECT_EQ(ui.messages.size(), shown);
+  ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
+  EXPECT_EQ(reg.GetKeyNames().size(), 2);
+
+  // Profiles: outside refused with a message; inside asked and deleted.
+  QDir(app.path()).mkpath("Profiles/weekly");
+  QFile f(app.filePath("Profiles/weekly/w.prf"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  ui.files.push_back(dir.filePath("(profiles)"));
+  form->Probutton3Click();
+  EXPECT_TRUE(ui.messages.last().contains("is not a report profile"));
+  EXPECT_TRUE(QFile::exists(dir.filePath("Velmarsettings.ini")));
+  ui.files.push_back(app.filePath("Profiles/weekly/(profiles)"));
+  ui.answers = {UserInterface::Answer::Yes};
+  form->Probutton3Click();
+  EXPECT_EQ(ui.messages.last(), "Profile " + app.filePath("Profiles/weekly") + "/ deleted");
+  EXPECT_FALSE(QFileInfo::exists(app.filePath("Profiles/weekly")));
+  EXPECT_EQ(form->State().ProgramSection, 52);
+  qunsetenv("VELMAR_APP_DIR");
 }
 
 }  // namespace

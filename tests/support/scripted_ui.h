@@ -31,6 +31,36 @@ class ScriptedUi : public UserInterface {
     return tipDontRemind;
   }
 
+  std::optional<QDate> PickDate(const QDate& initial) override {
+    datesOffered.push_back(initial);
+    if (dates.empty())
+      return std::nullopt;
+    const auto d = dates.front();
+    dates.pop_front();
+    return d;
+  }
+  QString SaveFileName(const QString& folder, const QString& fileName,
+                       const QString& suffix) override {
+    fileDialogs << "save:" + folder + "|" + fileName + "|" + suffix;
+    return Next();
+  }
+  QString OpenFileName(const QString& folder, const QString& fileName,
+                       const QString& suffix) override {
+    fileDialogs << "open:" + folder + "|" + fileName + "|" + suffix;
+    return Next();
+  }
+  QString Next() {
+    if (files.empty())
+      return {};
+    const QString f = files.front();
+    files.pop_front();
+    return f;
+  }
+
+  std::deque<std::optional<QDate>> dates;
+  std::vector<QDate> datesOffered;
+  std::deque<QString> files;
+  QStringList fileDialogs;
   std::deque<Answer> answers;
   QStringList tips;
   bool tipDontRemind = false;

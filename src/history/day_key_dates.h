@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace velmar {
+
+// Day keys are named by the local date in the user's short date format and
+// turned back into dates with the same format. Both the clock and the
+// format are replaceable so midnight and a change of format can be tested.
+class DayKeyDates {
+ public:
+  DayKeyDates();
+
+  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+  // A QDate format string, e.g. "M/d/yy"; by default the system locale's
+  // short date format, read at each use (the user may change it).
+  std::function<QString()> Format;
+
+  QString Name(const QDate& date) const;
+  // The date a key name stands for; nullopt when it is not a date in the
+  // current format. Two-digit years are taken within 50 years of today.
+  std::optional<QDate> Parse(const QString& name) const;
+
+  // The alarm log's value names: short date, a blank, long time (no time
+  // part at exactly midnight).
+  QString DateTimeText(const QDateTime& moment) const;
+
+  // The OLE Automation date: days since 30 December 1899, the fraction the
+  // time of day.
+  static double OleDate(const QDateTime& moment);
+};
+
+}  // namespace velmar

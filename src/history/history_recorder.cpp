@@ -1,0 +1,58 @@
+#include "history_recorder.h"
+
+#include <QtEndian>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "registry.h"
+
+namespace velmar {
+
+const QString HistoryRecorder::kHistoryKey =
+    QStringLiteral("\\Software\\Tollera Works\\Velmar2000\\History");
+
+qint32 HistoryRecorder::Rounded(float bytesPerSecond) {
+  const double r = std::nearbyint(static_cast<double>(bytesPerSecond));
+  if (!(r >= 0)) {
+    return 0;
+  }
+  return r > std::numeric_limits<qint32>::max() ? std::numeric_limits<qint32>::max()
+                                                : static_cast<qint32>(r);
+}
+
+void HistoryRecorder::HistIntervalTimerTimer() {
+  state_.ProgramSection = 44;
+  if (state_.AnalysisActive == 0) {
+    return;
+  }
+  if (store_ == nullptr) {
+    throw ERegistryException("Failed to set data for 'HighWater'");
+  }
+  TRegistry reg(*store_);
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  const QDateTime first = dates_.Now();
+  const bool opened =
+      reg.OpenKey(kHistoryKey + QLatin1Char('\\') + dates_.Name(first.date()), true);
+  // A key that could not be opened makes the first write fail, so nothing
+  // of the record is written (TRegistry writes nothing without an open key).
+  (void)opened;
+  if (!reg.ValueExists(QStringLiteral("HighWater"))) {
+    reg.WriteInteger(QStringLiteral("HighWater"), 0);
+  }
+  const qint32 n = reg.ReadInteger(QStringLiteral("HighWater")) + 1;
+  reg.WriteInteger(QStringLiteral("HighWater"), n);
+
+  const double ole = DayKeyDates::OleDate(dates_.Now());
+  quint64 bits = 0;
+  std::memcpy(&bits, &ole, sizeof bits);
+  QByteArray stamp(8, '\0');
+  qToLittleEndian(bits, stamp.data());
+  const QString number = QString::number(n);
+  reg.WriteBinaryData(QStringLiteral("Timestamp_") + number, stamp);
+  reg.WriteInteger(QStringLiteral("AvgDownSpeed_") + number, Rounded(state_.DownAverage));
+  reg.WriteInteger(QStringLiteral("AvgUpSpeed_") + number, Rounded(state_.UpAverage));
+  reg.CloseKey();
+}
+
+}  // namespace velmar
