@@ -16,6 +16,7 @@
 #include "message_queue.h"
 #include "meter_art.h"
 #include "product.h"
+#include "talarm_form.h"
 #include "tsplashform.h"
 #include "twarningform.h"
 #include "user_interface.h"
@@ -77,6 +78,7 @@ TForm1::TForm1(Environment environment)
       SaveWinReg(nullptr),
       recorder_(state_, nullptr, dates_),
       maintenance_(nullptr, dates_),
+      evaluator_(state_, settings_, *this, nullptr, dates_),
       sizer_(*this) {
   setObjectName(QStringLiteral("Form1"));
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -94,6 +96,7 @@ TForm1::TForm1(Environment environment)
   connect(&HistIntervalTimer, &QTimer::timeout, this, [this] { HistIntervalTimerTimer(); });
   engine_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
+  publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
 }
 
 TForm1::~TForm1() {
@@ -180,12 +183,15 @@ QWidget* TForm1::BuildSettingsTab() {
     if (name == QLatin1String("BitBtn9")) {
       connect(b, &QPushButton::clicked, this, [this] { BitBtn9Click(); });
     } else {
-      // The wizard, the detailed setup and the alarm window are not built
-      // yet; their buttons only mark their sections.
-      const uint8_t section = name == QLatin1String("BitBtn6")   ? 40
-                              : name == QLatin1String("BitBtn7") ? 41
-                                                                 : 50;
-      connect(b, &QPushButton::clicked, this, [this, section] { state_.ProgramSection = section; });
+      if (name == QLatin1String("Alarmsbutton")) {
+        connect(b, &QPushButton::clicked, this, [this] { AlarmsbuttonClick(); });
+      } else {
+        // The wizard and the detailed setup are not built yet; their
+        // buttons only mark their sections.
+        const uint8_t section = name == QLatin1String("BitBtn6") ? 40 : 41;
+        connect(b, &QPushButton::clicked, this,
+                [this, section] { state_.ProgramSection = section; });
+      }
     }
     y += 46;
   }
@@ -423,6 +429,7 @@ void TForm1::FormCreate() {
   loader_.SetStore(store_);
   recorder_.SetStore(store_);
   maintenance_.SetStore(store_);
+  evaluator_.SetStore(store_);
   SaveWinReg = TRegForm(store_);
   SaveWinReg.RegLocation = HKEY_LOCAL_MACHINE;
   SaveWinReg.SetRegKey(kProductKey);
@@ -873,6 +880,32 @@ void TForm1::BitBtn3Click() {
 void TForm1::BitBtn4Click() {
   state_.ProgramSection = 54;
   OpenWebPage();
+}
+
+// ---- alarms ----
+
+void TForm1::Beep() {
+  UserInterface::Get().Beep();
+}
+
+void TForm1::SendMail(const QString& recipient, const QString& message) {
+  MapiEmail.Clear();
+  MapiEmail.Recipient << recipient;
+  MapiEmail.Subject = AlarmEvaluator::kSubject;
+  MapiEmail.Text = message;
+  // Failures other than a missing mail system pass silently, as the mail
+  // component's error event is left unassigned.
+  MapiEmail.SendMail();
+}
+
+void TForm1::Open(const QString& text) {
+  Launcher::OpenOrRun(text);
+}
+
+void TForm1::AlarmsbuttonClick() {
+  state_.ProgramSection = 50;
+  TAlarmForm form(settings_, this);
+  form.exec();
 }
 
 // ---- history ----

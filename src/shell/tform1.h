@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "alarm_evaluator.h"
 #include "analysis_control.h"
 #include "averaging_engine.h"
 #include "counter_sampler.h"
@@ -24,6 +25,7 @@
 #include "settings_list.h"
 #include "settings_loader.h"
 #include "settings_target.h"
+#include "temail.h"
 #include "tick_host.h"
 #include "tol_interface_table_object.h"
 #include "window_placement.h"
@@ -41,7 +43,8 @@ class TForm1 : public QWidget,
                public AnalysisView,
                public ResultDisplays,
                public PlacementWindow,
-               public SizerView {
+               public SizerView,
+               public AlarmActions {
  public:
   struct Environment {
     QString agentLibrary;    // the MIB-II agent
@@ -151,6 +154,13 @@ class TForm1 : public QWidget,
   void Panel1Click();
   void BitBtn3Click();
   void BitBtn4Click();
+  // AlarmActions
+  void Beep() override;
+  void SendMail(const QString& recipient, const QString& message) override;
+  void Open(const QString& text) override;
+  void AlarmsbuttonClick();
+  AlarmEvaluator& Alarms() { return evaluator_; }
+
   // History maintenance and the recorder's tick.
   void Probutton4Click();
   void ProButton5Click();
@@ -208,6 +218,8 @@ class TForm1 : public QWidget,
   DayKeyDates dates_;
   HistoryRecorder recorder_;
   HistoryMaintenance maintenance_;
+  TEmail MapiEmail;
+  AlarmEvaluator evaluator_;
   WindowSizer sizer_;
   uint8_t TipNumber = 0;
   bool panel1OpensMenu_ = false;

@@ -19,6 +19,8 @@
 
 #include "lcd_display.h"
 #include "scripted_ui.h"
+#include "smtp_sink.h"
+#include "talarm_form.h"
 #include "tform1.h"
 
 namespace velmar {
@@ -144,6 +146,58 @@ TEST(WindowTrayTest, MinimisingAfterStartUpHidesToTheTray) {
   Wait(300);
   EXPECT_TRUE(form.isVisible());
   EXPECT_FALSE(form.isMinimized());
+}
+
+}  // namespace
+}  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
+  test::SmtpSink sink;
+  qputenv("VELMAR_SENDMAIL", sink.Sendmail().toUtf8());
+  QTemporaryDir dir;
+  qputenv("VELMAR_REGISTRY", dir.filePath("registry.db").toUtf8());
+  test::ScriptedUi ui;
+  TForm1::Environment env;
+  env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
+  env.settingsFile = dir.filePath("Velmarsettings.ini");
+  env.autostartEntry = dir.filePath("velmar.desktop");
+  TForm1 form(env);  // the mail program is looked up when the window is made
+  form.FormCreate();
+  form.show();
+  form.SetAdapterIndex(static_cast<int16_t>(form.Adapterlist().indexOf("lo")));
+
+  // The user sets the alarm in the alarm window: actual downstream above
+  // 1000 kbit/s, send an e-mail.
+  {
+    TAlarmForm alarms(form.Settings());
+    alarms.Action()->setCurrentIndex(1);
+    alarms.Event()->setText("ops@example.test");
+    emit alarms.Event()->textEdited("ops@example.test");
+    alarms.Box(4)->setChecked(true);
+    alarms.Threshold(4)->setText("1000");
+    emit alarms.Threshold(4)->textEdited("1000");
+  }
+  ASSERT_EQ(form.Settings().Line(29), "1");
+
+  std::atomic<bool> stop{false};
+  std::thread sender(Send, std::ref(stop));
+  form.findChild<QPushButton*>("ActiveOn")->click();
+  Wait(6000);
+  stop = true;
+  sender.join();
+  const auto messages = sink.Messages(1);
+  ASSERT_GE(messages.size(), 1);
+  EXPECT_EQ(sink.Messages(2, 1000).size(), 1) << "the latch holds further mails";
+  EXPECT_TRUE(messages[0].contains("To: ops@example.test"));
+  EXPECT_TRUE(messages[0].contains("Subject: Alarm Message from your Velmar-2000 program"));
+  EXPECT_TRUE(
+      messages[0].contains("Actual Downstream exceeded 1000 Kb/s (1 Kilobit = 1000 bits.)"));
+  EXPECT_TRUE(form.State().EmailLatch);
+  form.findChild<QPushButton*>("ActiveOff")->click();
+  qunsetenv("VELMAR_SENDMAIL");
 }
 
 }  // namespace

@@ -1,0 +1,151 @@
+#include "alarm_evaluator.h"
+
+#include <QRegularExpression>
+
+#include "history_recorder.h"
+#include "registry.h"
+#include "settings_list.h"
+
+namespace velmar {
+
+const QString AlarmEvaluator::kSubject =
+    QStringLiteral("Alarm Message from your Velmar-2000 program");
+
+namespace {
+
+enum class Kind { kAverageAbove, kAverageBelow, kActualAbove, kActualBelow, kIdle };
+enum class Direction { kUp, kDown };
+
+struct Row {
+  Kind kind;
+  Direction direction;
+  int onLine;
+  int thresholdLine;
+  int fallback;
+  int32_t code;
+  const char* fragment;
+};
+
+constexpr int kNever = 99999999;
+
+// In the order they are tested and listed. The average upstream row takes
+// the one free decimal place a signed 32-bit code still has.
+const Row kRows[] = {
+    {Kind::kAverageAbove, Direction::kUp, 26, 16, kNever, 1000000000,
+     " & Upstream average exceeded "},
+    {Kind::kAverageAbove, Direction::kDown, 25, 15, kNever, 1, " & Downstream average exceeded "},
+    {Kind::kAverageBelow, Direction::kUp, 28, 18, 0, 10, " & Upstream average dropped below "},
+    {Kind::kAverageBelow, Direction::kDown, 27, 17, 0, 100, " & Downstream average dropped below "},
+    {Kind::kActualAbove, Direction::kUp, 30, 20, kNever, 1000, " & Actual Upstream exceeded "},
+    {Kind::kActualAbove, Direction::kDown, 29, 19, kNever, 10000, " & Actual Downstream exceeded "},
+    {Kind::kActualBelow, Direction::kUp, 32, 22, 0, 100000, " & Actual Upstream dropped below "},
+    {Kind::kActualBelow, Direction::kDown, 31, 21, 0, 1000000,
+     " & Actual Downstream dropped below "},
+    {Kind::kIdle, Direction::kUp, 34, 24, kNever, 10000000, " & Upstream idle for more than "},
+    {Kind::kIdle, Direction::kDown, 33, 23, kNever, 100000000, " & Downstream idle for more than "},
+};
+
+// Appends what still fits in the 255 characters of an alarm message.
+void Append(QString& message, const QString& text) {
+  message += text.left(std::max<qsizetype>(0, AlarmEvaluator::kMessageLimit - message.size()));
+}
+
+}  // namespace
+
+void AlarmEvaluator::EvaluateAlarms(float up, float down) {
+  state_.ProgramSection = 22;
+  int32_t code = 0;
+  QString message;
+  bool idle = false;
+  const double bits = 1000 + 24 * state_.KilobitMode;
+
+  for (const Row& row : kRows) {
+    if (settings_.Line(row.onLine) != QLatin1String("1")) {
+      continue;
+    }
+    const int threshold = settings_.LineNumber(row.thresholdLine, row.fallback);
+    const bool upward = row.direction == Direction::kUp;
+    const int32_t idleMs = upward ? state_.UpIdleMs : state_.DownIdleMs;
+    bool holds = false;
+    if (row.kind == Kind::kIdle) {
+      holds = static_cast<int64_t>(threshold) * 60000 < static_cast<int64_t>(idleMs);
+    } else {
+      const bool average = row.kind == Kind::kAverageAbove || row.kind == Kind::kAverageBelow;
+      const float speed =
+          average ? (upward ? state_.UpAverage : state_.DownAverage) : (upward ? up : down);
+      const double kbps = speed * 8.0 / bits;
+      const bool above = row.kind == Kind::kAverageAbove || row.kind == Kind::kActualAbove;
+      holds = idleMs == 0 && speed > 0 && (above ? kbps > threshold : kbps < threshold);
+    }
+    if (!holds) {
+      continue;
+    }
+    code += row.code;
+    Append(message, QString::fromLatin1(row.fragment));
+    Append(message, settings_.Line(row.thresholdLine));
+    if (row.kind == Kind::kIdle) {
+      idle = true;
+      Append(message, QStringLiteral(" minutes"));
+    } else {
+      Append(message, QStringLiteral(" Kb/s"));
+    }
+  }
+  if (!idle) {
+    Append(message, QStringLiteral(" (1 Kilobit = %1 bits.)").arg(static_cast<int>(bits)));
+  }
+  for (const QChar c : {QLatin1Char(' '), QLatin1Char('&'), QLatin1Char(' ')}) {
+    if (message.startsWith(c)) {
+      message.remove(0, 1);
+    }
+  }
+  if (code == 0) {
+    return;
+  }
+  lastCode_ = code;
+  lastMessage_ = message;
+
+  const int action = settings_.LineNumber(36, -1);
+  switch (action) {
+    case 0:
+      actions_.Beep();
+      break;
+    case 1:
+      if (state_.EmailLatch) {
+        return;  // one mail per stretch of traffic; not logged either
+      }
+      actions_.SendMail(settings_.Line(35), message);
+      state_.EmailLatch = true;
+      break;
+    case 2:
+    case 3: {
+      static const QRegularExpression edges(
+          QStringLiteral("^[\\s\\x00-\\x1f]+|[\\s\\x00-\\x1f]+$"));
+      QString target = settings_.Line(35);
+      target.remove(edges);
+      actions_.Open((target + QLatin1Char('?') + message).left(kShellTextLimit));
+      break;
+    }
+    default:
+      break;
+  }
+  Log(code);
+  state_.UpIdleMs = 0;
+  state_.DownIdleMs = 0;
+}
+
+void AlarmEvaluator::Log(int32_t code) {
+  if (store_ == nullptr) {
+    throw ERegistryException("Failed to set data for 'Alarms'");
+  }
+  TRegistry reg(*store_);
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  const QDate day = dates_.Now().date();
+  reg.OpenKey(HistoryRecorder::kHistoryKey + QLatin1Char('\\') + dates_.Name(day) +
+                  QStringLiteral("\\Alarms"),
+              true);
+  const QString name = dates_.DateTimeText(dates_.Now());
+  reg.WriteString(name, QString::number(code));
+  reg.CloseKey();
+}
+
+}  // namespace velmar

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+#include "day_key_dates.h"
+#include "measurement_state.h"
+
+namespace velmar {
+
+class KeyStore;
+class Settingslist;
+
+// What an alarm does, by settings line 36.
+class AlarmActions {
+ public:
+  virtual ~AlarmActions() = default;
+  virtual void Beep() = 0;
+  // The alarm e-mail to line 35's recipient; raises EMapiUnavailable when
+  // there is no mail system.
+  virtual void SendMail(const QString& recipient, const QString& message) = 0;
+  // "Execute program" and "Request URL ": the shell's open of one text.
+  virtual void Open(const QString& text) = 0;
+};
+
+// The ten alarm conditions, tested on every second publication.
+class AlarmEvaluator {
+ public:
+  static constexpr int kMessageLimit = 255;
+  static constexpr int kShellTextLimit = 259;
+  static const QString kSubject;
+
+  AlarmEvaluator(MeasurementState& state, Settingslist& settings, AlarmActions& actions,
+                 KeyStore* store, DayKeyDates& dates)
+      : state_(state), settings_(settings), actions_(actions), store_(store), dates_(dates) {}
+
+  void SetStore(KeyStore* store) { store_ = store; }
+
+  void EvaluateAlarms(float up, float down);
+
+  // The code and message of the last call that found a condition.
+  int32_t LastCode() const { return lastCode_; }
+  QString LastMessage() const { return lastMessage_; }
+
+ private:
+  void Log(int32_t code);
+
+  MeasurementState& state_;
+  Settingslist& settings_;
+  AlarmActions& actions_;
+  KeyStore* store_;
+  DayKeyDates& dates_;
+  int32_t lastCode_ = 0;
+  QString lastMessage_;
+};
+
+}  // namespace velmar

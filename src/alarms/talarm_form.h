@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <array>
+
+namespace velmar {
+
+class Settingslist;
+
+// Edits the alarm lines: the action and its argument, ten conditions with
+// their thresholds. Every change goes to its settings line at once (in
+// memory, like every setting).
+class TAlarmForm : public QDialog {
+ public:
+  explicit TAlarmForm(Settingslist& settings, QWidget* parent = nullptr);
+
+  QComboBox* Action() { return action_; }
+  QLineEdit* Event() { return event_; }
+  QCheckBox* Box(int i) { return boxes_[static_cast<size_t>(i)]; }
+  QLineEdit* Threshold(int i) { return edits_[static_cast<size_t>(i)]; }
+
+  // Checks all boxes when any is unchecked, else clears them all.
+  void AllOnOff();
+
+  // A threshold that is not a whole number is shown in red.
+  static bool IsWholeNumber(const QString& text);
+
+ private:
+  void ShowValidity(int i);
+
+  Settingslist& settings_;
+  QComboBox* action_;
+  QLineEdit* event_;
+  std::array<QCheckBox*, 10> boxes_{};
+  std::array<QLineEdit*, 10> edits_{};
+};
+
+}  // namespace velmar

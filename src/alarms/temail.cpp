@@ -1,0 +1,168 @@
+#include "temail.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace velmar {
+
+TEmail::TEmail() {
+  const QString over = qEnvironmentVariable("VELMAR_SENDMAIL");
+  if (!over.isEmpty()) {
+    program_ = QFileInfo(over).isExecutable() ? over : QString();
+    return;
+  }
+  program_ = QStandardPaths::findExecutable(QStringLiteral("sendmail"));
+  if (program_.isEmpty() && QFileInfo(QStringLiteral("/usr/sbin/sendmail")).isExecutable()) {
+    program_ = QStringLiteral("/usr/sbin/sendmail");
+  }
+}
+
+void TEmail::Clear() {
+  Acknowledge = false;
+  Attachment.clear();
+  Bcc.clear();
+  CC.clear();
+  Recipient.clear();
+  Subject.clear();
+  Text.clear();
+}
+
+int TEmail::Fail(int code) {
+  if (OnMapiError) {
+    OnMapiError(*this, code);
+  }
+  return code;
+}
+
+QString TEmail::HeaderSafe(const QString& text) {
+  QString safe = text;
+  safe.replace(QLatin1Char('\r'), QLatin1Char(' '));
+  safe.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  return safe;
+}
+
+QString TEmail::ResolveAddress(const QString& entry) {
+  QString address = entry.trimmed();
+  const qsizetype open = address.indexOf(QLatin1Char('['));
+  const qsizetype close = address.indexOf(QLatin1Char(']'));
+  if (open >= 0 && close > open) {
+    address = address.mid(open + 1, close - open - 1);
+  }
+  if (address.startsWith(QLatin1String("SMTP:"), Qt::CaseInsensitive)) {
+    address = address.mid(5);
+  }
+  return HeaderSafe(address).trimmed();
+}
+
+namespace {
+
+// Non-ASCII header text as an RFC 2047 encoded word.
+QByteArray EncodedHeader(const QString& text) {
+  bool ascii = true;
+  for (const QChar c : text) {
+    ascii = ascii && c.unicode() < 128;
+  }
+  if (ascii) {
+    return text.toLatin1();
+  }
+  return "=?UTF-8?B?" + text.toUtf8().toBase64() + "?=";
+}
+
+}  // namespace
+
+QByteArray TEmail::Message(const QStringList& to, const QStringList& cc,
+                           const QStringList& bcc) const {
+  QByteArray m;
+  if (!to.isEmpty()) {
+    m += "To: " + to.join(QStringLiteral(", ")).toUtf8() + "\n";
+  }
+  if (!cc.isEmpty()) {
+    m += "Cc: " + cc.join(QStringLiteral(", ")).toUtf8() + "\n";
+  }
+  if (!bcc.isEmpty()) {
+    m += "Bcc: " + bcc.join(QStringLiteral(", ")).toUtf8() + "\n";
+  }
+  if (!Subject.isEmpty()) {
+    m += "Subject: " + EncodedHeader(HeaderSafe(Subject)) + "\n";
+  }
+  m += "Date: " +
+       QLocale::c()
+           .toString(QDateTime::currentDateTime(), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss t"))
+           .toLatin1() +
+       "\n";
+  if (Acknowledge && !to.isEmpty()) {
+    m += "Disposition-Notification-To: " + to.first().toUtf8() + "\n";
+  }
+  m += "MIME-Version: 1.0\n";
+  m += "Content-Type: text/plain; charset=UTF-8\n";
+  m += "Content-Transfer-Encoding: 8bit\n\n";
+  m += Text.toUtf8();
+  if (!m.endsWith('\n')) {
+    m += '\n';
+  }
+  return m;
+}
+
+QStringList TEmail::ComposeCommand() const {
+  return {QStringLiteral("xdg-email"), QStringLiteral("--subject"), HeaderSafe(Subject),
+          QStringLiteral("--body"), Text};
+}
+
+int TEmail::SendMail() {
+  if (!MapiAvail()) {
+    throw EMapiUnavailable();
+  }
+  constexpr qsizetype kLimit = 89478486;
+  if (Recipient.size() + CC.size() + Bcc.size() >= kLimit) {
+    return Fail(kTooManyRecipients);
+  }
+  if (Attachment.size() >= kLimit) {
+    return Fail(kTooManyFiles);
+  }
+  for (const QString& path : Attachment) {
+    if (!QFileInfo(path).isFile()) {
+      return Fail(kAttachmentNotFound);
+    }
+  }
+  const auto resolve = [](const QStringList& entries) {
+    QStringList out;
+    for (const QString& e : entries) {
+      const QString address = ResolveAddress(e);
+      if (!address.isEmpty()) {
+        out << address;
+      }
+    }
+    return out;
+  };
+  const QStringList to = resolve(Recipient);
+  const QStringList cc = resolve(CC);
+  const QStringList bcc = resolve(Bcc);
+
+  if (to.isEmpty() && cc.isEmpty() && bcc.isEmpty()) {
+    // Nobody to send to: the user addresses it in the compose window.
+    const QStringList command = ComposeCommand();
+    return QProcess::startDetached(command.first(), command.mid(1)) ? 0 : Fail(kFailure);
+  }
+
+  QProcess sendmail;
+  sendmail.start(program_, {QStringLiteral("-t"), QStringLiteral("-i")});
+  if (!sendmail.waitForStarted(10000)) {
+    return Fail(kLoginFailure);
+  }
+  sendmail.write(Message(to, cc, bcc));
+  sendmail.closeWriteChannel();
+  if (!sendmail.waitForFinished(60000)) {
+    sendmail.kill();
+    sendmail.waitForFinished(1000);
+    return Fail(kFailure);
+  }
+  if (sendmail.exitStatus() != QProcess::NormalExit || sendmail.exitCode() != 0) {
+    return Fail(kFailure);
+  }
+  return 0;
+}
+
+}  // namespace velmar

@@ -1,0 +1,97 @@
+#include "temail.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "alarm_evaluator.h"
+#include "launcher.h"
+#include "smtp_sink.h"
+
+#include <QThread>
+
+namespace velmar {
+namespace {
+
+TEST(TEmailTest, AddressesHeadersAndAvailability) {
+  EXPECT_EQ(TEmail::ResolveAddress("ops@example.test"), "ops@example.test");
+  EXPECT_EQ(TEmail::ResolveAddress("[SMTP:ops@example.test]"), "ops@example.test");
+  EXPECT_EQ(TEmail::ResolveAddress("Ops [smtp:ops@example.test]"), "ops@example.test");
+  EXPECT_EQ(TEmail::ResolveAddress("  "), "");
+  EXPECT_EQ(TEmail::ResolveAddress("a@b\r\nBcc: evil@example.test"), "a@b  Bcc: evil@example.test")
+      << "a settings line never starts a header of its own";
+
+  qputenv("VELMAR_SENDMAIL", "/nonexistent/sendmail");
+  TEmail none;
+  EXPECT_FALSE(none.MapiAvail());
+  none.Recipient << "x@example.test";
+  EXPECT_THROW(none.SendMail(), EMapiUnavailable);
+
+  // A mail program that fails: the error event, nothing raised.
+  qputenv("VELMAR_SENDMAIL", "/usr/bin/false");
+  TEmail failing;
+  int code = -1;
+  failing.OnMapiError = [&](TEmail&, int c) { code = c; };
+  failing.Recipient << "x@example.test";
+  EXPECT_EQ(failing.SendMail(), TEmail::kFailure);
+  EXPECT_EQ(code, TEmail::kFailure);
+  failing.Attachment << "/nonexistent/file";
+  EXPECT_EQ(failing.SendMail(), TEmail::kAttachmentNotFound);
+  qunsetenv("VELMAR_SENDMAIL");
+
+  TEmail m;
+  m.Subject = "Alarm\r\nBcc: evil@example.test";
+  m.Text = "Downstream & (up) idle";
+  const QByteArray msg = m.Message({"ops@example.test"}, {}, {});
+  EXPECT_TRUE(msg.startsWith("To: ops@example.test\nSubject: Alarm  Bcc: evil@example.test\n"));
+  EXPECT_EQ(msg.count("\nBcc:"), 0);
+  EXPECT_TRUE(msg.contains("\nContent-Type: text/plain; charset=UTF-8\n"));
+  EXPECT_TRUE(msg.endsWith("\n\nDownstream & (up) idle\n"));
+  EXPECT_EQ(m.ComposeCommand(),
+            (QStringList{"xdg-email", "--subject", "Alarm  Bcc: evil@example.test", "--body",
+                         "Downstream & (up) idle"}));
+}
+
+TEST(TEmailTest, TheAlarmMailReachesARealSmtpSinkThroughMsmtp) {
+  test::SmtpSink sink;
+  qputenv("VELMAR_SENDMAIL", sink.Sendmail().toUtf8());
+  TEmail mail;
+  ASSERT_TRUE(mail.MapiAvail());
+  int errors = 0;
+  mail.OnMapiError = [&](TEmail&, int) { ++errors; };
+  mail.Recipient << "[SMTP:ops@example.test]";
+  mail.Subject = AlarmEvaluator::kSubject;
+  mail.Text = "Actual Downstream exceeded 100 Kb/s (1 Kilobit = 1000 bits.)";
+  EXPECT_EQ(mail.SendMail(), 0);
+  EXPECT_EQ(errors, 0);
+  const auto messages = sink.Messages(1);
+  ASSERT_EQ(messages.size(), 1);
+  const QByteArray& got = messages[0];
+  EXPECT_TRUE(got.contains("To: ops@example.test")) << got.constData();
+  EXPECT_TRUE(got.contains("Subject: Alarm Message from your Velmar-2000 program"));
+  EXPECT_TRUE(got.contains("\n\nActual Downstream exceeded 100 Kb/s (1 Kilobit = 1000 bits.)"));
+  qunsetenv("VELMAR_SENDMAIL");
+}
+
+TEST(AlarmProgramTest, TheProgramReceivesTheMessageAsOneArgument) {
+  QTemporaryDir dir;
+  const QString record = dir.filePath("received.txt");
+  const QString program = dir.filePath("on-alarm");
+  QFile f(program);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QString("#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '%1'\n").arg(record).toUtf8());
+  f.close();
+  f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QString message = "Actual Upstream exceeded 5 Kb/s & Actual Downstream (x) $HOME `id`";
+  ASSERT_TRUE(Launcher::OpenOrRun(program + "?" + message));
+  QFile got(record);
+  for (int i = 0; i < 100 && !got.exists(); ++i)
+    QThread::msleep(50);
+  QThread::msleep(100);
+  ASSERT_TRUE(got.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(got.readAll()), "1|" + message);
+}
+
+}  // namespace
+}  // namespace velmar
