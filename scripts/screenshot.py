@@ -76,6 +76,14 @@ def main(bin_dir, out_dir):
         for name, dx in TABS.items():
             click(dx, 17)
             x.screenshot(os.path.join(out_dir, "tab-%s.png" % name), window)
+        # NetStat, from the Reporting tab.
+        click(TABS["reporting"], 17)
+        click(246, 92)
+        netstat = x.wait(lambda: x.find_window("NetStat"), 10, "the NetStat window")
+        time.sleep(2.5)
+        x.screenshot(os.path.join(out_dir, "netstat.png"), netstat)
+        x.xdotool("key", "Escape")
+        time.sleep(0.5)
         click(TABS["main"], 17)
 
         x.xdotool("mousemove", str(x.width - 12), str(x.height - 12))

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QWindow>
 
@@ -17,6 +18,7 @@
 #include "meter_art.h"
 #include "product.h"
 #include "talarm_form.h"
+#include "tnetstatform.h"
 #include "tsplashform.h"
 #include "twarningform.h"
 #include "user_interface.h"
@@ -227,9 +229,9 @@ QWidget* TForm1::BuildReportingTab() {
     auto* b = Button(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                      QString::fromLatin1(r.hint), 218, y, 46, 22);
     const QString name = QString::fromLatin1(r.name);
-    // The report-profile buttons only mark their sections; NetStat and
-    // the history maintenance open their windows once those exist.
-    if (name == QLatin1String("Probutton4")) {
+    if (name == QLatin1String("Netstatbutton")) {
+      connect(b, &QPushButton::clicked, this, [this] { NetstatbuttonClick(); });
+    } else if (name == QLatin1String("Probutton4")) {
       b->setToolTip(QStringLiteral("Clear all Velmar history information stored on this system"));
       connect(b, &QPushButton::clicked, this, [this] { Probutton4Click(); });
     } else if (name == QLatin1String("ProButton5")) {
@@ -238,16 +240,11 @@ QWidget* TForm1::BuildReportingTab() {
       b->setToolTip(QStringLiteral("Delete a previously created profile"));
       connect(b, &QPushButton::clicked, this, [this] { Probutton3Click(); });
     }
-    static const std::pair<const char*, uint8_t> kSections[] = {{"Netstatbutton", 42},
-                                                                {"Probutton1", 43},
-                                                                {"Probutton2", 63},
-                                                                {"Probutton3", 52},
-                                                                {"Probutton4", 45}};
-    for (const auto& [button, section] : kSections) {
-      if (name == QLatin1String(button)) {
-        const uint8_t s = section;
-        connect(b, &QPushButton::clicked, this, [this, s] { state_.ProgramSection = s; });
-      }
+    // The report-profile tools live outside the meter: their buttons only
+    // mark their sections.
+    if (name == QLatin1String("Probutton1") || name == QLatin1String("Probutton2")) {
+      const uint8_t section = name == QLatin1String("Probutton1") ? 43 : 63;
+      connect(b, &QPushButton::clicked, this, [this, section] { state_.ProgramSection = section; });
     }
     y += 25;
   }
@@ -900,6 +897,19 @@ void TForm1::SendMail(const QString& recipient, const QString& message) {
 
 void TForm1::Open(const QString& text) {
   Launcher::OpenOrRun(text);
+}
+
+void TForm1::NetstatbuttonClick() {
+  state_.ProgramSection = 42;
+  if (Tnetstatform::Instance() != nullptr) {
+    return;  // one is open already (it is modal)
+  }
+  // The window shares the table component with the measurement tick; the
+  // QPointer guards against the window going away during its modal loop.
+  QPointer<Tnetstatform> form = new Tnetstatform(
+      table_.get(), [this](const std::exception& e) { ExceptionHandler(e); }, this);
+  form->exec();
+  delete form;
 }
 
 void TForm1::AlarmsbuttonClick() {

@@ -159,6 +159,7 @@ class TForm1 : public QWidget,
   void SendMail(const QString& recipient, const QString& message) override;
   void Open(const QString& text) override;
   void AlarmsbuttonClick();
+  void NetstatbuttonClick();
   AlarmEvaluator& Alarms() { return evaluator_; }
 
   // History maintenance and the recorder's tick.

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "fake_agent_control.h"
 #include "history_recorder.h"
@@ -14,6 +15,7 @@
 #include "registry.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
+#include "tnetstatform.h"
 
 namespace velmar {
 namespace {
@@ -405,6 +407,27 @@ TEST_F(TForm1Test, HistoryTimerRecordsAndTheMaintenanceCommands) {
   EXPECT_FALSE(QFileInfo::exists(app.filePath("Profiles/weekly")));
   EXPECT_EQ(form->State().ProgramSection, 52);
   qunsetenv("VELMAR_APP_DIR");
+}
+
+}  // namespace
+}  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST_F(TForm1Test, TheNetStatButtonOpensOneWindowOverTheSharedTable) {
+  auto form = Make();
+  form->show();
+  bool seen = false;
+  QTimer::singleShot(200, [&] {
+    seen = Tnetstatform::Instance() != nullptr && Tnetstatform::Instance()->isVisible();
+    if (Tnetstatform::Instance())
+      Tnetstatform::Instance()->close();
+  });
+  Child<QPushButton>(*form, "Netstatbutton")->click();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(Tnetstatform::Instance(), nullptr) << "freed when closed";
+  EXPECT_EQ(form->State().ProgramSection, 42);
 }
 
 }  // namespace

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <array>
+#include <exception>
+#include <functional>
+
+#include "net_stat_text.h"
+#include "tol_interface_table_object.h"
+
+namespace velmar {
+
+// The NetStat window: the interface, TCP connection and route tables of the
+// main window's table component as fixed-width text on three pages,
+// refreshed every 2 seconds while the window is shown. It has no table of its
+// own: its refreshes and the measurement ticks take turns on the one
+// component, and whichever ran last decides the rows it holds.
+class Tnetstatform : public QDialog {
+ public:
+  using ErrorHandler = std::function<void(const std::exception&)>;
+
+  static constexpr int kWidth = 526;
+  static constexpr int kHeight = 431;
+  static constexpr int kRefreshIntervalMs = 2000;
+
+  // `table` may be null; every refresh then reports the agent as not
+  // available. `onError` is the application's error report: an error of a
+  // refresh goes there and the window stays open. The pages are filled
+  // before the constructor returns.
+  Tnetstatform(TTolInterfaceTableObject* table, ErrorHandler onError, QWidget* parent = nullptr);
+  ~Tnetstatform() override;
+
+  // The NetStat window that exists, or null while there is none.
+  static Tnetstatform* Instance();
+
+  // Handlers.
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void Button1Click();
+  void Timer1Timer();
+
+  // Controls, named as the rest of the program knows them.
+  QTabWidget* NoteBook = nullptr;
+  QPlainTextEdit* ifMemo = nullptr;
+  QPlainTextEdit* tcpMemo = nullptr;
+  QPlainTextEdit* ipMemo = nullptr;
+  QPushButton* Button1 = nullptr;
+  QTimer Timer1;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  QPlainTextEdit* MemoOf(NetStatText::Page page) const;
+  void ShowPage(NetStatText::Page page, const QString& text);
+
+  // The component belongs to the main window, which may free it at shutdown
+  // while this window is still open; from then on the agent counts as gone.
+  QPointer<TTolInterfaceTableObject> table_;
+  ErrorHandler onError_;
+  NetStatText text_;
+  // What each page shows, so an unchanged table costs no relayout and
+  // leaves the reader's selection alone.
+  std::array<QString, 3> shown_;
+  bool refreshing_ = false;
+};
+
+}  // namespace velmar

@@ -1,0 +1,517 @@
+#include "tnetstatform.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTextBlock>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "counter_sampler.h"
+#include "fake_agent_control.h"
+#include "measurement_state.h"
+#include "tick_host.h"
+#include "tol_interface_table_object.h"
+
+namespace velmar {
+namespace {
+
+using test::FakeAgent;
+using test::FakeInterface;
+
+struct FakeConnection {
+  std::array<uint8_t, 4> local;
+  int32_t localPort;
+  std::array<uint8_t, 4> remote;
+  int32_t remotePort;
+  int32_t state;
+};
+
+void TcpTable(FakeAgent& agent, const std::vector<FakeConnection>& rows) {
+  for (const auto& r : rows)
+    agent.Integer(r.state);
+  for (const auto& r : rows)
+    agent.Ip(r.local);
+  for (const auto& r : rows)
+    agent.Integer(r.localPort);
+  for (const auto& r : rows)
+    agent.Ip(r.remote);
+  for (const auto& r : rows)
+    agent.Integer(r.remotePort);
+  agent.Counter(0);  // tcpInErrs
+}
+
+void RouteTable(FakeAgent& agent, const std::vector<std::pair<std::array<uint8_t, 4>, int>>& rows) {
+  for (const auto& r : rows)
+    agent.Ip(r.first);
+  for (const auto& r : rows)
+    agent.Integer(r.second);
+  agent.Integer(1);  // ipRouteMetric1 of the first row
+}
+
+// One full refresh's worth of answers.
+void ScriptRefresh(FakeAgent& agent, int32_t listenPort, uint32_t loInOctets) {
+  TcpTable(agent, {{{127, 0, 0, 1}, listenPort, {0, 0, 0, 0}, 0, 2}});
+  agent.InterfaceTable(
+      {FakeInterface{1, "lo", loInOctets, 7, 24, 65536}, FakeInterface{2, "eth0"}});
+  RouteTable(agent, {{{0, 0, 0, 0}, 2}, {{127, 0, 0, 0}, 1}});
+}
+
+struct Errors {
+  std::vector<std::string> messages;
+  Tnetstatform::ErrorHandler Handler() {
+    return [this](const std::exception& e) { messages.push_back(e.what()); };
+  }
+};
+
+QStringList Lines(const QPlainTextEdit* memo) {
+  return memo->toPlainText().split(QLatin1Char('\n'));
+}
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) {
+    QApplication::processEvents();
+  }
+}
+
+TEST(TnetstatformWidgetTest, LooksAsDrawnAndFillsItsPagesBeforeShowing) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  ScriptRefresh(agent, 631, 3000000000u);
+  Errors errors;
+  EXPECT_EQ(Tnetstatform::Instance(), nullptr);
+  {
+    Tnetstatform form(&table, errors.Handler());
+    EXPECT_EQ(Tnetstatform::Instance(), &form);
+    EXPECT_EQ(form.windowTitle(), "NetStat");
+    EXPECT_TRUE(form.isModal());
+    EXPECT_EQ(form.Timer1.interval(), 2000);
+    EXPECT_FALSE(form.Timer1.isActive()) << "the timer runs only while the window shows";
+
+    // Filled by the constructor, nothing shown yet.
+    EXPECT_EQ(agent.Pending(), 0u);
+    EXPECT_TRUE(errors.messages.empty());
+    EXPECT_EQ(Lines(form.tcpMemo),
+              (QStringList{NetStatText::TcpHeading(), "",
+                           "127.0.0.1       631   0.0.0.0         0     LISTEN    "}));
+    const QStringList ifLines = Lines(form.ifMemo);
+    ASSERT_EQ(ifLines.size(), 4);
+    EXPECT_EQ(ifLines[0], NetStatText::InterfaceHeading());
+    EXPECT_EQ(ifLines[2],
+              "1        lo                   65536 3000000000 14001  7          20001  21001 ");
+    EXPECT_EQ(Lines(form.ipMemo),
+              (QStringList{NetStatText::RouteHeading(), "",
+                           "2        0.0.0.0              eth0                ",
+                           "1        127.0.0.0            lo                  "}));
+
+    form.show();
+    Settle();
+    EXPECT_TRUE(form.Timer1.isActive());
+    EXPECT_EQ(form.size(), QSize(526, 431));
+    EXPECT_EQ(form.NoteBook->size(), QSize(508, 366));
+    EXPECT_EQ(form.Button1->size(), QSize(75, 21));
+    EXPECT_EQ(form.Button1->text(), "Close");
+    EXPECT_EQ(form.Button1->geometry().center().x(), form.NoteBook->geometry().center().x());
+    EXPECT_GT(form.Button1->y(), form.NoteBook->geometry().bottom());
+    EXPECT_LT(form.Button1->geometry().bottom(), form.height());
+    const QRect desktop = form.screen()->availableGeometry();
+    EXPECT_LE(std::abs(form.frameGeometry().center().x() - desktop.center().x()), 20);
+    EXPECT_LE(std::abs(form.frameGeometry().center().y() - desktop.center().y()), 40);
+
+    ASSERT_EQ(form.NoteBook->count(), 3);
+    EXPECT_EQ(form.NoteBook->tabText(0), "INTERFACE");
+    EXPECT_EQ(form.NoteBook->tabText(1), "TCP");
+    EXPECT_EQ(form.NoteBook->tabText(2), "IP");
+    EXPECT_EQ(form.NoteBook->widget(0), form.ifMemo);
+    EXPECT_EQ(form.NoteBook->widget(1), form.tcpMemo);
+    EXPECT_EQ(form.NoteBook->widget(2), form.ipMemo);
+    for (QPlainTextEdit* memo : {form.ifMemo, form.tcpMemo, form.ipMemo}) {
+      EXPECT_TRUE(QFontInfo(memo->font()).fixedPitch()) << memo->objectName().toStdString();
+      EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+      EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+      EXPECT_TRUE(memo->isReadOnly());
+      EXPECT_EQ(memo->palette().color(QPalette::Text), QColor(0, 0, 128));
+    }
+    EXPECT_EQ(form.NoteBook->tabBar()->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    // An interface line fits the page without scrolling sideways.
+    const QFontMetrics metrics(form.ifMemo->font());
+    EXPECT_LT(metrics.horizontalAdvance(ifLines[2]), form.ifMemo->viewport()->width());
+
+    form.Button1->click();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Timer1.isActive());
+  }
+  EXPECT_EQ(Tnetstatform::Instance(), nullptr);
+}
+
+TEST(TnetstatformWidgetTest, RunsModallyUntilClosedAndRefreshesOnEveryTick) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  ScriptRefresh(agent, 631, 1);
+  Errors errors;
+  Tnetstatform form(&table, errors.Handler());
+
+  // Each tick walks the three tables again and shows what changed.
+  ScriptRefresh(agent, 8080, 2);
+  int result = -1;
+  bool timerRanInLoop = false;
+  QTimer::singleShot(0, &form, [&] {
+    timerRanInLoop = form.Timer1.isActive();
+    form.Timer1Timer();
+    form.Button1->click();
+  });
+  result = form.exec();
+  EXPECT_EQ(result, QDialog::Rejected);
+  EXPECT_TRUE(timerRanInLoop);
+  EXPECT_FALSE(form.Timer1.isActive());
+  EXPECT_EQ(agent.Pending(), 0u);
+  EXPECT_EQ(agent.QueryCount(), 2u * ((1 + 5) + (1 + 2 * 21) + (1 + 2 * 2)));
+  EXPECT_TRUE(Lines(form.tcpMemo).at(2).startsWith("127.0.0.1       8080  "));
+  EXPECT_TRUE(Lines(form.ifMemo).at(2).contains(" 2          14001 "));
+  EXPECT_TRUE(errors.messages.empty());
+  EXPECT_EQ(Tnetstatform::Instance(), &form);
+
+  // A window closed through its close box stops its timer as well.
+  form.show();
+  EXPECT_TRUE(form.Timer1.isActive());
+  form.close();
+  EXPECT_FALSE(form.Timer1.isActive());
+}
+
+TEST(TnetstatformWidgetTest, AnEmptyTcpTableLeavesTheOtherPagesAsTheyWere) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  ScriptRefresh(agent, 631, 1);
+  Errors errors;
+  Tnetstatform form(&table, errors.Handler());
+  const QString interfaces = form.ifMemo->toPlainText();
+  const QString routes = form.ipMemo->toPlainText();
+  ASSERT_TRUE(interfaces.contains("lo"));
+  ASSERT_TRUE(routes.contains("127.0.0.0"));
+
+  agent.Reset();
+  agent.Null();
+  agent.InterfaceTable({FakeInterface{7, "changed"}});
+  form.Timer1Timer();
+
+  EXPECT_EQ(Lines(form.tcpMemo), (QStringList{NetStatText::TcpHeading(), ""}));
+  EXPECT_EQ(form.ifMemo->toPlainText(), interfaces);
+  EXPECT_EQ(form.ipMemo->toPlainText(), routes);
+  EXPECT_EQ(agent.QueryCount(), 1u);
+  EXPECT_TRUE(errors.messages.empty());
+}
+
+struct NestedTick {
+  Tnetstatform* form = nullptr;
+  FakeAgent* agent = nullptr;
+  bool timerActiveDuringReport = true;
+  unsigned queriesBefore = 0;
+  unsigned queriesAfter = 0;
+  bool visibleDuringReport = false;
+};
+
+TEST(TnetstatformWidgetTest, AnAgentErrorIsReportedOnEveryTickAndTheWindowStays) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  ScriptRefresh(agent, 631, 1);
+  NestedTick nested;
+  std::vector<std::string> messages;
+  Tnetstatform form(&table, [&](const std::exception& e) {
+    messages.push_back(e.what());
+    // The report is modal and runs an event loop; a tick that comes in
+    // meanwhile must not start another refresh and another report.
+    nested.timerActiveDuringReport = nested.form->Timer1.isActive();
+    nested.visibleDuringReport = nested.form->isVisible();
+    nested.queriesBefore = nested.agent->QueryCount();
+    nested.form->Timer1Timer();
+    nested.queriesAfter = nested.agent->QueryCount();
+  });
+  nested.form = &form;
+  nested.agent = &agent;
+  form.show();
+  Settle();
+  const QString routes = form.ipMemo->toPlainText();
+
+  // TCP fine, then the agent fails in the middle of the interface walk.
+  agent.Reset();
+  TcpTable(agent, {{{10, 0, 0, 5}, 22, {10, 0, 0, 9}, 50123, 5}});
+  agent.Integer(1);
+  agent.Integer(2);
+  agent.String("lo");
+  agent.Failure();
+  RouteTable(agent, {{{10, 0, 0, 0}, 2}});
+  form.Timer1Timer();
+
+  ASSERT_EQ(messages, (std::vector<std::string>{"SNMP query failed."}));
+  EXPECT_FALSE(nested.timerActiveDuringReport);
+  EXPECT_TRUE(nested.visibleDuringReport);
+  EXPECT_EQ(nested.queriesAfter, nested.queriesBefore) << "a nested tick walked the tables";
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.Timer1.isActive()) << "the next tick tries again";
+  EXPECT_EQ(Lines(form.tcpMemo).at(2), "10.0.0.5        22    10.0.0.9        50123 ESTABLISHED");
+  EXPECT_EQ(form.ifMemo->toPlainText(), "");
+  EXPECT_EQ(form.ipMemo->toPlainText(), routes);
+
+  // As long as the failure lasts, every tick reports it.
+  agent.Reset();
+  agent.Failure();
+  form.Timer1Timer();
+  agent.Reset();
+  agent.Failure();
+  form.Timer1Timer();
+  EXPECT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages.back(), "SNMP query failed.");
+  EXPECT_EQ(form.tcpMemo->toPlainText(), "");
+  EXPECT_EQ(form.ipMemo->toPlainText(), routes);
+  EXPECT_TRUE(form.isVisible());
+
+  // Once the agent answers again, so do the pages.
+  agent.Reset();
+  ScriptRefresh(agent, 631, 1);
+  form.Timer1Timer();
+  EXPECT_EQ(messages.size(), 3u);
+  EXPECT_TRUE(form.ifMemo->toPlainText().contains("lo"));
+  EXPECT_TRUE(form.Timer1.isActive());
+  form.close();
+}
+
+TEST(TnetstatformWidgetTest, WithoutATableComponentEveryRefreshReportsTheMissingAgent) {
+  Errors errors;
+  Tnetstatform form(nullptr, errors.Handler());
+  ASSERT_EQ(errors.messages,
+            (std::vector<std::string>{"SNMP extension agent library is not available."}));
+  form.show();
+  form.Timer1Timer();
+  EXPECT_EQ(errors.messages.size(), 2u);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.Timer1.isActive());
+  for (QPlainTextEdit* memo : {form.ifMemo, form.tcpMemo, form.ipMemo}) {
+    EXPECT_EQ(memo->toPlainText(), "");
+  }
+  form.close();
+
+  // A component freed while the window is open (the main window ends) is
+  // an agent that has gone, not a dangling pointer.
+  {
+    FakeAgent agent;
+    auto table = std::make_unique<TTolInterfaceTableObject>(nullptr, test::FakeAgentPath());
+    ScriptRefresh(agent, 631, 1);
+    Errors later;
+    Tnetstatform form2(table.get(), later.Handler());
+    ASSERT_TRUE(later.messages.empty());
+    ASSERT_TRUE(form2.tcpMemo->toPlainText().contains("LISTEN"));
+    table.reset();
+    form2.Timer1Timer();
+    EXPECT_EQ(later.messages,
+              (std::vector<std::string>{"SNMP extension agent library is not available."}));
+    EXPECT_EQ(form2.tcpMemo->toPlainText(), "");
+    EXPECT_TRUE(form2.ifMemo->toPlainText().contains("lo"));
+  }
+
+  // A missing handler loses the report but not the window.
+  Tnetstatform quiet(nullptr, nullptr);
+  quiet.show();
+  quiet.Timer1Timer();
+  EXPECT_TRUE(quiet.isVisible());
+  EXPECT_TRUE(quiet.Timer1.isActive());
+}
+
+TEST(TnetstatformWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  std::vector<FakeConnection> rows;
+  for (int i = 0; i < 3000; ++i) {
+    rows.push_back({{127, 0, 0, 1}, 10000 + i, {127, 0, 0, 1}, 40000 + i, 5});
+  }
+  const auto script = [&] {
+    TcpTable(agent, rows);
+    agent.InterfaceTable({FakeInterface{1, "lo"}});
+    RouteTable(agent, {{{127, 0, 0, 0}, 1}});
+  };
+  script();
+  Errors errors;
+  Tnetstatform form(&table, errors.Handler());
+  form.show();
+  form.NoteBook->setCurrentWidget(form.tcpMemo);
+  Settle();
+  EXPECT_EQ(form.tcpMemo->blockCount(), 3002);
+  EXPECT_EQ(form.tcpMemo->document()->findBlockByNumber(3001).text(),
+            "127.0.0.1       12999 127.0.0.1       42999 ESTABLISHED");
+
+  QScrollBar* bar = form.tcpMemo->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 2000);
+  bar->setValue(1500);
+  Settle();
+
+  // Unchanged tables: the page is not set again.
+  int changes = 0;
+  QObject::connect(form.tcpMemo, &QPlainTextEdit::textChanged, [&] { ++changes; });
+  script();
+  form.Timer1Timer();
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(bar->value(), 1500);
+
+  // A connection changes state: the new text comes in at the same place.
+  rows[2500].state = 8;
+  script();
+  form.Timer1Timer();
+  Settle();
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(form.tcpMemo->document()->findBlockByNumber(2502).text(),
+            "127.0.0.1       12500 127.0.0.1       42500 CLOSE_WAIT");
+  EXPECT_EQ(bar->value(), 1500);
+  EXPECT_EQ(agent.Pending(), 0u);
+  EXPECT_TRUE(errors.messages.empty());
+}
+
+// Stands in for the main window around the measurement tick.
+class QuietHost : public TickHost {
+ public:
+  void SetCalcTimerEnabled(bool) override {}
+  void StartDownload() override {}
+  void PublishResults(double up, double down) override {
+    this->up = up;
+    this->down = down;
+    ++published;
+  }
+  void HandleException(const std::exception& e) override { errors.push_back(e.what()); }
+  double up = -1;
+  double down = -1;
+  int published = 0;
+  std::vector<std::string> errors;
+};
+
+class SteppingClock : public TickClock {
+ public:
+  uint32_t TickCount() const override { return now; }
+  uint32_t now = 1000;
+};
+
+TEST(TnetstatformWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneComponent) {
+  FakeAgent agent;
+  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  MeasurementState state;
+  state.AnalysisActive = 1;
+  state.AdapterIndex = 2;  // eth0, the second interface row
+  QuietHost host;
+  SteppingClock clock;
+  CounterSampler sampler(state, &table, host, clock);
+
+  // A reading, the window's refresh, then a reading again: the tick walks
+  // the interfaces itself, so the route rows the window left behind do not
+  // disturb it.
+  sampler.CalcIntervalTimerTimer();  // the first tick only notes the time
+  clock.now += 1000;
+  agent.InterfaceTable({FakeInterface{1, "lo", 0, 0}, FakeInterface{2, "eth0", 1000, 500}});
+  sampler.CalcIntervalTimerTimer();
+  ASSERT_EQ(agent.Pending(), 0u);
+  ScriptRefresh(agent, 631, 1);
+  Errors errors;
+  Tnetstatform form(&table, errors.Handler());
+  EXPECT_EQ(table.Count(), 2);
+  EXPECT_EQ(table.Items(0).RouteDestText(), "0.0.0.0") << "the window refreshed last";
+
+  clock.now += 1000;
+  agent.InterfaceTable({FakeInterface{1, "lo", 0, 0}, FakeInterface{2, "eth0", 3000, 1500}});
+  host.published = 0;
+  sampler.CalcIntervalTimerTimer();
+  EXPECT_TRUE(host.errors.empty());
+  EXPECT_EQ(host.published, 1);
+  EXPECT_DOUBLE_EQ(host.down, 2000.0);
+  EXPECT_DOUBLE_EQ(host.up, 1000.0);
+
+  // And the window's next refresh is not disturbed by the tick's rows.
+  ScriptRefresh(agent, 22, 1);
+  form.Timer1Timer();
+  EXPECT_TRUE(errors.messages.empty());
+  EXPECT_TRUE(Lines(form.tcpMemo).at(2).startsWith("127.0.0.1       22    "));
+  EXPECT_EQ(agent.Pending(), 0u);
+}
+
+// A socket closed when the test ends, whatever happens.
+struct Socket {
+  int fd = -1;
+  explicit Socket(int f) : fd(f) {}
+  ~Socket() {
+    if (fd >= 0) {
+      ::close(fd);
+    }
+  }
+};
+
+int PortOf(int fd) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  return ntohs(address.sin_port);
+}
+
+TEST(TnetstatformWidgetTest, TheRealAgentShowsAListeningSocketOfThisMachine) {
+  Socket listener(socket(AF_INET, SOCK_STREAM, 0));
+  ASSERT_GE(listener.fd, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  ASSERT_EQ(bind(listener.fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener.fd, 4), 0);
+  const int port = PortOf(listener.fd);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  Socket client(socket(AF_INET, SOCK_STREAM, 0));
+  ASSERT_EQ(connect(client.fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  Socket served(accept(listener.fd, nullptr, nullptr));
+  ASSERT_GE(served.fd, 0);
+  const int clientPort = PortOf(client.fd);
+
+  TTolInterfaceTableObject table(nullptr, QStringLiteral(VELMAR_BIN_DIR "/libmib2.so"));
+  Errors errors;
+  Tnetstatform form(&table, errors.Handler());
+  form.show();
+  Settle();
+  EXPECT_TRUE(errors.messages.empty());
+
+  // Printed with the C library, independently of the window's own code.
+  const QString format = QStringLiteral("%-15s %-5d %-15s %-5d %-10s");
+  const QStringList tcp = Lines(form.tcpMemo);
+  EXPECT_EQ(tcp.at(0), NetStatText::TcpHeading());
+  EXPECT_TRUE(tcp.contains(
+      QString::asprintf(format.toLatin1().constData(), "127.0.0.1", port, "0.0.0.0", 0, "LISTEN")))
+      << form.tcpMemo->toPlainText().toStdString();
+  EXPECT_TRUE(tcp.contains(QString::asprintf(format.toLatin1().constData(), "127.0.0.1", clientPort,
+                                             "127.0.0.1", port, "ESTABLISHED")));
+  EXPECT_TRUE(tcp.contains(QString::asprintf(format.toLatin1().constData(), "127.0.0.1", port,
+                                             "127.0.0.1", clientPort, "ESTABLISHED")));
+
+  // The loopback interface is on the interface page.
+  const QStringList interfaces = Lines(form.ifMemo);
+  EXPECT_EQ(interfaces.at(0), NetStatText::InterfaceHeading());
+  bool loopback = false;
+  for (const QString& line : interfaces) {
+    loopback = loopback || line.mid(9, 21) == "lo                   ";
+  }
+  EXPECT_TRUE(loopback) << form.ifMemo->toPlainText().toStdString();
+  EXPECT_EQ(Lines(form.ipMemo).at(0), NetStatText::RouteHeading());
+
+  // The listener goes; the next refresh no longer shows it.
+  ::close(listener.fd);
+  listener.fd = -1;
+  form.Timer1Timer();
+  EXPECT_FALSE(Lines(form.tcpMemo)
+                   .contains(QString::asprintf(format.toLatin1().constData(), "127.0.0.1", port,
+                                               "0.0.0.0", 0, "LISTEN")));
+  EXPECT_TRUE(errors.messages.empty());
+  form.close();
+}
+
+}  // namespace
+}  // namespace velmar
