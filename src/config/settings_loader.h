@@ -28,6 +28,10 @@ class SettingsLoader {
   // the lines applied until then stay applied.
   void LoadSettings(bool readFile);
 
+  // Step 11 of LoadSettings on its own, for the setup dialogs: the proxy
+  // of lines 8, 9 and 14 to the HTTP client; a port of 0 switches it off.
+  void ApplyProxy();
+
   // Writes the list whole or not at all. Raises saying why it failed.
   void SaveSettings() const;
 
@@ -43,7 +47,6 @@ class SettingsLoader {
  private:
   void UseDefaults(bool replacingUnusableFile);
   void ApplyAutostart();
-  void ApplyProxy();
   void ApplyProductKey();
 
   Settingslist& list_;

@@ -66,3 +66,21 @@ bool Autostart::Apply(bool enabled, const QString& executablePath) {
 }
 
 }  // namespace velmar
+
+namespace velmar {
+
+void Autostart::Write(bool enabled, const QString& executablePath) {
+  if (!enabled) {
+    try {
+      Apply(false, executablePath);
+    } catch (const Exception&) {
+      // Not being able to remove it is not reported.
+    }
+    return;
+  }
+  if (!Apply(true, executablePath)) {
+    throw ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(kValueName));
+  }
+}
+
+}  // namespace velmar

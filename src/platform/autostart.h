@@ -21,6 +21,11 @@ class Autostart {
   // cannot be opened; raises when a write fails after that.
   bool Apply(bool enabled, const QString& executablePath);
 
+  // As the setup dialogs need it: enabling raises "Failed to set data for
+  // 'Velmar2000'" when the Run key cannot be opened or written; a disabling
+  // that cannot be done passes silently.
+  void Write(bool enabled, const QString& executablePath);
+
   // $XDG_CONFIG_HOME/autostart/velmar.desktop (~/.config by default).
   static QString DefaultDesktopEntryPath();
   static QString DesktopEntry(const QString& executablePath);

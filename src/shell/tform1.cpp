@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "app_paths.h"
+#include "autostart.h"
 #include "error_report.h"
 #include "key_store.h"
 #include "launcher.h"
@@ -877,6 +878,23 @@ void TForm1::BitBtn3Click() {
 void TForm1::BitBtn4Click() {
   state_.ProgramSection = 54;
   OpenWebPage();
+}
+
+// ---- setup dialogs ----
+
+void TForm1::SetSpeedHintsFor(uint8_t kilobitMode) {
+  const int bits = 1000 + 24 * kilobitMode;
+  SetSpeedHints(SettingsLoader::DownHint(bits), SettingsLoader::DownAvgHint(bits),
+                SettingsLoader::UpHint(bits), SettingsLoader::UpAvgHint(bits));
+}
+
+void TForm1::ReloadSettings() {
+  settings_.Clear();
+  Guarded([this] { loader_.LoadSettings(true); });
+}
+
+void TForm1::WriteAutostart(bool enabled) {
+  Autostart(store_, env_.autostartEntry).Write(enabled, env_.executablePath);
 }
 
 // ---- alarms ----

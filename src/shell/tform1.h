@@ -25,6 +25,7 @@
 #include "settings_list.h"
 #include "settings_loader.h"
 #include "settings_target.h"
+#include "setup_host.h"
 #include "temail.h"
 #include "tick_host.h"
 #include "tol_interface_table_object.h"
@@ -44,7 +45,8 @@ class TForm1 : public QWidget,
                public ResultDisplays,
                public PlacementWindow,
                public SizerView,
-               public AlarmActions {
+               public AlarmActions,
+               public SetupHost {
  public:
   struct Environment {
     QString agentLibrary;    // the MIB-II agent
@@ -78,7 +80,7 @@ class TForm1 : public QWidget,
   void HideMainWindow();
 
   MeasurementState& State() { return state_; }
-  Settingslist& Settings() { return settings_; }
+  Settingslist& Settings() override { return settings_; }
   AnalysisControl& Analysis() { return analysis_; }
   CounterSampler& Sampler() { return sampler_; }
   bool CloseAllowed() const { return closeAllowed_; }
@@ -87,7 +89,19 @@ class TForm1 : public QWidget,
   QString WebPageAddress() const { return webPageAddress_; }
   QString Url() const override { return url_; }
   QSystemTrayIcon* TrayIcon() { return trayIcon_.get(); }
-  const QStringList& Adapterlist() const { return adapterlist_; }
+  const QStringList& Adapterlist() const override { return adapterlist_; }
+
+  // SetupHost (the rest is shared with SettingsTarget)
+  bool AnalysisRunning() const override { return state_.AnalysisActive != 0; }
+  uint8_t KilobitMode() const override { return state_.KilobitMode; }
+  void SetSpeedHintsFor(uint8_t kilobitMode) override;
+  int16_t AdapterIndex() const override { return state_.AdapterIndex; }
+  void ApplyProxyFromSettings() override { loader_.ApplyProxy(); }
+  void ReloadSettings() override;
+  void WriteAutostart(bool enabled) override;
+  void ReportError(const std::exception& error) override { ExceptionHandler(error); }
+  QString Proxy() const { return proxy_; }
+  uint16_t ProxyPort() const { return proxyPort_; }
 
   // SettingsTarget
   void SetProgramSection(uint8_t section) override { state_.ProgramSection = section; }

@@ -380,3 +380,28 @@ TEST_F(SettingsLoaderTest, SavesAreAtomicUnderSigkill) {
 
 }  // namespace
 }  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST(AutostartTest, TheDialogsWriteRaisesOnlyWhenEnablingFails) {
+  test::TempStore store;
+  QTemporaryDir dir;
+  const QString entry = dir.filePath("autostart/velmar.desktop");
+  Autostart(store.store.get(), entry).Write(true, "/opt/velmar/velmar");
+  EXPECT_TRUE(QFileInfo::exists(entry));
+  KeyStore readOnly(store.store->Path(), KeyStore::Access::ReadOnly);
+  try {
+    Autostart(&readOnly, entry).Write(true, "/opt/velmar/velmar");
+    ADD_FAILURE() << "no error";
+  } catch (const ERegistryException& e) {
+    EXPECT_STREQ(e.what(), "Failed to set data for 'Velmar2000'");
+  }
+  EXPECT_NO_THROW(Autostart(&readOnly, entry).Write(false, "/x")) << "a failed removal is silent";
+  EXPECT_THROW(Autostart(nullptr, entry).Write(true, "/x"), ERegistryException);
+  Autostart(store.store.get(), entry).Write(false, "/x");
+  EXPECT_FALSE(QFileInfo::exists(entry));
+}
+
+}  // namespace
+}  // namespace velmar
