@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
+#include <cmath>
 
 namespace velmar {
 
@@ -126,6 +128,200 @@ QImage MeterArt::Lock(bool closed, int size) {
   p.drawRoundedRect(QRectF(s * 0.2, s * 0.45, s * 0.6, s * 0.45), s / 12, s / 12);
   p.setBrush(QColor(60, 60, 60));
   p.drawEllipse(QPointF(s * 0.5, s * 0.65), s * 0.06, s * 0.06);
+  return image;
+}
+
+}  // namespace velmar
+
+namespace velmar {
+
+namespace {
+
+// The backdrop every setup picture shares: the splash's olive gradient in a
+// bezel, so the dialogs look like the meter they configure.
+void SetupBackdrop(QPainter& p, QSize size) {
+  QLinearGradient g(0, 0, 0, size.height());
+  g.setColorAt(0, QColor(40, 60, 30));
+  g.setColorAt(1, QColor(128, 128, 0));
+  p.setPen(QPen(QColor(180, 170, 120), 2));
+  p.setBrush(g);
+  p.drawRoundedRect(QRectF(1, 1, size.width() - 2, size.height() - 2), 8, 8);
+}
+
+void Caption(QPainter& p, QRectF area, const QString& text) {
+  p.setPen(QColor(240, 231, 198));
+  QFont f(QStringLiteral("DejaVu Sans"), 8, QFont::Bold);
+  p.setFont(f);
+  p.drawText(area, Qt::AlignCenter, text);
+}
+
+void Window(QPainter& p, QRectF r, QColor title) {
+  p.setPen(QPen(QColor(30, 30, 20), 1.5));
+  p.setBrush(QColor(240, 231, 198));
+  p.drawRect(r);
+  p.setBrush(title);
+  p.drawRect(QRectF(r.left(), r.top(), r.width(), r.height() * 0.18));
+}
+
+void Computer(QPainter& p, QRectF r) {
+  p.setPen(QPen(QColor(30, 30, 20), 1.5));
+  p.setBrush(QColor(200, 200, 190));
+  p.drawRoundedRect(QRectF(r.left(), r.top(), r.width(), r.height() * 0.7), 3, 3);
+  p.setBrush(QColor(20, 40, 20));
+  p.drawRect(r.adjusted(r.width() * 0.1, r.height() * 0.08, -r.width() * 0.1, -r.height() * 0.38));
+  p.setBrush(QColor(200, 200, 190));
+  p.drawRect(QRectF(r.center().x() - r.width() * 0.3, r.bottom() - r.height() * 0.2,
+                    r.width() * 0.6, r.height() * 0.2));
+}
+
+void Digits(QPainter& p, QRectF r, const QString& text) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::black);
+  p.drawRoundedRect(r, 3, 3);
+  p.setPen(QColor(0, 255, 0));
+  QFont f(QStringLiteral("DejaVu Sans Mono"), 13, QFont::Bold);
+  p.setFont(f);
+  p.drawText(r, Qt::AlignCenter, text);
+}
+
+void Circle(QPainter& p, QPointF centre, double radius) {
+  p.setPen(QPen(QColor(240, 231, 198), radius / 7));
+  p.setBrush(QColor(60, 80, 40));
+  p.drawEllipse(centre, radius, radius);
+}
+
+}  // namespace
+
+QImage MeterArt::WizardPicture(int page, QSize size) {
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  SetupBackdrop(p, size);
+  const double w = size.width();
+  const double h = size.height();
+  const QRectF label(0, h * 0.82, w, h * 0.14);
+  switch (page) {
+    case 1: {
+      // A window behind and one pinned in front of it.
+      Window(p, QRectF(w * 0.12, h * 0.18, w * 0.55, h * 0.35), QColor(120, 120, 120));
+      Window(p, QRectF(w * 0.33, h * 0.38, w * 0.55, h * 0.35), QColor(200, 30, 30));
+      Gauge(p, QRectF(w * 0.45, h * 0.5, w * 0.3, h * 0.15), 0.6);
+      Caption(p, label, QStringLiteral("Window"));
+      break;
+    }
+    case 2: {
+      // The PC, the proxy in the middle and the internet above.
+      p.setPen(QPen(QColor(240, 231, 198), 2, Qt::DashLine));
+      p.drawLine(QPointF(w * 0.5, h * 0.22), QPointF(w * 0.5, h * 0.62));
+      Circle(p, QPointF(w * 0.5, h * 0.16), w * 0.12);
+      p.setPen(QPen(QColor(240, 231, 198), 1));
+      p.drawLine(QPointF(w * 0.38, h * 0.16), QPointF(w * 0.62, h * 0.16));
+      p.drawEllipse(QPointF(w * 0.5, h * 0.16), w * 0.05, w * 0.12);
+      p.setPen(QPen(QColor(30, 30, 20), 1.5));
+      p.setBrush(QColor(247, 225, 174));
+      p.drawRoundedRect(QRectF(w * 0.3, h * 0.36, w * 0.4, h * 0.12), 3, 3);
+      Computer(p, QRectF(w * 0.3, h * 0.56, w * 0.4, h * 0.24));
+      Caption(p, label, QStringLiteral("Proxy"));
+      break;
+    }
+    case 3:
+      Digits(p, QRectF(w * 0.12, h * 0.18, w * 0.76, h * 0.18), QStringLiteral("1000"));
+      Digits(p, QRectF(w * 0.12, h * 0.48, w * 0.76, h * 0.18), QStringLiteral("1024"));
+      Caption(p, QRectF(0, h * 0.36, w, h * 0.12), QStringLiteral("or"));
+      Caption(p, label, QStringLiteral("bits"));
+      break;
+    case 4: {
+      // A network card with its port and three activity lights.
+      p.setPen(QPen(QColor(30, 30, 20), 1.5));
+      p.setBrush(QColor(30, 110, 50));
+      p.drawRect(QRectF(w * 0.12, h * 0.25, w * 0.76, h * 0.3));
+      p.setBrush(QColor(200, 170, 60));
+      for (int i = 0; i < 6; ++i) {
+        p.drawRect(QRectF(w * (0.18 + 0.1 * i), h * 0.55, w * 0.06, h * 0.06));
+      }
+      p.setBrush(QColor(200, 200, 190));
+      p.drawRect(QRectF(w * 0.2, h * 0.3, w * 0.25, h * 0.17));
+      const QColor lights[] = {QColor(255, 40, 40), QColor(255, 255, 0), QColor(0, 255, 0)};
+      for (int i = 0; i < 3; ++i) {
+        p.setBrush(lights[i]);
+        p.drawEllipse(QPointF(w * (0.56 + 0.1 * i), h * 0.38), w * 0.035, w * 0.035);
+      }
+      Caption(p, label, QStringLiteral("Interface"));
+      break;
+    }
+    case 5: {
+      // The power symbol: the meter starts with the session.
+      const QPointF c(w * 0.5, h * 0.42);
+      const double r = std::min(w, h) * 0.26;
+      Circle(p, c, r);
+      p.setPen(QPen(QColor(0, 255, 0), r / 6, Qt::SolidLine, Qt::RoundCap));
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(QRectF(c.x() - r * 0.55, c.y() - r * 0.55, r * 1.1, r * 1.1), 120 * 16, -300 * 16);
+      p.drawLine(QPointF(c.x(), c.y() - r * 0.7), QPointF(c.x(), c.y() - r * 0.1));
+      Caption(p, label, QStringLiteral("Autoload"));
+      break;
+    }
+    case 6: {
+      // Play, over a dial that is already moving.
+      Gauge(p, QRectF(w * 0.15, h * 0.12, w * 0.7, h * 0.25), 0.45);
+      const QPointF c(w * 0.5, h * 0.6);
+      const double r = std::min(w, h) * 0.17;
+      Circle(p, c, r);
+      p.setPen(Qt::NoPen);
+      p.setBrush(QColor(0, 255, 0));
+      QPolygonF play;
+      play << QPointF(c.x() - r * 0.35, c.y() - r * 0.5) << QPointF(c.x() + r * 0.55, c.y())
+           << QPointF(c.x() - r * 0.35, c.y() + r * 0.5);
+      p.drawPolygon(play);
+      Caption(p, label, QStringLiteral("Active"));
+      break;
+    }
+    case 7: {
+      const QPointF c(w * 0.5, h * 0.42);
+      const double r = std::min(w, h) * 0.26;
+      Circle(p, c, r);
+      p.setPen(QPen(QColor(0, 255, 0), r / 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      QPolygonF tick;
+      tick << QPointF(c.x() - r * 0.5, c.y()) << QPointF(c.x() - r * 0.1, c.y() + r * 0.4)
+           << QPointF(c.x() + r * 0.55, c.y() - r * 0.45);
+      p.drawPolyline(tick);
+      Caption(p, label, QStringLiteral("Ready"));
+      break;
+    }
+    default:
+      Gauge(p, QRectF(w * 0.1, h * 0.15, w * 0.8, h * 0.35), 0.7);
+      Caption(p, QRectF(0, h * 0.55, w, h * 0.14), QStringLiteral("Velmar"));
+      Caption(p, label, QStringLiteral("Setup"));
+      break;
+  }
+  return image;
+}
+
+QImage MeterArt::SetupPicture(QSize size) {
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  SetupBackdrop(p, size);
+  const double w = size.width();
+  const double h = size.height();
+  Gauge(p, QRectF(w * 0.12, h * 0.1, w * 0.76, h * 0.36), 0.55);
+  // A cog: the settings behind the dial.
+  const QPointF c(w * 0.5, h * 0.66);
+  const double r = std::min(w, h) * 0.16;
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(240, 231, 198));
+  for (int i = 0; i < 8; ++i) {
+    p.save();
+    p.translate(c);
+    p.rotate(45.0 * i);
+    p.drawRect(QRectF(-r * 0.2, -r * 1.3, r * 0.4, r * 0.5));
+    p.restore();
+  }
+  p.drawEllipse(c, r, r);
+  p.setBrush(QColor(60, 80, 40));
+  p.drawEllipse(c, r * 0.4, r * 0.4);
   return image;
 }
 

@@ -18,6 +18,10 @@ class MeterArt {
   static QImage TrayIcon(int size);
   static QImage MeterBackground(QSize size);
   static QImage Lock(bool closed, int size);
+  // The picture on the left of each setup wizard page (0 to 7; other
+  // numbers get the welcome picture) and the detailed setup's picture.
+  static QImage WizardPicture(int page, QSize size);
+  static QImage SetupPicture(QSize size);
 };
 
 }  // namespace velmar

@@ -20,8 +20,10 @@
 #include "product.h"
 #include "talarm_form.h"
 #include "tnetstatform.h"
+#include "tsetup_form.h"
 #include "tsplashform.h"
 #include "twarningform.h"
+#include "twizard_form.h"
 #include "user_interface.h"
 
 namespace velmar {
@@ -100,6 +102,9 @@ TForm1::TForm1(Environment environment)
   engine_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
+  graphs_.ShowTip = [this](uint8_t tip) { ShowTip(tip); };
+  graphs_.Close1Click = [this] { Close1Click(); };
+  graphs_.FeedChanged = [this](GraphFeed* feed) { publisher_.Graph = feed; };
 }
 
 TForm1::~TForm1() {
@@ -189,11 +194,16 @@ QWidget* TForm1::BuildSettingsTab() {
       if (name == QLatin1String("Alarmsbutton")) {
         connect(b, &QPushButton::clicked, this, [this] { AlarmsbuttonClick(); });
       } else {
-        // The wizard and the detailed setup are not built yet; their
-        // buttons only mark their sections.
-        const uint8_t section = name == QLatin1String("BitBtn6") ? 40 : 41;
-        connect(b, &QPushButton::clicked, this,
-                [this, section] { state_.ProgramSection = section; });
+        const bool wizard = name == QLatin1String("BitBtn6");
+        connect(b, &QPushButton::clicked, this, [this, wizard] {
+          if (wizard) {
+            state_.ProgramSection = 40;
+            TWizardForm::OpenWizard(*this, this);
+          } else {
+            state_.ProgramSection = 41;
+            TSetupForm::OpenSetup(*this, this);
+          }
+        });
       }
     }
     y += 46;
@@ -336,9 +346,17 @@ void TForm1::BuildBottomPanel() {
   auto* rev = Button(Panel6, QStringLiteral("RevTrace"), QStringLiteral("Rev.Trace"),
                      QStringLiteral("Reverse TraceRoute to your PC"), 4, 172, 84, 26);
   rev->setEnabled(false);
-  auto* graph = Button(Panel6, QStringLiteral("ShowGraph"), QStringLiteral("3D Graphs"),
-                       QStringLiteral("3D actual and average graphs"), 94, 172, 84, 26);
-  connect(graph, &QPushButton::clicked, this, [this] { state_.ProgramSection = 31; });
+  ShowGraph = Button(Panel6, QStringLiteral("ShowGraph"), QStringLiteral("3D Graphs"),
+                     QStringLiteral("3D actual and average graphs"), 94, 172, 84, 26);
+  connect(ShowGraph, &QPushButton::clicked, this, [this] { ShowGraphClick(); });
+  ChartMenu = std::make_unique<QMenu>();
+  ChartMenu->setObjectName(QStringLiteral("ChartMenu"));
+  connect(ChartMenu->addAction(QStringLiteral("&Live Data Graph")), &QAction::triggered, this,
+          [this] { ShowActualData1Click(); });
+  connect(ChartMenu->addAction(QStringLiteral("Averages &History")), &QAction::triggered, this,
+          [this] { Show2Click(); });
+  connect(ChartMenu->addAction(QStringLiteral("&Close")), &QAction::triggered, this,
+          [this] { Close1Click(); });
   BitBtn5 = Button(Panel6, QStringLiteral("BitBtn5"), QStringLiteral("Sizer"),
                    QStringLiteral("Size the program window"), 184, 172, 84, 26);
   connect(BitBtn5, &QPushButton::clicked, this, [this] {
@@ -537,6 +555,7 @@ void TForm1::Shutdown() {
   }
   sampler_.SetTable(nullptr);
   table_.reset();
+  graphs_.CloseGraph();
   if (Tsplashform* splash = Tsplashform::Instance()) {
     splash->close();
   }
@@ -878,6 +897,28 @@ void TForm1::BitBtn3Click() {
 void TForm1::BitBtn4Click() {
   state_.ProgramSection = 54;
   OpenWebPage();
+}
+
+// ---- graph ----
+
+void TForm1::ShowGraphClick() {
+  state_.ProgramSection = 31;
+  ChartMenu->popup(ShowGraph->mapToGlobal(QPoint(0, ShowGraph->height())));
+}
+
+void TForm1::ShowActualData1Click() {
+  state_.ProgramSection = 33;
+  graphs_.ShowGraph(1);
+}
+
+void TForm1::Show2Click() {
+  state_.ProgramSection = 39;
+  graphs_.ShowGraph(2);
+}
+
+void TForm1::Close1Click() {
+  state_.ProgramSection = 32;
+  graphs_.CloseGraph();
 }
 
 // ---- setup dialogs ----

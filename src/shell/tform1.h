@@ -16,6 +16,7 @@
 #include "averaging_engine.h"
 #include "counter_sampler.h"
 #include "day_key_dates.h"
+#include "graph_window_host.h"
 #include "history_maintenance.h"
 #include "history_recorder.h"
 #include "indicator.h"
@@ -174,6 +175,13 @@ class TForm1 : public QWidget,
   void Open(const QString& text) override;
   void AlarmsbuttonClick();
   void NetstatbuttonClick();
+  // The 3D graph: "3D Graphs" opens ChartMenu.
+  void ShowGraphClick();
+  void ShowActualData1Click();
+  void Show2Click();
+  void Close1Click();
+  GraphWindowHost& Graphs() { return graphs_; }
+  QMenu* ChartMenuForTest() { return ChartMenu.get(); }
   AlarmEvaluator& Alarms() { return evaluator_; }
 
   // History maintenance and the recorder's tick.
@@ -235,6 +243,8 @@ class TForm1 : public QWidget,
   HistoryMaintenance maintenance_;
   TEmail MapiEmail;
   AlarmEvaluator evaluator_;
+  // After the publisher: the graph window goes before the publication.
+  GraphWindowHost graphs_;
   WindowSizer sizer_;
   uint8_t TipNumber = 0;
   bool panel1OpensMenu_ = false;
@@ -285,6 +295,8 @@ class TForm1 : public QWidget,
   QAction* Active1 = nullptr;
   QAction* StayonTop1 = nullptr;
   std::unique_ptr<QMenu> SizerMenu;
+  std::unique_ptr<QMenu> ChartMenu;
+  QPushButton* ShowGraph = nullptr;
   QPushButton* BitBtn5 = nullptr;
 };
 

@@ -15,6 +15,7 @@
 #include "registry.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
+#include "tform2.h"
 #include "tnetstatform.h"
 
 namespace velmar {
@@ -428,6 +429,51 @@ TEST_F(TForm1Test, TheNetStatButtonOpensOneWindowOverTheSharedTable) {
   EXPECT_TRUE(seen);
   EXPECT_EQ(Tnetstatform::Instance(), nullptr) << "freed when closed";
   EXPECT_EQ(form->State().ProgramSection, 42);
+}
+
+}  // namespace
+}  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST_F(TForm1Test, ChartMenuOpensOneGraphWindowThatFollowsTheTicks) {
+  auto form = Make();
+  form->show();
+  QMenu* menu = form->ChartMenuForTest();
+  ASSERT_EQ(menu->actions().size(), 3);
+  EXPECT_EQ(menu->actions()[0]->text(), "&Live Data Graph");
+  EXPECT_EQ(menu->actions()[1]->text(), "Averages &History");
+  EXPECT_EQ(menu->actions()[2]->text(), "&Close");
+  menu->actions()[0]->trigger();
+  ASSERT_NE(form->Graphs().Window(), nullptr);
+  EXPECT_EQ(form->Graphs().GraphMode(), 1);
+  EXPECT_EQ(form->State().ProgramSection, 33);
+  TForm2* first = form->Graphs().Window();
+  menu->actions()[1]->trigger();
+  EXPECT_EQ(form->Graphs().Window(), first) << "a mode switch keeps the one window";
+  EXPECT_EQ(form->Graphs().GraphMode(), 2);
+  ASSERT_NE(form->Graphs().Feed(), nullptr);
+  menu->actions()[2]->trigger();
+  EXPECT_EQ(form->Graphs().Window(), nullptr);
+  EXPECT_EQ(form->Graphs().Feed(), nullptr);
+
+  // The shutdown closes an open graph window.
+  menu->actions()[0]->trigger();
+  ASSERT_NE(form->Graphs().Window(), nullptr);
+  form->EndWithoutQuestion();
+  EXPECT_EQ(form->Graphs().Window(), nullptr);
+}
+
+TEST_F(TForm1Test, SetupDialogsRefuseWhileMeasuring) {
+  auto form = Make();
+  form->show();
+  Child<QPushButton>(*form, "ActiveOn")->click();
+  Child<QPushButton>(*form, "BitBtn6")->click();
+  Child<QPushButton>(*form, "BitBtn7")->click();
+  EXPECT_EQ(ui.messages, (QStringList{"Velmar analysis is currently running, please stop first!",
+                                      "Velmar analysis is currently running, please stop first!"}));
+  EXPECT_EQ(form->State().ProgramSection, 41);
 }
 
 }  // namespace

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "chart3d.h"
+
+namespace velmar {
+
+// The graph window's chart without the window: its settings at creation,
+// the four series (one per style), `SelectStyle` and the views the sliders
+// ask for. The window only wires its controls to it, so all of this is
+// tested without a display.
+class GraphChart {
+ public:
+  static constexpr uint8_t kStyles = 4;
+  // The title line; it begins with "Velmar 2000 - ".
+  static const QString kTitle;
+  static const QString kHint;
+  // The view of a new window and of every style change.
+  static constexpr double kDepthPercent = 50;
+  static constexpr double kZoom = 90;
+  static constexpr double kRotation = 344;
+  static constexpr double kElevation = 342;
+  static constexpr double kHorizOffset = 0;
+  static constexpr double kVertOffset = 10;
+
+  GraphChart();
+
+  // The creation step: the title, then style 0.
+  void FormCreate();
+  // Makes series n (0 bars, 1 lines, 2 points, 3 area) the only active
+  // one, empty, and resets the view; other numbers change nothing.
+  void SelectStyle(uint8_t n);
+  // The sliders: rotation and elevation are 180 - position, the zoom the
+  // position itself.
+  void RotBarChange(int position);
+  void ElBarChange(int position);
+  void ZoombarChange(int position);
+
+  uint8_t CurrentStyle() const { return currentStyle_; }
+  // The series of the current style: the one the feed fills.
+  ChartSeries& ActiveSeries() const { return Chart1.Series(currentStyle_); }
+
+  // Tells the view to draw the chart again (the window sets it).
+  std::function<void()> Changed;
+  void NotifyChanged() const {
+    if (Changed) {
+      Changed();
+    }
+  }
+
+  Chart3D Chart1;
+  ChartSeries* Series1 = nullptr;  // vertical bars
+  ChartSeries* Series2 = nullptr;  // lines
+  ChartSeries* Series3 = nullptr;  // points
+  ChartSeries* Series4 = nullptr;  // area
+
+ private:
+  uint8_t currentStyle_ = 0;
+};
+
+}  // namespace velmar

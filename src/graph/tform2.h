@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QPrinter>
+#include <QPushButton>
+#include <QSlider>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "graph_chart.h"
+#include "tchart_widget.h"
+
+namespace velmar {
+
+// The 3D graph window: the chart, the view sliders, the style buttons,
+// "Print", "Save Pic" and "Close". Only one exists at a time; it is freed
+// when closed.
+class TForm2 : public QWidget {
+ public:
+  static const QString kCaption;
+  static const QSize kSize;
+  static const QString kNoPrinterMessage;
+  // The name of the print job: the chart component's.
+  static const QString kPrintJobName;
+  static constexpr uint8_t kTip = 41;
+
+  // Raises velmar::Exception when a graph window is already open.
+  TForm2();
+  ~TForm2() override;
+
+  // The open graph window, null when none is open (a closed window is no
+  // longer open even before it is freed).
+  static TForm2* Current();
+  // Whether the next activation of a graph window is the first of this
+  // run; a new run (or a test) starts over.
+  static bool FirstActivationPending();
+  static void ResetFirstActivation();
+
+  GraphChart& Graph() { return graph_; }
+  uint8_t CurrentStyle() const { return graph_.CurrentStyle(); }
+  void SelectStyle(uint8_t n);
+
+  // Set by the main window.
+  std::function<void(uint8_t)> ShowTip;
+  // "Close" runs the main window's "&Close"; unset, the window closes
+  // itself.
+  std::function<void()> CloseRequested;
+  // Told when the window closes, before it is freed.
+  std::function<void()> Closed;
+  // The file name "Save Pic" writes to; empty when the user cancels. A
+  // file dialog unless replaced (tests answer it).
+  std::function<QString()> AskSaveFileName;
+  // The printer "Print" prints on, null when none is configured. The
+  // default printer unless replaced (tests print to a PDF file).
+  std::function<std::unique_ptr<QPrinter>()> OpenPrinter;
+
+  // The system's default printer; null when none is configured.
+  static std::unique_ptr<QPrinter> DefaultPrinter();
+  // The name "Save Pic" writes to: the dialog's answer with a single
+  // ".bmp" at its end.
+  static QString BitmapFileName(const QString& answer);
+
+  // Handlers.
+  void FormCreate();
+  void RotBarChange();
+  void ElBarChange();
+  void ZoombarChange();
+  void BitBtn1Click() { SelectStyle(0); }
+  void BitBtn2Click() { SelectStyle(1); }
+  void BitBtn3Click() { SelectStyle(2); }
+  void BitBtn4Click() { SelectStyle(3); }
+  void BitBtn5Click();  // Print
+  void BitBtn6Click();  // Save Pic
+  void BitBtn7Click();  // Close
+  void FormActivate();
+
+  TChartWidget* Chart1 = nullptr;
+  QSlider* ElBar = nullptr;
+  QSlider* RotBar = nullptr;
+  QSlider* Zoombar = nullptr;
+  QPushButton* BitBtn1 = nullptr;  // Vert.Bars
+  QPushButton* BitBtn2 = nullptr;  // Hor.Lines
+  QPushButton* BitBtn3 = nullptr;  // Dots
+  QPushButton* BitBtn4 = nullptr;  // Hor.Solid
+  QPushButton* BitBtn5 = nullptr;  // Print
+  QPushButton* BitBtn6 = nullptr;  // Save Pic
+  QPushButton* BitBtn7 = nullptr;  // Close
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  QString AskWithDialog();
+
+  GraphChart graph_;
+};
+
+}  // namespace velmar

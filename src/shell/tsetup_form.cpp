@@ -1,0 +1,338 @@
+#include "tsetup_form.h"
+
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <exception>
+#include <stdexcept>
+
+#include "meter_art.h"
+#include "settings_list.h"
+#include "setup_host.h"
+#include "twizard_form.h"
+#include "user_interface.h"
+
+namespace velmar {
+
+// ---- TRadioGroup ----
+
+TRadioGroup::TRadioGroup(const char* name, const QString& title, const QStringList& items,
+                         int columns, QWidget* parent)
+    : QGroupBox(title, parent) {
+  setObjectName(QString::fromLatin1(name));
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(8, 4, 8, 4);
+  grid->setHorizontalSpacing(6);
+  for (int i = 0; i < items.size(); ++i) {
+    auto* button = new QRadioButton(items[i], this);
+    button->setObjectName(objectName() + QString::number(i));
+    group_.addButton(button, i);
+    grid->addWidget(button, i / columns, i % columns);
+    buttons_ << button;
+  }
+  if (!buttons_.isEmpty()) {
+    buttons_.front()->setChecked(true);
+  }
+}
+
+void TRadioGroup::SetItemIndex(int index) {
+  if (index < 0 || index >= buttons_.size()) {
+    throw std::out_of_range("List index out of bounds");
+  }
+  buttons_[index]->setChecked(true);
+}
+
+// ---- TSetupForm ----
+
+namespace {
+
+TSetupForm* instance = nullptr;
+
+const QString kOne = QStringLiteral("1");
+const QString kZero = QStringLiteral("0");
+
+}  // namespace
+
+const QString TSetupForm::kCaption = QStringLiteral("Velmar Detailed Setup");
+
+QLabel* TSetupForm::Caption(const QString& text, QRect geometry) {
+  auto* label = new QLabel(text, this);
+  label->setGeometry(geometry);
+  return label;
+}
+
+QCheckBox* TSetupForm::Check(const char* name, const QString& text, QRect geometry) {
+  auto* box = new QCheckBox(text, this);
+  box->setObjectName(QString::fromLatin1(name));
+  box->setGeometry(geometry);
+  return box;
+}
+
+TSetupForm::TSetupForm(SetupHost& host, QWidget* parent) : QDialog(parent), host_(host) {
+  if (instance == nullptr) {
+    instance = this;
+  }
+  setObjectName(QStringLiteral("SetupForm"));
+  setWindowTitle(kCaption);
+  setFixedSize(kSize);
+  setModal(true);
+
+  auto* picture = new QLabel(this);
+  picture->setObjectName(QStringLiteral("Picture"));
+  picture->setGeometry(16, 14, 100, 112);
+  picture->setPixmap(QPixmap::fromImage(MeterArt::SetupPicture(picture->size())));
+
+  Caption(QStringLiteral("Network interface to monitor:"), QRect(132, 14, 408, 18));
+  Interfacebox = new QComboBox(this);
+  Interfacebox->setObjectName(QStringLiteral("Interfacebox"));
+  Interfacebox->setGeometry(132, 34, 408, 26);
+  Interfacebox->addItem(QStringLiteral("All"));
+  // Only the user's choice is a change; filling the box is not.
+  connect(Interfacebox, &QComboBox::activated, this, [this] { InterfaceboxChange(); });
+
+  Caption(QStringLiteral("URL (http or ftp) for 'Generate' Mode:"), QRect(132, 72, 408, 18));
+  URLbox = new QLineEdit(this);
+  URLbox->setObjectName(QStringLiteral("URLbox"));
+  URLbox->setGeometry(132, 92, 408, 24);
+
+  KBmodepanel =
+      new TRadioGroup("KBmodepanel", QStringLiteral("1 KiloBit is "),
+                      {QStringLiteral("1000 bits"), QStringLiteral("1024 bits")}, 2, this);
+  KBmodepanel->setGeometry(16, 136, 220, 56);
+  AvgModepanel = new TRadioGroup(
+      "AvgModepanel", QStringLiteral("Averaging algorithm "),
+      {QStringLiteral("3 Pole"), QStringLiteral("Mid range"), QStringLiteral("Full range")}, 3,
+      this);
+  AvgModepanel->setGeometry(248, 136, 292, 56);
+
+  UseProxyBox =
+      Check("UseProxyBox", QStringLiteral("Connect through proxy server"), QRect(16, 204, 300, 22));
+  // Checking it from code counts as a click, as it always has.
+  connect(UseProxyBox, &QCheckBox::toggled, this, [this] { UseProxyBoxClick(); });
+  HostLabel = Caption(QStringLiteral("Proxy server address or hostname:"), QRect(36, 230, 400, 18));
+  HostLabel->setObjectName(QStringLiteral("HostLabel"));
+  HostBox = new QLineEdit(this);
+  HostBox->setObjectName(QStringLiteral("HostBox"));
+  HostBox->setGeometry(36, 250, 400, 24);
+  connect(HostBox, &QLineEdit::textChanged, this, [this] { HostBoxChange(); });
+  PortLabel = Caption(QStringLiteral("Port:"), QRect(452, 230, 60, 18));
+  PortLabel->setObjectName(QStringLiteral("PortLabel"));
+  proxyport = new QLineEdit(this);
+  proxyport->setObjectName(QStringLiteral("proxyport"));
+  // Four characters wide, yet a five-digit port still shows whole.
+  proxyport->setGeometry(452, 250, 60, 24);
+  connect(proxyport, &QLineEdit::textChanged, this, [this] { proxyportChange(); });
+
+  WinStartupBox =
+      Check("WinStartupBox", QStringLiteral("Auto-run Velmar at Windows session startup"),
+            QRect(16, 290, 400, 22));
+  AnalyseStartupbox = Check("AnalyseStartupbox", QStringLiteral("Start Velmar in 'Active' mode"),
+                            QRect(16, 314, 400, 22));
+  StayOnTopBox = Check("StayOnTopBox", QStringLiteral("Keep Velmar main-window on top"),
+                       QRect(16, 338, 400, 22));
+
+  Button1 = new QPushButton(QStringLiteral("Revert settings"), this);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  Button1->setGeometry(16, 374, 130, 28);
+  Button1->setAutoDefault(false);
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  Button2 = new QPushButton(QStringLiteral("Close"), this);
+  Button2->setObjectName(QStringLiteral("Button2"));
+  Button2->setGeometry(426, 374, 114, 28);
+  Button2->setDefault(true);
+  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+
+  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+  if (screen != nullptr) {
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+TSetupForm::~TSetupForm() {
+  if (instance == this) {
+    instance = nullptr;
+  }
+}
+
+TSetupForm* TSetupForm::Instance() {
+  return instance;
+}
+
+void TSetupForm::OpenSetup(SetupHost& host, QWidget* parent) {
+  if (host.AnalysisRunning()) {
+    UserInterface::Get().Message(kSetupRefusal);
+    return;
+  }
+  if (instance != nullptr) {
+    instance->raise();
+    instance->activateWindow();
+    return;
+  }
+  QPointer<TSetupForm> form = new TSetupForm(host, parent);
+  form->exec();
+  delete form.data();
+}
+
+void TSetupForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FormShow();
+}
+
+void TSetupForm::SetProxyControlsEnabled(bool enabled) {
+  HostBox->setEnabled(enabled);
+  PortLabel->setEnabled(enabled);
+  proxyport->setEnabled(enabled);
+}
+
+void TSetupForm::FormShow() {
+  Settingslist& settings = host_.Settings();
+  try {
+    KBmodepanel->SetItemIndex(host_.KilobitMode());
+  } catch (const std::exception&) {
+    // A mode the group cannot show keeps its selection.
+  }
+  try {
+    AvgModepanel->SetItemIndex(settings.LineNumber(2, 1) - 1);
+  } catch (const std::exception&) {
+    // As above.
+  }
+  URLbox->setText(settings.Line(3));
+  WinStartupBox->setChecked(settings.Line(10) == kOne);
+  AnalyseStartupbox->setChecked(settings.Line(11) == kOne);
+  {
+    const QSignalBlocker quiet(Interfacebox);
+    Interfacebox->clear();
+    Interfacebox->addItems(host_.Adapterlist());
+    const int index = settings.LineNumber(13, 0);
+    // An index the list does not have shows nothing rather than "All".
+    Interfacebox->setCurrentIndex(index >= 0 && index < Interfacebox->count() ? index : -1);
+  }
+  HostBox->setText(settings.Line(8).trimmed());
+  proxyport->setText(settings.Line(9).trimmed());
+  // An unchanged text raises no change, yet the trimmed texts belong in
+  // the lines all the same.
+  HostBoxChange();
+  proxyportChange();
+  if (HostBox->text().isEmpty() || settings.Line(14) == kZero) {
+    UseProxyBox->setChecked(false);
+    SetProxyControlsEnabled(false);
+  } else if (settings.Line(14) == kOne) {
+    UseProxyBox->setChecked(true);
+    SetProxyControlsEnabled(true);
+  }
+}
+
+void TSetupForm::InterfaceboxChange() {
+  const int index = Interfacebox->currentIndex();
+  if (index < 0) {
+    return;
+  }
+  try {
+    host_.SetAdapterIndex(static_cast<int16_t>(index));
+    host_.Settings().SetLine(13, QString::number(index));
+    host_.SetAdapterLabel(QStringLiteral("Network Adapter: ") + Interfacebox->currentText());
+    if (index == 0) {
+      host_.ShowTip(38);
+    }
+  } catch (const std::exception&) {
+    // A failing combo box or tip does not stop the choice.
+  }
+}
+
+void TSetupForm::HostBoxChange() {
+  host_.Settings().SetLine(8, HostBox->text());
+}
+
+void TSetupForm::proxyportChange() {
+  host_.Settings().SetLine(9, proxyport->text());
+}
+
+void TSetupForm::UseProxyBoxClick() {
+  const bool use = UseProxyBox->isChecked();
+  host_.Settings().SetLine(14, use ? kOne : kZero);
+  SetProxyControlsEnabled(use);
+}
+
+void TSetupForm::Button1Click() {
+  UserInterface& ui = UserInterface::Get();
+  ui.Beep();
+  if (ui.Question(kRevertQuestion) != UserInterface::Answer::Yes) {
+    return;
+  }
+  try {
+    host_.ReloadSettings();
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+  }
+  // The window shows the saved profile again, and the one choice FormShow
+  // does not read from it goes back to how the window opened.
+  StayOnTopBox->setChecked(false);
+  FormShow();
+}
+
+void TSetupForm::Button2Click() {
+  close();
+}
+
+bool TSetupForm::FormClose() {
+  Settingslist& settings = host_.Settings();
+  try {
+    const auto kilobitMode = static_cast<uint8_t>(KBmodepanel->ItemIndex());
+    host_.SetKilobitMode(kilobitMode);
+    host_.SetSpeedHintsFor(kilobitMode);
+    settings.SetLine(1, QString::number(kilobitMode));
+
+    const auto averagingMode = static_cast<uint8_t>(AvgModepanel->ItemIndex() + 1);
+    host_.SetAveragingMode(averagingMode);
+    settings.SetLine(2, QString::number(averagingMode));
+
+    if (settings.Line(14) == kOne && !settings.Line(8).isEmpty()) {
+      host_.ApplyProxyFromSettings();
+    }
+
+    if (!WinStartupBox->isChecked()) {
+      host_.WriteAutostart(false);
+      settings.SetLine(10, kZero);
+    } else {
+      host_.WriteAutostart(true);
+      settings.SetLine(10, kOne);
+    }
+
+    const QString url = URLbox->text().trimmed();
+    settings.SetLine(3, url);
+    // An empty line counts as the bare scheme, for the client as well.
+    host_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
+
+    settings.SetLine(11, AnalyseStartupbox->isChecked() ? kOne : kZero);
+
+    if (StayOnTopBox->isChecked()) {
+      host_.SetStayOnTop(true);
+      settings.SetLine(12, kOne);
+    } else {
+      settings.SetLine(12, kZero);
+      host_.SetStayOnTop(false);
+    }
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+    return false;
+  }
+  return true;
+}
+
+void TSetupForm::done(int result) {
+  // The error report of a failed close is modal; a second close meanwhile
+  // waits for the first.
+  if (closing_) {
+    return;
+  }
+  closing_ = true;
+  const bool closes = FormClose();
+  closing_ = false;
+  if (closes) {
+    QDialog::done(result);
+  }
+}
+
+}  // namespace velmar

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QList>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+
+namespace velmar {
+
+class SetupHost;
+
+// A titled group of exclusive choices laid out in columns; one of them is
+// always selected (the first until told otherwise).
+class TRadioGroup : public QGroupBox {
+ public:
+  // The buttons are named `name` followed by their index.
+  TRadioGroup(const char* name, const QString& title, const QStringList& items, int columns,
+              QWidget* parent);
+
+  int ItemIndex() const { return group_.checkedId(); }
+  // Raises std::out_of_range for an index the group does not have, and
+  // then keeps its selection.
+  void SetItemIndex(int index);
+  QList<QRadioButton*> Buttons() const { return buttons_; }
+
+ private:
+  QButtonGroup group_;
+  QList<QRadioButton*> buttons_;
+};
+
+// The detailed setup: every option on one screen. Edits go into the
+// settings lines as they are made; the kilobit and averaging modes, the
+// proxy, the autostart value, the URL and the window style reach the
+// running meter when the window closes, however it closes.
+class TSetupForm : public QDialog {
+ public:
+  static const QString kCaption;
+  static constexpr QSize kSize{556, 415};
+
+  explicit TSetupForm(SetupHost& host, QWidget* parent = nullptr);
+  // FormDestroy: the process-wide reference goes with the window.
+  ~TSetupForm() override;
+
+  // The "Settings" tab's detailed-setup button: refuses while analysis
+  // runs, else shows a fresh window modally and frees it afterwards. While
+  // one is open a further call only brings it forward.
+  static void OpenSetup(SetupHost& host, QWidget* parent);
+  static TSetupForm* Instance();
+
+  // Handlers.
+  void FormShow();
+  void InterfaceboxChange();
+  void HostBoxChange();
+  void proxyportChange();
+  void UseProxyBoxClick();
+  void Button1Click();  // "Revert settings"
+  void Button2Click();  // "Close"
+  // Every way of closing ends here, steps 1 to 7. False, with the error
+  // reported and the steps before it kept, when the autostart value cannot
+  // be written: the window then stays open.
+  bool FormClose();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void done(int result) override;
+
+ private:
+  QLabel* Caption(const QString& text, QRect geometry);
+  QCheckBox* Check(const char* name, const QString& text, QRect geometry);
+  void SetProxyControlsEnabled(bool enabled);
+
+  SetupHost& host_;
+  bool closing_ = false;
+  QComboBox* Interfacebox;
+  TRadioGroup* KBmodepanel;
+  TRadioGroup* AvgModepanel;
+  QLineEdit* URLbox;
+  QCheckBox* UseProxyBox;
+  QLabel* HostLabel;
+  QLineEdit* HostBox;
+  QLabel* PortLabel;
+  QLineEdit* proxyport;
+  QCheckBox* WinStartupBox;
+  QCheckBox* AnalyseStartupbox;
+  QCheckBox* StayOnTopBox;
+  QPushButton* Button1;
+  QPushButton* Button2;
+};
+
+}  // namespace velmar

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QPointer>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+namespace velmar {
+
+// The button bar of a wizard: a 44-pixel strip at the bottom of its window
+// that drives a page notebook with "Back", "Next", an end button and an
+// optional help button. The end button reads `AbortCaption` before the last
+// page and `ReadyCaption` on it.
+class TWizardBar : public QWidget {
+ public:
+  static constexpr int kHeight = 44;
+  static constexpr QSize kButtonSize{75, 23};
+
+  // With a parent, the bar keeps itself across the parent's bottom edge.
+  explicit TWizardBar(QWidget* parent = nullptr);
+  ~TWizardBar() override;
+
+  QStackedWidget* NoteBook() const { return notebook_; }
+  // Shows page 0 and sets the buttons for it; null detaches the bar.
+  void SetNoteBook(QStackedWidget* notebook);
+
+  QString BackCaption() const { return backCaption_; }
+  void SetBackCaption(const QString& caption);
+  QString NextCaption() const { return nextCaption_; }
+  void SetNextCaption(const QString& caption);
+  QString AbortCaption() const { return abortCaption_; }
+  void SetAbortCaption(const QString& caption);
+  QString ReadyCaption() const { return readyCaption_; }
+  void SetReadyCaption(const QString& caption);
+  QString HelpCaption() const { return helpCaption_; }
+  void SetHelpCaption(const QString& caption);
+  bool EnableHelp() const { return enableHelp_; }
+  void SetEnableHelp(bool enable);
+
+  // Events. OnPageChanging runs before a move with `back` set when going
+  // back and may change the target page index; a target outside the
+  // notebook keeps the current page.
+  std::function<void()> OnBackClick;
+  std::function<void()> OnNextClick;
+  std::function<void()> OnEndClick;
+  std::function<void()> OnHelpClick;
+  std::function<void()> OnPageChange;
+  std::function<void(bool back, int& target)> OnPageChanging;
+
+  // The four buttons' clicks.
+  void BackClick();
+  void NextClick();
+  void EndClick();
+  void HelpClick();
+  // Enables back and next for the current page and picks the end caption.
+  void UpdateButtons();
+
+  bool LastPage() const { return lastPage_; }
+  QString ActivePageName() const { return activePageName_; }
+
+  QPushButton* BackButton() const { return back_; }
+  QPushButton* NextButton() const { return next_; }
+  QPushButton* EndButton() const { return end_; }
+  QPushButton* HelpButton() const { return help_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void PlaceButtons();
+  void FollowParent();
+  void Move(bool back);
+
+  QPointer<QStackedWidget> notebook_;
+  QString backCaption_;
+  QString nextCaption_;
+  QString abortCaption_;
+  QString readyCaption_;
+  QString helpCaption_;
+  bool enableHelp_ = true;
+  bool lastPage_ = false;
+  QString activePageName_;
+  QPushButton* back_;
+  QPushButton* next_;
+  QPushButton* end_;
+  QPushButton* help_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,449 @@
+#include "twizard_form.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
+#include <exception>
+#include <memory>
+
+#include "meter_art.h"
+#include "settings_list.h"
+#include "setup_host.h"
+#include "user_interface.h"
+
+namespace velmar {
+
+// ---- WrapRadioButton ----
+
+QRect WrapRadioButton::TextRect(int width) const {
+  QStyleOptionButton opt;
+  initStyleOption(&opt);
+  opt.rect = QRect(0, 0, width, height());
+  return style()->subElementRect(QStyle::SE_RadioButtonContents, &opt, this);
+}
+
+int WrapRadioButton::heightForWidth(int width) const {
+  const QRect contents = TextRect(width);
+  const QRect text = fontMetrics().boundingRect(
+      QRect(0, 0, contents.width(), 10000), Qt::TextWordWrap | Qt::TextShowMnemonic, this->text());
+  QStyleOptionButton opt;
+  initStyleOption(&opt);
+  const int indicator = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight, &opt, this);
+  return std::max(text.height(), indicator) + 4;
+}
+
+QSize WrapRadioButton::sizeHint() const {
+  const QSize one = QRadioButton::sizeHint();
+  return {one.width(), std::max(one.height(), heightForWidth(width()))};
+}
+
+void WrapRadioButton::paintEvent(QPaintEvent* /*event*/) {
+  QStylePainter p(this);
+  QStyleOptionButton opt;
+  initStyleOption(&opt);
+  const QString caption = opt.text;
+  const bool focused = opt.state & QStyle::State_HasFocus;
+  opt.text.clear();
+  opt.state &= ~QStyle::State_HasFocus;
+  p.drawControl(QStyle::CE_RadioButton, opt);
+  const QRect contents = style()->subElementRect(QStyle::SE_RadioButtonContents, &opt, this);
+  const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+  p.drawItemText(contents, flags, palette(), isEnabled(), caption, QPalette::WindowText);
+  if (focused) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = p.fontMetrics().boundingRect(contents, flags, caption).adjusted(-1, 0, 1, 0);
+    p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+  }
+}
+
+// ---- TWizardForm ----
+
+namespace {
+
+TWizardForm* instance = nullptr;
+
+const QString kRestoreHint = QStringLiteral(
+    "If you are not sure, or want to discard all setup changes, click the "
+    "'Restore' button");
+const QString kRestoreNote = QStringLiteral(
+    "This will revert to the last saved settings. This will NOT overwrite any saved settings!");
+
+constexpr int kPictureWidth = 112;
+constexpr int kTextLeft = 128;
+constexpr int kTextWidth = 322;
+
+const QString kOne = QStringLiteral("1");
+const QString kZero = QStringLiteral("0");
+
+}  // namespace
+
+const QString TWizardForm::kCaption = QStringLiteral("Velmar 2000 WizardForm");
+
+TWizardForm::TWizardForm(SetupHost& host, QWidget* parent) : QDialog(parent), host_(host) {
+  if (instance == nullptr) {
+    instance = this;
+  }
+  setObjectName(QStringLiteral("WizardForm"));
+  setWindowTitle(kCaption);
+  setFixedSize(kSize);
+  setModal(true);
+
+  Notebook1_ = new QStackedWidget(this);
+  Notebook1_->setObjectName(QStringLiteral("Notebook1"));
+  Notebook1_->setGeometry(13, 20, 458, 182);
+  BuildPages();
+
+  SetupWizard_ = new TWizardBar(this);
+  SetupWizard_->SetBackCaption(QStringLiteral("< &Back"));
+  SetupWizard_->SetNextCaption(QStringLiteral("&Next >"));
+  SetupWizard_->SetAbortCaption(QStringLiteral("&Finish"));
+  SetupWizard_->SetReadyCaption(QStringLiteral("&Finish"));
+  SetupWizard_->SetHelpCaption(QStringLiteral("&Restore"));
+  SetupWizard_->SetEnableHelp(true);
+  SetupWizard_->setToolTip(
+      QStringLiteral("Click \"Restore\" to Discard all setup changes and load last saved profile"));
+  SetupWizard_->OnEndClick = [this] { SetupWizardEndClick(); };
+  SetupWizard_->OnHelpClick = [this] { SetupWizardHelpClick(); };
+  SetupWizard_->SetNoteBook(Notebook1_);
+  connect(Notebook1_, &QStackedWidget::currentChanged, this,
+          [this](int page) { Notebook1PageChanged(page); });
+
+  // Centred on the desktop (of the parent's screen when there is one).
+  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+  if (screen != nullptr) {
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+TWizardForm::~TWizardForm() {
+  if (instance == this) {
+    instance = nullptr;
+  }
+}
+
+TWizardForm* TWizardForm::Instance() {
+  return instance;
+}
+
+void TWizardForm::OpenWizard(SetupHost& host, QWidget* parent) {
+  if (host.AnalysisRunning()) {
+    UserInterface::Get().Message(kSetupRefusal);
+    return;
+  }
+  if (instance != nullptr) {
+    instance->raise();
+    instance->activateWindow();
+    return;
+  }
+  // Guarded: a parent that goes away during the modal loop takes the
+  // wizard with it.
+  QPointer<TWizardForm> form = new TWizardForm(host, parent);
+  form->exec();
+  delete form.data();
+}
+
+QWidget* TWizardForm::AddPage(const char* name) {
+  auto* page = new QWidget;
+  page->setObjectName(QString::fromLatin1(name));
+  auto* picture = new QLabel(page);
+  picture->setObjectName(QStringLiteral("Picture"));
+  picture->setGeometry(0, 0, kPictureWidth, 182);
+  picture->setPixmap(
+      QPixmap::fromImage(MeterArt::WizardPicture(Notebook1_->count(), picture->size())));
+  Notebook1_->addWidget(page);
+  return page;
+}
+
+QLabel* TWizardForm::Text(QWidget* page, const QString& text, int top, int height) {
+  auto* label = new QLabel(text, page);
+  label->setGeometry(kTextLeft, top, kTextWidth, height);
+  label->setWordWrap(height > 20);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+WrapRadioButton* TWizardForm::Choice(QWidget* page, const char* name, const QString& caption,
+                                     QRect geometry, void (TWizardForm::*handler)()) {
+  auto* button = new WrapRadioButton(caption, page);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(geometry);
+  if (handler != nullptr) {
+    // Selecting a choice from code counts as a click, as it always has.
+    connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+      if (checked) {
+        (this->*handler)();
+      }
+    });
+  }
+  return button;
+}
+
+void TWizardForm::BuildPages() {
+  QWidget* page = AddPage("Welcome");
+  Text(page, QStringLiteral("Please answer a few questions,"), 8);
+  Text(page, QStringLiteral("use the 'Next' button to continue..."), 28);
+  Text(page, kRestoreHint, 66, 38);
+  Text(page, kRestoreNote, 110, 38);
+
+  page = AddPage("Analyser");
+  Text(page, QStringLiteral("I want the Velmar Window to..."), 8);
+  NormalBox =
+      Choice(page, "NormalBox",
+             QStringLiteral("be show in Normal Windows style and hide behind active windows"),
+             QRect(kTextLeft, 40, kTextWidth, 42), nullptr);
+  OnTopBox =
+      Choice(page, "OnTopBox", QStringLiteral("be shown on top of all windows even if not active"),
+             QRect(kTextLeft, 92, kTextWidth, 42), nullptr);
+
+  page = AddPage("Proxy");
+  Text(page, QStringLiteral("Do you connect to the internet through"), 8);
+  Text(page, QStringLiteral("a proxy server?"), 26);
+  RadioButton3 = Choice(page, "RadioButton3", QStringLiteral("No"), QRect(kTextLeft, 60, 100, 24),
+                        &TWizardForm::RadioButton3Click);
+  RadioButton4 = Choice(page, "RadioButton4", QStringLiteral("Yes,  Host:"),
+                        QRect(kTextLeft, 94, 100, 24), &TWizardForm::RadioButton4Click);
+  ProxyName = new QLineEdit(page);
+  ProxyName->setObjectName(QStringLiteral("ProxyName"));
+  ProxyName->setGeometry(kTextLeft + 104, 94, kTextWidth - 104, 24);
+  auto* portLabel = new QLabel(QStringLiteral("Port:"), page);
+  portLabel->setObjectName(QStringLiteral("PortLabel"));
+  portLabel->setGeometry(kTextLeft + 104, 128, 40, 24);
+  ProxyPort = new QLineEdit(page);
+  ProxyPort->setObjectName(QStringLiteral("ProxyPort"));
+  ProxyPort->setGeometry(kTextLeft + 146, 128, 64, 24);
+  connect(ProxyName, &QLineEdit::textChanged, this, [this] { ProxyNameChange(); });
+  connect(ProxyPort, &QLineEdit::textChanged, this, [this] { ProxyPortChange(); });
+
+  page = AddPage("bitspersecond");
+  Text(page, QStringLiteral("Do you want Velmar to use... "), 8);
+  RadioButton1 = Choice(page, "RadioButton1", QStringLiteral("1000 bits for 1 Kilobit (default)"),
+                        QRect(kTextLeft, 44, kTextWidth, 24), &TWizardForm::RadioButton1Click);
+  RadioButton2 = Choice(page, "RadioButton2", QStringLiteral("1024 bits for 1 Kilobit"),
+                        QRect(kTextLeft, 76, kTextWidth, 24), &TWizardForm::RadioButton2Click);
+
+  page = AddPage("Interface");
+  Text(page, QStringLiteral("Select network interface to monitor:"), 8);
+  Text(page, QStringLiteral("Select \"All\" if you're not sure..."), 28);
+  InterfaceBox = new QComboBox(page);
+  InterfaceBox->setObjectName(QStringLiteral("InterfaceBox"));
+  InterfaceBox->setGeometry(kTextLeft, 62, kTextWidth, 26);
+  InterfaceBox->addItem(QStringLiteral("All"));
+  // Only the user's choice is a change; filling the box from the settings
+  // is not.
+  connect(InterfaceBox, &QComboBox::activated, this, [this] { InterfaceBoxChange(); });
+
+  page = AddPage("Autoload");
+  Text(page, QStringLiteral("Do you want Velmar to be started every time"), 8);
+  Text(page, QStringLiteral("you start a Windows session?"), 26);
+  RadioButton5 = Choice(page, "RadioButton5", QStringLiteral("No (default)"),
+                        QRect(kTextLeft, 60, kTextWidth, 24), &TWizardForm::RadioButton5Click);
+  RadioButton6 = Choice(page, "RadioButton6", QStringLiteral("Yes please"),
+                        QRect(kTextLeft, 92, kTextWidth, 24), &TWizardForm::RadioButton6Click);
+
+  page = AddPage("StartAnalyse");
+  Text(page, QStringLiteral("Should Velmar start analysing immediately"), 8);
+  Text(page, QStringLiteral("when program starts?"), 26);
+  RadioButton7 = Choice(page, "RadioButton7", QStringLiteral("No (default)"),
+                        QRect(kTextLeft, 60, kTextWidth, 24), &TWizardForm::RadioButton7Click);
+  RadioButton8 = Choice(page, "RadioButton8", QStringLiteral("Yes please"),
+                        QRect(kTextLeft, 92, kTextWidth, 24), &TWizardForm::RadioButton8Click);
+
+  page = AddPage("End");
+  QLabel* ready = Text(page, QStringLiteral("Ready! Press 'Finish'"), 8, 20);
+  QFont bold = ready->font();
+  bold.setBold(true);
+  ready->setFont(bold);
+  Text(page, kRestoreHint, 66, 38);
+  Text(page, kRestoreNote, 110, 38);
+
+  ResetChoices();
+}
+
+void TWizardForm::ResetChoices() {
+  for (QRadioButton* choice : {NormalBox, RadioButton3, RadioButton1, RadioButton5, RadioButton7}) {
+    const QSignalBlocker quiet(choice);
+    choice->setChecked(true);
+  }
+}
+
+void TWizardForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FormShow();
+}
+
+void TWizardForm::FormShow() {
+  Notebook1_->setCurrentIndex(0);
+  SetupWizard_->NextButton()->setFocus();
+}
+
+void TWizardForm::SetProxyEditsEnabled(bool enabled) {
+  ProxyName->setEnabled(enabled);
+  ProxyPort->setEnabled(enabled);
+}
+
+void TWizardForm::Notebook1PageChanged(int page) {
+  Settingslist& settings = host_.Settings();
+  switch (page) {
+    case 2:
+      ProxyName->setText(settings.Line(8).trimmed());
+      ProxyPort->setText(settings.Line(9).trimmed());
+      // An unchanged text raises no change, yet the trimmed text belongs
+      // in the lines all the same.
+      ProxyNameChange();
+      ProxyPortChange();
+      if (ProxyName->text().isEmpty() || settings.Line(14) == kZero) {
+        RadioButton3->setChecked(true);
+        SetProxyEditsEnabled(false);
+      } else if (settings.Line(14) == kOne) {
+        RadioButton4->setChecked(true);
+        SetProxyEditsEnabled(true);
+      }
+      break;
+    case 3:
+      (host_.KilobitMode() != 0 ? RadioButton2 : RadioButton1)->setChecked(true);
+      break;
+    case 4: {
+      const QSignalBlocker quiet(InterfaceBox);
+      InterfaceBox->clear();
+      InterfaceBox->addItems(host_.Adapterlist());
+      const int index = host_.AdapterIndex();
+      // An index the list does not have shows nothing rather than "All".
+      InterfaceBox->setCurrentIndex(index >= 0 && index < InterfaceBox->count() ? index : -1);
+      break;
+    }
+    case 5:
+      (settings.Line(10) != kZero ? RadioButton6 : RadioButton5)->setChecked(true);
+      break;
+    case 6:
+      (settings.Line(11) != kZero ? RadioButton8 : RadioButton7)->setChecked(true);
+      break;
+    default:
+      break;
+  }
+}
+
+void TWizardForm::ProxyChoiceClick() {
+  const bool no = RadioButton3->isChecked();
+  host_.Settings().SetLine(14, no ? kZero : kOne);
+  SetProxyEditsEnabled(!no);
+}
+
+void TWizardForm::ProxyNameChange() {
+  host_.Settings().SetLine(8, ProxyName->text());
+}
+
+void TWizardForm::ProxyPortChange() {
+  host_.Settings().SetLine(9, ProxyPort->text());
+}
+
+void TWizardForm::KilobitChoiceClick() {
+  const uint8_t mode = RadioButton1->isChecked() ? 0 : 1;
+  host_.Settings().SetLine(1, mode == 0 ? kZero : kOne);
+  host_.SetKilobitMode(mode);
+  // The displays compute with the new kilobit at once, so their hints
+  // say so at once too.
+  host_.SetSpeedHintsFor(mode);
+}
+
+void TWizardForm::InterfaceBoxChange() {
+  const int index = InterfaceBox->currentIndex();
+  if (index < 0) {
+    return;
+  }
+  try {
+    host_.SetAdapterIndex(static_cast<int16_t>(index));
+    host_.Settings().SetLine(13, QString::number(index));
+    if (index == 0) {
+      host_.ShowTip(38);
+    }
+    host_.SetAdapterLabel(QStringLiteral("Network Adapter: ") + InterfaceBox->currentText());
+  } catch (const std::exception&) {
+    // A failing combo box or tip does not stop the choice.
+  }
+}
+
+void TWizardForm::AutoloadChoiceClick() {
+  host_.Settings().SetLine(10, RadioButton5->isChecked() ? kZero : kOne);
+}
+
+void TWizardForm::StartChoiceClick() {
+  host_.Settings().SetLine(11, RadioButton7->isChecked() ? kZero : kOne);
+}
+
+void TWizardForm::SetupWizardEndClick() {
+  Settingslist& settings = host_.Settings();
+  try {
+    if (settings.Line(14) == kOne && !settings.Line(8).isEmpty()) {
+      host_.ApplyProxyFromSettings();
+    }
+    if (settings.Line(10) == kOne) {
+      host_.WriteAutostart(true);
+    }
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+    return;
+  }
+  close();
+}
+
+void TWizardForm::SetupWizardHelpClick() {
+  UserInterface& ui = UserInterface::Get();
+  ui.Beep();
+  if (ui.Question(kRevertQuestion) != UserInterface::Answer::Yes) {
+    return;
+  }
+  try {
+    host_.ReloadSettings();
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+  }
+  // Starting over means the choices of this run go too: otherwise closing
+  // would bring back the window style and autostart just discarded.
+  ResetChoices();
+  Notebook1_->setCurrentIndex(0);
+}
+
+bool TWizardForm::FormClose() {
+  Settingslist& settings = host_.Settings();
+  try {
+    if (OnTopBox->isChecked()) {
+      host_.SetStayOnTop(true);
+      settings.SetLine(12, kOne);
+    } else {
+      settings.SetLine(12, kZero);
+      host_.SetStayOnTop(false);
+    }
+    if (!RadioButton6->isChecked()) {
+      host_.WriteAutostart(false);
+      settings.SetLine(10, kZero);
+    } else {
+      host_.WriteAutostart(true);
+      settings.SetLine(10, kOne);
+    }
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+    return false;
+  }
+  return true;
+}
+
+void TWizardForm::done(int result) {
+  // The error report of a failed close is modal; a second close meanwhile
+  // waits for the first.
+  if (closing_) {
+    return;
+  }
+  closing_ = true;
+  const bool closes = FormClose();
+  closing_ = false;
+  if (closes) {
+    QDialog::done(result);
+  }
+}
+
+}  // namespace velmar

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStackedWidget>
+
+#include "twizard_bar.h"
+
+namespace velmar {
+
+class SetupHost;
+
+// What either setup dialog says instead of opening while analysis runs.
+inline const QString kSetupRefusal =
+    QStringLiteral("Velmar analysis is currently running, please stop first!");
+// The question of "Restore" and "Revert settings".
+inline const QString kRevertQuestion = QStringLiteral(
+    "Are you sure you want to discard all Velmar settings made this run and revert to the last "
+    "saved profile?");
+
+// A radio button whose caption wraps onto further lines within its width,
+// for the setup dialogs' long choices.
+class WrapRadioButton : public QRadioButton {
+ public:
+  using QRadioButton::QRadioButton;
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+
+ private:
+  QRect TextRect(int width) const;
+};
+
+// The quick setup: one question per page of a notebook driven by a wizard
+// bar. Choices go into the settings lines as they are clicked; the window
+// style and the autostart value follow the choices of pages 1 and 5 when
+// the wizard closes, however it closes.
+class TWizardForm : public QDialog {
+ public:
+  static const QString kCaption;
+  static constexpr QSize kSize{484, 266};
+  static constexpr int kPageCount = 8;
+
+  explicit TWizardForm(SetupHost& host, QWidget* parent = nullptr);
+  // FormDestroy: the process-wide reference goes with the window.
+  ~TWizardForm() override;
+
+  // The "Settings" tab's wizard button: refuses while analysis runs, else
+  // shows a fresh wizard modally and frees it afterwards. While one is open
+  // a further call only brings it forward.
+  static void OpenWizard(SetupHost& host, QWidget* parent);
+  static TWizardForm* Instance();
+
+  // Handlers.
+  void FormShow();
+  void Notebook1PageChanged(int page);
+  void RadioButton1Click() { KilobitChoiceClick(); }
+  void RadioButton2Click() { KilobitChoiceClick(); }
+  void RadioButton3Click() { ProxyChoiceClick(); }
+  void RadioButton4Click() { ProxyChoiceClick(); }
+  void RadioButton5Click() { AutoloadChoiceClick(); }
+  void RadioButton6Click() { AutoloadChoiceClick(); }
+  void RadioButton7Click() { StartChoiceClick(); }
+  void RadioButton8Click() { StartChoiceClick(); }
+  void ProxyNameChange();
+  void ProxyPortChange();
+  void InterfaceBoxChange();
+  void SetupWizardEndClick();
+  void SetupWizardHelpClick();
+  // Every way of closing ends here. False, with the error reported, when
+  // the autostart value cannot be written: the wizard then stays open.
+  bool FormClose();
+
+  QStackedWidget* Notebook1() const { return Notebook1_; }
+  TWizardBar* SetupWizard() const { return SetupWizard_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void done(int result) override;
+
+ private:
+  QWidget* AddPage(const char* name);
+  QLabel* Text(QWidget* page, const QString& text, int top, int height = 18);
+  WrapRadioButton* Choice(QWidget* page, const char* name, const QString& caption, QRect geometry,
+                          void (TWizardForm::*handler)());
+  void BuildPages();
+  void KilobitChoiceClick();
+  void ProxyChoiceClick();
+  void AutoloadChoiceClick();
+  void StartChoiceClick();
+  void SetProxyEditsEnabled(bool enabled);
+  // The choices as the window resource has them, without writing a line.
+  void ResetChoices();
+
+  SetupHost& host_;
+  bool closing_ = false;
+  QStackedWidget* Notebook1_;
+  TWizardBar* SetupWizard_;
+  WrapRadioButton* NormalBox = nullptr;
+  WrapRadioButton* OnTopBox = nullptr;
+  WrapRadioButton* RadioButton1 = nullptr;
+  WrapRadioButton* RadioButton2 = nullptr;
+  WrapRadioButton* RadioButton3 = nullptr;
+  WrapRadioButton* RadioButton4 = nullptr;
+  WrapRadioButton* RadioButton5 = nullptr;
+  WrapRadioButton* RadioButton6 = nullptr;
+  WrapRadioButton* RadioButton7 = nullptr;
+  WrapRadioButton* RadioButton8 = nullptr;
+  QLineEdit* ProxyName = nullptr;
+  QLineEdit* ProxyPort = nullptr;
+  QComboBox* InterfaceBox = nullptr;
+};
+
+}  // namespace velmar

@@ -1,0 +1,406 @@
+#include "tsetup_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "scripted_ui.h"
+#include "setup_test_host.h"
+#include "twizard_form.h"
+
+namespace velmar {
+namespace {
+
+using test::SetupTestHost;
+
+class TSetupFormTest : public ::testing::Test {
+ protected:
+  void Open(std::initializer_list<std::pair<int, QString>> changes = {}) {
+    host.Start(changes);
+    form = std::make_unique<TSetupForm>(host);
+    form->show();
+  }
+  template <typename T = QWidget>
+  T* Child(const char* name) {
+    T* child = form->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  TRadioGroup* Group(const char* name) { return Child<TRadioGroup>(name); }
+  QCheckBox* Box(const char* name) { return Child<QCheckBox>(name); }
+  QLineEdit* Edit(const char* name) { return Child<QLineEdit>(name); }
+  void CloseButton() { Child<QPushButton>("Button2")->click(); }
+  QString Line(int n) { return host.Settings().Line(n); }
+
+  test::ScriptedUi ui;
+  SetupTestHost host;
+  std::unique_ptr<TSetupForm> form;
+};
+
+TEST_F(TSetupFormTest, EveryControlWithItsCaption) {
+  Open();
+  EXPECT_EQ(form->windowTitle(), "Velmar Detailed Setup");
+  EXPECT_EQ(form->size(), QSize(556, 415));
+  QStringList labels;
+  for (QLabel* label : form->findChildren<QLabel*>()) {
+    if (!label->text().isEmpty()) {
+      labels << label->text();
+    }
+  }
+  EXPECT_EQ(labels,
+            (QStringList{"Network interface to monitor:", "URL (http or ftp) for 'Generate' Mode:",
+                         "Proxy server address or hostname:", "Port:"}));
+  EXPECT_EQ(Child<QComboBox>("Interfacebox")->currentText(), "All");
+  EXPECT_EQ(Group("KBmodepanel")->title(), "1 KiloBit is ");
+  EXPECT_EQ(Group("AvgModepanel")->title(), "Averaging algorithm ");
+  QStringList kb;
+  for (QRadioButton* b : Group("KBmodepanel")->Buttons()) {
+    kb << b->text();
+  }
+  EXPECT_EQ(kb, (QStringList{"1000 bits", "1024 bits"}));
+  QStringList avg;
+  for (QRadioButton* b : Group("AvgModepanel")->Buttons()) {
+    avg << b->text();
+  }
+  EXPECT_EQ(avg, (QStringList{"3 Pole", "Mid range", "Full range"}));
+  // Two and three columns: the items of each group share one row.
+  const auto& kbButtons = Group("KBmodepanel")->Buttons();
+  EXPECT_EQ(kbButtons[0]->y(), kbButtons[1]->y());
+  EXPECT_LT(kbButtons[0]->x(), kbButtons[1]->x());
+  const auto& avgButtons = Group("AvgModepanel")->Buttons();
+  EXPECT_EQ(avgButtons[0]->y(), avgButtons[2]->y());
+  EXPECT_LT(avgButtons[1]->x(), avgButtons[2]->x());
+
+  EXPECT_EQ(Box("UseProxyBox")->text(), "Connect through proxy server");
+  EXPECT_EQ(Box("WinStartupBox")->text(), "Auto-run Velmar at Windows session startup");
+  EXPECT_EQ(Box("AnalyseStartupbox")->text(), "Start Velmar in 'Active' mode");
+  EXPECT_EQ(Box("StayOnTopBox")->text(), "Keep Velmar main-window on top");
+  EXPECT_EQ(Child<QPushButton>("Button1")->text(), "Revert settings");
+  EXPECT_EQ(Child<QPushButton>("Button2")->text(), "Close");
+  EXPECT_NE(Edit("URLbox"), nullptr);
+  EXPECT_NE(Edit("HostBox"), nullptr);
+  EXPECT_LT(Edit("proxyport")->width(), Edit("HostBox")->width() / 4) << "a few characters wide";
+}
+
+TEST_F(TSetupFormTest, NoCaptionIsClippedAndTheWindowRenders) {
+  Open({{8, "proxy.example.lan"}, {9, "3128"}, {14, "1"}, {3, "http://example.org/big.bin"}});
+  EXPECT_EQ(test::ClippedCaptions(*form), QStringList());
+  QTemporaryDir scratch;
+  const QString dir = qEnvironmentVariableIsSet("VELMAR_SCREENSHOT_DIR")
+                          ? qEnvironmentVariable("VELMAR_SCREENSHOT_DIR")
+                          : scratch.path();
+  QDir().mkpath(dir);
+  const QImage shot = test::Framed(*form);
+  EXPECT_EQ(shot.width(), 558);
+  EXPECT_TRUE(shot.save(dir + "/setup.png"));
+}
+
+TEST_F(TSetupFormTest, ShowingReadsTheLines) {
+  Open({{1, "1"},
+        {2, "3"},
+        {3, "http://example.org/x"},
+        {8, " proxy.lan "},
+        {9, " 81 "},
+        {10, "1"},
+        {11, "1"},
+        {12, "1"},
+        {13, "2"},
+        {14, "1"}});
+  EXPECT_EQ(Group("KBmodepanel")->ItemIndex(), 1);
+  EXPECT_EQ(Group("AvgModepanel")->ItemIndex(), 2);
+  EXPECT_EQ(Edit("URLbox")->text(), "http://example.org/x");
+  EXPECT_TRUE(Box("WinStartupBox")->isChecked());
+  EXPECT_TRUE(Box("AnalyseStartupbox")->isChecked());
+  auto* interfaces = Child<QComboBox>("Interfacebox");
+  EXPECT_EQ(interfaces->count(), 3);
+  EXPECT_EQ(interfaces->currentIndex(), 2);
+  EXPECT_EQ(interfaces->currentText(), "eth0");
+  EXPECT_EQ(Edit("HostBox")->text(), "proxy.lan");
+  EXPECT_EQ(Edit("proxyport")->text(), "81");
+  EXPECT_EQ(Line(8), "proxy.lan") << "the trimmed texts go back into the lines";
+  EXPECT_EQ(Line(9), "81");
+  EXPECT_TRUE(Box("UseProxyBox")->isChecked());
+  EXPECT_TRUE(Edit("HostBox")->isEnabled());
+  EXPECT_TRUE(Child<QLabel>("PortLabel")->isEnabled());
+  EXPECT_TRUE(Edit("proxyport")->isEnabled());
+  EXPECT_FALSE(Box("StayOnTopBox")->isChecked()) << "not read from line 12";
+  EXPECT_TRUE(host.tipsAsked.empty()) << "filling the box is no choice";
+}
+
+TEST_F(TSetupFormTest, ProxyOffOrWithoutHostDisablesItsControls) {
+  for (const auto& [hostText, use] : {std::pair{"proxy.lan", "0"}, std::pair{"  ", "1"}}) {
+    SCOPED_TRACE(hostText);
+    Open({{8, hostText}, {9, "81"}, {14, use}});
+    EXPECT_FALSE(Box("UseProxyBox")->isChecked());
+    EXPECT_FALSE(Edit("HostBox")->isEnabled());
+    EXPECT_FALSE(Child<QLabel>("PortLabel")->isEnabled());
+    EXPECT_FALSE(Edit("proxyport")->isEnabled());
+  }
+}
+
+TEST_F(TSetupFormTest, ModesTheGroupsCannotShowKeepTheirSelection) {
+  for (const char* averaging : {"0", "4", "x", ""}) {
+    SCOPED_TRACE(averaging);
+    Open({{1, "5"}, {2, averaging}});
+    EXPECT_EQ(Group("KBmodepanel")->ItemIndex(), 0);
+    EXPECT_EQ(Group("AvgModepanel")->ItemIndex(), 0);
+    CloseButton();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(host.averagingMode, 1) << "never 0";
+    EXPECT_EQ(Line(2), "1");
+    EXPECT_EQ(host.KilobitMode(), 0);
+    EXPECT_EQ(Line(1), "0");
+  }
+}
+
+TEST_F(TSetupFormTest, OpenedAndClosedAtOnceSwitchesStayOnTopOff) {
+  host.Start({{12, "1"}, {3, " http://example.org/a "}, {2, "2"}, {1, "1"}});
+  ASSERT_TRUE(host.stayOnTop);
+  bool ranInside = false;
+  QTimer::singleShot(0, [&] {
+    ranInside = true;
+    ASSERT_NE(TSetupForm::Instance(), nullptr);
+    TSetupForm::Instance()->close();
+  });
+  TSetupForm::OpenSetup(host, nullptr);
+  EXPECT_TRUE(ranInside);
+  EXPECT_EQ(TSetupForm::Instance(), nullptr);
+  EXPECT_FALSE(host.stayOnTop);
+  EXPECT_EQ(Line(12), "0");
+  // The rest comes back as it was, the URL trimmed.
+  EXPECT_EQ(Line(1), "1");
+  EXPECT_EQ(host.KilobitMode(), 1);
+  EXPECT_EQ(Line(2), "2");
+  EXPECT_EQ(host.averagingMode, 2);
+  EXPECT_EQ(Line(3), "http://example.org/a");
+  EXPECT_EQ(host.url, "http://example.org/a");
+  EXPECT_TRUE(host.errors.isEmpty());
+}
+
+TEST_F(TSetupFormTest, EveryKeystrokeInTheProxyBoxesLandsInItsLine) {
+  Open({{14, "1"}, {8, "p"}, {9, "1"}});
+  ASSERT_TRUE(Edit("HostBox")->isEnabled());
+  Edit("HostBox")->clear();
+  Edit("proxyport")->clear();
+  QStringList seen;
+  QObject::connect(Edit("HostBox"), &QLineEdit::textChanged, [&] { seen << Line(8); });
+  QTest::keyClicks(Edit("HostBox"), "gw.lan");
+  EXPECT_EQ(seen, (QStringList{"g", "gw", "gw.", "gw.l", "gw.la", "gw.lan"}));
+  QTest::keyClick(Edit("HostBox"), Qt::Key_Backspace);
+  EXPECT_EQ(Line(8), "gw.la");
+  QTest::keyClicks(Edit("proxyport"), "8080");
+  EXPECT_EQ(Line(9), "8080");
+  EXPECT_EQ(host.proxyApplications, 0) << "applied only when closing";
+  CloseButton();
+  EXPECT_EQ(host.proxy, "gw.la");
+  EXPECT_EQ(host.proxyPort, 8080);
+  EXPECT_EQ(Line(14), "1");
+}
+
+TEST_F(TSetupFormTest, APortOfZeroOrLettersSwitchesTheProxyOffOnClose) {
+  for (const char* port : {"0", "abc", "", "65536"}) {
+    SCOPED_TRACE(port);
+    Open({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
+    ASSERT_TRUE(Box("UseProxyBox")->isChecked());
+    ASSERT_EQ(host.proxy, "proxy.lan") << "applied at the start";
+    Edit("proxyport")->clear();
+    QTest::keyClicks(Edit("proxyport"), port);
+    CloseButton();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(host.proxy, "");
+    EXPECT_EQ(Line(14), "0");
+  }
+}
+
+TEST_F(TSetupFormTest, TheProxyBoxSwitchesLine14AndItsControls) {
+  Open({{8, "proxy.lan"}, {9, "81"}});
+  EXPECT_FALSE(Box("UseProxyBox")->isChecked());
+  Box("UseProxyBox")->click();
+  EXPECT_EQ(Line(14), "1");
+  EXPECT_TRUE(Edit("HostBox")->isEnabled());
+  EXPECT_TRUE(Child<QLabel>("PortLabel")->isEnabled());
+  EXPECT_TRUE(Edit("proxyport")->isEnabled());
+  Box("UseProxyBox")->click();
+  EXPECT_EQ(Line(14), "0");
+  EXPECT_FALSE(Edit("HostBox")->isEnabled());
+  CloseButton();
+  EXPECT_EQ(host.proxyApplications, 0) << "a proxy switched off is not applied";
+}
+
+TEST_F(TSetupFormTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
+  Open({{13, "1"}});
+  auto* box = Child<QComboBox>("Interfacebox");
+  QTest::keyClick(box, Qt::Key_Down);
+  EXPECT_EQ(host.AdapterIndex(), 2);
+  EXPECT_EQ(Line(13), "2");
+  EXPECT_EQ(host.adapterLabel, "Network Adapter: eth0");
+  EXPECT_TRUE(host.tipsAsked.empty());
+  QTest::keyClick(box, Qt::Key_Home);
+  EXPECT_EQ(host.AdapterIndex(), 0);
+  EXPECT_EQ(Line(13), "0");
+  EXPECT_EQ(host.adapterLabel, "Network Adapter: All");
+  EXPECT_EQ(host.tipsAsked, std::vector<int>{38});
+  EXPECT_EQ(ui.tips, QStringList{TipText(38)});
+
+  host.Settings().SetLine(38, "0");
+  QTest::keyClick(box, Qt::Key_Down);
+  QTest::keyClick(box, Qt::Key_Up);
+  EXPECT_EQ(host.tipsAsked, (std::vector<int>{38, 38}));
+  EXPECT_EQ(ui.tips.size(), 1) << "dismissed for good";
+}
+
+TEST_F(TSetupFormTest, ClosingAppliesEveryControl) {
+  Open();
+  Group("KBmodepanel")->Buttons()[1]->click();
+  Group("AvgModepanel")->Buttons()[2]->click();
+  EXPECT_EQ(Line(1), "0") << "the modes wait for the close";
+  Edit("URLbox")->setText("  http://example.org/file.bin  ");
+  Box("WinStartupBox")->click();
+  Box("AnalyseStartupbox")->click();
+  Box("StayOnTopBox")->click();
+  CloseButton();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(host.KilobitMode(), 1);
+  ASSERT_EQ(host.hints.size(), 4);
+  for (const QString& hint : host.hints) {
+    EXPECT_TRUE(hint.endsWith("(1Kbit=1024 bits!)")) << hint.toStdString();
+  }
+  EXPECT_EQ(Line(1), "1");
+  EXPECT_EQ(host.averagingMode, 3);
+  EXPECT_EQ(Line(2), "3");
+  EXPECT_EQ(Line(3), "http://example.org/file.bin");
+  EXPECT_EQ(host.url, "http://example.org/file.bin");
+  EXPECT_EQ(Line(10), "1");
+  EXPECT_EQ(host.RunValue(), SetupTestHost::kExecutable);
+  EXPECT_TRUE(host.DesktopEntryExists());
+  EXPECT_EQ(Line(11), "1");
+  EXPECT_EQ(Line(12), "1");
+  EXPECT_TRUE(host.stayOnTop);
+
+  // And switched off again.
+  Open({{10, "1"}, {11, "1"}});
+  ASSERT_TRUE(host.DesktopEntryExists());
+  Box("WinStartupBox")->click();
+  Box("AnalyseStartupbox")->click();
+  Edit("URLbox")->clear();
+  QTest::keyClick(form.get(), Qt::Key_Escape);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(Line(10), "0");
+  EXPECT_EQ(host.RunValue(), "");
+  EXPECT_FALSE(host.DesktopEntryExists());
+  EXPECT_EQ(Line(11), "0");
+  EXPECT_EQ(Line(3), "");
+  EXPECT_EQ(host.url, "http://") << "an empty line counts as the bare scheme";
+}
+
+TEST_F(TSetupFormTest, RevertSettingsBringsBackTheSavedFile) {
+  Open({{7, "4711"}, {3, "http://saved/"}, {13, "2"}});
+  host.Settings().SetLine(7, "9999");
+  Edit("URLbox")->setText("http://changed/");
+  QTest::keyClick(Child<QComboBox>("Interfacebox"), Qt::Key_Up);
+  Box("StayOnTopBox")->click();
+  Edit("HostBox")->setText("typed");
+  ASSERT_EQ(Line(13), "1");
+
+  ui.answers = {UserInterface::Answer::No};
+  Child<QPushButton>("Button1")->click();
+  EXPECT_EQ(Line(7), "9999") << "answered No";
+  EXPECT_EQ(Edit("URLbox")->text(), "http://changed/");
+
+  ui.answers = {UserInterface::Answer::Yes};
+  const int beeps = ui.beeps;
+  Child<QPushButton>("Button1")->click();
+  EXPECT_EQ(ui.beeps, beeps + 1);
+  EXPECT_EQ(ui.questions, (QStringList{kRevertQuestion, kRevertQuestion}));
+  EXPECT_EQ(Line(7), "4711");
+  EXPECT_EQ(host.total, 4711);
+  EXPECT_EQ(Line(13), "2");
+  EXPECT_EQ(host.AdapterIndex(), 2);
+  EXPECT_EQ(Child<QComboBox>("Interfacebox")->currentText(), "eth0");
+  EXPECT_EQ(Edit("URLbox")->text(), "http://saved/");
+  EXPECT_EQ(Edit("HostBox")->text(), "");
+  EXPECT_EQ(Line(8), "");
+  EXPECT_FALSE(Box("StayOnTopBox")->isChecked());
+  EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(TSetupFormTest, AnAutostartValueThatCannotBeWrittenKeepsTheWindowOpen) {
+  Open({{3, "http://old/"}});
+  host.url = "unchanged";
+  host.MakeStoreReadOnly();
+  Group("KBmodepanel")->Buttons()[1]->click();
+  Edit("URLbox")->setText("http://new/");
+  Box("StayOnTopBox")->click();
+  Box("WinStartupBox")->click();
+  CloseButton();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(host.errors, QStringList{"Failed to set data for 'Velmar2000'"});
+  // Steps 1 to 3 stay done; 4 to 7 did not happen.
+  EXPECT_EQ(host.KilobitMode(), 1);
+  EXPECT_EQ(Line(1), "1");
+  EXPECT_EQ(Line(10), "0");
+  EXPECT_EQ(Line(3), "http://old/");
+  EXPECT_EQ(host.url, "unchanged");
+  EXPECT_EQ(Line(12), "0");
+  EXPECT_FALSE(host.stayOnTop);
+
+  // Without autostart the window closes; the failed removal passes quietly.
+  Box("WinStartupBox")->click();
+  CloseButton();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(host.errors.size(), 1);
+  EXPECT_EQ(Line(3), "http://new/");
+  EXPECT_TRUE(host.stayOnTop);
+}
+
+TEST_F(TSetupFormTest, RefusesToOpenWhileAnalysisRuns) {
+  host.Start({{12, "1"}});
+  host.analysisRunning = true;
+  TSetupForm::OpenSetup(host, nullptr);
+  EXPECT_EQ(ui.messages, QStringList{"Velmar analysis is currently running, please stop first!"});
+  EXPECT_EQ(TSetupForm::Instance(), nullptr);
+  EXPECT_EQ(Line(12), "1") << "nothing closed, nothing applied";
+  EXPECT_TRUE(host.stayOnTop);
+}
+
+TEST_F(TSetupFormTest, OpensOneFreshWindowAtATimeAndFreesIt) {
+  host.Start();
+  QPointer<TSetupForm> first;
+  QTimer::singleShot(0, [&] {
+    first = TSetupForm::Instance();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), first.data());
+    TSetupForm::OpenSetup(host, nullptr);
+    int windows = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      windows += dynamic_cast<TSetupForm*>(w) != nullptr ? 1 : 0;
+    }
+    EXPECT_EQ(windows, 1);
+    first->findChild<QCheckBox*>("StayOnTopBox")->click();
+    first->close();
+  });
+  TSetupForm::OpenSetup(host, nullptr);
+  EXPECT_EQ(first, nullptr);
+  EXPECT_TRUE(host.stayOnTop);
+
+  bool fresh = false;
+  QTimer::singleShot(0, [&] {
+    TSetupForm* second = TSetupForm::Instance();
+    ASSERT_NE(second, nullptr);
+    fresh = !second->findChild<QCheckBox*>("StayOnTopBox")->isChecked();
+    second->close();
+  });
+  TSetupForm::OpenSetup(host, nullptr);
+  EXPECT_TRUE(fresh);
+  EXPECT_FALSE(host.stayOnTop);
+  EXPECT_EQ(TSetupForm::Instance(), nullptr);
+}
+
+}  // namespace
+}  // namespace velmar

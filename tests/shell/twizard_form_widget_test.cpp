@@ -1,0 +1,534 @@
+#include "twizard_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "scripted_ui.h"
+#include "setup_test_host.h"
+
+namespace velmar {
+namespace {
+
+using test::SetupTestHost;
+
+class TWizardFormTest : public ::testing::Test {
+ protected:
+  // Starts the host from a settings file with `changes` and opens a wizard
+  // over it (shown, not modal, so the test can drive it).
+  void Open(std::initializer_list<std::pair<int, QString>> changes = {}) {
+    host.Start(changes);
+    form = std::make_unique<TWizardForm>(host);
+    form->show();
+  }
+  template <typename T = QWidget>
+  T* Child(const char* name) {
+    T* child = form->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  QRadioButton* Radio(const char* name) { return Child<QRadioButton>(name); }
+  void GoTo(int page) {
+    while (form->Notebook1()->currentIndex() < page) {
+      form->SetupWizard()->NextButton()->click();
+    }
+    while (form->Notebook1()->currentIndex() > page) {
+      form->SetupWizard()->BackButton()->click();
+    }
+  }
+  void Finish() { form->SetupWizard()->EndButton()->click(); }
+  QString Line(int n) { return host.Settings().Line(n); }
+  static QStringList Texts(QWidget* page) {
+    QStringList texts;
+    for (QLabel* label : page->findChildren<QLabel*>()) {
+      if (!label->text().isEmpty()) {
+        texts << label->text();
+      }
+    }
+    return texts;
+  }
+
+  test::ScriptedUi ui;
+  SetupTestHost host;
+  std::unique_ptr<TWizardForm> form;
+};
+
+TEST_F(TWizardFormTest, WindowBarAndPages) {
+  Open();
+  EXPECT_EQ(form->windowTitle(), "Velmar 2000 WizardForm");
+  EXPECT_EQ(form->size(), QSize(484, 266));
+  EXPECT_EQ(form->Notebook1()->size(), QSize(458, 182));
+  TWizardBar* bar = form->SetupWizard();
+  EXPECT_EQ(bar->geometry(), QRect(0, 222, 484, 44));
+  EXPECT_EQ(bar->NoteBook(), form->Notebook1());
+  EXPECT_EQ(bar->BackCaption(), "< &Back");
+  EXPECT_EQ(bar->NextCaption(), "&Next >");
+  EXPECT_EQ(bar->AbortCaption(), "&Finish");
+  EXPECT_EQ(bar->ReadyCaption(), "&Finish");
+  EXPECT_EQ(bar->HelpButton()->text(), "&Restore");
+  EXPECT_FALSE(bar->HelpButton()->isHidden());
+  EXPECT_EQ(bar->toolTip(),
+            "Click \"Restore\" to Discard all setup changes and load last saved profile");
+
+  const QStringList names{"Welcome",   "Analyser", "Proxy",        "bitspersecond",
+                          "Interface", "Autoload", "StartAnalyse", "End"};
+  ASSERT_EQ(form->Notebook1()->count(), 8);
+  for (int page = 0; page < 8; ++page) {
+    GoTo(page);
+    EXPECT_EQ(bar->ActivePageName(), names[page]);
+    EXPECT_EQ(bar->EndButton()->text(), "&Finish") << "finishes from page " << page;
+    EXPECT_TRUE(bar->EndButton()->isEnabled());
+    EXPECT_EQ(bar->BackButton()->isEnabled(), page > 0);
+    EXPECT_EQ(bar->NextButton()->isEnabled(), page < 7);
+    EXPECT_FALSE(form->Notebook1()->widget(page)->findChild<QLabel*>("Picture")->pixmap().isNull())
+        << "every page has its picture";
+  }
+}
+
+TEST_F(TWizardFormTest, EnterGoesOnToTheNextPage) {
+  Open();
+  QTest::keyClick(form.get(), Qt::Key_Return);
+  EXPECT_EQ(form->Notebook1()->currentIndex(), 1);
+  EXPECT_TRUE(form->isVisible());
+  GoTo(7);
+  QTest::keyClick(form.get(), Qt::Key_Return);
+  EXPECT_EQ(form->Notebook1()->currentIndex(), 7) << "nothing after the last page";
+  EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(TWizardFormTest, PagesSayWhatTheyAsk) {
+  Open();
+  const QString restore =
+      "If you are not sure, or want to discard all setup changes, click the 'Restore' button";
+  const QString note =
+      "This will revert to the last saved settings. This will NOT overwrite any saved settings!";
+  QStackedWidget* book = form->Notebook1();
+  EXPECT_EQ(Texts(book->widget(0)),
+            (QStringList{"Please answer a few questions,", "use the 'Next' button to continue...",
+                         restore, note}));
+  EXPECT_EQ(Texts(book->widget(1)), QStringList{"I want the Velmar Window to..."});
+  EXPECT_EQ(Texts(book->widget(2)),
+            (QStringList{"Do you connect to the internet through", "a proxy server?", "Port:"}));
+  EXPECT_EQ(Texts(book->widget(3)), QStringList{"Do you want Velmar to use... "});
+  EXPECT_EQ(Texts(book->widget(4)), (QStringList{"Select network interface to monitor:",
+                                                 "Select \"All\" if you're not sure..."}));
+  EXPECT_EQ(Texts(book->widget(5)), (QStringList{"Do you want Velmar to be started every time",
+                                                 "you start a Windows session?"}));
+  EXPECT_EQ(Texts(book->widget(6)),
+            (QStringList{"Should Velmar start analysing immediately", "when program starts?"}));
+  EXPECT_EQ(Texts(book->widget(7)), (QStringList{"Ready! Press 'Finish'", restore, note}));
+
+  EXPECT_EQ(Radio("NormalBox")->text(),
+            "be show in Normal Windows style and hide behind active windows");
+  EXPECT_EQ(Radio("OnTopBox")->text(), "be shown on top of all windows even if not active");
+  EXPECT_EQ(Radio("RadioButton3")->text(), "No");
+  EXPECT_EQ(Radio("RadioButton4")->text(), "Yes,  Host:");
+  EXPECT_EQ(Radio("RadioButton1")->text(), "1000 bits for 1 Kilobit (default)");
+  EXPECT_EQ(Radio("RadioButton2")->text(), "1024 bits for 1 Kilobit");
+  EXPECT_EQ(Radio("RadioButton5")->text(), "No (default)");
+  EXPECT_EQ(Radio("RadioButton6")->text(), "Yes please");
+  EXPECT_EQ(Radio("RadioButton7")->text(), "No (default)");
+  EXPECT_EQ(Radio("RadioButton8")->text(), "Yes please");
+  EXPECT_EQ(Child<QComboBox>("InterfaceBox")->currentText(), "All");
+  // The window resource's selections, before any page was shown.
+  for (const char* selected :
+       {"NormalBox", "RadioButton3", "RadioButton1", "RadioButton5", "RadioButton7"}) {
+    EXPECT_TRUE(Radio(selected)->isChecked()) << selected;
+  }
+}
+
+TEST_F(TWizardFormTest, NoCaptionIsClippedAndEveryPageRenders) {
+  Open({{13, "2"}});
+  // Screenshots for the documentation when asked for, else a scratch
+  // directory.
+  QTemporaryDir scratch;
+  const QString dir = qEnvironmentVariableIsSet("VELMAR_SCREENSHOT_DIR")
+                          ? qEnvironmentVariable("VELMAR_SCREENSHOT_DIR")
+                          : scratch.path();
+  QDir().mkpath(dir);
+  for (int page = 0; page < 8; ++page) {
+    GoTo(page);
+    if (page == 2) {
+      Radio("RadioButton4")->click();
+      QTest::keyClicks(Child<QLineEdit>("ProxyName"), "proxy.example.lan");
+      QTest::keyClicks(Child<QLineEdit>("ProxyPort"), "3128");
+    }
+    EXPECT_EQ(test::ClippedCaptions(*form), QStringList()) << "page " << page;
+    const QImage shot = test::Framed(*form);
+    EXPECT_EQ(shot.width(), 486);
+    EXPECT_TRUE(shot.save(QStringLiteral("%1/wizard-%2.png").arg(dir).arg(page)));
+  }
+}
+
+TEST_F(TWizardFormTest, ProxyPageTakesItsTextsTrimmedAndItsChoiceFromTheLines) {
+  Open({{8, "  proxy.lan "}, {9, " 3128 "}, {14, "1"}});
+  GoTo(2);
+  EXPECT_EQ(Child<QLineEdit>("ProxyName")->text(), "proxy.lan");
+  EXPECT_EQ(Child<QLineEdit>("ProxyPort")->text(), "3128");
+  EXPECT_EQ(Line(8), "proxy.lan") << "the trimmed text goes back into the line";
+  EXPECT_EQ(Line(9), "3128");
+  EXPECT_TRUE(Radio("RadioButton4")->isChecked());
+  EXPECT_TRUE(Child<QLineEdit>("ProxyName")->isEnabled());
+  EXPECT_TRUE(Child<QLineEdit>("ProxyPort")->isEnabled());
+
+  // Neither "0" nor "1": the page keeps what it shows.
+  GoTo(1);
+  host.Settings().SetLine(14, "2");
+  GoTo(2);
+  EXPECT_TRUE(Radio("RadioButton4")->isChecked());
+  EXPECT_EQ(Line(14), "2");
+
+  // Line 14 "0" selects "No", which counts as a click.
+  GoTo(1);
+  host.Settings().SetLine(14, "0");
+  GoTo(2);
+  EXPECT_TRUE(Radio("RadioButton3")->isChecked());
+  EXPECT_FALSE(Child<QLineEdit>("ProxyName")->isEnabled());
+  EXPECT_FALSE(Child<QLineEdit>("ProxyPort")->isEnabled());
+  EXPECT_EQ(Line(14), "0");
+}
+
+TEST_F(TWizardFormTest, AnEmptyProxyHostSelectsNo) {
+  Open({{8, "   "}, {9, "8080"}, {14, "1"}});
+  GoTo(2);
+  EXPECT_TRUE(Radio("RadioButton3")->isChecked());
+  EXPECT_FALSE(Child<QLineEdit>("ProxyName")->isEnabled());
+  EXPECT_EQ(Line(8), "");
+}
+
+TEST_F(TWizardFormTest, ProxyChoiceAndEveryKeystrokeGoIntoTheLinesAtOnce) {
+  Open();
+  GoTo(2);
+  Radio("RadioButton4")->click();
+  EXPECT_EQ(Line(14), "1");
+  EXPECT_TRUE(Child<QLineEdit>("ProxyName")->isEnabled());
+  QStringList seen;
+  QObject::connect(Child<QLineEdit>("ProxyName"), &QLineEdit::textChanged,
+                   [&] { seen << Line(8); });
+  QTest::keyClicks(Child<QLineEdit>("ProxyName"), "gate");
+  EXPECT_EQ(seen, (QStringList{"g", "ga", "gat", "gate"}));
+  QTest::keyClicks(Child<QLineEdit>("ProxyPort"), "81");
+  EXPECT_EQ(Line(9), "81");
+  Radio("RadioButton3")->click();
+  EXPECT_EQ(Line(14), "0");
+  EXPECT_FALSE(Child<QLineEdit>("ProxyName")->isEnabled());
+  EXPECT_FALSE(Child<QLineEdit>("ProxyPort")->isEnabled());
+  EXPECT_EQ(host.proxyApplications, 0) << "applied only when finishing";
+}
+
+TEST_F(TWizardFormTest, PagesAreSetFromTheLinesOnEveryVisit) {
+  Open({{1, "1"}, {10, "1"}, {11, "1"}, {12, "1"}});
+  GoTo(1);
+  EXPECT_TRUE(Radio("NormalBox")->isChecked()) << "page 1 does not read line 12";
+  GoTo(3);
+  EXPECT_TRUE(Radio("RadioButton2")->isChecked());
+  GoTo(5);
+  EXPECT_TRUE(Radio("RadioButton6")->isChecked());
+  GoTo(6);
+  EXPECT_TRUE(Radio("RadioButton8")->isChecked());
+
+  host.Settings().SetLine(10, "0");
+  host.Settings().SetLine(11, "0");
+  host.SetKilobitMode(0);
+  GoTo(3);
+  EXPECT_TRUE(Radio("RadioButton1")->isChecked());
+  EXPECT_EQ(Line(1), "0") << "selecting from code counts as a click";
+  GoTo(5);
+  EXPECT_TRUE(Radio("RadioButton5")->isChecked());
+  GoTo(6);
+  EXPECT_TRUE(Radio("RadioButton7")->isChecked());
+
+  // Any text but "0" counts as yes.
+  host.Settings().SetLine(10, "x");
+  GoTo(5);
+  EXPECT_TRUE(Radio("RadioButton6")->isChecked());
+  EXPECT_EQ(Line(10), "1");
+}
+
+TEST_F(TWizardFormTest, ChoicesGoIntoTheLinesAtOnce) {
+  Open();
+  GoTo(3);
+  Radio("RadioButton2")->click();
+  EXPECT_EQ(Line(1), "1");
+  EXPECT_EQ(host.KilobitMode(), 1);
+  ASSERT_EQ(host.hints.size(), 4);
+  EXPECT_TRUE(host.hints[0].endsWith("(1Kbit=1024 bits!)")) << host.hints[0].toStdString();
+  Radio("RadioButton1")->click();
+  EXPECT_EQ(Line(1), "0");
+  EXPECT_EQ(host.KilobitMode(), 0);
+  EXPECT_TRUE(host.hints[3].endsWith("(1Kbit=1000 bits!)"));
+
+  GoTo(5);
+  Radio("RadioButton6")->click();
+  EXPECT_EQ(Line(10), "1");
+  EXPECT_EQ(host.RunValue(), "") << "the autostart value waits for the close";
+  Radio("RadioButton5")->click();
+  EXPECT_EQ(Line(10), "0");
+  GoTo(6);
+  Radio("RadioButton8")->click();
+  EXPECT_EQ(Line(11), "1");
+  Radio("RadioButton7")->click();
+  EXPECT_EQ(Line(11), "0");
+}
+
+TEST_F(TWizardFormTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
+  Open({{13, "2"}});
+  GoTo(4);
+  auto* box = Child<QComboBox>("InterfaceBox");
+  EXPECT_EQ(box->count(), 3);
+  EXPECT_EQ(box->itemText(1), "lo");
+  EXPECT_EQ(box->currentIndex(), 2);
+  EXPECT_EQ(box->currentText(), "eth0");
+  EXPECT_TRUE(host.tipsAsked.empty()) << "filling the box is no choice";
+
+  QTest::keyClick(box, Qt::Key_Up);
+  EXPECT_EQ(host.AdapterIndex(), 1);
+  EXPECT_EQ(Line(13), "1");
+  EXPECT_EQ(host.adapterLabel, "Network Adapter: lo");
+  EXPECT_TRUE(host.tipsAsked.empty());
+
+  QTest::keyClick(box, Qt::Key_Up);
+  EXPECT_EQ(host.AdapterIndex(), 0);
+  EXPECT_EQ(Line(13), "0");
+  EXPECT_EQ(host.adapterLabel, "Network Adapter: All");
+  EXPECT_EQ(host.tipsAsked, std::vector<int>{38});
+  ASSERT_EQ(ui.tips.size(), 1);
+  EXPECT_EQ(ui.tips[0], TipText(38));
+
+  // Dismissed for good: asked for, not shown.
+  host.Settings().SetLine(38, "0");
+  QTest::keyClick(box, Qt::Key_Down);
+  QTest::keyClick(box, Qt::Key_Up);
+  EXPECT_EQ(host.tipsAsked, (std::vector<int>{38, 38}));
+  EXPECT_EQ(ui.tips.size(), 1);
+}
+
+TEST_F(TWizardFormTest, AnAdapterIndexTheListLacksShowsNothing) {
+  Open({{13, "9"}});
+  GoTo(4);
+  EXPECT_EQ(Child<QComboBox>("InterfaceBox")->currentIndex(), -1);
+  EXPECT_EQ(host.AdapterIndex(), 9) << "showing is not choosing";
+}
+
+TEST_F(TWizardFormTest, FinishOnTheFirstPageSwitchesOnTopAndAutostartOff) {
+  Open({{10, "1"}, {12, "1"}});
+  ASSERT_TRUE(host.stayOnTop);
+  ASSERT_EQ(host.RunValue(), SetupTestHost::kExecutable) << "the start applied line 10";
+  ASSERT_TRUE(host.DesktopEntryExists());
+  Finish();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(Line(12), "0");
+  EXPECT_EQ(Line(10), "0");
+  EXPECT_FALSE(host.stayOnTop);
+  EXPECT_EQ(host.RunValue(), "");
+  EXPECT_FALSE(host.DesktopEntryExists());
+  EXPECT_TRUE(host.errors.isEmpty());
+}
+
+TEST_F(TWizardFormTest, FinishAppliesTheProxyAndTheChoicesOfPagesOneAndFive) {
+  Open();
+  GoTo(1);
+  Radio("OnTopBox")->click();
+  EXPECT_EQ(Line(12), "0") << "the window style waits for the close";
+  GoTo(2);
+  Radio("RadioButton4")->click();
+  QTest::keyClicks(Child<QLineEdit>("ProxyName"), "proxy.lan");
+  QTest::keyClicks(Child<QLineEdit>("ProxyPort"), "8080");
+  GoTo(5);
+  Radio("RadioButton6")->click();
+  Finish();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(host.proxyApplications, 1);
+  EXPECT_EQ(host.proxy, "proxy.lan");
+  EXPECT_EQ(host.proxyPort, 8080);
+  EXPECT_EQ(Line(14), "1");
+  EXPECT_TRUE(host.stayOnTop);
+  EXPECT_EQ(Line(12), "1");
+  EXPECT_EQ(Line(10), "1");
+  EXPECT_EQ(host.RunValue(), SetupTestHost::kExecutable);
+  EXPECT_TRUE(host.DesktopEntryExists());
+}
+
+TEST_F(TWizardFormTest, APortOfZeroOrLettersSwitchesTheProxyOffOnFinish) {
+  for (const char* port : {"0", "abc", "", "65536"}) {
+    SCOPED_TRACE(port);
+    Open({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
+    ASSERT_EQ(host.proxy, "proxy.lan") << "applied at the start";
+    GoTo(2);
+    ASSERT_TRUE(Radio("RadioButton4")->isChecked());
+    Child<QLineEdit>("ProxyPort")->clear();
+    QTest::keyClicks(Child<QLineEdit>("ProxyPort"), port);
+    Finish();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(host.proxy, "");
+    EXPECT_EQ(host.proxyPort, 0);
+    EXPECT_EQ(Line(14), "0");
+  }
+}
+
+TEST_F(TWizardFormTest, TheCloseBoxAppliesThePagesButNotTheProxy) {
+  Open({{8, "proxy.lan"}, {9, "8080"}, {14, "1"}});
+  host.proxyApplications = 0;
+  GoTo(1);
+  Radio("OnTopBox")->click();
+  form->close();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(host.stayOnTop);
+  EXPECT_EQ(Line(12), "1");
+  EXPECT_EQ(Line(10), "0");
+  EXPECT_EQ(host.proxyApplications, 0);
+}
+
+TEST_F(TWizardFormTest, EscapeClosesTheSameWay) {
+  Open({{12, "1"}});
+  QTest::keyClick(form.get(), Qt::Key_Escape);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(Line(12), "0");
+  EXPECT_FALSE(host.stayOnTop);
+}
+
+TEST_F(TWizardFormTest, RestoreBringsBackTheSavedFileAndStartsOver) {
+  Open({{7, "4711"}, {13, "2"}});
+  ASSERT_EQ(host.total, 4711);
+  host.Settings().SetLine(7, "9999");  // traffic counted meanwhile
+  GoTo(1);
+  Radio("OnTopBox")->click();
+  GoTo(3);
+  Radio("RadioButton2")->click();
+  GoTo(4);
+  QTest::keyClick(Child<QComboBox>("InterfaceBox"), Qt::Key_Up);
+  GoTo(5);
+  Radio("RadioButton6")->click();
+  ASSERT_EQ(Line(13), "1");
+
+  ui.answers = {UserInterface::Answer::Yes};
+  const int beeps = ui.beeps;
+  form->SetupWizard()->HelpButton()->click();
+  EXPECT_EQ(ui.beeps, beeps + 1);
+  EXPECT_EQ(ui.questions, QStringList{kRevertQuestion});
+  EXPECT_EQ(ui.questions[0],
+            "Are you sure you want to discard all Velmar settings made this run and revert to "
+            "the last saved profile?");
+  EXPECT_EQ(Line(7), "4711");
+  EXPECT_EQ(host.total, 4711);
+  EXPECT_EQ(Line(1), "0");
+  EXPECT_EQ(host.KilobitMode(), 0);
+  EXPECT_EQ(Line(13), "2");
+  EXPECT_EQ(host.AdapterIndex(), 2);
+  EXPECT_EQ(Line(10), "0");
+  EXPECT_EQ(form->Notebook1()->currentIndex(), 0);
+  EXPECT_FALSE(form->SetupWizard()->BackButton()->isEnabled());
+  // The discarded choices do not come back on closing.
+  EXPECT_TRUE(Radio("NormalBox")->isChecked());
+  EXPECT_TRUE(Radio("RadioButton5")->isChecked());
+  Finish();
+  EXPECT_FALSE(host.stayOnTop);
+  EXPECT_EQ(Line(12), "0");
+  EXPECT_EQ(host.RunValue(), "");
+}
+
+TEST_F(TWizardFormTest, RestoreAnsweredNoChangesNothing) {
+  Open({{7, "4711"}});
+  host.Settings().SetLine(7, "9999");
+  GoTo(3);
+  Radio("RadioButton2")->click();
+  form->SetupWizard()->HelpButton()->click();
+  EXPECT_EQ(ui.questions.size(), 1);
+  EXPECT_EQ(Line(7), "9999");
+  EXPECT_EQ(Line(1), "1");
+  EXPECT_EQ(form->Notebook1()->currentIndex(), 3);
+  EXPECT_TRUE(Radio("RadioButton2")->isChecked());
+}
+
+TEST_F(TWizardFormTest, AnAutostartValueThatCannotBeWrittenKeepsTheWizardOpen) {
+  Open();
+  host.MakeStoreReadOnly();
+  GoTo(1);
+  Radio("OnTopBox")->click();
+  GoTo(5);
+  Radio("RadioButton6")->click();
+
+  Finish();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(host.errors, QStringList{"Failed to set data for 'Velmar2000'"});
+
+  // The close box gets as far as the window style, which stays done.
+  form->close();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(host.errors.size(), 2);
+  EXPECT_TRUE(host.stayOnTop);
+  EXPECT_EQ(Line(12), "1");
+  EXPECT_EQ(Line(10), "1") << "the click's value, not the close's";
+  EXPECT_FALSE(host.DesktopEntryExists());
+
+  // Without autostart the wizard closes; a removal that cannot be done is
+  // not reported.
+  Radio("RadioButton5")->click();
+  Finish();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(host.errors.size(), 2);
+  EXPECT_EQ(Line(10), "0");
+}
+
+TEST_F(TWizardFormTest, RefusesToOpenWhileAnalysisRuns) {
+  host.Start();
+  host.analysisRunning = true;
+  TWizardForm::OpenWizard(host, nullptr);
+  EXPECT_EQ(ui.messages, QStringList{"Velmar analysis is currently running, please stop first!"});
+  EXPECT_EQ(TWizardForm::Instance(), nullptr);
+  EXPECT_EQ(Line(12), "0");
+  EXPECT_TRUE(host.errors.isEmpty());
+}
+
+TEST_F(TWizardFormTest, OpensOneFreshModalWizardAtATimeAndFreesIt) {
+  host.Start({{12, "1"}});
+  QPointer<TWizardForm> first;
+  bool ranInside = false;
+  QTimer::singleShot(0, [&] {
+    ranInside = true;
+    first = TWizardForm::Instance();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(first->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), first.data());
+    // A second opening while this one is open brings no second window.
+    TWizardForm::OpenWizard(host, nullptr);
+    int wizards = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      wizards += dynamic_cast<TWizardForm*>(w) != nullptr ? 1 : 0;
+    }
+    EXPECT_EQ(wizards, 1);
+    first->SetupWizard()->NextButton()->click();
+    first->findChild<QRadioButton*>("OnTopBox")->click();
+    first->close();
+  });
+  TWizardForm::OpenWizard(host, nullptr);
+  EXPECT_TRUE(ranInside);
+  EXPECT_EQ(first, nullptr) << "freed when the modal loop ended";
+  EXPECT_EQ(TWizardForm::Instance(), nullptr);
+  EXPECT_EQ(Line(12), "1");
+
+  // The next opening starts from the window resource again.
+  bool fresh = false;
+  QTimer::singleShot(0, [&] {
+    TWizardForm* second = TWizardForm::Instance();
+    ASSERT_NE(second, nullptr);
+    fresh = second->findChild<QRadioButton*>("NormalBox")->isChecked() &&
+            second->Notebook1()->currentIndex() == 0;
+    second->close();
+  });
+  TWizardForm::OpenWizard(host, nullptr);
+  EXPECT_TRUE(fresh);
+  EXPECT_EQ(Line(12), "0");
+  EXPECT_EQ(TWizardForm::Instance(), nullptr);
+}
+
+}  // namespace
+}  // namespace velmar
