@@ -1,0 +1,66 @@
+// Drives the meter's window offscreen through the writes that matter:
+// settings saves, history records and alarm-log values, as fast as it can,
+// reporting on standard output each write that has returned:
+//   "S <version>"  the settings file now holds version A or B
+//   "H <day> <n>"  history record n of that day written
+//   "A <day> <name> <code>"  alarm value written
+// The crash-safety test kills it at random moments.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <cstdio>
+
+#include "scripted_ui.h"
+#include "settings_loader.h"
+#include "tform1.h"
+
+using namespace velmar;
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const QString dir = QString::fromLocal8Bit(argv[1]);
+  qputenv("VELMAR_REGISTRY", (dir + "/registry.db").toUtf8());
+  test::ScriptedUi ui;
+  TForm1::Environment env;
+  env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
+  env.settingsFile = dir + "/Velmarsettings.ini";
+  env.autostartEntry = dir + "/velmar.desktop";
+  TForm1 form(env);
+  form.FormCreate();
+  form.show();
+  form.findChild<QPushButton*>("ActiveOn")->click();
+
+  // An alarm that holds at every call, logged without any action.
+  Settingslist& s = form.Settings();
+  s.SetLine(29, "1");
+  s.SetLine(19, "0");
+  s.SetLine(36, "9");
+  form.State().UpIdleMs = 0;
+  form.State().DownIdleMs = 0;
+
+  SettingsLoader saver(s, form, nullptr, env.settingsFile, "/x", env.autostartEntry);
+  int second = 0;
+  for (int i = 0;; ++i) {
+    // Settings: two versions of different sizes, one after the other.
+    const bool a = i % 2 == 0;
+    s.SetLine(40, QString(a ? 3000 : 70000, a ? 'a' : 'b'));
+    saver.SaveSettings();
+    std::printf("S %c\n", a ? 'A' : 'B');
+    std::fflush(stdout);
+
+    // A history record of "today" (a fixed day, each run its own count).
+    const QDateTime when(QDate(2026, 12, 8), QTime(10, 0).addSecs(second++));
+    form.Dates().Format = [] { return QString("yyyy-MM-dd"); };
+    form.Dates().Now = [when] { return when; };
+    form.HistIntervalTimerTimer();
+    std::printf("H 2026-12-08 %s\n", qPrintable(when.toString("HH:mm:ss")));
+    std::fflush(stdout);
+
+    form.State().DownIdleMs = 0;
+    form.Alarms().EvaluateAlarms(0, 125000);
+    std::printf("A 2026-12-08 %s\n", qPrintable(form.Dates().DateTimeText(when)));
+    std::fflush(stdout);
+  }
+}
