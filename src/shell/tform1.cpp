@@ -96,8 +96,13 @@ TForm1::TForm1(Environment environment)
   BuildTray();
 
   CalcIntervalTimer.setTimerType(Qt::PreciseTimer);
-  connect(&CalcIntervalTimer, &QTimer::timeout, this,
-          [this] { sampler_.CalcIntervalTimerTimer(); });
+  connect(&CalcIntervalTimer, &QTimer::timeout, this, [this] {
+    // A queue run inside the tick (the averaging) must not start the
+    // download there: it would hold this handler, and Qt delivers no
+    // further ticks of a timer whose handler still runs.
+    TrafficGenerator::TickScope scope(generator_);
+    sampler_.CalcIntervalTimerTimer();
+  });
   connect(&HistIntervalTimer, &QTimer::timeout, this, [this] { HistIntervalTimerTimer(); });
   engine_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };

@@ -30,6 +30,7 @@
 #include "temail.h"
 #include "tick_host.h"
 #include "tol_interface_table_object.h"
+#include "traffic_generator.h"
 #include "window_placement.h"
 #include "window_sizer.h"
 
@@ -88,7 +89,7 @@ class TForm1 : public QWidget,
   QString StatusText() const;
   QString TrayHint() const { return trayHint_; }
   QString WebPageAddress() const { return webPageAddress_; }
-  QString Url() const override { return url_; }
+  QString Url() const override { return generator_.Url(); }
   QSystemTrayIcon* TrayIcon() { return trayIcon_.get(); }
   const QStringList& Adapterlist() const override { return adapterlist_; }
 
@@ -101,8 +102,7 @@ class TForm1 : public QWidget,
   void ReloadSettings() override;
   void WriteAutostart(bool enabled) override;
   void ReportError(const std::exception& error) override { ExceptionHandler(error); }
-  QString Proxy() const { return proxy_; }
-  uint16_t ProxyPort() const { return proxyPort_; }
+  TrafficGenerator& Generator() { return generator_; }
 
   // SettingsTarget
   void SetProgramSection(uint8_t section) override { state_.ProgramSection = section; }
@@ -117,14 +117,14 @@ class TForm1 : public QWidget,
   void SetStayOnTop(bool onTop) override;
   void SetAdapterIndex(int16_t index) override { state_.AdapterIndex = index; }
   void SetAdapterLabel(const QString& caption) override { AdapterLabel->setText(caption); }
-  void SetProxy(const QString& host) override { proxy_ = host; }
-  void SetProxyPort(uint16_t port) override { proxyPort_ = port; }
-  void SetUrl(const QString& url) override { url_ = url; }
+  void SetProxy(const QString& host) override { generator_.SetProxy(host); }
+  void SetProxyPort(uint16_t port) override { generator_.SetProxyPort(port); }
+  void SetUrl(const QString& url) override { generator_.SetUrl(url); }
   void SetWebPageAddress(const QString& address) override { webPageAddress_ = address; }
 
   // TickHost
   void SetCalcTimerEnabled(bool enabled) override;
-  void StartDownload() override {}
+  void StartDownload() override { generator_.StartDownload(); }
   void PublishResults(double upstream, double downstream) override;
   void HandleException(const std::exception& error) override { ExceptionHandler(error); }
 
@@ -143,7 +143,7 @@ class TForm1 : public QWidget,
   void SetTotalDisplay(int64_t value) override { TrafficLCD->SetValue(static_cast<int>(value)); }
   bool CalcTimerEnabled() const override { return CalcIntervalTimer.isActive(); }
   void SetTimersEnabled(bool enabled) override;
-  void CancelDownload() override {}
+  void CancelDownload() override { generator_.CancelDownload(); }
 
   // ResultDisplays
   void SetValue(Display display, int64_t value) override;
@@ -229,6 +229,9 @@ class TForm1 : public QWidget,
   Environment env_;
   MeasurementState state_;
   Settingslist settings_;
+  // The Generate-mode download, HTTPCli; it only ever runs from the event
+  // loop, never inside the calculation timer's handler.
+  TrafficGenerator generator_{state_};
   QStringList adapterlist_;
   std::unique_ptr<TTolInterfaceTableObject> table_;
   KeyStore* store_ = nullptr;
@@ -257,9 +260,6 @@ class TForm1 : public QWidget,
   bool shutDown_ = false;
   bool minimizeToTray_ = true;
   bool trayEnabled_ = true;
-  QString url_ = QStringLiteral("http://");
-  QString proxy_;
-  uint16_t proxyPort_ = 0;
   QString webPageAddress_;
   QString trayHint_;
 

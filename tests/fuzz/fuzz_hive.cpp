@@ -16,10 +16,13 @@ QString Dump(velmar::KeyStore& store) {
   velmar::TRegistry reg(store);
   reg.SetRootKey(velmar::HKEY_LOCAL_MACHINE);
   std::function<void(const QString&)> walk = [&](const QString& path) {
-    if (!reg.OpenKey(path, false)) return;
+    if (!reg.OpenKey(path, false))
+      return;
     out += path + ";";
-    for (const QString& v : reg.GetValueNames()) out += v + ",";
-    for (const QString& k : reg.GetKeyNames()) walk(path + "\\" + k);
+    for (const QString& v : reg.GetValueNames())
+      out += v + ",";
+    for (const QString& k : reg.GetKeyNames())
+      walk(path + "\\" + k);
   };
   walk("\\Software\\Tollera Works\\Velmar2000\\History");
   return out;
@@ -54,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        hive.fileName());
       Dump(store);  // a restored tree must read back
     } catch (const velmar::Exception&) {
-      if (Dump(store) != before) abort();  // refused means unchanged
+      if (Dump(store) != before)
+        abort();  // refused means unchanged
     }
   }
   // The same bytes as the store's own database file.

@@ -19,18 +19,21 @@ class NullTarget : public velmar::SettingsTarget {
   void SetKilobitMode(uint8_t) override {}
   void SetSpeedHints(const QString&, const QString&, const QString&, const QString&) override {}
   void SetAveragingMode(uint8_t m) override {
-    if (m == 0) abort();  // the loader never stores mode 0
+    if (m == 0)
+      abort();  // the loader never stores mode 0
   }
   void SetTotalDisplay(int) override {}
   void SetStayOnTop(bool) override {}
   void SetAdapterIndex(int16_t) override {}
   void SetAdapterLabel(const QString&) override {}
   void SetProxy(const QString& h) override {
-    if (h.size() > 255) abort();
+    if (h.size() > 255)
+      abort();
   }
   void SetProxyPort(uint16_t) override {}
   void SetUrl(const QString& u) override {
-    if (u.isEmpty()) abort();
+    if (u.isEmpty())
+      abort();
   }
   void SetWebPageAddress(const QString&) override {}
 };
@@ -57,9 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NullTarget target;
   velmar::SettingsLoader loader(list, target, nullptr, path, "/x", dir->filePath("e.desktop"));
   loader.LoadSettings(true);
-  if (list.Count() < velmar::Settingslist::kLineCount) abort();
+  if (list.Count() < velmar::Settingslist::kLineCount)
+    abort();
   loader.SaveSettings();
   velmar::Settingslist again;
-  if (!again.LoadFromFile(path) || again.Lines() != list.Lines()) abort();
+  if (!again.LoadFromFile(path) || again.Lines() != list.Lines())
+    abort();
   return 0;
 }

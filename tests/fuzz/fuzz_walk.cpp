@@ -23,9 +23,11 @@ Fake& Agent() {
   static Fake fake = [] {
     Fake f{};
     f.handle = dlopen(VELMAR_BIN_DIR "/libfake_mib2.so", RTLD_NOW);
-    if (f.handle == nullptr) abort();
+    if (f.handle == nullptr)
+      abort();
     f.reset = reinterpret_cast<void (*)()>(dlsym(f.handle, "FakeAgentReset"));
-    f.number = reinterpret_cast<void (*)(uint8_t, uint32_t)>(dlsym(f.handle, "FakeAgentPushNumber"));
+    f.number =
+        reinterpret_cast<void (*)(uint8_t, uint32_t)>(dlsym(f.handle, "FakeAgentPushNumber"));
     f.bytes = reinterpret_cast<void (*)(uint8_t, const void*, uint32_t)>(
         dlsym(f.handle, "FakeAgentPushBytes"));
     f.failure = reinterpret_cast<void (*)()>(dlsym(f.handle, "FakeAgentPushFailure"));
@@ -34,8 +36,8 @@ Fake& Agent() {
   return fake;
 }
 
-const uint8_t kTypes[] = {ASN_INTEGER,  ASN_OCTETSTRING, ASN_NULL,     ASN_OBJECTIDENTIFIER,
-                          ASN_IPADDRESS, ASN_COUNTER32,  ASN_GAUGE32, ASN_TIMETICKS};
+const uint8_t kTypes[] = {ASN_INTEGER,   ASN_OCTETSTRING, ASN_NULL,    ASN_OBJECTIDENTIFIER,
+                          ASN_IPADDRESS, ASN_COUNTER32,   ASN_GAUGE32, ASN_TIMETICKS};
 
 }  // namespace
 
@@ -50,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Agent();
     table = new velmar::TTolInterfaceTableObject(nullptr, VELMAR_BIN_DIR "/libfake_mib2.so");
   }
-  if (size < 1) return 0;
+  if (size < 1)
+    return 0;
   Fake& fake = Agent();
   const uint8_t kind = data[0] % 5;
   fake.reset();
@@ -70,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       i += n;
     } else {
       uint32_t v = 0;
-      for (int k = 0; k < 4 && i < size; ++k) v = (v << 8) | data[i++];
+      for (int k = 0; k < 4 && i < size; ++k)
+        v = (v << 8) | data[i++];
       fake.number(type, v);
     }
   }
@@ -80,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (int r = 0; r < table->Count(); ++r) {
     const auto& row = table->Items(r);
-    if (row.IfDescr.size() > 32) abort();
+    if (row.IfDescr.size() > 32)
+      abort();
     (void)row.StateText();
     (void)row.LocalAddressText();
   }

@@ -56,13 +56,15 @@ int main(int argc, char** argv) {
   QByteArray iface("\x02", 1);
   const auto num = [](QByteArray& b, uint8_t type, uint32_t v) {
     b += char(type);
-    for (int k = 3; k >= 0; --k) b += char((v >> (8 * k)) & 0xFF);
+    for (int k = 3; k >= 0; --k)
+      b += char((v >> (8 * k)) & 0xFF);
   };
   num(iface, 0, 2);
   iface += char(1);
   iface += char(4);
   iface += "eth0";
-  for (int c = 3; c <= 21; ++c) num(iface, c == 5 || c == 21 ? 6 : (c >= 9 ? 5 : 0), 100u * c);
+  for (int c = 3; c <= 21; ++c)
+    num(iface, c == 5 || c == 21 ? 6 : (c >= 9 ? 5 : 0), 100u * c);
   num(iface, 3, 0);
   Write(out + "/walk/interfaces.bin", iface);
   QByteArray tcp("\x01", 1);

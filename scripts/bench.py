@@ -1,0 +1,94 @@
+"""Runs every benchmark of bench/ on a Release build and prints one table of
+figures against their targets.
+
+    /usr/bin/python3 scripts/bench.py <bin dir> [--quick]"""
+import json
+import os
+import platform
+import re
+import subprocess
+import sys
+import time
+
+BIN = sys.argv[1]
+QUICK = "--quick" in sys.argv
+HERE = os.path.dirname(os.path.abspath(__file__))
+rows = []
+
+
+def gbench(binary, name_filter=".*"):
+    out = subprocess.run([os.path.join(BIN, binary), "--benchmark_format=json",
+                          "--benchmark_filter=" + name_filter,
+                          "--benchmark_min_time=%s" % ("0.05" if QUICK else "0.5")],
+                         env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
+                         capture_output=True, text=True, check=True).stdout
+    return {b["name"]: b for b in json.loads(out)["benchmarks"]}
+
+
+def us(b):
+    scale = {"ns": 1e-3, "us": 1, "ms": 1e3, "s": 1e6}[b["time_unit"]]
+    return b["real_time"] * scale
+
+
+def row(what, value, target, ok):
+    rows.append((what, value, target, "yes" if ok else ("NO" if ok is False else "-")))
+
+
+def main():
+    a = gbench("agent_refresh_bench")
+    r = a["BM_InterfaceRefresh"]
+    row("interface-table refresh (the tick's walk)",
+        "%.1f µs, %d agent calls, %d rows" % (us(r), r["agent_calls_per_refresh"], r["rows"]),
+        "< 50 µs", us(r) < 50)
+    avg = gbench("averaging_bench", "BM_ComputeAverage_Throttled/1")
+    row("ComputeAverage, full window, with queue runs",
+        "%.1f µs" % us(avg["BM_ComputeAverage_Throttled/1"]), "-", None)
+    tick = gbench("tick_bench")["BM_WholeTick"]
+    row("whole tick in the window (walk, rates, averages, publication, repaint)",
+        "%.1f µs" % us(tick), "-", None)
+    g = gbench("graph_bench")
+    name = next(n for n in g if "32" in n or "History" in n or "history" in n)
+    row("3D graph, 32 points into an image", "%.2f ms" % (us(g[name]) / 1000), "< 5 ms",
+        us(g[name]) < 5000)
+    n = gbench("netstat_bench", "BM_RefreshChanged")["BM_RefreshChanged"]
+    row("NetStat refresh, 5000 loopback connections", "%.1f ms" % (us(n) / 1000), "-", None)
+
+    start = subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "bench", "startup_time.py"),
+                            BIN, "5" if QUICK else "10"], capture_output=True, text=True).stdout
+    m = re.search(r"median (\d+) ms", start)
+    row("start-up to the first shown window (Xvfb)", "%s ms" % (m.group(1) if m else "?"), "-", None)
+
+    cpu = subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "bench", "cpu_memory.py"),
+                          BIN, "15" if QUICK else "60"], capture_output=True, text=True).stdout
+    for label, limit in (("shown", 1.0), ("hidden", 0.3)):
+        m = re.search(r"window %s: +CPU ([\d.]+) %% of one core, RSS ([\d.]+) MB" % label, cpu)
+        if m:
+            c, rss = float(m.group(1)), float(m.group(2))
+            row("CPU, window %s" % label, "%.2f %% of a core" % c, "< %.1f %%" % limit, c < limit)
+            row("resident memory, window %s" % label, "%.1f MB" % rss, "< 60 MB", rss < 60)
+
+    http = os.path.join(BIN, "http_bench")
+    if os.path.exists(http):
+        out = subprocess.run([http] + (["--quick"] if QUICK else []), capture_output=True,
+                             text=True).stdout
+        for line in out.splitlines():
+            m = re.match(r"\s*(ratio|throughput ratio).*?([\d.]+)", line, re.I)
+            if m:
+                row("HTTP client throughput / curl (1 GiB, best of 3)", m.group(2), ">= 0.9",
+                    float(m.group(2)) >= 0.9)
+            m = re.match(r".*memory growth.*?([\d.]+) ?MB", line, re.I)
+            if m:
+                row("memory growth over 3 Generate downloads", "%s MB" % m.group(1), "< 16 MB",
+                    float(m.group(1)) < 16)
+
+    width = max(len(r[0]) for r in rows)
+    print("Velmar benchmarks, %s, %s, %d cores" % (time.strftime("%Y-%m-%d"), platform.machine(),
+                                                  os.cpu_count()))
+    print("| %-*s | %-32s | %-10s | met |" % (width, "figure", "value", "target"))
+    print("|-%s-|-%s-|-%s-|-----|" % ("-" * width, "-" * 32, "-" * 10))
+    for what, value, target, ok in rows:
+        print("| %-*s | %-32s | %-10s | %-3s |" % (width, what, value, target, ok))
+
+
+if __name__ == "__main__":
+    main()

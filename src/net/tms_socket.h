@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "tms_socket_base.h"
+
+namespace velmar {
+
+class TmsSocket;
+
+using TmsNotifyEvent = std::function<void(TmsSocket& sender)>;
+// Perc: per cent of the known size, -1 when unknown; ByteCount: the stream
+// position; LineCount: -1.
+using TmsProgressEvent =
+    std::function<void(TmsSocket& sender, int perc, int64_t byteCount, int lineCount)>;
+
+// A connected-socket component: the per-exchange flags, the events, and
+// the synchronous send and receive operations. In non-blocking mode every
+// operation keeps the GUI event loop running while it waits, so handlers
+// and ticks run nested inside it and may call Cancel.
+class TmsSocket : public TmsSocketBase {
+ public:
+  static constexpr int kPieceSize = 32768;
+  // The line buffer holds 2047 bytes of a line, its line end included.
+  static constexpr int kLineCapacity = 2047;
+  // The most a response head (status and header lines) or a chunked
+  // trailer may take: a peer that sends lines without end is refused.
+  static constexpr int64_t kHeadLimit = 65536;
+
+  explicit TmsSocket(QObject* owner = nullptr);
+
+  // Closes an open socket and fires OnDisconnected; idle, it does nothing.
+  void Disconnect();
+  // Ends the running operation with EmsCanceledError and closes the
+  // socket; safe with nothing running.
+  void Cancel();
+  void ResetState();
+
+  // Sends the stream from `start` to its end, in pieces of 32768 bytes.
+  void SendStream(QIODevice& stream, int64_t start);
+  void SendBuffer(const char* buffer, int64_t count);
+  // One line without its line feed; its first carriage return removed.
+  QString ReadLine();
+  // `length` bytes into the stream from `start`; 0 or below: until the
+  // peer closes.
+  void ReceiveStream(QIODevice& stream, int64_t length, int64_t start);
+  // A chunked body, appended to the stream.
+  void ReceiveChunked(QIODevice& stream);
+
+  bool Canceled() const { return canceled_; }
+  bool Connected() const { return connected_; }
+  bool ClosedByPeer() const { return closedByPeer_; }
+  int SocketType() const { return socketType_; }
+  void SetSocketType(int type) { socketType_ = type; }
+  int Protocol() const { return protocol_; }
+  void SetProtocol(int protocol) { protocol_ = protocol; }
+
+  TmsNotifyEvent OnConnected;
+  TmsNotifyEvent OnDisconnected;
+  TmsProgressEvent OnTransferProgress;
+  // The raw readiness hooks; the HTTP client leaves them unassigned.
+  TmsNotifyEvent OnDataAvailable;
+  TmsNotifyEvent OnReadyToSend;
+  TmsNotifyEvent OnOutOfBandData;
+
+ protected:
+  void WndProc(uint16_t event, uint16_t error) override;
+
+  void SetConnected(bool connected) { connected_ = connected; }
+  // Raises the Winsock error of `error` (an errno value).
+  [[noreturn]] static void RaiseErrno(int error);
+  // The common end of a wait loop: time-out first, then cancel.
+  void CheckTimeOutAndCancel();
+  // ReadLine with a shared allowance: `budget`, when given, is reduced by
+  // the bytes read, and a line that would take it below 0 raises the
+  // stream error. `ended`, when given, tells whether the line ended with a
+  // line feed (false: the peer closed first).
+  QString ReadLineWithin(int64_t* budget, bool* ended = nullptr);
+
+ private:
+  // ReceiveStream with the progress counted from `origin`.
+  void Receive(QIODevice& stream, int64_t length, int64_t start, int64_t origin);
+  void WriteOrFail(QIODevice& stream, const char* data, int64_t count);
+
+  bool canceled_ = false;
+  bool connected_ = false;
+  bool closedByPeer_ = false;
+  int socketType_ = 1;
+  int protocol_ = 0;
+  std::vector<char> piece_;
+};
+
+}  // namespace velmar

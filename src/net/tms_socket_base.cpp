@@ -1,0 +1,194 @@
+#include "tms_socket_base.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include "ems_error.h"
+#include "message_queue.h"
+
+namespace velmar {
+
+TmsSocketBase::TmsSocketBase(QObject* owner)
+    : QObject(owner),
+      readNotifier_(QSocketNotifier::Read, this),
+      writeNotifier_(QSocketNotifier::Write, this),
+      outOfBandNotifier_(QSocketNotifier::Exception, this) {
+  readNotifier_.setEnabled(false);
+  writeNotifier_.setEnabled(false);
+  outOfBandNotifier_.setEnabled(false);
+  connect(&readNotifier_, &QSocketNotifier::activated, this, [this] { ReadReady(); });
+  connect(&writeNotifier_, &QSocketNotifier::activated, this, [this] { WriteReady(); });
+  connect(&outOfBandNotifier_, &QSocketNotifier::activated, this, [this] { OutOfBandReady(); });
+}
+
+TmsSocketBase::~TmsSocketBase() {
+  DropNotifications();
+  if (socket_ != -1) {
+    ::close(socket_);
+    socket_ = -1;
+  }
+}
+
+void TmsSocketBase::SetTimeOut(int seconds) {
+  timeOut_ = seconds;
+  if (counter_) {
+    counter_->SetTimeOut(seconds);
+  }
+}
+
+void TmsSocketBase::SelectNotifications() {
+  DropNotifications();
+  ++generation_;
+  selected_ = true;
+  connectPending_ = true;
+  closeReported_ = false;
+  readNotifier_.setSocket(socket_);
+  writeNotifier_.setSocket(socket_);
+  outOfBandNotifier_.setSocket(socket_);
+  WatchWrite();
+}
+
+void TmsSocketBase::DropNotifications() {
+  readNotifier_.setEnabled(false);
+  writeNotifier_.setEnabled(false);
+  outOfBandNotifier_.setEnabled(false);
+  if (selected_) {
+    ++generation_;
+  }
+  selected_ = false;
+  connectPending_ = false;
+}
+
+void TmsSocketBase::WatchRead() {
+  if (selected_) {
+    readNotifier_.setEnabled(true);
+    outOfBandNotifier_.setEnabled(true);
+  }
+}
+
+void TmsSocketBase::WatchWrite() {
+  if (selected_) {
+    writeNotifier_.setEnabled(true);
+  }
+}
+
+void TmsSocketBase::ReadReady() {
+  readNotifier_.setEnabled(false);
+  if (!selected_ || readNotifier_.socket() != socket_) {
+    return;
+  }
+  const uint64_t generation = generation_;
+  WndProc(kRead, 0);
+  if (generation != generation_ || closeReported_) {
+    return;  // closed meanwhile, or the close is known already
+  }
+  // Winsock tells of the peer's close when it arrives, even with data still
+  // unread; the kernel shows it as a read hang-up.
+  pollfd probe{socket_, POLLIN | POLLRDHUP, 0};
+  if (::poll(&probe, 1, 0) == 1 && (probe.revents & (POLLRDHUP | POLLHUP)) != 0 &&
+      (probe.revents & POLLERR) == 0) {
+    ReportPeerClose();
+  }
+}
+
+void TmsSocketBase::WriteReady() {
+  writeNotifier_.setEnabled(false);
+  if (!selected_ || writeNotifier_.socket() != socket_) {
+    return;
+  }
+  if (connectPending_) {
+    connectPending_ = false;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+      error = errno;
+    }
+    WndProc(kConnect, error == 0 ? 0 : WinsockCodeFromErrno(error));
+    return;
+  }
+  WndProc(kWrite, 0);
+}
+
+void TmsSocketBase::OutOfBandReady() {
+  outOfBandNotifier_.setEnabled(false);
+  if (!selected_ || outOfBandNotifier_.socket() != socket_) {
+    return;
+  }
+  WndProc(kOutOfBand, 0);
+}
+
+void TmsSocketBase::ReportPeerClose() {
+  closeReported_ = true;
+  WndProc(kClose, 0);
+}
+
+void TmsSocketBase::PostPeerClose() {
+  if (!selected_ || closeReported_) {
+    return;
+  }
+  const uint64_t generation = generation_;
+  QMetaObject::invokeMethod(
+      this,
+      [this, generation] {
+        if (generation == generation_ && selected_ && !closeReported_) {
+          ReportPeerClose();
+        }
+      },
+      Qt::QueuedConnection);
+}
+
+void TmsSocketBase::CreateTimeCounter() {
+  if (!counter_) {
+    counter_ = std::make_unique<TmsTimeCounter>();
+  }
+  counter_->SetTimeOut(timeOut_);
+}
+
+void TmsSocketBase::FreeTimeCounter() {
+  counter_.reset();
+}
+
+void TmsSocketBase::StartCounting() {
+  if (counter_) {
+    counter_->StartCounting();
+  }
+}
+
+void TmsSocketBase::StopCounting() {
+  if (counter_) {
+    counter_->StopCounting();
+  }
+}
+
+void TmsSocketBase::RestartCounting() {
+  if (counter_) {
+    counter_->RestartCounting();
+  }
+}
+
+bool TmsSocketBase::TimedOut() const {
+  return counter_ && counter_->TimedOut();
+}
+
+void TmsSocketBase::WaitForEvents() {
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TmsSocketBase::EndPass(bool wait) {
+  if (!blocking_) {
+    if (wait) {
+      WaitForEvents();
+    } else {
+      MessageQueue::RunNow();
+    }
+  }
+  if (pause_ >= 0) {
+    QThread::msleep(static_cast<unsigned long>(pause_));
+  }
+}
+
+}  // namespace velmar

@@ -1,0 +1,126 @@
+#include "traffic_generator.h"
+
+#include <exception>
+
+#include "message_queue.h"
+
+namespace velmar {
+
+TrafficGenerator::TrafficGenerator(MeasurementState& state, QObject* owner)
+    : QObject(owner), state_(state), client_(this) {
+  client_.SetBodyMode(TmsHTTPClient::BodyMode::kCountAndDrop);
+  client_.OnConnecting = [this](TmsSocket&) {
+    state_.ProgramSection = kConnectingSection;
+    state_.HttpBusy = true;
+  };
+  client_.OnConnected = [this](TmsSocket&) {
+    state_.ProgramSection = kConnectedSection;
+    state_.HttpBusy = true;
+  };
+  client_.OnDisconnected = [this](TmsSocket&) {
+    state_.ProgramSection = kDisconnectedSection;
+    state_.HttpBusy = false;
+  };
+  client_.OnTransferProgress = [this](TmsSocket&, int, int64_t, int) {
+    state_.ProgramSection = kProgressSection;
+    MessageQueue::RunNow();
+  };
+}
+
+TrafficGenerator::~TrafficGenerator() {
+  client_.OnConnecting = nullptr;
+  client_.OnConnected = nullptr;
+  client_.OnDisconnected = nullptr;
+  client_.OnTransferProgress = nullptr;
+  queued_ = false;
+  try {
+    client_.Cancel();
+  } catch (const std::exception&) {
+  }
+}
+
+bool TrafficGenerator::HasAddress(const QString& url) {
+  const QString text = url.trimmed();
+  return !text.isEmpty() && text.toUpper() != QLatin1String("HTTP://");
+}
+
+bool TrafficGenerator::MayStart() const {
+  return state_.GenerateMode && state_.AnalysisActive != 0 && !state_.HttpBusy && !running_;
+}
+
+void TrafficGenerator::StartDownload() {
+  if (queued_ || !MayStart()) {
+    return;
+  }
+  queued_ = true;
+  if (tickDepth_ == 0) {
+    Post();
+  }
+  // Inside a tick the scope's end posts it.
+}
+
+void TrafficGenerator::Post() {
+  if (posted_) {
+    return;
+  }
+  posted_ = true;
+  QMetaObject::invokeMethod(this, &TrafficGenerator::RunQueued, Qt::QueuedConnection);
+}
+
+void TrafficGenerator::RunQueued() {
+  posted_ = false;
+  if (!queued_ || tickDepth_ > 0) {
+    return;  // cancelled meanwhile, or a run of the queue inside the tick
+  }
+  queued_ = false;
+  // The mode may have changed since the tick asked (Spy, SLEEP).
+  if (!MayStart() || !HasAddress(client_.URL())) {
+    return;
+  }
+  RunDownload();
+}
+
+void TrafficGenerator::RunDownload() {
+  running_ = true;
+  ++started_;
+  lastError_.clear();
+  try {
+    lastStatus_ = client_.Get();
+  } catch (const std::exception& error) {
+    // Every failure of a download is Generate mode's own: no message, no
+    // status text; the next tick decides what comes next.
+    ++failed_;
+    lastStatus_ = -1;
+    lastError_ = QString::fromUtf8(error.what());
+  }
+  lastBodySize_ = client_.BodySize();
+  running_ = false;
+  ++ended_;
+  if (OnDownloadEnded) {
+    OnDownloadEnded();
+  }
+}
+
+void TrafficGenerator::CancelDownload() {
+  queued_ = false;
+  try {
+    client_.Cancel();
+  } catch (const std::exception&) {
+  }
+  // With a socket open, Cancel's OnDisconnected has cleared the flag; a
+  // download that failed before it had a socket would otherwise keep it
+  // set, and Generate mode could never start again.
+  state_.HttpBusy = false;
+}
+
+TrafficGenerator::TickScope::TickScope(TrafficGenerator& generator) : generator_(generator) {
+  ++generator_.tickDepth_;
+}
+
+TrafficGenerator::TickScope::~TickScope() {
+  if (--generator_.tickDepth_ == 0 && generator_.queued_) {
+    generator_.Post();
+  }
+}
+
+}  // namespace velmar

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "measurement_state.h"
+#include "tms_http_client.h"
+
+namespace velmar {
+
+// Generate mode: the main window's HTTP client, its event handlers and the
+// download that the calculation tick starts.
+//
+// The download runs nested in the event loop (the client keeps the queue
+// running) but never inside the calculation timer's handler: Qt does not
+// deliver a timer again while its handler runs, so a download inside the
+// tick would stop the measurement until it ends. StartDownload therefore
+// only queues the Get, which the event loop runs once the tick has
+// returned; ticks then run nested inside the download and keep publishing.
+// The window marks its tick handler with a TickScope, so a queue run that
+// happens inside the tick (the averaging engine lets the queue run) does
+// not start the download there either.
+class TrafficGenerator : public QObject {
+ public:
+  // Sections of the client's event handlers in the error report.
+  static constexpr uint8_t kProgressSection = 46;
+  static constexpr uint8_t kConnectedSection = 47;
+  static constexpr uint8_t kDisconnectedSection = 48;
+  static constexpr uint8_t kConnectingSection = 49;
+
+  explicit TrafficGenerator(MeasurementState& state, QObject* owner = nullptr);
+  // Cancels a running download. Destroy the generator only once the event
+  // loop has returned from it (no Get may be on the stack).
+  ~TrafficGenerator() override;
+
+  // HTTPCli: bound to the handlers below, count-and-drop body, no
+  // credentials, no User-Agent, 60 s time-out, non-blocking.
+  TmsHTTPClient& HTTPCli() { return client_; }
+
+  // The settings' proxy, proxy port and URL (SettingsTarget's calls).
+  void SetProxy(const QString& host) { client_.SetProxy(host); }
+  void SetProxyPort(uint16_t port) { client_.SetProxyPort(port); }
+  void SetUrl(const QString& url) { client_.SetURL(url); }
+  QString Url() const { return client_.URL(); }
+  // False for an empty URL or the "http://" placeholder: no request then.
+  static bool HasAddress(const QString& url);
+
+  // TickHost::StartDownload: queues one Get when Generate mode is on,
+  // measurement runs, no download is busy and none is queued or running.
+  // Returns at once.
+  void StartDownload();
+  // Cancels the running download (errors ignored) and drops a queued one:
+  // Spy, SLEEP, a second ACTIVE, and the window's final close.
+  void CancelDownload();
+
+  // A Get is queued or running.
+  bool Downloading() const { return queued_ || running_; }
+  bool Running() const { return running_; }
+
+  // Marks the calculation tick's handler for as long as it runs.
+  class TickScope {
+   public:
+    explicit TickScope(TrafficGenerator& generator);
+    ~TickScope();
+    TickScope(const TickScope&) = delete;
+    TickScope& operator=(const TickScope&) = delete;
+
+   private:
+    TrafficGenerator& generator_;
+  };
+
+  // Figures for tests and benchmarks.
+  uint64_t DownloadsStarted() const { return started_; }
+  uint64_t DownloadsEnded() const { return ended_; }
+  uint64_t DownloadsFailed() const { return failed_; }
+  // The status code, body size and error text of the last download.
+  int LastStatus() const { return lastStatus_; }
+  int64_t LastBodySize() const { return lastBodySize_; }
+  QString LastError() const { return lastError_; }
+  // Called after each download has ended (tests, benchmarks).
+  std::function<void()> OnDownloadEnded;
+
+ private:
+  void Post();
+  void RunQueued();
+  void RunDownload();
+  bool MayStart() const;
+
+  MeasurementState& state_;
+  TmsHTTPClient client_;
+  bool queued_ = false;
+  bool posted_ = false;
+  bool running_ = false;
+  int tickDepth_ = 0;
+  uint64_t started_ = 0;
+  uint64_t ended_ = 0;
+  uint64_t failed_ = 0;
+  int lastStatus_ = 0;
+  int64_t lastBodySize_ = 0;
+  QString lastError_;
+};
+
+}  // namespace velmar

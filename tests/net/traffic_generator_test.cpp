@@ -1,0 +1,507 @@
+#include "traffic_generator.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "counter_sampler.h"
+#include "local_servers.h"
+#include "message_queue.h"
+#include "net_test_support.h"
+#include "settings_list.h"
+#include "settings_loader.h"
+#include "settings_target.h"
+#include "tick_host.h"
+#include "tol_interface_table_object.h"
+
+namespace velmar {
+namespace {
+
+class TrafficGeneratorTest : public ::testing::Test {
+ protected:
+  TrafficGeneratorTest() : generator(state) {
+    state.GenerateMode = true;
+    state.AnalysisActive = 1;
+    generator.OnDownloadEnded = [this] { endedSections.push_back(state.ProgramSection); };
+  }
+
+  void WaitForEnded(uint64_t count) {
+    ASSERT_TRUE(test::PumpUntil([&] { return generator.DownloadsEnded() >= count; }, 30000))
+        << "download " << count << " did not end";
+  }
+
+  MeasurementState state;
+  TrafficGenerator generator;
+  std::vector<uint8_t> endedSections;
+};
+
+TEST_F(TrafficGeneratorTest, TheClientIsConfiguredForGenerateMode) {
+  TmsHTTPClient& client = generator.HTTPCli();
+  EXPECT_EQ(client.TimeOut(), 60);
+  EXPECT_FALSE(client.Blocking());
+  EXPECT_FALSE(client.Authorization);
+  EXPECT_FALSE(client.ProxyAuthorization);
+  EXPECT_TRUE(client.UserAgent.isEmpty());
+  EXPECT_EQ(client.ProxyPort(), 0);
+  EXPECT_EQ(client.GetBodyMode(), TmsHTTPClient::BodyMode::kCountAndDrop);
+
+  generator.SetProxy(QStringLiteral("proxy.test:3128"));
+  generator.SetProxyPort(8888);
+  generator.SetUrl(QStringLiteral("http://example.test:8080/file"));
+  EXPECT_EQ(client.Proxy(), QStringLiteral("proxy.test"));
+  EXPECT_EQ(client.ProxyPort(), 8888);
+  EXPECT_EQ(client.Host(), QStringLiteral("example.test:8080"));
+  EXPECT_EQ(generator.Url(), QStringLiteral("http://example.test:8080/file"));
+
+  EXPECT_FALSE(TrafficGenerator::HasAddress(QString()));
+  EXPECT_FALSE(TrafficGenerator::HasAddress(QStringLiteral("  http://  ")));
+  EXPECT_FALSE(TrafficGenerator::HasAddress(QStringLiteral("HTTP://")));
+  EXPECT_TRUE(TrafficGenerator::HasAddress(QStringLiteral("http://x")));
+}
+
+TEST_F(TrafficGeneratorTest, NoRequestUnlessMeasuringInGenerateModeWithAnAddress) {
+  ASSERT_TRUE(test::ScriptedServer::Available());
+  test::ScriptedServer server(QStringLiteral("ok"));
+
+  generator.SetUrl(QStringLiteral("http://"));  // the placeholder
+  generator.StartDownload();
+  state.GenerateMode = false;
+  generator.StartDownload();
+  state.GenerateMode = true;
+  state.AnalysisActive = 0;  // SLEEP
+  generator.StartDownload();
+  state.AnalysisActive = 1;
+  state.HttpBusy = true;
+  generator.StartDownload();
+  state.HttpBusy = false;
+  test::PumpFor(200);
+  EXPECT_EQ(generator.DownloadsStarted(), 0u);
+  EXPECT_EQ(server.Connections(), 0);
+
+  // Asked while all was well, but SLEEP came before the loop ran it.
+  generator.SetUrl(server.Url());
+  generator.StartDownload();
+  EXPECT_TRUE(generator.Downloading());
+  state.AnalysisActive = 0;
+  test::PumpFor(200);
+  EXPECT_EQ(generator.DownloadsStarted(), 0u);
+  EXPECT_FALSE(generator.Downloading());
+
+  // A queued download that is cancelled never starts.
+  state.AnalysisActive = 1;
+  generator.StartDownload();
+  generator.CancelDownload();
+  test::PumpFor(200);
+  EXPECT_EQ(generator.DownloadsStarted(), 0u);
+  EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST_F(TrafficGeneratorTest, StartDownloadOnlyQueuesAndTheHandlersKeepTheBusyFlag) {
+  ASSERT_TRUE(test::LocalNginx::Available());
+  test::LocalNginx nginx;
+  test::MakeSparseFile(nginx.Root() + QStringLiteral("/file.bin"), 8 << 20);
+  generator.SetUrl(nginx.Url(QStringLiteral("/file.bin")));
+
+  // Samples of (section, busy) taken by a handler that runs nested in the
+  // download whenever the client lets the queue run.
+  std::vector<std::pair<int, bool>> samples;
+  QTimer sampler;
+  sampler.setInterval(0);
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    if (generator.Running() &&
+        (samples.empty() ||
+         samples.back() != std::pair<int, bool>(state.ProgramSection, state.HttpBusy))) {
+      samples.emplace_back(state.ProgramSection, state.HttpBusy);
+    }
+  });
+  sampler.start();
+
+  generator.StartDownload();
+  EXPECT_TRUE(generator.Downloading()) << "queued";
+  EXPECT_FALSE(generator.Running()) << "but not run inside the caller";
+  EXPECT_EQ(generator.DownloadsStarted(), 0u);
+  EXPECT_FALSE(state.HttpBusy);
+  generator.StartDownload();  // a second ask while queued changes nothing
+
+  WaitForEnded(1);
+  sampler.stop();
+  EXPECT_EQ(generator.DownloadsStarted(), 1u);
+  EXPECT_EQ(generator.DownloadsFailed(), 0u) << generator.LastError().toStdString();
+  EXPECT_EQ(generator.LastStatus(), 200);
+  EXPECT_EQ(generator.LastBodySize(), 8 << 20);
+  EXPECT_FALSE(state.HttpBusy);
+  EXPECT_EQ(endedSections, std::vector<uint8_t>{48}) << "the final OnDisconnected";
+  EXPECT_TRUE(generator.HTTPCli().Body().data().isEmpty()) << "counted, not kept";
+
+  // Only the four handlers' sections, in the order of an exchange, and the
+  // flag set in each of them but the last.
+  ASSERT_FALSE(samples.empty());
+  const std::map<int, int> order = {{49, 0}, {47, 1}, {46, 2}, {48, 3}};
+  int last = -1;
+  bool sawProgress = false;
+  for (const auto& [section, busy] : samples) {
+    ASSERT_EQ(order.count(section), 1u) << "section " << section;
+    EXPECT_GE(order.at(section), last) << "section " << section;
+    last = std::max(last, order.at(section));
+    EXPECT_EQ(busy, section != 48) << "section " << section;
+    sawProgress = sawProgress || section == 46;
+  }
+  EXPECT_TRUE(sawProgress) << "the progress handler lets the queue run";
+
+  // A 404 is no failure, and the next download runs as usual.
+  generator.SetUrl(nginx.Url(QStringLiteral("/nothing-here")));
+  generator.StartDownload();
+  WaitForEnded(2);
+  generator.StartDownload();
+  WaitForEnded(3);
+  EXPECT_EQ(generator.LastStatus(), 404);
+  EXPECT_EQ(generator.DownloadsFailed(), 0u);
+  EXPECT_FALSE(state.HttpBusy);
+}
+
+TEST_F(TrafficGeneratorTest, FailuresAreSwallowedAndAConnectFailureHoldsTheFlagUntilCancel) {
+  const std::vector<std::pair<QString, QString>> cases = {
+      {QStringLiteral("http://no-such-host.velmar.invalid/f"),
+       QStringLiteral("[11001] Host not found")},
+      {QStringLiteral("http://127.0.0.1:%1/f").arg(test::FreePort()),
+       QStringLiteral("[10061] Connection refused")},
+  };
+  uint64_t runs = 0;
+  for (const auto& [url, error] : cases) {
+    generator.SetUrl(url);
+    generator.StartDownload();
+    WaitForEnded(++runs);
+    EXPECT_EQ(generator.LastError(), error);
+    EXPECT_TRUE(state.HttpBusy) << "no OnDisconnected for a failed connect";
+    // So the ticks start no further download...
+    generator.StartDownload();
+    test::PumpFor(100);
+    EXPECT_EQ(generator.DownloadsStarted(), runs) << url.toStdString();
+    // ... until the user stops, switches or restarts the measurement.
+    generator.CancelDownload();
+    EXPECT_FALSE(state.HttpBusy);
+    EXPECT_EQ(state.ProgramSection, 48) << "the left socket closed by Cancel";
+    generator.StartDownload();
+    WaitForEnded(++runs);
+    EXPECT_EQ(generator.LastError(), error);
+    generator.CancelDownload();
+  }
+  EXPECT_EQ(generator.DownloadsFailed(), runs);
+}
+
+TEST_F(TrafficGeneratorTest, AFailureBeforeAnySocketExistsDoesNotLockGenerateModeForever) {
+  generator.SetUrl(QStringLiteral("http://127.0.0.1:9/f"));
+  rlimit original{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
+  rlimit lowered = original;
+  lowered.rlim_cur = static_cast<rlim_t>(test::OpenDescriptors() + 64);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  std::vector<int> filler;
+  for (int fd = dup(0); fd != -1; fd = dup(0)) {
+    filler.push_back(fd);
+  }
+  generator.StartDownload();
+  WaitForEnded(1);
+  for (const int fd : filler) {
+    close(fd);
+  }
+  setrlimit(RLIMIT_NOFILE, &original);
+
+  EXPECT_EQ(generator.LastError(), QStringLiteral("[10024] Too many open files"));
+  EXPECT_TRUE(state.HttpBusy) << "set by OnConnecting; no socket, so no OnDisconnected";
+  EXPECT_EQ(generator.HTTPCli().Socket(), -1);
+  generator.CancelDownload();
+  EXPECT_FALSE(state.HttpBusy) << "SLEEP or Spy frees Generate mode again";
+}
+
+TEST_F(TrafficGeneratorTest, CancelFromANestedHandlerStopsTheDownloadAtOnce) {
+  ASSERT_TRUE(test::ScriptedServer::Available());
+  test::ScriptedServer server(QStringLiteral("slow-endless"));
+  generator.SetUrl(server.Url());
+  generator.StartDownload();
+  // The user switches to Spy while the download runs: the handler runs
+  // nested inside the download (the test's own loop is below it).
+  bool switched = false;
+  int64_t ticks = 0;
+  QTimer user;
+  user.setInterval(50);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    if (!switched && generator.Running() && state.HttpBusy && ++ticks == 6) {
+      switched = true;
+      state.GenerateMode = false;
+      generator.CancelDownload();
+    }
+  });
+  user.start();
+  WaitForEnded(1);
+  EXPECT_TRUE(switched);
+  EXPECT_EQ(generator.LastError(), QStringLiteral("Operation has been canceled"));
+  EXPECT_FALSE(state.HttpBusy);
+  EXPECT_FALSE(generator.Running());
+  EXPECT_EQ(generator.HTTPCli().Socket(), -1);
+  generator.StartDownload();  // Spy now
+  test::PumpFor(200);
+  EXPECT_EQ(generator.DownloadsStarted(), 1u);
+  EXPECT_EQ(server.Connections(), 1);
+}
+
+TEST_F(TrafficGeneratorTest, TheDownloadNeverRunsInsideTheTickAndOneGetRunsAtATime) {
+  ASSERT_TRUE(test::LocalNginx::Available());
+  test::LocalNginx nginx(4 << 20);
+  test::MakeSparseFile(nginx.Root() + QStringLiteral("/file.bin"), 6 << 20);
+  generator.SetUrl(nginx.Url(QStringLiteral("/slow/file.bin")));
+
+  // A tick that asks for the download and then lets the queue run, as the
+  // averaging engine does: the download must not start in there.
+  const auto defaultInterval = MessageQueue::MinimumInterval();
+  MessageQueue::SetMinimumInterval(std::chrono::nanoseconds(0));
+  {
+    TrafficGenerator::TickScope tick(generator);
+    generator.StartDownload();
+    for (int i = 0; i < 50; ++i) {
+      MessageQueue::RunIfDue();
+    }
+    EXPECT_EQ(generator.DownloadsStarted(), 0u);
+    EXPECT_TRUE(generator.Downloading());
+  }
+  MessageQueue::SetMinimumInterval(defaultInterval);
+
+  // Nested handlers that keep asking while the flag is clear (as it is
+  // when the peer's close arrives before Get has returned).
+  uint64_t most = 0;
+  int asks = 0;
+  QTimer asker;
+  asker.setInterval(20);
+  QObject::connect(&asker, &QTimer::timeout, [&] {
+    if (!generator.Running()) {
+      return;
+    }
+    state.HttpBusy = false;
+    generator.StartDownload();
+    ++asks;
+    most = std::max(most, generator.DownloadsStarted() - generator.DownloadsEnded());
+  });
+  asker.start();
+  WaitForEnded(1);
+  asker.stop();
+  EXPECT_GT(asks, 5);
+  EXPECT_EQ(most, 1u);
+  EXPECT_EQ(generator.DownloadsStarted(), 1u);
+  EXPECT_EQ(generator.LastBodySize(), 6 << 20);
+  test::PumpFor(100);
+  EXPECT_EQ(generator.DownloadsStarted(), 1u) << "nothing was left queued";
+}
+
+// Applies the settings through the loader, as start-up does; the window's
+// other parts are not needed here.
+class ClientTarget : public SettingsTarget {
+ public:
+  explicit ClientTarget(TrafficGenerator& generator) : generator_(generator) {}
+  void SetProgramSection(uint8_t) override {}
+  void SetWindowSize(int, int) override {}
+  QStringList BuildAdapterList() override { return {QStringLiteral("All")}; }
+  void SetAdapterList(const QStringList&) override {}
+  void SetKilobitMode(uint8_t) override {}
+  void SetSpeedHints(const QString&, const QString&, const QString&, const QString&) override {}
+  void SetAveragingMode(uint8_t) override {}
+  void SetTotalDisplay(int) override {}
+  void SetStayOnTop(bool) override {}
+  void SetAdapterIndex(int16_t) override {}
+  void SetAdapterLabel(const QString&) override {}
+  void SetProxy(const QString& host) override { generator_.SetProxy(host); }
+  void SetProxyPort(uint16_t port) override { generator_.SetProxyPort(port); }
+  void SetUrl(const QString& url) override { generator_.SetUrl(url); }
+  void SetWebPageAddress(const QString&) override {}
+
+ private:
+  TrafficGenerator& generator_;
+};
+
+TEST_F(TrafficGeneratorTest, SettingsConfigureTheClientThroughTheProxyOrDirect) {
+  ASSERT_TRUE(test::LocalNginx::Available());
+  ASSERT_TRUE(test::LocalTinyproxy::Available());
+  test::LocalNginx nginx;
+  test::LocalTinyproxy proxy;
+  test::WriteFile(nginx.Root() + QStringLiteral("/file.txt"), QByteArray(5000, 'f'));
+  QTemporaryDir dir;
+  const QString file = dir.path() + QStringLiteral("/Velmarsettings.ini");
+  ClientTarget target(generator);
+
+  auto apply = [&](const QString& url, const QString& useProxy, const QString& proxyHost,
+                   const QString& proxyPort) {
+    Settingslist lines;
+    lines.SetLines(Settingslist::DefaultLines());
+    lines.SetLine(3, url);
+    lines.SetLine(8, proxyHost);
+    lines.SetLine(9, proxyPort);
+    lines.SetLine(14, useProxy);
+    test::WriteFile(file, SettingsLoader::Serialise(lines));
+    Settingslist list;
+    SettingsLoader loader(list, target, nullptr, file, QString(),
+                          dir.path() + QStringLiteral("/autostart.desktop"));
+    loader.LoadSettings(true);
+    return list.Line(14);
+  };
+
+  // Through tinyproxy: the proxy first, so the Host line keeps the port.
+  EXPECT_EQ(apply(nginx.Url(QStringLiteral("/file.txt")), QStringLiteral("1"),
+                  QStringLiteral("127.0.0.1"), QString::number(proxy.Port())),
+            QStringLiteral("1"));
+  EXPECT_EQ(generator.HTTPCli().Proxy(), QStringLiteral("127.0.0.1"));
+  EXPECT_EQ(generator.HTTPCli().ProxyPort(), proxy.Port());
+  EXPECT_EQ(generator.HTTPCli().Host(), QStringLiteral("127.0.0.1:%1").arg(nginx.Port()));
+  generator.StartDownload();
+  WaitForEnded(1);
+  EXPECT_EQ(generator.LastStatus(), 200) << generator.LastError().toStdString();
+  EXPECT_EQ(generator.LastBodySize(), 5000);
+  EXPECT_TRUE(test::ReadFile(proxy.Log()).contains("file.txt")) << "it went through the proxy";
+
+  // A proxy port of 0 switches the proxy off and rewrites line 14.
+  EXPECT_EQ(apply(nginx.Url(QStringLiteral("/file.txt")), QStringLiteral("1"),
+                  QStringLiteral("127.0.0.1"), QStringLiteral("0")),
+            QStringLiteral("0"));
+  EXPECT_EQ(generator.HTTPCli().Proxy(), QString());
+  EXPECT_EQ(generator.HTTPCli().Host(), QStringLiteral("127.0.0.1"));
+  EXPECT_EQ(generator.HTTPCli().Port(), nginx.Port());
+  proxy.Stop();  // direct now: a stopped proxy cannot matter
+  generator.StartDownload();
+  WaitForEnded(2);
+  EXPECT_EQ(generator.LastStatus(), 200) << generator.LastError().toStdString();
+
+  // An empty URL line gives the placeholder: no request.
+  apply(QString(), QStringLiteral("0"), QString(), QString());
+  EXPECT_EQ(generator.Url(), QStringLiteral("http://"));
+  generator.StartDownload();
+  test::PumpFor(100);
+  EXPECT_EQ(generator.DownloadsStarted(), 2u);
+}
+
+// The measurement tick of the main window, without the window: the real
+// CounterSampler on the real agent's loopback row, driven by a 500 ms
+// timer, with the generator downloading from nginx.
+class LoopbackMeter : public TickHost {
+ public:
+  struct Publication {
+    double down;
+    bool downloading;
+    uint64_t download;  // the number of the download running, if any
+  };
+
+  LoopbackMeter(MeasurementState& state, TrafficGenerator& generator,
+                TTolInterfaceTableObject& table)
+      : state_(state), generator_(generator), sampler_(state, &table, *this) {
+    timer_.setInterval(500);
+    timer_.setTimerType(Qt::PreciseTimer);  // as the window's calculation timer
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      TrafficGenerator::TickScope scope(generator_);
+      sampler_.CalcIntervalTimerTimer();
+    });
+  }
+
+  void Start() {
+    state_.ResetForStart();
+    state_.AnalysisActive = 1;
+    timer_.start();
+  }
+  void Sleep() {
+    state_.AnalysisActive = 0;
+    timer_.stop();
+    generator_.CancelDownload();
+  }
+
+  void SetCalcTimerEnabled(bool enabled) override {
+    if (enabled && !timer_.isActive()) {
+      timer_.start();
+    } else if (!enabled) {
+      timer_.stop();
+    }
+  }
+  void StartDownload() override { generator_.StartDownload(); }
+  void PublishResults(double, double downstream) override {
+    published.push_back({downstream, generator_.Running(), generator_.DownloadsStarted()});
+  }
+  void HandleException(const std::exception& error) override {
+    errors.push_back(QString::fromUtf8(error.what()));
+  }
+
+  std::vector<Publication> published;
+  QStringList errors;
+
+ private:
+  MeasurementState& state_;
+  TrafficGenerator& generator_;
+  CounterSampler sampler_;
+  QTimer timer_;
+};
+
+TEST_F(TrafficGeneratorTest, TheRealTickPublishesEveryTickDuringEachDownload) {
+  ASSERT_TRUE(test::LocalNginx::Available());
+  // 10 MiB at 4 MiB/s: each download spans about five ticks.
+  test::LocalNginx nginx(4 << 20);
+  test::MakeSparseFile(nginx.Root() + QStringLiteral("/file.bin"), 10 << 20);
+  TTolInterfaceTableObject table(nullptr, QStringLiteral(VELMAR_BIN_DIR "/libmib2.so"));
+  table.Refresh(TTolInterfaceTableObject::kInterfaces);
+  int loopback = -1;
+  for (int i = 0; i < table.Count(); ++i) {
+    if (table.Items(i).IfIndex == 1 || table.Items(i).IfDescr == QLatin1String("lo")) {
+      loopback = i;
+      break;
+    }
+  }
+  ASSERT_GE(loopback, 0) << "no loopback row";
+  state.AdapterIndex = static_cast<int16_t>(loopback + 1);
+  generator.SetUrl(nginx.Url(QStringLiteral("/slow/file.bin")));
+  state.AnalysisActive = 0;
+
+  LoopbackMeter meter(state, generator, table);
+  // SLEEP, pressed while the fourth download runs: a handler nested in it.
+  int fourthTicks = 0;
+  QTimer user;
+  user.setInterval(100);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    if (generator.Running() && generator.DownloadsStarted() == 4 && ++fourthTicks == 6) {
+      meter.Sleep();
+    }
+  });
+  user.start();
+  meter.Start();
+  WaitForEnded(4);
+  EXPECT_EQ(fourthTicks, 6) << "the next download started after the third";
+  EXPECT_EQ(generator.LastError(), QStringLiteral("Operation has been canceled"))
+      << "SLEEP stopped the fourth at once";
+  EXPECT_FALSE(state.HttpBusy);
+  test::PumpFor(1200);
+  EXPECT_EQ(generator.DownloadsStarted(), 4u) << "no download while asleep";
+  user.stop();
+
+  EXPECT_TRUE(meter.errors.isEmpty()) << meter.errors.join(u'\n').toStdString();
+  EXPECT_EQ(generator.DownloadsFailed(), 1u) << "only the one SLEEP cancelled";
+  // Every whole download had ticks publishing while it ran.
+  for (uint64_t n = 1; n <= 3; ++n) {
+    int ticks = 0;
+    for (const auto& p : meter.published) {
+      ticks += p.downloading && p.download == n ? 1 : 0;
+    }
+    EXPECT_GE(ticks, 3) << "download " << n;
+  }
+  // The loopback row's counters carried the downloads (each byte is
+  // counted in and out there)...
+  EXPECT_GE(state.TotalTraffic, 2ull * 3 * (10 << 20));
+  // ... and the ticks showed their rate. (A tick whose elapsed time rounds
+  // to 0 s publishes 0, so not every tick has one.)
+  double fastest = 0;
+  for (const auto& p : meter.published) {
+    fastest = std::max(fastest, p.downloading ? p.down : 0.0);
+  }
+  EXPECT_GT(fastest, 1e6) << "bytes per second on the loopback row";
+}
+
+}  // namespace
+}  // namespace velmar
