@@ -72,6 +72,15 @@ def slow_endless(conn):
         time.sleep(0.1)
 
 
+def drip(conn):
+    """One byte a second of a body announced as 1000 bytes."""
+    send(conn, HEAD_OK + b"Content-Length: 1000\r\n\r\n")
+    for _ in range(60):
+        time.sleep(1.0)
+        if not send(conn, b"d"):
+            return
+
+
 def reset(conn):
     send(conn, HEAD_OK + b"Content-Length: 100000\r\n\r\n" + b"z" * 10)
     time.sleep(0.3)
@@ -120,6 +129,7 @@ ACTIONS = {
     "endless-headers": endless_headers,
     "slow": slow,
     "slow-endless": slow_endless,
+    "drip": drip,
     "reset": reset,
     "silent": wait_for_close,
 }
