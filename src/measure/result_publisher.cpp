@@ -72,10 +72,14 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
     state_.DownAverage = engine_.ComputeAverage(AveragingEngine::kDown, static_cast<float>(down));
   }
 
-  // A rate equals the last one only if single precision holds it exactly.
+  // A direction stands still when its rate is 0 again. (A rate equals the
+  // last one only if single precision holds it exactly.) A steady non-zero
+  // rate, which a rate-limited download produces tick after tick, is
+  // traffic, not stillness: it must neither blank the displays nor count
+  // as idle time for the alarms.
   state_.ProgramSection = 234;
-  const bool downSame = down == static_cast<double>(state_.LastDownRate);
-  const bool upSame = up == static_cast<double>(state_.LastUpRate);
+  const bool downSame = down <= 0 && down == static_cast<double>(state_.LastDownRate);
+  const bool upSame = up <= 0 && up == static_cast<double>(state_.LastUpRate);
   state_.DownIdleMs = downSame ? state_.DownIdleMs + kTickIntervalMs : 0;
   state_.UpIdleMs = upSame ? state_.UpIdleMs + kTickIntervalMs : 0;
 

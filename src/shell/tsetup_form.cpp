@@ -1,5 +1,7 @@
 #include "tsetup_form.h"
 
+#include "setup_dialogs.h"
+
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QPointer>
@@ -144,10 +146,7 @@ TSetupForm::TSetupForm(SetupHost& host, QWidget* parent) : QDialog(parent), host
   Button2->setDefault(true);
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 
-  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
-  if (screen != nullptr) {
-    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-  }
+  CentreOnScreen(*this, parent);
 }
 
 TSetupForm::~TSetupForm() {
@@ -161,18 +160,7 @@ TSetupForm* TSetupForm::Instance() {
 }
 
 void TSetupForm::OpenSetup(SetupHost& host, QWidget* parent) {
-  if (host.AnalysisRunning()) {
-    UserInterface::Get().Message(kSetupRefusal);
-    return;
-  }
-  if (instance != nullptr) {
-    instance->raise();
-    instance->activateWindow();
-    return;
-  }
-  QPointer<TSetupForm> form = new TSetupForm(host, parent);
-  form->exec();
-  delete form.data();
+  OpenSetupDialog<TSetupForm>(host, parent);
 }
 
 void TSetupForm::showEvent(QShowEvent* event) {

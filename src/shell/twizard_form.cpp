@@ -1,5 +1,7 @@
 #include "twizard_form.h"
 
+#include "setup_dialogs.h"
+
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -114,10 +116,7 @@ TWizardForm::TWizardForm(SetupHost& host, QWidget* parent) : QDialog(parent), ho
           [this](int page) { Notebook1PageChanged(page); });
 
   // Centred on the desktop (of the parent's screen when there is one).
-  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
-  if (screen != nullptr) {
-    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-  }
+  CentreOnScreen(*this, parent);
 }
 
 TWizardForm::~TWizardForm() {
@@ -131,20 +130,7 @@ TWizardForm* TWizardForm::Instance() {
 }
 
 void TWizardForm::OpenWizard(SetupHost& host, QWidget* parent) {
-  if (host.AnalysisRunning()) {
-    UserInterface::Get().Message(kSetupRefusal);
-    return;
-  }
-  if (instance != nullptr) {
-    instance->raise();
-    instance->activateWindow();
-    return;
-  }
-  // Guarded: a parent that goes away during the modal loop takes the
-  // wizard with it.
-  QPointer<TWizardForm> form = new TWizardForm(host, parent);
-  form->exec();
-  delete form.data();
+  OpenSetupDialog<TWizardForm>(host, parent);
 }
 
 QWidget* TWizardForm::AddPage(const char* name) {

@@ -13,9 +13,6 @@ namespace velmar {
 
 class SetupHost;
 
-// What either setup dialog says instead of opening while analysis runs.
-inline const QString kSetupRefusal =
-    QStringLiteral("Velmar analysis is currently running, please stop first!");
 // The question of "Restore" and "Revert settings".
 inline const QString kRevertQuestion = QStringLiteral(
     "Are you sure you want to discard all Velmar settings made this run and revert to the last "

@@ -15,7 +15,7 @@
 #include "local_servers.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
-#include "tform1.h"
+#include "test_window.h"
 
 namespace velmar {
 namespace {
@@ -43,7 +43,6 @@ struct PeerRun {
 PeerRun Measure(const QString& scenario, int seconds) {
   test::ScriptedServer peer(scenario);
   QTemporaryDir dir;
-  qputenv("VELMAR_REGISTRY", dir.filePath("registry.db").toUtf8());
   Settingslist lines;
   lines.SetLines(Settingslist::DefaultLines());
   lines.SetLine(3, peer.Url("/file"));
@@ -54,13 +53,8 @@ PeerRun Measure(const QString& scenario, int seconds) {
   file.close();
 
   test::ScriptedUi ui;
-  TForm1::Environment env;
-  env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
-  env.settingsFile = dir.filePath("Velmarsettings.ini");
-  env.autostartEntry = dir.filePath("velmar.desktop");
-  TForm1 form(env);
-  form.FormCreate();
-  form.show();
+  auto window = test::MakeWindow(dir);
+  TForm1& form = *window;
   form.Generator().HTTPCli().SetTimeOut(3);
   form.findChild<QPushButton*>("ActiveOn")->click();
 

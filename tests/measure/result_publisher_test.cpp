@@ -97,24 +97,25 @@ TEST_F(ResultPublisherTest, CombinedAverageAgainstHalfTheScale) {
   EXPECT_EQ(V(Display::DownAvgDigits), 0) << "written even when 0";
 }
 
-TEST_F(ResultPublisherTest, TenUnchangedTicksClearTheDisplaysAndWithoutLockTheAverages) {
+TEST_F(ResultPublisherTest, TenStillTicksClearTheDisplaysAndWithoutLockTheAverages) {
   for (bool lock : {false, true}) {
     MeasurementState fresh;
     fresh.AnalysisActive = 1;
     fresh.AverageLock = lock;
     state = fresh;
     publisher.PublishResults(2000, 3000);
-    publisher.PublishResults(2000, 3000);  // unchanged tick 1
+    publisher.PublishResults(2100, 3100);
     ASSERT_GT(V(Display::DownDigits), 0);
     ASSERT_GT(state.DownAverage, 0);
     const int64_t avgShown = V(Display::DownAvgDigits);
-    for (int i = 2; i < 10; ++i) {
-      publisher.PublishResults(2000, 3000);
+    publisher.PublishResults(0, 0);  // the traffic stops: a change
+    for (int i = 1; i < 10; ++i) {
+      publisher.PublishResults(0, 0);
     }
     EXPECT_EQ(state.UnchangedTicks, 9);
-    EXPECT_EQ(V(Display::DownDigits), 24) << "nine unchanged ticks change nothing";
+    EXPECT_EQ(V(Display::DownDigits), 24) << "nine still ticks change nothing";
     state.EmailLatch = true;
-    publisher.PublishResults(2000, 3000);  // the tenth
+    publisher.PublishResults(0, 0);  // the tenth
     EXPECT_EQ(state.UnchangedTicks, 0);
     EXPECT_EQ(V(Display::DownDigits), 0);
     EXPECT_EQ(V(Display::UpDigits2), 0);
@@ -132,6 +133,18 @@ TEST_F(ResultPublisherTest, TenUnchangedTicksClearTheDisplaysAndWithoutLockTheAv
       EXPECT_EQ(state.DownWindow, (std::array<float, 32>{}));
     }
   }
+}
+
+TEST_F(ResultPublisherTest, ASteadyRateIsTrafficNotStillness) {
+  // A rate-limited download gives the same rate tick after tick.
+  for (int i = 0; i < 30; ++i) {
+    publisher.PublishResults(2000, 3000);
+  }
+  EXPECT_EQ(state.UnchangedTicks, 0);
+  EXPECT_EQ(state.DownIdleMs, 0);
+  EXPECT_EQ(state.UpIdleMs, 0);
+  EXPECT_EQ(V(Display::DownDigits), 24) << "the displays keep showing it";
+  EXPECT_EQ(V(Display::UpDigits), 16);
 }
 
 TEST_F(ResultPublisherTest, IdleTimesAlarmsEverySecondTickAndTheTotal) {
