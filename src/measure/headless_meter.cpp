@@ -15,7 +15,7 @@ HeadlessMeter::HeadlessMeter(MeasurementState& state, TTolInterfaceTableObject* 
       publisher_(state, engine_, displays_, settings) {
   engine_.OnError = [this](const std::exception& e) { HandleException(e); };
   publisher_.OnError = [this](const std::exception& e) { HandleException(e); };
-  calcTimer_.setInterval(500);
+  calcTimer_.setInterval(kCalcTimerIntervalMs);
   calcTimer_.setTimerType(Qt::PreciseTimer);
   connect(&calcTimer_, &QTimer::timeout, this, [this] { sampler_.CalcIntervalTimerTimer(); });
 }

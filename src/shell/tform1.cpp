@@ -475,7 +475,7 @@ void TForm1::InitMainState() {
   state_.EmailLatch = false;
   state_.GenerateMode = false;
   CalcIntervalTimer.stop();
-  CalcIntervalTimer.setInterval(ResultPublisher::kTickIntervalMs);
+  CalcIntervalTimer.setInterval(kCalcTimerIntervalMs);
   HistIntervalTimer.stop();
   HistIntervalTimer.setInterval(HistoryRecorder::kIntervalMs);
   state_.ResetForStart();

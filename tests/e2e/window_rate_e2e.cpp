@@ -95,7 +95,13 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
   auto* hundredths = form.findChild<TLcdDisplay*>("DownDigits2");
   auto* upWhole = form.findChild<TLcdDisplay*>("UpDigits");
   ASSERT_TRUE(whole && hundredths && upWhole);
-  Wait(3000);
+  // Settle: the first rate comes on the third tick; on a loaded machine
+  // later. Then two more seconds for the averages of the sender's ramp.
+  QElapsedTimer settle;
+  settle.start();
+  while ((whole->Value() == 0 || upWhole->Value() == 0) && settle.elapsed() < 15000)
+    Wait(100);
+  Wait(2000);
   int near = 0;
   int readings = 0;
   for (int i = 0; i < 10; ++i) {
@@ -174,7 +180,14 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
   std::atomic<bool> stop{false};
   std::thread sender(Send, std::ref(stop));
   form.findChild<QPushButton*>("ActiveOn")->click();
-  Wait(6000);
+  // The alarm fires on the first tick whose rate is above the threshold; on
+  // a loaded machine that may take a while, so wait for the mail (the latch
+  // is then given four more seconds to prove itself).
+  QElapsedTimer waited;
+  waited.start();
+  while (!form.State().EmailLatch && waited.elapsed() < 20000)
+    Wait(200);
+  Wait(4000);
   stop = true;
   sender.join();
   const auto messages = sink.Messages(1);
@@ -232,6 +245,7 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
                        form.Generator().DownloadsEnded(), form.State().LastTickMs});
   });
   const uint64_t rx0 = LoopbackRxBytes();
+  const uint64_t total0 = form.State().TotalTraffic;
   QElapsedTimer clock;
   clock.start();
   sampler.start(250);
@@ -251,10 +265,17 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   }
   EXPECT_GT(during, 8);
   EXPECT_GE(moving, during / 3) << "ticks publish during a download";
-  // The display shows the loopback's traffic as the kernel counted it over
-  // the same time. nginx's rate limit sends in bursts, so single half
-  // seconds vary: the median during downloads is what is checked.
-  const double kernelKbps = (LoopbackRxBytes() - rx0) * 8.0 / 1000 / (clock.elapsed() / 1000.0);
+  // The meter counted what the kernel counted on the loopback over the same
+  // time (its total adds both directions, which the loopback counts alike).
+  const double kernelBytes = static_cast<double>(LoopbackRxBytes() - rx0);
+  const double meterBytes = static_cast<double>(form.State().TotalTraffic - total0) / 2;
+  EXPECT_GT(kernelBytes, 8e6) << "the downloads moved real traffic";
+  // Up to a tick of traffic (about a megabyte) falls outside either window.
+  EXPECT_NEAR(meterBytes, kernelBytes, 0.2 * kernelBytes);
+  // nginx's rate limit sends in bursts and the display keeps its last
+  // non-zero value between them, so the display shows the bursts' rate:
+  // at least the average, never wildly more.
+  const double kernelKbps = kernelBytes * 8.0 / 1000 / (clock.elapsed() / 1000.0);
   std::vector<int64_t> shown;
   for (const Sample& s : samples) {
     if (s.downloading && s.down > 0)
@@ -263,8 +284,8 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   ASSERT_GT(shown.size(), 8u);
   std::nth_element(shown.begin(), shown.begin() + shown.size() / 2, shown.end());
   const int64_t median = shown[shown.size() / 2];
-  EXPECT_GT(kernelKbps, 8000) << "the downloads moved real traffic";
-  EXPECT_NEAR(median, kernelKbps, 0.3 * kernelKbps);
+  EXPECT_GT(median, 0.7 * kernelKbps);
+  EXPECT_LT(median, 3 * kernelKbps);
 
   form.findChild<QPushButton*>("ActiveOff")->click();
   Wait(1500);
