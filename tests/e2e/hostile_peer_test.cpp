@@ -37,6 +37,7 @@ struct PeerRun {
   uint64_t started = 0;
   uint64_t failed = 0;
   QString lastError;
+  QStringList errorsSeen;
   bool stillRunning = false;
 };
 
@@ -72,6 +73,9 @@ PeerRun Measure(const QString& scenario, int seconds) {
       run.longestGapMs = std::max<int>(run.longestGapMs, static_cast<int>(sinceStamp.restart()));
     }
     run.stillRunning = form.Generator().Running();
+    const QString error = form.Generator().LastError();
+    if (!error.isEmpty() && !run.errorsSeen.contains(error))
+      run.errorsSeen << error;
   });
   watch.start(50);
   // The downloads run nested in whatever runs the event loop, so the end
@@ -109,7 +113,9 @@ TEST(HostilePeerTest, AFloodOfHeaderLinesIsCutAndTicksGoOn) {
   const PeerRun run = Measure("endless-headers", 6);
   EXPECT_GE(run.publications, 9);
   EXPECT_GE(run.failed, 1u);
-  EXPECT_EQ(run.lastError, "Error receiving the stream");
+  // A new attempt may be under way at the end, so every error seen counts.
+  EXPECT_TRUE(run.errorsSeen.contains("Error receiving the stream"))
+      << run.errorsSeen.join(" | ").toStdString();
   EXPECT_LT(run.rssGrowthKb, 16 * 1024) << "the head is never kept whole";
 }
 
