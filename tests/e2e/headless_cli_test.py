@@ -21,7 +21,7 @@ def test_adapter_list(bin_dir):
 def test_missing_agent_still_measures_zero(bin_dir):
     env = meter_process.environment(bin_dir, VELMAR_AGENT_LIBRARY="/nonexistent/libmib2.so")
     meter = meter_process.start_headless(bin_dir, env=env)
-    time.sleep(2.8)
+    time.sleep(4.0)  # a sanitized build starts slower
     meter.send_signal(signal.SIGINT)
     out, err = meter.communicate(timeout=10)
     assert meter.returncode == 0, (meter.returncode, err)
@@ -63,7 +63,7 @@ def test_settings_choose_kilobits_and_adapter(bin_dir):
     with open(os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini"), "wb") as f:
         f.write("\r\n".join(lines).encode() + b"\r\n")
     meter = meter_process.start_headless(bin_dir, env=env)
-    time.sleep(1.8)
+    time.sleep(3.0)
     meter.send_signal(signal.SIGINT)
     out, _ = meter.communicate(timeout=10)
     assert out.splitlines(), out
