@@ -197,6 +197,11 @@ TEST_F(TrafficGeneratorTest, FailuresAreSwallowedAndAConnectFailureHoldsTheFlagU
 }
 
 TEST_F(TrafficGeneratorTest, AFailureBeforeAnySocketExistsDoesNotLockGenerateModeForever) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer runtime needs descriptors of its own (its memory checks
+  // open pipes); exhausting them makes it report false errors.
+  GTEST_SKIP() << "exhausts file descriptors, which the sanitizer runtime needs";
+#endif
   generator.SetUrl(QStringLiteral("http://127.0.0.1:9/f"));
   rlimit original{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
