@@ -497,8 +497,11 @@ TEST_F(TrafficGeneratorTest, TheRealTickPublishesEveryTickDuringEachDownload) {
     EXPECT_GE(ticks, 3) << "download " << n;
   }
   // The loopback row's counters carried the downloads (each byte is
-  // counted in and out there)...
-  EXPECT_GE(state.TotalTraffic, 2ull * 3 * (10 << 20));
+  // counted in and out there). The first download starts before the
+  // counters' first reading and SLEEP cuts the fourth, so only the second
+  // and third are sure to lie whole between readings; how much of the
+  // first and fourth is counted depends on the machine's pace.
+  EXPECT_GE(state.TotalTraffic, 2ull * 2 * (10 << 20));
   // ... and the ticks showed their rate. (A tick whose elapsed time rounds
   // to 0 s publishes 0, so not every tick has one.)
   double fastest = 0;
