@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -22,6 +23,35 @@ inline void CentreOnScreen(QWidget& window, QWidget* parent) {
                 QPoint(window.width() / 2, window.height() / 2));
   }
 }
+
+// What the wizard and the detailed setup share: both hand the window style
+// and the autostart value to the running meter as they close, and both stay
+// open when that fails.
+class SetupDialog : public QDialog {
+ public:
+  // Every way of closing ends here. False, with the error reported and the
+  // steps before it kept, when the window must stay open.
+  virtual bool FormClose() = 0;
+
+ protected:
+  // A modal window of fixed size.
+  SetupDialog(SetupHost& host, QWidget* parent, const QString& name, const QString& caption,
+              QSize size);
+
+  // Closes only when FormClose lets it.
+  void done(int result) override;
+
+  // Settings line 12 and the main window's stay-on-top style.
+  void ApplyWindowStyle(bool onTop);
+  // The autostart value, then settings line 10; raises when the value
+  // cannot be written, and the line then keeps what it had.
+  void ApplyAutostart(bool enabled);
+
+  SetupHost& host_;
+
+ private:
+  bool closing_ = false;
+};
 
 // Opens a setup dialog the way both of them open: refused while analysis
 // runs, at most one at a time (a second request brings it forward), a fresh

@@ -72,14 +72,11 @@ QCheckBox* TSetupForm::Check(const char* name, const QString& text, QRect geomet
   return box;
 }
 
-TSetupForm::TSetupForm(SetupHost& host, QWidget* parent) : QDialog(parent), host_(host) {
+TSetupForm::TSetupForm(SetupHost& host, QWidget* parent)
+    : SetupDialog(host, parent, QStringLiteral("SetupForm"), kCaption, kSize) {
   if (instance == nullptr) {
     instance = this;
   }
-  setObjectName(QStringLiteral("SetupForm"));
-  setWindowTitle(kCaption);
-  setFixedSize(kSize);
-  setModal(true);
 
   auto* picture = new QLabel(this);
   picture->setObjectName(QStringLiteral("Picture"));
@@ -280,13 +277,7 @@ bool TSetupForm::FormClose() {
       host_.ApplyProxyFromSettings();
     }
 
-    if (!WinStartupBox->isChecked()) {
-      host_.WriteAutostart(false);
-      settings.SetLine(10, kZero);
-    } else {
-      host_.WriteAutostart(true);
-      settings.SetLine(10, kOne);
-    }
+    ApplyAutostart(WinStartupBox->isChecked());
 
     const QString url = URLbox->text().trimmed();
     settings.SetLine(3, url);
@@ -295,32 +286,12 @@ bool TSetupForm::FormClose() {
 
     settings.SetLine(11, AnalyseStartupbox->isChecked() ? kOne : kZero);
 
-    if (StayOnTopBox->isChecked()) {
-      host_.SetStayOnTop(true);
-      settings.SetLine(12, kOne);
-    } else {
-      settings.SetLine(12, kZero);
-      host_.SetStayOnTop(false);
-    }
+    ApplyWindowStyle(StayOnTopBox->isChecked());
   } catch (const std::exception& error) {
     host_.ReportError(error);
     return false;
   }
   return true;
-}
-
-void TSetupForm::done(int result) {
-  // The error report of a failed close is modal; a second close meanwhile
-  // waits for the first.
-  if (closing_) {
-    return;
-  }
-  closing_ = true;
-  const bool closes = FormClose();
-  closing_ = false;
-  if (closes) {
-    QDialog::done(result);
-  }
 }
 
 }  // namespace velmar

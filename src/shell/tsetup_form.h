@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
+#include "setup_dialogs.h"
 
 namespace velmar {
 
@@ -39,7 +39,7 @@ class TRadioGroup : public QGroupBox {
 // settings lines as they are made; the kilobit and averaging modes, the
 // proxy, the autostart value, the URL and the window style reach the
 // running meter when the window closes, however it closes.
-class TSetupForm : public QDialog {
+class TSetupForm : public SetupDialog {
  public:
   static const QString kCaption;
   static constexpr QSize kSize{556, 415};
@@ -65,19 +65,16 @@ class TSetupForm : public QDialog {
   // Every way of closing ends here, steps 1 to 7. False, with the error
   // reported and the steps before it kept, when the autostart value cannot
   // be written: the window then stays open.
-  bool FormClose();
+  bool FormClose() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void done(int result) override;
 
  private:
   QLabel* Caption(const QString& text, QRect geometry);
   QCheckBox* Check(const char* name, const QString& text, QRect geometry);
   void SetProxyControlsEnabled(bool enabled);
 
-  SetupHost& host_;
-  bool closing_ = false;
   QComboBox* Interfacebox;
   TRadioGroup* KBmodepanel;
   TRadioGroup* AvgModepanel;

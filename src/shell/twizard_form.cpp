@@ -86,14 +86,11 @@ const QString kZero = QStringLiteral("0");
 
 const QString TWizardForm::kCaption = QStringLiteral("Velmar 2000 WizardForm");
 
-TWizardForm::TWizardForm(SetupHost& host, QWidget* parent) : QDialog(parent), host_(host) {
+TWizardForm::TWizardForm(SetupHost& host, QWidget* parent)
+    : SetupDialog(host, parent, QStringLiteral("WizardForm"), kCaption, kSize) {
   if (instance == nullptr) {
     instance = this;
   }
-  setObjectName(QStringLiteral("WizardForm"));
-  setWindowTitle(kCaption);
-  setFixedSize(kSize);
-  setModal(true);
 
   Notebook1_ = new QStackedWidget(this);
   Notebook1_->setObjectName(QStringLiteral("Notebook1"));
@@ -395,41 +392,14 @@ void TWizardForm::SetupWizardHelpClick() {
 }
 
 bool TWizardForm::FormClose() {
-  Settingslist& settings = host_.Settings();
   try {
-    if (OnTopBox->isChecked()) {
-      host_.SetStayOnTop(true);
-      settings.SetLine(12, kOne);
-    } else {
-      settings.SetLine(12, kZero);
-      host_.SetStayOnTop(false);
-    }
-    if (!RadioButton6->isChecked()) {
-      host_.WriteAutostart(false);
-      settings.SetLine(10, kZero);
-    } else {
-      host_.WriteAutostart(true);
-      settings.SetLine(10, kOne);
-    }
+    ApplyWindowStyle(OnTopBox->isChecked());
+    ApplyAutostart(RadioButton6->isChecked());
   } catch (const std::exception& error) {
     host_.ReportError(error);
     return false;
   }
   return true;
-}
-
-void TWizardForm::done(int result) {
-  // The error report of a failed close is modal; a second close meanwhile
-  // waits for the first.
-  if (closing_) {
-    return;
-  }
-  closing_ = true;
-  const bool closes = FormClose();
-  closing_ = false;
-  if (closes) {
-    QDialog::done(result);
-  }
 }
 
 }  // namespace velmar

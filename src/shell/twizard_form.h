@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QComboBox>
-#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include "setup_dialogs.h"
 
 #include "twizard_bar.h"
 
@@ -39,7 +39,7 @@ class WrapRadioButton : public QRadioButton {
 // bar. Choices go into the settings lines as they are clicked; the window
 // style and the autostart value follow the choices of pages 1 and 5 when
 // the wizard closes, however it closes.
-class TWizardForm : public QDialog {
+class TWizardForm : public SetupDialog {
  public:
   static const QString kCaption;
   static constexpr QSize kSize{484, 266};
@@ -73,14 +73,13 @@ class TWizardForm : public QDialog {
   void SetupWizardHelpClick();
   // Every way of closing ends here. False, with the error reported, when
   // the autostart value cannot be written: the wizard then stays open.
-  bool FormClose();
+  bool FormClose() override;
 
   QStackedWidget* Notebook1() const { return Notebook1_; }
   TWizardBar* SetupWizard() const { return SetupWizard_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void done(int result) override;
 
  private:
   QWidget* AddPage(const char* name);
@@ -96,8 +95,6 @@ class TWizardForm : public QDialog {
   // The choices as the window resource has them, without writing a line.
   void ResetChoices();
 
-  SetupHost& host_;
-  bool closing_ = false;
   QStackedWidget* Notebook1_;
   TWizardBar* SetupWizard_;
   WrapRadioButton* NormalBox = nullptr;
