@@ -146,6 +146,27 @@ void TmsSocket::WndProc(uint16_t event, uint16_t error) {
   }
 }
 
+TmsSocket::NextPass TmsSocket::AfterFailedCall(int error, bool sending) {
+  if (error == EINTR) {
+    return NextPass::kRetry;
+  }
+  if (!Blocking() && WouldBlock(error)) {
+    if (sending) {
+      WatchWrite();
+    } else {
+      WatchRead();
+    }
+    return NextPass::kWait;
+  }
+  // A cancel or time-out of a non-blocking socket shows as an error of the
+  // closed descriptor; the loop reports it as what it is.
+  if (Blocking() || (!canceled_ && !TimedOut())) {
+    StopCounting();
+    RaiseErrno(error);
+  }
+  return NextPass::kRetry;
+}
+
 void TmsSocket::SendStream(QIODevice& stream, int64_t start) {
   stream.seek(start);
   const int64_t size = stream.size();
@@ -175,17 +196,7 @@ void TmsSocket::SendBuffer(const char* buffer, int64_t count) {
     SetLastResult(result);
     bool wait = false;
     if (result < 0) {
-      const int error = errno;
-      if (error == EINTR) {
-        continue;
-      }
-      if (!Blocking() && WouldBlock(error)) {
-        wait = true;
-        WatchWrite();
-      } else if (Blocking() || (!canceled_ && !TimedOut())) {
-        StopCounting();
-        RaiseErrno(error);
-      }
+      wait = AfterFailedCall(errno, true) == NextPass::kWait;
     } else {
       RestartCounting();
       sent += result;
@@ -222,17 +233,7 @@ QString TmsSocket::ReadLineWithin(int64_t* budget, bool* ended) {
     SetLastResult(result);
     bool wait = false;
     if (result < 0) {
-      const int error = errno;
-      if (error == EINTR) {
-        continue;
-      }
-      if (!Blocking() && WouldBlock(error)) {
-        wait = true;
-        WatchRead();
-      } else if (Blocking() || (!canceled_ && !TimedOut())) {
-        StopCounting();
-        RaiseErrno(error);
-      }
+      wait = AfterFailedCall(errno, false) == NextPass::kWait;
     } else {
       RestartCounting();
       if (result == 0) {
@@ -309,17 +310,7 @@ void TmsSocket::Receive(QIODevice& stream, int64_t length, int64_t start, int64_
     SetLastResult(result);
     bool wait = false;
     if (result < 0) {
-      const int error = errno;
-      if (error == EINTR) {
-        continue;
-      }
-      if (!Blocking() && WouldBlock(error)) {
-        wait = true;
-        WatchRead();
-      } else if (Blocking() || (!canceled_ && !TimedOut())) {
-        StopCounting();
-        RaiseErrno(error);
-      }
+      wait = AfterFailedCall(errno, false) == NextPass::kWait;
     } else if (result > 0) {
       WriteOrFail(stream, piece_.data(), result);
       received += result;

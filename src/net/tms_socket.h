@@ -85,6 +85,13 @@ class TmsSocket : public TmsSocketBase {
   // ReceiveStream with the progress counted from `origin`.
   void Receive(QIODevice& stream, int64_t length, int64_t start, int64_t origin);
   void WriteOrFail(QIODevice& stream, const char* data, int64_t count);
+  // What a wait loop does after a send or recv that failed with `error`.
+  enum class NextPass {
+    kRetry,  // interrupted, or stopped by a cancel or time-out the loop sees next
+    kWait,   // the socket is now watched for the direction that blocked
+  };
+  // Raises the error itself when it is a real one.
+  NextPass AfterFailedCall(int error, bool sending);
 
   bool canceled_ = false;
   bool connected_ = false;
