@@ -4,13 +4,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "painter_property.h"
+
 namespace velmar {
 
 namespace {
-
-QColor Opaque(const QColor& color) {
-  return QColor(color.rgb());
-}
 
 // A horizontal line from `from` towards `to`, the end point excluded, in
 // whichever direction that runs; clipped to the image.
@@ -32,43 +30,23 @@ void DrawRowFromTo(QImage& image, int y, int from, int to, QRgb colour) {
 }  // namespace
 
 bool IndicatorPainter::SetPosition(int position) {
-  position = std::clamp(position, 0, 100);
-  if (position == position_) {
-    return false;
-  }
-  position_ = position;
-  imageStale_ = true;
-  return true;
+  return StoreIfChanged(position_, std::clamp(position, 0, 100), imageStale_);
 }
 
 bool IndicatorPainter::SetBackground(const QColor& color) {
-  const QColor opaque = Opaque(color);
-  if (opaque.rgb() == background_.rgb()) {
-    return false;
-  }
-  background_ = opaque;
-  imageStale_ = true;
-  return true;
+  return StoreIfChanged(background_, color, imageStale_);
 }
 
 bool IndicatorPainter::SetForeground(const QColor& color) {
-  const QColor opaque = Opaque(color);
-  if (opaque.rgb() == foreground_.rgb()) {
+  if (!StoreIfChanged(foreground_, color, imageStale_)) {
     return false;
   }
-  foreground_ = opaque;
-  dimColor_ = QColor(opaque.red() / 2, opaque.green() / 2, opaque.blue() / 2);
-  imageStale_ = true;
+  dimColor_ = QColor(foreground_.red() / 2, foreground_.green() / 2, foreground_.blue() / 2);
   return true;
 }
 
 bool IndicatorPainter::SetSize(QSize size) {
-  if (size == size_) {
-    return false;
-  }
-  size_ = size;
-  imageStale_ = true;
-  return true;
+  return StoreIfChanged(size_, size, imageStale_);
 }
 
 int IndicatorPainter::BarCount(int height) {

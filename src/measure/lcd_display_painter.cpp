@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "painter_property.h"
+
 namespace velmar {
 
 namespace {
@@ -37,10 +39,6 @@ constexpr std::array<uint8_t, 10> kDigitSegments = {
     Bits({S::kTop, S::kUpperLeft, S::kUpperRight, S::kMiddle, S::kLowerRight, S::kBottom}),
 };
 
-QColor Opaque(const QColor& color) {
-  return QColor(color.rgb());
-}
-
 // Character `index` of FormatText(value, numDigits), given `number`, the
 // value without padding; the padded text itself may be far longer than
 // what is drawn.
@@ -63,21 +61,11 @@ LcdDisplayPainter::LcdDisplayPainter() {
 }
 
 bool LcdDisplayPainter::SetNumDigits(int numDigits) {
-  if (numDigits == numDigits_) {
-    return false;
-  }
-  numDigits_ = numDigits;
-  imageStale_ = true;
-  return true;
+  return StoreIfChanged(numDigits_, numDigits, imageStale_);
 }
 
 bool LcdDisplayPainter::SetValue(int value) {
-  if (value == value_) {
-    return false;
-  }
-  value_ = value;
-  imageStale_ = true;
-  return true;
+  return StoreIfChanged(value_, value, imageStale_);
 }
 
 bool LcdDisplayPainter::SetDigitHeight(int height) {
@@ -105,29 +93,21 @@ bool LcdDisplayPainter::SetLightOffColor(const QColor& color) {
 }
 
 bool LcdDisplayPainter::SetSize(QSize size) {
-  if (size == size_) {
-    return false;
-  }
-  size_ = size;
-  imageStale_ = true;
-  return true;
+  return StoreIfChanged(size_, size, imageStale_);
 }
 
 bool LcdDisplayPainter::SetDigitGeometry(int& field, int value) {
-  if (value == field) {
+  if (!StoreIfChanged(field, value)) {
     return false;
   }
-  field = value;
   RebuildDigitPictures();
   return true;
 }
 
 bool LcdDisplayPainter::SetColour(QColor& field, const QColor& color) {
-  const QColor opaque = Opaque(color);
-  if (opaque.rgb() == field.rgb()) {
+  if (!StoreIfChanged(field, color)) {
     return false;
   }
-  field = opaque;
   RebuildDigitPictures();
   return true;
 }
