@@ -17,43 +17,8 @@ using test::FakeAgent;
 using test::FakeInterface;
 using Page = NetStatText::Page;
 
-struct FakeConnection {
-  std::array<uint8_t, 4> local;
-  int32_t localPort;
-  std::array<uint8_t, 4> remote;
-  int32_t remotePort;
-  int32_t state;
-};
-
-// The answers to a TCP walk, column by column, ending with tcpInErrs.
-void TcpTable(FakeAgent& agent, const std::vector<FakeConnection>& rows) {
-  for (const auto& r : rows)
-    agent.Integer(r.state);
-  for (const auto& r : rows)
-    agent.Ip(r.local);
-  for (const auto& r : rows)
-    agent.Integer(r.localPort);
-  for (const auto& r : rows)
-    agent.Ip(r.remote);
-  for (const auto& r : rows)
-    agent.Integer(r.remotePort);
-  agent.Counter(0);
-}
-
-struct FakeRoute {
-  std::array<uint8_t, 4> dest;
-  int32_t ifIndex;
-};
-
-// The answers to a route walk: destinations, interface indexes, and the
-// first value of the column after them (ipRouteMetric1).
-void RouteTable(FakeAgent& agent, const std::vector<FakeRoute>& rows) {
-  for (const auto& r : rows)
-    agent.Ip(r.dest);
-  for (const auto& r : rows)
-    agent.Integer(r.ifIndex);
-  agent.Integer(1);
-}
+using test::FakeConnection;
+using test::FakeRoute;
 
 // Records what a refresh hands over, in order.
 struct Sink {
@@ -85,13 +50,13 @@ TEST(NetStatTextTest, HeadingLinesAreExact) {
 TEST(NetStatTextTest, TcpRowsShowListenersWithRemotePortZeroAndLineUpWithTheHeading) {
   FakeAgent agent;
   TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
-  TcpTable(agent, {
-                      // A listener whose agent reports a remote port all the same.
-                      {{0, 0, 0, 0}, 22, {0, 0, 0, 0}, 4711, 2},
-                      {{127, 0, 0, 1}, 45678, {127, 0, 0, 1}, 8080, 5},
-                      {{192, 168, 100, 200}, 65535, {255, 255, 255, 255}, 65535, 4},
-                      {{10, 0, 0, 1}, 1, {10, 0, 0, 2}, 2, 13},
-                  });
+  agent.TcpTable({
+      // A listener whose agent reports a remote port all the same.
+      {{0, 0, 0, 0}, 22, {0, 0, 0, 0}, 4711, 2},
+      {{127, 0, 0, 1}, 45678, {127, 0, 0, 1}, 8080, 5},
+      {{192, 168, 100, 200}, 65535, {255, 255, 255, 255}, 65535, 4},
+      {{10, 0, 0, 1}, 1, {10, 0, 0, 2}, 2, 13},
+  });
   table.Refresh(TTolInterfaceTableObject::kTcpConnections);
   ASSERT_EQ(table.Count(), 4);
 
@@ -177,7 +142,7 @@ TEST(NetStatTextTest, RouteRowsNameTheInterfaceOfTheLatestInterfacePage) {
   EXPECT_EQ(text.InterfaceName(2), "enp0s31f6-with-a-lon");  // as the interface page shows it
   EXPECT_EQ(text.InterfaceName(9), "-");
 
-  RouteTable(agent, {{{0, 0, 0, 0}, 2}, {{127, 0, 0, 0}, 1}, {{10, 8, 0, 0}, 9}});
+  agent.RouteTable({{{0, 0, 0, 0}, 2}, {{127, 0, 0, 0}, 1}, {{10, 8, 0, 0}, 9}});
   table.Refresh(TTolInterfaceTableObject::kRoutes);
   EXPECT_EQ(text.PageText(TTolInterfaceTableObject::kRoutes, table),
             "ifIndex  Net2MediaPhysAddr    Net2MediaNetAddr    \n"
@@ -197,9 +162,9 @@ TEST(NetStatTextTest, RefreshWalksTcpThenInterfacesThenRoutes) {
   FakeAgent agent;
   TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
   NetStatText text;
-  TcpTable(agent, {{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
+  agent.TcpTable({{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
   agent.InterfaceTable({FakeInterface{1, "lo", 5, 6}});
-  RouteTable(agent, {{{127, 0, 0, 0}, 1}});
+  agent.RouteTable({{{127, 0, 0, 0}, 1}});
   Sink sink;
 
   text.Refresh(&table, sink.Function());
@@ -240,9 +205,9 @@ TEST(NetStatTextTest, AnEmptyTableEndsTheRefreshAfterItsOwnPage) {
 
   // No interfaces: the route page is left alone.
   agent.Reset();
-  TcpTable(agent, {{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
+  agent.TcpTable({{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
   agent.Null();
-  RouteTable(agent, {{{127, 0, 0, 0}, 1}});
+  agent.RouteTable({{{127, 0, 0, 0}, 1}});
   sink.pages.clear();
   text.Refresh(&table, sink.Function());
   ASSERT_EQ(sink.pages.size(), 2u);
@@ -258,11 +223,11 @@ TEST(NetStatTextTest, AnAgentErrorShowsThePageBeingFilledEmptyAndReachesTheCalle
   Sink sink;
 
   // The interface view ends after the descriptions.
-  TcpTable(agent, {{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
+  agent.TcpTable({{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
   agent.Integer(1);
   agent.String("lo");
   agent.Null();
-  RouteTable(agent, {{{127, 0, 0, 0}, 1}});
+  agent.RouteTable({{{127, 0, 0, 0}, 1}});
   EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { text.Refresh(&table, sink.Function()); }),
             "Unexpected end of query results encountered.");
   ASSERT_EQ(sink.pages.size(), 2u);
@@ -275,7 +240,7 @@ TEST(NetStatTextTest, AnAgentErrorShowsThePageBeingFilledEmptyAndReachesTheCalle
   // A query that fails in the middle of the route walk.
   agent.Reset();
   sink.pages.clear();
-  TcpTable(agent, {{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
+  agent.TcpTable({{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
   agent.InterfaceTable({FakeInterface{1, "lo"}});
   agent.Ip({127, 0, 0, 0});
   agent.Ip({10, 0, 0, 0});
@@ -290,9 +255,9 @@ TEST(NetStatTextTest, AnAgentErrorShowsThePageBeingFilledEmptyAndReachesTheCalle
   // The next refresh works again.
   agent.Reset();
   sink.pages.clear();
-  TcpTable(agent, {{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
+  agent.TcpTable({{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
   agent.InterfaceTable({FakeInterface{1, "lo"}});
-  RouteTable(agent, {{{127, 0, 0, 0}, 1}});
+  agent.RouteTable({{{127, 0, 0, 0}, 1}});
   EXPECT_NO_THROW(text.Refresh(&table, sink.Function()));
   EXPECT_EQ(sink.pages.size(), 3u);
 
@@ -313,7 +278,7 @@ TEST(NetStatTextTest, PagesHoldEveryRowOfLongTables) {
     rows.push_back(
         {{127, 0, 0, 1}, 10000 + i, {127, 0, 0, static_cast<uint8_t>(2 + i % 200)}, 40000 + i, 5});
   }
-  TcpTable(agent, rows);
+  agent.TcpTable(rows);
   table.Refresh(TTolInterfaceTableObject::kTcpConnections);
   NetStatText text;
   const QStringList lines = text.PageText(1, table).split(QLatin1Char('\n'));

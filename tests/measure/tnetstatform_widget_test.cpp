@@ -29,42 +29,14 @@ namespace {
 using test::FakeAgent;
 using test::FakeInterface;
 
-struct FakeConnection {
-  std::array<uint8_t, 4> local;
-  int32_t localPort;
-  std::array<uint8_t, 4> remote;
-  int32_t remotePort;
-  int32_t state;
-};
-
-void TcpTable(FakeAgent& agent, const std::vector<FakeConnection>& rows) {
-  for (const auto& r : rows)
-    agent.Integer(r.state);
-  for (const auto& r : rows)
-    agent.Ip(r.local);
-  for (const auto& r : rows)
-    agent.Integer(r.localPort);
-  for (const auto& r : rows)
-    agent.Ip(r.remote);
-  for (const auto& r : rows)
-    agent.Integer(r.remotePort);
-  agent.Counter(0);  // tcpInErrs
-}
-
-void RouteTable(FakeAgent& agent, const std::vector<std::pair<std::array<uint8_t, 4>, int>>& rows) {
-  for (const auto& r : rows)
-    agent.Ip(r.first);
-  for (const auto& r : rows)
-    agent.Integer(r.second);
-  agent.Integer(1);  // ipRouteMetric1 of the first row
-}
+using test::FakeConnection;
 
 // One full refresh's worth of answers.
 void ScriptRefresh(FakeAgent& agent, int32_t listenPort, uint32_t loInOctets) {
-  TcpTable(agent, {{{127, 0, 0, 1}, listenPort, {0, 0, 0, 0}, 0, 2}});
+  agent.TcpTable({{{127, 0, 0, 1}, listenPort, {0, 0, 0, 0}, 0, 2}});
   agent.InterfaceTable(
       {FakeInterface{1, "lo", loInOctets, 7, 24, 65536}, FakeInterface{2, "eth0"}});
-  RouteTable(agent, {{{0, 0, 0, 0}, 2}, {{127, 0, 0, 0}, 1}});
+  agent.RouteTable({{{0, 0, 0, 0}, 2}, {{127, 0, 0, 0}, 1}});
 }
 
 struct Errors {
@@ -244,12 +216,12 @@ TEST(TnetstatformWidgetTest, AnAgentErrorIsReportedOnEveryTickAndTheWindowStays)
 
   // TCP fine, then the agent fails in the middle of the interface walk.
   agent.Reset();
-  TcpTable(agent, {{{10, 0, 0, 5}, 22, {10, 0, 0, 9}, 50123, 5}});
+  agent.TcpTable({{{10, 0, 0, 5}, 22, {10, 0, 0, 9}, 50123, 5}});
   agent.Integer(1);
   agent.Integer(2);
   agent.String("lo");
   agent.Failure();
-  RouteTable(agent, {{{10, 0, 0, 0}, 2}});
+  agent.RouteTable({{{10, 0, 0, 0}, 2}});
   form.Timer1Timer();
 
   ASSERT_EQ(messages, (std::vector<std::string>{"SNMP query failed."}));
@@ -334,9 +306,9 @@ TEST(TnetstatformWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
     rows.push_back({{127, 0, 0, 1}, 10000 + i, {127, 0, 0, 1}, 40000 + i, 5});
   }
   const auto script = [&] {
-    TcpTable(agent, rows);
+    agent.TcpTable(rows);
     agent.InterfaceTable({FakeInterface{1, "lo"}});
-    RouteTable(agent, {{{127, 0, 0, 0}, 1}});
+    agent.RouteTable({{{127, 0, 0, 0}, 1}});
   };
   script();
   Errors errors;

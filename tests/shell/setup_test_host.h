@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -17,6 +19,7 @@
 #include "autostart.h"
 #include "key_store.h"
 #include "registry.h"
+#include "scripted_ui.h"
 #include "settings_list.h"
 #include "settings_loader.h"
 #include "settings_target.h"
@@ -222,5 +225,39 @@ inline QImage Framed(QWidget& window) {
              window.windowTitle());
   return image;
 }
+
+// A setup dialog opened over a fresh host, shown but not modal, so a test
+// can drive it.
+template <typename Form>
+class SetupDialogTest : public ::testing::Test {
+ protected:
+  // Starts the host from a settings file with `changes` and opens the form.
+  void Open(std::initializer_list<std::pair<int, QString>> changes = {}) {
+    host.Start(changes);
+    form = std::make_unique<Form>(host);
+    form->show();
+  }
+  template <typename T = QWidget>
+  T* Child(const char* name) {
+    T* child = form->template findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  QString Line(int n) { return host.Settings().Line(n); }
+  // The texts of the labels below `root` that show one.
+  static QStringList Texts(QWidget* root) {
+    QStringList texts;
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+      if (!label->text().isEmpty()) {
+        texts << label->text();
+      }
+    }
+    return texts;
+  }
+
+  ScriptedUi ui;
+  SetupTestHost host;
+  std::unique_ptr<Form> form;
+};
 
 }  // namespace velmar::test

@@ -19,41 +19,19 @@ namespace {
 
 using test::SetupTestHost;
 
-class TSetupFormTest : public ::testing::Test {
+class TSetupFormTest : public test::SetupDialogTest<TSetupForm> {
  protected:
-  void Open(std::initializer_list<std::pair<int, QString>> changes = {}) {
-    host.Start(changes);
-    form = std::make_unique<TSetupForm>(host);
-    form->show();
-  }
-  template <typename T = QWidget>
-  T* Child(const char* name) {
-    T* child = form->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
   TRadioGroup* Group(const char* name) { return Child<TRadioGroup>(name); }
   QCheckBox* Box(const char* name) { return Child<QCheckBox>(name); }
   QLineEdit* Edit(const char* name) { return Child<QLineEdit>(name); }
   void CloseButton() { Child<QPushButton>("Button2")->click(); }
-  QString Line(int n) { return host.Settings().Line(n); }
-
-  test::ScriptedUi ui;
-  SetupTestHost host;
-  std::unique_ptr<TSetupForm> form;
 };
 
 TEST_F(TSetupFormTest, EveryControlWithItsCaption) {
   Open();
   EXPECT_EQ(form->windowTitle(), "Velmar Detailed Setup");
   EXPECT_EQ(form->size(), QSize(556, 415));
-  QStringList labels;
-  for (QLabel* label : form->findChildren<QLabel*>()) {
-    if (!label->text().isEmpty()) {
-      labels << label->text();
-    }
-  }
-  EXPECT_EQ(labels,
+  EXPECT_EQ(Texts(form.get()),
             (QStringList{"Network interface to monitor:", "URL (http or ftp) for 'Generate' Mode:",
                          "Proxy server address or hostname:", "Port:"}));
   EXPECT_EQ(Child<QComboBox>("Interfacebox")->currentText(), "All");

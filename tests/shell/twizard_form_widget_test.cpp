@@ -19,21 +19,8 @@ namespace {
 
 using test::SetupTestHost;
 
-class TWizardFormTest : public ::testing::Test {
+class TWizardFormTest : public test::SetupDialogTest<TWizardForm> {
  protected:
-  // Starts the host from a settings file with `changes` and opens a wizard
-  // over it (shown, not modal, so the test can drive it).
-  void Open(std::initializer_list<std::pair<int, QString>> changes = {}) {
-    host.Start(changes);
-    form = std::make_unique<TWizardForm>(host);
-    form->show();
-  }
-  template <typename T = QWidget>
-  T* Child(const char* name) {
-    T* child = form->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
   QRadioButton* Radio(const char* name) { return Child<QRadioButton>(name); }
   void GoTo(int page) {
     while (form->Notebook1()->currentIndex() < page) {
@@ -44,20 +31,6 @@ class TWizardFormTest : public ::testing::Test {
     }
   }
   void Finish() { form->SetupWizard()->EndButton()->click(); }
-  QString Line(int n) { return host.Settings().Line(n); }
-  static QStringList Texts(QWidget* page) {
-    QStringList texts;
-    for (QLabel* label : page->findChildren<QLabel*>()) {
-      if (!label->text().isEmpty()) {
-        texts << label->text();
-      }
-    }
-    return texts;
-  }
-
-  test::ScriptedUi ui;
-  SetupTestHost host;
-  std::unique_ptr<TWizardForm> form;
 };
 
 TEST_F(TWizardFormTest, WindowBarAndPages) {

@@ -35,6 +35,21 @@ struct FakeInterface {
   std::string physAddress = std::string("\x02\xfc\x00\x00\x00\x01", 6);
 };
 
+// One TCP connection row.
+struct FakeConnection {
+  std::array<uint8_t, 4> local;
+  int32_t localPort;
+  std::array<uint8_t, 4> remote;
+  int32_t remotePort;
+  int32_t state;
+};
+
+// One route: its destination and the index of the interface it leaves by.
+struct FakeRoute {
+  std::array<uint8_t, 4> dest;
+  int32_t ifIndex;
+};
+
 class FakeAgent {
  public:
   FakeAgent() {
@@ -113,6 +128,31 @@ class FakeAgent {
     for (const auto& r : rows)
       Gauge(21000u + static_cast<uint32_t>(r.index));
     Bytes(ASN_OBJECTIDENTIFIER, "");  // ifSpecific: a value of another type
+  }
+
+  // The answers to a TCP walk, column by column, ending with tcpInErrs.
+  void TcpTable(const std::vector<FakeConnection>& rows) {
+    for (const auto& r : rows)
+      Integer(r.state);
+    for (const auto& r : rows)
+      Ip(r.local);
+    for (const auto& r : rows)
+      Integer(r.localPort);
+    for (const auto& r : rows)
+      Ip(r.remote);
+    for (const auto& r : rows)
+      Integer(r.remotePort);
+    Counter(0);
+  }
+
+  // The answers to a route walk: destinations, interface indexes, and the
+  // first value of the column after them (ipRouteMetric1).
+  void RouteTable(const std::vector<FakeRoute>& rows) {
+    for (const auto& r : rows)
+      Ip(r.dest);
+    for (const auto& r : rows)
+      Integer(r.ifIndex);
+    Integer(1);
   }
 
  private:
