@@ -53,24 +53,49 @@ class SetupDialog : public QDialog {
   bool closing_ = false;
 };
 
-// Opens a setup dialog the way both of them open: refused while analysis
-// runs, at most one at a time (a second request brings it forward), a fresh
-// window every time, modal, freed afterwards. Guarded: a parent that goes
-// away during the modal loop takes the dialog with it.
-template <typename Dialog>
-void OpenSetupDialog(SetupHost& host, QWidget* parent) {
-  if (host.AnalysisRunning()) {
-    UserInterface::Get().Message(kSetupRefusal);
-    return;
+// A setup dialog of which the process keeps one reference: the first
+// window made, cleared when that window goes (FormDestroy).
+template <typename Form>
+class SingleSetupDialog : public SetupDialog {
+ public:
+  static Form* Instance() { return static_cast<Form*>(instance_); }
+
+  // Opens the dialog the way both of them open: refused while analysis
+  // runs, at most one at a time (a second request brings it forward), a
+  // fresh window every time, modal, freed afterwards. Guarded: a parent
+  // that goes away during the modal loop takes the dialog with it.
+  static void Open(SetupHost& host, QWidget* parent) {
+    if (host.AnalysisRunning()) {
+      UserInterface::Get().Message(kSetupRefusal);
+      return;
+    }
+    if (Form* open = Instance()) {
+      open->raise();
+      open->activateWindow();
+      return;
+    }
+    QPointer<Form> dialog = new Form(host, parent);
+    dialog->exec();
+    delete dialog.data();
   }
-  if (Dialog* open = Dialog::Instance()) {
-    open->raise();
-    open->activateWindow();
-    return;
+
+ protected:
+  SingleSetupDialog(SetupHost& host, QWidget* parent, const QString& name, const QString& caption,
+                    QSize size)
+      : SetupDialog(host, parent, name, caption, size) {
+    if (instance_ == nullptr) {
+      instance_ = this;
+    }
   }
-  QPointer<Dialog> dialog = new Dialog(host, parent);
-  dialog->exec();
-  delete dialog.data();
-}
+  ~SingleSetupDialog() override {
+    if (instance_ == this) {
+      instance_ = nullptr;
+    }
+  }
+
+ private:
+  // Held as the base: the form is not yet whole while this constructor runs.
+  static inline SingleSetupDialog* instance_ = nullptr;
+};
 
 }  // namespace velmar

@@ -50,8 +50,6 @@ void TRadioGroup::SetItemIndex(int index) {
 
 namespace {
 
-TSetupForm* instance = nullptr;
-
 const QString kOne = QStringLiteral("1");
 const QString kZero = QStringLiteral("0");
 
@@ -73,11 +71,7 @@ QCheckBox* TSetupForm::Check(const char* name, const QString& text, QRect geomet
 }
 
 TSetupForm::TSetupForm(SetupHost& host, QWidget* parent)
-    : SetupDialog(host, parent, QStringLiteral("SetupForm"), kCaption, kSize) {
-  if (instance == nullptr) {
-    instance = this;
-  }
-
+    : SingleSetupDialog(host, parent, QStringLiteral("SetupForm"), kCaption, kSize) {
   auto* picture = new QLabel(this);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(16, 14, 100, 112);
@@ -144,20 +138,6 @@ TSetupForm::TSetupForm(SetupHost& host, QWidget* parent)
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 
   CentreOnScreen(*this, parent);
-}
-
-TSetupForm::~TSetupForm() {
-  if (instance == this) {
-    instance = nullptr;
-  }
-}
-
-TSetupForm* TSetupForm::Instance() {
-  return instance;
-}
-
-void TSetupForm::OpenSetup(SetupHost& host, QWidget* parent) {
-  OpenSetupDialog<TSetupForm>(host, parent);
 }
 
 void TSetupForm::showEvent(QShowEvent* event) {

@@ -39,20 +39,14 @@ class TRadioGroup : public QGroupBox {
 // settings lines as they are made; the kilobit and averaging modes, the
 // proxy, the autostart value, the URL and the window style reach the
 // running meter when the window closes, however it closes.
-class TSetupForm : public SetupDialog {
+class TSetupForm : public SingleSetupDialog<TSetupForm> {
  public:
   static const QString kCaption;
   static constexpr QSize kSize{556, 415};
 
   explicit TSetupForm(SetupHost& host, QWidget* parent = nullptr);
-  // FormDestroy: the process-wide reference goes with the window.
-  ~TSetupForm() override;
-
-  // The "Settings" tab's detailed-setup button: refuses while analysis
-  // runs, else shows a fresh window modally and frees it afterwards. While
-  // one is open a further call only brings it forward.
-  static void OpenSetup(SetupHost& host, QWidget* parent);
-  static TSetupForm* Instance();
+  // The "Settings" tab's button: see Open.
+  static void OpenSetup(SetupHost& host, QWidget* parent) { Open(host, parent); }
 
   // Handlers.
   void FormShow();

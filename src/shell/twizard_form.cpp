@@ -67,8 +67,6 @@ void WrapRadioButton::paintEvent(QPaintEvent* /*event*/) {
 
 namespace {
 
-TWizardForm* instance = nullptr;
-
 const QString kRestoreHint = QStringLiteral(
     "If you are not sure, or want to discard all setup changes, click the "
     "'Restore' button");
@@ -87,11 +85,7 @@ const QString kZero = QStringLiteral("0");
 const QString TWizardForm::kCaption = QStringLiteral("Velmar 2000 WizardForm");
 
 TWizardForm::TWizardForm(SetupHost& host, QWidget* parent)
-    : SetupDialog(host, parent, QStringLiteral("WizardForm"), kCaption, kSize) {
-  if (instance == nullptr) {
-    instance = this;
-  }
-
+    : SingleSetupDialog(host, parent, QStringLiteral("WizardForm"), kCaption, kSize) {
   Notebook1_ = new QStackedWidget(this);
   Notebook1_->setObjectName(QStringLiteral("Notebook1"));
   Notebook1_->setGeometry(13, 20, 458, 182);
@@ -114,20 +108,6 @@ TWizardForm::TWizardForm(SetupHost& host, QWidget* parent)
 
   // Centred on the desktop (of the parent's screen when there is one).
   CentreOnScreen(*this, parent);
-}
-
-TWizardForm::~TWizardForm() {
-  if (instance == this) {
-    instance = nullptr;
-  }
-}
-
-TWizardForm* TWizardForm::Instance() {
-  return instance;
-}
-
-void TWizardForm::OpenWizard(SetupHost& host, QWidget* parent) {
-  OpenSetupDialog<TWizardForm>(host, parent);
 }
 
 QWidget* TWizardForm::AddPage(const char* name) {

@@ -39,21 +39,15 @@ class WrapRadioButton : public QRadioButton {
 // bar. Choices go into the settings lines as they are clicked; the window
 // style and the autostart value follow the choices of pages 1 and 5 when
 // the wizard closes, however it closes.
-class TWizardForm : public SetupDialog {
+class TWizardForm : public SingleSetupDialog<TWizardForm> {
  public:
   static const QString kCaption;
   static constexpr QSize kSize{484, 266};
   static constexpr int kPageCount = 8;
 
   explicit TWizardForm(SetupHost& host, QWidget* parent = nullptr);
-  // FormDestroy: the process-wide reference goes with the window.
-  ~TWizardForm() override;
-
-  // The "Settings" tab's wizard button: refuses while analysis runs, else
-  // shows a fresh wizard modally and frees it afterwards. While one is open
-  // a further call only brings it forward.
-  static void OpenWizard(SetupHost& host, QWidget* parent);
-  static TWizardForm* Instance();
+  // The "Settings" tab's button: see Open.
+  static void OpenWizard(SetupHost& host, QWidget* parent) { Open(host, parent); }
 
   // Handlers.
   void FormShow();
