@@ -15,6 +15,17 @@ const QColor MeterArt::kPanelColor(247, 225, 174);
 
 namespace {
 
+// The splash's olive, which the setup pictures share.
+const QColor kOliveTop(40, 60, 30);
+const QColor kOliveBottom(128, 128, 0);
+
+QLinearGradient Vertical(double height, QColor top, QColor bottom) {
+  QLinearGradient g(0, 0, 0, height);
+  g.setColorAt(0, top);
+  g.setColorAt(1, bottom);
+  return g;
+}
+
 void Gauge(QPainter& p, QRectF area, double fraction) {
   // A half-round dial with a needle.
   const QPointF centre(area.center().x(), area.bottom());
@@ -43,10 +54,7 @@ QImage MeterArt::Splash(QSize size) {
   QImage image(size, QImage::Format_RGB32);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient g(0, 0, 0, size.height());
-  g.setColorAt(0, QColor(40, 60, 30));
-  g.setColorAt(1, QColor(128, 128, 0));
-  p.fillRect(image.rect(), g);
+  p.fillRect(image.rect(), Vertical(size.height(), kOliveTop, kOliveBottom));
   Gauge(p,
         QRectF(size.width() * 0.3, size.height() * 0.12, size.width() * 0.4, size.height() * 0.4),
         0.7);
@@ -87,10 +95,7 @@ QImage MeterArt::MeterBackground(QSize size) {
   QImage image(size, QImage::Format_RGB32);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient g(0, 0, 0, size.height());
-  g.setColorAt(0, QColor(70, 70, 50));
-  g.setColorAt(1, QColor(30, 30, 20));
-  p.fillRect(image.rect(), g);
+  p.fillRect(image.rect(), Vertical(size.height(), QColor(70, 70, 50), QColor(30, 30, 20)));
   // A bezel around the indicator bay.
   p.setPen(QPen(QColor(180, 170, 120), 2));
   p.setBrush(Qt::NoBrush);
@@ -140,11 +145,8 @@ namespace {
 // The backdrop every setup picture shares: the splash's olive gradient in a
 // bezel, so the dialogs look like the meter they configure.
 void SetupBackdrop(QPainter& p, QSize size) {
-  QLinearGradient g(0, 0, 0, size.height());
-  g.setColorAt(0, QColor(40, 60, 30));
-  g.setColorAt(1, QColor(128, 128, 0));
   p.setPen(QPen(QColor(180, 170, 120), 2));
-  p.setBrush(g);
+  p.setBrush(Vertical(size.height(), kOliveTop, kOliveBottom));
   p.drawRoundedRect(QRectF(1, 1, size.width() - 2, size.height() - 2), 8, 8);
 }
 
