@@ -57,7 +57,6 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
   int32_t code = 0;
   QString message;
   bool idle = false;
-  const double bits = 1000 + 24 * state_.KilobitMode;
 
   for (const Row& row : kRows) {
     if (settings_.Line(row.onLine) != QLatin1String("1")) {
@@ -73,7 +72,7 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
       const bool average = row.kind == Kind::kAverageAbove || row.kind == Kind::kAverageBelow;
       const float speed =
           average ? (upward ? state_.UpAverage : state_.DownAverage) : (upward ? up : down);
-      const double kbps = speed * 8.0 / bits;
+      const double kbps = Kbps(speed, state_.KilobitMode);
       const bool above = row.kind == Kind::kAverageAbove || row.kind == Kind::kActualAbove;
       holds = idleMs == 0 && speed > 0 && (above ? kbps > threshold : kbps < threshold);
     }
@@ -90,16 +89,17 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
       Append(message, QStringLiteral(" Kb/s"));
     }
   }
+  if (code == 0) {
+    return;
+  }
   if (!idle) {
-    Append(message, QStringLiteral(" (1 Kilobit = %1 bits.)").arg(static_cast<int>(bits)));
+    Append(message,
+           QStringLiteral(" (1 Kilobit = %1 bits.)").arg(BitsPerKilobit(state_.KilobitMode)));
   }
   for (const QChar c : {QLatin1Char(' '), QLatin1Char('&'), QLatin1Char(' ')}) {
     if (message.startsWith(c)) {
       message.remove(0, 1);
     }
-  }
-  if (code == 0) {
-    return;
   }
   lastCode_ = code;
   lastMessage_ = message;
@@ -140,9 +140,7 @@ void AlarmEvaluator::Log(int32_t code) {
   TRegistry reg(*store_);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   const QDate day = dates_.Now().date();
-  reg.OpenKey(HistoryRecorder::kHistoryKey + QLatin1Char('\\') + dates_.Name(day) +
-                  QStringLiteral("\\Alarms"),
-              true);
+  reg.OpenKey(HistoryRecorder::AlarmsKey(dates_.Name(day)), true);
   const QString name = dates_.DateTimeText(dates_.Now());
   reg.WriteString(name, QString::number(code));
   reg.CloseKey();

@@ -5,6 +5,7 @@
 
 #include "atomic_file.h"
 #include "autostart.h"
+#include "kilobit.h"
 #include "product.h"
 #include "registry.h"
 
@@ -79,7 +80,7 @@ void SettingsLoader::LoadSettings(bool readFile) {
 
   const auto kilobitMode = static_cast<uint8_t>(list_.LineNumber(1, 0));
   target_.SetKilobitMode(kilobitMode);
-  const int bits = 1000 + 24 * kilobitMode;
+  const int bits = BitsPerKilobit(kilobitMode);
   target_.SetSpeedHints(DownHint(bits), DownAvgHint(bits), UpHint(bits), UpAvgHint(bits));
 
   auto averaging = static_cast<uint8_t>(list_.LineNumber(2, 1));

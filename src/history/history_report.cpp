@@ -19,13 +19,11 @@ QString Moment(const QByteArray& stamp) {
   const quint64 bits = qFromLittleEndian<quint64>(stamp.constData());
   double ole = 0;
   std::memcpy(&ole, &bits, sizeof ole);
-  if (!std::isfinite(ole)) {
+  const QDateTime moment = DayKeyDates::FromOleDate(ole);
+  if (!moment.isValid()) {
     return QStringLiteral("?");
   }
-  const double days = std::floor(ole);
-  const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
-  const QTime time = QTime(0, 0).addMSecs(static_cast<int>(std::lround((ole - days) * 86400000.0)));
-  return QDateTime(date, time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 }  // namespace
@@ -38,36 +36,33 @@ QStringList HistoryReport(KeyStore& store, int kilobitMode) {
     return out;
   }
   const QStringList days = reg.GetKeyNames();
-  const double bitsPerKilobit = 1000 + 24 * kilobitMode;
   for (const QString& day : days) {
-    if (!reg.OpenKey(HistoryRecorder::kHistoryKey + QLatin1Char('\\') + day, false)) {
+    if (!reg.OpenKey(HistoryRecorder::DayKey(day), false)) {
       continue;
     }
     out << day;
     int last = 0;
     try {
-      last = reg.ReadInteger(QStringLiteral("HighWater"));
+      last = reg.ReadInteger(HistoryRecorder::kHighWater);
     } catch (const Exception&) {
       last = 0;
     }
     for (int n = 1; n <= last; ++n) {
       const QString number = QString::number(n);
       try {
-        const QString when = Moment(reg.ReadBinaryData(QStringLiteral("Timestamp_") + number));
-        const double down = reg.ReadInteger(QStringLiteral("AvgDownSpeed_") + number);
-        const double up = reg.ReadInteger(QStringLiteral("AvgUpSpeed_") + number);
+        const QString when = Moment(reg.ReadBinaryData(HistoryRecorder::TimestampName(n)));
+        const double down = reg.ReadInteger(HistoryRecorder::AvgDownName(n));
+        const double up = reg.ReadInteger(HistoryRecorder::AvgUpName(n));
         out << QStringLiteral("  %1  %2  down %3 kbit/s  up %4 kbit/s")
                    .arg(number, 4)
                    .arg(when)
-                   .arg(down * 8 / bitsPerKilobit, 0, 'f', 2)
-                   .arg(up * 8 / bitsPerKilobit, 0, 'f', 2);
+                   .arg(Kbps(down, kilobitMode), 0, 'f', 2)
+                   .arg(Kbps(up, kilobitMode), 0, 'f', 2);
       } catch (const Exception&) {
         out << QStringLiteral("  %1  (incomplete record)").arg(number, 4);
       }
     }
-    if (reg.OpenKey(
-            HistoryRecorder::kHistoryKey + QLatin1Char('\\') + day + QStringLiteral("\\Alarms"),
-            false)) {
+    if (reg.OpenKey(HistoryRecorder::AlarmsKey(day), false)) {
       for (const QString& name : reg.GetValueNames()) {
         QString code;
         try {

@@ -40,10 +40,6 @@ void HeadlessMeter::SetCalcTimerEnabled(bool enabled) {
   }
 }
 
-double HeadlessMeter::Kbps(double bytesPerSecond, int kilobitMode) {
-  return bytesPerSecond * 8.0 / (1000 + 24 * kilobitMode);
-}
-
 QString HeadlessMeter::FormatLine(const QString& time, double down, double up, double avgDown,
                                   double avgUp, uint64_t totalBytes) {
   const auto f = [](double v) { return QString::number(v, 'f', 2); };

@@ -26,8 +26,7 @@ class HeadlessMeter : public QObject, public TickHost {
 
   CounterSampler& Sampler() { return sampler_; }
 
-  // Kilobits per second of a rate in bytes per second.
-  static double Kbps(double bytesPerSecond, int kilobitMode);
+  // One output line: rates in kbit/s, the total in KBytes.
   static QString FormatLine(const QString& time, double down, double up, double avgDown,
                             double avgUp, uint64_t totalBytes);
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "kilobit.h"
+
 namespace velmar {
 
 // The main window's measurement fields that the tick reads and writes.
@@ -20,7 +22,7 @@ struct MeasurementState {
   uint64_t TotalTraffic = 0;
   // From the settings: 1 = "3 Pole", 2 = "Mid range", 3 = "Full range".
   uint8_t AveragingMode = 1;
-  // Bits per kilobit: 1000 + 24 * KilobitMode.
+  // 0: a kilobit is 1000 bits, 1: 1024 bits (see BitsPerKilobit).
   uint8_t KilobitMode = 0;
 
   // The averaging windows, oldest sample first, and the highest samples

@@ -21,7 +21,7 @@ ResultPublisher::ResultPublisher(MeasurementState& state, AveragingEngine& engin
     : state_(state), engine_(engine), displays_(displays), settings_(settings) {}
 
 double ResultPublisher::Kbps(double bytesPerSecond) const {
-  return bytesPerSecond * 8.0 / (1000 + 24 * state_.KilobitMode);
+  return velmar::Kbps(bytesPerSecond, state_.KilobitMode);
 }
 
 void ResultPublisher::SplitKbps(double kbps, int64_t& whole, int64_t& hundredths) {
@@ -128,7 +128,7 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   int64_t avgPercent = 0;
   if (count > 0) {
     state_.ProgramSection = 237;
-    const float m = static_cast<float>(sum * 8.0f / (1000 + 24 * state_.KilobitMode) / count);
+    const float m = static_cast<float>(sum * 8.0f / BitsPerKilobit(state_.KilobitMode) / count);
     const int64_t h = Round(scale / 2.0);
     state_.ProgramSection = 238;
     avgPercent = m > 0 && h > 0 ? Round(100.0 * m / static_cast<double>(h)) : 0;

@@ -929,7 +929,7 @@ void TForm1::Close1Click() {
 // ---- setup dialogs ----
 
 void TForm1::SetSpeedHintsFor(uint8_t kilobitMode) {
-  const int bits = 1000 + 24 * kilobitMode;
+  const int bits = BitsPerKilobit(kilobitMode);
   SetSpeedHints(SettingsLoader::DownHint(bits), SettingsLoader::DownAvgHint(bits),
                 SettingsLoader::UpHint(bits), SettingsLoader::UpAvgHint(bits));
 }
