@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QRegularExpression>
+#include <cmath>
 
 namespace velmar {
 
@@ -50,10 +51,28 @@ QString DayKeyDates::DateTimeText(const QDateTime& moment) const {
                                     .remove(QRegularExpression(QStringLiteral("\\s*t+"))));
 }
 
+namespace {
+
+const QDate kOleEpoch(1899, 12, 30);
+constexpr double kMsPerDay = 86400000.0;
+
+}  // namespace
+
 double DayKeyDates::OleDate(const QDateTime& moment) {
-  static const QDate epoch(1899, 12, 30);
-  return static_cast<double>(epoch.daysTo(moment.date())) +
-         moment.time().msecsSinceStartOfDay() / 86400000.0;
+  return static_cast<double>(kOleEpoch.daysTo(moment.date())) +
+         moment.time().msecsSinceStartOfDay() / kMsPerDay;
+}
+
+QDateTime DayKeyDates::FromOleDate(double ole) {
+  // Beyond a few hundred million years the day count no longer fits the
+  // integer it is cast to.
+  if (!std::isfinite(ole) || std::fabs(ole) > 1e15) {
+    return {};
+  }
+  const double days = std::floor(ole);
+  const QDate date = kOleEpoch.addDays(static_cast<qint64>(days));
+  const QTime time = QTime(0, 0).addMSecs(static_cast<int>(std::lround((ole - days) * kMsPerDay)));
+  return QDateTime(date, time);
 }
 
 }  // namespace velmar

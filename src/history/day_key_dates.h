@@ -32,6 +32,9 @@ class DayKeyDates {
   // The OLE Automation date: days since 30 December 1899, the fraction the
   // time of day.
   static double OleDate(const QDateTime& moment);
+  // And back, to the millisecond; an invalid QDateTime for a value that is
+  // no date.
+  static QDateTime FromOleDate(double ole);
 };
 
 }  // namespace velmar

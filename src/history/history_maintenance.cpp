@@ -41,7 +41,7 @@ QStringList HistoryMaintenance::Purge(const QDate& cutOff) {
       }
       TRegistry reg(Store(store_));
       reg.SetRootKey(HKEY_LOCAL_MACHINE);
-      const QString day = HistoryRecorder::kHistoryKey + QLatin1Char('\\') + name;
+      const QString day = HistoryRecorder::DayKey(name);
       if (reg.OpenKey(day, false) && reg.KeyExists(QStringLiteral("alarms"))) {
         reg.DeleteKey(QStringLiteral("alarms"));
       }

@@ -9,8 +9,8 @@
 
 namespace velmar {
 
-const QString HistoryRecorder::kHistoryKey =
-    QStringLiteral("\\Software\\Tollera Works\\Velmar2000\\History");
+const QString HistoryRecorder::kHistoryKey = kProductKey + QStringLiteral("\\History");
+const QString HistoryRecorder::kHighWater = QStringLiteral("HighWater");
 
 qint32 HistoryRecorder::Rounded(float bytesPerSecond) {
   const double r = std::nearbyint(static_cast<double>(bytesPerSecond));
@@ -32,26 +32,24 @@ void HistoryRecorder::HistIntervalTimerTimer() {
   TRegistry reg(*store_);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   const QDateTime first = dates_.Now();
-  const bool opened =
-      reg.OpenKey(kHistoryKey + QLatin1Char('\\') + dates_.Name(first.date()), true);
+  const bool opened = reg.OpenKey(DayKey(dates_.Name(first.date())), true);
   // A key that could not be opened makes the first write fail, so nothing
   // of the record is written (TRegistry writes nothing without an open key).
   (void)opened;
-  if (!reg.ValueExists(QStringLiteral("HighWater"))) {
-    reg.WriteInteger(QStringLiteral("HighWater"), 0);
+  if (!reg.ValueExists(kHighWater)) {
+    reg.WriteInteger(kHighWater, 0);
   }
-  const qint32 n = reg.ReadInteger(QStringLiteral("HighWater")) + 1;
-  reg.WriteInteger(QStringLiteral("HighWater"), n);
+  const qint32 n = reg.ReadInteger(kHighWater) + 1;
+  reg.WriteInteger(kHighWater, n);
 
   const double ole = DayKeyDates::OleDate(dates_.Now());
   quint64 bits = 0;
   std::memcpy(&bits, &ole, sizeof bits);
   QByteArray stamp(8, '\0');
   qToLittleEndian(bits, stamp.data());
-  const QString number = QString::number(n);
-  reg.WriteBinaryData(QStringLiteral("Timestamp_") + number, stamp);
-  reg.WriteInteger(QStringLiteral("AvgDownSpeed_") + number, Rounded(state_.DownAverage));
-  reg.WriteInteger(QStringLiteral("AvgUpSpeed_") + number, Rounded(state_.UpAverage));
+  reg.WriteBinaryData(TimestampName(n), stamp);
+  reg.WriteInteger(AvgDownName(n), Rounded(state_.DownAverage));
+  reg.WriteInteger(AvgUpName(n), Rounded(state_.UpAverage));
   reg.CloseKey();
 }
 

@@ -4,6 +4,7 @@
 
 #include "day_key_dates.h"
 #include "measurement_state.h"
+#include "product.h"
 
 namespace velmar {
 
@@ -14,6 +15,16 @@ class KeyStore;
 class HistoryRecorder {
  public:
   static const QString kHistoryKey;  // \Software\Tollera Works\Velmar2000\History
+  // The values of a day's record n: "HighWater" holds the last n.
+  static const QString kHighWater;
+  static QString TimestampName(int n) { return QStringLiteral("Timestamp_") + QString::number(n); }
+  static QString AvgDownName(int n) { return QStringLiteral("AvgDownSpeed_") + QString::number(n); }
+  static QString AvgUpName(int n) { return QStringLiteral("AvgUpSpeed_") + QString::number(n); }
+  // The key of the day named `name`, and of its alarm log.
+  static QString DayKey(const QString& name) { return kHistoryKey + QLatin1Char('\\') + name; }
+  static QString AlarmsKey(const QString& name) {
+    return DayKey(name) + QStringLiteral("\\Alarms");
+  }
   static constexpr int kIntervalMs = 300000;
 
   HistoryRecorder(MeasurementState& state, KeyStore* store, DayKeyDates& dates)

@@ -58,18 +58,15 @@ TDateDialogForm::TDateDialogForm(const QDate& initial, QWidget* parent) : QDialo
   outer->addWidget(box);
   outer->addWidget(buttons);
 
-  connect(month_, &QComboBox::currentIndexChanged, this, [this](int index) {
-    const QDate first(date_.year(), index + 1, 1);
-    SetDate(QDate(first.year(), first.month(), std::min(date_.day(), first.daysInMonth())));
-  });
+  connect(month_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { SetYearMonth(date_.year(), index + 1); });
   connect(year_, &QSpinBox::valueChanged, this, [this](int year) {
     // There is no year 0: the spinner steps over it.
     if (year == 0) {
-      year_->setValue(lastYear_ > 0 ? -1 : 1);
+      year_->setValue(date_.year() > 0 ? -1 : 1);
       return;
     }
-    const QDate first(year, date_.month(), 1);
-    SetDate(QDate(year, date_.month(), std::min(date_.day(), first.daysInMonth())));
+    SetYearMonth(year, date_.month());
   });
   connect(grid_, &QTableWidget::cellClicked, this, &TDateDialogForm::OnCellClicked);
   SetDate(initial.isValid() ? initial : QDate::currentDate());
@@ -80,12 +77,17 @@ void TDateDialogForm::SetDate(const QDate& date) {
     return;
   }
   date_ = date;
-  lastYear_ = date.year();
   const QSignalBlocker b1(month_);
   const QSignalBlocker b2(year_);
   month_->setCurrentIndex(date.month() - 1);
   year_->setValue(date.year());
   Rebuild();
+}
+
+void TDateDialogForm::SetYearMonth(int year, int month) {
+  // The day is kept where the month has it, else the month's last day.
+  const QDate first(year, month, 1);
+  SetDate(QDate(year, month, std::min(date_.day(), first.daysInMonth())));
 }
 
 void TDateDialogForm::Rebuild() {

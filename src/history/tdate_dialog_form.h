@@ -25,6 +25,7 @@ class TDateDialogForm : public QDialog {
 
  private:
   void Rebuild();
+  void SetYearMonth(int year, int month);
   void OnCellClicked(int row, int column);
 
   QDate date_;
@@ -32,7 +33,6 @@ class TDateDialogForm : public QDialog {
   QSpinBox* year_;
   QTableWidget* grid_;
   QLabel* label_;
-  int lastYear_ = 1;
 };
 
 }  // namespace velmar

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QtEndian>
+#include <cmath>
 #include <cstring>
 
 #include "registry.h"
@@ -160,6 +161,17 @@ TEST(DayKeyDatesTest, NamesParseBackAndTwoDigitYearsStayInTheirCentury) {
       dates.DateTimeText(QDateTime(QDate(2026, 12, 7), QTime(13, 4, 5))).startsWith("07.12.2026 "));
   EXPECT_DOUBLE_EQ(DayKeyDates::OleDate(QDateTime(QDate(1899, 12, 30), QTime(6, 0))), 0.25);
   EXPECT_DOUBLE_EQ(DayKeyDates::OleDate(QDateTime(QDate(1900, 1, 1), QTime(0, 0))), 2.0);
+  // The reader's way back: exact to the millisecond on both sides of the
+  // epoch (before it the fraction still counts forward from midnight's day).
+  for (const QDateTime& moment :
+       {QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(1899, 12, 30), QTime(0, 0)), QDateTime(QDate(1850, 6, 1), QTime(12, 0))}) {
+    EXPECT_EQ(DayKeyDates::FromOleDate(DayKeyDates::OleDate(moment)), moment)
+        << moment.toString(Qt::ISODateWithMs).toStdString();
+  }
+  for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL, 1e300, -1e300}) {
+    EXPECT_FALSE(DayKeyDates::FromOleDate(bad).isValid()) << bad;
+  }
 }
 
 }  // namespace
