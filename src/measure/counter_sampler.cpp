@@ -13,6 +13,14 @@ int32_t Difference(uint32_t now, uint32_t before) {
   return static_cast<int32_t>(now - before);
 }
 
+// What moved on a counter since its last reading. Nothing without a
+// previous reading, or when the counter went down (an interface that was
+// reset or vanished from "All").
+uint32_t Moved(uint32_t now, uint32_t before) {
+  const int32_t difference = Difference(now, before);
+  return before != 0 && difference > 0 ? static_cast<uint32_t>(difference) : 0;
+}
+
 }  // namespace
 
 CounterSampler::CounterSampler(MeasurementState& state, TTolInterfaceTableObject* table,
@@ -49,20 +57,16 @@ void CounterSampler::CalcIntervalTimerTimer() {
     try {
       const uint32_t now = clock_.TickCount();
       state_.ProgramSection = 213;
-      GrowTotal();
+      const uint32_t movedIn = Moved(state_.CurInOctets, state_.PrevInOctets);
+      const uint32_t movedOut = Moved(state_.CurOutOctets, state_.PrevOutOctets);
+      state_.TotalTraffic += static_cast<uint64_t>(movedIn) + movedOut;
       state_.ProgramSection = 214;
       const int32_t elapsed = Difference(now, state_.LastTickMs);
       const double seconds = elapsed / 1000.0;
       if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
-        const int32_t up = Difference(state_.CurOutOctets, state_.PrevOutOctets);
-        if (state_.PrevOutOctets != 0 && up > 0) {
-          upstream = up / seconds;
-        }
+        upstream = movedOut / seconds;
         state_.ProgramSection = 215;
-        const int32_t down = Difference(state_.CurInOctets, state_.PrevInOctets);
-        if (state_.PrevInOctets != 0 && down > 0) {
-          downstream = down / seconds;
-        }
+        downstream = movedIn / seconds;
       }
     } catch (const std::exception& e) {
       host_.HandleException(e);
@@ -77,20 +81,6 @@ void CounterSampler::CalcIntervalTimerTimer() {
   state_.ProgramSection = 217;
   if (state_.AnalysisActive == 1) {
     host_.SetCalcTimerEnabled(true);
-  }
-}
-
-// Adds what moved since the last reading, in both directions. A direction
-// without a previous reading, or whose counter went down (an interface that
-// was reset or vanished from "All"), adds nothing.
-void CounterSampler::GrowTotal() {
-  const int32_t in = Difference(state_.CurInOctets, state_.PrevInOctets);
-  const int32_t out = Difference(state_.CurOutOctets, state_.PrevOutOctets);
-  if (state_.PrevInOctets != 0 && in > 0) {
-    state_.TotalTraffic += static_cast<uint32_t>(in);
-  }
-  if (state_.PrevOutOctets != 0 && out > 0) {
-    state_.TotalTraffic += static_cast<uint32_t>(out);
   }
 }
 

@@ -34,8 +34,6 @@ class CounterSampler {
   QStringList BuildAdapterList();
 
  private:
-  void GrowTotal();
-
   MeasurementState& state_;
   TTolInterfaceTableObject* table_;
   TickHost& host_;
