@@ -102,11 +102,15 @@ void AnalysisControl::SniffOnClick() {
   settings_.SetLine(4, QStringLiteral("0"));
 }
 
+bool AnalysisControl::HasAddress(const QString& url) {
+  const QString text = url.trimmed();
+  return !text.isEmpty() && text.toUpper() != QLatin1String("HTTP://");
+}
+
 void AnalysisControl::SniffOffClick() {
   state_.ProgramSection = 19;
   if (!state_.GenerateMode) {
-    const QString url = view_.Url().trimmed();
-    if (url.isEmpty() || url.toUpper() == QLatin1String("HTTP://")) {
+    if (!HasAddress(view_.Url())) {
       UserInterface::Get().Beep();
       UserInterface::Get().Message(kRefusal);
       view_.ShowGeneratePressed(false);

@@ -55,6 +55,9 @@ class AnalysisControl {
   QString StatusText(const char* suffix) const;
   // The tray hint is the status text from after its first "- ".
   static QString HintOf(const QString& status);
+  // False for an empty URL or the "http://" placeholder in any case, after
+  // trimming: Generate mode has nothing to download then.
+  static bool HasAddress(const QString& url);
 
   // The clock of the status texts; tests fix it.
   std::function<QTime()> Now = [] { return QTime::currentTime(); };

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "analysis_control.h"
 #include "message_queue.h"
 
 namespace velmar {
@@ -39,11 +40,6 @@ TrafficGenerator::~TrafficGenerator() {
   }
 }
 
-bool TrafficGenerator::HasAddress(const QString& url) {
-  const QString text = url.trimmed();
-  return !text.isEmpty() && text.toUpper() != QLatin1String("HTTP://");
-}
-
 bool TrafficGenerator::MayStart() const {
   return state_.GenerateMode && state_.AnalysisActive != 0 && !state_.HttpBusy && !running_;
 }
@@ -74,7 +70,7 @@ void TrafficGenerator::RunQueued() {
   }
   queued_ = false;
   // The mode may have changed since the tick asked (Spy, SLEEP).
-  if (!MayStart() || !HasAddress(client_.URL())) {
+  if (!MayStart() || !AnalysisControl::HasAddress(client_.URL())) {
     return;
   }
   RunDownload();

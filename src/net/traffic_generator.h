@@ -44,9 +44,6 @@ class TrafficGenerator : public QObject {
   void SetProxyPort(uint16_t port) { client_.SetProxyPort(port); }
   void SetUrl(const QString& url) { client_.SetURL(url); }
   QString Url() const { return client_.URL(); }
-  // False for an empty URL or the "http://" placeholder: no request then.
-  static bool HasAddress(const QString& url);
-
   // TickHost::StartDownload: queues one Get when Generate mode is on,
   // measurement runs, no download is busy and none is queued or running.
   // Returns at once.

@@ -11,6 +11,7 @@
 #include <map>
 #include <vector>
 
+#include "analysis_control.h"
 #include "counter_sampler.h"
 #include "local_servers.h"
 #include "message_queue.h"
@@ -60,10 +61,10 @@ TEST_F(TrafficGeneratorTest, TheClientIsConfiguredForGenerateMode) {
   EXPECT_EQ(client.Host(), QStringLiteral("example.test:8080"));
   EXPECT_EQ(generator.Url(), QStringLiteral("http://example.test:8080/file"));
 
-  EXPECT_FALSE(TrafficGenerator::HasAddress(QString()));
-  EXPECT_FALSE(TrafficGenerator::HasAddress(QStringLiteral("  http://  ")));
-  EXPECT_FALSE(TrafficGenerator::HasAddress(QStringLiteral("HTTP://")));
-  EXPECT_TRUE(TrafficGenerator::HasAddress(QStringLiteral("http://x")));
+  EXPECT_FALSE(AnalysisControl::HasAddress(QString()));
+  EXPECT_FALSE(AnalysisControl::HasAddress(QStringLiteral("  http://  ")));
+  EXPECT_FALSE(AnalysisControl::HasAddress(QStringLiteral("HTTP://")));
+  EXPECT_TRUE(AnalysisControl::HasAddress(QStringLiteral("http://x")));
 }
 
 TEST_F(TrafficGeneratorTest, NoRequestUnlessMeasuringInGenerateModeWithAnAddress) {
