@@ -80,8 +80,7 @@ void SettingsLoader::LoadSettings(bool readFile) {
 
   const auto kilobitMode = static_cast<uint8_t>(list_.LineNumber(1, 0));
   target_.SetKilobitMode(kilobitMode);
-  const int bits = BitsPerKilobit(kilobitMode);
-  target_.SetSpeedHints(DownHint(bits), DownAvgHint(bits), UpHint(bits), UpAvgHint(bits));
+  ShowSpeedHints(target_, kilobitMode);
 
   auto averaging = static_cast<uint8_t>(list_.LineNumber(2, 1));
   target_.SetAveragingMode(averaging == 0 ? 1 : averaging);
@@ -100,6 +99,11 @@ void SettingsLoader::LoadSettings(bool readFile) {
   const QString url = list_.Line(3);
   target_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
   ApplyProductKey();
+}
+
+void SettingsLoader::ShowSpeedHints(SettingsTarget& target, uint8_t kilobitMode) {
+  const int bits = BitsPerKilobit(kilobitMode);
+  target.SetSpeedHints(DownHint(bits), DownAvgHint(bits), UpHint(bits), UpAvgHint(bits));
 }
 
 void SettingsLoader::ApplyAutostart() {

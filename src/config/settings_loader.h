@@ -40,6 +40,8 @@ class SettingsLoader {
   static QString DownAvgHint(int bits);
   static QString UpHint(int bits);
   static QString UpAvgHint(int bits);
+  // All four, for the kilobit setting `kilobitMode`, handed to `target`.
+  static void ShowSpeedHints(SettingsTarget& target, uint8_t kilobitMode);
 
   // The file's bytes for a list: every line ended by CR LF.
   static QByteArray Serialise(const Settingslist& list);

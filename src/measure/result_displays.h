@@ -20,6 +20,10 @@ enum class Display {
   TrafficLCD,
 };
 
+// The four average displays (whole part and hundredths of each direction).
+inline constexpr Display kAverageDisplays[] = {Display::DownAvgDigits, Display::DownAvgDigits2,
+                                               Display::UpAvgDigits, Display::UpAvgDigits2};
+
 class ResultDisplays {
  public:
   virtual ~ResultDisplays() = default;

@@ -98,8 +98,7 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
         state_.DownHighWater = 0;
         state_.UpAverage = 0;
         state_.DownAverage = 0;
-        for (Display d : {Display::DownAvgDigits, Display::DownAvgDigits2, Display::UpAvgDigits,
-                          Display::UpAvgDigits2}) {
+        for (Display d : kAverageDisplays) {
           displays_.SetValue(d, 0);
         }
       }

@@ -750,8 +750,7 @@ void TForm1::ClearActualDisplays() {
 }
 
 void TForm1::ClearAverageDisplays() {
-  for (Display d : {Display::DownAvgDigits, Display::DownAvgDigits2, Display::UpAvgDigits,
-                    Display::UpAvgDigits2}) {
+  for (Display d : kAverageDisplays) {
     SetValue(d, 0);
   }
 }
@@ -929,9 +928,7 @@ void TForm1::Close1Click() {
 // ---- setup dialogs ----
 
 void TForm1::SetSpeedHintsFor(uint8_t kilobitMode) {
-  const int bits = BitsPerKilobit(kilobitMode);
-  SetSpeedHints(SettingsLoader::DownHint(bits), SettingsLoader::DownAvgHint(bits),
-                SettingsLoader::UpHint(bits), SettingsLoader::UpAvgHint(bits));
+  SettingsLoader::ShowSpeedHints(*this, kilobitMode);
 }
 
 void TForm1::ReloadSettings() {

@@ -87,11 +87,7 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
   bool AnalysisRunning() const override { return analysisRunning; }
   uint8_t KilobitMode() const override { return kilobitMode; }
   void SetKilobitMode(uint8_t mode) override { kilobitMode = mode; }
-  void SetSpeedHintsFor(uint8_t mode) override {
-    const int bits = 1000 + 24 * mode;
-    SetSpeedHints(SettingsLoader::DownHint(bits), SettingsLoader::DownAvgHint(bits),
-                  SettingsLoader::UpHint(bits), SettingsLoader::UpAvgHint(bits));
-  }
+  void SetSpeedHintsFor(uint8_t mode) override { SettingsLoader::ShowSpeedHints(*this, mode); }
   void SetAveragingMode(uint8_t mode) override { averagingMode = mode; }
   int16_t AdapterIndex() const override { return adapterIndex; }
   void SetAdapterIndex(int16_t index) override { adapterIndex = index; }
