@@ -90,9 +90,8 @@ void SettingsLoader::LoadSettings(bool readFile) {
 
   const auto adapterIndex = static_cast<int16_t>(list_.LineNumber(13, 0));
   target_.SetAdapterIndex(adapterIndex);
-  target_.SetAdapterLabel(
-      QStringLiteral("Network Adapter: ") +
-      (adapterIndex >= 0 && adapterIndex < adapters.size() ? adapters[adapterIndex] : QString()));
+  target_.SetAdapterLabel(AdapterCaption(
+      adapterIndex >= 0 && adapterIndex < adapters.size() ? adapters[adapterIndex] : QString()));
 
   ApplyAutostart();
   ApplyProxy();

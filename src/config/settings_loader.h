@@ -40,6 +40,10 @@ class SettingsLoader {
   static QString DownAvgHint(int bits);
   static QString UpHint(int bits);
   static QString UpAvgHint(int bits);
+  // The main window's adapter caption for an adapter of that name.
+  static QString AdapterCaption(const QString& adapter) {
+    return QStringLiteral("Network Adapter: ") + adapter;
+  }
   // All four, for the kilobit setting `kilobitMode`, handed to `target`.
   static void ShowSpeedHints(SettingsTarget& target, uint8_t kilobitMode);
 

@@ -1,6 +1,9 @@
 #include "setup_dialogs.h"
 
+#include <QSignalBlocker>
+
 #include "settings_list.h"
+#include "settings_loader.h"
 
 namespace velmar {
 
@@ -35,6 +38,69 @@ void SetupDialog::ApplyWindowStyle(bool onTop) {
     host_.Settings().SetLine(12, QStringLiteral("0"));
     host_.SetStayOnTop(false);
   }
+}
+
+void SetupDialog::ApplyKilobitMode(uint8_t mode) {
+  host_.Settings().SetLine(1, QString::number(mode));
+  host_.SetKilobitMode(mode);
+  // The displays compute with the new kilobit at once, so their hints say
+  // so at once too.
+  host_.SetSpeedHintsFor(mode);
+}
+
+void SetupDialog::ApplyProxyIfUsed() {
+  const Settingslist& settings = host_.Settings();
+  if (settings.Line(14) == QLatin1String("1") && !settings.Line(8).isEmpty()) {
+    host_.ApplyProxyFromSettings();
+  }
+}
+
+void SetupDialog::FillAdapterBox(QComboBox& box, int index) {
+  const QSignalBlocker quiet(&box);
+  box.clear();
+  box.addItems(host_.Adapterlist());
+  box.setCurrentIndex(index >= 0 && index < box.count() ? index : -1);
+}
+
+bool SetupDialog::StoreAdapterChoice(const QComboBox& box) {
+  const int index = box.currentIndex();
+  if (index < 0) {
+    return false;
+  }
+  host_.SetAdapterIndex(static_cast<int16_t>(index));
+  host_.Settings().SetLine(13, QString::number(index));
+  return true;
+}
+
+std::optional<bool> SetupDialog::ShowProxyFields(QLineEdit& host, QLineEdit& port) {
+  Settingslist& settings = host_.Settings();
+  host.setText(settings.Line(8).trimmed());
+  port.setText(settings.Line(9).trimmed());
+  // An unchanged text raises no change, yet the trimmed texts belong in the
+  // lines all the same.
+  settings.SetLine(8, host.text());
+  settings.SetLine(9, port.text());
+  if (host.text().isEmpty() || settings.Line(14) == QLatin1String("0")) {
+    return false;
+  }
+  if (settings.Line(14) == QLatin1String("1")) {
+    return true;
+  }
+  return std::nullopt;
+}
+
+bool SetupDialog::RevertAnswered() {
+  UserInterface& ui = UserInterface::Get();
+  ui.Beep();
+  if (ui.Question(kRevertQuestion) != UserInterface::Answer::Yes) {
+    return false;
+  }
+  try {
+    host_.ReloadSettings();
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+  }
+  return true;
 }
 
 void SetupDialog::ApplyAutostart(bool enabled) {

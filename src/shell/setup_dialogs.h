@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QComboBox>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPointer>
 #include <QScreen>
 #include <QString>
 #include <QWidget>
+#include <optional>
 
 #include "setup_host.h"
 #include "user_interface.h"
@@ -14,6 +17,11 @@ namespace velmar {
 
 inline const QString kSetupRefusal =
     QStringLiteral("Velmar analysis is currently running, please stop first!");
+
+// The question of "Restore" and "Revert settings".
+inline const QString kRevertQuestion = QStringLiteral(
+    "Are you sure you want to discard all Velmar settings made this run and revert to the last "
+    "saved profile?");
 
 // Puts a window in the middle of the screen its parent is on.
 inline void CentreOnScreen(QWidget& window, QWidget* parent) {
@@ -46,6 +54,27 @@ class SetupDialog : public QDialog {
   // The autostart value, then settings line 10; raises when the value
   // cannot be written, and the line then keeps what it had.
   void ApplyAutostart(bool enabled);
+  // Settings line 1 and the running meter's kilobit with its hints.
+  void ApplyKilobitMode(uint8_t mode);
+  // The proxy of lines 8, 9 and 14 to the HTTP client, when it is in use
+  // and has a host.
+  void ApplyProxyIfUsed();
+
+  // Fills an interface box from the adapter list with `index` selected; an
+  // index the list does not have shows nothing rather than "All". Filling
+  // is not a choice, so the box stays quiet.
+  void FillAdapterBox(QComboBox& box, int index);
+  // The adapter chosen in an interface box: the meter measures it and line
+  // 13 keeps it. False when nothing is chosen.
+  bool StoreAdapterChoice(const QComboBox& box);
+  // Shows lines 8 and 9 trimmed in the proxy fields and keeps the trimmed
+  // texts in the lines. Then: false when the proxy is off (no host, or line
+  // 14 says so), true when line 14 says it is on, nothing when line 14
+  // says neither.
+  std::optional<bool> ShowProxyFields(QLineEdit& host, QLineEdit& port);
+  // "Revert settings" / "&Restore": beeps and asks; on "Yes" reloads the
+  // saved profile (a failure reported) and says true.
+  bool RevertAnswered();
 
   SetupHost& host_;
 

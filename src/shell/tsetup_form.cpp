@@ -12,6 +12,7 @@
 
 #include "meter_art.h"
 #include "settings_list.h"
+#include "settings_loader.h"
 #include "setup_host.h"
 #include "twizard_form.h"
 #include "user_interface.h"
@@ -166,39 +167,20 @@ void TSetupForm::FormShow() {
   URLbox->setText(settings.Line(3));
   WinStartupBox->setChecked(settings.Line(10) == kOne);
   AnalyseStartupbox->setChecked(settings.Line(11) == kOne);
-  {
-    const QSignalBlocker quiet(Interfacebox);
-    Interfacebox->clear();
-    Interfacebox->addItems(host_.Adapterlist());
-    const int index = settings.LineNumber(13, 0);
-    // An index the list does not have shows nothing rather than "All".
-    Interfacebox->setCurrentIndex(index >= 0 && index < Interfacebox->count() ? index : -1);
-  }
-  HostBox->setText(settings.Line(8).trimmed());
-  proxyport->setText(settings.Line(9).trimmed());
-  // An unchanged text raises no change, yet the trimmed texts belong in
-  // the lines all the same.
-  HostBoxChange();
-  proxyportChange();
-  if (HostBox->text().isEmpty() || settings.Line(14) == kZero) {
-    UseProxyBox->setChecked(false);
-    SetProxyControlsEnabled(false);
-  } else if (settings.Line(14) == kOne) {
-    UseProxyBox->setChecked(true);
-    SetProxyControlsEnabled(true);
+  FillAdapterBox(*Interfacebox, settings.LineNumber(13, 0));
+  if (const std::optional<bool> use = ShowProxyFields(*HostBox, *proxyport)) {
+    UseProxyBox->setChecked(*use);
+    SetProxyControlsEnabled(*use);
   }
 }
 
 void TSetupForm::InterfaceboxChange() {
-  const int index = Interfacebox->currentIndex();
-  if (index < 0) {
-    return;
-  }
   try {
-    host_.SetAdapterIndex(static_cast<int16_t>(index));
-    host_.Settings().SetLine(13, QString::number(index));
-    host_.SetAdapterLabel(QStringLiteral("Network Adapter: ") + Interfacebox->currentText());
-    if (index == 0) {
+    if (!StoreAdapterChoice(*Interfacebox)) {
+      return;
+    }
+    host_.SetAdapterLabel(SettingsLoader::AdapterCaption(Interfacebox->currentText()));
+    if (Interfacebox->currentIndex() == 0) {
       host_.ShowTip(38);
     }
   } catch (const std::exception&) {
@@ -221,15 +203,8 @@ void TSetupForm::UseProxyBoxClick() {
 }
 
 void TSetupForm::Button1Click() {
-  UserInterface& ui = UserInterface::Get();
-  ui.Beep();
-  if (ui.Question(kRevertQuestion) != UserInterface::Answer::Yes) {
+  if (!RevertAnswered()) {
     return;
-  }
-  try {
-    host_.ReloadSettings();
-  } catch (const std::exception& error) {
-    host_.ReportError(error);
   }
   // The window shows the saved profile again, and the one choice FormShow
   // does not read from it goes back to how the window opened.
@@ -244,18 +219,13 @@ void TSetupForm::Button2Click() {
 bool TSetupForm::FormClose() {
   Settingslist& settings = host_.Settings();
   try {
-    const auto kilobitMode = static_cast<uint8_t>(KBmodepanel->ItemIndex());
-    host_.SetKilobitMode(kilobitMode);
-    host_.SetSpeedHintsFor(kilobitMode);
-    settings.SetLine(1, QString::number(kilobitMode));
+    ApplyKilobitMode(static_cast<uint8_t>(KBmodepanel->ItemIndex()));
 
     const auto averagingMode = static_cast<uint8_t>(AvgModepanel->ItemIndex() + 1);
     host_.SetAveragingMode(averagingMode);
     settings.SetLine(2, QString::number(averagingMode));
 
-    if (settings.Line(14) == kOne && !settings.Line(8).isEmpty()) {
-      host_.ApplyProxyFromSettings();
-    }
+    ApplyProxyIfUsed();
 
     ApplyAutostart(WinStartupBox->isChecked());
 

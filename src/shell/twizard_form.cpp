@@ -14,6 +14,7 @@
 
 #include "meter_art.h"
 #include "settings_list.h"
+#include "settings_loader.h"
 #include "setup_host.h"
 #include "user_interface.h"
 
@@ -253,32 +254,17 @@ void TWizardForm::Notebook1PageChanged(int page) {
   Settingslist& settings = host_.Settings();
   switch (page) {
     case 2:
-      ProxyName->setText(settings.Line(8).trimmed());
-      ProxyPort->setText(settings.Line(9).trimmed());
-      // An unchanged text raises no change, yet the trimmed text belongs
-      // in the lines all the same.
-      ProxyNameChange();
-      ProxyPortChange();
-      if (ProxyName->text().isEmpty() || settings.Line(14) == kZero) {
-        RadioButton3->setChecked(true);
-        SetProxyEditsEnabled(false);
-      } else if (settings.Line(14) == kOne) {
-        RadioButton4->setChecked(true);
-        SetProxyEditsEnabled(true);
+      if (const std::optional<bool> use = ShowProxyFields(*ProxyName, *ProxyPort)) {
+        (*use ? RadioButton4 : RadioButton3)->setChecked(true);
+        SetProxyEditsEnabled(*use);
       }
       break;
     case 3:
       (host_.KilobitMode() != 0 ? RadioButton2 : RadioButton1)->setChecked(true);
       break;
-    case 4: {
-      const QSignalBlocker quiet(InterfaceBox);
-      InterfaceBox->clear();
-      InterfaceBox->addItems(host_.Adapterlist());
-      const int index = host_.AdapterIndex();
-      // An index the list does not have shows nothing rather than "All".
-      InterfaceBox->setCurrentIndex(index >= 0 && index < InterfaceBox->count() ? index : -1);
+    case 4:
+      FillAdapterBox(*InterfaceBox, host_.AdapterIndex());
       break;
-    }
     case 5:
       (settings.Line(10) != kZero ? RadioButton6 : RadioButton5)->setChecked(true);
       break;
@@ -305,26 +291,18 @@ void TWizardForm::ProxyPortChange() {
 }
 
 void TWizardForm::KilobitChoiceClick() {
-  const uint8_t mode = RadioButton1->isChecked() ? 0 : 1;
-  host_.Settings().SetLine(1, mode == 0 ? kZero : kOne);
-  host_.SetKilobitMode(mode);
-  // The displays compute with the new kilobit at once, so their hints
-  // say so at once too.
-  host_.SetSpeedHintsFor(mode);
+  ApplyKilobitMode(RadioButton1->isChecked() ? 0 : 1);
 }
 
 void TWizardForm::InterfaceBoxChange() {
-  const int index = InterfaceBox->currentIndex();
-  if (index < 0) {
-    return;
-  }
   try {
-    host_.SetAdapterIndex(static_cast<int16_t>(index));
-    host_.Settings().SetLine(13, QString::number(index));
-    if (index == 0) {
+    if (!StoreAdapterChoice(*InterfaceBox)) {
+      return;
+    }
+    if (InterfaceBox->currentIndex() == 0) {
       host_.ShowTip(38);
     }
-    host_.SetAdapterLabel(QStringLiteral("Network Adapter: ") + InterfaceBox->currentText());
+    host_.SetAdapterLabel(SettingsLoader::AdapterCaption(InterfaceBox->currentText()));
   } catch (const std::exception&) {
     // A failing combo box or tip does not stop the choice.
   }
@@ -339,12 +317,9 @@ void TWizardForm::StartChoiceClick() {
 }
 
 void TWizardForm::SetupWizardEndClick() {
-  Settingslist& settings = host_.Settings();
   try {
-    if (settings.Line(14) == kOne && !settings.Line(8).isEmpty()) {
-      host_.ApplyProxyFromSettings();
-    }
-    if (settings.Line(10) == kOne) {
+    ApplyProxyIfUsed();
+    if (host_.Settings().Line(10) == kOne) {
       host_.WriteAutostart(true);
     }
   } catch (const std::exception& error) {
@@ -355,15 +330,8 @@ void TWizardForm::SetupWizardEndClick() {
 }
 
 void TWizardForm::SetupWizardHelpClick() {
-  UserInterface& ui = UserInterface::Get();
-  ui.Beep();
-  if (ui.Question(kRevertQuestion) != UserInterface::Answer::Yes) {
+  if (!RevertAnswered()) {
     return;
-  }
-  try {
-    host_.ReloadSettings();
-  } catch (const std::exception& error) {
-    host_.ReportError(error);
   }
   // Starting over means the choices of this run go too: otherwise closing
   // would bring back the window style and autostart just discarded.

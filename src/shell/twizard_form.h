@@ -13,11 +13,6 @@ namespace velmar {
 
 class SetupHost;
 
-// The question of "Restore" and "Revert settings".
-inline const QString kRevertQuestion = QStringLiteral(
-    "Are you sure you want to discard all Velmar settings made this run and revert to the last "
-    "saved profile?");
-
 // A radio button whose caption wraps onto further lines within its width,
 // for the setup dialogs' long choices.
 class WrapRadioButton : public QRadioButton {
