@@ -19,6 +19,13 @@ namespace {
 const QColor kOliveTop(40, 60, 30);
 const QColor kOliveBottom(128, 128, 0);
 
+// A transparent picture to draw an icon or setup picture on.
+QImage TransparentCanvas(QSize size) {
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  return image;
+}
+
 QLinearGradient Vertical(double height, QColor top, QColor bottom) {
   QLinearGradient g(0, 0, 0, height);
   g.setColorAt(0, top);
@@ -65,18 +72,17 @@ QImage MeterArt::Splash(QSize size) {
              QStringLiteral("Velmar 2000"));
   QFont sub(QStringLiteral("DejaVu Sans"), 10);
   p.setFont(sub);
-  p.setPen(QColor(240, 231, 198));
+  p.setPen(MeterArt::kWindowColor);
   p.drawText(QRect(0, size.height() * 3 / 4, size.width(), size.height() / 5), Qt::AlignCenter,
              QStringLiteral("Bandwidth meter  V. 4.0.9"));
   return image;
 }
 
 QImage MeterArt::TrayIcon(int size) {
-  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
+  QImage image = TransparentCanvas(QSize(size, size));
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  p.setBrush(QColor(128, 128, 0));
+  p.setBrush(kOliveBottom);
   p.setPen(Qt::NoPen);
   p.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
   // Three bars: down, average, up.
@@ -112,8 +118,7 @@ QImage MeterArt::MeterBackground(QSize size) {
 }
 
 QImage MeterArt::Lock(bool closed, int size) {
-  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
+  QImage image = TransparentCanvas(QSize(size, size));
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   const double s = size;
@@ -151,7 +156,7 @@ void SetupBackdrop(QPainter& p, QSize size) {
 }
 
 void Caption(QPainter& p, QRectF area, const QString& text) {
-  p.setPen(QColor(240, 231, 198));
+  p.setPen(MeterArt::kWindowColor);
   QFont f(QStringLiteral("DejaVu Sans"), 8, QFont::Bold);
   p.setFont(f);
   p.drawText(area, Qt::AlignCenter, text);
@@ -159,7 +164,7 @@ void Caption(QPainter& p, QRectF area, const QString& text) {
 
 void Window(QPainter& p, QRectF r, QColor title) {
   p.setPen(QPen(QColor(30, 30, 20), 1.5));
-  p.setBrush(QColor(240, 231, 198));
+  p.setBrush(MeterArt::kWindowColor);
   p.drawRect(r);
   p.setBrush(title);
   p.drawRect(QRectF(r.left(), r.top(), r.width(), r.height() * 0.18));
@@ -187,7 +192,7 @@ void Digits(QPainter& p, QRectF r, const QString& text) {
 }
 
 void Circle(QPainter& p, QPointF centre, double radius) {
-  p.setPen(QPen(QColor(240, 231, 198), radius / 7));
+  p.setPen(QPen(MeterArt::kWindowColor, radius / 7));
   p.setBrush(QColor(60, 80, 40));
   p.drawEllipse(centre, radius, radius);
 }
@@ -195,8 +200,7 @@ void Circle(QPainter& p, QPointF centre, double radius) {
 }  // namespace
 
 QImage MeterArt::WizardPicture(int page, QSize size) {
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
+  QImage image = TransparentCanvas(size);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   SetupBackdrop(p, size);
@@ -214,14 +218,14 @@ QImage MeterArt::WizardPicture(int page, QSize size) {
     }
     case 2: {
       // The PC, the proxy in the middle and the internet above.
-      p.setPen(QPen(QColor(240, 231, 198), 2, Qt::DashLine));
+      p.setPen(QPen(MeterArt::kWindowColor, 2, Qt::DashLine));
       p.drawLine(QPointF(w * 0.5, h * 0.22), QPointF(w * 0.5, h * 0.62));
       Circle(p, QPointF(w * 0.5, h * 0.16), w * 0.12);
-      p.setPen(QPen(QColor(240, 231, 198), 1));
+      p.setPen(QPen(MeterArt::kWindowColor, 1));
       p.drawLine(QPointF(w * 0.38, h * 0.16), QPointF(w * 0.62, h * 0.16));
       p.drawEllipse(QPointF(w * 0.5, h * 0.16), w * 0.05, w * 0.12);
       p.setPen(QPen(QColor(30, 30, 20), 1.5));
-      p.setBrush(QColor(247, 225, 174));
+      p.setBrush(MeterArt::kPanelColor);
       p.drawRoundedRect(QRectF(w * 0.3, h * 0.36, w * 0.4, h * 0.12), 3, 3);
       Computer(p, QRectF(w * 0.3, h * 0.56, w * 0.4, h * 0.24));
       Caption(p, label, QStringLiteral("Proxy"));
@@ -301,8 +305,7 @@ QImage MeterArt::WizardPicture(int page, QSize size) {
 }
 
 QImage MeterArt::SetupPicture(QSize size) {
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
+  QImage image = TransparentCanvas(size);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   SetupBackdrop(p, size);
@@ -313,7 +316,7 @@ QImage MeterArt::SetupPicture(QSize size) {
   const QPointF c(w * 0.5, h * 0.66);
   const double r = std::min(w, h) * 0.16;
   p.setPen(Qt::NoPen);
-  p.setBrush(QColor(240, 231, 198));
+  p.setBrush(MeterArt::kWindowColor);
   for (int i = 0; i < 8; ++i) {
     p.save();
     p.translate(c);

@@ -1,7 +1,6 @@
 #include "tsplashform.h"
 
 #include <QGuiApplication>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QScreen>
 
@@ -14,7 +13,8 @@ Tsplashform* instance = nullptr;
 }
 
 Tsplashform::Tsplashform()
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      picture_(MeterArt::Splash(QSize(320, 200))) {
   instance = this;
   setAttribute(Qt::WA_DeleteOnClose);
   setObjectName(QStringLiteral("splashform"));
@@ -37,10 +37,6 @@ Tsplashform* Tsplashform::Instance() {
   return instance;
 }
 
-QImage Tsplashform::Picture() {
-  return MeterArt::Splash(QSize(320, 200));
-}
-
 void Tsplashform::closeEvent(QCloseEvent* event) {
   // Closed means gone: the window is deleted later, but no one may show
   // it again meanwhile.
@@ -52,7 +48,7 @@ void Tsplashform::closeEvent(QCloseEvent* event) {
 
 void Tsplashform::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.drawImage(0, 0, Picture());
+  p.drawImage(0, 0, picture_);
 }
 
 }  // namespace velmar

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 
@@ -16,14 +17,13 @@ class Tsplashform : public QWidget {
   // The one splash window, or null.
   static Tsplashform* Instance();
 
-  static QImage Picture();
-
  protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   QTimer Timer1;
+  const QImage picture_;  // drawn once: every paint shows the same
 };
 
 }  // namespace velmar
