@@ -36,7 +36,6 @@ class TmsHTTPClient : public TmsClientSocket {
   // The body of the last response, at position 0 (empty in count-and-drop
   // mode).
   QBuffer& Body() { return body_; }
-  QByteArray BodyBytes() const { return body_.data(); }
   int64_t BodySize() const;
   BodyMode GetBodyMode() const { return bodyMode_; }
   void SetBodyMode(BodyMode mode) { bodyMode_ = mode; }

@@ -83,7 +83,6 @@ class TForm1 : public QWidget,
 
   MeasurementState& State() { return state_; }
   Settingslist& Settings() override { return settings_; }
-  AnalysisControl& Analysis() { return analysis_; }
   CounterSampler& Sampler() { return sampler_; }
   bool CloseAllowed() const { return closeAllowed_; }
   QString StatusText() const;
@@ -192,7 +191,6 @@ class TForm1 : public QWidget,
   DayKeyDates& Dates() { return dates_; }
   QTimer& HistTimer() { return HistIntervalTimer; }
   WindowSizer& Sizer() { return sizer_; }
-  QMenu* SizerMenuForTest() { return SizerMenu.get(); }
   bool Panel1OpensMenu() const { return panel1OpensMenu_; }
 
   // PlacementWindow

@@ -38,7 +38,6 @@ class TWizardForm : public SingleSetupDialog<TWizardForm> {
  public:
   static const QString kCaption;
   static constexpr QSize kSize{484, 266};
-  static constexpr int kPageCount = 8;
 
   explicit TWizardForm(SetupHost& host, QWidget* parent = nullptr);
   // The "Settings" tab's button: see Open.

@@ -35,7 +35,6 @@ class WindowSizer {
   void Restore();
 
   bool SizerActive() const { return active_; }
-  int SavedHeight() const { return savedHeight_; }
 
  private:
   SizerView& view_;
