@@ -75,11 +75,7 @@ uint32_t TmsClientSocket::Resolve(const QString& name) {
   // One wake-up is all it is for; the descriptor stays readable.
   connect(&answered, &QSocketNotifier::activated, &answered,
           [&answered] { answered.setEnabled(false); });
-  StartCounting();
-  while (!lookup.Done() && !TimedOut() && !Canceled()) {
-    WaitForEvents();
-  }
-  StopCounting();
+  WaitUntil([&lookup] { return lookup.Done(); });
   CheckTimeOutAndCancel();
   if (lookup.Error() != 0) {
     throw EWinsockError(lookup.Error());
@@ -133,11 +129,7 @@ void TmsClientSocket::Connect() {
   if (Blocking()) {
     SetConnected(true);
   } else if (SocketType() == SOCK_STREAM) {
-    StartCounting();
-    while (!Connected() && AsyncError() == 0 && !TimedOut() && !Canceled()) {
-      WaitForEvents();
-    }
-    StopCounting();
+    WaitUntil([this] { return Connected() || AsyncError() != 0; });
     if (AsyncError() != 0) {
       throw EWinsockError(AsyncError());
     }

@@ -75,6 +75,17 @@ class TmsSocket : public TmsSocketBase {
   [[noreturn]] static void RaiseErrno(int error);
   // The common end of a wait loop: time-out first, then cancel.
   void CheckTimeOutAndCancel();
+  // Waits in the event loop, the idle time counted, until `done` says so,
+  // the time-out passes or the operation is cancelled; the caller tells
+  // which.
+  template <typename Done>
+  void WaitUntil(Done done) {
+    StartCounting();
+    while (!done() && !TimedOut() && !canceled_) {
+      WaitForEvents();
+    }
+    StopCounting();
+  }
   // ReadLine with a shared allowance: `budget`, when given, is reduced by
   // the bytes read, and a line that would take it below 0 raises the
   // stream error. `ended`, when given, tells whether the line ended with a
