@@ -53,8 +53,14 @@ bool Autostart::Apply(bool enabled, const QString& executablePath) {
   }
   if (enabled) {
     reg.WriteString(kValueName, executablePath);
-    QDir().mkpath(QFileInfo(desktopEntryPath_).absolutePath());
-    WriteFileAtomically(desktopEntryPath_, DesktopEntry(executablePath).toUtf8());
+    // Every start applies the setting: an entry already in place is not
+    // written (and synced) again.
+    const QByteArray entry = DesktopEntry(executablePath).toUtf8();
+    QFile current(desktopEntryPath_);
+    if (!current.open(QIODevice::ReadOnly) || current.readAll() != entry) {
+      QDir().mkpath(QFileInfo(desktopEntryPath_).absolutePath());
+      WriteFileAtomically(desktopEntryPath_, entry);
+    }
   } else {
     reg.DeleteValue(kValueName);
     if (QFileInfo::exists(desktopEntryPath_) && !QFile::remove(desktopEntryPath_)) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -401,6 +402,33 @@ TEST(AutostartTest, TheDialogsWriteRaisesOnlyWhenEnablingFails) {
   EXPECT_THROW(Autostart(nullptr, entry).Write(true, "/x"), ERegistryException);
   Autostart(store.store.get(), entry).Write(false, "/x");
   EXPECT_FALSE(QFileInfo::exists(entry));
+}
+
+// Every start applies the setting; an entry that already says the same is
+// left as it is (not replaced by a new file), one that differs is replaced.
+TEST(AutostartTest, AnEntryAlreadyInPlaceIsNotWrittenAgain) {
+  test::TempStore store;
+  QTemporaryDir dir;
+  const QString entry = dir.filePath("autostart/velmar.desktop");
+  const auto inode = [&entry] {
+    struct stat info {};
+    EXPECT_EQ(::stat(entry.toLocal8Bit().constData(), &info), 0);
+    return info.st_ino;
+  };
+  Autostart autostart(store.store.get(), entry);
+  ASSERT_TRUE(autostart.Apply(true, "/opt/velmar/velmar"));
+  const auto first = inode();
+  ASSERT_TRUE(autostart.Apply(true, "/opt/velmar/velmar"));
+  EXPECT_EQ(inode(), first) << "the same entry was written again";
+  ASSERT_TRUE(autostart.Apply(true, "/usr/local/bin/velmar"));
+  EXPECT_NE(inode(), first);
+  QFile file(entry);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), Autostart::DesktopEntry("/usr/local/bin/velmar").toUtf8());
+  TRegistry reg(*store.store);
+  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(reg.OpenKey(Autostart::kRunKey, false));
+  EXPECT_EQ(reg.ReadString(Autostart::kValueName), "/usr/local/bin/velmar");
 }
 
 }  // namespace
