@@ -932,7 +932,6 @@ void TForm1::SetSpeedHintsFor(uint8_t kilobitMode) {
 }
 
 void TForm1::ReloadSettings() {
-  settings_.Clear();
   Guarded([this] { loader_.LoadSettings(true); });
 }
 
