@@ -173,47 +173,47 @@ QWidget* TForm1::BuildMainTab() {
   return page;
 }
 
+namespace {
+
+// A line of a tab: its caption, and a button with its handler.
+struct TabRow {
+  const char* name;
+  const char* label;
+  const char* hint;
+  void (TForm1::*click)();
+};
+
+}  // namespace
+
 QWidget* TForm1::BuildSettingsTab() {
   auto* page = new QWidget;
-  struct Row {
-    const char* name;
-    const char* label;
-    const char* hint;
-  };
-  const Row rows[] = {
-      {"BitBtn6", "Quick configuration using Wizard", "Quick setup using wizard"},
-      {"BitBtn7", "Custom configuration", "Tweaking the Velmar parameters"},
-      {"Alarmsbutton", "Set alarms", "Define alarms and actions"},
+  const TabRow rows[] = {
+      {"BitBtn6", "Quick configuration using Wizard", "Quick setup using wizard",
+       &TForm1::BitBtn6Click},
+      {"BitBtn7", "Custom configuration", "Tweaking the Velmar parameters", &TForm1::BitBtn7Click},
+      {"Alarmsbutton", "Set alarms", "Define alarms and actions", &TForm1::AlarmsbuttonClick},
       {"BitBtn9", "Reset all values to installation defaults",
-       "Reset all configuration parameters to default values"},
+       "Reset all configuration parameters to default values", &TForm1::BitBtn9Click},
   };
   int y = 10;
-  for (const Row& r : rows) {
+  for (const TabRow& r : rows) {
     Label(page, QString::fromLatin1(r.label), 8, y, 190, 30)->setWordWrap(true);
     auto* b = Button(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                      QString::fromLatin1(r.hint), 213, y + 2, 48, 26);
-    const QString name = QString::fromLatin1(r.name);
-    if (name == QLatin1String("BitBtn9")) {
-      connect(b, &QPushButton::clicked, this, [this] { BitBtn9Click(); });
-    } else {
-      if (name == QLatin1String("Alarmsbutton")) {
-        connect(b, &QPushButton::clicked, this, [this] { AlarmsbuttonClick(); });
-      } else {
-        const bool wizard = name == QLatin1String("BitBtn6");
-        connect(b, &QPushButton::clicked, this, [this, wizard] {
-          if (wizard) {
-            state_.ProgramSection = 40;
-            TWizardForm::OpenWizard(*this, this);
-          } else {
-            state_.ProgramSection = 41;
-            TSetupForm::OpenSetup(*this, this);
-          }
-        });
-      }
-    }
+    connect(b, &QPushButton::clicked, this, [this, click = r.click] { (this->*click)(); });
     y += 46;
   }
   return page;
+}
+
+void TForm1::BitBtn6Click() {
+  state_.ProgramSection = 40;
+  TWizardForm::OpenWizard(*this, this);
+}
+
+void TForm1::BitBtn7Click() {
+  state_.ProgramSection = 41;
+  TSetupForm::OpenSetup(*this, this);
 }
 
 QWidget* TForm1::BuildReportingTab() {
@@ -226,42 +226,23 @@ QWidget* TForm1::BuildReportingTab() {
                        QStringLiteral("Reset the counter"), 218, 20, 46, 24);
   connect(clear, &QPushButton::clicked, this, [this] { analysis_.Button1Click(); });
 
-  struct Row {
-    const char* name;
-    const char* label;
-    const char* hint;
-  };
-  const Row rows[] = {
-      {"Netstatbutton", "Show live Net statistics (NetStat)", "Network statistics"},
-      {"Probutton1", "Report Profile Setup Wizard", ""},
-      {"Probutton2", "Generate Report", ""},
-      {"Probutton3", "Delete Profiles", ""},
-      {"Probutton4", "Purge/backup History", ""},
-      {"ProButton5", "Restore saved History", ""},
+  const TabRow rows[] = {
+      {"Netstatbutton", "Show live Net statistics (NetStat)", "Network statistics",
+       &TForm1::NetstatbuttonClick},
+      {"Probutton1", "Report Profile Setup Wizard", "", &TForm1::Probutton1Click},
+      {"Probutton2", "Generate Report", "", &TForm1::Probutton2Click},
+      {"Probutton3", "Delete Profiles", "Delete a previously created profile",
+       &TForm1::Probutton3Click},
+      {"Probutton4", "Purge/backup History",
+       "Clear all Velmar history information stored on this system", &TForm1::Probutton4Click},
+      {"ProButton5", "Restore saved History", "", &TForm1::ProButton5Click},
   };
   int y = 52;
-  for (const Row& r : rows) {
+  for (const TabRow& r : rows) {
     Label(page, QString::fromLatin1(r.label), 8, y, 200, 22);
     auto* b = Button(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                      QString::fromLatin1(r.hint), 218, y, 46, 22);
-    const QString name = QString::fromLatin1(r.name);
-    if (name == QLatin1String("Netstatbutton")) {
-      connect(b, &QPushButton::clicked, this, [this] { NetstatbuttonClick(); });
-    } else if (name == QLatin1String("Probutton4")) {
-      b->setToolTip(QStringLiteral("Clear all Velmar history information stored on this system"));
-      connect(b, &QPushButton::clicked, this, [this] { Probutton4Click(); });
-    } else if (name == QLatin1String("ProButton5")) {
-      connect(b, &QPushButton::clicked, this, [this] { ProButton5Click(); });
-    } else if (name == QLatin1String("Probutton3")) {
-      b->setToolTip(QStringLiteral("Delete a previously created profile"));
-      connect(b, &QPushButton::clicked, this, [this] { Probutton3Click(); });
-    }
-    // The report-profile tools live outside the meter: their buttons only
-    // mark their sections.
-    if (name == QLatin1String("Probutton1") || name == QLatin1String("Probutton2")) {
-      const uint8_t section = name == QLatin1String("Probutton1") ? 43 : 63;
-      connect(b, &QPushButton::clicked, this, [this, section] { state_.ProgramSection = section; });
-    }
+    connect(b, &QPushButton::clicked, this, [this, click = r.click] { (this->*click)(); });
     y += 25;
   }
   return page;

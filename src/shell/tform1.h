@@ -76,6 +76,8 @@ class TForm1 : public QWidget,
   void BitBtn1Click();  // Save settings and Quit
   void BitBtn2Click();  // Discard changes and Quit
   void BitBtn9Click();  // Reset to defaults
+  void BitBtn6Click();  // the setup wizard
+  void BitBtn7Click();  // the detailed setup
   // Ends the program as "&End" does, without asking (the session ends).
   void EndWithoutQuestion();
   void ShowMainWindow();
@@ -187,6 +189,10 @@ class TForm1 : public QWidget,
   void Probutton4Click();
   void ProButton5Click();
   void Probutton3Click();
+  // The report-profile tools live outside the meter: their buttons only
+  // mark their sections.
+  void Probutton1Click() { state_.ProgramSection = 43; }
+  void Probutton2Click() { state_.ProgramSection = 63; }
   void HistIntervalTimerTimer();
   DayKeyDates& Dates() { return dates_; }
   QTimer& HistTimer() { return HistIntervalTimer; }
