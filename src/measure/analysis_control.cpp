@@ -122,6 +122,24 @@ void AnalysisControl::SniffOffClick() {
   SetStatus(kGenerateStarted, false);
 }
 
+void AnalysisControl::PressActive(bool active) {
+  view_.ShowActivePressed(active);
+  if (active) {
+    ActiveOnClick();
+  } else {
+    ActiveOffClick();
+  }
+}
+
+void AnalysisControl::PressGenerate(bool generate) {
+  view_.ShowGeneratePressed(generate);
+  if (generate) {
+    SniffOffClick();
+  } else {
+    SniffOnClick();
+  }
+}
+
 void AnalysisControl::Active1Click() {
   state_.ProgramSection = 36;
   if (state_.AnalysisActive == 1) {

@@ -48,6 +48,10 @@ class AnalysisControl {
   void SniffOnClick();
   void SniffOffClick();
   void Active1Click();
+  // A press of ACTIVE (true) or SLEEP, of Generate (true) or Spy, made from
+  // code: the button is shown down, then its handler runs.
+  void PressActive(bool active);
+  void PressGenerate(bool generate);
   void AvgLockButtonClick();
   void Button1Click();
 

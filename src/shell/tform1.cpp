@@ -488,24 +488,8 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
   state_.ProgramSection = 59;
-  Guarded([this] {
-    if (settings_.Line(4) != QLatin1String("0")) {
-      ShowGeneratePressed(true);
-      analysis_.SniffOffClick();
-    } else {
-      ShowGeneratePressed(false);
-      analysis_.SniffOnClick();
-    }
-  });
-  Guarded([this] {
-    if (settings_.Line(11) == QLatin1String("1")) {
-      ShowActivePressed(true);
-      analysis_.ActiveOnClick();
-    } else {
-      ShowActivePressed(false);
-      analysis_.ActiveOffClick();
-    }
-  });
+  Guarded([this] { analysis_.PressGenerate(settings_.Line(4) != QLatin1String("0")); });
+  Guarded([this] { analysis_.PressActive(settings_.Line(11) == QLatin1String("1")); });
   minimizeToTray_ = true;
   trayEnabled_ = true;
   if (Tsplashform* splash = Tsplashform::Instance()) {
@@ -514,10 +498,12 @@ void TForm1::FormShow() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // The place is kept at every attempt to close, even one that only hides.
-  SaveWinReg.Save(*this);
   state_.ProgramSection = 15;
   if (!closeAllowed_) {
+    // The place is kept at every attempt to close, even one that only
+    // hides; a real close keeps it in Shutdown, after the full layout is
+    // back.
+    SaveWinReg.Save(*this);
     event->ignore();
     HideMainWindow();
     return;
@@ -536,8 +522,7 @@ void TForm1::Shutdown() {
   HistIntervalTimer.stop();
   CancelDownload();
   if (state_.AnalysisActive != 0) {
-    ShowActivePressed(false);
-    Guarded([this] { analysis_.ActiveOffClick(); });
+    Guarded([this] { analysis_.PressActive(false); });
   }
   sampler_.SetTable(nullptr);
   table_.reset();
@@ -592,8 +577,7 @@ void TForm1::BitBtn1Click() {
 
 void TForm1::BitBtn2Click() {
   state_.ProgramSection = 21;
-  ShowActivePressed(false);
-  analysis_.ActiveOffClick();
+  analysis_.PressActive(false);
   closeAllowed_ = true;
   close();
 }
