@@ -17,6 +17,7 @@
 #include "counter_sampler.h"
 #include "day_key_dates.h"
 #include "graph_window_host.h"
+#include "history_commands.h"
 #include "history_maintenance.h"
 #include "history_recorder.h"
 #include "indicator.h"

@@ -1,0 +1,96 @@
+#include "history_commands.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <optional>
+
+#include "exception.h"
+#include "user_interface.h"
+
+namespace velmar {
+
+void HistoryCommands::PurgeWithBackup() {
+  UserInterface& ui = UserInterface::Get();
+  ui.Beep();
+  const QDate today = dates_.Now().date();
+  const std::optional<QDate> cutOff = ui.PickDate(today);
+  if (!cutOff) {
+    return;  // a cancelled date is a cancelled purge
+  }
+  if (ui.Question(QStringLiteral("Do you want to save a backup of history before any data is "
+                                 "cleared from the registry?")) == UserInterface::Answer::Yes) {
+    const QString folder = QDir().mkpath(BackupsFolder()) ? BackupsFolder() : appDir_;
+    const QString file = ui.SaveFileName(folder, HistoryMaintenance::DefaultBackupName(today),
+                                         QStringLiteral("reg"));
+    if (!file.isEmpty()) {
+      try {
+        maintenance_.Backup(file);
+        // The folder named is the one the file went to.
+        ui.Message(QStringLiteral("Velmar History is saved as \"hive file\" in directory ") +
+                   QFileInfo(file).absolutePath() +
+                   QStringLiteral("\r\nThis file can be restored by using the \"Restore saved "
+                                  "History\" function on the Velmar \"Reporting\" tab-page."));
+      } catch (const Exception&) {
+        // A failed save shows nothing; the purge still asks its own question.
+      }
+    }
+  }
+  if (ui.Question(QStringLiteral("This will clear all recorded history events up to (but not "
+                                 "including) ") +
+                  dates_.Name(*cutOff) + QStringLiteral(". Are you sure?")) !=
+      UserInterface::Answer::Yes) {
+    return;
+  }
+  maintenance_.Purge(*cutOff);
+}
+
+void HistoryCommands::RestoreBackup() {
+  UserInterface& ui = UserInterface::Get();
+  const QString folder = QFileInfo(BackupsFolder()).isDir() ? BackupsFolder() : appDir_;
+  const QString file = ui.OpenFileName(folder, QStringLiteral("*.reg"), QStringLiteral("reg"));
+  if (file.isEmpty()) {
+    return;
+  }
+  if (ui.Question(QStringLiteral(
+          "Are you sure you want to restore all history events stored in this file?")) !=
+      UserInterface::Answer::Yes) {
+    return;
+  }
+  try {
+    maintenance_.Restore(file);
+    ui.Message(QStringLiteral("History data was succesfully added/restored to the registry!"));
+  } catch (const Exception&) {
+    // A file that is not a sound hive changes nothing and, like any failed
+    // restore, shows nothing.
+  }
+}
+
+void HistoryCommands::DeleteProfile() {
+  UserInterface& ui = UserInterface::Get();
+  const QString root = appDir_ + QStringLiteral("/Profiles");
+  const QString file = ui.OpenFileName(root, QStringLiteral("(profiles)"), QString());
+  if (file.isEmpty()) {
+    return;
+  }
+  const QString folder = QFileInfo(file).absolutePath();
+  if (!HistoryMaintenance::IsProfileFolder(folder, root)) {
+    ui.Message(QStringLiteral("%1 is not a report profile: only folders inside %2 can be "
+                              "deleted.")
+                   .arg(folder, root));
+    return;
+  }
+  if (ui.Question(QStringLiteral("Delete the report profile %1 and all its files?").arg(folder)) !=
+      UserInterface::Answer::Yes) {
+    return;
+  }
+  const HistoryMaintenance::ProfileResult result = HistoryMaintenance::DeleteProfile(folder, root);
+  if (result.allDeleted) {
+    ui.Message(QStringLiteral("Profile ") + result.folder + QStringLiteral(" deleted"));
+  } else {
+    ui.Message(QStringLiteral("Error deleting Profile ") + result.folder +
+               QStringLiteral(" or one of it's components! Please try manually using Windows "
+                              "Explorer..."));
+  }
+}
+
+}  // namespace velmar

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include "day_key_dates.h"
+#include "history_maintenance.h"
+
+namespace velmar {
+
+// The Reporting tab's history and profile buttons as a person meets them:
+// the questions, file choices and messages around HistoryMaintenance, all
+// through the UserInterface seam. `appDir` is the folder beside the
+// executable that holds "HistoryBackups" and "Profiles".
+class HistoryCommands {
+ public:
+  HistoryCommands(HistoryMaintenance& maintenance, DayKeyDates& dates, QString appDir)
+      : maintenance_(maintenance), dates_(dates), appDir_(std::move(appDir)) {}
+
+  // "Purge/backup History": a cut-off date (cancelled: nothing), an offered
+  // backup into HistoryBackups, then the purge once confirmed.
+  void PurgeWithBackup();
+  // "Restore saved History": a hive file, confirmed, restored; a failed
+  // restore changes nothing and shows nothing.
+  void RestoreBackup();
+  // "Delete Profiles": a file inside a profile folder picked, the folder
+  // confirmed and deleted; anything outside "Profiles" refused.
+  void DeleteProfile();
+
+ private:
+  QString BackupsFolder() const { return appDir_ + QStringLiteral("/HistoryBackups"); }
+
+  HistoryMaintenance& maintenance_;
+  DayKeyDates& dates_;
+  QString appDir_;
+};
+
+}  // namespace velmar
