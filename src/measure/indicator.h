@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QWidget>
-
 #include "indicator_painter.h"
+#include "painted_control.h"
 
 namespace velmar {
 
 // A vertical bar graph of a percentage. Takes no input; the picture comes
 // from IndicatorPainter and reaches the screen in one copy.
-class TIndicator : public QWidget {
+class TIndicator : public PaintedControl<IndicatorPainter> {
  public:
   explicit TIndicator(QWidget* parent = nullptr);
 
@@ -20,17 +19,6 @@ class TIndicator : public QWidget {
   void SetPosition(int position);
   void SetBackground(const QColor& color);
   void SetForeground(const QColor& color);
-
-  const IndicatorPainter& Painter() const { return painter_; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-
- private:
-  void RepaintIf(bool changed);
-
-  IndicatorPainter painter_;
 };
 
 }  // namespace velmar

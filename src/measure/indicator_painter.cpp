@@ -70,7 +70,7 @@ int IndicatorPainter::FirstLitBar(int barCount, int position) {
   return static_cast<int>(bar);
 }
 
-const QImage& IndicatorPainter::Image() {
+const QImage& IndicatorPainter::Render() {
   if (image_.size() != size_) {
     image_ = size_.isEmpty() ? QImage() : QImage(size_, QImage::Format_RGB32);
     imageStale_ = true;

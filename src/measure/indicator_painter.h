@@ -42,7 +42,7 @@ class IndicatorPainter {
   static int FirstLitBar(int barCount, int position);
 
   // The whole control at Size(); null when the size is empty.
-  const QImage& Image();
+  const QImage& Render();
 
  private:
   int position_ = 0;

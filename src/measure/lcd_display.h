@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QWidget>
-
 #include "lcd_display_painter.h"
+#include "painted_control.h"
 
 namespace velmar {
 
 // A row of seven-segment digits showing a whole number. Takes no input; the
 // picture comes from LcdDisplayPainter and reaches the screen in one copy.
-class TLcdDisplay : public QWidget {
+class TLcdDisplay : public PaintedControl<LcdDisplayPainter> {
  public:
   explicit TLcdDisplay(QWidget* parent = nullptr);
 
@@ -29,17 +28,6 @@ class TLcdDisplay : public QWidget {
   void SetBackgroundColor(const QColor& color);
   void SetLightOnColor(const QColor& color);
   void SetLightOffColor(const QColor& color);
-
-  const LcdDisplayPainter& Painter() const { return painter_; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-
- private:
-  void RepaintIf(bool changed);
-
-  LcdDisplayPainter painter_;
 };
 
 }  // namespace velmar

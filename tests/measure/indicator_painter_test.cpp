@@ -81,7 +81,7 @@ TEST(IndicatorPainterTest, DefaultsOfANewIndicator) {
   EXPECT_EQ(painter.DimColor(), kDimLime);
   EXPECT_EQ(painter.Size(), QSize(32, 128));
   // 128 / 3 - 1 = 41 bars, only the bottom one lit at 0 %.
-  EXPECT_TRUE(SameImage(painter.Image(), Expected(32, 128, 41, 1, kBlack, kLime, kDimLime)));
+  EXPECT_TRUE(SameImage(painter.Render(), Expected(32, 128, 41, 1, kBlack, kLime, kDimLime)));
 }
 
 TEST(IndicatorPainterTest, BarCountAndFirstLitBar) {
@@ -155,7 +155,7 @@ TEST(IndicatorPainterTest, MainWindowIndicatorsLightBarsFromTheBottom) {
       painter.SetSize({17, c.height});
       painter.SetForeground(foreground);
       painter.SetPosition(c.position);
-      const QImage& image = painter.Image();
+      const QImage& image = painter.Render();
       const int bars = c.height == 69 ? 22 : 25;
       EXPECT_EQ(CountBars(image, foreground), c.litBars);
       EXPECT_EQ(CountBars(image, painter.DimColor()), bars - c.litBars);
@@ -169,7 +169,7 @@ TEST(IndicatorPainterTest, BarsLeaveMarginsAndACentreGap) {
   IndicatorPainter painter;
   painter.SetSize({17, 69});
   painter.SetPosition(100);
-  const QImage& image = painter.Image();
+  const QImage& image = painter.Render();
   // Rows 2 and 3 form the top bar; row 4 is the gap to the next one.
   for (int y : {2, 3}) {
     for (int x = 0; x < 17; ++x) {
@@ -200,7 +200,7 @@ TEST(IndicatorPainterTest, ColoursAndTheDimShade) {
   // The dim shade is the foreground's; the background does not change it.
   EXPECT_EQ(painter.DimColor(), QColor(127, 0, 1));
   painter.SetPosition(50);
-  const QImage& image = painter.Image();
+  const QImage& image = painter.Render();
   EXPECT_TRUE(SameImage(image, Expected(32, 128, 41, 41 - 20, QColor(40, 50, 60), QColor(255, 1, 3),
                                         QColor(127, 0, 1))));
   // Alpha is dropped: the control is opaque.
@@ -211,17 +211,17 @@ TEST(IndicatorPainterTest, ColoursAndTheDimShade) {
 TEST(IndicatorPainterTest, ImageFollowsChangesAndSize) {
   IndicatorPainter painter;
   painter.SetSize({17, 79});
-  EXPECT_EQ(CountBars(painter.Image(), kLime), 1);
+  EXPECT_EQ(CountBars(painter.Render(), kLime), 1);
   painter.SetPosition(100);
-  EXPECT_EQ(CountBars(painter.Image(), kLime), 25);
+  EXPECT_EQ(CountBars(painter.Render(), kLime), 25);
   painter.SetForeground(Qt::red);
-  EXPECT_EQ(CountBars(painter.Image(), Qt::red), 25);
+  EXPECT_EQ(CountBars(painter.Render(), Qt::red), 25);
   painter.SetBackground(Qt::white);
-  EXPECT_EQ(painter.Image().pixel(0, 0), QColor(Qt::white).rgb());
+  EXPECT_EQ(painter.Render().pixel(0, 0), QColor(Qt::white).rgb());
   EXPECT_TRUE(painter.SetSize({17, 69}));
   EXPECT_FALSE(painter.SetSize({17, 69}));
-  EXPECT_EQ(painter.Image().size(), QSize(17, 69));
-  EXPECT_EQ(CountBars(painter.Image(), Qt::red), 22);
+  EXPECT_EQ(painter.Render().size(), QSize(17, 69));
+  EXPECT_EQ(CountBars(painter.Render(), Qt::red), 22);
 }
 
 TEST(IndicatorPainterTest, SmallAndEmptySizes) {
@@ -229,30 +229,30 @@ TEST(IndicatorPainterTest, SmallAndEmptySizes) {
   painter.SetPosition(100);
   // Too short for two rows of bars: background only.
   painter.SetSize({17, 5});
-  EXPECT_TRUE(SameImage(painter.Image(), Expected(17, 5, 0, 0, kBlack, kLime, kDimLime)));
+  EXPECT_TRUE(SameImage(painter.Render(), Expected(17, 5, 0, 0, kBlack, kLime, kDimLime)));
   // One bar, lit at any position.
   painter.SetSize({17, 6});
   painter.SetPosition(0);
-  EXPECT_TRUE(SameImage(painter.Image(), Expected(17, 6, 1, 1, kBlack, kLime, kDimLime)));
+  EXPECT_TRUE(SameImage(painter.Render(), Expected(17, 6, 1, 1, kBlack, kLime, kDimLime)));
   // Narrow controls: each half runs from beside the centre towards its
   // margin column, never past the image.
   painter.SetSize({8, 12});  // halves from 3 towards 4, from 5 towards 3
-  const QImage& narrow = painter.Image();
+  const QImage& narrow = painter.Render();
   for (int x = 0; x < 8; ++x) {
     EXPECT_EQ(narrow.pixel(x, 8), (x >= 3 && x <= 5) ? kLime.rgb() : kBlack.rgb()) << x;
   }
   for (int width = 1; width < 12; ++width) {
     painter.SetSize({width, 12});
-    EXPECT_EQ(painter.Image().size(), QSize(width, 12));
-    EXPECT_EQ(painter.Image().pixel(0, 0), kBlack.rgb());
+    EXPECT_EQ(painter.Render().size(), QSize(width, 12));
+    EXPECT_EQ(painter.Render().pixel(0, 0), kBlack.rgb());
   }
   // An empty control has no picture.
   painter.SetSize({0, 69});
-  EXPECT_TRUE(painter.Image().isNull());
+  EXPECT_TRUE(painter.Render().isNull());
   painter.SetSize({17, -1});
-  EXPECT_TRUE(painter.Image().isNull());
+  EXPECT_TRUE(painter.Render().isNull());
   painter.SetSize({17, 69});
-  EXPECT_EQ(painter.Image().size(), QSize(17, 69));
+  EXPECT_EQ(painter.Render().size(), QSize(17, 69));
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ TEST(IndicatorWidgetTest, NewIndicatorHasTheDefaultLook) {
   const QImage shown = Grab(indicator);
   EXPECT_EQ(shown.size(), QSize(32, 128));
   IndicatorPainter reference;
-  EXPECT_EQ(shown, reference.Image());
+  EXPECT_EQ(shown, reference.Render());
   // The bottom bar is lit even at 0 %.
   EXPECT_EQ(shown.pixel(5, 3 * 40 + 2), QColor(0, 255, 0).rgb());
 }
@@ -62,16 +62,16 @@ TEST(IndicatorWidgetTest, ShowsExactlyThePaintersPicture) {
   reference.SetSize({17, 79});
   reference.SetForeground(QColor(149, 173, 255));
   reference.SetPosition(50);
-  EXPECT_EQ(Grab(indicator), reference.Image());
+  EXPECT_EQ(Grab(indicator), reference.Render());
 
   indicator.SetPosition(250);
   EXPECT_EQ(indicator.Position(), 100);
   reference.SetPosition(100);
-  EXPECT_EQ(Grab(indicator), reference.Image());
+  EXPECT_EQ(Grab(indicator), reference.Render());
 
   indicator.SetBackground(QColor(20, 20, 20));
   reference.SetBackground(QColor(20, 20, 20));
-  EXPECT_EQ(Grab(indicator), reference.Image());
+  EXPECT_EQ(Grab(indicator), reference.Render());
 
   // A new size replaces the picture with one of that size.
   indicator.resize(17, 69);
@@ -81,7 +81,7 @@ TEST(IndicatorWidgetTest, ShowsExactlyThePaintersPicture) {
   reference.SetPosition(0);
   const QImage shown = Grab(indicator);
   EXPECT_EQ(shown.size(), QSize(17, 69));
-  EXPECT_EQ(shown, reference.Image());
+  EXPECT_EQ(shown, reference.Render());
   EXPECT_EQ(indicator.Painter().Size(), QSize(17, 69));
 }
 
