@@ -1,5 +1,6 @@
 #include "counter_sampler.h"
 
+#include <QScopeGuard>
 #include <cmath>
 
 #include "tol_interface_table_object.h"
@@ -119,23 +120,19 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint32_t& outOctet
 QStringList CounterSampler::BuildAdapterList() {
   state_.ProgramSection = 6;
   host_.SetCalcTimerEnabled(false);
-  QStringList list{QStringLiteral("All")};
-  try {
-    // Without an agent there are no interfaces to name, only "All".
-    if (table_ != nullptr) {
-      table_->Refresh(TTolInterfaceTableObject::kInterfaces);
-      for (int i = 0; i < table_->Count(); ++i) {
-        list << table_->Items(i).IfDescr;
-      }
-    }
-  } catch (...) {
+  // Back on, on every way out, while measuring.
+  const auto resume = qScopeGuard([this] {
     if (state_.AnalysisActive == 1) {
       host_.SetCalcTimerEnabled(true);
     }
-    throw;
-  }
-  if (state_.AnalysisActive == 1) {
-    host_.SetCalcTimerEnabled(true);
+  });
+  QStringList list{QStringLiteral("All")};
+  // Without an agent there are no interfaces to name, only "All".
+  if (table_ != nullptr) {
+    table_->Refresh(TTolInterfaceTableObject::kInterfaces);
+    for (int i = 0; i < table_->Count(); ++i) {
+      list << table_->Items(i).IfDescr;
+    }
   }
   return list;
 }
