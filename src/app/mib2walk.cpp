@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "dynamic_library.h"
 #include "snmp_abi.h"
+#include "snmp_agent.h"
 #include "snmp_format.h"
 #include "tick_clock.h"
 #include "tol_interface_table_object.h"
@@ -76,25 +76,22 @@ int main(int argc, char* argv[]) {
     roots = {{1, 3, 6, 1, 2, 1, 2, 2}, {1, 3, 6, 1, 2, 1, 4, 21}, {1, 3, 6, 1, 2, 1, 6, 13}};
   }
 
-  DynamicLibrary library;
-  if (!library.Load(agentPath.toStdString())) {
-    std::fprintf(stderr, "mib2walk: %s\n", library.LastError().c_str());
-    return 1;
-  }
-  auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(library.Symbol(SNMP_EXTENSION_INIT_NAME));
-  auto query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(library.Symbol(SNMP_EXTENSION_QUERY_NAME));
-  if (init == nullptr || query == nullptr) {
-    std::fprintf(stderr, "mib2walk: SNMP extension agent library is not available.\n");
-    return 1;
-  }
-  void* trap = nullptr;
-  AsnObjectIdentifier view{};
-  if (!init(SystemClock().TickCount(), &trap, &view)) {
-    std::fprintf(stderr, "mib2walk: Error initializing SNMP extension agent.\n");
-    return 1;
+  SnmpAgent agent;
+  switch (agent.Start(agentPath.toStdString(), SystemClock().TickCount())) {
+    case SnmpAgent::Failure::kNone:
+      break;
+    case SnmpAgent::Failure::kNotLoaded:
+      std::fprintf(stderr, "mib2walk: %s\n", agent.LastError().c_str());
+      return 1;
+    case SnmpAgent::Failure::kNoEntryPoints:
+      std::fprintf(stderr, "mib2walk: %s\n", SnmpAgent::kUnavailable);
+      return 1;
+    case SnmpAgent::Failure::kInitFailed:
+      std::fprintf(stderr, "mib2walk: %s\n", SnmpAgent::kInitError);
+      return 1;
   }
   for (const auto& root : roots) {
-    if (!Walk(query, root)) {
+    if (!Walk(agent.Query(), root)) {
       return 1;
     }
   }

@@ -226,7 +226,7 @@ void NetStatText::Refresh(TTolInterfaceTableObject* table, const PageSink& show)
   for (const auto& step : kOrder) {
     try {
       if (table == nullptr) {
-        throw EConnListError("SNMP extension agent library is not available.");
+        throw EConnListError(SnmpAgent::kUnavailable);
       }
       table->Refresh(step.kind);
     } catch (...) {

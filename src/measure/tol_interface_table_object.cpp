@@ -36,18 +36,14 @@ TTolInterfaceTableObject::TTolInterfaceTableObject(QObject* owner, const QString
   // There is no socket library to start on this platform.
   socketsStarted_ = true;
 
-  if (!agentLibrary_.Load(agentLibraryPath.toStdString())) {
-    throw EConnListError("SNMP extension agent library is not available.");
-  }
-  agentInit_ =
-      reinterpret_cast<PFNSNMPEXTENSIONINIT>(agentLibrary_.Symbol(SNMP_EXTENSION_INIT_NAME));
-  agentQuery_ =
-      reinterpret_cast<PFNSNMPEXTENSIONQUERY>(agentLibrary_.Symbol(SNMP_EXTENSION_QUERY_NAME));
-  if (agentInit_ == nullptr || agentQuery_ == nullptr) {
-    throw EConnListError("SNMP extension agent library is not available.");
-  }
-  if (!agentInit_(clock.TickCount(), &trapEvent_, &supportedView_)) {
-    throw EConnListError("Error initializing SNMP extension agent.");
+  switch (agent_.Start(agentLibraryPath.toStdString(), clock.TickCount())) {
+    case SnmpAgent::Failure::kNone:
+      break;
+    case SnmpAgent::Failure::kNotLoaded:
+    case SnmpAgent::Failure::kNoEntryPoints:
+      throw EConnListError(SnmpAgent::kUnavailable);
+    case SnmpAgent::Failure::kInitFailed:
+      throw EConnListError(SnmpAgent::kInitError);
   }
   // A std::recursive_timed_mutex cannot fail to come into being, so the
   // "Error allocating required resources" case has no counterpart here.
@@ -56,7 +52,7 @@ TTolInterfaceTableObject::TTolInterfaceTableObject(QObject* owner, const QString
 TTolInterfaceTableObject::~TTolInterfaceTableObject() {
   Rows.clear();
   // No shut-down call exists in the agent interface; unloading is all.
-  agentLibrary_.Unload();
+  agent_.Unload();
 }
 
 void TTolInterfaceTableObject::DoStatusChange() {
@@ -120,7 +116,7 @@ void TTolInterfaceTableObject::Query() {
   int32_t errorStatus = 0;
   int32_t errorIndex = 0;
   ++agentCalls_;
-  if (!agentQuery_(SNMP_PDU_GETNEXT, &bindingList_, &errorStatus, &errorIndex)) {
+  if (!agent_.Query()(SNMP_PDU_GETNEXT, &bindingList_, &errorStatus, &errorIndex)) {
     throw EConnListRefreshError("SNMP query failed.");
   }
 }

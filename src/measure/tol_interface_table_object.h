@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "conn_list_errors.h"
-#include "dynamic_library.h"
 #include "ip_conn_info.h"
 #include "snmp_abi.h"
+#include "snmp_agent.h"
 #include "tick_clock.h"
 
 namespace velmar {
@@ -74,13 +74,9 @@ class TTolInterfaceTableObject : public QObject {
 
   std::vector<TIpConnInfo> Rows;
   bool socketsStarted_ = false;
-  DynamicLibrary agentLibrary_;
-  PFNSNMPEXTENSIONQUERY agentQuery_ = nullptr;
-  PFNSNMPEXTENSIONINIT agentInit_ = nullptr;
+  SnmpAgent agent_;
   bool busy_ = false;
   std::recursive_timed_mutex listLock_;
-  void* trapEvent_ = nullptr;
-  AsnObjectIdentifier supportedView_{};
   uint64_t agentCalls_ = 0;
 
   uint32_t walkName_[10] = {};
