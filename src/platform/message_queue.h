@@ -6,9 +6,10 @@ namespace velmar {
 
 // Every "let the message queue run" of the meter goes through here. Compute
 // loops call RunIfDue() at each step; it runs the queue only when at least
-// the minimum interval of work has passed since the last run (one
-// processEvents costs about 2 µs, a steady-clock check nanoseconds). Wait
-// loops and one-off places call RunNow().
+// the minimum interval of work has passed since the last run or since the
+// event loop last woke up (one processEvents costs about 2 µs, a
+// steady-clock check nanoseconds). Wait loops and one-off places call
+// RunNow().
 class MessageQueue {
  public:
   static void RunIfDue();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <numeric>
 
@@ -190,6 +192,24 @@ TEST_F(AveragingEngineTest, TheQueueRunsAtEveryStepOnlyWhenAskedTo) {
   const auto start = MessageQueue::Runs();
   Feed(std::vector<float>(32, 50.0f));
   EXPECT_EQ(MessageQueue::Runs() - start, 0u) << "no run before the interval is due";
+
+  // Time the event loop spent waiting is not work: an averaging in a tick
+  // handler after a quiet spell does not run the queue from inside the
+  // tick. (100 ms leaves a sanitized, loaded machine ample room.)
+  MessageQueue::SetMinimumInterval(std::chrono::milliseconds(100));
+  Feed(std::vector<float>(32, 50.0f));
+  unsigned long long inside = ~0ull;
+  QTimer::singleShot(300, [&] {
+    const auto atTick = MessageQueue::Runs();
+    engine.ComputeAverage(AveragingEngine::kDown, 50);
+    inside = MessageQueue::Runs() - atTick;
+  });
+  QElapsedTimer waited;
+  waited.start();
+  while (inside == ~0ull && waited.elapsed() < 5000) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
+  EXPECT_EQ(inside, 0u) << "the quiet spell before the tick counted as work";
 }
 
 }  // namespace
