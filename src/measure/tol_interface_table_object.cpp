@@ -168,73 +168,27 @@ void TTolInterfaceTableObject::WalkInterfaces() {
     Rows.push_back(std::move(row));
     Query();
   }
-  for (TIpConnInfo& row : Rows) {
-    row.IfDescr = DescrText();
-    Query();
-  }
-  CheckEnd();
-  for (int column = 3; column <= 21; ++column) {
-    for (TIpConnInfo& row : Rows) {
-      switch (column) {
-        case 3:
-          row.IfType = Number();
-          break;
-        case 4:
-          row.IfMtu = Number();
-          break;
-        case 5:
-          row.IfSpeed = Unsigned();
-          break;
-        case 6:
-          row.IfPhysAddress = FirstFourOctets();
-          break;
-        case 7:
-        case 8:
-          break;  // admin and oper status are not kept
-        case 9:
-          row.IfLastChange = Unsigned();
-          break;
-        case 10:
-          row.IfInOctets = Unsigned();
-          break;
-        case 11:
-          row.IfInUcastPkts = Unsigned();
-          break;
-        case 12:
-          row.IfInNUcastPkts = Unsigned();
-          break;
-        case 13:
-          row.IfInDiscards = Unsigned();
-          break;
-        case 14:
-          row.IfInErrors = Unsigned();
-          break;
-        case 15:
-          row.IfInUnknownProtos = Unsigned();
-          break;
-        case 16:
-          row.IfOutOctets = Unsigned();
-          break;
-        case 17:
-          row.IfOutUcastPkts = Unsigned();
-          break;
-        case 18:
-          row.IfOutNUcastPkts = Unsigned();
-          break;
-        case 19:
-          row.IfOutDiscards = Unsigned();
-          break;
-        case 20:
-          row.IfOutErrors = Unsigned();
-          break;
-        case 21:
-          row.IfOutQLen = Unsigned();
-          break;
-      }
-      Query();
-    }
-    CheckEnd();
-  }
+  using Row = TIpConnInfo;
+  Column([this](Row& r) { r.IfDescr = DescrText(); });
+  Column([this](Row& r) { r.IfType = Number(); });
+  Column([this](Row& r) { r.IfMtu = Number(); });
+  Column([this](Row& r) { r.IfSpeed = Unsigned(); });
+  Column([this](Row& r) { r.IfPhysAddress = FirstFourOctets(); });
+  Column([](Row&) {});  // admin status, not kept
+  Column([](Row&) {});  // oper status, not kept
+  Column([this](Row& r) { r.IfLastChange = Unsigned(); });
+  Column([this](Row& r) { r.IfInOctets = Unsigned(); });
+  Column([this](Row& r) { r.IfInUcastPkts = Unsigned(); });
+  Column([this](Row& r) { r.IfInNUcastPkts = Unsigned(); });
+  Column([this](Row& r) { r.IfInDiscards = Unsigned(); });
+  Column([this](Row& r) { r.IfInErrors = Unsigned(); });
+  Column([this](Row& r) { r.IfInUnknownProtos = Unsigned(); });
+  Column([this](Row& r) { r.IfOutOctets = Unsigned(); });
+  Column([this](Row& r) { r.IfOutUcastPkts = Unsigned(); });
+  Column([this](Row& r) { r.IfOutNUcastPkts = Unsigned(); });
+  Column([this](Row& r) { r.IfOutDiscards = Unsigned(); });
+  Column([this](Row& r) { r.IfOutErrors = Unsigned(); });
+  Column([this](Row& r) { r.IfOutQLen = Unsigned(); });
 }
 
 void TTolInterfaceTableObject::WalkTcpConnections() {
@@ -279,11 +233,7 @@ void TTolInterfaceTableObject::WalkRoutes() {
     Query();
   }
   CheckEnd();
-  for (TIpConnInfo& row : Rows) {
-    row.RouteIfIndex = Number();
-    Query();
-  }
-  CheckEnd();
+  Column([this](TIpConnInfo& r) { r.RouteIfIndex = Number(); });
 }
 
 }  // namespace velmar

@@ -71,6 +71,16 @@ class TTolInterfaceTableObject : public QObject {
   void WalkTcpConnections();
   void WalkRoutes();
   void StartWalk(const uint32_t (&firstObject)[10]);
+  // One column of a walk: for every row, keep the value and ask for the
+  // next; then the end check.
+  template <typename Store>
+  void Column(Store store) {
+    for (TIpConnInfo& row : Rows) {
+      store(row);
+      Query();
+    }
+    CheckEnd();
+  }
 
   std::vector<TIpConnInfo> Rows;
   bool socketsStarted_ = false;
