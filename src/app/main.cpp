@@ -47,14 +47,13 @@ int RunHeadless(int argc, char* argv[]) {
   parser.process(app);
 
   Settingslist settings;
-  if (!settings.LoadFromFile(Settingslist::FilePath()) ||
-      settings.Count() < Settingslist::kLineCount) {
+  if (!settings.LoadComplete(Settingslist::FilePath())) {
     settings.SetLines(Settingslist::DefaultLines());
   }
 
   if (parser.isSet(QStringLiteral("history"))) {
     try {
-      for (const QString& line : HistoryReport(KeyStore::Default(), settings.LineNumber(1, 0))) {
+      for (const QString& line : HistoryReport(KeyStore::Default(), settings.KilobitMode())) {
         out << line << Qt::endl;
       }
     } catch (const std::exception& e) {
@@ -65,11 +64,8 @@ int RunHeadless(int argc, char* argv[]) {
   }
 
   MeasurementState state;
-  state.AdapterIndex = static_cast<int16_t>(settings.LineNumber(13, 0));
-  state.AveragingMode = static_cast<uint8_t>(settings.LineNumber(2, 1));
-  if (state.AveragingMode == 0) {
-    state.AveragingMode = 1;
-  }
+  state.AdapterIndex = settings.AdapterIndex();
+  state.AveragingMode = settings.AveragingMode();
   if (parser.isSet(QStringLiteral("adapter"))) {
     bool ok = false;
     const int k = parser.value(QStringLiteral("adapter")).toInt(&ok);
@@ -88,7 +84,7 @@ int RunHeadless(int argc, char* argv[]) {
     err << "Error: " << e.what() << Qt::endl;
   }
 
-  state.KilobitMode = static_cast<uint8_t>(settings.LineNumber(1, 0));
+  state.KilobitMode = settings.KilobitMode();
   HeadlessMeter meter(state, table.get(), settings, out, err);
 
   if (parser.isSet(QStringLiteral("list-adapters"))) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 
 namespace velmar {
 
@@ -17,6 +18,16 @@ class Settingslist {
   // The line as a decimal integer, or `fallback` when it does not parse.
   int LineNumber(int n, int fallback = 0) const;
 
+  // The meter's readings of its lines, as every start applies them: the
+  // kilobit mode (line 1), the averaging mode (line 2; 0 counts as 1) and
+  // the monitored adapter (line 13).
+  uint8_t KilobitMode() const { return static_cast<uint8_t>(LineNumber(1, 0)); }
+  uint8_t AveragingMode() const {
+    const auto mode = static_cast<uint8_t>(LineNumber(2, 1));
+    return mode == 0 ? 1 : mode;
+  }
+  int16_t AdapterIndex() const { return static_cast<int16_t>(LineNumber(13, 0)); }
+
   int Count() const { return static_cast<int>(lines_.size()); }
   const QStringList& Lines() const { return lines_; }
   void Clear() { lines_.clear(); }
@@ -25,6 +36,9 @@ class Settingslist {
   // Loads a file whose lines end with CR LF (bare LF or CR also end a
   // line). False when the file cannot be read.
   bool LoadFromFile(const QString& path);
+  // LoadFromFile, and true only when the file held every line the meter
+  // has.
+  bool LoadComplete(const QString& path) { return LoadFromFile(path) && Count() >= kLineCount; }
 
   static QStringList DefaultLines();
   // "Velmarsettings.ini" in the executable's directory.

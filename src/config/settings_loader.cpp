@@ -71,24 +71,23 @@ void SettingsLoader::LoadSettings(bool readFile) {
   list_.Clear();
   if (!readFile) {
     UseDefaults(false);
-  } else if (!list_.LoadFromFile(filePath_) || list_.Count() < Settingslist::kLineCount) {
+  } else if (!list_.LoadComplete(filePath_)) {
     UseDefaults(true);
   }
 
   const QStringList adapters = target_.BuildAdapterList();
   target_.SetAdapterList(adapters);
 
-  const auto kilobitMode = static_cast<uint8_t>(list_.LineNumber(1, 0));
+  const uint8_t kilobitMode = list_.KilobitMode();
   target_.SetKilobitMode(kilobitMode);
   ShowSpeedHints(target_, kilobitMode);
 
-  auto averaging = static_cast<uint8_t>(list_.LineNumber(2, 1));
-  target_.SetAveragingMode(averaging == 0 ? 1 : averaging);
+  target_.SetAveragingMode(list_.AveragingMode());
 
   target_.SetTotalDisplay(list_.LineNumber(7, 0));
   target_.SetStayOnTop(list_.Line(12) == QLatin1String("1"));
 
-  const auto adapterIndex = static_cast<int16_t>(list_.LineNumber(13, 0));
+  const int16_t adapterIndex = list_.AdapterIndex();
   target_.SetAdapterIndex(adapterIndex);
   target_.SetAdapterLabel(AdapterCaption(
       adapterIndex >= 0 && adapterIndex < adapters.size() ? adapters[adapterIndex] : QString()));
