@@ -25,8 +25,8 @@ extern char** environ;
 
 namespace {
 
+using velmar::HttpClient;
 using velmar::MeasurementState;
-using velmar::TmsHTTPClient;
 using velmar::TrafficGenerator;
 
 double ResidentMegabytes() {
@@ -68,7 +68,7 @@ double CurlSeconds(const QString& curl, const QString& url) {
 // Seconds one Get of `url` takes with the client as Generate mode sets it
 // up (body counted and dropped, the progress handler letting the queue run).
 double ClientSeconds(TrafficGenerator& generator, const QString& url, int64_t size) {
-  TmsHTTPClient& client = generator.HTTPCli();
+  HttpClient& client = generator.HTTPCli();
   client.SetURL(url);
   QElapsedTimer clock;
   clock.start();

@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "ems_error.h"
+#include "socket_error.h"
 
 namespace velmar {
 
@@ -57,7 +57,7 @@ HostLookup::HostLookup(const QString& name) : state_(std::make_shared<State>()) 
   state_->name = name.toStdString();
   state_->eventDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (state_->eventDescriptor == -1) {
-    throw EWinsockError(WinsockCodeFromErrno(errno));
+    throw WinsockError(WinsockCodeFromErrno(errno));
   }
   try {
     // The thread holds its own reference: an abandoned lookup outlives this
@@ -72,7 +72,7 @@ HostLookup::HostLookup(const QString& name) : state_(std::make_shared<State>()) 
       [[maybe_unused]] const ssize_t written = ::write(state->eventDescriptor, &one, sizeof one);
     }).detach();
   } catch (const std::system_error&) {
-    throw EWinsockError(10055);
+    throw WinsockError(10055);
   }
 }
 

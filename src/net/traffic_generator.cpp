@@ -9,20 +9,20 @@ namespace velmar {
 
 TrafficGenerator::TrafficGenerator(MeasurementState& state, QObject* owner)
     : QObject(owner), state_(state), client_(this) {
-  client_.SetBodyMode(TmsHTTPClient::BodyMode::kCountAndDrop);
-  client_.OnConnecting = [this](TmsSocket&) {
+  client_.SetBodyMode(HttpClient::BodyMode::kCountAndDrop);
+  client_.OnConnecting = [this](StreamSocket&) {
     state_.ProgramSection = kConnectingSection;
     state_.HttpBusy = true;
   };
-  client_.OnConnected = [this](TmsSocket&) {
+  client_.OnConnected = [this](StreamSocket&) {
     state_.ProgramSection = kConnectedSection;
     state_.HttpBusy = true;
   };
-  client_.OnDisconnected = [this](TmsSocket&) {
+  client_.OnDisconnected = [this](StreamSocket&) {
     state_.ProgramSection = kDisconnectedSection;
     state_.HttpBusy = false;
   };
-  client_.OnTransferProgress = [this](TmsSocket&, int, int64_t, int) {
+  client_.OnTransferProgress = [this](StreamSocket&, int, int64_t, int) {
     state_.ProgramSection = kProgressSection;
     MessageQueue::RunNow();
   };

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "http_client.h"
 #include "measurement_state.h"
-#include "tms_http_client.h"
 
 namespace velmar {
 
@@ -37,7 +37,7 @@ class TrafficGenerator : public QObject {
 
   // HTTPCli: bound to the handlers below, count-and-drop body, no
   // credentials, no User-Agent, 60 s time-out, non-blocking.
-  TmsHTTPClient& HTTPCli() { return client_; }
+  HttpClient& HTTPCli() { return client_; }
 
   // The settings' proxy, proxy port and URL (SettingsTarget's calls).
   void SetProxy(const QString& host) { client_.SetProxy(host); }
@@ -86,7 +86,7 @@ class TrafficGenerator : public QObject {
   bool MayStart() const;
 
   MeasurementState& state_;
-  TmsHTTPClient client_;
+  HttpClient client_;
   bool queued_ = false;
   bool posted_ = false;
   bool running_ = false;

@@ -13,8 +13,8 @@
 #include <mutex>
 #include <thread>
 
-#include "ems_error.h"
-#include "tms_http_client.h"
+#include "http_client.h"
+#include "socket_error.h"
 
 namespace {
 
@@ -70,14 +70,14 @@ void StartServer() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static velmar::TmsHTTPClient* client = nullptr;
+  static velmar::HttpClient* client = nullptr;
   if (client == nullptr) {
     static int argc = 1;
     static char name[] = "fuzz_http";
     static char* argv[] = {name, nullptr};
     new QCoreApplication(argc, argv);
     StartServer();
-    client = new velmar::TmsHTTPClient;
+    client = new velmar::HttpClient;
     client->SetTimeOut(2);
   }
   {

@@ -44,14 +44,14 @@ class TrafficGeneratorTest : public ::testing::Test {
 };
 
 TEST_F(TrafficGeneratorTest, TheClientIsConfiguredForGenerateMode) {
-  TmsHTTPClient& client = generator.HTTPCli();
+  HttpClient& client = generator.HTTPCli();
   EXPECT_EQ(client.TimeOut(), 60);
   EXPECT_FALSE(client.Blocking());
   EXPECT_FALSE(client.Authorization);
   EXPECT_FALSE(client.ProxyAuthorization);
   EXPECT_TRUE(client.UserAgent.isEmpty());
   EXPECT_EQ(client.ProxyPort(), 0);
-  EXPECT_EQ(client.GetBodyMode(), TmsHTTPClient::BodyMode::kCountAndDrop);
+  EXPECT_EQ(client.GetBodyMode(), HttpClient::BodyMode::kCountAndDrop);
 
   generator.SetProxy(QStringLiteral("proxy.test:3128"));
   generator.SetProxyPort(8888);

@@ -6,19 +6,19 @@
 namespace velmar {
 
 // A plain interval timer on the GUI thread's event loop.
-class TmsTimer : public QObject {
+class IntervalTimer : public QObject {
  public:
-  explicit TmsTimer(QObject* owner = nullptr, bool enabled = true);
-  ~TmsTimer() override;
+  explicit IntervalTimer(QObject* owner = nullptr, bool enabled = true);
+  ~IntervalTimer() override;
 
   int Interval() const { return interval_; }
   // Takes effect at once on a running timer.
   void SetInterval(int milliseconds);
   bool Enabled() const { return timerId_ != 0; }
-  // Raises EmsError "Not enough timers" when the event loop refuses one.
+  // Raises SocketError "Not enough timers" when the event loop refuses one.
   void SetEnabled(bool enabled);
 
-  std::function<void(TmsTimer& sender)> OnTimer;
+  std::function<void(IntervalTimer& sender)> OnTimer;
 
  protected:
   void timerEvent(QTimerEvent* event) override;

@@ -1,4 +1,4 @@
-#include "ems_error.h"
+#include "socket_error.h"
 
 #include <netdb.h>
 
@@ -78,7 +78,7 @@ QString WinsockErrorText(uint16_t code) {
   return QString::fromLatin1(it->second);
 }
 
-EWinsockError::EWinsockError(uint16_t code) : EmsError(WinsockErrorText(code)), code_(code) {}
+WinsockError::WinsockError(uint16_t code) : SocketError(WinsockErrorText(code)), code_(code) {}
 
 uint16_t WinsockCodeFromErrno(int error) {
   switch (error) {

@@ -6,23 +6,23 @@
 #include <functional>
 #include <vector>
 
-#include "tms_socket_base.h"
+#include "socket_base.h"
 
 namespace velmar {
 
-class TmsSocket;
+class StreamSocket;
 
-using TmsNotifyEvent = std::function<void(TmsSocket& sender)>;
+using SocketEvent = std::function<void(StreamSocket& sender)>;
 // Perc: per cent of the known size, -1 when unknown; ByteCount: the stream
 // position; LineCount: -1.
-using TmsProgressEvent =
-    std::function<void(TmsSocket& sender, int perc, int64_t byteCount, int lineCount)>;
+using ProgressEvent =
+    std::function<void(StreamSocket& sender, int perc, int64_t byteCount, int lineCount)>;
 
 // A connected-socket component: the per-exchange flags, the events, and
 // the synchronous send and receive operations. In non-blocking mode every
 // operation keeps the GUI event loop running while it waits, so handlers
 // and ticks run nested inside it and may call Cancel.
-class TmsSocket : public TmsSocketBase {
+class StreamSocket : public SocketBase {
  public:
   static constexpr int kPieceSize = 32768;
   // The line buffer holds 2047 bytes of a line, its line end included.
@@ -31,11 +31,11 @@ class TmsSocket : public TmsSocketBase {
   // trailer may take: a peer that sends lines without end is refused.
   static constexpr int64_t kHeadLimit = 65536;
 
-  explicit TmsSocket(QObject* owner = nullptr);
+  explicit StreamSocket(QObject* owner = nullptr);
 
   // Closes an open socket and fires OnDisconnected; idle, it does nothing.
   void Disconnect();
-  // Ends the running operation with EmsCanceledError and closes the
+  // Ends the running operation with CanceledError and closes the
   // socket; safe with nothing running.
   void Cancel();
   void ResetState();
@@ -59,13 +59,13 @@ class TmsSocket : public TmsSocketBase {
   int Protocol() const { return protocol_; }
   void SetProtocol(int protocol) { protocol_ = protocol; }
 
-  TmsNotifyEvent OnConnected;
-  TmsNotifyEvent OnDisconnected;
-  TmsProgressEvent OnTransferProgress;
+  SocketEvent OnConnected;
+  SocketEvent OnDisconnected;
+  ProgressEvent OnTransferProgress;
   // The raw readiness hooks; the HTTP client leaves them unassigned.
-  TmsNotifyEvent OnDataAvailable;
-  TmsNotifyEvent OnReadyToSend;
-  TmsNotifyEvent OnOutOfBandData;
+  SocketEvent OnDataAvailable;
+  SocketEvent OnReadyToSend;
+  SocketEvent OnOutOfBandData;
 
  protected:
   void WndProc(uint16_t event, uint16_t error) override;

@@ -1,4 +1,4 @@
-#include "tms_socket_base.h"
+#include "socket_base.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,12 +7,12 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include "ems_error.h"
 #include "message_queue.h"
+#include "socket_error.h"
 
 namespace velmar {
 
-TmsSocketBase::TmsSocketBase(QObject* owner)
+SocketBase::SocketBase(QObject* owner)
     : QObject(owner),
       readNotifier_(QSocketNotifier::Read, this),
       writeNotifier_(QSocketNotifier::Write, this),
@@ -25,7 +25,7 @@ TmsSocketBase::TmsSocketBase(QObject* owner)
   connect(&outOfBandNotifier_, &QSocketNotifier::activated, this, [this] { OutOfBandReady(); });
 }
 
-TmsSocketBase::~TmsSocketBase() {
+SocketBase::~SocketBase() {
   DropNotifications();
   if (socket_ != -1) {
     ::close(socket_);
@@ -33,14 +33,14 @@ TmsSocketBase::~TmsSocketBase() {
   }
 }
 
-void TmsSocketBase::SetTimeOut(int seconds) {
+void SocketBase::SetTimeOut(int seconds) {
   timeOut_ = seconds;
   if (counter_) {
     counter_->SetTimeOut(seconds);
   }
 }
 
-void TmsSocketBase::SelectNotifications() {
+void SocketBase::SelectNotifications() {
   DropNotifications();
   ++generation_;
   selected_ = true;
@@ -52,7 +52,7 @@ void TmsSocketBase::SelectNotifications() {
   WatchWrite();
 }
 
-void TmsSocketBase::DropNotifications() {
+void SocketBase::DropNotifications() {
   readNotifier_.setEnabled(false);
   writeNotifier_.setEnabled(false);
   outOfBandNotifier_.setEnabled(false);
@@ -63,20 +63,20 @@ void TmsSocketBase::DropNotifications() {
   connectPending_ = false;
 }
 
-void TmsSocketBase::WatchRead() {
+void SocketBase::WatchRead() {
   if (selected_) {
     readNotifier_.setEnabled(true);
     outOfBandNotifier_.setEnabled(true);
   }
 }
 
-void TmsSocketBase::WatchWrite() {
+void SocketBase::WatchWrite() {
   if (selected_) {
     writeNotifier_.setEnabled(true);
   }
 }
 
-void TmsSocketBase::ReadReady() {
+void SocketBase::ReadReady() {
   readNotifier_.setEnabled(false);
   if (!selected_ || readNotifier_.socket() != socket_) {
     return;
@@ -95,7 +95,7 @@ void TmsSocketBase::ReadReady() {
   }
 }
 
-void TmsSocketBase::WriteReady() {
+void SocketBase::WriteReady() {
   writeNotifier_.setEnabled(false);
   if (!selected_ || writeNotifier_.socket() != socket_) {
     return;
@@ -113,7 +113,7 @@ void TmsSocketBase::WriteReady() {
   WndProc(kWrite, 0);
 }
 
-void TmsSocketBase::OutOfBandReady() {
+void SocketBase::OutOfBandReady() {
   outOfBandNotifier_.setEnabled(false);
   if (!selected_ || outOfBandNotifier_.socket() != socket_) {
     return;
@@ -121,12 +121,12 @@ void TmsSocketBase::OutOfBandReady() {
   WndProc(kOutOfBand, 0);
 }
 
-void TmsSocketBase::ReportPeerClose() {
+void SocketBase::ReportPeerClose() {
   closeReported_ = true;
   WndProc(kClose, 0);
 }
 
-void TmsSocketBase::PostPeerClose() {
+void SocketBase::PostPeerClose() {
   if (!selected_ || closeReported_) {
     return;
   }
@@ -141,44 +141,44 @@ void TmsSocketBase::PostPeerClose() {
       Qt::QueuedConnection);
 }
 
-void TmsSocketBase::CreateTimeCounter() {
+void SocketBase::CreateTimeCounter() {
   if (!counter_) {
-    counter_ = std::make_unique<TmsTimeCounter>();
+    counter_ = std::make_unique<IdleCountdown>();
   }
   counter_->SetTimeOut(timeOut_);
 }
 
-void TmsSocketBase::FreeTimeCounter() {
+void SocketBase::FreeTimeCounter() {
   counter_.reset();
 }
 
-void TmsSocketBase::StartCounting() {
+void SocketBase::StartCounting() {
   if (counter_) {
     counter_->StartCounting();
   }
 }
 
-void TmsSocketBase::StopCounting() {
+void SocketBase::StopCounting() {
   if (counter_) {
     counter_->StopCounting();
   }
 }
 
-void TmsSocketBase::RestartCounting() {
+void SocketBase::RestartCounting() {
   if (counter_) {
     counter_->RestartCounting();
   }
 }
 
-bool TmsSocketBase::TimedOut() const {
+bool SocketBase::TimedOut() const {
   return counter_ && counter_->TimedOut();
 }
 
-void TmsSocketBase::WaitForEvents() {
+void SocketBase::WaitForEvents() {
   QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-void TmsSocketBase::EndPass(bool wait) {
+void SocketBase::EndPass(bool wait) {
   if (!blocking_) {
     if (wait) {
       WaitForEvents();

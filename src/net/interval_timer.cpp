@@ -1,20 +1,20 @@
-#include "tms_timer.h"
+#include "interval_timer.h"
 
 #include <QTimerEvent>
 
-#include "ems_error.h"
+#include "socket_error.h"
 
 namespace velmar {
 
-TmsTimer::TmsTimer(QObject* owner, bool enabled) : QObject(owner) {
+IntervalTimer::IntervalTimer(QObject* owner, bool enabled) : QObject(owner) {
   SetEnabled(enabled);
 }
 
-TmsTimer::~TmsTimer() {
+IntervalTimer::~IntervalTimer() {
   SetEnabled(false);
 }
 
-void TmsTimer::SetInterval(int milliseconds) {
+void IntervalTimer::SetInterval(int milliseconds) {
   interval_ = milliseconds;
   if (Enabled()) {
     SetEnabled(false);
@@ -22,7 +22,7 @@ void TmsTimer::SetInterval(int milliseconds) {
   }
 }
 
-void TmsTimer::SetEnabled(bool enabled) {
+void IntervalTimer::SetEnabled(bool enabled) {
   if (enabled == Enabled()) {
     return;
   }
@@ -33,11 +33,11 @@ void TmsTimer::SetEnabled(bool enabled) {
   }
   timerId_ = startTimer(interval_);
   if (timerId_ == 0) {
-    throw EmsError("Not enough timers");
+    throw SocketError("Not enough timers");
   }
 }
 
-void TmsTimer::timerEvent(QTimerEvent* event) {
+void IntervalTimer::timerEvent(QTimerEvent* event) {
   if (event->timerId() != timerId_) {
     return;
   }

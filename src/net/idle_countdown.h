@@ -2,16 +2,16 @@
 
 #include <QObject>
 
-#include "tms_timer.h"
+#include "interval_timer.h"
 
 namespace velmar {
 
 // A countdown of idle seconds for the socket layer's wait loops, ticking on
-// a one-second TmsTimer. While it runs, the timer also wakes a wait loop at
+// a one-second IntervalTimer. While it runs, the timer also wakes a wait loop at
 // least once a second, so a loop never sleeps past its time-out.
-class TmsTimeCounter : public QObject {
+class IdleCountdown : public QObject {
  public:
-  explicit TmsTimeCounter(QObject* owner = nullptr);
+  explicit IdleCountdown(QObject* owner = nullptr);
 
   int TimeOut() const { return timeOut_; }
   void SetTimeOut(int seconds) { timeOut_ = seconds; }
@@ -29,7 +29,7 @@ class TmsTimeCounter : public QObject {
   void Tick();
 
  private:
-  TmsTimer timer_;
+  IntervalTimer timer_;
   int timeOut_ = 60;
   int remaining_ = 60;
   bool timedOut_ = false;

@@ -9,9 +9,9 @@ namespace velmar {
 // body target of a download whose only purpose is the traffic, so memory
 // stays flat whatever the size of the file. Positions and size behave as
 // in a memory stream; reading gives nothing.
-class TmsCountingStream : public QIODevice {
+class CountingStream : public QIODevice {
  public:
-  explicit TmsCountingStream(QObject* owner = nullptr);
+  explicit CountingStream(QObject* owner = nullptr);
 
   qint64 size() const override { return size_; }
   bool isSequential() const override { return false; }

@@ -1,4 +1,4 @@
-#include "tms_client_socket.h"
+#include "client_socket.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <vector>
 
-#include "ems_error.h"
 #include "local_servers.h"
 #include "net_test_support.h"
+#include "socket_error.h"
 
 namespace velmar {
 namespace {
@@ -16,13 +16,13 @@ namespace {
 using test::ErrorOf;
 
 // Exposes the posting of a close notification, so a stale one can be made.
-class ProbeSocket : public TmsClientSocket {
+class ProbeSocket : public ClientSocket {
  public:
-  using TmsSocketBase::PostPeerClose;
+  using SocketBase::PostPeerClose;
 };
 
-TEST(TmsClientSocketAddress, HostAndProxyAssignmentSplitOffThePort) {
-  TmsClientSocket socket;
+TEST(ClientSocketAddress, HostAndProxyAssignmentSplitOffThePort) {
+  ClientSocket socket;
   socket.SetDefaultPort(80);
   socket.SetHost(QStringLiteral("example.test:8080"));
   EXPECT_EQ(socket.Host(), QStringLiteral("example.test"));
@@ -39,7 +39,7 @@ TEST(TmsClientSocketAddress, HostAndProxyAssignmentSplitOffThePort) {
   socket.SetHost(QStringLiteral("plain.test"));
   EXPECT_EQ(socket.Port(), 80) << "no port: DefaultPort";
 
-  TmsClientSocket noDefault;
+  ClientSocket noDefault;
   noDefault.SetPort(1234);
   noDefault.SetHost(QStringLiteral("plain.test"));
   EXPECT_EQ(noDefault.Port(), 1234) << "a DefaultPort of 0 leaves Port alone";
@@ -85,14 +85,14 @@ TEST(TmsClientSocketAddress, HostAndProxyAssignmentSplitOffThePort) {
   EXPECT_EQ(socket.Pause(), -1);
 }
 
-TEST(TmsClientSocketConnect, RefusedAndUnknownHostGiveTheWinsockTexts) {
+TEST(ClientSocketConnect, RefusedAndUnknownHostGiveTheWinsockTexts) {
   for (const bool blocking : {false, true}) {
-    TmsClientSocket socket;
+    ClientSocket socket;
     socket.SetBlocking(blocking);
     int disconnected = 0;
     int connecting = 0;
-    socket.OnDisconnected = [&](TmsSocket&) { ++disconnected; };
-    socket.OnConnecting = [&](TmsSocket&) { ++connecting; };
+    socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
+    socket.OnConnecting = [&](StreamSocket&) { ++connecting; };
 
     socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(test::FreePort()));
     EXPECT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("[10061] Connection refused"))
@@ -115,8 +115,8 @@ TEST(TmsClientSocketConnect, RefusedAndUnknownHostGiveTheWinsockTexts) {
   }
 }
 
-TEST(TmsClientSocketConnect, RepeatedFailuresLeakNoDescriptor) {
-  TmsClientSocket socket;
+TEST(ClientSocketConnect, RepeatedFailuresLeakNoDescriptor) {
+  ClientSocket socket;
   socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(test::FreePort()));
   ASSERT_NE(ErrorOf([&] { socket.Connect(); }), QStringLiteral("(nothing raised)"));
   const int before = test::OpenDescriptors();
@@ -128,21 +128,23 @@ TEST(TmsClientSocketConnect, RepeatedFailuresLeakNoDescriptor) {
   EXPECT_EQ(test::OpenDescriptors(), before - 1);
 }
 
-TEST(TmsClientSocketConnect, ConnectsByAddressAndByNameWithEventsInOrder) {
+TEST(ClientSocketConnect, ConnectsByAddressAndByNameWithEventsInOrder) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   test::ScriptedServer server(QStringLiteral("silent"));
   for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
-    TmsClientSocket socket;
+    ClientSocket socket;
     std::vector<QString> events;
-    socket.OnConnecting = [&](TmsSocket& s) {
+    socket.OnConnecting = [&](StreamSocket& s) {
       EXPECT_EQ(s.Socket(), -1) << "before the socket exists";
       events.push_back(QStringLiteral("connecting"));
     };
-    socket.OnConnected = [&](TmsSocket& s) {
+    socket.OnConnected = [&](StreamSocket& s) {
       EXPECT_TRUE(s.Connected());
       events.push_back(QStringLiteral("connected"));
     };
-    socket.OnDisconnected = [&](TmsSocket&) { events.push_back(QStringLiteral("disconnected")); };
+    socket.OnDisconnected = [&](StreamSocket&) {
+      events.push_back(QStringLiteral("disconnected"));
+    };
     socket.SetHost(QStringLiteral("%1:%2").arg(host).arg(server.Port()));
     ASSERT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("(nothing raised)")) << host;
     EXPECT_TRUE(socket.Connected());
@@ -160,9 +162,9 @@ TEST(TmsClientSocketConnect, ConnectsByAddressAndByNameWithEventsInOrder) {
   }
 }
 
-TEST(TmsClientSocketConnect, TimesOutAndCancelsWhileTheConnectIsPending) {
+TEST(ClientSocketConnect, TimesOutAndCancelsWhileTheConnectIsPending) {
   test::StalledListener stalled;
-  TmsClientSocket socket;
+  ClientSocket socket;
   socket.SetTimeOut(1);
   socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(stalled.Port()));
   EXPECT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("Operation timed out"));
@@ -171,7 +173,7 @@ TEST(TmsClientSocketConnect, TimesOutAndCancelsWhileTheConnectIsPending) {
   // Cancel from a handler that runs inside the connect's wait.
   socket.SetTimeOut(60);
   int disconnected = 0;
-  socket.OnDisconnected = [&](TmsSocket&) { ++disconnected; };
+  socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
   QTimer::singleShot(100, &socket, [&] { socket.Cancel(); });
   EXPECT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("Operation has been canceled"));
   EXPECT_TRUE(socket.Canceled());
@@ -179,10 +181,10 @@ TEST(TmsClientSocketConnect, TimesOutAndCancelsWhileTheConnectIsPending) {
   EXPECT_EQ(disconnected, 2) << "the timed-out socket, then the cancelled one";
 }
 
-TEST(TmsClientSocketConnect, CancelWithNothingRunningOnlySetsTheFlag) {
-  TmsClientSocket socket;
+TEST(ClientSocketConnect, CancelWithNothingRunningOnlySetsTheFlag) {
+  ClientSocket socket;
   int disconnected = 0;
-  socket.OnDisconnected = [&](TmsSocket&) { ++disconnected; };
+  socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
   socket.Cancel();
   EXPECT_TRUE(socket.Canceled());
   EXPECT_EQ(disconnected, 0);
@@ -193,12 +195,12 @@ TEST(TmsClientSocketConnect, CancelWithNothingRunningOnlySetsTheFlag) {
   EXPECT_EQ(socket.AsyncError(), 0);
 }
 
-TEST(TmsClientSocketConnect, ANotificationOfAClosedSocketIsDropped) {
+TEST(ClientSocketConnect, ANotificationOfAClosedSocketIsDropped) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   test::ScriptedServer server(QStringLiteral("silent"));
   ProbeSocket socket;
   int disconnected = 0;
-  socket.OnDisconnected = [&](TmsSocket&) { ++disconnected; };
+  socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
   socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
   socket.Connect();
   socket.PostPeerClose();  // the peer's close, posted and not yet delivered

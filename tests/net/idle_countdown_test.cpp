@@ -1,19 +1,19 @@
-#include "tms_time_counter.h"
+#include "idle_countdown.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include "ems_error.h"
+#include "interval_timer.h"
 #include "net_test_support.h"
-#include "tms_timer.h"
+#include "socket_error.h"
 
 namespace velmar {
 namespace {
 
-TEST(TmsTimeCounter, CountsIdleSecondsDownToTheTimeOut) {
-  TmsTimeCounter counter;
+TEST(IdleCountdown, CountsIdleSecondsDownToTheTimeOut) {
+  IdleCountdown counter;
   counter.SetTimeOut(3);
   EXPECT_FALSE(counter.Running()) << "made stopped";
 
@@ -55,8 +55,8 @@ TEST(TmsTimeCounter, CountsIdleSecondsDownToTheTimeOut) {
   counter.StopCounting();
 }
 
-TEST(TmsTimeCounter, TheOneSecondTimerRunsTheCountdownInTheEventLoop) {
-  TmsTimeCounter counter;
+TEST(IdleCountdown, TheOneSecondTimerRunsTheCountdownInTheEventLoop) {
+  IdleCountdown counter;
   counter.SetTimeOut(1);
   counter.StartCounting();
   QElapsedTimer guard;
@@ -76,12 +76,12 @@ TEST(TmsTimeCounter, TheOneSecondTimerRunsTheCountdownInTheEventLoop) {
   EXPECT_EQ(counter.Remaining(), remaining) << "a stopped counter does not tick";
 }
 
-TEST(TmsTimer, FiresOnTimerWhileEnabledAndNotAfter) {
-  TmsTimer timer(nullptr, false);
+TEST(IntervalTimer, FiresOnTimerWhileEnabledAndNotAfter) {
+  IntervalTimer timer(nullptr, false);
   EXPECT_EQ(timer.Interval(), 1000);
   EXPECT_FALSE(timer.Enabled());
   int fired = 0;
-  timer.OnTimer = [&](TmsTimer& sender) {
+  timer.OnTimer = [&](IntervalTimer& sender) {
     EXPECT_EQ(&sender, &timer);
     if (++fired == 3) {
       sender.SetEnabled(false);
@@ -98,7 +98,7 @@ TEST(TmsTimer, FiresOnTimerWhileEnabledAndNotAfter) {
   QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   EXPECT_EQ(fired, 3);
 
-  TmsTimer onByDefault;
+  IntervalTimer onByDefault;
   EXPECT_TRUE(onByDefault.Enabled());
 }
 

@@ -1,4 +1,4 @@
-#include "tms_client_socket.h"
+#include "client_socket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,8 +7,8 @@
 #include <QSocketNotifier>
 #include <cerrno>
 
-#include "ems_error.h"
 #include "host_lookup.h"
+#include "socket_error.h"
 
 namespace velmar {
 
@@ -24,9 +24,9 @@ int PortNumber(const QString& text) {
 
 }  // namespace
 
-TmsClientSocket::TmsClientSocket(QObject* owner) : TmsSocket(owner) {}
+ClientSocket::ClientSocket(QObject* owner) : StreamSocket(owner) {}
 
-void TmsClientSocket::SetHost(const QString& value) {
+void ClientSocket::SetHost(const QString& value) {
   const QString text = value.left(kMaxTextLength);
   const qsizetype colon = text.indexOf(u':');
   if (colon >= 0 && proxy_.isEmpty()) {
@@ -41,7 +41,7 @@ void TmsClientSocket::SetHost(const QString& value) {
   }
 }
 
-void TmsClientSocket::SetProxy(const QString& value) {
+void ClientSocket::SetProxy(const QString& value) {
   const QString text = value.left(kMaxTextLength);
   const qsizetype colon = text.indexOf(u':');
   if (colon >= 0) {
@@ -57,7 +57,7 @@ void TmsClientSocket::SetProxy(const QString& value) {
   }
 }
 
-uint32_t TmsClientSocket::Resolve(const QString& name) {
+uint32_t ClientSocket::Resolve(const QString& name) {
   in_addr dotted{};
   if (::inet_aton(name.toLatin1().constData(), &dotted) != 0) {
     return dotted.s_addr;
@@ -66,7 +66,7 @@ uint32_t TmsClientSocket::Resolve(const QString& name) {
   if (Blocking()) {
     const uint16_t error = HostLookup::ResolveNow(name, address);
     if (error != 0) {
-      throw EWinsockError(error);
+      throw WinsockError(error);
     }
     return address;
   }
@@ -78,12 +78,12 @@ uint32_t TmsClientSocket::Resolve(const QString& name) {
   WaitUntil([&lookup] { return lookup.Done(); });
   CheckTimeOutAndCancel();
   if (lookup.Error() != 0) {
-    throw EWinsockError(lookup.Error());
+    throw WinsockError(lookup.Error());
   }
   return lookup.Address();
 }
 
-void TmsClientSocket::Connect() {
+void ClientSocket::Connect() {
   // The socket of an earlier failed Connect is closed, not leaked.
   Disconnect();
   ResetState();
@@ -131,7 +131,7 @@ void TmsClientSocket::Connect() {
   } else if (SocketType() == SOCK_STREAM) {
     WaitUntil([this] { return Connected() || AsyncError() != 0; });
     if (AsyncError() != 0) {
-      throw EWinsockError(AsyncError());
+      throw WinsockError(AsyncError());
     }
     CheckTimeOutAndCancel();
   }

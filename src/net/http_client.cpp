@@ -1,7 +1,7 @@
-#include "tms_http_client.h"
+#include "http_client.h"
 
-#include "ems_error.h"
 #include "message_queue.h"
+#include "socket_error.h"
 
 namespace velmar {
 
@@ -46,17 +46,17 @@ QByteArray BasicCredentials(const QString& user, const QString& password) {
 
 }  // namespace
 
-TmsHTTPClient::TmsHTTPClient(QObject* owner) : TmsClientSocket(owner) {
+HttpClient::HttpClient(QObject* owner) : ClientSocket(owner) {
   SetPort(80);
   SetDefaultPort(80);
   body_.open(QIODevice::ReadWrite);
 }
 
-int64_t TmsHTTPClient::BodySize() const {
+int64_t HttpClient::BodySize() const {
   return bodyMode_ == BodyMode::kKeep ? body_.size() : counted_.size();
 }
 
-void TmsHTTPClient::SetURL(const QString& url) {
+void HttpClient::SetURL(const QString& url) {
   url_ = url;
   QString rest = HasScheme(url) ? url.mid(kScheme.size()) : url;
   const qsizetype slash = rest.indexOf(u'/');
@@ -69,7 +69,7 @@ void TmsHTTPClient::SetURL(const QString& url) {
   }
 }
 
-QString TmsHTTPClient::RequestUri() const {
+QString HttpClient::RequestUri() const {
   if (Proxy().isEmpty()) {
     return requestPath_;
   }
@@ -82,7 +82,7 @@ QString TmsHTTPClient::RequestUri() const {
   return uri;
 }
 
-QByteArray TmsHTTPClient::BuildRequest(const QString& method) const {
+QByteArray HttpClient::BuildRequest(const QString& method) const {
   static const QByteArray kLineEnd("\r\n");
   QByteArray request;
   request += method.toLatin1() + ' ' + EscapeRequestUri(RequestUri()) + " HTTP/1.1" + kLineEnd;
@@ -102,14 +102,14 @@ QByteArray TmsHTTPClient::BuildRequest(const QString& method) const {
   return request;
 }
 
-void TmsHTTPClient::SendRequest(const QString& method) {
+void HttpClient::SendRequest(const QString& method) {
   QByteArray request = BuildRequest(method);
   QBuffer stream(&request);
   stream.open(QIODevice::ReadOnly);
   SendStream(stream, 0);
 }
 
-int TmsHTTPClient::StatusCode(const QString& statusLine) {
+int HttpClient::StatusCode(const QString& statusLine) {
   const qsizetype blank = statusLine.indexOf(u' ');
   if (blank < 0) {
     return -1;
@@ -124,7 +124,7 @@ int TmsHTTPClient::StatusCode(const QString& statusLine) {
   return ok ? code : -1;
 }
 
-int TmsHTTPClient::ReadHeaders() {
+int HttpClient::ReadHeaders() {
   headers_.clear();
   // The whole head shares one allowance: a peer that sends header lines
   // without end is refused instead of filling the memory.
@@ -137,20 +137,20 @@ int TmsHTTPClient::ReadHeaders() {
     headers_ << line;
     // A head cut off by the peer's close is no response to read a body of.
     if (!ended) {
-      throw EmsError(kStreamError);
+      throw SocketError(kStreamError);
     }
   } while (!line.isEmpty());
   return headers_.isEmpty() ? -1 : StatusCode(headers_.first());
 }
 
-void TmsHTTPClient::ClearBody() {
+void HttpClient::ClearBody() {
   body_.close();
   body_.setData(QByteArray());
   body_.open(QIODevice::ReadWrite);
   counted_.Clear();
 }
 
-void TmsHTTPClient::ReadBody() {
+void HttpClient::ReadBody() {
   ClearBody();
   QIODevice& target = bodyMode_ == BodyMode::kKeep ? static_cast<QIODevice&>(body_) : counted_;
   if (headers_.GetFieldValue(QStringLiteral("Transfer-Encoding")).toLower() ==
@@ -167,7 +167,7 @@ void TmsHTTPClient::ReadBody() {
   body_.seek(0);
 }
 
-int TmsHTTPClient::Get() {
+int HttpClient::Get() {
   ResetState();
   Connect();
   int code = -1;

@@ -1,4 +1,4 @@
-#include "tms_socket.h"
+#include "stream_socket.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <limits>
 #include <string>
 
-#include "ems_error.h"
+#include "socket_error.h"
 
 namespace velmar {
 
@@ -33,7 +33,7 @@ int Percent(int64_t part, int64_t whole) {
 // 2^64 - 1) is a broken stream.
 int64_t ParseChunkSize(const QString& text) {
   if (text.isEmpty()) {
-    throw EmsError(kStreamError);
+    throw SocketError(kStreamError);
   }
   uint64_t value = 0;
   for (const QChar c : text) {
@@ -45,10 +45,10 @@ int64_t ParseChunkSize(const QString& text) {
     } else if (c >= u'A' && c <= u'F') {
       digit = c.unicode() - u'A' + 10;
     } else {
-      throw EmsError(kStreamError);
+      throw SocketError(kStreamError);
     }
     if (value > (static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) >> 4)) {
-      throw EmsError(kStreamError);
+      throw SocketError(kStreamError);
     }
     value = value * 16 + static_cast<uint64_t>(digit);
   }
@@ -57,22 +57,22 @@ int64_t ParseChunkSize(const QString& text) {
 
 }  // namespace
 
-TmsSocket::TmsSocket(QObject* owner) : TmsSocketBase(owner) {}
+StreamSocket::StreamSocket(QObject* owner) : SocketBase(owner) {}
 
-void TmsSocket::RaiseErrno(int error) {
-  throw EWinsockError(WinsockCodeFromErrno(error));
+void StreamSocket::RaiseErrno(int error) {
+  throw WinsockError(WinsockCodeFromErrno(error));
 }
 
-void TmsSocket::CheckTimeOutAndCancel() {
+void StreamSocket::CheckTimeOutAndCancel() {
   if (TimedOut()) {
-    throw EmsTimedOutError();
+    throw TimedOutError();
   }
   if (canceled_) {
-    throw EmsCanceledError();
+    throw CanceledError();
   }
 }
 
-void TmsSocket::ResetState() {
+void StreamSocket::ResetState() {
   connected_ = false;
   closedByPeer_ = false;
   canceled_ = false;
@@ -80,7 +80,7 @@ void TmsSocket::ResetState() {
   RestartCounting();
 }
 
-void TmsSocket::Disconnect() {
+void StreamSocket::Disconnect() {
   if (Socket() == -1) {
     return;
   }
@@ -95,7 +95,7 @@ void TmsSocket::Disconnect() {
   }
 }
 
-void TmsSocket::Cancel() {
+void StreamSocket::Cancel() {
   if (Blocking()) {
     // Unblocks a call waiting in another context.
     if (Socket() != -1) {
@@ -108,7 +108,7 @@ void TmsSocket::Cancel() {
   Disconnect();
 }
 
-void TmsSocket::WndProc(uint16_t event, uint16_t error) {
+void StreamSocket::WndProc(uint16_t event, uint16_t error) {
   SetAsyncError(error);
   if (error != 0) {
     return;
@@ -146,7 +146,7 @@ void TmsSocket::WndProc(uint16_t event, uint16_t error) {
   }
 }
 
-TmsSocket::NextPass TmsSocket::AfterFailedCall(int error, bool sending) {
+StreamSocket::NextPass StreamSocket::AfterFailedCall(int error, bool sending) {
   if (error == EINTR) {
     return NextPass::kRetry;
   }
@@ -167,7 +167,7 @@ TmsSocket::NextPass TmsSocket::AfterFailedCall(int error, bool sending) {
   return NextPass::kRetry;
 }
 
-void TmsSocket::SendStream(QIODevice& stream, int64_t start) {
+void StreamSocket::SendStream(QIODevice& stream, int64_t start) {
   stream.seek(start);
   const int64_t size = stream.size();
   std::vector<char> piece(kPieceSize);
@@ -184,7 +184,7 @@ void TmsSocket::SendStream(QIODevice& stream, int64_t start) {
   }
 }
 
-void TmsSocket::SendBuffer(const char* buffer, int64_t count) {
+void StreamSocket::SendBuffer(const char* buffer, int64_t count) {
   StartCounting();
   int64_t sent = 0;
   while (sent < count) {
@@ -207,11 +207,11 @@ void TmsSocket::SendBuffer(const char* buffer, int64_t count) {
   CheckTimeOutAndCancel();
 }
 
-QString TmsSocket::ReadLine() {
+QString StreamSocket::ReadLine() {
   return ReadLineWithin(nullptr);
 }
 
-QString TmsSocket::ReadLineWithin(int64_t* budget, bool* ended) {
+QString StreamSocket::ReadLineWithin(int64_t* budget, bool* ended) {
   std::string line;
   bool done = false;
   if (ended != nullptr) {
@@ -221,7 +221,7 @@ QString TmsSocket::ReadLineWithin(int64_t* budget, bool* ended) {
   for (;;) {
     if (canceled_) {
       StopCounting();
-      throw EmsCanceledError();
+      throw CanceledError();
     }
     if (TimedOut()) {
       break;
@@ -246,7 +246,7 @@ QString TmsSocket::ReadLineWithin(int64_t* budget, bool* ended) {
         if (line.size() >= static_cast<size_t>(kLineCapacity) ||
             (budget != nullptr && *budget <= 0)) {
           StopCounting();
-          throw EmsError(kStreamError);
+          throw SocketError(kStreamError);
         }
         line.push_back(byte);
         if (budget != nullptr) {
@@ -278,17 +278,17 @@ QString TmsSocket::ReadLineWithin(int64_t* budget, bool* ended) {
   return QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
 }
 
-void TmsSocket::WriteOrFail(QIODevice& stream, const char* data, int64_t count) {
+void StreamSocket::WriteOrFail(QIODevice& stream, const char* data, int64_t count) {
   if (stream.write(data, count) != count) {
-    throw EmsError(kStreamError);
+    throw SocketError(kStreamError);
   }
 }
 
-void TmsSocket::ReceiveStream(QIODevice& stream, int64_t length, int64_t start) {
+void StreamSocket::ReceiveStream(QIODevice& stream, int64_t length, int64_t start) {
   Receive(stream, length, start, 0);
 }
 
-void TmsSocket::Receive(QIODevice& stream, int64_t length, int64_t start, int64_t origin) {
+void StreamSocket::Receive(QIODevice& stream, int64_t length, int64_t start, int64_t origin) {
   stream.seek(start);
   if (length == 0) {
     length = -1;
@@ -300,7 +300,7 @@ void TmsSocket::Receive(QIODevice& stream, int64_t length, int64_t start, int64_
   for (;;) {
     if (canceled_) {
       StopCounting();
-      throw EmsCanceledError();
+      throw CanceledError();
     }
     if (TimedOut()) {
       break;
@@ -338,11 +338,11 @@ void TmsSocket::Receive(QIODevice& stream, int64_t length, int64_t start, int64_
   // A peer that closes before the announced length has cut the data short;
   // taking the piece as complete would pass on a damaged body.
   if (socketType_ == SOCK_STREAM && length > 0 && received < length) {
-    throw EmsError(kStreamError);
+    throw SocketError(kStreamError);
   }
 }
 
-void TmsSocket::ReceiveChunked(QIODevice& stream) {
+void StreamSocket::ReceiveChunked(QIODevice& stream) {
   stream.seek(0);
   for (;;) {
     const int64_t size = ParseChunkSize(ReadLine().trimmed());
@@ -355,7 +355,7 @@ void TmsSocket::ReceiveChunked(QIODevice& stream) {
     // The line end of the chunk. Anything else means the chunk was longer
     // than its size said.
     if (!ReadLine().isEmpty()) {
-      throw EmsError(kStreamError);
+      throw SocketError(kStreamError);
     }
   }
   // The trailer, to its empty line, so nothing of the body stays unread;

@@ -1,21 +1,21 @@
-#include "tms_http_client.h"
+#include "http_client.h"
 
 #include <gtest/gtest.h>
 
 #include <QTimer>
 #include <vector>
 
-#include "ems_error.h"
 #include "local_servers.h"
 #include "net_test_support.h"
+#include "socket_error.h"
 
 namespace velmar {
 namespace {
 
 using test::ErrorOf;
 
-TEST(TmsHTTPClientUrl, UrlAssignmentSplitsHostPortAndPath) {
-  TmsHTTPClient client;
+TEST(HttpClientUrl, UrlAssignmentSplitsHostPortAndPath) {
+  HttpClient client;
   EXPECT_EQ(client.Port(), 80);
   EXPECT_EQ(client.DefaultPort(), 80);
 
@@ -44,8 +44,8 @@ TEST(TmsHTTPClientUrl, UrlAssignmentSplitsHostPortAndPath) {
   EXPECT_EQ(client.RequestPath(), QStringLiteral("/"));
 }
 
-TEST(TmsHTTPClientRequest, RequestBytesDirectAndThroughAProxy) {
-  TmsHTTPClient client;
+TEST(HttpClientRequest, RequestBytesDirectAndThroughAProxy) {
+  HttpClient client;
   client.SetURL(QStringLiteral("http://example.test:8080/dir/file.bin"));
   EXPECT_EQ(client.BuildRequest(QStringLiteral("GET")), QByteArray("GET /dir/file.bin HTTP/1.1\r\n"
                                                                    "Host: example.test\r\n"
@@ -58,7 +58,7 @@ TEST(TmsHTTPClientRequest, RequestBytesDirectAndThroughAProxy) {
   EXPECT_TRUE(client.BuildRequest(QStringLiteral("GET")).startsWith("GET / HTTP/1.1\r\n"));
 
   // The proxy set before the URL, as the settings do it.
-  TmsHTTPClient proxied;
+  HttpClient proxied;
   proxied.SetProxy(QStringLiteral("proxy.test:3128"));
   proxied.SetURL(QStringLiteral("http://example.test:8080/dir/file.bin"));
   EXPECT_EQ(proxied.BuildRequest(QStringLiteral("GET")),
@@ -105,7 +105,7 @@ TEST(TmsHTTPClientRequest, RequestBytesDirectAndThroughAProxy) {
                                (QByteArray(300, 'u') + ":open sesame").toBase64() + "\r\n"));
 
   // Text that would break the request apart is escaped or dropped.
-  TmsHTTPClient hostile;
+  HttpClient hostile;
   hostile.SetURL(QStringLiteral("http://example.test/a b\r\nX-Injected: 1"));
   EXPECT_EQ(hostile.BuildRequest(QStringLiteral("GET")),
             QByteArray("GET /a%20b%0D%0AX-Injected:%201 HTTP/1.1\r\n"
@@ -118,10 +118,10 @@ TEST(TmsHTTPClientRequest, RequestBytesDirectAndThroughAProxy) {
       hostile.BuildRequest(QStringLiteral("GET")).contains("User-Agent: agentX-Injected: 1\r\n"));
 }
 
-TEST(TmsHTTPClientRequest, TheRequestArrivesByteForByte) {
+TEST(HttpClientRequest, TheRequestArrivesByteForByte) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   test::ScriptedServer server(QStringLiteral("ok"));
-  TmsHTTPClient client;
+  HttpClient client;
   client.SetURL(QStringLiteral("http://127.0.0.1:%1/dir/file.bin").arg(server.Port()));
   EXPECT_EQ(client.Get(), 200);
   EXPECT_EQ(client.Body().data(), QByteArray("ok"));
@@ -132,7 +132,7 @@ TEST(TmsHTTPClientRequest, TheRequestArrivesByteForByte) {
                                           "\r\n"));
 
   // The scripted server as the proxy: it sees what a proxy sees.
-  TmsHTTPClient proxied;
+  HttpClient proxied;
   proxied.SetProxy(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
   proxied.SetURL(QStringLiteral("http://example.test:8080/dir/file.bin"));
   EXPECT_EQ(proxied.Get(), 200);
@@ -143,16 +143,16 @@ TEST(TmsHTTPClientRequest, TheRequestArrivesByteForByte) {
                                           "\r\n"));
 }
 
-TEST(TmsHTTPClientHeaders, StatusCodeAndFieldValues) {
-  EXPECT_EQ(TmsHTTPClient::StatusCode(QStringLiteral("HTTP/1.1 200 OK")), 200);
-  EXPECT_EQ(TmsHTTPClient::StatusCode(QStringLiteral("HTTP/1.0 404 Not Found")), 404);
-  EXPECT_EQ(TmsHTTPClient::StatusCode(QStringLiteral("HTTP/1.1    302   Found")), 302);
-  EXPECT_EQ(TmsHTTPClient::StatusCode(QStringLiteral("HTTP/1.1 204")), 204);
-  EXPECT_EQ(TmsHTTPClient::StatusCode(QStringLiteral("HTTP/1.1")), -1) << "no blank";
-  EXPECT_EQ(TmsHTTPClient::StatusCode(QStringLiteral("HTTP/1.1 OK 200")), -1) << "no number";
-  EXPECT_EQ(TmsHTTPClient::StatusCode(QString()), -1);
+TEST(HttpClientHeaders, StatusCodeAndFieldValues) {
+  EXPECT_EQ(HttpClient::StatusCode(QStringLiteral("HTTP/1.1 200 OK")), 200);
+  EXPECT_EQ(HttpClient::StatusCode(QStringLiteral("HTTP/1.0 404 Not Found")), 404);
+  EXPECT_EQ(HttpClient::StatusCode(QStringLiteral("HTTP/1.1    302   Found")), 302);
+  EXPECT_EQ(HttpClient::StatusCode(QStringLiteral("HTTP/1.1 204")), 204);
+  EXPECT_EQ(HttpClient::StatusCode(QStringLiteral("HTTP/1.1")), -1) << "no blank";
+  EXPECT_EQ(HttpClient::StatusCode(QStringLiteral("HTTP/1.1 OK 200")), -1) << "no number";
+  EXPECT_EQ(HttpClient::StatusCode(QString()), -1);
 
-  TmsHeaders headers;
+  HttpHeaders headers;
   headers << QStringLiteral("HTTP/1.1 200 OK") << QStringLiteral("content-LENGTH:   42  ")
           << QStringLiteral("X-Folded: first") << QStringLiteral("   second  ")
           << QStringLiteral("\tthird") << QStringLiteral("X-Next: other")
@@ -175,7 +175,7 @@ struct ScriptedGet {
   explicit ScriptedGet(const QString& scenario, int timeOut = 60) : server(scenario) {
     client.SetTimeOut(timeOut);
     client.SetURL(server.Url(QStringLiteral("/file")));
-    client.OnDisconnected = [this](TmsSocket&) { ++disconnected; };
+    client.OnDisconnected = [this](StreamSocket&) { ++disconnected; };
     try {
       result = QString::number(client.Get());
     } catch (const std::exception& e) {
@@ -185,12 +185,12 @@ struct ScriptedGet {
   QByteArray Body() { return client.Body().data(); }
 
   test::ScriptedServer server;
-  TmsHTTPClient client;
+  HttpClient client;
   QString result;
   int disconnected = 0;
 };
 
-TEST(TmsHTTPClientBody, ChunkedBodiesInEveryAcceptedForm) {
+TEST(HttpClientBody, ChunkedBodiesInEveryAcceptedForm) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   {
     ScriptedGet get(QStringLiteral("chunked-upper"));
@@ -224,7 +224,7 @@ TEST(TmsHTTPClientBody, ChunkedBodiesInEveryAcceptedForm) {
   }
 }
 
-TEST(TmsHTTPClientBody, BrokenChunkedBodiesEndInTheStreamError) {
+TEST(HttpClientBody, BrokenChunkedBodiesEndInTheStreamError) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   for (const QString& scenario :
        {QStringLiteral("chunked-extension"), QStringLiteral("chunked-huge"),
@@ -236,7 +236,7 @@ TEST(TmsHTTPClientBody, BrokenChunkedBodiesEndInTheStreamError) {
   }
 }
 
-TEST(TmsHTTPClientBody, LengthsAsTheServerGivesThem) {
+TEST(HttpClientBody, LengthsAsTheServerGivesThem) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   struct Case {
     const char* scenario;
@@ -259,7 +259,7 @@ TEST(TmsHTTPClientBody, LengthsAsTheServerGivesThem) {
   }
 }
 
-TEST(TmsHTTPClientHeaders, FoldedOddlyCasedHeadersFromTheWire) {
+TEST(HttpClientHeaders, FoldedOddlyCasedHeadersFromTheWire) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   ScriptedGet get(QStringLiteral("folded"));
   EXPECT_EQ(get.result, QStringLiteral("200"));
@@ -271,7 +271,7 @@ TEST(TmsHTTPClientHeaders, FoldedOddlyCasedHeadersFromTheWire) {
   EXPECT_EQ(get.client.Headers().last(), QString()) << "the empty line is kept";
 }
 
-TEST(TmsHTTPClientHostile, HostilePeersEndInAClearErrorAndNeverHang) {
+TEST(HttpClientHostile, HostilePeersEndInAClearErrorAndNeverHang) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   struct Case {
     const char* scenario;
@@ -288,11 +288,11 @@ TEST(TmsHTTPClientHostile, HostilePeersEndInAClearErrorAndNeverHang) {
     ScriptedGet get(QString::fromLatin1(c.scenario));
     EXPECT_EQ(get.result, QString::fromLatin1(c.result)) << c.scenario;
     EXPECT_EQ(get.client.Socket(), -1) << c.scenario;
-    EXPECT_LE(get.client.Headers().join(QString()).size(), TmsSocket::kHeadLimit) << c.scenario;
+    EXPECT_LE(get.client.Headers().join(QString()).size(), StreamSocket::kHeadLimit) << c.scenario;
   }
 }
 
-TEST(TmsHTTPClientTimeOut, IdleTimeNotTotalTime) {
+TEST(HttpClientTimeOut, IdleTimeNotTotalTime) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   {
     ScriptedGet get(QStringLiteral("silent"), 1);
@@ -308,15 +308,15 @@ TEST(TmsHTTPClientTimeOut, IdleTimeNotTotalTime) {
   }
 }
 
-TEST(TmsHTTPClientCancel, CancelFromANestedHandlerEndsTheGet) {
+TEST(HttpClientCancel, CancelFromANestedHandlerEndsTheGet) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   test::ScriptedServer server(QStringLiteral("slow-endless"));
-  TmsHTTPClient client;
+  HttpClient client;
   client.SetURL(server.Url());
   std::vector<QString> events;
-  client.OnDisconnected = [&](TmsSocket&) { events.push_back(QStringLiteral("disconnected")); };
+  client.OnDisconnected = [&](StreamSocket&) { events.push_back(QStringLiteral("disconnected")); };
   int64_t received = 0;
-  client.OnTransferProgress = [&](TmsSocket& sender, int, int64_t bytes, int) {
+  client.OnTransferProgress = [&](StreamSocket& sender, int, int64_t bytes, int) {
     received = bytes;
     if (bytes >= 500) {
       sender.Cancel();  // from inside the client's own event
@@ -336,21 +336,21 @@ TEST(TmsHTTPClientCancel, CancelFromANestedHandlerEndsTheGet) {
   EXPECT_EQ(events.size(), 1u);
 }
 
-TEST(TmsHTTPClientEvents, OneGetFiresItsEventsInOrder) {
+TEST(HttpClientEvents, OneGetFiresItsEventsInOrder) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   test::ScriptedServer server(QStringLiteral("peer-close-body"));
-  TmsHTTPClient client;
+  HttpClient client;
   client.SetURL(server.Url());
   std::vector<QString> events;
   auto note = [&](const char* name) {
-    return [&events, name](TmsSocket&) { events.push_back(QString::fromLatin1(name)); };
+    return [&events, name](StreamSocket&) { events.push_back(QString::fromLatin1(name)); };
   };
   client.OnConnecting = note("connecting");
   client.OnConnected = note("connected");
   client.OnSendingRequest = note("sending");
   client.OnRequestSent = note("sent");
   client.OnDisconnected = note("disconnected");
-  client.OnTransferProgress = [&](TmsSocket&, int, int64_t, int) {
+  client.OnTransferProgress = [&](StreamSocket&, int, int64_t, int) {
     if (events.empty() || events.back() != QStringLiteral("progress")) {
       events.push_back(QStringLiteral("progress"));
     }
@@ -373,10 +373,10 @@ TEST(TmsHTTPClientEvents, OneGetFiresItsEventsInOrder) {
       << QStringList(QList<QString>(rest.begin(), rest.end())).join(u',').toStdString();
 }
 
-TEST(TmsHTTPClientConnect, FailuresWhileConnectingLeaveTheSocketForCancel) {
-  TmsHTTPClient client;
+TEST(HttpClientConnect, FailuresWhileConnectingLeaveTheSocketForCancel) {
+  HttpClient client;
   int disconnected = 0;
-  client.OnDisconnected = [&](TmsSocket&) { ++disconnected; };
+  client.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
   client.SetURL(QStringLiteral("http://no-such-host.velmar.invalid/file"));
   EXPECT_EQ(ErrorOf([&] { client.Get(); }), QStringLiteral("[11001] Host not found"));
   EXPECT_NE(client.Socket(), -1);
@@ -389,7 +389,7 @@ TEST(TmsHTTPClientConnect, FailuresWhileConnectingLeaveTheSocketForCancel) {
   EXPECT_EQ(disconnected, 1);
 }
 
-TEST(TmsHTTPClientNginx, FilesErrorsAndBodyModesFromARealServer) {
+TEST(HttpClientNginx, FilesErrorsAndBodyModesFromARealServer) {
   ASSERT_TRUE(test::LocalNginx::Available()) << "nginx-light is needed (scripts/setup-deps)";
   test::LocalNginx nginx;
   QByteArray small;
@@ -399,7 +399,7 @@ TEST(TmsHTTPClientNginx, FilesErrorsAndBodyModesFromARealServer) {
   test::WriteFile(nginx.Root() + QStringLiteral("/small.txt"), small);
   test::MakeSparseFile(nginx.Root() + QStringLiteral("/big.bin"), 64ll << 20);
 
-  TmsHTTPClient client;
+  HttpClient client;
   client.SetURL(nginx.Url(QStringLiteral("/small.txt")));
   EXPECT_EQ(client.Get(), 200);
   EXPECT_EQ(client.Body().data(), small);
@@ -412,14 +412,14 @@ TEST(TmsHTTPClientNginx, FilesErrorsAndBodyModesFromARealServer) {
   EXPECT_EQ(client.Body().data(), QByteArray("<html><body>not here</body></html>\n"));
 
   // Count and drop: the size is known, nothing is kept.
-  client.SetBodyMode(TmsHTTPClient::BodyMode::kCountAndDrop);
+  client.SetBodyMode(HttpClient::BodyMode::kCountAndDrop);
   client.SetURL(nginx.Url(QStringLiteral("/big.bin")));
   EXPECT_EQ(client.Get(), 200);
   EXPECT_EQ(client.BodySize(), 64ll << 20);
   EXPECT_TRUE(client.Body().data().isEmpty());
 
   // Blocking mode, which the meter never uses, still works.
-  TmsHTTPClient blocking;
+  HttpClient blocking;
   blocking.SetBlocking(true);
   blocking.SetURL(nginx.Url(QStringLiteral("/small.txt")));
   EXPECT_EQ(blocking.Get(), 200);
@@ -427,7 +427,7 @@ TEST(TmsHTTPClientNginx, FilesErrorsAndBodyModesFromARealServer) {
   EXPECT_EQ(blocking.TimeCounter(), nullptr);
 }
 
-TEST(TmsHTTPClientProxy, DownloadsThroughARealProxy) {
+TEST(HttpClientProxy, DownloadsThroughARealProxy) {
   ASSERT_TRUE(test::LocalNginx::Available()) << "nginx-light is needed (scripts/setup-deps)";
   ASSERT_TRUE(test::LocalTinyproxy::Available()) << "tinyproxy is needed (scripts/setup-deps)";
   test::LocalNginx nginx;
@@ -435,7 +435,7 @@ TEST(TmsHTTPClientProxy, DownloadsThroughARealProxy) {
   const QByteArray content = QByteArray("through the proxy\n").repeated(5000);
   test::WriteFile(nginx.Root() + QStringLiteral("/via.txt"), content);
 
-  TmsHTTPClient client;
+  HttpClient client;
   client.SetProxy(QStringLiteral("127.0.0.1:%1").arg(proxy.Port()));
   client.SetURL(nginx.Url(QStringLiteral("/via.txt")));
   EXPECT_EQ(client.Host(), QStringLiteral("127.0.0.1:%1").arg(nginx.Port()));

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "tms_time_counter.h"
+#include "idle_countdown.h"
 
 namespace velmar {
 
@@ -16,14 +16,14 @@ namespace velmar {
 // that needs it and is delivered once (as Winsock re-enables a message only
 // after the next call), so a socket that nobody reads never keeps the
 // event loop busy.
-class TmsSocketBase : public QObject {
+class SocketBase : public QObject {
  public:
   // The notification events, numbered as Winsock numbers them.
   enum Event : uint16_t { kRead = 1, kWrite = 2, kOutOfBand = 4, kConnect = 16, kClose = 32 };
 
-  explicit TmsSocketBase(QObject* owner = nullptr);
+  explicit SocketBase(QObject* owner = nullptr);
   // Closes an open socket without firing events: the owner is going away.
-  ~TmsSocketBase() override;
+  ~SocketBase() override;
 
   // Milliseconds slept at the end of every pass of a send or receive loop;
   // -1 (the default) for none.
@@ -44,7 +44,7 @@ class TmsSocketBase : public QObject {
   void SetVersion(const QString&) {}
 
   // Exists in non-blocking mode only, from the first Connect on.
-  TmsTimeCounter* TimeCounter() const { return counter_.get(); }
+  IdleCountdown* TimeCounter() const { return counter_.get(); }
 
  protected:
   // Handles one notification for the open socket: `error` is the Winsock
@@ -94,7 +94,7 @@ class TmsSocketBase : public QObject {
 
   int pause_ = -1;
   int timeOut_ = 60;
-  std::unique_ptr<TmsTimeCounter> counter_;
+  std::unique_ptr<IdleCountdown> counter_;
   bool blocking_ = false;
   int socket_ = -1;
   int64_t lastResult_ = 0;

@@ -1,4 +1,4 @@
-#include "tms_socket.h"
+#include "stream_socket.h"
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 #include <QTimer>
 #include <vector>
 
-#include "ems_error.h"
+#include "client_socket.h"
+#include "counting_stream.h"
 #include "local_servers.h"
 #include "net_test_support.h"
-#include "tms_client_socket.h"
-#include "tms_counting_stream.h"
+#include "socket_error.h"
 
 namespace velmar {
 namespace {
@@ -28,15 +28,15 @@ class RawPeer {
  public:
   explicit RawPeer(const QString& scenario) : server(scenario) {
     socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
-    socket.OnTransferProgress = [this](TmsSocket&, int perc, int64_t bytes, int lines) {
+    socket.OnTransferProgress = [this](StreamSocket&, int perc, int64_t bytes, int lines) {
       progress.push_back({perc, bytes, lines});
     };
-    socket.OnDisconnected = [this](TmsSocket&) { ++disconnected; };
+    socket.OnDisconnected = [this](StreamSocket&) { ++disconnected; };
     socket.Connect();
   }
 
   test::ScriptedServer server;
-  TmsClientSocket socket;
+  ClientSocket socket;
   std::vector<Progress> progress;
   int disconnected = 0;
 };
@@ -49,7 +49,7 @@ QByteArray RawBytes(int from, int count) {
   return bytes;
 }
 
-TEST(TmsSocketReadLine, LinesUpToTheBufferAndARefusalPastIt) {
+TEST(StreamSocketReadLine, LinesUpToTheBufferAndARefusalPastIt) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   RawPeer peer(QStringLiteral("raw-lines"));
   // 2045 characters and CR LF fill the 2047-byte buffer exactly.
@@ -60,7 +60,7 @@ TEST(TmsSocketReadLine, LinesUpToTheBufferAndARefusalPastIt) {
   EXPECT_EQ(ErrorOf([&] { peer.socket.ReadLine(); }), QStringLiteral("Error receiving the stream"));
 }
 
-TEST(TmsSocketReadLine, ALineCutByThePeersCloseIsReturnedAsItStands) {
+TEST(StreamSocketReadLine, ALineCutByThePeersCloseIsReturnedAsItStands) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   RawPeer peer(QStringLiteral("raw-close-mid-line"));
   EXPECT_EQ(peer.socket.ReadLine(), QStringLiteral("first line"));
@@ -72,7 +72,7 @@ TEST(TmsSocketReadLine, ALineCutByThePeersCloseIsReturnedAsItStands) {
   EXPECT_NE(peer.socket.Socket(), -1) << "the notification does not close the socket";
 }
 
-TEST(TmsSocketReadLine, ASilentPeerTimesOutAndACancelFromAHandlerEndsTheWait) {
+TEST(StreamSocketReadLine, ASilentPeerTimesOutAndACancelFromAHandlerEndsTheWait) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   RawPeer peer(QStringLiteral("silent"));
   peer.socket.SetTimeOut(1);
@@ -95,7 +95,7 @@ TEST(TmsSocketReadLine, ASilentPeerTimesOutAndACancelFromAHandlerEndsTheWait) {
   EXPECT_FALSE(peer.socket.TimeCounter()->Running());
 }
 
-TEST(TmsSocketReceiveStream, ByLengthLeavesTheRestAndUntilCloseTakesIt) {
+TEST(StreamSocketReceiveStream, ByLengthLeavesTheRestAndUntilCloseTakesIt) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   RawPeer peer(QStringLiteral("raw-bytes"));
   QBuffer first;
@@ -123,16 +123,16 @@ TEST(TmsSocketReceiveStream, ByLengthLeavesTheRestAndUntilCloseTakesIt) {
   EXPECT_EQ(peer.progress.back().bytes, 30004) << "the stream position";
 }
 
-TEST(TmsSocketReceiveStream, APeerThatClosesShortOfTheLengthIsAnError) {
+TEST(StreamSocketReceiveStream, APeerThatClosesShortOfTheLengthIsAnError) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   RawPeer peer(QStringLiteral("raw-bytes"));
-  TmsCountingStream counted;
+  CountingStream counted;
   EXPECT_EQ(ErrorOf([&] { peer.socket.ReceiveStream(counted, 100001, 0); }),
             QStringLiteral("Error receiving the stream"));
   EXPECT_EQ(counted.size(), 100000);
 }
 
-TEST(TmsSocketReceiveChunked, DecodesAndConsumesTheWholeTrailer) {
+TEST(StreamSocketReceiveChunked, DecodesAndConsumesTheWholeTrailer) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   RawPeer peer(QStringLiteral("raw-chunked-trailer"));
   QBuffer body;
@@ -149,7 +149,7 @@ TEST(TmsSocketReceiveChunked, DecodesAndConsumesTheWholeTrailer) {
   EXPECT_EQ(peer.socket.ReadLine(), QStringLiteral("AFTER"));
 }
 
-TEST(TmsSocketSend, SendsAStreamInPiecesAndReportsEach) {
+TEST(StreamSocketSend, SendsAStreamInPiecesAndReportsEach) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   RawPeer peer(QStringLiteral("ok"));  // reads up to an empty line, keeps it
   QByteArray payload(100000 - 4, 'a');
@@ -169,7 +169,7 @@ TEST(TmsSocketSend, SendsAStreamInPiecesAndReportsEach) {
   EXPECT_EQ(peer.server.Request(0), payload);
 }
 
-TEST(TmsSocketSend, SendingToAPeerThatHasGoneIsAnErrorNotASignal) {
+TEST(StreamSocketSend, SendingToAPeerThatHasGoneIsAnErrorNotASignal) {
   ASSERT_TRUE(test::ScriptedServer::Available());
   RawPeer peer(QStringLiteral("raw-close-mid-line"));
   EXPECT_EQ(peer.socket.ReadLine(), QStringLiteral("first line"));

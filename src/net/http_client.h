@@ -5,21 +5,21 @@
 #include <QString>
 #include <cstdint>
 
-#include "tms_client_socket.h"
-#include "tms_counting_stream.h"
-#include "tms_headers.h"
+#include "client_socket.h"
+#include "counting_stream.h"
+#include "http_headers.h"
 
 namespace velmar {
 
 // An HTTP/1.1 GET client on the client socket, direct or through a proxy,
 // synchronous for its caller while the event loop keeps running.
-class TmsHTTPClient : public TmsClientSocket {
+class HttpClient : public ClientSocket {
  public:
   // Where the body of a response goes: into Body, or counted and dropped
   // (BodySize still tells how much arrived).
   enum class BodyMode { kKeep, kCountAndDrop };
 
-  explicit TmsHTTPClient(QObject* owner = nullptr);
+  explicit HttpClient(QObject* owner = nullptr);
 
   // One whole exchange: connect, send the request, read the head and the
   // body, disconnect. Returns the status code (-1 when the status line has
@@ -40,7 +40,7 @@ class TmsHTTPClient : public TmsClientSocket {
   BodyMode GetBodyMode() const { return bodyMode_; }
   void SetBodyMode(BodyMode mode) { bodyMode_ = mode; }
 
-  const TmsHeaders& Headers() const { return headers_; }
+  const HttpHeaders& Headers() const { return headers_; }
 
   // The steps of Get.
   void SendRequest(const QString& method);
@@ -59,18 +59,18 @@ class TmsHTTPClient : public TmsClientSocket {
   QString ProxyUserName;
   QString ProxyPassword;
 
-  TmsNotifyEvent OnSendingRequest;
-  TmsNotifyEvent OnRequestSent;
+  SocketEvent OnSendingRequest;
+  SocketEvent OnRequestSent;
 
  private:
   QString RequestUri() const;
   void ClearBody();
 
   QBuffer body_;
-  TmsCountingStream counted_;
+  CountingStream counted_;
   BodyMode bodyMode_ = BodyMode::kKeep;
   QString url_;
-  TmsHeaders headers_;
+  HttpHeaders headers_;
   QString requestPath_ = QStringLiteral("/");
 };
 

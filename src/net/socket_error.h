@@ -7,28 +7,28 @@
 
 namespace velmar {
 
-// The errors of the socket layer and the HTTP client. EmsError is also the
+// The errors of the socket layer and the HTTP client. SocketError is also the
 // plain error of a broken stream ("Error receiving the stream").
-class EmsError : public Exception {
+class SocketError : public Exception {
  public:
   using Exception::Exception;
 };
 
-class EmsTimedOutError : public EmsError {
+class TimedOutError : public SocketError {
  public:
-  EmsTimedOutError() : EmsError("Operation timed out") {}
+  TimedOutError() : SocketError("Operation timed out") {}
 };
 
-class EmsCanceledError : public EmsError {
+class CanceledError : public SocketError {
  public:
-  EmsCanceledError() : EmsError("Operation has been canceled") {}
+  CanceledError() : SocketError("Operation has been canceled") {}
 };
 
 // A socket or name-lookup failure, with the text of the Winsock error that
 // means the same thing, so the user sees the same words on every platform.
-class EWinsockError : public EmsError {
+class WinsockError : public SocketError {
  public:
-  explicit EWinsockError(uint16_t code);
+  explicit WinsockError(uint16_t code);
   uint16_t Code() const { return code_; }
 
  private:

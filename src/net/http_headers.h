@@ -6,7 +6,7 @@
 namespace velmar {
 
 // The status line and header lines of a response, in arrival order.
-class TmsHeaders : public QStringList {
+class HttpHeaders : public QStringList {
  public:
   // The value of the first header called `name` (letter case ignored, the
   // colon optional), trimmed, with folded continuation lines joined by one

@@ -1,4 +1,4 @@
-#include "ems_error.h"
+#include "socket_error.h"
 
 #include <gtest/gtest.h>
 #include <netdb.h>
@@ -69,7 +69,7 @@ TEST(WinsockErrorTable, EveryCodeHasItsExactText) {
   };
   for (const auto& [code, text] : table) {
     EXPECT_EQ(WinsockErrorText(code), QString::fromLatin1(text)) << code;
-    EXPECT_EQ(EWinsockError(code).Message(), QString::fromLatin1(text)) << code;
+    EXPECT_EQ(WinsockError(code).Message(), QString::fromLatin1(text)) << code;
   }
   // Codes between the entries, and the bare 0, have no text of their own.
   EXPECT_EQ(WinsockErrorText(0), QStringLiteral("Winsock error no 0"));
@@ -77,7 +77,7 @@ TEST(WinsockErrorTable, EveryCodeHasItsExactText) {
   EXPECT_EQ(WinsockErrorText(10072), QStringLiteral("Winsock error no 10072"));
   EXPECT_EQ(WinsockErrorText(11005), QStringLiteral("Winsock error no 11005"));
   EXPECT_EQ(WinsockErrorText(65535), QStringLiteral("Winsock error no 65535"));
-  EXPECT_EQ(EWinsockError(10061).Code(), 10061);
+  EXPECT_EQ(WinsockError(10061).Code(), 10061);
 }
 
 TEST(WinsockErrorTable, PosixAndLookupCodesMapToTheSameConditions) {
@@ -109,18 +109,18 @@ TEST(WinsockErrorTable, PosixAndLookupCodesMapToTheSameConditions) {
 }
 
 TEST(SocketErrors, CarryTheirTextsAndShareOneBase) {
-  EXPECT_EQ(EmsTimedOutError().Message(), QStringLiteral("Operation timed out"));
-  EXPECT_EQ(EmsCanceledError().Message(), QStringLiteral("Operation has been canceled"));
-  EXPECT_EQ(EmsError(kStreamError).Message(), QStringLiteral("Error receiving the stream"));
+  EXPECT_EQ(TimedOutError().Message(), QStringLiteral("Operation timed out"));
+  EXPECT_EQ(CanceledError().Message(), QStringLiteral("Operation has been canceled"));
+  EXPECT_EQ(SocketError(kStreamError).Message(), QStringLiteral("Error receiving the stream"));
   // The application's error handler catches them as its own.
   try {
-    throw EmsCanceledError();
+    throw CanceledError();
   } catch (const Exception& e) {
     EXPECT_STREQ(e.what(), "Operation has been canceled");
   }
   try {
-    throw EWinsockError(11001);
-  } catch (const EmsError& e) {
+    throw WinsockError(11001);
+  } catch (const SocketError& e) {
     EXPECT_STREQ(e.what(), "[11001] Host not found");
   }
 }

@@ -3,16 +3,16 @@
 #include <QString>
 #include <cstdint>
 
-#include "tms_socket.h"
+#include "stream_socket.h"
 
 namespace velmar {
 
 // A socket that connects to a host, directly or through a proxy.
-class TmsClientSocket : public TmsSocket {
+class ClientSocket : public StreamSocket {
  public:
   static constexpr int kMaxTextLength = 255;
 
-  explicit TmsClientSocket(QObject* owner = nullptr);
+  explicit ClientSocket(QObject* owner = nullptr);
 
   QString Host() const { return host_; }
   // Without a proxy a ":port" suffix goes into Port (DefaultPort when it is
@@ -36,7 +36,7 @@ class TmsClientSocket : public TmsSocket {
   // open (the next Disconnect, Cancel or Connect closes it).
   virtual void Connect();
 
-  TmsNotifyEvent OnConnecting;
+  SocketEvent OnConnecting;
 
  private:
   // The IPv4 address of `name`: a dotted address as it stands, else a

@@ -1,8 +1,8 @@
-#include "tms_headers.h"
+#include "http_headers.h"
 
 namespace velmar {
 
-QString TmsHeaders::GetFieldValue(const QString& name) const {
+QString HttpHeaders::GetFieldValue(const QString& name) const {
   const QString key = (name.endsWith(u':') ? name : name + u':').toUpper();
   for (qsizetype i = 0; i < size(); ++i) {
     const QString& line = at(i);
