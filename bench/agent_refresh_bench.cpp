@@ -5,14 +5,14 @@
 
 #include <QCoreApplication>
 
-#include "tol_interface_table_object.h"
+#include "interface_table.h"
 
 namespace {
 
 const QString kAgent = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
 
 void Refresh(benchmark::State& state, uint8_t kind) {
-  velmar::TTolInterfaceTableObject table(nullptr, kAgent);
+  velmar::InterfaceTable table(nullptr, kAgent);
   table.Refresh(kind);
   const int rows = table.Count();
   const uint64_t callsBefore = table.AgentCalls();

@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tnetstatform.h"
-#include "tol_interface_table_object.h"
+#include "interface_table.h"
+#include "net_stat_window.h"
 
 namespace {
 
@@ -104,12 +104,12 @@ LoopbackConnections& Connections() {
 }
 
 struct Window {
-  velmar::TTolInterfaceTableObject table{nullptr, kAgent};
+  velmar::InterfaceTable table{nullptr, kAgent};
   int errors = 0;
-  velmar::Tnetstatform form{&table, [this](const std::exception& e) {
-                              std::fprintf(stderr, "refresh failed: %s\n", e.what());
-                              ++errors;
-                            }};
+  velmar::NetStatWindow form{&table, [this](const std::exception& e) {
+                               std::fprintf(stderr, "refresh failed: %s\n", e.what());
+                               ++errors;
+                             }};
   Window() {
     form.show();
     form.NoteBook->setCurrentWidget(form.tcpMemo);
@@ -149,31 +149,30 @@ void BM_RefreshChanged(benchmark::State& state) {
 // The parts of a refresh on their own.
 void BM_TcpWalk(benchmark::State& state) {
   Connections();
-  velmar::TTolInterfaceTableObject table(nullptr, kAgent);
+  velmar::InterfaceTable table(nullptr, kAgent);
   for (auto _ : state) {
-    table.Refresh(velmar::TTolInterfaceTableObject::kTcpConnections);
+    table.Refresh(velmar::InterfaceTable::kTcpConnections);
   }
   state.counters["tcp_rows"] = table.Count();
 }
 
 void BM_TcpFormat(benchmark::State& state) {
   Connections();
-  velmar::TTolInterfaceTableObject table(nullptr, kAgent);
-  table.Refresh(velmar::TTolInterfaceTableObject::kTcpConnections);
+  velmar::InterfaceTable table(nullptr, kAgent);
+  table.Refresh(velmar::InterfaceTable::kTcpConnections);
   velmar::NetStatText text;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        text.PageText(velmar::TTolInterfaceTableObject::kTcpConnections, table));
+    benchmark::DoNotOptimize(text.PageText(velmar::InterfaceTable::kTcpConnections, table));
   }
   state.counters["tcp_rows"] = table.Count();
 }
 
 void BM_TcpSetText(benchmark::State& state) {
   Connections();
-  velmar::TTolInterfaceTableObject table(nullptr, kAgent);
-  table.Refresh(velmar::TTolInterfaceTableObject::kTcpConnections);
+  velmar::InterfaceTable table(nullptr, kAgent);
+  table.Refresh(velmar::InterfaceTable::kTcpConnections);
   velmar::NetStatText text;
-  const QString page = text.PageText(velmar::TTolInterfaceTableObject::kTcpConnections, table);
+  const QString page = text.PageText(velmar::InterfaceTable::kTcpConnections, table);
   const QString other = page + QStringLiteral(" ");
   Window window;
   bool flip = false;

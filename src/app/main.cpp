@@ -13,12 +13,12 @@
 #include "autostart.h"
 #include "headless_meter.h"
 #include "history_report.h"
+#include "interface_table.h"
 #include "key_store.h"
 #include "product.h"
 #include "settings_list.h"
 #include "single_instance.h"
 #include "tform1.h"
-#include "tol_interface_table_object.h"
 #include "unix_signal_watcher.h"
 #include "velmar_application.h"
 #include "widget_user_interface.h"
@@ -77,9 +77,9 @@ int RunHeadless(int argc, char* argv[]) {
   }
 
   // Without an agent the meter still runs: every tick publishes zero rates.
-  std::unique_ptr<TTolInterfaceTableObject> table;
+  std::unique_ptr<InterfaceTable> table;
   try {
-    table = std::make_unique<TTolInterfaceTableObject>();
+    table = std::make_unique<InterfaceTable>();
   } catch (const std::exception& e) {
     err << "Error: " << e.what() << Qt::endl;
   }
@@ -127,7 +127,7 @@ int RunWindow(int argc, char* argv[]) {
   }
 
   TForm1::Environment env;
-  env.agentLibrary = TTolInterfaceTableObject::DefaultAgentLibraryPath();
+  env.agentLibrary = InterfaceTable::DefaultAgentLibraryPath();
   env.settingsFile = Settingslist::FilePath();
   env.executablePath = QCoreApplication::applicationFilePath();
   env.autostartEntry = Autostart::DefaultDesktopEntryPath();

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "interface_table.h"
 #include "snmp_abi.h"
 #include "snmp_agent.h"
 #include "snmp_format.h"
 #include "tick_clock.h"
-#include "tol_interface_table_object.h"
 
 using namespace velmar;
 
@@ -56,7 +56,7 @@ bool Walk(PFNSNMPEXTENSIONQUERY query, const std::vector<uint32_t>& root) {
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  QString agentPath = TTolInterfaceTableObject::DefaultAgentLibraryPath();
+  QString agentPath = InterfaceTable::DefaultAgentLibraryPath();
   std::vector<std::vector<uint32_t>> roots;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

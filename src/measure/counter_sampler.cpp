@@ -3,7 +3,7 @@
 #include <QScopeGuard>
 #include <cmath>
 
-#include "tol_interface_table_object.h"
+#include "interface_table.h"
 
 namespace velmar {
 
@@ -24,8 +24,8 @@ uint32_t Moved(uint32_t now, uint32_t before) {
 
 }  // namespace
 
-CounterSampler::CounterSampler(MeasurementState& state, TTolInterfaceTableObject* table,
-                               TickHost& host, const TickClock& clock)
+CounterSampler::CounterSampler(MeasurementState& state, InterfaceTable* table, TickHost& host,
+                               const TickClock& clock)
     : state_(state), table_(table), host_(host), clock_(clock) {}
 
 void CounterSampler::CalcIntervalTimerTimer() {
@@ -94,14 +94,14 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint32_t& outOctet
     return false;
   }
   try {
-    table_->Refresh(TTolInterfaceTableObject::kInterfaces);
+    table_->Refresh(InterfaceTable::kInterfaces);
   } catch (const std::exception&) {
     return false;  // a tick without a reading
   }
   const int rows = std::min(table_->Count(), kMaxRowsExamined);
   bool result = false;
   for (int i = 0; i < rows; ++i) {
-    const TIpConnInfo& row = table_->Items(i);
+    const MibRow& row = table_->Items(i);
     if (selection == 0) {
       if (row.IfIndex > 1) {
         outOctets += row.IfOutOctets;
@@ -129,7 +129,7 @@ QStringList CounterSampler::BuildAdapterList() {
   QStringList list{QStringLiteral("All")};
   // Without an agent there are no interfaces to name, only "All".
   if (table_ != nullptr) {
-    table_->Refresh(TTolInterfaceTableObject::kInterfaces);
+    table_->Refresh(InterfaceTable::kInterfaces);
     for (int i = 0; i < table_->Count(); ++i) {
       list << table_->Items(i).IfDescr;
     }

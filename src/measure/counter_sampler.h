@@ -9,7 +9,7 @@
 
 namespace velmar {
 
-class TTolInterfaceTableObject;
+class InterfaceTable;
 
 // Samples the interface octet counters on the calculation timer's tick and
 // turns their differences into rates in bytes per second.
@@ -18,11 +18,11 @@ class CounterSampler {
   static constexpr int kMaxRowsExamined = 32;
 
   // `table` may be null: a meter without an agent publishes zero rates.
-  CounterSampler(MeasurementState& state, TTolInterfaceTableObject* table, TickHost& host,
+  CounterSampler(MeasurementState& state, InterfaceTable* table, TickHost& host,
                  const TickClock& clock = SystemClock());
 
   // The table may be replaced (built late, or freed at shutdown).
-  void SetTable(TTolInterfaceTableObject* table) { table_ = table; }
+  void SetTable(InterfaceTable* table) { table_ = table; }
 
   // The handler of the calculation timer.
   void CalcIntervalTimerTimer();
@@ -35,7 +35,7 @@ class CounterSampler {
 
  private:
   MeasurementState& state_;
-  TTolInterfaceTableObject* table_;
+  InterfaceTable* table_;
   TickHost& host_;
   const TickClock& clock_;
 };

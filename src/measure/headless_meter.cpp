@@ -4,9 +4,8 @@
 
 namespace velmar {
 
-HeadlessMeter::HeadlessMeter(MeasurementState& state, TTolInterfaceTableObject* table,
-                             Settingslist& settings, QTextStream& out, QTextStream& err,
-                             const TickClock& clock)
+HeadlessMeter::HeadlessMeter(MeasurementState& state, InterfaceTable* table, Settingslist& settings,
+                             QTextStream& out, QTextStream& err, const TickClock& clock)
     : state_(state),
       out_(out),
       err_(err),

@@ -2,17 +2,17 @@
 
 namespace velmar {
 
-TIndicator::TIndicator(QWidget* parent) : PaintedControl(parent) {}
+Indicator::Indicator(QWidget* parent) : PaintedControl(parent) {}
 
-void TIndicator::SetPosition(int position) {
+void Indicator::SetPosition(int position) {
   RepaintIf(painter_.SetPosition(position));
 }
 
-void TIndicator::SetBackground(const QColor& color) {
+void Indicator::SetBackground(const QColor& color) {
   RepaintIf(painter_.SetBackground(color));
 }
 
-void TIndicator::SetForeground(const QColor& color) {
+void Indicator::SetForeground(const QColor& color) {
   RepaintIf(painter_.SetForeground(color));
 }
 

@@ -7,9 +7,9 @@ namespace velmar {
 
 // A vertical bar graph of a percentage. Takes no input; the picture comes
 // from IndicatorPainter and reaches the screen in one copy.
-class TIndicator : public PaintedControl<IndicatorPainter> {
+class Indicator : public PaintedControl<IndicatorPainter> {
  public:
-  explicit TIndicator(QWidget* parent = nullptr);
+  explicit Indicator(QWidget* parent = nullptr);
 
   int Position() const { return painter_.Position(); }
   QColor Background() const { return painter_.Background(); }

@@ -7,7 +7,7 @@
 namespace velmar {
 
 // Draws a vertical bar graph of a percentage into an off-screen image: the
-// logic behind TIndicator, usable without a display. Bars run from the top
+// logic behind Indicator, usable without a display. Bars run from the top
 // down; the lit ones fill from the bottom up, the others show a dim shade of
 // the foreground so the scale stays visible.
 //

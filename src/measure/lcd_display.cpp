@@ -2,37 +2,37 @@
 
 namespace velmar {
 
-TLcdDisplay::TLcdDisplay(QWidget* parent) : PaintedControl(parent) {}
+LcdDisplay::LcdDisplay(QWidget* parent) : PaintedControl(parent) {}
 
-void TLcdDisplay::SetNumDigits(int numDigits) {
+void LcdDisplay::SetNumDigits(int numDigits) {
   RepaintIf(painter_.SetNumDigits(numDigits));
 }
 
-void TLcdDisplay::SetValue(int value) {
+void LcdDisplay::SetValue(int value) {
   RepaintIf(painter_.SetValue(value));
 }
 
-void TLcdDisplay::SetDigitHeight(int height) {
+void LcdDisplay::SetDigitHeight(int height) {
   RepaintIf(painter_.SetDigitHeight(height));
 }
 
-void TLcdDisplay::SetDigitWidth(int width) {
+void LcdDisplay::SetDigitWidth(int width) {
   RepaintIf(painter_.SetDigitWidth(width));
 }
 
-void TLcdDisplay::SetDigitLineWidth(int width) {
+void LcdDisplay::SetDigitLineWidth(int width) {
   RepaintIf(painter_.SetDigitLineWidth(width));
 }
 
-void TLcdDisplay::SetBackgroundColor(const QColor& color) {
+void LcdDisplay::SetBackgroundColor(const QColor& color) {
   RepaintIf(painter_.SetBackgroundColor(color));
 }
 
-void TLcdDisplay::SetLightOnColor(const QColor& color) {
+void LcdDisplay::SetLightOnColor(const QColor& color) {
   RepaintIf(painter_.SetLightOnColor(color));
 }
 
-void TLcdDisplay::SetLightOffColor(const QColor& color) {
+void LcdDisplay::SetLightOffColor(const QColor& color) {
   RepaintIf(painter_.SetLightOffColor(color));
 }
 

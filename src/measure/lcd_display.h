@@ -7,9 +7,9 @@ namespace velmar {
 
 // A row of seven-segment digits showing a whole number. Takes no input; the
 // picture comes from LcdDisplayPainter and reaches the screen in one copy.
-class TLcdDisplay : public PaintedControl<LcdDisplayPainter> {
+class LcdDisplay : public PaintedControl<LcdDisplayPainter> {
  public:
-  explicit TLcdDisplay(QWidget* parent = nullptr);
+  explicit LcdDisplay(QWidget* parent = nullptr);
 
   int NumDigits() const { return painter_.NumDigits(); }
   int Value() const { return painter_.Value(); }

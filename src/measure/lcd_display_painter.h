@@ -10,7 +10,7 @@
 namespace velmar {
 
 // Draws a row of seven-segment digits into an off-screen image: the logic
-// behind TLcdDisplay, usable without a display. The ten digit pictures are
+// behind LcdDisplay, usable without a display. The ten digit pictures are
 // prepared once per geometry and colour set, so that a change of the value
 // (several times a second) only copies pictures.
 //

@@ -2,8 +2,8 @@
 
 #include <charconv>
 
-#include "conn_list_errors.h"
-#include "tol_interface_table_object.h"
+#include "interface_table.h"
+#include "table_errors.h"
 
 namespace velmar {
 
@@ -77,7 +77,7 @@ Latin1Text NumberText(int64_t value) {
 }
 
 // The "%d.%d.%d.%d" form of an address, the octets in stored order.
-Latin1Text AddressText(const TIpConnInfo::Address& a) {
+Latin1Text AddressText(const MibRow::Address& a) {
   Latin1Text text;
   text.Number(a[0]).Char('.').Number(a[1]).Char('.').Number(a[2]).Char('.').Number(a[3]);
   return text;
@@ -100,7 +100,7 @@ QString Description(const QString& descr) {
   return Printable(descr.left(NetStatText::kDescriptionWidth));
 }
 
-void AppendTcpLine(QString& out, const TIpConnInfo& row) {
+void AppendTcpLine(QString& out, const MibRow& row) {
   Column(out, AddressText(row.LocalAddress).View(), kAddressWidth);
   NextColumn(out, NumberText(row.LocalPort).View(), kPortWidth);
   NextColumn(out, AddressText(row.RemoteAddress).View(), kAddressWidth);
@@ -108,7 +108,7 @@ void AppendTcpLine(QString& out, const TIpConnInfo& row) {
   NextColumn(out, row.StateText(), kStateWidth);
 }
 
-void AppendInterfaceLine(QString& out, const TIpConnInfo& row) {
+void AppendInterfaceLine(QString& out, const MibRow& row) {
   Column(out, NumberText(row.IfIndex).View(), kIndexWidth);
   NextColumn(out, Description(row.IfDescr), NetStatText::kDescriptionWidth);
   NextColumn(out, NumberText(row.IfMtu).View(), kMtuWidth);
@@ -152,19 +152,19 @@ QString NetStatText::RouteHeading() {
   return line;
 }
 
-QString NetStatText::TcpLine(const TIpConnInfo& row) {
+QString NetStatText::TcpLine(const MibRow& row) {
   QString line;
   AppendTcpLine(line, row);
   return line;
 }
 
-QString NetStatText::InterfaceLine(const TIpConnInfo& row) {
+QString NetStatText::InterfaceLine(const MibRow& row) {
   QString line;
   AppendInterfaceLine(line, row);
   return line;
 }
 
-QString NetStatText::RouteLine(const TIpConnInfo& row) const {
+QString NetStatText::RouteLine(const MibRow& row) const {
   QString line;
   Column(line, NumberText(row.RouteIfIndex).View(), kIndexWidth);
   NextColumn(line, AddressText(row.RouteDest).View(), kRouteAddressWidth);
@@ -176,21 +176,21 @@ QString NetStatText::InterfaceName(int32_t ifIndex) const {
   return interfaceNames_.value(ifIndex, QStringLiteral("-"));
 }
 
-QString NetStatText::PageText(uint8_t kind, const TTolInterfaceTableObject& table) {
+QString NetStatText::PageText(uint8_t kind, const InterfaceTable& table) {
   const int rows = table.Count();
   QString page;
   // About 80 characters per line keeps a page of thousands of rows to a
   // single allocation.
   page.reserve((rows + 2) * 80);
   switch (kind) {
-    case TTolInterfaceTableObject::kTcpConnections:
+    case InterfaceTable::kTcpConnections:
       page.append(TcpHeading());
       break;
-    case TTolInterfaceTableObject::kInterfaces:
+    case InterfaceTable::kInterfaces:
       page.append(InterfaceHeading());
       interfaceNames_.clear();
       break;
-    case TTolInterfaceTableObject::kRoutes:
+    case InterfaceTable::kRoutes:
       page.append(RouteHeading());
       break;
     default:
@@ -198,13 +198,13 @@ QString NetStatText::PageText(uint8_t kind, const TTolInterfaceTableObject& tabl
   }
   page.append(QLatin1String("\n"));  // the empty line under the heading
   for (int i = 0; i < rows; ++i) {
-    const TIpConnInfo& row = table.Items(i);
+    const MibRow& row = table.Items(i);
     page.append(QLatin1Char('\n'));
     switch (kind) {
-      case TTolInterfaceTableObject::kTcpConnections:
+      case InterfaceTable::kTcpConnections:
         AppendTcpLine(page, row);
         break;
-      case TTolInterfaceTableObject::kInterfaces:
+      case InterfaceTable::kInterfaces:
         AppendInterfaceLine(page, row);
         interfaceNames_.insert(row.IfIndex, Description(row.IfDescr));
         break;
@@ -216,17 +216,17 @@ QString NetStatText::PageText(uint8_t kind, const TTolInterfaceTableObject& tabl
   return page;
 }
 
-void NetStatText::Refresh(TTolInterfaceTableObject* table, const PageSink& show) {
+void NetStatText::Refresh(InterfaceTable* table, const PageSink& show) {
   static constexpr struct {
     uint8_t kind;
     Page page;
-  } kOrder[] = {{TTolInterfaceTableObject::kTcpConnections, Page::Tcp},
-                {TTolInterfaceTableObject::kInterfaces, Page::Interface},
-                {TTolInterfaceTableObject::kRoutes, Page::Ip}};
+  } kOrder[] = {{InterfaceTable::kTcpConnections, Page::Tcp},
+                {InterfaceTable::kInterfaces, Page::Interface},
+                {InterfaceTable::kRoutes, Page::Ip}};
   for (const auto& step : kOrder) {
     try {
       if (table == nullptr) {
-        throw EConnListError(SnmpAgent::kUnavailable);
+        throw TableError(SnmpAgent::kUnavailable);
       }
       table->Refresh(step.kind);
     } catch (...) {

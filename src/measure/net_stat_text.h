@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "ip_conn_info.h"
+#include "mib_row.h"
 
 namespace velmar {
 
-class TTolInterfaceTableObject;
+class InterfaceTable;
 
 // Turns the rows of the MIB-II table component into the fixed-width texts of
 // the NetStat window's three pages, and runs one refresh of those pages.
@@ -32,11 +32,11 @@ class NetStatText {
   static QString InterfaceHeading();
   static QString RouteHeading();
 
-  static QString TcpLine(const TIpConnInfo& row);
-  static QString InterfaceLine(const TIpConnInfo& row);
+  static QString TcpLine(const MibRow& row);
+  static QString InterfaceLine(const MibRow& row);
   // The last column names the interface the route leaves by, as the
   // latest interface page showed it.
-  QString RouteLine(const TIpConnInfo& row) const;
+  QString RouteLine(const MibRow& row) const;
 
   // The description of interface `ifIndex` as the latest interface page
   // showed it; "-" for an index that page did not list.
@@ -46,7 +46,7 @@ class NetStatText {
   // component's current rows: the heading, an empty line, then one line per
   // row in table order. Building the interface page also records the
   // interface names for the route page.
-  QString PageText(uint8_t kind, const TTolInterfaceTableObject& table);
+  QString PageText(uint8_t kind, const InterfaceTable& table);
 
   using PageSink = std::function<void(Page page, const QString& text)>;
 
@@ -57,7 +57,7 @@ class NetStatText {
   // of the component (a null `table` counts as an agent that is not
   // available) hands over the page being filled as empty text and then
   // continues to the caller; the pages after it are left alone too.
-  void Refresh(TTolInterfaceTableObject* table, const PageSink& show);
+  void Refresh(InterfaceTable* table, const PageSink& show);
 
  private:
   QHash<int32_t, QString> interfaceNames_;

@@ -15,9 +15,9 @@
 #include "launcher.h"
 #include "message_queue.h"
 #include "meter_art.h"
+#include "net_stat_window.h"
 #include "product.h"
 #include "talarm_form.h"
-#include "tnetstatform.h"
 #include "tsetup_form.h"
 #include "tsplashform.h"
 #include "twarningform.h"
@@ -51,9 +51,9 @@ QPushButton* Button(QWidget* parent, const QString& name, const QString& caption
   return button;
 }
 
-TLcdDisplay* Digits(QWidget* parent, const QString& name, int digits, int x, int y, int cell,
-                    int height) {
-  auto* lcd = new TLcdDisplay(parent);
+LcdDisplay* Digits(QWidget* parent, const QString& name, int digits, int x, int y, int cell,
+                   int height) {
+  auto* lcd = new LcdDisplay(parent);
   lcd->setObjectName(name);
   lcd->SetNumDigits(digits);
   lcd->SetDigitWidth(cell - 4);
@@ -154,13 +154,13 @@ QWidget* TForm1::BuildMainTab() {
   Panel1->installEventFilter(this);
   const int barTop = 14;
   const int barHeight = 124;
-  DownIndicator = Place(new TIndicator(Panel1), 40, barTop, 30, barHeight);
+  DownIndicator = Place(new Indicator(Panel1), 40, barTop, 30, barHeight);
   DownIndicator->setObjectName(QStringLiteral("DownIndicator"));
   DownIndicator->setToolTip(QStringLiteral("Actual Downstream Speed (0..100%)"));
-  AvgIndicator = Place(new TIndicator(Panel1), 115, barTop, 30, barHeight);
+  AvgIndicator = Place(new Indicator(Panel1), 115, barTop, 30, barHeight);
   AvgIndicator->setObjectName(QStringLiteral("AvgIndicator"));
   AvgIndicator->setToolTip(QStringLiteral("Overall Average Speed (0..100%)"));
-  UpIndicator = Place(new TIndicator(Panel1), 190, barTop, 30, barHeight);
+  UpIndicator = Place(new Indicator(Panel1), 190, barTop, 30, barHeight);
   UpIndicator->setObjectName(QStringLiteral("UpIndicator"));
   UpIndicator->setToolTip(QStringLiteral("Actual Upstream Speed (0..100%)"));
   versionlabel = Label(page, QString(), 8, 172, 80, 18);
@@ -276,7 +276,7 @@ void TForm1::BuildBottomPanel() {
   const int pointX = 5 * cell;
   const int smallX = pointX + 8;
   const auto pair = [&](int x, int y, const char* whole, const char* hundredths,
-                        TLcdDisplay*& wholeOut, TLcdDisplay*& hundredthsOut) {
+                        LcdDisplay*& wholeOut, LcdDisplay*& hundredthsOut) {
     wholeOut = Digits(Panel6, QString::fromLatin1(whole), 5, x, y, cell, h);
     Label(Panel6, QStringLiteral("."), x + pointX, y, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
     hundredthsOut = Digits(Panel6, QString::fromLatin1(hundredths), 2, x + smallX, y, cell, h);
@@ -420,9 +420,8 @@ void TForm1::FormCreate() {
   // Without an agent or a key store the meter still runs: the failure is
   // reported and the remaining steps go on, so the settings are applied
   // and a later save cannot write an empty list.
-  Guarded([this] {
-    table_ = std::make_unique<TTolInterfaceTableObject>(this, env_.agentLibrary, *env_.clock);
-  });
+  Guarded(
+      [this] { table_ = std::make_unique<InterfaceTable>(this, env_.agentLibrary, *env_.clock); });
   sampler_.SetTable(table_.get());
   Guarded([this] { store_ = &KeyStore::Default(); });
   state_.ProgramSection = 9;
@@ -718,7 +717,7 @@ void TForm1::ClearAverageDisplays() {
   }
 }
 
-TLcdDisplay* TForm1::Lcd(Display display) const {
+LcdDisplay* TForm1::Lcd(Display display) const {
   switch (display) {
     case Display::DownDigits:
       return DownDigits;
@@ -924,12 +923,12 @@ void TForm1::Open(const QString& text) {
 
 void TForm1::NetstatbuttonClick() {
   state_.ProgramSection = 42;
-  if (Tnetstatform::Instance() != nullptr) {
+  if (NetStatWindow::Instance() != nullptr) {
     return;  // one is open already (it is modal)
   }
   // The window shares the table component with the measurement tick; the
   // QPointer guards against the window going away during its modal loop.
-  QPointer<Tnetstatform> form = new Tnetstatform(
+  QPointer<NetStatWindow> form = new NetStatWindow(
       table_.get(), [this](const std::exception& e) { ExceptionHandler(e); }, this);
   form->exec();
   delete form;

@@ -21,6 +21,7 @@
 #include "history_maintenance.h"
 #include "history_recorder.h"
 #include "indicator.h"
+#include "interface_table.h"
 #include "lcd_display.h"
 #include "measurement_state.h"
 #include "result_publisher.h"
@@ -30,7 +31,6 @@
 #include "setup_host.h"
 #include "temail.h"
 #include "tick_host.h"
-#include "tol_interface_table_object.h"
 #include "traffic_generator.h"
 #include "window_placement.h"
 #include "window_sizer.h"
@@ -226,7 +226,7 @@ class TForm1 : public QWidget,
   void FormShow();
   void Shutdown();
   void Guarded(const std::function<void()>& step);
-  TLcdDisplay* Lcd(Display display) const;
+  LcdDisplay* Lcd(Display display) const;
   void OpenHelp();
   void OpenWebPage();
   void PopupSizerMenu(const QPoint& at);
@@ -238,7 +238,7 @@ class TForm1 : public QWidget,
   // loop, never inside the calculation timer's handler.
   TrafficGenerator generator_{state_};
   QStringList adapterlist_;
-  std::unique_ptr<TTolInterfaceTableObject> table_;
+  std::unique_ptr<InterfaceTable> table_;
   KeyStore* store_ = nullptr;
   AveragingEngine engine_;
   CounterSampler sampler_;
@@ -276,18 +276,18 @@ class TForm1 : public QWidget,
   QLabel* StatusPanel = nullptr;
   QLabel* versionlabel = nullptr;
   QLabel* AdapterLabel = nullptr;
-  TIndicator* DownIndicator = nullptr;
-  TIndicator* AvgIndicator = nullptr;
-  TIndicator* UpIndicator = nullptr;
-  TLcdDisplay* DownDigits = nullptr;
-  TLcdDisplay* DownDigits2 = nullptr;
-  TLcdDisplay* UpDigits = nullptr;
-  TLcdDisplay* UpDigits2 = nullptr;
-  TLcdDisplay* DownAvgDigits = nullptr;
-  TLcdDisplay* DownAvgDigits2 = nullptr;
-  TLcdDisplay* UpAvgDigits = nullptr;
-  TLcdDisplay* UpAvgDigits2 = nullptr;
-  TLcdDisplay* TrafficLCD = nullptr;
+  Indicator* DownIndicator = nullptr;
+  Indicator* AvgIndicator = nullptr;
+  Indicator* UpIndicator = nullptr;
+  LcdDisplay* DownDigits = nullptr;
+  LcdDisplay* DownDigits2 = nullptr;
+  LcdDisplay* UpDigits = nullptr;
+  LcdDisplay* UpDigits2 = nullptr;
+  LcdDisplay* DownAvgDigits = nullptr;
+  LcdDisplay* DownAvgDigits2 = nullptr;
+  LcdDisplay* UpAvgDigits = nullptr;
+  LcdDisplay* UpAvgDigits2 = nullptr;
+  LcdDisplay* TrafficLCD = nullptr;
   QPushButton* ActiveOn = nullptr;
   QPushButton* ActiveOff = nullptr;
   QPushButton* SniffOn = nullptr;

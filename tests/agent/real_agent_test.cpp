@@ -15,8 +15,8 @@
 #include <sstream>
 
 #include "dynamic_library.h"
+#include "interface_table.h"
 #include "snmp_abi.h"
-#include "tol_interface_table_object.h"
 
 namespace velmar {
 namespace {
@@ -79,16 +79,16 @@ std::vector<ProcTcpRow> ReadProcTcp() {
   return rows;
 }
 
-TIpConnInfo::Address AddressOf(uint32_t kernelWord) {
-  TIpConnInfo::Address a;
+MibRow::Address AddressOf(uint32_t kernelWord) {
+  MibRow::Address a;
   std::memcpy(a.data(), &kernelWord, 4);
   return a;
 }
 
 TEST(RealAgentTest, InterfaceRowsAgreeWithTheKernel) {
-  TTolInterfaceTableObject table(nullptr, kAgent);
+  InterfaceTable table(nullptr, kAgent);
   const uint64_t before = table.AgentCalls();
-  table.Refresh(TTolInterfaceTableObject::kInterfaces);
+  table.Refresh(InterfaceTable::kInterfaces);
   const int n = table.Count();
   EXPECT_EQ(table.AgentCalls() - before, 1u + 21u * n);
 
@@ -97,7 +97,7 @@ TEST(RealAgentTest, InterfaceRowsAgreeWithTheKernel) {
   QStringList names;
   int lastIndex = 0;
   for (int i = 0; i < n; ++i) {
-    const TIpConnInfo& row = table.Items(i);
+    const MibRow& row = table.Items(i);
     names << row.IfDescr;
     EXPECT_GT(row.IfIndex, lastIndex) << "rows in ifIndex order";
     lastIndex = row.IfIndex;
@@ -122,15 +122,15 @@ TEST(RealAgentTest, InterfaceRowsAgreeWithTheKernel) {
 
 TEST(RealAgentTest, TcpRowsShowAKnownListenerAndConnectionInIndexOrder) {
   LoopbackPair pair;
-  TTolInterfaceTableObject table(nullptr, kAgent);
+  InterfaceTable table(nullptr, kAgent);
   const uint64_t before = table.AgentCalls();
-  table.Refresh(TTolInterfaceTableObject::kTcpConnections);
+  table.Refresh(InterfaceTable::kTcpConnections);
   EXPECT_EQ(table.AgentCalls() - before, 1u + 5u * table.Count());
 
-  const TIpConnInfo::Address loopback{127, 0, 0, 1};
+  const MibRow::Address loopback{127, 0, 0, 1};
   bool listener = false, clientSide = false, serverSide = false;
   for (int i = 0; i < table.Count(); ++i) {
-    const TIpConnInfo& r = table.Items(i);
+    const MibRow& r = table.Items(i);
     if (r.LocalAddress == loopback && r.LocalPort == pair.port && r.State == 2) {
       listener = true;
       EXPECT_EQ(r.RemotePortShown(), 0);
@@ -144,8 +144,8 @@ TEST(RealAgentTest, TcpRowsShowAKnownListenerAndConnectionInIndexOrder) {
       EXPECT_EQ(r.RemoteAddressText(), "127.0.0.1");
     }
     if (i > 0) {
-      const TIpConnInfo& p = table.Items(i - 1);
-      const auto key = [](const TIpConnInfo& x) {
+      const MibRow& p = table.Items(i - 1);
+      const auto key = [](const MibRow& x) {
         return std::make_tuple(x.LocalAddress, x.LocalPort, x.RemoteAddress, x.RemotePort);
       };
       EXPECT_LT(key(p), key(r)) << "rows in index order, each index once";
@@ -162,7 +162,7 @@ TEST(RealAgentTest, TcpRowsShowAKnownListenerAndConnectionInIndexOrder) {
     }
     bool found = false;
     for (int i = 0; i < table.Count() && !found; ++i) {
-      const TIpConnInfo& r = table.Items(i);
+      const MibRow& r = table.Items(i);
       found = r.State == 2 && r.LocalAddress == AddressOf(k.local) &&
               r.LocalPort == static_cast<int32_t>(k.localPort);
     }
@@ -171,11 +171,11 @@ TEST(RealAgentTest, TcpRowsShowAKnownListenerAndConnectionInIndexOrder) {
 }
 
 TEST(RealAgentTest, RouteRowsAgreeWithTheKernelRouteTable) {
-  TTolInterfaceTableObject table(nullptr, kAgent);
-  table.Refresh(TTolInterfaceTableObject::kRoutes);
+  InterfaceTable table(nullptr, kAgent);
+  table.Refresh(InterfaceTable::kRoutes);
   EXPECT_EQ(table.Count() >= 0, true);
 
-  std::map<TIpConnInfo::Address, std::pair<int, int>> kernel;  // dest -> (metric, ifindex)
+  std::map<MibRow::Address, std::pair<int, int>> kernel;  // dest -> (metric, ifindex)
   std::ifstream in("/proc/net/route");
   std::string line;
   std::getline(in, line);
@@ -196,7 +196,7 @@ TEST(RealAgentTest, RouteRowsAgreeWithTheKernelRouteTable) {
   }
   ASSERT_EQ(table.Count(), static_cast<int>(kernel.size()));
   for (int i = 0; i < table.Count(); ++i) {
-    const TIpConnInfo& r = table.Items(i);
+    const MibRow& r = table.Items(i);
     ASSERT_TRUE(kernel.count(r.RouteDest)) << r.RouteDestText().toStdString();
     EXPECT_EQ(r.RouteIfIndex, kernel[r.RouteDest].second);
     if (i > 0) {
@@ -207,9 +207,9 @@ TEST(RealAgentTest, RouteRowsAgreeWithTheKernelRouteTable) {
 
 TEST(RealAgentTest, BytesSentOverTheLoopbackGrowItsCounters) {
   LoopbackPair pair;
-  TTolInterfaceTableObject table(nullptr, kAgent);
+  InterfaceTable table(nullptr, kAgent);
   const auto loCounters = [&] {
-    table.Refresh(TTolInterfaceTableObject::kInterfaces);
+    table.Refresh(InterfaceTable::kInterfaces);
     for (int i = 0; i < table.Count(); ++i) {
       if (table.Items(i).IfIndex == 1) {
         return std::make_pair(table.Items(i).IfInOctets, table.Items(i).IfOutOctets);

@@ -91,9 +91,9 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
 
   // Read the displays every half second once the rates have settled.
   const double expected = kRate * kWire * 8 / 1000;
-  auto* whole = form.findChild<TLcdDisplay*>("DownDigits");
-  auto* hundredths = form.findChild<TLcdDisplay*>("DownDigits2");
-  auto* upWhole = form.findChild<TLcdDisplay*>("UpDigits");
+  auto* whole = form.findChild<LcdDisplay*>("DownDigits");
+  auto* hundredths = form.findChild<LcdDisplay*>("DownDigits2");
+  auto* upWhole = form.findChild<LcdDisplay*>("UpDigits");
   ASSERT_TRUE(whole && hundredths && upWhole);
   // Settle: the first rate comes on the third tick; on a loaded machine
   // later. Then two more seconds for the averages of the sender's ramp.
@@ -120,7 +120,7 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
   form.findChild<QPushButton*>("ActiveOff")->click();
   EXPECT_EQ(whole->Value(), 0);
   EXPECT_EQ(hundredths->Value(), 0);
-  EXPECT_EQ(form.findChild<TIndicator*>("DownIndicator")->Position(), 0);
+  EXPECT_EQ(form.findChild<Indicator*>("DownIndicator")->Position(), 0);
   EXPECT_TRUE(form.StatusText().endsWith(" - Velmar 2000 Stopped"));
 }
 
@@ -238,7 +238,7 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
     uint32_t lastTick;
   };
   std::vector<Sample> samples;
-  auto* whole = form.findChild<TLcdDisplay*>("DownDigits");
+  auto* whole = form.findChild<LcdDisplay*>("DownDigits");
   QTimer sampler;
   QObject::connect(&sampler, &QTimer::timeout, [&] {
     samples.push_back({whole->Value(), form.Generator().Running(),

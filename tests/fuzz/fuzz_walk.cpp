@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "interface_table.h"
 #include "snmp_abi.h"
-#include "tol_interface_table_object.h"
 
 namespace {
 
@@ -43,14 +43,14 @@ const uint8_t kTypes[] = {ASN_INTEGER,   ASN_OCTETSTRING, ASN_NULL,    ASN_OBJEC
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static QCoreApplication* app = nullptr;
-  static velmar::TTolInterfaceTableObject* table = nullptr;
+  static velmar::InterfaceTable* table = nullptr;
   if (app == nullptr) {
     static int argc = 1;
     static char name[] = "fuzz_walk";
     static char* argv[] = {name, nullptr};
     app = new QCoreApplication(argc, argv);
     Agent();
-    table = new velmar::TTolInterfaceTableObject(nullptr, VELMAR_BIN_DIR "/libfake_mib2.so");
+    table = new velmar::InterfaceTable(nullptr, VELMAR_BIN_DIR "/libfake_mib2.so");
   }
   if (size < 1)
     return 0;
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   try {
     table->Refresh(kind);
-  } catch (const velmar::EConnListError&) {
+  } catch (const velmar::TableError&) {
   }
   for (int r = 0; r < table->Count(); ++r) {
     const auto& row = table->Items(r);

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "fake_agent_control.h"
-#include "tol_interface_table_object.h"
+#include "interface_table.h"
 
 namespace velmar {
 namespace {
@@ -76,7 +76,7 @@ class CounterSamplerTest : public ::testing::Test {
   }
 
   FakeAgent agent;
-  TTolInterfaceTableObject table;
+  InterfaceTable table;
   FakeClock clock;
   MeasurementState state;
   RecordingHost host;
@@ -297,7 +297,7 @@ TEST_F(CounterSamplerTest, AdapterListNamesEveryRowAndRestartsTheTimer) {
   // An agent failure reaches the caller, and the timer runs again.
   host.timerCalls.clear();
   agent.Failure();
-  EXPECT_THROW(sampler.BuildAdapterList(), EConnListRefreshError);
+  EXPECT_THROW(sampler.BuildAdapterList(), TableRefreshError);
   EXPECT_EQ(host.timerCalls, (std::vector<bool>{false, true}));
 
   // While asleep the timer stays off.

@@ -11,14 +11,14 @@ namespace velmar {
 namespace {
 
 // Counts the paint events that reach the control.
-class CountingIndicator : public TIndicator {
+class CountingIndicator : public Indicator {
  public:
   int paints = 0;
 
  protected:
   void paintEvent(QPaintEvent* event) override {
     ++paints;
-    TIndicator::paintEvent(event);
+    Indicator::paintEvent(event);
   }
 };
 
@@ -34,7 +34,7 @@ void Settle() {
 }
 
 TEST(IndicatorWidgetTest, NewIndicatorHasTheDefaultLook) {
-  TIndicator indicator;
+  Indicator indicator;
   EXPECT_EQ(indicator.size(), QSize(32, 128));
   EXPECT_TRUE(indicator.testAttribute(Qt::WA_OpaquePaintEvent));
   EXPECT_EQ(indicator.focusPolicy(), Qt::NoFocus);
@@ -50,7 +50,7 @@ TEST(IndicatorWidgetTest, NewIndicatorHasTheDefaultLook) {
 }
 
 TEST(IndicatorWidgetTest, ShowsExactlyThePaintersPicture) {
-  TIndicator indicator;
+  Indicator indicator;
   indicator.resize(17, 79);
   indicator.SetForeground(QColor(149, 173, 255));
   indicator.SetBackground(QColor(0, 0, 0));

@@ -11,14 +11,14 @@ namespace velmar {
 namespace {
 
 // Counts the paint events that reach the control.
-class CountingLcdDisplay : public TLcdDisplay {
+class CountingLcdDisplay : public LcdDisplay {
  public:
   int paints = 0;
 
  protected:
   void paintEvent(QPaintEvent* event) override {
     ++paints;
-    TLcdDisplay::paintEvent(event);
+    LcdDisplay::paintEvent(event);
   }
 };
 
@@ -34,7 +34,7 @@ void Settle() {
 }
 
 TEST(LcdDisplayWidgetTest, NewDisplayHasTheDefaultLook) {
-  TLcdDisplay display;
+  LcdDisplay display;
   EXPECT_EQ(display.size(), QSize(168, 36));
   EXPECT_TRUE(display.testAttribute(Qt::WA_OpaquePaintEvent));
   EXPECT_EQ(display.focusPolicy(), Qt::NoFocus);
@@ -53,7 +53,7 @@ TEST(LcdDisplayWidgetTest, NewDisplayHasTheDefaultLook) {
 }
 
 TEST(LcdDisplayWidgetTest, ShowsExactlyThePaintersPicture) {
-  TLcdDisplay display;
+  LcdDisplay display;
   display.SetNumDigits(5);
   display.SetDigitWidth(10);
   display.SetDigitHeight(17);
@@ -123,14 +123,14 @@ TEST(LcdDisplayWidgetTest, RepaintsOnlyWhenSomethingChanged) {
   EXPECT_EQ(display.Painter().DigitPictureBuilds(), 1);
 
   const auto changes = {
-      +[](TLcdDisplay& d) { d.SetValue(42); },
-      +[](TLcdDisplay& d) { d.SetNumDigits(4); },
-      +[](TLcdDisplay& d) { d.SetDigitHeight(20); },
-      +[](TLcdDisplay& d) { d.SetDigitWidth(12); },
-      +[](TLcdDisplay& d) { d.SetDigitLineWidth(3); },
-      +[](TLcdDisplay& d) { d.SetBackgroundColor(Qt::black); },
-      +[](TLcdDisplay& d) { d.SetLightOnColor(Qt::yellow); },
-      +[](TLcdDisplay& d) { d.SetLightOffColor(Qt::darkRed); },
+      +[](LcdDisplay& d) { d.SetValue(42); },
+      +[](LcdDisplay& d) { d.SetNumDigits(4); },
+      +[](LcdDisplay& d) { d.SetDigitHeight(20); },
+      +[](LcdDisplay& d) { d.SetDigitWidth(12); },
+      +[](LcdDisplay& d) { d.SetDigitLineWidth(3); },
+      +[](LcdDisplay& d) { d.SetBackgroundColor(Qt::black); },
+      +[](LcdDisplay& d) { d.SetLightOnColor(Qt::yellow); },
+      +[](LcdDisplay& d) { d.SetLightOffColor(Qt::darkRed); },
   };
   int step = 0;
   for (auto change : changes) {

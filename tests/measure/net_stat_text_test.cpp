@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "conn_list_errors.h"
 #include "fake_agent_control.h"
-#include "tol_interface_table_object.h"
+#include "interface_table.h"
+#include "table_errors.h"
 
 namespace velmar {
 namespace {
@@ -49,7 +49,7 @@ TEST(NetStatTextTest, HeadingLinesAreExact) {
 
 TEST(NetStatTextTest, TcpRowsShowListenersWithRemotePortZeroAndLineUpWithTheHeading) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   agent.TcpTable({
       // A listener whose agent reports a remote port all the same.
       {{0, 0, 0, 0}, 22, {0, 0, 0, 0}, 4711, 2},
@@ -57,7 +57,7 @@ TEST(NetStatTextTest, TcpRowsShowListenersWithRemotePortZeroAndLineUpWithTheHead
       {{192, 168, 100, 200}, 65535, {255, 255, 255, 255}, 65535, 4},
       {{10, 0, 0, 1}, 1, {10, 0, 0, 2}, 2, 13},
   });
-  table.Refresh(TTolInterfaceTableObject::kTcpConnections);
+  table.Refresh(InterfaceTable::kTcpConnections);
   ASSERT_EQ(table.Count(), 4);
 
   EXPECT_EQ(NetStatText::TcpLine(table.Items(0)),
@@ -88,12 +88,12 @@ TEST(NetStatTextTest, TcpRowsShowListenersWithRemotePortZeroAndLineUpWithTheHead
 
 TEST(NetStatTextTest, InterfaceRowsCutDescriptionsAndShowCountersInFull) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   FakeInterface lo{1, "lo", 111, 222, 24, 65536};
   FakeInterface eth{2, "abcdefghijklmnopqrstuvwxyz012345", 3000000000u, 4294967295u};
   ASSERT_EQ(eth.descr.size(), 32u);
   agent.InterfaceTable({lo, eth});
-  table.Refresh(TTolInterfaceTableObject::kInterfaces);
+  table.Refresh(InterfaceTable::kInterfaces);
   ASSERT_EQ(table.Count(), 2);
   ASSERT_EQ(table.Items(1).IfDescr.size(), 32);
 
@@ -105,7 +105,7 @@ TEST(NetStatTextTest, InterfaceRowsCutDescriptionsAndShowCountersInFull) {
             "2        abcdefghijklmnopqrst 1500  3000000000 14002  4294967295 20002  21002 ");
 
   // Numbers longer than their columns push the rest of the line right.
-  TIpConnInfo wide;
+  MibRow wide;
   wide.IfIndex = 2147483647;
   wide.IfDescr = QStringLiteral("x");
   wide.IfMtu = -1;
@@ -116,7 +116,7 @@ TEST(NetStatTextTest, InterfaceRowsCutDescriptionsAndShowCountersInFull) {
       "2147483647 x                    -1    0          4294967295 0          0      4294967295");
 
   // Characters that would break a line or a column show as '?'.
-  TIpConnInfo odd;
+  MibRow odd;
   odd.IfIndex = 3;
   odd.IfDescr = QStringLiteral("a\nb\tc\rd") + QChar(0x85) + QChar(0xe9);
   EXPECT_EQ(NetStatText::InterfaceLine(odd),
@@ -126,25 +126,25 @@ TEST(NetStatTextTest, InterfaceRowsCutDescriptionsAndShowCountersInFull) {
 
 TEST(NetStatTextTest, RouteRowsNameTheInterfaceOfTheLatestInterfacePage) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   NetStatText text;
 
-  TIpConnInfo route;
+  MibRow route;
   route.RouteIfIndex = 2;
   route.RouteDest = {192, 168, 0, 0};
   // Before any interface page there is no name to give.
   EXPECT_EQ(text.RouteLine(route), "2        192.168.0.0          -                   ");
 
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "enp0s31f6-with-a-long-name"}});
-  table.Refresh(TTolInterfaceTableObject::kInterfaces);
-  text.PageText(TTolInterfaceTableObject::kInterfaces, table);
+  table.Refresh(InterfaceTable::kInterfaces);
+  text.PageText(InterfaceTable::kInterfaces, table);
   EXPECT_EQ(text.InterfaceName(1), "lo");
   EXPECT_EQ(text.InterfaceName(2), "enp0s31f6-with-a-lon");  // as the interface page shows it
   EXPECT_EQ(text.InterfaceName(9), "-");
 
   agent.RouteTable({{{0, 0, 0, 0}, 2}, {{127, 0, 0, 0}, 1}, {{10, 8, 0, 0}, 9}});
-  table.Refresh(TTolInterfaceTableObject::kRoutes);
-  EXPECT_EQ(text.PageText(TTolInterfaceTableObject::kRoutes, table),
+  table.Refresh(InterfaceTable::kRoutes);
+  EXPECT_EQ(text.PageText(InterfaceTable::kRoutes, table),
             "ifIndex  Net2MediaPhysAddr    Net2MediaNetAddr    \n"
             "\n"
             "2        0.0.0.0              enp0s31f6-with-a-lon\n"
@@ -153,14 +153,14 @@ TEST(NetStatTextTest, RouteRowsNameTheInterfaceOfTheLatestInterfacePage) {
 
   // A new interface page forgets interfaces that have gone.
   agent.InterfaceTable({FakeInterface{1, "lo"}});
-  table.Refresh(TTolInterfaceTableObject::kInterfaces);
-  text.PageText(TTolInterfaceTableObject::kInterfaces, table);
+  table.Refresh(InterfaceTable::kInterfaces);
+  text.PageText(InterfaceTable::kInterfaces, table);
   EXPECT_EQ(text.InterfaceName(2), "-");
 }
 
 TEST(NetStatTextTest, RefreshWalksTcpThenInterfacesThenRoutes) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   NetStatText text;
   agent.TcpTable({{{127, 0, 0, 1}, 631, {0, 0, 0, 0}, 0, 2}});
   agent.InterfaceTable({FakeInterface{1, "lo", 5, 6}});
@@ -187,7 +187,7 @@ TEST(NetStatTextTest, RefreshWalksTcpThenInterfacesThenRoutes) {
 
 TEST(NetStatTextTest, AnEmptyTableEndsTheRefreshAfterItsOwnPage) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   NetStatText text;
 
   // No TCP connections: the TCP page shows the heading and an empty line,
@@ -218,7 +218,7 @@ TEST(NetStatTextTest, AnEmptyTableEndsTheRefreshAfterItsOwnPage) {
 
 TEST(NetStatTextTest, AnAgentErrorShowsThePageBeingFilledEmptyAndReachesTheCaller) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   NetStatText text;
   Sink sink;
 
@@ -228,7 +228,7 @@ TEST(NetStatTextTest, AnAgentErrorShowsThePageBeingFilledEmptyAndReachesTheCalle
   agent.String("lo");
   agent.Null();
   agent.RouteTable({{{127, 0, 0, 0}, 1}});
-  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { text.Refresh(&table, sink.Function()); }),
+  EXPECT_EQ(MessageOf<TableRefreshError>([&] { text.Refresh(&table, sink.Function()); }),
             "Unexpected end of query results encountered.");
   ASSERT_EQ(sink.pages.size(), 2u);
   EXPECT_EQ(sink.pages[0].first, Page::Tcp);
@@ -246,7 +246,7 @@ TEST(NetStatTextTest, AnAgentErrorShowsThePageBeingFilledEmptyAndReachesTheCalle
   agent.Ip({10, 0, 0, 0});
   agent.Integer(1);
   agent.Failure();
-  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { text.Refresh(&table, sink.Function()); }),
+  EXPECT_EQ(MessageOf<TableRefreshError>([&] { text.Refresh(&table, sink.Function()); }),
             "SNMP query failed.");
   ASSERT_EQ(sink.pages.size(), 3u);
   EXPECT_EQ(sink.pages[2].first, Page::Ip);
@@ -263,7 +263,7 @@ TEST(NetStatTextTest, AnAgentErrorShowsThePageBeingFilledEmptyAndReachesTheCalle
 
   // Without a table component the agent counts as not available.
   sink.pages.clear();
-  EXPECT_EQ(MessageOf<EConnListError>([&] { text.Refresh(nullptr, sink.Function()); }),
+  EXPECT_EQ(MessageOf<TableError>([&] { text.Refresh(nullptr, sink.Function()); }),
             "SNMP extension agent library is not available.");
   ASSERT_EQ(sink.pages.size(), 1u);
   EXPECT_EQ(sink.pages[0].first, Page::Tcp);
@@ -272,14 +272,14 @@ TEST(NetStatTextTest, AnAgentErrorShowsThePageBeingFilledEmptyAndReachesTheCalle
 
 TEST(NetStatTextTest, PagesHoldEveryRowOfLongTables) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   std::vector<FakeConnection> rows;
   for (int i = 0; i < 3000; ++i) {
     rows.push_back(
         {{127, 0, 0, 1}, 10000 + i, {127, 0, 0, static_cast<uint8_t>(2 + i % 200)}, 40000 + i, 5});
   }
   agent.TcpTable(rows);
-  table.Refresh(TTolInterfaceTableObject::kTcpConnections);
+  table.Refresh(InterfaceTable::kTcpConnections);
   NetStatText text;
   const QStringList lines = text.PageText(1, table).split(QLatin1Char('\n'));
   ASSERT_EQ(lines.size(), 3002);

@@ -13,6 +13,7 @@
 
 #include "analysis_control.h"
 #include "counter_sampler.h"
+#include "interface_table.h"
 #include "local_servers.h"
 #include "message_queue.h"
 #include "net_test_support.h"
@@ -20,7 +21,6 @@
 #include "settings_loader.h"
 #include "settings_target.h"
 #include "tick_host.h"
-#include "tol_interface_table_object.h"
 
 namespace velmar {
 namespace {
@@ -400,8 +400,7 @@ class LoopbackMeter : public TickHost {
     uint64_t download;  // the number of the download running, if any
   };
 
-  LoopbackMeter(MeasurementState& state, TrafficGenerator& generator,
-                TTolInterfaceTableObject& table)
+  LoopbackMeter(MeasurementState& state, TrafficGenerator& generator, InterfaceTable& table)
       : state_(state), generator_(generator), sampler_(state, &table, *this) {
     timer_.setInterval(500);
     timer_.setTimerType(Qt::PreciseTimer);  // as the window's calculation timer
@@ -452,8 +451,8 @@ TEST_F(TrafficGeneratorTest, TheRealTickPublishesEveryTickDuringEachDownload) {
   // 10 MiB at 4 MiB/s: each download spans about five ticks.
   test::LocalNginx nginx(4 << 20);
   test::MakeSparseFile(nginx.Root() + QStringLiteral("/file.bin"), 10 << 20);
-  TTolInterfaceTableObject table(nullptr, QStringLiteral(VELMAR_BIN_DIR "/libmib2.so"));
-  table.Refresh(TTolInterfaceTableObject::kInterfaces);
+  InterfaceTable table(nullptr, QStringLiteral(VELMAR_BIN_DIR "/libmib2.so"));
+  table.Refresh(InterfaceTable::kInterfaces);
   int loopback = -1;
   for (int i = 0; i < table.Count(); ++i) {
     if (table.Items(i).IfIndex == 1 || table.Items(i).IfDescr == QLatin1String("lo")) {

@@ -12,11 +12,11 @@
 #include "fake_agent_control.h"
 #include "history_recorder.h"
 #include "key_store.h"
+#include "net_stat_window.h"
 #include "registry.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
 #include "tform2.h"
-#include "tnetstatform.h"
 
 namespace velmar {
 namespace {
@@ -421,13 +421,13 @@ TEST_F(TForm1Test, TheNetStatButtonOpensOneWindowOverTheSharedTable) {
   form->show();
   bool seen = false;
   QTimer::singleShot(200, [&] {
-    seen = Tnetstatform::Instance() != nullptr && Tnetstatform::Instance()->isVisible();
-    if (Tnetstatform::Instance())
-      Tnetstatform::Instance()->close();
+    seen = NetStatWindow::Instance() != nullptr && NetStatWindow::Instance()->isVisible();
+    if (NetStatWindow::Instance())
+      NetStatWindow::Instance()->close();
   });
   Child<QPushButton>(*form, "Netstatbutton")->click();
   EXPECT_TRUE(seen);
-  EXPECT_EQ(Tnetstatform::Instance(), nullptr) << "freed when closed";
+  EXPECT_EQ(NetStatWindow::Instance(), nullptr) << "freed when closed";
   EXPECT_EQ(form->State().ProgramSection, 42);
 }
 

@@ -1,12 +1,12 @@
-#include "ip_conn_info.h"
+#include "mib_row.h"
 
 namespace velmar {
 
-QString TIpConnInfo::AddressText(const Address& a) {
+QString MibRow::AddressText(const Address& a) {
   return QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
 }
 
-QString TIpConnInfo::StateText() const {
+QString MibRow::StateText() const {
   static const char* const kNames[] = {"CLOSED",      "LISTEN",     "SYN_SENT",   "SYN_RECEIVED",
                                        "ESTABLISHED", "FIN_WAIT_1", "FIN_WAIT_2", "CLOSE_WAIT",
                                        "LAST_ACK",    "CLOSING",    "TIME_WAIT",  "TCB_DISCARD"};

@@ -10,8 +10,8 @@
 #include <exception>
 #include <functional>
 
+#include "interface_table.h"
 #include "net_stat_text.h"
-#include "tol_interface_table_object.h"
 
 namespace velmar {
 
@@ -20,7 +20,7 @@ namespace velmar {
 // refreshed every 2 seconds while the window is shown. It has no table of its
 // own: its refreshes and the measurement ticks take turns on the one
 // component, and whichever ran last decides the rows it holds.
-class Tnetstatform : public QDialog {
+class NetStatWindow : public QDialog {
  public:
   using ErrorHandler = std::function<void(const std::exception&)>;
 
@@ -32,11 +32,11 @@ class Tnetstatform : public QDialog {
   // available. `onError` is the application's error report: an error of a
   // refresh goes there and the window stays open. The pages are filled
   // before the constructor returns.
-  Tnetstatform(TTolInterfaceTableObject* table, ErrorHandler onError, QWidget* parent = nullptr);
-  ~Tnetstatform() override;
+  NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidget* parent = nullptr);
+  ~NetStatWindow() override;
 
   // The NetStat window that exists, or null while there is none.
-  static Tnetstatform* Instance();
+  static NetStatWindow* Instance();
 
   // Handlers.
   void FormCreate();
@@ -63,7 +63,7 @@ class Tnetstatform : public QDialog {
 
   // The component belongs to the main window, which may free it at shutdown
   // while this window is still open; from then on the agent counts as gone.
-  QPointer<TTolInterfaceTableObject> table_;
+  QPointer<InterfaceTable> table_;
   ErrorHandler onError_;
   NetStatText text_;
   // What each page shows, so an unchanged table costs no relayout and

@@ -8,7 +8,7 @@ namespace velmar {
 
 // One row of a MIB-II table. A refresh fills only the group of its kind;
 // every other field keeps its initial value.
-class TIpConnInfo {
+class MibRow {
  public:
   using Address = std::array<uint8_t, 4>;  // network order, first octet first
 

@@ -7,27 +7,27 @@
 #include <mutex>
 #include <vector>
 
-#include "conn_list_errors.h"
-#include "ip_conn_info.h"
+#include "mib_row.h"
 #include "snmp_abi.h"
 #include "snmp_agent.h"
+#include "table_errors.h"
 #include "tick_clock.h"
 
 namespace velmar {
 
 // Walks the MIB-II tables of the agent library into one list of rows:
 // kind 1 the TCP connection table, 2 the interface table, 3 the route table.
-class TTolInterfaceTableObject : public QObject {
+class InterfaceTable : public QObject {
  public:
   static constexpr uint8_t kTcpConnections = 1;
   static constexpr uint8_t kInterfaces = 2;
   static constexpr uint8_t kRoutes = 3;
 
-  // Loads and initialises the agent; raises EConnListError on failure.
-  explicit TTolInterfaceTableObject(QObject* owner = nullptr,
-                                    const QString& agentLibraryPath = DefaultAgentLibraryPath(),
-                                    const TickClock& clock = SystemClock());
-  ~TTolInterfaceTableObject() override;
+  // Loads and initialises the agent; raises TableError on failure.
+  explicit InterfaceTable(QObject* owner = nullptr,
+                          const QString& agentLibraryPath = DefaultAgentLibraryPath(),
+                          const TickClock& clock = SystemClock());
+  ~InterfaceTable() override;
 
   // $VELMAR_AGENT_LIBRARY, else libmib2.so beside the executable.
   static QString DefaultAgentLibraryPath();
@@ -38,13 +38,13 @@ class TTolInterfaceTableObject : public QObject {
 
   int Count() const { return static_cast<int>(Rows.size()); }
   // Valid until the next Refresh.
-  const TIpConnInfo& Items(int i) const { return Rows.at(static_cast<size_t>(i)); }
+  const MibRow& Items(int i) const { return Rows.at(static_cast<size_t>(i)); }
 
   bool Busy() const { return busy_; }
   bool SocketsStarted() const { return socketsStarted_; }
 
   // Called whenever Busy changes.
-  std::function<void(TTolInterfaceTableObject&)> OnStatusChange;
+  std::function<void(InterfaceTable&)> OnStatusChange;
 
   // Held for a whole walk. Exposed so a caller (a test, a second thread)
   // can keep refreshes out for a while.
@@ -64,7 +64,7 @@ class TTolInterfaceTableObject : public QObject {
   bool IsType(uint8_t type) const { return binding_.value.asnType == type; }
   int32_t Number() const;
   uint32_t Unsigned() const;
-  TIpConnInfo::Address FirstFourOctets() const;
+  MibRow::Address FirstFourOctets() const;
   QString DescrText() const;
 
   void WalkInterfaces();
@@ -75,14 +75,14 @@ class TTolInterfaceTableObject : public QObject {
   // next; then the end check.
   template <typename Store>
   void Column(Store store) {
-    for (TIpConnInfo& row : Rows) {
+    for (MibRow& row : Rows) {
       store(row);
       Query();
     }
     CheckEnd();
   }
 
-  std::vector<TIpConnInfo> Rows;
+  std::vector<MibRow> Rows;
   bool socketsStarted_ = false;
   SnmpAgent agent_;
   bool busy_ = false;

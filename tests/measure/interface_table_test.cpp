@@ -1,4 +1,4 @@
-#include "tol_interface_table_object.h"
+#include "interface_table.h"
 
 #include <gtest/gtest.h>
 
@@ -24,43 +24,40 @@ std::string MessageOf(const std::function<void()>& f) {
   return "(nothing raised)";
 }
 
-TEST(TTolInterfaceTableObjectTest, ConstructionFailuresCarryTheirMessages) {
-  EXPECT_EQ(MessageOf<EConnListError>([] {
-              TTolInterfaceTableObject t(nullptr, QStringLiteral("/nonexistent/libmib2.so"));
-            }),
+TEST(InterfaceTableTest, ConstructionFailuresCarryTheirMessages) {
+  EXPECT_EQ(MessageOf<TableError>(
+                [] { InterfaceTable t(nullptr, QStringLiteral("/nonexistent/libmib2.so")); }),
             "SNMP extension agent library is not available.");
-  EXPECT_EQ(MessageOf<EConnListError>(
-                [] { TTolInterfaceTableObject t(nullptr, test::FakeAgentNoQueryPath()); }),
+  EXPECT_EQ(MessageOf<TableError>([] { InterfaceTable t(nullptr, test::FakeAgentNoQueryPath()); }),
             "SNMP extension agent library is not available.");
 
   FakeAgent agent;
   agent.SetInitResult(0);
-  EXPECT_EQ(
-      MessageOf<EConnListError>([] { TTolInterfaceTableObject t(nullptr, test::FakeAgentPath()); }),
-      "Error initializing SNMP extension agent.");
+  EXPECT_EQ(MessageOf<TableError>([] { InterfaceTable t(nullptr, test::FakeAgentPath()); }),
+            "Error initializing SNMP extension agent.");
   EXPECT_EQ(agent.InitCount(), 1u);
 
   agent.SetInitResult(1);
-  TTolInterfaceTableObject ok(nullptr, test::FakeAgentPath());
+  InterfaceTable ok(nullptr, test::FakeAgentPath());
   EXPECT_TRUE(ok.SocketsStarted());
   EXPECT_FALSE(ok.Busy());
   EXPECT_EQ(ok.Count(), 0);
 }
 
-TEST(TTolInterfaceTableObjectTest, InterfaceWalkFillsEveryKeptColumnInOrder) {
+TEST(InterfaceTableTest, InterfaceWalkFillsEveryKeptColumnInOrder) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   FakeInterface lo{1, "lo", 111, 222, 24, 65536, 10000000, std::string(6, '\0')};
   FakeInterface eth{2, "eth0", 4294967295u, 2147483648u};
   agent.InterfaceTable({lo, eth});
 
-  table.Refresh(TTolInterfaceTableObject::kInterfaces);
+  table.Refresh(InterfaceTable::kInterfaces);
 
   ASSERT_EQ(table.Count(), 2);
   EXPECT_EQ(agent.QueryCount(), 1u + 21u * 2u);
   EXPECT_EQ(agent.Pending(), 0u);
-  const TIpConnInfo& r0 = table.Items(0);
-  const TIpConnInfo& r1 = table.Items(1);
+  const MibRow& r0 = table.Items(0);
+  const MibRow& r1 = table.Items(1);
   EXPECT_EQ(r0.IfIndex, 1);
   EXPECT_EQ(r0.IfDescr, "lo");
   EXPECT_EQ(r0.IfType, 24);
@@ -70,7 +67,7 @@ TEST(TTolInterfaceTableObjectTest, InterfaceWalkFillsEveryKeptColumnInOrder) {
   EXPECT_EQ(r0.IfOutOctets, 222u);
   EXPECT_EQ(r1.IfIndex, 2);
   EXPECT_EQ(r1.IfDescr, "eth0");
-  EXPECT_EQ(r1.IfPhysAddress, (TIpConnInfo::Address{0x02, 0xfc, 0x00, 0x00}));
+  EXPECT_EQ(r1.IfPhysAddress, (MibRow::Address{0x02, 0xfc, 0x00, 0x00}));
   EXPECT_EQ(r1.IfInOctets, 4294967295u);
   EXPECT_EQ(r1.IfOutOctets, 2147483648u);
   // Columns 11..21 carry 1000 * column + index in the script: each value
@@ -90,16 +87,16 @@ TEST(TTolInterfaceTableObjectTest, InterfaceWalkFillsEveryKeptColumnInOrder) {
   EXPECT_EQ(r1.RouteIfIndex, 0);
 }
 
-TEST(TTolInterfaceTableObjectTest, DescriptionsAreCutAtNulAnd32Characters) {
+TEST(InterfaceTableTest, DescriptionsAreCutAtNulAnd32Characters) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   FakeInterface longName{2, std::string(40, 'x')};
   FakeInterface withNul{3, std::string("short\0tail", 10)};
   FakeInterface huge{4, std::string(300, 'y')};  // more than the 256 octets looked at
   FakeInterface empty{5, ""};
   agent.InterfaceTable({longName, withNul, huge, empty});
 
-  table.Refresh(TTolInterfaceTableObject::kInterfaces);
+  table.Refresh(InterfaceTable::kInterfaces);
 
   ASSERT_EQ(table.Count(), 4);
   EXPECT_EQ(table.Items(0).IfDescr, QString(32, 'x'));
@@ -108,9 +105,9 @@ TEST(TTolInterfaceTableObjectTest, DescriptionsAreCutAtNulAnd32Characters) {
   EXPECT_EQ(table.Items(3).IfDescr, "");
 }
 
-TEST(TTolInterfaceTableObjectTest, EmptyTablesAndUnknownKindsGiveEmptyLists) {
+TEST(InterfaceTableTest, EmptyTablesAndUnknownKindsGiveEmptyLists) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   for (uint8_t kind : {1, 2, 3}) {
     agent.Reset();
     agent.Null();
@@ -132,9 +129,9 @@ TEST(TTolInterfaceTableObjectTest, EmptyTablesAndUnknownKindsGiveEmptyLists) {
   }
 }
 
-TEST(TTolInterfaceTableObjectTest, EndOfViewAndFailedQueriesLeavePartialRows) {
+TEST(InterfaceTableTest, EndOfViewAndFailedQueriesLeavePartialRows) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
 
   // The view ends after the MTU column: rows keep index, name, type, MTU.
   agent.Integer(2);
@@ -146,7 +143,7 @@ TEST(TTolInterfaceTableObjectTest, EndOfViewAndFailedQueriesLeavePartialRows) {
   agent.Integer(1500);
   agent.Integer(1400);
   agent.Null();
-  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { table.Refresh(2); }),
+  EXPECT_EQ(MessageOf<TableRefreshError>([&] { table.Refresh(2); }),
             "Unexpected end of query results encountered.");
   ASSERT_EQ(table.Count(), 2);
   EXPECT_EQ(table.Items(1).IfDescr, "wlan0");
@@ -161,7 +158,7 @@ TEST(TTolInterfaceTableObjectTest, EndOfViewAndFailedQueriesLeavePartialRows) {
   agent.Ip({192, 168, 0, 1});
   agent.Integer(4);
   agent.Failure();
-  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { table.Refresh(3); }), "SNMP query failed.");
+  EXPECT_EQ(MessageOf<TableRefreshError>([&] { table.Refresh(3); }), "SNMP query failed.");
   ASSERT_EQ(table.Count(), 2);
   EXPECT_EQ(table.Items(0).RouteIfIndex, 4);
   EXPECT_EQ(table.Items(1).RouteDestText(), "192.168.0.1");
@@ -171,20 +168,20 @@ TEST(TTolInterfaceTableObjectTest, EndOfViewAndFailedQueriesLeavePartialRows) {
   agent.Reset();
   agent.Ip({127, 0, 0, 0});
   agent.Null();
-  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { table.Refresh(3); }),
+  EXPECT_EQ(MessageOf<TableRefreshError>([&] { table.Refresh(3); }),
             "Unexpected end of query results encountered.");
   EXPECT_EQ(table.Count(), 1);
 
   // A failure on the very first query leaves nothing.
   agent.Reset();
   agent.Failure();
-  EXPECT_EQ(MessageOf<EConnListRefreshError>([&] { table.Refresh(1); }), "SNMP query failed.");
+  EXPECT_EQ(MessageOf<TableRefreshError>([&] { table.Refresh(1); }), "SNMP query failed.");
   EXPECT_EQ(table.Count(), 0);
 }
 
-TEST(TTolInterfaceTableObjectTest, TcpWalkMapsStatesPortsAndAddresses) {
+TEST(InterfaceTableTest, TcpWalkMapsStatesPortsAndAddresses) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   for (int32_t state : {0, 2, 13, 5})
     agent.Integer(state);
   for (int i = 0; i < 4; ++i)
@@ -197,7 +194,7 @@ TEST(TTolInterfaceTableObjectTest, TcpWalkMapsStatesPortsAndAddresses) {
     agent.Integer(port);
   agent.Counter(7);  // tcpInErrs, the object after the table
 
-  table.Refresh(TTolInterfaceTableObject::kTcpConnections);
+  table.Refresh(InterfaceTable::kTcpConnections);
 
   ASSERT_EQ(table.Count(), 4);
   EXPECT_EQ(agent.QueryCount(), 1u + 5u * 4u);
@@ -215,7 +212,7 @@ TEST(TTolInterfaceTableObjectTest, TcpWalkMapsStatesPortsAndAddresses) {
   EXPECT_EQ(table.Items(0).IfIndex, 0);
 
   // All twelve names, and out-of-range values.
-  TIpConnInfo row;
+  MibRow row;
   const char* names[] = {"CLOSED",      "LISTEN",     "SYN_SENT",   "SYN_RECEIVED",
                          "ESTABLISHED", "FIN_WAIT_1", "FIN_WAIT_2", "CLOSE_WAIT",
                          "LAST_ACK",    "CLOSING",    "TIME_WAIT",  "TCB_DISCARD"};
@@ -229,9 +226,9 @@ TEST(TTolInterfaceTableObjectTest, TcpWalkMapsStatesPortsAndAddresses) {
   }
 }
 
-TEST(TTolInterfaceTableObjectTest, ValuesOfUnexpectedTypesReadAsNothing) {
+TEST(InterfaceTableTest, ValuesOfUnexpectedTypesReadAsNothing) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   agent.Integer(2);
   agent.Integer(77);
   agent.Counter(5);  // ifDescr of row 1 as a counter
@@ -247,7 +244,7 @@ TEST(TTolInterfaceTableObjectTest, ValuesOfUnexpectedTypesReadAsNothing) {
   EXPECT_EQ(table.Items(0).IfInOctets, 0u);
   EXPECT_EQ(table.Items(1).IfMtu, 0);
   // "x" gives one octet of the physical address and zeros after it.
-  EXPECT_EQ(table.Items(1).IfPhysAddress, (TIpConnInfo::Address{'x', 0, 0, 0}));
+  EXPECT_EQ(table.Items(1).IfPhysAddress, (MibRow::Address{'x', 0, 0, 0}));
 
   // More TCP addresses than rows are read and dropped.
   agent.Reset();
@@ -263,17 +260,17 @@ TEST(TTolInterfaceTableObjectTest, ValuesOfUnexpectedTypesReadAsNothing) {
 }
 
 struct NestedRefresh {
-  TTolInterfaceTableObject* table = nullptr;
+  InterfaceTable* table = nullptr;
   std::string message;
   bool busyDuringWalk = false;
   bool tried = false;
 };
 
-TEST(TTolInterfaceTableObjectTest, BusyRefusesANestedRefreshWithoutEndingTheRunningOne) {
+TEST(InterfaceTableTest, BusyRefusesANestedRefreshWithoutEndingTheRunningOne) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   std::vector<bool> changes;
-  table.OnStatusChange = [&](TTolInterfaceTableObject& sender) {
+  table.OnStatusChange = [&](InterfaceTable& sender) {
     EXPECT_EQ(&sender, &table);
     changes.push_back(sender.Busy());
   };
@@ -288,7 +285,7 @@ TEST(TTolInterfaceTableObjectTest, BusyRefusesANestedRefreshWithoutEndingTheRunn
         }
         n->tried = true;
         n->busyDuringWalk = n->table->Busy();
-        n->message = MessageOf<EConnListError>([&] { n->table->Refresh(2); });
+        n->message = MessageOf<TableError>([&] { n->table->Refresh(2); });
         // The refused refresh must leave the running walk marked busy.
         n->busyDuringWalk = n->busyDuringWalk && n->table->Busy();
       },
@@ -304,9 +301,9 @@ TEST(TTolInterfaceTableObjectTest, BusyRefusesANestedRefreshWithoutEndingTheRunn
   EXPECT_FALSE(table.Busy());
 }
 
-TEST(TTolInterfaceTableObjectTest, ALockHeldElsewhereFailsTheRefreshUntouched) {
+TEST(InterfaceTableTest, ALockHeldElsewhereFailsTheRefreshUntouched) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   agent.InterfaceTable({FakeInterface{}});
   table.Refresh(2);
   ASSERT_EQ(table.Count(), 1);
@@ -320,8 +317,7 @@ TEST(TTolInterfaceTableObjectTest, ALockHeldElsewhereFailsTheRefreshUntouched) {
     release.get_future().wait();
   });
   locked.get_future().wait();
-  EXPECT_EQ(MessageOf<EConnListLockError>([&] { table.Refresh(2); }),
-            "Connection list lock failure");
+  EXPECT_EQ(MessageOf<TableLockError>([&] { table.Refresh(2); }), "Connection list lock failure");
   release.set_value();
   holder.join();
 

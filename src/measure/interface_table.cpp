@@ -1,4 +1,4 @@
-#include "tol_interface_table_object.h"
+#include "interface_table.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,13 +25,13 @@ bool IsOctets(uint8_t type) {
 
 }  // namespace
 
-QString TTolInterfaceTableObject::DefaultAgentLibraryPath() {
+QString InterfaceTable::DefaultAgentLibraryPath() {
   const QString over = qEnvironmentVariable("VELMAR_AGENT_LIBRARY");
   return over.isEmpty() ? ExecutableDir() + QStringLiteral("/libmib2.so") : over;
 }
 
-TTolInterfaceTableObject::TTolInterfaceTableObject(QObject* owner, const QString& agentLibraryPath,
-                                                   const TickClock& clock)
+InterfaceTable::InterfaceTable(QObject* owner, const QString& agentLibraryPath,
+                               const TickClock& clock)
     : QObject(owner) {
   // There is no socket library to start on this platform.
   socketsStarted_ = true;
@@ -41,42 +41,42 @@ TTolInterfaceTableObject::TTolInterfaceTableObject(QObject* owner, const QString
       break;
     case SnmpAgent::Failure::kNotLoaded:
     case SnmpAgent::Failure::kNoEntryPoints:
-      throw EConnListError(SnmpAgent::kUnavailable);
+      throw TableError(SnmpAgent::kUnavailable);
     case SnmpAgent::Failure::kInitFailed:
-      throw EConnListError(SnmpAgent::kInitError);
+      throw TableError(SnmpAgent::kInitError);
   }
   // A std::recursive_timed_mutex cannot fail to come into being, so the
   // "Error allocating required resources" case has no counterpart here.
 }
 
-TTolInterfaceTableObject::~TTolInterfaceTableObject() {
+InterfaceTable::~InterfaceTable() {
   Rows.clear();
   // No shut-down call exists in the agent interface; unloading is all.
   agent_.Unload();
 }
 
-void TTolInterfaceTableObject::DoStatusChange() {
+void InterfaceTable::DoStatusChange() {
   if (OnStatusChange) {
     OnStatusChange(*this);
   }
 }
 
-void TTolInterfaceTableObject::SetBusy(bool value) {
+void InterfaceTable::SetBusy(bool value) {
   if (value != busy_) {
     busy_ = value;
     DoStatusChange();
   }
 }
 
-void TTolInterfaceTableObject::Refresh(uint8_t kind) {
+void InterfaceTable::Refresh(uint8_t kind) {
   if (!listLock_.try_lock_for(std::chrono::milliseconds(100))) {
-    throw EConnListLockError("Connection list lock failure");
+    throw TableLockError("Connection list lock failure");
   }
   std::unique_lock lock(listLock_, std::adopt_lock);
   // A refresh nested inside a running one (an event handler run while the
   // agent is asked) is refused; it must not clear the running walk's Busy.
   if (busy_) {
-    throw EConnListError("Requested operation is not supported in the current state.");
+    throw TableError("Requested operation is not supported in the current state.");
   }
   SetBusy(true);
   try {
@@ -103,7 +103,7 @@ void TTolInterfaceTableObject::Refresh(uint8_t kind) {
   SetBusy(false);
 }
 
-void TTolInterfaceTableObject::StartWalk(const uint32_t (&firstObject)[10]) {
+void InterfaceTable::StartWalk(const uint32_t (&firstObject)[10]) {
   std::memcpy(walkName_, firstObject, sizeof walkName_);
   binding_ = SnmpVarBind{};
   binding_.name.ids = walkName_;
@@ -112,33 +112,33 @@ void TTolInterfaceTableObject::StartWalk(const uint32_t (&firstObject)[10]) {
   bindingList_.len = 1;
 }
 
-void TTolInterfaceTableObject::Query() {
+void InterfaceTable::Query() {
   int32_t errorStatus = 0;
   int32_t errorIndex = 0;
   ++agentCalls_;
   if (!agent_.Query()(SNMP_PDU_GETNEXT, &bindingList_, &errorStatus, &errorIndex)) {
-    throw EConnListRefreshError("SNMP query failed.");
+    throw TableRefreshError("SNMP query failed.");
   }
 }
 
-void TTolInterfaceTableObject::CheckEnd() const {
+void InterfaceTable::CheckEnd() const {
   if (IsNull()) {
-    throw EConnListRefreshError("Unexpected end of query results encountered.");
+    throw TableRefreshError("Unexpected end of query results encountered.");
   }
 }
 
 // Values of an unexpected type read as 0 rather than as bytes of another
 // member of the value union.
-int32_t TTolInterfaceTableObject::Number() const {
+int32_t InterfaceTable::Number() const {
   return IsNumeric(binding_.value.asnType) ? binding_.value.asnValue.number : 0;
 }
 
-uint32_t TTolInterfaceTableObject::Unsigned() const {
+uint32_t InterfaceTable::Unsigned() const {
   return IsNumeric(binding_.value.asnType) ? binding_.value.asnValue.unsigned32 : 0;
 }
 
-TIpConnInfo::Address TTolInterfaceTableObject::FirstFourOctets() const {
-  TIpConnInfo::Address a{};
+MibRow::Address InterfaceTable::FirstFourOctets() const {
+  MibRow::Address a{};
   if (IsOctets(binding_.value.asnType) && binding_.value.asnValue.string.stream != nullptr) {
     const uint32_t n = std::min<uint32_t>(binding_.value.asnValue.string.length, 4);
     std::memcpy(a.data(), binding_.value.asnValue.string.stream, n);
@@ -146,7 +146,7 @@ TIpConnInfo::Address TTolInterfaceTableObject::FirstFourOctets() const {
   return a;
 }
 
-QString TTolInterfaceTableObject::DescrText() const {
+QString InterfaceTable::DescrText() const {
   char buffer[256] = {};
   if (IsOctets(binding_.value.asnType) && binding_.value.asnValue.string.stream != nullptr) {
     const uint32_t n = std::min<uint32_t>(binding_.value.asnValue.string.length, sizeof buffer);
@@ -156,19 +156,19 @@ QString TTolInterfaceTableObject::DescrText() const {
   return QString::fromLatin1(buffer, static_cast<qsizetype>(std::min<size_t>(length, 32)));
 }
 
-void TTolInterfaceTableObject::WalkInterfaces() {
+void InterfaceTable::WalkInterfaces() {
   StartWalk(kIfIndexObject);
   Query();
   if (IsNull()) {
     return;
   }
   while (IsType(ASN_INTEGER)) {
-    TIpConnInfo row;
+    MibRow row;
     row.IfIndex = binding_.value.asnValue.number;
     Rows.push_back(std::move(row));
     Query();
   }
-  using Row = TIpConnInfo;
+  using Row = MibRow;
   Column([this](Row& r) { r.IfDescr = DescrText(); });
   Column([this](Row& r) { r.IfType = Number(); });
   Column([this](Row& r) { r.IfMtu = Number(); });
@@ -191,14 +191,14 @@ void TTolInterfaceTableObject::WalkInterfaces() {
   Column([this](Row& r) { r.IfOutQLen = Unsigned(); });
 }
 
-void TTolInterfaceTableObject::WalkTcpConnections() {
+void InterfaceTable::WalkTcpConnections() {
   StartWalk(kTcpConnStateObject);
   Query();
   if (IsNull()) {
     return;
   }
   while (IsType(ASN_INTEGER)) {
-    TIpConnInfo row;
+    MibRow row;
     row.State = binding_.value.asnValue.number;
     Rows.push_back(std::move(row));
     Query();
@@ -214,26 +214,26 @@ void TTolInterfaceTableObject::WalkTcpConnections() {
       Query();
     }
   };
-  column(ASN_IPADDRESS, [this](TIpConnInfo& r) { r.LocalAddress = FirstFourOctets(); });
-  column(ASN_INTEGER, [this](TIpConnInfo& r) { r.LocalPort = Number(); });
-  column(ASN_IPADDRESS, [this](TIpConnInfo& r) { r.RemoteAddress = FirstFourOctets(); });
-  column(ASN_INTEGER, [this](TIpConnInfo& r) { r.RemotePort = Number(); });
+  column(ASN_IPADDRESS, [this](MibRow& r) { r.LocalAddress = FirstFourOctets(); });
+  column(ASN_INTEGER, [this](MibRow& r) { r.LocalPort = Number(); });
+  column(ASN_IPADDRESS, [this](MibRow& r) { r.RemoteAddress = FirstFourOctets(); });
+  column(ASN_INTEGER, [this](MibRow& r) { r.RemotePort = Number(); });
 }
 
-void TTolInterfaceTableObject::WalkRoutes() {
+void InterfaceTable::WalkRoutes() {
   StartWalk(kIpRouteDestObject);
   Query();
   if (IsNull()) {
     return;
   }
   while (IsType(ASN_IPADDRESS)) {
-    TIpConnInfo row;
+    MibRow row;
     row.RouteDest = FirstFourOctets();
     Rows.push_back(std::move(row));
     Query();
   }
   CheckEnd();
-  Column([this](TIpConnInfo& r) { r.RouteIfIndex = Number(); });
+  Column([this](MibRow& r) { r.RouteIfIndex = Number(); });
 }
 
 }  // namespace velmar

@@ -1,4 +1,4 @@
-#include "tnetstatform.h"
+#include "net_stat_window.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -13,7 +13,7 @@ namespace velmar {
 
 namespace {
 
-Tnetstatform* netstatform = nullptr;
+NetStatWindow* netstatform = nullptr;
 
 const QColor kNavy(0, 0, 128);
 
@@ -53,7 +53,7 @@ QPlainTextEdit* NewMemo(const char* name) {
 
 }  // namespace
 
-Tnetstatform::Tnetstatform(TTolInterfaceTableObject* table, ErrorHandler onError, QWidget* parent)
+NetStatWindow::NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidget* parent)
     : QDialog(parent), table_(table), onError_(std::move(onError)) {
   setObjectName(QStringLiteral("netstatform"));
   setWindowTitle(QStringLiteral("NetStat"));
@@ -103,7 +103,7 @@ Tnetstatform::Tnetstatform(TTolInterfaceTableObject* table, ErrorHandler onError
   FormCreate();
 }
 
-Tnetstatform::~Tnetstatform() {
+NetStatWindow::~NetStatWindow() {
   // FormDestroy: the process-wide reference goes with the window.
   Timer1.stop();
   if (netstatform == this) {
@@ -111,40 +111,40 @@ Tnetstatform::~Tnetstatform() {
   }
 }
 
-Tnetstatform* Tnetstatform::Instance() {
+NetStatWindow* NetStatWindow::Instance() {
   return netstatform;
 }
 
-void Tnetstatform::FormCreate() {
+void NetStatWindow::FormCreate() {
   // The pages are filled before the window first shows.
   Timer1Timer();
 }
 
-void Tnetstatform::FormShow() {
+void NetStatWindow::FormShow() {
   Timer1.start();
 }
 
-void Tnetstatform::FormClose() {
+void NetStatWindow::FormClose() {
   Timer1.stop();
 }
 
-void Tnetstatform::Button1Click() {
+void NetStatWindow::Button1Click() {
   close();
 }
 
-void Tnetstatform::showEvent(QShowEvent* event) {
+void NetStatWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   FormShow();
 }
 
 // Every way a dialog goes away (Close, the close box, Escape, the end of the
 // modal loop) hides it, so the timer stops here.
-void Tnetstatform::hideEvent(QHideEvent* event) {
+void NetStatWindow::hideEvent(QHideEvent* event) {
   FormClose();
   QDialog::hideEvent(event);
 }
 
-void Tnetstatform::Timer1Timer() {
+void NetStatWindow::Timer1Timer() {
   // The error report is a modal message with its own event loop, in which
   // this timer would fire again and stack one report on another every two
   // seconds. A tick that arrives while an earlier one runs is dropped, and
@@ -156,7 +156,7 @@ void Tnetstatform::Timer1Timer() {
   refreshing_ = true;
   const bool timerWasActive = Timer1.isActive();
   Timer1.stop();
-  QPointer<Tnetstatform> alive(this);
+  QPointer<NetStatWindow> alive(this);
   const auto finish = qScopeGuard([&] {
     if (alive) {
       refreshing_ = false;
@@ -175,7 +175,7 @@ void Tnetstatform::Timer1Timer() {
   }
 }
 
-QPlainTextEdit* Tnetstatform::MemoOf(NetStatText::Page page) const {
+QPlainTextEdit* NetStatWindow::MemoOf(NetStatText::Page page) const {
   switch (page) {
     case NetStatText::Page::Interface:
       return ifMemo;
@@ -187,7 +187,7 @@ QPlainTextEdit* Tnetstatform::MemoOf(NetStatText::Page page) const {
   return ipMemo;
 }
 
-void Tnetstatform::ShowPage(NetStatText::Page page, const QString& text) {
+void NetStatWindow::ShowPage(NetStatText::Page page, const QString& text) {
   QString& shown = shown_[static_cast<size_t>(page)];
   if (shown == text) {
     return;

@@ -1,4 +1,4 @@
-#include "tnetstatform.h"
+#include "net_stat_window.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -19,9 +19,9 @@
 
 #include "counter_sampler.h"
 #include "fake_agent_control.h"
+#include "interface_table.h"
 #include "measurement_state.h"
 #include "tick_host.h"
-#include "tol_interface_table_object.h"
 
 namespace velmar {
 namespace {
@@ -41,7 +41,7 @@ void ScriptRefresh(FakeAgent& agent, int32_t listenPort, uint32_t loInOctets) {
 
 struct Errors {
   std::vector<std::string> messages;
-  Tnetstatform::ErrorHandler Handler() {
+  NetStatWindow::ErrorHandler Handler() {
     return [this](const std::exception& e) { messages.push_back(e.what()); };
   }
 };
@@ -56,15 +56,15 @@ void Settle() {
   }
 }
 
-TEST(TnetstatformWidgetTest, LooksAsDrawnAndFillsItsPagesBeforeShowing) {
+TEST(NetStatWindowWidgetTest, LooksAsDrawnAndFillsItsPagesBeforeShowing) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   ScriptRefresh(agent, 631, 3000000000u);
   Errors errors;
-  EXPECT_EQ(Tnetstatform::Instance(), nullptr);
+  EXPECT_EQ(NetStatWindow::Instance(), nullptr);
   {
-    Tnetstatform form(&table, errors.Handler());
-    EXPECT_EQ(Tnetstatform::Instance(), &form);
+    NetStatWindow form(&table, errors.Handler());
+    EXPECT_EQ(NetStatWindow::Instance(), &form);
     EXPECT_EQ(form.windowTitle(), "NetStat");
     EXPECT_TRUE(form.isModal());
     EXPECT_EQ(form.Timer1.interval(), 2000);
@@ -123,15 +123,15 @@ TEST(TnetstatformWidgetTest, LooksAsDrawnAndFillsItsPagesBeforeShowing) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.Timer1.isActive());
   }
-  EXPECT_EQ(Tnetstatform::Instance(), nullptr);
+  EXPECT_EQ(NetStatWindow::Instance(), nullptr);
 }
 
-TEST(TnetstatformWidgetTest, RunsModallyUntilClosedAndRefreshesOnEveryTick) {
+TEST(NetStatWindowWidgetTest, RunsModallyUntilClosedAndRefreshesOnEveryTick) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   ScriptRefresh(agent, 631, 1);
   Errors errors;
-  Tnetstatform form(&table, errors.Handler());
+  NetStatWindow form(&table, errors.Handler());
 
   // Each tick walks the three tables again and shows what changed.
   ScriptRefresh(agent, 8080, 2);
@@ -151,7 +151,7 @@ TEST(TnetstatformWidgetTest, RunsModallyUntilClosedAndRefreshesOnEveryTick) {
   EXPECT_TRUE(Lines(form.tcpMemo).at(2).startsWith("127.0.0.1       8080  "));
   EXPECT_TRUE(Lines(form.ifMemo).at(2).contains(" 2          14001 "));
   EXPECT_TRUE(errors.messages.empty());
-  EXPECT_EQ(Tnetstatform::Instance(), &form);
+  EXPECT_EQ(NetStatWindow::Instance(), &form);
 
   // A window closed through its close box stops its timer as well.
   form.show();
@@ -160,12 +160,12 @@ TEST(TnetstatformWidgetTest, RunsModallyUntilClosedAndRefreshesOnEveryTick) {
   EXPECT_FALSE(form.Timer1.isActive());
 }
 
-TEST(TnetstatformWidgetTest, AnEmptyTcpTableLeavesTheOtherPagesAsTheyWere) {
+TEST(NetStatWindowWidgetTest, AnEmptyTcpTableLeavesTheOtherPagesAsTheyWere) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   ScriptRefresh(agent, 631, 1);
   Errors errors;
-  Tnetstatform form(&table, errors.Handler());
+  NetStatWindow form(&table, errors.Handler());
   const QString interfaces = form.ifMemo->toPlainText();
   const QString routes = form.ipMemo->toPlainText();
   ASSERT_TRUE(interfaces.contains("lo"));
@@ -184,7 +184,7 @@ TEST(TnetstatformWidgetTest, AnEmptyTcpTableLeavesTheOtherPagesAsTheyWere) {
 }
 
 struct NestedTick {
-  Tnetstatform* form = nullptr;
+  NetStatWindow* form = nullptr;
   FakeAgent* agent = nullptr;
   bool timerActiveDuringReport = true;
   unsigned queriesBefore = 0;
@@ -192,13 +192,13 @@ struct NestedTick {
   bool visibleDuringReport = false;
 };
 
-TEST(TnetstatformWidgetTest, AnAgentErrorIsReportedOnEveryTickAndTheWindowStays) {
+TEST(NetStatWindowWidgetTest, AnAgentErrorIsReportedOnEveryTickAndTheWindowStays) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   ScriptRefresh(agent, 631, 1);
   NestedTick nested;
   std::vector<std::string> messages;
-  Tnetstatform form(&table, [&](const std::exception& e) {
+  NetStatWindow form(&table, [&](const std::exception& e) {
     messages.push_back(e.what());
     // The report is modal and runs an event loop; a tick that comes in
     // meanwhile must not start another refresh and another report.
@@ -257,9 +257,9 @@ TEST(TnetstatformWidgetTest, AnAgentErrorIsReportedOnEveryTickAndTheWindowStays)
   form.close();
 }
 
-TEST(TnetstatformWidgetTest, WithoutATableComponentEveryRefreshReportsTheMissingAgent) {
+TEST(NetStatWindowWidgetTest, WithoutATableComponentEveryRefreshReportsTheMissingAgent) {
   Errors errors;
-  Tnetstatform form(nullptr, errors.Handler());
+  NetStatWindow form(nullptr, errors.Handler());
   ASSERT_EQ(errors.messages,
             (std::vector<std::string>{"SNMP extension agent library is not available."}));
   form.show();
@@ -276,10 +276,10 @@ TEST(TnetstatformWidgetTest, WithoutATableComponentEveryRefreshReportsTheMissing
   // an agent that has gone, not a dangling pointer.
   {
     FakeAgent agent;
-    auto table = std::make_unique<TTolInterfaceTableObject>(nullptr, test::FakeAgentPath());
+    auto table = std::make_unique<InterfaceTable>(nullptr, test::FakeAgentPath());
     ScriptRefresh(agent, 631, 1);
     Errors later;
-    Tnetstatform form2(table.get(), later.Handler());
+    NetStatWindow form2(table.get(), later.Handler());
     ASSERT_TRUE(later.messages.empty());
     ASSERT_TRUE(form2.tcpMemo->toPlainText().contains("LISTEN"));
     table.reset();
@@ -291,16 +291,16 @@ TEST(TnetstatformWidgetTest, WithoutATableComponentEveryRefreshReportsTheMissing
   }
 
   // A missing handler loses the report but not the window.
-  Tnetstatform quiet(nullptr, nullptr);
+  NetStatWindow quiet(nullptr, nullptr);
   quiet.show();
   quiet.Timer1Timer();
   EXPECT_TRUE(quiet.isVisible());
   EXPECT_TRUE(quiet.Timer1.isActive());
 }
 
-TEST(TnetstatformWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
+TEST(NetStatWindowWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   std::vector<FakeConnection> rows;
   for (int i = 0; i < 3000; ++i) {
     rows.push_back({{127, 0, 0, 1}, 10000 + i, {127, 0, 0, 1}, 40000 + i, 5});
@@ -312,7 +312,7 @@ TEST(TnetstatformWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
   };
   script();
   Errors errors;
-  Tnetstatform form(&table, errors.Handler());
+  NetStatWindow form(&table, errors.Handler());
   form.show();
   form.NoteBook->setCurrentWidget(form.tcpMemo);
   Settle();
@@ -369,9 +369,9 @@ class SteppingClock : public TickClock {
   uint32_t now = 1000;
 };
 
-TEST(TnetstatformWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneComponent) {
+TEST(NetStatWindowWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneComponent) {
   FakeAgent agent;
-  TTolInterfaceTableObject table(nullptr, test::FakeAgentPath());
+  InterfaceTable table(nullptr, test::FakeAgentPath());
   MeasurementState state;
   state.AnalysisActive = 1;
   state.AdapterIndex = 2;  // eth0, the second interface row
@@ -389,7 +389,7 @@ TEST(TnetstatformWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneCompon
   ASSERT_EQ(agent.Pending(), 0u);
   ScriptRefresh(agent, 631, 1);
   Errors errors;
-  Tnetstatform form(&table, errors.Handler());
+  NetStatWindow form(&table, errors.Handler());
   EXPECT_EQ(table.Count(), 2);
   EXPECT_EQ(table.Items(0).RouteDestText(), "0.0.0.0") << "the window refreshed last";
 
@@ -428,7 +428,7 @@ int PortOf(int fd) {
   return ntohs(address.sin_port);
 }
 
-TEST(TnetstatformWidgetTest, TheRealAgentShowsAListeningSocketOfThisMachine) {
+TEST(NetStatWindowWidgetTest, TheRealAgentShowsAListeningSocketOfThisMachine) {
   Socket listener(socket(AF_INET, SOCK_STREAM, 0));
   ASSERT_GE(listener.fd, 0);
   sockaddr_in address{};
@@ -445,9 +445,9 @@ TEST(TnetstatformWidgetTest, TheRealAgentShowsAListeningSocketOfThisMachine) {
   ASSERT_GE(served.fd, 0);
   const int clientPort = PortOf(client.fd);
 
-  TTolInterfaceTableObject table(nullptr, QStringLiteral(VELMAR_BIN_DIR "/libmib2.so"));
+  InterfaceTable table(nullptr, QStringLiteral(VELMAR_BIN_DIR "/libmib2.so"));
   Errors errors;
-  Tnetstatform form(&table, errors.Handler());
+  NetStatWindow form(&table, errors.Handler());
   form.show();
   Settle();
   EXPECT_TRUE(errors.messages.empty());

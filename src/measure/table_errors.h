@@ -1,0 +1,25 @@
+#pragma once
+
+#include "exception.h"
+
+namespace velmar {
+
+// Failures of the MIB-II table component.
+class TableError : public Exception {
+ public:
+  using Exception::Exception;
+};
+class TableLockError : public TableError {
+ public:
+  using TableError::TableError;
+};
+class TableUnlockError : public TableError {
+ public:
+  using TableError::TableError;
+};
+class TableRefreshError : public TableError {
+ public:
+  using TableError::TableError;
+};
+
+}  // namespace velmar
