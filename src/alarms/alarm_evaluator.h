@@ -16,7 +16,7 @@ class AlarmActions {
  public:
   virtual ~AlarmActions() = default;
   virtual void Beep() = 0;
-  // The alarm e-mail to line 35's recipient; raises EMapiUnavailable when
+  // The alarm e-mail to line 35's recipient; raises MailUnavailableError when
   // there is no mail system.
   virtual void SendMail(const QString& recipient, const QString& message) = 0;
   // "Execute program" and "Request URL ": the shell's open of one text.

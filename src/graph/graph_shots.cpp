@@ -11,10 +11,10 @@
 #include "graph_window_host.h"
 #include "result_displays.h"
 
+using velmar::GraphWindow;
 using velmar::GraphWindowHost;
 using velmar::MeasurementState;
 using velmar::StoredDisplays;
-using velmar::TForm2;
 
 namespace {
 
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   for (const uint8_t mode : {1, 2}) {
     for (size_t s = 0; s < std::size(kStyles); ++s) {
       host.ShowGraph(mode);
-      TForm2* window = host.Window();
+      GraphWindow* window = host.Window();
       window->SelectStyle(kStyleNumbers[s]);
       // Two history feeds fill all 32 points; live data needs one.
       state.AlarmToggle = false;

@@ -3,7 +3,7 @@
 namespace velmar {
 
 GraphWindowHost::~GraphWindowHost() {
-  if (TForm2* window = TForm2::Current()) {
+  if (GraphWindow* window = GraphWindow::Current()) {
     window->Closed = nullptr;
     window->ShowTip = nullptr;
     window->CloseRequested = nullptr;
@@ -14,9 +14,9 @@ GraphWindowHost::~GraphWindowHost() {
 
 void GraphWindowHost::ShowGraph(uint8_t mode) {
   feeder_.GraphMode = mode;
-  TForm2* window = TForm2::Current();
+  GraphWindow* window = GraphWindow::Current();
   if (window == nullptr) {
-    window = new TForm2;
+    window = new GraphWindow;
     window->ShowTip = [this](uint8_t tip) {
       if (ShowTip) {
         ShowTip(tip);
@@ -41,7 +41,7 @@ void GraphWindowHost::ShowGraph(uint8_t mode) {
 }
 
 void GraphWindowHost::CloseGraph() {
-  if (TForm2* window = TForm2::Current()) {
+  if (GraphWindow* window = GraphWindow::Current()) {
     window->close();
   }
 }

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "graph_feeder.h"
-#include "tform2.h"
+#include "graph_window.h"
 
 namespace velmar {
 
@@ -33,7 +33,7 @@ class GraphWindowHost {
   // "&Close": closes the window if one is open.
   void CloseGraph();
 
-  TForm2* Window() const { return TForm2::Current(); }
+  GraphWindow* Window() const { return GraphWindow::Current(); }
   // The feed for the publication; null while no window is open.
   GraphFeed* Feed() { return feeder_.Target() != nullptr ? &feeder_ : nullptr; }
   uint8_t GraphMode() const { return feeder_.GraphMode; }

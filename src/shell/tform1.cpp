@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "alarm_window.h"
 #include "app_paths.h"
 #include "autostart.h"
 #include "error_report.h"
@@ -17,7 +18,6 @@
 #include "meter_art.h"
 #include "net_stat_window.h"
 #include "product.h"
-#include "talarm_form.h"
 #include "tsetup_form.h"
 #include "tsplashform.h"
 #include "twarningform.h"
@@ -936,7 +936,7 @@ void TForm1::NetstatbuttonClick() {
 
 void TForm1::AlarmsbuttonClick() {
   state_.ProgramSection = 50;
-  TAlarmForm form(settings_, this);
+  AlarmWindow form(settings_, this);
   form.exec();
 }
 

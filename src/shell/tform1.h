@@ -23,13 +23,13 @@
 #include "indicator.h"
 #include "interface_table.h"
 #include "lcd_display.h"
+#include "mail_sender.h"
 #include "measurement_state.h"
 #include "result_publisher.h"
 #include "settings_list.h"
 #include "settings_loader.h"
 #include "settings_target.h"
 #include "setup_host.h"
-#include "temail.h"
 #include "tick_host.h"
 #include "traffic_generator.h"
 #include "window_placement.h"
@@ -249,7 +249,7 @@ class TForm1 : public QWidget,
   DayKeyDates dates_;
   HistoryRecorder recorder_;
   HistoryMaintenance maintenance_;
-  TEmail MapiEmail;
+  MailSender MapiEmail;
   AlarmEvaluator evaluator_;
   // After the publisher: the graph window goes before the publication.
   GraphWindowHost graphs_;

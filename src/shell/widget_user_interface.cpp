@@ -5,8 +5,8 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "date_dialog.h"
 #include "product.h"
-#include "tdate_dialog_form.h"
 #include "twarningform.h"
 
 namespace velmar {
@@ -75,7 +75,7 @@ std::optional<QDate> WidgetUserInterface::PickDate(const QDate& initial) {
     std::fflush(stderr);
     return std::nullopt;
   }
-  TDateDialogForm form(initial, parent_);
+  DateDialog form(initial, parent_);
   if (form.exec() != QDialog::Accepted) {
     return std::nullopt;
   }

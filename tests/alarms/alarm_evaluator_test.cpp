@@ -5,9 +5,9 @@
 #include <QRegularExpression>
 
 #include "history_recorder.h"
+#include "mail_sender.h"
 #include "registry.h"
 #include "settings_list.h"
-#include "temail.h"
 #include "temp_store.h"
 
 namespace velmar {
@@ -18,7 +18,7 @@ class RecordingActions : public AlarmActions {
   void Beep() override { calls << "beep"; }
   void SendMail(const QString& r, const QString& m) override {
     if (mailUnavailable)
-      throw EMapiUnavailable();
+      throw MailUnavailableError();
     calls << "mail:" + r + "|" + m;
   }
   void Open(const QString& t) override { calls << "open:" + t; }
@@ -189,7 +189,7 @@ TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
   actions.mailUnavailable = true;
   state.UpIdleMs = 0;
   At(QDateTime(QDate(2026, 12, 8), QTime(14, 0, 3)));
-  EXPECT_THROW(evaluator.EvaluateAlarms(0, 1000), EMapiUnavailable);
+  EXPECT_THROW(evaluator.EvaluateAlarms(0, 1000), MailUnavailableError);
   EXPECT_FALSE(state.EmailLatch);
   EXPECT_EQ(Log("2026-12-08").size(), 2);
 

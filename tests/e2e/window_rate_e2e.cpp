@@ -17,12 +17,12 @@
 #include <chrono>
 #include <thread>
 
+#include "alarm_window.h"
 #include "lcd_display.h"
 #include "local_servers.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
 #include "smtp_sink.h"
-#include "talarm_form.h"
 #include "test_window.h"
 
 namespace velmar {
@@ -167,7 +167,7 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
   // The user sets the alarm in the alarm window: actual downstream above
   // 1000 kbit/s, send an e-mail.
   {
-    TAlarmForm alarms(form.Settings());
+    AlarmWindow alarms(form.Settings());
     alarms.Action()->setCurrentIndex(1);
     alarms.Event()->setText("ops@example.test");
     emit alarms.Event()->textEdited("ops@example.test");

@@ -10,13 +10,13 @@
 #include <QTimer>
 
 #include "fake_agent_control.h"
+#include "graph_window.h"
 #include "history_recorder.h"
 #include "key_store.h"
 #include "net_stat_window.h"
 #include "registry.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
-#include "tform2.h"
 
 namespace velmar {
 namespace {
@@ -449,7 +449,7 @@ TEST_F(TForm1Test, ChartMenuOpensOneGraphWindowThatFollowsTheTicks) {
   ASSERT_NE(form->Graphs().Window(), nullptr);
   EXPECT_EQ(form->Graphs().GraphMode(), 1);
   EXPECT_EQ(form->State().ProgramSection, 33);
-  TForm2* first = form->Graphs().Window();
+  GraphWindow* first = form->Graphs().Window();
   menu->actions()[1]->trigger();
   EXPECT_EQ(form->Graphs().Window(), first) << "a mode switch keeps the one window";
   EXPECT_EQ(form->Graphs().GraphMode(), 2);

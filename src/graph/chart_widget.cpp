@@ -1,4 +1,4 @@
-#include "tchart_widget.h"
+#include "chart_widget.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,23 +21,23 @@ QRectF Lerp(const QRectF& a, const QRectF& b, double t) {
 
 }  // namespace
 
-TChartWidget::TChartWidget(Chart3D& chart, QWidget* parent) : QWidget(parent), chart_(chart) {
+ChartWidget::ChartWidget(Chart3D& chart, QWidget* parent) : QWidget(parent), chart_(chart) {
   setAttribute(Qt::WA_OpaquePaintEvent, true);
   animation_.setInterval(kAnimationIntervalMs);
   connect(&animation_, &QTimer::timeout, this, [this] { Step(); });
   Refresh();
 }
 
-void TChartWidget::Refresh() {
+void ChartWidget::Refresh() {
   setToolTip(chart_.ShowHint ? chart_.Hint : QString());
   update();
 }
 
-QImage TChartWidget::RenderImage() const {
+QImage ChartWidget::RenderImage() const {
   return ChartRenderer::RenderImage(chart_, size());
 }
 
-void TChartWidget::paintEvent(QPaintEvent*) {
+void ChartWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   ChartRenderer::Render(chart_, painter, QRectF(rect()));
   if (dragging_ && !dragRect_.isEmpty()) {
@@ -47,7 +47,7 @@ void TChartWidget::paintEvent(QPaintEvent*) {
   }
 }
 
-bool TChartWidget::ZoomRect(const QRectF& rect) {
+bool ChartWidget::ZoomRect(const QRectF& rect) {
   const std::optional<QRectF> window =
       ChartRenderer::ZoomWindowFor(chart_, QRectF(this->rect()), rect);
   if (!window) {
@@ -57,11 +57,11 @@ bool TChartWidget::ZoomRect(const QRectF& rect) {
   return true;
 }
 
-void TChartWidget::UndoZoom() {
+void ChartWidget::UndoZoom() {
   AnimateTo(QRectF(0, 0, 1, 1));
 }
 
-void TChartWidget::AnimateTo(const QRectF& window) {
+void ChartWidget::AnimateTo(const QRectF& window) {
   from_ = chart_.ZoomWindow;
   to_ = window;
   step_ = 0;
@@ -77,7 +77,7 @@ void TChartWidget::AnimateTo(const QRectF& window) {
   }
 }
 
-void TChartWidget::Step() {
+void ChartWidget::Step() {
   const int steps = std::max(1, chart_.AnimatedZoomSteps);
   ++step_;
   chart_.ZoomWindow = step_ >= steps ? to_ : Lerp(from_, to_, static_cast<double>(step_) / steps);
@@ -88,7 +88,7 @@ void TChartWidget::Step() {
   update();
 }
 
-void TChartWidget::mousePressEvent(QMouseEvent* event) {
+void ChartWidget::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && chart_.AllowZoom) {
     dragging_ = true;
     dragStart_ = event->position().toPoint();
@@ -97,7 +97,7 @@ void TChartWidget::mousePressEvent(QMouseEvent* event) {
   QWidget::mousePressEvent(event);
 }
 
-void TChartWidget::mouseMoveEvent(QMouseEvent* event) {
+void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
   if (dragging_) {
     dragRect_ = QRect(dragStart_, event->position().toPoint()).normalized();
     update();
@@ -105,7 +105,7 @@ void TChartWidget::mouseMoveEvent(QMouseEvent* event) {
   QWidget::mouseMoveEvent(event);
 }
 
-void TChartWidget::mouseReleaseEvent(QMouseEvent* event) {
+void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
   if (dragging_ && event->button() == Qt::LeftButton) {
     dragging_ = false;
     const QPoint end = event->position().toPoint();

@@ -11,11 +11,11 @@ namespace velmar {
 // Shows a Chart3D and lets the mouse zoom it: dragging a rectangle down
 // and to the right zooms into it, dragging up or to the left undoes the
 // zoom; both move in steps when the chart's zoom is animated.
-class TChartWidget : public QWidget {
+class ChartWidget : public QWidget {
  public:
   static constexpr int kAnimationIntervalMs = 20;
 
-  explicit TChartWidget(Chart3D& chart, QWidget* parent = nullptr);
+  explicit ChartWidget(Chart3D& chart, QWidget* parent = nullptr);
 
   Chart3D& Chart() const { return chart_; }
   // Draws the chart again and shows its hint (or none).

@@ -1,4 +1,4 @@
-#include "tform2.h"
+#include "graph_window.h"
 
 #include <QBuffer>
 #include <QCloseEvent>
@@ -18,16 +18,16 @@
 
 namespace velmar {
 
-const QString TForm2::kCaption = QStringLiteral("Velmar 3D Graph");
-const QSize TForm2::kSize(413, 400);
-const QString TForm2::kNoPrinterMessage = QStringLiteral(
+const QString GraphWindow::kCaption = QStringLiteral("Velmar 3D Graph");
+const QSize GraphWindow::kSize(413, 400);
+const QString GraphWindow::kNoPrinterMessage = QStringLiteral(
     "No printer is configured on this computer, so the graph cannot be printed.\n"
     "Set up a default printer, or use \"Save Pic\" to keep the graph as a picture.");
-const QString TForm2::kPrintJobName = QStringLiteral("Chart1");
+const QString GraphWindow::kPrintJobName = QStringLiteral("Chart1");
 
 namespace {
 
-TForm2* current = nullptr;
+GraphWindow* current = nullptr;
 bool firstActivation = true;
 
 enum class Glyph { Bars, Lines, Solid, Dots, Print, Save, Close };
@@ -113,19 +113,19 @@ QPushButton* MakeButton(const char* name, const QString& text, const QString& hi
 
 }  // namespace
 
-TForm2* TForm2::Current() {
+GraphWindow* GraphWindow::Current() {
   return current;
 }
 
-bool TForm2::FirstActivationPending() {
+bool GraphWindow::FirstActivationPending() {
   return firstActivation;
 }
 
-void TForm2::ResetFirstActivation() {
+void GraphWindow::ResetFirstActivation() {
   firstActivation = true;
 }
 
-TForm2::TForm2() {
+GraphWindow::GraphWindow() {
   if (current != nullptr) {
     throw Exception(QStringLiteral("A 3D graph window is already open"));
   }
@@ -133,7 +133,7 @@ TForm2::TForm2() {
   setAttribute(Qt::WA_DeleteOnClose, true);
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(kCaption);
-  OpenPrinter = &TForm2::DefaultPrinter;
+  OpenPrinter = &GraphWindow::DefaultPrinter;
   AskSaveFileName = [this] { return AskWithDialog(); };
   BuildControls();
   resize(kSize);
@@ -145,7 +145,7 @@ TForm2::TForm2() {
   FormCreate();
 }
 
-TForm2::~TForm2() {
+GraphWindow::~GraphWindow() {
   // FormDestroy: the main window's reference goes with the window.
   if (current == this) {
     current = nullptr;
@@ -153,8 +153,8 @@ TForm2::~TForm2() {
   graph_.Changed = nullptr;
 }
 
-void TForm2::BuildControls() {
-  Chart1 = new TChartWidget(graph_.Chart1, this);
+void GraphWindow::BuildControls() {
+  Chart1 = new ChartWidget(graph_.Chart1, this);
   Chart1->setObjectName(QStringLiteral("Chart1"));
   Chart1->setMinimumSize(120, 100);
   graph_.Changed = [this] { Chart1->Refresh(); };
@@ -213,27 +213,27 @@ void TForm2::BuildControls() {
   outer->addLayout(actions);
 }
 
-void TForm2::FormCreate() {
+void GraphWindow::FormCreate() {
   graph_.FormCreate();
 }
 
-void TForm2::SelectStyle(uint8_t n) {
+void GraphWindow::SelectStyle(uint8_t n) {
   graph_.SelectStyle(n);
 }
 
-void TForm2::RotBarChange() {
+void GraphWindow::RotBarChange() {
   graph_.RotBarChange(RotBar->value());
 }
 
-void TForm2::ElBarChange() {
+void GraphWindow::ElBarChange() {
   graph_.ElBarChange(ElBar->value());
 }
 
-void TForm2::ZoombarChange() {
+void GraphWindow::ZoombarChange() {
   graph_.ZoombarChange(Zoombar->value());
 }
 
-std::unique_ptr<QPrinter> TForm2::DefaultPrinter() {
+std::unique_ptr<QPrinter> GraphWindow::DefaultPrinter() {
   const QPrinterInfo info = QPrinterInfo::defaultPrinter();
   if (info.isNull()) {
     return nullptr;
@@ -241,7 +241,7 @@ std::unique_ptr<QPrinter> TForm2::DefaultPrinter() {
   return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
-void TForm2::BitBtn5Click() {
+void GraphWindow::BitBtn5Click() {
   std::unique_ptr<QPrinter> printer = OpenPrinter ? OpenPrinter() : nullptr;
   if (printer == nullptr) {
     UserInterface::Get().Beep();
@@ -261,14 +261,14 @@ void TForm2::BitBtn5Click() {
   painter.end();
 }
 
-QString TForm2::BitmapFileName(const QString& answer) {
+QString GraphWindow::BitmapFileName(const QString& answer) {
   if (answer.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive)) {
     return answer;
   }
   return answer + QStringLiteral(".bmp");
 }
 
-QString TForm2::AskWithDialog() {
+QString GraphWindow::AskWithDialog() {
   QFileDialog dialog(this, QStringLiteral("Save Pic"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("bmp"));
@@ -279,7 +279,7 @@ QString TForm2::AskWithDialog() {
   return dialog.selectedFiles().constFirst();
 }
 
-void TForm2::BitBtn6Click() {
+void GraphWindow::BitBtn6Click() {
   const QString answer = AskSaveFileName ? AskSaveFileName() : QString();
   if (answer.isEmpty()) {
     return;
@@ -295,7 +295,7 @@ void TForm2::BitBtn6Click() {
   WriteFileAtomically(path, bytes);
 }
 
-void TForm2::BitBtn7Click() {
+void GraphWindow::BitBtn7Click() {
   if (CloseRequested) {
     CloseRequested();
   } else {
@@ -303,7 +303,7 @@ void TForm2::BitBtn7Click() {
   }
 }
 
-void TForm2::FormActivate() {
+void GraphWindow::FormActivate() {
   if (!firstActivation) {
     return;
   }
@@ -315,14 +315,14 @@ void TForm2::FormActivate() {
   }
 }
 
-bool TForm2::event(QEvent* event) {
+bool GraphWindow::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate) {
     FormActivate();
   }
   return QWidget::event(event);
 }
 
-void TForm2::closeEvent(QCloseEvent* event) {
+void GraphWindow::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
   if (!event->isAccepted()) {
     return;

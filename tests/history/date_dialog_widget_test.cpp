@@ -1,12 +1,12 @@
-#include "tdate_dialog_form.h"
+#include "date_dialog.h"
 
 #include <gtest/gtest.h>
 
 namespace velmar {
 namespace {
 
-TEST(TDateDialogFormTest, MonthYearAndGridChooseTheDate) {
-  TDateDialogForm form(QDate(2026, 12, 8));
+TEST(DateDialogTest, MonthYearAndGridChooseTheDate) {
+  DateDialog form(QDate(2026, 12, 8));
   EXPECT_EQ(form.Date(), QDate(2026, 12, 8));
   EXPECT_EQ(form.MonthList()->count(), 12);
   EXPECT_EQ(form.MonthList()->currentIndex(), 11);

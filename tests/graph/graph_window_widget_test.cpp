@@ -1,4 +1,4 @@
-#include "tform2.h"
+#include "graph_window.h"
 
 #include <gtest/gtest.h>
 
@@ -46,20 +46,20 @@ void FreeClosedWindows() {
 int OpenGraphWindows() {
   int n = 0;
   for (QWidget* w : QApplication::topLevelWidgets()) {
-    n += dynamic_cast<TForm2*>(w) != nullptr && w->isVisible();
+    n += dynamic_cast<GraphWindow*>(w) != nullptr && w->isVisible();
   }
   return n;
 }
 
-class TForm2Test : public ::testing::Test {
+class GraphWindowTest : public ::testing::Test {
  protected:
-  TForm2Test() {
-    TForm2::ResetFirstActivation();
+  GraphWindowTest() {
+    GraphWindow::ResetFirstActivation();
     host = std::make_unique<GraphWindowHost>();
     host->ShowTip = [this](uint8_t tip) { tips.push_back(tip); };
     host->FeedChanged = [this](GraphFeed* feed) { feeds.push_back(feed); };
   }
-  ~TForm2Test() override {
+  ~GraphWindowTest() override {
     host.reset();
     FreeClosedWindows();
   }
@@ -88,11 +88,11 @@ class TForm2Test : public ::testing::Test {
   test::ScriptedUi ui;
 };
 
-TEST_F(TForm2Test, TheWindowAsCreated) {
+TEST_F(GraphWindowTest, TheWindowAsCreated) {
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   ASSERT_NE(w, nullptr);
-  EXPECT_EQ(w, TForm2::Current());
+  EXPECT_EQ(w, GraphWindow::Current());
   EXPECT_TRUE(w->isVisible());
   EXPECT_EQ(w->windowTitle(), "Velmar 3D Graph");
   EXPECT_EQ(w->size(), QSize(413, 400));
@@ -155,13 +155,13 @@ TEST_F(TForm2Test, TheWindowAsCreated) {
   }
 
   // Only one graph window: a second one cannot be made.
-  EXPECT_THROW(TForm2(), std::exception);
-  EXPECT_EQ(TForm2::Current(), w);
+  EXPECT_THROW(GraphWindow(), std::exception);
+  EXPECT_EQ(GraphWindow::Current(), w);
 }
 
-TEST_F(TForm2Test, StyleButtonsSelectTheirStyles) {
+TEST_F(GraphWindowTest, StyleButtonsSelectTheirStyles) {
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   FeedLive();
   const std::pair<QPushButton*, uint8_t> buttons[] = {
       {w->BitBtn2, 1}, {w->BitBtn3, 2}, {w->BitBtn4, 3}, {w->BitBtn1, 0}};
@@ -181,9 +181,9 @@ TEST_F(TForm2Test, StyleButtonsSelectTheirStyles) {
   }
 }
 
-TEST_F(TForm2Test, SlidersAtTheirExtremes) {
+TEST_F(GraphWindowTest, SlidersAtTheirExtremes) {
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   FeedLive();
   const Chart3D& c = w->Graph().Chart1;
   const std::pair<int, double> angles[] = {{0, 180}, {360, -180}, {180, 0}, {90, 90}};
@@ -209,9 +209,9 @@ TEST_F(TForm2Test, SlidersAtTheirExtremes) {
   w->repaint();  // paints without harm
 }
 
-TEST_F(TForm2Test, ModeSwitchKeepsOneWindowAndItsPoints) {
+TEST_F(GraphWindowTest, ModeSwitchKeepsOneWindowAndItsPoints) {
   host->ShowGraph(1);
-  TForm2* first = host->Window();
+  GraphWindow* first = host->Window();
   ASSERT_EQ(feeds.size(), 1u);
   EXPECT_NE(feeds[0], nullptr);
   EXPECT_EQ(host->GraphMode(), 1);
@@ -235,9 +235,9 @@ TEST_F(TForm2Test, ModeSwitchKeepsOneWindowAndItsPoints) {
   EXPECT_EQ(first->Chart1->toolTip(), "Velmar 2000 3D Graph");
 }
 
-TEST_F(TForm2Test, ReopeningResetsStyleAndViewButNotTheSlidersMeaning) {
+TEST_F(GraphWindowTest, ReopeningResetsStyleAndViewButNotTheSlidersMeaning) {
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   w->BitBtn3->click();
   w->RotBar->setValue(100);
   w->ElBar->setValue(300);
@@ -274,7 +274,7 @@ TEST_F(TForm2Test, ReopeningResetsStyleAndViewButNotTheSlidersMeaning) {
   EXPECT_NE(host->Feed(), nullptr);
 }
 
-TEST_F(TForm2Test, CloseButtonCloseBoxAndTheMenu) {
+TEST_F(GraphWindowTest, CloseButtonCloseBoxAndTheMenu) {
   int menuCloses = 0;
   host->Close1Click = [&] {
     ++menuCloses;
@@ -307,19 +307,19 @@ TEST_F(TForm2Test, CloseButtonCloseBoxAndTheMenu) {
   EXPECT_NE(host->Window(), nullptr);
 
   // Destroying the host (the main window ends) frees the window.
-  QPointer<TForm2> window = host->Window();
+  QPointer<GraphWindow> window = host->Window();
   host.reset();
   EXPECT_TRUE(window.isNull());
-  EXPECT_EQ(TForm2::Current(), nullptr);
+  EXPECT_EQ(GraphWindow::Current(), nullptr);
 }
 
-TEST_F(TForm2Test, Tip41OnlyOnTheFirstActivationOfTheRun) {
+TEST_F(GraphWindowTest, Tip41OnlyOnTheFirstActivationOfTheRun) {
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   ASSERT_TRUE(Until([&] { return w->isActiveWindow(); }));
   ASSERT_TRUE(Until([&] { return !tips.empty(); }));
   EXPECT_EQ(tips, std::vector<uint8_t>{41});
-  EXPECT_FALSE(TForm2::FirstActivationPending());
+  EXPECT_FALSE(GraphWindow::FirstActivationPending());
 
   // Another window takes the focus and gives it back: nothing more.
   QWidget other;
@@ -337,17 +337,17 @@ TEST_F(TForm2Test, Tip41OnlyOnTheFirstActivationOfTheRun) {
   EXPECT_EQ(tips, std::vector<uint8_t>{41});
 
   // A new run starts over.
-  TForm2::ResetFirstActivation();
+  GraphWindow::ResetFirstActivation();
   other.activateWindow();
   ASSERT_TRUE(Until([&] { return other.isActiveWindow(); }));
   host->Window()->activateWindow();
   ASSERT_TRUE(Until([&] { return tips.size() == 2; }));
 }
 
-TEST_F(TForm2Test, SavePicWritesABitmapOfTheChartsSize) {
+TEST_F(GraphWindowTest, SavePicWritesABitmapOfTheChartsSize) {
   QTemporaryDir dir;
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   FeedLive();
   QString answer;
   int asked = 0;
@@ -432,11 +432,11 @@ int PdfPages(const QString& path, QString* title) {
   return pages;
 }
 
-TEST_F(TForm2Test, PrintMakesOnePageNamedChart1) {
+TEST_F(GraphWindowTest, PrintMakesOnePageNamedChart1) {
   QTemporaryDir dir;
   const QString pdf = dir.filePath("chart.pdf");
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   FeedLive();
   int opened = 0;
   w->OpenPrinter = [&] {
@@ -487,13 +487,13 @@ TEST_F(TForm2Test, PrintMakesOnePageNamedChart1) {
   }
 }
 
-TEST_F(TForm2Test, PrintWithoutAPrinterSaysSo) {
+TEST_F(GraphWindowTest, PrintWithoutAPrinterSaysSo) {
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   w->OpenPrinter = [] { return std::unique_ptr<QPrinter>(); };
   w->BitBtn5->click();
   ASSERT_EQ(ui.messages.size(), 1);
-  EXPECT_EQ(ui.messages[0], TForm2::kNoPrinterMessage);
+  EXPECT_EQ(ui.messages[0], GraphWindow::kNoPrinterMessage);
   EXPECT_TRUE(ui.messages[0].contains("printer"));
   EXPECT_EQ(ui.beeps, 1);
 }
@@ -505,11 +505,11 @@ void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
   QCoreApplication::sendEvent(w, &event);
 }
 
-TEST_F(TForm2Test, DraggedRectangleZoomsInStepsAndBack) {
+TEST_F(GraphWindowTest, DraggedRectangleZoomsInStepsAndBack) {
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   FeedLive();
-  TChartWidget* chart = w->Chart1;
+  ChartWidget* chart = w->Chart1;
   Chart3D& c = chart->Chart();
   const ChartRenderer::Layout l = ChartRenderer::ComputeLayout(c, QRectF(chart->rect()));
   const double zm = (l.seriesFront + l.seriesBack) / 2;
@@ -560,9 +560,9 @@ TEST_F(TForm2Test, DraggedRectangleZoomsInStepsAndBack) {
   EXPECT_NEAR(c.ZoomWindow.width(), target->width(), 1e-9);
 }
 
-TEST_F(TForm2Test, FeedRedrawsTheWindow) {
+TEST_F(GraphWindowTest, FeedRedrawsTheWindow) {
   host->ShowGraph(1);
-  TForm2* w = host->Window();
+  GraphWindow* w = host->Window();
   FeedLive(100, 200);
   QApplication::processEvents();
   const QImage a = w->Chart1->grab().toImage();

@@ -1,4 +1,4 @@
-#include "tdate_dialog_form.h"
+#include "date_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -14,7 +14,7 @@ namespace {
 constexpr int kDateRole = Qt::UserRole + 1;
 }
 
-TDateDialogForm::TDateDialogForm(const QDate& initial, QWidget* parent) : QDialog(parent) {
+DateDialog::DateDialog(const QDate& initial, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("DateDialogForm"));
   setWindowTitle(QStringLiteral("Choose a date"));
   auto* box = new QGroupBox(QStringLiteral(" &Date "), this);
@@ -68,11 +68,11 @@ TDateDialogForm::TDateDialogForm(const QDate& initial, QWidget* parent) : QDialo
     }
     SetYearMonth(year, date_.month());
   });
-  connect(grid_, &QTableWidget::cellClicked, this, &TDateDialogForm::OnCellClicked);
+  connect(grid_, &QTableWidget::cellClicked, this, &DateDialog::OnCellClicked);
   SetDate(initial.isValid() ? initial : QDate::currentDate());
 }
 
-void TDateDialogForm::SetDate(const QDate& date) {
+void DateDialog::SetDate(const QDate& date) {
   if (!date.isValid()) {
     return;
   }
@@ -84,13 +84,13 @@ void TDateDialogForm::SetDate(const QDate& date) {
   Rebuild();
 }
 
-void TDateDialogForm::SetYearMonth(int year, int month) {
+void DateDialog::SetYearMonth(int year, int month) {
   // The day is kept where the month has it, else the month's last day.
   const QDate first(year, month, 1);
   SetDate(QDate(year, month, std::min(date_.day(), first.daysInMonth())));
 }
 
-void TDateDialogForm::Rebuild() {
+void DateDialog::Rebuild() {
   grid_->clearContents();
   const QLocale locale = QLocale::system();
   grid_->setItem(0, 0, new QTableWidgetItem(QStringLiteral("Wk")));
@@ -120,7 +120,7 @@ void TDateDialogForm::Rebuild() {
   label_->setText(locale.toString(date_, QLocale::LongFormat));
 }
 
-void TDateDialogForm::OnCellClicked(int row, int column) {
+void DateDialog::OnCellClicked(int row, int column) {
   if (row == 0 || column == 0) {
     return;
   }

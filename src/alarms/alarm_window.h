@@ -13,9 +13,9 @@ class Settingslist;
 // Edits the alarm lines: the action and its argument, ten conditions with
 // their thresholds. Every change goes to its settings line at once (in
 // memory, like every setting).
-class TAlarmForm : public QDialog {
+class AlarmWindow : public QDialog {
  public:
-  explicit TAlarmForm(Settingslist& settings, QWidget* parent = nullptr);
+  explicit AlarmWindow(Settingslist& settings, QWidget* parent = nullptr);
 
   QComboBox* Action() { return action_; }
   QLineEdit* Event() { return event_; }

@@ -8,13 +8,13 @@
 
 namespace velmar {
 
-class EMapiUnavailable : public Exception {
+class MailUnavailableError : public Exception {
  public:
-  EMapiUnavailable() : Exception("MAPI services are not available on this system") {}
+  MailUnavailableError() : Exception("MAPI services are not available on this system") {}
 };
-class EMapiDllError : public Exception {
+class MailError : public Exception {
  public:
-  EMapiDllError() : Exception("GetProcAddress for MAPI.DLL function(s) failed") {}
+  MailError() : Exception("GetProcAddress for MAPI.DLL function(s) failed") {}
 };
 
 // The mail component of the alarm e-mail, on the system's sendmail
@@ -22,7 +22,7 @@ class EMapiDllError : public Exception {
 // sendmail on PATH, else /usr/sbin/sendmail) takes the whole message on
 // its standard input; no shell is involved. Without any recipient the
 // desktop's compose window (xdg-email) opens with the subject and text.
-class TEmail {
+class MailSender {
  public:
   // Mail error codes, as the mail interface numbers them.
   static constexpr int kFailure = 2;
@@ -31,7 +31,7 @@ class TEmail {
   static constexpr int kTooManyRecipients = 10;
   static constexpr int kAttachmentNotFound = 11;
 
-  TEmail();
+  MailSender();
 
   QStringList Recipient;
   QStringList CC;
@@ -43,14 +43,14 @@ class TEmail {
   bool ShowDialog = false;
 
   // A mail call failed (sender, error code).
-  std::function<void(TEmail&, int)> OnMapiError;
+  std::function<void(MailSender&, int)> OnMapiError;
 
   // The mail program was found.
   bool MapiAvail() const { return !program_.isEmpty(); }
   QString Program() const { return program_; }
 
   void Clear();
-  // Returns the last mail error code, 0 on success. Raises EMapiUnavailable
+  // Returns the last mail error code, 0 on success. Raises MailUnavailableError
   // when no mail program exists.
   int SendMail();
 

@@ -11,9 +11,9 @@ namespace velmar {
 
 // Picks a date: a month list, a year spinner, a month grid with week
 // numbers and the chosen date under it.
-class TDateDialogForm : public QDialog {
+class DateDialog : public QDialog {
  public:
-  explicit TDateDialogForm(const QDate& initial, QWidget* parent = nullptr);
+  explicit DateDialog(const QDate& initial, QWidget* parent = nullptr);
 
   QDate Date() const { return date_; }
   void SetDate(const QDate& date);

@@ -9,15 +9,15 @@
 #include <functional>
 #include <memory>
 
+#include "chart_widget.h"
 #include "graph_chart.h"
-#include "tchart_widget.h"
 
 namespace velmar {
 
 // The 3D graph window: the chart, the view sliders, the style buttons,
 // "Print", "Save Pic" and "Close". Only one exists at a time; it is freed
 // when closed.
-class TForm2 : public QWidget {
+class GraphWindow : public QWidget {
  public:
   static const QString kCaption;
   static const QSize kSize;
@@ -27,12 +27,12 @@ class TForm2 : public QWidget {
   static constexpr uint8_t kTip = 41;
 
   // Raises velmar::Exception when a graph window is already open.
-  TForm2();
-  ~TForm2() override;
+  GraphWindow();
+  ~GraphWindow() override;
 
   // The open graph window, null when none is open (a closed window is no
   // longer open even before it is freed).
-  static TForm2* Current();
+  static GraphWindow* Current();
   // Whether the next activation of a graph window is the first of this
   // run; a new run (or a test) starts over.
   static bool FirstActivationPending();
@@ -76,7 +76,7 @@ class TForm2 : public QWidget {
   void BitBtn7Click();  // Close
   void FormActivate();
 
-  TChartWidget* Chart1 = nullptr;
+  ChartWidget* Chart1 = nullptr;
   QSlider* ElBar = nullptr;
   QSlider* RotBar = nullptr;
   QSlider* Zoombar = nullptr;

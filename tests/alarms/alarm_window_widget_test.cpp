@@ -1,4 +1,4 @@
-#include "talarm_form.h"
+#include "alarm_window.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +9,14 @@
 namespace velmar {
 namespace {
 
-TEST(TAlarmFormTest, EveryChangeGoesToItsLineAtOnce) {
+TEST(AlarmWindowTest, EveryChangeGoesToItsLineAtOnce) {
   Settingslist settings;
   settings.SetLines(Settingslist::DefaultLines());
   settings.SetLine(27, "1");
   settings.SetLine(17, "abc");
   settings.SetLine(36, "3");
   settings.SetLine(35, "http://alarm.example.test/");
-  TAlarmForm form(settings);
+  AlarmWindow form(settings);
   EXPECT_EQ(form.windowTitle(), "Velmar2000 Alarms");
   EXPECT_EQ(form.Action()->currentText(), "Request URL ");
   EXPECT_EQ(form.Event()->text(), "http://alarm.example.test/");
@@ -57,9 +57,9 @@ TEST(TAlarmFormTest, EveryChangeGoesToItsLineAtOnce) {
     EXPECT_EQ(settings.Line(line), "0") << line;
   EXPECT_FALSE(form.Threshold(5)->isEnabled());
 
-  EXPECT_TRUE(TAlarmForm::IsWholeNumber("-3"));
-  EXPECT_FALSE(TAlarmForm::IsWholeNumber(" 3"));
-  EXPECT_FALSE(TAlarmForm::IsWholeNumber(""));
+  EXPECT_TRUE(AlarmWindow::IsWholeNumber("-3"));
+  EXPECT_FALSE(AlarmWindow::IsWholeNumber(" 3"));
+  EXPECT_FALSE(AlarmWindow::IsWholeNumber(""));
 }
 
 }  // namespace

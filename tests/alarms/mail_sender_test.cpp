@@ -1,4 +1,4 @@
-#include "temail.h"
+#include "mail_sender.h"
 
 #include <gtest/gtest.h>
 
@@ -14,33 +14,34 @@
 namespace velmar {
 namespace {
 
-TEST(TEmailTest, AddressesHeadersAndAvailability) {
-  EXPECT_EQ(TEmail::ResolveAddress("ops@example.test"), "ops@example.test");
-  EXPECT_EQ(TEmail::ResolveAddress("[SMTP:ops@example.test]"), "ops@example.test");
-  EXPECT_EQ(TEmail::ResolveAddress("Ops [smtp:ops@example.test]"), "ops@example.test");
-  EXPECT_EQ(TEmail::ResolveAddress("  "), "");
-  EXPECT_EQ(TEmail::ResolveAddress("a@b\r\nBcc: evil@example.test"), "a@b  Bcc: evil@example.test")
+TEST(MailSenderTest, AddressesHeadersAndAvailability) {
+  EXPECT_EQ(MailSender::ResolveAddress("ops@example.test"), "ops@example.test");
+  EXPECT_EQ(MailSender::ResolveAddress("[SMTP:ops@example.test]"), "ops@example.test");
+  EXPECT_EQ(MailSender::ResolveAddress("Ops [smtp:ops@example.test]"), "ops@example.test");
+  EXPECT_EQ(MailSender::ResolveAddress("  "), "");
+  EXPECT_EQ(MailSender::ResolveAddress("a@b\r\nBcc: evil@example.test"),
+            "a@b  Bcc: evil@example.test")
       << "a settings line never starts a header of its own";
 
   qputenv("VELMAR_SENDMAIL", "/nonexistent/sendmail");
-  TEmail none;
+  MailSender none;
   EXPECT_FALSE(none.MapiAvail());
   none.Recipient << "x@example.test";
-  EXPECT_THROW(none.SendMail(), EMapiUnavailable);
+  EXPECT_THROW(none.SendMail(), MailUnavailableError);
 
   // A mail program that fails: the error event, nothing raised.
   qputenv("VELMAR_SENDMAIL", "/usr/bin/false");
-  TEmail failing;
+  MailSender failing;
   int code = -1;
-  failing.OnMapiError = [&](TEmail&, int c) { code = c; };
+  failing.OnMapiError = [&](MailSender&, int c) { code = c; };
   failing.Recipient << "x@example.test";
-  EXPECT_EQ(failing.SendMail(), TEmail::kFailure);
-  EXPECT_EQ(code, TEmail::kFailure);
+  EXPECT_EQ(failing.SendMail(), MailSender::kFailure);
+  EXPECT_EQ(code, MailSender::kFailure);
   failing.Attachment << "/nonexistent/file";
-  EXPECT_EQ(failing.SendMail(), TEmail::kAttachmentNotFound);
+  EXPECT_EQ(failing.SendMail(), MailSender::kAttachmentNotFound);
   qunsetenv("VELMAR_SENDMAIL");
 
-  TEmail m;
+  MailSender m;
   m.Subject = "Alarm\r\nBcc: evil@example.test";
   m.Text = "Downstream & (up) idle";
   const QByteArray msg = m.Message({"ops@example.test"}, {}, {});
@@ -53,13 +54,13 @@ TEST(TEmailTest, AddressesHeadersAndAvailability) {
                          "Downstream & (up) idle"}));
 }
 
-TEST(TEmailTest, TheAlarmMailReachesARealSmtpSinkThroughMsmtp) {
+TEST(MailSenderTest, TheAlarmMailReachesARealSmtpSinkThroughMsmtp) {
   test::SmtpSink sink;
   qputenv("VELMAR_SENDMAIL", sink.Sendmail().toUtf8());
-  TEmail mail;
+  MailSender mail;
   ASSERT_TRUE(mail.MapiAvail());
   int errors = 0;
-  mail.OnMapiError = [&](TEmail&, int) { ++errors; };
+  mail.OnMapiError = [&](MailSender&, int) { ++errors; };
   mail.Recipient << "[SMTP:ops@example.test]";
   mail.Subject = AlarmEvaluator::kSubject;
   mail.Text = "Actual Downstream exceeded 100 Kb/s (1 Kilobit = 1000 bits.)";

@@ -1,4 +1,4 @@
-#include "temail.h"
+#include "mail_sender.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -8,7 +8,7 @@
 
 namespace velmar {
 
-TEmail::TEmail() {
+MailSender::MailSender() {
   const QString over = qEnvironmentVariable("VELMAR_SENDMAIL");
   if (!over.isEmpty()) {
     program_ = QFileInfo(over).isExecutable() ? over : QString();
@@ -20,7 +20,7 @@ TEmail::TEmail() {
   }
 }
 
-void TEmail::Clear() {
+void MailSender::Clear() {
   Acknowledge = false;
   Attachment.clear();
   Bcc.clear();
@@ -30,21 +30,21 @@ void TEmail::Clear() {
   Text.clear();
 }
 
-int TEmail::Fail(int code) {
+int MailSender::Fail(int code) {
   if (OnMapiError) {
     OnMapiError(*this, code);
   }
   return code;
 }
 
-QString TEmail::HeaderSafe(const QString& text) {
+QString MailSender::HeaderSafe(const QString& text) {
   QString safe = text;
   safe.replace(QLatin1Char('\r'), QLatin1Char(' '));
   safe.replace(QLatin1Char('\n'), QLatin1Char(' '));
   return safe;
 }
 
-QString TEmail::ResolveAddress(const QString& entry) {
+QString MailSender::ResolveAddress(const QString& entry) {
   QString address = entry.trimmed();
   const qsizetype open = address.indexOf(QLatin1Char('['));
   const qsizetype close = address.indexOf(QLatin1Char(']'));
@@ -73,8 +73,8 @@ QByteArray EncodedHeader(const QString& text) {
 
 }  // namespace
 
-QByteArray TEmail::Message(const QStringList& to, const QStringList& cc,
-                           const QStringList& bcc) const {
+QByteArray MailSender::Message(const QStringList& to, const QStringList& cc,
+                               const QStringList& bcc) const {
   QByteArray m;
   if (!to.isEmpty()) {
     m += "To: " + to.join(QStringLiteral(", ")).toUtf8() + "\n";
@@ -106,14 +106,14 @@ QByteArray TEmail::Message(const QStringList& to, const QStringList& cc,
   return m;
 }
 
-QStringList TEmail::ComposeCommand() const {
+QStringList MailSender::ComposeCommand() const {
   return {QStringLiteral("xdg-email"), QStringLiteral("--subject"), HeaderSafe(Subject),
           QStringLiteral("--body"), Text};
 }
 
-int TEmail::SendMail() {
+int MailSender::SendMail() {
   if (!MapiAvail()) {
-    throw EMapiUnavailable();
+    throw MailUnavailableError();
   }
   constexpr qsizetype kLimit = 89478486;
   if (Recipient.size() + CC.size() + Bcc.size() >= kLimit) {

@@ -1,4 +1,4 @@
-#include "talarm_form.h"
+#include "alarm_window.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -33,13 +33,13 @@ const Condition kConditions[] = {
 
 }  // namespace
 
-bool TAlarmForm::IsWholeNumber(const QString& text) {
+bool AlarmWindow::IsWholeNumber(const QString& text) {
   bool ok = false;
   text.toInt(&ok, 10);
   return ok && text.trimmed() == text;
 }
 
-TAlarmForm::TAlarmForm(Settingslist& settings, QWidget* parent)
+AlarmWindow::AlarmWindow(Settingslist& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
   setObjectName(QStringLiteral("AlarmForm"));
   setWindowTitle(QStringLiteral("Velmar2000 Alarms"));
@@ -106,7 +106,7 @@ TAlarmForm::TAlarmForm(Settingslist& settings, QWidget* parent)
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TAlarmForm::ShowValidity(int i) {
+void AlarmWindow::ShowValidity(int i) {
   QLineEdit* edit = edits_[static_cast<size_t>(i)];
   QPalette pal = edit->palette();
   pal.setColor(QPalette::Text,
@@ -114,7 +114,7 @@ void TAlarmForm::ShowValidity(int i) {
   edit->setPalette(pal);
 }
 
-void TAlarmForm::AllOnOff() {
+void AlarmWindow::AllOnOff() {
   bool anyOff = false;
   for (QCheckBox* box : boxes_) {
     anyOff = anyOff || !box->isChecked();
