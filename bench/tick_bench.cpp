@@ -7,18 +7,18 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "tform1.h"
+#include "main_window.h"
 
 namespace {
 
 void BM_WholeTick(benchmark::State& bench) {
   QTemporaryDir dir;
   qputenv("VELMAR_REGISTRY", dir.filePath("registry.db").toUtf8());
-  velmar::TForm1::Environment env;
+  velmar::MainWindow::Environment env;
   env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
   env.settingsFile = dir.filePath("Velmarsettings.ini");
   env.autostartEntry = dir.filePath("velmar.desktop");
-  velmar::TForm1 form(env);
+  velmar::MainWindow form(env);
   form.FormCreate();
   form.show();
   form.findChild<QPushButton*>("ActiveOn")->click();

@@ -135,9 +135,9 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
 
 void AlarmEvaluator::Log(int32_t code) {
   if (store_ == nullptr) {
-    throw ERegistryException("Failed to set data for 'Alarms'");
+    throw RegistryError("Failed to set data for 'Alarms'");
   }
-  TRegistry reg(*store_);
+  Registry reg(*store_);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   const QDate day = dates_.Now().date();
   reg.OpenKey(HistoryRecorder::AlarmsKey(dates_.Name(day)), true);

@@ -9,7 +9,7 @@
 namespace velmar {
 
 class KeyStore;
-class Settingslist;
+class SettingsList;
 
 // What an alarm does, by settings line 36.
 class AlarmActions {
@@ -30,7 +30,7 @@ class AlarmEvaluator {
   static constexpr int kShellTextLimit = 259;
   static const QString kSubject;
 
-  AlarmEvaluator(MeasurementState& state, Settingslist& settings, AlarmActions& actions,
+  AlarmEvaluator(MeasurementState& state, SettingsList& settings, AlarmActions& actions,
                  KeyStore* store, DayKeyDates& dates)
       : state_(state), settings_(settings), actions_(actions), store_(store), dates_(dates) {}
 
@@ -46,7 +46,7 @@ class AlarmEvaluator {
   void Log(int32_t code);
 
   MeasurementState& state_;
-  Settingslist& settings_;
+  SettingsList& settings_;
   AlarmActions& actions_;
   KeyStore* store_;
   DayKeyDates& dates_;

@@ -39,7 +39,7 @@ bool AlarmWindow::IsWholeNumber(const QString& text) {
   return ok && text.trimmed() == text;
 }
 
-AlarmWindow::AlarmWindow(Settingslist& settings, QWidget* parent)
+AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
   setObjectName(QStringLiteral("AlarmForm"));
   setWindowTitle(QStringLiteral("Velmar2000 Alarms"));

@@ -8,14 +8,14 @@
 
 namespace velmar {
 
-class Settingslist;
+class SettingsList;
 
 // Edits the alarm lines: the action and its argument, ten conditions with
 // their thresholds. Every change goes to its settings line at once (in
 // memory, like every setting).
 class AlarmWindow : public QDialog {
  public:
-  explicit AlarmWindow(Settingslist& settings, QWidget* parent = nullptr);
+  explicit AlarmWindow(SettingsList& settings, QWidget* parent = nullptr);
 
   QComboBox* Action() { return action_; }
   QLineEdit* Event() { return event_; }
@@ -31,7 +31,7 @@ class AlarmWindow : public QDialog {
  private:
   void ShowValidity(int i);
 
-  Settingslist& settings_;
+  SettingsList& settings_;
   QComboBox* action_;
   QLineEdit* event_;
   std::array<QCheckBox*, 10> boxes_{};

@@ -15,10 +15,10 @@
 #include "history_report.h"
 #include "interface_table.h"
 #include "key_store.h"
+#include "main_window.h"
 #include "product.h"
 #include "settings_list.h"
 #include "single_instance.h"
-#include "tform1.h"
 #include "unix_signal_watcher.h"
 #include "velmar_application.h"
 #include "widget_user_interface.h"
@@ -46,9 +46,9 @@ int RunHeadless(int argc, char* argv[]) {
                     QStringLiteral("Print the recorded history (averages every five minutes).")});
   parser.process(app);
 
-  Settingslist settings;
-  if (!settings.LoadComplete(Settingslist::FilePath())) {
-    settings.SetLines(Settingslist::DefaultLines());
+  SettingsList settings;
+  if (!settings.LoadComplete(SettingsList::FilePath())) {
+    settings.SetLines(SettingsList::DefaultLines());
   }
 
   if (parser.isSet(QStringLiteral("history"))) {
@@ -117,7 +117,7 @@ int RunWindow(int argc, char* argv[]) {
   WidgetUserInterface ui;
   UserInterface::Set(&ui);
 
-  TXJustOne XJustOne1(kApplicationTitle);
+  SingleInstance XJustOne1(kApplicationTitle);
   XJustOne1.AlreadyExist = [&ui] {
     ui.Message(QStringLiteral(
         "Velmar is already running, please check the tray at the bottom-right of your screen."));
@@ -126,12 +126,12 @@ int RunWindow(int argc, char* argv[]) {
     return 0;
   }
 
-  TForm1::Environment env;
+  MainWindow::Environment env;
   env.agentLibrary = InterfaceTable::DefaultAgentLibraryPath();
-  env.settingsFile = Settingslist::FilePath();
+  env.settingsFile = SettingsList::FilePath();
   env.executablePath = QCoreApplication::applicationFilePath();
   env.autostartEntry = Autostart::DefaultDesktopEntryPath();
-  TForm1 Form1(env);
+  MainWindow Form1(env);
   ui.SetParent(&Form1);
   app.ExceptionHandler = [&Form1](const std::exception& e) { Form1.ExceptionHandler(e); };
   XJustOne1.OnActivateRequest = [&Form1] { Form1.ShowMainWindow(); };

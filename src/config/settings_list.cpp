@@ -6,23 +6,23 @@
 
 namespace velmar {
 
-QString Settingslist::Line(int n) const {
+QString SettingsList::Line(int n) const {
   return n >= 0 && n < lines_.size() ? lines_[n] : QString();
 }
 
-void Settingslist::SetLine(int n, const QString& text) {
+void SettingsList::SetLine(int n, const QString& text) {
   if (n >= 0 && n < lines_.size()) {
     lines_[n] = text;
   }
 }
 
-int Settingslist::LineNumber(int n, int fallback) const {
+int SettingsList::LineNumber(int n, int fallback) const {
   bool ok = false;
   const int value = Line(n).toInt(&ok, 10);
   return ok ? value : fallback;
 }
 
-bool Settingslist::LoadFromFile(const QString& path) {
+bool SettingsList::LoadFromFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     return false;
@@ -50,7 +50,7 @@ bool Settingslist::LoadFromFile(const QString& path) {
   return true;
 }
 
-QStringList Settingslist::DefaultLines() {
+QStringList SettingsList::DefaultLines() {
   QStringList lines;
   lines << QStringLiteral("Velmar 2000 settings, please don't change this file! ");
   lines << "0"
@@ -75,7 +75,7 @@ QStringList Settingslist::DefaultLines() {
   return lines;
 }
 
-QString Settingslist::FilePath() {
+QString SettingsList::FilePath() {
   return ExecutableDir() + QStringLiteral("/Velmarsettings.ini");
 }
 

@@ -8,7 +8,7 @@ namespace velmar {
 
 // The settings: an ordered list of text lines whose meaning is their
 // zero-based number, kept in "Velmarsettings.ini" beside the executable.
-class Settingslist {
+class SettingsList {
  public:
   static constexpr int kLineCount = 44;
 

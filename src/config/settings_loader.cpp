@@ -11,7 +11,7 @@
 
 namespace velmar {
 
-SettingsLoader::SettingsLoader(Settingslist& list, SettingsTarget& target, KeyStore* store,
+SettingsLoader::SettingsLoader(SettingsList& list, SettingsTarget& target, KeyStore* store,
                                QString filePath, QString executablePath, QString autostartEntryPath)
     : list_(list),
       target_(target),
@@ -35,7 +35,7 @@ QString SettingsLoader::UpAvgHint(int bits) {
       .arg(bits);
 }
 
-QByteArray SettingsLoader::Serialise(const Settingslist& list) {
+QByteArray SettingsLoader::Serialise(const SettingsList& list) {
   QByteArray bytes;
   for (const QString& line : list.Lines()) {
     bytes += line.toLatin1();
@@ -50,7 +50,7 @@ void SettingsLoader::SaveSettings() const {
 
 void SettingsLoader::UseDefaults(bool replacingUnusableFile) {
   target_.SetWindowSize(kDefaultWidth, kDefaultHeight);
-  list_.SetLines(Settingslist::DefaultLines());
+  list_.SetLines(SettingsList::DefaultLines());
   // A file that was there but could not be used is kept beside the new
   // one rather than lost.
   if (replacingUnusableFile && QFileInfo(filePath_).isFile()) {
@@ -126,7 +126,7 @@ void SettingsLoader::ApplyProductKey() {
   if (store_ == nullptr) {
     return;
   }
-  TRegistry reg(*store_);
+  Registry reg(*store_);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!reg.OpenKey(kProductKey, true)) {
     return;
@@ -137,7 +137,7 @@ void SettingsLoader::ApplyProductKey() {
     target_.SetWebPageAddress(kDefaultWebPageAddress);
     try {
       reg.WriteString(QStringLiteral("URLMem2"), kDefaultWebPageAddress);
-    } catch (const ERegistryException&) {
+    } catch (const RegistryError&) {
       // Only the stored copy is missing; the address is in use.
     }
   }

@@ -18,7 +18,7 @@ class SettingsLoader {
 
   // `store` may be null when no key store could be opened; the steps that
   // need it are then skipped as for a key that cannot be opened.
-  SettingsLoader(Settingslist& list, SettingsTarget& target, KeyStore* store, QString filePath,
+  SettingsLoader(SettingsList& list, SettingsTarget& target, KeyStore* store, QString filePath,
                  QString executablePath, QString autostartEntryPath);
 
   void SetStore(KeyStore* store) { store_ = store; }
@@ -48,14 +48,14 @@ class SettingsLoader {
   static void ShowSpeedHints(SettingsTarget& target, uint8_t kilobitMode);
 
   // The file's bytes for a list: every line ended by CR LF.
-  static QByteArray Serialise(const Settingslist& list);
+  static QByteArray Serialise(const SettingsList& list);
 
  private:
   void UseDefaults(bool replacingUnusableFile);
   void ApplyAutostart();
   void ApplyProductKey();
 
-  Settingslist& list_;
+  SettingsList& list_;
   SettingsTarget& target_;
   KeyStore* store_;
   QString filePath_;

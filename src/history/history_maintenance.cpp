@@ -12,7 +12,7 @@ namespace {
 
 KeyStore& Store(KeyStore* store) {
   if (store == nullptr) {
-    throw ERegistryException("Failed to get data for 'History'");
+    throw RegistryError("Failed to get data for 'History'");
   }
   return *store;
 }
@@ -26,7 +26,7 @@ QString HistoryMaintenance::DefaultBackupName(const QDate& today) {
 QStringList HistoryMaintenance::Purge(const QDate& cutOff) {
   QStringList names;
   {
-    TRegistry reg(Store(store_));
+    Registry reg(Store(store_));
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     if (reg.OpenKey(HistoryRecorder::kHistoryKey, true)) {
       names = reg.GetKeyNames();
@@ -39,7 +39,7 @@ QStringList HistoryMaintenance::Purge(const QDate& cutOff) {
       if (!date || *date >= cutOff) {
         continue;
       }
-      TRegistry reg(Store(store_));
+      Registry reg(Store(store_));
       reg.SetRootKey(HKEY_LOCAL_MACHINE);
       const QString day = HistoryRecorder::DayKey(name);
       if (reg.OpenKey(day, false) && reg.KeyExists(QStringLiteral("alarms"))) {
@@ -57,13 +57,13 @@ QStringList HistoryMaintenance::Purge(const QDate& cutOff) {
 }
 
 void HistoryMaintenance::Backup(const QString& file) {
-  TRegistry reg(Store(store_));
+  Registry reg(Store(store_));
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   reg.SaveKey(HistoryRecorder::kHistoryKey, file);
 }
 
 void HistoryMaintenance::Restore(const QString& file) {
-  TRegistry reg(Store(store_));
+  Registry reg(Store(store_));
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   reg.RestoreKey(HistoryRecorder::kHistoryKey, file);
 }

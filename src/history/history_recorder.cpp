@@ -27,14 +27,14 @@ void HistoryRecorder::HistIntervalTimerTimer() {
     return;
   }
   if (store_ == nullptr) {
-    throw ERegistryException("Failed to set data for 'HighWater'");
+    throw RegistryError("Failed to set data for 'HighWater'");
   }
-  TRegistry reg(*store_);
+  Registry reg(*store_);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   const QDateTime first = dates_.Now();
   const bool opened = reg.OpenKey(DayKey(dates_.Name(first.date())), true);
   // A key that could not be opened makes the first write fail, so nothing
-  // of the record is written (TRegistry writes nothing without an open key).
+  // of the record is written (Registry writes nothing without an open key).
   (void)opened;
   if (!reg.ValueExists(kHighWater)) {
     reg.WriteInteger(kHighWater, 0);

@@ -30,7 +30,7 @@ QString Moment(const QByteArray& stamp) {
 
 QStringList HistoryReport(KeyStore& store, int kilobitMode) {
   QStringList out;
-  TRegistry reg(store);
+  Registry reg(store);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!reg.OpenKey(HistoryRecorder::kHistoryKey, false)) {
     return out;

@@ -18,7 +18,7 @@ const QString AnalysisControl::kRefusal = QStringLiteral(
     "Please setup a HTTP address first! Go to the Settings tab and click on the Custom "
     "Configuration button.");
 
-AnalysisControl::AnalysisControl(MeasurementState& state, Settingslist& settings,
+AnalysisControl::AnalysisControl(MeasurementState& state, SettingsList& settings,
                                  AnalysisView& view)
     : state_(state), settings_(settings), view_(view) {}
 

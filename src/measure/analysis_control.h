@@ -9,7 +9,7 @@
 
 namespace velmar {
 
-class Settingslist;
+class SettingsList;
 
 // What starting and stopping the measurement changes around it: the
 // buttons, the status bar, the tray, the displays, the timers and the
@@ -41,7 +41,7 @@ class AnalysisControl {
  public:
   static const QString kRefusal;
 
-  AnalysisControl(MeasurementState& state, Settingslist& settings, AnalysisView& view);
+  AnalysisControl(MeasurementState& state, SettingsList& settings, AnalysisView& view);
 
   void ActiveOnClick();
   void ActiveOffClick();
@@ -70,7 +70,7 @@ class AnalysisControl {
   void SetStatus(const char* suffix, bool withHint);
 
   MeasurementState& state_;
-  Settingslist& settings_;
+  SettingsList& settings_;
   AnalysisView& view_;
 };
 

@@ -4,7 +4,7 @@
 
 namespace velmar {
 
-HeadlessMeter::HeadlessMeter(MeasurementState& state, InterfaceTable* table, Settingslist& settings,
+HeadlessMeter::HeadlessMeter(MeasurementState& state, InterfaceTable* table, SettingsList& settings,
                              QTextStream& out, QTextStream& err, const TickClock& clock)
     : state_(state),
       out_(out),

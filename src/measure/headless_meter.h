@@ -17,7 +17,7 @@ namespace velmar {
 // "HH:MM:SS down=<kbit/s> up=<kbit/s> avgdown=<kbit/s> avgup=<kbit/s> total=<KBytes>".
 class HeadlessMeter : public QObject, public TickHost {
  public:
-  HeadlessMeter(MeasurementState& state, InterfaceTable* table, Settingslist& settings,
+  HeadlessMeter(MeasurementState& state, InterfaceTable* table, SettingsList& settings,
                 QTextStream& out, QTextStream& err, const TickClock& clock = SystemClock());
 
   // Starts the analysis as the ACTIVE button does.

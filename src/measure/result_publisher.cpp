@@ -17,7 +17,7 @@ int64_t Round(double v) {
 }  // namespace
 
 ResultPublisher::ResultPublisher(MeasurementState& state, AveragingEngine& engine,
-                                 ResultDisplays& displays, Settingslist& settings)
+                                 ResultDisplays& displays, SettingsList& settings)
     : state_(state), engine_(engine), displays_(displays), settings_(settings) {}
 
 double ResultPublisher::Kbps(double bytesPerSecond) const {

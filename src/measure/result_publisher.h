@@ -9,7 +9,7 @@
 
 namespace velmar {
 
-class Settingslist;
+class SettingsList;
 
 // The live series of the 3D graph window, fed on every publication while
 // that window is open.
@@ -28,7 +28,7 @@ class ResultPublisher {
   static constexpr int kStillTicks = 5000 / kTickIntervalMs;
 
   ResultPublisher(MeasurementState& state, AveragingEngine& engine, ResultDisplays& displays,
-                  Settingslist& settings);
+                  SettingsList& settings);
 
   void PublishResults(double up, double down);
 
@@ -51,7 +51,7 @@ class ResultPublisher {
   MeasurementState& state_;
   AveragingEngine& engine_;
   ResultDisplays& displays_;
-  Settingslist& settings_;
+  SettingsList& settings_;
 };
 
 }  // namespace velmar

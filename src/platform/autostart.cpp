@@ -46,7 +46,7 @@ bool Autostart::Apply(bool enabled, const QString& executablePath) {
   if (store_ == nullptr) {
     return false;
   }
-  TRegistry reg(*store_);
+  Registry reg(*store_);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   if (!reg.OpenKey(kRunKey, true)) {
     return false;
@@ -85,7 +85,7 @@ void Autostart::Write(bool enabled, const QString& executablePath) {
     return;
   }
   if (!Apply(true, executablePath)) {
-    throw ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(kValueName));
+    throw RegistryError(QStringLiteral("Failed to set data for '%1'").arg(kValueName));
   }
 }
 

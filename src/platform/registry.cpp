@@ -6,26 +6,26 @@ namespace velmar {
 
 namespace {
 
-ERegistryException SetFailed(const QString& name) {
-  return ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(name));
+RegistryError SetFailed(const QString& name) {
+  return RegistryError(QStringLiteral("Failed to set data for '%1'").arg(name));
 }
 
-ERegistryException GetFailed(const QString& name) {
-  return ERegistryException(QStringLiteral("Failed to get data for '%1'").arg(name));
+RegistryError GetFailed(const QString& name) {
+  return RegistryError(QStringLiteral("Failed to get data for '%1'").arg(name));
 }
 
 }  // namespace
 
-TRegistry::TRegistry() : TRegistry(KeyStore::Default()) {}
+Registry::Registry() : Registry(KeyStore::Default()) {}
 
-TRegistry::TRegistry(KeyStore& store) : store_(store) {}
+Registry::Registry(KeyStore& store) : store_(store) {}
 
-void TRegistry::SetRootKey(RegRoot root) {
+void Registry::SetRootKey(RegRoot root) {
   CloseKey();
   root_ = root;
 }
 
-QString TRegistry::Resolve(const QString& key) const {
+QString Registry::Resolve(const QString& key) const {
   QStringList parts = KeyStore::SplitPath(key);
   if (key_ && !key.startsWith(QLatin1Char('\\'))) {
     parts = KeyStore::SplitPath(currentPath_) + parts;
@@ -33,7 +33,7 @@ QString TRegistry::Resolve(const QString& key) const {
   return parts.join(QLatin1Char('\\'));
 }
 
-bool TRegistry::OpenKey(const QString& key, bool canCreate) {
+bool Registry::OpenKey(const QString& key, bool canCreate) {
   const QString path = Resolve(key);
   try {
     const auto id = store_.OpenKey(root_, path, canCreate);
@@ -50,12 +50,12 @@ bool TRegistry::OpenKey(const QString& key, bool canCreate) {
   }
 }
 
-void TRegistry::CloseKey() {
+void Registry::CloseKey() {
   key_.reset();
   currentPath_.clear();
 }
 
-std::optional<RegValue> TRegistry::Read(const QString& name) {
+std::optional<RegValue> Registry::Read(const QString& name) {
   if (!key_) {
     return std::nullopt;
   }
@@ -67,18 +67,18 @@ std::optional<RegValue> TRegistry::Read(const QString& name) {
   }
 }
 
-RegValue TRegistry::ReadTyped(const QString& name, RegDataType type) {
+RegValue Registry::ReadTyped(const QString& name, RegDataType type) {
   const auto value = Read(name);
   if (!value) {
     throw GetFailed(name);
   }
   if (value->type != type) {
-    throw ERegistryException(QStringLiteral("Invalid data type for '%1'").arg(name));
+    throw RegistryError(QStringLiteral("Invalid data type for '%1'").arg(name));
   }
   return *value;
 }
 
-void TRegistry::Write(const QString& name, const RegValue& value) {
+void Registry::Write(const QString& name, const RegValue& value) {
   if (!key_) {
     throw SetFailed(name);
   }
@@ -90,48 +90,48 @@ void TRegistry::Write(const QString& name, const RegValue& value) {
   }
 }
 
-QString TRegistry::ReadString(const QString& name) {
+QString Registry::ReadString(const QString& name) {
   return ReadTyped(name, REG_SZ).text;
 }
 
-void TRegistry::WriteString(const QString& name, const QString& value) {
+void Registry::WriteString(const QString& name, const QString& value) {
   Write(name, RegValue::String(value));
 }
 
-qint32 TRegistry::ReadInteger(const QString& name) {
+qint32 Registry::ReadInteger(const QString& name) {
   return ReadTyped(name, REG_DWORD).dword;
 }
 
-void TRegistry::WriteInteger(const QString& name, qint32 value) {
+void Registry::WriteInteger(const QString& name, qint32 value) {
   Write(name, RegValue::DWord(value));
 }
 
-bool TRegistry::ReadBool(const QString& name) {
+bool Registry::ReadBool(const QString& name) {
   return ReadInteger(name) != 0;
 }
 
-void TRegistry::WriteBool(const QString& name, bool value) {
+void Registry::WriteBool(const QString& name, bool value) {
   WriteInteger(name, value ? 1 : 0);
 }
 
-QByteArray TRegistry::ReadBinaryData(const QString& name) {
+QByteArray Registry::ReadBinaryData(const QString& name) {
   return ReadTyped(name, REG_BINARY).binary;
 }
 
-void TRegistry::WriteBinaryData(const QString& name, const QByteArray& value) {
+void Registry::WriteBinaryData(const QString& name, const QByteArray& value) {
   Write(name, RegValue::Binary(value));
 }
 
-bool TRegistry::ValueExists(const QString& name) {
+bool Registry::ValueExists(const QString& name) {
   return GetDataType(name) != REG_NONE;
 }
 
-RegDataType TRegistry::GetDataType(const QString& name) {
+RegDataType Registry::GetDataType(const QString& name) {
   const auto value = Read(name);
   return value ? value->type : REG_NONE;
 }
 
-int TRegistry::GetDataSize(const QString& name) {
+int Registry::GetDataSize(const QString& name) {
   const auto value = Read(name);
   if (!value) {
     return -1;
@@ -149,14 +149,14 @@ int TRegistry::GetDataSize(const QString& name) {
   return -1;
 }
 
-QStringList TRegistry::GetValueNames() {
+QStringList Registry::GetValueNames() {
   if (!key_) {
     return {};
   }
   return store_.ValueNames(*key_);
 }
 
-bool TRegistry::DeleteValue(const QString& name) {
+bool Registry::DeleteValue(const QString& name) {
   if (!key_) {
     return false;
   }
@@ -168,18 +168,18 @@ bool TRegistry::DeleteValue(const QString& name) {
   }
 }
 
-bool TRegistry::KeyExists(const QString& key) {
+bool Registry::KeyExists(const QString& key) {
   return store_.KeyExists(root_, Resolve(key));
 }
 
-QStringList TRegistry::GetKeyNames() {
+QStringList Registry::GetKeyNames() {
   if (!key_) {
     return {};
   }
   return store_.SubkeyNames(*key_);
 }
 
-bool TRegistry::DeleteKey(const QString& key) {
+bool Registry::DeleteKey(const QString& key) {
   // An empty path would name the key it is relative to; wiping the open key
   // or a whole root by passing "" is too easy a mistake to allow.
   if (KeyStore::SplitPath(key).isEmpty()) {
@@ -193,20 +193,20 @@ bool TRegistry::DeleteKey(const QString& key) {
   }
 }
 
-void TRegistry::SaveKey(const QString& key, const QString& file) {
+void Registry::SaveKey(const QString& key, const QString& file) {
   try {
     store_.SaveKey(root_, Resolve(key), file);
   } catch (const Exception& error) {
-    throw ERegistryException(
+    throw RegistryError(
         QStringLiteral("Failed to save key '%1' to '%2': %3").arg(key, file, error.Message()));
   }
 }
 
-void TRegistry::RestoreKey(const QString& key, const QString& file) {
+void Registry::RestoreKey(const QString& key, const QString& file) {
   try {
     store_.RestoreKey(root_, Resolve(key), file);
   } catch (const Exception& error) {
-    throw ERegistryException(
+    throw RegistryError(
         QStringLiteral("Failed to restore key '%1' from '%2': %3").arg(key, file, error.Message()));
   }
 }

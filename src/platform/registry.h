@@ -10,16 +10,16 @@
 
 namespace velmar {
 
-// What TRegistry raises; the texts are the ones the meter always showed.
-class ERegistryException : public Exception {
+// What Registry raises; the texts are the ones the meter always showed.
+class RegistryError : public Exception {
  public:
   using Exception::Exception;
 };
 
-// The short-lived accessor over a KeyStore, shaped like Delphi's TRegistry so
+// The short-lived accessor over a KeyStore, shaped like Delphi's Registry so
 // the settings code keeps its familiar form:
 //
-//   TRegistry reg;
+//   Registry reg;
 //   if (reg.OpenKey("\\Software\\Tollera Works\\Velmar2000", true)) {
 //     reg.WriteInteger("RCWidth", 420);
 //   }
@@ -30,13 +30,13 @@ class ERegistryException : public Exception {
 //
 // Value calls act on the open key; with none open, reads raise "Failed to
 // get data", writes "Failed to set data", and the queries answer false/empty.
-class TRegistry {
+class Registry {
  public:
   // Uses KeyStore::Default(); raises KeyStoreError when it cannot be opened.
-  TRegistry();
-  explicit TRegistry(KeyStore& store);
-  TRegistry(const TRegistry&) = delete;
-  TRegistry& operator=(const TRegistry&) = delete;
+  Registry();
+  explicit Registry(KeyStore& store);
+  Registry(const Registry&) = delete;
+  Registry& operator=(const Registry&) = delete;
 
   // HKEY_CURRENT_USER until set. Setting it closes the open key.
   RegRoot RootKey() const { return root_; }
@@ -79,7 +79,7 @@ class TRegistry {
   bool DeleteKey(const QString& key);
 
   // Save the key's subtree to a new file / replace it from one written by
-  // SaveKey. Raise ERegistryException saying why on any failure; a failed
+  // SaveKey. Raise RegistryError saying why on any failure; a failed
   // restore changes nothing.
   void SaveKey(const QString& key, const QString& file);
   void RestoreKey(const QString& key, const QString& file);

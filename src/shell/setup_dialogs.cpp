@@ -49,7 +49,7 @@ void SetupDialog::ApplyKilobitMode(uint8_t mode) {
 }
 
 void SetupDialog::ApplyProxyIfUsed() {
-  const Settingslist& settings = host_.Settings();
+  const SettingsList& settings = host_.Settings();
   if (settings.Line(14) == QLatin1String("1") && !settings.Line(8).isEmpty()) {
     host_.ApplyProxyFromSettings();
   }
@@ -73,7 +73,7 @@ bool SetupDialog::StoreAdapterChoice(const QComboBox& box) {
 }
 
 std::optional<bool> SetupDialog::ShowProxyFields(QLineEdit& host, QLineEdit& port) {
-  Settingslist& settings = host_.Settings();
+  SettingsList& settings = host_.Settings();
   host.setText(settings.Line(8).trimmed());
   port.setText(settings.Line(9).trimmed());
   // An unchanged text raises no change, yet the trimmed texts belong in the

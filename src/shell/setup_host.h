@@ -8,7 +8,7 @@
 namespace velmar {
 
 class KeyStore;
-class Settingslist;
+class SettingsList;
 
 // What the two setup dialogs read and change in the running meter. The
 // main window implements it.
@@ -16,7 +16,7 @@ class SetupHost {
  public:
   virtual ~SetupHost() = default;
 
-  virtual Settingslist& Settings() = 0;
+  virtual SettingsList& Settings() = 0;
   virtual const QStringList& Adapterlist() const = 0;
   virtual bool AnalysisRunning() const = 0;
 

@@ -12,7 +12,8 @@ namespace {
 const QByteArray kComeForward = "show\n";
 }
 
-TXJustOne::TXJustOne(QString name, QObject* parent) : QObject(parent), name_(std::move(name)) {
+SingleInstance::SingleInstance(QString name, QObject* parent)
+    : QObject(parent), name_(std::move(name)) {
   QString safe = name_;
   safe.replace(QLatin1Char(' '), QLatin1Char('-'));
   const QString base = RuntimeDirectory() + QStringLiteral("/") + safe.toLower() +
@@ -21,18 +22,18 @@ TXJustOne::TXJustOne(QString name, QObject* parent) : QObject(parent), name_(std
   socketPath_ = base + QStringLiteral(".sock");
 }
 
-TXJustOne::~TXJustOne() {
+SingleInstance::~SingleInstance() {
   if (server_) {
     server_->close();
   }
 }
 
-QString TXJustOne::RuntimeDirectory() {
+QString SingleInstance::RuntimeDirectory() {
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   return !runtime.isEmpty() && QDir(runtime).exists() ? runtime : QDir::tempPath();
 }
 
-bool TXJustOne::Check() {
+bool SingleInstance::Check() {
   lock_ = std::make_unique<QLockFile>(lockPath_);
   // No time limit: only a lock whose process is gone counts as stale.
   lock_->setStaleLockTime(0);

@@ -11,10 +11,10 @@ namespace velmar {
 // One meter per user: a lock file in the user's runtime directory claims
 // the name for the life of the first instance, and a local socket beside
 // it lets a later start ask the first to come forward.
-class TXJustOne : public QObject {
+class SingleInstance : public QObject {
  public:
-  explicit TXJustOne(QString name, QObject* parent = nullptr);
-  ~TXJustOne() override;
+  explicit SingleInstance(QString name, QObject* parent = nullptr);
+  ~SingleInstance() override;
 
   bool SwitchToPrevious = true;
   bool Terminate = true;

@@ -7,7 +7,7 @@
 
 #include "date_dialog.h"
 #include "product.h"
-#include "twarningform.h"
+#include "tip_window.h"
 
 namespace velmar {
 
@@ -59,7 +59,7 @@ bool WidgetUserInterface::Tip(const QString& text) {
     return false;
   }
   QApplication::beep();
-  Twarningform form(text, parent_);
+  TipWindow form(text, parent_);
   form.exec();
   return form.DontRemind();
 }

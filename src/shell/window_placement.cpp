@@ -4,19 +4,19 @@
 
 namespace velmar {
 
-void TRegForm::SetRegKey(const QString& key) {
+void PlacementStore::SetRegKey(const QString& key) {
   regKey_ = key;
   while (regKey_.endsWith(QLatin1Char('\\'))) {
     regKey_.chop(1);
   }
 }
 
-void TRegForm::Load(PlacementWindow& window) const {
+void PlacementStore::Load(PlacementWindow& window) const {
   if (!RegEnabled || store_ == nullptr) {
     return;
   }
   try {
-    TRegistry reg(*store_);
+    Registry reg(*store_);
     reg.SetRootKey(RegLocation);
     if (!reg.OpenKey(regKey_, false)) {
       return;
@@ -40,12 +40,12 @@ void TRegForm::Load(PlacementWindow& window) const {
   }
 }
 
-void TRegForm::Save(const PlacementWindow& window) const {
+void PlacementStore::Save(const PlacementWindow& window) const {
   if (!RegEnabled || store_ == nullptr) {
     return;
   }
   try {
-    TRegistry reg(*store_);
+    Registry reg(*store_);
     reg.SetRootKey(RegLocation);
     if (!reg.OpenKey(regKey_, true)) {
       return;

@@ -21,9 +21,9 @@ class PlacementWindow {
 // Keeps a window's position, size and state in the key store: "RCLeft",
 // "RCTop", "RCWidth", "RCHeight" as integers and "RCWindowState" as one
 // binary byte.
-class TRegForm {
+class PlacementStore {
  public:
-  explicit TRegForm(KeyStore* store) : store_(store) {}
+  explicit PlacementStore(KeyStore* store) : store_(store) {}
 
   bool RegEnabled = true;
   RegRoot RegLocation = HKEY_CURRENT_USER;

@@ -29,7 +29,7 @@ class RecordingActions : public AlarmActions {
 class AlarmEvaluatorTest : public ::testing::Test {
  protected:
   AlarmEvaluatorTest() : evaluator(state, settings, actions, store.store.get(), dates) {
-    settings.SetLines(Settingslist::DefaultLines());
+    settings.SetLines(SettingsList::DefaultLines());
     state.AnalysisActive = 1;
     dates.Format = [] { return QString("yyyy-MM-dd"); };
     dates.Now = [this] { return clock.at(std::min(reads++, clock.size() - 1)); };
@@ -46,7 +46,7 @@ class AlarmEvaluatorTest : public ::testing::Test {
     settings.SetLine(thresholdLines[row], threshold);
   }
   QStringList Log(const QString& day) {
-    TRegistry reg(*store.store);
+    Registry reg(*store.store);
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     QStringList out;
     if (reg.OpenKey(HistoryRecorder::kHistoryKey + "\\" + day + "\\Alarms", false)) {
@@ -58,7 +58,7 @@ class AlarmEvaluatorTest : public ::testing::Test {
 
   test::TempStore store;
   MeasurementState state;
-  Settingslist settings;
+  SettingsList settings;
   RecordingActions actions;
   DayKeyDates dates;
   std::vector<QDateTime> clock;
@@ -82,7 +82,7 @@ TEST_F(AlarmEvaluatorTest, TheWorkedExamples) {
                         "=1"});
   EXPECT_EQ(state.ProgramSection, 22);
 
-  settings.SetLines(Settingslist::DefaultLines());
+  settings.SetLines(SettingsList::DefaultLines());
   On(9, "5");
   state.UpIdleMs = 300000;
   evaluator.EvaluateAlarms(0, 0);
@@ -110,7 +110,7 @@ TEST_F(AlarmEvaluatorTest, IdleSuppressesItsDirectionAndZeroNeverDropsBelow) {
   EXPECT_EQ(evaluator.LastMessage(),
             "Actual Downstream dropped below 10 Kb/s (1 Kilobit = 1000 bits.)");
   // Thresholds that are not whole numbers switch their row off in effect.
-  settings.SetLines(Settingslist::DefaultLines());
+  settings.SetLines(SettingsList::DefaultLines());
   On(6, "ten");
   On(8, "");
   evaluator.EvaluateAlarms(0, 1e9f);
@@ -145,7 +145,7 @@ TEST_F(AlarmEvaluatorTest, SeveralConditionsInTableOrderWithOneNote) {
                 .mid(3));
 
   // An idle row drops the note.
-  settings.SetLines(Settingslist::DefaultLines());
+  settings.SetLines(SettingsList::DefaultLines());
   On(2, "1");
   On(10, "0");
   state.DownIdleMs = 500;
@@ -154,7 +154,7 @@ TEST_F(AlarmEvaluatorTest, SeveralConditionsInTableOrderWithOneNote) {
   evaluator.EvaluateAlarms(0, 0);
   EXPECT_EQ(evaluator.LastMessage(), "Downstream idle for more than 0 minutes");
   // The threshold text is quoted as written.
-  settings.SetLines(Settingslist::DefaultLines());
+  settings.SetLines(SettingsList::DefaultLines());
   On(2, "0500");
   state.DownIdleMs = 0;
   state.DownAverage = 75000;
@@ -226,7 +226,7 @@ TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
   AlarmEvaluator blocked(state, settings, actions, &readOnly, dates);
   state.UpIdleMs = 0;
   state.DownIdleMs = 0;
-  EXPECT_THROW(blocked.EvaluateAlarms(1000, 1000), ERegistryException);
+  EXPECT_THROW(blocked.EvaluateAlarms(1000, 1000), RegistryError);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@ namespace velmar {
 namespace {
 
 TEST(AlarmWindowTest, EveryChangeGoesToItsLineAtOnce) {
-  Settingslist settings;
-  settings.SetLines(Settingslist::DefaultLines());
+  SettingsList settings;
+  settings.SetLines(SettingsList::DefaultLines());
   settings.SetLine(27, "1");
   settings.SetLine(17, "abc");
   settings.SetLine(36, "3");

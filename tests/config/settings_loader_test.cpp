@@ -73,7 +73,7 @@ class SettingsLoaderTest : public ::testing::Test {
   }
   // The default lines with some changed.
   static QStringList Lines(std::initializer_list<std::pair<int, QString>> changes, int count = 44) {
-    QStringList l = Settingslist::DefaultLines();
+    QStringList l = SettingsList::DefaultLines();
     while (l.size() < count)
       l << QStringLiteral("extra %1").arg(l.size());
     while (l.size() > count)
@@ -83,7 +83,7 @@ class SettingsLoaderTest : public ::testing::Test {
     return l;
   }
   void WriteLines(const QStringList& lines) {
-    Settingslist s;
+    SettingsList s;
     s.SetLines(lines);
     WriteFile(SettingsLoader::Serialise(s));
   }
@@ -91,7 +91,7 @@ class SettingsLoaderTest : public ::testing::Test {
   QTemporaryDir dir;
   test::TempStore store;
   QString path, desktop;
-  Settingslist list;
+  SettingsList list;
   RecordingTarget target;
   SettingsLoader loader;
 };
@@ -99,7 +99,7 @@ class SettingsLoaderTest : public ::testing::Test {
 TEST_F(SettingsLoaderTest, NoFileGivesTheDefaultsWrittenWithCrLf) {
   loader.LoadSettings(true);
   EXPECT_EQ(target.section, 12);
-  EXPECT_EQ(list.Lines(), Settingslist::DefaultLines());
+  EXPECT_EQ(list.Lines(), SettingsList::DefaultLines());
   ASSERT_EQ(list.Count(), 44);
   const QByteArray bytes = FileBytes();
   EXPECT_EQ(bytes.count("\r\n"), 44);
@@ -134,7 +134,7 @@ TEST_F(SettingsLoaderTest, ShortFilesAreReplacedLongOnesKeepTheirExtraLines) {
   WriteLines(Lines({{1, "1"}}, 43));
   const QByteArray shortFile = FileBytes();
   loader.LoadSettings(true);
-  EXPECT_EQ(list.Lines(), Settingslist::DefaultLines());
+  EXPECT_EQ(list.Lines(), SettingsList::DefaultLines());
   EXPECT_EQ(target.kilobitMode, 0);
   EXPECT_EQ(FileBytes(), SettingsLoader::Serialise(list));
   QFile old(path + ".old");
@@ -152,7 +152,7 @@ TEST_F(SettingsLoaderTest, ShortFilesAreReplacedLongOnesKeepTheirExtraLines) {
   EXPECT_EQ(target.sizes.size(), 1u) << "only the missing placement resizes";
   loader.SaveSettings();
   EXPECT_EQ(FileBytes(), SettingsLoader::Serialise(list));
-  Settingslist reread;
+  SettingsList reread;
   ASSERT_TRUE(reread.LoadFromFile(path));
   EXPECT_EQ(reread.Lines(), fifty) << "lines beyond 43 survive a save";
 }
@@ -224,7 +224,7 @@ TEST_F(SettingsLoaderTest, AwkwardFilesLoadWithoutHarm) {
 
   // A 1 MB line and no final line end.
   QStringList big = Lines({{40, QString(1 << 20, 'z')}});
-  Settingslist s;
+  SettingsList s;
   s.SetLines(big);
   QByteArray bytes = SettingsLoader::Serialise(s);
   bytes.chop(2);
@@ -244,7 +244,7 @@ TEST_F(SettingsLoaderTest, AwkwardFilesLoadWithoutHarm) {
   loader.LoadSettings(true);
   EXPECT_GE(list.Count(), 44);
   loader.SaveSettings();
-  Settingslist again;
+  SettingsList again;
   ASSERT_TRUE(again.LoadFromFile(path));
   EXPECT_EQ(again.Lines(), list.Lines());
 
@@ -253,7 +253,7 @@ TEST_F(SettingsLoaderTest, AwkwardFilesLoadWithoutHarm) {
   QTemporaryDir other;
   SettingsLoader onDir(list, target, nullptr, other.path(), "/x", desktop);
   EXPECT_NO_THROW(onDir.LoadSettings(true));
-  EXPECT_EQ(list.Lines(), Settingslist::DefaultLines());
+  EXPECT_EQ(list.Lines(), SettingsList::DefaultLines());
   EXPECT_TRUE(QFileInfo(other.path()).isDir());
 }
 
@@ -275,7 +275,7 @@ TEST_F(SettingsLoaderTest, ResetWritesTheDefaultsAtOnce) {
   EXPECT_EQ(target.total, 99);
   target.sizes.clear();
   loader.LoadSettings(false);
-  EXPECT_EQ(list.Lines(), Settingslist::DefaultLines());
+  EXPECT_EQ(list.Lines(), SettingsList::DefaultLines());
   EXPECT_EQ(FileBytes(), SettingsLoader::Serialise(list));
   EXPECT_EQ(target.total, 0);
   EXPECT_EQ(target.sizes.front(), std::make_pair(281, 496));
@@ -285,7 +285,7 @@ TEST_F(SettingsLoaderTest, ResetWritesTheDefaultsAtOnce) {
 TEST_F(SettingsLoaderTest, AutostartValueAndDesktopEntryFollowLine10) {
   WriteLines(Lines({{10, "1"}}));
   loader.LoadSettings(true);
-  TRegistry reg(*store.store);
+  Registry reg(*store.store);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(Autostart::kRunKey, false));
   EXPECT_EQ(reg.ReadString("Velmar2000"), "/opt/velmar/velmar");
@@ -314,7 +314,7 @@ TEST_F(SettingsLoaderTest, AutostartValueAndDesktopEntryFollowLine10) {
 }
 
 TEST_F(SettingsLoaderTest, WebPageAddressAndPlacementCheckInTheProductKey) {
-  TRegistry reg(*store.store);
+  Registry reg(*store.store);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(kProductKey, true));
   reg.WriteString("URLMem2", "https://mine.example/");
@@ -333,7 +333,7 @@ TEST_F(SettingsLoaderTest, WebPageAddressAndPlacementCheckInTheProductKey) {
   try {
     loader.LoadSettings(true);
     ADD_FAILURE() << "no error for a URL of the wrong type";
-  } catch (const ERegistryException& e) {
+  } catch (const RegistryError& e) {
     EXPECT_STREQ(e.what(), "Invalid data type for 'URLMem2'");
   }
   EXPECT_EQ(reg.ReadInteger("URLMem2"), 5) << "the stored value is not overwritten";
@@ -351,7 +351,7 @@ TEST_F(SettingsLoaderTest, AnAgentFailureEndsTheRoutineAfterTheFileStep) {
 // A child process saves two different lists over and over; it is killed at
 // a random moment. The file is always one of the two lists, never torn.
 TEST_F(SettingsLoaderTest, SavesAreAtomicUnderSigkill) {
-  Settingslist a, b;
+  SettingsList a, b;
   a.SetLines(Lines({{40, QString(200000, 'a')}}));
   b.SetLines(Lines({{40, QString(300000, 'b')}, {1, "1"}}, 47));
   const QByteArray aBytes = SettingsLoader::Serialise(a);
@@ -395,11 +395,11 @@ TEST(AutostartTest, TheDialogsWriteRaisesOnlyWhenEnablingFails) {
   try {
     Autostart(&readOnly, entry).Write(true, "/opt/velmar/velmar");
     ADD_FAILURE() << "no error";
-  } catch (const ERegistryException& e) {
+  } catch (const RegistryError& e) {
     EXPECT_STREQ(e.what(), "Failed to set data for 'Velmar2000'");
   }
   EXPECT_NO_THROW(Autostart(&readOnly, entry).Write(false, "/x")) << "a failed removal is silent";
-  EXPECT_THROW(Autostart(nullptr, entry).Write(true, "/x"), ERegistryException);
+  EXPECT_THROW(Autostart(nullptr, entry).Write(true, "/x"), RegistryError);
   Autostart(store.store.get(), entry).Write(false, "/x");
   EXPECT_FALSE(QFileInfo::exists(entry));
 }
@@ -425,7 +425,7 @@ TEST(AutostartTest, AnEntryAlreadyInPlaceIsNotWrittenAgain) {
   QFile file(entry);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), Autostart::DesktopEntry("/usr/local/bin/velmar").toUtf8());
-  TRegistry reg(*store.store);
+  Registry reg(*store.store);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(Autostart::kRunKey, false));
   EXPECT_EQ(reg.ReadString(Autostart::kValueName), "/usr/local/bin/velmar");

@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <cstdio>
 
+#include "main_window.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
-#include "tform1.h"
 
 using namespace velmar;
 
@@ -23,17 +23,17 @@ int main(int argc, char** argv) {
   const QString dir = QString::fromLocal8Bit(argv[1]);
   qputenv("VELMAR_REGISTRY", (dir + "/registry.db").toUtf8());
   test::ScriptedUi ui;
-  TForm1::Environment env;
+  MainWindow::Environment env;
   env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
   env.settingsFile = dir + "/Velmarsettings.ini";
   env.autostartEntry = dir + "/velmar.desktop";
-  TForm1 form(env);
+  MainWindow form(env);
   form.FormCreate();
   form.show();
   form.findChild<QPushButton*>("ActiveOn")->click();
 
   // An alarm that holds at every call, logged without any action.
-  Settingslist& s = form.Settings();
+  SettingsList& s = form.Settings();
   s.SetLine(29, "1");
   s.SetLine(19, "0");
   s.SetLine(36, "9");

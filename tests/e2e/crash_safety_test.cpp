@@ -72,12 +72,12 @@ TEST(CrashSafetyTest, KilledAtRandomTheFilesAreWholeAndEveryReturnedWriteStays) 
     QFile f(dir.filePath("Velmarsettings.ini"));
     if (f.open(QIODevice::ReadOnly)) {
       const QByteArray bytes = f.readAll();
-      Settingslist s;
+      SettingsList s;
       ASSERT_TRUE(s.LoadFromFile(dir.filePath("Velmarsettings.ini")));
-      ASSERT_GE(s.Count(), Settingslist::kLineCount) << "round " << rounds;
+      ASSERT_GE(s.Count(), SettingsList::kLineCount) << "round " << rounds;
       const QString l40 = s.Line(40);
       ASSERT_TRUE(l40 == QString(3000, 'a') || l40 == QString(70000, 'b') ||
-                  l40 == Settingslist::DefaultLines()[40])
+                  l40 == SettingsList::DefaultLines()[40])
           << "round " << rounds << ": a torn settings file of " << bytes.size() << " bytes";
     }
   }
@@ -85,7 +85,7 @@ TEST(CrashSafetyTest, KilledAtRandomTheFilesAreWholeAndEveryReturnedWriteStays) 
 
   // Every reported record and alarm value is in the store.
   KeyStore store(dir.filePath("registry.db"));
-  TRegistry reg(store);
+  Registry reg(store);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\2026-12-08", false));
   const int highWater = reg.ReadInteger("HighWater");

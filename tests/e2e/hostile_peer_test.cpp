@@ -44,8 +44,8 @@ struct PeerRun {
 PeerRun Measure(const QString& scenario, int seconds) {
   test::ScriptedServer peer(scenario);
   QTemporaryDir dir;
-  Settingslist lines;
-  lines.SetLines(Settingslist::DefaultLines());
+  SettingsList lines;
+  lines.SetLines(SettingsList::DefaultLines());
   lines.SetLine(3, peer.Url("/file"));
   lines.SetLine(4, "1");
   QFile file(dir.filePath("Velmarsettings.ini"));
@@ -55,7 +55,7 @@ PeerRun Measure(const QString& scenario, int seconds) {
 
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
-  TForm1& form = *window;
+  MainWindow& form = *window;
   form.Generator().HTTPCli().SetTimeOut(3);
   form.findChild<QPushButton*>("ActiveOn")->click();
 

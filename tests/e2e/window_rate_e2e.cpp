@@ -79,7 +79,7 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
   QTemporaryDir dir;
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
-  TForm1& form = *window;
+  MainWindow& form = *window;
   const int lo = static_cast<int>(form.Adapterlist().indexOf("lo"));
   ASSERT_GT(lo, 0);
   form.SetAdapterIndex(static_cast<int16_t>(lo));
@@ -135,7 +135,7 @@ TEST(WindowTrayTest, MinimisingAfterStartUpHidesToTheTray) {
   QTemporaryDir dir;
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
-  TForm1& form = *window;
+  MainWindow& form = *window;
   Wait(300);
   ASSERT_TRUE(form.isVisible());
   form.setWindowState(Qt::WindowMinimized);
@@ -161,7 +161,7 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
   QTemporaryDir dir;
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
-  TForm1& form = *window;
+  MainWindow& form = *window;
   form.SetAdapterIndex(static_cast<int16_t>(form.Adapterlist().indexOf("lo")));
 
   // The user sets the alarm in the alarm window: actual downstream above
@@ -213,8 +213,8 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   test::LocalNginx nginx(2 * 1024 * 1024);  // 2 MiB/s under /slow/
   test::WriteFile(nginx.Root() + "/big.bin", QByteArray(5 * 1024 * 1024, 'g'));
   QTemporaryDir dir;
-  Settingslist lines;
-  lines.SetLines(Settingslist::DefaultLines());
+  SettingsList lines;
+  lines.SetLines(SettingsList::DefaultLines());
   lines.SetLine(3, nginx.Url("/slow/big.bin"));
   lines.SetLine(4, "1");  // Generate at start
   QFile file(dir.filePath("Velmarsettings.ini"));
@@ -224,7 +224,7 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
 
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
-  TForm1& form = *window;
+  MainWindow& form = *window;
   ASSERT_TRUE(ui.messages.isEmpty()) << ui.messages.join("|").toStdString();
   form.SetAdapterIndex(static_cast<int16_t>(form.Adapterlist().indexOf("lo")));
   form.findChild<QPushButton*>("ActiveOn")->click();

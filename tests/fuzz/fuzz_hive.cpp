@@ -13,7 +13,7 @@ namespace {
 
 QString Dump(velmar::KeyStore& store) {
   QString out;
-  velmar::TRegistry reg(store);
+  velmar::Registry reg(store);
   reg.SetRootKey(velmar::HKEY_LOCAL_MACHINE);
   std::function<void(const QString&)> walk = [&](const QString& path) {
     if (!reg.OpenKey(path, false))
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   {
     velmar::KeyStore store(dir.filePath("registry.db"));
-    velmar::TRegistry reg(store);
+    velmar::Registry reg(store);
     reg.SetRootKey(velmar::HKEY_LOCAL_MACHINE);
     reg.OpenKey("\\Software\\Tollera Works\\Velmar2000\\History\\08.12.2026", true);
     reg.WriteInteger("HighWater", 1);

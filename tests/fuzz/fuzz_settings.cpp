@@ -56,14 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
     f.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
   }
-  velmar::Settingslist list;
+  velmar::SettingsList list;
   NullTarget target;
   velmar::SettingsLoader loader(list, target, nullptr, path, "/x", dir->filePath("e.desktop"));
   loader.LoadSettings(true);
-  if (list.Count() < velmar::Settingslist::kLineCount)
+  if (list.Count() < velmar::SettingsList::kLineCount)
     abort();
   loader.SaveSettings();
-  velmar::Settingslist again;
+  velmar::SettingsList again;
   if (!again.LoadFromFile(path) || again.Lines() != list.Lines())
     abort();
   return 0;

@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
   QDir().mkpath(out + "/hive");
   QDir().mkpath(out + "/walk");
 
-  velmar::Settingslist list;
-  list.SetLines(velmar::Settingslist::DefaultLines());
+  velmar::SettingsList list;
+  list.SetLines(velmar::SettingsList::DefaultLines());
   Write(out + "/settings/default.ini", velmar::SettingsLoader::Serialise(list));
   list.SetLine(14, "1");
   list.SetLine(8, "proxy.lan");
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
 
   QTemporaryDir dir;
   velmar::KeyStore store(dir.filePath("r.db"));
-  velmar::TRegistry reg(store);
+  velmar::Registry reg(store);
   reg.SetRootKey(velmar::HKEY_LOCAL_MACHINE);
   reg.OpenKey("\\Software\\Tollera Works\\Velmar2000\\History\\07.12.2026", true);
   reg.WriteInteger("HighWater", 1);

@@ -260,8 +260,8 @@ TEST_F(GraphFeederTest, HistoryFeedStopsWhenTheQueueChangesItsChart) {
 TEST_F(GraphFeederTest, ThePublicationFeedsTheChart) {
   // The real publication with the feed attached: the points are the
   // displays' values and the left axis gets the publication's scale.
-  Settingslist settings;
-  settings.SetLines(Settingslist::DefaultLines());
+  SettingsList settings;
+  settings.SetLines(SettingsList::DefaultLines());
   AveragingEngine engine(state);
   StoredDisplays shown;
   ResultPublisher publisher(state, engine, shown, settings);

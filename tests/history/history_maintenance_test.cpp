@@ -20,7 +20,7 @@ class HistoryMaintenanceTest : public ::testing::Test {
     dates.Now = [] { return QDateTime(QDate(2026, 12, 8), QTime(10, 0)); };
   }
   void Day(const QString& name, int records, bool alarms = false) {
-    TRegistry reg(*store.store);
+    Registry reg(*store.store);
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\" + name, true));
     reg.WriteInteger("HighWater", records);
@@ -32,7 +32,7 @@ class HistoryMaintenanceTest : public ::testing::Test {
     }
   }
   QStringList Days() {
-    TRegistry reg(*store.store);
+    Registry reg(*store.store);
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     if (!reg.OpenKey(HistoryRecorder::kHistoryKey, false))
       return {"(no History key)"};
@@ -41,7 +41,7 @@ class HistoryMaintenanceTest : public ::testing::Test {
   // A text picture of the whole History tree, to compare before and after.
   QString Dump() {
     QString out;
-    TRegistry reg(*store.store);
+    Registry reg(*store.store);
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     std::function<void(const QString&)> walk = [&](const QString& path) {
       if (!reg.OpenKey(path, false))
@@ -76,7 +76,7 @@ TEST_F(HistoryMaintenanceTest, PurgeKeepsTheCutOffDayLaterDaysAndUnreadableNames
   const QStringList deleted = maintenance.Purge(QDate(2026, 12, 8));
   EXPECT_EQ(deleted, (QStringList{"06.12.2026", "07.12.2026"}));
   EXPECT_EQ(Days(), (QStringList{"08.12.2026", "09.12.2026", "12/07/26", "not a date"}));
-  TRegistry reg(*store.store);
+  Registry reg(*store.store);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   EXPECT_TRUE(reg.KeyExists(HistoryRecorder::kHistoryKey + "\\08.12.2026\\Alarms"));
 

@@ -23,7 +23,7 @@ class HistoryRecorderTest : public ::testing::Test {
     clock = {first, second.isValid() ? second : first};
     reads = 0;
   }
-  TRegistry& Day(const QString& name) {
+  Registry& Day(const QString& name) {
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     EXPECT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\" + name, false))
         << name.toStdString();
@@ -43,7 +43,7 @@ class HistoryRecorderTest : public ::testing::Test {
   std::vector<QDateTime> clock;
   size_t reads = 0;
   HistoryRecorder recorder;
-  TRegistry reg{*store.store};
+  Registry reg{*store.store};
 };
 
 TEST_F(HistoryRecorderTest, RecordsAreNumberedUnderTheDaysKey) {
@@ -52,7 +52,7 @@ TEST_F(HistoryRecorderTest, RecordsAreNumberedUnderTheDaysKey) {
   state.UpAverage = 3000.6f;
   recorder.HistIntervalTimerTimer();
   EXPECT_EQ(state.ProgramSection, 44);
-  TRegistry& day = Day("08.12.2026");
+  Registry& day = Day("08.12.2026");
   EXPECT_EQ(day.ReadInteger("HighWater"), 1);
   EXPECT_EQ(day.ReadInteger("AvgDownSpeed_1"), 125000);
   EXPECT_EQ(day.ReadInteger("AvgUpSpeed_1"), 3001);
@@ -77,7 +77,7 @@ TEST_F(HistoryRecorderTest, MidnightAndAFormatChangeSplitDays) {
   At(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999)),
      QDateTime(QDate(2026, 12, 9), QTime(0, 0, 0, 100)));
   recorder.HistIntervalTimerTimer();
-  TRegistry& day = Day("08.12.2026");
+  Registry& day = Day("08.12.2026");
   EXPECT_GT(Ole(day.ReadBinaryData("Timestamp_1")), 46365.0) << "stamped on the next day";
   day.CloseKey();
   EXPECT_FALSE(reg.KeyExists(HistoryRecorder::kHistoryKey + "\\09.12.2026"));
@@ -94,7 +94,7 @@ TEST_F(HistoryRecorderTest, HandEditedDaysAndRounding) {
   At(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
   recorder.HistIntervalTimerTimer();
   recorder.HistIntervalTimerTimer();
-  TRegistry& day = Day("08.12.2026");
+  Registry& day = Day("08.12.2026");
   for (const char* v : {"Timestamp_2", "AvgDownSpeed_2", "AvgUpSpeed_2"})
     day.DeleteValue(v);
   day.CloseKey();
@@ -126,7 +126,7 @@ TEST_F(HistoryRecorderTest, FailuresCarryTheRegistryMessages) {
   try {
     recorder.HistIntervalTimerTimer();
     ADD_FAILURE() << "no error";
-  } catch (const ERegistryException& e) {
+  } catch (const RegistryError& e) {
     EXPECT_STREQ(e.what(), "Invalid data type for 'HighWater'");
   }
   EXPECT_EQ(state.ProgramSection, 44);
@@ -137,7 +137,7 @@ TEST_F(HistoryRecorderTest, FailuresCarryTheRegistryMessages) {
   try {
     blocked.HistIntervalTimerTimer();
     ADD_FAILURE() << "no error";
-  } catch (const ERegistryException& e) {
+  } catch (const RegistryError& e) {
     EXPECT_STREQ(e.what(), "Failed to set data for 'HighWater'");
   }
   EXPECT_FALSE(reg.KeyExists(HistoryRecorder::kHistoryKey + "\\09.12.2026"));

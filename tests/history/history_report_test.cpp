@@ -20,7 +20,7 @@ TEST(HistoryReportTest, RecordsReadBackInKilobitsWithTheirTimes) {
   state.DownAverage = 125000;
   state.UpAverage = 1250;
   recorder.HistIntervalTimerTimer();
-  TRegistry reg(*store.store);
+  Registry reg(*store.store);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\2026-12-08\\Alarms", true));
   reg.WriteString("2026-12-08 14:31:00", "1000000001");

@@ -38,11 +38,11 @@ class FakeView : public AnalysisView {
 class AnalysisControlTest : public ::testing::Test {
  protected:
   AnalysisControlTest() : control(state, settings, view) {
-    settings.SetLines(Settingslist::DefaultLines());
+    settings.SetLines(SettingsList::DefaultLines());
     control.Now = [] { return QTime(14, 3, 22); };
   }
   MeasurementState state;
-  Settingslist settings;
+  SettingsList settings;
   FakeView view;
   test::ScriptedUi ui;
   AnalysisControl control;

@@ -13,7 +13,7 @@ namespace {
 class ResultPublisherTest : public ::testing::Test {
  protected:
   ResultPublisherTest() : engine(state), publisher(state, engine, displays, settings) {
-    settings.SetLines(Settingslist::DefaultLines());
+    settings.SetLines(SettingsList::DefaultLines());
     state.AnalysisActive = 1;
     state.ResetForStart();
     publisher.EvaluateAlarms = [this](float up, float down) { alarms.emplace_back(up, down); };
@@ -24,7 +24,7 @@ class ResultPublisherTest : public ::testing::Test {
   MeasurementState state;
   AveragingEngine engine;
   StoredDisplays displays;
-  Settingslist settings;
+  SettingsList settings;
   ResultPublisher publisher;
   std::vector<std::pair<float, float>> alarms;
   std::vector<std::string> errors;

@@ -342,14 +342,14 @@ TEST_F(TrafficGeneratorTest, SettingsConfigureTheClientThroughTheProxyOrDirect) 
 
   auto apply = [&](const QString& url, const QString& useProxy, const QString& proxyHost,
                    const QString& proxyPort) {
-    Settingslist lines;
-    lines.SetLines(Settingslist::DefaultLines());
+    SettingsList lines;
+    lines.SetLines(SettingsList::DefaultLines());
     lines.SetLine(3, url);
     lines.SetLine(8, proxyHost);
     lines.SetLine(9, proxyPort);
     lines.SetLine(14, useProxy);
     test::WriteFile(file, SettingsLoader::Serialise(lines));
-    Settingslist list;
+    SettingsList list;
     SettingsLoader loader(list, target, nullptr, file, QString(),
                           dir.path() + QStringLiteral("/autostart.desktop"));
     loader.LoadSettings(true);

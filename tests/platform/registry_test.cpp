@@ -15,12 +15,12 @@ namespace {
 
 const char kVelmarKey[] = "\\Software\\Tollera Works\\Velmar2000";
 
-// The message of the ERegistryException `call` raises; fails the test when
+// The message of the RegistryError `call` raises; fails the test when
 // it raises nothing or something else.
-QString RegistryError(const std::function<void()>& call) {
+QString RaisedMessage(const std::function<void()>& call) {
   try {
     call();
-  } catch (const ERegistryException& error) {
+  } catch (const RegistryError& error) {
     return error.Message();
   } catch (const std::exception& error) {
     ADD_FAILURE() << "unexpected exception: " << error.what();
@@ -35,7 +35,7 @@ QByteArray ReadBytes(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-class TRegistryTest : public ::testing::Test {
+class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
   QString Path(const QString& name) const { return dir_.filePath(name); }
@@ -43,11 +43,11 @@ class TRegistryTest : public ::testing::Test {
   QTemporaryDir dir_;
 };
 
-TEST_F(TRegistryTest, ReadsBackEveryTypeWritten) {
+TEST_F(RegistryTest, ReadsBackEveryTypeWritten) {
   const QByteArray nuls("\x00\x01\x00\x00\xfe", 5);
   {
     KeyStore store(Path("registry.db"));
-    TRegistry reg(store);
+    Registry reg(store);
     EXPECT_EQ(reg.RootKey(), HKEY_CURRENT_USER);
     ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));
     reg.WriteString("Empty", "");
@@ -63,7 +63,7 @@ TEST_F(TRegistryTest, ReadsBackEveryTypeWritten) {
     reg.WriteBinaryData("None", QByteArray());
   }
   KeyStore store(Path("registry.db"));
-  TRegistry reg(store);
+  Registry reg(store);
   ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
   EXPECT_EQ(reg.ReadString("Empty"), "");
   EXPECT_EQ(reg.ReadString("Caption"), "Velmar – ✓");
@@ -93,13 +93,13 @@ TEST_F(TRegistryTest, ReadsBackEveryTypeWritten) {
                                               "OnTop", "Hidden", "Nuls", "One", "None"}));
 }
 
-TEST_F(TRegistryTest, FailuresRaiseTheExactMessages) {
+TEST_F(RegistryTest, FailuresRaiseTheExactMessages) {
   KeyStore store(Path("registry.db"));
-  TRegistry reg(store);
+  Registry reg(store);
 
   // No key open yet.
-  EXPECT_EQ(RegistryError([&] { reg.ReadString("Caption"); }), "Failed to get data for 'Caption'");
-  EXPECT_EQ(RegistryError([&] { reg.WriteString("Caption", "x"); }),
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadString("Caption"); }), "Failed to get data for 'Caption'");
+  EXPECT_EQ(RaisedMessage([&] { reg.WriteString("Caption", "x"); }),
             "Failed to set data for 'Caption'");
   EXPECT_FALSE(reg.ValueExists("Caption"));
   EXPECT_TRUE(reg.GetValueNames().isEmpty());
@@ -110,17 +110,17 @@ TEST_F(TRegistryTest, FailuresRaiseTheExactMessages) {
   reg.WriteInteger("RCWidth", 420);
   reg.WriteBinaryData("Window", QByteArray(8, '\0'));
 
-  EXPECT_EQ(RegistryError([&] { reg.ReadInteger("Caption"); }), "Invalid data type for 'Caption'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadBinaryData("Caption"); }),
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadInteger("Caption"); }), "Invalid data type for 'Caption'");
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadBinaryData("Caption"); }),
             "Invalid data type for 'Caption'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadString("RCWidth"); }), "Invalid data type for 'RCWidth'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadBinaryData("RCWidth"); }),
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadString("RCWidth"); }), "Invalid data type for 'RCWidth'");
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadBinaryData("RCWidth"); }),
             "Invalid data type for 'RCWidth'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadBool("Window"); }), "Invalid data type for 'Window'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadString("Window"); }), "Invalid data type for 'Window'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadInteger("Nope"); }), "Failed to get data for 'Nope'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadString("Nope"); }), "Failed to get data for 'Nope'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadBinaryData("Nope"); }), "Failed to get data for 'Nope'");
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadBool("Window"); }), "Invalid data type for 'Window'");
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadString("Window"); }), "Invalid data type for 'Window'");
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadInteger("Nope"); }), "Failed to get data for 'Nope'");
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadString("Nope"); }), "Failed to get data for 'Nope'");
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadBinaryData("Nope"); }), "Failed to get data for 'Nope'");
 
   // A failed read changes nothing, and the exception is a velmar::Exception.
   EXPECT_THROW(reg.ReadInteger("Caption"), Exception);
@@ -128,15 +128,15 @@ TEST_F(TRegistryTest, FailuresRaiseTheExactMessages) {
 
   // Writing into a key deleted behind the accessor's back fails.
   ASSERT_TRUE(reg.DeleteKey(kVelmarKey));
-  EXPECT_EQ(RegistryError([&] { reg.WriteInteger("RCWidth", 1); }),
+  EXPECT_EQ(RaisedMessage([&] { reg.WriteInteger("RCWidth", 1); }),
             "Failed to set data for 'RCWidth'");
-  EXPECT_EQ(RegistryError([&] { reg.ReadInteger("RCWidth"); }), "Failed to get data for 'RCWidth'");
+  EXPECT_EQ(RaisedMessage([&] { reg.ReadInteger("RCWidth"); }), "Failed to get data for 'RCWidth'");
   EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, kVelmarKey));
 }
 
-TEST_F(TRegistryTest, KeyPathsFollowDelphiRules) {
+TEST_F(RegistryTest, KeyPathsFollowDelphiRules) {
   KeyStore store(Path("registry.db"));
-  TRegistry reg(store);
+  Registry reg(store);
   ASSERT_TRUE(reg.OpenKey("\\Software\\Tollera Works\\", true));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tollera Works");
   // Relative to the open key.
@@ -182,9 +182,9 @@ TEST_F(TRegistryTest, KeyPathsFollowDelphiRules) {
   EXPECT_EQ(reg.ReadInteger("Level"), 3);
 }
 
-TEST_F(TRegistryTest, KeysAndValuesDeleteAndEnumerate) {
+TEST_F(RegistryTest, KeysAndValuesDeleteAndEnumerate) {
   KeyStore store(Path("registry.db"));
-  TRegistry reg(store);
+  Registry reg(store);
   for (const char* day : {"10.12.2026", "08.12.2026", "09.12.2026"}) {
     ASSERT_TRUE(reg.OpenKey(QString(kVelmarKey) + "\\History\\" + day + "\\Detail", true));
     reg.WriteInteger("In", 1);
@@ -218,10 +218,10 @@ TEST_F(TRegistryTest, KeysAndValuesDeleteAndEnumerate) {
   EXPECT_EQ(reg.GetKeyNames(), QStringList{"History"});
 }
 
-TEST_F(TRegistryTest, ReadOnlyStoreReadsAndRefusesWrites) {
+TEST_F(RegistryTest, ReadOnlyStoreReadsAndRefusesWrites) {
   {
     KeyStore store(Path("registry.db"));
-    TRegistry reg(store);
+    Registry reg(store);
     ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));
     reg.WriteInteger("RCWidth", 420);
     reg.WriteString("Caption", "Velmar");
@@ -230,24 +230,24 @@ TEST_F(TRegistryTest, ReadOnlyStoreReadsAndRefusesWrites) {
   }
   const QByteArray bytes = ReadBytes(Path("registry.db"));
   KeyStore store(Path("registry.db"), KeyStore::Access::ReadOnly);
-  TRegistry reg(store);
+  Registry reg(store);
   ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
   ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));  // exists, so nothing to create
   EXPECT_EQ(reg.ReadInteger("rcwidth"), 420);
   EXPECT_EQ(reg.ReadString("Caption"), "Velmar");
 
-  EXPECT_EQ(RegistryError([&] { reg.WriteInteger("RCWidth", 1); }),
+  EXPECT_EQ(RaisedMessage([&] { reg.WriteInteger("RCWidth", 1); }),
             "Failed to set data for 'RCWidth'");
-  EXPECT_EQ(RegistryError([&] { reg.WriteString("Caption", "x"); }),
+  EXPECT_EQ(RaisedMessage([&] { reg.WriteString("Caption", "x"); }),
             "Failed to set data for 'Caption'");
-  EXPECT_EQ(RegistryError([&] { reg.WriteBinaryData("Blob", "x"); }),
+  EXPECT_EQ(RaisedMessage([&] { reg.WriteBinaryData("Blob", "x"); }),
             "Failed to set data for 'Blob'");
-  EXPECT_EQ(RegistryError([&] { reg.WriteBool("OnTop", true); }), "Failed to set data for 'OnTop'");
+  EXPECT_EQ(RaisedMessage([&] { reg.WriteBool("OnTop", true); }), "Failed to set data for 'OnTop'");
   EXPECT_FALSE(reg.DeleteValue("Caption"));
   EXPECT_FALSE(reg.DeleteKey("History"));
   EXPECT_FALSE(reg.OpenKey("NewKey", true));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tollera Works\\Velmar2000");
-  EXPECT_TRUE(RegistryError([&] {
+  EXPECT_TRUE(RaisedMessage([&] {
                 reg.RestoreKey(kVelmarKey, Path("saved.hive"));
               }).startsWith("Failed to restore key"));
 
@@ -259,9 +259,9 @@ TEST_F(TRegistryTest, ReadOnlyStoreReadsAndRefusesWrites) {
   EXPECT_EQ(ReadBytes(Path("registry.db")), bytes);
 }
 
-TEST_F(TRegistryTest, SaveAndRestoreKeyRoundTripAndReportFailures) {
+TEST_F(RegistryTest, SaveAndRestoreKeyRoundTripAndReportFailures) {
   KeyStore store(Path("registry.db"));
-  TRegistry reg(store);
+  Registry reg(store);
   ASSERT_TRUE(reg.OpenKey(QString(kVelmarKey) + "\\History\\08.12.2026", true));
   reg.WriteBinaryData("Hours", QByteArray(24, '\x05'));
   ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
@@ -276,12 +276,12 @@ TEST_F(TRegistryTest, SaveAndRestoreKeyRoundTripAndReportFailures) {
   EXPECT_EQ(reg.ReadBinaryData("Hours"), QByteArray(24, '\x05'));
 
   const QByteArray hive = ReadBytes(Path("history.hive"));
-  const QString saveError = RegistryError([&] { reg.SaveKey(kVelmarKey, Path("history.hive")); });
+  const QString saveError = RaisedMessage([&] { reg.SaveKey(kVelmarKey, Path("history.hive")); });
   EXPECT_TRUE(saveError.startsWith("Failed to save key '" + QString(kVelmarKey) + "' to '" +
                                    Path("history.hive") + "': "))
       << saveError.toStdString();
   EXPECT_EQ(ReadBytes(Path("history.hive")), hive);
-  EXPECT_TRUE(RegistryError([&] {
+  EXPECT_TRUE(RaisedMessage([&] {
                 reg.SaveKey("\\Nowhere", Path("nowhere.hive"));
               }).startsWith("Failed to save key '\\Nowhere'"));
   EXPECT_FALSE(QFile::exists(Path("nowhere.hive")));
@@ -291,7 +291,7 @@ TEST_F(TRegistryTest, SaveAndRestoreKeyRoundTripAndReportFailures) {
   text.write("History=none\n");
   text.close();
   const QString restoreError =
-      RegistryError([&] { reg.RestoreKey(kVelmarKey, Path("notes.txt")); });
+      RaisedMessage([&] { reg.RestoreKey(kVelmarKey, Path("notes.txt")); });
   EXPECT_TRUE(restoreError.startsWith("Failed to restore key '" + QString(kVelmarKey) + "' from '" +
                                       Path("notes.txt") + "': "))
       << restoreError.toStdString();
@@ -302,7 +302,7 @@ TEST_F(TRegistryTest, SaveAndRestoreKeyRoundTripAndReportFailures) {
 
 // The default accessor uses the process-wide store on $VELMAR_REGISTRY; a
 // child process keeps that store out of this one.
-TEST_F(TRegistryTest, DefaultAccessorUsesTheStoreNamedByTheEnvironment) {
+TEST_F(RegistryTest, DefaultAccessorUsesTheStoreNamedByTheEnvironment) {
   const QString path = Path("not/yet/there/registry.db");
   fflush(nullptr);
   const pid_t pid = fork();
@@ -311,7 +311,7 @@ TEST_F(TRegistryTest, DefaultAccessorUsesTheStoreNamedByTheEnvironment) {
     int rc = 1;
     try {
       qputenv("VELMAR_REGISTRY", path.toUtf8());
-      TRegistry reg;
+      Registry reg;
       if (reg.OpenKey(kVelmarKey, true)) {
         reg.WriteInteger("RCWidth", 420);
         rc = &KeyStore::Default() == &KeyStore::Default() ? 0 : 2;
@@ -328,7 +328,7 @@ TEST_F(TRegistryTest, DefaultAccessorUsesTheStoreNamedByTheEnvironment) {
 
   ASSERT_TRUE(QFileInfo(path).isFile());
   KeyStore store(path);
-  TRegistry reg(store);
+  Registry reg(store);
   ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
   EXPECT_EQ(reg.ReadInteger("RCWidth"), 420);
 }

@@ -25,7 +25,7 @@
 #include "settings_target.h"
 #include "setup_host.h"
 #include "temp_store.h"
-#include "twarningform.h"
+#include "tip_window.h"
 #include "user_interface.h"
 
 namespace velmar::test {
@@ -50,8 +50,8 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
   // The default file with some lines changed, then LoadSettings as at
   // start-up.
   void Start(std::initializer_list<std::pair<int, QString>> changes = {}) {
-    Settingslist file;
-    file.SetLines(Settingslist::DefaultLines());
+    SettingsList file;
+    file.SetLines(SettingsList::DefaultLines());
     for (const auto& [n, text] : changes) {
       file.SetLine(n, text);
     }
@@ -72,7 +72,7 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
 
   // The "Velmar2000" value under the Run key, empty when absent.
   QString RunValue() {
-    TRegistry reg(*temp_.store);
+    Registry reg(*temp_.store);
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     if (!reg.OpenKey(Autostart::kRunKey, false) || !reg.ValueExists(Autostart::kValueName)) {
       return {};
@@ -82,7 +82,7 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
   bool DesktopEntryExists() const { return QFileInfo::exists(EntryPath()); }
 
   // SetupHost
-  Settingslist& Settings() override { return list_; }
+  SettingsList& Settings() override { return list_; }
   const QStringList& Adapterlist() const override { return adapters; }
   bool AnalysisRunning() const override { return analysisRunning; }
   uint8_t KilobitMode() const override { return kilobitMode; }
@@ -157,7 +157,7 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
  private:
   TempStore temp_;
   std::unique_ptr<KeyStore> readOnly_;
-  Settingslist list_;
+  SettingsList list_;
   SettingsLoader loader_;
 };
 

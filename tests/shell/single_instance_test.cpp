@@ -24,13 +24,13 @@ class SingleInstanceTest : public ::testing::Test {
 };
 
 TEST_F(SingleInstanceTest, ASecondInstanceIsToldAndTheFirstComesForward) {
-  TXJustOne first(QStringLiteral("Velmar 2000"));
+  SingleInstance first(QStringLiteral("Velmar 2000"));
   int activations = 0;
   first.OnActivateRequest = [&] { ++activations; };
   first.AlreadyExist = [] { ADD_FAILURE() << "the first instance is alone"; };
   ASSERT_FALSE(first.Check());
 
-  TXJustOne second(QStringLiteral("Velmar 2000"));
+  SingleInstance second(QStringLiteral("Velmar 2000"));
   int told = 0;
   second.AlreadyExist = [&] { ++told; };
   EXPECT_TRUE(second.Check());
@@ -43,7 +43,7 @@ TEST_F(SingleInstanceTest, ASecondInstanceIsToldAndTheFirstComesForward) {
   EXPECT_EQ(activations, 1);
 
   // Without SwitchToPrevious nothing is sent.
-  TXJustOne third(QStringLiteral("Velmar 2000"));
+  SingleInstance third(QStringLiteral("Velmar 2000"));
   third.SwitchToPrevious = false;
   EXPECT_TRUE(third.Check());
   for (int i = 0; i < 10; ++i)
@@ -51,7 +51,7 @@ TEST_F(SingleInstanceTest, ASecondInstanceIsToldAndTheFirstComesForward) {
   EXPECT_EQ(activations, 1);
 
   // Another name is another program.
-  TXJustOne other(QStringLiteral("Something else"));
+  SingleInstance other(QStringLiteral("Something else"));
   EXPECT_FALSE(other.Check());
 }
 
@@ -59,7 +59,7 @@ TEST_F(SingleInstanceTest, TheNameIsFreeAgainWhenItsHolderDied) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    TXJustOne holder(QStringLiteral("Velmar 2000"));
+    SingleInstance holder(QStringLiteral("Velmar 2000"));
     _exit(holder.Check() ? 1 : 0);  // dies holding the lock file
   }
   int status = 0;
@@ -68,7 +68,7 @@ TEST_F(SingleInstanceTest, TheNameIsFreeAgainWhenItsHolderDied) {
   EXPECT_FALSE(QDir(dir_.path()).entryList({"*.lock"}, QDir::Files).isEmpty())
       << "the dead holder's lock file is still there";
 
-  TXJustOne next(QStringLiteral("Velmar 2000"));
+  SingleInstance next(QStringLiteral("Velmar 2000"));
   EXPECT_FALSE(next.Check()) << "a lock of a process that is gone is taken over";
 }
 

@@ -26,9 +26,9 @@ class FakeWindow : public PlacementWindow {
   int placements = 0, states = 0;
 };
 
-TEST(TRegFormTest, SavesAndRestoresThePlaceUnderTheProductKey) {
+TEST(PlacementStoreTest, SavesAndRestoresThePlaceUnderTheProductKey) {
   test::TempStore t;
-  TRegForm reg(t.store.get());
+  PlacementStore reg(t.store.get());
   reg.RegLocation = HKEY_LOCAL_MACHINE;
   reg.SetRegKey("\\software\\tollera works\\velmar2000\\");
   EXPECT_EQ(reg.RegKey(), "\\software\\tollera works\\velmar2000");
@@ -36,7 +36,7 @@ TEST(TRegFormTest, SavesAndRestoresThePlaceUnderTheProductKey) {
   FakeWindow w;
   w.rect = QRect(-5, 7, 300, 512);
   reg.Save(w);
-  TRegistry r(*t.store);
+  Registry r(*t.store);
   r.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(r.OpenKey("\\Software\\Tollera Works\\Velmar2000", false));
   EXPECT_EQ(r.ReadInteger("RCLeft"), -5);
@@ -67,16 +67,16 @@ TEST(TRegFormTest, SavesAndRestoresThePlaceUnderTheProductKey) {
   EXPECT_EQ(again.state, PlacementWindow::kMaximised);
 }
 
-TEST(TRegFormTest, MissingOrMistypedValuesEndTheLoadSilently) {
+TEST(PlacementStoreTest, MissingOrMistypedValuesEndTheLoadSilently) {
   test::TempStore t;
-  TRegForm reg(t.store.get());
+  PlacementStore reg(t.store.get());
   reg.RegLocation = HKEY_LOCAL_MACHINE;
   reg.SetRegKey("\\Software\\Tollera Works\\Velmar2000");
   FakeWindow w;
   reg.Load(w);  // no key at all
   EXPECT_EQ(w.states + w.placements, 0);
 
-  TRegistry r(*t.store);
+  Registry r(*t.store);
   r.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(r.OpenKey("\\Software\\Tollera Works\\Velmar2000", true));
   r.WriteBinaryData("RCWindowState", QByteArray(1, '\0'));
@@ -95,10 +95,10 @@ TEST(TRegFormTest, MissingOrMistypedValuesEndTheLoadSilently) {
   EXPECT_EQ(w2.states, 0);
 
   // No store, or a read-only one: saving is quietly skipped.
-  TRegForm none(nullptr);
+  PlacementStore none(nullptr);
   EXPECT_NO_THROW(none.Save(w));
   KeyStore readOnly(t.store->Path(), KeyStore::Access::ReadOnly);
-  TRegForm ro(&readOnly);
+  PlacementStore ro(&readOnly);
   ro.RegLocation = HKEY_LOCAL_MACHINE;
   ro.SetRegKey("\\Software\\Tollera Works\\Velmar2000");
   EXPECT_NO_THROW(ro.Save(w));

@@ -5,17 +5,17 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "tform1.h"
+#include "main_window.h"
 
 namespace velmar::test {
 
-inline std::unique_ptr<TForm1> MakeWindow(const QTemporaryDir& dir) {
+inline std::unique_ptr<MainWindow> MakeWindow(const QTemporaryDir& dir) {
   qputenv("VELMAR_REGISTRY", dir.filePath("registry.db").toUtf8());
-  TForm1::Environment env;
+  MainWindow::Environment env;
   env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
   env.settingsFile = dir.filePath("Velmarsettings.ini");
   env.autostartEntry = dir.filePath("velmar.desktop");
-  auto form = std::make_unique<TForm1>(env);
+  auto form = std::make_unique<MainWindow>(env);
   form->FormCreate();
   form->show();
   return form;

@@ -18,11 +18,11 @@ class SetupHost;
 
 // A titled group of exclusive choices laid out in columns; one of them is
 // always selected (the first until told otherwise).
-class TRadioGroup : public QGroupBox {
+class RadioGroup : public QGroupBox {
  public:
   // The buttons are named `name` followed by their index.
-  TRadioGroup(const char* name, const QString& title, const QStringList& items, int columns,
-              QWidget* parent);
+  RadioGroup(const char* name, const QString& title, const QStringList& items, int columns,
+             QWidget* parent);
 
   int ItemIndex() const { return group_.checkedId(); }
   // Raises std::out_of_range for an index the group does not have, and
@@ -39,12 +39,12 @@ class TRadioGroup : public QGroupBox {
 // settings lines as they are made; the kilobit and averaging modes, the
 // proxy, the autostart value, the URL and the window style reach the
 // running meter when the window closes, however it closes.
-class TSetupForm : public SingleSetupDialog<TSetupForm> {
+class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
  public:
   static const QString kCaption;
   static constexpr QSize kSize{556, 415};
 
-  explicit TSetupForm(SetupHost& host, QWidget* parent = nullptr);
+  explicit DetailedSetup(SetupHost& host, QWidget* parent = nullptr);
   // The "Settings" tab's button: see Open.
   static void OpenSetup(SetupHost& host, QWidget* parent) { Open(host, parent); }
 
@@ -70,8 +70,8 @@ class TSetupForm : public SingleSetupDialog<TSetupForm> {
   void SetProxyControlsEnabled(bool enabled);
 
   QComboBox* Interfacebox;
-  TRadioGroup* KBmodepanel;
-  TRadioGroup* AvgModepanel;
+  RadioGroup* KBmodepanel;
+  RadioGroup* AvgModepanel;
   QLineEdit* URLbox;
   QCheckBox* UseProxyBox;
   QLabel* HostLabel;

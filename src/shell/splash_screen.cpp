@@ -1,4 +1,4 @@
-#include "tsplashform.h"
+#include "splash_screen.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -9,10 +9,10 @@
 namespace velmar {
 
 namespace {
-Tsplashform* instance = nullptr;
+SplashScreen* instance = nullptr;
 }
 
-Tsplashform::Tsplashform()
+SplashScreen::SplashScreen()
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       picture_(MeterArt::Splash(QSize(320, 200))) {
   instance = this;
@@ -27,17 +27,17 @@ Tsplashform::Tsplashform()
   connect(&Timer1, &QTimer::timeout, this, &QWidget::close);
 }
 
-Tsplashform::~Tsplashform() {
+SplashScreen::~SplashScreen() {
   if (instance == this) {
     instance = nullptr;
   }
 }
 
-Tsplashform* Tsplashform::Instance() {
+SplashScreen* SplashScreen::Instance() {
   return instance;
 }
 
-void Tsplashform::closeEvent(QCloseEvent* event) {
+void SplashScreen::closeEvent(QCloseEvent* event) {
   // Closed means gone: the window is deleted later, but no one may show
   // it again meanwhile.
   if (instance == this) {
@@ -46,7 +46,7 @@ void Tsplashform::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
-void Tsplashform::paintEvent(QPaintEvent*) {
+void SplashScreen::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.drawImage(0, 0, picture_);
 }

@@ -1,4 +1,4 @@
-#include "twizard_form.h"
+#include "setup_wizard.h"
 
 #include "setup_dialogs.h"
 
@@ -64,7 +64,7 @@ void WrapRadioButton::paintEvent(QPaintEvent* /*event*/) {
   }
 }
 
-// ---- TWizardForm ----
+// ---- SetupWizard ----
 
 namespace {
 
@@ -83,27 +83,27 @@ const QString kZero = QStringLiteral("0");
 
 }  // namespace
 
-const QString TWizardForm::kCaption = QStringLiteral("Velmar 2000 WizardForm");
+const QString SetupWizard::kCaption = QStringLiteral("Velmar 2000 WizardForm");
 
-TWizardForm::TWizardForm(SetupHost& host, QWidget* parent)
+SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
     : SingleSetupDialog(host, parent, QStringLiteral("WizardForm"), kCaption, kSize) {
   Notebook1_ = new QStackedWidget(this);
   Notebook1_->setObjectName(QStringLiteral("Notebook1"));
   Notebook1_->setGeometry(13, 20, 458, 182);
   BuildPages();
 
-  SetupWizard_ = new TWizardBar(this);
-  SetupWizard_->SetBackCaption(QStringLiteral("< &Back"));
-  SetupWizard_->SetNextCaption(QStringLiteral("&Next >"));
-  SetupWizard_->SetAbortCaption(QStringLiteral("&Finish"));
-  SetupWizard_->SetReadyCaption(QStringLiteral("&Finish"));
-  SetupWizard_->SetHelpCaption(QStringLiteral("&Restore"));
-  SetupWizard_->SetEnableHelp(true);
-  SetupWizard_->setToolTip(
+  bar_ = new WizardBar(this);
+  bar_->SetBackCaption(QStringLiteral("< &Back"));
+  bar_->SetNextCaption(QStringLiteral("&Next >"));
+  bar_->SetAbortCaption(QStringLiteral("&Finish"));
+  bar_->SetReadyCaption(QStringLiteral("&Finish"));
+  bar_->SetHelpCaption(QStringLiteral("&Restore"));
+  bar_->SetEnableHelp(true);
+  bar_->setToolTip(
       QStringLiteral("Click \"Restore\" to Discard all setup changes and load last saved profile"));
-  SetupWizard_->OnEndClick = [this] { SetupWizardEndClick(); };
-  SetupWizard_->OnHelpClick = [this] { SetupWizardHelpClick(); };
-  SetupWizard_->SetNoteBook(Notebook1_);
+  bar_->OnEndClick = [this] { FinishClick(); };
+  bar_->OnHelpClick = [this] { HelpClick(); };
+  bar_->SetNoteBook(Notebook1_);
   connect(Notebook1_, &QStackedWidget::currentChanged, this,
           [this](int page) { Notebook1PageChanged(page); });
 
@@ -111,7 +111,7 @@ TWizardForm::TWizardForm(SetupHost& host, QWidget* parent)
   CentreOnScreen(*this, parent);
 }
 
-QWidget* TWizardForm::AddPage(const char* name) {
+QWidget* SetupWizard::AddPage(const char* name) {
   auto* page = new QWidget;
   page->setObjectName(QString::fromLatin1(name));
   auto* picture = new QLabel(page);
@@ -123,7 +123,7 @@ QWidget* TWizardForm::AddPage(const char* name) {
   return page;
 }
 
-QLabel* TWizardForm::Text(QWidget* page, const QString& text, int top, int height) {
+QLabel* SetupWizard::Text(QWidget* page, const QString& text, int top, int height) {
   auto* label = new QLabel(text, page);
   label->setGeometry(kTextLeft, top, kTextWidth, height);
   label->setWordWrap(height > 20);
@@ -131,8 +131,8 @@ QLabel* TWizardForm::Text(QWidget* page, const QString& text, int top, int heigh
   return label;
 }
 
-WrapRadioButton* TWizardForm::Choice(QWidget* page, const char* name, const QString& caption,
-                                     QRect geometry, void (TWizardForm::*handler)()) {
+WrapRadioButton* SetupWizard::Choice(QWidget* page, const char* name, const QString& caption,
+                                     QRect geometry, void (SetupWizard::*handler)()) {
   auto* button = new WrapRadioButton(caption, page);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(geometry);
@@ -147,7 +147,7 @@ WrapRadioButton* TWizardForm::Choice(QWidget* page, const char* name, const QStr
   return button;
 }
 
-void TWizardForm::BuildPages() {
+void SetupWizard::BuildPages() {
   QWidget* page = AddPage("Welcome");
   Text(page, QStringLiteral("Please answer a few questions,"), 8);
   Text(page, QStringLiteral("use the 'Next' button to continue..."), 28);
@@ -168,9 +168,9 @@ void TWizardForm::BuildPages() {
   Text(page, QStringLiteral("Do you connect to the internet through"), 8);
   Text(page, QStringLiteral("a proxy server?"), 26);
   RadioButton3 = Choice(page, "RadioButton3", QStringLiteral("No"), QRect(kTextLeft, 60, 100, 24),
-                        &TWizardForm::RadioButton3Click);
+                        &SetupWizard::RadioButton3Click);
   RadioButton4 = Choice(page, "RadioButton4", QStringLiteral("Yes,  Host:"),
-                        QRect(kTextLeft, 94, 100, 24), &TWizardForm::RadioButton4Click);
+                        QRect(kTextLeft, 94, 100, 24), &SetupWizard::RadioButton4Click);
   ProxyName = new QLineEdit(page);
   ProxyName->setObjectName(QStringLiteral("ProxyName"));
   ProxyName->setGeometry(kTextLeft + 104, 94, kTextWidth - 104, 24);
@@ -186,9 +186,9 @@ void TWizardForm::BuildPages() {
   page = AddPage("bitspersecond");
   Text(page, QStringLiteral("Do you want Velmar to use... "), 8);
   RadioButton1 = Choice(page, "RadioButton1", QStringLiteral("1000 bits for 1 Kilobit (default)"),
-                        QRect(kTextLeft, 44, kTextWidth, 24), &TWizardForm::RadioButton1Click);
+                        QRect(kTextLeft, 44, kTextWidth, 24), &SetupWizard::RadioButton1Click);
   RadioButton2 = Choice(page, "RadioButton2", QStringLiteral("1024 bits for 1 Kilobit"),
-                        QRect(kTextLeft, 76, kTextWidth, 24), &TWizardForm::RadioButton2Click);
+                        QRect(kTextLeft, 76, kTextWidth, 24), &SetupWizard::RadioButton2Click);
 
   page = AddPage("Interface");
   Text(page, QStringLiteral("Select network interface to monitor:"), 8);
@@ -205,17 +205,17 @@ void TWizardForm::BuildPages() {
   Text(page, QStringLiteral("Do you want Velmar to be started every time"), 8);
   Text(page, QStringLiteral("you start a Windows session?"), 26);
   RadioButton5 = Choice(page, "RadioButton5", QStringLiteral("No (default)"),
-                        QRect(kTextLeft, 60, kTextWidth, 24), &TWizardForm::RadioButton5Click);
+                        QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::RadioButton5Click);
   RadioButton6 = Choice(page, "RadioButton6", QStringLiteral("Yes please"),
-                        QRect(kTextLeft, 92, kTextWidth, 24), &TWizardForm::RadioButton6Click);
+                        QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::RadioButton6Click);
 
   page = AddPage("StartAnalyse");
   Text(page, QStringLiteral("Should Velmar start analysing immediately"), 8);
   Text(page, QStringLiteral("when program starts?"), 26);
   RadioButton7 = Choice(page, "RadioButton7", QStringLiteral("No (default)"),
-                        QRect(kTextLeft, 60, kTextWidth, 24), &TWizardForm::RadioButton7Click);
+                        QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::RadioButton7Click);
   RadioButton8 = Choice(page, "RadioButton8", QStringLiteral("Yes please"),
-                        QRect(kTextLeft, 92, kTextWidth, 24), &TWizardForm::RadioButton8Click);
+                        QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::RadioButton8Click);
 
   page = AddPage("End");
   QLabel* ready = Text(page, QStringLiteral("Ready! Press 'Finish'"), 8, 20);
@@ -228,30 +228,30 @@ void TWizardForm::BuildPages() {
   ResetChoices();
 }
 
-void TWizardForm::ResetChoices() {
+void SetupWizard::ResetChoices() {
   for (QRadioButton* choice : {NormalBox, RadioButton3, RadioButton1, RadioButton5, RadioButton7}) {
     const QSignalBlocker quiet(choice);
     choice->setChecked(true);
   }
 }
 
-void TWizardForm::showEvent(QShowEvent* event) {
+void SetupWizard::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   FormShow();
 }
 
-void TWizardForm::FormShow() {
+void SetupWizard::FormShow() {
   Notebook1_->setCurrentIndex(0);
-  SetupWizard_->NextButton()->setFocus();
+  bar_->NextButton()->setFocus();
 }
 
-void TWizardForm::SetProxyEditsEnabled(bool enabled) {
+void SetupWizard::SetProxyEditsEnabled(bool enabled) {
   ProxyName->setEnabled(enabled);
   ProxyPort->setEnabled(enabled);
 }
 
-void TWizardForm::Notebook1PageChanged(int page) {
-  Settingslist& settings = host_.Settings();
+void SetupWizard::Notebook1PageChanged(int page) {
+  SettingsList& settings = host_.Settings();
   switch (page) {
     case 2:
       if (const std::optional<bool> use = ShowProxyFields(*ProxyName, *ProxyPort)) {
@@ -276,25 +276,25 @@ void TWizardForm::Notebook1PageChanged(int page) {
   }
 }
 
-void TWizardForm::ProxyChoiceClick() {
+void SetupWizard::ProxyChoiceClick() {
   const bool no = RadioButton3->isChecked();
   host_.Settings().SetLine(14, no ? kZero : kOne);
   SetProxyEditsEnabled(!no);
 }
 
-void TWizardForm::ProxyNameChange() {
+void SetupWizard::ProxyNameChange() {
   host_.Settings().SetLine(8, ProxyName->text());
 }
 
-void TWizardForm::ProxyPortChange() {
+void SetupWizard::ProxyPortChange() {
   host_.Settings().SetLine(9, ProxyPort->text());
 }
 
-void TWizardForm::KilobitChoiceClick() {
+void SetupWizard::KilobitChoiceClick() {
   ApplyKilobitMode(RadioButton1->isChecked() ? 0 : 1);
 }
 
-void TWizardForm::InterfaceBoxChange() {
+void SetupWizard::InterfaceBoxChange() {
   try {
     if (!StoreAdapterChoice(*InterfaceBox)) {
       return;
@@ -308,15 +308,15 @@ void TWizardForm::InterfaceBoxChange() {
   }
 }
 
-void TWizardForm::AutoloadChoiceClick() {
+void SetupWizard::AutoloadChoiceClick() {
   host_.Settings().SetLine(10, RadioButton5->isChecked() ? kZero : kOne);
 }
 
-void TWizardForm::StartChoiceClick() {
+void SetupWizard::StartChoiceClick() {
   host_.Settings().SetLine(11, RadioButton7->isChecked() ? kZero : kOne);
 }
 
-void TWizardForm::SetupWizardEndClick() {
+void SetupWizard::FinishClick() {
   try {
     ApplyProxyIfUsed();
     if (host_.Settings().Line(10) == kOne) {
@@ -329,7 +329,7 @@ void TWizardForm::SetupWizardEndClick() {
   close();
 }
 
-void TWizardForm::SetupWizardHelpClick() {
+void SetupWizard::HelpClick() {
   if (!RevertAnswered()) {
     return;
   }
@@ -339,7 +339,7 @@ void TWizardForm::SetupWizardHelpClick() {
   Notebook1_->setCurrentIndex(0);
 }
 
-bool TWizardForm::FormClose() {
+bool SetupWizard::FormClose() {
   try {
     ApplyWindowStyle(OnTopBox->isChecked());
     ApplyAutostart(RadioButton6->isChecked());

@@ -7,7 +7,7 @@
 #include <QStackedWidget>
 #include "setup_dialogs.h"
 
-#include "twizard_bar.h"
+#include "wizard_bar.h"
 
 namespace velmar {
 
@@ -34,12 +34,12 @@ class WrapRadioButton : public QRadioButton {
 // bar. Choices go into the settings lines as they are clicked; the window
 // style and the autostart value follow the choices of pages 1 and 5 when
 // the wizard closes, however it closes.
-class TWizardForm : public SingleSetupDialog<TWizardForm> {
+class SetupWizard : public SingleSetupDialog<SetupWizard> {
  public:
   static const QString kCaption;
   static constexpr QSize kSize{484, 266};
 
-  explicit TWizardForm(SetupHost& host, QWidget* parent = nullptr);
+  explicit SetupWizard(SetupHost& host, QWidget* parent = nullptr);
   // The "Settings" tab's button: see Open.
   static void OpenWizard(SetupHost& host, QWidget* parent) { Open(host, parent); }
 
@@ -57,14 +57,14 @@ class TWizardForm : public SingleSetupDialog<TWizardForm> {
   void ProxyNameChange();
   void ProxyPortChange();
   void InterfaceBoxChange();
-  void SetupWizardEndClick();
-  void SetupWizardHelpClick();
+  void FinishClick();
+  void HelpClick();
   // Every way of closing ends here. False, with the error reported, when
   // the autostart value cannot be written: the wizard then stays open.
   bool FormClose() override;
 
   QStackedWidget* Notebook1() const { return Notebook1_; }
-  TWizardBar* SetupWizard() const { return SetupWizard_; }
+  WizardBar* Bar() const { return bar_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -73,7 +73,7 @@ class TWizardForm : public SingleSetupDialog<TWizardForm> {
   QWidget* AddPage(const char* name);
   QLabel* Text(QWidget* page, const QString& text, int top, int height = 18);
   WrapRadioButton* Choice(QWidget* page, const char* name, const QString& caption, QRect geometry,
-                          void (TWizardForm::*handler)());
+                          void (SetupWizard::*handler)());
   void BuildPages();
   void KilobitChoiceClick();
   void ProxyChoiceClick();
@@ -84,7 +84,7 @@ class TWizardForm : public SingleSetupDialog<TWizardForm> {
   void ResetChoices();
 
   QStackedWidget* Notebook1_;
-  TWizardBar* SetupWizard_;
+  WizardBar* bar_;
   WrapRadioButton* NormalBox = nullptr;
   WrapRadioButton* OnTopBox = nullptr;
   WrapRadioButton* RadioButton1 = nullptr;

@@ -8,14 +8,14 @@ namespace velmar {
 
 // The start-up picture: borderless, on top, centred, 320 x 200; closes
 // itself on the first tick of its 2-second timer.
-class Tsplashform : public QWidget {
+class SplashScreen : public QWidget {
  public:
-  Tsplashform();
-  ~Tsplashform() override;
+  SplashScreen();
+  ~SplashScreen() override;
 
   void StartTimer() { Timer1.start(); }
   // The one splash window, or null.
-  static Tsplashform* Instance();
+  static SplashScreen* Instance();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -1,4 +1,4 @@
-#include "twizard_bar.h"
+#include "wizard_bar.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,11 @@ namespace {
 
 // A window of the wizard's size with the bar at its bottom and a notebook
 // of `pages` pages named P0, P1, ...
-class TWizardBarTest : public ::testing::Test {
+class WizardBarTest : public ::testing::Test {
  protected:
-  TWizardBarTest() : window(std::make_unique<QWidget>()) {
+  WizardBarTest() : window(std::make_unique<QWidget>()) {
     window->resize(484, 266);
-    bar = new TWizardBar(window.get());
+    bar = new WizardBar(window.get());
     notebook = new QStackedWidget(window.get());
   }
 
@@ -50,12 +50,12 @@ class TWizardBarTest : public ::testing::Test {
   }
 
   std::unique_ptr<QWidget> window;
-  TWizardBar* bar;
+  WizardBar* bar;
   QStackedWidget* notebook;
   QStringList events;
 };
 
-TEST_F(TWizardBarTest, CaptionsAndSizesHaveTheirDefaults) {
+TEST_F(WizardBarTest, CaptionsAndSizesHaveTheirDefaults) {
   EXPECT_EQ(bar->BackCaption(), "< &Back");
   EXPECT_EQ(bar->NextCaption(), "&Next >");
   EXPECT_EQ(bar->AbortCaption(), "&Cancel");
@@ -73,7 +73,7 @@ TEST_F(TWizardBarTest, CaptionsAndSizesHaveTheirDefaults) {
   }
 }
 
-TEST_F(TWizardBarTest, WithoutNotebookOnlyEndAndHelpDoAnything) {
+TEST_F(WizardBarTest, WithoutNotebookOnlyEndAndHelpDoAnything) {
   Record();
   EXPECT_EQ(bar->NoteBook(), nullptr);
   EXPECT_FALSE(bar->BackButton()->isEnabled());
@@ -90,7 +90,7 @@ TEST_F(TWizardBarTest, WithoutNotebookOnlyEndAndHelpDoAnything) {
   EXPECT_EQ(events, (QStringList{"end", "help"}));
 }
 
-TEST_F(TWizardBarTest, StaysOnTheParentsBottomEdgeWithButtonsPlacedFromTheRight) {
+TEST_F(WizardBarTest, StaysOnTheParentsBottomEdgeWithButtonsPlacedFromTheRight) {
   window->show();
   EXPECT_EQ(bar->geometry(), QRect(0, 222, 484, 44));
   EXPECT_EQ(bar->HelpButton()->pos(), QPoint(484 - 327, 13));
@@ -106,7 +106,7 @@ TEST_F(TWizardBarTest, StaysOnTheParentsBottomEdgeWithButtonsPlacedFromTheRight)
   EXPECT_EQ(bar->EndButton()->geometry().right(), 640 - 9);
 }
 
-TEST_F(TWizardBarTest, DrawsAnEtchedLineAcrossTheTopBetweenItsMargins) {
+TEST_F(WizardBarTest, DrawsAnEtchedLineAcrossTheTopBetweenItsMargins) {
   window->show();
   const QImage image = bar->grab().toImage();
   const QColor shadow = bar->palette().color(QPalette::Dark);
@@ -126,7 +126,7 @@ TEST_F(TWizardBarTest, DrawsAnEtchedLineAcrossTheTopBetweenItsMargins) {
   EXPECT_EQ(image.pixel(100, 3), background.rgb());
 }
 
-TEST_F(TWizardBarTest, ButtonsFollowFirstMiddleAndLastPage) {
+TEST_F(WizardBarTest, ButtonsFollowFirstMiddleAndLastPage) {
   AddPages(3);
   notebook->setCurrentIndex(2);
   bar->SetNoteBook(notebook);
@@ -162,7 +162,7 @@ TEST_F(TWizardBarTest, ButtonsFollowFirstMiddleAndLastPage) {
   EXPECT_FALSE(bar->BackButton()->isEnabled());
 }
 
-TEST_F(TWizardBarTest, MovesRunChangingThenShowThenClickThenChange) {
+TEST_F(WizardBarTest, MovesRunChangingThenShowThenClickThenChange) {
   AddPages(3);
   bar->SetNoteBook(notebook);
   Record();
@@ -180,7 +180,7 @@ TEST_F(TWizardBarTest, MovesRunChangingThenShowThenClickThenChange) {
   EXPECT_EQ(events, (QStringList{"changing:next:2@2", "next@2", "change@2"}));
 }
 
-TEST_F(TWizardBarTest, PageChangingMayRedirectTheMove) {
+TEST_F(WizardBarTest, PageChangingMayRedirectTheMove) {
   AddPages(4);
   bar->SetNoteBook(notebook);
   bar->OnPageChanging = [](bool back, int& target) { target = back ? 0 : 3; };
@@ -205,7 +205,7 @@ TEST_F(TWizardBarTest, PageChangingMayRedirectTheMove) {
   EXPECT_TRUE(bar->NextButton()->isEnabled());
 }
 
-TEST_F(TWizardBarTest, OnePageAndEmptyNotebooks) {
+TEST_F(WizardBarTest, OnePageAndEmptyNotebooks) {
   AddPages(1);
   bar->SetNoteBook(notebook);
   EXPECT_FALSE(bar->BackButton()->isEnabled());
@@ -226,7 +226,7 @@ TEST_F(TWizardBarTest, OnePageAndEmptyNotebooks) {
   bar->SetNoteBook(nullptr);
 }
 
-TEST_F(TWizardBarTest, PagesShownFromCodeAndAVanishingNotebookKeepTheButtonsRight) {
+TEST_F(WizardBarTest, PagesShownFromCodeAndAVanishingNotebookKeepTheButtonsRight) {
   AddPages(3);
   bar->SetNoteBook(notebook);
   notebook->setCurrentIndex(2);
@@ -245,7 +245,7 @@ TEST_F(TWizardBarTest, PagesShownFromCodeAndAVanishingNotebookKeepTheButtonsRigh
   bar->NextClick();  // nothing to move, nothing to crash
 }
 
-TEST_F(TWizardBarTest, CaptionsAndHelpCanBeChanged) {
+TEST_F(WizardBarTest, CaptionsAndHelpCanBeChanged) {
   AddPages(2);
   bar->SetNoteBook(notebook);
   bar->SetAbortCaption("Stop");

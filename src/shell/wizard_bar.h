@@ -13,14 +13,14 @@ namespace velmar {
 // that drives a page notebook with "Back", "Next", an end button and an
 // optional help button. The end button reads `AbortCaption` before the last
 // page and `ReadyCaption` on it.
-class TWizardBar : public QWidget {
+class WizardBar : public QWidget {
  public:
   static constexpr int kHeight = 44;
   static constexpr QSize kButtonSize{75, 23};
 
   // With a parent, the bar keeps itself across the parent's bottom edge.
-  explicit TWizardBar(QWidget* parent = nullptr);
-  ~TWizardBar() override;
+  explicit WizardBar(QWidget* parent = nullptr);
+  ~WizardBar() override;
 
   QStackedWidget* NoteBook() const { return notebook_; }
   // Shows page 0 and sets the buttons for it; null detaches the bar.

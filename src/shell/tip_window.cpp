@@ -1,4 +1,4 @@
-#include "twarningform.h"
+#include "tip_window.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -8,7 +8,7 @@
 namespace velmar {
 
 namespace {
-Twarningform* instance = nullptr;
+TipWindow* instance = nullptr;
 }
 
 QString TipText(int number) {
@@ -32,7 +32,7 @@ QString TipText(int number) {
   }
 }
 
-Twarningform::Twarningform(const QString& text, QWidget* parent) : QDialog(parent) {
+TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {
   instance = this;
   setObjectName(QStringLiteral("warningform"));
   setWindowTitle(QStringLiteral("Information"));
@@ -60,13 +60,13 @@ Twarningform::Twarningform(const QString& text, QWidget* parent) : QDialog(paren
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-Twarningform::~Twarningform() {
+TipWindow::~TipWindow() {
   if (instance == this) {
     instance = nullptr;
   }
 }
 
-Twarningform* Twarningform::Instance() {
+TipWindow* TipWindow::Instance() {
   return instance;
 }
 

@@ -41,15 +41,15 @@ class KeyStore;
 
 // The main window. It owns the measurement and wires its controls to the
 // plain classes that do the work.
-class TForm1 : public QWidget,
-               public SettingsTarget,
-               public TickHost,
-               public AnalysisView,
-               public ResultDisplays,
-               public PlacementWindow,
-               public SizerView,
-               public AlarmActions,
-               public SetupHost {
+class MainWindow : public QWidget,
+                   public SettingsTarget,
+                   public TickHost,
+                   public AnalysisView,
+                   public ResultDisplays,
+                   public PlacementWindow,
+                   public SizerView,
+                   public AlarmActions,
+                   public SetupHost {
  public:
   struct Environment {
     QString agentLibrary;    // the MIB-II agent
@@ -61,8 +61,8 @@ class TForm1 : public QWidget,
 
   static const QString kCaption;
 
-  explicit TForm1(Environment environment);
-  ~TForm1() override;
+  explicit MainWindow(Environment environment);
+  ~MainWindow() override;
 
   // The creation steps, in order; errors are reported, not thrown.
   void FormCreate();
@@ -85,7 +85,7 @@ class TForm1 : public QWidget,
   void HideMainWindow();
 
   MeasurementState& State() { return state_; }
-  Settingslist& Settings() override { return settings_; }
+  SettingsList& Settings() override { return settings_; }
   CounterSampler& Sampler() { return sampler_; }
   bool CloseAllowed() const { return closeAllowed_; }
   QString StatusText() const;
@@ -233,7 +233,7 @@ class TForm1 : public QWidget,
 
   Environment env_;
   MeasurementState state_;
-  Settingslist settings_;
+  SettingsList settings_;
   // The Generate-mode download, HTTPCli; it only ever runs from the event
   // loop, never inside the calculation timer's handler.
   TrafficGenerator generator_{state_};
@@ -245,7 +245,7 @@ class TForm1 : public QWidget,
   ResultPublisher publisher_;
   AnalysisControl analysis_;
   SettingsLoader loader_;
-  TRegForm SaveWinReg;
+  PlacementStore SaveWinReg;
   DayKeyDates dates_;
   HistoryRecorder recorder_;
   HistoryMaintenance maintenance_;

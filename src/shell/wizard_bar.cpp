@@ -1,4 +1,4 @@
-#include "twizard_bar.h"
+#include "wizard_bar.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -10,13 +10,13 @@ namespace {
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(QString::fromLatin1(name));
-  button->resize(TWizardBar::kButtonSize);
+  button->resize(WizardBar::kButtonSize);
   return button;
 }
 
 }  // namespace
 
-TWizardBar::TWizardBar(QWidget* parent)
+WizardBar::WizardBar(QWidget* parent)
     : QWidget(parent),
       backCaption_(QStringLiteral("< &Back")),
       nextCaption_(QStringLiteral("&Next >")),
@@ -44,9 +44,9 @@ TWizardBar::TWizardBar(QWidget* parent)
   }
 }
 
-TWizardBar::~TWizardBar() = default;
+WizardBar::~WizardBar() = default;
 
-void TWizardBar::SetNoteBook(QStackedWidget* notebook) {
+void WizardBar::SetNoteBook(QStackedWidget* notebook) {
   if (notebook_ != nullptr) {
     disconnect(notebook_, nullptr, this, nullptr);
   }
@@ -72,57 +72,57 @@ void TWizardBar::SetNoteBook(QStackedWidget* notebook) {
   UpdateButtons();
 }
 
-void TWizardBar::SetBackCaption(const QString& caption) {
+void WizardBar::SetBackCaption(const QString& caption) {
   backCaption_ = caption;
   back_->setText(caption);
 }
 
-void TWizardBar::SetNextCaption(const QString& caption) {
+void WizardBar::SetNextCaption(const QString& caption) {
   nextCaption_ = caption;
   next_->setText(caption);
 }
 
-void TWizardBar::SetAbortCaption(const QString& caption) {
+void WizardBar::SetAbortCaption(const QString& caption) {
   abortCaption_ = caption;
   UpdateButtons();
 }
 
-void TWizardBar::SetReadyCaption(const QString& caption) {
+void WizardBar::SetReadyCaption(const QString& caption) {
   readyCaption_ = caption;
   UpdateButtons();
 }
 
-void TWizardBar::SetHelpCaption(const QString& caption) {
+void WizardBar::SetHelpCaption(const QString& caption) {
   helpCaption_ = caption;
   help_->setText(caption);
 }
 
-void TWizardBar::SetEnableHelp(bool enable) {
+void WizardBar::SetEnableHelp(bool enable) {
   enableHelp_ = enable;
   help_->setVisible(enable);
 }
 
-void TWizardBar::BackClick() {
+void WizardBar::BackClick() {
   Move(true);
 }
 
-void TWizardBar::NextClick() {
+void WizardBar::NextClick() {
   Move(false);
 }
 
-void TWizardBar::EndClick() {
+void WizardBar::EndClick() {
   if (OnEndClick) {
     OnEndClick();
   }
 }
 
-void TWizardBar::HelpClick() {
+void WizardBar::HelpClick() {
   if (OnHelpClick) {
     OnHelpClick();
   }
 }
 
-void TWizardBar::Move(bool back) {
+void WizardBar::Move(bool back) {
   if (notebook_ == nullptr || notebook_->count() == 0) {
     return;
   }
@@ -153,7 +153,7 @@ void TWizardBar::Move(bool back) {
   }
 }
 
-void TWizardBar::UpdateButtons() {
+void WizardBar::UpdateButtons() {
   const int count = notebook_ != nullptr ? notebook_->count() : 0;
   const int index = notebook_ != nullptr ? notebook_->currentIndex() : -1;
   back_->setEnabled(index > 0);
@@ -165,7 +165,7 @@ void TWizardBar::UpdateButtons() {
   activePageName_ = index >= 0 ? notebook_->currentWidget()->objectName() : QString();
 }
 
-void TWizardBar::PlaceButtons() {
+void WizardBar::PlaceButtons() {
   const int top = height() - 31;
   help_->move(width() - 327, top);
   back_->move(width() - 243, top);
@@ -173,7 +173,7 @@ void TWizardBar::PlaceButtons() {
   end_->move(width() - 83, top);
 }
 
-void TWizardBar::FollowParent() {
+void WizardBar::FollowParent() {
   const QWidget* parent = parentWidget();
   setGeometry(0, parent->height() - kHeight, parent->width(), kHeight);
   // A hidden bar gets its resize event only when shown; place the buttons
@@ -181,7 +181,7 @@ void TWizardBar::FollowParent() {
   PlaceButtons();
 }
 
-void TWizardBar::paintEvent(QPaintEvent* /*event*/) {
+void WizardBar::paintEvent(QPaintEvent* /*event*/) {
   // The etched line that separates the bar from the pages above it.
   QPainter p(this);
   p.setPen(palette().color(QPalette::Dark));
@@ -190,12 +190,12 @@ void TWizardBar::paintEvent(QPaintEvent* /*event*/) {
   p.drawLine(9, height() - 42, width() - 9, height() - 42);
 }
 
-void TWizardBar::resizeEvent(QResizeEvent* event) {
+void WizardBar::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   PlaceButtons();
 }
 
-bool TWizardBar::eventFilter(QObject* watched, QEvent* event) {
+bool WizardBar::eventFilter(QObject* watched, QEvent* event) {
   if (watched == parentWidget() && event->type() == QEvent::Resize) {
     FollowParent();
   }

@@ -1,4 +1,4 @@
-#include "tform1.h"
+#include "main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -25,27 +25,27 @@ using test::FakeAgent;
 using test::FakeInterface;
 
 // Each test: its own settings directory; one key store for the binary.
-class TForm1Test : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     static QTemporaryDir storeDir;
     qputenv("VELMAR_REGISTRY", storeDir.filePath("registry.db").toUtf8());
   }
 
-  std::unique_ptr<TForm1> Make() {
-    TForm1::Environment env;
+  std::unique_ptr<MainWindow> Make() {
+    MainWindow::Environment env;
     env.agentLibrary = test::FakeAgentPath();
     env.settingsFile = dir.filePath("Velmarsettings.ini");
     env.executablePath = "/opt/velmar/velmar";
     env.autostartEntry = dir.filePath("velmar.desktop");
     agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0"}});
-    auto form = std::make_unique<TForm1>(env);
+    auto form = std::make_unique<MainWindow>(env);
     form->FormCreate();
     return form;
   }
   void WriteSettings(std::initializer_list<std::pair<int, QString>> changes) {
-    Settingslist s;
-    s.SetLines(Settingslist::DefaultLines());
+    SettingsList s;
+    s.SetLines(SettingsList::DefaultLines());
     for (const auto& [n, t] : changes)
       s.SetLine(n, t);
     QFile f(dir.filePath("Velmarsettings.ini"));
@@ -57,7 +57,7 @@ class TForm1Test : public ::testing::Test {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
   }
   template <typename T>
-  T* Child(TForm1& form, const char* name) {
+  T* Child(MainWindow& form, const char* name) {
     return form.findChild<T*>(QString::fromLatin1(name));
   }
 
@@ -66,11 +66,11 @@ class TForm1Test : public ::testing::Test {
   test::ScriptedUi ui;
 };
 
-TEST_F(TForm1Test, FirstShowAppliesModeAndActiveLines) {
+TEST_F(MainWindowTest, FirstShowAppliesModeAndActiveLines) {
   WriteSettings({{11, "1"}, {4, "0"}});
   auto form = Make();
   EXPECT_EQ(form->Adapterlist(), (QStringList{"All", "lo", "eth0"}));
-  EXPECT_EQ(form->windowTitle(), TForm1::kCaption);
+  EXPECT_EQ(form->windowTitle(), MainWindow::kCaption);
   form->show();
   EXPECT_EQ(form->State().AnalysisActive, 1);
   EXPECT_TRUE(Child<QPushButton>(*form, "ActiveOn")->isChecked());
@@ -85,7 +85,7 @@ TEST_F(TForm1Test, FirstShowAppliesModeAndActiveLines) {
   EXPECT_EQ(form->State().AnalysisActive, 1);
 }
 
-TEST_F(TForm1Test, GenerateAtStartWithTheBareSchemeIsRefused) {
+TEST_F(MainWindowTest, GenerateAtStartWithTheBareSchemeIsRefused) {
   WriteSettings({{4, "1"}, {3, "http://"}});
   auto form = Make();
   form->show();
@@ -97,7 +97,7 @@ TEST_F(TForm1Test, GenerateAtStartWithTheBareSchemeIsRefused) {
   EXPECT_FALSE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
 }
 
-TEST_F(TForm1Test, TicksPublishToTheDisplays) {
+TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   WriteSettings({{11, "1"}, {13, "2"}});
   auto form = Make();
   form->show();
@@ -121,7 +121,7 @@ TEST_F(TForm1Test, TicksPublishToTheDisplays) {
   EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Stopped"));
 }
 
-TEST_F(TForm1Test, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
+TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   auto form = Make();
   form->show();
   form->State().ProgramSection = 213;
@@ -132,7 +132,7 @@ TEST_F(TForm1Test, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   EXPECT_GE(ui.beeps, 1);
 }
 
-TEST_F(TForm1Test, ClosingHidesEndingAsksAndLeavesTheFileAlone) {
+TEST_F(MainWindowTest, ClosingHidesEndingAsksAndLeavesTheFileAlone) {
   auto form = Make();
   form->show();
   const QByteArray before = SettingsBytes();
@@ -150,14 +150,14 @@ TEST_F(TForm1Test, ClosingHidesEndingAsksAndLeavesTheFileAlone) {
   EXPECT_EQ(SettingsBytes(), before);
 }
 
-TEST_F(TForm1Test, SaveWritesTheFileAndAFailedSaveStillEnds) {
+TEST_F(MainWindowTest, SaveWritesTheFileAndAFailedSaveStillEnds) {
   WriteSettings({{4, "0"}});
   auto form = Make();
   form->show();
   form->Settings().SetLine(15, "1234");
   form->BitBtn1Click();
   EXPECT_TRUE(form->CloseAllowed());
-  Settingslist saved;
+  SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
   EXPECT_EQ(saved.Line(15), "1234");
   EXPECT_EQ(saved.Line(4), "0");
@@ -171,7 +171,7 @@ TEST_F(TForm1Test, SaveWritesTheFileAndAFailedSaveStillEnds) {
   EXPECT_TRUE(second->CloseAllowed());
 }
 
-TEST_F(TForm1Test, DiscardStopsAndForgetsTheRun) {
+TEST_F(MainWindowTest, DiscardStopsAndForgetsTheRun) {
   WriteSettings({{11, "1"}});
   auto form = Make();
   form->show();
@@ -183,13 +183,13 @@ TEST_F(TForm1Test, DiscardStopsAndForgetsTheRun) {
   EXPECT_EQ(SettingsBytes(), before);
 }
 
-TEST_F(TForm1Test, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
-  TForm1::Environment env;
+TEST_F(MainWindowTest, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
+  MainWindow::Environment env;
   env.agentLibrary = "/nonexistent/libmib2.so";
   env.settingsFile = dir.filePath("Velmarsettings.ini");
   env.autostartEntry = dir.filePath("velmar.desktop");
   WriteSettings({{1, "1"}, {11, "1"}});
-  TForm1 form(env);
+  MainWindow form(env);
   form.FormCreate();
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_TRUE(ui.messages[0].contains("SNMP extension agent library is not available."));
@@ -208,7 +208,7 @@ TEST_F(TForm1Test, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
 namespace velmar {
 namespace {
 
-TEST_F(TForm1Test, SizerLayoutsAndTheirWayBack) {
+TEST_F(MainWindowTest, SizerLayoutsAndTheirWayBack) {
   auto form = Make();
   form->show();
   const int fullHeight = form->height();
@@ -232,7 +232,7 @@ TEST_F(TForm1Test, SizerLayoutsAndTheirWayBack) {
   EXPECT_FALSE(form->Panel1OpensMenu());
 }
 
-TEST_F(TForm1Test, TipsAreRememberedInMemoryOnly) {
+TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
   auto form = Make();
   form->show();
   form->ShowTip(37);
@@ -252,12 +252,12 @@ TEST_F(TForm1Test, TipsAreRememberedInMemoryOnly) {
   const QByteArray before = SettingsBytes();
   form->BitBtn2Click();
   EXPECT_EQ(SettingsBytes(), before);
-  Settingslist saved;
+  SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
   EXPECT_EQ(saved.Line(38), "1");
 }
 
-TEST_F(TForm1Test, HideAndShowThroughTheTrayMenu) {
+TEST_F(MainWindowTest, HideAndShowThroughTheTrayMenu) {
   auto form = Make();
   form->show();
   form->Hide1Click();
@@ -281,7 +281,7 @@ TEST_F(TForm1Test, HideAndShowThroughTheTrayMenu) {
 namespace velmar {
 namespace {
 
-TEST_F(TForm1Test, HelpAndWebPageOpenThroughTheDesktopOpener) {
+TEST_F(MainWindowTest, HelpAndWebPageOpenThroughTheDesktopOpener) {
   // An opener that records what it was asked to open.
   const QString opener = dir.filePath("opener.sh");
   const QString record = dir.filePath("opened.txt");
@@ -329,7 +329,7 @@ TEST_F(TForm1Test, HelpAndWebPageOpenThroughTheDesktopOpener) {
 namespace velmar {
 namespace {
 
-TEST_F(TForm1Test, HistoryTimerRecordsAndTheMaintenanceCommands) {
+TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   QTemporaryDir app;
   qputenv("VELMAR_APP_DIR", app.path().toUtf8());
   auto form = Make();
@@ -350,7 +350,7 @@ TEST_F(TForm1Test, HistoryTimerRecordsAndTheMaintenanceCommands) {
   EXPECT_FALSE(form->HistTimer().isActive());
   form->HistIntervalTimerTimer();  // not measuring: nothing
   today = QDate(2026, 12, 8);
-  TRegistry reg(KeyStore::Default());
+  Registry reg(KeyStore::Default());
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
   EXPECT_TRUE(reg.GetKeyNames().contains("2026-12-08"));
@@ -416,7 +416,7 @@ TEST_F(TForm1Test, HistoryTimerRecordsAndTheMaintenanceCommands) {
 namespace velmar {
 namespace {
 
-TEST_F(TForm1Test, TheNetStatButtonOpensOneWindowOverTheSharedTable) {
+TEST_F(MainWindowTest, TheNetStatButtonOpensOneWindowOverTheSharedTable) {
   auto form = Make();
   form->show();
   bool seen = false;
@@ -437,7 +437,7 @@ TEST_F(TForm1Test, TheNetStatButtonOpensOneWindowOverTheSharedTable) {
 namespace velmar {
 namespace {
 
-TEST_F(TForm1Test, ChartMenuOpensOneGraphWindowThatFollowsTheTicks) {
+TEST_F(MainWindowTest, ChartMenuOpensOneGraphWindowThatFollowsTheTicks) {
   auto form = Make();
   form->show();
   QMenu* menu = form->ChartMenuForTest();
@@ -465,7 +465,7 @@ TEST_F(TForm1Test, ChartMenuOpensOneGraphWindowThatFollowsTheTicks) {
   EXPECT_EQ(form->Graphs().Window(), nullptr);
 }
 
-TEST_F(TForm1Test, SetupDialogsRefuseWhileMeasuring) {
+TEST_F(MainWindowTest, SetupDialogsRefuseWhileMeasuring) {
   auto form = Make();
   form->show();
   Child<QPushButton>(*form, "ActiveOn")->click();

@@ -1,4 +1,4 @@
-#include "tsetup_form.h"
+#include "detailed_setup.h"
 
 #include "setup_dialogs.h"
 
@@ -14,15 +14,15 @@
 #include "settings_list.h"
 #include "settings_loader.h"
 #include "setup_host.h"
-#include "twizard_form.h"
+#include "setup_wizard.h"
 #include "user_interface.h"
 
 namespace velmar {
 
-// ---- TRadioGroup ----
+// ---- RadioGroup ----
 
-TRadioGroup::TRadioGroup(const char* name, const QString& title, const QStringList& items,
-                         int columns, QWidget* parent)
+RadioGroup::RadioGroup(const char* name, const QString& title, const QStringList& items,
+                       int columns, QWidget* parent)
     : QGroupBox(title, parent) {
   setObjectName(QString::fromLatin1(name));
   auto* grid = new QGridLayout(this);
@@ -40,14 +40,14 @@ TRadioGroup::TRadioGroup(const char* name, const QString& title, const QStringLi
   }
 }
 
-void TRadioGroup::SetItemIndex(int index) {
+void RadioGroup::SetItemIndex(int index) {
   if (index < 0 || index >= buttons_.size()) {
     throw std::out_of_range("List index out of bounds");
   }
   buttons_[index]->setChecked(true);
 }
 
-// ---- TSetupForm ----
+// ---- DetailedSetup ----
 
 namespace {
 
@@ -56,22 +56,22 @@ const QString kZero = QStringLiteral("0");
 
 }  // namespace
 
-const QString TSetupForm::kCaption = QStringLiteral("Velmar Detailed Setup");
+const QString DetailedSetup::kCaption = QStringLiteral("Velmar Detailed Setup");
 
-QLabel* TSetupForm::Caption(const QString& text, QRect geometry) {
+QLabel* DetailedSetup::Caption(const QString& text, QRect geometry) {
   auto* label = new QLabel(text, this);
   label->setGeometry(geometry);
   return label;
 }
 
-QCheckBox* TSetupForm::Check(const char* name, const QString& text, QRect geometry) {
+QCheckBox* DetailedSetup::Check(const char* name, const QString& text, QRect geometry) {
   auto* box = new QCheckBox(text, this);
   box->setObjectName(QString::fromLatin1(name));
   box->setGeometry(geometry);
   return box;
 }
 
-TSetupForm::TSetupForm(SetupHost& host, QWidget* parent)
+DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
     : SingleSetupDialog(host, parent, QStringLiteral("SetupForm"), kCaption, kSize) {
   auto* picture = new QLabel(this);
   picture->setObjectName(QStringLiteral("Picture"));
@@ -91,11 +91,10 @@ TSetupForm::TSetupForm(SetupHost& host, QWidget* parent)
   URLbox->setObjectName(QStringLiteral("URLbox"));
   URLbox->setGeometry(132, 92, 408, 24);
 
-  KBmodepanel =
-      new TRadioGroup("KBmodepanel", QStringLiteral("1 KiloBit is "),
-                      {QStringLiteral("1000 bits"), QStringLiteral("1024 bits")}, 2, this);
+  KBmodepanel = new RadioGroup("KBmodepanel", QStringLiteral("1 KiloBit is "),
+                               {QStringLiteral("1000 bits"), QStringLiteral("1024 bits")}, 2, this);
   KBmodepanel->setGeometry(16, 136, 220, 56);
-  AvgModepanel = new TRadioGroup(
+  AvgModepanel = new RadioGroup(
       "AvgModepanel", QStringLiteral("Averaging algorithm "),
       {QStringLiteral("3 Pole"), QStringLiteral("Mid range"), QStringLiteral("Full range")}, 3,
       this);
@@ -141,19 +140,19 @@ TSetupForm::TSetupForm(SetupHost& host, QWidget* parent)
   CentreOnScreen(*this, parent);
 }
 
-void TSetupForm::showEvent(QShowEvent* event) {
+void DetailedSetup::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   FormShow();
 }
 
-void TSetupForm::SetProxyControlsEnabled(bool enabled) {
+void DetailedSetup::SetProxyControlsEnabled(bool enabled) {
   HostBox->setEnabled(enabled);
   PortLabel->setEnabled(enabled);
   proxyport->setEnabled(enabled);
 }
 
-void TSetupForm::FormShow() {
-  Settingslist& settings = host_.Settings();
+void DetailedSetup::FormShow() {
+  SettingsList& settings = host_.Settings();
   try {
     KBmodepanel->SetItemIndex(host_.KilobitMode());
   } catch (const std::exception&) {
@@ -174,7 +173,7 @@ void TSetupForm::FormShow() {
   }
 }
 
-void TSetupForm::InterfaceboxChange() {
+void DetailedSetup::InterfaceboxChange() {
   try {
     if (!StoreAdapterChoice(*Interfacebox)) {
       return;
@@ -188,21 +187,21 @@ void TSetupForm::InterfaceboxChange() {
   }
 }
 
-void TSetupForm::HostBoxChange() {
+void DetailedSetup::HostBoxChange() {
   host_.Settings().SetLine(8, HostBox->text());
 }
 
-void TSetupForm::proxyportChange() {
+void DetailedSetup::proxyportChange() {
   host_.Settings().SetLine(9, proxyport->text());
 }
 
-void TSetupForm::UseProxyBoxClick() {
+void DetailedSetup::UseProxyBoxClick() {
   const bool use = UseProxyBox->isChecked();
   host_.Settings().SetLine(14, use ? kOne : kZero);
   SetProxyControlsEnabled(use);
 }
 
-void TSetupForm::Button1Click() {
+void DetailedSetup::Button1Click() {
   if (!RevertAnswered()) {
     return;
   }
@@ -212,12 +211,12 @@ void TSetupForm::Button1Click() {
   FormShow();
 }
 
-void TSetupForm::Button2Click() {
+void DetailedSetup::Button2Click() {
   close();
 }
 
-bool TSetupForm::FormClose() {
-  Settingslist& settings = host_.Settings();
+bool DetailedSetup::FormClose() {
+  SettingsList& settings = host_.Settings();
   try {
     ApplyKilobitMode(static_cast<uint8_t>(KBmodepanel->ItemIndex()));
 

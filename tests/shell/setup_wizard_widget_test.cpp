@@ -1,4 +1,4 @@
-#include "twizard_form.h"
+#include "setup_wizard.h"
 
 #include <gtest/gtest.h>
 
@@ -19,26 +19,26 @@ namespace {
 
 using test::SetupTestHost;
 
-class TWizardFormTest : public test::SetupDialogTest<TWizardForm> {
+class SetupWizardTest : public test::SetupDialogTest<SetupWizard> {
  protected:
   QRadioButton* Radio(const char* name) { return Child<QRadioButton>(name); }
   void GoTo(int page) {
     while (form->Notebook1()->currentIndex() < page) {
-      form->SetupWizard()->NextButton()->click();
+      form->Bar()->NextButton()->click();
     }
     while (form->Notebook1()->currentIndex() > page) {
-      form->SetupWizard()->BackButton()->click();
+      form->Bar()->BackButton()->click();
     }
   }
-  void Finish() { form->SetupWizard()->EndButton()->click(); }
+  void Finish() { form->Bar()->EndButton()->click(); }
 };
 
-TEST_F(TWizardFormTest, WindowBarAndPages) {
+TEST_F(SetupWizardTest, WindowBarAndPages) {
   Open();
   EXPECT_EQ(form->windowTitle(), "Velmar 2000 WizardForm");
   EXPECT_EQ(form->size(), QSize(484, 266));
   EXPECT_EQ(form->Notebook1()->size(), QSize(458, 182));
-  TWizardBar* bar = form->SetupWizard();
+  WizardBar* bar = form->Bar();
   EXPECT_EQ(bar->geometry(), QRect(0, 222, 484, 44));
   EXPECT_EQ(bar->NoteBook(), form->Notebook1());
   EXPECT_EQ(bar->BackCaption(), "< &Back");
@@ -65,7 +65,7 @@ TEST_F(TWizardFormTest, WindowBarAndPages) {
   }
 }
 
-TEST_F(TWizardFormTest, EnterGoesOnToTheNextPage) {
+TEST_F(SetupWizardTest, EnterGoesOnToTheNextPage) {
   Open();
   QTest::keyClick(form.get(), Qt::Key_Return);
   EXPECT_EQ(form->Notebook1()->currentIndex(), 1);
@@ -76,7 +76,7 @@ TEST_F(TWizardFormTest, EnterGoesOnToTheNextPage) {
   EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(TWizardFormTest, PagesSayWhatTheyAsk) {
+TEST_F(SetupWizardTest, PagesSayWhatTheyAsk) {
   Open();
   const QString restore =
       "If you are not sure, or want to discard all setup changes, click the 'Restore' button";
@@ -117,7 +117,7 @@ TEST_F(TWizardFormTest, PagesSayWhatTheyAsk) {
   }
 }
 
-TEST_F(TWizardFormTest, NoCaptionIsClippedAndEveryPageRenders) {
+TEST_F(SetupWizardTest, NoCaptionIsClippedAndEveryPageRenders) {
   Open({{13, "2"}});
   // Screenshots for the documentation when asked for, else a scratch
   // directory.
@@ -140,7 +140,7 @@ TEST_F(TWizardFormTest, NoCaptionIsClippedAndEveryPageRenders) {
   }
 }
 
-TEST_F(TWizardFormTest, ProxyPageTakesItsTextsTrimmedAndItsChoiceFromTheLines) {
+TEST_F(SetupWizardTest, ProxyPageTakesItsTextsTrimmedAndItsChoiceFromTheLines) {
   Open({{8, "  proxy.lan "}, {9, " 3128 "}, {14, "1"}});
   GoTo(2);
   EXPECT_EQ(Child<QLineEdit>("ProxyName")->text(), "proxy.lan");
@@ -168,7 +168,7 @@ TEST_F(TWizardFormTest, ProxyPageTakesItsTextsTrimmedAndItsChoiceFromTheLines) {
   EXPECT_EQ(Line(14), "0");
 }
 
-TEST_F(TWizardFormTest, AnEmptyProxyHostSelectsNo) {
+TEST_F(SetupWizardTest, AnEmptyProxyHostSelectsNo) {
   Open({{8, "   "}, {9, "8080"}, {14, "1"}});
   GoTo(2);
   EXPECT_TRUE(Radio("RadioButton3")->isChecked());
@@ -176,7 +176,7 @@ TEST_F(TWizardFormTest, AnEmptyProxyHostSelectsNo) {
   EXPECT_EQ(Line(8), "");
 }
 
-TEST_F(TWizardFormTest, ProxyChoiceAndEveryKeystrokeGoIntoTheLinesAtOnce) {
+TEST_F(SetupWizardTest, ProxyChoiceAndEveryKeystrokeGoIntoTheLinesAtOnce) {
   Open();
   GoTo(2);
   Radio("RadioButton4")->click();
@@ -196,7 +196,7 @@ TEST_F(TWizardFormTest, ProxyChoiceAndEveryKeystrokeGoIntoTheLinesAtOnce) {
   EXPECT_EQ(host.proxyApplications, 0) << "applied only when finishing";
 }
 
-TEST_F(TWizardFormTest, PagesAreSetFromTheLinesOnEveryVisit) {
+TEST_F(SetupWizardTest, PagesAreSetFromTheLinesOnEveryVisit) {
   Open({{1, "1"}, {10, "1"}, {11, "1"}, {12, "1"}});
   GoTo(1);
   EXPECT_TRUE(Radio("NormalBox")->isChecked()) << "page 1 does not read line 12";
@@ -225,7 +225,7 @@ TEST_F(TWizardFormTest, PagesAreSetFromTheLinesOnEveryVisit) {
   EXPECT_EQ(Line(10), "1");
 }
 
-TEST_F(TWizardFormTest, ChoicesGoIntoTheLinesAtOnce) {
+TEST_F(SetupWizardTest, ChoicesGoIntoTheLinesAtOnce) {
   Open();
   GoTo(3);
   Radio("RadioButton2")->click();
@@ -251,7 +251,7 @@ TEST_F(TWizardFormTest, ChoicesGoIntoTheLinesAtOnce) {
   EXPECT_EQ(Line(11), "0");
 }
 
-TEST_F(TWizardFormTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
+TEST_F(SetupWizardTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
   Open({{13, "2"}});
   GoTo(4);
   auto* box = Child<QComboBox>("InterfaceBox");
@@ -283,14 +283,14 @@ TEST_F(TWizardFormTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
   EXPECT_EQ(ui.tips.size(), 1);
 }
 
-TEST_F(TWizardFormTest, AnAdapterIndexTheListLacksShowsNothing) {
+TEST_F(SetupWizardTest, AnAdapterIndexTheListLacksShowsNothing) {
   Open({{13, "9"}});
   GoTo(4);
   EXPECT_EQ(Child<QComboBox>("InterfaceBox")->currentIndex(), -1);
   EXPECT_EQ(host.AdapterIndex(), 9) << "showing is not choosing";
 }
 
-TEST_F(TWizardFormTest, FinishOnTheFirstPageSwitchesOnTopAndAutostartOff) {
+TEST_F(SetupWizardTest, FinishOnTheFirstPageSwitchesOnTopAndAutostartOff) {
   Open({{10, "1"}, {12, "1"}});
   ASSERT_TRUE(host.stayOnTop);
   ASSERT_EQ(host.RunValue(), SetupTestHost::kExecutable) << "the start applied line 10";
@@ -305,7 +305,7 @@ TEST_F(TWizardFormTest, FinishOnTheFirstPageSwitchesOnTopAndAutostartOff) {
   EXPECT_TRUE(host.errors.isEmpty());
 }
 
-TEST_F(TWizardFormTest, FinishAppliesTheProxyAndTheChoicesOfPagesOneAndFive) {
+TEST_F(SetupWizardTest, FinishAppliesTheProxyAndTheChoicesOfPagesOneAndFive) {
   Open();
   GoTo(1);
   Radio("OnTopBox")->click();
@@ -329,7 +329,7 @@ TEST_F(TWizardFormTest, FinishAppliesTheProxyAndTheChoicesOfPagesOneAndFive) {
   EXPECT_TRUE(host.DesktopEntryExists());
 }
 
-TEST_F(TWizardFormTest, APortOfZeroOrLettersSwitchesTheProxyOffOnFinish) {
+TEST_F(SetupWizardTest, APortOfZeroOrLettersSwitchesTheProxyOffOnFinish) {
   for (const char* port : {"0", "abc", "", "65536"}) {
     SCOPED_TRACE(port);
     Open({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
@@ -346,7 +346,7 @@ TEST_F(TWizardFormTest, APortOfZeroOrLettersSwitchesTheProxyOffOnFinish) {
   }
 }
 
-TEST_F(TWizardFormTest, TheCloseBoxAppliesThePagesButNotTheProxy) {
+TEST_F(SetupWizardTest, TheCloseBoxAppliesThePagesButNotTheProxy) {
   Open({{8, "proxy.lan"}, {9, "8080"}, {14, "1"}});
   host.proxyApplications = 0;
   GoTo(1);
@@ -359,7 +359,7 @@ TEST_F(TWizardFormTest, TheCloseBoxAppliesThePagesButNotTheProxy) {
   EXPECT_EQ(host.proxyApplications, 0);
 }
 
-TEST_F(TWizardFormTest, EscapeClosesTheSameWay) {
+TEST_F(SetupWizardTest, EscapeClosesTheSameWay) {
   Open({{12, "1"}});
   QTest::keyClick(form.get(), Qt::Key_Escape);
   EXPECT_FALSE(form->isVisible());
@@ -367,7 +367,7 @@ TEST_F(TWizardFormTest, EscapeClosesTheSameWay) {
   EXPECT_FALSE(host.stayOnTop);
 }
 
-TEST_F(TWizardFormTest, RestoreBringsBackTheSavedFileAndStartsOver) {
+TEST_F(SetupWizardTest, RestoreBringsBackTheSavedFileAndStartsOver) {
   Open({{7, "4711"}, {13, "2"}});
   ASSERT_EQ(host.total, 4711);
   host.Settings().SetLine(7, "9999");  // traffic counted meanwhile
@@ -383,7 +383,7 @@ TEST_F(TWizardFormTest, RestoreBringsBackTheSavedFileAndStartsOver) {
 
   ui.answers = {UserInterface::Answer::Yes};
   const int beeps = ui.beeps;
-  form->SetupWizard()->HelpButton()->click();
+  form->Bar()->HelpButton()->click();
   EXPECT_EQ(ui.beeps, beeps + 1);
   EXPECT_EQ(ui.questions, QStringList{kRevertQuestion});
   EXPECT_EQ(ui.questions[0],
@@ -397,7 +397,7 @@ TEST_F(TWizardFormTest, RestoreBringsBackTheSavedFileAndStartsOver) {
   EXPECT_EQ(host.AdapterIndex(), 2);
   EXPECT_EQ(Line(10), "0");
   EXPECT_EQ(form->Notebook1()->currentIndex(), 0);
-  EXPECT_FALSE(form->SetupWizard()->BackButton()->isEnabled());
+  EXPECT_FALSE(form->Bar()->BackButton()->isEnabled());
   // The discarded choices do not come back on closing.
   EXPECT_TRUE(Radio("NormalBox")->isChecked());
   EXPECT_TRUE(Radio("RadioButton5")->isChecked());
@@ -407,12 +407,12 @@ TEST_F(TWizardFormTest, RestoreBringsBackTheSavedFileAndStartsOver) {
   EXPECT_EQ(host.RunValue(), "");
 }
 
-TEST_F(TWizardFormTest, RestoreAnsweredNoChangesNothing) {
+TEST_F(SetupWizardTest, RestoreAnsweredNoChangesNothing) {
   Open({{7, "4711"}});
   host.Settings().SetLine(7, "9999");
   GoTo(3);
   Radio("RadioButton2")->click();
-  form->SetupWizard()->HelpButton()->click();
+  form->Bar()->HelpButton()->click();
   EXPECT_EQ(ui.questions.size(), 1);
   EXPECT_EQ(Line(7), "9999");
   EXPECT_EQ(Line(1), "1");
@@ -420,7 +420,7 @@ TEST_F(TWizardFormTest, RestoreAnsweredNoChangesNothing) {
   EXPECT_TRUE(Radio("RadioButton2")->isChecked());
 }
 
-TEST_F(TWizardFormTest, AnAutostartValueThatCannotBeWrittenKeepsTheWizardOpen) {
+TEST_F(SetupWizardTest, AnAutostartValueThatCannotBeWrittenKeepsTheWizardOpen) {
   Open();
   host.MakeStoreReadOnly();
   GoTo(1);
@@ -450,57 +450,57 @@ TEST_F(TWizardFormTest, AnAutostartValueThatCannotBeWrittenKeepsTheWizardOpen) {
   EXPECT_EQ(Line(10), "0");
 }
 
-TEST_F(TWizardFormTest, RefusesToOpenWhileAnalysisRuns) {
+TEST_F(SetupWizardTest, RefusesToOpenWhileAnalysisRuns) {
   host.Start();
   host.analysisRunning = true;
-  TWizardForm::OpenWizard(host, nullptr);
+  SetupWizard::OpenWizard(host, nullptr);
   EXPECT_EQ(ui.messages, QStringList{"Velmar analysis is currently running, please stop first!"});
-  EXPECT_EQ(TWizardForm::Instance(), nullptr);
+  EXPECT_EQ(SetupWizard::Instance(), nullptr);
   EXPECT_EQ(Line(12), "0");
   EXPECT_TRUE(host.errors.isEmpty());
 }
 
-TEST_F(TWizardFormTest, OpensOneFreshModalWizardAtATimeAndFreesIt) {
+TEST_F(SetupWizardTest, OpensOneFreshModalWizardAtATimeAndFreesIt) {
   host.Start({{12, "1"}});
-  QPointer<TWizardForm> first;
+  QPointer<SetupWizard> first;
   bool ranInside = false;
   QTimer::singleShot(0, [&] {
     ranInside = true;
-    first = TWizardForm::Instance();
+    first = SetupWizard::Instance();
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(first->isModal());
     EXPECT_EQ(QApplication::activeModalWidget(), first.data());
     // A second opening while this one is open brings no second window.
-    TWizardForm::OpenWizard(host, nullptr);
+    SetupWizard::OpenWizard(host, nullptr);
     int wizards = 0;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-      wizards += dynamic_cast<TWizardForm*>(w) != nullptr ? 1 : 0;
+      wizards += dynamic_cast<SetupWizard*>(w) != nullptr ? 1 : 0;
     }
     EXPECT_EQ(wizards, 1);
-    first->SetupWizard()->NextButton()->click();
+    first->Bar()->NextButton()->click();
     first->findChild<QRadioButton*>("OnTopBox")->click();
     first->close();
   });
-  TWizardForm::OpenWizard(host, nullptr);
+  SetupWizard::OpenWizard(host, nullptr);
   EXPECT_TRUE(ranInside);
   EXPECT_EQ(first, nullptr) << "freed when the modal loop ended";
-  EXPECT_EQ(TWizardForm::Instance(), nullptr);
+  EXPECT_EQ(SetupWizard::Instance(), nullptr);
   EXPECT_EQ(Line(12), "1");
 
   // The next opening starts from the window resource again.
   bool fresh = false;
   QTimer::singleShot(0, [&] {
-    TWizardForm* second = TWizardForm::Instance();
+    SetupWizard* second = SetupWizard::Instance();
     ASSERT_NE(second, nullptr);
     fresh = second->findChild<QRadioButton*>("NormalBox")->isChecked() &&
             second->Notebook1()->currentIndex() == 0;
     second->close();
   });
-  TWizardForm::OpenWizard(host, nullptr);
+  SetupWizard::OpenWizard(host, nullptr);
   EXPECT_TRUE(fresh);
   EXPECT_EQ(Line(12), "0");
-  EXPECT_EQ(TWizardForm::Instance(), nullptr);
+  EXPECT_EQ(SetupWizard::Instance(), nullptr);
 }
 
 }  // namespace

@@ -8,16 +8,16 @@ namespace velmar {
 
 // The information tip: a picture, the text, "Close" and "Don't remind me
 // again".
-class Twarningform : public QDialog {
+class TipWindow : public QDialog {
  public:
-  explicit Twarningform(const QString& text, QWidget* parent = nullptr);
-  ~Twarningform() override;
+  explicit TipWindow(const QString& text, QWidget* parent = nullptr);
+  ~TipWindow() override;
 
   bool DontRemind() const { return CheckBox1->isChecked(); }
   QCheckBox* DontRemindBox() { return CheckBox1; }
   QString Text() const { return Memo1->toPlainText(); }
 
-  static Twarningform* Instance();
+  static TipWindow* Instance();
 
  private:
   QPlainTextEdit* Memo1;

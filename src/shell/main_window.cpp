@@ -1,4 +1,4 @@
-#include "tform1.h"
+#include "main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,6 +11,7 @@
 #include "alarm_window.h"
 #include "app_paths.h"
 #include "autostart.h"
+#include "detailed_setup.h"
 #include "error_report.h"
 #include "key_store.h"
 #include "launcher.h"
@@ -18,15 +19,14 @@
 #include "meter_art.h"
 #include "net_stat_window.h"
 #include "product.h"
-#include "tsetup_form.h"
-#include "tsplashform.h"
-#include "twarningform.h"
-#include "twizard_form.h"
+#include "setup_wizard.h"
+#include "splash_screen.h"
+#include "tip_window.h"
 #include "user_interface.h"
 
 namespace velmar {
 
-const QString TForm1::kCaption = QStringLiteral("Velmar 2000 Bandwidth Meter");
+const QString MainWindow::kCaption = QStringLiteral("Velmar 2000 Bandwidth Meter");
 
 namespace {
 
@@ -69,7 +69,7 @@ LcdDisplay* Digits(QWidget* parent, const QString& name, int digits, int x, int 
 
 }  // namespace
 
-TForm1::TForm1(Environment environment)
+MainWindow::MainWindow(Environment environment)
     : QWidget(nullptr),
       env_(std::move(environment)),
       engine_(state_),
@@ -110,17 +110,17 @@ TForm1::TForm1(Environment environment)
   graphs_.FeedChanged = [this](GraphFeed* feed) { publisher_.Graph = feed; };
 }
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
   CalcIntervalTimer.stop();
   HistIntervalTimer.stop();
-  if (Tsplashform* splash = Tsplashform::Instance()) {
+  if (SplashScreen* splash = SplashScreen::Instance()) {
     splash->close();
   }
 }
 
 // ---- building ----
 
-void TForm1::BuildControls() {
+void MainWindow::BuildControls() {
   PageControl1 = Place(new QTabWidget(this), 4, 4, 273, 231);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
   PageControl1->addTab(BuildMainTab(), QStringLiteral("Main"));
@@ -145,7 +145,7 @@ void TForm1::BuildControls() {
   StatusBar1->addWidget(StatusPanel, 1);
 }
 
-QWidget* TForm1::BuildMainTab() {
+QWidget* MainWindow::BuildMainTab() {
   auto* page = new QWidget;
   Panel1 = Place(new QLabel(page), 4, 4, 259, 160);
   Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -178,20 +178,21 @@ struct TabRow {
   const char* name;
   const char* label;
   const char* hint;
-  void (TForm1::*click)();
+  void (MainWindow::*click)();
 };
 
 }  // namespace
 
-QWidget* TForm1::BuildSettingsTab() {
+QWidget* MainWindow::BuildSettingsTab() {
   auto* page = new QWidget;
   const TabRow rows[] = {
       {"BitBtn6", "Quick configuration using Wizard", "Quick setup using wizard",
-       &TForm1::BitBtn6Click},
-      {"BitBtn7", "Custom configuration", "Tweaking the Velmar parameters", &TForm1::BitBtn7Click},
-      {"Alarmsbutton", "Set alarms", "Define alarms and actions", &TForm1::AlarmsbuttonClick},
+       &MainWindow::BitBtn6Click},
+      {"BitBtn7", "Custom configuration", "Tweaking the Velmar parameters",
+       &MainWindow::BitBtn7Click},
+      {"Alarmsbutton", "Set alarms", "Define alarms and actions", &MainWindow::AlarmsbuttonClick},
       {"BitBtn9", "Reset all values to installation defaults",
-       "Reset all configuration parameters to default values", &TForm1::BitBtn9Click},
+       "Reset all configuration parameters to default values", &MainWindow::BitBtn9Click},
   };
   int y = 10;
   for (const TabRow& r : rows) {
@@ -204,17 +205,17 @@ QWidget* TForm1::BuildSettingsTab() {
   return page;
 }
 
-void TForm1::BitBtn6Click() {
+void MainWindow::BitBtn6Click() {
   state_.ProgramSection = 40;
-  TWizardForm::OpenWizard(*this, this);
+  SetupWizard::OpenWizard(*this, this);
 }
 
-void TForm1::BitBtn7Click() {
+void MainWindow::BitBtn7Click() {
   state_.ProgramSection = 41;
-  TSetupForm::OpenSetup(*this, this);
+  DetailedSetup::OpenSetup(*this, this);
 }
 
-QWidget* TForm1::BuildReportingTab() {
+QWidget* MainWindow::BuildReportingTab() {
   auto* page = new QWidget;
   Label(page, QStringLiteral("Total traffic:"), 6, 4, 100, 16);
   TrafficLCD = Digits(page, QStringLiteral("TrafficLCD"), 14, 6, 22, 11, 22);
@@ -226,14 +227,14 @@ QWidget* TForm1::BuildReportingTab() {
 
   const TabRow rows[] = {
       {"Netstatbutton", "Show live Net statistics (NetStat)", "Network statistics",
-       &TForm1::NetstatbuttonClick},
-      {"Probutton1", "Report Profile Setup Wizard", "", &TForm1::Probutton1Click},
-      {"Probutton2", "Generate Report", "", &TForm1::Probutton2Click},
+       &MainWindow::NetstatbuttonClick},
+      {"Probutton1", "Report Profile Setup Wizard", "", &MainWindow::Probutton1Click},
+      {"Probutton2", "Generate Report", "", &MainWindow::Probutton2Click},
       {"Probutton3", "Delete Profiles", "Delete a previously created profile",
-       &TForm1::Probutton3Click},
+       &MainWindow::Probutton3Click},
       {"Probutton4", "Purge/backup History",
-       "Clear all Velmar history information stored on this system", &TForm1::Probutton4Click},
-      {"ProButton5", "Restore saved History", "", &TForm1::ProButton5Click},
+       "Clear all Velmar history information stored on this system", &MainWindow::Probutton4Click},
+      {"ProButton5", "Restore saved History", "", &MainWindow::ProButton5Click},
   };
   int y = 52;
   for (const TabRow& r : rows) {
@@ -246,7 +247,7 @@ QWidget* TForm1::BuildReportingTab() {
   return page;
 }
 
-QWidget* TForm1::BuildExitTab() {
+QWidget* MainWindow::BuildExitTab() {
   auto* page = new QWidget;
   auto* web = Button(page, QStringLiteral("BitBtn4"), QStringLiteral("Visit the Velmar WebSite"),
                      QString(), 30, 20, 207, 34);
@@ -260,7 +261,7 @@ QWidget* TForm1::BuildExitTab() {
   return page;
 }
 
-void TForm1::BuildBottomPanel() {
+void MainWindow::BuildBottomPanel() {
   Panel6 = Place(new QWidget(this), 4, 236, 273, 219);
   Panel6->setObjectName(QStringLiteral("Panel6"));
   QPalette pal = Panel6->palette();
@@ -364,7 +365,7 @@ void TForm1::BuildBottomPanel() {
   SizerMenu->addAction(QStringLiteral("&Don't change"));
 }
 
-void TForm1::BuildTray() {
+void MainWindow::BuildTray() {
   PopupMenu1 = std::make_unique<QMenu>();
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   connect(PopupMenu1->addAction(QStringLiteral("&Show")), &QAction::triggered, this,
@@ -405,7 +406,7 @@ void TForm1::BuildTray() {
 
 // ---- life cycle ----
 
-void TForm1::Guarded(const std::function<void()>& step) {
+void MainWindow::Guarded(const std::function<void()>& step) {
   try {
     step();
   } catch (const std::exception& e) {
@@ -413,7 +414,7 @@ void TForm1::Guarded(const std::function<void()>& step) {
   }
 }
 
-void TForm1::FormCreate() {
+void MainWindow::FormCreate() {
   state_.ProgramSection = 9;
   minimizeToTray_ = false;
   trayEnabled_ = false;
@@ -429,7 +430,7 @@ void TForm1::FormCreate() {
   recorder_.SetStore(store_);
   maintenance_.SetStore(store_);
   evaluator_.SetStore(store_);
-  SaveWinReg = TRegForm(store_);
+  SaveWinReg = PlacementStore(store_);
   SaveWinReg.RegLocation = HKEY_LOCAL_MACHINE;
   SaveWinReg.SetRegKey(kProductKey);
   SaveWinReg.RegEnabled = true;
@@ -440,7 +441,7 @@ void TForm1::FormCreate() {
   ShowSplash();
 }
 
-void TForm1::InitMainState() {
+void MainWindow::InitMainState() {
   state_.ProgramSection = 11;
   QFont small = StatusBar1->font();
   small.setPointSize(7);
@@ -467,15 +468,15 @@ void TForm1::InitMainState() {
   adapterlist_.clear();
 }
 
-void TForm1::ShowSplash() {
+void MainWindow::ShowSplash() {
   state_.ProgramSection = 8;
-  if (Tsplashform::Instance() == nullptr) {
-    new Tsplashform;
+  if (SplashScreen::Instance() == nullptr) {
+    new SplashScreen;
   }
-  Tsplashform::Instance()->show();
+  SplashScreen::Instance()->show();
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (firstShow_) {
     firstShow_ = false;
@@ -483,18 +484,18 @@ void TForm1::showEvent(QShowEvent* event) {
   }
 }
 
-void TForm1::FormShow() {
+void MainWindow::FormShow() {
   state_.ProgramSection = 59;
   Guarded([this] { analysis_.PressGenerate(settings_.Line(4) != QLatin1String("0")); });
   Guarded([this] { analysis_.PressActive(settings_.Line(11) == QLatin1String("1")); });
   minimizeToTray_ = true;
   trayEnabled_ = true;
-  if (Tsplashform* splash = Tsplashform::Instance()) {
+  if (SplashScreen* splash = SplashScreen::Instance()) {
     splash->StartTimer();
   }
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   state_.ProgramSection = 15;
   if (!closeAllowed_) {
     // The place is kept at every attempt to close, even one that only
@@ -510,7 +511,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   QCoreApplication::quit();
 }
 
-void TForm1::Shutdown() {
+void MainWindow::Shutdown() {
   if (shutDown_) {
     return;
   }
@@ -524,7 +525,7 @@ void TForm1::Shutdown() {
   sampler_.SetTable(nullptr);
   table_.reset();
   graphs_.CloseGraph();
-  if (Tsplashform* splash = Tsplashform::Instance()) {
+  if (SplashScreen* splash = SplashScreen::Instance()) {
     splash->close();
   }
   sizer_.Restore();
@@ -535,7 +536,7 @@ void TForm1::Shutdown() {
   }
 }
 
-void TForm1::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
       minimizeToTray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -543,7 +544,7 @@ void TForm1::changeEvent(QEvent* event) {
   }
 }
 
-void TForm1::End1Click() {
+void MainWindow::End1Click() {
   state_.ProgramSection = 14;
   UserInterface::Get().Beep();
   if (UserInterface::Get().Question(QStringLiteral(
@@ -553,12 +554,12 @@ void TForm1::End1Click() {
   }
 }
 
-void TForm1::EndWithoutQuestion() {
+void MainWindow::EndWithoutQuestion() {
   closeAllowed_ = true;
   close();
 }
 
-void TForm1::BitBtn1Click() {
+void MainWindow::BitBtn1Click() {
   state_.ProgramSection = 20;
   sizer_.Restore();
   settings_.SetLine(4, GenerateDown() ? QStringLiteral("1") : QStringLiteral("0"));
@@ -572,14 +573,14 @@ void TForm1::BitBtn1Click() {
   close();
 }
 
-void TForm1::BitBtn2Click() {
+void MainWindow::BitBtn2Click() {
   state_.ProgramSection = 21;
   analysis_.PressActive(false);
   closeAllowed_ = true;
   close();
 }
 
-void TForm1::BitBtn9Click() {
+void MainWindow::BitBtn9Click() {
   state_.ProgramSection = 51;
   UserInterface::Get().Beep();
   if (UserInterface::Get().Question(
@@ -589,7 +590,7 @@ void TForm1::BitBtn9Click() {
   }
 }
 
-void TForm1::ExceptionHandler(const std::exception& error) {
+void MainWindow::ExceptionHandler(const std::exception& error) {
   const QString message = QString::fromUtf8(error.what());
   UserInterface::Get().Beep();
   UserInterface::Get().Message(ErrorReportText(message, state_.ProgramSection));
@@ -599,13 +600,13 @@ void TForm1::ExceptionHandler(const std::exception& error) {
 
 // ---- tray and window ----
 
-void TForm1::ShowMainWindow() {
+void MainWindow::ShowMainWindow() {
   showNormal();
   raise();
   activateWindow();
 }
 
-void TForm1::HideMainWindow() {
+void MainWindow::HideMainWindow() {
   // Without a tray to come back from, hiding would lose the window.
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     hide();
@@ -614,22 +615,22 @@ void TForm1::HideMainWindow() {
   }
 }
 
-void TForm1::Show1Click() {
+void MainWindow::Show1Click() {
   state_.ProgramSection = 10;
   ShowMainWindow();
 }
 
-void TForm1::Hide1Click() {
+void MainWindow::Hide1Click() {
   state_.ProgramSection = 13;
   HideMainWindow();
 }
 
-void TForm1::StayonTop1Click() {
+void MainWindow::StayonTop1Click() {
   state_.ProgramSection = 57;
   SetStayOnTop(!stayOnTop_);
 }
 
-void TForm1::SetStayOnTop(bool onTop) {
+void MainWindow::SetStayOnTop(bool onTop) {
   stayOnTop_ = onTop;
   const bool visible = isVisible();
   setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
@@ -639,19 +640,19 @@ void TForm1::SetStayOnTop(bool onTop) {
   StayonTop1->setChecked(onTop);
 }
 
-void TForm1::SetWindowSize(int width, int height) {
+void MainWindow::SetWindowSize(int width, int height) {
   resize(width, height);
 }
 
-void TForm1::SetSpeedHints(const QString& down, const QString& downAvg, const QString& up,
-                           const QString& upAvg) {
+void MainWindow::SetSpeedHints(const QString& down, const QString& downAvg, const QString& up,
+                               const QString& upAvg) {
   DownDigits->setToolTip(down);
   DownAvgDigits->setToolTip(downAvg);
   UpDigits->setToolTip(up);
   UpAvgDigits->setToolTip(upAvg);
 }
 
-void TForm1::SetCalcTimerEnabled(bool enabled) {
+void MainWindow::SetCalcTimerEnabled(bool enabled) {
   if (enabled) {
     CalcIntervalTimer.start();
   } else {
@@ -659,7 +660,7 @@ void TForm1::SetCalcTimerEnabled(bool enabled) {
   }
 }
 
-void TForm1::SetTimersEnabled(bool enabled) {
+void MainWindow::SetTimersEnabled(bool enabled) {
   SetCalcTimerEnabled(enabled);
   if (enabled) {
     HistIntervalTimer.start();
@@ -668,42 +669,42 @@ void TForm1::SetTimersEnabled(bool enabled) {
   }
 }
 
-void TForm1::PublishResults(double upstream, double downstream) {
+void MainWindow::PublishResults(double upstream, double downstream) {
   publisher_.PublishResults(upstream, downstream);
 }
 
-void TForm1::ShowActivePressed(bool active) {
+void MainWindow::ShowActivePressed(bool active) {
   (active ? ActiveOn : ActiveOff)->setChecked(true);
 }
 
-void TForm1::ShowGeneratePressed(bool generate) {
+void MainWindow::ShowGeneratePressed(bool generate) {
   (generate ? SniffOff : SniffOn)->setChecked(true);
 }
 
-void TForm1::SetModeButtonsEnabled(bool enabled) {
+void MainWindow::SetModeButtonsEnabled(bool enabled) {
   SniffOn->setEnabled(enabled);
   SniffOff->setEnabled(enabled);
 }
 
-QString TForm1::StatusText() const {
+QString MainWindow::StatusText() const {
   return StatusPanel->text();
 }
 
-void TForm1::SetStatusText(const QString& text) {
+void MainWindow::SetStatusText(const QString& text) {
   StatusPanel->setText(text);
 }
 
-void TForm1::SetTrayHint(const QString& hint) {
+void MainWindow::SetTrayHint(const QString& hint) {
   trayHint_ = hint;
   // The tip of a tray icon holds 63 characters.
   trayIcon_->setToolTip(hint.left(63));
 }
 
-void TForm1::ShowLockPicture(bool locked) {
+void MainWindow::ShowLockPicture(bool locked) {
   AvgLockButton->setIcon(QIcon(QPixmap::fromImage(MeterArt::Lock(locked, 24))));
 }
 
-void TForm1::ClearActualDisplays() {
+void MainWindow::ClearActualDisplays() {
   for (Display d :
        {Display::DownIndicator, Display::AvgIndicator, Display::UpIndicator, Display::DownDigits,
         Display::UpDigits, Display::DownDigits2, Display::UpDigits2}) {
@@ -711,13 +712,13 @@ void TForm1::ClearActualDisplays() {
   }
 }
 
-void TForm1::ClearAverageDisplays() {
+void MainWindow::ClearAverageDisplays() {
   for (Display d : kAverageDisplays) {
     SetValue(d, 0);
   }
 }
 
-LcdDisplay* TForm1::Lcd(Display display) const {
+LcdDisplay* MainWindow::Lcd(Display display) const {
   switch (display) {
     case Display::DownDigits:
       return DownDigits;
@@ -742,7 +743,7 @@ LcdDisplay* TForm1::Lcd(Display display) const {
   }
 }
 
-void TForm1::SetValue(Display display, int64_t value) {
+void MainWindow::SetValue(Display display, int64_t value) {
   const int v = static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
   switch (display) {
     case Display::DownIndicator:
@@ -759,7 +760,7 @@ void TForm1::SetValue(Display display, int64_t value) {
   }
 }
 
-int64_t TForm1::Value(Display display) const {
+int64_t MainWindow::Value(Display display) const {
   switch (display) {
     case Display::DownIndicator:
       return DownIndicator->Position();
@@ -772,7 +773,7 @@ int64_t TForm1::Value(Display display) const {
   }
 }
 
-void TForm1::Redraw() {
+void MainWindow::Redraw() {
   // Each control asked for its repaint when its value changed; Qt paints
   // all of them together in the next pass of the event loop. Repainting
   // whole panels here would cost milliseconds a tick for nothing.
@@ -780,22 +781,22 @@ void TForm1::Redraw() {
 
 // ---- sizer, tips, help ----
 
-int TForm1::TabSheetTop() const {
+int MainWindow::TabSheetTop() const {
   const QWidget* sheet = PageControl1->currentWidget();
   return sheet != nullptr ? sheet->mapTo(PageControl1, QPoint(0, 0)).y() : 0;
 }
 
-void TForm1::SetBottomPanelTop(int top) {
+void MainWindow::SetBottomPanelTop(int top) {
   Panel6->move(Panel6->x(), top);
   Panel6->raise();
 }
 
-void TForm1::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   StatusBar1->setGeometry(0, height() - 20, width(), 20);
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Panel1 && event->type() == QEvent::MouseButtonRelease && panel1OpensMenu_) {
     Panel1Click();
     return true;
@@ -803,37 +804,37 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::PopupSizerMenu(const QPoint& at) {
+void MainWindow::PopupSizerMenu(const QPoint& at) {
   SizerMenu->popup(at);
 }
 
-void TForm1::OnlyLCDDisplays1Click() {
+void MainWindow::OnlyLCDDisplays1Click() {
   state_.ProgramSection = 24;
   sizer_.OnlyBottom();
 }
 
-void TForm1::OnlyTopofWindow1Click() {
+void MainWindow::OnlyTopofWindow1Click() {
   state_.ProgramSection = 25;
   sizer_.OnlyTop();
 }
 
-void TForm1::Panel1Click() {
+void MainWindow::Panel1Click() {
   state_.ProgramSection = 29;
   PopupSizerMenu(QPoint(x() + 200, y() + Panel1->y() + Panel6->y()));
 }
 
-void TForm1::Hide2Click() {
+void MainWindow::Hide2Click() {
   state_.ProgramSection = 26;
   sizer_.Restore();
   HideMainWindow();
 }
 
-void TForm1::DontChange1Click() {
+void MainWindow::DontChange1Click() {
   state_.ProgramSection = 27;
   sizer_.Restore();
 }
 
-void TForm1::ShowTip(uint8_t tip) {
+void MainWindow::ShowTip(uint8_t tip) {
   state_.ProgramSection = 37;
   TipNumber = tip;
   if (settings_.Line(tip) == QLatin1String("0")) {
@@ -847,67 +848,67 @@ void TForm1::ShowTip(uint8_t tip) {
   }
 }
 
-void TForm1::OpenHelp() {
+void MainWindow::OpenHelp() {
   Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html"));
 }
 
-void TForm1::OpenWebPage() {
+void MainWindow::OpenWebPage() {
   Launcher::Open(webPageAddress_.left(255));
 }
 
-void TForm1::BitBtn3Click() {
+void MainWindow::BitBtn3Click() {
   state_.ProgramSection = 60;
   OpenHelp();
 }
 
-void TForm1::BitBtn4Click() {
+void MainWindow::BitBtn4Click() {
   state_.ProgramSection = 54;
   OpenWebPage();
 }
 
 // ---- graph ----
 
-void TForm1::ShowGraphClick() {
+void MainWindow::ShowGraphClick() {
   state_.ProgramSection = 31;
   ChartMenu->popup(ShowGraph->mapToGlobal(QPoint(0, ShowGraph->height())));
 }
 
-void TForm1::ShowActualData1Click() {
+void MainWindow::ShowActualData1Click() {
   state_.ProgramSection = 33;
   graphs_.ShowGraph(1);
 }
 
-void TForm1::Show2Click() {
+void MainWindow::Show2Click() {
   state_.ProgramSection = 39;
   graphs_.ShowGraph(2);
 }
 
-void TForm1::Close1Click() {
+void MainWindow::Close1Click() {
   state_.ProgramSection = 32;
   graphs_.CloseGraph();
 }
 
 // ---- setup dialogs ----
 
-void TForm1::SetSpeedHintsFor(uint8_t kilobitMode) {
+void MainWindow::SetSpeedHintsFor(uint8_t kilobitMode) {
   SettingsLoader::ShowSpeedHints(*this, kilobitMode);
 }
 
-void TForm1::ReloadSettings() {
+void MainWindow::ReloadSettings() {
   Guarded([this] { loader_.LoadSettings(true); });
 }
 
-void TForm1::WriteAutostart(bool enabled) {
+void MainWindow::WriteAutostart(bool enabled) {
   Autostart(store_, env_.autostartEntry).Write(enabled, env_.executablePath);
 }
 
 // ---- alarms ----
 
-void TForm1::Beep() {
+void MainWindow::Beep() {
   UserInterface::Get().Beep();
 }
 
-void TForm1::SendMail(const QString& recipient, const QString& message) {
+void MainWindow::SendMail(const QString& recipient, const QString& message) {
   MapiEmail.Clear();
   MapiEmail.Recipient << recipient;
   MapiEmail.Subject = AlarmEvaluator::kSubject;
@@ -917,11 +918,11 @@ void TForm1::SendMail(const QString& recipient, const QString& message) {
   MapiEmail.SendMail();
 }
 
-void TForm1::Open(const QString& text) {
+void MainWindow::Open(const QString& text) {
   Launcher::OpenOrRun(text);
 }
 
-void TForm1::NetstatbuttonClick() {
+void MainWindow::NetstatbuttonClick() {
   state_.ProgramSection = 42;
   if (NetStatWindow::Instance() != nullptr) {
     return;  // one is open already (it is modal)
@@ -934,7 +935,7 @@ void TForm1::NetstatbuttonClick() {
   delete form;
 }
 
-void TForm1::AlarmsbuttonClick() {
+void MainWindow::AlarmsbuttonClick() {
   state_.ProgramSection = 50;
   AlarmWindow form(settings_, this);
   form.exec();
@@ -942,44 +943,44 @@ void TForm1::AlarmsbuttonClick() {
 
 // ---- history ----
 
-void TForm1::HistIntervalTimerTimer() {
+void MainWindow::HistIntervalTimerTimer() {
   Guarded([this] { recorder_.HistIntervalTimerTimer(); });
 }
 
-void TForm1::Probutton4Click() {
+void MainWindow::Probutton4Click() {
   state_.ProgramSection = 45;
   HistoryCommands(maintenance_, dates_, ExecutableDir()).PurgeWithBackup();
 }
 
-void TForm1::ProButton5Click() {
+void MainWindow::ProButton5Click() {
   HistoryCommands(maintenance_, dates_, ExecutableDir()).RestoreBackup();
 }
 
-void TForm1::Probutton3Click() {
+void MainWindow::Probutton3Click() {
   state_.ProgramSection = 52;
   HistoryCommands(maintenance_, dates_, ExecutableDir()).DeleteProfile();
 }
 
 // ---- placement ----
 
-QRect TForm1::Placement() const {
+QRect MainWindow::Placement() const {
   return geometry();
 }
 
-void TForm1::SetPlacement(const QRect& rect) {
+void MainWindow::SetPlacement(const QRect& rect) {
   if (rect.width() > 0 && rect.height() > 0) {
     setGeometry(rect);
   }
 }
 
-uint8_t TForm1::PlacementState() const {
+uint8_t MainWindow::PlacementState() const {
   if (windowState() & Qt::WindowMinimized) {
     return kMinimised;
   }
   return (windowState() & Qt::WindowMaximized) ? kMaximised : kNormal;
 }
 
-void TForm1::SetPlacementState(uint8_t s) {
+void MainWindow::SetPlacementState(uint8_t s) {
   setWindowState(s == kMinimised   ? Qt::WindowMinimized
                  : s == kMaximised ? Qt::WindowMaximized
                                    : Qt::WindowNoState);

@@ -1,4 +1,4 @@
-#include "tsetup_form.h"
+#include "detailed_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -12,22 +12,22 @@
 
 #include "scripted_ui.h"
 #include "setup_test_host.h"
-#include "twizard_form.h"
+#include "setup_wizard.h"
 
 namespace velmar {
 namespace {
 
 using test::SetupTestHost;
 
-class TSetupFormTest : public test::SetupDialogTest<TSetupForm> {
+class DetailedSetupTest : public test::SetupDialogTest<DetailedSetup> {
  protected:
-  TRadioGroup* Group(const char* name) { return Child<TRadioGroup>(name); }
+  RadioGroup* Group(const char* name) { return Child<RadioGroup>(name); }
   QCheckBox* Box(const char* name) { return Child<QCheckBox>(name); }
   QLineEdit* Edit(const char* name) { return Child<QLineEdit>(name); }
   void CloseButton() { Child<QPushButton>("Button2")->click(); }
 };
 
-TEST_F(TSetupFormTest, EveryControlWithItsCaption) {
+TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   Open();
   EXPECT_EQ(form->windowTitle(), "Velmar Detailed Setup");
   EXPECT_EQ(form->size(), QSize(556, 415));
@@ -66,7 +66,7 @@ TEST_F(TSetupFormTest, EveryControlWithItsCaption) {
   EXPECT_LT(Edit("proxyport")->width(), Edit("HostBox")->width() / 4) << "a few characters wide";
 }
 
-TEST_F(TSetupFormTest, NoCaptionIsClippedAndTheWindowRenders) {
+TEST_F(DetailedSetupTest, NoCaptionIsClippedAndTheWindowRenders) {
   Open({{8, "proxy.example.lan"}, {9, "3128"}, {14, "1"}, {3, "http://example.org/big.bin"}});
   EXPECT_EQ(test::ClippedCaptions(*form), QStringList());
   QTemporaryDir scratch;
@@ -79,7 +79,7 @@ TEST_F(TSetupFormTest, NoCaptionIsClippedAndTheWindowRenders) {
   EXPECT_TRUE(shot.save(dir + "/setup.png"));
 }
 
-TEST_F(TSetupFormTest, ShowingReadsTheLines) {
+TEST_F(DetailedSetupTest, ShowingReadsTheLines) {
   Open({{1, "1"},
         {2, "3"},
         {3, "http://example.org/x"},
@@ -111,7 +111,7 @@ TEST_F(TSetupFormTest, ShowingReadsTheLines) {
   EXPECT_TRUE(host.tipsAsked.empty()) << "filling the box is no choice";
 }
 
-TEST_F(TSetupFormTest, ProxyOffOrWithoutHostDisablesItsControls) {
+TEST_F(DetailedSetupTest, ProxyOffOrWithoutHostDisablesItsControls) {
   for (const auto& [hostText, use] : {std::pair{"proxy.lan", "0"}, std::pair{"  ", "1"}}) {
     SCOPED_TRACE(hostText);
     Open({{8, hostText}, {9, "81"}, {14, use}});
@@ -122,7 +122,7 @@ TEST_F(TSetupFormTest, ProxyOffOrWithoutHostDisablesItsControls) {
   }
 }
 
-TEST_F(TSetupFormTest, ModesTheGroupsCannotShowKeepTheirSelection) {
+TEST_F(DetailedSetupTest, ModesTheGroupsCannotShowKeepTheirSelection) {
   for (const char* averaging : {"0", "4", "x", ""}) {
     SCOPED_TRACE(averaging);
     Open({{1, "5"}, {2, averaging}});
@@ -137,18 +137,18 @@ TEST_F(TSetupFormTest, ModesTheGroupsCannotShowKeepTheirSelection) {
   }
 }
 
-TEST_F(TSetupFormTest, OpenedAndClosedAtOnceSwitchesStayOnTopOff) {
+TEST_F(DetailedSetupTest, OpenedAndClosedAtOnceSwitchesStayOnTopOff) {
   host.Start({{12, "1"}, {3, " http://example.org/a "}, {2, "2"}, {1, "1"}});
   ASSERT_TRUE(host.stayOnTop);
   bool ranInside = false;
   QTimer::singleShot(0, [&] {
     ranInside = true;
-    ASSERT_NE(TSetupForm::Instance(), nullptr);
-    TSetupForm::Instance()->close();
+    ASSERT_NE(DetailedSetup::Instance(), nullptr);
+    DetailedSetup::Instance()->close();
   });
-  TSetupForm::OpenSetup(host, nullptr);
+  DetailedSetup::OpenSetup(host, nullptr);
   EXPECT_TRUE(ranInside);
-  EXPECT_EQ(TSetupForm::Instance(), nullptr);
+  EXPECT_EQ(DetailedSetup::Instance(), nullptr);
   EXPECT_FALSE(host.stayOnTop);
   EXPECT_EQ(Line(12), "0");
   // The rest comes back as it was, the URL trimmed.
@@ -161,7 +161,7 @@ TEST_F(TSetupFormTest, OpenedAndClosedAtOnceSwitchesStayOnTopOff) {
   EXPECT_TRUE(host.errors.isEmpty());
 }
 
-TEST_F(TSetupFormTest, EveryKeystrokeInTheProxyBoxesLandsInItsLine) {
+TEST_F(DetailedSetupTest, EveryKeystrokeInTheProxyBoxesLandsInItsLine) {
   Open({{14, "1"}, {8, "p"}, {9, "1"}});
   ASSERT_TRUE(Edit("HostBox")->isEnabled());
   Edit("HostBox")->clear();
@@ -181,7 +181,7 @@ TEST_F(TSetupFormTest, EveryKeystrokeInTheProxyBoxesLandsInItsLine) {
   EXPECT_EQ(Line(14), "1");
 }
 
-TEST_F(TSetupFormTest, APortOfZeroOrLettersSwitchesTheProxyOffOnClose) {
+TEST_F(DetailedSetupTest, APortOfZeroOrLettersSwitchesTheProxyOffOnClose) {
   for (const char* port : {"0", "abc", "", "65536"}) {
     SCOPED_TRACE(port);
     Open({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
@@ -196,7 +196,7 @@ TEST_F(TSetupFormTest, APortOfZeroOrLettersSwitchesTheProxyOffOnClose) {
   }
 }
 
-TEST_F(TSetupFormTest, TheProxyBoxSwitchesLine14AndItsControls) {
+TEST_F(DetailedSetupTest, TheProxyBoxSwitchesLine14AndItsControls) {
   Open({{8, "proxy.lan"}, {9, "81"}});
   EXPECT_FALSE(Box("UseProxyBox")->isChecked());
   Box("UseProxyBox")->click();
@@ -211,7 +211,7 @@ TEST_F(TSetupFormTest, TheProxyBoxSwitchesLine14AndItsControls) {
   EXPECT_EQ(host.proxyApplications, 0) << "a proxy switched off is not applied";
 }
 
-TEST_F(TSetupFormTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
+TEST_F(DetailedSetupTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
   Open({{13, "1"}});
   auto* box = Child<QComboBox>("Interfacebox");
   QTest::keyClick(box, Qt::Key_Down);
@@ -233,7 +233,7 @@ TEST_F(TSetupFormTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
   EXPECT_EQ(ui.tips.size(), 1) << "dismissed for good";
 }
 
-TEST_F(TSetupFormTest, ClosingAppliesEveryControl) {
+TEST_F(DetailedSetupTest, ClosingAppliesEveryControl) {
   Open();
   Group("KBmodepanel")->Buttons()[1]->click();
   Group("AvgModepanel")->Buttons()[2]->click();
@@ -277,7 +277,7 @@ TEST_F(TSetupFormTest, ClosingAppliesEveryControl) {
   EXPECT_EQ(host.url, "http://") << "an empty line counts as the bare scheme";
 }
 
-TEST_F(TSetupFormTest, RevertSettingsBringsBackTheSavedFile) {
+TEST_F(DetailedSetupTest, RevertSettingsBringsBackTheSavedFile) {
   Open({{7, "4711"}, {3, "http://saved/"}, {13, "2"}});
   host.Settings().SetLine(7, "9999");
   Edit("URLbox")->setText("http://changed/");
@@ -308,7 +308,7 @@ TEST_F(TSetupFormTest, RevertSettingsBringsBackTheSavedFile) {
   EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(TSetupFormTest, AnAutostartValueThatCannotBeWrittenKeepsTheWindowOpen) {
+TEST_F(DetailedSetupTest, AnAutostartValueThatCannotBeWrittenKeepsTheWindowOpen) {
   Open({{3, "http://old/"}});
   host.url = "unchanged";
   host.MakeStoreReadOnly();
@@ -337,47 +337,47 @@ TEST_F(TSetupFormTest, AnAutostartValueThatCannotBeWrittenKeepsTheWindowOpen) {
   EXPECT_TRUE(host.stayOnTop);
 }
 
-TEST_F(TSetupFormTest, RefusesToOpenWhileAnalysisRuns) {
+TEST_F(DetailedSetupTest, RefusesToOpenWhileAnalysisRuns) {
   host.Start({{12, "1"}});
   host.analysisRunning = true;
-  TSetupForm::OpenSetup(host, nullptr);
+  DetailedSetup::OpenSetup(host, nullptr);
   EXPECT_EQ(ui.messages, QStringList{"Velmar analysis is currently running, please stop first!"});
-  EXPECT_EQ(TSetupForm::Instance(), nullptr);
+  EXPECT_EQ(DetailedSetup::Instance(), nullptr);
   EXPECT_EQ(Line(12), "1") << "nothing closed, nothing applied";
   EXPECT_TRUE(host.stayOnTop);
 }
 
-TEST_F(TSetupFormTest, OpensOneFreshWindowAtATimeAndFreesIt) {
+TEST_F(DetailedSetupTest, OpensOneFreshWindowAtATimeAndFreesIt) {
   host.Start();
-  QPointer<TSetupForm> first;
+  QPointer<DetailedSetup> first;
   QTimer::singleShot(0, [&] {
-    first = TSetupForm::Instance();
+    first = DetailedSetup::Instance();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(QApplication::activeModalWidget(), first.data());
-    TSetupForm::OpenSetup(host, nullptr);
+    DetailedSetup::OpenSetup(host, nullptr);
     int windows = 0;
     for (QWidget* w : QApplication::topLevelWidgets()) {
-      windows += dynamic_cast<TSetupForm*>(w) != nullptr ? 1 : 0;
+      windows += dynamic_cast<DetailedSetup*>(w) != nullptr ? 1 : 0;
     }
     EXPECT_EQ(windows, 1);
     first->findChild<QCheckBox*>("StayOnTopBox")->click();
     first->close();
   });
-  TSetupForm::OpenSetup(host, nullptr);
+  DetailedSetup::OpenSetup(host, nullptr);
   EXPECT_EQ(first, nullptr);
   EXPECT_TRUE(host.stayOnTop);
 
   bool fresh = false;
   QTimer::singleShot(0, [&] {
-    TSetupForm* second = TSetupForm::Instance();
+    DetailedSetup* second = DetailedSetup::Instance();
     ASSERT_NE(second, nullptr);
     fresh = !second->findChild<QCheckBox*>("StayOnTopBox")->isChecked();
     second->close();
   });
-  TSetupForm::OpenSetup(host, nullptr);
+  DetailedSetup::OpenSetup(host, nullptr);
   EXPECT_TRUE(fresh);
   EXPECT_FALSE(host.stayOnTop);
-  EXPECT_EQ(TSetupForm::Instance(), nullptr);
+  EXPECT_EQ(DetailedSetup::Instance(), nullptr);
 }
 
 }  // namespace
