@@ -23,7 +23,7 @@ void BM_WholeTick(benchmark::State& bench) {
   form.show();
   form.findChild<QPushButton*>("ActiveOn")->click();
   auto& state = form.State();
-  form.Sampler().CalcIntervalTimerTimer();  // stamps the time
+  form.Sampler().Tick();  // stamps the time
   double fake = 1000;
   for (auto _ : bench) {
     // Every tick a second after the last, with moving rates so both
@@ -32,7 +32,7 @@ void BM_WholeTick(benchmark::State& bench) {
     state.CurInOctets -= static_cast<uint32_t>(fake);
     state.CurOutOctets -= static_cast<uint32_t>(fake / 2);
     fake = fake > 100000 ? 1000 : fake * 1.3;
-    form.Sampler().CalcIntervalTimerTimer();
+    form.Sampler().Tick();
     QCoreApplication::processEvents();  // the repaint
   }
 }

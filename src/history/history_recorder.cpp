@@ -21,7 +21,7 @@ qint32 HistoryRecorder::Rounded(float bytesPerSecond) {
                                                 : static_cast<qint32>(r);
 }
 
-void HistoryRecorder::HistIntervalTimerTimer() {
+void HistoryRecorder::RecordTick() {
   state_.ProgramSection = 44;
   if (state_.AnalysisActive == 0) {
     return;

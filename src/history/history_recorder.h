@@ -34,7 +34,7 @@ class HistoryRecorder {
 
   // The tick handler. Registry failures propagate (the error report shows
   // them with section 44); the key is closed on every path.
-  void HistIntervalTimerTimer();
+  void RecordTick();
 
   // The stored form of an average: bytes per second, halves to even.
   static qint32 Rounded(float bytesPerSecond);

@@ -40,7 +40,7 @@ void AnalysisControl::SetStatus(const char* suffix, bool withHint) {
   }
 }
 
-void AnalysisControl::ActiveOnClick() {
+void AnalysisControl::StartAnalysis() {
   state_.ProgramSection = 16;
   state_.GenerateMode = view_.GenerateDown();
   if (state_.GenerateMode) {
@@ -70,7 +70,7 @@ void AnalysisControl::ActiveOnClick() {
   state_.AnalysisActive = 1;
 }
 
-void AnalysisControl::ActiveOffClick() {
+void AnalysisControl::StopAnalysis() {
   state_.ProgramSection = 17;
   state_.AnalysisActive = 0;
   view_.SetTimersEnabled(false);
@@ -92,7 +92,7 @@ void AnalysisControl::ActiveOffClick() {
   }
 }
 
-void AnalysisControl::SniffOnClick() {
+void AnalysisControl::ChooseSpy() {
   state_.ProgramSection = 18;
   if (state_.GenerateMode) {
     view_.CancelDownload();
@@ -107,7 +107,7 @@ bool AnalysisControl::HasAddress(const QString& url) {
   return !text.isEmpty() && text.toUpper() != QLatin1String("HTTP://");
 }
 
-void AnalysisControl::SniffOffClick() {
+void AnalysisControl::ChooseGenerate() {
   state_.ProgramSection = 19;
   if (!state_.GenerateMode) {
     if (!HasAddress(view_.Url())) {
@@ -125,34 +125,34 @@ void AnalysisControl::SniffOffClick() {
 void AnalysisControl::PressActive(bool active) {
   view_.ShowActivePressed(active);
   if (active) {
-    ActiveOnClick();
+    StartAnalysis();
   } else {
-    ActiveOffClick();
+    StopAnalysis();
   }
 }
 
 void AnalysisControl::PressGenerate(bool generate) {
   view_.ShowGeneratePressed(generate);
   if (generate) {
-    SniffOffClick();
+    ChooseGenerate();
   } else {
-    SniffOnClick();
+    ChooseSpy();
   }
 }
 
-void AnalysisControl::Active1Click() {
+void AnalysisControl::ToggleAnalysis() {
   state_.ProgramSection = 36;
   if (state_.AnalysisActive == 1) {
-    ActiveOffClick();
+    StopAnalysis();
     view_.ShowActivePressed(false);
   } else {
     view_.ShowActivePressed(true);
-    ActiveOnClick();
+    StartAnalysis();
   }
   view_.SetActiveMenuChecked(state_.AnalysisActive == 1);
 }
 
-void AnalysisControl::AvgLockButtonClick() {
+void AnalysisControl::ToggleAverageLock() {
   state_.ProgramSection = 38;
   state_.AverageLock = !state_.AverageLock;
   if (!state_.AverageLock) {
@@ -163,7 +163,7 @@ void AnalysisControl::AvgLockButtonClick() {
   }
 }
 
-void AnalysisControl::Button1Click() {
+void AnalysisControl::ClearTotal() {
   state_.ProgramSection = 35;
   view_.SetTotalDisplay(0);
 }

@@ -43,17 +43,17 @@ class AnalysisControl {
 
   AnalysisControl(MeasurementState& state, SettingsList& settings, AnalysisView& view);
 
-  void ActiveOnClick();
-  void ActiveOffClick();
-  void SniffOnClick();
-  void SniffOffClick();
-  void Active1Click();
+  void StartAnalysis();
+  void StopAnalysis();
+  void ChooseSpy();
+  void ChooseGenerate();
+  void ToggleAnalysis();
   // A press of ACTIVE (true) or SLEEP, of Generate (true) or Spy, made from
   // code: the button is shown down, then its handler runs.
   void PressActive(bool active);
   void PressGenerate(bool generate);
-  void AvgLockButtonClick();
-  void Button1Click();
+  void ToggleAverageLock();
+  void ClearTotal();
 
   // The status texts: the time, then " - Velmar 2000 ...".
   QString StatusText(const char* suffix) const;

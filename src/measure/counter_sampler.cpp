@@ -28,7 +28,7 @@ CounterSampler::CounterSampler(MeasurementState& state, InterfaceTable* table, T
                                const TickClock& clock)
     : state_(state), table_(table), host_(host), clock_(clock) {}
 
-void CounterSampler::CalcIntervalTimerTimer() {
+void CounterSampler::Tick() {
   state_.ProgramSection = 21;
   if (state_.AnalysisActive == 0) {
     host_.SetCalcTimerEnabled(false);

@@ -25,7 +25,7 @@ class CounterSampler {
   void SetTable(InterfaceTable* table) { table_ = table; }
 
   // The handler of the calculation timer.
-  void CalcIntervalTimerTimer();
+  void Tick();
 
   // True when a reading was taken.
   bool ReadInterfaceCounters(int16_t selection, uint32_t& outOctets, uint32_t& inOctets);

@@ -16,7 +16,7 @@ HeadlessMeter::HeadlessMeter(MeasurementState& state, InterfaceTable* table, Set
   publisher_.OnError = [this](const std::exception& e) { HandleException(e); };
   calcTimer_.setInterval(kCalcTimerIntervalMs);
   calcTimer_.setTimerType(Qt::PreciseTimer);
-  connect(&calcTimer_, &QTimer::timeout, this, [this] { sampler_.CalcIntervalTimerTimer(); });
+  connect(&calcTimer_, &QTimer::timeout, this, [this] { sampler_.Tick(); });
 }
 
 void HeadlessMeter::Start() {

@@ -99,9 +99,9 @@ MainWindow::MainWindow(Environment environment)
     // download there: it would hold this handler, and Qt delivers no
     // further ticks of a timer whose handler still runs.
     TrafficGenerator::TickScope scope(generator_);
-    sampler_.CalcIntervalTimerTimer();
+    sampler_.Tick();
   });
-  connect(&HistIntervalTimer, &QTimer::timeout, this, [this] { HistIntervalTimerTimer(); });
+  connect(&HistIntervalTimer, &QTimer::timeout, this, [this] { RecordTick(); });
   engine_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
@@ -223,7 +223,7 @@ QWidget* MainWindow::BuildReportingTab() {
   Label(page, QStringLiteral("KBytes"), 164, 24, 50, 18);
   auto* clear = Button(page, QStringLiteral("Button1"), QStringLiteral("Clear"),
                        QStringLiteral("Reset the counter"), 218, 20, 46, 24);
-  connect(clear, &QPushButton::clicked, this, [this] { analysis_.Button1Click(); });
+  connect(clear, &QPushButton::clicked, this, [this] { analysis_.ClearTotal(); });
 
   const TabRow rows[] = {
       {"Netstatbutton", "Show live Net statistics (NetStat)", "Network statistics",
@@ -314,15 +314,15 @@ void MainWindow::BuildBottomPanel() {
   SniffOn->setChecked(true);
   SniffOn->setEnabled(false);
   SniffOff->setEnabled(false);
-  connect(ActiveOn, &QPushButton::clicked, this, [this] { analysis_.ActiveOnClick(); });
-  connect(ActiveOff, &QPushButton::clicked, this, [this] { analysis_.ActiveOffClick(); });
-  connect(SniffOn, &QPushButton::clicked, this, [this] { analysis_.SniffOnClick(); });
-  connect(SniffOff, &QPushButton::clicked, this, [this] { analysis_.SniffOffClick(); });
+  connect(ActiveOn, &QPushButton::clicked, this, [this] { analysis_.StartAnalysis(); });
+  connect(ActiveOff, &QPushButton::clicked, this, [this] { analysis_.StopAnalysis(); });
+  connect(SniffOn, &QPushButton::clicked, this, [this] { analysis_.ChooseSpy(); });
+  connect(SniffOff, &QPushButton::clicked, this, [this] { analysis_.ChooseGenerate(); });
 
   AvgLockButton = Button(Panel6, QStringLiteral("AvgLockButton"), QString(),
                          QStringLiteral("Lock Avg. reset"), 4, 133, 30, 30);
   AvgLockButton->setIconSize(QSize(24, 24));
-  connect(AvgLockButton, &QPushButton::clicked, this, [this] { analysis_.AvgLockButtonClick(); });
+  connect(AvgLockButton, &QPushButton::clicked, this, [this] { analysis_.ToggleAverageLock(); });
 
   AdapterLabel = Label(Panel6, QStringLiteral("Network Adapter: "), 40, 133, 229, 30);
   AdapterLabel->setObjectName(QStringLiteral("AdapterLabel"));
@@ -372,7 +372,7 @@ void MainWindow::BuildTray() {
           [this] { Show1Click(); });
   Active1 = PopupMenu1->addAction(QStringLiteral("Active"));
   Active1->setCheckable(true);
-  connect(Active1, &QAction::triggered, this, [this] { analysis_.Active1Click(); });
+  connect(Active1, &QAction::triggered, this, [this] { analysis_.ToggleAnalysis(); });
   StayonTop1 = PopupMenu1->addAction(QStringLiteral("Stay on &Top"));
   StayonTop1->setCheckable(true);
   connect(StayonTop1, &QAction::triggered, this, [this] { StayonTop1Click(); });
@@ -943,8 +943,8 @@ void MainWindow::AlarmsbuttonClick() {
 
 // ---- history ----
 
-void MainWindow::HistIntervalTimerTimer() {
-  Guarded([this] { recorder_.HistIntervalTimerTimer(); });
+void MainWindow::RecordTick() {
+  Guarded([this] { recorder_.RecordTick(); });
 }
 
 void MainWindow::Probutton4Click() {

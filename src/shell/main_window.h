@@ -194,7 +194,7 @@ class MainWindow : public QWidget,
   // mark their sections.
   void Probutton1Click() { state_.ProgramSection = 43; }
   void Probutton2Click() { state_.ProgramSection = 63; }
-  void HistIntervalTimerTimer();
+  void RecordTick();
   DayKeyDates& Dates() { return dates_; }
   QTimer& HistTimer() { return HistIntervalTimer; }
   WindowSizer& Sizer() { return sizer_; }

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     const QDateTime when(QDate(2026, 12, 8), QTime(10, 0).addSecs(second++));
     form.Dates().Format = [] { return QString("yyyy-MM-dd"); };
     form.Dates().Now = [when] { return when; };
-    form.HistIntervalTimerTimer();
+    form.RecordTick();
     std::printf("H 2026-12-08 %s\n", qPrintable(when.toString("HH:mm:ss")));
     std::fflush(stdout);
 

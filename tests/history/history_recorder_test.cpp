@@ -50,7 +50,7 @@ TEST_F(HistoryRecorderTest, RecordsAreNumberedUnderTheDaysKey) {
   At(QDateTime(QDate(2026, 12, 8), QTime(12, 0)));
   state.DownAverage = 125000.4f;
   state.UpAverage = 3000.6f;
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
   EXPECT_EQ(state.ProgramSection, 44);
   Registry& day = Day("08.12.2026");
   EXPECT_EQ(day.ReadInteger("HighWater"), 1);
@@ -62,21 +62,21 @@ TEST_F(HistoryRecorderTest, RecordsAreNumberedUnderTheDaysKey) {
   day.CloseKey();
 
   At(QDateTime(QDate(2026, 12, 8), QTime(12, 5)));
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
   EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 2);
   EXPECT_TRUE(reg.ValueExists("avgupspeed_2"));
   reg.CloseKey();
 
   // Not measuring: nothing is written.
   state.AnalysisActive = 0;
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
   EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 2);
 }
 
 TEST_F(HistoryRecorderTest, MidnightAndAFormatChangeSplitDays) {
   At(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999)),
      QDateTime(QDate(2026, 12, 9), QTime(0, 0, 0, 100)));
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
   Registry& day = Day("08.12.2026");
   EXPECT_GT(Ole(day.ReadBinaryData("Timestamp_1")), 46365.0) << "stamped on the next day";
   day.CloseKey();
@@ -84,7 +84,7 @@ TEST_F(HistoryRecorderTest, MidnightAndAFormatChangeSplitDays) {
 
   format = "yyyy-MM-dd";
   At(QDateTime(QDate(2026, 12, 8), QTime(23, 0)));
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
   EXPECT_EQ(Day("2026-12-08").ReadInteger("HighWater"), 1) << "a new key, numbered from 1";
   reg.CloseKey();
   EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 1);
@@ -92,20 +92,20 @@ TEST_F(HistoryRecorderTest, MidnightAndAFormatChangeSplitDays) {
 
 TEST_F(HistoryRecorderTest, HandEditedDaysAndRounding) {
   At(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
-  recorder.HistIntervalTimerTimer();
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
+  recorder.RecordTick();
   Registry& day = Day("08.12.2026");
   for (const char* v : {"Timestamp_2", "AvgDownSpeed_2", "AvgUpSpeed_2"})
     day.DeleteValue(v);
   day.CloseKey();
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
   EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 3) << "numbering goes on after HighWater";
   EXPECT_FALSE(reg.ValueExists("AvgDownSpeed_2"));
   reg.DeleteValue("HighWater");
   reg.WriteInteger("AvgDownSpeed_1", 777);
   reg.CloseKey();
   state.DownAverage = 5;
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
   EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 1) << "restarts without HighWater";
   EXPECT_EQ(reg.ReadInteger("AvgDownSpeed_1"), 5) << "and overwrites record 1";
   reg.CloseKey();
@@ -124,7 +124,7 @@ TEST_F(HistoryRecorderTest, FailuresCarryTheRegistryMessages) {
   reg.WriteString("HighWater", "seven");
   reg.CloseKey();
   try {
-    recorder.HistIntervalTimerTimer();
+    recorder.RecordTick();
     ADD_FAILURE() << "no error";
   } catch (const RegistryError& e) {
     EXPECT_STREQ(e.what(), "Invalid data type for 'HighWater'");
@@ -135,7 +135,7 @@ TEST_F(HistoryRecorderTest, FailuresCarryTheRegistryMessages) {
   HistoryRecorder blocked(state, &readOnly, dates);
   At(QDateTime(QDate(2026, 12, 9), QTime(9, 0)));
   try {
-    blocked.HistIntervalTimerTimer();
+    blocked.RecordTick();
     ADD_FAILURE() << "no error";
   } catch (const RegistryError& e) {
     EXPECT_STREQ(e.what(), "Failed to set data for 'HighWater'");

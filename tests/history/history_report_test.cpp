@@ -19,7 +19,7 @@ TEST(HistoryReportTest, RecordsReadBackInKilobitsWithTheirTimes) {
   HistoryRecorder recorder(state, store.store.get(), dates);
   state.DownAverage = 125000;
   state.UpAverage = 1250;
-  recorder.HistIntervalTimerTimer();
+  recorder.RecordTick();
   Registry reg(*store.store);
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\2026-12-08\\Alarms", true));

@@ -49,7 +49,7 @@ class AnalysisControlTest : public ::testing::Test {
 };
 
 TEST_F(AnalysisControlTest, ActiveStartsOnceAndSleepStops) {
-  control.ActiveOnClick();
+  control.StartAnalysis();
   EXPECT_EQ(state.AnalysisActive, 1);
   EXPECT_TRUE(view.timers);
   EXPECT_TRUE(view.modeEnabled);
@@ -64,7 +64,7 @@ TEST_F(AnalysisControlTest, ActiveStartsOnceAndSleepStops) {
   state.DownHighWater = 900;
   state.AlarmToggle = true;
   state.LastTickMs = 1234;
-  control.ActiveOnClick();
+  control.StartAnalysis();
   EXPECT_EQ(state.DownWindow[31], 500);
   EXPECT_EQ(state.DownAverage, 42);
   EXPECT_EQ(state.DownHighWater, 900);
@@ -72,7 +72,7 @@ TEST_F(AnalysisControlTest, ActiveStartsOnceAndSleepStops) {
   EXPECT_FALSE(state.AlarmToggle) << "only the alarm toggle and the texts";
   EXPECT_EQ(state.ProgramSection, 16);
 
-  control.ActiveOffClick();
+  control.StopAnalysis();
   EXPECT_EQ(state.AnalysisActive, 0);
   EXPECT_FALSE(view.timers);
   EXPECT_FALSE(view.modeEnabled);
@@ -87,15 +87,15 @@ TEST_F(AnalysisControlTest, ActiveStartsOnceAndSleepStops) {
 
 TEST_F(AnalysisControlTest, SleepKeepsTheAveragesOnlyWithTheLock) {
   state.AverageLock = true;
-  control.ActiveOffClick();
+  control.StopAnalysis();
   EXPECT_EQ(view.averagesCleared, 0);
   state.AverageLock = false;
-  control.ActiveOffClick();
+  control.StopAnalysis();
   EXPECT_EQ(view.averagesCleared, 1);
 
   state.UpIdleMs = 3000;
   state.DownIdleMs = 2000;
-  control.ActiveOffClick();
+  control.StopAnalysis();
   EXPECT_EQ(state.UpIdleMs, 0);
   EXPECT_EQ(state.DownIdleMs, 0);
 }
@@ -106,7 +106,7 @@ TEST_F(AnalysisControlTest, GenerateRefusesTheBareSchemeInAnyCase) {
     view.url = url;
     view.generateDown = true;
     ui.messages.clear();
-    control.SniffOffClick();
+    control.ChooseGenerate();
     EXPECT_EQ(ui.messages, QStringList{AnalysisControl::kRefusal}) << url.toStdString();
     EXPECT_FALSE(view.generateDown) << "Spy shown pressed again";
     EXPECT_FALSE(state.GenerateMode);
@@ -114,7 +114,7 @@ TEST_F(AnalysisControlTest, GenerateRefusesTheBareSchemeInAnyCase) {
   }
   view.url = "http://example.test/big.bin";
   view.generateDown = true;
-  control.SniffOffClick();
+  control.ChooseGenerate();
   EXPECT_TRUE(state.GenerateMode);
   EXPECT_EQ(settings.Line(4), "1");
   EXPECT_EQ(view.status, "14:03:22 - Velmar 2000 Started in GENERATE MODE");
@@ -122,7 +122,7 @@ TEST_F(AnalysisControlTest, GenerateRefusesTheBareSchemeInAnyCase) {
 
   // Back to Spy: cancels the download, line 4 "0".
   view.generateDown = false;
-  control.SniffOnClick();
+  control.ChooseSpy();
   EXPECT_FALSE(state.GenerateMode);
   EXPECT_EQ(view.cancels, 1);
   EXPECT_EQ(settings.Line(4), "0");
@@ -134,49 +134,49 @@ TEST_F(AnalysisControlTest, ActiveRefusesOnlyTheLowerCaseBareScheme) {
     view.url = url;
     ui.messages.clear();
     view.activeDown = true;
-    control.ActiveOnClick();
+    control.StartAnalysis();
     EXPECT_EQ(ui.messages, QStringList{AnalysisControl::kRefusal}) << url.toStdString();
     EXPECT_FALSE(view.activeDown) << "SLEEP shown pressed";
     EXPECT_EQ(state.AnalysisActive, 0);
   }
   view.url = "Http://";
   ui.messages.clear();
-  control.ActiveOnClick();
+  control.StartAnalysis();
   EXPECT_TRUE(ui.messages.isEmpty());
   EXPECT_EQ(state.AnalysisActive, 1);
   EXPECT_EQ(view.hint, "Velmar 2000 Started in GENERATE MODE");
   // ACTIVE again in Generate mode cancels the running download.
-  control.ActiveOnClick();
+  control.StartAnalysis();
   EXPECT_EQ(view.cancels, 1);
-  control.ActiveOffClick();
+  control.StopAnalysis();
   EXPECT_EQ(view.cancels, 2);
 }
 
 TEST_F(AnalysisControlTest, TrayItemLockAndClear) {
-  control.Active1Click();
+  control.ToggleAnalysis();
   EXPECT_EQ(state.AnalysisActive, 1);
   EXPECT_TRUE(view.activeDown);
   EXPECT_TRUE(view.menuChecked);
-  control.Active1Click();
+  control.ToggleAnalysis();
   EXPECT_EQ(state.AnalysisActive, 0);
   EXPECT_FALSE(view.activeDown);
   EXPECT_FALSE(view.menuChecked);
   // Refused start from the menu: the item stays unchecked.
   view.generateDown = true;
-  control.Active1Click();
+  control.ToggleAnalysis();
   EXPECT_FALSE(view.menuChecked);
 
   ASSERT_TRUE(state.AverageLock);
-  control.AvgLockButtonClick();
+  control.ToggleAverageLock();
   EXPECT_FALSE(state.AverageLock);
   EXPECT_EQ(view.lockShown, "open");
   EXPECT_EQ(view.tips, std::vector<int>{37});
-  control.AvgLockButtonClick();
+  control.ToggleAverageLock();
   EXPECT_TRUE(state.AverageLock);
   EXPECT_EQ(view.lockShown, "closed");
   EXPECT_EQ(view.tips.size(), 1u);
 
-  control.Button1Click();
+  control.ClearTotal();
   EXPECT_EQ(view.total, 0);
   EXPECT_EQ(state.ProgramSection, 35);
   EXPECT_EQ(AnalysisControl::HintOf("no dash here"), "");

@@ -69,7 +69,7 @@ class CounterSamplerTest : public ::testing::Test {
   void Tick(const std::vector<FakeInterface>& rows, uint32_t ms) {
     clock.now += ms;
     agent.InterfaceTable(rows);
-    sampler.CalcIntervalTimerTimer();
+    sampler.Tick();
   }
   void TickEth(uint32_t in, uint32_t out, uint32_t ms) {
     Tick({FakeInterface{1, "lo", 5, 5}, FakeInterface{2, "eth0", in, out}}, ms);
@@ -86,7 +86,7 @@ class CounterSamplerTest : public ::testing::Test {
 TEST_F(CounterSamplerTest, FirstTickStampsSecondGivesZerosThirdGivesRates) {
   state.AdapterIndex = 2;
   clock.now = 5000;
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   EXPECT_EQ(state.LastTickMs, 5000u);
   EXPECT_TRUE(host.published.empty());
   EXPECT_TRUE(host.timerCalls.empty()) << "the first tick leaves the timer running";
@@ -109,7 +109,7 @@ TEST_F(CounterSamplerTest, FirstTickStampsSecondGivesZerosThirdGivesRates) {
 
 TEST_F(CounterSamplerTest, ElapsedTimeRoundsHalvesToEvenBeforeTheZeroTest) {
   state.AdapterIndex = 2;
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   TickEth(1000, 1000, 500);
   TickEth(2000, 2000, 500);  // 0.5 s rounds to 0: no rate, but the bytes count
   EXPECT_EQ(host.published.back().down, 0);
@@ -124,7 +124,7 @@ TEST_F(CounterSamplerTest, ElapsedTimeRoundsHalvesToEvenBeforeTheZeroTest) {
 
 TEST_F(CounterSamplerTest, CountersWrapModulo32BitsAndDropsGiveZero) {
   state.AdapterIndex = 2;
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   TickEth(4294967200u, 4294967200u, 1000);
   TickEth(100, 100, 1000);
   EXPECT_DOUBLE_EQ(host.published.back().down, 196.0);
@@ -144,7 +144,7 @@ TEST_F(CounterSamplerTest, CountersWrapModulo32BitsAndDropsGiveZero) {
 
 TEST_F(CounterSamplerTest, TotalKeepsCountingPast4GiB) {
   state.AdapterIndex = 2;
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   uint32_t counter = 1;
   TickEth(counter, counter, 1000);
   for (int i = 0; i < 4; ++i) {
@@ -172,7 +172,7 @@ TEST_F(CounterSamplerTest, AllSumsEveryInterfaceAboveIndexOne) {
   ASSERT_TRUE(sampler.ReadInterfaceCounters(0, out, in));
   EXPECT_EQ(in, 0u);
   EXPECT_EQ(out, 0u);
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   Tick({FakeInterface{1, "lo", 5000, 5000}}, 1000);
   Tick({FakeInterface{1, "lo", 9000, 9000}}, 1000);
   EXPECT_EQ(host.published.back().down, 0);
@@ -206,7 +206,7 @@ TEST_F(CounterSamplerTest, OnlyTheFirst32RowsAreExamined) {
 
 TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
   state.AdapterIndex = 2;
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   TickEth(1000, 1000, 1000);
   TickEth(2000, 2000, 1000);
   EXPECT_GT(host.published.back().down, 0);
@@ -214,14 +214,14 @@ TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
   // The agent fails: zeros, and the current reading becomes 0.
   clock.now += 1000;
   agent.Failure();
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   EXPECT_EQ(host.published.back().down, 0);
   EXPECT_EQ(state.CurInOctets, 0u);
   EXPECT_TRUE(host.timerEnabled);
   // An empty table is no reading either.
   clock.now += 1000;
   agent.Null();
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   EXPECT_EQ(host.published.back().down, 0);
   // Back again: the first reading after the gap has nothing to compare with.
   TickEth(3000, 3000, 1000);
@@ -233,10 +233,10 @@ TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
 
 TEST_F(CounterSamplerTest, WithoutAnAgentEveryTickPublishesZeros) {
   CounterSampler bare(state, nullptr, host, clock);
-  bare.CalcIntervalTimerTimer();
+  bare.Tick();
   for (int i = 0; i < 3; ++i) {
     clock.now += 1000;
-    bare.CalcIntervalTimerTimer();
+    bare.Tick();
   }
   ASSERT_EQ(host.published.size(), 3u);
   for (const auto& p : host.published) {
@@ -248,7 +248,7 @@ TEST_F(CounterSamplerTest, WithoutAnAgentEveryTickPublishesZeros) {
 
 TEST_F(CounterSamplerTest, InactiveAnalysisStopsTheTimerAndPublishesNothing) {
   state.AnalysisActive = 0;
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   EXPECT_EQ(host.timerCalls, std::vector<bool>{false});
   EXPECT_EQ(state.LastTickMs, 0u);
   EXPECT_TRUE(host.published.empty());
@@ -256,7 +256,7 @@ TEST_F(CounterSamplerTest, InactiveAnalysisStopsTheTimerAndPublishesNothing) {
   // Active values other than 1 publish but leave the timer off.
   state.AnalysisActive = 2;
   host.timerCalls.clear();
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   TickEth(1, 1, 1000);
   EXPECT_EQ(host.published.size(), 1u);
   EXPECT_EQ(host.timerCalls, std::vector<bool>{false});
@@ -265,7 +265,7 @@ TEST_F(CounterSamplerTest, InactiveAnalysisStopsTheTimerAndPublishesNothing) {
 TEST_F(CounterSamplerTest, GenerateModeStartsADownloadOnlyWhenNoneRuns) {
   state.AdapterIndex = 2;
   state.GenerateMode = true;
-  sampler.CalcIntervalTimerTimer();  // the download's failure is swallowed
+  sampler.Tick();  // the download's failure is swallowed
   EXPECT_EQ(host.downloads, 1);
   EXPECT_EQ(state.LastTickMs, clock.now);
   state.HttpBusy = true;
@@ -277,7 +277,7 @@ TEST_F(CounterSamplerTest, GenerateModeStartsADownloadOnlyWhenNoneRuns) {
 
 TEST_F(CounterSamplerTest, ArithmeticErrorsAreReportedAndTheTickStillFinishes) {
   state.AdapterIndex = 2;
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   TickEth(1000, 1000, 1000);
   clock.throwNext = true;  // the clock fails when the tick takes "now"
   TickEth(2000, 2000, 1000);

@@ -382,10 +382,10 @@ TEST(NetStatWindowWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneCompo
   // A reading, the window's refresh, then a reading again: the tick walks
   // the interfaces itself, so the route rows the window left behind do not
   // disturb it.
-  sampler.CalcIntervalTimerTimer();  // the first tick only notes the time
+  sampler.Tick();  // the first tick only notes the time
   clock.now += 1000;
   agent.InterfaceTable({FakeInterface{1, "lo", 0, 0}, FakeInterface{2, "eth0", 1000, 500}});
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   ASSERT_EQ(agent.Pending(), 0u);
   ScriptRefresh(agent, 631, 1);
   Errors errors;
@@ -396,7 +396,7 @@ TEST(NetStatWindowWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneCompo
   clock.now += 1000;
   agent.InterfaceTable({FakeInterface{1, "lo", 0, 0}, FakeInterface{2, "eth0", 3000, 1500}});
   host.published = 0;
-  sampler.CalcIntervalTimerTimer();
+  sampler.Tick();
   EXPECT_TRUE(host.errors.empty());
   EXPECT_EQ(host.published, 1);
   EXPECT_DOUBLE_EQ(host.down, 2000.0);

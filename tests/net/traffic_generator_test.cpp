@@ -406,7 +406,7 @@ class LoopbackMeter : public TickHost {
     timer_.setTimerType(Qt::PreciseTimer);  // as the window's calculation timer
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       TrafficGenerator::TickScope scope(generator_);
-      sampler_.CalcIntervalTimerTimer();
+      sampler_.Tick();
     });
   }
 

@@ -104,12 +104,12 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   // Drive the tick directly; the fake clock is the system one here, so
   // give the sampler a reading 1 s apart through the state.
   auto& state = form->State();
-  form->Sampler().CalcIntervalTimerTimer();  // stamps
+  form->Sampler().Tick();  // stamps
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 1000, 1000}});
-  form->Sampler().CalcIntervalTimerTimer();  // first reading
+  form->Sampler().Tick();  // first reading
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 126000, 1000}});
   state.LastTickMs -= 1000;
-  form->Sampler().CalcIntervalTimerTimer();
+  form->Sampler().Tick();
   EXPECT_NEAR(form->Value(Display::DownDigits), 1000, 1);
   EXPECT_EQ(form->Value(Display::UpDigits), 0);
   EXPECT_EQ(form->Settings().Line(7), "122") << "125000 bytes in KBytes, rounded";
@@ -197,8 +197,8 @@ TEST_F(MainWindowTest, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
   EXPECT_EQ(form.State().KilobitMode, 1) << "the settings were still applied";
   EXPECT_EQ(form.Adapterlist(), QStringList{"All"});
   form.show();
-  form.Sampler().CalcIntervalTimerTimer();
-  form.Sampler().CalcIntervalTimerTimer();
+  form.Sampler().Tick();
+  form.Sampler().Tick();
   EXPECT_EQ(form.Value(Display::DownDigits), 0);
 }
 
@@ -343,12 +343,12 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   EXPECT_TRUE(form->HistTimer().isActive());
   EXPECT_EQ(form->HistTimer().interval(), 300000);
   EXPECT_GT(form->HistTimer().remainingTime(), 299000);
-  form->HistIntervalTimerTimer();
+  form->RecordTick();
   today = QDate(2026, 12, 5);
-  form->HistIntervalTimerTimer();
+  form->RecordTick();
   Child<QPushButton>(*form, "ActiveOff")->click();
   EXPECT_FALSE(form->HistTimer().isActive());
-  form->HistIntervalTimerTimer();  // not measuring: nothing
+  form->RecordTick();  // not measuring: nothing
   today = QDate(2026, 12, 8);
   Registry reg(KeyStore::Default());
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
