@@ -19,7 +19,7 @@ void BM_WholeTick(benchmark::State& bench) {
   env.settingsFile = dir.filePath("Velmarsettings.ini");
   env.autostartEntry = dir.filePath("velmar.desktop");
   velmar::MainWindow form(env);
-  form.FormCreate();
+  form.Start();
   form.show();
   form.findChild<QPushButton*>("ActiveOn")->click();
   auto& state = form.State();

@@ -117,12 +117,12 @@ int RunWindow(int argc, char* argv[]) {
   WidgetUserInterface ui;
   UserInterface::Set(&ui);
 
-  SingleInstance XJustOne1(kApplicationTitle);
-  XJustOne1.AlreadyExist = [&ui] {
+  SingleInstance singleInstance(kApplicationTitle);
+  singleInstance.AlreadyExist = [&ui] {
     ui.Message(QStringLiteral(
         "Velmar is already running, please check the tray at the bottom-right of your screen."));
   };
-  if (XJustOne1.Check() && XJustOne1.Terminate) {
+  if (singleInstance.Check() && singleInstance.Terminate) {
     return 0;
   }
 
@@ -131,14 +131,14 @@ int RunWindow(int argc, char* argv[]) {
   env.settingsFile = SettingsList::FilePath();
   env.executablePath = QCoreApplication::applicationFilePath();
   env.autostartEntry = Autostart::DefaultDesktopEntryPath();
-  MainWindow Form1(env);
-  ui.SetParent(&Form1);
-  app.ExceptionHandler = [&Form1](const std::exception& e) { Form1.ExceptionHandler(e); };
-  XJustOne1.OnActivateRequest = [&Form1] { Form1.ShowMainWindow(); };
-  UnixSignalWatcher signalWatcher([&Form1](int) { Form1.EndWithoutQuestion(); });
+  MainWindow window(env);
+  ui.SetParent(&window);
+  app.ExceptionHandler = [&window](const std::exception& e) { window.ReportError(e); };
+  singleInstance.OnActivateRequest = [&window] { window.ShowMainWindow(); };
+  UnixSignalWatcher signalWatcher([&window](int) { window.EndWithoutQuestion(); });
 
-  Form1.FormCreate();
-  Form1.show();
+  window.Start();
+  window.show();
   const int result = QCoreApplication::exec();
   UserInterface::Set(nullptr);
   return result;

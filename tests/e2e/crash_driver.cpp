@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   env.settingsFile = dir + "/Velmarsettings.ini";
   env.autostartEntry = dir + "/velmar.desktop";
   MainWindow form(env);
-  form.FormCreate();
+  form.Start();
   form.show();
   form.findChild<QPushButton*>("ActiveOn")->click();
 

@@ -80,7 +80,7 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
-  const int lo = static_cast<int>(form.Adapterlist().indexOf("lo"));
+  const int lo = static_cast<int>(form.AdapterList().indexOf("lo"));
   ASSERT_GT(lo, 0);
   form.SetAdapterIndex(static_cast<int16_t>(lo));
 
@@ -162,7 +162,7 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
-  form.SetAdapterIndex(static_cast<int16_t>(form.Adapterlist().indexOf("lo")));
+  form.SetAdapterIndex(static_cast<int16_t>(form.AdapterList().indexOf("lo")));
 
   // The user sets the alarm in the alarm window: actual downstream above
   // 1000 kbit/s, send an e-mail.
@@ -226,7 +226,7 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
   ASSERT_TRUE(ui.messages.isEmpty()) << ui.messages.join("|").toStdString();
-  form.SetAdapterIndex(static_cast<int16_t>(form.Adapterlist().indexOf("lo")));
+  form.SetAdapterIndex(static_cast<int16_t>(form.AdapterList().indexOf("lo")));
   form.findChild<QPushButton*>("ActiveOn")->click();
   ASSERT_TRUE(form.State().GenerateMode);
 

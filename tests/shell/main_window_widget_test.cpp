@@ -40,7 +40,7 @@ class MainWindowTest : public ::testing::Test {
     env.autostartEntry = dir.filePath("velmar.desktop");
     agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0"}});
     auto form = std::make_unique<MainWindow>(env);
-    form->FormCreate();
+    form->Start();
     return form;
   }
   void WriteSettings(std::initializer_list<std::pair<int, QString>> changes) {
@@ -69,7 +69,7 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, FirstShowAppliesModeAndActiveLines) {
   WriteSettings({{11, "1"}, {4, "0"}});
   auto form = Make();
-  EXPECT_EQ(form->Adapterlist(), (QStringList{"All", "lo", "eth0"}));
+  EXPECT_EQ(form->AdapterList(), (QStringList{"All", "lo", "eth0"}));
   EXPECT_EQ(form->windowTitle(), MainWindow::kCaption);
   form->show();
   EXPECT_EQ(form->State().AnalysisActive, 1);
@@ -125,7 +125,7 @@ TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   auto form = Make();
   form->show();
   form->State().ProgramSection = 213;
-  form->ExceptionHandler(Exception("SNMP query failed."));
+  form->ReportError(Exception("SNMP query failed."));
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_TRUE(ui.messages[0].startsWith("Error: SNMP query failed.\r\nin program section 213\r\n"));
   EXPECT_EQ(form->StatusText(), "Error :SNMP query failed.");
@@ -140,12 +140,12 @@ TEST_F(MainWindowTest, ClosingHidesEndingAsksAndLeavesTheFileAlone) {
   EXPECT_FALSE(form->CloseAllowed());
   EXPECT_FALSE(form->isVisible() && !form->isMinimized()) << "hidden (or minimised without a tray)";
 
-  form->End1Click();  // No
+  form->EndWithQuestion();  // No
   EXPECT_EQ(ui.questions, QStringList{"This will end the Velmar program.  Exit now?"});
   EXPECT_FALSE(form->CloseAllowed());
 
   ui.answers.push_back(UserInterface::Answer::Yes);
-  form->End1Click();
+  form->EndWithQuestion();
   EXPECT_TRUE(form->CloseAllowed());
   EXPECT_EQ(SettingsBytes(), before);
 }
@@ -155,7 +155,7 @@ TEST_F(MainWindowTest, SaveWritesTheFileAndAFailedSaveStillEnds) {
   auto form = Make();
   form->show();
   form->Settings().SetLine(15, "1234");
-  form->BitBtn1Click();
+  form->SaveSettingsAndQuit();
   EXPECT_TRUE(form->CloseAllowed());
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
@@ -166,7 +166,7 @@ TEST_F(MainWindowTest, SaveWritesTheFileAndAFailedSaveStillEnds) {
   auto second = Make();
   second->show();
   dir.remove();
-  second->BitBtn1Click();
+  second->SaveSettingsAndQuit();
   EXPECT_TRUE(ui.messages.contains("Save to disk failed!"));
   EXPECT_TRUE(second->CloseAllowed());
 }
@@ -177,7 +177,7 @@ TEST_F(MainWindowTest, DiscardStopsAndForgetsTheRun) {
   form->show();
   const QByteArray before = SettingsBytes();
   form->Settings().SetLine(38, "0");
-  form->BitBtn2Click();
+  form->DiscardAndQuit();
   EXPECT_EQ(form->State().AnalysisActive, 0);
   EXPECT_TRUE(form->CloseAllowed());
   EXPECT_EQ(SettingsBytes(), before);
@@ -190,12 +190,12 @@ TEST_F(MainWindowTest, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
   env.autostartEntry = dir.filePath("velmar.desktop");
   WriteSettings({{1, "1"}, {11, "1"}});
   MainWindow form(env);
-  form.FormCreate();
+  form.Start();
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_TRUE(ui.messages[0].contains("SNMP extension agent library is not available."));
   EXPECT_TRUE(ui.messages[0].contains("in program section 9"));
   EXPECT_EQ(form.State().KilobitMode, 1) << "the settings were still applied";
-  EXPECT_EQ(form.Adapterlist(), QStringList{"All"});
+  EXPECT_EQ(form.AdapterList(), QStringList{"All"});
   form.show();
   form.Sampler().Tick();
   form.Sampler().Tick();
@@ -212,24 +212,24 @@ TEST_F(MainWindowTest, SizerLayoutsAndTheirWayBack) {
   auto form = Make();
   form->show();
   const int fullHeight = form->height();
-  form->OnlyLCDDisplays1Click();
+  form->ShowOnlyBottom();
   EXPECT_TRUE(form->Sizer().SizerActive());
   EXPECT_LT(form->height(), fullHeight);
   EXPECT_EQ(form->height(), 2 * form->TabSheetTop() + form->BottomPanelHeight() + 20);
   EXPECT_EQ(form->State().ProgramSection, 24);
   // Any change of tab brings the full window back.
-  Child<QTabWidget>(*form, "PageControl1")->setCurrentIndex(0);
+  Child<QTabWidget>(*form, "tabs")->setCurrentIndex(0);
   EXPECT_FALSE(form->Sizer().SizerActive());
   EXPECT_EQ(form->height(), fullHeight);
 
-  form->OnlyTopofWindow1Click();
-  EXPECT_TRUE(form->Panel1OpensMenu());
-  EXPECT_FALSE(Child<QWidget>(*form, "Panel6")->isVisible());
+  form->ShowOnlyTop();
+  EXPECT_TRUE(form->GaugeOpensMenu());
+  EXPECT_FALSE(Child<QWidget>(*form, "displayPanel")->isVisible());
   // Saving restores the full layout first, so the saved place is whole.
-  form->BitBtn1Click();
+  form->SaveSettingsAndQuit();
   EXPECT_FALSE(form->Sizer().SizerActive());
   EXPECT_EQ(form->height(), fullHeight);
-  EXPECT_FALSE(form->Panel1OpensMenu());
+  EXPECT_FALSE(form->GaugeOpensMenu());
 }
 
 TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
@@ -250,7 +250,7 @@ TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
   EXPECT_EQ(form->Settings().Line(37), "0");
   // "Discard changes and Quit" forgets both ticks.
   const QByteArray before = SettingsBytes();
-  form->BitBtn2Click();
+  form->DiscardAndQuit();
   EXPECT_EQ(SettingsBytes(), before);
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
@@ -260,18 +260,18 @@ TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
 TEST_F(MainWindowTest, HideAndShowThroughTheTrayMenu) {
   auto form = Make();
   form->show();
-  form->Hide1Click();
+  form->HideToTray();
   EXPECT_EQ(form->State().ProgramSection, 13);
   EXPECT_TRUE(!form->isVisible() || form->isMinimized());
-  form->Show1Click();
+  form->ShowFromTray();
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->isMinimized());
   EXPECT_EQ(form->State().ProgramSection, 10);
   // "Stay on Top" from the menu changes the style, not line 12.
-  form->StayonTop1Click();
+  form->ToggleStayOnTop();
   EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(form->Settings().Line(12), "0");
-  form->StayonTop1Click();
+  form->ToggleStayOnTop();
   EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
@@ -308,14 +308,14 @@ TEST_F(MainWindowTest, HelpAndWebPageOpenThroughTheDesktopOpener) {
     }
     return QStringList();
   };
-  Child<QPushButton>(*form, "BitBtn3")->click();
+  Child<QPushButton>(*form, "helpButton")->click();
   QStringList got = opened(1);
   ASSERT_EQ(got.size(), 1);
   EXPECT_TRUE(got[0].endsWith("/help/index.html")) << got[0].toStdString();
   EXPECT_TRUE(QFile::exists(got[0])) << "the manual is installed beside the executable";
   EXPECT_EQ(form->State().ProgramSection, 60);
 
-  Child<QPushButton>(*form, "BitBtn4")->click();
+  Child<QPushButton>(*form, "webSiteButton")->click();
   got = opened(2);
   ASSERT_EQ(got.size(), 2);
   EXPECT_EQ(got[1], form->WebPageAddress());
@@ -340,14 +340,14 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
 
   // The history timer runs exactly while measuring, each start a full period.
   Child<QPushButton>(*form, "ActiveOn")->click();
-  EXPECT_TRUE(form->HistTimer().isActive());
-  EXPECT_EQ(form->HistTimer().interval(), 300000);
-  EXPECT_GT(form->HistTimer().remainingTime(), 299000);
+  EXPECT_TRUE(form->Session().HistoryTimer().isActive());
+  EXPECT_EQ(form->Session().HistoryTimer().interval(), 300000);
+  EXPECT_GT(form->Session().HistoryTimer().remainingTime(), 299000);
   form->RecordTick();
   today = QDate(2026, 12, 5);
   form->RecordTick();
   Child<QPushButton>(*form, "ActiveOff")->click();
-  EXPECT_FALSE(form->HistTimer().isActive());
+  EXPECT_FALSE(form->Session().HistoryTimer().isActive());
   form->RecordTick();  // not measuring: nothing
   today = QDate(2026, 12, 8);
   Registry reg(KeyStore::Default());
@@ -357,14 +357,14 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   EXPECT_TRUE(reg.GetKeyNames().contains("2026-12-05"));
 
   // Purge: the date dialog cancelled cancels everything.
-  form->Probutton4Click();
+  form->Dialogs().PurgeHistory();
   EXPECT_TRUE(ui.questions.isEmpty());
   // Backup (saved into HistoryBackups), then the purge up to today.
   ui.dates.push_back(QDate(2026, 12, 8));
   ui.answers = {UserInterface::Answer::Yes, UserInterface::Answer::Yes};
   const QString backup = app.filePath("HistoryBackups/H_120826.reg");
   ui.files.push_back(backup);
-  form->Probutton4Click();
+  form->Dialogs().PurgeHistory();
   EXPECT_EQ(ui.fileDialogs.last(), "save:" + app.filePath("HistoryBackups") + "|H_120826|reg");
   EXPECT_TRUE(QFile::exists(backup));
   ASSERT_EQ(ui.messages.size(), 1);
@@ -379,7 +379,7 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   // Restore brings the backup back.
   ui.files.push_back(backup);
   ui.answers = {UserInterface::Answer::Yes};
-  form->ProButton5Click();
+  form->Dialogs().RestoreHistory();
   EXPECT_EQ(ui.messages.last(), "History data was succesfully added/restored to the registry!");
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
   EXPECT_EQ(reg.GetKeyNames(), (QStringList{"2026-12-05", "2026-12-08"}));
@@ -387,7 +387,7 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   const int shown = ui.messages.size();
   ui.files.push_back(dir.filePath("Velmarsettings.ini"));
   ui.answers = {UserInterface::Answer::Yes};
-  form->ProButton5Click();
+  form->Dialogs().RestoreHistory();
   EXPECT_EQ(ui.messages.size(), shown);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
   EXPECT_EQ(reg.GetKeyNames().size(), 2);
@@ -398,12 +398,12 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.close();
   ui.files.push_back(dir.filePath("(profiles)"));
-  form->Probutton3Click();
+  form->Dialogs().DeleteProfiles();
   EXPECT_TRUE(ui.messages.last().contains("is not a report profile"));
   EXPECT_TRUE(QFile::exists(dir.filePath("Velmarsettings.ini")));
   ui.files.push_back(app.filePath("Profiles/weekly/(profiles)"));
   ui.answers = {UserInterface::Answer::Yes};
-  form->Probutton3Click();
+  form->Dialogs().DeleteProfiles();
   EXPECT_EQ(ui.messages.last(), "Profile " + app.filePath("Profiles/weekly") + "/ deleted");
   EXPECT_FALSE(QFileInfo::exists(app.filePath("Profiles/weekly")));
   EXPECT_EQ(form->State().ProgramSection, 52);
@@ -425,7 +425,7 @@ TEST_F(MainWindowTest, TheNetStatButtonOpensOneWindowOverTheSharedTable) {
     if (NetStatWindow::Instance())
       NetStatWindow::Instance()->close();
   });
-  Child<QPushButton>(*form, "Netstatbutton")->click();
+  Child<QPushButton>(*form, "netStatButton")->click();
   EXPECT_TRUE(seen);
   EXPECT_EQ(NetStatWindow::Instance(), nullptr) << "freed when closed";
   EXPECT_EQ(form->State().ProgramSection, 42);
@@ -440,7 +440,7 @@ namespace {
 TEST_F(MainWindowTest, ChartMenuOpensOneGraphWindowThatFollowsTheTicks) {
   auto form = Make();
   form->show();
-  QMenu* menu = form->ChartMenuForTest();
+  QMenu* menu = form->GraphMenu();
   ASSERT_EQ(menu->actions().size(), 3);
   EXPECT_EQ(menu->actions()[0]->text(), "&Live Data Graph");
   EXPECT_EQ(menu->actions()[1]->text(), "Averages &History");
@@ -469,8 +469,8 @@ TEST_F(MainWindowTest, SetupDialogsRefuseWhileMeasuring) {
   auto form = Make();
   form->show();
   Child<QPushButton>(*form, "ActiveOn")->click();
-  Child<QPushButton>(*form, "BitBtn6")->click();
-  Child<QPushButton>(*form, "BitBtn7")->click();
+  Child<QPushButton>(*form, "wizardButton")->click();
+  Child<QPushButton>(*form, "setupButton")->click();
   EXPECT_EQ(ui.messages, (QStringList{"Velmar analysis is currently running, please stop first!",
                                       "Velmar analysis is currently running, please stop first!"}));
   EXPECT_EQ(form->State().ProgramSection, 41);

@@ -16,7 +16,7 @@ inline std::unique_ptr<MainWindow> MakeWindow(const QTemporaryDir& dir) {
   env.settingsFile = dir.filePath("Velmarsettings.ini");
   env.autostartEntry = dir.filePath("velmar.desktop");
   auto form = std::make_unique<MainWindow>(env);
-  form->FormCreate();
+  form->Start();
   form->show();
   return form;
 }

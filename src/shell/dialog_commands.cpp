@@ -1,0 +1,61 @@
+#include "dialog_commands.h"
+
+#include <QPointer>
+
+#include "alarm_window.h"
+#include "app_paths.h"
+#include "detailed_setup.h"
+#include "history_commands.h"
+#include "net_stat_window.h"
+#include "setup_wizard.h"
+
+namespace velmar {
+
+void DialogCommands::OpenSetupWizard() {
+  session_.SetSection(40);
+  SetupWizard::OpenWizard(*this, parent_);
+}
+
+void DialogCommands::OpenDetailedSetup() {
+  session_.SetSection(41);
+  DetailedSetup::OpenSetup(*this, parent_);
+}
+
+void DialogCommands::OpenAlarms() {
+  session_.SetSection(50);
+  AlarmWindow window(session_.Settings(), parent_);
+  window.exec();
+}
+
+void DialogCommands::OpenNetStat() {
+  session_.SetSection(42);
+  if (NetStatWindow::Instance() != nullptr) {
+    return;  // one is open already (it is modal)
+  }
+  // The window shares the table component with the measurement tick; the
+  // QPointer guards against the window going away during its modal loop.
+  QPointer<NetStatWindow> window = new NetStatWindow(
+      session_.Table(), [this](const std::exception& e) { session_.HandleException(e); }, parent_);
+  window->exec();
+  delete window;
+}
+
+void DialogCommands::PurgeHistory() {
+  session_.SetSection(45);
+  HistoryCommands(session_.Maintenance(), session_.Dates(), ExecutableDir()).PurgeWithBackup();
+}
+
+void DialogCommands::RestoreHistory() {
+  HistoryCommands(session_.Maintenance(), session_.Dates(), ExecutableDir()).RestoreBackup();
+}
+
+void DialogCommands::DeleteProfiles() {
+  session_.SetSection(52);
+  HistoryCommands(session_.Maintenance(), session_.Dates(), ExecutableDir()).DeleteProfile();
+}
+
+void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {
+  SettingsLoader::ShowSpeedHints(view_, kilobitMode);
+}
+
+}  // namespace velmar

@@ -1,0 +1,183 @@
+#include "meter_session.h"
+
+#include "autostart.h"
+#include "key_store.h"
+#include "launcher.h"
+#include "product.h"
+#include "user_interface.h"
+
+namespace velmar {
+
+MeterSession::MeterSession(Environment environment, MeterView& view)
+    : env_(std::move(environment)),
+      view_(view),
+      engine_(state_),
+      sampler_(state_, nullptr, *this, *env_.clock),
+      publisher_(state_, engine_, view, settings_),
+      analysis_(state_, settings_, view),
+      loader_(settings_, view, nullptr, env_.settingsFile, env_.executablePath,
+              env_.autostartEntry),
+      placement_(nullptr),
+      recorder_(state_, nullptr, dates_),
+      maintenance_(nullptr, dates_),
+      evaluator_(state_, settings_, *this, nullptr, dates_),
+      sizer_(view) {
+  calcTimer_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&calcTimer_, &QTimer::timeout, &calcTimer_, [this] {
+    // A queue run inside the tick (the averaging) must not start the
+    // download there: it would hold this handler, and Qt delivers no
+    // further ticks of a timer whose handler still runs.
+    TrafficGenerator::TickScope scope(generator_);
+    sampler_.Tick();
+  });
+  QObject::connect(&historyTimer_, &QTimer::timeout, &historyTimer_, [this] { RecordTick(); });
+  engine_.OnError = [this](const std::exception& e) { Report(e); };
+  publisher_.OnError = [this](const std::exception& e) { Report(e); };
+  publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
+  graphs_.FeedChanged = [this](GraphFeed* feed) { publisher_.Graph = feed; };
+}
+
+MeterSession::~MeterSession() {
+  calcTimer_.stop();
+  historyTimer_.stop();
+}
+
+void MeterSession::Report(const std::exception& error) {
+  if (OnError) {
+    OnError(error);
+  }
+}
+
+void MeterSession::Guarded(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    Report(e);
+  }
+}
+
+void MeterSession::Start() {
+  state_.ProgramSection = 9;
+  Guarded([this] {
+    table_ = std::make_unique<InterfaceTable>(nullptr, env_.agentLibrary, *env_.clock);
+  });
+  sampler_.SetTable(table_.get());
+  Guarded([this] { store_ = &KeyStore::Default(); });
+  state_.ProgramSection = 9;
+  loader_.SetStore(store_);
+  recorder_.SetStore(store_);
+  maintenance_.SetStore(store_);
+  evaluator_.SetStore(store_);
+  placement_ = PlacementStore(store_);
+  placement_.RegLocation = HKEY_LOCAL_MACHINE;
+  placement_.SetRegKey(kProductKey);
+  placement_.RegEnabled = true;
+  placement_.Load(view_);
+  ResetForStart();
+  Guarded([this] { loader_.LoadSettings(true); });
+}
+
+void MeterSession::ResetForStart() {
+  state_.ProgramSection = 11;
+  view_.ResetForStart();
+  sizer_.Record();
+  state_.AnalysisActive = 0;
+  state_.EmailLatch = false;
+  state_.GenerateMode = false;
+  calcTimer_.stop();
+  calcTimer_.setInterval(kCalcTimerIntervalMs);
+  historyTimer_.stop();
+  historyTimer_.setInterval(HistoryRecorder::kIntervalMs);
+  state_.ResetForStart();
+  state_.AverageLock = true;
+  view_.ShowLockPicture(true);
+  state_.AdapterIndex = 0;
+  state_.HttpBusy = false;
+  state_.TotalTraffic = 0;
+  view_.SetTotalDisplay(int64_t{0});
+  settings_.Clear();
+  adapters_.clear();
+}
+
+void MeterSession::ApplyStartModes() {
+  state_.ProgramSection = 59;
+  Guarded([this] { analysis_.PressGenerate(settings_.Line(4) != QLatin1String("0")); });
+  Guarded([this] { analysis_.PressActive(settings_.Line(11) == QLatin1String("1")); });
+}
+
+void MeterSession::Shutdown() {
+  if (shutDown_) {
+    return;
+  }
+  shutDown_ = true;
+  calcTimer_.stop();
+  historyTimer_.stop();
+  generator_.CancelDownload();
+  if (state_.AnalysisActive != 0) {
+    Guarded([this] { analysis_.PressActive(false); });
+  }
+  sampler_.SetTable(nullptr);
+  table_.reset();
+  graphs_.CloseGraph();
+  sizer_.Restore();
+  placement_.RegEnabled = true;
+  placement_.Save(view_);
+}
+
+void MeterSession::SaveSettings(bool generateMode) {
+  settings_.SetLine(4, generateMode ? QStringLiteral("1") : QStringLiteral("0"));
+  loader_.SaveSettings();
+}
+
+void MeterSession::ReloadSettings() {
+  Guarded([this] { loader_.LoadSettings(true); });
+}
+
+void MeterSession::WriteAutostart(bool enabled) {
+  Autostart(store_, env_.autostartEntry).Write(enabled, env_.executablePath);
+}
+
+void MeterSession::RecordTick() {
+  Guarded([this] { recorder_.RecordTick(); });
+}
+
+void MeterSession::SetCalcTimerEnabled(bool enabled) {
+  if (enabled) {
+    calcTimer_.start();
+  } else {
+    calcTimer_.stop();
+  }
+}
+
+void MeterSession::SetTimersEnabled(bool enabled) {
+  SetCalcTimerEnabled(enabled);
+  if (enabled) {
+    historyTimer_.start();
+  } else {
+    historyTimer_.stop();
+  }
+}
+
+void MeterSession::PublishResults(double upstream, double downstream) {
+  publisher_.PublishResults(upstream, downstream);
+}
+
+void MeterSession::Beep() {
+  UserInterface::Get().Beep();
+}
+
+void MeterSession::SendMail(const QString& recipient, const QString& message) {
+  mail_.Clear();
+  mail_.Recipient << recipient;
+  mail_.Subject = AlarmEvaluator::kSubject;
+  mail_.Text = message;
+  // Failures other than a missing mail system pass silently, as the mail
+  // component's error event is left unassigned.
+  mail_.SendMail();
+}
+
+void MeterSession::Open(const QString& text) {
+  Launcher::OpenOrRun(text);
+}
+
+}  // namespace velmar

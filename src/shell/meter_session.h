@@ -1,0 +1,164 @@
+#pragma once
+
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "alarm_evaluator.h"
+#include "analysis_control.h"
+#include "averaging_engine.h"
+#include "counter_sampler.h"
+#include "day_key_dates.h"
+#include "graph_window_host.h"
+#include "history_maintenance.h"
+#include "history_recorder.h"
+#include "interface_table.h"
+#include "mail_sender.h"
+#include "measurement_state.h"
+#include "result_displays.h"
+#include "result_publisher.h"
+#include "settings_list.h"
+#include "settings_loader.h"
+#include "settings_target.h"
+#include "tick_clock.h"
+#include "tick_host.h"
+#include "traffic_generator.h"
+#include "window_placement.h"
+#include "window_sizer.h"
+
+namespace velmar {
+
+class KeyStore;
+
+// Everything the measurement touches in the window around it. The main
+// window implements it; the session reaches the window only through it.
+class MeterView : public SettingsTarget,
+                  public AnalysisView,
+                  public ResultDisplays,
+                  public PlacementWindow,
+                  public SizerView {
+ public:
+  // Both interfaces know these; either reaches the window's one.
+  using AnalysisView::SetTotalDisplay;
+  using SettingsTarget::SetTotalDisplay;
+  using SettingsTarget::SetWindowSize;
+
+  // The window's part of the initial state at start-up, after the stored
+  // placement has been applied and before the settings are.
+  virtual void ResetForStart() = 0;
+};
+
+// The running meter behind the main window: the settings, the measurement
+// and its timers, the history, the alarms, the Generate-mode client and the
+// graph feed, with the start-up and shutdown sequences that bring them up
+// and down in order.
+class MeterSession : public TickHost, public AlarmActions {
+ public:
+  struct Environment {
+    QString agentLibrary;    // the MIB-II agent
+    QString settingsFile;    // Velmarsettings.ini
+    QString executablePath;  // for the autostart entry
+    QString autostartEntry;  // the XDG desktop entry
+    const TickClock* clock = &SystemClock();
+  };
+
+  MeterSession(Environment environment, MeterView& view);
+  ~MeterSession() override;
+  MeterSession(const MeterSession&) = delete;
+  MeterSession& operator=(const MeterSession&) = delete;
+
+  // The application's error report; set by the window.
+  std::function<void(const std::exception&)> OnError;
+
+  // The creation steps, in order: the agent, the key store, the stored
+  // placement, the initial state, the settings. A step that fails is
+  // reported and the rest go on, so the settings are applied even without
+  // an agent or a key store and a later save cannot write an empty list.
+  void Start();
+  // The first show: Generate or Spy (line 4), ACTIVE or SLEEP (line 11).
+  void ApplyStartModes();
+  // Stops the timers and any download, ends the measurement, closes the
+  // graph and keeps the window's full layout and place. Runs once.
+  void Shutdown();
+  // "Save settings and Quit": line 4 from the mode buttons, then the file;
+  // raises when the file cannot be written.
+  void SaveSettings(bool generateMode);
+  void ResetToDefaults() { loader_.LoadSettings(false); }
+  void ReloadSettings();
+  void WriteAutostart(bool enabled);
+  void SavePlacement() { placement_.Save(view_); }
+
+  // Runs a step, reporting what it raises instead of passing it on.
+  void Guarded(const std::function<void()>& step);
+  void SetSection(uint8_t section) { state_.ProgramSection = section; }
+
+  // The history timer's tick.
+  void RecordTick();
+  bool CalcTimerEnabled() const { return calcTimer_.isActive(); }
+  void SetTimersEnabled(bool enabled);
+
+  // TickHost
+  void SetCalcTimerEnabled(bool enabled) override;
+  void StartDownload() override { generator_.StartDownload(); }
+  void PublishResults(double upstream, double downstream) override;
+  void HandleException(const std::exception& error) override { Report(error); }
+
+  // AlarmActions
+  void Beep() override;
+  void SendMail(const QString& recipient, const QString& message) override;
+  void Open(const QString& text) override;
+
+  MeasurementState& State() { return state_; }
+  const MeasurementState& State() const { return state_; }
+  SettingsList& Settings() { return settings_; }
+  SettingsLoader& Loader() { return loader_; }
+  CounterSampler& Sampler() { return sampler_; }
+  AnalysisControl& Analysis() { return analysis_; }
+  TrafficGenerator& Generator() { return generator_; }
+  const TrafficGenerator& Generator() const { return generator_; }
+  InterfaceTable* Table() { return table_.get(); }
+  DayKeyDates& Dates() { return dates_; }
+  HistoryMaintenance& Maintenance() { return maintenance_; }
+  AlarmEvaluator& Alarms() { return evaluator_; }
+  GraphWindowHost& Graphs() { return graphs_; }
+  WindowSizer& Sizer() { return sizer_; }
+  QTimer& HistoryTimer() { return historyTimer_; }
+  const QStringList& AdapterList() const { return adapters_; }
+  void SetAdapterList(const QStringList& adapters) { adapters_ = adapters; }
+  const Environment& Env() const { return env_; }
+
+ private:
+  void Report(const std::exception& error);
+  void ResetForStart();
+
+  Environment env_;
+  MeterView& view_;
+  MeasurementState state_;
+  SettingsList settings_;
+  // The Generate-mode download; it only ever runs from the event loop,
+  // never inside the calculation timer's handler.
+  TrafficGenerator generator_{state_};
+  QStringList adapters_;
+  std::unique_ptr<InterfaceTable> table_;
+  KeyStore* store_ = nullptr;
+  AveragingEngine engine_;
+  CounterSampler sampler_;
+  ResultPublisher publisher_;
+  AnalysisControl analysis_;
+  SettingsLoader loader_;
+  PlacementStore placement_;
+  DayKeyDates dates_;
+  HistoryRecorder recorder_;
+  HistoryMaintenance maintenance_;
+  MailSender mail_;
+  AlarmEvaluator evaluator_;
+  // After the publisher: the graph window goes before the publication.
+  GraphWindowHost graphs_;
+  WindowSizer sizer_;
+  QTimer calcTimer_;
+  QTimer historyTimer_;
+  bool shutDown_ = false;
+};
+
+}  // namespace velmar

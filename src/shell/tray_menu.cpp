@@ -1,0 +1,51 @@
+#include "tray_menu.h"
+
+#include "meter_art.h"
+
+namespace velmar {
+
+namespace {
+
+QAction* AddItem(QMenu& menu, const QString& caption, const std::function<void()>& command) {
+  QAction* action = menu.addAction(caption);
+  QObject::connect(action, &QAction::triggered, &menu, [&command] { command(); });
+  return action;
+}
+
+}  // namespace
+
+TrayMenu::TrayMenu(Commands commands) : commands_(std::move(commands)) {
+  menu_ = std::make_unique<QMenu>();
+  menu_->setObjectName(QStringLiteral("trayMenu"));
+  AddItem(*menu_, QStringLiteral("&Show"), commands_.show);
+  active_ = AddItem(*menu_, QStringLiteral("Active"), commands_.toggleActive);
+  active_->setCheckable(true);
+  stayOnTop_ = AddItem(*menu_, QStringLiteral("Stay on &Top"), commands_.toggleStayOnTop);
+  stayOnTop_->setCheckable(true);
+  AddItem(*menu_, QStringLiteral("&Hide"), commands_.hide);
+  menu_->addSeparator();
+  AddItem(*menu_, QStringLiteral("&Help"), commands_.help);
+  AddItem(*menu_, QStringLiteral("Velmar Website"), commands_.webSite);
+  AddItem(*menu_, QStringLiteral("&End"), commands_.end);
+
+  icon_ = std::make_unique<QSystemTrayIcon>();
+  icon_->setIcon(QIcon(QPixmap::fromImage(MeterArt::TrayIcon(32))));
+  icon_->setContextMenu(menu_.get());
+  connect(icon_.get(), &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger) {
+              commands_.iconClicked();
+            }
+          });
+  icon_->show();
+}
+
+TrayMenu::~TrayMenu() = default;
+
+void TrayMenu::SetHint(const QString& hint) {
+  hint_ = hint;
+  // The tip of a tray icon holds 63 characters.
+  icon_->setToolTip(hint.left(63));
+}
+
+}  // namespace velmar
