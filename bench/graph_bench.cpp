@@ -30,8 +30,8 @@ void Fill(velmar::GraphChart& chart, velmar::GraphFeeder& feeder, uint8_t mode) 
   chart.FormCreate();
   feeder.Attach(&chart);
   feeder.GraphMode = mode;
-  feeder.Feed(state, displays, 900);
-  feeder.Feed(state, displays, 900);
+  feeder.Feed(state, displays, 900, velmar::DisplayUnit());
+  feeder.Feed(state, displays, 900, velmar::DisplayUnit());
 }
 
 void Render(benchmark::State& bench, uint8_t style, uint8_t mode) {

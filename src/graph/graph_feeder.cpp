@@ -1,6 +1,7 @@
 #include "graph_feeder.h"
 
 #include <array>
+#include <cmath>
 
 #include "message_queue.h"
 
@@ -49,7 +50,7 @@ void GraphFeeder::Attach(GraphChart* target) {
   ++attachment_;
 }
 
-void GraphFeeder::ScaleLeftAxis(Chart3D& chart, int scale) {
+void GraphFeeder::ScaleLeftAxis(Chart3D& chart, double scale) {
   chart.LeftAxis.Automatic = false;
   if (scale > 0) {
     chart.LeftAxis.Maximum = scale;
@@ -61,18 +62,33 @@ void GraphFeeder::ScaleLeftAxis(Chart3D& chart, int scale) {
   }
 }
 
-void GraphFeeder::Feed(const MeasurementState& state, const ResultDisplays& displays, int scale) {
+void GraphFeeder::NameUnit(const DisplayUnit& unit) {
+  const QString title =
+      GraphChart::kTitle.left(GraphChart::kTitle.lastIndexOf(' ') + 1) + unit.Name();
+  QStringList& lines = target_->Chart1.TitleLines;
+  if (lines.size() == 1 && lines[0] != title) {
+    lines[0] = title;
+  }
+}
+
+void GraphFeeder::Feed(const MeasurementState& state, const ResultDisplays& displays, int scale,
+                       const DisplayUnit& unit) {
   // A feed that runs the message queue may meet a nested publication; the
   // outer one finishes the chart.
   if (target_ == nullptr || busy_) {
     return;
   }
+  NameUnit(unit);
+  const double kbitPerUnit = unit.KbitPerUnit(state.KilobitMode);
+  const double unitScale = std::round(scale / kbitPerUnit);
   if (GraphMode == 1) {
-    FeedLive(displays, scale);
+    // In kbit/s the averages' hundredths were always left out; in larger
+    // units they carry the figure.
+    FeedLive(displays, unitScale, unit.Current() != DisplayUnit::kKilo);
   } else if (GraphMode == 2 && !state.AlarmToggle) {
     busy_ = true;
     try {
-      FeedHistory(state, scale);
+      FeedHistory(state, unitScale, kbitPerUnit);
     } catch (...) {
       busy_ = false;
       throw;
@@ -81,18 +97,22 @@ void GraphFeeder::Feed(const MeasurementState& state, const ResultDisplays& disp
   }
 }
 
-void GraphFeeder::FeedLive(const ResultDisplays& displays, int scale) {
+void GraphFeeder::FeedLive(const ResultDisplays& displays, double scale,
+                           bool withAverageHundredths) {
   Chart3D& chart = target_->Chart1;
   chart.BottomAxis.Maximum = kLivePoints;
   chart.MaxPointsPerPage = kLivePoints;
   ScaleLeftAxis(chart, scale);
   // The history switches the hint off; live data has it again.
   chart.ShowHint = true;
+  const double avgFraction = withAverageHundredths ? 1.0 / 100.0 : 0.0;
   const std::array<double, kLivePoints> values = {
       Digits(displays, Display::UpDigits) + Digits(displays, Display::UpDigits2) / 100.0,
-      Digits(displays, Display::UpAvgDigits),
+      Digits(displays, Display::UpAvgDigits) +
+          Digits(displays, Display::UpAvgDigits2) * avgFraction,
       Digits(displays, Display::DownDigits) + Digits(displays, Display::DownDigits2) / 100.0,
-      Digits(displays, Display::DownAvgDigits)};
+      Digits(displays, Display::DownAvgDigits) +
+          Digits(displays, Display::DownAvgDigits2) * avgFraction};
   ChartSeries& series = target_->ActiveSeries();
   if (!HoldsLivePoints(series)) {
     series.Clear();
@@ -108,7 +128,7 @@ void GraphFeeder::FeedLive(const ResultDisplays& displays, int scale) {
   target_->NotifyChanged();
 }
 
-void GraphFeeder::FeedHistory(const MeasurementState& state, int scale) {
+void GraphFeeder::FeedHistory(const MeasurementState& state, double scale, double kbitPerUnit) {
   GraphChart* target = target_;
   const unsigned attachment = attachment_;
   Chart3D& chart = target->Chart1;
@@ -129,8 +149,8 @@ void GraphFeeder::FeedHistory(const MeasurementState& state, int scale) {
   }
   for (int pass = 0; pass < 8; ++pass) {
     const size_t i = static_cast<size_t>(pass) * 4;
-    const double up = HistoryKbps(state.UpWindow[i]);
-    const double down = HistoryKbps(state.DownWindow[i]);
+    const double up = HistoryKbps(state.UpWindow[i]) / kbitPerUnit;
+    const double down = HistoryKbps(state.DownWindow[i]) / kbitPerUnit;
     if (full) {
       series->SetValue(kHistoryPoints / 2 + 2 * pass, up);
       series->SetValue(kHistoryPoints / 2 + 2 * pass + 1, down);

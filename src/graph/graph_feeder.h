@@ -12,7 +12,8 @@ namespace velmar {
 //
 // Live data: four points "Up", "UpAvg", "Down", "DwnAvg" taken from the
 // displays, added when the series does not hold exactly those four and
-// updated in place otherwise.
+// updated in place otherwise. The values, the left axis and the title are
+// in the displays' unit.
 //
 // Averages history, on every second publication: eight passes over window
 // positions 0, 4, ..., 28, each a pair of points ("UpAvg", "DwnAvg") in
@@ -40,15 +41,18 @@ class GraphFeeder : public GraphFeed {
   void Detach() { Attach(nullptr); }
   GraphChart* Target() const { return target_; }
 
-  void Feed(const MeasurementState& state, const ResultDisplays& displays, int scale) override;
+  void Feed(const MeasurementState& state, const ResultDisplays& displays, int scale,
+            const DisplayUnit& unit) override;
 
-  // The left axis for scale S (kbit/s): fixed at S when S > 0, automatic
-  // otherwise.
-  static void ScaleLeftAxis(Chart3D& chart, int scale);
+  // The left axis for scale S (in the displays' unit): fixed at S when
+  // S > 0, automatic otherwise.
+  static void ScaleLeftAxis(Chart3D& chart, double scale);
 
  private:
-  void FeedLive(const ResultDisplays& displays, int scale);
-  void FeedHistory(const MeasurementState& state, int scale);
+  void FeedLive(const ResultDisplays& displays, double scale, bool withAverageHundredths);
+  void FeedHistory(const MeasurementState& state, double scale, double kbitPerUnit);
+  // The title names the unit the values are in.
+  void NameUnit(const DisplayUnit& unit);
 
   GraphChart* target_ = nullptr;
   // Changes with every attach, so a feed that ran the message queue knows

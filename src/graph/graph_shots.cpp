@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
       window->SelectStyle(kStyleNumbers[s]);
       // Two history feeds fill all 32 points; live data needs one.
       state.AlarmToggle = false;
-      host.Feed()->Feed(state, displays, scale);
-      host.Feed()->Feed(state, displays, scale);
+      host.Feed()->Feed(state, displays, scale, velmar::DisplayUnit());
+      host.Feed()->Feed(state, displays, scale, velmar::DisplayUnit());
       QApplication::processEvents();
       const QString name =
           out.filePath(QStringLiteral("graph-%1-%2.png")

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "display_unit.h"
+
 namespace velmar {
 
 // The speed displays, indicators and the total that a publication writes.
@@ -31,6 +33,9 @@ class ResultDisplays {
   virtual int64_t Value(Display display) const = 0;
   // Repaints the eleven speed and indicator controls at once.
   virtual void Redraw() = 0;
+  // The four speed displays now show `unit`; the values that follow are in
+  // it.
+  virtual void ShowSpeedUnit(const DisplayUnit& unit) { (void)unit; }
 };
 
 // Displays that only remember their values: the headless meter's, and a

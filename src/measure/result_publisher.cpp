@@ -135,37 +135,17 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
 
   if (Active()) {
     state_.ProgramSection = 239;
-    const auto showSpeed = [&](double rate, Display whole, Display hundredths) {
-      const double kbps = Kbps(rate);
-      if (std::trunc(kbps) > 0) {
-        int64_t w = 0;
-        int64_t h = 0;
-        SplitKbps(kbps, w, h);
-        displays_.SetValue(whole, w);
-        displays_.SetValue(hundredths, h);
-      }
-    };
-    showSpeed(down, Display::DownDigits, Display::DownDigits2);
-    showSpeed(up, Display::UpDigits, Display::UpDigits2);
+    ShowSpeeds(down, up);
     state_.ProgramSection = 240;
     displays_.SetValue(Display::UpIndicator, upPercent);
     displays_.SetValue(Display::DownIndicator, downPercent);
     displays_.SetValue(Display::AvgIndicator, avgPercent);
-    const auto showAverage = [&](float average, Display whole, Display hundredths) {
-      int64_t w = 0;
-      int64_t h = 0;
-      SplitKbps(Kbps(average), w, h);
-      displays_.SetValue(whole, w);
-      displays_.SetValue(hundredths, h);
-    };
-    showAverage(state_.DownAverage, Display::DownAvgDigits, Display::DownAvgDigits2);
-    showAverage(state_.UpAverage, Display::UpAvgDigits, Display::UpAvgDigits2);
   }
 
   if (Graph != nullptr) {
     state_.ProgramSection = 241;
     try {
-      Graph->Feed(state_, displays_, scale);
+      Graph->Feed(state_, displays_, scale, unit_);
     } catch (const std::exception&) {
       // The graph window is only a view; the meter goes on without it.
     }
@@ -174,6 +154,57 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   state_.ProgramSection = 242;
   displays_.SetValue(Display::TrafficLCD,
                      state_.TotalTraffic <= 1 ? 0 : Round(state_.TotalTraffic / 1024.0));
+}
+
+double ResultPublisher::ShownKbps(Display whole, Display hundredths) const {
+  const double shown = static_cast<double>(displays_.Value(whole)) +
+                       static_cast<double>(displays_.Value(hundredths)) / 100.0;
+  return shown * unit_.KbitPerUnit(state_.KilobitMode);
+}
+
+void ResultPublisher::ShowSpeeds(double down, double up) {
+  struct Pair {
+    double kbps;
+    bool update;
+    Display whole;
+    Display hundredths;
+  };
+  // A rate under one kilobit leaves its display as it was; the averages
+  // are always shown.
+  Pair pairs[] = {
+      {Kbps(down), false, Display::DownDigits, Display::DownDigits2},
+      {Kbps(up), false, Display::UpDigits, Display::UpDigits2},
+      {Kbps(state_.DownAverage), true, Display::DownAvgDigits, Display::DownAvgDigits2},
+      {Kbps(state_.UpAverage), true, Display::UpAvgDigits, Display::UpAvgDigits2},
+  };
+  double largest = 0;
+  for (Pair& pair : pairs) {
+    if (!pair.update) {
+      pair.update = std::trunc(pair.kbps) > 0;
+      if (!pair.update) {
+        pair.kbps = ShownKbps(pair.whole, pair.hundredths);
+      }
+    }
+    largest = std::max(largest, pair.kbps);
+  }
+  const bool changed = unit_.Update(largest, state_.KilobitMode);
+  if (changed) {
+    displays_.ShowSpeedUnit(unit_);
+  }
+  for (const Pair& pair : pairs) {
+    // A display kept from an earlier tick is shown again in the new unit.
+    if (pair.update || changed) {
+      int64_t w = 0;
+      int64_t h = 0;
+      SplitKbps(unit_.FromKbps(pair.kbps, state_.KilobitMode), w, h);
+      if (w > 99999) {  // past 99,999 Gbit/s: the most five digits hold
+        w = 99999;
+        h = 99;
+      }
+      displays_.SetValue(pair.whole, w);
+      displays_.SetValue(pair.hundredths, h);
+    }
+  }
 }
 
 }  // namespace velmar

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "averaging_engine.h"
+#include "display_unit.h"
 #include "measurement_state.h"
 #include "result_displays.h"
 
@@ -16,7 +17,10 @@ class SettingsList;
 class GraphFeed {
  public:
   virtual ~GraphFeed() = default;
-  virtual void Feed(const MeasurementState& state, const ResultDisplays& displays, int scale) = 0;
+  // `scale` is the indicators' full scale in kbit/s; the displays' values
+  // are in `unit`.
+  virtual void Feed(const MeasurementState& state, const ResultDisplays& displays, int scale,
+                    const DisplayUnit& unit) = 0;
 };
 
 // The second half of every tick: averages, idle times, alarms, the
@@ -43,15 +47,22 @@ class ResultPublisher {
   // rounds to 100 carries into the whole part (12.996 shows 13.00).
   static void SplitKbps(double kbps, int64_t& whole, int64_t& hundredths);
 
+  const DisplayUnit& Unit() const { return unit_; }
+
  private:
   void Publish(double up, double down, int& scale);
   double Kbps(double bytesPerSecond) const;
+  // The speeds on the four displays, chosen the unit for them, and shown.
+  void ShowSpeeds(double down, double up);
+  // What a display pair shows now, in kbit/s.
+  double ShownKbps(Display whole, Display hundredths) const;
   bool Active() const { return state_.AnalysisActive != 0; }
 
   MeasurementState& state_;
   AveragingEngine& engine_;
   ResultDisplays& displays_;
   SettingsList& settings_;
+  DisplayUnit unit_;
 };
 
 }  // namespace velmar

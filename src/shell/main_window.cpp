@@ -376,6 +376,23 @@ int64_t MainWindow::Value(Display display) const {
   }
 }
 
+void MainWindow::Redraw() {
+  if (State().AnalysisActive == 0) {
+    tray_.SetSpeeds(QString());
+    return;
+  }
+  const auto shown = [this](Display whole, Display hundredths) {
+    return QStringLiteral("%1.%2")
+        .arg(Value(whole))
+        .arg(Value(hundredths), 2, 10, QLatin1Char('0'));
+  };
+  QString unit = panel_->UnitCaption();
+  unit.chop(1);  // the caption's full stop
+  tray_.SetSpeeds(QStringLiteral("Down %1  Up %2 %3")
+                      .arg(shown(Display::DownDigits, Display::DownDigits2),
+                           shown(Display::UpDigits, Display::UpDigits2), unit));
+}
+
 // ---- sizer, help, web page ----
 
 void MainWindow::SetBottomPanelTop(int top) {

@@ -129,8 +129,10 @@ class MainWindow : public QWidget, public MeterView {
   int64_t Value(Display display) const override;
   // Each control asked for its repaint when its value changed; Qt paints
   // all of them together in the next pass of the event loop. Repainting
-  // whole panels here would cost milliseconds a tick for nothing.
-  void Redraw() override {}
+  // whole panels here would cost milliseconds a tick for nothing. What is
+  // left is the tray tip's speeds.
+  void Redraw() override;
+  void ShowSpeedUnit(const DisplayUnit& unit) override { panel_->SetUnitCaption(unit.Caption()); }
 
   // SizerView
   int WindowHeight() const override { return height(); }

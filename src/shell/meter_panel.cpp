@@ -39,7 +39,8 @@ void MeterPanel::BuildDisplays() {
   pair(left, 16, "DownDigits", "DownDigits2", downDigits_, downHundredths_);
   pair(right, 16, "UpDigits", "UpDigits2", upDigits_, upHundredths_);
   FixedLabel(this, QStringLiteral("Average"), left, 48, 120, 14, Qt::AlignCenter);
-  FixedLabel(this, QStringLiteral("Kb/s."), 118, 48, 38, 14, Qt::AlignCenter);
+  unitLabel_ = FixedLabel(this, QStringLiteral("Kb/s."), 118, 48, 38, 14, Qt::AlignCenter);
+  unitLabel_->setObjectName(QStringLiteral("unitLabel"));
   FixedLabel(this, QStringLiteral("Average"), right, 48, 120, 14, Qt::AlignCenter);
   pair(left, 63, "DownAvgDigits", "DownAvgDigits2", downAvgDigits_, downAvgHundredths_);
   pair(right, 63, "UpAvgDigits", "UpAvgDigits2", upAvgDigits_, upAvgHundredths_);

@@ -53,6 +53,9 @@ class MeterPanel : public QWidget {
   void SetModeButtonsEnabled(bool enabled);
   void ShowLockPicture(bool locked);
   void SetAdapterCaption(const QString& caption) { adapterLabel_->setText(caption); }
+  // The unit caption between the displays.
+  void SetUnitCaption(const QString& caption) { unitLabel_->setText(caption); }
+  QString UnitCaption() const { return unitLabel_->text(); }
 
   QPushButton* SizerButton() const { return sizer_; }
   QPushButton* GraphButton() const { return graph_; }
@@ -81,6 +84,7 @@ class MeterPanel : public QWidget {
   QPushButton* graph_ = nullptr;
   QPushButton* sizer_ = nullptr;
   QLabel* adapterLabel_ = nullptr;
+  QLabel* unitLabel_ = nullptr;
   QButtonGroup* activeGroup_ = nullptr;
   QButtonGroup* modeGroup_ = nullptr;
   std::unique_ptr<QMenu> graphMenu_;

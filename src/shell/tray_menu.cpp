@@ -44,8 +44,20 @@ TrayMenu::~TrayMenu() = default;
 
 void TrayMenu::SetHint(const QString& hint) {
   hint_ = hint;
-  // The tip of a tray icon holds 63 characters.
-  icon_->setToolTip(hint.left(63));
+  ShowTip();
+}
+
+void TrayMenu::SetSpeeds(const QString& speeds) {
+  if (speeds != speeds_) {
+    speeds_ = speeds;
+    ShowTip();
+  }
+}
+
+void TrayMenu::ShowTip() {
+  // The tip of a tray icon holds 63 characters a line.
+  icon_->setToolTip(speeds_.isEmpty() ? hint_.left(63)
+                                      : hint_.left(63) + QLatin1Char('\n') + speeds_.left(63));
 }
 
 }  // namespace velmar

@@ -27,8 +27,10 @@ class TrayMenu : public QObject {
   explicit TrayMenu(Commands commands);
   ~TrayMenu() override;
 
-  // The icon's tip: as much of `hint` as a tray tip holds.
+  // The icon's tip: the hint (as much as a tray tip holds), and under it
+  // the speeds while the meter measures (empty: none).
   void SetHint(const QString& hint);
+  void SetSpeeds(const QString& speeds);
   QString Hint() const { return hint_; }
   void SetActiveChecked(bool checked) { active_->setChecked(checked); }
   void SetStayOnTopChecked(bool checked) { stayOnTop_->setChecked(checked); }
@@ -42,7 +44,10 @@ class TrayMenu : public QObject {
   std::unique_ptr<QSystemTrayIcon> icon_;
   QAction* active_ = nullptr;
   QAction* stayOnTop_ = nullptr;
+  void ShowTip();
+
   QString hint_;
+  QString speeds_;
 };
 
 }  // namespace velmar

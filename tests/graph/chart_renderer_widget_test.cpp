@@ -66,7 +66,7 @@ class ChartRendererTest : public ::testing::Test {
     displays.SetValue(Display::DownDigits2, 5);
     displays.SetValue(Display::DownAvgDigits, 655);
     feeder.GraphMode = 1;
-    feeder.Feed(state, displays, scale);
+    feeder.Feed(state, displays, scale, DisplayUnit());
   }
   void FeedHistory() {
     for (size_t i = 0; i < 32; ++i) {
@@ -75,8 +75,8 @@ class ChartRendererTest : public ::testing::Test {
     }
     feeder.GraphMode = 2;
     state.AlarmToggle = false;
-    feeder.Feed(state, displays, 900);
-    feeder.Feed(state, displays, 900);
+    feeder.Feed(state, displays, 900, DisplayUnit());
+    feeder.Feed(state, displays, 900, DisplayUnit());
   }
   QImage Render() const { return ChartRenderer::RenderImage(chart.Chart1, kChartSize); }
   ChartRenderer::Layout Layout() const {

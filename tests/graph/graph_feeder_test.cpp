@@ -47,7 +47,7 @@ class GraphFeederTest : public ::testing::Test {
   }
   void HistoryFeed(int scale = 100) {
     state.AlarmToggle = false;
-    feeder.Feed(state, displays, scale);
+    feeder.Feed(state, displays, scale, DisplayUnit());
   }
 
   GraphChart chart;
@@ -62,7 +62,7 @@ TEST_F(GraphFeederTest, LiveDataAddsFourPointsThenUpdatesThem) {
   SetLive(12, 34, 10, 1000, 5, 999);
   for (bool toggle : {false, true}) {
     state.AlarmToggle = toggle;  // live data: every tick
-    feeder.Feed(state, displays, 80);
+    feeder.Feed(state, displays, 80, DisplayUnit());
   }
   const ChartSeries& s = chart.ActiveSeries();
   ASSERT_EQ(s.Count(), 4);
@@ -82,7 +82,7 @@ TEST_F(GraphFeederTest, LiveDataAddsFourPointsThenUpdatesThem) {
 
   // The next tick changes the values of the same four points.
   SetLive(0, 0, 0, 7, 99, 3);
-  feeder.Feed(state, displays, 0);
+  feeder.Feed(state, displays, 0, DisplayUnit());
   ASSERT_EQ(s.Count(), 4);
   EXPECT_EQ(s.Label(0), "Up");
   EXPECT_DOUBLE_EQ(s.Value(0), 0);
@@ -93,9 +93,34 @@ TEST_F(GraphFeederTest, LiveDataAddsFourPointsThenUpdatesThem) {
 
   // A style change empties the new series; the next tick refills it.
   chart.SelectStyle(3);
-  feeder.Feed(state, displays, 0);
+  feeder.Feed(state, displays, 0, DisplayUnit());
   EXPECT_EQ(chart.Series4->Count(), 4);
   EXPECT_EQ(chart.Series1->Count(), 4) << "the old series is only inactive";
+}
+
+TEST_F(GraphFeederTest, TitleAxisAndAveragesFollowTheDisplaysUnit) {
+  feeder.GraphMode = 1;
+  DisplayUnit mega;
+  ASSERT_TRUE(mega.Update(250000, 0));
+  SetLive(250, 12, 180, 1, 50, 0);
+  displays.SetValue(Display::UpAvgDigits2, 25);
+  feeder.Feed(state, displays, 300000, mega);  // scale 300 Mbit/s
+  EXPECT_EQ(chart.Chart1.TitleLines, QStringList{"Velmar 2000 - Speeds in Mbit/s"});
+  EXPECT_EQ(chart.Chart1.LeftAxis.Maximum, 300);
+  EXPECT_DOUBLE_EQ(chart.ActiveSeries().Value(1), 180.25) << "hundredths count in Mb/s";
+  feeder.Feed(state, displays, 300000, DisplayUnit());
+  EXPECT_EQ(chart.Chart1.TitleLines, QStringList{GraphChart::kTitle});
+
+  // The history's kilobits of 1024 bits, in Mbit/s of 1024 kbit.
+  feeder.GraphMode = 2;
+  SetWindows(2);
+  state.KilobitMode = 1;
+  DisplayUnit mega1024;
+  ASSERT_TRUE(mega1024.Update(250000, 1));
+  state.AlarmToggle = false;
+  feeder.Feed(state, displays, 102400, mega1024);
+  EXPECT_DOUBLE_EQ(chart.ActiveSeries().Value(0), 1.0 / 1024);
+  EXPECT_EQ(chart.Chart1.LeftAxis.Maximum, 100);
 }
 
 TEST_F(GraphFeederTest, LeftAxisScaleRule) {
@@ -123,7 +148,7 @@ TEST_F(GraphFeederTest, HistoryFillsTwoHalvesThenShiftsThePreviousFeedLeft) {
   state.KilobitMode = 0;  // the history uses 1024 bits whatever this says
 
   state.AlarmToggle = true;
-  feeder.Feed(state, displays, 100);
+  feeder.Feed(state, displays, 100, DisplayUnit());
   EXPECT_EQ(chart.ActiveSeries().Count(), 0) << "only when the toggle is false";
   EXPECT_TRUE(chart.Chart1.ShowHint);
 
@@ -186,7 +211,7 @@ TEST_F(GraphFeederTest, ModeSwitchRebuildsTheSeriesInTheNewLayout) {
   // Only the mode changes: the points stay until the next feed.
   feeder.GraphMode = 1;
   EXPECT_EQ(chart.ActiveSeries().Count(), 32);
-  feeder.Feed(state, displays, 10);
+  feeder.Feed(state, displays, 10, DisplayUnit());
   const ChartSeries& s = chart.ActiveSeries();
   ASSERT_EQ(s.Count(), 4);
   EXPECT_EQ(s.Label(0), "Up");
@@ -204,7 +229,7 @@ TEST_F(GraphFeederTest, ModeSwitchRebuildsTheSeriesInTheNewLayout) {
     feeder.GraphMode = mode;
     const int before = changes;
     HistoryFeed();
-    feeder.Feed(state, displays, 10);
+    feeder.Feed(state, displays, 10, DisplayUnit());
     EXPECT_EQ(s.Count(), 16);
     EXPECT_EQ(changes, before);
   }

@@ -70,14 +70,14 @@ class GraphWindowTest : public ::testing::Test {
     displays.SetValue(Display::DownDigits, down);
     displays.SetValue(Display::DownAvgDigits, 655);
     ASSERT_NE(host->Feed(), nullptr);
-    host->Feed()->Feed(state, displays, 900);
+    host->Feed()->Feed(state, displays, 900, DisplayUnit());
   }
   void FeedHistory() {
     state.UpWindow.fill(20000);
     state.DownWindow.fill(90000);
     state.AlarmToggle = false;
     ASSERT_NE(host->Feed(), nullptr);
-    host->Feed()->Feed(state, displays, 900);
+    host->Feed()->Feed(state, displays, 900, DisplayUnit());
   }
 
   std::unique_ptr<GraphWindowHost> host;

@@ -65,6 +65,69 @@ TEST_F(ResultPublisherTest, SpeedDisplaysShowWholeKilobitsAndHundredths) {
   EXPECT_EQ(hundredths, 0);
 }
 
+// Displays that also record the unit they were told to show.
+class UnitDisplays : public StoredDisplays {
+ public:
+  void ShowSpeedUnit(const DisplayUnit& unit) override { captions.push_back(unit.Caption()); }
+  std::vector<QString> captions;
+};
+
+TEST(DisplayUnitTest, SwitchesWhenFiveDigitsNoLongerHoldAndComesBackWithRoomToSpare) {
+  DisplayUnit unit;
+  EXPECT_FALSE(unit.Update(99999.99, 0));
+  EXPECT_EQ(unit.Caption(), "Kb/s.");
+  EXPECT_TRUE(unit.Update(99999.996, 0)) << "would round to 100000.00";
+  EXPECT_EQ(unit.Current(), DisplayUnit::kMega);
+  EXPECT_FALSE(unit.Update(85000, 0)) << "85 Mbit/s stays in Mb/s";
+  EXPECT_FALSE(unit.Update(80000, 0));
+  EXPECT_TRUE(unit.Update(79999, 0));
+  EXPECT_EQ(unit.Caption(), "Kb/s.");
+  // Straight from kbit/s to Gbit/s, and 1024-bit units.
+  EXPECT_TRUE(unit.Update(250e6, 1));
+  EXPECT_EQ(unit.Name(), "Gbit/s");
+  EXPECT_DOUBLE_EQ(unit.KbitPerUnit(1), 1024.0 * 1024.0);
+  EXPECT_FALSE(unit.Update(1e12, 1)) << "nothing past Gbit/s";
+}
+
+TEST(ResultPublisherUnitTest, EveryDisplayReadsTheTrueSpeedInTheUnitItShows) {
+  MeasurementState state;
+  AveragingEngine engine(state);
+  UnitDisplays displays;
+  SettingsList settings;
+  settings.SetLines(SettingsList::DefaultLines());
+  ResultPublisher publisher(state, engine, displays, settings);
+  state.AnalysisActive = 1;
+  state.ResetForStart();
+  state.AverageLock = true;
+  const auto shown = [&](Display whole, Display hundredths) {
+    return (static_cast<double>(displays.Value(whole)) +
+            static_cast<double>(displays.Value(hundredths)) / 100.0) *
+           publisher.Unit().KbitPerUnit(state.KilobitMode);
+  };
+  // Bytes per second: 250 Mbit/s, 2.5 Gbit/s, 100 Gbit/s, back to 1 Mbit/s.
+  for (double down : {31.25e6, 312.5e6, 12.5e9, 125e3}) {
+    publisher.PublishResults(down / 50, down);
+    const double kbps = down * 8 / 1000;
+    const double resolution = publisher.Unit().KbitPerUnit(0) / 100;
+    EXPECT_NEAR(shown(Display::DownDigits, Display::DownDigits2), kbps, resolution) << down;
+    EXPECT_NEAR(shown(Display::UpDigits, Display::UpDigits2), kbps / 50, resolution) << down;
+    EXPECT_LE(displays.Value(Display::DownDigits), 99999);
+    EXPECT_NEAR(shown(Display::DownAvgDigits, Display::DownAvgDigits2),
+                state.DownAverage * 8 / 1000, resolution);
+  }
+  EXPECT_EQ(displays.captions, (std::vector<QString>{"Mb/s.", "Gb/s.", "Mb/s."}))
+      << "100 Gbit/s needs Gb/s; the averages keep Mb/s at 1 Mbit/s";
+
+  // A display left from an earlier tick (under one kilobit now) is shown
+  // again in the new unit, not read in the wrong one.
+  publisher.PublishResults(6.25e6, 31.25e6);  // up 50 Mbit/s
+  ASSERT_EQ(displays.Value(Display::UpDigits), 50);
+  publisher.PublishResults(100, 12.5e9);  // up under a kilobit, down 100 Gbit/s
+  ASSERT_EQ(displays.captions.back(), "Gb/s.");
+  EXPECT_EQ(displays.Value(Display::UpDigits), 0);
+  EXPECT_EQ(displays.Value(Display::UpDigits2), 5) << "50 Mbit/s is 0.05 Gbit/s";
+}
+
 TEST_F(ResultPublisherTest, PercentagesUseTheScaleFromBeforeTheTick) {
   state.UpHighWater = 4000;
   state.DownHighWater = 10000;  // S = 80 kbit/s
@@ -191,7 +254,8 @@ TEST_F(ResultPublisherTest, SleepingErrorsAndTheAlwaysStep) {
 
 class ThrowingGraph : public GraphFeed {
  public:
-  void Feed(const MeasurementState&, const ResultDisplays& d, int scale) override {
+  void Feed(const MeasurementState&, const ResultDisplays& d, int scale,
+            const DisplayUnit&) override {
     lastScale = scale;
     lastUp = d.Value(Display::UpDigits);
     throw std::runtime_error("graph gone");

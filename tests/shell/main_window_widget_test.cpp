@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -113,6 +114,15 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   EXPECT_NEAR(form->Value(Display::DownDigits), 1000, 1);
   EXPECT_EQ(form->Value(Display::UpDigits), 0);
   EXPECT_EQ(form->Settings().Line(7), "122") << "125000 bytes in KBytes, rounded";
+  EXPECT_EQ(form->TrayIcon()->toolTip(), form->TrayHint() + "\nDown 1000.00  Up 0.00 Kb/s");
+
+  // 250 Mbit/s: the caption, the displays and the tray tip move to Mb/s.
+  agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 31376000, 1000}});
+  state.LastTickMs -= 1000;
+  form->Sampler().Tick();
+  EXPECT_EQ(Child<QLabel>(*form, "unitLabel")->text(), "Mb/s.");
+  EXPECT_EQ(form->Value(Display::DownDigits), 250);
+  EXPECT_TRUE(form->TrayIcon()->toolTip().endsWith("\nDown 250.00  Up 0.00 Mb/s"));
 
   // SLEEP clears the actual displays; the lock keeps the averages.
   Child<QPushButton>(*form, "ActiveOff")->click();
