@@ -73,6 +73,19 @@ QByteArray EncodedHeader(const QString& text) {
 
 }  // namespace
 
+QByteArray MailSender::RfcDate(const QDateTime& when) {
+  // A zone abbreviation ("CET") is not a valid date in a mail header; the
+  // numeric offset is.
+  const int offset = when.offsetFromUtc();
+  const int minutes = std::abs(offset) / 60;
+  return (QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")) +
+          (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+          QStringLiteral("%1%2")
+              .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+              .arg(minutes % 60, 2, 10, QLatin1Char('0')))
+      .toLatin1();
+}
+
 QByteArray MailSender::Message(const QStringList& to, const QStringList& cc,
                                const QStringList& bcc) const {
   QByteArray m;
@@ -88,11 +101,7 @@ QByteArray MailSender::Message(const QStringList& to, const QStringList& cc,
   if (!Subject.isEmpty()) {
     m += "Subject: " + EncodedHeader(HeaderSafe(Subject)) + "\n";
   }
-  m += "Date: " +
-       QLocale::c()
-           .toString(QDateTime::currentDateTime(), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss t"))
-           .toLatin1() +
-       "\n";
+  m += "Date: " + RfcDate(QDateTime::currentDateTime()) + "\n";
   if (Acknowledge && !to.isEmpty()) {
     m += "Disposition-Notification-To: " + to.first().toUtf8() + "\n";
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -62,6 +63,8 @@ class MailSender {
   // Header text with line breaks turned into blanks: no settings text may
   // start a header line of its own.
   static QString HeaderSafe(const QString& text);
+  // An RFC 5322 date: "Tue, 08 Dec 2026 14:03:22 +0100".
+  static QByteArray RfcDate(const QDateTime& when);
 
   // The compose-window command used when no recipient is left.
   QStringList ComposeCommand() const;

@@ -1,6 +1,7 @@
 #include "analysis_control.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include "message_queue.h"
 #include "settings_list.h"
@@ -23,8 +24,12 @@ AnalysisControl::AnalysisControl(MeasurementState& state, SettingsList& settings
     : state_(state), settings_(settings), view_(view) {}
 
 QString AnalysisControl::StatusText(const char* suffix) const {
-  return QLocale::system().toString(Now(), QStringLiteral("HH:mm:ss")) +
-         QString::fromLatin1(suffix);
+  // The locale's own clock (12 or 24 hours), with seconds: its long time
+  // format, without the time zone that it carries.
+  const QLocale locale;
+  QString format = locale.timeFormat(QLocale::LongFormat);
+  format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
+  return locale.toString(Now(), format.trimmed()) + QString::fromLatin1(suffix);
 }
 
 QString AnalysisControl::HintOf(const QString& status) {
@@ -165,6 +170,10 @@ void AnalysisControl::ToggleAverageLock() {
 
 void AnalysisControl::ClearTotal() {
   state_.ProgramSection = 35;
+  // The counter itself, not just its display: the next tick would write
+  // the old total back within half a second.
+  state_.TotalTraffic = 0;
+  settings_.SetLine(7, QStringLiteral("0"));
   view_.SetTotalDisplay(0);
 }
 

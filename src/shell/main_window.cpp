@@ -475,7 +475,9 @@ void MainWindow::SetPlacement(const QRect& rect) {
 }
 
 uint8_t MainWindow::PlacementState() const {
-  if (windowState() & Qt::WindowMinimized) {
+  // A window hidden in the tray keeps its minimised flag from the click
+  // that hid it; the next start must not open it iconified.
+  if ((windowState() & Qt::WindowMinimized) && isVisible()) {
     return kMinimised;
   }
   return (windowState() & Qt::WindowMaximized) ? kMaximised : kNormal;

@@ -187,11 +187,15 @@ TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
 
   // No mail system: the error goes up, no latch, no log, idle times stay.
   actions.mailUnavailable = true;
-  state.UpIdleMs = 0;
+  // (An idle upstream does not hold back a downstream row; a logged event
+  // would reset it.)
+  state.UpIdleMs = 1500;
   At(QDateTime(QDate(2026, 12, 8), QTime(14, 0, 3)));
   EXPECT_THROW(evaluator.EvaluateAlarms(0, 1000), MailUnavailableError);
   EXPECT_FALSE(state.EmailLatch);
   EXPECT_EQ(Log("2026-12-08").size(), 2);
+  EXPECT_EQ(state.UpIdleMs, 1500);
+  state.UpIdleMs = 0;
 
   // Program and URL: one text, trimmed target, "?", the message unencoded.
   settings.SetLine(36, "2");
@@ -224,9 +228,10 @@ TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
   // A read-only store: the log write fails, the idle times stay.
   KeyStore readOnly(store.store->Path(), KeyStore::Access::ReadOnly);
   AlarmEvaluator blocked(state, settings, actions, &readOnly, dates);
-  state.UpIdleMs = 0;
+  state.UpIdleMs = 1500;
   state.DownIdleMs = 0;
-  EXPECT_THROW(blocked.EvaluateAlarms(1000, 1000), RegistryError);
+  EXPECT_THROW(blocked.EvaluateAlarms(0, 1000), RegistryError);
+  EXPECT_EQ(state.UpIdleMs, 1500);
 }
 
 }  // namespace

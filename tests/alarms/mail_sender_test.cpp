@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+#include <QTimeZone>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -72,7 +75,21 @@ TEST(MailSenderTest, TheAlarmMailReachesARealSmtpSinkThroughMsmtp) {
   EXPECT_TRUE(got.contains("To: ops@example.test")) << got.constData();
   EXPECT_TRUE(got.contains("Subject: Alarm Message from your Velmar-2000 program"));
   EXPECT_TRUE(got.contains("\n\nActual Downstream exceeded 100 Kb/s (1 Kilobit = 1000 bits.)"));
+  EXPECT_TRUE(
+      QRegularExpression(R"(\nDate: \w{3}, \d{2} \w{3} \d{4} \d{2}:\d{2}:\d{2} [+-]\d{4}\r?\n)")
+          .match(QString::fromLatin1(got))
+          .hasMatch())
+      << got.constData();
   qunsetenv("VELMAR_SENDMAIL");
+
+  // The zone is numeric, never an abbreviation.
+  const QDate day(2026, 12, 8);
+  EXPECT_EQ(MailSender::RfcDate(QDateTime(day, QTime(14, 3, 22), QTimeZone(3600))),
+            "Tue, 08 Dec 2026 14:03:22 +0100");
+  EXPECT_EQ(MailSender::RfcDate(QDateTime(day, QTime(9, 0), QTimeZone(-12600))),
+            "Tue, 08 Dec 2026 09:00:00 -0330");
+  EXPECT_EQ(MailSender::RfcDate(QDateTime(day, QTime(0, 0), QTimeZone::utc())),
+            "Tue, 08 Dec 2026 00:00:00 +0000");
 }
 
 TEST(AlarmProgramTest, TheProgramReceivesTheMessageAsOneArgument) {

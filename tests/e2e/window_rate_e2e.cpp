@@ -142,6 +142,8 @@ TEST(WindowTrayTest, MinimisingAfterStartUpHidesToTheTray) {
   Wait(500);
   EXPECT_FALSE(form.isVisible()) << "hidden to the tray";
   EXPECT_TRUE(form.TrayIcon()->isVisible());
+  EXPECT_EQ(form.PlacementState(), PlacementWindow::kNormal)
+      << "ended now, the next start must not open iconified";
   // A click on the icon brings it back.
   emit form.TrayIcon()->activated(QSystemTrayIcon::Trigger);
   Wait(300);

@@ -48,6 +48,19 @@ class AnalysisControlTest : public ::testing::Test {
   AnalysisControl control;
 };
 
+TEST_F(AnalysisControlTest, StatusTimeFollowsTheLocalesClockWithoutItsZone) {
+  const QLocale before;
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  control.StartAnalysis();
+  EXPECT_TRUE(view.status.startsWith("2:03:22")) << view.status.toStdString();
+  EXPECT_TRUE(view.status.contains("PM")) << view.status.toStdString();
+  EXPECT_EQ(view.hint, "Velmar 2000 Started in SPY MODE");
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  control.StopAnalysis();
+  EXPECT_EQ(view.status, "14:03:22 - Velmar 2000 Stopped");
+  QLocale::setDefault(before);
+}
+
 TEST_F(AnalysisControlTest, ActiveStartsOnceAndSleepStops) {
   control.StartAnalysis();
   EXPECT_EQ(state.AnalysisActive, 1);

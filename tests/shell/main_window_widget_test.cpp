@@ -124,6 +124,16 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   EXPECT_EQ(form->Value(Display::DownDigits), 250);
   EXPECT_TRUE(form->TrayIcon()->toolTip().endsWith("\nDown 250.00  Up 0.00 Mb/s"));
 
+  // "Clear" resets the total itself: the next tick adds only new traffic.
+  ASSERT_GT(form->Value(Display::TrafficLCD), 30000);
+  Child<QPushButton>(*form, "clearTotalButton")->click();
+  EXPECT_EQ(form->Settings().Line(7), "0");
+  agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 31478400, 1000}});
+  state.LastTickMs -= 1000;
+  form->Sampler().Tick();
+  EXPECT_EQ(form->Value(Display::TrafficLCD), 100) << "102400 bytes since the clearing";
+  EXPECT_EQ(form->Settings().Line(7), "100");
+
   // SLEEP clears the actual displays; the lock keeps the averages.
   Child<QPushButton>(*form, "ActiveOff")->click();
   EXPECT_EQ(state.AnalysisActive, 0);
