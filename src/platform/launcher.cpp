@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace velmar {
 
@@ -24,9 +25,18 @@ bool Start(const QStringList& command) {
 QStringList Launcher::CommandFor(const QString& text) {
   const qsizetype mark = text.indexOf(QLatin1Char('?'));
   if (mark > 0) {
-    const QFileInfo program(text.left(mark));
+    const QString name = text.left(mark);
+    const QFileInfo program(name);
     if (program.isFile() && program.isExecutable()) {
       return {program.absoluteFilePath(), text.mid(mark + 1)};
+    }
+    // A bare name ("notify-send") is a program on PATH, as in a shell; the
+    // opener would only fail on it.
+    if (!name.contains(QLatin1Char('/'))) {
+      const QString found = QStandardPaths::findExecutable(name);
+      if (!found.isEmpty()) {
+        return {found, text.mid(mark + 1)};
+      }
     }
   }
   return {Opener(), text};

@@ -14,8 +14,8 @@ class Launcher {
   static bool Open(const QString& target);
 
   // For a text `program?message` whose part before the first "?" names an
-  // executable file: runs it with the message as its single argument.
-  // Anything else is opened as a whole.
+  // executable file, or is a bare name found on PATH: runs it with the
+  // message as its single argument. Anything else is opened as a whole.
   static bool OpenOrRun(const QString& text);
 
   // The program and arguments Open/OpenOrRun start, for tests.

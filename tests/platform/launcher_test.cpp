@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 
 namespace velmar {
 namespace {
@@ -37,6 +39,34 @@ TEST(LauncherTest, ProgramWithMessageRunsItOtherwiseTheTextIsOpened) {
   EXPECT_TRUE(Launcher::Open("anything"));
   qputenv("VELMAR_OPENER", "/nonexistent/opener");
   EXPECT_FALSE(Launcher::Open("anything"));
+  qunsetenv("VELMAR_OPENER");
+}
+
+TEST(LauncherTest, ABareProgramNameIsFoundOnPathAndRunWithTheMessage) {
+  QTemporaryDir dir;
+  const QString program = dir.filePath("velmar-test-notify");
+  const QString record = dir.filePath("received.txt");
+  QFile f(program);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n").arg(record).toUtf8());
+  f.close();
+  f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", dir.path().toUtf8() + ":" + path);
+  qputenv("VELMAR_OPENER", "/nonexistent/opener");
+  EXPECT_EQ(Launcher::CommandFor("velmar-test-notify?Speed dropped"),
+            (QStringList{program, "Speed dropped"}));
+  ASSERT_TRUE(Launcher::OpenOrRun("velmar-test-notify?Speed dropped; $(reboot)"));
+  for (int i = 0; i < 300 && QFileInfo(record).size() < 24; ++i) {
+    QThread::msleep(10);
+  }
+  QFile got(record);
+  ASSERT_TRUE(got.open(QIODevice::ReadOnly));
+  EXPECT_EQ(got.readAll(), "Speed dropped; $(reboot)");
+  // Not on PATH: opened as a whole, as before.
+  EXPECT_EQ(Launcher::CommandFor("no-such-program-here?x"),
+            (QStringList{"/nonexistent/opener", "no-such-program-here?x"}));
+  qputenv("PATH", path);
   qunsetenv("VELMAR_OPENER");
 }
 
