@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <exception>
 
 #include "atomic_file.h"
 #include "autostart.h"
@@ -92,11 +93,25 @@ void SettingsLoader::LoadSettings(bool readFile) {
   target_.SetAdapterLabel(AdapterCaption(
       adapterIndex >= 0 && adapterIndex < adapters.size() ? adapters[adapterIndex] : QString()));
 
-  ApplyAutostart();
+  // The autostart entry lives outside the meter's own files: a failure
+  // there must not keep the proxy, the URL and the window size from being
+  // applied, at every start. A failed write is reported once the rest is
+  // done; a failed removal is not reported at all.
+  std::exception_ptr autostartFailure;
+  try {
+    ApplyAutostart();
+  } catch (const std::exception&) {
+    if (list_.Line(10) == QLatin1String("1")) {
+      autostartFailure = std::current_exception();
+    }
+  }
   ApplyProxy();
   const QString url = list_.Line(3);
   target_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
   ApplyProductKey();
+  if (autostartFailure) {
+    std::rethrow_exception(autostartFailure);
+  }
 }
 
 void SettingsLoader::ShowSpeedHints(SettingsTarget& target, uint8_t kilobitMode) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -311,6 +312,30 @@ TEST_F(SettingsLoaderTest, AutostartValueAndDesktopEntryFollowLine10) {
   WriteLines(Lines({{10, "1"}}));
   noStore.LoadSettings(true);
   EXPECT_FALSE(QFileInfo::exists(desktop));
+}
+
+TEST_F(SettingsLoaderTest, AnAutostartEntryThatCannotBeWrittenOrRemovedKeepsTheLoadGoing) {
+  // The entry's folder is a plain file: the entry can be neither written
+  // nor removed (permissions would not stop a test run as root).
+  QFile blocker(dir.filePath("blocked"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  SettingsLoader blocked(list, target, store.store.get(), path, "/opt/velmar/velmar",
+                         dir.filePath("blocked/velmar.desktop"));
+  WriteLines(Lines(
+      {{10, "1"}, {3, "http://example.test/big"}, {8, "proxy.test"}, {9, "3128"}, {14, "1"}}));
+  EXPECT_ANY_THROW(blocked.LoadSettings(true)) << "a failed write is reported";
+  EXPECT_EQ(target.url, "http://example.test/big") << "and the load went on";
+  EXPECT_EQ(target.proxy, "proxy.test");
+  EXPECT_EQ(target.proxyPort, 3128);
+  EXPECT_FALSE(target.webPage.isEmpty());
+
+  // Removing an entry that cannot go is not an error.
+  ASSERT_TRUE(QDir().mkpath(desktop));  // a folder where the entry would be
+  target.url.clear();
+  WriteLines(Lines({{10, "0"}, {3, "http://example.test/other"}}));
+  EXPECT_NO_THROW(loader.LoadSettings(true));
+  EXPECT_EQ(target.url, "http://example.test/other");
 }
 
 TEST_F(SettingsLoaderTest, WebPageAddressAndPlacementCheckInTheProductKey) {
