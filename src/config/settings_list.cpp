@@ -1,6 +1,7 @@
 #include "settings_list.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 #include "app_paths.h"
 
@@ -14,6 +15,25 @@ void SettingsList::SetLine(int n, const QString& text) {
   if (n >= 0 && n < lines_.size()) {
     lines_[n] = text;
   }
+}
+
+void SettingsList::SetLines(QStringList lines) {
+  lines_ = std::move(lines);
+  foreign_.clear();
+}
+
+void SettingsList::Clear() {
+  lines_.clear();
+  foreign_.clear();
+}
+
+QByteArray SettingsList::Encoded(int n) const {
+  const QString text = Line(n);
+  const auto kept = foreign_.constFind(n);
+  if (kept != foreign_.cend() && QString::fromLatin1(*kept) == text) {
+    return *kept;
+  }
+  return text.toUtf8();
 }
 
 int SettingsList::LineNumber(int n, int fallback) const {
@@ -32,11 +52,24 @@ bool SettingsList::LoadFromFile(const QString& path) {
     return false;
   }
   QStringList lines;
+  QHash<int, QByteArray> foreign;
+  // Lines are UTF-8. A line that is not (a file written by another
+  // program, in another encoding) is read as Latin-1 and its bytes are
+  // kept, so a save writes them back unchanged unless the line was edited.
+  const auto add = [&](const QByteArray& bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) {
+      foreign.insert(static_cast<int>(lines.size()), bytes);
+      text = QString::fromLatin1(bytes);
+    }
+    lines << text;
+  };
   qsizetype start = 0;
   for (qsizetype i = 0; i < data.size(); ++i) {
     const char c = data[i];
     if (c == '\r' || c == '\n') {
-      lines << QString::fromLatin1(data.mid(start, i - start));
+      add(data.mid(start, i - start));
       if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') {
         ++i;
       }
@@ -44,9 +77,10 @@ bool SettingsList::LoadFromFile(const QString& path) {
     }
   }
   if (start < data.size()) {
-    lines << QString::fromLatin1(data.mid(start));
+    add(data.mid(start));
   }
   lines_ = std::move(lines);
+  foreign_ = std::move(foreign);
   return true;
 }
 

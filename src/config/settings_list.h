@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -30,11 +32,14 @@ class SettingsList {
 
   int Count() const { return static_cast<int>(lines_.size()); }
   const QStringList& Lines() const { return lines_; }
-  void Clear() { lines_.clear(); }
-  void SetLines(QStringList lines) { lines_ = std::move(lines); }
+  void Clear();
+  void SetLines(QStringList lines);
+  // Line n as the file holds it: UTF-8, or the bytes it was read from when
+  // those were not UTF-8 and the line has not changed since.
+  QByteArray Encoded(int n) const;
 
   // Loads a file whose lines end with CR LF (bare LF or CR also end a
-  // line). False when the file cannot be read.
+  // line), in UTF-8. False when the file cannot be read.
   bool LoadFromFile(const QString& path);
   // LoadFromFile, and true only when the file held every line the meter
   // has.
@@ -46,6 +51,8 @@ class SettingsList {
 
  private:
   QStringList lines_;
+  // Lines read from bytes that are not UTF-8, by number.
+  QHash<int, QByteArray> foreign_;
 };
 
 }  // namespace velmar

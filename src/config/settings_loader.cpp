@@ -38,8 +38,8 @@ QString SettingsLoader::UpAvgHint(int bits) {
 
 QByteArray SettingsLoader::Serialise(const SettingsList& list) {
   QByteArray bytes;
-  for (const QString& line : list.Lines()) {
-    bytes += line.toLatin1();
+  for (int n = 0; n < list.Count(); ++n) {
+    bytes += list.Encoded(n);
     bytes += "\r\n";
   }
   return bytes;

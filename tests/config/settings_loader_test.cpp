@@ -258,6 +258,39 @@ TEST_F(SettingsLoaderTest, AwkwardFilesLoadWithoutHarm) {
   EXPECT_TRUE(QFileInfo(other.path()).isDir());
 }
 
+TEST_F(SettingsLoaderTest, TextOutsideLatin1SurvivesASaveAndForeignBytesAreKept) {
+  const QString program = QStringLiteral("/home/\u0436/alarm \u2192 \U0001F4E1");
+  const QString url = QStringLiteral("http://\u043f\u0440\u0438\u043c\u0435\u0440.test/");
+  WriteLines(Lines({{35, program}, {3, url}}));
+  loader.LoadSettings(true);
+  EXPECT_EQ(list.Line(35), program);
+  loader.SaveSettings();
+  EXPECT_TRUE(FileBytes().contains(program.toUtf8())) << "written as UTF-8";
+  SettingsList again;
+  ASSERT_TRUE(again.LoadFromFile(path));
+  EXPECT_EQ(again.Line(35), program);
+  EXPECT_EQ(again.Line(3), url);
+
+  // A file from elsewhere in Latin-1: its bytes come back unchanged, even
+  // when another line is edited; an edited foreign line is written as UTF-8.
+  QByteArray latin1 = SettingsLoader::Serialise([] {
+    SettingsList l;
+    l.SetLines(Lines({}));
+    return l;
+  }());
+  latin1.replace("Velmar reserved line, kept as written", "caf\xe9 \xff\xfe");
+  WriteFile(latin1);
+  loader.LoadSettings(true);
+  list.SetLine(5, "1");
+  loader.SaveSettings();
+  QByteArray expected = latin1;
+  expected.replace("\r\n0\r\n0\r\n0\r\n0\r\n\r\n", "\r\n0\r\n1\r\n0\r\n0\r\n\r\n");
+  EXPECT_EQ(FileBytes(), expected);
+  list.SetLine(40, list.Line(40) + "!");
+  loader.SaveSettings();
+  EXPECT_TRUE(FileBytes().contains("caf\xc3\xa9 \xc3\xbf\xc3\xbe!\r\n"));
+}
+
 TEST_F(SettingsLoaderTest, SaveFailuresRaiseAndLeaveTheFileAlone) {
   loader.LoadSettings(true);
   const QByteArray before = FileBytes();
