@@ -135,9 +135,27 @@ int RunWindow(int argc, char* argv[]) {
   ui.SetParent(&window);
   app.ExceptionHandler = [&window](const std::exception& e) { window.ReportError(e); };
   singleInstance.OnActivateRequest = [&window] { window.ShowMainWindow(); };
-  UnixSignalWatcher signalWatcher([&window](int) { window.EndWithoutQuestion(); });
+  // A signal ends the program as "&End" does, in every state: dialogs that
+  // wait for the user are closed first, since each runs an event loop of
+  // its own. One that comes during the start-up lets it finish, then ends.
+  bool started = false;
+  bool ending = false;
+  UnixSignalWatcher signalWatcher([&](int) {
+    ending = true;
+    ui.EndAll();
+    if (started) {
+      window.EndWithoutQuestion();
+      QCoreApplication::exit(0);
+    }
+  });
 
   window.Start();
+  started = true;
+  if (ending) {
+    window.EndWithoutQuestion();
+    UserInterface::Set(nullptr);
+    return 0;
+  }
   window.show();
   const int result = QCoreApplication::exec();
   UserInterface::Set(nullptr);

@@ -19,13 +19,32 @@ WidgetUserInterface::WidgetUserInterface() {
   }
 }
 
+void WidgetUserInterface::EndAll() {
+  ending_ = true;
+  // Each modal dialog runs an event loop of its own; closing them lets
+  // control come back to the main loop, which then ends.
+  for (int i = 0; i < 64; ++i) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) {
+      break;
+    }
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->reject();
+    }
+    modal->hide();
+  }
+}
+
 void WidgetUserInterface::Beep() {
-  if (!scripted_) {
+  if (!scripted_ && !ending_) {
     QApplication::beep();
   }
 }
 
 void WidgetUserInterface::Message(const QString& text) {
+  if (ending_) {
+    return;
+  }
   if (scripted_) {
     std::fprintf(stderr, "velmar-dialog: message: %s\n", qUtf8Printable(text));
     std::fflush(stderr);
@@ -35,6 +54,9 @@ void WidgetUserInterface::Message(const QString& text) {
 }
 
 UserInterface::Answer WidgetUserInterface::Question(const QString& text) {
+  if (ending_) {
+    return Answer::No;
+  }
   if (scripted_) {
     const bool yes = !answers_.isEmpty() && answers_.takeFirst().trimmed().toLower() == "yes";
     std::fprintf(stderr, "velmar-dialog: question: %s -> %s\n", qUtf8Printable(text),
@@ -53,6 +75,9 @@ UserInterface::Answer WidgetUserInterface::Question(const QString& text) {
 namespace velmar {
 
 bool WidgetUserInterface::Tip(const QString& text) {
+  if (ending_) {
+    return false;
+  }
   if (scripted_) {
     std::fprintf(stderr, "velmar-dialog: tip: %s\n", qUtf8Printable(text));
     std::fflush(stderr);
@@ -69,6 +94,9 @@ bool WidgetUserInterface::Tip(const QString& text) {
 namespace velmar {
 
 std::optional<QDate> WidgetUserInterface::PickDate(const QDate& initial) {
+  if (ending_) {
+    return std::nullopt;
+  }
   if (scripted_) {
     std::fprintf(stderr, "velmar-dialog: date: %s\n",
                  qUtf8Printable(initial.toString(Qt::ISODate)));
@@ -84,8 +112,11 @@ std::optional<QDate> WidgetUserInterface::PickDate(const QDate& initial) {
 
 namespace {
 
-QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& folder,
-                      const QString& fileName, const QString& suffix) {
+QString RunFileDialog(bool ending, QWidget* parent, QFileDialog::AcceptMode mode,
+                      const QString& folder, const QString& fileName, const QString& suffix) {
+  if (ending) {
+    return {};
+  }
   QFileDialog dialog(parent, kApplicationTitle, folder);
   dialog.setAcceptMode(mode);
   dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
@@ -108,7 +139,7 @@ QString WidgetUserInterface::SaveFileName(const QString& folder, const QString& 
     std::fflush(stderr);
     return {};
   }
-  return RunFileDialog(parent_, QFileDialog::AcceptSave, folder, fileName, defaultSuffix);
+  return RunFileDialog(ending_, parent_, QFileDialog::AcceptSave, folder, fileName, defaultSuffix);
 }
 
 QString WidgetUserInterface::OpenFileName(const QString& folder, const QString& fileName,
@@ -118,7 +149,7 @@ QString WidgetUserInterface::OpenFileName(const QString& folder, const QString& 
     std::fflush(stderr);
     return {};
   }
-  return RunFileDialog(parent_, QFileDialog::AcceptOpen, folder, fileName, defaultSuffix);
+  return RunFileDialog(ending_, parent_, QFileDialog::AcceptOpen, folder, fileName, defaultSuffix);
 }
 
 }  // namespace velmar

@@ -16,6 +16,10 @@ class WidgetUserInterface : public UserInterface {
  public:
   WidgetUserInterface();
   void SetParent(QWidget* parent) { parent_ = parent; }
+  // The program is ending (a signal): every open modal dialog is closed as
+  // cancelled, and from now on none is shown; each answers No, cancel or
+  // nothing at once, so no nested event loop keeps the program alive.
+  void EndAll();
 
   void Beep() override;
   void Message(const QString& text) override;
@@ -30,6 +34,7 @@ class WidgetUserInterface : public UserInterface {
  private:
   QWidget* parent_ = nullptr;
   bool scripted_ = false;
+  bool ending_ = false;
   QStringList answers_;
 };
 

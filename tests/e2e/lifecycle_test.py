@@ -101,6 +101,59 @@ def test_corrupt_store_is_reported_and_kept(bin_dir, x):
         xsession.cleanup(home)
 
 
+def shown_dialog(x):
+    """A shown window titled as the meter's dialogs are (Qt keeps hidden
+    helper windows of that name too)."""
+    for w in x.windows():
+        try:
+            if w.get_wm_name() == "Velmar 2000" and x.is_viewable(w):
+                return w
+        except Exception:
+            pass
+    return None
+
+
+def test_a_signal_ends_the_program_behind_a_modal_dialog(bin_dir, x):
+    """SIGTERM while a dialog waits for the user (the error report at
+    start-up, a question while running) ends the program as "&End" does:
+    at once, without saving the settings."""
+    import signal
+    env, home = xsession.private_environment(bin_dir, "")
+    del env["VELMAR_TEST_ANSWERS"]  # real dialogs
+    proc = None
+    try:
+        with open(env["VELMAR_REGISTRY"], "wb") as f:
+            f.write(bytes(range(256)) * 64)
+        os.makedirs(env["VELMAR_APP_DIR"], exist_ok=True)
+        proc = subprocess.Popen([os.path.join(bin_dir, "velmar")], env=dict(x.env(), **env),
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        x.wait(lambda: shown_dialog(x), 15, "the error report shown")
+        proc.send_signal(signal.SIGTERM)
+        proc.wait(timeout=10)
+        assert proc.returncode == 0, proc.communicate()
+
+        # While running: the "&End" question is open when the signal comes.
+        os.remove(env["VELMAR_REGISTRY"])
+        settings = os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini")
+        proc, window = start(bin_dir, x, env)
+        x.wait(lambda: os.path.exists(settings), 10, "the default settings file")
+        with open(settings, "rb") as f:
+            before = f.read()
+        x.tray_menu_key("e")
+        x.wait(lambda: shown_dialog(x), 10, "the question shown")
+        proc.send_signal(signal.SIGTERM)
+        proc.wait(timeout=10)
+        assert proc.returncode == 0, proc.communicate()
+        with open(settings, "rb") as f:
+            assert f.read() == before, "a signal ends without saving"
+        print("signal behind a modal dialog: ok")
+    finally:
+        if proc is not None and proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        xsession.cleanup(home)
+
+
 if __name__ == "__main__":
     bin_dir = sys.argv[1]
     x = xsession.XSession()
@@ -108,5 +161,6 @@ if __name__ == "__main__":
         test_second_instance_and_end(bin_dir, x)
         test_placement_survives_a_restart(bin_dir, x)
         test_corrupt_store_is_reported_and_kept(bin_dir, x)
+        test_a_signal_ends_the_program_behind_a_modal_dialog(bin_dir, x)
     finally:
         x.close()
