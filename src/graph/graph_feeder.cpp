@@ -82,7 +82,7 @@ void GraphFeeder::Feed(const MeasurementState& state, const ResultDisplays& disp
 }
 
 void GraphFeeder::FeedLive(const ResultDisplays& displays, int scale) {
-  Chart3D& chart = target_->Chart1;
+  Chart3D& chart = target_->Chart;
   chart.BottomAxis.Maximum = kLivePoints;
   chart.MaxPointsPerPage = kLivePoints;
   ScaleLeftAxis(chart, scale);
@@ -111,7 +111,7 @@ void GraphFeeder::FeedLive(const ResultDisplays& displays, int scale) {
 void GraphFeeder::FeedHistory(const MeasurementState& state, int scale) {
   GraphChart* target = target_;
   const unsigned attachment = attachment_;
-  Chart3D& chart = target->Chart1;
+  Chart3D& chart = target->Chart;
   chart.BottomAxis.Maximum = kHistoryPoints;
   chart.MaxPointsPerPage = kHistoryPoints;
   chart.ShowHint = false;

@@ -106,7 +106,7 @@ MainWindow::MainWindow(Environment environment)
   publisher_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
   graphs_.ShowTip = [this](uint8_t tip) { ShowTip(tip); };
-  graphs_.Close1Click = [this] { Close1Click(); };
+  graphs_.CloseRequested = [this] { Close1Click(); };
   graphs_.FeedChanged = [this](GraphFeed* feed) { publisher_.Graph = feed; };
 }
 
