@@ -27,7 +27,7 @@ void Fill(velmar::GraphChart& chart, velmar::GraphFeeder& feeder, uint8_t mode) 
   displays.SetValue(velmar::Display::DownDigits, 812);
   displays.SetValue(velmar::Display::UpAvgDigits, 142);
   displays.SetValue(velmar::Display::DownAvgDigits, 655);
-  chart.FormCreate();
+  chart.InitializeTitleAndStyle();
   feeder.Attach(&chart);
   feeder.GraphMode = mode;
   feeder.Feed(state, displays, 900, velmar::DisplayUnit());
@@ -43,7 +43,7 @@ void Render(benchmark::State& bench, uint8_t style, uint8_t mode) {
   QImage image(kChartSize, QImage::Format_RGB32);
   for (auto _ : bench) {
     QPainter painter(&image);
-    velmar::ChartRenderer::Render(chart.Chart1, painter, QRectF(QPointF(0, 0), QSizeF(kChartSize)));
+    velmar::ChartRenderer::Render(chart.Chart, painter, QRectF(QPointF(0, 0), QSizeF(kChartSize)));
     painter.end();
     benchmark::DoNotOptimize(image.constBits());
   }

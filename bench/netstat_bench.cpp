@@ -106,13 +106,13 @@ LoopbackConnections& Connections() {
 struct Window {
   velmar::InterfaceTable table{nullptr, kAgent};
   int errors = 0;
-  velmar::NetStatWindow form{&table, [this](const std::exception& e) {
-                               std::fprintf(stderr, "refresh failed: %s\n", e.what());
-                               ++errors;
-                             }};
+  velmar::NetStatWindow netStat{&table, [this](const std::exception& e) {
+                                  std::fprintf(stderr, "refresh failed: %s\n", e.what());
+                                  ++errors;
+                                }};
   Window() {
-    form.show();
-    form.NoteBook->setCurrentWidget(form.tcpMemo);
+    netStat.show();
+    netStat.Pages()->setCurrentWidget(netStat.TcpPage());
     QCoreApplication::processEvents();
   }
 };
@@ -123,10 +123,10 @@ void BM_RefreshUnchanged(benchmark::State& state) {
   Connections();
   Window window;
   for (auto _ : state) {
-    window.form.Timer1Timer();
+    window.netStat.Refresh();
     QCoreApplication::processEvents();
   }
-  state.counters["tcp_rows"] = window.form.tcpMemo->blockCount() - 2;
+  state.counters["tcp_rows"] = window.netStat.TcpPage()->blockCount() - 2;
   state.counters["errors"] = window.errors;
 }
 
@@ -139,10 +139,10 @@ void BM_RefreshChanged(benchmark::State& state) {
     state.PauseTiming();
     Connections().Renew();
     state.ResumeTiming();
-    window.form.Timer1Timer();
+    window.netStat.Refresh();
     QCoreApplication::processEvents();
   }
-  state.counters["tcp_rows"] = window.form.tcpMemo->blockCount() - 2;
+  state.counters["tcp_rows"] = window.netStat.TcpPage()->blockCount() - 2;
   state.counters["errors"] = window.errors;
 }
 
@@ -177,7 +177,7 @@ void BM_TcpSetText(benchmark::State& state) {
   Window window;
   bool flip = false;
   for (auto _ : state) {
-    window.form.tcpMemo->setPlainText(flip ? page : other);
+    window.netStat.TcpPage()->setPlainText(flip ? page : other);
     flip = !flip;
     QCoreApplication::processEvents();
   }

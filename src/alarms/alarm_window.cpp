@@ -9,26 +9,36 @@ namespace velmar {
 
 namespace {
 
+// One row per condition, in the order of the alarm lines (25 to 34 switch
+// them on, 15 to 24 hold their thresholds).
 struct Condition {
-  const char* box;
+  const char* boxName;
   const char* caption;
   int onLine;
-  const char* edit;
+  const char* editName;
   int thresholdLine;
   const char* unit;
 };
 
 const Condition kConditions[] = {
-    {"CheckBox1", "when the Average Downstream speed exceeds: ", 25, "Edit1", 15, "Kbit/s"},
-    {"CheckBox2", "when the Average Upstream speed exceeds: ", 26, "Edit2", 16, "Kbit/s"},
-    {"CheckBox3", "when the Average Downstream speed drops below: ", 27, "Edit3", 17, "Kbit/s"},
-    {"CheckBox4", "when the Average Upstream speed drops below: ", 28, "Edit4", 18, "Kbit/s"},
-    {"CheckBox5", "when the Actual Downstream speed exceeds: ", 29, "Edit5", 19, "Kbit/s"},
-    {"CheckBox6", "when the Actual Upstream speed exceeds: ", 30, "Edit6", 20, "Kbit/s"},
-    {"Checkbox7", "when the Actual Downstream speed drops below: ", 31, "edit7", 21, "Kbit/s"},
-    {"Checkbox8", "when the Actual Upstream speed drops below: ", 32, "edit8", 22, "Kbit/s"},
-    {"CheckBox9", "when Downstream inactive for :", 33, "Edit9", 23, "Minutes"},
-    {"CheckBox10", "when Upstream inactive for :", 34, "Edit10", 24, "Minutes"},
+    {"averageDownAboveBox", "when the Average Downstream speed exceeds: ", 25,
+     "averageDownAboveEdit", 15, "Kbit/s"},
+    {"averageUpAboveBox", "when the Average Upstream speed exceeds: ", 26, "averageUpAboveEdit", 16,
+     "Kbit/s"},
+    {"averageDownBelowBox", "when the Average Downstream speed drops below: ", 27,
+     "averageDownBelowEdit", 17, "Kbit/s"},
+    {"averageUpBelowBox", "when the Average Upstream speed drops below: ", 28, "averageUpBelowEdit",
+     18, "Kbit/s"},
+    {"actualDownAboveBox", "when the Actual Downstream speed exceeds: ", 29, "actualDownAboveEdit",
+     19, "Kbit/s"},
+    {"actualUpAboveBox", "when the Actual Upstream speed exceeds: ", 30, "actualUpAboveEdit", 20,
+     "Kbit/s"},
+    {"actualDownBelowBox", "when the Actual Downstream speed drops below: ", 31,
+     "actualDownBelowEdit", 21, "Kbit/s"},
+    {"actualUpBelowBox", "when the Actual Upstream speed drops below: ", 32, "actualUpBelowEdit",
+     22, "Kbit/s"},
+    {"downIdleBox", "when Downstream inactive for :", 33, "downIdleEdit", 23, "Minutes"},
+    {"upIdleBox", "when Upstream inactive for :", 34, "upIdleEdit", 24, "Minutes"},
 };
 
 }  // namespace
@@ -41,19 +51,19 @@ bool AlarmWindow::IsWholeNumber(const QString& text) {
 
 AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
-  setObjectName(QStringLiteral("AlarmForm"));
+  setObjectName(QStringLiteral("alarmWindow"));
   setWindowTitle(QStringLiteral("Velmar2000 Alarms"));
   setFixedSize(460, 420);
 
   auto* trigger = new QLabel(QStringLiteral("Trigger the following event :  "), this);
   trigger->setGeometry(12, 12, 190, 24);
   action_ = new QComboBox(this);
-  action_->setObjectName(QStringLiteral("ComboBox1"));
+  action_->setObjectName(QStringLiteral("actionBox"));
   action_->addItems({QStringLiteral("System Beep"), QStringLiteral("Send E-mail"),
                      QStringLiteral("Execute program"), QStringLiteral("Request URL ")});
   action_->setGeometry(204, 12, 244, 24);
   event_ = new QLineEdit(this);
-  event_->setObjectName(QStringLiteral("event"));
+  event_->setObjectName(QStringLiteral("eventEdit"));
   event_->setGeometry(204, 42, 244, 24);
 
   const int action = settings_.LineNumber(36, -1);
@@ -71,15 +81,15 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
   for (int i = 0; i < 10; ++i, y += 28) {
     const Condition& c = kConditions[i];
     auto* box = new QCheckBox(QString::fromLatin1(c.caption), this);
-    box->setObjectName(QString::fromLatin1(c.box));
+    box->setObjectName(QString::fromLatin1(c.boxName));
     box->setGeometry(12, y, 300, 24);
     auto* edit = new QLineEdit(this);
-    edit->setObjectName(QString::fromLatin1(c.edit));
+    edit->setObjectName(QString::fromLatin1(c.editName));
     edit->setGeometry(316, y, 70, 24);
     auto* unit = new QLabel(QString::fromLatin1(c.unit), this);
     unit->setGeometry(392, y, 60, 24);
-    boxes_[static_cast<size_t>(i)] = box;
-    edits_[static_cast<size_t>(i)] = edit;
+    conditionBoxes_[static_cast<size_t>(i)] = box;
+    thresholdEdits_[static_cast<size_t>(i)] = edit;
 
     box->setChecked(settings_.Line(c.onLine) == QLatin1String("1"));
     edit->setText(settings_.Line(c.thresholdLine));
@@ -87,7 +97,7 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
     ShowValidity(i);
     connect(box, &QCheckBox::toggled, this, [this, i, onLine = c.onLine](bool on) {
       settings_.SetLine(onLine, on ? QStringLiteral("1") : QStringLiteral("0"));
-      edits_[static_cast<size_t>(i)]->setEnabled(on);
+      thresholdEdits_[static_cast<size_t>(i)]->setEnabled(on);
     });
     connect(edit, &QLineEdit::textEdited, this,
             [this, i, line = c.thresholdLine](const QString& text) {
@@ -107,7 +117,7 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
 }
 
 void AlarmWindow::ShowValidity(int i) {
-  QLineEdit* edit = edits_[static_cast<size_t>(i)];
+  QLineEdit* edit = thresholdEdits_[static_cast<size_t>(i)];
   QPalette pal = edit->palette();
   pal.setColor(QPalette::Text,
                IsWholeNumber(edit->text()) ? palette().color(QPalette::Text) : QColor(Qt::red));
@@ -116,10 +126,10 @@ void AlarmWindow::ShowValidity(int i) {
 
 void AlarmWindow::AllOnOff() {
   bool anyOff = false;
-  for (QCheckBox* box : boxes_) {
+  for (QCheckBox* box : conditionBoxes_) {
     anyOff = anyOff || !box->isChecked();
   }
-  for (QCheckBox* box : boxes_) {
+  for (QCheckBox* box : conditionBoxes_) {
     box->setChecked(anyOff);
   }
 }

@@ -19,8 +19,11 @@ class AlarmWindow : public QDialog {
 
   QComboBox* Action() { return action_; }
   QLineEdit* Event() { return event_; }
-  QCheckBox* Box(int i) { return boxes_[static_cast<size_t>(i)]; }
-  QLineEdit* Threshold(int i) { return edits_[static_cast<size_t>(i)]; }
+  // The rows, in order: average downstream above, average upstream above,
+  // average downstream below, average upstream below, the same four for the
+  // actual speeds, then downstream idle and upstream idle.
+  QCheckBox* Box(int i) { return conditionBoxes_[static_cast<size_t>(i)]; }
+  QLineEdit* Threshold(int i) { return thresholdEdits_[static_cast<size_t>(i)]; }
 
   // Checks all boxes when any is unchecked, else clears them all.
   void AllOnOff();
@@ -34,8 +37,8 @@ class AlarmWindow : public QDialog {
   SettingsList& settings_;
   QComboBox* action_;
   QLineEdit* event_;
-  std::array<QCheckBox*, 10> boxes_{};
-  std::array<QLineEdit*, 10> edits_{};
+  std::array<QCheckBox*, 10> conditionBoxes_{};
+  std::array<QLineEdit*, 10> thresholdEdits_{};
 };
 
 }  // namespace velmar

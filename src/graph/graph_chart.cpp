@@ -22,7 +22,7 @@ void SetMarks(ChartSeries& series) {
 }  // namespace
 
 GraphChart::GraphChart() {
-  Chart3D& c = Chart1;
+  Chart3D& c = Chart;
   c.Hint = kHint;
   c.ShowHint = true;
   c.View3D = true;
@@ -63,32 +63,32 @@ GraphChart::GraphChart() {
   c.TitleFontFamily = QStringLiteral("Small Fonts");
   c.TitleFontPointSize = 7;
 
-  Series1 = c.AddSeries(ChartSeries::Kind::VerticalBars, QStringLiteral("VerticalBars"),
-                        QColor(255, 0, 0));
-  Series1->Active = true;
-  Series1->BarWidthPercent = 50;
-  Series1->BarsSideBySide = false;
-  Series2 = c.AddSeries(ChartSeries::Kind::Line, QStringLiteral("Lines"), kYellow);
-  Series2->Active = false;
-  Series2->PointerVisible = false;
-  Series3 = c.AddSeries(ChartSeries::Kind::Points, QStringLiteral("Points"), kYellow);
-  Series3->Active = false;
-  Series3->PointerVisible = true;
-  Series3->Pointer = ChartSeries::PointerStyle::Rectangle;
-  Series4 = c.AddSeries(ChartSeries::Kind::Area, QStringLiteral("Area"), kYellow);
-  Series4->Active = false;
-  Series4->ColorEachPoint = true;
-  for (ChartSeries* s : {Series1, Series2, Series3, Series4}) {
+  BarSeries = c.AddSeries(ChartSeries::Kind::VerticalBars, QStringLiteral("VerticalBars"),
+                          QColor(255, 0, 0));
+  BarSeries->Active = true;
+  BarSeries->BarWidthPercent = 50;
+  BarSeries->BarsSideBySide = false;
+  LineSeries = c.AddSeries(ChartSeries::Kind::Line, QStringLiteral("Lines"), kYellow);
+  LineSeries->Active = false;
+  LineSeries->PointerVisible = false;
+  PointSeries = c.AddSeries(ChartSeries::Kind::Points, QStringLiteral("Points"), kYellow);
+  PointSeries->Active = false;
+  PointSeries->PointerVisible = true;
+  PointSeries->Pointer = ChartSeries::PointerStyle::Rectangle;
+  AreaSeries = c.AddSeries(ChartSeries::Kind::Area, QStringLiteral("Area"), kYellow);
+  AreaSeries->Active = false;
+  AreaSeries->ColorEachPoint = true;
+  for (ChartSeries* s : {BarSeries, LineSeries, PointSeries, AreaSeries}) {
     SetMarks(*s);
   }
 }
 
-void GraphChart::FormCreate() {
-  Chart1.TitleLines.clear();
-  Chart1.TitleFontFamily = QStringLiteral("Small Fonts");
-  Chart1.TitleFontPointSize = 7;
-  Chart1.TitleLines << kTitle;
-  Chart1.TitleVisible = true;
+void GraphChart::InitializeTitleAndStyle() {
+  Chart.TitleLines.clear();
+  Chart.TitleFontFamily = QStringLiteral("Small Fonts");
+  Chart.TitleFontPointSize = 7;
+  Chart.TitleLines << kTitle;
+  Chart.TitleVisible = true;
   SelectStyle(0);
 }
 
@@ -97,38 +97,38 @@ void GraphChart::SelectStyle(uint8_t n) {
     return;
   }
   currentStyle_ = n;
-  for (int i = 0; i < Chart1.SeriesCount(); ++i) {
-    Chart1.Series(i).Active = false;
+  for (int i = 0; i < Chart.SeriesCount(); ++i) {
+    Chart.Series(i).Active = false;
   }
-  Chart1.LeftAxis.Automatic = false;
-  Chart1.BottomAxis.Automatic = false;
-  Chart1.BottomAxis.Maximum = 4;
-  Chart1.LegendResizeChart = false;
-  Chart1.LegendVisible = false;
-  ChartSeries& series = Chart1.Series(n);
+  Chart.LeftAxis.Automatic = false;
+  Chart.BottomAxis.Automatic = false;
+  Chart.BottomAxis.Maximum = 4;
+  Chart.LegendResizeChart = false;
+  Chart.LegendVisible = false;
+  ChartSeries& series = Chart.Series(n);
   series.Clear();
   series.Active = true;
-  Chart1.DepthPercent = kDepthPercent;
-  Chart1.Zoom = kZoom;
-  Chart1.Rotation = kRotation;
-  Chart1.Elevation = kElevation;
-  Chart1.HorizOffset = kHorizOffset;
-  Chart1.VertOffset = kVertOffset;
+  Chart.DepthPercent = kDepthPercent;
+  Chart.Zoom = kZoom;
+  Chart.Rotation = kRotation;
+  Chart.Elevation = kElevation;
+  Chart.HorizOffset = kHorizOffset;
+  Chart.VertOffset = kVertOffset;
   NotifyChanged();
 }
 
-void GraphChart::RotBarChange(int position) {
-  Chart1.Rotation = 180 - position;
+void GraphChart::SetRotationFromSlider(int position) {
+  Chart.Rotation = 180 - position;
   NotifyChanged();
 }
 
-void GraphChart::ElBarChange(int position) {
-  Chart1.Elevation = 180 - position;
+void GraphChart::SetElevationFromSlider(int position) {
+  Chart.Elevation = 180 - position;
   NotifyChanged();
 }
 
-void GraphChart::ZoombarChange(int position) {
-  Chart1.Zoom = position;
+void GraphChart::SetZoomFromSlider(int position) {
+  Chart.Zoom = position;
   NotifyChanged();
 }
 

@@ -29,19 +29,19 @@ class GraphChart {
   GraphChart();
 
   // The creation step: the title, then style 0.
-  void FormCreate();
+  void InitializeTitleAndStyle();
   // Makes series n (0 bars, 1 lines, 2 points, 3 area) the only active
   // one, empty, and resets the view; other numbers change nothing.
   void SelectStyle(uint8_t n);
   // The sliders: rotation and elevation are 180 - position, the zoom the
   // position itself.
-  void RotBarChange(int position);
-  void ElBarChange(int position);
-  void ZoombarChange(int position);
+  void SetRotationFromSlider(int position);
+  void SetElevationFromSlider(int position);
+  void SetZoomFromSlider(int position);
 
   uint8_t CurrentStyle() const { return currentStyle_; }
   // The series of the current style: the one the feed fills.
-  ChartSeries& ActiveSeries() const { return Chart1.Series(currentStyle_); }
+  ChartSeries& ActiveSeries() const { return Chart.Series(currentStyle_); }
 
   // Tells the view to draw the chart again (the window sets it).
   std::function<void()> Changed;
@@ -51,11 +51,11 @@ class GraphChart {
     }
   }
 
-  Chart3D Chart1;
-  ChartSeries* Series1 = nullptr;  // vertical bars
-  ChartSeries* Series2 = nullptr;  // lines
-  ChartSeries* Series3 = nullptr;  // points
-  ChartSeries* Series4 = nullptr;  // area
+  Chart3D Chart;
+  ChartSeries* BarSeries = nullptr;    // vertical bars
+  ChartSeries* LineSeries = nullptr;   // lines
+  ChartSeries* PointSeries = nullptr;  // points
+  ChartSeries* AreaSeries = nullptr;   // area
 
  private:
   uint8_t currentStyle_ = 0;

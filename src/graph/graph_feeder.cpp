@@ -65,7 +65,7 @@ void GraphFeeder::ScaleLeftAxis(Chart3D& chart, double scale) {
 void GraphFeeder::NameUnit(const DisplayUnit& unit) {
   const QString title =
       GraphChart::kTitle.left(GraphChart::kTitle.lastIndexOf(' ') + 1) + unit.Name();
-  QStringList& lines = target_->Chart1.TitleLines;
+  QStringList& lines = target_->Chart.TitleLines;
   if (lines.size() == 1 && lines[0] != title) {
     lines[0] = title;
   }
@@ -99,7 +99,7 @@ void GraphFeeder::Feed(const MeasurementState& state, const ResultDisplays& disp
 
 void GraphFeeder::FeedLive(const ResultDisplays& displays, double scale,
                            bool withAverageHundredths) {
-  Chart3D& chart = target_->Chart1;
+  Chart3D& chart = target_->Chart;
   chart.BottomAxis.Maximum = kLivePoints;
   chart.MaxPointsPerPage = kLivePoints;
   ScaleLeftAxis(chart, scale);
@@ -131,7 +131,7 @@ void GraphFeeder::FeedLive(const ResultDisplays& displays, double scale,
 void GraphFeeder::FeedHistory(const MeasurementState& state, double scale, double kbitPerUnit) {
   GraphChart* target = target_;
   const unsigned attachment = attachment_;
-  Chart3D& chart = target->Chart1;
+  Chart3D& chart = target->Chart;
   chart.BottomAxis.Maximum = kHistoryPoints;
   chart.MaxPointsPerPage = kHistoryPoints;
   chart.ShowHint = false;

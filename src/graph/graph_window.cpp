@@ -131,7 +131,7 @@ GraphWindow::GraphWindow() {
   }
   current = this;
   setAttribute(Qt::WA_DeleteOnClose, true);
-  setObjectName(QStringLiteral("Form2"));
+  setObjectName(QStringLiteral("graphWindow"));
   setWindowTitle(kCaption);
   OpenPrinter = &GraphWindow::DefaultPrinter;
   AskSaveFileName = [this] { return AskWithDialog(); };
@@ -142,11 +142,11 @@ GraphWindow::GraphWindow() {
     const QRect desk = screen->availableGeometry();
     move(desk.center() - QPoint(kSize.width() / 2, kSize.height() / 2));
   }
-  FormCreate();
+  InitializeChart();
 }
 
 GraphWindow::~GraphWindow() {
-  // FormDestroy: the main window's reference goes with the window.
+  // The main window's reference goes with the window.
   if (current == this) {
     current = nullptr;
   }
@@ -154,54 +154,56 @@ GraphWindow::~GraphWindow() {
 }
 
 void GraphWindow::BuildControls() {
-  Chart1 = new ChartWidget(graph_.Chart1, this);
-  Chart1->setObjectName(QStringLiteral("Chart1"));
-  Chart1->setMinimumSize(120, 100);
-  graph_.Changed = [this] { Chart1->Refresh(); };
+  chartView_ = new ChartWidget(graph_.Chart, this);
+  chartView_->setObjectName(QStringLiteral("chart"));
+  chartView_->setMinimumSize(120, 100);
+  graph_.Changed = [this] { chartView_->Refresh(); };
 
-  ElBar = MakeSlider(Qt::Vertical, "ElBar", QStringLiteral("Elevation"), 360, 180, 18);
+  elevationSlider_ =
+      MakeSlider(Qt::Vertical, "elevationSlider", QStringLiteral("Elevation"), 360, 180, 18);
   // Like the original track bar: 0 at the top.
-  ElBar->setInvertedAppearance(true);
-  RotBar = MakeSlider(Qt::Horizontal, "RotBar", QStringLiteral("Rotation"), 360, 180, 18);
-  Zoombar = MakeSlider(Qt::Horizontal, "Zoombar", QStringLiteral("Zoom"), 500, 100, 10);
-  connect(RotBar, &QSlider::valueChanged, this, [this] { RotBarChange(); });
-  connect(ElBar, &QSlider::valueChanged, this, [this] { ElBarChange(); });
-  connect(Zoombar, &QSlider::valueChanged, this, [this] { ZoombarChange(); });
+  elevationSlider_->setInvertedAppearance(true);
+  rotationSlider_ =
+      MakeSlider(Qt::Horizontal, "rotationSlider", QStringLiteral("Rotation"), 360, 180, 18);
+  zoomSlider_ = MakeSlider(Qt::Horizontal, "zoomSlider", QStringLiteral("Zoom"), 500, 100, 10);
+  connect(rotationSlider_, &QSlider::valueChanged, this, [this] { ApplyRotation(); });
+  connect(elevationSlider_, &QSlider::valueChanged, this, [this] { ApplyElevation(); });
+  connect(zoomSlider_, &QSlider::valueChanged, this, [this] { ApplyZoom(); });
 
   const QString styleHint = QStringLiteral("Select other Graph style");
-  BitBtn1 = MakeButton("BitBtn1", QStringLiteral("Vert.Bars"), styleHint, Glyph::Bars);
-  BitBtn2 = MakeButton("BitBtn2", QStringLiteral("Hor.Lines"), styleHint, Glyph::Lines);
-  BitBtn4 = MakeButton("BitBtn4", QStringLiteral("Hor.Solid"), styleHint, Glyph::Solid);
-  BitBtn3 = MakeButton("BitBtn3", QStringLiteral("Dots"), styleHint, Glyph::Dots);
-  BitBtn5 = MakeButton("BitBtn5", QStringLiteral("Print"), QString(), Glyph::Print);
-  BitBtn6 = MakeButton("BitBtn6", QStringLiteral("Save Pic"), QString(), Glyph::Save);
-  BitBtn7 = MakeButton("BitBtn7", QStringLiteral("Close"), QString(), Glyph::Close);
-  connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-  connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
-  connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
-  connect(BitBtn4, &QPushButton::clicked, this, [this] { BitBtn4Click(); });
-  connect(BitBtn5, &QPushButton::clicked, this, [this] { BitBtn5Click(); });
-  connect(BitBtn6, &QPushButton::clicked, this, [this] { BitBtn6Click(); });
-  connect(BitBtn7, &QPushButton::clicked, this, [this] { BitBtn7Click(); });
+  barsButton_ = MakeButton("barsButton", QStringLiteral("Vert.Bars"), styleHint, Glyph::Bars);
+  linesButton_ = MakeButton("linesButton", QStringLiteral("Hor.Lines"), styleHint, Glyph::Lines);
+  solidButton_ = MakeButton("solidButton", QStringLiteral("Hor.Solid"), styleHint, Glyph::Solid);
+  dotsButton_ = MakeButton("dotsButton", QStringLiteral("Dots"), styleHint, Glyph::Dots);
+  printButton_ = MakeButton("printButton", QStringLiteral("Print"), QString(), Glyph::Print);
+  savePicButton_ = MakeButton("savePicButton", QStringLiteral("Save Pic"), QString(), Glyph::Save);
+  closeButton_ = MakeButton("closeButton", QStringLiteral("Close"), QString(), Glyph::Close);
+  connect(barsButton_, &QPushButton::clicked, this, [this] { SelectBarsStyle(); });
+  connect(linesButton_, &QPushButton::clicked, this, [this] { SelectLinesStyle(); });
+  connect(dotsButton_, &QPushButton::clicked, this, [this] { SelectDotsStyle(); });
+  connect(solidButton_, &QPushButton::clicked, this, [this] { SelectSolidStyle(); });
+  connect(printButton_, &QPushButton::clicked, this, [this] { Print(); });
+  connect(savePicButton_, &QPushButton::clicked, this, [this] { SavePicture(); });
+  connect(closeButton_, &QPushButton::clicked, this, [this] { RequestClose(); });
 
   auto* grid = new QGridLayout;
   grid->setContentsMargins(0, 0, 0, 0);
   grid->setSpacing(2);
-  grid->addWidget(Chart1, 0, 0);
-  grid->addWidget(ElBar, 0, 1);
-  grid->addWidget(RotBar, 1, 0);
-  grid->addWidget(Zoombar, 2, 0);
+  grid->addWidget(chartView_, 0, 0);
+  grid->addWidget(elevationSlider_, 0, 1);
+  grid->addWidget(rotationSlider_, 1, 0);
+  grid->addWidget(zoomSlider_, 2, 0);
   grid->setRowStretch(0, 1);
   grid->setColumnStretch(0, 1);
 
   auto* styles = new QHBoxLayout;
   styles->setSpacing(3);
-  for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn4, BitBtn3}) {
+  for (QPushButton* b : {barsButton_, linesButton_, solidButton_, dotsButton_}) {
     styles->addWidget(b);
   }
   auto* actions = new QHBoxLayout;
   actions->setSpacing(3);
-  for (QPushButton* b : {BitBtn5, BitBtn6, BitBtn7}) {
+  for (QPushButton* b : {printButton_, savePicButton_, closeButton_}) {
     actions->addWidget(b);
   }
 
@@ -213,24 +215,24 @@ void GraphWindow::BuildControls() {
   outer->addLayout(actions);
 }
 
-void GraphWindow::FormCreate() {
-  graph_.FormCreate();
+void GraphWindow::InitializeChart() {
+  graph_.InitializeTitleAndStyle();
 }
 
 void GraphWindow::SelectStyle(uint8_t n) {
   graph_.SelectStyle(n);
 }
 
-void GraphWindow::RotBarChange() {
-  graph_.RotBarChange(RotBar->value());
+void GraphWindow::ApplyRotation() {
+  graph_.SetRotationFromSlider(rotationSlider_->value());
 }
 
-void GraphWindow::ElBarChange() {
-  graph_.ElBarChange(ElBar->value());
+void GraphWindow::ApplyElevation() {
+  graph_.SetElevationFromSlider(elevationSlider_->value());
 }
 
-void GraphWindow::ZoombarChange() {
-  graph_.ZoombarChange(Zoombar->value());
+void GraphWindow::ApplyZoom() {
+  graph_.SetZoomFromSlider(zoomSlider_->value());
 }
 
 std::unique_ptr<QPrinter> GraphWindow::DefaultPrinter() {
@@ -241,7 +243,7 @@ std::unique_ptr<QPrinter> GraphWindow::DefaultPrinter() {
   return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
-void GraphWindow::BitBtn5Click() {
+void GraphWindow::Print() {
   std::unique_ptr<QPrinter> printer = OpenPrinter ? OpenPrinter() : nullptr;
   if (printer == nullptr) {
     UserInterface::Get().Beep();
@@ -257,7 +259,7 @@ void GraphWindow::BitBtn5Click() {
   // One page: the chart as the window shows it, within the print margins.
   const QRectF page(QPointF(0, 0),
                     QSizeF(printer->pageLayout().paintRectPixels(printer->resolution()).size()));
-  ChartRenderer::RenderOnPage(graph_.Chart1, painter, page, QSizeF(Chart1->size()));
+  ChartRenderer::RenderOnPage(graph_.Chart, painter, page, QSizeF(chartView_->size()));
   painter.end();
 }
 
@@ -279,13 +281,13 @@ QString GraphWindow::AskWithDialog() {
   return dialog.selectedFiles().constFirst();
 }
 
-void GraphWindow::BitBtn6Click() {
+void GraphWindow::SavePicture() {
   const QString answer = AskSaveFileName ? AskSaveFileName() : QString();
   if (answer.isEmpty()) {
     return;
   }
   const QString path = BitmapFileName(answer);
-  const QImage image = Chart1->RenderImage();
+  const QImage image = chartView_->RenderImage();
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -295,7 +297,7 @@ void GraphWindow::BitBtn6Click() {
   WriteFileAtomically(path, bytes);
 }
 
-void GraphWindow::BitBtn7Click() {
+void GraphWindow::RequestClose() {
   if (CloseRequested) {
     CloseRequested();
   } else {
@@ -303,7 +305,7 @@ void GraphWindow::BitBtn7Click() {
   }
 }
 
-void GraphWindow::FormActivate() {
+void GraphWindow::ShowTipOnFirstActivation() {
   if (!firstActivation) {
     return;
   }
@@ -317,7 +319,7 @@ void GraphWindow::FormActivate() {
 
 bool GraphWindow::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate) {
-    FormActivate();
+    ShowTipOnFirstActivation();
   }
   return QWidget::event(event);
 }

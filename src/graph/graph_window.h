@@ -22,7 +22,8 @@ class GraphWindow : public QWidget {
   static const QString kCaption;
   static const QSize kSize;
   static const QString kNoPrinterMessage;
-  // The name of the print job: the chart component's.
+  // The name of the print job, as print queues have always shown it
+  // (the chart's old component name).
   static const QString kPrintJobName;
   static constexpr uint8_t kTip = 41;
 
@@ -63,30 +64,30 @@ class GraphWindow : public QWidget {
   static QString BitmapFileName(const QString& answer);
 
   // Handlers.
-  void FormCreate();
-  void RotBarChange();
-  void ElBarChange();
-  void ZoombarChange();
-  void BitBtn1Click() { SelectStyle(0); }
-  void BitBtn2Click() { SelectStyle(1); }
-  void BitBtn3Click() { SelectStyle(2); }
-  void BitBtn4Click() { SelectStyle(3); }
-  void BitBtn5Click();  // Print
-  void BitBtn6Click();  // Save Pic
-  void BitBtn7Click();  // Close
-  void FormActivate();
+  void InitializeChart();
+  void ApplyRotation();
+  void ApplyElevation();
+  void ApplyZoom();
+  void SelectBarsStyle() { SelectStyle(0); }
+  void SelectLinesStyle() { SelectStyle(1); }
+  void SelectDotsStyle() { SelectStyle(2); }
+  void SelectSolidStyle() { SelectStyle(3); }
+  void Print();
+  void SavePicture();
+  void RequestClose();  // "Close"
+  void ShowTipOnFirstActivation();
 
-  ChartWidget* Chart1 = nullptr;
-  QSlider* ElBar = nullptr;
-  QSlider* RotBar = nullptr;
-  QSlider* Zoombar = nullptr;
-  QPushButton* BitBtn1 = nullptr;  // Vert.Bars
-  QPushButton* BitBtn2 = nullptr;  // Hor.Lines
-  QPushButton* BitBtn3 = nullptr;  // Dots
-  QPushButton* BitBtn4 = nullptr;  // Hor.Solid
-  QPushButton* BitBtn5 = nullptr;  // Print
-  QPushButton* BitBtn6 = nullptr;  // Save Pic
-  QPushButton* BitBtn7 = nullptr;  // Close
+  ChartWidget* ChartView() const { return chartView_; }
+  QSlider* ElevationSlider() const { return elevationSlider_; }
+  QSlider* RotationSlider() const { return rotationSlider_; }
+  QSlider* ZoomSlider() const { return zoomSlider_; }
+  QPushButton* BarsButton() const { return barsButton_; }    // Vert.Bars
+  QPushButton* LinesButton() const { return linesButton_; }  // Hor.Lines
+  QPushButton* DotsButton() const { return dotsButton_; }    // Dots
+  QPushButton* SolidButton() const { return solidButton_; }  // Hor.Solid
+  QPushButton* PrintButton() const { return printButton_; }
+  QPushButton* SavePicButton() const { return savePicButton_; }
+  QPushButton* CloseButton() const { return closeButton_; }
 
  protected:
   bool event(QEvent* event) override;
@@ -97,6 +98,17 @@ class GraphWindow : public QWidget {
   QString AskWithDialog();
 
   GraphChart graph_;
+  ChartWidget* chartView_ = nullptr;
+  QSlider* elevationSlider_ = nullptr;
+  QSlider* rotationSlider_ = nullptr;
+  QSlider* zoomSlider_ = nullptr;
+  QPushButton* barsButton_ = nullptr;
+  QPushButton* linesButton_ = nullptr;
+  QPushButton* dotsButton_ = nullptr;
+  QPushButton* solidButton_ = nullptr;
+  QPushButton* printButton_ = nullptr;
+  QPushButton* savePicButton_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
 };
 
 }  // namespace velmar

@@ -23,8 +23,8 @@ void GraphWindowHost::ShowGraph(uint8_t mode) {
       }
     };
     window->CloseRequested = [this] {
-      if (Close1Click) {
-        Close1Click();
+      if (CloseRequested) {
+        CloseRequested();
       } else {
         CloseGraph();
       }

@@ -24,7 +24,7 @@ class GraphWindowHost {
   // Set by the main window: its tip routine, its "&Close" handler (the
   // graph window's "Close" button runs it) and where the feed goes.
   std::function<void(uint8_t)> ShowTip;
-  std::function<void()> Close1Click;
+  std::function<void()> CloseRequested;
   std::function<void(GraphFeed*)> FeedChanged;
 
   // "&Live Data Graph" (1) and "Averages &History" (2): sets the mode,

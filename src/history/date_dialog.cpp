@@ -15,7 +15,7 @@ constexpr int kDateRole = Qt::UserRole + 1;
 }
 
 DateDialog::DateDialog(const QDate& initial, QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("DateDialogForm"));
+  setObjectName(QStringLiteral("dateDialog"));
   setWindowTitle(QStringLiteral("Choose a date"));
   auto* box = new QGroupBox(QStringLiteral(" &Date "), this);
   month_ = new QComboBox(box);
@@ -77,8 +77,8 @@ void DateDialog::SetDate(const QDate& date) {
     return;
   }
   date_ = date;
-  const QSignalBlocker b1(month_);
-  const QSignalBlocker b2(year_);
+  const QSignalBlocker quietMonth(month_);
+  const QSignalBlocker quietYear(year_);
   month_->setCurrentIndex(date.month() - 1);
   year_->setValue(date.year());
   Rebuild();

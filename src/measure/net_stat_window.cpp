@@ -13,7 +13,7 @@ namespace velmar {
 
 namespace {
 
-NetStatWindow* netstatform = nullptr;
+NetStatWindow* instance = nullptr;
 
 const QColor kNavy(0, 0, 128);
 
@@ -36,7 +36,7 @@ QFont PageFont() {
   return font;
 }
 
-QPlainTextEdit* NewMemo(const char* name) {
+QPlainTextEdit* NewPage(const char* name) {
   auto* memo = new QPlainTextEdit;
   memo->setObjectName(QString::fromLatin1(name));
   memo->setReadOnly(true);
@@ -55,33 +55,33 @@ QPlainTextEdit* NewMemo(const char* name) {
 
 NetStatWindow::NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidget* parent)
     : QDialog(parent), table_(table), onError_(std::move(onError)) {
-  setObjectName(QStringLiteral("netstatform"));
+  setObjectName(QStringLiteral("netStatWindow"));
   setWindowTitle(QStringLiteral("NetStat"));
   setModal(true);
 
-  NoteBook = new QTabWidget;
-  NoteBook->setObjectName(QStringLiteral("NoteBook"));
-  QPalette tabs = NoteBook->tabBar()->palette();
+  pages_ = new QTabWidget;
+  pages_->setObjectName(QStringLiteral("pages"));
+  QPalette tabs = pages_->tabBar()->palette();
   tabs.setColor(QPalette::WindowText, kNavy);
   tabs.setColor(QPalette::ButtonText, kNavy);
-  NoteBook->tabBar()->setPalette(tabs);
-  ifMemo = NewMemo("ifMemo");
-  tcpMemo = NewMemo("tcpMemo");
-  ipMemo = NewMemo("ipMemo");
-  NoteBook->addTab(ifMemo, QStringLiteral("INTERFACE"));
-  NoteBook->addTab(tcpMemo, QStringLiteral("TCP"));
-  NoteBook->addTab(ipMemo, QStringLiteral("IP"));
+  pages_->tabBar()->setPalette(tabs);
+  interfacePage_ = NewPage("interfacePage");
+  tcpPage_ = NewPage("tcpPage");
+  ipPage_ = NewPage("ipPage");
+  pages_->addTab(interfacePage_, QStringLiteral("INTERFACE"));
+  pages_->addTab(tcpPage_, QStringLiteral("TCP"));
+  pages_->addTab(ipPage_, QStringLiteral("IP"));
 
-  Button1 = new QPushButton(QStringLiteral("Close"));
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setFixedSize(75, 21);
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  closeButton_ = new QPushButton(QStringLiteral("Close"));
+  closeButton_->setObjectName(QStringLiteral("closeButton"));
+  closeButton_->setFixedSize(75, 21);
+  connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(kSideMargin, kTopMargin, kSideMargin, kBottomMargin);
   layout->setSpacing(kGap);
-  layout->addWidget(NoteBook, 1);
-  layout->addWidget(Button1, 0, Qt::AlignHCenter);
+  layout->addWidget(pages_, 1);
+  layout->addWidget(closeButton_, 0, Qt::AlignHCenter);
 
   setMinimumSize(kWidth, kHeight);
   resize(kWidth, kHeight);
@@ -93,58 +93,58 @@ NetStatWindow::NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidge
     move(desktop.center() - QPoint(kWidth / 2, kHeight / 2));
   }
 
-  Timer1.setObjectName(QStringLiteral("Timer1"));
-  Timer1.setInterval(kRefreshIntervalMs);
-  connect(&Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  refreshTimer_.setObjectName(QStringLiteral("refreshTimer"));
+  refreshTimer_.setInterval(kRefreshIntervalMs);
+  connect(&refreshTimer_, &QTimer::timeout, this, [this] { Refresh(); });
 
-  if (netstatform == nullptr) {
-    netstatform = this;
+  if (instance == nullptr) {
+    instance = this;
   }
-  FormCreate();
+  FillPages();
 }
 
 NetStatWindow::~NetStatWindow() {
-  // FormDestroy: the process-wide reference goes with the window.
-  Timer1.stop();
-  if (netstatform == this) {
-    netstatform = nullptr;
+  // The process-wide reference goes with the window.
+  refreshTimer_.stop();
+  if (instance == this) {
+    instance = nullptr;
   }
 }
 
 NetStatWindow* NetStatWindow::Instance() {
-  return netstatform;
+  return instance;
 }
 
-void NetStatWindow::FormCreate() {
+void NetStatWindow::FillPages() {
   // The pages are filled before the window first shows.
-  Timer1Timer();
+  Refresh();
 }
 
-void NetStatWindow::FormShow() {
-  Timer1.start();
+void NetStatWindow::StartRefreshing() {
+  refreshTimer_.start();
 }
 
-void NetStatWindow::FormClose() {
-  Timer1.stop();
+void NetStatWindow::StopRefreshing() {
+  refreshTimer_.stop();
 }
 
-void NetStatWindow::Button1Click() {
+void NetStatWindow::CloseWindow() {
   close();
 }
 
 void NetStatWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
+  StartRefreshing();
 }
 
 // Every way a dialog goes away (Close, the close box, Escape, the end of the
 // modal loop) hides it, so the timer stops here.
 void NetStatWindow::hideEvent(QHideEvent* event) {
-  FormClose();
+  StopRefreshing();
   QDialog::hideEvent(event);
 }
 
-void NetStatWindow::Timer1Timer() {
+void NetStatWindow::Refresh() {
   // The error report is a modal message with its own event loop, in which
   // this timer would fire again and stack one report on another every two
   // seconds. A tick that arrives while an earlier one runs is dropped, and
@@ -154,14 +154,14 @@ void NetStatWindow::Timer1Timer() {
     return;
   }
   refreshing_ = true;
-  const bool timerWasActive = Timer1.isActive();
-  Timer1.stop();
+  const bool timerWasActive = refreshTimer_.isActive();
+  refreshTimer_.stop();
   QPointer<NetStatWindow> alive(this);
   const auto finish = qScopeGuard([&] {
     if (alive) {
       refreshing_ = false;
-      if (timerWasActive && isVisible() && !Timer1.isActive()) {
-        Timer1.start();
+      if (timerWasActive && isVisible() && !refreshTimer_.isActive()) {
+        refreshTimer_.start();
       }
     }
   });
@@ -175,16 +175,16 @@ void NetStatWindow::Timer1Timer() {
   }
 }
 
-QPlainTextEdit* NetStatWindow::MemoOf(NetStatText::Page page) const {
+QPlainTextEdit* NetStatWindow::PageView(NetStatText::Page page) const {
   switch (page) {
     case NetStatText::Page::Interface:
-      return ifMemo;
+      return interfacePage_;
     case NetStatText::Page::Tcp:
-      return tcpMemo;
+      return tcpPage_;
     case NetStatText::Page::Ip:
       break;
   }
-  return ipMemo;
+  return ipPage_;
 }
 
 void NetStatWindow::ShowPage(NetStatText::Page page, const QString& text) {
@@ -192,7 +192,7 @@ void NetStatWindow::ShowPage(NetStatText::Page page, const QString& text) {
   if (shown == text) {
     return;
   }
-  QPlainTextEdit* memo = MemoOf(page);
+  QPlainTextEdit* memo = PageView(page);
   // New text would scroll the page back to its top every two seconds; the
   // reader keeps the place they scrolled to.
   const int top = memo->verticalScrollBar()->value();

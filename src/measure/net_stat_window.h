@@ -38,27 +38,28 @@ class NetStatWindow : public QDialog {
   // The NetStat window that exists, or null while there is none.
   static NetStatWindow* Instance();
 
-  // Handlers.
-  void FormCreate();
-  void FormShow();
-  void FormClose();
-  void Button1Click();
-  void Timer1Timer();
+  // Handlers. The pages are filled on creation and refreshed by the timer
+  // while the window shows; "Close" closes it.
+  void FillPages();
+  void StartRefreshing();
+  void StopRefreshing();
+  void CloseWindow();
+  // One refresh of all three pages: the timer's tick.
+  void Refresh();
 
-  // Controls, named as the rest of the program knows them.
-  QTabWidget* NoteBook = nullptr;
-  QPlainTextEdit* ifMemo = nullptr;
-  QPlainTextEdit* tcpMemo = nullptr;
-  QPlainTextEdit* ipMemo = nullptr;
-  QPushButton* Button1 = nullptr;
-  QTimer Timer1;
+  QTabWidget* Pages() const { return pages_; }
+  QPlainTextEdit* InterfacePage() const { return interfacePage_; }
+  QPlainTextEdit* TcpPage() const { return tcpPage_; }
+  QPlainTextEdit* IpPage() const { return ipPage_; }
+  QPushButton* CloseButton() const { return closeButton_; }
+  const QTimer& RefreshTimer() const { return refreshTimer_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 
  private:
-  QPlainTextEdit* MemoOf(NetStatText::Page page) const;
+  QPlainTextEdit* PageView(NetStatText::Page page) const;
   void ShowPage(NetStatText::Page page, const QString& text);
 
   // The component belongs to the main window, which may free it at shutdown
@@ -70,6 +71,12 @@ class NetStatWindow : public QDialog {
   // leaves the reader's selection alone.
   std::array<QString, 3> shown_;
   bool refreshing_ = false;
+  QTabWidget* pages_ = nullptr;
+  QPlainTextEdit* interfacePage_ = nullptr;
+  QPlainTextEdit* tcpPage_ = nullptr;
+  QPlainTextEdit* ipPage_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+  QTimer refreshTimer_;
 };
 
 }  // namespace velmar

@@ -72,114 +72,116 @@ QCheckBox* DetailedSetup::Check(const char* name, const QString& text, QRect geo
 }
 
 DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
-    : SingleSetupDialog(host, parent, QStringLiteral("SetupForm"), kCaption, kSize) {
+    : SingleSetupDialog(host, parent, QStringLiteral("detailedSetup"), kCaption, kSize) {
   auto* picture = new QLabel(this);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(16, 14, 100, 112);
   picture->setPixmap(QPixmap::fromImage(MeterArt::SetupPicture(picture->size())));
 
   Caption(QStringLiteral("Network interface to monitor:"), QRect(132, 14, 408, 18));
-  Interfacebox = new QComboBox(this);
-  Interfacebox->setObjectName(QStringLiteral("Interfacebox"));
-  Interfacebox->setGeometry(132, 34, 408, 26);
-  Interfacebox->addItem(QStringLiteral("All"));
+  interfaceBox_ = new QComboBox(this);
+  interfaceBox_->setObjectName(QStringLiteral("Interfacebox"));
+  interfaceBox_->setGeometry(132, 34, 408, 26);
+  interfaceBox_->addItem(QStringLiteral("All"));
   // Only the user's choice is a change; filling the box is not.
-  connect(Interfacebox, &QComboBox::activated, this, [this] { InterfaceboxChange(); });
+  connect(interfaceBox_, &QComboBox::activated, this, [this] { StoreInterfaceChoice(); });
 
   Caption(QStringLiteral("URL (http or ftp) for 'Generate' Mode:"), QRect(132, 72, 408, 18));
-  URLbox = new QLineEdit(this);
-  URLbox->setObjectName(QStringLiteral("URLbox"));
-  URLbox->setGeometry(132, 92, 408, 24);
+  urlEdit_ = new QLineEdit(this);
+  urlEdit_->setObjectName(QStringLiteral("URLbox"));
+  urlEdit_->setGeometry(132, 92, 408, 24);
 
-  KBmodepanel = new RadioGroup("KBmodepanel", QStringLiteral("1 KiloBit is "),
-                               {QStringLiteral("1000 bits"), QStringLiteral("1024 bits")}, 2, this);
-  KBmodepanel->setGeometry(16, 136, 220, 56);
-  AvgModepanel = new RadioGroup(
+  kilobitModeGroup_ =
+      new RadioGroup("KBmodepanel", QStringLiteral("1 KiloBit is "),
+                     {QStringLiteral("1000 bits"), QStringLiteral("1024 bits")}, 2, this);
+  kilobitModeGroup_->setGeometry(16, 136, 220, 56);
+  averagingModeGroup_ = new RadioGroup(
       "AvgModepanel", QStringLiteral("Averaging algorithm "),
       {QStringLiteral("3 Pole"), QStringLiteral("Mid range"), QStringLiteral("Full range")}, 3,
       this);
-  AvgModepanel->setGeometry(248, 136, 292, 56);
+  averagingModeGroup_->setGeometry(248, 136, 292, 56);
 
-  UseProxyBox =
+  useProxyBox_ =
       Check("UseProxyBox", QStringLiteral("Connect through proxy server"), QRect(16, 204, 300, 22));
   // Checking it from code counts as a click, as it always has.
-  connect(UseProxyBox, &QCheckBox::toggled, this, [this] { UseProxyBoxClick(); });
-  HostLabel = Caption(QStringLiteral("Proxy server address or hostname:"), QRect(36, 230, 400, 18));
-  HostLabel->setObjectName(QStringLiteral("HostLabel"));
-  HostBox = new QLineEdit(this);
-  HostBox->setObjectName(QStringLiteral("HostBox"));
-  HostBox->setGeometry(36, 250, 400, 24);
-  connect(HostBox, &QLineEdit::textChanged, this, [this] { HostBoxChange(); });
-  PortLabel = Caption(QStringLiteral("Port:"), QRect(452, 230, 60, 18));
-  PortLabel->setObjectName(QStringLiteral("PortLabel"));
-  proxyport = new QLineEdit(this);
-  proxyport->setObjectName(QStringLiteral("proxyport"));
+  connect(useProxyBox_, &QCheckBox::toggled, this, [this] { StoreProxyUse(); });
+  proxyHostLabel_ =
+      Caption(QStringLiteral("Proxy server address or hostname:"), QRect(36, 230, 400, 18));
+  proxyHostLabel_->setObjectName(QStringLiteral("HostLabel"));
+  proxyHostEdit_ = new QLineEdit(this);
+  proxyHostEdit_->setObjectName(QStringLiteral("HostBox"));
+  proxyHostEdit_->setGeometry(36, 250, 400, 24);
+  connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
+  proxyPortLabel_ = Caption(QStringLiteral("Port:"), QRect(452, 230, 60, 18));
+  proxyPortLabel_->setObjectName(QStringLiteral("PortLabel"));
+  proxyPortEdit_ = new QLineEdit(this);
+  proxyPortEdit_->setObjectName(QStringLiteral("proxyport"));
   // Four characters wide, yet a five-digit port still shows whole.
-  proxyport->setGeometry(452, 250, 60, 24);
-  connect(proxyport, &QLineEdit::textChanged, this, [this] { proxyportChange(); });
+  proxyPortEdit_->setGeometry(452, 250, 60, 24);
+  connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
 
-  WinStartupBox =
+  autostartBox_ =
       Check("WinStartupBox", QStringLiteral("Auto-run Velmar at Windows session startup"),
             QRect(16, 290, 400, 22));
-  AnalyseStartupbox = Check("AnalyseStartupbox", QStringLiteral("Start Velmar in 'Active' mode"),
-                            QRect(16, 314, 400, 22));
-  StayOnTopBox = Check("StayOnTopBox", QStringLiteral("Keep Velmar main-window on top"),
-                       QRect(16, 338, 400, 22));
+  startActiveBox_ = Check("AnalyseStartupbox", QStringLiteral("Start Velmar in 'Active' mode"),
+                          QRect(16, 314, 400, 22));
+  stayOnTopBox_ = Check("StayOnTopBox", QStringLiteral("Keep Velmar main-window on top"),
+                        QRect(16, 338, 400, 22));
 
-  Button1 = new QPushButton(QStringLiteral("Revert settings"), this);
-  Button1->setObjectName(QStringLiteral("Button1"));
-  Button1->setGeometry(16, 374, 130, 28);
-  Button1->setAutoDefault(false);
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-  Button2 = new QPushButton(QStringLiteral("Close"), this);
-  Button2->setObjectName(QStringLiteral("Button2"));
-  Button2->setGeometry(426, 374, 114, 28);
-  Button2->setDefault(true);
-  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+  revertButton_ = new QPushButton(QStringLiteral("Revert settings"), this);
+  revertButton_->setObjectName(QStringLiteral("revertButton"));
+  revertButton_->setGeometry(16, 374, 130, 28);
+  revertButton_->setAutoDefault(false);
+  connect(revertButton_, &QPushButton::clicked, this, [this] { RevertSettings(); });
+  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_->setObjectName(QStringLiteral("closeButton"));
+  closeButton_->setGeometry(426, 374, 114, 28);
+  closeButton_->setDefault(true);
+  connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
 
   CentreOnScreen(*this, parent);
 }
 
 void DetailedSetup::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
+  ShowSettings();
 }
 
 void DetailedSetup::SetProxyControlsEnabled(bool enabled) {
-  HostBox->setEnabled(enabled);
-  PortLabel->setEnabled(enabled);
-  proxyport->setEnabled(enabled);
+  proxyHostEdit_->setEnabled(enabled);
+  proxyPortLabel_->setEnabled(enabled);
+  proxyPortEdit_->setEnabled(enabled);
 }
 
-void DetailedSetup::FormShow() {
+void DetailedSetup::ShowSettings() {
   SettingsList& settings = host_.Settings();
   try {
-    KBmodepanel->SetItemIndex(host_.KilobitMode());
+    kilobitModeGroup_->SetItemIndex(host_.KilobitMode());
   } catch (const std::exception&) {
     // A mode the group cannot show keeps its selection.
   }
   try {
-    AvgModepanel->SetItemIndex(settings.LineNumber(2, 1) - 1);
+    averagingModeGroup_->SetItemIndex(settings.LineNumber(2, 1) - 1);
   } catch (const std::exception&) {
     // As above.
   }
-  URLbox->setText(settings.Line(3));
-  WinStartupBox->setChecked(settings.Line(10) == kOne);
-  AnalyseStartupbox->setChecked(settings.Line(11) == kOne);
-  FillAdapterBox(*Interfacebox, settings.LineNumber(13, 0));
-  if (const std::optional<bool> use = ShowProxyFields(*HostBox, *proxyport)) {
-    UseProxyBox->setChecked(*use);
+  urlEdit_->setText(settings.Line(3));
+  autostartBox_->setChecked(settings.Line(10) == kOne);
+  startActiveBox_->setChecked(settings.Line(11) == kOne);
+  FillAdapterBox(*interfaceBox_, settings.LineNumber(13, 0));
+  if (const std::optional<bool> use = ShowProxyFields(*proxyHostEdit_, *proxyPortEdit_)) {
+    useProxyBox_->setChecked(*use);
     SetProxyControlsEnabled(*use);
   }
 }
 
-void DetailedSetup::InterfaceboxChange() {
+void DetailedSetup::StoreInterfaceChoice() {
   try {
-    if (!StoreAdapterChoice(*Interfacebox)) {
+    if (!StoreAdapterChoice(*interfaceBox_)) {
       return;
     }
-    host_.SetAdapterLabel(SettingsLoader::AdapterCaption(Interfacebox->currentText()));
-    if (Interfacebox->currentIndex() == 0) {
+    host_.SetAdapterLabel(SettingsLoader::AdapterCaption(interfaceBox_->currentText()));
+    if (interfaceBox_->currentIndex() == 0) {
       host_.ShowTip(38);
     }
   } catch (const std::exception&) {
@@ -187,55 +189,55 @@ void DetailedSetup::InterfaceboxChange() {
   }
 }
 
-void DetailedSetup::HostBoxChange() {
-  host_.Settings().SetLine(8, HostBox->text());
+void DetailedSetup::StoreProxyHost() {
+  host_.Settings().SetLine(8, proxyHostEdit_->text());
 }
 
-void DetailedSetup::proxyportChange() {
-  host_.Settings().SetLine(9, proxyport->text());
+void DetailedSetup::StoreProxyPort() {
+  host_.Settings().SetLine(9, proxyPortEdit_->text());
 }
 
-void DetailedSetup::UseProxyBoxClick() {
-  const bool use = UseProxyBox->isChecked();
+void DetailedSetup::StoreProxyUse() {
+  const bool use = useProxyBox_->isChecked();
   host_.Settings().SetLine(14, use ? kOne : kZero);
   SetProxyControlsEnabled(use);
 }
 
-void DetailedSetup::Button1Click() {
+void DetailedSetup::RevertSettings() {
   if (!RevertAnswered()) {
     return;
   }
-  // The window shows the saved profile again, and the one choice FormShow
+  // The window shows the saved profile again, and the one choice ShowSettings
   // does not read from it goes back to how the window opened.
-  StayOnTopBox->setChecked(false);
-  FormShow();
+  stayOnTopBox_->setChecked(false);
+  ShowSettings();
 }
 
-void DetailedSetup::Button2Click() {
+void DetailedSetup::CloseWindow() {
   close();
 }
 
-bool DetailedSetup::FormClose() {
+bool DetailedSetup::ApplyBeforeClose() {
   SettingsList& settings = host_.Settings();
   try {
-    ApplyKilobitMode(static_cast<uint8_t>(KBmodepanel->ItemIndex()));
+    ApplyKilobitMode(static_cast<uint8_t>(kilobitModeGroup_->ItemIndex()));
 
-    const auto averagingMode = static_cast<uint8_t>(AvgModepanel->ItemIndex() + 1);
+    const auto averagingMode = static_cast<uint8_t>(averagingModeGroup_->ItemIndex() + 1);
     host_.SetAveragingMode(averagingMode);
     settings.SetLine(2, QString::number(averagingMode));
 
     ApplyProxyIfUsed();
 
-    ApplyAutostart(WinStartupBox->isChecked());
+    ApplyAutostart(autostartBox_->isChecked());
 
-    const QString url = URLbox->text().trimmed();
+    const QString url = urlEdit_->text().trimmed();
     settings.SetLine(3, url);
     // An empty line counts as the bare scheme, for the client as well.
     host_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
 
-    settings.SetLine(11, AnalyseStartupbox->isChecked() ? kOne : kZero);
+    settings.SetLine(11, startActiveBox_->isChecked() ? kOne : kZero);
 
-    ApplyWindowStyle(StayOnTopBox->isChecked());
+    ApplyWindowStyle(stayOnTopBox_->isChecked());
   } catch (const std::exception& error) {
     host_.ReportError(error);
     return false;

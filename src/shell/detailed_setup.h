@@ -49,17 +49,19 @@ class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
   static void OpenSetup(SetupHost& host, QWidget* parent) { Open(host, parent); }
 
   // Handlers.
-  void FormShow();
-  void InterfaceboxChange();
-  void HostBoxChange();
-  void proxyportChange();
-  void UseProxyBoxClick();
-  void Button1Click();  // "Revert settings"
-  void Button2Click();  // "Close"
+  // Shows the settings lines in the controls (on every show, and after
+  // "Revert settings").
+  void ShowSettings();
+  void StoreInterfaceChoice();
+  void StoreProxyHost();
+  void StoreProxyPort();
+  void StoreProxyUse();
+  void RevertSettings();  // "Revert settings"
+  void CloseWindow();     // "Close"
   // Every way of closing ends here, steps 1 to 7. False, with the error
   // reported and the steps before it kept, when the autostart value cannot
   // be written: the window then stays open.
-  bool FormClose() override;
+  bool ApplyBeforeClose() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -69,20 +71,20 @@ class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
   QCheckBox* Check(const char* name, const QString& text, QRect geometry);
   void SetProxyControlsEnabled(bool enabled);
 
-  QComboBox* Interfacebox;
-  RadioGroup* KBmodepanel;
-  RadioGroup* AvgModepanel;
-  QLineEdit* URLbox;
-  QCheckBox* UseProxyBox;
-  QLabel* HostLabel;
-  QLineEdit* HostBox;
-  QLabel* PortLabel;
-  QLineEdit* proxyport;
-  QCheckBox* WinStartupBox;
-  QCheckBox* AnalyseStartupbox;
-  QCheckBox* StayOnTopBox;
-  QPushButton* Button1;
-  QPushButton* Button2;
+  QComboBox* interfaceBox_;
+  RadioGroup* kilobitModeGroup_;
+  RadioGroup* averagingModeGroup_;
+  QLineEdit* urlEdit_;
+  QCheckBox* useProxyBox_;
+  QLabel* proxyHostLabel_;
+  QLineEdit* proxyHostEdit_;
+  QLabel* proxyPortLabel_;
+  QLineEdit* proxyPortEdit_;
+  QCheckBox* autostartBox_;
+  QCheckBox* startActiveBox_;
+  QCheckBox* stayOnTopBox_;
+  QPushButton* revertButton_;
+  QPushButton* closeButton_;
 };
 
 }  // namespace velmar

@@ -33,7 +33,7 @@ MainWindow::MainWindow(Environment environment)
 
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
   Graphs().ShowTip = [this](uint8_t tip) { ShowTip(tip); };
-  Graphs().Close1Click = [this] { CloseGraph(); };
+  Graphs().CloseRequested = [this] { CloseGraph(); };
 }
 
 MainWindow::~MainWindow() {

@@ -23,7 +23,7 @@ void SetupDialog::done(int result) {
     return;
   }
   closing_ = true;
-  const bool closes = FormClose();
+  const bool closes = ApplyBeforeClose();
   closing_ = false;
   if (closes) {
     QDialog::done(result);

@@ -39,14 +39,14 @@ class SetupDialog : public QDialog {
  public:
   // Every way of closing ends here. False, with the error reported and the
   // steps before it kept, when the window must stay open.
-  virtual bool FormClose() = 0;
+  virtual bool ApplyBeforeClose() = 0;
 
  protected:
   // A modal window of fixed size.
   SetupDialog(SetupHost& host, QWidget* parent, const QString& name, const QString& caption,
               QSize size);
 
-  // Closes only when FormClose lets it.
+  // Closes only when ApplyBeforeClose lets it.
   void done(int result) override;
 
   // Settings line 12 and the main window's stay-on-top style.
@@ -83,11 +83,11 @@ class SetupDialog : public QDialog {
 };
 
 // A setup dialog of which the process keeps one reference: the first
-// window made, cleared when that window goes (FormDestroy).
-template <typename Form>
+// window made, cleared when that window goes.
+template <typename Dialog>
 class SingleSetupDialog : public SetupDialog {
  public:
-  static Form* Instance() { return static_cast<Form*>(instance_); }
+  static Dialog* Instance() { return static_cast<Dialog*>(instance_); }
 
   // Opens the dialog the way both of them open: refused while analysis
   // runs, at most one at a time (a second request brings it forward), a
@@ -98,12 +98,12 @@ class SingleSetupDialog : public SetupDialog {
       UserInterface::Get().Message(kSetupRefusal);
       return;
     }
-    if (Form* open = Instance()) {
+    if (Dialog* open = Instance()) {
       open->raise();
       open->activateWindow();
       return;
     }
-    QPointer<Form> dialog = new Form(host, parent);
+    QPointer<Dialog> dialog = new Dialog(host, parent);
     dialog->exec();
     delete dialog.data();
   }
@@ -123,7 +123,7 @@ class SingleSetupDialog : public SetupDialog {
   }
 
  private:
-  // Held as the base: the form is not yet whole while this constructor runs.
+  // Held as the base: the dialog is not yet whole while this constructor runs.
   static inline SingleSetupDialog* instance_ = nullptr;
 };
 

@@ -87,9 +87,9 @@ const QString SetupWizard::kCaption = QStringLiteral("Velmar 2000 WizardForm");
 
 SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
     : SingleSetupDialog(host, parent, QStringLiteral("WizardForm"), kCaption, kSize) {
-  Notebook1_ = new QStackedWidget(this);
-  Notebook1_->setObjectName(QStringLiteral("Notebook1"));
-  Notebook1_->setGeometry(13, 20, 458, 182);
+  pages_ = new QStackedWidget(this);
+  pages_->setObjectName(QStringLiteral("pages"));
+  pages_->setGeometry(13, 20, 458, 182);
   BuildPages();
 
   bar_ = new WizardBar(this);
@@ -101,11 +101,11 @@ SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
   bar_->SetEnableHelp(true);
   bar_->setToolTip(
       QStringLiteral("Click \"Restore\" to Discard all setup changes and load last saved profile"));
-  bar_->OnEndClick = [this] { FinishClick(); };
-  bar_->OnHelpClick = [this] { HelpClick(); };
-  bar_->SetNoteBook(Notebook1_);
-  connect(Notebook1_, &QStackedWidget::currentChanged, this,
-          [this](int page) { Notebook1PageChanged(page); });
+  bar_->OnEndClick = [this] { Finish(); };
+  bar_->OnHelpClick = [this] { RevertSettings(); };
+  bar_->SetNoteBook(pages_);
+  connect(pages_, &QStackedWidget::currentChanged, this,
+          [this](int page) { LoadPageChoices(page); });
 
   // Centred on the desktop (of the parent's screen when there is one).
   CentreOnScreen(*this, parent);
@@ -117,9 +117,8 @@ QWidget* SetupWizard::AddPage(const char* name) {
   auto* picture = new QLabel(page);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(0, 0, kPictureWidth, 182);
-  picture->setPixmap(
-      QPixmap::fromImage(MeterArt::WizardPicture(Notebook1_->count(), picture->size())));
-  Notebook1_->addWidget(page);
+  picture->setPixmap(QPixmap::fromImage(MeterArt::WizardPicture(pages_->count(), picture->size())));
+  pages_->addWidget(page);
   return page;
 }
 
@@ -156,66 +155,69 @@ void SetupWizard::BuildPages() {
 
   page = AddPage("Analyser");
   Text(page, QStringLiteral("I want the Velmar Window to..."), 8);
-  NormalBox =
+  normalWindowChoice_ =
       Choice(page, "NormalBox",
              QStringLiteral("be show in Normal Windows style and hide behind active windows"),
              QRect(kTextLeft, 40, kTextWidth, 42), nullptr);
-  OnTopBox =
+  onTopChoice_ =
       Choice(page, "OnTopBox", QStringLiteral("be shown on top of all windows even if not active"),
              QRect(kTextLeft, 92, kTextWidth, 42), nullptr);
 
   page = AddPage("Proxy");
   Text(page, QStringLiteral("Do you connect to the internet through"), 8);
   Text(page, QStringLiteral("a proxy server?"), 26);
-  RadioButton3 = Choice(page, "RadioButton3", QStringLiteral("No"), QRect(kTextLeft, 60, 100, 24),
-                        &SetupWizard::RadioButton3Click);
-  RadioButton4 = Choice(page, "RadioButton4", QStringLiteral("Yes,  Host:"),
-                        QRect(kTextLeft, 94, 100, 24), &SetupWizard::RadioButton4Click);
-  ProxyName = new QLineEdit(page);
-  ProxyName->setObjectName(QStringLiteral("ProxyName"));
-  ProxyName->setGeometry(kTextLeft + 104, 94, kTextWidth - 104, 24);
+  noProxyChoice_ = Choice(page, "noProxyChoice", QStringLiteral("No"),
+                          QRect(kTextLeft, 60, 100, 24), &SetupWizard::StoreProxyChoice);
+  proxyChoice_ = Choice(page, "proxyChoice", QStringLiteral("Yes,  Host:"),
+                        QRect(kTextLeft, 94, 100, 24), &SetupWizard::StoreProxyChoice);
+  proxyHostEdit_ = new QLineEdit(page);
+  proxyHostEdit_->setObjectName(QStringLiteral("ProxyName"));
+  proxyHostEdit_->setGeometry(kTextLeft + 104, 94, kTextWidth - 104, 24);
   auto* portLabel = new QLabel(QStringLiteral("Port:"), page);
   portLabel->setObjectName(QStringLiteral("PortLabel"));
   portLabel->setGeometry(kTextLeft + 104, 128, 40, 24);
-  ProxyPort = new QLineEdit(page);
-  ProxyPort->setObjectName(QStringLiteral("ProxyPort"));
-  ProxyPort->setGeometry(kTextLeft + 146, 128, 64, 24);
-  connect(ProxyName, &QLineEdit::textChanged, this, [this] { ProxyNameChange(); });
-  connect(ProxyPort, &QLineEdit::textChanged, this, [this] { ProxyPortChange(); });
+  proxyPortEdit_ = new QLineEdit(page);
+  proxyPortEdit_->setObjectName(QStringLiteral("ProxyPort"));
+  proxyPortEdit_->setGeometry(kTextLeft + 146, 128, 64, 24);
+  connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
+  connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
 
   page = AddPage("bitspersecond");
   Text(page, QStringLiteral("Do you want Velmar to use... "), 8);
-  RadioButton1 = Choice(page, "RadioButton1", QStringLiteral("1000 bits for 1 Kilobit (default)"),
-                        QRect(kTextLeft, 44, kTextWidth, 24), &SetupWizard::RadioButton1Click);
-  RadioButton2 = Choice(page, "RadioButton2", QStringLiteral("1024 bits for 1 Kilobit"),
-                        QRect(kTextLeft, 76, kTextWidth, 24), &SetupWizard::RadioButton2Click);
+  kilobit1000Choice_ =
+      Choice(page, "kilobit1000Choice", QStringLiteral("1000 bits for 1 Kilobit (default)"),
+             QRect(kTextLeft, 44, kTextWidth, 24), &SetupWizard::StoreKilobitChoice);
+  kilobit1024Choice_ =
+      Choice(page, "kilobit1024Choice", QStringLiteral("1024 bits for 1 Kilobit"),
+             QRect(kTextLeft, 76, kTextWidth, 24), &SetupWizard::StoreKilobitChoice);
 
   page = AddPage("Interface");
   Text(page, QStringLiteral("Select network interface to monitor:"), 8);
   Text(page, QStringLiteral("Select \"All\" if you're not sure..."), 28);
-  InterfaceBox = new QComboBox(page);
-  InterfaceBox->setObjectName(QStringLiteral("InterfaceBox"));
-  InterfaceBox->setGeometry(kTextLeft, 62, kTextWidth, 26);
-  InterfaceBox->addItem(QStringLiteral("All"));
+  interfaceBox_ = new QComboBox(page);
+  interfaceBox_->setObjectName(QStringLiteral("InterfaceBox"));
+  interfaceBox_->setGeometry(kTextLeft, 62, kTextWidth, 26);
+  interfaceBox_->addItem(QStringLiteral("All"));
   // Only the user's choice is a change; filling the box from the settings
   // is not.
-  connect(InterfaceBox, &QComboBox::activated, this, [this] { InterfaceBoxChange(); });
+  connect(interfaceBox_, &QComboBox::activated, this, [this] { StoreInterfaceChoice(); });
 
   page = AddPage("Autoload");
   Text(page, QStringLiteral("Do you want Velmar to be started every time"), 8);
   Text(page, QStringLiteral("you start a Windows session?"), 26);
-  RadioButton5 = Choice(page, "RadioButton5", QStringLiteral("No (default)"),
-                        QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::RadioButton5Click);
-  RadioButton6 = Choice(page, "RadioButton6", QStringLiteral("Yes please"),
-                        QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::RadioButton6Click);
+  noAutoloadChoice_ =
+      Choice(page, "noAutoloadChoice", QStringLiteral("No (default)"),
+             QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::StoreAutoloadChoice);
+  autoloadChoice_ = Choice(page, "autoloadChoice", QStringLiteral("Yes please"),
+                           QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::StoreAutoloadChoice);
 
   page = AddPage("StartAnalyse");
   Text(page, QStringLiteral("Should Velmar start analysing immediately"), 8);
   Text(page, QStringLiteral("when program starts?"), 26);
-  RadioButton7 = Choice(page, "RadioButton7", QStringLiteral("No (default)"),
-                        QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::RadioButton7Click);
-  RadioButton8 = Choice(page, "RadioButton8", QStringLiteral("Yes please"),
-                        QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::RadioButton8Click);
+  startIdleChoice_ = Choice(page, "startIdleChoice", QStringLiteral("No (default)"),
+                            QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::StoreStartChoice);
+  startActiveChoice_ = Choice(page, "startActiveChoice", QStringLiteral("Yes please"),
+                              QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::StoreStartChoice);
 
   page = AddPage("End");
   QLabel* ready = Text(page, QStringLiteral("Ready! Press 'Finish'"), 8, 20);
@@ -229,7 +231,8 @@ void SetupWizard::BuildPages() {
 }
 
 void SetupWizard::ResetChoices() {
-  for (QRadioButton* choice : {NormalBox, RadioButton3, RadioButton1, RadioButton5, RadioButton7}) {
+  for (QRadioButton* choice : {normalWindowChoice_, noProxyChoice_, kilobit1000Choice_,
+                               noAutoloadChoice_, startIdleChoice_}) {
     const QSignalBlocker quiet(choice);
     choice->setChecked(true);
   }
@@ -237,86 +240,86 @@ void SetupWizard::ResetChoices() {
 
 void SetupWizard::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
+  ShowFirstPage();
 }
 
-void SetupWizard::FormShow() {
-  Notebook1_->setCurrentIndex(0);
+void SetupWizard::ShowFirstPage() {
+  pages_->setCurrentIndex(0);
   bar_->NextButton()->setFocus();
 }
 
 void SetupWizard::SetProxyEditsEnabled(bool enabled) {
-  ProxyName->setEnabled(enabled);
-  ProxyPort->setEnabled(enabled);
+  proxyHostEdit_->setEnabled(enabled);
+  proxyPortEdit_->setEnabled(enabled);
 }
 
-void SetupWizard::Notebook1PageChanged(int page) {
+void SetupWizard::LoadPageChoices(int page) {
   SettingsList& settings = host_.Settings();
   switch (page) {
     case 2:
-      if (const std::optional<bool> use = ShowProxyFields(*ProxyName, *ProxyPort)) {
-        (*use ? RadioButton4 : RadioButton3)->setChecked(true);
+      if (const std::optional<bool> use = ShowProxyFields(*proxyHostEdit_, *proxyPortEdit_)) {
+        (*use ? proxyChoice_ : noProxyChoice_)->setChecked(true);
         SetProxyEditsEnabled(*use);
       }
       break;
     case 3:
-      (host_.KilobitMode() != 0 ? RadioButton2 : RadioButton1)->setChecked(true);
+      (host_.KilobitMode() != 0 ? kilobit1024Choice_ : kilobit1000Choice_)->setChecked(true);
       break;
     case 4:
-      FillAdapterBox(*InterfaceBox, host_.AdapterIndex());
+      FillAdapterBox(*interfaceBox_, host_.AdapterIndex());
       break;
     case 5:
-      (settings.Line(10) != kZero ? RadioButton6 : RadioButton5)->setChecked(true);
+      (settings.Line(10) != kZero ? autoloadChoice_ : noAutoloadChoice_)->setChecked(true);
       break;
     case 6:
-      (settings.Line(11) != kZero ? RadioButton8 : RadioButton7)->setChecked(true);
+      (settings.Line(11) != kZero ? startActiveChoice_ : startIdleChoice_)->setChecked(true);
       break;
     default:
       break;
   }
 }
 
-void SetupWizard::ProxyChoiceClick() {
-  const bool no = RadioButton3->isChecked();
+void SetupWizard::StoreProxyChoice() {
+  const bool no = noProxyChoice_->isChecked();
   host_.Settings().SetLine(14, no ? kZero : kOne);
   SetProxyEditsEnabled(!no);
 }
 
-void SetupWizard::ProxyNameChange() {
-  host_.Settings().SetLine(8, ProxyName->text());
+void SetupWizard::StoreProxyHost() {
+  host_.Settings().SetLine(8, proxyHostEdit_->text());
 }
 
-void SetupWizard::ProxyPortChange() {
-  host_.Settings().SetLine(9, ProxyPort->text());
+void SetupWizard::StoreProxyPort() {
+  host_.Settings().SetLine(9, proxyPortEdit_->text());
 }
 
-void SetupWizard::KilobitChoiceClick() {
-  ApplyKilobitMode(RadioButton1->isChecked() ? 0 : 1);
+void SetupWizard::StoreKilobitChoice() {
+  ApplyKilobitMode(kilobit1000Choice_->isChecked() ? 0 : 1);
 }
 
-void SetupWizard::InterfaceBoxChange() {
+void SetupWizard::StoreInterfaceChoice() {
   try {
-    if (!StoreAdapterChoice(*InterfaceBox)) {
+    if (!StoreAdapterChoice(*interfaceBox_)) {
       return;
     }
-    if (InterfaceBox->currentIndex() == 0) {
+    if (interfaceBox_->currentIndex() == 0) {
       host_.ShowTip(38);
     }
-    host_.SetAdapterLabel(SettingsLoader::AdapterCaption(InterfaceBox->currentText()));
+    host_.SetAdapterLabel(SettingsLoader::AdapterCaption(interfaceBox_->currentText()));
   } catch (const std::exception&) {
     // A failing combo box or tip does not stop the choice.
   }
 }
 
-void SetupWizard::AutoloadChoiceClick() {
-  host_.Settings().SetLine(10, RadioButton5->isChecked() ? kZero : kOne);
+void SetupWizard::StoreAutoloadChoice() {
+  host_.Settings().SetLine(10, noAutoloadChoice_->isChecked() ? kZero : kOne);
 }
 
-void SetupWizard::StartChoiceClick() {
-  host_.Settings().SetLine(11, RadioButton7->isChecked() ? kZero : kOne);
+void SetupWizard::StoreStartChoice() {
+  host_.Settings().SetLine(11, startIdleChoice_->isChecked() ? kZero : kOne);
 }
 
-void SetupWizard::FinishClick() {
+void SetupWizard::Finish() {
   try {
     ApplyProxyIfUsed();
     if (host_.Settings().Line(10) == kOne) {
@@ -329,20 +332,20 @@ void SetupWizard::FinishClick() {
   close();
 }
 
-void SetupWizard::HelpClick() {
+void SetupWizard::RevertSettings() {
   if (!RevertAnswered()) {
     return;
   }
   // Starting over means the choices of this run go too: otherwise closing
   // would bring back the window style and autostart just discarded.
   ResetChoices();
-  Notebook1_->setCurrentIndex(0);
+  pages_->setCurrentIndex(0);
 }
 
-bool SetupWizard::FormClose() {
+bool SetupWizard::ApplyBeforeClose() {
   try {
-    ApplyWindowStyle(OnTopBox->isChecked());
-    ApplyAutostart(RadioButton6->isChecked());
+    ApplyWindowStyle(onTopChoice_->isChecked());
+    ApplyAutostart(autoloadChoice_->isChecked());
   } catch (const std::exception& error) {
     host_.ReportError(error);
     return false;

@@ -44,26 +44,19 @@ class SetupWizard : public SingleSetupDialog<SetupWizard> {
   static void OpenWizard(SetupHost& host, QWidget* parent) { Open(host, parent); }
 
   // Handlers.
-  void FormShow();
-  void Notebook1PageChanged(int page);
-  void RadioButton1Click() { KilobitChoiceClick(); }
-  void RadioButton2Click() { KilobitChoiceClick(); }
-  void RadioButton3Click() { ProxyChoiceClick(); }
-  void RadioButton4Click() { ProxyChoiceClick(); }
-  void RadioButton5Click() { AutoloadChoiceClick(); }
-  void RadioButton6Click() { AutoloadChoiceClick(); }
-  void RadioButton7Click() { StartChoiceClick(); }
-  void RadioButton8Click() { StartChoiceClick(); }
-  void ProxyNameChange();
-  void ProxyPortChange();
-  void InterfaceBoxChange();
-  void FinishClick();
-  void HelpClick();
+  void ShowFirstPage();
+  // Shows what the settings say on the page just turned to.
+  void LoadPageChoices(int page);
+  void StoreProxyHost();
+  void StoreProxyPort();
+  void StoreInterfaceChoice();
+  void Finish();          // "&Finish"
+  void RevertSettings();  // "&Restore"
   // Every way of closing ends here. False, with the error reported, when
   // the autostart value cannot be written: the wizard then stays open.
-  bool FormClose() override;
+  bool ApplyBeforeClose() override;
 
-  QStackedWidget* Notebook1() const { return Notebook1_; }
+  QStackedWidget* Pages() const { return pages_; }
   WizardBar* Bar() const { return bar_; }
 
  protected:
@@ -75,29 +68,30 @@ class SetupWizard : public SingleSetupDialog<SetupWizard> {
   WrapRadioButton* Choice(QWidget* page, const char* name, const QString& caption, QRect geometry,
                           void (SetupWizard::*handler)());
   void BuildPages();
-  void KilobitChoiceClick();
-  void ProxyChoiceClick();
-  void AutoloadChoiceClick();
-  void StartChoiceClick();
+  // The choices' clicks, one for each pair.
+  void StoreKilobitChoice();
+  void StoreProxyChoice();
+  void StoreAutoloadChoice();
+  void StoreStartChoice();
   void SetProxyEditsEnabled(bool enabled);
   // The choices as the window resource has them, without writing a line.
   void ResetChoices();
 
-  QStackedWidget* Notebook1_;
+  QStackedWidget* pages_;
   WizardBar* bar_;
-  WrapRadioButton* NormalBox = nullptr;
-  WrapRadioButton* OnTopBox = nullptr;
-  WrapRadioButton* RadioButton1 = nullptr;
-  WrapRadioButton* RadioButton2 = nullptr;
-  WrapRadioButton* RadioButton3 = nullptr;
-  WrapRadioButton* RadioButton4 = nullptr;
-  WrapRadioButton* RadioButton5 = nullptr;
-  WrapRadioButton* RadioButton6 = nullptr;
-  WrapRadioButton* RadioButton7 = nullptr;
-  WrapRadioButton* RadioButton8 = nullptr;
-  QLineEdit* ProxyName = nullptr;
-  QLineEdit* ProxyPort = nullptr;
-  QComboBox* InterfaceBox = nullptr;
+  WrapRadioButton* normalWindowChoice_ = nullptr;
+  WrapRadioButton* onTopChoice_ = nullptr;
+  WrapRadioButton* kilobit1000Choice_ = nullptr;
+  WrapRadioButton* kilobit1024Choice_ = nullptr;
+  WrapRadioButton* noProxyChoice_ = nullptr;
+  WrapRadioButton* proxyChoice_ = nullptr;
+  WrapRadioButton* noAutoloadChoice_ = nullptr;
+  WrapRadioButton* autoloadChoice_ = nullptr;
+  WrapRadioButton* startIdleChoice_ = nullptr;
+  WrapRadioButton* startActiveChoice_ = nullptr;
+  QLineEdit* proxyHostEdit_ = nullptr;
+  QLineEdit* proxyPortEdit_ = nullptr;
+  QComboBox* interfaceBox_ = nullptr;
 };
 
 }  // namespace velmar

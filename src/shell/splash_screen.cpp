@@ -17,14 +17,14 @@ SplashScreen::SplashScreen()
       picture_(MeterArt::Splash(QSize(320, 200))) {
   instance = this;
   setAttribute(Qt::WA_DeleteOnClose);
-  setObjectName(QStringLiteral("splashform"));
+  setObjectName(QStringLiteral("splashScreen"));
   setFixedSize(320, 200);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->geometry().center() - rect().center());
   }
-  Timer1.setInterval(2000);
-  Timer1.setSingleShot(true);
-  connect(&Timer1, &QTimer::timeout, this, &QWidget::close);
+  closeTimer_.setInterval(2000);
+  closeTimer_.setSingleShot(true);
+  connect(&closeTimer_, &QTimer::timeout, this, &QWidget::close);
 }
 
 SplashScreen::~SplashScreen() {

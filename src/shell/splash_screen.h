@@ -13,7 +13,7 @@ class SplashScreen : public QWidget {
   SplashScreen();
   ~SplashScreen() override;
 
-  void StartTimer() { Timer1.start(); }
+  void StartTimer() { closeTimer_.start(); }
   // The one splash window, or null.
   static SplashScreen* Instance();
 
@@ -22,7 +22,7 @@ class SplashScreen : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QTimer Timer1;
+  QTimer closeTimer_;
   const QImage picture_;  // drawn once: every paint shows the same
 };
 

@@ -34,7 +34,7 @@ QString TipText(int number) {
 
 TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {
   instance = this;
-  setObjectName(QStringLiteral("warningform"));
+  setObjectName(QStringLiteral("tipWindow"));
   setWindowTitle(QStringLiteral("Information"));
   setFixedSize(417, 233);
   QPalette pal = palette();
@@ -45,17 +45,17 @@ TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {
   auto* picture = new QLabel(this);
   picture->setGeometry(16, 32, 72, 72);
   picture->setPixmap(QPixmap::fromImage(MeterArt::TrayIcon(72)));
-  Memo1 = new QPlainTextEdit(this);
-  Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setGeometry(105, 32, 298, 133);
-  Memo1->setReadOnly(true);
-  Memo1->setFrameShape(QFrame::NoFrame);
-  Memo1->setPlainText(text);
-  CheckBox1 = new QCheckBox(QStringLiteral("Don't remind me again"), this);
-  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-  CheckBox1->setGeometry(105, 180, 180, 24);
+  text_ = new QPlainTextEdit(this);
+  text_->setObjectName(QStringLiteral("tipText"));
+  text_->setGeometry(105, 32, 298, 133);
+  text_->setReadOnly(true);
+  text_->setFrameShape(QFrame::NoFrame);
+  text_->setPlainText(text);
+  dontRemindBox_ = new QCheckBox(QStringLiteral("Don't remind me again"), this);
+  dontRemindBox_->setObjectName(QStringLiteral("dontRemindBox"));
+  dontRemindBox_->setGeometry(105, 180, 180, 24);
   auto* close = new QPushButton(QStringLiteral("Close"), this);
-  close->setObjectName(QStringLiteral("Button1"));
+  close->setObjectName(QStringLiteral("closeButton"));
   close->setGeometry(318, 178, 85, 28);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }

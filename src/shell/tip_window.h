@@ -13,15 +13,15 @@ class TipWindow : public QDialog {
   explicit TipWindow(const QString& text, QWidget* parent = nullptr);
   ~TipWindow() override;
 
-  bool DontRemind() const { return CheckBox1->isChecked(); }
-  QCheckBox* DontRemindBox() { return CheckBox1; }
-  QString Text() const { return Memo1->toPlainText(); }
+  bool DontRemind() const { return dontRemindBox_->isChecked(); }
+  QCheckBox* DontRemindBox() { return dontRemindBox_; }
+  QString Text() const { return text_->toPlainText(); }
 
   static TipWindow* Instance();
 
  private:
-  QPlainTextEdit* Memo1;
-  QCheckBox* CheckBox1;
+  QPlainTextEdit* text_;
+  QCheckBox* dontRemindBox_;
 };
 
 // The texts of the tips, by number; empty for numbers without a tip.

@@ -55,7 +55,7 @@ QColor PixelAt(const QImage& image, QPointF p) {
 class ChartRendererTest : public ::testing::Test {
  protected:
   ChartRendererTest() {
-    chart.FormCreate();
+    chart.InitializeTitleAndStyle();
     feeder.Attach(&chart);
   }
   void FeedLive(int64_t up = 187, int64_t down = 812, int scale = 880) {
@@ -78,9 +78,9 @@ class ChartRendererTest : public ::testing::Test {
     feeder.Feed(state, displays, 900, DisplayUnit());
     feeder.Feed(state, displays, 900, DisplayUnit());
   }
-  QImage Render() const { return ChartRenderer::RenderImage(chart.Chart1, kChartSize); }
+  QImage Render() const { return ChartRenderer::RenderImage(chart.Chart, kChartSize); }
   ChartRenderer::Layout Layout() const {
-    return ChartRenderer::ComputeLayout(chart.Chart1, QRectF(QPointF(0, 0), QSizeF(kChartSize)));
+    return ChartRenderer::ComputeLayout(chart.Chart, QRectF(QPointF(0, 0), QSizeF(kChartSize)));
   }
 
   GraphChart chart;
@@ -107,10 +107,10 @@ TEST_F(ChartRendererTest, ImageChangesWithStyleRotationAndData) {
   FeedLive();
   const QImage base = Render();
   EXPECT_EQ(base, Render()) << "the same chart draws the same picture";
-  chart.RotBarChange(150);
+  chart.SetRotationFromSlider(150);
   const QImage turned = Render();
   EXPECT_NE(base, turned);
-  chart.ElBarChange(100);
+  chart.SetElevationFromSlider(100);
   EXPECT_NE(turned, Render());
   chart.SelectStyle(0);
   FeedLive(300, 100);
@@ -173,7 +173,7 @@ TEST_F(ChartRendererTest, WallsPictureAndGradientAsSet) {
   EXPECT_LE(low.green(), 4);
 
   // Without walls the wall colour is gone.
-  chart.Chart1.BackWall.Visible = false;
+  chart.Chart.BackWall.Visible = false;
   EXPECT_EQ(CountPixels(Render(), kBackWall), 0);
 }
 
@@ -186,7 +186,7 @@ TEST_F(ChartRendererTest, NothingIsDrawnOutsideTheChart) {
     image.fill(sentinel);
     {
       QPainter painter(&image);
-      ChartRenderer::Render(chart.Chart1, painter, QRectF(where));
+      ChartRenderer::Render(chart.Chart, painter, QRectF(where));
     }
     int outside = 0, inside = 0;
     for (int y = 0; y < image.height(); ++y) {
@@ -203,33 +203,33 @@ TEST_F(ChartRendererTest, NothingIsDrawnOutsideTheChart) {
     EXPECT_EQ(inside, 0) << what << ": the chart covers its whole rectangle";
   };
   check("the usual view");
-  chart.ZoombarChange(500);
+  chart.SetZoomFromSlider(500);
   check("zoom 500");
-  chart.ZoombarChange(100);
-  chart.RotBarChange(90);
-  chart.ElBarChange(270);
+  chart.SetZoomFromSlider(100);
+  chart.SetRotationFromSlider(90);
+  chart.SetElevationFromSlider(270);
   check("turned and tilted");
-  chart.Chart1.HorizOffset = -400;
-  chart.Chart1.VertOffset = 300;
+  chart.Chart.HorizOffset = -400;
+  chart.Chart.VertOffset = 300;
   check("moved away");
   chart.SelectStyle(3);
   FeedHistory();
-  chart.Chart1.LegendVisible = true;
-  chart.Chart1.ZoomWindow = QRectF(0.1, 0.1, 0.2, 0.2);
+  chart.Chart.LegendVisible = true;
+  chart.Chart.ZoomWindow = QRectF(0.1, 0.1, 0.2, 0.2);
   check("area, legend, zoomed into a rectangle");
 }
 
 TEST_F(ChartRendererTest, ZoomZeroDrawsOnlyTheBackground) {
   FeedLive();
-  chart.ZoombarChange(0);
+  chart.SetZoomFromSlider(0);
   const QImage image = Render();
   EXPECT_EQ(CountPixels(image, kGreen), 0);
   EXPECT_EQ(CountPixels(image, kRed), 0);
   EXPECT_EQ(CountPixels(image, kBackWall), 0);
-  EXPECT_FALSE(ChartRenderer::ZoomWindowFor(chart.Chart1, QRectF(QPointF(0, 0), QSizeF(kChartSize)),
+  EXPECT_FALSE(ChartRenderer::ZoomWindowFor(chart.Chart, QRectF(QPointF(0, 0), QSizeF(kChartSize)),
                                             QRectF(10, 10, 200, 200))
                    .has_value());
-  chart.ZoombarChange(1);
+  chart.SetZoomFromSlider(1);
   EXPECT_NE(Render(), image);
 }
 
@@ -260,26 +260,26 @@ TEST_F(ChartRendererTest, PointsPerPageLabelsAndMarks) {
   for (int i = 0; i < 10; ++i) {
     chart.ActiveSeries().Add(i, QString::number(i));
   }
-  chart.Chart1.MaxPointsPerPage = 4;
-  chart.Chart1.Page = 2;
+  chart.Chart.MaxPointsPerPage = 4;
+  chart.Chart.Page = 2;
   l = Layout();
   EXPECT_EQ(l.firstPoint, 4);
   EXPECT_EQ(l.places, 4);
-  chart.Chart1.Page = 3;
+  chart.Chart.Page = 3;
   l = Layout();
   EXPECT_EQ(l.firstPoint, 8);
   EXPECT_EQ(l.places, 4);
-  chart.Chart1.ScaleLastPage = true;
+  chart.Chart.ScaleLastPage = true;
   EXPECT_EQ(Layout().places, 2);
-  chart.Chart1.Page = 99;  // beyond the last page: the last
+  chart.Chart.Page = 99;  // beyond the last page: the last
   EXPECT_EQ(Layout().firstPoint, 8);
   const QImage page3 = Render();
-  chart.Chart1.Page = 1;
+  chart.Chart.Page = 1;
   EXPECT_NE(Render(), page3);
 
   // An automatic value axis follows the page's values.
-  chart.Chart1.LeftAxis.Automatic = true;
-  chart.Chart1.Page = 3;
+  chart.Chart.LeftAxis.Automatic = true;
+  chart.Chart.Page = 3;
   l = Layout();
   EXPECT_DOUBLE_EQ(l.valueMin, 0);
   EXPECT_GE(l.valueMax, 9);
@@ -290,12 +290,12 @@ TEST_F(ChartRendererTest, LegendTakesRoomOnlyWhenAsked) {
   FeedLive();
   const double plain = Layout().width;
   const QImage without = Render();
-  chart.Chart1.LegendVisible = true;
+  chart.Chart.LegendVisible = true;
   ChartRenderer::Layout l = Layout();
   EXPECT_FALSE(l.legend.isEmpty());
   EXPECT_DOUBLE_EQ(l.width, plain) << "drawn over the chart";
   EXPECT_NE(Render(), without);
-  chart.Chart1.LegendResizeChart = true;
+  chart.Chart.LegendResizeChart = true;
   l = Layout();
   EXPECT_LT(l.width, plain - l.legend.width() + 1);
   EXPECT_TRUE(l.chart.contains(l.legend));
@@ -311,7 +311,7 @@ TEST_F(ChartRendererTest, ZoomWindowOfADraggedRectangle) {
   const QPointF a = l.projection.Project(0, 0, zm);
   const QPointF b = l.projection.Project(l.width / 2, l.height / 2, zm);
   std::optional<QRectF> w =
-      ChartRenderer::ZoomWindowFor(chart.Chart1, rect, QRectF(a, b).normalized());
+      ChartRenderer::ZoomWindowFor(chart.Chart, rect, QRectF(a, b).normalized());
   ASSERT_TRUE(w.has_value());
   // The view is turned, so the screen rectangle covers a little more.
   EXPECT_NEAR(w->left(), 0, 0.02);
@@ -322,7 +322,7 @@ TEST_F(ChartRendererTest, ZoomWindowOfADraggedRectangle) {
   EXPECT_LT(w->bottom(), 0.65);
 
   // Zoomed, the plot shows that part of the points and values.
-  chart.Chart1.ZoomWindow = QRectF(0.25, 0.5, 0.5, 0.25);
+  chart.Chart.ZoomWindow = QRectF(0.25, 0.5, 0.5, 0.25);
   l = Layout();
   EXPECT_DOUBLE_EQ(l.xFrom, -0.5 + 4 * 0.25);
   EXPECT_DOUBLE_EQ(l.xTo, -0.5 + 4 * 0.75);
@@ -330,7 +330,7 @@ TEST_F(ChartRendererTest, ZoomWindowOfADraggedRectangle) {
   EXPECT_DOUBLE_EQ(l.valueMax, 660);
   // A second rectangle zooms further into the first.
   w = ChartRenderer::ZoomWindowFor(
-      chart.Chart1, rect,
+      chart.Chart, rect,
       QRectF(l.projection.Project(0, l.height, zm), l.projection.Project(l.width, 0, zm))
           .normalized());
   ASSERT_TRUE(w.has_value());
@@ -338,7 +338,7 @@ TEST_F(ChartRendererTest, ZoomWindowOfADraggedRectangle) {
   EXPECT_NEAR(w->width(), 0.5, 0.01);
   // A rectangle beside the plot covers nothing.
   EXPECT_FALSE(
-      ChartRenderer::ZoomWindowFor(chart.Chart1, rect, QRectF(-50, -50, 10, 10)).has_value());
+      ChartRenderer::ZoomWindowFor(chart.Chart, rect, QRectF(-50, -50, 10, 10)).has_value());
 }
 
 TEST_F(ChartRendererTest, PageRenderingKeepsTheMargins) {
@@ -348,7 +348,7 @@ TEST_F(ChartRendererTest, PageRenderingKeepsTheMargins) {
   page.fill(sentinel);
   {
     QPainter painter(&page);
-    ChartRenderer::RenderOnPage(chart.Chart1, painter, QRectF(0, 0, 600, 800), QSizeF(kChartSize));
+    ChartRenderer::RenderOnPage(chart.Chart, painter, QRectF(0, 0, 600, 800), QSizeF(kChartSize));
   }
   // 15 % margins: 90 px left and right; the chart keeps its proportions.
   const double w = 600 * 0.7, h = w * kChartSize.height() / kChartSize.width();
@@ -397,21 +397,21 @@ TEST_F(ChartRendererTest, OddValuesDrawWithoutHarm) {
   chart.ActiveSeries().Add(1e12, "huge", kGreen);
   chart.ActiveSeries().Add(-50, "neg", kGreen);
   for (uint8_t n = 0; n < 4; ++n) {
-    chart.Chart1.Series(n).Active = true;
+    chart.Chart.Series(n).Active = true;
     if (n > 0) {
-      chart.Chart1.Series(n).Add(-1, "neg");
-      chart.Chart1.Series(n).Add(INFINITY, "inf");
-      chart.Chart1.Series(n).Add(3, "three");
+      chart.Chart.Series(n).Add(-1, "neg");
+      chart.Chart.Series(n).Add(INFINITY, "inf");
+      chart.Chart.Series(n).Add(3, "three");
     }
   }
   const QImage image = Render();
   EXPECT_GT(CountPixels(image, kGreen), 10) << "the huge bar, cut at the top";
-  chart.Chart1.LeftAxis.Automatic = true;
+  chart.Chart.LeftAxis.Automatic = true;
   EXPECT_EQ(Render().size(), kChartSize);
-  EXPECT_TRUE(ChartRenderer::RenderImage(chart.Chart1, QSize(0, 0)).isNull() ||
-              ChartRenderer::RenderImage(chart.Chart1, QSize(0, 0)).size().isEmpty());
+  EXPECT_TRUE(ChartRenderer::RenderImage(chart.Chart, QSize(0, 0)).isNull() ||
+              ChartRenderer::RenderImage(chart.Chart, QSize(0, 0)).size().isEmpty());
   GraphChart empty;
-  EXPECT_EQ(ChartRenderer::RenderImage(empty.Chart1, QSize(30, 20)).size(), QSize(30, 20));
+  EXPECT_EQ(ChartRenderer::RenderImage(empty.Chart, QSize(30, 20)).size(), QSize(30, 20));
 }
 
 }  // namespace

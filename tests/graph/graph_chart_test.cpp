@@ -13,8 +13,8 @@ struct Expected {
 
 TEST(GraphChartTest, ChartSettingsAtCreation) {
   GraphChart g;
-  g.FormCreate();
-  const Chart3D& c = g.Chart1;
+  g.InitializeTitleAndStyle();
+  const Chart3D& c = g.Chart;
   ASSERT_EQ(c.TitleLines.size(), 1);
   EXPECT_TRUE(c.TitleLines[0].startsWith("Velmar 2000 - "));
   EXPECT_TRUE(c.TitleVisible);
@@ -82,36 +82,36 @@ TEST(GraphChartTest, ChartSettingsAtCreation) {
     EXPECT_EQ(s.Marks.FontColor, QColor(0, 0, 0)) << i;
     EXPECT_EQ(s.Marks.ArrowLength, 10) << i;
   }
-  EXPECT_EQ(g.Series1, &c.Series(0));
-  EXPECT_EQ(g.Series4, &c.Series(3));
-  EXPECT_EQ(g.Series1->BarWidthPercent, 50);
-  EXPECT_FALSE(g.Series1->BarsSideBySide);
-  EXPECT_FALSE(g.Series2->PointerVisible);
-  EXPECT_EQ(g.Series3->Pointer, ChartSeries::PointerStyle::Rectangle);
-  EXPECT_TRUE(g.Series4->ColorEachPoint);
+  EXPECT_EQ(g.BarSeries, &c.Series(0));
+  EXPECT_EQ(g.AreaSeries, &c.Series(3));
+  EXPECT_EQ(g.BarSeries->BarWidthPercent, 50);
+  EXPECT_FALSE(g.BarSeries->BarsSideBySide);
+  EXPECT_FALSE(g.LineSeries->PointerVisible);
+  EXPECT_EQ(g.PointSeries->Pointer, ChartSeries::PointerStyle::Rectangle);
+  EXPECT_TRUE(g.AreaSeries->ColorEachPoint);
   EXPECT_EQ(g.CurrentStyle(), 0);
-  EXPECT_EQ(&g.ActiveSeries(), g.Series1);
+  EXPECT_EQ(&g.ActiveSeries(), g.BarSeries);
 }
 
 TEST(GraphChartTest, SelectStyleActivatesOneEmptySeriesAndResetsTheView) {
   GraphChart g;
-  g.FormCreate();
+  g.InitializeTitleAndStyle();
   int changes = 0;
   g.Changed = [&] { ++changes; };
   for (uint8_t n = 0; n < 4; ++n) {
     // Disturb everything the style change resets.
-    g.RotBarChange(10);
-    g.ElBarChange(300);
-    g.ZoombarChange(250);
-    g.Chart1.DepthPercent = 5;
-    g.Chart1.HorizOffset = 33;
-    g.Chart1.VertOffset = -4;
-    g.Chart1.LeftAxis.Automatic = true;
-    g.Chart1.BottomAxis.Automatic = true;
-    g.Chart1.BottomAxis.Maximum = 32;
-    g.Chart1.LegendVisible = true;
-    g.Chart1.LegendResizeChart = true;
-    g.Chart1.Series(n).Add(1, "x");
+    g.SetRotationFromSlider(10);
+    g.SetElevationFromSlider(300);
+    g.SetZoomFromSlider(250);
+    g.Chart.DepthPercent = 5;
+    g.Chart.HorizOffset = 33;
+    g.Chart.VertOffset = -4;
+    g.Chart.LeftAxis.Automatic = true;
+    g.Chart.BottomAxis.Automatic = true;
+    g.Chart.BottomAxis.Maximum = 32;
+    g.Chart.LegendVisible = true;
+    g.Chart.LegendResizeChart = true;
+    g.Chart.Series(n).Add(1, "x");
     const int before = changes;
 
     g.SelectStyle(n);
@@ -119,63 +119,63 @@ TEST(GraphChartTest, SelectStyleActivatesOneEmptySeriesAndResetsTheView) {
     EXPECT_EQ(changes, before + 1);
     EXPECT_EQ(g.CurrentStyle(), n);
     for (int i = 0; i < 4; ++i) {
-      EXPECT_EQ(g.Chart1.Series(i).Active, i == n) << int(n) << " " << i;
+      EXPECT_EQ(g.Chart.Series(i).Active, i == n) << int(n) << " " << i;
     }
     EXPECT_EQ(g.ActiveSeries().Count(), 0);
-    EXPECT_EQ(&g.ActiveSeries(), &g.Chart1.Series(n));
-    EXPECT_FALSE(g.Chart1.LeftAxis.Automatic);
-    EXPECT_FALSE(g.Chart1.BottomAxis.Automatic);
-    EXPECT_EQ(g.Chart1.BottomAxis.Maximum, 4);
-    EXPECT_FALSE(g.Chart1.LegendVisible);
-    EXPECT_FALSE(g.Chart1.LegendResizeChart);
-    EXPECT_EQ(g.Chart1.DepthPercent, 50);
-    EXPECT_EQ(g.Chart1.Zoom, 90);
-    EXPECT_EQ(g.Chart1.Rotation, 344);
-    EXPECT_EQ(g.Chart1.Elevation, 342);
-    EXPECT_EQ(g.Chart1.HorizOffset, 0);
-    EXPECT_EQ(g.Chart1.VertOffset, 10);
+    EXPECT_EQ(&g.ActiveSeries(), &g.Chart.Series(n));
+    EXPECT_FALSE(g.Chart.LeftAxis.Automatic);
+    EXPECT_FALSE(g.Chart.BottomAxis.Automatic);
+    EXPECT_EQ(g.Chart.BottomAxis.Maximum, 4);
+    EXPECT_FALSE(g.Chart.LegendVisible);
+    EXPECT_FALSE(g.Chart.LegendResizeChart);
+    EXPECT_EQ(g.Chart.DepthPercent, 50);
+    EXPECT_EQ(g.Chart.Zoom, 90);
+    EXPECT_EQ(g.Chart.Rotation, 344);
+    EXPECT_EQ(g.Chart.Elevation, 342);
+    EXPECT_EQ(g.Chart.HorizOffset, 0);
+    EXPECT_EQ(g.Chart.VertOffset, 10);
   }
   // Only the chosen series is emptied: the others keep their points.
-  g.Series1->Add(3, "Up", Qt::green);
+  g.BarSeries->Add(3, "Up", Qt::green);
   g.SelectStyle(2);
-  EXPECT_EQ(g.Series1->Count(), 1);
-  EXPECT_FALSE(g.Series1->Active);
+  EXPECT_EQ(g.BarSeries->Count(), 1);
+  EXPECT_FALSE(g.BarSeries->Active);
   g.SelectStyle(3);
 
   // Numbers beyond the four styles change nothing.
-  g.Chart1.Rotation = 1;
+  g.Chart.Rotation = 1;
   const int before = changes;
   for (uint8_t n : {4, 200, 255}) {
     g.SelectStyle(n);
   }
   EXPECT_EQ(changes, before);
   EXPECT_EQ(g.CurrentStyle(), 3);
-  EXPECT_EQ(g.Chart1.Rotation, 1);
-  EXPECT_TRUE(g.Series4->Active);
+  EXPECT_EQ(g.Chart.Rotation, 1);
+  EXPECT_TRUE(g.AreaSeries->Active);
 }
 
 TEST(GraphChartTest, SlidersMapTo180MinusPositionAndZoomAsIs) {
   GraphChart g;
-  g.FormCreate();
+  g.InitializeTitleAndStyle();
   int changes = 0;
   g.Changed = [&] { ++changes; };
   const std::pair<int, double> angles[] = {{180, 0}, {0, 180}, {360, -180}, {170, 10}, {1, 179}};
   for (const auto& [position, angle] : angles) {
-    g.RotBarChange(position);
-    EXPECT_EQ(g.Chart1.Rotation, angle) << position;
-    g.ElBarChange(position);
-    EXPECT_EQ(g.Chart1.Elevation, angle) << position;
+    g.SetRotationFromSlider(position);
+    EXPECT_EQ(g.Chart.Rotation, angle) << position;
+    g.SetElevationFromSlider(position);
+    EXPECT_EQ(g.Chart.Elevation, angle) << position;
   }
   for (int position : {0, 1, 100, 500}) {
-    g.ZoombarChange(position);
-    EXPECT_EQ(g.Chart1.Zoom, position);
+    g.SetZoomFromSlider(position);
+    EXPECT_EQ(g.Chart.Zoom, position);
   }
   EXPECT_EQ(changes, 2 * 5 + 4);
 }
 
 TEST(GraphChartTest, SeriesPointsAndTheirColours) {
   GraphChart g;
-  ChartSeries& bars = *g.Series1;
+  ChartSeries& bars = *g.BarSeries;
   EXPECT_EQ(bars.Add(1.5, "a"), 0);
   EXPECT_EQ(bars.Add(2.5, "b", QColor(1, 2, 3)), 1);
   EXPECT_EQ(bars.Count(), 2);
@@ -188,29 +188,29 @@ TEST(GraphChartTest, SeriesPointsAndTheirColours) {
   EXPECT_THROW(bars.SetValue(-1, 1), std::exception);
   EXPECT_THROW(bars.At(2), std::exception);
   // Each point of the area in its own colour: points without one differ.
-  g.Series4->Add(1, "a");
-  g.Series4->Add(1, "b");
-  EXPECT_NE(g.Series4->PointColor(0), g.Series4->PointColor(1));
-  EXPECT_NE(g.Series4->PointColor(0), g.Series4->SeriesColor);
+  g.AreaSeries->Add(1, "a");
+  g.AreaSeries->Add(1, "b");
+  EXPECT_NE(g.AreaSeries->PointColor(0), g.AreaSeries->PointColor(1));
+  EXPECT_NE(g.AreaSeries->PointColor(0), g.AreaSeries->SeriesColor);
   bars.Clear();
   EXPECT_EQ(bars.Count(), 0);
-  EXPECT_THROW(g.Chart1.Series(4), std::exception);
+  EXPECT_THROW(g.Chart.Series(4), std::exception);
 }
 
 TEST(GraphChartTest, PagesFollowTheFirstActiveSeries) {
   GraphChart g;
-  g.FormCreate();
-  EXPECT_EQ(g.Chart1.NumPages(), 1);
+  g.InitializeTitleAndStyle();
+  EXPECT_EQ(g.Chart.NumPages(), 1);
   for (int i = 0; i < 25; ++i) {
-    g.Series1->Add(i, "p");
+    g.BarSeries->Add(i, "p");
   }
-  EXPECT_EQ(g.Chart1.NumPages(), 3) << "12 points per page";
-  g.Chart1.MaxPointsPerPage = 0;
-  EXPECT_EQ(g.Chart1.NumPages(), 1);
-  g.Chart1.MaxPointsPerPage = 5;
-  EXPECT_EQ(g.Chart1.NumPages(), 5);
+  EXPECT_EQ(g.Chart.NumPages(), 3) << "12 points per page";
+  g.Chart.MaxPointsPerPage = 0;
+  EXPECT_EQ(g.Chart.NumPages(), 1);
+  g.Chart.MaxPointsPerPage = 5;
+  EXPECT_EQ(g.Chart.NumPages(), 5);
   g.SelectStyle(1);
-  EXPECT_EQ(g.Chart1.NumPages(), 1) << "the lines are empty";
+  EXPECT_EQ(g.Chart.NumPages(), 1) << "the lines are empty";
 }
 
 }  // namespace

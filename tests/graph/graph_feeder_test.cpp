@@ -21,7 +21,7 @@ const QColor kDarkRed(128, 0, 0);
 class GraphFeederTest : public ::testing::Test {
  protected:
   GraphFeederTest() {
-    chart.FormCreate();
+    chart.InitializeTitleAndStyle();
     chart.Changed = [this] { ++changes; };
     feeder.Attach(&chart);
     MessageQueue::SetMinimumInterval(std::chrono::nanoseconds(0));
@@ -74,10 +74,10 @@ TEST_F(GraphFeederTest, LiveDataAddsFourPointsThenUpdatesThem) {
     EXPECT_EQ(s.PointColor(i), colors[i]);
     EXPECT_DOUBLE_EQ(s.Value(i), values[i]);
   }
-  EXPECT_EQ(chart.Chart1.BottomAxis.Maximum, 4);
-  EXPECT_EQ(chart.Chart1.MaxPointsPerPage, 4);
-  EXPECT_FALSE(chart.Chart1.LeftAxis.Automatic);
-  EXPECT_EQ(chart.Chart1.LeftAxis.Maximum, 80);
+  EXPECT_EQ(chart.Chart.BottomAxis.Maximum, 4);
+  EXPECT_EQ(chart.Chart.MaxPointsPerPage, 4);
+  EXPECT_FALSE(chart.Chart.LeftAxis.Automatic);
+  EXPECT_EQ(chart.Chart.LeftAxis.Maximum, 80);
   EXPECT_EQ(changes, 2);
 
   // The next tick changes the values of the same four points.
@@ -88,14 +88,14 @@ TEST_F(GraphFeederTest, LiveDataAddsFourPointsThenUpdatesThem) {
   EXPECT_DOUBLE_EQ(s.Value(0), 0);
   EXPECT_DOUBLE_EQ(s.Value(2), 7.99);
   EXPECT_DOUBLE_EQ(s.Value(3), 3);
-  EXPECT_TRUE(chart.Chart1.LeftAxis.Automatic) << "no scale yet";
-  EXPECT_EQ(chart.Chart1.LeftAxis.Maximum, 80) << "the maximum is left as it was";
+  EXPECT_TRUE(chart.Chart.LeftAxis.Automatic) << "no scale yet";
+  EXPECT_EQ(chart.Chart.LeftAxis.Maximum, 80) << "the maximum is left as it was";
 
   // A style change empties the new series; the next tick refills it.
   chart.SelectStyle(3);
   feeder.Feed(state, displays, 0, DisplayUnit());
-  EXPECT_EQ(chart.Series4->Count(), 4);
-  EXPECT_EQ(chart.Series1->Count(), 4) << "the old series is only inactive";
+  EXPECT_EQ(chart.AreaSeries->Count(), 4);
+  EXPECT_EQ(chart.BarSeries->Count(), 4) << "the old series is only inactive";
 }
 
 TEST_F(GraphFeederTest, TitleAxisAndAveragesFollowTheDisplaysUnit) {
@@ -105,11 +105,11 @@ TEST_F(GraphFeederTest, TitleAxisAndAveragesFollowTheDisplaysUnit) {
   SetLive(250, 12, 180, 1, 50, 0);
   displays.SetValue(Display::UpAvgDigits2, 25);
   feeder.Feed(state, displays, 300000, mega);  // scale 300 Mbit/s
-  EXPECT_EQ(chart.Chart1.TitleLines, QStringList{"Velmar 2000 - Speeds in Mbit/s"});
-  EXPECT_EQ(chart.Chart1.LeftAxis.Maximum, 300);
+  EXPECT_EQ(chart.Chart.TitleLines, QStringList{"Velmar 2000 - Speeds in Mbit/s"});
+  EXPECT_EQ(chart.Chart.LeftAxis.Maximum, 300);
   EXPECT_DOUBLE_EQ(chart.ActiveSeries().Value(1), 180.25) << "hundredths count in Mb/s";
   feeder.Feed(state, displays, 300000, DisplayUnit());
-  EXPECT_EQ(chart.Chart1.TitleLines, QStringList{GraphChart::kTitle});
+  EXPECT_EQ(chart.Chart.TitleLines, QStringList{GraphChart::kTitle});
 
   // The history's kilobits of 1024 bits, in Mbit/s of 1024 kbit.
   feeder.GraphMode = 2;
@@ -120,11 +120,11 @@ TEST_F(GraphFeederTest, TitleAxisAndAveragesFollowTheDisplaysUnit) {
   state.AlarmToggle = false;
   feeder.Feed(state, displays, 102400, mega1024);
   EXPECT_DOUBLE_EQ(chart.ActiveSeries().Value(0), 1.0 / 1024);
-  EXPECT_EQ(chart.Chart1.LeftAxis.Maximum, 100);
+  EXPECT_EQ(chart.Chart.LeftAxis.Maximum, 100);
 }
 
 TEST_F(GraphFeederTest, LeftAxisScaleRule) {
-  Chart3D& c = chart.Chart1;
+  Chart3D& c = chart.Chart;
   GraphFeeder::ScaleLeftAxis(c, 250);
   EXPECT_FALSE(c.LeftAxis.Automatic);
   EXPECT_EQ(c.LeftAxis.Maximum, 250);
@@ -150,7 +150,7 @@ TEST_F(GraphFeederTest, HistoryFillsTwoHalvesThenShiftsThePreviousFeedLeft) {
   state.AlarmToggle = true;
   feeder.Feed(state, displays, 100, DisplayUnit());
   EXPECT_EQ(chart.ActiveSeries().Count(), 0) << "only when the toggle is false";
-  EXPECT_TRUE(chart.Chart1.ShowHint);
+  EXPECT_TRUE(chart.Chart.ShowHint);
 
   const unsigned long long runs = MessageQueue::Runs();
   HistoryFeed(100);
@@ -166,11 +166,11 @@ TEST_F(GraphFeederTest, HistoryFillsTwoHalvesThenShiftsThePreviousFeedLeft) {
     EXPECT_DOUBLE_EQ(s.Value(2 * k), 4 * k + 1);
     EXPECT_DOUBLE_EQ(s.Value(2 * k + 1), 2 * (4 * k + 1));
   }
-  EXPECT_EQ(chart.Chart1.BottomAxis.Maximum, 32);
-  EXPECT_EQ(chart.Chart1.MaxPointsPerPage, 32);
-  EXPECT_FALSE(chart.Chart1.ShowHint);
-  EXPECT_FALSE(chart.Chart1.LeftAxis.Automatic);
-  EXPECT_EQ(chart.Chart1.LeftAxis.Maximum, 100);
+  EXPECT_EQ(chart.Chart.BottomAxis.Maximum, 32);
+  EXPECT_EQ(chart.Chart.MaxPointsPerPage, 32);
+  EXPECT_FALSE(chart.Chart.ShowHint);
+  EXPECT_FALSE(chart.Chart.LeftAxis.Automatic);
+  EXPECT_EQ(chart.Chart.LeftAxis.Maximum, 100);
 
   // The second feed fills points 16 to 31 the same way.
   SetWindows(3);
@@ -216,7 +216,7 @@ TEST_F(GraphFeederTest, ModeSwitchRebuildsTheSeriesInTheNewLayout) {
   ASSERT_EQ(s.Count(), 4);
   EXPECT_EQ(s.Label(0), "Up");
   EXPECT_EQ(s.PointColor(1), kDarkGreen);
-  EXPECT_TRUE(chart.Chart1.ShowHint) << "live data shows the hint again";
+  EXPECT_TRUE(chart.Chart.ShowHint) << "live data shows the hint again";
 
   feeder.GraphMode = 2;
   HistoryFeed();
@@ -248,10 +248,10 @@ TEST_F(GraphFeederTest, HistoryFeedStopsWhenTheQueueChangesItsChart) {
     }
   };
   HistoryFeed();
-  EXPECT_EQ(chart.Series1->Count(), 6);
-  EXPECT_EQ(chart.Series2->Count(), 0);
+  EXPECT_EQ(chart.BarSeries->Count(), 6);
+  EXPECT_EQ(chart.LineSeries->Count(), 0);
   HistoryFeed();
-  EXPECT_EQ(chart.Series2->Count(), 16);
+  EXPECT_EQ(chart.LineSeries->Count(), 16);
 
   // The window closes during a pass: nothing more is written.
   chart.SelectStyle(2);
@@ -262,9 +262,9 @@ TEST_F(GraphFeederTest, HistoryFeedStopsWhenTheQueueChangesItsChart) {
     }
   };
   HistoryFeed();
-  EXPECT_EQ(chart.Series3->Count(), 4);
+  EXPECT_EQ(chart.PointSeries->Count(), 4);
   HistoryFeed();
-  EXPECT_EQ(chart.Series3->Count(), 4) << "detached: no feed at all";
+  EXPECT_EQ(chart.PointSeries->Count(), 4) << "detached: no feed at all";
 
   // A publication nested in the queue run of a feed does not feed again.
   feeder.Attach(&chart);
@@ -276,9 +276,9 @@ TEST_F(GraphFeederTest, HistoryFeedStopsWhenTheQueueChangesItsChart) {
     }
   };
   HistoryFeed();
-  EXPECT_EQ(chart.Series1->Count(), 16);
+  EXPECT_EQ(chart.BarSeries->Count(), 16);
   for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(chart.Series1->Label(i), i % 2 == 0 ? "UpAvg" : "DwnAvg");
+    EXPECT_EQ(chart.BarSeries->Label(i), i % 2 == 0 ? "UpAvg" : "DwnAvg");
   }
 }
 
@@ -306,8 +306,8 @@ TEST_F(GraphFeederTest, ThePublicationFeedsTheChart) {
   EXPECT_DOUBLE_EQ(s.Value(2), 880);
   EXPECT_DOUBLE_EQ(s.Value(3), shown.Value(Display::DownAvgDigits));
   // S of the third tick: the high-water mark the second set, 125000 B/s.
-  EXPECT_EQ(chart.Chart1.LeftAxis.Maximum, 1000);
-  EXPECT_FALSE(chart.Chart1.LeftAxis.Automatic);
+  EXPECT_EQ(chart.Chart.LeftAxis.Maximum, 1000);
+  EXPECT_FALSE(chart.Chart.LeftAxis.Automatic);
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ TEST_F(GraphWindowTest, TheWindowAsCreated) {
   EXPECT_EQ(w->parentWidget(), nullptr) << "no owner";
   EXPECT_TRUE(w->testAttribute(Qt::WA_DeleteOnClose));
   EXPECT_EQ(w->CurrentStyle(), 0);
-  EXPECT_EQ(w->Chart1->toolTip(), "Velmar 2000 3D Graph");
+  EXPECT_EQ(w->ChartView()->toolTip(), "Velmar 2000 3D Graph");
 
   struct Slider {
     QSlider* slider;
@@ -107,9 +107,9 @@ TEST_F(GraphWindowTest, TheWindowAsCreated) {
     int maximum, start, tick;
     Qt::Orientation orientation;
   };
-  for (const Slider& s : {Slider{w->ElBar, "Elevation", 360, 180, 18, Qt::Vertical},
-                          Slider{w->RotBar, "Rotation", 360, 180, 18, Qt::Horizontal},
-                          Slider{w->Zoombar, "Zoom", 500, 100, 10, Qt::Horizontal}}) {
+  for (const Slider& s : {Slider{w->ElevationSlider(), "Elevation", 360, 180, 18, Qt::Vertical},
+                          Slider{w->RotationSlider(), "Rotation", 360, 180, 18, Qt::Horizontal},
+                          Slider{w->ZoomSlider(), "Zoom", 500, 100, 10, Qt::Horizontal}}) {
     EXPECT_EQ(s.slider->toolTip(), s.hint);
     EXPECT_EQ(s.slider->minimum(), 0);
     EXPECT_EQ(s.slider->maximum(), s.maximum);
@@ -123,34 +123,35 @@ TEST_F(GraphWindowTest, TheWindowAsCreated) {
   // it, zoom under that; the style buttons left to right (bars, lines,
   // solid, dots), then Print, Save Pic, Close in a row below.
   const auto at = [w](QWidget* c) { return c->mapTo(w, QPoint(0, 0)); };
-  EXPECT_GE(at(w->ElBar).x(), at(w->Chart1).x() + w->Chart1->width());
-  EXPECT_GE(at(w->RotBar).y(), at(w->Chart1).y() + w->Chart1->height());
-  EXPECT_GT(at(w->Zoombar).y(), at(w->RotBar).y());
-  const std::vector<std::pair<QPushButton*, const char*>> styles = {{w->BitBtn1, "Vert.Bars"},
-                                                                    {w->BitBtn2, "Hor.Lines"},
-                                                                    {w->BitBtn4, "Hor.Solid"},
-                                                                    {w->BitBtn3, "Dots"}};
+  EXPECT_GE(at(w->ElevationSlider()).x(), at(w->ChartView()).x() + w->ChartView()->width());
+  EXPECT_GE(at(w->RotationSlider()).y(), at(w->ChartView()).y() + w->ChartView()->height());
+  EXPECT_GT(at(w->ZoomSlider()).y(), at(w->RotationSlider()).y());
+  const std::vector<std::pair<QPushButton*, const char*>> styles = {{w->BarsButton(), "Vert.Bars"},
+                                                                    {w->LinesButton(), "Hor.Lines"},
+                                                                    {w->SolidButton(), "Hor.Solid"},
+                                                                    {w->DotsButton(), "Dots"}};
   for (size_t i = 0; i < styles.size(); ++i) {
     EXPECT_EQ(styles[i].first->text(), styles[i].second);
     EXPECT_EQ(styles[i].first->toolTip(), "Select other Graph style");
-    EXPECT_GT(at(styles[i].first).y(), at(w->Zoombar).y());
+    EXPECT_GT(at(styles[i].first).y(), at(w->ZoomSlider()).y());
     if (i > 0) {
       EXPECT_GT(at(styles[i].first).x(), at(styles[i - 1].first).x());
       EXPECT_EQ(at(styles[i].first).y(), at(styles[i - 1].first).y());
     }
   }
   const std::vector<std::pair<QPushButton*, const char*>> actions = {
-      {w->BitBtn5, "Print"}, {w->BitBtn6, "Save Pic"}, {w->BitBtn7, "Close"}};
+      {w->PrintButton(), "Print"}, {w->SavePicButton(), "Save Pic"}, {w->CloseButton(), "Close"}};
   for (size_t i = 0; i < actions.size(); ++i) {
     EXPECT_EQ(actions[i].first->text(), actions[i].second);
-    EXPECT_GT(at(actions[i].first).y(), at(w->BitBtn1).y());
+    EXPECT_GT(at(actions[i].first).y(), at(w->BarsButton()).y());
     if (i > 0) {
       EXPECT_GT(at(actions[i].first).x(), at(actions[i - 1].first).x());
     }
   }
   // All inside the window.
-  for (QWidget* c : std::initializer_list<QWidget*>{w->Chart1, w->ElBar, w->RotBar, w->Zoombar,
-                                                    w->BitBtn3, w->BitBtn7}) {
+  for (QWidget* c :
+       std::initializer_list<QWidget*>{w->ChartView(), w->ElevationSlider(), w->RotationSlider(),
+                                       w->ZoomSlider(), w->DotsButton(), w->CloseButton()}) {
     EXPECT_TRUE(w->rect().contains(QRect(at(c), c->size()))) << c->objectName().toStdString();
   }
 
@@ -164,18 +165,18 @@ TEST_F(GraphWindowTest, StyleButtonsSelectTheirStyles) {
   GraphWindow* w = host->Window();
   FeedLive();
   const std::pair<QPushButton*, uint8_t> buttons[] = {
-      {w->BitBtn2, 1}, {w->BitBtn3, 2}, {w->BitBtn4, 3}, {w->BitBtn1, 0}};
-  QImage last = w->Chart1->RenderImage();
+      {w->LinesButton(), 1}, {w->DotsButton(), 2}, {w->SolidButton(), 3}, {w->BarsButton(), 0}};
+  QImage last = w->ChartView()->RenderImage();
   for (const auto& [button, style] : buttons) {
-    w->RotBar->setValue(100);
+    w->RotationSlider()->setValue(100);
     button->click();
     EXPECT_EQ(w->CurrentStyle(), style);
-    EXPECT_EQ(&w->Graph().ActiveSeries(), &w->Graph().Chart1.Series(style));
+    EXPECT_EQ(&w->Graph().ActiveSeries(), &w->Graph().Chart.Series(style));
     EXPECT_EQ(w->Graph().ActiveSeries().Count(), 0);
-    EXPECT_EQ(w->Graph().Chart1.Rotation, 344) << "the view is reset";
-    EXPECT_EQ(w->RotBar->value(), 100) << "the slider is not moved";
+    EXPECT_EQ(w->Graph().Chart.Rotation, 344) << "the view is reset";
+    EXPECT_EQ(w->RotationSlider()->value(), 100) << "the slider is not moved";
     FeedLive();
-    const QImage image = w->Chart1->RenderImage();
+    const QImage image = w->ChartView()->RenderImage();
     EXPECT_NE(image, last);
     last = image;
   }
@@ -185,20 +186,20 @@ TEST_F(GraphWindowTest, SlidersAtTheirExtremes) {
   host->ShowGraph(1);
   GraphWindow* w = host->Window();
   FeedLive();
-  const Chart3D& c = w->Graph().Chart1;
+  const Chart3D& c = w->Graph().Chart;
   const std::pair<int, double> angles[] = {{0, 180}, {360, -180}, {180, 0}, {90, 90}};
   for (const auto& [position, angle] : angles) {
-    w->RotBar->setValue(position);
+    w->RotationSlider()->setValue(position);
     EXPECT_EQ(c.Rotation, angle) << position;
-    w->ElBar->setValue(position);
+    w->ElevationSlider()->setValue(position);
     EXPECT_EQ(c.Elevation, angle) << position;
   }
-  w->Zoombar->setValue(500);
+  w->ZoomSlider()->setValue(500);
   EXPECT_EQ(c.Zoom, 500);
-  w->Zoombar->setValue(0);
+  w->ZoomSlider()->setValue(0);
   EXPECT_EQ(c.Zoom, 0) << "zoom 0 reaches the chart";
-  const QImage nothing = w->Chart1->RenderImage();
-  EXPECT_EQ(nothing.size(), w->Chart1->size());
+  const QImage nothing = w->ChartView()->RenderImage();
+  EXPECT_EQ(nothing.size(), w->ChartView()->size());
   int bars = 0;
   for (int y = 0; y < nothing.height(); ++y) {
     for (int x = 0; x < nothing.width(); ++x) {
@@ -226,23 +227,23 @@ TEST_F(GraphWindowTest, ModeSwitchKeepsOneWindowAndItsPoints) {
   EXPECT_EQ(first->Graph().ActiveSeries().Count(), 4) << "kept until the next feed";
   FeedHistory();
   EXPECT_EQ(first->Graph().ActiveSeries().Count(), 16);
-  EXPECT_EQ(first->Chart1->toolTip(), "") << "the history has no hint";
+  EXPECT_EQ(first->ChartView()->toolTip(), "") << "the history has no hint";
 
   host->ShowGraph(1);
   EXPECT_EQ(OpenGraphWindows(), 1);
   FeedLive();
   EXPECT_EQ(first->Graph().ActiveSeries().Count(), 4);
-  EXPECT_EQ(first->Chart1->toolTip(), "Velmar 2000 3D Graph");
+  EXPECT_EQ(first->ChartView()->toolTip(), "Velmar 2000 3D Graph");
 }
 
 TEST_F(GraphWindowTest, ReopeningResetsStyleAndViewButNotTheSlidersMeaning) {
   host->ShowGraph(1);
   GraphWindow* w = host->Window();
-  w->BitBtn3->click();
-  w->RotBar->setValue(100);
-  w->ElBar->setValue(300);
-  w->Zoombar->setValue(250);
-  w->Chart1->Chart().ZoomWindow = QRectF(0.2, 0.2, 0.5, 0.5);
+  w->DotsButton()->click();
+  w->RotationSlider()->setValue(100);
+  w->ElevationSlider()->setValue(300);
+  w->ZoomSlider()->setValue(250);
+  w->ChartView()->Chart().ZoomWindow = QRectF(0.2, 0.2, 0.5, 0.5);
   host->CloseGraph();
   EXPECT_EQ(host->Window(), nullptr) << "closed is gone at once";
   EXPECT_EQ(host->Feed(), nullptr);
@@ -254,21 +255,21 @@ TEST_F(GraphWindowTest, ReopeningResetsStyleAndViewButNotTheSlidersMeaning) {
   w = host->Window();
   ASSERT_NE(w, nullptr);
   EXPECT_EQ(w->CurrentStyle(), 0);
-  EXPECT_TRUE(w->Graph().Series1->Active);
-  EXPECT_EQ(w->RotBar->value(), 180);
-  EXPECT_EQ(w->ElBar->value(), 180);
-  EXPECT_EQ(w->Zoombar->value(), 100);
-  const Chart3D& c = w->Graph().Chart1;
+  EXPECT_TRUE(w->Graph().BarSeries->Active);
+  EXPECT_EQ(w->RotationSlider()->value(), 180);
+  EXPECT_EQ(w->ElevationSlider()->value(), 180);
+  EXPECT_EQ(w->ZoomSlider()->value(), 100);
+  const Chart3D& c = w->Graph().Chart;
   EXPECT_EQ(c.Elevation, 342);
   EXPECT_EQ(c.Rotation, 344);
   EXPECT_EQ(c.Zoom, 90);
   EXPECT_FALSE(c.Zoomed());
   // The next slider change sets the view from the slider's position.
-  w->RotBar->setValue(170);
+  w->RotationSlider()->setValue(170);
   EXPECT_EQ(c.Rotation, 10);
-  w->ElBar->setValue(181);
+  w->ElevationSlider()->setValue(181);
   EXPECT_EQ(c.Elevation, -1);
-  w->Zoombar->setValue(101);
+  w->ZoomSlider()->setValue(101);
   EXPECT_EQ(c.Zoom, 101);
   EXPECT_EQ(host->GraphMode(), 2);
   EXPECT_NE(host->Feed(), nullptr);
@@ -276,12 +277,12 @@ TEST_F(GraphWindowTest, ReopeningResetsStyleAndViewButNotTheSlidersMeaning) {
 
 TEST_F(GraphWindowTest, CloseButtonCloseBoxAndTheMenu) {
   int menuCloses = 0;
-  host->Close1Click = [&] {
+  host->CloseRequested = [&] {
     ++menuCloses;
     host->CloseGraph();
   };
   host->ShowGraph(1);
-  host->Window()->BitBtn7->click();
+  host->Window()->CloseButton()->click();
   EXPECT_EQ(menuCloses, 1) << "\"Close\" runs the main window's \"&Close\"";
   EXPECT_EQ(host->Window(), nullptr);
   EXPECT_EQ(feeds.back(), nullptr);
@@ -355,7 +356,7 @@ TEST_F(GraphWindowTest, SavePicWritesABitmapOfTheChartsSize) {
     ++asked;
     return answer;
   };
-  const QImage expected = w->Chart1->RenderImage();
+  const QImage expected = w->ChartView()->RenderImage();
   ASSERT_FALSE(expected.isNull());
 
   // No extension: ".bmp" is added; ".bmp" (in any case) is kept single;
@@ -366,7 +367,7 @@ TEST_F(GraphWindowTest, SavePicWritesABitmapOfTheChartsSize) {
                                                {"graph.png", "graph.png.bmp"}};
   for (const auto& [given, written] : names) {
     answer = dir.filePath(given);
-    w->BitBtn6->click();
+    w->SavePicButton()->click();
     const QString path = dir.filePath(written);
     ASSERT_TRUE(QFileInfo::exists(path)) << written.toStdString();
     EXPECT_FALSE(QFileInfo::exists(path + ".bmp"));
@@ -378,7 +379,7 @@ TEST_F(GraphWindowTest, SavePicWritesABitmapOfTheChartsSize) {
     EXPECT_EQ(reader.format(), "bmp");
     const QImage loaded = reader.read();
     ASSERT_FALSE(loaded.isNull());
-    EXPECT_EQ(loaded.size(), w->Chart1->size());
+    EXPECT_EQ(loaded.size(), w->ChartView()->size());
     EXPECT_EQ(loaded.convertToFormat(QImage::Format_RGB32),
               expected.convertToFormat(QImage::Format_RGB32));
   }
@@ -386,12 +387,12 @@ TEST_F(GraphWindowTest, SavePicWritesABitmapOfTheChartsSize) {
 
   // Cancelled: nothing written.
   answer.clear();
-  w->BitBtn6->click();
+  w->SavePicButton()->click();
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 4);
 
   // A place that cannot be written: an error, and no file.
   answer = dir.filePath("missing/dir/pic");
-  EXPECT_THROW(w->BitBtn6Click(), std::exception);
+  EXPECT_THROW(w->SavePicture(), std::exception);
   EXPECT_FALSE(QFileInfo::exists(dir.filePath("missing/dir/pic.bmp")));
   EXPECT_EQ(asked, 6);
 }
@@ -446,7 +447,7 @@ TEST_F(GraphWindowTest, PrintMakesOnePageNamedChart1) {
     printer->setOutputFileName(pdf);
     return printer;
   };
-  w->BitBtn5->click();
+  w->PrintButton()->click();
   EXPECT_EQ(opened, 1);
   EXPECT_TRUE(ui.messages.isEmpty());
   QString title;
@@ -491,7 +492,7 @@ TEST_F(GraphWindowTest, PrintWithoutAPrinterSaysSo) {
   host->ShowGraph(1);
   GraphWindow* w = host->Window();
   w->OpenPrinter = [] { return std::unique_ptr<QPrinter>(); };
-  w->BitBtn5->click();
+  w->PrintButton()->click();
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_EQ(ui.messages[0], GraphWindow::kNoPrinterMessage);
   EXPECT_TRUE(ui.messages[0].contains("printer"));
@@ -509,7 +510,7 @@ TEST_F(GraphWindowTest, DraggedRectangleZoomsInStepsAndBack) {
   host->ShowGraph(1);
   GraphWindow* w = host->Window();
   FeedLive();
-  ChartWidget* chart = w->Chart1;
+  ChartWidget* chart = w->ChartView();
   Chart3D& c = chart->Chart();
   const ChartRenderer::Layout l = ChartRenderer::ComputeLayout(c, QRectF(chart->rect()));
   const double zm = (l.seriesFront + l.seriesBack) / 2;
@@ -565,13 +566,13 @@ TEST_F(GraphWindowTest, FeedRedrawsTheWindow) {
   GraphWindow* w = host->Window();
   FeedLive(100, 200);
   QApplication::processEvents();
-  const QImage a = w->Chart1->grab().toImage();
+  const QImage a = w->ChartView()->grab().toImage();
   FeedLive(700, 20);
   QApplication::processEvents();
-  const QImage b = w->Chart1->grab().toImage();
+  const QImage b = w->ChartView()->grab().toImage();
   EXPECT_NE(a, b);
   EXPECT_EQ(b.convertToFormat(QImage::Format_RGB32),
-            w->Chart1->RenderImage().convertToFormat(QImage::Format_RGB32))
+            w->ChartView()->RenderImage().convertToFormat(QImage::Format_RGB32))
       << "the window shows what the picture shows";
 }
 

@@ -63,65 +63,66 @@ TEST(NetStatWindowWidgetTest, LooksAsDrawnAndFillsItsPagesBeforeShowing) {
   Errors errors;
   EXPECT_EQ(NetStatWindow::Instance(), nullptr);
   {
-    NetStatWindow form(&table, errors.Handler());
-    EXPECT_EQ(NetStatWindow::Instance(), &form);
-    EXPECT_EQ(form.windowTitle(), "NetStat");
-    EXPECT_TRUE(form.isModal());
-    EXPECT_EQ(form.Timer1.interval(), 2000);
-    EXPECT_FALSE(form.Timer1.isActive()) << "the timer runs only while the window shows";
+    NetStatWindow netStat(&table, errors.Handler());
+    EXPECT_EQ(NetStatWindow::Instance(), &netStat);
+    EXPECT_EQ(netStat.windowTitle(), "NetStat");
+    EXPECT_TRUE(netStat.isModal());
+    EXPECT_EQ(netStat.RefreshTimer().interval(), 2000);
+    EXPECT_FALSE(netStat.RefreshTimer().isActive()) << "the timer runs only while the window shows";
 
     // Filled by the constructor, nothing shown yet.
     EXPECT_EQ(agent.Pending(), 0u);
     EXPECT_TRUE(errors.messages.empty());
-    EXPECT_EQ(Lines(form.tcpMemo),
+    EXPECT_EQ(Lines(netStat.TcpPage()),
               (QStringList{NetStatText::TcpHeading(), "",
                            "127.0.0.1       631   0.0.0.0         0     LISTEN    "}));
-    const QStringList ifLines = Lines(form.ifMemo);
+    const QStringList ifLines = Lines(netStat.InterfacePage());
     ASSERT_EQ(ifLines.size(), 4);
     EXPECT_EQ(ifLines[0], NetStatText::InterfaceHeading());
     EXPECT_EQ(ifLines[2],
               "1        lo                   65536 3000000000 14001  7          20001  21001 ");
-    EXPECT_EQ(Lines(form.ipMemo),
+    EXPECT_EQ(Lines(netStat.IpPage()),
               (QStringList{NetStatText::RouteHeading(), "",
                            "2        0.0.0.0              eth0                ",
                            "1        127.0.0.0            lo                  "}));
 
-    form.show();
+    netStat.show();
     Settle();
-    EXPECT_TRUE(form.Timer1.isActive());
-    EXPECT_EQ(form.size(), QSize(526, 431));
-    EXPECT_EQ(form.NoteBook->size(), QSize(508, 366));
-    EXPECT_EQ(form.Button1->size(), QSize(75, 21));
-    EXPECT_EQ(form.Button1->text(), "Close");
-    EXPECT_EQ(form.Button1->geometry().center().x(), form.NoteBook->geometry().center().x());
-    EXPECT_GT(form.Button1->y(), form.NoteBook->geometry().bottom());
-    EXPECT_LT(form.Button1->geometry().bottom(), form.height());
-    const QRect desktop = form.screen()->availableGeometry();
-    EXPECT_LE(std::abs(form.frameGeometry().center().x() - desktop.center().x()), 20);
-    EXPECT_LE(std::abs(form.frameGeometry().center().y() - desktop.center().y()), 40);
+    EXPECT_TRUE(netStat.RefreshTimer().isActive());
+    EXPECT_EQ(netStat.size(), QSize(526, 431));
+    EXPECT_EQ(netStat.Pages()->size(), QSize(508, 366));
+    EXPECT_EQ(netStat.CloseButton()->size(), QSize(75, 21));
+    EXPECT_EQ(netStat.CloseButton()->text(), "Close");
+    EXPECT_EQ(netStat.CloseButton()->geometry().center().x(),
+              netStat.Pages()->geometry().center().x());
+    EXPECT_GT(netStat.CloseButton()->y(), netStat.Pages()->geometry().bottom());
+    EXPECT_LT(netStat.CloseButton()->geometry().bottom(), netStat.height());
+    const QRect desktop = netStat.screen()->availableGeometry();
+    EXPECT_LE(std::abs(netStat.frameGeometry().center().x() - desktop.center().x()), 20);
+    EXPECT_LE(std::abs(netStat.frameGeometry().center().y() - desktop.center().y()), 40);
 
-    ASSERT_EQ(form.NoteBook->count(), 3);
-    EXPECT_EQ(form.NoteBook->tabText(0), "INTERFACE");
-    EXPECT_EQ(form.NoteBook->tabText(1), "TCP");
-    EXPECT_EQ(form.NoteBook->tabText(2), "IP");
-    EXPECT_EQ(form.NoteBook->widget(0), form.ifMemo);
-    EXPECT_EQ(form.NoteBook->widget(1), form.tcpMemo);
-    EXPECT_EQ(form.NoteBook->widget(2), form.ipMemo);
-    for (QPlainTextEdit* memo : {form.ifMemo, form.tcpMemo, form.ipMemo}) {
+    ASSERT_EQ(netStat.Pages()->count(), 3);
+    EXPECT_EQ(netStat.Pages()->tabText(0), "INTERFACE");
+    EXPECT_EQ(netStat.Pages()->tabText(1), "TCP");
+    EXPECT_EQ(netStat.Pages()->tabText(2), "IP");
+    EXPECT_EQ(netStat.Pages()->widget(0), netStat.InterfacePage());
+    EXPECT_EQ(netStat.Pages()->widget(1), netStat.TcpPage());
+    EXPECT_EQ(netStat.Pages()->widget(2), netStat.IpPage());
+    for (QPlainTextEdit* memo : {netStat.InterfacePage(), netStat.TcpPage(), netStat.IpPage()}) {
       EXPECT_TRUE(QFontInfo(memo->font()).fixedPitch()) << memo->objectName().toStdString();
       EXPECT_EQ(memo->lineWrapMode(), QPlainTextEdit::NoWrap);
       EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
       EXPECT_TRUE(memo->isReadOnly());
       EXPECT_EQ(memo->palette().color(QPalette::Text), QColor(0, 0, 128));
     }
-    EXPECT_EQ(form.NoteBook->tabBar()->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    EXPECT_EQ(netStat.Pages()->tabBar()->palette().color(QPalette::WindowText), QColor(0, 0, 128));
     // An interface line fits the page without scrolling sideways.
-    const QFontMetrics metrics(form.ifMemo->font());
-    EXPECT_LT(metrics.horizontalAdvance(ifLines[2]), form.ifMemo->viewport()->width());
+    const QFontMetrics metrics(netStat.InterfacePage()->font());
+    EXPECT_LT(metrics.horizontalAdvance(ifLines[2]), netStat.InterfacePage()->viewport()->width());
 
-    form.Button1->click();
-    EXPECT_FALSE(form.isVisible());
-    EXPECT_FALSE(form.Timer1.isActive());
+    netStat.CloseButton()->click();
+    EXPECT_FALSE(netStat.isVisible());
+    EXPECT_FALSE(netStat.RefreshTimer().isActive());
   }
   EXPECT_EQ(NetStatWindow::Instance(), nullptr);
 }
@@ -131,33 +132,33 @@ TEST(NetStatWindowWidgetTest, RunsModallyUntilClosedAndRefreshesOnEveryTick) {
   InterfaceTable table(nullptr, test::FakeAgentPath());
   ScriptRefresh(agent, 631, 1);
   Errors errors;
-  NetStatWindow form(&table, errors.Handler());
+  NetStatWindow netStat(&table, errors.Handler());
 
   // Each tick walks the three tables again and shows what changed.
   ScriptRefresh(agent, 8080, 2);
   int result = -1;
   bool timerRanInLoop = false;
-  QTimer::singleShot(0, &form, [&] {
-    timerRanInLoop = form.Timer1.isActive();
-    form.Timer1Timer();
-    form.Button1->click();
+  QTimer::singleShot(0, &netStat, [&] {
+    timerRanInLoop = netStat.RefreshTimer().isActive();
+    netStat.Refresh();
+    netStat.CloseButton()->click();
   });
-  result = form.exec();
+  result = netStat.exec();
   EXPECT_EQ(result, QDialog::Rejected);
   EXPECT_TRUE(timerRanInLoop);
-  EXPECT_FALSE(form.Timer1.isActive());
+  EXPECT_FALSE(netStat.RefreshTimer().isActive());
   EXPECT_EQ(agent.Pending(), 0u);
   EXPECT_EQ(agent.QueryCount(), 2u * ((1 + 5) + (1 + 2 * 21) + (1 + 2 * 2)));
-  EXPECT_TRUE(Lines(form.tcpMemo).at(2).startsWith("127.0.0.1       8080  "));
-  EXPECT_TRUE(Lines(form.ifMemo).at(2).contains(" 2          14001 "));
+  EXPECT_TRUE(Lines(netStat.TcpPage()).at(2).startsWith("127.0.0.1       8080  "));
+  EXPECT_TRUE(Lines(netStat.InterfacePage()).at(2).contains(" 2          14001 "));
   EXPECT_TRUE(errors.messages.empty());
-  EXPECT_EQ(NetStatWindow::Instance(), &form);
+  EXPECT_EQ(NetStatWindow::Instance(), &netStat);
 
   // A window closed through its close box stops its timer as well.
-  form.show();
-  EXPECT_TRUE(form.Timer1.isActive());
-  form.close();
-  EXPECT_FALSE(form.Timer1.isActive());
+  netStat.show();
+  EXPECT_TRUE(netStat.RefreshTimer().isActive());
+  netStat.close();
+  EXPECT_FALSE(netStat.RefreshTimer().isActive());
 }
 
 TEST(NetStatWindowWidgetTest, AnEmptyTcpTableLeavesTheOtherPagesAsTheyWere) {
@@ -165,26 +166,26 @@ TEST(NetStatWindowWidgetTest, AnEmptyTcpTableLeavesTheOtherPagesAsTheyWere) {
   InterfaceTable table(nullptr, test::FakeAgentPath());
   ScriptRefresh(agent, 631, 1);
   Errors errors;
-  NetStatWindow form(&table, errors.Handler());
-  const QString interfaces = form.ifMemo->toPlainText();
-  const QString routes = form.ipMemo->toPlainText();
+  NetStatWindow netStat(&table, errors.Handler());
+  const QString interfaces = netStat.InterfacePage()->toPlainText();
+  const QString routes = netStat.IpPage()->toPlainText();
   ASSERT_TRUE(interfaces.contains("lo"));
   ASSERT_TRUE(routes.contains("127.0.0.0"));
 
   agent.Reset();
   agent.Null();
   agent.InterfaceTable({FakeInterface{7, "changed"}});
-  form.Timer1Timer();
+  netStat.Refresh();
 
-  EXPECT_EQ(Lines(form.tcpMemo), (QStringList{NetStatText::TcpHeading(), ""}));
-  EXPECT_EQ(form.ifMemo->toPlainText(), interfaces);
-  EXPECT_EQ(form.ipMemo->toPlainText(), routes);
+  EXPECT_EQ(Lines(netStat.TcpPage()), (QStringList{NetStatText::TcpHeading(), ""}));
+  EXPECT_EQ(netStat.InterfacePage()->toPlainText(), interfaces);
+  EXPECT_EQ(netStat.IpPage()->toPlainText(), routes);
   EXPECT_EQ(agent.QueryCount(), 1u);
   EXPECT_TRUE(errors.messages.empty());
 }
 
 struct NestedTick {
-  NetStatWindow* form = nullptr;
+  NetStatWindow* netStat = nullptr;
   FakeAgent* agent = nullptr;
   bool timerActiveDuringReport = true;
   unsigned queriesBefore = 0;
@@ -198,21 +199,21 @@ TEST(NetStatWindowWidgetTest, AnAgentErrorIsReportedOnEveryTickAndTheWindowStays
   ScriptRefresh(agent, 631, 1);
   NestedTick nested;
   std::vector<std::string> messages;
-  NetStatWindow form(&table, [&](const std::exception& e) {
+  NetStatWindow netStat(&table, [&](const std::exception& e) {
     messages.push_back(e.what());
     // The report is modal and runs an event loop; a tick that comes in
     // meanwhile must not start another refresh and another report.
-    nested.timerActiveDuringReport = nested.form->Timer1.isActive();
-    nested.visibleDuringReport = nested.form->isVisible();
+    nested.timerActiveDuringReport = nested.netStat->RefreshTimer().isActive();
+    nested.visibleDuringReport = nested.netStat->isVisible();
     nested.queriesBefore = nested.agent->QueryCount();
-    nested.form->Timer1Timer();
+    nested.netStat->Refresh();
     nested.queriesAfter = nested.agent->QueryCount();
   });
-  nested.form = &form;
+  nested.netStat = &netStat;
   nested.agent = &agent;
-  form.show();
+  netStat.show();
   Settle();
-  const QString routes = form.ipMemo->toPlainText();
+  const QString routes = netStat.IpPage()->toPlainText();
 
   // TCP fine, then the agent fails in the middle of the interface walk.
   agent.Reset();
@@ -222,55 +223,56 @@ TEST(NetStatWindowWidgetTest, AnAgentErrorIsReportedOnEveryTickAndTheWindowStays
   agent.String("lo");
   agent.Failure();
   agent.RouteTable({{{10, 0, 0, 0}, 2}});
-  form.Timer1Timer();
+  netStat.Refresh();
 
   ASSERT_EQ(messages, (std::vector<std::string>{"SNMP query failed."}));
   EXPECT_FALSE(nested.timerActiveDuringReport);
   EXPECT_TRUE(nested.visibleDuringReport);
   EXPECT_EQ(nested.queriesAfter, nested.queriesBefore) << "a nested tick walked the tables";
-  EXPECT_TRUE(form.isVisible());
-  EXPECT_TRUE(form.Timer1.isActive()) << "the next tick tries again";
-  EXPECT_EQ(Lines(form.tcpMemo).at(2), "10.0.0.5        22    10.0.0.9        50123 ESTABLISHED");
-  EXPECT_EQ(form.ifMemo->toPlainText(), "");
-  EXPECT_EQ(form.ipMemo->toPlainText(), routes);
+  EXPECT_TRUE(netStat.isVisible());
+  EXPECT_TRUE(netStat.RefreshTimer().isActive()) << "the next tick tries again";
+  EXPECT_EQ(Lines(netStat.TcpPage()).at(2),
+            "10.0.0.5        22    10.0.0.9        50123 ESTABLISHED");
+  EXPECT_EQ(netStat.InterfacePage()->toPlainText(), "");
+  EXPECT_EQ(netStat.IpPage()->toPlainText(), routes);
 
   // As long as the failure lasts, every tick reports it.
   agent.Reset();
   agent.Failure();
-  form.Timer1Timer();
+  netStat.Refresh();
   agent.Reset();
   agent.Failure();
-  form.Timer1Timer();
+  netStat.Refresh();
   EXPECT_EQ(messages.size(), 3u);
   EXPECT_EQ(messages.back(), "SNMP query failed.");
-  EXPECT_EQ(form.tcpMemo->toPlainText(), "");
-  EXPECT_EQ(form.ipMemo->toPlainText(), routes);
-  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(netStat.TcpPage()->toPlainText(), "");
+  EXPECT_EQ(netStat.IpPage()->toPlainText(), routes);
+  EXPECT_TRUE(netStat.isVisible());
 
   // Once the agent answers again, so do the pages.
   agent.Reset();
   ScriptRefresh(agent, 631, 1);
-  form.Timer1Timer();
+  netStat.Refresh();
   EXPECT_EQ(messages.size(), 3u);
-  EXPECT_TRUE(form.ifMemo->toPlainText().contains("lo"));
-  EXPECT_TRUE(form.Timer1.isActive());
-  form.close();
+  EXPECT_TRUE(netStat.InterfacePage()->toPlainText().contains("lo"));
+  EXPECT_TRUE(netStat.RefreshTimer().isActive());
+  netStat.close();
 }
 
 TEST(NetStatWindowWidgetTest, WithoutATableComponentEveryRefreshReportsTheMissingAgent) {
   Errors errors;
-  NetStatWindow form(nullptr, errors.Handler());
+  NetStatWindow netStat(nullptr, errors.Handler());
   ASSERT_EQ(errors.messages,
             (std::vector<std::string>{"SNMP extension agent library is not available."}));
-  form.show();
-  form.Timer1Timer();
+  netStat.show();
+  netStat.Refresh();
   EXPECT_EQ(errors.messages.size(), 2u);
-  EXPECT_TRUE(form.isVisible());
-  EXPECT_TRUE(form.Timer1.isActive());
-  for (QPlainTextEdit* memo : {form.ifMemo, form.tcpMemo, form.ipMemo}) {
+  EXPECT_TRUE(netStat.isVisible());
+  EXPECT_TRUE(netStat.RefreshTimer().isActive());
+  for (QPlainTextEdit* memo : {netStat.InterfacePage(), netStat.TcpPage(), netStat.IpPage()}) {
     EXPECT_EQ(memo->toPlainText(), "");
   }
-  form.close();
+  netStat.close();
 
   // A component freed while the window is open (the main window ends) is
   // an agent that has gone, not a dangling pointer.
@@ -279,23 +281,23 @@ TEST(NetStatWindowWidgetTest, WithoutATableComponentEveryRefreshReportsTheMissin
     auto table = std::make_unique<InterfaceTable>(nullptr, test::FakeAgentPath());
     ScriptRefresh(agent, 631, 1);
     Errors later;
-    NetStatWindow form2(table.get(), later.Handler());
+    NetStatWindow second(table.get(), later.Handler());
     ASSERT_TRUE(later.messages.empty());
-    ASSERT_TRUE(form2.tcpMemo->toPlainText().contains("LISTEN"));
+    ASSERT_TRUE(second.TcpPage()->toPlainText().contains("LISTEN"));
     table.reset();
-    form2.Timer1Timer();
+    second.Refresh();
     EXPECT_EQ(later.messages,
               (std::vector<std::string>{"SNMP extension agent library is not available."}));
-    EXPECT_EQ(form2.tcpMemo->toPlainText(), "");
-    EXPECT_TRUE(form2.ifMemo->toPlainText().contains("lo"));
+    EXPECT_EQ(second.TcpPage()->toPlainText(), "");
+    EXPECT_TRUE(second.InterfacePage()->toPlainText().contains("lo"));
   }
 
   // A missing handler loses the report but not the window.
   NetStatWindow quiet(nullptr, nullptr);
   quiet.show();
-  quiet.Timer1Timer();
+  quiet.Refresh();
   EXPECT_TRUE(quiet.isVisible());
-  EXPECT_TRUE(quiet.Timer1.isActive());
+  EXPECT_TRUE(quiet.RefreshTimer().isActive());
 }
 
 TEST(NetStatWindowWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
@@ -312,34 +314,34 @@ TEST(NetStatWindowWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
   };
   script();
   Errors errors;
-  NetStatWindow form(&table, errors.Handler());
-  form.show();
-  form.NoteBook->setCurrentWidget(form.tcpMemo);
+  NetStatWindow netStat(&table, errors.Handler());
+  netStat.show();
+  netStat.Pages()->setCurrentWidget(netStat.TcpPage());
   Settle();
-  EXPECT_EQ(form.tcpMemo->blockCount(), 3002);
-  EXPECT_EQ(form.tcpMemo->document()->findBlockByNumber(3001).text(),
+  EXPECT_EQ(netStat.TcpPage()->blockCount(), 3002);
+  EXPECT_EQ(netStat.TcpPage()->document()->findBlockByNumber(3001).text(),
             "127.0.0.1       12999 127.0.0.1       42999 ESTABLISHED");
 
-  QScrollBar* bar = form.tcpMemo->verticalScrollBar();
+  QScrollBar* bar = netStat.TcpPage()->verticalScrollBar();
   ASSERT_GT(bar->maximum(), 2000);
   bar->setValue(1500);
   Settle();
 
   // Unchanged tables: the page is not set again.
   int changes = 0;
-  QObject::connect(form.tcpMemo, &QPlainTextEdit::textChanged, [&] { ++changes; });
+  QObject::connect(netStat.TcpPage(), &QPlainTextEdit::textChanged, [&] { ++changes; });
   script();
-  form.Timer1Timer();
+  netStat.Refresh();
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(bar->value(), 1500);
 
   // A connection changes state: the new text comes in at the same place.
   rows[2500].state = 8;
   script();
-  form.Timer1Timer();
+  netStat.Refresh();
   Settle();
   EXPECT_EQ(changes, 1);
-  EXPECT_EQ(form.tcpMemo->document()->findBlockByNumber(2502).text(),
+  EXPECT_EQ(netStat.TcpPage()->document()->findBlockByNumber(2502).text(),
             "127.0.0.1       12500 127.0.0.1       42500 CLOSE_WAIT");
   EXPECT_EQ(bar->value(), 1500);
   EXPECT_EQ(agent.Pending(), 0u);
@@ -389,7 +391,7 @@ TEST(NetStatWindowWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneCompo
   ASSERT_EQ(agent.Pending(), 0u);
   ScriptRefresh(agent, 631, 1);
   Errors errors;
-  NetStatWindow form(&table, errors.Handler());
+  NetStatWindow netStat(&table, errors.Handler());
   EXPECT_EQ(table.Count(), 2);
   EXPECT_EQ(table.Items(0).RouteDestText(), "0.0.0.0") << "the window refreshed last";
 
@@ -404,9 +406,9 @@ TEST(NetStatWindowWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneCompo
 
   // And the window's next refresh is not disturbed by the tick's rows.
   ScriptRefresh(agent, 22, 1);
-  form.Timer1Timer();
+  netStat.Refresh();
   EXPECT_TRUE(errors.messages.empty());
-  EXPECT_TRUE(Lines(form.tcpMemo).at(2).startsWith("127.0.0.1       22    "));
+  EXPECT_TRUE(Lines(netStat.TcpPage()).at(2).startsWith("127.0.0.1       22    "));
   EXPECT_EQ(agent.Pending(), 0u);
 }
 
@@ -447,42 +449,42 @@ TEST(NetStatWindowWidgetTest, TheRealAgentShowsAListeningSocketOfThisMachine) {
 
   InterfaceTable table(nullptr, QStringLiteral(VELMAR_BIN_DIR "/libmib2.so"));
   Errors errors;
-  NetStatWindow form(&table, errors.Handler());
-  form.show();
+  NetStatWindow netStat(&table, errors.Handler());
+  netStat.show();
   Settle();
   EXPECT_TRUE(errors.messages.empty());
 
   // Printed with the C library, independently of the window's own code.
   const QString format = QStringLiteral("%-15s %-5d %-15s %-5d %-10s");
-  const QStringList tcp = Lines(form.tcpMemo);
+  const QStringList tcp = Lines(netStat.TcpPage());
   EXPECT_EQ(tcp.at(0), NetStatText::TcpHeading());
   EXPECT_TRUE(tcp.contains(
       QString::asprintf(format.toLatin1().constData(), "127.0.0.1", port, "0.0.0.0", 0, "LISTEN")))
-      << form.tcpMemo->toPlainText().toStdString();
+      << netStat.TcpPage()->toPlainText().toStdString();
   EXPECT_TRUE(tcp.contains(QString::asprintf(format.toLatin1().constData(), "127.0.0.1", clientPort,
                                              "127.0.0.1", port, "ESTABLISHED")));
   EXPECT_TRUE(tcp.contains(QString::asprintf(format.toLatin1().constData(), "127.0.0.1", port,
                                              "127.0.0.1", clientPort, "ESTABLISHED")));
 
   // The loopback interface is on the interface page.
-  const QStringList interfaces = Lines(form.ifMemo);
+  const QStringList interfaces = Lines(netStat.InterfacePage());
   EXPECT_EQ(interfaces.at(0), NetStatText::InterfaceHeading());
   bool loopback = false;
   for (const QString& line : interfaces) {
     loopback = loopback || line.mid(9, 21) == "lo                   ";
   }
-  EXPECT_TRUE(loopback) << form.ifMemo->toPlainText().toStdString();
-  EXPECT_EQ(Lines(form.ipMemo).at(0), NetStatText::RouteHeading());
+  EXPECT_TRUE(loopback) << netStat.InterfacePage()->toPlainText().toStdString();
+  EXPECT_EQ(Lines(netStat.IpPage()).at(0), NetStatText::RouteHeading());
 
   // The listener goes; the next refresh no longer shows it.
   ::close(listener.fd);
   listener.fd = -1;
-  form.Timer1Timer();
-  EXPECT_FALSE(Lines(form.tcpMemo)
+  netStat.Refresh();
+  EXPECT_FALSE(Lines(netStat.TcpPage())
                    .contains(QString::asprintf(format.toLatin1().constData(), "127.0.0.1", port,
                                                "0.0.0.0", 0, "LISTEN")));
   EXPECT_TRUE(errors.messages.empty());
-  form.close();
+  netStat.close();
 }
 
 }  // namespace

@@ -24,14 +24,14 @@ class DetailedSetupTest : public test::SetupDialogTest<DetailedSetup> {
   RadioGroup* Group(const char* name) { return Child<RadioGroup>(name); }
   QCheckBox* Box(const char* name) { return Child<QCheckBox>(name); }
   QLineEdit* Edit(const char* name) { return Child<QLineEdit>(name); }
-  void CloseButton() { Child<QPushButton>("Button2")->click(); }
+  void CloseButton() { Child<QPushButton>("closeButton")->click(); }
 };
 
 TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   Open();
-  EXPECT_EQ(form->windowTitle(), "Velmar Detailed Setup");
-  EXPECT_EQ(form->size(), QSize(556, 415));
-  EXPECT_EQ(Texts(form.get()),
+  EXPECT_EQ(dialog->windowTitle(), "Velmar Detailed Setup");
+  EXPECT_EQ(dialog->size(), QSize(556, 415));
+  EXPECT_EQ(Texts(dialog.get()),
             (QStringList{"Network interface to monitor:", "URL (http or ftp) for 'Generate' Mode:",
                          "Proxy server address or hostname:", "Port:"}));
   EXPECT_EQ(Child<QComboBox>("Interfacebox")->currentText(), "All");
@@ -59,8 +59,8 @@ TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   EXPECT_EQ(Box("WinStartupBox")->text(), "Auto-run Velmar at Windows session startup");
   EXPECT_EQ(Box("AnalyseStartupbox")->text(), "Start Velmar in 'Active' mode");
   EXPECT_EQ(Box("StayOnTopBox")->text(), "Keep Velmar main-window on top");
-  EXPECT_EQ(Child<QPushButton>("Button1")->text(), "Revert settings");
-  EXPECT_EQ(Child<QPushButton>("Button2")->text(), "Close");
+  EXPECT_EQ(Child<QPushButton>("revertButton")->text(), "Revert settings");
+  EXPECT_EQ(Child<QPushButton>("closeButton")->text(), "Close");
   EXPECT_NE(Edit("URLbox"), nullptr);
   EXPECT_NE(Edit("HostBox"), nullptr);
   EXPECT_LT(Edit("proxyport")->width(), Edit("HostBox")->width() / 4) << "a few characters wide";
@@ -68,13 +68,13 @@ TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
 
 TEST_F(DetailedSetupTest, NoCaptionIsClippedAndTheWindowRenders) {
   Open({{8, "proxy.example.lan"}, {9, "3128"}, {14, "1"}, {3, "http://example.org/big.bin"}});
-  EXPECT_EQ(test::ClippedCaptions(*form), QStringList());
+  EXPECT_EQ(test::ClippedCaptions(*dialog), QStringList());
   QTemporaryDir scratch;
   const QString dir = qEnvironmentVariableIsSet("VELMAR_SCREENSHOT_DIR")
                           ? qEnvironmentVariable("VELMAR_SCREENSHOT_DIR")
                           : scratch.path();
   QDir().mkpath(dir);
-  const QImage shot = test::Framed(*form);
+  const QImage shot = test::Framed(*dialog);
   EXPECT_EQ(shot.width(), 558);
   EXPECT_TRUE(shot.save(dir + "/setup.png"));
 }
@@ -129,7 +129,7 @@ TEST_F(DetailedSetupTest, ModesTheGroupsCannotShowKeepTheirSelection) {
     EXPECT_EQ(Group("KBmodepanel")->ItemIndex(), 0);
     EXPECT_EQ(Group("AvgModepanel")->ItemIndex(), 0);
     CloseButton();
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(host.averagingMode, 1) << "never 0";
     EXPECT_EQ(Line(2), "1");
     EXPECT_EQ(host.KilobitMode(), 0);
@@ -190,7 +190,7 @@ TEST_F(DetailedSetupTest, APortOfZeroOrLettersSwitchesTheProxyOffOnClose) {
     Edit("proxyport")->clear();
     QTest::keyClicks(Edit("proxyport"), port);
     CloseButton();
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(host.proxy, "");
     EXPECT_EQ(Line(14), "0");
   }
@@ -243,7 +243,7 @@ TEST_F(DetailedSetupTest, ClosingAppliesEveryControl) {
   Box("AnalyseStartupbox")->click();
   Box("StayOnTopBox")->click();
   CloseButton();
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(host.KilobitMode(), 1);
   ASSERT_EQ(host.hints.size(), 4);
   for (const QString& hint : host.hints) {
@@ -267,8 +267,8 @@ TEST_F(DetailedSetupTest, ClosingAppliesEveryControl) {
   Box("WinStartupBox")->click();
   Box("AnalyseStartupbox")->click();
   Edit("URLbox")->clear();
-  QTest::keyClick(form.get(), Qt::Key_Escape);
-  EXPECT_FALSE(form->isVisible());
+  QTest::keyClick(dialog.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(Line(10), "0");
   EXPECT_EQ(host.RunValue(), "");
   EXPECT_FALSE(host.DesktopEntryExists());
@@ -287,13 +287,13 @@ TEST_F(DetailedSetupTest, RevertSettingsBringsBackTheSavedFile) {
   ASSERT_EQ(Line(13), "1");
 
   ui.answers = {UserInterface::Answer::No};
-  Child<QPushButton>("Button1")->click();
+  Child<QPushButton>("revertButton")->click();
   EXPECT_EQ(Line(7), "9999") << "answered No";
   EXPECT_EQ(Edit("URLbox")->text(), "http://changed/");
 
   ui.answers = {UserInterface::Answer::Yes};
   const int beeps = ui.beeps;
-  Child<QPushButton>("Button1")->click();
+  Child<QPushButton>("revertButton")->click();
   EXPECT_EQ(ui.beeps, beeps + 1);
   EXPECT_EQ(ui.questions, (QStringList{kRevertQuestion, kRevertQuestion}));
   EXPECT_EQ(Line(7), "4711");
@@ -305,7 +305,7 @@ TEST_F(DetailedSetupTest, RevertSettingsBringsBackTheSavedFile) {
   EXPECT_EQ(Edit("HostBox")->text(), "");
   EXPECT_EQ(Line(8), "");
   EXPECT_FALSE(Box("StayOnTopBox")->isChecked());
-  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(dialog->isVisible());
 }
 
 TEST_F(DetailedSetupTest, AnAutostartValueThatCannotBeWrittenKeepsTheWindowOpen) {
@@ -317,7 +317,7 @@ TEST_F(DetailedSetupTest, AnAutostartValueThatCannotBeWrittenKeepsTheWindowOpen)
   Box("StayOnTopBox")->click();
   Box("WinStartupBox")->click();
   CloseButton();
-  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(host.errors, QStringList{"Failed to set data for 'Velmar2000'"});
   // Steps 1 to 3 stay done; 4 to 7 did not happen.
   EXPECT_EQ(host.KilobitMode(), 1);
@@ -331,7 +331,7 @@ TEST_F(DetailedSetupTest, AnAutostartValueThatCannotBeWrittenKeepsTheWindowOpen)
   // Without autostart the window closes; the failed removal passes quietly.
   Box("WinStartupBox")->click();
   CloseButton();
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(host.errors.size(), 1);
   EXPECT_EQ(Line(3), "http://new/");
   EXPECT_TRUE(host.stayOnTop);

@@ -224,18 +224,18 @@ inline QImage Framed(QWidget& window) {
 
 // A setup dialog opened over a fresh host, shown but not modal, so a test
 // can drive it.
-template <typename Form>
+template <typename Dialog>
 class SetupDialogTest : public ::testing::Test {
  protected:
-  // Starts the host from a settings file with `changes` and opens the form.
+  // Starts the host from a settings file with `changes` and opens the dialog.
   void Open(std::initializer_list<std::pair<int, QString>> changes = {}) {
     host.Start(changes);
-    form = std::make_unique<Form>(host);
-    form->show();
+    dialog = std::make_unique<Dialog>(host);
+    dialog->show();
   }
   template <typename T = QWidget>
   T* Child(const char* name) {
-    T* child = form->template findChild<T*>(QString::fromLatin1(name));
+    T* child = dialog->template findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(child, nullptr) << name;
     return child;
   }
@@ -253,7 +253,7 @@ class SetupDialogTest : public ::testing::Test {
 
   ScriptedUi ui;
   SetupTestHost host;
-  std::unique_ptr<Form> form;
+  std::unique_ptr<Dialog> dialog;
 };
 
 }  // namespace velmar::test

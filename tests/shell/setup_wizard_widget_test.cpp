@@ -23,24 +23,24 @@ class SetupWizardTest : public test::SetupDialogTest<SetupWizard> {
  protected:
   QRadioButton* Radio(const char* name) { return Child<QRadioButton>(name); }
   void GoTo(int page) {
-    while (form->Notebook1()->currentIndex() < page) {
-      form->Bar()->NextButton()->click();
+    while (dialog->Pages()->currentIndex() < page) {
+      dialog->Bar()->NextButton()->click();
     }
-    while (form->Notebook1()->currentIndex() > page) {
-      form->Bar()->BackButton()->click();
+    while (dialog->Pages()->currentIndex() > page) {
+      dialog->Bar()->BackButton()->click();
     }
   }
-  void Finish() { form->Bar()->EndButton()->click(); }
+  void Finish() { dialog->Bar()->EndButton()->click(); }
 };
 
 TEST_F(SetupWizardTest, WindowBarAndPages) {
   Open();
-  EXPECT_EQ(form->windowTitle(), "Velmar 2000 WizardForm");
-  EXPECT_EQ(form->size(), QSize(484, 266));
-  EXPECT_EQ(form->Notebook1()->size(), QSize(458, 182));
-  WizardBar* bar = form->Bar();
+  EXPECT_EQ(dialog->windowTitle(), "Velmar 2000 WizardForm");
+  EXPECT_EQ(dialog->size(), QSize(484, 266));
+  EXPECT_EQ(dialog->Pages()->size(), QSize(458, 182));
+  WizardBar* bar = dialog->Bar();
   EXPECT_EQ(bar->geometry(), QRect(0, 222, 484, 44));
-  EXPECT_EQ(bar->NoteBook(), form->Notebook1());
+  EXPECT_EQ(bar->NoteBook(), dialog->Pages());
   EXPECT_EQ(bar->BackCaption(), "< &Back");
   EXPECT_EQ(bar->NextCaption(), "&Next >");
   EXPECT_EQ(bar->AbortCaption(), "&Finish");
@@ -52,7 +52,7 @@ TEST_F(SetupWizardTest, WindowBarAndPages) {
 
   const QStringList names{"Welcome",   "Analyser", "Proxy",        "bitspersecond",
                           "Interface", "Autoload", "StartAnalyse", "End"};
-  ASSERT_EQ(form->Notebook1()->count(), 8);
+  ASSERT_EQ(dialog->Pages()->count(), 8);
   for (int page = 0; page < 8; ++page) {
     GoTo(page);
     EXPECT_EQ(bar->ActivePageName(), names[page]);
@@ -60,20 +60,20 @@ TEST_F(SetupWizardTest, WindowBarAndPages) {
     EXPECT_TRUE(bar->EndButton()->isEnabled());
     EXPECT_EQ(bar->BackButton()->isEnabled(), page > 0);
     EXPECT_EQ(bar->NextButton()->isEnabled(), page < 7);
-    EXPECT_FALSE(form->Notebook1()->widget(page)->findChild<QLabel*>("Picture")->pixmap().isNull())
+    EXPECT_FALSE(dialog->Pages()->widget(page)->findChild<QLabel*>("Picture")->pixmap().isNull())
         << "every page has its picture";
   }
 }
 
 TEST_F(SetupWizardTest, EnterGoesOnToTheNextPage) {
   Open();
-  QTest::keyClick(form.get(), Qt::Key_Return);
-  EXPECT_EQ(form->Notebook1()->currentIndex(), 1);
-  EXPECT_TRUE(form->isVisible());
+  QTest::keyClick(dialog.get(), Qt::Key_Return);
+  EXPECT_EQ(dialog->Pages()->currentIndex(), 1);
+  EXPECT_TRUE(dialog->isVisible());
   GoTo(7);
-  QTest::keyClick(form.get(), Qt::Key_Return);
-  EXPECT_EQ(form->Notebook1()->currentIndex(), 7) << "nothing after the last page";
-  EXPECT_TRUE(form->isVisible());
+  QTest::keyClick(dialog.get(), Qt::Key_Return);
+  EXPECT_EQ(dialog->Pages()->currentIndex(), 7) << "nothing after the last page";
+  EXPECT_TRUE(dialog->isVisible());
 }
 
 TEST_F(SetupWizardTest, PagesSayWhatTheyAsk) {
@@ -82,7 +82,7 @@ TEST_F(SetupWizardTest, PagesSayWhatTheyAsk) {
       "If you are not sure, or want to discard all setup changes, click the 'Restore' button";
   const QString note =
       "This will revert to the last saved settings. This will NOT overwrite any saved settings!";
-  QStackedWidget* book = form->Notebook1();
+  QStackedWidget* book = dialog->Pages();
   EXPECT_EQ(Texts(book->widget(0)),
             (QStringList{"Please answer a few questions,", "use the 'Next' button to continue...",
                          restore, note}));
@@ -101,18 +101,18 @@ TEST_F(SetupWizardTest, PagesSayWhatTheyAsk) {
   EXPECT_EQ(Radio("NormalBox")->text(),
             "be show in Normal Windows style and hide behind active windows");
   EXPECT_EQ(Radio("OnTopBox")->text(), "be shown on top of all windows even if not active");
-  EXPECT_EQ(Radio("RadioButton3")->text(), "No");
-  EXPECT_EQ(Radio("RadioButton4")->text(), "Yes,  Host:");
-  EXPECT_EQ(Radio("RadioButton1")->text(), "1000 bits for 1 Kilobit (default)");
-  EXPECT_EQ(Radio("RadioButton2")->text(), "1024 bits for 1 Kilobit");
-  EXPECT_EQ(Radio("RadioButton5")->text(), "No (default)");
-  EXPECT_EQ(Radio("RadioButton6")->text(), "Yes please");
-  EXPECT_EQ(Radio("RadioButton7")->text(), "No (default)");
-  EXPECT_EQ(Radio("RadioButton8")->text(), "Yes please");
+  EXPECT_EQ(Radio("noProxyChoice")->text(), "No");
+  EXPECT_EQ(Radio("proxyChoice")->text(), "Yes,  Host:");
+  EXPECT_EQ(Radio("kilobit1000Choice")->text(), "1000 bits for 1 Kilobit (default)");
+  EXPECT_EQ(Radio("kilobit1024Choice")->text(), "1024 bits for 1 Kilobit");
+  EXPECT_EQ(Radio("noAutoloadChoice")->text(), "No (default)");
+  EXPECT_EQ(Radio("autoloadChoice")->text(), "Yes please");
+  EXPECT_EQ(Radio("startIdleChoice")->text(), "No (default)");
+  EXPECT_EQ(Radio("startActiveChoice")->text(), "Yes please");
   EXPECT_EQ(Child<QComboBox>("InterfaceBox")->currentText(), "All");
   // The window resource's selections, before any page was shown.
   for (const char* selected :
-       {"NormalBox", "RadioButton3", "RadioButton1", "RadioButton5", "RadioButton7"}) {
+       {"NormalBox", "noProxyChoice", "kilobit1000Choice", "noAutoloadChoice", "startIdleChoice"}) {
     EXPECT_TRUE(Radio(selected)->isChecked()) << selected;
   }
 }
@@ -129,12 +129,12 @@ TEST_F(SetupWizardTest, NoCaptionIsClippedAndEveryPageRenders) {
   for (int page = 0; page < 8; ++page) {
     GoTo(page);
     if (page == 2) {
-      Radio("RadioButton4")->click();
+      Radio("proxyChoice")->click();
       QTest::keyClicks(Child<QLineEdit>("ProxyName"), "proxy.example.lan");
       QTest::keyClicks(Child<QLineEdit>("ProxyPort"), "3128");
     }
-    EXPECT_EQ(test::ClippedCaptions(*form), QStringList()) << "page " << page;
-    const QImage shot = test::Framed(*form);
+    EXPECT_EQ(test::ClippedCaptions(*dialog), QStringList()) << "page " << page;
+    const QImage shot = test::Framed(*dialog);
     EXPECT_EQ(shot.width(), 486);
     EXPECT_TRUE(shot.save(QStringLiteral("%1/wizard-%2.png").arg(dir).arg(page)));
   }
@@ -147,7 +147,7 @@ TEST_F(SetupWizardTest, ProxyPageTakesItsTextsTrimmedAndItsChoiceFromTheLines) {
   EXPECT_EQ(Child<QLineEdit>("ProxyPort")->text(), "3128");
   EXPECT_EQ(Line(8), "proxy.lan") << "the trimmed text goes back into the line";
   EXPECT_EQ(Line(9), "3128");
-  EXPECT_TRUE(Radio("RadioButton4")->isChecked());
+  EXPECT_TRUE(Radio("proxyChoice")->isChecked());
   EXPECT_TRUE(Child<QLineEdit>("ProxyName")->isEnabled());
   EXPECT_TRUE(Child<QLineEdit>("ProxyPort")->isEnabled());
 
@@ -155,14 +155,14 @@ TEST_F(SetupWizardTest, ProxyPageTakesItsTextsTrimmedAndItsChoiceFromTheLines) {
   GoTo(1);
   host.Settings().SetLine(14, "2");
   GoTo(2);
-  EXPECT_TRUE(Radio("RadioButton4")->isChecked());
+  EXPECT_TRUE(Radio("proxyChoice")->isChecked());
   EXPECT_EQ(Line(14), "2");
 
   // Line 14 "0" selects "No", which counts as a click.
   GoTo(1);
   host.Settings().SetLine(14, "0");
   GoTo(2);
-  EXPECT_TRUE(Radio("RadioButton3")->isChecked());
+  EXPECT_TRUE(Radio("noProxyChoice")->isChecked());
   EXPECT_FALSE(Child<QLineEdit>("ProxyName")->isEnabled());
   EXPECT_FALSE(Child<QLineEdit>("ProxyPort")->isEnabled());
   EXPECT_EQ(Line(14), "0");
@@ -171,7 +171,7 @@ TEST_F(SetupWizardTest, ProxyPageTakesItsTextsTrimmedAndItsChoiceFromTheLines) {
 TEST_F(SetupWizardTest, AnEmptyProxyHostSelectsNo) {
   Open({{8, "   "}, {9, "8080"}, {14, "1"}});
   GoTo(2);
-  EXPECT_TRUE(Radio("RadioButton3")->isChecked());
+  EXPECT_TRUE(Radio("noProxyChoice")->isChecked());
   EXPECT_FALSE(Child<QLineEdit>("ProxyName")->isEnabled());
   EXPECT_EQ(Line(8), "");
 }
@@ -179,7 +179,7 @@ TEST_F(SetupWizardTest, AnEmptyProxyHostSelectsNo) {
 TEST_F(SetupWizardTest, ProxyChoiceAndEveryKeystrokeGoIntoTheLinesAtOnce) {
   Open();
   GoTo(2);
-  Radio("RadioButton4")->click();
+  Radio("proxyChoice")->click();
   EXPECT_EQ(Line(14), "1");
   EXPECT_TRUE(Child<QLineEdit>("ProxyName")->isEnabled());
   QStringList seen;
@@ -189,7 +189,7 @@ TEST_F(SetupWizardTest, ProxyChoiceAndEveryKeystrokeGoIntoTheLinesAtOnce) {
   EXPECT_EQ(seen, (QStringList{"g", "ga", "gat", "gate"}));
   QTest::keyClicks(Child<QLineEdit>("ProxyPort"), "81");
   EXPECT_EQ(Line(9), "81");
-  Radio("RadioButton3")->click();
+  Radio("noProxyChoice")->click();
   EXPECT_EQ(Line(14), "0");
   EXPECT_FALSE(Child<QLineEdit>("ProxyName")->isEnabled());
   EXPECT_FALSE(Child<QLineEdit>("ProxyPort")->isEnabled());
@@ -201,53 +201,53 @@ TEST_F(SetupWizardTest, PagesAreSetFromTheLinesOnEveryVisit) {
   GoTo(1);
   EXPECT_TRUE(Radio("NormalBox")->isChecked()) << "page 1 does not read line 12";
   GoTo(3);
-  EXPECT_TRUE(Radio("RadioButton2")->isChecked());
+  EXPECT_TRUE(Radio("kilobit1024Choice")->isChecked());
   GoTo(5);
-  EXPECT_TRUE(Radio("RadioButton6")->isChecked());
+  EXPECT_TRUE(Radio("autoloadChoice")->isChecked());
   GoTo(6);
-  EXPECT_TRUE(Radio("RadioButton8")->isChecked());
+  EXPECT_TRUE(Radio("startActiveChoice")->isChecked());
 
   host.Settings().SetLine(10, "0");
   host.Settings().SetLine(11, "0");
   host.SetKilobitMode(0);
   GoTo(3);
-  EXPECT_TRUE(Radio("RadioButton1")->isChecked());
+  EXPECT_TRUE(Radio("kilobit1000Choice")->isChecked());
   EXPECT_EQ(Line(1), "0") << "selecting from code counts as a click";
   GoTo(5);
-  EXPECT_TRUE(Radio("RadioButton5")->isChecked());
+  EXPECT_TRUE(Radio("noAutoloadChoice")->isChecked());
   GoTo(6);
-  EXPECT_TRUE(Radio("RadioButton7")->isChecked());
+  EXPECT_TRUE(Radio("startIdleChoice")->isChecked());
 
   // Any text but "0" counts as yes.
   host.Settings().SetLine(10, "x");
   GoTo(5);
-  EXPECT_TRUE(Radio("RadioButton6")->isChecked());
+  EXPECT_TRUE(Radio("autoloadChoice")->isChecked());
   EXPECT_EQ(Line(10), "1");
 }
 
 TEST_F(SetupWizardTest, ChoicesGoIntoTheLinesAtOnce) {
   Open();
   GoTo(3);
-  Radio("RadioButton2")->click();
+  Radio("kilobit1024Choice")->click();
   EXPECT_EQ(Line(1), "1");
   EXPECT_EQ(host.KilobitMode(), 1);
   ASSERT_EQ(host.hints.size(), 4);
   EXPECT_TRUE(host.hints[0].endsWith("(1Kbit=1024 bits!)")) << host.hints[0].toStdString();
-  Radio("RadioButton1")->click();
+  Radio("kilobit1000Choice")->click();
   EXPECT_EQ(Line(1), "0");
   EXPECT_EQ(host.KilobitMode(), 0);
   EXPECT_TRUE(host.hints[3].endsWith("(1Kbit=1000 bits!)"));
 
   GoTo(5);
-  Radio("RadioButton6")->click();
+  Radio("autoloadChoice")->click();
   EXPECT_EQ(Line(10), "1");
   EXPECT_EQ(host.RunValue(), "") << "the autostart value waits for the close";
-  Radio("RadioButton5")->click();
+  Radio("noAutoloadChoice")->click();
   EXPECT_EQ(Line(10), "0");
   GoTo(6);
-  Radio("RadioButton8")->click();
+  Radio("startActiveChoice")->click();
   EXPECT_EQ(Line(11), "1");
-  Radio("RadioButton7")->click();
+  Radio("startIdleChoice")->click();
   EXPECT_EQ(Line(11), "0");
 }
 
@@ -296,7 +296,7 @@ TEST_F(SetupWizardTest, FinishOnTheFirstPageSwitchesOnTopAndAutostartOff) {
   ASSERT_EQ(host.RunValue(), SetupTestHost::kExecutable) << "the start applied line 10";
   ASSERT_TRUE(host.DesktopEntryExists());
   Finish();
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(Line(12), "0");
   EXPECT_EQ(Line(10), "0");
   EXPECT_FALSE(host.stayOnTop);
@@ -311,13 +311,13 @@ TEST_F(SetupWizardTest, FinishAppliesTheProxyAndTheChoicesOfPagesOneAndFive) {
   Radio("OnTopBox")->click();
   EXPECT_EQ(Line(12), "0") << "the window style waits for the close";
   GoTo(2);
-  Radio("RadioButton4")->click();
+  Radio("proxyChoice")->click();
   QTest::keyClicks(Child<QLineEdit>("ProxyName"), "proxy.lan");
   QTest::keyClicks(Child<QLineEdit>("ProxyPort"), "8080");
   GoTo(5);
-  Radio("RadioButton6")->click();
+  Radio("autoloadChoice")->click();
   Finish();
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(host.proxyApplications, 1);
   EXPECT_EQ(host.proxy, "proxy.lan");
   EXPECT_EQ(host.proxyPort, 8080);
@@ -335,11 +335,11 @@ TEST_F(SetupWizardTest, APortOfZeroOrLettersSwitchesTheProxyOffOnFinish) {
     Open({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
     ASSERT_EQ(host.proxy, "proxy.lan") << "applied at the start";
     GoTo(2);
-    ASSERT_TRUE(Radio("RadioButton4")->isChecked());
+    ASSERT_TRUE(Radio("proxyChoice")->isChecked());
     Child<QLineEdit>("ProxyPort")->clear();
     QTest::keyClicks(Child<QLineEdit>("ProxyPort"), port);
     Finish();
-    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(host.proxy, "");
     EXPECT_EQ(host.proxyPort, 0);
     EXPECT_EQ(Line(14), "0");
@@ -351,8 +351,8 @@ TEST_F(SetupWizardTest, TheCloseBoxAppliesThePagesButNotTheProxy) {
   host.proxyApplications = 0;
   GoTo(1);
   Radio("OnTopBox")->click();
-  form->close();
-  EXPECT_FALSE(form->isVisible());
+  dialog->close();
+  EXPECT_FALSE(dialog->isVisible());
   EXPECT_TRUE(host.stayOnTop);
   EXPECT_EQ(Line(12), "1");
   EXPECT_EQ(Line(10), "0");
@@ -361,8 +361,8 @@ TEST_F(SetupWizardTest, TheCloseBoxAppliesThePagesButNotTheProxy) {
 
 TEST_F(SetupWizardTest, EscapeClosesTheSameWay) {
   Open({{12, "1"}});
-  QTest::keyClick(form.get(), Qt::Key_Escape);
-  EXPECT_FALSE(form->isVisible());
+  QTest::keyClick(dialog.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(Line(12), "0");
   EXPECT_FALSE(host.stayOnTop);
 }
@@ -374,16 +374,16 @@ TEST_F(SetupWizardTest, RestoreBringsBackTheSavedFileAndStartsOver) {
   GoTo(1);
   Radio("OnTopBox")->click();
   GoTo(3);
-  Radio("RadioButton2")->click();
+  Radio("kilobit1024Choice")->click();
   GoTo(4);
   QTest::keyClick(Child<QComboBox>("InterfaceBox"), Qt::Key_Up);
   GoTo(5);
-  Radio("RadioButton6")->click();
+  Radio("autoloadChoice")->click();
   ASSERT_EQ(Line(13), "1");
 
   ui.answers = {UserInterface::Answer::Yes};
   const int beeps = ui.beeps;
-  form->Bar()->HelpButton()->click();
+  dialog->Bar()->HelpButton()->click();
   EXPECT_EQ(ui.beeps, beeps + 1);
   EXPECT_EQ(ui.questions, QStringList{kRevertQuestion});
   EXPECT_EQ(ui.questions[0],
@@ -396,11 +396,11 @@ TEST_F(SetupWizardTest, RestoreBringsBackTheSavedFileAndStartsOver) {
   EXPECT_EQ(Line(13), "2");
   EXPECT_EQ(host.AdapterIndex(), 2);
   EXPECT_EQ(Line(10), "0");
-  EXPECT_EQ(form->Notebook1()->currentIndex(), 0);
-  EXPECT_FALSE(form->Bar()->BackButton()->isEnabled());
+  EXPECT_EQ(dialog->Pages()->currentIndex(), 0);
+  EXPECT_FALSE(dialog->Bar()->BackButton()->isEnabled());
   // The discarded choices do not come back on closing.
   EXPECT_TRUE(Radio("NormalBox")->isChecked());
-  EXPECT_TRUE(Radio("RadioButton5")->isChecked());
+  EXPECT_TRUE(Radio("noAutoloadChoice")->isChecked());
   Finish();
   EXPECT_FALSE(host.stayOnTop);
   EXPECT_EQ(Line(12), "0");
@@ -411,13 +411,13 @@ TEST_F(SetupWizardTest, RestoreAnsweredNoChangesNothing) {
   Open({{7, "4711"}});
   host.Settings().SetLine(7, "9999");
   GoTo(3);
-  Radio("RadioButton2")->click();
-  form->Bar()->HelpButton()->click();
+  Radio("kilobit1024Choice")->click();
+  dialog->Bar()->HelpButton()->click();
   EXPECT_EQ(ui.questions.size(), 1);
   EXPECT_EQ(Line(7), "9999");
   EXPECT_EQ(Line(1), "1");
-  EXPECT_EQ(form->Notebook1()->currentIndex(), 3);
-  EXPECT_TRUE(Radio("RadioButton2")->isChecked());
+  EXPECT_EQ(dialog->Pages()->currentIndex(), 3);
+  EXPECT_TRUE(Radio("kilobit1024Choice")->isChecked());
 }
 
 TEST_F(SetupWizardTest, AnAutostartValueThatCannotBeWrittenKeepsTheWizardOpen) {
@@ -426,15 +426,15 @@ TEST_F(SetupWizardTest, AnAutostartValueThatCannotBeWrittenKeepsTheWizardOpen) {
   GoTo(1);
   Radio("OnTopBox")->click();
   GoTo(5);
-  Radio("RadioButton6")->click();
+  Radio("autoloadChoice")->click();
 
   Finish();
-  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(host.errors, QStringList{"Failed to set data for 'Velmar2000'"});
 
   // The close box gets as far as the window style, which stays done.
-  form->close();
-  EXPECT_TRUE(form->isVisible());
+  dialog->close();
+  EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(host.errors.size(), 2);
   EXPECT_TRUE(host.stayOnTop);
   EXPECT_EQ(Line(12), "1");
@@ -443,9 +443,9 @@ TEST_F(SetupWizardTest, AnAutostartValueThatCannotBeWrittenKeepsTheWizardOpen) {
 
   // Without autostart the wizard closes; a removal that cannot be done is
   // not reported.
-  Radio("RadioButton5")->click();
+  Radio("noAutoloadChoice")->click();
   Finish();
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(host.errors.size(), 2);
   EXPECT_EQ(Line(10), "0");
 }
@@ -494,7 +494,7 @@ TEST_F(SetupWizardTest, OpensOneFreshModalWizardAtATimeAndFreesIt) {
     SetupWizard* second = SetupWizard::Instance();
     ASSERT_NE(second, nullptr);
     fresh = second->findChild<QRadioButton*>("NormalBox")->isChecked() &&
-            second->Notebook1()->currentIndex() == 0;
+            second->Pages()->currentIndex() == 0;
     second->close();
   });
   SetupWizard::OpenWizard(host, nullptr);
