@@ -41,7 +41,7 @@ int ExecHeadless(char* argv[]) {
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
   std::string path = length > 0 ? std::string(self, static_cast<size_t>(length)) : argv[0];
   path = path.substr(0, path.rfind('/') + 1) + "velmar-headless";
-  argv[0] = path.data();
+  // argv[0] stays as the user typed it, for the help text and for ps.
   execv(path.c_str(), argv);
   std::fprintf(stderr, "velmar: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
   return 127;
