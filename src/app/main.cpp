@@ -33,8 +33,8 @@ using namespace velmar;
 namespace {
 
 // The meter without a window is a program of its own, velmar-headless,
-// beside this one: it loads Qt Core and Network only, where this program
-// loads the whole GUI. Replacing this process keeps its id, so a script
+// beside this one: it loads Qt Core only, where this program loads the
+// whole GUI. Replacing this process keeps its id, so a script
 // or service manager that started `velmar --headless` still has it.
 int ExecHeadless(char* argv[]) {
   char self[PATH_MAX];
