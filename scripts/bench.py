@@ -67,6 +67,22 @@ def main():
             row("CPU, window %s" % label, "%.2f %% of a core" % c, "< %.1f %%" % limit, c < limit)
             row("resident memory, window %s" % label, "%.1f MB" % rss, "< 60 MB", rss < 60)
 
+    lean = subprocess.run(["/usr/bin/python3",
+                           os.path.join(HERE, "..", "bench", "headless_cpu_memory.py"),
+                           BIN, "15" if QUICK else "60"], capture_output=True, text=True).stdout
+    pattern = r"%s: CPU ([\d.]+) %% of one core, RSS ([\d.]+) MB \(PSS ([\d.]+) MB"
+    for label, name, cpu_limit, rss_limit in (
+            ("headless with metrics, scraped every 5 s", "headless with metrics", 0.1, 10),
+            ("headless without metrics", "headless", None, None),
+            ("nload -t 500", "nload (comparison)", None, None)):
+        m = re.search(pattern % re.escape(label), lean)
+        if m:
+            c, rss, pss = float(m.group(1)), float(m.group(2)), float(m.group(3))
+            row("CPU, %s" % name, "%.3f %% of a core" % c,
+                "< %.1f %%" % cpu_limit if cpu_limit else "-", c < cpu_limit if cpu_limit else None)
+            row("resident memory, %s" % name, "%.1f MB (PSS %.1f MB)" % (rss, pss),
+                "< %d MB" % rss_limit if rss_limit else "-", rss < rss_limit if rss_limit else None)
+
     http = os.path.join(BIN, "http_bench")
     if os.path.exists(http):
         out = subprocess.run([http] + (["--quick"] if QUICK else []), capture_output=True,

@@ -24,6 +24,7 @@ struct Row {
   int fallback;
   int32_t code;
   const char* fragment;
+  const char* name;
 };
 
 constexpr int kNever = 99999999;
@@ -32,17 +33,25 @@ constexpr int kNever = 99999999;
 // the one free decimal place a signed 32-bit code still has.
 const Row kRows[] = {
     {Kind::kAverageAbove, Direction::kUp, 26, 16, kNever, 1000000000,
-     " & Upstream average exceeded "},
-    {Kind::kAverageAbove, Direction::kDown, 25, 15, kNever, 1, " & Downstream average exceeded "},
-    {Kind::kAverageBelow, Direction::kUp, 28, 18, 0, 10, " & Upstream average dropped below "},
-    {Kind::kAverageBelow, Direction::kDown, 27, 17, 0, 100, " & Downstream average dropped below "},
-    {Kind::kActualAbove, Direction::kUp, 30, 20, kNever, 1000, " & Actual Upstream exceeded "},
-    {Kind::kActualAbove, Direction::kDown, 29, 19, kNever, 10000, " & Actual Downstream exceeded "},
-    {Kind::kActualBelow, Direction::kUp, 32, 22, 0, 100000, " & Actual Upstream dropped below "},
+     " & Upstream average exceeded ", "transmit_average_above"},
+    {Kind::kAverageAbove, Direction::kDown, 25, 15, kNever, 1, " & Downstream average exceeded ",
+     "receive_average_above"},
+    {Kind::kAverageBelow, Direction::kUp, 28, 18, 0, 10, " & Upstream average dropped below ",
+     "transmit_average_below"},
+    {Kind::kAverageBelow, Direction::kDown, 27, 17, 0, 100, " & Downstream average dropped below ",
+     "receive_average_below"},
+    {Kind::kActualAbove, Direction::kUp, 30, 20, kNever, 1000, " & Actual Upstream exceeded ",
+     "transmit_above"},
+    {Kind::kActualAbove, Direction::kDown, 29, 19, kNever, 10000, " & Actual Downstream exceeded ",
+     "receive_above"},
+    {Kind::kActualBelow, Direction::kUp, 32, 22, 0, 100000, " & Actual Upstream dropped below ",
+     "transmit_below"},
     {Kind::kActualBelow, Direction::kDown, 31, 21, 0, 1000000,
-     " & Actual Downstream dropped below "},
-    {Kind::kIdle, Direction::kUp, 34, 24, kNever, 10000000, " & Upstream idle for more than "},
-    {Kind::kIdle, Direction::kDown, 33, 23, kNever, 100000000, " & Downstream idle for more than "},
+     " & Actual Downstream dropped below ", "receive_below"},
+    {Kind::kIdle, Direction::kUp, 34, 24, kNever, 10000000, " & Upstream idle for more than ",
+     "transmit_idle"},
+    {Kind::kIdle, Direction::kDown, 33, 23, kNever, 100000000, " & Downstream idle for more than ",
+     "receive_idle"},
 };
 
 // Appends what still fits in the 255 characters of an alarm message.
@@ -103,6 +112,9 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
   }
   lastCode_ = code;
   lastMessage_ = message;
+  if (OnAlarm) {
+    OnAlarm(code);
+  }
 
   const int action = settings_.LineNumber(36, -1);
   switch (action) {
@@ -131,6 +143,26 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
   Log(code);
   state_.UpIdleMs = 0;
   state_.DownIdleMs = 0;
+}
+
+QStringList AlarmEvaluator::ConditionNames(int32_t code) {
+  QStringList names;
+  for (const Row& row : kRows) {
+    if ((code / row.code) % 10 != 0) {
+      names << QString::fromLatin1(row.name);
+    }
+  }
+  return names;
+}
+
+QStringList AlarmEvaluator::ConfiguredConditions(const SettingsList& settings) {
+  QStringList names;
+  for (const Row& row : kRows) {
+    if (settings.Line(row.onLine) == QLatin1String("1")) {
+      names << QString::fromLatin1(row.name);
+    }
+  }
+  return names;
 }
 
 void AlarmEvaluator::Log(int32_t code) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <functional>
 
 #include "day_key_dates.h"
 #include "measurement_state.h"
@@ -41,6 +43,16 @@ class AlarmEvaluator {
   // The code and message of the last call that found a condition.
   int32_t LastCode() const { return lastCode_; }
   QString LastMessage() const { return lastMessage_; }
+
+  // Called with the code whenever an evaluation finds conditions, before
+  // the action runs.
+  std::function<void(int32_t code)> OnAlarm;
+
+  // Short names of the conditions ("receive_average_above", "transmit_idle",
+  // ...): those a code is made of, and those the settings switch on; both
+  // in the order the conditions are tested.
+  static QStringList ConditionNames(int32_t code);
+  static QStringList ConfiguredConditions(const SettingsList& settings);
 
  private:
   void Log(int32_t code);

@@ -1,21 +1,26 @@
 // velmar: the bandwidth meter.
 //   velmar                      the meter in its window, living in the tray
-//   velmar --headless [--adapter K]   measure without a window, one line per tick
+//   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
+//                               measure without a window, one line per tick
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
-#include <QCommandLineParser>
+// Everything but the window is velmar-headless's (headless_main.cpp).
+#include <limits.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
-#include <QTextStream>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
-#include "app_paths.h"
+#include "alarm_evaluator.h"
 #include "autostart.h"
-#include "headless_meter.h"
-#include "history_report.h"
 #include "interface_table.h"
-#include "key_store.h"
+#include "listen_address.h"
 #include "main_window.h"
+#include "metrics_exporter.h"
 #include "product.h"
 #include "settings_list.h"
 #include "single_instance.h"
@@ -27,85 +32,41 @@ using namespace velmar;
 
 namespace {
 
-int RunHeadless(int argc, char* argv[]) {
-  QCoreApplication app(argc, argv);
-  QCoreApplication::setApplicationName(kApplicationTitle);
-  QTextStream out(stdout);
-  QTextStream err(stderr);
+// The meter without a window is a program of its own, velmar-headless,
+// beside this one: it loads Qt Core only, where this program loads the
+// whole GUI. Replacing this process keeps its id, so a script
+// or service manager that started `velmar --headless` still has it.
+int ExecHeadless(char* argv[]) {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string path = length > 0 ? std::string(self, static_cast<size_t>(length)) : argv[0];
+  path = path.substr(0, path.rfind('/') + 1) + "velmar-headless";
+  // argv[0] stays as the user typed it, for the help text and for ps.
+  execv(path.c_str(), argv);
+  std::fprintf(stderr, "velmar: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
+  return 127;
+}
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral("Velmar 2000 bandwidth meter"));
-  parser.addHelpOption();
-  parser.addOption({QStringLiteral("headless"),
-                    QStringLiteral("Measure without a window; print one line per tick.")});
-  parser.addOption({QStringLiteral("adapter"),
-                    QStringLiteral("Monitor adapter K of the list (0 = All)."),
-                    QStringLiteral("K")});
-  parser.addOption({QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")});
-  parser.addOption({QStringLiteral("history"),
-                    QStringLiteral("Print the recorded history (averages every five minutes).")});
-  parser.process(app);
-
-  SettingsList settings;
-  if (!settings.LoadComplete(SettingsList::FilePath())) {
-    settings.SetLines(SettingsList::DefaultLines());
+// The window's metrics endpoint, when settings line 44 asks for one
+// ("" is off, else [ADDR:]PORT). Read once at start.
+std::unique_ptr<MetricsExporter> StartWindowMetrics(MainWindow& window) {
+  constexpr int kMetricsLine = 44;
+  const QString where = window.Settings().Line(kMetricsLine).trimmed();
+  if (where.isEmpty()) {
+    return nullptr;
   }
-
-  if (parser.isSet(QStringLiteral("history"))) {
-    try {
-      for (const QString& line : HistoryReport(KeyStore::Default(), settings.KilobitMode())) {
-        out << line << Qt::endl;
-      }
-    } catch (const std::exception& e) {
-      err << "Error: " << e.what() << Qt::endl;
-      return 1;
-    }
-    return 0;
-  }
-
-  MeasurementState state;
-  state.AdapterIndex = settings.AdapterIndex();
-  state.AveragingMode = settings.AveragingMode();
-  if (parser.isSet(QStringLiteral("adapter"))) {
-    bool ok = false;
-    const int k = parser.value(QStringLiteral("adapter")).toInt(&ok);
-    if (!ok || k < 0 || k > 32767) {
-      err << "velmar: --adapter needs a number from 0 up" << Qt::endl;
-      return 2;
-    }
-    state.AdapterIndex = static_cast<int16_t>(k);
-  }
-
-  // Without an agent the meter still runs: every tick publishes zero rates.
-  std::unique_ptr<InterfaceTable> table;
   try {
-    table = std::make_unique<InterfaceTable>();
-  } catch (const std::exception& e) {
-    err << "Error: " << e.what() << Qt::endl;
+    auto exporter = std::make_unique<MetricsExporter>(window.State(), window.Sampler());
+    exporter->Listen(ListenAddress::Parse(where));
+    exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(window.Settings()));
+    MetricsExporter* e = exporter.get();
+    window.Sampler().OnPublished = [e](double up, double down) { e->Publish(up, down); };
+    window.Alarms().OnAlarm = [e](int32_t code) { e->CountAlarm(code); };
+    return exporter;
+  } catch (const std::exception& error) {
+    window.ReportError(error);
+    return nullptr;
   }
-
-  state.KilobitMode = settings.KilobitMode();
-  HeadlessMeter meter(state, table.get(), settings, out, err);
-
-  if (parser.isSet(QStringLiteral("list-adapters"))) {
-    try {
-      const QStringList adapters = meter.Sampler().BuildAdapterList();
-      for (int k = 0; k < adapters.size(); ++k) {
-        out << k << ": " << adapters[k] << Qt::endl;
-      }
-    } catch (const std::exception& e) {
-      err << "Error: " << e.what() << Qt::endl;
-      return 1;
-    }
-    return 0;
-  }
-
-  UnixSignalWatcher signalWatcher([&](int) {
-    meter.Stop();
-    QCoreApplication::quit();
-  });
-  meter.Start();
-  return QCoreApplication::exec();
 }
 
 int RunWindow(int argc, char* argv[]) {
@@ -156,8 +117,13 @@ int RunWindow(int argc, char* argv[]) {
     UserInterface::Set(nullptr);
     return 0;
   }
+  const std::unique_ptr<MetricsExporter> metrics = StartWindowMetrics(window);
   window.show();
   const int result = QCoreApplication::exec();
+  if (metrics) {
+    window.Sampler().OnPublished = nullptr;
+    window.Alarms().OnAlarm = nullptr;
+  }
   UserInterface::Set(nullptr);
   return result;
 }
@@ -169,7 +135,7 @@ int main(int argc, char* argv[]) {
     if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--list-adapters") == 0 ||
         std::strcmp(argv[i], "--history") == 0 || std::strcmp(argv[i], "--help") == 0 ||
         std::strcmp(argv[i], "-h") == 0) {
-      return RunHeadless(argc, argv);
+      return ExecHeadless(argv);
     }
   }
   return RunWindow(argc, argv);

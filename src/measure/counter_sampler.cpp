@@ -22,6 +22,13 @@ uint32_t Moved(uint32_t now, uint32_t before) {
   return before != 0 && difference > 0 ? static_cast<uint32_t>(difference) : 0;
 }
 
+// What one interface's counter moved since the last tick, 0 included as a
+// reading. A counter that went down (reset) adds nothing.
+uint32_t Advance(uint32_t now, uint32_t before) {
+  const int32_t difference = Difference(now, before);
+  return difference > 0 ? static_cast<uint32_t>(difference) : 0;
+}
+
 }  // namespace
 
 CounterSampler::CounterSampler(MeasurementState& state, InterfaceTable* table, TickHost& host,
@@ -78,6 +85,9 @@ void CounterSampler::Tick() {
   state_.LastTickMs = clock_.TickCount();
   if (state_.AnalysisActive != 0) {
     host_.PublishResults(upstream, downstream);
+    if (OnPublished) {
+      OnPublished(upstream, downstream);
+    }
   }
   state_.ProgramSection = 217;
   if (state_.AnalysisActive == 1) {
@@ -98,6 +108,7 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint32_t& outOctet
   } catch (const std::exception&) {
     return false;  // a tick without a reading
   }
+  RecordInterfaces();
   const int rows = std::min(table_->Count(), kMaxRowsExamined);
   bool result = false;
   for (int i = 0; i < rows; ++i) {
@@ -115,6 +126,40 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint32_t& outOctet
     }
   }
   return result;
+}
+
+void CounterSampler::RecordInterfaces() {
+  std::vector<InterfaceReading> readings;
+  std::vector<std::pair<uint32_t, uint32_t>> raw;
+  readings.reserve(static_cast<size_t>(table_->Count()));
+  raw.reserve(static_cast<size_t>(table_->Count()));
+  for (int i = 0; i < table_->Count(); ++i) {
+    const MibRow& row = table_->Items(i);
+    InterfaceReading reading{row.IfIndex, row.IfDescr, 0, 0,
+                             i < kMaxRowsExamined && row.IfIndex > 1};
+    // The same interface as before (same index and name; usually the same
+    // row) adds what its counters moved; anything else is a new interface
+    // counting from 0.
+    const auto same = [&](size_t k) {
+      return k < interfaces_.size() && interfaces_[k].index == row.IfIndex &&
+             interfaces_[k].name == row.IfDescr;
+    };
+    size_t k = static_cast<size_t>(i);
+    if (!same(k)) {
+      k = 0;
+      while (k < interfaces_.size() && !same(k)) {
+        ++k;
+      }
+    }
+    if (k < interfaces_.size()) {
+      reading.inOctets = interfaces_[k].inOctets + Advance(row.IfInOctets, rawOctets_[k].first);
+      reading.outOctets = interfaces_[k].outOctets + Advance(row.IfOutOctets, rawOctets_[k].second);
+    }
+    readings.push_back(std::move(reading));
+    raw.emplace_back(row.IfInOctets, row.IfOutOctets);
+  }
+  interfaces_ = std::move(readings);
+  rawOctets_ = std::move(raw);
 }
 
 QStringList CounterSampler::BuildAdapterList() {

@@ -1,6 +1,10 @@
 #include "headless_meter.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTime>
+#include <QTimeZone>
+#include <cmath>
 
 namespace velmar {
 
@@ -46,8 +50,44 @@ QString HeadlessMeter::FormatLine(const QString& time, double down, double up, d
       .arg(time, f(down), f(up), f(avgDown), f(avgUp), f(totalBytes / 1024.0));
 }
 
+QString HeadlessMeter::FormatJson(const QDateTime& time, const QString& adapter, double down,
+                                  double up, double avgDown, double avgUp, uint64_t totalBytes) {
+  // Hundredths of a bit per second are more than any reader needs, and
+  // keep the numbers short.
+  const auto bits = [](double bytesPerSecond) { return std::round(bytesPerSecond * 800) / 100; };
+  // The offset is spelled out (+01:00, +00:00), never left to the reader.
+  const QDateTime local = time.toOffsetFromUtc(time.offsetFromUtc());
+  QJsonObject line{{QStringLiteral("time"), local.toString(Qt::ISODateWithMs)},
+                   {QStringLiteral("adapter"),
+                    adapter.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(adapter)},
+                   {QStringLiteral("down_bps"), bits(down)},
+                   {QStringLiteral("up_bps"), bits(up)},
+                   {QStringLiteral("avgdown_bps"), bits(avgDown)},
+                   {QStringLiteral("avgup_bps"), bits(avgUp)},
+                   {QStringLiteral("total_bytes"), static_cast<qint64>(totalBytes)}};
+  return QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact));
+}
+
+QString HeadlessMeter::AdapterName(const CounterSampler& sampler, int16_t selection) {
+  if (selection == 0) {
+    return QStringLiteral("All");
+  }
+  const auto& interfaces = sampler.Interfaces();
+  if (selection < 0 || static_cast<size_t>(selection) > interfaces.size()) {
+    return {};
+  }
+  return interfaces[static_cast<size_t>(selection) - 1].name;
+}
+
 void HeadlessMeter::PublishResults(double upstream, double downstream) {
   publisher_.PublishResults(upstream, downstream);
+  if (format_ == Format::kJson) {
+    out_ << FormatJson(QDateTime::currentDateTime(), AdapterName(sampler_, state_.AdapterIndex),
+                       downstream, upstream, state_.DownAverage, state_.UpAverage,
+                       state_.TotalTraffic)
+         << Qt::endl;
+    return;
+  }
   // The line shows the tick's own rates: the displays keep their last
   // values below 1 kbit/s, a script wants to see the drop.
   const int mode = state_.KilobitMode;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QTextStream>
 #include <QTimer>
@@ -14,9 +15,12 @@ namespace velmar {
 
 // The measurement without any window: the same tick as the main window,
 // driven by its own calculation timer, printing one line per publication:
-// "HH:MM:SS down=<kbit/s> up=<kbit/s> avgdown=<kbit/s> avgup=<kbit/s> total=<KBytes>".
+// "HH:MM:SS down=<kbit/s> up=<kbit/s> avgdown=<kbit/s> avgup=<kbit/s> total=<KBytes>",
+// or one JSON object per publication.
 class HeadlessMeter : public QObject, public TickHost {
  public:
+  enum class Format { kText, kJson };
+
   HeadlessMeter(MeasurementState& state, InterfaceTable* table, SettingsList& settings,
                 QTextStream& out, QTextStream& err, const TickClock& clock = SystemClock());
 
@@ -25,10 +29,22 @@ class HeadlessMeter : public QObject, public TickHost {
   void Stop();
 
   CounterSampler& Sampler() { return sampler_; }
+  ResultPublisher& Publisher() { return publisher_; }
+  void SetFormat(Format format) { format_ = format; }
 
   // One output line: rates in kbit/s, the total in KBytes.
   static QString FormatLine(const QString& time, double down, double up, double avgDown,
                             double avgUp, uint64_t totalBytes);
+  // One JSON object on one line: the time in ISO 8601 with its offset from
+  // UTC, the adapter's name (null when the selection names no row), rates
+  // and averages in bits per second (given in bytes per second), the total
+  // in bytes.
+  static QString FormatJson(const QDateTime& time, const QString& adapter, double down, double up,
+                            double avgDown, double avgUp, uint64_t totalBytes);
+
+  // The name of adapter `selection` of the list ("All" for 0), from the
+  // sampler's latest tick; a null text when no such row was read.
+  static QString AdapterName(const CounterSampler& sampler, int16_t selection);
 
   void SetCalcTimerEnabled(bool enabled) override;
   void StartDownload() override {}
@@ -39,6 +55,7 @@ class HeadlessMeter : public QObject, public TickHost {
   MeasurementState& state_;
   QTextStream& out_;
   QTextStream& err_;
+  Format format_ = Format::kText;
   QTimer calcTimer_;
   CounterSampler sampler_;
   AveragingEngine engine_;

@@ -162,6 +162,31 @@ TEST_F(AlarmEvaluatorTest, SeveralConditionsInTableOrderWithOneNote) {
   EXPECT_TRUE(evaluator.LastMessage().startsWith("Downstream average exceeded 0500 Kb/s"));
 }
 
+TEST_F(AlarmEvaluatorTest, ConditionNamesAndTheAlarmHook) {
+  EXPECT_TRUE(AlarmEvaluator::ConfiguredConditions(settings).isEmpty());
+  On(9, "5");
+  On(2, "1");
+  On(1, "1");
+  settings.SetLine(36, "1");  // mail: one per stretch of traffic
+  EXPECT_EQ(AlarmEvaluator::ConfiguredConditions(settings),
+            QStringList({"transmit_average_above", "receive_average_above", "transmit_idle"}));
+  EXPECT_EQ(AlarmEvaluator::ConditionNames(1000000000 + 1 + 100000000),
+            QStringList({"transmit_average_above", "receive_average_above", "receive_idle"}));
+  EXPECT_EQ(AlarmEvaluator::ConditionNames(10 + 100 + 1000 + 10000 + 100000 + 1000000 + 10000000),
+            QStringList({"transmit_average_below", "receive_average_below", "transmit_above",
+                         "receive_above", "transmit_below", "receive_below", "transmit_idle"}));
+  EXPECT_TRUE(AlarmEvaluator::ConditionNames(0).isEmpty());
+
+  std::vector<int32_t> codes;
+  evaluator.OnAlarm = [&codes](int32_t code) { codes.push_back(code); };
+  state.DownAverage = 1000;
+  evaluator.EvaluateAlarms(0, 0);
+  state.UpAverage = 1000;
+  evaluator.EvaluateAlarms(0, 0);  // the mail is latched, but the conditions held
+  EXPECT_EQ(codes, (std::vector<int32_t>{1, 1000000001}));
+  EXPECT_EQ(actions.calls.size(), 1);
+}
+
 TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
   On(6, "1");
   // Not a number: logged without any action.

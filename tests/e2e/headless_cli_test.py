@@ -1,10 +1,14 @@
-"""The meter's command line: adapter list, a missing agent, Ctrl-C, bad input."""
+"""The meter's command line: adapter list, a missing agent, Ctrl-C, bad input,
+JSON lines, and a headless process that loads no GUI library."""
+import json
 import os
+import re
 import signal
 import sys
 import time
 
 import meter_process
+import metrics_support
 
 
 def test_adapter_list(bin_dir):
@@ -69,6 +73,58 @@ def test_settings_choose_kilobits_and_adapter(bin_dir):
     assert out.splitlines(), out
     for line in out.splitlines():
         assert meter_process.LINE.match(line).group(2) == "0.00", line
+
+
+def test_json_lines(bin_dir):
+    env = meter_process.environment(bin_dir)
+    row = meter_process.loopback_row(bin_dir, env)
+    meter = meter_process.start_headless(bin_dir, "--adapter", str(row), "--format", "json",
+                                         env=env)
+    time.sleep(2.5)
+    meter.send_signal(signal.SIGINT)
+    out, err = meter.communicate(timeout=10)
+    assert meter.returncode == 0 and err == "", (meter.returncode, err)
+    lines = out.splitlines()
+    assert len(lines) >= 2, lines
+    for line in lines:
+        tick = json.loads(line)
+        assert sorted(tick) == ["adapter", "avgdown_bps", "avgup_bps", "down_bps", "time",
+                                "total_bytes", "up_bps"], tick
+        assert tick["adapter"] == "lo", tick
+        # ISO 8601 with milliseconds and the zone: Z or an offset.
+        assert re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)",
+                            tick["time"]), tick
+        assert isinstance(tick["total_bytes"], int) and tick["down_bps"] >= 0, tick
+    bad = meter_process.run(bin_dir, "velmar", "--headless", "--format", "xml", env=env)
+    assert bad.returncode == 2 and "--format" in bad.stderr, bad
+
+
+def test_lean_process_and_metrics_arguments(bin_dir):
+    """`velmar --headless` becomes velmar-headless, which maps no Qt GUI,
+    widget or network library; bad or taken addresses are refused."""
+    env = meter_process.environment(bin_dir)
+    meter = metrics_support.Meter(bin_dir, env)
+    try:
+        with open("/proc/%d/maps" % meter.proc.pid) as f:
+            maps = f.read()
+        with open("/proc/%d/comm" % meter.proc.pid) as f:
+            assert f.read().strip() == "velmar-headless"
+        assert "libQt6Core" in maps
+        for library in ("libQt6Gui", "libQt6Widgets", "libQt6Network", "libGL", "libX11"):
+            assert library not in maps, library
+        status, headers, body = metrics_support.scrape(meter.port)
+        assert status == 200 and "velmar_build_info" in body
+
+        taken = meter_process.run(bin_dir, "velmar", "--headless", "--metrics",
+                                  str(meter.port), env=env)
+        assert taken.returncode == 1, taken
+        assert "Cannot serve metrics on 127.0.0.1:%d: Address already in use" % meter.port \
+            in taken.stderr, taken.stderr
+    finally:
+        assert meter.stop() == 0, meter.errors
+    for bad in ("x", "70000", "10.1:80", "::1:80"):
+        out = meter_process.run(bin_dir, "velmar", "--headless", "--metrics", bad, env=env)
+        assert out.returncode == 2 and "is no metrics address" in out.stderr, (bad, out)
 
 
 def test_history_of_an_empty_store(bin_dir):

@@ -179,6 +179,41 @@ TEST_F(CounterSamplerTest, AllSumsEveryInterfaceAboveIndexOne) {
   EXPECT_EQ(state.TotalTraffic, 0u);
 }
 
+TEST_F(CounterSamplerTest, InterfacesCountTheirOwnBytesFromTheFirstReading) {
+  std::vector<std::pair<double, double>> published;
+  sampler.OnPublished = [&](double up, double down) { published.emplace_back(up, down); };
+  sampler.Tick();
+  EXPECT_TRUE(sampler.Interfaces().empty()) << "the first tick reads nothing";
+  Tick({FakeInterface{1, "lo", 7, 7}, FakeInterface{2, "eth0", 0, 4294967000u}}, 1000);
+  ASSERT_EQ(sampler.Interfaces().size(), 2u);
+  EXPECT_EQ(sampler.Interfaces()[0].name, "lo");
+  EXPECT_FALSE(sampler.Interfaces()[0].countsInAll);
+  EXPECT_TRUE(sampler.Interfaces()[1].countsInAll);
+  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 0u);
+
+  // A counter moving from 0 counts; one wrapping through 2^32 counts what
+  // it moved; one that falls (reset) adds nothing and counts on from there.
+  Tick({FakeInterface{1, "lo", 7, 7}, FakeInterface{2, "eth0", 500, 704}}, 1000);
+  Tick({FakeInterface{1, "lo", 7, 7}, FakeInterface{2, "eth0", 100, 1704}}, 1000);
+  Tick({FakeInterface{1, "lo", 7, 7}, FakeInterface{2, "eth0", 150, 1704}}, 1000);
+  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 550u);
+  EXPECT_EQ(sampler.Interfaces()[1].outOctets, 1000u + 1000u);
+  EXPECT_EQ(sampler.Interfaces()[0].inOctets, 0u);
+
+  // Rows that change places keep their counts; a re-created interface (a
+  // new index under the old name) starts again at 0.
+  Tick({FakeInterface{3, "wlan0", 1, 1}, FakeInterface{2, "eth0", 250, 1704},
+        FakeInterface{1, "lo", 9, 9}},
+       1000);
+  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 650u);
+  EXPECT_EQ(sampler.Interfaces()[2].inOctets, 2u);
+  EXPECT_EQ(sampler.Interfaces()[0].inOctets, 0u);
+  Tick({FakeInterface{1, "lo", 9, 9}, FakeInterface{4, "eth0", 300, 1800}}, 1000);
+  EXPECT_EQ(sampler.Interfaces()[1].index, 4);
+  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 0u);
+  EXPECT_EQ(published.size(), 6u) << "every publication is announced";
+}
+
 TEST_F(CounterSamplerTest, OnlyTheFirst32RowsAreExamined) {
   std::vector<FakeInterface> rows;
   for (int i = 1; i <= 35; ++i) {

@@ -1,0 +1,132 @@
+"""The headless meter's CPU share (percent of one core) and memory, with its
+metrics endpoint scraped every 5 s, beside the same meter without the
+endpoint and beside nload measuring at the same 500 ms interval (in a
+pseudo-terminal, as it draws on one). Resident memory is VmRSS, which
+counts the shared libraries' pages a process touched; PSS shares those
+out among the processes using them, and "private" is what the process
+alone holds.
+
+    /usr/bin/python3 bench/headless_cpu_memory.py build-release/bin [seconds]"""
+import http.client
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS
+
+
+def memory_mb(pid):
+    figures = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                figures["rss"] = int(line.split()[1]) / 1024
+    with open("/proc/%d/smaps_rollup" % pid) as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            if key == "Pss":
+                figures["pss"] = int(value.split()[0]) / 1024
+            if key in ("Private_Clean", "Private_Dirty"):
+                figures["private"] = figures.get("private", 0) + int(value.split()[0]) / 1024
+    return figures
+
+
+def measure(pid, seconds, scrape_port=None):
+    c0, t0 = cpu_seconds(pid), time.monotonic()
+    scrapes = 0
+    while time.monotonic() - t0 < seconds:
+        if scrape_port:
+            conn = http.client.HTTPConnection("127.0.0.1", scrape_port, timeout=5)
+            conn.request("GET", "/metrics")
+            conn.getresponse().read()
+            conn.close()
+            scrapes += 1
+        time.sleep(min(5, max(0, seconds - (time.monotonic() - t0))))
+    cpu = 100 * (cpu_seconds(pid) - c0) / (time.monotonic() - t0)
+    return dict(memory_mb(pid), cpu=cpu, scrapes=scrapes)
+
+
+def descendant(pid, name):
+    """The first process named `name` below `pid`."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    stat = f.read()
+            except OSError:
+                continue
+            comm = stat[stat.index("(") + 1:stat.rindex(")")]
+            ppid = int(stat.rsplit(")", 1)[1].split()[1])
+            children.setdefault(ppid, []).append((int(entry), comm))
+    todo = [pid]
+    while todo:
+        for child, comm in children.get(todo.pop(), []):
+            if comm == name:
+                return child
+            todo.append(child)
+    return None
+
+
+def report(label, f):
+    print("%s: CPU %.3f %% of one core, RSS %.1f MB (PSS %.1f MB, private %.1f MB)"
+          % (label, f["cpu"], f["rss"], f["pss"], f["private"]))
+
+
+def velmar(bin_dir, seconds, metrics):
+    app = tempfile.mkdtemp(prefix="velmar-bench-")
+    env = dict(os.environ, VELMAR_APP_DIR=app,
+               VELMAR_AGENT_LIBRARY=os.path.join(bin_dir, "libmib2.so"))
+    args = [os.path.join(bin_dir, "velmar"), "--headless"]
+    if metrics:
+        args += ["--metrics", "127.0.0.1:0"]
+    proc = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                            text=True)
+    try:
+        port = None
+        if metrics:
+            line = proc.stderr.readline()
+            port = int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))
+        time.sleep(3)
+        return measure(proc.pid, seconds, port)
+    finally:
+        proc.terminate()
+        proc.wait(timeout=10)
+        shutil.rmtree(app, ignore_errors=True)
+
+
+def nload(seconds):
+    if shutil.which("nload") is None or shutil.which("script") is None:
+        return None
+    proc = subprocess.Popen(["script", "-qfc", "nload -t 500 lo", "/dev/null"],
+                            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, env=dict(os.environ, TERM="xterm"))
+    try:
+        time.sleep(3)
+        pid = descendant(proc.pid, "nload")
+        return measure(pid, seconds) if pid else None
+    finally:
+        proc.terminate()
+        proc.wait(timeout=10)
+
+
+def main(bin_dir, seconds):
+    report("headless with metrics, scraped every 5 s", velmar(bin_dir, seconds, True))
+    report("headless without metrics", velmar(bin_dir, seconds, False))
+    figures = nload(seconds)
+    if figures:
+        report("nload -t 500", figures)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 60)

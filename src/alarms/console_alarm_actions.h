@@ -1,0 +1,21 @@
+#pragma once
+
+#include "alarm_evaluator.h"
+#include "mail_sender.h"
+
+namespace velmar {
+
+// The alarm actions of the meter without a window: the beep is the
+// terminal's bell (when standard error is a terminal), the mail and the
+// opening of a program or address work as in the window.
+class ConsoleAlarmActions : public AlarmActions {
+ public:
+  void Beep() override;
+  void SendMail(const QString& recipient, const QString& message) override;
+  void Open(const QString& text) override;
+
+ private:
+  MailSender mail_;
+};
+
+}  // namespace velmar

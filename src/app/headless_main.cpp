@@ -1,0 +1,184 @@
+// velmar-headless: the meter without a window, on Qt Core (and Qt Network
+// for the metrics endpoint) alone. `velmar --headless ...` runs this.
+//   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
+//   velmar --list-adapters      print the adapter list
+//   velmar --history            print the recorded history
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+#include <memory>
+
+#include "alarm_evaluator.h"
+#include "console_alarm_actions.h"
+#include "day_key_dates.h"
+#include "headless_meter.h"
+#include "history_report.h"
+#include "interface_table.h"
+#include "key_store.h"
+#include "listen_address.h"
+#include "metrics_exporter.h"
+#include "product.h"
+#include "settings_list.h"
+#include "unix_signal_watcher.h"
+
+using namespace velmar;
+
+namespace {
+
+// The alarm evaluation of the settings, with the actions a meter without a
+// window can take; alarms are also logged to the key store as the window
+// does.
+struct HeadlessAlarms {
+  HeadlessAlarms(MeasurementState& state, SettingsList& settings, QTextStream& err)
+      : evaluator(state, settings, actions, nullptr, dates) {
+    try {
+      evaluator.SetStore(&KeyStore::Default());
+    } catch (const std::exception& e) {
+      err << "Error: " << e.what() << Qt::endl;  // alarms still act, unlogged
+    }
+  }
+  ConsoleAlarmActions actions;
+  DayKeyDates dates;
+  AlarmEvaluator evaluator;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // Qt's own event dispatcher instead of GLib's: the meter needs nothing
+  // of GLib's loop, which costs a quarter of a megabyte resident here.
+  if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) {
+    qputenv("QT_NO_GLIB", "1");
+  }
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(kApplicationTitle);
+  QTextStream out(stdout);
+  QTextStream err(stderr);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Velmar 2000 bandwidth meter"));
+  parser.addHelpOption();
+  parser.addOption({QStringLiteral("headless"),
+                    QStringLiteral("Measure without a window; print one line per tick.")});
+  parser.addOption({QStringLiteral("adapter"),
+                    QStringLiteral("Monitor adapter K of the list (0 = All)."),
+                    QStringLiteral("K")});
+  parser.addOption({QStringLiteral("format"),
+                    QStringLiteral("What each tick prints: text (the default) or json, one JSON "
+                                   "object per line."),
+                    QStringLiteral("text|json"), QStringLiteral("text")});
+  parser.addOption({QStringLiteral("metrics"),
+                    QStringLiteral("Serve Prometheus metrics at http://ADDR:PORT/metrics "
+                                   "(ADDR 127.0.0.1 unless given)."),
+                    QStringLiteral("[ADDR:]PORT")});
+  parser.addOption({QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")});
+  parser.addOption({QStringLiteral("history"),
+                    QStringLiteral("Print the recorded history (averages every five minutes).")});
+  parser.process(app);
+
+  SettingsList settings;
+  if (!settings.LoadComplete(SettingsList::FilePath())) {
+    settings.SetLines(SettingsList::DefaultLines());
+  }
+
+  if (parser.isSet(QStringLiteral("history"))) {
+    try {
+      for (const QString& line : HistoryReport(KeyStore::Default(), settings.KilobitMode())) {
+        out << line << Qt::endl;
+      }
+    } catch (const std::exception& e) {
+      err << "Error: " << e.what() << Qt::endl;
+      return 1;
+    }
+    return 0;
+  }
+
+  MeasurementState state;
+  state.AdapterIndex = settings.AdapterIndex();
+  state.AveragingMode = settings.AveragingMode();
+  if (parser.isSet(QStringLiteral("adapter"))) {
+    bool ok = false;
+    const int k = parser.value(QStringLiteral("adapter")).toInt(&ok);
+    if (!ok || k < 0 || k > 32767) {
+      err << "velmar: --adapter needs a number from 0 up" << Qt::endl;
+      return 2;
+    }
+    state.AdapterIndex = static_cast<int16_t>(k);
+  }
+  const QString format = parser.value(QStringLiteral("format"));
+  if (format != QLatin1String("text") && format != QLatin1String("json")) {
+    err << "velmar: --format is text or json" << Qt::endl;
+    return 2;
+  }
+  ListenAddress metricsAddress;
+  const bool serveMetrics = parser.isSet(QStringLiteral("metrics"));
+  if (serveMetrics) {
+    try {
+      metricsAddress = ListenAddress::Parse(parser.value(QStringLiteral("metrics")));
+    } catch (const std::exception& e) {
+      err << "velmar: --metrics: " << e.what() << Qt::endl;
+      return 2;
+    }
+  }
+
+  // Without an agent the meter still runs: every tick publishes zero rates.
+  std::unique_ptr<InterfaceTable> table;
+  try {
+    table = std::make_unique<InterfaceTable>();
+  } catch (const std::exception& e) {
+    err << "Error: " << e.what() << Qt::endl;
+  }
+
+  state.KilobitMode = settings.KilobitMode();
+  HeadlessMeter meter(state, table.get(), settings, out, err);
+  meter.SetFormat(format == QLatin1String("json") ? HeadlessMeter::Format::kJson
+                                                  : HeadlessMeter::Format::kText);
+
+  if (parser.isSet(QStringLiteral("list-adapters"))) {
+    try {
+      const QStringList adapters = meter.Sampler().BuildAdapterList();
+      for (int k = 0; k < adapters.size(); ++k) {
+        out << k << ": " << adapters[k] << Qt::endl;
+      }
+    } catch (const std::exception& e) {
+      err << "Error: " << e.what() << Qt::endl;
+      return 1;
+    }
+    return 0;
+  }
+
+  const QStringList alarmConditions = AlarmEvaluator::ConfiguredConditions(settings);
+  std::unique_ptr<HeadlessAlarms> alarms;
+  if (!alarmConditions.isEmpty()) {
+    alarms = std::make_unique<HeadlessAlarms>(state, settings, err);
+    meter.Publisher().EvaluateAlarms = [&alarms](float up, float down) {
+      alarms->evaluator.EvaluateAlarms(up, down);
+    };
+  }
+
+  std::unique_ptr<MetricsExporter> exporter;
+  if (serveMetrics) {
+    exporter = std::make_unique<MetricsExporter>(state, meter.Sampler());
+    try {
+      exporter->Listen(metricsAddress);
+    } catch (const std::exception& e) {
+      err << "velmar: " << e.what() << Qt::endl;
+      return 1;
+    }
+    exporter->SetAlarmConditions(alarmConditions);
+    meter.Sampler().OnPublished = [&exporter](double up, double down) {
+      exporter->Publish(up, down);
+    };
+    if (alarms) {
+      alarms->evaluator.OnAlarm = [&exporter](int32_t code) { exporter->CountAlarm(code); };
+    }
+    err << "velmar: serving metrics at http://" << exporter->Where() << "/metrics" << Qt::endl;
+  }
+
+  UnixSignalWatcher signalWatcher([&](int) {
+    meter.Stop();
+    QCoreApplication::quit();
+  });
+  meter.Start();
+  return QCoreApplication::exec();
+}

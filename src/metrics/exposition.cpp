@@ -1,0 +1,301 @@
+#include "exposition.h"
+
+#include <QLocale>
+#include <cmath>
+#include <initializer_list>
+#include <utility>
+
+namespace velmar {
+
+namespace {
+
+using Labels = std::initializer_list<std::pair<const char*, QString>>;
+
+// One metric family: its name without the "_total"/"_info" suffix (the
+// OpenMetrics family name), its type, the unit its name ends with, its help.
+struct Family {
+  const char* name;
+  const char* type;  // "counter", "gauge" or "info"
+  const char* unit;  // "" for none
+  const char* help;
+};
+
+constexpr Family kBuild{"velmar_build", "info", "", "The meter's version."};
+constexpr Family kInterfaceReceive{"velmar_interface_receive_bytes", "counter", "bytes",
+                                   "Bytes the interface received since the meter first saw it."};
+constexpr Family kInterfaceTransmit{"velmar_interface_transmit_bytes", "counter", "bytes",
+                                    "Bytes the interface sent since the meter first saw it."};
+constexpr Family kCountedInAll{"velmar_interface_counted_in_all", "gauge", "",
+                               "1 when the adapter \"All\" includes the interface, else 0."};
+constexpr Family kReceiveRate{"velmar_receive_rate_bytes_per_second", "gauge", "bytes_per_second",
+                              "Current downstream rate of the monitored adapter."};
+constexpr Family kTransmitRate{"velmar_transmit_rate_bytes_per_second", "gauge", "bytes_per_second",
+                               "Current upstream rate of the monitored adapter."};
+constexpr Family kReceiveAverage{"velmar_receive_average_bytes_per_second", "gauge",
+                                 "bytes_per_second",
+                                 "Downstream average of the monitored adapter, by the "
+                                 "averaging algorithm chosen in the settings."};
+constexpr Family kTransmitAverage{"velmar_transmit_average_bytes_per_second", "gauge",
+                                  "bytes_per_second",
+                                  "Upstream average of the monitored adapter, by the averaging "
+                                  "algorithm chosen in the settings."};
+constexpr Family kTraffic{"velmar_traffic_bytes", "counter", "bytes",
+                          "The meter's traffic total: bytes received and sent by the monitored "
+                          "adapter."};
+constexpr Family kLastTick{"velmar_last_tick_timestamp_seconds", "gauge", "seconds",
+                           "When the figures were measured (Unix time)."};
+constexpr Family kAlarmEvents{"velmar_alarm_events", "counter", "",
+                              "Alarm evaluations that found the condition."};
+constexpr Family kHttpResponses{"velmar_http_responses", "counter", "",
+                                "Responses of the metrics endpoint by status code."};
+constexpr Family kHttpDropped{"velmar_http_connections_dropped", "counter", "",
+                              "Connections the metrics endpoint closed early: clients too slow "
+                              "or idle (timeout), or too many at once (limit)."};
+
+class Writer {
+ public:
+  explicit Writer(Exposition::Format format)
+      : openMetrics_(format == Exposition::Format::kOpenMetrics) {}
+
+  void Begin(const Family& family) {
+    family_ = &family;
+    const QByteArray name = SampleName();
+    const QByteArray type = !openMetrics_ && IsInfo() ? "gauge" : family.type;
+    if (openMetrics_) {
+      // OpenMetrics names the family without its sample suffix.
+      out_ += "# TYPE " + QByteArray(family.name) + ' ' + type + '\n';
+      if (*family.unit != '\0') {
+        out_ += "# UNIT " + QByteArray(family.name) + ' ' + family.unit + '\n';
+      }
+      out_ += "# HELP " + QByteArray(family.name) + ' ' + family.help + '\n';
+    } else {
+      out_ += "# HELP " + name + ' ' + family.help + '\n';
+      out_ += "# TYPE " + name + ' ' + type + '\n';
+    }
+  }
+
+  // The family's main sample; a counter's creation time follows it in
+  // OpenMetrics.
+  void Sample(Labels labels, const QByteArray& value, double created = 0) {
+    Line(SampleName(), labels, value);
+    if (openMetrics_ && IsCounter() && created > 0) {
+      Line(QByteArray(family_->name) + "_created", labels,
+           Exposition::Number(std::round(created * 1000) / 1000));
+    }
+  }
+
+  QByteArray Finish() {
+    if (openMetrics_) {
+      out_ += "# EOF\n";
+    }
+    return std::move(out_);
+  }
+
+ private:
+  bool IsCounter() const { return qstrcmp(family_->type, "counter") == 0; }
+  bool IsInfo() const { return qstrcmp(family_->type, "info") == 0; }
+
+  QByteArray SampleName() const {
+    QByteArray name(family_->name);
+    if (IsCounter()) {
+      name += "_total";
+    } else if (IsInfo()) {
+      name += "_info";
+    }
+    return name;
+  }
+
+  void Line(const QByteArray& name, Labels labels, const QByteArray& value) {
+    out_ += name;
+    if (labels.size() != 0) {
+      out_ += '{';
+      bool first = true;
+      for (const auto& [label, text] : labels) {
+        if (!first) {
+          out_ += ',';
+        }
+        first = false;
+        out_ += label;
+        out_ += "=\"";
+        out_ += Exposition::EscapeLabelValue(text);
+        out_ += '"';
+      }
+      out_ += '}';
+    }
+    out_ += ' ';
+    out_ += value;
+    out_ += '\n';
+  }
+
+  bool openMetrics_;
+  const Family* family_ = nullptr;
+  QByteArray out_;
+};
+
+}  // namespace
+
+QByteArray Exposition::EscapeLabelValue(const QString& value) {
+  const QByteArray utf8 = value.toUtf8();
+  QByteArray escaped;
+  escaped.reserve(utf8.size());
+  for (const char c : utf8) {
+    switch (c) {
+      case '\\':
+        escaped += "\\\\";
+        break;
+      case '"':
+        escaped += "\\\"";
+        break;
+      case '\n':
+        escaped += "\\n";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
+QByteArray Exposition::Number(double value) {
+  if (std::isnan(value)) {
+    return "NaN";
+  }
+  if (std::isinf(value)) {
+    return value > 0 ? "+Inf" : "-Inf";
+  }
+  // Whole numbers as integers ("1700000000", not "1.7e+09"), as far as a
+  // double holds them exactly.
+  if (value == std::floor(value) && std::fabs(value) < 9007199254740992.0) {
+    return QByteArray::number(static_cast<qint64>(value));
+  }
+  return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QByteArray Exposition::Render(const MetricsSnapshot& snapshot, const ServerCounters& server,
+                              Format format) {
+  Writer w(format);
+  w.Begin(kBuild);
+  w.Sample({{"version", snapshot.version}}, "1");
+
+  if (snapshot.measured) {
+    if (!snapshot.interfaces.empty()) {
+      w.Begin(kInterfaceReceive);
+      for (const auto& i : snapshot.interfaces) {
+        w.Sample({{"interface", i.name}}, Number(i.receiveBytes), i.created);
+      }
+      w.Begin(kInterfaceTransmit);
+      for (const auto& i : snapshot.interfaces) {
+        w.Sample({{"interface", i.name}}, Number(i.transmitBytes), i.created);
+      }
+      w.Begin(kCountedInAll);
+      for (const auto& i : snapshot.interfaces) {
+        w.Sample({{"interface", i.name}}, i.countedInAll ? "1" : "0");
+      }
+    }
+    w.Begin(kReceiveRate);
+    w.Sample({{"adapter", snapshot.adapter}}, Number(snapshot.receiveRate));
+    w.Begin(kTransmitRate);
+    w.Sample({{"adapter", snapshot.adapter}}, Number(snapshot.transmitRate));
+    w.Begin(kReceiveAverage);
+    w.Sample({{"adapter", snapshot.adapter}, {"algorithm", snapshot.algorithm}},
+             Number(snapshot.receiveAverage));
+    w.Begin(kTransmitAverage);
+    w.Sample({{"adapter", snapshot.adapter}, {"algorithm", snapshot.algorithm}},
+             Number(snapshot.transmitAverage));
+    w.Begin(kTraffic);
+    w.Sample({{"adapter", snapshot.adapter}}, Number(snapshot.trafficBytes),
+             snapshot.trafficCreated);
+    w.Begin(kLastTick);
+    w.Sample({}, Number(std::round(snapshot.tickTime * 1000) / 1000));
+  }
+
+  if (!snapshot.alarms.empty()) {
+    w.Begin(kAlarmEvents);
+    for (const auto& a : snapshot.alarms) {
+      w.Sample({{"condition", a.condition}}, Number(a.events), a.created);
+    }
+  }
+
+  w.Begin(kHttpResponses);
+  for (const auto& [code, count] : server.responses) {
+    w.Sample({{"code", QString::number(code)}}, Number(count), server.created);
+  }
+  w.Begin(kHttpDropped);
+  w.Sample({{"reason", QStringLiteral("timeout")}}, Number(server.droppedTimeout), server.created);
+  w.Sample({{"reason", QStringLiteral("limit")}}, Number(server.droppedLimit), server.created);
+  return w.Finish();
+}
+
+namespace {
+
+QByteArrayView Trimmed(QByteArrayView text) {
+  while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t')) {
+    text = text.sliced(1);
+  }
+  while (!text.isEmpty() && (text.back() == ' ' || text.back() == '\t')) {
+    text.chop(1);
+  }
+  return text;
+}
+
+}  // namespace
+
+Exposition::Format Exposition::Negotiate(QByteArrayView accept) {
+  // The highest quality each format gets from any media range that
+  // covers it; an exact range beats a wildcard.
+  double openMetrics = 0;
+  double text = 0;
+  double textWildcard = 0;
+  bool textExact = false;
+  while (!accept.isEmpty()) {
+    qsizetype comma = accept.indexOf(',');
+    const QByteArrayView range = comma < 0 ? accept : accept.first(comma);
+    accept = comma < 0 ? QByteArrayView() : accept.sliced(comma + 1);
+
+    qsizetype semicolon = range.indexOf(';');
+    const QByteArray type =
+        Trimmed(semicolon < 0 ? range : range.first(semicolon)).toByteArray().toLower();
+    double quality = 1;
+    QByteArray version;
+    QByteArrayView parameters = semicolon < 0 ? QByteArrayView() : range.sliced(semicolon + 1);
+    while (!parameters.isEmpty()) {
+      const qsizetype next = parameters.indexOf(';');
+      const QByteArrayView parameter = next < 0 ? parameters : parameters.first(next);
+      parameters = next < 0 ? QByteArrayView() : parameters.sliced(next + 1);
+      const qsizetype equals = parameter.indexOf('=');
+      if (equals < 0) {
+        continue;
+      }
+      const QByteArray key = Trimmed(parameter.first(equals)).toByteArray().toLower();
+      const QByteArrayView value = Trimmed(parameter.sliced(equals + 1));
+      if (key == "q") {
+        bool ok = false;
+        quality = value.toByteArray().toDouble(&ok);
+        if (!ok || quality < 0 || quality > 1) {
+          quality = 0;
+        }
+      } else if (key == "version") {
+        version = value.toByteArray();
+      }
+    }
+
+    if (type == "application/openmetrics-text") {
+      if (version.isEmpty() || version == "1.0.0" || version == "0.0.1") {
+        openMetrics = std::max(openMetrics, quality);
+      }
+    } else if (type == "text/plain") {
+      if (version.isEmpty() || version == "0.0.4") {
+        text = std::max(text, quality);
+        textExact = true;
+      }
+    } else if (type == "text/*" || type == "*/*") {
+      textWildcard = std::max(textWildcard, quality);
+    }
+  }
+  if (!textExact) {
+    text = textWildcard;
+  }
+  return openMetrics > 0 && openMetrics > text ? Format::kOpenMetrics : Format::kPrometheusText;
+}
+
+}  // namespace velmar

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include "metrics_snapshot.h"
+
+namespace velmar {
+
+// The exposition formats a scraper reads: Prometheus text 0.0.4 and
+// OpenMetrics 1.0.0. Metric names follow Prometheus conventions: base
+// units (bytes, seconds), "_total" on counters.
+class Exposition {
+ public:
+  enum class Format { kPrometheusText, kOpenMetrics };
+
+  static constexpr const char* kTextContentType = "text/plain; version=0.0.4; charset=utf-8";
+  static constexpr const char* kOpenMetricsContentType =
+      "application/openmetrics-text; version=1.0.0; charset=utf-8";
+
+  static QByteArray Render(const MetricsSnapshot& snapshot, const ServerCounters& server,
+                           Format format);
+  static const char* ContentType(Format format) {
+    return format == Format::kOpenMetrics ? kOpenMetricsContentType : kTextContentType;
+  }
+
+  // The format an Accept header asks for: OpenMetrics only when it is
+  // preferred over the text format (a higher quality value); the text
+  // format when there is no header or nothing else matches.
+  static Format Negotiate(QByteArrayView accept);
+
+  // A label value with backslash, double quote and line feed escaped.
+  static QByteArray EscapeLabelValue(const QString& value);
+  // A sample value: whole numbers as integers, others in the shortest form
+  // that reads back the same, NaN and +Inf/-Inf spelled as scrapers expect.
+  static QByteArray Number(double value);
+  static QByteArray Number(uint64_t value) { return QByteArray::number(value); }
+};
+
+}  // namespace velmar

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "listen_address.h"
+#include "metrics_server.h"
+#include "metrics_snapshot.h"
+
+namespace velmar {
+
+struct MeasurementState;
+class CounterSampler;
+
+// Turns what each tick measured into the snapshot the metrics endpoint
+// serves, and owns that endpoint. Counters never go backwards: an
+// interface whose count starts again (it was re-created) and a traffic
+// total that was cleared start a new series, with a new creation time.
+class MetricsExporter {
+ public:
+  MetricsExporter(const MeasurementState& state, const CounterSampler& sampler,
+                  MetricsServer::Limits limits = MetricsServer::Limits());
+
+  // Raises MetricsError when the address cannot be had.
+  void Listen(const ListenAddress& where);
+  MetricsServer& Server() { return server_; }
+  // "127.0.0.1:9473": where the endpoint really listens (the port chosen
+  // when 0 was asked for).
+  QString Where() const;
+
+  // The alarm conditions the settings switch on; each gets a counter from 0.
+  void SetAlarmConditions(const QStringList& conditions);
+  // An evaluation found the conditions of this alarm code.
+  void CountAlarm(int32_t code);
+
+  // Takes the latest tick, and the rates it published (bytes per second),
+  // into a new snapshot for the endpoint.
+  void Publish(double upstream, double downstream);
+
+  // What the endpoint serves now.
+  std::shared_ptr<const MetricsSnapshot> Snapshot() const { return last_; }
+
+  // Wall-clock time in seconds since the Unix epoch (replaceable in tests).
+  std::function<double()> Now;
+
+ private:
+  struct Series {
+    int32_t index = 0;
+    uint64_t receive = 0;
+    uint64_t transmit = 0;
+    double created = 0;
+  };
+
+  const MeasurementState& state_;
+  const CounterSampler& sampler_;
+  MetricsServer server_;
+  ListenAddress where_;
+  std::map<QString, Series> interfaces_;
+  QString trafficAdapter_;
+  uint64_t traffic_ = 0;
+  double trafficCreated_ = 0;
+  std::vector<MetricsSnapshot::Alarm> alarms_;
+  std::shared_ptr<const MetricsSnapshot> last_;
+};
+
+}  // namespace velmar

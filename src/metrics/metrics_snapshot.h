@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace velmar {
+
+// What one scrape shows of the meter: a copy the tick publishes, so the
+// server never reads the measurement while a tick is changing it. Byte
+// counts are in bytes, rates in bytes per second, times in seconds since
+// the Unix epoch.
+struct MetricsSnapshot {
+  struct Interface {
+    QString name;
+    uint64_t receiveBytes = 0;
+    uint64_t transmitBytes = 0;
+    bool countedInAll = false;
+    double created = 0;  // when this series (re)started at 0
+  };
+  struct Alarm {
+    QString condition;
+    uint64_t events = 0;
+    double created = 0;
+  };
+
+  QString version;
+  // False until the first tick was published: only the version is shown.
+  bool measured = false;
+  double tickTime = 0;
+  std::vector<Interface> interfaces;
+  // The monitored adapter ("All" or an interface name) and its figures.
+  QString adapter;
+  QString algorithm;
+  double receiveRate = 0;
+  double transmitRate = 0;
+  double receiveAverage = 0;
+  double transmitAverage = 0;
+  uint64_t trafficBytes = 0;
+  double trafficCreated = 0;
+  // Only when alarms are configured.
+  std::vector<Alarm> alarms;
+};
+
+// The endpoint's own counts, shown beside the meter's figures.
+struct ServerCounters {
+  // Responses by status code: 200, 400, 404, 405, 505.
+  std::vector<std::pair<int, uint64_t>> responses;
+  uint64_t droppedTimeout = 0;
+  uint64_t droppedLimit = 0;
+  double created = 0;
+};
+
+}  // namespace velmar

@@ -1,0 +1,59 @@
+#include "headless_meter.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimeZone>
+
+#include "fake_agent_control.h"
+#include "interface_table.h"
+#include "settings_list.h"
+
+namespace velmar {
+namespace {
+
+TEST(HeadlessMeterTest, JsonLinesCarryTheZoneAndBitsPerSecond) {
+  const QDateTime at(QDate(2026, 12, 8), QTime(13, 4, 5, 67), QTimeZone(3600));
+  EXPECT_EQ(HeadlessMeter::FormatJson(at, "eth0", 1250, 0.125, 1e9, 3.14159, 18446744073709ull),
+            "{\"adapter\":\"eth0\",\"avgdown_bps\":8000000000,\"avgup_bps\":25.13,"
+            "\"down_bps\":10000,\"time\":\"2026-12-08T13:04:05.067+01:00\","
+            "\"total_bytes\":18446744073709,\"up_bps\":1}");
+  const QDateTime utc(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+  const QString line = HeadlessMeter::FormatJson(utc, QString(), 0, 0, 0, 0, 0);
+  EXPECT_TRUE(line.contains("\"time\":\"2026-01-02T03:04:05.000Z\"")) << line.toStdString();
+  EXPECT_TRUE(line.contains("\"adapter\":null")) << line.toStdString();
+  EXPECT_TRUE(HeadlessMeter::FormatJson(utc, "a\"b\\c", 0, 0, 0, 0, 0)
+                  .contains("\"adapter\":\"a\\\"b\\\\c\""));
+}
+
+TEST(HeadlessMeterTest, AdapterNamesComeFromTheLatestTick) {
+  test::FakeAgent agent;
+  InterfaceTable table(nullptr, test::FakeAgentPath());
+  MeasurementState state;
+  SettingsList settings;
+  settings.SetLines(SettingsList::DefaultLines());
+  QString out;
+  QString err;
+  QTextStream outStream(&out);
+  QTextStream errStream(&err);
+  HeadlessMeter meter(state, &table, settings, outStream, errStream);
+  EXPECT_EQ(HeadlessMeter::AdapterName(meter.Sampler(), 0), "All");
+  EXPECT_TRUE(HeadlessMeter::AdapterName(meter.Sampler(), 1).isNull()) << "nothing read yet";
+
+  agent.InterfaceTable({test::FakeInterface{1, "lo", 1, 1}, test::FakeInterface{2, "eth0", 2, 2}});
+  state.AdapterIndex = 2;
+  meter.SetFormat(HeadlessMeter::Format::kJson);
+  meter.Start();
+  meter.Sampler().Tick();
+  meter.Sampler().Tick();
+  meter.Stop();
+  EXPECT_EQ(HeadlessMeter::AdapterName(meter.Sampler(), 1), "lo");
+  EXPECT_EQ(HeadlessMeter::AdapterName(meter.Sampler(), 2), "eth0");
+  EXPECT_TRUE(HeadlessMeter::AdapterName(meter.Sampler(), 3).isNull());
+  EXPECT_TRUE(HeadlessMeter::AdapterName(meter.Sampler(), -1).isNull());
+  EXPECT_TRUE(out.startsWith("{\"adapter\":\"eth0\",")) << out.toStdString();
+  EXPECT_EQ(out.count('\n'), 1);
+  EXPECT_EQ(err, "");
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,187 @@
+#include "exposition.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace velmar {
+namespace {
+
+MetricsSnapshot Sample() {
+  MetricsSnapshot s;
+  s.version = "9.8.7";
+  s.measured = true;
+  s.tickTime = 1700000001.2346;
+  s.interfaces = {{"lo", 1000, 2000, false, 1700000000.5},
+                  {"we\"ird\\na\nme", std::numeric_limits<uint64_t>::max(), 0, true, 1.0}};
+  s.adapter = "All";
+  s.algorithm = "3-pole";
+  s.receiveRate = 1250.5;
+  s.transmitRate = 0;
+  s.receiveAverage = 1e-7;
+  s.transmitAverage = 123456789.25;
+  s.trafficBytes = 3000;
+  s.trafficCreated = 1700000000.25;
+  return s;
+}
+
+ServerCounters Server() {
+  ServerCounters c;
+  c.responses = {{200, 7}, {404, 1}};
+  c.droppedTimeout = 2;
+  c.created = 1699999999;
+  return c;
+}
+
+TEST(ExpositionTest, PrometheusText) {
+  EXPECT_EQ(
+      Exposition::Render(Sample(), Server(), Exposition::Format::kPrometheusText).toStdString(),
+      R"(# HELP velmar_build_info The meter's version.
+# TYPE velmar_build_info gauge
+velmar_build_info{version="9.8.7"} 1
+# HELP velmar_interface_receive_bytes_total Bytes the interface received since the meter first saw it.
+# TYPE velmar_interface_receive_bytes_total counter
+velmar_interface_receive_bytes_total{interface="lo"} 1000
+velmar_interface_receive_bytes_total{interface="we\"ird\\na\nme"} 18446744073709551615
+# HELP velmar_interface_transmit_bytes_total Bytes the interface sent since the meter first saw it.
+# TYPE velmar_interface_transmit_bytes_total counter
+velmar_interface_transmit_bytes_total{interface="lo"} 2000
+velmar_interface_transmit_bytes_total{interface="we\"ird\\na\nme"} 0
+# HELP velmar_interface_counted_in_all 1 when the adapter "All" includes the interface, else 0.
+# TYPE velmar_interface_counted_in_all gauge
+velmar_interface_counted_in_all{interface="lo"} 0
+velmar_interface_counted_in_all{interface="we\"ird\\na\nme"} 1
+# HELP velmar_receive_rate_bytes_per_second Current downstream rate of the monitored adapter.
+# TYPE velmar_receive_rate_bytes_per_second gauge
+velmar_receive_rate_bytes_per_second{adapter="All"} 1250.5
+# HELP velmar_transmit_rate_bytes_per_second Current upstream rate of the monitored adapter.
+# TYPE velmar_transmit_rate_bytes_per_second gauge
+velmar_transmit_rate_bytes_per_second{adapter="All"} 0
+# HELP velmar_receive_average_bytes_per_second Downstream average of the monitored adapter, by the averaging algorithm chosen in the settings.
+# TYPE velmar_receive_average_bytes_per_second gauge
+velmar_receive_average_bytes_per_second{adapter="All",algorithm="3-pole"} 1e-07
+# HELP velmar_transmit_average_bytes_per_second Upstream average of the monitored adapter, by the averaging algorithm chosen in the settings.
+# TYPE velmar_transmit_average_bytes_per_second gauge
+velmar_transmit_average_bytes_per_second{adapter="All",algorithm="3-pole"} 123456789.25
+# HELP velmar_traffic_bytes_total The meter's traffic total: bytes received and sent by the monitored adapter.
+# TYPE velmar_traffic_bytes_total counter
+velmar_traffic_bytes_total{adapter="All"} 3000
+# HELP velmar_last_tick_timestamp_seconds When the figures were measured (Unix time).
+# TYPE velmar_last_tick_timestamp_seconds gauge
+velmar_last_tick_timestamp_seconds 1700000001.235
+# HELP velmar_http_responses_total Responses of the metrics endpoint by status code.
+# TYPE velmar_http_responses_total counter
+velmar_http_responses_total{code="200"} 7
+velmar_http_responses_total{code="404"} 1
+# HELP velmar_http_connections_dropped_total Connections the metrics endpoint closed early: clients too slow or idle (timeout), or too many at once (limit).
+# TYPE velmar_http_connections_dropped_total counter
+velmar_http_connections_dropped_total{reason="timeout"} 2
+velmar_http_connections_dropped_total{reason="limit"} 0
+)");
+}
+
+TEST(ExpositionTest, OpenMetricsWithCreationTimesAndAlarms) {
+  MetricsSnapshot s = Sample();
+  s.interfaces.pop_back();
+  s.alarms = {{"receive_above", 3, 1700000000}, {"transmit_idle", 0, 1700000000}};
+  const std::string text =
+      Exposition::Render(s, Server(), Exposition::Format::kOpenMetrics).toStdString();
+  EXPECT_EQ(text.substr(0, text.find("# TYPE velmar_interface_counted_in_all")),
+            R"(# TYPE velmar_build info
+# HELP velmar_build The meter's version.
+velmar_build_info{version="9.8.7"} 1
+# TYPE velmar_interface_receive_bytes counter
+# UNIT velmar_interface_receive_bytes bytes
+# HELP velmar_interface_receive_bytes Bytes the interface received since the meter first saw it.
+velmar_interface_receive_bytes_total{interface="lo"} 1000
+velmar_interface_receive_bytes_created{interface="lo"} 1700000000.5
+# TYPE velmar_interface_transmit_bytes counter
+# UNIT velmar_interface_transmit_bytes bytes
+# HELP velmar_interface_transmit_bytes Bytes the interface sent since the meter first saw it.
+velmar_interface_transmit_bytes_total{interface="lo"} 2000
+velmar_interface_transmit_bytes_created{interface="lo"} 1700000000.5
+)");
+  for (const char* expected :
+       {"# TYPE velmar_receive_rate_bytes_per_second gauge\n"
+        "# UNIT velmar_receive_rate_bytes_per_second bytes_per_second\n",
+        "velmar_traffic_bytes_total{adapter=\"All\"} 3000\n"
+        "velmar_traffic_bytes_created{adapter=\"All\"} 1700000000.25\n",
+        "# TYPE velmar_alarm_events counter\n",
+        "velmar_alarm_events_total{condition=\"receive_above\"} 3\n"
+        "velmar_alarm_events_created{condition=\"receive_above\"} 1700000000\n"
+        "velmar_alarm_events_total{condition=\"transmit_idle\"} 0\n",
+        "# UNIT velmar_last_tick_timestamp_seconds seconds\n",
+        "velmar_http_connections_dropped_total{reason=\"limit\"} 0\n"
+        "velmar_http_connections_dropped_created{reason=\"limit\"} 1699999999\n# EOF\n"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected;
+  }
+  EXPECT_EQ(text.rfind("# EOF\n"), text.size() - 6) << "the end marker ends the exposition";
+  size_t created = 0;
+  for (size_t at = text.find("_created{"); at != std::string::npos;
+       at = text.find("_created{", at + 1)) {
+    ++created;
+  }
+  EXPECT_EQ(created, 2u + 1u + 2u + 2u + 2u)
+      << "counters only: interfaces, total, alarms, endpoint";
+}
+
+TEST(ExpositionTest, BeforeTheFirstTickOnlyTheVersionAndTheEndpoint) {
+  MetricsSnapshot empty;
+  empty.version = "1.2.3";
+  const QByteArray text = Exposition::Render(empty, {}, Exposition::Format::kPrometheusText);
+  EXPECT_TRUE(text.contains("velmar_build_info{version=\"1.2.3\"} 1\n"));
+  EXPECT_FALSE(text.contains("velmar_interface"));
+  EXPECT_FALSE(text.contains("velmar_receive_rate"));
+  EXPECT_FALSE(text.contains("velmar_alarm_events"));
+  EXPECT_TRUE(text.contains("velmar_http_connections_dropped_total{reason=\"limit\"} 0\n"));
+  // A measured meter without interfaces (no agent) still shows its rates.
+  empty.measured = true;
+  const QByteArray measured = Exposition::Render(empty, {}, Exposition::Format::kOpenMetrics);
+  EXPECT_FALSE(measured.contains("velmar_interface"));
+  EXPECT_TRUE(measured.contains("velmar_receive_rate_bytes_per_second{adapter=\"\"} 0\n"));
+}
+
+TEST(ExpositionTest, Numbers) {
+  EXPECT_EQ(Exposition::Number(0.0), "0");
+  EXPECT_EQ(Exposition::Number(-2.5), "-2.5");
+  EXPECT_EQ(Exposition::Number(0.1), "0.1");
+  EXPECT_EQ(Exposition::Number(1e300), "1e+300");
+  EXPECT_EQ(Exposition::Number(1700000000.0), "1700000000");
+  EXPECT_EQ(Exposition::Number(-4503599627370497.0), "-4503599627370497");
+  EXPECT_EQ(Exposition::Number(std::nan("")), "NaN");
+  EXPECT_EQ(Exposition::Number(HUGE_VAL), "+Inf");
+  EXPECT_EQ(Exposition::Number(-HUGE_VAL), "-Inf");
+  EXPECT_EQ(Exposition::Number(uint64_t{9007199254740993u}), "9007199254740993")
+      << "counters are exact beyond a double's 53 bits";
+  EXPECT_EQ(Exposition::EscapeLabelValue(QString::fromUtf8("\xc3\xa9th0")), "\xc3\xa9th0");
+}
+
+TEST(ExpositionTest, NegotiationFollowsTheAcceptHeader) {
+  using F = Exposition::Format;
+  const std::pair<const char*, F> cases[] = {
+      {"", F::kPrometheusText},
+      {"*/*", F::kPrometheusText},
+      // What Prometheus sends.
+      {"application/openmetrics-text;version=1.0.0,application/openmetrics-text;version=0.0.1;"
+       "q=0.75,text/plain;version=0.0.4;q=0.5,*/*;q=0.1",
+       F::kOpenMetrics},
+      {"application/openmetrics-text", F::kOpenMetrics},
+      {"Application/OpenMetrics-Text ; Version=1.0.0", F::kOpenMetrics},
+      {"text/plain;version=0.0.4;q=0.5,*/*;q=0.1", F::kPrometheusText},
+      {"application/openmetrics-text;q=0.4, text/plain;q=0.5", F::kPrometheusText},
+      {"application/openmetrics-text;q=0.5, text/plain;q=0.5", F::kPrometheusText},
+      {"application/openmetrics-text;q=0.6, */*;q=0.5", F::kOpenMetrics},
+      {"application/openmetrics-text;q=0, */*", F::kPrometheusText},
+      {"application/openmetrics-text;version=2.0.0", F::kPrometheusText},
+      {"application/openmetrics-text;q=bad", F::kPrometheusText},
+      {"application/json", F::kPrometheusText},
+      {",,;;=,application/openmetrics-text;;q=1;", F::kOpenMetrics},
+  };
+  for (const auto& [accept, format] : cases) {
+    EXPECT_EQ(Exposition::Negotiate(accept), format) << accept;
+  }
+}
+
+}  // namespace
+}  // namespace velmar

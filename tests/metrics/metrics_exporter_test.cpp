@@ -1,0 +1,176 @@
+#include "metrics_exporter.h"
+
+#include <gtest/gtest.h>
+
+#include "counter_sampler.h"
+#include "fake_agent_control.h"
+#include "interface_table.h"
+#include "measurement_state.h"
+
+namespace velmar {
+namespace {
+
+using test::FakeAgent;
+using test::FakeInterface;
+
+class QuietHost : public TickHost {
+ public:
+  void SetCalcTimerEnabled(bool) override {}
+  void StartDownload() override {}
+  void PublishResults(double, double) override {}
+  void HandleException(const std::exception& e) override { ADD_FAILURE() << e.what(); }
+};
+
+class Clock : public TickClock {
+ public:
+  uint32_t TickCount() const override { return now; }
+  uint32_t now = 100000;
+};
+
+class MetricsExporterTest : public ::testing::Test {
+ protected:
+  MetricsExporterTest()
+      : table(nullptr, test::FakeAgentPath()),
+        sampler(state, &table, host, clock),
+        exporter(state, sampler) {
+    state.AnalysisActive = 1;
+    exporter.Now = [this] { return wall; };
+    sampler.OnPublished = [this](double up, double down) { exporter.Publish(up, down); };
+    sampler.Tick();  // the first tick only stamps the time
+  }
+  void Tick(const std::vector<FakeInterface>& rows) {
+    clock.now += 1000;
+    wall += 1;
+    agent.InterfaceTable(rows);
+    sampler.Tick();
+  }
+  const MetricsSnapshot::Interface* Find(const QString& name) {
+    for (const auto& i : exporter.Snapshot()->interfaces) {
+      if (i.name == name) {
+        return &i;
+      }
+    }
+    return nullptr;
+  }
+
+  FakeAgent agent;
+  InterfaceTable table;
+  Clock clock;
+  MeasurementState state;
+  QuietHost host;
+  CounterSampler sampler;
+  MetricsExporter exporter;
+  double wall = 1700000000;
+};
+
+TEST_F(MetricsExporterTest, SeriesStartAgainOnlyWhenTheirCountsDo) {
+  EXPECT_FALSE(exporter.Snapshot()->measured) << "nothing before the first reading";
+  EXPECT_EQ(exporter.Snapshot()->version, VELMAR_VERSION_TEXT);
+
+  Tick({{1, "lo", 500, 500}, {2, "eth0", 1000, 100}});
+  auto s = exporter.Snapshot();
+  ASSERT_TRUE(s->measured);
+  ASSERT_EQ(s->interfaces.size(), 2u);
+  EXPECT_EQ(s->interfaces[0].name, "lo");
+  EXPECT_FALSE(s->interfaces[0].countedInAll);
+  EXPECT_TRUE(s->interfaces[1].countedInAll);
+  EXPECT_EQ(s->interfaces[1].receiveBytes, 0u) << "counts start when the meter first sees them";
+  EXPECT_EQ(s->interfaces[1].created, 1700000001);
+  EXPECT_EQ(s->adapter, "All");
+  EXPECT_EQ(s->algorithm, "3-pole");
+  EXPECT_EQ(s->tickTime, 1700000001);
+
+  // Counters move, wrap their 32 bits, and are reset by the kernel: the
+  // series goes on, never backwards.
+  Tick({{1, "lo", 900, 800}, {2, "eth0", 2000001000u, 300}});
+  Tick({{1, "lo", 900, 800}, {2, "eth0", 4000001000u, 300}});
+  Tick({{1, "lo", 900, 800}, {2, "eth0", 704, 400}});  // through 2^32
+  const uint64_t moved = 4000000000u + (4294967296u - 4000001000u) + 704u;
+  EXPECT_EQ(Find("eth0")->receiveBytes, moved);
+  Tick({{1, "lo", 900, 800}, {2, "eth0", 10, 450}});
+  EXPECT_EQ(Find("eth0")->receiveBytes, moved) << "a reset adds nothing";
+  EXPECT_EQ(Find("eth0")->transmitBytes, 350u);
+  EXPECT_EQ(Find("eth0")->created, 1700000001);
+  EXPECT_EQ(Find("lo")->receiveBytes, 400u);
+
+  // eth0 re-created (a new index): a new series from 0; a vanished
+  // interface leaves the exposition; a new one joins it.
+  Tick({{1, "lo", 900, 800}, {7, "eth0", 5000, 5000}, {8, "wg0", 1, 1}});
+  s = exporter.Snapshot();
+  ASSERT_EQ(s->interfaces.size(), 3u);
+  EXPECT_EQ(Find("eth0")->receiveBytes, 0u);
+  EXPECT_EQ(Find("eth0")->created, 1700000006);
+  EXPECT_EQ(Find("lo")->created, 1700000001);
+  Tick({{1, "lo", 900, 800}, {8, "wg0", 2, 3}});
+  EXPECT_EQ(Find("eth0"), nullptr);
+  EXPECT_EQ(Find("wg0")->transmitBytes, 2u);
+  EXPECT_EQ(Find("wg0")->created, 1700000006);
+}
+
+TEST_F(MetricsExporterTest, TheMonitoredAdapterAndItsTotal) {
+  state.AdapterIndex = 2;
+  Tick({{1, "lo", 0, 0}, {2, "eth0", 1000, 1000}});
+  Tick({{1, "lo", 0, 0}, {2, "eth0", 3000, 1500}});
+  auto s = exporter.Snapshot();
+  EXPECT_EQ(s->adapter, "eth0");
+  EXPECT_EQ(s->receiveRate, 2000);
+  EXPECT_EQ(s->transmitRate, 500);
+  EXPECT_EQ(s->trafficBytes, 2500u);
+  const double created = s->trafficCreated;
+  EXPECT_EQ(created, 1700000001);
+
+  state.AveragingMode = 3;
+  state.DownAverage = 42;
+  state.TotalTraffic = 10;  // the total was cleared: a new series
+  Tick({{1, "lo", 0, 0}, {2, "eth0", 3000, 1500}});
+  s = exporter.Snapshot();
+  EXPECT_EQ(s->algorithm, "full-range");
+  EXPECT_EQ(s->receiveAverage, 42);
+  EXPECT_EQ(s->trafficBytes, 10u);
+  EXPECT_EQ(s->trafficCreated, 1700000003);
+
+  state.AdapterIndex = 1;  // another adapter: another series
+  Tick({{1, "lo", 0, 0}, {2, "eth0", 3000, 1500}});
+  EXPECT_EQ(exporter.Snapshot()->adapter, "lo");
+  EXPECT_EQ(exporter.Snapshot()->trafficCreated, 1700000004);
+  state.AdapterIndex = 9;  // no such row
+  Tick({{1, "lo", 0, 0}});
+  EXPECT_EQ(exporter.Snapshot()->adapter, "unknown");
+}
+
+TEST_F(MetricsExporterTest, AlarmEventsByCondition) {
+  exporter.SetAlarmConditions({"receive_average_above", "transmit_idle"});
+  ASSERT_EQ(exporter.Snapshot()->alarms.size(), 2u) << "shown from 0 before any tick";
+  EXPECT_EQ(exporter.Snapshot()->alarms[0].created, 1700000000);
+  exporter.CountAlarm(1);             // receive_average_above
+  exporter.CountAlarm(1 + 10000000);  // and transmit_idle
+  exporter.CountAlarm(1000);          // transmit_above, not configured: not shown
+  Tick({{2, "eth0", 0, 0}});
+  const auto& alarms = exporter.Snapshot()->alarms;
+  ASSERT_EQ(alarms.size(), 2u);
+  EXPECT_EQ(alarms[0].condition, "receive_average_above");
+  EXPECT_EQ(alarms[0].events, 2u);
+  EXPECT_EQ(alarms[1].condition, "transmit_idle");
+  EXPECT_EQ(alarms[1].events, 1u);
+}
+
+TEST(ListenAddressTest, ParsesPortsAndAddresses) {
+  const auto parse = [](const char* text) {
+    return ListenAddress::Parse(text).Text().toStdString();
+  };
+  EXPECT_EQ(parse("9473"), "127.0.0.1:9473");
+  EXPECT_EQ(parse(" 0 "), "127.0.0.1:0");
+  EXPECT_EQ(parse("0.0.0.0:65535"), "0.0.0.0:65535");
+  EXPECT_EQ(parse("192.168.1.2:80"), "192.168.1.2:80");
+  EXPECT_EQ(parse("[::1]:9473"), "[::1]:9473");
+  EXPECT_EQ(parse("[::]:1"), "[::]:1");
+  EXPECT_EQ(parse("localhost:2"), "127.0.0.1:2");
+  for (const char* bad :
+       {"", "x", "65536", "-1", "+80", "9473:", ":9473", "::1:9473", "[::1]", "[127.0.0.1]:80",
+        "example.org:80", "1.2.3:80", "1.2.3.999:80", "127.0.0.1: 80", "999999999999999999999"}) {
+    EXPECT_THROW(ListenAddress::Parse(bad), MetricsError) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,388 @@
+#include "metrics_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace velmar {
+namespace {
+
+// Runs the event loop (where the server lives) until `done` holds or a
+// generous time has passed; false then.
+bool PumpUntil(const std::function<bool()>& done, int ms = 10000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > ms) {
+      return false;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    usleep(1000);
+  }
+  return true;
+}
+
+// A plain non-blocking client socket, driven from the test's thread.
+class Client {
+ public:
+  explicit Client(quint16 port, int receiveBuffer = 0) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) {
+      setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    fcntl(fd_, F_SETFL, O_NONBLOCK);
+  }
+  ~Client() { close(fd_); }
+
+  // Sends as much as the kernel takes while the server runs; the number sent.
+  size_t Send(const std::string& bytes) {
+    size_t sent = 0;
+    PumpUntil(
+        [&] {
+          const ssize_t n = send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+          if (n > 0) {
+            sent += static_cast<size_t>(n);
+          }
+          return sent == bytes.size() || (n < 0 && errno != EAGAIN);
+        },
+        3000);
+    return sent;
+  }
+  // One send of what the kernel takes now, without waiting.
+  size_t Offer(const std::string& bytes) {
+    const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    return n > 0 ? static_cast<size_t>(n) : 0;
+  }
+  // Reads what has arrived; true once the server closed the connection.
+  bool ReadSome(size_t most = 1 << 20) {
+    char buffer[65536];
+    while (most > 0) {
+      const ssize_t n = recv(fd_, buffer, std::min(sizeof buffer, most), 0);
+      if (n == 0 || (n < 0 && errno != EAGAIN)) {
+        closed_ = true;
+        return true;
+      }
+      if (n < 0) {
+        return false;
+      }
+      received_.append(buffer, static_cast<size_t>(n));
+      most -= static_cast<size_t>(n);
+    }
+    return false;
+  }
+  bool WaitClosed(int ms = 10000) {
+    return PumpUntil([&] { return ReadSome() || closed_; }, ms);
+  }
+  // Waits for `count` complete responses (heads with a Content-Length body).
+  bool WaitResponses(size_t count, int ms = 10000) {
+    return PumpUntil(
+               [&] {
+                 ReadSome();
+                 return Responses().size() >= count || closed_;
+               },
+               ms) &&
+           Responses().size() >= count;
+  }
+  std::vector<std::string> Responses() const {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (true) {
+      const size_t headEnd = received_.find("\r\n\r\n", at);
+      if (headEnd == std::string::npos) {
+        break;
+      }
+      const std::string head = received_.substr(at, headEnd + 4 - at);
+      const size_t length = head.find("Content-Length: ");
+      const size_t bodySize =
+          length == std::string::npos ? 0 : std::stoul(head.substr(length + 16));
+      const size_t end = headEnd + 4 + bodySize;
+      if (end > received_.size()) {
+        break;
+      }
+      out.push_back(received_.substr(at, end - at));
+      at = end;
+    }
+    return out;
+  }
+  const std::string& Received() const { return received_; }
+  bool Closed() const { return closed_; }
+
+ private:
+  int fd_ = -1;
+  std::string received_;
+  bool closed_ = false;
+};
+
+const std::string kGet = "GET /metrics HTTP/1.1\r\nHost: test\r\n\r\n";
+
+class MetricsServerTest : public ::testing::Test {
+ protected:
+  void Start(MetricsServer::Limits limits = {}) {
+    server = std::make_unique<MetricsServer>(limits);
+    auto snapshot = std::make_shared<MetricsSnapshot>();
+    snapshot->version = "0.0.1";
+    server->SetSnapshot(snapshot);
+    server->Listen(ListenAddress());
+    port = server->Port();
+    ASSERT_NE(port, 0);
+  }
+  uint64_t Responses(int status) const {
+    for (const auto& [code, count] : server->Counters().responses) {
+      if (code == status) {
+        return count;
+      }
+    }
+    return 0;
+  }
+
+  std::unique_ptr<MetricsServer> server;
+  quint16 port = 0;
+};
+
+TEST_F(MetricsServerTest, AnswersEachKindOfRequest) {
+  Start();
+  Client text(port);
+  text.Send(kGet);
+  ASSERT_TRUE(text.WaitResponses(1));
+  const std::string ok = text.Responses()[0];
+  EXPECT_EQ(ok.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << ok;
+  EXPECT_NE(ok.find("Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n"),
+            std::string::npos);
+  EXPECT_NE(ok.find("Connection: keep-alive\r\n"), std::string::npos);
+  EXPECT_NE(ok.find("\r\n\r\n# HELP velmar_build_info"), std::string::npos);
+  EXPECT_NE(ok.find("velmar_build_info{version=\"0.0.1\"} 1\n"), std::string::npos);
+  EXPECT_FALSE(text.Closed()) << "HTTP/1.1 keeps the connection";
+
+  // The same connection: OpenMetrics on request, a 404 and a 405, all
+  // pipelined in one send and answered in order.
+  text.Send(
+      "GET /metrics HTTP/1.1\r\nHost: t\r\nAccept: application/openmetrics-text\r\n\r\n"
+      "GET /other HTTP/1.1\r\nHost: t\r\n\r\n"
+      "DELETE /metrics HTTP/1.1\r\nHost: t\r\n\r\n");
+  ASSERT_TRUE(text.WaitResponses(4));
+  const std::vector<std::string> answers = text.Responses();
+  EXPECT_NE(answers[1].find("Content-Type: application/openmetrics-text; version=1.0.0; "
+                            "charset=utf-8\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(answers[1].ends_with("# EOF\n"));
+  EXPECT_EQ(answers[2].rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << answers[2];
+  EXPECT_EQ(answers[3].rfind("HTTP/1.1 405 Method Not Allowed\r\n", 0), 0u) << answers[3];
+  EXPECT_NE(answers[3].find("Allow: GET, HEAD\r\n"), std::string::npos);
+  EXPECT_FALSE(text.Closed());
+
+  // HEAD: the GET's length, no body.
+  Client head(port);
+  head.Send("HEAD /metrics HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n");
+  ASSERT_TRUE(head.WaitClosed());
+  EXPECT_EQ(head.Received().rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_TRUE(head.Received().ends_with("\r\n\r\n"));
+  const size_t length = head.Received().find("Content-Length: ");
+  ASSERT_NE(length, std::string::npos);
+  EXPECT_GT(std::stoul(head.Received().substr(length + 16)), 100u);
+
+  // Requests we cannot read end the connection after the answer.
+  Client garbage(port);
+  garbage.Send("NOT HTTP AT ALL\r\n\r\n");
+  ASSERT_TRUE(garbage.WaitClosed());
+  EXPECT_EQ(garbage.Received().rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u);
+  EXPECT_NE(garbage.Received().find("Connection: close\r\n"), std::string::npos);
+  Client http2(port);
+  http2.Send("GET /metrics HTTP/2.0\r\nHost: t\r\n\r\n");
+  ASSERT_TRUE(http2.WaitClosed());
+  EXPECT_EQ(http2.Received().rfind("HTTP/1.1 505 ", 0), 0u);
+  // A request with a body we will not read: answered, then closed.
+  Client post(port);
+  post.Send("POST /metrics HTTP/1.1\r\nHost: t\r\nContent-Length: 3\r\n\r\nabc");
+  ASSERT_TRUE(post.WaitClosed());
+  EXPECT_EQ(post.Received().rfind("HTTP/1.1 405 ", 0), 0u);
+  // HTTP/1.0 closes unless asked otherwise.
+  Client old(port);
+  old.Send("GET /metrics HTTP/1.0\r\n\r\n");
+  ASSERT_TRUE(old.WaitClosed());
+  EXPECT_NE(old.Received().find("Connection: close\r\n"), std::string::npos);
+
+  EXPECT_EQ(Responses(200), 4u);
+  EXPECT_EQ(Responses(400), 1u);
+  EXPECT_EQ(Responses(404), 1u);
+  EXPECT_EQ(Responses(405), 2u);
+  EXPECT_EQ(Responses(505), 1u);
+}
+
+TEST_F(MetricsServerTest, AThousandPipelinedRequestsAreAnsweredInOrder) {
+  Start();
+  Client client(port);
+  std::string requests;
+  for (int i = 0; i < 1000; ++i) {
+    requests += "GET /" + std::string(i % 2 ? "metrics" : "x") + " HTTP/1.1\r\nHost: t\r\n\r\n";
+  }
+  std::string got;
+  size_t sent = 0;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        if (sent < requests.size()) {
+          sent += client.Offer(requests.substr(sent, 4096));
+        }
+        client.ReadSome();
+        return client.Responses().size() == 1000;
+      },
+      60000));
+  const auto answers = client.Responses();
+  EXPECT_EQ(answers[0].rfind("HTTP/1.1 404 ", 0), 0u);
+  EXPECT_EQ(answers[999].rfind("HTTP/1.1 200 ", 0), 0u);
+  EXPECT_EQ(Responses(200), 500u);
+  EXPECT_EQ(Responses(404), 500u);
+  EXPECT_FALSE(client.Closed());
+}
+
+TEST_F(MetricsServerTest, AHugeRequestLineGetsItsAnswerBeforeTheConnectionEnds) {
+  Start();
+  Client huge(port);
+  // The client goes on sending well past the limit; the server answers
+  // 400 and reads the rest away rather than resetting the connection,
+  // which could destroy the answer before the client read it.
+  const std::string line = "GET /" + std::string(1 << 20, 'a');
+  huge.Send(line);
+  ASSERT_TRUE(huge.WaitClosed());
+  EXPECT_EQ(huge.Received().rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u) << huge.Received();
+  EXPECT_EQ(Responses(400), 1u);
+  EXPECT_TRUE(PumpUntil([&] { return server->OpenConnections() == 0; }));
+}
+
+TEST_F(MetricsServerTest, SlowAndIdleClientsAreDropped) {
+  MetricsServer::Limits limits;
+  limits.requestTimeoutMs = 300;
+  limits.keepAliveTimeoutMs = 300;
+  // Long enough that the slow reader, which this process drives, never
+  // looks stalled on a busy machine.
+  limits.writeTimeoutMs = 3000;
+  Start(limits);
+
+  // A head that never ends (a byte now and then) is dropped without an answer.
+  Client trickle(port);
+  trickle.Send("GET /metrics HTTP/1.1\r\n");
+  bool closed = false;
+  for (int i = 0; i < 100 && !closed; ++i) {
+    trickle.Send("X");
+    closed = trickle.WaitClosed(20);
+  }
+  EXPECT_TRUE(closed || trickle.WaitClosed());
+  EXPECT_EQ(trickle.Received(), "");
+  EXPECT_EQ(server->Counters().droppedTimeout, 1u);
+
+  // A kept-alive connection that goes quiet after its answer.
+  Client idle(port);
+  idle.Send(kGet);
+  ASSERT_TRUE(idle.WaitResponses(1));
+  EXPECT_TRUE(idle.WaitClosed());
+  EXPECT_EQ(server->Counters().droppedTimeout, 2u);
+
+  // A client that never reads a response larger than the socket buffers:
+  // dropped once nothing moves; one that reads slowly gets all of it.
+  auto big = std::make_shared<MetricsSnapshot>();
+  big->measured = true;
+  for (int i = 0; i < 60000; ++i) {
+    big->interfaces.push_back({QString("veth%1").arg(i), 1, 1, true, 1});
+  }
+  server->SetSnapshot(big);
+  Client deaf(port, 4096);
+  const std::string getAndClose =
+      "GET /metrics HTTP/1.1\r\nHost: test\r\nConnection: close\r\n\r\n";
+  deaf.Send(getAndClose);
+  Client slow(port, 4096);
+  slow.Send(getAndClose);
+  bool slowDone = false;
+  PumpUntil(
+      [&] {
+        if (!slowDone) {
+          slow.ReadSome(65536);  // a piece at a time, between turns of the event loop
+          slowDone = slow.Responses().size() == 1;
+        }
+        return slowDone && server->Counters().droppedTimeout >= 3;
+      },
+      60000);
+  ASSERT_TRUE(slowDone);
+  EXPECT_GT(slow.Responses()[0].size(), 8000000u);
+  EXPECT_TRUE(
+      slow.Responses()[0].ends_with("velmar_http_connections_dropped_total{reason=\"limit\"} 0\n"));
+  EXPECT_EQ(server->Counters().droppedTimeout, 3u) << "the deaf client, not the slow one";
+  EXPECT_TRUE(deaf.WaitClosed());
+  EXPECT_LT(deaf.Received().size(), slow.Received().size());
+}
+
+TEST_F(MetricsServerTest, ANewClientTakesTheLeastUsefulPlace) {
+  MetricsServer::Limits limits;
+  limits.maxConnections = 3;
+  Start(limits);
+  Client served(port);
+  served.Send(kGet);
+  ASSERT_TRUE(served.WaitResponses(1));  // answered, now idle and kept alive
+  Client partial(port);
+  partial.Send("GET /met");
+  ASSERT_TRUE(PumpUntil([&] { return server->OpenConnections() == 2; }));
+  Client silent(port);
+  ASSERT_TRUE(PumpUntil([&] { return server->OpenConnections() == 3; }));
+
+  // Full: each newcomer is served. The connection that never sent a byte
+  // goes first, though it is the newest; then the one still sending its
+  // head; only then the answered one, idle the longest.
+  Client first(port);
+  first.Send(kGet);
+  ASSERT_TRUE(first.WaitResponses(1));
+  EXPECT_TRUE(silent.WaitClosed());
+  EXPECT_FALSE(partial.ReadSome());
+  Client second(port);
+  second.Send(kGet);
+  ASSERT_TRUE(second.WaitResponses(1));
+  EXPECT_TRUE(partial.WaitClosed());
+  EXPECT_EQ(partial.Received(), "");
+  EXPECT_FALSE(served.ReadSome());
+  Client third(port);
+  third.Send(kGet);
+  ASSERT_TRUE(third.WaitResponses(1));
+  EXPECT_TRUE(served.WaitClosed());
+  EXPECT_FALSE(first.ReadSome());
+  EXPECT_EQ(server->Counters().droppedLimit, 3u);
+  EXPECT_EQ(server->OpenConnections(), 3);
+}
+
+TEST(MetricsServerListenTest, AnAddressInUseIsAnError) {
+  MetricsServer first;
+  first.Listen(ListenAddress());
+  ListenAddress taken;
+  taken.port = first.Port();
+  MetricsServer second;
+  try {
+    second.Listen(taken);
+    FAIL() << "listened twice on one port";
+  } catch (const MetricsError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot serve metrics on 127.0.0.1:" +
+                                         std::to_string(first.Port()) + ": Address already in use");
+  }
+  // IPv6 too, where the machine has it.
+  MetricsServer six;
+  try {
+    six.Listen(ListenAddress::Parse("[::1]:0"));
+    EXPECT_NE(six.Port(), 0);
+  } catch (const MetricsError& e) {
+    GTEST_SKIP() << "no IPv6 loopback here: " << e.what();
+  }
+}
+
+}  // namespace
+}  // namespace velmar
