@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "alarm_evaluator.h"
+#include "command_line.h"
 #include "console_alarm_actions.h"
 #include "day_key_dates.h"
 #include "headless_meter.h"
@@ -55,26 +56,19 @@ int main(int argc, char* argv[]) {
   QTextStream out(stdout);
   QTextStream err(stderr);
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral("Velmar 2000 bandwidth meter"));
-  parser.addHelpOption();
-  parser.addOption({QStringLiteral("headless"),
-                    QStringLiteral("Measure without a window; print one line per tick.")});
-  parser.addOption({QStringLiteral("adapter"),
-                    QStringLiteral("Monitor adapter K of the list (0 = All)."),
-                    QStringLiteral("K")});
-  parser.addOption({QStringLiteral("format"),
-                    QStringLiteral("What each tick prints: text (the default) or json, one JSON "
-                                   "object per line."),
-                    QStringLiteral("text|json"), QStringLiteral("text")});
-  parser.addOption({QStringLiteral("metrics"),
-                    QStringLiteral("Serve Prometheus metrics at http://ADDR:PORT/metrics "
-                                   "(ADDR 127.0.0.1 unless given)."),
-                    QStringLiteral("[ADDR:]PORT")});
-  parser.addOption({QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")});
-  parser.addOption({QStringLiteral("history"),
-                    QStringLiteral("Print the recorded history (averages every five minutes).")});
-  parser.process(app);
+  CommandLine options;
+  if (!options.Parse(QCoreApplication::arguments(), err)) {
+    return CommandLine::kUsageStatus;
+  }
+  QCommandLineParser& parser = options.Parser();
+  if (parser.isSet(QStringLiteral("help"))) {
+    out << parser.helpText();
+    return 0;
+  }
+  if (parser.isSet(QStringLiteral("version"))) {
+    out << "velmar " << kVersionText << Qt::endl;
+    return 0;
+  }
 
   SettingsList settings;
   if (!settings.LoadComplete(SettingsList::FilePath())) {
@@ -100,15 +94,13 @@ int main(int argc, char* argv[]) {
     bool ok = false;
     const int k = parser.value(QStringLiteral("adapter")).toInt(&ok);
     if (!ok || k < 0 || k > 32767) {
-      err << "velmar: --adapter needs a number from 0 up" << Qt::endl;
-      return 2;
+      return CommandLine::UsageError(err, QStringLiteral("--adapter needs a number from 0 up"));
     }
     state.AdapterIndex = static_cast<int16_t>(k);
   }
   const QString format = parser.value(QStringLiteral("format"));
   if (format != QLatin1String("text") && format != QLatin1String("json")) {
-    err << "velmar: --format is text or json" << Qt::endl;
-    return 2;
+    return CommandLine::UsageError(err, QStringLiteral("--format is text or json"));
   }
   ListenAddress metricsAddress;
   const bool serveMetrics = parser.isSet(QStringLiteral("metrics"));
@@ -116,8 +108,8 @@ int main(int argc, char* argv[]) {
     try {
       metricsAddress = ListenAddress::Parse(parser.value(QStringLiteral("metrics")));
     } catch (const std::exception& e) {
-      err << "velmar: --metrics: " << e.what() << Qt::endl;
-      return 2;
+      return CommandLine::UsageError(
+          err, QStringLiteral("--metrics: %1").arg(QString::fromUtf8(e.what())));
     }
   }
 
@@ -133,6 +125,21 @@ int main(int argc, char* argv[]) {
   HeadlessMeter meter(state, table.get(), settings, out, err);
   meter.SetFormat(format == QLatin1String("json") ? HeadlessMeter::Format::kJson
                                                   : HeadlessMeter::Format::kText);
+
+  if (parser.isSet(QStringLiteral("adapter"))) {
+    QStringList adapters;
+    try {
+      adapters = meter.Sampler().BuildAdapterList();
+    } catch (const std::exception& e) {
+      err << "Error: " << e.what() << Qt::endl;
+    }
+    if (state.AdapterIndex >= adapters.size()) {
+      return CommandLine::UsageError(err, QStringLiteral("adapter %1 is not in the list (0 to "
+                                                         "%2); 'velmar --list-adapters' shows it")
+                                              .arg(state.AdapterIndex)
+                                              .arg(adapters.size() - 1));
+    }
+  }
 
   if (parser.isSet(QStringLiteral("list-adapters"))) {
     try {

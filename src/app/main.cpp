@@ -4,11 +4,13 @@
 //                               measure without a window, one line per tick
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
+//   velmar --version            print the version
 // Everything but the window is velmar-headless's (headless_main.cpp).
 #include <limits.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QTextStream>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,7 @@
 
 #include "alarm_evaluator.h"
 #include "autostart.h"
+#include "command_line.h"
 #include "interface_table.h"
 #include "listen_address.h"
 #include "main_window.h"
@@ -75,6 +78,18 @@ int RunWindow(int argc, char* argv[]) {
   // The window hides to the tray; the program ends only through its own
   // ways of ending, never because its last visible window closed.
   app.setQuitOnLastWindowClosed(false);
+  {
+    // Qt has taken its own options; none of the meter's is for the window.
+    QTextStream err(stderr);
+    CommandLine options;
+    if (!options.Parse(QCoreApplication::arguments(), err)) {
+      return CommandLine::kUsageStatus;
+    }
+    if (QCoreApplication::arguments().size() > 1) {
+      return CommandLine::UsageError(
+          err, QStringLiteral("'%1' needs --headless").arg(QCoreApplication::arguments().at(1)));
+    }
+  }
   WidgetUserInterface ui;
   UserInterface::Set(&ui);
 
@@ -131,10 +146,18 @@ int RunWindow(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Before any application exists: a window program that cannot be shown
+  // must still answer a mistyped option.
+  const QString unknown = CommandLine::UnknownLongOption(argc, argv);
+  if (!unknown.isEmpty()) {
+    QTextStream err(stderr);
+    return CommandLine::UsageError(err, QStringLiteral("unknown option '%1'").arg(unknown));
+  }
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--list-adapters") == 0 ||
         std::strcmp(argv[i], "--history") == 0 || std::strcmp(argv[i], "--help") == 0 ||
-        std::strcmp(argv[i], "-h") == 0) {
+        std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--version") == 0 ||
+        std::strcmp(argv[i], "-v") == 0) {
       return ExecHeadless(argv);
     }
   }

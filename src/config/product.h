@@ -10,5 +10,7 @@ inline const QString kProductKey = QStringLiteral("\\Software\\Tollera Works\\Ve
 inline const QString kDefaultWebPageAddress = QStringLiteral("https://velmar.example.org/");
 inline const QString kHelpDeskAddress = QStringLiteral("helpdesk@velmar.example.org");
 inline const QString kApplicationTitle = QStringLiteral("Velmar 2000");
+// The release, from the build (the project's version).
+inline const QString kVersionText = QStringLiteral(VELMAR_VERSION);
 
 }  // namespace velmar

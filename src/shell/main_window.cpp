@@ -9,6 +9,7 @@
 #include "launcher.h"
 #include "message_queue.h"
 #include "meter_art.h"
+#include "product.h"
 #include "splash_screen.h"
 #include "tip_window.h"
 #include "user_interface.h"
@@ -152,7 +153,7 @@ void MainWindow::ResetForStart() {
   statusBar_->setFont(small);
   closeAllowed_ = false;
   tabs_->SetGaugeOpensMenu(false);
-  tabs_->SetVersionText(QStringLiteral("V. 4.0.9"));
+  tabs_->SetVersionText(QStringLiteral("V. ") + kVersionText);
 }
 
 void MainWindow::ShowSplash() {

@@ -56,6 +56,28 @@ def test_bad_adapter_argument(bin_dir):
     for bad in ("-1", "x", "99999"):
         out = meter_process.run(bin_dir, "velmar", "--headless", "--adapter", bad, env=env)
         assert out.returncode == 2 and "--adapter" in out.stderr, (bad, out)
+    # A number past the end of the list is no adapter: an error, not zeros.
+    count = len(meter_process.run(bin_dir, "velmar", "--list-adapters", env=env).stdout.split("\n")) - 1
+    out = meter_process.run(bin_dir, "velmar", "--headless", "--adapter", str(count), env=env)
+    assert out.returncode == 2, out
+    assert ("adapter %d is not in the list (0 to %d)" % (count, count - 1)) in out.stderr, out
+
+
+def test_usage_errors_and_version(bin_dir):
+    """The usual conventions: a one-line reason and status 2 for what cannot
+    be followed, even where no window could be shown; --version prints it."""
+    env = meter_process.environment(bin_dir)
+    env.pop("DISPLAY", None)
+    for args in (["--bogus"], ["--headless", "--bogus"], ["--headless", "stray"],
+                 ["--list-adapters", "--format=xml"]):
+        out = meter_process.run(bin_dir, "velmar", *args, env=env)
+        assert out.returncode == 2, (args, out)
+        first = out.stderr.splitlines()[0]
+        assert first.startswith("velmar: "), (args, out.stderr)
+        assert "Try 'velmar --help'" in out.stderr, (args, out.stderr)
+    out = meter_process.run(bin_dir, "velmar", "--version", env=env)
+    assert out.returncode == 0 and out.stdout.startswith("velmar "), out
+    assert out.stdout.split()[1][0].isdigit(), out.stdout
 
 
 def test_settings_choose_kilobits_and_adapter(bin_dir):

@@ -1,0 +1,72 @@
+#include "command_line.h"
+
+namespace velmar {
+
+namespace {
+
+QList<QCommandLineOption> OptionList() {
+  return {
+      {QStringLiteral("version"), QStringLiteral("Print the version.")},
+      {QStringLiteral("headless"),
+       QStringLiteral("Measure without a window; print one line per tick.")},
+      {QStringLiteral("adapter"), QStringLiteral("Monitor adapter K of the list (0 = All)."),
+       QStringLiteral("K")},
+      {QStringLiteral("format"),
+       QStringLiteral("What each tick prints: text (the default) or json, one JSON object per "
+                      "line."),
+       QStringLiteral("text|json"), QStringLiteral("text")},
+      {QStringLiteral("metrics"),
+       QStringLiteral("Serve Prometheus metrics at http://ADDR:PORT/metrics (ADDR 127.0.0.1 "
+                      "unless given)."),
+       QStringLiteral("[ADDR:]PORT")},
+      {QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")},
+      {QStringLiteral("history"),
+       QStringLiteral("Print the recorded history (averages every five minutes).")},
+  };
+}
+
+}  // namespace
+
+CommandLine::CommandLine() {
+  parser_.setApplicationDescription(QStringLiteral("Velmar 2000 bandwidth meter"));
+  parser_.addHelpOption();
+  parser_.addOptions(OptionList());
+}
+
+int CommandLine::UsageError(QTextStream& err, const QString& reason) {
+  err << "velmar: " << reason << Qt::endl << "Try 'velmar --help' for the options." << Qt::endl;
+  return kUsageStatus;
+}
+
+bool CommandLine::Parse(const QStringList& arguments, QTextStream& err) {
+  if (!parser_.parse(arguments)) {
+    UsageError(err, parser_.errorText());
+    return false;
+  }
+  if (!parser_.positionalArguments().isEmpty()) {
+    UsageError(err,
+               QStringLiteral("unexpected argument '%1'").arg(parser_.positionalArguments()[0]));
+    return false;
+  }
+  return true;
+}
+
+QString CommandLine::UnknownLongOption(int argc, char* argv[]) {
+  QStringList known{QStringLiteral("help")};
+  for (const QCommandLineOption& option : OptionList()) {
+    known << option.names();
+  }
+  for (int i = 1; i < argc; ++i) {
+    const QString arg = QString::fromLocal8Bit(argv[i]);
+    if (arg == QLatin1String("--")) {
+      break;
+    }
+    if (arg.startsWith(QLatin1String("--")) &&
+        !known.contains(arg.mid(2).section(QLatin1Char('='), 0, 0))) {
+      return arg;
+    }
+  }
+  return {};
+}
+
+}  // namespace velmar
