@@ -5,14 +5,17 @@
 //   velmar --history            print the recorded history
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <cstring>
 #include <memory>
 
 #include "app_paths.h"
+#include "application_icon.h"
 #include "autostart.h"
 #include "headless_meter.h"
 #include "history_report.h"
+#include "install_layout.h"
 #include "interface_table.h"
 #include "key_store.h"
 #include "main_window.h"
@@ -114,6 +117,9 @@ int RunWindow(int argc, char* argv[]) {
   // The window hides to the tray; the program ends only through its own
   // ways of ending, never because its last visible window closed.
   app.setQuitOnLastWindowClosed(false);
+  // The desktop matches the window to its entry in the application menu.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(install_layout::kApplicationId));
+  QGuiApplication::setWindowIcon(ApplicationIcon());
   WidgetUserInterface ui;
   UserInterface::Set(&ui);
 

@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "app_paths.h"
+#include "data_locations.h"
 
 namespace velmar {
 
@@ -76,7 +76,7 @@ QStringList SettingsList::DefaultLines() {
 }
 
 QString SettingsList::FilePath() {
-  return ExecutableDir() + QStringLiteral("/Velmarsettings.ini");
+  return DataLocations::Current().SettingsFile();
 }
 
 }  // namespace velmar

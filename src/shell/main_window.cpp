@@ -10,7 +10,9 @@
 
 #include "alarm_window.h"
 #include "app_paths.h"
+#include "application_icon.h"
 #include "autostart.h"
+#include "data_locations.h"
 #include "detailed_setup.h"
 #include "error_report.h"
 #include "key_store.h"
@@ -392,7 +394,7 @@ void MainWindow::BuildTray() {
           [this] { End1Click(); });
 
   trayIcon_ = std::make_unique<QSystemTrayIcon>();
-  trayIcon_->setIcon(QIcon(QPixmap::fromImage(MeterArt::TrayIcon(32))));
+  trayIcon_->setIcon(ApplicationIcon());
   trayIcon_->setContextMenu(PopupMenu1.get());
   connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason reason) {
@@ -565,9 +567,9 @@ void MainWindow::BitBtn1Click() {
   settings_.SetLine(4, GenerateDown() ? QStringLiteral("1") : QStringLiteral("0"));
   try {
     loader_.SaveSettings();
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
     UserInterface::Get().Beep();
-    UserInterface::Get().Message(QStringLiteral("Save to disk failed!"));
+    UserInterface::Get().Message(QStringLiteral("Save to disk failed!\r\n") + e.Message());
   }
   closeAllowed_ = true;
   close();
@@ -849,7 +851,7 @@ void MainWindow::ShowTip(uint8_t tip) {
 }
 
 void MainWindow::OpenHelp() {
-  Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html"));
+  Launcher::Open(HelpIndexPath());
 }
 
 void MainWindow::OpenWebPage() {
@@ -949,16 +951,16 @@ void MainWindow::RecordTick() {
 
 void MainWindow::Probutton4Click() {
   state_.ProgramSection = 45;
-  HistoryCommands(maintenance_, dates_, ExecutableDir()).PurgeWithBackup();
+  HistoryCommands(maintenance_, dates_, DataLocations::Current()).PurgeWithBackup();
 }
 
 void MainWindow::ProButton5Click() {
-  HistoryCommands(maintenance_, dates_, ExecutableDir()).RestoreBackup();
+  HistoryCommands(maintenance_, dates_, DataLocations::Current()).RestoreBackup();
 }
 
 void MainWindow::Probutton3Click() {
   state_.ProgramSection = 52;
-  HistoryCommands(maintenance_, dates_, ExecutableDir()).DeleteProfile();
+  HistoryCommands(maintenance_, dates_, DataLocations::Current()).DeleteProfile();
 }
 
 // ---- placement ----
