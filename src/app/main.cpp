@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <cerrno>
 #include <cstdio>
@@ -18,8 +19,10 @@
 #include <string>
 
 #include "alarm_evaluator.h"
+#include "application_icon.h"
 #include "autostart.h"
 #include "command_line.h"
+#include "install_layout.h"
 #include "interface_table.h"
 #include "listen_address.h"
 #include "main_window.h"
@@ -42,8 +45,15 @@ namespace {
 int ExecHeadless(char* argv[]) {
   char self[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string path = length > 0 ? std::string(self, static_cast<size_t>(length)) : argv[0];
-  path = path.substr(0, path.rfind('/') + 1) + "velmar-headless";
+  std::string dir = length > 0 ? std::string(self, static_cast<size_t>(length)) : argv[0];
+  dir = dir.substr(0, dir.rfind('/') + 1);
+  // Beside this program in the build folder or a portable copy; in the
+  // private program folder of an installed tree, where users do not call
+  // it by name.
+  std::string path = dir + "velmar-headless";
+  if (access(path.c_str(), X_OK) != 0) {
+    path = dir + install_layout::kAgentLibraryDir + "/velmar-headless";
+  }
   // argv[0] stays as the user typed it, for the help text and for ps.
   execv(path.c_str(), argv);
   std::fprintf(stderr, "velmar: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
@@ -90,6 +100,9 @@ int RunWindow(int argc, char* argv[]) {
           err, QStringLiteral("'%1' needs --headless").arg(QCoreApplication::arguments().at(1)));
     }
   }
+  // The desktop matches the window to its entry in the application menu.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(install_layout::kApplicationId));
+  QGuiApplication::setWindowIcon(ApplicationIcon());
   WidgetUserInterface ui;
   UserInterface::Set(&ui);
 

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include "app_paths.h"
+#include "data_locations.h"
 
 namespace velmar {
 
@@ -110,7 +110,7 @@ QStringList SettingsList::DefaultLines() {
 }
 
 QString SettingsList::FilePath() {
-  return ExecutableDir() + QStringLiteral("/Velmarsettings.ini");
+  return DataLocations::Current().SettingsFile();
 }
 
 }  // namespace velmar

@@ -9,7 +9,8 @@
 namespace velmar {
 
 // The settings: an ordered list of text lines whose meaning is their
-// zero-based number, kept in "Velmarsettings.ini" beside the executable.
+// zero-based number, kept in "Velmarsettings.ini" (see DataLocations for
+// the folder).
 class SettingsList {
  public:
   static constexpr int kLineCount = 44;
@@ -46,7 +47,7 @@ class SettingsList {
   bool LoadComplete(const QString& path) { return LoadFromFile(path) && Count() >= kLineCount; }
 
   static QStringList DefaultLines();
-  // "Velmarsettings.ini" in the executable's directory.
+  // "Velmarsettings.ini" beside the executable or in $XDG_CONFIG_HOME/velmar.
   static QString FilePath();
 
  private:

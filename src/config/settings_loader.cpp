@@ -3,9 +3,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "atomic_file.h"
 #include "autostart.h"
+#include "exception.h"
 #include "kilobit.h"
 #include "product.h"
 #include "registry.h"
@@ -46,6 +49,14 @@ QByteArray SettingsLoader::Serialise(const SettingsList& list) {
 }
 
 void SettingsLoader::SaveSettings() const {
+  // The first save of an installed meter creates $XDG_CONFIG_HOME/velmar.
+  const QString folder = QFileInfo(filePath_).absolutePath();
+  std::error_code error;
+  std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+  if (error) {
+    throw Exception(QStringLiteral("Cannot create the settings folder %1: %2")
+                        .arg(folder, QString::fromLocal8Bit(error.message().c_str())));
+  }
   WriteFileAtomically(filePath_, Serialise(list_));
 }
 

@@ -19,7 +19,8 @@ void HistoryCommands::PurgeWithBackup() {
   }
   if (ui.Question(QStringLiteral("Do you want to save a backup of history before any data is "
                                  "cleared from the registry?")) == UserInterface::Answer::Yes) {
-    const QString folder = QDir().mkpath(BackupsFolder()) ? BackupsFolder() : appDir_;
+    const QString backups = locations_.BackupsFolder();
+    const QString folder = QDir().mkpath(backups) ? backups : locations_.Folder();
     const QString file = ui.SaveFileName(folder, HistoryMaintenance::DefaultBackupName(today),
                                          QStringLiteral("reg"));
     if (!file.isEmpty()) {
@@ -46,7 +47,8 @@ void HistoryCommands::PurgeWithBackup() {
 
 void HistoryCommands::RestoreBackup() {
   UserInterface& ui = UserInterface::Get();
-  const QString folder = QFileInfo(BackupsFolder()).isDir() ? BackupsFolder() : appDir_;
+  const QString backups = locations_.BackupsFolder();
+  const QString folder = QFileInfo(backups).isDir() ? backups : locations_.Folder();
   const QString file = ui.OpenFileName(folder, QStringLiteral("*.reg"), QStringLiteral("reg"));
   if (file.isEmpty()) {
     return;
@@ -67,7 +69,7 @@ void HistoryCommands::RestoreBackup() {
 
 void HistoryCommands::DeleteProfile() {
   UserInterface& ui = UserInterface::Get();
-  const QString root = appDir_ + QStringLiteral("/Profiles");
+  const QString root = locations_.ProfilesFolder();
   const QString file = ui.OpenFileName(root, QStringLiteral("(profiles)"), QString());
   if (file.isEmpty()) {
     return;

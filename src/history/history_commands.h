@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "data_locations.h"
 #include "day_key_dates.h"
 #include "history_maintenance.h"
 
@@ -9,12 +10,12 @@ namespace velmar {
 
 // The Reporting tab's history and profile buttons as a person meets them:
 // the questions, file choices and messages around HistoryMaintenance, all
-// through the UserInterface seam. `appDir` is the folder beside the
-// executable that holds "HistoryBackups" and "Profiles".
+// through the UserInterface seam. `locations` names the folders of
+// "HistoryBackups" and "Profiles".
 class HistoryCommands {
  public:
-  HistoryCommands(HistoryMaintenance& maintenance, DayKeyDates& dates, QString appDir)
-      : maintenance_(maintenance), dates_(dates), appDir_(std::move(appDir)) {}
+  HistoryCommands(HistoryMaintenance& maintenance, DayKeyDates& dates, DataLocations locations)
+      : maintenance_(maintenance), dates_(dates), locations_(std::move(locations)) {}
 
   // "Purge/backup History": a cut-off date (cancelled: nothing), an offered
   // backup into HistoryBackups, then the purge once confirmed.
@@ -27,11 +28,9 @@ class HistoryCommands {
   void DeleteProfile();
 
  private:
-  QString BackupsFolder() const { return appDir_ + QStringLiteral("/HistoryBackups"); }
-
   HistoryMaintenance& maintenance_;
   DayKeyDates& dates_;
-  QString appDir_;
+  DataLocations locations_;
 };
 
 }  // namespace velmar

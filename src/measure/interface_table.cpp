@@ -27,7 +27,7 @@ bool IsOctets(uint8_t type) {
 
 QString InterfaceTable::DefaultAgentLibraryPath() {
   const QString over = qEnvironmentVariable("VELMAR_AGENT_LIBRARY");
-  return over.isEmpty() ? ExecutableDir() + QStringLiteral("/libmib2.so") : over;
+  return over.isEmpty() ? AgentLibraryPath(QStringLiteral("libmib2.so")) : over;
 }
 
 InterfaceTable::InterfaceTable(QObject* owner, const QString& agentLibraryPath,

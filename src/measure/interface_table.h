@@ -29,7 +29,8 @@ class InterfaceTable : public QObject {
                           const TickClock& clock = SystemClock());
   ~InterfaceTable() override;
 
-  // $VELMAR_AGENT_LIBRARY, else libmib2.so beside the executable.
+  // $VELMAR_AGENT_LIBRARY, else libmib2.so beside the executable or in an
+  // installed tree's agent folder.
   static QString DefaultAgentLibraryPath();
 
   // Replaces the rows with a fresh walk of table `kind`; any other kind

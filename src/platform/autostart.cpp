@@ -5,6 +5,8 @@
 #include <QFileInfo>
 
 #include "atomic_file.h"
+#include "data_locations.h"
+#include "install_layout.h"
 #include "registry.h"
 
 namespace velmar {
@@ -17,11 +19,7 @@ Autostart::Autostart(KeyStore* store, QString desktopEntryPath)
     : store_(store), desktopEntryPath_(std::move(desktopEntryPath)) {}
 
 QString Autostart::DefaultDesktopEntryPath() {
-  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-  if (base.isEmpty()) {
-    base = QDir::homePath() + QStringLiteral("/.config");
-  }
-  return base + QStringLiteral("/autostart/velmar.desktop");
+  return DataLocations::ConfigHome() + QStringLiteral("/autostart/velmar.desktop");
 }
 
 QString Autostart::DesktopEntry(const QString& executablePath) {
@@ -37,9 +35,10 @@ QString Autostart::DesktopEntry(const QString& executablePath) {
              "Name=Velmar 2000\n"
              "Comment=Bandwidth meter\n"
              "Exec=\"%1\"\n"
+             "Icon=%2\n"
              "Terminal=false\n"
              "X-GNOME-Autostart-enabled=true\n")
-      .arg(quoted);
+      .arg(quoted, QString::fromLatin1(install_layout::kIconName));
 }
 
 bool Autostart::Apply(bool enabled, const QString& executablePath) {

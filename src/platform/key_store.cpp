@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "data_locations.h"
 #include "key_store_sql.h"
 
 namespace velmar {
@@ -168,12 +169,7 @@ QString KeyStore::DefaultPath() {
   if (!over.isEmpty()) {
     return over;
   }
-  QString data = qEnvironmentVariable("XDG_DATA_HOME");
-  // The XDG rules say to ignore a relative value.
-  if (data.isEmpty() || QDir::isRelativePath(data)) {
-    data = QDir::homePath() + QStringLiteral("/.local/share");
-  }
-  return data + QStringLiteral("/velmar/registry.db");
+  return DataLocations::DataHome() + QStringLiteral("/velmar/registry.db");
 }
 
 KeyStore& KeyStore::Default() {

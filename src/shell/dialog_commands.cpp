@@ -3,7 +3,7 @@
 #include <QPointer>
 
 #include "alarm_window.h"
-#include "app_paths.h"
+#include "data_locations.h"
 #include "detailed_setup.h"
 #include "history_commands.h"
 #include "net_stat_window.h"
@@ -42,16 +42,16 @@ void DialogCommands::OpenNetStat() {
 
 void DialogCommands::PurgeHistory() {
   session_.SetSection(45);
-  HistoryCommands(session_.Maintenance(), session_.Dates(), ExecutableDir()).PurgeWithBackup();
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current()).PurgeWithBackup();
 }
 
 void DialogCommands::RestoreHistory() {
-  HistoryCommands(session_.Maintenance(), session_.Dates(), ExecutableDir()).RestoreBackup();
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current()).RestoreBackup();
 }
 
 void DialogCommands::DeleteProfiles() {
   session_.SetSection(52);
-  HistoryCommands(session_.Maintenance(), session_.Dates(), ExecutableDir()).DeleteProfile();
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current()).DeleteProfile();
 }
 
 void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {

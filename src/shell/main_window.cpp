@@ -233,9 +233,9 @@ void MainWindow::SaveSettingsAndQuit() {
   Sizer().Restore();
   try {
     session_.SaveSettings(GenerateDown());
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
     UserInterface::Get().Beep();
-    UserInterface::Get().Message(QStringLiteral("Save to disk failed!"));
+    UserInterface::Get().Message(QStringLiteral("Save to disk failed!\r\n") + e.Message());
   }
   closeAllowed_ = true;
   close();
@@ -437,7 +437,7 @@ void MainWindow::RestoreLayout() {
 }
 
 void MainWindow::OpenHelp() {
-  Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html"));
+  Launcher::Open(HelpIndexPath());
 }
 
 void MainWindow::OpenWebSite() {

@@ -1,6 +1,6 @@
 #include "tray_menu.h"
 
-#include "meter_art.h"
+#include "application_icon.h"
 
 namespace velmar {
 
@@ -29,7 +29,7 @@ TrayMenu::TrayMenu(Commands commands) : commands_(std::move(commands)) {
   AddItem(*menu_, QStringLiteral("&End"), commands_.end);
 
   icon_ = std::make_unique<QSystemTrayIcon>();
-  icon_->setIcon(QIcon(QPixmap::fromImage(MeterArt::TrayIcon(32))));
+  icon_->setIcon(ApplicationIcon());
   icon_->setContextMenu(menu_.get());
   connect(icon_.get(), &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason reason) {

@@ -489,5 +489,47 @@ TEST(AutostartTest, AnEntryAlreadyInPlaceIsNotWrittenAgain) {
   EXPECT_EQ(reg.ReadString(Autostart::kValueName), "/usr/local/bin/velmar");
 }
 
+// An installed meter's first save creates its folder under
+// $XDG_CONFIG_HOME; a folder that cannot be had fails with a message naming
+// it and leaves nothing behind.
+TEST_F(SettingsLoaderTest, AFirstSaveCreatesTheSettingsFolderOrSaysWhyNot) {
+  const QString xdg = dir.filePath("config/velmar");
+  SettingsList saved;
+  saved.SetLines(Lines({{13, "2"}}));
+  SettingsLoader first(saved, target, nullptr, xdg + "/Velmarsettings.ini", "/usr/bin/velmar",
+                       desktop);
+  first.SaveSettings();
+  SettingsList back;
+  ASSERT_TRUE(back.LoadComplete(xdg + "/Velmarsettings.ini"));
+  EXPECT_EQ(back.Line(13), "2");
+
+  // A file where the folder should be.
+  QFile blocker(dir.filePath("blocked"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  SettingsLoader blocked(saved, target, nullptr, dir.filePath("blocked/velmar/Velmarsettings.ini"),
+                         "/usr/bin/velmar", desktop);
+  try {
+    blocked.SaveSettings();
+    ADD_FAILURE() << "the save must fail";
+  } catch (const Exception& e) {
+    EXPECT_TRUE(e.Message().startsWith("Cannot create the settings folder " +
+                                       dir.filePath("blocked/velmar") + ": "))
+        << e.what();
+  }
+  EXPECT_EQ(QFileInfo(dir.filePath("blocked")).size(), 0);
+
+  // A read-only folder (root writes anyway, so only others can see it).
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(QFile::encodeName(xdg).constData(), 0555), 0);
+    saved.SetLine(13, "3");
+    EXPECT_THROW(first.SaveSettings(), Exception);
+    chmod(QFile::encodeName(xdg).constData(), 0755);
+    EXPECT_EQ(QDir(xdg).entryList(QDir::Files), QStringList{"Velmarsettings.ini"});
+    ASSERT_TRUE(back.LoadComplete(xdg + "/Velmarsettings.ini"));
+    EXPECT_EQ(back.Line(13), "2");
+  }
+}
+
 }  // namespace
 }  // namespace velmar

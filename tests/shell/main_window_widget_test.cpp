@@ -191,12 +191,23 @@ TEST_F(MainWindowTest, SaveWritesTheFileAndAFailedSaveStillEnds) {
   EXPECT_EQ(saved.Line(15), "1234");
   EXPECT_EQ(saved.Line(4), "0");
 
-  // The directory vanishes: the save fails, the user is told, it ends.
+  // The folder cannot be had (a file stands in its place): the save fails,
+  // the user is told why, it ends.
   auto second = Make();
   second->show();
+  const QString folder = dir.path();
   dir.remove();
+  QFile blocker(folder);
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
   second->SaveSettingsAndQuit();
-  EXPECT_TRUE(ui.messages.contains("Save to disk failed!"));
+  QFile::remove(folder);
+  ASSERT_FALSE(ui.messages.isEmpty());
+  EXPECT_TRUE(
+      ui.messages.last().startsWith("Save to disk failed!\r\nCannot create the settings "
+                                    "folder " +
+                                    folder))
+      << ui.messages.last().toStdString();
   EXPECT_TRUE(second->CloseAllowed());
 }
 
