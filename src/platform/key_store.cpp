@@ -138,6 +138,11 @@ class Statement {
     }
   }
 
+  // Ready to run again with new parameters.
+  void Reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
   int Type(int col) const { return sqlite3_column_type(stmt_, col); }
   qint64 Int(int col) const { return sqlite3_column_int64(stmt_, col); }
   QString Text(int col) const {
@@ -870,19 +875,29 @@ std::optional<RegDataType> KeyStore::ValueType(KeyId key, const QString& name) {
 }
 
 void KeyStore::WriteValue(KeyId key, const QString& name, const RegValue& value) {
+  WriteValues(key, {NamedValue{name, value}});
+}
+
+void KeyStore::WriteValues(KeyId key, const std::vector<NamedValue>& values) {
+  if (values.empty()) {
+    return;
+  }
   std::lock_guard lock(mutex_);
   RequireWritable();
   WriteTransaction tx(db_);
   if (!KeyRowExists(db_, key)) {
-    throw KeyStoreError(
-        QStringLiteral("Registry '%1': the key of value '%2' no longer exists").arg(path_, name));
+    throw KeyStoreError(QStringLiteral("Registry '%1': the key of value '%2' no longer exists")
+                            .arg(path_, values.front().name));
   }
   Statement write(
       db_,
       "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
       "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
-  write.BindInt(1, key).BindText(2, name).BindText(3, Fold(name)).BindInt(4, value.type);
-  write.BindValue(5, value).Run();
+  for (const NamedValue& value : values) {
+    write.Reset();
+    write.BindInt(1, key).BindText(2, value.name).BindText(3, Fold(value.name));
+    write.BindInt(4, value.value.type).BindValue(5, value.value).Run();
+  }
   tx.Commit();
 }
 
@@ -904,6 +919,22 @@ QStringList KeyStore::ValueNames(KeyId key) {
   QStringList result;
   while (names.Step()) {
     result << names.Text(0);
+  }
+  return result;
+}
+
+std::vector<NamedValue> KeyStore::Values(KeyId key) {
+  std::lock_guard lock(mutex_);
+  Statement rows(db_, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
+  rows.BindInt(1, key);
+  std::vector<NamedValue> result;
+  while (rows.Step()) {
+    const QString name = rows.Text(0);
+    std::optional<RegValue> value = rows.Value(1);
+    if (!value) {
+      throw KeyStoreError(QStringLiteral("Registry '%1': value '%2' is damaged").arg(path_, name));
+    }
+    result.push_back(NamedValue{name, std::move(*value)});
   }
   return result;
 }
