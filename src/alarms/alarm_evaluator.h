@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 #include "day_key_dates.h"
@@ -37,6 +38,11 @@ class AlarmEvaluator {
   void SetStore(KeyStore* store) { store_ = store; }
 
   void EvaluateAlarms(float up, float down);
+
+  // The conditions a logged alarm code stands for, in the order they are
+  // tested: "Upstream average exceeded", ... Empty for a code that is no
+  // sum of the conditions' codes.
+  static QStringList Conditions(int32_t code);
 
   // The code and message of the last call that found a condition.
   int32_t LastCode() const { return lastCode_; }
