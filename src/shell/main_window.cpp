@@ -102,6 +102,7 @@ MainWindow::MainWindow(Environment environment)
     sampler_.Tick();
   });
   connect(&HistIntervalTimer, &QTimer::timeout, this, [this] { RecordTick(); });
+  reports_.OnStatus = [this](const QString& text) { SetStatusText(text); };
   engine_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.OnError = [this](const std::exception& e) { ExceptionHandler(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
@@ -456,7 +457,7 @@ void MainWindow::InitMainState() {
   CalcIntervalTimer.stop();
   CalcIntervalTimer.setInterval(kCalcTimerIntervalMs);
   HistIntervalTimer.stop();
-  HistIntervalTimer.setInterval(HistoryRecorder::kIntervalMs);
+  HistIntervalTimer.setInterval(recorder_.PeriodMs());
   state_.ResetForStart();
   state_.AverageLock = true;
   ShowLockPicture(true);
@@ -663,6 +664,7 @@ void MainWindow::SetCalcTimerEnabled(bool enabled) {
 void MainWindow::SetTimersEnabled(bool enabled) {
   SetCalcTimerEnabled(enabled);
   if (enabled) {
+    recorder_.MeasuringStarted();
     HistIntervalTimer.start();
   } else {
     HistIntervalTimer.stop();

@@ -25,6 +25,7 @@
 #include "lcd_display.h"
 #include "mail_sender.h"
 #include "measurement_state.h"
+#include "report_commands.h"
 #include "result_publisher.h"
 #include "settings_list.h"
 #include "settings_loader.h"
@@ -190,10 +191,16 @@ class MainWindow : public QWidget,
   void Probutton4Click();
   void ProButton5Click();
   void Probutton3Click();
-  // The report-profile tools live outside the meter: their buttons only
-  // mark their sections.
-  void Probutton1Click() { state_.ProgramSection = 43; }
-  void Probutton2Click() { state_.ProgramSection = 63; }
+  // "Report Profile Setup Wizard" and "Generate Report".
+  void Probutton1Click() {
+    state_.ProgramSection = 43;
+    reports_.EditProfile(this);
+  }
+  void Probutton2Click() {
+    state_.ProgramSection = 63;
+    reports_.GenerateReport(store_, state_.KilobitMode);
+  }
+  ReportCommands& Reports() { return reports_; }
   void RecordTick();
   DayKeyDates& Dates() { return dates_; }
   QTimer& HistTimer() { return HistIntervalTimer; }
@@ -254,6 +261,7 @@ class MainWindow : public QWidget,
   // After the publisher: the graph window goes before the publication.
   GraphWindowHost graphs_;
   WindowSizer sizer_;
+  ReportCommands reports_{dates_};
   uint8_t TipNumber = 0;
   bool panel1OpensMenu_ = false;
   bool stayOnTop_ = false;
