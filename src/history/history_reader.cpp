@@ -26,9 +26,14 @@ const QLatin1StringView kPrefixes[] = {
 // Which part of which record a value name stands for; nullopt for other
 // values (HighWater, anything added by hand).
 std::optional<std::pair<Part, int>> RecordPart(const QString& name) {
-  for (int p = 0; p < static_cast<int>(Part::kCount); ++p) {
-    const QLatin1StringView prefix = kPrefixes[p];
-    if (name.size() > prefix.size() && name.startsWith(prefix, Qt::CaseInsensitive)) {
+  // Names compare case-insensitively, as in the registry; the recorder's
+  // own spelling is tried first, which is cheaper.
+  for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+    for (int p = 0; p < static_cast<int>(Part::kCount); ++p) {
+      const QLatin1StringView prefix = kPrefixes[p];
+      if (name.size() <= prefix.size() || !name.startsWith(prefix, cs)) {
+        continue;
+      }
       bool ok = false;
       const int n = QStringView(name).mid(prefix.size()).toInt(&ok);
       // Only the digits the recorder writes: no sign, no blanks.
@@ -162,21 +167,33 @@ HistoryExtract HistoryReader::Read(qint64 from, qint64 to, bool withAlarms) {
   // just after its midnight (the key is named before the record is stamped).
   const QDate first = DayKeyDates::FromLocalMs(from).date().addDays(-1);
   const QDate last = DayKeyDates::FromLocalMs(to - 1).date();
-  for (const QString& day : store_.SubkeyNames(*history)) {
+  std::vector<KeyStore::KeyId> ids;
+  QStringList names;
+  for (const auto& [id, day] : store_.Subkeys(*history)) {
     const std::optional<QDate> date = dates_.Parse(day);
-    if (date && (*date < first || *date > last)) {
-      continue;
+    if (!date || (*date >= first && *date <= last)) {
+      ids.push_back(id);
+      names << day;
     }
-    const auto key = store_.OpenKey(HKEY_LOCAL_MACHINE, HistoryRecorder::DayKey(day), false);
-    if (!key) {
-      continue;  // purged meanwhile
-    }
-    ReadRecords(day, store_.Values(*key), from, to, out);
-    if (withAlarms) {
-      if (const auto alarms =
-              store_.OpenKey(HKEY_LOCAL_MACHINE, HistoryRecorder::AlarmsKey(day), false)) {
-        ReadAlarms(day, store_.Values(*alarms), from, to, dates_, out);
+  }
+  const std::vector<std::vector<NamedValue>> days = store_.Values(ids);
+  for (size_t i = 0; i < days.size(); ++i) {
+    ReadRecords(names[static_cast<qsizetype>(i)], days[i], from, to, out);
+  }
+  if (withAlarms) {
+    std::vector<KeyStore::KeyId> logs;
+    QStringList logDays;
+    for (size_t i = 0; i < ids.size(); ++i) {
+      for (const auto& [id, name] : store_.Subkeys(ids[i])) {
+        if (name.compare(QLatin1String("Alarms"), Qt::CaseInsensitive) == 0) {
+          logs.push_back(id);
+          logDays << names[static_cast<qsizetype>(i)];
+        }
       }
+    }
+    const std::vector<std::vector<NamedValue>> alarms = store_.Values(logs);
+    for (size_t i = 0; i < alarms.size(); ++i) {
+      ReadAlarms(logDays[static_cast<qsizetype>(i)], alarms[i], from, to, dates_, out);
     }
   }
   const auto byTime = [](const auto& a, const auto& b) { return a.at < b.at; };

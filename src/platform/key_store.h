@@ -109,10 +109,16 @@ class KeyStore {
   bool DeleteValue(KeyId key, const QString& name);
   // In the order the values were created.
   QStringList ValueNames(KeyId key);
+  // The subkeys with their ids, sorted as SubkeyNames sorts them.
+  std::vector<std::pair<KeyId, QString>> Subkeys(KeyId key);
   // Every value of the key with its name, in creation order, in one query:
   // a reader of many values does not pay a query per value. Raises when a
   // value is damaged.
   std::vector<NamedValue> Values(KeyId key);
+  // The same for many keys at once (element i for keys[i]), all read in one
+  // snapshot. Many keys are read in one pass over the values in the order
+  // they are stored, rather than a lookup per value.
+  std::vector<std::vector<NamedValue>> Values(const std::vector<KeyId>& keys);
   // Creates or replaces several values in one transaction: all of them are
   // written, or none (a crash in between never leaves a part).
   void WriteValues(KeyId key, const std::vector<NamedValue>& values);

@@ -62,7 +62,9 @@ void ReportCommands::GenerateReport(KeyStore* store, int kilobitMode) {
   lastProfile_ = *name;
   // What the worker needs, taken here: it touches nothing of the window.
   ReportSources sources;
-  sources.storePath = store->Path();
+  // The window's own store: it serialises the worker's reads with the
+  // recorder's writes, and it is open already.
+  sources.store = store;
   sources.dateFormat = dates_.Format();
   sources.now = dates_.Now();
   sources.kilobitMode = kilobitMode;

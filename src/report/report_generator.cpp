@@ -31,12 +31,13 @@ Report ReportGenerator::Make(const QString& title, const ReportProfile& profile,
   dates.Now = [now] { return now; };
 
   HistoryExtract history;
-  if (QFileInfo::exists(sources.storePath)) {
-    // A connection of its own, read only: the recorder on the GUI thread
-    // keeps writing while a report is made.
+  const auto [from, to] = ReadSpan(profile, now);
+  const bool alarms = (profile.values & kAlarmEvents) != 0;
+  if (sources.store != nullptr) {
+    history = HistoryReader(*sources.store, dates).Read(from, to, alarms);
+  } else if (QFileInfo::exists(sources.storePath)) {
     KeyStore store(sources.storePath, KeyStore::Access::ReadOnly);
-    const auto [from, to] = ReadSpan(profile, now);
-    history = HistoryReader(store, dates).Read(from, to, (profile.values & kAlarmEvents) != 0);
+    history = HistoryReader(store, dates).Read(from, to, alarms);
   }
   return BuildReport(title, profile, history, now, sources.kilobitMode);
 }

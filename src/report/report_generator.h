@@ -9,10 +9,15 @@
 
 namespace velmar {
 
+class KeyStore;
+
 // Everything a report needs besides its profile, taken on the GUI thread
 // so that the making can run on any other.
 struct ReportSources {
-  QString storePath;   // the key store with the history; read only
+  // The key store with the history: an open one (it serialises the calls
+  // of several threads), else the file to open read only.
+  KeyStore* store = nullptr;
+  QString storePath;
   QString dateFormat;  // the short date format the day keys are named in
   QDateTime now;
   int kilobitMode = 0;

@@ -136,6 +136,36 @@ TEST_F(HistoryReaderTest, OlderRecordsIncompleteOnesAndTheDaysAroundTheSpan) {
   EXPECT_TRUE(ReadDay(QDate(2026, 12, 10)).records.empty());
 }
 
+TEST_F(HistoryReaderTest, ManyDaysAreReadInOnePassAlike) {
+  // Past a few dozen day keys the store reads all values in one pass.
+  for (int d = 0; d < 40; ++d) {
+    now = QDateTime(QDate(2026, 10, 1).addDays(d), QTime(12, 0));
+    state.CountedDownBytes += 1000 + d;
+    recorder.RecordTick();
+    Registry log(*store.store);
+    log.SetRootKey(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(log.OpenKey(HistoryRecorder::AlarmsKey(dates.Name(now.date())), true));
+    log.WriteString(dates.DateTimeText(now.addSecs(-5)), "1");
+  }
+  const HistoryExtract h = HistoryReader(*store.store, dates)
+                               .Read(Ms(QDateTime(QDate(2026, 10, 1), QTime(0, 0))),
+                                     Ms(QDateTime(QDate(2026, 11, 10), QTime(0, 0))));
+  ASSERT_EQ(h.records.size(), 40u);
+  ASSERT_EQ(h.alarms.size(), 40u);
+  for (int d = 0; d < 40; ++d) {
+    EXPECT_EQ(h.records[d].downBytes, 1000u + d);
+    EXPECT_EQ(h.records[d].at, Ms(QDateTime(QDate(2026, 10, 1).addDays(d), QTime(12, 0))));
+  }
+  Registry& day = Day("2026-10-20");
+  day.WriteInteger("CountedMs_1", 0);
+  day.CloseKey();
+  ExpectDamaged(QDate(2026, 10, 20), "CountedMs_1 is not a time span");
+  EXPECT_THROW(HistoryReader(*store.store, dates)
+                   .Read(Ms(QDateTime(QDate(2026, 10, 1), QTime(0, 0))),
+                         Ms(QDateTime(QDate(2026, 11, 10), QTime(0, 0)))),
+               HistoryDamagedError);
+}
+
 TEST_F(HistoryReaderTest, DamagedRecordsAreNamedNotGuessed) {
   recorder.RecordTick();
   Registry& day = Day("2026-12-08");

@@ -114,7 +114,7 @@ TEST(LoopbackVolumeTest, ARecordedPeriodHoldsWhatTheKernelCounted) {
   profile.period = {PeriodKind::kRange, started.date(), QDate::currentDate()};
   const Report report = ReportGenerator::Make(
       {}, profile,
-      {store.store->Path(), QStringLiteral("yyyy-MM-dd"), QDateTime::currentDateTime(), 0});
+      {store.store.get(), {}, QStringLiteral("yyyy-MM-dd"), QDateTime::currentDateTime(), 0});
   ASSERT_GE(report.totals.records, 2);
   EXPECT_EQ(report.totals.estimatedRecords, 0);
   ASSERT_GT(rx, 256ull << 20);

@@ -118,8 +118,8 @@ TEST(ProfileStoreTest, ReportsAreWrittenWholeOrNotAtAll) {
   ReportProfile p;
   p.period = {PeriodKind::kRange, QDate(2026, 12, 7), QDate(2026, 12, 7)};
   profiles.Save("Home", p);
-  ReportSources sources{store.store->Path(), "yyyy-MM-dd",
-                        QDateTime(QDate(2026, 12, 8), QTime(9, 0)), 0};
+  ReportSources sources{
+      store.store.get(), {}, "yyyy-MM-dd", QDateTime(QDate(2026, 12, 8), QTime(9, 0)), 0};
   const QString folder = profiles.FolderOf("Home");
   const QStringList written = ReportGenerator::GenerateIntoProfile(profiles, "Home", sources);
   EXPECT_EQ(written, QStringList({folder + "/report.html", folder + "/report.csv",
