@@ -146,8 +146,9 @@ class HeadlessChromium:
             "media": media,
             "features": [{"name": "prefers-color-scheme", "value": "dark" if dark else "light"}]})
 
-    def screenshot(self, path, width=1100):
-        height = int(self.evaluate("document.documentElement.scrollHeight"))
+    def screenshot(self, path, width=1100, height=None):
+        full = int(self.evaluate("document.documentElement.scrollHeight"))
+        height = min(height or full, full)
         self.call("Emulation.setDeviceMetricsOverride",
                   {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
         data = self.call("Page.captureScreenshot", {"format": "png"})["data"]
