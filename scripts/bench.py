@@ -53,6 +53,14 @@ def main():
     n = gbench("netstat_bench", "BM_RefreshChanged")["BM_RefreshChanged"]
     row("NetStat refresh, 5000 loopback connections", "%.1f ms" % (us(n) / 1000), "-", None)
 
+    rep = gbench("report_bench", "BM_YearReport")
+    year = rep["BM_YearReportByDay"]
+    row("report of a year of 5-minute history (%d records): read, figures, HTML+CSV+JSON, by day"
+        % year["records"], "%.0f ms" % (us(year) / 1000), "< 1000 ms", us(year) < 1e6)
+    five = rep["BM_YearReportByFiveMinutesAll"]
+    row("the same year by 5 minutes (%d groups), all three files" % five["groups"],
+        "%.0f ms" % (us(five) / 1000), "-", None)
+
     start = subprocess.run(["/usr/bin/python3", os.path.join(HERE, "..", "bench", "startup_time.py"),
                             BIN, "5" if QUICK else "10"], capture_output=True, text=True).stdout
     m = re.search(r"median (\d+) ms", start)

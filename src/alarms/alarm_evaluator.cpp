@@ -61,6 +61,22 @@ void Append(QString& message, const QString& text) {
 
 }  // namespace
 
+QStringList AlarmEvaluator::Conditions(int32_t code) {
+  QStringList out;
+  int32_t left = code;
+  for (const Row& row : kRows) {
+    // Each condition owns one decimal place of the code.
+    if ((code / row.code) % 10 == 1) {
+      out << QString::fromLatin1(row.fragment).remove(QStringLiteral(" & ")).trimmed();
+      left -= row.code;
+    }
+  }
+  if (left != 0 || code <= 0) {
+    return {};
+  }
+  return out;
+}
+
 void AlarmEvaluator::EvaluateAlarms(float up, float down) {
   state_.ProgramSection = 22;
   int32_t code = 0;

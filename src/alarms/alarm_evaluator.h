@@ -40,6 +40,11 @@ class AlarmEvaluator {
 
   void EvaluateAlarms(float up, float down);
 
+  // The conditions a logged alarm code stands for, in the order they are
+  // tested: "Upstream average exceeded", ... Empty for a code that is no
+  // sum of the conditions' codes.
+  static QStringList Conditions(int32_t code);
+
   // The code and message of the last call that found a condition.
   int32_t LastCode() const { return lastCode_; }
   QString LastMessage() const { return lastMessage_; }

@@ -34,7 +34,7 @@ CommandLine::CommandLine() {
 }
 
 int CommandLine::UsageError(QTextStream& err, const QString& reason) {
-  err << "velmar: " << reason << Qt::endl << "Try 'velmar --help' for the options." << Qt::endl;
+  err << "velmar: " << reason << Qt::endl;
   return kUsageStatus;
 }
 
@@ -52,7 +52,12 @@ bool CommandLine::Parse(const QStringList& arguments, QTextStream& err) {
 }
 
 QString CommandLine::UnknownLongOption(int argc, char* argv[]) {
-  QStringList known{QStringLiteral("help")};
+  // The report's own options (report_main.cpp) are known too.
+  QStringList known{QStringLiteral("help"),        QStringLiteral("report"),
+                    QStringLiteral("period"),      QStringLiteral("from"),
+                    QStringLiteral("to"),          QStringLiteral("group"),
+                    QStringLiteral("values"),      QStringLiteral("quota"),
+                    QStringLiteral("quota-start"), QStringLiteral("output")};
   for (const QCommandLineOption& option : OptionList()) {
     known << option.names();
   }

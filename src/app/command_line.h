@@ -22,7 +22,7 @@ class CommandLine {
   // that neither program knows, or an empty text.
   static QString UnknownLongOption(int argc, char* argv[]);
 
-  // Writes "velmar: <reason>" and the hint to --help; returns the status.
+  // Writes "velmar: <reason>" as one line; returns the status.
   static int UsageError(QTextStream& err, const QString& reason);
 
   QCommandLineParser& Parser() { return parser_; }

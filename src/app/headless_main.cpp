@@ -19,6 +19,7 @@
 #include "listen_address.h"
 #include "metrics_exporter.h"
 #include "product.h"
+#include "report_main.h"
 #include "settings_list.h"
 #include "unix_signal_watcher.h"
 
@@ -56,6 +57,10 @@ int main(int argc, char* argv[]) {
   QTextStream out(stdout);
   QTextStream err(stderr);
 
+  // The report has options of its own.
+  if (QCoreApplication::arguments().contains(QStringLiteral("--report"))) {
+    return RunReport();
+  }
   CommandLine options;
   if (!options.Parse(QCoreApplication::arguments(), err)) {
     return CommandLine::kUsageStatus;

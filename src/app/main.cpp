@@ -5,6 +5,7 @@
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
 //   velmar --version            print the version
+//   velmar --report PROFILE     a usage report (report_main.cpp)
 // Everything but the window is velmar-headless's (headless_main.cpp).
 #include <limits.h>
 #include <unistd.h>
@@ -28,6 +29,8 @@
 #include "main_window.h"
 #include "metrics_exporter.h"
 #include "product.h"
+#include "profile_store.h"
+#include "report_generator.h"
 #include "settings_list.h"
 #include "single_instance.h"
 #include "unix_signal_watcher.h"
@@ -170,7 +173,7 @@ int main(int argc, char* argv[]) {
     if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--list-adapters") == 0 ||
         std::strcmp(argv[i], "--history") == 0 || std::strcmp(argv[i], "--help") == 0 ||
         std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--version") == 0 ||
-        std::strcmp(argv[i], "-v") == 0) {
+        std::strcmp(argv[i], "-v") == 0 || std::strcmp(argv[i], "--report") == 0) {
       return ExecHeadless(argv);
     }
   }

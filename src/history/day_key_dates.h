@@ -28,6 +28,8 @@ class DayKeyDates {
   // The alarm log's value names: short date, a blank, long time (no time
   // part at exactly midnight).
   QString DateTimeText(const QDateTime& moment) const;
+  // And back; nullopt when the text is not one in the current formats.
+  std::optional<QDateTime> ParseDateTimeText(const QString& text) const;
 
   // The OLE Automation date: days since 30 December 1899, the fraction the
   // time of day.
@@ -35,6 +37,17 @@ class DayKeyDates {
   // And back, to the millisecond; an invalid QDateTime for a value that is
   // no date.
   static QDateTime FromOleDate(double ole);
+
+  // Local wall-clock time as a plain count of milliseconds since the OLE
+  // epoch, the form the history stores it in: no time zone, so a DST change
+  // neither loses nor repeats a record. Cheap to compare and to group.
+  static qint64 LocalMs(const QDateTime& moment);
+  // The wall-clock reading back, as a QDateTime without a time zone (its
+  // date() and time() are the reading).
+  static QDateTime FromLocalMs(qint64 ms);
+  // The same count from a stored OLE date; nullopt for a value that is no date.
+  static std::optional<qint64> LocalMsFromOle(double ole);
+  static constexpr qint64 kMsPerDay = 86400000;
 };
 
 }  // namespace velmar

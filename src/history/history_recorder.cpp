@@ -1,6 +1,7 @@
 #include "history_recorder.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -12,6 +13,12 @@ namespace velmar {
 const QString HistoryRecorder::kHistoryKey = kProductKey + QStringLiteral("\\History");
 const QString HistoryRecorder::kHighWater = QStringLiteral("HighWater");
 
+int HistoryRecorder::DefaultPeriodMs() {
+  bool ok = false;
+  const int ms = qEnvironmentVariableIntValue("VELMAR_HISTORY_PERIOD_MS", &ok);
+  return ok && ms >= 100 ? ms : kIntervalMs;
+}
+
 qint32 HistoryRecorder::Rounded(float bytesPerSecond) {
   const double r = std::nearbyint(static_cast<double>(bytesPerSecond));
   if (!(r >= 0)) {
@@ -19,6 +26,25 @@ qint32 HistoryRecorder::Rounded(float bytesPerSecond) {
   }
   return r > std::numeric_limits<qint32>::max() ? std::numeric_limits<qint32>::max()
                                                 : static_cast<qint32>(r);
+}
+
+QByteArray HistoryRecorder::Quad(uint64_t value) {
+  QByteArray bytes(8, '\0');
+  qToLittleEndian<quint64>(value, bytes.data());
+  return bytes;
+}
+
+std::optional<uint64_t> HistoryRecorder::FromQuad(const QByteArray& bytes) {
+  if (bytes.size() != 8) {
+    return std::nullopt;
+  }
+  return qFromLittleEndian<quint64>(bytes.constData());
+}
+
+void HistoryRecorder::MeasuringStarted() {
+  recordedDown_ = state_.CountedDownBytes;
+  recordedUp_ = state_.CountedUpBytes;
+  sinceRecord_.start();
 }
 
 void HistoryRecorder::RecordTick() {
@@ -33,24 +59,45 @@ void HistoryRecorder::RecordTick() {
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   const QDateTime first = dates_.Now();
   const bool opened = reg.OpenKey(DayKey(dates_.Name(first.date())), true);
-  // A key that could not be opened makes the first write fail, so nothing
-  // of the record is written (Registry writes nothing without an open key).
+  // A key that could not be opened makes the write fail, so nothing of the
+  // record is written (Registry writes nothing without an open key).
   (void)opened;
-  if (!reg.ValueExists(kHighWater)) {
-    reg.WriteInteger(kHighWater, 0);
+  const qint32 last = reg.ValueExists(kHighWater) ? reg.ReadInteger(kHighWater) : 0;
+  if (last == std::numeric_limits<qint32>::max()) {
+    throw RegistryError(QStringLiteral("Failed to set data for '%1'").arg(kHighWater));
   }
-  const qint32 n = reg.ReadInteger(kHighWater) + 1;
-  reg.WriteInteger(kHighWater, n);
+  const qint32 n = last + 1;
 
   const double ole = DayKeyDates::OleDate(dates_.Now());
   quint64 bits = 0;
   std::memcpy(&bits, &ole, sizeof bits);
-  QByteArray stamp(8, '\0');
-  qToLittleEndian(bits, stamp.data());
-  reg.WriteBinaryData(TimestampName(n), stamp);
-  reg.WriteInteger(AvgDownName(n), Rounded(state_.DownAverage));
-  reg.WriteInteger(AvgUpName(n), Rounded(state_.UpAverage));
+
+  // Totals that went down belong to a new run whose start went unseen:
+  // all of them are new.
+  const uint64_t down = state_.CountedDownBytes;
+  const uint64_t up = state_.CountedUpBytes;
+  const uint64_t newDown = down >= recordedDown_ ? down - recordedDown_ : down;
+  const uint64_t newUp = up >= recordedUp_ ? up - recordedUp_ : up;
+  const qint64 span = sinceRecord_.isValid() ? sinceRecord_.elapsed() : periodMs_;
+  const qint32 spanMs =
+      static_cast<qint32>(std::clamp<qint64>(span, 1, std::numeric_limits<qint32>::max()));
+
+  // One transaction: a record is there whole or not at all.
+  reg.WriteValues({
+      {kHighWater, RegValue::DWord(n)},
+      {TimestampName(n), RegValue::Binary(Quad(bits))},
+      {AvgDownName(n), RegValue::DWord(Rounded(state_.DownAverage))},
+      {AvgUpName(n), RegValue::DWord(Rounded(state_.UpAverage))},
+      {CountedDownName(n), RegValue::Binary(Quad(newDown))},
+      {CountedUpName(n), RegValue::Binary(Quad(newUp))},
+      {CountedMsName(n), RegValue::DWord(spanMs)},
+  });
   reg.CloseKey();
+  // Only a record that was written moves the mark: bytes of a failed one
+  // go into the next.
+  recordedDown_ = down;
+  recordedUp_ = up;
+  sinceRecord_.start();
 }
 
 }  // namespace velmar

@@ -68,6 +68,8 @@ void CounterSampler::Tick() {
       const uint32_t movedIn = Moved(state_.CurInOctets, state_.PrevInOctets);
       const uint32_t movedOut = Moved(state_.CurOutOctets, state_.PrevOutOctets);
       state_.TotalTraffic += static_cast<uint64_t>(movedIn) + movedOut;
+      state_.CountedDownBytes += movedIn;
+      state_.CountedUpBytes += movedOut;
       state_.ProgramSection = 214;
       const int32_t elapsed = Difference(now, state_.LastTickMs);
       const double seconds = elapsed / 1000.0;

@@ -20,6 +20,10 @@ struct MeasurementState {
   uint32_t LastTickMs = 0;  // 0 = not yet stamped
   // Bytes since start-up. 64 bits: a 32-bit byte total wraps after 4 GiB.
   uint64_t TotalTraffic = 0;
+  // The monitored selection's bytes counted per direction since measuring
+  // started: what the history records as volumes.
+  uint64_t CountedDownBytes = 0;
+  uint64_t CountedUpBytes = 0;
   // From the settings: 1 = "3 Pole", 2 = "Mid range", 3 = "Full range".
   uint8_t AveragingMode = 1;
   // 0: a kilobit is 1000 bits, 1: 1024 bits (see BitsPerKilobit).
@@ -67,6 +71,8 @@ struct MeasurementState {
     UnchangedTicks = 0;
     UpIdleMs = 0;
     DownIdleMs = 0;
+    CountedDownBytes = 0;
+    CountedUpBytes = 0;
   }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 namespace velmar {
 
@@ -10,5 +11,15 @@ namespace velmar {
 // old one. A crash or a full disk at any moment leaves the old file as it
 // was. Raises velmar::Exception saying what failed.
 void WriteFileAtomically(const QString& path, const QByteArray& content);
+
+// The same for several files that belong together (a report in three
+// formats): every new content is written and flushed beside its file
+// first; only when all of them are on the disk are they renamed into
+// place. A failure before that point leaves every file as it was.
+struct FileContent {
+  QString path;
+  QByteArray content;
+};
+void WriteFilesAtomically(const std::vector<FileContent>& files);
 
 }  // namespace velmar

@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QSet>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -253,19 +254,29 @@ std::optional<RegDataType> KeyStore::ValueType(KeyId key, const QString& name) {
 }
 
 void KeyStore::WriteValue(KeyId key, const QString& name, const RegValue& value) {
+  WriteValues(key, {NamedValue{name, value}});
+}
+
+void KeyStore::WriteValues(KeyId key, const std::vector<NamedValue>& values) {
+  if (values.empty()) {
+    return;
+  }
   std::lock_guard lock(mutex_);
   RequireWritable();
   WriteTransaction tx(db_);
   if (!KeyRowExists(db_, key)) {
-    throw KeyStoreError(
-        QStringLiteral("Registry '%1': the key of value '%2' no longer exists").arg(path_, name));
+    throw KeyStoreError(QStringLiteral("Registry '%1': the key of value '%2' no longer exists")
+                            .arg(path_, values.front().name));
   }
   Statement write(
       db_,
       "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
       "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
-  write.BindInt(1, key).BindText(2, name).BindText(3, Fold(name)).BindInt(4, value.type);
-  write.BindValue(5, value).Run();
+  for (const NamedValue& value : values) {
+    write.Reset();
+    write.BindInt(1, key).BindText(2, value.name).BindText(3, Fold(value.name));
+    write.BindInt(4, value.value.type).BindValue(5, value.value).Run();
+  }
   tx.Commit();
 }
 
@@ -287,6 +298,62 @@ QStringList KeyStore::ValueNames(KeyId key) {
   QStringList result;
   while (names.Step()) {
     result << names.Text(0);
+  }
+  return result;
+}
+
+std::vector<std::pair<KeyStore::KeyId, QString>> KeyStore::Subkeys(KeyId key) {
+  std::lock_guard lock(mutex_);
+  Statement rows(db_, "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY folded");
+  rows.BindInt(1, key);
+  std::vector<std::pair<KeyId, QString>> result;
+  while (rows.Step()) {
+    result.emplace_back(rows.Int(0), rows.Text(1));
+  }
+  return result;
+}
+
+std::vector<NamedValue> KeyStore::Values(KeyId key) {
+  return std::move(Values(std::vector<KeyId>{key}).front());
+}
+
+std::vector<std::vector<NamedValue>> KeyStore::Values(const std::vector<KeyId>& keys) {
+  // Past a few keys one pass over the whole values table in storage order
+  // beats a lookup through the index for every value: a year of history
+  // is 735,000 values in 365 keys.
+  constexpr size_t kScanFrom = 32;
+  std::vector<std::vector<NamedValue>> result(keys.size());
+  QHash<KeyId, size_t> slot;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    slot.insert(keys[i], i);
+  }
+  const auto take = [&](Statement& rows, size_t i) {
+    const QString name = rows.Text(1);
+    std::optional<RegValue> value = rows.Value(2);
+    if (!value) {
+      throw KeyStoreError(QStringLiteral("Registry '%1': value '%2' is damaged").arg(path_, name));
+    }
+    result[i].push_back(NamedValue{name, std::move(*value)});
+  };
+  std::lock_guard lock(mutex_);
+  ReadTransaction snapshot(db_);
+  if (keys.size() >= kScanFrom) {
+    Statement rows(db_, "SELECT key, name, type, data FROM vals NOT INDEXED ORDER BY rowid");
+    while (rows.Step()) {
+      const auto found = slot.constFind(rows.Int(0));
+      if (found != slot.constEnd()) {
+        take(rows, *found);
+      }
+    }
+  } else {
+    Statement rows(db_, "SELECT key, name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
+    for (size_t i = 0; i < keys.size(); ++i) {
+      rows.Reset();
+      rows.BindInt(1, keys[i]);
+      while (rows.Step()) {
+        take(rows, i);
+      }
+    }
   }
   return result;
 }

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "exception.h"
 
@@ -32,6 +33,12 @@ struct RegValue {
   static RegValue Binary(const QByteArray& data);
 
   bool operator==(const RegValue&) const = default;
+};
+
+// A value with its name, as several-at-once reads and writes carry them.
+struct NamedValue {
+  QString name;
+  RegValue value;
 };
 
 // Raised for every failure of the store: a file that cannot be opened or is
@@ -102,6 +109,19 @@ class KeyStore {
   bool DeleteValue(KeyId key, const QString& name);
   // In the order the values were created.
   QStringList ValueNames(KeyId key);
+  // The subkeys with their ids, sorted as SubkeyNames sorts them.
+  std::vector<std::pair<KeyId, QString>> Subkeys(KeyId key);
+  // Every value of the key with its name, in creation order, in one query:
+  // a reader of many values does not pay a query per value. Raises when a
+  // value is damaged.
+  std::vector<NamedValue> Values(KeyId key);
+  // The same for many keys at once (element i for keys[i]), all read in one
+  // snapshot. Many keys are read in one pass over the values in the order
+  // they are stored, rather than a lookup per value.
+  std::vector<std::vector<NamedValue>> Values(const std::vector<KeyId>& keys);
+  // Creates or replaces several values in one transaction: all of them are
+  // written, or none (a crash in between never leaves a part).
+  void WriteValues(KeyId key, const std::vector<NamedValue>& values);
 
   // Writes the key's values and all its subkeys to a new standalone SQLite
   // file (a hive). Raises when the key does not exist or `file` exists; an

@@ -106,6 +106,11 @@ class Statement {
     }
   }
 
+  // Ready to run again with new parameters.
+  void Reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
   int Type(int col) const { return sqlite3_column_type(stmt_, col); }
   qint64 Int(int col) const { return sqlite3_column_int64(stmt_, col); }
   QString Text(int col) const {

@@ -90,6 +90,21 @@ void Registry::Write(const QString& name, const RegValue& value) {
   }
 }
 
+void Registry::WriteValues(const std::vector<NamedValue>& values) {
+  if (values.empty()) {
+    return;
+  }
+  if (!key_) {
+    throw SetFailed(values.front().name);
+  }
+  try {
+    store_.WriteValues(*key_, values);
+  } catch (const Exception& error) {
+    qWarning().noquote() << error.Message();
+    throw SetFailed(values.front().name);
+  }
+}
+
 QString Registry::ReadString(const QString& name) {
   return ReadTyped(name, REG_SZ).text;
 }

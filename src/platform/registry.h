@@ -60,6 +60,9 @@ class Registry {
   void WriteBool(const QString& name, bool value);
   QByteArray ReadBinaryData(const QString& name);
   void WriteBinaryData(const QString& name, const QByteArray& value);
+  // Several values in one transaction: all written, or none. A failure
+  // raises "Failed to set data" naming the first value.
+  void WriteValues(const std::vector<NamedValue>& values);
 
   bool ValueExists(const QString& name);
   // REG_NONE when the value does not exist.

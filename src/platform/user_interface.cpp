@@ -22,6 +22,12 @@ UserInterface* installed = &silent;
 
 }  // namespace
 
+std::optional<QString> UserInterface::ChooseItem(const QString& /*text*/,
+                                                 const QStringList& /*items*/,
+                                                 const QString& /*current*/) {
+  return std::nullopt;
+}
+
 UserInterface& UserInterface::Get() {
   return *installed;
 }

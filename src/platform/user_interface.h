@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace velmar {
@@ -31,6 +32,10 @@ class UserInterface {
                                const QString& defaultSuffix) = 0;
   virtual QString OpenFileName(const QString& folder, const QString& fileName,
                                const QString& defaultSuffix) = 0;
+  // A modal choice of one of `items`, `current` preselected; nullopt when
+  // cancelled. An interface that cannot ask chooses nothing.
+  virtual std::optional<QString> ChooseItem(const QString& text, const QStringList& items,
+                                            const QString& current);
 
   // The installed interface; a silent one that answers No until one is set.
   static UserInterface& Get();

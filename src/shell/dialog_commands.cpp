@@ -40,18 +40,31 @@ void DialogCommands::OpenNetStat() {
   delete window;
 }
 
+void DialogCommands::OpenReportWizard() {
+  session_.SetSection(43);
+  reports_.EditProfile(parent_);
+}
+
+void DialogCommands::GenerateReport() {
+  session_.SetSection(63);
+  reports_.GenerateReport(session_.Store(), session_.State().KilobitMode);
+}
+
 void DialogCommands::PurgeHistory() {
   session_.SetSection(45);
-  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current()).PurgeWithBackup();
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current())
+      .PurgeWithBackup();
 }
 
 void DialogCommands::RestoreHistory() {
-  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current()).RestoreBackup();
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current())
+      .RestoreBackup();
 }
 
 void DialogCommands::DeleteProfiles() {
   session_.SetSection(52);
-  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current()).DeleteProfile();
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current())
+      .DeleteProfile();
 }
 
 void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {

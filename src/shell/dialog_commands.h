@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "meter_session.h"
+#include "report_commands.h"
 #include "setup_host.h"
 
 namespace velmar {
@@ -13,17 +14,17 @@ namespace velmar {
 class DialogCommands : public SetupHost {
  public:
   DialogCommands(MeterSession& session, MeterView& view, QWidget* parent)
-      : session_(session), view_(view), parent_(parent) {}
+      : session_(session), view_(view), parent_(parent), reports_(session.Dates()) {}
 
   void OpenSetupWizard();
   void OpenDetailedSetup();
   void OpenAlarms();
   // NetStat is modal; a second request while it is open does nothing.
   void OpenNetStat();
-  // The report-profile tools live outside the meter: their buttons only
-  // mark their sections.
-  void OpenReportWizard() { session_.SetSection(43); }
-  void GenerateReport() { session_.SetSection(63); }
+  // "Report Profile Setup Wizard" and "Generate Report".
+  void OpenReportWizard();
+  void GenerateReport();
+  ReportCommands& Reports() { return reports_; }
   void PurgeHistory();
   void RestoreHistory();
   void DeleteProfiles();
@@ -51,6 +52,7 @@ class DialogCommands : public SetupHost {
   MeterSession& session_;
   MeterView& view_;
   QWidget* parent_;
+  ReportCommands reports_;
 };
 
 }  // namespace velmar

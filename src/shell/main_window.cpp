@@ -33,6 +33,7 @@ MainWindow::MainWindow(Environment environment)
   BuildStatusBar();
 
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
+  dialogs_.Reports().OnStatus = [this](const QString& text) { SetStatusText(text); };
   Graphs().ShowTip = [this](uint8_t tip) { ShowTip(tip); };
   Graphs().CloseRequested = [this] { CloseGraph(); };
 }

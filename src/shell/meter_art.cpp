@@ -1,5 +1,7 @@
 #include "meter_art.h"
 
+#include "wizard_art.h"
+
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
@@ -147,19 +149,8 @@ namespace velmar {
 
 namespace {
 
-// The backdrop every setup picture shares: the splash's olive gradient in a
-// bezel, so the dialogs look like the meter they configure.
-void SetupBackdrop(QPainter& p, QSize size) {
-  p.setPen(QPen(QColor(180, 170, 120), 2));
-  p.setBrush(Vertical(size.height(), kOliveTop, kOliveBottom));
-  p.drawRoundedRect(QRectF(1, 1, size.width() - 2, size.height() - 2), 8, 8);
-}
-
 void Caption(QPainter& p, QRectF area, const QString& text) {
-  p.setPen(MeterArt::kWindowColor);
-  QFont f(QStringLiteral("DejaVu Sans"), 8, QFont::Bold);
-  p.setFont(f);
-  p.drawText(area, Qt::AlignCenter, text);
+  WizardArt::Caption(p, area, text);
 }
 
 void Window(QPainter& p, QRectF r, QColor title) {
@@ -203,7 +194,7 @@ QImage MeterArt::WizardPicture(int page, QSize size) {
   QImage image = TransparentCanvas(size);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  SetupBackdrop(p, size);
+  WizardArt::Backdrop(p, size);
   const double w = size.width();
   const double h = size.height();
   const QRectF label(0, h * 0.82, w, h * 0.14);
@@ -308,7 +299,7 @@ QImage MeterArt::SetupPicture(QSize size) {
   QImage image = TransparentCanvas(size);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  SetupBackdrop(p, size);
+  WizardArt::Backdrop(p, size);
   const double w = size.width();
   const double h = size.height();
   Gauge(p, QRectF(w * 0.12, h * 0.1, w * 0.76, h * 0.36), 0.55);

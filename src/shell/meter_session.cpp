@@ -87,7 +87,7 @@ void MeterSession::ResetForStart() {
   calcTimer_.stop();
   calcTimer_.setInterval(kCalcTimerIntervalMs);
   historyTimer_.stop();
-  historyTimer_.setInterval(HistoryRecorder::kIntervalMs);
+  historyTimer_.setInterval(recorder_.PeriodMs());
   state_.ResetForStart();
   state_.AverageLock = true;
   view_.ShowLockPicture(true);
@@ -152,6 +152,7 @@ void MeterSession::SetCalcTimerEnabled(bool enabled) {
 void MeterSession::SetTimersEnabled(bool enabled) {
   SetCalcTimerEnabled(enabled);
   if (enabled) {
+    recorder_.MeasuringStarted();
     historyTimer_.start();
   } else {
     historyTimer_.stop();

@@ -118,6 +118,8 @@ class MeterSession : public TickHost, public AlarmActions {
   TrafficGenerator& Generator() { return generator_; }
   const TrafficGenerator& Generator() const { return generator_; }
   InterfaceTable* Table() { return table_.get(); }
+  // The key store, or null when it could not be opened.
+  KeyStore* Store() { return store_; }
   DayKeyDates& Dates() { return dates_; }
   HistoryMaintenance& Maintenance() { return maintenance_; }
   AlarmEvaluator& Alarms() { return evaluator_; }

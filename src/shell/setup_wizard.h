@@ -8,27 +8,11 @@
 #include "setup_dialogs.h"
 
 #include "wizard_bar.h"
+#include "wrap_radio_button.h"
 
 namespace velmar {
 
 class SetupHost;
-
-// A radio button whose caption wraps onto further lines within its width,
-// for the setup dialogs' long choices.
-class WrapRadioButton : public QRadioButton {
- public:
-  using QRadioButton::QRadioButton;
-  bool hasHeightForWidth() const override { return true; }
-  int heightForWidth(int width) const override;
-  QSize sizeHint() const override;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
-
- private:
-  QRect TextRect(int width) const;
-};
 
 // The quick setup: one question per page of a notebook driven by a wizard
 // bar. Choices go into the settings lines as they are clicked; the window

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <cstdio>
 
@@ -150,6 +151,34 @@ QString WidgetUserInterface::OpenFileName(const QString& folder, const QString& 
     return {};
   }
   return RunFileDialog(ending_, parent_, QFileDialog::AcceptOpen, folder, fileName, defaultSuffix);
+}
+
+}  // namespace velmar
+
+namespace velmar {
+
+std::optional<QString> WidgetUserInterface::ChooseItem(const QString& text,
+                                                       const QStringList& items,
+                                                       const QString& current) {
+  if (scripted_) {
+    // The next answer names the item to take; anything else cancels.
+    const QString answer = answers_.isEmpty() ? QString() : answers_.takeFirst().trimmed();
+    std::fprintf(stderr, "velmar-dialog: choose: %s [%s] -> %s\n", qUtf8Printable(text),
+                 qUtf8Printable(items.join(QLatin1Char('|'))), qUtf8Printable(answer));
+    std::fflush(stderr);
+    if (!items.contains(answer)) {
+      return std::nullopt;
+    }
+    return answer;
+  }
+  bool ok = false;
+  const QString chosen =
+      QInputDialog::getItem(parent_, kApplicationTitle, text, items,
+                            std::max<int>(0, items.indexOf(current)), false, &ok);
+  if (!ok) {
+    return std::nullopt;
+  }
+  return chosen;
 }
 
 }  // namespace velmar

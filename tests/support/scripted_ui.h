@@ -49,6 +49,15 @@ class ScriptedUi : public UserInterface {
     fileDialogs << "open:" + folder + "|" + fileName + "|" + suffix;
     return Next();
   }
+  std::optional<QString> ChooseItem(const QString& text, const QStringList& items,
+                                    const QString& current) override {
+    choiceOffers << text + ":" + items.join('|') + ":" + current;
+    if (choices.empty())
+      return std::nullopt;
+    const auto c = choices.front();
+    choices.pop_front();
+    return c;
+  }
   QString Next() {
     if (files.empty())
       return {};
@@ -60,6 +69,8 @@ class ScriptedUi : public UserInterface {
   std::deque<std::optional<QDate>> dates;
   std::vector<QDate> datesOffered;
   std::deque<QString> files;
+  std::deque<std::optional<QString>> choices;
+  QStringList choiceOffers;
   QStringList fileDialogs;
   std::deque<Answer> answers;
   QStringList tips;

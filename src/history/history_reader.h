@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "day_key_dates.h"
+#include "exception.h"
+
+namespace velmar {
+
+class KeyStore;
+
+// A record of the history that cannot be what the recorder wrote: a value
+// of the wrong type or size, a time that is no time. The message names the
+// day key, the record and the value.
+class HistoryDamagedError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// One five-minute record as read back.
+struct HistoryRecord {
+  qint64 at = 0;       // when it was taken: DayKeyDates::LocalMs
+  qint32 avgDown = 0;  // the averages, bytes per second
+  qint32 avgUp = 0;
+  // Whether the record carries counted volumes; older ones do not.
+  bool counted = false;
+  uint64_t downBytes = 0;
+  uint64_t upBytes = 0;
+  // The time the counted bytes took; for older records the recorder's
+  // period of five minutes.
+  qint32 spanMs = 0;
+};
+
+// One value of a day's alarm log.
+struct AlarmRecord {
+  qint64 at = 0;  // DayKeyDates::LocalMs
+  qint32 code = 0;
+  QString name;  // the value name as stored
+};
+
+struct HistoryExtract {
+  std::vector<HistoryRecord> records;  // by time
+  std::vector<AlarmRecord> alarms;     // by time
+  // Records begun but never finished (a meter killed between the separate
+  // writes of older versions): skipped, and counted here for the report.
+  int incompleteRecords = 0;
+  // Alarm values whose name is no date and time in the current formats.
+  int unreadableAlarms = 0;
+};
+
+// Reads the records and alarm events of a span of time back from the
+// history, the way the recorder and the alarm log wrote them. Only the day
+// keys that can hold the span are read (plus those whose name is no date in
+// the current format: a changed date format must not hide them).
+class HistoryReader {
+ public:
+  HistoryReader(KeyStore& store, const DayKeyDates& dates) : store_(store), dates_(dates) {}
+
+  // Everything stamped in [from, to), times as DayKeyDates::LocalMs. Raises
+  // HistoryDamagedError for a damaged record, KeyStoreError when the store
+  // cannot be read.
+  HistoryExtract Read(qint64 from, qint64 to, bool withAlarms = true);
+
+  // The period the estimates of older records assume.
+  static constexpr qint32 kOlderRecordSpanMs = 300000;
+
+ private:
+  KeyStore& store_;
+  const DayKeyDates& dates_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,75 @@
+#include <QStringList>
+#include <cmath>
+
+#include "report_text.h"
+#include "report_writers.h"
+
+namespace velmar {
+
+namespace {
+
+QString Whole(double value) {
+  return QString::number(static_cast<qint64>(std::llround(value)));
+}
+
+}  // namespace
+
+QByteArray WriteCsv(const Report& report) {
+  QStringList header{QStringLiteral("start"), QStringLiteral("end"), QStringLiteral("records"),
+                     QStringLiteral("estimated_records")};
+  if (report.Shows(kDownVolume)) {
+    header << QStringLiteral("down_bytes");
+  }
+  if (report.Shows(kUpVolume)) {
+    header << QStringLiteral("up_bytes");
+  }
+  if (report.Shows(kTotalVolume)) {
+    header << QStringLiteral("total_bytes");
+  }
+  if (report.Shows(kAverageSpeeds)) {
+    header << QStringLiteral("avg_down_bytes_per_s") << QStringLiteral("avg_up_bytes_per_s");
+  }
+  if (report.Shows(kPeakSpeeds)) {
+    header << QStringLiteral("peak_down_bytes_per_s") << QStringLiteral("peak_up_bytes_per_s");
+  }
+  if (report.Shows(kActiveTime)) {
+    header << QStringLiteral("active_seconds");
+  }
+  if (report.Shows(kAlarmEvents)) {
+    header << QStringLiteral("alarm_events");
+  }
+
+  QString out;
+  out.reserve(static_cast<qsizetype>(report.groups.size()) * 120 + 200);
+  out += header.join(QLatin1Char(',')) + QLatin1Char('\n');
+  for (const GroupFigures& g : report.groups) {
+    QStringList row{ReportText::CsvField(ReportText::IsoTime(g.start)),
+                    ReportText::CsvField(ReportText::IsoTime(g.end)), QString::number(g.records),
+                    QString::number(g.estimatedRecords)};
+    if (report.Shows(kDownVolume)) {
+      row << QString::number(g.down);
+    }
+    if (report.Shows(kUpVolume)) {
+      row << QString::number(g.up);
+    }
+    if (report.Shows(kTotalVolume)) {
+      row << QString::number(g.Total());
+    }
+    if (report.Shows(kAverageSpeeds)) {
+      row << Whole(g.AverageDown()) << Whole(g.AverageUp());
+    }
+    if (report.Shows(kPeakSpeeds)) {
+      row << Whole(g.peakDown) << Whole(g.peakUp);
+    }
+    if (report.Shows(kActiveTime)) {
+      row << QString::number((g.activeMs + 500) / 1000);
+    }
+    if (report.Shows(kAlarmEvents)) {
+      row << QString::number(g.alarms);
+    }
+    out += row.join(QLatin1Char(',')) + QLatin1Char('\n');
+  }
+  return out.toUtf8();
+}
+
+}  // namespace velmar

@@ -1,0 +1,165 @@
+#include "report_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "alarm_evaluator.h"
+#include "day_key_dates.h"
+
+namespace velmar {
+
+namespace {
+
+struct Volume {
+  uint64_t down = 0;
+  uint64_t up = 0;
+  bool estimated = false;
+};
+
+// What a record contributes: its counted bytes, or for an older record the
+// estimate from its averages over the time it stands for.
+Volume VolumeOf(const HistoryRecord& r) {
+  if (r.counted) {
+    return {r.downBytes, r.upBytes, false};
+  }
+  const double seconds = r.spanMs / 1000.0;
+  return {static_cast<uint64_t>(std::llround(r.avgDown * seconds)),
+          static_cast<uint64_t>(std::llround(r.avgUp * seconds)), true};
+}
+
+std::pair<qint64, qint64> QuotaSpan(const Quota& quota, qint64 periodEnd, const QDateTime& now) {
+  // The quota month of the report's last moment, today at the latest.
+  const qint64 last = std::min(periodEnd, DayKeyDates::LocalMs(now) + 1) - 1;
+  const auto [first, next] = quota.MonthOf(DayKeyDates::FromLocalMs(last).date());
+  return {DayKeyDates::LocalMs(QDateTime(first, QTime(0, 0))),
+          DayKeyDates::LocalMs(QDateTime(next, QTime(0, 0)))};
+}
+
+template <typename T>
+auto FirstAtOrAfter(const std::vector<T>& items, qint64 at) {
+  return std::lower_bound(items.begin(), items.end(), at,
+                          [](const T& item, qint64 value) { return item.at < value; });
+}
+
+}  // namespace
+
+void GroupFigures::Add(const GroupFigures& other) {
+  records += other.records;
+  estimatedRecords += other.estimatedRecords;
+  down += other.down;
+  up += other.up;
+  activeMs += other.activeMs;
+  peakDown = std::max(peakDown, other.peakDown);
+  peakUp = std::max(peakUp, other.peakUp);
+  alarms += other.alarms;
+}
+
+std::pair<qint64, qint64> ReadSpan(const ReportProfile& profile, const QDateTime& now) {
+  auto [start, end] = profile.period.Span(now);
+  if (profile.quota) {
+    const auto [first, next] = QuotaSpan(*profile.quota, end, now);
+    start = std::min(start, first);
+    end = std::max(end, next);
+  }
+  return {start, end};
+}
+
+Report BuildReport(const QString& title, const ReportProfile& profile,
+                   const HistoryExtract& history, const QDateTime& now, int kilobitMode) {
+  Report report;
+  report.title = title;
+  report.profile = profile;
+  report.generated = now;
+  report.kilobitMode = kilobitMode;
+  report.incompleteRecords = history.incompleteRecords;
+  report.unreadableAlarms = history.unreadableAlarms;
+  const auto [start, end] = profile.period.Span(now);
+  report.start = start;
+  report.end = end;
+  report.totals.start = start;
+  report.totals.end = end;
+
+  const auto firstRecord = FirstAtOrAfter(history.records, start);
+  const auto pastRecords = FirstAtOrAfter(history.records, end);
+  // Groups up to now; further only for records stamped later (a clock
+  // that was set back).
+  qint64 limit = std::min(end, DayKeyDates::LocalMs(now) + 1);
+  if (pastRecords != firstRecord) {
+    limit = std::max(limit, std::prev(pastRecords)->at + 1);
+  }
+  for (qint64 at = start; at < limit;) {
+    GroupFigures group;
+    group.start = at;
+    group.end =
+        std::min(Groupings::Next(profile.grouping, Groupings::Start(profile.grouping, at)), end);
+    report.groups.push_back(group);
+    at = group.end;
+  }
+
+  auto group = report.groups.begin();
+  for (auto r = firstRecord; r != pastRecords; ++r) {
+    while (group->end <= r->at) {
+      ++group;
+    }
+    const Volume v = VolumeOf(*r);
+    ++group->records;
+    group->estimatedRecords += v.estimated;
+    group->down += v.down;
+    group->up += v.up;
+    group->activeMs += r->spanMs;
+    group->peakDown = std::max(group->peakDown, v.down * 1000.0 / r->spanMs);
+    group->peakUp = std::max(group->peakUp, v.up * 1000.0 / r->spanMs);
+  }
+
+  group = report.groups.begin();
+  for (auto a = FirstAtOrAfter(history.alarms, start);
+       a != history.alarms.end() && a->at < end && !report.groups.empty(); ++a) {
+    while (group != report.groups.end() && group->end <= a->at) {
+      ++group;
+    }
+    if (group == report.groups.end()) {
+      break;  // logged after now: a clock set back; nothing to put it in
+    }
+    ++group->alarms;
+    report.alarms.push_back(ReportAlarm{a->at, a->code, AlarmEvaluator::Conditions(a->code)});
+  }
+
+  for (const GroupFigures& g : report.groups) {
+    report.totals.Add(g);
+  }
+
+  if (profile.quota) {
+    QuotaFigures q;
+    q.quota = *profile.quota;
+    std::tie(q.monthStart, q.monthEnd) = QuotaSpan(*profile.quota, end, now);
+    const qint64 nowMs = DayKeyDates::LocalMs(now);
+    const auto past = FirstAtOrAfter(history.records, std::min(q.monthEnd, nowMs + 1));
+    for (auto r = FirstAtOrAfter(history.records, q.monthStart); r < past; ++r) {
+      const Volume v = VolumeOf(*r);
+      q.estimated = q.estimated || v.estimated;
+      switch (q.quota.counts) {
+        case QuotaCounts::kTotal:
+          q.used += v.down + v.up;
+          break;
+        case QuotaCounts::kDown:
+          q.used += v.down;
+          break;
+        case QuotaCounts::kUp:
+          q.used += v.up;
+          break;
+      }
+    }
+    q.complete = nowMs >= q.monthEnd;
+    const qint64 elapsed = nowMs - q.monthStart;
+    q.projected =
+        q.complete || elapsed <= 0
+            ? q.used
+            : static_cast<uint64_t>(std::llround(static_cast<double>(q.used) *
+                                                 static_cast<double>(q.monthEnd - q.monthStart) /
+                                                 static_cast<double>(elapsed)));
+    report.quota = q;
+  }
+  return report;
+}
+
+}  // namespace velmar
