@@ -49,8 +49,11 @@ void Fill(SnmpVarBind& binding, Answer& answer, const MibValue& value) {
       binding.value.asnValue.object.ids = answer.object.data();
       binding.value.asnValue.object.idLength = static_cast<uint32_t>(answer.object.size());
       break;
+    case ASN_COUNTER64:
+      binding.value.asnValue.counter64 = value.number;
+      break;
     default:
-      binding.value.asnValue.unsigned32 = value.number;
+      binding.value.asnValue.unsigned32 = static_cast<uint32_t>(value.number);
       break;
   }
 }
