@@ -39,7 +39,11 @@ void HistoryRecorder::RecordTick() {
   if (!reg.ValueExists(kHighWater)) {
     reg.WriteInteger(kHighWater, 0);
   }
-  const qint32 n = reg.ReadInteger(kHighWater) + 1;
+  // A day holds a few hundred records; a HighWater below 0 or at the top of
+  // its range comes from a damaged store and restarts the numbering, as a
+  // missing one does, instead of overflowing into negative numbers.
+  const qint32 last = reg.ReadInteger(kHighWater);
+  const qint32 n = last >= 0 && last < std::numeric_limits<qint32>::max() ? last + 1 : 1;
   reg.WriteInteger(kHighWater, n);
 
   const double ole = DayKeyDates::OleDate(dates_.Now());
