@@ -37,12 +37,13 @@ struct MeasurementState {
   // Publication: the rates of the last tick that differed from the one
   // before (1e9 at a start, so the first publication is a change), ticks
   // since, idle time per direction in ms, the every-second-tick flag of
-  // the alarm evaluation, the average lock and the e-mail latch.
+  // the alarm evaluation, the average lock and the e-mail latch. Idle time
+  // is 64-bit: 32 bits of milliseconds end after 24.8 days of quiet.
   float LastUpRate = 1e9f;
   float LastDownRate = 1e9f;
   uint8_t UnchangedTicks = 0;
-  int32_t UpIdleMs = 0;
-  int32_t DownIdleMs = 0;
+  int64_t UpIdleMs = 0;
+  int64_t DownIdleMs = 0;
   bool AlarmToggle = false;
   bool AverageLock = true;
   bool EmailLatch = false;
