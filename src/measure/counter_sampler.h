@@ -2,7 +2,9 @@
 
 #include <QStringList>
 #include <cstdint>
+#include <vector>
 
+#include "interface_counters.h"
 #include "measurement_state.h"
 #include "tick_clock.h"
 #include "tick_host.h"
@@ -12,10 +14,17 @@ namespace velmar {
 class InterfaceTable;
 
 // Samples the interface octet counters on the calculation timer's tick and
-// turns their differences into rates in bytes per second.
+// turns their differences into rates in bytes per second. Each interface
+// keeps its own previous reading (InterfaceCounters); "All" adds the
+// interfaces EdgeSelection picks, whatever their row.
 class CounterSampler {
  public:
-  static constexpr int kMaxRowsExamined = 32;
+  // One entry of the adapter list: a row of the interface table.
+  struct Adapter {
+    int32_t index;
+    QString name;
+    bool countsInAll;
+  };
 
   // `table` may be null: a meter without an agent publishes zero rates.
   CounterSampler(MeasurementState& state, InterfaceTable* table, TickHost& host,
@@ -27,17 +36,28 @@ class CounterSampler {
   // The handler of the calculation timer.
   void Tick();
 
-  // True when a reading was taken.
-  bool ReadInterfaceCounters(int16_t selection, uint32_t& outOctets, uint32_t& inOctets);
+  // Reads every interface and gives what moved on `selection` (0 = "All",
+  // k = the k-th row) since the previous reading. False when no reading
+  // was taken (no agent, a failed or empty walk, no such row).
+  bool ReadInterfaceCounters(int16_t selection, uint64_t& movedOut, uint64_t& movedIn);
+
+  // The interfaces of the latest reading with their byte counts.
+  const std::vector<InterfaceReading>& Interfaces() const { return counters_.Interfaces(); }
 
   // "All" followed by the description of every interface row.
   QStringList BuildAdapterList();
+  // Every interface row, with what "All" makes of it; raises what the
+  // table raises.
+  std::vector<Adapter> ListAdapters();
+  // "All" counts: eth0, wlan0. (or that it counts none) for the tip.
+  static QString DescribeAll(const std::vector<Adapter>& adapters);
 
  private:
   MeasurementState& state_;
   InterfaceTable* table_;
   TickHost& host_;
   const TickClock& clock_;
+  InterfaceCounters counters_;
 };
 
 }  // namespace velmar

@@ -13,13 +13,13 @@ struct MeasurementState {
   bool GenerateMode = false;
   bool HttpBusy = false;
   int16_t AdapterIndex = 0;  // 0 = "All", k >= 1 = the k-th interface row
-  uint32_t CurOutOctets = 0;
-  uint32_t CurInOctets = 0;
-  uint32_t PrevOutOctets = 0;
-  uint32_t PrevInOctets = 0;
-  uint32_t LastTickMs = 0;  // 0 = not yet stamped
+  uint32_t LastTickMs = 0;   // 0 = not yet stamped
   // Bytes since start-up. 64 bits: a 32-bit byte total wraps after 4 GiB.
   uint64_t TotalTraffic = 0;
+  // The same bytes by direction, since start-up; never cleared, so a
+  // reader keeps its own earlier value and takes the difference.
+  uint64_t CountedDownBytes = 0;
+  uint64_t CountedUpBytes = 0;
   // From the settings: 1 = "3 Pole", 2 = "Mid range", 3 = "Full range".
   uint8_t AveragingMode = 1;
   // 0: a kilobit is 1000 bits, 1: 1024 bits (see BitsPerKilobit).
@@ -58,8 +58,6 @@ struct MeasurementState {
     DownWindow.fill(0);
     UpAverage = 0;
     DownAverage = 0;
-    CurInOctets = 0;
-    CurOutOctets = 0;
     EmailLatch = false;
     LastUpRate = 1e9f;
     LastDownRate = 1e9f;
