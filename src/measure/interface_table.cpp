@@ -233,7 +233,8 @@ void InterfaceTable::WalkInterfaces() {
 // column is read while the answers stay in it; an answer past a column
 // goes on in the next wanted column it lands in, or jumps to the start of
 // the next one. An agent without these tables answers NULL (the end of its
-// view) or a name past them, and the rows keep their 32-bit counters.
+// view) or a name past them, or fails the query, and the rows keep their
+// 32-bit counters.
 void InterfaceTable::WalkInterfaceLayers() {
   std::vector<std::pair<int32_t, size_t>> rowOf;
   rowOf.reserve(Rows.size());
@@ -258,7 +259,11 @@ void InterfaceTable::WalkInterfaceLayers() {
   std::vector<uint32_t> asked;
   for (;;) {
     asked.assign(binding_.name.ids, binding_.name.ids + binding_.name.idLength);
-    Query();
+    try {
+      Query();
+    } catch (const TableRefreshError&) {
+      return;  // the rows stand without what the agent could not give
+    }
     const uint32_t* name = binding_.name.ids;
     const uint32_t length = binding_.name.idLength;
     // NULL is the end of the view; an answer that does not move forward

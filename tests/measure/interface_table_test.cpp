@@ -172,6 +172,16 @@ TEST(InterfaceTableTest, InterfaceWalkReadsTheLayersTheAgentOffers) {
   EXPECT_EQ(table.Items(1).IfConnectorPresent, 1);
   EXPECT_EQ(table.Stack(), (std::vector<StackLayer>{{2, 1}}));
 
+  // An agent that fails on the first ifXTable question: the ifTable rows
+  // stand as read.
+  agent.Reset();
+  agent.IfTableOnly({eth});
+  agent.Failure();
+  table.Refresh(InterfaceTable::kInterfaces);
+  ASSERT_EQ(table.Count(), 1);
+  EXPECT_EQ(table.Items(0).IfInOctets, 10u);
+  EXPECT_FALSE(table.Items(0).HasHCInOctets);
+
   // An agent whose view goes on past the tables with other objects.
   agent.Reset();
   agent.IfTableOnly({eth});
