@@ -111,6 +111,7 @@ void MibView::Prepare(Region& region, bool entering) {
       region.rows = region.table();
       SortAndDeduplicate(region.rows);
       region.loaded = true;
+      region.lastRow = SIZE_MAX;
       ++snapshots_;
     }
     return;
@@ -124,6 +125,7 @@ void MibView::Prepare(Region& region, bool entering) {
     SortAndDeduplicate(region.rows);
     region.loaded = true;
     region.builtFrom = shared.generation;
+    region.lastRow = SIZE_MAX;
   }
 }
 
@@ -172,10 +174,18 @@ bool MibView::GetNext(const uint32_t* name, size_t length, Oid& outName,
     for (; column < region.columns.size(); ++column) {
       auto row = region.rows.begin();
       if (after != nullptr) {
-        row = std::upper_bound(
-            region.rows.begin(), region.rows.end(), 0, [&](int, const TableRow& r) {
-              return CompareOid(after, afterLength, r.index.data(), r.index.size()) < 0;
-            });
+        const Oid* last = region.lastRow < region.rows.size() && region.lastColumn == column
+                              ? &region.rows[region.lastRow].index
+                              : nullptr;
+        if (last != nullptr && last->size() == afterLength &&
+            std::equal(last->begin(), last->end(), after)) {
+          row += static_cast<std::ptrdiff_t>(region.lastRow) + 1;
+        } else {
+          row = std::upper_bound(
+              region.rows.begin(), region.rows.end(), 0, [&](int, const TableRow& r) {
+                return CompareOid(after, afterLength, r.index.data(), r.index.size()) < 0;
+              });
+        }
         after = nullptr;
       }
       if (row != region.rows.end()) {
@@ -183,6 +193,8 @@ bool MibView::GetNext(const uint32_t* name, size_t length, Oid& outName,
         outName.push_back(region.columns[column]);
         outName.insert(outName.end(), row->index.begin(), row->index.end());
         outValue = &row->columns[column];
+        region.lastColumn = column;
+        region.lastRow = static_cast<size_t>(row - region.rows.begin());
         return true;
       }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -90,6 +91,10 @@ class MibView {
     std::vector<TableRow> rows;  // sorted by index, no duplicates
     bool loaded = false;
     uint64_t builtFrom = 0;  // the shared snapshot's generation the rows show
+    // Where the last answer from this table was: a walk's next question
+    // names it, and its row's successor is then found without a search.
+    size_t lastColumn = 0;
+    size_t lastRow = SIZE_MAX;
   };
 
   // Makes the region's rows current: `entering` takes a new snapshot.

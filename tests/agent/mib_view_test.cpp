@@ -120,6 +120,12 @@ TEST_F(MibViewTest, NamesBetweenAndBeyondObjectsFindTheNextOne) {
   EXPECT_EQ(getNext({1, 2, 1, 3, 3}), (Oid{1, 5, 0}));           // past the last object
   EXPECT_EQ(getNext({1, 2, 1, 4}), (Oid{1, 5, 0}));              // a column the table lacks
   EXPECT_EQ(getNext({1, 3}), (Oid{1, 5, 0}));
+  // The row after the last answer's row, but in another column, or asked
+  // twice: the same answers as a fresh search gives.
+  EXPECT_EQ(getNext({1, 2, 1, 1, 2}), (Oid{1, 2, 1, 1, 2, 5}));
+  EXPECT_EQ(getNext({1, 2, 1, 2, 2}), (Oid{1, 2, 1, 2, 2, 5}));
+  EXPECT_EQ(getNext({1, 2, 1, 2, 2}), (Oid{1, 2, 1, 2, 2, 5}));
+  EXPECT_EQ(getNext({1, 2, 1, 2, 2, 5}), (Oid{1, 2, 1, 2, 3}));
   EXPECT_EQ(getNext({1, 5, 0}), Oid{});  // end of the view
   EXPECT_EQ(getNext({2}), Oid{});
   EXPECT_EQ(getNext({1, 5, 0, 1}), Oid{});
