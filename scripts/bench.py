@@ -94,12 +94,13 @@ def main():
                     float(m.group(1)) < 16)
 
     width = max(len(r[0]) for r in rows)
+    vwidth = max([32] + [len(r[1]) for r in rows])
     print("Velmar benchmarks, %s, %s, %d cores" % (time.strftime("%Y-%m-%d"), platform.machine(),
                                                   os.cpu_count()))
-    print("| %-*s | %-32s | %-10s | met |" % (width, "figure", "value", "target"))
-    print("|-%s-|-%s-|-%s-|-----|" % ("-" * width, "-" * 32, "-" * 10))
+    print("| %-*s | %-*s | %-10s | met |" % (width, "figure", vwidth, "value", "target"))
+    print("|-%s-|-%s-|-%s-|-----|" % ("-" * width, "-" * vwidth, "-" * 10))
     for what, value, target, ok in rows:
-        print("| %-*s | %-32s | %-10s | %-3s |" % (width, what, value, target, ok))
+        print("| %-*s | %-*s | %-10s | %-3s |" % (width, what, vwidth, value, target, ok))
 
 
 if __name__ == "__main__":
