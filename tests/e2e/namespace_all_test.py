@@ -6,9 +6,11 @@ at that namespace's edge (/sys/class/net/*/statistics inside it). Needs
 root; without it the test is skipped (exit 77)."""
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -192,31 +194,101 @@ def test_containers_behind_a_bridge(bin_dir):
         in_container.stop()
 
 
+def uplink(net, vpn, peer):
+    """A veth from `vpn` (10.66.0.1) to `peer` (10.66.0.2)."""
+    ip("-n", vpn, "link", "add", "up0", "type", "veth", "peer", "name", "down0", "netns", peer)
+    ip("-n", vpn, "addr", "add", "10.66.0.1/24", "dev", "up0")
+    ip("-n", vpn, "link", "set", "up0", "up")
+    ip("-n", peer, "addr", "add", "10.66.0.2/24", "dev", "down0")
+    ip("-n", peer, "link", "set", "down0", "up")
+
+
+def check_vpn(net, bin_dir, vpn, tunnel, address):
+    """Traffic into `tunnel` counts once, as the uplink's bytes."""
+    meter = Meter(net, bin_dir, vpn)
+    assert meter.adapters() == ["up0"], meter.adapters()
+    meter.wait_lines(1)
+    before = net.bytes(vpn, "up0", tunnel)
+    net.send(vpn, address, 5555, 30, 1000)  # into the tunnel
+    meter.wait_lines(3)
+    after = moved(before, net.bytes(vpn, "up0", tunnel))
+    assert after[tunnel] >= 30 * 1000 and after["up0"] > after[tunnel], after
+    check_total(meter, after["up0"], tunnel)
+    meter.stop()
+
+
 def test_vpn_over_an_uplink(bin_dir):
     """A tun VPN whose packets a user-space program sends on over the veth
-    uplink: the uplink counts, the tunnel's bytes are not counted twice."""
-    with Network("vpn") as net:
+    uplink, and a WireGuard tunnel where the kernel and wireguard-tools have
+    it: the uplink counts, the tunnel's bytes are not counted twice."""
+    with Network("tun") as net:
         vpn, peer = net.namespace("vpn"), net.namespace("peer")
-        ip("-n", vpn, "link", "add", "up0", "type", "veth", "peer", "name", "down0", "netns", peer)
-        ip("-n", vpn, "addr", "add", "10.66.0.1/24", "dev", "up0")
-        ip("-n", vpn, "link", "set", "up0", "up")
-        ip("-n", peer, "addr", "add", "10.66.0.2/24", "dev", "down0")
-        ip("-n", peer, "link", "set", "down0", "up")
+        uplink(net, vpn, peer)
         ip("-n", vpn, "tuntap", "add", "tun0", "mode", "tun")
         ip("-n", vpn, "addr", "add", "10.99.0.1/24", "dev", "tun0")
         ip("-n", vpn, "link", "set", "tun0", "up")
         net.tool(peer, "sink", "5555")
         net.tool(vpn, "tunnel", "tun0", "10.66.0.2", "5555")
+        check_vpn(net, bin_dir, vpn, "tun0", "10.99.0.2")
 
-        meter = Meter(net, bin_dir, vpn)
-        assert meter.adapters() == ["up0"]
+    with Network("wg") as net:
+        vpn, peer = net.namespace("vpn"), net.namespace("peer")
+        uplink(net, vpn, peer)
+        try:
+            ip("-n", vpn, "link", "add", "wg0", "type", "wireguard")
+            ip("-n", peer, "link", "add", "wg0", "type", "wireguard")
+        except RuntimeError as e:
+            print("SKIP WireGuard over a veth: this kernel cannot make one (%s)" % e)
+            return
+        if shutil.which("wg") is None:
+            print("SKIP WireGuard over a veth: wireguard-tools (wg) is not installed")
+            return
+        keys = {}
+        for ns in (vpn, peer):
+            private = subprocess.run(["wg", "genkey"], capture_output=True, text=True,
+                                     check=True).stdout
+            public = subprocess.run(["wg", "pubkey"], input=private, capture_output=True,
+                                    text=True, check=True).stdout.strip()
+            key_file = tempfile.NamedTemporaryFile("w", delete=False)
+            key_file.write(private)
+            key_file.close()
+            keys[ns] = (key_file.name, public)
+        for ns, other, mine, theirs in ((vpn, peer, "10.98.0.1", "10.66.0.2"),
+                                        (peer, vpn, "10.98.0.2", "10.66.0.1")):
+            net.run(ns, "wg", "set", "wg0", "private-key", keys[ns][0], "listen-port", "51820",
+                    "peer", keys[other][1], "endpoint", theirs + ":51820",
+                    "allowed-ips", "10.98.0.0/24")
+            ip("-n", ns, "addr", "add", mine + "/24", "dev", "wg0")
+            ip("-n", ns, "link", "set", "wg0", "up")
+            os.unlink(keys[ns][0])
+        net.tool(peer, "sink", "5555")
+        check_vpn(net, bin_dir, vpn, "wg0", "10.98.0.2")
+
+
+def test_a_dummy_device_beside_the_uplink(bin_dir):
+    """Bytes sent into a dummy device go nowhere else: it counts with the
+    veth, each once."""
+    with Network("dummy") as net:
+        near, far = net.namespace("near"), net.namespace("far")
+        uplink(net, near, far)
+        try:
+            ip("-n", near, "link", "add", "dummy0", "type", "dummy")
+        except RuntimeError as e:
+            print("SKIP a dummy device: this kernel cannot make one (%s)" % e)
+            return
+        ip("-n", near, "addr", "add", "10.33.0.1/24", "dev", "dummy0")
+        ip("-n", near, "link", "set", "dummy0", "up")
+        net.tool(far, "sink", "5555")
+        meter = Meter(net, bin_dir, near)
+        assert meter.adapters() == ["dummy0", "up0"], meter.adapters()
         meter.wait_lines(1)
-        before = net.bytes(vpn, "up0", "tun0")
-        net.send(vpn, "10.99.0.2", 7000, 30, 1000)  # into the tunnel
+        before = net.bytes(near, "up0", "dummy0")
+        net.send(near, "10.33.0.2", 5555, 10, 900)
+        net.send(near, "10.66.0.2", 5555, 10, 900)
         meter.wait_lines(3)
-        after = moved(before, net.bytes(vpn, "up0", "tun0"))
-        assert after["tun0"] >= 30 * 1000 and after["up0"] > after["tun0"], after
-        check_total(meter, after["up0"], "vpn")
+        after = moved(before, net.bytes(near, "up0", "dummy0"))
+        assert after["dummy0"] >= 10 * 900, after
+        check_total(meter, after["up0"] + after["dummy0"], "dummy")
         meter.stop()
 
 
