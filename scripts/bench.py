@@ -16,8 +16,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 rows = []
 
 
-def gbench(binary, name_filter=".*"):
-    out = subprocess.run([os.path.join(BIN, binary), "--benchmark_format=json",
+def gbench(binary, name_filter=".*", extra=()):
+    out = subprocess.run([os.path.join(BIN, binary), *extra, "--benchmark_format=json",
                           "--benchmark_filter=" + name_filter,
                           "--benchmark_min_time=%s" % ("0.05" if QUICK else "0.5")],
                          env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
@@ -40,10 +40,22 @@ def main():
     row("interface-table refresh (the tick's walk)",
         "%.1f µs, %d agent calls, %d rows" % (us(r), r["agent_calls_per_refresh"], r["rows"]),
         "< 50 µs", us(r) < 50)
+    if os.geteuid() == 0:
+        # 50 veth pairs in a namespace of the benchmark's own: a host with
+        # 50 containers. The walk's cost must stay linear in the interfaces.
+        big = gbench("agent_refresh_bench", "BM_InterfaceRefresh",
+                     ["--veth-pairs=50"])["BM_InterfaceRefresh"]
+        per = (us(big) - us(r)) / (big["rows"] - r["rows"])
+        row("interface-table refresh at %d interfaces (50 veth pairs)" % big["rows"],
+            "%.0f µs, %.1f µs per interface, %d calls" % (us(big), per,
+                                                         big["agent_calls_per_refresh"]),
+            "-", None)
+    else:
+        row("interface-table refresh at 101 interfaces (50 veth pairs)", "needs root", "-", None)
     avg = gbench("averaging_bench", "BM_ComputeAverage_Throttled/1")
     row("ComputeAverage, full window, with queue runs",
         "%.1f µs" % us(avg["BM_ComputeAverage_Throttled/1"]), "-", None)
-    tick = gbench("tick_bench")["BM_WholeTick"]
+    tick = next(b for n, b in gbench("tick_bench").items() if n.startswith("BM_WholeTick"))
     row("whole tick in the window (walk, rates, averages, publication, repaint)",
         "%.1f µs" % us(tick), "-", None)
     g = gbench("graph_bench")
@@ -106,12 +118,13 @@ def main():
                     float(m.group(1)) < 16)
 
     width = max(len(r[0]) for r in rows)
+    vwidth = max([32] + [len(r[1]) for r in rows])
     print("Velmar benchmarks, %s, %s, %d cores" % (time.strftime("%Y-%m-%d"), platform.machine(),
                                                   os.cpu_count()))
-    print("| %-*s | %-32s | %-10s | met |" % (width, "figure", "value", "target"))
-    print("|-%s-|-%s-|-%s-|-----|" % ("-" * width, "-" * 32, "-" * 10))
+    print("| %-*s | %-*s | %-10s | met |" % (width, "figure", vwidth, "value", "target"))
+    print("|-%s-|-%s-|-%s-|-----|" % ("-" * width, "-" * vwidth, "-" * 10))
     for what, value, target, ok in rows:
-        print("| %-*s | %-32s | %-10s | %-3s |" % (width, what, value, target, ok))
+        print("| %-*s | %-*s | %-10s | %-3s |" % (width, what, vwidth, value, target, ok))
 
 
 if __name__ == "__main__":

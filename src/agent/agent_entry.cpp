@@ -28,7 +28,11 @@ struct Answer {
   std::string bytes;
   Oid object;
 };
-thread_local std::vector<Answer> answers;
+struct ThreadAnswers {
+  std::vector<Answer> answers;
+  Oid next;  // a lookup's result before it becomes an answer's name
+};
+thread_local ThreadAnswers threadAnswers;
 
 uint32_t supportedView[] = {1, 3, 6, 1, 2, 1};
 
@@ -49,8 +53,11 @@ void Fill(SnmpVarBind& binding, Answer& answer, const MibValue& value) {
       binding.value.asnValue.object.ids = answer.object.data();
       binding.value.asnValue.object.idLength = static_cast<uint32_t>(answer.object.size());
       break;
+    case ASN_COUNTER64:
+      binding.value.asnValue.counter64 = value.number;
+      break;
     default:
-      binding.value.asnValue.unsigned32 = value.number;
+      binding.value.asnValue.unsigned32 = static_cast<uint32_t>(value.number);
       break;
   }
 }
@@ -96,6 +103,9 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
     }
     return 0;
   }
+  // One look-up of the thread's storage per query, not one per use.
+  ThreadAnswers& own = threadAnswers;
+  std::vector<Answer>& answers = own.answers;
   if (answers.size() < bindings->len) {
     answers.resize(bindings->len);
   }
@@ -105,9 +115,8 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
     const MibValue* value = nullptr;
     // The name may point into answer.name itself (the caller passes the
     // last answer back), so look up into a fresh buffer first.
-    thread_local Oid next;
-    if (state.view->GetNext(binding.name.ids, binding.name.idLength, next, value)) {
-      answer.name.swap(next);
+    if (state.view->GetNext(binding.name.ids, binding.name.idLength, own.next, value)) {
+      answer.name.swap(own.next);
       Fill(binding, answer, *value);
     } else {
       binding.value = AsnAny{};

@@ -1,5 +1,6 @@
 #include "kernel_tables.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/ethtool.h>
 #include <linux/if.h>
@@ -10,10 +11,13 @@
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -172,6 +176,9 @@ void FillFromSysfs(LinkInfo& link, const std::string& sysRoot) {
       link.operState = kOperValue[i];
     }
   }
+  number("carrier_changes", link.carrierChanges);
+  link.alias = Trimmed(ReadWholeFile(dir + "ifalias"));
+  link.hasDevice = HasDevice(link.name, sysRoot);
   const std::string mac = Trimmed(ReadWholeFile(dir + "address"));
   link.address.clear();
   for (size_t i = 0; i + 1 < mac.size() + 1; i += 3) {
@@ -180,6 +187,72 @@ void FillFromSysfs(LinkInfo& link, const std::string& sysRoot) {
       break;
     }
     link.address.push_back(static_cast<char>(octet));
+  }
+}
+
+bool HasDevice(const std::string& name, const std::string& sysRoot) {
+  return ::access((sysRoot + "/" + name + "/device").c_str(), F_OK) == 0;
+}
+
+void FillLowerLayersFromSysfs(std::vector<LinkInfo>& links, const std::string& sysRoot) {
+  std::map<std::string, int> indexOf;
+  for (const LinkInfo& link : links) {
+    indexOf.emplace(link.name, link.index);
+  }
+  for (LinkInfo& link : links) {
+    link.lowerLayers.clear();
+    DIR* dir = ::opendir((sysRoot + "/" + link.name).c_str());
+    if (dir == nullptr) {
+      continue;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+      const std::string_view entryName(entry->d_name);
+      if (entryName.rfind("lower_", 0) != 0) {
+        continue;
+      }
+      const auto lower = indexOf.find(std::string(entryName.substr(6)));
+      if (lower != indexOf.end() && lower->second != link.index) {
+        link.lowerLayers.push_back(lower->second);
+      }
+    }
+    ::closedir(dir);
+    std::sort(link.lowerLayers.begin(), link.lowerLayers.end());
+  }
+}
+
+void ResolveLowerLayers(std::vector<LinkInfo>& links, const std::vector<LinkRelations>& relations) {
+  std::vector<std::pair<int, size_t>> positions;
+  positions.reserve(links.size());
+  for (size_t i = 0; i < links.size(); ++i) {
+    links[i].lowerLayers.clear();
+    positions.emplace_back(links[i].index, i);
+  }
+  std::sort(positions.begin(), positions.end());
+  const auto find = [&](int index) -> LinkInfo* {
+    const auto it =
+        std::lower_bound(positions.begin(), positions.end(), std::make_pair(index, size_t{0}));
+    return it != positions.end() && it->first == index ? &links[it->second] : nullptr;
+  };
+  for (size_t i = 0; i < links.size() && i < relations.size(); ++i) {
+    LinkInfo& link = links[i];
+    const LinkRelations& r = relations[i];
+    if (r.master > 0 && r.master != link.index) {
+      if (LinkInfo* master = find(r.master)) {
+        master->lowerLayers.push_back(link.index);
+      }
+    }
+    // A veth's (or vxcan's, netkit's) link is its peer beside it, not a
+    // layer below it.
+    const bool peerKind = link.kind == "veth" || link.kind == "vxcan" || link.kind == "netkit";
+    if (r.link > 0 && r.link != link.index && !r.linkInOtherNamespace && !peerKind &&
+        find(r.link) != nullptr) {
+      link.lowerLayers.push_back(r.link);
+    }
+  }
+  for (LinkInfo& link : links) {
+    std::sort(link.lowerLayers.begin(), link.lowerLayers.end());
+    link.lowerLayers.erase(std::unique(link.lowerLayers.begin(), link.lowerLayers.end()),
+                           link.lowerLayers.end());
   }
 }
 
@@ -316,6 +389,12 @@ LinkReader::LinkReader() : buffer_(64 * 1024) {
     }
   }
   ioctlSocket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  utsname system{};
+  int major = 0;
+  int minor = 0;
+  if (::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2) {
+    netlinkNamesDevices_ = major > 5 || (major == 5 && minor >= 15);
+  }
 }
 
 LinkReader::~LinkReader() {
@@ -336,6 +415,7 @@ uint64_t LinkReader::SpeedOf(const std::string& name) {
   ifreq request{};
   std::memcpy(request.ifr_name, name.c_str(), name.size() + 1);
   request.ifr_data = reinterpret_cast<char*>(&cmd);
+  ++speedQueries_;
   if (::ioctl(ioctlSocket_, SIOCETHTOOL, &request) != 0) {
     return 0;
   }
@@ -364,6 +444,7 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
     return false;
   }
 
+  std::vector<LinkRelations> relations;
   for (;;) {
     const ssize_t received = ::recv(netlink_, buffer_.data(), buffer_.size(), 0);
     if (received < 0) {
@@ -379,6 +460,7 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
         continue;  // an answer to an earlier, abandoned request
       }
       if (h->nlmsg_type == NLMSG_DONE) {
+        ResolveLowerLayers(links, relations);
         return true;
       }
       if (h->nlmsg_type == NLMSG_ERROR) {
@@ -389,18 +471,57 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
       }
       const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(h));
       LinkInfo link;
+      LinkRelations relation;
       link.index = info->ifi_index;
       link.arpType = info->ifi_type;
       link.flags = info->ifi_flags;
+      const auto u32 = [](const void* data, size_t size) {
+        uint32_t v = 0;
+        if (size >= 4) {
+          std::memcpy(&v, data, 4);
+        }
+        return v;
+      };
+      const auto text = [](const void* data, size_t size) {
+        return std::string(static_cast<const char*>(data),
+                           strnlen(static_cast<const char*>(data), size));
+      };
       int attrLength = static_cast<int>(IFLA_PAYLOAD(h));
       for (auto* a = IFLA_RTA(info); RTA_OK(a, attrLength); a = RTA_NEXT(a, attrLength)) {
         const void* data = RTA_DATA(a);
         const size_t size = RTA_PAYLOAD(a);
         switch (a->rta_type) {
           case IFLA_IFNAME:
-            link.name.assign(static_cast<const char*>(data),
-                             strnlen(static_cast<const char*>(data), size));
+            link.name = text(data, size);
             break;
+          case IFLA_IFALIAS:
+            link.alias = text(data, size);
+            break;
+          case IFLA_MASTER:
+            relation.master = static_cast<int>(u32(data, size));
+            break;
+          case IFLA_LINK:
+            relation.link = static_cast<int>(u32(data, size));
+            break;
+          case IFLA_LINK_NETNSID:
+            relation.linkInOtherNamespace = true;
+            break;
+          case IFLA_PARENT_DEV_NAME:
+            link.hasDevice = true;
+            break;
+          case IFLA_CARRIER_CHANGES:
+            link.carrierChanges = u32(data, size);
+            break;
+          case IFLA_LINKINFO: {
+            int nestedLength = static_cast<int>(size);
+            for (auto* n = static_cast<rtattr*>(RTA_DATA(a)); RTA_OK(n, nestedLength);
+                 n = RTA_NEXT(n, nestedLength)) {
+              if (n->rta_type == IFLA_INFO_KIND) {
+                link.kind = text(RTA_DATA(n), RTA_PAYLOAD(n));
+              }
+            }
+            break;
+          }
           case IFLA_MTU:
             if (size >= 4) {
               std::memcpy(&link.mtu, data, 4);
@@ -434,24 +555,63 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
         }
       }
       links.push_back(std::move(link));
+      relations.push_back(relation);
     }
   }
 }
 
+void LinkReader::CompleteFromCache(std::vector<LinkInfo>& links) {
+  uint64_t carrierChanges = 0;
+  for (const LinkInfo& link : links) {
+    carrierChanges += link.carrierChanges;
+  }
+  const bool carrierMoved = carrierChanges != carrierChangesSeen_;
+  carrierChangesSeen_ = carrierChanges;
+
+  std::vector<std::pair<int, Remembered>> kept;
+  kept.reserve(links.size());
+  for (LinkInfo& link : links) {
+    const auto old = std::lower_bound(
+        remembered_.begin(), remembered_.end(), link.index,
+        [](const std::pair<int, Remembered>& r, int index) { return r.first < index; });
+    Remembered r;
+    bool speedKnown = false;
+    if (old != remembered_.end() && old->first == link.index && old->second.name == link.name) {
+      r = std::move(old->second);
+      speedKnown = !carrierMoved;
+    } else {
+      r.name = link.name;
+    }
+    if (!speedKnown) {
+      r.speed = (link.flags & IFF_LOOPBACK) ? 0 : SpeedOf(link.name);
+    }
+    link.speedBitsPerSecond = r.speed;
+    if (!netlinkNamesDevices_) {
+      if (!r.deviceKnown) {
+        r.hasDevice = HasDevice(link.name, "/sys/class/net");
+        r.deviceKnown = true;
+      }
+      link.hasDevice = r.hasDevice;
+    }
+    kept.emplace_back(link.index, std::move(r));
+  }
+  std::sort(kept.begin(), kept.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  remembered_.swap(kept);
+}
+
 std::vector<LinkInfo> LinkReader::Read() {
   std::vector<LinkInfo> links;
+  links.reserve(remembered_.size());
   if (netlink_ < 0 || !ReadNetlink(links)) {
     links = ParseProcNetDev(ReadWholeFile("/proc/net/dev"));
     for (LinkInfo& link : links) {
       FillFromSysfs(link, "/sys/class/net");
     }
+    FillLowerLayersFromSysfs(links, "/sys/class/net");
     return links;
   }
-  for (LinkInfo& link : links) {
-    if (!(link.flags & IFF_LOOPBACK)) {
-      link.speedBitsPerSecond = SpeedOf(link.name);
-    }
-  }
+  CompleteFromCache(links);
   return links;
 }
 

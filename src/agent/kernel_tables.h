@@ -21,6 +21,13 @@ struct LinkInfo {
   uint32_t mtu = 0;
   std::string address;              // hardware address octets
   uint64_t speedBitsPerSecond = 0;  // 0 = unknown
+  std::string alias;                // what `ip link set ... alias` set
+  std::string kind;                 // the link kind: "bridge", "veth", "tun"...; empty for hardware
+  bool hasDevice = false;           // a device (a card, a bus function) stands behind it
+  // The interfaces of this namespace it runs over (bridge ports, bond
+  // members, a VLAN's card), by ifIndex.
+  std::vector<int> lowerLayers;
+  uint32_t carrierChanges = 0;
   uint64_t rxBytes = 0, rxPackets = 0, rxMulticast = 0, rxDropped = 0, rxErrors = 0,
            rxNoHandler = 0;
   uint64_t txBytes = 0, txPackets = 0, txDropped = 0, txErrors = 0;
@@ -56,15 +63,47 @@ class LinkReader {
 
   std::vector<LinkInfo> Read();
 
+  // Driver speed queries made since construction.
+  uint64_t SpeedQueries() const { return speedQueries_; }
+
  private:
+  struct Remembered {
+    std::string name;
+    uint64_t speed = 0;
+    bool hasDevice = false;
+    bool deviceKnown = false;
+  };
+
   bool ReadNetlink(std::vector<LinkInfo>& links);
   uint64_t SpeedOf(const std::string& name);
+  void CompleteFromCache(std::vector<LinkInfo>& links);
 
   int netlink_ = -1;
   int ioctlSocket_ = -1;
   uint32_t sequence_ = 0;
   std::vector<char> buffer_;
+  // Kernels before 5.15 do not name a link's parent device over netlink;
+  // then sysfs tells, once per interface.
+  bool netlinkNamesDevices_ = false;
+  // What costs a driver call or a file lookup, asked once per interface:
+  // the speed again whenever any link's carrier changed (a renegotiation,
+  // a bond losing a member), the device never (it is fixed at creation).
+  std::vector<std::pair<int, Remembered>> remembered_;  // by ifIndex
+  uint64_t carrierChangesSeen_ = ~0ull;
+  uint64_t speedQueries_ = 0;
 };
+
+// Resolves what a link reader found about which interface runs over which
+// into lowerLayers: a link's master (bridge, bond) runs over it, and a link
+// runs over the one it names as its lower link (VLAN, macvlan, tunnel),
+// except for the pair kinds whose "link" is the peer (veth). Relations to
+// interfaces of other namespaces are dropped.
+struct LinkRelations {
+  int master = 0;
+  int link = 0;
+  bool linkInOtherNamespace = false;
+};
+void ResolveLowerLayers(std::vector<LinkInfo>& links, const std::vector<LinkRelations>& relations);
 
 // Parsers of the kernel's text tables. They take the file's content so
 // tests feed saved and malformed files; lines they cannot read are skipped.
@@ -76,6 +115,11 @@ std::map<std::string, uint64_t> ParseProcNetSnmpTcp(std::string_view content);
 
 // Completes a link from /sys/class/net/<name> under `sysRoot`.
 void FillFromSysfs(LinkInfo& link, const std::string& sysRoot);
+// The lower layers of every link from the kernel's lower_<name> entries
+// under `sysRoot`, resolved to the indexes of `links`.
+void FillLowerLayersFromSysfs(std::vector<LinkInfo>& links, const std::string& sysRoot);
+// True when /sys/class/net/<name>/device exists under `sysRoot`.
+bool HasDevice(const std::string& name, const std::string& sysRoot);
 
 std::string ReadWholeFile(const std::string& path);
 

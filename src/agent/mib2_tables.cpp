@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 namespace velmar::agent {
 
@@ -15,6 +16,9 @@ const Oid kIpRoutingDiscards = {1, 3, 6, 1, 2, 1, 4, 23, 0};
 const Oid kTcpConnEntry = {1, 3, 6, 1, 2, 1, 6, 13, 1};
 const Oid kTcpInErrs = {1, 3, 6, 1, 2, 1, 6, 14, 0};
 const Oid kTcpOutRsts = {1, 3, 6, 1, 2, 1, 6, 15, 0};
+const Oid kIfXEntry = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1};
+const Oid kIfStackEntry = {1, 3, 6, 1, 2, 1, 31, 1, 2, 1};
+const std::vector<uint32_t> kIfXColumns = {1, 6, 10, 15, 17, 18};
 
 namespace {
 
@@ -68,6 +72,56 @@ std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links) {
     rows.push_back(std::move(row));
   }
   return rows;
+}
+
+std::vector<TableRow> IfXTableRows(const std::vector<LinkInfo>& links) {
+  std::vector<TableRow> rows;
+  rows.reserve(links.size());
+  for (const LinkInfo& l : links) {
+    TableRow row;
+    row.index = {static_cast<uint32_t>(l.index)};
+    const uint64_t mbps =
+        std::min<uint64_t>(l.speedBitsPerSecond / 1000000, std::numeric_limits<uint32_t>::max());
+    row.columns = {
+        MibValue::String(l.name),                                      // 1 ifName
+        MibValue::Counter64(l.rxBytes),                                // 6 ifHCInOctets
+        MibValue::Counter64(l.txBytes),                                // 10 ifHCOutOctets
+        MibValue::Unsigned(ASN_GAUGE32, static_cast<uint32_t>(mbps)),  // 15 ifHighSpeed
+        MibValue::Integer(l.hasDevice ? 1 : 2),                        // 17 ifConnectorPresent
+        MibValue::String(l.alias),                                     // 18 ifAlias
+    };
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<TableRow> IfStackTableRows(const std::vector<LinkInfo>& links) {
+  std::vector<std::pair<uint32_t, uint32_t>> pairs;
+  for (const LinkInfo& l : links) {
+    for (const int lower : l.lowerLayers) {
+      pairs.emplace_back(static_cast<uint32_t>(l.index), static_cast<uint32_t>(lower));
+    }
+  }
+  std::vector<uint32_t> lowers;
+  for (const auto& [higher, lower] : pairs) {
+    lowers.push_back(lower);
+  }
+  std::sort(lowers.begin(), lowers.end());
+  for (const LinkInfo& l : links) {
+    const auto index = static_cast<uint32_t>(l.index);
+    if (!std::binary_search(lowers.begin(), lowers.end(), index)) {
+      pairs.emplace_back(0, index);
+    }
+    if (l.lowerLayers.empty()) {
+      pairs.emplace_back(index, 0);
+    }
+  }
+  std::vector<TableRow> rows;
+  rows.reserve(pairs.size());
+  for (const auto& [higher, lower] : pairs) {
+    rows.push_back(TableRow{{higher, lower}, {MibValue::Integer(1)}});  // active
+  }
+  return rows;  // the view sorts them by index
 }
 
 std::vector<TableRow> TcpConnTableRows(const std::vector<TcpConnection>& connections) {
@@ -130,10 +184,13 @@ std::vector<TableRow> IpRouteTableRows(const std::vector<Route>& routes,
 
 std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   auto view = std::make_unique<MibView>();
-  auto links = sources.links;
-  view->AddScalar(kIfNumber,
-                  [links] { return MibValue::Integer(static_cast<int32_t>(links().size())); });
-  view->AddTable(kIfEntry, kIfColumns, [links] { return IfTableRows(links()); });
+  auto links = std::make_shared<std::vector<LinkInfo>>();
+  const int linkSnapshot = view->AddSnapshot([links, read = sources.links] { *links = read(); });
+  view->AddScalar(
+      kIfNumber, [links] { return MibValue::Integer(static_cast<int32_t>(links->size())); },
+      linkSnapshot);
+  view->AddTable(
+      kIfEntry, kIfColumns, [links] { return IfTableRows(*links); }, linkSnapshot);
   const std::string routePath = sources.procNetRoute;
   view->AddTable(kIpRouteEntry, kIpRouteColumns, [routePath] {
     return IpRouteTableRows(
@@ -154,6 +211,11 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   };
   view->AddScalar(kTcpInErrs, tcpCounter("InErrs"));
   view->AddScalar(kTcpOutRsts, tcpCounter("OutRsts"));
+  view->AddTable(
+      kIfXEntry, kIfXColumns, [links] { return IfXTableRows(*links); }, linkSnapshot);
+  view->AddTable(
+      kIfStackEntry, std::vector<uint32_t>{kIfStackStatus},
+      [links] { return IfStackTableRows(*links); }, linkSnapshot);
   return view;
 }
 

@@ -18,13 +18,24 @@ extern const Oid kIpRoutingDiscards;  // 1.3.6.1.2.1.4.23.0
 extern const Oid kTcpConnEntry;       // 1.3.6.1.2.1.6.13.1
 extern const Oid kTcpInErrs;          // 1.3.6.1.2.1.6.14.0
 extern const Oid kTcpOutRsts;         // 1.3.6.1.2.1.6.15.0
+extern const Oid kIfXEntry;           // 1.3.6.1.2.1.31.1.1.1
+extern const Oid kIfStackEntry;       // 1.3.6.1.2.1.31.1.2.1
 
 constexpr uint32_t kIfColumns = 22;
 constexpr uint32_t kIpRouteColumns = 13;
 constexpr uint32_t kTcpConnColumns = 5;
+// The ifXTable columns served: ifName, ifHCInOctets, ifHCOutOctets,
+// ifHighSpeed, ifConnectorPresent, ifAlias.
+extern const std::vector<uint32_t> kIfXColumns;
+// The ifStackTable's only accessible column, ifStackStatus.
+constexpr uint32_t kIfStackStatus = 3;
 
 // Rows of the three tables from kernel data.
 std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links);
+std::vector<TableRow> IfXTableRows(const std::vector<LinkInfo>& links);
+// Indexed by (higher, lower) ifIndex; as RFC 2863 asks, an interface with
+// nothing above it has a row (0, it), one with nothing below it (it, 0).
+std::vector<TableRow> IfStackTableRows(const std::vector<LinkInfo>& links);
 std::vector<TableRow> TcpConnTableRows(const std::vector<TcpConnection>& connections);
 std::vector<TableRow> IpRouteTableRows(const std::vector<Route>& routes,
                                        const std::function<int(const std::string&)>& ifIndexOf);
@@ -38,7 +49,8 @@ struct KernelSources {
 };
 
 // The agent's whole view: ifNumber, ifTable, ipRouteTable,
-// ipRoutingDiscards, tcpConnTable, tcpInErrs, tcpOutRsts.
+// ipRoutingDiscards, tcpConnTable, tcpInErrs, tcpOutRsts, ifXTable,
+// ifStackTable. The three interface tables share one read of the links.
 std::unique_ptr<MibView> BuildMib2View(KernelSources sources);
 
 }  // namespace velmar::agent

@@ -31,6 +31,13 @@ MibValue MibValue::Unsigned(uint8_t type, uint32_t v) {
   return m;
 }
 
+MibValue MibValue::Counter64(uint64_t v) {
+  MibValue m;
+  m.type = ASN_COUNTER64;
+  m.number = v;
+  return m;
+}
+
 MibValue MibValue::String(std::string s) {
   MibValue m;
   m.type = ASN_OCTETSTRING;
@@ -61,34 +68,76 @@ void SortAndDeduplicate(std::vector<TableRow>& rows) {
              rows.end());
 }
 
-void MibView::AddScalar(Oid instance, ScalarSource source) {
+int MibView::AddSnapshot(SnapshotSource take) {
+  shared_.push_back(Snapshot{std::move(take), 0});
+  return static_cast<int>(shared_.size()) - 1;
+}
+
+void MibView::AddScalar(Oid instance, ScalarSource source, int snapshot) {
   Region r;
   r.base = std::move(instance);
   r.scalar = std::move(source);
+  r.snapshot = snapshot;
   regions_.push_back(std::move(r));
 }
 
-void MibView::AddTable(Oid entry, uint32_t columns, TableSource source) {
+void MibView::AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot) {
+  std::vector<uint32_t> all(columns);
+  for (uint32_t c = 0; c < columns; ++c) {
+    all[c] = c + 1;
+  }
+  AddTable(std::move(entry), std::move(all), std::move(source), snapshot);
+}
+
+void MibView::AddTable(Oid entry, std::vector<uint32_t> columns, TableSource source, int snapshot) {
   Region r;
   r.base = std::move(entry);
-  r.columns = columns;
+  r.columns = std::move(columns);
   r.table = std::move(source);
+  r.snapshot = snapshot;
   regions_.push_back(std::move(r));
 }
 
-void MibView::Load(Region& region) {
-  region.rows = region.table();
-  SortAndDeduplicate(region.rows);
-  region.loaded = true;
+void MibView::TakeShared(int snapshot) {
+  Snapshot& s = shared_[static_cast<size_t>(snapshot)];
+  s.take();
+  ++s.generation;
   ++snapshots_;
+}
+
+void MibView::Prepare(Region& region, bool entering) {
+  if (region.snapshot == kOwnSnapshot) {
+    if (entering || !region.loaded) {
+      region.rows = region.table();
+      SortAndDeduplicate(region.rows);
+      region.loaded = true;
+      region.lastRow = SIZE_MAX;
+      ++snapshots_;
+    }
+    return;
+  }
+  const Snapshot& shared = shared_[static_cast<size_t>(region.snapshot)];
+  if (entering || shared.generation == 0) {
+    TakeShared(region.snapshot);
+  }
+  if (!region.loaded || region.builtFrom != shared.generation) {
+    region.rows = region.table();
+    SortAndDeduplicate(region.rows);
+    region.loaded = true;
+    region.builtFrom = shared.generation;
+    region.lastRow = SIZE_MAX;
+  }
 }
 
 bool MibView::GetNext(const uint32_t* name, size_t length, Oid& outName,
                       const MibValue*& outValue) {
   for (Region& region : regions_) {
     const Oid& base = region.base;
-    if (region.columns == 0) {
+    if (region.columns.empty()) {
       if (CompareOid(name, length, base.data(), base.size()) < 0) {
+        if (region.snapshot != kOwnSnapshot) {
+          TakeShared(region.snapshot);
+        }
         region.scalarValue = region.scalar();
         outName = base;
         outValue = &region.scalarValue;
@@ -97,44 +146,55 @@ bool MibView::GetNext(const uint32_t* name, size_t length, Oid& outName,
       continue;
     }
 
-    // Where in the table does `name` point: column `column`, after row index
-    // `after` (empty = before the column's first row)?
-    uint32_t column = 1;
+    // Where in the table does `name` point: the served column at `column`,
+    // after row index `after` (empty = before the column's first row)?
+    size_t column = 0;
     const uint32_t* after = nullptr;
     size_t afterLength = 0;
     const bool underEntry = length > base.size() && std::equal(base.begin(), base.end(), name);
+    // A name with a row index goes on with a walk already in the table.
+    const bool entering = !underEntry || length == base.size() + 1;
     if (underEntry) {
-      column = name[base.size()];
-      if (column > region.columns) {
-        continue;
+      const uint32_t asked = name[base.size()];
+      column = static_cast<size_t>(
+          std::lower_bound(region.columns.begin(), region.columns.end(), asked) -
+          region.columns.begin());
+      if (column == region.columns.size()) {
+        continue;  // past the last column
       }
-      if (column == 0) {
-        column = 1;
-      } else if (length > base.size() + 1) {
+      if (region.columns[column] == asked && length > base.size() + 1) {
         after = name + base.size() + 1;
         afterLength = length - base.size() - 1;
       }
     } else if (CompareOid(name, length, base.data(), base.size()) > 0) {
       continue;  // the whole table lies before `name`
     }
-    if (after == nullptr || !region.loaded) {
-      Load(region);
-    }
+    Prepare(region, entering);
 
-    for (; column <= region.columns; ++column) {
+    for (; column < region.columns.size(); ++column) {
       auto row = region.rows.begin();
       if (after != nullptr) {
-        row = std::upper_bound(
-            region.rows.begin(), region.rows.end(), 0, [&](int, const TableRow& r) {
-              return CompareOid(after, afterLength, r.index.data(), r.index.size()) < 0;
-            });
+        const Oid* last = region.lastRow < region.rows.size() && region.lastColumn == column
+                              ? &region.rows[region.lastRow].index
+                              : nullptr;
+        if (last != nullptr && last->size() == afterLength &&
+            std::equal(last->begin(), last->end(), after)) {
+          row += static_cast<std::ptrdiff_t>(region.lastRow) + 1;
+        } else {
+          row = std::upper_bound(
+              region.rows.begin(), region.rows.end(), 0, [&](int, const TableRow& r) {
+                return CompareOid(after, afterLength, r.index.data(), r.index.size()) < 0;
+              });
+        }
         after = nullptr;
       }
       if (row != region.rows.end()) {
         outName.assign(base.begin(), base.end());
-        outName.push_back(column);
+        outName.push_back(region.columns[column]);
         outName.insert(outName.end(), row->index.begin(), row->index.end());
-        outValue = &row->columns[column - 1];
+        outValue = &row->columns[column];
+        region.lastColumn = column;
+        region.lastRow = static_cast<size_t>(row - region.rows.begin());
         return true;
       }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,12 +21,14 @@ inline int CompareOid(const Oid& a, const Oid& b) {
 
 struct MibValue {
   uint8_t type = ASN_NULL;
-  uint32_t number = 0;  // INTEGER (as two's complement), Counter32, Gauge32, TimeTicks
-  std::string bytes;    // OCTET STRING, IpAddress (4 octets)
-  Oid object;           // OBJECT IDENTIFIER
+  // INTEGER (as two's complement), Counter32, Gauge32, TimeTicks, Counter64
+  uint64_t number = 0;
+  std::string bytes;  // OCTET STRING, IpAddress (4 octets)
+  Oid object;         // OBJECT IDENTIFIER
 
   static MibValue Integer(int32_t v);
   static MibValue Unsigned(uint8_t type, uint32_t v);
+  static MibValue Counter64(uint64_t v);
   static MibValue String(std::string s);
   static MibValue Ip(const std::array<uint8_t, 4>& a);
   static MibValue ObjectId(Oid o);
@@ -33,41 +36,72 @@ struct MibValue {
 
 struct TableRow {
   Oid index;
-  std::vector<MibValue> columns;  // column N at columns[N - 1]
+  // One value per column the table serves, in the order of its columns.
+  std::vector<MibValue> columns;
 };
 
 // The objects one agent serves, in MIB order: scalars and conceptual tables.
 // A table is read from its source when a walk enters it (a name before its
 // first object, or a name that ends at a column with no row index), so one
 // walk sees one consistent snapshot and costs one read of the source.
+//
+// Several regions may be built from one shared snapshot (the interface
+// tables all come from one read of the kernel's links): entering any of them
+// takes the snapshot once for all, and a walk that goes on in another of
+// them with a row index (GETNEXT ifHCInOctets.0 after a walk of ifTable)
+// sees the same snapshot without reading the source again.
 class MibView {
  public:
   using ScalarSource = std::function<MibValue()>;
   using TableSource = std::function<std::vector<TableRow>()>;
+  using SnapshotSource = std::function<void()>;
+  static constexpr int kOwnSnapshot = -1;
 
-  // Regions are added in MIB order.
-  void AddScalar(Oid instance, ScalarSource source);
-  void AddTable(Oid entry, uint32_t columns, TableSource source);
+  // A shared snapshot: `take` reads the source into storage the regions'
+  // own sources then build from. Returns its number for AddScalar/AddTable.
+  int AddSnapshot(SnapshotSource take);
+
+  // Regions are added in MIB order. A table serves either columns
+  // 1..`columns` or exactly the listed ones (ascending); a walk skips the
+  // columns it does not serve.
+  void AddScalar(Oid instance, ScalarSource source, int snapshot = kOwnSnapshot);
+  void AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot = kOwnSnapshot);
+  void AddTable(Oid entry, std::vector<uint32_t> columns, TableSource source,
+                int snapshot = kOwnSnapshot);
 
   // Finds the first object after `name`. Returns false past the end of the
   // view. `outName` and `outValue` stay valid until the next call.
   bool GetNext(const uint32_t* name, size_t length, Oid& outName, const MibValue*& outValue);
 
+  // Reads of a source: a table's own or a shared snapshot.
   uint64_t SnapshotsTaken() const { return snapshots_; }
 
  private:
+  struct Snapshot {
+    SnapshotSource take;
+    uint64_t generation = 0;  // 0 = never taken
+  };
   struct Region {
-    Oid base;              // scalar: the instance; table: the entry
-    uint32_t columns = 0;  // 0 for a scalar
+    Oid base;                       // scalar: the instance; table: the entry
+    std::vector<uint32_t> columns;  // empty for a scalar
     ScalarSource scalar;
     TableSource table;
+    int snapshot = kOwnSnapshot;
     MibValue scalarValue;
     std::vector<TableRow> rows;  // sorted by index, no duplicates
     bool loaded = false;
+    uint64_t builtFrom = 0;  // the shared snapshot's generation the rows show
+    // Where the last answer from this table was: a walk's next question
+    // names it, and its row's successor is then found without a search.
+    size_t lastColumn = 0;
+    size_t lastRow = SIZE_MAX;
   };
 
-  void Load(Region& region);
+  // Makes the region's rows current: `entering` takes a new snapshot.
+  void Prepare(Region& region, bool entering);
+  void TakeShared(int snapshot);
 
+  std::vector<Snapshot> shared_;
   std::vector<Region> regions_;
   uint64_t snapshots_ = 0;
 };

@@ -89,10 +89,10 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
     }
     const int threshold = settings_.LineNumber(row.thresholdLine, row.fallback);
     const bool upward = row.direction == Direction::kUp;
-    const int32_t idleMs = upward ? state_.UpIdleMs : state_.DownIdleMs;
+    const int64_t idleMs = upward ? state_.UpIdleMs : state_.DownIdleMs;
     bool holds = false;
     if (row.kind == Kind::kIdle) {
-      holds = static_cast<int64_t>(threshold) * 60000 < static_cast<int64_t>(idleMs);
+      holds = static_cast<int64_t>(threshold) * 60000 < idleMs;
     } else {
       const bool average = row.kind == Kind::kAverageAbove || row.kind == Kind::kAverageBelow;
       const float speed =

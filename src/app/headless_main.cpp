@@ -148,9 +148,11 @@ int main(int argc, char* argv[]) {
 
   if (parser.isSet(QStringLiteral("list-adapters"))) {
     try {
-      const QStringList adapters = meter.Sampler().BuildAdapterList();
-      for (int k = 0; k < adapters.size(); ++k) {
-        out << k << ": " << adapters[k] << Qt::endl;
+      // A trailing " *" marks the interfaces "All" counts.
+      out << "0: All" << Qt::endl;
+      int k = 0;
+      for (const CounterSampler::Adapter& adapter : meter.Sampler().ListAdapters()) {
+        out << ++k << ": " << adapter.name << (adapter.countsInAll ? " *" : "") << Qt::endl;
       }
     } catch (const std::exception& e) {
       err << "Error: " << e.what() << Qt::endl;

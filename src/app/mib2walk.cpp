@@ -1,7 +1,8 @@
 // mib2walk: walks the agent library the meter uses, one line per object,
 // in the numeric form of the usual SNMP command-line tools.
 //   mib2walk [--agent PATH] [OID ...]
-// Without an OID it walks the interface, route and TCP connection tables.
+// Without an OID it walks the interface, route and TCP connection tables,
+// then the extended interface table and the interface stack.
 #include <QCoreApplication>
 #include <QString>
 #include <cstdio>
@@ -73,7 +74,11 @@ int main(int argc, char* argv[]) {
     }
   }
   if (roots.empty()) {
-    roots = {{1, 3, 6, 1, 2, 1, 2, 2}, {1, 3, 6, 1, 2, 1, 4, 21}, {1, 3, 6, 1, 2, 1, 6, 13}};
+    roots = {{1, 3, 6, 1, 2, 1, 2, 2},
+             {1, 3, 6, 1, 2, 1, 4, 21},
+             {1, 3, 6, 1, 2, 1, 6, 13},
+             {1, 3, 6, 1, 2, 1, 31, 1, 1},
+             {1, 3, 6, 1, 2, 1, 31, 1, 2}};
   }
 
   SnmpAgent agent;

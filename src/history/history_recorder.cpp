@@ -62,11 +62,11 @@ void HistoryRecorder::RecordTick() {
   // A key that could not be opened makes the write fail, so nothing of the
   // record is written (Registry writes nothing without an open key).
   (void)opened;
+  // A day holds a few hundred records; a HighWater below 0 or at the top of
+  // its range comes from a damaged store and restarts the numbering, as a
+  // missing one does, instead of overflowing into negative numbers.
   const qint32 last = reg.ValueExists(kHighWater) ? reg.ReadInteger(kHighWater) : 0;
-  if (last == std::numeric_limits<qint32>::max()) {
-    throw RegistryError(QStringLiteral("Failed to set data for '%1'").arg(kHighWater));
-  }
-  const qint32 n = last + 1;
+  const qint32 n = last >= 0 && last < std::numeric_limits<qint32>::max() ? last + 1 : 1;
 
   const double ole = DayKeyDates::OleDate(dates_.Now());
   quint64 bits = 0;

@@ -4,6 +4,7 @@
 #include <QtEndian>
 #include <cmath>
 #include <cstring>
+#include <set>
 
 #include "history_recorder.h"
 #include "registry.h"
@@ -24,6 +25,20 @@ QString Moment(const QByteArray& stamp) {
     return QStringLiteral("?");
   }
   return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// The n of "Timestamp_n", "AvgDownSpeed_n" or "AvgUpSpeed_n"; 0 for other names.
+int RecordNumber(const QString& name) {
+  for (const QString& prefix :
+       {HistoryRecorder::TimestampName(0).chopped(1), HistoryRecorder::AvgDownName(0).chopped(1),
+        HistoryRecorder::AvgUpName(0).chopped(1)}) {
+    if (name.startsWith(prefix, Qt::CaseInsensitive)) {
+      bool ok = false;
+      const int n = name.mid(prefix.size()).toInt(&ok);
+      return ok ? n : 0;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -47,7 +62,16 @@ QStringList HistoryReport(KeyStore& store, int kilobitMode) {
     } catch (const Exception&) {
       last = 0;
     }
-    for (int n = 1; n <= last; ++n) {
+    // The records present, by number: a damaged HighWater (up to
+    // 2147483647) costs nothing, only the values stored do.
+    std::set<int> numbers;
+    for (const QString& name : reg.GetValueNames()) {
+      const int n = RecordNumber(name);
+      if (n >= 1 && n <= last) {
+        numbers.insert(n);
+      }
+    }
+    for (const int n : numbers) {
       const QString number = QString::number(n);
       try {
         const QString when = Moment(reg.ReadBinaryData(HistoryRecorder::TimestampName(n)));

@@ -3,30 +3,16 @@
 #include <QScopeGuard>
 #include <cmath>
 
+#include "edge_selection.h"
 #include "interface_table.h"
 
 namespace velmar {
 
 namespace {
 
-// Counter and tick-count differences are taken modulo 2^32 and read signed.
+// Tick-count differences are taken modulo 2^32 and read signed.
 int32_t Difference(uint32_t now, uint32_t before) {
   return static_cast<int32_t>(now - before);
-}
-
-// What moved on a counter since its last reading. Nothing without a
-// previous reading, or when the counter went down (an interface that was
-// reset or vanished from "All").
-uint32_t Moved(uint32_t now, uint32_t before) {
-  const int32_t difference = Difference(now, before);
-  return before != 0 && difference > 0 ? static_cast<uint32_t>(difference) : 0;
-}
-
-// What one interface's counter moved since the last tick, 0 included as a
-// reading. A counter that went down (reset) adds nothing.
-uint32_t Advance(uint32_t now, uint32_t before) {
-  const int32_t difference = Difference(now, before);
-  return difference > 0 ? static_cast<uint32_t>(difference) : 0;
 }
 
 }  // namespace
@@ -51,6 +37,9 @@ void CounterSampler::Tick() {
   }
   state_.ProgramSection = 211;
   if (state_.LastTickMs == 0) {
+    // A start: what moved while the meter was not measuring is not traffic
+    // of this measurement.
+    counters_.Interrupt();
     state_.LastTickMs = clock_.TickCount();
     return;
   }
@@ -59,24 +48,22 @@ void CounterSampler::Tick() {
   double upstream = 0;
   double downstream = 0;
   state_.ProgramSection = 212;
-  state_.PrevInOctets = state_.CurInOctets;
-  state_.PrevOutOctets = state_.CurOutOctets;
-  if (ReadInterfaceCounters(state_.AdapterIndex, state_.CurOutOctets, state_.CurInOctets)) {
+  uint64_t movedOut = 0;
+  uint64_t movedIn = 0;
+  if (ReadInterfaceCounters(state_.AdapterIndex, movedOut, movedIn)) {
     try {
       const uint32_t now = clock_.TickCount();
       state_.ProgramSection = 213;
-      const uint32_t movedIn = Moved(state_.CurInOctets, state_.PrevInOctets);
-      const uint32_t movedOut = Moved(state_.CurOutOctets, state_.PrevOutOctets);
-      state_.TotalTraffic += static_cast<uint64_t>(movedIn) + movedOut;
+      state_.TotalTraffic += movedIn + movedOut;
       state_.CountedDownBytes += movedIn;
       state_.CountedUpBytes += movedOut;
       state_.ProgramSection = 214;
       const int32_t elapsed = Difference(now, state_.LastTickMs);
       const double seconds = elapsed / 1000.0;
       if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
-        upstream = movedOut / seconds;
+        upstream = static_cast<double>(movedOut) / seconds;
         state_.ProgramSection = 215;
-        downstream = movedIn / seconds;
+        downstream = static_cast<double>(movedIn) / seconds;
       }
     } catch (const std::exception& e) {
       host_.HandleException(e);
@@ -97,10 +84,10 @@ void CounterSampler::Tick() {
   }
 }
 
-bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint32_t& outOctets,
-                                           uint32_t& inOctets) {
-  outOctets = 0;
-  inOctets = 0;
+bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint64_t& movedOut,
+                                           uint64_t& movedIn) {
+  movedOut = 0;
+  movedIn = 0;
   state_.ProgramSection = 7;
   if (table_ == nullptr) {
     return false;
@@ -108,63 +95,43 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint32_t& outOctet
   try {
     table_->Refresh(InterfaceTable::kInterfaces);
   } catch (const std::exception&) {
-    return false;  // a tick without a reading
+    // A tick without a reading; the one after it compares with nothing.
+    counters_.Interrupt();
+    return false;
   }
-  RecordInterfaces();
-  const int rows = std::min(table_->Count(), kMaxRowsExamined);
-  bool result = false;
-  for (int i = 0; i < rows; ++i) {
-    const MibRow& row = table_->Items(i);
-    if (selection == 0) {
-      if (row.IfIndex > 1) {
-        outOctets += row.IfOutOctets;
-        inOctets += row.IfInOctets;
-      }
-      result = true;
-    } else if (i == selection - 1) {
-      outOctets = row.IfOutOctets;
-      inOctets = row.IfInOctets;
-      return true;
-    }
+  const std::vector<bool> countsInAll = EdgeSelection::Choose(*table_);
+  const std::vector<InterfaceCounters::Moved>& moved =
+      counters_.Read(table_->AllItems(), countsInAll);
+  if (moved.empty()) {
+    counters_.Interrupt();
+    return false;
   }
-  return result;
-}
-
-void CounterSampler::RecordInterfaces() {
-  std::vector<InterfaceReading> readings;
-  std::vector<std::pair<uint32_t, uint32_t>> raw;
-  readings.reserve(static_cast<size_t>(table_->Count()));
-  raw.reserve(static_cast<size_t>(table_->Count()));
-  for (int i = 0; i < table_->Count(); ++i) {
-    const MibRow& row = table_->Items(i);
-    InterfaceReading reading{row.IfIndex, row.IfDescr, 0, 0,
-                             i < kMaxRowsExamined && row.IfIndex > 1};
-    // The same interface as before (same index and name; usually the same
-    // row) adds what its counters moved; anything else is a new interface
-    // counting from 0.
-    const auto same = [&](size_t k) {
-      return k < interfaces_.size() && interfaces_[k].index == row.IfIndex &&
-             interfaces_[k].name == row.IfDescr;
-    };
-    size_t k = static_cast<size_t>(i);
-    if (!same(k)) {
-      k = 0;
-      while (k < interfaces_.size() && !same(k)) {
-        ++k;
+  if (selection == 0) {
+    for (size_t i = 0; i < moved.size(); ++i) {
+      if (countsInAll[i]) {
+        movedIn += moved[i].in;
+        movedOut += moved[i].out;
       }
     }
-    if (k < interfaces_.size()) {
-      reading.inOctets = interfaces_[k].inOctets + Advance(row.IfInOctets, rawOctets_[k].first);
-      reading.outOctets = interfaces_[k].outOctets + Advance(row.IfOutOctets, rawOctets_[k].second);
-    }
-    readings.push_back(std::move(reading));
-    raw.emplace_back(row.IfInOctets, row.IfOutOctets);
+    return true;
   }
-  interfaces_ = std::move(readings);
-  rawOctets_ = std::move(raw);
+  if (selection < 1 || static_cast<size_t>(selection) > moved.size()) {
+    return false;
+  }
+  movedIn = moved[static_cast<size_t>(selection) - 1].in;
+  movedOut = moved[static_cast<size_t>(selection) - 1].out;
+  return true;
 }
 
 QStringList CounterSampler::BuildAdapterList() {
+  QStringList list{QStringLiteral("All")};
+  for (const Adapter& adapter : ListAdapters()) {
+    list << adapter.name;
+  }
+  return list;
+}
+
+std::vector<CounterSampler::Adapter> CounterSampler::ListAdapters() {
   state_.ProgramSection = 6;
   host_.SetCalcTimerEnabled(false);
   // Back on, on every way out, while measuring.
@@ -173,15 +140,31 @@ QStringList CounterSampler::BuildAdapterList() {
       host_.SetCalcTimerEnabled(true);
     }
   });
-  QStringList list{QStringLiteral("All")};
+  std::vector<Adapter> adapters;
   // Without an agent there are no interfaces to name, only "All".
   if (table_ != nullptr) {
     table_->Refresh(InterfaceTable::kInterfaces);
+    const std::vector<bool> countsInAll = EdgeSelection::Choose(*table_);
+    adapters.reserve(countsInAll.size());
     for (int i = 0; i < table_->Count(); ++i) {
-      list << table_->Items(i).IfDescr;
+      const MibRow& row = table_->Items(i);
+      adapters.push_back(Adapter{row.IfIndex, row.IfDescr, countsInAll[static_cast<size_t>(i)]});
     }
   }
-  return list;
+  return adapters;
+}
+
+QString CounterSampler::DescribeAll(const std::vector<Adapter>& adapters) {
+  QStringList counted;
+  for (const Adapter& adapter : adapters) {
+    if (adapter.countsInAll) {
+      counted << adapter.name;
+    }
+  }
+  if (counted.isEmpty()) {
+    return QStringLiteral("\"All\" counts no interface here (only the loopback is present).");
+  }
+  return QStringLiteral("\"All\" counts: %1.").arg(counted.join(QStringLiteral(", ")));
 }
 
 }  // namespace velmar

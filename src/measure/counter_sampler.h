@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "interface_counters.h"
 #include "measurement_state.h"
 #include "tick_clock.h"
 #include "tick_host.h"
@@ -15,20 +15,16 @@ namespace velmar {
 class InterfaceTable;
 
 // Samples the interface octet counters on the calculation timer's tick and
-// turns their differences into rates in bytes per second.
+// turns their differences into rates in bytes per second. Each interface
+// keeps its own previous reading (InterfaceCounters); "All" adds the
+// interfaces EdgeSelection picks, whatever their row.
 class CounterSampler {
  public:
-  static constexpr int kMaxRowsExamined = 32;
-
-  // One interface as the latest tick saw it. The octet counts are the
-  // meter's own 64-bit sums of the counters' movements: they never go
-  // down, and start again at 0 for an interface that was re-created.
-  struct InterfaceReading {
+  // One entry of the adapter list: a row of the interface table.
+  struct Adapter {
     int32_t index;
     QString name;
-    uint64_t inOctets;
-    uint64_t outOctets;
-    bool countsInAll;  // "All" adds this interface
+    bool countsInAll;
   };
 
   // `table` may be null: a meter without an agent publishes zero rates.
@@ -41,30 +37,32 @@ class CounterSampler {
   // The handler of the calculation timer.
   void Tick();
 
-  // True when a reading was taken.
-  bool ReadInterfaceCounters(int16_t selection, uint32_t& outOctets, uint32_t& inOctets);
+  // Reads every interface and gives what moved on `selection` (0 = "All",
+  // k = the k-th row) since the previous reading. False when no reading
+  // was taken (no agent, a failed or empty walk, no such row).
+  bool ReadInterfaceCounters(int16_t selection, uint64_t& movedOut, uint64_t& movedIn);
+
+  // The interfaces of the latest reading with their byte counts.
+  const std::vector<InterfaceReading>& Interfaces() const { return counters_.Interfaces(); }
 
   // "All" followed by the description of every interface row.
   QStringList BuildAdapterList();
-
-  // Every interface row of the latest tick that read the table, in the
-  // table's order (adapter k of the list is row k - 1).
-  const std::vector<InterfaceReading>& Interfaces() const { return interfaces_; }
+  // Every interface row, with what "All" makes of it; raises what the
+  // table raises.
+  std::vector<Adapter> ListAdapters();
+  // "All" counts: eth0, wlan0. (or that it counts none) for the tip.
+  static QString DescribeAll(const std::vector<Adapter>& adapters);
 
   // Called after every tick that published its rates, with those rates in
   // bytes per second.
   std::function<void(double upstream, double downstream)> OnPublished;
 
  private:
-  void RecordInterfaces();
-
   MeasurementState& state_;
   InterfaceTable* table_;
   TickHost& host_;
   const TickClock& clock_;
-  std::vector<InterfaceReading> interfaces_;
-  // The raw 32-bit counters behind interfaces_, row by row.
-  std::vector<std::pair<uint32_t, uint32_t>> rawOctets_;
+  InterfaceCounters counters_;
 };
 
 }  // namespace velmar

@@ -1,6 +1,7 @@
 #include "interface_table.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 
@@ -13,6 +14,41 @@ namespace {
 const uint32_t kTcpConnStateObject[10] = {1, 3, 6, 1, 2, 1, 6, 13, 1, 1};
 const uint32_t kIfIndexObject[10] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 1};
 const uint32_t kIpRouteDestObject[10] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 1};
+
+// The columns of the interface layers the walk reads, in MIB order: where
+// a column's walk starts (a name just before its first row) and how many
+// sub-identifiers its row index has.
+struct LayerColumn {
+  enum What { kHCIn, kHCOut, kConnector, kStack } what;
+  std::array<uint32_t, 12> start;
+  uint32_t startLength;
+  uint32_t prefixLength;  // the column's own name
+  uint32_t indexLength;
+};
+constexpr LayerColumn kLayerColumns[] = {
+    // ifHCInOctets, ifHCOutOctets, ifConnectorPresent: GETNEXT of row 0.
+    {LayerColumn::kHCIn, {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 0}, 12, 11, 1},
+    {LayerColumn::kHCOut, {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10, 0}, 12, 11, 1},
+    {LayerColumn::kConnector, {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 17, 0}, 12, 11, 1},
+    // ifStackStatus from higher layer 1 on: the rows of layer 0 only say
+    // which interfaces have nothing above them.
+    {LayerColumn::kStack, {1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, 1}, 12, 11, 2},
+};
+
+int CompareNames(const uint32_t* a, uint32_t aLength, const uint32_t* b, uint32_t bLength) {
+  const uint32_t n = std::min(aLength, bLength);
+  for (uint32_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) {
+      return a[i] < b[i] ? -1 : 1;
+    }
+  }
+  return aLength == bLength ? 0 : (aLength < bLength ? -1 : 1);
+}
+
+bool Under(const uint32_t* name, uint32_t length, const LayerColumn& column) {
+  return length >= column.prefixLength &&
+         std::equal(column.start.begin(), column.start.begin() + column.prefixLength, name);
+}
 
 bool IsNumeric(uint8_t type) {
   return type == ASN_INTEGER || type == ASN_COUNTER32 || type == ASN_GAUGE32 ||
@@ -81,6 +117,7 @@ void InterfaceTable::Refresh(uint8_t kind) {
   SetBusy(true);
   try {
     Rows.clear();
+    stack_.clear();
     switch (kind) {
       case kTcpConnections:
         WalkTcpConnections();
@@ -104,7 +141,7 @@ void InterfaceTable::Refresh(uint8_t kind) {
 }
 
 void InterfaceTable::StartWalk(const uint32_t (&firstObject)[10]) {
-  std::memcpy(walkName_, firstObject, sizeof walkName_);
+  std::memcpy(walkName_, firstObject, sizeof firstObject);
   binding_ = SnmpVarBind{};
   binding_.name.ids = walkName_;
   binding_.name.idLength = 10;
@@ -189,6 +226,102 @@ void InterfaceTable::WalkInterfaces() {
   Column([this](Row& r) { r.IfOutDiscards = Unsigned(); });
   Column([this](Row& r) { r.IfOutErrors = Unsigned(); });
   Column([this](Row& r) { r.IfOutQLen = Unsigned(); });
+  WalkInterfaceLayers();
+}
+
+// One walk over the ifXTable and ifStackTable columns the meter uses. Each
+// column is read while the answers stay in it; an answer past a column
+// goes on in the next wanted column it lands in, or jumps to the start of
+// the next one. An agent without these tables answers NULL (the end of its
+// view) or a name past them, or fails the query, and the rows keep their
+// 32-bit counters.
+void InterfaceTable::WalkInterfaceLayers() {
+  std::vector<std::pair<int32_t, size_t>> rowOf;
+  rowOf.reserve(Rows.size());
+  for (size_t i = 0; i < Rows.size(); ++i) {
+    rowOf.emplace_back(Rows[i].IfIndex, i);
+  }
+  std::sort(rowOf.begin(), rowOf.end());
+  const auto row = [&](uint32_t index) -> MibRow* {
+    const auto key = std::make_pair(static_cast<int32_t>(index), size_t{0});
+    const auto it = std::lower_bound(rowOf.begin(), rowOf.end(), key);
+    return it != rowOf.end() && it->first == key.first ? &Rows[it->second] : nullptr;
+  };
+
+  size_t k = 0;
+  const auto jump = [&] {
+    std::copy(kLayerColumns[k].start.begin(), kLayerColumns[k].start.end(), walkName_);
+    binding_ = SnmpVarBind{};
+    binding_.name.ids = walkName_;
+    binding_.name.idLength = kLayerColumns[k].startLength;
+  };
+  jump();
+  std::vector<uint32_t> asked;
+  for (;;) {
+    asked.assign(binding_.name.ids, binding_.name.ids + binding_.name.idLength);
+    try {
+      Query();
+    } catch (const TableRefreshError&) {
+      return;  // the rows stand without what the agent could not give
+    }
+    const uint32_t* name = binding_.name.ids;
+    const uint32_t length = binding_.name.idLength;
+    // NULL is the end of the view; an answer that does not move forward
+    // would never end.
+    if (IsNull() || name == nullptr ||
+        CompareNames(name, length, asked.data(), static_cast<uint32_t>(asked.size())) <= 0) {
+      return;
+    }
+    while (k < std::size(kLayerColumns) && !Under(name, length, kLayerColumns[k]) &&
+           CompareNames(name, length, kLayerColumns[k].start.data(),
+                        kLayerColumns[k].prefixLength) > 0) {
+      ++k;  // the answer lies past this column
+    }
+    if (k == std::size(kLayerColumns)) {
+      return;
+    }
+    const LayerColumn& column = kLayerColumns[k];
+    if (!Under(name, length, column)) {
+      jump();  // the answer lies before this column: start it
+      continue;
+    }
+    if (length != column.prefixLength + column.indexLength) {
+      continue;  // a malformed index: skip the value
+    }
+    const uint32_t* index = name + column.prefixLength;
+    const AsnAny& value = binding_.value;
+    if (column.what == LayerColumn::kStack) {
+      if (value.asnType == ASN_INTEGER && value.asnValue.number == 1 && index[0] != 0 &&
+          index[1] != 0) {  // active
+        stack_.push_back(
+            StackLayer{static_cast<int32_t>(index[0]), static_cast<int32_t>(index[1])});
+      }
+      continue;
+    }
+    MibRow* r = row(index[0]);
+    if (r == nullptr) {
+      continue;
+    }
+    switch (column.what) {
+      case LayerColumn::kHCIn:
+        if (value.asnType == ASN_COUNTER64) {
+          r->IfHCInOctets = value.asnValue.counter64;
+          r->HasHCInOctets = true;
+        }
+        break;
+      case LayerColumn::kHCOut:
+        if (value.asnType == ASN_COUNTER64) {
+          r->IfHCOutOctets = value.asnValue.counter64;
+          r->HasHCOutOctets = true;
+        }
+        break;
+      default:
+        if (value.asnType == ASN_INTEGER) {
+          r->IfConnectorPresent = value.asnValue.number;
+        }
+        break;
+    }
+  }
 }
 
 void InterfaceTable::WalkTcpConnections() {

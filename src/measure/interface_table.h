@@ -15,8 +15,18 @@
 
 namespace velmar {
 
+// One row of the ifStackTable: interface `higher` runs over `lower`.
+struct StackLayer {
+  int32_t higher = 0;
+  int32_t lower = 0;
+  bool operator==(const StackLayer&) const = default;
+};
+
 // Walks the MIB-II tables of the agent library into one list of rows:
 // kind 1 the TCP connection table, 2 the interface table, 3 the route table.
+// The interface walk also reads, where the agent offers them, the 64-bit
+// octet counters and ifConnectorPresent of the ifXTable and the relations
+// of the ifStackTable.
 class InterfaceTable : public QObject {
  public:
   static constexpr uint8_t kTcpConnections = 1;
@@ -40,6 +50,10 @@ class InterfaceTable : public QObject {
   int Count() const { return static_cast<int>(Rows.size()); }
   // Valid until the next Refresh.
   const MibRow& Items(int i) const { return Rows.at(static_cast<size_t>(i)); }
+  const std::vector<MibRow>& AllItems() const { return Rows; }
+  // The interface walk's ifStackTable rows between two interfaces (the
+  // rows with a 0 index are left out), in the agent's order.
+  const std::vector<StackLayer>& Stack() const { return stack_; }
 
   bool Busy() const { return busy_; }
   bool SocketsStarted() const { return socketsStarted_; }
@@ -69,6 +83,7 @@ class InterfaceTable : public QObject {
   QString DescrText() const;
 
   void WalkInterfaces();
+  void WalkInterfaceLayers();
   void WalkTcpConnections();
   void WalkRoutes();
   void StartWalk(const uint32_t (&firstObject)[10]);
@@ -84,13 +99,14 @@ class InterfaceTable : public QObject {
   }
 
   std::vector<MibRow> Rows;
+  std::vector<StackLayer> stack_;
   bool socketsStarted_ = false;
   SnmpAgent agent_;
   bool busy_ = false;
   std::recursive_timed_mutex listLock_;
   uint64_t agentCalls_ = 0;
 
-  uint32_t walkName_[10] = {};
+  uint32_t walkName_[16] = {};
   SnmpVarBind binding_{};
   SnmpVarBindList bindingList_{};
 };

@@ -13,15 +13,11 @@ struct MeasurementState {
   bool GenerateMode = false;
   bool HttpBusy = false;
   int16_t AdapterIndex = 0;  // 0 = "All", k >= 1 = the k-th interface row
-  uint32_t CurOutOctets = 0;
-  uint32_t CurInOctets = 0;
-  uint32_t PrevOutOctets = 0;
-  uint32_t PrevInOctets = 0;
-  uint32_t LastTickMs = 0;  // 0 = not yet stamped
+  uint32_t LastTickMs = 0;   // 0 = not yet stamped
   // Bytes since start-up. 64 bits: a 32-bit byte total wraps after 4 GiB.
   uint64_t TotalTraffic = 0;
-  // The monitored selection's bytes counted per direction since measuring
-  // started: what the history records as volumes.
+  // The same bytes by direction, since start-up; never cleared, so a
+  // reader keeps its own earlier value and takes the difference.
   uint64_t CountedDownBytes = 0;
   uint64_t CountedUpBytes = 0;
   // From the settings: 1 = "3 Pole", 2 = "Mid range", 3 = "Full range".
@@ -41,12 +37,13 @@ struct MeasurementState {
   // Publication: the rates of the last tick that differed from the one
   // before (1e9 at a start, so the first publication is a change), ticks
   // since, idle time per direction in ms, the every-second-tick flag of
-  // the alarm evaluation, the average lock and the e-mail latch.
+  // the alarm evaluation, the average lock and the e-mail latch. Idle time
+  // is 64-bit: 32 bits of milliseconds end after 24.8 days of quiet.
   float LastUpRate = 1e9f;
   float LastDownRate = 1e9f;
   uint8_t UnchangedTicks = 0;
-  int32_t UpIdleMs = 0;
-  int32_t DownIdleMs = 0;
+  int64_t UpIdleMs = 0;
+  int64_t DownIdleMs = 0;
   bool AlarmToggle = false;
   bool AverageLock = true;
   bool EmailLatch = false;
@@ -61,8 +58,6 @@ struct MeasurementState {
     DownWindow.fill(0);
     UpAverage = 0;
     DownAverage = 0;
-    CurInOctets = 0;
-    CurOutOctets = 0;
     EmailLatch = false;
     LastUpRate = 1e9f;
     LastDownRate = 1e9f;
@@ -71,8 +66,6 @@ struct MeasurementState {
     UnchangedTicks = 0;
     UpIdleMs = 0;
     DownIdleMs = 0;
-    CountedDownBytes = 0;
-    CountedUpBytes = 0;
   }
 };
 

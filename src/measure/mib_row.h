@@ -33,6 +33,15 @@ class MibRow {
   uint32_t IfOutErrors = 0;
   uint32_t IfOutQLen = 0;
 
+  // Extended interface group (ifXTable), where the agent offers it.
+  bool HasHCInOctets = false;
+  bool HasHCOutOctets = false;
+  uint64_t IfHCInOctets = 0;
+  uint64_t IfHCOutOctets = 0;
+  // ifConnectorPresent: 0 not reported, 1 true, 2 false.
+  int32_t IfConnectorPresent = 0;
+  bool HasHCOctets() const { return HasHCInOctets && HasHCOutOctets; }
+
   // Route group (ipRouteTable).
   int32_t RouteIfIndex = 0;
   Address RouteDest{};

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "edge_selection.h"
 #include "interface_table.h"
 #include "table_errors.h"
 
@@ -141,6 +142,7 @@ QString NetStatText::InterfaceHeading() {
   NextColumn(line, u"OutBytes", kOctetsWidth);
   NextColumn(line, u"OutErr", kErrorsWidth);
   NextColumn(line, u"OutQLen", kQueueWidth);
+  NextColumn(line, u"All", 3);
   return line;
 }
 
@@ -197,6 +199,12 @@ QString NetStatText::PageText(uint8_t kind, const InterfaceTable& table) {
       return QString();
   }
   page.append(QLatin1String("\n"));  // the empty line under the heading
+  std::vector<bool> countsInAll;
+  qsizetype allColumn = 0;
+  if (kind == InterfaceTable::kInterfaces) {
+    countsInAll = EdgeSelection::Choose(table);
+    allColumn = InterfaceHeading().size() - 3;
+  }
   for (int i = 0; i < rows; ++i) {
     const MibRow& row = table.Items(i);
     page.append(QLatin1Char('\n'));
@@ -204,10 +212,18 @@ QString NetStatText::PageText(uint8_t kind, const InterfaceTable& table) {
       case InterfaceTable::kTcpConnections:
         AppendTcpLine(page, row);
         break;
-      case InterfaceTable::kInterfaces:
+      case InterfaceTable::kInterfaces: {
+        const qsizetype lineStart = page.size();
         AppendInterfaceLine(page, row);
         interfaceNames_.insert(row.IfIndex, Description(row.IfDescr));
+        // "*" under "All" for the interfaces "All" counts.
+        if (countsInAll[static_cast<size_t>(i)]) {
+          const qsizetype used = page.size() - lineStart;
+          page.append(QString(used < allColumn ? allColumn - used : 1, QLatin1Char(' ')));
+          page.append(QLatin1Char('*'));
+        }
         break;
+      }
       default:
         page.append(RouteLine(row));
         break;

@@ -25,7 +25,8 @@ enum {
   ASN_IPADDRESS = 0x40,
   ASN_COUNTER32 = 0x41,
   ASN_GAUGE32 = 0x42,
-  ASN_TIMETICKS = 0x43
+  ASN_TIMETICKS = 0x43,
+  ASN_COUNTER64 = 0x46
 };
 
 enum { SNMP_PDU_GETNEXT = 0xA1 };
@@ -46,6 +47,7 @@ typedef struct AsnAny {
   union {
     int32_t number;        /* INTEGER */
     uint32_t unsigned32;   /* Counter32, Gauge32, TimeTicks */
+    uint64_t counter64;    /* Counter64 */
     AsnOctetString string; /* OCTET STRING, IpAddress */
     AsnObjectIdentifier object;
   } asnValue;

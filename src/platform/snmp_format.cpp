@@ -97,6 +97,8 @@ std::string FormatValue(const AsnAny& value) {
       return "INTEGER: " + std::to_string(value.asnValue.number);
     case ASN_COUNTER32:
       return "Counter32: " + std::to_string(value.asnValue.unsigned32);
+    case ASN_COUNTER64:
+      return "Counter64: " + std::to_string(value.asnValue.counter64);
     case ASN_GAUGE32:
       return "Gauge32: " + std::to_string(value.asnValue.unsigned32);
     case ASN_TIMETICKS:

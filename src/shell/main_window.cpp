@@ -318,7 +318,15 @@ void MainWindow::ShowTip(uint8_t tip) {
     return;
   }
   UserInterface::Get().Beep();
-  const bool dontRemind = UserInterface::Get().Tip(TipText(tip));
+  QString text = TipText(tip);
+  if (tip == 38) {  // the "All" tip names what "All" counts on this machine
+    try {
+      text += QStringLiteral("\n\n") + CounterSampler::DescribeAll(Sampler().ListAdapters());
+    } catch (const std::exception&) {
+      // Without a table walk the tip keeps its general text.
+    }
+  }
+  const bool dontRemind = UserInterface::Get().Tip(text);
   // Kept in memory only: the next "Save settings and Quit" writes it.
   if (tipNumber_ >= 37 && tipNumber_ <= 98 && dontRemind) {
     Settings().SetLine(tipNumber_, QStringLiteral("0"));

@@ -4,6 +4,10 @@
 #include <linux/if.h>
 #include <linux/if_arp.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "mib2_tables.h"
 
 namespace velmar::agent {
@@ -121,6 +125,104 @@ TEST(KernelTablesTest, InterfaceTypesAndStatuses) {
   const auto rows = IfTableRows({fast});
   EXPECT_EQ(rows[0].columns[4].number, 4294967295u);
   EXPECT_EQ(rows[0].columns[6].number, 1u);  // admin up
+}
+
+TEST(KernelTablesTest, LayersAndTheExtendedTableFromTheKernelsRelations) {
+  // A bridge over a card and a veth, the veth's peer beside it, a VLAN
+  // over the card, a macvlan over an interface of another namespace and a
+  // tun: as a netlink dump reports them.
+  std::vector<LinkInfo> links(7);
+  const char* names[] = {"lo", "eth0", "br0", "veth0", "veth1", "eth0.5", "mv0"};
+  const char* kinds[] = {"", "", "bridge", "veth", "veth", "vlan", "macvlan"};
+  for (int i = 0; i < 7; ++i) {
+    links[i].index = i + 1;
+    links[i].name = names[i];
+    links[i].kind = kinds[i];
+  }
+  links[1].hasDevice = true;
+  links[1].rxBytes = 0x1234567890ull;
+  links[1].speedBitsPerSecond = 25000000000ull;
+  links[1].alias = "uplink";
+  std::vector<LinkRelations> relations(7);
+  relations[1].master = 3;
+  relations[3].master = 3;
+  relations[3].link = 5;  // its peer
+  relations[4].link = 4;
+  relations[5].link = 2;
+  relations[6].link = 2;
+  relations[6].linkInOtherNamespace = true;
+  relations[0].master = 99;  // not in this list
+  ResolveLowerLayers(links, relations);
+  EXPECT_EQ(links[2].lowerLayers, (std::vector<int>{2, 4}));
+  EXPECT_EQ(links[5].lowerLayers, (std::vector<int>{2}));
+  for (int i : {0, 1, 3, 4, 6}) {
+    EXPECT_TRUE(links[i].lowerLayers.empty()) << names[i];
+  }
+
+  // ifStackTable: the relations, and the 0 rows of RFC 2863.
+  auto stack = IfStackTableRows(links);
+  SortAndDeduplicate(stack);
+  std::vector<Oid> indexes;
+  for (const TableRow& row : stack) {
+    indexes.push_back(row.index);
+    EXPECT_EQ(row.columns.at(0).type, ASN_INTEGER);
+    EXPECT_EQ(row.columns.at(0).number, 1u);
+  }
+  EXPECT_EQ(indexes, (std::vector<Oid>{{0, 1},
+                                       {0, 3},
+                                       {0, 5},
+                                       {0, 6},
+                                       {0, 7},
+                                       {1, 0},
+                                       {2, 0},
+                                       {3, 2},
+                                       {3, 4},
+                                       {4, 0},
+                                       {5, 0},
+                                       {6, 2},
+                                       {7, 0}}));
+
+  // ifXTable: name, 64-bit counters, speed in Mbit/s, connector, alias.
+  const auto ifx = IfXTableRows(links);
+  ASSERT_EQ(ifx[1].columns.size(), kIfXColumns.size());
+  EXPECT_EQ(ifx[1].columns[0].bytes, "eth0");
+  EXPECT_EQ(ifx[1].columns[1].type, ASN_COUNTER64);
+  EXPECT_EQ(ifx[1].columns[1].number, 0x1234567890ull);
+  EXPECT_EQ(ifx[1].columns[3].number, 25000u);
+  EXPECT_EQ(ifx[1].columns[4].number, 1u);
+  EXPECT_EQ(ifx[2].columns[4].number, 2u);
+  EXPECT_EQ(ifx[1].columns[5].bytes, "uplink");
+}
+
+TEST(KernelTablesTest, SysfsGivesDevicesAndLowerLayersWhenNetlinkCannot) {
+  QTemporaryDir root;
+  const QString sys = root.path();
+  const auto make = [&](const QString& name, int index) {
+    ASSERT_TRUE(QDir(sys).mkpath(name));
+    QFile f(sys + "/" + name + "/ifindex");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::number(index) + "\n");
+  };
+  make("eth0", 2);
+  make("br0", 3);
+  make("tap0", 4);
+  ASSERT_TRUE(QDir(sys).mkpath("eth0/device"));
+  ASSERT_TRUE(QFile::link(sys + "/eth0", sys + "/br0/lower_eth0"));
+  ASSERT_TRUE(QFile::link(sys + "/tap0", sys + "/br0/lower_tap0"));
+  ASSERT_TRUE(QFile::link(sys + "/gone", sys + "/br0/lower_gone"));
+  std::vector<LinkInfo> links(3);
+  links[0].name = "eth0";
+  links[1].name = "br0";
+  links[2].name = "tap0";
+  for (LinkInfo& link : links) {
+    FillFromSysfs(link, sys.toStdString());
+  }
+  FillLowerLayersFromSysfs(links, sys.toStdString());
+  EXPECT_EQ(links[1].index, 3);
+  EXPECT_TRUE(links[0].hasDevice);
+  EXPECT_FALSE(links[1].hasDevice);
+  EXPECT_EQ(links[1].lowerLayers, (std::vector<int>{2, 4}));
+  EXPECT_TRUE(links[0].lowerLayers.empty());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace velmar::agent {
 namespace {
 
@@ -118,6 +120,12 @@ TEST_F(MibViewTest, NamesBetweenAndBeyondObjectsFindTheNextOne) {
   EXPECT_EQ(getNext({1, 2, 1, 3, 3}), (Oid{1, 5, 0}));           // past the last object
   EXPECT_EQ(getNext({1, 2, 1, 4}), (Oid{1, 5, 0}));              // a column the table lacks
   EXPECT_EQ(getNext({1, 3}), (Oid{1, 5, 0}));
+  // The row after the last answer's row, but in another column, or asked
+  // twice: the same answers as a fresh search gives.
+  EXPECT_EQ(getNext({1, 2, 1, 1, 2}), (Oid{1, 2, 1, 1, 2, 5}));
+  EXPECT_EQ(getNext({1, 2, 1, 2, 2}), (Oid{1, 2, 1, 2, 2, 5}));
+  EXPECT_EQ(getNext({1, 2, 1, 2, 2}), (Oid{1, 2, 1, 2, 2, 5}));
+  EXPECT_EQ(getNext({1, 2, 1, 2, 2, 5}), (Oid{1, 2, 1, 2, 3}));
   EXPECT_EQ(getNext({1, 5, 0}), Oid{});  // end of the view
   EXPECT_EQ(getNext({2}), Oid{});
   EXPECT_EQ(getNext({1, 5, 0, 1}), Oid{});
@@ -141,6 +149,68 @@ TEST(MibViewRowsTest, DuplicateIndexesKeepTheFirstRowGiven) {
   EXPECT_GT(CompareOid({1, 3}, {1, 2, 9}), 0);
   EXPECT_EQ(CompareOid({4294967295u}, {4294967295u}), 0);
   EXPECT_LT(CompareOid({2147483648u}, {4294967295u}), 0);
+}
+
+TEST(MibViewSharedTest, TablesOfOneSnapshotShareItsReadAndSkipColumnsTheyLack) {
+  // Two tables and a scalar built from one source, as the interface
+  // tables are built from one read of the links.
+  MibView view;
+  int reads = 0;
+  int value = 0;
+  auto seen = std::make_shared<int>(0);
+  const int shared = view.AddSnapshot([&] {
+    ++reads;
+    *seen = value;
+  });
+  view.AddScalar(
+      {1, 1, 0}, [seen] { return MibValue::Integer(*seen); }, shared);
+  const auto rows = [seen](int columns) {
+    return [seen, columns] {
+      std::vector<TableRow> r;
+      for (uint32_t i = 1; i <= 2; ++i) {
+        TableRow row{{i}, {}};
+        for (int c = 0; c < columns; ++c) {
+          row.columns.push_back(MibValue::Counter64(1000ull * static_cast<uint64_t>(*seen) + i));
+        }
+        r.push_back(row);
+      }
+      return r;
+    };
+  };
+  view.AddTable({1, 2, 1}, 2, rows(2), shared);
+  view.AddTable({1, 3, 1}, std::vector<uint32_t>{2, 5}, rows(2), shared);
+  Oid next;
+  const MibValue* got = nullptr;
+  const auto getNext = [&](Oid name) {
+    EXPECT_TRUE(view.GetNext(name.data(), name.size(), next, got));
+    return got->number;
+  };
+
+  value = 1;
+  EXPECT_EQ(getNext({1, 2, 1, 1}), 1001u);  // entering the first table reads
+  EXPECT_EQ(reads, 1);
+  value = 2;
+  // Going on in the second table with a row index: the same snapshot.
+  EXPECT_EQ(getNext({1, 3, 1, 2, 0}), 1001u);
+  EXPECT_EQ(next, (Oid{1, 3, 1, 2, 1}));
+  EXPECT_EQ(reads, 1);
+  // Columns the table lacks are skipped: 3 and 4 lead to column 5.
+  EXPECT_EQ(getNext({1, 3, 1, 2, 2}), 1001u);
+  EXPECT_EQ(next, (Oid{1, 3, 1, 5, 1}));
+  EXPECT_EQ(getNext({1, 3, 1, 3, 7}), 1001u);
+  EXPECT_EQ(next, (Oid{1, 3, 1, 5, 1}));
+  EXPECT_EQ(reads, 1);
+  // Entering the second table reads again, and the first table's next walk
+  // with a row index sees that newer snapshot.
+  EXPECT_EQ(getNext({1, 3, 1, 5}), 2001u);
+  EXPECT_EQ(reads, 2);
+  EXPECT_EQ(getNext({1, 2, 1, 1, 1}), 2002u);
+  EXPECT_EQ(reads, 2);
+  // The scalar reads whenever it is asked.
+  value = 3;
+  EXPECT_EQ(getNext({1, 1}), 3u);
+  EXPECT_EQ(reads, 3);
+  EXPECT_EQ(view.SnapshotsTaken(), 3u);
 }
 
 }  // namespace

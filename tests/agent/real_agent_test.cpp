@@ -13,6 +13,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "dynamic_library.h"
 #include "interface_table.h"
@@ -90,7 +91,17 @@ TEST(RealAgentTest, InterfaceRowsAgreeWithTheKernel) {
   const uint64_t before = table.AgentCalls();
   table.Refresh(InterfaceTable::kInterfaces);
   const int n = table.Count();
-  EXPECT_EQ(table.AgentCalls() - before, 1u + 21u * n);
+  // One call per object: ifTable (ifSpecific ends it), the three ifXTable
+  // columns read (ifHCOutOctets follows ifHCInOctets directly; one jump
+  // over ifHighSpeed, one answer past the last), and every ifStackTable
+  // row from layer 1 on: one per relation, one per interface with nothing
+  // below it, then the end of the view.
+  std::set<int32_t> stacked;
+  for (const StackLayer& layer : table.Stack()) {
+    stacked.insert(layer.higher);
+  }
+  const uint64_t stackRows = table.Stack().size() + n - stacked.size();
+  EXPECT_EQ(table.AgentCalls() - before, 1u + 21u * n + (3u * n + 2u) + stackRows + 1u);
 
   QStringList kernelNames = QDir(QStringLiteral("/sys/class/net"))
                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
@@ -114,7 +125,32 @@ TEST(RealAgentTest, InterfaceRowsAgreeWithTheKernel) {
       EXPECT_EQ(row.IfIndex, 1);
       EXPECT_EQ(row.IfType, 24);
     }
+    // The 64-bit counters come from the same read as the 32-bit ones.
+    EXPECT_TRUE(row.HasHCOctets());
+    EXPECT_EQ(static_cast<uint32_t>(row.IfHCInOctets), row.IfInOctets);
+    EXPECT_EQ(static_cast<uint32_t>(row.IfHCOutOctets), row.IfOutOctets);
+    EXPECT_GE(SysFile(row.IfDescr, "statistics/rx_bytes").toULongLong(), row.IfHCInOctets);
+    const bool device = QFile::exists(QStringLiteral("/sys/class/net/%1/device").arg(row.IfDescr));
+    EXPECT_EQ(row.IfConnectorPresent, device ? 1 : 2) << row.IfDescr.toStdString();
   }
+  // The stack shows what the kernel's lower_* links show (veth peers are
+  // not layers).
+  std::vector<StackLayer> kernelStack;
+  for (int i = 0; i < n; ++i) {
+    const QString name = table.Items(i).IfDescr;
+    for (const QString& entry :
+         QDir(QStringLiteral("/sys/class/net/") + name)
+             .entryList({QStringLiteral("lower_*")}, QDir::System | QDir::AllEntries)) {
+      kernelStack.push_back({table.Items(i).IfIndex, SysFile(entry.mid(6), "ifindex").toInt()});
+    }
+  }
+  std::vector<StackLayer> agentStack = table.Stack();
+  const auto order = [](const StackLayer& a, const StackLayer& b) {
+    return std::tie(a.higher, a.lower) < std::tie(b.higher, b.lower);
+  };
+  std::sort(kernelStack.begin(), kernelStack.end(), order);
+  std::sort(agentStack.begin(), agentStack.end(), order);
+  EXPECT_EQ(agentStack, kernelStack);
   kernelNames.sort();
   names.sort();
   EXPECT_EQ(names, kernelNames);
@@ -247,9 +283,10 @@ TEST(RealAgentTest, TheViewEndsWithNullAndRefusesOtherRequests) {
   ASSERT_TRUE(init && query);
   ASSERT_TRUE(init(0, nullptr, nullptr));
 
-  uint32_t last[] = {1, 3, 6, 1, 2, 1, 6, 15, 0};  // tcpOutRsts, the last object served
+  // The last object served: ifStackStatus of the highest index.
+  uint32_t last[] = {1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, 4294967295u, 4294967295u};
   SnmpVarBind b{};
-  b.name = {9, last};
+  b.name = {13, last};
   SnmpVarBindList list{&b, 1};
   int32_t status = -1, index = -1;
   ASSERT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
@@ -269,7 +306,21 @@ TEST(RealAgentTest, TheViewEndsWithNullAndRefusesOtherRequests) {
   ASSERT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
   EXPECT_EQ(b.value.asnType, ASN_COUNTER32) << "tcpInErrs follows the TCP table";
 
-  b.name = {9, last};
+  // tcpOutRsts is followed by the ifXTable, whose ifHCInOctets are Counter64.
+  uint32_t tcpOutRsts[] = {1, 3, 6, 1, 2, 1, 6, 15, 0};
+  b.name = {9, tcpOutRsts};
+  ASSERT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
+  ASSERT_EQ(b.name.idLength, 12u);
+  EXPECT_EQ(b.name.ids[10], 1u) << "ifName";
+  EXPECT_EQ(b.value.asnType, ASN_OCTETSTRING);
+  uint32_t ifName[] = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1, 4294967295u};
+  b.name = {12, ifName};
+  ASSERT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
+  ASSERT_EQ(b.name.idLength, 12u);
+  EXPECT_EQ(b.name.ids[10], 6u) << "ifHCInOctets";
+  EXPECT_EQ(b.value.asnType, ASN_COUNTER64);
+
+  b.name = {13, last};
   EXPECT_FALSE(query(0xA0, &list, &status, &index));  // GET is not served
   EXPECT_NE(status, 0);
 }

@@ -123,6 +123,11 @@ TEST_F(AlarmEvaluatorTest, IdleSuppressesItsDirectionAndZeroNeverDropsBelow) {
   EXPECT_EQ(actions.calls.size(), 1);
   On(10, "35791");  // 35791 * 60000 > 2^31
   evaluator.EvaluateAlarms(0, 0);
+  // 40000 minutes (27.8 days) of quiet: beyond 32 bits of milliseconds.
+  On(10, "40000");
+  state.DownIdleMs = 40000ll * 60000 + 500;
+  evaluator.EvaluateAlarms(0, 0);
+  EXPECT_EQ(evaluator.LastMessage(), "Downstream idle for more than 40000 minutes");
   EXPECT_EQ(evaluator.LastCode(), 100000000);
 }
 

@@ -17,8 +17,15 @@ def test_adapter_list(bin_dir):
     assert out.returncode == 0, out.stderr
     lines = out.stdout.splitlines()
     assert lines[0] == "0: All", lines
-    names = [l.partition(": ")[2] for l in lines[1:]]
+    entries = [l.partition(": ")[2] for l in lines[1:]]
+    names = [e[:-2] if e.endswith(" *") else e for e in entries]
     assert sorted(names) == sorted(os.listdir("/sys/class/net")), names
+    # " *" marks what "All" counts: on a machine with network cards, the cards.
+    marked = sorted(e[:-2] for e in entries if e.endswith(" *"))
+    cards = sorted(n for n in names if os.path.exists("/sys/class/net/%s/device" % n))
+    if cards:
+        assert marked == cards, (marked, cards)
+    assert "lo" not in marked
     assert [l.partition(": ")[0] for l in lines] == [str(k) for k in range(len(lines))]
 
 

@@ -1,5 +1,6 @@
 // The table walks against an agent whose answers come from the fuzzer:
-// types, lengths, early NULLs and failures, for all three tables.
+// types, lengths, early NULLs and failures, for all three tables, and named
+// answers in the ifXTable and ifStackTable columns the interface walk reads.
 #include <dlfcn.h>
 
 #include <QCoreApplication>
@@ -17,6 +18,8 @@ struct Fake {
   void (*number)(uint8_t, uint32_t);
   void (*bytes)(uint8_t, const void*, uint32_t);
   void (*failure)();
+  void (*number64)(uint8_t, uint64_t);
+  void (*nameLast)(const uint32_t*, uint32_t);
 };
 
 Fake& Agent() {
@@ -31,6 +34,10 @@ Fake& Agent() {
     f.bytes = reinterpret_cast<void (*)(uint8_t, const void*, uint32_t)>(
         dlsym(f.handle, "FakeAgentPushBytes"));
     f.failure = reinterpret_cast<void (*)()>(dlsym(f.handle, "FakeAgentPushFailure"));
+    f.number64 =
+        reinterpret_cast<void (*)(uint8_t, uint64_t)>(dlsym(f.handle, "FakeAgentPushNumber64"));
+    f.nameLast =
+        reinterpret_cast<void (*)(const uint32_t*, uint32_t)>(dlsym(f.handle, "FakeAgentNameLast"));
     return f;
   }();
   return fake;
@@ -63,6 +70,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t c = data[i++];
     if (c == 0xFF) {
       fake.failure();
+      continue;
+    }
+    if (c == 0xFE) {  // a Counter64 answer
+      uint64_t v = 0;
+      for (int k = 0; k < 8 && i < size; ++k)
+        v = (v << 8) | data[i++];
+      fake.number64(ASN_COUNTER64, v);
+      continue;
+    }
+    if (c == 0xFD && i < size) {
+      // Names the answer before: an ifXTable or ifStackTable column with an
+      // index of one or two small parts.
+      static const uint32_t kColumns[] = {1, 6, 7, 10, 17, 18, 3, 0};
+      const uint8_t s = data[i++];
+      uint32_t name[13] = {1, 3, 6, 1, 2, 1, 31, 1, (s & 1u) + 1u, 1, kColumns[(s >> 1) & 7]};
+      uint32_t length = 11;
+      for (int k = 0; k < 1 + ((s >> 4) & 1) && i < size; ++k)
+        name[length++] = data[i++] % 8;
+      fake.nameLast(name, length);
       continue;
     }
     const uint8_t type = kTypes[c % 8];

@@ -108,6 +108,13 @@ TEST_F(HistoryRecorderTest, HandEditedDaysAndRounding) {
   recorder.RecordTick();
   EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 1) << "restarts without HighWater";
   EXPECT_EQ(reg.ReadInteger("AvgDownSpeed_1"), 5) << "and overwrites record 1";
+  // A damaged HighWater restarts the numbering instead of overflowing.
+  for (const qint32 damaged : {2147483647, -7}) {
+    reg.WriteInteger("HighWater", damaged);
+    reg.CloseKey();
+    recorder.RecordTick();
+    EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 1) << damaged;
+  }
   reg.CloseKey();
 
   EXPECT_EQ(HistoryRecorder::Rounded(0.5f), 0);

@@ -26,7 +26,8 @@ TEST(HistoryReportTest, RecordsReadBackInKilobitsWithTheirTimes) {
   reg.WriteString("2026-12-08 14:31:00", "1000000001");
   reg.CloseKey();
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\2026-12-08", false));
-  reg.WriteInteger("HighWater", 2);  // record 2 never completed
+  reg.WriteInteger("HighWater", 3);  // record 2 never completed, 3 never started
+  reg.WriteInteger("AvgUpSpeed_2", 1);
   reg.CloseKey();
 
   const QStringList lines = HistoryReport(*store.store, 0);
@@ -36,6 +37,15 @@ TEST(HistoryReportTest, RecordsReadBackInKilobitsWithTheirTimes) {
   EXPECT_EQ(lines[2], "     2  (incomplete record)");
   EXPECT_EQ(lines[3], "  alarm 2026-12-08 14:31:00  code 1000000001");
   EXPECT_TRUE(HistoryReport(*store.store, 1)[1].contains("down 976.56 kbit/s"));
+
+  // A damaged HighWater at the top of its range lists what is there, at once.
+  ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\2026-12-08", false));
+  reg.WriteInteger("HighWater", 2147483647);
+  reg.WriteInteger("AvgUpSpeed_2147483647", 1);
+  reg.CloseKey();
+  const QStringList damaged = HistoryReport(*store.store, 0);
+  ASSERT_EQ(damaged.size(), 5) << damaged.join("\n").toStdString();
+  EXPECT_EQ(damaged[3], "  2147483647  (incomplete record)");
 
   test::TempStore empty;
   EXPECT_TRUE(HistoryReport(*empty.store, 0).isEmpty());

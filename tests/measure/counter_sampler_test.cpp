@@ -74,6 +74,24 @@ class CounterSamplerTest : public ::testing::Test {
   void TickEth(uint32_t in, uint32_t out, uint32_t ms) {
     Tick({FakeInterface{1, "lo", 5, 5}, FakeInterface{2, "eth0", in, out}}, ms);
   }
+  // A tick whose agent offers the ifXTable and ifStackTable.
+  void TickLayers(const std::vector<FakeInterface>& rows, uint32_t ms,
+                  const std::vector<std::pair<int32_t, int32_t>>& stack = {}) {
+    clock.now += ms;
+    agent.Interfaces(rows, stack);
+    sampler.Tick();
+  }
+  static FakeInterface Wide(int32_t index, std::string name, uint64_t in, uint64_t out,
+                            int32_t connector = 2, int32_t type = 6) {
+    FakeInterface f{index, std::move(name), static_cast<uint32_t>(in), static_cast<uint32_t>(out),
+                    type};
+    f.hc = true;
+    f.hcIn = in;
+    f.hcOut = out;
+    f.connector = connector;
+    return f;
+  }
+  uint64_t Moved() const { return state.CountedDownBytes + state.CountedUpBytes; }
 
   FakeAgent agent;
   InterfaceTable table;
@@ -96,13 +114,15 @@ TEST_F(CounterSamplerTest, FirstTickStampsSecondGivesZerosThirdGivesRates) {
   ASSERT_EQ(host.published.size(), 1u);
   EXPECT_EQ(host.published[0].up, 0);
   EXPECT_EQ(host.published[0].down, 0);
-  EXPECT_EQ(state.CurInOctets, 1000u);
+  EXPECT_EQ(state.TotalTraffic, 0u);
 
   TickEth(1001000, 250500, 1000);
   ASSERT_EQ(host.published.size(), 2u);
   EXPECT_DOUBLE_EQ(host.published[1].down, 1000000.0);
   EXPECT_DOUBLE_EQ(host.published[1].up, 250000.0);
   EXPECT_EQ(state.TotalTraffic, 1000000u + 250000u);
+  EXPECT_EQ(state.CountedDownBytes, 1000000u);
+  EXPECT_EQ(state.CountedUpBytes, 250000u);
   EXPECT_EQ(host.timerCalls, (std::vector<bool>{false, true, false, true}));
   EXPECT_EQ(state.ProgramSection, 217);
 }
@@ -155,88 +175,119 @@ TEST_F(CounterSamplerTest, TotalKeepsCountingPast4GiB) {
   EXPECT_GT(state.TotalTraffic, std::numeric_limits<uint32_t>::max());
 }
 
-TEST_F(CounterSamplerTest, AllSumsEveryInterfaceAboveIndexOne) {
-  state.AdapterIndex = 0;
-  uint32_t out = 0;
-  uint32_t in = 0;
-  agent.InterfaceTable({FakeInterface{0, "zero", 1, 1}, FakeInterface{1, "lo", 1000, 1000},
-                        FakeInterface{2, "eth0", 4294967295u, 10},
-                        FakeInterface{3, "wlan0", 2, 20}});
-  ASSERT_TRUE(sampler.ReadInterfaceCounters(0, out, in));
-  EXPECT_EQ(in, 1u) << "sums wrap modulo 2^32";
-  EXPECT_EQ(out, 30u);
-
-  // Only the loopback: a reading of 0 octets, and zero rates.
-  agent.Reset();
-  agent.InterfaceTable({FakeInterface{1, "lo", 1000, 1000}});
-  ASSERT_TRUE(sampler.ReadInterfaceCounters(0, out, in));
-  EXPECT_EQ(in, 0u);
-  EXPECT_EQ(out, 0u);
-  sampler.Tick();
-  Tick({FakeInterface{1, "lo", 5000, 5000}}, 1000);
-  Tick({FakeInterface{1, "lo", 9000, 9000}}, 1000);
-  EXPECT_EQ(host.published.back().down, 0);
-  EXPECT_EQ(state.TotalTraffic, 0u);
-}
-
-TEST_F(CounterSamplerTest, InterfacesCountTheirOwnBytesFromTheFirstReading) {
-  std::vector<std::pair<double, double>> published;
-  sampler.OnPublished = [&](double up, double down) { published.emplace_back(up, down); };
-  sampler.Tick();
-  EXPECT_TRUE(sampler.Interfaces().empty()) << "the first tick reads nothing";
-  Tick({FakeInterface{1, "lo", 7, 7}, FakeInterface{2, "eth0", 0, 4294967000u}}, 1000);
-  ASSERT_EQ(sampler.Interfaces().size(), 2u);
-  EXPECT_EQ(sampler.Interfaces()[0].name, "lo");
-  EXPECT_FALSE(sampler.Interfaces()[0].countsInAll);
-  EXPECT_TRUE(sampler.Interfaces()[1].countsInAll);
-  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 0u);
-
-  // A counter moving from 0 counts; one wrapping through 2^32 counts what
-  // it moved; one that falls (reset) adds nothing and counts on from there.
-  Tick({FakeInterface{1, "lo", 7, 7}, FakeInterface{2, "eth0", 500, 704}}, 1000);
-  Tick({FakeInterface{1, "lo", 7, 7}, FakeInterface{2, "eth0", 100, 1704}}, 1000);
-  Tick({FakeInterface{1, "lo", 7, 7}, FakeInterface{2, "eth0", 150, 1704}}, 1000);
-  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 550u);
-  EXPECT_EQ(sampler.Interfaces()[1].outOctets, 1000u + 1000u);
-  EXPECT_EQ(sampler.Interfaces()[0].inOctets, 0u);
-
-  // Rows that change places keep their counts; a re-created interface (a
-  // new index under the old name) starts again at 0.
-  Tick({FakeInterface{3, "wlan0", 1, 1}, FakeInterface{2, "eth0", 250, 1704},
-        FakeInterface{1, "lo", 9, 9}},
-       1000);
-  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 650u);
-  EXPECT_EQ(sampler.Interfaces()[2].inOctets, 2u);
-  EXPECT_EQ(sampler.Interfaces()[0].inOctets, 0u);
-  Tick({FakeInterface{1, "lo", 9, 9}, FakeInterface{4, "eth0", 300, 1800}}, 1000);
-  EXPECT_EQ(sampler.Interfaces()[1].index, 4);
-  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 0u);
-  EXPECT_EQ(published.size(), 6u) << "every publication is announced";
-}
-
-TEST_F(CounterSamplerTest, OnlyTheFirst32RowsAreExamined) {
-  std::vector<FakeInterface> rows;
-  for (int i = 1; i <= 35; ++i) {
-    rows.push_back(FakeInterface{i + 1, "if" + std::to_string(i), 100u * i, 10u * i});
+TEST_F(CounterSamplerTest, AllCountsTheEdgeInterfacesWhateverTheirRow) {
+  // 40 rows: the loopback, 38 veth ends under a bridge and the card in the
+  // last row (a card plugged in later gets a high ifIndex).
+  const auto rows = [](uint64_t card, uint64_t veth, uint64_t bridge) {
+    std::vector<FakeInterface> r{Wide(1, "lo", 7 * card, 7 * card, 2, 24),
+                                 Wide(2, "br0", bridge, bridge)};
+    for (int i = 3; i <= 39; ++i) {
+      r.push_back(Wide(i, "veth" + std::to_string(i), veth, veth));
+    }
+    r.push_back(Wide(40, "eth0", card, card / 2, 1));
+    return r;
+  };
+  std::vector<std::pair<int32_t, int32_t>> ports;
+  for (int i = 3; i <= 39; ++i) {
+    ports.emplace_back(2, i);
   }
-  uint32_t out = 1;
-  uint32_t in = 1;
-  agent.InterfaceTable(rows);
-  EXPECT_TRUE(sampler.ReadInterfaceCounters(32, out, in));
-  EXPECT_EQ(in, 3200u);
-  for (int16_t selection : {33, 35, 40}) {
-    agent.InterfaceTable(rows);
+  state.AdapterIndex = 0;
+  sampler.Tick();
+  TickLayers(rows(1000, 1000, 1000), 1000, ports);
+  TickLayers(rows(5000, 9000, 9000), 1000, ports);
+  EXPECT_DOUBLE_EQ(host.published.back().down, 4000.0) << "only the card counts";
+  EXPECT_DOUBLE_EQ(host.published.back().up, 2000.0);
+  EXPECT_EQ(state.TotalTraffic, 6000u);
+  ASSERT_EQ(sampler.Interfaces().size(), 40u);
+  EXPECT_TRUE(sampler.Interfaces().back().countsInAll);
+  EXPECT_FALSE(sampler.Interfaces()[1].countsInAll);
+  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 8000u) << "every interface keeps its count";
+
+  // Every row can be selected on its own, the 40th too; past the rows
+  // there is no reading.
+  uint64_t out = 1;
+  uint64_t in = 1;
+  state.AdapterIndex = 40;
+  TickLayers(rows(6000, 9500, 9000), 1000, ports);
+  EXPECT_DOUBLE_EQ(host.published.back().down, 1000.0);
+  agent.Interfaces(rows(6000, 9500, 9000), ports);
+  EXPECT_TRUE(sampler.ReadInterfaceCounters(3, out, in));
+  EXPECT_EQ(in, 0u);
+  for (int16_t selection : {41, -1}) {
+    agent.Interfaces(rows(6000, 9500, 9000), ports);
     EXPECT_FALSE(sampler.ReadInterfaceCounters(selection, out, in)) << selection;
     EXPECT_EQ(in, 0u);
     EXPECT_EQ(out, 0u);
   }
-  // "All" adds rows 1..32 only: 100 * (1 + ... + 32).
-  agent.InterfaceTable(rows);
-  EXPECT_TRUE(sampler.ReadInterfaceCounters(0, out, in));
-  EXPECT_EQ(in, 100u * 32 * 33 / 2);
-  // A negative selection matches no row.
-  agent.InterfaceTable(rows);
-  EXPECT_FALSE(sampler.ReadInterfaceCounters(-1, out, in));
+
+  // Only the loopback: "All" reads 0.
+  state.AdapterIndex = 0;
+  agent.Interfaces({Wide(1, "lo", 1, 1, 2, 24)});
+  ASSERT_TRUE(sampler.ReadInterfaceCounters(0, out, in));
+  TickLayers({Wide(1, "lo", 90000, 90000, 2, 24)}, 1000);
+  EXPECT_EQ(host.published.back().down, 0);
+  EXPECT_EQ(out + in, 0u);
+}
+
+TEST_F(CounterSamplerTest, InterfacesThatComeAndGoAddOnlyWhatMovedWhileSeen) {
+  state.AdapterIndex = 0;
+  const FakeInterface lo = Wide(1, "lo", 0, 0, 2, 24);
+  sampler.Tick();
+  TickLayers({lo, Wide(2, "veth2", 100, 100)}, 1000);
+  TickLayers({lo, Wide(2, "veth2", 300, 200)}, 1000);
+  EXPECT_EQ(Moved(), 300u);
+
+  // A container's interface appears with 5 GB already on its counters: its
+  // first reading adds nothing, its next one what moved since.
+  TickLayers({lo, Wide(2, "veth2", 300, 200), Wide(7, "veth7", 5000000000, 4000000000)}, 1000);
+  EXPECT_EQ(host.published.back().down, 0);
+  EXPECT_EQ(Moved(), 300u);
+  TickLayers({lo, Wide(2, "veth2", 300, 200), Wide(7, "veth7", 5000001000, 4000000000)}, 1000);
+  EXPECT_DOUBLE_EQ(host.published.back().down, 1000.0);
+  EXPECT_EQ(sampler.Interfaces()[2].inOctets, 1000u);
+
+  // veth2 vanishes: it stops adding; veth7's counter is reset (goes down)
+  // and adds nothing that tick, but its count never goes backwards.
+  TickLayers({lo, Wide(7, "veth7", 10, 10)}, 1000);
+  EXPECT_EQ(host.published.back().down, 0);
+  EXPECT_EQ(host.published.back().up, 0);
+  ASSERT_EQ(sampler.Interfaces().size(), 2u);
+  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 1000u);
+  TickLayers({lo, Wide(7, "veth7", 60, 10)}, 1000);
+  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 1050u);
+  // veth2 comes back with more on its counter: a first reading again, and
+  // its count starts over.
+  TickLayers({lo, Wide(2, "veth2", 900000, 900000), Wide(7, "veth7", 60, 10)}, 1000);
+  EXPECT_EQ(host.published.back().down, 0);
+  EXPECT_EQ(sampler.Interfaces()[1].inOctets, 0u);
+  // Another interface under an old ifIndex (a new name) starts over too.
+  TickLayers({lo, Wide(2, "tap2", 900500, 900000), Wide(7, "veth7", 60, 10)}, 1000);
+  EXPECT_EQ(host.published.back().down, 0);
+  EXPECT_EQ(Moved(), 300u + 1000u + 50u);
+  EXPECT_EQ(state.TotalTraffic, Moved());
+  EXPECT_EQ(state.CountedDownBytes, 300u + 1000u + 50u - 100u);
+}
+
+TEST_F(CounterSamplerTest, SixtyFourBitCountersWhereTheAgentOffersThem) {
+  state.AdapterIndex = 2;
+  sampler.Tick();
+  // 6 GB in one tick: more than a 32-bit counter can tell.
+  TickLayers({Wide(1, "lo", 0, 0, 2, 24), Wide(2, "eth0", 1000, 0, 1)}, 1000);
+  TickLayers({Wide(1, "lo", 0, 0, 2, 24), Wide(2, "eth0", 6000001000, 0, 1)}, 1000);
+  EXPECT_DOUBLE_EQ(host.published.back().down, 6e9);
+  // The agent stops offering them: the 32-bit counter's first reading adds
+  // nothing, then it counts with wrap.
+  TickEth(4294967000u, 0, 1000);
+  EXPECT_EQ(host.published.back().down, 0);
+  TickEth(1000, 0, 1000);
+  EXPECT_DOUBLE_EQ(host.published.back().down, 1296.0);
+  EXPECT_EQ(state.TotalTraffic, 6000000000u + 1296u);
+
+  // A measurement that starts again compares with nothing from before.
+  state.LastTickMs = 0;
+  sampler.Tick();
+  TickEth(900000, 0, 1000);
+  EXPECT_EQ(host.published.back().down, 0);
 }
 
 TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
@@ -251,7 +302,6 @@ TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
   agent.Failure();
   sampler.Tick();
   EXPECT_EQ(host.published.back().down, 0);
-  EXPECT_EQ(state.CurInOctets, 0u);
   EXPECT_TRUE(host.timerEnabled);
   // An empty table is no reading either.
   clock.now += 1000;
@@ -328,6 +378,22 @@ TEST_F(CounterSamplerTest, AdapterListNamesEveryRowAndRestartsTheTimer) {
   EXPECT_EQ(sampler.BuildAdapterList(), (QStringList{"All", "A", "B"}));
   EXPECT_EQ(host.timerCalls, (std::vector<bool>{false, true}));
   EXPECT_EQ(state.ProgramSection, 6);
+
+  // The list says which rows "All" counts, and the tip names them.
+  agent.Interfaces({Wide(1, "lo", 0, 0, 2, 24), Wide(2, "br0", 0, 0), Wide(3, "eth0", 0, 0, 1),
+                    Wide(4, "wlan0", 0, 0, 1)},
+                   {{2, 3}});
+  const auto adapters = sampler.ListAdapters();
+  ASSERT_EQ(adapters.size(), 4u);
+  EXPECT_EQ(adapters[2].index, 3);
+  EXPECT_EQ(adapters[2].name, "eth0");
+  EXPECT_FALSE(adapters[0].countsInAll);
+  EXPECT_FALSE(adapters[1].countsInAll);
+  EXPECT_TRUE(adapters[2].countsInAll);
+  EXPECT_EQ(CounterSampler::DescribeAll(adapters), "\"All\" counts: eth0, wlan0.");
+  EXPECT_EQ(CounterSampler::DescribeAll({adapters[0]}),
+            "\"All\" counts no interface here (only the loopback is present).");
+  host.timerCalls.clear();
 
   // An agent failure reaches the caller, and the timer runs again.
   host.timerCalls.clear();

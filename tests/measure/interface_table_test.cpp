@@ -54,10 +54,14 @@ TEST(InterfaceTableTest, InterfaceWalkFillsEveryKeptColumnInOrder) {
   table.Refresh(InterfaceTable::kInterfaces);
 
   ASSERT_EQ(table.Count(), 2);
-  EXPECT_EQ(agent.QueryCount(), 1u + 21u * 2u);
+  // One more call finds where the ifXTable would be: the end of the view.
+  EXPECT_EQ(agent.QueryCount(), 1u + 21u * 2u + 1u);
   EXPECT_EQ(agent.Pending(), 0u);
   const MibRow& r0 = table.Items(0);
   const MibRow& r1 = table.Items(1);
+  EXPECT_FALSE(r1.HasHCOctets());
+  EXPECT_EQ(r1.IfConnectorPresent, 0);
+  EXPECT_TRUE(table.Stack().empty());
   EXPECT_EQ(r0.IfIndex, 1);
   EXPECT_EQ(r0.IfDescr, "lo");
   EXPECT_EQ(r0.IfType, 24);
@@ -85,6 +89,108 @@ TEST(InterfaceTableTest, InterfaceWalkFillsEveryKeptColumnInOrder) {
   // Only the interface group is filled.
   EXPECT_EQ(r1.State, 2);
   EXPECT_EQ(r1.RouteIfIndex, 0);
+}
+
+TEST(InterfaceTableTest, InterfaceWalkReadsTheLayersTheAgentOffers) {
+  FakeAgent agent;
+  InterfaceTable table(nullptr, test::FakeAgentPath());
+  FakeInterface lo{1, "lo"};
+  lo.hc = true;
+  lo.hcIn = 5;
+  lo.hcOut = 6;
+  lo.connector = 2;
+  FakeInterface eth{2, "eth0", 10, 20};
+  eth.hc = true;
+  eth.hcIn = 0x100000000ull + 10;
+  eth.hcOut = 0xFFFFFFFFFFFFFFFFull;
+  eth.connector = 1;
+  FakeInterface br{3, "br0"};  // no 64-bit counters, no connector reported
+  agent.Interfaces({lo, eth, br}, {{3, 1}, {3, 2}});
+  table.Refresh(InterfaceTable::kInterfaces);
+  EXPECT_EQ(agent.Pending(), 0u);
+  EXPECT_EQ(agent.QueryCount(), 1u + 21u * 3u + 2u + 2u + 2u + 2u + 1u);
+  ASSERT_EQ(table.Count(), 3);
+  EXPECT_TRUE(table.Items(1).HasHCOctets());
+  EXPECT_EQ(table.Items(1).IfHCInOctets, 0x100000000ull + 10);
+  EXPECT_EQ(table.Items(1).IfHCOutOctets, 0xFFFFFFFFFFFFFFFFull);
+  EXPECT_EQ(table.Items(1).IfConnectorPresent, 1);
+  EXPECT_EQ(table.Items(0).IfConnectorPresent, 2);
+  EXPECT_FALSE(table.Items(2).HasHCOctets());
+  EXPECT_EQ(table.Items(2).IfConnectorPresent, 0);
+  EXPECT_EQ(table.Stack(), (std::vector<StackLayer>{{3, 1}, {3, 2}}));
+
+  // An agent with more ifXTable columns (7, 8, ...) than the walk reads, a
+  // malformed index, rows of layer 0, an inactive row, a row for an unknown
+  // interface and values of the wrong type: the walk jumps over the columns
+  // it does not read and keeps only what fits.
+  const auto ifx = [](std::vector<uint32_t> tail) {
+    std::vector<uint32_t> name{1, 3, 6, 1, 2, 1, 31, 1, 1, 1};
+    name.insert(name.end(), tail.begin(), tail.end());
+    return name;
+  };
+  const auto stack = [](uint32_t higher, uint32_t lower) {
+    return std::vector<uint32_t>{1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, higher, lower};
+  };
+  agent.Reset();
+  agent.IfTableOnly({lo, eth});
+  agent.Counter64(77);
+  agent.Named(ifx({6, 1}));
+  agent.Counter64(88);
+  agent.Named(ifx({6, 2, 0}));  // two index parts: skipped
+  agent.Counter64(99);
+  agent.Named(ifx({6, 9}));  // no such row
+  agent.Counter(1);
+  agent.Named(ifx({7, 1}));  // past column 6: the walk jumps to column 10
+  agent.Counter64(55);
+  agent.Named(ifx({10, 1}));
+  agent.Integer(1);
+  agent.Named(ifx({16, 1}));  // past column 10: jump to 17
+  agent.String("x");
+  agent.Named(ifx({17, 1}));  // a value of another type
+  agent.Integer(1);
+  agent.Named(ifx({17, 2}));
+  agent.Integer(1);
+  agent.Named(stack(0, 1));  // layer 0: says nothing about relations
+  agent.Integer(2);
+  agent.Named(stack(1, 2));  // not in service
+  agent.Integer(1);
+  agent.Named(stack(2, 0));  // nothing below
+  agent.Integer(1);
+  agent.Named(stack(2, 1));
+  agent.Integer(1);
+  agent.Named(stack(2, 1));  // does not move forward: the walk ends
+  agent.Integer(1);
+  agent.Named(stack(3, 1));
+  table.Refresh(InterfaceTable::kInterfaces);
+  EXPECT_EQ(agent.Pending(), 1u) << "the walk stopped at the answer that did not move";
+  EXPECT_TRUE(table.Items(0).HasHCInOctets);
+  EXPECT_EQ(table.Items(0).IfHCInOctets, 77u);
+  EXPECT_TRUE(table.Items(0).HasHCOctets());
+  EXPECT_EQ(table.Items(0).IfHCOutOctets, 55u);
+  EXPECT_FALSE(table.Items(1).HasHCInOctets);
+  EXPECT_EQ(table.Items(0).IfConnectorPresent, 0);
+  EXPECT_EQ(table.Items(1).IfConnectorPresent, 1);
+  EXPECT_EQ(table.Stack(), (std::vector<StackLayer>{{2, 1}}));
+
+  // An agent that fails on the first ifXTable question: the ifTable rows
+  // stand as read.
+  agent.Reset();
+  agent.IfTableOnly({eth});
+  agent.Failure();
+  table.Refresh(InterfaceTable::kInterfaces);
+  ASSERT_EQ(table.Count(), 1);
+  EXPECT_EQ(table.Items(0).IfInOctets, 10u);
+  EXPECT_FALSE(table.Items(0).HasHCInOctets);
+
+  // An agent whose view goes on past the tables with other objects.
+  agent.Reset();
+  agent.IfTableOnly({eth});
+  agent.Integer(1);
+  agent.Named({1, 3, 6, 1, 2, 1, 31, 1, 5, 0});
+  table.Refresh(InterfaceTable::kInterfaces);
+  EXPECT_EQ(agent.Pending(), 0u);
+  EXPECT_FALSE(table.Items(0).HasHCInOctets);
+  EXPECT_TRUE(table.Stack().empty());
 }
 
 TEST(InterfaceTableTest, DescriptionsAreCutAtNulAnd32Characters) {

@@ -210,6 +210,14 @@ TEST_F(ResultPublisherTest, ASteadyRateIsTrafficNotStillness) {
   EXPECT_EQ(V(Display::UpDigits), 16);
 }
 
+TEST_F(ResultPublisherTest, IdleTimeCountsOnPast24Days) {
+  // 2^31 ms is 24.8 days of quiet; the idle time keeps counting up.
+  state.DownIdleMs = 2147483647 - 100;
+  state.LastDownRate = 0;
+  publisher.PublishResults(0, 0);
+  EXPECT_EQ(state.DownIdleMs, 2147483647 + 400ll);
+}
+
 TEST_F(ResultPublisherTest, IdleTimesAlarmsEverySecondTickAndTheTotal) {
   publisher.PublishResults(0, 0);  // differs from 1e9: a change
   EXPECT_EQ(state.DownIdleMs, 0);

@@ -13,6 +13,8 @@ namespace {
 using test::FakeAgent;
 using test::FakeInterface;
 
+constexpr int32_t kLoopback = 24;  // softwareLoopback
+
 class QuietHost : public TickHost {
  public:
   void SetCalcTimerEnabled(bool) override {}
@@ -67,7 +69,7 @@ TEST_F(MetricsExporterTest, SeriesStartAgainOnlyWhenTheirCountsDo) {
   EXPECT_FALSE(exporter.Snapshot()->measured) << "nothing before the first reading";
   EXPECT_EQ(exporter.Snapshot()->version, VELMAR_VERSION_TEXT);
 
-  Tick({{1, "lo", 500, 500}, {2, "eth0", 1000, 100}});
+  Tick({{1, "lo", 500, 500, kLoopback}, {2, "eth0", 1000, 100}});
   auto s = exporter.Snapshot();
   ASSERT_TRUE(s->measured);
   ASSERT_EQ(s->interfaces.size(), 2u);
@@ -82,12 +84,12 @@ TEST_F(MetricsExporterTest, SeriesStartAgainOnlyWhenTheirCountsDo) {
 
   // Counters move, wrap their 32 bits, and are reset by the kernel: the
   // series goes on, never backwards.
-  Tick({{1, "lo", 900, 800}, {2, "eth0", 2000001000u, 300}});
-  Tick({{1, "lo", 900, 800}, {2, "eth0", 4000001000u, 300}});
-  Tick({{1, "lo", 900, 800}, {2, "eth0", 704, 400}});  // through 2^32
+  Tick({{1, "lo", 900, 800, kLoopback}, {2, "eth0", 2000001000u, 300}});
+  Tick({{1, "lo", 900, 800, kLoopback}, {2, "eth0", 4000001000u, 300}});
+  Tick({{1, "lo", 900, 800, kLoopback}, {2, "eth0", 704, 400}});  // through 2^32
   const uint64_t moved = 4000000000u + (4294967296u - 4000001000u) + 704u;
   EXPECT_EQ(Find("eth0")->receiveBytes, moved);
-  Tick({{1, "lo", 900, 800}, {2, "eth0", 10, 450}});
+  Tick({{1, "lo", 900, 800, kLoopback}, {2, "eth0", 10, 450}});
   EXPECT_EQ(Find("eth0")->receiveBytes, moved) << "a reset adds nothing";
   EXPECT_EQ(Find("eth0")->transmitBytes, 350u);
   EXPECT_EQ(Find("eth0")->created, 1700000001);
@@ -95,13 +97,13 @@ TEST_F(MetricsExporterTest, SeriesStartAgainOnlyWhenTheirCountsDo) {
 
   // eth0 re-created (a new index): a new series from 0; a vanished
   // interface leaves the exposition; a new one joins it.
-  Tick({{1, "lo", 900, 800}, {7, "eth0", 5000, 5000}, {8, "wg0", 1, 1}});
+  Tick({{1, "lo", 900, 800, kLoopback}, {7, "eth0", 5000, 5000}, {8, "wg0", 1, 1}});
   s = exporter.Snapshot();
   ASSERT_EQ(s->interfaces.size(), 3u);
   EXPECT_EQ(Find("eth0")->receiveBytes, 0u);
   EXPECT_EQ(Find("eth0")->created, 1700000006);
   EXPECT_EQ(Find("lo")->created, 1700000001);
-  Tick({{1, "lo", 900, 800}, {8, "wg0", 2, 3}});
+  Tick({{1, "lo", 900, 800, kLoopback}, {8, "wg0", 2, 3}});
   EXPECT_EQ(Find("eth0"), nullptr);
   EXPECT_EQ(Find("wg0")->transmitBytes, 2u);
   EXPECT_EQ(Find("wg0")->created, 1700000006);
@@ -109,8 +111,8 @@ TEST_F(MetricsExporterTest, SeriesStartAgainOnlyWhenTheirCountsDo) {
 
 TEST_F(MetricsExporterTest, TheMonitoredAdapterAndItsTotal) {
   state.AdapterIndex = 2;
-  Tick({{1, "lo", 0, 0}, {2, "eth0", 1000, 1000}});
-  Tick({{1, "lo", 0, 0}, {2, "eth0", 3000, 1500}});
+  Tick({{1, "lo", 0, 0, kLoopback}, {2, "eth0", 1000, 1000}});
+  Tick({{1, "lo", 0, 0, kLoopback}, {2, "eth0", 3000, 1500}});
   auto s = exporter.Snapshot();
   EXPECT_EQ(s->adapter, "eth0");
   EXPECT_EQ(s->receiveRate, 2000);
@@ -122,7 +124,7 @@ TEST_F(MetricsExporterTest, TheMonitoredAdapterAndItsTotal) {
   state.AveragingMode = 3;
   state.DownAverage = 42;
   state.TotalTraffic = 10;  // the total was cleared: a new series
-  Tick({{1, "lo", 0, 0}, {2, "eth0", 3000, 1500}});
+  Tick({{1, "lo", 0, 0, kLoopback}, {2, "eth0", 3000, 1500}});
   s = exporter.Snapshot();
   EXPECT_EQ(s->algorithm, "full-range");
   EXPECT_EQ(s->receiveAverage, 42);
@@ -130,11 +132,11 @@ TEST_F(MetricsExporterTest, TheMonitoredAdapterAndItsTotal) {
   EXPECT_EQ(s->trafficCreated, 1700000003);
 
   state.AdapterIndex = 1;  // another adapter: another series
-  Tick({{1, "lo", 0, 0}, {2, "eth0", 3000, 1500}});
+  Tick({{1, "lo", 0, 0, kLoopback}, {2, "eth0", 3000, 1500}});
   EXPECT_EQ(exporter.Snapshot()->adapter, "lo");
   EXPECT_EQ(exporter.Snapshot()->trafficCreated, 1700000004);
   state.AdapterIndex = 9;  // no such row
-  Tick({{1, "lo", 0, 0}});
+  Tick({{1, "lo", 0, 0, kLoopback}});
   EXPECT_EQ(exporter.Snapshot()->adapter, "unknown");
 }
 

@@ -25,6 +25,10 @@ TEST(SnmpFormatTest, ValuesPrintLikeTheUsualCommandLineTools) {
   EXPECT_EQ(FormatValue(Number(ASN_INTEGER, 0xFFFFFFFFu)), "INTEGER: -1");
   EXPECT_EQ(FormatValue(Number(ASN_COUNTER32, 4294967295u)), "Counter32: 4294967295");
   EXPECT_EQ(FormatValue(Number(ASN_GAUGE32, 1000000000)), "Gauge32: 1000000000");
+  AsnAny big{};
+  big.asnType = ASN_COUNTER64;
+  big.asnValue.counter64 = 18446744073709551615ull;
+  EXPECT_EQ(FormatValue(big), "Counter64: 18446744073709551615");
   EXPECT_EQ(FormatValue(Number(ASN_TIMETICKS, 0)), "Timeticks: (0) 0:00:00.00");
   EXPECT_EQ(FormatTimeTicks(8640000), "(8640000) 1 day, 0:00:00.00");
   EXPECT_EQ(FormatTimeTicks(2 * 8640000 + 360000 * 3 + 6000 * 4 + 500 + 6),

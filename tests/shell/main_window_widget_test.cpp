@@ -280,7 +280,10 @@ TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
   EXPECT_TRUE(ui.tips[0].startsWith("If you leave off the Average lock"));
   EXPECT_EQ(form->Settings().Line(37), "1");
   ui.tipDontRemind = true;
+  agent.Interfaces({FakeInterface{1, "lo", 0, 0, 24}, FakeInterface{2, "eth0"}});
   form->ShowTip(38);
+  ASSERT_EQ(ui.tips.size(), 2);
+  EXPECT_TRUE(ui.tips[1].endsWith("\"All\" counts: eth0.")) << ui.tips[1].toStdString();
   EXPECT_EQ(form->Settings().Line(38), "0");
   form->ShowTip(38);
   EXPECT_EQ(ui.tips.size(), 2) << "a tip marked 'don't remind me' stays away";

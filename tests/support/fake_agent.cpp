@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "snmp_abi.h"
 
@@ -14,8 +15,9 @@ namespace {
 struct Entry {
   bool fail = false;
   uint8_t type = ASN_NULL;
-  uint32_t number = 0;
+  uint64_t number = 0;
   std::string bytes;
+  std::vector<uint32_t> name;  // empty: a running number
 };
 
 std::deque<Entry> script;
@@ -26,6 +28,7 @@ void (*onQuery)(void*) = nullptr;
 void* onQueryContext = nullptr;
 [[maybe_unused]] std::string answerBytes;
 [[maybe_unused]] uint32_t answerName[1] = {0};
+[[maybe_unused]] std::vector<uint32_t> answerFullName;
 
 }  // namespace
 
@@ -60,6 +63,18 @@ FAKE_EXPORT void FakeAgentPushNumber(uint8_t type, uint32_t value) {
   e.type = type;
   e.number = value;
   script.push_back(e);
+}
+FAKE_EXPORT void FakeAgentPushNumber64(uint8_t type, uint64_t value) {
+  Entry e;
+  e.type = type;
+  e.number = value;
+  script.push_back(e);
+}
+// Gives the entry pushed last the name it answers with.
+FAKE_EXPORT void FakeAgentNameLast(const uint32_t* ids, uint32_t length) {
+  if (!script.empty()) {
+    script.back().name.assign(ids, ids + length);
+  }
 }
 FAKE_EXPORT void FakeAgentPushBytes(uint8_t type, const void* data, uint32_t length) {
   Entry e;
@@ -104,16 +119,24 @@ FAKE_EXPORT int SnmpExtensionQuery(uint8_t requestType, SnmpVarBindList* binding
   }
   SnmpVarBind& b = bindings->list[0];
   ++answerName[0];
-  b.name.ids = answerName;
-  b.name.idLength = 1;
+  if (e.name.empty()) {
+    b.name.ids = answerName;
+    b.name.idLength = 1;
+  } else {
+    answerFullName = e.name;
+    b.name.ids = answerFullName.data();
+    b.name.idLength = static_cast<uint32_t>(answerFullName.size());
+  }
   b.value = AsnAny{};
   b.value.asnType = e.type;
   if (e.type == ASN_OCTETSTRING || e.type == ASN_IPADDRESS) {
     answerBytes = e.bytes;
     b.value.asnValue.string.stream = reinterpret_cast<uint8_t*>(answerBytes.data());
     b.value.asnValue.string.length = static_cast<uint32_t>(answerBytes.size());
+  } else if (e.type == ASN_COUNTER64) {
+    b.value.asnValue.counter64 = e.number;
   } else {
-    b.value.asnValue.unsigned32 = e.number;
+    b.value.asnValue.unsigned32 = static_cast<uint32_t>(e.number);
   }
   return 1;
 }

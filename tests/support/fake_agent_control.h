@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "snmp_abi.h"
@@ -33,6 +34,12 @@ struct FakeInterface {
   int32_t mtu = 1500;
   uint32_t speed = 1000000000;
   std::string physAddress = std::string("\x02\xfc\x00\x00\x00\x01", 6);
+  // The ifXTable part, scripted by Interfaces(): 64-bit counters when
+  // `hc`, ifConnectorPresent when not 0.
+  bool hc = false;
+  uint64_t hcIn = 0;
+  uint64_t hcOut = 0;
+  int32_t connector = 0;
 };
 
 // One TCP connection row.
@@ -93,10 +100,59 @@ class FakeAgent {
         type, s.data(), static_cast<uint32_t>(s.size()));
   }
   void Failure() { Call<void (*)()>("FakeAgentPushFailure")(); }
+  void Counter64(uint64_t v) {
+    Call<void (*)(uint8_t, uint64_t)>("FakeAgentPushNumber64")(ASN_COUNTER64, v);
+  }
+  // Names the answer pushed last.
+  void Named(std::vector<uint32_t> name) {
+    Call<void (*)(const uint32_t*, uint32_t)>("FakeAgentNameLast")(
+        name.data(), static_cast<uint32_t>(name.size()));
+  }
 
   // The answers to a whole interface walk, in MIB order, ending with the
-  // object after the table (ifSpecific).
+  // object after the table (ifSpecific), then the end of the view where the
+  // walk looks for the ifXTable: an agent without it.
   void InterfaceTable(const std::vector<FakeInterface>& rows) {
+    IfTableOnly(rows);
+    Null();
+  }
+
+  // The same with the ifXTable columns the walk reads (the 64-bit counters
+  // of rows with `hc`, ifConnectorPresent of rows with a `connector`) and
+  // the ifStackTable rows (higher, lower), each answer named as the real
+  // agent names it, then the end of the view.
+  void Interfaces(const std::vector<FakeInterface>& rows,
+                  const std::vector<std::pair<int32_t, int32_t>>& stack = {}) {
+    IfTableOnly(rows);
+    const auto ifx = [](uint32_t column, int32_t index) {
+      return std::vector<uint32_t>{1,  3, 6, 1, 2,      1,
+                                   31, 1, 1, 1, column, static_cast<uint32_t>(index)};
+    };
+    for (const auto& r : rows)
+      if (r.hc) {
+        Counter64(r.hcIn);
+        Named(ifx(6, r.index));
+      }
+    for (const auto& r : rows)
+      if (r.hc) {
+        Counter64(r.hcOut);
+        Named(ifx(10, r.index));
+      }
+    for (const auto& r : rows)
+      if (r.connector != 0) {
+        Integer(r.connector);
+        Named(ifx(17, r.index));
+      }
+    for (const auto& [higher, lower] : stack) {
+      Integer(1);  // active
+      Named({1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, static_cast<uint32_t>(higher),
+             static_cast<uint32_t>(lower)});
+    }
+    Null();
+  }
+
+  // The ifTable part of an interface walk, ending with ifSpecific.
+  void IfTableOnly(const std::vector<FakeInterface>& rows) {
     for (const auto& r : rows)
       Integer(r.index);
     for (const auto& r : rows)

@@ -1,0 +1,141 @@
+#include "edge_selection.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velmar {
+namespace {
+
+// An interface as an agent reports it: ifIndex, name, ifType and
+// ifConnectorPresent (0 = not reported).
+struct Interface {
+  int32_t index;
+  const char* name;
+  int32_t type;
+  int32_t connector;
+};
+
+constexpr int32_t kEther = 6, kLoop = 24, kOther = 1, kTunnel = 131, kPpp = 23;
+
+// The names of the interfaces "All" counts.
+std::vector<std::string> Counted(const std::vector<Interface>& interfaces,
+                                 const std::vector<StackLayer>& stack = {}) {
+  std::vector<MibRow> rows;
+  for (const Interface& i : interfaces) {
+    MibRow row;
+    row.IfIndex = i.index;
+    row.IfDescr = QString::fromLatin1(i.name);
+    row.IfType = i.type;
+    row.IfConnectorPresent = i.connector;
+    rows.push_back(row);
+  }
+  const std::vector<bool> counted = EdgeSelection::Choose(rows, stack);
+  EXPECT_EQ(counted.size(), rows.size());
+  std::vector<std::string> names;
+  for (size_t i = 0; i < counted.size(); ++i) {
+    if (counted[i]) {
+      names.emplace_back(interfaces[i].name);
+    }
+  }
+  return names;
+}
+
+using Names = std::vector<std::string>;
+
+TEST(EdgeSelectionTest, WithACardOnlyTheCardsAtTheEdgeCount) {
+  // Containers: a bridge with a veth per container, beside the card.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2},
+                     {2, "eth0", kEther, 1},
+                     {3, "docker0", kEther, 2},
+                     {5, "veth1", kEther, 2},
+                     {7, "veth2", kEther, 2}},
+                    {{3, 5}, {3, 7}}),
+            Names{"eth0"});
+  // A virtual-machine host: the card itself is a bridge port, taps beside it.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2},
+                     {2, "enp3s0", kEther, 1},
+                     {3, "br0", kEther, 2},
+                     {4, "vnet0", kEther, 2}},
+                    {{3, 2}, {3, 4}}),
+            Names{"enp3s0"});
+  // A bond over two cards with a VLAN over the bond.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2},
+                     {2, "eno1", kEther, 1},
+                     {3, "eno2", kEther, 1},
+                     {4, "bond0", kEther, 2},
+                     {5, "bond0.10", kEther, 2}},
+                    {{4, 2}, {4, 3}, {5, 4}}),
+            (Names{"eno1", "eno2"}));
+  // VPNs over the uplink, ifb devices for ingress shaping, Wi-Fi as well.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2},
+                     {2, "ifb0", kEther, 2},
+                     {3, "ifb1", kEther, 2},
+                     {4, "eth0", kEther, 1},
+                     {5, "wlan0", kEther, 1},
+                     {6, "tun0", kOther, 2},
+                     {7, "wg0", kOther, 2},
+                     {8, "ppp0", kPpp, 2},
+                     {9, "gre1", kTunnel, 2}},
+                    {{9, 4}}),
+            (Names{"eth0", "wlan0"}));
+  // Switch ports over the card that links them to the CPU: the ports are
+  // the edge, the uplink carries the same bytes once more.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2},
+                     {2, "eth0", kEther, 1},
+                     {3, "lan1", kEther, 1},
+                     {4, "lan2", kEther, 1},
+                     {5, "br-lan", kEther, 2}},
+                    {{3, 2}, {4, 2}, {5, 3}, {5, 4}}),
+            (Names{"lan1", "lan2"}));
+  // A card in any row counts; a loopback never does, whatever it reports.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 1}, {300, "usb0", kEther, 1}}), Names{"usb0"});
+}
+
+TEST(EdgeSelectionTest, WithoutACardTheBottomOfTheStackCounts) {
+  // Inside a container: its veth end.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2}, {9, "eth0", kEther, 2}}), Names{"eth0"});
+  // A container with a VPN: tun and WireGuard ride on the veth.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2},
+                     {2, "tun0", kOther, 2},
+                     {3, "eth0", kEther, 2},
+                     {4, "wg0", kOther, 2}}),
+            Names{"eth0"});
+  // A host namespace without a card: the bridge's ports, not the bridge;
+  // a macvlan over a port is stacked too.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2},
+                     {2, "br0", kEther, 2},
+                     {3, "veth-a", kEther, 2},
+                     {4, "veth-b", kEther, 2},
+                     {5, "mv0", kEther, 2}},
+                    {{2, 3}, {2, 4}, {5, 4}}),
+            (Names{"veth-a", "veth-b"}));
+  // A namespace whose only link is a WireGuard or PPP interface.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2}, {2, "wg0", kOther, 2}, {3, "ppp0", kPpp, 2}}),
+            (Names{"wg0", "ppp0"}));
+  // An agent without the ifXTable and ifStackTable: every Ethernet-type
+  // interface but the loopback, in any row.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 0}, {2, "eth0", kEther, 0}, {40, "eth1", kEther, 0}}),
+            (Names{"eth0", "eth1"}));
+  // Only the loopback: nothing, and no interface at all: nothing.
+  EXPECT_EQ(Counted({{1, "lo", kLoop, 2}}), Names{});
+  EXPECT_EQ(Counted({}), Names{});
+}
+
+TEST(EdgeSelectionTest, StackRowsOfOtherInterfacesAndCyclesAreHarmless) {
+  // Rows naming interfaces the table lacks, an interface over itself, and
+  // two cards each over the other: no hang, the unrelated card counts.
+  EXPECT_EQ(
+      Counted({{1, "lo", kLoop, 2}, {2, "a", kEther, 1}, {3, "b", kEther, 1}, {4, "c", kEther, 1}},
+              {{2, 3}, {3, 2}, {4, 4}, {99, 4}, {4, 98}, {0, 2}}),
+      Names{"c"});
+  // Without cards, a virtual cycle leaves both out and the rest counts.
+  EXPECT_EQ(
+      Counted({{1, "lo", kLoop, 2}, {2, "x", kEther, 2}, {3, "y", kEther, 2}, {4, "z", kEther, 2}},
+              {{2, 3}, {3, 2}}),
+      Names{"z"});
+}
+
+}  // namespace
+}  // namespace velmar
