@@ -32,7 +32,7 @@ namespace {
 }
 
 QString ScriptPath() {
-  return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/scripted_server.py");
+  return QStringLiteral(VELMAR_TEST_SOURCE "/net/scripted_server.py");
 }
 
 }  // namespace
