@@ -31,7 +31,7 @@ class DialogCommands : public SetupHost {
 
   // SetupHost
   SettingsList& Settings() override { return session_.Settings(); }
-  const QStringList& Adapterlist() const override { return session_.AdapterList(); }
+  const QStringList& AdapterNames() const override { return session_.AdapterList(); }
   bool AnalysisRunning() const override { return session_.State().AnalysisActive != 0; }
   uint8_t KilobitMode() const override { return session_.State().KilobitMode; }
   void SetKilobitMode(uint8_t mode) override { session_.State().KilobitMode = mode; }

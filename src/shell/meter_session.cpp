@@ -69,9 +69,9 @@ void MeterSession::Start() {
   maintenance_.SetStore(store_);
   evaluator_.SetStore(store_);
   placement_ = PlacementStore(store_);
-  placement_.RegLocation = HKEY_LOCAL_MACHINE;
-  placement_.SetRegKey(kProductKey);
-  placement_.RegEnabled = true;
+  placement_.root = HKEY_LOCAL_MACHINE;
+  placement_.SetKey(kProductKey);
+  placement_.enabled = true;
   placement_.Load(view_);
   ResetForStart();
   Guarded([this] { loader_.LoadSettings(true); });
@@ -120,7 +120,7 @@ void MeterSession::Shutdown() {
   table_.reset();
   graphs_.CloseGraph();
   sizer_.Restore();
-  placement_.RegEnabled = true;
+  placement_.enabled = true;
   placement_.Save(view_);
 }
 

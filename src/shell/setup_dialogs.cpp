@@ -58,7 +58,7 @@ void SetupDialog::ApplyProxyIfUsed() {
 void SetupDialog::FillAdapterBox(QComboBox& box, int index) {
   const QSignalBlocker quiet(&box);
   box.clear();
-  box.addItems(host_.Adapterlist());
+  box.addItems(host_.AdapterNames());
   box.setCurrentIndex(index >= 0 && index < box.count() ? index : -1);
 }
 

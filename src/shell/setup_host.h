@@ -17,7 +17,7 @@ class SetupHost {
   virtual ~SetupHost() = default;
 
   virtual SettingsList& Settings() = 0;
-  virtual const QStringList& Adapterlist() const = 0;
+  virtual const QStringList& AdapterNames() const = 0;
   virtual bool AnalysisRunning() const = 0;
 
   virtual uint8_t KilobitMode() const = 0;

@@ -4,21 +4,21 @@
 
 namespace velmar {
 
-void PlacementStore::SetRegKey(const QString& key) {
-  regKey_ = key;
-  while (regKey_.endsWith(QLatin1Char('\\'))) {
-    regKey_.chop(1);
+void PlacementStore::SetKey(const QString& key) {
+  key_ = key;
+  while (key_.endsWith(QLatin1Char('\\'))) {
+    key_.chop(1);
   }
 }
 
 void PlacementStore::Load(PlacementWindow& window) const {
-  if (!RegEnabled || store_ == nullptr) {
+  if (!enabled || store_ == nullptr) {
     return;
   }
   try {
     Registry reg(*store_);
-    reg.SetRootKey(RegLocation);
-    if (!reg.OpenKey(regKey_, false)) {
+    reg.SetRootKey(root);
+    if (!reg.OpenKey(key_, false)) {
       return;
     }
     const QByteArray state = reg.ReadBinaryData(QStringLiteral("RCWindowState"));
@@ -41,13 +41,13 @@ void PlacementStore::Load(PlacementWindow& window) const {
 }
 
 void PlacementStore::Save(const PlacementWindow& window) const {
-  if (!RegEnabled || store_ == nullptr) {
+  if (!enabled || store_ == nullptr) {
     return;
   }
   try {
     Registry reg(*store_);
-    reg.SetRootKey(RegLocation);
-    if (!reg.OpenKey(regKey_, true)) {
+    reg.SetRootKey(root);
+    if (!reg.OpenKey(key_, true)) {
       return;
     }
     const QRect r = window.Placement();

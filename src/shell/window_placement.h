@@ -25,11 +25,11 @@ class PlacementStore {
  public:
   explicit PlacementStore(KeyStore* store) : store_(store) {}
 
-  bool RegEnabled = true;
-  RegRoot RegLocation = HKEY_CURRENT_USER;
+  bool enabled = true;
+  RegRoot root = HKEY_CURRENT_USER;
   // A trailing backslash is dropped.
-  void SetRegKey(const QString& key);
-  QString RegKey() const { return regKey_; }
+  void SetKey(const QString& key);
+  QString Key() const { return key_; }
 
   // Applies what is stored; stops silently at the first thing missing or
   // unreadable, keeping what was applied.
@@ -39,7 +39,7 @@ class PlacementStore {
 
  private:
   KeyStore* store_;
-  QString regKey_ = QStringLiteral("\\Software\\Default");
+  QString key_ = QStringLiteral("\\Software\\Default");
 };
 
 }  // namespace velmar

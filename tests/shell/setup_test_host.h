@@ -83,7 +83,7 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
 
   // SetupHost
   SettingsList& Settings() override { return list_; }
-  const QStringList& Adapterlist() const override { return adapters; }
+  const QStringList& AdapterNames() const override { return adapters; }
   bool AnalysisRunning() const override { return analysisRunning; }
   uint8_t KilobitMode() const override { return kilobitMode; }
   void SetKilobitMode(uint8_t mode) override { kilobitMode = mode; }

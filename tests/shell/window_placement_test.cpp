@@ -29,9 +29,9 @@ class FakeWindow : public PlacementWindow {
 TEST(PlacementStoreTest, SavesAndRestoresThePlaceUnderTheProductKey) {
   test::TempStore t;
   PlacementStore reg(t.store.get());
-  reg.RegLocation = HKEY_LOCAL_MACHINE;
-  reg.SetRegKey("\\software\\tollera works\\velmar2000\\");
-  EXPECT_EQ(reg.RegKey(), "\\software\\tollera works\\velmar2000");
+  reg.root = HKEY_LOCAL_MACHINE;
+  reg.SetKey("\\software\\tollera works\\velmar2000\\");
+  EXPECT_EQ(reg.Key(), "\\software\\tollera works\\velmar2000");
 
   FakeWindow w;
   w.rect = QRect(-5, 7, 300, 512);
@@ -58,10 +58,10 @@ TEST(PlacementStoreTest, SavesAndRestoresThePlaceUnderTheProductKey) {
   EXPECT_EQ(other.placements, 0);
 
   // Disabled: neither reads nor writes.
-  reg.RegEnabled = false;
+  reg.enabled = false;
   w.rect = QRect(1, 1, 1, 1);
   reg.Save(w);
-  reg.RegEnabled = true;
+  reg.enabled = true;
   FakeWindow again;
   reg.Load(again);
   EXPECT_EQ(again.state, PlacementWindow::kMaximised);
@@ -70,8 +70,8 @@ TEST(PlacementStoreTest, SavesAndRestoresThePlaceUnderTheProductKey) {
 TEST(PlacementStoreTest, MissingOrMistypedValuesEndTheLoadSilently) {
   test::TempStore t;
   PlacementStore reg(t.store.get());
-  reg.RegLocation = HKEY_LOCAL_MACHINE;
-  reg.SetRegKey("\\Software\\Tollera Works\\Velmar2000");
+  reg.root = HKEY_LOCAL_MACHINE;
+  reg.SetKey("\\Software\\Tollera Works\\Velmar2000");
   FakeWindow w;
   reg.Load(w);  // no key at all
   EXPECT_EQ(w.states + w.placements, 0);
@@ -99,8 +99,8 @@ TEST(PlacementStoreTest, MissingOrMistypedValuesEndTheLoadSilently) {
   EXPECT_NO_THROW(none.Save(w));
   KeyStore readOnly(t.store->Path(), KeyStore::Access::ReadOnly);
   PlacementStore ro(&readOnly);
-  ro.RegLocation = HKEY_LOCAL_MACHINE;
-  ro.SetRegKey("\\Software\\Tollera Works\\Velmar2000");
+  ro.root = HKEY_LOCAL_MACHINE;
+  ro.SetKey("\\Software\\Tollera Works\\Velmar2000");
   EXPECT_NO_THROW(ro.Save(w));
 }
 
