@@ -25,6 +25,16 @@ TEST(HeadlessMeterTest, JsonLinesCarryTheZoneAndBitsPerSecond) {
                   .contains("\"adapter\":\"a\\\"b\\\\c\""));
 }
 
+TEST(HeadlessMeterTest, TheTextLineKeepsKilobitsAndEveryDigitAtAnySpeed) {
+  // 100 Gbit/s is 100,000,000 kbit/s: scripts read the line, so no unit
+  // switch and no digit cut, whatever the window shows.
+  EXPECT_EQ(HeadlessMeter::FormatLine("12:00:00", 100000000.0, 99999.996, 123456789.126, 0.004,
+                                      uint64_t{1} << 50)
+                .toStdString(),
+            "12:00:00 down=100000000.00 up=100000.00 avgdown=123456789.13 avgup=0.00 "
+            "total=1099511627776.00");
+}
+
 TEST(HeadlessMeterTest, AdapterNamesComeFromTheLatestTick) {
   test::FakeAgent agent;
   InterfaceTable table(nullptr, test::FakeAgentPath());
