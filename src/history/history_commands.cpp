@@ -90,8 +90,8 @@ void HistoryCommands::DeleteProfile() {
     ui.Message(QStringLiteral("Profile ") + result.folder + QStringLiteral(" deleted"));
   } else {
     ui.Message(QStringLiteral("Error deleting Profile ") + result.folder +
-               QStringLiteral(" or one of it's components! Please try manually using Windows "
-                              "Explorer..."));
+               QStringLiteral(" or one of it's components! Please try manually using a file "
+                              "manager..."));
   }
 }
 

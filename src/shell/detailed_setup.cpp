@@ -120,9 +120,8 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   proxyPortEdit_->setGeometry(452, 250, 60, 24);
   connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
 
-  autostartBox_ =
-      Check("WinStartupBox", QStringLiteral("Auto-run Velmar at Windows session startup"),
-            QRect(16, 290, 400, 22));
+  autostartBox_ = Check("WinStartupBox", QStringLiteral("Auto-run Velmar when I log in"),
+                        QRect(16, 290, 400, 22));
   startActiveBox_ = Check("AnalyseStartupbox", QStringLiteral("Start Velmar in 'Active' mode"),
                           QRect(16, 314, 400, 22));
   stayOnTopBox_ = Check("StayOnTopBox", QStringLiteral("Keep Velmar main-window on top"),

@@ -155,7 +155,7 @@ void SetupWizard::BuildPages() {
 
   page = AddPage("Autoload");
   Text(page, QStringLiteral("Do you want Velmar to be started every time"), 8);
-  Text(page, QStringLiteral("you start a Windows session?"), 26);
+  Text(page, QStringLiteral("you log in?"), 26);
   noAutoloadChoice_ =
       Choice(page, "noAutoloadChoice", QStringLiteral("No (default)"),
              QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::StoreAutoloadChoice);

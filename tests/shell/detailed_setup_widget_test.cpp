@@ -56,7 +56,7 @@ TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   EXPECT_LT(avgButtons[1]->x(), avgButtons[2]->x());
 
   EXPECT_EQ(Box("UseProxyBox")->text(), "Connect through proxy server");
-  EXPECT_EQ(Box("WinStartupBox")->text(), "Auto-run Velmar at Windows session startup");
+  EXPECT_EQ(Box("WinStartupBox")->text(), "Auto-run Velmar when I log in");
   EXPECT_EQ(Box("AnalyseStartupbox")->text(), "Start Velmar in 'Active' mode");
   EXPECT_EQ(Box("StayOnTopBox")->text(), "Keep Velmar main-window on top");
   EXPECT_EQ(Child<QPushButton>("revertButton")->text(), "Revert settings");

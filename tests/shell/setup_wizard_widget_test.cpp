@@ -92,8 +92,8 @@ TEST_F(SetupWizardTest, PagesSayWhatTheyAsk) {
   EXPECT_EQ(Texts(book->widget(3)), QStringList{"Do you want Velmar to use... "});
   EXPECT_EQ(Texts(book->widget(4)), (QStringList{"Select network interface to monitor:",
                                                  "Select \"All\" if you're not sure..."}));
-  EXPECT_EQ(Texts(book->widget(5)), (QStringList{"Do you want Velmar to be started every time",
-                                                 "you start a Windows session?"}));
+  EXPECT_EQ(Texts(book->widget(5)),
+            (QStringList{"Do you want Velmar to be started every time", "you log in?"}));
   EXPECT_EQ(Texts(book->widget(6)),
             (QStringList{"Should Velmar start analysing immediately", "when program starts?"}));
   EXPECT_EQ(Texts(book->widget(7)), (QStringList{"Ready! Press 'Finish'", restore, note}));
