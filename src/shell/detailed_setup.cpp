@@ -141,11 +141,6 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   CentreOnScreen(*this, parent);
 }
 
-void DetailedSetup::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  ShowSettings();
-}
-
 void DetailedSetup::SetProxyControlsEnabled(bool enabled) {
   proxyHostEdit_->setEnabled(enabled);
   proxyPortLabel_->setEnabled(enabled);

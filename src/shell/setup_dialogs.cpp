@@ -30,6 +30,14 @@ void SetupDialog::done(int result) {
   }
 }
 
+void SetupDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!loaded_) {
+    loaded_ = true;
+    LoadControls();
+  }
+}
+
 void SetupDialog::ApplyWindowStyle(bool onTop) {
   if (onTop) {
     host_.SetStayOnTop(true);

@@ -48,6 +48,11 @@ class SetupDialog : public QDialog {
 
   // Closes only when ApplyBeforeClose lets it.
   void done(int result) override;
+  // The controls are loaded at the first show only: a minimised window
+  // that is restored gets a show event too, and must keep its edits.
+  void showEvent(QShowEvent* event) override;
+  // Shows the settings in the controls when the window opens.
+  virtual void LoadControls() = 0;
 
   // Settings line 12 and the main window's stay-on-top style.
   void ApplyWindowStyle(bool onTop);
@@ -80,6 +85,7 @@ class SetupDialog : public QDialog {
 
  private:
   bool closing_ = false;
+  bool loaded_ = false;
 };
 
 // A setup dialog of which the process keeps one reference: the first

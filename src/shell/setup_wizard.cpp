@@ -189,11 +189,6 @@ void SetupWizard::ResetChoices() {
   }
 }
 
-void SetupWizard::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  ShowFirstPage();
-}
-
 void SetupWizard::ShowFirstPage() {
   pages_->setCurrentIndex(0);
   bar_->NextButton()->setFocus();

@@ -111,6 +111,27 @@ TEST_F(DetailedSetupTest, ShowingReadsTheLines) {
   EXPECT_TRUE(host.tipsAsked.empty()) << "filling the box is no choice";
 }
 
+TEST_F(DetailedSetupTest, RestoredFromMinimisedKeepsTheEditsNotYetApplied) {
+  Open({{1, "0"}, {2, "1"}, {3, "http://example.org/x"}});
+  Edit("URLbox")->setText("http://edited.example/");
+  Group("KBmodepanel")->Buttons()[1]->click();
+  Group("AvgModepanel")->Buttons()[2]->click();
+  Box("AnalyseStartupbox")->click();
+  // Minimised and restored, or hidden and shown: each brings a show event.
+  dialog->showMinimized();
+  dialog->showNormal();
+  dialog->hide();
+  dialog->show();
+  EXPECT_EQ(Edit("URLbox")->text(), "http://edited.example/");
+  EXPECT_EQ(Group("KBmodepanel")->ItemIndex(), 1);
+  EXPECT_EQ(Group("AvgModepanel")->ItemIndex(), 2);
+  EXPECT_TRUE(Box("AnalyseStartupbox")->isChecked());
+  dialog->close();
+  EXPECT_EQ(Line(3), "http://edited.example/");
+  EXPECT_EQ(Line(1), "1");
+  EXPECT_EQ(Line(2), "3");
+}
+
 TEST_F(DetailedSetupTest, ProxyOffOrWithoutHostDisablesItsControls) {
   for (const auto& [hostText, use] : {std::pair{"proxy.lan", "0"}, std::pair{"  ", "1"}}) {
     SCOPED_TRACE(hostText);

@@ -225,6 +225,19 @@ TEST_F(SetupWizardTest, PagesAreSetFromTheLinesOnEveryVisit) {
   EXPECT_EQ(Line(10), "1");
 }
 
+TEST_F(SetupWizardTest, RestoredFromMinimisedStaysOnItsPage) {
+  Open();
+  GoTo(1);
+  Radio("OnTopBox")->click();
+  GoTo(3);
+  dialog->showMinimized();
+  dialog->showNormal();
+  dialog->hide();
+  dialog->show();
+  EXPECT_EQ(dialog->Pages()->currentIndex(), 3);
+  EXPECT_TRUE(Radio("OnTopBox")->isChecked());
+}
+
 TEST_F(SetupWizardTest, ChoicesGoIntoTheLinesAtOnce) {
   Open();
   GoTo(3);
