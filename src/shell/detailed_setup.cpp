@@ -220,7 +220,7 @@ bool DetailedSetup::ApplyBeforeClose() {
     host_.SetAveragingMode(averagingMode);
     settings.SetLine(2, QString::number(averagingMode));
 
-    ApplyProxyIfUsed();
+    ApplyProxy();
 
     ApplyAutostart(autostartBox_->isChecked());
 

@@ -56,11 +56,8 @@ void SetupDialog::ApplyKilobitMode(uint8_t mode) {
   host_.SetSpeedHintsFor(mode);
 }
 
-void SetupDialog::ApplyProxyIfUsed() {
-  const SettingsList& settings = host_.Settings();
-  if (settings.Line(14) == QLatin1String("1") && !settings.Line(8).isEmpty()) {
-    host_.ApplyProxyFromSettings();
-  }
+void SetupDialog::ApplyProxy() {
+  host_.ApplyProxyFromSettings();
 }
 
 void SetupDialog::FillAdapterBox(QComboBox& box, int index) {

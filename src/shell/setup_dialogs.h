@@ -61,9 +61,9 @@ class SetupDialog : public QDialog {
   void ApplyAutostart(bool enabled);
   // Settings line 1 and the running meter's kilobit with its hints.
   void ApplyKilobitMode(uint8_t mode);
-  // The proxy of lines 8, 9 and 14 to the HTTP client, when it is in use
-  // and has a host.
-  void ApplyProxyIfUsed();
+  // The proxy of lines 8, 9 and 14 to the HTTP client: the one they name
+  // when it is in use and has a host, else none.
+  void ApplyProxy();
 
   // Fills an interface box from the adapter list with `index` selected; an
   // index the list does not have shows nothing rather than "All". Filling

@@ -267,7 +267,7 @@ void SetupWizard::StoreStartChoice() {
 
 void SetupWizard::Finish() {
   try {
-    ApplyProxyIfUsed();
+    ApplyProxy();
     if (host_.Settings().Line(10) == kOne) {
       host_.WriteAutostart(true);
     }

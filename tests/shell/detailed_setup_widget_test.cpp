@@ -217,7 +217,7 @@ TEST_F(DetailedSetupTest, APortOfZeroOrLettersSwitchesTheProxyOffOnClose) {
   }
 }
 
-TEST_F(DetailedSetupTest, TheProxyBoxSwitchesLine14AndItsControls) {
+TEST_F(DetailedSetupTest, TheProxyBoxSwitchesLine14AndItsControlsAndOffAppliesAtOnce) {
   Open({{8, "proxy.lan"}, {9, "81"}});
   EXPECT_FALSE(Box("UseProxyBox")->isChecked());
   Box("UseProxyBox")->click();
@@ -229,7 +229,22 @@ TEST_F(DetailedSetupTest, TheProxyBoxSwitchesLine14AndItsControls) {
   EXPECT_EQ(Line(14), "0");
   EXPECT_FALSE(Edit("HostBox")->isEnabled());
   CloseButton();
-  EXPECT_EQ(host.proxyApplications, 0) << "a proxy switched off is not applied";
+  EXPECT_EQ(host.proxy, "");
+
+  // A proxy in use since the start goes when the box is cleared, and when
+  // its host is removed.
+  for (const bool clearHost : {false, true}) {
+    Open({{8, "proxy.lan"}, {9, "81"}, {14, "1"}});
+    ASSERT_EQ(host.proxy, "proxy.lan");
+    if (clearHost) {
+      Edit("HostBox")->clear();
+    } else {
+      Box("UseProxyBox")->click();
+    }
+    CloseButton();
+    EXPECT_EQ(host.proxy, "") << clearHost;
+    EXPECT_EQ(host.proxyPort, 0);
+  }
 }
 
 TEST_F(DetailedSetupTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {

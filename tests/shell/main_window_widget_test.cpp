@@ -519,5 +519,16 @@ TEST_F(MainWindowTest, SetupDialogsRefuseWhileMeasuring) {
   EXPECT_EQ(form->State().ProgramSection, 41);
 }
 
+TEST_F(MainWindowTest, ASetupDialogSwitchingTheProxyOffReachesTheClientAtOnce) {
+  WriteSettings({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
+  auto form = Make();
+  HttpClient& client = form->Session().Generator().HTTPCli();
+  ASSERT_EQ(client.Proxy(), "proxy.lan");
+  form->Session().Settings().SetLine(14, "0");
+  form->Dialogs().ApplyProxyFromSettings();
+  EXPECT_EQ(client.Proxy(), "");
+  EXPECT_EQ(client.ProxyPort(), 0);
+}
+
 }  // namespace
 }  // namespace velmar

@@ -359,6 +359,16 @@ TEST_F(SetupWizardTest, APortOfZeroOrLettersSwitchesTheProxyOffOnFinish) {
   }
 }
 
+TEST_F(SetupWizardTest, NoProxyOnFinishStopsTheOneInUse) {
+  Open({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
+  ASSERT_EQ(host.proxy, "proxy.lan");
+  GoTo(2);
+  Radio("noProxyChoice")->click();
+  Finish();
+  EXPECT_EQ(host.proxy, "");
+  EXPECT_EQ(host.proxyPort, 0);
+}
+
 TEST_F(SetupWizardTest, TheCloseBoxAppliesThePagesButNotTheProxy) {
   Open({{8, "proxy.lan"}, {9, "8080"}, {14, "1"}});
   host.proxyApplications = 0;
