@@ -70,11 +70,13 @@ void HistoryCommands::RestoreBackup() {
 void HistoryCommands::DeleteProfile() {
   UserInterface& ui = UserInterface::Get();
   const QString root = locations_.ProfilesFolder();
-  const QString file = ui.OpenFileName(root, QStringLiteral("(profiles)"), QString());
-  if (file.isEmpty()) {
+  // A profile is a folder: the user chooses the folder itself, so one with
+  // no plain files in it can be chosen as well.
+  const QString chosen = ui.FolderName(root);
+  if (chosen.isEmpty()) {
     return;
   }
-  const QString folder = QFileInfo(file).absolutePath();
+  const QString folder = QDir(chosen).absolutePath();
   if (!HistoryMaintenance::IsProfileFolder(folder, root)) {
     ui.Message(QStringLiteral("%1 is not a report profile: only folders inside %2 can be "
                               "deleted.")

@@ -23,8 +23,8 @@ class HistoryCommands {
   // "Restore saved History": a hive file, confirmed, restored; a failed
   // restore changes nothing and shows nothing.
   void RestoreBackup();
-  // "Delete Profiles": a file inside a profile folder picked, the folder
-  // confirmed and deleted; anything outside "Profiles" refused.
+  // "Delete Profiles": a profile folder chosen, confirmed and deleted;
+  // anything outside "Profiles" refused.
   void DeleteProfile();
 
  private:

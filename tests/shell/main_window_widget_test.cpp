@@ -440,11 +440,11 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   QFile f(app.filePath("Profiles/weekly/w.prf"));
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.close();
-  ui.files.push_back(dir.filePath("(profiles)"));
+  ui.files.push_back(dir.path());
   form->Dialogs().DeleteProfiles();
   EXPECT_TRUE(ui.messages.last().contains("is not a report profile"));
   EXPECT_TRUE(QFile::exists(dir.filePath("Velmarsettings.ini")));
-  ui.files.push_back(app.filePath("Profiles/weekly/(profiles)"));
+  ui.files.push_back(app.filePath("Profiles/weekly"));
   ui.answers = {UserInterface::Answer::Yes};
   form->Dialogs().DeleteProfiles();
   EXPECT_EQ(ui.messages.last(), "Profile " + app.filePath("Profiles/weekly") + "/ deleted");
