@@ -25,14 +25,20 @@ void HistoryCommands::PurgeWithBackup() {
                                          QStringLiteral("reg"));
     if (!file.isEmpty()) {
       try {
-        maintenance_.Backup(file);
+        // The save dialog has asked before offering an existing file, so
+        // it is replaced, by a complete backup only.
+        maintenance_.Backup(file, true);
         // The folder named is the one the file went to.
         ui.Message(QStringLiteral("Velmar History is saved as \"hive file\" in directory ") +
                    QFileInfo(file).absolutePath() +
                    QStringLiteral("\r\nThis file can be restored by using the \"Restore saved "
                                   "History\" function on the Velmar \"Reporting\" tab-page."));
-      } catch (const Exception&) {
-        // A failed save shows nothing; the purge still asks its own question.
+      } catch (const Exception& error) {
+        // The user wanted a backup before anything is deleted: without one
+        // the purge does not go on.
+        ui.Message(QStringLiteral("No backup was written: ") + error.Message() +
+                   QStringLiteral("\r\nNothing was cleared from the history."));
+        return;
       }
     }
   }
@@ -49,7 +55,7 @@ void HistoryCommands::RestoreBackup() {
   UserInterface& ui = UserInterface::Get();
   const QString backups = locations_.BackupsFolder();
   const QString folder = QFileInfo(backups).isDir() ? backups : locations_.Folder();
-  const QString file = ui.OpenFileName(folder, QStringLiteral("*.reg"), QStringLiteral("reg"));
+  const QString file = ui.OpenFileName(folder, QString(), QStringLiteral("reg"));
   if (file.isEmpty()) {
     return;
   }

@@ -124,6 +124,11 @@ QString RunFileDialog(bool ending, QWidget* parent, QFileDialog::AcceptMode mode
                                                      : QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setDefaultSuffix(suffix);
+  if (!suffix.isEmpty()) {
+    // The files of the kind asked for first; all files one choice away.
+    dialog.setNameFilters(
+        {QStringLiteral("%1 files (*.%1)").arg(suffix), QStringLiteral("All files (*)")});
+  }
   dialog.selectFile(fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     return {};

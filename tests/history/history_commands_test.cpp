@@ -80,5 +80,52 @@ TEST_F(HistoryCommandsTest, DeleteProfilesTakesAFolderEvenOneWithoutFiles) {
   EXPECT_EQ(ui.messages.size(), said);
 }
 
+TEST_F(HistoryCommandsTest, ABackupReplacesAnExistingFileOrStopsBeforeThePurge) {
+  Day("06.12.2026");
+  Day("08.12.2026");
+  QDir(app.path()).mkpath("HistoryBackups/taken.reg");
+  const QString existing = App("HistoryBackups/H_120826.reg");
+  QFile old(existing);
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("an older backup");
+  old.close();
+
+  // Nowhere to write it, or a folder in the way: said, and no purge.
+  for (const QString& file : {App("missing/H.reg"), App("HistoryBackups/taken.reg")}) {
+    ui.dates = {QDate(2026, 12, 8)};
+    ui.answers = {UserInterface::Answer::Yes, UserInterface::Answer::Yes};
+    ui.files = {file};
+    ui.questions.clear();
+    commands.PurgeWithBackup();
+    ASSERT_FALSE(ui.messages.isEmpty());
+    EXPECT_TRUE(ui.messages.last().startsWith("No backup was written: "))
+        << ui.messages.last().toStdString();
+    EXPECT_TRUE(ui.messages.last().endsWith("Nothing was cleared from the history."));
+    EXPECT_EQ(ui.questions.size(), 1) << "the purge is not offered";
+    EXPECT_EQ(Days().size(), 2);
+  }
+
+  // The existing file chosen (the dialog confirmed it): replaced whole, and
+  // the purge goes on.
+  ui.dates = {QDate(2026, 12, 8)};
+  ui.answers = {UserInterface::Answer::Yes, UserInterface::Answer::Yes};
+  ui.files = {existing};
+  commands.PurgeWithBackup();
+  EXPECT_TRUE(ui.messages.last().startsWith("Velmar History is saved"))
+      << ui.messages.last().toStdString();
+  EXPECT_EQ(Days(), QStringList{"08.12.2026"});
+  maintenance.Restore(existing);
+  EXPECT_EQ(Days(), (QStringList{"06.12.2026", "08.12.2026"}));
+  EXPECT_EQ(
+      QDir(App("HistoryBackups")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+      (QStringList{"H_120826.reg", "taken.reg"}))
+      << "no scratch file is left behind";
+  EXPECT_THROW(maintenance.Backup(existing), Exception) << "without the confirmation: refused";
+
+  // The restore dialog asks for the backups' extension.
+  commands.RestoreBackup();
+  EXPECT_EQ(ui.fileDialogs.last(), "open:" + App("HistoryBackups") + "||reg");
+}
+
 }  // namespace
 }  // namespace velmar

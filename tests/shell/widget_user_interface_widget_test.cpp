@@ -26,12 +26,20 @@ void WhenTheDialogIsUp(const std::function<void(QFileDialog&)>& act) {
   poll->start(5);
 }
 
-TEST(WidgetUserInterfaceTest, AFolderCanBeEmptyOrTyped) {
+TEST(WidgetUserInterfaceTest, FileDialogsFilterBySuffixAndAFolderCanBeEmptyOrTyped) {
   ASSERT_FALSE(qEnvironmentVariableIsSet("VELMAR_TEST_ANSWERS"));
   QTemporaryDir dir;
   QDir(dir.path()).mkpath("Profiles/empty");
   QDir(dir.path()).mkpath("Profiles/nested/charts");
   WidgetUserInterface ui;
+
+  QStringList filters;
+  WhenTheDialogIsUp([&](QFileDialog& dialog) {
+    filters = dialog.nameFilters();
+    dialog.reject();
+  });
+  EXPECT_EQ(ui.OpenFileName(dir.path(), QString(), "reg"), QString());
+  EXPECT_EQ(filters, (QStringList{"reg files (*.reg)", "All files (*)"}));
 
   // A folder with no files, and one with only folders, typed by name.
   for (const QString name : {"empty", "nested"}) {
