@@ -1,6 +1,10 @@
 #include "main_window.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -528,6 +532,38 @@ TEST_F(MainWindowTest, ASetupDialogSwitchingTheProxyOffReachesTheClientAtOnce) {
   form->Dialogs().ApplyProxyFromSettings();
   EXPECT_EQ(client.Proxy(), "");
   EXPECT_EQ(client.ProxyPort(), 0);
+}
+
+TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
+  // A port bound but not listening refuses, and no other test can take it.
+  const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::getsockname(held, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  WriteSettings(
+      {{4, "1"}, {11, "1"}, {3, QString("http://127.0.0.1:%1/f").arg(ntohs(address.sin_port))}});
+  auto form = Make();
+  form->show();
+  const TrafficGenerator& generator = form->Generator();
+  // The measurement ticks start the downloads; the second follows the
+  // first failure's pause of a second.
+  for (const uint64_t ended : {1, 2}) {
+    QElapsedTimer guard;
+    guard.start();
+    while (generator.DownloadsEnded() < ended && guard.elapsed() < 30000) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    ASSERT_EQ(generator.DownloadsEnded(), ended);
+    EXPECT_TRUE(form->StatusText().endsWith(QString(" - Download failed: [10061] Connection "
+                                                    "refused; next try in %1 s")
+                                                .arg(ended)))
+        << form->StatusText().toStdString();
+  }
+  EXPECT_TRUE(ui.messages.isEmpty()) << "no error report";
+  ::close(held);
 }
 
 }  // namespace
