@@ -18,7 +18,9 @@
 #include "fake_agent_control.h"
 #include "graph_window.h"
 #include "history_recorder.h"
+#include "indicator.h"
 #include "key_store.h"
+#include "lcd_display.h"
 #include "net_stat_window.h"
 #include "registry.h"
 #include "scripted_ui.h"
@@ -523,17 +525,6 @@ TEST_F(MainWindowTest, SetupDialogsRefuseWhileMeasuring) {
   EXPECT_EQ(form->State().ProgramSection, 41);
 }
 
-TEST_F(MainWindowTest, ASetupDialogSwitchingTheProxyOffReachesTheClientAtOnce) {
-  WriteSettings({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
-  auto form = Make();
-  HttpClient& client = form->Session().Generator().HTTPCli();
-  ASSERT_EQ(client.Proxy(), "proxy.lan");
-  form->Session().Settings().SetLine(14, "0");
-  form->Dialogs().ApplyProxyFromSettings();
-  EXPECT_EQ(client.Proxy(), "");
-  EXPECT_EQ(client.ProxyPort(), 0);
-}
-
 TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
   // A port bound but not listening refuses, and no other test can take it.
   const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -564,6 +555,46 @@ TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
   }
   EXPECT_TRUE(ui.messages.isEmpty()) << "no error report";
   ::close(held);
+}
+
+TEST_F(MainWindowTest, SpeedsAreLitYellowAndTheAverageBarIsBlue) {
+  auto form = Make();
+  form->show();
+  const QColor yellow(255, 255, 0), lime(0, 255, 0), blue(149, 173, 255);
+  for (const char* name :
+       {"DownDigits", "UpDigits", "DownAvgDigits", "UpAvgDigits", "TrafficLCD"}) {
+    EXPECT_EQ(Child<LcdDisplay>(*form, name)->LightOnColor(), yellow) << name;
+  }
+  for (const char* name : {"DownDigits2", "UpDigits2", "DownAvgDigits2", "UpAvgDigits2"}) {
+    EXPECT_EQ(Child<LcdDisplay>(*form, name)->LightOnColor(), lime) << name;
+  }
+  // Full bars, drawn: each in its own colour.
+  for (const auto& [name, colour] :
+       {std::pair{"DownIndicator", lime}, std::pair{"AvgIndicator", blue},
+        std::pair{"UpIndicator", lime}}) {
+    auto* bar = Child<Indicator>(*form, name);
+    bar->SetPosition(100);
+    const QImage drawn = bar->grab().toImage();
+    int lit = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+      for (int x = 0; x < drawn.width(); ++x) {
+        lit += drawn.pixelColor(x, y) == colour ? 1 : 0;
+      }
+    }
+    EXPECT_GT(lit, drawn.width() * drawn.height() / 4) << name;
+    EXPECT_EQ(bar->Background(), QColor(Qt::black)) << name;
+  }
+}
+
+TEST_F(MainWindowTest, ASetupDialogSwitchingTheProxyOffReachesTheClientAtOnce) {
+  WriteSettings({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
+  auto form = Make();
+  HttpClient& client = form->Session().Generator().HTTPCli();
+  ASSERT_EQ(client.Proxy(), "proxy.lan");
+  form->Session().Settings().SetLine(14, "0");
+  form->Dialogs().ApplyProxyFromSettings();
+  EXPECT_EQ(client.Proxy(), "");
+  EXPECT_EQ(client.ProxyPort(), 0);
 }
 
 }  // namespace
