@@ -49,7 +49,6 @@ class HistoryCommandsTest : public ::testing::Test {
 TEST_F(HistoryCommandsTest, DeleteProfilesTakesAFolderEvenOneWithoutFiles) {
   QDir(app.path()).mkpath("Profiles/empty");
   QDir(app.path()).mkpath("Profiles/nested/charts");
-  QDir(app.path()).mkpath("Elsewhere");
 
   ui.files = {App("Profiles/empty")};
   ui.answers = {UserInterface::Answer::Yes};
@@ -64,20 +63,6 @@ TEST_F(HistoryCommandsTest, DeleteProfilesTakesAFolderEvenOneWithoutFiles) {
   EXPECT_EQ(ui.questions.last(),
             "Delete the report profile " + App("Profiles/nested") + " and all its files?");
   EXPECT_TRUE(QFileInfo::exists(App("Profiles/nested/charts")));
-
-  // Outside the profiles folder, or the folder itself: refused untouched.
-  for (const QString& folder : {App("Elsewhere"), App("Profiles")}) {
-    ui.files = {folder};
-    const int asked = ui.questions.size();
-    commands.DeleteProfile();
-    EXPECT_TRUE(ui.messages.last().startsWith(folder + " is not a report profile"));
-    EXPECT_EQ(ui.questions.size(), asked);
-    EXPECT_TRUE(QFileInfo(folder).isDir());
-  }
-  // Cancelled: nothing asked, nothing said.
-  const int said = ui.messages.size();
-  commands.DeleteProfile();
-  EXPECT_EQ(ui.messages.size(), said);
 }
 
 TEST_F(HistoryCommandsTest, ABackupReplacesAnExistingFileOrStopsBeforeThePurge) {
