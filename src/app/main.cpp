@@ -111,8 +111,7 @@ int RunWindow(int argc, char* argv[]) {
 
   SingleInstance singleInstance(kApplicationTitle);
   singleInstance.AlreadyExist = [&ui] {
-    ui.Message(QStringLiteral(
-        "Velmar is already running, please check the tray at the bottom-right of your screen."));
+    ui.Message(QStringLiteral("Velmar is already running, please look for it in the system tray."));
   };
   if (singleInstance.Check() && singleInstance.Terminate) {
     return 0;

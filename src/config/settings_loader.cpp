@@ -148,6 +148,12 @@ void SettingsLoader::ApplyProxy() {
   }
 }
 
+void SettingsLoader::ReplaceProxy() {
+  target_.SetProxy(QString());
+  target_.SetProxyPort(0);
+  ApplyProxy();
+}
+
 void SettingsLoader::ApplyProductKey() {
   if (store_ == nullptr) {
     return;

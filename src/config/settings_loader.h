@@ -31,6 +31,10 @@ class SettingsLoader {
   // Step 11 of LoadSettings on its own, for the setup dialogs: the proxy
   // of lines 8, 9 and 14 to the HTTP client; a port of 0 switches it off.
   void ApplyProxy();
+  // For the setup dialogs: the proxy the lines say now replaces the one in
+  // use, so a proxy switched off (or its host removed) goes at once and
+  // downloads go direct.
+  void ReplaceProxy();
 
   // Writes the list whole or not at all. Raises saying why it failed.
   void SaveSettings() const;

@@ -25,14 +25,20 @@ void HistoryCommands::PurgeWithBackup() {
                                          QStringLiteral("reg"));
     if (!file.isEmpty()) {
       try {
-        maintenance_.Backup(file);
+        // The save dialog has asked before offering an existing file, so
+        // it is replaced, by a complete backup only.
+        maintenance_.Backup(file, true);
         // The folder named is the one the file went to.
         ui.Message(QStringLiteral("Velmar History is saved as \"hive file\" in directory ") +
                    QFileInfo(file).absolutePath() +
                    QStringLiteral("\r\nThis file can be restored by using the \"Restore saved "
                                   "History\" function on the Velmar \"Reporting\" tab-page."));
-      } catch (const Exception&) {
-        // A failed save shows nothing; the purge still asks its own question.
+      } catch (const Exception& error) {
+        // The user wanted a backup before anything is deleted: without one
+        // the purge does not go on.
+        ui.Message(QStringLiteral("No backup was written: ") + error.Message() +
+                   QStringLiteral("\r\nNothing was cleared from the history."));
+        return;
       }
     }
   }
@@ -49,7 +55,7 @@ void HistoryCommands::RestoreBackup() {
   UserInterface& ui = UserInterface::Get();
   const QString backups = locations_.BackupsFolder();
   const QString folder = QFileInfo(backups).isDir() ? backups : locations_.Folder();
-  const QString file = ui.OpenFileName(folder, QStringLiteral("*.reg"), QStringLiteral("reg"));
+  const QString file = ui.OpenFileName(folder, QString(), QStringLiteral("reg"));
   if (file.isEmpty()) {
     return;
   }
@@ -70,11 +76,13 @@ void HistoryCommands::RestoreBackup() {
 void HistoryCommands::DeleteProfile() {
   UserInterface& ui = UserInterface::Get();
   const QString root = locations_.ProfilesFolder();
-  const QString file = ui.OpenFileName(root, QStringLiteral("(profiles)"), QString());
-  if (file.isEmpty()) {
+  // A profile is a folder: the user chooses the folder itself, so one with
+  // no plain files in it can be chosen as well.
+  const QString chosen = ui.FolderName(root);
+  if (chosen.isEmpty()) {
     return;
   }
-  const QString folder = QFileInfo(file).absolutePath();
+  const QString folder = QDir(chosen).absolutePath();
   if (!HistoryMaintenance::IsProfileFolder(folder, root)) {
     ui.Message(QStringLiteral("%1 is not a report profile: only folders inside %2 can be "
                               "deleted.")
@@ -90,8 +98,8 @@ void HistoryCommands::DeleteProfile() {
     ui.Message(QStringLiteral("Profile ") + result.folder + QStringLiteral(" deleted"));
   } else {
     ui.Message(QStringLiteral("Error deleting Profile ") + result.folder +
-               QStringLiteral(" or one of it's components! Please try manually using Windows "
-                              "Explorer..."));
+               QStringLiteral(" or one of it's components! Please try manually using a file "
+                              "manager..."));
   }
 }
 

@@ -18,13 +18,15 @@ class HistoryCommands {
       : maintenance_(maintenance), dates_(dates), locations_(std::move(locations)) {}
 
   // "Purge/backup History": a cut-off date (cancelled: nothing), an offered
-  // backup into HistoryBackups, then the purge once confirmed.
+  // backup into HistoryBackups (an existing file chosen is replaced whole),
+  // then the purge once confirmed. A backup that fails is reported and
+  // ends the command before the purge.
   void PurgeWithBackup();
   // "Restore saved History": a hive file, confirmed, restored; a failed
   // restore changes nothing and shows nothing.
   void RestoreBackup();
-  // "Delete Profiles": a file inside a profile folder picked, the folder
-  // confirmed and deleted; anything outside "Profiles" refused.
+  // "Delete Profiles": a profile folder chosen, confirmed and deleted;
+  // anything outside "Profiles" refused.
   void DeleteProfile();
 
  private:

@@ -2,6 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "history_recorder.h"
 #include "registry.h"
@@ -56,10 +60,28 @@ QStringList HistoryMaintenance::Purge(const QDate& cutOff) {
   return deleted;
 }
 
-void HistoryMaintenance::Backup(const QString& file) {
+void HistoryMaintenance::Backup(const QString& file, bool replaceExisting) {
   Registry reg(Store(store_));
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
-  reg.SaveKey(HistoryRecorder::kHistoryKey, file);
+  if (!replaceExisting) {
+    reg.SaveKey(HistoryRecorder::kHistoryKey, file);
+    return;
+  }
+  // A folder of our own beside the target: the hive is written there as a
+  // new file (the store never writes over one) and then renamed into place
+  // on the same file system.
+  const QFileInfo target(file);
+  QTemporaryDir scratch(target.absolutePath() + QStringLiteral("/.velmar-backup-XXXXXX"));
+  if (!scratch.isValid()) {
+    throw RegistryError(QStringLiteral("Cannot write in '%1': %2")
+                            .arg(target.absolutePath(), scratch.errorString()));
+  }
+  const QString written = scratch.filePath(QStringLiteral("history.reg"));
+  reg.SaveKey(HistoryRecorder::kHistoryKey, written);
+  if (::rename(QFile::encodeName(written).constData(), QFile::encodeName(file).constData()) != 0) {
+    throw RegistryError(QStringLiteral("Cannot replace '%1': %2")
+                            .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+  }
 }
 
 void HistoryMaintenance::Restore(const QString& file) {

@@ -26,9 +26,11 @@ class HistoryMaintenance {
   // kept. Returns the names deleted.
   QStringList Purge(const QDate& cutOff);
 
-  // The History key to a new hive file; raises when the file exists or the
-  // save fails.
-  void Backup(const QString& file);
+  // The History key to a hive file; raises when the save fails. An
+  // existing `file` raises too, unless `replaceExisting`: then the hive is
+  // written whole beside it first and renamed over it, so the old file is
+  // only ever replaced by a complete backup.
+  void Backup(const QString& file, bool replaceExisting = false);
   // Replaces the History key with a hive file's content; raises, changing
   // nothing, when the file is not a sound hive.
   void Restore(const QString& file);

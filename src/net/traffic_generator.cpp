@@ -1,5 +1,6 @@
 #include "traffic_generator.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "analysis_control.h"
@@ -7,8 +8,8 @@
 
 namespace velmar {
 
-TrafficGenerator::TrafficGenerator(MeasurementState& state, QObject* owner)
-    : QObject(owner), state_(state), client_(this) {
+TrafficGenerator::TrafficGenerator(MeasurementState& state, const TickClock& clock, QObject* owner)
+    : QObject(owner), state_(state), clock_(clock), client_(this) {
   client_.SetBodyMode(HttpClient::BodyMode::kCountAndDrop);
   client_.OnConnecting = [this](StreamSocket&) {
     state_.ProgramSection = kConnectingSection;
@@ -41,7 +42,18 @@ TrafficGenerator::~TrafficGenerator() {
 }
 
 bool TrafficGenerator::MayStart() const {
-  return state_.GenerateMode && state_.AnalysisActive != 0 && !state_.HttpBusy && !running_;
+  // The tick count wraps; the difference read signed says which is later.
+  const bool pausing =
+      failuresInARow_ > 0 && static_cast<int32_t>(clock_.TickCount() - retryAtMs_) < 0;
+  return state_.GenerateMode && state_.AnalysisActive != 0 && !state_.HttpBusy && !running_ &&
+         !pausing;
+}
+
+int TrafficGenerator::PauseSeconds() const {
+  if (failuresInARow_ == 0) {
+    return 0;
+  }
+  return std::min(kLongestPauseSeconds, 1 << std::min(failuresInARow_ - 1, 6));
 }
 
 void TrafficGenerator::StartDownload() {
@@ -78,27 +90,57 @@ void TrafficGenerator::RunQueued() {
 
 void TrafficGenerator::RunDownload() {
   running_ = true;
+  cancelled_ = false;
   ++started_;
   lastError_.clear();
+  bool failed = false;
   try {
     lastStatus_ = client_.Get();
   } catch (const std::exception& error) {
-    // Every failure of a download is Generate mode's own: no message, no
-    // status text; the next tick decides what comes next.
+    // Every failure of a download is Generate mode's own: no error report;
+    // the status bar says it, and a later tick tries again.
     ++failed_;
+    failed = true;
     lastStatus_ = -1;
     lastError_ = QString::fromUtf8(error.what());
   }
   lastBodySize_ = client_.BodySize();
   running_ = false;
+  if (failed && !cancelled_) {
+    Failed();
+  } else if (!failed && failuresInARow_ > 0) {
+    failuresInARow_ = 0;
+    if (OnRecovered) {
+      OnRecovered();
+    }
+  }
   ++ended_;
   if (OnDownloadEnded) {
     OnDownloadEnded();
   }
 }
 
+void TrafficGenerator::Failed() {
+  // A connect that failed leaves the busy flag set (no OnDisconnected
+  // follows) and may leave its socket: let both go, or no tick would ever
+  // start another download.
+  try {
+    client_.Cancel();
+  } catch (const std::exception&) {
+  }
+  state_.HttpBusy = false;
+  ++failuresInARow_;
+  const int pause = PauseSeconds();
+  retryAtMs_ = clock_.TickCount() + static_cast<uint32_t>(pause) * 1000U;
+  if (OnFailure) {
+    OnFailure(lastError_, pause);
+  }
+}
+
 void TrafficGenerator::CancelDownload() {
   queued_ = false;
+  cancelled_ = running_;
+  failuresInARow_ = 0;
   try {
     client_.Cancel();
   } catch (const std::exception&) {

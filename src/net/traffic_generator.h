@@ -7,6 +7,7 @@
 
 #include "http_client.h"
 #include "measurement_state.h"
+#include "tick_clock.h"
 
 namespace velmar {
 
@@ -22,6 +23,11 @@ namespace velmar {
 // The window marks its tick handler with a TickScope, so a queue run that
 // happens inside the tick (the averaging engine lets the queue run) does
 // not start the download there either.
+//
+// A download that fails (refused, unknown host, time-out) is tried again
+// by a later tick after a pause that doubles with each failure in a row,
+// 1 s, 2 s, 4 s, ... up to a minute; a success or the user's Spy, SLEEP or
+// ACTIVE starts over without a pause.
 class TrafficGenerator : public QObject {
  public:
   // Sections of the client's event handlers in the error report.
@@ -30,7 +36,10 @@ class TrafficGenerator : public QObject {
   static constexpr uint8_t kDisconnectedSection = 48;
   static constexpr uint8_t kConnectingSection = 49;
 
-  explicit TrafficGenerator(MeasurementState& state, QObject* owner = nullptr);
+  static constexpr int kLongestPauseSeconds = 60;
+
+  explicit TrafficGenerator(MeasurementState& state, const TickClock& clock = SystemClock(),
+                            QObject* owner = nullptr);
   // Cancels a running download. Destroy the generator only once the event
   // loop has returned from it (no Get may be on the stack).
   ~TrafficGenerator() override;
@@ -45,11 +54,12 @@ class TrafficGenerator : public QObject {
   void SetUrl(const QString& url) { client_.SetURL(url); }
   QString Url() const { return client_.URL(); }
   // TickHost::StartDownload: queues one Get when Generate mode is on,
-  // measurement runs, no download is busy and none is queued or running.
-  // Returns at once.
+  // measurement runs, no download is busy and none is queued or running,
+  // and the pause after a failure is over. Returns at once.
   void StartDownload();
   // Cancels the running download (errors ignored) and drops a queued one:
-  // Spy, SLEEP, a second ACTIVE, and the window's final close.
+  // Spy, SLEEP, a second ACTIVE, and the window's final close. A pause
+  // after failures ends with it.
   void CancelDownload();
 
   // A Get is queued or running.
@@ -76,21 +86,34 @@ class TrafficGenerator : public QObject {
   int LastStatus() const { return lastStatus_; }
   int64_t LastBodySize() const { return lastBodySize_; }
   QString LastError() const { return lastError_; }
+  // Failures in a row, and the pause before the next try (0: none).
+  int FailuresInARow() const { return failuresInARow_; }
+  int PauseSeconds() const;
   // Called after each download has ended (tests, benchmarks).
   std::function<void()> OnDownloadEnded;
+  // Told of a failed download (its error and the pause before the next
+  // try), and of the first success after failures: the status bar.
+  std::function<void(const QString& error, int pauseSeconds)> OnFailure;
+  std::function<void()> OnRecovered;
 
  private:
   void Post();
   void RunQueued();
   void RunDownload();
   bool MayStart() const;
+  // The download failed: the client let go and the pause begun.
+  void Failed();
 
   MeasurementState& state_;
+  const TickClock& clock_;
   HttpClient client_;
   bool queued_ = false;
   bool posted_ = false;
   bool running_ = false;
+  bool cancelled_ = false;
   int tickDepth_ = 0;
+  int failuresInARow_ = 0;
+  uint32_t retryAtMs_ = 0;
   uint64_t started_ = 0;
   uint64_t ended_ = 0;
   uint64_t failed_ = 0;

@@ -22,6 +22,10 @@ UserInterface* installed = &silent;
 
 }  // namespace
 
+QString UserInterface::FolderName(const QString& /*folder*/) {
+  return {};
+}
+
 std::optional<QString> UserInterface::ChooseItem(const QString& /*text*/,
                                                  const QStringList& /*items*/,
                                                  const QString& /*current*/) {

@@ -32,6 +32,10 @@ class UserInterface {
                                const QString& defaultSuffix) = 0;
   virtual QString OpenFileName(const QString& folder, const QString& fileName,
                                const QString& defaultSuffix) = 0;
+  // A folder dialog starting in `folder`: the chosen folder (an empty one,
+  // one holding only folders, or a typed name all count), or an empty text
+  // when cancelled. An interface that cannot ask chooses nothing.
+  virtual QString FolderName(const QString& folder);
   // A modal choice of one of `items`, `current` preselected; nullopt when
   // cancelled. An interface that cannot ask chooses nothing.
   virtual std::optional<QString> ChooseItem(const QString& text, const QStringList& items,

@@ -120,9 +120,8 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   proxyPortEdit_->setGeometry(452, 250, 60, 24);
   connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
 
-  autostartBox_ =
-      Check("WinStartupBox", QStringLiteral("Auto-run Velmar at Windows session startup"),
-            QRect(16, 290, 400, 22));
+  autostartBox_ = Check("WinStartupBox", QStringLiteral("Auto-run Velmar when I log in"),
+                        QRect(16, 290, 400, 22));
   startActiveBox_ = Check("AnalyseStartupbox", QStringLiteral("Start Velmar in 'Active' mode"),
                           QRect(16, 314, 400, 22));
   stayOnTopBox_ = Check("StayOnTopBox", QStringLiteral("Keep Velmar main-window on top"),
@@ -140,11 +139,6 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
 
   CentreOnScreen(*this, parent);
-}
-
-void DetailedSetup::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  ShowSettings();
 }
 
 void DetailedSetup::SetProxyControlsEnabled(bool enabled) {
@@ -226,7 +220,7 @@ bool DetailedSetup::ApplyBeforeClose() {
     host_.SetAveragingMode(averagingMode);
     settings.SetLine(2, QString::number(averagingMode));
 
-    ApplyProxyIfUsed();
+    ApplyProxy();
 
     ApplyAutostart(autostartBox_->isChecked());
 

@@ -49,8 +49,8 @@ class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
   static void OpenSetup(SetupHost& host, QWidget* parent) { Open(host, parent); }
 
   // Handlers.
-  // Shows the settings lines in the controls (on every show, and after
-  // "Revert settings").
+  // Shows the settings lines in the controls (when the window opens, and
+  // after "Revert settings").
   void ShowSettings();
   void StoreInterfaceChoice();
   void StoreProxyHost();
@@ -64,7 +64,7 @@ class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
   bool ApplyBeforeClose() override;
 
  protected:
-  void showEvent(QShowEvent* event) override;
+  void LoadControls() override { ShowSettings(); }
 
  private:
   QLabel* Caption(const QString& text, QRect geometry);

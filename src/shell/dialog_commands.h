@@ -42,7 +42,7 @@ class DialogCommands : public SetupHost {
   void SetAdapterLabel(const QString& caption) override { view_.SetAdapterLabel(caption); }
   void ShowTip(uint8_t tip) override { view_.ShowTip(tip); }
   void SetStayOnTop(bool onTop) override { view_.SetStayOnTop(onTop); }
-  void ApplyProxyFromSettings() override { session_.Loader().ApplyProxy(); }
+  void ApplyProxyFromSettings() override { session_.Loader().ReplaceProxy(); }
   void SetUrl(const QString& url) override { session_.Generator().SetUrl(url); }
   void ReloadSettings() override { session_.ReloadSettings(); }
   void WriteAutostart(bool enabled) override { session_.WriteAutostart(enabled); }

@@ -48,6 +48,8 @@ QWidget* MainTabs::BuildMainPage() {
   };
   down_ = bar("DownIndicator", "Actual Downstream Speed (0..100%)", 40);
   average_ = bar("AvgIndicator", "Overall Average Speed (0..100%)", 115);
+  // Blue, so the average cannot be taken for one of the two speeds.
+  average_->SetForeground(QColor(149, 173, 255));
   up_ = bar("UpIndicator", "Actual Upstream Speed (0..100%)", 190);
   version_ = FixedLabel(page, QString(), 8, 172, 80, 18);
   version_->setObjectName(QStringLiteral("versionLabel"));

@@ -32,7 +32,8 @@ void MeterPanel::BuildDisplays() {
                         LcdDisplay*& wholeOut, LcdDisplay*& hundredthsOut) {
     wholeOut = Digits(this, QString::fromLatin1(whole), 5, x, y, cell, h);
     FixedLabel(this, QStringLiteral("."), x + pointX, y, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
-    hundredthsOut = Digits(this, QString::fromLatin1(hundredths), 2, x + smallX, y, cell, h);
+    hundredthsOut =
+        Digits(this, QString::fromLatin1(hundredths), 2, x + smallX, y, cell, h, kHundredthsLit);
   };
   FixedLabel(this, QStringLiteral("DownStream"), left, 1, 120, 14, Qt::AlignCenter);
   FixedLabel(this, QStringLiteral("UpStream"), right, 1, 120, 14, Qt::AlignCenter);

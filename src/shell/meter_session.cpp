@@ -11,6 +11,7 @@ namespace velmar {
 MeterSession::MeterSession(Environment environment, MeterView& view)
     : env_(std::move(environment)),
       view_(view),
+      generator_(state_, *env_.clock),
       engine_(state_),
       sampler_(state_, nullptr, *this, *env_.clock),
       publisher_(state_, engine_, view, settings_),
@@ -35,6 +36,15 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
   publisher_.OnError = [this](const std::exception& e) { Report(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
   graphs_.FeedChanged = [this](GraphFeed* feed) { publisher_.Graph = feed; };
+  // Generate mode says in the status bar when its downloads fail, and when
+  // they work again; it goes on trying meanwhile.
+  generator_.OnFailure = [this](const QString& error, int pauseSeconds) {
+    view_.SetStatusText(analysis_.StatusText(" - Download failed: ") + error +
+                        QStringLiteral("; next try in %1 s").arg(pauseSeconds));
+  };
+  generator_.OnRecovered = [this] {
+    view_.SetStatusText(analysis_.StatusText(" - Downloading again in GENERATE MODE"));
+  };
 }
 
 MeterSession::~MeterSession() {

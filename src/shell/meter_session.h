@@ -140,7 +140,7 @@ class MeterSession : public TickHost, public AlarmActions {
   SettingsList settings_;
   // The Generate-mode download; it only ever runs from the event loop,
   // never inside the calculation timer's handler.
-  TrafficGenerator generator_{state_};
+  TrafficGenerator generator_;
   QStringList adapters_;
   std::unique_ptr<InterfaceTable> table_;
   KeyStore* store_ = nullptr;

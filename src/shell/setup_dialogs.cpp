@@ -30,6 +30,14 @@ void SetupDialog::done(int result) {
   }
 }
 
+void SetupDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!loaded_) {
+    loaded_ = true;
+    LoadControls();
+  }
+}
+
 void SetupDialog::ApplyWindowStyle(bool onTop) {
   if (onTop) {
     host_.SetStayOnTop(true);
@@ -48,11 +56,8 @@ void SetupDialog::ApplyKilobitMode(uint8_t mode) {
   host_.SetSpeedHintsFor(mode);
 }
 
-void SetupDialog::ApplyProxyIfUsed() {
-  const SettingsList& settings = host_.Settings();
-  if (settings.Line(14) == QLatin1String("1") && !settings.Line(8).isEmpty()) {
-    host_.ApplyProxyFromSettings();
-  }
+void SetupDialog::ApplyProxy() {
+  host_.ApplyProxyFromSettings();
 }
 
 void SetupDialog::FillAdapterBox(QComboBox& box, int index) {

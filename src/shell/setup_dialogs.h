@@ -48,6 +48,11 @@ class SetupDialog : public QDialog {
 
   // Closes only when ApplyBeforeClose lets it.
   void done(int result) override;
+  // The controls are loaded at the first show only: a minimised window
+  // that is restored gets a show event too, and must keep its edits.
+  void showEvent(QShowEvent* event) override;
+  // Shows the settings in the controls when the window opens.
+  virtual void LoadControls() = 0;
 
   // Settings line 12 and the main window's stay-on-top style.
   void ApplyWindowStyle(bool onTop);
@@ -56,9 +61,9 @@ class SetupDialog : public QDialog {
   void ApplyAutostart(bool enabled);
   // Settings line 1 and the running meter's kilobit with its hints.
   void ApplyKilobitMode(uint8_t mode);
-  // The proxy of lines 8, 9 and 14 to the HTTP client, when it is in use
-  // and has a host.
-  void ApplyProxyIfUsed();
+  // The proxy of lines 8, 9 and 14 to the HTTP client: the one they name
+  // when it is in use and has a host, else none.
+  void ApplyProxy();
 
   // Fills an interface box from the adapter list with `index` selected; an
   // index the list does not have shows nothing rather than "All". Filling
@@ -80,6 +85,7 @@ class SetupDialog : public QDialog {
 
  private:
   bool closing_ = false;
+  bool loaded_ = false;
 };
 
 // A setup dialog of which the process keeps one reference: the first

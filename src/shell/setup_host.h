@@ -32,7 +32,8 @@ class SetupHost {
   // Window style and the tray item "Stay on &Top" together.
   virtual void SetStayOnTop(bool onTop) = 0;
   // The proxy of lines 8, 9 and 14 to the HTTP client, as LoadSettings
-  // applies it (a port of 0 switches it off and sets line 14 to "0").
+  // applies it (a port of 0 switches it off and sets line 14 to "0"),
+  // replacing the one in use: none when the lines switch it off.
   virtual void ApplyProxyFromSettings() = 0;
   virtual void SetUrl(const QString& url) = 0;
   // Clears the list and runs LoadSettings with readFile true.

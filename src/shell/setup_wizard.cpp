@@ -155,7 +155,7 @@ void SetupWizard::BuildPages() {
 
   page = AddPage("Autoload");
   Text(page, QStringLiteral("Do you want Velmar to be started every time"), 8);
-  Text(page, QStringLiteral("you start a Windows session?"), 26);
+  Text(page, QStringLiteral("you log in?"), 26);
   noAutoloadChoice_ =
       Choice(page, "noAutoloadChoice", QStringLiteral("No (default)"),
              QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::StoreAutoloadChoice);
@@ -187,11 +187,6 @@ void SetupWizard::ResetChoices() {
     const QSignalBlocker quiet(choice);
     choice->setChecked(true);
   }
-}
-
-void SetupWizard::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  ShowFirstPage();
 }
 
 void SetupWizard::ShowFirstPage() {
@@ -272,7 +267,7 @@ void SetupWizard::StoreStartChoice() {
 
 void SetupWizard::Finish() {
   try {
-    ApplyProxyIfUsed();
+    ApplyProxy();
     if (host_.Settings().Line(10) == kOne) {
       host_.WriteAutostart(true);
     }

@@ -44,7 +44,7 @@ class SetupWizard : public SingleSetupDialog<SetupWizard> {
   WizardBar* Bar() const { return bar_; }
 
  protected:
-  void showEvent(QShowEvent* event) override;
+  void LoadControls() override { ShowFirstPage(); }
 
  private:
   QWidget* AddPage(const char* name);

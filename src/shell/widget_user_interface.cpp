@@ -124,6 +124,11 @@ QString RunFileDialog(bool ending, QWidget* parent, QFileDialog::AcceptMode mode
                                                      : QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setDefaultSuffix(suffix);
+  if (!suffix.isEmpty()) {
+    // The files of the kind asked for first; all files one choice away.
+    dialog.setNameFilters(
+        {QStringLiteral("%1 files (*.%1)").arg(suffix), QStringLiteral("All files (*)")});
+  }
   dialog.selectFile(fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     return {};
@@ -132,6 +137,26 @@ QString RunFileDialog(bool ending, QWidget* parent, QFileDialog::AcceptMode mode
 }
 
 }  // namespace
+
+QString WidgetUserInterface::FolderName(const QString& folder) {
+  if (scripted_) {
+    std::fprintf(stderr, "velmar-dialog: folder: %s\n", qUtf8Printable(folder));
+    std::fflush(stderr);
+    return {};
+  }
+  if (ending_) {
+    return {};
+  }
+  // Folder mode: a folder with no files in it can be chosen, and a typed
+  // name is taken as a folder, not looked for as a file.
+  QFileDialog dialog(parent_, kApplicationTitle, folder);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    return {};
+  }
+  return dialog.selectedFiles().first();
+}
 
 QString WidgetUserInterface::SaveFileName(const QString& folder, const QString& fileName,
                                           const QString& defaultSuffix) {

@@ -30,6 +30,7 @@ class WidgetUserInterface : public UserInterface {
                        const QString& defaultSuffix) override;
   QString OpenFileName(const QString& folder, const QString& fileName,
                        const QString& defaultSuffix) override;
+  QString FolderName(const QString& folder) override;
   std::optional<QString> ChooseItem(const QString& text, const QStringList& items,
                                     const QString& current) override;
 

@@ -33,19 +33,25 @@ inline QPushButton* FixedButton(QWidget* parent, const QString& name, const QStr
   return button;
 }
 
-// A seven-segment display of `digits` cells of `cell` pixels.
+// The displays' lit segments: yellow for whole numbers, the controls' own
+// lime for the hundredths beside them.
+inline const QColor kDigitsLit{255, 255, 0};
+inline const QColor kHundredthsLit{0, 255, 0};
+
+// A seven-segment display of `digits` cells of `cell` pixels, lit in `lit`.
 inline LcdDisplay* Digits(QWidget* parent, const QString& name, int digits, int x, int y, int cell,
-                          int height) {
+                          int height, const QColor& lit = kDigitsLit) {
   auto* lcd = new LcdDisplay(parent);
   lcd->setObjectName(name);
   lcd->SetNumDigits(digits);
   lcd->SetDigitWidth(cell - 4);
   lcd->SetDigitHeight(height - 6);
   lcd->SetDigitLineWidth(height >= 28 ? 4 : 3);
-  // Dark glass with dim unlit segments reads better at this size than the
-  // controls' olive defaults.
-  lcd->SetBackgroundColor(QColor(34, 40, 8));
-  lcd->SetLightOffColor(QColor(58, 72, 10));
+  // Dark glass with dim unlit segments of the lit colour reads better at
+  // this size than the controls' olive defaults.
+  lcd->SetBackgroundColor(QColor(30, 32, 16));
+  lcd->SetLightOnColor(lit);
+  lcd->SetLightOffColor(QColor(30 + lit.red() / 6, 32 + lit.green() / 6, 16 + lit.blue() / 6));
   lcd->setGeometry(x, y, digits * cell, height);
   return lcd;
 }

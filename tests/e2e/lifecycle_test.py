@@ -10,8 +10,7 @@ import time
 import xsession
 
 CAPTION = "Velmar 2000 Bandwidth Meter"
-RUNNING = ("Velmar is already running, please check the tray at the "
-           "bottom-right of your screen.")
+RUNNING = "Velmar is already running, please look for it in the system tray."
 
 
 def start(bin_dir, x, env):

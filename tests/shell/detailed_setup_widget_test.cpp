@@ -56,7 +56,7 @@ TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   EXPECT_LT(avgButtons[1]->x(), avgButtons[2]->x());
 
   EXPECT_EQ(Box("UseProxyBox")->text(), "Connect through proxy server");
-  EXPECT_EQ(Box("WinStartupBox")->text(), "Auto-run Velmar at Windows session startup");
+  EXPECT_EQ(Box("WinStartupBox")->text(), "Auto-run Velmar when I log in");
   EXPECT_EQ(Box("AnalyseStartupbox")->text(), "Start Velmar in 'Active' mode");
   EXPECT_EQ(Box("StayOnTopBox")->text(), "Keep Velmar main-window on top");
   EXPECT_EQ(Child<QPushButton>("revertButton")->text(), "Revert settings");
@@ -109,6 +109,27 @@ TEST_F(DetailedSetupTest, ShowingReadsTheLines) {
   EXPECT_TRUE(Edit("proxyport")->isEnabled());
   EXPECT_FALSE(Box("StayOnTopBox")->isChecked()) << "not read from line 12";
   EXPECT_TRUE(host.tipsAsked.empty()) << "filling the box is no choice";
+}
+
+TEST_F(DetailedSetupTest, RestoredFromMinimisedKeepsTheEditsNotYetApplied) {
+  Open({{1, "0"}, {2, "1"}, {3, "http://example.org/x"}});
+  Edit("URLbox")->setText("http://edited.example/");
+  Group("KBmodepanel")->Buttons()[1]->click();
+  Group("AvgModepanel")->Buttons()[2]->click();
+  Box("AnalyseStartupbox")->click();
+  // Minimised and restored, or hidden and shown: each brings a show event.
+  dialog->showMinimized();
+  dialog->showNormal();
+  dialog->hide();
+  dialog->show();
+  EXPECT_EQ(Edit("URLbox")->text(), "http://edited.example/");
+  EXPECT_EQ(Group("KBmodepanel")->ItemIndex(), 1);
+  EXPECT_EQ(Group("AvgModepanel")->ItemIndex(), 2);
+  EXPECT_TRUE(Box("AnalyseStartupbox")->isChecked());
+  dialog->close();
+  EXPECT_EQ(Line(3), "http://edited.example/");
+  EXPECT_EQ(Line(1), "1");
+  EXPECT_EQ(Line(2), "3");
 }
 
 TEST_F(DetailedSetupTest, ProxyOffOrWithoutHostDisablesItsControls) {
@@ -196,7 +217,7 @@ TEST_F(DetailedSetupTest, APortOfZeroOrLettersSwitchesTheProxyOffOnClose) {
   }
 }
 
-TEST_F(DetailedSetupTest, TheProxyBoxSwitchesLine14AndItsControls) {
+TEST_F(DetailedSetupTest, TheProxyBoxSwitchesLine14AndItsControlsAndOffAppliesAtOnce) {
   Open({{8, "proxy.lan"}, {9, "81"}});
   EXPECT_FALSE(Box("UseProxyBox")->isChecked());
   Box("UseProxyBox")->click();
@@ -208,7 +229,22 @@ TEST_F(DetailedSetupTest, TheProxyBoxSwitchesLine14AndItsControls) {
   EXPECT_EQ(Line(14), "0");
   EXPECT_FALSE(Edit("HostBox")->isEnabled());
   CloseButton();
-  EXPECT_EQ(host.proxyApplications, 0) << "a proxy switched off is not applied";
+  EXPECT_EQ(host.proxy, "");
+
+  // A proxy in use since the start goes when the box is cleared, and when
+  // its host is removed.
+  for (const bool clearHost : {false, true}) {
+    Open({{8, "proxy.lan"}, {9, "81"}, {14, "1"}});
+    ASSERT_EQ(host.proxy, "proxy.lan");
+    if (clearHost) {
+      Edit("HostBox")->clear();
+    } else {
+      Box("UseProxyBox")->click();
+    }
+    CloseButton();
+    EXPECT_EQ(host.proxy, "") << clearHost;
+    EXPECT_EQ(host.proxyPort, 0);
+  }
 }
 
 TEST_F(DetailedSetupTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {

@@ -1,6 +1,10 @@
 #include "main_window.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,7 +18,9 @@
 #include "fake_agent_control.h"
 #include "graph_window.h"
 #include "history_recorder.h"
+#include "indicator.h"
 #include "key_store.h"
+#include "lcd_display.h"
 #include "net_stat_window.h"
 #include "registry.h"
 #include "scripted_ui.h"
@@ -440,11 +446,11 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   QFile f(app.filePath("Profiles/weekly/w.prf"));
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.close();
-  ui.files.push_back(dir.filePath("(profiles)"));
+  ui.files.push_back(dir.path());
   form->Dialogs().DeleteProfiles();
   EXPECT_TRUE(ui.messages.last().contains("is not a report profile"));
   EXPECT_TRUE(QFile::exists(dir.filePath("Velmarsettings.ini")));
-  ui.files.push_back(app.filePath("Profiles/weekly/(profiles)"));
+  ui.files.push_back(app.filePath("Profiles/weekly"));
   ui.answers = {UserInterface::Answer::Yes};
   form->Dialogs().DeleteProfiles();
   EXPECT_EQ(ui.messages.last(), "Profile " + app.filePath("Profiles/weekly") + "/ deleted");
@@ -517,6 +523,78 @@ TEST_F(MainWindowTest, SetupDialogsRefuseWhileMeasuring) {
   EXPECT_EQ(ui.messages, (QStringList{"Velmar analysis is currently running, please stop first!",
                                       "Velmar analysis is currently running, please stop first!"}));
   EXPECT_EQ(form->State().ProgramSection, 41);
+}
+
+TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
+  // A port bound but not listening refuses, and no other test can take it.
+  const int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(held, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::getsockname(held, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  WriteSettings(
+      {{4, "1"}, {11, "1"}, {3, QString("http://127.0.0.1:%1/f").arg(ntohs(address.sin_port))}});
+  auto form = Make();
+  form->show();
+  const TrafficGenerator& generator = form->Generator();
+  // The measurement ticks start the downloads; the second follows the
+  // first failure's pause of a second.
+  for (const uint64_t ended : {1, 2}) {
+    QElapsedTimer guard;
+    guard.start();
+    while (generator.DownloadsEnded() < ended && guard.elapsed() < 30000) {
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    ASSERT_EQ(generator.DownloadsEnded(), ended);
+    EXPECT_TRUE(form->StatusText().endsWith(QString(" - Download failed: [10061] Connection "
+                                                    "refused; next try in %1 s")
+                                                .arg(ended)))
+        << form->StatusText().toStdString();
+  }
+  EXPECT_TRUE(ui.messages.isEmpty()) << "no error report";
+  ::close(held);
+}
+
+TEST_F(MainWindowTest, SpeedsAreLitYellowAndTheAverageBarIsBlue) {
+  auto form = Make();
+  form->show();
+  const QColor yellow(255, 255, 0), lime(0, 255, 0), blue(149, 173, 255);
+  for (const char* name :
+       {"DownDigits", "UpDigits", "DownAvgDigits", "UpAvgDigits", "TrafficLCD"}) {
+    EXPECT_EQ(Child<LcdDisplay>(*form, name)->LightOnColor(), yellow) << name;
+  }
+  for (const char* name : {"DownDigits2", "UpDigits2", "DownAvgDigits2", "UpAvgDigits2"}) {
+    EXPECT_EQ(Child<LcdDisplay>(*form, name)->LightOnColor(), lime) << name;
+  }
+  // Full bars, drawn: each in its own colour.
+  for (const auto& [name, colour] :
+       {std::pair{"DownIndicator", lime}, std::pair{"AvgIndicator", blue},
+        std::pair{"UpIndicator", lime}}) {
+    auto* bar = Child<Indicator>(*form, name);
+    bar->SetPosition(100);
+    const QImage drawn = bar->grab().toImage();
+    int lit = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+      for (int x = 0; x < drawn.width(); ++x) {
+        lit += drawn.pixelColor(x, y) == colour ? 1 : 0;
+      }
+    }
+    EXPECT_GT(lit, drawn.width() * drawn.height() / 4) << name;
+    EXPECT_EQ(bar->Background(), QColor(Qt::black)) << name;
+  }
+}
+
+TEST_F(MainWindowTest, ASetupDialogSwitchingTheProxyOffReachesTheClientAtOnce) {
+  WriteSettings({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
+  auto form = Make();
+  HttpClient& client = form->Session().Generator().HTTPCli();
+  ASSERT_EQ(client.Proxy(), "proxy.lan");
+  form->Session().Settings().SetLine(14, "0");
+  form->Dialogs().ApplyProxyFromSettings();
+  EXPECT_EQ(client.Proxy(), "");
+  EXPECT_EQ(client.ProxyPort(), 0);
 }
 
 }  // namespace

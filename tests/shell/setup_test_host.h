@@ -106,7 +106,7 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
   void SetStayOnTop(bool onTop) override { stayOnTop = onTop; }
   void ApplyProxyFromSettings() override {
     ++proxyApplications;
-    loader_.ApplyProxy();
+    loader_.ReplaceProxy();
   }
   void SetUrl(const QString& text) override { url = text; }
   void ReloadSettings() override {

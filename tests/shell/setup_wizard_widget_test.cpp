@@ -92,8 +92,8 @@ TEST_F(SetupWizardTest, PagesSayWhatTheyAsk) {
   EXPECT_EQ(Texts(book->widget(3)), QStringList{"Do you want Velmar to use... "});
   EXPECT_EQ(Texts(book->widget(4)), (QStringList{"Select network interface to monitor:",
                                                  "Select \"All\" if you're not sure..."}));
-  EXPECT_EQ(Texts(book->widget(5)), (QStringList{"Do you want Velmar to be started every time",
-                                                 "you start a Windows session?"}));
+  EXPECT_EQ(Texts(book->widget(5)),
+            (QStringList{"Do you want Velmar to be started every time", "you log in?"}));
   EXPECT_EQ(Texts(book->widget(6)),
             (QStringList{"Should Velmar start analysing immediately", "when program starts?"}));
   EXPECT_EQ(Texts(book->widget(7)), (QStringList{"Ready! Press 'Finish'", restore, note}));
@@ -225,6 +225,19 @@ TEST_F(SetupWizardTest, PagesAreSetFromTheLinesOnEveryVisit) {
   EXPECT_EQ(Line(10), "1");
 }
 
+TEST_F(SetupWizardTest, RestoredFromMinimisedStaysOnItsPage) {
+  Open();
+  GoTo(1);
+  Radio("OnTopBox")->click();
+  GoTo(3);
+  dialog->showMinimized();
+  dialog->showNormal();
+  dialog->hide();
+  dialog->show();
+  EXPECT_EQ(dialog->Pages()->currentIndex(), 3);
+  EXPECT_TRUE(Radio("OnTopBox")->isChecked());
+}
+
 TEST_F(SetupWizardTest, ChoicesGoIntoTheLinesAtOnce) {
   Open();
   GoTo(3);
@@ -344,6 +357,16 @@ TEST_F(SetupWizardTest, APortOfZeroOrLettersSwitchesTheProxyOffOnFinish) {
     EXPECT_EQ(host.proxyPort, 0);
     EXPECT_EQ(Line(14), "0");
   }
+}
+
+TEST_F(SetupWizardTest, NoProxyOnFinishStopsTheOneInUse) {
+  Open({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
+  ASSERT_EQ(host.proxy, "proxy.lan");
+  GoTo(2);
+  Radio("noProxyChoice")->click();
+  Finish();
+  EXPECT_EQ(host.proxy, "");
+  EXPECT_EQ(host.proxyPort, 0);
 }
 
 TEST_F(SetupWizardTest, TheCloseBoxAppliesThePagesButNotTheProxy) {

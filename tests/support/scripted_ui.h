@@ -49,6 +49,10 @@ class ScriptedUi : public UserInterface {
     fileDialogs << "open:" + folder + "|" + fileName + "|" + suffix;
     return Next();
   }
+  QString FolderName(const QString& folder) override {
+    fileDialogs << "folder:" + folder;
+    return Next();
+  }
   std::optional<QString> ChooseItem(const QString& text, const QStringList& items,
                                     const QString& current) override {
     choiceOffers << text + ":" + items.join('|') + ":" + current;
