@@ -130,6 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const Report report = BuildReport(request.name, profile, history, now, 0);
 
+  if (static_cast<qint64>(report.groups.size()) > ReportProfile::kMaxGroups) {
+    abort();
+  }
   // Exactly the period asked for.
   if (report.start != periodStart || report.end != periodEnd || report.start >= report.end) {
     abort();
