@@ -20,8 +20,12 @@ QString IsoDate(const QDate& date) {
   return date.toString(Qt::ISODate);
 }
 
+// Midnight of the day in the history's wall-clock count. Made without a
+// time zone: a day starts at its midnight whatever the zone does (a DST
+// change at midnight moved a local one to 01:00), and a local time costs a
+// time-zone lookup, once per group of a report of a hundred thousand.
 qint64 DayStart(const QDate& date) {
-  return DayKeyDates::LocalMs(QDateTime(date, QTime(0, 0)));
+  return DayKeyDates::LocalMs(QDateTime(date, QTime(0, 0), Qt::UTC));
 }
 
 }  // namespace

@@ -138,8 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     abort();
   }
   if (profile.period.kind == PeriodKind::kRange) {
-    const qint64 first = DayKeyDates::LocalMs(QDateTime(profile.period.from, QTime(0, 0)));
-    const qint64 last = DayKeyDates::LocalMs(QDateTime(profile.period.to, QTime(0, 0)));
+    // Midnights of the history's wall-clock count.
+    const qint64 first = DayKeyDates::LocalMs(QDateTime(profile.period.from, QTime(0, 0), Qt::UTC));
+    const qint64 last = DayKeyDates::LocalMs(QDateTime(profile.period.to, QTime(0, 0), Qt::UTC));
     if (report.start != first || report.end != last + DayKeyDates::kMsPerDay) {
       abort();
     }
