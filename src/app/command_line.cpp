@@ -52,7 +52,7 @@ bool CommandLine::Parse(const QStringList& arguments, QTextStream& err) {
 }
 
 QString CommandLine::UnknownLongOption(int argc, char* argv[]) {
-  // The report's own options (report_main.cpp) are known too.
+  // The report's own options (report_command_line.cpp) are known too.
   QStringList known{QStringLiteral("help"),        QStringLiteral("report"),
                     QStringLiteral("period"),      QStringLiteral("from"),
                     QStringLiteral("to"),          QStringLiteral("group"),

@@ -57,7 +57,11 @@ bool SettingsList::LoadFromFile(const QString& path) {
   // program, in another encoding) is read as Latin-1 and its bytes are
   // kept, so a save writes them back unchanged unless the line was edited.
   const auto add = [&](const QByteArray& bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A line may begin with U+FEFF (an editor's byte order mark on the
+    // first, or text of a later meter's line): it is part of the line and
+    // goes back into the file with it.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(bytes);
     if (utf8.hasError()) {
       foreign.insert(static_cast<int>(lines.size()), bytes);

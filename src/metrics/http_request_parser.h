@@ -37,6 +37,8 @@ class HttpRequestParser {
   State Current() const { return state_; }
   // How many more bytes the buffer takes before the head is too large.
   qsizetype Room() const;
+  // The bytes held: the head being read and whatever followed it.
+  qsizetype Buffered() const { return buffer_.size(); }
 
   // Valid in kComplete.
   const HttpRequest& Request() const { return request_; }

@@ -30,10 +30,18 @@ ListenAddress ListenAddress::Parse(const QString& text) {
     }
     // Numeric addresses only, and IPv4 as four dotted numbers (inet_pton
     // takes no short forms such as "10.1"); an IPv6 address in brackets.
+    // Nothing but an address's characters: inet_pton stops at a NUL, so
+    // "127.0.0.1\0junk" would pass it and be shown as the address.
+    const bool addressCharacters = std::all_of(host.begin(), host.end(), [](QChar c) {
+      return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+             (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+             (c >= QLatin1Char('A') && c <= QLatin1Char('F')) || c == QLatin1Char('.') ||
+             c == QLatin1Char(':');
+    });
     unsigned char bytes[16];
     const QByteArray latin = host.toLatin1();
     result.ipv6 = bracketed;
-    if (host.isEmpty() ||
+    if (host.isEmpty() || !addressCharacters ||
         inet_pton(bracketed ? AF_INET6 : AF_INET, latin.constData(), bytes) != 1) {
       return fail();
     }

@@ -72,6 +72,7 @@ class MetricsServer::Connection : public QObject {
   Phase CurrentPhase() const { return phase_; }
   bool Answered() const { return answered_ > 0; }
   int64_t Accepted() const { return accepted_; }
+  qsizetype Held() const { return parser_.Buffered() + out_.size(); }
   int64_t LastProgress() const { return lastProgress_; }
   // Whether the client has sent anything yet, read or still waiting in
   // the kernel.
@@ -409,6 +410,14 @@ void MetricsServer::Remove(Connection* connection) {
     // Not at once: this may run inside one of the connection's handlers.
     connection->deleteLater();
   }
+}
+
+qsizetype MetricsServer::LargestHeld() const {
+  qsizetype largest = 0;
+  for (const Connection* c : connections_) {
+    largest = std::max(largest, c->Held());
+  }
+  return largest;
 }
 
 void MetricsServer::CountResponse(int status) {

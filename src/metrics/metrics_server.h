@@ -63,6 +63,9 @@ class MetricsServer : public QObject {
   }
   const ServerCounters& Counters() const { return counters_; }
   int OpenConnections() const { return static_cast<int>(connections_.size()); }
+  // The most any one connection holds now: request bytes read but not yet
+  // answered, and the response not yet sent.
+  qsizetype LargestHeld() const;
 
  private:
   class Connection;

@@ -31,8 +31,9 @@ std::pair<qint64, qint64> QuotaSpan(const Quota& quota, qint64 periodEnd, const 
   // The quota month of the report's last moment, today at the latest.
   const qint64 last = std::min(periodEnd, DayKeyDates::LocalMs(now) + 1) - 1;
   const auto [first, next] = quota.MonthOf(DayKeyDates::FromLocalMs(last).date());
-  return {DayKeyDates::LocalMs(QDateTime(first, QTime(0, 0))),
-          DayKeyDates::LocalMs(QDateTime(next, QTime(0, 0)))};
+  // Midnights as the period's days have them (no time zone applied).
+  return {DayKeyDates::LocalMs(QDateTime(first, QTime(0, 0), Qt::UTC)),
+          DayKeyDates::LocalMs(QDateTime(next, QTime(0, 0), Qt::UTC))};
 }
 
 template <typename T>

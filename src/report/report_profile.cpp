@@ -20,8 +20,12 @@ QString IsoDate(const QDate& date) {
   return date.toString(Qt::ISODate);
 }
 
+// Midnight of the day in the history's wall-clock count. Made without a
+// time zone: a day starts at its midnight whatever the zone does (a DST
+// change at midnight moved a local one to 01:00), and a local time costs a
+// time-zone lookup, once per group of a report of a hundred thousand.
 qint64 DayStart(const QDate& date) {
-  return DayKeyDates::LocalMs(QDateTime(date, QTime(0, 0)));
+  return DayKeyDates::LocalMs(QDateTime(date, QTime(0, 0), Qt::UTC));
 }
 
 }  // namespace
@@ -245,6 +249,20 @@ void ReportProfile::Validate() const {
     if (period.to < period.from) {
       throw ProfileError(QStringLiteral("The date range ends (%1) before it starts (%2).")
                              .arg(IsoDate(period.to), IsoDate(period.from)));
+    }
+    // The most groups the range can touch: its length over the shortest
+    // group, and one more where the range starts inside a group.
+    static constexpr qint64 kShortest[] = {300000, 3600000, DayKeyDates::kMsPerDay,
+                                           7 * DayKeyDates::kMsPerDay, 28 * DayKeyDates::kMsPerDay};
+    const qint64 length = (period.from.daysTo(period.to) + 1) * DayKeyDates::kMsPerDay;
+    const qint64 groups = length / kShortest[static_cast<int>(grouping)] + 1;
+    if (groups > kMaxGroups) {
+      throw ProfileError(
+          QStringLiteral("From %1 to %2 by %3 makes %4 groups, more than a report holds (%5): "
+                         "choose a longer grouping or a shorter range.")
+              .arg(IsoDate(period.from), IsoDate(period.to), Groupings::Describe(grouping))
+              .arg(groups)
+              .arg(kMaxGroups));
     }
   }
   if ((values & kAllValues) == 0) {

@@ -114,9 +114,14 @@ struct ReportProfile {
   std::optional<Quota> quota;
   unsigned formats = kHtmlFormat | kCsvFormat | kJsonFormat;
 
+  // The groups a report may have: a year and a few days of five-minute
+  // groups, some centuries of days. More would take the memory and time
+  // of the machine and give a page nobody reads.
+  static constexpr qint64 kMaxGroups = 110000;
+
   // Raises ProfileError for an end before the start, a range without
-  // dates, no value or format chosen, a quota of 0 bytes or a start day
-  // outside 1..31.
+  // dates or with more than kMaxGroups groups, no value or format chosen,
+  // a quota of 0 bytes or a start day outside 1..31.
   void Validate() const;
 
   QByteArray ToJson() const;

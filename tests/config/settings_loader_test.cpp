@@ -289,6 +289,21 @@ TEST_F(SettingsLoaderTest, TextOutsideLatin1SurvivesASaveAndForeignBytesAreKept)
   list.SetLine(40, list.Line(40) + "!");
   loader.SaveSettings();
   EXPECT_TRUE(FileBytes().contains("caf\xc3\xa9 \xc3\xbf\xc3\xbe!\r\n"));
+
+  // Lines after 43 that this meter does not read, one beginning with a byte
+  // order mark, the file's first line too: all written back byte for byte.
+  QStringList lines = Lines({});
+  lines << QStringLiteral("\uFEFF9473") << QStringLiteral("kept");
+  QByteArray marked = SettingsLoader::Serialise([&] {
+    SettingsList l;
+    l.SetLines(lines);
+    return l;
+  }());
+  marked.prepend("\xef\xbb\xbf");
+  WriteFile(marked);
+  loader.LoadSettings(true);
+  loader.SaveSettings();
+  EXPECT_EQ(FileBytes(), marked);
 }
 
 TEST_F(SettingsLoaderTest, SaveFailuresRaiseAndLeaveTheFileAlone) {

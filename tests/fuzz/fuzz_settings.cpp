@@ -1,11 +1,19 @@
 // The settings file loader on arbitrary bytes: loading, applying every line
 // and saving must never crash, and what is saved must load back the same.
+// A file of all the meter's lines (the older 44-line one too) is used as it
+// is, never replaced by defaults; a shorter one is kept beside them. Every
+// line the loader has no reason to change is written back byte for byte,
+// the lines after 43 (which an older meter does not know) included, in
+// whatever encoding they came. The metrics endpoint of line 44 means the
+// same after the save, and an address it accepts is the one it names.
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdlib>
 
+#include "listen_address.h"
+#include "metrics_server.h"
 #include "settings_loader.h"
 
 namespace {
@@ -40,6 +48,57 @@ class NullTarget : public velmar::SettingsTarget {
 
 QTemporaryDir* dir = nullptr;
 
+// The file's lines as bytes, split as the loader splits them.
+QList<QByteArray> RawLines(const QByteArray& data) {
+  QList<QByteArray> lines;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < data.size(); ++i) {
+    if (data[i] == '\r' || data[i] == '\n') {
+      lines << data.mid(start, i - start);
+      if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') {
+        ++i;
+      }
+      start = i + 1;
+    }
+  }
+  if (start < data.size()) {
+    lines << data.mid(start);
+  }
+  return lines;
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    abort();
+  }
+  return f.readAll();
+}
+
+// Line 44 as the meter reads it: "" when off, the address, or "!" when
+// the line names no address.
+QString MetricsEndpoint(const velmar::SettingsList& list) {
+  const QString text = list.Line(44).trimmed();
+  if (text.isEmpty()) {
+    return {};
+  }
+  try {
+    const velmar::ListenAddress where = velmar::ListenAddress::Parse(text);
+    for (const QChar c : where.address) {
+      if (!c.isDigit() && !QStringView(u"abcdefABCDEF.:").contains(c)) {
+        abort();  // something besides the address was taken for it
+      }
+    }
+    const velmar::ListenAddress again = velmar::ListenAddress::Parse(where.Text());
+    if (again.Text() != where.Text() || again.ipv6 != where.ipv6) {
+      abort();
+    }
+    return where.Text();
+  } catch (const velmar::MetricsError&) {
+    return QStringLiteral("!");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -51,6 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dir = new QTemporaryDir;
   }
   const QString path = dir->filePath("Velmarsettings.ini");
+  QFile::remove(path + ".old");
+  const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  const QList<QByteArray> before = RawLines(input);
   {
     QFile f(path);
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -62,9 +124,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   loader.LoadSettings(true);
   if (list.Count() < velmar::SettingsList::kLineCount)
     abort();
-  loader.SaveSettings();
+  const bool complete = before.size() >= velmar::SettingsList::kLineCount;
+  if (complete == QFile::exists(path + ".old"))
+    abort();  // a whole file replaced, or a short one lost
+  if (!complete && ReadAll(path + ".old") != input)
+    abort();
+  // What SaveSettings writes whole (the syncing, tested with the atomic
+  // file, would slow the fuzzing tenfold).
+  {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    f.write(velmar::SettingsLoader::Serialise(list));
+  }
   velmar::SettingsList again;
   if (!again.LoadFromFile(path) || again.Lines() != list.Lines())
     abort();
+  if (MetricsEndpoint(again) != MetricsEndpoint(list))
+    abort();
+  if (complete) {
+    const QList<QByteArray> after = RawLines(ReadAll(path));
+    if (after.size() != before.size())
+      abort();
+    for (qsizetype n = 0; n < before.size(); ++n) {
+      // Line 14 is the proxy switch, turned off for a proxy without a port.
+      if (after[n] != before[n] && n != 14)
+        abort();
+    }
+  }
   return 0;
 }

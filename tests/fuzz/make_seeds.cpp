@@ -1,11 +1,15 @@
-// Writes the seed corpora: a default settings file and variants, a sound
-// hive of a small history, and scripted agent answers of whole walks.
+// Writes the seed corpora: a default settings file and variants (the older
+// 44-line file, one with the metrics endpoint and report lines), a sound
+// hive of a small history, scripted agent answers of whole walks, report
+// profiles as the wizard saves them, the report command lines of the
+// manual, and the requests scrapers send to the metrics endpoint.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "key_store.h"
+#include "profile_store.h"
 #include "registry.h"
 #include "settings_loader.h"
 
@@ -35,6 +39,66 @@ int main(int argc, char** argv) {
   list.SetLine(13, "2");
   Write(out + "/settings/proxy.ini", velmar::SettingsLoader::Serialise(list));
   Write(out + "/settings/short.ini", "Velmar\r\n0\r\n1\r\n");
+  // A file of today's meter: the metrics endpoint, the remote source's
+  // lines and the report lines after the older 44.
+  QStringList lines = velmar::SettingsList::DefaultLines();
+  lines << "127.0.0.1:9473";
+  for (int n = 45; n <= 55; ++n) {
+    lines << "";
+  }
+  lines[45] = "0";
+  list.SetLines(lines);
+  Write(out + "/settings/metrics.ini", velmar::SettingsLoader::Serialise(list));
+  lines[44] = "[::1]:9473";
+  lines[53] = "Home";
+  list.SetLines(lines);
+  Write(out + "/settings/ipv6.ini", velmar::SettingsLoader::Serialise(list) + "\xe9t\xe9\r\n");
+
+  QDir().mkpath(out + "/profile");
+  velmar::ReportProfile home;
+  Write(out + "/profile/default.json", home.ToJson());
+  home.period =
+      velmar::ReportPeriod{velmar::PeriodKind::kRange, QDate(2026, 12, 1), QDate(2026, 12, 31)};
+  home.grouping = velmar::Grouping::kWeek;
+  home.values = velmar::kDownVolume | velmar::kUpVolume | velmar::kAlarmEvents;
+  home.formats = velmar::kCsvFormat;
+  Write(out + "/profile/range.json", home.ToJson());
+  home.period = velmar::ReportPeriod{velmar::PeriodKind::kThisMonth, {}, {}};
+  home.quota = velmar::Quota{50000000000ull, 15, velmar::QuotaCounts::kDown};
+  home.grouping = velmar::Grouping::kFiveMinutes;
+  Write(out + "/profile/quota.json", home.ToJson());
+
+  // Report command lines: 8 bytes for the moment and the history, then
+  // one argument a line.
+  QDir().mkpath(out + "/report");
+  const QByteArray control("\x10\x0e\x40\x42\x0f\x07\x2a\x30", 8);
+  Write(out + "/report/profile", control + "monthly");
+  Write(out + "/report/profile_csv", control + "week\n--format\ncsv\n--output\nhome.csv");
+  Write(out + "/report/last_month", control + "--period\nlast-month\n--group\nday\n--format\njson");
+  Write(out + "/report/range",
+        control + "--from\n2026-12-01\n--to\n2026-12-31\n--group\nweek\n--format\nhtml");
+  Write(out + "/report/quota", control +
+                                   "--period\nthis-month\n--quota\n50GB\n--quota-start\n15\n"
+                                   "--values\ntotal,active");
+  Write(out + "/report/five_minutes",
+        QByteArray("\0\0\0\0\0\1\2\77", 8) + "--period=today\n--group=5min");
+
+  // Requests to the metrics endpoint: a control byte (piece size, idle
+  // connections), then the bytes of one connection.
+  QDir().mkpath(out + "/http_request");
+  Write(out + "/http_request/prometheus",
+        "\x47GET /metrics HTTP/1.1\r\nHost: 127.0.0.1:9473\r\nUser-Agent: Prometheus/2.45.3\r\n"
+        "Accept: application/openmetrics-text;version=1.0.0,application/openmetrics-text;"
+        "version=0.0.1;q=0.75,text/plain;version=0.0.4;q=0.5,*/*;q=0.1\r\n"
+        "Accept-Encoding: gzip\r\nX-Prometheus-Scrape-Timeout-Seconds: 10\r\n\r\n");
+  Write(out + "/http_request/curl",
+        "\x81GET /metrics HTTP/1.1\r\nHost: localhost:9473\r\nUser-Agent: curl/7.88.1\r\n"
+        "Accept: */*\r\n\r\nGET /other HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n");
+  Write(out + "/http_request/post",
+        "\xc3POST /metrics HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n\r\nhello");
+  Write(out + "/http_request/old",
+        "\x05GET /metrics HTTP/1.0\r\nConnection: keep-alive\r\n\r\nHEAD /metrics HTTP/1.0\r\n\r\n"
+        "GET /metrics HTTP/2.0\r\n\r\n");
 
   QTemporaryDir dir;
   velmar::KeyStore store(dir.filePath("r.db"));

@@ -172,6 +172,10 @@ TEST(ListenAddressTest, ParsesPortsAndAddresses) {
         "example.org:80", "1.2.3:80", "1.2.3.999:80", "127.0.0.1: 80", "999999999999999999999"}) {
     EXPECT_THROW(ListenAddress::Parse(bad), MetricsError) << bad;
   }
+  // A settings line may hold any byte: what follows a NUL is no address.
+  EXPECT_THROW(ListenAddress::Parse(QStringLiteral("127.0.0.1%1junk:9473").arg(QChar(0))),
+               MetricsError);
+  EXPECT_THROW(ListenAddress::Parse(QStringLiteral("[::1%1]:9473").arg(QChar(0))), MetricsError);
 }
 
 }  // namespace

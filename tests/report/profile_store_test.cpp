@@ -102,6 +102,26 @@ TEST(ProfileStoreTest, ProfilesRoundTripAndNonsenseFilesSayWhatIsWrong) {
     }
   }
 
+  // A range the report's groups could not hold in memory is refused,
+  // hand-edited or not; a year of five-minute groups is fine.
+  p.quota.reset();
+  p.grouping = Grouping::kFiveMinutes;
+  p.period = {PeriodKind::kRange, QDate(2025, 12, 8), QDate(2026, 12, 7)};
+  EXPECT_NO_THROW(p.Validate());
+  p.period.from = QDate(2020, 1, 1);
+  EXPECT_THROW(p.Validate(), ProfileError);
+  p.grouping = Grouping::kDay;
+  EXPECT_NO_THROW(p.Validate());
+  p.period.from = QDate(1000, 1, 1);
+  EXPECT_THROW(p.Validate(), ProfileError);
+  p.grouping = Grouping::kMonth;
+  EXPECT_NO_THROW(p.Validate());
+  WriteFile(file,
+            "{\"format\": \"velmar-report-profile\", \"version\": 1, \"period\": {\"kind\": "
+            "\"range\", \"from\": \"0001-01-01\", \"to\": \"9999-12-31\"}, \"grouping\": "
+            "\"5min\", \"values\": [\"down\"], \"formats\": [\"csv\"]}");
+  EXPECT_THROW(profiles.Load("Home"), ProfileError);
+
   // Entries a person types.
   EXPECT_EQ(ParseSize("50"), 50000000000u);
   EXPECT_EQ(ParseSize(" 1,5 tb "), 1500000000000u);
