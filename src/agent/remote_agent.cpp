@@ -121,7 +121,7 @@ std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int
   if (age > interval_ + kStaleMargin) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(age).count();
     failure_ = "No data from " + poller_.Where() + " for " + std::to_string(ms) + " ms" +
-               (pollError_.empty() ? std::string(".") : ": " + pollError_);
+               (pollError_.empty() ? std::string(": it does not answer.") : ": " + pollError_);
     return nullptr;
   }
   failure_.clear();

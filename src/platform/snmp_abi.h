@@ -84,18 +84,18 @@ typedef int (*PFNSNMPEXTENSIONQUERY)(uint8_t requestType, SnmpVarBindList* bindi
 /* Where the device is and how to speak to it. Every text is copied by the
  * callee; a null text reads as empty. */
 typedef struct SnmpRemoteSource {
-  const char* host;     /* a name, an IPv4 address or an IPv6 address */
-  uint16_t port;        /* 0 = 161 */
-  uint8_t version;      /* 2 = SNMPv2c, 3 = SNMPv3 */
-  const char* community;      /* v2c */
-  const char* user;           /* v3 security name */
-  const char* securityLevel;  /* v3: "noAuthNoPriv", "authNoPriv", "authPriv" */
-  const char* authProtocol;   /* v3: "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512" */
+  const char* host;          /* a name, an IPv4 address or an IPv6 address */
+  uint16_t port;             /* 0 = 161 */
+  uint8_t version;           /* 2 = SNMPv2c, 3 = SNMPv3 */
+  const char* community;     /* v2c */
+  const char* user;          /* v3 security name */
+  const char* securityLevel; /* v3: "noAuthNoPriv", "authNoPriv", "authPriv" */
+  const char* authProtocol;  /* v3: "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512" */
   const char* authPassphrase;
-  const char* privProtocol;   /* v3: "AES", "AES-192", "AES-256" */
+  const char* privProtocol; /* v3: "AES", "AES-192", "AES-256" */
   const char* privPassphrase;
-  uint32_t pollIntervalMs;    /* how often the meter asks; 0 = 1000 */
-  uint32_t timeoutMs;         /* one request's wait for an answer; 0 = 1000 */
+  uint32_t pollIntervalMs; /* how often the meter asks; 0 = 1000 */
+  uint32_t timeoutMs;      /* one request's wait for an answer; 0 = 1000 */
 } SnmpRemoteSource;
 
 /* Called before SnmpExtensionInit. Returns non-zero when the source can
