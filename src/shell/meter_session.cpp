@@ -135,6 +135,9 @@ void MeterSession::Shutdown() {
 
 void MeterSession::SaveSettings(bool generateMode) {
   settings_.SetLine(4, generateMode ? QStringLiteral("1") : QStringLiteral("0"));
+  // An older file gains the source's lines, at their defaults.
+  settings_.SetLineExtending(RemoteSource::kSecurityLevelLine,
+                             settings_.Line(RemoteSource::kSecurityLevelLine));
   loader_.SaveSettings();
 }
 
