@@ -4,8 +4,10 @@ loopback traffic, the same walk as snmpwalk; and the faults: a device that
 stops and comes back, wrong secrets, a port where nothing listens."""
 import os
 import re
+import shutil
 import signal
 import socket
+import subprocess
 import sys
 import tempfile
 import threading
@@ -16,6 +18,7 @@ import snmpd_fixture
 from snmpd_fixture import AUTH, COMMUNITY, PRIV
 
 SECRETS = (COMMUNITY, AUTH, PRIV)
+IN_NAMESPACE = "VELMAR_SNMP_TEST_NAMESPACE"
 COUNTING = ("Counter32", "Counter64", "Gauge32", "Timeticks")
 
 
@@ -50,7 +53,8 @@ def check_walk(bin_dir, env, device, v3):
         theirs = device.walk(root, v3=v3)
         assert theirs.returncode == 0, theirs.stderr
         # snmpwalk says so when a subtree is empty; mib2walk prints nothing.
-        expected = [l for l in theirs.stdout.splitlines() if "No Such Object" not in l]
+        expected = [l for l in theirs.stdout.splitlines()
+                    if "No Such Object" not in l and "No Such Instance" not in l]
         assert objects(ours.stdout.splitlines()) == objects(expected), (root, ours.stdout,
                                                                         expected)
         assert_no_secret(ours.stdout, ours.stderr)
@@ -236,6 +240,15 @@ def main(bin_dir):
     if reason:
         print("skipped: " + reason)
         return 77
+    # Other programs' loopback traffic would blur the known traffic: where
+    # it can, the test runs in a network namespace of its own, whose
+    # loopback carries only what the test sends (and the polls).
+    if os.environ.get(IN_NAMESPACE) is None and os.geteuid() == 0 and shutil.which("unshare"):
+        return subprocess.run(["unshare", "--net", "--", sys.executable, os.path.abspath(__file__),
+                               bin_dir], env=dict(os.environ, **{IN_NAMESPACE: "1"})).returncode
+    alone = os.environ.get(IN_NAMESPACE) == "1"
+    if alone:
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     env = meter_process.environment(
         bin_dir, VELMAR_REMOTE_AGENT_LIBRARY=os.path.join(bin_dir, "libmib2remote.so"),
         VELMAR_REGISTRY=os.path.join(tempfile.mkdtemp(), "registry.db"))
@@ -250,7 +263,10 @@ def main(bin_dir):
         check_walk(bin_dir, env, device, v3=False)
         check_walk(bin_dir, env, device, v3=True)
         check_faults(bin_dir, env, device)
-        check_rates(bin_dir, env, device)
+        if alone:
+            check_rates(bin_dir, env, device)
+        else:
+            print("rates: not compared (needs root for a network namespace of its own)")
         check_stop_and_return(bin_dir, env, device)
     finally:
         device.close()
