@@ -58,6 +58,7 @@ void RemoteAgent::Run() {
 
 // Runs without the lock: only this thread writes parts_ and the poller.
 void RemoteAgent::Poll() {
+  const Clock::time_point started = Clock::now();
   const auto& subtrees = RemoteSubtrees();
   std::vector<bool> fetch(subtrees.size());
   {
@@ -96,6 +97,7 @@ void RemoteAgent::Poll() {
   std::lock_guard lock(mutex_);
   latest_ = std::move(snapshot);
   lastSuccess_ = latest_->taken;
+  lastPollTook_ = lastSuccess_ - started;
   pollError_.clear();
 }
 
@@ -118,7 +120,7 @@ std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int
     return nullptr;
   }
   const auto age = now - lastSuccess_;
-  if (age > interval_ + kStaleMargin) {
+  if (age > interval_ + kStaleMargin + lastPollTook_) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(age).count();
     failure_ = "No data from " + poller_.Where() + " for " + std::to_string(ms) + " ms" +
                (pollError_.empty() ? std::string(": it does not answer.") : ": " + pollError_);

@@ -43,7 +43,9 @@ class RemoteAgent {
   bool Start();
 
   // The latest snapshot while it is younger than the poll interval plus
-  // kStaleMargin, else null (LastError says why). A walk that starts
+  // kStaleMargin plus the time the last good poll took (a device that
+  // needs long for its tables is slow, not gone), else null (LastError
+  // says why). A walk that starts
   // (`startsWalk`) also asks for the next poll, and for the part of the
   // tree it walks when that part is fetched on demand.
   std::shared_ptr<const RemoteSnapshot> Snapshot(bool startsWalk, int subtree);
@@ -70,6 +72,7 @@ class RemoteAgent {
   std::string failure_;    // why the latest Snapshot() gave none
   Clock::time_point lastPollStart_{};
   Clock::time_point lastSuccess_{};
+  Clock::duration lastPollTook_{};
   bool demanded_ = false;
   bool polling_ = false;
   bool stopping_ = false;

@@ -25,6 +25,9 @@ std::optional<RemoteSource> RemoteOptions::Resolve(const SettingsList& settings)
   RemoteSource source;
   if (address.isEmpty()) {
     if (!RemoteSource::Chosen(settings)) {
+      if (!(version + user + level + auth + priv + secrets).isEmpty()) {
+        throw Exception(QStringLiteral("the --snmp-... options need --snmp HOST[:PORT]"));
+      }
       return std::nullopt;
     }
     source = RemoteSource::FromSettings(settings);
