@@ -52,6 +52,18 @@ def main():
             "-", None)
     else:
         row("interface-table refresh at 101 interfaces (50 veth pairs)", "needs root", "-", None)
+    remote = gbench("remote_tick_bench")
+    local_walk = remote["BM_LocalInterfaceRefresh"]
+    remote_walk = remote.get("BM_RemoteInterfaceRefresh")
+    if remote_walk and not remote_walk.get("error_occurred"):
+        row("the tick's walk against a device (remote agent, snmpd on 127.0.0.1; local %.1f µs)"
+            % us(local_walk),
+            "%.1f µs, %d agent calls, %d rows" % (us(remote_walk),
+                                                 remote_walk["agent_calls_per_refresh"],
+                                                 remote_walk["rows"]),
+            "<= 2x local", us(remote_walk) <= 2 * us(local_walk))
+    else:
+        row("the tick's walk against a device (remote agent)", "snmpd did not start", "-", None)
     avg = gbench("averaging_bench", "BM_ComputeAverage_Throttled/1")
     row("ComputeAverage, full window, with queue runs",
         "%.1f µs" % us(avg["BM_ComputeAverage_Throttled/1"]), "-", None)

@@ -20,6 +20,28 @@ QList<QCommandLineOption> OptionList() {
                       "unless given)."),
        QStringLiteral("[ADDR:]PORT")},
       {QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")},
+      {QStringLiteral("snmp"),
+       QStringLiteral("Measure a device on the network (a router, a switch) over SNMP instead "
+                      "of this computer."),
+       QStringLiteral("HOST[:PORT]")},
+      {QStringLiteral("snmp-version"), QStringLiteral("SNMP version of the device: 2c or 3."),
+       QStringLiteral("2c|3")},
+      {QStringLiteral("snmp-user"), QStringLiteral("SNMPv3 user name."), QStringLiteral("NAME")},
+      {QStringLiteral("snmp-level"),
+       QStringLiteral("SNMPv3 security level: noAuthNoPriv, authNoPriv or authPriv (the "
+                      "default)."),
+       QStringLiteral("LEVEL")},
+      {QStringLiteral("snmp-auth"),
+       QStringLiteral("SNMPv3 authentication: SHA (the default), SHA-224, SHA-256, SHA-384, "
+                      "SHA-512."),
+       QStringLiteral("PROTOCOL")},
+      {QStringLiteral("snmp-priv"),
+       QStringLiteral("SNMPv3 privacy: AES (the default), AES-192, AES-256."),
+       QStringLiteral("PROTOCOL")},
+      {QStringLiteral("snmp-secrets"),
+       QStringLiteral("A file of mode 0600 with community=, auth= and priv= lines; without it "
+                      "the secrets stored by the setup dialog are used."),
+       QStringLiteral("FILE")},
       {QStringLiteral("history"),
        QStringLiteral("Print the recorded history (averages every five minutes).")},
   };

@@ -1,12 +1,14 @@
 // velmar-headless: the meter without a window, on Qt Core (and Qt Network
 // for the metrics endpoint) alone. `velmar --headless ...` runs this.
 //   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
+//                     [--snmp HOST[:PORT] [--snmp-version 2c|3] ...]
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 #include <memory>
+#include <optional>
 
 #include "alarm_evaluator.h"
 #include "command_line.h"
@@ -19,6 +21,7 @@
 #include "listen_address.h"
 #include "metrics_exporter.h"
 #include "product.h"
+#include "remote_options.h"
 #include "report_main.h"
 #include "settings_list.h"
 #include "unix_signal_watcher.h"
@@ -118,10 +121,28 @@ int main(int argc, char* argv[]) {
     }
   }
 
+  // A device on the network, when --snmp or the settings choose one.
+  RemoteOptions remote;
+  for (const char* name : {"snmp", "snmp-version", "snmp-user", "snmp-level", "snmp-auth",
+                           "snmp-priv", "snmp-secrets"}) {
+    if (options.IsSet(name)) {
+      remote.Take(QString::fromLatin1(name), options.Value(name));
+    }
+  }
+  std::optional<RemoteSource> device;
+  try {
+    device = remote.Resolve(settings);
+  } catch (const std::exception& e) {
+    return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+  }
+
   // Without an agent the meter still runs: every tick publishes zero rates.
   std::unique_ptr<InterfaceTable> table;
   try {
-    table = std::make_unique<InterfaceTable>();
+    table = device ? std::make_unique<InterfaceTable>(*device) : std::make_unique<InterfaceTable>();
+    if (device) {
+      err << "velmar: measuring the device at " << device->Address() << Qt::endl;
+    }
   } catch (const std::exception& e) {
     err << "Error: " << e.what() << Qt::endl;
   }
@@ -130,6 +151,10 @@ int main(int argc, char* argv[]) {
   HeadlessMeter meter(state, table.get(), settings, out, err);
   meter.SetFormat(format == QLatin1String("json") ? HeadlessMeter::Format::kJson
                                                   : HeadlessMeter::Format::kText);
+  meter.Sampler().OnSourceStatus = [&err](const QString& failure) {
+    err << "velmar: " << (failure.isEmpty() ? QStringLiteral("readings resumed") : failure)
+        << Qt::endl;
+  };
 
   if (parser.isSet(QStringLiteral("adapter"))) {
     QStringList adapters;

@@ -1,15 +1,21 @@
 // mib2walk: walks the agent library the meter uses, one line per object,
 // in the numeric form of the usual SNMP command-line tools.
 //   mib2walk [--agent PATH] [OID ...]
+//   mib2walk --snmp HOST[:PORT] [--snmp-version 2c|3] ... [OID ...]
 // Without an OID it walks the interface, route and TCP connection tables,
-// then the extended interface table and the interface stack.
+// then the extended interface table and the interface stack. With --snmp
+// it walks a device on the network through the remote agent library, as
+// the meter does.
 #include <QCoreApplication>
 #include <QString>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "interface_table.h"
+#include "remote_options.h"
+#include "settings_list.h"
 #include "snmp_abi.h"
 #include "snmp_agent.h"
 #include "snmp_format.h"
@@ -32,7 +38,8 @@ bool StartsWith(const uint32_t* ids, uint32_t length, const std::vector<uint32_t
 }
 
 // Returns false when the agent failed.
-bool Walk(PFNSNMPEXTENSIONQUERY query, const std::vector<uint32_t>& root) {
+bool Walk(const SnmpAgent& agent, const std::vector<uint32_t>& root) {
+  const PFNSNMPEXTENSIONQUERY query = agent.Query();
   std::vector<uint32_t> start = root;
   SnmpVarBind binding{};
   binding.name.ids = start.data();
@@ -42,7 +49,9 @@ bool Walk(PFNSNMPEXTENSIONQUERY query, const std::vector<uint32_t>& root) {
     int32_t status = 0;
     int32_t index = 0;
     if (!query(SNMP_PDU_GETNEXT, &list, &status, &index)) {
-      std::fprintf(stderr, "mib2walk: agent query failed (status %d)\n", status);
+      const std::string reason = agent.AgentError();
+      std::fprintf(stderr, "mib2walk: agent query failed (status %d)%s%s\n", status,
+                   reason.empty() ? "" : ": ", reason.c_str());
       return false;
     }
     if (binding.value.asnType == ASN_NULL ||
@@ -59,12 +68,20 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QString agentPath = InterfaceTable::DefaultAgentLibraryPath();
   std::vector<std::vector<uint32_t>> roots;
+  RemoteOptions remote;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--agent" && i + 1 < argc) {
       agentPath = QString::fromLocal8Bit(argv[++i]);
+    } else if (arg.rfind("--snmp", 0) == 0 && i + 1 < argc &&
+               remote.Take(QString::fromLocal8Bit(argv[i] + 2),
+                           QString::fromLocal8Bit(argv[i + 1]))) {
+      ++i;
     } else if (arg == "-h" || arg == "--help") {
-      std::printf("usage: mib2walk [--agent PATH] [OID ...]\n");
+      std::printf(
+          "usage: mib2walk [--agent PATH] [OID ...]\n"
+          "       mib2walk %s [OID ...]\n",
+          RemoteOptions::kUsage);
       return 0;
     } else if (auto oid = ParseOid(arg)) {
       roots.push_back(*oid);
@@ -81,22 +98,43 @@ int main(int argc, char* argv[]) {
              {1, 3, 6, 1, 2, 1, 31, 1, 2}};
   }
 
+  // A device is walked only when --snmp names it: a plain mib2walk always
+  // shows this computer, whatever the meter's settings choose.
+  std::optional<RemoteSource> device;
+  RemoteSource::Storage storage;
+  SnmpRemoteSource abi{};
+  if (!remote.address.isEmpty()) {
+    try {
+      device = remote.Resolve(SettingsList());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "mib2walk: %s\n", e.what());
+      return 2;
+    }
+    agentPath = RemoteSource::LibraryPath();
+    abi = device->ToAbi(storage, 1000);
+  }
+
   SnmpAgent agent;
-  switch (agent.Start(agentPath.toStdString(), SystemClock().TickCount())) {
+  switch (
+      agent.Start(agentPath.toStdString(), SystemClock().TickCount(), device ? &abi : nullptr)) {
     case SnmpAgent::Failure::kNone:
       break;
     case SnmpAgent::Failure::kNotLoaded:
       std::fprintf(stderr, "mib2walk: %s\n", agent.LastError().c_str());
       return 1;
     case SnmpAgent::Failure::kNoEntryPoints:
+    case SnmpAgent::Failure::kNotRemote:
       std::fprintf(stderr, "mib2walk: %s\n", SnmpAgent::kUnavailable);
       return 1;
-    case SnmpAgent::Failure::kInitFailed:
-      std::fprintf(stderr, "mib2walk: %s\n", SnmpAgent::kInitError);
+    case SnmpAgent::Failure::kInitFailed: {
+      const std::string reason = agent.AgentError();
+      std::fprintf(stderr, "mib2walk: %s%s%s\n", SnmpAgent::kInitError, reason.empty() ? "" : " ",
+                   reason.c_str());
       return 1;
+    }
   }
   for (const auto& root : roots) {
-    if (!Walk(agent.Query(), root)) {
+    if (!Walk(agent, root)) {
       return 1;
     }
   }

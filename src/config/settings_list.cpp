@@ -17,6 +17,16 @@ void SettingsList::SetLine(int n, const QString& text) {
   }
 }
 
+void SettingsList::SetLineExtending(int n, const QString& text) {
+  if (n < 0) {
+    return;
+  }
+  while (lines_.size() <= n) {
+    lines_.append(QString());
+  }
+  lines_[n] = text;
+}
+
 void SettingsList::SetLines(QStringList lines) {
   lines_ = std::move(lines);
   foreign_.clear();

@@ -18,6 +18,10 @@ class SettingsList {
   // Reading past the end yields ""; writing past the end does nothing.
   QString Line(int n) const;
   void SetLine(int n, const QString& text);
+  // Sets line n of a file that may end before it (an older file without
+  // the lines after kLineCount): the lines between are added empty, which
+  // is the default of every line after the core ones.
+  void SetLineExtending(int n, const QString& text);
   // The line as a decimal integer, or `fallback` when it does not parse.
   int LineNumber(int n, int fallback = 0) const;
 

@@ -94,11 +94,14 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint64_t& movedOut
   }
   try {
     table_->Refresh(InterfaceTable::kInterfaces);
-  } catch (const std::exception&) {
-    // A tick without a reading; the one after it compares with nothing.
+  } catch (const std::exception& e) {
+    // A tick without a reading; the one after it compares with nothing,
+    // so what moved meanwhile never shows as one tick's burst.
     counters_.Interrupt();
+    NoteSourceStatus(QString::fromUtf8(e.what()));
     return false;
   }
+  NoteSourceStatus({});
   const std::vector<bool> countsInAll = EdgeSelection::Choose(*table_);
   const std::vector<InterfaceCounters::Moved>& moved =
       counters_.Read(table_->AllItems(), countsInAll);
@@ -121,6 +124,19 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint64_t& movedOut
   movedIn = moved[static_cast<size_t>(selection) - 1].in;
   movedOut = moved[static_cast<size_t>(selection) - 1].out;
   return true;
+}
+
+void CounterSampler::NoteSourceStatus(const QString& failure) {
+  if (failure == failure_) {
+    return;
+  }
+  // A failure whose text changes (the seconds without data grow) is told
+  // once: only the turn from working to failing and back is news.
+  const bool news = failure.isEmpty() != failure_.isEmpty();
+  failure_ = failure;
+  if (news && OnSourceStatus) {
+    OnSourceStatus(failure_);
+  }
 }
 
 QStringList CounterSampler::BuildAdapterList() {

@@ -56,13 +56,22 @@ class CounterSampler {
   // Called after every tick that published its rates, with those rates in
   // bytes per second.
   std::function<void(double upstream, double downstream)> OnPublished;
+  // Called once when readings start failing, with the reason (a device on
+  // the network that stopped answering names itself and the cause), and
+  // once with an empty text when a reading works again.
+  std::function<void(const QString& failure)> OnSourceStatus;
+  // The reason the latest reading failed; empty after one that worked.
+  const QString& SourceFailure() const { return failure_; }
 
  private:
+  void NoteSourceStatus(const QString& failure);
+
   MeasurementState& state_;
   InterfaceTable* table_;
   TickHost& host_;
   const TickClock& clock_;
   InterfaceCounters counters_;
+  QString failure_;
 };
 
 }  // namespace velmar

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app_paths.h"
+#include "tick_host.h"
 
 namespace velmar {
 
@@ -34,6 +35,9 @@ constexpr LayerColumn kLayerColumns[] = {
     // which interfaces have nothing above them.
     {LayerColumn::kStack, {1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, 1}, 12, 11, 2},
 };
+
+// A remote agent fetches a snapshot for each tick of the meter.
+constexpr uint32_t kRemotePollIntervalMs = kCalcTimerIntervalMs;
 
 int CompareNames(const uint32_t* a, uint32_t aLength, const uint32_t* b, uint32_t bLength) {
   const uint32_t n = std::min(aLength, bLength);
@@ -69,17 +73,37 @@ QString InterfaceTable::DefaultAgentLibraryPath() {
 InterfaceTable::InterfaceTable(QObject* owner, const QString& agentLibraryPath,
                                const TickClock& clock)
     : QObject(owner) {
+  StartAgent(agentLibraryPath, clock, nullptr);
+}
+
+InterfaceTable::InterfaceTable(const RemoteSource& source, QObject* owner, const TickClock& clock)
+    : QObject(owner) {
+  RemoteSource::Storage storage;
+  const SnmpRemoteSource abi = source.ToAbi(storage, kRemotePollIntervalMs);
+  device_ = source.Address();
+  StartAgent(RemoteSource::LibraryPath(), clock, &abi);
+}
+
+void InterfaceTable::StartAgent(const QString& path, const TickClock& clock,
+                                const SnmpRemoteSource* source) {
   // There is no socket library to start on this platform.
   socketsStarted_ = true;
 
-  switch (agent_.Start(agentLibraryPath.toStdString(), clock.TickCount())) {
+  switch (agent_.Start(path.toStdString(), clock.TickCount(), source)) {
     case SnmpAgent::Failure::kNone:
       break;
     case SnmpAgent::Failure::kNotLoaded:
     case SnmpAgent::Failure::kNoEntryPoints:
+    case SnmpAgent::Failure::kNotRemote:
       throw TableError(SnmpAgent::kUnavailable);
-    case SnmpAgent::Failure::kInitFailed:
-      throw TableError(SnmpAgent::kInitError);
+    case SnmpAgent::Failure::kInitFailed: {
+      // A remote agent says which device failed and why.
+      const std::string reason = agent_.AgentError();
+      throw TableError(reason.empty()
+                           ? QString::fromLatin1(SnmpAgent::kInitError)
+                           : QStringLiteral("%1 %2").arg(QString::fromLatin1(SnmpAgent::kInitError),
+                                                         QString::fromStdString(reason)));
+    }
   }
   // A std::recursive_timed_mutex cannot fail to come into being, so the
   // "Error allocating required resources" case has no counterpart here.
@@ -154,7 +178,11 @@ void InterfaceTable::Query() {
   int32_t errorIndex = 0;
   ++agentCalls_;
   if (!agent_.Query()(SNMP_PDU_GETNEXT, &bindingList_, &errorStatus, &errorIndex)) {
-    throw TableRefreshError("SNMP query failed.");
+    const std::string reason = agent_.AgentError();
+    throw TableRefreshError(
+        reason.empty()
+            ? QStringLiteral("SNMP query failed.")
+            : QStringLiteral("SNMP query failed: %1").arg(QString::fromStdString(reason)));
   }
 }
 

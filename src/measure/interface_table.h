@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mib_row.h"
+#include "remote_source.h"
 #include "snmp_abi.h"
 #include "snmp_agent.h"
 #include "table_errors.h"
@@ -37,6 +38,9 @@ class InterfaceTable : public QObject {
   explicit InterfaceTable(QObject* owner = nullptr,
                           const QString& agentLibraryPath = DefaultAgentLibraryPath(),
                           const TickClock& clock = SystemClock());
+  // Reads a device on the network through the remote agent library.
+  InterfaceTable(const RemoteSource& source, QObject* owner = nullptr,
+                 const TickClock& clock = SystemClock());
   ~InterfaceTable() override;
 
   // $VELMAR_AGENT_LIBRARY, else libmib2.so beside the executable or in an
@@ -65,6 +69,9 @@ class InterfaceTable : public QObject {
   // can keep refreshes out for a while.
   std::recursive_timed_mutex& ListLock() { return listLock_; }
 
+  // The device read, when the table reads one ("" for this computer).
+  const QString& DeviceAddress() const { return device_; }
+
   // Agent queries made since construction.
   uint64_t AgentCalls() const { return agentCalls_; }
 
@@ -73,6 +80,7 @@ class InterfaceTable : public QObject {
   virtual void SetBusy(bool value);
 
  private:
+  void StartAgent(const QString& path, const TickClock& clock, const SnmpRemoteSource* source);
   void Query();
   void CheckEnd() const;
   bool IsNull() const { return binding_.value.asnType == ASN_NULL; }
@@ -105,6 +113,7 @@ class InterfaceTable : public QObject {
   bool busy_ = false;
   std::recursive_timed_mutex listLock_;
   uint64_t agentCalls_ = 0;
+  QString device_;
 
   uint32_t walkName_[16] = {};
   SnmpVarBind binding_{};

@@ -78,6 +78,38 @@ typedef int (*PFNSNMPEXTENSIONQUERY)(uint8_t requestType, SnmpVarBindList* bindi
 #define SNMP_EXTENSION_INIT_NAME "SnmpExtensionInit"
 #define SNMP_EXTENSION_QUERY_NAME "SnmpExtensionQuery"
 
+/* Optional entries of an agent library that answers for a device on the
+ * network rather than for this computer. */
+
+/* Where the device is and how to speak to it. Every text is copied by the
+ * callee; a null text reads as empty. */
+typedef struct SnmpRemoteSource {
+  const char* host;          /* a name, an IPv4 address or an IPv6 address */
+  uint16_t port;             /* 0 = 161 */
+  uint8_t version;           /* 2 = SNMPv2c, 3 = SNMPv3 */
+  const char* community;     /* v2c */
+  const char* user;          /* v3 security name */
+  const char* securityLevel; /* v3: "noAuthNoPriv", "authNoPriv", "authPriv" */
+  const char* authProtocol;  /* v3: "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512" */
+  const char* authPassphrase;
+  const char* privProtocol; /* v3: "AES", "AES-192", "AES-256" */
+  const char* privPassphrase;
+  uint32_t pollIntervalMs; /* how often the meter asks; 0 = 1000 */
+  uint32_t timeoutMs;      /* one request's wait for an answer; 0 = 1000 */
+} SnmpRemoteSource;
+
+/* Called before SnmpExtensionInit. Returns non-zero when the source can
+ * be used; otherwise the last error says why. */
+typedef int (*PFNSNMPREMOTECONFIGURE)(const SnmpRemoteSource* source);
+
+/* Copies the text of the agent's latest failure (empty when there is
+ * none) into `buffer`, cut to `size` - 1 bytes and terminated; returns the
+ * text's full length. The text never holds a secret. */
+typedef uint32_t (*PFNSNMPEXTENSIONLASTERROR)(char* buffer, uint32_t size);
+
+#define SNMP_REMOTE_CONFIGURE_NAME "SnmpRemoteConfigure"
+#define SNMP_EXTENSION_LAST_ERROR_NAME "SnmpExtensionLastError"
+
 #ifdef __cplusplus
 }
 #endif

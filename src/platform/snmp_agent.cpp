@@ -2,8 +2,10 @@
 
 namespace velmar {
 
-SnmpAgent::Failure SnmpAgent::Start(const std::string& path, uint32_t tickCount) {
+SnmpAgent::Failure SnmpAgent::Start(const std::string& path, uint32_t tickCount,
+                                    const SnmpRemoteSource* source) {
   query_ = nullptr;
+  lastError_ = nullptr;
   if (!library_.Load(path)) {
     return Failure::kNotLoaded;
   }
@@ -12,11 +14,36 @@ SnmpAgent::Failure SnmpAgent::Start(const std::string& path, uint32_t tickCount)
   if (init == nullptr || query == nullptr) {
     return Failure::kNoEntryPoints;
   }
+  lastError_ =
+      reinterpret_cast<PFNSNMPEXTENSIONLASTERROR>(library_.Symbol(SNMP_EXTENSION_LAST_ERROR_NAME));
+  if (source != nullptr) {
+    auto configure =
+        reinterpret_cast<PFNSNMPREMOTECONFIGURE>(library_.Symbol(SNMP_REMOTE_CONFIGURE_NAME));
+    if (configure == nullptr) {
+      return Failure::kNotRemote;
+    }
+    if (!configure(source)) {
+      return Failure::kInitFailed;
+    }
+  }
   if (!init(tickCount, &trapEvent_, &supportedView_)) {
     return Failure::kInitFailed;
   }
   query_ = query;
   return Failure::kNone;
+}
+
+}  // namespace velmar
+
+namespace velmar {
+
+std::string SnmpAgent::AgentError() const {
+  if (lastError_ == nullptr) {
+    return {};
+  }
+  char buffer[512];
+  lastError_(buffer, sizeof buffer);
+  return buffer;
 }
 
 }  // namespace velmar

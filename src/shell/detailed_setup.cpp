@@ -10,6 +10,8 @@
 #include <exception>
 #include <stdexcept>
 
+#include "device_source_dialog.h"
+#include "key_store.h"
 #include "meter_art.h"
 #include "settings_list.h"
 #include "settings_loader.h"
@@ -132,6 +134,12 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   revertButton_->setGeometry(16, 374, 130, 28);
   revertButton_->setAutoDefault(false);
   connect(revertButton_, &QPushButton::clicked, this, [this] { RevertSettings(); });
+  sourceButton_ = new QPushButton(QStringLiteral("Source..."), this);
+  sourceButton_->setObjectName(QStringLiteral("sourceButton"));
+  sourceButton_->setGeometry(158, 374, 130, 28);
+  sourceButton_->setAutoDefault(false);
+  sourceButton_->setToolTip(QStringLiteral("Measure this computer or a device on the network"));
+  connect(sourceButton_, &QPushButton::clicked, this, [this] { ChooseSource(); });
   closeButton_ = new QPushButton(QStringLiteral("Close"), this);
   closeButton_->setObjectName(QStringLiteral("closeButton"));
   closeButton_->setGeometry(426, 374, 114, 28);
@@ -205,6 +213,19 @@ void DetailedSetup::RevertSettings() {
   // does not read from it goes back to how the window opened.
   stayOnTopBox_->setChecked(false);
   ShowSettings();
+}
+
+void DetailedSetup::ChooseSource() {
+  KeyStore* store = nullptr;
+  try {
+    store = &KeyStore::Default();
+  } catch (const std::exception&) {
+    // The dialog says so when secrets would have to be kept.
+  }
+  DeviceSourceDialog dialog(host_, store, this);
+  if (dialog.exec() == QDialog::Accepted) {
+    ShowSettings();  // the new source's interfaces
+  }
 }
 
 void DetailedSetup::CloseWindow() {

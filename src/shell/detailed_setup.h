@@ -57,6 +57,7 @@ class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
   void StoreProxyPort();
   void StoreProxyUse();
   void RevertSettings();  // "Revert settings"
+  void ChooseSource();    // "Source...": this computer or a device on the network
   void CloseWindow();     // "Close"
   // Every way of closing ends here, steps 1 to 7. False, with the error
   // reported and the steps before it kept, when the autostart value cannot
@@ -84,6 +85,7 @@ class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
   QCheckBox* startActiveBox_;
   QCheckBox* stayOnTopBox_;
   QPushButton* revertButton_;
+  QPushButton* sourceButton_;
   QPushButton* closeButton_;
 };
 

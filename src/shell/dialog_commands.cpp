@@ -7,6 +7,7 @@
 #include "detailed_setup.h"
 #include "history_commands.h"
 #include "net_stat_window.h"
+#include "settings_loader.h"
 #include "setup_wizard.h"
 
 namespace velmar {
@@ -69,6 +70,15 @@ void DialogCommands::DeleteProfiles() {
 
 void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {
   SettingsLoader::ShowSpeedHints(view_, kilobitMode);
+}
+
+void DialogCommands::ChangeSource() {
+  // Another source has other interfaces: the choice goes back to "All".
+  session_.State().AdapterIndex = 0;
+  session_.Settings().SetLine(13, QStringLiteral("0"));
+  view_.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
+  session_.Guarded([this] { session_.UseSource(session_.Settings()); });
+  session_.Guarded([this] { session_.SetAdapterList(session_.Sampler().BuildAdapterList()); });
 }
 
 }  // namespace velmar

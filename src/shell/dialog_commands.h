@@ -45,6 +45,7 @@ class DialogCommands : public SetupHost {
   void ApplyProxyFromSettings() override { session_.Loader().ReplaceProxy(); }
   void SetUrl(const QString& url) override { session_.Generator().SetUrl(url); }
   void ReloadSettings() override { session_.ReloadSettings(); }
+  void ChangeSource() override;
   void WriteAutostart(bool enabled) override { session_.WriteAutostart(enabled); }
   void ReportError(const std::exception& error) override { session_.HandleException(error); }
 

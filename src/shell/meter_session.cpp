@@ -4,6 +4,7 @@
 #include "key_store.h"
 #include "launcher.h"
 #include "product.h"
+#include "remote_source.h"
 #include "user_interface.h"
 
 namespace velmar {
@@ -33,6 +34,11 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
   });
   QObject::connect(&historyTimer_, &QTimer::timeout, &historyTimer_, [this] { RecordTick(); });
   engine_.OnError = [this](const std::exception& e) { Report(e); };
+  // A device on the network that stops answering is told in the status
+  // bar while the window goes on ticking.
+  sampler_.OnSourceStatus = [this](const QString& failure) {
+    view_.SetStatusText(failure.isEmpty() ? QStringLiteral("Readings resumed.") : failure);
+  };
   publisher_.OnError = [this](const std::exception& e) { Report(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
   graphs_.FeedChanged = [this](GraphFeed* feed) { publisher_.Graph = feed; };
@@ -69,7 +75,10 @@ void MeterSession::Guarded(const std::function<void()>& step) {
 void MeterSession::Start() {
   state_.ProgramSection = 9;
   Guarded([this] {
-    table_ = std::make_unique<InterfaceTable>(nullptr, env_.agentLibrary, *env_.clock);
+    // The settings are applied later; which agent to load is known first.
+    SettingsList file;
+    file.LoadFromFile(env_.settingsFile);
+    UseSource(file);
   });
   sampler_.SetTable(table_.get());
   Guarded([this] { store_ = &KeyStore::Default(); });
@@ -136,11 +145,27 @@ void MeterSession::Shutdown() {
 
 void MeterSession::SaveSettings(bool generateMode) {
   settings_.SetLine(4, generateMode ? QStringLiteral("1") : QStringLiteral("0"));
+  // An older file gains the source's lines, at their defaults.
+  settings_.SetLineExtending(RemoteSource::kSecurityLevelLine,
+                             settings_.Line(RemoteSource::kSecurityLevelLine));
   loader_.SaveSettings();
 }
 
 void MeterSession::ReloadSettings() {
   Guarded([this] { loader_.LoadSettings(true); });
+}
+
+void MeterSession::UseSource(const SettingsList& settings) {
+  sampler_.SetTable(nullptr);
+  table_.reset();
+  if (RemoteSource::Chosen(settings)) {
+    RemoteSource source = RemoteSource::FromSettings(settings);
+    source.LoadSecrets(KeyStore::Default());
+    table_ = std::make_unique<InterfaceTable>(source, nullptr, *env_.clock);
+  } else {
+    table_ = std::make_unique<InterfaceTable>(nullptr, env_.agentLibrary, *env_.clock);
+  }
+  sampler_.SetTable(table_.get());
 }
 
 void MeterSession::WriteAutostart(bool enabled) {

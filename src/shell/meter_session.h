@@ -86,6 +86,10 @@ class MeterSession : public TickHost, public AlarmActions {
   void SaveSettings(bool generateMode);
   void ResetToDefaults() { loader_.LoadSettings(false); }
   void ReloadSettings();
+  // Builds the agent for the source `settings` choose: this computer, or a
+  // device on the network with its secrets from the key store. Raises what
+  // the table raises, and the meter then has no agent.
+  void UseSource(const SettingsList& settings);
   void WriteAutostart(bool enabled);
   void SavePlacement() { placement_.Save(view_); }
 

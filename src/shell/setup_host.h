@@ -38,6 +38,9 @@ class SetupHost {
   virtual void SetUrl(const QString& url) = 0;
   // Clears the list and runs LoadSettings with readFile true.
   virtual void ReloadSettings() = 0;
+  // Loads the agent for the source the settings now choose (this computer
+  // or a device on the network) and lists its interfaces.
+  virtual void ChangeSource() {}
   // Writes or removes the autostart value (and its desktop entry);
   // enabling raises when it cannot be written.
   virtual void WriteAutostart(bool enabled) = 0;

@@ -292,6 +292,8 @@ TEST_F(CounterSamplerTest, SixtyFourBitCountersWhereTheAgentOffersThem) {
 
 TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
   state.AdapterIndex = 2;
+  QStringList told;
+  sampler.OnSourceStatus = [&told](const QString& failure) { told << failure; };
   sampler.Tick();
   TickEth(1000, 1000, 1000);
   TickEth(2000, 2000, 1000);
@@ -314,6 +316,12 @@ TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
   TickEth(4000, 4000, 1000);
   EXPECT_DOUBLE_EQ(host.published.back().down, 1000.0);
   EXPECT_TRUE(host.errors.empty()) << "a tick without a reading is no error";
+  // The turn to failing is told once, with the reason, and the way back
+  // once: two failed ticks, one message.
+  ASSERT_EQ(told.size(), 2);
+  EXPECT_EQ(told[0], QStringLiteral("SNMP query failed."));
+  EXPECT_TRUE(told[1].isEmpty());
+  EXPECT_TRUE(sampler.SourceFailure().isEmpty());
 }
 
 TEST_F(CounterSamplerTest, WithoutAnAgentEveryTickPublishesZeros) {

@@ -129,6 +129,7 @@ def check_lints(deb, root):
 
 def check_layout(root):
     for path in ["usr/bin/velmar", "usr/bin/mib2walk", "usr/lib/velmar/libmib2.so",
+                 "usr/lib/velmar/libmib2remote.so",
                  "usr/share/velmar/help/index.html", "usr/share/man/man1/velmar.1.gz",
                  "usr/share/man/man1/mib2walk.1.gz", "usr/share/doc/velmar/copyright",
                  "usr/share/icons/hicolor/scalable/apps/velmar.svg",
@@ -319,7 +320,8 @@ def check_window_in_xdg_folder(x, root, work):
     os.remove(settings)
     w.save_and_quit()
     with open(settings, "rb") as f:
-        assert f.read().count(b"\r\n") == 44
+        # The 44 core lines, the metrics line and the source's 45 to 52.
+        assert f.read().count(b"\r\n") == 53
     assert tree_files(xdg) == ["Velmarsettings.ini"], tree_files(xdg)
     assert tree_files(os.path.join(root, "usr")) == bin_before, "the installed tree changed"
 

@@ -23,6 +23,7 @@
 #include "lcd_display.h"
 #include "net_stat_window.h"
 #include "registry.h"
+#include "remote_source.h"
 #include "scripted_ui.h"
 #include "settings_loader.h"
 
@@ -227,6 +228,61 @@ TEST_F(MainWindowTest, DiscardStopsAndForgetsTheRun) {
   EXPECT_EQ(form->State().AnalysisActive, 0);
   EXPECT_TRUE(form->CloseAllowed());
   EXPECT_EQ(SettingsBytes(), before);
+}
+
+TEST_F(MainWindowTest, ADeviceThatCannotBeReadIsToldAndTheWindowComesUp) {
+  qputenv("VELMAR_REMOTE_AGENT_LIBRARY", VELMAR_BIN_DIR "/libmib2remote.so");
+  // A port where nothing listens: bound and closed again.
+  const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t length = sizeof a;
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&a), &length);
+  ::close(probe);
+  RemoteSource device;
+  device.host = "127.0.0.1";
+  device.port = ntohs(a.sin_port);
+  device.community = "window-test-community";
+  device.SaveSecrets(KeyStore::Default());
+  SettingsList file;
+  file.SetLines(SettingsList::DefaultLines());
+  file.SetLine(1, "1");
+  device.ToSettings(file);
+  QFile f(dir.filePath("Velmarsettings.ini"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(SettingsLoader::Serialise(file));
+  f.close();
+
+  MainWindow::Environment env;
+  env.agentLibrary = test::FakeAgentPath();
+  env.settingsFile = dir.filePath("Velmarsettings.ini");
+  env.autostartEntry = dir.filePath("velmar.desktop");
+  MainWindow form(env);
+  form.Start();
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_TRUE(ui.messages[0].contains(
+      QStringLiteral("Nothing listens for SNMP at 127.0.0.1:%1").arg(device.port)))
+      << ui.messages[0].toStdString();
+  EXPECT_FALSE(ui.messages[0].contains("window-test-community"));
+  EXPECT_EQ(form.State().KilobitMode, 1) << "the settings were still applied";
+  EXPECT_EQ(form.AdapterList(), QStringList{"All"});
+  EXPECT_EQ(form.Session().Table(), nullptr);
+
+  // Choosing this computer again loads the local agent.
+  RemoteSource::ChooseLocal(form.Settings());
+  agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0"}});
+  form.Dialogs().ChangeSource();
+  EXPECT_EQ(form.AdapterList(), (QStringList{"All", "lo", "eth0"}));
+  // A save writes the source's lines whatever the file had.
+  form.Session().SaveSettings(false);
+  SettingsList saved;
+  ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
+  EXPECT_EQ(saved.Count(), RemoteSource::kSecurityLevelLine + 1);
+  EXPECT_EQ(saved.Line(RemoteSource::kKindLine), "local");
+  EXPECT_EQ(saved.Line(RemoteSource::kHostLine), "127.0.0.1");
+  qunsetenv("VELMAR_REMOTE_AGENT_LIBRARY");
 }
 
 TEST_F(MainWindowTest, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {

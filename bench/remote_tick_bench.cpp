@@ -1,0 +1,74 @@
+// The tick's interface-table walk against the remote agent library reading
+// a real snmpd on 127.0.0.1 (started here, at a free port), beside the same
+// walk against the local agent. The remote walk answers from the latest
+// snapshot, so it should cost about what the local one does; the polls run
+// on the agent's own thread and are not in the figure.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <memory>
+#include <thread>
+
+#include "interface_table.h"
+#include "remote_source.h"
+#include "snmpd_process.h"
+
+namespace {
+
+void Walks(benchmark::State& state, velmar::InterfaceTable& table) {
+  table.Refresh(velmar::InterfaceTable::kInterfaces);
+  const int rows = table.Count();
+  const uint64_t callsBefore = table.AgentCalls();
+  for (auto _ : state) {
+    table.Refresh(velmar::InterfaceTable::kInterfaces);
+    benchmark::DoNotOptimize(table.Count());
+  }
+  state.counters["rows"] = rows;
+  state.counters["agent_calls_per_refresh"] =
+      static_cast<double>(table.AgentCalls() - callsBefore) /
+      static_cast<double>(state.iterations());
+}
+
+void BM_LocalInterfaceRefresh(benchmark::State& state) {
+  velmar::InterfaceTable table(nullptr, QStringLiteral(VELMAR_BIN_DIR "/libmib2.so"));
+  Walks(state, table);
+}
+
+void BM_RemoteInterfaceRefresh(benchmark::State& state) {
+  velmar::test::SnmpdProcess snmpd;
+  if (!snmpd.Start()) {
+    state.SkipWithError("cannot start snmpd");
+    return;
+  }
+  qputenv("VELMAR_REMOTE_AGENT_LIBRARY", VELMAR_BIN_DIR "/libmib2remote.so");
+  velmar::RemoteSource source;
+  source.host = QStringLiteral("127.0.0.1");
+  source.port = snmpd.Port();
+  source.community = QString::fromLatin1(velmar::test::SnmpdProcess::kCommunity);
+  std::unique_ptr<velmar::InterfaceTable> table;
+  for (int attempt = 0; attempt < 40 && !table; ++attempt) {
+    try {
+      table = std::make_unique<velmar::InterfaceTable>(source);
+    } catch (const std::exception&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+  }
+  if (!table) {
+    state.SkipWithError("snmpd does not answer");
+    return;
+  }
+  Walks(state, *table);
+}
+
+BENCHMARK(BM_LocalInterfaceRefresh)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RemoteInterfaceRefresh)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "remote_view.h"
+#include "snmp_poller.h"
+
+namespace velmar::agent {
+
+// Keeps a recent copy of a device's interface tables (and, while walks ask
+// for them, its route and connection tables), fetched on a worker thread,
+// so a caller never waits on the network: it reads the latest complete
+// snapshot, or learns at once that the device has stopped answering.
+//
+// Polls follow the caller's walks: a walk that starts asks for the next
+// snapshot, which is then ready for the walk after it. Snapshots are thus
+// spaced as the caller's ticks are, and a rate over two of them is as
+// exact as the tick clock. Without walks a poll runs every interval, so a
+// walk that comes later finds a fresh snapshot too.
+class RemoteAgent {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::milliseconds kStaleMargin{200};
+  // A part fetched only on demand is dropped from the polls when no walk
+  // has asked for it for this long.
+  static constexpr std::chrono::seconds kOnDemandKeep{30};
+
+  // Raises FetchError when the settings cannot be used.
+  RemoteAgent(const RemoteSettings& settings, std::chrono::milliseconds pollInterval);
+  ~RemoteAgent();
+  RemoteAgent(const RemoteAgent&) = delete;
+  RemoteAgent& operator=(const RemoteAgent&) = delete;
+
+  // Starts the worker and waits for its first poll: false, with the
+  // reason in LastError, when that poll failed.
+  bool Start();
+
+  // The latest snapshot while it is younger than the poll interval plus
+  // kStaleMargin plus the time the last good poll took (a device that
+  // needs long for its tables is slow, not gone), else null (LastError
+  // says why). A walk that starts
+  // (`startsWalk`) also asks for the next poll, and for the part of the
+  // tree it walks when that part is fetched on demand.
+  std::shared_ptr<const RemoteSnapshot> Snapshot(bool startsWalk, int subtree);
+
+  std::string LastError() const;
+  uint64_t Polls() const;
+
+ private:
+  void Run();
+  void Poll();
+
+  SnmpPoller poller_;
+  const Clock::duration interval_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable polled_;
+  std::shared_ptr<const RemoteSnapshot> latest_;
+  // Per part of the tree: its objects as last fetched, and when a walk
+  // last asked for it.
+  std::vector<std::vector<RemoteObject>> parts_;
+  std::vector<Clock::time_point> asked_;
+  std::string pollError_;  // the latest poll's failure
+  std::string failure_;    // why the latest Snapshot() gave none
+  Clock::time_point lastPollStart_{};
+  Clock::time_point lastSuccess_{};
+  Clock::duration lastPollTook_{};
+  bool demanded_ = false;
+  bool polling_ = false;
+  bool stopping_ = false;
+  uint64_t polls_ = 0;
+  std::thread worker_;
+};
+
+}  // namespace velmar::agent

@@ -1,0 +1,239 @@
+// The exported entries of libmib2remote.so: the same two as libmib2.so,
+// answering from a device on the network, plus the optional ones that say
+// which device (SnmpRemoteConfigure) and why a call failed.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "remote_agent.h"
+#include "snmp_abi.h"
+
+using velmar::agent::RemoteAgent;
+using velmar::agent::RemoteObject;
+using velmar::agent::RemoteSettings;
+using velmar::agent::RemoteSnapshot;
+
+namespace {
+
+struct LibraryState {
+  std::mutex mutex;
+  RemoteSettings settings;
+  uint32_t pollIntervalMs = 1000;
+  bool configured = false;
+  std::shared_ptr<RemoteAgent> agent;
+  std::string error;  // a failure of configuring or starting
+};
+
+LibraryState& State() {
+  static LibraryState state;
+  return state;
+}
+
+// What a query hands back lives here until the next query on this thread,
+// together with the snapshot the thread's walk reads.
+struct ThreadAnswers {
+  std::shared_ptr<const RemoteSnapshot> walk;
+  std::vector<std::vector<uint32_t>> asked;
+  std::vector<std::vector<uint32_t>> names;
+  std::vector<std::string> bytes;
+  std::vector<std::vector<uint32_t>> objects;
+};
+thread_local ThreadAnswers threadAnswers;
+
+uint32_t supportedView[] = {1, 3, 6, 1, 2, 1};
+
+std::string Text(const char* text) {
+  return text == nullptr ? std::string() : std::string(text);
+}
+
+void Fill(SnmpVarBind& binding, size_t i, const RemoteObject& object) {
+  ThreadAnswers& own = threadAnswers;
+  own.names[i] = object.name;
+  binding.name.ids = own.names[i].data();
+  binding.name.idLength = static_cast<uint32_t>(own.names[i].size());
+  binding.value = AsnAny{};
+  binding.value.asnType = object.type;
+  switch (object.type) {
+    case ASN_OCTETSTRING:
+    case ASN_IPADDRESS:
+      own.bytes[i] = object.bytes;
+      binding.value.asnValue.string.stream = reinterpret_cast<uint8_t*>(own.bytes[i].data());
+      binding.value.asnValue.string.length = static_cast<uint32_t>(own.bytes[i].size());
+      break;
+    case ASN_OBJECTIDENTIFIER:
+      own.objects[i] = object.object;
+      binding.value.asnValue.object.ids = own.objects[i].data();
+      binding.value.asnValue.object.idLength = static_cast<uint32_t>(own.objects[i].size());
+      break;
+    case ASN_COUNTER64:
+      binding.value.asnValue.counter64 = object.number;
+      break;
+    default:
+      binding.value.asnValue.unsigned32 = static_cast<uint32_t>(object.number);
+      break;
+  }
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int SnmpRemoteConfigure(
+    const SnmpRemoteSource* source) {
+  LibraryState& state = State();
+  std::lock_guard lock(state.mutex);
+  if (source == nullptr) {
+    state.error = "No device is configured.";
+    return 0;
+  }
+  RemoteSettings settings;
+  settings.host = Text(source->host);
+  settings.port = source->port == 0 ? 161 : source->port;
+  settings.version = source->version;
+  settings.community = Text(source->community);
+  settings.user = Text(source->user);
+  settings.securityLevel = source->securityLevel != nullptr && *source->securityLevel != '\0'
+                               ? source->securityLevel
+                               : "authPriv";
+  settings.authProtocol = source->authProtocol != nullptr && *source->authProtocol != '\0'
+                              ? source->authProtocol
+                              : "SHA";
+  settings.authPassphrase = Text(source->authPassphrase);
+  settings.privProtocol = source->privProtocol != nullptr && *source->privProtocol != '\0'
+                              ? source->privProtocol
+                              : "AES";
+  settings.privPassphrase = Text(source->privPassphrase);
+  settings.timeoutMs = source->timeoutMs == 0 ? 1000 : source->timeoutMs;
+  state.settings = std::move(settings);
+  state.pollIntervalMs = source->pollIntervalMs == 0 ? 1000 : source->pollIntervalMs;
+  state.configured = true;
+  state.agent.reset();
+  state.error.clear();
+  return 1;
+}
+
+extern "C" __attribute__((visibility("default"))) int SnmpExtensionInit(
+    uint32_t /*uptimeReference*/, void** trapEvent, AsnObjectIdentifier* view) {
+  LibraryState& state = State();
+  std::lock_guard lock(state.mutex);
+  if (trapEvent != nullptr) {
+    *trapEvent = nullptr;
+  }
+  if (view != nullptr) {
+    view->ids = supportedView;
+    view->idLength = sizeof supportedView / sizeof supportedView[0];
+  }
+  if (state.agent) {
+    return 1;
+  }
+  if (!state.configured) {
+    state.error = "No device is configured for the remote SNMP agent.";
+    return 0;
+  }
+  try {
+    auto agent = std::make_shared<RemoteAgent>(state.settings,
+                                               std::chrono::milliseconds(state.pollIntervalMs));
+    if (!agent->Start()) {
+      state.error = agent->LastError();
+      return 0;
+    }
+    state.agent = std::move(agent);
+    state.error.clear();
+    return 1;
+  } catch (const std::exception& e) {
+    state.error = e.what();
+    return 0;
+  }
+}
+
+extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t requestType,
+                                                                         SnmpVarBindList* bindings,
+                                                                         int32_t* errorStatus,
+                                                                         int32_t* errorIndex) {
+  if (errorStatus != nullptr) {
+    *errorStatus = 0;
+  }
+  if (errorIndex != nullptr) {
+    *errorIndex = 0;
+  }
+  LibraryState& state = State();
+  std::shared_ptr<RemoteAgent> agent;
+  {
+    std::lock_guard lock(state.mutex);
+    agent = state.agent;
+  }
+  if (agent == nullptr || bindings == nullptr || requestType != SNMP_PDU_GETNEXT) {
+    if (errorStatus != nullptr) {
+      *errorStatus = 5;  // genErr
+    }
+    return 0;
+  }
+  ThreadAnswers& own = threadAnswers;
+  // The names are copied before any answer replaces them (a caller passes
+  // the previous answer's name back).
+  std::vector<std::vector<uint32_t>>& asked = own.asked;
+  if (asked.size() < bindings->len) {
+    asked.resize(bindings->len);
+  }
+  for (uint32_t i = 0; i < bindings->len; ++i) {
+    const AsnObjectIdentifier& name = bindings->list[i].name;
+    if (name.ids != nullptr) {
+      asked[i].assign(name.ids, name.ids + name.idLength);
+    } else {
+      asked[i].clear();
+    }
+  }
+  bool starts = own.walk == nullptr;
+  int subtree = -1;
+  for (uint32_t i = 0; i < bindings->len; ++i) {
+    if (velmar::agent::StartsWalk(asked[i].data(), asked[i].size())) {
+      starts = true;
+      subtree = velmar::agent::SubtreeOf(asked[i].data(), asked[i].size());
+    }
+  }
+  auto latest = agent->Snapshot(starts, subtree);
+  if (latest == nullptr) {
+    own.walk.reset();
+    if (errorStatus != nullptr) {
+      *errorStatus = 5;  // genErr
+    }
+    return 0;
+  }
+  if (starts) {
+    own.walk = std::move(latest);
+  }
+  if (own.names.size() < bindings->len) {
+    own.names.resize(bindings->len);
+    own.bytes.resize(bindings->len);
+    own.objects.resize(bindings->len);
+  }
+  for (uint32_t i = 0; i < bindings->len; ++i) {
+    SnmpVarBind& binding = bindings->list[i];
+    const RemoteObject* next =
+        velmar::agent::NextObject(*own.walk, asked[i].data(), asked[i].size());
+    if (next != nullptr) {
+      Fill(binding, i, *next);
+    } else {
+      binding.value = AsnAny{};
+      binding.value.asnType = ASN_NULL;
+    }
+  }
+  return 1;
+}
+
+extern "C" __attribute__((visibility("default"))) uint32_t SnmpExtensionLastError(char* buffer,
+                                                                                  uint32_t size) {
+  LibraryState& state = State();
+  std::string text;
+  {
+    std::lock_guard lock(state.mutex);
+    text = state.agent ? state.agent->LastError() : state.error;
+  }
+  if (buffer != nullptr && size > 0) {
+    const size_t n = std::min<size_t>(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+  }
+  return static_cast<uint32_t>(text.size());
+}

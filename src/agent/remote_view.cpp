@@ -1,0 +1,60 @@
+#include "remote_view.h"
+
+#include <algorithm>
+
+namespace velmar::agent {
+
+namespace {
+
+bool Under(const uint32_t* name, size_t length, const std::vector<uint32_t>& root) {
+  return length >= root.size() && std::equal(root.begin(), root.end(), name);
+}
+
+bool Less(const uint32_t* a, size_t aLength, const uint32_t* b, size_t bLength) {
+  return std::lexicographical_compare(a, a + aLength, b, b + bLength);
+}
+
+}  // namespace
+
+const std::vector<RemoteSubtree>& RemoteSubtrees() {
+  static const std::vector<RemoteSubtree> subtrees = {
+      {{1, 3, 6, 1, 2, 1, 2, 1}, 0, true},       // ifNumber
+      {{1, 3, 6, 1, 2, 1, 2, 2}, 10, true},      // ifTable
+      {{1, 3, 6, 1, 2, 1, 4, 21}, 10, false},    // ipRouteTable
+      {{1, 3, 6, 1, 2, 1, 6, 13}, 10, false},    // tcpConnTable
+      {{1, 3, 6, 1, 2, 1, 31, 1, 1}, 11, true},  // ifXTable
+      {{1, 3, 6, 1, 2, 1, 31, 1, 2}, 11, true},  // ifStackTable
+  };
+  return subtrees;
+}
+
+const RemoteObject* NextObject(const RemoteSnapshot& snapshot, const uint32_t* name,
+                               size_t length) {
+  const auto& objects = snapshot.objects;
+  const auto it = std::upper_bound(
+      objects.begin(), objects.end(), 0, [name, length](int, const RemoteObject& object) {
+        return Less(name, length, object.name.data(), object.name.size());
+      });
+  return it == objects.end() ? nullptr : &*it;
+}
+
+int SubtreeOf(const uint32_t* name, size_t length) {
+  const auto& subtrees = RemoteSubtrees();
+  for (size_t i = 0; i < subtrees.size(); ++i) {
+    if (Under(name, length, subtrees[i].root)) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+bool StartsWalk(const uint32_t* name, size_t length) {
+  const int part = SubtreeOf(name, length);
+  if (part < 0) {
+    return true;
+  }
+  const size_t columnLength = RemoteSubtrees()[static_cast<size_t>(part)].columnLength;
+  return columnLength == 0 || length <= columnLength;
+}
+
+}  // namespace velmar::agent

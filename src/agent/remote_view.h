@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the remote agent keeps of a device: plain records that need neither
+// the agent ABI header nor net-snmp's (both define the ASN tags).
+namespace velmar::agent {
+
+// One object as the device sent it. `type` is the BER tag, the same value
+// as the ASN_* constants of the agent ABI.
+struct RemoteObject {
+  std::vector<uint32_t> name;
+  uint8_t type = 0;
+  uint64_t number = 0;           // INTEGER (two's complement), the unsigned kinds, Counter64
+  std::string bytes;             // OCTET STRING, IpAddress
+  std::vector<uint32_t> object;  // OBJECT IDENTIFIER
+};
+
+// A part of the device's tree fetched whole. Interface parts are fetched
+// on every poll; the others (routes, connections, which a router may have
+// thousands of) only while walks ask for them.
+struct RemoteSubtree {
+  std::vector<uint32_t> root;
+  // The length of a column's name: a name longer than this is a row
+  // instance. 0 for a scalar group.
+  size_t columnLength;
+  bool everyPoll;
+};
+
+// The parts, in MIB order: ifNumber, ifTable, ipRouteTable, tcpConnTable,
+// ifXTable, ifStackTable.
+const std::vector<RemoteSubtree>& RemoteSubtrees();
+
+// One complete set of answers, in MIB order, and when it was complete.
+struct RemoteSnapshot {
+  std::vector<RemoteObject> objects;
+  std::chrono::steady_clock::time_point taken;
+};
+
+// The first object after `name`, or null past the end.
+const RemoteObject* NextObject(const RemoteSnapshot& snapshot, const uint32_t* name, size_t length);
+
+// True when a walk asking for `name` is starting rather than going on: the
+// name is no row instance of a table the view holds (a table's or a
+// column's own name, a scalar, a name outside every part). A walk that goes
+// on stays on the snapshot it started on, so its columns agree.
+bool StartsWalk(const uint32_t* name, size_t length);
+
+// The part `name` falls in, or -1.
+int SubtreeOf(const uint32_t* name, size_t length);
+
+}  // namespace velmar::agent

@@ -1,0 +1,337 @@
+// The only file that speaks net-snmp: its headers define the ASN tags as
+// macros, so they stay out of everything that includes the agent ABI.
+#include "snmp_poller.h"
+
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace velmar::agent {
+
+namespace {
+
+void InitLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // A library inside the meter: no configuration files of the user or the
+    // system, no MIB files, no state written to disk, no log on stderr.
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_PERSIST_STATE, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
+    netsnmp_ds_set_string(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_MIBDIRS, "");
+    netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_MIB_ERRORS, 0);
+    netsnmp_ds_set_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_MIB_WARNINGS, 0);
+    // Without any handler the library would fall back to stderr.
+    snmp_disable_log();
+    netsnmp_register_loghandler(NETSNMP_LOGHANDLER_NONE, LOG_DEBUG);
+    init_snmp("velmar");
+  });
+}
+
+std::string Peer(const std::string& host, uint16_t port) {
+  // An IPv6 address goes in brackets, as net-snmp's peer names want it.
+  const bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "udp6:[" + host + "]:" : "udp:" + host + ":") + std::to_string(port);
+}
+
+bool Increases(const oid* name, size_t length, const std::vector<uint32_t>& after) {
+  const size_t n = std::min(length, after.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (name[i] != after[i]) {
+      return name[i] > after[i];
+    }
+  }
+  return length > after.size();
+}
+
+bool Under(const oid* name, size_t length, const std::vector<uint32_t>& root) {
+  if (length < root.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < root.size(); ++i) {
+    if (name[i] != root[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The value as the agent ABI carries it; false for kinds the meter has no
+// use for (Opaque, NULL and the like), which the view leaves out.
+bool Convert(const netsnmp_variable_list& v, RemoteObject& out) {
+  out.type = v.type;
+  switch (v.type) {
+    case ASN_INTEGER:
+      out.number = static_cast<uint32_t>(static_cast<int32_t>(*v.val.integer));
+      return true;
+    case ASN_COUNTER:
+    case ASN_GAUGE:
+    case ASN_TIMETICKS:
+      out.number = static_cast<uint32_t>(*v.val.integer);
+      return true;
+    case ASN_COUNTER64:
+      out.number = (static_cast<uint64_t>(v.val.counter64->high) << 32) |
+                   static_cast<uint32_t>(v.val.counter64->low);
+      return true;
+    case ASN_OCTET_STR:
+    case ASN_IPADDRESS:
+      out.bytes.assign(reinterpret_cast<const char*>(v.val.string), v.val_len);
+      return true;
+    case ASN_OBJECT_ID: {
+      const size_t n = v.val_len / sizeof(oid);
+      out.object.assign(v.val.objid, v.val.objid + n);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// After a request went unanswered: true when the host says that nothing
+// listens on the port (an ICMP port unreachable, which only a connected
+// socket hears). An empty datagram is no SNMP message, so an agent that
+// does listen just drops it.
+bool NothingListens(const std::string& host, uint16_t port) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+    return false;
+  }
+  bool refused = false;
+  const int fd = socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, found->ai_addr, found->ai_addrlen) == 0 && send(fd, "", 0, 0) == 0) {
+    pollfd p{fd, POLLIN, 0};
+    char byte;
+    if (poll(&p, 1, 200) > 0 && recv(fd, &byte, 1, MSG_DONTWAIT) < 0 && errno == ECONNREFUSED) {
+      refused = true;
+    }
+  }
+  if (fd >= 0) {
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return refused;
+}
+
+}  // namespace
+
+struct SnmpPoller::Session {
+  netsnmp_session settings{};
+  std::string peer;
+  std::string community;
+  std::string user;
+  void* handle = nullptr;
+};
+
+SnmpPoller::SnmpPoller(const RemoteSettings& settings)
+    : session_(std::make_unique<Session>()),
+      version_(settings.version),
+      timeoutMs_(settings.timeoutMs == 0 ? 1000 : settings.timeoutMs) {
+  InitLibrary();
+  if (settings.host.empty()) {
+    throw FetchError("No device is named: give its host name or address.");
+  }
+  const uint16_t port = settings.port == 0 ? 161 : settings.port;
+  host_ = settings.host;
+  port_ = port;
+  where_ =
+      (settings.host.find(':') != std::string::npos ? "[" + settings.host + "]" : settings.host) +
+      ":" + std::to_string(port);
+  Session& s = *session_;
+  s.peer = Peer(settings.host, port);
+  snmp_sess_init(&s.settings);
+  s.settings.peername = s.peer.data();
+  s.settings.timeout = static_cast<long>(timeoutMs_) * 1000;
+  s.settings.retries = 0;
+  if (settings.version == 2) {
+    if (settings.community.empty()) {
+      throw FetchError("SNMPv2c needs a community for " + where_ + ".");
+    }
+    s.community = settings.community;
+    s.settings.version = SNMP_VERSION_2c;
+    s.settings.community = reinterpret_cast<u_char*>(s.community.data());
+    s.settings.community_len = s.community.size();
+    return;
+  }
+  if (settings.version != 3) {
+    throw FetchError("SNMP version " + std::to_string(settings.version) +
+                     " is not supported: use 2c or 3.");
+  }
+  if (settings.user.empty()) {
+    throw FetchError("SNMPv3 needs a user name for " + where_ + ".");
+  }
+  s.user = settings.user;
+  s.settings.version = SNMP_VERSION_3;
+  s.settings.securityName = s.user.data();
+  s.settings.securityNameLen = s.user.size();
+  const std::string& level = settings.securityLevel;
+  if (level == "noAuthNoPriv") {
+    s.settings.securityLevel = SNMP_SEC_LEVEL_NOAUTH;
+    return;
+  }
+  if (level != "authNoPriv" && level != "authPriv") {
+    throw FetchError("Unknown SNMPv3 security level '" + level +
+                     "': use noAuthNoPriv, authNoPriv or authPriv.");
+  }
+  s.settings.securityLevel =
+      level == "authPriv" ? SNMP_SEC_LEVEL_AUTHPRIV : SNMP_SEC_LEVEL_AUTHNOPRIV;
+  const int auth = usm_lookup_auth_type(settings.authProtocol.c_str());
+  size_t authLength = 0;
+  const oid* authOid = auth < 0 ? nullptr : sc_get_auth_oid(auth, &authLength);
+  if (authOid == nullptr || auth == NETSNMP_USMAUTH_HMACMD5 || auth == NETSNMP_USMAUTH_NOAUTH) {
+    throw FetchError("Unknown SNMPv3 authentication protocol '" + settings.authProtocol +
+                     "': use SHA, SHA-224, SHA-256, SHA-384 or SHA-512.");
+  }
+  s.settings.securityAuthProto = snmp_duplicate_objid(authOid, authLength);
+  s.settings.securityAuthProtoLen = authLength;
+  const auto key = [&](const std::string& passphrase, const char* what, u_char* into,
+                       size_t* length) {
+    if (passphrase.size() < USM_LENGTH_P_MIN) {
+      throw FetchError(std::string("The SNMPv3 ") + what + " passphrase is too short (" +
+                       std::to_string(USM_LENGTH_P_MIN) + " characters at least).");
+    }
+    std::string copy = passphrase;
+    const int result =
+        generate_Ku(s.settings.securityAuthProto, s.settings.securityAuthProtoLen,
+                    reinterpret_cast<u_char*>(copy.data()), copy.size(), into, length);
+    std::fill(copy.begin(), copy.end(), '\0');
+    if (result != SNMPERR_SUCCESS) {
+      throw FetchError(std::string("Cannot derive the SNMPv3 ") + what + " key.");
+    }
+  };
+  s.settings.securityAuthKeyLen = USM_AUTH_KU_LEN;
+  key(settings.authPassphrase, "authentication", s.settings.securityAuthKey,
+      &s.settings.securityAuthKeyLen);
+  if (level != "authPriv") {
+    return;
+  }
+  const int priv = usm_lookup_priv_type(settings.privProtocol.c_str());
+  size_t privLength = 0;
+  const oid* privOid = priv < 0 ? nullptr : sc_get_priv_oid(priv, &privLength);
+  if (privOid == nullptr || (priv & USM_PRIV_MASK_ALG) != USM_CREATE_USER_PRIV_AES) {
+    throw FetchError("Unknown SNMPv3 privacy protocol '" + settings.privProtocol +
+                     "': use AES, AES-192 or AES-256.");
+  }
+  s.settings.securityPrivProto = snmp_duplicate_objid(privOid, privLength);
+  s.settings.securityPrivProtoLen = privLength;
+  s.settings.securityPrivKeyLen = USM_PRIV_KU_LEN;
+  key(settings.privPassphrase, "privacy", s.settings.securityPrivKey,
+      &s.settings.securityPrivKeyLen);
+}
+
+SnmpPoller::~SnmpPoller() {
+  Close();
+  Session& s = *session_;
+  SNMP_FREE(s.settings.securityAuthProto);
+  SNMP_FREE(s.settings.securityPrivProto);
+  // The keys are secrets too.
+  std::memset(s.settings.securityAuthKey, 0, sizeof s.settings.securityAuthKey);
+  std::memset(s.settings.securityPrivKey, 0, sizeof s.settings.securityPrivKey);
+  std::fill(s.community.begin(), s.community.end(), '\0');
+}
+
+void SnmpPoller::Open() {
+  if (session_->handle != nullptr) {
+    return;
+  }
+  session_->handle = snmp_sess_open(&session_->settings);
+  if (session_->handle == nullptr) {
+    int libraryError = 0;
+    int systemError = 0;
+    char* text = nullptr;
+    snmp_error(&session_->settings, &libraryError, &systemError, &text);
+    const std::string reason = text != nullptr ? text : "unknown error";
+    SNMP_FREE(text);
+    throw FetchError("Cannot open an SNMP session to " + where_ + ": " + reason);
+  }
+}
+
+void SnmpPoller::Close() {
+  if (session_->handle != nullptr) {
+    snmp_sess_close(session_->handle);
+    session_->handle = nullptr;
+  }
+}
+
+void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out) {
+  Open();
+  std::vector<uint32_t> cursor = root;
+  size_t fetched = 0;
+  for (;;) {
+    netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GETBULK);
+    request->non_repeaters = 0;
+    request->max_repetitions = maxRepetitions_;
+    std::vector<oid> name(cursor.begin(), cursor.end());
+    snmp_add_null_var(request, name.data(), name.size());
+    netsnmp_pdu* response = nullptr;
+    ++requests_;
+    const int status = snmp_sess_synch_response(session_->handle, request, &response);
+    // The response is freed on every way out of this pass.
+    std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> owned(response, snmp_free_pdu);
+    if (status == STAT_TIMEOUT) {
+      // A session that timed out may hold half an exchange (a v3 engine
+      // discovery): the next poll starts afresh.
+      Close();
+      if (NothingListens(host_, port_)) {
+        throw FetchError("Nothing listens for SNMP at " + where_ + " (the port is closed).");
+      }
+      throw FetchError("No answer from " + where_ + " within " + std::to_string(timeoutMs_) +
+                       " ms: the device is off or unreachable" +
+                       (version_ == 2 ? ", or it does not accept this community." : "."));
+    }
+    if (status != STAT_SUCCESS || response == nullptr) {
+      int libraryError = 0;
+      int systemError = 0;
+      char* text = nullptr;
+      snmp_sess_error(session_->handle, &libraryError, &systemError, &text);
+      const std::string reason = text != nullptr && *text != '\0' ? text : "the request failed";
+      SNMP_FREE(text);
+      Close();
+      throw FetchError("The device at " + where_ + " refused the request: " + reason);
+    }
+    if (response->errstat == SNMP_ERR_TOOBIG && maxRepetitions_ > 1) {
+      maxRepetitions_ = std::max(1L, maxRepetitions_ / 2);
+      continue;
+    }
+    if (response->errstat != SNMP_ERR_NOERROR) {
+      throw FetchError("The device at " + where_ + " answered with an error: " +
+                       snmp_errstring(static_cast<int>(response->errstat)));
+    }
+    if (response->variables == nullptr) {
+      return;
+    }
+    for (netsnmp_variable_list* v = response->variables; v != nullptr; v = v->next_variable) {
+      if (v->type == SNMP_ENDOFMIBVIEW || v->type == SNMP_NOSUCHOBJECT ||
+          v->type == SNMP_NOSUCHINSTANCE || !Under(v->name, v->name_length, root)) {
+        return;
+      }
+      if (!Increases(v->name, v->name_length, cursor)) {
+        throw FetchError("The device at " + where_ +
+                         " answered out of order: its walk does not move forward.");
+      }
+      if (++fetched > kMaxObjectsPerSubtree) {
+        throw FetchError("The device at " + where_ + " sends a table of more than " +
+                         std::to_string(kMaxObjectsPerSubtree) + " objects.");
+      }
+      cursor.assign(v->name, v->name + v->name_length);
+      RemoteObject object;
+      if (Convert(*v, object)) {
+        object.name = cursor;
+        out.push_back(std::move(object));
+      }
+    }
+  }
+}
+
+}  // namespace velmar::agent

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#include "exception.h"
+#include "snmp_abi.h"
+
+namespace velmar {
+
+class KeyStore;
+class SettingsList;
+
+// A device on the network the meter reads instead of this computer: where
+// it is, how to speak SNMP to it, and the secrets for that. The settings
+// file holds all but the secrets (lines kKindLine..kSecurityLevelLine);
+// the secrets live in the key store, whose file is then kept readable by
+// its owner alone, or in a file of mode 0600 the user names.
+class RemoteSource {
+ public:
+  // The settings lines, zero-based.
+  static constexpr int kKindLine = 45;  // "" or "local": this computer; "snmp": a device
+  static constexpr int kHostLine = 46;
+  static constexpr int kPortLine = 47;           // "" = 161
+  static constexpr int kVersionLine = 48;        // "2c" (the default) or "3"
+  static constexpr int kUserLine = 49;           // v3
+  static constexpr int kAuthProtocolLine = 50;   // v3, "" = SHA
+  static constexpr int kPrivProtocolLine = 51;   // v3, "" = AES
+  static constexpr int kSecurityLevelLine = 52;  // v3, "" = authPriv
+  static constexpr const char* kKindDevice = "snmp";
+  // The key under HKEY_CURRENT_USER holding the secrets.
+  static const QString kSecretsKey;
+
+  QString host;
+  uint16_t port = 161;
+  int version = 2;  // 2 = v2c, 3 = v3
+  QString user;
+  QString securityLevel = QStringLiteral("authPriv");
+  QString authProtocol = QStringLiteral("SHA");
+  QString privProtocol = QStringLiteral("AES");
+  // Secrets: never printed, logged or written to the settings file.
+  QString community;
+  QString authPassphrase;
+  QString privPassphrase;
+
+  // True when the settings choose a device.
+  static bool Chosen(const SettingsList& settings);
+  static RemoteSource FromSettings(const SettingsList& settings);
+  // Chooses this device in the settings (secrets excepted).
+  void ToSettings(SettingsList& settings) const;
+  // Chooses this computer again; the device's lines stay for next time.
+  static void ChooseLocal(SettingsList& settings);
+
+  // HOST, HOST:PORT, [V6ADDRESS]:PORT or a bare IPv6 address; raises
+  // Exception for anything else.
+  void SetAddress(const QString& text);
+  // "HOST:PORT", with brackets around an IPv6 address.
+  QString Address() const;
+  // "2c" / "3" into version; raises for anything else.
+  void SetVersion(const QString& text);
+
+  // The secrets from the key store (absent ones stay empty).
+  void LoadSecrets(KeyStore& store);
+  // Stores the secrets and makes the store's file readable by its owner
+  // alone; raises when that cannot be done.
+  void SaveSecrets(KeyStore& store) const;
+  // Secrets from a file of "community=", "auth=", "priv=" lines. Refuses
+  // (raises) a file that others than its owner may read or write.
+  void LoadSecretsFile(const QString& path);
+
+  // $VELMAR_REMOTE_AGENT_LIBRARY, else libmib2remote.so where the meter
+  // keeps its agent libraries.
+  static QString LibraryPath();
+
+  // The record the agent library is configured with; it points into
+  // `storage`, which must outlive its use.
+  struct Storage {
+    std::string host, community, user, level, auth, authPass, priv, privPass;
+    ~Storage();
+  };
+  SnmpRemoteSource ToAbi(Storage& storage, uint32_t pollIntervalMs) const;
+};
+
+}  // namespace velmar
