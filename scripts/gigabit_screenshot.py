@@ -41,13 +41,7 @@ def main(bin_dir, out_png):
     stop = threading.Event()
     try:
         full_env = dict(x.env(), **env)
-        os.makedirs(env["VELMAR_APP_DIR"])
-        lines = ["Velmar 2000 settings, please don't change this file! ", "0", "1", "http://"]
-        lines += ["0"] * 4 + ["", ""] + ["0"] * 27 + ["1"] * 3 + ["Velmar reserved line"] + ["1"] * 3
-        lines[11] = "1"
-        lines[13] = screenshot.loopback_row(bin_dir, full_env)
-        with open(os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini"), "wb") as f:
-            f.write(("\r\n".join(lines) + "\r\n").encode("latin-1"))
+        screenshot.write_loopback_settings(bin_dir, env, full_env)
         threading.Thread(target=blast, args=(stop,), daemon=True).start()
         proc = subprocess.Popen([os.path.join(bin_dir, "velmar")], env=full_env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

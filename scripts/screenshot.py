@@ -45,6 +45,17 @@ def loopback_row(bin_dir, env):
     return "0"
 
 
+def write_loopback_settings(bin_dir, env, full_env):
+    """A settings file that starts measuring the loopback at once."""
+    os.makedirs(env["VELMAR_APP_DIR"])
+    lines = ["Velmar 2000 settings, please don't change this file! ", "0", "1", "http://"]
+    lines += ["0"] * 4 + ["", ""] + ["0"] * 27 + ["1"] * 3 + ["Velmar reserved line"] + ["1"] * 3
+    lines[11] = "1"
+    lines[13] = loopback_row(bin_dir, full_env)
+    with open(os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini"), "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("latin-1"))
+
+
 def main(bin_dir, out_dir):
     os.makedirs(out_dir, exist_ok=True)
     x = xsession.XSession(800, 600)
@@ -53,13 +64,7 @@ def main(bin_dir, out_dir):
     sender = threading.Thread(target=traffic, args=(stop,), daemon=True)
     try:
         full_env = dict(x.env(), **env)
-        os.makedirs(env["VELMAR_APP_DIR"])
-        lines = ["Velmar 2000 settings, please don't change this file! ", "0", "1", "http://"]
-        lines += ["0"] * 4 + ["", ""] + ["0"] * 27 + ["1"] * 3 + ["Velmar reserved line"] + ["1"] * 3
-        lines[11] = "1"
-        lines[13] = loopback_row(bin_dir, full_env)
-        with open(os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini"), "wb") as f:
-            f.write(("\r\n".join(lines) + "\r\n").encode("latin-1"))
+        write_loopback_settings(bin_dir, env, full_env)
         sender.start()
         proc = subprocess.Popen([os.path.join(bin_dir, "velmar")], env=full_env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
