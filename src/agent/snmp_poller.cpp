@@ -140,6 +140,12 @@ bool TakeAnswer(const netsnmp_pdu& response, SubtreeWalk& walk, const std::strin
         v->type == SNMP_NOSUCHINSTANCE || !Under(v->name, v->name_length, walk.root)) {
       return false;
     }
+    // The agent ABI's names have 32-bit sub-identifiers: a longer one
+    // would be cut, and the cut name could sort before the ones taken.
+    if (std::any_of(v->name, v->name + v->name_length, [](oid id) { return id > UINT32_MAX; })) {
+      throw FetchError("The device at " + where +
+                       " answered a name with a sub-identifier beyond 32 bits.");
+    }
     if (!Increases(v->name, v->name_length, walk.cursor)) {
       throw FetchError("The device at " + where +
                        " answered out of order: its walk does not move forward.");
