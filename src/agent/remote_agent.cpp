@@ -81,18 +81,12 @@ void RemoteAgent::Poll() {
     return;
   }
   auto snapshot = std::make_shared<RemoteSnapshot>();
-  size_t total = 0;
   for (size_t i = 0; i < subtrees.size(); ++i) {
     if (fetch[i]) {
       parts_[i] = std::move(fetched[i]);
     }
-    total += parts_[i].size();
   }
-  // The parts are disjoint and in MIB order, so their concatenation is.
-  snapshot->objects.reserve(total);
-  for (const auto& part : parts_) {
-    snapshot->objects.insert(snapshot->objects.end(), part.begin(), part.end());
-  }
+  snapshot->objects = Assemble(parts_);
   snapshot->taken = Clock::now();
   std::lock_guard lock(mutex_);
   latest_ = std::move(snapshot);

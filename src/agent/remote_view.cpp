@@ -28,6 +28,19 @@ const std::vector<RemoteSubtree>& RemoteSubtrees() {
   return subtrees;
 }
 
+std::vector<RemoteObject> Assemble(const std::vector<std::vector<RemoteObject>>& parts) {
+  size_t total = 0;
+  for (const auto& part : parts) {
+    total += part.size();
+  }
+  std::vector<RemoteObject> objects;
+  objects.reserve(total);
+  for (const auto& part : parts) {
+    objects.insert(objects.end(), part.begin(), part.end());
+  }
+  return objects;
+}
+
 const RemoteObject* NextObject(const RemoteSnapshot& snapshot, const uint32_t* name,
                                size_t length) {
   const auto& objects = snapshot.objects;

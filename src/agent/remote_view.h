@@ -41,6 +41,11 @@ struct RemoteSnapshot {
   std::chrono::steady_clock::time_point taken;
 };
 
+// The objects of the parts (as many as RemoteSubtrees(), each in MIB order
+// within its root) in one list: the parts are disjoint and in MIB order,
+// so their concatenation is.
+std::vector<RemoteObject> Assemble(const std::vector<std::vector<RemoteObject>>& parts);
+
 // The first object after `name`, or null past the end.
 const RemoteObject* NextObject(const RemoteSnapshot& snapshot, const uint32_t* name, size_t length);
 

@@ -126,6 +126,44 @@ bool NothingListens(const std::string& host, uint16_t port) {
 
 }  // namespace
 
+bool TakeAnswer(const netsnmp_pdu& response, SubtreeWalk& walk, const std::string& where,
+                std::vector<RemoteObject>& out) {
+  if (response.errstat != SNMP_ERR_NOERROR) {
+    throw FetchError("The device at " + where + " answered with an error: " +
+                     snmp_errstring(static_cast<int>(response.errstat)));
+  }
+  if (response.variables == nullptr) {
+    return false;
+  }
+  for (const netsnmp_variable_list* v = response.variables; v != nullptr; v = v->next_variable) {
+    if (v->type == SNMP_ENDOFMIBVIEW || v->type == SNMP_NOSUCHOBJECT ||
+        v->type == SNMP_NOSUCHINSTANCE || !Under(v->name, v->name_length, walk.root)) {
+      return false;
+    }
+    // The agent ABI's names have 32-bit sub-identifiers: a longer one
+    // would be cut, and the cut name could sort before the ones taken.
+    if (std::any_of(v->name, v->name + v->name_length, [](oid id) { return id > UINT32_MAX; })) {
+      throw FetchError("The device at " + where +
+                       " answered a name with a sub-identifier beyond 32 bits.");
+    }
+    if (!Increases(v->name, v->name_length, walk.cursor)) {
+      throw FetchError("The device at " + where +
+                       " answered out of order: its walk does not move forward.");
+    }
+    if (++walk.fetched > SnmpPoller::kMaxObjectsPerSubtree) {
+      throw FetchError("The device at " + where + " sends a table of more than " +
+                       std::to_string(SnmpPoller::kMaxObjectsPerSubtree) + " objects.");
+    }
+    walk.cursor.assign(v->name, v->name + v->name_length);
+    RemoteObject object;
+    if (Convert(*v, object)) {
+      object.name = walk.cursor;
+      out.push_back(std::move(object));
+    }
+  }
+  return true;
+}
+
 struct SnmpPoller::Session {
   netsnmp_session settings{};
   std::string peer;
@@ -266,13 +304,12 @@ void SnmpPoller::Close() {
 
 void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out) {
   Open();
-  std::vector<uint32_t> cursor = root;
-  size_t fetched = 0;
+  SubtreeWalk walk{root, root, 0};
   for (;;) {
     netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GETBULK);
     request->non_repeaters = 0;
     request->max_repetitions = maxRepetitions_;
-    std::vector<oid> name(cursor.begin(), cursor.end());
+    std::vector<oid> name(walk.cursor.begin(), walk.cursor.end());
     snmp_add_null_var(request, name.data(), name.size());
     netsnmp_pdu* response = nullptr;
     ++requests_;
@@ -304,32 +341,8 @@ void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<Rem
       maxRepetitions_ = std::max(1L, maxRepetitions_ / 2);
       continue;
     }
-    if (response->errstat != SNMP_ERR_NOERROR) {
-      throw FetchError("The device at " + where_ + " answered with an error: " +
-                       snmp_errstring(static_cast<int>(response->errstat)));
-    }
-    if (response->variables == nullptr) {
+    if (!TakeAnswer(*response, walk, where_, out)) {
       return;
-    }
-    for (netsnmp_variable_list* v = response->variables; v != nullptr; v = v->next_variable) {
-      if (v->type == SNMP_ENDOFMIBVIEW || v->type == SNMP_NOSUCHOBJECT ||
-          v->type == SNMP_NOSUCHINSTANCE || !Under(v->name, v->name_length, root)) {
-        return;
-      }
-      if (!Increases(v->name, v->name_length, cursor)) {
-        throw FetchError("The device at " + where_ +
-                         " answered out of order: its walk does not move forward.");
-      }
-      if (++fetched > kMaxObjectsPerSubtree) {
-        throw FetchError("The device at " + where_ + " sends a table of more than " +
-                         std::to_string(kMaxObjectsPerSubtree) + " objects.");
-      }
-      cursor.assign(v->name, v->name + v->name_length);
-      RemoteObject object;
-      if (Convert(*v, object)) {
-        object.name = cursor;
-        out.push_back(std::move(object));
-      }
     }
   }
 }

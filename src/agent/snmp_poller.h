@@ -8,6 +8,9 @@
 
 #include "remote_view.h"
 
+// net-snmp's PDU (netsnmp_pdu), named here without its headers.
+struct snmp_pdu;
+
 namespace velmar::agent {
 
 // Where a device is and how to speak to it, with the secrets. Kept only in
@@ -32,6 +35,22 @@ class FetchError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// Where the walk of a subtree stands between two GETBULK answers.
+struct SubtreeWalk {
+  std::vector<uint32_t> root;
+  std::vector<uint32_t> cursor;  // the last name taken, the root at first
+  size_t fetched = 0;
+};
+
+// Takes one answer of a walk of `walk.root` (not a tooBig one the caller
+// retries smaller): appends its objects to `out` and moves the cursor.
+// False when the subtree is done (an empty answer, an end of the MIB view,
+// no such object or instance, a name past the subtree); raises FetchError
+// naming `where` for an error status, a walk that does not move forward or
+// a subtree of more than kMaxObjectsPerSubtree objects.
+bool TakeAnswer(const snmp_pdu& response, SubtreeWalk& walk, const std::string& where,
+                std::vector<RemoteObject>& out);
 
 // One net-snmp session to a device, used from one thread at a time. Whole
 // subtrees come with GETBULK, as many objects per request as the device's
