@@ -54,6 +54,12 @@ RemoteSource RemoteSource::FromSettings(const SettingsList& settings) {
   return source;
 }
 
+void RemoteSource::CheckComplete() const {
+  if (version == 3 && user.isEmpty()) {
+    throw Exception(QStringLiteral("SNMPv3 needs a user name."));
+  }
+}
+
 void RemoteSource::ToSettings(SettingsList& settings) const {
   settings.SetLineExtending(kKindLine, QString::fromLatin1(kKindDevice));
   settings.SetLineExtending(kHostLine, host);

@@ -47,6 +47,9 @@ class RemoteSource {
   // True when the settings choose a device.
   static bool Chosen(const SettingsList& settings);
   static RemoteSource FromSettings(const SettingsList& settings);
+  // Raises when a device so described cannot be asked at all (a v3
+  // source without a user), before anything is stored.
+  void CheckComplete() const;
   // Chooses this device in the settings (secrets excepted).
   void ToSettings(SettingsList& settings) const;
   // Chooses this computer again; the device's lines stay for next time.

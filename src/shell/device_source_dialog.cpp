@@ -148,9 +148,7 @@ bool DeviceSourceDialog::Apply() {
       source.authPassphrase = authPassphrase_->text();
       source.privProtocol = priv_->currentText();
       source.privPassphrase = privPassphrase_->text();
-      if (source.version == 3 && source.user.isEmpty()) {
-        throw Exception(QStringLiteral("SNMPv3 needs a user name."));
-      }
+      source.CheckComplete();
       if (store_ == nullptr) {
         throw Exception(
             QStringLiteral("The key store is not available: the device's secrets "
