@@ -42,10 +42,10 @@ bool RemoteSource::Chosen(const SettingsList& settings) {
 RemoteSource RemoteSource::FromSettings(const SettingsList& settings) {
   RemoteSource source;
   source.host = settings.Line(kHostLine).trimmed();
-  source.port = static_cast<uint16_t>(settings.LineNumber(kPortLine, 161));
-  if (source.port == 0) {
-    source.port = 161;
-  }
+  // A hand-edited port that is no port means the usual one, not whatever
+  // it wraps to in 16 bits.
+  const int port = settings.LineNumber(kPortLine, 161);
+  source.port = port >= 1 && port <= 65535 ? static_cast<uint16_t>(port) : 161;
   source.version = settings.Line(kVersionLine).trimmed() == QLatin1String("3") ? 3 : 2;
   source.user = settings.Line(kUserLine).trimmed();
   source.authProtocol = OrDefault(settings.Line(kAuthProtocolLine), "SHA");

@@ -5,7 +5,9 @@
 // line the loader has no reason to change is written back byte for byte,
 // the lines after 43 (which an older meter does not know) included, in
 // whatever encoding they came. The metrics endpoint of line 44 means the
-// same after the save, and an address it accepts is the one it names.
+// same after the save, and an address it accepts is the one it names. The
+// device source of lines 45..52 reads the same from the saved file, and
+// choosing it again writes lines that read back as the same device.
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,6 +16,7 @@
 
 #include "listen_address.h"
 #include "metrics_server.h"
+#include "remote_source.h"
 #include "settings_loader.h"
 
 namespace {
@@ -99,6 +102,31 @@ QString MetricsEndpoint(const velmar::SettingsList& list) {
   }
 }
 
+bool SameDevice(const velmar::RemoteSource& a, const velmar::RemoteSource& b) {
+  return a.host == b.host && a.port == b.port && a.version == b.version && a.user == b.user &&
+         a.securityLevel == b.securityLevel && a.authProtocol == b.authProtocol &&
+         a.privProtocol == b.privProtocol;
+}
+
+// Lines 45..52 as the meter reads them: whether a device is chosen, and
+// which.
+void CheckDevice(const velmar::SettingsList& loaded, const velmar::SettingsList& saved) {
+  using velmar::RemoteSource;
+  const RemoteSource device = RemoteSource::FromSettings(loaded);
+  if (device.port == 0 || (device.version != 2 && device.version != 3))
+    abort();
+  // The port asked is the one the line names, or the usual 161.
+  if (device.port != 161 && loaded.Line(RemoteSource::kPortLine).trimmed().toInt() != device.port)
+    abort();
+  if (RemoteSource::Chosen(saved) != RemoteSource::Chosen(loaded) ||
+      !SameDevice(RemoteSource::FromSettings(saved), device))
+    abort();
+  velmar::SettingsList chosen = loaded;
+  device.ToSettings(chosen);
+  if (!RemoteSource::Chosen(chosen) || !SameDevice(RemoteSource::FromSettings(chosen), device))
+    abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -141,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     abort();
   if (MetricsEndpoint(again) != MetricsEndpoint(list))
     abort();
+  CheckDevice(list, again);
   if (complete) {
     const QList<QByteArray> after = RawLines(ReadAll(path));
     if (after.size() != before.size())

@@ -1,8 +1,9 @@
 // Writes the seed corpora: a default settings file and variants (the older
-// 44-line file, one with the metrics endpoint and report lines), a sound
-// hive of a small history, scripted agent answers of whole walks, report
-// profiles as the wizard saves them, the report command lines of the
-// manual, and the requests scrapers send to the metrics endpoint.
+// 44-line file, one with the metrics endpoint and report lines, routers
+// read over SNMP), a sound hive of a small history, scripted agent answers
+// of whole walks, report profiles as the wizard saves them, the report
+// command lines of the manual, and the requests scrapers send to the
+// metrics endpoint.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -53,6 +54,22 @@ int main(int argc, char** argv) {
   lines[53] = "Home";
   list.SetLines(lines);
   Write(out + "/settings/ipv6.ini", velmar::SettingsLoader::Serialise(list) + "\xe9t\xe9\r\n");
+  // A router read over SNMPv2c, then over v3 at an IPv6 address.
+  lines[45] = "snmp";
+  lines[46] = "192.0.2.1";
+  lines[47] = "1161";
+  lines[48] = "2c";
+  list.SetLines(lines);
+  Write(out + "/settings/device.ini", velmar::SettingsLoader::Serialise(list));
+  lines[46] = "2001:db8::1";
+  lines[47] = "";
+  lines[48] = "3";
+  lines[49] = "meter";
+  lines[50] = "SHA";
+  lines[51] = "AES";
+  lines[52] = "authPriv";
+  list.SetLines(lines);
+  Write(out + "/settings/device_v3.ini", velmar::SettingsLoader::Serialise(list));
 
   QDir().mkpath(out + "/profile");
   velmar::ReportProfile home;
