@@ -19,10 +19,12 @@
 #include <QByteArrayList>
 #include <QCoreApplication>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "exposition.h"
@@ -131,14 +133,30 @@ void Turn(int waitMs) {
   CheckCaps();
 }
 
+// Non-blocking: libFuzzer's once-a-second alarm would interrupt a blocking
+// connect, and a connect interrupted cannot simply be called again.
 int Connect() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = htons(server->Port());
-  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    std::perror("connect to the metrics server");
+  int error = fd < 0 ? errno : 0;
+  if (error == 0 && connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    error = errno;
+    if (error == EINPROGRESS || error == EINTR) {
+      pollfd p{fd, POLLOUT, 0};
+      while (poll(&p, 1, 5000) < 0 && errno == EINTR) {
+      }
+      socklen_t length = sizeof error;
+      getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+      if (error == 0 && !(p.revents & POLLOUT)) {
+        error = ETIMEDOUT;
+      }
+    }
+  }
+  if (error != 0) {
+    std::fprintf(stderr, "connect to the metrics server: %s\n", std::strerror(error));
     abort();
   }
   return fd;
