@@ -31,7 +31,7 @@ bool RemoteAgent::Start() {
     worker_ = std::thread([this] { Run(); });
   }
   polled_.wait(lock, [this] { return polls_ > 0; });
-  return latest_ != nullptr;
+  return latest_ != nullptr || pollAbsent_;
 }
 
 void RemoteAgent::Run() {
@@ -78,6 +78,7 @@ void RemoteAgent::Poll() {
   } catch (const FetchError& e) {
     std::lock_guard lock(mutex_);
     pollError_ = e.what();
+    pollAbsent_ = e.kind() == FetchError::Kind::kAbsent;
     return;
   }
   auto snapshot = std::make_shared<RemoteSnapshot>();
@@ -93,6 +94,7 @@ void RemoteAgent::Poll() {
   lastSuccess_ = latest_->taken;
   lastPollTook_ = lastSuccess_ - started;
   pollError_.clear();
+  pollAbsent_ = false;
 }
 
 std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int subtree) {

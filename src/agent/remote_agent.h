@@ -39,7 +39,9 @@ class RemoteAgent {
   RemoteAgent& operator=(const RemoteAgent&) = delete;
 
   // Starts the worker and waits for its first poll: false, with the
-  // reason in LastError, when that poll failed.
+  // reason in LastError, when that poll found the settings or the device's
+  // answers wrong. A device that does not answer at all is polled on (it
+  // may be off for now): true, and Snapshot() fails until it answers.
   bool Start();
 
   // The latest snapshot while it is younger than the poll interval plus
@@ -68,8 +70,9 @@ class RemoteAgent {
   // last asked for it.
   std::vector<std::vector<RemoteObject>> parts_;
   std::vector<Clock::time_point> asked_;
-  std::string pollError_;  // the latest poll's failure
-  std::string failure_;    // why the latest Snapshot() gave none
+  std::string pollError_;    // the latest poll's failure
+  bool pollAbsent_ = false;  // ... was no answer at all
+  std::string failure_;      // why the latest Snapshot() gave none
   Clock::time_point lastPollStart_{};
   Clock::time_point lastSuccess_{};
   Clock::duration lastPollTook_{};

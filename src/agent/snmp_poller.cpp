@@ -291,7 +291,10 @@ void SnmpPoller::Open() {
     snmp_error(&session_->settings, &libraryError, &systemError, &text);
     const std::string reason = text != nullptr ? text : "unknown error";
     SNMP_FREE(text);
-    throw FetchError("Cannot open an SNMP session to " + where_ + ": " + reason);
+    // Mostly a name that does not resolve (yet: at log-in the network may
+    // still be coming up).
+    throw FetchError("Cannot open an SNMP session to " + where_ + ": " + reason,
+                     FetchError::Kind::kAbsent);
   }
 }
 
@@ -321,11 +324,13 @@ void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<Rem
       // discovery): the next poll starts afresh.
       Close();
       if (NothingListens(host_, port_)) {
-        throw FetchError("Nothing listens for SNMP at " + where_ + " (the port is closed).");
+        throw FetchError("Nothing listens for SNMP at " + where_ + " (the port is closed).",
+                         FetchError::Kind::kAbsent);
       }
       throw FetchError("No answer from " + where_ + " within " + std::to_string(timeoutMs_) +
-                       " ms: the device is off or unreachable" +
-                       (version_ == 2 ? ", or it does not accept this community." : "."));
+                           " ms: the device is off or unreachable" +
+                           (version_ == 2 ? ", or it does not accept this community." : "."),
+                       FetchError::Kind::kAbsent);
     }
     if (status != STAT_SUCCESS || response == nullptr) {
       int libraryError = 0;

@@ -33,7 +33,17 @@ struct RemoteSettings {
 // and the cause and never a secret.
 class FetchError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  enum class Kind {
+    kFault,   // wrong settings or a wrong answer: asking again will not help
+    kAbsent,  // no answer or no such host yet: a device that is off, or a
+              // network not up, may answer later
+  };
+  explicit FetchError(const std::string& what, Kind kind = Kind::kFault)
+      : std::runtime_error(what), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
 };
 
 // Where the walk of a subtree stands between two GETBULK answers.

@@ -102,6 +102,12 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint64_t& movedOut
     return false;
   }
   NoteSourceStatus({});
+  if (adaptersPending_) {
+    adaptersPending_ = false;
+    if (OnAdaptersFound) {
+      OnAdaptersFound();
+    }
+  }
   const std::vector<bool> countsInAll = EdgeSelection::Choose(*table_);
   const std::vector<InterfaceCounters::Moved>& moved =
       counters_.Read(table_->AllItems(), countsInAll);
@@ -141,7 +147,21 @@ void CounterSampler::NoteSourceStatus(const QString& failure) {
 
 QStringList CounterSampler::BuildAdapterList() {
   QStringList list{QStringLiteral("All")};
-  for (const Adapter& adapter : ListAdapters()) {
+  std::vector<Adapter> adapters;
+  try {
+    adapters = ListAdapters();
+  } catch (const TableError&) {
+    // A router that is off, or a network not up yet at log-in: the meter
+    // waits for it rather than failing the whole start. The readings say
+    // why (the start's own status texts would hide it if said now).
+    if (table_ == nullptr || table_->DeviceAddress().isEmpty()) {
+      throw;
+    }
+    adaptersPending_ = true;
+    return list;
+  }
+  adaptersPending_ = false;
+  for (const Adapter& adapter : adapters) {
     list << adapter.name;
   }
   return list;

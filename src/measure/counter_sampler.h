@@ -45,7 +45,10 @@ class CounterSampler {
   // The interfaces of the latest reading with their byte counts.
   const std::vector<InterfaceReading>& Interfaces() const { return counters_.Interfaces(); }
 
-  // "All" followed by the description of every interface row.
+  // "All" followed by the description of every interface row. A device on
+  // the network that does not answer gives "All" alone, and
+  // OnAdaptersFound is called once a reading works, so the list can be
+  // built again.
   QStringList BuildAdapterList();
   // Every interface row, with what "All" makes of it; raises what the
   // table raises.
@@ -60,6 +63,8 @@ class CounterSampler {
   // the network that stopped answering names itself and the cause), and
   // once with an empty text when a reading works again.
   std::function<void(const QString& failure)> OnSourceStatus;
+  // Called from inside the tick whose reading worked.
+  std::function<void()> OnAdaptersFound;
   // The reason the latest reading failed; empty after one that worked.
   const QString& SourceFailure() const { return failure_; }
 
@@ -72,6 +77,7 @@ class CounterSampler {
   const TickClock& clock_;
   InterfaceCounters counters_;
   QString failure_;
+  bool adaptersPending_ = false;  // the list was built without the device
 };
 
 }  // namespace velmar

@@ -39,6 +39,12 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
   sampler_.OnSourceStatus = [this](const QString& failure) {
     view_.SetStatusText(failure.isEmpty() ? QStringLiteral("Readings resumed.") : failure);
   };
+  // A device that was away when the list was built: its interfaces are
+  // listed once it answers, after the tick (the listing reads the table
+  // again, and the tick is still reading it).
+  sampler_.OnAdaptersFound = [this] {
+    QTimer::singleShot(0, &calcTimer_, [this] { Guarded([this] { RebuildAdapterList(); }); });
+  };
   publisher_.OnError = [this](const std::exception& e) { Report(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
   graphs_.FeedChanged = [this](GraphFeed* feed) { publisher_.Graph = feed; };
@@ -166,6 +172,13 @@ void MeterSession::UseSource(const SettingsList& settings) {
     table_ = std::make_unique<InterfaceTable>(nullptr, env_.agentLibrary, *env_.clock);
   }
   sampler_.SetTable(table_.get());
+}
+
+void MeterSession::RebuildAdapterList() {
+  SetAdapterList(sampler_.BuildAdapterList());
+  const int16_t index = state_.AdapterIndex;
+  view_.SetAdapterLabel(SettingsLoader::AdapterCaption(
+      index >= 0 && index < adapters_.size() ? adapters_[index] : QString()));
 }
 
 void MeterSession::WriteAutostart(bool enabled) {

@@ -132,6 +132,8 @@ class MeterSession : public TickHost, public AlarmActions {
   QTimer& HistoryTimer() { return historyTimer_; }
   const QStringList& AdapterList() const { return adapters_; }
   void SetAdapterList(const QStringList& adapters) { adapters_ = adapters; }
+  // The list again from the source, and the chosen adapter's caption.
+  void RebuildAdapterList();
   const Environment& Env() const { return env_; }
 
  private:

@@ -148,6 +148,7 @@ std::string EchoAsResponse(std::string request) {
 
 struct Outcome {
   SnmpAgent::Failure failure;
+  bool walked = false;  // the first walk after a start got an answer
   std::string error;
 };
 
@@ -161,13 +162,25 @@ Outcome StartAgainst(uint16_t port, uint32_t timeoutMs = 150) {
   source.pollIntervalMs = 200;
   source.timeoutMs = timeoutMs;
   SnmpAgent agent;
-  Outcome outcome{agent.Start(library, 0, &source), {}};
+  Outcome outcome{agent.Start(library, 0, &source), false, {}};
+  if (outcome.failure == SnmpAgent::Failure::kNone) {
+    // Answers that net-snmp drops unread look like a device that is off:
+    // the agent starts and waits for it, and the walks fail meanwhile.
+    uint32_t ifTable[] = {1, 3, 6, 1, 2, 1, 2, 2};
+    SnmpVarBind binding{};
+    binding.name.ids = ifTable;
+    binding.name.idLength = 8;
+    SnmpVarBindList list{&binding, 1};
+    int32_t status = 0;
+    int32_t index = 0;
+    outcome.walked = agent.Query()(SNMP_PDU_GETNEXT, &list, &status, &index) != 0;
+  }
   outcome.error = agent.AgentError();
   agent.Unload();
   return outcome;
 }
 
-TEST(RemoteAgentHostilePeer, MalformedAndOversizedAnswersFailTheStartWithoutHarm) {
+TEST(RemoteAgentHostilePeer, MalformedAndOversizedAnswersFailWithoutHarm) {
   uint32_t seed = 12345;
   const auto random = [&seed] {
     seed = seed * 1103515245 + 12345;
@@ -226,15 +239,19 @@ TEST(RemoteAgentHostilePeer, MalformedAndOversizedAnswersFailTheStartWithoutHarm
     SCOPED_TRACE(name);
     ScriptedPeer peer(script);
     const Outcome outcome = StartAgainst(peer.Port());
-    EXPECT_EQ(outcome.failure, SnmpAgent::Failure::kInitFailed);
+    EXPECT_TRUE(outcome.failure == SnmpAgent::Failure::kInitFailed ||
+                (outcome.failure == SnmpAgent::Failure::kNone && !outcome.walked));
     EXPECT_GT(peer.Requests(), 0);
     EXPECT_NE(outcome.error.find("127.0.0.1:" + std::to_string(peer.Port())), std::string::npos)
         << outcome.error;
     EXPECT_EQ(outcome.error.find("hostile-peer-community"), std::string::npos) << outcome.error;
   }
-  // The echo is well formed: the walk is refused for not moving forward.
+  // The echo is well formed: the start is refused for a walk that does not
+  // move forward.
   ScriptedPeer echo(scripts[0].second);
-  EXPECT_NE(StartAgainst(echo.Port()).error.find("out of order"), std::string::npos);
+  const Outcome refused = StartAgainst(echo.Port());
+  EXPECT_EQ(refused.failure, SnmpAgent::Failure::kInitFailed);
+  EXPECT_NE(refused.error.find("out of order"), std::string::npos);
 }
 
 TEST(RemoteAgentConfiguration, UnusableSettingsAndLibrariesSayWhy) {

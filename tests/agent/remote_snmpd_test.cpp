@@ -27,10 +27,12 @@ std::unique_ptr<InterfaceTable> RemoteTable(uint16_t port) {
   source.host = QStringLiteral("127.0.0.1");
   source.port = port;
   source.community = QString::fromLatin1(test::SnmpdProcess::kCommunity);
-  // snmpd takes a moment before it answers.
+  // snmpd takes a moment before it answers; the table waits for it.
+  auto table = std::make_unique<InterfaceTable>(source);
   for (int attempt = 0;; ++attempt) {
     try {
-      return std::make_unique<InterfaceTable>(source);
+      table->Refresh(InterfaceTable::kInterfaces);
+      return table;
     } catch (const TableError&) {
       if (attempt == 40) {
         throw;

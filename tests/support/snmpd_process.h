@@ -21,8 +21,8 @@ class SnmpdProcess {
  public:
   static constexpr const char* kCommunity = "velmar-test";
 
-  // False when snmpd cannot be started (not installed).
-  bool Start() {
+  // A UDP port nothing listens on (bound and closed again).
+  static uint16_t FreePort() {
     const int probe = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -30,8 +30,14 @@ class SnmpdProcess {
     bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
     socklen_t length = sizeof a;
     getsockname(probe, reinterpret_cast<sockaddr*>(&a), &length);
-    port_ = ntohs(a.sin_port);
     close(probe);
+    return ntohs(a.sin_port);
+  }
+
+  // On `port`, or a free one; false when snmpd cannot be started (not
+  // installed).
+  bool Start(uint16_t port = 0) {
+    port_ = port != 0 ? port : FreePort();
     QFile conf(dir_.filePath(QStringLiteral("snmpd.conf")));
     if (!conf.open(QIODevice::WriteOnly)) {
       return false;
