@@ -163,7 +163,8 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& e) {
       err << "Error: " << e.what() << Qt::endl;
     }
-    if (state.AdapterIndex >= adapters.size()) {
+    // A device still away cannot say yet whether it has that adapter.
+    if (state.AdapterIndex >= adapters.size() && !meter.Sampler().AdaptersPending()) {
       return CommandLine::UsageError(err, QStringLiteral("adapter %1 is not in the list (0 to "
                                                          "%2); 'velmar --list-adapters' shows it")
                                               .arg(state.AdapterIndex)

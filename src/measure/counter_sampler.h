@@ -65,6 +65,8 @@ class CounterSampler {
   std::function<void(const QString& failure)> OnSourceStatus;
   // Called from inside the tick whose reading worked.
   std::function<void()> OnAdaptersFound;
+  // True while the list is waiting for a device that has not answered.
+  bool AdaptersPending() const { return adaptersPending_; }
   // The reason the latest reading failed; empty after one that worked.
   const QString& SourceFailure() const { return failure_; }
 

@@ -1,7 +1,8 @@
 """The meter and mib2walk reading a real snmpd on 127.0.0.1 through the
 remote agent library: the same interfaces as the local agent, the same
 loopback traffic, the same walk as snmpwalk; and the faults: a device that
-stops and comes back, wrong secrets, a port where nothing listens."""
+stops and comes back, one that is off when the meter starts, wrong secrets,
+a port where nothing listens."""
 import os
 import re
 import shutil
@@ -235,6 +236,21 @@ def check_faults(bin_dir, env, device):
     assert out.returncode == 2 and "mode 0600" in out.stderr, out
 
 
+def check_away_at_start(bin_dir, env, device):
+    """A router still off when the meter starts (as at boot) is waited for:
+    the adapter chosen by number is kept, and readings begin once it
+    answers."""
+    row = meter_process.loopback_row(bin_dir, env)
+    device.stop()
+    meter = Meter(bin_dir, env, "--adapter", str(row), *remote_args(device))
+    meter.wait_for_message(r"Nothing listens for SNMP at 127\.0\.0\.1:\d+", 10)
+    device.start()
+    meter.wait_for_message(r"readings resumed", 20)
+    meter.stop()
+    assert meter.process.returncode == 0, meter.messages
+    print("away at the start: waited for, then read")
+
+
 def main(bin_dir):
     reason = snmpd_fixture.skip_reason()
     if reason:
@@ -268,6 +284,7 @@ def main(bin_dir):
         else:
             print("rates: not compared (needs root for a network namespace of its own)")
         check_stop_and_return(bin_dir, env, device)
+        check_away_at_start(bin_dir, env, device)
     finally:
         device.close()
     print("ok")
