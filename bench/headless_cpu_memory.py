@@ -1,7 +1,6 @@
 """The headless meter's CPU share (percent of one core) and memory, with its
 metrics endpoint scraped every 5 s, beside the same meter without the
-endpoint and beside nload measuring at the same 500 ms interval (in a
-pseudo-terminal, as it draws on one). Resident memory is VmRSS, which
+endpoint. Resident memory is VmRSS, which
 counts the shared libraries' pages a process touched; PSS shares those
 out among the processes using them, and "private" is what the process
 alone holds.
@@ -56,28 +55,6 @@ def measure(pid, seconds, scrape_port=None):
     return dict(memory_mb(pid), cpu=cpu, scrapes=scrapes)
 
 
-def descendant(pid, name):
-    """The first process named `name` below `pid`."""
-    children = {}
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open("/proc/%s/stat" % entry) as f:
-                    stat = f.read()
-            except OSError:
-                continue
-            comm = stat[stat.index("(") + 1:stat.rindex(")")]
-            ppid = int(stat.rsplit(")", 1)[1].split()[1])
-            children.setdefault(ppid, []).append((int(entry), comm))
-    todo = [pid]
-    while todo:
-        for child, comm in children.get(todo.pop(), []):
-            if comm == name:
-                return child
-            todo.append(child)
-    return None
-
-
 def report(label, f):
     print("%s: CPU %.3f %% of one core, RSS %.1f MB (PSS %.1f MB, private %.1f MB)"
           % (label, f["cpu"], f["rss"], f["pss"], f["private"]))
@@ -105,27 +82,9 @@ def velmar(bin_dir, seconds, metrics):
         shutil.rmtree(app, ignore_errors=True)
 
 
-def nload(seconds):
-    if shutil.which("nload") is None or shutil.which("script") is None:
-        return None
-    proc = subprocess.Popen(["script", "-qfc", "nload -t 500 lo", "/dev/null"],
-                            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, env=dict(os.environ, TERM="xterm"))
-    try:
-        time.sleep(3)
-        pid = descendant(proc.pid, "nload")
-        return measure(pid, seconds) if pid else None
-    finally:
-        proc.terminate()
-        proc.wait(timeout=10)
-
-
 def main(bin_dir, seconds):
     report("headless with metrics, scraped every 5 s", velmar(bin_dir, seconds, True))
     report("headless without metrics", velmar(bin_dir, seconds, False))
-    figures = nload(seconds)
-    if figures:
-        report("nload -t 500", figures)
 
 
 if __name__ == "__main__":

@@ -105,8 +105,7 @@ def main():
     pattern = r"%s: CPU ([\d.]+) %% of one core, RSS ([\d.]+) MB \(PSS ([\d.]+) MB"
     for label, name, cpu_limit, rss_limit in (
             ("headless with metrics, scraped every 5 s", "headless with metrics", 0.1, 10),
-            ("headless without metrics", "headless", None, None),
-            ("nload -t 500", "nload (comparison)", None, None)):
+            ("headless without metrics", "headless", None, None)):
         m = re.search(pattern % re.escape(label), lean)
         if m:
             c, rss, pss = float(m.group(1)), float(m.group(2)), float(m.group(3))
