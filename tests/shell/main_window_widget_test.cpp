@@ -277,7 +277,7 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   if (!snmpd.Start(device.port)) {
     GTEST_SKIP() << "snmpd is not installed: the device cannot come up";
   }
-  for (int i = 0; i < 60 && form.AdapterList().size() < 2; ++i) {
+  for (int i = 0; i < 120 && form.AdapterList().size() < 2; ++i) {
     form.Sampler().Tick();
     QTest::qWait(250);
   }
