@@ -101,8 +101,7 @@ void SettingsLoader::LoadSettings(bool readFile) {
 
   const int16_t adapterIndex = list_.AdapterIndex();
   target_.SetAdapterIndex(adapterIndex);
-  target_.SetAdapterLabel(AdapterCaption(
-      adapterIndex >= 0 && adapterIndex < adapters.size() ? adapters[adapterIndex] : QString()));
+  target_.SetAdapterLabel(AdapterCaption(adapters, adapterIndex));
 
   // The autostart entry lives outside the meter's own files: a failure
   // there must not keep the proxy, the URL and the window size from being

@@ -48,6 +48,10 @@ class SettingsLoader {
   static QString AdapterCaption(const QString& adapter) {
     return QStringLiteral("Network Adapter: ") + adapter;
   }
+  // ... for entry `index` of the list, with no name when there is none.
+  static QString AdapterCaption(const QStringList& adapters, int index) {
+    return AdapterCaption(index >= 0 && index < adapters.size() ? adapters[index] : QString());
+  }
   // All four, for the kilobit setting `kilobitMode`, handed to `target`.
   static void ShowSpeedHints(SettingsTarget& target, uint8_t kilobitMode);
 

@@ -176,9 +176,7 @@ void MeterSession::UseSource(const SettingsList& settings) {
 
 void MeterSession::RebuildAdapterList() {
   SetAdapterList(sampler_.BuildAdapterList());
-  const int16_t index = state_.AdapterIndex;
-  view_.SetAdapterLabel(SettingsLoader::AdapterCaption(
-      index >= 0 && index < adapters_.size() ? adapters_[index] : QString()));
+  view_.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, state_.AdapterIndex));
 }
 
 void MeterSession::WriteAutostart(bool enabled) {

@@ -12,6 +12,7 @@
 #include "key_store.h"
 #include "profile_store.h"
 #include "registry.h"
+#include "remote_source.h"
 #include "settings_loader.h"
 
 namespace {
@@ -55,20 +56,15 @@ int main(int argc, char** argv) {
   list.SetLines(lines);
   Write(out + "/settings/ipv6.ini", velmar::SettingsLoader::Serialise(list) + "\xe9t\xe9\r\n");
   // A router read over SNMPv2c, then over v3 at an IPv6 address.
-  lines[45] = "snmp";
-  lines[46] = "192.0.2.1";
-  lines[47] = "1161";
-  lines[48] = "2c";
   list.SetLines(lines);
+  velmar::RemoteSource router;
+  router.SetAddress("192.0.2.1:1161");
+  router.ToSettings(list);
   Write(out + "/settings/device.ini", velmar::SettingsLoader::Serialise(list));
-  lines[46] = "2001:db8::1";
-  lines[47] = "";
-  lines[48] = "3";
-  lines[49] = "meter";
-  lines[50] = "SHA";
-  lines[51] = "AES";
-  lines[52] = "authPriv";
-  list.SetLines(lines);
+  router.SetAddress("2001:db8::1");
+  router.version = 3;
+  router.user = "meter";
+  router.ToSettings(list);
   Write(out + "/settings/device_v3.ini", velmar::SettingsLoader::Serialise(list));
 
   QDir().mkpath(out + "/profile");
