@@ -2,17 +2,23 @@
 
 namespace velmar::agent {
 
+namespace {
+
+bool OnDemand(size_t part) {
+  return !RemoteSubtrees()[part].everyPoll;
+}
+
+}  // namespace
+
 RemoteAgent::RemoteAgent(const RemoteSettings& settings, std::chrono::milliseconds pollInterval)
     : poller_(settings),
+      tablesPoller_(settings),
       interval_(pollInterval.count() > 0 ? pollInterval : std::chrono::milliseconds(1000)),
       parts_(RemoteSubtrees().size()),
-      asked_(RemoteSubtrees().size()) {
-  // The first poll fetches every part, so a walk of any of them finds it.
-  const Clock::time_point now = Clock::now();
-  for (auto& asked : asked_) {
-    asked = now;
-  }
-}
+      asked_(RemoteSubtrees().size()),
+      everAsked_(RemoteSubtrees().size()),
+      tried_(RemoteSubtrees().size()),
+      partError_(RemoteSubtrees().size()) {}
 
 RemoteAgent::~RemoteAgent() {
   {
@@ -20,8 +26,12 @@ RemoteAgent::~RemoteAgent() {
     stopping_ = true;
   }
   wake_.notify_all();
-  if (worker_.joinable()) {
-    worker_.join();
+  tablesWake_.notify_all();
+  polled_.notify_all();
+  for (std::thread* worker : {&worker_, &tablesWorker_}) {
+    if (worker->joinable()) {
+      worker->join();
+    }
   }
 }
 
@@ -29,6 +39,7 @@ bool RemoteAgent::Start() {
   std::unique_lock lock(mutex_);
   if (!worker_.joinable()) {
     worker_ = std::thread([this] { Run(); });
+    tablesWorker_ = std::thread([this] { RunTables(); });
   }
   polled_.wait(lock, [this] { return polls_ > 0; });
   return latest_ != nullptr || pollAbsent_;
@@ -56,22 +67,13 @@ void RemoteAgent::Run() {
   }
 }
 
-// Runs without the lock: only this thread writes parts_ and the poller.
 void RemoteAgent::Poll() {
   const Clock::time_point started = Clock::now();
   const auto& subtrees = RemoteSubtrees();
-  std::vector<bool> fetch(subtrees.size());
-  {
-    std::lock_guard lock(mutex_);
-    const Clock::time_point now = Clock::now();
-    for (size_t i = 0; i < subtrees.size(); ++i) {
-      fetch[i] = subtrees[i].everyPoll || now - asked_[i] < kOnDemandKeep;
-    }
-  }
   std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
   try {
     for (size_t i = 0; i < subtrees.size(); ++i) {
-      if (fetch[i]) {
+      if (!OnDemand(i)) {
         poller_.FetchSubtree(subtrees[i].root, fetched[i]);
       }
     }
@@ -81,32 +83,134 @@ void RemoteAgent::Poll() {
     pollAbsent_ = e.kind() == FetchError::Kind::kAbsent;
     return;
   }
-  auto snapshot = std::make_shared<RemoteSnapshot>();
+  std::lock_guard lock(mutex_);
   for (size_t i = 0; i < subtrees.size(); ++i) {
-    if (fetch[i]) {
+    if (!OnDemand(i)) {
       parts_[i] = std::move(fetched[i]);
     }
   }
-  snapshot->objects = Assemble(parts_);
-  snapshot->taken = Clock::now();
-  std::lock_guard lock(mutex_);
-  latest_ = std::move(snapshot);
+  Publish(Clock::now());
+  tablesWake_.notify_all();
   lastSuccess_ = latest_->taken;
   lastPollTook_ = lastSuccess_ - started;
   pollError_.clear();
   pollAbsent_ = false;
 }
 
+void RemoteAgent::RunTables() {
+  std::unique_lock lock(mutex_);
+  const auto wanted = [this] {
+    const Clock::time_point now = Clock::now();
+    for (size_t i = 0; i < parts_.size(); ++i) {
+      if (Wanted(i, now)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  while (!stopping_) {
+    if (!wanted()) {
+      tablesWake_.wait(lock, [this, &wanted] { return stopping_ || wanted(); });
+      continue;
+    }
+    const Clock::time_point due =
+        tablesFetches_ == 0 ? Clock::now() : lastTablesStart_ + interval_ + kStaleMargin / 2;
+    tablesWake_.wait_until(
+        lock, due, [this, due] { return stopping_ || tablesDemanded_ || Clock::now() >= due; });
+    if (stopping_) {
+      break;
+    }
+    tablesDemanded_ = false;
+    tablesFetching_ = true;
+    lastTablesStart_ = Clock::now();
+    lock.unlock();
+    FetchTables();
+    lock.lock();
+    tablesFetching_ = false;
+    ++tablesFetches_;
+    polled_.notify_all();
+  }
+}
+
+void RemoteAgent::FetchTables() {
+  const auto& subtrees = RemoteSubtrees();
+  std::vector<bool> fetch(subtrees.size());
+  {
+    std::lock_guard lock(mutex_);
+    const Clock::time_point now = Clock::now();
+    for (size_t i = 0; i < subtrees.size(); ++i) {
+      fetch[i] = Wanted(i, now);
+    }
+  }
+  std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
+  std::vector<std::string> errors(subtrees.size());
+  std::string absent;  // a device that does not answer is not asked again in this pass
+  for (size_t i = 0; i < subtrees.size(); ++i) {
+    if (!fetch[i]) {
+      continue;
+    }
+    if (!absent.empty()) {
+      errors[i] = absent;
+      continue;
+    }
+    try {
+      tablesPoller_.FetchSubtree(subtrees[i].root, fetched[i]);
+    } catch (const FetchError& e) {
+      errors[i] = e.what();
+      if (e.kind() == FetchError::Kind::kAbsent) {
+        absent = e.what();
+      }
+    }
+  }
+  std::lock_guard lock(mutex_);
+  for (size_t i = 0; i < subtrees.size(); ++i) {
+    if (fetch[i]) {
+      tried_[i] = true;
+      partError_[i] = errors[i];
+      if (errors[i].empty()) {
+        parts_[i] = std::move(fetched[i]);
+      }
+    }
+  }
+  // The interface answers stay as old as they are.
+  if (latest_ != nullptr) {
+    Publish(latest_->taken);
+  }
+}
+
+// Every part on demand once the device has answered, so a walk that comes
+// later finds it; then those a walk asked for lately.
+bool RemoteAgent::Wanted(size_t part, Clock::time_point now) const {
+  return latest_ != nullptr && OnDemand(part) &&
+         (tablesFetches_ == 0 || (everAsked_[part] && now - asked_[part] < kOnDemandKeep));
+}
+
+void RemoteAgent::Publish(Clock::time_point taken) {
+  auto snapshot = std::make_shared<RemoteSnapshot>();
+  snapshot->objects = Assemble(parts_);
+  snapshot->taken = taken;
+  latest_ = std::move(snapshot);
+}
+
 std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int subtree) {
   std::unique_lock lock(mutex_);
   const Clock::time_point now = Clock::now();
+  const size_t part = static_cast<size_t>(subtree);
+  const bool onDemand = subtree >= 0 && OnDemand(part);
   if (startsWalk) {
     if (subtree >= 0) {
-      asked_[static_cast<size_t>(subtree)] = now;
+      asked_[part] = now;
+      everAsked_[part] = true;
     }
     // A poll begun less than half an interval ago is the next snapshot
-    // already.
-    if (!polling_ && now - lastPollStart_ >= interval_ / 2) {
+    // already. The table walks leave the interface polls alone: those are
+    // spaced as the meter's ticks.
+    if (onDemand) {
+      if (!tablesFetching_ && now - lastTablesStart_ >= interval_ / 2) {
+        tablesDemanded_ = true;
+      }
+      tablesWake_.notify_all();
+    } else if (!polling_ && now - lastPollStart_ >= interval_ / 2) {
       demanded_ = true;
       wake_.notify_all();
     }
@@ -115,7 +219,15 @@ std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int
     failure_ = pollError_;
     return nullptr;
   }
-  const auto age = now - lastSuccess_;
+  if (startsWalk && onDemand) {
+    polled_.wait(lock, [this, part] { return stopping_ || tried_[part]; });
+    if (!partError_[part].empty()) {
+      failure_ = partError_[part];
+      return nullptr;
+    }
+  }
+  // After a wait for a table, the age is the one the walk meets.
+  const auto age = Clock::now() - lastSuccess_;
   if (age > interval_ + kStaleMargin + lastPollTook_) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(age).count();
     failure_ = "No data from " + poller_.Where() + " for " + std::to_string(ms) + " ms" +

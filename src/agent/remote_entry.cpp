@@ -147,6 +147,18 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionInit(
   }
 }
 
+extern "C" __attribute__((visibility("default"))) void SnmpExtensionClose() {
+  LibraryState& state = State();
+  std::shared_ptr<RemoteAgent> agent;
+  {
+    std::lock_guard lock(state.mutex);
+    agent = std::move(state.agent);
+    state.configured = false;
+  }
+  // Stopped outside the lock: its workers finish the request in flight.
+  agent.reset();
+}
+
 extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t requestType,
                                                                          SnmpVarBindList* bindings,
                                                                          int32_t* errorStatus,

@@ -38,6 +38,14 @@ void InitLibrary() {
   });
 }
 
+// SNMPv3's user and engine tables are the library's globals, without a
+// lock of their own: v3 sessions (the interface and the table pollers)
+// take turns, one request at a time. v2c sessions share nothing.
+std::mutex& V3Turns() {
+  static std::mutex turns;
+  return turns;
+}
+
 std::string Peer(const std::string& host, uint16_t port) {
   // An IPv6 address goes in brackets, as net-snmp's peer names want it.
   const bool v6 = host.find(':') != std::string::npos;
@@ -269,7 +277,10 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
 }
 
 SnmpPoller::~SnmpPoller() {
-  Close();
+  {
+    auto turn = Turn();
+    Close();
+  }
   Session& s = *session_;
   SNMP_FREE(s.settings.securityAuthProto);
   SNMP_FREE(s.settings.securityPrivProto);
@@ -298,6 +309,10 @@ void SnmpPoller::Open() {
   }
 }
 
+std::unique_lock<std::mutex> SnmpPoller::Turn() const {
+  return version_ == 3 ? std::unique_lock(V3Turns()) : std::unique_lock<std::mutex>();
+}
+
 void SnmpPoller::Close() {
   if (session_->handle != nullptr) {
     snmp_sess_close(session_->handle);
@@ -306,9 +321,10 @@ void SnmpPoller::Close() {
 }
 
 void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out) {
-  Open();
   SubtreeWalk walk{root, root, 0};
   for (;;) {
+    auto turn = Turn();
+    Open();
     netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GETBULK);
     request->non_repeaters = 0;
     request->max_repetitions = maxRepetitions_;
@@ -323,6 +339,7 @@ void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<Rem
       // A session that timed out may hold half an exchange (a v3 engine
       // discovery): the next poll starts afresh.
       Close();
+      turn = {};
       if (NothingListens(host_, port_)) {
         throw FetchError("Nothing listens for SNMP at " + where_ + " (the port is closed).",
                          FetchError::Kind::kAbsent);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -62,7 +63,8 @@ struct SubtreeWalk {
 bool TakeAnswer(const snmp_pdu& response, SubtreeWalk& walk, const std::string& where,
                 std::vector<RemoteObject>& out);
 
-// One net-snmp session to a device, used from one thread at a time. Whole
+// One net-snmp session to a device, used from one thread at a time (others
+// may use sessions of their own meanwhile). Whole
 // subtrees come with GETBULK, as many objects per request as the device's
 // answer size allows.
 class SnmpPoller {
@@ -89,6 +91,9 @@ class SnmpPoller {
   static constexpr size_t kMaxObjectsPerSubtree = 200000;
 
  private:
+  // Held around every use of the session that may touch the library's
+  // shared state.
+  std::unique_lock<std::mutex> Turn() const;
   void Open();
   void Close();
 

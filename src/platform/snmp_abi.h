@@ -107,8 +107,13 @@ typedef int (*PFNSNMPREMOTECONFIGURE)(const SnmpRemoteSource* source);
  * text's full length. The text never holds a secret. */
 typedef uint32_t (*PFNSNMPEXTENSIONLASTERROR)(char* buffer, uint32_t size);
 
+/* Optional: stops the agent, and any thread it runs, before the library is
+ * unloaded. The meter calls it once it asks no more. */
+typedef void (*PFNSNMPEXTENSIONCLOSE)(void);
+
 #define SNMP_REMOTE_CONFIGURE_NAME "SnmpRemoteConfigure"
 #define SNMP_EXTENSION_LAST_ERROR_NAME "SnmpExtensionLastError"
+#define SNMP_EXTENSION_CLOSE_NAME "SnmpExtensionClose"
 
 #ifdef __cplusplus
 }

@@ -4,8 +4,7 @@ namespace velmar {
 
 SnmpAgent::Failure SnmpAgent::Start(const std::string& path, uint32_t tickCount,
                                     const SnmpRemoteSource* source) {
-  query_ = nullptr;
-  lastError_ = nullptr;
+  Unload();
   if (!library_.Load(path)) {
     return Failure::kNotLoaded;
   }
@@ -26,11 +25,26 @@ SnmpAgent::Failure SnmpAgent::Start(const std::string& path, uint32_t tickCount,
       return Failure::kInitFailed;
     }
   }
+  // An agent that fails its start may have begun some of it.
+  close_ = reinterpret_cast<PFNSNMPEXTENSIONCLOSE>(library_.Symbol(SNMP_EXTENSION_CLOSE_NAME));
   if (!init(tickCount, &trapEvent_, &supportedView_)) {
     return Failure::kInitFailed;
   }
   query_ = query;
   return Failure::kNone;
+}
+
+void SnmpAgent::Unload() {
+  // A library that runs threads must stop them here: unloading does not
+  // (its thread-local answers keep it loaded), and the threads would run
+  // on into the process's exit, when the libraries under them are gone.
+  if (close_ != nullptr) {
+    close_();
+  }
+  close_ = nullptr;
+  query_ = nullptr;
+  lastError_ = nullptr;
+  library_.Unload();
 }
 
 }  // namespace velmar

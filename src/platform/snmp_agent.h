@@ -12,6 +12,11 @@ namespace velmar {
 // points, and the agent started. Unloaded when destroyed.
 class SnmpAgent {
  public:
+  SnmpAgent() = default;
+  ~SnmpAgent() { Unload(); }
+  SnmpAgent(const SnmpAgent&) = delete;
+  SnmpAgent& operator=(const SnmpAgent&) = delete;
+
   enum class Failure {
     kNone,
     kNotLoaded,      // the library is missing or cannot be loaded (LastError says why)
@@ -26,7 +31,8 @@ class SnmpAgent {
   // for (it must export SnmpRemoteConfigure).
   Failure Start(const std::string& path, uint32_t tickCount,
                 const SnmpRemoteSource* source = nullptr);
-  void Unload() { library_.Unload(); }
+  // Stops the agent where it can be stopped, then unloads the library.
+  void Unload();
 
   // Null until Start succeeded.
   PFNSNMPEXTENSIONQUERY Query() const { return query_; }
@@ -39,6 +45,7 @@ class SnmpAgent {
   DynamicLibrary library_;
   PFNSNMPEXTENSIONQUERY query_ = nullptr;
   PFNSNMPEXTENSIONLASTERROR lastError_ = nullptr;
+  PFNSNMPEXTENSIONCLOSE close_ = nullptr;
   // The agent's trap event and supported view; the meter uses neither.
   void* trapEvent_ = nullptr;
   AsnObjectIdentifier supportedView_{};

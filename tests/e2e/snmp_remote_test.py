@@ -50,7 +50,7 @@ def objects(lines):
 def check_walk(bin_dir, env, device, v3):
     for root in snmpd_fixture.ROOTS:
         ours = meter_process.run(bin_dir, "mib2walk", *remote_args(device, v3), root, env=env)
-        assert ours.returncode == 0, ours.stderr
+        assert ours.returncode == 0, (root, ours.returncode, ours.stderr)
         theirs = device.walk(root, v3=v3)
         assert theirs.returncode == 0, theirs.stderr
         # snmpwalk says so when a subtree is empty; mib2walk prints nothing.
