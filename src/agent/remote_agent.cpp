@@ -99,24 +99,14 @@ void RemoteAgent::Poll() {
 
 void RemoteAgent::RunTables() {
   std::unique_lock lock(mutex_);
-  const auto wanted = [this] {
-    const Clock::time_point now = Clock::now();
-    for (size_t i = 0; i < parts_.size(); ++i) {
-      if (Wanted(i, now)) {
-        return true;
-      }
-    }
-    return false;
-  };
   while (!stopping_) {
-    if (!wanted()) {
-      tablesWake_.wait(lock, [this, &wanted] { return stopping_ || wanted(); });
-      continue;
-    }
-    const Clock::time_point due =
-        tablesFetches_ == 0 ? Clock::now() : lastTablesStart_ + interval_ + kStaleMargin / 2;
-    tablesWake_.wait_until(
-        lock, due, [this, due] { return stopping_ || tablesDemanded_ || Clock::now() >= due; });
+    // Once after the device first answers, then as walks ask: a table is
+    // fetched for the walk after the one that asked, as the interface
+    // polls are, but with no poll of its own between walks (a big table
+    // costs the device too much to fetch for nobody).
+    tablesWake_.wait(lock, [this] {
+      return stopping_ || (latest_ != nullptr && (tablesFetches_ == 0 || tablesDemanded_));
+    });
     if (stopping_) {
       break;
     }
@@ -178,8 +168,8 @@ void RemoteAgent::FetchTables() {
   }
 }
 
-// Every part on demand once the device has answered, so a walk that comes
-// later finds it; then those a walk asked for lately.
+// Every part on demand at first, so a walk that comes later finds it; then
+// those walks asked for lately.
 bool RemoteAgent::Wanted(size_t part, Clock::time_point now) const {
   return latest_ != nullptr && OnDemand(part) &&
          (tablesFetches_ == 0 || (everAsked_[part] && now - asked_[part] < kOnDemandKeep));

@@ -32,7 +32,7 @@ class RemoteAgent {
  public:
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::milliseconds kStaleMargin{200};
-  // A part fetched only on demand is dropped from the polls when no walk
+  // A part fetched on demand is left out of the table fetches when no walk
   // has asked for it for this long.
   static constexpr std::chrono::seconds kOnDemandKeep{30};
 
