@@ -233,9 +233,4 @@ std::string RemoteAgent::LastError() const {
   return failure_.empty() ? pollError_ : failure_;
 }
 
-uint64_t RemoteAgent::Polls() const {
-  std::lock_guard lock(mutex_);
-  return polls_;
-}
-
 }  // namespace velmar::agent

@@ -60,7 +60,6 @@ class RemoteAgent {
   std::shared_ptr<const RemoteSnapshot> Snapshot(bool startsWalk, int subtree);
 
   std::string LastError() const;
-  uint64_t Polls() const;
 
  private:
   void Run();
