@@ -25,6 +25,8 @@ RemoteAgent::~RemoteAgent() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
+  poller_.Cancel();
+  tablesPoller_.Cancel();
   wake_.notify_all();
   tablesWake_.notify_all();
   polled_.notify_all();

@@ -323,6 +323,11 @@ void SnmpPoller::Close() {
 void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out) {
   SubtreeWalk walk{root, root, 0};
   for (;;) {
+    // A table of thousands of rows takes hundreds of requests: a meter
+    // that stops must not wait for all of them.
+    if (cancelled_) {
+      throw FetchError("The fetch from " + where_ + " was stopped.");
+    }
     auto turn = Turn();
     Open();
     netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GETBULK);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -80,6 +81,10 @@ class SnmpPoller {
   // FetchError; on failure `out` may hold part of the subtree.
   void FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out);
 
+  // Makes a fetch running on another thread end after the request in
+  // flight (with FetchError), and every later one at once.
+  void Cancel() { cancelled_ = true; }
+
   // "HOST:PORT", for messages.
   const std::string& Where() const { return where_; }
 
@@ -106,6 +111,7 @@ class SnmpPoller {
   uint32_t timeoutMs_ = 1000;
   long maxRepetitions_ = 40;
   uint64_t requests_ = 0;
+  std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace velmar::agent
