@@ -14,6 +14,7 @@ RemoteAgent::RemoteAgent(const RemoteSettings& settings, std::chrono::millisecon
     : poller_(settings),
       tablesPoller_(settings),
       interval_(pollInterval.count() > 0 ? pollInterval : std::chrono::milliseconds(1000)),
+      tableWait_(settings.tableWaitMs),
       parts_(RemoteSubtrees().size()),
       asked_(RemoteSubtrees().size()),
       everAsked_(RemoteSubtrees().size()),
@@ -212,7 +213,14 @@ std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int
     return nullptr;
   }
   if (startsWalk && onDemand) {
-    polled_.wait(lock, [this, part] { return stopping_ || tried_[part]; });
+    const auto fetched = [this, part] { return stopping_ || tried_[part]; };
+    if (tableWait_.count() == 0) {
+      polled_.wait(lock, fetched);
+    } else if (!polled_.wait_for(lock, tableWait_, fetched)) {
+      failure_ = "The device at " + poller_.Where() +
+                 " is still sending this table (a table of thousands of rows takes it long).";
+      return nullptr;
+    }
     if (!partError_[part].empty()) {
       failure_ = partError_[part];
       return nullptr;

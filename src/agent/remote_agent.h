@@ -56,7 +56,8 @@ class RemoteAgent {
   // says why). A walk that starts (`startsWalk`) asks for the next poll of
   // the part of the tree it walks, `subtree`. A walk of a table fetched on
   // demand waits for that table's first fetch (so a one-shot walk finds
-  // it), and fails with the reason while its latest fetch failed.
+  // it; at most the settings' tableWaitMs, when given), and fails with the
+  // reason while its latest fetch failed.
   std::shared_ptr<const RemoteSnapshot> Snapshot(bool startsWalk, int subtree);
 
   std::string LastError() const;
@@ -75,6 +76,7 @@ class RemoteAgent {
   SnmpPoller poller_;        // the interface parts, every poll
   SnmpPoller tablesPoller_;  // the parts fetched on demand
   const Clock::duration interval_;
+  const std::chrono::milliseconds tableWait_;  // 0 = until the fetch ends
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;

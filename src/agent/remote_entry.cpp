@@ -105,6 +105,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpRemoteConfigure(
                               : "AES";
   settings.privPassphrase = Text(source->privPassphrase);
   settings.timeoutMs = source->timeoutMs == 0 ? 1000 : source->timeoutMs;
+  settings.tableWaitMs = source->tableWaitMs;
   state.settings = std::move(settings);
   state.pollIntervalMs = source->pollIntervalMs == 0 ? 1000 : source->pollIntervalMs;
   state.configured = true;

@@ -29,6 +29,7 @@ struct RemoteSettings {
   std::string privProtocol = "AES";
   std::string privPassphrase;
   uint32_t timeoutMs = 1000;
+  uint32_t tableWaitMs = 0;  // see SnmpRemoteSource
 };
 
 // A failure to fetch, with a text for the person that names the device

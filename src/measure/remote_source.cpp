@@ -206,7 +206,8 @@ QString RemoteSource::LibraryPath() {
   return over.isEmpty() ? AgentLibraryPath(QStringLiteral("libmib2remote.so")) : over;
 }
 
-SnmpRemoteSource RemoteSource::ToAbi(Storage& storage, uint32_t pollIntervalMs) const {
+SnmpRemoteSource RemoteSource::ToAbi(Storage& storage, uint32_t pollIntervalMs,
+                                     uint32_t tableWaitMs) const {
   storage.host = host.toStdString();
   storage.community = community.toStdString();
   storage.user = user.toStdString();
@@ -228,6 +229,7 @@ SnmpRemoteSource RemoteSource::ToAbi(Storage& storage, uint32_t pollIntervalMs) 
   abi.privPassphrase = storage.privPass.c_str();
   abi.pollIntervalMs = pollIntervalMs;
   abi.timeoutMs = 1000;
+  abi.tableWaitMs = tableWaitMs;
   return abi;
 }
 

@@ -82,7 +82,7 @@ class RemoteSource {
     std::string host, community, user, level, auth, authPass, priv, privPass;
     ~Storage();
   };
-  SnmpRemoteSource ToAbi(Storage& storage, uint32_t pollIntervalMs) const;
+  SnmpRemoteSource ToAbi(Storage& storage, uint32_t pollIntervalMs, uint32_t tableWaitMs = 0) const;
 };
 
 }  // namespace velmar

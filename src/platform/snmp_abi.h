@@ -96,6 +96,10 @@ typedef struct SnmpRemoteSource {
   const char* privPassphrase;
   uint32_t pollIntervalMs; /* how often the meter asks; 0 = 1000 */
   uint32_t timeoutMs;      /* one request's wait for an answer; 0 = 1000 */
+  /* How long a walk of the route or connection table waits for that
+   * table's first fetch (a device may need a minute for thousands of
+   * rows); 0 = until it ends. A caller on a GUI thread bounds it. */
+  uint32_t tableWaitMs;
 } SnmpRemoteSource;
 
 /* Called before SnmpExtensionInit. Returns non-zero when the source can
