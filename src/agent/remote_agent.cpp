@@ -17,7 +17,6 @@ RemoteAgent::RemoteAgent(const RemoteSettings& settings, std::chrono::millisecon
       tableWait_(settings.tableWaitMs),
       parts_(RemoteSubtrees().size()),
       asked_(RemoteSubtrees().size()),
-      everAsked_(RemoteSubtrees().size()),
       tried_(RemoteSubtrees().size()),
       partError_(RemoteSubtrees().size()) {}
 
@@ -175,7 +174,8 @@ void RemoteAgent::FetchTables() {
 // those walks asked for lately.
 bool RemoteAgent::Wanted(size_t part, Clock::time_point now) const {
   return latest_ != nullptr && OnDemand(part) &&
-         (tablesFetches_ == 0 || (everAsked_[part] && now - asked_[part] < kOnDemandKeep));
+         (tablesFetches_ == 0 ||
+          (asked_[part] != Clock::time_point{} && now - asked_[part] < kOnDemandKeep));
 }
 
 void RemoteAgent::Publish(Clock::time_point taken) {
@@ -193,7 +193,6 @@ std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int
   if (startsWalk) {
     if (subtree >= 0) {
       asked_[part] = now;
-      everAsked_[part] = true;
     }
     // A poll begun less than half an interval ago is the next snapshot
     // already. The table walks leave the interface polls alone: those are

@@ -84,11 +84,10 @@ class RemoteAgent {
   std::condition_variable polled_;
   std::shared_ptr<const RemoteSnapshot> latest_;
   // Per part of the tree: its objects as last fetched, when a walk last
-  // asked for it and whether one ever did, and (parts on demand) whether a
-  // fetch has ended since the start and why the latest one failed.
+  // asked for it (the clock's epoch: never), and (parts on demand) whether
+  // a fetch has ended since the start and why the latest one failed.
   std::vector<std::vector<RemoteObject>> parts_;
   std::vector<Clock::time_point> asked_;
-  std::vector<bool> everAsked_;
   std::vector<bool> tried_;
   std::vector<std::string> partError_;
   std::string pollError_;    // the latest interface poll's failure

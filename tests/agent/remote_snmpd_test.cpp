@@ -32,11 +32,8 @@ namespace {
 class TableStallingRelay {
  public:
   explicit TableStallingRelay(uint16_t snmpdPort) : snmpdPort_(snmpdPort) {
-    listener_ = Bound();
-    sockaddr_in a{};
-    socklen_t length = sizeof a;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length);
-    port_ = ntohs(a.sin_port);
+    listener_ = test::SnmpdProcess::LoopbackSocket();
+    port_ = test::SnmpdProcess::PortOf(listener_);
     thread_ = std::thread([this] { Run(); });
   }
   ~TableStallingRelay() {
@@ -52,14 +49,6 @@ class TableStallingRelay {
   int Dropped() const { return dropped_; }
 
  private:
-  static int Bound() {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    return fd;
-  }
   void Run() {
     // tcpConnTable's name as BER encodes it, found in any request under it.
     static constexpr std::string_view kTcpConnTable("\x2b\x06\x01\x02\x01\x06\x0d", 7);
@@ -102,7 +91,7 @@ class TableStallingRelay {
     Client& client = clients_[uint64_t{from.sin_addr.s_addr} << 16 | from.sin_port];
     if (client.upstream < 0) {
       client.address = from;
-      client.upstream = Bound();
+      client.upstream = test::SnmpdProcess::LoopbackSocket();
       sockaddr_in to{};
       to.sin_family = AF_INET;
       to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

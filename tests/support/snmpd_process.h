@@ -21,17 +21,28 @@ class SnmpdProcess {
  public:
   static constexpr const char* kCommunity = "velmar-test";
 
-  // A UDP port nothing listens on (bound and closed again).
-  static uint16_t FreePort() {
-    const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+  // A UDP socket on a free port of 127.0.0.1.
+  static int LoopbackSocket() {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    return fd;
+  }
+  static uint16_t PortOf(int fd) {
+    sockaddr_in a{};
     socklen_t length = sizeof a;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&a), &length);
-    close(probe);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
     return ntohs(a.sin_port);
+  }
+
+  // A UDP port nothing listens on (bound and closed again).
+  static uint16_t FreePort() {
+    const int probe = LoopbackSocket();
+    const uint16_t port = PortOf(probe);
+    close(probe);
+    return port;
   }
 
   // On `port`, or a free one; false when snmpd cannot be started (not
