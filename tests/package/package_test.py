@@ -311,9 +311,16 @@ def check_window_in_xdg_folder(x, root, work):
     # the second press reaches Help, Return takes it).
     x.tray_menu_key("h")
     x.xdotool("key", "h", "Return")
-    x.wait(lambda: os.path.exists(calls), 10, "the opener called")
-    with open(calls) as f:
-        page = f.read().strip()
+    # The shell creates the file before printf writes the line: wait for
+    # the line itself.
+    def opened():
+        if not os.path.exists(calls):
+            return ""
+        with open(calls) as f:
+            text = f.read()
+        return text.strip() if text.endswith("\n") else ""
+    x.wait(opened, 10, "the opener called")
+    page = opened()
     assert page == os.path.join(root, "usr/share/velmar/help/index.html"), page
     assert os.path.isfile(page)
     # "Save settings and Quit" writes the file in the XDG folder again.
