@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "interface_table.h"
+#include "measure/interface_table.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 
-#include "averaging_engine.h"
-#include "message_queue.h"
+#include "measure/averaging_engine.h"
+#include "platform/message_queue.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <QImage>
 #include <QPainter>
 
-#include "chart_renderer.h"
-#include "graph_chart.h"
-#include "graph_feeder.h"
+#include "graph/chart_renderer.h"
+#include "graph/graph_chart.h"
+#include "graph/graph_feeder.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "local_servers.h"
-#include "measurement_state.h"
-#include "traffic_generator.h"
+#include "measure/measurement_state.h"
+#include "net/local_servers.h"
+#include "net/traffic_generator.h"
 
 extern char** environ;
 

@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "interface_table.h"
-#include "net_stat_window.h"
+#include "measure/interface_table.h"
+#include "measure/widgets/net_stat_window.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <thread>
 
-#include "interface_table.h"
-#include "remote_source.h"
-#include "snmpd_process.h"
+#include "measure/interface_table.h"
+#include "measure/remote_source.h"
+#include "support/snmpd_process.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <bit>
 #include <memory>
 
-#include "history_reader.h"
-#include "history_recorder.h"
-#include "key_store.h"
-#include "registry.h"
-#include "report_generator.h"
+#include "history/history_reader.h"
+#include "history/history_recorder.h"
+#include "platform/key_store.h"
+#include "platform/registry.h"
+#include "report/report_generator.h"
 
 namespace velmar {
 namespace {

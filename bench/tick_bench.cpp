@@ -14,7 +14,7 @@
 #include <chrono>
 #include <vector>
 
-#include "main_window.h"
+#include "shell/widgets/main_window.h"
 
 namespace {
 

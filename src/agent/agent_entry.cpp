@@ -3,8 +3,8 @@
 #include <mutex>
 #include <vector>
 
-#include "mib2_tables.h"
-#include "snmp_abi.h"
+#include "agent/mib2_tables.h"
+#include "platform/snmp_abi.h"
 
 using velmar::agent::MibValue;
 using velmar::agent::Oid;

@@ -1,4 +1,4 @@
-#include "kernel_tables.h"
+#include "agent/kernel_tables.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "mib2_tables.h"
+#include "agent/mib2_tables.h"
 
 #include <net/if.h>
 #include <net/route.h>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel_tables.h"
-#include "mib_view.h"
+#include "agent/kernel_tables.h"
+#include "agent/mib_view.h"
 
 namespace velmar::agent {
 

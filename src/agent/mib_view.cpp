@@ -1,4 +1,4 @@
-#include "mib_view.h"
+#include "agent/mib_view.h"
 
 #include <algorithm>
 

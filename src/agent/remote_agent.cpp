@@ -1,4 +1,4 @@
-#include "remote_agent.h"
+#include "agent/remote_agent.h"
 
 namespace velmar::agent {
 

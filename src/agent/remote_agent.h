@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "remote_view.h"
-#include "snmp_poller.h"
+#include "agent/remote_view.h"
+#include "agent/snmp_poller.h"
 
 namespace velmar::agent {
 

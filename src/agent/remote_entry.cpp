@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "remote_agent.h"
-#include "snmp_abi.h"
+#include "agent/remote_agent.h"
+#include "platform/snmp_abi.h"
 
 using velmar::agent::RemoteAgent;
 using velmar::agent::RemoteObject;

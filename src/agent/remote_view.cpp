@@ -1,4 +1,4 @@
-#include "remote_view.h"
+#include "agent/remote_view.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // The only file that speaks net-snmp: its headers define the ASN tags as
 // macros, so they stay out of everything that includes the agent ABI.
-#include "snmp_poller.h"
+#include "agent/snmp_poller.h"
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "remote_view.h"
+#include "agent/remote_view.h"
 
 // net-snmp's PDU (netsnmp_pdu), named here without its headers.
 struct snmp_pdu;

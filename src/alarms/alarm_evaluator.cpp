@@ -1,10 +1,10 @@
-#include "alarm_evaluator.h"
+#include "alarms/alarm_evaluator.h"
 
 #include <QRegularExpression>
 
-#include "history_recorder.h"
-#include "registry.h"
-#include "settings_list.h"
+#include "config/settings_list.h"
+#include "history/history_recorder.h"
+#include "platform/registry.h"
 
 namespace velmar {
 

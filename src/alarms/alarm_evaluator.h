@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "day_key_dates.h"
-#include "measurement_state.h"
+#include "history/day_key_dates.h"
+#include "measure/measurement_state.h"
 
 namespace velmar {
 

@@ -1,8 +1,8 @@
-#include "console_alarm_actions.h"
+#include "alarms/console_alarm_actions.h"
 
 #include <unistd.h>
 
-#include "launcher.h"
+#include "platform/launcher.h"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "alarm_evaluator.h"
-#include "mail_sender.h"
+#include "alarms/alarm_evaluator.h"
+#include "alarms/mail_sender.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "mail_sender.h"
+#include "alarms/mail_sender.h"
 
 #include <QDateTime>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "exception.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

@@ -10,21 +10,21 @@
 #include <memory>
 #include <optional>
 
-#include "alarm_evaluator.h"
-#include "command_line.h"
-#include "console_alarm_actions.h"
-#include "day_key_dates.h"
-#include "headless_meter.h"
-#include "history_report.h"
-#include "interface_table.h"
-#include "key_store.h"
-#include "listen_address.h"
-#include "metrics_exporter.h"
-#include "product.h"
-#include "remote_options.h"
-#include "report_main.h"
-#include "settings_list.h"
-#include "unix_signal_watcher.h"
+#include "alarms/alarm_evaluator.h"
+#include "alarms/console_alarm_actions.h"
+#include "app/command_line.h"
+#include "app/remote_options.h"
+#include "app/report_main.h"
+#include "config/product.h"
+#include "config/settings_list.h"
+#include "history/day_key_dates.h"
+#include "history/history_report.h"
+#include "measure/headless_meter.h"
+#include "measure/interface_table.h"
+#include "metrics/listen_address.h"
+#include "metrics/metrics_exporter.h"
+#include "platform/key_store.h"
+#include "platform/unix_signal_watcher.h"
 
 using namespace velmar;
 

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "interface_table.h"
-#include "remote_options.h"
-#include "settings_list.h"
-#include "snmp_abi.h"
-#include "snmp_agent.h"
-#include "snmp_format.h"
-#include "tick_clock.h"
+#include "app/remote_options.h"
+#include "config/settings_list.h"
+#include "measure/interface_table.h"
+#include "platform/snmp_abi.h"
+#include "platform/snmp_agent.h"
+#include "platform/snmp_format.h"
+#include "platform/tick_clock.h"
 
 using namespace velmar;
 

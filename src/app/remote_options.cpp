@@ -1,7 +1,7 @@
-#include "remote_options.h"
+#include "app/remote_options.h"
 
-#include "key_store.h"
-#include "settings_list.h"
+#include "config/settings_list.h"
+#include "platform/key_store.h"
 
 namespace velmar {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "remote_source.h"
+#include "measure/remote_source.h"
 
 namespace velmar {
 

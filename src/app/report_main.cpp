@@ -1,19 +1,19 @@
 // The usage report of the command line:
 //   velmar --report PROFILE     a usage report of a report profile
 //   velmar --report --from DATE --to DATE --group day --format csv [--output FILE]
-#include "report_main.h"
+#include "app/report_main.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
 #include <QTextStream>
 
-#include "atomic_file.h"
-#include "key_store.h"
-#include "product.h"
-#include "report_command_line.h"
-#include "report_generator.h"
-#include "settings_list.h"
+#include "config/product.h"
+#include "config/settings_list.h"
+#include "platform/atomic_file.h"
+#include "platform/key_store.h"
+#include "report/report_command_line.h"
+#include "report/report_generator.h"
 
 namespace velmar {
 

@@ -1,9 +1,9 @@
-#include "settings_list.h"
+#include "config/settings_list.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
-#include "data_locations.h"
+#include "platform/data_locations.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "settings_loader.h"
+#include "config/settings_loader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "atomic_file.h"
-#include "autostart.h"
-#include "exception.h"
-#include "kilobit.h"
-#include "product.h"
-#include "registry.h"
+#include "config/kilobit.h"
+#include "config/product.h"
+#include "platform/atomic_file.h"
+#include "platform/autostart.h"
+#include "platform/exception.h"
+#include "platform/registry.h"
 
 namespace velmar {
 

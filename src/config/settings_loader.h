@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "settings_list.h"
-#include "settings_target.h"
+#include "config/settings_list.h"
+#include "config/settings_target.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
-#include "chart3d.h"
+#include "graph/chart3d.h"
 
-#include "exception.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "chart_series.h"
+#include "graph/chart_series.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "chart_drawing.h"
+#include "graph/chart_drawing.h"
 
 #include <QPaintDevice>
 #include <numeric>

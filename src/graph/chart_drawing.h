@@ -11,9 +11,9 @@
 #include <cmath>
 #include <vector>
 
-#include "chart3d.h"
-#include "chart_projection.h"
-#include "chart_renderer.h"
+#include "graph/chart3d.h"
+#include "graph/chart_projection.h"
+#include "graph/chart_renderer.h"
 
 namespace velmar::chart_drawing {
 

@@ -1,8 +1,8 @@
 #include <QLinearGradient>
 #include <QPainterPath>
 
-#include "chart_drawing.h"
-#include "chart_renderer.h"
+#include "graph/chart_drawing.h"
+#include "graph/chart_renderer.h"
 
 namespace velmar {
 

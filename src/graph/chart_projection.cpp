@@ -1,4 +1,4 @@
-#include "chart_projection.h"
+#include "graph/chart_projection.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "chart_renderer.h"
+#include "graph/chart_renderer.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -9,7 +9,7 @@
 #include <numeric>
 #include <vector>
 
-#include "chart_drawing.h"
+#include "graph/chart_drawing.h"
 
 namespace velmar {
 

@@ -6,8 +6,8 @@
 #include <QSize>
 #include <optional>
 
-#include "chart3d.h"
-#include "chart_projection.h"
+#include "graph/chart3d.h"
+#include "graph/chart_projection.h"
 
 class QPaintDevice;
 

@@ -1,6 +1,6 @@
-#include "chart_series.h"
+#include "graph/chart_series.h"
 
-#include "exception.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
-#include "graph_chart.h"
+#include "graph/graph_chart.h"
 
-#include "graph_picture.h"
+#include "graph/graph_picture.h"
 
 namespace velmar {
 

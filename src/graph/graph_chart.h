@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "chart3d.h"
+#include "graph/chart3d.h"
 
 namespace velmar {
 

@@ -1,9 +1,9 @@
-#include "graph_feeder.h"
+#include "graph/graph_feeder.h"
 
 #include <array>
 #include <cmath>
 
-#include "message_queue.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 

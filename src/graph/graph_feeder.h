@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "graph_chart.h"
-#include "result_publisher.h"
+#include "graph/graph_chart.h"
+#include "measure/result_publisher.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "graph_picture.h"
+#include "graph/graph_picture.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "day_key_dates.h"
+#include "history/day_key_dates.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -1,11 +1,11 @@
-#include "history_commands.h"
+#include "history/history_commands.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <optional>
 
-#include "exception.h"
-#include "user_interface.h"
+#include "platform/exception.h"
+#include "platform/user_interface.h"
 
 namespace velmar {
 

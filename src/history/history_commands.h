@@ -2,9 +2,9 @@
 
 #include <QString>
 
-#include "data_locations.h"
-#include "day_key_dates.h"
-#include "history_maintenance.h"
+#include "history/day_key_dates.h"
+#include "history/history_maintenance.h"
+#include "platform/data_locations.h"
 
 namespace velmar {
 

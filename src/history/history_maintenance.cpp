@@ -1,4 +1,4 @@
-#include "history_maintenance.h"
+#include "history/history_maintenance.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "history_recorder.h"
-#include "registry.h"
+#include "history/history_recorder.h"
+#include "platform/registry.h"
 
 namespace velmar {
 

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "day_key_dates.h"
+#include "history/day_key_dates.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "history_reader.h"
+#include "history/history_reader.h"
 
 #include <QtEndian>
 #include <algorithm>
@@ -7,8 +7,8 @@
 #include <map>
 #include <optional>
 
-#include "history_recorder.h"
-#include "key_store.h"
+#include "history/history_recorder.h"
+#include "platform/key_store.h"
 
 namespace velmar {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "day_key_dates.h"
-#include "exception.h"
+#include "history/day_key_dates.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "history_recorder.h"
+#include "history/history_recorder.h"
 
 #include <QtEndian>
 #include <algorithm>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "registry.h"
+#include "platform/registry.h"
 
 namespace velmar {
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "day_key_dates.h"
-#include "measurement_state.h"
-#include "product.h"
+#include "config/product.h"
+#include "history/day_key_dates.h"
+#include "measure/measurement_state.h"
 
 namespace velmar {
 

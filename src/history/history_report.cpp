@@ -1,4 +1,4 @@
-#include "history_report.h"
+#include "history/history_report.h"
 
 #include <QDateTime>
 #include <QtEndian>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <set>
 
-#include "history_recorder.h"
-#include "registry.h"
+#include "history/history_recorder.h"
+#include "platform/registry.h"
 
 namespace velmar {
 

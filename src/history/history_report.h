@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "day_key_dates.h"
+#include "history/day_key_dates.h"
 
 namespace velmar {
 

@@ -1,11 +1,11 @@
-#include "analysis_control.h"
+#include "measure/analysis_control.h"
 
 #include <QLocale>
 #include <QRegularExpression>
 
-#include "message_queue.h"
-#include "settings_list.h"
-#include "user_interface.h"
+#include "config/settings_list.h"
+#include "platform/message_queue.h"
+#include "platform/user_interface.h"
 
 namespace velmar {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "measurement_state.h"
+#include "measure/measurement_state.h"
 
 namespace velmar {
 

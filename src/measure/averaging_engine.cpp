@@ -1,6 +1,6 @@
-#include "averaging_engine.h"
+#include "measure/averaging_engine.h"
 
-#include "message_queue.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 

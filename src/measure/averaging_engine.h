@@ -4,7 +4,7 @@
 #include <exception>
 #include <functional>
 
-#include "measurement_state.h"
+#include "measure/measurement_state.h"
 
 namespace velmar {
 

@@ -1,10 +1,10 @@
-#include "counter_sampler.h"
+#include "measure/counter_sampler.h"
 
 #include <QScopeGuard>
 #include <cmath>
 
-#include "edge_selection.h"
-#include "interface_table.h"
+#include "measure/edge_selection.h"
+#include "measure/interface_table.h"
 
 namespace velmar {
 

@@ -5,10 +5,10 @@
 #include <functional>
 #include <vector>
 
-#include "interface_counters.h"
-#include "measurement_state.h"
-#include "tick_clock.h"
-#include "tick_host.h"
+#include "measure/interface_counters.h"
+#include "measure/measurement_state.h"
+#include "measure/tick_host.h"
+#include "platform/tick_clock.h"
 
 namespace velmar {
 

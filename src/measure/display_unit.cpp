@@ -1,6 +1,6 @@
-#include "display_unit.h"
+#include "measure/display_unit.h"
 
-#include "kilobit.h"
+#include "config/kilobit.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "edge_selection.h"
+#include "measure/edge_selection.h"
 
 #include <algorithm>
 #include <utility>

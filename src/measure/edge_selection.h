@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "interface_table.h"
-#include "mib_row.h"
+#include "measure/interface_table.h"
+#include "measure/mib_row.h"
 
 namespace velmar {
 

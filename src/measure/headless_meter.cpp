@@ -1,4 +1,4 @@
-#include "headless_meter.h"
+#include "measure/headless_meter.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -5,11 +5,11 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include "averaging_engine.h"
-#include "counter_sampler.h"
-#include "measurement_state.h"
-#include "result_publisher.h"
-#include "tick_host.h"
+#include "measure/averaging_engine.h"
+#include "measure/counter_sampler.h"
+#include "measure/measurement_state.h"
+#include "measure/result_publisher.h"
+#include "measure/tick_host.h"
 
 namespace velmar {
 

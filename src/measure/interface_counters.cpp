@@ -1,4 +1,4 @@
-#include "interface_counters.h"
+#include "measure/interface_counters.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mib_row.h"
+#include "measure/mib_row.h"
 
 namespace velmar {
 

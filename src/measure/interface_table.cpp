@@ -1,12 +1,12 @@
-#include "interface_table.h"
+#include "measure/interface_table.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
 
-#include "app_paths.h"
-#include "tick_host.h"
+#include "measure/tick_host.h"
+#include "platform/app_paths.h"
 
 namespace velmar {
 

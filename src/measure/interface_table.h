@@ -7,12 +7,12 @@
 #include <mutex>
 #include <vector>
 
-#include "mib_row.h"
-#include "remote_source.h"
-#include "snmp_abi.h"
-#include "snmp_agent.h"
-#include "table_errors.h"
-#include "tick_clock.h"
+#include "measure/mib_row.h"
+#include "measure/remote_source.h"
+#include "measure/table_errors.h"
+#include "platform/snmp_abi.h"
+#include "platform/snmp_agent.h"
+#include "platform/tick_clock.h"
 
 namespace velmar {
 

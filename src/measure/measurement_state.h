@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "kilobit.h"
+#include "config/kilobit.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "mib_row.h"
+#include "measure/mib_row.h"
 
 namespace velmar {
 

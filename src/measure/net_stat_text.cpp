@@ -1,10 +1,10 @@
-#include "net_stat_text.h"
+#include "measure/net_stat_text.h"
 
 #include <charconv>
 
-#include "edge_selection.h"
-#include "interface_table.h"
-#include "table_errors.h"
+#include "measure/edge_selection.h"
+#include "measure/interface_table.h"
+#include "measure/table_errors.h"
 
 namespace velmar {
 

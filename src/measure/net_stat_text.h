@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "mib_row.h"
+#include "measure/mib_row.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "remote_source.h"
+#include "measure/remote_source.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,10 +6,10 @@
 #include <QFileInfo>
 #include <algorithm>
 
-#include "app_paths.h"
-#include "key_store.h"
-#include "product.h"
-#include "settings_list.h"
+#include "config/product.h"
+#include "config/settings_list.h"
+#include "platform/app_paths.h"
+#include "platform/key_store.h"
 
 namespace velmar {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "exception.h"
-#include "snmp_abi.h"
+#include "platform/exception.h"
+#include "platform/snmp_abi.h"
 
 namespace velmar {
 

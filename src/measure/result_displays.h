@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "display_unit.h"
+#include "measure/display_unit.h"
 
 namespace velmar {
 

@@ -1,9 +1,9 @@
-#include "result_publisher.h"
+#include "measure/result_publisher.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "settings_list.h"
+#include "config/settings_list.h"
 
 namespace velmar {
 

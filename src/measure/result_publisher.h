@@ -3,10 +3,10 @@
 #include <exception>
 #include <functional>
 
-#include "averaging_engine.h"
-#include "display_unit.h"
-#include "measurement_state.h"
-#include "result_displays.h"
+#include "measure/averaging_engine.h"
+#include "measure/display_unit.h"
+#include "measure/measurement_state.h"
+#include "measure/result_displays.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exception.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-#include "metrics_snapshot.h"
+#include "metrics/metrics_snapshot.h"
 
 namespace velmar {
 

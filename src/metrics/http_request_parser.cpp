@@ -1,4 +1,4 @@
-#include "http_request_parser.h"
+#include "metrics/http_request_parser.h"
 
 #include <QList>
 #include <algorithm>

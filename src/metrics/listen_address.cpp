@@ -1,10 +1,10 @@
-#include "listen_address.h"
+#include "metrics/listen_address.h"
 
 #include <arpa/inet.h>
 
 #include <algorithm>
 
-#include "metrics_server.h"
+#include "metrics/metrics_server.h"
 
 namespace velmar {
 

@@ -1,11 +1,11 @@
-#include "metrics_exporter.h"
+#include "metrics/metrics_exporter.h"
 
 #include <QDateTime>
 
-#include "alarm_evaluator.h"
-#include "counter_sampler.h"
-#include "headless_meter.h"
-#include "measurement_state.h"
+#include "alarms/alarm_evaluator.h"
+#include "measure/counter_sampler.h"
+#include "measure/headless_meter.h"
+#include "measure/measurement_state.h"
 
 namespace velmar {
 

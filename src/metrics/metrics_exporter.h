@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "listen_address.h"
-#include "metrics_server.h"
-#include "metrics_snapshot.h"
+#include "metrics/listen_address.h"
+#include "metrics/metrics_server.h"
+#include "metrics/metrics_snapshot.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "metrics_server.h"
+#include "metrics/metrics_server.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -12,7 +12,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "exposition.h"
+#include "metrics/exposition.h"
 
 namespace velmar {
 

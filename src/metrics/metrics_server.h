@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "exception.h"
-#include "http_request_parser.h"
-#include "listen_address.h"
-#include "metrics_snapshot.h"
+#include "metrics/http_request_parser.h"
+#include "metrics/listen_address.h"
+#include "metrics/metrics_snapshot.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

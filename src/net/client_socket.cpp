@@ -1,4 +1,4 @@
-#include "client_socket.h"
+#include "net/client_socket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,8 +7,8 @@
 #include <QSocketNotifier>
 #include <cerrno>
 
-#include "host_lookup.h"
-#include "socket_error.h"
+#include "net/host_lookup.h"
+#include "net/socket_error.h"
 
 namespace velmar {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "stream_socket.h"
+#include "net/stream_socket.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "counting_stream.h"
+#include "net/counting_stream.h"
 
 #include <algorithm>
 

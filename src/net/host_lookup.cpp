@@ -1,4 +1,4 @@
-#include "host_lookup.h"
+#include "net/host_lookup.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "socket_error.h"
+#include "net/socket_error.h"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
-#include "http_client.h"
+#include "net/http_client.h"
 
-#include "message_queue.h"
-#include "socket_error.h"
+#include "net/socket_error.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 

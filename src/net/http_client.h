@@ -5,9 +5,9 @@
 #include <QString>
 #include <cstdint>
 
-#include "client_socket.h"
-#include "counting_stream.h"
-#include "http_headers.h"
+#include "net/client_socket.h"
+#include "net/counting_stream.h"
+#include "net/http_headers.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "http_headers.h"
+#include "net/http_headers.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "idle_countdown.h"
+#include "net/idle_countdown.h"
 
 namespace velmar {
 

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "interval_timer.h"
+#include "net/interval_timer.h"
 
 namespace velmar {
 

@@ -1,8 +1,8 @@
-#include "interval_timer.h"
+#include "net/interval_timer.h"
 
 #include <QTimerEvent>
 
-#include "socket_error.h"
+#include "net/socket_error.h"
 
 namespace velmar {
 

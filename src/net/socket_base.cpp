@@ -1,4 +1,4 @@
-#include "socket_base.h"
+#include "net/socket_base.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,8 +7,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include "message_queue.h"
-#include "socket_error.h"
+#include "net/socket_error.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 

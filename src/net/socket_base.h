@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "idle_countdown.h"
+#include "net/idle_countdown.h"
 
 namespace velmar {
 

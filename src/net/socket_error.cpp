@@ -1,4 +1,4 @@
-#include "socket_error.h"
+#include "net/socket_error.h"
 
 #include <netdb.h>
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "exception.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

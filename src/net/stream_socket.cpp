@@ -1,4 +1,4 @@
-#include "stream_socket.h"
+#include "net/stream_socket.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <limits>
 #include <string>
 
-#include "socket_error.h"
+#include "net/socket_error.h"
 
 namespace velmar {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "socket_base.h"
+#include "net/socket_base.h"
 
 namespace velmar {
 

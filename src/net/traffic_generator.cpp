@@ -1,10 +1,10 @@
-#include "traffic_generator.h"
+#include "net/traffic_generator.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "analysis_control.h"
-#include "message_queue.h"
+#include "measure/analysis_control.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 

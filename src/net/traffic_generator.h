@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "http_client.h"
-#include "measurement_state.h"
-#include "tick_clock.h"
+#include "measure/measurement_state.h"
+#include "net/http_client.h"
+#include "platform/tick_clock.h"
 
 namespace velmar {
 

@@ -1,10 +1,10 @@
-#include "app_paths.h"
+#include "platform/app_paths.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
-#include "install_layout.h"
+#include "platform/install_layout.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "atomic_file.h"
+#include "platform/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "exception.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

@@ -1,13 +1,13 @@
-#include "autostart.h"
+#include "platform/autostart.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "atomic_file.h"
-#include "data_locations.h"
-#include "install_layout.h"
-#include "registry.h"
+#include "platform/atomic_file.h"
+#include "platform/data_locations.h"
+#include "platform/install_layout.h"
+#include "platform/registry.h"
 
 namespace velmar {
 

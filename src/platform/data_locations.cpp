@@ -1,4 +1,4 @@
-#include "data_locations.h"
+#include "platform/data_locations.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app_paths.h"
+#include "platform/app_paths.h"
 
 namespace velmar {
 

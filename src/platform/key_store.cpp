@@ -1,4 +1,4 @@
-#include "key_store.h"
+#include "platform/key_store.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "data_locations.h"
-#include "key_store_sql.h"
+#include "platform/data_locations.h"
+#include "platform/key_store_sql.h"
 
 namespace velmar {
 

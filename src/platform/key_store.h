@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "exception.h"
+#include "platform/exception.h"
 
 struct sqlite3;
 

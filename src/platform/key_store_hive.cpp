@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "key_store_sql.h"
+#include "platform/key_store_sql.h"
 
 namespace velmar::keystore_sql {
 

@@ -1,4 +1,4 @@
-#include "key_store_sql.h"
+#include "platform/key_store_sql.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "key_store.h"
+#include "platform/key_store.h"
 
 namespace velmar::keystore_sql {
 

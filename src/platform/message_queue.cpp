@@ -1,4 +1,4 @@
-#include "message_queue.h"
+#include "platform/message_queue.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 #include <QStringList>
 #include <optional>
 
-#include "exception.h"
-#include "key_store.h"
+#include "platform/exception.h"
+#include "platform/key_store.h"
 
 namespace velmar {
 

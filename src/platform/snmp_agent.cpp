@@ -1,4 +1,4 @@
-#include "snmp_agent.h"
+#include "platform/snmp_agent.h"
 
 namespace velmar {
 

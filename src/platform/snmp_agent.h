@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "dynamic_library.h"
-#include "snmp_abi.h"
+#include "platform/dynamic_library.h"
+#include "platform/snmp_abi.h"
 
 namespace velmar {
 

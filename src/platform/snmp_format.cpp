@@ -1,4 +1,4 @@
-#include "snmp_format.h"
+#include "platform/snmp_format.h"
 
 #include <cctype>
 #include <charconv>

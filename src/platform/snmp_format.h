@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "snmp_abi.h"
+#include "platform/snmp_abi.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "tick_clock.h"
+#include "platform/tick_clock.h"
 
 #include <chrono>
 

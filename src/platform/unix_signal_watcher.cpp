@@ -1,4 +1,4 @@
-#include "unix_signal_watcher.h"
+#include "platform/unix_signal_watcher.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "user_interface.h"
+#include "platform/user_interface.h"
 
 namespace velmar {
 

@@ -1,11 +1,11 @@
-#include "profile_store.h"
+#include "report/profile_store.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "app_paths.h"
-#include "atomic_file.h"
+#include "platform/app_paths.h"
+#include "platform/atomic_file.h"
 
 namespace velmar {
 

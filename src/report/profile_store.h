@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "report_profile.h"
+#include "report/report_profile.h"
 
 namespace velmar {
 

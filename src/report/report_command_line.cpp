@@ -1,4 +1,4 @@
-#include "report_command_line.h"
+#include "report/report_command_line.h"
 
 #include <QDate>
 

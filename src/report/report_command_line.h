@@ -5,9 +5,9 @@
 #include <QStringList>
 #include <optional>
 
-#include "exception.h"
-#include "profile_store.h"
-#include "report_profile.h"
+#include "platform/exception.h"
+#include "report/profile_store.h"
+#include "report/report_profile.h"
 
 namespace velmar {
 

@@ -1,8 +1,8 @@
 #include <QStringList>
 #include <cmath>
 
-#include "report_text.h"
-#include "report_writers.h"
+#include "report/report_text.h"
+#include "report/report_writers.h"
 
 namespace velmar {
 

@@ -1,11 +1,11 @@
-#include "report_generator.h"
+#include "report/report_generator.h"
 
 #include <QFileInfo>
 
-#include "atomic_file.h"
-#include "history_reader.h"
-#include "key_store.h"
-#include "report_writers.h"
+#include "history/history_reader.h"
+#include "platform/atomic_file.h"
+#include "platform/key_store.h"
+#include "report/report_writers.h"
 
 namespace velmar {
 

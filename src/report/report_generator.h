@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "profile_store.h"
-#include "report_model.h"
+#include "report/profile_store.h"
+#include "report/report_model.h"
 
 namespace velmar {
 

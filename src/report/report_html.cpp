@@ -2,11 +2,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "day_key_dates.h"
-#include "product.h"
-#include "report_text.h"
-#include "report_writers.h"
-#include "svg_chart.h"
+#include "config/product.h"
+#include "history/day_key_dates.h"
+#include "report/report_text.h"
+#include "report/report_writers.h"
+#include "report/svg_chart.h"
 
 namespace velmar {
 

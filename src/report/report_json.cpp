@@ -3,9 +3,9 @@
 #include <QJsonObject>
 #include <cmath>
 
-#include "day_key_dates.h"
-#include "report_text.h"
-#include "report_writers.h"
+#include "history/day_key_dates.h"
+#include "report/report_text.h"
+#include "report/report_writers.h"
 
 namespace velmar {
 

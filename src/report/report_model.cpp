@@ -1,10 +1,10 @@
-#include "report_model.h"
+#include "report/report_model.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "alarm_evaluator.h"
-#include "day_key_dates.h"
+#include "alarms/alarm_evaluator.h"
+#include "history/day_key_dates.h"
 
 namespace velmar {
 

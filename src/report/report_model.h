@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "history_reader.h"
-#include "report_profile.h"
+#include "history/history_reader.h"
+#include "report/report_profile.h"
 
 namespace velmar {
 

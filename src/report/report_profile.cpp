@@ -1,4 +1,4 @@
-#include "report_profile.h"
+#include "report/report_profile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 #include <cmath>
 
-#include "day_key_dates.h"
+#include "history/day_key_dates.h"
 
 namespace velmar {
 

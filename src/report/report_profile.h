@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-#include "exception.h"
+#include "platform/exception.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "report_text.h"
+#include "report/report_text.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -7,8 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "day_key_dates.h"
-#include "report_profile.h"
+#include "history/day_key_dates.h"
+#include "report/report_profile.h"
 
 namespace velmar {
 

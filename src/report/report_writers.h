@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "report_model.h"
+#include "report/report_model.h"
 
 namespace velmar {
 

@@ -1,9 +1,9 @@
-#include "svg_chart.h"
+#include "report/svg_chart.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "report_text.h"
+#include "report/report_text.h"
 
 namespace velmar {
 

@@ -1,6 +1,6 @@
-#include "error_report.h"
+#include "shell/error_report.h"
 
-#include "product.h"
+#include "config/product.h"
 
 namespace velmar {
 

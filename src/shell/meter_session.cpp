@@ -1,11 +1,11 @@
-#include "meter_session.h"
+#include "shell/meter_session.h"
 
-#include "autostart.h"
-#include "key_store.h"
-#include "launcher.h"
-#include "product.h"
-#include "remote_source.h"
-#include "user_interface.h"
+#include "config/product.h"
+#include "measure/remote_source.h"
+#include "platform/autostart.h"
+#include "platform/key_store.h"
+#include "platform/launcher.h"
+#include "platform/user_interface.h"
 
 namespace velmar {
 
@@ -47,7 +47,6 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
   };
   publisher_.OnError = [this](const std::exception& e) { Report(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
-  graphs_.FeedChanged = [this](GraphFeed* feed) { publisher_.Graph = feed; };
   // Generate mode says in the status bar when its downloads fail, and when
   // they work again; it goes on trying meanwhile.
   generator_.OnFailure = [this](const QString& error, int pauseSeconds) {
@@ -143,7 +142,7 @@ void MeterSession::Shutdown() {
   }
   sampler_.SetTable(nullptr);
   table_.reset();
-  graphs_.CloseGraph();
+  view_.CloseGraphWindow();
   sizer_.Restore();
   placement_.enabled = true;
   placement_.Save(view_);

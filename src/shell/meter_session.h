@@ -5,27 +5,26 @@
 #include <functional>
 #include <memory>
 
-#include "alarm_evaluator.h"
-#include "analysis_control.h"
-#include "averaging_engine.h"
-#include "counter_sampler.h"
-#include "day_key_dates.h"
-#include "graph_window_host.h"
-#include "history_maintenance.h"
-#include "history_recorder.h"
-#include "interface_table.h"
-#include "mail_sender.h"
-#include "measurement_state.h"
-#include "result_displays.h"
-#include "result_publisher.h"
-#include "settings_list.h"
-#include "settings_loader.h"
-#include "settings_target.h"
-#include "tick_clock.h"
-#include "tick_host.h"
-#include "traffic_generator.h"
-#include "window_placement.h"
-#include "window_sizer.h"
+#include "alarms/alarm_evaluator.h"
+#include "alarms/mail_sender.h"
+#include "config/settings_list.h"
+#include "config/settings_loader.h"
+#include "config/settings_target.h"
+#include "history/day_key_dates.h"
+#include "history/history_maintenance.h"
+#include "history/history_recorder.h"
+#include "measure/analysis_control.h"
+#include "measure/averaging_engine.h"
+#include "measure/counter_sampler.h"
+#include "measure/interface_table.h"
+#include "measure/measurement_state.h"
+#include "measure/result_displays.h"
+#include "measure/result_publisher.h"
+#include "measure/tick_host.h"
+#include "net/traffic_generator.h"
+#include "platform/tick_clock.h"
+#include "shell/window_placement.h"
+#include "shell/window_sizer.h"
 
 namespace velmar {
 
@@ -47,6 +46,8 @@ class MeterView : public SettingsTarget,
   // The window's part of the initial state at start-up, after the stored
   // placement has been applied and before the settings are.
   virtual void ResetForStart() = 0;
+  // Closes the graph window, if one is open, as the meter shuts down.
+  virtual void CloseGraphWindow() = 0;
 };
 
 // The running meter behind the main window: the settings, the measurement
@@ -127,7 +128,8 @@ class MeterSession : public TickHost, public AlarmActions {
   DayKeyDates& Dates() { return dates_; }
   HistoryMaintenance& Maintenance() { return maintenance_; }
   AlarmEvaluator& Alarms() { return evaluator_; }
-  GraphWindowHost& Graphs() { return graphs_; }
+  // Where the publication feeds the graph window; null while none is open.
+  void SetGraphFeed(GraphFeed* feed) { publisher_.Graph = feed; }
   WindowSizer& Sizer() { return sizer_; }
   QTimer& HistoryTimer() { return historyTimer_; }
   const QStringList& AdapterList() const { return adapters_; }
@@ -161,8 +163,6 @@ class MeterSession : public TickHost, public AlarmActions {
   HistoryMaintenance maintenance_;
   MailSender mail_;
   AlarmEvaluator evaluator_;
-  // After the publisher: the graph window goes before the publication.
-  GraphWindowHost graphs_;
   WindowSizer sizer_;
   QTimer calcTimer_;
   QTimer historyTimer_;

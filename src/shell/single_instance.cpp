@@ -1,4 +1,4 @@
-#include "single_instance.h"
+#include "shell/single_instance.h"
 
 #include <unistd.h>
 

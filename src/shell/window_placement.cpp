@@ -1,6 +1,6 @@
-#include "window_placement.h"
+#include "shell/window_placement.h"
 
-#include "registry.h"
+#include "platform/registry.h"
 
 namespace velmar {
 

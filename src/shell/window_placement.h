@@ -3,7 +3,7 @@
 #include <QRect>
 #include <QString>
 
-#include "key_store.h"
+#include "platform/key_store.h"
 
 namespace velmar {
 

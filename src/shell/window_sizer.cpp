@@ -1,4 +1,4 @@
-#include "window_sizer.h"
+#include "shell/window_sizer.h"
 
 namespace velmar {
 

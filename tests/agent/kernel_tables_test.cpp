@@ -1,4 +1,4 @@
-#include "kernel_tables.h"
+#include "agent/kernel_tables.h"
 
 #include <gtest/gtest.h>
 #include <linux/if.h>
@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "mib2_tables.h"
+#include "agent/mib2_tables.h"
 
 namespace velmar::agent {
 namespace {

@@ -15,9 +15,9 @@
 #include <sstream>
 #include <tuple>
 
-#include "dynamic_library.h"
-#include "interface_table.h"
-#include "snmp_abi.h"
+#include "measure/interface_table.h"
+#include "platform/dynamic_library.h"
+#include "platform/snmp_abi.h"
 
 namespace velmar {
 namespace {

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "remote_view.h"
-#include "snmp_agent.h"
+#include "agent/remote_view.h"
+#include "platform/snmp_agent.h"
 
 namespace velmar {
 namespace {

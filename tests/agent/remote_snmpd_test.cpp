@@ -18,9 +18,9 @@
 #include <thread>
 #include <tuple>
 
-#include "interface_table.h"
-#include "remote_source.h"
-#include "snmpd_process.h"
+#include "measure/interface_table.h"
+#include "measure/remote_source.h"
+#include "support/snmpd_process.h"
 
 namespace velmar {
 namespace {

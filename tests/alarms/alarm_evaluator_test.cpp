@@ -1,14 +1,14 @@
-#include "alarm_evaluator.h"
+#include "alarms/alarm_evaluator.h"
 
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 
-#include "history_recorder.h"
-#include "mail_sender.h"
-#include "registry.h"
-#include "settings_list.h"
-#include "temp_store.h"
+#include "alarms/mail_sender.h"
+#include "config/settings_list.h"
+#include "history/history_recorder.h"
+#include "platform/registry.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

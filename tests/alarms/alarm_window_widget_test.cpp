@@ -1,10 +1,10 @@
-#include "alarm_window.h"
+#include "alarms/widgets/alarm_window.h"
 
 #include <gtest/gtest.h>
 
 #include <QTest>
 
-#include "settings_list.h"
+#include "config/settings_list.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "mail_sender.h"
+#include "alarms/mail_sender.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "alarm_evaluator.h"
-#include "launcher.h"
-#include "smtp_sink.h"
+#include "alarms/alarm_evaluator.h"
+#include "platform/launcher.h"
+#include "support/smtp_sink.h"
 
 #include <QThread>
 

@@ -1,4 +1,4 @@
-#include "settings_loader.h"
+#include "config/settings_loader.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <random>
 
-#include "autostart.h"
-#include "product.h"
-#include "registry.h"
-#include "temp_store.h"
+#include "config/product.h"
+#include "platform/autostart.h"
+#include "platform/registry.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

@@ -11,9 +11,9 @@
 #include <QPushButton>
 #include <cstdio>
 
-#include "main_window.h"
-#include "scripted_ui.h"
-#include "settings_loader.h"
+#include "config/settings_loader.h"
+#include "shell/widgets/main_window.h"
+#include "support/scripted_ui.h"
 
 using namespace velmar;
 

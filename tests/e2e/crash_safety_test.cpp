@@ -13,10 +13,10 @@
 #include <QTemporaryDir>
 #include <random>
 
-#include "history_recorder.h"
-#include "key_store.h"
-#include "registry.h"
-#include "settings_list.h"
+#include "config/settings_list.h"
+#include "history/history_recorder.h"
+#include "platform/key_store.h"
+#include "platform/registry.h"
 
 namespace velmar {
 namespace {

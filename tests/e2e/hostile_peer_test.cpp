@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "local_servers.h"
-#include "scripted_ui.h"
-#include "settings_loader.h"
-#include "test_window.h"
+#include "config/settings_loader.h"
+#include "net/local_servers.h"
+#include "support/scripted_ui.h"
+#include "support/test_window.h"
 
 namespace velmar {
 namespace {

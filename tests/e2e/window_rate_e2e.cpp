@@ -17,13 +17,13 @@
 #include <chrono>
 #include <thread>
 
-#include "alarm_window.h"
-#include "lcd_display.h"
-#include "local_servers.h"
-#include "scripted_ui.h"
-#include "settings_loader.h"
-#include "smtp_sink.h"
-#include "test_window.h"
+#include "alarms/widgets/alarm_window.h"
+#include "config/settings_loader.h"
+#include "measure/widgets/lcd_display.h"
+#include "net/local_servers.h"
+#include "support/scripted_ui.h"
+#include "support/smtp_sink.h"
+#include "support/test_window.h"
 
 namespace velmar {
 namespace {

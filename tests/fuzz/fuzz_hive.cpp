@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "key_store.h"
-#include "registry.h"
+#include "platform/key_store.h"
+#include "platform/registry.h"
 
 namespace {
 

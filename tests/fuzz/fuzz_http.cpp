@@ -13,8 +13,8 @@
 #include <mutex>
 #include <thread>
 
-#include "http_client.h"
-#include "socket_error.h"
+#include "net/http_client.h"
+#include "net/socket_error.h"
 
 namespace {
 

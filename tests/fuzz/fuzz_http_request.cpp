@@ -27,9 +27,9 @@
 #include <cstring>
 #include <vector>
 
-#include "exposition.h"
-#include "http_request_parser.h"
-#include "metrics_server.h"
+#include "metrics/exposition.h"
+#include "metrics/http_request_parser.h"
+#include "metrics/metrics_server.h"
 
 using velmar::HttpRequestParser;
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "profile_store.h"
+#include "report/profile_store.h"
 
 using namespace velmar;
 

@@ -15,10 +15,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "day_key_dates.h"
-#include "profile_store.h"
-#include "report_command_line.h"
-#include "report_model.h"
+#include "history/day_key_dates.h"
+#include "report/profile_store.h"
+#include "report/report_command_line.h"
+#include "report/report_model.h"
 
 using namespace velmar;
 

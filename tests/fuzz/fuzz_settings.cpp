@@ -14,10 +14,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "listen_address.h"
-#include "metrics_server.h"
-#include "remote_source.h"
-#include "settings_loader.h"
+#include "config/settings_loader.h"
+#include "measure/remote_source.h"
+#include "metrics/listen_address.h"
+#include "metrics/metrics_server.h"
 
 namespace {
 

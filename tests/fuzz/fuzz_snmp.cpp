@@ -23,8 +23,8 @@
 #include <memory>
 #include <vector>
 
-#include "remote_view.h"
-#include "snmp_poller.h"
+#include "agent/remote_view.h"
+#include "agent/snmp_poller.h"
 
 using velmar::agent::FetchError;
 using velmar::agent::RemoteObject;

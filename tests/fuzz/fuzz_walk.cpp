@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "interface_table.h"
-#include "snmp_abi.h"
+#include "measure/interface_table.h"
+#include "platform/snmp_abi.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "key_store.h"
-#include "profile_store.h"
-#include "registry.h"
-#include "remote_source.h"
-#include "settings_loader.h"
+#include "config/settings_loader.h"
+#include "measure/remote_source.h"
+#include "platform/key_store.h"
+#include "platform/registry.h"
+#include "report/profile_store.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "chart_renderer.h"
+#include "graph/chart_renderer.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <QPainter>
 #include <cmath>
 
-#include "graph_chart.h"
-#include "graph_feeder.h"
+#include "graph/graph_chart.h"
+#include "graph/graph_feeder.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "graph_chart.h"
+#include "graph/graph_chart.h"
 
 #include <gtest/gtest.h>
 

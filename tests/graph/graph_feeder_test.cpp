@@ -1,14 +1,14 @@
-#include "graph_feeder.h"
+#include "graph/graph_feeder.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QTimer>
 
-#include "averaging_engine.h"
-#include "message_queue.h"
-#include "result_publisher.h"
-#include "settings_list.h"
+#include "config/settings_list.h"
+#include "measure/averaging_engine.h"
+#include "measure/result_publisher.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 namespace {

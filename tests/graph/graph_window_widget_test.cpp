@@ -1,4 +1,4 @@
-#include "graph_window.h"
+#include "graph/widgets/graph_window.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include "chart_renderer.h"
-#include "graph_window_host.h"
-#include "scripted_ui.h"
+#include "graph/chart_renderer.h"
+#include "graph/widgets/graph_window_host.h"
+#include "support/scripted_ui.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "date_dialog.h"
+#include "history/widgets/date_dialog.h"
 
 #include <gtest/gtest.h>
 

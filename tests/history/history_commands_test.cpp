@@ -1,4 +1,4 @@
-#include "history_commands.h"
+#include "history/history_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "history_recorder.h"
-#include "registry.h"
-#include "scripted_ui.h"
-#include "temp_store.h"
+#include "history/history_recorder.h"
+#include "platform/registry.h"
+#include "support/scripted_ui.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

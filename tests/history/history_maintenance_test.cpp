@@ -1,4 +1,4 @@
-#include "history_maintenance.h"
+#include "history/history_maintenance.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "history_recorder.h"
-#include "registry.h"
-#include "temp_store.h"
+#include "history/history_recorder.h"
+#include "platform/registry.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

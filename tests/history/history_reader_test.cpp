@@ -1,12 +1,12 @@
-#include "history_reader.h"
+#include "history/history_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 
-#include "history_recorder.h"
-#include "registry.h"
-#include "temp_store.h"
+#include "history/history_recorder.h"
+#include "platform/registry.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

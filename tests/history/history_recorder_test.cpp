@@ -1,4 +1,4 @@
-#include "history_recorder.h"
+#include "history/history_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "registry.h"
-#include "temp_store.h"
+#include "platform/registry.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

@@ -1,10 +1,10 @@
-#include "history_report.h"
+#include "history/history_report.h"
 
 #include <gtest/gtest.h>
 
-#include "history_recorder.h"
-#include "registry.h"
-#include "temp_store.h"
+#include "history/history_recorder.h"
+#include "platform/registry.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

@@ -1,9 +1,9 @@
-#include "analysis_control.h"
+#include "measure/analysis_control.h"
 
 #include <gtest/gtest.h>
 
-#include "scripted_ui.h"
-#include "settings_list.h"
+#include "config/settings_list.h"
+#include "support/scripted_ui.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "averaging_engine.h"
+#include "measure/averaging_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <numeric>
 
-#include "message_queue.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 namespace {

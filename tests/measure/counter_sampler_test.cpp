@@ -1,12 +1,12 @@
-#include "counter_sampler.h"
+#include "measure/counter_sampler.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <stdexcept>
 
-#include "fake_agent_control.h"
-#include "interface_table.h"
+#include "measure/interface_table.h"
+#include "support/fake_agent_control.h"
 
 namespace velmar {
 namespace {

@@ -1,12 +1,12 @@
-#include "headless_meter.h"
+#include "measure/headless_meter.h"
 
 #include <gtest/gtest.h>
 
 #include <QTimeZone>
 
-#include "fake_agent_control.h"
-#include "interface_table.h"
-#include "settings_list.h"
+#include "config/settings_list.h"
+#include "measure/interface_table.h"
+#include "support/fake_agent_control.h"
 
 namespace velmar {
 namespace {

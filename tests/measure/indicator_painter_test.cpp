@@ -1,4 +1,4 @@
-#include "indicator_painter.h"
+#include "measure/paint/indicator_painter.h"
 
 #include <gtest/gtest.h>
 

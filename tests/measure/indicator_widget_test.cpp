@@ -1,4 +1,4 @@
-#include "indicator.h"
+#include "measure/widgets/indicator.h"
 
 #include <gtest/gtest.h>
 

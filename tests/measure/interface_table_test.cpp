@@ -1,4 +1,4 @@
-#include "interface_table.h"
+#include "measure/interface_table.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <future>
 #include <thread>
 
-#include "fake_agent_control.h"
+#include "support/fake_agent_control.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "lcd_display_painter.h"
+#include "measure/paint/lcd_display_painter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "lcd_display.h"
+#include "measure/widgets/lcd_display.h"
 
 #include <gtest/gtest.h>
 

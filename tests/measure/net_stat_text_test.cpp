@@ -1,4 +1,4 @@
-#include "net_stat_text.h"
+#include "measure/net_stat_text.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "fake_agent_control.h"
-#include "interface_table.h"
-#include "table_errors.h"
+#include "measure/interface_table.h"
+#include "measure/table_errors.h"
+#include "support/fake_agent_control.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "net_stat_window.h"
+#include "measure/widgets/net_stat_window.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "counter_sampler.h"
-#include "fake_agent_control.h"
-#include "interface_table.h"
-#include "measurement_state.h"
-#include "tick_host.h"
+#include "measure/counter_sampler.h"
+#include "measure/interface_table.h"
+#include "measure/measurement_state.h"
+#include "measure/tick_host.h"
+#include "support/fake_agent_control.h"
 
 namespace velmar {
 namespace {

@@ -6,9 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "remote_source.h"
-#include "settings_list.h"
-#include "temp_store.h"
+#include "config/settings_list.h"
+#include "measure/remote_source.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

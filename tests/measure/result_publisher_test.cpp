@@ -1,11 +1,11 @@
-#include "result_publisher.h"
+#include "measure/result_publisher.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "message_queue.h"
-#include "settings_list.h"
+#include "config/settings_list.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 namespace {

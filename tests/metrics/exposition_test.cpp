@@ -1,4 +1,4 @@
-#include "exposition.h"
+#include "metrics/exposition.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "metrics_exporter.h"
+#include "metrics/metrics_exporter.h"
 
 #include <gtest/gtest.h>
 
-#include "counter_sampler.h"
-#include "fake_agent_control.h"
-#include "interface_table.h"
-#include "measurement_state.h"
+#include "measure/counter_sampler.h"
+#include "measure/interface_table.h"
+#include "measure/measurement_state.h"
+#include "support/fake_agent_control.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "metrics_server.h"
+#include "metrics/metrics_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "client_socket.h"
+#include "net/client_socket.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <vector>
 
-#include "local_servers.h"
-#include "net_test_support.h"
-#include "socket_error.h"
+#include "net/local_servers.h"
+#include "net/net_test_support.h"
+#include "net/socket_error.h"
 
 namespace velmar {
 namespace {

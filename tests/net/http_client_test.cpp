@@ -1,13 +1,13 @@
-#include "http_client.h"
+#include "net/http_client.h"
 
 #include <gtest/gtest.h>
 
 #include <QTimer>
 #include <vector>
 
-#include "local_servers.h"
-#include "net_test_support.h"
-#include "socket_error.h"
+#include "net/local_servers.h"
+#include "net/net_test_support.h"
+#include "net/socket_error.h"
 
 namespace velmar {
 namespace {

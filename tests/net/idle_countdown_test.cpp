@@ -1,13 +1,13 @@
-#include "idle_countdown.h"
+#include "net/idle_countdown.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include "interval_timer.h"
-#include "net_test_support.h"
-#include "socket_error.h"
+#include "net/interval_timer.h"
+#include "net/net_test_support.h"
+#include "net/socket_error.h"
 
 namespace velmar {
 namespace {

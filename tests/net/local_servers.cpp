@@ -1,4 +1,4 @@
-#include "local_servers.h"
+#include "net/local_servers.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "socket_error.h"
+#include "net/socket_error.h"
 
 #include <gtest/gtest.h>
 #include <netdb.h>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "net_test_support.h"
+#include "net/net_test_support.h"
 
 namespace velmar {
 namespace {

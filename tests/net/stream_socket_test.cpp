@@ -1,4 +1,4 @@
-#include "stream_socket.h"
+#include "net/stream_socket.h"
 
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 #include <QTimer>
 #include <vector>
 
-#include "client_socket.h"
-#include "counting_stream.h"
-#include "local_servers.h"
-#include "net_test_support.h"
-#include "socket_error.h"
+#include "net/client_socket.h"
+#include "net/counting_stream.h"
+#include "net/local_servers.h"
+#include "net/net_test_support.h"
+#include "net/socket_error.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "traffic_generator.h"
+#include "net/traffic_generator.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,16 +11,16 @@
 #include <map>
 #include <vector>
 
-#include "analysis_control.h"
-#include "counter_sampler.h"
-#include "interface_table.h"
-#include "local_servers.h"
-#include "message_queue.h"
-#include "net_test_support.h"
-#include "settings_list.h"
-#include "settings_loader.h"
-#include "settings_target.h"
-#include "tick_host.h"
+#include "config/settings_list.h"
+#include "config/settings_loader.h"
+#include "config/settings_target.h"
+#include "measure/analysis_control.h"
+#include "measure/counter_sampler.h"
+#include "measure/interface_table.h"
+#include "measure/tick_host.h"
+#include "net/local_servers.h"
+#include "net/net_test_support.h"
+#include "platform/message_queue.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "data_locations.h"
+#include "platform/data_locations.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app_paths.h"
+#include "platform/app_paths.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "key_store.h"
+#include "platform/key_store.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "launcher.h"
+#include "platform/launcher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "registry.h"
+#include "platform/registry.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

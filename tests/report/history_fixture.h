@@ -5,9 +5,9 @@
 #include <map>
 #include <vector>
 
-#include "history_recorder.h"
-#include "key_store.h"
-#include "registry.h"
+#include "history/history_recorder.h"
+#include "platform/key_store.h"
+#include "platform/registry.h"
 
 namespace velmar::test {
 

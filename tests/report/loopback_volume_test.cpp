@@ -10,11 +10,11 @@
 #include <atomic>
 #include <thread>
 
-#include "counter_sampler.h"
-#include "history_recorder.h"
-#include "interface_table.h"
-#include "report_generator.h"
-#include "temp_store.h"
+#include "history/history_recorder.h"
+#include "measure/counter_sampler.h"
+#include "measure/interface_table.h"
+#include "report/report_generator.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "profile_store.h"
+#include "report/profile_store.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 
 #include <csignal>
 
-#include "history_fixture.h"
-#include "report_generator.h"
-#include "temp_store.h"
+#include "report/history_fixture.h"
+#include "report/report_generator.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "history_fixture.h"
-#include "profile_store.h"
+#include "report/history_fixture.h"
+#include "report/profile_store.h"
 
 using namespace velmar;
 

@@ -1,4 +1,4 @@
-#include "report_model.h"
+#include "report/report_model.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +8,12 @@
 #include <QTemporaryDir>
 #include <ctime>
 
-#include "history_fixture.h"
-#include "history_maintenance.h"
-#include "report_generator.h"
-#include "report_text.h"
-#include "report_writers.h"
-#include "temp_store.h"
+#include "history/history_maintenance.h"
+#include "report/history_fixture.h"
+#include "report/report_generator.h"
+#include "report/report_text.h"
+#include "report/report_writers.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

@@ -5,11 +5,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "history_fixture.h"
-#include "report_commands.h"
-#include "report_profile_wizard.h"
-#include "scripted_ui.h"
-#include "temp_store.h"
+#include "report/history_fixture.h"
+#include "report/widgets/report_commands.h"
+#include "report/widgets/report_profile_wizard.h"
+#include "support/scripted_ui.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

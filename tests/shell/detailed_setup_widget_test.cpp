@@ -1,4 +1,4 @@
-#include "detailed_setup.h"
+#include "shell/widgets/detailed_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "scripted_ui.h"
-#include "setup_test_host.h"
-#include "setup_wizard.h"
+#include "shell/setup_test_host.h"
+#include "shell/widgets/setup_wizard.h"
+#include "support/scripted_ui.h"
 
 namespace velmar {
 namespace {

@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
-#include "device_source_dialog.h"
-#include "remote_source.h"
-#include "setup_test_host.h"
+#include "measure/remote_source.h"
+#include "shell/setup_test_host.h"
+#include "shell/widgets/device_source_dialog.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "shell/widgets/main_window.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -16,18 +16,18 @@
 #include <QTest>
 #include <QTimer>
 
-#include "fake_agent_control.h"
-#include "graph_window.h"
-#include "history_recorder.h"
-#include "indicator.h"
-#include "key_store.h"
-#include "lcd_display.h"
-#include "net_stat_window.h"
-#include "registry.h"
-#include "remote_source.h"
-#include "scripted_ui.h"
-#include "settings_loader.h"
-#include "snmpd_process.h"
+#include "config/settings_loader.h"
+#include "graph/widgets/graph_window.h"
+#include "history/history_recorder.h"
+#include "measure/remote_source.h"
+#include "measure/widgets/indicator.h"
+#include "measure/widgets/lcd_display.h"
+#include "measure/widgets/net_stat_window.h"
+#include "platform/key_store.h"
+#include "platform/registry.h"
+#include "support/fake_agent_control.h"
+#include "support/scripted_ui.h"
+#include "support/snmpd_process.h"
 
 namespace velmar {
 namespace {

@@ -16,17 +16,17 @@
 #include <utility>
 #include <vector>
 
-#include "autostart.h"
-#include "key_store.h"
-#include "registry.h"
-#include "scripted_ui.h"
-#include "settings_list.h"
-#include "settings_loader.h"
-#include "settings_target.h"
-#include "setup_host.h"
-#include "temp_store.h"
-#include "tip_window.h"
-#include "user_interface.h"
+#include "config/settings_list.h"
+#include "config/settings_loader.h"
+#include "config/settings_target.h"
+#include "platform/autostart.h"
+#include "platform/key_store.h"
+#include "platform/registry.h"
+#include "platform/user_interface.h"
+#include "shell/setup_host.h"
+#include "shell/widgets/tip_window.h"
+#include "support/scripted_ui.h"
+#include "support/temp_store.h"
 
 namespace velmar::test {
 

@@ -1,4 +1,4 @@
-#include "setup_wizard.h"
+#include "shell/widgets/setup_wizard.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <memory>
 
-#include "scripted_ui.h"
-#include "setup_test_host.h"
+#include "shell/setup_test_host.h"
+#include "support/scripted_ui.h"
 
 namespace velmar {
 namespace {

@@ -1,4 +1,4 @@
-#include "widget_user_interface.h"
+#include "shell/widgets/widget_user_interface.h"
 
 #include <gtest/gtest.h>
 

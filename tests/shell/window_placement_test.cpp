@@ -1,10 +1,10 @@
-#include "window_placement.h"
+#include "shell/window_placement.h"
 
 #include <gtest/gtest.h>
 
-#include "error_report.h"
-#include "registry.h"
-#include "temp_store.h"
+#include "platform/registry.h"
+#include "shell/error_report.h"
+#include "support/temp_store.h"
 
 namespace velmar {
 namespace {

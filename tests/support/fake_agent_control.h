@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "snmp_abi.h"
+#include "platform/snmp_abi.h"
 
 namespace velmar::test {
 

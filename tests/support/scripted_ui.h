@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "user_interface.h"
+#include "platform/user_interface.h"
 
 namespace velmar::test {
 

@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "key_store.h"
+#include "platform/key_store.h"
 
 namespace velmar::test {
 

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "main_window.h"
+#include "shell/widgets/main_window.h"
 
 namespace velmar::test {
 

@@ -1,4 +1,4 @@
-#include "wizard_bar.h"
+#include "wizard/widgets/wizard_bar.h"
 
 #include <gtest/gtest.h>
 

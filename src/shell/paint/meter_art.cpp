@@ -1,0 +1,324 @@
+#include "shell/paint/meter_art.h"
+
+#include "wizard/paint/wizard_art.h"
+
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <algorithm>
+#include <cmath>
+
+namespace velmar {
+
+const QColor MeterArt::kWindowColor(240, 231, 198);
+const QColor MeterArt::kPanelColor(247, 225, 174);
+
+namespace {
+
+// The splash's olive, which the setup pictures share.
+const QColor kOliveTop(40, 60, 30);
+const QColor kOliveBottom(128, 128, 0);
+
+// A transparent picture to draw an icon or setup picture on.
+QImage TransparentCanvas(QSize size) {
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  return image;
+}
+
+QLinearGradient Vertical(double height, QColor top, QColor bottom) {
+  QLinearGradient g(0, 0, 0, height);
+  g.setColorAt(0, top);
+  g.setColorAt(1, bottom);
+  return g;
+}
+
+void Gauge(QPainter& p, QRectF area, double fraction) {
+  // A half-round dial with a needle.
+  const QPointF centre(area.center().x(), area.bottom());
+  const double radius = std::min(area.width() / 2, area.height());
+  p.setPen(QPen(QColor(60, 60, 40), radius / 12));
+  p.setBrush(Qt::NoBrush);
+  const QRectF dial(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+  p.drawArc(dial, 0, 180 * 16);
+  for (int i = 0; i <= 10; ++i) {
+    const double a = M_PI * i / 10;
+    const QPointF outer(centre.x() - radius * std::cos(a), centre.y() - radius * std::sin(a));
+    const QPointF inner(centre.x() - radius * 0.8 * std::cos(a),
+                        centre.y() - radius * 0.8 * std::sin(a));
+    p.setPen(QPen(i >= 8 ? QColor(200, 30, 30) : QColor(60, 60, 40), radius / 20));
+    p.drawLine(inner, outer);
+  }
+  const double a = M_PI * fraction;
+  p.setPen(QPen(QColor(200, 30, 30), radius / 10, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(centre, QPointF(centre.x() - radius * 0.9 * std::cos(a),
+                             centre.y() - radius * 0.9 * std::sin(a)));
+}
+
+}  // namespace
+
+QImage MeterArt::Splash(QSize size) {
+  QImage image(size, QImage::Format_RGB32);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.fillRect(image.rect(), Vertical(size.height(), kOliveTop, kOliveBottom));
+  Gauge(p,
+        QRectF(size.width() * 0.3, size.height() * 0.12, size.width() * 0.4, size.height() * 0.4),
+        0.7);
+  p.setPen(QColor(0, 255, 0));
+  QFont title(QStringLiteral("DejaVu Sans"), 26, QFont::Bold);
+  p.setFont(title);
+  p.drawText(QRect(0, size.height() / 2, size.width(), size.height() / 4), Qt::AlignCenter,
+             QStringLiteral("Velmar 2000"));
+  QFont sub(QStringLiteral("DejaVu Sans"), 10);
+  p.setFont(sub);
+  p.setPen(MeterArt::kWindowColor);
+  p.drawText(QRect(0, size.height() * 3 / 4, size.width(), size.height() / 5), Qt::AlignCenter,
+             QStringLiteral("Bandwidth meter  V. 4.0.9"));
+  return image;
+}
+
+QImage MeterArt::TrayIcon(int size) {
+  QImage image = TransparentCanvas(QSize(size, size));
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(kOliveBottom);
+  p.setPen(Qt::NoPen);
+  p.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+  // Three bars: down, average, up.
+  const double w = size / 5.0;
+  const double heights[] = {0.55, 0.35, 0.75};
+  const QColor colours[] = {QColor(255, 40, 40), QColor(255, 255, 0), QColor(0, 255, 0)};
+  for (int i = 0; i < 3; ++i) {
+    const double h = size * heights[i];
+    p.setBrush(colours[i]);
+    p.drawRect(QRectF(w * (0.5 + 1.5 * i), size * 0.88 - h, w, h));
+  }
+  return image;
+}
+
+QImage MeterArt::MeterBackground(QSize size) {
+  QImage image(size, QImage::Format_RGB32);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.fillRect(image.rect(), Vertical(size.height(), QColor(70, 70, 50), QColor(30, 30, 20)));
+  // A bezel around the indicator bay.
+  p.setPen(QPen(QColor(180, 170, 120), 2));
+  p.setBrush(Qt::NoBrush);
+  p.drawRoundedRect(QRectF(3, 3, size.width() - 6, size.height() - 6), 8, 8);
+  p.setPen(QColor(200, 190, 140));
+  QFont f(QStringLiteral("DejaVu Sans"), 7, QFont::Bold);
+  p.setFont(f);
+  const int third = size.width() / 3;
+  p.drawText(QRect(0, size.height() - 18, third, 14), Qt::AlignCenter, QStringLiteral("DOWN"));
+  p.drawText(QRect(third, size.height() - 18, third, 14), Qt::AlignCenter, QStringLiteral("AVG"));
+  p.drawText(QRect(2 * third, size.height() - 18, third, 14), Qt::AlignCenter,
+             QStringLiteral("UP"));
+  return image;
+}
+
+QImage MeterArt::Lock(bool closed, int size) {
+  QImage image = TransparentCanvas(QSize(size, size));
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  const double s = size;
+  // The shackle: closed sits in the body, open swings up and aside.
+  p.setPen(QPen(QColor(90, 90, 90), s / 9, Qt::SolidLine, Qt::RoundCap));
+  p.setBrush(Qt::NoBrush);
+  QPainterPath shackle;
+  const double left = closed ? s * 0.3 : s * 0.45;
+  const double lift = closed ? 0 : s * 0.12;
+  shackle.moveTo(left, s * 0.5 - lift);
+  shackle.lineTo(left, s * 0.3 - lift);
+  shackle.arcTo(QRectF(left, s * 0.1 - lift, s * 0.4, s * 0.4), 180, -180);
+  shackle.lineTo(left + s * 0.4, closed ? s * 0.5 : s * 0.3 - lift);
+  p.drawPath(shackle);
+  p.setPen(Qt::NoPen);
+  p.setBrush(closed ? QColor(200, 160, 0) : QColor(150, 150, 150));
+  p.drawRoundedRect(QRectF(s * 0.2, s * 0.45, s * 0.6, s * 0.45), s / 12, s / 12);
+  p.setBrush(QColor(60, 60, 60));
+  p.drawEllipse(QPointF(s * 0.5, s * 0.65), s * 0.06, s * 0.06);
+  return image;
+}
+
+}  // namespace velmar
+
+namespace velmar {
+
+namespace {
+
+void Caption(QPainter& p, QRectF area, const QString& text) {
+  WizardArt::Caption(p, area, text);
+}
+
+void Window(QPainter& p, QRectF r, QColor title) {
+  p.setPen(QPen(QColor(30, 30, 20), 1.5));
+  p.setBrush(MeterArt::kWindowColor);
+  p.drawRect(r);
+  p.setBrush(title);
+  p.drawRect(QRectF(r.left(), r.top(), r.width(), r.height() * 0.18));
+}
+
+void Computer(QPainter& p, QRectF r) {
+  p.setPen(QPen(QColor(30, 30, 20), 1.5));
+  p.setBrush(QColor(200, 200, 190));
+  p.drawRoundedRect(QRectF(r.left(), r.top(), r.width(), r.height() * 0.7), 3, 3);
+  p.setBrush(QColor(20, 40, 20));
+  p.drawRect(r.adjusted(r.width() * 0.1, r.height() * 0.08, -r.width() * 0.1, -r.height() * 0.38));
+  p.setBrush(QColor(200, 200, 190));
+  p.drawRect(QRectF(r.center().x() - r.width() * 0.3, r.bottom() - r.height() * 0.2,
+                    r.width() * 0.6, r.height() * 0.2));
+}
+
+void Digits(QPainter& p, QRectF r, const QString& text) {
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::black);
+  p.drawRoundedRect(r, 3, 3);
+  p.setPen(QColor(0, 255, 0));
+  QFont f(QStringLiteral("DejaVu Sans Mono"), 13, QFont::Bold);
+  p.setFont(f);
+  p.drawText(r, Qt::AlignCenter, text);
+}
+
+void Circle(QPainter& p, QPointF centre, double radius) {
+  p.setPen(QPen(MeterArt::kWindowColor, radius / 7));
+  p.setBrush(QColor(60, 80, 40));
+  p.drawEllipse(centre, radius, radius);
+}
+
+}  // namespace
+
+QImage MeterArt::WizardPicture(int page, QSize size) {
+  QImage image = TransparentCanvas(size);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  WizardArt::Backdrop(p, size);
+  const double w = size.width();
+  const double h = size.height();
+  const QRectF label(0, h * 0.82, w, h * 0.14);
+  switch (page) {
+    case 1: {
+      // A window behind and one pinned in front of it.
+      Window(p, QRectF(w * 0.12, h * 0.18, w * 0.55, h * 0.35), QColor(120, 120, 120));
+      Window(p, QRectF(w * 0.33, h * 0.38, w * 0.55, h * 0.35), QColor(200, 30, 30));
+      Gauge(p, QRectF(w * 0.45, h * 0.5, w * 0.3, h * 0.15), 0.6);
+      Caption(p, label, QStringLiteral("Window"));
+      break;
+    }
+    case 2: {
+      // The PC, the proxy in the middle and the internet above.
+      p.setPen(QPen(MeterArt::kWindowColor, 2, Qt::DashLine));
+      p.drawLine(QPointF(w * 0.5, h * 0.22), QPointF(w * 0.5, h * 0.62));
+      Circle(p, QPointF(w * 0.5, h * 0.16), w * 0.12);
+      p.setPen(QPen(MeterArt::kWindowColor, 1));
+      p.drawLine(QPointF(w * 0.38, h * 0.16), QPointF(w * 0.62, h * 0.16));
+      p.drawEllipse(QPointF(w * 0.5, h * 0.16), w * 0.05, w * 0.12);
+      p.setPen(QPen(QColor(30, 30, 20), 1.5));
+      p.setBrush(MeterArt::kPanelColor);
+      p.drawRoundedRect(QRectF(w * 0.3, h * 0.36, w * 0.4, h * 0.12), 3, 3);
+      Computer(p, QRectF(w * 0.3, h * 0.56, w * 0.4, h * 0.24));
+      Caption(p, label, QStringLiteral("Proxy"));
+      break;
+    }
+    case 3:
+      Digits(p, QRectF(w * 0.12, h * 0.18, w * 0.76, h * 0.18), QStringLiteral("1000"));
+      Digits(p, QRectF(w * 0.12, h * 0.48, w * 0.76, h * 0.18), QStringLiteral("1024"));
+      Caption(p, QRectF(0, h * 0.36, w, h * 0.12), QStringLiteral("or"));
+      Caption(p, label, QStringLiteral("bits"));
+      break;
+    case 4: {
+      // A network card with its port and three activity lights.
+      p.setPen(QPen(QColor(30, 30, 20), 1.5));
+      p.setBrush(QColor(30, 110, 50));
+      p.drawRect(QRectF(w * 0.12, h * 0.25, w * 0.76, h * 0.3));
+      p.setBrush(QColor(200, 170, 60));
+      for (int i = 0; i < 6; ++i) {
+        p.drawRect(QRectF(w * (0.18 + 0.1 * i), h * 0.55, w * 0.06, h * 0.06));
+      }
+      p.setBrush(QColor(200, 200, 190));
+      p.drawRect(QRectF(w * 0.2, h * 0.3, w * 0.25, h * 0.17));
+      const QColor lights[] = {QColor(255, 40, 40), QColor(255, 255, 0), QColor(0, 255, 0)};
+      for (int i = 0; i < 3; ++i) {
+        p.setBrush(lights[i]);
+        p.drawEllipse(QPointF(w * (0.56 + 0.1 * i), h * 0.38), w * 0.035, w * 0.035);
+      }
+      Caption(p, label, QStringLiteral("Interface"));
+      break;
+    }
+    case 5: {
+      // The power symbol: the meter starts with the session.
+      const QPointF c(w * 0.5, h * 0.42);
+      const double r = std::min(w, h) * 0.26;
+      Circle(p, c, r);
+      p.setPen(QPen(QColor(0, 255, 0), r / 6, Qt::SolidLine, Qt::RoundCap));
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(QRectF(c.x() - r * 0.55, c.y() - r * 0.55, r * 1.1, r * 1.1), 120 * 16, -300 * 16);
+      p.drawLine(QPointF(c.x(), c.y() - r * 0.7), QPointF(c.x(), c.y() - r * 0.1));
+      Caption(p, label, QStringLiteral("Autoload"));
+      break;
+    }
+    case 6: {
+      // Play, over a dial that is already moving.
+      Gauge(p, QRectF(w * 0.15, h * 0.12, w * 0.7, h * 0.25), 0.45);
+      const QPointF c(w * 0.5, h * 0.6);
+      const double r = std::min(w, h) * 0.17;
+      Circle(p, c, r);
+      p.setPen(Qt::NoPen);
+      p.setBrush(QColor(0, 255, 0));
+      QPolygonF play;
+      play << QPointF(c.x() - r * 0.35, c.y() - r * 0.5) << QPointF(c.x() + r * 0.55, c.y())
+           << QPointF(c.x() - r * 0.35, c.y() + r * 0.5);
+      p.drawPolygon(play);
+      Caption(p, label, QStringLiteral("Active"));
+      break;
+    }
+    case 7: {
+      const QPointF c(w * 0.5, h * 0.42);
+      const double r = std::min(w, h) * 0.26;
+      Circle(p, c, r);
+      p.setPen(QPen(QColor(0, 255, 0), r / 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      QPolygonF tick;
+      tick << QPointF(c.x() - r * 0.5, c.y()) << QPointF(c.x() - r * 0.1, c.y() + r * 0.4)
+           << QPointF(c.x() + r * 0.55, c.y() - r * 0.45);
+      p.drawPolyline(tick);
+      Caption(p, label, QStringLiteral("Ready"));
+      break;
+    }
+    default:
+      Gauge(p, QRectF(w * 0.1, h * 0.15, w * 0.8, h * 0.35), 0.7);
+      Caption(p, QRectF(0, h * 0.55, w, h * 0.14), QStringLiteral("Velmar"));
+      Caption(p, label, QStringLiteral("Setup"));
+      break;
+  }
+  return image;
+}
+
+QImage MeterArt::SetupPicture(QSize size) {
+  QImage image = TransparentCanvas(size);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  WizardArt::Backdrop(p, size);
+  const double w = size.width();
+  const double h = size.height();
+  Gauge(p, QRectF(w * 0.12, h * 0.1, w * 0.76, h * 0.36), 0.55);
+  // A cog: the settings behind the dial.
+  const QPointF c(w * 0.5, h * 0.66);
+  const double r = std::min(w, h) * 0.16;
+  p.setPen(Qt::NoPen);
+  p.setBrush(MeterArt::kWindowColor);
+  for (int i = 0; i < 8; ++i) {
+    p.save();
+    p.translate(c);
+    p.rotate(45.0 * i);
+    p.drawRect(QRectF(-r * 0.2, -r * 1.3, r * 0.4, r * 0.5));
+    p.restore();
+  }
+  p.drawEllipse(c, r, r);
+  p.setBrush(QColor(60, 80, 40));
+  p.drawEllipse(c, r * 0.4, r * 0.4);
+  return image;
+}
+
+}  // namespace velmar

@@ -1,0 +1,263 @@
+#include "shell/widgets/detailed_setup.h"
+
+#include "shell/widgets/setup_dialogs.h"
+
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <exception>
+#include <stdexcept>
+
+#include "config/settings_list.h"
+#include "config/settings_loader.h"
+#include "platform/key_store.h"
+#include "platform/user_interface.h"
+#include "shell/paint/meter_art.h"
+#include "shell/setup_host.h"
+#include "shell/widgets/device_source_dialog.h"
+#include "shell/widgets/setup_wizard.h"
+
+namespace velmar {
+
+// ---- RadioGroup ----
+
+RadioGroup::RadioGroup(const char* name, const QString& title, const QStringList& items,
+                       int columns, QWidget* parent)
+    : QGroupBox(title, parent) {
+  setObjectName(QString::fromLatin1(name));
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(8, 4, 8, 4);
+  grid->setHorizontalSpacing(6);
+  for (int i = 0; i < items.size(); ++i) {
+    auto* button = new QRadioButton(items[i], this);
+    button->setObjectName(objectName() + QString::number(i));
+    group_.addButton(button, i);
+    grid->addWidget(button, i / columns, i % columns);
+    buttons_ << button;
+  }
+  if (!buttons_.isEmpty()) {
+    buttons_.front()->setChecked(true);
+  }
+}
+
+void RadioGroup::SetItemIndex(int index) {
+  if (index < 0 || index >= buttons_.size()) {
+    throw std::out_of_range("List index out of bounds");
+  }
+  buttons_[index]->setChecked(true);
+}
+
+// ---- DetailedSetup ----
+
+namespace {
+
+const QString kOne = QStringLiteral("1");
+const QString kZero = QStringLiteral("0");
+
+}  // namespace
+
+const QString DetailedSetup::kCaption = QStringLiteral("Velmar Detailed Setup");
+
+QLabel* DetailedSetup::Caption(const QString& text, QRect geometry) {
+  auto* label = new QLabel(text, this);
+  label->setGeometry(geometry);
+  return label;
+}
+
+QCheckBox* DetailedSetup::Check(const char* name, const QString& text, QRect geometry) {
+  auto* box = new QCheckBox(text, this);
+  box->setObjectName(QString::fromLatin1(name));
+  box->setGeometry(geometry);
+  return box;
+}
+
+DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
+    : SingleSetupDialog(host, parent, QStringLiteral("detailedSetup"), kCaption, kSize) {
+  auto* picture = new QLabel(this);
+  picture->setObjectName(QStringLiteral("Picture"));
+  picture->setGeometry(16, 14, 100, 112);
+  picture->setPixmap(QPixmap::fromImage(MeterArt::SetupPicture(picture->size())));
+
+  Caption(QStringLiteral("Network interface to monitor:"), QRect(132, 14, 408, 18));
+  interfaceBox_ = new QComboBox(this);
+  interfaceBox_->setObjectName(QStringLiteral("Interfacebox"));
+  interfaceBox_->setGeometry(132, 34, 408, 26);
+  interfaceBox_->addItem(QStringLiteral("All"));
+  // Only the user's choice is a change; filling the box is not.
+  connect(interfaceBox_, &QComboBox::activated, this, [this] { StoreInterfaceChoice(); });
+
+  Caption(QStringLiteral("URL (http or ftp) for 'Generate' Mode:"), QRect(132, 72, 408, 18));
+  urlEdit_ = new QLineEdit(this);
+  urlEdit_->setObjectName(QStringLiteral("URLbox"));
+  urlEdit_->setGeometry(132, 92, 408, 24);
+
+  kilobitModeGroup_ =
+      new RadioGroup("KBmodepanel", QStringLiteral("1 KiloBit is "),
+                     {QStringLiteral("1000 bits"), QStringLiteral("1024 bits")}, 2, this);
+  kilobitModeGroup_->setGeometry(16, 136, 220, 56);
+  averagingModeGroup_ = new RadioGroup(
+      "AvgModepanel", QStringLiteral("Averaging algorithm "),
+      {QStringLiteral("3 Pole"), QStringLiteral("Mid range"), QStringLiteral("Full range")}, 3,
+      this);
+  averagingModeGroup_->setGeometry(248, 136, 292, 56);
+
+  useProxyBox_ =
+      Check("UseProxyBox", QStringLiteral("Connect through proxy server"), QRect(16, 204, 300, 22));
+  // Checking it from code counts as a click, as it always has.
+  connect(useProxyBox_, &QCheckBox::toggled, this, [this] { StoreProxyUse(); });
+  proxyHostLabel_ =
+      Caption(QStringLiteral("Proxy server address or hostname:"), QRect(36, 230, 400, 18));
+  proxyHostLabel_->setObjectName(QStringLiteral("HostLabel"));
+  proxyHostEdit_ = new QLineEdit(this);
+  proxyHostEdit_->setObjectName(QStringLiteral("HostBox"));
+  proxyHostEdit_->setGeometry(36, 250, 400, 24);
+  connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
+  proxyPortLabel_ = Caption(QStringLiteral("Port:"), QRect(452, 230, 60, 18));
+  proxyPortLabel_->setObjectName(QStringLiteral("PortLabel"));
+  proxyPortEdit_ = new QLineEdit(this);
+  proxyPortEdit_->setObjectName(QStringLiteral("proxyport"));
+  // Four characters wide, yet a five-digit port still shows whole.
+  proxyPortEdit_->setGeometry(452, 250, 60, 24);
+  connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
+
+  autostartBox_ = Check("WinStartupBox", QStringLiteral("Auto-run Velmar when I log in"),
+                        QRect(16, 290, 400, 22));
+  startActiveBox_ = Check("AnalyseStartupbox", QStringLiteral("Start Velmar in 'Active' mode"),
+                          QRect(16, 314, 400, 22));
+  stayOnTopBox_ = Check("StayOnTopBox", QStringLiteral("Keep Velmar main-window on top"),
+                        QRect(16, 338, 400, 22));
+
+  revertButton_ = new QPushButton(QStringLiteral("Revert settings"), this);
+  revertButton_->setObjectName(QStringLiteral("revertButton"));
+  revertButton_->setGeometry(16, 374, 130, 28);
+  revertButton_->setAutoDefault(false);
+  connect(revertButton_, &QPushButton::clicked, this, [this] { RevertSettings(); });
+  sourceButton_ = new QPushButton(QStringLiteral("Source..."), this);
+  sourceButton_->setObjectName(QStringLiteral("sourceButton"));
+  sourceButton_->setGeometry(158, 374, 130, 28);
+  sourceButton_->setAutoDefault(false);
+  sourceButton_->setToolTip(QStringLiteral("Measure this computer or a device on the network"));
+  connect(sourceButton_, &QPushButton::clicked, this, [this] { ChooseSource(); });
+  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_->setObjectName(QStringLiteral("closeButton"));
+  closeButton_->setGeometry(426, 374, 114, 28);
+  closeButton_->setDefault(true);
+  connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
+
+  CentreOnScreen(*this, parent);
+}
+
+void DetailedSetup::SetProxyControlsEnabled(bool enabled) {
+  proxyHostEdit_->setEnabled(enabled);
+  proxyPortLabel_->setEnabled(enabled);
+  proxyPortEdit_->setEnabled(enabled);
+}
+
+void DetailedSetup::ShowSettings() {
+  SettingsList& settings = host_.Settings();
+  try {
+    kilobitModeGroup_->SetItemIndex(host_.KilobitMode());
+  } catch (const std::exception&) {
+    // A mode the group cannot show keeps its selection.
+  }
+  try {
+    averagingModeGroup_->SetItemIndex(settings.LineNumber(2, 1) - 1);
+  } catch (const std::exception&) {
+    // As above.
+  }
+  urlEdit_->setText(settings.Line(3));
+  autostartBox_->setChecked(settings.Line(10) == kOne);
+  startActiveBox_->setChecked(settings.Line(11) == kOne);
+  FillAdapterBox(*interfaceBox_, settings.LineNumber(13, 0));
+  if (const std::optional<bool> use = ShowProxyFields(*proxyHostEdit_, *proxyPortEdit_)) {
+    useProxyBox_->setChecked(*use);
+    SetProxyControlsEnabled(*use);
+  }
+}
+
+void DetailedSetup::StoreInterfaceChoice() {
+  try {
+    if (!StoreAdapterChoice(*interfaceBox_)) {
+      return;
+    }
+    host_.SetAdapterLabel(SettingsLoader::AdapterCaption(interfaceBox_->currentText()));
+    if (interfaceBox_->currentIndex() == 0) {
+      host_.ShowTip(38);
+    }
+  } catch (const std::exception&) {
+    // A failing combo box or tip does not stop the choice.
+  }
+}
+
+void DetailedSetup::StoreProxyHost() {
+  host_.Settings().SetLine(8, proxyHostEdit_->text());
+}
+
+void DetailedSetup::StoreProxyPort() {
+  host_.Settings().SetLine(9, proxyPortEdit_->text());
+}
+
+void DetailedSetup::StoreProxyUse() {
+  const bool use = useProxyBox_->isChecked();
+  host_.Settings().SetLine(14, use ? kOne : kZero);
+  SetProxyControlsEnabled(use);
+}
+
+void DetailedSetup::RevertSettings() {
+  if (!RevertAnswered()) {
+    return;
+  }
+  // The window shows the saved profile again, and the one choice ShowSettings
+  // does not read from it goes back to how the window opened.
+  stayOnTopBox_->setChecked(false);
+  ShowSettings();
+}
+
+void DetailedSetup::ChooseSource() {
+  KeyStore* store = nullptr;
+  try {
+    store = &KeyStore::Default();
+  } catch (const std::exception&) {
+    // The dialog says so when secrets would have to be kept.
+  }
+  DeviceSourceDialog dialog(host_, store, this);
+  if (dialog.exec() == QDialog::Accepted) {
+    ShowSettings();  // the new source's interfaces
+  }
+}
+
+void DetailedSetup::CloseWindow() {
+  close();
+}
+
+bool DetailedSetup::ApplyBeforeClose() {
+  SettingsList& settings = host_.Settings();
+  try {
+    ApplyKilobitMode(static_cast<uint8_t>(kilobitModeGroup_->ItemIndex()));
+
+    const auto averagingMode = static_cast<uint8_t>(averagingModeGroup_->ItemIndex() + 1);
+    host_.SetAveragingMode(averagingMode);
+    settings.SetLine(2, QString::number(averagingMode));
+
+    ApplyProxy();
+
+    ApplyAutostart(autostartBox_->isChecked());
+
+    const QString url = urlEdit_->text().trimmed();
+    settings.SetLine(3, url);
+    // An empty line counts as the bare scheme, for the client as well.
+    host_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
+
+    settings.SetLine(11, startActiveBox_->isChecked() ? kOne : kZero);
+
+    ApplyWindowStyle(stayOnTopBox_->isChecked());
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace velmar

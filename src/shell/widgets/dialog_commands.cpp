@@ -1,0 +1,84 @@
+#include "shell/widgets/dialog_commands.h"
+
+#include <QPointer>
+
+#include "alarms/widgets/alarm_window.h"
+#include "config/settings_loader.h"
+#include "history/history_commands.h"
+#include "measure/widgets/net_stat_window.h"
+#include "platform/data_locations.h"
+#include "shell/widgets/detailed_setup.h"
+#include "shell/widgets/setup_wizard.h"
+
+namespace velmar {
+
+void DialogCommands::OpenSetupWizard() {
+  session_.SetSection(40);
+  SetupWizard::OpenWizard(*this, parent_);
+}
+
+void DialogCommands::OpenDetailedSetup() {
+  session_.SetSection(41);
+  DetailedSetup::OpenSetup(*this, parent_);
+}
+
+void DialogCommands::OpenAlarms() {
+  session_.SetSection(50);
+  AlarmWindow window(session_.Settings(), parent_);
+  window.exec();
+}
+
+void DialogCommands::OpenNetStat() {
+  session_.SetSection(42);
+  if (NetStatWindow::Instance() != nullptr) {
+    return;  // one is open already (it is modal)
+  }
+  // The window shares the table component with the measurement tick; the
+  // QPointer guards against the window going away during its modal loop.
+  QPointer<NetStatWindow> window = new NetStatWindow(
+      session_.Table(), [this](const std::exception& e) { session_.HandleException(e); }, parent_);
+  window->exec();
+  delete window;
+}
+
+void DialogCommands::OpenReportWizard() {
+  session_.SetSection(43);
+  reports_.EditProfile(parent_);
+}
+
+void DialogCommands::GenerateReport() {
+  session_.SetSection(63);
+  reports_.GenerateReport(session_.Store(), session_.State().KilobitMode);
+}
+
+void DialogCommands::PurgeHistory() {
+  session_.SetSection(45);
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current())
+      .PurgeWithBackup();
+}
+
+void DialogCommands::RestoreHistory() {
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current())
+      .RestoreBackup();
+}
+
+void DialogCommands::DeleteProfiles() {
+  session_.SetSection(52);
+  HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current())
+      .DeleteProfile();
+}
+
+void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {
+  SettingsLoader::ShowSpeedHints(view_, kilobitMode);
+}
+
+void DialogCommands::ChangeSource() {
+  // Another source has other interfaces: the choice goes back to "All".
+  session_.State().AdapterIndex = 0;
+  session_.Settings().SetLine(13, QStringLiteral("0"));
+  view_.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
+  session_.Guarded([this] { session_.UseSource(session_.Settings()); });
+  session_.Guarded([this] { session_.SetAdapterList(session_.Sampler().BuildAdapterList()); });
+}
+
+}  // namespace velmar

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QWidget>
+
+#include "report/widgets/report_commands.h"
+#include "shell/meter_session.h"
+#include "shell/setup_host.h"
+
+namespace velmar {
+
+// Opens the main window's dialogs and hosts the two setup dialogs: the
+// wizard and the detailed setup change the running meter through the
+// SetupHost this class implements over the session and the window.
+class DialogCommands : public SetupHost {
+ public:
+  DialogCommands(MeterSession& session, MeterView& view, QWidget* parent)
+      : session_(session), view_(view), parent_(parent), reports_(session.Dates()) {}
+
+  void OpenSetupWizard();
+  void OpenDetailedSetup();
+  void OpenAlarms();
+  // NetStat is modal; a second request while it is open does nothing.
+  void OpenNetStat();
+  // "Report Profile Setup Wizard" and "Generate Report".
+  void OpenReportWizard();
+  void GenerateReport();
+  ReportCommands& Reports() { return reports_; }
+  void PurgeHistory();
+  void RestoreHistory();
+  void DeleteProfiles();
+
+  // SetupHost
+  SettingsList& Settings() override { return session_.Settings(); }
+  const QStringList& AdapterNames() const override { return session_.AdapterList(); }
+  bool AnalysisRunning() const override { return session_.State().AnalysisActive != 0; }
+  uint8_t KilobitMode() const override { return session_.State().KilobitMode; }
+  void SetKilobitMode(uint8_t mode) override { session_.State().KilobitMode = mode; }
+  void SetSpeedHintsFor(uint8_t kilobitMode) override;
+  void SetAveragingMode(uint8_t mode) override { session_.State().AveragingMode = mode; }
+  int16_t AdapterIndex() const override { return session_.State().AdapterIndex; }
+  void SetAdapterIndex(int16_t index) override { session_.State().AdapterIndex = index; }
+  void SetAdapterLabel(const QString& caption) override { view_.SetAdapterLabel(caption); }
+  void ShowTip(uint8_t tip) override { view_.ShowTip(tip); }
+  void SetStayOnTop(bool onTop) override { view_.SetStayOnTop(onTop); }
+  void ApplyProxyFromSettings() override { session_.Loader().ReplaceProxy(); }
+  void SetUrl(const QString& url) override { session_.Generator().SetUrl(url); }
+  void ReloadSettings() override { session_.ReloadSettings(); }
+  void ChangeSource() override;
+  void WriteAutostart(bool enabled) override { session_.WriteAutostart(enabled); }
+  void ReportError(const std::exception& error) override { session_.HandleException(error); }
+
+ private:
+  MeterSession& session_;
+  MeterView& view_;
+  QWidget* parent_;
+  ReportCommands reports_;
+};
+
+}  // namespace velmar

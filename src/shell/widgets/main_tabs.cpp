@@ -1,0 +1,146 @@
+#include "shell/widgets/main_tabs.h"
+
+#include <QEvent>
+
+#include "shell/paint/meter_art.h"
+#include "shell/widgets/window_parts.h"
+
+namespace velmar {
+
+namespace {
+
+// A line of a tab: its caption, and a "..." button with its command.
+struct TabRow {
+  const char* name;
+  const char* label;
+  const char* hint;
+  std::function<void()> MainTabs::Commands::*command;
+};
+
+}  // namespace
+
+MainTabs::MainTabs(QWidget* parent, Commands commands)
+    : QTabWidget(parent), commands_(std::move(commands)) {
+  setObjectName(QStringLiteral("tabs"));
+  setGeometry(4, 4, 273, 231);
+  addTab(BuildMainPage(), QStringLiteral("Main"));
+  addTab(BuildSettingsPage(), QStringLiteral("Settings"));
+  addTab(BuildReportingPage(), QStringLiteral("Reporting"));
+  addTab(BuildExitPage(), QStringLiteral("Exit"));
+  setCurrentIndex(2);
+  connect(this, &QTabWidget::currentChanged, this, [this] { commands_.pageChanged(); });
+}
+
+QWidget* MainTabs::BuildMainPage() {
+  auto* page = new QWidget;
+  auto* gauge = Place(new QLabel(page), 4, 4, 259, 160);
+  gauge->setObjectName(QStringLiteral("gauge"));
+  gauge->setPixmap(QPixmap::fromImage(MeterArt::MeterBackground(QSize(259, 160))));
+  gauge->installEventFilter(this);
+  gauge_ = gauge;
+  const int barTop = 14;
+  const int barHeight = 124;
+  const auto bar = [&](const char* name, const char* hint, int x) {
+    auto* indicator = Place(new Indicator(gauge_), x, barTop, 30, barHeight);
+    indicator->setObjectName(QString::fromLatin1(name));
+    indicator->setToolTip(QString::fromLatin1(hint));
+    return indicator;
+  };
+  down_ = bar("DownIndicator", "Actual Downstream Speed (0..100%)", 40);
+  average_ = bar("AvgIndicator", "Overall Average Speed (0..100%)", 115);
+  // Blue, so the average cannot be taken for one of the two speeds.
+  average_->SetForeground(QColor(149, 173, 255));
+  up_ = bar("UpIndicator", "Actual Upstream Speed (0..100%)", 190);
+  version_ = FixedLabel(page, QString(), 8, 172, 80, 18);
+  version_->setObjectName(QStringLiteral("versionLabel"));
+  auto* help = FixedButton(page, QStringLiteral("helpButton"), QStringLiteral("Help"),
+                           QStringLiteral("HTML Help"), 183, 168, 80, 25);
+  connect(help, &QPushButton::clicked, this, [this] { commands_.openHelp(); });
+  return page;
+}
+
+QWidget* MainTabs::BuildSettingsPage() {
+  auto* page = new QWidget;
+  const TabRow rows[] = {
+      {"wizardButton", "Quick configuration using Wizard", "Quick setup using wizard",
+       &Commands::openSetupWizard},
+      {"setupButton", "Custom configuration", "Tweaking the Velmar parameters",
+       &Commands::openDetailedSetup},
+      {"alarmsButton", "Set alarms", "Define alarms and actions", &Commands::openAlarms},
+      {"resetButton", "Reset all values to installation defaults",
+       "Reset all configuration parameters to default values", &Commands::resetToDefaults},
+  };
+  int y = 10;
+  for (const TabRow& r : rows) {
+    FixedLabel(page, QString::fromLatin1(r.label), 8, y, 190, 30)->setWordWrap(true);
+    auto* b = FixedButton(page, QString::fromLatin1(r.name), QStringLiteral("..."),
+                          QString::fromLatin1(r.hint), 213, y + 2, 48, 26);
+    connect(b, &QPushButton::clicked, this, [this, cmd = r.command] { (commands_.*cmd)(); });
+    y += 46;
+  }
+  return page;
+}
+
+QWidget* MainTabs::BuildReportingPage() {
+  auto* page = new QWidget;
+  FixedLabel(page, QStringLiteral("Total traffic:"), 6, 4, 100, 16);
+  total_ = Digits(page, QStringLiteral("TrafficLCD"), 14, 6, 22, 11, 22);
+  total_->setToolTip(QStringLiteral("Total traffic generated since Velmar was started"));
+  FixedLabel(page, QStringLiteral("KBytes"), 164, 24, 50, 18);
+  auto* clear = FixedButton(page, QStringLiteral("clearTotalButton"), QStringLiteral("Clear"),
+                            QStringLiteral("Reset the counter"), 218, 20, 46, 24);
+  connect(clear, &QPushButton::clicked, this, [this] { commands_.clearTotal(); });
+
+  const TabRow rows[] = {
+      {"netStatButton", "Show live Net statistics (NetStat)", "Network statistics",
+       &Commands::openNetStat},
+      {"reportWizardButton", "Report Profile Setup Wizard", "", &Commands::openReportWizard},
+      {"generateReportButton", "Generate Report", "", &Commands::generateReport},
+      {"deleteProfilesButton", "Delete Profiles", "Delete a previously created profile",
+       &Commands::deleteProfiles},
+      {"purgeHistoryButton", "Purge/backup History",
+       "Clear all Velmar history information stored on this system", &Commands::purgeHistory},
+      {"restoreHistoryButton", "Restore saved History", "", &Commands::restoreHistory},
+  };
+  int y = 52;
+  for (const TabRow& r : rows) {
+    FixedLabel(page, QString::fromLatin1(r.label), 8, y, 200, 22);
+    auto* b = FixedButton(page, QString::fromLatin1(r.name), QStringLiteral("..."),
+                          QString::fromLatin1(r.hint), 218, y, 46, 22);
+    connect(b, &QPushButton::clicked, this, [this, cmd = r.command] { (commands_.*cmd)(); });
+    y += 25;
+  }
+  return page;
+}
+
+QWidget* MainTabs::BuildExitPage() {
+  auto* page = new QWidget;
+  const TabRow rows[] = {
+      {"webSiteButton", "Visit the Velmar WebSite", "", &Commands::openWebSite},
+      {"saveAndQuitButton", "Save settings and Quit", "", &Commands::saveSettingsAndQuit},
+      {"discardAndQuitButton", "Discard changes and Quit", "", &Commands::discardAndQuit},
+  };
+  int y = 20;
+  for (const TabRow& r : rows) {
+    auto* b = FixedButton(page, QString::fromLatin1(r.name), QString::fromLatin1(r.label),
+                          QString(), 30, y, 207, 34);
+    connect(b, &QPushButton::clicked, this, [this, cmd = r.command] { (commands_.*cmd)(); });
+    y += 52;
+  }
+  return page;
+}
+
+int MainTabs::SheetTop() const {
+  const QWidget* sheet = currentWidget();
+  return sheet != nullptr ? sheet->mapTo(this, QPoint(0, 0)).y() : 0;
+}
+
+bool MainTabs::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == gauge_ && event->type() == QEvent::MouseButtonRelease && gaugeOpensMenu_) {
+    commands_.gaugeClicked();
+    return true;
+  }
+  return QTabWidget::eventFilter(watched, event);
+}
+
+}  // namespace velmar

@@ -1,0 +1,503 @@
+#include "shell/widgets/main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+
+#include "config/product.h"
+#include "platform/app_paths.h"
+#include "platform/launcher.h"
+#include "platform/message_queue.h"
+#include "platform/user_interface.h"
+#include "shell/error_report.h"
+#include "shell/paint/meter_art.h"
+#include "shell/widgets/splash_screen.h"
+#include "shell/widgets/tip_window.h"
+#include "shell/widgets/window_parts.h"
+
+namespace velmar {
+
+const QString MainWindow::kCaption = QStringLiteral("Velmar 2000 Bandwidth Meter");
+
+MainWindow::MainWindow(Environment environment)
+    : QWidget(nullptr), session_(std::move(environment), *this), tray_(TrayCommands()) {
+  setObjectName(QStringLiteral("mainWindow"));
+  setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  resize(281, 495);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, MeterArt::kWindowColor);
+  setPalette(pal);
+  setAutoFillBackground(true);
+  tabs_ = new MainTabs(this, TabCommands());
+  panel_ = new MeterPanel(this, PanelCommands());
+  BuildStatusBar();
+
+  session_.OnError = [this](const std::exception& e) { ReportError(e); };
+  dialogs_.Reports().OnStatus = [this](const QString& text) { SetStatusText(text); };
+  Graphs().ShowTip = [this](uint8_t tip) { ShowTip(tip); };
+  Graphs().CloseRequested = [this] { CloseGraph(); };
+  Graphs().FeedChanged = [this](GraphFeed* feed) { session_.SetGraphFeed(feed); };
+}
+
+MainWindow::~MainWindow() {
+  if (SplashScreen* splash = SplashScreen::Instance()) {
+    splash->close();
+  }
+}
+
+// ---- building ----
+
+MainTabs::Commands MainWindow::TabCommands() {
+  MainTabs::Commands c;
+  c.openHelp = [this] {
+    session_.SetSection(60);
+    OpenHelp();
+  };
+  c.openSetupWizard = [this] { dialogs_.OpenSetupWizard(); };
+  c.openDetailedSetup = [this] { dialogs_.OpenDetailedSetup(); };
+  c.openAlarms = [this] { dialogs_.OpenAlarms(); };
+  c.resetToDefaults = [this] { ResetToDefaults(); };
+  c.clearTotal = [this] { session_.Analysis().ClearTotal(); };
+  c.openNetStat = [this] { dialogs_.OpenNetStat(); };
+  c.openReportWizard = [this] { dialogs_.OpenReportWizard(); };
+  c.generateReport = [this] { dialogs_.GenerateReport(); };
+  c.deleteProfiles = [this] { dialogs_.DeleteProfiles(); };
+  c.purgeHistory = [this] { dialogs_.PurgeHistory(); };
+  c.restoreHistory = [this] { dialogs_.RestoreHistory(); };
+  c.openWebSite = [this] {
+    session_.SetSection(54);
+    OpenWebSite();
+  };
+  c.saveSettingsAndQuit = [this] { SaveSettingsAndQuit(); };
+  c.discardAndQuit = [this] { DiscardAndQuit(); };
+  c.gaugeClicked = [this] { OpenSizerMenuFromGauge(); };
+  c.pageChanged = [this] {
+    session_.SetSection(30);
+    Sizer().Restore();
+  };
+  return c;
+}
+
+MeterPanel::Commands MainWindow::PanelCommands() {
+  MeterPanel::Commands c;
+  AnalysisControl& analysis = session_.Analysis();
+  c.startAnalysis = [&analysis] { analysis.StartAnalysis(); };
+  c.stopAnalysis = [&analysis] { analysis.StopAnalysis(); };
+  c.chooseSpy = [&analysis] { analysis.ChooseSpy(); };
+  c.chooseGenerate = [&analysis] { analysis.ChooseGenerate(); };
+  c.toggleAverageLock = [&analysis] { analysis.ToggleAverageLock(); };
+  c.openGraphMenu = [this] { OpenGraphMenu(); };
+  c.showLiveGraph = [this] { ShowLiveGraph(); };
+  c.showHistoryGraph = [this] { ShowHistoryGraph(); };
+  c.closeGraph = [this] { CloseGraph(); };
+  c.sizerClicked = [this] {
+    session_.SetSection(28);
+    const QPushButton* sizer = panel_->SizerButton();
+    PopupSizerMenu(QPoint(x() + sizer->x(), y() + panel_->y() + sizer->y()));
+  };
+  c.sizerContextMenu = [this] { PopupSizerMenu(QCursor::pos()); };
+  c.onlyBottom = [this] { ShowOnlyBottom(); };
+  c.onlyTop = [this] { ShowOnlyTop(); };
+  c.hideWindow = [this] { HideFromSizer(); };
+  c.restoreLayout = [this] { RestoreLayout(); };
+  return c;
+}
+
+TrayMenu::Commands MainWindow::TrayCommands() {
+  TrayMenu::Commands c;
+  c.show = [this] { ShowFromTray(); };
+  c.toggleActive = [this] { session_.Analysis().ToggleAnalysis(); };
+  c.toggleStayOnTop = [this] { ToggleStayOnTop(); };
+  c.hide = [this] { HideToTray(); };
+  c.help = [this] {
+    session_.SetSection(64);
+    OpenHelp();
+  };
+  c.webSite = [this] {
+    session_.SetSection(65);
+    OpenWebSite();
+  };
+  c.end = [this] { EndWithQuestion(); };
+  c.iconClicked = [this] {
+    if (trayEnabled_) {
+      session_.SetSection(56);
+      ShowMainWindow();
+    }
+  };
+  return c;
+}
+
+void MainWindow::BuildStatusBar() {
+  statusBar_ = Place(new QStatusBar(this), 0, 475, 281, 20);
+  statusBar_->setObjectName(QStringLiteral("statusBar"));
+  statusBar_->setSizeGripEnabled(false);
+  statusLabel_ = new QLabel(statusBar_);
+  statusLabel_->setObjectName(QStringLiteral("statusPanel"));
+  statusLabel_->setAlignment(Qt::AlignCenter);
+  statusLabel_->setFrameShape(QFrame::Panel);
+  statusLabel_->setFrameShadow(QFrame::Raised);
+  statusBar_->addWidget(statusLabel_, 1);
+}
+
+// ---- life cycle ----
+
+void MainWindow::Start() {
+  minimizeToTray_ = false;
+  trayEnabled_ = false;
+  session_.Start();
+  setWindowTitle(kCaption);
+  ShowSplash();
+}
+
+void MainWindow::ResetForStart() {
+  QFont small = statusBar_->font();
+  small.setPointSize(7);
+  statusBar_->setFont(small);
+  closeAllowed_ = false;
+  tabs_->SetGaugeOpensMenu(false);
+  tabs_->SetVersionText(QStringLiteral("V. ") + kVersionText);
+}
+
+void MainWindow::ShowSplash() {
+  session_.SetSection(8);
+  if (SplashScreen::Instance() == nullptr) {
+    new SplashScreen;
+  }
+  SplashScreen::Instance()->show();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (firstShow_) {
+    firstShow_ = false;
+    session_.ApplyStartModes();
+    minimizeToTray_ = true;
+    trayEnabled_ = true;
+    if (SplashScreen* splash = SplashScreen::Instance()) {
+      splash->StartTimer();
+    }
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  session_.SetSection(15);
+  if (!closeAllowed_) {
+    // The place is kept at every attempt to close, even one that only
+    // hides; a real close keeps it in Shutdown, after the full layout is
+    // back.
+    session_.SavePlacement();
+    event->ignore();
+    HideMainWindow();
+    return;
+  }
+  Shutdown();
+  event->accept();
+  QCoreApplication::quit();
+}
+
+void MainWindow::Shutdown() {
+  if (shutDown_) {
+    return;
+  }
+  shutDown_ = true;
+  session_.Shutdown();
+  if (SplashScreen* splash = SplashScreen::Instance()) {
+    splash->close();
+  }
+  tray_.HideIcon();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+      minimizeToTray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+    QTimer::singleShot(0, this, [this] { HideMainWindow(); });
+  }
+}
+
+void MainWindow::EndWithQuestion() {
+  session_.SetSection(14);
+  UserInterface::Get().Beep();
+  if (UserInterface::Get().Question(QStringLiteral(
+          "This will end the Velmar program.  Exit now?")) == UserInterface::Answer::Yes) {
+    closeAllowed_ = true;
+    close();
+  }
+}
+
+void MainWindow::EndWithoutQuestion() {
+  closeAllowed_ = true;
+  close();
+}
+
+void MainWindow::SaveSettingsAndQuit() {
+  session_.SetSection(20);
+  Sizer().Restore();
+  try {
+    session_.SaveSettings(GenerateDown());
+  } catch (const Exception& e) {
+    UserInterface::Get().Beep();
+    UserInterface::Get().Message(QStringLiteral("Save to disk failed!\r\n") + e.Message());
+  }
+  closeAllowed_ = true;
+  close();
+}
+
+void MainWindow::DiscardAndQuit() {
+  session_.SetSection(21);
+  session_.Analysis().PressActive(false);
+  closeAllowed_ = true;
+  close();
+}
+
+void MainWindow::ResetToDefaults() {
+  session_.SetSection(51);
+  UserInterface::Get().Beep();
+  if (UserInterface::Get().Question(
+          QStringLiteral("This will rest all settings and alarms to the default values.  Sure?")) ==
+      UserInterface::Answer::Yes) {
+    session_.ResetToDefaults();
+  }
+}
+
+void MainWindow::ReportError(const std::exception& error) {
+  const QString message = QString::fromUtf8(error.what());
+  UserInterface::Get().Beep();
+  UserInterface::Get().Message(ErrorReportText(message, State().ProgramSection));
+  statusLabel_->setText(ErrorStatusText(message));
+  MessageQueue::RunNow();
+}
+
+// ---- tray and window ----
+
+void MainWindow::ShowMainWindow() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void MainWindow::HideMainWindow() {
+  // Without a tray to come back from, hiding would lose the window.
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    hide();
+  } else {
+    showMinimized();
+  }
+}
+
+void MainWindow::ShowFromTray() {
+  session_.SetSection(10);
+  ShowMainWindow();
+}
+
+void MainWindow::HideToTray() {
+  session_.SetSection(13);
+  HideMainWindow();
+}
+
+void MainWindow::ToggleStayOnTop() {
+  session_.SetSection(57);
+  SetStayOnTop(!stayOnTop_);
+}
+
+void MainWindow::SetStayOnTop(bool onTop) {
+  stayOnTop_ = onTop;
+  const bool visible = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+  if (visible) {
+    show();
+  }
+  tray_.SetStayOnTopChecked(onTop);
+}
+
+// ---- displays ----
+
+void MainWindow::ShowTip(uint8_t tip) {
+  session_.SetSection(37);
+  tipNumber_ = tip;
+  if (Settings().Line(tip) == QLatin1String("0")) {
+    return;
+  }
+  UserInterface::Get().Beep();
+  QString text = TipText(tip);
+  if (tip == 38) {  // the "All" tip names what "All" counts on this machine
+    try {
+      text += QStringLiteral("\n\n") + CounterSampler::DescribeAll(Sampler().ListAdapters());
+    } catch (const std::exception&) {
+      // Without a table walk the tip keeps its general text.
+    }
+  }
+  const bool dontRemind = UserInterface::Get().Tip(text);
+  // Kept in memory only: the next "Save settings and Quit" writes it.
+  if (tipNumber_ >= 37 && tipNumber_ <= 98 && dontRemind) {
+    Settings().SetLine(tipNumber_, QStringLiteral("0"));
+  }
+}
+
+void MainWindow::ClearActualDisplays() {
+  for (Display d :
+       {Display::DownIndicator, Display::AvgIndicator, Display::UpIndicator, Display::DownDigits,
+        Display::UpDigits, Display::DownDigits2, Display::UpDigits2}) {
+    SetValue(d, 0);
+  }
+}
+
+void MainWindow::ClearAverageDisplays() {
+  for (Display d : kAverageDisplays) {
+    SetValue(d, 0);
+  }
+}
+
+void MainWindow::SetTotalDisplay(int64_t value) {
+  tabs_->TotalDisplay()->SetValue(static_cast<int>(value));
+}
+
+void MainWindow::SetValue(Display display, int64_t value) {
+  const int v = static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+  switch (display) {
+    case Display::DownIndicator:
+      tabs_->DownIndicator()->SetPosition(v);
+      return;
+    case Display::UpIndicator:
+      tabs_->UpIndicator()->SetPosition(v);
+      return;
+    case Display::AvgIndicator:
+      tabs_->AverageIndicator()->SetPosition(v);
+      return;
+    case Display::TrafficLCD:
+      tabs_->TotalDisplay()->SetValue(v);
+      return;
+    default:
+      panel_->Lcd(display)->SetValue(v);
+  }
+}
+
+int64_t MainWindow::Value(Display display) const {
+  switch (display) {
+    case Display::DownIndicator:
+      return tabs_->DownIndicator()->Position();
+    case Display::UpIndicator:
+      return tabs_->UpIndicator()->Position();
+    case Display::AvgIndicator:
+      return tabs_->AverageIndicator()->Position();
+    case Display::TrafficLCD:
+      return tabs_->TotalDisplay()->Value();
+    default:
+      return panel_->Lcd(display)->Value();
+  }
+}
+
+void MainWindow::Redraw() {
+  if (State().AnalysisActive == 0) {
+    tray_.SetSpeeds(QString());
+    return;
+  }
+  const auto shown = [this](Display whole, Display hundredths) {
+    return QStringLiteral("%1.%2")
+        .arg(Value(whole))
+        .arg(Value(hundredths), 2, 10, QLatin1Char('0'));
+  };
+  QString unit = panel_->UnitCaption();
+  unit.chop(1);  // the caption's full stop
+  tray_.SetSpeeds(QStringLiteral("Down %1  Up %2 %3")
+                      .arg(shown(Display::DownDigits, Display::DownDigits2),
+                           shown(Display::UpDigits, Display::UpDigits2), unit));
+}
+
+// ---- sizer, help, web page ----
+
+void MainWindow::SetBottomPanelTop(int top) {
+  panel_->move(panel_->x(), top);
+  panel_->raise();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  statusBar_->setGeometry(0, height() - 20, width(), 20);
+}
+
+void MainWindow::PopupSizerMenu(const QPoint& at) {
+  panel_->SizerMenu()->popup(at);
+}
+
+void MainWindow::ShowOnlyBottom() {
+  session_.SetSection(24);
+  Sizer().OnlyBottom();
+}
+
+void MainWindow::ShowOnlyTop() {
+  session_.SetSection(25);
+  Sizer().OnlyTop();
+}
+
+void MainWindow::OpenSizerMenuFromGauge() {
+  session_.SetSection(29);
+  PopupSizerMenu(QPoint(x() + 200, y() + tabs_->Gauge()->y() + panel_->y()));
+}
+
+void MainWindow::HideFromSizer() {
+  session_.SetSection(26);
+  Sizer().Restore();
+  HideMainWindow();
+}
+
+void MainWindow::RestoreLayout() {
+  session_.SetSection(27);
+  Sizer().Restore();
+}
+
+void MainWindow::OpenHelp() {
+  Launcher::Open(HelpIndexPath());
+}
+
+void MainWindow::OpenWebSite() {
+  Launcher::Open(webPageAddress_.left(255));
+}
+
+// ---- graph ----
+
+void MainWindow::OpenGraphMenu() {
+  session_.SetSection(31);
+  const QPushButton* button = panel_->GraphButton();
+  panel_->GraphMenu()->popup(button->mapToGlobal(QPoint(0, button->height())));
+}
+
+void MainWindow::ShowLiveGraph() {
+  session_.SetSection(33);
+  Graphs().ShowGraph(1);
+}
+
+void MainWindow::ShowHistoryGraph() {
+  session_.SetSection(39);
+  Graphs().ShowGraph(2);
+}
+
+void MainWindow::CloseGraph() {
+  session_.SetSection(32);
+  Graphs().CloseGraph();
+}
+
+// ---- placement ----
+
+void MainWindow::SetPlacement(const QRect& rect) {
+  if (rect.width() > 0 && rect.height() > 0) {
+    setGeometry(rect);
+  }
+}
+
+uint8_t MainWindow::PlacementState() const {
+  // A window hidden in the tray keeps its minimised flag from the click
+  // that hid it; the next start must not open it iconified.
+  if ((windowState() & Qt::WindowMinimized) && isVisible()) {
+    return kMinimised;
+  }
+  return (windowState() & Qt::WindowMaximized) ? kMaximised : kNormal;
+}
+
+void MainWindow::SetPlacementState(uint8_t s) {
+  setWindowState(s == kMinimised   ? Qt::WindowMinimized
+                 : s == kMaximised ? Qt::WindowMaximized
+                                   : Qt::WindowNoState);
+}
+
+}  // namespace velmar

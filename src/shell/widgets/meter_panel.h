@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "measure/result_displays.h"
+#include "measure/widgets/lcd_display.h"
+
+namespace velmar {
+
+// The lower half of the main window: the actual and average speed
+// displays, ACTIVE/SLEEP and Spy/Generate, the average lock, the adapter
+// caption, and the "3D Graphs" and "Sizer" buttons with their menus.
+class MeterPanel : public QWidget {
+ public:
+  struct Commands {
+    std::function<void()> startAnalysis;
+    std::function<void()> stopAnalysis;
+    std::function<void()> chooseSpy;
+    std::function<void()> chooseGenerate;
+    std::function<void()> toggleAverageLock;
+    std::function<void()> openGraphMenu;
+    std::function<void()> showLiveGraph;
+    std::function<void()> showHistoryGraph;
+    std::function<void()> closeGraph;
+    // The sizer button's click (the menu opens beside the button) and its
+    // context menu (at the cursor).
+    std::function<void()> sizerClicked;
+    std::function<void()> sizerContextMenu;
+    std::function<void()> onlyBottom;
+    std::function<void()> onlyTop;
+    std::function<void()> hideWindow;
+    std::function<void()> restoreLayout;
+  };
+
+  MeterPanel(QWidget* parent, Commands commands);
+  ~MeterPanel() override;
+
+  // The display of a speed digit group; null for the indicators and the
+  // total, which live on the tabs.
+  LcdDisplay* Lcd(Display display) const;
+  void SetSpeedHints(const QString& down, const QString& downAvg, const QString& up,
+                     const QString& upAvg);
+
+  void ShowActivePressed(bool active);
+  void ShowGeneratePressed(bool generate);
+  bool GenerateDown() const { return generate_->isChecked(); }
+  void SetModeButtonsEnabled(bool enabled);
+  void ShowLockPicture(bool locked);
+  void SetAdapterCaption(const QString& caption) { adapterLabel_->setText(caption); }
+  // The unit caption between the displays.
+  void SetUnitCaption(const QString& caption) { unitLabel_->setText(caption); }
+  QString UnitCaption() const { return unitLabel_->text(); }
+
+  QPushButton* SizerButton() const { return sizer_; }
+  QPushButton* GraphButton() const { return graph_; }
+  QMenu* GraphMenu() const { return graphMenu_.get(); }
+  QMenu* SizerMenu() const { return sizerMenu_.get(); }
+
+ private:
+  void BuildDisplays();
+  void BuildButtons();
+  void BuildMenus();
+
+  Commands commands_;
+  LcdDisplay* downDigits_ = nullptr;
+  LcdDisplay* downHundredths_ = nullptr;
+  LcdDisplay* upDigits_ = nullptr;
+  LcdDisplay* upHundredths_ = nullptr;
+  LcdDisplay* downAvgDigits_ = nullptr;
+  LcdDisplay* downAvgHundredths_ = nullptr;
+  LcdDisplay* upAvgDigits_ = nullptr;
+  LcdDisplay* upAvgHundredths_ = nullptr;
+  QPushButton* active_ = nullptr;
+  QPushButton* sleep_ = nullptr;
+  QPushButton* spy_ = nullptr;
+  QPushButton* generate_ = nullptr;
+  QPushButton* lock_ = nullptr;
+  QPushButton* graph_ = nullptr;
+  QPushButton* sizer_ = nullptr;
+  QLabel* adapterLabel_ = nullptr;
+  QLabel* unitLabel_ = nullptr;
+  QButtonGroup* activeGroup_ = nullptr;
+  QButtonGroup* modeGroup_ = nullptr;
+  std::unique_ptr<QMenu> graphMenu_;
+  std::unique_ptr<QMenu> sizerMenu_;
+};
+
+}  // namespace velmar

@@ -1,0 +1,302 @@
+#include "shell/widgets/setup_wizard.h"
+
+#include "shell/widgets/setup_dialogs.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <exception>
+#include <memory>
+
+#include "config/settings_list.h"
+#include "config/settings_loader.h"
+#include "platform/user_interface.h"
+#include "shell/paint/meter_art.h"
+#include "shell/setup_host.h"
+
+namespace velmar {
+
+namespace {
+
+const QString kRestoreHint = QStringLiteral(
+    "If you are not sure, or want to discard all setup changes, click the "
+    "'Restore' button");
+const QString kRestoreNote = QStringLiteral(
+    "This will revert to the last saved settings. This will NOT overwrite any saved settings!");
+
+constexpr int kPictureWidth = 112;
+constexpr int kTextLeft = 128;
+constexpr int kTextWidth = 322;
+
+const QString kOne = QStringLiteral("1");
+const QString kZero = QStringLiteral("0");
+
+}  // namespace
+
+const QString SetupWizard::kCaption = QStringLiteral("Velmar 2000 WizardForm");
+
+SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
+    : SingleSetupDialog(host, parent, QStringLiteral("WizardForm"), kCaption, kSize) {
+  pages_ = new QStackedWidget(this);
+  pages_->setObjectName(QStringLiteral("pages"));
+  pages_->setGeometry(13, 20, 458, 182);
+  BuildPages();
+
+  bar_ = new WizardBar(this);
+  bar_->SetBackCaption(QStringLiteral("< &Back"));
+  bar_->SetNextCaption(QStringLiteral("&Next >"));
+  bar_->SetAbortCaption(QStringLiteral("&Finish"));
+  bar_->SetReadyCaption(QStringLiteral("&Finish"));
+  bar_->SetHelpCaption(QStringLiteral("&Restore"));
+  bar_->SetEnableHelp(true);
+  bar_->setToolTip(
+      QStringLiteral("Click \"Restore\" to Discard all setup changes and load last saved profile"));
+  bar_->OnEndClick = [this] { Finish(); };
+  bar_->OnHelpClick = [this] { RevertSettings(); };
+  bar_->SetNoteBook(pages_);
+  connect(pages_, &QStackedWidget::currentChanged, this,
+          [this](int page) { LoadPageChoices(page); });
+
+  // Centred on the desktop (of the parent's screen when there is one).
+  CentreOnScreen(*this, parent);
+}
+
+QWidget* SetupWizard::AddPage(const char* name) {
+  auto* page = new QWidget;
+  page->setObjectName(QString::fromLatin1(name));
+  auto* picture = new QLabel(page);
+  picture->setObjectName(QStringLiteral("Picture"));
+  picture->setGeometry(0, 0, kPictureWidth, 182);
+  picture->setPixmap(QPixmap::fromImage(MeterArt::WizardPicture(pages_->count(), picture->size())));
+  pages_->addWidget(page);
+  return page;
+}
+
+QLabel* SetupWizard::Text(QWidget* page, const QString& text, int top, int height) {
+  auto* label = new QLabel(text, page);
+  label->setGeometry(kTextLeft, top, kTextWidth, height);
+  label->setWordWrap(height > 20);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+WrapRadioButton* SetupWizard::Choice(QWidget* page, const char* name, const QString& caption,
+                                     QRect geometry, void (SetupWizard::*handler)()) {
+  auto* button = new WrapRadioButton(caption, page);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(geometry);
+  if (handler != nullptr) {
+    // Selecting a choice from code counts as a click, as it always has.
+    connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+      if (checked) {
+        (this->*handler)();
+      }
+    });
+  }
+  return button;
+}
+
+void SetupWizard::BuildPages() {
+  QWidget* page = AddPage("Welcome");
+  Text(page, QStringLiteral("Please answer a few questions,"), 8);
+  Text(page, QStringLiteral("use the 'Next' button to continue..."), 28);
+  Text(page, kRestoreHint, 66, 38);
+  Text(page, kRestoreNote, 110, 38);
+
+  page = AddPage("Analyser");
+  Text(page, QStringLiteral("I want the Velmar Window to..."), 8);
+  normalWindowChoice_ =
+      Choice(page, "NormalBox",
+             QStringLiteral("be show in Normal Windows style and hide behind active windows"),
+             QRect(kTextLeft, 40, kTextWidth, 42), nullptr);
+  onTopChoice_ =
+      Choice(page, "OnTopBox", QStringLiteral("be shown on top of all windows even if not active"),
+             QRect(kTextLeft, 92, kTextWidth, 42), nullptr);
+
+  page = AddPage("Proxy");
+  Text(page, QStringLiteral("Do you connect to the internet through"), 8);
+  Text(page, QStringLiteral("a proxy server?"), 26);
+  noProxyChoice_ = Choice(page, "noProxyChoice", QStringLiteral("No"),
+                          QRect(kTextLeft, 60, 100, 24), &SetupWizard::StoreProxyChoice);
+  proxyChoice_ = Choice(page, "proxyChoice", QStringLiteral("Yes,  Host:"),
+                        QRect(kTextLeft, 94, 100, 24), &SetupWizard::StoreProxyChoice);
+  proxyHostEdit_ = new QLineEdit(page);
+  proxyHostEdit_->setObjectName(QStringLiteral("ProxyName"));
+  proxyHostEdit_->setGeometry(kTextLeft + 104, 94, kTextWidth - 104, 24);
+  auto* portLabel = new QLabel(QStringLiteral("Port:"), page);
+  portLabel->setObjectName(QStringLiteral("PortLabel"));
+  portLabel->setGeometry(kTextLeft + 104, 128, 40, 24);
+  proxyPortEdit_ = new QLineEdit(page);
+  proxyPortEdit_->setObjectName(QStringLiteral("ProxyPort"));
+  proxyPortEdit_->setGeometry(kTextLeft + 146, 128, 64, 24);
+  connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
+  connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
+
+  page = AddPage("bitspersecond");
+  Text(page, QStringLiteral("Do you want Velmar to use... "), 8);
+  kilobit1000Choice_ =
+      Choice(page, "kilobit1000Choice", QStringLiteral("1000 bits for 1 Kilobit (default)"),
+             QRect(kTextLeft, 44, kTextWidth, 24), &SetupWizard::StoreKilobitChoice);
+  kilobit1024Choice_ =
+      Choice(page, "kilobit1024Choice", QStringLiteral("1024 bits for 1 Kilobit"),
+             QRect(kTextLeft, 76, kTextWidth, 24), &SetupWizard::StoreKilobitChoice);
+
+  page = AddPage("Interface");
+  Text(page, QStringLiteral("Select network interface to monitor:"), 8);
+  Text(page, QStringLiteral("Select \"All\" if you're not sure..."), 28);
+  interfaceBox_ = new QComboBox(page);
+  interfaceBox_->setObjectName(QStringLiteral("InterfaceBox"));
+  interfaceBox_->setGeometry(kTextLeft, 62, kTextWidth, 26);
+  interfaceBox_->addItem(QStringLiteral("All"));
+  // Only the user's choice is a change; filling the box from the settings
+  // is not.
+  connect(interfaceBox_, &QComboBox::activated, this, [this] { StoreInterfaceChoice(); });
+
+  page = AddPage("Autoload");
+  Text(page, QStringLiteral("Do you want Velmar to be started every time"), 8);
+  Text(page, QStringLiteral("you log in?"), 26);
+  noAutoloadChoice_ =
+      Choice(page, "noAutoloadChoice", QStringLiteral("No (default)"),
+             QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::StoreAutoloadChoice);
+  autoloadChoice_ = Choice(page, "autoloadChoice", QStringLiteral("Yes please"),
+                           QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::StoreAutoloadChoice);
+
+  page = AddPage("StartAnalyse");
+  Text(page, QStringLiteral("Should Velmar start analysing immediately"), 8);
+  Text(page, QStringLiteral("when program starts?"), 26);
+  startIdleChoice_ = Choice(page, "startIdleChoice", QStringLiteral("No (default)"),
+                            QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::StoreStartChoice);
+  startActiveChoice_ = Choice(page, "startActiveChoice", QStringLiteral("Yes please"),
+                              QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::StoreStartChoice);
+
+  page = AddPage("End");
+  QLabel* ready = Text(page, QStringLiteral("Ready! Press 'Finish'"), 8, 20);
+  QFont bold = ready->font();
+  bold.setBold(true);
+  ready->setFont(bold);
+  Text(page, kRestoreHint, 66, 38);
+  Text(page, kRestoreNote, 110, 38);
+
+  ResetChoices();
+}
+
+void SetupWizard::ResetChoices() {
+  for (QRadioButton* choice : {normalWindowChoice_, noProxyChoice_, kilobit1000Choice_,
+                               noAutoloadChoice_, startIdleChoice_}) {
+    const QSignalBlocker quiet(choice);
+    choice->setChecked(true);
+  }
+}
+
+void SetupWizard::ShowFirstPage() {
+  pages_->setCurrentIndex(0);
+  bar_->NextButton()->setFocus();
+}
+
+void SetupWizard::SetProxyEditsEnabled(bool enabled) {
+  proxyHostEdit_->setEnabled(enabled);
+  proxyPortEdit_->setEnabled(enabled);
+}
+
+void SetupWizard::LoadPageChoices(int page) {
+  SettingsList& settings = host_.Settings();
+  switch (page) {
+    case 2:
+      if (const std::optional<bool> use = ShowProxyFields(*proxyHostEdit_, *proxyPortEdit_)) {
+        (*use ? proxyChoice_ : noProxyChoice_)->setChecked(true);
+        SetProxyEditsEnabled(*use);
+      }
+      break;
+    case 3:
+      (host_.KilobitMode() != 0 ? kilobit1024Choice_ : kilobit1000Choice_)->setChecked(true);
+      break;
+    case 4:
+      FillAdapterBox(*interfaceBox_, host_.AdapterIndex());
+      break;
+    case 5:
+      (settings.Line(10) != kZero ? autoloadChoice_ : noAutoloadChoice_)->setChecked(true);
+      break;
+    case 6:
+      (settings.Line(11) != kZero ? startActiveChoice_ : startIdleChoice_)->setChecked(true);
+      break;
+    default:
+      break;
+  }
+}
+
+void SetupWizard::StoreProxyChoice() {
+  const bool no = noProxyChoice_->isChecked();
+  host_.Settings().SetLine(14, no ? kZero : kOne);
+  SetProxyEditsEnabled(!no);
+}
+
+void SetupWizard::StoreProxyHost() {
+  host_.Settings().SetLine(8, proxyHostEdit_->text());
+}
+
+void SetupWizard::StoreProxyPort() {
+  host_.Settings().SetLine(9, proxyPortEdit_->text());
+}
+
+void SetupWizard::StoreKilobitChoice() {
+  ApplyKilobitMode(kilobit1000Choice_->isChecked() ? 0 : 1);
+}
+
+void SetupWizard::StoreInterfaceChoice() {
+  try {
+    if (!StoreAdapterChoice(*interfaceBox_)) {
+      return;
+    }
+    if (interfaceBox_->currentIndex() == 0) {
+      host_.ShowTip(38);
+    }
+    host_.SetAdapterLabel(SettingsLoader::AdapterCaption(interfaceBox_->currentText()));
+  } catch (const std::exception&) {
+    // A failing combo box or tip does not stop the choice.
+  }
+}
+
+void SetupWizard::StoreAutoloadChoice() {
+  host_.Settings().SetLine(10, noAutoloadChoice_->isChecked() ? kZero : kOne);
+}
+
+void SetupWizard::StoreStartChoice() {
+  host_.Settings().SetLine(11, startIdleChoice_->isChecked() ? kZero : kOne);
+}
+
+void SetupWizard::Finish() {
+  try {
+    ApplyProxy();
+    if (host_.Settings().Line(10) == kOne) {
+      host_.WriteAutostart(true);
+    }
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+    return;
+  }
+  close();
+}
+
+void SetupWizard::RevertSettings() {
+  if (!RevertAnswered()) {
+    return;
+  }
+  // Starting over means the choices of this run go too: otherwise closing
+  // would bring back the window style and autostart just discarded.
+  ResetChoices();
+  pages_->setCurrentIndex(0);
+}
+
+bool SetupWizard::ApplyBeforeClose() {
+  try {
+    ApplyWindowStyle(onTopChoice_->isChecked());
+    ApplyAutostart(autoloadChoice_->isChecked());
+  } catch (const std::exception& error) {
+    host_.ReportError(error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace velmar

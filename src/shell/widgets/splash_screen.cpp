@@ -1,0 +1,54 @@
+#include "shell/widgets/splash_screen.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+
+#include "shell/paint/meter_art.h"
+
+namespace velmar {
+
+namespace {
+SplashScreen* instance = nullptr;
+}
+
+SplashScreen::SplashScreen()
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      picture_(MeterArt::Splash(QSize(320, 200))) {
+  instance = this;
+  setAttribute(Qt::WA_DeleteOnClose);
+  setObjectName(QStringLiteral("splashScreen"));
+  setFixedSize(320, 200);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->geometry().center() - rect().center());
+  }
+  closeTimer_.setInterval(2000);
+  closeTimer_.setSingleShot(true);
+  connect(&closeTimer_, &QTimer::timeout, this, &QWidget::close);
+}
+
+SplashScreen::~SplashScreen() {
+  if (instance == this) {
+    instance = nullptr;
+  }
+}
+
+SplashScreen* SplashScreen::Instance() {
+  return instance;
+}
+
+void SplashScreen::closeEvent(QCloseEvent* event) {
+  // Closed means gone: the window is deleted later, but no one may show
+  // it again meanwhile.
+  if (instance == this) {
+    instance = nullptr;
+  }
+  QWidget::closeEvent(event);
+}
+
+void SplashScreen::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.drawImage(0, 0, picture_);
+}
+
+}  // namespace velmar

@@ -1,0 +1,73 @@
+#include "shell/widgets/tip_window.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "shell/paint/meter_art.h"
+
+namespace velmar {
+
+namespace {
+TipWindow* instance = nullptr;
+}
+
+QString TipText(int number) {
+  switch (number) {
+    case 37:
+      return QStringLiteral(
+          "If you leave off the Average lock (little lock button on main screen), the history "
+          "data (used e.g. by the Reporting engine) will hold many \"0\" values! We advise to "
+          "switch off the Average lock only for a short period of time.");
+    case 38:
+      return QStringLiteral(
+          "We have excluded the \"Microsoft TCP LoopBack Interface\" from the \"All\" selection, "
+          "because not doing so will result in loopback behaviour and thus showing the same max. "
+          "reading for up and downstream speeds.");
+    case 41:
+      return QStringLiteral(
+          "Use the sliders to tilt, rotate and scale the graph. You can zoom in on specific "
+          "values by selecting a part of the graph while holding down the left mouse key.");
+    default:
+      return QString();
+  }
+}
+
+TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {
+  instance = this;
+  setObjectName(QStringLiteral("tipWindow"));
+  setWindowTitle(QStringLiteral("Information"));
+  setFixedSize(417, 233);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, MeterArt::kWindowColor);
+  setPalette(pal);
+  setAutoFillBackground(true);
+
+  auto* picture = new QLabel(this);
+  picture->setGeometry(16, 32, 72, 72);
+  picture->setPixmap(QPixmap::fromImage(MeterArt::TrayIcon(72)));
+  text_ = new QPlainTextEdit(this);
+  text_->setObjectName(QStringLiteral("tipText"));
+  text_->setGeometry(105, 32, 298, 133);
+  text_->setReadOnly(true);
+  text_->setFrameShape(QFrame::NoFrame);
+  text_->setPlainText(text);
+  dontRemindBox_ = new QCheckBox(QStringLiteral("Don't remind me again"), this);
+  dontRemindBox_->setObjectName(QStringLiteral("dontRemindBox"));
+  dontRemindBox_->setGeometry(105, 180, 180, 24);
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  close->setObjectName(QStringLiteral("closeButton"));
+  close->setGeometry(318, 178, 85, 28);
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+TipWindow::~TipWindow() {
+  if (instance == this) {
+    instance = nullptr;
+  }
+}
+
+TipWindow* TipWindow::Instance() {
+  return instance;
+}
+
+}  // namespace velmar
