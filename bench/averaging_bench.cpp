@@ -13,7 +13,7 @@ namespace {
 void Run(benchmark::State& bench, std::chrono::nanoseconds queueInterval, uint8_t mode) {
   velmar::MessageQueue::SetMinimumInterval(queueInterval);
   velmar::MeasurementState state;
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   state.AveragingMode = mode;
   velmar::AveragingEngine engine(state);
   for (int i = 0; i < 32; ++i) {

@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
     // download, which runs outside the tick; memory is sampled by a handler
     // that runs nested in the downloads.
     state.GenerateMode = true;
-    state.AnalysisActive = 1;
+    state.AnalysisActive = true;
     generator.SetUrl(url);
     const double baseline = ResidentMegabytes();
     double peak = baseline;

@@ -1,5 +1,7 @@
 #include "alarms/alarm_evaluator.h"
 
+#include "config/program_section.h"
+
 #include <QRegularExpression>
 
 #include "config/settings_list.h"
@@ -19,8 +21,7 @@ enum class Direction { kUp, kDown };
 struct Row {
   Kind kind;
   Direction direction;
-  int onLine;
-  int thresholdLine;
+  AlarmCondition condition;
   int fallback;
   int32_t code;
   const char* fragment;
@@ -32,26 +33,26 @@ constexpr int kNever = 99999999;
 // In the order they are tested and listed. The average upstream row takes
 // the one free decimal place a signed 32-bit code still has.
 const Row kRows[] = {
-    {Kind::kAverageAbove, Direction::kUp, 26, 16, kNever, 1000000000,
+    {Kind::kAverageAbove, Direction::kUp, AlarmCondition::kTransmitAverageAbove, kNever, 1000000000,
      " & Upstream average exceeded ", "transmit_average_above"},
-    {Kind::kAverageAbove, Direction::kDown, 25, 15, kNever, 1, " & Downstream average exceeded ",
-     "receive_average_above"},
-    {Kind::kAverageBelow, Direction::kUp, 28, 18, 0, 10, " & Upstream average dropped below ",
-     "transmit_average_below"},
-    {Kind::kAverageBelow, Direction::kDown, 27, 17, 0, 100, " & Downstream average dropped below ",
-     "receive_average_below"},
-    {Kind::kActualAbove, Direction::kUp, 30, 20, kNever, 1000, " & Actual Upstream exceeded ",
-     "transmit_above"},
-    {Kind::kActualAbove, Direction::kDown, 29, 19, kNever, 10000, " & Actual Downstream exceeded ",
-     "receive_above"},
-    {Kind::kActualBelow, Direction::kUp, 32, 22, 0, 100000, " & Actual Upstream dropped below ",
-     "transmit_below"},
-    {Kind::kActualBelow, Direction::kDown, 31, 21, 0, 1000000,
+    {Kind::kAverageAbove, Direction::kDown, AlarmCondition::kReceiveAverageAbove, kNever, 1,
+     " & Downstream average exceeded ", "receive_average_above"},
+    {Kind::kAverageBelow, Direction::kUp, AlarmCondition::kTransmitAverageBelow, 0, 10,
+     " & Upstream average dropped below ", "transmit_average_below"},
+    {Kind::kAverageBelow, Direction::kDown, AlarmCondition::kReceiveAverageBelow, 0, 100,
+     " & Downstream average dropped below ", "receive_average_below"},
+    {Kind::kActualAbove, Direction::kUp, AlarmCondition::kTransmitAbove, kNever, 1000,
+     " & Actual Upstream exceeded ", "transmit_above"},
+    {Kind::kActualAbove, Direction::kDown, AlarmCondition::kReceiveAbove, kNever, 10000,
+     " & Actual Downstream exceeded ", "receive_above"},
+    {Kind::kActualBelow, Direction::kUp, AlarmCondition::kTransmitBelow, 0, 100000,
+     " & Actual Upstream dropped below ", "transmit_below"},
+    {Kind::kActualBelow, Direction::kDown, AlarmCondition::kReceiveBelow, 0, 1000000,
      " & Actual Downstream dropped below ", "receive_below"},
-    {Kind::kIdle, Direction::kUp, 34, 24, kNever, 10000000, " & Upstream idle for more than ",
-     "transmit_idle"},
-    {Kind::kIdle, Direction::kDown, 33, 23, kNever, 100000000, " & Downstream idle for more than ",
-     "receive_idle"},
+    {Kind::kIdle, Direction::kUp, AlarmCondition::kTransmitIdle, kNever, 10000000,
+     " & Upstream idle for more than ", "transmit_idle"},
+    {Kind::kIdle, Direction::kDown, AlarmCondition::kReceiveIdle, kNever, 100000000,
+     " & Downstream idle for more than ", "receive_idle"},
 };
 
 // Appends what still fits in the 255 characters of an alarm message.
@@ -78,16 +79,16 @@ QStringList AlarmEvaluator::Conditions(int32_t code) {
 }
 
 void AlarmEvaluator::EvaluateAlarms(float up, float down) {
-  state_.ProgramSection = 22;
+  state_.ProgramSection = section::kEvaluateAlarms;
   int32_t code = 0;
   QString message;
   bool idle = false;
 
   for (const Row& row : kRows) {
-    if (settings_.Line(row.onLine) != QLatin1String("1")) {
+    if (!settings_.Flag(AlarmSwitchLine(row.condition))) {
       continue;
     }
-    const int threshold = settings_.LineNumber(row.thresholdLine, row.fallback);
+    const int threshold = settings_.LineNumber(AlarmLimitLine(row.condition), row.fallback);
     const bool upward = row.direction == Direction::kUp;
     const int64_t idleMs = upward ? state_.UpIdleMs : state_.DownIdleMs;
     bool holds = false;
@@ -106,7 +107,7 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
     }
     code += row.code;
     Append(message, QString::fromLatin1(row.fragment));
-    Append(message, settings_.Line(row.thresholdLine));
+    Append(message, settings_.Line(AlarmLimitLine(row.condition)));
     if (row.kind == Kind::kIdle) {
       idle = true;
       Append(message, QStringLiteral(" minutes"));
@@ -132,29 +133,26 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
     OnAlarm(code);
   }
 
-  const int action = settings_.LineNumber(36, -1);
-  switch (action) {
-    case 0:
+  switch (static_cast<AlarmAction>(settings_.LineNumber(SettingsLine::kAlarmAction, -1))) {
+    case AlarmAction::kBeep:
       actions_.Beep();
       break;
-    case 1:
+    case AlarmAction::kMail:
       if (state_.EmailLatch) {
         return;  // one mail per stretch of traffic; not logged either
       }
-      actions_.SendMail(settings_.Line(35), message);
+      actions_.SendMail(settings_.Line(SettingsLine::kAlarmTarget), message);
       state_.EmailLatch = true;
       break;
-    case 2:
-    case 3: {
+    case AlarmAction::kRunProgram:
+    case AlarmAction::kOpenUrl: {
       static const QRegularExpression edges(
           QStringLiteral("^[\\s\\x00-\\x1f]+|[\\s\\x00-\\x1f]+$"));
-      QString target = settings_.Line(35);
+      QString target = settings_.Line(SettingsLine::kAlarmTarget);
       target.remove(edges);
       actions_.Open((target + QLatin1Char('?') + message).left(kShellTextLimit));
       break;
     }
-    default:
-      break;
   }
   Log(code);
   state_.UpIdleMs = 0;
@@ -174,7 +172,7 @@ QStringList AlarmEvaluator::ConditionNames(int32_t code) {
 QStringList AlarmEvaluator::ConfiguredConditions(const SettingsList& settings) {
   QStringList names;
   for (const Row& row : kRows) {
-    if (settings.Line(row.onLine) == QLatin1String("1")) {
+    if (settings.Flag(AlarmSwitchLine(row.condition))) {
       names << QString::fromLatin1(row.name);
     }
   }

@@ -13,12 +13,12 @@ namespace velmar {
 class KeyStore;
 class SettingsList;
 
-// What an alarm does, by settings line 36.
+// What an alarm does (AlarmAction).
 class AlarmActions {
  public:
   virtual ~AlarmActions() = default;
   virtual void Beep() = 0;
-  // The alarm e-mail to line 35's recipient; raises MailUnavailableError when
+  // The alarm e-mail to the alarm target's recipient; raises MailUnavailableError when
   // there is no mail system.
   virtual void SendMail(const QString& recipient, const QString& message) = 0;
   // "Execute program" and "Request URL ": the shell's open of one text.

@@ -66,8 +66,7 @@ int ExecHeadless(char* argv[]) {
 // The window's metrics endpoint, when settings line 44 asks for one
 // ("" is off, else [ADDR:]PORT). Read once at start.
 std::unique_ptr<MetricsExporter> StartWindowMetrics(MainWindow& window) {
-  constexpr int kMetricsLine = 44;
-  const QString where = window.Settings().Line(kMetricsLine).trimmed();
+  const QString where = window.Settings().Line(SettingsLine::kMetricsAddress).trimmed();
   if (where.isEmpty()) {
     return nullptr;
   }

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "config/settings_line.h"
+
 namespace velmar {
 
 // The settings: an ordered list of text lines whose meaning is their
@@ -25,15 +27,33 @@ class SettingsList {
   // The line as a decimal integer, or `fallback` when it does not parse.
   int LineNumber(int n, int fallback = 0) const;
 
-  // The meter's readings of its lines, as every start applies them: the
-  // kilobit mode (line 1), the averaging mode (line 2; 0 counts as 1) and
-  // the monitored adapter (line 13).
-  uint8_t KilobitMode() const { return static_cast<uint8_t>(LineNumber(1, 0)); }
+  // The same by name; the numbered forms serve loops over the whole file.
+  QString Line(SettingsLine line) const { return Line(static_cast<int>(line)); }
+  void SetLine(SettingsLine line, const QString& text) { SetLine(static_cast<int>(line), text); }
+  void SetLineExtending(SettingsLine line, const QString& text) {
+    SetLineExtending(static_cast<int>(line), text);
+  }
+  int LineNumber(SettingsLine line, int fallback = 0) const {
+    return LineNumber(static_cast<int>(line), fallback);
+  }
+  // A yes/no line: "1" is yes, any other text no; written as "1" or "0".
+  bool Flag(SettingsLine line) const { return Line(line) == QLatin1String("1"); }
+  void SetFlag(SettingsLine line, bool on) {
+    SetLine(line, on ? QStringLiteral("1") : QStringLiteral("0"));
+  }
+
+  // The meter's readings of its lines, as every start applies them (an
+  // averaging mode of 0 counts as 1).
+  uint8_t KilobitMode() const {
+    return static_cast<uint8_t>(LineNumber(SettingsLine::kKilobitMode, 0));
+  }
   uint8_t AveragingMode() const {
-    const auto mode = static_cast<uint8_t>(LineNumber(2, 1));
+    const auto mode = static_cast<uint8_t>(LineNumber(SettingsLine::kAveragingMode, 1));
     return mode == 0 ? 1 : mode;
   }
-  int16_t AdapterIndex() const { return static_cast<int16_t>(LineNumber(13, 0)); }
+  int16_t AdapterIndex() const {
+    return static_cast<int16_t>(LineNumber(SettingsLine::kAdapterIndex, 0));
+  }
 
   int Count() const { return static_cast<int>(lines_.size()); }
   const QStringList& Lines() const { return lines_; }

@@ -1,5 +1,7 @@
 #include "config/settings_loader.h"
 
+#include "config/program_section.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <exception>
@@ -79,7 +81,7 @@ void SettingsLoader::UseDefaults(bool replacingUnusableFile) {
 }
 
 void SettingsLoader::LoadSettings(bool readFile) {
-  target_.SetProgramSection(12);
+  target_.SetProgramSection(section::kLoadSettings);
   list_.Clear();
   if (!readFile) {
     UseDefaults(false);
@@ -96,8 +98,8 @@ void SettingsLoader::LoadSettings(bool readFile) {
 
   target_.SetAveragingMode(list_.AveragingMode());
 
-  target_.SetTotalDisplay(list_.LineNumber(7, 0));
-  target_.SetStayOnTop(list_.Line(12) == QLatin1String("1"));
+  target_.SetTotalDisplay(list_.LineNumber(SettingsLine::kTrafficTotal, 0));
+  target_.SetStayOnTop(list_.Flag(SettingsLine::kStayOnTop));
 
   const int16_t adapterIndex = list_.AdapterIndex();
   target_.SetAdapterIndex(adapterIndex);
@@ -111,12 +113,12 @@ void SettingsLoader::LoadSettings(bool readFile) {
   try {
     ApplyAutostart();
   } catch (const std::exception&) {
-    if (list_.Line(10) == QLatin1String("1")) {
+    if (list_.Flag(SettingsLine::kAutostart)) {
       autostartFailure = std::current_exception();
     }
   }
   ApplyProxy();
-  const QString url = list_.Line(3);
+  const QString url = list_.Line(SettingsLine::kGenerateUrl);
   target_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
   ApplyProductKey();
   if (autostartFailure) {
@@ -131,19 +133,19 @@ void SettingsLoader::ShowSpeedHints(SettingsTarget& target, uint8_t kilobitMode)
 
 void SettingsLoader::ApplyAutostart() {
   Autostart(store_, autostartEntryPath_)
-      .Apply(list_.Line(10) == QLatin1String("1"), executablePath_);
+      .Apply(list_.Flag(SettingsLine::kAutostart), executablePath_);
 }
 
 void SettingsLoader::ApplyProxy() {
-  if (list_.Line(14) != QLatin1String("1") || list_.Line(8).isEmpty()) {
+  if (!list_.Flag(SettingsLine::kUseProxy) || list_.Line(SettingsLine::kProxyHost).isEmpty()) {
     return;
   }
-  target_.SetProxy(list_.Line(8).left(255));
-  const auto port = static_cast<uint16_t>(list_.LineNumber(9, 0));
+  target_.SetProxy(list_.Line(SettingsLine::kProxyHost).left(255));
+  const auto port = static_cast<uint16_t>(list_.LineNumber(SettingsLine::kProxyPort, 0));
   target_.SetProxyPort(port);
   if (port == 0) {
     target_.SetProxy(QString());
-    list_.SetLine(14, QStringLiteral("0"));
+    list_.SetFlag(SettingsLine::kUseProxy, false);
   }
 }
 

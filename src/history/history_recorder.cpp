@@ -1,5 +1,7 @@
 #include "history/history_recorder.h"
 
+#include "config/program_section.h"
+
 #include <QtEndian>
 #include <algorithm>
 #include <cmath>
@@ -48,8 +50,8 @@ void HistoryRecorder::MeasuringStarted() {
 }
 
 void HistoryRecorder::RecordTick() {
-  state_.ProgramSection = 44;
-  if (state_.AnalysisActive == 0) {
+  state_.ProgramSection = section::kRecordHistory;
+  if (!state_.AnalysisActive) {
     return;
   }
   if (store_ == nullptr) {

@@ -1,5 +1,7 @@
 #include "measure/analysis_control.h"
 
+#include "config/program_section.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -46,7 +48,7 @@ void AnalysisControl::SetStatus(const char* suffix, bool withHint) {
 }
 
 void AnalysisControl::StartAnalysis() {
-  state_.ProgramSection = 16;
+  state_.ProgramSection = section::kStartAnalysis;
   state_.GenerateMode = view_.GenerateDown();
   if (state_.GenerateMode) {
     const QString url = view_.Url().trimmed();
@@ -58,7 +60,7 @@ void AnalysisControl::StartAnalysis() {
       return;
     }
     SetStatus(kGenerateStarted, true);
-    if (state_.AnalysisActive == 1) {
+    if (state_.AnalysisActive) {
       view_.CancelDownload();
     }
   } else {
@@ -72,12 +74,12 @@ void AnalysisControl::StartAnalysis() {
   view_.SetModeButtonsEnabled(true);
   state_.ResetForStart();
   view_.SetTimersEnabled(true);
-  state_.AnalysisActive = 1;
+  state_.AnalysisActive = true;
 }
 
 void AnalysisControl::StopAnalysis() {
-  state_.ProgramSection = 17;
-  state_.AnalysisActive = 0;
+  state_.ProgramSection = section::kStopAnalysis;
+  state_.AnalysisActive = false;
   view_.SetTimersEnabled(false);
   if (state_.GenerateMode) {
     view_.CancelDownload();
@@ -98,13 +100,13 @@ void AnalysisControl::StopAnalysis() {
 }
 
 void AnalysisControl::ChooseSpy() {
-  state_.ProgramSection = 18;
+  state_.ProgramSection = section::kChooseSpy;
   if (state_.GenerateMode) {
     view_.CancelDownload();
   }
   state_.GenerateMode = view_.GenerateDown();
   SetStatus(kSpyStarted, false);
-  settings_.SetLine(4, QStringLiteral("0"));
+  settings_.SetFlag(SettingsLine::kStartGenerating, false);
 }
 
 bool AnalysisControl::HasAddress(const QString& url) {
@@ -113,7 +115,7 @@ bool AnalysisControl::HasAddress(const QString& url) {
 }
 
 void AnalysisControl::ChooseGenerate() {
-  state_.ProgramSection = 19;
+  state_.ProgramSection = section::kChooseGenerate;
   if (!state_.GenerateMode) {
     if (!HasAddress(view_.Url())) {
       UserInterface::Get().Beep();
@@ -123,7 +125,7 @@ void AnalysisControl::ChooseGenerate() {
     }
   }
   state_.GenerateMode = view_.GenerateDown();
-  settings_.SetLine(4, QStringLiteral("1"));
+  settings_.SetFlag(SettingsLine::kStartGenerating, true);
   SetStatus(kGenerateStarted, false);
 }
 
@@ -146,22 +148,22 @@ void AnalysisControl::PressGenerate(bool generate) {
 }
 
 void AnalysisControl::ToggleAnalysis() {
-  state_.ProgramSection = 36;
-  if (state_.AnalysisActive == 1) {
+  state_.ProgramSection = section::kToggleAnalysis;
+  if (state_.AnalysisActive) {
     StopAnalysis();
     view_.ShowActivePressed(false);
   } else {
     view_.ShowActivePressed(true);
     StartAnalysis();
   }
-  view_.SetActiveMenuChecked(state_.AnalysisActive == 1);
+  view_.SetActiveMenuChecked(state_.AnalysisActive);
 }
 
 void AnalysisControl::ToggleAverageLock() {
-  state_.ProgramSection = 38;
+  state_.ProgramSection = section::kToggleAverageLock;
   state_.AverageLock = !state_.AverageLock;
   if (!state_.AverageLock) {
-    view_.ShowTip(37);
+    view_.ShowTip(Tip::kAverageUnlocked);
     view_.ShowLockPicture(false);
   } else {
     view_.ShowLockPicture(true);
@@ -169,11 +171,11 @@ void AnalysisControl::ToggleAverageLock() {
 }
 
 void AnalysisControl::ClearTotal() {
-  state_.ProgramSection = 35;
+  state_.ProgramSection = section::kClearTotal;
   // The counter itself, not just its display: the next tick would write
   // the old total back within half a second.
   state_.TotalTraffic = 0;
-  settings_.SetLine(7, QStringLiteral("0"));
+  settings_.SetLine(SettingsLine::kTrafficTotal, QStringLiteral("0"));
   view_.SetTotalDisplay(0);
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "config/settings_line.h"
+
 #include "measure/measurement_state.h"
 
 namespace velmar {
@@ -25,7 +27,7 @@ class AnalysisView {
   virtual void SetStatusText(const QString& text) = 0;
   virtual void SetTrayHint(const QString& hint) = 0;
   virtual void ShowLockPicture(bool locked) = 0;
-  virtual void ShowTip(uint8_t tip) = 0;
+  virtual void ShowTip(Tip tip) = 0;
   // The two actual-speed display pairs and all three indicators.
   virtual void ClearActualDisplays() = 0;
   virtual void ClearAverageDisplays() = 0;

@@ -1,5 +1,7 @@
 #include "measure/averaging_engine.h"
 
+#include "config/program_section.h"
+
 #include "platform/message_queue.h"
 
 namespace velmar {
@@ -21,7 +23,7 @@ float AveragingEngine::ComputeAverage(uint8_t direction, float sample) {
   if (direction != kUp && direction != kDown) {
     return 0;
   }
-  state_.ProgramSection = 5;
+  state_.ProgramSection = section::kComputeAverage;
   try {
     return direction == kUp ? Compute(state_.UpWindow, state_.UpHighWater, sample)
                             : Compute(state_.DownWindow, state_.DownHighWater, sample);

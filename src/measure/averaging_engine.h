@@ -29,7 +29,7 @@ class AveragingEngine {
 
  private:
   float Compute(std::array<float, 32>& window, float& highWater, float sample);
-  bool Stopped() const { return state_.AnalysisActive == 0; }
+  bool Stopped() const { return !state_.AnalysisActive; }
 
   MeasurementState& state_;
 };

@@ -1,5 +1,7 @@
 #include "measure/counter_sampler.h"
 
+#include "config/program_section.h"
+
 #include <QScopeGuard>
 #include <cmath>
 
@@ -22,8 +24,8 @@ CounterSampler::CounterSampler(MeasurementState& state, InterfaceTable* table, T
     : state_(state), table_(table), host_(host), clock_(clock) {}
 
 void CounterSampler::Tick() {
-  state_.ProgramSection = 21;
-  if (state_.AnalysisActive == 0) {
+  state_.ProgramSection = section::kTick;
+  if (!state_.AnalysisActive) {
     host_.SetCalcTimerEnabled(false);
     return;
   }
@@ -35,7 +37,7 @@ void CounterSampler::Tick() {
       // its status line); the tick goes on measuring whatever moved.
     }
   }
-  state_.ProgramSection = 211;
+  state_.ProgramSection = section::kTickStamp;
   if (state_.LastTickMs == 0) {
     // A start: what moved while the meter was not measuring is not traffic
     // of this measurement.
@@ -47,22 +49,22 @@ void CounterSampler::Tick() {
   host_.SetCalcTimerEnabled(false);
   double upstream = 0;
   double downstream = 0;
-  state_.ProgramSection = 212;
+  state_.ProgramSection = section::kTickRead;
   uint64_t movedOut = 0;
   uint64_t movedIn = 0;
   if (ReadInterfaceCounters(state_.AdapterIndex, movedOut, movedIn)) {
     try {
       const uint32_t now = clock_.TickCount();
-      state_.ProgramSection = 213;
+      state_.ProgramSection = section::kTickTotals;
       state_.TotalTraffic += movedIn + movedOut;
       state_.CountedDownBytes += movedIn;
       state_.CountedUpBytes += movedOut;
-      state_.ProgramSection = 214;
+      state_.ProgramSection = section::kTickUpRate;
       const int32_t elapsed = Difference(now, state_.LastTickMs);
       const double seconds = elapsed / 1000.0;
       if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
         upstream = static_cast<double>(movedOut) / seconds;
-        state_.ProgramSection = 215;
+        state_.ProgramSection = section::kTickDownRate;
         downstream = static_cast<double>(movedIn) / seconds;
       }
     } catch (const std::exception& e) {
@@ -70,16 +72,16 @@ void CounterSampler::Tick() {
     }
   }
 
-  state_.ProgramSection = 216;
+  state_.ProgramSection = section::kTickPublish;
   state_.LastTickMs = clock_.TickCount();
-  if (state_.AnalysisActive != 0) {
+  if (state_.AnalysisActive) {
     host_.PublishResults(upstream, downstream);
     if (OnPublished) {
       OnPublished(upstream, downstream);
     }
   }
-  state_.ProgramSection = 217;
-  if (state_.AnalysisActive == 1) {
+  state_.ProgramSection = section::kTickRearm;
+  if (state_.AnalysisActive) {
     host_.SetCalcTimerEnabled(true);
   }
 }
@@ -88,7 +90,7 @@ bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint64_t& movedOut
                                            uint64_t& movedIn) {
   movedOut = 0;
   movedIn = 0;
-  state_.ProgramSection = 7;
+  state_.ProgramSection = section::kReadCounters;
   if (table_ == nullptr) {
     return false;
   }
@@ -168,11 +170,11 @@ QStringList CounterSampler::BuildAdapterList() {
 }
 
 std::vector<CounterSampler::Adapter> CounterSampler::ListAdapters() {
-  state_.ProgramSection = 6;
+  state_.ProgramSection = section::kListAdapters;
   host_.SetCalcTimerEnabled(false);
   // Back on, on every way out, while measuring.
   const auto resume = qScopeGuard([this] {
-    if (state_.AnalysisActive == 1) {
+    if (state_.AnalysisActive) {
       host_.SetCalcTimerEnabled(true);
     }
   });

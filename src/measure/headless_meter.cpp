@@ -25,12 +25,12 @@ HeadlessMeter::HeadlessMeter(MeasurementState& state, InterfaceTable* table, Set
 
 void HeadlessMeter::Start() {
   state_.ResetForStart();
-  state_.AnalysisActive = 1;
+  state_.AnalysisActive = true;
   calcTimer_.start();
 }
 
 void HeadlessMeter::Stop() {
-  state_.AnalysisActive = 0;
+  state_.AnalysisActive = false;
   state_.LastTickMs = 0;
   calcTimer_.stop();
 }

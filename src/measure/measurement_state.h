@@ -9,7 +9,7 @@ namespace velmar {
 
 // The main window's measurement fields that the tick reads and writes.
 struct MeasurementState {
-  uint8_t AnalysisActive = 0;
+  bool AnalysisActive = false;
   bool GenerateMode = false;
   bool HttpBusy = false;
   int16_t AdapterIndex = 0;  // 0 = "All", k >= 1 = the k-th interface row

@@ -36,21 +36,22 @@ RemoteSource::Storage::~Storage() {
 }
 
 bool RemoteSource::Chosen(const SettingsList& settings) {
-  return settings.Line(kKindLine).trimmed() == QLatin1String(kKindDevice);
+  return settings.Line(SettingsLine::kSourceKind).trimmed() == QLatin1String(kKindDevice);
 }
 
 RemoteSource RemoteSource::FromSettings(const SettingsList& settings) {
   RemoteSource source;
-  source.host = settings.Line(kHostLine).trimmed();
+  source.host = settings.Line(SettingsLine::kDeviceHost).trimmed();
   // A hand-edited port that is no port means the usual one, not whatever
   // it wraps to in 16 bits.
-  const int port = settings.LineNumber(kPortLine, 161);
+  const int port = settings.LineNumber(SettingsLine::kDevicePort, 161);
   source.port = port >= 1 && port <= 65535 ? static_cast<uint16_t>(port) : 161;
-  source.version = settings.Line(kVersionLine).trimmed() == QLatin1String("3") ? 3 : 2;
-  source.user = settings.Line(kUserLine).trimmed();
-  source.authProtocol = OrDefault(settings.Line(kAuthProtocolLine), "SHA");
-  source.privProtocol = OrDefault(settings.Line(kPrivProtocolLine), "AES");
-  source.securityLevel = OrDefault(settings.Line(kSecurityLevelLine), "authPriv");
+  source.version =
+      settings.Line(SettingsLine::kDeviceVersion).trimmed() == QLatin1String("3") ? 3 : 2;
+  source.user = settings.Line(SettingsLine::kDeviceUser).trimmed();
+  source.authProtocol = OrDefault(settings.Line(SettingsLine::kDeviceAuthProtocol), "SHA");
+  source.privProtocol = OrDefault(settings.Line(SettingsLine::kDevicePrivProtocol), "AES");
+  source.securityLevel = OrDefault(settings.Line(SettingsLine::kDeviceSecurityLevel), "authPriv");
   return source;
 }
 
@@ -61,19 +62,19 @@ void RemoteSource::CheckComplete() const {
 }
 
 void RemoteSource::ToSettings(SettingsList& settings) const {
-  settings.SetLineExtending(kKindLine, QString::fromLatin1(kKindDevice));
-  settings.SetLineExtending(kHostLine, host);
-  settings.SetLineExtending(kPortLine, QString::number(port));
-  settings.SetLineExtending(kVersionLine,
+  settings.SetLineExtending(SettingsLine::kSourceKind, QString::fromLatin1(kKindDevice));
+  settings.SetLineExtending(SettingsLine::kDeviceHost, host);
+  settings.SetLineExtending(SettingsLine::kDevicePort, QString::number(port));
+  settings.SetLineExtending(SettingsLine::kDeviceVersion,
                             version == 3 ? QStringLiteral("3") : QStringLiteral("2c"));
-  settings.SetLineExtending(kUserLine, user);
-  settings.SetLineExtending(kAuthProtocolLine, authProtocol);
-  settings.SetLineExtending(kPrivProtocolLine, privProtocol);
-  settings.SetLineExtending(kSecurityLevelLine, securityLevel);
+  settings.SetLineExtending(SettingsLine::kDeviceUser, user);
+  settings.SetLineExtending(SettingsLine::kDeviceAuthProtocol, authProtocol);
+  settings.SetLineExtending(SettingsLine::kDevicePrivProtocol, privProtocol);
+  settings.SetLineExtending(SettingsLine::kDeviceSecurityLevel, securityLevel);
 }
 
 void RemoteSource::ChooseLocal(SettingsList& settings) {
-  settings.SetLineExtending(kKindLine, QStringLiteral("local"));
+  settings.SetLineExtending(SettingsLine::kSourceKind, QStringLiteral("local"));
 }
 
 void RemoteSource::SetAddress(const QString& text) {

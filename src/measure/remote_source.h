@@ -14,20 +14,12 @@ class SettingsList;
 
 // A device on the network the meter reads instead of this computer: where
 // it is, how to speak SNMP to it, and the secrets for that. The settings
-// file holds all but the secrets (lines kKindLine..kSecurityLevelLine);
-// the secrets live in the key store, whose file is then kept readable by
-// its owner alone, or in a file of mode 0600 the user names.
+// file holds all but the secrets (the lines from SettingsLine::kSourceKind to
+// kDeviceSecurityLevel); the secrets live in the key store, whose file is then kept readable by its
+// owner alone, or in a file of mode 0600 the user names.
 class RemoteSource {
  public:
-  // The settings lines, zero-based.
-  static constexpr int kKindLine = 45;  // "" or "local": this computer; "snmp": a device
-  static constexpr int kHostLine = 46;
-  static constexpr int kPortLine = 47;           // "" = 161
-  static constexpr int kVersionLine = 48;        // "2c" (the default) or "3"
-  static constexpr int kUserLine = 49;           // v3
-  static constexpr int kAuthProtocolLine = 50;   // v3, "" = SHA
-  static constexpr int kPrivProtocolLine = 51;   // v3, "" = AES
-  static constexpr int kSecurityLevelLine = 52;  // v3, "" = authPriv
+  // What the source-kind line says for a device.
   static constexpr const char* kKindDevice = "snmp";
   // The key under HKEY_CURRENT_USER holding the secrets.
   static const QString kSecretsKey;

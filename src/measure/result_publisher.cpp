@@ -1,5 +1,7 @@
 #include "measure/result_publisher.h"
 
+#include "config/program_section.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -34,7 +36,7 @@ void ResultPublisher::SplitKbps(double kbps, int64_t& whole, int64_t& hundredths
 }
 
 void ResultPublisher::PublishResults(double up, double down) {
-  state_.ProgramSection = 23;
+  state_.ProgramSection = section::kPublish;
   int scale = 0;
   if (Active()) {
     try {
@@ -46,7 +48,8 @@ void ResultPublisher::PublishResults(double up, double down) {
     }
   }
   displays_.Redraw();
-  settings_.SetLine(7, QString::number(displays_.Value(Display::TrafficLCD)));
+  settings_.SetLine(SettingsLine::kTrafficTotal,
+                    QString::number(displays_.Value(Display::TrafficLCD)));
 }
 
 void ResultPublisher::Publish(double up, double down, int& scale) {
@@ -59,13 +62,13 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
     const double kbps = Kbps(rate);
     return scale > 0 && kbps > 0 ? Round(100.0 * kbps / scale) : 0;
   };
-  state_.ProgramSection = 231;
+  state_.ProgramSection = section::kPublishUpAverage;
   int64_t upPercent = 0;
   if (up > 0) {
     upPercent = percent(up);
     state_.UpAverage = engine_.ComputeAverage(AveragingEngine::kUp, static_cast<float>(up));
   }
-  state_.ProgramSection = 232;
+  state_.ProgramSection = section::kPublishDownAverage;
   int64_t downPercent = 0;
   if (down > 0) {
     downPercent = percent(down);
@@ -77,7 +80,7 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   // rate, which a rate-limited download produces tick after tick, is
   // traffic, not stillness: it must neither blank the displays nor count
   // as idle time for the alarms.
-  state_.ProgramSection = 234;
+  state_.ProgramSection = section::kPublishIdle;
   const bool downSame = down <= 0 && down == static_cast<double>(state_.LastDownRate);
   const bool upSame = up <= 0 && up == static_cast<double>(state_.LastUpRate);
   state_.DownIdleMs = downSame ? state_.DownIdleMs + kTickIntervalMs : 0;
@@ -87,7 +90,7 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
     EvaluateAlarms(static_cast<float>(up), static_cast<float>(down));
   }
 
-  state_.ProgramSection = 235;
+  state_.ProgramSection = section::kPublishStill;
   if (Active() && downSame && upSame) {
     ++state_.UnchangedTicks;
     if (state_.UnchangedTicks >= kStillTicks) {
@@ -115,7 +118,7 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   state_.LastUpRate = static_cast<float>(up);
   state_.LastDownRate = static_cast<float>(down);
 
-  state_.ProgramSection = 236;
+  state_.ProgramSection = section::kPublishAverageSum;
   float sum = 0;
   int count = 0;
   for (float average : {state_.UpAverage, state_.DownAverage}) {
@@ -126,24 +129,24 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   }
   int64_t avgPercent = 0;
   if (count > 0) {
-    state_.ProgramSection = 237;
+    state_.ProgramSection = section::kPublishAverageMean;
     const float m = static_cast<float>(sum * 8.0f / BitsPerKilobit(state_.KilobitMode) / count);
     const int64_t h = Round(scale / 2.0);
-    state_.ProgramSection = 238;
+    state_.ProgramSection = section::kPublishAveragePercent;
     avgPercent = m > 0 && h > 0 ? Round(100.0 * m / static_cast<double>(h)) : 0;
   }
 
   if (Active()) {
-    state_.ProgramSection = 239;
+    state_.ProgramSection = section::kPublishSpeeds;
     ShowSpeeds(down, up);
-    state_.ProgramSection = 240;
+    state_.ProgramSection = section::kPublishIndicators;
     displays_.SetValue(Display::UpIndicator, upPercent);
     displays_.SetValue(Display::DownIndicator, downPercent);
     displays_.SetValue(Display::AvgIndicator, avgPercent);
   }
 
   if (Graph != nullptr) {
-    state_.ProgramSection = 241;
+    state_.ProgramSection = section::kPublishGraph;
     try {
       Graph->Feed(state_, displays_, scale, unit_);
     } catch (const std::exception&) {
@@ -151,7 +154,7 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
     }
   }
 
-  state_.ProgramSection = 242;
+  state_.ProgramSection = section::kPublishTotal;
   displays_.SetValue(Display::TrafficLCD,
                      state_.TotalTraffic <= 1 ? 0 : Round(state_.TotalTraffic / 1024.0));
 }

@@ -56,7 +56,7 @@ class ResultPublisher {
   void ShowSpeeds(double down, double up);
   // What a display pair shows now, in kbit/s.
   double ShownKbps(Display whole, Display hundredths) const;
-  bool Active() const { return state_.AnalysisActive != 0; }
+  bool Active() const { return state_.AnalysisActive; }
 
   MeasurementState& state_;
   AveragingEngine& engine_;

@@ -1,5 +1,7 @@
 #include "net/traffic_generator.h"
 
+#include "config/program_section.h"
+
 #include <algorithm>
 #include <exception>
 
@@ -12,19 +14,19 @@ TrafficGenerator::TrafficGenerator(MeasurementState& state, const TickClock& clo
     : QObject(owner), state_(state), clock_(clock), client_(this) {
   client_.SetBodyMode(HttpClient::BodyMode::kCountAndDrop);
   client_.OnConnecting = [this](StreamSocket&) {
-    state_.ProgramSection = kConnectingSection;
+    state_.ProgramSection = section::kDownloadConnecting;
     state_.HttpBusy = true;
   };
   client_.OnConnected = [this](StreamSocket&) {
-    state_.ProgramSection = kConnectedSection;
+    state_.ProgramSection = section::kDownloadConnected;
     state_.HttpBusy = true;
   };
   client_.OnDisconnected = [this](StreamSocket&) {
-    state_.ProgramSection = kDisconnectedSection;
+    state_.ProgramSection = section::kDownloadDisconnected;
     state_.HttpBusy = false;
   };
   client_.OnTransferProgress = [this](StreamSocket&, int, int64_t, int) {
-    state_.ProgramSection = kProgressSection;
+    state_.ProgramSection = section::kDownloadProgress;
     MessageQueue::RunNow();
   };
 }
@@ -45,8 +47,7 @@ bool TrafficGenerator::MayStart() const {
   // The tick count wraps; the difference read signed says which is later.
   const bool pausing =
       failuresInARow_ > 0 && static_cast<int32_t>(clock_.TickCount() - retryAtMs_) < 0;
-  return state_.GenerateMode && state_.AnalysisActive != 0 && !state_.HttpBusy && !running_ &&
-         !pausing;
+  return state_.GenerateMode && state_.AnalysisActive && !state_.HttpBusy && !running_ && !pausing;
 }
 
 int TrafficGenerator::PauseSeconds() const {

@@ -30,12 +30,6 @@ namespace velmar {
 // ACTIVE starts over without a pause.
 class TrafficGenerator : public QObject {
  public:
-  // Sections of the client's event handlers in the error report.
-  static constexpr uint8_t kProgressSection = 46;
-  static constexpr uint8_t kConnectedSection = 47;
-  static constexpr uint8_t kDisconnectedSection = 48;
-  static constexpr uint8_t kConnectingSection = 49;
-
   static constexpr int kLongestPauseSeconds = 60;
 
   explicit TrafficGenerator(MeasurementState& state, const TickClock& clock = SystemClock(),

@@ -1,5 +1,7 @@
 #include "shell/meter_session.h"
 
+#include "config/program_section.h"
+
 #include "config/product.h"
 #include "measure/remote_source.h"
 #include "platform/autostart.h"
@@ -78,7 +80,7 @@ void MeterSession::Guarded(const std::function<void()>& step) {
 }
 
 void MeterSession::Start() {
-  state_.ProgramSection = 9;
+  state_.ProgramSection = section::kStart;
   Guarded([this] {
     // The settings are applied later; which agent to load is known first.
     SettingsList file;
@@ -87,7 +89,7 @@ void MeterSession::Start() {
   });
   sampler_.SetTable(table_.get());
   Guarded([this] { store_ = &KeyStore::Default(); });
-  state_.ProgramSection = 9;
+  state_.ProgramSection = section::kStart;
   loader_.SetStore(store_);
   recorder_.SetStore(store_);
   maintenance_.SetStore(store_);
@@ -102,10 +104,10 @@ void MeterSession::Start() {
 }
 
 void MeterSession::ResetForStart() {
-  state_.ProgramSection = 11;
+  state_.ProgramSection = section::kResetForStart;
   view_.ResetForStart();
   sizer_.Record();
-  state_.AnalysisActive = 0;
+  state_.AnalysisActive = false;
   state_.EmailLatch = false;
   state_.GenerateMode = false;
   calcTimer_.stop();
@@ -124,9 +126,11 @@ void MeterSession::ResetForStart() {
 }
 
 void MeterSession::ApplyStartModes() {
-  state_.ProgramSection = 59;
-  Guarded([this] { analysis_.PressGenerate(settings_.Line(4) != QLatin1String("0")); });
-  Guarded([this] { analysis_.PressActive(settings_.Line(11) == QLatin1String("1")); });
+  state_.ProgramSection = section::kFirstShow;
+  Guarded([this] {
+    analysis_.PressGenerate(settings_.Line(SettingsLine::kStartGenerating) != QLatin1String("0"));
+  });
+  Guarded([this] { analysis_.PressActive(settings_.Flag(SettingsLine::kStartActive)); });
 }
 
 void MeterSession::Shutdown() {
@@ -137,7 +141,7 @@ void MeterSession::Shutdown() {
   calcTimer_.stop();
   historyTimer_.stop();
   generator_.CancelDownload();
-  if (state_.AnalysisActive != 0) {
+  if (state_.AnalysisActive) {
     Guarded([this] { analysis_.PressActive(false); });
   }
   sampler_.SetTable(nullptr);
@@ -149,10 +153,10 @@ void MeterSession::Shutdown() {
 }
 
 void MeterSession::SaveSettings(bool generateMode) {
-  settings_.SetLine(4, generateMode ? QStringLiteral("1") : QStringLiteral("0"));
+  settings_.SetFlag(SettingsLine::kStartGenerating, generateMode);
   // An older file gains the source's lines, at their defaults.
-  settings_.SetLineExtending(RemoteSource::kSecurityLevelLine,
-                             settings_.Line(RemoteSource::kSecurityLevelLine));
+  settings_.SetLineExtending(SettingsLine::kDeviceSecurityLevel,
+                             settings_.Line(SettingsLine::kDeviceSecurityLevel));
   loader_.SaveSettings();
 }
 

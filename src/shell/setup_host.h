@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <exception>
 
+#include "config/settings_line.h"
+
 namespace velmar {
 
 class KeyStore;
@@ -28,7 +30,7 @@ class SetupHost {
   virtual int16_t AdapterIndex() const = 0;
   virtual void SetAdapterIndex(int16_t index) = 0;
   virtual void SetAdapterLabel(const QString& caption) = 0;
-  virtual void ShowTip(uint8_t tip) = 0;
+  virtual void ShowTip(Tip tip) = 0;
   // Window style and the tray item "Stay on &Top" together.
   virtual void SetStayOnTop(bool onTop) = 0;
   // The proxy of lines 8, 9 and 14 to the HTTP client, as LoadSettings

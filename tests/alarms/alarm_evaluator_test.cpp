@@ -30,7 +30,7 @@ class AlarmEvaluatorTest : public ::testing::Test {
  protected:
   AlarmEvaluatorTest() : evaluator(state, settings, actions, store.store.get(), dates) {
     settings.SetLines(SettingsList::DefaultLines());
-    state.AnalysisActive = 1;
+    state.AnalysisActive = true;
     dates.Format = [] { return QString("yyyy-MM-dd"); };
     dates.Now = [this] { return clock.at(std::min(reads++, clock.size() - 1)); };
     At(QDateTime(QDate(2026, 12, 8), QTime(14, 0, 0)));

@@ -87,7 +87,7 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
   std::atomic<bool> stop{false};
   std::thread sender(Send, std::ref(stop));
   form.findChild<QPushButton*>("ActiveOn")->click();
-  ASSERT_EQ(form.State().AnalysisActive, 1);
+  ASSERT_TRUE(form.State().AnalysisActive);
 
   // Read the displays every half second once the rates have settled.
   const double expected = kRate * kWire * 8 / 1000;

@@ -116,7 +116,8 @@ void CheckDevice(const velmar::SettingsList& loaded, const velmar::SettingsList&
   if (device.port == 0 || (device.version != 2 && device.version != 3))
     abort();
   // The port asked is the one the line names, or the usual 161.
-  if (device.port != 161 && loaded.Line(RemoteSource::kPortLine).trimmed().toInt() != device.port)
+  if (device.port != 161 &&
+      loaded.Line(velmar::SettingsLine::kDevicePort).trimmed().toInt() != device.port)
     abort();
   if (RemoteSource::Chosen(saved) != RemoteSource::Chosen(loaded) ||
       !SameDevice(RemoteSource::FromSettings(saved), device))

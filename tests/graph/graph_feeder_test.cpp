@@ -291,7 +291,7 @@ TEST_F(GraphFeederTest, ThePublicationFeedsTheChart) {
   StoredDisplays shown;
   ResultPublisher publisher(state, engine, shown, settings);
   publisher.Graph = &feeder;
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   state.ResetForStart();
   feeder.GraphMode = 1;
   publisher.PublishResults(5000, 125000);

@@ -56,7 +56,7 @@ class GraphWindowTest : public ::testing::Test {
   GraphWindowTest() {
     GraphWindow::ResetFirstActivation();
     host = std::make_unique<GraphWindowHost>();
-    host->ShowTip = [this](uint8_t tip) { tips.push_back(tip); };
+    host->ShowTip = [this](Tip tip) { tips.push_back(static_cast<uint8_t>(tip)); };
     host->FeedChanged = [this](GraphFeed* feed) { feeds.push_back(feed); };
   }
   ~GraphWindowTest() override {

@@ -16,7 +16,7 @@ namespace {
 class HistoryReaderTest : public ::testing::Test {
  protected:
   HistoryReaderTest() : recorder(state, store.store.get(), dates, 300000) {
-    state.AnalysisActive = 1;
+    state.AnalysisActive = true;
     dates.Format = [this] { return format; };
     dates.Now = [this] { return now; };
   }

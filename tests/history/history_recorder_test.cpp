@@ -15,7 +15,7 @@ namespace {
 class HistoryRecorderTest : public ::testing::Test {
  protected:
   HistoryRecorderTest() : recorder(state, store.store.get(), dates) {
-    state.AnalysisActive = 1;
+    state.AnalysisActive = true;
     dates.Format = [this] { return format; };
     dates.Now = [this] { return clock.at(std::min(reads++, clock.size() - 1)); };
   }
@@ -68,7 +68,7 @@ TEST_F(HistoryRecorderTest, RecordsAreNumberedUnderTheDaysKey) {
   reg.CloseKey();
 
   // Not measuring: nothing is written.
-  state.AnalysisActive = 0;
+  state.AnalysisActive = false;
   recorder.RecordTick();
   EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 2);
 }

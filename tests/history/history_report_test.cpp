@@ -12,7 +12,7 @@ namespace {
 TEST(HistoryReportTest, RecordsReadBackInKilobitsWithTheirTimes) {
   test::TempStore store;
   MeasurementState state;
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   DayKeyDates dates;
   dates.Format = [] { return QString("yyyy-MM-dd"); };
   dates.Now = [] { return QDateTime(QDate(2026, 12, 8), QTime(14, 30, 15)); };

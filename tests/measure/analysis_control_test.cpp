@@ -18,7 +18,7 @@ class FakeView : public AnalysisView {
   void SetStatusText(const QString& t) override { status = t; }
   void SetTrayHint(const QString& h) override { hint = h; }
   void ShowLockPicture(bool l) override { lockShown = l ? "closed" : "open"; }
-  void ShowTip(uint8_t t) override { tips.push_back(t); }
+  void ShowTip(Tip t) override { tips.push_back(static_cast<int>(t)); }
   void ClearActualDisplays() override { ++actualCleared; }
   void ClearAverageDisplays() override { ++averagesCleared; }
   void SetTotalDisplay(int64_t v) override { total = v; }
@@ -63,7 +63,7 @@ TEST_F(AnalysisControlTest, StatusTimeFollowsTheLocalesClockWithoutItsZone) {
 
 TEST_F(AnalysisControlTest, ActiveStartsOnceAndSleepStops) {
   control.StartAnalysis();
-  EXPECT_EQ(state.AnalysisActive, 1);
+  EXPECT_TRUE(state.AnalysisActive);
   EXPECT_TRUE(view.timers);
   EXPECT_TRUE(view.modeEnabled);
   EXPECT_TRUE(view.menuChecked);
@@ -86,7 +86,7 @@ TEST_F(AnalysisControlTest, ActiveStartsOnceAndSleepStops) {
   EXPECT_EQ(state.ProgramSection, 16);
 
   control.StopAnalysis();
-  EXPECT_EQ(state.AnalysisActive, 0);
+  EXPECT_FALSE(state.AnalysisActive);
   EXPECT_FALSE(view.timers);
   EXPECT_FALSE(view.modeEnabled);
   EXPECT_FALSE(view.menuChecked);
@@ -150,13 +150,13 @@ TEST_F(AnalysisControlTest, ActiveRefusesOnlyTheLowerCaseBareScheme) {
     control.StartAnalysis();
     EXPECT_EQ(ui.messages, QStringList{AnalysisControl::kRefusal}) << url.toStdString();
     EXPECT_FALSE(view.activeDown) << "SLEEP shown pressed";
-    EXPECT_EQ(state.AnalysisActive, 0);
+    EXPECT_FALSE(state.AnalysisActive);
   }
   view.url = "Http://";
   ui.messages.clear();
   control.StartAnalysis();
   EXPECT_TRUE(ui.messages.isEmpty());
-  EXPECT_EQ(state.AnalysisActive, 1);
+  EXPECT_TRUE(state.AnalysisActive);
   EXPECT_EQ(view.hint, "Velmar 2000 Started in GENERATE MODE");
   // ACTIVE again in Generate mode cancels the running download.
   control.StartAnalysis();
@@ -167,11 +167,11 @@ TEST_F(AnalysisControlTest, ActiveRefusesOnlyTheLowerCaseBareScheme) {
 
 TEST_F(AnalysisControlTest, TrayItemLockAndClear) {
   control.ToggleAnalysis();
-  EXPECT_EQ(state.AnalysisActive, 1);
+  EXPECT_TRUE(state.AnalysisActive);
   EXPECT_TRUE(view.activeDown);
   EXPECT_TRUE(view.menuChecked);
   control.ToggleAnalysis();
-  EXPECT_EQ(state.AnalysisActive, 0);
+  EXPECT_FALSE(state.AnalysisActive);
   EXPECT_FALSE(view.activeDown);
   EXPECT_FALSE(view.menuChecked);
   // Refused start from the menu: the item stays unchecked.

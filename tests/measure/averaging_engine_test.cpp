@@ -15,7 +15,7 @@ namespace {
 class AveragingEngineTest : public ::testing::Test {
  protected:
   AveragingEngineTest() : engine(state) {
-    state.AnalysisActive = 1;
+    state.AnalysisActive = true;
     MessageQueue::SetMinimumInterval(std::chrono::nanoseconds(0));
   }
   ~AveragingEngineTest() override {
@@ -59,7 +59,7 @@ TEST_F(AveragingEngineTest, TheTableOfResultsForEveryCountAndMode) {
   for (uint8_t mode : {1, 2, 3, 0, 7}) {
     for (int p = 1; p <= 32; ++p) {
       MeasurementState fresh;
-      fresh.AnalysisActive = 1;
+      fresh.AnalysisActive = true;
       fresh.AveragingMode = mode;
       state = fresh;
       const float got = Feed(Samples(p));
@@ -95,7 +95,7 @@ TEST_F(AveragingEngineTest, TheThreeBandExample) {
   state.AveragingMode = 1;
   EXPECT_FLOAT_EQ(Feed(s), 302.5f);
   MeasurementState fresh;
-  fresh.AnalysisActive = 1;
+  fresh.AnalysisActive = true;
   fresh.AveragingMode = 2;
   state = fresh;
   EXPECT_FLOAT_EQ(Feed(s), 100.0f);
@@ -138,7 +138,7 @@ TEST_F(AveragingEngineTest, HugeSamplesAreNeverPickedButRaiseTheMark) {
   EXPECT_FLOAT_EQ(state.DownHighWater, 2e12f);
   // Only huge samples: nothing sorted, no average.
   MeasurementState fresh;
-  fresh.AnalysisActive = 1;
+  fresh.AnalysisActive = true;
   state = fresh;
   EXPECT_EQ(Feed({1e12f, 1e13f}), 0);
 
@@ -158,7 +158,7 @@ TEST_F(AveragingEngineTest, SleepPressedDuringAnAveragingReturnsZeroMidway) {
   Feed(full);
   const auto before = state.DownWindow;
   // A handler that runs from the queue while the engine works: SLEEP.
-  QTimer::singleShot(0, [this] { state.AnalysisActive = 0; });
+  QTimer::singleShot(0, [this] { state.AnalysisActive = false; });
   EXPECT_EQ(engine.ComputeAverage(AveragingEngine::kDown, 400), 0);
   // The first shift step ran, then the engine stopped: the window is
   // partly shifted and the new sample never arrived.
@@ -168,12 +168,12 @@ TEST_F(AveragingEngineTest, SleepPressedDuringAnAveragingReturnsZeroMidway) {
   EXPECT_EQ(state.DownWindow[0], before[1]);
 
   // Stopped during the sort: 0 as well, with the sample already in place.
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   int calls = 0;
   QTimer stopper;
   QObject::connect(&stopper, &QTimer::timeout, [&] {
     if (++calls == 40)
-      state.AnalysisActive = 0;
+      state.AnalysisActive = false;
   });
   stopper.start(0);
   EXPECT_EQ(engine.ComputeAverage(AveragingEngine::kDown, 500), 0);

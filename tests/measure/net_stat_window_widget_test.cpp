@@ -376,7 +376,7 @@ TEST(NetStatWindowWidgetTest, MeasurementTicksAndRefreshesTakeTurnsOnTheOneCompo
   FakeAgent agent;
   InterfaceTable table(nullptr, test::FakeAgentPath());
   MeasurementState state;
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   state.AdapterIndex = 2;  // eth0, the second interface row
   QuietHost host;
   SteppingClock clock;

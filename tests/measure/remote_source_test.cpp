@@ -51,7 +51,7 @@ TEST(RemoteSource, AnOlderFileGainsTheLinesAndKeepsEveryOther) {
   device.securityLevel = QStringLiteral("authNoPriv");
   device.community = QStringLiteral("never-in-the-file");
   device.ToSettings(settings);
-  EXPECT_EQ(settings.Count(), RemoteSource::kSecurityLevelLine + 1);
+  EXPECT_EQ(settings.Count(), static_cast<int>(SettingsLine::kDeviceSecurityLevel) + 1);
   EXPECT_EQ(settings.Line(13), QStringLiteral("2"));
   EXPECT_EQ(settings.Line(44), QString());  // the line between, at its default
   EXPECT_FALSE(settings.Lines().join(QStringLiteral("\n")).contains(QStringLiteral("never")));
@@ -66,7 +66,7 @@ TEST(RemoteSource, AnOlderFileGainsTheLinesAndKeepsEveryOther) {
 
   RemoteSource::ChooseLocal(settings);
   EXPECT_FALSE(RemoteSource::Chosen(settings));
-  EXPECT_EQ(settings.Line(RemoteSource::kHostLine), QStringLiteral("10.0.0.1"));
+  EXPECT_EQ(settings.Line(SettingsLine::kDeviceHost), QStringLiteral("10.0.0.1"));
 }
 
 TEST(RemoteSource, SecretsStayWithTheirOwner) {

@@ -14,7 +14,7 @@ class ResultPublisherTest : public ::testing::Test {
  protected:
   ResultPublisherTest() : engine(state), publisher(state, engine, displays, settings) {
     settings.SetLines(SettingsList::DefaultLines());
-    state.AnalysisActive = 1;
+    state.AnalysisActive = true;
     state.ResetForStart();
     publisher.EvaluateAlarms = [this](float up, float down) { alarms.emplace_back(up, down); };
     publisher.OnError = [this](const std::exception& e) { errors.push_back(e.what()); };
@@ -96,7 +96,7 @@ TEST(ResultPublisherUnitTest, EveryDisplayReadsTheTrueSpeedInTheUnitItShows) {
   SettingsList settings;
   settings.SetLines(SettingsList::DefaultLines());
   ResultPublisher publisher(state, engine, displays, settings);
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   state.ResetForStart();
   state.AverageLock = true;
   const auto shown = [&](Display whole, Display hundredths) {
@@ -139,7 +139,7 @@ TEST_F(ResultPublisherTest, PercentagesUseTheScaleFromBeforeTheTick) {
 
   // No high-water mark yet: no scale, 0 percent.
   MeasurementState fresh;
-  fresh.AnalysisActive = 1;
+  fresh.AnalysisActive = true;
   state = fresh;
   publisher.PublishResults(5000, 5000);
   EXPECT_EQ(V(Display::UpIndicator), 0);
@@ -163,7 +163,7 @@ TEST_F(ResultPublisherTest, CombinedAverageAgainstHalfTheScale) {
 TEST_F(ResultPublisherTest, TenStillTicksClearTheDisplaysAndWithoutLockTheAverages) {
   for (bool lock : {false, true}) {
     MeasurementState fresh;
-    fresh.AnalysisActive = 1;
+    fresh.AnalysisActive = true;
     fresh.AverageLock = lock;
     state = fresh;
     publisher.PublishResults(2000, 3000);
@@ -243,7 +243,7 @@ TEST_F(ResultPublisherTest, IdleTimesAlarmsEverySecondTickAndTheTotal) {
 TEST_F(ResultPublisherTest, SleepingErrorsAndTheAlwaysStep) {
   publisher.PublishResults(0, 125000);
   const int redraws = displays.Redraws();
-  state.AnalysisActive = 0;
+  state.AnalysisActive = false;
   displays.SetValue(Display::TrafficLCD, 77);
   publisher.PublishResults(0, 250000);
   EXPECT_EQ(V(Display::DownDigits), 1000) << "nothing is written while asleep";
@@ -251,7 +251,7 @@ TEST_F(ResultPublisherTest, SleepingErrorsAndTheAlwaysStep) {
   EXPECT_EQ(settings.Line(7), "77");
 
   // An error in the middle is reported; the final step still runs.
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   publisher.EvaluateAlarms = [](float, float) { throw std::runtime_error("alarm failure"); };
   state.AlarmToggle = false;
   publisher.PublishResults(0, 300000);

@@ -35,7 +35,7 @@ class MetricsExporterTest : public ::testing::Test {
       : table(nullptr, test::FakeAgentPath()),
         sampler(state, &table, host, clock),
         exporter(state, sampler) {
-    state.AnalysisActive = 1;
+    state.AnalysisActive = true;
     exporter.Now = [this] { return wall; };
     sampler.OnPublished = [this](double up, double down) { exporter.Publish(up, down); };
     sampler.Tick();  // the first tick only stamps the time

@@ -37,7 +37,7 @@ class TrafficGeneratorTest : public ::testing::Test {
  protected:
   TrafficGeneratorTest() : generator(state, clock) {
     state.GenerateMode = true;
-    state.AnalysisActive = 1;
+    state.AnalysisActive = true;
     generator.OnDownloadEnded = [this] { endedSections.push_back(state.ProgramSection); };
   }
 
@@ -85,9 +85,9 @@ TEST_F(TrafficGeneratorTest, NoRequestUnlessMeasuringInGenerateModeWithAnAddress
   state.GenerateMode = false;
   generator.StartDownload();
   state.GenerateMode = true;
-  state.AnalysisActive = 0;  // SLEEP
+  state.AnalysisActive = false;  // SLEEP
   generator.StartDownload();
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   state.HttpBusy = true;
   generator.StartDownload();
   state.HttpBusy = false;
@@ -99,13 +99,13 @@ TEST_F(TrafficGeneratorTest, NoRequestUnlessMeasuringInGenerateModeWithAnAddress
   generator.SetUrl(server.Url());
   generator.StartDownload();
   EXPECT_TRUE(generator.Downloading());
-  state.AnalysisActive = 0;
+  state.AnalysisActive = false;
   test::PumpFor(200);
   EXPECT_EQ(generator.DownloadsStarted(), 0u);
   EXPECT_FALSE(generator.Downloading());
 
   // A queued download that is cancelled never starts.
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   generator.StartDownload();
   generator.CancelDownload();
   test::PumpFor(200);
@@ -452,11 +452,11 @@ class LoopbackMeter : public TickHost {
 
   void Start() {
     state_.ResetForStart();
-    state_.AnalysisActive = 1;
+    state_.AnalysisActive = true;
     timer_.start();
   }
   void Sleep() {
-    state_.AnalysisActive = 0;
+    state_.AnalysisActive = false;
     timer_.stop();
     generator_.CancelDownload();
   }
@@ -503,7 +503,7 @@ TEST_F(TrafficGeneratorTest, TheRealTickPublishesEveryTickDuringEachDownload) {
   ASSERT_GE(loopback, 0) << "no loopback row";
   state.AdapterIndex = static_cast<int16_t>(loopback + 1);
   generator.SetUrl(nginx.Url(QStringLiteral("/slow/file.bin")));
-  state.AnalysisActive = 0;
+  state.AnalysisActive = false;
 
   LoopbackMeter meter(state, generator, table);
   // SLEEP, pressed while the fourth download runs: a handler nested in it.

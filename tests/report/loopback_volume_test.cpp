@@ -79,7 +79,7 @@ TEST(LoopbackVolumeTest, ARecordedPeriodHoldsWhatTheKernelCounted) {
   HistoryRecorder recorder(state, store.store.get(), dates, 1000);
 
   state.ResetForStart();
-  state.AnalysisActive = 1;
+  state.AnalysisActive = true;
   recorder.MeasuringStarted();
   const QDateTime started = QDateTime::currentDateTime();
   sampler.Tick();  // stamps the time

@@ -260,7 +260,7 @@ TEST_F(DetailedSetupTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
   EXPECT_EQ(Line(13), "0");
   EXPECT_EQ(host.adapterLabel, "Network Adapter: All");
   EXPECT_EQ(host.tipsAsked, std::vector<int>{38});
-  EXPECT_EQ(ui.tips, QStringList{TipText(38)});
+  EXPECT_EQ(ui.tips, QStringList{TipText(Tip::kAllAdapters)});
 
   host.Settings().SetLine(38, "0");
   QTest::keyClick(box, Qt::Key_Down);

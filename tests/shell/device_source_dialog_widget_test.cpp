@@ -55,9 +55,9 @@ TEST(DeviceSourceDialog, StoresTheDeviceAndItsSecretsApartAndRefusesWhatCannotWo
   EXPECT_EQ(host.changes, 1);
   const SettingsList& settings = host.Settings();
   ASSERT_TRUE(RemoteSource::Chosen(settings));
-  EXPECT_EQ(settings.Line(RemoteSource::kHostLine), QStringLiteral("192.168.1.1"));
-  EXPECT_EQ(settings.Line(RemoteSource::kVersionLine), QStringLiteral("3"));
-  EXPECT_EQ(settings.Line(RemoteSource::kAuthProtocolLine), QStringLiteral("SHA-256"));
+  EXPECT_EQ(settings.Line(SettingsLine::kDeviceHost), QStringLiteral("192.168.1.1"));
+  EXPECT_EQ(settings.Line(SettingsLine::kDeviceVersion), QStringLiteral("3"));
+  EXPECT_EQ(settings.Line(SettingsLine::kDeviceAuthProtocol), QStringLiteral("SHA-256"));
   EXPECT_FALSE(settings.Lines().join(QLatin1Char('\n')).contains(QStringLiteral("pass-1234")));
   RemoteSource stored;
   stored.LoadSecrets(*secrets.store);
@@ -74,7 +74,7 @@ TEST(DeviceSourceDialog, StoresTheDeviceAndItsSecretsApartAndRefusesWhatCannotWo
   again.findChild<QRadioButton*>(QStringLiteral("ThisComputer"))->setChecked(true);
   ASSERT_TRUE(again.Apply());
   EXPECT_FALSE(RemoteSource::Chosen(host.Settings()));
-  EXPECT_EQ(host.Settings().Line(RemoteSource::kHostLine), QStringLiteral("192.168.1.1"));
+  EXPECT_EQ(host.Settings().Line(SettingsLine::kDeviceHost), QStringLiteral("192.168.1.1"));
   EXPECT_EQ(host.changes, 2);
 
   // Without a key store the secrets have nowhere to go: refused.

@@ -83,7 +83,7 @@ TEST_F(MainWindowTest, FirstShowAppliesModeAndActiveLines) {
   EXPECT_EQ(form->AdapterList(), (QStringList{"All", "lo", "eth0"}));
   EXPECT_EQ(form->windowTitle(), MainWindow::kCaption);
   form->show();
-  EXPECT_EQ(form->State().AnalysisActive, 1);
+  EXPECT_TRUE(form->State().AnalysisActive);
   EXPECT_TRUE(Child<QPushButton>(*form, "ActiveOn")->isChecked());
   EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isChecked());
   EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
@@ -93,7 +93,7 @@ TEST_F(MainWindowTest, FirstShowAppliesModeAndActiveLines) {
   // A second show is not a first show.
   form->hide();
   form->show();
-  EXPECT_EQ(form->State().AnalysisActive, 1);
+  EXPECT_TRUE(form->State().AnalysisActive);
 }
 
 TEST_F(MainWindowTest, GenerateAtStartWithTheBareSchemeIsRefused) {
@@ -103,7 +103,7 @@ TEST_F(MainWindowTest, GenerateAtStartWithTheBareSchemeIsRefused) {
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_EQ(ui.messages[0], AnalysisControl::kRefusal);
   EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isChecked());
-  EXPECT_EQ(form->State().AnalysisActive, 0);
+  EXPECT_FALSE(form->State().AnalysisActive);
   EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Stopped"));
   EXPECT_FALSE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
 }
@@ -154,7 +154,7 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
 
   // SLEEP clears the actual displays; the lock keeps the averages.
   Child<QPushButton>(*form, "ActiveOff")->click();
-  EXPECT_EQ(state.AnalysisActive, 0);
+  EXPECT_FALSE(state.AnalysisActive);
   EXPECT_EQ(form->Value(Display::DownDigits), 0);
   EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Stopped"));
 }
@@ -227,7 +227,7 @@ TEST_F(MainWindowTest, DiscardStopsAndForgetsTheRun) {
   const QByteArray before = SettingsBytes();
   form->Settings().SetLine(38, "0");
   form->DiscardAndQuit();
-  EXPECT_EQ(form->State().AnalysisActive, 0);
+  EXPECT_FALSE(form->State().AnalysisActive);
   EXPECT_TRUE(form->CloseAllowed());
   EXPECT_EQ(SettingsBytes(), before);
 }
@@ -262,7 +262,7 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   EXPECT_EQ(form.State().AdapterIndex, 1);
   EXPECT_EQ(form.AdapterList(), QStringList{"All"});
   ASSERT_NE(form.Session().Table(), nullptr);
-  form.State().AnalysisActive = 1;
+  form.State().AnalysisActive = true;
   form.Sampler().Tick();
   form.Sampler().Tick();
   EXPECT_TRUE(form.StatusText().contains(
@@ -281,7 +281,7 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
     form.Sampler().Tick();
     QTest::qWait(250);
   }
-  form.State().AnalysisActive = 0;
+  form.State().AnalysisActive = false;
   ASSERT_GE(form.AdapterList().size(), 2) << form.StatusText().toStdString();
   EXPECT_EQ(form.AdapterList()[1], "lo");
   EXPECT_TRUE(Child<QLabel>(form, "AdapterLabel")->text().contains("lo"));
@@ -296,9 +296,9 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   form.Session().SaveSettings(false);
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
-  EXPECT_EQ(saved.Count(), RemoteSource::kSecurityLevelLine + 1);
-  EXPECT_EQ(saved.Line(RemoteSource::kKindLine), "local");
-  EXPECT_EQ(saved.Line(RemoteSource::kHostLine), "127.0.0.1");
+  EXPECT_EQ(saved.Count(), static_cast<int>(SettingsLine::kDeviceSecurityLevel) + 1);
+  EXPECT_EQ(saved.Line(SettingsLine::kSourceKind), "local");
+  EXPECT_EQ(saved.Line(SettingsLine::kDeviceHost), "127.0.0.1");
   qunsetenv("VELMAR_REMOTE_AGENT_LIBRARY");
 }
 
@@ -354,17 +354,17 @@ TEST_F(MainWindowTest, SizerLayoutsAndTheirWayBack) {
 TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
   auto form = Make();
   form->show();
-  form->ShowTip(37);
+  form->ShowTip(Tip::kAverageUnlocked);
   ASSERT_EQ(ui.tips.size(), 1);
   EXPECT_TRUE(ui.tips[0].startsWith("If you leave off the Average lock"));
   EXPECT_EQ(form->Settings().Line(37), "1");
   ui.tipDontRemind = true;
   agent.Interfaces({FakeInterface{1, "lo", 0, 0, 24}, FakeInterface{2, "eth0"}});
-  form->ShowTip(38);
+  form->ShowTip(Tip::kAllAdapters);
   ASSERT_EQ(ui.tips.size(), 2);
   EXPECT_TRUE(ui.tips[1].endsWith("\"All\" counts: eth0.")) << ui.tips[1].toStdString();
   EXPECT_EQ(form->Settings().Line(38), "0");
-  form->ShowTip(38);
+  form->ShowTip(Tip::kAllAdapters);
   EXPECT_EQ(ui.tips.size(), 2) << "a tip marked 'don't remind me' stays away";
   // The lock button shows tip 37 when the lock goes off.
   Child<QPushButton>(*form, "AvgLockButton")->click();

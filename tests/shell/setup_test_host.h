@@ -93,14 +93,14 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
   void SetAdapterIndex(int16_t index) override { adapterIndex = index; }
   void SetAdapterLabel(const QString& caption) override { adapterLabel = caption; }
   // As the main window shows a tip: not when its line says "0".
-  void ShowTip(uint8_t tip) override {
-    tipsAsked.push_back(tip);
-    if (list_.Line(tip) == QLatin1String("0")) {
+  void ShowTip(Tip tip) override {
+    tipsAsked.push_back(static_cast<int>(tip));
+    if (list_.Line(TipLine(tip)) == QLatin1String("0")) {
       return;
     }
     UserInterface::Get().Beep();
     if (UserInterface::Get().Tip(TipText(tip))) {
-      list_.SetLine(tip, QStringLiteral("0"));
+      list_.SetLine(TipLine(tip), QStringLiteral("0"));
     }
   }
   void SetStayOnTop(bool onTop) override { stayOnTop = onTop; }

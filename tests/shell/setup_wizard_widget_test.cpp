@@ -286,7 +286,7 @@ TEST_F(SetupWizardTest, InterfaceChoiceTakesEffectAtOnceAndAllShowsTheTip) {
   EXPECT_EQ(host.adapterLabel, "Network Adapter: All");
   EXPECT_EQ(host.tipsAsked, std::vector<int>{38});
   ASSERT_EQ(ui.tips.size(), 1);
-  EXPECT_EQ(ui.tips[0], TipText(38));
+  EXPECT_EQ(ui.tips[0], TipText(Tip::kAllAdapters));
 
   // Dismissed for good: asked for, not shown.
   host.Settings().SetLine(38, "0");

@@ -9,36 +9,32 @@ namespace velmar {
 
 namespace {
 
-// One row per condition, in the order of the alarm lines (25 to 34 switch
-// them on, 15 to 24 hold their thresholds).
+// One row per condition, in the order of AlarmCondition.
 struct Condition {
   const char* boxName;
   const char* caption;
-  int onLine;
   const char* editName;
-  int thresholdLine;
   const char* unit;
 };
 
 const Condition kConditions[] = {
-    {"averageDownAboveBox", "when the Average Downstream speed exceeds: ", 25,
-     "averageDownAboveEdit", 15, "Kbit/s"},
-    {"averageUpAboveBox", "when the Average Upstream speed exceeds: ", 26, "averageUpAboveEdit", 16,
+    {"averageDownAboveBox", "when the Average Downstream speed exceeds: ", "averageDownAboveEdit",
      "Kbit/s"},
-    {"averageDownBelowBox", "when the Average Downstream speed drops below: ", 27,
-     "averageDownBelowEdit", 17, "Kbit/s"},
-    {"averageUpBelowBox", "when the Average Upstream speed drops below: ", 28, "averageUpBelowEdit",
-     18, "Kbit/s"},
-    {"actualDownAboveBox", "when the Actual Downstream speed exceeds: ", 29, "actualDownAboveEdit",
-     19, "Kbit/s"},
-    {"actualUpAboveBox", "when the Actual Upstream speed exceeds: ", 30, "actualUpAboveEdit", 20,
+    {"averageUpAboveBox", "when the Average Upstream speed exceeds: ", "averageUpAboveEdit",
      "Kbit/s"},
-    {"actualDownBelowBox", "when the Actual Downstream speed drops below: ", 31,
-     "actualDownBelowEdit", 21, "Kbit/s"},
-    {"actualUpBelowBox", "when the Actual Upstream speed drops below: ", 32, "actualUpBelowEdit",
-     22, "Kbit/s"},
-    {"downIdleBox", "when Downstream inactive for :", 33, "downIdleEdit", 23, "Minutes"},
-    {"upIdleBox", "when Upstream inactive for :", 34, "upIdleEdit", 24, "Minutes"},
+    {"averageDownBelowBox",
+     "when the Average Downstream speed drops below: ", "averageDownBelowEdit", "Kbit/s"},
+    {"averageUpBelowBox", "when the Average Upstream speed drops below: ", "averageUpBelowEdit",
+     "Kbit/s"},
+    {"actualDownAboveBox", "when the Actual Downstream speed exceeds: ", "actualDownAboveEdit",
+     "Kbit/s"},
+    {"actualUpAboveBox", "when the Actual Upstream speed exceeds: ", "actualUpAboveEdit", "Kbit/s"},
+    {"actualDownBelowBox", "when the Actual Downstream speed drops below: ", "actualDownBelowEdit",
+     "Kbit/s"},
+    {"actualUpBelowBox", "when the Actual Upstream speed drops below: ", "actualUpBelowEdit",
+     "Kbit/s"},
+    {"downIdleBox", "when Downstream inactive for :", "downIdleEdit", "Minutes"},
+    {"upIdleBox", "when Upstream inactive for :", "upIdleEdit", "Minutes"},
 };
 
 }  // namespace
@@ -66,20 +62,21 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
   event_->setObjectName(QStringLiteral("eventEdit"));
   event_->setGeometry(204, 42, 244, 24);
 
-  const int action = settings_.LineNumber(36, -1);
-  action_->setCurrentIndex(action >= 0 && action <= 3 ? action : -1);
-  event_->setText(settings_.Line(35));
+  const int action = settings_.LineNumber(SettingsLine::kAlarmAction, -1);
+  action_->setCurrentIndex(action >= 0 && action < action_->count() ? action : -1);
+  event_->setText(settings_.Line(SettingsLine::kAlarmTarget));
   connect(action_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0) {
-      settings_.SetLine(36, QString::number(index));
+      settings_.SetLine(SettingsLine::kAlarmAction, QString::number(index));
     }
   });
   connect(event_, &QLineEdit::textEdited, this,
-          [this](const QString& text) { settings_.SetLine(35, text); });
+          [this](const QString& text) { settings_.SetLine(SettingsLine::kAlarmTarget, text); });
 
   int y = 80;
-  for (int i = 0; i < 10; ++i, y += 28) {
+  for (int i = 0; i < kAlarmConditionCount; ++i, y += 28) {
     const Condition& c = kConditions[i];
+    const auto condition = static_cast<AlarmCondition>(i);
     auto* box = new QCheckBox(QString::fromLatin1(c.caption), this);
     box->setObjectName(QString::fromLatin1(c.boxName));
     box->setGeometry(12, y, 300, 24);
@@ -91,19 +88,18 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
     conditionBoxes_[static_cast<size_t>(i)] = box;
     thresholdEdits_[static_cast<size_t>(i)] = edit;
 
-    box->setChecked(settings_.Line(c.onLine) == QLatin1String("1"));
-    edit->setText(settings_.Line(c.thresholdLine));
+    box->setChecked(settings_.Flag(AlarmSwitchLine(condition)));
+    edit->setText(settings_.Line(AlarmLimitLine(condition)));
     edit->setEnabled(box->isChecked());
     ShowValidity(i);
-    connect(box, &QCheckBox::toggled, this, [this, i, onLine = c.onLine](bool on) {
-      settings_.SetLine(onLine, on ? QStringLiteral("1") : QStringLiteral("0"));
+    connect(box, &QCheckBox::toggled, this, [this, i, condition](bool on) {
+      settings_.SetFlag(AlarmSwitchLine(condition), on);
       thresholdEdits_[static_cast<size_t>(i)]->setEnabled(on);
     });
-    connect(edit, &QLineEdit::textEdited, this,
-            [this, i, line = c.thresholdLine](const QString& text) {
-              settings_.SetLine(line, text);  // kept as typed, even when not a number
-              ShowValidity(i);
-            });
+    connect(edit, &QLineEdit::textEdited, this, [this, i, condition](const QString& text) {
+      settings_.SetLine(AlarmLimitLine(condition), text);  // kept as typed, even when not a number
+      ShowValidity(i);
+    });
   }
 
   auto* all = new QPushButton(QStringLiteral("All On/Off"), this);

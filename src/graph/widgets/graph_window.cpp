@@ -313,7 +313,7 @@ void GraphWindow::ShowTipOnFirstActivation() {
   // to this window when it closes, and that must not show it again.
   firstActivation = false;
   if (ShowTip) {
-    ShowTip(kTip);
+    ShowTip(Tip::kGraphSliders);
   }
 }
 

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+#include "config/settings_line.h"
+
 #include "graph/graph_chart.h"
 #include "graph/widgets/chart_widget.h"
 
@@ -25,7 +27,6 @@ class GraphWindow : public QWidget {
   // The name of the print job, as print queues have always shown it
   // (the chart's old component name).
   static const QString kPrintJobName;
-  static constexpr uint8_t kTip = 41;
 
   // Raises velmar::Exception when a graph window is already open.
   GraphWindow();
@@ -44,7 +45,7 @@ class GraphWindow : public QWidget {
   void SelectStyle(uint8_t n);
 
   // Set by the main window.
-  std::function<void(uint8_t)> ShowTip;
+  std::function<void(Tip)> ShowTip;
   // "Close" runs the main window's "&Close"; unset, the window closes
   // itself.
   std::function<void()> CloseRequested;

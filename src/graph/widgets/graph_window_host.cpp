@@ -17,7 +17,7 @@ void GraphWindowHost::ShowGraph(uint8_t mode) {
   GraphWindow* window = GraphWindow::Current();
   if (window == nullptr) {
     window = new GraphWindow;
-    window->ShowTip = [this](uint8_t tip) {
+    window->ShowTip = [this](Tip tip) {
       if (ShowTip) {
         ShowTip(tip);
       }

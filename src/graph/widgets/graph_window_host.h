@@ -23,7 +23,7 @@ class GraphWindowHost {
 
   // Set by the main window: its tip routine, its "&Close" handler (the
   // graph window's "Close" button runs it) and where the feed goes.
-  std::function<void(uint8_t)> ShowTip;
+  std::function<void(Tip)> ShowTip;
   std::function<void()> CloseRequested;
   std::function<void(GraphFeed*)> FeedChanged;
 

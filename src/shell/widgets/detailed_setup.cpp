@@ -163,14 +163,14 @@ void DetailedSetup::ShowSettings() {
     // A mode the group cannot show keeps its selection.
   }
   try {
-    averagingModeGroup_->SetItemIndex(settings.LineNumber(2, 1) - 1);
+    averagingModeGroup_->SetItemIndex(settings.LineNumber(SettingsLine::kAveragingMode, 1) - 1);
   } catch (const std::exception&) {
     // As above.
   }
-  urlEdit_->setText(settings.Line(3));
-  autostartBox_->setChecked(settings.Line(10) == kOne);
-  startActiveBox_->setChecked(settings.Line(11) == kOne);
-  FillAdapterBox(*interfaceBox_, settings.LineNumber(13, 0));
+  urlEdit_->setText(settings.Line(SettingsLine::kGenerateUrl));
+  autostartBox_->setChecked(settings.Flag(SettingsLine::kAutostart));
+  startActiveBox_->setChecked(settings.Flag(SettingsLine::kStartActive));
+  FillAdapterBox(*interfaceBox_, settings.LineNumber(SettingsLine::kAdapterIndex, 0));
   if (const std::optional<bool> use = ShowProxyFields(*proxyHostEdit_, *proxyPortEdit_)) {
     useProxyBox_->setChecked(*use);
     SetProxyControlsEnabled(*use);
@@ -184,7 +184,7 @@ void DetailedSetup::StoreInterfaceChoice() {
     }
     host_.SetAdapterLabel(SettingsLoader::AdapterCaption(interfaceBox_->currentText()));
     if (interfaceBox_->currentIndex() == 0) {
-      host_.ShowTip(38);
+      host_.ShowTip(Tip::kAllAdapters);
     }
   } catch (const std::exception&) {
     // A failing combo box or tip does not stop the choice.
@@ -192,16 +192,16 @@ void DetailedSetup::StoreInterfaceChoice() {
 }
 
 void DetailedSetup::StoreProxyHost() {
-  host_.Settings().SetLine(8, proxyHostEdit_->text());
+  host_.Settings().SetLine(SettingsLine::kProxyHost, proxyHostEdit_->text());
 }
 
 void DetailedSetup::StoreProxyPort() {
-  host_.Settings().SetLine(9, proxyPortEdit_->text());
+  host_.Settings().SetLine(SettingsLine::kProxyPort, proxyPortEdit_->text());
 }
 
 void DetailedSetup::StoreProxyUse() {
   const bool use = useProxyBox_->isChecked();
-  host_.Settings().SetLine(14, use ? kOne : kZero);
+  host_.Settings().SetFlag(SettingsLine::kUseProxy, use);
   SetProxyControlsEnabled(use);
 }
 
@@ -239,18 +239,18 @@ bool DetailedSetup::ApplyBeforeClose() {
 
     const auto averagingMode = static_cast<uint8_t>(averagingModeGroup_->ItemIndex() + 1);
     host_.SetAveragingMode(averagingMode);
-    settings.SetLine(2, QString::number(averagingMode));
+    settings.SetLine(SettingsLine::kAveragingMode, QString::number(averagingMode));
 
     ApplyProxy();
 
     ApplyAutostart(autostartBox_->isChecked());
 
     const QString url = urlEdit_->text().trimmed();
-    settings.SetLine(3, url);
+    settings.SetLine(SettingsLine::kGenerateUrl, url);
     // An empty line counts as the bare scheme, for the client as well.
     host_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
 
-    settings.SetLine(11, startActiveBox_->isChecked() ? kOne : kZero);
+    settings.SetFlag(SettingsLine::kStartActive, startActiveBox_->isChecked());
 
     ApplyWindowStyle(stayOnTopBox_->isChecked());
   } catch (const std::exception& error) {

@@ -1,5 +1,7 @@
 #include "shell/widgets/dialog_commands.h"
 
+#include "config/program_section.h"
+
 #include <QPointer>
 
 #include "alarms/widgets/alarm_window.h"
@@ -13,23 +15,23 @@
 namespace velmar {
 
 void DialogCommands::OpenSetupWizard() {
-  session_.SetSection(40);
+  session_.SetSection(section::kSetupWizard);
   SetupWizard::OpenWizard(*this, parent_);
 }
 
 void DialogCommands::OpenDetailedSetup() {
-  session_.SetSection(41);
+  session_.SetSection(section::kDetailedSetup);
   DetailedSetup::OpenSetup(*this, parent_);
 }
 
 void DialogCommands::OpenAlarms() {
-  session_.SetSection(50);
+  session_.SetSection(section::kAlarms);
   AlarmWindow window(session_.Settings(), parent_);
   window.exec();
 }
 
 void DialogCommands::OpenNetStat() {
-  session_.SetSection(42);
+  session_.SetSection(section::kNetStat);
   if (NetStatWindow::Instance() != nullptr) {
     return;  // one is open already (it is modal)
   }
@@ -42,17 +44,17 @@ void DialogCommands::OpenNetStat() {
 }
 
 void DialogCommands::OpenReportWizard() {
-  session_.SetSection(43);
+  session_.SetSection(section::kReportWizard);
   reports_.EditProfile(parent_);
 }
 
 void DialogCommands::GenerateReport() {
-  session_.SetSection(63);
+  session_.SetSection(section::kGenerateReport);
   reports_.GenerateReport(session_.Store(), session_.State().KilobitMode);
 }
 
 void DialogCommands::PurgeHistory() {
-  session_.SetSection(45);
+  session_.SetSection(section::kPurgeHistory);
   HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current())
       .PurgeWithBackup();
 }
@@ -63,7 +65,7 @@ void DialogCommands::RestoreHistory() {
 }
 
 void DialogCommands::DeleteProfiles() {
-  session_.SetSection(52);
+  session_.SetSection(section::kDeleteProfiles);
   HistoryCommands(session_.Maintenance(), session_.Dates(), DataLocations::Current())
       .DeleteProfile();
 }
@@ -75,7 +77,7 @@ void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {
 void DialogCommands::ChangeSource() {
   // Another source has other interfaces: the choice goes back to "All".
   session_.State().AdapterIndex = 0;
-  session_.Settings().SetLine(13, QStringLiteral("0"));
+  session_.Settings().SetLine(SettingsLine::kAdapterIndex, QStringLiteral("0"));
   view_.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
   session_.Guarded([this] { session_.UseSource(session_.Settings()); });
   session_.Guarded([this] { session_.SetAdapterList(session_.Sampler().BuildAdapterList()); });

@@ -32,7 +32,7 @@ class DialogCommands : public SetupHost {
   // SetupHost
   SettingsList& Settings() override { return session_.Settings(); }
   const QStringList& AdapterNames() const override { return session_.AdapterList(); }
-  bool AnalysisRunning() const override { return session_.State().AnalysisActive != 0; }
+  bool AnalysisRunning() const override { return session_.State().AnalysisActive; }
   uint8_t KilobitMode() const override { return session_.State().KilobitMode; }
   void SetKilobitMode(uint8_t mode) override { session_.State().KilobitMode = mode; }
   void SetSpeedHintsFor(uint8_t kilobitMode) override;
@@ -40,7 +40,7 @@ class DialogCommands : public SetupHost {
   int16_t AdapterIndex() const override { return session_.State().AdapterIndex; }
   void SetAdapterIndex(int16_t index) override { session_.State().AdapterIndex = index; }
   void SetAdapterLabel(const QString& caption) override { view_.SetAdapterLabel(caption); }
-  void ShowTip(uint8_t tip) override { view_.ShowTip(tip); }
+  void ShowTip(Tip tip) override { view_.ShowTip(tip); }
   void SetStayOnTop(bool onTop) override { view_.SetStayOnTop(onTop); }
   void ApplyProxyFromSettings() override { session_.Loader().ReplaceProxy(); }
   void SetUrl(const QString& url) override { session_.Generator().SetUrl(url); }

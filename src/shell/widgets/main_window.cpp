@@ -1,5 +1,7 @@
 #include "shell/widgets/main_window.h"
 
+#include "config/program_section.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
@@ -34,7 +36,7 @@ MainWindow::MainWindow(Environment environment)
 
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
   dialogs_.Reports().OnStatus = [this](const QString& text) { SetStatusText(text); };
-  Graphs().ShowTip = [this](uint8_t tip) { ShowTip(tip); };
+  Graphs().ShowTip = [this](Tip tip) { ShowTip(tip); };
   Graphs().CloseRequested = [this] { CloseGraph(); };
   Graphs().FeedChanged = [this](GraphFeed* feed) { session_.SetGraphFeed(feed); };
 }
@@ -50,7 +52,7 @@ MainWindow::~MainWindow() {
 MainTabs::Commands MainWindow::TabCommands() {
   MainTabs::Commands c;
   c.openHelp = [this] {
-    session_.SetSection(60);
+    session_.SetSection(section::kOpenHelp);
     OpenHelp();
   };
   c.openSetupWizard = [this] { dialogs_.OpenSetupWizard(); };
@@ -65,14 +67,14 @@ MainTabs::Commands MainWindow::TabCommands() {
   c.purgeHistory = [this] { dialogs_.PurgeHistory(); };
   c.restoreHistory = [this] { dialogs_.RestoreHistory(); };
   c.openWebSite = [this] {
-    session_.SetSection(54);
+    session_.SetSection(section::kOpenWebSite);
     OpenWebSite();
   };
   c.saveSettingsAndQuit = [this] { SaveSettingsAndQuit(); };
   c.discardAndQuit = [this] { DiscardAndQuit(); };
   c.gaugeClicked = [this] { OpenSizerMenuFromGauge(); };
   c.pageChanged = [this] {
-    session_.SetSection(30);
+    session_.SetSection(section::kPageChanged);
     Sizer().Restore();
   };
   return c;
@@ -91,7 +93,7 @@ MeterPanel::Commands MainWindow::PanelCommands() {
   c.showHistoryGraph = [this] { ShowHistoryGraph(); };
   c.closeGraph = [this] { CloseGraph(); };
   c.sizerClicked = [this] {
-    session_.SetSection(28);
+    session_.SetSection(section::kSizerClicked);
     const QPushButton* sizer = panel_->SizerButton();
     PopupSizerMenu(QPoint(x() + sizer->x(), y() + panel_->y() + sizer->y()));
   };
@@ -110,17 +112,17 @@ TrayMenu::Commands MainWindow::TrayCommands() {
   c.toggleStayOnTop = [this] { ToggleStayOnTop(); };
   c.hide = [this] { HideToTray(); };
   c.help = [this] {
-    session_.SetSection(64);
+    session_.SetSection(section::kTrayHelp);
     OpenHelp();
   };
   c.webSite = [this] {
-    session_.SetSection(65);
+    session_.SetSection(section::kTrayWebSite);
     OpenWebSite();
   };
   c.end = [this] { EndWithQuestion(); };
   c.iconClicked = [this] {
     if (trayEnabled_) {
-      session_.SetSection(56);
+      session_.SetSection(section::kTrayIconClicked);
       ShowMainWindow();
     }
   };
@@ -159,7 +161,7 @@ void MainWindow::ResetForStart() {
 }
 
 void MainWindow::ShowSplash() {
-  session_.SetSection(8);
+  session_.SetSection(section::kShowSplash);
   if (SplashScreen::Instance() == nullptr) {
     new SplashScreen;
   }
@@ -180,7 +182,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  session_.SetSection(15);
+  session_.SetSection(section::kClose);
   if (!closeAllowed_) {
     // The place is kept at every attempt to close, even one that only
     // hides; a real close keeps it in Shutdown, after the full layout is
@@ -216,7 +218,7 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 void MainWindow::EndWithQuestion() {
-  session_.SetSection(14);
+  session_.SetSection(section::kEnd);
   UserInterface::Get().Beep();
   if (UserInterface::Get().Question(QStringLiteral(
           "This will end the Velmar program.  Exit now?")) == UserInterface::Answer::Yes) {
@@ -231,7 +233,7 @@ void MainWindow::EndWithoutQuestion() {
 }
 
 void MainWindow::SaveSettingsAndQuit() {
-  session_.SetSection(20);
+  session_.SetSection(section::kSaveAndQuit);
   Sizer().Restore();
   try {
     session_.SaveSettings(GenerateDown());
@@ -244,14 +246,14 @@ void MainWindow::SaveSettingsAndQuit() {
 }
 
 void MainWindow::DiscardAndQuit() {
-  session_.SetSection(21);
+  session_.SetSection(section::kDiscardAndQuit);
   session_.Analysis().PressActive(false);
   closeAllowed_ = true;
   close();
 }
 
 void MainWindow::ResetToDefaults() {
-  session_.SetSection(51);
+  session_.SetSection(section::kResetToDefaults);
   UserInterface::Get().Beep();
   if (UserInterface::Get().Question(
           QStringLiteral("This will rest all settings and alarms to the default values.  Sure?")) ==
@@ -286,17 +288,17 @@ void MainWindow::HideMainWindow() {
 }
 
 void MainWindow::ShowFromTray() {
-  session_.SetSection(10);
+  session_.SetSection(section::kShowFromTray);
   ShowMainWindow();
 }
 
 void MainWindow::HideToTray() {
-  session_.SetSection(13);
+  session_.SetSection(section::kHideToTray);
   HideMainWindow();
 }
 
 void MainWindow::ToggleStayOnTop() {
-  session_.SetSection(57);
+  session_.SetSection(section::kToggleStayOnTop);
   SetStayOnTop(!stayOnTop_);
 }
 
@@ -312,15 +314,14 @@ void MainWindow::SetStayOnTop(bool onTop) {
 
 // ---- displays ----
 
-void MainWindow::ShowTip(uint8_t tip) {
-  session_.SetSection(37);
-  tipNumber_ = tip;
-  if (Settings().Line(tip) == QLatin1String("0")) {
+void MainWindow::ShowTip(Tip tip) {
+  session_.SetSection(section::kShowTip);
+  if (Settings().Line(TipLine(tip)) == QLatin1String("0")) {
     return;
   }
   UserInterface::Get().Beep();
   QString text = TipText(tip);
-  if (tip == 38) {  // the "All" tip names what "All" counts on this machine
+  if (tip == Tip::kAllAdapters) {  // the "All" tip names what "All" counts on this machine
     try {
       text += QStringLiteral("\n\n") + CounterSampler::DescribeAll(Sampler().ListAdapters());
     } catch (const std::exception&) {
@@ -329,8 +330,8 @@ void MainWindow::ShowTip(uint8_t tip) {
   }
   const bool dontRemind = UserInterface::Get().Tip(text);
   // Kept in memory only: the next "Save settings and Quit" writes it.
-  if (tipNumber_ >= 37 && tipNumber_ <= 98 && dontRemind) {
-    Settings().SetLine(tipNumber_, QStringLiteral("0"));
+  if (dontRemind) {
+    Settings().SetLine(TipLine(tip), QStringLiteral("0"));
   }
 }
 
@@ -388,7 +389,7 @@ int64_t MainWindow::Value(Display display) const {
 }
 
 void MainWindow::Redraw() {
-  if (State().AnalysisActive == 0) {
+  if (!State().AnalysisActive) {
     tray_.SetSpeeds(QString());
     return;
   }
@@ -421,28 +422,28 @@ void MainWindow::PopupSizerMenu(const QPoint& at) {
 }
 
 void MainWindow::ShowOnlyBottom() {
-  session_.SetSection(24);
+  session_.SetSection(section::kShowOnlyBottom);
   Sizer().OnlyBottom();
 }
 
 void MainWindow::ShowOnlyTop() {
-  session_.SetSection(25);
+  session_.SetSection(section::kShowOnlyTop);
   Sizer().OnlyTop();
 }
 
 void MainWindow::OpenSizerMenuFromGauge() {
-  session_.SetSection(29);
+  session_.SetSection(section::kSizerMenuFromGauge);
   PopupSizerMenu(QPoint(x() + 200, y() + tabs_->Gauge()->y() + panel_->y()));
 }
 
 void MainWindow::HideFromSizer() {
-  session_.SetSection(26);
+  session_.SetSection(section::kHideFromSizer);
   Sizer().Restore();
   HideMainWindow();
 }
 
 void MainWindow::RestoreLayout() {
-  session_.SetSection(27);
+  session_.SetSection(section::kRestoreLayout);
   Sizer().Restore();
 }
 
@@ -457,23 +458,23 @@ void MainWindow::OpenWebSite() {
 // ---- graph ----
 
 void MainWindow::OpenGraphMenu() {
-  session_.SetSection(31);
+  session_.SetSection(section::kGraphMenu);
   const QPushButton* button = panel_->GraphButton();
   panel_->GraphMenu()->popup(button->mapToGlobal(QPoint(0, button->height())));
 }
 
 void MainWindow::ShowLiveGraph() {
-  session_.SetSection(33);
+  session_.SetSection(section::kLiveGraph);
   Graphs().ShowGraph(1);
 }
 
 void MainWindow::ShowHistoryGraph() {
-  session_.SetSection(39);
+  session_.SetSection(section::kHistoryGraph);
   Graphs().ShowGraph(2);
 }
 
 void MainWindow::CloseGraph() {
-  session_.SetSection(32);
+  session_.SetSection(section::kCloseGraph);
   Graphs().CloseGraph();
 }
 

@@ -117,7 +117,7 @@ class MainWindow : public QWidget, public MeterView {
   void SetStatusText(const QString& text) override { statusLabel_->setText(text); }
   void SetTrayHint(const QString& hint) override { tray_.SetHint(hint); }
   void ShowLockPicture(bool locked) override { panel_->ShowLockPicture(locked); }
-  void ShowTip(uint8_t tip) override;
+  void ShowTip(Tip tip) override;
   void ClearActualDisplays() override;
   void ClearAverageDisplays() override;
   void SetTotalDisplay(int64_t value) override;
@@ -178,7 +178,6 @@ class MainWindow : public QWidget, public MeterView {
   QLabel* statusLabel_ = nullptr;
   TrayMenu tray_;
 
-  uint8_t tipNumber_ = 0;
   bool stayOnTop_ = false;
   bool closeAllowed_ = false;
   bool firstShow_ = true;

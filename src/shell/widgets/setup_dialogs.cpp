@@ -41,15 +41,15 @@ void SetupDialog::showEvent(QShowEvent* event) {
 void SetupDialog::ApplyWindowStyle(bool onTop) {
   if (onTop) {
     host_.SetStayOnTop(true);
-    host_.Settings().SetLine(12, QStringLiteral("1"));
+    host_.Settings().SetFlag(SettingsLine::kStayOnTop, true);
   } else {
-    host_.Settings().SetLine(12, QStringLiteral("0"));
+    host_.Settings().SetFlag(SettingsLine::kStayOnTop, false);
     host_.SetStayOnTop(false);
   }
 }
 
 void SetupDialog::ApplyKilobitMode(uint8_t mode) {
-  host_.Settings().SetLine(1, QString::number(mode));
+  host_.Settings().SetLine(SettingsLine::kKilobitMode, QString::number(mode));
   host_.SetKilobitMode(mode);
   // The displays compute with the new kilobit at once, so their hints say
   // so at once too.
@@ -73,22 +73,22 @@ bool SetupDialog::StoreAdapterChoice(const QComboBox& box) {
     return false;
   }
   host_.SetAdapterIndex(static_cast<int16_t>(index));
-  host_.Settings().SetLine(13, QString::number(index));
+  host_.Settings().SetLine(SettingsLine::kAdapterIndex, QString::number(index));
   return true;
 }
 
 std::optional<bool> SetupDialog::ShowProxyFields(QLineEdit& host, QLineEdit& port) {
   SettingsList& settings = host_.Settings();
-  host.setText(settings.Line(8).trimmed());
-  port.setText(settings.Line(9).trimmed());
+  host.setText(settings.Line(SettingsLine::kProxyHost).trimmed());
+  port.setText(settings.Line(SettingsLine::kProxyPort).trimmed());
   // An unchanged text raises no change, yet the trimmed texts belong in the
   // lines all the same.
-  settings.SetLine(8, host.text());
-  settings.SetLine(9, port.text());
-  if (host.text().isEmpty() || settings.Line(14) == QLatin1String("0")) {
+  settings.SetLine(SettingsLine::kProxyHost, host.text());
+  settings.SetLine(SettingsLine::kProxyPort, port.text());
+  if (host.text().isEmpty() || settings.Line(SettingsLine::kUseProxy) == QLatin1String("0")) {
     return false;
   }
-  if (settings.Line(14) == QLatin1String("1")) {
+  if (settings.Flag(SettingsLine::kUseProxy)) {
     return true;
   }
   return std::nullopt;
@@ -110,7 +110,7 @@ bool SetupDialog::RevertAnswered() {
 
 void SetupDialog::ApplyAutostart(bool enabled) {
   host_.WriteAutostart(enabled);
-  host_.Settings().SetLine(10, enabled ? QStringLiteral("1") : QStringLiteral("0"));
+  host_.Settings().SetFlag(SettingsLine::kAutostart, enabled);
 }
 
 }  // namespace velmar

@@ -215,10 +215,12 @@ void SetupWizard::LoadPageChoices(int page) {
       FillAdapterBox(*interfaceBox_, host_.AdapterIndex());
       break;
     case 5:
-      (settings.Line(10) != kZero ? autoloadChoice_ : noAutoloadChoice_)->setChecked(true);
+      (settings.Line(SettingsLine::kAutostart) != kZero ? autoloadChoice_ : noAutoloadChoice_)
+          ->setChecked(true);
       break;
     case 6:
-      (settings.Line(11) != kZero ? startActiveChoice_ : startIdleChoice_)->setChecked(true);
+      (settings.Line(SettingsLine::kStartActive) != kZero ? startActiveChoice_ : startIdleChoice_)
+          ->setChecked(true);
       break;
     default:
       break;
@@ -227,16 +229,16 @@ void SetupWizard::LoadPageChoices(int page) {
 
 void SetupWizard::StoreProxyChoice() {
   const bool no = noProxyChoice_->isChecked();
-  host_.Settings().SetLine(14, no ? kZero : kOne);
+  host_.Settings().SetFlag(SettingsLine::kUseProxy, !no);
   SetProxyEditsEnabled(!no);
 }
 
 void SetupWizard::StoreProxyHost() {
-  host_.Settings().SetLine(8, proxyHostEdit_->text());
+  host_.Settings().SetLine(SettingsLine::kProxyHost, proxyHostEdit_->text());
 }
 
 void SetupWizard::StoreProxyPort() {
-  host_.Settings().SetLine(9, proxyPortEdit_->text());
+  host_.Settings().SetLine(SettingsLine::kProxyPort, proxyPortEdit_->text());
 }
 
 void SetupWizard::StoreKilobitChoice() {
@@ -249,7 +251,7 @@ void SetupWizard::StoreInterfaceChoice() {
       return;
     }
     if (interfaceBox_->currentIndex() == 0) {
-      host_.ShowTip(38);
+      host_.ShowTip(Tip::kAllAdapters);
     }
     host_.SetAdapterLabel(SettingsLoader::AdapterCaption(interfaceBox_->currentText()));
   } catch (const std::exception&) {
@@ -258,17 +260,17 @@ void SetupWizard::StoreInterfaceChoice() {
 }
 
 void SetupWizard::StoreAutoloadChoice() {
-  host_.Settings().SetLine(10, noAutoloadChoice_->isChecked() ? kZero : kOne);
+  host_.Settings().SetFlag(SettingsLine::kAutostart, !noAutoloadChoice_->isChecked());
 }
 
 void SetupWizard::StoreStartChoice() {
-  host_.Settings().SetLine(11, startIdleChoice_->isChecked() ? kZero : kOne);
+  host_.Settings().SetFlag(SettingsLine::kStartActive, !startIdleChoice_->isChecked());
 }
 
 void SetupWizard::Finish() {
   try {
     ApplyProxy();
-    if (host_.Settings().Line(10) == kOne) {
+    if (host_.Settings().Flag(SettingsLine::kAutostart)) {
       host_.WriteAutostart(true);
     }
   } catch (const std::exception& error) {

@@ -11,25 +11,24 @@ namespace {
 TipWindow* instance = nullptr;
 }
 
-QString TipText(int number) {
-  switch (number) {
-    case 37:
+QString TipText(Tip tip) {
+  switch (tip) {
+    case Tip::kAverageUnlocked:
       return QStringLiteral(
           "If you leave off the Average lock (little lock button on main screen), the history "
           "data (used e.g. by the Reporting engine) will hold many \"0\" values! We advise to "
           "switch off the Average lock only for a short period of time.");
-    case 38:
+    case Tip::kAllAdapters:
       return QStringLiteral(
           "We have excluded the \"Microsoft TCP LoopBack Interface\" from the \"All\" selection, "
           "because not doing so will result in loopback behaviour and thus showing the same max. "
           "reading for up and downstream speeds.");
-    case 41:
+    case Tip::kGraphSliders:
       return QStringLiteral(
           "Use the sliders to tilt, rotate and scale the graph. You can zoom in on specific "
           "values by selecting a part of the graph while holding down the left mouse key.");
-    default:
-      return QString();
   }
+  return QString();
 }
 
 TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QPlainTextEdit>
 
+#include "config/settings_line.h"
+
 namespace velmar {
 
 // The information tip: a picture, the text, "Close" and "Don't remind me
@@ -24,7 +26,7 @@ class TipWindow : public QDialog {
   QCheckBox* dontRemindBox_;
 };
 
-// The texts of the tips, by number; empty for numbers without a tip.
-QString TipText(int number);
+// The text of a tip.
+QString TipText(Tip tip);
 
 }  // namespace velmar
