@@ -29,7 +29,7 @@ struct YearOfHistory {
     uint64_t seed = 12345;
     for (QDate day(kYear, 1, 1); day.year() == kYear; day = day.addDays(1)) {
       Registry reg(store);
-      reg.SetRootKey(HKEY_LOCAL_MACHINE);
+      reg.SetRootKey(KeyRoot::kMachine);
       reg.OpenKey(HistoryRecorder::DayKey(day.toString(QStringLiteral("yyyy-MM-dd"))), true);
       std::vector<NamedValue> values;
       int n = 0;
@@ -39,16 +39,16 @@ struct YearOfHistory {
         const QDateTime at = QDateTime(day, QTime(0, 0)).addSecs(minute * 60 - 1);
         const quint64 stamp = std::bit_cast<quint64>(DayKeyDates::OleDate(at));
         values.push_back(
-            {HistoryRecorder::TimestampName(n), RegValue::Binary(HistoryRecorder::Quad(stamp))});
-        values.push_back({HistoryRecorder::AvgDownName(n), RegValue::DWord(int(seed >> 44))});
-        values.push_back({HistoryRecorder::AvgUpName(n), RegValue::DWord(int(seed >> 48))});
+            {HistoryRecorder::TimestampName(n), StoredValue::Binary(HistoryRecorder::Quad(stamp))});
+        values.push_back({HistoryRecorder::AvgDownName(n), StoredValue::Integer(int(seed >> 44))});
+        values.push_back({HistoryRecorder::AvgUpName(n), StoredValue::Integer(int(seed >> 48))});
         values.push_back({HistoryRecorder::CountedDownName(n),
-                          RegValue::Binary(HistoryRecorder::Quad(seed >> 34))});
+                          StoredValue::Binary(HistoryRecorder::Quad(seed >> 34))});
         values.push_back({HistoryRecorder::CountedUpName(n),
-                          RegValue::Binary(HistoryRecorder::Quad(seed >> 38))});
-        values.push_back({HistoryRecorder::CountedMsName(n), RegValue::DWord(300000)});
+                          StoredValue::Binary(HistoryRecorder::Quad(seed >> 38))});
+        values.push_back({HistoryRecorder::CountedMsName(n), StoredValue::Integer(300000)});
       }
-      values.push_back({HistoryRecorder::kHighWater, RegValue::DWord(n)});
+      values.push_back({HistoryRecorder::kHighWater, StoredValue::Integer(n)});
       reg.WriteValues(values);
       records += n;
     }

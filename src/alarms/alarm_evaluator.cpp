@@ -184,7 +184,7 @@ void AlarmEvaluator::Log(int32_t code) {
     throw RegistryError("Failed to set data for 'Alarms'");
   }
   Registry reg(*store_);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   const QDate day = dates_.Now().date();
   reg.OpenKey(HistoryRecorder::AlarmsKey(dates_.Name(day)), true);
   const QString name = dates_.DateTimeText(dates_.Now());

@@ -21,18 +21,14 @@ MailSender::MailSender() {
 }
 
 void MailSender::Clear() {
-  Acknowledge = false;
-  Attachment.clear();
-  Bcc.clear();
-  CC.clear();
   Recipient.clear();
   Subject.clear();
   Text.clear();
 }
 
 int MailSender::Fail(int code) {
-  if (OnMapiError) {
-    OnMapiError(*this, code);
+  if (OnFailure) {
+    OnFailure(*this, code);
   }
   return code;
 }
@@ -86,25 +82,15 @@ QByteArray MailSender::RfcDate(const QDateTime& when) {
       .toLatin1();
 }
 
-QByteArray MailSender::Message(const QStringList& to, const QStringList& cc,
-                               const QStringList& bcc) const {
+QByteArray MailSender::Message(const QStringList& to) const {
   QByteArray m;
   if (!to.isEmpty()) {
     m += "To: " + to.join(QStringLiteral(", ")).toUtf8() + "\n";
-  }
-  if (!cc.isEmpty()) {
-    m += "Cc: " + cc.join(QStringLiteral(", ")).toUtf8() + "\n";
-  }
-  if (!bcc.isEmpty()) {
-    m += "Bcc: " + bcc.join(QStringLiteral(", ")).toUtf8() + "\n";
   }
   if (!Subject.isEmpty()) {
     m += "Subject: " + EncodedHeader(HeaderSafe(Subject)) + "\n";
   }
   m += "Date: " + RfcDate(QDateTime::currentDateTime()) + "\n";
-  if (Acknowledge && !to.isEmpty()) {
-    m += "Disposition-Notification-To: " + to.first().toUtf8() + "\n";
-  }
   m += "MIME-Version: 1.0\n";
   m += "Content-Type: text/plain; charset=UTF-8\n";
   m += "Content-Transfer-Encoding: 8bit\n\n";
@@ -121,36 +107,17 @@ QStringList MailSender::ComposeCommand() const {
 }
 
 int MailSender::SendMail() {
-  if (!MapiAvail()) {
+  if (!Available()) {
     throw MailUnavailableError();
   }
-  constexpr qsizetype kLimit = 89478486;
-  if (Recipient.size() + CC.size() + Bcc.size() >= kLimit) {
-    return Fail(kTooManyRecipients);
-  }
-  if (Attachment.size() >= kLimit) {
-    return Fail(kTooManyFiles);
-  }
-  for (const QString& path : Attachment) {
-    if (!QFileInfo(path).isFile()) {
-      return Fail(kAttachmentNotFound);
+  QStringList to;
+  for (const QString& entry : Recipient) {
+    const QString address = ResolveAddress(entry);
+    if (!address.isEmpty()) {
+      to << address;
     }
   }
-  const auto resolve = [](const QStringList& entries) {
-    QStringList out;
-    for (const QString& e : entries) {
-      const QString address = ResolveAddress(e);
-      if (!address.isEmpty()) {
-        out << address;
-      }
-    }
-    return out;
-  };
-  const QStringList to = resolve(Recipient);
-  const QStringList cc = resolve(CC);
-  const QStringList bcc = resolve(Bcc);
-
-  if (to.isEmpty() && cc.isEmpty() && bcc.isEmpty()) {
+  if (to.isEmpty()) {
     // Nobody to send to: the user addresses it in the compose window.
     const QStringList command = ComposeCommand();
     return QProcess::startDetached(command.first(), command.mid(1)) ? 0 : Fail(kFailure);
@@ -159,9 +126,9 @@ int MailSender::SendMail() {
   QProcess sendmail;
   sendmail.start(program_, {QStringLiteral("-t"), QStringLiteral("-i")});
   if (!sendmail.waitForStarted(10000)) {
-    return Fail(kLoginFailure);
+    return Fail(kNotStarted);
   }
-  sendmail.write(Message(to, cc, bcc));
+  sendmail.write(Message(to));
   sendmail.closeWriteChannel();
   if (!sendmail.waitForFinished(60000)) {
     sendmail.kill();

@@ -9,13 +9,11 @@
 
 namespace velmar {
 
+// No sendmail program was found. The text is the one users have always
+// been shown for a missing mail system.
 class MailUnavailableError : public Exception {
  public:
   MailUnavailableError() : Exception("MAPI services are not available on this system") {}
-};
-class MailError : public Exception {
- public:
-  MailError() : Exception("GetProcAddress for MAPI.DLL function(s) failed") {}
 };
 
 // The mail component of the alarm e-mail, on the system's sendmail
@@ -25,41 +23,34 @@ class MailError : public Exception {
 // desktop's compose window (xdg-email) opens with the subject and text.
 class MailSender {
  public:
-  // Mail error codes, as the mail interface numbers them.
+  // Failure codes SendMail returns: the program could not be started, or
+  // it failed or hung.
   static constexpr int kFailure = 2;
-  static constexpr int kLoginFailure = 3;
-  static constexpr int kTooManyFiles = 9;
-  static constexpr int kTooManyRecipients = 10;
-  static constexpr int kAttachmentNotFound = 11;
+  static constexpr int kNotStarted = 3;
 
   MailSender();
 
   QStringList Recipient;
-  QStringList CC;
-  QStringList Bcc;
-  QStringList Attachment;
   QString Subject;
   QString Text;
-  bool Acknowledge = false;
-  bool ShowDialog = false;
 
-  // A mail call failed (sender, error code).
-  std::function<void(MailSender&, int)> OnMapiError;
+  // A send failed (sender, failure code).
+  std::function<void(MailSender&, int)> OnFailure;
 
-  // The mail program was found.
-  bool MapiAvail() const { return !program_.isEmpty(); }
+  // A sendmail program was found.
+  bool Available() const { return !program_.isEmpty(); }
   QString Program() const { return program_; }
 
   void Clear();
-  // Returns the last mail error code, 0 on success. Raises MailUnavailableError
-  // when no mail program exists.
+  // Returns 0 on success, else the failure code. Raises
+  // MailUnavailableError when no sendmail program exists.
   int SendMail();
 
   // The address an entry stands for: "[SMTP:bob@example.org]" and
   // "SMTP:bob@example.org" both mean bob@example.org.
   static QString ResolveAddress(const QString& entry);
-  // The whole message as the mail program receives it.
-  QByteArray Message(const QStringList& to, const QStringList& cc, const QStringList& bcc) const;
+  // The whole message as the sendmail program receives it.
+  QByteArray Message(const QStringList& to) const;
   // Header text with line breaks turned into blanks: no settings text may
   // start a header line of its own.
   static QString HeaderSafe(const QString& text);

@@ -4,7 +4,7 @@
 
 namespace velmar {
 
-// The product's key in HKEY_LOCAL_MACHINE: window placement, the web-page
+// The product's key in KeyRoot::kMachine: window placement, the web-page
 // address, and (below it) the history.
 inline const QString kProductKey = QStringLiteral("\\Software\\Tollera Works\\Velmar2000");
 inline const QString kDefaultWebPageAddress = QStringLiteral("https://velmar.example.org/");

@@ -160,7 +160,7 @@ void SettingsLoader::ApplyProductKey() {
     return;
   }
   Registry reg(*store_);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   if (!reg.OpenKey(kProductKey, true)) {
     return;
   }

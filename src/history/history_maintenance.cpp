@@ -31,7 +31,7 @@ QStringList HistoryMaintenance::Purge(const QDate& cutOff) {
   QStringList names;
   {
     Registry reg(Store(store_));
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     if (reg.OpenKey(HistoryRecorder::kHistoryKey, true)) {
       names = reg.GetKeyNames();
     }
@@ -44,7 +44,7 @@ QStringList HistoryMaintenance::Purge(const QDate& cutOff) {
         continue;
       }
       Registry reg(Store(store_));
-      reg.SetRootKey(HKEY_LOCAL_MACHINE);
+      reg.SetRootKey(KeyRoot::kMachine);
       const QString day = HistoryRecorder::DayKey(name);
       if (reg.OpenKey(day, false) && reg.KeyExists(QStringLiteral("alarms"))) {
         reg.DeleteKey(QStringLiteral("alarms"));
@@ -62,7 +62,7 @@ QStringList HistoryMaintenance::Purge(const QDate& cutOff) {
 
 void HistoryMaintenance::Backup(const QString& file, bool replaceExisting) {
   Registry reg(Store(store_));
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   if (!replaceExisting) {
     reg.SaveKey(HistoryRecorder::kHistoryKey, file);
     return;
@@ -86,7 +86,7 @@ void HistoryMaintenance::Backup(const QString& file, bool replaceExisting) {
 
 void HistoryMaintenance::Restore(const QString& file) {
   Registry reg(Store(store_));
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   reg.RestoreKey(HistoryRecorder::kHistoryKey, file);
 }
 

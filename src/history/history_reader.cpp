@@ -57,7 +57,7 @@ struct RecordValues {
 }
 
 std::optional<qint64> StampOf(const NamedValue& stamp) {
-  if (stamp.value.type != REG_BINARY || stamp.value.binary.size() != 8) {
+  if (stamp.value.type != ValueKind::kBytes || stamp.value.binary.size() != 8) {
     return std::nullopt;
   }
   const quint64 bits = qFromLittleEndian<quint64>(stamp.value.binary.constData());
@@ -67,15 +67,16 @@ std::optional<qint64> StampOf(const NamedValue& stamp) {
 }
 
 qint32 Speed(const QString& day, int n, const NamedValue& value) {
-  if (value.value.type != REG_DWORD || value.value.dword < 0) {
+  if (value.value.type != ValueKind::kInteger || value.value.integer < 0) {
     Damaged(day, n, value.name + QStringLiteral(" is not a speed"));
   }
-  return value.value.dword;
+  return value.value.integer;
 }
 
 uint64_t Bytes(const QString& day, int n, const NamedValue& value) {
-  const std::optional<uint64_t> bytes =
-      value.value.type == REG_BINARY ? HistoryRecorder::FromQuad(value.value.binary) : std::nullopt;
+  const std::optional<uint64_t> bytes = value.value.type == ValueKind::kBytes
+                                            ? HistoryRecorder::FromQuad(value.value.binary)
+                                            : std::nullopt;
   if (!bytes) {
     Damaged(day, n, value.name + QStringLiteral(" is not a byte count"));
   }
@@ -123,10 +124,10 @@ void ReadRecords(const QString& day, const std::vector<NamedValue>& values, qint
       r.counted = true;
       r.downBytes = Bytes(day, n, *down);
       r.upBytes = Bytes(day, n, *up);
-      if (ms->value.type != REG_DWORD || ms->value.dword <= 0) {
+      if (ms->value.type != ValueKind::kInteger || ms->value.integer <= 0) {
         Damaged(day, n, ms->name + QStringLiteral(" is not a time span"));
       }
-      r.spanMs = ms->value.dword;
+      r.spanMs = ms->value.integer;
     }
     out.records.push_back(r);
   }
@@ -145,7 +146,7 @@ void ReadAlarms(const QString& day, const std::vector<NamedValue>& values, qint6
       continue;
     }
     bool ok = false;
-    const qint32 code = value.value.type == REG_SZ ? value.value.text.toInt(&ok) : 0;
+    const qint32 code = value.value.type == ValueKind::kText ? value.value.text.toInt(&ok) : 0;
     if (!ok || code <= 0) {
       throw HistoryDamagedError(
           QStringLiteral("The alarm log of day %1 is damaged: '%2' holds no alarm code")
@@ -159,7 +160,7 @@ void ReadAlarms(const QString& day, const std::vector<NamedValue>& values, qint6
 
 HistoryExtract HistoryReader::Read(qint64 from, qint64 to, bool withAlarms) {
   HistoryExtract out;
-  const auto history = store_.OpenKey(HKEY_LOCAL_MACHINE, HistoryRecorder::kHistoryKey, false);
+  const auto history = store_.OpenKey(KeyRoot::kMachine, HistoryRecorder::kHistoryKey, false);
   if (!history || from >= to) {
     return out;
   }

@@ -58,7 +58,7 @@ void HistoryRecorder::RecordTick() {
     throw RegistryError("Failed to set data for 'HighWater'");
   }
   Registry reg(*store_);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   const QDateTime first = dates_.Now();
   const bool opened = reg.OpenKey(DayKey(dates_.Name(first.date())), true);
   // A key that could not be opened makes the write fail, so nothing of the
@@ -86,13 +86,13 @@ void HistoryRecorder::RecordTick() {
 
   // One transaction: a record is there whole or not at all.
   reg.WriteValues({
-      {kHighWater, RegValue::DWord(n)},
-      {TimestampName(n), RegValue::Binary(Quad(bits))},
-      {AvgDownName(n), RegValue::DWord(Rounded(state_.DownAverage))},
-      {AvgUpName(n), RegValue::DWord(Rounded(state_.UpAverage))},
-      {CountedDownName(n), RegValue::Binary(Quad(newDown))},
-      {CountedUpName(n), RegValue::Binary(Quad(newUp))},
-      {CountedMsName(n), RegValue::DWord(spanMs)},
+      {kHighWater, StoredValue::Integer(n)},
+      {TimestampName(n), StoredValue::Binary(Quad(bits))},
+      {AvgDownName(n), StoredValue::Integer(Rounded(state_.DownAverage))},
+      {AvgUpName(n), StoredValue::Integer(Rounded(state_.UpAverage))},
+      {CountedDownName(n), StoredValue::Binary(Quad(newDown))},
+      {CountedUpName(n), StoredValue::Binary(Quad(newUp))},
+      {CountedMsName(n), StoredValue::Integer(spanMs)},
   });
   reg.CloseKey();
   // Only a record that was written moves the mark: bytes of a failed one

@@ -46,7 +46,7 @@ int RecordNumber(const QString& name) {
 QStringList HistoryReport(KeyStore& store, int kilobitMode) {
   QStringList out;
   Registry reg(store);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   if (!reg.OpenKey(HistoryRecorder::kHistoryKey, false)) {
     return out;
   }

@@ -131,13 +131,13 @@ void RemoteSource::SetVersion(const QString& text) {
 }
 
 void RemoteSource::LoadSecrets(KeyStore& store) {
-  const auto key = store.OpenKey(HKEY_CURRENT_USER, kSecretsKey, false);
+  const auto key = store.OpenKey(KeyRoot::kUser, kSecretsKey, false);
   if (!key) {
     return;
   }
   const auto text = [&](const char* name) {
     const auto value = store.ReadValue(*key, QString::fromLatin1(name));
-    return value && value->type == REG_SZ ? value->text : QString();
+    return value && value->type == ValueKind::kText ? value->text : QString();
   };
   community = text("Community");
   authPassphrase = text("AuthPassphrase");
@@ -152,13 +152,13 @@ void RemoteSource::SaveSecrets(KeyStore& store) const {
         QStringLiteral("Cannot make %1 readable by its owner alone; the secrets were not stored.")
             .arg(store.Path()));
   }
-  const auto key = store.OpenKey(HKEY_CURRENT_USER, kSecretsKey, true);
+  const auto key = store.OpenKey(KeyRoot::kUser, kSecretsKey, true);
   if (!key) {
     throw Exception(QStringLiteral("Cannot store the device's secrets in %1.").arg(store.Path()));
   }
-  store.WriteValue(*key, QStringLiteral("Community"), RegValue::String(community));
-  store.WriteValue(*key, QStringLiteral("AuthPassphrase"), RegValue::String(authPassphrase));
-  store.WriteValue(*key, QStringLiteral("PrivPassphrase"), RegValue::String(privPassphrase));
+  store.WriteValue(*key, QStringLiteral("Community"), StoredValue::String(community));
+  store.WriteValue(*key, QStringLiteral("AuthPassphrase"), StoredValue::String(authPassphrase));
+  store.WriteValue(*key, QStringLiteral("PrivPassphrase"), StoredValue::String(privPassphrase));
 }
 
 void RemoteSource::LoadSecretsFile(const QString& path) {

@@ -21,7 +21,7 @@ class RemoteSource {
  public:
   // What the source-kind line says for a device.
   static constexpr const char* kKindDevice = "snmp";
-  // The key under HKEY_CURRENT_USER holding the secrets.
+  // The key under KeyRoot::kUser holding the secrets.
   static const QString kSecretsKey;
 
   QString host;

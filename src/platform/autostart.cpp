@@ -46,7 +46,7 @@ bool Autostart::Apply(bool enabled, const QString& executablePath) {
     return false;
   }
   Registry reg(*store_);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   if (!reg.OpenKey(kRunKey, true)) {
     return false;
   }

@@ -7,7 +7,7 @@ namespace velmar {
 class KeyStore;
 
 // Start with the desktop session: the "Velmar2000" value under the Run key
-// of HKEY_LOCAL_MACHINE, mirrored to the XDG autostart entry so a Linux
+// of KeyRoot::kMachine, mirrored to the XDG autostart entry so a Linux
 // desktop really starts the meter. Both exist exactly when enabled.
 class Autostart {
  public:

@@ -36,23 +36,23 @@ namespace velmar {
 
 using namespace keystore_sql;
 
-RegValue RegValue::String(const QString& text) {
-  RegValue value;
-  value.type = REG_SZ;
+StoredValue StoredValue::String(const QString& text) {
+  StoredValue value;
+  value.type = ValueKind::kText;
   value.text = text;
   return value;
 }
 
-RegValue RegValue::DWord(qint32 number) {
-  RegValue value;
-  value.type = REG_DWORD;
-  value.dword = number;
+StoredValue StoredValue::Integer(qint32 number) {
+  StoredValue value;
+  value.type = ValueKind::kInteger;
+  value.integer = number;
   return value;
 }
 
-RegValue RegValue::Binary(const QByteArray& data) {
-  RegValue value;
-  value.type = REG_BINARY;
+StoredValue StoredValue::Binary(const QByteArray& data) {
+  StoredValue value;
+  value.type = ValueKind::kBytes;
   value.binary = data;
   return value;
 }
@@ -182,7 +182,7 @@ QStringList KeyStore::SplitPath(const QString& path) {
   return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
 }
 
-std::optional<KeyStore::KeyId> KeyStore::OpenKey(RegRoot root, const QString& path, bool create) {
+std::optional<KeyStore::KeyId> KeyStore::OpenKey(KeyRoot root, const QString& path, bool create) {
   std::lock_guard lock(mutex_);
   const QStringList parts = SplitPath(path);
   if (const auto id = FindKey(db_, root, parts); id || !create) {
@@ -195,7 +195,7 @@ std::optional<KeyStore::KeyId> KeyStore::OpenKey(RegRoot root, const QString& pa
   return id;
 }
 
-bool KeyStore::KeyExists(RegRoot root, const QString& path) {
+bool KeyStore::KeyExists(KeyRoot root, const QString& path) {
   return OpenKey(root, path, false).has_value();
 }
 
@@ -210,7 +210,7 @@ QStringList KeyStore::SubkeyNames(KeyId key) {
   return result;
 }
 
-bool KeyStore::DeleteKey(RegRoot root, const QString& path) {
+bool KeyStore::DeleteKey(KeyRoot root, const QString& path) {
   std::lock_guard lock(mutex_);
   const QStringList parts = SplitPath(path);
   if (parts.isEmpty()) {
@@ -231,7 +231,7 @@ bool KeyStore::ValueExists(KeyId key, const QString& name) {
   return ValueType(key, name).has_value();
 }
 
-std::optional<RegValue> KeyStore::ReadValue(KeyId key, const QString& name) {
+std::optional<StoredValue> KeyStore::ReadValue(KeyId key, const QString& name) {
   std::lock_guard lock(mutex_);
   Statement read(db_, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
   read.BindInt(1, key).BindText(2, Fold(name));
@@ -245,7 +245,7 @@ std::optional<RegValue> KeyStore::ReadValue(KeyId key, const QString& name) {
   return value;
 }
 
-std::optional<RegDataType> KeyStore::ValueType(KeyId key, const QString& name) {
+std::optional<ValueKind> KeyStore::ValueType(KeyId key, const QString& name) {
   const auto value = ReadValue(key, name);
   if (!value) {
     return std::nullopt;
@@ -253,7 +253,7 @@ std::optional<RegDataType> KeyStore::ValueType(KeyId key, const QString& name) {
   return value->type;
 }
 
-void KeyStore::WriteValue(KeyId key, const QString& name, const RegValue& value) {
+void KeyStore::WriteValue(KeyId key, const QString& name, const StoredValue& value) {
   WriteValues(key, {NamedValue{name, value}});
 }
 
@@ -275,7 +275,7 @@ void KeyStore::WriteValues(KeyId key, const std::vector<NamedValue>& values) {
   for (const NamedValue& value : values) {
     write.Reset();
     write.BindInt(1, key).BindText(2, value.name).BindText(3, Fold(value.name));
-    write.BindInt(4, value.value.type).BindValue(5, value.value).Run();
+    write.BindInt(4, static_cast<int>(value.value.type)).BindValue(5, value.value).Run();
   }
   tx.Commit();
 }
@@ -329,7 +329,7 @@ std::vector<std::vector<NamedValue>> KeyStore::Values(const std::vector<KeyId>& 
   }
   const auto take = [&](Statement& rows, size_t i) {
     const QString name = rows.Text(1);
-    std::optional<RegValue> value = rows.Value(2);
+    std::optional<StoredValue> value = rows.Value(2);
     if (!value) {
       throw KeyStoreError(QStringLiteral("Registry '%1': value '%2' is damaged").arg(path_, name));
     }
@@ -358,7 +358,7 @@ std::vector<std::vector<NamedValue>> KeyStore::Values(const std::vector<KeyId>& 
   return result;
 }
 
-void KeyStore::SaveKey(RegRoot root, const QString& path, const QString& file) {
+void KeyStore::SaveKey(KeyRoot root, const QString& path, const QString& file) {
   std::lock_guard lock(mutex_);
   Subtree tree;
   {
@@ -392,7 +392,7 @@ void KeyStore::SaveKey(RegRoot root, const QString& path, const QString& file) {
   }
 }
 
-void KeyStore::RestoreKey(RegRoot root, const QString& path, const QString& file) {
+void KeyStore::RestoreKey(KeyRoot root, const QString& path, const QString& file) {
   std::lock_guard lock(mutex_);
   RequireWritable();
   const Subtree tree = LoadHive(file);

@@ -14,31 +14,32 @@ struct sqlite3;
 
 namespace velmar {
 
-// The two trees of the store. The names are those of the registry the
-// meter's settings were first kept in, so callers read like the original.
-enum RegRoot { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER };
+// The two trees of the store: the meter's own data (settings kept in the
+// store, window placement, history, report profiles) and the user's
+// secrets (a device's SNMP credentials).
+enum class KeyRoot { kMachine, kUser };
 
-// The numbers are the registry's own, so a dump of the database reads the same.
-enum RegDataType { REG_NONE = 0, REG_SZ = 1, REG_BINARY = 3, REG_DWORD = 4 };
+// What a value holds. The numbers are those the database stores.
+enum class ValueKind : int { kNone = 0, kText = 1, kBytes = 3, kInteger = 4 };
 
 // One typed value; only the member that matches `type` carries data.
-struct RegValue {
-  RegDataType type = REG_NONE;
+struct StoredValue {
+  ValueKind type = ValueKind::kNone;
   QString text;
-  qint32 dword = 0;
+  qint32 integer = 0;
   QByteArray binary;
 
-  static RegValue String(const QString& text);
-  static RegValue DWord(qint32 value);
-  static RegValue Binary(const QByteArray& data);
+  static StoredValue String(const QString& text);
+  static StoredValue Integer(qint32 value);
+  static StoredValue Binary(const QByteArray& data);
 
-  bool operator==(const RegValue&) const = default;
+  bool operator==(const StoredValue&) const = default;
 };
 
 // A value with its name, as several-at-once reads and writes carry them.
 struct NamedValue {
   QString name;
-  RegValue value;
+  StoredValue value;
 };
 
 // Raised for every failure of the store: a file that cannot be opened or is
@@ -90,21 +91,21 @@ class KeyStore {
   // The key's id, creating the missing keys of the path when `create` is set.
   // Empty when the key does not exist and `create` is false. Raises when the
   // key has to be created and cannot be (read-only store, I/O failure).
-  std::optional<KeyId> OpenKey(RegRoot root, const QString& path, bool create);
-  bool KeyExists(RegRoot root, const QString& path);
+  std::optional<KeyId> OpenKey(KeyRoot root, const QString& path, bool create);
+  bool KeyExists(KeyRoot root, const QString& path);
   // Sorted case-insensitively, like the registry enumerates subkeys.
   QStringList SubkeyNames(KeyId key);
   // Deletes the key with all its subkeys and values. False when it does not
   // exist; raises for a root (empty path) or on failure.
-  bool DeleteKey(RegRoot root, const QString& path);
+  bool DeleteKey(KeyRoot root, const QString& path);
 
   bool ValueExists(KeyId key, const QString& name);
   // Empty when the key or the value does not exist.
-  std::optional<RegValue> ReadValue(KeyId key, const QString& name);
-  std::optional<RegDataType> ValueType(KeyId key, const QString& name);
+  std::optional<StoredValue> ReadValue(KeyId key, const QString& name);
+  std::optional<ValueKind> ValueType(KeyId key, const QString& name);
   // Creates or replaces the value; a replaced value keeps its first name and
   // its place in ValueNames(). Raises when the key was deleted meanwhile.
-  void WriteValue(KeyId key, const QString& name, const RegValue& value);
+  void WriteValue(KeyId key, const QString& name, const StoredValue& value);
   // False when the value does not exist.
   bool DeleteValue(KeyId key, const QString& name);
   // In the order the values were created.
@@ -126,12 +127,12 @@ class KeyStore {
   // Writes the key's values and all its subkeys to a new standalone SQLite
   // file (a hive). Raises when the key does not exist or `file` exists; an
   // existing file is never touched.
-  void SaveKey(RegRoot root, const QString& path, const QString& file);
+  void SaveKey(KeyRoot root, const QString& path, const QString& file);
   // Replaces the key's values and subkeys (creating the key if needed) with
   // those of a hive written by SaveKey. The file is validated completely
   // first; a file that is not a hive, or is truncated or damaged, raises and
   // changes nothing.
-  void RestoreKey(RegRoot root, const QString& path, const QString& file);
+  void RestoreKey(KeyRoot root, const QString& path, const QString& file);
 
   // The non-empty components of a backslash path.
   static QStringList SplitPath(const QString& path);

@@ -29,8 +29,8 @@ void Exec(sqlite3* db, const char* sql) {
   }
 }
 
-KeyStore::KeyId RootId(RegRoot root) {
-  return root == HKEY_LOCAL_MACHINE ? kLocalMachineId : kCurrentUserId;
+KeyStore::KeyId RootId(KeyRoot root) {
+  return root == KeyRoot::kMachine ? kLocalMachineId : kCurrentUserId;
 }
 
 std::optional<KeyStore::KeyId> FindChild(sqlite3* db, KeyStore::KeyId parent, const QString& name) {
@@ -42,7 +42,7 @@ std::optional<KeyStore::KeyId> FindChild(sqlite3* db, KeyStore::KeyId parent, co
   return std::nullopt;
 }
 
-std::optional<KeyStore::KeyId> FindKey(sqlite3* db, RegRoot root, const QStringList& parts) {
+std::optional<KeyStore::KeyId> FindKey(sqlite3* db, KeyRoot root, const QStringList& parts) {
   KeyStore::KeyId id = RootId(root);
   for (const QString& part : parts) {
     const auto child = FindChild(db, id, part);
@@ -71,7 +71,7 @@ KeyStore::KeyId InsertKey(sqlite3* db, std::optional<KeyStore::KeyId> parent, co
   return sqlite3_last_insert_rowid(db);
 }
 
-KeyStore::KeyId CreateKey(sqlite3* db, RegRoot root, const QStringList& parts) {
+KeyStore::KeyId CreateKey(sqlite3* db, KeyRoot root, const QStringList& parts) {
   KeyStore::KeyId id = RootId(root);
   for (const QString& part : parts) {
     const auto child = FindChild(db, id, part);
@@ -80,10 +80,10 @@ KeyStore::KeyId CreateKey(sqlite3* db, RegRoot root, const QStringList& parts) {
   return id;
 }
 
-void InsertValue(sqlite3* db, KeyStore::KeyId key, const QString& name, const RegValue& value) {
+void InsertValue(sqlite3* db, KeyStore::KeyId key, const QString& name, const StoredValue& value) {
   Statement insert(db,
                    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)");
-  insert.BindInt(1, key).BindText(2, name).BindText(3, Fold(name)).BindInt(4, value.type);
+  insert.BindInt(1, key).BindText(2, name).BindText(3, Fold(name)).BindInt(4, static_cast<int>(value.type));
   insert.BindValue(5, value).Run();
 }
 
@@ -119,7 +119,7 @@ QString Digest(const Subtree& tree) {
   out << qint64(tree.values.size());
   for (const auto& value : tree.values) {
     out << qint32(value.key) << value.name << qint32(value.value.type) << value.value.text
-        << value.value.dword << value.value.binary;
+        << value.value.integer << value.value.binary;
   }
   return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }

@@ -70,19 +70,19 @@ class Statement {
     Check(sqlite3_bind_null(stmt_, index));
     return *this;
   }
-  Statement& BindValue(int index, const RegValue& value) {
+  Statement& BindValue(int index, const StoredValue& value) {
     switch (value.type) {
-      case REG_SZ:
+      case ValueKind::kText:
         return BindText(index, value.text);
-      case REG_DWORD:
-        return BindInt(index, value.dword);
-      case REG_BINARY:
+      case ValueKind::kInteger:
+        return BindInt(index, value.integer);
+      case ValueKind::kBytes:
         // A null pointer would bind NULL; an empty value must stay a blob.
         Check(value.binary.isEmpty() ? sqlite3_bind_zeroblob(stmt_, index, 0)
                                      : sqlite3_bind_blob(stmt_, index, value.binary.constData(),
                                                          value.binary.size(), SQLITE_TRANSIENT));
         return *this;
-      case REG_NONE:
+      case ValueKind::kNone:
         break;
     }
     throw KeyStoreError(QStringLiteral("Registry '%1': unknown value type %2")
@@ -124,29 +124,35 @@ class Statement {
 
   // The value in columns `typeCol` and `typeCol + 1`; empty when the row is
   // not a well-typed value.
-  std::optional<RegValue> Value(int typeCol) const {
+  std::optional<StoredValue> Value(int typeCol) const {
     if (Type(typeCol) != SQLITE_INTEGER) {
       return std::nullopt;
     }
     const int dataCol = typeCol + 1;
-    switch (Int(typeCol)) {
-      case REG_SZ:
+    const qint64 stored = Int(typeCol);
+    if (stored < INT32_MIN || stored > INT32_MAX) {
+      return std::nullopt;
+    }
+    switch (static_cast<ValueKind>(stored)) {
+      case ValueKind::kText:
         if (Type(dataCol) == SQLITE_TEXT) {
-          return RegValue::String(Text(dataCol));
+          return StoredValue::String(Text(dataCol));
         }
         break;
-      case REG_DWORD:
+      case ValueKind::kInteger:
         if (Type(dataCol) == SQLITE_INTEGER) {
           const qint64 number = Int(dataCol);
           if (number >= INT32_MIN && number <= INT32_MAX) {
-            return RegValue::DWord(qint32(number));
+            return StoredValue::Integer(qint32(number));
           }
         }
         break;
-      case REG_BINARY:
+      case ValueKind::kBytes:
         if (Type(dataCol) == SQLITE_BLOB) {
-          return RegValue::Binary(Blob(dataCol));
+          return StoredValue::Binary(Blob(dataCol));
         }
+        break;
+      case ValueKind::kNone:
         break;
     }
     return std::nullopt;
@@ -210,13 +216,13 @@ struct Connection {
 };
 
 // Key and value rows.
-KeyStore::KeyId RootId(RegRoot root);
+KeyStore::KeyId RootId(KeyRoot root);
 std::optional<KeyStore::KeyId> FindChild(sqlite3* db, KeyStore::KeyId parent, const QString& name);
-std::optional<KeyStore::KeyId> FindKey(sqlite3* db, RegRoot root, const QStringList& parts);
+std::optional<KeyStore::KeyId> FindKey(sqlite3* db, KeyRoot root, const QStringList& parts);
 bool KeyRowExists(sqlite3* db, KeyStore::KeyId key);
 KeyStore::KeyId InsertKey(sqlite3* db, std::optional<KeyStore::KeyId> parent, const QString& name);
-KeyStore::KeyId CreateKey(sqlite3* db, RegRoot root, const QStringList& parts);
-void InsertValue(sqlite3* db, KeyStore::KeyId key, const QString& name, const RegValue& value);
+KeyStore::KeyId CreateKey(sqlite3* db, KeyRoot root, const QStringList& parts);
+void InsertValue(sqlite3* db, KeyStore::KeyId key, const QString& name, const StoredValue& value);
 void DeleteTree(sqlite3* db, KeyStore::KeyId key, bool keepKey);
 
 // A subtree in memory, parents before children; keys[0] is its top.
@@ -228,7 +234,7 @@ struct Subtree {
   struct Value {
     int key;  // index into keys
     QString name;
-    RegValue value;
+    StoredValue value;
   };
   std::vector<Key> keys;
   std::vector<Value> values;

@@ -20,7 +20,7 @@ Registry::Registry() : Registry(KeyStore::Default()) {}
 
 Registry::Registry(KeyStore& store) : store_(store) {}
 
-void Registry::SetRootKey(RegRoot root) {
+void Registry::SetRootKey(KeyRoot root) {
   CloseKey();
   root_ = root;
 }
@@ -55,7 +55,7 @@ void Registry::CloseKey() {
   currentPath_.clear();
 }
 
-std::optional<RegValue> Registry::Read(const QString& name) {
+std::optional<StoredValue> Registry::Read(const QString& name) {
   if (!key_) {
     return std::nullopt;
   }
@@ -67,7 +67,7 @@ std::optional<RegValue> Registry::Read(const QString& name) {
   }
 }
 
-RegValue Registry::ReadTyped(const QString& name, RegDataType type) {
+StoredValue Registry::ReadTyped(const QString& name, ValueKind type) {
   const auto value = Read(name);
   if (!value) {
     throw GetFailed(name);
@@ -78,7 +78,7 @@ RegValue Registry::ReadTyped(const QString& name, RegDataType type) {
   return *value;
 }
 
-void Registry::Write(const QString& name, const RegValue& value) {
+void Registry::Write(const QString& name, const StoredValue& value) {
   if (!key_) {
     throw SetFailed(name);
   }
@@ -106,19 +106,19 @@ void Registry::WriteValues(const std::vector<NamedValue>& values) {
 }
 
 QString Registry::ReadString(const QString& name) {
-  return ReadTyped(name, REG_SZ).text;
+  return ReadTyped(name, ValueKind::kText).text;
 }
 
 void Registry::WriteString(const QString& name, const QString& value) {
-  Write(name, RegValue::String(value));
+  Write(name, StoredValue::String(value));
 }
 
 qint32 Registry::ReadInteger(const QString& name) {
-  return ReadTyped(name, REG_DWORD).dword;
+  return ReadTyped(name, ValueKind::kInteger).integer;
 }
 
 void Registry::WriteInteger(const QString& name, qint32 value) {
-  Write(name, RegValue::DWord(value));
+  Write(name, StoredValue::Integer(value));
 }
 
 bool Registry::ReadBool(const QString& name) {
@@ -130,20 +130,20 @@ void Registry::WriteBool(const QString& name, bool value) {
 }
 
 QByteArray Registry::ReadBinaryData(const QString& name) {
-  return ReadTyped(name, REG_BINARY).binary;
+  return ReadTyped(name, ValueKind::kBytes).binary;
 }
 
 void Registry::WriteBinaryData(const QString& name, const QByteArray& value) {
-  Write(name, RegValue::Binary(value));
+  Write(name, StoredValue::Binary(value));
 }
 
 bool Registry::ValueExists(const QString& name) {
-  return GetDataType(name) != REG_NONE;
+  return GetDataType(name) != ValueKind::kNone;
 }
 
-RegDataType Registry::GetDataType(const QString& name) {
+ValueKind Registry::GetDataType(const QString& name) {
   const auto value = Read(name);
-  return value ? value->type : REG_NONE;
+  return value ? value->type : ValueKind::kNone;
 }
 
 int Registry::GetDataSize(const QString& name) {
@@ -152,13 +152,13 @@ int Registry::GetDataSize(const QString& name) {
     return -1;
   }
   switch (value->type) {
-    case REG_SZ:
+    case ValueKind::kText:
       return int(value->text.toUtf8().size());
-    case REG_DWORD:
+    case ValueKind::kInteger:
       return int(sizeof(qint32));
-    case REG_BINARY:
+    case ValueKind::kBytes:
       return int(value->binary.size());
-    case REG_NONE:
+    case ValueKind::kNone:
       break;
   }
   return -1;

@@ -38,9 +38,9 @@ class Registry {
   Registry(const Registry&) = delete;
   Registry& operator=(const Registry&) = delete;
 
-  // HKEY_CURRENT_USER until set. Setting it closes the open key.
-  RegRoot RootKey() const { return root_; }
-  void SetRootKey(RegRoot root);
+  // KeyRoot::kUser until set. Setting it closes the open key.
+  KeyRoot RootKey() const { return root_; }
+  void SetRootKey(KeyRoot root);
 
   // False when the key does not exist and `canCreate` is false, or when it
   // cannot be created (read-only store). The previous key stays open then.
@@ -55,7 +55,7 @@ class Registry {
   void WriteString(const QString& name, const QString& value);
   qint32 ReadInteger(const QString& name);
   void WriteInteger(const QString& name, qint32 value);
-  // Stored as a REG_DWORD 0 or 1, read as non-zero.
+  // Stored as a ValueKind::kInteger 0 or 1, read as non-zero.
   bool ReadBool(const QString& name);
   void WriteBool(const QString& name, bool value);
   QByteArray ReadBinaryData(const QString& name);
@@ -65,8 +65,8 @@ class Registry {
   void WriteValues(const std::vector<NamedValue>& values);
 
   bool ValueExists(const QString& name);
-  // REG_NONE when the value does not exist.
-  RegDataType GetDataType(const QString& name);
+  // ValueKind::kNone when the value does not exist.
+  ValueKind GetDataType(const QString& name);
   // Bytes for binary data, UTF-8 bytes for a string, 4 for an integer; -1
   // when the value does not exist.
   int GetDataSize(const QString& name);
@@ -90,12 +90,12 @@ class Registry {
  private:
   // The path below the root that `key` names, following the rules above.
   QString Resolve(const QString& key) const;
-  std::optional<RegValue> Read(const QString& name);
-  RegValue ReadTyped(const QString& name, RegDataType type);
-  void Write(const QString& name, const RegValue& value);
+  std::optional<StoredValue> Read(const QString& name);
+  StoredValue ReadTyped(const QString& name, ValueKind type);
+  void Write(const QString& name, const StoredValue& value);
 
   KeyStore& store_;
-  RegRoot root_ = HKEY_CURRENT_USER;
+  KeyRoot root_ = KeyRoot::kUser;
   std::optional<KeyStore::KeyId> key_;
   QString currentPath_;
 };

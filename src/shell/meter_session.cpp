@@ -95,7 +95,7 @@ void MeterSession::Start() {
   maintenance_.SetStore(store_);
   evaluator_.SetStore(store_);
   placement_ = PlacementStore(store_);
-  placement_.root = HKEY_LOCAL_MACHINE;
+  placement_.root = KeyRoot::kMachine;
   placement_.SetKey(kProductKey);
   placement_.enabled = true;
   placement_.Load(view_);

@@ -26,7 +26,7 @@ class PlacementStore {
   explicit PlacementStore(KeyStore* store) : store_(store) {}
 
   bool enabled = true;
-  RegRoot root = HKEY_CURRENT_USER;
+  KeyRoot root = KeyRoot::kUser;
   // A trailing backslash is dropped.
   void SetKey(const QString& key);
   QString Key() const { return key_; }

@@ -47,7 +47,7 @@ class AlarmEvaluatorTest : public ::testing::Test {
   }
   QStringList Log(const QString& day) {
     Registry reg(*store.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     QStringList out;
     if (reg.OpenKey(HistoryRecorder::kHistoryKey + "\\" + day + "\\Alarms", false)) {
       for (const QString& v : reg.GetValueNames())

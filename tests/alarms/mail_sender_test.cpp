@@ -28,7 +28,7 @@ TEST(MailSenderTest, AddressesHeadersAndAvailability) {
 
   qputenv("VELMAR_SENDMAIL", "/nonexistent/sendmail");
   MailSender none;
-  EXPECT_FALSE(none.MapiAvail());
+  EXPECT_FALSE(none.Available());
   none.Recipient << "x@example.test";
   EXPECT_THROW(none.SendMail(), MailUnavailableError);
 
@@ -36,18 +36,16 @@ TEST(MailSenderTest, AddressesHeadersAndAvailability) {
   qputenv("VELMAR_SENDMAIL", "/usr/bin/false");
   MailSender failing;
   int code = -1;
-  failing.OnMapiError = [&](MailSender&, int c) { code = c; };
+  failing.OnFailure = [&](MailSender&, int c) { code = c; };
   failing.Recipient << "x@example.test";
   EXPECT_EQ(failing.SendMail(), MailSender::kFailure);
   EXPECT_EQ(code, MailSender::kFailure);
-  failing.Attachment << "/nonexistent/file";
-  EXPECT_EQ(failing.SendMail(), MailSender::kAttachmentNotFound);
   qunsetenv("VELMAR_SENDMAIL");
 
   MailSender m;
   m.Subject = "Alarm\r\nBcc: evil@example.test";
   m.Text = "Downstream & (up) idle";
-  const QByteArray msg = m.Message({"ops@example.test"}, {}, {});
+  const QByteArray msg = m.Message({"ops@example.test"});
   EXPECT_TRUE(msg.startsWith("To: ops@example.test\nSubject: Alarm  Bcc: evil@example.test\n"));
   EXPECT_EQ(msg.count("\nBcc:"), 0);
   EXPECT_TRUE(msg.contains("\nContent-Type: text/plain; charset=UTF-8\n"));
@@ -61,9 +59,9 @@ TEST(MailSenderTest, TheAlarmMailReachesARealSmtpSinkThroughMsmtp) {
   test::SmtpSink sink;
   qputenv("VELMAR_SENDMAIL", sink.Sendmail().toUtf8());
   MailSender mail;
-  ASSERT_TRUE(mail.MapiAvail());
+  ASSERT_TRUE(mail.Available());
   int errors = 0;
-  mail.OnMapiError = [&](MailSender&, int) { ++errors; };
+  mail.OnFailure = [&](MailSender&, int) { ++errors; };
   mail.Recipient << "[SMTP:ops@example.test]";
   mail.Subject = AlarmEvaluator::kSubject;
   mail.Text = "Actual Downstream exceeded 100 Kb/s (1 Kilobit = 1000 bits.)";

@@ -335,7 +335,7 @@ TEST_F(SettingsLoaderTest, AutostartValueAndDesktopEntryFollowLine10) {
   WriteLines(Lines({{10, "1"}}));
   loader.LoadSettings(true);
   Registry reg(*store.store);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(Autostart::kRunKey, false));
   EXPECT_EQ(reg.ReadString("Velmar2000"), "/opt/velmar/velmar");
   QFile entry(desktop);
@@ -388,7 +388,7 @@ TEST_F(SettingsLoaderTest, AnAutostartEntryThatCannotBeWrittenOrRemovedKeepsTheL
 
 TEST_F(SettingsLoaderTest, WebPageAddressAndPlacementCheckInTheProductKey) {
   Registry reg(*store.store);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(kProductKey, true));
   reg.WriteString("URLMem2", "https://mine.example/");
   reg.WriteInteger("RCWidth", 300);
@@ -499,7 +499,7 @@ TEST(AutostartTest, AnEntryAlreadyInPlaceIsNotWrittenAgain) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), Autostart::DesktopEntry("/usr/local/bin/velmar").toUtf8());
   Registry reg(*store.store);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(Autostart::kRunKey, false));
   EXPECT_EQ(reg.ReadString(Autostart::kValueName), "/usr/local/bin/velmar");
 }

@@ -86,7 +86,7 @@ TEST(CrashSafetyTest, KilledAtRandomTheFilesAreWholeAndEveryReturnedWriteStays) 
   // Every reported record and alarm value is in the store.
   KeyStore store(dir.filePath("registry.db"));
   Registry reg(store);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\2026-12-08", false));
   const int highWater = reg.ReadInteger("HighWater");
   // Each returned record took a new number (HighWater persists across

@@ -14,7 +14,7 @@ namespace {
 QString Dump(velmar::KeyStore& store) {
   QString out;
   velmar::Registry reg(store);
-  reg.SetRootKey(velmar::HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(velmar::KeyRoot::kMachine);
   std::function<void(const QString&)> walk = [&](const QString& path) {
     if (!reg.OpenKey(path, false))
       return;
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     velmar::KeyStore store(dir.filePath("registry.db"));
     velmar::Registry reg(store);
-    reg.SetRootKey(velmar::HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(velmar::KeyRoot::kMachine);
     reg.OpenKey("\\Software\\Tollera Works\\Velmar2000\\History\\08.12.2026", true);
     reg.WriteInteger("HighWater", 1);
     reg.WriteBinaryData("Timestamp_1", QByteArray(8, '\1'));
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hive.write(bytes);
     hive.close();
     try {
-      store.RestoreKey(velmar::HKEY_LOCAL_MACHINE, "\\Software\\Tollera Works\\Velmar2000\\History",
+      store.RestoreKey(velmar::KeyRoot::kMachine, "\\Software\\Tollera Works\\Velmar2000\\History",
                        hive.fileName());
       Dump(store);  // a restored tree must read back
     } catch (const velmar::Exception&) {

@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   velmar::KeyStore store(dir.filePath("r.db"));
   velmar::Registry reg(store);
-  reg.SetRootKey(velmar::HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(velmar::KeyRoot::kMachine);
   reg.OpenKey("\\Software\\Tollera Works\\Velmar2000\\History\\07.12.2026", true);
   reg.WriteInteger("HighWater", 1);
   reg.WriteBinaryData("Timestamp_1", QByteArray(8, '\x40'));
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
   reg.WriteString("07.12.2026 10:00:00", "1");
   reg.CloseKey();
   QFile::remove(out + "/hive/history.reg");
-  store.SaveKey(velmar::HKEY_LOCAL_MACHINE, "\\Software\\Tollera Works\\Velmar2000\\History",
+  store.SaveKey(velmar::KeyRoot::kMachine, "\\Software\\Tollera Works\\Velmar2000\\History",
                 out + "/hive/history.reg");
 
   // Walks: kind byte, then answers (type index, payload). An interface

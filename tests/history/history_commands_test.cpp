@@ -26,13 +26,13 @@ class HistoryCommandsTest : public ::testing::Test {
   }
   void Day(const QString& name) {
     Registry reg(*store.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\" + name, true));
     reg.WriteInteger("HighWater", 1);
   }
   QStringList Days() {
     Registry reg(*store.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     return reg.OpenKey(HistoryRecorder::kHistoryKey, false) ? reg.GetKeyNames() : QStringList();
   }
   QString App(const QString& rel) { return app.filePath(rel); }

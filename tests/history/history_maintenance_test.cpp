@@ -21,7 +21,7 @@ class HistoryMaintenanceTest : public ::testing::Test {
   }
   void Day(const QString& name, int records, bool alarms = false) {
     Registry reg(*store.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\" + name, true));
     reg.WriteInteger("HighWater", records);
     for (int i = 1; i <= records; ++i)
@@ -33,7 +33,7 @@ class HistoryMaintenanceTest : public ::testing::Test {
   }
   QStringList Days() {
     Registry reg(*store.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     if (!reg.OpenKey(HistoryRecorder::kHistoryKey, false))
       return {"(no History key)"};
     return reg.GetKeyNames();
@@ -42,15 +42,15 @@ class HistoryMaintenanceTest : public ::testing::Test {
   QString Dump() {
     QString out;
     Registry reg(*store.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     std::function<void(const QString&)> walk = [&](const QString& path) {
       if (!reg.OpenKey(path, false))
         return;
       out += path + "\n";
       for (const QString& v : reg.GetValueNames()) {
         out += "  " + v + "=" +
-               (reg.GetDataType(v) == REG_DWORD ? QString::number(reg.ReadInteger(v))
-                                                : reg.ReadString(v)) +
+               (reg.GetDataType(v) == ValueKind::kInteger ? QString::number(reg.ReadInteger(v))
+                                                          : reg.ReadString(v)) +
                "\n";
       }
       const QStringList keys = reg.GetKeyNames();
@@ -77,7 +77,7 @@ TEST_F(HistoryMaintenanceTest, PurgeKeepsTheCutOffDayLaterDaysAndUnreadableNames
   EXPECT_EQ(deleted, (QStringList{"06.12.2026", "07.12.2026"}));
   EXPECT_EQ(Days(), (QStringList{"08.12.2026", "09.12.2026", "12/07/26", "not a date"}));
   Registry reg(*store.store);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   EXPECT_TRUE(reg.KeyExists(HistoryRecorder::kHistoryKey + "\\08.12.2026\\Alarms"));
 
   // Empty and missing History keys.

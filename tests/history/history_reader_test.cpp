@@ -26,7 +26,7 @@ class HistoryReaderTest : public ::testing::Test {
         .Read(Ms(QDateTime(day, QTime(0, 0))), Ms(QDateTime(day.addDays(1), QTime(0, 0))));
   }
   Registry& Day(const QString& name) {
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     EXPECT_TRUE(reg.OpenKey(HistoryRecorder::DayKey(name), false)) << name.toStdString();
     return reg;
   }
@@ -98,7 +98,7 @@ TEST_F(HistoryReaderTest, RecordsCarryTheBytesCountedSinceTheRecordBefore) {
 TEST_F(HistoryReaderTest, OlderRecordsIncompleteOnesAndTheDaysAroundTheSpan) {
   // An older record: the three values only. And one cut short by a kill
   // between the separate writes older versions made.
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::DayKey("2026-12-07"), true));
   reg.WriteBinaryData("Timestamp_1",
                       HistoryRecorder::Quad(std::bit_cast<quint64>(
@@ -143,7 +143,7 @@ TEST_F(HistoryReaderTest, ManyDaysAreReadInOnePassAlike) {
     state.CountedDownBytes += 1000 + d;
     recorder.RecordTick();
     Registry log(*store.store);
-    log.SetRootKey(HKEY_LOCAL_MACHINE);
+    log.SetRootKey(KeyRoot::kMachine);
     ASSERT_TRUE(log.OpenKey(HistoryRecorder::AlarmsKey(dates.Name(now.date())), true));
     log.WriteString(dates.DateTimeText(now.addSecs(-5)), "1");
   }
@@ -191,7 +191,7 @@ TEST_F(HistoryReaderTest, DamagedRecordsAreNamedNotGuessed) {
 
   Day("2026-12-08").WriteBinaryData("CountedDown_2", HistoryRecorder::Quad(5));
   reg.CloseKey();
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::AlarmsKey("2026-12-08"), true));
   reg.WriteString(dates.DateTimeText(now), "ten");
   reg.CloseKey();

@@ -24,7 +24,7 @@ class HistoryRecorderTest : public ::testing::Test {
     reads = 0;
   }
   Registry& Day(const QString& name) {
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     EXPECT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\" + name, false))
         << name.toStdString();
     return reg;
@@ -126,7 +126,7 @@ TEST_F(HistoryRecorderTest, HandEditedDaysAndRounding) {
 
 TEST_F(HistoryRecorderTest, FailuresCarryTheRegistryMessages) {
   At(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\08.12.2026", true));
   reg.WriteString("HighWater", "seven");
   reg.CloseKey();

@@ -21,7 +21,7 @@ TEST(HistoryReportTest, RecordsReadBackInKilobitsWithTheirTimes) {
   state.UpAverage = 1250;
   recorder.RecordTick();
   Registry reg(*store.store);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey + "\\2026-12-08\\Alarms", true));
   reg.WriteString("2026-12-08 14:31:00", "1000000001");
   reg.CloseKey();

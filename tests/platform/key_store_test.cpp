@@ -38,15 +38,15 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
   ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
-QString Describe(const RegValue& value) {
+QString Describe(const StoredValue& value) {
   switch (value.type) {
-    case REG_SZ:
+    case ValueKind::kText:
       return QStringLiteral("SZ:") + value.text;
-    case REG_DWORD:
-      return QStringLiteral("DWORD:") + QString::number(value.dword);
-    case REG_BINARY:
+    case ValueKind::kInteger:
+      return QStringLiteral("DWORD:") + QString::number(value.integer);
+    case ValueKind::kBytes:
       return QStringLiteral("BINARY:") + QString::fromLatin1(value.binary.toHex());
-    case REG_NONE:
+    case ValueKind::kNone:
       break;
   }
   return QStringLiteral("NONE");
@@ -54,7 +54,7 @@ QString Describe(const RegValue& value) {
 
 // Every key and value below `path`, with types and data, in enumeration
 // order; two equal dumps mean two equal subtrees.
-QStringList Dump(KeyStore& store, RegRoot root, const QString& path) {
+QStringList Dump(KeyStore& store, KeyRoot root, const QString& path) {
   QStringList lines;
   std::function<void(const QString&)> walk = [&](const QString& relative) {
     const auto id = store.OpenKey(root, path + QLatin1Char('\\') + relative, false);
@@ -77,26 +77,27 @@ QStringList Dump(KeyStore& store, RegRoot root, const QString& path) {
 }
 
 // Fills `path` with a small tree of every value type.
-void Populate(KeyStore& store, RegRoot root, const QString& path) {
+void Populate(KeyStore& store, KeyRoot root, const QString& path) {
   const auto top = store.OpenKey(root, path, true);
   ASSERT_TRUE(top);
-  store.WriteValue(*top, QStringLiteral("RCWidth"), RegValue::DWord(420));
-  store.WriteValue(*top, QStringLiteral("Caption"), RegValue::String(QStringLiteral("Velmar ✓")));
-  store.WriteValue(*top, QStringLiteral("Empty"), RegValue::String(QString()));
+  store.WriteValue(*top, QStringLiteral("RCWidth"), StoredValue::Integer(420));
+  store.WriteValue(*top, QStringLiteral("Caption"),
+                   StoredValue::String(QStringLiteral("Velmar ✓")));
+  store.WriteValue(*top, QStringLiteral("Empty"), StoredValue::String(QString()));
   store.WriteValue(*top, QStringLiteral("Blob"),
-                   RegValue::Binary(QByteArray("\x00\x01\x00\xff", 4)));
+                   StoredValue::Binary(QByteArray("\x00\x01\x00\xff", 4)));
   store.WriteValue(*top, QStringLiteral("Marker"),
-                   RegValue::String(QStringLiteral("MARKER-0123456789-MARKER")));
+                   StoredValue::String(QStringLiteral("MARKER-0123456789-MARKER")));
   for (const char* day : {"08.12.2026", "09.12.2026", "10.12.2026"}) {
     const auto key = store.OpenKey(root, path + QStringLiteral("\\History\\") + day, true);
     ASSERT_TRUE(key);
-    store.WriteValue(*key, QStringLiteral("In"), RegValue::DWord(INT32_MAX));
-    store.WriteValue(*key, QStringLiteral("Out"), RegValue::DWord(INT32_MIN));
-    store.WriteValue(*key, QStringLiteral("Hours"), RegValue::Binary(QByteArray(24, 'h')));
+    store.WriteValue(*key, QStringLiteral("In"), StoredValue::Integer(INT32_MAX));
+    store.WriteValue(*key, QStringLiteral("Out"), StoredValue::Integer(INT32_MIN));
+    store.WriteValue(*key, QStringLiteral("Hours"), StoredValue::Binary(QByteArray(24, 'h')));
   }
   const auto deep = store.OpenKey(root, path + QStringLiteral("\\History\\Ärger\\ωmega"), true);
   ASSERT_TRUE(deep);
-  store.WriteValue(*deep, QStringLiteral("Ünicode"), RegValue::String(QStringLiteral("Ωk")));
+  store.WriteValue(*deep, QStringLiteral("Ünicode"), StoredValue::String(QStringLiteral("Ωk")));
 }
 
 // Runs `body` in a forked child and returns its exit status, or 128 + the
@@ -138,22 +139,22 @@ class KeyStoreTest : public ::testing::Test {
 };
 
 TEST_F(KeyStoreTest, ValuesOfEveryTypeRoundTripAndSurviveReopening) {
-  const std::vector<std::pair<QString, RegValue>> values = {
-      {"EmptyString", RegValue::String(QString())},
-      {"Text", RegValue::String(QStringLiteral("Tollera Works – Velmar ✓ 日本"))},
-      {"TextWithNul", RegValue::String(QString::fromUtf8("a\0b", 3))},
-      {"Zero", RegValue::DWord(0)},
-      {"MinusOne", RegValue::DWord(-1)},
-      {"Max", RegValue::DWord(0x7FFFFFFF)},
-      {"Min", RegValue::DWord(-0x7FFFFFFF - 1)},
-      {"Nuls", RegValue::Binary(QByteArray("\x00\x00\x7f\x00\xff\x00", 6))},
-      {"OneByte", RegValue::Binary(QByteArray(1, '\x00'))},
-      {"EmptyBinary", RegValue::Binary(QByteArray())},
+  const std::vector<std::pair<QString, StoredValue>> values = {
+      {"EmptyString", StoredValue::String(QString())},
+      {"Text", StoredValue::String(QStringLiteral("Tollera Works – Velmar ✓ 日本"))},
+      {"TextWithNul", StoredValue::String(QString::fromUtf8("a\0b", 3))},
+      {"Zero", StoredValue::Integer(0)},
+      {"MinusOne", StoredValue::Integer(-1)},
+      {"Max", StoredValue::Integer(0x7FFFFFFF)},
+      {"Min", StoredValue::Integer(-0x7FFFFFFF - 1)},
+      {"Nuls", StoredValue::Binary(QByteArray("\x00\x00\x7f\x00\xff\x00", 6))},
+      {"OneByte", StoredValue::Binary(QByteArray(1, '\x00'))},
+      {"EmptyBinary", StoredValue::Binary(QByteArray())},
   };
   {
     KeyStore store(Path("registry.db"));
     EXPECT_FALSE(store.IsReadOnly());
-    const auto key = store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, true);
+    const auto key = store.OpenKey(KeyRoot::kUser, kVelmarKey, true);
     ASSERT_TRUE(key);
     for (const auto& [name, value] : values) {
       store.WriteValue(*key, name, value);
@@ -161,7 +162,7 @@ TEST_F(KeyStoreTest, ValuesOfEveryTypeRoundTripAndSurviveReopening) {
     }
   }
   KeyStore store(Path("registry.db"));
-  const auto key = store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, false);
+  const auto key = store.OpenKey(KeyRoot::kUser, kVelmarKey, false);
   ASSERT_TRUE(key);
   for (const auto& [name, value] : values) {
     const auto read = store.ReadValue(*key, name);
@@ -174,14 +175,14 @@ TEST_F(KeyStoreTest, ValuesOfEveryTypeRoundTripAndSurviveReopening) {
   EXPECT_EQ(store.ReadValue(*key, "TextWithNul")->text.size(), 3);
 
   // Rewriting with another type replaces type and data.
-  store.WriteValue(*key, "Zero", RegValue::String("now text"));
-  EXPECT_EQ(store.ValueType(*key, "Zero"), REG_SZ);
+  store.WriteValue(*key, "Zero", StoredValue::String("now text"));
+  EXPECT_EQ(store.ValueType(*key, "Zero"), ValueKind::kText);
   EXPECT_EQ(store.ReadValue(*key, "Zero")->text, "now text");
 
   EXPECT_FALSE(store.ReadValue(*key, "Missing"));
   EXPECT_FALSE(store.ValueType(*key, "Missing"));
   EXPECT_FALSE(store.ValueExists(*key, "Missing"));
-  EXPECT_THROW(store.WriteValue(*key, "Bad", RegValue()), KeyStoreError);
+  EXPECT_THROW(store.WriteValue(*key, "Bad", StoredValue()), KeyStoreError);
   EXPECT_FALSE(store.ValueExists(*key, "Bad"));
 
   EXPECT_TRUE(store.DeleteValue(*key, "Max"));
@@ -192,31 +193,31 @@ TEST_F(KeyStoreTest, ValuesOfEveryTypeRoundTripAndSurviveReopening) {
 
 TEST_F(KeyStoreTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
   KeyStore store(Path("registry.db"));
-  const auto key = store.OpenKey(HKEY_CURRENT_USER, "\\Software\\Tollera Works", true);
+  const auto key = store.OpenKey(KeyRoot::kUser, "\\Software\\Tollera Works", true);
   ASSERT_TRUE(key);
-  EXPECT_EQ(store.OpenKey(HKEY_CURRENT_USER, "\\Software\\TOLLERA works", false), key);
-  EXPECT_EQ(store.OpenKey(HKEY_CURRENT_USER, "software\\tollera WORKS", true), key);
-  EXPECT_TRUE(store.KeyExists(HKEY_CURRENT_USER, "SOFTWARE"));
-  const auto software = store.OpenKey(HKEY_CURRENT_USER, "Software", false);
+  EXPECT_EQ(store.OpenKey(KeyRoot::kUser, "\\Software\\TOLLERA works", false), key);
+  EXPECT_EQ(store.OpenKey(KeyRoot::kUser, "software\\tollera WORKS", true), key);
+  EXPECT_TRUE(store.KeyExists(KeyRoot::kUser, "SOFTWARE"));
+  const auto software = store.OpenKey(KeyRoot::kUser, "Software", false);
   EXPECT_EQ(store.SubkeyNames(*software), QStringList{"Tollera Works"});
 
-  store.WriteValue(*key, "RCWidth", RegValue::DWord(1));
-  store.WriteValue(*key, "rcwidth", RegValue::DWord(2));
-  store.WriteValue(*key, "RCWIDTH", RegValue::DWord(3));
+  store.WriteValue(*key, "RCWidth", StoredValue::Integer(1));
+  store.WriteValue(*key, "rcwidth", StoredValue::Integer(2));
+  store.WriteValue(*key, "RCWIDTH", StoredValue::Integer(3));
   EXPECT_EQ(store.ValueNames(*key), QStringList{"RCWidth"});
-  EXPECT_EQ(store.ReadValue(*key, "rcWidth")->dword, 3);
+  EXPECT_EQ(store.ReadValue(*key, "rcWidth")->integer, 3);
 
   // Beyond ASCII: umlauts and Greek fold too.
-  const auto umlaut = store.OpenKey(HKEY_CURRENT_USER, "\\Software\\ÄRGER\\ΩMEGA", true);
-  EXPECT_EQ(store.OpenKey(HKEY_CURRENT_USER, "\\software\\ärger\\ωmega", false), umlaut);
-  store.WriteValue(*umlaut, "Größe", RegValue::String("x"));
+  const auto umlaut = store.OpenKey(KeyRoot::kUser, "\\Software\\ÄRGER\\ΩMEGA", true);
+  EXPECT_EQ(store.OpenKey(KeyRoot::kUser, "\\software\\ärger\\ωmega", false), umlaut);
+  store.WriteValue(*umlaut, "Größe", StoredValue::String("x"));
   EXPECT_TRUE(store.ValueExists(*umlaut, "GRÖßE"));
   EXPECT_EQ(store.ValueNames(*umlaut), QStringList{"Größe"});
   EXPECT_TRUE(store.DeleteValue(*umlaut, "größe"));
   EXPECT_TRUE(store.ValueNames(*umlaut).isEmpty());
 
   // Different names stay different.
-  EXPECT_NE(store.OpenKey(HKEY_CURRENT_USER, "\\Software\\Tollera Work", true), key);
+  EXPECT_NE(store.OpenKey(KeyRoot::kUser, "\\Software\\Tollera Work", true), key);
 }
 
 TEST_F(KeyStoreTest, PathsIgnoreEmptyComponentsAndRootsAreSeparate) {
@@ -224,21 +225,21 @@ TEST_F(KeyStoreTest, PathsIgnoreEmptyComponentsAndRootsAreSeparate) {
   EXPECT_TRUE(KeyStore::SplitPath("\\").isEmpty());
 
   KeyStore store(Path("registry.db"));
-  const auto key = store.OpenKey(HKEY_CURRENT_USER, "A\\B", true);
+  const auto key = store.OpenKey(KeyRoot::kUser, "A\\B", true);
   ASSERT_TRUE(key);
-  EXPECT_EQ(store.OpenKey(HKEY_CURRENT_USER, "\\\\A\\\\B\\", false), key);
-  EXPECT_EQ(store.OpenKey(HKEY_CURRENT_USER, "\\A\\B\\", false), key);
-  EXPECT_FALSE(store.OpenKey(HKEY_CURRENT_USER, "A\\B\\C", false));
-  EXPECT_FALSE(store.KeyExists(HKEY_LOCAL_MACHINE, "A"));
+  EXPECT_EQ(store.OpenKey(KeyRoot::kUser, "\\\\A\\\\B\\", false), key);
+  EXPECT_EQ(store.OpenKey(KeyRoot::kUser, "\\A\\B\\", false), key);
+  EXPECT_FALSE(store.OpenKey(KeyRoot::kUser, "A\\B\\C", false));
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kMachine, "A"));
 
   // The empty path is the root itself, which holds values like any key.
-  const auto user = store.OpenKey(HKEY_CURRENT_USER, "", false);
-  const auto machine = store.OpenKey(HKEY_LOCAL_MACHINE, "\\", false);
+  const auto user = store.OpenKey(KeyRoot::kUser, "", false);
+  const auto machine = store.OpenKey(KeyRoot::kMachine, "\\", false);
   ASSERT_TRUE(user);
   ASSERT_TRUE(machine);
   EXPECT_NE(user, machine);
-  store.WriteValue(*user, "Where", RegValue::String("user"));
-  store.WriteValue(*machine, "Where", RegValue::String("machine"));
+  store.WriteValue(*user, "Where", StoredValue::String("user"));
+  store.WriteValue(*machine, "Where", StoredValue::String("machine"));
   EXPECT_EQ(store.ReadValue(*user, "Where")->text, "user");
   EXPECT_EQ(store.ReadValue(*machine, "Where")->text, "machine");
   EXPECT_EQ(store.SubkeyNames(*user), QStringList{"A"});
@@ -248,64 +249,64 @@ TEST_F(KeyStoreTest, PathsIgnoreEmptyComponentsAndRootsAreSeparate) {
 TEST_F(KeyStoreTest, EnumerationSortsKeysAndKeepsValuesInCreationOrder) {
   KeyStore store(Path("registry.db"));
   for (const char* name : {"beta", "Alpha", "gamma", "ALPHA2", "08.12.2026", "10.12.2026"}) {
-    ASSERT_TRUE(store.OpenKey(HKEY_CURRENT_USER, QStringLiteral("\\Top\\") + name, true));
+    ASSERT_TRUE(store.OpenKey(KeyRoot::kUser, QStringLiteral("\\Top\\") + name, true));
   }
-  const auto top = store.OpenKey(HKEY_CURRENT_USER, "Top", false);
+  const auto top = store.OpenKey(KeyRoot::kUser, "Top", false);
   EXPECT_EQ(store.SubkeyNames(*top),
             (QStringList{"08.12.2026", "10.12.2026", "Alpha", "ALPHA2", "beta", "gamma"}));
 
   for (const char* name : {"z", "a", "M"}) {
-    store.WriteValue(*top, name, RegValue::DWord(0));
+    store.WriteValue(*top, name, StoredValue::Integer(0));
   }
   EXPECT_EQ(store.ValueNames(*top), (QStringList{"z", "a", "M"}));
-  store.WriteValue(*top, "A", RegValue::DWord(1));  // a rewrite keeps place and spelling
+  store.WriteValue(*top, "A", StoredValue::Integer(1));  // a rewrite keeps place and spelling
   EXPECT_EQ(store.ValueNames(*top), (QStringList{"z", "a", "M"}));
   ASSERT_TRUE(store.DeleteValue(*top, "Z"));
-  store.WriteValue(*top, "Z", RegValue::DWord(2));
+  store.WriteValue(*top, "Z", StoredValue::Integer(2));
   EXPECT_EQ(store.ValueNames(*top), (QStringList{"a", "M", "Z"}));
 }
 
 TEST_F(KeyStoreTest, DeleteKeyRemovesTheWholeSubtreeAndNothingElse) {
   KeyStore store(Path("registry.db"));
-  Populate(store, HKEY_CURRENT_USER, kVelmarKey);
-  Populate(store, HKEY_CURRENT_USER, "\\Software\\Tollera Works\\Sibling");
-  Populate(store, HKEY_LOCAL_MACHINE, kVelmarKey);
-  const QStringList sibling = Dump(store, HKEY_CURRENT_USER, "\\Software\\Tollera Works\\Sibling");
-  const QStringList machine = Dump(store, HKEY_LOCAL_MACHINE, kVelmarKey);
-  const auto velmar = store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, false);
+  Populate(store, KeyRoot::kUser, kVelmarKey);
+  Populate(store, KeyRoot::kUser, "\\Software\\Tollera Works\\Sibling");
+  Populate(store, KeyRoot::kMachine, kVelmarKey);
+  const QStringList sibling = Dump(store, KeyRoot::kUser, "\\Software\\Tollera Works\\Sibling");
+  const QStringList machine = Dump(store, KeyRoot::kMachine, kVelmarKey);
+  const auto velmar = store.OpenKey(KeyRoot::kUser, kVelmarKey, false);
   const auto history =
-      store.OpenKey(HKEY_CURRENT_USER, "Software\\Tollera Works\\Velmar2000\\History", false);
-  const auto day = store.OpenKey(HKEY_CURRENT_USER,
+      store.OpenKey(KeyRoot::kUser, "Software\\Tollera Works\\Velmar2000\\History", false);
+  const auto day = store.OpenKey(KeyRoot::kUser,
                                  "Software\\Tollera Works\\Velmar2000\\History\\09.12.2026", false);
   ASSERT_TRUE(day);
 
-  EXPECT_TRUE(store.DeleteKey(HKEY_CURRENT_USER, "software\\tollera works\\velmar2000\\HISTORY"));
-  EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, "Software\\Tollera Works\\Velmar2000\\History"));
-  EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER,
+  EXPECT_TRUE(store.DeleteKey(KeyRoot::kUser, "software\\tollera works\\velmar2000\\HISTORY"));
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, "Software\\Tollera Works\\Velmar2000\\History"));
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser,
                                "Software\\Tollera Works\\Velmar2000\\History\\Ärger\\ωmega"));
   // The ids held from before now name nothing: no values, no subkeys, no writes.
   EXPECT_TRUE(store.SubkeyNames(*history).isEmpty());
   EXPECT_TRUE(store.ValueNames(*day).isEmpty());
   EXPECT_FALSE(store.ReadValue(*day, "In"));
-  EXPECT_THROW(store.WriteValue(*day, "In", RegValue::DWord(1)), KeyStoreError);
+  EXPECT_THROW(store.WriteValue(*day, "In", StoredValue::Integer(1)), KeyStoreError);
   // A new key created in its place gets a new id.
-  EXPECT_NE(store.OpenKey(HKEY_CURRENT_USER,
+  EXPECT_NE(store.OpenKey(KeyRoot::kUser,
                           "Software\\Tollera Works\\Velmar2000\\History\\09.12.2026", true),
             day);
 
   // The parent keeps its values, the sibling and the other root are untouched.
-  EXPECT_EQ(store.ReadValue(*velmar, "RCWidth")->dword, 420);
-  EXPECT_EQ(Dump(store, HKEY_CURRENT_USER, "\\Software\\Tollera Works\\Sibling"), sibling);
-  EXPECT_EQ(Dump(store, HKEY_LOCAL_MACHINE, kVelmarKey), machine);
+  EXPECT_EQ(store.ReadValue(*velmar, "RCWidth")->integer, 420);
+  EXPECT_EQ(Dump(store, KeyRoot::kUser, "\\Software\\Tollera Works\\Sibling"), sibling);
+  EXPECT_EQ(Dump(store, KeyRoot::kMachine, kVelmarKey), machine);
 
-  EXPECT_FALSE(store.DeleteKey(HKEY_CURRENT_USER, "Software\\Nowhere"));
-  EXPECT_THROW(store.DeleteKey(HKEY_CURRENT_USER, "\\"), KeyStoreError);
-  EXPECT_THROW(store.DeleteKey(HKEY_LOCAL_MACHINE, ""), KeyStoreError);
-  EXPECT_TRUE(store.KeyExists(HKEY_LOCAL_MACHINE, kVelmarKey));
+  EXPECT_FALSE(store.DeleteKey(KeyRoot::kUser, "Software\\Nowhere"));
+  EXPECT_THROW(store.DeleteKey(KeyRoot::kUser, "\\"), KeyStoreError);
+  EXPECT_THROW(store.DeleteKey(KeyRoot::kMachine, ""), KeyStoreError);
+  EXPECT_TRUE(store.KeyExists(KeyRoot::kMachine, kVelmarKey));
 
   // Nothing of the deleted subtree is left behind in the file.
-  EXPECT_TRUE(store.DeleteKey(HKEY_CURRENT_USER, "Software"));
-  EXPECT_TRUE(store.SubkeyNames(*store.OpenKey(HKEY_CURRENT_USER, "", false)).isEmpty());
+  EXPECT_TRUE(store.DeleteKey(KeyRoot::kUser, "Software"));
+  EXPECT_TRUE(store.SubkeyNames(*store.OpenKey(KeyRoot::kUser, "", false)).isEmpty());
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(QFile::encodeName(Path("registry.db")).constData(), &db), SQLITE_OK);
   sqlite3_stmt* count = nullptr;
@@ -316,7 +317,7 @@ TEST_F(KeyStoreTest, DeleteKeyRemovesTheWholeSubtreeAndNothingElse) {
                          -1, &count, nullptr),
       SQLITE_OK);
   ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
-  // The two roots plus the HKEY_LOCAL_MACHINE tree of Populate: 3 path keys,
+  // The two roots plus the KeyRoot::kMachine tree of Populate: 3 path keys,
   // History, 3 days, Ärger, ωmega.
   EXPECT_EQ(sqlite3_column_int(count, 0), 2 + 3 + 1 + 3 + 2);
   EXPECT_EQ(sqlite3_column_int(count, 1), 0);
@@ -326,80 +327,80 @@ TEST_F(KeyStoreTest, DeleteKeyRemovesTheWholeSubtreeAndNothingElse) {
 
 TEST_F(KeyStoreTest, HiveRoundTripRestoresTheSameTree) {
   KeyStore store(Path("registry.db"));
-  Populate(store, HKEY_CURRENT_USER, kVelmarKey);
-  const QStringList before = Dump(store, HKEY_CURRENT_USER, kVelmarKey);
+  Populate(store, KeyRoot::kUser, kVelmarKey);
+  const QStringList before = Dump(store, KeyRoot::kUser, kVelmarKey);
   ASSERT_GT(before.size(), 15);
 
-  store.SaveKey(HKEY_CURRENT_USER, "software\\TOLLERA WORKS\\velmar2000", Path("velmar.hive"));
+  store.SaveKey(KeyRoot::kUser, "software\\TOLLERA WORKS\\velmar2000", Path("velmar.hive"));
   const QByteArray hive = ReadBytes(Path("velmar.hive"));
   ASSERT_FALSE(hive.isEmpty());
   EXPECT_FALSE(QFile::exists(Path("velmar.hive-journal")));
 
-  ASSERT_TRUE(store.DeleteKey(HKEY_CURRENT_USER, kVelmarKey));
-  store.RestoreKey(HKEY_CURRENT_USER, kVelmarKey, Path("velmar.hive"));
-  EXPECT_EQ(Dump(store, HKEY_CURRENT_USER, kVelmarKey), before);
+  ASSERT_TRUE(store.DeleteKey(KeyRoot::kUser, kVelmarKey));
+  store.RestoreKey(KeyRoot::kUser, kVelmarKey, Path("velmar.hive"));
+  EXPECT_EQ(Dump(store, KeyRoot::kUser, kVelmarKey), before);
   EXPECT_EQ(ReadBytes(Path("velmar.hive")), hive);
 
   // Restoring replaces what the target held, also under another root and name.
-  const auto other = store.OpenKey(HKEY_LOCAL_MACHINE, "\\Copy", true);
-  store.WriteValue(*other, "Stale", RegValue::DWord(1));
-  store.WriteValue(*other, "rcwidth", RegValue::DWord(1));
-  ASSERT_TRUE(store.OpenKey(HKEY_LOCAL_MACHINE, "\\Copy\\Old\\Deep", true));
-  store.RestoreKey(HKEY_LOCAL_MACHINE, "Copy", Path("velmar.hive"));
-  EXPECT_EQ(Dump(store, HKEY_LOCAL_MACHINE, "Copy"), before);
-  EXPECT_EQ(store.OpenKey(HKEY_LOCAL_MACHINE, "Copy", false), other);
+  const auto other = store.OpenKey(KeyRoot::kMachine, "\\Copy", true);
+  store.WriteValue(*other, "Stale", StoredValue::Integer(1));
+  store.WriteValue(*other, "rcwidth", StoredValue::Integer(1));
+  ASSERT_TRUE(store.OpenKey(KeyRoot::kMachine, "\\Copy\\Old\\Deep", true));
+  store.RestoreKey(KeyRoot::kMachine, "Copy", Path("velmar.hive"));
+  EXPECT_EQ(Dump(store, KeyRoot::kMachine, "Copy"), before);
+  EXPECT_EQ(store.OpenKey(KeyRoot::kMachine, "Copy", false), other);
 
   // A key with no values or subkeys makes an empty hive that empties a key.
-  ASSERT_TRUE(store.OpenKey(HKEY_CURRENT_USER, "\\Bare", true));
-  store.SaveKey(HKEY_CURRENT_USER, "Bare", Path("bare.hive"));
-  store.RestoreKey(HKEY_LOCAL_MACHINE, "Copy", Path("bare.hive"));
-  EXPECT_EQ(Dump(store, HKEY_LOCAL_MACHINE, "Copy"), QStringList{});
-  EXPECT_TRUE(store.KeyExists(HKEY_LOCAL_MACHINE, "Copy"));
+  ASSERT_TRUE(store.OpenKey(KeyRoot::kUser, "\\Bare", true));
+  store.SaveKey(KeyRoot::kUser, "Bare", Path("bare.hive"));
+  store.RestoreKey(KeyRoot::kMachine, "Copy", Path("bare.hive"));
+  EXPECT_EQ(Dump(store, KeyRoot::kMachine, "Copy"), QStringList{});
+  EXPECT_TRUE(store.KeyExists(KeyRoot::kMachine, "Copy"));
 
   // A missing target is created.
-  store.RestoreKey(HKEY_CURRENT_USER, "\\New\\Place", Path("velmar.hive"));
-  EXPECT_EQ(Dump(store, HKEY_CURRENT_USER, "New\\Place"), before);
+  store.RestoreKey(KeyRoot::kUser, "\\New\\Place", Path("velmar.hive"));
+  EXPECT_EQ(Dump(store, KeyRoot::kUser, "New\\Place"), before);
 }
 
 TEST_F(KeyStoreTest, SaveKeyNeverOverwritesAFileAndNeedsAnExistingKey) {
   KeyStore store(Path("registry.db"));
-  Populate(store, HKEY_CURRENT_USER, kVelmarKey);
+  Populate(store, KeyRoot::kUser, kVelmarKey);
 
   const QByteArray precious("the user's own file\n");
   WriteBytes(Path("taken.hive"), precious);
-  EXPECT_THROW(store.SaveKey(HKEY_CURRENT_USER, kVelmarKey, Path("taken.hive")), KeyStoreError);
+  EXPECT_THROW(store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("taken.hive")), KeyStoreError);
   EXPECT_EQ(ReadBytes(Path("taken.hive")), precious);
 
   // Even an empty file, or a hive written before, is left alone.
   WriteBytes(Path("empty.hive"), QByteArray());
-  EXPECT_THROW(store.SaveKey(HKEY_CURRENT_USER, kVelmarKey, Path("empty.hive")), KeyStoreError);
+  EXPECT_THROW(store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("empty.hive")), KeyStoreError);
   EXPECT_EQ(QFileInfo(Path("empty.hive")).size(), 0);
-  store.SaveKey(HKEY_CURRENT_USER, kVelmarKey, Path("first.hive"));
+  store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("first.hive"));
   const QByteArray first = ReadBytes(Path("first.hive"));
   try {
-    store.SaveKey(HKEY_CURRENT_USER, "Software", Path("first.hive"));
+    store.SaveKey(KeyRoot::kUser, "Software", Path("first.hive"));
     ADD_FAILURE() << "saved over an existing hive";
   } catch (const KeyStoreError& error) {
     EXPECT_TRUE(error.Message().contains(Path("first.hive"))) << error.what();
   }
   EXPECT_EQ(ReadBytes(Path("first.hive")), first);
 
-  EXPECT_THROW(store.SaveKey(HKEY_CURRENT_USER, "\\Software\\Nowhere", Path("none.hive")),
+  EXPECT_THROW(store.SaveKey(KeyRoot::kUser, "\\Software\\Nowhere", Path("none.hive")),
                KeyStoreError);
   EXPECT_FALSE(QFile::exists(Path("none.hive")));
-  EXPECT_THROW(store.SaveKey(HKEY_CURRENT_USER, kVelmarKey, Path("no/such/dir/x.hive")),
+  EXPECT_THROW(store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("no/such/dir/x.hive")),
                KeyStoreError);
 }
 
 TEST_F(KeyStoreTest, RestoreRejectsEveryBadFileAndChangesNothing) {
   KeyStore store(Path("registry.db"));
-  Populate(store, HKEY_CURRENT_USER, kVelmarKey);
-  store.SaveKey(HKEY_CURRENT_USER, kVelmarKey, Path("good.hive"));
+  Populate(store, KeyRoot::kUser, kVelmarKey);
+  store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("good.hive"));
   // The target differs from the hive, so a partial restore would show.
-  const auto target = store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, false);
-  store.WriteValue(*target, "OnlyHere", RegValue::String("keep me"));
-  ASSERT_TRUE(store.OpenKey(HKEY_CURRENT_USER, QString(kVelmarKey) + "\\OnlyHereToo", true));
-  const QStringList before = Dump(store, HKEY_CURRENT_USER, kVelmarKey);
+  const auto target = store.OpenKey(KeyRoot::kUser, kVelmarKey, false);
+  store.WriteValue(*target, "OnlyHere", StoredValue::String("keep me"));
+  ASSERT_TRUE(store.OpenKey(KeyRoot::kUser, QString(kVelmarKey) + "\\OnlyHereToo", true));
+  const QStringList before = Dump(store, KeyRoot::kUser, kVelmarKey);
   const QByteArray good = ReadBytes(Path("good.hive"));
   const qsizetype pageSize = 4096;
   ASSERT_EQ(good.size() % pageSize, 0);
@@ -431,9 +432,9 @@ TEST_F(KeyStoreTest, RestoreRejectsEveryBadFileAndChangesNothing) {
   }
   for (const auto& [what, bytes] : files) {
     WriteBytes(Path("bad.hive"), bytes);
-    EXPECT_THROW(store.RestoreKey(HKEY_CURRENT_USER, kVelmarKey, Path("bad.hive")), KeyStoreError)
+    EXPECT_THROW(store.RestoreKey(KeyRoot::kUser, kVelmarKey, Path("bad.hive")), KeyStoreError)
         << what;
-    EXPECT_EQ(Dump(store, HKEY_CURRENT_USER, kVelmarKey), before) << what;
+    EXPECT_EQ(Dump(store, KeyRoot::kUser, kVelmarKey), before) << what;
     QFile::remove(Path("bad.hive"));
   }
 
@@ -469,38 +470,36 @@ TEST_F(KeyStoreTest, RestoreRejectsEveryBadFileAndChangesNothing) {
     QFile::remove(Path("edited.hive"));
     ASSERT_TRUE(QFile::copy(Path("good.hive"), Path("edited.hive")));
     ExecSql(Path("edited.hive"), edit);
-    EXPECT_THROW(store.RestoreKey(HKEY_CURRENT_USER, kVelmarKey, Path("edited.hive")),
-                 KeyStoreError)
+    EXPECT_THROW(store.RestoreKey(KeyRoot::kUser, kVelmarKey, Path("edited.hive")), KeyStoreError)
         << edit;
-    EXPECT_EQ(Dump(store, HKEY_CURRENT_USER, kVelmarKey), before) << edit;
+    EXPECT_EQ(Dump(store, KeyRoot::kUser, kVelmarKey), before) << edit;
   }
 
   // The store's own file is a store, not a hive.
   {
     KeyStore other(Path("other.db"));
-    Populate(other, HKEY_CURRENT_USER, kVelmarKey);
+    Populate(other, KeyRoot::kUser, kVelmarKey);
   }
-  EXPECT_THROW(store.RestoreKey(HKEY_CURRENT_USER, kVelmarKey, Path("other.db")), KeyStoreError);
-  EXPECT_THROW(store.RestoreKey(HKEY_CURRENT_USER, kVelmarKey, Path("missing.hive")),
-               KeyStoreError);
-  EXPECT_THROW(store.RestoreKey(HKEY_CURRENT_USER, kVelmarKey, dir_.path()), KeyStoreError);
-  EXPECT_EQ(Dump(store, HKEY_CURRENT_USER, kVelmarKey), before);
+  EXPECT_THROW(store.RestoreKey(KeyRoot::kUser, kVelmarKey, Path("other.db")), KeyStoreError);
+  EXPECT_THROW(store.RestoreKey(KeyRoot::kUser, kVelmarKey, Path("missing.hive")), KeyStoreError);
+  EXPECT_THROW(store.RestoreKey(KeyRoot::kUser, kVelmarKey, dir_.path()), KeyStoreError);
+  EXPECT_EQ(Dump(store, KeyRoot::kUser, kVelmarKey), before);
 
   // The untouched hive still restores, so the failures above came from the damage.
   EXPECT_EQ(ReadBytes(Path("good.hive")), good);
-  store.RestoreKey(HKEY_CURRENT_USER, kVelmarKey, Path("good.hive"));
+  store.RestoreKey(KeyRoot::kUser, kVelmarKey, Path("good.hive"));
   EXPECT_FALSE(store.ValueExists(*target, "OnlyHere"));
-  EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, QString(kVelmarKey) + "\\OnlyHereToo"));
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, QString(kVelmarKey) + "\\OnlyHereToo"));
 }
 
 TEST_F(KeyStoreTest, DamagedOrForeignStoreFileRaisesAndIsLeftAsItWas) {
   // A real store with enough data to span many pages.
   {
     KeyStore store(Path("full.db"));
-    const auto key = store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, true);
+    const auto key = store.OpenKey(KeyRoot::kUser, kVelmarKey, true);
     for (int i = 0; i < 400; ++i) {
       store.WriteValue(*key, QStringLiteral("Value%1").arg(i),
-                       RegValue::Binary(QByteArray(200, char(i))));
+                       StoredValue::Binary(QByteArray(200, char(i))));
     }
   }
   ASSERT_FALSE(QFile::exists(Path("full.db-wal")));
@@ -546,7 +545,7 @@ TEST_F(KeyStoreTest, DamagedOrForeignStoreFileRaisesAndIsLeftAsItWas) {
   EXPECT_EQ(ReadBytes(Path("foreign.db")), foreign);
   {
     KeyStore store(Path("full.db"));
-    store.SaveKey(HKEY_CURRENT_USER, kVelmarKey, Path("saved.hive"));
+    store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("saved.hive"));
   }
   const QByteArray hive = ReadBytes(Path("saved.hive"));
   EXPECT_THROW(KeyStore store(Path("saved.hive")), KeyStoreError);
@@ -558,7 +557,7 @@ TEST_F(KeyStoreTest, DamagedOrForeignStoreFileRaisesAndIsLeftAsItWas) {
 
   // The intact original still opens with all its values.
   KeyStore store(Path("full.db"));
-  const auto key = store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, false);
+  const auto key = store.OpenKey(KeyRoot::kUser, kVelmarKey, false);
   ASSERT_TRUE(key);
   EXPECT_EQ(store.ValueNames(*key).size(), 400);
   EXPECT_EQ(store.ReadValue(*key, "Value399")->binary, QByteArray(200, char(399)));
@@ -567,28 +566,28 @@ TEST_F(KeyStoreTest, DamagedOrForeignStoreFileRaisesAndIsLeftAsItWas) {
 TEST_F(KeyStoreTest, ReadOnlyStoreReadsButNeverWrites) {
   {
     KeyStore store(Path("registry.db"));
-    Populate(store, HKEY_CURRENT_USER, kVelmarKey);
+    Populate(store, KeyRoot::kUser, kVelmarKey);
   }
   const QByteArray bytes = ReadBytes(Path("registry.db"));
 
   KeyStore store(Path("registry.db"), KeyStore::Access::ReadOnly);
   EXPECT_TRUE(store.IsReadOnly());
-  const auto key = store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, false);
+  const auto key = store.OpenKey(KeyRoot::kUser, kVelmarKey, false);
   ASSERT_TRUE(key);
-  EXPECT_EQ(store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, true), key);  // exists: no write needed
-  EXPECT_EQ(store.ReadValue(*key, "RCWidth")->dword, 420);
+  EXPECT_EQ(store.OpenKey(KeyRoot::kUser, kVelmarKey, true), key);  // exists: no write needed
+  EXPECT_EQ(store.ReadValue(*key, "RCWidth")->integer, 420);
   EXPECT_EQ(store.SubkeyNames(*key), QStringList{"History"});
 
-  EXPECT_THROW(store.WriteValue(*key, "RCWidth", RegValue::DWord(1)), KeyStoreError);
-  EXPECT_THROW(store.WriteValue(*key, "New", RegValue::DWord(1)), KeyStoreError);
-  EXPECT_THROW(store.OpenKey(HKEY_CURRENT_USER, "\\Software\\New", true), KeyStoreError);
+  EXPECT_THROW(store.WriteValue(*key, "RCWidth", StoredValue::Integer(1)), KeyStoreError);
+  EXPECT_THROW(store.WriteValue(*key, "New", StoredValue::Integer(1)), KeyStoreError);
+  EXPECT_THROW(store.OpenKey(KeyRoot::kUser, "\\Software\\New", true), KeyStoreError);
   EXPECT_THROW(store.DeleteValue(*key, "RCWidth"), KeyStoreError);
-  EXPECT_THROW(store.DeleteKey(HKEY_CURRENT_USER, kVelmarKey), KeyStoreError);
-  store.SaveKey(HKEY_CURRENT_USER, kVelmarKey, Path("saved.hive"));
-  EXPECT_THROW(store.RestoreKey(HKEY_CURRENT_USER, kVelmarKey, Path("saved.hive")), KeyStoreError);
+  EXPECT_THROW(store.DeleteKey(KeyRoot::kUser, kVelmarKey), KeyStoreError);
+  store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("saved.hive"));
+  EXPECT_THROW(store.RestoreKey(KeyRoot::kUser, kVelmarKey, Path("saved.hive")), KeyStoreError);
 
-  EXPECT_EQ(store.ReadValue(*key, "RCWidth")->dword, 420);
-  EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, "\\Software\\New"));
+  EXPECT_EQ(store.ReadValue(*key, "RCWidth")->integer, 420);
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, "\\Software\\New"));
   EXPECT_EQ(ReadBytes(Path("registry.db")), bytes);
 
   // Read-only never creates a file.
@@ -603,7 +602,7 @@ TEST_F(KeyStoreTest, StoreInAReadOnlyPlaceOpensReadOnly) {
   const QString path = roDir + "/registry.db";
   {
     KeyStore store(path);
-    Populate(store, HKEY_CURRENT_USER, kVelmarKey);
+    Populate(store, KeyRoot::kUser, kVelmarKey);
   }
   const QByteArray bytes = ReadBytes(path);
   ASSERT_EQ(chmod(QFile::encodeName(dir_.path()).constData(), 0755), 0);
@@ -619,17 +618,17 @@ TEST_F(KeyStoreTest, StoreInAReadOnlyPlaceOpensReadOnly) {
     if (!store.IsReadOnly()) {
       return 11;
     }
-    const auto key = store.OpenKey(HKEY_CURRENT_USER, kVelmarKey, false);
-    if (!key || store.ReadValue(*key, "RCWidth") != RegValue::DWord(420) ||
+    const auto key = store.OpenKey(KeyRoot::kUser, kVelmarKey, false);
+    if (!key || store.ReadValue(*key, "RCWidth") != StoredValue::Integer(420) ||
         store.SubkeyNames(*key) != QStringList{"History"}) {
       return 12;
     }
     try {
-      store.WriteValue(*key, "RCWidth", RegValue::DWord(1));
+      store.WriteValue(*key, "RCWidth", StoredValue::Integer(1));
       return 13;
     } catch (const KeyStoreError&) {
     }
-    return store.ReadValue(*key, "RCWidth") == RegValue::DWord(420) ? 0 : 14;
+    return store.ReadValue(*key, "RCWidth") == StoredValue::Integer(420) ? 0 : 14;
   });
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(ReadBytes(path), bytes);
@@ -696,18 +695,18 @@ TEST_F(KeyStoreTest, WritesThatReturnedSurviveSigkill) {
       close(reports[0]);
       try {
         KeyStore store(path);
-        const auto key = store.OpenKey(HKEY_CURRENT_USER, keyPath, true);
+        const auto key = store.OpenKey(KeyRoot::kUser, keyPath, true);
         for (int32_t i = 0; i < 1000000; ++i) {
           const QString name = QStringLiteral("V%1").arg(i);
           switch (i % 3) {
             case 0:
-              store.WriteValue(*key, name, RegValue::DWord(i));
+              store.WriteValue(*key, name, StoredValue::Integer(i));
               break;
             case 1:
-              store.WriteValue(*key, name, RegValue::String(QString::number(i)));
+              store.WriteValue(*key, name, StoredValue::String(QString::number(i)));
               break;
             default:
-              store.WriteValue(*key, name, RegValue::Binary(QByteArray::number(i)));
+              store.WriteValue(*key, name, StoredValue::Binary(QByteArray::number(i)));
               break;
           }
           if (write(reports[1], &i, sizeof i) != sizeof i) {
@@ -737,15 +736,15 @@ TEST_F(KeyStoreTest, WritesThatReturnedSurviveSigkill) {
     reportedTotal += last + 1;
 
     KeyStore store(path);
-    const auto key = store.OpenKey(HKEY_CURRENT_USER, keyPath, false);
+    const auto key = store.OpenKey(KeyRoot::kUser, keyPath, false);
     ASSERT_TRUE(key) << "round " << round;
     for (int32_t i = 0; i <= last; ++i) {
       const QString name = QStringLiteral("V%1").arg(i);
       const auto value = store.ReadValue(*key, name);
       ASSERT_TRUE(value) << "round " << round << " lost " << name.toStdString();
-      const RegValue expected = i % 3 == 0   ? RegValue::DWord(i)
-                                : i % 3 == 1 ? RegValue::String(QString::number(i))
-                                             : RegValue::Binary(QByteArray::number(i));
+      const StoredValue expected = i % 3 == 0   ? StoredValue::Integer(i)
+                                   : i % 3 == 1 ? StoredValue::String(QString::number(i))
+                                                : StoredValue::Binary(QByteArray::number(i));
       ASSERT_EQ(*value, expected) << "round " << round << " " << name.toStdString();
     }
     // At most the one write in flight at the kill may have landed beyond.
@@ -775,8 +774,9 @@ TEST_F(KeyStoreTest, TwoProcessesWriteTheSameStoreAtOnce) {
         KeyStore store(path);
         for (int i = 0; i < 300; ++i) {
           const auto key =
-              store.OpenKey(HKEY_CURRENT_USER, QStringLiteral("\\Shared\\K%1").arg(i % 7), true);
-          store.WriteValue(*key, QStringLiteral("W%1-%2").arg(writer).arg(i), RegValue::DWord(i));
+              store.OpenKey(KeyRoot::kUser, QStringLiteral("\\Shared\\K%1").arg(i % 7), true);
+          store.WriteValue(*key, QStringLiteral("W%1-%2").arg(writer).arg(i),
+                           StoredValue::Integer(i));
         }
       } catch (const std::exception& error) {
         fprintf(stderr, "writer %d: %s\n", writer, error.what());
@@ -795,16 +795,16 @@ TEST_F(KeyStoreTest, TwoProcessesWriteTheSameStoreAtOnce) {
   }
 
   KeyStore store(path);
-  const auto shared = store.OpenKey(HKEY_CURRENT_USER, "Shared", false);
+  const auto shared = store.OpenKey(KeyRoot::kUser, "Shared", false);
   ASSERT_TRUE(shared);
   EXPECT_EQ(store.SubkeyNames(*shared).size(), 7);
   for (int writer = 0; writer < 2; ++writer) {
     for (int i = 0; i < 300; ++i) {
       const auto key =
-          store.OpenKey(HKEY_CURRENT_USER, QStringLiteral("\\Shared\\K%1").arg(i % 7), false);
+          store.OpenKey(KeyRoot::kUser, QStringLiteral("\\Shared\\K%1").arg(i % 7), false);
       ASSERT_TRUE(key);
       EXPECT_EQ(store.ReadValue(*key, QStringLiteral("W%1-%2").arg(writer).arg(i)),
-                RegValue::DWord(i))
+                StoredValue::Integer(i))
           << writer << " " << i;
     }
   }

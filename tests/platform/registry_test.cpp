@@ -48,7 +48,7 @@ TEST_F(RegistryTest, ReadsBackEveryTypeWritten) {
   {
     KeyStore store(Path("registry.db"));
     Registry reg(store);
-    EXPECT_EQ(reg.RootKey(), HKEY_CURRENT_USER);
+    EXPECT_EQ(reg.RootKey(), KeyRoot::kUser);
     ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));
     reg.WriteString("Empty", "");
     reg.WriteString("Caption", "Velmar – ✓");
@@ -78,10 +78,10 @@ TEST_F(RegistryTest, ReadsBackEveryTypeWritten) {
   EXPECT_EQ(reg.ReadBinaryData("One"), QByteArray(1, '\x7f'));
   EXPECT_EQ(reg.ReadBinaryData("None"), QByteArray());
 
-  EXPECT_EQ(reg.GetDataType("Caption"), REG_SZ);
-  EXPECT_EQ(reg.GetDataType("Max"), REG_DWORD);
-  EXPECT_EQ(reg.GetDataType("Nuls"), REG_BINARY);
-  EXPECT_EQ(reg.GetDataType("Missing"), REG_NONE);
+  EXPECT_EQ(reg.GetDataType("Caption"), ValueKind::kText);
+  EXPECT_EQ(reg.GetDataType("Max"), ValueKind::kInteger);
+  EXPECT_EQ(reg.GetDataType("Nuls"), ValueKind::kBytes);
+  EXPECT_EQ(reg.GetDataType("Missing"), ValueKind::kNone);
   EXPECT_EQ(reg.GetDataSize("Caption"), QByteArray("Velmar – ✓").size());
   EXPECT_EQ(reg.GetDataSize("Empty"), 0);
   EXPECT_EQ(reg.GetDataSize("Max"), 4);
@@ -131,7 +131,7 @@ TEST_F(RegistryTest, FailuresRaiseTheExactMessages) {
   EXPECT_EQ(RaisedMessage([&] { reg.WriteInteger("RCWidth", 1); }),
             "Failed to set data for 'RCWidth'");
   EXPECT_EQ(RaisedMessage([&] { reg.ReadInteger("RCWidth"); }), "Failed to get data for 'RCWidth'");
-  EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, kVelmarKey));
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, kVelmarKey));
 }
 
 TEST_F(RegistryTest, KeyPathsFollowDelphiRules) {
@@ -142,15 +142,15 @@ TEST_F(RegistryTest, KeyPathsFollowDelphiRules) {
   // Relative to the open key.
   ASSERT_TRUE(reg.OpenKey("Velmar2000", true));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tollera Works\\Velmar2000");
-  EXPECT_TRUE(store.KeyExists(HKEY_CURRENT_USER, kVelmarKey));
-  EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, "Velmar2000"));
+  EXPECT_TRUE(store.KeyExists(KeyRoot::kUser, kVelmarKey));
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, "Velmar2000"));
   reg.WriteInteger("Level", 3);
   EXPECT_TRUE(reg.KeyExists("\\Software"));
   EXPECT_FALSE(reg.KeyExists("Software"));  // relative: ...\Velmar2000\Software
 
   // A missing key fails and leaves the open key open.
   EXPECT_FALSE(reg.OpenKey("\\Software\\Nowhere", false));
-  EXPECT_FALSE(store.KeyExists(HKEY_CURRENT_USER, "\\Software\\Nowhere"));
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, "\\Software\\Nowhere"));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tollera Works\\Velmar2000");
   EXPECT_EQ(reg.ReadInteger("Level"), 3);
 
@@ -170,14 +170,14 @@ TEST_F(RegistryTest, KeyPathsFollowDelphiRules) {
   EXPECT_EQ(reg.GetKeyNames(), QStringList{"Software"});
 
   // Each root is its own tree; changing the root closes the key.
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
-  EXPECT_EQ(reg.RootKey(), HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
+  EXPECT_EQ(reg.RootKey(), KeyRoot::kMachine);
   EXPECT_FALSE(reg.HasCurrentKey());
   EXPECT_FALSE(reg.KeyExists(kVelmarKey));
   ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));
   EXPECT_FALSE(reg.ValueExists("Level"));
   reg.WriteInteger("Level", 9);
-  reg.SetRootKey(HKEY_CURRENT_USER);
+  reg.SetRootKey(KeyRoot::kUser);
   ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
   EXPECT_EQ(reg.ReadInteger("Level"), 3);
 }
@@ -199,7 +199,7 @@ TEST_F(RegistryTest, KeysAndValuesDeleteAndEnumerate) {
   EXPECT_TRUE(reg.DeleteKey("09.12.2026"));
   EXPECT_EQ(reg.GetKeyNames(), (QStringList{"08.12.2026", "10.12.2026"}));
   EXPECT_FALSE(
-      store.KeyExists(HKEY_CURRENT_USER, QString(kVelmarKey) + "\\History\\09.12.2026\\Detail"));
+      store.KeyExists(KeyRoot::kUser, QString(kVelmarKey) + "\\History\\09.12.2026\\Detail"));
   EXPECT_FALSE(reg.DeleteKey("09.12.2026"));
   EXPECT_FALSE(reg.DeleteKey(""));
   EXPECT_FALSE(reg.DeleteKey("\\"));

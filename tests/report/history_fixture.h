@@ -33,7 +33,7 @@ inline void WriteRecords(KeyStore& store, const std::vector<RecordSpec>& records
   }
   for (const auto& [day, list] : days) {
     Registry reg(store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     reg.OpenKey(HistoryRecorder::DayKey(day), true);
     int n = reg.ValueExists(HistoryRecorder::kHighWater)
                 ? reg.ReadInteger(HistoryRecorder::kHighWater)
@@ -43,18 +43,18 @@ inline void WriteRecords(KeyStore& store, const std::vector<RecordSpec>& records
       ++n;
       const double ole = DayKeyDates::OleDate(r->at);
       values.push_back({HistoryRecorder::TimestampName(n),
-                        RegValue::Binary(HistoryRecorder::Quad(std::bit_cast<quint64>(ole)))});
-      values.push_back({HistoryRecorder::AvgDownName(n), RegValue::DWord(r->avgDown)});
-      values.push_back({HistoryRecorder::AvgUpName(n), RegValue::DWord(r->avgUp)});
+                        StoredValue::Binary(HistoryRecorder::Quad(std::bit_cast<quint64>(ole)))});
+      values.push_back({HistoryRecorder::AvgDownName(n), StoredValue::Integer(r->avgDown)});
+      values.push_back({HistoryRecorder::AvgUpName(n), StoredValue::Integer(r->avgUp)});
       if (r->counted) {
         values.push_back({HistoryRecorder::CountedDownName(n),
-                          RegValue::Binary(HistoryRecorder::Quad(r->down))});
+                          StoredValue::Binary(HistoryRecorder::Quad(r->down))});
         values.push_back(
-            {HistoryRecorder::CountedUpName(n), RegValue::Binary(HistoryRecorder::Quad(r->up))});
-        values.push_back({HistoryRecorder::CountedMsName(n), RegValue::DWord(r->spanMs)});
+            {HistoryRecorder::CountedUpName(n), StoredValue::Binary(HistoryRecorder::Quad(r->up))});
+        values.push_back({HistoryRecorder::CountedMsName(n), StoredValue::Integer(r->spanMs)});
       }
     }
-    values.push_back({HistoryRecorder::kHighWater, RegValue::DWord(n)});
+    values.push_back({HistoryRecorder::kHighWater, StoredValue::Integer(n)});
     reg.WriteValues(values);
   }
 }
@@ -62,7 +62,7 @@ inline void WriteRecords(KeyStore& store, const std::vector<RecordSpec>& records
 // One value of a day's alarm log, as the alarm evaluation writes it.
 inline void WriteAlarm(KeyStore& store, const DayKeyDates& dates, const QDateTime& at, int code) {
   Registry reg(store);
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   reg.OpenKey(HistoryRecorder::AlarmsKey(dates.Name(at.date())), true);
   reg.WriteString(dates.DateTimeText(at), QString::number(code));
 }

@@ -175,7 +175,7 @@ TEST(ProfileStoreTest, ReportsAreWrittenWholeOrNotAtAll) {
   // A damaged record of the period: an error naming it, no file touched.
   {
     Registry reg(*store.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     ASSERT_TRUE(reg.OpenKey(HistoryRecorder::DayKey("2026-12-07"), false));
     reg.WriteInteger("Timestamp_2", 3);
   }

@@ -161,7 +161,7 @@ TEST_F(ReportWizardTest, GenerateReportAsksMakesOnAWorkerAndOpensThePage) {
   // A damaged record: a message, the page not opened again.
   {
     Registry reg(*store.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     ASSERT_TRUE(
         reg.OpenKey(HistoryRecorder::DayKey(QDate::currentDate().toString("yyyy-MM-dd")), false));
     reg.WriteString("AvgUpSpeed_1", "x");

@@ -473,7 +473,7 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   form->RecordTick();  // not measuring: nothing
   today = QDate(2026, 12, 8);
   Registry reg(KeyStore::Default());
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
   EXPECT_TRUE(reg.GetKeyNames().contains("2026-12-08"));
   EXPECT_TRUE(reg.GetKeyNames().contains("2026-12-05"));

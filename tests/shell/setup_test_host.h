@@ -73,7 +73,7 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
   // The "Velmar2000" value under the Run key, empty when absent.
   QString RunValue() {
     Registry reg(*temp_.store);
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetRootKey(KeyRoot::kMachine);
     if (!reg.OpenKey(Autostart::kRunKey, false) || !reg.ValueExists(Autostart::kValueName)) {
       return {};
     }

@@ -29,7 +29,7 @@ class FakeWindow : public PlacementWindow {
 TEST(PlacementStoreTest, SavesAndRestoresThePlaceUnderTheProductKey) {
   test::TempStore t;
   PlacementStore reg(t.store.get());
-  reg.root = HKEY_LOCAL_MACHINE;
+  reg.root = KeyRoot::kMachine;
   reg.SetKey("\\software\\tollera works\\velmar2000\\");
   EXPECT_EQ(reg.Key(), "\\software\\tollera works\\velmar2000");
 
@@ -37,11 +37,11 @@ TEST(PlacementStoreTest, SavesAndRestoresThePlaceUnderTheProductKey) {
   w.rect = QRect(-5, 7, 300, 512);
   reg.Save(w);
   Registry r(*t.store);
-  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  r.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(r.OpenKey("\\Software\\Tollera Works\\Velmar2000", false));
   EXPECT_EQ(r.ReadInteger("RCLeft"), -5);
   EXPECT_EQ(r.ReadInteger("RCHeight"), 512);
-  EXPECT_EQ(r.GetDataType("RCWindowState"), REG_BINARY);
+  EXPECT_EQ(r.GetDataType("RCWindowState"), ValueKind::kBytes);
   EXPECT_EQ(r.ReadBinaryData("RCWindowState"), QByteArray(1, '\0'));
 
   FakeWindow fresh;
@@ -70,14 +70,14 @@ TEST(PlacementStoreTest, SavesAndRestoresThePlaceUnderTheProductKey) {
 TEST(PlacementStoreTest, MissingOrMistypedValuesEndTheLoadSilently) {
   test::TempStore t;
   PlacementStore reg(t.store.get());
-  reg.root = HKEY_LOCAL_MACHINE;
+  reg.root = KeyRoot::kMachine;
   reg.SetKey("\\Software\\Tollera Works\\Velmar2000");
   FakeWindow w;
   reg.Load(w);  // no key at all
   EXPECT_EQ(w.states + w.placements, 0);
 
   Registry r(*t.store);
-  r.SetRootKey(HKEY_LOCAL_MACHINE);
+  r.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(r.OpenKey("\\Software\\Tollera Works\\Velmar2000", true));
   r.WriteBinaryData("RCWindowState", QByteArray(1, '\0'));
   r.WriteInteger("RCLeft", 1);
@@ -99,7 +99,7 @@ TEST(PlacementStoreTest, MissingOrMistypedValuesEndTheLoadSilently) {
   EXPECT_NO_THROW(none.Save(w));
   KeyStore readOnly(t.store->Path(), KeyStore::Access::ReadOnly);
   PlacementStore ro(&readOnly);
-  ro.root = HKEY_LOCAL_MACHINE;
+  ro.root = KeyRoot::kMachine;
   ro.SetKey("\\Software\\Tollera Works\\Velmar2000");
   EXPECT_NO_THROW(ro.Save(w));
 }
