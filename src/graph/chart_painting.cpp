@@ -10,6 +10,195 @@ using namespace chart_drawing;
 
 namespace {
 
+double PointerSize(double slotWidth) {
+  return std::min(slotWidth * 0.3, 5.0);
+}
+
+// The solids of the page's points, series by series, in the shape each
+// series' kind gives them; painted back to front afterwards.
+class SeriesSolids {
+ public:
+  SeriesSolids(const Chart3D& chart, const ChartRenderer::Layout& layout,
+               const ChartProjection& proj)
+      : chart_(chart),
+        layout_(layout),
+        proj_(proj),
+        w_(layout.width),
+        h_(layout.height),
+        slotWidth_(w_ / (layout.xTo - layout.xFrom)),
+        zf_(layout.seriesFront),
+        zb_(layout.seriesBack),
+        zm_((zf_ + zb_) / 2),
+        base_(layout.WorldY(std::clamp(0.0, layout.valueMin, layout.valueMax))) {}
+
+  std::vector<Solid> Build() {
+    int barSeries = 0;
+    for (int s = 0; s < chart_.SeriesCount(); ++s) {
+      const ChartSeries& series = chart_.Series(s);
+      barSeries += series.Active && series.SeriesKind() == ChartSeries::Kind::VerticalBars &&
+                   series.BarsSideBySide;
+    }
+    int barIndex = 0;
+    for (int s = 0; s < chart_.SeriesCount(); ++s) {
+      const ChartSeries& series = chart_.Series(s);
+      if (!series.Active) {
+        continue;
+      }
+      from_ = std::max(0, layout_.firstPoint);
+      to_ = std::min(series.Count(), layout_.firstPoint + layout_.places);
+      switch (series.SeriesKind()) {
+        case ChartSeries::Kind::VerticalBars:
+          AddBars(series, barSeries, barIndex);
+          barIndex += series.BarsSideBySide;
+          break;
+        case ChartSeries::Kind::Line:
+          AddLine(series);
+          if (series.PointerVisible) {
+            AddMarkers(series);
+          }
+          break;
+        case ChartSeries::Kind::Points:
+          AddMarkers(series);
+          break;
+        case ChartSeries::Kind::Area:
+          AddArea(series);
+          break;
+      }
+    }
+    return std::move(solids_);
+  }
+
+ private:
+  QPointF PointAt(const ChartSeries& series, int i) const {
+    return QPointF(layout_.WorldX(i), layout_.WorldY(series.Value(i)));
+  }
+
+  void AddBars(const ChartSeries& series, int barSeries, int barIndex) {
+    const double full = slotWidth_ * series.BarWidthPercent / 100.0;
+    const int share = series.BarsSideBySide ? std::max(1, barSeries) : 1;
+    const double bw = full / share;
+    const double shift = series.BarsSideBySide ? -full / 2 + (barIndex + 0.5) * bw : 0;
+    for (int i = from_; i < to_; ++i) {
+      if (!std::isfinite(series.Value(i))) {
+        continue;
+      }
+      const double xc = layout_.WorldX(i) + shift;
+      const double x0 = std::max(0.0, xc - bw / 2), x1 = std::min(w_, xc + bw / 2);
+      const double top = std::clamp(layout_.WorldY(series.Value(i)), 0.0, h_);
+      const double y0 = std::min(base_, top), y1 = std::max(base_, top);
+      if (x1 - x0 < 1e-9 || y1 - y0 < 1e-9) {
+        continue;
+      }
+      solids_.push_back(Prism(proj_, Rect(x0, y0, x1, y1), zf_, zb_, series.PointColor(i)));
+    }
+  }
+
+  // Each point owns the half of the line on either side of it, so every
+  // point shows its own colour.
+  void AddLine(const ChartSeries& series) {
+    for (int i = from_; i + 1 < to_; ++i) {
+      if (!std::isfinite(series.Value(i)) || !std::isfinite(series.Value(i + 1))) {
+        continue;
+      }
+      const QPointF a = PointAt(series, i), b = PointAt(series, i + 1), m = (a + b) / 2;
+      AddRibbon(a, m, series.PointColor(i));
+      AddRibbon(m, b, series.PointColor(i + 1));
+    }
+  }
+
+  void AddRibbon(QPointF p, QPointF q, const QColor& color) {
+    if (!ClipSegment(p, q, w_, h_)) {
+      return;
+    }
+    QPolygonF face{proj_.Project(p.x(), p.y(), zb_), proj_.Project(q.x(), q.y(), zb_),
+                   proj_.Project(q.x(), q.y(), zf_), proj_.Project(p.x(), p.y(), zf_)};
+    const double dx = q.x() - p.x(), dy = q.y() - p.y();
+    const double len = std::hypot(dx, dy);
+    if (len < 1e-9) {
+      return;
+    }
+    double nx = dy / len, ny = -dx / len;
+    if (!ChartProjection::FacesViewer(face)) {
+      std::reverse(face.begin(), face.end());
+      nx = -nx;
+      ny = -ny;
+    }
+    Solid ribbon;
+    const QPointF mid = (p + q) / 2;
+    ribbon.depth = proj_.Depth({mid.x(), mid.y(), zm_});
+    ribbon.faces.push_back({face, Shade(color, nx, ny), ribbon.depth});
+    solids_.push_back(ribbon);
+  }
+
+  void AddMarkers(const ChartSeries& series) {
+    for (int i = from_; i < to_; ++i) {
+      if (std::isfinite(series.Value(i))) {
+        AddMarker(series, i);
+      }
+    }
+  }
+
+  void AddMarker(const ChartSeries& series, int i) {
+    const QPointF p = PointAt(series, i);
+    if (p.x() < 0 || p.x() > w_ || p.y() < 0 || p.y() > h_) {
+      return;
+    }
+    const double r = PointerSize(slotWidth_);
+    if (series.Pointer == ChartSeries::PointerStyle::Rectangle) {
+      solids_.push_back(Prism(proj_, Rect(p.x() - r, p.y() - r, p.x() + r, p.y() + r), zm_ - r,
+                              zm_ + r, series.PointColor(i)));
+      return;
+    }
+    Solid dot;
+    dot.depth = proj_.Depth({p.x(), p.y(), zm_});
+    const QPointF c = proj_.Project(p.x(), p.y(), zm_);
+    const double pr = r * proj_.Scale();
+    QPolygonF circle;
+    for (int k = 0; k < 24; ++k) {
+      const double a = k * 2 * 3.14159265358979 / 24;
+      circle << c + QPointF(pr * std::cos(a), pr * std::sin(a));
+    }
+    dot.faces.push_back({circle, series.PointColor(i), dot.depth});
+    solids_.push_back(dot);
+  }
+
+  void AddArea(const ChartSeries& series) {
+    for (int i = from_; i < to_; ++i) {
+      if (!std::isfinite(series.Value(i))) {
+        continue;
+      }
+      const bool hasLeft = i > from_ && std::isfinite(series.Value(i - 1));
+      const bool hasRight = i + 1 < to_ && std::isfinite(series.Value(i + 1));
+      if (!hasLeft && !hasRight) {
+        continue;
+      }
+      const QPointF p = PointAt(series, i);
+      const QPointF l = hasLeft ? (PointAt(series, i - 1) + p) / 2 : p;
+      const QPointF r = hasRight ? (p + PointAt(series, i + 1)) / 2 : p;
+      QPolygonF piece{QPointF(l.x(), base_), QPointF(r.x(), base_), r, p, l};
+      if (SignedArea(piece) < 0) {
+        std::reverse(piece.begin(), piece.end());
+      }
+      piece = ClipPolygon(piece, w_, h_);
+      // The upright edges at the midpoints are shared with the
+      // neighbours: inner seams.
+      const auto seam = [&](QPointF a, QPointF b) {
+        return std::abs(a.x() - b.x()) < 1e-9 && ((hasLeft && std::abs(a.x() - l.x()) < 1e-9) ||
+                                                  (hasRight && std::abs(a.x() - r.x()) < 1e-9));
+      };
+      solids_.push_back(Prism(proj_, piece, zf_, zb_, series.PointColor(i), seam));
+    }
+  }
+
+  const Chart3D& chart_;
+  const ChartRenderer::Layout& layout_;
+  const ChartProjection& proj_;
+  const double w_, h_, slotWidth_, zf_, zb_, zm_, base_;
+  int from_ = 0;
+  int to_ = 0;
+  std::vector<Solid> solids_;
+};
+
 struct Painting {
   const Chart3D& chart;
   QPainter& painter;
@@ -138,18 +327,22 @@ struct Painting {
       return;
     }
     const double lw = LeftWall(), bw = BottomWall();
-    const ChartAxis& left = chart.LeftAxis;
-    const ChartAxis& bottom = chart.BottomAxis;
-    if (left.AxisLineVisible) {
-      painter.setPen(QPen(left.AxisLineColor, 1));
+    if (chart.LeftAxis.AxisLineVisible) {
+      painter.setPen(QPen(chart.LeftAxis.AxisLineColor, 1));
       painter.drawLine(proj.Project(-lw, 0, 0), proj.Project(-lw, layout.height, 0));
     }
-    if (bottom.AxisLineVisible) {
-      painter.setPen(QPen(bottom.AxisLineColor, 1));
+    if (chart.BottomAxis.AxisLineVisible) {
+      painter.setPen(QPen(chart.BottomAxis.AxisLineColor, 1));
       painter.drawLine(proj.Project(0, -bw, 0), proj.Project(layout.width, -bw, 0));
     }
+    ValueAxis();
+    PointAxis();
+  }
 
-    // Value axis: ticks, minor ticks, labels.
+  // Ticks, minor ticks and labels of the values.
+  void ValueAxis() {
+    const double lw = LeftWall();
+    const ChartAxis& left = chart.LeftAxis;
     const std::vector<double> majors =
         MajorValues(layout.valueMin, layout.valueMax, layout.valueStep);
     painter.setPen(QPen(left.TickColor, 1));
@@ -168,41 +361,42 @@ struct Painting {
         tick(v, left.TickLength);
       }
     }
-    if (left.LabelsVisible) {
-      painter.setFont(AxisFont(left));
-      const QFontMetricsF fm(painter.font(), painter.device());
-      double lastTop = 1e300;
-      for (double v : majors) {
-        const QPointF p = proj.Project(-lw, layout.WorldY(v), 0);
-        const QString text = ChartRenderer::FormatValue(v);
-        const double w = fm.horizontalAdvance(text) + 2;
-        const QRectF r(p.x() - left.TickLength - 2 - w, p.y() - fm.height() / 2, w, fm.height());
-        if (r.bottom() > lastTop) {
-          continue;  // would overlap the label below it
-        }
-        DrawHaloText(painter, r, Qt::AlignRight | Qt::AlignVCenter, text, left.LabelFontColor);
-        lastTop = r.top();
-      }
+    if (!left.LabelsVisible) {
+      return;
     }
+    painter.setFont(AxisFont(left));
+    const QFontMetricsF fm(painter.font(), painter.device());
+    double lastTop = 1e300;
+    for (double v : majors) {
+      const QPointF p = proj.Project(-lw, layout.WorldY(v), 0);
+      const QString text = ChartRenderer::FormatValue(v);
+      const double w = fm.horizontalAdvance(text) + 2;
+      const QRectF r(p.x() - left.TickLength - 2 - w, p.y() - fm.height() / 2, w, fm.height());
+      if (r.bottom() > lastTop) {
+        continue;  // would overlap the label below it
+      }
+      DrawHaloText(painter, r, Qt::AlignRight | Qt::AlignVCenter, text, left.LabelFontColor);
+      lastTop = r.top();
+    }
+  }
 
-    // Point axis: a tick and the label under each point of the page.
+  // A tick and the label under each point of the page.
+  void PointAxis() {
     const ChartSeries* first = chart.FirstActive();
     if (first == nullptr) {
       return;
     }
+    const ChartAxis& bottom = chart.BottomAxis;
     painter.setFont(AxisFont(bottom));
     const QFontMetricsF fm(painter.font(), painter.device());
     QRectF last;
     const int end = std::min(first->Count(), layout.firstPoint + layout.places);
     for (int i = std::max(0, layout.firstPoint); i < end; ++i) {
       const double x = layout.WorldX(i);
-      if (x < -1e-9 || x > layout.width + 1e-9) {
+      if (x < -1e-9 || x > layout.width + 1e-9 || (i - layout.firstPoint) % layout.labelStride) {
         continue;
       }
-      if ((i - layout.firstPoint) % layout.labelStride != 0) {
-        continue;
-      }
-      const QPointF p = proj.Project(x, -bw, 0);
+      const QPointF p = proj.Project(x, -BottomWall(), 0);
       if (bottom.TickLength > 0) {
         painter.setPen(QPen(bottom.TickColor, 1));
         painter.drawLine(p, p + QPointF(0, bottom.TickLength));
@@ -232,164 +426,15 @@ struct Painting {
     }
   }
 
-  double PointerSize(double slotWidth) const { return std::min(slotWidth * 0.3, 5.0); }
-
   void Series() {
     if (!Visible()) {
       return;
     }
-    const double w = layout.width, h = layout.height;
-    const double slotWidth = w / (layout.xTo - layout.xFrom);
-    const double zf = layout.seriesFront, zb = layout.seriesBack, zm = (zf + zb) / 2;
-    const double base = layout.WorldY(std::clamp(0.0, layout.valueMin, layout.valueMax));
-    const auto clampY = [h](double y) { return std::clamp(y, 0.0, h); };
-    std::vector<Solid> solids;
-
-    int barSeries = 0, barIndex = 0;
-    for (int s = 0; s < chart.SeriesCount(); ++s) {
-      const ChartSeries& series = chart.Series(s);
-      barSeries += series.Active && series.SeriesKind() == ChartSeries::Kind::VerticalBars &&
-                   series.BarsSideBySide;
-    }
-
-    for (int s = 0; s < chart.SeriesCount(); ++s) {
-      const ChartSeries& series = chart.Series(s);
-      if (!series.Active) {
-        continue;
-      }
-      const int from = std::max(0, layout.firstPoint);
-      const int to = std::min(series.Count(), layout.firstPoint + layout.places);
-      const auto pointAt = [&](int i) {
-        return QPointF(layout.WorldX(i), layout.WorldY(series.Value(i)));
-      };
-      const auto marker = [&](int i) {
-        const QPointF p = pointAt(i);
-        if (p.x() < 0 || p.x() > w || p.y() < 0 || p.y() > h) {
-          return;
-        }
-        const double r = PointerSize(slotWidth);
-        if (series.Pointer == ChartSeries::PointerStyle::Rectangle) {
-          solids.push_back(Prism(proj, Rect(p.x() - r, p.y() - r, p.x() + r, p.y() + r), zm - r,
-                                 zm + r, series.PointColor(i)));
-        } else {
-          Solid dot;
-          dot.depth = proj.Depth({p.x(), p.y(), zm});
-          const QPointF c = proj.Project(p.x(), p.y(), zm);
-          const double pr = r * proj.Scale();
-          QPolygonF circle;
-          for (int k = 0; k < 24; ++k) {
-            const double a = k * 2 * 3.14159265358979 / 24;
-            circle << c + QPointF(pr * std::cos(a), pr * std::sin(a));
-          }
-          dot.faces.push_back({circle, series.PointColor(i), dot.depth});
-          solids.push_back(dot);
-        }
-      };
-
-      switch (series.SeriesKind()) {
-        case ChartSeries::Kind::VerticalBars: {
-          const double full = slotWidth * series.BarWidthPercent / 100.0;
-          const int share = series.BarsSideBySide ? std::max(1, barSeries) : 1;
-          const double bw = full / share;
-          const double shift = series.BarsSideBySide ? -full / 2 + (barIndex + 0.5) * bw : 0;
-          for (int i = from; i < to; ++i) {
-            if (!std::isfinite(series.Value(i))) {
-              continue;
-            }
-            const double xc = layout.WorldX(i) + shift;
-            const double x0 = std::max(0.0, xc - bw / 2), x1 = std::min(w, xc + bw / 2);
-            const double top = clampY(layout.WorldY(series.Value(i)));
-            const double y0 = std::min(base, top), y1 = std::max(base, top);
-            if (x1 - x0 < 1e-9 || y1 - y0 < 1e-9) {
-              continue;
-            }
-            solids.push_back(Prism(proj, Rect(x0, y0, x1, y1), zf, zb, series.PointColor(i)));
-          }
-          barIndex += series.BarsSideBySide;
-          break;
-        }
-        case ChartSeries::Kind::Line: {
-          // Each point owns the half of the line on either side of it,
-          // so every point shows its own colour.
-          for (int i = from; i + 1 < to; ++i) {
-            if (!std::isfinite(series.Value(i)) || !std::isfinite(series.Value(i + 1))) {
-              continue;
-            }
-            const QPointF a = pointAt(i), b = pointAt(i + 1), m = (a + b) / 2;
-            for (auto [p, q, owner] : {std::tuple{a, m, i}, std::tuple{m, b, i + 1}}) {
-              if (!ClipSegment(p, q, w, h)) {
-                continue;
-              }
-              QPolygonF face{proj.Project(p.x(), p.y(), zb), proj.Project(q.x(), q.y(), zb),
-                             proj.Project(q.x(), q.y(), zf), proj.Project(p.x(), p.y(), zf)};
-              const double dx = q.x() - p.x(), dy = q.y() - p.y();
-              const double len = std::hypot(dx, dy);
-              if (len < 1e-9) {
-                continue;
-              }
-              double nx = dy / len, ny = -dx / len;
-              if (!ChartProjection::FacesViewer(face)) {
-                std::reverse(face.begin(), face.end());
-                nx = -nx;
-                ny = -ny;
-              }
-              Solid ribbon;
-              const QPointF mid = (p + q) / 2;
-              ribbon.depth = proj.Depth({mid.x(), mid.y(), zm});
-              ribbon.faces.push_back({face, Shade(series.PointColor(owner), nx, ny), ribbon.depth});
-              solids.push_back(ribbon);
-            }
-          }
-          if (series.PointerVisible) {
-            for (int i = from; i < to; ++i) {
-              if (std::isfinite(series.Value(i))) {
-                marker(i);
-              }
-            }
-          }
-          break;
-        }
-        case ChartSeries::Kind::Points:
-          for (int i = from; i < to; ++i) {
-            if (std::isfinite(series.Value(i))) {
-              marker(i);
-            }
-          }
-          break;
-        case ChartSeries::Kind::Area: {
-          for (int i = from; i < to; ++i) {
-            if (!std::isfinite(series.Value(i))) {
-              continue;
-            }
-            const bool hasLeft = i > from && std::isfinite(series.Value(i - 1));
-            const bool hasRight = i + 1 < to && std::isfinite(series.Value(i + 1));
-            if (!hasLeft && !hasRight) {
-              continue;
-            }
-            const QPointF p = pointAt(i);
-            const QPointF l = hasLeft ? (pointAt(i - 1) + p) / 2 : p;
-            const QPointF r = hasRight ? (p + pointAt(i + 1)) / 2 : p;
-            QPolygonF piece{QPointF(l.x(), base), QPointF(r.x(), base), r, p, l};
-            if (SignedArea(piece) < 0) {
-              std::reverse(piece.begin(), piece.end());
-            }
-            piece = ClipPolygon(piece, w, h);
-            // The upright edges at the midpoints are shared with the
-            // neighbours: inner seams.
-            const auto seam = [&](QPointF a, QPointF b) {
-              return std::abs(a.x() - b.x()) < 1e-9 &&
-                     ((hasLeft && std::abs(a.x() - l.x()) < 1e-9) ||
-                      (hasRight && std::abs(a.x() - r.x()) < 1e-9));
-            };
-            solids.push_back(Prism(proj, piece, zf, zb, series.PointColor(i), seam));
-          }
-          break;
-        }
-      }
-    }
-    std::stable_sort(solids.begin(), solids.end(),
+    SeriesSolids solids(chart, layout, proj);
+    std::vector<Solid> all = solids.Build();
+    std::stable_sort(all.begin(), all.end(),
                      [](const Solid& a, const Solid& b) { return a.depth > b.depth; });
-    for (const Solid& solid : solids) {
+    for (const Solid& solid : all) {
       Paint(painter, solid);
     }
   }

@@ -52,187 +52,261 @@ double ChartRenderer::NiceStep(double rough) {
   return nice * power;
 }
 
-ChartRenderer::Layout ChartRenderer::ComputeLayout(const Chart3D& chart, const QRectF& rect,
-                                                   const QPaintDevice* device) {
-  Layout layout;
-  layout.chart = rect;
-  QRectF inner = rect.adjusted(
-      rect.width() * chart.MarginLeft / 100, rect.height() * chart.MarginTop / 100,
-      -rect.width() * chart.MarginRight / 100, -rect.height() * chart.MarginBottom / 100);
+namespace {
 
-  if (chart.TitleVisible && !chart.TitleLines.isEmpty()) {
-    const QFontMetricsF fm = Metrics(TitleFont(chart), device);
-    const double h = chart.TitleLines.size() * fm.lineSpacing();
-    layout.title = QRectF(inner.left(), inner.top(), inner.width(), h);
-    inner.setTop(inner.top() + h + 2);
+// Works out a chart's layout in steps: the title, the points of the page,
+// the value range, the legend and the label room, then the 3D box fitted
+// into what is left.
+class LayoutBuilder {
+ public:
+  LayoutBuilder(const Chart3D& chart, const QRectF& rect, const QPaintDevice* device)
+      : chart_(chart),
+        device_(device),
+        first_(chart.FirstActive()),
+        count_(first_ != nullptr ? first_->Count() : 0),
+        leftFm_(Metrics(AxisFont(chart.LeftAxis), device)),
+        bottomFm_(Metrics(AxisFont(chart.BottomAxis), device)) {
+    layout_.chart = rect;
+    inner_ = rect.adjusted(
+        rect.width() * chart.MarginLeft / 100, rect.height() * chart.MarginTop / 100,
+        -rect.width() * chart.MarginRight / 100, -rect.height() * chart.MarginBottom / 100);
   }
 
-  // Paging of the points.
-  const ChartSeries* first = chart.FirstActive();
-  const int count = first != nullptr ? first->Count() : 0;
-  if (chart.MaxPointsPerPage > 0) {
-    const int page = std::clamp(chart.Page, 1, chart.NumPages());
-    layout.firstPoint = (page - 1) * chart.MaxPointsPerPage;
-    layout.places = chart.MaxPointsPerPage;
-    if (chart.ScaleLastPage) {
-      layout.places = std::max(1, std::min(layout.places, count - layout.firstPoint));
+  ChartRenderer::Layout Build() {
+    PlaceTitle();
+    ChoosePagePoints();
+    ApplyZoom(ValueRange());
+    PlaceLegend();
+    MakeRoomForValueLabels();
+    MeasureLabelsAndMarks();
+    FitBox();
+    ChooseValueStepForBox();
+    return layout_;
+  }
+
+ private:
+  struct Range {
+    double lo;
+    double hi;
+  };
+
+  void PlaceTitle() {
+    if (!chart_.TitleVisible || chart_.TitleLines.isEmpty()) {
+      return;
     }
-  } else if (chart.BottomAxis.Automatic) {
-    layout.firstPoint = 0;
-    layout.places = std::max(1, count);
-  } else {
-    layout.firstPoint = static_cast<int>(std::floor(chart.BottomAxis.Minimum));
-    layout.places = std::max(
-        1, static_cast<int>(std::ceil(chart.BottomAxis.Maximum - chart.BottomAxis.Minimum)));
+    const QFontMetricsF fm = Metrics(TitleFont(chart_), device_);
+    const double h = chart_.TitleLines.size() * fm.lineSpacing();
+    layout_.title = QRectF(inner_.left(), inner_.top(), inner_.width(), h);
+    inner_.setTop(inner_.top() + h + 2);
   }
 
-  // The value range, from the axis or from the page's values.
-  double lo = chart.LeftAxis.Minimum, hi = chart.LeftAxis.Maximum;
-  if (chart.LeftAxis.Automatic) {
-    lo = 0;
-    hi = 0;
-    ForEachPagePoint(chart, layout, [&](const ChartSeries& s, int i) {
-      lo = std::min(lo, s.Value(i));
-      hi = std::max(hi, s.Value(i));
-    });
-    if (hi <= lo) {
+  void ChoosePagePoints() {
+    if (chart_.MaxPointsPerPage > 0) {
+      const int page = std::clamp(chart_.Page, 1, chart_.NumPages());
+      layout_.firstPoint = (page - 1) * chart_.MaxPointsPerPage;
+      layout_.places = chart_.MaxPointsPerPage;
+      if (chart_.ScaleLastPage) {
+        layout_.places = std::max(1, std::min(layout_.places, count_ - layout_.firstPoint));
+      }
+    } else if (chart_.BottomAxis.Automatic) {
+      layout_.firstPoint = 0;
+      layout_.places = std::max(1, count_);
+    } else {
+      layout_.firstPoint = static_cast<int>(std::floor(chart_.BottomAxis.Minimum));
+      layout_.places = std::max(
+          1, static_cast<int>(std::ceil(chart_.BottomAxis.Maximum - chart_.BottomAxis.Minimum)));
+    }
+  }
+
+  // From the axis, or from the page's values rounded out to nice steps.
+  Range ValueRange() const {
+    double lo = chart_.LeftAxis.Minimum, hi = chart_.LeftAxis.Maximum;
+    if (chart_.LeftAxis.Automatic) {
+      lo = 0;
+      hi = 0;
+      ForEachPagePoint(chart_, layout_, [&](const ChartSeries& s, int i) {
+        lo = std::min(lo, s.Value(i));
+        hi = std::max(hi, s.Value(i));
+      });
+      if (hi <= lo) {
+        hi = lo + 1;
+      }
+      const double step = ChartRenderer::NiceStep((hi - lo) / 5);
+      hi = std::ceil(hi / step - 1e-9) * step;
+      lo = std::floor(lo / step + 1e-9) * step;
+    }
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo)) {
+      lo = std::isfinite(lo) ? lo : 0;
       hi = lo + 1;
     }
-    const double step = NiceStep((hi - lo) / 5);
-    hi = std::ceil(hi / step - 1e-9) * step;
-    lo = std::floor(lo / step + 1e-9) * step;
-  }
-  if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo)) {
-    lo = std::isfinite(lo) ? lo : 0;
-    hi = lo + 1;
+    return {lo, hi};
   }
 
-  // The rectangle zoom shows a part of those ranges.
-  QRectF zoom = chart.ZoomWindow;
-  if (!(zoom.width() > 0) || !(zoom.height() > 0)) {
-    zoom = QRectF(0, 0, 1, 1);
+  // The rectangle zoom shows a part of the point and value ranges.
+  void ApplyZoom(Range range) {
+    QRectF zoom = chart_.ZoomWindow;
+    if (!(zoom.width() > 0) || !(zoom.height() > 0)) {
+      zoom = QRectF(0, 0, 1, 1);
+    }
+    const double x0 = layout_.firstPoint - 0.5;
+    layout_.xFrom = x0 + layout_.places * zoom.left();
+    layout_.xTo = x0 + layout_.places * (zoom.left() + zoom.width());
+    const double span = range.hi - range.lo;
+    layout_.valueMin = range.lo + span * zoom.top();
+    layout_.valueMax = range.lo + span * (zoom.top() + zoom.height());
   }
-  const double x0 = layout.firstPoint - 0.5;
-  layout.xFrom = x0 + layout.places * zoom.left();
-  layout.xTo = x0 + layout.places * (zoom.left() + zoom.width());
-  layout.valueMin = lo + (hi - lo) * zoom.top();
-  layout.valueMax = lo + (hi - lo) * (zoom.top() + zoom.height());
 
-  // Legend at the right, beside or over the plot.
-  if (chart.LegendVisible && first != nullptr && count > 0) {
-    const QFontMetricsF fm = Metrics(LegendFont(), device);
+  int PageEnd() const { return std::min(count_, layout_.firstPoint + layout_.places); }
+
+  // At the right, beside or over the plot.
+  void PlaceLegend() {
+    if (!chart_.LegendVisible || first_ == nullptr || count_ == 0) {
+      return;
+    }
+    const QFontMetricsF fm = Metrics(LegendFont(), device_);
     double textWidth = 0;
     int entries = 0;
-    for (int i = std::max(0, layout.firstPoint);
-         i < std::min(count, layout.firstPoint + layout.places); ++i, ++entries) {
-      textWidth = std::max(textWidth, fm.horizontalAdvance(first->Label(i)));
+    for (int i = std::max(0, layout_.firstPoint); i < PageEnd(); ++i, ++entries) {
+      textWidth = std::max(textWidth, fm.horizontalAdvance(first_->Label(i)));
     }
     const double w = textWidth + 26;
-    const double h = std::min(inner.height(), entries * fm.lineSpacing() + 8);
-    layout.legend = QRectF(inner.right() - w, inner.top(), w, h);
-    if (chart.LegendResizeChart) {
-      inner.setRight(inner.right() - w - 4);
+    const double h = std::min(inner_.height(), entries * fm.lineSpacing() + 8);
+    layout_.legend = QRectF(inner_.right() - w, inner_.top(), w, h);
+    if (chart_.LegendResizeChart) {
+      inner_.setRight(inner_.right() - w - 4);
     }
   }
 
-  // Room for the value labels at the left.
-  const QFontMetricsF leftFm = Metrics(AxisFont(chart.LeftAxis), device);
-  layout.valueStep = NiceStep((layout.valueMax - layout.valueMin) * leftFm.height() * 1.8 /
-                              std::max(inner.height(), 1.0));
-  if (chart.LeftAxis.LabelsVisible) {
+  void MakeRoomForValueLabels() {
+    layout_.valueStep =
+        ChartRenderer::NiceStep((layout_.valueMax - layout_.valueMin) * leftFm_.height() * 1.8 /
+                                std::max(inner_.height(), 1.0));
+    if (!chart_.LeftAxis.LabelsVisible) {
+      return;
+    }
     double w = 0;
-    for (double v : MajorValues(layout.valueMin, layout.valueMax, layout.valueStep)) {
-      w = std::max(w, leftFm.horizontalAdvance(FormatValue(v)));
+    for (double v : MajorValues(layout_.valueMin, layout_.valueMax, layout_.valueStep)) {
+      w = std::max(w, leftFm_.horizontalAdvance(ChartRenderer::FormatValue(v)));
     }
-    inner.setLeft(inner.left() + w + chart.LeftAxis.TickLength + 4);
+    inner_.setLeft(inner_.left() + w + chart_.LeftAxis.TickLength + 4);
   }
 
-  // Widest point label and value mark: they decide whether those stand
+  // The widest point label and value mark decide whether those stand
   // upright.
-  const QFontMetricsF bottomFm = Metrics(AxisFont(chart.BottomAxis), device);
-  double labelWidth = 0;
-  if (first != nullptr) {
-    for (int i = std::max(0, layout.firstPoint);
-         i < std::min(count, layout.firstPoint + layout.places); ++i) {
-      labelWidth = std::max(labelWidth, bottomFm.horizontalAdvance(first->Label(i)));
+  void MeasureLabelsAndMarks() {
+    if (first_ != nullptr) {
+      for (int i = std::max(0, layout_.firstPoint); i < PageEnd(); ++i) {
+        labelWidth_ = std::max(labelWidth_, bottomFm_.horizontalAdvance(first_->Label(i)));
+      }
     }
-  }
-  const bool marks = HasMarks(chart);
-  double markWidth = 0, markHeight = 0, arrow = 0;
-  ForEachPagePoint(chart, layout, [&](const ChartSeries& s, int i) {
-    if (s.Marks.Visible) {
-      const QFontMetricsF fm = Metrics(MarksFont(s.Marks), device);
-      markWidth = std::max(markWidth, fm.horizontalAdvance(FormatValue(s.Value(i))) + 4);
-      markHeight = std::max(markHeight, fm.height() + 2);
-      arrow = std::max(arrow, static_cast<double>(s.Marks.ArrowLength));
-    }
-  });
-
-  const double leftWall = chart.View3D && chart.LeftWall.Visible ? chart.LeftWall.Size : 0;
-  const double bottomWall = chart.View3D && chart.BottomWall.Visible ? chart.BottomWall.Size : 0;
-  const double backWall = chart.View3D && chart.BackWall.Visible ? chart.BackWall.Size : 0;
-  ChartProjection::Angles angles;
-  if (chart.View3D) {
-    angles.rotation = chart.Rotation;
-    angles.elevation = chart.Elevation;
-    angles.orthogonal = chart.Orthogonal;
-    angles.perspectivePercent = chart.PerspectivePercent;
+    marks_ = HasMarks(chart_);
+    ForEachPagePoint(chart_, layout_, [&](const ChartSeries& s, int i) {
+      if (s.Marks.Visible) {
+        const QFontMetricsF fm = Metrics(MarksFont(s.Marks), device_);
+        markWidth_ =
+            std::max(markWidth_, fm.horizontalAdvance(ChartRenderer::FormatValue(s.Value(i))) + 4);
+        markHeight_ = std::max(markHeight_, fm.height() + 2);
+        arrow_ = std::max(arrow_, static_cast<double>(s.Marks.ArrowLength));
+      }
+    });
   }
 
-  // Fits the box into the room left by the labels and marks; tells how
+  double WallSize(const ChartWall& wall) const {
+    return chart_.View3D && wall.Visible ? wall.Size : 0;
+  }
+
+  // Fits the box into the room left by the labels and marks; returns how
   // far apart (in pixels) neighbouring points land.
-  const auto fit = [&]() {
-    QRectF area = inner;
-    if (chart.BottomAxis.LabelsVisible && labelWidth > 0) {
-      const double h = layout.uprightLabels ? labelWidth : bottomFm.height();
-      area.setBottom(area.bottom() - h - chart.BottomAxis.TickLength - 3);
+  double FitOnce() {
+    QRectF area = inner_;
+    if (chart_.BottomAxis.LabelsVisible && labelWidth_ > 0) {
+      const double h = layout_.uprightLabels ? labelWidth_ : bottomFm_.height();
+      area.setBottom(area.bottom() - h - chart_.BottomAxis.TickLength - 3);
     }
-    if (marks) {
-      area.setTop(area.top() + arrow + (layout.uprightMarks ? markWidth : markHeight) + 4);
+    if (marks_) {
+      area.setTop(area.top() + arrow_ + (layout_.uprightMarks ? markWidth_ : markHeight_) + 4);
     }
-    layout.plotArea = area;
-    layout.width = std::max(area.width(), 1.0);
-    layout.height = std::max(area.height(), 1.0);
-    layout.depth = chart.View3D ? std::max(0.0, chart.DepthPercent) / 100 *
-                                      std::min(layout.width, layout.height) * 0.5
-                                : 0;
-    layout.seriesFront = layout.depth * 0.1;
-    layout.seriesBack = layout.depth * 0.9;
-    layout.box = {-leftWall, layout.width, -bottomWall, layout.height, 0, layout.depth + backWall};
-    layout.projection = ChartProjection::Fitted(angles, layout.box, area, chart.Zoom,
-                                                chart.HorizOffset, chart.VertOffset);
-    const double zm = (layout.seriesFront + layout.seriesBack) / 2;
-    const QPointF a = layout.projection.Project(layout.WorldX(0), 0, zm);
-    const QPointF b = layout.projection.Project(layout.WorldX(1), 0, zm);
+    layout_.plotArea = area;
+    layout_.width = std::max(area.width(), 1.0);
+    layout_.height = std::max(area.height(), 1.0);
+    layout_.depth = chart_.View3D ? std::max(0.0, chart_.DepthPercent) / 100 *
+                                        std::min(layout_.width, layout_.height) * 0.5
+                                  : 0;
+    layout_.seriesFront = layout_.depth * 0.1;
+    layout_.seriesBack = layout_.depth * 0.9;
+    layout_.box = {-WallSize(chart_.LeftWall),
+                   layout_.width,
+                   -WallSize(chart_.BottomWall),
+                   layout_.height,
+                   0,
+                   layout_.depth + WallSize(chart_.BackWall)};
+    ChartProjection::Angles angles;
+    if (chart_.View3D) {
+      angles.rotation = chart_.Rotation;
+      angles.elevation = chart_.Elevation;
+      angles.orthogonal = chart_.Orthogonal;
+      angles.perspectivePercent = chart_.PerspectivePercent;
+    }
+    layout_.projection = ChartProjection::Fitted(angles, layout_.box, area, chart_.Zoom,
+                                                 chart_.HorizOffset, chart_.VertOffset);
+    const double zm = (layout_.seriesFront + layout_.seriesBack) / 2;
+    const QPointF a = layout_.projection.Project(layout_.WorldX(0), 0, zm);
+    const QPointF b = layout_.projection.Project(layout_.WorldX(1), 0, zm);
     return std::hypot(b.x() - a.x(), b.y() - a.y());
-  };
-  // Labels and marks stand upright when they do not fit side by side;
-  // standing upright they take other room, so fit again.
-  double room = fit();
-  for (int round = 0; round < 2; ++round) {
-    const bool uprightLabels = room < labelWidth + kTextGap;
-    const bool uprightMarks = room < markWidth + kTextGap;
-    if (uprightLabels == layout.uprightLabels && uprightMarks == layout.uprightMarks) {
-      break;
-    }
-    layout.uprightLabels = uprightLabels;
-    layout.uprightMarks = uprightMarks;
-    room = fit();
   }
-  const int period = LabelPeriod(first, layout.firstPoint, layout.firstPoint + layout.places);
-  layout.labelStride =
-      Stride(layout.uprightLabels ? bottomFm.height() : labelWidth, room, period, layout.places);
-  layout.markStride =
-      Stride(layout.uprightMarks ? markHeight : markWidth, room, period, layout.places);
+
+  // Labels and marks stand upright when they do not fit side by side;
+  // standing upright they take other room, so the box is fitted again.
+  void FitBox() {
+    double room = FitOnce();
+    for (int round = 0; round < 2; ++round) {
+      const bool uprightLabels = room < labelWidth_ + kTextGap;
+      const bool uprightMarks = room < markWidth_ + kTextGap;
+      if (uprightLabels == layout_.uprightLabels && uprightMarks == layout_.uprightMarks) {
+        break;
+      }
+      layout_.uprightLabels = uprightLabels;
+      layout_.uprightMarks = uprightMarks;
+      room = FitOnce();
+    }
+    const int period = LabelPeriod(first_, layout_.firstPoint, layout_.firstPoint + layout_.places);
+    layout_.labelStride = Stride(layout_.uprightLabels ? bottomFm_.height() : labelWidth_, room,
+                                 period, layout_.places);
+    layout_.markStride =
+        Stride(layout_.uprightMarks ? markHeight_ : markWidth_, room, period, layout_.places);
+  }
 
   // The label step for the fitted height: labels a line and a half apart.
-  const double pixels = std::abs(layout.projection.Project(-leftWall, layout.height, 0).y() -
-                                 layout.projection.Project(-leftWall, 0, 0).y());
-  if (pixels > 1) {
-    layout.valueStep =
-        NiceStep((layout.valueMax - layout.valueMin) * leftFm.height() * 1.5 / pixels);
+  void ChooseValueStepForBox() {
+    const double leftWall = WallSize(chart_.LeftWall);
+    const double pixels = std::abs(layout_.projection.Project(-leftWall, layout_.height, 0).y() -
+                                   layout_.projection.Project(-leftWall, 0, 0).y());
+    if (pixels > 1) {
+      layout_.valueStep = ChartRenderer::NiceStep((layout_.valueMax - layout_.valueMin) *
+                                                  leftFm_.height() * 1.5 / pixels);
+    }
   }
-  return layout;
+
+  const Chart3D& chart_;
+  const QPaintDevice* device_;
+  const ChartSeries* first_;
+  const int count_;
+  const QFontMetricsF leftFm_;
+  const QFontMetricsF bottomFm_;
+  ChartRenderer::Layout layout_;
+  QRectF inner_;
+  double labelWidth_ = 0;
+  bool marks_ = false;
+  double markWidth_ = 0;
+  double markHeight_ = 0;
+  double arrow_ = 0;
+};
+
+}  // namespace
+
+ChartRenderer::Layout ChartRenderer::ComputeLayout(const Chart3D& chart, const QRectF& rect,
+                                                   const QPaintDevice* device) {
+  return LayoutBuilder(chart, rect, device).Build();
 }
 
 QImage ChartRenderer::RenderImage(const Chart3D& chart, const QSize& size) {
