@@ -46,6 +46,110 @@ bool EqualsIgnoringCase(QByteArrayView a, const char* b) {
   return a.compare(QByteArrayView(b), Qt::CaseInsensitive) == 0;
 }
 
+// The path of a request target: origin form "/path?query", or absolute
+// form "http://host/path", without query or fragment.
+QByteArray PathOf(QByteArrayView target) {
+  QByteArrayView path = target;
+  for (const QByteArrayView scheme : {QByteArrayView("http://"), QByteArrayView("https://")}) {
+    if (path.size() >= scheme.size() &&
+        path.first(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0) {
+      path = path.sliced(scheme.size());
+      const qsizetype slash = path.indexOf('/');
+      path = slash < 0 ? QByteArrayView("/") : path.sliced(slash);
+      break;
+    }
+  }
+  for (const char end : {'?', '#'}) {
+    const qsizetype at = path.indexOf(end);
+    if (at >= 0) {
+      path = path.first(at);
+    }
+  }
+  return path.toByteArray();
+}
+
+// Fills the method, target, path and version from a request line; returns
+// 0, or the status that refuses it.
+int ReadRequestLine(QByteArrayView line, HttpRequest& request) {
+  const qsizetype firstSpace = line.indexOf(' ');
+  const qsizetype lastSpace = line.lastIndexOf(' ');
+  if (firstSpace <= 0 || lastSpace == firstSpace) {
+    return 400;
+  }
+  request.method = line.first(firstSpace).toByteArray();
+  const QByteArrayView target = line.sliced(firstSpace + 1, lastSpace - firstSpace - 1);
+  const QByteArrayView version = line.sliced(lastSpace + 1);
+  if (!IsToken(request.method) || target.isEmpty() ||
+      !std::all_of(target.begin(), target.end(), IsTargetChar)) {
+    return 400;
+  }
+  if (version.size() != 8 || !version.startsWith("HTTP/") || version[6] != '.' ||
+      !std::isdigit(static_cast<unsigned char>(version[5])) ||
+      !std::isdigit(static_cast<unsigned char>(version[7]))) {
+    return 400;
+  }
+  if (version[5] != '1') {
+    return 505;
+  }
+  request.minorVersion = version[7] - '0';
+  request.target = target.toByteArray();
+  request.path = PathOf(target);
+  return 0;
+}
+
+// What the header fields say, as far as they are checked across lines.
+struct FieldSummary {
+  int hosts = 0;
+  bool close = false;
+  bool keepAliveAsked = false;
+  qint64 contentLength = -1;
+};
+
+// Reads one header field into the request and the summary; returns 0, or
+// the status that refuses it.
+int ReadField(QByteArrayView line, HttpRequest& request, FieldSummary& fields) {
+  if (line.front() == ' ' || line.front() == '\t') {
+    return 400;  // obsolete line folding
+  }
+  const qsizetype colon = line.indexOf(':');
+  if (colon <= 0 || !IsToken(line.first(colon))) {
+    return 400;
+  }
+  const QByteArrayView name = line.first(colon);
+  const QByteArrayView value = TrimmedWhitespace(line.sliced(colon + 1));
+  if (!std::all_of(value.begin(), value.end(), IsFieldValueChar)) {
+    return 400;
+  }
+  if (EqualsIgnoringCase(name, "host")) {
+    ++fields.hosts;
+  } else if (EqualsIgnoringCase(name, "connection")) {
+    for (const QByteArray& option : value.toByteArray().split(',')) {
+      const QByteArrayView token = TrimmedWhitespace(option);
+      fields.close = fields.close || EqualsIgnoringCase(token, "close");
+      fields.keepAliveAsked = fields.keepAliveAsked || EqualsIgnoringCase(token, "keep-alive");
+    }
+  } else if (EqualsIgnoringCase(name, "content-length")) {
+    if (value.isEmpty() || value.size() > 18 ||
+        !std::all_of(value.begin(), value.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+      return 400;
+    }
+    const qint64 length = value.toLongLong();
+    if (fields.contentLength >= 0 && fields.contentLength != length) {
+      return 400;
+    }
+    fields.contentLength = length;
+  } else if (EqualsIgnoringCase(name, "transfer-encoding")) {
+    request.hasBody = true;
+  } else if (EqualsIgnoringCase(name, "accept")) {
+    if (!request.accept.isEmpty()) {
+      request.accept += ',';
+    }
+    request.accept += value.toByteArray();
+  }
+  return 0;
+}
+
 }  // namespace
 
 qsizetype HttpRequestParser::Room() const {
@@ -122,12 +226,8 @@ HttpRequestParser::State HttpRequestParser::Fail(int status) {
 
 HttpRequestParser::State HttpRequestParser::Parse(QByteArrayView head) {
   HttpRequest request;
-  int hosts = 0;
-  bool close = false;
-  bool keepAliveAsked = false;
-  qint64 contentLength = -1;
+  FieldSummary fields;
   bool firstLine = true;
-
   while (!head.isEmpty()) {
     const qsizetype end = head.indexOf('\n');
     QByteArrayView line = head.first(end);
@@ -141,99 +241,19 @@ HttpRequestParser::State HttpRequestParser::Parse(QByteArrayView head) {
     if (line.isEmpty()) {
       break;  // the blank line that ends the head
     }
-
-    if (firstLine) {
-      firstLine = false;
-      const qsizetype firstSpace = line.indexOf(' ');
-      const qsizetype lastSpace = line.lastIndexOf(' ');
-      if (firstSpace <= 0 || lastSpace == firstSpace) {
-        return Fail(400);
-      }
-      request.method = line.first(firstSpace).toByteArray();
-      const QByteArrayView target = line.sliced(firstSpace + 1, lastSpace - firstSpace - 1);
-      const QByteArrayView version = line.sliced(lastSpace + 1);
-      if (!IsToken(request.method) || target.isEmpty() ||
-          !std::all_of(target.begin(), target.end(), IsTargetChar)) {
-        return Fail(400);
-      }
-      if (version.size() != 8 || !version.startsWith("HTTP/") || version[6] != '.' ||
-          !std::isdigit(static_cast<unsigned char>(version[5])) ||
-          !std::isdigit(static_cast<unsigned char>(version[7]))) {
-        return Fail(400);
-      }
-      if (version[5] != '1') {
-        return Fail(505);
-      }
-      request.minorVersion = version[7] - '0';
-      request.target = target.toByteArray();
-
-      // Origin form "/path?query", or absolute form "http://host/path".
-      QByteArrayView path = target;
-      for (const QByteArrayView scheme : {QByteArrayView("http://"), QByteArrayView("https://")}) {
-        if (path.size() >= scheme.size() &&
-            path.first(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0) {
-          path = path.sliced(scheme.size());
-          const qsizetype slash = path.indexOf('/');
-          path = slash < 0 ? QByteArrayView("/") : path.sliced(slash);
-          break;
-        }
-      }
-      for (const char end : {'?', '#'}) {
-        const qsizetype at = path.indexOf(end);
-        if (at >= 0) {
-          path = path.first(at);
-        }
-      }
-      request.path = path.toByteArray();
-      continue;
+    const int refusal =
+        firstLine ? ReadRequestLine(line, request) : ReadField(line, request, fields);
+    if (refusal != 0) {
+      return Fail(refusal);
     }
-
-    if (line.front() == ' ' || line.front() == '\t') {
-      return Fail(400);  // obsolete line folding
-    }
-    const qsizetype colon = line.indexOf(':');
-    if (colon <= 0 || !IsToken(line.first(colon))) {
-      return Fail(400);
-    }
-    const QByteArrayView name = line.first(colon);
-    const QByteArrayView value = TrimmedWhitespace(line.sliced(colon + 1));
-    if (!std::all_of(value.begin(), value.end(), IsFieldValueChar)) {
-      return Fail(400);
-    }
-    if (EqualsIgnoringCase(name, "host")) {
-      ++hosts;
-    } else if (EqualsIgnoringCase(name, "connection")) {
-      for (const QByteArray& option : value.toByteArray().split(',')) {
-        const QByteArrayView token = TrimmedWhitespace(option);
-        close = close || EqualsIgnoringCase(token, "close");
-        keepAliveAsked = keepAliveAsked || EqualsIgnoringCase(token, "keep-alive");
-      }
-    } else if (EqualsIgnoringCase(name, "content-length")) {
-      if (value.isEmpty() || value.size() > 18 ||
-          !std::all_of(value.begin(), value.end(),
-                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
-        return Fail(400);
-      }
-      const qint64 length = value.toLongLong();
-      if (contentLength >= 0 && contentLength != length) {
-        return Fail(400);
-      }
-      contentLength = length;
-    } else if (EqualsIgnoringCase(name, "transfer-encoding")) {
-      request.hasBody = true;
-    } else if (EqualsIgnoringCase(name, "accept")) {
-      if (!request.accept.isEmpty()) {
-        request.accept += ',';
-      }
-      request.accept += value.toByteArray();
-    }
+    firstLine = false;
   }
 
-  if (firstLine || hosts > 1 || (request.minorVersion >= 1 && hosts == 0)) {
+  if (firstLine || fields.hosts > 1 || (request.minorVersion >= 1 && fields.hosts == 0)) {
     return Fail(400);
   }
-  request.hasBody = request.hasBody || contentLength > 0;
-  request.keepAlive = !close && (request.minorVersion >= 1 || keepAliveAsked);
+  request.hasBody = request.hasBody || fields.contentLength > 0;
+  request.keepAlive = !fields.close && (request.minorVersion >= 1 || fields.keepAliveAsked);
   request_ = std::move(request);
   return state_ = State::kComplete;
 }
