@@ -35,10 +35,23 @@ float AveragingEngine::ComputeAverage(uint8_t direction, float sample) {
   }
 }
 
-float AveragingEngine::Compute(std::array<float, 32>& w, float& high, float sample) {
+float AveragingEngine::Compute(Window& w, float& high, float sample) {
   if (sample < 1.0f) {
     return 0;
   }
+  const std::optional<int> positive = ShiftIn(w, high, sample);
+  if (!positive) {
+    return 0;
+  }
+  if (*positive < 2) {
+    high = 0;
+    return 0;
+  }
+  const std::optional<Window> sorted = SortedPositives(w);
+  return sorted ? CombineBands(*sorted) : 0;
+}
+
+std::optional<int> AveragingEngine::ShiftIn(Window& w, float& high, float sample) {
   int positive = 0;
   for (int i = 1; i < 32; ++i) {
     w[i - 1] = w[i];
@@ -50,7 +63,7 @@ float AveragingEngine::Compute(std::array<float, 32>& w, float& high, float samp
     }
     MessageQueue::RunIfDue();
     if (Stopped()) {
-      return 0;
+      return std::nullopt;
     }
   }
   w[31] = sample;
@@ -60,15 +73,13 @@ float AveragingEngine::Compute(std::array<float, 32>& w, float& high, float samp
   if (sample > high) {
     high = sample;
   }
-  if (positive < 2) {
-    high = 0;
-    return 0;
-  }
+  return positive;
+}
 
-  // The positive samples in ascending order: a repeated minimum search,
-  // lowest index first among equal values.
-  std::array<float, 32> copy = w;
-  std::array<float, 32> sorted{};
+// A repeated minimum search, lowest index first among equal values.
+std::optional<AveragingEngine::Window> AveragingEngine::SortedPositives(const Window& w) {
+  Window copy = w;
+  Window sorted{};
   int n = 0;
   while (n < 32) {
     float best = kNoneYet;
@@ -80,7 +91,7 @@ float AveragingEngine::Compute(std::array<float, 32>& w, float& high, float samp
       }
       MessageQueue::RunIfDue();
       if (Stopped()) {
-        return 0;
+        return std::nullopt;
       }
     }
     if (at < 0) {
@@ -89,7 +100,10 @@ float AveragingEngine::Compute(std::array<float, 32>& w, float& high, float samp
     sorted[n++] = best;
     copy[at] = -1;
   }
+  return sorted;
+}
 
+float AveragingEngine::CombineBands(const Window& sorted) const {
   const auto band = [&](int from, int to) {
     Band b;
     for (int k = from; k <= to; ++k) {

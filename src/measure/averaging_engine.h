@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 
 #include "measure/measurement_state.h"
 
@@ -28,7 +30,17 @@ class AveragingEngine {
   std::function<void(const std::exception&)> OnError;
 
  private:
-  float Compute(std::array<float, 32>& window, float& highWater, float sample);
+  using Window = std::array<float, 32>;
+
+  float Compute(Window& window, float& highWater, float sample);
+  // Shifts the sample in, raising the high-water mark; the number of
+  // positive samples then in the window, or none when measurement stopped.
+  std::optional<int> ShiftIn(Window& window, float& highWater, float sample);
+  // The positive samples in ascending order (zeros after them), or none
+  // when measurement stopped.
+  std::optional<Window> SortedPositives(const Window& window);
+  // The bands of the sorted samples combined as the averaging mode says.
+  float CombineBands(const Window& sorted) const;
   bool Stopped() const { return !state_.AnalysisActive; }
 
   MeasurementState& state_;
