@@ -76,20 +76,39 @@ QDate ReportCommandLine::DateOption(const QString& name) const {
 // The profile to report: a saved one, changed by the options given, or one
 // made from the options alone.
 ReportProfile ReportCommandLine::Options(const QString& name, const ProfileStore& profiles) const {
+  ReportProfile profile = SavedProfile(name, profiles);
+  ApplyPeriod(profile, !name.isEmpty());
+  try {
+    ApplyContents(profile);
+    profile.Validate();
+  } catch (const ProfileError& e) {
+    throw ReportUsageError(e.Message());
+  }
+  return profile;
+}
+
+// The profile of that name, or the defaults (CSV) when none is named.
+ReportProfile ReportCommandLine::SavedProfile(const QString& name,
+                                              const ProfileStore& profiles) const {
   ReportProfile profile;
   profile.formats = kCsvFormat;
-  if (!name.isEmpty()) {
-    try {
-      ProfileStore::CheckName(name);
-    } catch (const ProfileError& e) {
-      throw ReportUsageError(e.Message());
-    }
-    if (!profiles.Exists(name)) {
-      throw ReportUsageError(
-          QStringLiteral("there is no report profile \"%1\" in %2").arg(name, profiles.Root()));
-    }
-    profile = profiles.Load(name);  // a damaged file is an error, not bad usage
+  if (name.isEmpty()) {
+    return profile;
   }
+  try {
+    ProfileStore::CheckName(name);
+  } catch (const ProfileError& e) {
+    throw ReportUsageError(e.Message());
+  }
+  if (!profiles.Exists(name)) {
+    throw ReportUsageError(
+        QStringLiteral("there is no report profile \"%1\" in %2").arg(name, profiles.Root()));
+  }
+  return profiles.Load(name);  // a damaged file is an error, not bad usage
+}
+
+// --period, or --from with --to; one of them when no profile is named.
+void ReportCommandLine::ApplyPeriod(ReportProfile& profile, bool named) const {
   const bool from = parser_.isSet(QStringLiteral("from"));
   const bool to = parser_.isSet(QStringLiteral("to"));
   const bool period = parser_.isSet(QStringLiteral("period"));
@@ -99,7 +118,7 @@ ReportProfile ReportCommandLine::Options(const QString& name, const ProfileStore
   if (from && period) {
     throw ReportUsageError(QStringLiteral("give either --period or --from and --to"));
   }
-  if (name.isEmpty() && !from && !period) {
+  if (!named && !from && !period) {
     throw ReportUsageError(QStringLiteral("--report needs a PROFILE, --period or --from and --to"));
   }
   if (from) {
@@ -117,6 +136,10 @@ ReportProfile ReportCommandLine::Options(const QString& name, const ProfileStore
     }
     profile.period = ReportPeriod{*kind, {}, {}};
   }
+}
+
+// --group, --values, --format, --quota and --quota-start.
+void ReportCommandLine::ApplyContents(ReportProfile& profile) const {
   if (parser_.isSet(QStringLiteral("group"))) {
     const std::optional<Grouping> grouping =
         Groupings::FromName(parser_.value(QStringLiteral("group")));
@@ -126,37 +149,30 @@ ReportProfile ReportCommandLine::Options(const QString& name, const ProfileStore
     }
     profile.grouping = *grouping;
   }
-  try {
-    if (parser_.isSet(QStringLiteral("values"))) {
-      profile.values = Flags::FromNames(
-          parser_.value(QStringLiteral("values")).split(QLatin1Char(','), Qt::SkipEmptyParts),
-          Flags::ValueNames(), QStringLiteral("--values"));
-    }
-    if (parser_.isSet(QStringLiteral("format"))) {
-      const QString format = parser_.value(QStringLiteral("format"));
-      profile.formats =
-          Flags::FromNames({format}, Flags::FormatNames(), QStringLiteral("--format"));
-    }
-    if (parser_.isSet(QStringLiteral("quota"))) {
-      Quota quota = profile.quota.value_or(Quota{});
-      quota.bytes = ParseSize(parser_.value(QStringLiteral("quota")));
-      profile.quota = quota;
-    }
-    if (parser_.isSet(QStringLiteral("quota-start"))) {
-      if (!profile.quota) {
-        throw ReportUsageError(QStringLiteral("--quota-start needs a quota"));
-      }
-      bool ok = false;
-      profile.quota->startDay = parser_.value(QStringLiteral("quota-start")).toInt(&ok);
-      if (!ok || profile.quota->startDay < 1 || profile.quota->startDay > 31) {
-        throw ReportUsageError(QStringLiteral("--quota-start needs a day from 1 to 31"));
-      }
-    }
-    profile.Validate();
-  } catch (const ProfileError& e) {
-    throw ReportUsageError(e.Message());
+  if (parser_.isSet(QStringLiteral("values"))) {
+    profile.values = Flags::FromNames(
+        parser_.value(QStringLiteral("values")).split(QLatin1Char(','), Qt::SkipEmptyParts),
+        Flags::ValueNames(), QStringLiteral("--values"));
   }
-  return profile;
+  if (parser_.isSet(QStringLiteral("format"))) {
+    const QString format = parser_.value(QStringLiteral("format"));
+    profile.formats = Flags::FromNames({format}, Flags::FormatNames(), QStringLiteral("--format"));
+  }
+  if (parser_.isSet(QStringLiteral("quota"))) {
+    Quota quota = profile.quota.value_or(Quota{});
+    quota.bytes = ParseSize(parser_.value(QStringLiteral("quota")));
+    profile.quota = quota;
+  }
+  if (parser_.isSet(QStringLiteral("quota-start"))) {
+    if (!profile.quota) {
+      throw ReportUsageError(QStringLiteral("--quota-start needs a quota"));
+    }
+    bool ok = false;
+    profile.quota->startDay = parser_.value(QStringLiteral("quota-start")).toInt(&ok);
+    if (!ok || profile.quota->startDay < 1 || profile.quota->startDay > 31) {
+      throw ReportUsageError(QStringLiteral("--quota-start needs a day from 1 to 31"));
+    }
+  }
 }
 
 }  // namespace velmar

@@ -41,6 +41,9 @@ class ReportCommandLine {
  private:
   QDate DateOption(const QString& name) const;
   ReportProfile Options(const QString& name, const ProfileStore& profiles) const;
+  ReportProfile SavedProfile(const QString& name, const ProfileStore& profiles) const;
+  void ApplyPeriod(ReportProfile& profile, bool named) const;
+  void ApplyContents(ReportProfile& profile) const;
 
   QCommandLineParser parser_;
 };

@@ -249,89 +249,100 @@ class Page {
     }
     size_t perBin = 1;
     const std::vector<GroupFigures> bins = Bins(r_.groups, perBin);
-    const bool severalDays = r_.end - r_.start > DayKeyDates::kMsPerDay;
     const QString each = perBin > 1
                              ? QStringLiteral(" Each bar or point stands for %1 groups of %2.")
                                    .arg(perBin)
                                    .arg(Groupings::Describe(r_.profile.grouping))
                              : QString();
-
-    const bool directions = r_.Shows(kDownVolume) || r_.Shows(kUpVolume);
-    if (directions || r_.Shows(kTotalVolume)) {
-      std::vector<SvgChart::Series> series;
-      if (directions) {
-        series = {{QStringLiteral("Down"), QStringLiteral("down")},
-                  {QStringLiteral("Up"), QStringLiteral("up")}};
-      } else {
-        series = {{QStringLiteral("Total"), QStringLiteral("total")}};
-      }
-      std::vector<SvgChart::Bin> chart;
-      for (const GroupFigures& b : bins) {
-        SvgChart::Bin bin;
-        bin.label = AxisLabel(r_.profile.grouping, b.start, severalDays);
-        bin.estimated = b.Estimated();
-        bin.hasData = b.records > 0;
-        bin.values = directions ? std::vector<double>{double(b.down), double(b.up)}
-                                : std::vector<double>{double(b.Total())};
-        bin.tooltip = QStringLiteral("%1: down %2, up %3%4")
-                          .arg(GroupLabel(r_.profile.grouping, b.start, b.end),
-                               ReportText::Bytes(b.down), ReportText::Bytes(b.up),
-                               b.Estimated() ? QStringLiteral(" (estimated)") : QString());
-        chart.push_back(bin);
-      }
-      out_ += QStringLiteral("<section id=\"volume-chart\">\n<h2>Volume</h2>\n");
-      out_ += SvgChart::StackedBars(
-          QStringLiteral("Volume per ") + Groupings::Describe(r_.profile.grouping), series, chart,
-          [](double v) { return ReportText::Bytes(std::llround(v)); });
-      out_ += QStringLiteral("\n<p class=\"legend\">");
-      for (const SvgChart::Series& s : series) {
-        out_ += QStringLiteral("<span class=\"swatch %1\"></span>%2").arg(s.cssClass, H(s.name));
-      }
-      out_ += QStringLiteral(". Pale bars hold estimates.%1</p>\n</section>\n").arg(H(each));
+    if (r_.Shows(kDownVolume) || r_.Shows(kUpVolume) || r_.Shows(kTotalVolume)) {
+      VolumeChart(bins, each);
     }
-
     if (r_.Shows(kAverageSpeeds) || r_.Shows(kPeakSpeeds)) {
-      std::vector<SvgChart::Series> series;
-      if (r_.Shows(kAverageSpeeds)) {
-        series.push_back({QStringLiteral("Average down"), QStringLiteral("down")});
-        series.push_back({QStringLiteral("Average up"), QStringLiteral("up")});
-      }
-      if (r_.Shows(kPeakSpeeds)) {
-        series.push_back({QStringLiteral("Peak down"), QStringLiteral("peak-down")});
-        series.push_back({QStringLiteral("Peak up"), QStringLiteral("peak-up")});
-      }
-      std::vector<SvgChart::Bin> chart;
-      for (const GroupFigures& b : bins) {
-        SvgChart::Bin bin;
-        bin.label = AxisLabel(r_.profile.grouping, b.start, severalDays);
-        bin.hasData = b.records > 0;
-        if (r_.Shows(kAverageSpeeds)) {
-          bin.values.push_back(b.AverageDown());
-          bin.values.push_back(b.AverageUp());
-        }
-        if (r_.Shows(kPeakSpeeds)) {
-          bin.values.push_back(b.peakDown);
-          bin.values.push_back(b.peakUp);
-        }
-        chart.push_back(bin);
-      }
-      const int mode = r_.kilobitMode;
-      out_ += QStringLiteral("<section id=\"speed-chart\">\n<h2>Speeds</h2>\n");
-      out_ +=
-          SvgChart::Lines(QStringLiteral("Speeds per ") + Groupings::Describe(r_.profile.grouping),
-                          series, chart, [mode](double v) { return ReportText::Speed(v, mode); });
-      out_ += QStringLiteral("\n<p class=\"legend\">");
-      for (const SvgChart::Series& s : series) {
-        out_ += QStringLiteral("<span class=\"swatch %1\"></span>%2")
-                    .arg(s.cssClass.endsWith(QLatin1String("down")) ? QStringLiteral("down")
-                                                                    : QStringLiteral("up"),
-                         H(s.name));
-      }
-      out_ += QStringLiteral(
-                  ". Peaks (dashed) are the highest five-minute averages.%1</p>\n"
-                  "</section>\n")
-                  .arg(H(each));
+      SpeedChart(bins, each);
     }
+  }
+
+  QString BinLabel(const GroupFigures& b) const {
+    const bool severalDays = r_.end - r_.start > DayKeyDates::kMsPerDay;
+    return AxisLabel(r_.profile.grouping, b.start, severalDays);
+  }
+
+  void VolumeChart(const std::vector<GroupFigures>& bins, const QString& each) {
+    const bool directions = r_.Shows(kDownVolume) || r_.Shows(kUpVolume);
+    std::vector<SvgChart::Series> series;
+    if (directions) {
+      series = {{QStringLiteral("Down"), QStringLiteral("down")},
+                {QStringLiteral("Up"), QStringLiteral("up")}};
+    } else {
+      series = {{QStringLiteral("Total"), QStringLiteral("total")}};
+    }
+    std::vector<SvgChart::Bin> chart;
+    for (const GroupFigures& b : bins) {
+      SvgChart::Bin bin;
+      bin.label = BinLabel(b);
+      bin.estimated = b.Estimated();
+      bin.hasData = b.records > 0;
+      bin.values = directions ? std::vector<double>{double(b.down), double(b.up)}
+                              : std::vector<double>{double(b.Total())};
+      bin.tooltip = QStringLiteral("%1: down %2, up %3%4")
+                        .arg(GroupLabel(r_.profile.grouping, b.start, b.end),
+                             ReportText::Bytes(b.down), ReportText::Bytes(b.up),
+                             b.Estimated() ? QStringLiteral(" (estimated)") : QString());
+      chart.push_back(bin);
+    }
+    out_ += QStringLiteral("<section id=\"volume-chart\">\n<h2>Volume</h2>\n");
+    out_ += SvgChart::StackedBars(
+        QStringLiteral("Volume per ") + Groupings::Describe(r_.profile.grouping), series, chart,
+        [](double v) { return ReportText::Bytes(std::llround(v)); });
+    out_ += QStringLiteral("\n<p class=\"legend\">");
+    for (const SvgChart::Series& s : series) {
+      out_ += QStringLiteral("<span class=\"swatch %1\"></span>%2").arg(s.cssClass, H(s.name));
+    }
+    out_ += QStringLiteral(". Pale bars hold estimates.%1</p>\n</section>\n").arg(H(each));
+  }
+
+  void SpeedChart(const std::vector<GroupFigures>& bins, const QString& each) {
+    const bool averages = r_.Shows(kAverageSpeeds), peaks = r_.Shows(kPeakSpeeds);
+    std::vector<SvgChart::Series> series;
+    if (averages) {
+      series.push_back({QStringLiteral("Average down"), QStringLiteral("down")});
+      series.push_back({QStringLiteral("Average up"), QStringLiteral("up")});
+    }
+    if (peaks) {
+      series.push_back({QStringLiteral("Peak down"), QStringLiteral("peak-down")});
+      series.push_back({QStringLiteral("Peak up"), QStringLiteral("peak-up")});
+    }
+    std::vector<SvgChart::Bin> chart;
+    for (const GroupFigures& b : bins) {
+      SvgChart::Bin bin;
+      bin.label = BinLabel(b);
+      bin.hasData = b.records > 0;
+      if (averages) {
+        bin.values.push_back(b.AverageDown());
+        bin.values.push_back(b.AverageUp());
+      }
+      if (peaks) {
+        bin.values.push_back(b.peakDown);
+        bin.values.push_back(b.peakUp);
+      }
+      chart.push_back(bin);
+    }
+    const int mode = r_.kilobitMode;
+    out_ += QStringLiteral("<section id=\"speed-chart\">\n<h2>Speeds</h2>\n");
+    out_ +=
+        SvgChart::Lines(QStringLiteral("Speeds per ") + Groupings::Describe(r_.profile.grouping),
+                        series, chart, [mode](double v) { return ReportText::Speed(v, mode); });
+    out_ += QStringLiteral("\n<p class=\"legend\">");
+    for (const SvgChart::Series& s : series) {
+      out_ += QStringLiteral("<span class=\"swatch %1\"></span>%2")
+                  .arg(s.cssClass.endsWith(QLatin1String("down")) ? QStringLiteral("down")
+                                                                  : QStringLiteral("up"),
+                       H(s.name));
+    }
+    out_ += QStringLiteral(
+                ". Peaks (dashed) are the highest five-minute averages.%1</p>\n"
+                "</section>\n")
+                .arg(H(each));
   }
 
   void Row(const GroupFigures& g, const QString& label, bool foot) {

@@ -65,6 +65,96 @@ std::pair<qint64, qint64> ReadSpan(const ReportProfile& profile, const QDateTime
   return {start, end};
 }
 
+namespace {
+
+// The empty groups from the period's start: up to now, and further only
+// for records stamped later (a clock that was set back).
+void MakeGroups(Report& report, const HistoryExtract& history, const QDateTime& now) {
+  const auto firstRecord = FirstAtOrAfter(history.records, report.start);
+  const auto pastRecords = FirstAtOrAfter(history.records, report.end);
+  qint64 limit = std::min(report.end, DayKeyDates::LocalMs(now) + 1);
+  if (pastRecords != firstRecord) {
+    limit = std::max(limit, std::prev(pastRecords)->at + 1);
+  }
+  const Grouping grouping = report.profile.grouping;
+  for (qint64 at = report.start; at < limit;) {
+    GroupFigures group;
+    group.start = at;
+    group.end = std::min(Groupings::Next(grouping, Groupings::Start(grouping, at)), report.end);
+    report.groups.push_back(group);
+    at = group.end;
+  }
+}
+
+void AddRecords(Report& report, const HistoryExtract& history) {
+  auto group = report.groups.begin();
+  const auto pastRecords = FirstAtOrAfter(history.records, report.end);
+  for (auto r = FirstAtOrAfter(history.records, report.start); r != pastRecords; ++r) {
+    while (group->end <= r->at) {
+      ++group;
+    }
+    const Volume v = VolumeOf(*r);
+    ++group->records;
+    group->estimatedRecords += v.estimated;
+    group->down += v.down;
+    group->up += v.up;
+    group->activeMs += r->spanMs;
+    group->peakDown = std::max(group->peakDown, v.down * 1000.0 / r->spanMs);
+    group->peakUp = std::max(group->peakUp, v.up * 1000.0 / r->spanMs);
+  }
+}
+
+void AddAlarms(Report& report, const HistoryExtract& history) {
+  auto group = report.groups.begin();
+  for (auto a = FirstAtOrAfter(history.alarms, report.start);
+       a != history.alarms.end() && a->at < report.end && !report.groups.empty(); ++a) {
+    while (group != report.groups.end() && group->end <= a->at) {
+      ++group;
+    }
+    if (group == report.groups.end()) {
+      break;  // logged after now: a clock set back; nothing to put it in
+    }
+    ++group->alarms;
+    report.alarms.push_back(ReportAlarm{a->at, a->code, AlarmEvaluator::Conditions(a->code)});
+  }
+}
+
+// The quota month's use so far and where it is heading.
+QuotaFigures QuotaOf(const Quota& quota, qint64 periodEnd, const HistoryExtract& history,
+                     const QDateTime& now) {
+  QuotaFigures q;
+  q.quota = quota;
+  std::tie(q.monthStart, q.monthEnd) = QuotaSpan(quota, periodEnd, now);
+  const qint64 nowMs = DayKeyDates::LocalMs(now);
+  const auto past = FirstAtOrAfter(history.records, std::min(q.monthEnd, nowMs + 1));
+  for (auto r = FirstAtOrAfter(history.records, q.monthStart); r < past; ++r) {
+    const Volume v = VolumeOf(*r);
+    q.estimated = q.estimated || v.estimated;
+    switch (q.quota.counts) {
+      case QuotaCounts::kTotal:
+        q.used += v.down + v.up;
+        break;
+      case QuotaCounts::kDown:
+        q.used += v.down;
+        break;
+      case QuotaCounts::kUp:
+        q.used += v.up;
+        break;
+    }
+  }
+  q.complete = nowMs >= q.monthEnd;
+  const qint64 elapsed = nowMs - q.monthStart;
+  q.projected =
+      q.complete || elapsed <= 0
+          ? q.used
+          : static_cast<uint64_t>(std::llround(static_cast<double>(q.used) *
+                                               static_cast<double>(q.monthEnd - q.monthStart) /
+                                               static_cast<double>(elapsed)));
+  return q;
+}
+
+}  // namespace
+
 Report BuildReport(const QString& title, const ReportProfile& profile,
                    const HistoryExtract& history, const QDateTime& now, int kilobitMode) {
   Report report;
@@ -80,85 +170,14 @@ Report BuildReport(const QString& title, const ReportProfile& profile,
   report.totals.start = start;
   report.totals.end = end;
 
-  const auto firstRecord = FirstAtOrAfter(history.records, start);
-  const auto pastRecords = FirstAtOrAfter(history.records, end);
-  // Groups up to now; further only for records stamped later (a clock
-  // that was set back).
-  qint64 limit = std::min(end, DayKeyDates::LocalMs(now) + 1);
-  if (pastRecords != firstRecord) {
-    limit = std::max(limit, std::prev(pastRecords)->at + 1);
-  }
-  for (qint64 at = start; at < limit;) {
-    GroupFigures group;
-    group.start = at;
-    group.end =
-        std::min(Groupings::Next(profile.grouping, Groupings::Start(profile.grouping, at)), end);
-    report.groups.push_back(group);
-    at = group.end;
-  }
-
-  auto group = report.groups.begin();
-  for (auto r = firstRecord; r != pastRecords; ++r) {
-    while (group->end <= r->at) {
-      ++group;
-    }
-    const Volume v = VolumeOf(*r);
-    ++group->records;
-    group->estimatedRecords += v.estimated;
-    group->down += v.down;
-    group->up += v.up;
-    group->activeMs += r->spanMs;
-    group->peakDown = std::max(group->peakDown, v.down * 1000.0 / r->spanMs);
-    group->peakUp = std::max(group->peakUp, v.up * 1000.0 / r->spanMs);
-  }
-
-  group = report.groups.begin();
-  for (auto a = FirstAtOrAfter(history.alarms, start);
-       a != history.alarms.end() && a->at < end && !report.groups.empty(); ++a) {
-    while (group != report.groups.end() && group->end <= a->at) {
-      ++group;
-    }
-    if (group == report.groups.end()) {
-      break;  // logged after now: a clock set back; nothing to put it in
-    }
-    ++group->alarms;
-    report.alarms.push_back(ReportAlarm{a->at, a->code, AlarmEvaluator::Conditions(a->code)});
-  }
-
+  MakeGroups(report, history, now);
+  AddRecords(report, history);
+  AddAlarms(report, history);
   for (const GroupFigures& g : report.groups) {
     report.totals.Add(g);
   }
-
   if (profile.quota) {
-    QuotaFigures q;
-    q.quota = *profile.quota;
-    std::tie(q.monthStart, q.monthEnd) = QuotaSpan(*profile.quota, end, now);
-    const qint64 nowMs = DayKeyDates::LocalMs(now);
-    const auto past = FirstAtOrAfter(history.records, std::min(q.monthEnd, nowMs + 1));
-    for (auto r = FirstAtOrAfter(history.records, q.monthStart); r < past; ++r) {
-      const Volume v = VolumeOf(*r);
-      q.estimated = q.estimated || v.estimated;
-      switch (q.quota.counts) {
-        case QuotaCounts::kTotal:
-          q.used += v.down + v.up;
-          break;
-        case QuotaCounts::kDown:
-          q.used += v.down;
-          break;
-        case QuotaCounts::kUp:
-          q.used += v.up;
-          break;
-      }
-    }
-    q.complete = nowMs >= q.monthEnd;
-    const qint64 elapsed = nowMs - q.monthStart;
-    q.projected =
-        q.complete || elapsed <= 0
-            ? q.used
-            : static_cast<uint64_t>(std::llround(static_cast<double>(q.used) *
-                                                 static_cast<double>(q.monthEnd - q.monthStart) /
-                                                 static_cast<double>(elapsed)));
-    report.quota = q;
+    report.quota = QuotaOf(*profile.quota, end, history, now);
   }
   return report;
 }

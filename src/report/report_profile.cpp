@@ -352,9 +352,9 @@ QDate Date(const QJsonObject& object, const QString& key) {
   return date;
 }
 
-}  // namespace
-
-ReportProfile ReportProfile::FromJson(const QByteArray& json) {
+// The file's object, once its format and version are the ones this meter
+// reads.
+QJsonObject ProfileObject(const QByteArray& json) {
   QJsonParseError error{};
   const QJsonDocument document = QJsonDocument::fromJson(json, &error);
   if (error.error != QJsonParseError::NoError) {
@@ -373,8 +373,10 @@ ReportProfile ReportProfile::FromJson(const QByteArray& json) {
             .arg(version.toVariant().toString())
             .arg(kFileVersion));
   }
+  return root;
+}
 
-  ReportProfile profile;
+ReportPeriod PeriodOf(const QJsonObject& root) {
   const QJsonValue period = Required(root, QStringLiteral("period"), {});
   if (!period.isObject()) {
     Bad(QStringLiteral("\"period\" must be an object"));
@@ -386,19 +388,63 @@ ReportProfile ReportProfile::FromJson(const QByteArray& json) {
     Bad(QStringLiteral("period \"%1\" is not one of %2")
             .arg(kind, ReportPeriod::Names().join(QStringLiteral(", "))));
   }
-  profile.period.kind = *periodKind;
+  ReportPeriod result;
+  result.kind = *periodKind;
   if (*periodKind == PeriodKind::kRange) {
-    profile.period.from = Date(p, QStringLiteral("from"));
-    profile.period.to = Date(p, QStringLiteral("to"));
+    result.from = Date(p, QStringLiteral("from"));
+    result.to = Date(p, QStringLiteral("to"));
   }
+  return result;
+}
 
+Grouping GroupingOf(const QJsonObject& root) {
   const QString grouping = Text(root, QStringLiteral("grouping"));
   const std::optional<Grouping> g = Groupings::FromName(grouping);
   if (!g) {
     Bad(QStringLiteral("grouping \"%1\" is not one of %2")
             .arg(grouping, Groupings::Names().join(QStringLiteral(", "))));
   }
-  profile.grouping = *g;
+  return *g;
+}
+
+// None when the file has no quota.
+std::optional<Quota> QuotaOf(const QJsonObject& root) {
+  const QJsonValue quota = root.value(QStringLiteral("quota"));
+  if (quota.isUndefined() || quota.isNull()) {
+    return std::nullopt;
+  }
+  if (!quota.isObject()) {
+    Bad(QStringLiteral("\"quota\" must be an object"));
+  }
+  const QJsonObject q = quota.toObject();
+  Quota parsed;
+  const QString bytes = Text(q, QStringLiteral("bytes"), QStringLiteral("quota."));
+  bool ok = false;
+  parsed.bytes = bytes.toULongLong(&ok);
+  if (!ok || !bytes.at(0).isDigit()) {
+    Bad(QStringLiteral("quota.\"bytes\" must be a whole number, not '%1'").arg(bytes));
+  }
+  const QJsonValue day = Required(q, QStringLiteral("monthStartsOn"), QStringLiteral("quota."));
+  if (!day.isDouble() || day.toDouble() != std::floor(day.toDouble())) {
+    Bad(QStringLiteral("quota.\"monthStartsOn\" must be a day of the month"));
+  }
+  parsed.startDay = static_cast<int>(std::clamp(day.toDouble(), -1.0, 99.0));
+  const QString counts = Text(q, QStringLiteral("counts"), QStringLiteral("quota."));
+  const std::optional<QuotaCounts> c = Quota::CountsFromName(counts);
+  if (!c) {
+    Bad(QStringLiteral("quota.\"counts\" \"%1\" is not one of total, down, up").arg(counts));
+  }
+  parsed.counts = *c;
+  return parsed;
+}
+
+}  // namespace
+
+ReportProfile ReportProfile::FromJson(const QByteArray& json) {
+  const QJsonObject root = ProfileObject(json);
+  ReportProfile profile;
+  profile.period = PeriodOf(root);
+  profile.grouping = GroupingOf(root);
   try {
     profile.values = Flags::FromNames(TextList(root, QStringLiteral("values")), Flags::ValueNames(),
                                       QStringLiteral("values"));
@@ -407,33 +453,7 @@ ReportProfile ReportProfile::FromJson(const QByteArray& json) {
   } catch (const ProfileError& e) {
     Bad(e.Message());
   }
-
-  const QJsonValue quota = root.value(QStringLiteral("quota"));
-  if (!quota.isUndefined() && !quota.isNull()) {
-    if (!quota.isObject()) {
-      Bad(QStringLiteral("\"quota\" must be an object"));
-    }
-    const QJsonObject q = quota.toObject();
-    Quota parsed;
-    const QString bytes = Text(q, QStringLiteral("bytes"), QStringLiteral("quota."));
-    bool ok = false;
-    parsed.bytes = bytes.toULongLong(&ok);
-    if (!ok || !bytes.at(0).isDigit()) {
-      Bad(QStringLiteral("quota.\"bytes\" must be a whole number, not '%1'").arg(bytes));
-    }
-    const QJsonValue day = Required(q, QStringLiteral("monthStartsOn"), QStringLiteral("quota."));
-    if (!day.isDouble() || day.toDouble() != std::floor(day.toDouble())) {
-      Bad(QStringLiteral("quota.\"monthStartsOn\" must be a day of the month"));
-    }
-    parsed.startDay = static_cast<int>(std::clamp(day.toDouble(), -1.0, 99.0));
-    const QString counts = Text(q, QStringLiteral("counts"), QStringLiteral("quota."));
-    const std::optional<QuotaCounts> c = Quota::CountsFromName(counts);
-    if (!c) {
-      Bad(QStringLiteral("quota.\"counts\" \"%1\" is not one of total, down, up").arg(counts));
-    }
-    parsed.counts = *c;
-    profile.quota = parsed;
-  }
+  profile.quota = QuotaOf(root);
   try {
     profile.Validate();
   } catch (const ProfileError& e) {
