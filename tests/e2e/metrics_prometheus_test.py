@@ -20,6 +20,7 @@ import urllib.parse
 import urllib.request
 
 import meter_process
+import own_network
 import metrics_support as ms
 
 PAYLOAD = 8000
@@ -198,18 +199,10 @@ def run(bin_dir, workdir):
 def main(bin_dir):
     if shutil.which("prometheus") is None or shutil.which("promtool") is None:
         raise SystemExit("Debian's prometheus package is missing: scripts/setup-deps installs it")
-    inside = os.environ.get("VELMAR_E2E_OWN_NETWORK") == "1"
-    if not inside and subprocess.run(["unshare", "--net", "--mount", "true"],
-                                     capture_output=True).returncode == 0:
-        # Again, in namespaces of its own: a loopback that is up, and a /sys
-        # that shows it.
-        script = ("ip link set lo up && mount -t sysfs sysfs /sys && exec %s %s %s"
-                  % (sys.executable, os.path.abspath(__file__), bin_dir))
-        result = subprocess.run(["unshare", "--net", "--mount", "sh", "-c", script],
-                                env=dict(os.environ, VELMAR_E2E_OWN_NETWORK="1"))
-        sys.exit(result.returncode)
-    if not inside:
-        print("note: no network namespace here; measuring on the machine's loopback")
+    if not own_network.inside():
+        code = own_network.reexec_inside([sys.executable, os.path.abspath(__file__), bin_dir])
+        if code is not None:
+            sys.exit(code)
     workdir = tempfile.mkdtemp(prefix="velmar-prometheus-")
     try:
         run(bin_dir, workdir)
