@@ -67,9 +67,11 @@ class Writer {
       if (*family.unit != '\0') {
         out_ += "# UNIT " + QByteArray(family.name) + ' ' + family.unit + '\n';
       }
-      out_ += "# HELP " + QByteArray(family.name) + ' ' + family.help + '\n';
+      out_ += "# HELP " + QByteArray(family.name) + ' ' +
+              Exposition::EscapeHelp(family.help, Exposition::Format::kOpenMetrics) + '\n';
     } else {
-      out_ += "# HELP " + name + ' ' + family.help + '\n';
+      out_ += "# HELP " + name + ' ' +
+              Exposition::EscapeHelp(family.help, Exposition::Format::kPrometheusText) + '\n';
       out_ += "# TYPE " + name + ' ' + type + '\n';
     }
   }
@@ -151,6 +153,23 @@ QByteArray Exposition::EscapeLabelValue(const QString& value) {
         break;
       default:
         escaped += c;
+    }
+  }
+  return escaped;
+}
+
+QByteArray Exposition::EscapeHelp(QByteArrayView help, Format format) {
+  QByteArray escaped;
+  escaped.reserve(help.size());
+  for (const char c : help) {
+    if (c == '\\') {
+      escaped += "\\\\";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else if (c == '"' && format == Format::kOpenMetrics) {
+      escaped += "\\\"";
+    } else {
+      escaped += c;
     }
   }
   return escaped;

@@ -31,6 +31,9 @@ class Exposition {
 
   // A label value with backslash, double quote and line feed escaped.
   static QByteArray EscapeLabelValue(const QString& value);
+  // A HELP text as the format wants it: backslash and line feed escaped,
+  // and in OpenMetrics the double quote too.
+  static QByteArray EscapeHelp(QByteArrayView help, Format format);
   // A sample value: whole numbers as integers, others in the shortest form
   // that reads back the same, NaN and +Inf/-Inf spelled as scrapers expect.
   static QByteArray Number(double value);

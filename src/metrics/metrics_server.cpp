@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 
 #include "metrics/exposition.h"
 
@@ -74,6 +75,17 @@ class MetricsServer::Connection : public QObject {
   int64_t Accepted() const { return accepted_; }
   qsizetype Held() const { return parser_.Buffered() + out_.size(); }
   int64_t LastProgress() const { return lastProgress_; }
+  // The client has closed or reset its end, or the answer is out and the
+  // connection only waits for the client to close: nothing more will be
+  // served on it, so it holds no place among the open connections.
+  bool Finished() const {
+    if (phase_ == Phase::kLingering || socket_ < 0) {
+      return true;
+    }
+    char byte;
+    const ssize_t n = recv(socket_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
+  }
   // Whether the client has sent anything yet, read or still waiting in
   // the kernel.
   bool SentAnything() const {
@@ -339,6 +351,11 @@ void MetricsServer::AcceptPending() {
     // A connection arriving while the cap is reached is still accepted, so
     // a well-behaved client is never left waiting behind a flood in the
     // kernel's queue: it takes the place of an idler.
+    if (static_cast<int>(connections_.size()) >= limits_.maxConnections) {
+      // Clients that closed while their end was still queued in the event
+      // loop take no place: only connections still open count.
+      RemoveFinished();
+    }
     if (static_cast<int>(connections_.size()) >= limits_.maxConnections && !MakeRoom()) {
       ++counters_.droppedLimit;
       ::close(socket);
@@ -400,6 +417,15 @@ bool MetricsServer::MakeRoom() {
   victim->Close();
   Remove(victim);
   return true;
+}
+
+void MetricsServer::RemoveFinished() {
+  std::vector<Connection*> finished;
+  std::copy_if(connections_.begin(), connections_.end(), std::back_inserter(finished),
+               [](const Connection* c) { return c->Finished(); });
+  for (Connection* c : finished) {
+    Remove(c);
+  }
 }
 
 void MetricsServer::Remove(Connection* connection) {

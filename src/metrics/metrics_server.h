@@ -73,6 +73,7 @@ class MetricsServer : public QObject {
 
   void AcceptPending();
   bool MakeRoom();
+  void RemoveFinished();
   void Remove(Connection* connection);
   void CountResponse(int status);
   // The whole response to a parsed request, or to a parse error (status).

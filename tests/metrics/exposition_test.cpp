@@ -117,6 +117,14 @@ velmar_interface_transmit_bytes_created{interface="lo"} 1700000000.5
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
   }
   EXPECT_EQ(text.rfind("# EOF\n"), text.size() - 6) << "the end marker ends the exposition";
+  // OpenMetrics escapes the double quote in descriptions; the text format
+  // does not.
+  EXPECT_NE(text.find("# HELP velmar_interface_counted_in_all 1 when the adapter \\\"All\\\" "),
+            std::string::npos);
+  EXPECT_EQ(Exposition::EscapeHelp("a \\ b\n\"c\"", Exposition::Format::kOpenMetrics),
+            "a \\\\ b\\n\\\"c\\\"");
+  EXPECT_EQ(Exposition::EscapeHelp("a \\ b\n\"c\"", Exposition::Format::kPrometheusText),
+            "a \\\\ b\\n\"c\"");
   size_t created = 0;
   for (size_t at = text.find("_created{"); at != std::string::npos;
        at = text.find("_created{", at + 1)) {

@@ -361,6 +361,31 @@ TEST_F(MetricsServerTest, ANewClientTakesTheLeastUsefulPlace) {
   EXPECT_EQ(server->OpenConnections(), 3);
 }
 
+TEST_F(MetricsServerTest, OnlyOpenConnectionsCountAgainstTheLimit) {
+  MetricsServer::Limits limits;
+  limits.maxConnections = 3;
+  Start(limits);
+  // Scrapers that ask the server to close after each answer and are slow
+  // to close their own end: once answered, each connection is over.
+  std::vector<std::unique_ptr<Client>> done;
+  for (int i = 0; i < 10; ++i) {
+    done.push_back(std::make_unique<Client>(port));
+    done.back()->Send("GET /metrics HTTP/1.1\r\nHost: test\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(done.back()->WaitResponses(1)) << i;
+  }
+  // Scrapers that closed their end while the server was busy elsewhere.
+  for (int i = 0; i < 3; ++i) {
+    Client gone(port);
+    gone.Send(kGet);
+    ASSERT_TRUE(gone.WaitResponses(1));
+  }
+  Client last(port);
+  last.Send(kGet);
+  ASSERT_TRUE(last.WaitResponses(1));
+  EXPECT_EQ(server->Counters().droppedLimit, 0u) << "no open connection was cut";
+  EXPECT_EQ(Responses(200), 14u);
+}
+
 TEST(MetricsServerListenTest, AnAddressInUseIsAnError) {
   MetricsServer first;
   first.Listen(ListenAddress());
