@@ -48,6 +48,20 @@ constexpr Family kAlarmEvents{"velmar_alarm_events", "counter", "",
                               "Alarm evaluations that found the condition."};
 constexpr Family kHttpResponses{"velmar_http_responses", "counter", "",
                                 "Responses of the metrics endpoint by status code."};
+// As Prometheus's client libraries name and describe them, so the usual
+// dashboards and alerts read them.
+constexpr Family kProcessCpu{"process_cpu_seconds", "counter", "seconds",
+                             "Total user and system CPU time spent in seconds."};
+constexpr Family kProcessStart{"process_start_time_seconds", "gauge", "seconds",
+                               "Start time of the process since unix epoch in seconds."};
+constexpr Family kProcessResident{"process_resident_memory_bytes", "gauge", "bytes",
+                                  "Resident memory size in bytes."};
+constexpr Family kProcessVirtual{"process_virtual_memory_bytes", "gauge", "bytes",
+                                 "Virtual memory size in bytes."};
+constexpr Family kProcessOpenFds{"process_open_fds", "gauge", "",
+                                 "Number of open file descriptors."};
+constexpr Family kProcessMaxFds{"process_max_fds", "gauge", "",
+                                "Maximum number of open file descriptors."};
 constexpr Family kHttpDropped{"velmar_http_connections_dropped", "counter", "",
                               "Connections the metrics endpoint closed early: clients too slow "
                               "or idle (timeout), or too many at once (limit)."};
@@ -190,8 +204,27 @@ QByteArray Exposition::Number(double value) {
   return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
+namespace {
+
+void RenderProcess(Writer& w, const ProcessFigures& process) {
+  const auto gauge = [&w](const Family& family, const auto& figure) {
+    if (figure) {
+      w.Begin(family);
+      w.Sample({}, Exposition::Number(*figure));
+    }
+  };
+  gauge(kProcessCpu, process.cpuSeconds);
+  gauge(kProcessStart, process.startTime);
+  gauge(kProcessResident, process.residentBytes);
+  gauge(kProcessVirtual, process.virtualBytes);
+  gauge(kProcessOpenFds, process.openFds);
+  gauge(kProcessMaxFds, process.maxFds);
+}
+
+}  // namespace
+
 QByteArray Exposition::Render(const MetricsSnapshot& snapshot, const ServerCounters& server,
-                              Format format) {
+                              Format format, const ProcessFigures& process) {
   Writer w(format);
   w.Begin(kBuild);
   w.Sample({{"version", snapshot.version}}, "1");
@@ -242,6 +275,7 @@ QByteArray Exposition::Render(const MetricsSnapshot& snapshot, const ServerCount
   w.Begin(kHttpDropped);
   w.Sample({{"reason", QStringLiteral("timeout")}}, Number(server.droppedTimeout), server.created);
   w.Sample({{"reason", QStringLiteral("limit")}}, Number(server.droppedLimit), server.created);
+  RenderProcess(w, process);
   return w.Finish();
 }
 

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 
 #include "metrics/metrics_snapshot.h"
+#include "metrics/process_figures.h"
 
 namespace velmar {
 
@@ -18,8 +19,10 @@ class Exposition {
   static constexpr const char* kOpenMetricsContentType =
       "application/openmetrics-text; version=1.0.0; charset=utf-8";
 
+  // The process metrics (process_cpu_seconds_total, ...) follow the
+  // meter's own, for the figures `process` holds.
   static QByteArray Render(const MetricsSnapshot& snapshot, const ServerCounters& server,
-                           Format format);
+                           Format format, const ProcessFigures& process = {});
   static const char* ContentType(Format format) {
     return format == Format::kOpenMetrics ? kOpenMetricsContentType : kTextContentType;
   }

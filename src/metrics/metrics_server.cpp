@@ -474,7 +474,8 @@ QByteArray MetricsServer::Respond(const HttpRequest* request, int errorStatus, b
     head = request->method == "HEAD";
     const Exposition::Format format = Exposition::Negotiate(request->accept);
     static const MetricsSnapshot kNothingYet;
-    body = Exposition::Render(snapshot_ ? *snapshot_ : kNothingYet, counters_, format);
+    body = Exposition::Render(snapshot_ ? *snapshot_ : kNothingYet, counters_, format,
+                              ProcessFigures::OfThisProcess());
     contentType = Exposition::ContentType(format);
   }
   CountResponse(status);

@@ -318,8 +318,12 @@ TEST_F(MetricsServerTest, SlowAndIdleClientsAreDropped) {
       60000);
   ASSERT_TRUE(slowDone);
   EXPECT_GT(slow.Responses()[0].size(), 8000000u);
-  EXPECT_TRUE(
-      slow.Responses()[0].ends_with("velmar_http_connections_dropped_total{reason=\"limit\"} 0\n"));
+  // All of it: the process metrics come last.
+  const std::string whole = slow.Responses()[0];
+  EXPECT_NE(whole.find("velmar_http_connections_dropped_total{reason=\"limit\"} 0\n"),
+            std::string::npos);
+  EXPECT_NE(whole.rfind("\nprocess_max_fds "), std::string::npos);
+  EXPECT_TRUE(whole.ends_with("\n"));
   EXPECT_EQ(server->Counters().droppedTimeout, 3u) << "the deaf client, not the slow one";
   EXPECT_TRUE(deaf.WaitClosed());
   EXPECT_LT(deaf.Received().size(), slow.Received().size());
