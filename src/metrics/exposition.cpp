@@ -1,8 +1,12 @@
 #include "metrics/exposition.h"
 
+#include <zlib.h>
+
+#include <QList>
 #include <QLocale>
 #include <cmath>
 #include <initializer_list>
+#include <new>
 #include <utility>
 
 namespace velmar {
@@ -349,6 +353,52 @@ Exposition::Format Exposition::Negotiate(QByteArrayView accept) {
     text = textWildcard;
   }
   return openMetrics > 0 && openMetrics > text ? Format::kOpenMetrics : Format::kPrometheusText;
+}
+
+bool Exposition::AcceptsGzip(QByteArrayView acceptEncoding) {
+  double gzip = -1;
+  double any = -1;
+  for (const QByteArray& item : acceptEncoding.toByteArray().split(',')) {
+    const QList<QByteArray> parts = item.split(';');
+    const QByteArray coding = Trimmed(parts.front()).toByteArray().toLower();
+    double quality = 1;
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+      const QByteArray parameter = Trimmed(parts[i]).toByteArray().toLower();
+      if (parameter.startsWith("q=")) {
+        bool ok = false;
+        quality = parameter.mid(2).toDouble(&ok);
+        quality = ok ? quality : 0;
+      }
+    }
+    if (coding == "gzip" || coding == "x-gzip") {
+      gzip = std::max(gzip, quality);
+    } else if (coding == "*") {
+      any = std::max(any, quality);
+    }
+  }
+  return gzip >= 0 ? gzip > 0 : any > 0;
+}
+
+QByteArray Exposition::Gzip(QByteArrayView body) {
+  z_stream stream{};
+  // 15 window bits, plus 16: a gzip header and trailer, not zlib's.
+  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
+      Z_OK) {
+    throw std::bad_alloc();
+  }
+  QByteArray out(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(body.size()))),
+                 Qt::Uninitialized);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+  stream.avail_in = static_cast<uInt>(body.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&stream, Z_FINISH);
+  out.resize(static_cast<qsizetype>(stream.total_out));
+  deflateEnd(&stream);
+  if (result != Z_STREAM_END) {
+    throw std::bad_alloc();  // the bound was not enough: never, by zlib's promise
+  }
+  return out;
 }
 
 }  // namespace velmar

@@ -31,6 +31,11 @@ class Exposition {
   // preferred over the text format (a higher quality value); the text
   // format when there is no header or nothing else matches.
   static Format Negotiate(QByteArrayView accept);
+  // Whether an Accept-Encoding header takes gzip: named, or covered by
+  // "*", with a quality above 0.
+  static bool AcceptsGzip(QByteArrayView acceptEncoding);
+  // The body gzip-compressed (RFC 1952).
+  static QByteArray Gzip(QByteArrayView body);
 
   // A label value with backslash, double quote and line feed escaped.
   static QByteArray EscapeLabelValue(const QString& value);

@@ -146,6 +146,11 @@ int ReadField(QByteArrayView line, HttpRequest& request, FieldSummary& fields) {
       request.accept += ',';
     }
     request.accept += value.toByteArray();
+  } else if (EqualsIgnoringCase(name, "accept-encoding")) {
+    if (!request.acceptEncoding.isEmpty()) {
+      request.acceptEncoding += ',';
+    }
+    request.acceptEncoding += value.toByteArray();
   }
   return 0;
 }

@@ -17,6 +17,7 @@ struct HttpRequest {
   // the endpoint reads none, so it closes the connection after answering.
   bool hasBody = false;
   QByteArray accept;
+  QByteArray acceptEncoding;
 };
 
 // Reads request heads from the bytes of one connection: request line and

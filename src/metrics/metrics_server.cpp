@@ -477,6 +477,11 @@ QByteArray MetricsServer::Respond(const HttpRequest* request, int errorStatus, b
     body = Exposition::Render(snapshot_ ? *snapshot_ : kNothingYet, counters_, format,
                               ProcessFigures::OfThisProcess());
     contentType = Exposition::ContentType(format);
+    extraHeaders = "Vary: Accept-Encoding\r\n";
+    if (Exposition::AcceptsGzip(request->acceptEncoding)) {
+      body = Exposition::Gzip(body);
+      extraHeaders += "Content-Encoding: gzip\r\n";
+    }
   }
   CountResponse(status);
   // A request with a body we did not read, or one we could not read at

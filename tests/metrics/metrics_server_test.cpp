@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -388,6 +389,49 @@ TEST_F(MetricsServerTest, OnlyOpenConnectionsCountAgainstTheLimit) {
   ASSERT_TRUE(last.WaitResponses(1));
   EXPECT_EQ(server->Counters().droppedLimit, 0u) << "no open connection was cut";
   EXPECT_EQ(Responses(200), 14u);
+}
+
+// What a gzip body holds.
+std::string Gunzip(const std::string& data) {
+  z_stream stream{};
+  EXPECT_EQ(inflateInit2(&stream, 15 + 16), Z_OK);
+  std::string out(data.size() * 40 + 1024, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  inflateEnd(&stream);
+  return out;
+}
+
+TEST_F(MetricsServerTest, GzipWhenTheScraperTakesIt) {
+  Start();
+  const auto ask = [&](const std::string& encoding) {
+    Client client(port);
+    client.Send("GET /metrics HTTP/1.1\r\nHost: test\r\n" + encoding + "\r\n");
+    EXPECT_TRUE(client.WaitResponses(1));
+    const std::string response = client.Responses().at(0);
+    const size_t bodyAt = response.find("\r\n\r\n") + 4;
+    return std::make_pair(response.substr(0, bodyAt), response.substr(bodyAt));
+  };
+  const auto [plainHead, plain] = ask("");
+  const auto [head, gzipped] = ask("Accept-Encoding: gzip\r\n");
+  EXPECT_NE(head.find("\r\nContent-Encoding: gzip\r\n"), std::string::npos) << head;
+  EXPECT_NE(head.find("\r\nVary: Accept-Encoding\r\n"), std::string::npos) << head;
+  EXPECT_EQ(plainHead.find("Content-Encoding"), std::string::npos);
+  // The same page, but for the endpoint's count of its own responses.
+  const std::string page = Gunzip(gzipped);
+  EXPECT_EQ(page.substr(0, 200), plain.substr(0, 200));
+  EXPECT_NE(page.find("velmar_http_responses_total{code=\"200\"} 1\n"), std::string::npos);
+  for (const std::string refused :
+       {"Accept-Encoding: gzip;q=0, identity\r\n", "Accept-Encoding: br\r\n",
+        "Accept-Encoding: *;q=0.5, gzip;q=0\r\n"}) {
+    EXPECT_EQ(ask(refused).first.find("Content-Encoding"), std::string::npos) << refused;
+  }
+  EXPECT_NE(ask("Accept-Encoding: deflate, *;q=0.1\r\n").first.find("Content-Encoding: gzip"),
+            std::string::npos);
 }
 
 TEST(MetricsServerListenTest, AnAddressInUseIsAnError) {
