@@ -1,0 +1,155 @@
+#include "agent/link_stats.h"
+
+#include <linux/if_link.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace velmar::agent {
+
+namespace {
+
+int OpenRouteSocket(uint32_t groups) {
+  const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+  if (fd < 0) {
+    return -1;
+  }
+  sockaddr_nl local{};
+  local.nl_family = AF_NETLINK;
+  local.nl_groups = groups;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void Take(const rtnl_link_stats64& s, LinkCounters& c) {
+  c.rxBytes = s.rx_bytes;
+  c.rxPackets = s.rx_packets;
+  c.rxMulticast = s.multicast;
+  c.rxDropped = s.rx_dropped;
+  c.rxErrors = s.rx_errors;
+  c.rxNoHandler = s.rx_nohandler;
+  c.txBytes = s.tx_bytes;
+  c.txPackets = s.tx_packets;
+  c.txDropped = s.tx_dropped;
+  c.txErrors = s.tx_errors;
+}
+
+// The counters of one RTM_NEWSTATS message; false when it carries none.
+bool ParseStats(const nlmsghdr* h, LinkCounters& counters) {
+  if (h->nlmsg_len < NLMSG_LENGTH(sizeof(if_stats_msg))) {
+    return false;
+  }
+  const auto* message = static_cast<const if_stats_msg*>(NLMSG_DATA(h));
+  counters.index = static_cast<int>(message->ifindex);
+  int length = static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(if_stats_msg)));
+  for (auto* a = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(message) +
+                                                 NLMSG_ALIGN(sizeof(if_stats_msg)));
+       RTA_OK(a, length); a = RTA_NEXT(a, length)) {
+    if (a->rta_type == IFLA_STATS_LINK_64) {
+      rtnl_link_stats64 stats{};
+      std::memcpy(&stats, RTA_DATA(a), std::min<size_t>(RTA_PAYLOAD(a), sizeof stats));
+      Take(stats, counters);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+LinkStatsReader::LinkStatsReader() : buffer_(64 * 1024) {
+  dump_ = OpenRouteSocket(0);
+  // Opened before any read, so no change after it goes unseen.
+  events_ = OpenRouteSocket(RTMGRP_LINK);
+}
+
+LinkStatsReader::~LinkStatsReader() {
+  for (int fd : {dump_, events_}) {
+    if (fd >= 0) {
+      ::close(fd);
+    }
+  }
+}
+
+bool LinkStatsReader::Read(std::vector<LinkCounters>& counters) {
+  counters.clear();
+  if (dump_ < 0) {
+    return false;
+  }
+  struct {
+    nlmsghdr header;
+    if_stats_msg stats;
+  } request{};
+  request.header.nlmsg_len = NLMSG_LENGTH(sizeof(if_stats_msg));
+  request.header.nlmsg_type = RTM_GETSTATS;
+  request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+  request.header.nlmsg_seq = ++sequence_;
+  request.stats.family = AF_UNSPEC;
+  request.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  if (::sendto(dump_, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
+               sizeof kernel) < 0) {
+    return false;
+  }
+  for (;;) {
+    const ssize_t received = ::recv(dump_, buffer_.data(), buffer_.size(), 0);
+    if (received < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    size_t remaining = static_cast<size_t>(received);
+    for (auto* h = reinterpret_cast<nlmsghdr*>(buffer_.data()); NLMSG_OK(h, remaining);
+         h = NLMSG_NEXT(h, remaining)) {
+      if (h->nlmsg_seq != sequence_) {
+        continue;  // an answer to an earlier, abandoned request
+      }
+      if (h->nlmsg_type == NLMSG_DONE) {
+        return true;
+      }
+      if (h->nlmsg_type == NLMSG_ERROR) {
+        return false;
+      }
+      LinkCounters link;
+      if (h->nlmsg_type == RTM_NEWSTATS && ParseStats(h, link)) {
+        counters.push_back(link);
+      }
+    }
+  }
+}
+
+bool LinkStatsReader::LinksChanged() {
+  if (events_ < 0) {
+    return true;
+  }
+  for (;;) {
+    const ssize_t received = ::recv(events_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+    if (received < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      // ENOBUFS: the kernel dropped notifications; anything may have changed.
+      changed_ = changed_ || errno == ENOBUFS;
+      break;
+    }
+    size_t remaining = static_cast<size_t>(received);
+    for (auto* h = reinterpret_cast<nlmsghdr*>(buffer_.data()); NLMSG_OK(h, remaining);
+         h = NLMSG_NEXT(h, remaining)) {
+      changed_ = changed_ || h->nlmsg_type == RTM_NEWLINK || h->nlmsg_type == RTM_DELLINK;
+    }
+  }
+  const bool changed = changed_;
+  changed_ = false;
+  return changed;
+}
+
+}  // namespace velmar::agent

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace velmar::agent {
+
+// One link's counters as the kernel's 64-bit statistics give them.
+struct LinkCounters {
+  int index = 0;
+  uint64_t rxBytes = 0, rxPackets = 0, rxMulticast = 0, rxDropped = 0, rxErrors = 0,
+           rxNoHandler = 0;
+  uint64_t txBytes = 0, txPackets = 0, txDropped = 0, txErrors = 0;
+};
+
+// The cheap half of reading the links: every link's counters from one
+// RTM_GETSTATS dump that asks for IFLA_STATS_LINK_64 alone (no names,
+// addresses, link info or per-family statistics built and copied), and
+// word of any change to the links themselves from the kernel's RTNLGRP_LINK
+// notifications, so names, types, state and relations are read again only
+// when something happened to them.
+class LinkStatsReader {
+ public:
+  LinkStatsReader();
+  ~LinkStatsReader();
+  LinkStatsReader(const LinkStatsReader&) = delete;
+  LinkStatsReader& operator=(const LinkStatsReader&) = delete;
+
+  // False when the kernel offers no routing netlink socket here.
+  bool Available() const { return dump_ >= 0 && events_ >= 0; }
+
+  // Every link's counters, in the kernel's (ifindex) order; false when the
+  // dump failed (a kernel without RTM_GETSTATS, before 4.7).
+  bool Read(std::vector<LinkCounters>& counters);
+
+  // True when a link was added, removed or changed (state, carrier, name,
+  // relations) since the last call, or when notifications were lost; takes
+  // the notifications that came meanwhile. True at the first call.
+  bool LinksChanged();
+
+ private:
+  int dump_ = -1;
+  int events_ = -1;
+  uint32_t sequence_ = 0;
+  bool changed_ = true;
+  std::vector<char> buffer_;
+};
+
+}  // namespace velmar::agent
