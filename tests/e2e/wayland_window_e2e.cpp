@@ -29,9 +29,6 @@
 namespace velmar {
 namespace {
 
-using Answer = UserInterface::Answer;
-using SaveChoice = UserInterface::SaveChoice;
-
 bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
   QElapsedTimer t;
   t.start();
@@ -42,10 +39,6 @@ bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   }
   return true;
-}
-
-void Settle(int ms = 400) {
-  WaitFor([] { return false; }, ms);
 }
 
 // A program run to its end while this one's event loop goes on (the
@@ -195,7 +188,6 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
   // Minimised, it stays in the task bar: gone from the screen, not hidden.
   MinimiseFromTheTitleBar();
   EXPECT_TRUE(OffScreen());
-  Settle();
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(SecondStart(), "Velmar is already running; its window is brought to the front.");
   EXPECT_TRUE(OnScreen()) << "a second start brings it back";
@@ -215,17 +207,11 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
   EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_FALSE(onTop->isChecked());
 
-  // The close box ends the program as "&End" does: it asks first, and
-  // about unsaved settings first of all.
+  // The close box ends the program as "&End" does, asking first.
   form->close();
   EXPECT_EQ(ui.questions, QStringList{"This will end the Velmar program.  Exit now?"});
-  EXPECT_FALSE(form->CloseAllowed());
   EXPECT_TRUE(OnScreen()) << "No keeps it";
-  form->Settings().SetLine(SettingsLine::kFirstAlarmLimit, "1234");
-  ui.saveChoices = {SaveChoice::Cancel, SaveChoice::Discard};
-  form->close();
-  EXPECT_EQ(ui.saveQuestions, QStringList{MainWindow::kUnsavedQuestion});
-  EXPECT_FALSE(form->CloseAllowed()) << "Cancel keeps it";
+  ui.answers = {UserInterface::Answer::Yes};
   form->close();
   EXPECT_TRUE(form->CloseAllowed());
   EXPECT_TRUE(OffScreen());
@@ -295,7 +281,7 @@ TEST_F(WaylandWindowTest, AlarmNotificationsAreLatchedAndReplaceTheirPredecessor
   };
   traffic(6);  // three evaluations
   ASSERT_TRUE(WaitFor([&] { return server.Calls("Notify").size() >= 1; }));
-  Settle();
+  WaitFor([] { return false; }, 400);
   QList<QJsonObject> shown = server.Calls("Notify");
   ASSERT_EQ(shown.size(), 1) << "one per stretch of traffic";
   EXPECT_EQ(shown[0].value("app_name").toString(), "Velmar 2000");

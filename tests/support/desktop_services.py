@@ -30,8 +30,7 @@ def emit(**record):
 
 
 class Watcher(dbus.service.Object):
-    """The tray side of StatusNotifierItem: items register their bus name
-    (or an object path on the caller's name); a host is always there."""
+    """The tray side of StatusNotifierItem, with a host always there."""
 
     def __init__(self, bus):
         super().__init__(bus, "/StatusNotifierWatcher")
@@ -39,25 +38,12 @@ class Watcher(dbus.service.Object):
 
     @dbus.service.method(WATCHER, in_signature="s", sender_keyword="sender")
     def RegisterStatusNotifierItem(self, service, sender=None):
-        item = service if service.startswith(":") or "." in service else sender + service
-        self.items.append(item)
+        self.items.append(service)
         emit(call="RegisterStatusNotifierItem", service=str(service), sender=str(sender))
-        self.StatusNotifierItemRegistered(item)
-
-    @dbus.service.method(WATCHER, in_signature="s")
-    def RegisterStatusNotifierHost(self, service):
-        emit(call="RegisterStatusNotifierHost", service=str(service))
+        self.StatusNotifierItemRegistered(service)
 
     @dbus.service.signal(WATCHER, signature="s")
     def StatusNotifierItemRegistered(self, service):
-        pass
-
-    @dbus.service.signal(WATCHER, signature="s")
-    def StatusNotifierItemUnregistered(self, service):
-        pass
-
-    @dbus.service.signal(WATCHER, signature="")
-    def StatusNotifierHostRegistered(self):
         pass
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
@@ -102,25 +88,12 @@ class Notifications(dbus.service.Object):
         else:
             self.last += 1
             nid = self.last
-        plain = {str(k): (bool(v) if isinstance(v, dbus.Boolean) else
-                          str(v) if isinstance(v, dbus.String) else
-                          "<%s>" % type(v).__name__) for k, v in hints.items()}
+        plain = {str(k): str(v) for k, v in hints.items()}
         emit(call="Notify", app_name=str(app_name), replaces_id=int(replaces_id),
              app_icon=str(app_icon), summary=str(summary), body=str(body),
              hints=plain, timeout=int(timeout), id=nid)
         return dbus.UInt32(nid)
 
-    @dbus.service.method(NOTIFICATIONS, in_signature="", out_signature="as")
-    def GetCapabilities(self):
-        return ["body", "sound"]
-
-    @dbus.service.method(NOTIFICATIONS, in_signature="", out_signature="ssss")
-    def GetServerInformation(self):
-        return ("scripted", "velmar tests", "1", "1.2")
-
-    @dbus.service.method(NOTIFICATIONS, in_signature="u")
-    def CloseNotification(self, nid):
-        emit(call="CloseNotification", id=int(nid))
 
 
 ITEM_PATH = "/StatusNotifierItem"
