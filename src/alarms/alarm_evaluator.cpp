@@ -133,15 +133,22 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
     OnAlarm(code);
   }
 
-  switch (static_cast<AlarmAction>(settings_.LineNumber(SettingsLine::kAlarmAction, -1))) {
+  const auto action =
+      static_cast<AlarmAction>(settings_.LineNumber(SettingsLine::kAlarmAction, -1));
+  switch (action) {
     case AlarmAction::kBeep:
       actions_.Beep();
       break;
     case AlarmAction::kMail:
+    case AlarmAction::kNotify:
       if (state_.EmailLatch) {
-        return;  // one mail per stretch of traffic; not logged either
+        return;  // one mail or notification per stretch of traffic; not logged either
       }
-      actions_.SendMail(settings_.Line(SettingsLine::kAlarmTarget), message);
+      if (action == AlarmAction::kMail) {
+        actions_.SendMail(settings_.Line(SettingsLine::kAlarmTarget), message);
+      } else {
+        actions_.Notify(message);
+      }
       state_.EmailLatch = true;
       break;
     case AlarmAction::kRunProgram:

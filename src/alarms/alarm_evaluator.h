@@ -23,6 +23,8 @@ class AlarmActions {
   virtual void SendMail(const QString& recipient, const QString& message) = 0;
   // "Execute program" and "Request URL ": the shell's open of one text.
   virtual void Open(const QString& text) = 0;
+  // "Desktop notification": the alarm message shown by the desktop.
+  virtual void Notify(const QString& message) = 0;
 };
 
 // The ten alarm conditions, tested on every second publication.

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "platform/launcher.h"
 
 namespace velmar {
@@ -23,6 +25,13 @@ void ConsoleAlarmActions::SendMail(const QString& recipient, const QString& mess
 
 void ConsoleAlarmActions::Open(const QString& text) {
   Launcher::OpenOrRun(text);
+}
+
+void ConsoleAlarmActions::Notify(const QString& message) {
+  // The meter without a window keeps to Qt Core: no desktop bus here.
+  std::fprintf(stderr, "%s: %s\n", qUtf8Printable(AlarmEvaluator::kSubject),
+               qUtf8Printable(message));
+  std::fflush(stderr);
 }
 
 }  // namespace velmar

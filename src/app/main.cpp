@@ -1,5 +1,5 @@
 // velmar: the bandwidth meter.
-//   velmar                      the meter in its window, living in the tray
+//   velmar                      the meter in its window (and the tray, where there is one)
 //   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
 //                               measure without a window, one line per tick
 //   velmar --list-adapters      print the adapter list
@@ -87,8 +87,9 @@ std::unique_ptr<MetricsExporter> StartWindowMetrics(MainWindow& window) {
 int RunWindow(int argc, char* argv[]) {
   VelmarApplication app(argc, argv);
   QCoreApplication::setApplicationName(kApplicationTitle);
-  // The window hides to the tray; the program ends only through its own
-  // ways of ending, never because its last visible window closed.
+  // The window hides to the tray where there is one; the program ends only
+  // through its own ways of ending, never because its last visible window
+  // closed.
   app.setQuitOnLastWindowClosed(false);
   {
     // Qt has taken its own options; none of the meter's is for the window.
@@ -109,8 +110,8 @@ int RunWindow(int argc, char* argv[]) {
   UserInterface::Set(&ui);
 
   SingleInstance singleInstance(kApplicationTitle);
-  singleInstance.AlreadyExist = [&ui] {
-    ui.Message(QStringLiteral("Velmar is already running, please look for it in the system tray."));
+  singleInstance.AlreadyExist = [&ui](const QString& answer) {
+    ui.Message(MainWindow::AlreadyRunningText(answer));
   };
   if (singleInstance.Check() && singleInstance.Terminate) {
     return 0;
@@ -124,7 +125,9 @@ int RunWindow(int argc, char* argv[]) {
   MainWindow window(env);
   ui.SetParent(&window);
   app.ExceptionHandler = [&window](const std::exception& e) { window.ReportError(e); };
-  singleInstance.OnActivateRequest = [&window] { window.ShowMainWindow(); };
+  singleInstance.OnActivateRequest = [&window](const QString& token) {
+    return window.ComeForward(token);
+  };
   // A signal ends the program as "&End" does, in every state: dialogs that
   // wait for the user are closed first, since each runs an event loop of
   // its own. One that comes during the start-up lets it finish, then ends.

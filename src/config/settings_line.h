@@ -71,6 +71,7 @@ enum class AlarmAction : int {
   kMail = 1,
   kRunProgram = 2,
   kOpenUrl = 3,
+  kNotify = 4,  // a desktop notification, latched as the mail is
 };
 
 // The tips a user can switch off: each is kept on the line of its number.

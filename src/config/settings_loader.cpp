@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -30,7 +32,7 @@ QString SettingsLoader::DownHint(int bits) {
   return QStringLiteral("Downstream dataflow in KiloBits per second. (1Kbit=%1 bits!)").arg(bits);
 }
 QString SettingsLoader::DownAvgHint(int bits) {
-  return QStringLiteral("Averge Downstream dataflow in KiloBits per second. (1Kbit=%1 bits!)")
+  return QStringLiteral("Average Downstream dataflow in KiloBits per second. (1Kbit=%1 bits!)")
       .arg(bits);
 }
 QString SettingsLoader::UpHint(int bits) {
@@ -50,7 +52,21 @@ QByteArray SettingsLoader::Serialise(const SettingsList& list) {
   return bytes;
 }
 
-void SettingsLoader::SaveSettings() const {
+bool SettingsLoader::HasUnsavedChanges() const {
+  const int count = std::max<int>(list_.Count(), static_cast<int>(savedLines_.size()));
+  for (int n = 0; n < count; ++n) {
+    if (n == static_cast<int>(SettingsLine::kStartGenerating) ||
+        n == static_cast<int>(SettingsLine::kTrafficTotal)) {
+      continue;
+    }
+    if (list_.Line(n) != savedLines_.value(n)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void SettingsLoader::SaveSettings() {
   // The first save of an installed meter creates $XDG_CONFIG_HOME/velmar.
   const QString folder = QFileInfo(filePath_).absolutePath();
   std::error_code error;
@@ -60,6 +76,7 @@ void SettingsLoader::SaveSettings() const {
                         .arg(folder, QString::fromLocal8Bit(error.message().c_str())));
   }
   WriteFileAtomically(filePath_, Serialise(list_));
+  savedLines_ = list_.Lines();
 }
 
 void SettingsLoader::UseDefaults(bool replacingUnusableFile) {
@@ -81,6 +98,9 @@ void SettingsLoader::UseDefaults(bool replacingUnusableFile) {
 }
 
 void SettingsLoader::LoadSettings(bool readFile) {
+  // However far the steps below get, what they leave is what this run
+  // starts from: a later change is one the file does not have.
+  const auto remember = qScopeGuard([this] { savedLines_ = list_.Lines(); });
   target_.SetProgramSection(section::kLoadSettings);
   list_.Clear();
   if (!readFile) {

@@ -37,7 +37,12 @@ class SettingsLoader {
   void ReplaceProxy();
 
   // Writes the list whole or not at all. Raises saying why it failed.
-  void SaveSettings() const;
+  void SaveSettings();
+
+  // Whether the list holds changes that neither came from the file nor went
+  // into it. The running total (line 7) and the Spy/Generate mode (line 4)
+  // are the meter's own running state, not settings, and do not count.
+  bool HasUnsavedChanges() const;
 
   // The four hints of the main speed displays for a kilobit of `bits`.
   static QString DownHint(int bits);
@@ -69,6 +74,8 @@ class SettingsLoader {
   QString filePath_;
   QString executablePath_;
   QString autostartEntryPath_;
+  // The lines as last read, made or written.
+  QStringList savedLines_;
 };
 
 }  // namespace velmar

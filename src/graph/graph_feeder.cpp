@@ -88,7 +88,7 @@ void GraphFeeder::Feed(const MeasurementState& state, const ResultDisplays& disp
   } else if (GraphMode == 2 && !state.AlarmToggle) {
     busy_ = true;
     try {
-      FeedHistory(state, unitScale, kbitPerUnit);
+      FeedHistory(state, kbitPerUnit);
     } catch (...) {
       busy_ = false;
       throw;
@@ -128,14 +128,16 @@ void GraphFeeder::FeedLive(const ResultDisplays& displays, double scale,
   target_->NotifyChanged();
 }
 
-void GraphFeeder::FeedHistory(const MeasurementState& state, double scale, double kbitPerUnit) {
+void GraphFeeder::FeedHistory(const MeasurementState& state, double kbitPerUnit) {
   GraphChart* target = target_;
   const unsigned attachment = attachment_;
   Chart3D& chart = target->Chart;
   chart.BottomAxis.Maximum = kHistoryPoints;
   chart.MaxPointsPerPage = kHistoryPoints;
   chart.ShowHint = false;
-  ScaleLeftAxis(chart, scale);
+  // The axis follows the averages shown. The speeds' high-water mark stays
+  // at an old peak long after the averages fell, which laid every bar flat.
+  chart.LeftAxis.Automatic = true;
 
   ChartSeries* series = &target->ActiveSeries();
   if (!HoldsHistoryPoints(*series)) {

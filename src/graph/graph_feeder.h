@@ -15,7 +15,8 @@ namespace velmar {
 // updated in place otherwise. The values, the left axis and the title are
 // in the displays' unit.
 //
-// Averages history, on every second publication: eight passes over window
+// Averages history, on every second publication, on an automatic left axis
+// that follows the values shown: eight passes over window
 // positions 0, 4, ..., 28, each a pair of points ("UpAvg", "DwnAvg") in
 // kilobits of 1024 bits, with the message queue run after each pass. The
 // first feed appends points 0 to 15, the second 16 to 31. Once the series
@@ -50,7 +51,7 @@ class GraphFeeder : public GraphFeed {
 
  private:
   void FeedLive(const ResultDisplays& displays, double scale, bool withAverageHundredths);
-  void FeedHistory(const MeasurementState& state, double scale, double kbitPerUnit);
+  void FeedHistory(const MeasurementState& state, double kbitPerUnit);
   // The title names the unit the values are in.
   void NameUnit(const DisplayUnit& unit);
 

@@ -32,6 +32,10 @@ std::optional<QString> UserInterface::ChooseItem(const QString& /*text*/,
   return std::nullopt;
 }
 
+UserInterface::SaveChoice UserInterface::AskToSave(const QString& /*text*/) {
+  return SaveChoice::Cancel;
+}
+
 UserInterface& UserInterface::Get() {
   return *installed;
 }

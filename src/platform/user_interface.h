@@ -13,6 +13,7 @@ namespace velmar {
 class UserInterface {
  public:
   enum class Answer { Yes, No };
+  enum class SaveChoice { Save, Discard, Cancel };
 
   virtual ~UserInterface() = default;
   virtual void Beep() = 0;
@@ -40,6 +41,10 @@ class UserInterface {
   // cancelled. An interface that cannot ask chooses nothing.
   virtual std::optional<QString> ChooseItem(const QString& text, const QStringList& items,
                                             const QString& current);
+
+  // A modal question about unsaved changes with Save, Discard and Cancel.
+  // An interface that cannot ask cancels.
+  virtual SaveChoice AskToSave(const QString& text);
 
   // The installed interface; a silent one that answers No until one is set.
   static UserInterface& Get();

@@ -97,7 +97,7 @@ void MeterSession::Start() {
   placement_ = PlacementStore(store_);
   placement_.root = KeyRoot::kMachine;
   placement_.SetKey(kProductKey);
-  placement_.enabled = true;
+  placement_.enabled = env_.windowPositions;
   placement_.Load(view_);
   ResetForStart();
   Guarded([this] { loader_.LoadSettings(true); });
@@ -148,7 +148,7 @@ void MeterSession::Shutdown() {
   table_.reset();
   view_.CloseGraphWindow();
   sizer_.Restore();
-  placement_.enabled = true;
+  placement_.enabled = env_.windowPositions;
   placement_.Save(view_);
 }
 
@@ -213,7 +213,11 @@ void MeterSession::PublishResults(double upstream, double downstream) {
 }
 
 void MeterSession::Beep() {
-  UserInterface::Get().Beep();
+  if (env_.systemBeep) {
+    UserInterface::Get().Beep();
+  } else {
+    notifier_.Notify(AlarmEvaluator::kSubject, QString(), DesktopNotifier::kBellSound);
+  }
 }
 
 void MeterSession::SendMail(const QString& recipient, const QString& message) {
@@ -228,6 +232,10 @@ void MeterSession::SendMail(const QString& recipient, const QString& message) {
 
 void MeterSession::Open(const QString& text) {
   Launcher::OpenOrRun(text);
+}
+
+void MeterSession::Notify(const QString& message) {
+  notifier_.Notify(AlarmEvaluator::kSubject, message);
 }
 
 }  // namespace velmar

@@ -22,6 +22,7 @@
 #include "measure/result_publisher.h"
 #include "measure/tick_host.h"
 #include "net/traffic_generator.h"
+#include "platform/desktop_notifier.h"
 #include "platform/tick_clock.h"
 #include "shell/window_placement.h"
 #include "shell/window_sizer.h"
@@ -62,6 +63,11 @@ class MeterSession : public TickHost, public AlarmActions {
     QString executablePath;  // for the autostart entry
     QString autostartEntry;  // the XDG desktop entry
     const TickClock* clock = &SystemClock();
+    // What the window system allows. Wayland has no beep (an alarm's beep
+    // becomes a notification with a sound) and keeps window positions to
+    // itself (the stored place is neither applied nor overwritten).
+    bool systemBeep = true;
+    bool windowPositions = true;
   };
 
   MeterSession(Environment environment, MeterView& view);
@@ -113,6 +119,7 @@ class MeterSession : public TickHost, public AlarmActions {
   void Beep() override;
   void SendMail(const QString& recipient, const QString& message) override;
   void Open(const QString& text) override;
+  void Notify(const QString& message) override;
 
   MeasurementState& State() { return state_; }
   const MeasurementState& State() const { return state_; }
@@ -162,6 +169,7 @@ class MeterSession : public TickHost, public AlarmActions {
   HistoryRecorder recorder_;
   HistoryMaintenance maintenance_;
   MailSender mail_;
+  DesktopNotifier notifier_;
   AlarmEvaluator evaluator_;
   WindowSizer sizer_;
   QTimer calcTimer_;

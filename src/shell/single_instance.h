@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QObject>
 #include <functional>
@@ -19,10 +20,17 @@ class SingleInstance : public QObject {
   bool SwitchToPrevious = true;
   bool Terminate = true;
 
-  // Called in a later instance when the first one is found.
-  std::function<void()> AlreadyExist;
-  // Called in the first instance when a later one asks it to come forward.
-  std::function<void()> OnActivateRequest;
+  // How the first instance answers a request to come forward.
+  static const QString kAnswerTray;    // its window came back; it lives in a tray
+  static const QString kAnswerWindow;  // its window came back; there is no tray
+
+  // Called in a later instance when the first one is found, with the first
+  // one's answer (empty when it gave none).
+  std::function<void(const QString& answer)> AlreadyExist;
+  // Called in the first instance when a later one asks it to come forward,
+  // with the xdg-activation token the later one was started with (empty
+  // without one); returns the answer.
+  std::function<QString(const QString& activationToken)> OnActivateRequest;
 
   // True when another instance already runs (this one should end when
   // Terminate is set); false when this instance now holds the name.
@@ -32,6 +40,11 @@ class SingleInstance : public QObject {
   static QString RuntimeDirectory();
 
  private:
+  // The first instance: reads one request and answers it.
+  void Answer(QLocalSocket& peer);
+  // A later instance: the first one's answer, or empty.
+  QString AskToComeForward();
+
   QString name_;
   QString lockPath_;
   QString socketPath_;

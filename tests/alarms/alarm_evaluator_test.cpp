@@ -22,6 +22,7 @@ class RecordingActions : public AlarmActions {
     calls << "mail:" + r + "|" + m;
   }
   void Open(const QString& t) override { calls << "open:" + t; }
+  void Notify(const QString& m) override { calls << "notify:" + m; }
   QStringList calls;
   bool mailUnavailable = false;
 };
@@ -226,6 +227,19 @@ TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
   EXPECT_EQ(Log("2026-12-08").size(), 2);
   EXPECT_EQ(state.UpIdleMs, 1500);
   state.UpIdleMs = 0;
+
+  // A notification shares the mail's latch: one per stretch of traffic.
+  settings.SetLine(36, "4");
+  actions.calls.clear();
+  for (int second = 4; second <= 6; ++second) {
+    At(QDateTime(QDate(2026, 12, 8), QTime(14, 0, second)));
+    evaluator.EvaluateAlarms(0, 1000);
+  }
+  EXPECT_EQ(actions.calls,
+            QStringList{"notify:Actual Downstream exceeded 1 Kb/s (1 Kilobit = 1000 bits.)"});
+  EXPECT_TRUE(state.EmailLatch);
+  EXPECT_EQ(Log("2026-12-08").size(), 3) << "latched events are not logged";
+  state.EmailLatch = false;
 
   // Program and URL: one text, trimmed target, "?", the message unencoded.
   settings.SetLine(36, "2");

@@ -17,7 +17,7 @@ TEST(AlarmWindowTest, EveryChangeGoesToItsLineAtOnce) {
   settings.SetLine(36, "3");
   settings.SetLine(35, "http://alarm.example.test/");
   AlarmWindow window(settings);
-  EXPECT_EQ(window.windowTitle(), "Velmar2000 Alarms");
+  EXPECT_EQ(window.windowTitle(), "Velmar 2000 Alarms");
   EXPECT_EQ(window.Action()->currentText(), "Request URL ");
   EXPECT_EQ(window.Event()->text(), "http://alarm.example.test/");
   EXPECT_TRUE(window.Box(2)->isChecked());
@@ -40,6 +40,9 @@ TEST(AlarmWindowTest, EveryChangeGoesToItsLineAtOnce) {
   QTest::keyClicks(window.Threshold(0), "750");
   EXPECT_NE(window.Threshold(0)->palette().color(QPalette::Text), QColor(Qt::red));
 
+  window.Action()->setCurrentIndex(4);
+  EXPECT_EQ(window.Action()->currentText(), "Desktop notification");
+  EXPECT_EQ(settings.Line(36), "4");
   window.Action()->setCurrentIndex(1);
   EXPECT_EQ(settings.Line(36), "1");
   window.Event()->clear();

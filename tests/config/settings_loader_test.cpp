@@ -114,7 +114,7 @@ TEST_F(SettingsLoaderTest, NoFileGivesTheDefaultsWrittenWithCrLf) {
   EXPECT_EQ(target.kilobitMode, 0);
   EXPECT_EQ(target.hints[0], "Downstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");
   EXPECT_EQ(target.hints[1],
-            "Averge Downstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");
+            "Average Downstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");
   EXPECT_EQ(target.hints[2], "Upstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");
   EXPECT_EQ(target.hints[3],
             "Average Upstream dataflow in KiloBits per second. (1Kbit=1000 bits!)");

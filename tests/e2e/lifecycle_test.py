@@ -1,7 +1,8 @@
 """The meter's window from start to end under a real X server with a tray:
 a second start ends with the message and brings the first forward, the
 close box hides, "&End" asks and ends without touching the settings file,
-and the window placement survives a restart."""
+and the window placement survives a restart. Without a tray the close box
+asks to end, and a tray that appears later takes the icon."""
 import os
 import subprocess
 import sys
@@ -153,6 +154,36 @@ def test_a_signal_ends_the_program_behind_a_modal_dialog(bin_dir, x):
         xsession.cleanup(home)
 
 
+def test_without_a_tray_and_with_one_that_comes_later(bin_dir):
+    """No tray: the close box asks as "&End" does and a second start does
+    not speak of a tray. A tray that appears later docks the icon, and from
+    then on the close box hides the window there."""
+    bare = xsession.XSession(tray=False)
+    env, home = xsession.private_environment(bin_dir, "no,yes")
+    try:
+        proc, window = start(bin_dir, bare, env)
+        bare.close_box(window)  # answered No
+        time.sleep(1.5)
+        assert proc.poll() is None and bare.is_viewable(window), "No keeps the window"
+        second = subprocess.run([os.path.join(bin_dir, "velmar")], env=dict(bare.env(), **env),
+                                capture_output=True, text=True, timeout=20)
+        assert ("velmar-dialog: message: Velmar is already running; its window is brought "
+                "to the front.") in second.stderr, second.stderr
+
+        bare.start_tray()
+        time.sleep(1.5)  # the icon docks
+        bare.close_box(window)
+        bare.wait(lambda: not bare.is_viewable(window), 10, "the window hidden in the tray")
+        assert proc.poll() is None
+        _, err = end(proc, bare)  # "&End" from the tray menu, answered Yes
+        assert proc.returncode == 0, err
+        assert err.count("This will end the Velmar program.  Exit now?") == 2, err
+        print("no tray, then a late tray: ok")
+    finally:
+        bare.close()
+        xsession.cleanup(home)
+
+
 if __name__ == "__main__":
     bin_dir = sys.argv[1]
     x = xsession.XSession()
@@ -163,3 +194,4 @@ if __name__ == "__main__":
         test_a_signal_ends_the_program_behind_a_modal_dialog(bin_dir, x)
     finally:
         x.close()
+    test_without_a_tray_and_with_one_that_comes_later(bin_dir)

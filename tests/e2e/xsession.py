@@ -12,7 +12,7 @@ from Xlib import X, Xatom, display, protocol
 
 
 class XSession:
-    def __init__(self, width=1024, height=768):
+    def __init__(self, width=1024, height=768, tray=True):
         self.width, self.height = width, height
         read, write = os.pipe()
         self.xvfb = subprocess.Popen(
@@ -23,6 +23,13 @@ class XSession:
             self.number = int(f.readline())
         self.name = ":%d" % self.number
         self.display = display.Display(self.name)
+        self.tray = None
+        if tray:
+            self.start_tray()
+
+    def start_tray(self):
+        """An XEmbed tray (trayer) at the bottom right, once it owns the
+        tray manager selection."""
         self.tray = subprocess.Popen(
             ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
              "--height", "24", "--SetDockType", "false"],
@@ -36,6 +43,8 @@ class XSession:
 
     def close(self):
         for p in (self.tray, self.xvfb):
+            if p is None:
+                continue
             p.terminate()
             try:
                 p.wait(timeout=5)

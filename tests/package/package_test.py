@@ -62,6 +62,8 @@ def check_control_and_dependencies(deb):
     assert "<" in field("Maintainer") and field("Homepage").startswith("https://")
     description = field("Description").splitlines()
     assert len(description) > 3 and " ." in description, description
+    # A Wayland session runs the window natively with Qt's Wayland platform.
+    assert "qt6-wayland" in field("Recommends").split(", "), field("Recommends")
 
     # Every package named is installed here in a version that satisfies it.
     depends = field("Depends")

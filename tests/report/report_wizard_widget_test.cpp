@@ -73,6 +73,13 @@ TEST_F(ReportWizardTest, EveryPageChecksItsEntriesAndFinishSavesTheProfile) {
   EXPECT_TRUE(wizard.Summary()->text().contains("by week"))
       << wizard.Summary()->text().toStdString();
   EXPECT_FALSE(profiles.Exists("Home <office>")) << "nothing saved before Finish";
+  // The end button finishes here; a cancel button stands beside it.
+  EXPECT_EQ(bar->EndButton()->text(), "&Finish");
+  EXPECT_TRUE(bar->CancelButton()->isVisibleTo(&wizard));
+  bar->BackClick();
+  EXPECT_EQ(bar->EndButton()->text(), "&Cancel");
+  EXPECT_FALSE(bar->CancelButton()->isVisibleTo(&wizard)) << "the end button cancels here";
+  bar->NextClick();
 
   bar->EndClick();
   EXPECT_EQ(wizard.SavedName(), "Home <office>");
@@ -93,6 +100,21 @@ TEST_F(ReportWizardTest, EveryPageChecksItsEntriesAndFinishSavesTheProfile) {
   EXPECT_TRUE(again.GroupingChoice(Grouping::kWeek)->isChecked());
   EXPECT_EQ(again.QuotaEdit()->text(), "1500") << "the largest unit that shows it whole";
   EXPECT_EQ(again.QuotaUnit()->currentText(), "GB");
+}
+
+TEST_F(ReportWizardTest, CancelOnTheLastPageSavesNothing) {
+  ReportProfileWizard wizard(profiles);
+  wizard.NameBox()->setEditText("Kept out");
+  while (wizard.NoteBook()->currentIndex() != ReportProfileWizard::kEndPage) {
+    const int page = wizard.NoteBook()->currentIndex();
+    wizard.Bar()->NextClick();
+    ASSERT_NE(wizard.NoteBook()->currentIndex(), page) << "the defaults pass every page";
+  }
+  wizard.show();
+  wizard.Bar()->CancelButton()->click();
+  EXPECT_EQ(wizard.result(), QDialog::Rejected);
+  EXPECT_FALSE(wizard.isVisible());
+  EXPECT_FALSE(profiles.Exists("Kept out"));
 }
 
 TEST_F(ReportWizardTest, NonsenseFilesAndUnwritableFoldersSaveNothing) {

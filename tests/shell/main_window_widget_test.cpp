@@ -125,10 +125,10 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   EXPECT_EQ(form->Value(Display::UpDigits), 0);
   EXPECT_EQ(form->Settings().Line(7), "122") << "125000 bytes in KBytes, rounded";
   EXPECT_TRUE(QRegularExpression("\nDown (99\\d|1000)\\.\\d\\d  Up 0\\.00 Kb/s$")
-                  .match(form->TrayIcon()->toolTip())
+                  .match(form->TrayTip())
                   .hasMatch())
-      << form->TrayIcon()->toolTip().toStdString();
-  EXPECT_TRUE(form->TrayIcon()->toolTip().startsWith(form->TrayHint() + "\n"));
+      << form->TrayTip().toStdString();
+  EXPECT_TRUE(form->TrayTip().startsWith(form->TrayHint() + "\n"));
 
   // 250 Mbit/s: the caption, the displays and the tray tip move to Mb/s.
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 31376000, 1000}});
@@ -138,9 +138,9 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   // (The real clock moved a few milliseconds between the ticks.)
   EXPECT_NEAR(form->Value(Display::DownDigits), 250, 1);
   EXPECT_TRUE(QRegularExpression("\nDown 2(49|50)\\.\\d\\d  Up 0\\.00 Mb/s$")
-                  .match(form->TrayIcon()->toolTip())
+                  .match(form->TrayTip())
                   .hasMatch())
-      << form->TrayIcon()->toolTip().toStdString();
+      << form->TrayTip().toStdString();
 
   // "Clear" resets the total itself: the next tick adds only new traffic.
   ASSERT_GT(form->Value(Display::TrafficLCD), 30000);
@@ -152,11 +152,13 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   EXPECT_EQ(form->Value(Display::TrafficLCD), 100) << "102400 bytes since the clearing";
   EXPECT_EQ(form->Settings().Line(7), "100");
 
-  // SLEEP clears the actual displays; the lock keeps the averages.
+  // SLEEP clears the actual displays, and the tray tip's speeds with them;
+  // the lock keeps the averages.
   Child<QPushButton>(*form, "ActiveOff")->click();
   EXPECT_FALSE(state.AnalysisActive);
   EXPECT_EQ(form->Value(Display::DownDigits), 0);
   EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Stopped"));
+  EXPECT_EQ(form->TrayTip(), "Velmar 2000 Stopped");
 }
 
 TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
@@ -170,22 +172,65 @@ TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   EXPECT_GE(ui.beeps, 1);
 }
 
-TEST_F(MainWindowTest, ClosingHidesEndingAsksAndLeavesTheFileAlone) {
+TEST_F(MainWindowTest, WithoutATrayClosingAsksAsEndDoesAndLeavesTheFileAlone) {
   auto form = Make();
   form->show();
+  ASSERT_FALSE(form->TrayShown()) << "the offscreen platform has no tray";
   const QByteArray before = SettingsBytes();
-  form->close();
+  form->close();  // No
+  EXPECT_EQ(ui.questions, QStringList{"This will end the Velmar program.  Exit now?"});
   EXPECT_FALSE(form->CloseAllowed());
-  EXPECT_FALSE(form->isVisible() && !form->isMinimized()) << "hidden (or minimised without a tray)";
+  EXPECT_TRUE(form->isVisible()) << "kept, not hidden where nothing brings it back";
 
   form->EndWithQuestion();  // No
-  EXPECT_EQ(ui.questions, QStringList{"This will end the Velmar program.  Exit now?"});
+  EXPECT_EQ(ui.questions.size(), 2);
   EXPECT_FALSE(form->CloseAllowed());
 
   ui.answers.push_back(UserInterface::Answer::Yes);
   form->EndWithQuestion();
   EXPECT_TRUE(form->CloseAllowed());
   EXPECT_EQ(SettingsBytes(), before);
+  EXPECT_TRUE(ui.saveQuestions.isEmpty()) << "nothing changed, nothing to save";
+}
+
+TEST_F(MainWindowTest, EndWithUnsavedSettingsAsksSaveDiscardOrCancel) {
+  WriteSettings({{4, "0"}});
+  auto form = Make();
+  form->show();
+  // The running total and the mode buttons are the meter's own state.
+  form->Settings().SetLine(SettingsLine::kTrafficTotal, "99");
+  form->Settings().SetLine(SettingsLine::kStartGenerating, "1");
+  ui.answers.push_back(UserInterface::Answer::No);
+  form->EndWithQuestion();
+  EXPECT_TRUE(ui.saveQuestions.isEmpty());
+
+  // A changed setting: Cancel keeps the program and the change.
+  form->Settings().SetLine(SettingsLine::kAlarmTarget, "ops@example.test");
+  ui.saveChoices = {UserInterface::SaveChoice::Cancel};
+  form->EndWithQuestion();
+  EXPECT_EQ(ui.saveQuestions, QStringList{MainWindow::kUnsavedQuestion});
+  EXPECT_EQ(ui.questions.size(), 1) << "no second question after the first";
+  EXPECT_FALSE(form->CloseAllowed());
+  EXPECT_EQ(form->Settings().Line(SettingsLine::kAlarmTarget), "ops@example.test");
+
+  // Save writes them and ends.
+  ui.saveChoices = {UserInterface::SaveChoice::Save};
+  form->EndWithQuestion();
+  EXPECT_TRUE(form->CloseAllowed());
+  SettingsList saved;
+  ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
+  EXPECT_EQ(saved.Line(SettingsLine::kAlarmTarget), "ops@example.test");
+
+  // Discard ends and leaves the file as it was; so does the close box.
+  WriteSettings({});
+  auto second = Make();
+  second->show();
+  const QByteArray unchanged = SettingsBytes();
+  second->Settings().SetLine(SettingsLine::kAlarmAction, "4");
+  ui.saveChoices = {UserInterface::SaveChoice::Discard};
+  second->close();
+  EXPECT_TRUE(second->CloseAllowed());
+  EXPECT_EQ(SettingsBytes(), unchanged);
 }
 
 TEST_F(MainWindowTest, SaveWritesTheFileAndAFailedSaveStillEnds) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QPointer>
@@ -35,7 +36,7 @@ class SetupWizardTest : public test::SetupDialogTest<SetupWizard> {
 
 TEST_F(SetupWizardTest, WindowBarAndPages) {
   Open();
-  EXPECT_EQ(dialog->windowTitle(), "Velmar 2000 WizardForm");
+  EXPECT_EQ(dialog->windowTitle(), "Velmar 2000 Setup Wizard");
   EXPECT_EQ(dialog->size(), QSize(484, 266));
   EXPECT_EQ(dialog->Pages()->size(), QSize(458, 182));
   WizardBar* bar = dialog->Bar();
@@ -99,7 +100,7 @@ TEST_F(SetupWizardTest, PagesSayWhatTheyAsk) {
   EXPECT_EQ(Texts(book->widget(7)), (QStringList{"Ready! Press 'Finish'", restore, note}));
 
   EXPECT_EQ(Radio("NormalBox")->text(),
-            "be show in Normal Windows style and hide behind active windows");
+            "be shown in Normal Windows style and hide behind active windows");
   EXPECT_EQ(Radio("OnTopBox")->text(), "be shown on top of all windows even if not active");
   EXPECT_EQ(Radio("noProxyChoice")->text(), "No");
   EXPECT_EQ(Radio("proxyChoice")->text(), "Yes,  Host:");
@@ -340,6 +341,38 @@ TEST_F(SetupWizardTest, FinishAppliesTheProxyAndTheChoicesOfPagesOneAndFive) {
   EXPECT_EQ(Line(10), "1");
   EXPECT_EQ(host.RunValue(), SetupTestHost::kExecutable);
   EXPECT_TRUE(host.DesktopEntryExists());
+}
+
+TEST_F(SetupWizardTest, CancelPutsBackTheSettingsAndTheMeterAsTheyWereFromEveryPage) {
+  Open({{10, "1"}, {12, "1"}, {13, "2"}});
+  WizardBar* bar = dialog->Bar();
+  for (int page = 0; page < 8; ++page) {
+    GoTo(page);
+    EXPECT_TRUE(bar->CancelButton()->isVisible()) << "page " << page;
+  }
+  EXPECT_EQ(bar->CancelButton()->geometry().right(), 484 - 9);
+  EXPECT_LT(bar->EndButton()->geometry().right(), bar->CancelButton()->x());
+
+  const SettingsList before = host.Settings();
+  GoTo(1);
+  Radio("NormalBox")->click();
+  GoTo(3);
+  Radio("kilobit1024Choice")->click();
+  GoTo(4);
+  QTest::keyClick(Child<QComboBox>("InterfaceBox"), Qt::Key_Up);
+  GoTo(5);
+  Radio("noAutoloadChoice")->click();
+  ASSERT_EQ(host.KilobitMode(), 1);
+  ASSERT_EQ(host.AdapterIndex(), 1);
+  bar->CancelButton()->click();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(host.Settings().Lines(), before.Lines());
+  EXPECT_EQ(host.KilobitMode(), 0);
+  EXPECT_TRUE(host.hints[0].endsWith("(1Kbit=1000 bits!)"));
+  EXPECT_EQ(host.AdapterIndex(), 2);
+  EXPECT_EQ(host.adapterLabel, "Network Adapter: eth0");
+  EXPECT_TRUE(host.stayOnTop) << "the window style is not touched";
+  EXPECT_EQ(host.RunValue(), SetupTestHost::kExecutable) << "nor the autostart value";
 }
 
 TEST_F(SetupWizardTest, APortOfZeroOrLettersSwitchesTheProxyOffOnFinish) {

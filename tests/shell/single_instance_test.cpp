@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QThread>
+#include <memory>
 
 namespace velmar {
 namespace {
@@ -24,31 +26,54 @@ class SingleInstanceTest : public ::testing::Test {
 };
 
 TEST_F(SingleInstanceTest, ASecondInstanceIsToldAndTheFirstComesForward) {
-  SingleInstance first(QStringLiteral("Velmar 2000"));
-  int activations = 0;
-  first.OnActivateRequest = [&] { ++activations; };
-  first.AlreadyExist = [] { ADD_FAILURE() << "the first instance is alone"; };
-  ASSERT_FALSE(first.Check());
+  // The first instance answers from an event loop of its own, as the
+  // running meter does while a later start waits for the answer.
+  QThread thread;
+  QObject inThread;
+  inThread.moveToThread(&thread);
+  thread.start();
+  std::unique_ptr<SingleInstance> first;
+  QStringList tokens;
+  const auto there = [&](const std::function<void()>& step) {
+    QMetaObject::invokeMethod(&inThread, step, Qt::BlockingQueuedConnection);
+  };
+  there([&] {
+    first = std::make_unique<SingleInstance>(QStringLiteral("Velmar 2000"));
+    first->OnActivateRequest = [&](const QString& token) {
+      tokens << token;
+      return token.isEmpty() ? SingleInstance::kAnswerWindow : SingleInstance::kAnswerTray;
+    };
+    first->AlreadyExist = [](const QString&) { ADD_FAILURE() << "the first instance is alone"; };
+    EXPECT_FALSE(first->Check());
+  });
 
-  SingleInstance second(QStringLiteral("Velmar 2000"));
-  int told = 0;
-  second.AlreadyExist = [&] { ++told; };
-  EXPECT_TRUE(second.Check());
-  EXPECT_EQ(told, 1);
-  QElapsedTimer t;
-  t.start();
-  while (activations == 0 && t.elapsed() < 5000) {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  QStringList answers;
+  const auto start = [&](bool switchToPrevious) {
+    SingleInstance later(QStringLiteral("Velmar 2000"));
+    later.SwitchToPrevious = switchToPrevious;
+    later.AlreadyExist = [&](const QString& answer) { answers << answer; };
+    EXPECT_TRUE(later.Check());
+  };
+  const QByteArray savedToken = qgetenv("XDG_ACTIVATION_TOKEN");
+  qunsetenv("XDG_ACTIVATION_TOKEN");
+  start(true);
+  // A start with a token from the desktop hands it on.
+  qputenv("XDG_ACTIVATION_TOKEN", "token-of-the-second-start");
+  start(true);
+  // Without SwitchToPrevious nothing is sent and no answer comes.
+  start(false);
+  if (savedToken.isNull()) {
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+  } else {
+    qputenv("XDG_ACTIVATION_TOKEN", savedToken);
   }
-  EXPECT_EQ(activations, 1);
-
-  // Without SwitchToPrevious nothing is sent.
-  SingleInstance third(QStringLiteral("Velmar 2000"));
-  third.SwitchToPrevious = false;
-  EXPECT_TRUE(third.Check());
-  for (int i = 0; i < 10; ++i)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  EXPECT_EQ(activations, 1);
+  there([&] {
+    EXPECT_EQ(tokens, (QStringList{"", "token-of-the-second-start"}));
+    first.reset();
+  });
+  thread.quit();
+  thread.wait();
+  EXPECT_EQ(answers, (QStringList{"window", "tray", ""}));
 
   // Another name is another program.
   SingleInstance other(QStringLiteral("Something else"));

@@ -62,6 +62,14 @@ class ScriptedUi : public UserInterface {
     choices.pop_front();
     return c;
   }
+  SaveChoice AskToSave(const QString& text) override {
+    saveQuestions << text;
+    if (saveChoices.empty())
+      return SaveChoice::Cancel;
+    const SaveChoice c = saveChoices.front();
+    saveChoices.pop_front();
+    return c;
+  }
   QString Next() {
     if (files.empty())
       return {};
@@ -77,6 +85,8 @@ class ScriptedUi : public UserInterface {
   QStringList choiceOffers;
   QStringList fileDialogs;
   std::deque<Answer> answers;
+  std::deque<SaveChoice> saveChoices;
+  QStringList saveQuestions;
   QStringList tips;
   bool tipDontRemind = false;
   QStringList messages;

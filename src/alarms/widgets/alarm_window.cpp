@@ -48,15 +48,17 @@ bool AlarmWindow::IsWholeNumber(const QString& text) {
 AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
   setObjectName(QStringLiteral("alarmWindow"));
-  setWindowTitle(QStringLiteral("Velmar2000 Alarms"));
+  setWindowTitle(QStringLiteral("Velmar 2000 Alarms"));
   setFixedSize(460, 420);
 
   auto* trigger = new QLabel(QStringLiteral("Trigger the following event :  "), this);
   trigger->setGeometry(12, 12, 190, 24);
   action_ = new QComboBox(this);
   action_->setObjectName(QStringLiteral("actionBox"));
+  // In the order of AlarmAction: the index is line 36's value.
   action_->addItems({QStringLiteral("System Beep"), QStringLiteral("Send E-mail"),
-                     QStringLiteral("Execute program"), QStringLiteral("Request URL ")});
+                     QStringLiteral("Execute program"), QStringLiteral("Request URL "),
+                     QStringLiteral("Desktop notification")});
   action_->setGeometry(204, 12, 244, 24);
   event_ = new QLineEdit(this);
   event_->setObjectName(QStringLiteral("eventEdit"));

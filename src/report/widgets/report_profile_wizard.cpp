@@ -74,6 +74,10 @@ ReportProfileWizard::ReportProfileWizard(const ProfileStore& profiles, QWidget* 
       reject();
     }
   };
+  // On the last page the end button finishes; leaving without a profile
+  // is still one click away there.
+  bar_->SetEnableCancel(true);
+  bar_->OnCancelClick = [this] { reject(); };
   bar_->OnHelpClick = [] {
     Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html#reports"));
   };

@@ -18,6 +18,7 @@
 #include "shell/setup_host.h"
 #include "shell/widgets/device_source_dialog.h"
 #include "shell/widgets/setup_wizard.h"
+#include "shell/widgets/window_system.h"
 
 namespace velmar {
 
@@ -128,6 +129,10 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
                           QRect(16, 314, 400, 22));
   stayOnTopBox_ = Check("StayOnTopBox", QStringLiteral("Keep Velmar main-window on top"),
                         QRect(16, 338, 400, 22));
+  if (OnWayland()) {
+    stayOnTopBox_->setEnabled(false);
+    stayOnTopBox_->setToolTip(kNoStayOnTopTip);
+  }
 
   revertButton_ = new QPushButton(QStringLiteral("Revert settings"), this);
   revertButton_->setObjectName(QStringLiteral("revertButton"));

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 
 #include "config/product.h"
 #include "platform/app_paths.h"
@@ -13,16 +14,47 @@
 #include "platform/user_interface.h"
 #include "shell/error_report.h"
 #include "shell/paint/meter_art.h"
+#include "shell/single_instance.h"
 #include "shell/widgets/splash_screen.h"
 #include "shell/widgets/tip_window.h"
 #include "shell/widgets/window_parts.h"
+#include "shell/widgets/window_system.h"
 
 namespace velmar {
 
 const QString MainWindow::kCaption = QStringLiteral("Velmar 2000 Bandwidth Meter");
+const QString MainWindow::kUnsavedQuestion = QStringLiteral(
+    "Settings were changed and not saved. Save them before the Velmar program ends?");
+
+namespace {
+
+// Wayland has no beep, and a client there neither learns nor sets where
+// its windows are.
+MeterSession::Environment ForThisDesktop(MeterSession::Environment environment) {
+  if (OnWayland()) {
+    environment.systemBeep = false;
+    environment.windowPositions = false;
+  }
+  return environment;
+}
+
+}  // namespace
+
+QString MainWindow::AlreadyRunningText(const QString& answer) {
+  if (answer == SingleInstance::kAnswerTray) {
+    return QStringLiteral("Velmar is already running, please look for it in the system tray.");
+  }
+  if (answer == SingleInstance::kAnswerWindow) {
+    return QStringLiteral("Velmar is already running; its window is brought to the front.");
+  }
+  return QStringLiteral("Velmar is already running.");
+}
 
 MainWindow::MainWindow(Environment environment)
-    : QWidget(nullptr), session_(std::move(environment), *this), tray_(TrayCommands()) {
+    : QWidget(nullptr),
+      session_(ForThisDesktop(std::move(environment)), *this),
+      tray_(TrayCommands()),
+      onWayland_(OnWayland()) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   resize(281, 495);
@@ -39,6 +71,16 @@ MainWindow::MainWindow(Environment environment)
   Graphs().ShowTip = [this](Tip tip) { ShowTip(tip); };
   Graphs().CloseRequested = [this] { CloseGraph(); };
   Graphs().FeedChanged = [this](GraphFeed* feed) { session_.SetGraphFeed(feed); };
+
+  if (onWayland_) {
+    tray_.DisableStayOnTop(kNoStayOnTopTip);
+  }
+  trayWatch_.OnChanged = [this](bool present) {
+    if (present) {
+      InstallTrayIcon();
+    }
+  };
+  InstallTrayIcon();
 }
 
 MainWindow::~MainWindow() {
@@ -94,8 +136,8 @@ MeterPanel::Commands MainWindow::PanelCommands() {
   c.closeGraph = [this] { CloseGraph(); };
   c.sizerClicked = [this] {
     session_.SetSection(section::kSizerClicked);
-    const QPushButton* sizer = panel_->SizerButton();
-    PopupSizerMenu(QPoint(x() + sizer->x(), y() + panel_->y() + sizer->y()));
+    // From the button, not the window's place, which Wayland keeps secret.
+    PopupSizerMenu(panel_->SizerButton()->mapToGlobal(QPoint(0, 0)));
   };
   c.sizerContextMenu = [this] { PopupSizerMenu(QCursor::pos()); };
   c.onlyBottom = [this] { ShowOnlyBottom(); };
@@ -170,6 +212,7 @@ void MainWindow::ShowSplash() {
 
 void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  WatchWindowState();
   if (firstShow_) {
     firstShow_ = false;
     session_.ApplyStartModes();
@@ -183,7 +226,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   session_.SetSection(section::kClose);
-  if (!closeAllowed_) {
+  if (!closeAllowed_ && TrayShown()) {
     // The place is kept at every attempt to close, even one that only
     // hides; a real close keeps it in Shutdown, after the full layout is
     // back.
@@ -191,6 +234,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     HideMainWindow();
     return;
+  }
+  if (!closeAllowed_) {
+    // No tray to hide in: the close box is the way out, as "&End" is.
+    if (!ConfirmEnd()) {
+      event->ignore();
+      return;
+    }
+    closeAllowed_ = true;
   }
   Shutdown();
   event->accept();
@@ -209,19 +260,50 @@ void MainWindow::Shutdown() {
   tray_.HideIcon();
 }
 
-void MainWindow::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
-      minimizeToTray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+void MainWindow::WatchWindowState() {
+  // The title bar's minimise button reaches the QWindow, not the widget:
+  // on Wayland the widget never hears of it, and the compositor reports no
+  // minimised state afterwards either.
+  if (windowHandle() == nullptr || windowHandle() == watchedWindow_) {
+    return;
+  }
+  watchedWindow_ = windowHandle();
+  connect(watchedWindow_, &QWindow::windowStateChanged, this, [this](Qt::WindowState state) {
+    if (state == Qt::WindowMinimized) {
+      Minimised();
+    }
+  });
+}
+
+void MainWindow::Minimised() {
+  // With no tray the window stays minimised in the task bar.
+  if (minimizeToTray_ && TrayShown()) {
     QTimer::singleShot(0, this, [this] { HideMainWindow(); });
   }
 }
 
+bool MainWindow::ConfirmEnd() {
+  UserInterface& ui = UserInterface::Get();
+  ui.Beep();
+  if (session_.Loader().HasUnsavedChanges()) {
+    switch (ui.AskToSave(kUnsavedQuestion)) {
+      case UserInterface::SaveChoice::Save:
+        session_.SetSection(section::kSaveAndQuit);
+        SaveSettingsTellingFailure();
+        return true;
+      case UserInterface::SaveChoice::Discard:
+        return true;
+      case UserInterface::SaveChoice::Cancel:
+        return false;
+    }
+  }
+  return ui.Question(QStringLiteral("This will end the Velmar program.  Exit now?")) ==
+         UserInterface::Answer::Yes;
+}
+
 void MainWindow::EndWithQuestion() {
   session_.SetSection(section::kEnd);
-  UserInterface::Get().Beep();
-  if (UserInterface::Get().Question(QStringLiteral(
-          "This will end the Velmar program.  Exit now?")) == UserInterface::Answer::Yes) {
+  if (ConfirmEnd()) {
     closeAllowed_ = true;
     close();
   }
@@ -234,6 +316,12 @@ void MainWindow::EndWithoutQuestion() {
 
 void MainWindow::SaveSettingsAndQuit() {
   session_.SetSection(section::kSaveAndQuit);
+  SaveSettingsTellingFailure();
+  closeAllowed_ = true;
+  close();
+}
+
+void MainWindow::SaveSettingsTellingFailure() {
   Sizer().Restore();
   try {
     session_.SaveSettings(GenerateDown());
@@ -241,8 +329,6 @@ void MainWindow::SaveSettingsAndQuit() {
     UserInterface::Get().Beep();
     UserInterface::Get().Message(QStringLiteral("Save to disk failed!\r\n") + e.Message());
   }
-  closeAllowed_ = true;
-  close();
 }
 
 void MainWindow::DiscardAndQuit() {
@@ -255,8 +341,8 @@ void MainWindow::DiscardAndQuit() {
 void MainWindow::ResetToDefaults() {
   session_.SetSection(section::kResetToDefaults);
   UserInterface::Get().Beep();
-  if (UserInterface::Get().Question(
-          QStringLiteral("This will rest all settings and alarms to the default values.  Sure?")) ==
+  if (UserInterface::Get().Question(QStringLiteral(
+          "This will reset all settings and alarms to the default values.  Sure?")) ==
       UserInterface::Answer::Yes) {
     session_.ResetToDefaults();
   }
@@ -272,15 +358,60 @@ void MainWindow::ReportError(const std::exception& error) {
 
 // ---- tray and window ----
 
-void MainWindow::ShowMainWindow() {
+void MainWindow::InstallTrayIcon() {
+  if (trayKind_ != TrayKind::kNone) {
+    return;
+  }
+  // Qt takes the D-Bus tray when a host is there as the icon is made, and
+  // on X11 otherwise the XEmbed one, which docks in a tray that appears
+  // later by itself. Elsewhere (Wayland) only the D-Bus tray is: the icon
+  // waits for it.
+  if (trayWatch_.HostPresent()) {
+    trayKind_ = TrayKind::kStatusNotifier;
+  } else if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    trayKind_ = TrayKind::kXEmbed;
+  } else {
+    return;
+  }
+  tray_.Install();
+}
+
+bool MainWindow::TrayShown() const {
+  switch (trayKind_) {
+    case TrayKind::kStatusNotifier:
+      return trayWatch_.HostPresent();
+    case TrayKind::kXEmbed:
+      return QSystemTrayIcon::isSystemTrayAvailable();
+    case TrayKind::kNone:
+      break;
+  }
+  return false;
+}
+
+void MainWindow::ShowMainWindow(const QString& activationToken) {
+  if (!activationToken.isEmpty()) {
+    // Qt's Wayland shell takes it from there as it activates the window.
+    qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
+  }
+  if (onWayland_ && isVisible()) {
+    // Wayland tells a client nothing of its window being minimised and
+    // gives it no way to undo that: a window mapped afresh shows, whatever
+    // became of the old one.
+    hide();
+  }
   showNormal();
   raise();
   activateWindow();
 }
 
+QString MainWindow::ComeForward(const QString& activationToken) {
+  ShowMainWindow(activationToken);
+  return TrayShown() ? SingleInstance::kAnswerTray : SingleInstance::kAnswerWindow;
+}
+
 void MainWindow::HideMainWindow() {
   // Without a tray to come back from, hiding would lose the window.
-  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+  if (TrayShown()) {
     hide();
   } else {
     showMinimized();
@@ -303,6 +434,9 @@ void MainWindow::ToggleStayOnTop() {
 }
 
 void MainWindow::SetStayOnTop(bool onTop) {
+  if (onWayland_) {
+    return;  // line 12 stays as it is for the next X11 session
+  }
   stayOnTop_ = onTop;
   const bool visible = isVisible();
   setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
@@ -341,6 +475,8 @@ void MainWindow::ClearActualDisplays() {
         Display::UpDigits, Display::DownDigits2, Display::UpDigits2}) {
     SetValue(d, 0);
   }
+  // The tray tip follows the displays; stopped, it shows no speeds.
+  Redraw();
 }
 
 void MainWindow::ClearAverageDisplays() {
@@ -433,7 +569,7 @@ void MainWindow::ShowOnlyTop() {
 
 void MainWindow::OpenSizerMenuFromGauge() {
   session_.SetSection(section::kSizerMenuFromGauge);
-  PopupSizerMenu(QPoint(x() + 200, y() + tabs_->Gauge()->y() + panel_->y()));
+  PopupSizerMenu(mapToGlobal(QPoint(200, tabs_->Gauge()->y() + panel_->y())));
 }
 
 void MainWindow::HideFromSizer() {

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QLabel>
+#include <QPointer>
 #include <QStatusBar>
 #include <QWidget>
+#include <QWindow>
 #include <memory>
 
 #include "graph/widgets/graph_window_host.h"
 #include "shell/meter_session.h"
+#include "shell/status_notifier_watch.h"
 #include "shell/widgets/dialog_commands.h"
 #include "shell/widgets/main_tabs.h"
 #include "shell/widgets/meter_panel.h"
@@ -16,13 +19,19 @@ namespace velmar {
 
 // The main window: the tabs above, the meter panel below, the status bar
 // and the tray icon. It runs the meter's session and shows what the
-// session publishes; closing it only hides it in the tray until one of the
-// ways of ending the program is taken.
+// session publishes. With a tray, closing or minimising it hides it there
+// until one of the ways of ending the program is taken; without one it
+// stays in the task bar, and closing it ends the program as "&End" does.
+// The window is never left where nothing can bring it back.
 class MainWindow : public QWidget, public MeterView {
  public:
   using Environment = MeterSession::Environment;
 
   static const QString kCaption;
+  // The question of an end with settings that were changed and not saved.
+  static const QString kUnsavedQuestion;
+  // What a second start says, after the first one's answer.
+  static QString AlreadyRunningText(const QString& answer);
 
   explicit MainWindow(Environment environment);
   ~MainWindow() override;
@@ -32,8 +41,9 @@ class MainWindow : public QWidget, public MeterView {
   // The error report for everything that escapes a handler.
   void ReportError(const std::exception& error);
 
-  // The ways of ending: "&End" (asks first), a signal from the session
-  // (no question), "Save settings and Quit", "Discard changes and Quit".
+  // The ways of ending: "&End" (asks first, and with unsaved settings
+  // offers to save them), a signal from the session (no question), "Save
+  // settings and Quit", "Discard changes and Quit".
   void EndWithQuestion();
   void EndWithoutQuestion();
   void SaveSettingsAndQuit();
@@ -44,8 +54,15 @@ class MainWindow : public QWidget, public MeterView {
   void ShowFromTray();
   void HideToTray();
   void ToggleStayOnTop();
-  void ShowMainWindow();
+  // Brings the window back and to the front, with the xdg-activation token
+  // of whoever asked where there is one.
+  void ShowMainWindow(const QString& activationToken = QString());
   void HideMainWindow();
+  // A later start asks this one to come forward: the answer it is given.
+  QString ComeForward(const QString& activationToken);
+  // Whether the meter's icon is in a tray now, so that a hidden window can
+  // come back through it.
+  bool TrayShown() const;
 
   // The sizer menu, and the meter picture's click while only the top shows.
   void ShowOnlyBottom();
@@ -79,8 +96,11 @@ class MainWindow : public QWidget, public MeterView {
   bool CloseAllowed() const { return closeAllowed_; }
   QString StatusText() const { return statusLabel_->text(); }
   QString TrayHint() const { return tray_.Hint(); }
+  QString TrayTip() const { return tray_.Tip(); }
   QString WebPageAddress() const { return webPageAddress_; }
+  // Null until a tray has appeared.
   QSystemTrayIcon* TrayIcon() { return tray_.Icon(); }
+  QMenu* TrayContextMenu() { return tray_.Menu(); }
   QMenu* GraphMenu() { return panel_->GraphMenu(); }
   bool GaugeOpensMenu() const { return tabs_->GaugeOpensMenu(); }
 
@@ -156,7 +176,6 @@ class MainWindow : public QWidget, public MeterView {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -167,6 +186,15 @@ class MainWindow : public QWidget, public MeterView {
   void ShowSplash();
   void Shutdown();
   void PopupSizerMenu(const QPoint& at);
+  // Asks before the program ends, and saves first when the user says so.
+  // True: end now.
+  bool ConfirmEnd();
+  // Writes the settings; a failure is told, not raised.
+  void SaveSettingsTellingFailure();
+  // Makes the tray icon once a tray is there to show it.
+  void InstallTrayIcon();
+  void WatchWindowState();
+  void Minimised();
 
   MeterSession session_;
   // After the session: the graph window goes before the publication.
@@ -177,6 +205,11 @@ class MainWindow : public QWidget, public MeterView {
   QStatusBar* statusBar_ = nullptr;
   QLabel* statusLabel_ = nullptr;
   TrayMenu tray_;
+  enum class TrayKind { kNone, kStatusNotifier, kXEmbed };
+  TrayKind trayKind_ = TrayKind::kNone;
+  StatusNotifierWatch trayWatch_;
+  QPointer<QWindow> watchedWindow_;
+  const bool onWayland_;
 
   bool stayOnTop_ = false;
   bool closeAllowed_ = false;

@@ -4,6 +4,7 @@
 
 #include "config/settings_list.h"
 #include "config/settings_loader.h"
+#include "shell/widgets/window_system.h"
 
 namespace velmar {
 
@@ -39,6 +40,9 @@ void SetupDialog::showEvent(QShowEvent* event) {
 }
 
 void SetupDialog::ApplyWindowStyle(bool onTop) {
+  if (OnWayland()) {
+    return;  // no such style there; line 12 stays for the next X11 session
+  }
   if (onTop) {
     host_.SetStayOnTop(true);
     host_.Settings().SetFlag(SettingsLine::kStayOnTop, true);

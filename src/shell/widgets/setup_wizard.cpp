@@ -14,6 +14,7 @@
 #include "platform/user_interface.h"
 #include "shell/paint/meter_art.h"
 #include "shell/setup_host.h"
+#include "shell/widgets/window_system.h"
 
 namespace velmar {
 
@@ -34,7 +35,7 @@ const QString kZero = QStringLiteral("0");
 
 }  // namespace
 
-const QString SetupWizard::kCaption = QStringLiteral("Velmar 2000 WizardForm");
+const QString SetupWizard::kCaption = QStringLiteral("Velmar 2000 Setup Wizard");
 
 SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
     : SingleSetupDialog(host, parent, QStringLiteral("WizardForm"), kCaption, kSize) {
@@ -54,6 +55,11 @@ SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
       QStringLiteral("Click \"Restore\" to Discard all setup changes and load last saved profile"));
   bar_->OnEndClick = [this] { Finish(); };
   bar_->OnHelpClick = [this] { RevertSettings(); };
+  bar_->SetEnableCancel(true);
+  bar_->OnCancelClick = [this] { Cancel(); };
+  openedWith_ = host_.Settings();
+  openedKilobitMode_ = host_.KilobitMode();
+  openedAdapterIndex_ = host_.AdapterIndex();
   bar_->SetNoteBook(pages_);
   connect(pages_, &QStackedWidget::currentChanged, this,
           [this](int page) { LoadPageChoices(page); });
@@ -108,11 +114,15 @@ void SetupWizard::BuildPages() {
   Text(page, QStringLiteral("I want the Velmar Window to..."), 8);
   normalWindowChoice_ =
       Choice(page, "NormalBox",
-             QStringLiteral("be show in Normal Windows style and hide behind active windows"),
+             QStringLiteral("be shown in Normal Windows style and hide behind active windows"),
              QRect(kTextLeft, 40, kTextWidth, 42), nullptr);
   onTopChoice_ =
       Choice(page, "OnTopBox", QStringLiteral("be shown on top of all windows even if not active"),
              QRect(kTextLeft, 92, kTextWidth, 42), nullptr);
+  if (OnWayland()) {
+    onTopChoice_->setEnabled(false);
+    onTopChoice_->setToolTip(kNoStayOnTopTip);
+  }
 
   page = AddPage("Proxy");
   Text(page, QStringLiteral("Do you connect to the internet through"), 8);
@@ -290,7 +300,21 @@ void SetupWizard::RevertSettings() {
   pages_->setCurrentIndex(0);
 }
 
+void SetupWizard::Cancel() {
+  // The choices went into the lines and the meter as they were clicked.
+  host_.Settings() = openedWith_;
+  host_.SetKilobitMode(openedKilobitMode_);
+  host_.SetSpeedHintsFor(openedKilobitMode_);
+  host_.SetAdapterIndex(openedAdapterIndex_);
+  host_.SetAdapterLabel(SettingsLoader::AdapterCaption(host_.AdapterNames(), openedAdapterIndex_));
+  cancelled_ = true;
+  reject();
+}
+
 bool SetupWizard::ApplyBeforeClose() {
+  if (cancelled_) {
+    return true;
+  }
   try {
     ApplyWindowStyle(onTopChoice_->isChecked());
     ApplyAutostart(autoloadChoice_->isChecked());

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include "config/settings_list.h"
 #include "shell/widgets/setup_dialogs.h"
 
 #include "wizard/widgets/wizard_bar.h"
@@ -17,7 +18,8 @@ class SetupHost;
 // The quick setup: one question per page of a notebook driven by a wizard
 // bar. Choices go into the settings lines as they are clicked; the window
 // style and the autostart value follow the choices of pages 1 and 5 when
-// the wizard closes, however it closes.
+// the wizard closes, however it closes, except by "&Cancel", which puts
+// back the settings as they were when the wizard opened.
 class SetupWizard : public SingleSetupDialog<SetupWizard> {
  public:
   static const QString kCaption;
@@ -36,6 +38,7 @@ class SetupWizard : public SingleSetupDialog<SetupWizard> {
   void StoreInterfaceChoice();
   void Finish();          // "&Finish"
   void RevertSettings();  // "&Restore"
+  void Cancel();          // "&Cancel"
   // Every way of closing ends here. False, with the error reported, when
   // the autostart value cannot be written: the wizard then stays open.
   bool ApplyBeforeClose() override;
@@ -76,6 +79,11 @@ class SetupWizard : public SingleSetupDialog<SetupWizard> {
   QLineEdit* proxyHostEdit_ = nullptr;
   QLineEdit* proxyPortEdit_ = nullptr;
   QComboBox* interfaceBox_ = nullptr;
+  // What "&Cancel" puts back.
+  SettingsList openedWith_;
+  uint8_t openedKilobitMode_ = 0;
+  int16_t openedAdapterIndex_ = 0;
+  bool cancelled_ = false;
 };
 
 }  // namespace velmar

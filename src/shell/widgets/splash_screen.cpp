@@ -5,6 +5,7 @@
 #include <QScreen>
 
 #include "shell/paint/meter_art.h"
+#include "shell/widgets/window_system.h"
 
 namespace velmar {
 
@@ -19,7 +20,10 @@ SplashScreen::SplashScreen()
   setAttribute(Qt::WA_DeleteOnClose);
   setObjectName(QStringLiteral("splashScreen"));
   setFixedSize(320, 200);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+  // Centred where the window system lets a program place its windows;
+  // Wayland places them itself.
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen != nullptr && !OnWayland()) {
     move(screen->geometry().center() - rect().center());
   }
   closeTimer_.setInterval(2000);

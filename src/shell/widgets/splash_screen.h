@@ -6,8 +6,9 @@
 
 namespace velmar {
 
-// The start-up picture: borderless, on top, centred, 320 x 200; closes
-// itself on the first tick of its 2-second timer.
+// The start-up picture: borderless, on top, centred (where the window
+// system lets it be placed), 320 x 200; closes itself on the first tick of
+// its 2-second timer.
 class SplashScreen : public QWidget {
  public:
   SplashScreen();

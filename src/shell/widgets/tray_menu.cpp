@@ -27,7 +27,12 @@ TrayMenu::TrayMenu(Commands commands) : commands_(std::move(commands)) {
   AddItem(*menu_, QStringLiteral("&Help"), commands_.help);
   AddItem(*menu_, QStringLiteral("Velmar Website"), commands_.webSite);
   AddItem(*menu_, QStringLiteral("&End"), commands_.end);
+}
 
+void TrayMenu::Install() {
+  if (icon_ != nullptr) {
+    return;
+  }
   icon_ = std::make_unique<QSystemTrayIcon>();
   icon_->setIcon(ApplicationIcon());
   icon_->setContextMenu(menu_.get());
@@ -37,6 +42,7 @@ TrayMenu::TrayMenu(Commands commands) : commands_(std::move(commands)) {
               commands_.iconClicked();
             }
           });
+  ShowTip();
   icon_->show();
 }
 
@@ -54,10 +60,27 @@ void TrayMenu::SetSpeeds(const QString& speeds) {
   }
 }
 
-void TrayMenu::ShowTip() {
+QString TrayMenu::Tip() const {
   // The tip of a tray icon holds 63 characters a line.
-  icon_->setToolTip(speeds_.isEmpty() ? hint_.left(63)
-                                      : hint_.left(63) + QLatin1Char('\n') + speeds_.left(63));
+  return speeds_.isEmpty() ? hint_.left(63) : hint_.left(63) + QLatin1Char('\n') + speeds_.left(63);
+}
+
+void TrayMenu::ShowTip() {
+  if (icon_ != nullptr) {
+    icon_->setToolTip(Tip());
+  }
+}
+
+void TrayMenu::DisableStayOnTop(const QString& reason) {
+  stayOnTop_->setEnabled(false);
+  stayOnTop_->setToolTip(reason);
+  menu_->setToolTipsVisible(true);
+}
+
+void TrayMenu::HideIcon() {
+  if (icon_ != nullptr) {
+    icon_->hide();
+  }
 }
 
 }  // namespace velmar

@@ -207,3 +207,36 @@ std::optional<QString> WidgetUserInterface::ChooseItem(const QString& text,
 }
 
 }  // namespace velmar
+
+namespace velmar {
+
+UserInterface::SaveChoice WidgetUserInterface::AskToSave(const QString& text) {
+  if (ending_) {
+    return SaveChoice::Cancel;
+  }
+  if (scripted_) {
+    const QString answer =
+        answers_.isEmpty() ? QString() : answers_.takeFirst().trimmed().toLower();
+    const SaveChoice choice = answer == QLatin1String("save")      ? SaveChoice::Save
+                              : answer == QLatin1String("discard") ? SaveChoice::Discard
+                                                                   : SaveChoice::Cancel;
+    std::fprintf(stderr, "velmar-dialog: save question: %s -> %s\n", qUtf8Printable(text),
+                 choice == SaveChoice::Save      ? "save"
+                 : choice == SaveChoice::Discard ? "discard"
+                                                 : "cancel");
+    std::fflush(stderr);
+    return choice;
+  }
+  switch (QMessageBox::question(parent_, kApplicationTitle, text,
+                                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                QMessageBox::Save)) {
+    case QMessageBox::Save:
+      return SaveChoice::Save;
+    case QMessageBox::Discard:
+      return SaveChoice::Discard;
+    default:
+      return SaveChoice::Cancel;
+  }
+}
+
+}  // namespace velmar

@@ -11,7 +11,9 @@ namespace velmar {
 // With $VELMAR_TEST_ANSWERS set (a comma-separated list of yes/no), no box
 // is shown: each notice and question is written to standard error as
 // "velmar-dialog: ..." and questions take the next answer of the list (No
-// when it runs out). End-to-end tests drive the program through it.
+// when it runs out; "save" or "discard" for the question about unsaved
+// changes, which cancels otherwise). End-to-end tests drive the program
+// through it.
 class WidgetUserInterface : public UserInterface {
  public:
   WidgetUserInterface();
@@ -33,6 +35,7 @@ class WidgetUserInterface : public UserInterface {
   QString FolderName(const QString& folder) override;
   std::optional<QString> ChooseItem(const QString& text, const QStringList& items,
                                     const QString& current) override;
+  SaveChoice AskToSave(const QString& text) override;
 
  private:
   QWidget* parent_ = nullptr;

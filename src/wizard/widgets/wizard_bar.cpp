@@ -30,12 +30,19 @@ WizardBar::WizardBar(QWidget* parent)
   back_ = MakeButton(this, "BackButton", backCaption_);
   next_ = MakeButton(this, "NextButton", nextCaption_);
   end_ = MakeButton(this, "EndButton", readyCaption_);
+  cancel_ = MakeButton(this, "CancelButton", QStringLiteral("&Cancel"));
+  cancel_->setVisible(false);
   // Enter goes on to the next page.
   next_->setDefault(true);
   connect(back_, &QPushButton::clicked, this, [this] { BackClick(); });
   connect(next_, &QPushButton::clicked, this, [this] { NextClick(); });
   connect(end_, &QPushButton::clicked, this, [this] { EndClick(); });
   connect(help_, &QPushButton::clicked, this, [this] { HelpClick(); });
+  connect(cancel_, &QPushButton::clicked, this, [this] {
+    if (OnCancelClick) {
+      OnCancelClick();
+    }
+  });
   UpdateButtons();
   PlaceButtons();
   if (parent != nullptr) {
@@ -102,6 +109,11 @@ void WizardBar::SetEnableHelp(bool enable) {
   help_->setVisible(enable);
 }
 
+void WizardBar::SetEnableCancel(bool enable) {
+  enableCancel_ = enable;
+  UpdateButtons();
+}
+
 void WizardBar::BackClick() {
   Move(true);
 }
@@ -162,15 +174,24 @@ void WizardBar::UpdateButtons() {
   lastPage_ = index < 0 || index == count - 1;
   end_->setText(lastPage_ ? readyCaption_ : abortCaption_);
   end_->setEnabled(true);
+  // Where the end button already cancels, a second one would say the same.
+  const bool cancelShown = enableCancel_ && end_->text() == readyCaption_;
+  if (cancelShown != cancel_->isVisibleTo(this)) {
+    cancel_->setVisible(cancelShown);
+    PlaceButtons();
+  }
   activePageName_ = index >= 0 ? notebook_->currentWidget()->objectName() : QString();
 }
 
 void WizardBar::PlaceButtons() {
   const int top = height() - 31;
-  help_->move(width() - 327, top);
-  back_->move(width() - 243, top);
-  next_->move(width() - 168, top);
-  end_->move(width() - 83, top);
+  // A cancel button takes the right-hand place and moves the rest left.
+  const int right = width() - (cancel_->isVisibleTo(this) ? kButtonSize.width() + 10 : 0);
+  help_->move(right - 327, top);
+  back_->move(right - 243, top);
+  next_->move(right - 168, top);
+  end_->move(right - 83, top);
+  cancel_->move(width() - 83, top);
 }
 
 void WizardBar::FollowParent() {

@@ -12,7 +12,9 @@ namespace velmar {
 // The button bar of a wizard: a 44-pixel strip at the bottom of its window
 // that drives a page notebook with "Back", "Next", an end button and an
 // optional help button. The end button reads `AbortCaption` before the last
-// page and `ReadyCaption` on it.
+// page and `ReadyCaption` on it. An optional "&Cancel" button stands to the
+// right of the end button wherever that reads `ReadyCaption`, so a wizard
+// can be left without finishing from every page.
 class WizardBar : public QWidget {
  public:
   static constexpr int kHeight = 44;
@@ -38,6 +40,8 @@ class WizardBar : public QWidget {
   void SetHelpCaption(const QString& caption);
   bool EnableHelp() const { return enableHelp_; }
   void SetEnableHelp(bool enable);
+  bool EnableCancel() const { return enableCancel_; }
+  void SetEnableCancel(bool enable);
 
   // Events. OnPageChanging runs before a move with `back` set when going
   // back and may change the target page index; a target outside the
@@ -46,6 +50,7 @@ class WizardBar : public QWidget {
   std::function<void()> OnNextClick;
   std::function<void()> OnEndClick;
   std::function<void()> OnHelpClick;
+  std::function<void()> OnCancelClick;
   std::function<void()> OnPageChange;
   std::function<void(bool back, int& target)> OnPageChanging;
 
@@ -64,6 +69,7 @@ class WizardBar : public QWidget {
   QPushButton* NextButton() const { return next_; }
   QPushButton* EndButton() const { return end_; }
   QPushButton* HelpButton() const { return help_; }
+  QPushButton* CancelButton() const { return cancel_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -82,12 +88,14 @@ class WizardBar : public QWidget {
   QString readyCaption_;
   QString helpCaption_;
   bool enableHelp_ = true;
+  bool enableCancel_ = false;
   bool lastPage_ = false;
   QString activePageName_;
   QPushButton* back_;
   QPushButton* next_;
   QPushButton* end_;
   QPushButton* help_;
+  QPushButton* cancel_;
 };
 
 }  // namespace velmar
