@@ -310,6 +310,23 @@ SocketOwners FindSocketOwners(const std::string& procRoot,
   return owners;
 }
 
+SocketOwnerCache::SocketOwnerCache(std::string procRoot, std::chrono::milliseconds keep)
+    : procRoot_(std::move(procRoot)), keep_(keep) {}
+
+SocketOwners SocketOwnerCache::Find(const std::unordered_set<uint64_t>& inodes) {
+  const auto now = std::chrono::steady_clock::now();
+  const bool fresh = scans_ > 0 && now - when_ < keep_ &&
+                     std::all_of(inodes.begin(), inodes.end(),
+                                 [this](uint64_t inode) { return searched_.count(inode) != 0; });
+  if (!fresh) {
+    owners_ = FindSocketOwners(procRoot_, inodes);
+    searched_ = inodes;
+    when_ = now;
+    ++scans_;
+  }
+  return owners_;
+}
+
 bool ParseAddressMessage(const nlmsghdr* message, AddressEntry& out) {
   if (message->nlmsg_type != RTM_NEWADDR || message->nlmsg_len < NLMSG_LENGTH(sizeof(ifaddrmsg))) {
     return false;

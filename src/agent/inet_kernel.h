@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -85,6 +86,28 @@ std::vector<Ipv6Route> ParseProcNetIpv6Route(std::string_view content);
 // the sockets `inodes` names, and reads their names.
 SocketOwners FindSocketOwners(const std::string& procRoot,
                               const std::unordered_set<uint64_t>& inodes);
+
+// The owners of sockets as last looked up, reused for a while by lookups
+// that ask for no socket the last one did not look for: a NetStat refresh
+// walks the TCP, UDP and process tables one after another, and the look
+// through every process's descriptors is by far the costliest part of each
+// walk. A socket it has not seen (a new connection) makes it look again.
+class SocketOwnerCache {
+ public:
+  explicit SocketOwnerCache(std::string procRoot,
+                            std::chrono::milliseconds keep = std::chrono::milliseconds(1000));
+  SocketOwners Find(const std::unordered_set<uint64_t>& inodes);
+  // Looks through the processes made so far.
+  uint64_t Scans() const { return scans_; }
+
+ private:
+  std::string procRoot_;
+  std::chrono::milliseconds keep_;
+  SocketOwners owners_;
+  std::unordered_set<uint64_t> searched_;
+  std::chrono::steady_clock::time_point when_{};
+  uint64_t scans_ = 0;
+};
 
 // One message of an address or neighbour dump; false for one that is not
 // an IPv4 or IPv6 entry.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <chrono>
+#include <map>
 #include <memory>
 
 namespace velmar::agent {
@@ -205,13 +206,16 @@ int32_t NeighbourState(uint16_t state) {
   return (state & NUD_INCOMPLETE) ? 7 : 6;
 }
 
-SocketSnapshot ReadSockets(const std::string& procNet, const std::string& procRoot) {
+SocketSnapshot ReadSockets(const std::string& procNet, SocketOwnerCache& owners, bool tcp,
+                           bool udp) {
   SocketSnapshot s;
-  for (const auto& [file, family, into] :
-       {std::tuple{"/tcp", AF_INET, &s.tcp}, std::tuple{"/tcp6", AF_INET6, &s.tcp},
-        std::tuple{"/udp", AF_INET, &s.udp}, std::tuple{"/udp6", AF_INET6, &s.udp}}) {
-    auto rows = ParseProcNetSockets(ReadWholeFile(procNet + file), family);
-    into->insert(into->end(), rows.begin(), rows.end());
+  for (const auto& [file, family, into, wanted] :
+       {std::tuple{"/tcp", AF_INET, &s.tcp, tcp}, std::tuple{"/tcp6", AF_INET6, &s.tcp, tcp},
+        std::tuple{"/udp", AF_INET, &s.udp, udp}, std::tuple{"/udp6", AF_INET6, &s.udp, udp}}) {
+    if (wanted) {
+      auto rows = ParseProcNetSockets(ReadWholeFile(procNet + file), family);
+      into->insert(into->end(), rows.begin(), rows.end());
+    }
   }
   std::unordered_set<uint64_t> inodes;
   for (const auto* list : {&s.tcp, &s.udp}) {
@@ -221,7 +225,7 @@ SocketSnapshot ReadSockets(const std::string& procNet, const std::string& procRo
       }
     }
   }
-  s.owners = FindSocketOwners(procRoot, inodes);
+  s.owners = owners.Find(inodes);
   return s;
 }
 
@@ -281,8 +285,18 @@ std::vector<TableRow> UdpEndpointRows(const SocketSnapshot& sockets) {
 }
 
 std::vector<TableRow> ProcessRows(const SocketSnapshot& sockets) {
+  std::map<uint32_t, std::string> names;
+  for (const auto* list : {&sockets.tcp, &sockets.udp}) {
+    for (const SocketEntry& e : *list) {
+      const uint32_t pid = sockets.owners.PidOf(e.inode);
+      const auto name = sockets.owners.nameOfPid.find(pid);
+      if (pid != 0 && name != sockets.owners.nameOfPid.end()) {
+        names.emplace(pid, name->second);
+      }
+    }
+  }
   std::vector<TableRow> rows;
-  for (const auto& [pid, name] : sockets.owners.nameOfPid) {
+  for (const auto& [pid, name] : names) {
     rows.push_back(TableRow{{pid}, {MibValue::String(name)}});
   }
   return rows;
@@ -372,23 +386,22 @@ void AddInetTables(MibView& view, InetSources sources) {
           std::chrono::duration_cast<std::chrono::milliseconds>(age).count() / 10);
     };
   }
-  const auto sockets = std::make_shared<SocketSnapshot>();
-  const int socketRead =
-      view.AddSnapshot([sockets, net = sources.procNet, root = sources.procRoot] {
-        *sockets = ReadSockets(net, root);
-      });
+  const auto owners = std::make_shared<SocketOwnerCache>(sources.procRoot);
+  const auto tcp = std::make_shared<SocketSnapshot>();
+  const int tcpRead = view.AddSnapshot(
+      [tcp, owners, net = sources.procNet] { *tcp = ReadSockets(net, *owners, true, false); });
   view.AddTable(
-      kTcpConnectionEntry, std::vector<uint32_t>{7, 8},
-      [sockets] { return TcpConnectionRows(*sockets); }, socketRead);
+      kTcpConnectionEntry, std::vector<uint32_t>{7, 8}, [tcp] { return TcpConnectionRows(*tcp); },
+      tcpRead);
   view.AddTable(
-      kTcpListenerEntry, std::vector<uint32_t>{4}, [sockets] { return TcpListenerRows(*sockets); },
-      socketRead);
-  view.AddTable(
-      kUdpEndpointEntry, std::vector<uint32_t>{8}, [sockets] { return UdpEndpointRows(*sockets); },
-      socketRead);
-  view.AddTable(
-      kVelmarProcessEntry, std::vector<uint32_t>{2}, [sockets] { return ProcessRows(*sockets); },
-      socketRead);
+      kTcpListenerEntry, std::vector<uint32_t>{4}, [tcp] { return TcpListenerRows(*tcp); },
+      tcpRead);
+  view.AddTable(kUdpEndpointEntry, std::vector<uint32_t>{8}, [owners, net = sources.procNet] {
+    return UdpEndpointRows(ReadSockets(net, *owners, false, true));
+  });
+  view.AddTable(kVelmarProcessEntry, std::vector<uint32_t>{2}, [owners, net = sources.procNet] {
+    return ProcessRows(ReadSockets(net, *owners, true, true));
+  });
   view.AddTable(kInetCidrRouteEntry, std::vector<uint32_t>{7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17},
                 [net = sources.procNet, ifIndexOf = sources.ifIndexOf] {
                   return InetCidrRouteRows(

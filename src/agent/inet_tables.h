@@ -31,8 +31,8 @@ extern const Oid kVelmarProcessEntry;  // 1.3.6.1.4.1.32473.1.1.1
 // address is not IMPLIED, so its length comes first).
 void AppendInetAddress(Oid& index, const IpAddress& address);
 
-// The socket tables share one read: the TCP and UDP sockets of both
-// families and the processes owning them.
+// A read of the sockets of both families (the TCP ones, the UDP ones or
+// both) and of the processes owning them.
 struct SocketSnapshot {
   std::vector<SocketEntry> tcp;
   std::vector<SocketEntry> udp;
@@ -45,7 +45,7 @@ std::vector<TableRow> TcpConnectionRows(const SocketSnapshot& sockets);
 std::vector<TableRow> TcpListenerRows(const SocketSnapshot& sockets);
 // Every UDP socket, its inode as udpEndpointInstance: udpEndpointProcess.
 std::vector<TableRow> UdpEndpointRows(const SocketSnapshot& sockets);
-// The socket owners' names: velmarProcessName.
+// The names of the processes owning the sockets: velmarProcessName.
 std::vector<TableRow> ProcessRows(const SocketSnapshot& sockets);
 
 // The routes of both families: IPv4 from /proc/net/route (the main table,
@@ -71,8 +71,9 @@ struct InetSources {
 };
 
 // Adds the six tables and the process table to `view`, each read when a
-// walk enters it; the four socket tables share one read of the sockets
-// (and of their owners, which no other walk reads).
+// walk enters it; the two TCP tables share one read of the sockets. The
+// owners of sockets are looked up only for walks of the socket tables,
+// through one SocketOwnerCache.
 void AddInetTables(MibView& view, InetSources sources);
 
 }  // namespace velmar::agent
