@@ -143,6 +143,41 @@ def check_process_table(bin_dir, env, helper_pid):
     print("process table: %d owners, python3 holds the helper's sockets" % len(names))
 
 
+def free_tcp_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def check_names(bin_dir, env):
+    """Interface names in UTF-8 read as such in the adapter list and the
+    metrics labels; a name that is not UTF-8 shows its bytes escaped."""
+    out = meter_process.run(bin_dir, "velmar", "--list-adapters", env=env)
+    assert out.returncode == 0, out.stderr
+    names = [l.split(": ", 1)[1].rstrip(" *") for l in out.stdout.splitlines()]
+    assert UTF8_NAME in names and "v\\xffx" in names, names
+    port = free_tcp_port()
+    meter = meter_process.start_headless(bin_dir, "--metrics", str(port), env=env)
+    try:
+        deadline = time.monotonic() + 15
+        text = ""
+        while time.monotonic() < deadline and 'interface="%s"' % UTF8_NAME not in text:
+            time.sleep(0.5)
+            try:
+                with urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=5) as r:
+                    text = r.read().decode("utf-8")
+            except OSError:
+                pass
+    finally:
+        meter.terminate()
+        meter.communicate(timeout=10)
+    assert 'velmar_interface_receive_bytes_total{interface="%s"}' % UTF8_NAME in text, text
+    assert 'interface="v\\\\xffx"' in text, text
+    print("names: %s and %r in the adapter list and /metrics" % (UTF8_NAME, RAW_NAME))
+
+
 def setup_network(peer):
     with open("/proc/sys/net/ipv6/conf/all/accept_dad", "w") as f:
         f.write("0")
@@ -201,6 +236,7 @@ def inside(bin_dir, peer):
         env = meter_process.environment(bin_dir)
         compare_with_snmpd(bin_dir, env, device)
         check_process_table(bin_dir, env, helper.pid)
+        check_names(bin_dir, env)
     finally:
         device.close()
         helper.stdin.close()
