@@ -358,8 +358,10 @@ std::vector<TableRow> IpNetToPhysicalRows(const std::vector<NeighbourEntry>& nei
     TableRow row;
     row.index.push_back(static_cast<uint32_t>(n.ifIndex));
     AppendInetAddress(row.index, n.address);
-    // ipNetToPhysicalType: invalid(2), dynamic(3), static(4).
-    const int32_t type = (n.state & NUD_PERMANENT) ? 4 : n.linkAddress.empty() ? 2 : 3;
+    // ipNetToPhysicalType: invalid(2) while unresolved, dynamic(3), static(4).
+    const int32_t type = (n.state & NUD_PERMANENT)                                         ? 4
+                         : (n.state & (NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE)) ? 3
+                                                                                           : 2;
     row.columns = {
         MibValue::String(n.linkAddress),                           // 4 ipNetToPhysicalPhysAddress
         Ticks(uptime > n.updatedAgo ? uptime - n.updatedAgo : 0),  // 5 ...LastUpdated

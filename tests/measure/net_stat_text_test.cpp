@@ -105,11 +105,12 @@ TEST(NetStatTextTest, HeadingLinesAreExactAndTheWidestFixesTheWindow) {
               "OutQLen All");
   EXPECT_TEXT(
       NetStatText::TcpHeading(),
-      "Local address           Remote address          State       PID     Program        ");
+      "Local address            Remote address           State       PID     Program        ");
   EXPECT_TEXT(NetStatText::UdpHeading(),
-              "Local address           Remote address          PID     Program        ");
-  EXPECT_TEXT(NetStatText::RouteHeading(),
-              "Destination/Prefix       Next hop               Interface        Protocol Metric");
+              "Local address            Remote address           PID     Program        ");
+  EXPECT_TEXT(
+      NetStatText::RouteHeading(),
+      "Destination/Prefix             Next hop                   Interface        Protocol Metric");
   EXPECT_TEXT(
       NetStatText::NeighbourHeading(),
       "Interface        Net2MediaPhysAddr Net2MediaNetAddr          Net2MediaType State     ");
@@ -129,18 +130,18 @@ TEST(NetStatTextTest, SocketRowsWriteAddressesAsPeopleDoWithTheirOwners) {
       {Address("::ffff:192.168.100.200"), 65535, Address("fe80::1"), 1, 13, 77},
   };
   const QString page = text.TcpPage(rows, {{77, QStringLiteral("nginx")}, {4242, "a\tb"}});
-  EXPECT_TEXT(page,
-              Lines({NetStatText::TcpHeading(), "",
-                     "0.0.0.0:22              0.0.0.0:0               LISTEN      \u2013       "
-                     "\u2013              ",
-                     "127.0.0.1:45678         127.0.0.1:8080          ESTABLISHED 4242    a?b  "
-                     "          ",
-                     "[::]:443                [::]:0                  LISTEN      77      nginx "
-                     "         ",
-                     "[2001:db8::1]:50000     [2001:db8:0:1::ff]:443  ESTABLISHED 9       \u2013  "
-                     "            ",
-                     "[::ffff:192.168.100.200]:65535 [fe80::1]:1             UNKNOWN     77      "
-                     "nginx          "}));
+  EXPECT_TEXT(
+      page, Lines({NetStatText::TcpHeading(), "",
+                   "0.0.0.0:22               0.0.0.0:0                LISTEN      \u2013       "
+                   "\u2013              ",
+                   "127.0.0.1:45678          127.0.0.1:8080           ESTABLISHED 4242    a?b  "
+                   "          ",
+                   "[::]:443                 [::]:0                   LISTEN      77      nginx "
+                   "         ",
+                   "[2001:db8::1]:50000      [2001:db8:0:1::ff]:443   ESTABLISHED 9       \u2013  "
+                   "            ",
+                   "[::ffff:192.168.100.200]:65535 [fe80::1]:1              UNKNOWN     77      "
+                   "nginx          "}));
   // An owner the agent names no process of shows its id; one it does not
   // know at all shows nothing.
   EXPECT_TEXT(text.ProcessName(9), "\u2013");
@@ -150,8 +151,8 @@ TEST(NetStatTextTest, SocketRowsWriteAddressesAsPeopleDoWithTheirOwners) {
                                       {Address("10.0.0.1"), 5353, Address("10.0.0.2"), 9, 0, 0}};
   EXPECT_TEXT(text.UdpPage(udp, {{77, QStringLiteral("resolved")}}),
               Lines({NetStatText::UdpHeading(), "",
-                     "[::1]:53                [::]:0                  77      resolved       ",
-                     "10.0.0.1:5353           10.0.0.2:9              \u2013       \u2013        "
+                     "[::1]:53                 [::]:0                   77      resolved       ",
+                     "10.0.0.1:5353            10.0.0.2:9               \u2013       \u2013        "
                      "      "}));
 }
 
@@ -211,15 +212,19 @@ TEST(NetStatTextTest, RouteNeighbourAndAddressPagesShowWhatTheirHeadingsName) {
       {Address("2001:db8:dead::"), 48, Address("::"), 0, 2, 2, 0},
       {Address("::1"), 128, Address("::"), 1, 3, 99, 0},
   };
-  EXPECT_TEXT(
-      text.RoutePage(routes),
-      Lines({NetStatText::RouteHeading(), "",
-             "0.0.0.0/0                192.168.1.1            wlan0            netmgmt  600   ",
-             "192.168.1.0/24           on-link                wlan0            local    0     ",
-             "10.99.0.0/16             blackhole              -                local    0     ",
-             "2001:db8:77::/48         fe80::1                wlan0            dhcp     1024  ",
-             "2001:db8:dead::/48       reject                 -                local    0     ",
-             "::1/128                  on-link                lo               99       0     "}));
+  EXPECT_TEXT(text.RoutePage(routes), Lines({NetStatText::RouteHeading(), "",
+                                             "0.0.0.0/0                      192.168.1.1           "
+                                             "     wlan0            netmgmt  600   ",
+                                             "192.168.1.0/24                 on-link               "
+                                             "     wlan0            local    0     ",
+                                             "10.99.0.0/16                   blackhole             "
+                                             "     -                local    0     ",
+                                             "2001:db8:77::/48               fe80::1               "
+                                             "     wlan0            dhcp     1024  ",
+                                             "2001:db8:dead::/48             reject                "
+                                             "     -                local    0     ",
+                                             "::1/128                        on-link               "
+                                             "     lo               99       0     "}));
 
   const std::vector<NeighbourRow> neighbours = {
       {2, Address("192.168.1.1"), QByteArray("\x02\x00\x5e\x10\x00\x01", 6), 3, 1},
@@ -296,20 +301,21 @@ TEST(NetStatTextTest, RefreshWalksEveryPageOfBothFamiliesInOrder) {
   EXPECT_TEXT(
       sink.pages[0].second,
       Lines({NetStatText::TcpHeading(), "",
-             "127.0.0.1:45678         127.0.0.1:8080          ESTABLISHED \u2013       \u2013 "
+             "127.0.0.1:45678          127.0.0.1:8080           ESTABLISHED \u2013       \u2013 "
              "             ",
-             "[::]:443                [::]:0                  LISTEN      4242    nginx "
+             "[::]:443                 [::]:0                   LISTEN      4242    nginx "
              "         ",
-             "[::1]:443               [::1]:50000             ESTABLISHED 4242    nginx "
+             "[::1]:443                [::1]:50000              ESTABLISHED 4242    nginx "
              "         "}));
   EXPECT_TRUE(sink.pages[1].second.contains("\n2     eth0                 WAN        1500 "))
       << sink.pages[1].second.toStdString();
-  EXPECT_TEXT(sink.pages[2].second.split(u'\n').at(2),
-              "2001:db8::/32            fe80::1                eth0             netmgmt  1024  ");
+  EXPECT_TEXT(
+      sink.pages[2].second.split(u'\n').at(2),
+      "2001:db8::/32                  fe80::1                    eth0             netmgmt  1024  ");
   EXPECT_TEXT(sink.pages[3].second.split(u'\n').at(2),
               "2001:db8::5                    eth0             manual    deprecated");
   EXPECT_TEXT(sink.pages[4].second.split(u'\n').at(2),
-              "[::]:5353               [::]:0                  4242    nginx          ");
+              "[::]:5353                [::]:0                   4242    nginx          ");
   EXPECT_TEXT(
       sink.pages[5].second.split(u'\n').at(2),
       "eth0             02:01:02:03:04:05 fe80::1                   dynamic       stale     ");
@@ -350,15 +356,18 @@ TEST(NetStatTextTest, ADeviceWithoutTheNeutralTablesShowsItsIpv4Tables) {
   text.Refresh(&table, sink.Function());
   EXPECT_EQ(agent.Pending(), 0u);
   ASSERT_EQ(sink.pages.size(), 6u);
-  EXPECT_TEXT(sink.pages[0].second.split(u'\n').at(2),
-              "10.0.0.5:22             10.0.0.9:50123          ESTABLISHED \u2013       \u2013    "
-              "          ");
-  EXPECT_TEXT(sink.pages[2].second.split(u'\n').at(2),
-              "0.0.0.0/0                10.0.0.1               eth0             netmgmt  1     ");
+  EXPECT_TEXT(
+      sink.pages[0].second.split(u'\n').at(2),
+      "10.0.0.5:22              10.0.0.9:50123           ESTABLISHED \u2013       \u2013    "
+      "          ");
+  EXPECT_TEXT(
+      sink.pages[2].second.split(u'\n').at(2),
+      "0.0.0.0/0                      10.0.0.1                   eth0             netmgmt  1     ");
   EXPECT_TEXT(sink.pages[3].second.split(u'\n').at(2),
               "10.0.0.5/24                    eth0             -         -         ");
-  EXPECT_TEXT(sink.pages[4].second.split(u'\n').at(2),
-              "0.0.0.0:161             0.0.0.0:0               \u2013       \u2013              ");
+  EXPECT_TEXT(
+      sink.pages[4].second.split(u'\n').at(2),
+      "0.0.0.0:161              0.0.0.0:0                \u2013       \u2013              ");
   EXPECT_TEXT(
       sink.pages[5].second.split(u'\n').at(2),
       "eth0             02:00:00:00:00:01 10.0.0.1                  dynamic       -         ");
@@ -446,8 +455,8 @@ TEST(NetStatTextTest, MalformedIndexesAreSkippedAndLongTablesKeptWhole) {
   NetStatText text;
   const QStringList lines = text.TcpPage(rows, {}).split(u'\n');
   ASSERT_EQ(lines.size(), 3002);
-  EXPECT_TRUE(lines[2].startsWith("[::1]:10000             [::1]:40000             ESTABLISHED"));
-  EXPECT_TRUE(lines[3001].startsWith("[::1]:12999             [::1]:42999 "));
+  EXPECT_TRUE(lines[2].startsWith("[::1]:10000              [::1]:40000              ESTABLISHED"));
+  EXPECT_TRUE(lines[3001].startsWith("[::1]:12999              [::1]:42999 "));
 }
 
 }  // namespace

@@ -115,9 +115,9 @@ TEST(NetStatWindowWidgetTest, LooksAsDrawnAndFillsItsPagesBeforeShowing) {
     EXPECT_TRUE(errors.messages.empty());
     EXPECT_EQ(Lines(netStat.TcpPage()),
               (QStringList{NetStatText::TcpHeading(), "",
-                           "127.0.0.1:631           0.0.0.0:0               LISTEN      4242    "
+                           "127.0.0.1:631            0.0.0.0:0                LISTEN      4242    "
                            "cupsd          ",
-                           "127.0.0.1:45678         127.0.0.1:8080          ESTABLISHED \u2013  "
+                           "127.0.0.1:45678          127.0.0.1:8080           ESTABLISHED \u2013  "
                            "     \u2013              "}));
     const QStringList ifLines = Lines(netStat.InterfacePage());
     ASSERT_EQ(ifLines.size(), 4);
@@ -125,15 +125,16 @@ TEST(NetStatWindowWidgetTest, LooksAsDrawnAndFillsItsPagesBeforeShowing) {
     EXPECT_TEXT(ifLines[2],
                 "1     lo                              65536 3000000000   14001 7            "
                 "20001  21001  ");
-    EXPECT_EQ(Lines(netStat.IpPage()),
-              (QStringList{NetStatText::RouteHeading(), "",
-                           "0.0.0.0/0                10.0.0.1               eth0             "
-                           "local    100   ",
-                           "127.0.0.0/8              on-link                lo               "
-                           "local    0     "}));
+    EXPECT_EQ(
+        Lines(netStat.IpPage()),
+        (QStringList{NetStatText::RouteHeading(), "",
+                     "0.0.0.0/0                      10.0.0.1                   eth0             "
+                     "local    100   ",
+                     "127.0.0.0/8                    on-link                    lo               "
+                     "local    0     "}));
     EXPECT_TEXT(Lines(netStat.AddressPage()).at(2),
                 "127.0.0.1                      lo               -         -         ");
-    EXPECT_TRUE(Lines(netStat.UdpPage()).at(2).startsWith("[::]:5353               [::]:0 "));
+    EXPECT_TRUE(Lines(netStat.UdpPage()).at(2).startsWith("[::]:5353                [::]:0 "));
     EXPECT_TEXT(Lines(netStat.NeighbourPage()).at(2),
                 "eth0             -                 fe80::1                   -             "
                 "reachable ");
@@ -324,7 +325,7 @@ TEST(NetStatWindowWidgetTest, AnAgentErrorIsReportedOnEveryTickAndTheWindowStays
   EXPECT_TRUE(netStat.isVisible());
   EXPECT_TRUE(netStat.RefreshTimer().isActive()) << "the next tick tries again";
   EXPECT_TEXT(Lines(netStat.TcpPage()).at(2),
-              "10.0.0.5:22             10.0.0.9:50123          ESTABLISHED \u2013       \u2013 "
+              "10.0.0.5:22              10.0.0.9:50123           ESTABLISHED \u2013       \u2013 "
               "             ");
   EXPECT_EQ(netStat.InterfacePage()->toPlainText(), "");
   EXPECT_EQ(netStat.IpPage()->toPlainText(), routes);
@@ -411,7 +412,7 @@ TEST(NetStatWindowWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
   // The listener first, then the connections in index order.
   EXPECT_EQ(netStat.TcpPage()->blockCount(), 3003);
   EXPECT_TEXT(netStat.TcpPage()->document()->findBlockByNumber(3002).text(),
-              "127.0.0.1:12999         127.0.0.1:42999         ESTABLISHED \u2013       \u2013 "
+              "127.0.0.1:12999          127.0.0.1:42999          ESTABLISHED \u2013       \u2013 "
               "             ");
 
   QScrollBar* bar = netStat.TcpPage()->verticalScrollBar();
@@ -434,7 +435,7 @@ TEST(NetStatWindowWidgetTest, LongTablesShowEveryRowAndKeepTheReadersPlace) {
   Settle();
   EXPECT_EQ(changes, 1);
   EXPECT_TRUE(netStat.TcpPage()->document()->findBlockByNumber(2503).text().startsWith(
-      "127.0.0.1:12500         127.0.0.1:42500         CLOSE_WAIT "));
+      "127.0.0.1:12500          127.0.0.1:42500          CLOSE_WAIT "));
   EXPECT_EQ(bar->value(), 1500);
   EXPECT_EQ(agent.Pending(), 0u);
   EXPECT_TRUE(errors.messages.empty());
@@ -557,7 +558,7 @@ TEST(NetStatWindowWidgetTest, TheRealAgentShowsAListeningSocketOfThisMachine) {
   const auto line = [&](int local, const char* remote, int remotePort, const char* state) {
     const std::string from = "127.0.0.1:" + std::to_string(local);
     const std::string to = std::string(remote) + ":" + std::to_string(remotePort);
-    return QString::asprintf("%-23s %-23s %-11s %-7d %-15s", from.c_str(), to.c_str(), state,
+    return QString::asprintf("%-24s %-24s %-11s %-7d %-15s", from.c_str(), to.c_str(), state,
                              static_cast<int>(getpid()), comm);
   };
   const QStringList tcp = Lines(netStat.TcpPage());
