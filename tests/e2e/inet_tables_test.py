@@ -221,9 +221,10 @@ def setup_network(peer):
     # No link-local address on the peer: its router solicitations would
     # make it a neighbour whose state snmpd learns late (it keeps the table
     # for seconds and hears of some changes only).
-    run("ip", "netns", "exec", peer, "sysctl", "-qw", "net.ipv6.conf.all.accept_dad=0",
-        "net.ipv6.conf.default.accept_dad=0", "net.ipv6.conf.p0.accept_dad=0",
-        "net.ipv6.conf.p0.addr_gen_mode=1")
+    run("ip", "netns", "exec", peer, "sh", "-c",
+        "for f in all/accept_dad default/accept_dad p0/accept_dad; do "
+        "echo 0 > /proc/sys/net/ipv6/conf/$f; done; "
+        "echo 1 > /proc/sys/net/ipv6/conf/p0/addr_gen_mode")
     for args in [("addr", "add", "10.9.0.2/24", "dev", "p0"),
                  ("addr", "add", "2001:db8:9::2/64", "dev", "p0"), ("link", "set", "p0", "up"),
                  ("link", "set", "lo", "up")]:

@@ -28,7 +28,9 @@ def run(*command):
 
 def inside(tests):
     run("ip", "link", "set", "lo", "up")
-    run("sysctl", "-qw", "net.ipv6.conf.all.accept_dad=0", "net.ipv6.conf.default.accept_dad=0")
+    for conf in ("all", "default"):
+        with open("/proc/sys/net/ipv6/conf/%s/accept_dad" % conf, "w") as f:
+            f.write("0")
     run("ip", "link", "add", "dead0", "type", "veth", "peer", "name", "dead1")
     run("ip", "link", "set", "dead0", "up")
     run("ip", "link", "set", "dead1", "up")
