@@ -1,7 +1,8 @@
 // One refresh of the NetStat window on a busy machine: 5000 TCP connections
 // on the loopback (a listener and 2500 accepted client connections, both ends
-// of each a row), walked through the real agent, formatted and set into the
-// window's pages on the offscreen platform, with the repaint that follows.
+// of each a row), walked through the real agent with their owners, formatted
+// and set into the window's pages on the offscreen platform, with the repaint
+// that follows.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "measure/inet_tables.h"
 #include "measure/interface_table.h"
 #include "measure/widgets/net_stat_window.h"
 
@@ -146,33 +148,51 @@ void BM_RefreshChanged(benchmark::State& state) {
   state.counters["errors"] = window.errors;
 }
 
-// The parts of a refresh on their own.
+// The parts of a refresh on their own: the walks of the TCP tables
+// (connections and listeners, with their owners read from /proc), the
+// process names, the formatting, and setting the page.
 void BM_TcpWalk(benchmark::State& state) {
   Connections();
   velmar::InterfaceTable table(nullptr, kAgent);
+  velmar::InetTables inet(table);
+  size_t rows = 0;
   for (auto _ : state) {
-    table.Refresh(velmar::InterfaceTable::kTcpConnections);
+    rows = inet.TcpRows().size();
   }
-  state.counters["tcp_rows"] = table.Count();
+  state.counters["tcp_rows"] = static_cast<double>(rows);
+}
+
+void BM_ProcessNames(benchmark::State& state) {
+  Connections();
+  velmar::InterfaceTable table(nullptr, kAgent);
+  velmar::InetTables inet(table);
+  size_t owners = 0;
+  for (auto _ : state) {
+    owners = inet.ProcessNames().size();
+  }
+  state.counters["owners"] = static_cast<double>(owners);
 }
 
 void BM_TcpFormat(benchmark::State& state) {
   Connections();
   velmar::InterfaceTable table(nullptr, kAgent);
-  table.Refresh(velmar::InterfaceTable::kTcpConnections);
+  velmar::InetTables inet(table);
+  const auto rows = inet.TcpRows();
+  const auto names = inet.ProcessNames();
   velmar::NetStatText text;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(text.PageText(velmar::InterfaceTable::kTcpConnections, table));
+    benchmark::DoNotOptimize(text.TcpPage(rows, names));
   }
-  state.counters["tcp_rows"] = table.Count();
+  state.counters["tcp_rows"] = static_cast<double>(rows.size());
 }
 
 void BM_TcpSetText(benchmark::State& state) {
   Connections();
   velmar::InterfaceTable table(nullptr, kAgent);
-  table.Refresh(velmar::InterfaceTable::kTcpConnections);
+  velmar::InetTables inet(table);
   velmar::NetStatText text;
-  const QString page = text.PageText(velmar::InterfaceTable::kTcpConnections, table);
+  const auto rows = inet.TcpRows();
+  const QString page = text.TcpPage(rows, inet.ProcessNames());
   const QString other = page + QStringLiteral(" ");
   Window window;
   bool flip = false;
@@ -181,12 +201,13 @@ void BM_TcpSetText(benchmark::State& state) {
     flip = !flip;
     QCoreApplication::processEvents();
   }
-  state.counters["tcp_rows"] = table.Count();
+  state.counters["tcp_rows"] = static_cast<double>(rows.size());
 }
 
 BENCHMARK(BM_RefreshUnchanged)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefreshChanged)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TcpWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProcessNames)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TcpFormat)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TcpSetText)->Unit(benchmark::kMillisecond);
 

@@ -34,7 +34,8 @@ struct ThreadAnswers {
 };
 thread_local ThreadAnswers threadAnswers;
 
-uint32_t supportedView[] = {1, 3, 6, 1, 2, 1};
+// MIB-II and the agent's own subtree under the private enterprises.
+uint32_t supportedView[] = {1, 3, 6, 1};
 
 void Fill(SnmpVarBind& binding, Answer& answer, const MibValue& value) {
   binding.name.ids = answer.name.data();

@@ -216,6 +216,7 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   view->AddTable(
       kIfStackEntry, std::vector<uint32_t>{kIfStackStatus},
       [links] { return IfStackTableRows(*links); }, linkSnapshot);
+  AddInetTables(*view, std::move(sources.inet));
   return view;
 }
 

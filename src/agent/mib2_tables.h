@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/inet_tables.h"
 #include "agent/kernel_tables.h"
 #include "agent/mib_view.h"
 
@@ -46,11 +47,13 @@ struct KernelSources {
   std::string procNetTcp = "/proc/net/tcp";
   std::string procNetRoute = "/proc/net/route";
   std::string procNetSnmp = "/proc/net/snmp";
+  InetSources inet;  // the address-family-neutral tables
 };
 
 // The agent's whole view: ifNumber, ifTable, ipRouteTable,
 // ipRoutingDiscards, tcpConnTable, tcpInErrs, tcpOutRsts, ifXTable,
-// ifStackTable. The three interface tables share one read of the links.
+// ifStackTable, and the address-family-neutral tables of AddInetTables.
+// The three interface tables share one read of the links.
 std::unique_ptr<MibView> BuildMib2View(KernelSources sources);
 
 }  // namespace velmar::agent

@@ -78,7 +78,7 @@ void MibView::AddScalar(Oid instance, ScalarSource source, int snapshot) {
   r.base = std::move(instance);
   r.scalar = std::move(source);
   r.snapshot = snapshot;
-  regions_.push_back(std::move(r));
+  Insert(std::move(r));
 }
 
 void MibView::AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot) {
@@ -95,7 +95,16 @@ void MibView::AddTable(Oid entry, std::vector<uint32_t> columns, TableSource sou
   r.columns = std::move(columns);
   r.table = std::move(source);
   r.snapshot = snapshot;
-  regions_.push_back(std::move(r));
+  Insert(std::move(r));
+}
+
+// Tables of different origins (the interface tables, the address-family
+// neutral ones) register on their own; the walk needs them in MIB order.
+void MibView::Insert(Region region) {
+  const auto at = std::upper_bound(
+      regions_.begin(), regions_.end(), region.base,
+      [](const Oid& base, const Region& r) { return CompareOid(base, r.base) < 0; });
+  regions_.insert(at, std::move(region));
 }
 
 void MibView::TakeShared(int snapshot) {

@@ -61,9 +61,10 @@ class MibView {
   // own sources then build from. Returns its number for AddScalar/AddTable.
   int AddSnapshot(SnapshotSource take);
 
-  // Regions are added in MIB order. A table serves either columns
-  // 1..`columns` or exactly the listed ones (ascending); a walk skips the
-  // columns it does not serve.
+  // Regions may be added in any order; the view keeps them in MIB order
+  // (they must not overlap). A table serves either columns 1..`columns` or
+  // exactly the listed ones (ascending); a walk skips the columns it does
+  // not serve.
   void AddScalar(Oid instance, ScalarSource source, int snapshot = kOwnSnapshot);
   void AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot = kOwnSnapshot);
   void AddTable(Oid entry, std::vector<uint32_t> columns, TableSource source,
@@ -99,6 +100,7 @@ class MibView {
 
   // Makes the region's rows current: `entering` takes a new snapshot.
   void Prepare(Region& region, bool entering);
+  void Insert(Region region);
   void TakeShared(int snapshot);
 
   std::vector<Snapshot> shared_;

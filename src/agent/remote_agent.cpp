@@ -174,7 +174,7 @@ void RemoteAgent::FetchTables() {
 // those walks asked for lately.
 bool RemoteAgent::Wanted(size_t part, Clock::time_point now) const {
   return latest_ != nullptr && OnDemand(part) &&
-         (tablesFetches_ == 0 ||
+         ((tablesFetches_ == 0 && RemoteSubtrees()[part].atStart) ||
           (asked_[part] != Clock::time_point{} && now - asked_[part] < kOnDemandKeep));
 }
 
@@ -198,7 +198,9 @@ std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int
     // already. The table walks leave the interface polls alone: those are
     // spaced as the meter's ticks.
     if (onDemand) {
-      if (!tablesFetching_ && now - lastTablesStart_ >= interval_ / 2) {
+      // A part never fetched yet is fetched next even when a fetch runs
+      // now without it.
+      if ((!tablesFetching_ && now - lastTablesStart_ >= interval_ / 2) || !tried_[part]) {
         tablesDemanded_ = true;
       }
       tablesWake_.notify_all();

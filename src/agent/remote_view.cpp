@@ -18,12 +18,23 @@ bool Less(const uint32_t* a, size_t aLength, const uint32_t* b, size_t bLength) 
 
 const std::vector<RemoteSubtree>& RemoteSubtrees() {
   static const std::vector<RemoteSubtree> subtrees = {
-      {{1, 3, 6, 1, 2, 1, 2, 1}, 0, true},       // ifNumber
-      {{1, 3, 6, 1, 2, 1, 2, 2}, 10, true},      // ifTable
-      {{1, 3, 6, 1, 2, 1, 4, 21}, 10, false},    // ipRouteTable
-      {{1, 3, 6, 1, 2, 1, 6, 13}, 10, false},    // tcpConnTable
-      {{1, 3, 6, 1, 2, 1, 31, 1, 1}, 11, true},  // ifXTable
-      {{1, 3, 6, 1, 2, 1, 31, 1, 2}, 11, true},  // ifStackTable
+      {{1, 3, 6, 1, 2, 1, 2, 1}, 0, true},               // ifNumber
+      {{1, 3, 6, 1, 2, 1, 2, 2}, 10, true},              // ifTable
+      {{1, 3, 6, 1, 2, 1, 4, 20}, 10, false, false},     // ipAddrTable
+      {{1, 3, 6, 1, 2, 1, 4, 21}, 10, false},            // ipRouteTable
+      {{1, 3, 6, 1, 2, 1, 4, 22}, 10, false, false},     // ipNetToMediaTable
+      {{1, 3, 6, 1, 2, 1, 4, 24, 7}, 11, false, false},  // inetCidrRouteTable
+      {{1, 3, 6, 1, 2, 1, 4, 34}, 10, false, false},     // ipAddressTable
+      {{1, 3, 6, 1, 2, 1, 4, 35}, 10, false, false},     // ipNetToPhysicalTable
+      {{1, 3, 6, 1, 2, 1, 6, 13}, 10, false},            // tcpConnTable
+      {{1, 3, 6, 1, 2, 1, 6, 19}, 10, false, false},     // tcpConnectionTable
+      {{1, 3, 6, 1, 2, 1, 6, 20}, 10, false, false},     // tcpListenerTable
+      {{1, 3, 6, 1, 2, 1, 7, 5}, 10, false, false},      // udpTable
+      {{1, 3, 6, 1, 2, 1, 7, 7}, 10, false, false},      // udpEndpointTable
+      {{1, 3, 6, 1, 2, 1, 31, 1, 1}, 11, true},          // ifXTable
+      {{1, 3, 6, 1, 2, 1, 31, 1, 2}, 11, true},          // ifStackTable
+      // The process table of a meter's own agent, should a device be one.
+      {{1, 3, 6, 1, 4, 1, 32473, 1, 1}, 11, false, false},
   };
   return subtrees;
 }

@@ -21,18 +21,24 @@ struct RemoteObject {
 };
 
 // A part of the device's tree fetched whole. Interface parts are fetched
-// on every poll; the others (routes, connections, which a router may have
-// thousands of) only while walks ask for them.
+// on every poll; the others (routes, connections, addresses, neighbours,
+// which a router may have thousands of) only while walks ask for them.
 struct RemoteSubtree {
   std::vector<uint32_t> root;
   // The length of a column's name: a name longer than this is a row
   // instance. 0 for a scalar group.
   size_t columnLength;
   bool everyPoll;
+  // A part on demand fetched once as soon as the device first answers, so
+  // the first walk finds it; the others (NetStat's tables) only when a walk
+  // asks for them.
+  bool atStart = true;
 };
 
-// The parts, in MIB order: ifNumber, ifTable, ipRouteTable, tcpConnTable,
-// ifXTable, ifStackTable.
+// The parts, in MIB order: ifNumber, ifTable; the IPv4 tables of MIB-II and
+// the address-family-neutral ones NetStat shows (addresses, routes,
+// neighbours, TCP, UDP); ifXTable, ifStackTable; the process table of the
+// agent's own subtree.
 const std::vector<RemoteSubtree>& RemoteSubtrees();
 
 // One complete set of answers, in MIB order, and when it was complete.

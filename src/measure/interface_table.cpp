@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "measure/interface_name.h"
 #include "measure/tick_host.h"
 #include "platform/app_paths.h"
 
@@ -220,8 +221,7 @@ QString InterfaceTable::DescrText() const {
     const uint32_t n = std::min<uint32_t>(binding_.value.asnValue.string.length, sizeof buffer);
     std::memcpy(buffer, binding_.value.asnValue.string.stream, n);
   }
-  const size_t length = strnlen(buffer, sizeof buffer);
-  return QString::fromLatin1(buffer, static_cast<qsizetype>(std::min<size_t>(length, 32)));
+  return InterfaceNameFromOctets(buffer, strnlen(buffer, sizeof buffer), 32);
 }
 
 void InterfaceTable::WalkInterfaces() {

@@ -51,6 +51,16 @@ class InterfaceTable : public QObject {
   // leaves the list empty. On failure the rows built so far stay.
   void Refresh(uint8_t kind);
 
+  // Walks every object under `root` for a caller that keeps its own rows
+  // (NetStat's address-family-neutral pages), handing each to `visit` in
+  // the agent's order; the rows stay as they are. Locked and marked busy
+  // as a Refresh is; an agent error raises as it does there. An answer
+  // outside `root`, the end of the view or an answer that does not move
+  // forward ends the walk. (interface_table_walk.cpp)
+  using SubtreeVisitor =
+      std::function<void(const uint32_t* name, uint32_t length, const AsnAny& value)>;
+  void WalkSubtree(const std::vector<uint32_t>& root, const SubtreeVisitor& visit);
+
   int Count() const { return static_cast<int>(Rows.size()); }
   // Valid until the next Refresh.
   const MibRow& Items(int i) const { return Rows.at(static_cast<size_t>(i)); }
@@ -116,6 +126,7 @@ class InterfaceTable : public QObject {
   QString device_;
 
   uint32_t walkName_[16] = {};
+  std::vector<uint32_t> subtreeName_;  // WalkSubtree's question
   SnmpVarBind binding_{};
   SnmpVarBindList bindingList_{};
 };

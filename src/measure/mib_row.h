@@ -58,7 +58,9 @@ class MibRow {
   QString RouteDestText() const { return AddressText(RouteDest); }
   // A listening socket has no remote end, whatever the agent says.
   int32_t RemotePortShown() const { return State == 2 ? 0 : RemotePort; }
-  QString StateText() const;
+  QString StateText() const { return StateName(State); }
+  // The name of a tcpConnState (or tcpConnectionState) value.
+  static QString StateName(int32_t state);
 
   static QString AddressText(const Address& a);
 };

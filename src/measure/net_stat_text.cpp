@@ -1,6 +1,8 @@
 #include "measure/net_stat_text.h"
 
+#include <algorithm>
 #include <charconv>
+#include <initializer_list>
 
 #include "measure/edge_selection.h"
 #include "measure/interface_table.h"
@@ -10,16 +12,37 @@ namespace velmar {
 
 namespace {
 
-// Column widths, left to right.
-constexpr int kAddressWidth = 15;
-constexpr int kPortWidth = 5;
-constexpr int kStateWidth = 10;
-constexpr int kIndexWidth = 8;
+// Column widths, left to right, page by page.
+constexpr int kIndexWidth = 5;
+constexpr int kAliasWidth = 10;
 constexpr int kMtuWidth = 5;
-constexpr int kOctetsWidth = 10;
-constexpr int kErrorsWidth = 6;
-constexpr int kQueueWidth = 6;
-constexpr int kRouteAddressWidth = 20;
+constexpr int kOctetsWidth = 12;
+constexpr int kInErrorsWidth = 5;
+constexpr int kOutErrorsWidth = 6;
+constexpr int kQueueWidth = 7;
+constexpr int kEndpointWidth = 24;  // "[::ffff:127.0.0.1]:65535"; longer ones run on
+constexpr int kStateWidth = 11;
+constexpr int kPidWidth = 7;
+constexpr int kProgramWidth = 15;  // the kernel keeps 15 bytes of a name
+constexpr int kPrefixWidth = 30;   // "fe80::dc0a:9eff:fe31:a251/128"
+constexpr int kNextHopWidth = 26;  // "fe80::dc0a:9eff:fe31:a251"
+constexpr int kInterfaceWidth = 16;
+constexpr int kProtocolWidth = 8;
+constexpr int kMetricWidth = 6;
+constexpr int kPhysicalWidth = 17;  // "02:00:5e:10:00:01"
+constexpr int kNetAddressWidth = 25;
+constexpr int kMediaTypeWidth = 13;
+constexpr int kNeighbourStateWidth = 10;
+constexpr int kAddressWidth = 30;
+constexpr int kOriginWidth = 9;
+constexpr int kStatusWidth = 10;
+
+const QString kNotSeen = QStringLiteral("\u2013");  // an owner the meter may not see
+
+struct Cell {
+  QString text;
+  int width;
+};
 
 // Pads what was just appended, `used` characters, with blanks to `width`; a
 // longer value is kept whole.
@@ -29,230 +52,367 @@ void Pad(QString& line, qsizetype used, int width) {
   }
 }
 
-void Column(QString& line, QStringView value, int width) {
+void Append(QString& line, QStringView value, int width) {
   line.append(value);
   Pad(line, value.size(), width);
 }
 
-void Column(QString& line, QLatin1StringView value, int width) {
-  line.append(value);
-  Pad(line, value.size(), width);
-}
-
-// A column after the first: the separating blank, then the value.
-template <typename Text>
-void NextColumn(QString& line, Text value, int width) {
-  line.append(QLatin1Char(' '));
-  Column(line, value, width);
-}
-
-// Numbers and addresses are written through a small Latin-1 buffer: a page of
-// thousands of connections would otherwise spend most of its formatting time
-// on short-lived strings.
-class Latin1Text {
- public:
-  QLatin1StringView View() const { return QLatin1StringView(buffer_, length_); }
-
-  Latin1Text& Number(int64_t value) {
-    const std::to_chars_result end = std::to_chars(buffer_ + length_, buffer_ + kCapacity, value);
-    if (end.ec == std::errc()) {
-      length_ = static_cast<int>(end.ptr - buffer_);
+// A line of cells, one blank between them.
+QString Line(std::initializer_list<Cell> cells) {
+  QString line;
+  line.reserve(96);
+  bool first = true;
+  for (const Cell& c : cells) {
+    if (!first) {
+      line.append(QLatin1Char(' '));
     }
-    return *this;
+    first = false;
+    Append(line, c.text, c.width);
   }
-  Latin1Text& Char(char c) {
-    if (length_ < kCapacity) {
-      buffer_[length_++] = c;
-    }
-    return *this;
-  }
-
- private:
-  static constexpr int kCapacity = 32;  // a 64-bit number or "255.255.255.255"
-  char buffer_[kCapacity];
-  int length_ = 0;
-};
-
-Latin1Text NumberText(int64_t value) {
-  return Latin1Text().Number(value);
+  return line;
 }
 
-// The "%d.%d.%d.%d" form of an address, the octets in stored order.
-Latin1Text AddressText(const MibRow::Address& a) {
-  Latin1Text text;
-  text.Number(a[0]).Char('.').Number(a[1]).Char('.').Number(a[2]).Char('.').Number(a[3]);
-  return text;
+QString Number(int64_t value) {
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return QString::fromLatin1(buffer, end.ptr - buffer);
 }
 
-// An agent names interfaces with whatever octets it likes; a line break or a
-// tab in a name would break the page's lines and columns, so every character
-// that does not print shows as '?'.
+// An agent names things with whatever octets it likes; a character that
+// does not print (a line break, a tab, a line separator) would break the
+// page's lines and columns, so it shows as '?'.
 QString Printable(const QString& text) {
   QString shown = text;
   for (QChar& c : shown) {
-    if (!c.isPrint()) {
+    if (!c.isPrint() && !c.isSurrogate()) {
       c = QLatin1Char('?');
     }
   }
   return shown;
 }
 
-QString Description(const QString& descr) {
-  return Printable(descr.left(NetStatText::kDescriptionWidth));
+// The text of an enumeration value from its names (value 1 first); "-" for
+// 0 (not given) and the number for a value without a name.
+QString EnumText(int32_t value, std::initializer_list<const char*> names) {
+  if (value == 0) {
+    return QStringLiteral("-");
+  }
+  if (value >= 1 && static_cast<size_t>(value) <= names.size()) {
+    const char* name = names.begin()[value - 1];
+    if (name != nullptr) {
+      return QString::fromLatin1(name);
+    }
+  }
+  return Number(value);
 }
 
-void AppendTcpLine(QString& out, const MibRow& row) {
-  Column(out, AddressText(row.LocalAddress).View(), kAddressWidth);
-  NextColumn(out, NumberText(row.LocalPort).View(), kPortWidth);
-  NextColumn(out, AddressText(row.RemoteAddress).View(), kAddressWidth);
-  NextColumn(out, NumberText(row.RemotePortShown()).View(), kPortWidth);
-  NextColumn(out, row.StateText(), kStateWidth);
+QString ProtocolText(int32_t protocol) {
+  return EnumText(protocol,
+                  {"other", "local",      "netmgmt", "icmp",      "egp",       "ggp",  "hello",
+                   "rip",   "isIs",       "esIs",    "ciscoIgrp", "bbnSpfIgp", "ospf", "bgp",
+                   "idpr",  "ciscoEigrp", "dvmrp",   "rpl",       "dhcp",      "ttdp"});
 }
 
-void AppendInterfaceLine(QString& out, const MibRow& row) {
-  Column(out, NumberText(row.IfIndex).View(), kIndexWidth);
-  NextColumn(out, Description(row.IfDescr), NetStatText::kDescriptionWidth);
-  NextColumn(out, NumberText(row.IfMtu).View(), kMtuWidth);
-  NextColumn(out, NumberText(row.IfInOctets).View(), kOctetsWidth);
-  NextColumn(out, NumberText(row.IfInErrors).View(), kErrorsWidth);
-  NextColumn(out, NumberText(row.IfOutOctets).View(), kOctetsWidth);
-  NextColumn(out, NumberText(row.IfOutErrors).View(), kErrorsWidth);
-  NextColumn(out, NumberText(row.IfOutQLen).View(), kQueueWidth);
+bool AllZero(const QByteArray& octets) {
+  return std::all_of(octets.begin(), octets.end(), [](char c) { return c == '\0'; });
+}
+
+QString NextHopText(const RouteRow& row) {
+  if (row.type == 2) {
+    return QStringLiteral("reject");
+  }
+  if (row.type == 5) {
+    return QStringLiteral("blackhole");
+  }
+  return AllZero(row.nextHop.octets) ? QStringLiteral("on-link") : row.nextHop.Text();
+}
+
+QString PrefixText(const AddressRow& row) {
+  return row.prefixLength < 0 ? row.address.Text()
+                              : row.address.PrefixText(static_cast<uint32_t>(row.prefixLength));
+}
+
+QString PageText(const QString& heading, const std::vector<QString>& lines) {
+  QString page = heading;
+  page.reserve((static_cast<qsizetype>(lines.size()) + 2) * (heading.size() + 1));
+  page.append(QLatin1Char('\n'));  // the empty line under the heading
+  for (const QString& line : lines) {
+    page.append(QLatin1Char('\n'));
+    page.append(line);
+  }
+  return page;
+}
+
+template <typename Row, typename Format>
+QString PageOf(const QString& heading, const std::vector<Row>& rows, Format format) {
+  std::vector<QString> lines;
+  lines.reserve(rows.size());
+  for (const Row& row : rows) {
+    lines.push_back(format(row));
+  }
+  return PageText(heading, lines);
 }
 
 }  // namespace
 
-QString NetStatText::TcpHeading() {
-  QString line;
-  Column(line, u"Local IP", kAddressWidth);
-  NextColumn(line, u"Port", kPortWidth);
-  NextColumn(line, u"Remote IP", kAddressWidth);
-  NextColumn(line, u"RPort", kPortWidth);
-  NextColumn(line, u"State", kStateWidth);
-  return line;
+QString NetStatText::InterfaceHeading() {
+  return Line({{QStringLiteral("Index"), kIndexWidth},
+               {QStringLiteral("Name"), kNameWidth},
+               {QStringLiteral("Alias"), kAliasWidth},
+               {QStringLiteral("MTU"), kMtuWidth},
+               {QStringLiteral("InBytes"), kOctetsWidth},
+               {QStringLiteral("InErr"), kInErrorsWidth},
+               {QStringLiteral("OutBytes"), kOctetsWidth},
+               {QStringLiteral("OutErr"), kOutErrorsWidth},
+               {QStringLiteral("OutQLen"), kQueueWidth},
+               {QStringLiteral("All"), 3}});
 }
 
-QString NetStatText::InterfaceHeading() {
-  QString line;
-  Column(line, u"Index", kIndexWidth);
-  NextColumn(line, u"Description", kDescriptionWidth);
-  NextColumn(line, u"MTU", kMtuWidth);
-  NextColumn(line, u"InBytes", kOctetsWidth);
-  NextColumn(line, u"InErr", kErrorsWidth);
-  NextColumn(line, u"OutBytes", kOctetsWidth);
-  NextColumn(line, u"OutErr", kErrorsWidth);
-  NextColumn(line, u"OutQLen", kQueueWidth);
-  NextColumn(line, u"All", 3);
-  return line;
+QString NetStatText::TcpHeading() {
+  return Line({{QStringLiteral("Local address"), kEndpointWidth},
+               {QStringLiteral("Remote address"), kEndpointWidth},
+               {QStringLiteral("State"), kStateWidth},
+               {QStringLiteral("PID"), kPidWidth},
+               {QStringLiteral("Program"), kProgramWidth}});
+}
+
+QString NetStatText::UdpHeading() {
+  return Line({{QStringLiteral("Local address"), kEndpointWidth},
+               {QStringLiteral("Remote address"), kEndpointWidth},
+               {QStringLiteral("PID"), kPidWidth},
+               {QStringLiteral("Program"), kProgramWidth}});
 }
 
 QString NetStatText::RouteHeading() {
-  QString line;
-  Column(line, u"ifIndex", kIndexWidth);
-  NextColumn(line, u"Net2MediaPhysAddr", kRouteAddressWidth);
-  NextColumn(line, u"Net2MediaNetAddr", kRouteAddressWidth);
+  return Line({{QStringLiteral("Destination/Prefix"), kPrefixWidth},
+               {QStringLiteral("Next hop"), kNextHopWidth},
+               {QStringLiteral("Interface"), kInterfaceWidth},
+               {QStringLiteral("Protocol"), kProtocolWidth},
+               {QStringLiteral("Metric"), kMetricWidth}});
+}
+
+QString NetStatText::NeighbourHeading() {
+  return Line({{QStringLiteral("Interface"), kInterfaceWidth},
+               {QStringLiteral("Net2MediaPhysAddr"), kPhysicalWidth},
+               {QStringLiteral("Net2MediaNetAddr"), kNetAddressWidth},
+               {QStringLiteral("Net2MediaType"), kMediaTypeWidth},
+               {QStringLiteral("State"), kNeighbourStateWidth}});
+}
+
+QString NetStatText::AddressHeading() {
+  return Line({{QStringLiteral("Address/Prefix"), kAddressWidth},
+               {QStringLiteral("Interface"), kInterfaceWidth},
+               {QStringLiteral("Origin"), kOriginWidth},
+               {QStringLiteral("Status"), kStatusWidth}});
+}
+
+int NetStatText::WidestHeading() {
+  int widest = 0;
+  for (const QString& heading : {InterfaceHeading(), TcpHeading(), UdpHeading(), RouteHeading(),
+                                 NeighbourHeading(), AddressHeading()}) {
+    widest = std::max(widest, static_cast<int>(heading.size()));
+  }
+  return widest;
+}
+
+QString NetStatText::InterfaceLine(const MibRow& row, const InterfaceLabel& label,
+                                   bool countsInAll) {
+  const QString name = label.name.isEmpty() ? row.IfDescr : label.name;
+  const bool wide = row.HasHCOctets();
+  QString line = Line(
+      {{Number(row.IfIndex), kIndexWidth},
+       {Printable(name.left(kNameWidth)), kNameWidth},
+       {Printable(label.alias.left(kAliasWidth)), kAliasWidth},
+       {Number(row.IfMtu), kMtuWidth},
+       {Number(wide ? static_cast<int64_t>(row.IfHCInOctets) : row.IfInOctets), kOctetsWidth},
+       {Number(row.IfInErrors), kInErrorsWidth},
+       {Number(wide ? static_cast<int64_t>(row.IfHCOutOctets) : row.IfOutOctets), kOctetsWidth},
+       {Number(row.IfOutErrors), kOutErrorsWidth},
+       {Number(row.IfOutQLen), kQueueWidth}});
+  if (countsInAll) {
+    line.append(QLatin1String(" *"));  // under "All"
+  }
   return line;
 }
 
-QString NetStatText::TcpLine(const MibRow& row) {
-  QString line;
-  AppendTcpLine(line, row);
-  return line;
+QString NetStatText::TcpLine(const SocketRow& row) const {
+  return Line({{row.local.EndpointText(row.localPort), kEndpointWidth},
+               {row.remote.EndpointText(row.remotePort), kEndpointWidth},
+               {MibRow::StateName(row.state), kStateWidth},
+               {row.pid != 0 ? Number(row.pid) : kNotSeen, kPidWidth},
+               {ProcessName(row.pid), kProgramWidth}});
 }
 
-QString NetStatText::InterfaceLine(const MibRow& row) {
-  QString line;
-  AppendInterfaceLine(line, row);
-  return line;
+QString NetStatText::UdpLine(const SocketRow& row) const {
+  return Line({{row.local.EndpointText(row.localPort), kEndpointWidth},
+               {row.remote.EndpointText(row.remotePort), kEndpointWidth},
+               {row.pid != 0 ? Number(row.pid) : kNotSeen, kPidWidth},
+               {ProcessName(row.pid), kProgramWidth}});
 }
 
-QString NetStatText::RouteLine(const MibRow& row) const {
-  QString line;
-  Column(line, NumberText(row.RouteIfIndex).View(), kIndexWidth);
-  NextColumn(line, AddressText(row.RouteDest).View(), kRouteAddressWidth);
-  NextColumn(line, InterfaceName(row.RouteIfIndex), kRouteAddressWidth);
-  return line;
+QString NetStatText::RouteLine(const RouteRow& row) const {
+  return Line({{row.destination.PrefixText(row.prefixLength), kPrefixWidth},
+               {NextHopText(row), kNextHopWidth},
+               {InterfaceName(row.ifIndex), kInterfaceWidth},
+               {ProtocolText(row.protocol), kProtocolWidth},
+               {Number(row.metric), kMetricWidth}});
+}
+
+QString NetStatText::NeighbourLine(const NeighbourRow& row) const {
+  return Line(
+      {{InterfaceName(row.ifIndex), kInterfaceWidth},
+       {PhysicalAddressText(row.physical), kPhysicalWidth},
+       {row.address.Text(), kNetAddressWidth},
+       {EnumText(row.type, {"other", "invalid", "dynamic", "static", "local"}), kMediaTypeWidth},
+       {EnumText(row.state,
+                 {"reachable", "stale", "delay", "probe", "invalid", "unknown", "incomplete"}),
+        kNeighbourStateWidth}});
+}
+
+QString NetStatText::AddressLine(const AddressRow& row) const {
+  return Line({{PrefixText(row), kAddressWidth},
+               {InterfaceName(row.ifIndex), kInterfaceWidth},
+               {EnumText(row.origin, {"other", "manual", nullptr, "dhcp", "linklayer", "random"}),
+                kOriginWidth},
+               {EnumText(row.status, {"preferred", "deprecated", "invalid", "inaccessible",
+                                      "unknown", "tentative", "duplicate", "optimistic"}),
+                kStatusWidth}});
 }
 
 QString NetStatText::InterfaceName(int32_t ifIndex) const {
   return interfaceNames_.value(ifIndex, QStringLiteral("-"));
 }
 
-QString NetStatText::PageText(uint8_t kind, const InterfaceTable& table) {
-  const int rows = table.Count();
-  QString page;
-  // About 80 characters per line keeps a page of thousands of rows to a
-  // single allocation.
-  page.reserve((rows + 2) * 80);
-  switch (kind) {
-    case InterfaceTable::kTcpConnections:
-      page.append(TcpHeading());
-      break;
-    case InterfaceTable::kInterfaces:
-      page.append(InterfaceHeading());
-      interfaceNames_.clear();
-      break;
-    case InterfaceTable::kRoutes:
-      page.append(RouteHeading());
-      break;
-    default:
-      return QString();
-  }
-  page.append(QLatin1String("\n"));  // the empty line under the heading
-  std::vector<bool> countsInAll;
-  qsizetype allColumn = 0;
-  if (kind == InterfaceTable::kInterfaces) {
-    countsInAll = EdgeSelection::Choose(table);
-    allColumn = InterfaceHeading().size() - 3;
-  }
-  for (int i = 0; i < rows; ++i) {
+QString NetStatText::ProcessName(uint32_t pid) const {
+  const auto it = processNames_.find(pid);
+  return pid != 0 && it != processNames_.end() ? Printable(it->second) : kNotSeen;
+}
+
+QString NetStatText::InterfacePage(const InterfaceTable& table,
+                                   const std::map<int32_t, InterfaceLabel>& labels) {
+  const std::vector<bool> countsInAll = EdgeSelection::Choose(table);
+  interfaceNames_.clear();
+  QHash<QString, int> uses;
+  std::vector<QString> lines;
+  for (int i = 0; i < table.Count(); ++i) {
     const MibRow& row = table.Items(i);
-    page.append(QLatin1Char('\n'));
-    switch (kind) {
-      case InterfaceTable::kTcpConnections:
-        AppendTcpLine(page, row);
-        break;
-      case InterfaceTable::kInterfaces: {
-        const qsizetype lineStart = page.size();
-        AppendInterfaceLine(page, row);
-        interfaceNames_.insert(row.IfIndex, Description(row.IfDescr));
-        // "*" under "All" for the interfaces "All" counts.
-        if (countsInAll[static_cast<size_t>(i)]) {
-          const qsizetype used = page.size() - lineStart;
-          page.append(QString(used < allColumn ? allColumn - used : 1, QLatin1Char(' ')));
-          page.append(QLatin1Char('*'));
-        }
-        break;
-      }
-      default:
-        page.append(RouteLine(row));
-        break;
+    const auto label = labels.find(row.IfIndex);
+    const InterfaceLabel& l = label != labels.end() ? label->second : InterfaceLabel{};
+    lines.push_back(InterfaceLine(row, l, countsInAll[static_cast<size_t>(i)]));
+    const QString name = Printable((l.name.isEmpty() ? row.IfDescr : l.name).left(kNameWidth));
+    interfaceNames_.insert(row.IfIndex, name);
+    ++uses[name];
+  }
+  // Interfaces that share a name are told apart by their index.
+  for (auto it = interfaceNames_.begin(); it != interfaceNames_.end(); ++it) {
+    if (uses.value(it.value()) > 1) {
+      it.value() += u'#' + Number(it.key());
     }
   }
-  return page;
+  return PageText(InterfaceHeading(), lines);
+}
+
+QString NetStatText::TcpPage(const std::vector<SocketRow>& rows,
+                             const std::map<uint32_t, QString>& processes) {
+  processNames_ = processes;
+  return PageOf(TcpHeading(), rows, [this](const SocketRow& r) { return TcpLine(r); });
+}
+
+QString NetStatText::UdpPage(const std::vector<SocketRow>& rows,
+                             const std::map<uint32_t, QString>& processes) {
+  processNames_ = processes;
+  return PageOf(UdpHeading(), rows, [this](const SocketRow& r) { return UdpLine(r); });
+}
+
+QString NetStatText::RoutePage(const std::vector<RouteRow>& rows) const {
+  return PageOf(RouteHeading(), rows, [this](const RouteRow& r) { return RouteLine(r); });
+}
+
+QString NetStatText::NeighbourPage(const std::vector<NeighbourRow>& rows) const {
+  return PageOf(NeighbourHeading(), rows,
+                [this](const NeighbourRow& r) { return NeighbourLine(r); });
+}
+
+QString NetStatText::AddressPage(const std::vector<AddressRow>& rows) const {
+  return PageOf(AddressHeading(), rows, [this](const AddressRow& r) { return AddressLine(r); });
+}
+
+namespace {
+
+bool AnyOwner(const std::vector<SocketRow>& rows, const std::map<uint32_t, QString>* known) {
+  return std::any_of(rows.begin(), rows.end(), [known](const SocketRow& r) {
+    return r.pid != 0 && (known == nullptr || known->count(r.pid) == 0);
+  });
+}
+
+}  // namespace
+
+bool NetStatText::RefreshPage(Page page, InterfaceTable& table, const PageSink& show) {
+  InetTables inet(table);
+  size_t rows = 0;
+  QString text;
+  switch (page) {
+    case Page::Tcp: {
+      const std::vector<SocketRow> sockets = inet.TcpRows();
+      // The owners' names are asked for only where some row has one.
+      text = TcpPage(sockets, AnyOwner(sockets, nullptr) ? inet.ProcessNames()
+                                                         : std::map<uint32_t, QString>{});
+      rows = sockets.size();
+      break;
+    }
+    case Page::Udp: {
+      const std::vector<SocketRow> sockets = inet.UdpRows();
+      text =
+          UdpPage(sockets, AnyOwner(sockets, &processNames_) ? inet.ProcessNames() : processNames_);
+      rows = sockets.size();
+      break;
+    }
+    case Page::Interface:
+      table.Refresh(InterfaceTable::kInterfaces);
+      rows = static_cast<size_t>(table.Count());
+      text = InterfacePage(table,
+                           rows > 0 ? inet.InterfaceLabels() : std::map<int32_t, InterfaceLabel>{});
+      break;
+    case Page::Ip: {
+      const std::vector<RouteRow> routes = inet.Routes();
+      text = RoutePage(routes);
+      rows = routes.size();
+      break;
+    }
+    case Page::Neighbours: {
+      const std::vector<NeighbourRow> neighbours = inet.Neighbours();
+      text = NeighbourPage(neighbours);
+      rows = neighbours.size();
+      break;
+    }
+    case Page::Addresses: {
+      const std::vector<AddressRow> addresses = inet.Addresses();
+      text = AddressPage(addresses);
+      rows = addresses.size();
+      break;
+    }
+  }
+  show(page, text);
+  return rows > 0;
 }
 
 void NetStatText::Refresh(InterfaceTable* table, const PageSink& show) {
-  static constexpr struct {
-    uint8_t kind;
-    Page page;
-  } kOrder[] = {{InterfaceTable::kTcpConnections, Page::Tcp},
-                {InterfaceTable::kInterfaces, Page::Interface},
-                {InterfaceTable::kRoutes, Page::Ip}};
-  for (const auto& step : kOrder) {
+  static constexpr Page kOrder[] = {Page::Tcp,       Page::Interface, Page::Ip,
+                                    Page::Addresses, Page::Udp,       Page::Neighbours};
+  for (const Page page : kOrder) {
+    bool more = false;
     try {
       if (table == nullptr) {
         throw TableError(SnmpAgent::kUnavailable);
       }
-      table->Refresh(step.kind);
+      more = RefreshPage(page, *table, show);
     } catch (...) {
       // Whatever rows the failed walk left are partly filled; the page
       // shows none of them.
-      show(step.page, QString());
+      show(page, QString());
       throw;
     }
-    show(step.page, PageText(step.kind, *table));
-    if (table->Count() == 0) {
+    if (!more) {
       return;
     }
   }

@@ -4,9 +4,15 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QSocketNotifier>
+#include <QStringList>
+#include <algorithm>
 #include <cerrno>
 
+#include "net/connect_race.h"
 #include "net/host_lookup.h"
 #include "net/socket_error.h"
 
@@ -22,20 +28,50 @@ int PortNumber(const QString& text) {
   return ok && value <= 65535 ? static_cast<int>(value) : -1;
 }
 
+// What the attempts at several addresses came to: each error with the
+// addresses that met it, the last one's first (it decides the code).
+WinsockError ConnectFailure(const std::vector<ConnectRace::Failure>& failures) {
+  std::vector<std::pair<uint16_t, QStringList>> byCode;
+  for (auto it = failures.rbegin(); it != failures.rend(); ++it) {
+    auto group = std::find_if(byCode.begin(), byCode.end(),
+                              [&](const auto& g) { return g.first == it->code; });
+    if (group == byCode.end()) {
+      group = byCode.insert(byCode.end(), {it->code, QStringList()});
+    }
+    group->second.prepend(it->endpoint.Text());
+  }
+  QString text = byCode.front().second.join(QStringLiteral(", "));
+  for (size_t i = 1; i < byCode.size(); ++i) {
+    text +=
+        QStringLiteral("); %1 (%2")
+            .arg(WinsockErrorText(byCode[i].first), byCode[i].second.join(QStringLiteral(", ")));
+  }
+  return WinsockError(byCode.front().first, text);
+}
+
+QString Addresses(const std::vector<Endpoint>& endpoints) {
+  QStringList texts;
+  for (const Endpoint& e : endpoints) {
+    texts << e.Text();
+  }
+  return texts.join(QStringLiteral(", "));
+}
+
 }  // namespace
 
 ClientSocket::ClientSocket(QObject* owner) : StreamSocket(owner) {}
 
 void ClientSocket::SetHost(const QString& value) {
   const QString text = value.left(kMaxTextLength);
-  const qsizetype colon = text.indexOf(u':');
-  if (colon >= 0 && proxy_.isEmpty()) {
-    host_ = text.left(colon);
-    const int port = PortNumber(text.mid(colon + 1));
-    port_ = port >= 0 ? static_cast<uint16_t>(port) : defaultPort_;
+  QString host;
+  QString port;
+  if (proxy_.isEmpty() && SplitHostPort(text, host, port)) {
+    host_ = host;
+    const int number = PortNumber(port);
+    port_ = number >= 0 ? static_cast<uint16_t>(number) : defaultPort_;
     return;
   }
-  host_ = text;
+  host_ = proxy_.isEmpty() ? host : text;
   if (defaultPort_ > 0) {
     port_ = defaultPort_;
   }
@@ -43,34 +79,35 @@ void ClientSocket::SetHost(const QString& value) {
 
 void ClientSocket::SetProxy(const QString& value) {
   const QString text = value.left(kMaxTextLength);
-  const qsizetype colon = text.indexOf(u':');
-  if (colon >= 0) {
-    proxy_ = text.left(colon);
-    const int port = PortNumber(text.mid(colon + 1));
-    proxyPort_ = port >= 0 ? static_cast<uint16_t>(port) : 0;
+  QString host;
+  QString port;
+  if (SplitHostPort(text, host, port)) {
+    proxy_ = host;
+    const int number = PortNumber(port);
+    proxyPort_ = number >= 0 ? static_cast<uint16_t>(number) : 0;
     return;
   }
-  proxy_ = text;
+  proxy_ = host;
   proxyPort_ = 0;
   if (proxy_.isEmpty()) {
     SetHost(host_);  // a port kept in the host for the proxy is split off again
   }
 }
 
-uint32_t ClientSocket::Resolve(const QString& name) {
-  in_addr dotted{};
-  if (::inet_aton(name.toLatin1().constData(), &dotted) != 0) {
-    return dotted.s_addr;
+std::vector<Endpoint> ClientSocket::Resolve(const QString& name, uint16_t port) {
+  if (const auto literal = Endpoint::FromLiteral(name, port)) {
+    return {*literal};
   }
-  uint32_t address = 0;
+  const QString plain = HostWithoutBrackets(name);
+  std::vector<Endpoint> addresses;
   if (Blocking()) {
-    const uint16_t error = HostLookup::ResolveNow(name, address);
+    const uint16_t error = HostLookup::ResolveNow(plain, port, addresses);
     if (error != 0) {
-      throw WinsockError(error);
+      throw WinsockError(error, plain);
     }
-    return address;
+    return addresses;
   }
-  HostLookup lookup(name);
+  HostLookup lookup(plain, port);
   QSocketNotifier answered(lookup.Descriptor(), QSocketNotifier::Read);
   // One wake-up is all it is for; the descriptor stays readable.
   connect(&answered, &QSocketNotifier::activated, &answered,
@@ -78,20 +115,64 @@ uint32_t ClientSocket::Resolve(const QString& name) {
   WaitUntil([&lookup] { return lookup.Done(); });
   CheckTimeOutAndCancel();
   if (lookup.Error() != 0) {
-    throw WinsockError(lookup.Error());
+    throw WinsockError(lookup.Error(), plain);
   }
-  return lookup.Address();
+  return lookup.Addresses();
+}
+
+int ClientSocket::ConnectInTurn(const std::vector<Endpoint>& addresses) {
+  std::vector<ConnectRace::Failure> failures;
+  for (const Endpoint& endpoint : addresses) {
+    const int handle = ::socket(endpoint.Family(), SocketType() | SOCK_CLOEXEC, Protocol());
+    int result = handle == -1 ? -1 : 0;
+    while (result == 0 && ::connect(handle, endpoint.Address(), endpoint.length) != 0) {
+      result = errno == EINTR ? 0 : -1;
+    }
+    if (result == 0) {
+      peer_ = endpoint;
+      return handle;
+    }
+    failures.push_back({endpoint, WinsockCodeFromErrno(errno)});
+    if (handle != -1) {
+      ::close(handle);
+    }
+  }
+  SetLastResult(-1);
+  throw ConnectFailure(failures);
+}
+
+int ClientSocket::Race(const std::vector<Endpoint>& addresses) {
+  ConnectRace race(addresses, SocketType(), Protocol());
+  race.Start();
+  WaitUntil([&race] { return race.Done(); });
+  if (race.Winner() == nullptr) {
+    if (TimedOut()) {
+      throw TimedOutError(Addresses(addresses));
+    }
+    CheckTimeOutAndCancel();
+    SetLastResult(-1);
+    throw ConnectFailure(race.Failures());
+  }
+  CheckTimeOutAndCancel();
+  peer_ = *race.Winner();
+  return race.TakeSocket();
 }
 
 void ClientSocket::Connect() {
   // The socket of an earlier failed Connect is closed, not leaked.
   Disconnect();
   ResetState();
+  peer_ = Endpoint{};
   if (OnConnecting) {
     OnConnecting(*this);
   }
+  // The socket exists from here on, whatever the lookup finds: the one that
+  // connects takes its place, under its descriptor number.
   const int type = SocketType() | SOCK_CLOEXEC | (Blocking() ? 0 : SOCK_NONBLOCK);
-  const int handle = ::socket(AF_INET, type, Protocol());
+  int handle = ::socket(AF_INET6, type, Protocol());
+  if (handle == -1) {
+    handle = ::socket(AF_INET, type, Protocol());  // a kernel without IPv6
+  }
   if (handle == -1) {
     RaiseErrno(errno);
   }
@@ -103,37 +184,25 @@ void ClientSocket::Connect() {
   }
 
   const bool viaProxy = !proxy_.isEmpty();
-  sockaddr_in destination{};
-  destination.sin_family = AF_INET;
-  destination.sin_port = htons(viaProxy ? proxyPort_ : port_);
-  destination.sin_addr.s_addr = Resolve(viaProxy ? proxy_ : host_);
-
-  // Notifications start only now: an unconnected socket reads as writable,
-  // which must not pass for the connect notification.
-  if (!Blocking()) {
-    SelectNotifications();
-  }
-  int result = 0;
-  do {
-    result =
-        ::connect(Socket(), reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-  } while (result == -1 && errno == EINTR && Blocking());
-  SetLastResult(result);
-  if (result == -1) {
-    const int error = errno;
-    if (Blocking() || (error != EINPROGRESS && error != EAGAIN)) {
-      RaiseErrno(error);
-    }
-  }
+  const std::vector<Endpoint> addresses =
+      HappyEyeballsOrder(Resolve(viaProxy ? proxy_ : host_, viaProxy ? proxyPort_ : port_));
+  const int connected = Blocking() ? ConnectInTurn(addresses) : Race(addresses);
+  SetLastResult(::dup3(connected, Socket(), O_CLOEXEC));
+  ::close(connected);
 
   if (Blocking()) {
     SetConnected(true);
-  } else if (SocketType() == SOCK_STREAM) {
-    WaitUntil([this] { return Connected() || AsyncError() != 0; });
-    if (AsyncError() != 0) {
-      throw WinsockError(AsyncError());
+  } else {
+    // The connect notification follows from the first write readiness,
+    // as for a connect that was still running.
+    SelectNotifications();
+    if (SocketType() == SOCK_STREAM) {
+      WaitUntil([this] { return Connected() || AsyncError() != 0; });
+      if (AsyncError() != 0) {
+        throw WinsockError(AsyncError(), peer_.Text());
+      }
+      CheckTimeOutAndCancel();
     }
-    CheckTimeOutAndCancel();
   }
   if (OnConnected) {
     OnConnected(*this);

@@ -3,11 +3,15 @@
 #include <QString>
 #include <cstdint>
 
+#include "net/endpoint.h"
 #include "net/stream_socket.h"
 
 namespace velmar {
 
-// A socket that connects to a host, directly or through a proxy.
+// A socket that connects to a host, directly or through a proxy, over IPv4
+// or IPv6: a name is resolved for both families and its addresses tried the
+// Happy Eyeballs way (RFC 8305), IPv6 first; an IPv6 literal is written in
+// brackets ("[2001:db8::1]:8080", RFC 3986) or, without a port, bare.
 class ClientSocket : public StreamSocket {
  public:
   static constexpr int kMaxTextLength = 255;
@@ -16,7 +20,8 @@ class ClientSocket : public StreamSocket {
 
   QString Host() const { return host_; }
   // Without a proxy a ":port" suffix goes into Port (DefaultPort when it is
-  // not a port number); with a proxy the text is kept whole.
+  // not a port number), an IPv6 literal keeping its brackets in Host; with
+  // a proxy the text is kept whole.
   void SetHost(const QString& text);
   uint16_t Port() const { return port_; }
   void SetPort(uint16_t port) { port_ = port; }
@@ -32,22 +37,31 @@ class ClientSocket : public StreamSocket {
   virtual bool IsClient() const { return true; }
 
   // Opens the connection to Host:Port, or Proxy:ProxyPort when a proxy is
-  // set; returns when connected, or raises. A failure leaves the socket
-  // open (the next Disconnect, Cancel or Connect closes it).
+  // set; returns when connected, or raises, naming the addresses that
+  // failed. A failure leaves the socket open (the next Disconnect, Cancel
+  // or Connect closes it).
   virtual void Connect();
+
+  // The address the last Connect reached; empty before one did.
+  QString PeerAddress() const { return peer_.length > 0 ? peer_.Text() : QString(); }
 
   SocketEvent OnConnecting;
 
  private:
-  // The IPv4 address of `name`: a dotted address as it stands, else a
-  // name lookup that keeps the event loop running.
-  uint32_t Resolve(const QString& name);
+  // The addresses of `name` with `port`: a numeric address as it stands,
+  // else a name lookup that keeps the event loop running.
+  std::vector<Endpoint> Resolve(const QString& name, uint16_t port);
+  // Connects to one of `addresses`: in turn when blocking, else racing
+  // them. Returns the connected socket.
+  int ConnectInTurn(const std::vector<Endpoint>& addresses);
+  int Race(const std::vector<Endpoint>& addresses);
 
   QString host_;
   uint16_t port_ = 0;
   QString proxy_;
   uint16_t proxyPort_ = 0;
   uint16_t defaultPort_ = 0;
+  Endpoint peer_;
 };
 
 }  // namespace velmar

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -18,10 +19,11 @@ namespace velmar {
 
 struct HostLookup::State {
   std::string name;
+  uint16_t port = 0;
   int eventDescriptor = -1;
   std::atomic<bool> done{false};
   uint16_t error = 0;
-  uint32_t address = 0;
+  std::vector<Endpoint> addresses;
 
   ~State() {
     if (eventDescriptor != -1) {
@@ -30,9 +32,10 @@ struct HostLookup::State {
   }
 };
 
-uint16_t HostLookup::ResolveNow(const QString& name, uint32_t& address) {
+uint16_t HostLookup::ResolveNow(const QString& name, uint16_t port,
+                                std::vector<Endpoint>& addresses) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* answer = nullptr;
   const QByteArray text = name.toUtf8();
@@ -41,20 +44,28 @@ uint16_t HostLookup::ResolveNow(const QString& name, uint32_t& address) {
   if (result != 0) {
     return WinsockCodeFromAddrInfo(result, savedErrno);
   }
-  uint16_t error = 11004;  // a name without an IPv4 address
+  addresses.clear();
   for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
-      address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
-      error = 0;
-      break;
+    if ((entry->ai_family == AF_INET || entry->ai_family == AF_INET6) &&
+        entry->ai_addr != nullptr && entry->ai_addrlen <= sizeof(sockaddr_storage)) {
+      Endpoint e;
+      std::memcpy(&e.address, entry->ai_addr, entry->ai_addrlen);
+      e.length = entry->ai_addrlen;
+      if (entry->ai_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6*>(&e.address)->sin6_port = htons(port);
+      } else {
+        reinterpret_cast<sockaddr_in*>(&e.address)->sin_port = htons(port);
+      }
+      addresses.push_back(e);
     }
   }
   ::freeaddrinfo(answer);
-  return error;
+  return addresses.empty() ? 11004 : 0;  // 11004: a name without an address
 }
 
-HostLookup::HostLookup(const QString& name) : state_(std::make_shared<State>()) {
+HostLookup::HostLookup(const QString& name, uint16_t port) : state_(std::make_shared<State>()) {
   state_->name = name.toStdString();
+  state_->port = port;
   state_->eventDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (state_->eventDescriptor == -1) {
     throw WinsockError(WinsockCodeFromErrno(errno));
@@ -63,10 +74,9 @@ HostLookup::HostLookup(const QString& name) : state_(std::make_shared<State>()) 
     // The thread holds its own reference: an abandoned lookup outlives this
     // object and ends quietly.
     std::thread([state = state_] {
-      uint32_t address = 0;
-      const uint16_t error = ResolveNow(QString::fromStdString(state->name), address);
-      state->error = error;
-      state->address = address;
+      std::vector<Endpoint> addresses;
+      state->error = ResolveNow(QString::fromStdString(state->name), state->port, addresses);
+      state->addresses = std::move(addresses);
       state->done.store(true, std::memory_order_release);
       const uint64_t one = 1;
       [[maybe_unused]] const ssize_t written = ::write(state->eventDescriptor, &one, sizeof one);
@@ -90,8 +100,8 @@ uint16_t HostLookup::Error() const {
   return state_->error;
 }
 
-uint32_t HostLookup::Address() const {
-  return state_->address;
+const std::vector<Endpoint>& HostLookup::Addresses() const {
+  return state_->addresses;
 }
 
 }  // namespace velmar

@@ -3,16 +3,19 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <vector>
+
+#include "net/endpoint.h"
 
 namespace velmar {
 
-// One name lookup (getaddrinfo, IPv4) run on a helper thread, so the GUI
-// thread keeps its event loop while the resolver waits. Done() turns true,
-// and Descriptor() becomes readable, when the answer is in. A lookup that
-// is abandoned finishes on its own and frees itself.
+// One name lookup (getaddrinfo, both address families) run on a helper
+// thread, so the GUI thread keeps its event loop while the resolver waits.
+// Done() turns true, and Descriptor() becomes readable, when the answer is
+// in. A lookup that is abandoned finishes on its own and frees itself.
 class HostLookup {
  public:
-  explicit HostLookup(const QString& name);
+  HostLookup(const QString& name, uint16_t port);
   ~HostLookup();
   HostLookup(const HostLookup&) = delete;
   HostLookup& operator=(const HostLookup&) = delete;
@@ -20,12 +23,13 @@ class HostLookup {
   bool Done() const;
   // Readable once Done.
   int Descriptor() const;
-  // After Done: 0 and the address (network order), or the Winsock code.
+  // After Done: 0 and the addresses in the resolver's order, or the
+  // Winsock code.
   uint16_t Error() const;
-  uint32_t Address() const;
+  const std::vector<Endpoint>& Addresses() const;
 
   // The same lookup on the calling thread.
-  static uint16_t ResolveNow(const QString& name, uint32_t& address);
+  static uint16_t ResolveNow(const QString& name, uint16_t port, std::vector<Endpoint>& addresses);
 
  private:
   struct State;

@@ -80,6 +80,9 @@ QString WinsockErrorText(uint16_t code) {
 
 WinsockError::WinsockError(uint16_t code) : SocketError(WinsockErrorText(code)), code_(code) {}
 
+WinsockError::WinsockError(uint16_t code, const QString& what)
+    : SocketError(QStringLiteral("%1 (%2)").arg(WinsockErrorText(code), what)), code_(code) {}
+
 uint16_t WinsockCodeFromErrno(int error) {
   switch (error) {
     case 0:

@@ -17,6 +17,9 @@ class SocketError : public Exception {
 class TimedOutError : public SocketError {
  public:
   TimedOutError() : SocketError("Operation timed out") {}
+  // The same, naming what it waited for (the addresses being connected to).
+  explicit TimedOutError(const QString& what)
+      : SocketError(QStringLiteral("Operation timed out (%1)").arg(what)) {}
 };
 
 class CanceledError : public SocketError {
@@ -29,6 +32,10 @@ class CanceledError : public SocketError {
 class WinsockError : public SocketError {
  public:
   explicit WinsockError(uint16_t code);
+  // The error's text followed by what failed in brackets: the address or
+  // name, or several of them and their own errors ("[10061] Connection
+  // refused (192.0.2.1:80)").
+  WinsockError(uint16_t code, const QString& what);
   uint16_t Code() const { return code_; }
 
  private:

@@ -77,6 +77,23 @@ TEST_F(MibViewTest, WalksColumnsThenRowsInIndexOrderAcrossRegions) {
   EXPECT_EQ(bReads, 1);
 }
 
+TEST_F(MibViewTest, RegionsAddedLaterTakeTheirPlaceInMibOrder) {
+  // Between the scalar and table a, between the tables, and after all.
+  view.AddScalar({1, 3, 0}, [] { return MibValue::Integer(3); });
+  view.AddTable({1, 1, 7, 1}, 1, [] { return std::vector<TableRow>{Row({4}, 4)}; });
+  view.AddScalar({2, 0}, [] { return MibValue::Integer(2); });
+  std::vector<Oid> names;
+  for (const auto& [oid, text] : Walk({1}))
+    names.push_back(oid);
+  ASSERT_EQ(names.size(), 17u);
+  EXPECT_EQ(names[0], (Oid{1, 1, 0}));
+  EXPECT_EQ(names[1], (Oid{1, 1, 7, 1, 1, 4}));
+  EXPECT_EQ(names[2], (Oid{1, 2, 1, 1, 1}));
+  EXPECT_EQ(names[14], (Oid{1, 3, 0}));
+  EXPECT_EQ(names[15], (Oid{1, 5, 0}));
+  EXPECT_EQ(names[16], (Oid{2, 0}));
+}
+
 TEST_F(MibViewTest, SnapshotIsTakenWhenAWalkEntersATableAndKeptWithinIt) {
   Oid next;
   const MibValue* value = nullptr;

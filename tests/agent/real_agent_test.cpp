@@ -283,8 +283,9 @@ TEST(RealAgentTest, TheViewEndsWithNullAndRefusesOtherRequests) {
   ASSERT_TRUE(init && query);
   ASSERT_TRUE(init(0, nullptr, nullptr));
 
-  // The last object served: ifStackStatus of the highest index.
-  uint32_t last[] = {1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, 4294967295u, 4294967295u};
+  // The last object served: the name of the process of the highest id in
+  // the agent's own subtree.
+  uint32_t last[] = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2, 4294967295u, 4294967295u};
   SnmpVarBind b{};
   b.name = {13, last};
   SnmpVarBindList list{&b, 1};
@@ -306,9 +307,16 @@ TEST(RealAgentTest, TheViewEndsWithNullAndRefusesOtherRequests) {
   ASSERT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
   EXPECT_EQ(b.value.asnType, ASN_COUNTER32) << "tcpInErrs follows the TCP table";
 
-  // tcpOutRsts is followed by the ifXTable, whose ifHCInOctets are Counter64.
+  // tcpOutRsts is followed by the address-family-neutral TCP and UDP
+  // tables, and those by the ifXTable, whose ifHCInOctets are Counter64.
   uint32_t tcpOutRsts[] = {1, 3, 6, 1, 2, 1, 6, 15, 0};
   b.name = {9, tcpOutRsts};
+  ASSERT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
+  ASSERT_GE(b.name.idLength, 10u);
+  EXPECT_TRUE(b.name.ids[6] == 7 || (b.name.ids[6] == 6 && b.name.ids[7] >= 19))
+      << "tcpConnectionTable, tcpListenerTable or udpEndpointTable";
+  uint32_t udpEnd[] = {1, 3, 6, 1, 2, 1, 7, 7, 1, 8, 4294967295u};
+  b.name = {11, udpEnd};
   ASSERT_TRUE(query(SNMP_PDU_GETNEXT, &list, &status, &index));
   ASSERT_EQ(b.name.idLength, 12u);
   EXPECT_EQ(b.name.ids[10], 1u) << "ifName";

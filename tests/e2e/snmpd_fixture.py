@@ -19,7 +19,10 @@ CACHE_COMMUNITY = "velmar-cache-rw"
 CACHE_TIMEOUT = ".1.3.6.1.4.1.8072.1.5.3.1.2.1.3.6.1.2.1.2.2"
 
 ROOTS = [".1.3.6.1.2.1.2.2", ".1.3.6.1.2.1.4.21", ".1.3.6.1.2.1.6.13",
-         ".1.3.6.1.2.1.31.1.1", ".1.3.6.1.2.1.31.1.2"]
+         ".1.3.6.1.2.1.31.1.1", ".1.3.6.1.2.1.31.1.2",
+         # Tables NetStat asks for, fetched only then: the routes and the
+         # addresses of both families (their rows hold still between walks).
+         ".1.3.6.1.2.1.4.24.7", ".1.3.6.1.2.1.4.34"]
 
 
 def skip_reason():

@@ -94,8 +94,11 @@ TEST(ClientSocketConnect, RefusedAndUnknownHostGiveTheWinsockTexts) {
     socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
     socket.OnConnecting = [&](StreamSocket&) { ++connecting; };
 
-    socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(test::FreePort()));
-    EXPECT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("[10061] Connection refused"))
+    const uint16_t port = test::FreePort();
+    socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(port));
+    // The text names the address that refused.
+    EXPECT_EQ(ErrorOf([&] { socket.Connect(); }),
+              QStringLiteral("[10061] Connection refused (127.0.0.1:%1)").arg(port))
         << "blocking " << blocking;
     EXPECT_EQ(connecting, 1);
     // A failed connect leaves its socket open and fires no OnDisconnected.
@@ -103,7 +106,8 @@ TEST(ClientSocketConnect, RefusedAndUnknownHostGiveTheWinsockTexts) {
     EXPECT_EQ(disconnected, 0);
 
     socket.SetHost(QStringLiteral("no-such-host.velmar.invalid"));
-    EXPECT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("[11001] Host not found"));
+    EXPECT_EQ(ErrorOf([&] { socket.Connect(); }),
+              QStringLiteral("[11001] Host not found (no-such-host.velmar.invalid)"));
     // The next Connect closed the earlier socket (its OnDisconnected), and
     // this one is open again.
     EXPECT_EQ(disconnected, 1);
@@ -117,11 +121,13 @@ TEST(ClientSocketConnect, RefusedAndUnknownHostGiveTheWinsockTexts) {
 
 TEST(ClientSocketConnect, RepeatedFailuresLeakNoDescriptor) {
   ClientSocket socket;
-  socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(test::FreePort()));
+  const uint16_t port = test::FreePort();
+  socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(port));
   ASSERT_NE(ErrorOf([&] { socket.Connect(); }), QStringLiteral("(nothing raised)"));
   const int before = test::OpenDescriptors();
   for (int i = 0; i < 30; ++i) {
-    EXPECT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("[10061] Connection refused"));
+    EXPECT_EQ(ErrorOf([&] { socket.Connect(); }),
+              QStringLiteral("[10061] Connection refused (127.0.0.1:%1)").arg(port));
   }
   EXPECT_EQ(test::OpenDescriptors(), before);
   socket.Disconnect();
@@ -167,7 +173,8 @@ TEST(ClientSocketConnect, TimesOutAndCancelsWhileTheConnectIsPending) {
   ClientSocket socket;
   socket.SetTimeOut(1);
   socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(stalled.Port()));
-  EXPECT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("Operation timed out"));
+  EXPECT_EQ(ErrorOf([&] { socket.Connect(); }),
+            QStringLiteral("Operation timed out (127.0.0.1:%1)").arg(stalled.Port()));
   EXPECT_FALSE(socket.Connected());
 
   // Cancel from a handler that runs inside the connect's wait.

@@ -123,15 +123,26 @@ uint16_t FreePort() {
   return ntohs(address.sin_port);
 }
 
-bool WaitForPort(uint16_t port, int ms) {
+bool WaitForPort(uint16_t port, int ms, const QString& host) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (std::chrono::steady_clock::now() < end) {
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool up = ::connect(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool v6 = host.contains(u':');
+    const int handle = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage storage{};
+    socklen_t length = sizeof(sockaddr_in);
+    if (v6) {
+      auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
+      a->sin6_family = AF_INET6;
+      a->sin6_port = htons(port);
+      ::inet_pton(AF_INET6, host.toLatin1().constData(), &a->sin6_addr);
+      length = sizeof(sockaddr_in6);
+    } else {
+      auto* a = reinterpret_cast<sockaddr_in*>(&storage);
+      a->sin_family = AF_INET;
+      a->sin_port = htons(port);
+      ::inet_pton(AF_INET, host.toLatin1().constData(), &a->sin_addr);
+    }
+    const bool up = ::connect(handle, reinterpret_cast<sockaddr*>(&storage), length) == 0;
     ::close(handle);
     if (up) {
       return true;
@@ -175,7 +186,7 @@ bool LocalNginx::Available() {
   return !FindProgram(QStringLiteral("nginx")).isEmpty();
 }
 
-LocalNginx::LocalNginx(int64_t slowRate) {
+LocalNginx::LocalNginx(int64_t slowRate, const QString& host) : host_(host) {
   if (!dir_.isValid()) {
     Fail(QStringLiteral("no temporary directory"));
   }
@@ -207,7 +218,7 @@ LocalNginx::LocalNginx(int64_t slowRate) {
                                     "  uwsgi_temp_path %1/tmp/uwsgi;\n"
                                     "  scgi_temp_path %1/tmp/scgi;\n"
                                     "  server {\n"
-                                    "    listen 127.0.0.1:%2;\n"
+                                    "    listen %4:%2;\n"
                                     "    root %1/www;\n"
                                     "    error_page 404 /missing.html;\n"
                                     "    location / { }\n"
@@ -216,7 +227,8 @@ LocalNginx::LocalNginx(int64_t slowRate) {
                                     "}\n")
                                     .arg(base)
                                     .arg(port_)
-                                    .arg(slowRate);
+                                    .arg(slowRate)
+                                    .arg(HostInUrl());
   WriteFile(base + QStringLiteral("/nginx.conf"), config.toUtf8());
   process_ = std::make_unique<ChildProcess>(
       nginx,
@@ -225,7 +237,7 @@ LocalNginx::LocalNginx(int64_t slowRate) {
                   base + QStringLiteral("/nginx.conf"), QStringLiteral("-g"),
                   QStringLiteral("daemon off;")},
       base + QStringLiteral("/stdout.log"));
-  if (!WaitForPort(port_, 10000)) {
+  if (!WaitForPort(port_, 10000, host_)) {
     const QByteArray log = ReadFile(ErrorLog()) + ReadFile(base + QStringLiteral("/stdout.log"));
     Stop();
     Fail(QStringLiteral("nginx did not start: ") + QString::fromUtf8(log));
@@ -240,8 +252,12 @@ QString LocalNginx::Root() const {
   return dir_.path() + QStringLiteral("/www");
 }
 
+QString LocalNginx::HostInUrl() const {
+  return host_.contains(u':') ? u'[' + host_ + u']' : host_;
+}
+
 QString LocalNginx::Url(const QString& path) const {
-  return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+  return QStringLiteral("http://%1:%2%3").arg(HostInUrl()).arg(port_).arg(path);
 }
 
 QString LocalNginx::ErrorLog() const {
@@ -260,7 +276,7 @@ bool LocalTinyproxy::Available() {
   return !FindProgram(QStringLiteral("tinyproxy")).isEmpty();
 }
 
-LocalTinyproxy::LocalTinyproxy() {
+LocalTinyproxy::LocalTinyproxy(const QString& host) : host_(host) {
   if (!dir_.isValid()) {
     Fail(QStringLiteral("no temporary directory"));
   }
@@ -273,21 +289,22 @@ LocalTinyproxy::LocalTinyproxy() {
   const QString user = geteuid() == 0 ? QStringLiteral("User root\nGroup root\n") : QString();
   const QString config = user + QStringLiteral(
                                     "Port %1\n"
-                                    "Listen 127.0.0.1\n"
+                                    "Listen %3\n"
                                     "Timeout 60\n"
-                                    "Allow 127.0.0.1\n"
+                                    "Allow %3\n"
                                     "MaxClients 16\n"
                                     "LogFile \"%2/tinyproxy.log\"\n"
                                     "LogLevel Info\n"
                                     "PidFile \"%2/tinyproxy.pid\"\n")
                                     .arg(port_)
-                                    .arg(base);
+                                    .arg(base)
+                                    .arg(host_);
   WriteFile(base + QStringLiteral("/tinyproxy.conf"), config.toUtf8());
   process_ = std::make_unique<ChildProcess>(tinyproxy,
                                             QStringList{QStringLiteral("-d"), QStringLiteral("-c"),
                                                         base + QStringLiteral("/tinyproxy.conf")},
                                             base + QStringLiteral("/stdout.log"));
-  if (!WaitForPort(port_, 10000)) {
+  if (!WaitForPort(port_, 10000, host_)) {
     const QByteArray log = ReadFile(Log()) + ReadFile(base + QStringLiteral("/stdout.log"));
     Stop();
     Fail(QStringLiteral("tinyproxy did not start: ") + QString::fromUtf8(log));

@@ -34,8 +34,9 @@ class ChildProcess {
 
 // A port nobody listens on at the moment of asking.
 uint16_t FreePort();
-// True once something accepts on 127.0.0.1:port (polled, at most `ms`).
-bool WaitForPort(uint16_t port, int ms);
+// True once something accepts on host:port (polled, at most `ms`); the
+// host is a numeric address of either family.
+bool WaitForPort(uint16_t port, int ms, const QString& host = QStringLiteral("127.0.0.1"));
 // The path of a program on PATH or in the usual system directories; empty
 // when there is none.
 QString FindProgram(const QString& name);
@@ -46,30 +47,34 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);
 
 // nginx serving Root() as "/", "/missing.html" as its 404 page, and the
-// same files under "/slow/" at `slowRate` bytes per second.
+// same files under "/slow/" at `slowRate` bytes per second, listening on
+// `host` alone (a numeric address of either family).
 class LocalNginx {
  public:
-  explicit LocalNginx(int64_t slowRate = 4 * 1024 * 1024);
+  explicit LocalNginx(int64_t slowRate = 4 * 1024 * 1024,
+                      const QString& host = QStringLiteral("127.0.0.1"));
   ~LocalNginx();
 
   static bool Available();
   uint16_t Port() const { return port_; }
   QString Root() const;
-  // "http://127.0.0.1:<port>" + path.
+  // "http://<host>:<port>" + path, an IPv6 host in brackets.
   QString Url(const QString& path) const;
+  QString HostInUrl() const;
   QString ErrorLog() const;
   void Stop();
 
  private:
   QTemporaryDir dir_;
+  QString host_;
   uint16_t port_ = 0;
   std::unique_ptr<ChildProcess> process_;
 };
 
-// tinyproxy as an HTTP proxy for 127.0.0.1.
+// tinyproxy as an HTTP proxy listening on, and for, `host` alone.
 class LocalTinyproxy {
  public:
-  LocalTinyproxy();
+  explicit LocalTinyproxy(const QString& host = QStringLiteral("127.0.0.1"));
   ~LocalTinyproxy();
 
   static bool Available();
@@ -79,6 +84,7 @@ class LocalTinyproxy {
 
  private:
   QTemporaryDir dir_;
+  QString host_;
   uint16_t port_ = 0;
   std::unique_ptr<ChildProcess> process_;
 };

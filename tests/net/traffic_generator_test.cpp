@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -74,6 +75,19 @@ TEST_F(TrafficGeneratorTest, TheClientIsConfiguredForGenerateMode) {
   EXPECT_FALSE(AnalysisControl::HasAddress(QStringLiteral("  http://  ")));
   EXPECT_FALSE(AnalysisControl::HasAddress(QStringLiteral("HTTP://")));
   EXPECT_TRUE(AnalysisControl::HasAddress(QStringLiteral("http://x")));
+}
+
+TEST_F(TrafficGeneratorTest, DownloadsFromAServerListeningOnIpv6Only) {
+  if (!test::LocalNginx::Available() || !QFile::exists(QStringLiteral("/proc/net/if_inet6"))) {
+    GTEST_SKIP() << "needs nginx-light (scripts/setup-deps) and a kernel with IPv6";
+  }
+  test::LocalNginx nginx(4 * 1024 * 1024, QStringLiteral("::1"));
+  test::MakeSparseFile(nginx.Root() + QStringLiteral("/big.bin"), 4 << 20);
+  generator.SetUrl(QStringLiteral("http://[::1]:%1/big.bin").arg(nginx.Port()));
+  generator.StartDownload();
+  WaitForEnded(1);
+  EXPECT_EQ(generator.LastStatus(), 200) << generator.LastError().toStdString();
+  EXPECT_EQ(generator.LastBodySize(), 4 << 20);
 }
 
 TEST_F(TrafficGeneratorTest, NoRequestUnlessMeasuringInGenerateModeWithAnAddress) {
@@ -193,7 +207,8 @@ TEST_F(TrafficGeneratorTest, AFailedDownloadIsSaidAndTriedAgainAfterAGrowingPaus
   int recovered = 0;
   generator.OnFailure = [&](const QString& error, int pause) { said.emplace_back(error, pause); };
   generator.OnRecovered = [&] { ++recovered; };
-  const QString refused = QStringLiteral("http://127.0.0.1:%1/f").arg(test::FreePort());
+  const uint16_t port = test::FreePort();
+  const QString refused = QStringLiteral("http://127.0.0.1:%1/f").arg(port);
   generator.SetUrl(refused);
 
   // Each failure frees the client and doubles the pause, up to a minute;
@@ -203,7 +218,9 @@ TEST_F(TrafficGeneratorTest, AFailedDownloadIsSaidAndTriedAgainAfterAGrowingPaus
     generator.StartDownload();
     WaitForEnded(++runs);
     ASSERT_EQ(said.size(), runs);
-    EXPECT_EQ(said.back(), std::make_pair(QStringLiteral("[10061] Connection refused"), pause));
+    EXPECT_EQ(said.back(),
+              std::make_pair(QStringLiteral("[10061] Connection refused (127.0.0.1:%1)").arg(port),
+                             pause));
     EXPECT_FALSE(state.HttpBusy);
     EXPECT_EQ(generator.HTTPCli().Socket(), -1);
     clock.Advance(pause * 1000 - 1);
@@ -223,7 +240,9 @@ TEST_F(TrafficGeneratorTest, AFailedDownloadIsSaidAndTriedAgainAfterAGrowingPaus
   generator.SetUrl(QStringLiteral("http://no-such-host.velmar.invalid/f"));
   generator.StartDownload();
   WaitForEnded(++runs);
-  EXPECT_EQ(said.back(), std::make_pair(QStringLiteral("[11001] Host not found"), 1));
+  EXPECT_EQ(
+      said.back(),
+      std::make_pair(QStringLiteral("[11001] Host not found (no-such-host.velmar.invalid)"), 1));
 
   // Spy, SLEEP or ACTIVE (a cancel) ends the pause at once.
   generator.CancelDownload();

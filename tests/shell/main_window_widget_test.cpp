@@ -667,7 +667,8 @@ TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
     }
     ASSERT_EQ(generator.DownloadsEnded(), ended);
     EXPECT_TRUE(form->StatusText().endsWith(QString(" - Download failed: [10061] Connection "
-                                                    "refused; next try in %1 s")
+                                                    "refused (127.0.0.1:%1); next try in %2 s")
+                                                .arg(ntohs(address.sin_port))
                                                 .arg(ended)))
         << form->StatusText().toStdString();
   }

@@ -57,6 +57,24 @@ struct FakeRoute {
   int32_t ifIndex;
 };
 
+// One object of a scripted subtree walk: its whole name and its value.
+struct FakeObject {
+  std::vector<uint32_t> name;
+  uint8_t type = ASN_INTEGER;
+  uint64_t number = 0;
+  std::string bytes;
+};
+
+// An object named `entry`.`column`.`index`.
+inline FakeObject FakeCell(const std::vector<uint32_t>& entry, uint32_t column,
+                           const std::vector<uint32_t>& index, uint8_t type, uint64_t number,
+                           std::string bytes = {}) {
+  FakeObject o{entry, type, number, std::move(bytes)};
+  o.name.push_back(column);
+  o.name.insert(o.name.end(), index.begin(), index.end());
+  return o;
+}
+
 class FakeAgent {
  public:
   FakeAgent() {
@@ -107,6 +125,22 @@ class FakeAgent {
   void Named(std::vector<uint32_t> name) {
     Call<void (*)(const uint32_t*, uint32_t)>("FakeAgentNameLast")(
         name.data(), static_cast<uint32_t>(name.size()));
+  }
+
+  // The answers to one walk of a subtree: each object named, in order,
+  // then the end of the view. An empty list is a table the agent lacks.
+  void Walk(const std::vector<FakeObject>& objects) {
+    for (const FakeObject& o : objects) {
+      if (o.type == ASN_OCTETSTRING || o.type == ASN_IPADDRESS) {
+        Bytes(o.type, o.bytes);
+      } else if (o.type == ASN_COUNTER64) {
+        Counter64(o.number);
+      } else {
+        Number(o.type, static_cast<uint32_t>(o.number));
+      }
+      Named(o.name);
+    }
+    Null();
   }
 
   // The answers to a whole interface walk, in MIB order, ending with the

@@ -1,6 +1,8 @@
 #include "measure/widgets/net_stat_window.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScopeGuard>
@@ -8,6 +10,8 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <QtMath>
+#include <algorithm>
 
 namespace velmar {
 
@@ -18,33 +22,68 @@ NetStatWindow* instance = nullptr;
 const QColor kNavy(0, 0, 128);
 
 // The notebook is 508 x 366 and the button 75 x 21, centred under it, in a
-// 526 x 431 window; these margins give exactly that while the window keeps
-// its first size, and let the pages grow with a window made larger.
+// 526 x 431 window; these margins give exactly that at the classic size,
+// and let the pages grow with a window made larger.
 constexpr int kSideMargin = 9;
 constexpr int kTopMargin = 8;
 constexpr int kGap = 18;
 constexpr int kBottomMargin = 18;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 21;
+// Lines of a page the window opens with, at least.
+constexpr int kPageLines = 24;
 
-// The system's fixed-pitch font at about the size of the small OEM terminal
-// font the window was drawn for: an interface line of 78 characters fits the
-// page without a horizontal scroll.
-QFont PageFont() {
+// The system's fixed-pitch font at five sixths of the application font's
+// pixel size: 10 pixels at the usual 12, about the small OEM terminal font
+// the window was drawn for, and larger with a larger desktop font.
+QFont PageFont(const QFont& base) {
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
-  font.setPixelSize(10);
+  font.setPixelSize(std::max(8, QFontInfo(base).pixelSize() * 5 / 6));
   return font;
 }
 
-QPlainTextEdit* NewPage(const char* name) {
-  auto* memo = new QPlainTextEdit;
-  memo->setObjectName(QString::fromLatin1(name));
+// A page: read-only fixed-pitch text whose preferred size shows every
+// column of the widest page.
+class PageText : public QPlainTextEdit {
+ public:
+  QSize sizeHint() const override {
+    const QFontMetrics metrics(font());
+    const int text =
+        metrics.horizontalAdvance(QString(NetStatText::WidestHeading() + 1, QLatin1Char('0')));
+    const int margins = 2 * frameWidth() + 2 * qCeil(document()->documentMargin());
+    return {text + margins + verticalScrollBar()->sizeHint().width(),
+            kPageLines * metrics.lineSpacing() + margins};
+  }
+};
+
+struct PageSpec {
+  NetStatText::Page page;
+  const char* objectName;
+  const char* caption;
+  const char* accessibleName;
+};
+
+constexpr PageSpec kPages[] = {
+    {NetStatText::Page::Interface, "interfacePage", "INTERFACE", "Interfaces"},
+    {NetStatText::Page::Tcp, "tcpPage", "TCP", "TCP connections and listeners"},
+    {NetStatText::Page::Udp, "udpPage", "UDP", "UDP endpoints"},
+    {NetStatText::Page::Ip, "ipPage", "IP", "Routes"},
+    {NetStatText::Page::Neighbours, "neighbourPage", "NEIGHBOURS", "Neighbours"},
+    {NetStatText::Page::Addresses, "addressPage", "ADDRESSES", "Addresses"},
+};
+
+QPlainTextEdit* NewPage(const PageSpec& spec, const QFont& base) {
+  auto* memo = new PageText;
+  memo->setObjectName(QString::fromLatin1(spec.objectName));
+  memo->setAccessibleName(QString::fromLatin1(spec.accessibleName));
   memo->setReadOnly(true);
   // Every refresh replaces the whole text; there is nothing to undo.
   memo->setUndoRedoEnabled(false);
   memo->setLineWrapMode(QPlainTextEdit::NoWrap);
   memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo->setFont(PageFont());
+  memo->setFont(PageFont(base));
   QPalette palette = memo->palette();
   palette.setColor(QPalette::Text, kNavy);
   memo->setPalette(palette);
@@ -57,24 +96,30 @@ NetStatWindow::NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidge
     : QDialog(parent), table_(table), onError_(std::move(onError)) {
   setObjectName(QStringLiteral("netStatWindow"));
   setWindowTitle(QStringLiteral("NetStat"));
+  setAccessibleName(QStringLiteral("NetStat"));
   setModal(true);
 
   pages_ = new QTabWidget;
   pages_->setObjectName(QStringLiteral("pages"));
+  pages_->setAccessibleName(QStringLiteral("Network tables"));
   QPalette tabs = pages_->tabBar()->palette();
   tabs.setColor(QPalette::WindowText, kNavy);
   tabs.setColor(QPalette::ButtonText, kNavy);
   pages_->tabBar()->setPalette(tabs);
-  interfacePage_ = NewPage("interfacePage");
-  tcpPage_ = NewPage("tcpPage");
-  ipPage_ = NewPage("ipPage");
-  pages_->addTab(interfacePage_, QStringLiteral("INTERFACE"));
-  pages_->addTab(tcpPage_, QStringLiteral("TCP"));
-  pages_->addTab(ipPage_, QStringLiteral("IP"));
+  for (const PageSpec& spec : kPages) {
+    QPlainTextEdit* page = NewPage(spec, font());
+    pageViews_[static_cast<size_t>(spec.page)] = page;
+    pages_->addTab(page, QString::fromLatin1(spec.caption));
+  }
 
   closeButton_ = new QPushButton(QStringLiteral("Close"));
   closeButton_->setObjectName(QStringLiteral("closeButton"));
-  closeButton_->setFixedSize(75, 21);
+  closeButton_->setAccessibleName(QStringLiteral("Close"));
+  const QFontMetrics buttonMetrics(closeButton_->font());
+  closeButton_->setFixedSize(
+      std::max(kButtonWidth, buttonMetrics.horizontalAdvance(closeButton_->text()) +
+                                 4 * buttonMetrics.averageCharWidth()),
+      std::max(kButtonHeight, buttonMetrics.height() + 6));
   connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
 
   auto* layout = new QVBoxLayout(this);
@@ -84,13 +129,14 @@ NetStatWindow::NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidge
   layout->addWidget(closeButton_, 0, Qt::AlignHCenter);
 
   setMinimumSize(kWidth, kHeight);
-  resize(kWidth, kHeight);
+  const QSize size = DefaultSize();
+  resize(size);
   // Centred on the desktop, not over the main window, which may be small
   // or hidden in the tray.
   QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
   if (screen != nullptr) {
     const QRect desktop = screen->availableGeometry();
-    move(desktop.center() - QPoint(kWidth / 2, kHeight / 2));
+    move(desktop.center() - QPoint(size.width() / 2, size.height() / 2));
   }
 
   refreshTimer_.setObjectName(QStringLiteral("refreshTimer"));
@@ -101,6 +147,14 @@ NetStatWindow::NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidge
     instance = this;
   }
   FillPages();
+}
+
+QSize NetStatWindow::DefaultSize() const {
+  // The notebook's own hint covers the widest page and every tab.
+  const QSize pages = pages_->sizeHint().expandedTo(pages_->tabBar()->sizeHint());
+  const QSize wanted(pages.width() + 2 * kSideMargin,
+                     pages.height() + kTopMargin + kGap + closeButton_->height() + kBottomMargin);
+  return wanted.expandedTo(QSize(kWidth, kHeight));
 }
 
 NetStatWindow::~NetStatWindow() {
@@ -173,18 +227,6 @@ void NetStatWindow::Refresh() {
       onError_(error);
     }
   }
-}
-
-QPlainTextEdit* NetStatWindow::PageView(NetStatText::Page page) const {
-  switch (page) {
-    case NetStatText::Page::Interface:
-      return interfacePage_;
-    case NetStatText::Page::Tcp:
-      return tcpPage_;
-    case NetStatText::Page::Ip:
-      break;
-  }
-  return ipPage_;
 }
 
 void NetStatWindow::ShowPage(NetStatText::Page page, const QString& text) {

@@ -15,11 +15,15 @@
 
 namespace velmar {
 
-// The NetStat window: the interface, TCP connection and route tables of the
-// main window's table component as fixed-width text on three pages,
-// refreshed every 2 seconds while the window is shown. It has no table of its
-// own: its refreshes and the measurement ticks take turns on the one
-// component, and whichever ran last decides the rows it holds.
+// The NetStat window: the tables of the main window's table component as
+// fixed-width text on six pages (interfaces, TCP, UDP, routes, neighbours,
+// addresses), refreshed every 2 seconds while the window is shown. It has no
+// table of its own: its refreshes and the measurement ticks take turns on the
+// one component, and whichever ran last decides the rows it holds.
+//
+// Its size comes from the fonts: the pages' fixed-pitch font follows the
+// application's, and the window opens wide enough for the widest page's
+// columns and all tabs, and no smaller than the classic 526 x 431.
 class NetStatWindow : public QDialog {
  public:
   using ErrorHandler = std::function<void(const std::exception&)>;
@@ -48,9 +52,15 @@ class NetStatWindow : public QDialog {
   void Refresh();
 
   QTabWidget* Pages() const { return pages_; }
-  QPlainTextEdit* InterfacePage() const { return interfacePage_; }
-  QPlainTextEdit* TcpPage() const { return tcpPage_; }
-  QPlainTextEdit* IpPage() const { return ipPage_; }
+  QPlainTextEdit* PageView(NetStatText::Page page) const {
+    return pageViews_[static_cast<size_t>(page)];
+  }
+  QPlainTextEdit* InterfacePage() const { return PageView(NetStatText::Page::Interface); }
+  QPlainTextEdit* TcpPage() const { return PageView(NetStatText::Page::Tcp); }
+  QPlainTextEdit* UdpPage() const { return PageView(NetStatText::Page::Udp); }
+  QPlainTextEdit* IpPage() const { return PageView(NetStatText::Page::Ip); }
+  QPlainTextEdit* NeighbourPage() const { return PageView(NetStatText::Page::Neighbours); }
+  QPlainTextEdit* AddressPage() const { return PageView(NetStatText::Page::Addresses); }
   QPushButton* CloseButton() const { return closeButton_; }
   const QTimer& RefreshTimer() const { return refreshTimer_; }
 
@@ -59,7 +69,8 @@ class NetStatWindow : public QDialog {
   void hideEvent(QHideEvent* event) override;
 
  private:
-  QPlainTextEdit* PageView(NetStatText::Page page) const;
+  // The size that shows every column of the widest page and every tab.
+  QSize DefaultSize() const;
   void ShowPage(NetStatText::Page page, const QString& text);
 
   // The component belongs to the main window, which may free it at shutdown
@@ -69,12 +80,10 @@ class NetStatWindow : public QDialog {
   NetStatText text_;
   // What each page shows, so an unchanged table costs no relayout and
   // leaves the reader's selection alone.
-  std::array<QString, 3> shown_;
+  std::array<QString, NetStatText::kPageCount> shown_;
   bool refreshing_ = false;
   QTabWidget* pages_ = nullptr;
-  QPlainTextEdit* interfacePage_ = nullptr;
-  QPlainTextEdit* tcpPage_ = nullptr;
-  QPlainTextEdit* ipPage_ = nullptr;
+  std::array<QPlainTextEdit*, NetStatText::kPageCount> pageViews_{};
   QPushButton* closeButton_ = nullptr;
   QTimer refreshTimer_;
 };

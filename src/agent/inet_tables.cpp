@@ -1,0 +1,421 @@
+#include "agent/inet_tables.h"
+
+#include <linux/if_addr.h>
+#include <linux/neighbour.h>
+#include <net/if.h>
+#include <net/route.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <map>
+#include <memory>
+
+namespace velmar::agent {
+
+const Oid kInetCidrRouteEntry = {1, 3, 6, 1, 2, 1, 4, 24, 7, 1};
+const Oid kIpAddressEntry = {1, 3, 6, 1, 2, 1, 4, 34, 1};
+const Oid kIpNetToPhysicalEntry = {1, 3, 6, 1, 2, 1, 4, 35, 1};
+const Oid kTcpConnectionEntry = {1, 3, 6, 1, 2, 1, 6, 19, 1};
+const Oid kTcpListenerEntry = {1, 3, 6, 1, 2, 1, 6, 20, 1};
+const Oid kUdpEndpointEntry = {1, 3, 6, 1, 2, 1, 7, 7, 1};
+const Oid kIpAddressPrefixOrigin = {1, 3, 6, 1, 2, 1, 4, 32, 1, 5};
+const Oid kVelmarProcessEntry = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1};
+
+namespace {
+
+constexpr uint8_t kTcpListen = 10;  // the kernel's TCP_LISTEN
+
+MibValue Gauge(uint32_t v) {
+  return MibValue::Unsigned(ASN_GAUGE32, v);
+}
+
+MibValue Ticks(uint32_t v) {
+  return MibValue::Unsigned(ASN_TIMETICKS, v);
+}
+
+void AppendEndpoint(Oid& index, const IpAddress& address, uint16_t port) {
+  AppendInetAddress(index, address);
+  index.push_back(port);
+}
+
+bool IsLinkLocal(const IpAddress& a) {
+  return a.family == AF_INET6 && a.octets[0] == 0xfe && (a.octets[1] & 0xc0) == 0x80;
+}
+
+IpAddress Masked(IpAddress a, uint8_t prefixLength) {
+  for (size_t i = 0; i < a.Size(); ++i) {
+    const int bits = std::clamp(static_cast<int>(prefixLength) - static_cast<int>(8 * i), 0, 8);
+    a.octets[i] &= static_cast<uint8_t>(0xff00u >> bits);
+  }
+  return a;
+}
+
+uint8_t PrefixLength(const Ip4& mask) {
+  int bits = 0;
+  for (const uint8_t octet : mask) {
+    bits += std::popcount(octet);
+  }
+  return static_cast<uint8_t>(bits);
+}
+
+// inetCidrRouteType: other(1), reject(2), local(3), remote(4), blackhole(5).
+constexpr int32_t kReject = 2, kLocal = 3, kRemote = 4, kBlackhole = 5;
+
+struct InetRoute {
+  IpAddress destination;
+  uint8_t prefixLength = 0;
+  IpAddress nextHop;
+  int ifIndex = 0;
+  int32_t type = kLocal;
+  int32_t metric = 0;
+  // inetCidrRoutePolicy tells apart routes to one destination: the
+  // interface where it must (a route without a next hop, and any IPv6
+  // route, whose link-local next hops repeat on every link), else { 0 0 }.
+  bool policyNamesInterface = false;
+};
+
+std::vector<InetRoute> Ipv4Routes(const std::vector<Route>& routes,
+                                  const std::function<int(const std::string&)>& ifIndexOf) {
+  std::vector<InetRoute> out;
+  for (const Route& r : routes) {
+    if (!(r.flags & RTF_UP)) {
+      continue;
+    }
+    InetRoute route;
+    route.destination = IpAddress::V4(r.destination);
+    route.prefixLength = PrefixLength(r.mask);
+    route.nextHop = IpAddress::V4(r.gateway);
+    // A route without a device ("*") that rejects nothing drops.
+    const bool noDevice = r.interfaceName == "*";
+    route.ifIndex = noDevice ? 0 : ifIndexOf(r.interfaceName);
+    route.type = (r.flags & RTF_REJECT)    ? kReject
+                 : noDevice                ? kBlackhole
+                 : (r.flags & RTF_GATEWAY) ? kRemote
+                                           : kLocal;
+    route.metric = r.metric;
+    route.policyNamesInterface = r.gateway == Ip4{};
+    out.push_back(route);
+  }
+  return out;
+}
+
+std::vector<InetRoute> Ipv6Routes(const std::vector<Ipv6Route>& routes,
+                                  const std::function<int(const std::string&)>& ifIndexOf) {
+  static constexpr uint32_t kCache = 0x01000000;  // RTF_CACHE: a learnt exception
+  std::vector<InetRoute> out;
+  for (const Ipv6Route& r : routes) {
+    const bool reject = (r.flags & RTF_REJECT) != 0;
+    // Every table ends in the kernel's own unreachable ::/0 of the highest
+    // metric, which no one configured.
+    if ((r.flags & kCache) || (reject && r.prefixLength == 0 && r.metric == 0xffffffffu)) {
+      continue;
+    }
+    InetRoute route;
+    route.destination = r.destination;
+    route.prefixLength = r.prefixLength;
+    route.nextHop = r.nextHop;
+    route.ifIndex = reject ? 0 : ifIndexOf(r.interfaceName);  // a reject route shows "lo"
+    route.type = reject ? kReject : (r.flags & RTF_GATEWAY) ? kRemote : kLocal;
+    route.metric = static_cast<int32_t>(r.metric);
+    route.policyNamesInterface = true;
+    out.push_back(route);
+  }
+  return out;
+}
+
+TableRow RouteRow(const InetRoute& r) {
+  TableRow row;
+  AppendInetAddress(row.index, r.destination);
+  row.index.push_back(r.prefixLength);
+  if (r.policyNamesInterface) {
+    row.index.insert(row.index.end(), {3, 0, 0, static_cast<uint32_t>(r.ifIndex)});
+  } else {
+    row.index.insert(row.index.end(), {2, 0, 0});
+  }
+  AppendInetAddress(row.index, r.nextHop);
+  row.columns = {
+      MibValue::Integer(r.ifIndex),  // 7 inetCidrRouteIfIndex
+      MibValue::Integer(r.type),     // 8 inetCidrRouteType
+      MibValue::Integer(2),          // 9 inetCidrRouteProto: local
+      Gauge(0),                      // 10 inetCidrRouteAge
+      Gauge(0),                      // 11 inetCidrRouteNextHopAS
+      MibValue::Integer(r.metric),   // 12 inetCidrRouteMetric1
+      MibValue::Integer(-1),         // 13 inetCidrRouteMetric2
+      MibValue::Integer(-1),         // 14 inetCidrRouteMetric3
+      MibValue::Integer(-1),         // 15 inetCidrRouteMetric4
+      MibValue::Integer(-1),         // 16 inetCidrRouteMetric5
+      MibValue::Integer(1),          // 17 inetCidrRouteStatus: active
+  };
+  return row;
+}
+
+// IpAddressOriginTC: other(1), manual(2), dhcp(4), linklayer(5), random(6).
+int32_t AddressOrigin(const AddressEntry& a) {
+  if (a.address.family != AF_INET6) {
+    return 2;
+  }
+  if (IsLinkLocal(a.address)) {
+    return 5;
+  }
+  if (a.flags & IFA_F_TEMPORARY) {
+    return 6;  // a privacy address
+  }
+  if (!(a.flags & IFA_F_PERMANENT)) {
+    // An address with a lifetime came from the network: a /128 from a
+    // DHCPv6 server, anything else from a router's advertised prefix.
+    return a.prefixLength == 128 ? 4 : 5;
+  }
+  return 2;
+}
+
+// IpAddressStatusTC: preferred(1), deprecated(2), tentative(6),
+// duplicate(7), optimistic(8).
+int32_t AddressStatus(const AddressEntry& a) {
+  if (a.address.family != AF_INET6) {
+    return 1;
+  }
+  if (a.flags & IFA_F_DADFAILED) {
+    return 7;
+  }
+  if (a.flags & IFA_F_TENTATIVE) {
+    return 6;
+  }
+  if (a.flags & IFA_F_OPTIMISTIC) {
+    return 8;
+  }
+  return (a.flags & IFA_F_DEPRECATED) ? 2 : 1;
+}
+
+// ipNetToPhysicalState: reachable(1), stale(2), delay(3), probe(4),
+// unknown(6), incomplete(7); invalid(5) entries are not shown.
+int32_t NeighbourState(uint16_t state) {
+  if (state & (NUD_REACHABLE | NUD_PERMANENT)) {
+    return 1;
+  }
+  if (state & NUD_STALE) {
+    return 2;
+  }
+  if (state & NUD_DELAY) {
+    return 3;
+  }
+  if (state & NUD_PROBE) {
+    return 4;
+  }
+  return (state & NUD_INCOMPLETE) ? 7 : 6;
+}
+
+SocketSnapshot ReadSockets(const std::string& procNet, SocketOwnerCache& owners, bool tcp,
+                           bool udp) {
+  SocketSnapshot s;
+  for (const auto& [file, family, into, wanted] :
+       {std::tuple{"/tcp", AF_INET, &s.tcp, tcp}, std::tuple{"/tcp6", AF_INET6, &s.tcp, tcp},
+        std::tuple{"/udp", AF_INET, &s.udp, udp}, std::tuple{"/udp6", AF_INET6, &s.udp, udp}}) {
+    if (wanted) {
+      auto rows = ParseProcNetSockets(ReadWholeFile(procNet + file), family);
+      into->insert(into->end(), rows.begin(), rows.end());
+    }
+  }
+  std::unordered_set<uint64_t> inodes;
+  for (const auto* list : {&s.tcp, &s.udp}) {
+    for (const SocketEntry& e : *list) {
+      if (e.inode != 0) {
+        inodes.insert(e.inode);
+      }
+    }
+  }
+  s.owners = owners.Find(inodes);
+  return s;
+}
+
+}  // namespace
+
+void AppendInetAddress(Oid& index, const IpAddress& address) {
+  // InetAddressType ipv4(1) or ipv6(2); unknown(0) has no octets.
+  index.push_back(address.family == AF_INET6 ? 2 : (address.family == AF_INET ? 1 : 0));
+  index.push_back(static_cast<uint32_t>(address.Size()));
+  for (const char c : address.Octets()) {
+    index.push_back(static_cast<uint8_t>(c));
+  }
+}
+
+std::vector<TableRow> TcpConnectionRows(const SocketSnapshot& sockets) {
+  std::vector<TableRow> rows;
+  for (const SocketEntry& s : sockets.tcp) {
+    if (s.state == kTcpListen) {
+      continue;
+    }
+    TableRow row;
+    AppendEndpoint(row.index, s.local, s.localPort);
+    AppendEndpoint(row.index, s.remote, s.remotePort);
+    row.columns = {MibValue::Integer(TcpConnStateOf(s.state)),  // 7 tcpConnectionState
+                   Gauge(sockets.owners.PidOf(s.inode))};       // 8 tcpConnectionProcess
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<TableRow> TcpListenerRows(const SocketSnapshot& sockets) {
+  std::vector<TableRow> rows;
+  for (const SocketEntry& s : sockets.tcp) {
+    if (s.state == kTcpListen) {
+      TableRow row;
+      AppendEndpoint(row.index, s.local, s.localPort);
+      row.columns = {Gauge(sockets.owners.PidOf(s.inode))};  // 4 tcpListenerProcess
+      rows.push_back(std::move(row));
+    }
+  }
+  return rows;
+}
+
+std::vector<TableRow> UdpEndpointRows(const SocketSnapshot& sockets) {
+  std::vector<TableRow> rows;
+  for (const SocketEntry& s : sockets.udp) {
+    TableRow row;
+    AppendEndpoint(row.index, s.local, s.localPort);
+    AppendEndpoint(row.index, s.remote, s.remotePort);
+    // udpEndpointInstance tells apart sockets bound to the same addresses
+    // (SO_REUSEPORT); the socket's inode does so for the socket's life.
+    row.index.push_back(static_cast<uint32_t>(s.inode));
+    row.columns = {Gauge(sockets.owners.PidOf(s.inode))};  // 8 udpEndpointProcess
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<TableRow> ProcessRows(const SocketSnapshot& sockets) {
+  std::map<uint32_t, std::string> names;
+  for (const auto* list : {&sockets.tcp, &sockets.udp}) {
+    for (const SocketEntry& e : *list) {
+      const uint32_t pid = sockets.owners.PidOf(e.inode);
+      const auto name = sockets.owners.nameOfPid.find(pid);
+      if (pid != 0 && name != sockets.owners.nameOfPid.end()) {
+        names.emplace(pid, name->second);
+      }
+    }
+  }
+  std::vector<TableRow> rows;
+  for (const auto& [pid, name] : names) {
+    rows.push_back(TableRow{{pid}, {MibValue::String(name)}});
+  }
+  return rows;
+}
+
+std::vector<TableRow> InetCidrRouteRows(const std::vector<Route>& ipv4,
+                                        const std::vector<Ipv6Route>& ipv6,
+                                        const std::function<int(const std::string&)>& ifIndexOf) {
+  std::vector<InetRoute> routes = Ipv4Routes(ipv4, ifIndexOf);
+  const std::vector<InetRoute> v6 = Ipv6Routes(ipv6, ifIndexOf);
+  routes.insert(routes.end(), v6.begin(), v6.end());
+  // Of routes that share an index (the same route in two tables), the
+  // view keeps the first: the one of the lowest metric.
+  std::stable_sort(routes.begin(), routes.end(),
+                   [](const InetRoute& a, const InetRoute& b) { return a.metric < b.metric; });
+  std::vector<TableRow> rows;
+  rows.reserve(routes.size());
+  for (const InetRoute& r : routes) {
+    rows.push_back(RouteRow(r));
+  }
+  return rows;
+}
+
+std::vector<TableRow> IpAddressRows(const std::vector<AddressEntry>& addresses) {
+  std::vector<TableRow> rows;
+  for (const AddressEntry& a : addresses) {
+    TableRow row;
+    AppendInetAddress(row.index, a.address);
+    Oid prefix = kIpAddressPrefixOrigin;
+    prefix.push_back(static_cast<uint32_t>(a.ifIndex));
+    AppendInetAddress(prefix, Masked(a.address, a.prefixLength));
+    prefix.push_back(a.prefixLength);
+    row.columns = {
+        MibValue::Integer(a.ifIndex),                       // 3 ipAddressIfIndex
+        MibValue::Integer(1),                               // 4 ipAddressType: unicast
+        MibValue::ObjectId(std::move(prefix)),              // 5 ipAddressPrefix
+        MibValue::Integer(AddressOrigin(a)),                // 6 ipAddressOrigin
+        MibValue::Integer(AddressStatus(a)),                // 7 ipAddressStatus
+        Ticks(0),                                           // 8 ipAddressCreated
+        Ticks(0),                                           // 9 ipAddressLastChanged
+        MibValue::Integer(1),                               // 10 ipAddressRowStatus: active
+        MibValue::Integer(IsLinkLocal(a.address) ? 4 : 2),  // 11 ipAddressStorageType
+    };
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::vector<TableRow> IpNetToPhysicalRows(const std::vector<NeighbourEntry>& neighbours,
+                                          uint32_t uptime) {
+  std::vector<TableRow> rows;
+  for (const NeighbourEntry& n : neighbours) {
+    // NOARP entries are mappings the kernel computes (multicast, the
+    // loopback), not neighbours it learnt; a FAILED one is an address
+    // nobody answered for, which snmpd leaves out too.
+    if (n.state & (NUD_NOARP | NUD_FAILED)) {
+      continue;
+    }
+    TableRow row;
+    row.index.push_back(static_cast<uint32_t>(n.ifIndex));
+    AppendInetAddress(row.index, n.address);
+    // ipNetToPhysicalType: invalid(2) while unresolved, dynamic(3), static(4).
+    const int32_t type = (n.state & NUD_PERMANENT)                                         ? 4
+                         : (n.state & (NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE)) ? 3
+                                                                                           : 2;
+    row.columns = {
+        MibValue::String(n.linkAddress),                           // 4 ipNetToPhysicalPhysAddress
+        Ticks(uptime > n.updatedAgo ? uptime - n.updatedAgo : 0),  // 5 ...LastUpdated
+        MibValue::Integer(type),                                   // 6 ipNetToPhysicalType
+        MibValue::Integer(NeighbourState(n.state)),                // 7 ipNetToPhysicalState
+        MibValue::Integer(1),                                      // 8 ...RowStatus: active
+    };
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+void AddInetTables(MibView& view, InetSources sources) {
+  if (!sources.ifIndexOf) {
+    sources.ifIndexOf = [](const std::string& name) {
+      return static_cast<int>(if_nametoindex(name.c_str()));
+    };
+  }
+  if (!sources.uptime) {
+    const auto start = std::chrono::steady_clock::now();
+    sources.uptime = [start] {
+      const auto age = std::chrono::steady_clock::now() - start;
+      return static_cast<uint32_t>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(age).count() / 10);
+    };
+  }
+  const auto owners = std::make_shared<SocketOwnerCache>(sources.procRoot);
+  const auto tcp = std::make_shared<SocketSnapshot>();
+  const int tcpRead = view.AddSnapshot(
+      [tcp, owners, net = sources.procNet] { *tcp = ReadSockets(net, *owners, true, false); });
+  view.AddTable(
+      kTcpConnectionEntry, std::vector<uint32_t>{7, 8}, [tcp] { return TcpConnectionRows(*tcp); },
+      tcpRead);
+  view.AddTable(
+      kTcpListenerEntry, std::vector<uint32_t>{4}, [tcp] { return TcpListenerRows(*tcp); },
+      tcpRead);
+  view.AddTable(kUdpEndpointEntry, std::vector<uint32_t>{8}, [owners, net = sources.procNet] {
+    return UdpEndpointRows(ReadSockets(net, *owners, false, true));
+  });
+  view.AddTable(kVelmarProcessEntry, std::vector<uint32_t>{2}, [owners, net = sources.procNet] {
+    return ProcessRows(ReadSockets(net, *owners, true, true));
+  });
+  view.AddTable(kInetCidrRouteEntry, std::vector<uint32_t>{7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17},
+                [net = sources.procNet, ifIndexOf = sources.ifIndexOf] {
+                  return InetCidrRouteRows(
+                      ParseProcNetRoute(ReadWholeFile(net + "/route")),
+                      ParseProcNetIpv6Route(ReadWholeFile(net + "/ipv6_route")), ifIndexOf);
+                });
+  view.AddTable(kIpAddressEntry, std::vector<uint32_t>{3, 4, 5, 6, 7, 8, 9, 10, 11},
+                [read = sources.addresses] { return IpAddressRows(read()); });
+  view.AddTable(kIpNetToPhysicalEntry, std::vector<uint32_t>{4, 5, 6, 7, 8},
+                [read = sources.neighbours, uptime = sources.uptime] {
+                  return IpNetToPhysicalRows(read(), uptime());
+                });
+}
+
+}  // namespace velmar::agent

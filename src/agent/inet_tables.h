@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "agent/inet_kernel.h"
+#include "agent/kernel_tables.h"
+#include "agent/mib_view.h"
+
+// The address-family-neutral tables of today's MIBs, beside the IPv4 ones
+// of MIB-II, with their indexes in the InetAddressType/InetAddress form of
+// RFC 4001 (the type, the length, the octets), and the agent's own subtree.
+namespace velmar::agent {
+
+extern const Oid kInetCidrRouteEntry;     // 1.3.6.1.2.1.4.24.7.1 (IP-FORWARD-MIB, RFC 4292)
+extern const Oid kIpAddressEntry;         // 1.3.6.1.2.1.4.34.1 (IP-MIB, RFC 4293)
+extern const Oid kIpNetToPhysicalEntry;   // 1.3.6.1.2.1.4.35.1
+extern const Oid kTcpConnectionEntry;     // 1.3.6.1.2.1.6.19.1 (TCP-MIB, RFC 4022)
+extern const Oid kTcpListenerEntry;       // 1.3.6.1.2.1.6.20.1
+extern const Oid kUdpEndpointEntry;       // 1.3.6.1.2.1.7.7.1 (UDP-MIB, RFC 4113)
+extern const Oid kIpAddressPrefixOrigin;  // 1.3.6.1.2.1.4.32.1.5, the prefix rows' column
+// The agent's private subtree under the enterprise number RFC 5612 sets
+// aside for examples: 1.3.6.1.4.1.32473.1. Its first table holds the
+// processes that own the sockets of the TCP and UDP tables, indexed by
+// process id, with their names in column 2 (velmarProcessName).
+extern const Oid kVelmarProcessEntry;  // 1.3.6.1.4.1.32473.1.1.1
+
+// Appends an InetAddressType and InetAddress to an index (RFC 4001: the
+// address is not IMPLIED, so its length comes first).
+void AppendInetAddress(Oid& index, const IpAddress& address);
+
+// A read of the sockets of both families (the TCP ones, the UDP ones or
+// both) and of the processes owning them.
+struct SocketSnapshot {
+  std::vector<SocketEntry> tcp;
+  std::vector<SocketEntry> udp;
+  SocketOwners owners;
+};
+
+// The sockets other than listeners: tcpConnectionState, tcpConnectionProcess.
+std::vector<TableRow> TcpConnectionRows(const SocketSnapshot& sockets);
+// The listeners: tcpListenerProcess.
+std::vector<TableRow> TcpListenerRows(const SocketSnapshot& sockets);
+// Every UDP socket, its inode as udpEndpointInstance: udpEndpointProcess.
+std::vector<TableRow> UdpEndpointRows(const SocketSnapshot& sockets);
+// The names of the processes owning the sockets: velmarProcessName.
+std::vector<TableRow> ProcessRows(const SocketSnapshot& sockets);
+
+// The routes of both families: IPv4 from /proc/net/route (the main table,
+// as the ipRouteTable shows it), IPv6 from /proc/net/ipv6_route.
+std::vector<TableRow> InetCidrRouteRows(const std::vector<Route>& ipv4,
+                                        const std::vector<Ipv6Route>& ipv6,
+                                        const std::function<int(const std::string&)>& ifIndexOf);
+std::vector<TableRow> IpAddressRows(const std::vector<AddressEntry>& addresses);
+// `uptime` is the agent's own time since its start, in hundredths of a
+// second, against which each entry's age is set.
+std::vector<TableRow> IpNetToPhysicalRows(const std::vector<NeighbourEntry>& neighbours,
+                                          uint32_t uptime);
+
+// Where the tables' data comes from; tests point it at saved files and
+// scripted lists.
+struct InetSources {
+  std::string procNet = "/proc/net";  // tcp, tcp6, udp, udp6, route, ipv6_route
+  std::string procRoot = "/proc";     // the processes owning sockets
+  std::function<std::vector<AddressEntry>()> addresses = ReadAddresses;
+  std::function<std::vector<NeighbourEntry>()> neighbours = ReadNeighbours;
+  std::function<int(const std::string&)> ifIndexOf;  // null: the kernel's if_nametoindex
+  std::function<uint32_t()> uptime;                  // null: since AddInetTables
+};
+
+// Adds the six tables and the process table to `view`, each read when a
+// walk enters it; the two TCP tables share one read of the sockets. The
+// owners of sockets are looked up only for walks of the socket tables,
+// through one SocketOwnerCache.
+void AddInetTables(MibView& view, InetSources sources);
+
+}  // namespace velmar::agent
