@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRect>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -545,6 +546,80 @@ TEST(LcdDisplayPainterTest, DegenerateSettingsDrawOnlyTheBackground) {
   crowded.SetNumDigits(1000000);
   const QImage& image = crowded.Render();
   EXPECT_EQ(image.copy(0, 0, 5, 17), crowded.DigitPicture(5).copy(5, 0, 5, 17));
+}
+
+// Lengths of the lit runs along a row or a column of a picture.
+std::vector<int> LitRuns(const QImage& image, QPoint from, QPoint step, const QColor& lit) {
+  std::vector<int> runs;
+  int run = 0;
+  for (QPoint p = from; image.rect().contains(p); p += step) {
+    if ((image.pixel(p) & 0xffffffu) == (lit.rgb() & 0xffffffu)) {
+      ++run;
+    } else if (run > 0) {
+      runs.push_back(run);
+      run = 0;
+    }
+  }
+  if (run > 0) {
+    runs.push_back(run);
+  }
+  return runs;
+}
+
+// At a device pixel ratio, or in a window grown for its font, the digits
+// are drawn again in the screen's pixels: each length scaled and rounded
+// once, so both verticals of a digit, top and bottom, and every cell of the
+// row come out alike; no pixel is blended; the picture carries the ratio.
+TEST(LcdDisplayPainterTest, ScaledDigitsHaveEvenStrokesInEveryCell) {
+  for (const auto& [ratio, layout] :
+       {std::pair{1.25, 1.0}, std::pair{1.5, 1.0}, std::pair{2.0, 1.0}, std::pair{1.5, 1.5},
+        std::pair{3.0, 1.0}}) {
+    SCOPED_TRACE(::testing::Message() << "ratio " << ratio << " layout " << layout);
+    LcdDisplayPainter painter;  // the meter's speed digits: 12 x 24, line 4
+    UseGeometry(painter, {12, 24, 4});
+    painter.SetNumDigits(5);
+    painter.SetSize({static_cast<int>(80 * layout), static_cast<int>(30 * layout)});
+    painter.SetValue(88888);
+    const int builds = painter.DigitPictureBuilds();
+    painter.SetDevicePixelRatio(ratio);
+    painter.SetLayoutScale(layout);
+    EXPECT_GT(painter.DigitPictureBuilds(), builds) << "new pictures for the new pixels";
+    const double k = ratio * layout;
+    const int w = static_cast<int>(std::lround(12 * k));
+    const int h = static_cast<int>(std::lround(24 * k));
+    const int line = static_cast<int>(std::lround(4 * k));
+    EXPECT_EQ(painter.DeviceLineWidth(), line);
+    EXPECT_EQ(painter.DeviceGap() % 2, 1) << "an odd gap lies evenly about each edge";
+
+    const QImage& eight = painter.DigitPicture(8);
+    ASSERT_EQ(eight.size(), QSize(w, h));
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const QRgb p = eight.pixel(x, y);
+        ASSERT_TRUE(p == kOlive.rgb() || p == kLime.rgb() || p == kGreen.rgb()) << x << "," << y;
+      }
+    }
+    // The outline, centred on each edge, takes (gap + 1) / 2 off either side.
+    const int stroke = line - (painter.DeviceGap() + 1);
+    for (int y : {h / 4, 3 * h / 4}) {
+      EXPECT_EQ(LitRuns(eight, {0, y}, {1, 0}, kLime), (std::vector<int>{stroke, stroke})) << y;
+    }
+    const std::vector<int> down = LitRuns(eight, {w / 2, 0}, {0, 1}, kLime);
+    ASSERT_EQ(down.size(), 3u) << "top, middle, bottom";
+    EXPECT_EQ(down.front(), stroke);
+    EXPECT_EQ(down.back(), stroke);
+
+    const QImage& image = painter.Render();
+    EXPECT_EQ(image.devicePixelRatio(), ratio);
+    ASSERT_EQ(image.width(), static_cast<int>(std::ceil(painter.Size().width() * ratio)));
+    const int cell = image.width() / 5;
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(image.copy((cell - w) / 2 + i * cell, (image.height() - h) / 2, w, h)
+                    .convertToFormat(eight.format()),
+                eight)
+          << "cell " << i;
+    }
+  }
 }
 
 }  // namespace
