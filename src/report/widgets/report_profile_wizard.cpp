@@ -9,6 +9,8 @@
 #include "platform/app_paths.h"
 #include "platform/launcher.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/fit_to_font.h"
+#include "platform/widgets/picture_view.h"
 #include "report/report_text.h"
 #include "report/widgets/report_art.h"
 
@@ -113,6 +115,8 @@ ReportProfileWizard::ReportProfileWizard(const ProfileStore& profiles, QWidget* 
     }
   });
 
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
   // Centred on the screen of the parent, as the setup wizard is.
   const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
   if (screen != nullptr) {
@@ -123,11 +127,12 @@ ReportProfileWizard::ReportProfileWizard(const ProfileStore& profiles, QWidget* 
 QWidget* ReportProfileWizard::AddPage(const char* name, const QString& question) {
   auto* page = new QWidget;
   page->setObjectName(QString::fromLatin1(name));
-  auto* picture = new QLabel(page);
+  const int number = notebook_->count();
+  auto* picture = new PictureView(
+      [number](QSize size, qreal ratio) { return ReportArt::WizardPicture(number, size, ratio); },
+      page);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(0, 0, kPictureWidth, 182);
-  picture->setPixmap(
-      QPixmap::fromImage(ReportArt::WizardPicture(notebook_->count(), picture->size())));
   Text(page, question, QRect(kTextLeft, 8, kTextWidth, 18));
   notebook_->addWidget(page);
   return page;

@@ -14,6 +14,8 @@
 #include "config/settings_loader.h"
 #include "platform/key_store.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/fit_to_font.h"
+#include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
 #include "shell/setup_host.h"
 #include "shell/widgets/device_source_dialog.h"
@@ -75,10 +77,9 @@ QCheckBox* DetailedSetup::Check(const char* name, const QString& text, QRect geo
 
 DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
     : SingleSetupDialog(host, parent, QStringLiteral("detailedSetup"), kCaption, kSize) {
-  auto* picture = new QLabel(this);
+  auto* picture = new PictureView(&MeterArt::SetupPicture, this);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(16, 14, 100, 112);
-  picture->setPixmap(QPixmap::fromImage(MeterArt::SetupPicture(picture->size())));
 
   Caption(QStringLiteral("Network interface to monitor:"), QRect(132, 14, 408, 18));
   interfaceBox_ = new QComboBox(this);
@@ -146,6 +147,8 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   closeButton_->setDefault(true);
   connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
 
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
   CentreOnScreen(*this, parent);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 
+#include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
 #include "shell/widgets/window_parts.h"
 
@@ -33,24 +34,24 @@ MainTabs::MainTabs(QWidget* parent, Commands commands)
 
 QWidget* MainTabs::BuildMainPage() {
   auto* page = new QWidget;
-  auto* gauge = Place(new QLabel(page), 4, 4, 259, 160);
+  auto* gauge = Place(new PictureView(&MeterArt::MeterBackground, page), 4, 4, 259, 160);
   gauge->setObjectName(QStringLiteral("gauge"));
-  gauge->setPixmap(QPixmap::fromImage(MeterArt::MeterBackground(QSize(259, 160))));
   gauge->installEventFilter(this);
   gauge_ = gauge;
   const int barTop = 14;
   const int barHeight = 124;
-  const auto bar = [&](const char* name, const char* hint, int x) {
+  const auto bar = [&](const char* name, const char* accessibleName, const char* hint, int x) {
     auto* indicator = Place(new Indicator(gauge_), x, barTop, 30, barHeight);
     indicator->setObjectName(QString::fromLatin1(name));
+    indicator->setAccessibleName(QString::fromLatin1(accessibleName));
     indicator->setToolTip(QString::fromLatin1(hint));
     return indicator;
   };
-  down_ = bar("DownIndicator", "Actual Downstream Speed (0..100%)", 40);
-  average_ = bar("AvgIndicator", "Overall Average Speed (0..100%)", 115);
+  down_ = bar("DownIndicator", "Downstream speed bar", "Actual Downstream Speed (0..100%)", 40);
+  average_ = bar("AvgIndicator", "Average speed bar", "Overall Average Speed (0..100%)", 115);
   // Blue, so the average cannot be taken for one of the two speeds.
   average_->SetForeground(QColor(149, 173, 255));
-  up_ = bar("UpIndicator", "Actual Upstream Speed (0..100%)", 190);
+  up_ = bar("UpIndicator", "Upstream speed bar", "Actual Upstream Speed (0..100%)", 190);
   version_ = FixedLabel(page, QString(), 8, 172, 80, 18);
   version_->setObjectName(QStringLiteral("versionLabel"));
   auto* help = FixedButton(page, QStringLiteral("helpButton"), QStringLiteral("Help"),
@@ -86,6 +87,8 @@ QWidget* MainTabs::BuildReportingPage() {
   FixedLabel(page, QStringLiteral("Total traffic:"), 6, 4, 100, 16);
   total_ = Digits(page, QStringLiteral("TrafficLCD"), 14, 6, 22, 11, 22);
   total_->setToolTip(QStringLiteral("Total traffic generated since Velmar was started"));
+  total_->setAccessibleName(QStringLiteral("Total traffic"));
+  total_->SetReadoutUnit(QStringLiteral("KBytes"));
   FixedLabel(page, QStringLiteral("KBytes"), 164, 24, 50, 18);
   auto* clear = FixedButton(page, QStringLiteral("clearTotalButton"), QStringLiteral("Clear"),
                             QStringLiteral("Reset the counter"), 218, 20, 46, 24);

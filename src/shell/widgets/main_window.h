@@ -90,7 +90,8 @@ class MainWindow : public QWidget, public MeterView {
 
   // SettingsTarget
   void SetProgramSection(uint8_t section) override { session_.SetSection(section); }
-  void SetWindowSize(int width, int height) override { resize(width, height); }
+  // Never smaller than the full layout needs at the window's font.
+  void SetWindowSize(int width, int height) override;
   QStringList BuildAdapterList() override { return session_.Sampler().BuildAdapterList(); }
   void SetAdapterList(const QStringList& adapters) override { session_.SetAdapterList(adapters); }
   void SetKilobitMode(uint8_t mode) override { State().KilobitMode = mode; }
@@ -134,7 +135,7 @@ class MainWindow : public QWidget, public MeterView {
   // whole panels here would cost milliseconds a tick for nothing. What is
   // left is the tray tip's speeds.
   void Redraw() override;
-  void ShowSpeedUnit(const DisplayUnit& unit) override { panel_->SetUnitCaption(unit.Caption()); }
+  void ShowSpeedUnit(const DisplayUnit& unit) override { panel_->ShowSpeedUnit(unit); }
 
   // SizerView
   int WindowHeight() const override { return height(); }
@@ -143,6 +144,7 @@ class MainWindow : public QWidget, public MeterView {
   int BottomPanelTop() const override { return panel_->y(); }
   void SetBottomPanelTop(int top) override;
   int BottomPanelHeight() const override { return panel_->height(); }
+  int StatusBarHeight() const override { return statusBar_->height(); }
   void SetMainPanelVisible(bool visible) override { tabs_->Gauge()->setVisible(visible); }
   void SetBottomPanelVisible(bool visible) override { panel_->setVisible(visible); }
   void SetMainPanelOpensMenu(bool opens) override { tabs_->SetGaugeOpensMenu(opens); }
@@ -167,6 +169,7 @@ class MainWindow : public QWidget, public MeterView {
   void ShowSplash();
   void Shutdown();
   void PopupSizerMenu(const QPoint& at);
+  QSize FitToLayout(QSize requested) const;
 
   MeterSession session_;
   // After the session: the graph window goes before the publication.
@@ -176,6 +179,8 @@ class MainWindow : public QWidget, public MeterView {
   MeterPanel* panel_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
   QLabel* statusLabel_ = nullptr;
+  // The full layout's size at the window's font.
+  QSize fullSize_;
   TrayMenu tray_;
 
   bool stayOnTop_ = false;

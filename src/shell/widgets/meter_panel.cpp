@@ -1,5 +1,8 @@
 #include "shell/widgets/meter_panel.h"
 
+#include <QEvent>
+
+#include "platform/paint/drawn_icon.h"
 #include "shell/paint/meter_art.h"
 #include "shell/widgets/window_parts.h"
 
@@ -9,9 +12,8 @@ MeterPanel::MeterPanel(QWidget* parent, Commands commands)
     : QWidget(parent), commands_(std::move(commands)) {
   setObjectName(QStringLiteral("displayPanel"));
   setGeometry(4, 236, 273, 219);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, MeterArt::kPanelColor);
-  setPalette(pal);
+  // The panel paints its own background, so it brings its text colours.
+  setPalette(MeterArt::Skin(palette(), MeterArt::Surface::kPanel));
   setAutoFillBackground(true);
   BuildDisplays();
   BuildButtons();
@@ -28,23 +30,33 @@ void MeterPanel::BuildDisplays() {
   const int right = 149;
   const int pointX = 5 * cell;
   const int smallX = pointX + 8;
-  const auto pair = [&](int x, int y, const char* whole, const char* hundredths,
+  // Each pair is one readout for screen readers: its digits, point and
+  // hundredths are drawn, not text.
+  const auto pair = [&](int x, int y, const char* whole, const char* hundredths, const char* name,
                         LcdDisplay*& wholeOut, LcdDisplay*& hundredthsOut) {
-    wholeOut = Digits(this, QString::fromLatin1(whole), 5, x, y, cell, h);
-    FixedLabel(this, QStringLiteral("."), x + pointX, y, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
+    auto* readout = Place(new SpeedReadout(this), x, y, smallX + 2 * cell, h);
+    readout->setObjectName(QString::fromLatin1(whole) + QStringLiteral("Readout"));
+    readout->setAccessibleName(QString::fromLatin1(name));
+    readout->SetUnit(QStringLiteral("Kb/s"));
+    wholeOut = Digits(readout, QString::fromLatin1(whole), 5, 0, 0, cell, h);
+    FixedLabel(readout, QStringLiteral("."), pointX, 0, 8, h, Qt::AlignHCenter | Qt::AlignBottom);
     hundredthsOut =
-        Digits(this, QString::fromLatin1(hundredths), 2, x + smallX, y, cell, h, kHundredthsLit);
+        Digits(readout, QString::fromLatin1(hundredths), 2, smallX, 0, cell, h, kHundredthsLit);
+    readout->SetDisplays(wholeOut, hundredthsOut);
+    readouts_.push_back(readout);
   };
   FixedLabel(this, QStringLiteral("DownStream"), left, 1, 120, 14, Qt::AlignCenter);
   FixedLabel(this, QStringLiteral("UpStream"), right, 1, 120, 14, Qt::AlignCenter);
-  pair(left, 16, "DownDigits", "DownDigits2", downDigits_, downHundredths_);
-  pair(right, 16, "UpDigits", "UpDigits2", upDigits_, upHundredths_);
+  pair(left, 16, "DownDigits", "DownDigits2", "Downstream speed", downDigits_, downHundredths_);
+  pair(right, 16, "UpDigits", "UpDigits2", "Upstream speed", upDigits_, upHundredths_);
   FixedLabel(this, QStringLiteral("Average"), left, 48, 120, 14, Qt::AlignCenter);
   unitLabel_ = FixedLabel(this, QStringLiteral("Kb/s."), 118, 48, 38, 14, Qt::AlignCenter);
   unitLabel_->setObjectName(QStringLiteral("unitLabel"));
   FixedLabel(this, QStringLiteral("Average"), right, 48, 120, 14, Qt::AlignCenter);
-  pair(left, 63, "DownAvgDigits", "DownAvgDigits2", downAvgDigits_, downAvgHundredths_);
-  pair(right, 63, "UpAvgDigits", "UpAvgDigits2", upAvgDigits_, upAvgHundredths_);
+  pair(left, 63, "DownAvgDigits", "DownAvgDigits2", "Average downstream speed", downAvgDigits_,
+       downAvgHundredths_);
+  pair(right, 63, "UpAvgDigits", "UpAvgDigits2", "Average upstream speed", upAvgDigits_,
+       upAvgHundredths_);
 }
 
 void MeterPanel::BuildButtons() {
@@ -144,10 +156,10 @@ LcdDisplay* MeterPanel::Lcd(Display display) const {
 
 void MeterPanel::SetSpeedHints(const QString& down, const QString& downAvg, const QString& up,
                                const QString& upAvg) {
-  downDigits_->setToolTip(down);
-  downAvgDigits_->setToolTip(downAvg);
-  upDigits_->setToolTip(up);
-  upAvgDigits_->setToolTip(upAvg);
+  // On the whole readout: its point and hundredths show it too, and screen
+  // readers take it as the readout's description. It names the unit shown.
+  kilobitHints_ = {down, up, downAvg, upAvg};
+  ShowSpeedUnit(unit_);
 }
 
 void MeterPanel::ShowActivePressed(bool active) {
@@ -164,7 +176,33 @@ void MeterPanel::SetModeButtonsEnabled(bool enabled) {
 }
 
 void MeterPanel::ShowLockPicture(bool locked) {
-  lock_->setIcon(QIcon(QPixmap::fromImage(MeterArt::Lock(locked, 24))));
+  locked_ = locked;
+  // Drawn for the size and ratio it shows at, its shackle against the
+  // button's face in the current theme.
+  const QColor face = lock_->palette().color(QPalette::Button);
+  lock_->setIcon(
+      DrawnIcon([locked, face](int pixels) { return MeterArt::Lock(locked, pixels, face); }));
+  lock_->setAccessibleName(locked ? QStringLiteral("Average lock: on")
+                                  : QStringLiteral("Average lock: off"));
+}
+
+void MeterPanel::ShowSpeedUnit(const DisplayUnit& unit) {
+  unit_ = unit;
+  const QString caption = unit.Caption();
+  unitLabel_->setText(caption);
+  for (size_t i = 0; i < readouts_.size(); ++i) {
+    readouts_[i]->SetUnit(caption.chopped(1));  // without the full stop
+    if (i < static_cast<size_t>(kilobitHints_.size())) {
+      readouts_[i]->setToolTip(unit.InHint(kilobitHints_[static_cast<qsizetype>(i)]));
+    }
+  }
+}
+
+void MeterPanel::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && lock_ != nullptr) {
+    ShowLockPicture(locked_);
+  }
 }
 
 }  // namespace velmar

@@ -12,6 +12,8 @@
 #include "config/settings_list.h"
 #include "config/settings_loader.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/fit_to_font.h"
+#include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
 #include "shell/setup_host.h"
 
@@ -58,6 +60,8 @@ SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
   connect(pages_, &QStackedWidget::currentChanged, this,
           [this](int page) { LoadPageChoices(page); });
 
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
   // Centred on the desktop (of the parent's screen when there is one).
   CentreOnScreen(*this, parent);
 }
@@ -65,10 +69,12 @@ SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
 QWidget* SetupWizard::AddPage(const char* name) {
   auto* page = new QWidget;
   page->setObjectName(QString::fromLatin1(name));
-  auto* picture = new QLabel(page);
+  const int number = pages_->count();
+  auto* picture = new PictureView(
+      [number](QSize size, qreal ratio) { return MeterArt::WizardPicture(number, size, ratio); },
+      page);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(0, 0, kPictureWidth, 182);
-  picture->setPixmap(QPixmap::fromImage(MeterArt::WizardPicture(pages_->count(), picture->size())));
   pages_->addWidget(page);
   return page;
 }

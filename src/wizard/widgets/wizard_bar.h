@@ -7,13 +7,16 @@
 #include <QWidget>
 #include <functional>
 
+#include "platform/widgets/fit_to_font.h"
+
 namespace velmar {
 
 // The button bar of a wizard: a 44-pixel strip at the bottom of its window
 // that drives a page notebook with "Back", "Next", an end button and an
 // optional help button. The end button reads `AbortCaption` before the last
-// page and `ReadyCaption` on it.
-class WizardBar : public QWidget {
+// page and `ReadyCaption` on it. Its sizes are design pixels; a window fitted
+// to a larger font scales them.
+class WizardBar : public QWidget, public FontScaled {
  public:
   static constexpr int kHeight = 44;
   static constexpr QSize kButtonSize{75, 23};
@@ -65,6 +68,9 @@ class WizardBar : public QWidget {
   QPushButton* EndButton() const { return end_; }
   QPushButton* HelpButton() const { return help_; }
 
+  // FontScaled
+  void SetFontScale(const FontScale& scale) override;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -88,6 +94,7 @@ class WizardBar : public QWidget {
   QPushButton* next_;
   QPushButton* end_;
   QPushButton* help_;
+  FontScale scale_;
 };
 
 }  // namespace velmar
