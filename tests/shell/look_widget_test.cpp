@@ -23,15 +23,13 @@
 #include "measure/widgets/indicator.h"
 #include "platform/widgets/picture_view.h"
 #include "report/widgets/report_profile_wizard.h"
+#include "shell/meter_window_fixture.h"
 #include "shell/paint/meter_art.h"
 #include "shell/setup_test_host.h"
 #include "shell/widgets/detailed_setup.h"
-#include "shell/widgets/main_window.h"
 #include "shell/widgets/setup_wizard.h"
 #include "shell/widgets/tip_window.h"
-#include "support/fake_agent_control.h"
 #include "support/look_check.h"
-#include "support/scripted_ui.h"
 #include "wizard/paint/wizard_art.h"
 
 namespace velmar {
@@ -66,30 +64,7 @@ struct Look {
   double font;
 };
 
-// The main window over the scripted agent, settings of its own.
-class MeterWindowTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    static QTemporaryDir storeDir;
-    qputenv("VELMAR_REGISTRY", storeDir.filePath("registry.db").toUtf8());
-  }
-
-  std::unique_ptr<MainWindow> MakeMainWindow() {
-    MainWindow::Environment env;
-    env.agentLibrary = test::FakeAgentPath();
-    env.settingsFile = dir.filePath("Velmarsettings.ini");
-    env.executablePath = "/opt/velmar/velmar";
-    env.autostartEntry = dir.filePath("velmar.desktop");
-    agent.InterfaceTable({test::FakeInterface{1, "lo"}, test::FakeInterface{2, "eth0"}});
-    auto form = std::make_unique<MainWindow>(env);
-    form->Start();
-    return form;
-  }
-
-  QTemporaryDir dir;
-  test::FakeAgent agent;
-  test::ScriptedUi ui;
-};
+using test::MeterWindowTest;
 
 class LookTest : public MeterWindowTest, public ::testing::WithParamInterface<Look> {
  protected:
@@ -174,7 +149,7 @@ TEST_P(LookTest, AlarmWindowWithAnInvalidThresholdAndDisabledFields) {
   EXPECT_FALSE(window.Event()->isEnabled());
   EXPECT_FALSE(window.EventLabel()->isEnabled());
   window.Action()->setCurrentIndex(1);
-  EXPECT_EQ(window.EventLabel()->text(), "E-mail address:");
+  EXPECT_EQ(window.EventLabel()->text(), "E-&mail address:");
   EXPECT_TRUE(window.Event()->isEnabled());
   Check(window, QStringLiteral("alarms-mail"));
 }

@@ -143,15 +143,15 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
 QString AlarmWindow::EventCaption(int action) {
   switch (action) {
     case 0:
-      return QStringLiteral("Not used for a beep");
+      return QStringLiteral("&Nothing to give for a beep");
     case 1:
-      return QStringLiteral("E-mail address:");
+      return QStringLiteral("E-&mail address:");
     case 2:
-      return QStringLiteral("Program to run:");
+      return QStringLiteral("&Program to run:");
     case 3:
-      return QStringLiteral("Address (URL):");
+      return QStringLiteral("&Web address (URL):");
     default:
-      return QStringLiteral("Parameter:");
+      return QStringLiteral("&Parameter:");
   }
 }
 

@@ -146,6 +146,7 @@ void ReportProfileWizard::BuildPages() {
   nameBox_->addItems(profiles_.Names());
   nameBox_->setCurrentIndex(-1);
   nameBox_->setEditText(QString());
+  nameBox_->setAccessibleName(QStringLiteral("Name of the report profile"));
   Text(page, QStringLiteral("Pick a profile to change it, or type a new name."),
        QRect(kTextLeft, 68, kTextWidth, 38));
   Text(page,
@@ -172,6 +173,8 @@ void ReportProfileWizard::BuildPages() {
   from_ = Place(new QDateEdit(page), "FromEdit", QRect(kColumn2 + 52, 102, 108, 24));
   Text(page, QStringLiteral("to"), QRect(kColumn2 + 18, 134, 34, 22));
   to_ = Place(new QDateEdit(page), "ToEdit", QRect(kColumn2 + 52, 130, 108, 24));
+  from_->setAccessibleName(QStringLiteral("Report from"));
+  to_->setAccessibleName(QStringLiteral("Report to"));
   for (QDateEdit* edit : {from_, to_}) {
     edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     edit->setCalendarPopup(true);
@@ -214,6 +217,8 @@ void ReportProfileWizard::BuildPages() {
   quotaUnit_ = Place(new QComboBox(page), "QuotaUnit", QRect(kTextLeft + 114, 34, 64, 24));
   quotaUnit_->addItems(kUnits);
   quotaUnit_->setCurrentIndex(1);
+  quotaEdit_->setAccessibleName(QStringLiteral("Monthly quota"));
+  quotaUnit_->setAccessibleName(QStringLiteral("Quota unit"));
   Text(page, QStringLiteral("counting"), QRect(kTextLeft + 18, 68, 70, 22));
   quotaCounts_ = Place(new QComboBox(page), "QuotaCounts", QRect(kTextLeft + 90, 64, 150, 24));
   quotaCounts_->addItems({QStringLiteral("down + up"), QStringLiteral("downloads only"),
@@ -221,6 +226,8 @@ void ReportProfileWizard::BuildPages() {
   Text(page, QStringLiteral("The quota month starts on day"), QRect(kTextLeft + 18, 98, 200, 22));
   quotaDay_ = Place(new QSpinBox(page), "QuotaDay", QRect(kTextLeft + 222, 94, 56, 24));
   quotaDay_->setRange(1, 31);
+  quotaCounts_->setAccessibleName(QStringLiteral("The quota counts"));
+  quotaDay_->setAccessibleName(QStringLiteral("The quota month starts on day"));
   Text(page,
        QStringLiteral("The report shows the use in the quota month and where it ends at this "
                       "pace."),

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QButtonGroup>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -75,6 +74,8 @@ class MeterPanel : public QWidget {
   void BuildDisplays();
   void BuildButtons();
   void BuildMenus();
+  // Two checkable buttons of which one is pressed.
+  void PairExclusively(QPushButton* first, QPushButton* second);
 
   Commands commands_;
   LcdDisplay* downDigits_ = nullptr;
@@ -100,8 +101,6 @@ class MeterPanel : public QWidget {
   QStringList kilobitHints_;
   DisplayUnit unit_;
   bool locked_ = true;
-  QButtonGroup* activeGroup_ = nullptr;
-  QButtonGroup* modeGroup_ = nullptr;
   std::unique_ptr<QMenu> graphMenu_;
   std::unique_ptr<QMenu> sizerMenu_;
 };

@@ -130,12 +130,14 @@ void SetupWizard::BuildPages() {
   proxyHostEdit_ = new QLineEdit(page);
   proxyHostEdit_->setObjectName(QStringLiteral("ProxyName"));
   proxyHostEdit_->setGeometry(kTextLeft + 104, 94, kTextWidth - 104, 24);
+  proxyHostEdit_->setAccessibleName(QStringLiteral("Proxy host"));
   auto* portLabel = new QLabel(QStringLiteral("Port:"), page);
   portLabel->setObjectName(QStringLiteral("PortLabel"));
   portLabel->setGeometry(kTextLeft + 104, 128, 40, 24);
   proxyPortEdit_ = new QLineEdit(page);
   proxyPortEdit_->setObjectName(QStringLiteral("ProxyPort"));
   proxyPortEdit_->setGeometry(kTextLeft + 146, 128, 64, 24);
+  portLabel->setBuddy(proxyPortEdit_);
   connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
   connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
 
