@@ -8,10 +8,12 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "platform/widgets/elided_label.h"
+#include "platform/widgets/field_caption.h"
 #include "platform/widgets/fit_to_font.h"
 #include "platform/widgets/picture_view.h"
 #include "platform/widgets/readout.h"
@@ -114,6 +116,26 @@ TEST(ElidedLabelTest, ALongTextKeepsBothEndsAndItsWholeText) {
   EXPECT_EQ(label.minimumSizeHint().width(), 0) << "a long text never widens its bar";
   label.resize(1000, 20);
   EXPECT_EQ(label.ShownText(), text) << "whole where it fits";
+}
+
+TEST(CaptionFieldTest, ACaptionNamesItsFieldAndLooksAsUsableAsItIs) {
+  QWidget window;
+  auto* caption = new QLabel(QStringLiteral("&Port:"), &window);
+  auto* field = new QLineEdit(&window);
+  field->setEnabled(false);
+  CaptionField(*caption, *field);
+  EXPECT_EQ(caption->buddy(), field);
+  EXPECT_FALSE(caption->isEnabled()) << "a disabled field's caption from the start";
+  field->setEnabled(true);
+  EXPECT_TRUE(caption->isEnabled());
+  window.setEnabled(false);
+  EXPECT_FALSE(caption->isEnabled());
+  window.setEnabled(true);
+  field->setEnabled(false);
+  EXPECT_FALSE(caption->isEnabled());
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name), "Port:");
+  delete caption;
+  field->setEnabled(true);  // a caption gone is no caption to follow
 }
 
 TEST(PictureViewTest, DrawsForItsSizeAndRatioAndOnlyWhenTheyChange) {

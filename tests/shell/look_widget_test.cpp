@@ -131,6 +131,10 @@ TEST_P(LookTest, MainWindowOnEveryTab) {
     tabs->setCurrentIndex(i);
     Check(*form, QStringLiteral("window-") + names[i]);
   }
+  // The sizer's reduced layouts keep the panel and the status bar whole.
+  form->ShowOnlyBottom();
+  Check(*form, QStringLiteral("window-only-bottom"));
+  form->RestoreLayout();
   auto* status = form->findChild<ElidedLabel*>(QStringLiteral("statusPanel"));
   ASSERT_NE(status, nullptr);
   EXPECT_TRUE(status->ShownText().endsWith(QStringLiteral("next try in 4 s")))

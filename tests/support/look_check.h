@@ -16,6 +16,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegion>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
@@ -167,6 +168,28 @@ inline QRect VisibleRect(QWidget& w, QWidget& window, QRect local) {
   return r & window.rect();
 }
 
+// The part of `shown` (window coordinates, inside `w`) that no opaque
+// sibling stacked above `w` or above one of its ancestors covers.
+inline QRect Uncovered(QWidget& w, QWidget& window, QRect shown) {
+  QRegion region(shown);
+  for (QWidget* a = &w; a != nullptr && a != &window; a = a->parentWidget()) {
+    QWidget* parent = a->parentWidget();
+    if (parent == nullptr) {
+      break;
+    }
+    const QObjectList& siblings = parent->children();
+    for (auto i = siblings.indexOf(a) + 1; i < siblings.size(); ++i) {
+      auto* above = qobject_cast<QWidget*>(siblings[i]);
+      // Only what paints its whole background hides what lies below it.
+      if (above != nullptr && above->isVisible() && !above->isWindow() &&
+          (above->autoFillBackground() || above->testAttribute(Qt::WA_OpaquePaintEvent))) {
+        region -= QRect(above->mapTo(&window, QPoint(0, 0)), above->size());
+      }
+    }
+  }
+  return region.boundingRect();
+}
+
 inline QRect ToPixels(QRect r, qreal ratio) {
   const int left = static_cast<int>(std::floor(r.left() * ratio));
   const int top = static_cast<int>(std::floor(r.top() * ratio));
@@ -211,10 +234,14 @@ inline QStringList LookProblems(QWidget& window, double minimum = 4.5) {
         continue;
       }
       const QString who = QStringLiteral("%1 \"%2\"").arg(w->objectName(), plain);
-      const QRect shown = VisibleRect(*w, window, c.area);
-      if (shown.isEmpty()) {
+      const QRect inside = VisibleRect(*w, window, c.area);
+      if (inside.isEmpty()) {
         problems << who + QStringLiteral(": not shown at all");
         continue;
+      }
+      const QRect shown = Uncovered(*w, window, inside);
+      if (shown.isEmpty()) {
+        continue;  // behind another control, as the sizer puts the tabs
       }
       const InkMeasure m = MeasureInk(picture, ToPixels(shown, ratio));
       if (m.box.isEmpty()) {
@@ -240,6 +267,12 @@ inline QStringList LookProblems(QWidget& window, double minimum = 4.5) {
                                 .arg(free.height());
         }
       }
+    }
+    if (auto* label = qobject_cast<QLabel*>(w); label != nullptr && label->buddy() != nullptr &&
+                                                !label->buddy()->isEnabled() &&
+                                                label->isEnabled()) {
+      problems << QStringLiteral("%1 \"%2\": the caption of a disabled field looks enabled")
+                      .arg(label->objectName(), label->text());
     }
     if (auto* tabs = qobject_cast<QTabBar*>(w)) {
       const QRect last = tabs->tabRect(tabs->count() - 1);

@@ -9,6 +9,7 @@
 #include "platform/app_paths.h"
 #include "platform/launcher.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/field_caption.h"
 #include "platform/widgets/fit_to_font.h"
 #include "platform/widgets/picture_view.h"
 #include "report/report_text.h"
@@ -169,12 +170,12 @@ void ReportProfileWizard::BuildPages() {
     periods_[periods[i].first] = choice;
     connect(choice, &QRadioButton::toggled, this, [this] { UpdateEnabled(); });
   }
-  Text(page, QStringLiteral("from"), QRect(kColumn2 + 18, 106, 34, 22));
+  QLabel* fromCaption = Text(page, QStringLiteral("from"), QRect(kColumn2 + 18, 106, 34, 22));
   from_ = Place(new QDateEdit(page), "FromEdit", QRect(kColumn2 + 52, 102, 108, 24));
-  Text(page, QStringLiteral("to"), QRect(kColumn2 + 18, 134, 34, 22));
+  QLabel* toCaption = Text(page, QStringLiteral("to"), QRect(kColumn2 + 18, 134, 34, 22));
   to_ = Place(new QDateEdit(page), "ToEdit", QRect(kColumn2 + 52, 130, 108, 24));
-  from_->setAccessibleName(QStringLiteral("Report from"));
-  to_->setAccessibleName(QStringLiteral("Report to"));
+  CaptionField(*fromCaption, *from_);
+  CaptionField(*toCaption, *to_);
   for (QDateEdit* edit : {from_, to_}) {
     edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     edit->setCalendarPopup(true);
@@ -219,15 +220,16 @@ void ReportProfileWizard::BuildPages() {
   quotaUnit_->setCurrentIndex(1);
   quotaEdit_->setAccessibleName(QStringLiteral("Monthly quota"));
   quotaUnit_->setAccessibleName(QStringLiteral("Quota unit"));
-  Text(page, QStringLiteral("counting"), QRect(kTextLeft + 18, 68, 70, 22));
+  QLabel* countsCaption = Text(page, QStringLiteral("counting"), QRect(kTextLeft + 18, 68, 70, 22));
   quotaCounts_ = Place(new QComboBox(page), "QuotaCounts", QRect(kTextLeft + 90, 64, 150, 24));
+  CaptionField(*countsCaption, *quotaCounts_);
   quotaCounts_->addItems({QStringLiteral("down + up"), QStringLiteral("downloads only"),
                           QStringLiteral("uploads only")});
-  Text(page, QStringLiteral("The quota month starts on day"), QRect(kTextLeft + 18, 98, 200, 22));
+  QLabel* dayCaption = Text(page, QStringLiteral("The quota month starts on day"),
+                            QRect(kTextLeft + 18, 98, 200, 22));
   quotaDay_ = Place(new QSpinBox(page), "QuotaDay", QRect(kTextLeft + 222, 94, 56, 24));
+  CaptionField(*dayCaption, *quotaDay_);
   quotaDay_->setRange(1, 31);
-  quotaCounts_->setAccessibleName(QStringLiteral("The quota counts"));
-  quotaDay_->setAccessibleName(QStringLiteral("The quota month starts on day"));
   Text(page,
        QStringLiteral("The report shows the use in the quota month and where it ends at this "
                       "pace."),

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 
+#include "platform/widgets/field_caption.h"
 #include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
 #include "shell/widgets/window_parts.h"
@@ -22,7 +23,7 @@ struct TabRow {
 // The "..." button of a row: the caption is its buddy, so the caption's
 // mnemonic reaches it, and screen readers call it after its row.
 void NameAfterRow(QLabel* caption, QPushButton* button, const QString& hint) {
-  caption->setBuddy(button);
+  CaptionField(*caption, *button);
   button->setAccessibleName(caption->text().remove(QLatin1Char('&')));
   button->setAccessibleDescription(hint);
 }

@@ -12,6 +12,7 @@
 #include "config/settings_list.h"
 #include "config/settings_loader.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/field_caption.h"
 #include "platform/widgets/fit_to_font.h"
 #include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
@@ -137,7 +138,7 @@ void SetupWizard::BuildPages() {
   proxyPortEdit_ = new QLineEdit(page);
   proxyPortEdit_->setObjectName(QStringLiteral("ProxyPort"));
   proxyPortEdit_->setGeometry(kTextLeft + 146, 128, 64, 24);
-  portLabel->setBuddy(proxyPortEdit_);
+  CaptionField(*portLabel, *proxyPortEdit_);
   connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
   connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
 
