@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QPushButton>
 #include <QSet>
 #include <QStyle>
@@ -298,6 +299,22 @@ TEST_F(HiDpiTest, DisplaysBarsAndArtAreDrawnAtTheScreensRatio) {
   EXPECT_EQ(icon.convertToFormat(QImage::Format_ARGB32_Premultiplied),
             MeterArt::Lock(true, pixels, lock->palette().color(QPalette::Button)))
       << "drawn for its pixels, not scaled";
+}
+
+// The lock's shackle keeps a 3:1 contrast against the button it sits on,
+// light or dark (a grey shackle vanished on a dark button).
+TEST(LockPictureTest, TheShackleShowsOnALightAndADarkButton) {
+  for (const QColor& face : {QColor(239, 239, 239), QColor(53, 53, 53), QColor(30, 30, 30)}) {
+    QImage button(48, 48, QImage::Format_ARGB32_Premultiplied);
+    button.fill(face);
+    QPainter(&button).drawImage(0, 0, MeterArt::Lock(true, 48, face));
+    // The shackle's arc, above the body.
+    const test::InkMeasure m = test::MeasureInk(button, QRect(10, 2, 28, 18));
+    EXPECT_EQ(m.background, face);
+    EXPECT_GE(m.contrast, 3.0) << face.name().toStdString();
+  }
+  EXPECT_EQ(MeterArt::Lock(false, 24), MeterArt::Lock(false, 24, QColor(239, 239, 239)))
+      << "the light theme's lock as it was";
 }
 
 INSTANTIATE_TEST_SUITE_P(Themes, LookTest,
