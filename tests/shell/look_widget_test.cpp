@@ -67,6 +67,11 @@ struct Look {
 
 using test::MeterWindowTest;
 
+// Names the test runs by the look.
+void PrintTo(const Look& look, std::ostream* os) {
+  *os << look.name;
+}
+
 class LookTest : public MeterWindowTest, public ::testing::WithParamInterface<Look> {
  protected:
   void SetUp() override {
