@@ -46,4 +46,19 @@ QString DisplayUnit::Name() const {
   }
 }
 
+QString DisplayUnit::LongName() const {
+  switch (power_) {
+    case kMega:
+      return QStringLiteral("MegaBits per second");
+    case kGiga:
+      return QStringLiteral("GigaBits per second");
+    default:
+      return QStringLiteral("KiloBits per second");
+  }
+}
+
+QString DisplayUnit::InHint(QString kilobitHint) const {
+  return kilobitHint.replace(DisplayUnit().LongName(), LongName());
+}
+
 }  // namespace velmar

@@ -28,6 +28,11 @@ class DisplayUnit {
   QString Caption() const;
   // As the graph's title names it: "kbit/s", "Mbit/s" or "Gbit/s".
   QString Name() const;
+  // As the displays' hints spell it: "KiloBits per second", "MegaBits per
+  // second" or "GigaBits per second".
+  QString LongName() const;
+  // A display's hint, written for kbit/s, saying this unit instead.
+  QString InHint(QString kilobitHint) const;
 
  private:
   Power power_ = kKilo;

@@ -145,8 +145,8 @@ void KeyStore::Initialise() {
     // Another process may have initialised the file since we looked.
     if (TableCount(db_) == 0) {
       CreateTables(db_, kKindStore);
-      InsertKey(db_, std::nullopt, QStringLiteral("HKEY_LOCAL_MACHINE"));
-      InsertKey(db_, std::nullopt, QStringLiteral("HKEY_CURRENT_USER"));
+      InsertKey(db_, std::nullopt, QStringLiteral("KeyRoot::kMachine"));
+      InsertKey(db_, std::nullopt, QStringLiteral("KeyRoot::kUser"));
     }
     tx.Commit();
     CheckSchema(db_, kKindStore);

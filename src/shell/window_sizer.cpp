@@ -17,8 +17,8 @@ void WindowSizer::OnlyBottom() {
   view_.SetMainPanelVisible(false);
   const int offset = view_.TabSheetTop();
   view_.SetBottomPanelTop(offset);
-  view_.SetWindowSize(view_.WindowWidth(),
-                      offset + view_.BottomPanelTop() + view_.BottomPanelHeight() + 20);
+  view_.SetWindowSize(view_.WindowWidth(), offset + view_.BottomPanelTop() +
+                                               view_.BottomPanelHeight() + view_.StatusBarHeight());
   active_ = true;
 }
 

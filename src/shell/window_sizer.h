@@ -15,6 +15,8 @@ class SizerView {
   virtual int BottomPanelTop() const = 0;
   virtual void SetBottomPanelTop(int top) = 0;
   virtual int BottomPanelHeight() const = 0;
+  // The status bar under the bottom panel.
+  virtual int StatusBarHeight() const { return 20; }
   virtual void SetMainPanelVisible(bool visible) = 0;
   virtual void SetBottomPanelVisible(bool visible) = 0;
   // Whether a click on the main tab's panel opens the sizer menu.

@@ -21,11 +21,12 @@ TEST(AlarmWindowTest, EveryChangeGoesToItsLineAtOnce) {
   EXPECT_EQ(window.Action()->currentText(), "Request URL ");
   EXPECT_EQ(window.Event()->text(), "http://alarm.example.test/");
   EXPECT_TRUE(window.Box(2)->isChecked());
-  EXPECT_EQ(window.Box(2)->text(), "when the Average Downstream speed drops below: ");
-  EXPECT_EQ(window.Box(8)->text(), "when Downstream inactive for :");
+  EXPECT_EQ(window.Box(2)->text(), "when the Average Downstream speed drops &below: ");
+  EXPECT_EQ(window.Box(8)->text(), "when Downstream &inactive for :");
   EXPECT_TRUE(window.Threshold(2)->isEnabled());
   EXPECT_FALSE(window.Threshold(0)->isEnabled()) << "a field is enabled exactly while its box is";
-  EXPECT_EQ(window.Threshold(2)->palette().color(QPalette::Text), QColor(Qt::red));
+  const QColor red = AlarmWindow::InvalidColour(window.palette());
+  EXPECT_EQ(window.Threshold(2)->palette().color(QPalette::Text), red);
 
   window.Box(0)->setChecked(true);
   EXPECT_EQ(settings.Line(25), "1");
@@ -35,10 +36,10 @@ TEST(AlarmWindowTest, EveryChangeGoesToItsLineAtOnce) {
   window.Threshold(0)->clear();
   QTest::keyClicks(window.Threshold(0), "7.5");
   EXPECT_EQ(settings.Line(15), "7.5") << "kept as typed";
-  EXPECT_EQ(window.Threshold(0)->palette().color(QPalette::Text), QColor(Qt::red));
+  EXPECT_EQ(window.Threshold(0)->palette().color(QPalette::Text), red);
   window.Threshold(0)->clear();
   QTest::keyClicks(window.Threshold(0), "750");
-  EXPECT_NE(window.Threshold(0)->palette().color(QPalette::Text), QColor(Qt::red));
+  EXPECT_NE(window.Threshold(0)->palette().color(QPalette::Text), red);
 
   window.Action()->setCurrentIndex(4);
   EXPECT_EQ(window.Action()->currentText(), "Desktop notification");

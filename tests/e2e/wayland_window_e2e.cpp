@@ -177,7 +177,7 @@ class WaylandWindowTest : public ::testing::Test {
 TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
   // An X11 session kept the window's place; Wayland must leave it alone.
   Registry reg(KeyStore::Default());
-  reg.SetRootKey(HKEY_LOCAL_MACHINE);
+  reg.SetRootKey(KeyRoot::kMachine);
   ASSERT_TRUE(reg.OpenKey(kProductKey, true));
   reg.WriteInteger("RCLeft", 150);
   reg.WriteInteger("RCTop", 120);

@@ -255,5 +255,37 @@ TEST(IndicatorPainterTest, SmallAndEmptySizes) {
   EXPECT_EQ(painter.Render().size(), QSize(17, 69));
 }
 
+// At a device pixel ratio (or in a window grown for its font) the picture
+// has the screen's pixels, marked with the ratio, and every bar the same
+// rows and gap; ratio 1 is the design's picture. (The window test checks
+// the bars as Qt shows them at 1.25, 1.5 and 2.)
+TEST(IndicatorPainterTest, ScaledPicturesHaveEvenBarsAndGaps) {
+  IndicatorPainter painter;
+  painter.SetSize({30, 124});
+  painter.SetPosition(40);
+  const QImage atOne = painter.Render().copy();
+  EXPECT_FALSE(painter.SetLayoutScale(0.5)) << "below 1 counts as 1";
+  EXPECT_TRUE(painter.SetDevicePixelRatio(1.5));
+  EXPECT_TRUE(painter.SetLayoutScale(1.5));
+  const QImage& image = painter.Render();
+  EXPECT_EQ(image.devicePixelRatio(), 1.5);
+  EXPECT_EQ(image.size(), QSize(45, 186));
+  const IndicatorPainter::BarGeometry g = IndicatorPainter::Geometry(2.25);
+  EXPECT_EQ(g.pitch, 7);  // 3 x 2.25, rounded
+  EXPECT_EQ(g.bar, 5);
+  const int bars = IndicatorPainter::BarCount(186, 2.25);
+  for (int y = 0, bar = 0; bar < bars; ++bar) {
+    const QColor colour = bar < IndicatorPainter::FirstLitBar(bars, 40) ? kDimLime : kLime;
+    for (y = g.margin + bar * g.pitch; y < g.margin + (bar + 1) * g.pitch; ++y) {
+      const QColor expected = y - g.margin - bar * g.pitch < g.bar ? colour : kBlack;
+      ASSERT_EQ(image.pixel(g.sideMargin, y) & 0xffffffu, expected.rgb() & 0xffffffu) << y;
+    }
+  }
+  EXPECT_EQ(IndicatorPainter::BarCount(124), IndicatorPainter::BarCount(248, 2));
+  painter.SetDevicePixelRatio(1);
+  painter.SetLayoutScale(1);
+  EXPECT_TRUE(SameImage(painter.Render(), atOne));
+}
+
 }  // namespace
 }  // namespace velmar

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRect>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -545,6 +546,59 @@ TEST(LcdDisplayPainterTest, DegenerateSettingsDrawOnlyTheBackground) {
   crowded.SetNumDigits(1000000);
   const QImage& image = crowded.Render();
   EXPECT_EQ(image.copy(0, 0, 5, 17), crowded.DigitPicture(5).copy(5, 0, 5, 17));
+}
+
+// Lengths of the lit runs from `from` in steps of `step`.
+std::vector<int> LitRuns(const QImage& image, QPoint from, QPoint step) {
+  std::vector<int> runs{0};
+  for (QPoint p = from; image.rect().contains(p); p += step) {
+    const bool lit = (image.pixel(p) & 0xffffffu) == (kLime.rgb() & 0xffffffu);
+    if (lit) {
+      ++runs.back();
+    } else if (runs.back() > 0) {
+      runs.push_back(0);
+    }
+  }
+  if (runs.back() == 0) {
+    runs.pop_back();
+  }
+  return runs;
+}
+
+// At a device pixel ratio, or in a window grown for its font, the digits
+// are drawn again in the screen's pixels, each length scaled and rounded
+// once: both verticals and top and bottom of a digit alike, every cell the
+// same picture, the picture marked with the ratio. (The window test checks
+// them as Qt shows them at 1.25, 1.5 and 2.)
+TEST(LcdDisplayPainterTest, ScaledDigitsHaveEvenStrokesInEveryCell) {
+  for (const auto& [ratio, layout] : {std::pair{1.5, 1.5}, std::pair{3.0, 1.0}}) {
+    LcdDisplayPainter painter;  // the meter's speed digits: 12 x 24, line 4
+    UseGeometry(painter, {12, 24, 4});
+    painter.SetNumDigits(5);
+    painter.SetSize({static_cast<int>(80 * layout), static_cast<int>(30 * layout)});
+    painter.SetValue(88888);
+    painter.SetDevicePixelRatio(ratio);
+    painter.SetLayoutScale(layout);
+    const int w = painter.DeviceDigitWidth(), h = painter.DeviceDigitHeight();
+    EXPECT_EQ(w, static_cast<int>(std::lround(12 * ratio * layout)));
+    // The outline, centred on each edge (an odd width), takes (gap + 1) / 2
+    // off either side of a segment.
+    const int stroke = painter.DeviceLineWidth() - (painter.DeviceGap() + 1);
+    const QImage& eight = painter.DigitPicture(8);
+    for (int y : {h / 4, 3 * h / 4}) {
+      EXPECT_EQ(LitRuns(eight, {0, y}, {1, 0}), (std::vector<int>{stroke, stroke})) << y;
+    }
+    const std::vector<int> down = LitRuns(eight, {w / 2, 0}, {0, 1});
+    ASSERT_EQ(down.size(), 3u) << "top, middle, bottom";
+    EXPECT_EQ(down.front(), stroke);
+    EXPECT_EQ(down.back(), stroke);
+    const QImage& image = painter.Render();
+    EXPECT_EQ(image.devicePixelRatio(), ratio);
+    const int cell = image.width() / 5;
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(image.copy((cell - w) / 2 + i * cell, (image.height() - h) / 2, w, h), eight) << i;
+    }
+  }
 }
 
 }  // namespace

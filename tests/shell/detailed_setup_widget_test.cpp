@@ -31,9 +31,10 @@ TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   Open();
   EXPECT_EQ(dialog->windowTitle(), "Velmar Detailed Setup");
   EXPECT_EQ(dialog->size(), QSize(556, 415));
-  EXPECT_EQ(Texts(dialog.get()),
-            (QStringList{"Network interface to monitor:", "URL (http or ftp) for 'Generate' Mode:",
-                         "Proxy server address or hostname:", "Port:"}));
+  EXPECT_EQ(
+      Texts(dialog.get()),
+      (QStringList{"&Network interface to monitor:", "&URL (http or ftp) for 'Generate' Mode:",
+                   "Proxy server address or &hostname:", "P&ort:"}));
   EXPECT_EQ(Child<QComboBox>("Interfacebox")->currentText(), "All");
   EXPECT_EQ(Group("KBmodepanel")->title(), "1 KiloBit is ");
   EXPECT_EQ(Group("AvgModepanel")->title(), "Averaging algorithm ");
@@ -41,12 +42,12 @@ TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   for (QRadioButton* b : Group("KBmodepanel")->Buttons()) {
     kb << b->text();
   }
-  EXPECT_EQ(kb, (QStringList{"1000 bits", "1024 bits"}));
+  EXPECT_EQ(kb, (QStringList{"&1000 bits", "10&24 bits"}));
   QStringList avg;
   for (QRadioButton* b : Group("AvgModepanel")->Buttons()) {
     avg << b->text();
   }
-  EXPECT_EQ(avg, (QStringList{"3 Pole", "Mid range", "Full range"}));
+  EXPECT_EQ(avg, (QStringList{"&3 Pole", "&Mid range", "&Full range"}));
   // Two and three columns: the items of each group share one row.
   const auto& kbButtons = Group("KBmodepanel")->Buttons();
   EXPECT_EQ(kbButtons[0]->y(), kbButtons[1]->y());
@@ -55,12 +56,12 @@ TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   EXPECT_EQ(avgButtons[0]->y(), avgButtons[2]->y());
   EXPECT_LT(avgButtons[1]->x(), avgButtons[2]->x());
 
-  EXPECT_EQ(Box("UseProxyBox")->text(), "Connect through proxy server");
-  EXPECT_EQ(Box("WinStartupBox")->text(), "Auto-run Velmar when I log in");
-  EXPECT_EQ(Box("AnalyseStartupbox")->text(), "Start Velmar in 'Active' mode");
-  EXPECT_EQ(Box("StayOnTopBox")->text(), "Keep Velmar main-window on top");
-  EXPECT_EQ(Child<QPushButton>("revertButton")->text(), "Revert settings");
-  EXPECT_EQ(Child<QPushButton>("closeButton")->text(), "Close");
+  EXPECT_EQ(Box("UseProxyBox")->text(), "Connect through pro&xy server");
+  EXPECT_EQ(Box("WinStartupBox")->text(), "&Auto-run Velmar when I log in");
+  EXPECT_EQ(Box("AnalyseStartupbox")->text(), "&Start Velmar in 'Active' mode");
+  EXPECT_EQ(Box("StayOnTopBox")->text(), "&Keep Velmar main-window on top");
+  EXPECT_EQ(Child<QPushButton>("revertButton")->text(), "&Revert settings");
+  EXPECT_EQ(Child<QPushButton>("closeButton")->text(), "C&lose");
   EXPECT_NE(Edit("URLbox"), nullptr);
   EXPECT_NE(Edit("HostBox"), nullptr);
   EXPECT_LT(Edit("proxyport")->width(), Edit("HostBox")->width() / 4) << "a few characters wide";
@@ -138,6 +139,7 @@ TEST_F(DetailedSetupTest, ProxyOffOrWithoutHostDisablesItsControls) {
     Open({{8, hostText}, {9, "81"}, {14, use}});
     EXPECT_FALSE(Box("UseProxyBox")->isChecked());
     EXPECT_FALSE(Edit("HostBox")->isEnabled());
+    EXPECT_FALSE(Child<QLabel>("HostLabel")->isEnabled()) << "its caption looks disabled too";
     EXPECT_FALSE(Child<QLabel>("PortLabel")->isEnabled());
     EXPECT_FALSE(Edit("proxyport")->isEnabled());
   }

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "platform/widgets/picture_view.h"
 #include "shell/setup_test_host.h"
 #include "support/scripted_ui.h"
 
@@ -61,7 +62,8 @@ TEST_F(SetupWizardTest, WindowBarAndPages) {
     EXPECT_TRUE(bar->EndButton()->isEnabled());
     EXPECT_EQ(bar->BackButton()->isEnabled(), page > 0);
     EXPECT_EQ(bar->NextButton()->isEnabled(), page < 7);
-    EXPECT_FALSE(dialog->Pages()->widget(page)->findChild<QLabel*>("Picture")->pixmap().isNull())
+    EXPECT_FALSE(
+        dialog->Pages()->widget(page)->findChild<PictureView*>("Picture")->Picture().isNull())
         << "every page has its picture";
   }
 }

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <array>
 
@@ -28,14 +29,23 @@ class AlarmWindow : public QDialog {
   // Checks all boxes when any is unchecked, else clears them all.
   void AllOnOff();
 
-  // A threshold that is not a whole number is shown in red.
+  // A threshold that is not a whole number is shown in red, as dark (or
+  // light) as the theme's field background needs for a 4.5:1 contrast.
   static bool IsWholeNumber(const QString& text);
+  static QColor InvalidColour(const QPalette& palette);
+  // The label of the action's parameter field.
+  static QString EventCaption(int action);
+  QLabel* EventLabel() { return eventLabel_; }
 
  private:
   void ShowValidity(int i);
+  // Labels the parameter field for `action`, disabled where it means
+  // nothing.
+  void ShowEventField(int action);
 
   SettingsList& settings_;
   QComboBox* action_;
+  QLabel* eventLabel_;
   QLineEdit* event_;
   std::array<QCheckBox*, 10> conditionBoxes_{};
   std::array<QLineEdit*, 10> thresholdEdits_{};

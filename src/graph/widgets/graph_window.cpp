@@ -93,6 +93,7 @@ QSlider* MakeSlider(Qt::Orientation orientation, const char* name, const QString
   auto* slider = new QSlider(orientation);
   slider->setObjectName(QString::fromLatin1(name));
   slider->setToolTip(hint);
+  slider->setAccessibleName(hint);
   slider->setRange(0, maximum);
   slider->setValue(start);
   slider->setTickInterval(tick);
@@ -156,6 +157,7 @@ GraphWindow::~GraphWindow() {
 void GraphWindow::BuildControls() {
   chartView_ = new ChartWidget(graph_.Chart, this);
   chartView_->setObjectName(QStringLiteral("chart"));
+  chartView_->setAccessibleName(QStringLiteral("3D graph"));
   chartView_->setMinimumSize(120, 100);
   graph_.Changed = [this] { chartView_->Refresh(); };
 

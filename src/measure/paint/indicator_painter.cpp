@@ -2,6 +2,7 @@
 
 #include <QRgb>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "measure/paint/painter_property.h"
@@ -49,9 +50,29 @@ bool IndicatorPainter::SetSize(QSize size) {
   return StoreIfChanged(size_, size, imageStale_);
 }
 
-int IndicatorPainter::BarCount(int height) {
-  const int rows = height / 3;
-  return rows < 2 ? 0 : rows - 1;
+bool IndicatorPainter::SetDevicePixelRatio(qreal ratio) {
+  return SetScaleFactor(devicePixelRatio_, ratio);
+}
+
+bool IndicatorPainter::SetLayoutScale(qreal scale) {
+  return SetScaleFactor(layoutScale_, scale);
+}
+
+bool IndicatorPainter::SetScaleFactor(qreal& field, qreal value) {
+  return StoreIfChanged(field, std::max<qreal>(1, value), imageStale_);
+}
+
+IndicatorPainter::BarGeometry IndicatorPainter::Geometry(qreal scale) {
+  const auto device = [scale](int design) {
+    return std::max(1, static_cast<int>(std::lround(design * scale)));
+  };
+  return {device(2), device(2), device(3), device(5), device(1)};
+}
+
+int IndicatorPainter::BarCount(int height, qreal scale) {
+  const BarGeometry g = Geometry(scale);
+  const int room = height - 2 * g.margin - g.bar;
+  return room < 0 ? 0 : room / g.pitch + 1;
 }
 
 int IndicatorPainter::FirstLitBar(int barCount, int position) {
@@ -71,28 +92,36 @@ int IndicatorPainter::FirstLitBar(int barCount, int position) {
 }
 
 const QImage& IndicatorPainter::Render() {
-  if (image_.size() != size_) {
-    image_ = size_.isEmpty() ? QImage() : QImage(size_, QImage::Format_RGB32);
+  const QSize pixels(static_cast<int>(std::ceil(size_.width() * devicePixelRatio_)),
+                     static_cast<int>(std::ceil(size_.height() * devicePixelRatio_)));
+  if (image_.size() != pixels) {
+    image_ = size_.isEmpty() ? QImage() : QImage(pixels, QImage::Format_RGB32);
     imageStale_ = true;
   }
   if (!imageStale_ || image_.isNull()) {
     return image_;
   }
   imageStale_ = false;
+  image_.setDevicePixelRatio(1);
   image_.fill(background_);
-  const int bars = BarCount(size_.height());
+  const BarGeometry g = Geometry(Scale());
+  const int bars = BarCount(image_.height(), Scale());
   const int firstLit = FirstLitBar(bars, position_);
-  const int width = size_.width();
+  const int width = image_.width();
+  // The gap starts at the middle column and grows to the right; the left
+  // half is drawn from the gap outwards.
+  const int gapStart = width / 2;
   const QRgb lit = foreground_.rgb();
   const QRgb dim = dimColor_.rgb();
   for (int bar = 0; bar < bars; ++bar) {
     const QRgb colour = bar < firstLit ? dim : lit;
-    // Two pixel rows per bar, each in two halves with a gap down the middle.
-    for (int y = 3 * bar + 2; y <= 3 * bar + 3; ++y) {
-      DrawRowFromTo(image_, y, width / 2 - 1, 4, colour);
-      DrawRowFromTo(image_, y, width / 2 + 1, width - 5, colour);
+    const int top = g.margin + bar * g.pitch;
+    for (int y = top; y < top + g.bar; ++y) {
+      DrawRowFromTo(image_, y, gapStart - 1, g.sideMargin - 1, colour);
+      DrawRowFromTo(image_, y, gapStart + g.gap, width - g.sideMargin, colour);
     }
   }
+  image_.setDevicePixelRatio(devicePixelRatio_);
   return image_;
 }
 

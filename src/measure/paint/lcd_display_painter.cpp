@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPen>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -96,6 +97,45 @@ bool LcdDisplayPainter::SetSize(QSize size) {
   return StoreIfChanged(size_, size, imageStale_);
 }
 
+bool LcdDisplayPainter::SetDevicePixelRatio(qreal ratio) {
+  return SetScaleFactor(devicePixelRatio_, ratio);
+}
+
+bool LcdDisplayPainter::SetLayoutScale(qreal scale) {
+  return SetScaleFactor(layoutScale_, scale);
+}
+
+bool LcdDisplayPainter::SetScaleFactor(qreal& field, qreal value) {
+  if (!StoreIfChanged(field, std::max<qreal>(1, value))) {
+    return false;
+  }
+  RebuildDigitPictures();
+  return true;
+}
+
+int LcdDisplayPainter::ToDevice(int design) const {
+  return static_cast<int>(std::lround(design * Scale()));
+}
+
+int LcdDisplayPainter::DeviceDigitWidth() const {
+  return ToDevice(digitWidth_);
+}
+
+int LcdDisplayPainter::DeviceDigitHeight() const {
+  return ToDevice(digitHeight_);
+}
+
+int LcdDisplayPainter::DeviceLineWidth() const {
+  return ToDevice(digitLineWidth_);
+}
+
+int LcdDisplayPainter::DeviceGap() const {
+  // An odd width, so the outline that makes the gaps lies evenly on both
+  // sides of the segments' edges: one pixel up to a scale of 2.5, then three.
+  const int half = static_cast<int>(std::floor((Scale() - 0.5) / 2));
+  return 2 * std::max(0, half) + 1;
+}
+
 bool LcdDisplayPainter::SetDigitGeometry(int& field, int value) {
   if (!StoreIfChanged(field, value)) {
     return false;
@@ -133,9 +173,9 @@ bool LcdDisplayPainter::SegmentLit(int digit, Segment segment) {
 }
 
 QPolygon LcdDisplayPainter::SegmentPolygon(Segment segment) const {
-  const int w = digitWidth_;
-  const int H = digitHeight_;
-  const int L = digitLineWidth_;
+  const int w = DeviceDigitWidth();
+  const int H = DeviceDigitHeight();
+  const int L = DeviceLineWidth();
   const int h = H / 2;
   const int l = L / 2;
   switch (segment) {
@@ -161,16 +201,18 @@ QPolygon LcdDisplayPainter::SegmentPolygon(Segment segment) const {
 void LcdDisplayPainter::RebuildDigitPictures() {
   ++digitPictureBuilds_;
   imageStale_ = true;
-  if (digitWidth_ <= 0 || digitHeight_ <= 0) {
+  const int width = DeviceDigitWidth();
+  const int height = DeviceDigitHeight();
+  if (width <= 0 || height <= 0) {
     digits_.fill(QImage());
     return;
   }
-  // The one-pixel outline in the background colour leaves the thin gaps
-  // between neighbouring segments and around the digit.
+  // The outline in the background colour leaves the thin gaps between
+  // neighbouring segments and around the digit.
   QPen outline(backgroundColor_);
-  outline.setWidth(1);
+  outline.setWidth(DeviceGap());
   for (int digit = 0; digit < 10; ++digit) {
-    QImage picture(digitWidth_, digitHeight_, QImage::Format_RGB32);
+    QImage picture(width, height, QImage::Format_RGB32);
     picture.fill(backgroundColor_);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -186,22 +228,31 @@ void LcdDisplayPainter::RebuildDigitPictures() {
 }
 
 const QImage& LcdDisplayPainter::Render() {
-  if (image_.size() != size_) {
-    image_ = size_.isEmpty() ? QImage() : QImage(size_, QImage::Format_RGB32);
+  const QSize pixels(static_cast<int>(std::ceil(size_.width() * devicePixelRatio_)),
+                     static_cast<int>(std::ceil(size_.height() * devicePixelRatio_)));
+  if (image_.size() != pixels) {
+    image_ = size_.isEmpty() ? QImage() : QImage(pixels, QImage::Format_RGB32);
     imageStale_ = true;
   }
   if (!imageStale_ || image_.isNull()) {
     return image_;
   }
   imageStale_ = false;
+  // Drawn in device pixels, the pictures 1:1; the ratio is marked after.
+  image_.setDevicePixelRatio(1);
   image_.fill(backgroundColor_);
   // Without a cell there is nothing to divide the width by.
-  if (numDigits_ <= 0 || digits_[0].isNull()) {
-    return image_;
+  if (numDigits_ > 0 && !digits_[0].isNull()) {
+    DrawCells();
   }
-  const int cellWidth = size_.width() / numDigits_;
-  const int y = (size_.height() - digitHeight_) / 2;
-  const int x = (cellWidth - digitWidth_) / 2;
+  image_.setDevicePixelRatio(devicePixelRatio_);
+  return image_;
+}
+
+void LcdDisplayPainter::DrawCells() {
+  const int cellWidth = image_.width() / numDigits_;
+  const int y = (image_.height() - DeviceDigitHeight()) / 2;
+  const int x = (cellWidth - DeviceDigitWidth()) / 2;
   const std::string number = FormatText(value_, 1);
   QPainter painter(&image_);
   // More cells than pixels puts every cell at the same place, where the last
@@ -213,7 +264,6 @@ const QImage& LcdDisplayPainter::Render() {
     const int digit = (c >= '0' && c <= '9') ? c - '0' : 1;
     painter.drawImage(x + i * cellWidth, y, digits_[static_cast<size_t>(digit)]);
   }
-  return image_;
 }
 
 }  // namespace velmar

@@ -14,6 +14,11 @@ namespace velmar {
 // prepared once per geometry and colour set, so that a change of the value
 // (several times a second) only copies pictures.
 //
+// The digit geometry is given in the window's design pixels. The picture is
+// drawn in device pixels: each length is multiplied by the device pixel
+// ratio and the window's font scale and rounded once, so every segment of a
+// display has the same stroke and every gap the same width at any ratio.
+//
 // Setters return true when they changed something, so that the widget asks
 // for a repaint only then.
 class LcdDisplayPainter {
@@ -43,6 +48,10 @@ class LcdDisplayPainter {
   QColor LightOnColor() const { return lightOnColor_; }
   QColor LightOffColor() const { return lightOffColor_; }
   QSize Size() const { return size_; }
+  qreal DevicePixelRatio() const { return devicePixelRatio_; }
+  qreal LayoutScale() const { return layoutScale_; }
+  // Device pixels per design pixel: the ratio times the layout scale.
+  qreal Scale() const { return devicePixelRatio_ * layoutScale_; }
 
   // A display of fewer than one digit draws only its background.
   bool SetNumDigits(int numDigits);
@@ -54,7 +63,12 @@ class LcdDisplayPainter {
   bool SetBackgroundColor(const QColor& color);
   bool SetLightOnColor(const QColor& color);
   bool SetLightOffColor(const QColor& color);
+  // The control's size in logical pixels.
   bool SetSize(QSize size);
+  // The screen's device pixel ratio (ratios below 1 count as 1).
+  bool SetDevicePixelRatio(qreal ratio);
+  // How much the window's layout grew for its font (see FontScale).
+  bool SetLayoutScale(qreal scale);
 
   // `value` in decimal with at least `numDigits` digits, zero-padded after
   // the sign, as printf's "%n.nd" writes it.
@@ -63,23 +77,33 @@ class LcdDisplayPainter {
   // Whether `segment` is lit in `digit` (0..9).
   static bool SegmentLit(int digit, Segment segment);
 
-  // The corner points of `segment` for the current digit geometry.
+  // The corner points of `segment` for the current digit geometry, in
+  // device pixels.
   QPolygon SegmentPolygon(Segment segment) const;
+  // The digit's size, stroke and gap between segments in device pixels.
+  int DeviceDigitWidth() const;
+  int DeviceDigitHeight() const;
+  int DeviceLineWidth() const;
+  int DeviceGap() const;
 
-  // The prepared picture of `digit` (0..9); null when the digit size is not
-  // positive.
+  // The prepared picture of `digit` (0..9), in device pixels; null when the
+  // digit size is not positive.
   const QImage& DigitPicture(int digit) const { return digits_.at(digit); }
 
   // How often the ten digit pictures have been prepared.
   int DigitPictureBuilds() const { return digitPictureBuilds_; }
 
-  // The whole control at Size(); null when the size is empty.
+  // The whole control at Size() x DevicePixelRatio() pixels, marked with
+  // the ratio; null when the size is empty.
   const QImage& Render();
 
  private:
   void RebuildDigitPictures();
+  void DrawCells();
   bool SetDigitGeometry(int& field, int value);
   bool SetColour(QColor& field, const QColor& color);
+  bool SetScaleFactor(qreal& field, qreal value);
+  int ToDevice(int design) const;
 
   int numDigits_ = 6;
   int value_ = 0;
@@ -90,6 +114,8 @@ class LcdDisplayPainter {
   QColor lightOnColor_{0, 255, 0};
   QColor lightOffColor_{0, 128, 0};
   QSize size_{kDefaultWidth, kDefaultHeight};
+  qreal devicePixelRatio_ = 1;
+  qreal layoutScale_ = 1;
 
   std::array<QImage, 10> digits_;
   int digitPictureBuilds_ = 0;

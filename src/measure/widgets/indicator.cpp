@@ -1,11 +1,19 @@
 #include "measure/widgets/indicator.h"
 
+#include <QLocale>
+
 namespace velmar {
 
-Indicator::Indicator(QWidget* parent) : PaintedControl(parent) {}
+Indicator::Indicator(QWidget* parent) : PaintedControl(parent) {
+  InstallReadoutAccessibility();
+}
 
 void Indicator::SetPosition(int position) {
-  RepaintIf(painter_.SetPosition(position));
+  if (!painter_.SetPosition(position)) {
+    return;
+  }
+  update();
+  announcer_.Changed();
 }
 
 void Indicator::SetBackground(const QColor& color) {
@@ -14,6 +22,11 @@ void Indicator::SetBackground(const QColor& color) {
 
 void Indicator::SetForeground(const QColor& color) {
   RepaintIf(painter_.SetForeground(color));
+}
+
+QString Indicator::ReadoutText() const {
+  const QLocale locale;
+  return locale.toString(Position()) + locale.percent();
 }
 
 }  // namespace velmar

@@ -2,12 +2,14 @@
 
 #include "measure/paint/indicator_painter.h"
 #include "measure/widgets/painted_control.h"
+#include "platform/widgets/readout.h"
 
 namespace velmar {
 
 // A vertical bar graph of a percentage. Takes no input; the picture comes
-// from IndicatorPainter and reaches the screen in one copy.
-class Indicator : public PaintedControl<IndicatorPainter> {
+// from IndicatorPainter and reaches the screen in one copy. Screen readers
+// read it as a progress bar of 0 to 100 %.
+class Indicator : public PaintedControl<IndicatorPainter>, public Readout {
  public:
   explicit Indicator(QWidget* parent = nullptr);
 
@@ -19,6 +21,15 @@ class Indicator : public PaintedControl<IndicatorPainter> {
   void SetPosition(int position);
   void SetBackground(const QColor& color);
   void SetForeground(const QColor& color);
+
+  // Readout
+  QString ReadoutText() const override;
+  double ReadoutValue() const override { return Position(); }
+  double ReadoutMaximum() const override { return 100; }
+  QAccessible::Role ReadoutRole() const override { return QAccessible::ProgressBar; }
+
+ private:
+  ValueAnnouncer announcer_{*this, *this};
 };
 
 }  // namespace velmar

@@ -1,15 +1,32 @@
 #include "measure/widgets/lcd_display.h"
 
+#include <QLocale>
+#include <algorithm>
+#include <cmath>
+
 namespace velmar {
 
-LcdDisplay::LcdDisplay(QWidget* parent) : PaintedControl(parent) {}
+LcdDisplay::LcdDisplay(QWidget* parent) : PaintedControl(parent) {
+  InstallReadoutAccessibility();
+}
+
+LcdDisplay::~LcdDisplay() = default;
 
 void LcdDisplay::SetNumDigits(int numDigits) {
   RepaintIf(painter_.SetNumDigits(numDigits));
 }
 
 void LcdDisplay::SetValue(int value) {
-  RepaintIf(painter_.SetValue(value));
+  if (!painter_.SetValue(value)) {
+    return;
+  }
+  update();
+  if (OnValueChanged) {
+    OnValueChanged();
+  }
+  if (announcer_ != nullptr) {
+    announcer_->Changed();
+  }
 }
 
 void LcdDisplay::SetDigitHeight(int height) {
@@ -34,6 +51,22 @@ void LcdDisplay::SetLightOnColor(const QColor& color) {
 
 void LcdDisplay::SetLightOffColor(const QColor& color) {
   RepaintIf(painter_.SetLightOffColor(color));
+}
+
+void LcdDisplay::SetReadoutUnit(const QString& unit) {
+  unit_ = unit;
+  if (announcer_ == nullptr) {
+    announcer_ = std::make_unique<ValueAnnouncer>(*this, *this);
+  }
+}
+
+QString LcdDisplay::ReadoutText() const {
+  const QString number = QLocale().toString(Value());
+  return unit_.isEmpty() ? number : number + QLatin1Char(' ') + unit_;
+}
+
+double LcdDisplay::ReadoutMaximum() const {
+  return std::pow(10.0, std::clamp(NumDigits(), 0, 18)) - 1;
 }
 
 }  // namespace velmar

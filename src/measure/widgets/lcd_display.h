@@ -1,15 +1,24 @@
 #pragma once
 
+#include <QString>
+#include <functional>
+#include <memory>
+
 #include "measure/paint/lcd_display_painter.h"
 #include "measure/widgets/painted_control.h"
+#include "platform/widgets/readout.h"
 
 namespace velmar {
 
 // A row of seven-segment digits showing a whole number. Takes no input; the
 // picture comes from LcdDisplayPainter and reaches the screen in one copy.
-class LcdDisplay : public PaintedControl<LcdDisplayPainter> {
+// A display with a unit speaks for itself to screen readers (its accessible
+// name, then "1,234 KBytes"); one that is part of a larger readout leaves
+// that to the readout and tells it of every change.
+class LcdDisplay : public PaintedControl<LcdDisplayPainter>, public Readout {
  public:
   explicit LcdDisplay(QWidget* parent = nullptr);
+  ~LcdDisplay() override;
 
   int NumDigits() const { return painter_.NumDigits(); }
   int Value() const { return painter_.Value(); }
@@ -28,6 +37,20 @@ class LcdDisplay : public PaintedControl<LcdDisplayPainter> {
   void SetBackgroundColor(const QColor& color);
   void SetLightOnColor(const QColor& color);
   void SetLightOffColor(const QColor& color);
+
+  // The unit its value is read with; from then on changes are announced.
+  void SetReadoutUnit(const QString& unit);
+  // Called after every change of the value (for the readout it is part of).
+  std::function<void()> OnValueChanged;
+
+  // Readout
+  QString ReadoutText() const override;
+  double ReadoutValue() const override { return Value(); }
+  double ReadoutMaximum() const override;
+
+ private:
+  QString unit_;
+  std::unique_ptr<ValueAnnouncer> announcer_;
 };
 
 }  // namespace velmar

@@ -47,10 +47,14 @@ void Bars(QPainter& p, QRectF r, const std::initializer_list<double>& heights) {
 
 }  // namespace
 
-QImage ReportArt::WizardPicture(int page, QSize size) {
-  QImage image = WizardArt::Canvas(size);
+QImage ReportArt::WizardPicture(int page, QSize size, qreal ratio) {
+  QImage image = WizardArt::Canvas(size, ratio);
+  if (image.isNull()) {
+    return image;
+  }
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
+  WizardArt::ScaleToDesign(p, image, WizardArt::kPictureSize, size);
   const double w = size.width();
   const double h = size.height();
   const QRectF label = WizardArt::CaptionArea(size);

@@ -9,6 +9,9 @@
 #include "platform/app_paths.h"
 #include "platform/launcher.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/field_caption.h"
+#include "platform/widgets/fit_to_font.h"
+#include "platform/widgets/picture_view.h"
 #include "report/report_text.h"
 #include "report/widgets/report_art.h"
 
@@ -117,6 +120,8 @@ ReportProfileWizard::ReportProfileWizard(const ProfileStore& profiles, QWidget* 
     }
   });
 
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
   // Centred on the screen of the parent, as the setup wizard is.
   const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
   if (screen != nullptr) {
@@ -127,11 +132,12 @@ ReportProfileWizard::ReportProfileWizard(const ProfileStore& profiles, QWidget* 
 QWidget* ReportProfileWizard::AddPage(const char* name, const QString& question) {
   auto* page = new QWidget;
   page->setObjectName(QString::fromLatin1(name));
-  auto* picture = new QLabel(page);
+  const int number = notebook_->count();
+  auto* picture = new PictureView(
+      [number](QSize size, qreal ratio) { return ReportArt::WizardPicture(number, size, ratio); },
+      page);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(0, 0, kPictureWidth, 182);
-  picture->setPixmap(
-      QPixmap::fromImage(ReportArt::WizardPicture(notebook_->count(), picture->size())));
   Text(page, question, QRect(kTextLeft, 8, kTextWidth, 18));
   notebook_->addWidget(page);
   return page;
@@ -145,6 +151,7 @@ void ReportProfileWizard::BuildPages() {
   nameBox_->addItems(profiles_.Names());
   nameBox_->setCurrentIndex(-1);
   nameBox_->setEditText(QString());
+  nameBox_->setAccessibleName(QStringLiteral("Name of the report profile"));
   Text(page, QStringLiteral("Pick a profile to change it, or type a new name."),
        QRect(kTextLeft, 68, kTextWidth, 38));
   Text(page,
@@ -167,10 +174,12 @@ void ReportProfileWizard::BuildPages() {
     periods_[periods[i].first] = choice;
     connect(choice, &QRadioButton::toggled, this, [this] { UpdateEnabled(); });
   }
-  Text(page, QStringLiteral("from"), QRect(kColumn2 + 18, 106, 34, 22));
+  QLabel* fromCaption = Text(page, QStringLiteral("from"), QRect(kColumn2 + 18, 106, 34, 22));
   from_ = Place(new QDateEdit(page), "FromEdit", QRect(kColumn2 + 52, 102, 108, 24));
-  Text(page, QStringLiteral("to"), QRect(kColumn2 + 18, 134, 34, 22));
+  QLabel* toCaption = Text(page, QStringLiteral("to"), QRect(kColumn2 + 18, 134, 34, 22));
   to_ = Place(new QDateEdit(page), "ToEdit", QRect(kColumn2 + 52, 130, 108, 24));
+  CaptionField(*fromCaption, *from_);
+  CaptionField(*toCaption, *to_);
   for (QDateEdit* edit : {from_, to_}) {
     edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     edit->setCalendarPopup(true);
@@ -213,12 +222,17 @@ void ReportProfileWizard::BuildPages() {
   quotaUnit_ = Place(new QComboBox(page), "QuotaUnit", QRect(kTextLeft + 114, 34, 64, 24));
   quotaUnit_->addItems(kUnits);
   quotaUnit_->setCurrentIndex(1);
-  Text(page, QStringLiteral("counting"), QRect(kTextLeft + 18, 68, 70, 22));
+  quotaEdit_->setAccessibleName(QStringLiteral("Monthly quota"));
+  quotaUnit_->setAccessibleName(QStringLiteral("Quota unit"));
+  QLabel* countsCaption = Text(page, QStringLiteral("counting"), QRect(kTextLeft + 18, 68, 70, 22));
   quotaCounts_ = Place(new QComboBox(page), "QuotaCounts", QRect(kTextLeft + 90, 64, 150, 24));
+  CaptionField(*countsCaption, *quotaCounts_);
   quotaCounts_->addItems({QStringLiteral("down + up"), QStringLiteral("downloads only"),
                           QStringLiteral("uploads only")});
-  Text(page, QStringLiteral("The quota month starts on day"), QRect(kTextLeft + 18, 98, 200, 22));
+  QLabel* dayCaption = Text(page, QStringLiteral("The quota month starts on day"),
+                            QRect(kTextLeft + 18, 98, 200, 22));
   quotaDay_ = Place(new QSpinBox(page), "QuotaDay", QRect(kTextLeft + 222, 94, 56, 24));
+  CaptionField(*dayCaption, *quotaDay_);
   quotaDay_->setRange(1, 31);
   Text(page,
        QStringLiteral("The report shows the use in the quota month and where it ends at this "

@@ -1,5 +1,7 @@
 #include "shell/paint/meter_art.h"
 
+#include "platform/paint/contrast.h"
+#include "platform/paint/hidpi_image.h"
 #include "wizard/paint/wizard_art.h"
 
 #include <QFont>
@@ -17,9 +19,18 @@ const QColor MeterArt::kPanelColor(247, 225, 174);
 
 namespace {
 
-// The splash's olive, which the setup pictures share.
+// The splash's olive, which the setup pictures share; deep enough at the
+// bottom for the light captions to keep a 4.5:1 contrast.
 const QColor kOliveTop(40, 60, 30);
-const QColor kOliveBottom(128, 128, 0);
+const QColor kOliveBottom(96, 96, 0);
+
+// The surfaces' dark shades and the text colours of both themes.
+const QColor kDarkWindowColor(52, 48, 36);
+const QColor kDarkPanelColor(64, 57, 38);
+const QColor kDarkText(240, 231, 198);
+const QColor kDarkDisabledText(150, 142, 118);
+const QColor kLightText(0, 0, 0);
+const QColor kLightDisabledText(128, 120, 96);
 
 // A transparent picture to draw an icon or setup picture on.
 QImage TransparentCanvas(QSize size) {
@@ -59,11 +70,26 @@ void Gauge(QPainter& p, QRectF area, double fraction) {
 
 }  // namespace
 
-QImage MeterArt::Splash(QSize size) {
-  QImage image(size, QImage::Format_RGB32);
+QPalette MeterArt::Skin(const QPalette& theme, Surface surface) {
+  const bool dark = IsDark(theme.color(QPalette::Window), theme.color(QPalette::WindowText));
+  const QColor background = surface == Surface::kPanel ? (dark ? kDarkPanelColor : kPanelColor)
+                                                       : (dark ? kDarkWindowColor : kWindowColor);
+  QPalette skin = theme;
+  skin.setColor(QPalette::Window, background);
+  skin.setColor(QPalette::WindowText, dark ? kDarkText : kLightText);
+  skin.setColor(QPalette::Disabled, QPalette::WindowText,
+                dark ? kDarkDisabledText : kLightDisabledText);
+  return skin;
+}
+
+QImage MeterArt::Splash(QSize size, qreal ratio) {
+  QImage image = ImageAtRatio(size, ratio, QImage::Format_RGB32);
+  if (image.isNull()) {
+    return image;
+  }
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  p.fillRect(image.rect(), Vertical(size.height(), kOliveTop, kOliveBottom));
+  p.fillRect(QRect(QPoint(0, 0), size), Vertical(size.height(), kOliveTop, kOliveBottom));
   Gauge(p,
         QRectF(size.width() * 0.3, size.height() * 0.12, size.width() * 0.4, size.height() * 0.4),
         0.7);
@@ -99,11 +125,16 @@ QImage MeterArt::TrayIcon(int size) {
   return image;
 }
 
-QImage MeterArt::MeterBackground(QSize size) {
-  QImage image(size, QImage::Format_RGB32);
+QImage MeterArt::MeterBackground(QSize size, qreal ratio) {
+  QImage image = ImageAtRatio(size, ratio, QImage::Format_RGB32);
+  if (image.isNull()) {
+    return image;
+  }
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
-  p.fillRect(image.rect(), Vertical(size.height(), QColor(70, 70, 50), QColor(30, 30, 20)));
+  WizardArt::ScaleToDesign(p, image, kMeterBackgroundSize, size);
+  p.fillRect(QRect(QPoint(0, 0), size),
+             Vertical(size.height(), QColor(70, 70, 50), QColor(30, 30, 20)));
   // A bezel around the indicator bay.
   p.setPen(QPen(QColor(180, 170, 120), 2));
   p.setBrush(Qt::NoBrush);
@@ -119,13 +150,13 @@ QImage MeterArt::MeterBackground(QSize size) {
   return image;
 }
 
-QImage MeterArt::Lock(bool closed, int size) {
+QImage MeterArt::Lock(bool closed, int size, const QColor& face) {
   QImage image = TransparentCanvas(QSize(size, size));
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   const double s = size;
   // The shackle: closed sits in the body, open swings up and aside.
-  p.setPen(QPen(QColor(90, 90, 90), s / 9, Qt::SolidLine, Qt::RoundCap));
+  p.setPen(QPen(Readable(QColor(90, 90, 90), face, 3.0), s / 9, Qt::SolidLine, Qt::RoundCap));
   p.setBrush(Qt::NoBrush);
   QPainterPath shackle;
   const double left = closed ? s * 0.3 : s * 0.45;
@@ -190,10 +221,14 @@ void Circle(QPainter& p, QPointF centre, double radius) {
 
 }  // namespace
 
-QImage MeterArt::WizardPicture(int page, QSize size) {
-  QImage image = TransparentCanvas(size);
+QImage MeterArt::WizardPicture(int page, QSize size, qreal ratio) {
+  QImage image = ImageAtRatio(size, ratio);
+  if (image.isNull()) {
+    return image;
+  }
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
+  WizardArt::ScaleToDesign(p, image, WizardArt::kPictureSize, size);
   WizardArt::Backdrop(p, size);
   const double w = size.width();
   const double h = size.height();
@@ -295,10 +330,14 @@ QImage MeterArt::WizardPicture(int page, QSize size) {
   return image;
 }
 
-QImage MeterArt::SetupPicture(QSize size) {
-  QImage image = TransparentCanvas(size);
+QImage MeterArt::SetupPicture(QSize size, qreal ratio) {
+  QImage image = ImageAtRatio(size, ratio);
+  if (image.isNull()) {
+    return image;
+  }
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
+  WizardArt::ScaleToDesign(p, image, kSetupPictureSize, size);
   WizardArt::Backdrop(p, size);
   const double w = size.width();
   const double h = size.height();

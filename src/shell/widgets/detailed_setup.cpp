@@ -14,6 +14,8 @@
 #include "config/settings_loader.h"
 #include "platform/key_store.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/fit_to_font.h"
+#include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
 #include "shell/setup_host.h"
 #include "shell/widgets/device_source_dialog.h"
@@ -76,85 +78,94 @@ QCheckBox* DetailedSetup::Check(const char* name, const QString& text, QRect geo
 
 DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
     : SingleSetupDialog(host, parent, QStringLiteral("detailedSetup"), kCaption, kSize) {
-  auto* picture = new QLabel(this);
+  auto* picture = new PictureView(&MeterArt::SetupPicture, this);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(16, 14, 100, 112);
-  picture->setPixmap(QPixmap::fromImage(MeterArt::SetupPicture(picture->size())));
 
-  Caption(QStringLiteral("Network interface to monitor:"), QRect(132, 14, 408, 18));
+  QLabel* interfaceCaption =
+      Caption(QStringLiteral("&Network interface to monitor:"), QRect(132, 14, 408, 18));
   interfaceBox_ = new QComboBox(this);
   interfaceBox_->setObjectName(QStringLiteral("Interfacebox"));
   interfaceBox_->setGeometry(132, 34, 408, 26);
   interfaceBox_->addItem(QStringLiteral("All"));
+  interfaceCaption->setBuddy(interfaceBox_);
   // Only the user's choice is a change; filling the box is not.
   connect(interfaceBox_, &QComboBox::activated, this, [this] { StoreInterfaceChoice(); });
 
-  Caption(QStringLiteral("URL (http or ftp) for 'Generate' Mode:"), QRect(132, 72, 408, 18));
+  QLabel* urlCaption =
+      Caption(QStringLiteral("&URL (http or ftp) for 'Generate' Mode:"), QRect(132, 72, 408, 18));
   urlEdit_ = new QLineEdit(this);
   urlEdit_->setObjectName(QStringLiteral("URLbox"));
   urlEdit_->setGeometry(132, 92, 408, 24);
+  urlCaption->setBuddy(urlEdit_);
 
   kilobitModeGroup_ =
       new RadioGroup("KBmodepanel", QStringLiteral("1 KiloBit is "),
-                     {QStringLiteral("1000 bits"), QStringLiteral("1024 bits")}, 2, this);
+                     {QStringLiteral("&1000 bits"), QStringLiteral("10&24 bits")}, 2, this);
   kilobitModeGroup_->setGeometry(16, 136, 220, 56);
   averagingModeGroup_ = new RadioGroup(
       "AvgModepanel", QStringLiteral("Averaging algorithm "),
-      {QStringLiteral("3 Pole"), QStringLiteral("Mid range"), QStringLiteral("Full range")}, 3,
+      {QStringLiteral("&3 Pole"), QStringLiteral("&Mid range"), QStringLiteral("&Full range")}, 3,
       this);
   averagingModeGroup_->setGeometry(248, 136, 292, 56);
 
-  useProxyBox_ =
-      Check("UseProxyBox", QStringLiteral("Connect through proxy server"), QRect(16, 204, 300, 22));
+  useProxyBox_ = Check("UseProxyBox", QStringLiteral("Connect through pro&xy server"),
+                       QRect(16, 204, 300, 22));
   // Checking it from code counts as a click, as it always has.
   connect(useProxyBox_, &QCheckBox::toggled, this, [this] { StoreProxyUse(); });
   proxyHostLabel_ =
-      Caption(QStringLiteral("Proxy server address or hostname:"), QRect(36, 230, 400, 18));
+      Caption(QStringLiteral("Proxy server address or &hostname:"), QRect(36, 230, 400, 18));
   proxyHostLabel_->setObjectName(QStringLiteral("HostLabel"));
   proxyHostEdit_ = new QLineEdit(this);
   proxyHostEdit_->setObjectName(QStringLiteral("HostBox"));
   proxyHostEdit_->setGeometry(36, 250, 400, 24);
+  proxyHostLabel_->setBuddy(proxyHostEdit_);
   connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
-  proxyPortLabel_ = Caption(QStringLiteral("Port:"), QRect(452, 230, 60, 18));
+  proxyPortLabel_ = Caption(QStringLiteral("P&ort:"), QRect(452, 230, 60, 18));
   proxyPortLabel_->setObjectName(QStringLiteral("PortLabel"));
   proxyPortEdit_ = new QLineEdit(this);
   proxyPortEdit_->setObjectName(QStringLiteral("proxyport"));
   // Four characters wide, yet a five-digit port still shows whole.
   proxyPortEdit_->setGeometry(452, 250, 60, 24);
+  proxyPortLabel_->setBuddy(proxyPortEdit_);
   connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
 
-  autostartBox_ = Check("WinStartupBox", QStringLiteral("Auto-run Velmar when I log in"),
+  autostartBox_ = Check("WinStartupBox", QStringLiteral("&Auto-run Velmar when I log in"),
                         QRect(16, 290, 400, 22));
-  startActiveBox_ = Check("AnalyseStartupbox", QStringLiteral("Start Velmar in 'Active' mode"),
+  startActiveBox_ = Check("AnalyseStartupbox", QStringLiteral("&Start Velmar in 'Active' mode"),
                           QRect(16, 314, 400, 22));
-  stayOnTopBox_ = Check("StayOnTopBox", QStringLiteral("Keep Velmar main-window on top"),
+  stayOnTopBox_ = Check("StayOnTopBox", QStringLiteral("&Keep Velmar main-window on top"),
                         QRect(16, 338, 400, 22));
   if (OnWayland()) {
     stayOnTopBox_->setEnabled(false);
     stayOnTopBox_->setToolTip(kNoStayOnTopTip);
   }
 
-  revertButton_ = new QPushButton(QStringLiteral("Revert settings"), this);
+  revertButton_ = new QPushButton(QStringLiteral("&Revert settings"), this);
   revertButton_->setObjectName(QStringLiteral("revertButton"));
   revertButton_->setGeometry(16, 374, 130, 28);
   revertButton_->setAutoDefault(false);
   connect(revertButton_, &QPushButton::clicked, this, [this] { RevertSettings(); });
-  sourceButton_ = new QPushButton(QStringLiteral("Source..."), this);
+  sourceButton_ = new QPushButton(QStringLiteral("Sour&ce..."), this);
   sourceButton_->setObjectName(QStringLiteral("sourceButton"));
   sourceButton_->setGeometry(158, 374, 130, 28);
   sourceButton_->setAutoDefault(false);
   sourceButton_->setToolTip(QStringLiteral("Measure this computer or a device on the network"));
   connect(sourceButton_, &QPushButton::clicked, this, [this] { ChooseSource(); });
-  closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+  closeButton_ = new QPushButton(QStringLiteral("C&lose"), this);
   closeButton_->setObjectName(QStringLiteral("closeButton"));
   closeButton_->setGeometry(426, 374, 114, 28);
   closeButton_->setDefault(true);
   connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
 
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
   CentreOnScreen(*this, parent);
 }
 
 void DetailedSetup::SetProxyControlsEnabled(bool enabled) {
+  // The captions with their fields, so an unused field looks unused.
+  proxyHostLabel_->setEnabled(enabled);
   proxyHostEdit_->setEnabled(enabled);
   proxyPortLabel_->setEnabled(enabled);
   proxyPortEdit_->setEnabled(enabled);

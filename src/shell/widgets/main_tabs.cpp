@@ -2,6 +2,8 @@
 
 #include <QEvent>
 
+#include "platform/widgets/field_caption.h"
+#include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
 #include "shell/widgets/window_parts.h"
 
@@ -9,7 +11,8 @@ namespace velmar {
 
 namespace {
 
-// A line of a tab: its caption, and a "..." button with its command.
+// A line of a tab: its caption (with its mnemonic), and a "..." button
+// with its command.
 struct TabRow {
   const char* name;
   const char* label;
@@ -17,43 +20,51 @@ struct TabRow {
   std::function<void()> MainTabs::Commands::*command;
 };
 
+// The "..." button of a row: the caption is its buddy, so the caption's
+// mnemonic reaches it, and screen readers call it after its row.
+void NameAfterRow(QLabel* caption, QPushButton* button, const QString& hint) {
+  CaptionField(*caption, *button);
+  button->setAccessibleName(caption->text().remove(QLatin1Char('&')));
+  button->setAccessibleDescription(hint);
+}
+
 }  // namespace
 
 MainTabs::MainTabs(QWidget* parent, Commands commands)
     : QTabWidget(parent), commands_(std::move(commands)) {
   setObjectName(QStringLiteral("tabs"));
   setGeometry(4, 4, 273, 231);
-  addTab(BuildMainPage(), QStringLiteral("Main"));
-  addTab(BuildSettingsPage(), QStringLiteral("Settings"));
-  addTab(BuildReportingPage(), QStringLiteral("Reporting"));
-  addTab(BuildExitPage(), QStringLiteral("Exit"));
+  addTab(BuildMainPage(), QStringLiteral("&Main"));
+  addTab(BuildSettingsPage(), QStringLiteral("&Settings"));
+  addTab(BuildReportingPage(), QStringLiteral("&Reporting"));
+  addTab(BuildExitPage(), QStringLiteral("E&xit"));
   setCurrentIndex(2);
   connect(this, &QTabWidget::currentChanged, this, [this] { commands_.pageChanged(); });
 }
 
 QWidget* MainTabs::BuildMainPage() {
   auto* page = new QWidget;
-  auto* gauge = Place(new QLabel(page), 4, 4, 259, 160);
+  auto* gauge = Place(new PictureView(&MeterArt::MeterBackground, page), 4, 4, 259, 160);
   gauge->setObjectName(QStringLiteral("gauge"));
-  gauge->setPixmap(QPixmap::fromImage(MeterArt::MeterBackground(QSize(259, 160))));
   gauge->installEventFilter(this);
   gauge_ = gauge;
   const int barTop = 14;
   const int barHeight = 124;
-  const auto bar = [&](const char* name, const char* hint, int x) {
+  const auto bar = [&](const char* name, const char* accessibleName, const char* hint, int x) {
     auto* indicator = Place(new Indicator(gauge_), x, barTop, 30, barHeight);
     indicator->setObjectName(QString::fromLatin1(name));
+    indicator->setAccessibleName(QString::fromLatin1(accessibleName));
     indicator->setToolTip(QString::fromLatin1(hint));
     return indicator;
   };
-  down_ = bar("DownIndicator", "Actual Downstream Speed (0..100%)", 40);
-  average_ = bar("AvgIndicator", "Overall Average Speed (0..100%)", 115);
+  down_ = bar("DownIndicator", "Downstream speed bar", "Actual Downstream Speed (0..100%)", 40);
+  average_ = bar("AvgIndicator", "Average speed bar", "Overall Average Speed (0..100%)", 115);
   // Blue, so the average cannot be taken for one of the two speeds.
   average_->SetForeground(QColor(149, 173, 255));
-  up_ = bar("UpIndicator", "Actual Upstream Speed (0..100%)", 190);
+  up_ = bar("UpIndicator", "Upstream speed bar", "Actual Upstream Speed (0..100%)", 190);
   version_ = FixedLabel(page, QString(), 8, 172, 80, 18);
   version_->setObjectName(QStringLiteral("versionLabel"));
-  auto* help = FixedButton(page, QStringLiteral("helpButton"), QStringLiteral("Help"),
+  auto* help = FixedButton(page, QStringLiteral("helpButton"), QStringLiteral("&Help"),
                            QStringLiteral("HTML Help"), 183, 168, 80, 25);
   connect(help, &QPushButton::clicked, this, [this] { commands_.openHelp(); });
   return page;
@@ -62,19 +73,21 @@ QWidget* MainTabs::BuildMainPage() {
 QWidget* MainTabs::BuildSettingsPage() {
   auto* page = new QWidget;
   const TabRow rows[] = {
-      {"wizardButton", "Quick configuration using Wizard", "Quick setup using wizard",
+      {"wizardButton", "&Quick configuration using Wizard", "Quick setup using wizard",
        &Commands::openSetupWizard},
-      {"setupButton", "Custom configuration", "Tweaking the Velmar parameters",
+      {"setupButton", "&Custom configuration", "Tweaking the Velmar parameters",
        &Commands::openDetailedSetup},
-      {"alarmsButton", "Set alarms", "Define alarms and actions", &Commands::openAlarms},
-      {"resetButton", "Reset all values to installation defaults",
+      {"alarmsButton", "S&et alarms", "Define alarms and actions", &Commands::openAlarms},
+      {"resetButton", "Reset all &values to installation defaults",
        "Reset all configuration parameters to default values", &Commands::resetToDefaults},
   };
   int y = 10;
   for (const TabRow& r : rows) {
-    FixedLabel(page, QString::fromLatin1(r.label), 8, y, 190, 30)->setWordWrap(true);
+    QLabel* caption = FixedLabel(page, QString::fromLatin1(r.label), 8, y, 190, 30);
+    caption->setWordWrap(true);
     auto* b = FixedButton(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                           QString::fromLatin1(r.hint), 213, y + 2, 48, 26);
+    NameAfterRow(caption, b, QString::fromLatin1(r.hint));
     connect(b, &QPushButton::clicked, this, [this, cmd = r.command] { (commands_.*cmd)(); });
     y += 46;
   }
@@ -86,27 +99,33 @@ QWidget* MainTabs::BuildReportingPage() {
   FixedLabel(page, QStringLiteral("Total traffic:"), 6, 4, 100, 16);
   total_ = Digits(page, QStringLiteral("TrafficLCD"), 14, 6, 22, 11, 22);
   total_->setToolTip(QStringLiteral("Total traffic generated since Velmar was started"));
+  total_->setAccessibleName(QStringLiteral("Total traffic"));
+  total_->SetReadoutUnit(QStringLiteral("KBytes"));
   FixedLabel(page, QStringLiteral("KBytes"), 164, 24, 50, 18);
-  auto* clear = FixedButton(page, QStringLiteral("clearTotalButton"), QStringLiteral("Clear"),
+  auto* clear = FixedButton(page, QStringLiteral("clearTotalButton"), QStringLiteral("&Clear"),
                             QStringLiteral("Reset the counter"), 218, 20, 46, 24);
   connect(clear, &QPushButton::clicked, this, [this] { commands_.clearTotal(); });
 
   const TabRow rows[] = {
-      {"netStatButton", "Show live Net statistics (NetStat)", "Network statistics",
+      {"netStatButton", "Show live &Net statistics (NetStat)", "Network statistics",
        &Commands::openNetStat},
-      {"reportWizardButton", "Report Profile Setup Wizard", "", &Commands::openReportWizard},
-      {"generateReportButton", "Generate Report", "", &Commands::generateReport},
-      {"deleteProfilesButton", "Delete Profiles", "Delete a previously created profile",
+      {"reportWizardButton", "Report Profile Setup &Wizard", "Create or change a report profile",
+       &Commands::openReportWizard},
+      {"generateReportButton", "Generate Rep&ort", "Write the reports of a profile",
+       &Commands::generateReport},
+      {"deleteProfilesButton", "Delete Pro&files", "Delete a previously created profile",
        &Commands::deleteProfiles},
-      {"purgeHistoryButton", "Purge/backup History",
+      {"purgeHistoryButton", "P&urge/backup History",
        "Clear all Velmar history information stored on this system", &Commands::purgeHistory},
-      {"restoreHistoryButton", "Restore saved History", "", &Commands::restoreHistory},
+      {"restoreHistoryButton", "Restore sa&ved History", "Bring back history saved by Purge/backup",
+       &Commands::restoreHistory},
   };
   int y = 52;
   for (const TabRow& r : rows) {
-    FixedLabel(page, QString::fromLatin1(r.label), 8, y, 200, 22);
+    QLabel* caption = FixedLabel(page, QString::fromLatin1(r.label), 8, y, 200, 22);
     auto* b = FixedButton(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                           QString::fromLatin1(r.hint), 218, y, 46, 22);
+    NameAfterRow(caption, b, QString::fromLatin1(r.hint));
     connect(b, &QPushButton::clicked, this, [this, cmd = r.command] { (commands_.*cmd)(); });
     y += 25;
   }
@@ -116,9 +135,9 @@ QWidget* MainTabs::BuildReportingPage() {
 QWidget* MainTabs::BuildExitPage() {
   auto* page = new QWidget;
   const TabRow rows[] = {
-      {"webSiteButton", "Visit the Velmar WebSite", "", &Commands::openWebSite},
-      {"saveAndQuitButton", "Save settings and Quit", "", &Commands::saveSettingsAndQuit},
-      {"discardAndQuitButton", "Discard changes and Quit", "", &Commands::discardAndQuit},
+      {"webSiteButton", "Visit the Velmar &WebSite", "", &Commands::openWebSite},
+      {"saveAndQuitButton", "Save settings and &Quit", "", &Commands::saveSettingsAndQuit},
+      {"discardAndQuitButton", "D&iscard changes and Quit", "", &Commands::discardAndQuit},
   };
   int y = 20;
   for (const TabRow& r : rows) {

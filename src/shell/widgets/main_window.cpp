@@ -5,13 +5,17 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QFontInfo>
 #include <QGuiApplication>
+#include <algorithm>
 
 #include "config/product.h"
 #include "platform/app_paths.h"
 #include "platform/launcher.h"
 #include "platform/message_queue.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/elided_label.h"
+#include "platform/widgets/fit_to_font.h"
 #include "shell/error_report.h"
 #include "shell/paint/meter_art.h"
 #include "shell/single_instance.h"
@@ -58,13 +62,15 @@ MainWindow::MainWindow(Environment environment)
   setObjectName(QStringLiteral("mainWindow"));
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   resize(281, 495);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, MeterArt::kWindowColor);
-  setPalette(pal);
+  // The window paints its own background, so it brings its text colours.
+  setPalette(MeterArt::Skin(palette(), MeterArt::Surface::kWindow));
   setAutoFillBackground(true);
   tabs_ = new MainTabs(this, TabCommands());
   panel_ = new MeterPanel(this, PanelCommands());
   BuildStatusBar();
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
+  fullSize_ = size();
 
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
   dialogs_.Reports().OnStatus = [this](const QString& text) { SetStatusText(text); };
@@ -175,7 +181,8 @@ void MainWindow::BuildStatusBar() {
   statusBar_ = Place(new QStatusBar(this), 0, 475, 281, 20);
   statusBar_->setObjectName(QStringLiteral("statusBar"));
   statusBar_->setSizeGripEnabled(false);
-  statusLabel_ = new QLabel(statusBar_);
+  // Long messages lose their middle, never their end ("next try in 4 s").
+  statusLabel_ = new ElidedLabel(statusBar_);
   statusLabel_->setObjectName(QStringLiteral("statusPanel"));
   statusLabel_->setAlignment(Qt::AlignCenter);
   statusLabel_->setFrameShape(QFrame::Panel);
@@ -194,8 +201,10 @@ void MainWindow::Start() {
 }
 
 void MainWindow::ResetForStart() {
+  // Two points below the design font's nine, and as much larger as the
+  // system font is.
   QFont small = statusBar_->font();
-  small.setPointSize(7);
+  small.setPointSizeF(std::max(1.0, QFontInfo(font()).pointSizeF() * 7.0 / 9.0));
   statusBar_->setFont(small);
   closeAllowed_ = false;
   tabs_->SetGaugeOpensMenu(false);
@@ -550,7 +559,21 @@ void MainWindow::SetBottomPanelTop(int top) {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  statusBar_->setGeometry(0, height() - 20, width(), 20);
+  const int bar = statusBar_->height();
+  statusBar_->setGeometry(0, height() - bar, width(), bar);
+}
+
+QSize MainWindow::FitToLayout(QSize requested) const {
+  // A size saved or set for a smaller font would cut the layout off; only
+  // the sizer's reduced layouts are lower than the full one.
+  if (tabs_->Gauge()->isHidden() || panel_->isHidden()) {
+    return {std::max(requested.width(), fullSize_.width()), requested.height()};
+  }
+  return requested.expandedTo(fullSize_);
+}
+
+void MainWindow::SetWindowSize(int width, int height) {
+  resize(FitToLayout(QSize(width, height)));
 }
 
 void MainWindow::PopupSizerMenu(const QPoint& at) {
@@ -618,7 +641,7 @@ void MainWindow::CloseGraph() {
 
 void MainWindow::SetPlacement(const QRect& rect) {
   if (rect.width() > 0 && rect.height() > 0) {
-    setGeometry(rect);
+    setGeometry(QRect(rect.topLeft(), FitToLayout(rect.size())));
   }
 }
 

@@ -110,7 +110,8 @@ class MainWindow : public QWidget, public MeterView {
 
   // SettingsTarget
   void SetProgramSection(uint8_t section) override { session_.SetSection(section); }
-  void SetWindowSize(int width, int height) override { resize(width, height); }
+  // Never smaller than the full layout needs at the window's font.
+  void SetWindowSize(int width, int height) override;
   QStringList BuildAdapterList() override { return session_.Sampler().BuildAdapterList(); }
   void SetAdapterList(const QStringList& adapters) override { session_.SetAdapterList(adapters); }
   void SetKilobitMode(uint8_t mode) override { State().KilobitMode = mode; }
@@ -154,7 +155,7 @@ class MainWindow : public QWidget, public MeterView {
   // whole panels here would cost milliseconds a tick for nothing. What is
   // left is the tray tip's speeds.
   void Redraw() override;
-  void ShowSpeedUnit(const DisplayUnit& unit) override { panel_->SetUnitCaption(unit.Caption()); }
+  void ShowSpeedUnit(const DisplayUnit& unit) override { panel_->ShowSpeedUnit(unit); }
 
   // SizerView
   int WindowHeight() const override { return height(); }
@@ -163,6 +164,7 @@ class MainWindow : public QWidget, public MeterView {
   int BottomPanelTop() const override { return panel_->y(); }
   void SetBottomPanelTop(int top) override;
   int BottomPanelHeight() const override { return panel_->height(); }
+  int StatusBarHeight() const override { return statusBar_->height(); }
   void SetMainPanelVisible(bool visible) override { tabs_->Gauge()->setVisible(visible); }
   void SetBottomPanelVisible(bool visible) override { panel_->setVisible(visible); }
   void SetMainPanelOpensMenu(bool opens) override { tabs_->SetGaugeOpensMenu(opens); }
@@ -195,6 +197,7 @@ class MainWindow : public QWidget, public MeterView {
   void InstallTrayIcon();
   void WatchWindowState();
   void Minimised();
+  QSize FitToLayout(QSize requested) const;
 
   MeterSession session_;
   // After the session: the graph window goes before the publication.
@@ -204,6 +207,8 @@ class MainWindow : public QWidget, public MeterView {
   MeterPanel* panel_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
   QLabel* statusLabel_ = nullptr;
+  // The full layout's size at the window's font.
+  QSize fullSize_;
   TrayMenu tray_;
   enum class TrayKind { kNone, kStatusNotifier, kXEmbed };
   TrayKind trayKind_ = TrayKind::kNone;

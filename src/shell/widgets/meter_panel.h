@@ -1,15 +1,17 @@
 #pragma once
 
-#include <QButtonGroup>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "measure/display_unit.h"
 #include "measure/result_displays.h"
 #include "measure/widgets/lcd_display.h"
+#include "measure/widgets/speed_readout.h"
 
 namespace velmar {
 
@@ -53,19 +55,27 @@ class MeterPanel : public QWidget {
   void SetModeButtonsEnabled(bool enabled);
   void ShowLockPicture(bool locked);
   void SetAdapterCaption(const QString& caption) { adapterLabel_->setText(caption); }
-  // The unit caption between the displays.
-  void SetUnitCaption(const QString& caption) { unitLabel_->setText(caption); }
+  // The unit of the speed displays: the caption between them ("Mb/s."),
+  // their hints and what the readouts say follow it.
+  void ShowSpeedUnit(const DisplayUnit& unit);
   QString UnitCaption() const { return unitLabel_->text(); }
+  const std::vector<SpeedReadout*>& Readouts() const { return readouts_; }
 
   QPushButton* SizerButton() const { return sizer_; }
   QPushButton* GraphButton() const { return graph_; }
   QMenu* GraphMenu() const { return graphMenu_.get(); }
   QMenu* SizerMenu() const { return sizerMenu_.get(); }
 
+ protected:
+  // A new theme gets a lock whose shackle shows on the new button face.
+  void changeEvent(QEvent* event) override;
+
  private:
   void BuildDisplays();
   void BuildButtons();
   void BuildMenus();
+  // Two checkable buttons of which one is pressed.
+  void PairExclusively(QPushButton* first, QPushButton* second);
 
   Commands commands_;
   LcdDisplay* downDigits_ = nullptr;
@@ -85,8 +95,12 @@ class MeterPanel : public QWidget {
   QPushButton* sizer_ = nullptr;
   QLabel* adapterLabel_ = nullptr;
   QLabel* unitLabel_ = nullptr;
-  QButtonGroup* activeGroup_ = nullptr;
-  QButtonGroup* modeGroup_ = nullptr;
+  // Downstream, upstream, average downstream, average upstream.
+  std::vector<SpeedReadout*> readouts_;
+  // The hints as given, for kbit/s, in the order of readouts_.
+  QStringList kilobitHints_;
+  DisplayUnit unit_;
+  bool locked_ = true;
   std::unique_ptr<QMenu> graphMenu_;
   std::unique_ptr<QMenu> sizerMenu_;
 };

@@ -12,6 +12,9 @@
 #include "config/settings_list.h"
 #include "config/settings_loader.h"
 #include "platform/user_interface.h"
+#include "platform/widgets/field_caption.h"
+#include "platform/widgets/fit_to_font.h"
+#include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
 #include "shell/setup_host.h"
 #include "shell/widgets/window_system.h"
@@ -64,6 +67,8 @@ SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
   connect(pages_, &QStackedWidget::currentChanged, this,
           [this](int page) { LoadPageChoices(page); });
 
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
   // Centred on the desktop (of the parent's screen when there is one).
   CentreOnScreen(*this, parent);
 }
@@ -71,10 +76,12 @@ SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
 QWidget* SetupWizard::AddPage(const char* name) {
   auto* page = new QWidget;
   page->setObjectName(QString::fromLatin1(name));
-  auto* picture = new QLabel(page);
+  const int number = pages_->count();
+  auto* picture = new PictureView(
+      [number](QSize size, qreal ratio) { return MeterArt::WizardPicture(number, size, ratio); },
+      page);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(0, 0, kPictureWidth, 182);
-  picture->setPixmap(QPixmap::fromImage(MeterArt::WizardPicture(pages_->count(), picture->size())));
   pages_->addWidget(page);
   return page;
 }
@@ -134,12 +141,14 @@ void SetupWizard::BuildPages() {
   proxyHostEdit_ = new QLineEdit(page);
   proxyHostEdit_->setObjectName(QStringLiteral("ProxyName"));
   proxyHostEdit_->setGeometry(kTextLeft + 104, 94, kTextWidth - 104, 24);
+  proxyHostEdit_->setAccessibleName(QStringLiteral("Proxy host"));
   auto* portLabel = new QLabel(QStringLiteral("Port:"), page);
   portLabel->setObjectName(QStringLiteral("PortLabel"));
   portLabel->setGeometry(kTextLeft + 104, 128, 40, 24);
   proxyPortEdit_ = new QLineEdit(page);
   proxyPortEdit_->setObjectName(QStringLiteral("ProxyPort"));
   proxyPortEdit_->setGeometry(kTextLeft + 146, 128, 64, 24);
+  CaptionField(*portLabel, *proxyPortEdit_);
   connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
   connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
 

@@ -14,8 +14,7 @@ SplashScreen* instance = nullptr;
 }
 
 SplashScreen::SplashScreen()
-    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      picture_(MeterArt::Splash(QSize(320, 200))) {
+    : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   instance = this;
   setAttribute(Qt::WA_DeleteOnClose);
   setObjectName(QStringLiteral("splashScreen"));
@@ -51,8 +50,12 @@ void SplashScreen::closeEvent(QCloseEvent* event) {
 }
 
 void SplashScreen::paintEvent(QPaintEvent*) {
+  // Drawn for the screen's device pixel ratio the first time it shows.
+  if (picture_.isNull() || picture_.devicePixelRatio() != devicePixelRatioF()) {
+    picture_ = MeterArt::Splash(size(), devicePixelRatioF());
+  }
   QPainter p(this);
-  p.drawImage(0, 0, picture_);
+  p.drawImage(QPointF(0, 0), picture_);
 }
 
 }  // namespace velmar

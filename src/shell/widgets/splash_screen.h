@@ -24,7 +24,8 @@ class SplashScreen : public QWidget {
 
  private:
   QTimer closeTimer_;
-  const QImage picture_;  // drawn once: every paint shows the same
+  // Drawn once for the screen it shows on: every paint shows the same.
+  QImage picture_;
 };
 
 }  // namespace velmar

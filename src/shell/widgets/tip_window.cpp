@@ -2,7 +2,10 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
+#include "platform/widgets/fit_to_font.h"
+#include "platform/widgets/picture_view.h"
 #include "shell/paint/meter_art.h"
 
 namespace velmar {
@@ -36,14 +39,19 @@ TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("tipWindow"));
   setWindowTitle(QStringLiteral("Information"));
   setFixedSize(417, 233);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, MeterArt::kWindowColor);
-  setPalette(pal);
+  // The window paints its own background, so it brings its text colours.
+  setPalette(MeterArt::Skin(palette(), MeterArt::Surface::kWindow));
   setAutoFillBackground(true);
 
-  auto* picture = new QLabel(this);
+  auto* picture = new PictureView(
+      [](QSize size, qreal ratio) {
+        QImage icon =
+            MeterArt::TrayIcon(static_cast<int>(std::min(size.width(), size.height()) * ratio));
+        icon.setDevicePixelRatio(ratio);
+        return icon;
+      },
+      this);
   picture->setGeometry(16, 32, 72, 72);
-  picture->setPixmap(QPixmap::fromImage(MeterArt::TrayIcon(72)));
   text_ = new QPlainTextEdit(this);
   text_->setObjectName(QStringLiteral("tipText"));
   text_->setGeometry(105, 32, 298, 133);
@@ -57,6 +65,7 @@ TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {
   close->setObjectName(QStringLiteral("closeButton"));
   close->setGeometry(318, 178, 85, 28);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
+  FitToFont(*this);
 }
 
 TipWindow::~TipWindow() {

@@ -3,24 +3,32 @@
 #include <QFont>
 #include <QLinearGradient>
 #include <QPen>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/paint/hidpi_image.h"
 
 namespace velmar {
 
 namespace {
 
-// The splash's olive and the meter's window colour.
+// The splash's olive and the meter's window colour; the olive is deep
+// enough at the bottom for the captions to keep a 4.5:1 contrast.
 const QColor kOliveTop(40, 60, 30);
-const QColor kOliveBottom(128, 128, 0);
+const QColor kOliveBottom(96, 96, 0);
 const QColor kBezel(180, 170, 120);
 const QColor kCaption(240, 231, 198);
 
 }  // namespace
 
-QImage WizardArt::Canvas(QSize size) {
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
+QImage WizardArt::Canvas(QSize size, qreal ratio) {
+  QImage image = ImageAtRatio(size, ratio);
+  if (image.isNull()) {
+    return image;
+  }
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
+  ScaleToDesign(p, image, kPictureSize, size);
   Backdrop(p, size);
   return image;
 }
@@ -43,6 +51,17 @@ void WizardArt::Caption(QPainter& p, QRectF area, const QString& text) {
 
 QRectF WizardArt::CaptionArea(QSize size) {
   return QRectF(0, size.height() * 0.82, size.width(), size.height() * 0.14);
+}
+
+void WizardArt::ScaleToDesign(QPainter& p, const QImage& image, QSize design, QSize& size) {
+  const QSizeF logical = image.deviceIndependentSize();
+  const double s = std::min(logical.width() / design.width(), logical.height() / design.height());
+  size = logical.toSize();
+  if (s > 1.0) {
+    p.scale(s, s);
+    size = QSize(static_cast<int>(std::lround(logical.width() / s)),
+                 static_cast<int>(std::lround(logical.height() / s)));
+  }
 }
 
 }  // namespace velmar

@@ -183,20 +183,25 @@ void WizardBar::UpdateButtons() {
   activePageName_ = index >= 0 ? notebook_->currentWidget()->objectName() : QString();
 }
 
+void WizardBar::SetFontScale(const FontScale& scale) {
+  scale_ = scale;
+  PlaceButtons();
+}
+
 void WizardBar::PlaceButtons() {
-  const int top = height() - 31;
+  const int top = height() - scale_(31);
   // A cancel button takes the right-hand place and moves the rest left.
-  const int right = width() - (cancel_->isVisibleTo(this) ? kButtonSize.width() + 10 : 0);
-  help_->move(right - 327, top);
-  back_->move(right - 243, top);
-  next_->move(right - 168, top);
-  end_->move(right - 83, top);
-  cancel_->move(width() - 83, top);
+  const int right = width() - (cancel_->isVisibleTo(this) ? scale_(kButtonSize.width() + 10) : 0);
+  help_->move(right - scale_(327), top);
+  back_->move(right - scale_(243), top);
+  next_->move(right - scale_(168), top);
+  end_->move(right - scale_(83), top);
+  cancel_->move(width() - scale_(83), top);
 }
 
 void WizardBar::FollowParent() {
   const QWidget* parent = parentWidget();
-  setGeometry(0, parent->height() - kHeight, parent->width(), kHeight);
+  setGeometry(0, parent->height() - height(), parent->width(), height());
   // A hidden bar gets its resize event only when shown; place the buttons
   // now so they are right whenever anyone looks.
   PlaceButtons();
@@ -206,9 +211,10 @@ void WizardBar::paintEvent(QPaintEvent* /*event*/) {
   // The etched line that separates the bar from the pages above it.
   QPainter p(this);
   p.setPen(palette().color(QPalette::Dark));
-  p.drawLine(9, height() - 43, width() - 9, height() - 43);
+  const int y = height() - scale_(43);
+  p.drawLine(scale_(9), y, width() - scale_(9), y);
   p.setPen(palette().color(QPalette::Light));
-  p.drawLine(9, height() - 42, width() - 9, height() - 42);
+  p.drawLine(scale_(9), y + 1, width() - scale_(9), y + 1);
 }
 
 void WizardBar::resizeEvent(QResizeEvent* event) {

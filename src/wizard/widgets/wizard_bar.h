@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "platform/widgets/fit_to_font.h"
+
 namespace velmar {
 
 // The button bar of a wizard: a 44-pixel strip at the bottom of its window
@@ -14,8 +16,9 @@ namespace velmar {
 // optional help button. The end button reads `AbortCaption` before the last
 // page and `ReadyCaption` on it. An optional "&Cancel" button stands to the
 // right of the end button wherever that reads `ReadyCaption`, so a wizard
-// can be left without finishing from every page.
-class WizardBar : public QWidget {
+// can be left without finishing from every page. Its sizes are design
+// pixels; a window fitted to a larger font scales them.
+class WizardBar : public QWidget, public FontScaled {
  public:
   static constexpr int kHeight = 44;
   static constexpr QSize kButtonSize{75, 23};
@@ -71,6 +74,9 @@ class WizardBar : public QWidget {
   QPushButton* HelpButton() const { return help_; }
   QPushButton* CancelButton() const { return cancel_; }
 
+  // FontScaled
+  void SetFontScale(const FontScale& scale) override;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -96,6 +102,7 @@ class WizardBar : public QWidget {
   QPushButton* end_;
   QPushButton* help_;
   QPushButton* cancel_;
+  FontScale scale_;
 };
 
 }  // namespace velmar
