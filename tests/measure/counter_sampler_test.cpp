@@ -108,7 +108,7 @@ TEST_F(CounterSamplerTest, FirstTickStampsSecondGivesZerosThirdGivesRates) {
   EXPECT_EQ(state.LastTickMs, 5000u);
   EXPECT_TRUE(host.published.empty());
   EXPECT_TRUE(host.timerCalls.empty()) << "the first tick leaves the timer running";
-  EXPECT_EQ(agent.QueryCount(), 0u);
+  EXPECT_EQ(agent.QueryCount(), 1u) << "only the question whether the agent answers GET";
 
   TickEth(1000, 500, 1000);
   ASSERT_EQ(host.published.size(), 1u);
@@ -390,8 +390,11 @@ TEST_F(CounterSamplerTest, AdapterListNamesEveryRowAndRestartsTheTimer) {
   EXPECT_FALSE(adapters[0].countsInAll);
   EXPECT_FALSE(adapters[1].countsInAll);
   EXPECT_TRUE(adapters[2].countsInAll);
-  EXPECT_EQ(CounterSampler::DescribeAll(adapters), "\"All\" counts: eth0, wlan0.");
-  EXPECT_EQ(CounterSampler::DescribeAll({adapters[0]}),
+  EXPECT_EQ(sampler.AllRule(), EdgeSelection::Rule::kConnector);
+  EXPECT_EQ(CounterSampler::DescribeAll(adapters, sampler.AllRule()),
+            "\"All\" counts the interfaces with a connector (no virtual ones, none under "
+            "another): eth0, wlan0.");
+  EXPECT_EQ(CounterSampler::DescribeAll({adapters[0]}, sampler.AllRule()),
             "\"All\" counts no interface here (only the loopback is present).");
   host.timerCalls.clear();
 
