@@ -30,9 +30,10 @@ bool RemoteAgent::Marks::operator==(const Marks& other) const {
     return false;
   }
   for (size_t i = 0; i < values.size(); ++i) {
-    // sysUpTime moves on: only a restart (a smaller value) is a change.
+    // sysUpTime moves on: only a restart (a smaller value later) is a
+    // change. `other` is the later of the two.
     if (i == 0 && values[i].type == other.values[i].type) {
-      if (values[i].number < other.values[i].number) {
+      if (other.values[i].number < values[i].number) {
         return false;
       }
       continue;
@@ -196,43 +197,53 @@ void RemoteAgent::FetchTables() {
       fetch[i] = Wanted(i, started);
     }
   }
-  std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
-  std::vector<std::string> errors(subtrees.size());
   std::string absent;  // a device that does not answer is not asked again in this pass
-  for (size_t i = 0; i < subtrees.size(); ++i) {
-    if (!fetch[i]) {
-      continue;
-    }
-    if (!absent.empty()) {
-      errors[i] = absent;
-      continue;
-    }
-    try {
-      tablesPoller_.FetchSubtree(subtrees[i].root, fetched[i]);
-    } catch (const FetchError& e) {
-      errors[i] = e.what();
-      if (e.kind() == FetchError::Kind::kAbsent) {
-        absent = e.what();
+  // The interface tables first, published as soon as they are in: a
+  // connection table a device is slow to give must not hold them back.
+  for (const bool interfaces : {true, false}) {
+    std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
+    std::vector<std::string> errors(subtrees.size());
+    bool any = false;
+    for (size_t i = 0; i < subtrees.size(); ++i) {
+      if (!fetch[i] || subtrees[i].interfaces != interfaces) {
+        continue;
+      }
+      any = true;
+      if (!absent.empty()) {
+        errors[i] = absent;
+        continue;
+      }
+      try {
+        tablesPoller_.FetchSubtree(subtrees[i].root, fetched[i]);
+      } catch (const FetchError& e) {
+        errors[i] = e.what();
+        if (e.kind() == FetchError::Kind::kAbsent) {
+          absent = e.what();
+        }
       }
     }
-  }
-  std::lock_guard lock(mutex_);
-  bool interfacesFetched = false;
-  for (size_t i = 0; i < subtrees.size(); ++i) {
-    if (fetch[i]) {
-      tried_[i] = true;
-      partError_[i] = errors[i];
-      if (errors[i].empty()) {
-        parts_[i] = std::move(fetched[i]);
-        interfacesFetched = interfacesFetched || subtrees[i].interfaces;
+    if (!any) {
+      continue;
+    }
+    std::lock_guard lock(mutex_);
+    bool interfacesFetched = false;
+    for (size_t i = 0; i < subtrees.size(); ++i) {
+      if (fetch[i] && subtrees[i].interfaces == interfaces) {
+        tried_[i] = true;
+        partError_[i] = errors[i];
+        if (errors[i].empty()) {
+          parts_[i] = std::move(fetched[i]);
+          interfacesFetched = interfacesFetched || interfaces;
+        }
       }
     }
+    if (interfacesFetched) {
+      tablesMarks_ = marks;
+      tablesTaken_ = started;
+    }
+    Publish(Clock::now());
+    polled_.notify_all();
   }
-  if (interfacesFetched) {
-    tablesMarks_ = std::move(marks);
-    tablesTaken_ = started;
-  }
-  Publish(Clock::now());
 }
 
 // Every part at first, so a walk that comes later finds it; then those

@@ -399,6 +399,11 @@ void SnmpPoller::Get(const std::vector<std::vector<uint32_t>>& names,
     size_t i = first;
     for (const netsnmp_variable_list* v = response->variables; v != nullptr && i < end;
          v = v->next_variable, ++i) {
+      if (v->type == ASN_NULL) {
+        // An agent says what it has not; a bare NULL is the request echoed.
+        throw FetchError("The device at " + where_ +
+                         " answered without values: it is no SNMP agent, or a broken one.");
+      }
       RemoteObject object;
       if (v->type != SNMP_NOSUCHOBJECT && v->type != SNMP_NOSUCHINSTANCE &&
           v->type != SNMP_ENDOFMIBVIEW && Convert(*v, object)) {

@@ -365,6 +365,9 @@ void InterfaceTable::WalkInterfaces() {
     }
   }
   WalkInterfaceTable();
+  if (Rows.empty()) {
+    return;  // nothing to add layers or routes to
+  }
   WalkInterfaceLayers();
   // An agent without GET is taken as one that does not forward.
   if (forwarding_) {
@@ -563,6 +566,10 @@ void InterfaceTable::WalkInterfaceLayers() {
     const uint32_t* index = name + column.prefixLength;
     const AsnAny& value = binding_.value;
     if (column.what == LayerColumn::kStack) {
+      if (index[0] == 0) {
+        jump();  // the rows of layer 0 say nothing about relations
+        continue;
+      }
       if (value.asnType == ASN_INTEGER && value.asnValue.number == 1 && index[0] != 0 &&
           index[1] != 0) {  // active
         stack_.push_back(

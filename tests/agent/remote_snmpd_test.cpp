@@ -183,7 +183,16 @@ TEST(RemoteAgentOnSnmpd, TheTablesAgreeWithTheLocalAgent) {
   EXPECT_EQ(theirs, interfaces(local));
 
   const auto routes = [](InterfaceTable& table) {
-    table.Refresh(InterfaceTable::kRoutes);
+    // The route table comes after the interface tables: a loaded machine
+    // may take longer than one walk waits for it.
+    for (int attempt = 0; attempt < 40; ++attempt) {
+      try {
+        table.Refresh(InterfaceTable::kRoutes);
+        break;
+      } catch (const TableError&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    }
     std::set<std::pair<QString, int32_t>> rows;
     for (const MibRow& r : table.AllItems()) {
       rows.emplace(r.RouteDestText(), r.RouteIfIndex);
