@@ -173,10 +173,13 @@ void CounterSampler::SelectAdapterByName(const QString& name) {
 int CounterSampler::ResolveSelection(int16_t selection) {
   const int rows = static_cast<int>(adapters_.size());
   if (selection <= 0) {
-    resolvedSelection_ = selection;
-    if (selection == 0) {
+    if (selection == 0 && resolvedSelection_ != 0) {
       selectedName_.clear();
+      if (OnAdapterFound) {
+        OnAdapterFound(0, selectedName_);
+      }
     }
+    resolvedSelection_ = selection;
     return -1;
   }
   if (resolvedSelection_ != kByName && (selection != resolvedSelection_ || selectedName_.isEmpty())) {

@@ -141,12 +141,10 @@ void InterfaceTable::StartAgent(const QString& path, const TickClock& clock,
     case SnmpAgent::Failure::kNotRemote:
       throw TableError(SnmpAgent::kUnavailable);
     case SnmpAgent::Failure::kInitFailed: {
-      // A remote agent says which device failed and why.
+      // A remote agent says which device failed, why, and what to do.
       const std::string reason = agent_.AgentError();
-      throw TableError(reason.empty()
-                           ? QString::fromLatin1(SnmpAgent::kInitError)
-                           : QStringLiteral("%1 %2").arg(QString::fromLatin1(SnmpAgent::kInitError),
-                                                         QString::fromStdString(reason)));
+      throw TableError(reason.empty() ? QString::fromLatin1(SnmpAgent::kInitError)
+                                      : QString::fromStdString(reason));
     }
   }
   // A std::recursive_timed_mutex cannot fail to come into being, so the
