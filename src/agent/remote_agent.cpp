@@ -19,6 +19,13 @@ const std::vector<std::vector<uint32_t>>& MarkNames() {
   return names;
 }
 
+// The tables and the first readings may wait behind the polls at a device
+// that answers one request at a time: they wait longer for an answer.
+RemoteSettings Patient(RemoteSettings settings) {
+  settings.timeoutMs = 3 * (settings.timeoutMs == 0 ? 1000 : settings.timeoutMs);
+  return settings;
+}
+
 bool SameValue(const RemoteObject& a, const RemoteObject& b) {
   return a.type == b.type && a.number == b.number && a.bytes == b.bytes;
 }
@@ -47,8 +54,8 @@ bool RemoteAgent::Marks::operator==(const Marks& other) const {
 
 RemoteAgent::RemoteAgent(const RemoteSettings& settings, std::chrono::milliseconds pollInterval)
     : poller_(settings),
-      tablesPoller_(settings),
-      directPoller_(settings),
+      tablesPoller_(Patient(settings)),
+      directPoller_(Patient(settings)),
       interval_(pollInterval.count() > 0 ? pollInterval : std::chrono::milliseconds(1000)),
       tableWait_(settings.tableWaitMs),
       parts_(RemoteSubtrees().size()),
@@ -304,15 +311,29 @@ std::shared_ptr<const RemoteReading> RemoteAgent::Reading(
     demanded_ = true;
     wake_.notify_all();
   }
-  if (unpolled && reading_ != nullptr) {
-    const uint64_t after = polls_ + (polling_ ? 1 : 0);
-    if (!WaitFor(lock, [this, after] { return polls_ > after; })) {
-      failure_ = "The device at " + poller_.Where() + " has not answered for these interfaces yet.";
-      return nullptr;
-    }
-  }
   failure_ = Staleness(Clock::now());
-  return failure_.empty() ? reading_ : nullptr;
+  if (!failure_.empty()) {
+    return nullptr;
+  }
+  if (!unpolled) {
+    return reading_;
+  }
+  // Names the polls do not ask for yet (a new choice, the first reading):
+  // asked of the device at once, all in one GET, so they agree.
+  lock.unlock();
+  auto reading = std::make_shared<RemoteReading>();
+  try {
+    std::lock_guard direct(directMutex_);
+    directPoller_.Get(names, reading->objects, reading->taken);
+  } catch (const FetchError& e) {
+    lock.lock();
+    failure_ = e.what();
+    return nullptr;
+  }
+  std::erase_if(reading->objects, [](const RemoteObject& o) { return o.type == 0; });
+  std::sort(reading->objects.begin(), reading->objects.end(),
+            [](const RemoteObject& a, const RemoteObject& b) { return a.name < b.name; });
+  return reading;
 }
 
 std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int subtree) {

@@ -63,9 +63,9 @@ class RemoteAgent {
   bool Start();
 
   // The answers for `names` from the latest poll, which from now on asks
-  // for them too; a name not polled yet is waited for (at most the
-  // settings' tableWaitMs, when given). Null, with LastError saying why,
-  // while the device does not answer or the wait ran out.
+  // for them too; names not polled yet are asked of the device at once,
+  // in one GET. Null, with LastError saying why, while the device does not
+  // answer.
   std::shared_ptr<const RemoteReading> Reading(const std::vector<std::vector<uint32_t>>& names);
 
   // The latest tables while the device answers, else null (LastError says

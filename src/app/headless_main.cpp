@@ -150,7 +150,12 @@ int main(int argc, char* argv[]) {
   // security level it refuses) ends the run: zeros forever would hide it.
   std::unique_ptr<InterfaceTable> table;
   try {
-    table = device ? std::make_unique<InterfaceTable>(*device) : std::make_unique<InterfaceTable>();
+    // A one-shot listing waits for tables however long a device takes.
+    const bool listing = parser.isSet(QStringLiteral("list-adapters"));
+    table = device ? std::make_unique<InterfaceTable>(
+                         *device, nullptr, SystemClock(),
+                         listing ? 0 : InterfaceTable::kRemoteTableWaitMs)
+                   : std::make_unique<InterfaceTable>();
   } catch (const std::exception& e) {
     if (device) {
       err << "velmar: " << e.what() << Qt::endl;

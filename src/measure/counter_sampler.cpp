@@ -270,7 +270,9 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
         setInvalid_ = true;  // walked again at the next tick
       }
       takenUs = reading.takenUs != 0 ? reading.takenUs : uint64_t{now} * 1000;
-      if (takenUs == lastTakenUs_) {
+      // The same reading as the tick before, or an older one (a poll that
+      // began before a reading asked of the device at once).
+      if (takenUs <= lastTakenUs_) {
         NoteSourceStatus({});
         result.ok = true;
         return result;  // the same reading as the tick before

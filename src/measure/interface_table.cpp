@@ -64,9 +64,6 @@ constexpr LayerColumn kLayerColumns[] = {
 
 // A remote agent fetches a snapshot for each tick of the meter.
 constexpr uint32_t kRemotePollIntervalMs = kCalcTimerIntervalMs;
-// NetStat walks on the GUI thread: a table a device is still sending
-// fails the refresh (the next one tries again) rather than freeze it.
-constexpr uint32_t kRemoteTableWaitMs = 250;
 
 int CompareNames(const uint32_t* a, uint32_t aLength, const uint32_t* b, uint32_t bLength) {
   const uint32_t n = std::min(aLength, bLength);
@@ -120,10 +117,14 @@ InterfaceTable::InterfaceTable(QObject* owner, const QString& agentLibraryPath,
   StartAgent(agentLibraryPath, clock, nullptr);
 }
 
-InterfaceTable::InterfaceTable(const RemoteSource& source, QObject* owner, const TickClock& clock)
+// The meter's ticks and NetStat walk on the GUI thread: a table a device is
+// still sending fails the walk (the next one tries again) rather than
+// freeze it.
+InterfaceTable::InterfaceTable(const RemoteSource& source, QObject* owner, const TickClock& clock,
+                               uint32_t tableWaitMs)
     : QObject(owner) {
   RemoteSource::Storage storage;
-  const SnmpRemoteSource abi = source.ToAbi(storage, kRemotePollIntervalMs, kRemoteTableWaitMs);
+  const SnmpRemoteSource abi = source.ToAbi(storage, kRemotePollIntervalMs, tableWaitMs);
   device_ = source.Address();
   StartAgent(RemoteSource::LibraryPath(), clock, &abi);
 }

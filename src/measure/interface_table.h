@@ -41,9 +41,13 @@ class InterfaceTable : public QObject {
   explicit InterfaceTable(QObject* owner = nullptr,
                           const QString& agentLibraryPath = DefaultAgentLibraryPath(),
                           const TickClock& clock = SystemClock());
-  // Reads a device on the network through the remote agent library.
+  // Reads a device on the network through the remote agent library. A
+  // walk waits at most `tableWaitMs` for tables the device is still
+  // sending (0: until they are in, for a one-shot listing).
+  static constexpr uint32_t kRemoteTableWaitMs = 250;
   InterfaceTable(const RemoteSource& source, QObject* owner = nullptr,
-                 const TickClock& clock = SystemClock());
+                 const TickClock& clock = SystemClock(),
+                 uint32_t tableWaitMs = kRemoteTableWaitMs);
   ~InterfaceTable() override;
 
   // $VELMAR_AGENT_LIBRARY, else libmib2.so beside the executable or in an
