@@ -216,8 +216,7 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
         [](const std::string& name) { return static_cast<int>(if_nametoindex(name.c_str())); });
   });
   view->AddScalar(kIpRoutingDiscards, [] { return MibValue::Unsigned(ASN_COUNTER32, 0); });
-  view->AddScalar(kIpv6IpForwarding,
-                  [path = sources.ipv6Forwarding] { return Forwarding(path); });
+  view->AddScalar(kIpv6IpForwarding, [path = sources.ipv6Forwarding] { return Forwarding(path); });
   const std::string tcpPath = sources.procNetTcp;
   view->AddTable(kTcpConnEntry, kTcpConnColumns,
                  [tcpPath] { return TcpConnTableRows(ParseProcNetTcp(ReadWholeFile(tcpPath))); });

@@ -167,8 +167,8 @@ bool MibView::Get(const uint32_t* name, size_t length, const MibValue*& outValue
     Prepare(region, fresh);
     const uint32_t* index = name + base.size() + 1;
     const size_t indexLength = length - base.size() - 1;
-    const auto row = std::lower_bound(
-        region.rows.begin(), region.rows.end(), 0, [&](const TableRow& r, int) {
+    const auto row =
+        std::lower_bound(region.rows.begin(), region.rows.end(), 0, [&](const TableRow& r, int) {
           return CompareOid(r.index.data(), r.index.size(), index, indexLength) < 0;
         });
     if (row == region.rows.end() ||

@@ -355,8 +355,8 @@ std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int
   }
   if (startsWalk && known) {
     const auto ready = [this, part, interfaces] {
-      return tried_[part] && (!interfaces || !partError_[part].empty() ||
-                              InterfaceTablesFresh(Clock::now()));
+      return tried_[part] &&
+             (!interfaces || !partError_[part].empty() || InterfaceTablesFresh(Clock::now()));
     };
     if (!WaitFor(lock, ready)) {
       failure_ = "The device at " + poller_.Where() +

@@ -240,9 +240,8 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
   const oid* authOid = auth < 0 ? nullptr : sc_get_auth_oid(auth, &authLength);
   // MD5 is weak, but many older devices know nothing else.
   if (authOid == nullptr || auth == NETSNMP_USMAUTH_NOAUTH) {
-    throw FetchError("Unknown SNMPv3 authentication protocol '" + settings.authProtocol +
-                     "' for " + where_ +
-                     ": use SHA, SHA-224, SHA-256, SHA-384, SHA-512 or (weak) MD5.");
+    throw FetchError("Unknown SNMPv3 authentication protocol '" + settings.authProtocol + "' for " +
+                     where_ + ": use SHA, SHA-224, SHA-256, SHA-384, SHA-512 or (weak) MD5.");
   }
   s.settings.securityAuthProto = snmp_duplicate_objid(authOid, authLength);
   s.settings.securityAuthProtoLen = authLength;
@@ -388,7 +387,7 @@ void SnmpPoller::Get(const std::vector<std::vector<uint32_t>>& names,
       snmp_add_null_var(request, name.data(), name.size());
     }
     std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> response(Exchange(request, turn),
-                                                                   snmp_free_pdu);
+                                                                  snmp_free_pdu);
     arrived = std::chrono::steady_clock::now();
     if (response->errstat != SNMP_ERR_NOERROR) {
       // An SNMPv1-style refusal of one name (noSuchName) fails the whole
@@ -421,7 +420,7 @@ bool SnmpPoller::Next(const std::vector<uint32_t>& name, RemoteObject& out) {
   std::vector<oid> asked(name.begin(), name.end());
   snmp_add_null_var(request, asked.data(), asked.size());
   std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> response(Exchange(request, turn),
-                                                                 snmp_free_pdu);
+                                                                snmp_free_pdu);
   if (response->errstat == SNMP_ERR_NOSUCHNAME) {
     return false;  // SNMPv1's end of the view
   }
@@ -455,7 +454,7 @@ void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<Rem
     std::vector<oid> name(walk.cursor.begin(), walk.cursor.end());
     snmp_add_null_var(request, name.data(), name.size());
     std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> owned(Exchange(request, turn),
-                                                              snmp_free_pdu);
+                                                               snmp_free_pdu);
     netsnmp_pdu* response = owned.get();
     if (response->errstat == SNMP_ERR_TOOBIG && maxRepetitions_ > 1) {
       maxRepetitions_ = std::max(1L, maxRepetitions_ / 2);

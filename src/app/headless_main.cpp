@@ -103,7 +103,8 @@ int main(int argc, char* argv[]) {
   state.AdapterIndex = settings.AdapterIndex();
   state.AveragingMode = settings.AveragingMode();
   // The interface chosen by name: --adapter NAME, else the settings' name.
-  QString adapterName = state.AdapterIndex > 0 ? settings.Line(SettingsLine::kAdapterName) : QString();
+  QString adapterName =
+      state.AdapterIndex > 0 ? settings.Line(SettingsLine::kAdapterName) : QString();
   if (parser.isSet(QStringLiteral("adapter"))) {
     const QString value = parser.value(QStringLiteral("adapter"));
     bool number = false;
@@ -152,10 +153,10 @@ int main(int argc, char* argv[]) {
   try {
     // A one-shot listing waits for tables however long a device takes.
     const bool listing = parser.isSet(QStringLiteral("list-adapters"));
-    table = device ? std::make_unique<InterfaceTable>(
-                         *device, nullptr, SystemClock(),
-                         listing ? 0 : InterfaceTable::kRemoteTableWaitMs)
-                   : std::make_unique<InterfaceTable>();
+    table = device
+                ? std::make_unique<InterfaceTable>(*device, nullptr, SystemClock(),
+                                                   listing ? 0 : InterfaceTable::kRemoteTableWaitMs)
+                : std::make_unique<InterfaceTable>();
   } catch (const std::exception& e) {
     if (device) {
       err << "velmar: " << e.what() << Qt::endl;
@@ -196,20 +197,19 @@ int main(int argc, char* argv[]) {
         err << "Error: " << e.what() << Qt::endl;
       }
     }
-    const bool known =
-        adapterName.isEmpty()
-            ? state.AdapterIndex <= static_cast<int>(adapters.size())
-            : std::any_of(adapters.begin(), adapters.end(), [&](const auto& a) {
-                return a.name == adapterName || a.Shown() == adapterName;
-              });
+    const bool known = adapterName.isEmpty()
+                           ? state.AdapterIndex <= static_cast<int>(adapters.size())
+                           : std::any_of(adapters.begin(), adapters.end(), [&](const auto& a) {
+                               return a.name == adapterName || a.Shown() == adapterName;
+                             });
     // A device still away cannot say yet whether it has that adapter.
     if (!known && !(device && adapters.empty())) {
       return CommandLine::UsageError(
-          err, (adapterName.isEmpty() ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
-                                            .arg(state.AdapterIndex)
-                                            .arg(adapters.size())
-                                      : QStringLiteral("adapter \"%1\" is not in the list")
-                                            .arg(adapterName)) +
+          err, (adapterName.isEmpty()
+                    ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
+                          .arg(state.AdapterIndex)
+                          .arg(adapters.size())
+                    : QStringLiteral("adapter \"%1\" is not in the list").arg(adapterName)) +
                    QStringLiteral("; 'velmar --list-adapters' shows it"));
     }
     for (const auto& a : adapters) {

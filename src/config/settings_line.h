@@ -10,22 +10,22 @@ namespace velmar {
 // 39, 40, 42, 43) are reserved and written back as read.
 enum class SettingsLine : int {
   kHeader = 0,
-  kKilobitMode = 1,    // 0: a kilobit is 1000 bits, 1: 1024
-  kAveragingMode = 2,  // 1 "3 Pole", 2 "Mid range", 3 "Full range"
-  kGenerateUrl = 3,    // what Generate mode downloads
+  kKilobitMode = 1,      // 0: a kilobit is 1000 bits, 1: 1024
+  kAveragingMode = 2,    // 1 "3 Pole", 2 "Mid range", 3 "Full range"
+  kGenerateUrl = 3,      // what Generate mode downloads
   kStartGenerating = 4,  // "0": Spy at start, else Generate
   kTrafficTotal = 7,     // KBytes
   kProxyHost = 8,
   kProxyPort = 9,
-  kAutostart = 10,     // "1": start with the desktop session
-  kStartActive = 11,   // "1": measure from the start
-  kStayOnTop = 12,     // "1"
-  kAdapterIndex = 13,  // 0 is "All"
-  kUseProxy = 14,      // "1"
-  kFirstAlarmLimit = 15,   // 15-24: one limit per AlarmCondition
-  kFirstAlarmSwitch = 25,  // 25-34: "1" arms the condition's alarm
-  kAlarmTarget = 35,       // the action's recipient, program or URL
-  kAlarmAction = 36,       // an AlarmAction
+  kAutostart = 10,           // "1": start with the desktop session
+  kStartActive = 11,         // "1": measure from the start
+  kStayOnTop = 12,           // "1"
+  kAdapterIndex = 13,        // 0 is "All"
+  kUseProxy = 14,            // "1"
+  kFirstAlarmLimit = 15,     // 15-24: one limit per AlarmCondition
+  kFirstAlarmSwitch = 25,    // 25-34: "1" arms the condition's alarm
+  kAlarmTarget = 35,         // the action's recipient, program or URL
+  kAlarmAction = 36,         // an AlarmAction
   kTipAverageUnlocked = 37,  // "0": never show this tip again
   kTipAllAdapters = 38,
   kTipGraphSliders = 41,
@@ -81,6 +81,8 @@ enum class Tip : uint8_t {
   kGraphSliders = static_cast<uint8_t>(SettingsLine::kTipGraphSliders),
 };
 
-constexpr SettingsLine TipLine(Tip tip) { return static_cast<SettingsLine>(tip); }
+constexpr SettingsLine TipLine(Tip tip) {
+  return static_cast<SettingsLine>(tip);
+}
 
 }  // namespace velmar

@@ -182,7 +182,8 @@ int CounterSampler::ResolveSelection(int16_t selection) {
     resolvedSelection_ = selection;
     return -1;
   }
-  if (resolvedSelection_ != kByName && (selection != resolvedSelection_ || selectedName_.isEmpty())) {
+  if (resolvedSelection_ != kByName &&
+      (selection != resolvedSelection_ || selectedName_.isEmpty())) {
     // Chosen by number: a new choice, or settings that name none.
     resolvedSelection_ = selection;
     if (selection > rows) {
@@ -244,8 +245,8 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
     }
     std::vector<size_t> chosen;
     for (size_t i = 0; i < rows_.size(); ++i) {
-      if (legacy || readEvery_ || (selection == 0 ? bool(choice_.counted[i])
-                                                  : i == static_cast<size_t>(row))) {
+      if (legacy || readEvery_ ||
+          (selection == 0 ? bool(choice_.counted[i]) : i == static_cast<size_t>(row))) {
         chosen.push_back(i);
       }
     }
@@ -308,7 +309,8 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
       return result;
     }
     for (size_t k = 0; k < read.size(); ++k) {
-      if (selection == 0 ? bool(counts[k]) : read[k].IfIndex == rows_[static_cast<size_t>(row)].IfIndex) {
+      if (selection == 0 ? bool(counts[k])
+                         : read[k].IfIndex == rows_[static_cast<size_t>(row)].IfIndex) {
         result.movedIn += moved[k].in;
         result.movedOut += moved[k].out;
       }

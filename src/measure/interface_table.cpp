@@ -22,9 +22,9 @@ const std::vector<uint32_t> kIfInOctets = {1, 3, 6, 1, 2, 1, 2, 2, 1, 10};
 const std::vector<uint32_t> kIfOutOctets = {1, 3, 6, 1, 2, 1, 2, 2, 1, 16};
 // The set marks, in the order MarksOf reads them.
 const std::vector<std::vector<uint32_t>> kMarkNames = {
-    {1, 3, 6, 1, 2, 1, 2, 1, 0},         // ifNumber
-    {1, 3, 6, 1, 2, 1, 1, 3, 0},         // sysUpTime
-    {1, 3, 6, 1, 2, 1, 31, 1, 5, 0},     // ifTableLastChange
+    {1, 3, 6, 1, 2, 1, 2, 1, 0},      // ifNumber
+    {1, 3, 6, 1, 2, 1, 1, 3, 0},      // sysUpTime
+    {1, 3, 6, 1, 2, 1, 31, 1, 5, 0},  // ifTableLastChange
 };
 const std::vector<uint32_t> kReadingTime = VELMAR_READING_TIME_OID;
 const std::vector<uint32_t> kIpForwarding = {1, 3, 6, 1, 2, 1, 4, 1, 0};
@@ -414,12 +414,24 @@ void InterfaceTable::WalkInterfaceTable() {
     const bool isCounter = CounterOf(binding_.value, counter, wide);
     const auto low = static_cast<uint32_t>(counter);
     switch (name[prefix]) {
-      case 2: r.IfDescr = DescrText(); break;
-      case 3: r.IfType = Number(); break;
-      case 4: r.IfMtu = Number(); break;
-      case 5: r.IfSpeed = Unsigned(); break;
-      case 6: r.IfPhysAddress = FirstFourOctets(); break;
-      case 9: r.IfLastChange = Unsigned(); break;
+      case 2:
+        r.IfDescr = DescrText();
+        break;
+      case 3:
+        r.IfType = Number();
+        break;
+      case 4:
+        r.IfMtu = Number();
+        break;
+      case 5:
+        r.IfSpeed = Unsigned();
+        break;
+      case 6:
+        r.IfPhysAddress = FirstFourOctets();
+        break;
+      case 9:
+        r.IfLastChange = Unsigned();
+        break;
       case 10:
         r.IfInOctets = low;
         // A Counter64 here (seen on firewalls) is a 64-bit counter.
@@ -428,11 +440,21 @@ void InterfaceTable::WalkInterfaceTable() {
           r.HasHCInOctets = true;
         }
         break;
-      case 11: r.IfInUcastPkts = low; break;
-      case 12: r.IfInNUcastPkts = low; break;
-      case 13: r.IfInDiscards = low; break;
-      case 14: r.IfInErrors = low; break;
-      case 15: r.IfInUnknownProtos = low; break;
+      case 11:
+        r.IfInUcastPkts = low;
+        break;
+      case 12:
+        r.IfInNUcastPkts = low;
+        break;
+      case 13:
+        r.IfInDiscards = low;
+        break;
+      case 14:
+        r.IfInErrors = low;
+        break;
+      case 15:
+        r.IfInUnknownProtos = low;
+        break;
       case 16:
         r.IfOutOctets = low;
         if (wide) {
@@ -440,12 +462,23 @@ void InterfaceTable::WalkInterfaceTable() {
           r.HasHCOutOctets = true;
         }
         break;
-      case 17: r.IfOutUcastPkts = low; break;
-      case 18: r.IfOutNUcastPkts = low; break;
-      case 19: r.IfOutDiscards = low; break;
-      case 20: r.IfOutErrors = low; break;
-      case 21: r.IfOutQLen = isCounter ? low : Unsigned(); break;
-      default: break;  // ifIndex is the row's index; the statuses are not kept
+      case 17:
+        r.IfOutUcastPkts = low;
+        break;
+      case 18:
+        r.IfOutNUcastPkts = low;
+        break;
+      case 19:
+        r.IfOutDiscards = low;
+        break;
+      case 20:
+        r.IfOutErrors = low;
+        break;
+      case 21:
+        r.IfOutQLen = isCounter ? low : Unsigned();
+        break;
+      default:
+        break;  // ifIndex is the row's index; the statuses are not kept
     }
   }
   Rows.reserve(rows.size());
@@ -470,8 +503,7 @@ void InterfaceTable::ReadDefaultRoutes() {
     const AsnAny& mask = answers_[1].value;
     const bool zeroMask = mask.asnType != ASN_IPADDRESS ||
                           (mask.asnValue.string.length == 4 &&
-                           std::all_of(mask.asnValue.string.stream,
-                                       mask.asnValue.string.stream + 4,
+                           std::all_of(mask.asnValue.string.stream, mask.asnValue.string.stream + 4,
                                        [](uint8_t b) { return b == 0; }));
     if (answers_[0].value.asnType == ASN_INTEGER && zeroMask) {
       add(answers_[0].value.asnValue.number);

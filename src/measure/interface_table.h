@@ -46,8 +46,7 @@ class InterfaceTable : public QObject {
   // sending (0: until they are in, for a one-shot listing).
   static constexpr uint32_t kRemoteTableWaitMs = 250;
   InterfaceTable(const RemoteSource& source, QObject* owner = nullptr,
-                 const TickClock& clock = SystemClock(),
-                 uint32_t tableWaitMs = kRemoteTableWaitMs);
+                 const TickClock& clock = SystemClock(), uint32_t tableWaitMs = kRemoteTableWaitMs);
   ~InterfaceTable() override;
 
   // $VELMAR_AGENT_LIBRARY, else libmib2.so beside the executable or in an

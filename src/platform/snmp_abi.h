@@ -37,7 +37,8 @@ enum { SNMP_PDU_GET = 0xA0, SNMP_PDU_GETNEXT = 0xA1 };
  * computer, the read of the kernel; for a device, the arrival of its
  * answer. A meter divides what counters moved by the time between two such
  * readings, not by the time between its own ticks. */
-#define VELMAR_READING_TIME_OID {1, 3, 6, 1, 4, 1, 57345, 1, 1, 0}
+#define VELMAR_READING_TIME_OID \
+  { 1, 3, 6, 1, 4, 1, 57345, 1, 1, 0 }
 enum { VELMAR_READING_TIME_OID_LENGTH = 10 };
 
 typedef struct AsnObjectIdentifier {

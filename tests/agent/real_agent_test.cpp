@@ -103,8 +103,8 @@ TEST(RealAgentTest, InterfaceRowsAgreeWithTheKernel) {
     stacked.insert(layer.higher);
   }
   const uint64_t stackRows = table.Stack().size() + n - stacked.size();
-  EXPECT_EQ(table.AgentCalls() - before, 1u + 1u + 21u * n + (5u * n + 2u) + stackRows + 1u +
-                                            (table.Forwarding() ? 3u : 0u));
+  EXPECT_EQ(table.AgentCalls() - before,
+            1u + 1u + 21u * n + (5u * n + 2u) + stackRows + 1u + (table.Forwarding() ? 3u : 0u));
 
   QStringList kernelNames = QDir(QStringLiteral("/sys/class/net"))
                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
@@ -334,11 +334,10 @@ TEST(RealAgentTest, TheViewEndsWithNullAndRefusesOtherRequests) {
   SnmpVarBindList getList{gets, 3};
   ASSERT_TRUE(query(SNMP_PDU_GET, &getList, &status, &index));
   EXPECT_EQ(gets[0].value.asnType, ASN_INTEGER);
-  EXPECT_EQ(gets[0].value.asnValue.number, static_cast<int32_t>(
-                                               QDir(QStringLiteral("/sys/class/net"))
-                                                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot |
-                                                              QDir::System)
-                                                   .size()));
+  EXPECT_EQ(gets[0].value.asnValue.number,
+            static_cast<int32_t>(QDir(QStringLiteral("/sys/class/net"))
+                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)
+                                     .size()));
   EXPECT_EQ(gets[0].name.ids, ifNumber) << "a GET keeps the caller's names";
   EXPECT_EQ(gets[1].value.asnType, ASN_NULL);
   EXPECT_EQ(gets[2].value.asnType, ASN_COUNTER64);

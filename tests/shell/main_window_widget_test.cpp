@@ -362,8 +362,9 @@ TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
   agent.Interfaces({FakeInterface{1, "lo", 0, 0, 24}, FakeInterface{2, "eth0"}});
   form->ShowTip(Tip::kAllAdapters);
   ASSERT_EQ(ui.tips.size(), 2);
-  EXPECT_TRUE(ui.tips[1].endsWith("\"All\" counts the interfaces at the bottom of the stack (no "
-                                  "interface has a connector): eth0."))
+  EXPECT_TRUE(
+      ui.tips[1].endsWith("\"All\" counts the interfaces at the bottom of the stack (no "
+                          "interface has a connector): eth0."))
       << ui.tips[1].toStdString();
   EXPECT_EQ(form->Settings().Line(38), "0");
   form->ShowTip(Tip::kAllAdapters);
