@@ -34,6 +34,7 @@ class Relay:
         self.backs = {}  # client address -> socket towards the device
         self.requests = 0
         self.bytes = 0
+        self.answered = 0  # bytes the device sends back
         self.stop = False
         threading.Thread(target=self.run, daemon=True).start()
 
@@ -53,6 +54,7 @@ class Relay:
                         self.backs[source] = back
                     back.send(data)
                 else:
+                    self.answered += len(data)
                     client = next(a for a, b in self.backs.items() if b is s)
                     self.front.sendto(data, client)
 
@@ -65,13 +67,15 @@ def measure(bin_dir, sim, relay, adapter, seconds):
                                          "127.0.0.1:%d" % relay.port, "--snmp-secrets",
                                          sim.secrets("switch"), env=env)
     time.sleep(15)  # the start: the first walk of the tables
-    requests, sent, start = relay.requests, relay.bytes, time.monotonic()
+    requests, sent, answered = relay.requests, relay.bytes, relay.answered
+    start = time.monotonic()
     time.sleep(seconds)
     requests, sent = relay.requests - requests, relay.bytes - sent
+    answered = relay.answered - answered
     minutes = (time.monotonic() - start) / 60
     meter.terminate()
     meter.wait(timeout=10)
-    return requests / minutes, sent / minutes
+    return requests / minutes, sent / minutes, answered / minutes
 
 
 def main(bin_dir, seconds):
@@ -84,8 +88,9 @@ def main(bin_dir, seconds):
         sim.start()
         relay = Relay(sim.port)
         for what, adapter in (("one port", "7"), ("All", "0")):
-            requests, sent = measure(bin_dir, sim, relay, adapter, seconds)
-            print("%-8s %8.0f requests/min %10.0f bytes/min" % (what, requests, sent))
+            requests, sent, answered = measure(bin_dir, sim, relay, adapter, seconds)
+            print("%-8s %8.0f requests/min %10.0f bytes/min sent %10.0f bytes/min answered"
+                  % (what, requests, sent, answered))
     finally:
         sim.close()
 

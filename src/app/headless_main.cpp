@@ -209,7 +209,8 @@ int main(int argc, char* argv[]) {
                     ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
                           .arg(state.AdapterIndex)
                           .arg(adapters.size())
-                    : QStringLiteral("adapter \"%1\" is not in the list").arg(adapterName)) +
+                    : QStringLiteral("--adapter \"%1\": no adapter of that name is in the list")
+                          .arg(adapterName)) +
                    QStringLiteral("; 'velmar --list-adapters' shows it"));
     }
     for (const auto& a : adapters) {
@@ -221,11 +222,14 @@ int main(int argc, char* argv[]) {
 
   if (parser.isSet(QStringLiteral("list-adapters"))) {
     try {
-      // A trailing " *" marks the interfaces "All" counts; the first line
-      // says by which rule.
+      // A trailing " *" marks the interfaces "All" counts; which rule chose
+      // them goes to stderr, so the list stays as scripts read it.
       const auto adapters = meter.Sampler().ListAdapters();
-      out << "0: All (* = " << EdgeSelection::RuleText(meter.Sampler().AllRule()) << ")"
-          << Qt::endl;
+      if (table) {
+        err << "velmar: \"All\" (*) counts " << EdgeSelection::RuleText(meter.Sampler().AllRule())
+            << Qt::endl;
+      }
+      out << "0: All" << Qt::endl;
       int k = 0;
       for (const CounterSampler::Adapter& adapter : adapters) {
         out << ++k << ": " << adapter.Shown() << (adapter.countsInAll ? " *" : "") << Qt::endl;

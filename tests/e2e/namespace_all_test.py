@@ -313,8 +313,9 @@ def test_a_forwarding_router_counts_its_uplink(bin_dir):
         net.tool(wan, "sink", "7000")
         meter = Meter(net, bin_dir, router)
         assert meter.adapters() == ["wan0"], meter.adapters()
-        out = net.run(router, os.path.join(bin_dir, "velmar"), "--list-adapters")
-        assert "the uplink" in out.splitlines()[0], out
+        listing = subprocess.run(["ip", "netns", "exec", router, os.path.join(bin_dir, "velmar"),
+                                  "--list-adapters"], capture_output=True, text=True, timeout=60)
+        assert "counts the uplink" in listing.stderr, listing.stderr
         meter.wait_lines(1)
         before = net.bytes(router, "lan0", "wan0")
         net.send(lan, "10.55.2.2", 7000, 40, 1200)  # forwarded: crosses lan0, then wan0
