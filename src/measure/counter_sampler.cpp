@@ -2,11 +2,11 @@
 
 #include "config/program_section.h"
 
-#include <QHash>
 #include <QScopeGuard>
 #include <cmath>
 
 #include "measure/edge_selection.h"
+#include "measure/interface_names.h"
 #include "measure/interface_table.h"
 
 namespace velmar {
@@ -27,7 +27,7 @@ constexpr int16_t kByName = -2;
 }  // namespace
 
 QString CounterSampler::Adapter::Shown() const {
-  return alias.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, alias);
+  return WithAlias(name, alias);
 }
 
 CounterSampler::CounterSampler(MeasurementState& state, InterfaceTable* table, TickHost& host,
@@ -132,19 +132,12 @@ void CounterSampler::RefreshSet(uint32_t now) {
   ++setRefreshes_;
   rows_ = table_->AllItems();
   choice_ = EdgeSelection::Decide(*table_);
-  QHash<QString, int> uses;
-  for (const MibRow& row : rows_) {
-    ++uses[row.BaseName()];
-  }
+  const QStringList shownNames = InterfaceNames(rows_);
   std::vector<Adapter> adapters;
   adapters.reserve(rows_.size());
   for (size_t i = 0; i < rows_.size(); ++i) {
-    const MibRow& row = rows_[i];
-    QString name = row.BaseName();
-    if (uses.value(name) > 1) {
-      name += QStringLiteral(" #%1").arg(row.IfIndex);
-    }
-    adapters.push_back(Adapter{row.IfIndex, name, row.IfAlias, bool(choice_.counted[i])});
+    adapters.push_back(Adapter{rows_[i].IfIndex, shownNames[static_cast<qsizetype>(i)],
+                               rows_[i].IfAlias, bool(choice_.counted[i])});
   }
   const auto names = [](const std::vector<Adapter>& list) {
     QStringList out;
