@@ -24,6 +24,8 @@ namespace {
 // The chosen interface is trusted by name (from the settings), whatever
 // row number came with it.
 constexpr int16_t kByName = -2;
+// Half the tick: readings closer together give no rate of their own.
+constexpr uint64_t kMinReadingGapUs = 250000;
 }  // namespace
 
 QString CounterSampler::Adapter::Shown() const {
@@ -264,19 +266,31 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
         setInvalid_ = true;  // walked again at the next tick
       }
       takenUs = reading.takenUs != 0 ? reading.takenUs : uint64_t{now} * 1000;
-      // The same reading as the tick before, or an older one (a poll that
-      // began before a reading asked of the device at once).
-      if (takenUs <= lastTakenUs_) {
+      // The same reading as the tick before, an older one (a poll that
+      // began before a reading asked of the device at once), or one so
+      // close behind it (two sessions answered back to back) that the
+      // stamps' jitter would weigh more than the traffic: the next reading
+      // is measured from the last one used.
+      if (takenUs <= lastTakenUs_ ||
+          (lastTakenUs_ != 0 && takenUs - lastTakenUs_ < kMinReadingGapUs)) {
         NoteSourceStatus({});
         result.ok = true;
         return result;  // the same reading as the tick before
       }
+      // An interface whose counters the reading lacks is gone (the set is
+      // walked again at the next tick, which tells whether it is), or the
+      // reading came from a poll that did not ask for it yet: either way
+      // the reading says nothing new, and the next one is measured from
+      // the last that had them all.
+      for (const InterfaceTable::Counters& c : reading.counters) {
+        if (!c.present) {
+          setInvalid_ = true;
+          result.ok = true;
+          return result;
+        }
+      }
       for (size_t k = 0; k < chosen.size(); ++k) {
         const InterfaceTable::Counters& c = reading.counters[k];
-        if (!c.present) {
-          setInvalid_ = true;  // an interface that is gone: the set changed
-          continue;
-        }
         MibRow r = rows_[chosen[k]];
         r.HasHCInOctets = r.HasHCOutOctets = c.wide;
         r.IfHCInOctets = c.in;

@@ -286,6 +286,7 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   EXPECT_EQ(form.AdapterList()[1], "lo");
   EXPECT_TRUE(Child<QLabel>(form, "AdapterLabel")->text().contains("lo"));
   EXPECT_EQ(form.StatusText(), "Readings resumed.");
+  EXPECT_EQ(form.Settings().Line(SettingsLine::kAdapterName), "lo") << "kept by name";
 
   // Choosing this computer again loads the local agent.
   RemoteSource::ChooseLocal(form.Settings());
@@ -296,7 +297,10 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   form.Session().SaveSettings(false);
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
-  EXPECT_EQ(saved.Count(), static_cast<int>(SettingsLine::kDeviceSecurityLevel) + 1);
+  // The chosen interface's name went in when the device listed it (line
+  // 53), and out with the change of source.
+  EXPECT_EQ(saved.Count(), static_cast<int>(SettingsLine::kAdapterName) + 1);
+  EXPECT_EQ(saved.Line(SettingsLine::kAdapterName), "");
   EXPECT_EQ(saved.Line(SettingsLine::kSourceKind), "local");
   EXPECT_EQ(saved.Line(SettingsLine::kDeviceHost), "127.0.0.1");
   qunsetenv("VELMAR_REMOTE_AGENT_LIBRARY");
