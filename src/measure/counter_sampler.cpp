@@ -24,8 +24,6 @@ namespace {
 // The chosen interface is trusted by name (from the settings), whatever
 // row number came with it.
 constexpr int16_t kByName = -2;
-// Half the tick: readings closer together give no rate of their own.
-constexpr uint64_t kMinReadingGapUs = 250000;
 }  // namespace
 
 QString CounterSampler::Adapter::Shown() const {
@@ -232,9 +230,18 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
     if (selection != 0 && row < 0) {
       ForgetReading();
       if (!selectedName_.isEmpty()) {
-        NoteSourceStatus(QStringLiteral("The adapter \"%1\" is not in the list now: it reads 0 "
-                                        "until it returns.")
-                             .arg(selectedName_));
+        // Told once, even right after another failure (a device that was
+        // away and is back without it).
+        const QString gone = QStringLiteral(
+                                 "The adapter \"%1\" is not in the list now: it reads 0 until "
+                                 "it returns.")
+                                 .arg(selectedName_);
+        if (failure_ != gone) {
+          failure_ = gone;
+          if (OnSourceStatus) {
+            OnSourceStatus(failure_);
+          }
+        }
       }
       return result;
     }
@@ -266,13 +273,9 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
         setInvalid_ = true;  // walked again at the next tick
       }
       takenUs = reading.takenUs != 0 ? reading.takenUs : uint64_t{now} * 1000;
-      // The same reading as the tick before, an older one (a poll that
-      // began before a reading asked of the device at once), or one so
-      // close behind it (two sessions answered back to back) that the
-      // stamps' jitter would weigh more than the traffic: the next reading
-      // is measured from the last one used.
-      if (takenUs <= lastTakenUs_ ||
-          (lastTakenUs_ != 0 && takenUs - lastTakenUs_ < kMinReadingGapUs)) {
+      // The same reading as the tick before, or an older one (a poll that
+      // began before a reading asked of the device at once).
+      if (takenUs <= lastTakenUs_) {
         NoteSourceStatus({});
         result.ok = true;
         return result;  // the same reading as the tick before

@@ -316,11 +316,13 @@ TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
   TickEth(4000, 4000, 1000);
   EXPECT_DOUBLE_EQ(host.published.back().down, 1000.0);
   EXPECT_TRUE(host.errors.empty()) << "a tick without a reading is no error";
-  // The turn to failing is told once, with the reason, and the way back
-  // once: two failed ticks, one message.
-  ASSERT_EQ(told.size(), 2);
+  // The turn to failing is told once, with the reason; the empty table
+  // then says the chosen adapter is gone (once), and the way back once.
+  ASSERT_EQ(told.size(), 3);
   EXPECT_EQ(told[0], QStringLiteral("SNMP query failed."));
-  EXPECT_TRUE(told[1].isEmpty());
+  EXPECT_EQ(told[1], QStringLiteral("The adapter \"eth0\" is not in the list now: it reads 0 "
+                                    "until it returns."));
+  EXPECT_TRUE(told[2].isEmpty());
   EXPECT_TRUE(sampler.SourceFailure().isEmpty());
 }
 
