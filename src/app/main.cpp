@@ -76,6 +76,7 @@ std::unique_ptr<MetricsExporter> StartWindowMetrics(MainWindow& window) {
     exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(window.Settings()));
     MetricsExporter* e = exporter.get();
     window.Sampler().OnPublished = [e](double up, double down) { e->Publish(up, down); };
+    window.Sampler().SetReadEveryInterface(true);  // the endpoint shows them all
     window.Alarms().OnAlarm = [e](int32_t code) { e->CountAlarm(code); };
     return exporter;
   } catch (const std::exception& error) {

@@ -466,7 +466,8 @@ void MainWindow::ShowTip(Tip tip) {
   QString text = TipText(tip);
   if (tip == Tip::kAllAdapters) {  // the "All" tip names what "All" counts on this machine
     try {
-      text += QStringLiteral("\n\n") + CounterSampler::DescribeAll(Sampler().ListAdapters());
+      const auto adapters = Sampler().ListAdapters();
+      text += QStringLiteral("\n\n") + CounterSampler::DescribeAll(adapters, Sampler().AllRule());
     } catch (const std::exception&) {
       // Without a table walk the tip keeps its general text.
     }
