@@ -75,7 +75,9 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionInit(
     state.linkReader = std::make_unique<velmar::agent::LinkReader>();
     velmar::agent::KernelSources sources;
     auto* reader = state.linkReader.get();
-    sources.links = [reader] { return reader->Read(); };
+    sources.links = [reader](std::vector<velmar::agent::LinkInfo>& links) {
+      return reader->Update(links);
+    };
     state.view = velmar::agent::BuildMib2View(std::move(sources));
   }
   if (trapEvent != nullptr) {

@@ -538,16 +538,7 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
           case IFLA_STATS64: {
             rtnl_link_stats64 s{};
             std::memcpy(&s, data, std::min(size, sizeof s));
-            link.rxBytes = s.rx_bytes;
-            link.rxPackets = s.rx_packets;
-            link.rxMulticast = s.multicast;
-            link.rxDropped = s.rx_dropped;
-            link.rxErrors = s.rx_errors;
-            link.rxNoHandler = s.rx_nohandler;
-            link.txBytes = s.tx_bytes;
-            link.txPackets = s.tx_packets;
-            link.txDropped = s.tx_dropped;
-            link.txErrors = s.tx_errors;
+            TakeCounters(s, link);
             break;
           }
           default:
@@ -603,16 +594,53 @@ void LinkReader::CompleteFromCache(std::vector<LinkInfo>& links) {
 std::vector<LinkInfo> LinkReader::Read() {
   std::vector<LinkInfo> links;
   links.reserve(remembered_.size());
+  ++fullReads_;
   if (netlink_ < 0 || !ReadNetlink(links)) {
     links = ParseProcNetDev(ReadWholeFile("/proc/net/dev"));
     for (LinkInfo& link : links) {
       FillFromSysfs(link, "/sys/class/net");
     }
     FillLowerLayersFromSysfs(links, "/sys/class/net");
-    return links;
+  } else {
+    CompleteFromCache(links);
   }
-  CompleteFromCache(links);
+  std::sort(links.begin(), links.end(),
+            [](const LinkInfo& a, const LinkInfo& b) { return a.index < b.index; });
   return links;
+}
+
+bool LinkReader::Update(std::vector<LinkInfo>& links) {
+  // The notifications are taken before the read, so a change during it
+  // shows at the next call.
+  const bool changed = !stats_.Available() || stats_.LinksChanged();
+  if (!changed && !links.empty() && UpdateCounters(links)) {
+    return false;
+  }
+  links = Read();
+  return true;
+}
+
+bool LinkReader::UpdateCounters(std::vector<LinkInfo>& links) {
+  if (!stats_.Read(counters_) || counters_.size() != links.size()) {
+    return false;
+  }
+  if (!std::is_sorted(
+          counters_.begin(), counters_.end(),
+          [](const LinkCounters& a, const LinkCounters& b) { return a.index < b.index; })) {
+    std::sort(counters_.begin(), counters_.end(),
+              [](const LinkCounters& a, const LinkCounters& b) { return a.index < b.index; });
+  }
+  // A set that changed without a word (notifications lost before the
+  // socket saw them) shows as other indexes: then everything is read.
+  for (size_t i = 0; i < links.size(); ++i) {
+    if (counters_[i].index != links[i].index) {
+      return false;
+    }
+  }
+  for (size_t i = 0; i < links.size(); ++i) {
+    static_cast<LinkCounters&>(links[i]) = counters_[i];
+  }
+  return true;
 }
 
 }  // namespace velmar::agent

@@ -7,13 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "agent/link_stats.h"
+
 namespace velmar::agent {
 
 using Ip4 = std::array<uint8_t, 4>;  // network order, first octet first
 
-// What the kernel tells about one network interface.
-struct LinkInfo {
-  int index = 0;
+// What the kernel tells about one network interface: its counters (and
+// ifIndex) and the rest.
+struct LinkInfo : LinkCounters {
   uint16_t arpType = 0;   // ARPHRD_*
   uint32_t flags = 0;     // IFF_*
   uint8_t operState = 0;  // IF_OPER_*
@@ -28,9 +30,6 @@ struct LinkInfo {
   // members, a VLAN's card), by ifIndex.
   std::vector<int> lowerLayers;
   uint32_t carrierChanges = 0;
-  uint64_t rxBytes = 0, rxPackets = 0, rxMulticast = 0, rxDropped = 0, rxErrors = 0,
-           rxNoHandler = 0;
-  uint64_t txBytes = 0, txPackets = 0, txDropped = 0, txErrors = 0;
 };
 
 struct TcpConnection {
@@ -61,7 +60,18 @@ class LinkReader {
   LinkReader(const LinkReader&) = delete;
   LinkReader& operator=(const LinkReader&) = delete;
 
+  // Every link, in ifIndex order, read whole.
   std::vector<LinkInfo> Read();
+
+  // Brings `links` (what the last call left there) up to date. While no
+  // link was added, removed or changed, only the counters are read (the
+  // kernel's statistics dump, into `links` in place: no allocation);
+  // otherwise every link is read whole. True when it was read whole, so
+  // anything built from more than the counters must be built again.
+  bool Update(std::vector<LinkInfo>& links);
+
+  // Reads of every link whole since construction.
+  uint64_t FullReads() const { return fullReads_; }
 
   // Driver speed queries made since construction.
   uint64_t SpeedQueries() const { return speedQueries_; }
@@ -77,6 +87,11 @@ class LinkReader {
   bool ReadNetlink(std::vector<LinkInfo>& links);
   uint64_t SpeedOf(const std::string& name);
   void CompleteFromCache(std::vector<LinkInfo>& links);
+  bool UpdateCounters(std::vector<LinkInfo>& links);
+
+  LinkStatsReader stats_;
+  std::vector<LinkCounters> counters_;  // kept between reads: no allocation
+  uint64_t fullReads_ = 0;
 
   int netlink_ = -1;
   int ioctlSocket_ = -1;

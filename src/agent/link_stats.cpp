@@ -28,19 +28,6 @@ int OpenRouteSocket(uint32_t groups) {
   return fd;
 }
 
-void Take(const rtnl_link_stats64& s, LinkCounters& c) {
-  c.rxBytes = s.rx_bytes;
-  c.rxPackets = s.rx_packets;
-  c.rxMulticast = s.multicast;
-  c.rxDropped = s.rx_dropped;
-  c.rxErrors = s.rx_errors;
-  c.rxNoHandler = s.rx_nohandler;
-  c.txBytes = s.tx_bytes;
-  c.txPackets = s.tx_packets;
-  c.txDropped = s.tx_dropped;
-  c.txErrors = s.tx_errors;
-}
-
 // The counters of one RTM_NEWSTATS message; false when it carries none.
 bool ParseStats(const nlmsghdr* h, LinkCounters& counters) {
   if (h->nlmsg_len < NLMSG_LENGTH(sizeof(if_stats_msg))) {
@@ -55,7 +42,7 @@ bool ParseStats(const nlmsghdr* h, LinkCounters& counters) {
     if (a->rta_type == IFLA_STATS_LINK_64) {
       rtnl_link_stats64 stats{};
       std::memcpy(&stats, RTA_DATA(a), std::min<size_t>(RTA_PAYLOAD(a), sizeof stats));
-      Take(stats, counters);
+      TakeCounters(stats, counters);
       return true;
     }
   }
@@ -63,6 +50,19 @@ bool ParseStats(const nlmsghdr* h, LinkCounters& counters) {
 }
 
 }  // namespace
+
+void TakeCounters(const rtnl_link_stats64& s, LinkCounters& c) {
+  c.rxBytes = s.rx_bytes;
+  c.rxPackets = s.rx_packets;
+  c.rxMulticast = s.multicast;
+  c.rxDropped = s.rx_dropped;
+  c.rxErrors = s.rx_errors;
+  c.rxNoHandler = s.rx_nohandler;
+  c.txBytes = s.tx_bytes;
+  c.txPackets = s.tx_packets;
+  c.txDropped = s.tx_dropped;
+  c.txErrors = s.tx_errors;
+}
 
 LinkStatsReader::LinkStatsReader() : buffer_(64 * 1024) {
   dump_ = OpenRouteSocket(0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <linux/if_link.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -19,6 +21,9 @@ struct LinkCounters {
 // word of any change to the links themselves from the kernel's RTNLGRP_LINK
 // notifications, so names, types, state and relations are read again only
 // when something happened to them.
+// The kernel's 64-bit statistics as a link's counters (index untouched).
+void TakeCounters(const rtnl_link_stats64& stats, LinkCounters& counters);
+
 class LinkStatsReader {
  public:
   LinkStatsReader();

@@ -47,6 +47,53 @@ void AppendIp(Oid& oid, const Ip4& a) {
 
 }  // namespace
 
+namespace {
+
+// Columns 10-20 of an ifTable row: everything that changes between reads
+// of an interface that did not itself change.
+void SetIfCounters(TableRow& row, const LinkInfo& l) {
+  const uint64_t rxUnicast = l.rxPackets > l.rxMulticast ? l.rxPackets - l.rxMulticast : 0;
+  MibValue* c = &row.columns[9];
+  c[0] = Counter(l.rxBytes);      // 10 ifInOctets
+  c[1] = Counter(rxUnicast);      // 11 ifInUcastPkts
+  c[2] = Counter(l.rxMulticast);  // 12 ifInNUcastPkts
+  c[3] = Counter(l.rxDropped);    // 13 ifInDiscards
+  c[4] = Counter(l.rxErrors);     // 14 ifInErrors
+  c[5] = Counter(l.rxNoHandler);  // 15 ifInUnknownProtos
+  c[6] = Counter(l.txBytes);      // 16 ifOutOctets
+  c[7] = Counter(l.txPackets);    // 17 ifOutUcastPkts
+  c[8] = Counter(0);              // 18 ifOutNUcastPkts
+  c[9] = Counter(l.txDropped);    // 19 ifOutDiscards
+  c[10] = Counter(l.txErrors);    // 20 ifOutErrors
+}
+
+// ifHCInOctets and ifHCOutOctets of an ifXTable row.
+void SetIfXCounters(TableRow& row, const LinkInfo& l) {
+  row.columns[1] = MibValue::Counter64(l.rxBytes);
+  row.columns[2] = MibValue::Counter64(l.txBytes);
+}
+
+// Rows built from `links` when they were read last, one per link in the
+// same (ifIndex) order, get that read's counters; false when the rows are
+// of another set of links.
+bool UpdateCounters(std::vector<TableRow>& rows, const std::vector<LinkInfo>& links,
+                    void (*set)(TableRow&, const LinkInfo&)) {
+  if (rows.size() != links.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].index.size() != 1 || rows[i].index[0] != static_cast<uint32_t>(links[i].index)) {
+      return false;
+    }
+  }
+  for (size_t i = 0; i < rows.size(); ++i) {
+    set(rows[i], links[i]);
+  }
+  return true;
+}
+
+}  // namespace
+
 std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links) {
   std::vector<TableRow> rows;
   rows.reserve(links.size());
@@ -55,7 +102,6 @@ std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links) {
     row.index = {static_cast<uint32_t>(l.index)};
     const uint64_t speed =
         std::min<uint64_t>(l.speedBitsPerSecond, std::numeric_limits<uint32_t>::max());
-    const uint64_t rxUnicast = l.rxPackets > l.rxMulticast ? l.rxPackets - l.rxMulticast : 0;
     row.columns = {
         MibValue::Integer(l.index),                             // 1 ifIndex
         MibValue::String(l.name),                               // 2 ifDescr
@@ -66,23 +112,22 @@ std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links) {
         MibValue::Integer((l.flags & IFF_UP) ? 1 : 2),          // 7 ifAdminStatus
         MibValue::Integer(IfOperStatus(l.operState, l.flags)),  // 8 ifOperStatus
         MibValue::Unsigned(ASN_TIMETICKS, 0),                   // 9 ifLastChange
-        Counter(l.rxBytes),                                     // 10 ifInOctets
-        Counter(rxUnicast),                                     // 11 ifInUcastPkts
-        Counter(l.rxMulticast),                                 // 12 ifInNUcastPkts
-        Counter(l.rxDropped),                                   // 13 ifInDiscards
-        Counter(l.rxErrors),                                    // 14 ifInErrors
-        Counter(l.rxNoHandler),                                 // 15 ifInUnknownProtos
-        Counter(l.txBytes),                                     // 16 ifOutOctets
-        Counter(l.txPackets),                                   // 17 ifOutUcastPkts
-        Counter(0),                                             // 18 ifOutNUcastPkts
-        Counter(l.txDropped),                                   // 19 ifOutDiscards
-        Counter(l.txErrors),                                    // 20 ifOutErrors
-        MibValue::Unsigned(ASN_GAUGE32, 0),                     // 21 ifOutQLen
-        MibValue::ObjectId({0, 0}),                             // 22 ifSpecific
     };
+    row.columns.resize(20);                                     // 10-20: the counters
+    row.columns.push_back(MibValue::Unsigned(ASN_GAUGE32, 0));  // 21 ifOutQLen
+    row.columns.push_back(MibValue::ObjectId({0, 0}));          // 22 ifSpecific
+    SetIfCounters(row, l);
     rows.push_back(std::move(row));
   }
   return rows;
+}
+
+bool UpdateIfTableRows(std::vector<TableRow>& rows, const std::vector<LinkInfo>& links) {
+  return UpdateCounters(rows, links, SetIfCounters);
+}
+
+bool UpdateIfXTableRows(std::vector<TableRow>& rows, const std::vector<LinkInfo>& links) {
+  return UpdateCounters(rows, links, SetIfXCounters);
 }
 
 std::vector<TableRow> IfXTableRows(const std::vector<LinkInfo>& links) {
@@ -95,12 +140,13 @@ std::vector<TableRow> IfXTableRows(const std::vector<LinkInfo>& links) {
         std::min<uint64_t>(l.speedBitsPerSecond / 1000000, std::numeric_limits<uint32_t>::max());
     row.columns = {
         MibValue::String(l.name),                                      // 1 ifName
-        MibValue::Counter64(l.rxBytes),                                // 6 ifHCInOctets
-        MibValue::Counter64(l.txBytes),                                // 10 ifHCOutOctets
+        MibValue(),                                                    // 6 ifHCInOctets
+        MibValue(),                                                    // 10 ifHCOutOctets
         MibValue::Unsigned(ASN_GAUGE32, static_cast<uint32_t>(mbps)),  // 15 ifHighSpeed
         MibValue::Integer(l.hasDevice ? 1 : 2),                        // 17 ifConnectorPresent
         MibValue::String(l.alias),                                     // 18 ifAlias
     };
+    SetIfXCounters(row, l);
     rows.push_back(std::move(row));
   }
   return rows;
@@ -197,8 +243,13 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   auto view = std::make_unique<MibView>();
   auto links = std::make_shared<std::vector<LinkInfo>>();
   auto readAt = std::make_shared<uint64_t>(0);
-  const int linkSnapshot = view->AddSnapshot([links, readAt, read = sources.links] {
-    *links = read();
+  // Counts reads that found other links (or changed ones): rows built
+  // before such a read are built again, others only take new counters.
+  auto linkSets = std::make_shared<uint64_t>(0);
+  const int linkSnapshot = view->AddSnapshot([links, readAt, linkSets, read = sources.links] {
+    if (read(*links)) {
+      ++*linkSets;
+    }
     *readAt = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                         std::chrono::steady_clock::now().time_since_epoch())
                                         .count());
@@ -206,8 +257,19 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   view->AddScalar(
       kIfNumber, [links] { return MibValue::Integer(static_cast<int32_t>(links->size())); },
       linkSnapshot);
+  // Each table keeps which set of links its rows show.
+  const auto updated =
+      [links, linkSets](bool (*update)(std::vector<TableRow>&, const std::vector<LinkInfo>&)) {
+        return [links, linkSets, update,
+                shown = std::make_shared<uint64_t>(~0ull)](std::vector<TableRow>& rows) {
+          const bool same = *shown == *linkSets && update(rows, *links);
+          *shown = *linkSets;  // the table is built again from this set when not
+          return same;
+        };
+      };
   view->AddTable(
-      kIfEntry, kIfColumns, [links] { return IfTableRows(*links); }, linkSnapshot);
+      kIfEntry, kIfColumns, [links] { return IfTableRows(*links); }, linkSnapshot,
+      updated(UpdateIfTableRows));
   view->AddScalar(kIpForwarding, [path = sources.ipv4Forwarding] { return Forwarding(path); });
   const std::string routePath = sources.procNetRoute;
   view->AddTable(kIpRouteEntry, kIpRouteColumns, [routePath] {
@@ -231,10 +293,12 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   view->AddScalar(kTcpInErrs, tcpCounter("InErrs"));
   view->AddScalar(kTcpOutRsts, tcpCounter("OutRsts"));
   view->AddTable(
-      kIfXEntry, kIfXColumns, [links] { return IfXTableRows(*links); }, linkSnapshot);
+      kIfXEntry, kIfXColumns, [links] { return IfXTableRows(*links); }, linkSnapshot,
+      updated(UpdateIfXTableRows));
   view->AddTable(
       kIfStackEntry, std::vector<uint32_t>{kIfStackStatus},
-      [links] { return IfStackTableRows(*links); }, linkSnapshot);
+      [links] { return IfStackTableRows(*links); }, linkSnapshot,
+      updated([](std::vector<TableRow>&, const std::vector<LinkInfo>&) { return true; }));
   AddInetTables(*view, std::move(sources.inet));
   view->AddScalar(
       kReadingTime, [readAt] { return MibValue::Counter64(*readAt); }, linkSnapshot, false);

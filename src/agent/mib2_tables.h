@@ -37,6 +37,10 @@ constexpr uint32_t kIfStackStatus = 3;
 // Rows of the three tables from kernel data.
 std::vector<TableRow> IfTableRows(const std::vector<LinkInfo>& links);
 std::vector<TableRow> IfXTableRows(const std::vector<LinkInfo>& links);
+// Rows of the first two built from the same links (by ifIndex, in order)
+// take their current counters; false when `links` are other links.
+bool UpdateIfTableRows(std::vector<TableRow>& rows, const std::vector<LinkInfo>& links);
+bool UpdateIfXTableRows(std::vector<TableRow>& rows, const std::vector<LinkInfo>& links);
 // Indexed by (higher, lower) ifIndex; as RFC 2863 asks, an interface with
 // nothing above it has a row (0, it), one with nothing below it (it, 0).
 std::vector<TableRow> IfStackTableRows(const std::vector<LinkInfo>& links);
@@ -46,7 +50,9 @@ std::vector<TableRow> IpRouteTableRows(const std::vector<Route>& routes,
 
 // Where the kernel data comes from; tests point it at saved files.
 struct KernelSources {
-  std::function<std::vector<LinkInfo>()> links;
+  // Brings the links up to date (the last read's are passed in); true when
+  // they were read whole, false when only their counters changed.
+  std::function<bool(std::vector<LinkInfo>&)> links;
   std::string procNetTcp = "/proc/net/tcp";
   std::string procNetRoute = "/proc/net/route";
   std::string procNetSnmp = "/proc/net/snmp";

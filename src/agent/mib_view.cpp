@@ -82,19 +82,22 @@ void MibView::AddScalar(Oid instance, ScalarSource source, int snapshot, bool wa
   Insert(std::move(r));
 }
 
-void MibView::AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot) {
+void MibView::AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot,
+                       TableUpdate update) {
   std::vector<uint32_t> all(columns);
   for (uint32_t c = 0; c < columns; ++c) {
     all[c] = c + 1;
   }
-  AddTable(std::move(entry), std::move(all), std::move(source), snapshot);
+  AddTable(std::move(entry), std::move(all), std::move(source), snapshot, std::move(update));
 }
 
-void MibView::AddTable(Oid entry, std::vector<uint32_t> columns, TableSource source, int snapshot) {
+void MibView::AddTable(Oid entry, std::vector<uint32_t> columns, TableSource source, int snapshot,
+                       TableUpdate update) {
   Region r;
   r.base = std::move(entry);
   r.columns = std::move(columns);
   r.table = std::move(source);
+  r.update = std::move(update);
   r.snapshot = snapshot;
   Insert(std::move(r));
 }
@@ -118,10 +121,7 @@ void MibView::TakeShared(int snapshot) {
 void MibView::Prepare(Region& region, bool entering) {
   if (region.snapshot == kOwnSnapshot) {
     if (entering || !region.loaded) {
-      region.rows = region.table();
-      SortAndDeduplicate(region.rows);
-      region.loaded = true;
-      region.lastRow = SIZE_MAX;
+      Build(region);
       ++snapshots_;
     }
     return;
@@ -131,12 +131,21 @@ void MibView::Prepare(Region& region, bool entering) {
     TakeShared(region.snapshot);
   }
   if (!region.loaded || region.builtFrom != shared.generation) {
-    region.rows = region.table();
-    SortAndDeduplicate(region.rows);
-    region.loaded = true;
+    // Same rows, new values: the indexes (and so the order, and where the
+    // last answer was) stay.
+    if (!region.loaded || !region.update || !region.update(region.rows)) {
+      Build(region);
+    }
     region.builtFrom = shared.generation;
-    region.lastRow = SIZE_MAX;
   }
+}
+
+void MibView::Build(Region& region) {
+  region.rows = region.table();
+  SortAndDeduplicate(region.rows);
+  region.loaded = true;
+  region.lastRow = SIZE_MAX;
+  ++tablesBuilt_;
 }
 
 bool MibView::Get(const uint32_t* name, size_t length, const MibValue*& outValue) {

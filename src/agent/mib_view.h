@@ -55,6 +55,10 @@ class MibView {
   using ScalarSource = std::function<MibValue()>;
   using TableSource = std::function<std::vector<TableRow>()>;
   using SnapshotSource = std::function<void()>;
+  // Brings rows built from an earlier snapshot up to date in place, when
+  // only values changed (the counters of unchanged interfaces); false when
+  // they must be built again.
+  using TableUpdate = std::function<bool(std::vector<TableRow>&)>;
   static constexpr int kOwnSnapshot = -1;
 
   // A shared snapshot: `take` reads the source into storage the regions'
@@ -68,9 +72,10 @@ class MibView {
   // own object beside the MIB it mirrors).
   void AddScalar(Oid instance, ScalarSource source, int snapshot = kOwnSnapshot,
                  bool walked = true);
-  void AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot = kOwnSnapshot);
+  void AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot = kOwnSnapshot,
+                TableUpdate update = nullptr);
   void AddTable(Oid entry, std::vector<uint32_t> columns, TableSource source,
-                int snapshot = kOwnSnapshot);
+                int snapshot = kOwnSnapshot, TableUpdate update = nullptr);
 
   // Finds the first object after `name`. Returns false past the end of the
   // view. `outName` and `outValue` stay valid until the next call.
@@ -84,6 +89,8 @@ class MibView {
 
   // Reads of a source: a table's own or a shared snapshot.
   uint64_t SnapshotsTaken() const { return snapshots_; }
+  // Tables built from their source (not brought up to date in place).
+  uint64_t TablesBuilt() const { return tablesBuilt_; }
 
  private:
   struct Snapshot {
@@ -96,6 +103,7 @@ class MibView {
     std::vector<uint32_t> columns;  // empty for a scalar
     ScalarSource scalar;
     TableSource table;
+    TableUpdate update;
     int snapshot = kOwnSnapshot;
     bool walked = true;
     MibValue scalarValue;
@@ -111,12 +119,14 @@ class MibView {
 
   // Makes the region's rows current: `entering` takes a new snapshot.
   void Prepare(Region& region, bool entering);
+  void Build(Region& region);
   void Insert(Region region);
   void TakeShared(int snapshot);
 
   std::vector<Snapshot> shared_;
   std::vector<Region> regions_;
   uint64_t snapshots_ = 0;
+  uint64_t tablesBuilt_ = 0;
   uint64_t gets_ = 0;
 };
 

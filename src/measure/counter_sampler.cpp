@@ -245,27 +245,31 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
       }
       return result;
     }
-    std::vector<size_t> chosen;
+    // The tick's working lists are kept between ticks: same sizes, no
+    // allocation.
+    std::vector<size_t>& chosen = scratch_.chosen;
+    std::vector<MibRow>& read = scratch_.read;
+    std::vector<bool>& counts = scratch_.counts;
+    chosen.clear();
+    read.clear();
+    counts.clear();
     for (size_t i = 0; i < rows_.size(); ++i) {
       if (legacy || readEvery_ ||
           (selection == 0 ? bool(choice_.counted[i]) : i == static_cast<size_t>(row))) {
         chosen.push_back(i);
       }
     }
-    std::vector<MibRow> read;
-    read.reserve(chosen.size());
-    std::vector<bool> counts;
-    counts.reserve(chosen.size());
     uint64_t takenUs = 0;
     if (legacy) {
       read = rows_;
       counts = choice_.counted;
     } else {
-      std::vector<InterfaceTable::CounterRequest> requests;
+      std::vector<InterfaceTable::CounterRequest>& requests = scratch_.requests;
+      requests.clear();
       for (size_t i : chosen) {
         requests.push_back({rows_[i].IfIndex, rows_[i].HasHCOctets()});
       }
-      const InterfaceTable::CounterReading reading = table_->ReadCounters(requests);
+      const InterfaceTable::CounterReading& reading = table_->ReadCounters(requests);
       const InterfaceTable::SetMarks& known = table_->Marks();
       if (reading.marks.ifNumber != known.ifNumber ||
           reading.marks.lastChange != known.lastChange ||

@@ -140,6 +140,12 @@ class CounterSampler {
 
   // The interface set of the latest walk.
   std::vector<MibRow> rows_;
+  struct Scratch {
+    std::vector<size_t> chosen;  // rows_ positions read this tick
+    std::vector<MibRow> read;
+    std::vector<bool> counts;
+    std::vector<InterfaceTable::CounterRequest> requests;
+  } scratch_;
   std::vector<Adapter> adapters_;
   EdgeSelection::Choice choice_;
   bool setKnown_ = false;

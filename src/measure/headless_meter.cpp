@@ -2,9 +2,10 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTime>
-#include <QTimeZone>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace velmar {
 
@@ -20,34 +21,61 @@ HeadlessMeter::HeadlessMeter(MeasurementState& state, InterfaceTable* table, Set
   publisher_.OnError = [this](const std::exception& e) { HandleException(e); };
   calcTimer_.setInterval(kCalcTimerIntervalMs);
   calcTimer_.setTimerType(Qt::PreciseTimer);
-  connect(&calcTimer_, &QTimer::timeout, this, [this] { sampler_.Tick(); });
+  connect(&calcTimer_, &QTimer::timeout, this, [this] {
+    sampler_.Tick();
+    if (!timerWanted_) {
+      calcTimer_.stop();
+    }
+  });
 }
 
 void HeadlessMeter::Start() {
   state_.ResetForStart();
   state_.AnalysisActive = true;
+  timerWanted_ = true;
   calcTimer_.start();
 }
 
 void HeadlessMeter::Stop() {
   state_.AnalysisActive = false;
   state_.LastTickMs = 0;
+  timerWanted_ = false;
   calcTimer_.stop();
 }
 
 void HeadlessMeter::SetCalcTimerEnabled(bool enabled) {
-  if (enabled) {
+  // The tick pauses the timer while it runs and starts it again at its
+  // end. Nothing here runs an event loop inside a tick, so the timer keeps
+  // its beat through it (no drift, nothing registered anew each tick); a
+  // pause the tick ends in stops it.
+  timerWanted_ = enabled;
+  if (enabled && !calcTimer_.isActive()) {
     calcTimer_.start();
-  } else {
-    calcTimer_.stop();
   }
 }
 
-QString HeadlessMeter::FormatLine(const QString& time, double down, double up, double avgDown,
-                                  double avgUp, uint64_t totalBytes) {
-  const auto f = [](double v) { return QString::number(v, 'f', 2); };
-  return QStringLiteral("%1 down=%2 up=%3 avgdown=%4 avgup=%5 total=%6")
-      .arg(time, f(down), f(up), f(avgDown), f(avgUp), f(totalBytes / 1024.0));
+size_t HeadlessMeter::FormatLine(char (&line)[kLineSize], const char* time, double down, double up,
+                                 double avgDown, double avgUp, uint64_t totalBytes) {
+  char* at = line;
+  char* const end = line + kLineSize;
+  const auto text = [&](std::string_view s) {
+    const size_t n = std::min<size_t>(s.size(), static_cast<size_t>(end - at));
+    at = std::copy_n(s.data(), n, at);
+  };
+  const auto number = [&](std::string_view name, double value) {
+    text(name);
+    const auto [next, error] = std::to_chars(at, end, value, std::chars_format::fixed, 2);
+    if (error == std::errc()) {
+      at = next;
+    }
+  };
+  text(time);
+  number(" down=", down);
+  number(" up=", up);
+  number(" avgdown=", avgDown);
+  number(" avgup=", avgUp);
+  number(" total=", static_cast<double>(totalBytes) / 1024.0);
+  return static_cast<size_t>(at - line);
 }
 
 QString HeadlessMeter::FormatJson(const QDateTime& time, const QString& adapter, double down,
@@ -84,10 +112,11 @@ void HeadlessMeter::PublishResults(double upstream, double downstream) {
   // The line shows the tick's own rates: the displays keep their last
   // values below 1 kbit/s, a script wants to see the drop.
   const int mode = state_.KilobitMode;
-  out_ << FormatLine(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")),
-                     Kbps(downstream, mode), Kbps(upstream, mode), Kbps(state_.DownAverage, mode),
-                     Kbps(state_.UpAverage, mode), state_.TotalTraffic)
-       << Qt::endl;
+  char line[kLineSize];
+  const size_t length =
+      FormatLine(line, timeOfDay_.Now(), Kbps(downstream, mode), Kbps(upstream, mode),
+                 Kbps(state_.DownAverage, mode), Kbps(state_.UpAverage, mode), state_.TotalTraffic);
+  out_ << QLatin1StringView(line, static_cast<qsizetype>(length)) << Qt::endl;
 }
 
 void HeadlessMeter::HandleException(const std::exception& error) {

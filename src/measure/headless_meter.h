@@ -10,6 +10,7 @@
 #include "measure/measurement_state.h"
 #include "measure/result_publisher.h"
 #include "measure/tick_host.h"
+#include "platform/local_time.h"
 
 namespace velmar {
 
@@ -32,9 +33,12 @@ class HeadlessMeter : public QObject, public TickHost {
   ResultPublisher& Publisher() { return publisher_; }
   void SetFormat(Format format) { format_ = format; }
 
-  // One output line: rates in kbit/s, the total in KBytes.
-  static QString FormatLine(const QString& time, double down, double up, double avgDown,
-                            double avgUp, uint64_t totalBytes);
+  // One output line: rates in kbit/s, the total in KBytes, written into
+  // `line` without allocating; returns its length. A rate too long for the
+  // line (none a link carries) ends it early.
+  static constexpr size_t kLineSize = 256;
+  static size_t FormatLine(char (&line)[kLineSize], const char* time, double down, double up,
+                           double avgDown, double avgUp, uint64_t totalBytes);
   // One JSON object on one line: the time in ISO 8601 with its offset from
   // UTC, the adapter's name (null when the selection names no row), rates
   // and averages in bits per second (given in bytes per second), the total
@@ -56,7 +60,9 @@ class HeadlessMeter : public QObject, public TickHost {
   QTextStream& out_;
   QTextStream& err_;
   Format format_ = Format::kText;
+  LocalTimeOfDay timeOfDay_;
   QTimer calcTimer_;
+  bool timerWanted_ = false;
   CounterSampler sampler_;
   AveragingEngine engine_;
   StoredDisplays displays_;

@@ -49,9 +49,13 @@ const std::vector<InterfaceCounters::Moved>& InterfaceCounters::Read(
                                          i < countsInAll.size() && countsInAll[i]});
     next_.push_back(std::move(now));
   }
-  // An agent that names one index twice: the first row of it stays.
-  std::stable_sort(next_.begin(), next_.end(),
-                   [](const Previous& a, const Previous& b) { return a.index < b.index; });
+  // An agent that names one index twice: the first row of it stays. Rows
+  // come in index order as a rule, and then need no sorting (nor the
+  // buffer a stable sort takes).
+  const auto byIndex = [](const Previous& a, const Previous& b) { return a.index < b.index; };
+  if (!std::is_sorted(next_.begin(), next_.end(), byIndex)) {
+    std::stable_sort(next_.begin(), next_.end(), byIndex);
+  }
   next_.erase(std::unique(next_.begin(), next_.end(),
                           [](const Previous& a, const Previous& b) { return a.index == b.index; }),
               next_.end());

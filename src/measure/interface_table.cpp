@@ -164,8 +164,13 @@ void InterfaceTable::StartAgent(const QString& path, const TickClock& clock,
 
 void InterfaceTable::Get(const std::vector<std::vector<uint32_t>>& names) {
   asked_ = names;
-  answers_.assign(names.size(), SnmpVarBind{});
-  for (size_t i = 0; i < names.size(); ++i) {
+  askedForCounters_ = false;
+  AskGet();
+}
+
+void InterfaceTable::AskGet() {
+  answers_.assign(asked_.size(), SnmpVarBind{});
+  for (size_t i = 0; i < asked_.size(); ++i) {
     answers_[i].name.ids = asked_[i].data();
     answers_[i].name.idLength = static_cast<uint32_t>(asked_[i].size());
   }
@@ -210,26 +215,34 @@ InterfaceTable::SetMarks InterfaceTable::MarksOf(size_t first) const {
   return marks;
 }
 
-InterfaceTable::CounterReading InterfaceTable::ReadCounters(
+const InterfaceTable::CounterReading& InterfaceTable::ReadCounters(
     const std::vector<CounterRequest>& which) {
-  std::vector<std::vector<uint32_t>> names;
-  names.reserve(1 + kMarkNames.size() + 2 * which.size());
-  names.push_back(kReadingTime);
-  names.insert(names.end(), kMarkNames.begin(), kMarkNames.end());
-  for (const CounterRequest& r : which) {
-    for (const auto* column : r.wide ? std::array{&kIfHCInOctets, &kIfHCOutOctets}
-                                     : std::array{&kIfInOctets, &kIfOutOctets}) {
-      names.push_back(*column);
-      names.back().push_back(static_cast<uint32_t>(r.index));
+  const auto same = [](const CounterRequest& a, const CounterRequest& b) {
+    return a.index == b.index && a.wide == b.wide;
+  };
+  if (!askedForCounters_ ||
+      !std::equal(which.begin(), which.end(), askedCounters_.begin(), askedCounters_.end(), same)) {
+    asked_.clear();
+    asked_.push_back(kReadingTime);
+    asked_.insert(asked_.end(), kMarkNames.begin(), kMarkNames.end());
+    for (const CounterRequest& r : which) {
+      for (const auto* column : r.wide ? std::array{&kIfHCInOctets, &kIfHCOutOctets}
+                                       : std::array{&kIfInOctets, &kIfOutOctets}) {
+        asked_.push_back(*column);
+        asked_.back().push_back(static_cast<uint32_t>(r.index));
+      }
     }
+    askedCounters_ = which;
+    askedForCounters_ = true;
   }
-  Get(names);
-  CounterReading reading;
+  AskGet();
+  CounterReading& reading = reading_;
+  reading.takenUs = 0;
   if (answers_[0].value.asnType == ASN_COUNTER64) {
     reading.takenUs = answers_[0].value.asnValue.counter64;
   }
   reading.marks = MarksOf(1);
-  reading.counters.resize(which.size());
+  reading.counters.assign(which.size(), Counters{});
   for (size_t i = 0; i < which.size(); ++i) {
     const size_t at = 1 + kMarkNames.size() + 2 * i;
     Counters& c = reading.counters[i];

@@ -131,8 +131,10 @@ class InterfaceTable : public QObject {
     SetMarks marks;
     std::vector<Counters> counters;  // one per request
   };
-  // Raises TableRefreshError when the agent fails.
-  CounterReading ReadCounters(const std::vector<CounterRequest>& which);
+  // Raises TableRefreshError when the agent fails. The reading stays valid
+  // until the next call; asking for the same interfaces as the last time
+  // (every tick, as a rule) allocates nothing.
+  const CounterReading& ReadCounters(const std::vector<CounterRequest>& which);
 
  protected:
   virtual void DoStatusChange();
@@ -152,6 +154,8 @@ class InterfaceTable : public QObject {
   // Asks GET for `names`; the answers are in answers_ (ASN_NULL where the
   // agent has no such object) until the next query.
   void Get(const std::vector<std::vector<uint32_t>>& names);
+  // The same for the names in asked_.
+  void AskGet();
   SetMarks MarksOf(size_t first) const;
   // A value of the counter kinds: Counter32, Gauge32 (32 bits) or Counter64.
   static bool CounterOf(const AsnAny& value, uint64_t& v, bool& wide);
@@ -194,6 +198,10 @@ class InterfaceTable : public QObject {
   SetMarks marks_;
   std::vector<std::vector<uint32_t>> asked_;
   std::vector<SnmpVarBind> answers_;
+  // What asked_ holds when it holds a counter reading's names.
+  std::vector<CounterRequest> askedCounters_;
+  bool askedForCounters_ = false;
+  CounterReading reading_;
 };
 
 }  // namespace velmar

@@ -1,6 +1,9 @@
 #include "agent/link_stats.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,6 +65,58 @@ TEST(LinkStatsTest, ChangesToTheLinksAreToldAndOnlyThey) {
     GTEST_SKIP() << "no network namespace here (needs root)";
   }
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The same, through the reader the agent uses: while the links stay as they
+// are, reading brings only the counters, in place; a new link, a renamed one
+// or one gone brings everything again.
+bool SendToLoopback() {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(9);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool sent = sendto(fd, "x", 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) == 1;
+  close(fd);
+  return sent;
+}
+
+TEST(LinkStatsTest, TheReaderReadsOnlyCountersUntilALinkChanges) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (unshare(CLONE_NEWNET) != 0) {
+      _exit(77);
+    }
+    const auto run = [](const char* command) { return std::system(command) == 0; };
+    LinkReader reader;
+    std::vector<LinkInfo> links;
+    int step = 1;
+    const auto check = [&](bool ok) { return ok ? ++step : (_exit(step), 0); };
+    check(run("ip link set lo up") && reader.Update(links) && links.size() == 1);
+    const LinkInfo* first = links.data();
+    const uint64_t before = links[0].rxBytes;
+    check(SendToLoopback() && !reader.Update(links));
+    check(links.data() == first && links[0].rxBytes > before && reader.FullReads() == 1);
+    check(run("ip link add velmar-v0 type veth peer name velmar-v1") && reader.Update(links));
+    const auto named = [&](const char* name) {
+      return std::any_of(links.begin(), links.end(),
+                         [&](const LinkInfo& l) { return l.name == name; });
+    };
+    check(links.size() == 3 && named("velmar-v0") && named("velmar-v1"));
+    check(run("ip link set velmar-v1 name velmar-w1") && reader.Update(links) &&
+          named("velmar-w1") && !named("velmar-v1"));
+    check(!reader.Update(links) && run("ip link del velmar-v0") && reader.Update(links) &&
+          links.size() == 1 && reader.FullReads() == 4);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) {
+    GTEST_SKIP() << "no network namespace here (needs root)";
+  }
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the step that failed";
 }
 
 }  // namespace

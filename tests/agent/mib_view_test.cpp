@@ -230,5 +230,43 @@ TEST(MibViewSharedTest, TablesOfOneSnapshotShareItsReadAndSkipColumnsTheyLack) {
   EXPECT_EQ(view.SnapshotsTaken(), 3u);
 }
 
+// A table that can take a new snapshot's values in place is built once; a
+// GET of one snapshot then answers its values, and a snapshot the update
+// refuses (other rows) builds the table again.
+TEST(MibViewSharedTest, RowsTakeNewValuesInPlaceUntilTheUpdateRefuses) {
+  MibView view;
+  uint64_t value = 1;
+  bool sameRows = true;
+  auto seen = std::make_shared<uint64_t>(0);
+  const int shared = view.AddSnapshot([&] { *seen = value; });
+  view.AddTable(
+      {1, 2, 1}, 1,
+      [seen] {
+        return std::vector<TableRow>{{{1}, {MibValue::Counter64(*seen)}}};
+      },
+      shared,
+      [&, seen](std::vector<TableRow>& rows) {
+        rows[0].columns[0] = MibValue::Counter64(*seen + 100);
+        return sameRows;
+      });
+  const Oid name = {1, 2, 1, 1, 1};
+  const auto get = [&] {
+    const MibValue* got = nullptr;
+    view.BeginGet();
+    EXPECT_TRUE(view.Get(name.data(), name.size(), got));
+    return got->number;
+  };
+  EXPECT_EQ(get(), 1u);
+  value = 2;
+  EXPECT_EQ(get(), 102u);
+  value = 3;
+  EXPECT_EQ(get(), 103u);
+  EXPECT_EQ(view.TablesBuilt(), 1u);
+  sameRows = false;
+  value = 4;
+  EXPECT_EQ(get(), 4u);
+  EXPECT_EQ(view.TablesBuilt(), 2u);
+}
+
 }  // namespace
 }  // namespace velmar::agent

@@ -28,11 +28,35 @@ TEST(HeadlessMeterTest, JsonLinesCarryTheZoneAndBitsPerSecond) {
 TEST(HeadlessMeterTest, TheTextLineKeepsKilobitsAndEveryDigitAtAnySpeed) {
   // 100 Gbit/s is 100,000,000 kbit/s: scripts read the line, so no unit
   // switch and no digit cut, whatever the window shows.
-  EXPECT_EQ(HeadlessMeter::FormatLine("12:00:00", 100000000.0, 99999.996, 123456789.126, 0.004,
-                                      uint64_t{1} << 50)
-                .toStdString(),
+  char line[HeadlessMeter::kLineSize];
+  const auto format = [&](double down, double up) {
+    return std::string(line, HeadlessMeter::FormatLine(line, "12:00:00", down, up, 123456789.126,
+                                                       0.004, uint64_t{1} << 50));
+  };
+  EXPECT_EQ(format(100000000.0, 99999.996),
             "12:00:00 down=100000000.00 up=100000.00 avgdown=123456789.13 avgup=0.00 "
             "total=1099511627776.00");
+  // A value no link carries cannot overrun the line; it is left out.
+  const std::string huge = format(1e300, 0.5);
+  EXPECT_EQ(huge.substr(0, 23), "12:00:00 down= up=0.50 ");
+  EXPECT_LE(huge.size(), HeadlessMeter::kLineSize);
+}
+
+// The zone is looked up once per quarter hour, and the time of day follows
+// it across midnight and back again when the clock is set back.
+TEST(HeadlessMeterTest, TheTimeOfDayLooksTheZoneUpOncePerQuarterHour) {
+  qputenv("TZ", "UTC");
+  LocalTimeOfDay clock;
+  const time_t midnight = 1796256000;  // 2026-12-03 00:00:00 UTC
+  EXPECT_STREQ(clock.Format(midnight - 1), "23:59:59");
+  EXPECT_STREQ(clock.Format(midnight), "00:00:00");
+  EXPECT_STREQ(clock.Format(midnight + 899), "00:14:59");
+  EXPECT_EQ(clock.Lookups(), 2);
+  qputenv("TZ", "Asia/Kolkata");  // +05:30, seen at the next quarter hour
+  EXPECT_STREQ(clock.Format(midnight + 900), "05:45:00");
+  EXPECT_STREQ(clock.Format(midnight - 3600), "04:30:00") << "the clock set back";
+  EXPECT_EQ(clock.Lookups(), 4);
+  qunsetenv("TZ");
 }
 
 TEST(HeadlessMeterTest, AdapterNamesComeFromTheLatestTick) {
