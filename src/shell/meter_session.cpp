@@ -51,13 +51,14 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
   // Generate mode says in the status bar when its downloads fail, and when
   // they work again; it goes on trying meanwhile.
-  generator_.OnFailure = [this](const QString& error, int pauseSeconds) {
-    view_.SetStatusText(analysis_.StatusText(" - Download failed: ") + error +
-                        QStringLiteral("; next try in %1 s").arg(pauseSeconds));
-  };
-  generator_.OnRecovered = [this] {
+  QObject::connect(&generator_, &TrafficGenerator::DownloadFailed, &generator_,
+                   [this](const QString& error, int pauseSeconds) {
+                     view_.SetStatusText(analysis_.StatusText(" - Download failed: ") + error +
+                                         QStringLiteral("; next try in %1 s").arg(pauseSeconds));
+                   });
+  QObject::connect(&generator_, &TrafficGenerator::DownloadsRecovered, &generator_, [this] {
     view_.SetStatusText(analysis_.StatusText(" - Downloading again in GENERATE MODE"));
-  };
+  });
 }
 
 MeterSession::~MeterSession() {
