@@ -6,8 +6,6 @@
 #include "measure/remote_source.h"
 #include "platform/autostart.h"
 #include "platform/key_store.h"
-#include "platform/launcher.h"
-#include "platform/user_interface.h"
 
 namespace velmar {
 
@@ -24,7 +22,8 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
       placement_(nullptr),
       recorder_(state_, nullptr, dates_),
       maintenance_(nullptr, dates_),
-      evaluator_(state_, settings_, *this, nullptr, dates_),
+      alarmActions_(env_.systemBeep),
+      evaluator_(state_, settings_, alarmActions_, nullptr, dates_),
       sizer_(view) {
   calcTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&calcTimer_, &QTimer::timeout, &calcTimer_, [this] {
@@ -211,32 +210,6 @@ void MeterSession::SetTimersEnabled(bool enabled) {
 
 void MeterSession::PublishResults(double upstream, double downstream) {
   publisher_.PublishResults(upstream, downstream);
-}
-
-void MeterSession::Beep() {
-  if (env_.systemBeep) {
-    UserInterface::Get().Beep();
-  } else {
-    notifier_.Notify(AlarmEvaluator::kSubject, QString(), DesktopNotifier::kBellSound);
-  }
-}
-
-void MeterSession::SendMail(const QString& recipient, const QString& message) {
-  mail_.Clear();
-  mail_.Recipient << recipient;
-  mail_.Subject = AlarmEvaluator::kSubject;
-  mail_.Text = message;
-  // Failures other than a missing mail system pass silently, as the mail
-  // component's error event is left unassigned.
-  mail_.SendMail();
-}
-
-void MeterSession::Open(const QString& text) {
-  Launcher::OpenOrRun(text);
-}
-
-void MeterSession::Notify(const QString& message) {
-  notifier_.Notify(AlarmEvaluator::kSubject, message);
 }
 
 }  // namespace velmar

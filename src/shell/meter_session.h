@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "alarms/alarm_evaluator.h"
-#include "alarms/mail_sender.h"
 #include "config/settings_list.h"
 #include "config/settings_loader.h"
 #include "config/settings_target.h"
@@ -22,8 +21,8 @@
 #include "measure/result_publisher.h"
 #include "measure/tick_host.h"
 #include "net/traffic_generator.h"
-#include "platform/desktop_notifier.h"
 #include "platform/tick_clock.h"
+#include "shell/desktop_alarm_actions.h"
 #include "shell/window_placement.h"
 #include "shell/window_sizer.h"
 
@@ -55,7 +54,7 @@ class MeterView : public SettingsTarget,
 // and its timers, the history, the alarms, the Generate-mode client and the
 // graph feed, with the start-up and shutdown sequences that bring them up
 // and down in order.
-class MeterSession : public TickHost, public AlarmActions {
+class MeterSession : public TickHost {
  public:
   struct Environment {
     QString agentLibrary;    // the MIB-II agent
@@ -115,12 +114,6 @@ class MeterSession : public TickHost, public AlarmActions {
   void PublishResults(double upstream, double downstream) override;
   void HandleException(const std::exception& error) override { Report(error); }
 
-  // AlarmActions
-  void Beep() override;
-  void SendMail(const QString& recipient, const QString& message) override;
-  void Open(const QString& text) override;
-  void Notify(const QString& message) override;
-
   MeasurementState& State() { return state_; }
   const MeasurementState& State() const { return state_; }
   SettingsList& Settings() { return settings_; }
@@ -168,8 +161,7 @@ class MeterSession : public TickHost, public AlarmActions {
   DayKeyDates dates_;
   HistoryRecorder recorder_;
   HistoryMaintenance maintenance_;
-  MailSender mail_;
-  DesktopNotifier notifier_;
+  DesktopAlarmActions alarmActions_;
   AlarmEvaluator evaluator_;
   WindowSizer sizer_;
   QTimer calcTimer_;
