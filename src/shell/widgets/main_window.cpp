@@ -74,9 +74,10 @@ MainWindow::MainWindow(Environment environment)
 
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
   dialogs_.Reports().OnStatus = [this](const QString& text) { SetStatusText(text); };
-  Graphs().ShowTip = [this](Tip tip) { ShowTip(tip); };
-  Graphs().CloseRequested = [this] { CloseGraph(); };
-  Graphs().FeedChanged = [this](GraphFeed* feed) { session_.SetGraphFeed(feed); };
+  connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
+  connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });
+  connect(&graphs_, &GraphWindowHost::FeedChanged, this,
+          [this](GraphFeed* feed) { session_.SetGraphFeed(feed); });
 
   if (onWayland_) {
     tray_.DisableStayOnTop(kNoStayOnTopTip);
