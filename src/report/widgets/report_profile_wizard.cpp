@@ -70,20 +70,19 @@ ReportProfileWizard::ReportProfileWizard(const ProfileStore& profiles, QWidget* 
   bar_->SetReadyCaption(QStringLiteral("&Finish"));
   bar_->SetHelpCaption(QStringLiteral("&Help"));
   bar_->SetEnableHelp(true);
-  bar_->OnEndClick = [this] {
+  connect(bar_, &WizardBar::EndClicked, this, [this] {
     if (bar_->LastPage()) {
       FinishClick();
     } else {
       reject();
     }
-  };
+  });
   // On the last page the end button finishes; leaving without a profile
   // is still one click away there.
   bar_->SetEnableCancel(true);
-  bar_->OnCancelClick = [this] { reject(); };
-  bar_->OnHelpClick = [] {
-    Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html#reports"));
-  };
+  connect(bar_, &WizardBar::CancelClicked, this, [this] { reject(); });
+  connect(bar_, &WizardBar::HelpClicked, this,
+          [] { Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html#reports")); });
   bar_->OnPageChanging = [this](bool back, int& target) {
     const int page = notebook_->currentIndex();
     if (back) {

@@ -56,10 +56,10 @@ SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
   bar_->SetEnableHelp(true);
   bar_->setToolTip(
       QStringLiteral("Click \"Restore\" to Discard all setup changes and load last saved profile"));
-  bar_->OnEndClick = [this] { Finish(); };
-  bar_->OnHelpClick = [this] { RevertSettings(); };
+  connect(bar_, &WizardBar::EndClicked, this, [this] { Finish(); });
+  connect(bar_, &WizardBar::HelpClicked, this, [this] { RevertSettings(); });
   bar_->SetEnableCancel(true);
-  bar_->OnCancelClick = [this] { Cancel(); };
+  connect(bar_, &WizardBar::CancelClicked, this, [this] { Cancel(); });
   openedWith_ = host_.Settings();
   openedKilobitMode_ = host_.KilobitMode();
   openedAdapterIndex_ = host_.AdapterIndex();
