@@ -73,7 +73,8 @@ MainWindow::MainWindow(Environment environment)
   fullSize_ = size();
 
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
-  dialogs_.Reports().OnStatus = [this](const QString& text) { SetStatusText(text); };
+  connect(&dialogs_.Reports(), &ReportCommands::StatusChanged, this,
+          [this](const QString& text) { SetStatusText(text); });
   connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
   connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });
   connect(&graphs_, &GraphWindowHost::FeedChanged, this,
