@@ -83,11 +83,11 @@ MainWindow::MainWindow(Environment environment)
   if (onWayland_) {
     tray_.DisableStayOnTop(kNoStayOnTopTip);
   }
-  trayWatch_.OnChanged = [this](bool present) {
+  connect(&trayWatch_, &StatusNotifierWatch::HostChanged, this, [this](bool present) {
     if (present) {
       InstallTrayIcon();
     }
-  };
+  });
   InstallTrayIcon();
 }
 
