@@ -4,6 +4,7 @@
 
 #include "config/product.h"
 #include "measure/remote_source.h"
+#include "metrics/listen_address.h"
 #include "platform/autostart.h"
 #include "platform/key_store.h"
 
@@ -180,6 +181,22 @@ void MeterSession::UseSource(const SettingsList& settings) {
 void MeterSession::RebuildAdapterList() {
   SetAdapterList(sampler_.BuildAdapterList());
   view_.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, state_.AdapterIndex));
+}
+
+void MeterSession::ServeMetrics() {
+  const QString where = settings_.Line(SettingsLine::kMetricsAddress).trimmed();
+  if (where.isEmpty()) {
+    return;
+  }
+  Guarded([this, &where] {
+    auto exporter = std::make_unique<MetricsExporter>(state_, sampler_);
+    exporter->Listen(ListenAddress::Parse(where));
+    exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(settings_));
+    MetricsExporter* endpoint = exporter.get();
+    sampler_.OnPublished = [endpoint](double up, double down) { endpoint->Publish(up, down); };
+    evaluator_.OnAlarm = [endpoint](int32_t code) { endpoint->CountAlarm(code); };
+    metrics_ = std::move(exporter);
+  });
 }
 
 void MeterSession::WriteAutostart(bool enabled) {

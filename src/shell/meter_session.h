@@ -20,6 +20,7 @@
 #include "measure/result_displays.h"
 #include "measure/result_publisher.h"
 #include "measure/tick_host.h"
+#include "metrics/metrics_exporter.h"
 #include "net/traffic_generator.h"
 #include "platform/tick_clock.h"
 #include "shell/desktop_alarm_actions.h"
@@ -98,6 +99,10 @@ class MeterSession : public TickHost {
   void UseSource(const SettingsList& settings);
   void WriteAutostart(bool enabled);
   void SavePlacement() { placement_.Save(view_); }
+  // The metrics endpoint settings line 44 asks for ("" is off, else
+  // [ADDR:]PORT), fed by every publication and alarm while the session
+  // lasts. Read once; a failure is reported and the meter goes on without.
+  void ServeMetrics();
 
   // Runs a step, reporting what it raises instead of passing it on.
   void Guarded(const std::function<void()>& step);
@@ -145,6 +150,9 @@ class MeterSession : public TickHost {
   Environment env_;
   MeterView& view_;
   MeasurementState state_;
+  // Declared before the sampler and the alarms, so that they and their hooks
+  // into the endpoint are gone before it is: nothing unhooks them by hand.
+  std::unique_ptr<MetricsExporter> metrics_;
   SettingsList settings_;
   // The Generate-mode download; it only ever runs from the event loop,
   // never inside the calculation timer's handler.

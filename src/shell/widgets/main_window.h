@@ -38,6 +38,8 @@ class MainWindow : public QWidget, public MeterView {
 
   // The start-up sequence; errors are reported, not thrown.
   void Start();
+  // The metrics endpoint, when the settings ask for one (after Start).
+  void ServeMetrics() { session_.ServeMetrics(); }
   // The error report for everything that escapes a handler.
   void ReportError(const std::exception& error);
 
