@@ -31,24 +31,27 @@ namespace velmar {
 
 class KeyStore;
 
-// Everything the measurement touches in the window around it. The main
-// window implements it; the session reaches the window only through it.
-class MeterView : public SettingsTarget,
-                  public AnalysisView,
-                  public ResultDisplays,
-                  public PlacementWindow,
-                  public SizerView {
+// What the session asks of the window itself.
+class WindowLifecycle {
  public:
-  // Both interfaces know these; either reaches the window's one.
-  using AnalysisView::SetTotalDisplay;
-  using SettingsTarget::SetTotalDisplay;
-  using SettingsTarget::SetWindowSize;
-
+  virtual ~WindowLifecycle() = default;
   // The window's part of the initial state at start-up, after the stored
   // placement has been applied and before the settings are.
   virtual void ResetForStart() = 0;
   // Closes the graph window, if one is open, as the meter shuts down.
   virtual void CloseGraphWindow() = 0;
+};
+
+// Everything the measurement touches in the window around it, one small
+// interface for each part of the session that touches it. The main window
+// hands in its adapters; the session reaches the window only through them.
+struct MeterView {
+  SettingsTarget& settings;
+  AnalysisView& analysis;
+  ResultDisplays& displays;
+  PlacementWindow& placement;
+  SizerView& sizer;
+  WindowLifecycle& window;
 };
 
 // The running meter behind the main window: the settings, the measurement
@@ -70,7 +73,7 @@ class MeterSession : public TickHost {
     bool windowPositions = true;
   };
 
-  MeterSession(Environment environment, MeterView& view);
+  MeterSession(Environment environment, const MeterView& view);
   ~MeterSession() override;
   MeterSession(const MeterSession&) = delete;
   MeterSession& operator=(const MeterSession&) = delete;
@@ -98,7 +101,7 @@ class MeterSession : public TickHost {
   // the table raises, and the meter then has no agent.
   void UseSource(const SettingsList& settings);
   void WriteAutostart(bool enabled);
-  void SavePlacement() { placement_.Save(view_); }
+  void SavePlacement() { placement_.Save(view_.placement); }
   // The metrics endpoint settings line 44 asks for ("" is off, else
   // [ADDR:]PORT), fed by every publication and alarm while the session
   // lasts. Read once; a failure is reported and the meter goes on without.
@@ -142,13 +145,14 @@ class MeterSession : public TickHost {
   // The list again from the source, and the chosen adapter's caption.
   void RebuildAdapterList();
   const Environment& Env() const { return env_; }
+  const MeterView& View() const { return view_; }
 
  private:
   void Report(const std::exception& error);
   void ResetForStart();
 
   Environment env_;
-  MeterView& view_;
+  MeterView view_;
   MeasurementState state_;
   // Declared before the sampler and the alarms, so that they and their hooks
   // into the endpoint are gone before it is: nothing unhooks them by hand.

@@ -71,14 +71,14 @@ void DialogCommands::DeleteProfiles() {
 }
 
 void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {
-  SettingsLoader::ShowSpeedHints(view_, kilobitMode);
+  SettingsLoader::ShowSpeedHints(view_.settings, kilobitMode);
 }
 
 void DialogCommands::ChangeSource() {
   // Another source has other interfaces: the choice goes back to "All".
   session_.State().AdapterIndex = 0;
   session_.Settings().SetLine(SettingsLine::kAdapterIndex, QStringLiteral("0"));
-  view_.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
+  view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
   session_.Guarded([this] { session_.UseSource(session_.Settings()); });
   session_.Guarded([this] { session_.SetAdapterList(session_.Sampler().BuildAdapterList()); });
 }
