@@ -37,9 +37,11 @@ thread_local ThreadAnswers threadAnswers;
 // MIB-II and the agent's own subtree under the private enterprises.
 uint32_t supportedView[] = {1, 3, 6, 1};
 
-void Fill(SnmpVarBind& binding, Answer& answer, const MibValue& value) {
-  binding.name.ids = answer.name.data();
-  binding.name.idLength = static_cast<uint32_t>(answer.name.size());
+void Fill(SnmpVarBind& binding, Answer& answer, const MibValue& value, bool named = true) {
+  if (named) {
+    binding.name.ids = answer.name.data();
+    binding.name.idLength = static_cast<uint32_t>(answer.name.size());
+  }
   binding.value = AsnAny{};
   binding.value.asnType = value.type;
   switch (value.type) {
@@ -98,7 +100,8 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
   }
   AgentState& state = State();
   std::lock_guard lock(state.mutex);
-  if (!state.view || bindings == nullptr || requestType != SNMP_PDU_GETNEXT) {
+  const bool get = requestType == SNMP_PDU_GET;
+  if (!state.view || bindings == nullptr || (!get && requestType != SNMP_PDU_GETNEXT)) {
     if (errorStatus != nullptr) {
       *errorStatus = 5;  // genErr
     }
@@ -110,10 +113,23 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
   if (answers.size() < bindings->len) {
     answers.resize(bindings->len);
   }
+  if (get) {
+    state.view->BeginGet();
+  }
   for (uint32_t i = 0; i < bindings->len; ++i) {
     SnmpVarBind& binding = bindings->list[i];
     Answer& answer = answers[i];
     const MibValue* value = nullptr;
+    if (get) {
+      // The name stays the caller's; only the value is the agent's.
+      if (state.view->Get(binding.name.ids, binding.name.idLength, value)) {
+        Fill(binding, answer, *value, false);
+      } else {
+        binding.value = AsnAny{};
+        binding.value.asnType = ASN_NULL;
+      }
+      continue;
+    }
     // The name may point into answer.name itself (the caller passes the
     // last answer back), so look up into a fresh buffer first.
     if (state.view->GetNext(binding.name.ids, binding.name.idLength, own.next, value)) {

@@ -4,6 +4,7 @@
 #include <net/route.h>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <memory>
 
@@ -18,6 +19,9 @@ const Oid kTcpInErrs = {1, 3, 6, 1, 2, 1, 6, 14, 0};
 const Oid kTcpOutRsts = {1, 3, 6, 1, 2, 1, 6, 15, 0};
 const Oid kIfXEntry = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1};
 const Oid kIfStackEntry = {1, 3, 6, 1, 2, 1, 31, 1, 2, 1};
+const Oid kIpForwarding = {1, 3, 6, 1, 2, 1, 4, 1, 0};
+const Oid kIpv6IpForwarding = {1, 3, 6, 1, 2, 1, 4, 25, 0};
+const Oid kReadingTime = VELMAR_READING_TIME_OID;
 const std::vector<uint32_t> kIfXColumns = {1, 6, 10, 15, 17, 18};
 
 namespace {
@@ -28,6 +32,13 @@ uint32_t Low32(uint64_t v) {
 
 MibValue Counter(uint64_t v) {
   return MibValue::Unsigned(ASN_COUNTER32, Low32(v));
+}
+
+// forwarding(1) when the kernel's switch for it reads 1, else
+// notForwarding(2): a host, or a file that cannot be read.
+MibValue Forwarding(const std::string& path) {
+  const std::string text = ReadWholeFile(path);
+  return MibValue::Integer(!text.empty() && text[0] == '1' ? 1 : 2);
 }
 
 void AppendIp(Oid& oid, const Ip4& a) {
@@ -185,12 +196,19 @@ std::vector<TableRow> IpRouteTableRows(const std::vector<Route>& routes,
 std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   auto view = std::make_unique<MibView>();
   auto links = std::make_shared<std::vector<LinkInfo>>();
-  const int linkSnapshot = view->AddSnapshot([links, read = sources.links] { *links = read(); });
+  auto readAt = std::make_shared<uint64_t>(0);
+  const int linkSnapshot = view->AddSnapshot([links, readAt, read = sources.links] {
+    *links = read();
+    *readAt = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+  });
   view->AddScalar(
       kIfNumber, [links] { return MibValue::Integer(static_cast<int32_t>(links->size())); },
       linkSnapshot);
   view->AddTable(
       kIfEntry, kIfColumns, [links] { return IfTableRows(*links); }, linkSnapshot);
+  view->AddScalar(kIpForwarding, [path = sources.ipv4Forwarding] { return Forwarding(path); });
   const std::string routePath = sources.procNetRoute;
   view->AddTable(kIpRouteEntry, kIpRouteColumns, [routePath] {
     return IpRouteTableRows(
@@ -198,6 +216,7 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
         [](const std::string& name) { return static_cast<int>(if_nametoindex(name.c_str())); });
   });
   view->AddScalar(kIpRoutingDiscards, [] { return MibValue::Unsigned(ASN_COUNTER32, 0); });
+  view->AddScalar(kIpv6IpForwarding, [path = sources.ipv6Forwarding] { return Forwarding(path); });
   const std::string tcpPath = sources.procNetTcp;
   view->AddTable(kTcpConnEntry, kTcpConnColumns,
                  [tcpPath] { return TcpConnTableRows(ParseProcNetTcp(ReadWholeFile(tcpPath))); });
@@ -217,6 +236,8 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
       kIfStackEntry, std::vector<uint32_t>{kIfStackStatus},
       [links] { return IfStackTableRows(*links); }, linkSnapshot);
   AddInetTables(*view, std::move(sources.inet));
+  view->AddScalar(
+      kReadingTime, [readAt] { return MibValue::Counter64(*readAt); }, linkSnapshot, false);
   return view;
 }
 

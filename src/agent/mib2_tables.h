@@ -21,6 +21,9 @@ extern const Oid kTcpInErrs;          // 1.3.6.1.2.1.6.14.0
 extern const Oid kTcpOutRsts;         // 1.3.6.1.2.1.6.15.0
 extern const Oid kIfXEntry;           // 1.3.6.1.2.1.31.1.1.1
 extern const Oid kIfStackEntry;       // 1.3.6.1.2.1.31.1.2.1
+extern const Oid kIpForwarding;       // 1.3.6.1.2.1.4.1.0
+extern const Oid kIpv6IpForwarding;   // 1.3.6.1.2.1.4.25.0
+extern const Oid kReadingTime;        // VELMAR_READING_TIME_OID
 
 constexpr uint32_t kIfColumns = 22;
 constexpr uint32_t kIpRouteColumns = 13;
@@ -47,13 +50,16 @@ struct KernelSources {
   std::string procNetTcp = "/proc/net/tcp";
   std::string procNetRoute = "/proc/net/route";
   std::string procNetSnmp = "/proc/net/snmp";
+  std::string ipv4Forwarding = "/proc/sys/net/ipv4/ip_forward";
+  std::string ipv6Forwarding = "/proc/sys/net/ipv6/conf/all/forwarding";
   InetSources inet;  // the address-family-neutral tables
 };
 
-// The agent's whole view: ifNumber, ifTable, ipRouteTable,
-// ipRoutingDiscards, tcpConnTable, tcpInErrs, tcpOutRsts, ifXTable,
-// ifStackTable, and the address-family-neutral tables of AddInetTables.
-// The three interface tables share one read of the links.
+// The agent's whole view: ifNumber, ifTable, ipForwarding, ipRouteTable,
+// ipRoutingDiscards, ipv6IpForwarding, tcpConnTable, tcpInErrs,
+// tcpOutRsts, ifXTable, ifStackTable, the address-family-neutral tables of
+// AddInetTables, and for GET the reading time. The three interface tables
+// and the reading time share one read of the links.
 std::unique_ptr<MibView> BuildMib2View(KernelSources sources);
 
 }  // namespace velmar::agent

@@ -73,8 +73,9 @@ int MibView::AddSnapshot(SnapshotSource take) {
   return static_cast<int>(shared_.size()) - 1;
 }
 
-void MibView::AddScalar(Oid instance, ScalarSource source, int snapshot) {
+void MibView::AddScalar(Oid instance, ScalarSource source, int snapshot, bool walked) {
   Region r;
+  r.walked = walked;
   r.base = std::move(instance);
   r.scalar = std::move(source);
   r.snapshot = snapshot;
@@ -138,12 +139,63 @@ void MibView::Prepare(Region& region, bool entering) {
   }
 }
 
+bool MibView::Get(const uint32_t* name, size_t length, const MibValue*& outValue) {
+  for (Region& region : regions_) {
+    const Oid& base = region.base;
+    const bool under = length >= base.size() && std::equal(base.begin(), base.end(), name);
+    if (region.columns.empty()) {
+      if (under && length == base.size()) {
+        if (region.snapshot != kOwnSnapshot &&
+            shared_[static_cast<size_t>(region.snapshot)].readForGet != gets_) {
+          shared_[static_cast<size_t>(region.snapshot)].readForGet = gets_;
+          TakeShared(region.snapshot);
+        }
+        region.scalarValue = region.scalar();
+        outValue = &region.scalarValue;
+        return true;
+      }
+      continue;
+    }
+    if (!under || length < base.size() + 2) {
+      continue;
+    }
+    const auto column =
+        std::lower_bound(region.columns.begin(), region.columns.end(), name[base.size()]);
+    if (column == region.columns.end() || *column != name[base.size()]) {
+      return false;
+    }
+    bool fresh = false;
+    if (region.snapshot == kOwnSnapshot) {
+      fresh = region.readForGet != gets_;
+      region.readForGet = gets_;
+    } else {
+      Snapshot& shared = shared_[static_cast<size_t>(region.snapshot)];
+      fresh = shared.readForGet != gets_;
+      shared.readForGet = gets_;
+    }
+    Prepare(region, fresh);
+    const uint32_t* index = name + base.size() + 1;
+    const size_t indexLength = length - base.size() - 1;
+    const auto row =
+        std::lower_bound(region.rows.begin(), region.rows.end(), 0, [&](const TableRow& r, int) {
+          return CompareOid(r.index.data(), r.index.size(), index, indexLength) < 0;
+        });
+    if (row == region.rows.end() ||
+        CompareOid(row->index.data(), row->index.size(), index, indexLength) != 0) {
+      return false;
+    }
+    outValue = &row->columns[static_cast<size_t>(column - region.columns.begin())];
+    return true;
+  }
+  return false;
+}
+
 bool MibView::GetNext(const uint32_t* name, size_t length, Oid& outName,
                       const MibValue*& outValue) {
   for (Region& region : regions_) {
     const Oid& base = region.base;
     if (region.columns.empty()) {
-      if (CompareOid(name, length, base.data(), base.size()) < 0) {
+      if (region.walked && CompareOid(name, length, base.data(), base.size()) < 0) {
         if (region.snapshot != kOwnSnapshot) {
           TakeShared(region.snapshot);
         }

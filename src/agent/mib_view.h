@@ -64,8 +64,10 @@ class MibView {
   // Regions may be added in any order; the view keeps them in MIB order
   // (they must not overlap). A table serves either columns 1..`columns` or
   // exactly the listed ones (ascending); a walk skips the columns it does
-  // not serve.
-  void AddScalar(Oid instance, ScalarSource source, int snapshot = kOwnSnapshot);
+  // not serve. A scalar that is not `walked` answers GET alone (an agent's
+  // own object beside the MIB it mirrors).
+  void AddScalar(Oid instance, ScalarSource source, int snapshot = kOwnSnapshot,
+                 bool walked = true);
   void AddTable(Oid entry, uint32_t columns, TableSource source, int snapshot = kOwnSnapshot);
   void AddTable(Oid entry, std::vector<uint32_t> columns, TableSource source,
                 int snapshot = kOwnSnapshot);
@@ -74,6 +76,12 @@ class MibView {
   // view. `outName` and `outValue` stay valid until the next call.
   bool GetNext(const uint32_t* name, size_t length, Oid& outName, const MibValue*& outValue);
 
+  // Finds the object named exactly `name` (a GET); false when the view has
+  // none. The first look-up into a source after BeginGet() reads it
+  // afresh, so the objects of one GET come from one reading of each source.
+  void BeginGet() { ++gets_; }
+  bool Get(const uint32_t* name, size_t length, const MibValue*& outValue);
+
   // Reads of a source: a table's own or a shared snapshot.
   uint64_t SnapshotsTaken() const { return snapshots_; }
 
@@ -81,6 +89,7 @@ class MibView {
   struct Snapshot {
     SnapshotSource take;
     uint64_t generation = 0;  // 0 = never taken
+    uint64_t readForGet = 0;  // the GET it was last read for
   };
   struct Region {
     Oid base;                       // scalar: the instance; table: the entry
@@ -88,6 +97,7 @@ class MibView {
     ScalarSource scalar;
     TableSource table;
     int snapshot = kOwnSnapshot;
+    bool walked = true;
     MibValue scalarValue;
     std::vector<TableRow> rows;  // sorted by index, no duplicates
     bool loaded = false;
@@ -96,6 +106,7 @@ class MibView {
     // names it, and its row's successor is then found without a search.
     size_t lastColumn = 0;
     size_t lastRow = SIZE_MAX;
+    uint64_t readForGet = 0;  // the GET its own source was last read for
   };
 
   // Makes the region's rows current: `entering` takes a new snapshot.
@@ -106,6 +117,7 @@ class MibView {
   std::vector<Snapshot> shared_;
   std::vector<Region> regions_;
   uint64_t snapshots_ = 0;
+  uint64_t gets_ = 0;
 };
 
 // Sorts rows by index and keeps the first row of any run of equal indexes

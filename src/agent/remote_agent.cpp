@@ -1,18 +1,61 @@
 #include "agent/remote_agent.h"
 
+#include <algorithm>
+
 namespace velmar::agent {
 
 namespace {
 
-bool OnDemand(size_t part) {
-  return !RemoteSubtrees()[part].everyPoll;
+// The objects that say whether the interface set may have changed, asked
+// in every poll ahead of the counters: an agent that is slow to answer is
+// mostly slow before it reads anything, so the counters after them are as
+// new as the answer's arrival.
+const std::vector<std::vector<uint32_t>>& MarkNames() {
+  static const std::vector<std::vector<uint32_t>> names = {
+      {1, 3, 6, 1, 2, 1, 1, 3, 0},      // sysUpTime
+      {1, 3, 6, 1, 2, 1, 2, 1, 0},      // ifNumber
+      {1, 3, 6, 1, 2, 1, 31, 1, 5, 0},  // ifTableLastChange
+  };
+  return names;
+}
+
+// The tables and the first readings may wait behind the polls at a device
+// that answers one request at a time: they wait longer for an answer.
+RemoteSettings Patient(RemoteSettings settings) {
+  settings.timeoutMs = 3 * (settings.timeoutMs == 0 ? 1000 : settings.timeoutMs);
+  return settings;
+}
+
+bool SameValue(const RemoteObject& a, const RemoteObject& b) {
+  return a.type == b.type && a.number == b.number && a.bytes == b.bytes;
 }
 
 }  // namespace
 
+bool RemoteAgent::Marks::operator==(const Marks& other) const {
+  if (values.size() != other.values.size()) {
+    return false;
+  }
+  for (size_t i = 0; i < values.size(); ++i) {
+    // sysUpTime moves on: only a restart (a smaller value later) is a
+    // change. `other` is the later of the two.
+    if (i == 0 && values[i].type == other.values[i].type) {
+      if (other.values[i].number < values[i].number) {
+        return false;
+      }
+      continue;
+    }
+    if (!SameValue(values[i], other.values[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 RemoteAgent::RemoteAgent(const RemoteSettings& settings, std::chrono::milliseconds pollInterval)
     : poller_(settings),
-      tablesPoller_(settings),
+      tablesPoller_(Patient(settings)),
+      directPoller_(Patient(settings)),
       interval_(pollInterval.count() > 0 ? pollInterval : std::chrono::milliseconds(1000)),
       tableWait_(settings.tableWaitMs),
       parts_(RemoteSubtrees().size()),
@@ -27,6 +70,7 @@ RemoteAgent::~RemoteAgent() {
   }
   poller_.Cancel();
   tablesPoller_.Cancel();
+  directPoller_.Cancel();
   wake_.notify_all();
   tablesWake_.notify_all();
   polled_.notify_all();
@@ -44,7 +88,11 @@ bool RemoteAgent::Start() {
     tablesWorker_ = std::thread([this] { RunTables(); });
   }
   polled_.wait(lock, [this] { return polls_ > 0; });
-  return latest_ != nullptr || pollAbsent_;
+  return reading_ != nullptr || pollAbsent_;
+}
+
+uint64_t RemoteAgent::Requests() const {
+  return poller_.Requests() + tablesPoller_.Requests() + directPoller_.Requests();
 }
 
 void RemoteAgent::Run() {
@@ -71,43 +119,62 @@ void RemoteAgent::Run() {
 
 void RemoteAgent::Poll() {
   const Clock::time_point started = Clock::now();
-  const auto& subtrees = RemoteSubtrees();
-  std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
-  try {
-    for (size_t i = 0; i < subtrees.size(); ++i) {
-      if (!OnDemand(i)) {
-        poller_.FetchSubtree(subtrees[i].root, fetched[i]);
+  std::vector<std::vector<uint32_t>> names = MarkNames();
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = watched_.begin(); it != watched_.end();) {
+      if (started - it->second > kWatchKeep) {
+        it = watched_.erase(it);
+      } else {
+        names.push_back(it->first);
+        ++it;
       }
     }
+  }
+  std::vector<RemoteObject> answers;
+  Clock::time_point arrived{};
+  try {
+    poller_.Get(names, answers, arrived);
   } catch (const FetchError& e) {
     std::lock_guard lock(mutex_);
     pollError_ = e.what();
     pollAbsent_ = e.kind() == FetchError::Kind::kAbsent;
     return;
   }
-  std::lock_guard lock(mutex_);
-  for (size_t i = 0; i < subtrees.size(); ++i) {
-    if (!OnDemand(i)) {
-      parts_[i] = std::move(fetched[i]);
+  auto reading = std::make_shared<RemoteReading>();
+  reading->taken = arrived;
+  Marks marks;
+  for (size_t i = 0; i < answers.size(); ++i) {
+    if (i < MarkNames().size()) {
+      marks.values.push_back(answers[i]);
+    }
+    if (answers[i].type != 0) {
+      reading->objects.push_back(std::move(answers[i]));
     }
   }
-  Publish(Clock::now());
-  tablesWake_.notify_all();
-  lastSuccess_ = latest_->taken;
-  lastPollTook_ = lastSuccess_ - started;
+  std::sort(reading->objects.begin(), reading->objects.end(),
+            [](const RemoteObject& a, const RemoteObject& b) { return a.name < b.name; });
+  std::sort(names.begin(), names.end());
+  std::lock_guard lock(mutex_);
+  reading_ = std::move(reading);
+  polledNames_ = std::move(names);
+  marks_ = std::move(marks);
+  lastSuccess_ = arrived;
+  lastPollTook_ = arrived - started;
   pollError_.clear();
   pollAbsent_ = false;
+  tablesWake_.notify_all();
 }
 
 void RemoteAgent::RunTables() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     // Once after the device first answers, then as walks ask: a table is
-    // fetched for the walk after the one that asked, as the interface
-    // polls are, but with no poll of its own between walks (a big table
-    // costs the device too much to fetch for nobody).
+    // fetched for the walk after the one that asked, with no poll of its
+    // own between walks (a big table costs the device too much to fetch
+    // for nobody).
     tablesWake_.wait(lock, [this] {
-      return stopping_ || (latest_ != nullptr && (tablesFetches_ == 0 || tablesDemanded_));
+      return stopping_ || (reading_ != nullptr && (tablesFetches_ == 0 || tablesDemanded_));
     });
     if (stopping_) {
       break;
@@ -127,55 +194,75 @@ void RemoteAgent::RunTables() {
 void RemoteAgent::FetchTables() {
   const auto& subtrees = RemoteSubtrees();
   std::vector<bool> fetch(subtrees.size());
+  Marks marks;
+  Clock::time_point started;
   {
     std::lock_guard lock(mutex_);
-    const Clock::time_point now = Clock::now();
+    started = Clock::now();
+    marks = marks_;
     for (size_t i = 0; i < subtrees.size(); ++i) {
-      fetch[i] = Wanted(i, now);
+      fetch[i] = Wanted(i, started);
     }
   }
-  std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
-  std::vector<std::string> errors(subtrees.size());
   std::string absent;  // a device that does not answer is not asked again in this pass
-  for (size_t i = 0; i < subtrees.size(); ++i) {
-    if (!fetch[i]) {
-      continue;
-    }
-    if (!absent.empty()) {
-      errors[i] = absent;
-      continue;
-    }
-    try {
-      tablesPoller_.FetchSubtree(subtrees[i].root, fetched[i]);
-    } catch (const FetchError& e) {
-      errors[i] = e.what();
-      if (e.kind() == FetchError::Kind::kAbsent) {
-        absent = e.what();
+  // The interface tables first, published as soon as they are in: a
+  // connection table a device is slow to give must not hold them back.
+  for (const bool interfaces : {true, false}) {
+    std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
+    std::vector<std::string> errors(subtrees.size());
+    bool any = false;
+    for (size_t i = 0; i < subtrees.size(); ++i) {
+      if (!fetch[i] || subtrees[i].interfaces != interfaces) {
+        continue;
+      }
+      any = true;
+      if (!absent.empty()) {
+        errors[i] = absent;
+        continue;
+      }
+      try {
+        tablesPoller_.FetchSubtree(subtrees[i].root, fetched[i]);
+      } catch (const FetchError& e) {
+        errors[i] = e.what();
+        if (e.kind() == FetchError::Kind::kAbsent) {
+          absent = e.what();
+        }
       }
     }
-  }
-  std::lock_guard lock(mutex_);
-  for (size_t i = 0; i < subtrees.size(); ++i) {
-    if (fetch[i]) {
-      tried_[i] = true;
-      partError_[i] = errors[i];
-      if (errors[i].empty()) {
-        parts_[i] = std::move(fetched[i]);
+    if (!any) {
+      continue;
+    }
+    std::lock_guard lock(mutex_);
+    bool interfacesFetched = false;
+    for (size_t i = 0; i < subtrees.size(); ++i) {
+      if (fetch[i] && subtrees[i].interfaces == interfaces) {
+        tried_[i] = true;
+        partError_[i] = errors[i];
+        if (errors[i].empty()) {
+          parts_[i] = std::move(fetched[i]);
+          interfacesFetched = interfacesFetched || interfaces;
+        }
       }
     }
-  }
-  // The interface answers stay as old as they are.
-  if (latest_ != nullptr) {
-    Publish(latest_->taken);
+    if (interfacesFetched) {
+      tablesMarks_ = marks;
+      tablesTaken_ = started;
+    }
+    Publish(Clock::now());
+    polled_.notify_all();
   }
 }
 
-// Every part on demand at first, so a walk that comes later finds it; then
-// those walks asked for lately.
+// Every part marked for the start at first, so a walk that comes later
+// finds it; then those walks asked for lately.
 bool RemoteAgent::Wanted(size_t part, Clock::time_point now) const {
-  return latest_ != nullptr && OnDemand(part) &&
-         ((tablesFetches_ == 0 && RemoteSubtrees()[part].atStart) ||
-          (asked_[part] != Clock::time_point{} && now - asked_[part] < kOnDemandKeep));
+  return (tablesFetches_ == 0 && RemoteSubtrees()[part].atStart) ||
+         (asked_[part] != Clock::time_point{} && now - asked_[part] < kOnDemandKeep);
+}
+
+bool RemoteAgent::InterfaceTablesFresh(Clock::time_point now) const {
+  return tablesTaken_ != Clock::time_point{} && tablesMarks_ == marks_ &&
+         now - tablesTaken_ < kInterfaceTablesMaxAge;
 }
 
 void RemoteAgent::Publish(Clock::time_point taken) {
@@ -185,39 +272,95 @@ void RemoteAgent::Publish(Clock::time_point taken) {
   latest_ = std::move(snapshot);
 }
 
+std::string RemoteAgent::Staleness(Clock::time_point now) const {
+  if (reading_ == nullptr) {
+    return pollError_.empty() ? "The device at " + poller_.Where() + " has not answered yet."
+                              : pollError_;
+  }
+  const auto age = now - lastSuccess_;
+  if (age > interval_ + kStaleMargin + lastPollTook_) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(age).count();
+    return "No data from " + poller_.Where() + " for " + std::to_string(ms) + " ms" +
+           (pollError_.empty() ? std::string(": it does not answer.") : ": " + pollError_);
+  }
+  return {};
+}
+
+template <typename Done>
+bool RemoteAgent::WaitFor(std::unique_lock<std::mutex>& lock, Done done) {
+  const auto finished = [this, &done] { return stopping_ || done(); };
+  if (tableWait_.count() == 0) {
+    polled_.wait(lock, finished);
+    return true;
+  }
+  return polled_.wait_for(lock, tableWait_, finished);
+}
+
+std::shared_ptr<const RemoteReading> RemoteAgent::Reading(
+    const std::vector<std::vector<uint32_t>>& names) {
+  std::unique_lock lock(mutex_);
+  const Clock::time_point now = Clock::now();
+  bool unpolled = false;
+  for (const auto& name : names) {
+    watched_[name] = now;
+    unpolled = unpolled || !std::binary_search(polledNames_.begin(), polledNames_.end(), name);
+  }
+  // A poll begun less than half an interval ago is the next reading
+  // already; asking more often would only load the device.
+  if (unpolled || (!polling_ && now - lastPollStart_ >= interval_ / 2)) {
+    demanded_ = true;
+    wake_.notify_all();
+  }
+  failure_ = Staleness(Clock::now());
+  if (!failure_.empty()) {
+    return nullptr;
+  }
+  if (!unpolled) {
+    return reading_;
+  }
+  // Names the polls do not ask for yet (a new choice, the first reading):
+  // asked of the device at once, all in one GET, so they agree.
+  lock.unlock();
+  auto reading = std::make_shared<RemoteReading>();
+  try {
+    std::lock_guard direct(directMutex_);
+    directPoller_.Get(names, reading->objects, reading->taken);
+  } catch (const FetchError& e) {
+    lock.lock();
+    failure_ = e.what();
+    return nullptr;
+  }
+  std::erase_if(reading->objects, [](const RemoteObject& o) { return o.type == 0; });
+  std::sort(reading->objects.begin(), reading->objects.end(),
+            [](const RemoteObject& a, const RemoteObject& b) { return a.name < b.name; });
+  return reading;
+}
+
 std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int subtree) {
   std::unique_lock lock(mutex_);
   const Clock::time_point now = Clock::now();
   const size_t part = static_cast<size_t>(subtree);
-  const bool onDemand = subtree >= 0 && OnDemand(part);
-  if (startsWalk) {
-    if (subtree >= 0) {
-      asked_[part] = now;
+  const bool known = subtree >= 0;
+  const bool interfaces = known && RemoteSubtrees()[part].interfaces;
+  if (startsWalk && known) {
+    asked_[part] = now;
+    // A part never fetched yet is fetched next even when a fetch runs now
+    // without it.
+    if ((!tablesFetching_ && now - lastTablesStart_ >= interval_ / 2) || !tried_[part]) {
+      tablesDemanded_ = true;
     }
-    // A poll begun less than half an interval ago is the next snapshot
-    // already. The table walks leave the interface polls alone: those are
-    // spaced as the meter's ticks.
-    if (onDemand) {
-      // A part never fetched yet is fetched next even when a fetch runs
-      // now without it.
-      if ((!tablesFetching_ && now - lastTablesStart_ >= interval_ / 2) || !tried_[part]) {
-        tablesDemanded_ = true;
-      }
-      tablesWake_.notify_all();
-    } else if (!polling_ && now - lastPollStart_ >= interval_ / 2) {
-      demanded_ = true;
-      wake_.notify_all();
-    }
+    tablesWake_.notify_all();
   }
-  if (latest_ == nullptr) {
-    failure_ = pollError_;
+  if (reading_ == nullptr) {
+    failure_ = Staleness(now);
     return nullptr;
   }
-  if (startsWalk && onDemand) {
-    const auto fetched = [this, part] { return stopping_ || tried_[part]; };
-    if (tableWait_.count() == 0) {
-      polled_.wait(lock, fetched);
-    } else if (!polled_.wait_for(lock, tableWait_, fetched)) {
+  if (startsWalk && known) {
+    const auto ready = [this, part, interfaces] {
+      return tried_[part] &&
+             (!interfaces || !partError_[part].empty() || InterfaceTablesFresh(Clock::now()));
+    };
+    if (!WaitFor(lock, ready)) {
       failure_ = "The device at " + poller_.Where() +
                  " is still sending this table (a table of thousands of rows takes it long).";
       return nullptr;
@@ -228,15 +371,16 @@ std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int
     }
   }
   // After a wait for a table, the age is the one the walk meets.
-  const auto age = Clock::now() - lastSuccess_;
-  if (age > interval_ + kStaleMargin + lastPollTook_) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(age).count();
-    failure_ = "No data from " + poller_.Where() + " for " + std::to_string(ms) + " ms" +
-               (pollError_.empty() ? std::string(": it does not answer.") : ": " + pollError_);
+  failure_ = Staleness(Clock::now());
+  if (!failure_.empty() || latest_ == nullptr) {
     return nullptr;
   }
-  failure_.clear();
   return latest_;
+}
+
+bool RemoteAgent::DirectNext(const std::vector<uint32_t>& name, RemoteObject& out) {
+  std::lock_guard lock(directMutex_);
+  return directPoller_.Next(name, out);
 }
 
 std::string RemoteAgent::LastError() const {

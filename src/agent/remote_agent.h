@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,20 +15,26 @@
 
 namespace velmar::agent {
 
-// Keeps a recent copy of a device's interface tables (and, while walks ask
-// for them, its route and connection tables), fetched on worker threads,
-// so a caller never waits on the network: it reads the latest complete
-// snapshot, or learns at once that the device has stopped answering.
+// Speaks to a device on worker threads, so a caller never waits on the
+// network longer than it allows: it reads the latest answers, or learns at
+// once that the device has stopped answering.
 //
-// Interface polls follow the caller's walks: a walk that starts asks for
-// the next snapshot, which is then ready for the walk after it. Snapshots
-// are thus spaced as the caller's ticks are, and a rate over two of them
-// is as exact as the tick clock. Without walks a poll runs every interval,
-// so a walk that comes later finds a fresh snapshot too.
+// What is polled is what the caller asks for. Every GET the caller makes
+// names objects (the counters of the interfaces it shows); a poll every
+// interval asks the device for exactly those, with the objects that say
+// whether its interface set changed (sysUpTime, ifNumber,
+// ifTableLastChange), in one GET, and the caller's GET is answered from
+// the latest poll, stamped with the time its answer arrived. An object not
+// asked for a while is dropped from the polls.
 //
-// The route and connection tables come on a session and thread of their
-// own: a device with thousands of connections needs seconds for them, and
-// the readings must not wait for that.
+// Whole tables come on a session and thread of their own, when walks ask
+// for them: the interface tables when the caller walks them (it does when
+// the set may have changed), and the route and connection tables while
+// walks of them go on. A walk of the interface tables waits, within the
+// settings' tableWaitMs, for tables as new as the device's marks of change.
+//
+// A walk of a part of the tree not mirrored here (the system group) is
+// answered by asking the device, one GETNEXT at a time.
 class RemoteAgent {
  public:
   using Clock = std::chrono::steady_clock;
@@ -35,6 +42,11 @@ class RemoteAgent {
   // A part fetched on demand is left out of the table fetches when no walk
   // has asked for it for this long.
   static constexpr std::chrono::seconds kOnDemandKeep{30};
+  // An object no GET has named for this long is no longer polled.
+  static constexpr std::chrono::seconds kWatchKeep{10};
+  // Interface tables older than this are fetched again for a walk, even
+  // when the marks of change stand still (a port renamed changes none).
+  static constexpr std::chrono::seconds kInterfaceTablesMaxAge{55};
 
   // Raises FetchError when the settings cannot be used.
   RemoteAgent(const RemoteSettings& settings, std::chrono::milliseconds pollInterval);
@@ -42,39 +54,65 @@ class RemoteAgent {
   RemoteAgent(const RemoteAgent&) = delete;
   RemoteAgent& operator=(const RemoteAgent&) = delete;
 
-  // Starts the workers and waits for the first interface poll: false,
-  // with the reason in LastError, when that poll found the settings or the
-  // device's answers wrong. A device that does not answer at all is polled
-  // on (it may be off for now): true, and Snapshot() fails until it
-  // answers. Once it has answered, the route and connection tables are
-  // fetched once, so a walk that comes later finds them.
+  // Starts the workers and waits for the first poll: false, with the
+  // reason in LastError, when that poll found the settings or the device's
+  // answers wrong. A device that does not answer at all is polled on (it
+  // may be off for now): true, and Reading() and Snapshot() fail until it
+  // answers. Once it has answered, every table is fetched once, so a walk
+  // that comes later finds it.
   bool Start();
 
-  // The latest snapshot while it is younger than the poll interval plus
-  // kStaleMargin plus the time the last good poll took (a device that
-  // needs long for its tables is slow, not gone), else null (LastError
-  // says why). A walk that starts (`startsWalk`) asks for the next poll of
-  // the part of the tree it walks, `subtree`. A walk of a table fetched on
-  // demand waits for that table's first fetch (so a one-shot walk finds
-  // it; at most the settings' tableWaitMs, when given), and fails with the
-  // reason while its latest fetch failed.
+  // The answers for `names` from the latest poll, which from now on asks
+  // for them too; names not polled yet are asked of the device at once,
+  // in one GET. Null, with LastError saying why, while the device does not
+  // answer.
+  std::shared_ptr<const RemoteReading> Reading(const std::vector<std::vector<uint32_t>>& names);
+
+  // The latest tables while the device answers, else null (LastError says
+  // why). A walk that starts (`startsWalk`) asks for a fetch of the part
+  // of the tree it walks, `subtree`, for the walk after it; it waits for
+  // that part's first fetch, and for the interface tables for a fetch as
+  // new as the marks of change (at most the settings' tableWaitMs, when
+  // given), and fails with the reason while its latest fetch failed.
   std::shared_ptr<const RemoteSnapshot> Snapshot(bool startsWalk, int subtree);
+
+  // The object after `name` as the device has it now (a part of the tree
+  // the tables do not mirror); false past the end of its view. Raises
+  // FetchError.
+  bool DirectNext(const std::vector<uint32_t>& name, RemoteObject& out);
 
   std::string LastError() const;
 
+  // Requests sent to the device since the start.
+  uint64_t Requests() const;
+
  private:
+  struct Marks {
+    std::vector<RemoteObject> values;  // sysUpTime, ifNumber, ifTableLastChange as answered
+    bool operator==(const Marks& other) const;
+  };
+
   void Run();
   void Poll();
   void RunTables();
   void FetchTables();
   // Whether the table poller is to fetch `part` now; under the lock.
   bool Wanted(size_t part, Clock::time_point now) const;
-  // A new snapshot of the parts as they are now, taken at `taken`; under
-  // the lock.
+  // Whether the interface tables are as new as the device's marks say
+  // they must be; under the lock.
+  bool InterfaceTablesFresh(Clock::time_point now) const;
+  // A new snapshot of the parts as they are now; under the lock.
   void Publish(Clock::time_point taken);
+  // Why no answer can be given now, or empty; under the lock.
+  std::string Staleness(Clock::time_point now) const;
+  // Waits on polled_ until `done` or the table wait ends; under the lock.
+  template <typename Done>
+  bool WaitFor(std::unique_lock<std::mutex>& lock, Done done);
 
-  SnmpPoller poller_;        // the interface parts, every poll
-  SnmpPoller tablesPoller_;  // the parts fetched on demand
+  SnmpPoller poller_;        // the GET polls
+  SnmpPoller tablesPoller_;  // the tables
+  SnmpPoller directPoller_;  // walks outside the tables
+  std::mutex directMutex_;
   const Clock::duration interval_;
   const std::chrono::milliseconds tableWait_;  // 0 = until the fetch ends
 
@@ -83,16 +121,24 @@ class RemoteAgent {
   std::condition_variable tablesWake_;
   std::condition_variable polled_;
   std::shared_ptr<const RemoteSnapshot> latest_;
+  std::shared_ptr<const RemoteReading> reading_;
+  // The names GETs asked for, with when they last did; and the names the
+  // latest poll asked the device (sorted).
+  std::map<std::vector<uint32_t>, Clock::time_point> watched_;
+  std::vector<std::vector<uint32_t>> polledNames_;
+  Marks marks_;        // from the latest poll
+  Marks tablesMarks_;  // as they were when the published tables' fetch began
+  Clock::time_point tablesTaken_{};
   // Per part of the tree: its objects as last fetched, when a walk last
-  // asked for it (the clock's epoch: never), and (parts on demand) whether
-  // a fetch has ended since the start and why the latest one failed.
+  // asked for it (the clock's epoch: never), whether a fetch has ended
+  // since the start and why the latest one failed.
   std::vector<std::vector<RemoteObject>> parts_;
   std::vector<Clock::time_point> asked_;
   std::vector<bool> tried_;
   std::vector<std::string> partError_;
-  std::string pollError_;    // the latest interface poll's failure
+  std::string pollError_;    // the latest poll's failure
   bool pollAbsent_ = false;  // ... was no answer at all
-  std::string failure_;      // why the latest Snapshot() gave none
+  std::string failure_;      // why the latest Reading() or Snapshot() gave none
   Clock::time_point lastPollStart_{};
   Clock::time_point lastSuccess_{};
   Clock::duration lastPollTook_{};

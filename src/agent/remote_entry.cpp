@@ -2,6 +2,7 @@
 // answering from a device on the network, plus the optional ones that say
 // which device (SnmpRemoteConfigure) and why a call failed.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,7 @@ LibraryState& State() {
 // together with the snapshot the thread's walk reads.
 struct ThreadAnswers {
   std::shared_ptr<const RemoteSnapshot> walk;
+  int walkPart = -1;  // the part the walk started in
   std::vector<std::vector<uint32_t>> asked;
   std::vector<std::vector<uint32_t>> names;
   std::vector<std::string> bytes;
@@ -75,6 +77,76 @@ void Fill(SnmpVarBind& binding, size_t i, const RemoteObject& object) {
       binding.value.asnValue.unsigned32 = static_cast<uint32_t>(object.number);
       break;
   }
+}
+
+void Null(SnmpVarBind& binding) {
+  binding.value = AsnAny{};
+  binding.value.asnType = ASN_NULL;
+}
+
+// A GET: the answers of the latest poll, which asks for these names from
+// now on; the reading time is when that poll's answer arrived.
+int AnswerGet(RemoteAgent& agent, SnmpVarBindList& bindings,
+              const std::vector<std::vector<uint32_t>>& asked, int32_t* errorStatus) {
+  static const std::vector<uint32_t> kReadingTime = VELMAR_READING_TIME_OID;
+  std::vector<std::vector<uint32_t>> names;
+  for (uint32_t i = 0; i < bindings.len; ++i) {
+    if (asked[i] != kReadingTime) {
+      names.push_back(asked[i]);
+    }
+  }
+  const auto reading = agent.Reading(names);
+  if (reading == nullptr) {
+    if (errorStatus != nullptr) {
+      *errorStatus = 5;  // genErr
+    }
+    return 0;
+  }
+  for (uint32_t i = 0; i < bindings.len; ++i) {
+    SnmpVarBind& binding = bindings.list[i];
+    if (asked[i] == kReadingTime) {
+      binding.value = AsnAny{};
+      binding.value.asnType = ASN_COUNTER64;
+      binding.value.asnValue.counter64 = static_cast<uint64_t>(
+          std::chrono::duration_cast<std::chrono::microseconds>(reading->taken.time_since_epoch())
+              .count());
+      continue;
+    }
+    const RemoteObject* object = reading->Find(asked[i]);
+    if (object != nullptr) {
+      Fill(binding, i, *object);
+    } else {
+      Null(binding);
+    }
+  }
+  return 1;
+}
+
+// A walk of a part of the tree the tables do not mirror: the device's own
+// answers, one GETNEXT each.
+int AnswerFromDevice(RemoteAgent& agent, SnmpVarBindList& bindings,
+                     const std::vector<std::vector<uint32_t>>& asked, int32_t* errorStatus) {
+  threadAnswers.walk.reset();
+  threadAnswers.walkPart = -1;
+  for (uint32_t i = 0; i < bindings.len; ++i) {
+    RemoteObject next;
+    try {
+      if (agent.DirectNext(asked[i], next)) {
+        Fill(bindings.list[i], i, next);
+      } else {
+        Null(bindings.list[i]);
+      }
+    } catch (const std::exception& e) {
+      LibraryState& state = State();
+      std::lock_guard lock(state.mutex);
+      state.error = e.what();
+      if (errorStatus != nullptr) {
+        *errorStatus = 5;  // genErr
+      }
+      return 0;
+    }
+  }
+  return 1;
 }
 
 }  // namespace
@@ -175,8 +247,12 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
   {
     std::lock_guard lock(state.mutex);
     agent = state.agent;
+    if (agent != nullptr) {
+      state.error.clear();  // the running agent says why its queries fail
+    }
   }
-  if (agent == nullptr || bindings == nullptr || requestType != SNMP_PDU_GETNEXT) {
+  const bool get = requestType == SNMP_PDU_GET;
+  if (agent == nullptr || bindings == nullptr || (!get && requestType != SNMP_PDU_GETNEXT)) {
     if (errorStatus != nullptr) {
       *errorStatus = 5;  // genErr
     }
@@ -197,13 +273,33 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
       asked[i].clear();
     }
   }
+  if (own.names.size() < bindings->len) {
+    own.names.resize(bindings->len);
+    own.bytes.resize(bindings->len);
+    own.objects.resize(bindings->len);
+  }
+  if (get) {
+    return AnswerGet(*agent, *bindings, asked, errorStatus);
+  }
   bool starts = own.walk == nullptr;
   int subtree = -1;
+  bool outside = false;
   for (uint32_t i = 0; i < bindings->len; ++i) {
+    const int part = velmar::agent::SubtreeOf(asked[i].data(), asked[i].size());
     if (velmar::agent::StartsWalk(asked[i].data(), asked[i].size())) {
       starts = true;
-      subtree = velmar::agent::SubtreeOf(asked[i].data(), asked[i].size());
+      subtree = part;
+      outside = outside || subtree < 0;
+    } else if (part >= 0 && part != own.walkPart &&
+               !velmar::agent::RemoteSubtrees()[static_cast<size_t>(part)].interfaces) {
+      // A look-up at a row of a big table no walk of it has begun (the
+      // default routes among a router's thousands): the device answers
+      // it, so the whole table is not fetched for a few rows.
+      outside = true;
     }
+  }
+  if (outside) {
+    return AnswerFromDevice(*agent, *bindings, asked, errorStatus);
   }
   auto latest = agent->Snapshot(starts, subtree);
   if (latest == nullptr) {
@@ -215,11 +311,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
   }
   if (starts) {
     own.walk = std::move(latest);
-  }
-  if (own.names.size() < bindings->len) {
-    own.names.resize(bindings->len);
-    own.bytes.resize(bindings->len);
-    own.objects.resize(bindings->len);
+    own.walkPart = subtree;
   }
   for (uint32_t i = 0; i < bindings->len; ++i) {
     SnmpVarBind& binding = bindings->list[i];
@@ -241,7 +333,8 @@ extern "C" __attribute__((visibility("default"))) uint32_t SnmpExtensionLastErro
   std::string text;
   {
     std::lock_guard lock(state.mutex);
-    text = state.agent ? state.agent->LastError() : state.error;
+    // A failure of a walk outside the tables, else the agent's own.
+    text = !state.error.empty() || !state.agent ? state.error : state.agent->LastError();
   }
   if (buffer != nullptr && size > 0) {
     const size_t n = std::min<size_t>(text.size(), size - 1);

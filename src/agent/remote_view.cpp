@@ -39,6 +39,13 @@ const std::vector<RemoteSubtree>& RemoteSubtrees() {
   return subtrees;
 }
 
+const RemoteObject* RemoteReading::Find(const std::vector<uint32_t>& name) const {
+  const auto it = std::lower_bound(
+      objects.begin(), objects.end(), name,
+      [](const RemoteObject& o, const std::vector<uint32_t>& n) { return o.name < n; });
+  return it != objects.end() && it->name == name ? &*it : nullptr;
+}
+
 std::vector<RemoteObject> Assemble(const std::vector<std::vector<RemoteObject>>& parts) {
   size_t total = 0;
   for (const auto& part : parts) {

@@ -20,18 +20,21 @@ struct RemoteObject {
   std::vector<uint32_t> object;  // OBJECT IDENTIFIER
 };
 
-// A part of the device's tree fetched whole. Interface parts are fetched
-// on every poll; the others (routes, connections, addresses, neighbours,
-// which a router may have thousands of) only while walks ask for them.
+// A part of the device's tree fetched whole, when walks ask for it (the
+// counters the meter shows come with GET instead). Interface parts are
+// fetched again whenever a walk finds them older than the device's marks
+// of change say they may be; the others (routes, connections, addresses,
+// neighbours, which a router may have thousands of) only while walks ask
+// for them.
 struct RemoteSubtree {
   std::vector<uint32_t> root;
   // The length of a column's name: a name longer than this is a row
   // instance. 0 for a scalar group.
   size_t columnLength;
-  bool everyPoll;
+  bool interfaces;
   // A part on demand fetched once as soon as the device first answers, so
-  // the first walk finds it; the others (NetStat's tables) only when a walk
-  // asks for them.
+  // the first walk finds it; the others (NetStat's newer tables) only when
+  // a walk asks for them.
   bool atStart = true;
 };
 
@@ -40,6 +43,14 @@ struct RemoteSubtree {
 // neighbours, TCP, UDP); ifXTable, ifStackTable; the process table of the
 // agent's own subtree.
 const std::vector<RemoteSubtree>& RemoteSubtrees();
+
+// The answers of one GET poll, sorted by name (objects the device has
+// not are left out), and when they arrived.
+struct RemoteReading {
+  std::vector<RemoteObject> objects;
+  std::chrono::steady_clock::time_point taken;
+  const RemoteObject* Find(const std::vector<uint32_t>& name) const;
+};
 
 // One complete set of answers, in MIB order, and when it was complete.
 struct RemoteSnapshot {

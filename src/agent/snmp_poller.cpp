@@ -202,7 +202,9 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
   s.settings.retries = 0;
   if (settings.version == 2) {
     if (settings.community.empty()) {
-      throw FetchError("SNMPv2c needs a community for " + where_ + ".");
+      throw FetchError("SNMPv2c needs a community for " + where_ +
+                       ": give it on a community= line of the --snmp-secrets file (mode 0600), "
+                       "or in the device dialog.");
     }
     s.community = settings.community;
     s.settings.version = SNMP_VERSION_2c;
@@ -215,7 +217,8 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
                      " is not supported: use 2c or 3.");
   }
   if (settings.user.empty()) {
-    throw FetchError("SNMPv3 needs a user name for " + where_ + ".");
+    throw FetchError("SNMPv3 needs a user name for " + where_ +
+                     ": give it with --snmp-user, or in the device dialog.");
   }
   s.user = settings.user;
   s.settings.version = SNMP_VERSION_3;
@@ -227,25 +230,29 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
     return;
   }
   if (level != "authNoPriv" && level != "authPriv") {
-    throw FetchError("Unknown SNMPv3 security level '" + level +
-                     "': use noAuthNoPriv, authNoPriv or authPriv.");
+    throw FetchError("Unknown SNMPv3 security level '" + level + "' for " + where_ +
+                     ": use noAuthNoPriv, authNoPriv or authPriv.");
   }
   s.settings.securityLevel =
       level == "authPriv" ? SNMP_SEC_LEVEL_AUTHPRIV : SNMP_SEC_LEVEL_AUTHNOPRIV;
   const int auth = usm_lookup_auth_type(settings.authProtocol.c_str());
   size_t authLength = 0;
   const oid* authOid = auth < 0 ? nullptr : sc_get_auth_oid(auth, &authLength);
-  if (authOid == nullptr || auth == NETSNMP_USMAUTH_HMACMD5 || auth == NETSNMP_USMAUTH_NOAUTH) {
-    throw FetchError("Unknown SNMPv3 authentication protocol '" + settings.authProtocol +
-                     "': use SHA, SHA-224, SHA-256, SHA-384 or SHA-512.");
+  // MD5 is weak, but many older devices know nothing else.
+  if (authOid == nullptr || auth == NETSNMP_USMAUTH_NOAUTH) {
+    throw FetchError("Unknown SNMPv3 authentication protocol '" + settings.authProtocol + "' for " +
+                     where_ + ": use SHA, SHA-224, SHA-256, SHA-384, SHA-512 or (weak) MD5.");
   }
   s.settings.securityAuthProto = snmp_duplicate_objid(authOid, authLength);
   s.settings.securityAuthProtoLen = authLength;
   const auto key = [&](const std::string& passphrase, const char* what, u_char* into,
                        size_t* length) {
     if (passphrase.size() < USM_LENGTH_P_MIN) {
-      throw FetchError(std::string("The SNMPv3 ") + what + " passphrase is too short (" +
-                       std::to_string(USM_LENGTH_P_MIN) + " characters at least).");
+      throw FetchError(std::string("The SNMPv3 ") + what + " passphrase for " + where_ +
+                       " is too short (" + std::to_string(USM_LENGTH_P_MIN) +
+                       " characters at least): set it on the " +
+                       (std::string(what) == "privacy" ? "priv=" : "auth=") +
+                       " line of the --snmp-secrets file, or in the device dialog.");
     }
     std::string copy = passphrase;
     const int result =
@@ -265,9 +272,11 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
   const int priv = usm_lookup_priv_type(settings.privProtocol.c_str());
   size_t privLength = 0;
   const oid* privOid = priv < 0 ? nullptr : sc_get_priv_oid(priv, &privLength);
-  if (privOid == nullptr || (priv & USM_PRIV_MASK_ALG) != USM_CREATE_USER_PRIV_AES) {
-    throw FetchError("Unknown SNMPv3 privacy protocol '" + settings.privProtocol +
-                     "': use AES, AES-192 or AES-256.");
+  // DES is weak, but many older devices know nothing else.
+  if (privOid == nullptr || ((priv & USM_PRIV_MASK_ALG) != USM_CREATE_USER_PRIV_AES &&
+                             (priv & USM_PRIV_MASK_ALG) != USM_CREATE_USER_PRIV_DES)) {
+    throw FetchError("Unknown SNMPv3 privacy protocol '" + settings.privProtocol + "' for " +
+                     where_ + ": use AES, AES-192, AES-256 or (weak) DES.");
   }
   s.settings.securityPrivProto = snmp_duplicate_objid(privOid, privLength);
   s.settings.securityPrivProtoLen = privLength;
@@ -320,6 +329,115 @@ void SnmpPoller::Close() {
   }
 }
 
+snmp_pdu* SnmpPoller::Exchange(snmp_pdu* request, std::unique_lock<std::mutex>& turn) {
+  netsnmp_pdu* response = nullptr;
+  ++requests_;
+  const int status = snmp_sess_synch_response(session_->handle, request, &response);
+  if (status == STAT_TIMEOUT) {
+    if (response != nullptr) {
+      snmp_free_pdu(response);
+    }
+    // A session that timed out may hold half an exchange (a v3 engine
+    // discovery): the next poll starts afresh.
+    Close();
+    turn = {};
+    if (NothingListens(host_, port_)) {
+      throw FetchError("Nothing listens for SNMP at " + where_ + " (the port is closed).",
+                       FetchError::Kind::kAbsent);
+    }
+    throw FetchError("No answer from " + where_ + " within " + std::to_string(timeoutMs_) +
+                         " ms: the device is off or unreachable" +
+                         (version_ == 2 ? ", or it does not accept this community." : "."),
+                     FetchError::Kind::kAbsent);
+  }
+  if (status != STAT_SUCCESS || response == nullptr) {
+    if (response != nullptr) {
+      snmp_free_pdu(response);
+    }
+    int libraryError = 0;
+    int systemError = 0;
+    char* text = nullptr;
+    snmp_sess_error(session_->handle, &libraryError, &systemError, &text);
+    const std::string reason = text != nullptr && *text != '\0' ? text : "the request failed";
+    SNMP_FREE(text);
+    Close();
+    throw FetchError("The device at " + where_ + " refused the request: " + reason +
+                     (version_ == 3
+                          ? " (check the SNMPv3 user, security level, protocols and passphrases "
+                            "against the device's)."
+                          : "."));
+  }
+  return response;
+}
+
+void SnmpPoller::Get(const std::vector<std::vector<uint32_t>>& names,
+                     std::vector<RemoteObject>& out,
+                     std::chrono::steady_clock::time_point& arrived) {
+  out.assign(names.size(), RemoteObject{});
+  for (size_t first = 0; first < names.size(); first += kMaxGetNames) {
+    if (cancelled_) {
+      throw FetchError("The fetch from " + where_ + " was stopped.");
+    }
+    const size_t end = std::min(names.size(), first + kMaxGetNames);
+    auto turn = Turn();
+    Open();
+    netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GET);
+    for (size_t i = first; i < end; ++i) {
+      std::vector<oid> name(names[i].begin(), names[i].end());
+      snmp_add_null_var(request, name.data(), name.size());
+    }
+    std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> response(Exchange(request, turn),
+                                                                  snmp_free_pdu);
+    arrived = std::chrono::steady_clock::now();
+    if (response->errstat != SNMP_ERR_NOERROR) {
+      // An SNMPv1-style refusal of one name (noSuchName) fails the whole
+      // request; SNMPv2 agents answer each name on its own.
+      throw FetchError("The device at " + where_ + " answered with an error: " +
+                       snmp_errstring(static_cast<int>(response->errstat)));
+    }
+    size_t i = first;
+    for (const netsnmp_variable_list* v = response->variables; v != nullptr && i < end;
+         v = v->next_variable, ++i) {
+      if (v->type == ASN_NULL) {
+        // An agent says what it has not; a bare NULL is the request echoed.
+        throw FetchError("The device at " + where_ +
+                         " answered without values: it is no SNMP agent, or a broken one.");
+      }
+      RemoteObject object;
+      if (v->type != SNMP_NOSUCHOBJECT && v->type != SNMP_NOSUCHINSTANCE &&
+          v->type != SNMP_ENDOFMIBVIEW && Convert(*v, object)) {
+        object.name = names[i];
+        out[i] = std::move(object);
+      }
+    }
+  }
+}
+
+bool SnmpPoller::Next(const std::vector<uint32_t>& name, RemoteObject& out) {
+  auto turn = Turn();
+  Open();
+  netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GETNEXT);
+  std::vector<oid> asked(name.begin(), name.end());
+  snmp_add_null_var(request, asked.data(), asked.size());
+  std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> response(Exchange(request, turn),
+                                                                snmp_free_pdu);
+  if (response->errstat == SNMP_ERR_NOSUCHNAME) {
+    return false;  // SNMPv1's end of the view
+  }
+  SubtreeWalk walk{{}, name, 0};
+  std::vector<RemoteObject> taken;
+  // Every name is under the empty root: a walk of the whole tree.
+  if (!TakeAnswer(*response, walk, where_, taken)) {
+    return false;
+  }
+  if (taken.empty()) {
+    // A value of a kind the view leaves out: go on past it.
+    return Next(walk.cursor, out);
+  }
+  out = std::move(taken.front());
+  return true;
+}
+
 void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out) {
   SubtreeWalk walk{root, root, 0};
   for (;;) {
@@ -335,35 +453,9 @@ void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<Rem
     request->max_repetitions = maxRepetitions_;
     std::vector<oid> name(walk.cursor.begin(), walk.cursor.end());
     snmp_add_null_var(request, name.data(), name.size());
-    netsnmp_pdu* response = nullptr;
-    ++requests_;
-    const int status = snmp_sess_synch_response(session_->handle, request, &response);
-    // The response is freed on every way out of this pass.
-    std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> owned(response, snmp_free_pdu);
-    if (status == STAT_TIMEOUT) {
-      // A session that timed out may hold half an exchange (a v3 engine
-      // discovery): the next poll starts afresh.
-      Close();
-      turn = {};
-      if (NothingListens(host_, port_)) {
-        throw FetchError("Nothing listens for SNMP at " + where_ + " (the port is closed).",
-                         FetchError::Kind::kAbsent);
-      }
-      throw FetchError("No answer from " + where_ + " within " + std::to_string(timeoutMs_) +
-                           " ms: the device is off or unreachable" +
-                           (version_ == 2 ? ", or it does not accept this community." : "."),
-                       FetchError::Kind::kAbsent);
-    }
-    if (status != STAT_SUCCESS || response == nullptr) {
-      int libraryError = 0;
-      int systemError = 0;
-      char* text = nullptr;
-      snmp_sess_error(session_->handle, &libraryError, &systemError, &text);
-      const std::string reason = text != nullptr && *text != '\0' ? text : "the request failed";
-      SNMP_FREE(text);
-      Close();
-      throw FetchError("The device at " + where_ + " refused the request: " + reason);
-    }
+    std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> owned(Exchange(request, turn),
+                                                               snmp_free_pdu);
+    netsnmp_pdu* response = owned.get();
     if (response->errstat == SNMP_ERR_TOOBIG && maxRepetitions_ > 1) {
       maxRepetitions_ = std::max(1L, maxRepetitions_ / 2);
       continue;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -82,6 +83,15 @@ class SnmpPoller {
   // FetchError; on failure `out` may hold part of the subtree.
   void FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out);
 
+  // One GET of `names` (as many requests as kMaxGetNames allows), in
+  // order: an object of type 0 where the device has no such object.
+  // `arrived` is when the last answer came. Raises FetchError.
+  void Get(const std::vector<std::vector<uint32_t>>& names, std::vector<RemoteObject>& out,
+           std::chrono::steady_clock::time_point& arrived);
+  // The first object after `name` (one GETNEXT); false past the end of the
+  // device's view. Raises FetchError.
+  bool Next(const std::vector<uint32_t>& name, RemoteObject& out);
+
   // Makes a fetch running on another thread end after the request in
   // flight (with FetchError), and every later one at once.
   void Cancel() { cancelled_ = true; }
@@ -91,6 +101,10 @@ class SnmpPoller {
 
   // Requests sent since construction.
   uint64_t Requests() const { return requests_; }
+
+  // Names one GET request carries at most: a reply of this many counters
+  // stays well inside one datagram of the usual 1,472 bytes.
+  static constexpr size_t kMaxGetNames = 40;
 
   // Most objects one subtree may hold: a device that never ends a table
   // must not fill the memory.
@@ -102,6 +116,9 @@ class SnmpPoller {
   std::unique_lock<std::mutex> Turn() const;
   void Open();
   void Close();
+  // Sends `request` (freed here) and returns the answer, owned by the
+  // caller; raises FetchError for no answer or a refusal.
+  snmp_pdu* Exchange(snmp_pdu* request, std::unique_lock<std::mutex>& turn);
 
   struct Session;
   std::unique_ptr<Session> session_;

@@ -9,8 +9,9 @@ QList<QCommandLineOption> OptionList() {
       {QStringLiteral("version"), QStringLiteral("Print the version.")},
       {QStringLiteral("headless"),
        QStringLiteral("Measure without a window; print one line per tick.")},
-      {QStringLiteral("adapter"), QStringLiteral("Monitor adapter K of the list (0 = All)."),
-       QStringLiteral("K")},
+      {QStringLiteral("adapter"),
+       QStringLiteral("Monitor adapter K of the list (0 = All), or the adapter of that name."),
+       QStringLiteral("K|NAME")},
       {QStringLiteral("format"),
        QStringLiteral("What each tick prints: text (the default) or json, one JSON object per "
                       "line."),

@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -29,6 +30,9 @@
 using namespace velmar;
 
 namespace {
+
+// A device with this many interfaces or more is told to be waited for.
+constexpr int64_t kManyInterfaces = 500;
 
 // The alarm evaluation of the settings, with the actions a meter without a
 // window can take; alarms are also logged to the key store as the window
@@ -98,13 +102,19 @@ int main(int argc, char* argv[]) {
   MeasurementState state;
   state.AdapterIndex = settings.AdapterIndex();
   state.AveragingMode = settings.AveragingMode();
+  // The interface chosen by name: --adapter NAME, else the settings' name.
+  QString adapterName =
+      state.AdapterIndex > 0 ? settings.Line(SettingsLine::kAdapterName) : QString();
   if (parser.isSet(QStringLiteral("adapter"))) {
-    bool ok = false;
-    const int k = parser.value(QStringLiteral("adapter")).toInt(&ok);
-    if (!ok || k < 0 || k > 32767) {
-      return CommandLine::UsageError(err, QStringLiteral("--adapter needs a number from 0 up"));
+    const QString value = parser.value(QStringLiteral("adapter"));
+    bool number = false;
+    const int k = value.toInt(&number);
+    if (value.isEmpty() || (number && (k < 0 || k > 32767))) {
+      return CommandLine::UsageError(
+          err, QStringLiteral("--adapter needs a number from 0 up or an adapter's name"));
     }
-    state.AdapterIndex = static_cast<int16_t>(k);
+    state.AdapterIndex = number ? static_cast<int16_t>(k) : int16_t{1};
+    adapterName = number ? QString() : value;
   }
   const QString format = parser.value(QStringLiteral("format"));
   if (format != QLatin1String("text") && format != QLatin1String("json")) {
@@ -137,14 +147,35 @@ int main(int argc, char* argv[]) {
   }
 
   // Without an agent the meter still runs: every tick publishes zero rates.
+  // A device that cannot be asked as set up (no community, a protocol or
+  // security level it refuses) ends the run: zeros forever would hide it.
   std::unique_ptr<InterfaceTable> table;
   try {
-    table = device ? std::make_unique<InterfaceTable>(*device) : std::make_unique<InterfaceTable>();
-    if (device) {
-      err << "velmar: measuring the device at " << device->Address() << Qt::endl;
-    }
+    // A one-shot listing waits for tables however long a device takes.
+    const bool listing = parser.isSet(QStringLiteral("list-adapters"));
+    table = device
+                ? std::make_unique<InterfaceTable>(*device, nullptr, SystemClock(),
+                                                   listing ? 0 : InterfaceTable::kRemoteTableWaitMs)
+                : std::make_unique<InterfaceTable>();
   } catch (const std::exception& e) {
+    if (device) {
+      err << "velmar: " << e.what() << Qt::endl;
+      return 1;
+    }
     err << "Error: " << e.what() << Qt::endl;
+  }
+  if (device && table) {
+    err << "velmar: measuring the device at " << device->Address() << Qt::endl;
+    // A device of thousands of interfaces needs long for its tables.
+    try {
+      const int64_t interfaces = table->ReadCounters({}).marks.ifNumber;
+      if (interfaces >= kManyInterfaces) {
+        err << "velmar: the device at " << device->Address() << " has " << interfaces
+            << " interfaces: waiting for its first answer (its interface tables)" << Qt::endl;
+      }
+    } catch (const std::exception&) {
+      // A device still away: the readings say so.
+    }
   }
 
   state.KilobitMode = settings.KilobitMode();
@@ -156,32 +187,55 @@ int main(int argc, char* argv[]) {
         << Qt::endl;
   };
 
+  meter.Sampler().SelectAdapterByName(adapterName);
   if (parser.isSet(QStringLiteral("adapter"))) {
-    QStringList adapters;
+    std::vector<CounterSampler::Adapter> adapters;
     try {
-      adapters = meter.Sampler().BuildAdapterList();
+      adapters = meter.Sampler().ListAdapters();
     } catch (const std::exception& e) {
-      err << "Error: " << e.what() << Qt::endl;
+      if (!device) {
+        err << "Error: " << e.what() << Qt::endl;
+      }
     }
+    const bool known = adapterName.isEmpty()
+                           ? state.AdapterIndex <= static_cast<int>(adapters.size())
+                           : std::any_of(adapters.begin(), adapters.end(), [&](const auto& a) {
+                               return a.name == adapterName || a.Shown() == adapterName;
+                             });
     // A device still away cannot say yet whether it has that adapter.
-    if (state.AdapterIndex >= adapters.size() && !meter.Sampler().AdaptersPending()) {
-      return CommandLine::UsageError(err, QStringLiteral("adapter %1 is not in the list (0 to "
-                                                         "%2); 'velmar --list-adapters' shows it")
-                                              .arg(state.AdapterIndex)
-                                              .arg(adapters.size() - 1));
+    if (!known && !(device && adapters.empty())) {
+      return CommandLine::UsageError(
+          err, (adapterName.isEmpty()
+                    ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
+                          .arg(state.AdapterIndex)
+                          .arg(adapters.size())
+                    : QStringLiteral("--adapter \"%1\": no adapter of that name is in the list")
+                          .arg(adapterName)) +
+                   QStringLiteral("; 'velmar --list-adapters' shows it"));
+    }
+    for (const auto& a : adapters) {
+      if (a.Shown() == adapterName) {
+        meter.Sampler().SelectAdapterByName(a.name);
+      }
     }
   }
 
   if (parser.isSet(QStringLiteral("list-adapters"))) {
     try {
-      // A trailing " *" marks the interfaces "All" counts.
+      // A trailing " *" marks the interfaces "All" counts; which rule chose
+      // them goes to stderr, so the list stays as scripts read it.
+      const auto adapters = meter.Sampler().ListAdapters();
+      if (table) {
+        err << "velmar: \"All\" (*) counts " << EdgeSelection::RuleText(meter.Sampler().AllRule())
+            << Qt::endl;
+      }
       out << "0: All" << Qt::endl;
       int k = 0;
-      for (const CounterSampler::Adapter& adapter : meter.Sampler().ListAdapters()) {
-        out << ++k << ": " << adapter.name << (adapter.countsInAll ? " *" : "") << Qt::endl;
+      for (const CounterSampler::Adapter& adapter : adapters) {
+        out << ++k << ": " << adapter.Shown() << (adapter.countsInAll ? " *" : "") << Qt::endl;
       }
     } catch (const std::exception& e) {
-      err << "Error: " << e.what() << Qt::endl;
+      err << (device ? "velmar: " : "Error: ") << e.what() << Qt::endl;
       return 1;
     }
     return 0;
@@ -199,6 +253,7 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<MetricsExporter> exporter;
   if (serveMetrics) {
     exporter = std::make_unique<MetricsExporter>(state, meter.Sampler());
+    meter.Sampler().SetReadEveryInterface(true);  // the endpoint shows them all
     try {
       exporter->Listen(metricsAddress);
     } catch (const std::exception& e) {

@@ -19,8 +19,8 @@ struct RemoteOptions {
   QString version;  // --snmp-version 2c|3
   QString user;     // --snmp-user NAME
   QString level;    // --snmp-level noAuthNoPriv|authNoPriv|authPriv
-  QString auth;     // --snmp-auth SHA|SHA-224|SHA-256|SHA-384|SHA-512
-  QString priv;     // --snmp-priv AES|AES-192|AES-256
+  QString auth;     // --snmp-auth SHA|SHA-224|SHA-256|SHA-384|SHA-512|MD5 (weak)
+  QString priv;     // --snmp-priv AES|AES-192|AES-256|DES (weak)
   QString secrets;  // --snmp-secrets FILE
 
   // "--snmp", "--snmp-version", ...: takes the value of a known option and

@@ -39,6 +39,7 @@ enum class SettingsLine : int {
   kDeviceAuthProtocol = 50,   // v3, "" = SHA
   kDevicePrivProtocol = 51,   // v3, "" = AES
   kDeviceSecurityLevel = 52,  // v3, "" = authPriv
+  kAdapterName = 53,          // the chosen interface's name ("" with "All"), beside line 13
 };
 
 // The ten alarm conditions, in the order of their limit and switch lines.

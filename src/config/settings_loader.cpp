@@ -79,6 +79,19 @@ void SettingsLoader::SaveSettings() {
   savedLines_ = list_.Lines();
 }
 
+void SettingsLoader::SaveOwnLines(std::initializer_list<SettingsLine> lines) {
+  if (savedLines_.isEmpty()) {
+    return;  // nothing read or written yet: the next full save has them
+  }
+  SettingsList saved;
+  saved.SetLines(savedLines_);
+  for (const SettingsLine line : lines) {
+    saved.SetLineExtending(line, list_.Line(line));
+  }
+  WriteFileAtomically(filePath_, Serialise(saved));
+  savedLines_ = saved.Lines();
+}
+
 void SettingsLoader::UseDefaults(bool replacingUnusableFile) {
   target_.SetWindowSize(kDefaultWidth, kDefaultHeight);
   list_.SetLines(SettingsList::DefaultLines());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <initializer_list>
 
 #include "config/settings_list.h"
 #include "config/settings_target.h"
@@ -38,6 +39,12 @@ class SettingsLoader {
 
   // Writes the list whole or not at all. Raises saying why it failed.
   void SaveSettings();
+
+  // Writes `lines` as they stand now into the file as last saved, leaving
+  // every other unsaved change unsaved: for what the meter itself learns
+  // (where the chosen interface is now), which the user never has to save
+  // and must not be asked about. Raises as SaveSettings does.
+  void SaveOwnLines(std::initializer_list<SettingsLine> lines);
 
   // Whether the list holds changes that neither came from the file nor went
   // into it. The running total (line 7) and the Spy/Generate mode (line 4)

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "measure/edge_selection.h"
+#include "measure/interface_names.h"
 #include "measure/interface_table.h"
 
 namespace velmar {
@@ -19,9 +20,32 @@ int32_t Difference(uint32_t now, uint32_t before) {
 
 }  // namespace
 
+namespace {
+// The chosen interface is trusted by name (from the settings), whatever
+// row number came with it.
+constexpr int16_t kByName = -2;
+}  // namespace
+
+QString CounterSampler::Adapter::Shown() const {
+  return WithAlias(name, alias);
+}
+
 CounterSampler::CounterSampler(MeasurementState& state, InterfaceTable* table, TickHost& host,
                                const TickClock& clock)
     : state_(state), table_(table), host_(host), clock_(clock) {}
+
+void CounterSampler::SetTable(InterfaceTable* table) {
+  table_ = table;
+  setKnown_ = false;
+  ForgetReading();
+}
+
+void CounterSampler::ForgetReading() {
+  counters_.Interrupt();
+  lastTakenUs_ = 0;
+  lastUp_ = 0;
+  lastDown_ = 0;
+}
 
 void CounterSampler::Tick() {
   state_.ProgramSection = section::kTick;
@@ -41,7 +65,7 @@ void CounterSampler::Tick() {
   if (state_.LastTickMs == 0) {
     // A start: what moved while the meter was not measuring is not traffic
     // of this measurement.
-    counters_.Interrupt();
+    ForgetReading();
     state_.LastTickMs = clock_.TickCount();
     return;
   }
@@ -50,23 +74,36 @@ void CounterSampler::Tick() {
   double upstream = 0;
   double downstream = 0;
   state_.ProgramSection = section::kTickRead;
-  uint64_t movedOut = 0;
-  uint64_t movedIn = 0;
-  if (ReadInterfaceCounters(state_.AdapterIndex, movedOut, movedIn)) {
+  const Reading reading = Read(state_.AdapterIndex);
+  if (reading.ok) {
     try {
       const uint32_t now = clock_.TickCount();
       state_.ProgramSection = section::kTickTotals;
-      state_.TotalTraffic += movedIn + movedOut;
-      state_.CountedDownBytes += movedIn;
-      state_.CountedUpBytes += movedOut;
+      state_.TotalTraffic += reading.movedIn + reading.movedOut;
+      state_.CountedDownBytes += reading.movedIn;
+      state_.CountedUpBytes += reading.movedOut;
       state_.ProgramSection = section::kTickUpRate;
-      const int32_t elapsed = Difference(now, state_.LastTickMs);
-      const double seconds = elapsed / 1000.0;
-      if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
-        upstream = static_cast<double>(movedOut) / seconds;
+      if (table_ != nullptr && !table_->SupportsGet()) {
+        // Read at the tick: the tick's own interval, as ever.
+        const int32_t elapsed = Difference(now, state_.LastTickMs);
+        const double seconds = elapsed / 1000.0;
+        if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
+          upstream = static_cast<double>(reading.movedOut) / seconds;
+          state_.ProgramSection = section::kTickDownRate;
+          downstream = static_cast<double>(reading.movedIn) / seconds;
+        }
+      } else if (!reading.fresh) {
+        // The device has not answered since the last tick: its last rate
+        // still holds (a zero now and a double rate next would be wrong).
+        upstream = lastUp_;
+        downstream = lastDown_;
+      } else if (reading.seconds > 0) {
+        upstream = static_cast<double>(reading.movedOut) / reading.seconds;
         state_.ProgramSection = section::kTickDownRate;
-        downstream = static_cast<double>(movedIn) / seconds;
+        downstream = static_cast<double>(reading.movedIn) / reading.seconds;
       }
+      lastUp_ = upstream;
+      lastDown_ = downstream;
     } catch (const std::exception& e) {
       host_.HandleException(e);
     }
@@ -86,52 +123,232 @@ void CounterSampler::Tick() {
   }
 }
 
-bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint64_t& movedOut,
-                                           uint64_t& movedIn) {
-  movedOut = 0;
-  movedIn = 0;
+bool CounterSampler::SetDue(uint32_t now) const {
+  return !setKnown_ || setInvalid_ || static_cast<uint32_t>(now - setReadMs_) >= kSetRefreshMs;
+}
+
+void CounterSampler::RefreshSet(uint32_t now) {
+  table_->Refresh(InterfaceTable::kInterfaces);
+  ++setRefreshes_;
+  rows_ = table_->AllItems();
+  choice_ = EdgeSelection::Decide(*table_);
+  const QStringList shownNames = InterfaceNames(rows_);
+  std::vector<Adapter> adapters;
+  adapters.reserve(rows_.size());
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    adapters.push_back(Adapter{rows_[i].IfIndex, shownNames[static_cast<qsizetype>(i)],
+                               rows_[i].IfAlias, bool(choice_.counted[i])});
+  }
+  const auto names = [](const std::vector<Adapter>& list) {
+    QStringList out;
+    for (const Adapter& a : list) {
+      out << a.Shown();
+    }
+    return out;
+  };
+  const bool changed = setKnown_ && names(adapters) != names(adapters_);
+  adapters_ = std::move(adapters);
+  setKnown_ = true;
+  setInvalid_ = false;
+  setReadMs_ = now;
+  if ((adaptersPending_ || changed) && OnAdaptersFound) {
+    adaptersPending_ = false;
+    OnAdaptersFound();
+  }
+  adaptersPending_ = false;
+}
+
+void CounterSampler::SelectAdapterByName(const QString& name) {
+  selectedName_ = name;
+  resolvedSelection_ = name.isEmpty() ? int16_t{-1} : kByName;
+}
+
+int CounterSampler::ResolveSelection(int16_t selection) {
+  const int rows = static_cast<int>(adapters_.size());
+  if (selection <= 0) {
+    if (selection == 0 && resolvedSelection_ != 0) {
+      selectedName_.clear();
+      if (OnAdapterFound) {
+        OnAdapterFound(0, selectedName_);
+      }
+    }
+    resolvedSelection_ = selection;
+    return -1;
+  }
+  if (resolvedSelection_ != kByName &&
+      (selection != resolvedSelection_ || selectedName_.isEmpty())) {
+    // Chosen by number: a new choice, or settings that name none.
+    resolvedSelection_ = selection;
+    if (selection > rows) {
+      selectedName_.clear();
+      return -1;
+    }
+    selectedName_ = adapters_[static_cast<size_t>(selection) - 1].name;
+    if (OnAdapterFound) {
+      OnAdapterFound(selection, selectedName_);
+    }
+    return selection - 1;
+  }
+  for (int i = 0; i < rows; ++i) {
+    if (adapters_[static_cast<size_t>(i)].name == selectedName_) {
+      if (i + 1 != selection || resolvedSelection_ == kByName) {
+        state_.AdapterIndex = static_cast<int16_t>(i + 1);
+        if (OnAdapterFound) {
+          OnAdapterFound(state_.AdapterIndex, selectedName_);
+        }
+      }
+      resolvedSelection_ = static_cast<int16_t>(i + 1);
+      return i;
+    }
+  }
+  return -1;
+}
+
+CounterSampler::Reading CounterSampler::Read(int16_t selection) {
+  Reading result;
   state_.ProgramSection = section::kReadCounters;
   if (table_ == nullptr) {
-    return false;
+    return result;
   }
   try {
-    table_->Refresh(InterfaceTable::kInterfaces);
+    const bool legacy = !table_->SupportsGet();
+    const uint32_t now = legacy ? 0 : clock_.TickCount();
+    if (legacy) {
+      RefreshSet(0);
+    } else if (SetDue(now)) {
+      try {
+        RefreshSet(now);
+      } catch (const TableError&) {
+        // A device still sending its tables (thousands of rows): the set
+        // known stands meanwhile, and the next tick tries again.
+        if (!setKnown_) {
+          throw;
+        }
+      }
+    }
+    const int row = ResolveSelection(selection);
+    if (selection != 0 && row < 0) {
+      ForgetReading();
+      if (!selectedName_.isEmpty()) {
+        // Told once, even right after another failure (a device that was
+        // away and is back without it).
+        const QString gone = QStringLiteral(
+                                 "The adapter \"%1\" is not in the list now: it reads 0 until "
+                                 "it returns.")
+                                 .arg(selectedName_);
+        if (failure_ != gone) {
+          failure_ = gone;
+          if (OnSourceStatus) {
+            OnSourceStatus(failure_);
+          }
+        }
+      }
+      return result;
+    }
+    std::vector<size_t> chosen;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      if (legacy || readEvery_ ||
+          (selection == 0 ? bool(choice_.counted[i]) : i == static_cast<size_t>(row))) {
+        chosen.push_back(i);
+      }
+    }
+    std::vector<MibRow> read;
+    read.reserve(chosen.size());
+    std::vector<bool> counts;
+    counts.reserve(chosen.size());
+    uint64_t takenUs = 0;
+    if (legacy) {
+      read = rows_;
+      counts = choice_.counted;
+    } else {
+      std::vector<InterfaceTable::CounterRequest> requests;
+      for (size_t i : chosen) {
+        requests.push_back({rows_[i].IfIndex, rows_[i].HasHCOctets()});
+      }
+      const InterfaceTable::CounterReading reading = table_->ReadCounters(requests);
+      const InterfaceTable::SetMarks& known = table_->Marks();
+      if (reading.marks.ifNumber != known.ifNumber ||
+          reading.marks.lastChange != known.lastChange ||
+          (reading.marks.upTime >= 0 && reading.marks.upTime < known.upTime)) {
+        setInvalid_ = true;  // walked again at the next tick
+      }
+      takenUs = reading.takenUs != 0 ? reading.takenUs : uint64_t{now} * 1000;
+      // The same reading as the tick before, or an older one (a poll that
+      // began before a reading asked of the device at once).
+      if (takenUs <= lastTakenUs_) {
+        NoteSourceStatus({});
+        result.ok = true;
+        return result;  // the same reading as the tick before
+      }
+      // An interface whose counters the reading lacks is gone (the set is
+      // walked again at the next tick, which tells whether it is), or the
+      // reading came from a poll that did not ask for it yet: either way
+      // the reading says nothing new, and the next one is measured from
+      // the last that had them all.
+      for (const InterfaceTable::Counters& c : reading.counters) {
+        if (!c.present) {
+          setInvalid_ = true;
+          result.ok = true;
+          return result;
+        }
+      }
+      for (size_t k = 0; k < chosen.size(); ++k) {
+        const InterfaceTable::Counters& c = reading.counters[k];
+        MibRow r = rows_[chosen[k]];
+        r.HasHCInOctets = r.HasHCOutOctets = c.wide;
+        r.IfHCInOctets = c.in;
+        r.IfHCOutOctets = c.out;
+        r.IfInOctets = static_cast<uint32_t>(c.in);
+        r.IfOutOctets = static_cast<uint32_t>(c.out);
+        read.push_back(std::move(r));
+        counts.push_back(choice_.counted[chosen[k]]);
+      }
+    }
+    // InterfaceCounters names interfaces as the list does.
+    for (MibRow& r : read) {
+      for (const Adapter& a : adapters_) {
+        if (a.index == r.IfIndex) {
+          r.IfDescr = a.name;
+          break;
+        }
+      }
+    }
+    const std::vector<InterfaceCounters::Moved>& moved = counters_.Read(read, counts);
+    if (moved.empty() && legacy) {
+      ForgetReading();
+      return result;
+    }
+    for (size_t k = 0; k < read.size(); ++k) {
+      if (selection == 0 ? bool(counts[k])
+                         : read[k].IfIndex == rows_[static_cast<size_t>(row)].IfIndex) {
+        result.movedIn += moved[k].in;
+        result.movedOut += moved[k].out;
+      }
+    }
+    if (!legacy) {
+      result.seconds = lastTakenUs_ != 0 && takenUs > lastTakenUs_
+                           ? static_cast<double>(takenUs - lastTakenUs_) / 1e6
+                           : 0;
+      lastTakenUs_ = takenUs;
+    }
+    result.ok = true;
+    result.fresh = true;
+    NoteSourceStatus({});
   } catch (const std::exception& e) {
     // A tick without a reading; the one after it compares with nothing,
     // so what moved meanwhile never shows as one tick's burst.
-    counters_.Interrupt();
+    ForgetReading();
     NoteSourceStatus(QString::fromUtf8(e.what()));
-    return false;
   }
-  NoteSourceStatus({});
-  if (adaptersPending_) {
-    adaptersPending_ = false;
-    if (OnAdaptersFound) {
-      OnAdaptersFound();
-    }
-  }
-  const std::vector<bool> countsInAll = EdgeSelection::Choose(*table_);
-  const std::vector<InterfaceCounters::Moved>& moved =
-      counters_.Read(table_->AllItems(), countsInAll);
-  if (moved.empty()) {
-    counters_.Interrupt();
-    return false;
-  }
-  if (selection == 0) {
-    for (size_t i = 0; i < moved.size(); ++i) {
-      if (countsInAll[i]) {
-        movedIn += moved[i].in;
-        movedOut += moved[i].out;
-      }
-    }
-    return true;
-  }
-  if (selection < 1 || static_cast<size_t>(selection) > moved.size()) {
-    return false;
-  }
-  movedIn = moved[static_cast<size_t>(selection) - 1].in;
-  movedOut = moved[static_cast<size_t>(selection) - 1].out;
-  return true;
+  return result;
+}
+
+bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint64_t& movedOut,
+                                           uint64_t& movedIn) {
+  const Reading reading = Read(selection);
+  movedOut = reading.movedOut;
+  movedIn = reading.movedIn;
+  return reading.ok;
 }
 
 void CounterSampler::NoteSourceStatus(const QString& failure) {
@@ -164,7 +381,7 @@ QStringList CounterSampler::BuildAdapterList() {
   }
   adaptersPending_ = false;
   for (const Adapter& adapter : adapters) {
-    list << adapter.name;
+    list << adapter.Shown();
   }
   return list;
 }
@@ -178,21 +395,33 @@ std::vector<CounterSampler::Adapter> CounterSampler::ListAdapters() {
       host_.SetCalcTimerEnabled(true);
     }
   });
-  std::vector<Adapter> adapters;
   // Without an agent there are no interfaces to name, only "All".
-  if (table_ != nullptr) {
-    table_->Refresh(InterfaceTable::kInterfaces);
-    const std::vector<bool> countsInAll = EdgeSelection::Choose(*table_);
-    adapters.reserve(countsInAll.size());
-    for (int i = 0; i < table_->Count(); ++i) {
-      const MibRow& row = table_->Items(i);
-      adapters.push_back(Adapter{row.IfIndex, row.IfDescr, countsInAll[static_cast<size_t>(i)]});
-    }
+  if (table_ == nullptr) {
+    return {};
   }
-  return adapters;
+  const bool pending = adaptersPending_;
+  adaptersPending_ = false;  // the caller builds its list now
+  try {
+    RefreshSet(clock_.TickCount());
+  } catch (...) {
+    adaptersPending_ = pending;
+    throw;
+  }
+  return adapters_;
 }
 
-QString CounterSampler::DescribeAll(const std::vector<Adapter>& adapters) {
+QString CounterSampler::AdapterName(int16_t selection) const {
+  if (selection == 0) {
+    return QStringLiteral("All");
+  }
+  if (selection < 0 || static_cast<size_t>(selection) > adapters_.size()) {
+    return {};
+  }
+  return adapters_[static_cast<size_t>(selection) - 1].name;
+}
+
+QString CounterSampler::DescribeAll(const std::vector<Adapter>& adapters,
+                                    EdgeSelection::Rule rule) {
   QStringList counted;
   for (const Adapter& adapter : adapters) {
     if (adapter.countsInAll) {
@@ -202,7 +431,8 @@ QString CounterSampler::DescribeAll(const std::vector<Adapter>& adapters) {
   if (counted.isEmpty()) {
     return QStringLiteral("\"All\" counts no interface here (only the loopback is present).");
   }
-  return QStringLiteral("\"All\" counts: %1.").arg(counted.join(QStringLiteral(", ")));
+  return QStringLiteral("\"All\" counts %1: %2.")
+      .arg(QString::fromLatin1(EdgeSelection::RuleText(rule)), counted.join(QStringLiteral(", ")));
 }
 
 }  // namespace velmar

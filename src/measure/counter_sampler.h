@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "measure/edge_selection.h"
 #include "measure/interface_counters.h"
 #include "measure/measurement_state.h"
 #include "measure/tick_host.h"
@@ -18,60 +19,115 @@ class InterfaceTable;
 // turns their differences into rates in bytes per second. Each interface
 // keeps its own previous reading (InterfaceCounters); "All" adds the
 // interfaces EdgeSelection picks, whatever their row.
+//
+// Only what is shown is read: the counters of the chosen interface, or of
+// those "All" counts, with one GET each tick. The whole interface tables
+// (names, types, stack, routes) are walked only when the set of interfaces
+// may have changed: at the start, every 60 s, when ifNumber,
+// ifTableLastChange or sysUpTime say so, or when an interface read is
+// gone. A rate is what moved between two readings divided by the time
+// between them as the agent took them; a tick that finds no new reading
+// (a device slower than the tick) shows the last rate again and adds
+// nothing to the totals. An agent without GET is walked whole every tick,
+// its readings stamped with the tick clock.
+//
+// The chosen interface is kept by name: when the list changes it is found
+// again by name, and while it is gone the meter says so once and reads
+// zeros, never another interface.
 class CounterSampler {
  public:
   // One entry of the adapter list: a row of the interface table.
   struct Adapter {
     int32_t index;
-    QString name;
+    QString name;   // ifName, else ifDescr; "#index" added where names repeat
+    QString alias;  // ifAlias, empty where none
     bool countsInAll;
+    // The list's text: the name, the alias beside it.
+    QString Shown() const;
   };
+
+  // How often the whole tables are walked at most, without a sign of change.
+  static constexpr uint32_t kSetRefreshMs = 60000;
 
   // `table` may be null: a meter without an agent publishes zero rates.
   CounterSampler(MeasurementState& state, InterfaceTable* table, TickHost& host,
                  const TickClock& clock = SystemClock());
 
   // The table may be replaced (built late, or freed at shutdown).
-  void SetTable(InterfaceTable* table) { table_ = table; }
+  void SetTable(InterfaceTable* table);
 
   // The handler of the calculation timer.
   void Tick();
 
-  // Reads every interface and gives what moved on `selection` (0 = "All",
-  // k = the k-th row) since the previous reading. False when no reading
-  // was taken (no agent, a failed or empty walk, no such row).
+  // What one reading gave for `selection` (0 = "All", k = the k-th row).
+  struct Reading {
+    bool ok = false;     // false: no reading (no agent, a failure, no such row)
+    bool fresh = false;  // a reading newer than the previous one
+    uint64_t movedOut = 0;
+    uint64_t movedIn = 0;
+    double seconds = 0;  // between the two readings; 0 when not known
+  };
+  Reading Read(int16_t selection);
+  // Reads and gives what moved on `selection` since the previous reading.
   bool ReadInterfaceCounters(int16_t selection, uint64_t& movedOut, uint64_t& movedIn);
 
   // The interfaces of the latest reading with their byte counts.
   const std::vector<InterfaceReading>& Interfaces() const { return counters_.Interfaces(); }
+  // Read every interface's counters on each tick, not only the shown ones
+  // (the metrics endpoint shows them all).
+  void SetReadEveryInterface(bool every) { readEvery_ = every; }
 
-  // "All" followed by the description of every interface row. A device on
-  // the network that does not answer gives "All" alone, and
-  // OnAdaptersFound is called once a reading works, so the list can be
-  // built again.
+  // "All" followed by every interface of the list. A device on the network
+  // that does not answer gives "All" alone, and OnAdaptersFound is called
+  // once a reading works, so the list can be built again.
   QStringList BuildAdapterList();
-  // Every interface row, with what "All" makes of it; raises what the
-  // table raises.
+  // Every interface row, with what "All" makes of it, from a fresh walk;
+  // raises what the table raises.
   std::vector<Adapter> ListAdapters();
-  // "All" counts: eth0, wlan0. (or that it counts none) for the tip.
-  static QString DescribeAll(const std::vector<Adapter>& adapters);
+  // The rule "All" followed in the latest walk.
+  EdgeSelection::Rule AllRule() const { return choice_.rule; }
+  // "All" counts the uplink ...: eth0. (or that it counts none) for the tip.
+  static QString DescribeAll(const std::vector<Adapter>& adapters, EdgeSelection::Rule rule);
+  // The name of interface k (1 = the first row) of the latest walk; null
+  // when there is no such row.
+  QString AdapterName(int16_t selection) const;
+
+  // The chosen interface by name (the settings keep it): found in the list
+  // at the next walk. Empty: by number.
+  void SelectAdapterByName(const QString& name);
+  const QString& SelectedName() const { return selectedName_; }
+  // Called when the chosen interface is found (at a new row, or named
+  // for the first time): its row and name, for the settings.
+  std::function<void(int16_t row, const QString& name)> OnAdapterFound;
 
   // Called after every tick that published its rates, with those rates in
   // bytes per second.
   std::function<void(double upstream, double downstream)> OnPublished;
   // Called once when readings start failing, with the reason (a device on
-  // the network that stopped answering names itself and the cause), and
-  // once with an empty text when a reading works again.
+  // the network that stopped answering names itself and the cause; a
+  // chosen interface that is gone says so), and once with an empty text
+  // when a reading works again.
   std::function<void(const QString& failure)> OnSourceStatus;
-  // Called from inside the tick whose reading worked.
+  // Called from inside the tick whose reading worked after the list was
+  // built without the device, and whenever the list of interfaces changed.
   std::function<void()> OnAdaptersFound;
   // True while the list is waiting for a device that has not answered.
   bool AdaptersPending() const { return adaptersPending_; }
   // The reason the latest reading failed; empty after one that worked.
   const QString& SourceFailure() const { return failure_; }
 
+  // Whole-table walks since the start (the polling load's larger part).
+  uint64_t SetRefreshes() const { return setRefreshes_; }
+
  private:
   void NoteSourceStatus(const QString& failure);
+  bool SetDue(uint32_t now) const;
+  // Walks the tables; raises what the table raises.
+  void RefreshSet(uint32_t now);
+  // The row of the chosen interface (0-based), -1 when it is gone or
+  // `selection` names no row; keeps state_.AdapterIndex on its row.
+  int ResolveSelection(int16_t selection);
+  void ForgetReading();
 
   MeasurementState& state_;
   InterfaceTable* table_;
@@ -80,6 +136,23 @@ class CounterSampler {
   InterfaceCounters counters_;
   QString failure_;
   bool adaptersPending_ = false;  // the list was built without the device
+  bool readEvery_ = false;
+
+  // The interface set of the latest walk.
+  std::vector<MibRow> rows_;
+  std::vector<Adapter> adapters_;
+  EdgeSelection::Choice choice_;
+  bool setKnown_ = false;
+  bool setInvalid_ = false;
+  uint32_t setReadMs_ = 0;
+  uint64_t setRefreshes_ = 0;
+
+  QString selectedName_;
+  int16_t resolvedSelection_ = -1;  // the row number the name was last found at
+
+  uint64_t lastTakenUs_ = 0;  // the previous reading; 0 = none to compare with
+  double lastUp_ = 0;
+  double lastDown_ = 0;
 };
 
 }  // namespace velmar

@@ -18,9 +18,60 @@ bool EdgeSelection::IsEthernetType(int32_t ifType) {
   }
 }
 
-std::vector<bool> EdgeSelection::Choose(const std::vector<MibRow>& rows,
-                                        const std::vector<StackLayer>& stack) {
+bool EdgeSelection::IsVirtualType(int32_t ifType) {
+  switch (ifType) {
+    case 24:   // softwareLoopback
+    case 53:   // propVirtual
+    case 108:  // pppMultilinkBundle
+    case 112:  // virtualIpAddress
+    case 131:  // tunnel
+    case 135:  // l2vlan
+    case 136:  // l3ipvlan
+    case 137:  // l3ipxvlan
+    case 150:  // mplsTunnel
+    case 161:  // ieee8023adLag
+    case 166:  // mpls
+    case 209:  // bridge
+    case 222:  // ciscoISLvlan
+    case 246:  // ifPwType
+      return true;
+    default:
+      return false;
+  }
+}
+
+const char* EdgeSelection::RuleText(Rule rule) {
+  switch (rule) {
+    case Rule::kUplink:
+      return "the uplink: the interfaces the default routes leave by (this device forwards)";
+    case Rule::kConnector:
+      return "the interfaces with a connector (no virtual ones, none under another)";
+    case Rule::kBottom:
+      break;
+  }
+  return "the interfaces at the bottom of the stack (no interface has a connector)";
+}
+
+EdgeSelection::Choice EdgeSelection::Decide(const std::vector<MibRow>& rows,
+                                            const std::vector<StackLayer>& stack, bool forwarding,
+                                            const std::vector<int32_t>& uplinks) {
   const size_t n = rows.size();
+  Choice choice;
+  if (forwarding) {
+    choice.counted.assign(n, false);
+    bool any = false;
+    for (size_t i = 0; i < n; ++i) {
+      if (rows[i].IfType != kSoftwareLoopback &&
+          std::find(uplinks.begin(), uplinks.end(), rows[i].IfIndex) != uplinks.end()) {
+        choice.counted[i] = true;
+        any = true;
+      }
+    }
+    if (any) {
+      choice.rule = Rule::kUplink;
+      return choice;
+    }
+  }
   std::vector<std::pair<int32_t, size_t>> positions;
   positions.reserve(n);
   for (size_t i = 0; i < n; ++i) {
@@ -52,7 +103,7 @@ std::vector<bool> EdgeSelection::Choose(const std::vector<MibRow>& rows,
   bool anyConnector = false;
   for (size_t i = 0; i < n; ++i) {
     loopback[i] = rows[i].IfType == kSoftwareLoopback;
-    connector[i] = !loopback[i] && rows[i].IfConnectorPresent == 1;
+    connector[i] = !IsVirtualType(rows[i].IfType) && rows[i].IfConnectorPresent == 1;
     anyConnector = anyConnector || connector[i];
   }
 
@@ -80,7 +131,9 @@ std::vector<bool> EdgeSelection::Choose(const std::vector<MibRow>& rows,
     for (size_t i = 0; i < n; ++i) {
       counted[i] = connector[i] && !connectorAbove(connectorAbove, i);
     }
-    return counted;
+    choice.counted = std::move(counted);
+    choice.rule = Rule::kConnector;
+    return choice;
   }
 
   bool anyEthernet = false;
@@ -90,7 +143,9 @@ std::vector<bool> EdgeSelection::Choose(const std::vector<MibRow>& rows,
   for (size_t i = 0; i < n; ++i) {
     counted[i] = !loopback[i] && !hasLower[i] && (!anyEthernet || IsEthernetType(rows[i].IfType));
   }
-  return counted;
+  choice.counted = std::move(counted);
+  choice.rule = Rule::kBottom;
+  return choice;
 }
 
 }  // namespace velmar

@@ -69,14 +69,7 @@ QString HeadlessMeter::FormatJson(const QDateTime& time, const QString& adapter,
 }
 
 QString HeadlessMeter::AdapterName(const CounterSampler& sampler, int16_t selection) {
-  if (selection == 0) {
-    return QStringLiteral("All");
-  }
-  const auto& interfaces = sampler.Interfaces();
-  if (selection < 0 || static_cast<size_t>(selection) > interfaces.size()) {
-    return {};
-  }
-  return interfaces[static_cast<size_t>(selection) - 1].name;
+  return sampler.AdapterName(selection);
 }
 
 void HeadlessMeter::PublishResults(double upstream, double downstream) {

@@ -14,24 +14,50 @@ namespace velmar {
 namespace {
 
 const uint32_t kTcpConnStateObject[10] = {1, 3, 6, 1, 2, 1, 6, 13, 1, 1};
-const uint32_t kIfIndexObject[10] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 1};
 const uint32_t kIpRouteDestObject[10] = {1, 3, 6, 1, 2, 1, 4, 21, 1, 1};
+const std::vector<uint32_t> kIfEntry = {1, 3, 6, 1, 2, 1, 2, 2, 1};
+constexpr uint32_t kIfColumns = 21;  // ifIndex .. ifOutQLen; ifSpecific is not kept
+const std::vector<uint32_t> kIfHCInOctets = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6};
+const std::vector<uint32_t> kIfHCOutOctets = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10};
+const std::vector<uint32_t> kIfInOctets = {1, 3, 6, 1, 2, 1, 2, 2, 1, 10};
+const std::vector<uint32_t> kIfOutOctets = {1, 3, 6, 1, 2, 1, 2, 2, 1, 16};
+// The set marks, in the order MarksOf reads them.
+const std::vector<std::vector<uint32_t>> kMarkNames = {
+    {1, 3, 6, 1, 2, 1, 2, 1, 0},      // ifNumber
+    {1, 3, 6, 1, 2, 1, 1, 3, 0},      // sysUpTime
+    {1, 3, 6, 1, 2, 1, 31, 1, 5, 0},  // ifTableLastChange
+};
+const std::vector<uint32_t> kReadingTime = VELMAR_READING_TIME_OID;
+const std::vector<uint32_t> kIpForwarding = {1, 3, 6, 1, 2, 1, 4, 1, 0};
+const std::vector<uint32_t> kIpv6IpForwarding = {1, 3, 6, 1, 2, 1, 4, 25, 0};
+// ipRouteIfIndex and ipRouteMask of the default route (index 0.0.0.0).
+const std::vector<uint32_t> kDefaultRouteIfIndex = {1, 3, 6, 1, 2, 1, 4, 21, 1, 2, 0, 0, 0, 0};
+const std::vector<uint32_t> kDefaultRouteMask = {1, 3, 6, 1, 2, 1, 4, 21, 1, 11, 0, 0, 0, 0};
+// inetCidrRouteIfIndex: rows indexed by destination type, destination
+// (length first), prefix length, policy, next hop type and next hop.
+const std::vector<uint32_t> kInetCidrRouteIfIndex = {1, 3, 6, 1, 2, 1, 4, 24, 7, 1, 7};
+// A router with a full table has a handful of default routes at most;
+// the lookup never walks further than this.
+constexpr int kMaxDefaultRoutes = 64;
 
 // The columns of the interface layers the walk reads, in MIB order: where
 // a column's walk starts (a name just before its first row) and how many
 // sub-identifiers its row index has.
 struct LayerColumn {
-  enum What { kHCIn, kHCOut, kConnector, kStack } what;
+  enum What { kName, kHCIn, kHCOut, kConnector, kAlias, kStack } what;
   std::array<uint32_t, 12> start;
   uint32_t startLength;
   uint32_t prefixLength;  // the column's own name
   uint32_t indexLength;
 };
 constexpr LayerColumn kLayerColumns[] = {
-    // ifHCInOctets, ifHCOutOctets, ifConnectorPresent: GETNEXT of row 0.
+    // ifName, ifHCInOctets, ifHCOutOctets, ifConnectorPresent, ifAlias:
+    // GETNEXT of row 0.
+    {LayerColumn::kName, {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1, 0}, 12, 11, 1},
     {LayerColumn::kHCIn, {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 0}, 12, 11, 1},
     {LayerColumn::kHCOut, {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10, 0}, 12, 11, 1},
     {LayerColumn::kConnector, {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 17, 0}, 12, 11, 1},
+    {LayerColumn::kAlias, {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 18, 0}, 12, 11, 1},
     // ifStackStatus from higher layer 1 on: the rows of layer 0 only say
     // which interfaces have nothing above them.
     {LayerColumn::kStack, {1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, 1}, 12, 11, 2},
@@ -39,9 +65,6 @@ constexpr LayerColumn kLayerColumns[] = {
 
 // A remote agent fetches a snapshot for each tick of the meter.
 constexpr uint32_t kRemotePollIntervalMs = kCalcTimerIntervalMs;
-// NetStat walks on the GUI thread: a table a device is still sending
-// fails the refresh (the next one tries again) rather than freeze it.
-constexpr uint32_t kRemoteTableWaitMs = 250;
 
 int CompareNames(const uint32_t* a, uint32_t aLength, const uint32_t* b, uint32_t bLength) {
   const uint32_t n = std::min(aLength, bLength);
@@ -67,6 +90,21 @@ bool IsOctets(uint8_t type) {
   return type == ASN_OCTETSTRING || type == ASN_IPADDRESS;
 }
 
+// An OCTET STRING as text, up to its first NUL, whole.
+QString TextOf(const AsnAny& value) {
+  if (!IsOctets(value.asnType) || value.asnValue.string.stream == nullptr) {
+    return {};
+  }
+  const char* bytes = reinterpret_cast<const char*>(value.asnValue.string.stream);
+  // UTF-8, with any byte that is not shown escaped; cut at a NUL only.
+  return InterfaceNameFromOctets(bytes, strnlen(bytes, value.asnValue.string.length));
+}
+
+bool StartsWith(const uint32_t* name, uint32_t length, const std::vector<uint32_t>& prefix) {
+  return name != nullptr && length >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), name);
+}
+
 }  // namespace
 
 QString InterfaceTable::DefaultAgentLibraryPath() {
@@ -80,10 +118,14 @@ InterfaceTable::InterfaceTable(QObject* owner, const QString& agentLibraryPath,
   StartAgent(agentLibraryPath, clock, nullptr);
 }
 
-InterfaceTable::InterfaceTable(const RemoteSource& source, QObject* owner, const TickClock& clock)
+// The meter's ticks and NetStat walk on the GUI thread: a table a device is
+// still sending fails the walk (the next one tries again) rather than
+// freeze it.
+InterfaceTable::InterfaceTable(const RemoteSource& source, QObject* owner, const TickClock& clock,
+                               uint32_t tableWaitMs)
     : QObject(owner) {
   RemoteSource::Storage storage;
-  const SnmpRemoteSource abi = source.ToAbi(storage, kRemotePollIntervalMs, kRemoteTableWaitMs);
+  const SnmpRemoteSource abi = source.ToAbi(storage, kRemotePollIntervalMs, tableWaitMs);
   device_ = source.Address();
   StartAgent(RemoteSource::LibraryPath(), clock, &abi);
 }
@@ -101,16 +143,103 @@ void InterfaceTable::StartAgent(const QString& path, const TickClock& clock,
     case SnmpAgent::Failure::kNotRemote:
       throw TableError(SnmpAgent::kUnavailable);
     case SnmpAgent::Failure::kInitFailed: {
-      // A remote agent says which device failed and why.
+      // A remote agent says which device failed, why, and what to do.
       const std::string reason = agent_.AgentError();
-      throw TableError(reason.empty()
-                           ? QString::fromLatin1(SnmpAgent::kInitError)
-                           : QStringLiteral("%1 %2").arg(QString::fromLatin1(SnmpAgent::kInitError),
-                                                         QString::fromStdString(reason)));
+      throw TableError(reason.empty() ? QString::fromLatin1(SnmpAgent::kInitError)
+                                      : QString::fromStdString(reason));
     }
   }
   // A std::recursive_timed_mutex cannot fail to come into being, so the
   // "Error allocating required resources" case has no counterpart here.
+
+  // An agent that answers GET answers the reading time (ours at once, a
+  // device's agent from what it holds); one that refuses GET is walked.
+  try {
+    Get({kReadingTime});
+    supportsGet_ = true;
+  } catch (const TableRefreshError&) {
+    supportsGet_ = false;
+  }
+}
+
+void InterfaceTable::Get(const std::vector<std::vector<uint32_t>>& names) {
+  asked_ = names;
+  answers_.assign(names.size(), SnmpVarBind{});
+  for (size_t i = 0; i < names.size(); ++i) {
+    answers_[i].name.ids = asked_[i].data();
+    answers_[i].name.idLength = static_cast<uint32_t>(asked_[i].size());
+  }
+  SnmpVarBindList list{answers_.data(), static_cast<uint32_t>(answers_.size())};
+  int32_t errorStatus = 0;
+  int32_t errorIndex = 0;
+  ++agentCalls_;
+  if (!agent_.Query()(SNMP_PDU_GET, &list, &errorStatus, &errorIndex)) {
+    const std::string reason = agent_.AgentError();
+    throw TableRefreshError(
+        reason.empty()
+            ? QStringLiteral("SNMP query failed.")
+            : QStringLiteral("SNMP query failed: %1").arg(QString::fromStdString(reason)));
+  }
+}
+
+bool InterfaceTable::CounterOf(const AsnAny& value, uint64_t& v, bool& wide) {
+  switch (value.asnType) {
+    case ASN_COUNTER32:
+    case ASN_GAUGE32:
+      v = value.asnValue.unsigned32;
+      wide = false;
+      return true;
+    case ASN_COUNTER64:
+      v = value.asnValue.counter64;
+      wide = true;
+      return true;
+    default:
+      return false;
+  }
+}
+
+InterfaceTable::SetMarks InterfaceTable::MarksOf(size_t first) const {
+  SetMarks marks;
+  int64_t* fields[] = {&marks.ifNumber, &marks.upTime, &marks.lastChange};
+  for (size_t i = 0; i < std::size(fields); ++i) {
+    const AsnAny& v = answers_[first + i].value;
+    if (IsNumeric(v.asnType)) {
+      *fields[i] = v.asnType == ASN_INTEGER ? v.asnValue.number : v.asnValue.unsigned32;
+    }
+  }
+  return marks;
+}
+
+InterfaceTable::CounterReading InterfaceTable::ReadCounters(
+    const std::vector<CounterRequest>& which) {
+  std::vector<std::vector<uint32_t>> names;
+  names.reserve(1 + kMarkNames.size() + 2 * which.size());
+  names.push_back(kReadingTime);
+  names.insert(names.end(), kMarkNames.begin(), kMarkNames.end());
+  for (const CounterRequest& r : which) {
+    for (const auto* column : r.wide ? std::array{&kIfHCInOctets, &kIfHCOutOctets}
+                                     : std::array{&kIfInOctets, &kIfOutOctets}) {
+      names.push_back(*column);
+      names.back().push_back(static_cast<uint32_t>(r.index));
+    }
+  }
+  Get(names);
+  CounterReading reading;
+  if (answers_[0].value.asnType == ASN_COUNTER64) {
+    reading.takenUs = answers_[0].value.asnValue.counter64;
+  }
+  reading.marks = MarksOf(1);
+  reading.counters.resize(which.size());
+  for (size_t i = 0; i < which.size(); ++i) {
+    const size_t at = 1 + kMarkNames.size() + 2 * i;
+    Counters& c = reading.counters[i];
+    bool inWide = false;
+    bool outWide = false;
+    c.present = CounterOf(answers_[at].value, c.in, inWide) &&
+                CounterOf(answers_[at + 1].value, c.out, outWide);
+    c.wide = inWide && outWide;
+  }
+  return reading;
 }
 
 InterfaceTable::~InterfaceTable() {
@@ -216,48 +345,195 @@ MibRow::Address InterfaceTable::FirstFourOctets() const {
 }
 
 QString InterfaceTable::DescrText() const {
-  char buffer[256] = {};
-  if (IsOctets(binding_.value.asnType) && binding_.value.asnValue.string.stream != nullptr) {
-    const uint32_t n = std::min<uint32_t>(binding_.value.asnValue.string.length, sizeof buffer);
-    std::memcpy(buffer, binding_.value.asnValue.string.stream, n);
-  }
-  return InterfaceNameFromOctets(buffer, strnlen(buffer, sizeof buffer), 32);
+  return TextOf(binding_.value);
 }
 
 void InterfaceTable::WalkInterfaces() {
-  StartWalk(kIfIndexObject);
-  Query();
-  if (IsNull()) {
-    return;
+  forwarding_ = false;
+  uplinks_.clear();
+  marks_ = SetMarks{};
+  if (supportsGet_) {
+    // The marks before the walk: a change while it runs shows next time.
+    std::vector<std::vector<uint32_t>> names = kMarkNames;
+    names.push_back(kIpForwarding);
+    names.push_back(kIpv6IpForwarding);
+    Get(names);
+    marks_ = MarksOf(0);
+    for (size_t i = kMarkNames.size(); i < names.size(); ++i) {
+      forwarding_ = forwarding_ || (answers_[i].value.asnType == ASN_INTEGER &&
+                                    answers_[i].value.asnValue.number == 1);
+    }
   }
-  while (IsType(ASN_INTEGER)) {
-    MibRow row;
-    row.IfIndex = binding_.value.asnValue.number;
-    Rows.push_back(std::move(row));
-    Query();
+  WalkInterfaceTable();
+  if (Rows.empty()) {
+    return;  // nothing to add layers or routes to
   }
-  using Row = MibRow;
-  Column([this](Row& r) { r.IfDescr = DescrText(); });
-  Column([this](Row& r) { r.IfType = Number(); });
-  Column([this](Row& r) { r.IfMtu = Number(); });
-  Column([this](Row& r) { r.IfSpeed = Unsigned(); });
-  Column([this](Row& r) { r.IfPhysAddress = FirstFourOctets(); });
-  Column([](Row&) {});  // admin status, not kept
-  Column([](Row&) {});  // oper status, not kept
-  Column([this](Row& r) { r.IfLastChange = Unsigned(); });
-  Column([this](Row& r) { r.IfInOctets = Unsigned(); });
-  Column([this](Row& r) { r.IfInUcastPkts = Unsigned(); });
-  Column([this](Row& r) { r.IfInNUcastPkts = Unsigned(); });
-  Column([this](Row& r) { r.IfInDiscards = Unsigned(); });
-  Column([this](Row& r) { r.IfInErrors = Unsigned(); });
-  Column([this](Row& r) { r.IfInUnknownProtos = Unsigned(); });
-  Column([this](Row& r) { r.IfOutOctets = Unsigned(); });
-  Column([this](Row& r) { r.IfOutUcastPkts = Unsigned(); });
-  Column([this](Row& r) { r.IfOutNUcastPkts = Unsigned(); });
-  Column([this](Row& r) { r.IfOutDiscards = Unsigned(); });
-  Column([this](Row& r) { r.IfOutErrors = Unsigned(); });
-  Column([this](Row& r) { r.IfOutQLen = Unsigned(); });
   WalkInterfaceLayers();
+  // An agent without GET is taken as one that does not forward.
+  if (forwarding_) {
+    ReadDefaultRoutes();
+  }
+}
+
+// The ifTable column by column with GETNEXT. Every answer names its column
+// and row: the value goes to that row (made when first met), so a column
+// the agent leaves cells out of, or a table that ends early, never moves a
+// value into another row. An answer in a column after ifOutQLen, outside
+// the table, or the end of the view ends the walk; one that does not move
+// forward too (it would never end).
+void InterfaceTable::WalkInterfaceTable() {
+  const uint32_t prefix = static_cast<uint32_t>(kIfEntry.size());
+  std::copy(kIfEntry.begin(), kIfEntry.end(), walkName_);
+  walkName_[prefix] = 1;
+  binding_ = SnmpVarBind{};
+  binding_.name.ids = walkName_;
+  binding_.name.idLength = prefix + 1;
+  bindingList_.list = &binding_;
+  bindingList_.len = 1;
+  std::vector<std::pair<int32_t, MibRow>> rows;  // by index, in the agent's order
+  std::vector<uint32_t> asked;
+  for (;;) {
+    asked.assign(binding_.name.ids, binding_.name.ids + binding_.name.idLength);
+    Query();
+    const uint32_t* name = binding_.name.ids;
+    const uint32_t length = binding_.name.idLength;
+    if (IsNull() || !StartsWith(name, length, kIfEntry) || length != prefix + 2 ||
+        name[prefix] > kIfColumns ||
+        CompareNames(name, length, asked.data(), static_cast<uint32_t>(asked.size())) <= 0) {
+      break;
+    }
+    const auto index = static_cast<int32_t>(name[prefix + 1]);
+    auto it = std::lower_bound(rows.begin(), rows.end(), index,
+                               [](const auto& r, int32_t i) { return r.first < i; });
+    if (it == rows.end() || it->first != index) {
+      it = rows.insert(it, {index, MibRow{}});
+      it->second.IfIndex = index;
+    }
+    MibRow& r = it->second;
+    uint64_t counter = 0;
+    bool wide = false;
+    const bool isCounter = CounterOf(binding_.value, counter, wide);
+    const auto low = static_cast<uint32_t>(counter);
+    switch (name[prefix]) {
+      case 2:
+        r.IfDescr = DescrText();
+        break;
+      case 3:
+        r.IfType = Number();
+        break;
+      case 4:
+        r.IfMtu = Number();
+        break;
+      case 5:
+        r.IfSpeed = Unsigned();
+        break;
+      case 6:
+        r.IfPhysAddress = FirstFourOctets();
+        break;
+      case 9:
+        r.IfLastChange = Unsigned();
+        break;
+      case 10:
+        r.IfInOctets = low;
+        // A Counter64 here (seen on firewalls) is a 64-bit counter.
+        if (wide) {
+          r.IfHCInOctets = counter;
+          r.HasHCInOctets = true;
+        }
+        break;
+      case 11:
+        r.IfInUcastPkts = low;
+        break;
+      case 12:
+        r.IfInNUcastPkts = low;
+        break;
+      case 13:
+        r.IfInDiscards = low;
+        break;
+      case 14:
+        r.IfInErrors = low;
+        break;
+      case 15:
+        r.IfInUnknownProtos = low;
+        break;
+      case 16:
+        r.IfOutOctets = low;
+        if (wide) {
+          r.IfHCOutOctets = counter;
+          r.HasHCOutOctets = true;
+        }
+        break;
+      case 17:
+        r.IfOutUcastPkts = low;
+        break;
+      case 18:
+        r.IfOutNUcastPkts = low;
+        break;
+      case 19:
+        r.IfOutDiscards = low;
+        break;
+      case 20:
+        r.IfOutErrors = low;
+        break;
+      case 21:
+        r.IfOutQLen = isCounter ? low : Unsigned();
+        break;
+      default:
+        break;  // ifIndex is the row's index; the statuses are not kept
+    }
+  }
+  Rows.reserve(rows.size());
+  for (auto& [index, row] : rows) {
+    Rows.push_back(std::move(row));
+  }
+}
+
+// The interfaces the default routes leave by: the ipRouteTable row of
+// destination 0.0.0.0 with mask 0.0.0.0 (or no mask said), and the
+// inetCidrRouteTable rows of prefix length 0 to the zero address of either
+// family. The latter sort first among their family's rows, so a router
+// with a full table costs a few requests, not a walk of it.
+void InterfaceTable::ReadDefaultRoutes() {
+  const auto add = [this](int32_t ifIndex) {
+    if (ifIndex > 0 && std::find(uplinks_.begin(), uplinks_.end(), ifIndex) == uplinks_.end()) {
+      uplinks_.push_back(ifIndex);
+    }
+  };
+  try {
+    Get({kDefaultRouteIfIndex, kDefaultRouteMask});
+    const AsnAny& mask = answers_[1].value;
+    const bool zeroMask = mask.asnType != ASN_IPADDRESS ||
+                          (mask.asnValue.string.length == 4 &&
+                           std::all_of(mask.asnValue.string.stream, mask.asnValue.string.stream + 4,
+                                       [](uint8_t b) { return b == 0; }));
+    if (answers_[0].value.asnType == ASN_INTEGER && zeroMask) {
+      add(answers_[0].value.asnValue.number);
+    }
+    for (const uint32_t family : {1u, 2u}) {
+      const uint32_t length = family == 1 ? 4 : 16;
+      std::vector<uint32_t> prefix = kInetCidrRouteIfIndex;
+      prefix.push_back(family);
+      prefix.push_back(length);
+      prefix.insert(prefix.end(), length, 0);
+      std::copy(prefix.begin(), prefix.end(), walkName_);
+      binding_ = SnmpVarBind{};
+      binding_.name.ids = walkName_;
+      binding_.name.idLength = static_cast<uint32_t>(prefix.size());
+      for (int n = 0; n < kMaxDefaultRoutes; ++n) {
+        Query();
+        // Past the zero destination of this family: no more default routes.
+        if (IsNull() || binding_.name.idLength <= prefix.size() ||
+            !StartsWith(binding_.name.ids, binding_.name.idLength, prefix)) {
+          break;
+        }
+        if (binding_.name.ids[prefix.size()] == 0 && IsType(ASN_INTEGER)) {  // prefix length 0
+          add(binding_.value.asnValue.number);
+        }
+      }
+    }
+  } catch (const TableRefreshError&) {
+    // An agent that cannot tell its routes: "All" falls back to connectors.
+  }
 }
 
 // One walk over the ifXTable and ifStackTable columns the meter uses. Each
@@ -322,6 +598,10 @@ void InterfaceTable::WalkInterfaceLayers() {
     const uint32_t* index = name + column.prefixLength;
     const AsnAny& value = binding_.value;
     if (column.what == LayerColumn::kStack) {
+      if (index[0] == 0) {
+        jump();  // the rows of layer 0 say nothing about relations
+        continue;
+      }
       if (value.asnType == ASN_INTEGER && value.asnValue.number == 1 && index[0] != 0 &&
           index[1] != 0) {  // active
         stack_.push_back(
@@ -334,6 +614,12 @@ void InterfaceTable::WalkInterfaceLayers() {
       continue;
     }
     switch (column.what) {
+      case LayerColumn::kName:
+        r->IfName = TextOf(value);
+        break;
+      case LayerColumn::kAlias:
+        r->IfAlias = TextOf(value);
+        break;
       case LayerColumn::kHCIn:
         if (value.asnType == ASN_COUNTER64) {
           r->IfHCInOctets = value.asnValue.counter64;
@@ -346,10 +632,12 @@ void InterfaceTable::WalkInterfaceLayers() {
           r->HasHCOutOctets = true;
         }
         break;
-      default:
+      case LayerColumn::kConnector:
         if (value.asnType == ASN_INTEGER) {
           r->IfConnectorPresent = value.asnValue.number;
         }
+        break;
+      case LayerColumn::kStack:
         break;
     }
   }

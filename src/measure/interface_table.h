@@ -25,9 +25,12 @@ struct StackLayer {
 
 // Walks the MIB-II tables of the agent library into one list of rows:
 // kind 1 the TCP connection table, 2 the interface table, 3 the route table.
-// The interface walk also reads, where the agent offers them, the 64-bit
-// octet counters and ifConnectorPresent of the ifXTable and the relations
-// of the ifStackTable.
+// The interface walk joins the columns of the ifTable by their row index
+// (agents leave cells out: a missing cell stays at its default, never takes
+// another row's value), and reads, where the agent offers them, ifName,
+// the 64-bit octet counters, ifConnectorPresent and ifAlias of the ifXTable,
+// the relations of the ifStackTable, and whether the agent forwards and
+// where its default routes leave.
 class InterfaceTable : public QObject {
  public:
   static constexpr uint8_t kTcpConnections = 1;
@@ -38,9 +41,12 @@ class InterfaceTable : public QObject {
   explicit InterfaceTable(QObject* owner = nullptr,
                           const QString& agentLibraryPath = DefaultAgentLibraryPath(),
                           const TickClock& clock = SystemClock());
-  // Reads a device on the network through the remote agent library.
+  // Reads a device on the network through the remote agent library. A
+  // walk waits at most `tableWaitMs` for tables the device is still
+  // sending (0: until they are in, for a one-shot listing).
+  static constexpr uint32_t kRemoteTableWaitMs = 250;
   InterfaceTable(const RemoteSource& source, QObject* owner = nullptr,
-                 const TickClock& clock = SystemClock());
+                 const TickClock& clock = SystemClock(), uint32_t tableWaitMs = kRemoteTableWaitMs);
   ~InterfaceTable() override;
 
   // $VELMAR_AGENT_LIBRARY, else libmib2.so beside the executable or in an
@@ -85,6 +91,49 @@ class InterfaceTable : public QObject {
   // Agent queries made since construction.
   uint64_t AgentCalls() const { return agentCalls_; }
 
+  // What the interface refresh learnt besides the rows: whether the agent
+  // forwards (ipForwarding or ipv6IpForwarding say forwarding) and the
+  // interfaces its default routes leave by (ipRouteTable, and
+  // inetCidrRouteTable where the agent serves it), read only when it does.
+  bool Forwarding() const { return forwarding_; }
+  const std::vector<int32_t>& Uplinks() const { return uplinks_; }
+
+  // Objects that say whether the interface set may have changed: -1 where
+  // the agent has none.
+  struct SetMarks {
+    int64_t ifNumber = -1;
+    int64_t upTime = -1;      // sysUpTime
+    int64_t lastChange = -1;  // ifTableLastChange
+    bool operator==(const SetMarks&) const = default;
+  };
+  // As read just before the latest interface refresh walked the tables.
+  const SetMarks& Marks() const { return marks_; }
+
+  // Whether the agent answers GET (ours do; a library of another kind may
+  // serve GETNEXT alone, and is then walked whole for every reading).
+  bool SupportsGet() const { return supportsGet_; }
+
+  // One GET of the octet counters of chosen interfaces, with the set marks
+  // and the time the agent took the reading. `wide` asks for the 64-bit
+  // ifHCIn/OutOctets, else ifIn/OutOctets.
+  struct CounterRequest {
+    int32_t index = 0;
+    bool wide = false;
+  };
+  struct Counters {
+    bool present = false;  // the agent has both counters of the interface
+    bool wide = false;     // they came as Counter64
+    uint64_t in = 0;
+    uint64_t out = 0;
+  };
+  struct CounterReading {
+    uint64_t takenUs = 0;  // the agent's clock; 0 when it does not say
+    SetMarks marks;
+    std::vector<Counters> counters;  // one per request
+  };
+  // Raises TableRefreshError when the agent fails.
+  CounterReading ReadCounters(const std::vector<CounterRequest>& which);
+
  protected:
   virtual void DoStatusChange();
   virtual void SetBusy(bool value);
@@ -100,8 +149,17 @@ class InterfaceTable : public QObject {
   MibRow::Address FirstFourOctets() const;
   QString DescrText() const;
 
+  // Asks GET for `names`; the answers are in answers_ (ASN_NULL where the
+  // agent has no such object) until the next query.
+  void Get(const std::vector<std::vector<uint32_t>>& names);
+  SetMarks MarksOf(size_t first) const;
+  // A value of the counter kinds: Counter32, Gauge32 (32 bits) or Counter64.
+  static bool CounterOf(const AsnAny& value, uint64_t& v, bool& wide);
+
   void WalkInterfaces();
+  void WalkInterfaceTable();
   void WalkInterfaceLayers();
+  void ReadDefaultRoutes();
   void WalkTcpConnections();
   void WalkRoutes();
   void StartWalk(const uint32_t (&firstObject)[10]);
@@ -125,10 +183,17 @@ class InterfaceTable : public QObject {
   uint64_t agentCalls_ = 0;
   QString device_;
 
-  uint32_t walkName_[16] = {};
+  uint32_t walkName_[64] = {};
   std::vector<uint32_t> subtreeName_;  // WalkSubtree's question
   SnmpVarBind binding_{};
   SnmpVarBindList bindingList_{};
+
+  bool supportsGet_ = false;
+  bool forwarding_ = false;
+  std::vector<int32_t> uplinks_;
+  SetMarks marks_;
+  std::vector<std::vector<uint32_t>> asked_;
+  std::vector<SnmpVarBind> answers_;
 };
 
 }  // namespace velmar

@@ -40,7 +40,13 @@ class MibRow {
   uint64_t IfHCOutOctets = 0;
   // ifConnectorPresent: 0 not reported, 1 true, 2 false.
   int32_t IfConnectorPresent = 0;
+  // ifName and ifAlias, empty where the agent has none.
+  QString IfName;
+  QString IfAlias;
   bool HasHCOctets() const { return HasHCInOctets && HasHCOutOctets; }
+
+  // ifName where the agent has one, else ifDescr.
+  const QString& BaseName() const { return IfName.isEmpty() ? IfDescr : IfName; }
 
   // Route group (ipRouteTable).
   int32_t RouteIfIndex = 0;

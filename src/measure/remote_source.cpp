@@ -229,7 +229,9 @@ SnmpRemoteSource RemoteSource::ToAbi(Storage& storage, uint32_t pollIntervalMs,
   abi.privProtocol = storage.priv.c_str();
   abi.privPassphrase = storage.privPass.c_str();
   abi.pollIntervalMs = pollIntervalMs;
-  abi.timeoutMs = 1000;
+  // A slow device takes most of a second per answer, and may hold one of
+  // ours while it answers another (a table fetch, a first reading).
+  abi.timeoutMs = 2000;
   abi.tableWaitMs = tableWaitMs;
   return abi;
 }

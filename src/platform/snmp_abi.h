@@ -29,7 +29,17 @@ enum {
   ASN_COUNTER64 = 0x46
 };
 
-enum { SNMP_PDU_GETNEXT = 0xA1 };
+enum { SNMP_PDU_GET = 0xA0, SNMP_PDU_GETNEXT = 0xA1 };
+
+/* The agent's own object, answered to GET alone (walks never meet it):
+ * when the reading the other answers of the same GET come from was taken,
+ * in microseconds of the agent's monotonic clock (Counter64). For this
+ * computer, the read of the kernel; for a device, the arrival of its
+ * answer. A meter divides what counters moved by the time between two such
+ * readings, not by the time between its own ticks. */
+#define VELMAR_READING_TIME_OID \
+  { 1, 3, 6, 1, 4, 1, 32473, 1, 2, 0 }
+enum { VELMAR_READING_TIME_OID_LENGTH = 10 };
 
 typedef struct AsnObjectIdentifier {
   uint32_t idLength;
@@ -71,7 +81,9 @@ typedef int (*PFNSNMPEXTENSIONINIT)(uint32_t uptimeReference, void** trapEvent,
 
 /* Answers a request on every binding of the list. For GETNEXT the agent
  * replaces each binding with the next object in MIB order; past the end of
- * its view the value is of type ASN_NULL. Returns non-zero on success. */
+ * its view the value is of type ASN_NULL. For GET it fills in the value of
+ * each binding's own name, all from one reading; a name it has no object
+ * for gets a value of type ASN_NULL. Returns non-zero on success. */
 typedef int (*PFNSNMPEXTENSIONQUERY)(uint8_t requestType, SnmpVarBindList* bindings,
                                      int32_t* errorStatus, int32_t* errorIndex);
 

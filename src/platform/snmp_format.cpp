@@ -119,7 +119,16 @@ std::string FormatValue(const AsnAny& value) {
         return "\"\"";
       }
       if (IsPrintable(s.stream, s.length)) {
-        return "STRING: \"" + std::string(reinterpret_cast<const char*>(s.stream), s.length) + "\"";
+        // Quotes and backslashes inside are escaped, as snmpwalk does.
+        std::string text = "STRING: \"";
+        for (uint32_t i = 0; i < s.length; ++i) {
+          const char c = static_cast<char>(s.stream[i]);
+          if (c == '"' || c == '\\') {
+            text += '\\';
+          }
+          text += c;
+        }
+        return text + "\"";
       }
       return HexString(s.stream, s.length);
     }

@@ -44,6 +44,16 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
   // A device that was away when the list was built: its interfaces are
   // listed once it answers, after the tick (the listing reads the table
   // again, and the tick is still reading it).
+  // The chosen interface found by name (at a new row, or named for the
+  // first time): the settings keep both, the caption shows it.
+  sampler_.OnAdapterFound = [this](int16_t row, const QString& name) {
+    settings_.SetLine(SettingsLine::kAdapterIndex, QString::number(row));
+    settings_.SetLineExtending(SettingsLine::kAdapterName, name);
+    Guarded([this] {
+      loader_.SaveOwnLines({SettingsLine::kAdapterIndex, SettingsLine::kAdapterName});
+    });
+    view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, row));
+  };
   sampler_.OnAdaptersFound = [this] {
     QTimer::singleShot(0, &calcTimer_, [this] { Guarded([this] { RebuildAdapterList(); }); });
   };
@@ -103,6 +113,7 @@ void MeterSession::Start() {
   placement_.Load(view_.placement);
   ResetForStart();
   Guarded([this] { loader_.LoadSettings(true); });
+  SelectAdapterFromSettings();
 }
 
 void MeterSession::ResetForStart() {
@@ -164,6 +175,12 @@ void MeterSession::SaveSettings(bool generateMode) {
 
 void MeterSession::ReloadSettings() {
   Guarded([this] { loader_.LoadSettings(true); });
+  SelectAdapterFromSettings();
+}
+
+void MeterSession::SelectAdapterFromSettings() {
+  sampler_.SelectAdapterByName(state_.AdapterIndex > 0 ? settings_.Line(SettingsLine::kAdapterName)
+                                                       : QString());
 }
 
 void MeterSession::UseSource(const SettingsList& settings) {
@@ -195,6 +212,7 @@ void MeterSession::ServeMetrics() {
     exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(settings_));
     MetricsExporter* endpoint = exporter.get();
     sampler_.OnPublished = [endpoint](double up, double down) { endpoint->Publish(up, down); };
+    sampler_.SetReadEveryInterface(true);  // the endpoint shows them all
     evaluator_.OnAlarm = [endpoint](int32_t code) { endpoint->CountAlarm(code); };
     metrics_ = std::move(exporter);
   });

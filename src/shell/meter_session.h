@@ -142,6 +142,8 @@ class MeterSession : public TickHost {
   QTimer& HistoryTimer() { return historyTimer_; }
   const QStringList& AdapterList() const { return adapters_; }
   void SetAdapterList(const QStringList& adapters) { adapters_ = adapters; }
+  // The chosen interface by the name the settings keep (line 53).
+  void SelectAdapterFromSettings();
   // The list again from the source, and the chosen adapter's caption.
   void RebuildAdapterList();
   const Environment& Env() const { return env_; }

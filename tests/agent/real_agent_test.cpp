@@ -91,17 +91,20 @@ TEST(RealAgentTest, InterfaceRowsAgreeWithTheKernel) {
   const uint64_t before = table.AgentCalls();
   table.Refresh(InterfaceTable::kInterfaces);
   const int n = table.Count();
-  // One call per object: ifTable (ifSpecific ends it), the three ifXTable
-  // columns read (ifHCOutOctets follows ifHCInOctets directly; one jump
-  // over ifHighSpeed, one answer past the last), and every ifStackTable
-  // row from layer 1 on: one per relation, one per interface with nothing
-  // below it, then the end of the view.
+  // One GET of the marks of change and the forwarding switches, then one
+  // call per object: ifTable (ifSpecific ends it), the five ifXTable
+  // columns read (one jump over ifHighSpeed, one answer past the last),
+  // and every ifStackTable row from layer 1 on: one per relation, one per
+  // interface with nothing below it, then the end of the view. A machine
+  // that forwards has its default routes read: one GET, and one GETNEXT
+  // per address family.
   std::set<int32_t> stacked;
   for (const StackLayer& layer : table.Stack()) {
     stacked.insert(layer.higher);
   }
   const uint64_t stackRows = table.Stack().size() + n - stacked.size();
-  EXPECT_EQ(table.AgentCalls() - before, 1u + 21u * n + (3u * n + 2u) + stackRows + 1u);
+  EXPECT_EQ(table.AgentCalls() - before,
+            1u + 1u + 21u * n + (5u * n + 2u) + stackRows + 1u + (table.Forwarding() ? 3u : 0u));
 
   QStringList kernelNames = QDir(QStringLiteral("/sys/class/net"))
                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
@@ -328,8 +331,30 @@ TEST(RealAgentTest, TheViewEndsWithNullAndRefusesOtherRequests) {
   EXPECT_EQ(b.name.ids[10], 6u) << "ifHCInOctets";
   EXPECT_EQ(b.value.asnType, ASN_COUNTER64);
 
+  // GET answers the object named, NULL for a name it has no object for,
+  // and the reading time, which walks never meet.
+  uint32_t ifNumber[] = {1, 3, 6, 1, 2, 1, 2, 1, 0};
+  uint32_t readingTime[] = VELMAR_READING_TIME_OID;
+  SnmpVarBind gets[3]{};
+  gets[0].name = {9, ifNumber};
+  gets[1].name = {13, last};
+  gets[2].name = {VELMAR_READING_TIME_OID_LENGTH, readingTime};
+  SnmpVarBindList getList{gets, 3};
+  ASSERT_TRUE(query(SNMP_PDU_GET, &getList, &status, &index));
+  EXPECT_EQ(gets[0].value.asnType, ASN_INTEGER);
+  EXPECT_EQ(gets[0].value.asnValue.number,
+            static_cast<int32_t>(QDir(QStringLiteral("/sys/class/net"))
+                                     .entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)
+                                     .size()));
+  EXPECT_EQ(gets[0].name.ids, ifNumber) << "a GET keeps the caller's names";
+  EXPECT_EQ(gets[1].value.asnType, ASN_NULL);
+  EXPECT_EQ(gets[2].value.asnType, ASN_COUNTER64);
+  const uint64_t firstReading = gets[2].value.asnValue.counter64;
+  ASSERT_TRUE(query(SNMP_PDU_GET, &getList, &status, &index));
+  EXPECT_GT(gets[2].value.asnValue.counter64, firstReading) << "each GET reads the kernel anew";
+
   b.name = {13, last};
-  EXPECT_FALSE(query(0xA0, &list, &status, &index));  // GET is not served
+  EXPECT_FALSE(query(0xA2, &list, &status, &index));  // a response PDU is no request
   EXPECT_NE(status, 0);
 }
 

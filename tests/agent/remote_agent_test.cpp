@@ -246,12 +246,12 @@ TEST(RemoteAgentHostilePeer, MalformedAndOversizedAnswersFailWithoutHarm) {
         << outcome.error;
     EXPECT_EQ(outcome.error.find("hostile-peer-community"), std::string::npos) << outcome.error;
   }
-  // The echo is well formed: the start is refused for a walk that does not
-  // move forward.
+  // The echo is well formed: the start is refused for answers without
+  // values.
   ScriptedPeer echo(scripts[0].second);
   const Outcome refused = StartAgainst(echo.Port());
   EXPECT_EQ(refused.failure, SnmpAgent::Failure::kInitFailed);
-  EXPECT_NE(refused.error.find("out of order"), std::string::npos);
+  EXPECT_NE(refused.error.find("without values"), std::string::npos) << refused.error;
 }
 
 TEST(RemoteAgentConfiguration, UnusableSettingsAndLibrariesSayWhy) {
@@ -268,26 +268,30 @@ TEST(RemoteAgentConfiguration, UnusableSettingsAndLibrariesSayWhy) {
   v3.port = 9;
   v3.version = 3;
   v3.user = "someone";
-  v3.authProtocol = "MD5";
+  v3.authProtocol = "MD4";
   v3.authPassphrase = "long enough secret";
   auto [failure, error] = start(v3);
   EXPECT_EQ(failure, SnmpAgent::Failure::kInitFailed);
-  EXPECT_NE(error.find("authentication protocol 'MD5'"), std::string::npos) << error;
+  EXPECT_NE(error.find("authentication protocol 'MD4' for 127.0.0.1:9"), std::string::npos)
+      << error;
+  EXPECT_NE(error.find("(weak) MD5"), std::string::npos) << error;
   v3.authProtocol = "SHA-256";
   v3.authPassphrase = "short";
   std::tie(failure, error) = start(v3);
   EXPECT_NE(error.find("too short"), std::string::npos) << error;
   EXPECT_EQ(error.find("short\""), std::string::npos);
   v3.authPassphrase = "long enough secret";
-  v3.privProtocol = "DES";
+  v3.privProtocol = "IDEA";
   v3.privPassphrase = "another long secret";
   std::tie(failure, error) = start(v3);
-  EXPECT_NE(error.find("privacy protocol 'DES'"), std::string::npos) << error;
+  EXPECT_NE(error.find("privacy protocol 'IDEA'"), std::string::npos) << error;
+  EXPECT_NE(error.find("(weak) DES"), std::string::npos) << error;
   SnmpRemoteSource v2{};
   v2.host = "127.0.0.1";
   v2.version = 2;
   std::tie(failure, error) = start(v2);
-  EXPECT_NE(error.find("needs a community"), std::string::npos) << error;
+  EXPECT_NE(error.find("needs a community for 127.0.0.1:161"), std::string::npos) << error;
+  EXPECT_NE(error.find("community= line of the --snmp-secrets file"), std::string::npos) << error;
 
   // The local agent cannot be pointed at a device.
   SnmpAgent local;

@@ -331,6 +331,26 @@ TEST_F(SettingsLoaderTest, ResetWritesTheDefaultsAtOnce) {
   EXPECT_FALSE(QFileInfo::exists(path + ".old")) << "a reset keeps no copy of a good file";
 }
 
+TEST_F(SettingsLoaderTest, TheMetersOwnLinesAreSavedAloneAndNeverAskedAbout) {
+  WriteLines(Lines({{13, "2"}}));
+  loader.LoadSettings(true);
+  list.SetLine(SettingsLine::kGenerateUrl, "http://changed.example/");  // the user's, unsaved
+  list.SetLine(SettingsLine::kAdapterIndex, "3");  // the meter's, found by name
+  list.SetLineExtending(SettingsLine::kAdapterName, "eth0");
+  loader.SaveOwnLines({SettingsLine::kAdapterIndex, SettingsLine::kAdapterName});
+
+  SettingsList stored;
+  ASSERT_TRUE(stored.LoadComplete(path));
+  EXPECT_EQ(stored.Line(SettingsLine::kAdapterIndex), "3");
+  EXPECT_EQ(stored.Line(SettingsLine::kAdapterName), "eth0");
+  EXPECT_EQ(stored.Count(), static_cast<int>(SettingsLine::kAdapterName) + 1);
+  EXPECT_EQ(stored.Line(SettingsLine::kGenerateUrl), "http://")
+      << "the user's change stays unsaved";
+  EXPECT_TRUE(loader.HasUnsavedChanges());
+  list.SetLine(SettingsLine::kGenerateUrl, "http://");
+  EXPECT_FALSE(loader.HasUnsavedChanges()) << "the meter's own lines were asked about";
+}
+
 TEST_F(SettingsLoaderTest, AutostartValueAndDesktopEntryFollowLine10) {
   WriteLines(Lines({{10, "1"}}));
   loader.LoadSettings(true);

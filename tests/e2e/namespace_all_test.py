@@ -292,6 +292,42 @@ def test_a_dummy_device_beside_the_uplink(bin_dir):
         meter.stop()
 
 
+def test_a_forwarding_router_counts_its_uplink(bin_dir):
+    """A Linux router (ip_forward=1) between a LAN and its uplink: every
+    forwarded byte crosses both veths, so "All" counts the interface its
+    default route leaves by, and each byte once."""
+    with Network("fwd") as net:
+        lan, router, wan = net.namespace("lan"), net.namespace("router"), net.namespace("wan")
+        ip("-n", router, "link", "add", "lan0", "type", "veth", "peer", "name", "eth0",
+           "netns", lan)
+        ip("-n", router, "link", "add", "wan0", "type", "veth", "peer", "name", "isp0",
+           "netns", wan)
+        for ns, dev, address in ((router, "lan0", "10.55.1.1/24"), (lan, "eth0", "10.55.1.2/24"),
+                                 (router, "wan0", "10.55.2.1/24"), (wan, "isp0", "10.55.2.2/24")):
+            ip("-n", ns, "addr", "add", address, "dev", dev)
+            ip("-n", ns, "link", "set", dev, "up")
+        ip("-n", router, "route", "add", "default", "via", "10.55.2.2")
+        ip("-n", lan, "route", "add", "default", "via", "10.55.1.1")
+        ip("-n", wan, "route", "add", "10.55.1.0/24", "via", "10.55.2.1")
+        net.run(router, "sh", "-c", "echo 1 > /proc/sys/net/ipv4/ip_forward")
+        net.tool(wan, "sink", "7000")
+        meter = Meter(net, bin_dir, router)
+        assert meter.adapters() == ["wan0"], meter.adapters()
+        listing = subprocess.run(["ip", "netns", "exec", router, os.path.join(bin_dir, "velmar"),
+                                  "--list-adapters"], capture_output=True, text=True, timeout=60)
+        assert "counts the uplink" in listing.stderr, listing.stderr
+        meter.wait_lines(1)
+        before = net.bytes(router, "lan0", "wan0")
+        net.send(lan, "10.55.2.2", 7000, 40, 1200)  # forwarded: crosses lan0, then wan0
+        meter.wait_lines(3)
+        after = moved(before, net.bytes(router, "lan0", "wan0"))
+        assert after["lan0"] >= 40 * 1200 and after["wan0"] >= 40 * 1200, after
+        check_total(meter, after["wan0"], "router")
+        print("router: counted %d bytes, the kernel's wan0 %d, lan0 %d (not added)"
+              % (meter.total_bytes(), after["wan0"], after["lan0"]))
+        meter.stop()
+
+
 # Devices stacked over a veth uplink: how to make the upper one here and
 # what the far end needs to receive its frames.
 STACKED = {

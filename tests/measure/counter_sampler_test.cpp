@@ -108,7 +108,7 @@ TEST_F(CounterSamplerTest, FirstTickStampsSecondGivesZerosThirdGivesRates) {
   EXPECT_EQ(state.LastTickMs, 5000u);
   EXPECT_TRUE(host.published.empty());
   EXPECT_TRUE(host.timerCalls.empty()) << "the first tick leaves the timer running";
-  EXPECT_EQ(agent.QueryCount(), 0u);
+  EXPECT_EQ(agent.QueryCount(), 1u) << "only the question whether the agent answers GET";
 
   TickEth(1000, 500, 1000);
   ASSERT_EQ(host.published.size(), 1u);
@@ -316,11 +316,13 @@ TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
   TickEth(4000, 4000, 1000);
   EXPECT_DOUBLE_EQ(host.published.back().down, 1000.0);
   EXPECT_TRUE(host.errors.empty()) << "a tick without a reading is no error";
-  // The turn to failing is told once, with the reason, and the way back
-  // once: two failed ticks, one message.
-  ASSERT_EQ(told.size(), 2);
+  // The turn to failing is told once, with the reason; the empty table
+  // then says the chosen adapter is gone (once), and the way back once.
+  ASSERT_EQ(told.size(), 3);
   EXPECT_EQ(told[0], QStringLiteral("SNMP query failed."));
-  EXPECT_TRUE(told[1].isEmpty());
+  EXPECT_EQ(told[1], QStringLiteral("The adapter \"eth0\" is not in the list now: it reads 0 "
+                                    "until it returns."));
+  EXPECT_TRUE(told[2].isEmpty());
   EXPECT_TRUE(sampler.SourceFailure().isEmpty());
 }
 
@@ -390,8 +392,11 @@ TEST_F(CounterSamplerTest, AdapterListNamesEveryRowAndRestartsTheTimer) {
   EXPECT_FALSE(adapters[0].countsInAll);
   EXPECT_FALSE(adapters[1].countsInAll);
   EXPECT_TRUE(adapters[2].countsInAll);
-  EXPECT_EQ(CounterSampler::DescribeAll(adapters), "\"All\" counts: eth0, wlan0.");
-  EXPECT_EQ(CounterSampler::DescribeAll({adapters[0]}),
+  EXPECT_EQ(sampler.AllRule(), EdgeSelection::Rule::kConnector);
+  EXPECT_EQ(CounterSampler::DescribeAll(adapters, sampler.AllRule()),
+            "\"All\" counts the interfaces with a connector (no virtual ones, none under "
+            "another): eth0, wlan0.");
+  EXPECT_EQ(CounterSampler::DescribeAll({adapters[0]}, sampler.AllRule()),
             "\"All\" counts no interface here (only the loopback is present).");
   host.timerCalls.clear();
 

@@ -1,4 +1,5 @@
 #include "measure/edge_selection.h"
+#include "measure/interface_names.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,19 @@ struct Interface {
 };
 
 constexpr int32_t kEther = 6, kLoop = 24, kOther = 1, kTunnel = 131, kPpp = 23;
+
+std::vector<MibRow> Rows(const std::vector<Interface>& interfaces) {
+  std::vector<MibRow> rows;
+  for (const Interface& i : interfaces) {
+    MibRow row;
+    row.IfIndex = i.index;
+    row.IfDescr = QString::fromLatin1(i.name);
+    row.IfType = i.type;
+    row.IfConnectorPresent = i.connector;
+    rows.push_back(row);
+  }
+  return rows;
+}
 
 // The names of the interfaces "All" counts.
 std::vector<std::string> Counted(const std::vector<Interface>& interfaces,
@@ -135,6 +149,53 @@ TEST(EdgeSelectionTest, StackRowsOfOtherInterfacesAndCyclesAreHarmless) {
       Counted({{1, "lo", kLoop, 2}, {2, "x", kEther, 2}, {3, "y", kEther, 2}, {4, "z", kEther, 2}},
               {{2, 3}, {3, 2}}),
       Names{"z"});
+}
+
+TEST(EdgeSelectionTest, AForwardingDeviceCountsItsUplinksAndVirtualTypesNeverCount) {
+  // A Linux-based access point: VLANs, a bridge, a tunnel and a bond
+  // claim a connector too.
+  const std::vector<Interface> ap = {
+      {1, "lo", kLoop, 2}, {2, "eth0", kEther, 1},  {3, "eth0.40", 135, 1}, {4, "br0", 209, 1},
+      {5, "ath0", 71, 1},  {6, "tun0", kTunnel, 1}, {7, "bond0", 161, 1},   {8, "gre0", kOther, 2}};
+  const auto decide = [&](bool forwarding, std::vector<int32_t> uplinks) {
+    const auto choice = EdgeSelection::Decide(Rows(ap), {}, forwarding, uplinks);
+    Names names;
+    for (size_t i = 0; i < choice.counted.size(); ++i) {
+      if (choice.counted[i]) {
+        names.emplace_back(ap[i].name);
+      }
+    }
+    return std::make_pair(names, choice.rule);
+  };
+  EXPECT_EQ(decide(false, {}),
+            std::make_pair(Names{"eth0", "ath0"}, EdgeSelection::Rule::kConnector));
+  // Forwarding with default routes by eth0.40 (a VLAN uplink) and an index
+  // no row has: the uplink alone, whatever its type.
+  EXPECT_EQ(decide(true, {3, 99}), std::make_pair(Names{"eth0.40"}, EdgeSelection::Rule::kUplink));
+  // Routes by the loopback, or no default route at all: the connector rule.
+  EXPECT_EQ(decide(true, {1}).second, EdgeSelection::Rule::kConnector);
+  EXPECT_EQ(decide(true, {}).second, EdgeSelection::Rule::kConnector);
+  // Routes on a host that does not forward say nothing.
+  EXPECT_EQ(decide(false, {3}).second, EdgeSelection::Rule::kConnector);
+}
+
+TEST(InterfaceNamesTest, IfNameFirstAndRepeatedNamesToldApartByIndex) {
+  std::vector<MibRow> rows(4);
+  const char* descrs[] = {"HP ProCurve Switch software loopback interface",
+                          "HP ProCurve Switch software loopback interface", "GigabitEthernet0/1",
+                          "Vlan1"};
+  for (int i = 0; i < 4; ++i) {
+    rows[i].IfIndex = 4000 + i;
+    rows[i].IfDescr = QString::fromLatin1(descrs[i]);
+  }
+  rows[2].IfName = QStringLiteral("Gi0/1");
+  EXPECT_EQ(
+      InterfaceNames(rows),
+      (QStringList{"HP ProCurve Switch software loopback interface #4000",
+                   "HP ProCurve Switch software loopback interface #4001", "Gi0/1", "Vlan1"}));
+  EXPECT_EQ(WithAlias(QStringLiteral("Gi0/1"), QStringLiteral("uplink to core")),
+            "Gi0/1 (uplink to core)");
+  EXPECT_EQ(WithAlias(QStringLiteral("Vlan1"), QString()), "Vlan1");
 }
 
 }  // namespace

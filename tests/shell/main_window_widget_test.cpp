@@ -332,6 +332,7 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   EXPECT_EQ(Probe(form).AdapterList()[1], "lo");
   EXPECT_TRUE(Child<QLabel>(form, "AdapterLabel")->text().contains("lo"));
   EXPECT_EQ(Probe(form).StatusText(), "Readings resumed.");
+  EXPECT_EQ(Probe(form).Settings().Line(SettingsLine::kAdapterName), "lo") << "kept by name";
 
   // Choosing this computer again loads the local agent.
   RemoteSource::ChooseLocal(Probe(form).Settings());
@@ -342,7 +343,10 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   Probe(form).Session().SaveSettings(false);
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
-  EXPECT_EQ(saved.Count(), static_cast<int>(SettingsLine::kDeviceSecurityLevel) + 1);
+  // The chosen interface's name went in when the device listed it (line
+  // 53), and out with the change of source.
+  EXPECT_EQ(saved.Count(), static_cast<int>(SettingsLine::kAdapterName) + 1);
+  EXPECT_EQ(saved.Line(SettingsLine::kAdapterName), "");
   EXPECT_EQ(saved.Line(SettingsLine::kSourceKind), "local");
   EXPECT_EQ(saved.Line(SettingsLine::kDeviceHost), "127.0.0.1");
   qunsetenv("VELMAR_REMOTE_AGENT_LIBRARY");
@@ -409,7 +413,10 @@ TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
   agent.Interfaces({FakeInterface{1, "lo", 0, 0, 24}, FakeInterface{2, "eth0"}});
   Probe(*form).View().analysis.ShowTip(Tip::kAllAdapters);
   ASSERT_EQ(ui.tips.size(), 2);
-  EXPECT_TRUE(ui.tips[1].endsWith("\"All\" counts: eth0.")) << ui.tips[1].toStdString();
+  EXPECT_TRUE(
+      ui.tips[1].endsWith("\"All\" counts the interfaces at the bottom of the stack (no "
+                          "interface has a connector): eth0."))
+      << ui.tips[1].toStdString();
   EXPECT_EQ(Probe(*form).Settings().Line(38), "0");
   Probe(*form).View().analysis.ShowTip(Tip::kAllAdapters);
   EXPECT_EQ(ui.tips.size(), 2) << "a tip marked 'don't remind me' stays away";

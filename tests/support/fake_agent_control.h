@@ -185,39 +185,40 @@ class FakeAgent {
     Null();
   }
 
-  // The ifTable part of an interface walk, ending with ifSpecific.
+  // The ifTable part of an interface walk, ending with ifSpecific, each
+  // answer named as a real agent names it (column, then row index).
   void IfTableOnly(const std::vector<FakeInterface>& rows) {
-    for (const auto& r : rows)
-      Integer(r.index);
-    for (const auto& r : rows)
-      String(r.descr);
-    for (const auto& r : rows)
-      Integer(r.type);
-    for (const auto& r : rows)
-      Integer(r.mtu);
-    for (const auto& r : rows)
-      Gauge(r.speed);
-    for (const auto& r : rows)
-      String(r.physAddress);
-    for (size_t i = 0; i < rows.size(); ++i)
-      Integer(1);  // admin status
-    for (size_t i = 0; i < rows.size(); ++i)
-      Integer(1);  // oper status
-    for (size_t i = 0; i < rows.size(); ++i)
-      Ticks(0);
-    for (const auto& r : rows)
-      Counter(r.inOctets);
-    for (int column = 11; column <= 15; ++column)
-      for (const auto& r : rows)
+    const auto named = [this](uint32_t column, int32_t index) {
+      Named({1, 3, 6, 1, 2, 1, 2, 2, 1, column, static_cast<uint32_t>(index)});
+    };
+    const auto each = [&](uint32_t column, const auto& push) {
+      for (const auto& r : rows) {
+        push(r);
+        named(column, r.index);
+      }
+    };
+    each(1, [&](const FakeInterface& r) { Integer(r.index); });
+    each(2, [&](const FakeInterface& r) { String(r.descr); });
+    each(3, [&](const FakeInterface& r) { Integer(r.type); });
+    each(4, [&](const FakeInterface& r) { Integer(r.mtu); });
+    each(5, [&](const FakeInterface& r) { Gauge(r.speed); });
+    each(6, [&](const FakeInterface& r) { String(r.physAddress); });
+    each(7, [&](const FakeInterface&) { Integer(1); });  // admin status
+    each(8, [&](const FakeInterface&) { Integer(1); });  // oper status
+    each(9, [&](const FakeInterface&) { Ticks(0); });
+    each(10, [&](const FakeInterface& r) { Counter(r.inOctets); });
+    for (uint32_t column = 11; column <= 15; ++column)
+      each(column, [&](const FakeInterface& r) {
         Counter(1000u * column + static_cast<uint32_t>(r.index));
-    for (const auto& r : rows)
-      Counter(r.outOctets);
-    for (int column = 17; column <= 20; ++column)
-      for (const auto& r : rows)
+      });
+    each(16, [&](const FakeInterface& r) { Counter(r.outOctets); });
+    for (uint32_t column = 17; column <= 20; ++column)
+      each(column, [&](const FakeInterface& r) {
         Counter(1000u * column + static_cast<uint32_t>(r.index));
-    for (const auto& r : rows)
-      Gauge(21000u + static_cast<uint32_t>(r.index));
+      });
+    each(21, [&](const FakeInterface& r) { Gauge(21000u + static_cast<uint32_t>(r.index)); });
     Bytes(ASN_OBJECTIDENTIFIER, "");  // ifSpecific: a value of another type
+    named(22, rows.empty() ? 1 : rows.front().index);
   }
 
   // The answers to a TCP walk, column by column, ending with tcpInErrs.

@@ -45,10 +45,19 @@ DeviceSourceDialog::DeviceSourceDialog(SetupHost& host, KeyStore* store, QWidget
       {QStringLiteral("authPriv"), QStringLiteral("authNoPriv"), QStringLiteral("noAuthNoPriv")});
   auth_ = Choice("AuthProtocol", QStringLiteral("Authentication:"), 5,
                  {QStringLiteral("SHA"), QStringLiteral("SHA-224"), QStringLiteral("SHA-256"),
-                  QStringLiteral("SHA-384"), QStringLiteral("SHA-512")});
+                  QStringLiteral("SHA-384"), QStringLiteral("SHA-512"), QStringLiteral("MD5")});
   authPassphrase_ = Field("AuthPassphrase", QStringLiteral("Authentication passphrase:"), 6, true);
   priv_ = Choice("PrivProtocol", QStringLiteral("Privacy:"), 7,
-                 {QStringLiteral("AES"), QStringLiteral("AES-192"), QStringLiteral("AES-256")});
+                 {QStringLiteral("AES"), QStringLiteral("AES-192"), QStringLiteral("AES-256"),
+                  QStringLiteral("DES")});
+  // Older devices know MD5 and DES alone: offered, and marked as weak
+  // (the item shows it; the stored value stays the protocol's name).
+  for (QComboBox* box : {auth_, priv_}) {
+    const int weak = box->count() - 1;
+    box->setItemText(weak, box->itemText(weak) + QStringLiteral(" (weak)"));
+    box->setItemData(weak, QStringLiteral("Weak: anyone who records the traffic can break it."),
+                     Qt::ToolTipRole);
+  }
   privPassphrase_ = Field("PrivPassphrase", QStringLiteral("Privacy passphrase:"), 8, true);
   v2Fields_ = {community_};
   v3Fields_ = {user_, level_, auth_, authPassphrase_, priv_, privPassphrase_};
@@ -95,6 +104,24 @@ QComboBox* DeviceSourceDialog::Choice(const char* name, const QString& caption, 
   return box;
 }
 
+namespace {
+
+// The protocol an item names: its text without the weak mark.
+QString ProtocolName(const QComboBox& box) {
+  return box.currentText().section(QLatin1Char(' '), 0, 0);
+}
+
+int ProtocolRow(const QComboBox& box, const QString& protocol) {
+  for (int i = 0; i < box.count(); ++i) {
+    if (box.itemText(i).section(QLatin1Char(' '), 0, 0) == protocol) {
+      return i;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
 void DeviceSourceDialog::UpdateEnabled() {
   const bool device = device_->isChecked();
   for (QWidget* w : deviceFields_) {
@@ -125,9 +152,9 @@ void DeviceSourceDialog::ShowSource() {
   community_->setText(source.community);
   user_->setText(source.user);
   level_->setCurrentText(source.securityLevel);
-  auth_->setCurrentText(source.authProtocol);
+  auth_->setCurrentIndex(ProtocolRow(*auth_, source.authProtocol));
   authPassphrase_->setText(source.authPassphrase);
-  priv_->setCurrentText(source.privProtocol);
+  priv_->setCurrentIndex(ProtocolRow(*priv_, source.privProtocol));
   privPassphrase_->setText(source.privPassphrase);
   UpdateEnabled();
 }
@@ -144,9 +171,9 @@ bool DeviceSourceDialog::Apply() {
       source.community = community_->text();
       source.user = user_->text().trimmed();
       source.securityLevel = level_->currentText();
-      source.authProtocol = auth_->currentText();
+      source.authProtocol = ProtocolName(*auth_);
       source.authPassphrase = authPassphrase_->text();
-      source.privProtocol = priv_->currentText();
+      source.privProtocol = ProtocolName(*priv_);
       source.privPassphrase = privPassphrase_->text();
       source.CheckComplete();
       if (store_ == nullptr) {

@@ -457,8 +457,9 @@ void MainWindow::ShowTip(Tip tip) {
   QString text = TipText(tip);
   if (tip == Tip::kAllAdapters) {  // the "All" tip names what "All" counts on this machine
     try {
-      text +=
-          QStringLiteral("\n\n") + CounterSampler::DescribeAll(session_.Sampler().ListAdapters());
+      CounterSampler& sampler = session_.Sampler();
+      text += QStringLiteral("\n\n") +
+              CounterSampler::DescribeAll(sampler.ListAdapters(), sampler.AllRule());
     } catch (const std::exception&) {
       // Without a table walk the tip keeps its general text.
     }
