@@ -59,7 +59,7 @@ class MainWindowTest : public ::testing::Test {
     SettingsList s;
     s.SetLines(SettingsList::DefaultLines());
     for (const auto& [n, t] : changes)
-      s.SetLine(n, t);
+      s.SetLineExtending(n, t);
     QFile f(dir.filePath("Velmarsettings.ini"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(SettingsLoader::Serialise(s));
@@ -171,6 +171,63 @@ TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   EXPECT_TRUE(ui.messages[0].startsWith("Error: SNMP query failed.\r\nin program section 213\r\n"));
   EXPECT_EQ(Probe(*form).StatusText(), "Error :SNMP query failed.");
   EXPECT_GE(ui.beeps, 1);
+}
+
+// A TCP socket listening on a free loopback port, or connecting to one.
+int LoopbackSocket(uint16_t port, bool listening) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const auto* at = reinterpret_cast<sockaddr*>(&a);
+  const bool ok = listening ? bind(fd, at, sizeof a) == 0 && listen(fd, 1) == 0
+                            : connect(fd, at, sizeof a) == 0;
+  if (!ok) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+uint16_t PortOf(int fd) {
+  sockaddr_in a{};
+  socklen_t length = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+  return ntohs(a.sin_port);
+}
+
+TEST_F(MainWindowTest, TheMetricsEndpointIsServedWhileTheWindowLastsAndAFailureIsTold) {
+  // A port someone else holds: told, and the meter goes on without.
+  const int holder = LoopbackSocket(0, true);
+  ASSERT_GE(holder, 0);
+  const QString busy = QStringLiteral("127.0.0.1:%1").arg(PortOf(holder));
+  WriteSettings({{static_cast<int>(SettingsLine::kMetricsAddress), busy}});
+  auto form = Make();
+  form->ServeMetrics();
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_TRUE(ui.messages[0].contains("Cannot serve metrics on " + busy))
+      << ui.messages[0].toStdString();
+  form.reset();
+
+  // A free port: served until the window goes, fed by the ticks meanwhile,
+  // and nothing is left hooked into it when the window goes.
+  const uint16_t port = PortOf(holder);
+  close(holder);
+  WriteSettings({{static_cast<int>(SettingsLine::kMetricsAddress), QString::number(port)}});
+  form = Make();
+  form->ServeMetrics();
+  EXPECT_EQ(ui.messages.size(), 1) << "no second message";
+  const int client = LoopbackSocket(port, false);
+  EXPECT_GE(client, 0) << "the endpoint listens";
+  close(client);
+  Probe(*form).State().AnalysisActive = true;
+  Probe(*form).Sampler().Tick();
+  Probe(*form).Sampler().Tick();
+  form.reset();
+  const int late = LoopbackSocket(port, false);
+  EXPECT_LT(late, 0) << "gone with the window";
+  close(late);
 }
 
 TEST_F(MainWindowTest, WithoutATrayClosingAsksAsEndDoesAndLeavesTheFileAlone) {
