@@ -147,13 +147,13 @@ int main(int argc, char** argv) {
       TrafficGenerator::TickScope scope(generator);
       generator.StartDownload();
     });
-    generator.OnDownloadEnded = [&] {
+    QObject::connect(&generator, &TrafficGenerator::DownloadEnded, [&] {
       if (generator.DownloadsEnded() >= static_cast<uint64_t>(generateDownloads)) {
         tick.stop();
         sampler.stop();
         app.quit();
       }
-    };
+    });
     QElapsedTimer clock;
     clock.start();
     sampler.start();

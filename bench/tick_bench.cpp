@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "shell/widgets/main_window.h"
+#include "support/main_window_probe.h"
 
 namespace {
 
@@ -29,9 +30,10 @@ void BM_WholeTick(benchmark::State& bench) {
   form.Start();
   form.show();
   form.findChild<QPushButton*>("ActiveOn")->click();
-  auto& state = form.State();
+  const velmar::MainWindowProbe probe(form);
+  auto& state = probe.State();
   // The loopback's row: real bytes sent over it between ticks move the rates.
-  const QStringList adapters = form.Sampler().BuildAdapterList();
+  const QStringList adapters = probe.Sampler().BuildAdapterList();
   state.AdapterIndex = static_cast<int16_t>(std::max<qsizetype>(0, adapters.indexOf("lo")));
   const int sender = socket(AF_INET, SOCK_DGRAM, 0);
   const int receiver = socket(AF_INET, SOCK_DGRAM, 0);
@@ -42,7 +44,7 @@ void BM_WholeTick(benchmark::State& bench) {
   socklen_t length = sizeof to;
   getsockname(receiver, reinterpret_cast<sockaddr*>(&to), &length);
   std::vector<char> datagram(60000, 'v');
-  form.Sampler().Tick();  // stamps the time
+  probe.Sampler().Tick();  // stamps the time
   double fake = 1000;
   for (auto _ : bench) {
     // Every tick a second after the last, with moving rates so both
@@ -56,7 +58,7 @@ void BM_WholeTick(benchmark::State& bench) {
     }
     fake = fake > 1000000 ? 1000 : fake * 1.3;
     const auto start = std::chrono::steady_clock::now();
-    form.Sampler().Tick();
+    probe.Sampler().Tick();
     QCoreApplication::processEvents();  // the repaint
     bench.SetIterationTime(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -60,6 +60,21 @@ void Append(QString& message, const QString& text) {
   message += text.left(std::max<qsizetype>(0, AlarmEvaluator::kMessageLimit - message.size()));
 }
 
+// Whether one row's condition holds for these speeds and `threshold`.
+bool Holds(const Row& row, int threshold, const MeasurementState& state, float up, float down) {
+  const bool upward = row.direction == Direction::kUp;
+  const int64_t idleMs = upward ? state.UpIdleMs : state.DownIdleMs;
+  if (row.kind == Kind::kIdle) {
+    return static_cast<int64_t>(threshold) * 60000 < idleMs;
+  }
+  const bool average = row.kind == Kind::kAverageAbove || row.kind == Kind::kAverageBelow;
+  const float speed =
+      average ? (upward ? state.UpAverage : state.DownAverage) : (upward ? up : down);
+  const double kbps = Kbps(speed, state.KilobitMode);
+  const bool above = row.kind == Kind::kAverageAbove || row.kind == Kind::kActualAbove;
+  return idleMs == 0 && speed > 0 && (above ? kbps > threshold : kbps < threshold);
+}
+
 }  // namespace
 
 QStringList AlarmEvaluator::Conditions(int32_t code) {
@@ -80,29 +95,33 @@ QStringList AlarmEvaluator::Conditions(int32_t code) {
 
 void AlarmEvaluator::EvaluateAlarms(float up, float down) {
   state_.ProgramSection = section::kEvaluateAlarms;
-  int32_t code = 0;
   QString message;
-  bool idle = false;
+  const int32_t code = FindConditions(up, down, message);
+  if (code == 0) {
+    return;
+  }
+  lastCode_ = code;
+  lastMessage_ = message;
+  if (OnAlarm) {
+    OnAlarm(code);
+  }
+  if (!RunAction(message)) {
+    return;  // one mail or notification per stretch of traffic; not logged either
+  }
+  Log(code);
+  state_.UpIdleMs = 0;
+  state_.DownIdleMs = 0;
+}
 
+int32_t AlarmEvaluator::FindConditions(float up, float down, QString& message) const {
+  int32_t code = 0;
+  bool idle = false;
   for (const Row& row : kRows) {
     if (!settings_.Flag(AlarmSwitchLine(row.condition))) {
       continue;
     }
     const int threshold = settings_.LineNumber(AlarmLimitLine(row.condition), row.fallback);
-    const bool upward = row.direction == Direction::kUp;
-    const int64_t idleMs = upward ? state_.UpIdleMs : state_.DownIdleMs;
-    bool holds = false;
-    if (row.kind == Kind::kIdle) {
-      holds = static_cast<int64_t>(threshold) * 60000 < idleMs;
-    } else {
-      const bool average = row.kind == Kind::kAverageAbove || row.kind == Kind::kAverageBelow;
-      const float speed =
-          average ? (upward ? state_.UpAverage : state_.DownAverage) : (upward ? up : down);
-      const double kbps = Kbps(speed, state_.KilobitMode);
-      const bool above = row.kind == Kind::kAverageAbove || row.kind == Kind::kActualAbove;
-      holds = idleMs == 0 && speed > 0 && (above ? kbps > threshold : kbps < threshold);
-    }
-    if (!holds) {
+    if (!Holds(row, threshold, state_, up, down)) {
       continue;
     }
     code += row.code;
@@ -116,7 +135,7 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
     }
   }
   if (code == 0) {
-    return;
+    return 0;
   }
   if (!idle) {
     Append(message,
@@ -127,12 +146,10 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
       message.remove(0, 1);
     }
   }
-  lastCode_ = code;
-  lastMessage_ = message;
-  if (OnAlarm) {
-    OnAlarm(code);
-  }
+  return code;
+}
 
+bool AlarmEvaluator::RunAction(const QString& message) {
   const auto action =
       static_cast<AlarmAction>(settings_.LineNumber(SettingsLine::kAlarmAction, -1));
   switch (action) {
@@ -142,7 +159,7 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
     case AlarmAction::kMail:
     case AlarmAction::kNotify:
       if (state_.EmailLatch) {
-        return;  // one mail or notification per stretch of traffic; not logged either
+        return false;
       }
       if (action == AlarmAction::kMail) {
         actions_.SendMail(settings_.Line(SettingsLine::kAlarmTarget), message);
@@ -161,9 +178,7 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
       break;
     }
   }
-  Log(code);
-  state_.UpIdleMs = 0;
-  state_.DownIdleMs = 0;
+  return true;
 }
 
 QStringList AlarmEvaluator::ConditionNames(int32_t code) {

@@ -62,6 +62,10 @@ class AlarmEvaluator {
   static QStringList ConfiguredConditions(const SettingsList& settings);
 
  private:
+  // The code of the conditions that hold, 0 for none, and their message.
+  int32_t FindConditions(float up, float down, QString& message) const;
+  // The chosen action; false when the latch held a mail or notification back.
+  bool RunAction(const QString& message);
   void Log(int32_t code);
 
   MeasurementState& state_;

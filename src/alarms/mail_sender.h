@@ -9,14 +9,14 @@
 
 namespace velmar {
 
-// No sendmail program was found. The text is the one users have always
-// been shown for a missing mail system.
+// No sendmail program was found. The text is what users see for a missing
+// mail system, and is kept word for word so that help and searches match.
 class MailUnavailableError : public Exception {
  public:
   MailUnavailableError() : Exception("MAPI services are not available on this system") {}
 };
 
-// The mail component of the alarm e-mail, on the system's sendmail
+// Sends the alarm e-mail through the system's sendmail
 // interface: a "sendmail -t -i" compatible program ($VELMAR_SENDMAIL, else
 // sendmail on PATH, else /usr/sbin/sendmail) takes the whole message on
 // its standard input; no shell is involved. Without any recipient the

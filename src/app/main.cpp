@@ -16,16 +16,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
-#include "alarms/alarm_evaluator.h"
 #include "app/command_line.h"
 #include "config/product.h"
 #include "config/settings_list.h"
 #include "measure/interface_table.h"
-#include "metrics/listen_address.h"
-#include "metrics/metrics_exporter.h"
 #include "platform/autostart.h"
 #include "platform/install_layout.h"
 #include "platform/unix_signal_watcher.h"
@@ -63,26 +59,54 @@ int ExecHeadless(char* argv[]) {
   return 127;
 }
 
-// The window's metrics endpoint, when settings line 44 asks for one
-// ("" is off, else [ADDR:]PORT). Read once at start.
-std::unique_ptr<MetricsExporter> StartWindowMetrics(MainWindow& window) {
-  const QString where = window.Settings().Line(SettingsLine::kMetricsAddress).trimmed();
-  if (where.isEmpty()) {
-    return nullptr;
+// Qt has taken its own options; none of the meter's is for the window.
+// Returns the exit status of a refusal, or 0 to go on.
+int RefuseWindowOptions() {
+  QTextStream err(stderr);
+  CommandLine options;
+  if (!options.Parse(QCoreApplication::arguments(), err)) {
+    return CommandLine::kUsageStatus;
   }
-  try {
-    auto exporter = std::make_unique<MetricsExporter>(window.State(), window.Sampler());
-    exporter->Listen(ListenAddress::Parse(where));
-    exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(window.Settings()));
-    MetricsExporter* e = exporter.get();
-    window.Sampler().OnPublished = [e](double up, double down) { e->Publish(up, down); };
-    window.Sampler().SetReadEveryInterface(true);  // the endpoint shows them all
-    window.Alarms().OnAlarm = [e](int32_t code) { e->CountAlarm(code); };
-    return exporter;
-  } catch (const std::exception& error) {
-    window.ReportError(error);
-    return nullptr;
+  if (QCoreApplication::arguments().size() > 1) {
+    return CommandLine::UsageError(
+        err, QStringLiteral("'%1' needs --headless").arg(QCoreApplication::arguments().at(1)));
   }
+  return 0;
+}
+
+MainWindow::Environment WindowEnvironment() {
+  MainWindow::Environment env;
+  env.agentLibrary = InterfaceTable::DefaultAgentLibraryPath();
+  env.settingsFile = SettingsList::FilePath();
+  env.executablePath = QCoreApplication::applicationFilePath();
+  env.autostartEntry = Autostart::DefaultDesktopEntryPath();
+  return env;
+}
+
+// Starts the window and runs the event loop. A signal ends the program as
+// "&End" does, in every state: dialogs that wait for the user are closed
+// first, since each runs an event loop of its own. One that comes during
+// the start-up lets it finish, then ends.
+int RunMeter(MainWindow& window, WidgetUserInterface& ui) {
+  bool started = false;
+  bool ending = false;
+  UnixSignalWatcher signalWatcher([&](int) {
+    ending = true;
+    ui.EndAll();
+    if (started) {
+      window.EndWithoutQuestion();
+      QCoreApplication::exit(0);
+    }
+  });
+  window.Start();
+  started = true;
+  if (ending) {
+    window.EndWithoutQuestion();
+    return 0;
+  }
+  window.ServeMetrics();
+  window.show();
+  return QCoreApplication::exec();
 }
 
 int RunWindow(int argc, char* argv[]) {
@@ -92,17 +116,8 @@ int RunWindow(int argc, char* argv[]) {
   // through its own ways of ending, never because its last visible window
   // closed.
   app.setQuitOnLastWindowClosed(false);
-  {
-    // Qt has taken its own options; none of the meter's is for the window.
-    QTextStream err(stderr);
-    CommandLine options;
-    if (!options.Parse(QCoreApplication::arguments(), err)) {
-      return CommandLine::kUsageStatus;
-    }
-    if (QCoreApplication::arguments().size() > 1) {
-      return CommandLine::UsageError(
-          err, QStringLiteral("'%1' needs --headless").arg(QCoreApplication::arguments().at(1)));
-    }
+  if (const int refused = RefuseWindowOptions(); refused != 0) {
+    return refused;
   }
   // The desktop matches the window to its entry in the application menu.
   QGuiApplication::setDesktopFileName(QString::fromLatin1(install_layout::kApplicationId));
@@ -118,45 +133,13 @@ int RunWindow(int argc, char* argv[]) {
     return 0;
   }
 
-  MainWindow::Environment env;
-  env.agentLibrary = InterfaceTable::DefaultAgentLibraryPath();
-  env.settingsFile = SettingsList::FilePath();
-  env.executablePath = QCoreApplication::applicationFilePath();
-  env.autostartEntry = Autostart::DefaultDesktopEntryPath();
-  MainWindow window(env);
+  MainWindow window(WindowEnvironment());
   ui.SetParent(&window);
   app.ExceptionHandler = [&window](const std::exception& e) { window.ReportError(e); };
   singleInstance.OnActivateRequest = [&window](const QString& token) {
     return window.ComeForward(token);
   };
-  // A signal ends the program as "&End" does, in every state: dialogs that
-  // wait for the user are closed first, since each runs an event loop of
-  // its own. One that comes during the start-up lets it finish, then ends.
-  bool started = false;
-  bool ending = false;
-  UnixSignalWatcher signalWatcher([&](int) {
-    ending = true;
-    ui.EndAll();
-    if (started) {
-      window.EndWithoutQuestion();
-      QCoreApplication::exit(0);
-    }
-  });
-
-  window.Start();
-  started = true;
-  if (ending) {
-    window.EndWithoutQuestion();
-    UserInterface::Set(nullptr);
-    return 0;
-  }
-  const std::unique_ptr<MetricsExporter> metrics = StartWindowMetrics(window);
-  window.show();
-  const int result = QCoreApplication::exec();
-  if (metrics) {
-    window.Sampler().OnPublished = nullptr;
-    window.Alarms().OnAlarm = nullptr;
-  }
+  const int result = RunMeter(window, ui);
   UserInterface::Set(nullptr);
   return result;
 }

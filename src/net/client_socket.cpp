@@ -30,7 +30,7 @@ int PortNumber(const QString& text) {
 
 // What the attempts at several addresses came to: each error with the
 // addresses that met it, the last one's first (it decides the code).
-WinsockError ConnectFailure(const std::vector<ConnectRace::Failure>& failures) {
+NetworkError ConnectFailure(const std::vector<ConnectRace::Failure>& failures) {
   std::vector<std::pair<uint16_t, QStringList>> byCode;
   for (auto it = failures.rbegin(); it != failures.rend(); ++it) {
     auto group = std::find_if(byCode.begin(), byCode.end(),
@@ -44,9 +44,9 @@ WinsockError ConnectFailure(const std::vector<ConnectRace::Failure>& failures) {
   for (size_t i = 1; i < byCode.size(); ++i) {
     text +=
         QStringLiteral("); %1 (%2")
-            .arg(WinsockErrorText(byCode[i].first), byCode[i].second.join(QStringLiteral(", ")));
+            .arg(NetworkErrorText(byCode[i].first), byCode[i].second.join(QStringLiteral(", ")));
   }
-  return WinsockError(byCode.front().first, text);
+  return NetworkError(byCode.front().first, text);
 }
 
 QString Addresses(const std::vector<Endpoint>& endpoints) {
@@ -103,7 +103,7 @@ std::vector<Endpoint> ClientSocket::Resolve(const QString& name, uint16_t port) 
   if (Blocking()) {
     const uint16_t error = HostLookup::ResolveNow(plain, port, addresses);
     if (error != 0) {
-      throw WinsockError(error, plain);
+      throw NetworkError(error, plain);
     }
     return addresses;
   }
@@ -115,7 +115,7 @@ std::vector<Endpoint> ClientSocket::Resolve(const QString& name, uint16_t port) 
   WaitUntil([&lookup] { return lookup.Done(); });
   CheckTimeOutAndCancel();
   if (lookup.Error() != 0) {
-    throw WinsockError(lookup.Error(), plain);
+    throw NetworkError(lookup.Error(), plain);
   }
   return lookup.Addresses();
 }
@@ -132,7 +132,7 @@ int ClientSocket::ConnectInTurn(const std::vector<Endpoint>& addresses) {
       peer_ = endpoint;
       return handle;
     }
-    failures.push_back({endpoint, WinsockCodeFromErrno(errno)});
+    failures.push_back({endpoint, NetworkCodeFromErrno(errno)});
     if (handle != -1) {
       ::close(handle);
     }
@@ -199,7 +199,7 @@ void ClientSocket::Connect() {
     if (SocketType() == SOCK_STREAM) {
       WaitUntil([this] { return Connected() || AsyncError() != 0; });
       if (AsyncError() != 0) {
-        throw WinsockError(AsyncError(), peer_.Text());
+        throw NetworkError(AsyncError(), peer_.Text());
       }
       CheckTimeOutAndCancel();
     }

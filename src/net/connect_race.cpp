@@ -100,7 +100,7 @@ void ConnectRace::Finished(Attempt& attempt, int error, bool startNext) {
     }
     return;
   }
-  failures_.push_back({endpoints_[attempt.endpoint], WinsockCodeFromErrno(error)});
+  failures_.push_back({endpoints_[attempt.endpoint], NetworkCodeFromErrno(error)});
   Close(attempt);
   // A failure starts the next attempt at once, not after the delay.
   if (startNext && next_ < endpoints_.size()) {

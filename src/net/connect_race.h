@@ -25,7 +25,7 @@ class ConnectRace : public QObject {
 
   struct Failure {
     Endpoint endpoint;
-    uint16_t code;  // the Winsock code
+    uint16_t code;  // the error number (NetworkError)
   };
 
   ConnectRace(std::vector<Endpoint> endpoints, int socketType, int protocol,

@@ -42,7 +42,7 @@ uint16_t HostLookup::ResolveNow(const QString& name, uint16_t port,
   const int result = ::getaddrinfo(text.constData(), nullptr, &hints, &answer);
   const int savedErrno = errno;
   if (result != 0) {
-    return WinsockCodeFromAddrInfo(result, savedErrno);
+    return NetworkCodeFromAddrInfo(result, savedErrno);
   }
   addresses.clear();
   for (const addrinfo* entry = answer; entry != nullptr; entry = entry->ai_next) {
@@ -68,7 +68,7 @@ HostLookup::HostLookup(const QString& name, uint16_t port) : state_(std::make_sh
   state_->port = port;
   state_->eventDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (state_->eventDescriptor == -1) {
-    throw WinsockError(WinsockCodeFromErrno(errno));
+    throw NetworkError(NetworkCodeFromErrno(errno));
   }
   try {
     // The thread holds its own reference: an abandoned lookup outlives this
@@ -82,7 +82,7 @@ HostLookup::HostLookup(const QString& name, uint16_t port) : state_(std::make_sh
       [[maybe_unused]] const ssize_t written = ::write(state->eventDescriptor, &one, sizeof one);
     }).detach();
   } catch (const std::system_error&) {
-    throw WinsockError(10055);
+    throw NetworkError(10055);
   }
 }
 

@@ -24,7 +24,7 @@ class HostLookup {
   // Readable once Done.
   int Descriptor() const;
   // After Done: 0 and the addresses in the resolver's order, or the
-  // Winsock code.
+  // error number (NetworkError).
   uint16_t Error() const;
   const std::vector<Endpoint>& Addresses() const;
 

@@ -82,12 +82,14 @@ void SocketBase::ReadReady() {
     return;
   }
   const uint64_t generation = generation_;
-  WndProc(kRead, 0);
+  SetAsyncError(0);
+  HandleReadable();
   if (generation != generation_ || closeReported_) {
     return;  // closed meanwhile, or the close is known already
   }
-  // Winsock tells of the peer's close when it arrives, even with data still
-  // unread; the kernel shows it as a read hang-up.
+  // The peer's close is told when it arrives, even with data still unread,
+  // so a reader that waits for the close does not wait for the data first;
+  // the kernel shows it as a read hang-up.
   pollfd probe{socket_, POLLIN | POLLRDHUP, 0};
   if (::poll(&probe, 1, 0) == 1 && (probe.revents & (POLLRDHUP | POLLHUP)) != 0 &&
       (probe.revents & POLLERR) == 0) {
@@ -107,10 +109,14 @@ void SocketBase::WriteReady() {
     if (::getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
       error = errno;
     }
-    WndProc(kConnect, error == 0 ? 0 : WinsockCodeFromErrno(error));
+    SetAsyncError(error == 0 ? 0 : NetworkCodeFromErrno(error));
+    if (error == 0) {
+      HandleConnected();
+    }
     return;
   }
-  WndProc(kWrite, 0);
+  SetAsyncError(0);
+  HandleWritable();
 }
 
 void SocketBase::OutOfBandReady() {
@@ -118,12 +124,14 @@ void SocketBase::OutOfBandReady() {
   if (!selected_ || outOfBandNotifier_.socket() != socket_) {
     return;
   }
-  WndProc(kOutOfBand, 0);
+  SetAsyncError(0);
+  HandleUrgentData();
 }
 
 void SocketBase::ReportPeerClose() {
   closeReported_ = true;
-  WndProc(kClose, 0);
+  SetAsyncError(0);
+  HandlePeerClosed();
 }
 
 void SocketBase::PostPeerClose() {

@@ -11,16 +11,12 @@
 namespace velmar {
 
 // The root of the socket components: the socket handle, the time-out
-// counter, the mode, and the readiness notifications that stand in for
-// Winsock's window messages. A notification is asked for by the wait loop
-// that needs it and is delivered once (as Winsock re-enables a message only
-// after the next call), so a socket that nobody reads never keeps the
-// event loop busy.
+// counter, the mode, and the readiness notifications. A notification is
+// asked for by the wait loop that needs it and is delivered once, the
+// notifier switched off until the next request, so a socket that nobody
+// reads never keeps the event loop busy.
 class SocketBase : public QObject {
  public:
-  // The notification events, numbered as Winsock numbers them.
-  enum Event : uint16_t { kRead = 1, kWrite = 2, kOutOfBand = 4, kConnect = 16, kClose = 32 };
-
   explicit SocketBase(QObject* owner = nullptr);
   // Closes an open socket without firing events: the owner is going away.
   ~SocketBase() override;
@@ -40,16 +36,20 @@ class SocketBase : public QObject {
   int64_t LastResult() const { return lastResult_; }
   uint16_t AsyncError() const { return asyncError_; }
 
-  QString Version() const { return QStringLiteral("2.02"); }
-  void SetVersion(const QString&) {}
-
   // Exists in non-blocking mode only, from the first Connect on.
   IdleCountdown* TimeCounter() const { return counter_.get(); }
 
  protected:
-  // Handles one notification for the open socket: `error` is the Winsock
-  // code of a failed connect, else 0.
-  virtual void WndProc(uint16_t event, uint16_t error) = 0;
+  // The readiness handlers, one call for each notification of the open
+  // socket. AsyncError() is set before each: the error number of a failed
+  // connect, else 0.
+  virtual void HandleReadable() = 0;
+  virtual void HandleWritable() = 0;
+  virtual void HandleUrgentData() = 0;
+  // The connect finished; a failed one has only AsyncError() set, this
+  // handler is not called for it.
+  virtual void HandleConnected() = 0;
+  virtual void HandlePeerClosed() = 0;
 
   void SetSocket(int handle) { socket_ = handle; }
   void SetLastResult(int64_t result) { lastResult_ = result; }
@@ -66,8 +66,8 @@ class SocketBase : public QObject {
   void WatchRead();
   void WatchWrite();
   // A wait loop read the end of the stream before a notification told of
-  // it: the close notification is posted, as Winsock would have posted it,
-  // and arrives with the next run of the queue.
+  // it: the close notification is posted and arrives with the next run of
+  // the queue, so the handler hears of every close the same way.
   void PostPeerClose();
 
   void CreateTimeCounter();

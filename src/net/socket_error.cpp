@@ -67,9 +67,47 @@ const std::map<uint16_t, const char*>& Table() {
   return table;
 }
 
+// The error number of each errno value that has one. A write to a peer
+// that has gone (EPIPE) is a reset, as the peer's own reset is.
+constexpr struct {
+  int error;
+  uint16_t code;
+} kErrnoCodes[] = {
+    {EINTR, 10004},        {EBADF, 10009},           {EACCES, 10013},
+    {EPERM, 10013},        {EFAULT, 10014},          {EINVAL, 10022},
+    {EMFILE, 10024},       {ENFILE, 10024},          {EAGAIN, 10035},
+    {EINPROGRESS, 10036},  {EALREADY, 10037},        {ENOTSOCK, 10038},
+    {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
+    {EOPNOTSUPP, 10045},   {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},  {ENETRESET, 10052},       {ECONNABORTED, 10053},
+    {ECONNRESET, 10054},   {EPIPE, 10054},           {ENOBUFS, 10055},
+    {ENOMEM, 10055},       {EISCONN, 10056},         {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},    {ETOOMANYREFS, 10059},    {ETIMEDOUT, 10060},
+    {ECONNREFUSED, 10061}, {ELOOP, 10062},           {ENAMETOOLONG, 10063},
+    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},
+    {EUSERS, 10068},       {EDQUOT, 10069},          {ESTALE, 10070},
+    {EREMOTE, 10071},
+};
+
 }  // namespace
 
-QString WinsockErrorText(uint16_t code) {
+uint16_t NetworkCodeFromErrno(int error) {
+  if (error == 0) {
+    return 10000;
+  }
+  for (const auto& entry : kErrnoCodes) {
+    if (entry.error == error) {
+      return entry.code;
+    }
+  }
+  // Socket errors are numbered from 10000 on; an errno without a number of
+  // its own keeps its value there.
+  return static_cast<uint16_t>(10000 + (error & 0x3FF));
+}
+
+QString NetworkErrorText(uint16_t code) {
   const auto& table = Table();
   const auto it = table.find(code);
   if (it == table.end()) {
@@ -78,112 +116,12 @@ QString WinsockErrorText(uint16_t code) {
   return QString::fromLatin1(it->second);
 }
 
-WinsockError::WinsockError(uint16_t code) : SocketError(WinsockErrorText(code)), code_(code) {}
+NetworkError::NetworkError(uint16_t code) : SocketError(NetworkErrorText(code)), code_(code) {}
 
-WinsockError::WinsockError(uint16_t code, const QString& what)
-    : SocketError(QStringLiteral("%1 (%2)").arg(WinsockErrorText(code), what)), code_(code) {}
+NetworkError::NetworkError(uint16_t code, const QString& what)
+    : SocketError(QStringLiteral("%1 (%2)").arg(NetworkErrorText(code), what)), code_(code) {}
 
-uint16_t WinsockCodeFromErrno(int error) {
-  switch (error) {
-    case 0:
-      return 10000;
-    case EINTR:
-      return 10004;
-    case EBADF:
-      return 10009;
-    case EACCES:
-    case EPERM:
-      return 10013;
-    case EFAULT:
-      return 10014;
-    case EINVAL:
-      return 10022;
-    case EMFILE:
-    case ENFILE:
-      return 10024;
-    case EAGAIN:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case EALREADY:
-      return 10037;
-    case ENOTSOCK:
-      return 10038;
-    case EDESTADDRREQ:
-      return 10039;
-    case EMSGSIZE:
-      return 10040;
-    case EPROTOTYPE:
-      return 10041;
-    case ENOPROTOOPT:
-      return 10042;
-    case EPROTONOSUPPORT:
-      return 10043;
-    case ESOCKTNOSUPPORT:
-      return 10044;
-    case EOPNOTSUPP:
-      return 10045;
-    case EPFNOSUPPORT:
-      return 10046;
-    case EAFNOSUPPORT:
-      return 10047;
-    case EADDRINUSE:
-      return 10048;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case ENETDOWN:
-      return 10050;
-    case ENETUNREACH:
-      return 10051;
-    case ENETRESET:
-      return 10052;
-    case ECONNABORTED:
-      return 10053;
-    // Writing to a peer that has gone is a reset in Winsock's words.
-    case ECONNRESET:
-    case EPIPE:
-      return 10054;
-    case ENOBUFS:
-    case ENOMEM:
-      return 10055;
-    case EISCONN:
-      return 10056;
-    case ENOTCONN:
-      return 10057;
-    case ESHUTDOWN:
-      return 10058;
-    case ETOOMANYREFS:
-      return 10059;
-    case ETIMEDOUT:
-      return 10060;
-    case ECONNREFUSED:
-      return 10061;
-    case ELOOP:
-      return 10062;
-    case ENAMETOOLONG:
-      return 10063;
-    case EHOSTDOWN:
-      return 10064;
-    case EHOSTUNREACH:
-      return 10065;
-    case ENOTEMPTY:
-      return 10066;
-    case EUSERS:
-      return 10068;
-    case EDQUOT:
-      return 10069;
-    case ESTALE:
-      return 10070;
-    case EREMOTE:
-      return 10071;
-    default:
-      // Winsock numbers its socket errors from 10000 on; an errno without
-      // a counterpart keeps its own number there.
-      return static_cast<uint16_t>(10000 + (error & 0x3FF));
-  }
-}
-
-uint16_t WinsockCodeFromAddrInfo(int result, int savedErrno) {
+uint16_t NetworkCodeFromAddrInfo(int result, int savedErrno) {
   switch (result) {
     case 0:
       return 10000;
@@ -208,7 +146,7 @@ uint16_t WinsockCodeFromAddrInfo(int result, int savedErrno) {
     case EAI_SOCKTYPE:
       return 10044;
     case EAI_SYSTEM:
-      return WinsockCodeFromErrno(savedErrno);
+      return NetworkCodeFromErrno(savedErrno);
     default:
       return 11003;
   }

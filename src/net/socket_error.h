@@ -27,28 +27,31 @@ class CanceledError : public SocketError {
   CanceledError() : SocketError("Operation has been canceled") {}
 };
 
-// A socket or name-lookup failure, with the text of the Winsock error that
-// means the same thing, so the user sees the same words on every platform.
-class WinsockError : public SocketError {
+// A socket or name-lookup failure under its number: socket errors from 10000
+// on, name-lookup errors from 11000 on, each with a fixed text. The number
+// and the text stay the same whatever the C library's own wording, so a
+// status bar, a log or a question to support can quote them.
+class NetworkError : public SocketError {
  public:
-  explicit WinsockError(uint16_t code);
+  explicit NetworkError(uint16_t code);
   // The error's text followed by what failed in brackets: the address or
   // name, or several of them and their own errors ("[10061] Connection
   // refused (192.0.2.1:80)").
-  WinsockError(uint16_t code, const QString& what);
+  NetworkError(uint16_t code, const QString& what);
   uint16_t Code() const { return code_; }
 
  private:
   uint16_t code_;
 };
 
-// The text of the Winsock error table for `code`, or "Winsock error no "
-// and the code when the table has no text for it.
-QString WinsockErrorText(uint16_t code);
+// The text of the error table for `code`, or "Winsock error no " and the
+// code when the table has no text for it (a message users see and quote,
+// kept word for word).
+QString NetworkErrorText(uint16_t code);
 
-// The Winsock code of a POSIX errno value and of a getaddrinfo result.
-uint16_t WinsockCodeFromErrno(int error);
-uint16_t WinsockCodeFromAddrInfo(int result, int savedErrno);
+// The error number of a POSIX errno value and of a getaddrinfo result.
+uint16_t NetworkCodeFromErrno(int error);
+uint16_t NetworkCodeFromAddrInfo(int result, int savedErrno);
 
 // The text of the broken-stream error, raised for anything the peer sends
 // that cannot be read as what it should be.

@@ -60,7 +60,7 @@ int64_t ParseChunkSize(const QString& text) {
 StreamSocket::StreamSocket(QObject* owner) : SocketBase(owner) {}
 
 void StreamSocket::RaiseErrno(int error) {
-  throw WinsockError(WinsockCodeFromErrno(error));
+  throw NetworkError(NetworkCodeFromErrno(error));
 }
 
 void StreamSocket::CheckTimeOutAndCancel() {
@@ -108,41 +108,35 @@ void StreamSocket::Cancel() {
   Disconnect();
 }
 
-void StreamSocket::WndProc(uint16_t event, uint16_t error) {
-  SetAsyncError(error);
-  if (error != 0) {
-    return;
+void StreamSocket::HandleReadable() {
+  if (OnDataAvailable) {
+    OnDataAvailable(*this);
   }
-  switch (event) {
-    case kRead:
-      if (OnDataAvailable) {
-        OnDataAvailable(*this);
-      }
-      break;
-    case kWrite:
-      if (OnReadyToSend) {
-        OnReadyToSend(*this);
-      }
-      break;
-    case kOutOfBand:
-      if (OnOutOfBandData) {
-        OnOutOfBandData(*this);
-      }
-      break;
-    case kConnect:
-      connected_ = true;
-      if (OnConnected) {
-        OnConnected(*this);
-      }
-      break;
-    case kClose:
-      closedByPeer_ = true;
-      if (OnDisconnected) {
-        OnDisconnected(*this);
-      }
-      break;
-    default:
-      break;
+}
+
+void StreamSocket::HandleWritable() {
+  if (OnReadyToSend) {
+    OnReadyToSend(*this);
+  }
+}
+
+void StreamSocket::HandleUrgentData() {
+  if (OnOutOfBandData) {
+    OnOutOfBandData(*this);
+  }
+}
+
+void StreamSocket::HandleConnected() {
+  connected_ = true;
+  if (OnConnected) {
+    OnConnected(*this);
+  }
+}
+
+void StreamSocket::HandlePeerClosed() {
+  closedByPeer_ = true;
+  if (OnDisconnected) {
+    OnDisconnected(*this);
   }
 }
 
@@ -211,55 +205,24 @@ QString StreamSocket::ReadLine() {
   return ReadLineWithin(nullptr);
 }
 
+bool StreamSocket::StillReceiving() {
+  if (canceled_) {
+    StopCounting();
+    throw CanceledError();
+  }
+  return !TimedOut();
+}
+
+void StreamSocket::PeerClosedStream() {
+  closedByPeer_ = true;
+  PostPeerClose();
+}
+
 QString StreamSocket::ReadLineWithin(int64_t* budget, bool* ended) {
-  std::string line;
-  bool done = false;
   if (ended != nullptr) {
     *ended = false;
   }
-  StartCounting();
-  for (;;) {
-    if (canceled_) {
-      StopCounting();
-      throw CanceledError();
-    }
-    if (TimedOut()) {
-      break;
-    }
-    // One byte per call, so the socket stays at the first byte after the
-    // line.
-    char byte = 0;
-    const ssize_t result = ::recv(Socket(), &byte, 1, 0);
-    SetLastResult(result);
-    bool wait = false;
-    if (result < 0) {
-      wait = AfterFailedCall(errno, false) == NextPass::kWait;
-    } else {
-      RestartCounting();
-      if (result == 0) {
-        closedByPeer_ = true;
-        PostPeerClose();
-        done = true;
-      } else {
-        // A line longer than the buffer is refused rather than cut: the
-        // rest of it would be read as the next line.
-        if (line.size() >= static_cast<size_t>(kLineCapacity) ||
-            (budget != nullptr && *budget <= 0)) {
-          StopCounting();
-          throw SocketError(kStreamError);
-        }
-        line.push_back(byte);
-        if (budget != nullptr) {
-          --*budget;
-        }
-        done = byte == '\n';
-      }
-    }
-    EndPass(wait);
-    if (done) {
-      break;
-    }
-  }
+  std::string line = ReceiveLine(budget);
   if (Pause() >= 0) {
     QThread::msleep(static_cast<unsigned long>(Pause()));
   }
@@ -276,6 +239,49 @@ QString StreamSocket::ReadLineWithin(int64_t* budget, bool* ended) {
     line.erase(carriageReturn, 1);
   }
   return QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+}
+
+std::string StreamSocket::ReceiveLine(int64_t* budget) {
+  std::string line;
+  StartCounting();
+  while (StillReceiving()) {
+    // One byte per call, so the socket stays at the first byte after the
+    // line.
+    char byte = 0;
+    const ssize_t result = ::recv(Socket(), &byte, 1, 0);
+    SetLastResult(result);
+    bool wait = false;
+    bool done = false;
+    if (result < 0) {
+      wait = AfterFailedCall(errno, false) == NextPass::kWait;
+    } else if (result == 0) {
+      RestartCounting();
+      PeerClosedStream();
+      done = true;
+    } else {
+      RestartCounting();
+      AppendLineByte(line, byte, budget);
+      done = byte == '\n';
+    }
+    EndPass(wait);
+    if (done) {
+      break;
+    }
+  }
+  return line;
+}
+
+void StreamSocket::AppendLineByte(std::string& line, char byte, int64_t* budget) {
+  // A line longer than the buffer is refused rather than cut: the rest of
+  // it would be read as the next line.
+  if (line.size() >= static_cast<size_t>(kLineCapacity) || (budget != nullptr && *budget <= 0)) {
+    StopCounting();
+    throw SocketError(kStreamError);
+  }
+  line.push_back(byte);
+  if (budget != nullptr) {
+    --*budget;
+  }
 }
 
 void StreamSocket::WriteOrFail(QIODevice& stream, const char* data, int64_t count) {
@@ -297,14 +303,7 @@ void StreamSocket::Receive(QIODevice& stream, int64_t length, int64_t start, int
   int64_t received = 0;
   bool done = false;
   StartCounting();
-  for (;;) {
-    if (canceled_) {
-      StopCounting();
-      throw CanceledError();
-    }
-    if (TimedOut()) {
-      break;
-    }
+  while (StillReceiving()) {
     const int64_t want = length > 0 ? std::min<int64_t>(kPieceSize, length - received) : kPieceSize;
     const ssize_t result = ::recv(Socket(), piece_.data(), static_cast<size_t>(want), 0);
     SetLastResult(result);
@@ -320,8 +319,7 @@ void StreamSocket::Receive(QIODevice& stream, int64_t length, int64_t start, int
       }
       RestartCounting();
     } else {
-      closedByPeer_ = true;
-      PostPeerClose();
+      PeerClosedStream();
     }
     if (socketType_ == SOCK_STREAM) {
       done = result == 0 || (length > 0 && received >= length);

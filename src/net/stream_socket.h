@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "net/socket_base.h"
@@ -68,10 +69,14 @@ class StreamSocket : public SocketBase {
   SocketEvent OnOutOfBandData;
 
  protected:
-  void WndProc(uint16_t event, uint16_t error) override;
+  void HandleReadable() override;
+  void HandleWritable() override;
+  void HandleUrgentData() override;
+  void HandleConnected() override;
+  void HandlePeerClosed() override;
 
   void SetConnected(bool connected) { connected_ = connected; }
-  // Raises the Winsock error of `error` (an errno value).
+  // Raises the NetworkError of `error` (an errno value).
   [[noreturn]] static void RaiseErrno(int error);
   // The common end of a wait loop: time-out first, then cancel.
   void CheckTimeOutAndCancel();
@@ -93,6 +98,16 @@ class StreamSocket : public SocketBase {
   QString ReadLineWithin(int64_t* budget, bool* ended = nullptr);
 
  private:
+  // The head of every pass of a receive loop: raises CanceledError after a
+  // cancel, false once the time-out has passed.
+  bool StillReceiving();
+  // The peer closed: noted, and the close notification posted.
+  void PeerClosedStream();
+  // ReadLineWithin's loop: the bytes up to and with the line feed, or up
+  // to the peer's close or the time-out.
+  std::string ReceiveLine(int64_t* budget);
+  // Raises the stream error for a line over the buffer or the budget.
+  void AppendLineByte(std::string& line, char byte, int64_t* budget);
   // ReceiveStream with the progress counted from `origin`.
   void Receive(QIODevice& stream, int64_t length, int64_t start, int64_t origin);
   void WriteOrFail(QIODevice& stream, const char* data, int64_t count);

@@ -111,14 +111,10 @@ void TrafficGenerator::RunDownload() {
     Failed();
   } else if (!failed && failuresInARow_ > 0) {
     failuresInARow_ = 0;
-    if (OnRecovered) {
-      OnRecovered();
-    }
+    Q_EMIT DownloadsRecovered();
   }
   ++ended_;
-  if (OnDownloadEnded) {
-    OnDownloadEnded();
-  }
+  Q_EMIT DownloadEnded();
 }
 
 void TrafficGenerator::Failed() {
@@ -133,9 +129,7 @@ void TrafficGenerator::Failed() {
   ++failuresInARow_;
   const int pause = PauseSeconds();
   retryAtMs_ = clock_.TickCount() + static_cast<uint32_t>(pause) * 1000U;
-  if (OnFailure) {
-    OnFailure(lastError_, pause);
-  }
+  Q_EMIT DownloadFailed(lastError_, pause);
 }
 
 void TrafficGenerator::CancelDownload() {

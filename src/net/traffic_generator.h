@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
-#include <functional>
 
 #include "measure/measurement_state.h"
 #include "net/http_client.h"
@@ -29,6 +28,8 @@ namespace velmar {
 // 1 s, 2 s, 4 s, ... up to a minute; a success or the user's Spy, SLEEP or
 // ACTIVE starts over without a pause.
 class TrafficGenerator : public QObject {
+  Q_OBJECT
+
  public:
   static constexpr int kLongestPauseSeconds = 60;
 
@@ -83,12 +84,14 @@ class TrafficGenerator : public QObject {
   // Failures in a row, and the pause before the next try (0: none).
   int FailuresInARow() const { return failuresInARow_; }
   int PauseSeconds() const;
-  // Called after each download has ended (tests, benchmarks).
-  std::function<void()> OnDownloadEnded;
-  // Told of a failed download (its error and the pause before the next
-  // try), and of the first success after failures: the status bar.
-  std::function<void(const QString& error, int pauseSeconds)> OnFailure;
-  std::function<void()> OnRecovered;
+
+ Q_SIGNALS:
+  // Each download has ended, however it went.
+  void DownloadEnded();
+  // A download failed (its error and the pause before the next try), and
+  // the first success after failures: what the status bar says.
+  void DownloadFailed(const QString& error, int pauseSeconds);
+  void DownloadsRecovered();
 
  private:
   void Post();

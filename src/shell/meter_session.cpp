@@ -4,28 +4,28 @@
 
 #include "config/product.h"
 #include "measure/remote_source.h"
+#include "metrics/listen_address.h"
 #include "platform/autostart.h"
 #include "platform/key_store.h"
-#include "platform/launcher.h"
-#include "platform/user_interface.h"
 
 namespace velmar {
 
-MeterSession::MeterSession(Environment environment, MeterView& view)
+MeterSession::MeterSession(Environment environment, const MeterView& view)
     : env_(std::move(environment)),
       view_(view),
       generator_(state_, *env_.clock),
       engine_(state_),
       sampler_(state_, nullptr, *this, *env_.clock),
-      publisher_(state_, engine_, view, settings_),
-      analysis_(state_, settings_, view),
-      loader_(settings_, view, nullptr, env_.settingsFile, env_.executablePath,
+      publisher_(state_, engine_, view.displays, settings_),
+      analysis_(state_, settings_, view.analysis),
+      loader_(settings_, view.settings, nullptr, env_.settingsFile, env_.executablePath,
               env_.autostartEntry),
       placement_(nullptr),
       recorder_(state_, nullptr, dates_),
       maintenance_(nullptr, dates_),
-      evaluator_(state_, settings_, *this, nullptr, dates_),
-      sizer_(view) {
+      alarmActions_(env_.systemBeep),
+      evaluator_(state_, settings_, alarmActions_, nullptr, dates_),
+      sizer_(view.sizer) {
   calcTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&calcTimer_, &QTimer::timeout, &calcTimer_, [this] {
     // A queue run inside the tick (the averaging) must not start the
@@ -39,7 +39,7 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
   // A device on the network that stops answering is told in the status
   // bar while the window goes on ticking.
   sampler_.OnSourceStatus = [this](const QString& failure) {
-    view_.SetStatusText(failure.isEmpty() ? QStringLiteral("Readings resumed.") : failure);
+    view_.analysis.SetStatusText(failure.isEmpty() ? QStringLiteral("Readings resumed.") : failure);
   };
   // A device that was away when the list was built: its interfaces are
   // listed once it answers, after the tick (the listing reads the table
@@ -52,7 +52,7 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
     Guarded([this] {
       loader_.SaveOwnLines({SettingsLine::kAdapterIndex, SettingsLine::kAdapterName});
     });
-    view_.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, row));
+    view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, row));
   };
   sampler_.OnAdaptersFound = [this] {
     QTimer::singleShot(0, &calcTimer_, [this] { Guarded([this] { RebuildAdapterList(); }); });
@@ -61,13 +61,15 @@ MeterSession::MeterSession(Environment environment, MeterView& view)
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
   // Generate mode says in the status bar when its downloads fail, and when
   // they work again; it goes on trying meanwhile.
-  generator_.OnFailure = [this](const QString& error, int pauseSeconds) {
-    view_.SetStatusText(analysis_.StatusText(" - Download failed: ") + error +
-                        QStringLiteral("; next try in %1 s").arg(pauseSeconds));
-  };
-  generator_.OnRecovered = [this] {
-    view_.SetStatusText(analysis_.StatusText(" - Downloading again in GENERATE MODE"));
-  };
+  QObject::connect(
+      &generator_, &TrafficGenerator::DownloadFailed, &generator_,
+      [this](const QString& error, int pauseSeconds) {
+        view_.analysis.SetStatusText(analysis_.StatusText(" - Download failed: ") + error +
+                                     QStringLiteral("; next try in %1 s").arg(pauseSeconds));
+      });
+  QObject::connect(&generator_, &TrafficGenerator::DownloadsRecovered, &generator_, [this] {
+    view_.analysis.SetStatusText(analysis_.StatusText(" - Downloading again in GENERATE MODE"));
+  });
 }
 
 MeterSession::~MeterSession() {
@@ -108,7 +110,7 @@ void MeterSession::Start() {
   placement_.root = KeyRoot::kMachine;
   placement_.SetKey(kProductKey);
   placement_.enabled = env_.windowPositions;
-  placement_.Load(view_);
+  placement_.Load(view_.placement);
   ResetForStart();
   Guarded([this] { loader_.LoadSettings(true); });
   SelectAdapterFromSettings();
@@ -116,7 +118,7 @@ void MeterSession::Start() {
 
 void MeterSession::ResetForStart() {
   state_.ProgramSection = section::kResetForStart;
-  view_.ResetForStart();
+  view_.window.ResetForStart();
   sizer_.Record();
   state_.AnalysisActive = false;
   state_.EmailLatch = false;
@@ -127,11 +129,11 @@ void MeterSession::ResetForStart() {
   historyTimer_.setInterval(recorder_.PeriodMs());
   state_.ResetForStart();
   state_.AverageLock = true;
-  view_.ShowLockPicture(true);
+  view_.analysis.ShowLockPicture(true);
   state_.AdapterIndex = 0;
   state_.HttpBusy = false;
   state_.TotalTraffic = 0;
-  view_.SetTotalDisplay(int64_t{0});
+  view_.analysis.SetTotalDisplay(int64_t{0});
   settings_.Clear();
   adapters_.clear();
 }
@@ -157,10 +159,10 @@ void MeterSession::Shutdown() {
   }
   sampler_.SetTable(nullptr);
   table_.reset();
-  view_.CloseGraphWindow();
+  view_.window.CloseGraphWindow();
   sizer_.Restore();
   placement_.enabled = env_.windowPositions;
-  placement_.Save(view_);
+  placement_.Save(view_.placement);
 }
 
 void MeterSession::SaveSettings(bool generateMode) {
@@ -196,7 +198,24 @@ void MeterSession::UseSource(const SettingsList& settings) {
 
 void MeterSession::RebuildAdapterList() {
   SetAdapterList(sampler_.BuildAdapterList());
-  view_.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, state_.AdapterIndex));
+  view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, state_.AdapterIndex));
+}
+
+void MeterSession::ServeMetrics() {
+  const QString where = settings_.Line(SettingsLine::kMetricsAddress).trimmed();
+  if (where.isEmpty()) {
+    return;
+  }
+  Guarded([this, &where] {
+    auto exporter = std::make_unique<MetricsExporter>(state_, sampler_);
+    exporter->Listen(ListenAddress::Parse(where));
+    exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(settings_));
+    MetricsExporter* endpoint = exporter.get();
+    sampler_.OnPublished = [endpoint](double up, double down) { endpoint->Publish(up, down); };
+    sampler_.SetReadEveryInterface(true);  // the endpoint shows them all
+    evaluator_.OnAlarm = [endpoint](int32_t code) { endpoint->CountAlarm(code); };
+    metrics_ = std::move(exporter);
+  });
 }
 
 void MeterSession::WriteAutostart(bool enabled) {
@@ -227,32 +246,6 @@ void MeterSession::SetTimersEnabled(bool enabled) {
 
 void MeterSession::PublishResults(double upstream, double downstream) {
   publisher_.PublishResults(upstream, downstream);
-}
-
-void MeterSession::Beep() {
-  if (env_.systemBeep) {
-    UserInterface::Get().Beep();
-  } else {
-    notifier_.Notify(AlarmEvaluator::kSubject, QString(), DesktopNotifier::kBellSound);
-  }
-}
-
-void MeterSession::SendMail(const QString& recipient, const QString& message) {
-  mail_.Clear();
-  mail_.Recipient << recipient;
-  mail_.Subject = AlarmEvaluator::kSubject;
-  mail_.Text = message;
-  // Failures other than a missing mail system pass silently, as the mail
-  // component's error event is left unassigned.
-  mail_.SendMail();
-}
-
-void MeterSession::Open(const QString& text) {
-  Launcher::OpenOrRun(text);
-}
-
-void MeterSession::Notify(const QString& message) {
-  notifier_.Notify(AlarmEvaluator::kSubject, message);
 }
 
 }  // namespace velmar

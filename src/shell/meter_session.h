@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "alarms/alarm_evaluator.h"
-#include "alarms/mail_sender.h"
 #include "config/settings_list.h"
 #include "config/settings_loader.h"
 #include "config/settings_target.h"
@@ -21,9 +20,10 @@
 #include "measure/result_displays.h"
 #include "measure/result_publisher.h"
 #include "measure/tick_host.h"
+#include "metrics/metrics_exporter.h"
 #include "net/traffic_generator.h"
-#include "platform/desktop_notifier.h"
 #include "platform/tick_clock.h"
+#include "shell/desktop_alarm_actions.h"
 #include "shell/window_placement.h"
 #include "shell/window_sizer.h"
 
@@ -31,19 +31,10 @@ namespace velmar {
 
 class KeyStore;
 
-// Everything the measurement touches in the window around it. The main
-// window implements it; the session reaches the window only through it.
-class MeterView : public SettingsTarget,
-                  public AnalysisView,
-                  public ResultDisplays,
-                  public PlacementWindow,
-                  public SizerView {
+// What the session asks of the window itself.
+class WindowLifecycle {
  public:
-  // Both interfaces know these; either reaches the window's one.
-  using AnalysisView::SetTotalDisplay;
-  using SettingsTarget::SetTotalDisplay;
-  using SettingsTarget::SetWindowSize;
-
+  virtual ~WindowLifecycle() = default;
   // The window's part of the initial state at start-up, after the stored
   // placement has been applied and before the settings are.
   virtual void ResetForStart() = 0;
@@ -51,11 +42,23 @@ class MeterView : public SettingsTarget,
   virtual void CloseGraphWindow() = 0;
 };
 
+// Everything the measurement touches in the window around it, one small
+// interface for each part of the session that touches it. The main window
+// hands in its adapters; the session reaches the window only through them.
+struct MeterView {
+  SettingsTarget& settings;
+  AnalysisView& analysis;
+  ResultDisplays& displays;
+  PlacementWindow& placement;
+  SizerView& sizer;
+  WindowLifecycle& window;
+};
+
 // The running meter behind the main window: the settings, the measurement
 // and its timers, the history, the alarms, the Generate-mode client and the
 // graph feed, with the start-up and shutdown sequences that bring them up
 // and down in order.
-class MeterSession : public TickHost, public AlarmActions {
+class MeterSession : public TickHost {
  public:
   struct Environment {
     QString agentLibrary;    // the MIB-II agent
@@ -70,7 +73,7 @@ class MeterSession : public TickHost, public AlarmActions {
     bool windowPositions = true;
   };
 
-  MeterSession(Environment environment, MeterView& view);
+  MeterSession(Environment environment, const MeterView& view);
   ~MeterSession() override;
   MeterSession(const MeterSession&) = delete;
   MeterSession& operator=(const MeterSession&) = delete;
@@ -98,7 +101,11 @@ class MeterSession : public TickHost, public AlarmActions {
   // the table raises, and the meter then has no agent.
   void UseSource(const SettingsList& settings);
   void WriteAutostart(bool enabled);
-  void SavePlacement() { placement_.Save(view_); }
+  void SavePlacement() { placement_.Save(view_.placement); }
+  // The metrics endpoint settings line 44 asks for ("" is off, else
+  // [ADDR:]PORT), fed by every publication and alarm while the session
+  // lasts. Read once; a failure is reported and the meter goes on without.
+  void ServeMetrics();
 
   // Runs a step, reporting what it raises instead of passing it on.
   void Guarded(const std::function<void()>& step);
@@ -114,12 +121,6 @@ class MeterSession : public TickHost, public AlarmActions {
   void StartDownload() override { generator_.StartDownload(); }
   void PublishResults(double upstream, double downstream) override;
   void HandleException(const std::exception& error) override { Report(error); }
-
-  // AlarmActions
-  void Beep() override;
-  void SendMail(const QString& recipient, const QString& message) override;
-  void Open(const QString& text) override;
-  void Notify(const QString& message) override;
 
   MeasurementState& State() { return state_; }
   const MeasurementState& State() const { return state_; }
@@ -146,14 +147,18 @@ class MeterSession : public TickHost, public AlarmActions {
   // The list again from the source, and the chosen adapter's caption.
   void RebuildAdapterList();
   const Environment& Env() const { return env_; }
+  const MeterView& View() const { return view_; }
 
  private:
   void Report(const std::exception& error);
   void ResetForStart();
 
   Environment env_;
-  MeterView& view_;
+  MeterView view_;
   MeasurementState state_;
+  // Declared before the sampler and the alarms, so that they and their hooks
+  // into the endpoint are gone before it is: nothing unhooks them by hand.
+  std::unique_ptr<MetricsExporter> metrics_;
   SettingsList settings_;
   // The Generate-mode download; it only ever runs from the event loop,
   // never inside the calculation timer's handler.
@@ -170,8 +175,7 @@ class MeterSession : public TickHost, public AlarmActions {
   DayKeyDates dates_;
   HistoryRecorder recorder_;
   HistoryMaintenance maintenance_;
-  MailSender mail_;
-  DesktopNotifier notifier_;
+  DesktopAlarmActions alarmActions_;
   AlarmEvaluator evaluator_;
   WindowSizer sizer_;
   QTimer calcTimer_;

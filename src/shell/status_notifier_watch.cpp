@@ -53,9 +53,7 @@ void StatusNotifierWatch::Set(bool present) {
     return;
   }
   present_ = present;
-  if (OnChanged) {
-    OnChanged(present);
-  }
+  Q_EMIT HostChanged(present);
 }
 
 }  // namespace velmar

@@ -4,7 +4,6 @@
 #include <QDBusServiceWatcher>
 #include <QObject>
 #include <QTimer>
-#include <functional>
 
 namespace velmar {
 
@@ -13,14 +12,18 @@ namespace velmar {
 // StatusNotifierWatcher with a host registered. Watched, so that a panel
 // that starts after the meter, or restarts, is noticed.
 class StatusNotifierWatch : public QObject {
+  Q_OBJECT
+
  public:
   static const QString kWatcherService;
 
   explicit StatusNotifierWatch(QDBusConnection bus = QDBusConnection::sessionBus());
 
   bool HostPresent() const { return present_; }
-  // Called whenever HostPresent changes.
-  std::function<void(bool present)> OnChanged;
+
+ Q_SIGNALS:
+  // HostPresent changed.
+  void HostChanged(bool present);
 
  private:
   void Check();

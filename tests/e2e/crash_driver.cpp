@@ -13,6 +13,7 @@
 
 #include "config/settings_loader.h"
 #include "shell/widgets/main_window.h"
+#include "support/main_window_probe.h"
 #include "support/scripted_ui.h"
 
 using namespace velmar;
@@ -31,16 +32,18 @@ int main(int argc, char** argv) {
   form.Start();
   form.show();
   form.findChild<QPushButton*>("ActiveOn")->click();
+  const MainWindowProbe probe(form);
 
   // An alarm that holds at every call, logged without any action.
-  SettingsList& s = form.Settings();
+  SettingsList& s = probe.Settings();
   s.SetLine(29, "1");
   s.SetLine(19, "0");
   s.SetLine(36, "9");
-  form.State().UpIdleMs = 0;
-  form.State().DownIdleMs = 0;
+  probe.State().UpIdleMs = 0;
+  probe.State().DownIdleMs = 0;
 
-  SettingsLoader saver(s, form, nullptr, env.settingsFile, "/x", env.autostartEntry);
+  SettingsLoader saver(s, probe.View().settings, nullptr, env.settingsFile, "/x",
+                       env.autostartEntry);
   int second = 0;
   for (int i = 0;; ++i) {
     // Settings: two versions of different sizes, one after the other.
@@ -52,15 +55,15 @@ int main(int argc, char** argv) {
 
     // A history record of "today" (a fixed day, each run its own count).
     const QDateTime when(QDate(2026, 12, 8), QTime(10, 0).addSecs(second++));
-    form.Dates().Format = [] { return QString("yyyy-MM-dd"); };
-    form.Dates().Now = [when] { return when; };
-    form.RecordTick();
+    probe.Dates().Format = [] { return QString("yyyy-MM-dd"); };
+    probe.Dates().Now = [when] { return when; };
+    probe.RecordTick();
     std::printf("H 2026-12-08 %s\n", qPrintable(when.toString("HH:mm:ss")));
     std::fflush(stdout);
 
-    form.State().DownIdleMs = 0;
-    form.Alarms().EvaluateAlarms(0, 125000);
-    std::printf("A 2026-12-08 %s\n", qPrintable(form.Dates().DateTimeText(when)));
+    probe.State().DownIdleMs = 0;
+    probe.Alarms().EvaluateAlarms(0, 125000);
+    std::printf("A 2026-12-08 %s\n", qPrintable(probe.Dates().DateTimeText(when)));
     std::fflush(stdout);
   }
 }

@@ -14,6 +14,7 @@
 
 #include "config/settings_loader.h"
 #include "net/local_servers.h"
+#include "support/main_window_probe.h"
 #include "support/scripted_ui.h"
 #include "support/test_window.h"
 
@@ -56,24 +57,24 @@ PeerRun Measure(const QString& scenario, int seconds) {
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
-  form.Generator().HTTPCli().SetTimeOut(3);
+  Probe(form).Generator().HTTPCli().SetTimeOut(3);
   form.findChild<QPushButton*>("ActiveOn")->click();
 
   PeerRun run;
   const long rss0 = ResidentKb();
-  uint32_t lastStamp = form.State().LastTickMs;
+  uint32_t lastStamp = Probe(form).State().LastTickMs;
   QElapsedTimer sinceStamp;
   sinceStamp.start();
   // Checked from a timer, which runs nested inside the downloads.
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (form.State().LastTickMs != lastStamp) {
-      lastStamp = form.State().LastTickMs;
+    if (Probe(form).State().LastTickMs != lastStamp) {
+      lastStamp = Probe(form).State().LastTickMs;
       ++run.publications;
       run.longestGapMs = std::max<int>(run.longestGapMs, static_cast<int>(sinceStamp.restart()));
     }
-    run.stillRunning = form.Generator().Running();
-    const QString error = form.Generator().LastError();
+    run.stillRunning = Probe(form).Generator().Running();
+    const QString error = Probe(form).Generator().LastError();
     if (!error.isEmpty() && !run.errorsSeen.contains(error))
       run.errorsSeen << error;
   });
@@ -85,9 +86,9 @@ PeerRun Measure(const QString& scenario, int seconds) {
   QTimer::singleShot(seconds * 1000, [&] {
     watch.stop();
     run.rssGrowthKb = ResidentKb() - rss0;
-    run.started = form.Generator().DownloadsStarted();
-    run.failed = form.Generator().DownloadsFailed();
-    run.lastError = form.Generator().LastError();
+    run.started = Probe(form).Generator().DownloadsStarted();
+    run.failed = Probe(form).Generator().DownloadsFailed();
+    run.lastError = Probe(form).Generator().LastError();
     form.findChild<QPushButton*>("ActiveOff")->click();
     done = true;
   });

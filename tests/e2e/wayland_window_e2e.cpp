@@ -23,6 +23,7 @@
 #include "shell/single_instance.h"
 #include "shell/widgets/splash_screen.h"
 #include "shell/widgets/window_system.h"
+#include "support/main_window_probe.h"
 #include "support/scripted_ui.h"
 #include "support/test_window.h"
 
@@ -182,7 +183,7 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
   reg.WriteInteger("RCLeft", 150);
   reg.WriteInteger("RCTop", 120);
   Start();
-  EXPECT_EQ(form->TrayIcon(), nullptr) << "no tray, no icon";
+  EXPECT_EQ(Probe(*form).TrayIcon(), nullptr) << "no tray, no icon";
   EXPECT_FALSE(form->TrayShown());
 
   // Minimised, it stays in the task bar: gone from the screen, not hidden.
@@ -193,17 +194,17 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
   EXPECT_TRUE(OnScreen()) << "a second start brings it back";
 
   // Sizer -> Hide minimises it too, and it comes back the same way.
-  form->HideFromSizer();
+  Probe(*form).HideFromSizer();
   EXPECT_TRUE(OffScreen());
   EXPECT_TRUE(form->isVisible());
   SecondStart();
   EXPECT_TRUE(OnScreen());
 
   // What Wayland does not allow is not offered.
-  QAction* onTop = form->TrayContextMenu()->actions().at(2);
+  QAction* onTop = Probe(*form).TrayContextMenu()->actions().at(2);
   EXPECT_FALSE(onTop->isEnabled());
   EXPECT_EQ(onTop->toolTip(), kNoStayOnTopTip);
-  form->ToggleStayOnTop();
+  Probe(*form).ToggleStayOnTop();
   EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_FALSE(onTop->isChecked());
 
@@ -213,7 +214,7 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
   EXPECT_TRUE(OnScreen()) << "No keeps it";
   ui.answers = {UserInterface::Answer::Yes};
   form->close();
-  EXPECT_TRUE(form->CloseAllowed());
+  EXPECT_TRUE(Probe(*form).CloseAllowed());
   EXPECT_TRUE(OffScreen());
 
   EXPECT_EQ(reg.ReadInteger("RCLeft"), 150) << "the X11 place survives";
@@ -222,7 +223,7 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
 
 TEST_F(WaylandWindowTest, ALateTrayGetsTheIconAndEveryWayBackWorks) {
   Start();
-  EXPECT_EQ(form->TrayIcon(), nullptr);
+  EXPECT_EQ(Probe(*form).TrayIcon(), nullptr);
   Service watcher(QStringLiteral("watcher"));
   ASSERT_TRUE(WaitFor([&] { return !watcher.Calls("RegisterStatusNotifierItem").isEmpty(); }))
       << "the icon registers once the tray is there";
@@ -255,7 +256,7 @@ TEST_F(WaylandWindowTest, ALateTrayGetsTheIconAndEveryWayBackWorks) {
   // The tray goes away: hiding would now lose the window, so it minimises.
   watcher.Stop();
   EXPECT_TRUE(WaitFor([&] { return !form->TrayShown(); }));
-  form->HideToTray();
+  Probe(*form).HideToTray();
   EXPECT_TRUE(OffScreen());
   EXPECT_TRUE(form->isVisible());
   form->EndWithoutQuestion();
@@ -264,19 +265,19 @@ TEST_F(WaylandWindowTest, ALateTrayGetsTheIconAndEveryWayBackWorks) {
 TEST_F(WaylandWindowTest, AlarmNotificationsAreLatchedAndReplaceTheirPredecessor) {
   Service server(QStringLiteral("notifications"));
   Start();
-  SettingsList& settings = form->Settings();
+  SettingsList& settings = Probe(*form).Settings();
   settings.SetLine(AlarmSwitchLine(AlarmCondition::kReceiveAbove), "1");
   settings.SetLine(AlarmLimitLine(AlarmCondition::kReceiveAbove), "1");
   settings.SetLine(SettingsLine::kAlarmAction, "4");
-  form->State().AnalysisActive = true;
+  Probe(*form).State().AnalysisActive = true;
   const auto traffic = [&](int publications) {
     for (int i = 0; i < publications; ++i) {
-      form->Session().PublishResults(0, 125000);  // 1000 kbit/s down
+      Probe(*form).Session().PublishResults(0, 125000);  // 1000 kbit/s down
     }
   };
   const auto stillness = [&] {
     for (int i = 0; i <= 5000 / 500; ++i) {
-      form->Session().PublishResults(0, 0);
+      Probe(*form).Session().PublishResults(0, 0);
     }
   };
   traffic(6);  // three evaluations

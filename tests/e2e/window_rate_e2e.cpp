@@ -21,6 +21,7 @@
 #include "config/settings_loader.h"
 #include "measure/widgets/lcd_display.h"
 #include "net/local_servers.h"
+#include "support/main_window_probe.h"
 #include "support/scripted_ui.h"
 #include "support/smtp_sink.h"
 #include "support/test_window.h"
@@ -80,14 +81,14 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
-  const int lo = static_cast<int>(form.AdapterList().indexOf("lo"));
+  const int lo = static_cast<int>(Probe(form).AdapterList().indexOf("lo"));
   ASSERT_GT(lo, 0);
-  form.SetAdapterIndex(static_cast<int16_t>(lo));
+  Probe(form).View().settings.SetAdapterIndex(static_cast<int16_t>(lo));
 
   std::atomic<bool> stop{false};
   std::thread sender(Send, std::ref(stop));
   form.findChild<QPushButton*>("ActiveOn")->click();
-  ASSERT_TRUE(form.State().AnalysisActive);
+  ASSERT_TRUE(Probe(form).State().AnalysisActive);
 
   // Read the displays every half second once the rates have settled.
   const double expected = kRate * kWire * 8 / 1000;
@@ -121,7 +122,7 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
   EXPECT_EQ(whole->Value(), 0);
   EXPECT_EQ(hundredths->Value(), 0);
   EXPECT_EQ(form.findChild<Indicator*>("DownIndicator")->Position(), 0);
-  EXPECT_TRUE(form.StatusText().endsWith(" - Velmar 2000 Stopped"));
+  EXPECT_TRUE(Probe(form).StatusText().endsWith(" - Velmar 2000 Stopped"));
 }
 
 }  // namespace
@@ -141,11 +142,11 @@ TEST(WindowTrayTest, MinimisingAfterStartUpHidesToTheTray) {
   form.setWindowState(Qt::WindowMinimized);
   Wait(500);
   EXPECT_FALSE(form.isVisible()) << "hidden to the tray";
-  EXPECT_TRUE(form.TrayIcon()->isVisible());
-  EXPECT_EQ(form.PlacementState(), PlacementWindow::kNormal)
+  EXPECT_TRUE(Probe(form).TrayIcon()->isVisible());
+  EXPECT_EQ(Probe(form).View().placement.PlacementState(), PlacementWindow::kNormal)
       << "ended now, the next start must not open iconified";
   // A click on the icon brings it back.
-  emit form.TrayIcon()->activated(QSystemTrayIcon::Trigger);
+  emit Probe(form).TrayIcon()->activated(QSystemTrayIcon::Trigger);
   Wait(300);
   EXPECT_TRUE(form.isVisible());
   EXPECT_FALSE(form.isMinimized());
@@ -164,12 +165,13 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
-  form.SetAdapterIndex(static_cast<int16_t>(form.AdapterList().indexOf("lo")));
+  Probe(form).View().settings.SetAdapterIndex(
+      static_cast<int16_t>(Probe(form).AdapterList().indexOf("lo")));
 
   // The user sets the alarm in the alarm window: actual downstream above
   // 1000 kbit/s, send an e-mail.
   {
-    AlarmWindow alarms(form.Settings());
+    AlarmWindow alarms(Probe(form).Settings());
     alarms.Action()->setCurrentIndex(1);
     alarms.Event()->setText("ops@example.test");
     emit alarms.Event()->textEdited("ops@example.test");
@@ -177,7 +179,7 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
     alarms.Threshold(4)->setText("1000");
     emit alarms.Threshold(4)->textEdited("1000");
   }
-  ASSERT_EQ(form.Settings().Line(29), "1");
+  ASSERT_EQ(Probe(form).Settings().Line(29), "1");
 
   std::atomic<bool> stop{false};
   std::thread sender(Send, std::ref(stop));
@@ -187,7 +189,7 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
   // is then given four more seconds to prove itself).
   QElapsedTimer waited;
   waited.start();
-  while (!form.State().EmailLatch && waited.elapsed() < 20000)
+  while (!Probe(form).State().EmailLatch && waited.elapsed() < 20000)
     Wait(200);
   Wait(4000);
   stop = true;
@@ -199,7 +201,7 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
   EXPECT_TRUE(messages[0].contains("Subject: Alarm Message from your Velmar-2000 program"));
   EXPECT_TRUE(
       messages[0].contains("Actual Downstream exceeded 1000 Kb/s (1 Kilobit = 1000 bits.)"));
-  EXPECT_TRUE(form.State().EmailLatch);
+  EXPECT_TRUE(Probe(form).State().EmailLatch);
   form.findChild<QPushButton*>("ActiveOff")->click();
   qunsetenv("VELMAR_SENDMAIL");
 }
@@ -228,9 +230,10 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
   ASSERT_TRUE(ui.messages.isEmpty()) << ui.messages.join("|").toStdString();
-  form.SetAdapterIndex(static_cast<int16_t>(form.AdapterList().indexOf("lo")));
+  Probe(form).View().settings.SetAdapterIndex(
+      static_cast<int16_t>(Probe(form).AdapterList().indexOf("lo")));
   form.findChild<QPushButton*>("ActiveOn")->click();
-  ASSERT_TRUE(form.State().GenerateMode);
+  ASSERT_TRUE(Probe(form).State().GenerateMode);
 
   // Samples taken from a timer, which runs nested inside the downloads.
   struct Sample {
@@ -243,18 +246,18 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   auto* whole = form.findChild<LcdDisplay*>("DownDigits");
   QTimer sampler;
   QObject::connect(&sampler, &QTimer::timeout, [&] {
-    samples.push_back({whole->Value(), form.Generator().Running(),
-                       form.Generator().DownloadsEnded(), form.State().LastTickMs});
+    samples.push_back({whole->Value(), Probe(form).Generator().Running(),
+                       Probe(form).Generator().DownloadsEnded(), Probe(form).State().LastTickMs});
   });
   const uint64_t rx0 = LoopbackRxBytes();
-  const uint64_t total0 = form.State().TotalTraffic;
+  const uint64_t total0 = Probe(form).State().TotalTraffic;
   QElapsedTimer clock;
   clock.start();
   sampler.start(250);
   Wait(9000);
   sampler.stop();
 
-  ASSERT_GE(form.Generator().DownloadsEnded(), 2u) << "one download after another";
+  ASSERT_GE(Probe(form).Generator().DownloadsEnded(), 2u) << "one download after another";
   // Ticks kept publishing while a download ran: the tick stamp moved on
   // between samples taken during downloads.
   int moving = 0;
@@ -270,7 +273,7 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   // The meter counted what the kernel counted on the loopback over the same
   // time (its total adds both directions, which the loopback counts alike).
   const double kernelBytes = static_cast<double>(LoopbackRxBytes() - rx0);
-  const double meterBytes = static_cast<double>(form.State().TotalTraffic - total0) / 2;
+  const double meterBytes = static_cast<double>(Probe(form).State().TotalTraffic - total0) / 2;
   EXPECT_GT(kernelBytes, 8e6) << "the downloads moved real traffic";
   // Up to a tick of traffic (about a megabyte) falls outside either window.
   EXPECT_NEAR(meterBytes, kernelBytes, 0.2 * kernelBytes);
@@ -291,11 +294,11 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
 
   form.findChild<QPushButton*>("ActiveOff")->click();
   Wait(1500);
-  const uint64_t started = form.Generator().DownloadsStarted();
-  EXPECT_FALSE(form.Generator().Downloading());
+  const uint64_t started = Probe(form).Generator().DownloadsStarted();
+  EXPECT_FALSE(Probe(form).Generator().Downloading());
   Wait(1500);
-  EXPECT_EQ(form.Generator().DownloadsStarted(), started) << "no download after SLEEP";
-  EXPECT_FALSE(form.State().HttpBusy);
+  EXPECT_EQ(Probe(form).Generator().DownloadsStarted(), started) << "no download after SLEEP";
+  EXPECT_FALSE(Probe(form).State().HttpBusy);
 }
 
 }  // namespace

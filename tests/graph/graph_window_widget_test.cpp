@@ -56,8 +56,10 @@ class GraphWindowTest : public ::testing::Test {
   GraphWindowTest() {
     GraphWindow::ResetFirstActivation();
     host = std::make_unique<GraphWindowHost>();
-    host->ShowTip = [this](Tip tip) { tips.push_back(static_cast<uint8_t>(tip)); };
-    host->FeedChanged = [this](GraphFeed* feed) { feeds.push_back(feed); };
+    QObject::connect(host.get(), &GraphWindowHost::TipDue,
+                     [this](Tip tip) { tips.push_back(static_cast<uint8_t>(tip)); });
+    QObject::connect(host.get(), &GraphWindowHost::FeedChanged,
+                     [this](GraphFeed* feed) { feeds.push_back(feed); });
   }
   ~GraphWindowTest() override {
     host.reset();
@@ -277,10 +279,10 @@ TEST_F(GraphWindowTest, ReopeningResetsStyleAndViewButNotTheSlidersMeaning) {
 
 TEST_F(GraphWindowTest, CloseButtonCloseBoxAndTheMenu) {
   int menuCloses = 0;
-  host->CloseRequested = [&] {
+  QObject::connect(host.get(), &GraphWindowHost::CloseRequested, [&] {
     ++menuCloses;
     host->CloseGraph();
-  };
+  });
   host->ShowGraph(1);
   host->Window()->CloseButton()->click();
   EXPECT_EQ(menuCloses, 1) << "\"Close\" runs the main window's \"&Close\"";

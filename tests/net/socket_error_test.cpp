@@ -12,7 +12,7 @@
 namespace velmar {
 namespace {
 
-TEST(WinsockErrorTable, EveryCodeHasItsExactText) {
+TEST(NetworkErrorTable, EveryCodeHasItsExactText) {
   const std::vector<std::pair<uint16_t, const char*>> table = {
       {10000, "[0] No Error"},
       {10004, "[10004] Interrupted function call"},
@@ -68,44 +68,44 @@ TEST(WinsockErrorTable, EveryCodeHasItsExactText) {
       {11004, "[11004] Valid name, no data record of requested type"},
   };
   for (const auto& [code, text] : table) {
-    EXPECT_EQ(WinsockErrorText(code), QString::fromLatin1(text)) << code;
-    EXPECT_EQ(WinsockError(code).Message(), QString::fromLatin1(text)) << code;
+    EXPECT_EQ(NetworkErrorText(code), QString::fromLatin1(text)) << code;
+    EXPECT_EQ(NetworkError(code).Message(), QString::fromLatin1(text)) << code;
   }
   // Codes between the entries, and the bare 0, have no text of their own.
-  EXPECT_EQ(WinsockErrorText(0), QStringLiteral("Winsock error no 0"));
-  EXPECT_EQ(WinsockErrorText(10001), QStringLiteral("Winsock error no 10001"));
-  EXPECT_EQ(WinsockErrorText(10072), QStringLiteral("Winsock error no 10072"));
-  EXPECT_EQ(WinsockErrorText(11005), QStringLiteral("Winsock error no 11005"));
-  EXPECT_EQ(WinsockErrorText(65535), QStringLiteral("Winsock error no 65535"));
-  EXPECT_EQ(WinsockError(10061).Code(), 10061);
+  EXPECT_EQ(NetworkErrorText(0), QStringLiteral("Winsock error no 0"));
+  EXPECT_EQ(NetworkErrorText(10001), QStringLiteral("Winsock error no 10001"));
+  EXPECT_EQ(NetworkErrorText(10072), QStringLiteral("Winsock error no 10072"));
+  EXPECT_EQ(NetworkErrorText(11005), QStringLiteral("Winsock error no 11005"));
+  EXPECT_EQ(NetworkErrorText(65535), QStringLiteral("Winsock error no 65535"));
+  EXPECT_EQ(NetworkError(10061).Code(), 10061);
 }
 
-TEST(WinsockErrorTable, PosixAndLookupCodesMapToTheSameConditions) {
-  EXPECT_EQ(WinsockCodeFromErrno(ECONNREFUSED), 10061);
-  EXPECT_EQ(WinsockCodeFromErrno(ETIMEDOUT), 10060);
-  EXPECT_EQ(WinsockCodeFromErrno(ECONNRESET), 10054);
-  EXPECT_EQ(WinsockCodeFromErrno(EPIPE), 10054);
-  EXPECT_EQ(WinsockCodeFromErrno(ECONNABORTED), 10053);
-  EXPECT_EQ(WinsockCodeFromErrno(ENETUNREACH), 10051);
-  EXPECT_EQ(WinsockCodeFromErrno(EHOSTUNREACH), 10065);
-  EXPECT_EQ(WinsockCodeFromErrno(ENETDOWN), 10050);
-  EXPECT_EQ(WinsockCodeFromErrno(EADDRINUSE), 10048);
-  EXPECT_EQ(WinsockCodeFromErrno(EMFILE), 10024);
-  EXPECT_EQ(WinsockCodeFromErrno(EAGAIN), 10035);
-  EXPECT_EQ(WinsockCodeFromErrno(EINPROGRESS), 10036);
-  EXPECT_EQ(WinsockCodeFromErrno(EBADF), 10009);
-  EXPECT_EQ(WinsockCodeFromErrno(ENOTCONN), 10057);
-  EXPECT_EQ(WinsockCodeFromErrno(EACCES), 10013);
+TEST(NetworkErrorTable, PosixAndLookupCodesMapToTheSameConditions) {
+  EXPECT_EQ(NetworkCodeFromErrno(ECONNREFUSED), 10061);
+  EXPECT_EQ(NetworkCodeFromErrno(ETIMEDOUT), 10060);
+  EXPECT_EQ(NetworkCodeFromErrno(ECONNRESET), 10054);
+  EXPECT_EQ(NetworkCodeFromErrno(EPIPE), 10054);
+  EXPECT_EQ(NetworkCodeFromErrno(ECONNABORTED), 10053);
+  EXPECT_EQ(NetworkCodeFromErrno(ENETUNREACH), 10051);
+  EXPECT_EQ(NetworkCodeFromErrno(EHOSTUNREACH), 10065);
+  EXPECT_EQ(NetworkCodeFromErrno(ENETDOWN), 10050);
+  EXPECT_EQ(NetworkCodeFromErrno(EADDRINUSE), 10048);
+  EXPECT_EQ(NetworkCodeFromErrno(EMFILE), 10024);
+  EXPECT_EQ(NetworkCodeFromErrno(EAGAIN), 10035);
+  EXPECT_EQ(NetworkCodeFromErrno(EINPROGRESS), 10036);
+  EXPECT_EQ(NetworkCodeFromErrno(EBADF), 10009);
+  EXPECT_EQ(NetworkCodeFromErrno(ENOTCONN), 10057);
+  EXPECT_EQ(NetworkCodeFromErrno(EACCES), 10013);
   // An errno without a counterpart keeps its number, above 10000.
-  EXPECT_EQ(WinsockErrorText(WinsockCodeFromErrno(ENOENT)),
+  EXPECT_EQ(NetworkErrorText(NetworkCodeFromErrno(ENOENT)),
             QStringLiteral("Winsock error no %1").arg(10000 + ENOENT));
 
-  EXPECT_EQ(WinsockCodeFromAddrInfo(EAI_NONAME, 0), 11001);
-  EXPECT_EQ(WinsockCodeFromAddrInfo(EAI_AGAIN, 0), 11002);
-  EXPECT_EQ(WinsockCodeFromAddrInfo(EAI_FAIL, 0), 11003);
-  EXPECT_EQ(WinsockCodeFromAddrInfo(EAI_NODATA, 0), 11004);
-  EXPECT_EQ(WinsockCodeFromAddrInfo(EAI_MEMORY, 0), 10055);
-  EXPECT_EQ(WinsockCodeFromAddrInfo(EAI_SYSTEM, EMFILE), 10024);
+  EXPECT_EQ(NetworkCodeFromAddrInfo(EAI_NONAME, 0), 11001);
+  EXPECT_EQ(NetworkCodeFromAddrInfo(EAI_AGAIN, 0), 11002);
+  EXPECT_EQ(NetworkCodeFromAddrInfo(EAI_FAIL, 0), 11003);
+  EXPECT_EQ(NetworkCodeFromAddrInfo(EAI_NODATA, 0), 11004);
+  EXPECT_EQ(NetworkCodeFromAddrInfo(EAI_MEMORY, 0), 10055);
+  EXPECT_EQ(NetworkCodeFromAddrInfo(EAI_SYSTEM, EMFILE), 10024);
 }
 
 TEST(SocketErrors, CarryTheirTextsAndShareOneBase) {
@@ -119,7 +119,7 @@ TEST(SocketErrors, CarryTheirTextsAndShareOneBase) {
     EXPECT_STREQ(e.what(), "Operation has been canceled");
   }
   try {
-    throw WinsockError(11001);
+    throw NetworkError(11001);
   } catch (const SocketError& e) {
     EXPECT_STREQ(e.what(), "[11001] Host not found");
   }

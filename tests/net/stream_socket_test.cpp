@@ -183,7 +183,7 @@ TEST(StreamSocketSend, SendingToAPeerThatHasGoneIsAnErrorNotASignal) {
       error = QString::fromUtf8(e.what());
     }
   }
-  // Still running, and told in Winsock's words.
+  // Still running, and told under its error number.
   EXPECT_EQ(error, QStringLiteral("[10054] Connection reset by peer"));
 }
 

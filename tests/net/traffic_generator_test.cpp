@@ -39,7 +39,8 @@ class TrafficGeneratorTest : public ::testing::Test {
   TrafficGeneratorTest() : generator(state, clock) {
     state.GenerateMode = true;
     state.AnalysisActive = true;
-    generator.OnDownloadEnded = [this] { endedSections.push_back(state.ProgramSection); };
+    QObject::connect(&generator, &TrafficGenerator::DownloadEnded,
+                     [this] { endedSections.push_back(state.ProgramSection); });
   }
 
   void WaitForEnded(uint64_t count) {
@@ -205,8 +206,9 @@ TEST_F(TrafficGeneratorTest, AFailedDownloadIsSaidAndTriedAgainAfterAGrowingPaus
   ASSERT_TRUE(test::ScriptedServer::Available());
   std::vector<std::pair<QString, int>> said;
   int recovered = 0;
-  generator.OnFailure = [&](const QString& error, int pause) { said.emplace_back(error, pause); };
-  generator.OnRecovered = [&] { ++recovered; };
+  QObject::connect(&generator, &TrafficGenerator::DownloadFailed,
+                   [&](const QString& error, int pause) { said.emplace_back(error, pause); });
+  QObject::connect(&generator, &TrafficGenerator::DownloadsRecovered, [&] { ++recovered; });
   const uint16_t port = test::FreePort();
   const QString refused = QStringLiteral("http://127.0.0.1:%1/f").arg(port);
   generator.SetUrl(refused);

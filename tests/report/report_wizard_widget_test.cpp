@@ -155,7 +155,8 @@ TEST_F(ReportWizardTest, GenerateReportAsksMakesOnAWorkerAndOpensThePage) {
     return true;
   };
   QStringList status;
-  commands.OnStatus = [&status](const QString& text) { status << text; };
+  QObject::connect(&commands, &ReportCommands::StatusChanged,
+                   [&status](const QString& text) { status << text; });
 
   commands.GenerateReport(store.store.get(), 0);
   ASSERT_EQ(ui.messages.size(), 1);

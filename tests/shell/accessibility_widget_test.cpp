@@ -25,6 +25,7 @@
 #include "shell/setup_test_host.h"
 #include "shell/widgets/detailed_setup.h"
 #include "shell/widgets/setup_wizard.h"
+#include "support/main_window_probe.h"
 
 namespace velmar {
 namespace {
@@ -118,10 +119,10 @@ TEST_F(AccessibilityTest, DisplaysAndBarsHaveANameAndAValueInTheUnitShown) {
   form->show();
   DisplayUnit unit;
   unit.Update(30000000, 0);  // 30 Gbit/s in kbit/s: the displays in Mb/s
-  form->ShowSpeedUnit(unit);
-  form->SetValue(Display::DownDigits, 25672);
-  form->SetValue(Display::DownDigits2, 10);
-  form->SetValue(Display::DownIndicator, 63);
+  Probe(*form).View().displays.ShowSpeedUnit(unit);
+  Probe(*form).View().displays.SetValue(Display::DownDigits, 25672);
+  Probe(*form).View().displays.SetValue(Display::DownDigits2, 10);
+  Probe(*form).View().displays.SetValue(Display::DownIndicator, 63);
   const auto text = [&](const char* name, QAccessible::Text t) {
     return Accessible(form->findChild<QWidget*>(QString::fromLatin1(name)))->text(t);
   };
@@ -143,7 +144,7 @@ TEST_F(AccessibilityTest, DisplaysAndBarsHaveANameAndAValueInTheUnitShown) {
   }
   EXPECT_EQ(text("DownIndicator", QAccessible::Value), "63%");
   unit.Update(10, 0);  // back in kbit/s
-  form->ShowSpeedUnit(unit);
+  Probe(*form).View().displays.ShowSpeedUnit(unit);
   EXPECT_EQ(text("DownDigitsReadout", QAccessible::Value), "25,672.10 Kb/s");
   EXPECT_TRUE(text("DownDigitsReadout", QAccessible::Description).contains("KiloBits per second"));
 }
@@ -182,12 +183,12 @@ TEST_F(AccessibilityTest, EveryControlOfEveryWindowHasAName) {
   ReportProfileWizard reports(profiles);
   EXPECT_EQ(Join(Unnamed(reports)).toStdString(), "");
 
-  form->ShowLiveGraph();
+  Probe(*form).ShowLiveGraph();
   GraphWindow* graph = GraphWindow::Current();
   ASSERT_NE(graph, nullptr);
   EXPECT_EQ(Join(Unnamed(*graph)).toStdString(), "");
   EXPECT_EQ(Accessible(graph->findChild<QWidget*>("zoomSlider"))->text(QAccessible::Name), "Zoom");
-  form->CloseGraph();
+  Probe(*form).CloseGraph();
 }
 
 TEST_F(AccessibilityTest, MnemonicsOnEveryButtonAndTabNeverTwiceInAView) {
@@ -262,7 +263,7 @@ TEST_F(AccessibilityTest, TabReachesEveryButtonSleepAndGenerateToo) {
   sleep->click();
   EXPECT_TRUE(sleep->isChecked());
   EXPECT_FALSE(active->isChecked());
-  EXPECT_FALSE(form->State().AnalysisActive);
+  EXPECT_FALSE(Probe(*form).State().AnalysisActive);
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include "shell/widgets/setup_wizard.h"
 #include "shell/widgets/tip_window.h"
 #include "support/look_check.h"
+#include "support/main_window_probe.h"
 #include "wizard/paint/wizard_art.h"
 
 namespace velmar {
@@ -122,14 +123,14 @@ TEST_P(LookTest, MainWindowOnEveryTab) {
   // bar, which must keep both its ends.
   DisplayUnit unit;
   unit.Update(30000000, 0);
-  form->ShowSpeedUnit(unit);
-  form->SetValue(Display::DownDigits, 25672);
-  form->SetValue(Display::DownDigits2, 10);
-  form->SetValue(Display::DownIndicator, 63);
-  form->SetAdapterLabel(QStringLiteral("Network Adapter: eth0"));
-  form->SetStatusText(QStringLiteral(
+  Probe(*form).View().displays.ShowSpeedUnit(unit);
+  Probe(*form).View().displays.SetValue(Display::DownDigits, 25672);
+  Probe(*form).View().displays.SetValue(Display::DownDigits2, 10);
+  Probe(*form).View().displays.SetValue(Display::DownIndicator, 63);
+  Probe(*form).View().settings.SetAdapterLabel(QStringLiteral("Network Adapter: eth0"));
+  Probe(*form).View().analysis.SetStatusText(QStringLiteral(
       "12:00:01 - Download failed: [10061] Connection refused by the server, next try in 4 s"));
-  form->SetTotalDisplay(int64_t{73400320});
+  Probe(*form).View().analysis.SetTotalDisplay(int64_t{73400320});
   auto* tabs = form->findChild<QTabWidget*>(QStringLiteral("tabs"));
   ASSERT_NE(tabs, nullptr);
   const QStringList names{"main", "settings", "reporting", "exit"};
@@ -138,9 +139,9 @@ TEST_P(LookTest, MainWindowOnEveryTab) {
     Check(*form, QStringLiteral("window-") + names[i]);
   }
   // The sizer's reduced layouts keep the panel and the status bar whole.
-  form->ShowOnlyBottom();
+  Probe(*form).ShowOnlyBottom();
   Check(*form, QStringLiteral("window-only-bottom"));
-  form->RestoreLayout();
+  Probe(*form).RestoreLayout();
   auto* status = form->findChild<ElidedLabel*>(QStringLiteral("statusPanel"));
   ASSERT_NE(status, nullptr);
   EXPECT_TRUE(status->ShownText().endsWith(QStringLiteral("next try in 4 s")))
@@ -237,9 +238,9 @@ using HiDpiTest = MeterWindowTest;
 TEST_F(HiDpiTest, DisplaysBarsAndArtAreDrawnAtTheScreensRatio) {
   auto form = MakeMainWindow();
   form->show();
-  form->SetValue(Display::DownDigits, 88888);
-  form->SetValue(Display::DownDigits2, 10);
-  form->SetValue(Display::DownIndicator, 50);
+  Probe(*form).View().displays.SetValue(Display::DownDigits, 88888);
+  Probe(*form).View().displays.SetValue(Display::DownDigits2, 10);
+  Probe(*form).View().displays.SetValue(Display::DownIndicator, 50);
   QApplication::processEvents();
   const QImage picture = form->grab().toImage();
   const qreal ratio = picture.devicePixelRatio();

@@ -26,6 +26,7 @@
 #include "platform/key_store.h"
 #include "platform/registry.h"
 #include "support/fake_agent_control.h"
+#include "support/main_window_probe.h"
 #include "support/scripted_ui.h"
 #include "support/snmpd_process.h"
 
@@ -58,7 +59,7 @@ class MainWindowTest : public ::testing::Test {
     SettingsList s;
     s.SetLines(SettingsList::DefaultLines());
     for (const auto& [n, t] : changes)
-      s.SetLine(n, t);
+      s.SetLineExtending(n, t);
     QFile f(dir.filePath("Velmarsettings.ini"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(SettingsLoader::Serialise(s));
@@ -80,20 +81,20 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, FirstShowAppliesModeAndActiveLines) {
   WriteSettings({{11, "1"}, {4, "0"}});
   auto form = Make();
-  EXPECT_EQ(form->AdapterList(), (QStringList{"All", "lo", "eth0"}));
+  EXPECT_EQ(Probe(*form).AdapterList(), (QStringList{"All", "lo", "eth0"}));
   EXPECT_EQ(form->windowTitle(), MainWindow::kCaption);
   form->show();
-  EXPECT_TRUE(form->State().AnalysisActive);
+  EXPECT_TRUE(Probe(*form).State().AnalysisActive);
   EXPECT_TRUE(Child<QPushButton>(*form, "ActiveOn")->isChecked());
   EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isChecked());
   EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
-  EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Started in SPY MODE"));
-  EXPECT_EQ(form->TrayHint(), "Velmar 2000 Started in SPY MODE");
+  EXPECT_TRUE(Probe(*form).StatusText().endsWith(" - Velmar 2000 Started in SPY MODE"));
+  EXPECT_EQ(Probe(*form).TrayHint(), "Velmar 2000 Started in SPY MODE");
   EXPECT_EQ(form->size(), QSize(281, 496)) << "no placement saved yet";
   // A second show is not a first show.
   form->hide();
   form->show();
-  EXPECT_TRUE(form->State().AnalysisActive);
+  EXPECT_TRUE(Probe(*form).State().AnalysisActive);
 }
 
 TEST_F(MainWindowTest, GenerateAtStartWithTheBareSchemeIsRefused) {
@@ -103,8 +104,8 @@ TEST_F(MainWindowTest, GenerateAtStartWithTheBareSchemeIsRefused) {
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_EQ(ui.messages[0], AnalysisControl::kRefusal);
   EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isChecked());
-  EXPECT_FALSE(form->State().AnalysisActive);
-  EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Stopped"));
+  EXPECT_FALSE(Probe(*form).State().AnalysisActive);
+  EXPECT_TRUE(Probe(*form).StatusText().endsWith(" - Velmar 2000 Stopped"));
   EXPECT_FALSE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
 }
 
@@ -114,62 +115,119 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   form->show();
   // Drive the tick directly; the fake clock is the system one here, so
   // give the sampler a reading 1 s apart through the state.
-  auto& state = form->State();
-  form->Sampler().Tick();  // stamps
+  auto& state = Probe(*form).State();
+  Probe(*form).Sampler().Tick();  // stamps
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 1000, 1000}});
-  form->Sampler().Tick();  // first reading
+  Probe(*form).Sampler().Tick();  // first reading
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 126000, 1000}});
   state.LastTickMs -= 1000;
-  form->Sampler().Tick();
-  EXPECT_NEAR(form->Value(Display::DownDigits), 1000, 1);
-  EXPECT_EQ(form->Value(Display::UpDigits), 0);
-  EXPECT_EQ(form->Settings().Line(7), "122") << "125000 bytes in KBytes, rounded";
+  Probe(*form).Sampler().Tick();
+  EXPECT_NEAR(Probe(*form).Value(Display::DownDigits), 1000, 1);
+  EXPECT_EQ(Probe(*form).Value(Display::UpDigits), 0);
+  EXPECT_EQ(Probe(*form).Settings().Line(7), "122") << "125000 bytes in KBytes, rounded";
   EXPECT_TRUE(QRegularExpression("\nDown (99\\d|1000)\\.\\d\\d  Up 0\\.00 Kb/s$")
-                  .match(form->TrayTip())
+                  .match(Probe(*form).TrayTip())
                   .hasMatch())
-      << form->TrayTip().toStdString();
-  EXPECT_TRUE(form->TrayTip().startsWith(form->TrayHint() + "\n"));
+      << Probe(*form).TrayTip().toStdString();
+  EXPECT_TRUE(Probe(*form).TrayTip().startsWith(Probe(*form).TrayHint() + "\n"));
 
   // 250 Mbit/s: the caption, the displays and the tray tip move to Mb/s.
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 31376000, 1000}});
   state.LastTickMs -= 1000;
-  form->Sampler().Tick();
+  Probe(*form).Sampler().Tick();
   EXPECT_EQ(Child<QLabel>(*form, "unitLabel")->text(), "Mb/s.");
   // (The real clock moved a few milliseconds between the ticks.)
-  EXPECT_NEAR(form->Value(Display::DownDigits), 250, 1);
+  EXPECT_NEAR(Probe(*form).Value(Display::DownDigits), 250, 1);
   EXPECT_TRUE(QRegularExpression("\nDown 2(49|50)\\.\\d\\d  Up 0\\.00 Mb/s$")
-                  .match(form->TrayTip())
+                  .match(Probe(*form).TrayTip())
                   .hasMatch())
-      << form->TrayTip().toStdString();
+      << Probe(*form).TrayTip().toStdString();
 
   // "Clear" resets the total itself: the next tick adds only new traffic.
-  ASSERT_GT(form->Value(Display::TrafficLCD), 30000);
+  ASSERT_GT(Probe(*form).Value(Display::TrafficLCD), 30000);
   Child<QPushButton>(*form, "clearTotalButton")->click();
-  EXPECT_EQ(form->Settings().Line(7), "0");
+  EXPECT_EQ(Probe(*form).Settings().Line(7), "0");
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 31478400, 1000}});
   state.LastTickMs -= 1000;
-  form->Sampler().Tick();
-  EXPECT_EQ(form->Value(Display::TrafficLCD), 100) << "102400 bytes since the clearing";
-  EXPECT_EQ(form->Settings().Line(7), "100");
+  Probe(*form).Sampler().Tick();
+  EXPECT_EQ(Probe(*form).Value(Display::TrafficLCD), 100) << "102400 bytes since the clearing";
+  EXPECT_EQ(Probe(*form).Settings().Line(7), "100");
 
   // SLEEP clears the actual displays, and the tray tip's speeds with them;
   // the lock keeps the averages.
   Child<QPushButton>(*form, "ActiveOff")->click();
   EXPECT_FALSE(state.AnalysisActive);
-  EXPECT_EQ(form->Value(Display::DownDigits), 0);
-  EXPECT_TRUE(form->StatusText().endsWith(" - Velmar 2000 Stopped"));
-  EXPECT_EQ(form->TrayTip(), "Velmar 2000 Stopped");
+  EXPECT_EQ(Probe(*form).Value(Display::DownDigits), 0);
+  EXPECT_TRUE(Probe(*form).StatusText().endsWith(" - Velmar 2000 Stopped"));
+  EXPECT_EQ(Probe(*form).TrayTip(), "Velmar 2000 Stopped");
 }
 
 TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   auto form = Make();
   form->show();
-  form->State().ProgramSection = 213;
+  Probe(*form).State().ProgramSection = 213;
   form->ReportError(Exception("SNMP query failed."));
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_TRUE(ui.messages[0].startsWith("Error: SNMP query failed.\r\nin program section 213\r\n"));
-  EXPECT_EQ(form->StatusText(), "Error :SNMP query failed.");
+  EXPECT_EQ(Probe(*form).StatusText(), "Error :SNMP query failed.");
   EXPECT_GE(ui.beeps, 1);
+}
+
+// A TCP socket listening on a free loopback port, or connecting to one.
+int LoopbackSocket(uint16_t port, bool listening) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const auto* at = reinterpret_cast<sockaddr*>(&a);
+  const bool ok = listening ? bind(fd, at, sizeof a) == 0 && listen(fd, 1) == 0
+                            : connect(fd, at, sizeof a) == 0;
+  if (!ok) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+uint16_t PortOf(int fd) {
+  sockaddr_in a{};
+  socklen_t length = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+  return ntohs(a.sin_port);
+}
+
+TEST_F(MainWindowTest, TheMetricsEndpointIsServedWhileTheWindowLastsAndAFailureIsTold) {
+  // A port someone else holds: told, and the meter goes on without.
+  const int holder = LoopbackSocket(0, true);
+  ASSERT_GE(holder, 0);
+  const QString busy = QStringLiteral("127.0.0.1:%1").arg(PortOf(holder));
+  WriteSettings({{static_cast<int>(SettingsLine::kMetricsAddress), busy}});
+  auto form = Make();
+  form->ServeMetrics();
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_TRUE(ui.messages[0].contains("Cannot serve metrics on " + busy))
+      << ui.messages[0].toStdString();
+  form.reset();
+
+  // A free port: served until the window goes, fed by the ticks meanwhile,
+  // and nothing is left hooked into it when the window goes.
+  const uint16_t port = PortOf(holder);
+  close(holder);
+  WriteSettings({{static_cast<int>(SettingsLine::kMetricsAddress), QString::number(port)}});
+  form = Make();
+  form->ServeMetrics();
+  EXPECT_EQ(ui.messages.size(), 1) << "no second message";
+  const int client = LoopbackSocket(port, false);
+  EXPECT_GE(client, 0) << "the endpoint listens";
+  close(client);
+  Probe(*form).State().AnalysisActive = true;
+  Probe(*form).Sampler().Tick();
+  Probe(*form).Sampler().Tick();
+  form.reset();
+  const int late = LoopbackSocket(port, false);
+  EXPECT_LT(late, 0) << "gone with the window";
+  close(late);
 }
 
 TEST_F(MainWindowTest, WithoutATrayClosingAsksAsEndDoesAndLeavesTheFileAlone) {
@@ -179,16 +237,16 @@ TEST_F(MainWindowTest, WithoutATrayClosingAsksAsEndDoesAndLeavesTheFileAlone) {
   const QByteArray before = SettingsBytes();
   form->close();  // No
   EXPECT_EQ(ui.questions, QStringList{"This will end the Velmar program.  Exit now?"});
-  EXPECT_FALSE(form->CloseAllowed());
+  EXPECT_FALSE(Probe(*form).CloseAllowed());
   EXPECT_TRUE(form->isVisible()) << "kept, not hidden where nothing brings it back";
 
   form->EndWithQuestion();  // No
   EXPECT_EQ(ui.questions.size(), 2);
-  EXPECT_FALSE(form->CloseAllowed());
+  EXPECT_FALSE(Probe(*form).CloseAllowed());
 
   ui.answers.push_back(UserInterface::Answer::Yes);
   form->EndWithQuestion();
-  EXPECT_TRUE(form->CloseAllowed());
+  EXPECT_TRUE(Probe(*form).CloseAllowed());
   EXPECT_EQ(SettingsBytes(), before);
   EXPECT_TRUE(ui.saveQuestions.isEmpty()) << "nothing changed, nothing to save";
 }
@@ -198,25 +256,25 @@ TEST_F(MainWindowTest, EndWithUnsavedSettingsAsksSaveDiscardOrCancel) {
   auto form = Make();
   form->show();
   // The running total and the mode buttons are the meter's own state.
-  form->Settings().SetLine(SettingsLine::kTrafficTotal, "99");
-  form->Settings().SetLine(SettingsLine::kStartGenerating, "1");
+  Probe(*form).Settings().SetLine(SettingsLine::kTrafficTotal, "99");
+  Probe(*form).Settings().SetLine(SettingsLine::kStartGenerating, "1");
   ui.answers.push_back(UserInterface::Answer::No);
   form->EndWithQuestion();
   EXPECT_TRUE(ui.saveQuestions.isEmpty());
 
   // A changed setting: Cancel keeps the program and the change.
-  form->Settings().SetLine(SettingsLine::kAlarmTarget, "ops@example.test");
+  Probe(*form).Settings().SetLine(SettingsLine::kAlarmTarget, "ops@example.test");
   ui.saveChoices = {UserInterface::SaveChoice::Cancel};
   form->EndWithQuestion();
   EXPECT_EQ(ui.saveQuestions, QStringList{MainWindow::kUnsavedQuestion});
   EXPECT_EQ(ui.questions.size(), 1) << "no second question after the first";
-  EXPECT_FALSE(form->CloseAllowed());
-  EXPECT_EQ(form->Settings().Line(SettingsLine::kAlarmTarget), "ops@example.test");
+  EXPECT_FALSE(Probe(*form).CloseAllowed());
+  EXPECT_EQ(Probe(*form).Settings().Line(SettingsLine::kAlarmTarget), "ops@example.test");
 
   // Save writes them and ends.
   ui.saveChoices = {UserInterface::SaveChoice::Save};
   form->EndWithQuestion();
-  EXPECT_TRUE(form->CloseAllowed());
+  EXPECT_TRUE(Probe(*form).CloseAllowed());
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
   EXPECT_EQ(saved.Line(SettingsLine::kAlarmTarget), "ops@example.test");
@@ -226,10 +284,10 @@ TEST_F(MainWindowTest, EndWithUnsavedSettingsAsksSaveDiscardOrCancel) {
   auto second = Make();
   second->show();
   const QByteArray unchanged = SettingsBytes();
-  second->Settings().SetLine(SettingsLine::kAlarmAction, "4");
+  Probe(*second).Settings().SetLine(SettingsLine::kAlarmAction, "4");
   ui.saveChoices = {UserInterface::SaveChoice::Discard};
   second->close();
-  EXPECT_TRUE(second->CloseAllowed());
+  EXPECT_TRUE(Probe(*second).CloseAllowed());
   EXPECT_EQ(SettingsBytes(), unchanged);
 }
 
@@ -237,9 +295,9 @@ TEST_F(MainWindowTest, SaveWritesTheFileAndAFailedSaveStillEnds) {
   WriteSettings({{4, "0"}});
   auto form = Make();
   form->show();
-  form->Settings().SetLine(15, "1234");
+  Probe(*form).Settings().SetLine(15, "1234");
   form->SaveSettingsAndQuit();
-  EXPECT_TRUE(form->CloseAllowed());
+  EXPECT_TRUE(Probe(*form).CloseAllowed());
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
   EXPECT_EQ(saved.Line(15), "1234");
@@ -262,7 +320,7 @@ TEST_F(MainWindowTest, SaveWritesTheFileAndAFailedSaveStillEnds) {
                                     "folder " +
                                     folder))
       << ui.messages.last().toStdString();
-  EXPECT_TRUE(second->CloseAllowed());
+  EXPECT_TRUE(Probe(*second).CloseAllowed());
 }
 
 TEST_F(MainWindowTest, DiscardStopsAndForgetsTheRun) {
@@ -270,10 +328,10 @@ TEST_F(MainWindowTest, DiscardStopsAndForgetsTheRun) {
   auto form = Make();
   form->show();
   const QByteArray before = SettingsBytes();
-  form->Settings().SetLine(38, "0");
+  Probe(*form).Settings().SetLine(38, "0");
   form->DiscardAndQuit();
-  EXPECT_FALSE(form->State().AnalysisActive);
-  EXPECT_TRUE(form->CloseAllowed());
+  EXPECT_FALSE(Probe(*form).State().AnalysisActive);
+  EXPECT_TRUE(Probe(*form).CloseAllowed());
   EXPECT_EQ(SettingsBytes(), before);
 }
 
@@ -303,17 +361,17 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   // Not a failed start: the settings applied, the choice kept for the
   // device, the readings say why they fail.
   EXPECT_TRUE(ui.messages.empty()) << ui.messages.value(0).toStdString();
-  EXPECT_EQ(form.State().KilobitMode, 1);
-  EXPECT_EQ(form.State().AdapterIndex, 1);
-  EXPECT_EQ(form.AdapterList(), QStringList{"All"});
-  ASSERT_NE(form.Session().Table(), nullptr);
-  form.State().AnalysisActive = true;
-  form.Sampler().Tick();
-  form.Sampler().Tick();
-  EXPECT_TRUE(form.StatusText().contains(
+  EXPECT_EQ(Probe(form).State().KilobitMode, 1);
+  EXPECT_EQ(Probe(form).State().AdapterIndex, 1);
+  EXPECT_EQ(Probe(form).AdapterList(), QStringList{"All"});
+  ASSERT_NE(Probe(form).Session().Table(), nullptr);
+  Probe(form).State().AnalysisActive = true;
+  Probe(form).Sampler().Tick();
+  Probe(form).Sampler().Tick();
+  EXPECT_TRUE(Probe(form).StatusText().contains(
       QStringLiteral("Nothing listens for SNMP at 127.0.0.1:%1").arg(device.port)))
-      << form.StatusText().toStdString();
-  EXPECT_FALSE(form.StatusText().contains(device.community));
+      << Probe(form).StatusText().toStdString();
+  EXPECT_FALSE(Probe(form).StatusText().contains(device.community));
 
   // The device comes up: the next reading lists its interfaces and the
   // chosen one's caption.
@@ -322,24 +380,24 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   if (!snmpd.Start(device.port)) {
     GTEST_SKIP() << "snmpd is not installed: the device cannot come up";
   }
-  for (int i = 0; i < 120 && form.AdapterList().size() < 2; ++i) {
-    form.Sampler().Tick();
+  for (int i = 0; i < 120 && Probe(form).AdapterList().size() < 2; ++i) {
+    Probe(form).Sampler().Tick();
     QTest::qWait(250);
   }
-  form.State().AnalysisActive = false;
-  ASSERT_GE(form.AdapterList().size(), 2) << form.StatusText().toStdString();
-  EXPECT_EQ(form.AdapterList()[1], "lo");
+  Probe(form).State().AnalysisActive = false;
+  ASSERT_GE(Probe(form).AdapterList().size(), 2) << Probe(form).StatusText().toStdString();
+  EXPECT_EQ(Probe(form).AdapterList()[1], "lo");
   EXPECT_TRUE(Child<QLabel>(form, "AdapterLabel")->text().contains("lo"));
-  EXPECT_EQ(form.StatusText(), "Readings resumed.");
-  EXPECT_EQ(form.Settings().Line(SettingsLine::kAdapterName), "lo") << "kept by name";
+  EXPECT_EQ(Probe(form).StatusText(), "Readings resumed.");
+  EXPECT_EQ(Probe(form).Settings().Line(SettingsLine::kAdapterName), "lo") << "kept by name";
 
   // Choosing this computer again loads the local agent.
-  RemoteSource::ChooseLocal(form.Settings());
+  RemoteSource::ChooseLocal(Probe(form).Settings());
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0"}});
-  form.Dialogs().ChangeSource();
-  EXPECT_EQ(form.AdapterList(), (QStringList{"All", "lo", "eth0"}));
+  Probe(form).Dialogs().ChangeSource();
+  EXPECT_EQ(Probe(form).AdapterList(), (QStringList{"All", "lo", "eth0"}));
   // A save writes the source's lines whatever the file had.
-  form.Session().SaveSettings(false);
+  Probe(form).Session().SaveSettings(false);
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
   // The chosen interface's name went in when the device listed it (line
@@ -362,12 +420,12 @@ TEST_F(MainWindowTest, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_TRUE(ui.messages[0].contains("SNMP extension agent library is not available."));
   EXPECT_TRUE(ui.messages[0].contains("in program section 9"));
-  EXPECT_EQ(form.State().KilobitMode, 1) << "the settings were still applied";
-  EXPECT_EQ(form.AdapterList(), QStringList{"All"});
+  EXPECT_EQ(Probe(form).State().KilobitMode, 1) << "the settings were still applied";
+  EXPECT_EQ(Probe(form).AdapterList(), QStringList{"All"});
   form.show();
-  form.Sampler().Tick();
-  form.Sampler().Tick();
-  EXPECT_EQ(form.Value(Display::DownDigits), 0);
+  Probe(form).Sampler().Tick();
+  Probe(form).Sampler().Tick();
+  EXPECT_EQ(Probe(form).Value(Display::DownDigits), 0);
 }
 
 }  // namespace
@@ -380,48 +438,49 @@ TEST_F(MainWindowTest, SizerLayoutsAndTheirWayBack) {
   auto form = Make();
   form->show();
   const int fullHeight = form->height();
-  form->ShowOnlyBottom();
-  EXPECT_TRUE(form->Sizer().SizerActive());
+  Probe(*form).ShowOnlyBottom();
+  EXPECT_TRUE(Probe(*form).Sizer().SizerActive());
   EXPECT_LT(form->height(), fullHeight);
-  EXPECT_EQ(form->height(), 2 * form->TabSheetTop() + form->BottomPanelHeight() + 20);
-  EXPECT_EQ(form->State().ProgramSection, 24);
+  EXPECT_EQ(form->height(), 2 * Probe(*form).View().sizer.TabSheetTop() +
+                                Probe(*form).View().sizer.BottomPanelHeight() + 20);
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 24);
   // Any change of tab brings the full window back.
   Child<QTabWidget>(*form, "tabs")->setCurrentIndex(0);
-  EXPECT_FALSE(form->Sizer().SizerActive());
+  EXPECT_FALSE(Probe(*form).Sizer().SizerActive());
   EXPECT_EQ(form->height(), fullHeight);
 
-  form->ShowOnlyTop();
-  EXPECT_TRUE(form->GaugeOpensMenu());
+  Probe(*form).ShowOnlyTop();
+  EXPECT_TRUE(Probe(*form).GaugeOpensMenu());
   EXPECT_FALSE(Child<QWidget>(*form, "displayPanel")->isVisible());
   // Saving restores the full layout first, so the saved place is whole.
   form->SaveSettingsAndQuit();
-  EXPECT_FALSE(form->Sizer().SizerActive());
+  EXPECT_FALSE(Probe(*form).Sizer().SizerActive());
   EXPECT_EQ(form->height(), fullHeight);
-  EXPECT_FALSE(form->GaugeOpensMenu());
+  EXPECT_FALSE(Probe(*form).GaugeOpensMenu());
 }
 
 TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
   auto form = Make();
   form->show();
-  form->ShowTip(Tip::kAverageUnlocked);
+  Probe(*form).View().analysis.ShowTip(Tip::kAverageUnlocked);
   ASSERT_EQ(ui.tips.size(), 1);
   EXPECT_TRUE(ui.tips[0].startsWith("If you leave off the Average lock"));
-  EXPECT_EQ(form->Settings().Line(37), "1");
+  EXPECT_EQ(Probe(*form).Settings().Line(37), "1");
   ui.tipDontRemind = true;
   agent.Interfaces({FakeInterface{1, "lo", 0, 0, 24}, FakeInterface{2, "eth0"}});
-  form->ShowTip(Tip::kAllAdapters);
+  Probe(*form).View().analysis.ShowTip(Tip::kAllAdapters);
   ASSERT_EQ(ui.tips.size(), 2);
   EXPECT_TRUE(
       ui.tips[1].endsWith("\"All\" counts the interfaces at the bottom of the stack (no "
                           "interface has a connector): eth0."))
       << ui.tips[1].toStdString();
-  EXPECT_EQ(form->Settings().Line(38), "0");
-  form->ShowTip(Tip::kAllAdapters);
+  EXPECT_EQ(Probe(*form).Settings().Line(38), "0");
+  Probe(*form).View().analysis.ShowTip(Tip::kAllAdapters);
   EXPECT_EQ(ui.tips.size(), 2) << "a tip marked 'don't remind me' stays away";
   // The lock button shows tip 37 when the lock goes off.
   Child<QPushButton>(*form, "AvgLockButton")->click();
   EXPECT_EQ(ui.tips.size(), 3);
-  EXPECT_EQ(form->Settings().Line(37), "0");
+  EXPECT_EQ(Probe(*form).Settings().Line(37), "0");
   // "Discard changes and Quit" forgets both ticks.
   const QByteArray before = SettingsBytes();
   form->DiscardAndQuit();
@@ -434,18 +493,18 @@ TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
 TEST_F(MainWindowTest, HideAndShowThroughTheTrayMenu) {
   auto form = Make();
   form->show();
-  form->HideToTray();
-  EXPECT_EQ(form->State().ProgramSection, 13);
+  Probe(*form).HideToTray();
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 13);
   EXPECT_TRUE(!form->isVisible() || form->isMinimized());
-  form->ShowFromTray();
+  Probe(*form).ShowFromTray();
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->isMinimized());
-  EXPECT_EQ(form->State().ProgramSection, 10);
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 10);
   // "Stay on Top" from the menu changes the style, not line 12.
-  form->ToggleStayOnTop();
+  Probe(*form).ToggleStayOnTop();
   EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_EQ(form->Settings().Line(12), "0");
-  form->ToggleStayOnTop();
+  EXPECT_EQ(Probe(*form).Settings().Line(12), "0");
+  Probe(*form).ToggleStayOnTop();
   EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
@@ -487,13 +546,13 @@ TEST_F(MainWindowTest, HelpAndWebPageOpenThroughTheDesktopOpener) {
   ASSERT_EQ(got.size(), 1);
   EXPECT_TRUE(got[0].endsWith("/help/index.html")) << got[0].toStdString();
   EXPECT_TRUE(QFile::exists(got[0])) << "the manual is installed beside the executable";
-  EXPECT_EQ(form->State().ProgramSection, 60);
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 60);
 
   Child<QPushButton>(*form, "webSiteButton")->click();
   got = opened(2);
   ASSERT_EQ(got.size(), 2);
-  EXPECT_EQ(got[1], form->WebPageAddress());
-  EXPECT_EQ(form->State().ProgramSection, 54);
+  EXPECT_EQ(got[1], Probe(*form).WebPageAddress());
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 54);
   qunsetenv("VELMAR_OPENER");
 }
 
@@ -508,21 +567,21 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   qputenv("VELMAR_APP_DIR", app.path().toUtf8());
   auto form = Make();
   form->show();
-  form->Dates().Format = [] { return QString("yyyy-MM-dd"); };
+  Probe(*form).Dates().Format = [] { return QString("yyyy-MM-dd"); };
   QDate today(2026, 12, 8);
-  form->Dates().Now = [&] { return QDateTime(today, QTime(10, 0)); };
+  Probe(*form).Dates().Now = [&] { return QDateTime(today, QTime(10, 0)); };
 
   // The history timer runs exactly while measuring, each start a full period.
   Child<QPushButton>(*form, "ActiveOn")->click();
-  EXPECT_TRUE(form->Session().HistoryTimer().isActive());
-  EXPECT_EQ(form->Session().HistoryTimer().interval(), 300000);
-  EXPECT_GT(form->Session().HistoryTimer().remainingTime(), 299000);
-  form->RecordTick();
+  EXPECT_TRUE(Probe(*form).Session().HistoryTimer().isActive());
+  EXPECT_EQ(Probe(*form).Session().HistoryTimer().interval(), 300000);
+  EXPECT_GT(Probe(*form).Session().HistoryTimer().remainingTime(), 299000);
+  Probe(*form).RecordTick();
   today = QDate(2026, 12, 5);
-  form->RecordTick();
+  Probe(*form).RecordTick();
   Child<QPushButton>(*form, "ActiveOff")->click();
-  EXPECT_FALSE(form->Session().HistoryTimer().isActive());
-  form->RecordTick();  // not measuring: nothing
+  EXPECT_FALSE(Probe(*form).Session().HistoryTimer().isActive());
+  Probe(*form).RecordTick();  // not measuring: nothing
   today = QDate(2026, 12, 8);
   Registry reg(KeyStore::Default());
   reg.SetRootKey(KeyRoot::kMachine);
@@ -531,14 +590,14 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   EXPECT_TRUE(reg.GetKeyNames().contains("2026-12-05"));
 
   // Purge: the date dialog cancelled cancels everything.
-  form->Dialogs().PurgeHistory();
+  Probe(*form).Dialogs().PurgeHistory();
   EXPECT_TRUE(ui.questions.isEmpty());
   // Backup (saved into HistoryBackups), then the purge up to today.
   ui.dates.push_back(QDate(2026, 12, 8));
   ui.answers = {UserInterface::Answer::Yes, UserInterface::Answer::Yes};
   const QString backup = app.filePath("HistoryBackups/H_120826.reg");
   ui.files.push_back(backup);
-  form->Dialogs().PurgeHistory();
+  Probe(*form).Dialogs().PurgeHistory();
   EXPECT_EQ(ui.fileDialogs.last(), "save:" + app.filePath("HistoryBackups") + "|H_120826|reg");
   EXPECT_TRUE(QFile::exists(backup));
   ASSERT_EQ(ui.messages.size(), 1);
@@ -553,7 +612,7 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   // Restore brings the backup back.
   ui.files.push_back(backup);
   ui.answers = {UserInterface::Answer::Yes};
-  form->Dialogs().RestoreHistory();
+  Probe(*form).Dialogs().RestoreHistory();
   EXPECT_EQ(ui.messages.last(), "History data was succesfully added/restored to the registry!");
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
   EXPECT_EQ(reg.GetKeyNames(), (QStringList{"2026-12-05", "2026-12-08"}));
@@ -561,7 +620,7 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   const int shown = ui.messages.size();
   ui.files.push_back(dir.filePath("Velmarsettings.ini"));
   ui.answers = {UserInterface::Answer::Yes};
-  form->Dialogs().RestoreHistory();
+  Probe(*form).Dialogs().RestoreHistory();
   EXPECT_EQ(ui.messages.size(), shown);
   ASSERT_TRUE(reg.OpenKey(HistoryRecorder::kHistoryKey, false));
   EXPECT_EQ(reg.GetKeyNames().size(), 2);
@@ -572,15 +631,15 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.close();
   ui.files.push_back(dir.path());
-  form->Dialogs().DeleteProfiles();
+  Probe(*form).Dialogs().DeleteProfiles();
   EXPECT_TRUE(ui.messages.last().contains("is not a report profile"));
   EXPECT_TRUE(QFile::exists(dir.filePath("Velmarsettings.ini")));
   ui.files.push_back(app.filePath("Profiles/weekly"));
   ui.answers = {UserInterface::Answer::Yes};
-  form->Dialogs().DeleteProfiles();
+  Probe(*form).Dialogs().DeleteProfiles();
   EXPECT_EQ(ui.messages.last(), "Profile " + app.filePath("Profiles/weekly") + "/ deleted");
   EXPECT_FALSE(QFileInfo::exists(app.filePath("Profiles/weekly")));
-  EXPECT_EQ(form->State().ProgramSection, 52);
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 52);
   qunsetenv("VELMAR_APP_DIR");
 }
 
@@ -602,7 +661,7 @@ TEST_F(MainWindowTest, TheNetStatButtonOpensOneWindowOverTheSharedTable) {
   Child<QPushButton>(*form, "netStatButton")->click();
   EXPECT_TRUE(seen);
   EXPECT_EQ(NetStatWindow::Instance(), nullptr) << "freed when closed";
-  EXPECT_EQ(form->State().ProgramSection, 42);
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 42);
 }
 
 }  // namespace
@@ -614,29 +673,29 @@ namespace {
 TEST_F(MainWindowTest, ChartMenuOpensOneGraphWindowThatFollowsTheTicks) {
   auto form = Make();
   form->show();
-  QMenu* menu = form->GraphMenu();
+  QMenu* menu = Probe(*form).GraphMenu();
   ASSERT_EQ(menu->actions().size(), 3);
   EXPECT_EQ(menu->actions()[0]->text(), "&Live Data Graph");
   EXPECT_EQ(menu->actions()[1]->text(), "Averages &History");
   EXPECT_EQ(menu->actions()[2]->text(), "&Close");
   menu->actions()[0]->trigger();
-  ASSERT_NE(form->Graphs().Window(), nullptr);
-  EXPECT_EQ(form->Graphs().GraphMode(), 1);
-  EXPECT_EQ(form->State().ProgramSection, 33);
-  GraphWindow* first = form->Graphs().Window();
+  ASSERT_NE(Probe(*form).Graphs().Window(), nullptr);
+  EXPECT_EQ(Probe(*form).Graphs().GraphMode(), 1);
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 33);
+  GraphWindow* first = Probe(*form).Graphs().Window();
   menu->actions()[1]->trigger();
-  EXPECT_EQ(form->Graphs().Window(), first) << "a mode switch keeps the one window";
-  EXPECT_EQ(form->Graphs().GraphMode(), 2);
-  ASSERT_NE(form->Graphs().Feed(), nullptr);
+  EXPECT_EQ(Probe(*form).Graphs().Window(), first) << "a mode switch keeps the one window";
+  EXPECT_EQ(Probe(*form).Graphs().GraphMode(), 2);
+  ASSERT_NE(Probe(*form).Graphs().Feed(), nullptr);
   menu->actions()[2]->trigger();
-  EXPECT_EQ(form->Graphs().Window(), nullptr);
-  EXPECT_EQ(form->Graphs().Feed(), nullptr);
+  EXPECT_EQ(Probe(*form).Graphs().Window(), nullptr);
+  EXPECT_EQ(Probe(*form).Graphs().Feed(), nullptr);
 
   // The shutdown closes an open graph window.
   menu->actions()[0]->trigger();
-  ASSERT_NE(form->Graphs().Window(), nullptr);
+  ASSERT_NE(Probe(*form).Graphs().Window(), nullptr);
   form->EndWithoutQuestion();
-  EXPECT_EQ(form->Graphs().Window(), nullptr);
+  EXPECT_EQ(Probe(*form).Graphs().Window(), nullptr);
 }
 
 TEST_F(MainWindowTest, SetupDialogsRefuseWhileMeasuring) {
@@ -647,7 +706,7 @@ TEST_F(MainWindowTest, SetupDialogsRefuseWhileMeasuring) {
   Child<QPushButton>(*form, "setupButton")->click();
   EXPECT_EQ(ui.messages, (QStringList{"Velmar analysis is currently running, please stop first!",
                                       "Velmar analysis is currently running, please stop first!"}));
-  EXPECT_EQ(form->State().ProgramSection, 41);
+  EXPECT_EQ(Probe(*form).State().ProgramSection, 41);
 }
 
 TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
@@ -663,7 +722,7 @@ TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
       {{4, "1"}, {11, "1"}, {3, QString("http://127.0.0.1:%1/f").arg(ntohs(address.sin_port))}});
   auto form = Make();
   form->show();
-  const TrafficGenerator& generator = form->Generator();
+  const TrafficGenerator& generator = Probe(*form).Generator();
   // The measurement ticks start the downloads; the second follows the
   // first failure's pause of a second.
   for (const uint64_t ended : {1, 2}) {
@@ -673,11 +732,12 @@ TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     ASSERT_EQ(generator.DownloadsEnded(), ended);
-    EXPECT_TRUE(form->StatusText().endsWith(QString(" - Download failed: [10061] Connection "
-                                                    "refused (127.0.0.1:%1); next try in %2 s")
-                                                .arg(ntohs(address.sin_port))
-                                                .arg(ended)))
-        << form->StatusText().toStdString();
+    EXPECT_TRUE(
+        Probe(*form).StatusText().endsWith(QString(" - Download failed: [10061] Connection "
+                                                   "refused (127.0.0.1:%1); next try in %2 s")
+                                               .arg(ntohs(address.sin_port))
+                                               .arg(ended)))
+        << Probe(*form).StatusText().toStdString();
   }
   EXPECT_TRUE(ui.messages.isEmpty()) << "no error report";
   ::close(held);
@@ -715,10 +775,10 @@ TEST_F(MainWindowTest, SpeedsAreLitYellowAndTheAverageBarIsBlue) {
 TEST_F(MainWindowTest, ASetupDialogSwitchingTheProxyOffReachesTheClientAtOnce) {
   WriteSettings({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
   auto form = Make();
-  HttpClient& client = form->Session().Generator().HTTPCli();
+  HttpClient& client = Probe(*form).Session().Generator().HTTPCli();
   ASSERT_EQ(client.Proxy(), "proxy.lan");
-  form->Session().Settings().SetLine(14, "0");
-  form->Dialogs().ApplyProxyFromSettings();
+  Probe(*form).Session().Settings().SetLine(14, "0");
+  Probe(*form).Dialogs().ApplyProxyFromSettings();
   EXPECT_EQ(client.Proxy(), "");
   EXPECT_EQ(client.ProxyPort(), 0);
 }

@@ -30,23 +30,21 @@ class WizardBarTest : public ::testing::Test {
 
   // Records every event of the bar in order, with the page shown then.
   void Record() {
-    bar->OnBackClick = [this] {
-      events << QStringLiteral("back@%1").arg(notebook->currentIndex());
-    };
-    bar->OnNextClick = [this] {
-      events << QStringLiteral("next@%1").arg(notebook->currentIndex());
-    };
-    bar->OnPageChange = [this] {
+    QObject::connect(bar, &WizardBar::BackClicked,
+                     [this] { events << QStringLiteral("back@%1").arg(notebook->currentIndex()); });
+    QObject::connect(bar, &WizardBar::NextClicked,
+                     [this] { events << QStringLiteral("next@%1").arg(notebook->currentIndex()); });
+    QObject::connect(bar, &WizardBar::PageChanged, [this] {
       events << QStringLiteral("change@%1").arg(notebook->currentIndex());
-    };
+    });
     bar->OnPageChanging = [this](bool back, int& target) {
       events << QStringLiteral("changing:%1:%2@%3")
                     .arg(back ? "back" : "next")
                     .arg(target)
                     .arg(notebook->currentIndex());
     };
-    bar->OnEndClick = [this] { events << QStringLiteral("end"); };
-    bar->OnHelpClick = [this] { events << QStringLiteral("help"); };
+    QObject::connect(bar, &WizardBar::EndClicked, [this] { events << QStringLiteral("end"); });
+    QObject::connect(bar, &WizardBar::HelpClicked, [this] { events << QStringLiteral("help"); });
   }
 
   std::unique_ptr<QWidget> window;

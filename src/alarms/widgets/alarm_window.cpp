@@ -64,7 +64,16 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
   setObjectName(QStringLiteral("alarmWindow"));
   setWindowTitle(QStringLiteral("Velmar 2000 Alarms"));
   setFixedSize(524, 420);
+  BuildActionRows();
+  for (int i = 0; i < kAlarmConditionCount; ++i) {
+    BuildConditionRow(i, 80 + 28 * i);
+  }
+  BuildButtons();
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
+}
 
+void AlarmWindow::BuildActionRows() {
   auto* trigger = new QLabel(QStringLiteral("Trigger the following &event :  "), this);
   trigger->setGeometry(12, 12, 190, 24);
   action_ = new QComboBox(this);
@@ -96,40 +105,41 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
   });
   connect(event_, &QLineEdit::textEdited, this,
           [this](const QString& text) { settings_.SetLine(SettingsLine::kAlarmTarget, text); });
+}
 
-  int y = 80;
-  for (int i = 0; i < kAlarmConditionCount; ++i, y += 28) {
-    const Condition& c = kConditions[i];
-    const auto condition = static_cast<AlarmCondition>(i);
-    auto* box = new QCheckBox(QString::fromLatin1(c.caption), this);
-    box->setObjectName(QString::fromLatin1(c.boxName));
-    box->setGeometry(12, y, 356, 24);
-    auto* edit = new QLineEdit(this);
-    edit->setObjectName(QString::fromLatin1(c.editName));
-    edit->setGeometry(372, y, 70, 24);
-    edit->setAccessibleName(PlainCaption(c.caption) + QStringLiteral(" (%1)").arg(c.unit));
-    auto* unit = new QLabel(QString::fromLatin1(c.unit), this);
-    unit->setGeometry(448, y, 64, 24);
-    conditionBoxes_[static_cast<size_t>(i)] = box;
-    thresholdEdits_[static_cast<size_t>(i)] = edit;
+void AlarmWindow::BuildConditionRow(int i, int y) {
+  const Condition& c = kConditions[i];
+  const auto condition = static_cast<AlarmCondition>(i);
+  auto* box = new QCheckBox(QString::fromLatin1(c.caption), this);
+  box->setObjectName(QString::fromLatin1(c.boxName));
+  box->setGeometry(12, y, 356, 24);
+  auto* edit = new QLineEdit(this);
+  edit->setObjectName(QString::fromLatin1(c.editName));
+  edit->setGeometry(372, y, 70, 24);
+  edit->setAccessibleName(PlainCaption(c.caption) + QStringLiteral(" (%1)").arg(c.unit));
+  auto* unit = new QLabel(QString::fromLatin1(c.unit), this);
+  unit->setGeometry(448, y, 64, 24);
+  conditionBoxes_[static_cast<size_t>(i)] = box;
+  thresholdEdits_[static_cast<size_t>(i)] = edit;
 
-    box->setChecked(settings_.Flag(AlarmSwitchLine(condition)));
-    edit->setText(settings_.Line(AlarmLimitLine(condition)));
-    // The field and its unit look as usable as they are.
-    edit->setEnabled(box->isChecked());
-    unit->setEnabled(box->isChecked());
+  box->setChecked(settings_.Flag(AlarmSwitchLine(condition)));
+  edit->setText(settings_.Line(AlarmLimitLine(condition)));
+  // The field and its unit look as usable as they are.
+  edit->setEnabled(box->isChecked());
+  unit->setEnabled(box->isChecked());
+  ShowValidity(i);
+  connect(box, &QCheckBox::toggled, this, [this, i, condition, unit](bool on) {
+    settings_.SetFlag(AlarmSwitchLine(condition), on);
+    thresholdEdits_[static_cast<size_t>(i)]->setEnabled(on);
+    unit->setEnabled(on);
+  });
+  connect(edit, &QLineEdit::textEdited, this, [this, i, condition](const QString& text) {
+    settings_.SetLine(AlarmLimitLine(condition), text);  // kept as typed, even when not a number
     ShowValidity(i);
-    connect(box, &QCheckBox::toggled, this, [this, i, condition, unit](bool on) {
-      settings_.SetFlag(AlarmSwitchLine(condition), on);
-      thresholdEdits_[static_cast<size_t>(i)]->setEnabled(on);
-      unit->setEnabled(on);
-    });
-    connect(edit, &QLineEdit::textEdited, this, [this, i, condition](const QString& text) {
-      settings_.SetLine(AlarmLimitLine(condition), text);  // kept as typed, even when not a number
-      ShowValidity(i);
-    });
-  }
+  });
+}
 
+void AlarmWindow::BuildButtons() {
   auto* all = new QPushButton(QStringLiteral("All &On/Off"), this);
   all->setObjectName(QStringLiteral("AllOnOff"));
   all->setGeometry(12, 374, 120, 30);
@@ -138,8 +148,6 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
   close->setObjectName(QStringLiteral("Close"));
   close->setGeometry(392, 374, 120, 30);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
-  // Built in design pixels; a larger font makes it all larger.
-  FitToFont(*this);
 }
 
 QString AlarmWindow::EventCaption(int action) {

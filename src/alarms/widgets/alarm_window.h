@@ -38,6 +38,11 @@ class AlarmWindow : public QDialog {
   QLabel* EventLabel() { return eventLabel_; }
 
  private:
+  // The action, its parameter field, one row per condition at `y`, and the
+  // buttons.
+  void BuildActionRows();
+  void BuildConditionRow(int i, int y);
+  void BuildButtons();
   void ShowValidity(int i);
   // Labels the parameter field for `action`, disabled where it means
   // nothing.

@@ -112,6 +112,16 @@ QPushButton* MakeButton(const char* name, const QString& text, const QString& hi
   return button;
 }
 
+// One row of buttons, side by side.
+QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons) {
+  auto* row = new QHBoxLayout;
+  row->setSpacing(3);
+  for (QPushButton* b : buttons) {
+    row->addWidget(b);
+  }
+  return row;
+}
+
 }  // namespace
 
 GraphWindow* GraphWindow::Current() {
@@ -160,10 +170,31 @@ void GraphWindow::BuildControls() {
   chartView_->setAccessibleName(QStringLiteral("3D graph"));
   chartView_->setMinimumSize(120, 100);
   graph_.Changed = [this] { chartView_->Refresh(); };
+  BuildSliders();
+  BuildButtons();
 
+  auto* grid = new QGridLayout;
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setSpacing(2);
+  grid->addWidget(chartView_, 0, 0);
+  grid->addWidget(elevationSlider_, 0, 1);
+  grid->addWidget(rotationSlider_, 1, 0);
+  grid->addWidget(zoomSlider_, 2, 0);
+  grid->setRowStretch(0, 1);
+  grid->setColumnStretch(0, 1);
+
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(4, 4, 4, 4);
+  outer->setSpacing(3);
+  outer->addLayout(grid, 1);
+  outer->addLayout(ButtonRow({barsButton_, linesButton_, solidButton_, dotsButton_}));
+  outer->addLayout(ButtonRow({printButton_, savePicButton_, closeButton_}));
+}
+
+void GraphWindow::BuildSliders() {
   elevationSlider_ =
       MakeSlider(Qt::Vertical, "elevationSlider", QStringLiteral("Elevation"), 360, 180, 18);
-  // Like the original track bar: 0 at the top.
+  // 0 at the top, where a vertical track bar's start is expected.
   elevationSlider_->setInvertedAppearance(true);
   rotationSlider_ =
       MakeSlider(Qt::Horizontal, "rotationSlider", QStringLiteral("Rotation"), 360, 180, 18);
@@ -171,7 +202,9 @@ void GraphWindow::BuildControls() {
   connect(rotationSlider_, &QSlider::valueChanged, this, [this] { ApplyRotation(); });
   connect(elevationSlider_, &QSlider::valueChanged, this, [this] { ApplyElevation(); });
   connect(zoomSlider_, &QSlider::valueChanged, this, [this] { ApplyZoom(); });
+}
 
+void GraphWindow::BuildButtons() {
   const QString styleHint = QStringLiteral("Select other Graph style");
   barsButton_ = MakeButton("barsButton", QStringLiteral("Vert.Bars"), styleHint, Glyph::Bars);
   linesButton_ = MakeButton("linesButton", QStringLiteral("Hor.Lines"), styleHint, Glyph::Lines);
@@ -187,34 +220,6 @@ void GraphWindow::BuildControls() {
   connect(printButton_, &QPushButton::clicked, this, [this] { Print(); });
   connect(savePicButton_, &QPushButton::clicked, this, [this] { SavePicture(); });
   connect(closeButton_, &QPushButton::clicked, this, [this] { RequestClose(); });
-
-  auto* grid = new QGridLayout;
-  grid->setContentsMargins(0, 0, 0, 0);
-  grid->setSpacing(2);
-  grid->addWidget(chartView_, 0, 0);
-  grid->addWidget(elevationSlider_, 0, 1);
-  grid->addWidget(rotationSlider_, 1, 0);
-  grid->addWidget(zoomSlider_, 2, 0);
-  grid->setRowStretch(0, 1);
-  grid->setColumnStretch(0, 1);
-
-  auto* styles = new QHBoxLayout;
-  styles->setSpacing(3);
-  for (QPushButton* b : {barsButton_, linesButton_, solidButton_, dotsButton_}) {
-    styles->addWidget(b);
-  }
-  auto* actions = new QHBoxLayout;
-  actions->setSpacing(3);
-  for (QPushButton* b : {printButton_, savePicButton_, closeButton_}) {
-    actions->addWidget(b);
-  }
-
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(4, 4, 4, 4);
-  outer->setSpacing(3);
-  outer->addLayout(grid, 1);
-  outer->addLayout(styles);
-  outer->addLayout(actions);
 }
 
 void GraphWindow::InitializeChart() {
@@ -300,9 +305,8 @@ void GraphWindow::SavePicture() {
 }
 
 void GraphWindow::RequestClose() {
-  if (CloseRequested) {
-    CloseRequested();
-  } else {
+  Q_EMIT CloseRequested();
+  if (current == this) {
     close();
   }
 }
@@ -314,9 +318,7 @@ void GraphWindow::ShowTipOnFirstActivation() {
   // Cleared before the tip shows: the modal tip hands the activation back
   // to this window when it closes, and that must not show it again.
   firstActivation = false;
-  if (ShowTip) {
-    ShowTip(Tip::kGraphSliders);
-  }
+  Q_EMIT TipDue(Tip::kGraphSliders);
 }
 
 bool GraphWindow::event(QEvent* event) {
@@ -336,9 +338,7 @@ void GraphWindow::closeEvent(QCloseEvent* event) {
   if (current == this) {
     current = nullptr;
   }
-  if (Closed) {
-    Closed();
-  }
+  Q_EMIT Closed();
 }
 
 }  // namespace velmar

@@ -20,12 +20,14 @@ namespace velmar {
 // "Print", "Save Pic" and "Close". Only one exists at a time; it is freed
 // when closed.
 class GraphWindow : public QWidget {
+  Q_OBJECT
+
  public:
   static const QString kCaption;
   static const QSize kSize;
   static const QString kNoPrinterMessage;
-  // The name of the print job, as print queues have always shown it
-  // (the chart's old component name).
+  // The name of the print job in the print queue ("Chart1"): the name
+  // users and their print scripts already look for.
   static const QString kPrintJobName;
 
   // Raises velmar::Exception when a graph window is already open.
@@ -44,13 +46,6 @@ class GraphWindow : public QWidget {
   uint8_t CurrentStyle() const { return graph_.CurrentStyle(); }
   void SelectStyle(uint8_t n);
 
-  // Set by the main window.
-  std::function<void(Tip)> ShowTip;
-  // "Close" runs the main window's "&Close"; unset, the window closes
-  // itself.
-  std::function<void()> CloseRequested;
-  // Told when the window closes, before it is freed.
-  std::function<void()> Closed;
   // The file name "Save Pic" writes to; empty when the user cancels. A
   // file dialog unless replaced (tests answer it).
   std::function<QString()> AskSaveFileName;
@@ -90,12 +85,25 @@ class GraphWindow : public QWidget {
   QPushButton* SavePicButton() const { return savePicButton_; }
   QPushButton* CloseButton() const { return closeButton_; }
 
+ Q_SIGNALS:
+  // The graph tip is due: the window is activated for the first time in
+  // this run.
+  void TipDue(Tip tip);
+  // "Close" was clicked; the window closes after its listeners have heard
+  // of it, unless one of them closed it already.
+  void CloseRequested();
+  // The window closed; it is freed once its events are done.
+  void Closed();
+
  protected:
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The chart, the sliders and the buttons, laid out.
   void BuildControls();
+  void BuildSliders();
+  void BuildButtons();
   QString AskWithDialog();
 
   GraphChart graph_;

@@ -3,12 +3,8 @@
 namespace velmar {
 
 GraphWindowHost::~GraphWindowHost() {
-  if (GraphWindow* window = GraphWindow::Current()) {
-    window->Closed = nullptr;
-    window->ShowTip = nullptr;
-    window->CloseRequested = nullptr;
-    delete window;
-  }
+  // Deleting the window closes nothing, so it says nothing more here.
+  delete GraphWindow::Current();
   feeder_.Detach();
 }
 
@@ -17,23 +13,11 @@ void GraphWindowHost::ShowGraph(uint8_t mode) {
   GraphWindow* window = GraphWindow::Current();
   if (window == nullptr) {
     window = new GraphWindow;
-    window->ShowTip = [this](Tip tip) {
-      if (ShowTip) {
-        ShowTip(tip);
-      }
-    };
-    window->CloseRequested = [this] {
-      if (CloseRequested) {
-        CloseRequested();
-      } else {
-        CloseGraph();
-      }
-    };
-    window->Closed = [this] { Forget(); };
+    connect(window, &GraphWindow::TipDue, this, &GraphWindowHost::TipDue);
+    connect(window, &GraphWindow::CloseRequested, this, &GraphWindowHost::CloseRequested);
+    connect(window, &GraphWindow::Closed, this, [this] { Forget(); });
     feeder_.Attach(&window->Graph());
-    if (FeedChanged) {
-      FeedChanged(&feeder_);
-    }
+    Q_EMIT FeedChanged(&feeder_);
   }
   window->show();
   window->raise();
@@ -48,9 +32,7 @@ void GraphWindowHost::CloseGraph() {
 
 void GraphWindowHost::Forget() {
   feeder_.Detach();
-  if (FeedChanged) {
-    FeedChanged(nullptr);
-  }
+  Q_EMIT FeedChanged(nullptr);
 }
 
 }  // namespace velmar

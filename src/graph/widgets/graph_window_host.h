@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QObject>
 #include <cstdint>
-#include <functional>
 
 #include "graph/graph_feeder.h"
 #include "graph/widgets/graph_window.h"
@@ -11,21 +11,15 @@ namespace velmar {
 // The main window's side of the graph window: `GraphMode`, the window
 // (created on demand, only one), and the feed the publication writes to
 // while the window is open.
-class GraphWindowHost {
+class GraphWindowHost : public QObject {
+  Q_OBJECT
+
  public:
   GraphWindowHost() = default;
   // Frees an open graph window (the main window closes for good). The
-  // feed it handed out goes with it without a call to FeedChanged: the
+  // feed it handed out goes with it without a FeedChanged: the
   // publication must not outlive the host.
-  ~GraphWindowHost();
-  GraphWindowHost(const GraphWindowHost&) = delete;
-  GraphWindowHost& operator=(const GraphWindowHost&) = delete;
-
-  // Set by the main window: its tip routine, its "&Close" handler (the
-  // graph window's "Close" button runs it) and where the feed goes.
-  std::function<void(Tip)> ShowTip;
-  std::function<void()> CloseRequested;
-  std::function<void(GraphFeed*)> FeedChanged;
+  ~GraphWindowHost() override;
 
   // "&Live Data Graph" (1) and "Averages &History" (2): sets the mode,
   // creates the window if none is open, shows it and brings it forward.
@@ -37,6 +31,14 @@ class GraphWindowHost {
   // The feed for the publication; null while no window is open.
   GraphFeed* Feed() { return feeder_.Target() != nullptr ? &feeder_ : nullptr; }
   uint8_t GraphMode() const { return feeder_.GraphMode; }
+
+ Q_SIGNALS:
+  // The window's tip is due, its "Close" was clicked (the window closes
+  // after this unless a listener closed it already), and the feed the
+  // publication is to write to changed (null: none).
+  void TipDue(Tip tip);
+  void CloseRequested();
+  void FeedChanged(GraphFeed* feed);
 
  private:
   void Forget();

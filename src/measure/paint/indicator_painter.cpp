@@ -31,15 +31,15 @@ void DrawRowFromTo(QImage& image, int y, int from, int to, QRgb colour) {
 }  // namespace
 
 bool IndicatorPainter::SetPosition(int position) {
-  return StoreIfChanged(position_, std::clamp(position, 0, 100), imageStale_);
+  return StoreIfChanged(position_, std::clamp(position, 0, 100), picture_.stale);
 }
 
 bool IndicatorPainter::SetBackground(const QColor& color) {
-  return StoreIfChanged(background_, color, imageStale_);
+  return StoreIfChanged(background_, color, picture_.stale);
 }
 
 bool IndicatorPainter::SetForeground(const QColor& color) {
-  if (!StoreIfChanged(foreground_, color, imageStale_)) {
+  if (!StoreIfChanged(foreground_, color, picture_.stale)) {
     return false;
   }
   dimColor_ = QColor(foreground_.red() / 2, foreground_.green() / 2, foreground_.blue() / 2);
@@ -47,7 +47,7 @@ bool IndicatorPainter::SetForeground(const QColor& color) {
 }
 
 bool IndicatorPainter::SetSize(QSize size) {
-  return StoreIfChanged(size_, size, imageStale_);
+  return StoreIfChanged(size_, size, picture_.stale);
 }
 
 bool IndicatorPainter::SetDevicePixelRatio(qreal ratio) {
@@ -59,7 +59,7 @@ bool IndicatorPainter::SetLayoutScale(qreal scale) {
 }
 
 bool IndicatorPainter::SetScaleFactor(qreal& field, qreal value) {
-  return StoreIfChanged(field, std::max<qreal>(1, value), imageStale_);
+  return StoreIfChanged(field, std::max<qreal>(1, value), picture_.stale);
 }
 
 IndicatorPainter::BarGeometry IndicatorPainter::Geometry(qreal scale) {
@@ -92,22 +92,15 @@ int IndicatorPainter::FirstLitBar(int barCount, int position) {
 }
 
 const QImage& IndicatorPainter::Render() {
-  const QSize pixels(static_cast<int>(std::ceil(size_.width() * devicePixelRatio_)),
-                     static_cast<int>(std::ceil(size_.height() * devicePixelRatio_)));
-  if (image_.size() != pixels) {
-    image_ = size_.isEmpty() ? QImage() : QImage(pixels, QImage::Format_RGB32);
-    imageStale_ = true;
-  }
-  if (!imageStale_ || image_.isNull()) {
-    return image_;
-  }
-  imageStale_ = false;
-  image_.setDevicePixelRatio(1);
-  image_.fill(background_);
+  return picture_.Render(size_, devicePixelRatio_, background_,
+                         [this](QImage& image) { DrawBars(image); });
+}
+
+void IndicatorPainter::DrawBars(QImage& image) const {
   const BarGeometry g = Geometry(Scale());
-  const int bars = BarCount(image_.height(), Scale());
+  const int bars = BarCount(image.height(), Scale());
   const int firstLit = FirstLitBar(bars, position_);
-  const int width = image_.width();
+  const int width = image.width();
   // The gap starts at the middle column and grows to the right; the left
   // half is drawn from the gap outwards.
   const int gapStart = width / 2;
@@ -117,12 +110,10 @@ const QImage& IndicatorPainter::Render() {
     const QRgb colour = bar < firstLit ? dim : lit;
     const int top = g.margin + bar * g.pitch;
     for (int y = top; y < top + g.bar; ++y) {
-      DrawRowFromTo(image_, y, gapStart - 1, g.sideMargin - 1, colour);
-      DrawRowFromTo(image_, y, gapStart + g.gap, width - g.sideMargin, colour);
+      DrawRowFromTo(image, y, gapStart - 1, g.sideMargin - 1, colour);
+      DrawRowFromTo(image, y, gapStart + g.gap, width - g.sideMargin, colour);
     }
   }
-  image_.setDevicePixelRatio(devicePixelRatio_);
-  return image_;
 }
 
 }  // namespace velmar

@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QSize>
 
+#include "measure/paint/painter_property.h"
+
 namespace velmar {
 
 // Draws a vertical bar graph of a percentage into an off-screen image: the
@@ -72,6 +74,7 @@ class IndicatorPainter {
 
  private:
   bool SetScaleFactor(qreal& field, qreal value);
+  void DrawBars(QImage& image) const;
 
   int position_ = 0;
   QColor background_{0, 0, 0};
@@ -80,8 +83,7 @@ class IndicatorPainter {
   QSize size_{kDefaultWidth, kDefaultHeight};
   qreal devicePixelRatio_ = 1;
   qreal layoutScale_ = 1;
-  QImage image_;
-  bool imageStale_ = true;
+  CachedImage picture_;
 };
 
 }  // namespace velmar

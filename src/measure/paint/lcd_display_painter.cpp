@@ -62,11 +62,11 @@ LcdDisplayPainter::LcdDisplayPainter() {
 }
 
 bool LcdDisplayPainter::SetNumDigits(int numDigits) {
-  return StoreIfChanged(numDigits_, numDigits, imageStale_);
+  return StoreIfChanged(numDigits_, numDigits, picture_.stale);
 }
 
 bool LcdDisplayPainter::SetValue(int value) {
-  return StoreIfChanged(value_, value, imageStale_);
+  return StoreIfChanged(value_, value, picture_.stale);
 }
 
 bool LcdDisplayPainter::SetDigitHeight(int height) {
@@ -94,7 +94,7 @@ bool LcdDisplayPainter::SetLightOffColor(const QColor& color) {
 }
 
 bool LcdDisplayPainter::SetSize(QSize size) {
-  return StoreIfChanged(size_, size, imageStale_);
+  return StoreIfChanged(size_, size, picture_.stale);
 }
 
 bool LcdDisplayPainter::SetDevicePixelRatio(qreal ratio) {
@@ -200,7 +200,7 @@ QPolygon LcdDisplayPainter::SegmentPolygon(Segment segment) const {
 
 void LcdDisplayPainter::RebuildDigitPictures() {
   ++digitPictureBuilds_;
-  imageStale_ = true;
+  picture_.stale = true;
   const int width = DeviceDigitWidth();
   const int height = DeviceDigitHeight();
   if (width <= 0 || height <= 0) {
@@ -228,33 +228,20 @@ void LcdDisplayPainter::RebuildDigitPictures() {
 }
 
 const QImage& LcdDisplayPainter::Render() {
-  const QSize pixels(static_cast<int>(std::ceil(size_.width() * devicePixelRatio_)),
-                     static_cast<int>(std::ceil(size_.height() * devicePixelRatio_)));
-  if (image_.size() != pixels) {
-    image_ = size_.isEmpty() ? QImage() : QImage(pixels, QImage::Format_RGB32);
-    imageStale_ = true;
-  }
-  if (!imageStale_ || image_.isNull()) {
-    return image_;
-  }
-  imageStale_ = false;
-  // Drawn in device pixels, the pictures 1:1; the ratio is marked after.
-  image_.setDevicePixelRatio(1);
-  image_.fill(backgroundColor_);
-  // Without a cell there is nothing to divide the width by.
-  if (numDigits_ > 0 && !digits_[0].isNull()) {
-    DrawCells();
-  }
-  image_.setDevicePixelRatio(devicePixelRatio_);
-  return image_;
+  return picture_.Render(size_, devicePixelRatio_, backgroundColor_, [this](QImage& image) {
+    // Without a cell there is nothing to divide the width by.
+    if (numDigits_ > 0 && !digits_[0].isNull()) {
+      DrawCells(image);
+    }
+  });
 }
 
-void LcdDisplayPainter::DrawCells() {
-  const int cellWidth = image_.width() / numDigits_;
-  const int y = (image_.height() - DeviceDigitHeight()) / 2;
+void LcdDisplayPainter::DrawCells(QImage& image) const {
+  const int cellWidth = image.width() / numDigits_;
+  const int y = (image.height() - DeviceDigitHeight()) / 2;
   const int x = (cellWidth - DeviceDigitWidth()) / 2;
   const std::string number = FormatText(value_, 1);
-  QPainter painter(&image_);
+  QPainter painter(&image);
   // More cells than pixels puts every cell at the same place, where the last
   // one covers the rest; drawing only that one keeps a huge count cheap.
   const int first = cellWidth == 0 ? numDigits_ - 1 : 0;

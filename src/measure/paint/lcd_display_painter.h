@@ -7,6 +7,8 @@
 #include <array>
 #include <string>
 
+#include "measure/paint/painter_property.h"
+
 namespace velmar {
 
 // Draws a row of seven-segment digits into an off-screen image: the logic
@@ -99,7 +101,7 @@ class LcdDisplayPainter {
 
  private:
   void RebuildDigitPictures();
-  void DrawCells();
+  void DrawCells(QImage& image) const;
   bool SetDigitGeometry(int& field, int value);
   bool SetColour(QColor& field, const QColor& color);
   bool SetScaleFactor(qreal& field, qreal value);
@@ -119,8 +121,7 @@ class LcdDisplayPainter {
 
   std::array<QImage, 10> digits_;
   int digitPictureBuilds_ = 0;
-  QImage image_;
-  bool imageStale_ = true;
+  CachedImage picture_;
 };
 
 }  // namespace velmar

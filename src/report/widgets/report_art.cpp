@@ -45,115 +45,101 @@ void Bars(QPainter& p, QRectF r, const std::initializer_list<double>& heights) {
   }
 }
 
+// The report profile wizard's pages, one drawing each.
+
+void DrawProfilePage(QPainter& p, double w, double h) {
+  // A folder with a report sticking out of it.
+  Sheet(p, QRectF(w * 0.3, h * 0.14, w * 0.42, h * 0.4));
+  p.setPen(QPen(kInk, 1.5));
+  p.setBrush(QColor(200, 170, 60));
+  QPainterPath folder;
+  folder.moveTo(w * 0.14, h * 0.34);
+  folder.lineTo(w * 0.38, h * 0.34);
+  folder.lineTo(w * 0.44, h * 0.4);
+  folder.lineTo(w * 0.86, h * 0.4);
+  folder.lineTo(w * 0.86, h * 0.72);
+  folder.lineTo(w * 0.14, h * 0.72);
+  folder.closeSubpath();
+  p.drawPath(folder);
+}
+
+void DrawPeriodPage(QPainter& p, double w, double h) {
+  // A calendar leaf with a span of days marked.
+  const QRectF leaf(w * 0.15, h * 0.14, w * 0.7, h * 0.58);
+  p.setPen(QPen(kInk, 1.5));
+  p.setBrush(kPaper);
+  p.drawRoundedRect(leaf, 3, 3);
+  p.setBrush(QColor(200, 30, 30));
+  p.drawRect(QRectF(leaf.left(), leaf.top(), leaf.width(), leaf.height() * 0.18));
+  for (int row = 0; row < 4; ++row) {
+    for (int col = 0; col < 5; ++col) {
+      const bool marked = row == 1 || (row == 2 && col < 3);
+      p.setPen(Qt::NoPen);
+      p.setBrush(marked ? kDown : QColor(150, 150, 130));
+      p.drawRect(QRectF(leaf.left() + leaf.width() * (0.08 + 0.18 * col),
+                        leaf.top() + leaf.height() * (0.28 + 0.18 * row), leaf.width() * 0.12,
+                        leaf.height() * 0.1));
+    }
+  }
+}
+
+void DrawGroupingPage(QPainter& p, double w, double h) {
+  Bars(p, QRectF(w * 0.12, h * 0.14, w * 0.76, h * 0.58), {0.4, 0.7, 0.55, 0.9, 0.3});
+}
+
+void DrawValuesPage(QPainter& p, double w, double h) {
+  // A sum sign over a small table.
+  p.setPen(QPen(kGreen, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  QPolygonF sigma;
+  sigma << QPointF(w * 0.7, h * 0.16) << QPointF(w * 0.3, h * 0.16) << QPointF(w * 0.52, h * 0.34)
+        << QPointF(w * 0.3, h * 0.52) << QPointF(w * 0.7, h * 0.52);
+  p.drawPolyline(sigma);
+  p.setPen(QPen(kPaper, 1.5));
+  for (int i = 0; i < 3; ++i) {
+    p.drawLine(QPointF(w * 0.2, h * (0.6 + 0.06 * i)), QPointF(w * 0.8, h * (0.6 + 0.06 * i)));
+  }
+}
+
+void DrawQuotaPage(QPainter& p, double w, double h) {
+  // A gauge of used against the allowance, its end in red.
+  const QRectF track(w * 0.14, h * 0.36, w * 0.72, h * 0.12);
+  p.setPen(QPen(kInk, 1.5));
+  p.setBrush(kPaper);
+  p.drawRect(track);
+  p.setBrush(kDown);
+  p.drawRect(QRectF(track.left(), track.top(), track.width() * 0.62, track.height()));
+  p.setPen(QPen(QColor(220, 30, 30), 3));
+  p.drawLine(QPointF(track.left() + track.width() * 0.85, track.top() - h * 0.08),
+             QPointF(track.left() + track.width() * 0.85, track.bottom() + h * 0.08));
+  WizardArt::Caption(p, QRectF(0, h * 0.56, w, h * 0.14), QStringLiteral("per month"));
+}
+
+void DrawFormatsPage(QPainter& p, double w, double h) {
+  Sheet(p, QRectF(w * 0.14, h * 0.22, w * 0.36, h * 0.44));
+  Sheet(p, QRectF(w * 0.32, h * 0.18, w * 0.36, h * 0.44));
+  Sheet(p, QRectF(w * 0.5, h * 0.14, w * 0.36, h * 0.44));
+  Bars(p, QRectF(w * 0.54, h * 0.3, w * 0.28, h * 0.22), {0.5, 0.9, 0.7});
+}
+
+void DrawReadyPage(QPainter& p, double w, double h) {
+  const QPointF c(w * 0.5, h * 0.42);
+  const double r = std::min(w, h) * 0.26;
+  WizardArt::Badge(p, c, r);
+  WizardArt::Tick(p, c, r, kGreen);
+}
+
+// In page order; the last picture also stands for any page not listed.
+const WizardPage kReportPages[] = {
+    {DrawProfilePage, "Profile"}, {DrawPeriodPage, "Period"}, {DrawGroupingPage, "Grouping"},
+    {DrawValuesPage, "Values"},   {DrawQuotaPage, "Quota"},   {DrawFormatsPage, "Formats"},
+    {DrawReadyPage, "Ready"},
+};
+constexpr int kReadyPage = 6;
+
 }  // namespace
 
 QImage ReportArt::WizardPicture(int page, QSize size, qreal ratio) {
-  QImage image = WizardArt::Canvas(size, ratio);
-  if (image.isNull()) {
-    return image;
-  }
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing);
-  WizardArt::ScaleToDesign(p, image, WizardArt::kPictureSize, size);
-  const double w = size.width();
-  const double h = size.height();
-  const QRectF label = WizardArt::CaptionArea(size);
-  switch (page) {
-    case 0: {
-      // A folder with a report sticking out of it.
-      Sheet(p, QRectF(w * 0.3, h * 0.14, w * 0.42, h * 0.4));
-      p.setPen(QPen(kInk, 1.5));
-      p.setBrush(QColor(200, 170, 60));
-      QPainterPath folder;
-      folder.moveTo(w * 0.14, h * 0.34);
-      folder.lineTo(w * 0.38, h * 0.34);
-      folder.lineTo(w * 0.44, h * 0.4);
-      folder.lineTo(w * 0.86, h * 0.4);
-      folder.lineTo(w * 0.86, h * 0.72);
-      folder.lineTo(w * 0.14, h * 0.72);
-      folder.closeSubpath();
-      p.drawPath(folder);
-      WizardArt::Caption(p, label, QStringLiteral("Profile"));
-      break;
-    }
-    case 1: {
-      // A calendar leaf with a span of days marked.
-      const QRectF leaf(w * 0.15, h * 0.14, w * 0.7, h * 0.58);
-      p.setPen(QPen(kInk, 1.5));
-      p.setBrush(kPaper);
-      p.drawRoundedRect(leaf, 3, 3);
-      p.setBrush(QColor(200, 30, 30));
-      p.drawRect(QRectF(leaf.left(), leaf.top(), leaf.width(), leaf.height() * 0.18));
-      for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 5; ++col) {
-          const bool marked = row == 1 || (row == 2 && col < 3);
-          p.setPen(Qt::NoPen);
-          p.setBrush(marked ? kDown : QColor(150, 150, 130));
-          p.drawRect(QRectF(leaf.left() + leaf.width() * (0.08 + 0.18 * col),
-                            leaf.top() + leaf.height() * (0.28 + 0.18 * row), leaf.width() * 0.12,
-                            leaf.height() * 0.1));
-        }
-      }
-      WizardArt::Caption(p, label, QStringLiteral("Period"));
-      break;
-    }
-    case 2:
-      Bars(p, QRectF(w * 0.12, h * 0.14, w * 0.76, h * 0.58), {0.4, 0.7, 0.55, 0.9, 0.3});
-      WizardArt::Caption(p, label, QStringLiteral("Grouping"));
-      break;
-    case 3: {
-      // A sum sign over a small table.
-      p.setPen(QPen(kGreen, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      QPolygonF sigma;
-      sigma << QPointF(w * 0.7, h * 0.16) << QPointF(w * 0.3, h * 0.16)
-            << QPointF(w * 0.52, h * 0.34) << QPointF(w * 0.3, h * 0.52)
-            << QPointF(w * 0.7, h * 0.52);
-      p.drawPolyline(sigma);
-      p.setPen(QPen(kPaper, 1.5));
-      for (int i = 0; i < 3; ++i) {
-        p.drawLine(QPointF(w * 0.2, h * (0.6 + 0.06 * i)), QPointF(w * 0.8, h * (0.6 + 0.06 * i)));
-      }
-      WizardArt::Caption(p, label, QStringLiteral("Values"));
-      break;
-    }
-    case 4: {
-      // A gauge of used against the allowance, its end in red.
-      const QRectF track(w * 0.14, h * 0.36, w * 0.72, h * 0.12);
-      p.setPen(QPen(kInk, 1.5));
-      p.setBrush(kPaper);
-      p.drawRect(track);
-      p.setBrush(kDown);
-      p.drawRect(QRectF(track.left(), track.top(), track.width() * 0.62, track.height()));
-      p.setPen(QPen(QColor(220, 30, 30), 3));
-      p.drawLine(QPointF(track.left() + track.width() * 0.85, track.top() - h * 0.08),
-                 QPointF(track.left() + track.width() * 0.85, track.bottom() + h * 0.08));
-      WizardArt::Caption(p, QRectF(0, h * 0.56, w, h * 0.14), QStringLiteral("per month"));
-      WizardArt::Caption(p, label, QStringLiteral("Quota"));
-      break;
-    }
-    case 5:
-      Sheet(p, QRectF(w * 0.14, h * 0.22, w * 0.36, h * 0.44));
-      Sheet(p, QRectF(w * 0.32, h * 0.18, w * 0.36, h * 0.44));
-      Sheet(p, QRectF(w * 0.5, h * 0.14, w * 0.36, h * 0.44));
-      Bars(p, QRectF(w * 0.54, h * 0.3, w * 0.28, h * 0.22), {0.5, 0.9, 0.7});
-      WizardArt::Caption(p, label, QStringLiteral("Formats"));
-      break;
-    default: {
-      const QPointF c(w * 0.5, h * 0.42);
-      const double r = std::min(w, h) * 0.26;
-      p.setPen(QPen(kPaper, r / 7));
-      p.setBrush(QColor(60, 80, 40));
-      p.drawEllipse(c, r, r);
-      p.setPen(QPen(kGreen, r / 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      QPolygonF tick;
-      tick << QPointF(c.x() - r * 0.5, c.y()) << QPointF(c.x() - r * 0.1, c.y() + r * 0.4)
-           << QPointF(c.x() + r * 0.55, c.y() - r * 0.45);
-      p.drawPolyline(tick);
-      WizardArt::Caption(p, label, QStringLiteral("Ready"));
-      break;
-    }
-  }
-  return image;
+  return WizardArt::PagePicture(kReportPages, page, kReadyPage, size, ratio);
 }
 
 }  // namespace velmar

@@ -22,17 +22,11 @@ ReportCommands::~ReportCommands() {
   watcher_.waitForFinished();
 }
 
-void ReportCommands::Status(const QString& text) {
-  if (OnStatus) {
-    OnStatus(text);
-  }
-}
-
 void ReportCommands::EditProfile(QWidget* parent) {
   const QString saved = ReportProfileWizard::Run(profiles_, parent);
   if (!saved.isEmpty()) {
     lastProfile_ = saved;
-    Status(QStringLiteral("Report profile \"%1\" saved").arg(saved));
+    Q_EMIT StatusChanged(QStringLiteral("Report profile \"%1\" saved").arg(saved));
   }
 }
 
@@ -70,7 +64,7 @@ void ReportCommands::GenerateReport(KeyStore* store, int kilobitMode) {
   sources.kilobitMode = kilobitMode;
   const ProfileStore profiles = profiles_;
   const QString profile = *name;
-  Status(QStringLiteral("Making the report of \"%1\"...").arg(profile));
+  Q_EMIT StatusChanged(QStringLiteral("Making the report of \"%1\"...").arg(profile));
   watcher_.setFuture(QtConcurrent::run([profiles, profile, sources] {
     Outcome outcome;
     outcome.profile = profile;
@@ -96,13 +90,13 @@ void ReportCommands::Finished() {
   }
   const Outcome outcome = watcher_.result();
   if (!outcome.error.isEmpty()) {
-    Status(QStringLiteral("No report was written"));
+    Q_EMIT StatusChanged(QStringLiteral("No report was written"));
     UserInterface::Get().Message(QStringLiteral("The report of \"%1\" was not written: %2")
                                      .arg(outcome.profile, outcome.error));
     return;
   }
-  Status(QStringLiteral("Report of \"%1\" written to %2")
-             .arg(outcome.profile, profiles_.FolderOf(outcome.profile)));
+  Q_EMIT StatusChanged(QStringLiteral("Report of \"%1\" written to %2")
+                           .arg(outcome.profile, profiles_.FolderOf(outcome.profile)));
   if (!outcome.paths.isEmpty() && Open) {
     Open(outcome.paths.first());
   }

@@ -16,6 +16,8 @@ class KeyStore;
 
 // The Reporting tab's report buttons as a person meets them.
 class ReportCommands : public QObject {
+  Q_OBJECT
+
  public:
   explicit ReportCommands(DayKeyDates& dates, QString profilesRoot = ProfileStore::DefaultRoot());
   ~ReportCommands() override;
@@ -34,12 +36,14 @@ class ReportCommands : public QObject {
   // Waits for the report being made and hands over its outcome (tests).
   void WaitForReport();
 
-  // The status line: what is being made, and what was written.
-  std::function<void(const QString&)> OnStatus;
   // The desktop's "open" of the finished report; replaceable for tests.
   std::function<bool(const QString&)> Open;
 
   const ProfileStore& Profiles() const { return profiles_; }
+
+ Q_SIGNALS:
+  // For the status line: what is being made, and what was written.
+  void StatusChanged(const QString& text);
 
  private:
   struct Outcome {
@@ -48,7 +52,6 @@ class ReportCommands : public QObject {
     QString error;
   };
   void Finished();
-  void Status(const QString& text);
 
   DayKeyDates& dates_;
   ProfileStore profiles_;

@@ -64,26 +64,41 @@ ReportProfileWizard::ReportProfileWizard(const ProfileStore& profiles, QWidget* 
   notebook_->setObjectName(QStringLiteral("Notebook"));
   notebook_->setGeometry(13, 20, 458, 182);
   BuildPages();
+  BuildBar();
+  connect(notebook_, &QStackedWidget::currentChanged, this, [this](int page) {
+    if (page == kEndPage) {
+      ShowSummary();
+    }
+  });
 
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
+  // Centred on the screen of the parent, as the setup wizard is.
+  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+  if (screen != nullptr) {
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+void ReportProfileWizard::BuildBar() {
   bar_ = new WizardBar(this);
   bar_->SetAbortCaption(QStringLiteral("&Cancel"));
   bar_->SetReadyCaption(QStringLiteral("&Finish"));
   bar_->SetHelpCaption(QStringLiteral("&Help"));
   bar_->SetEnableHelp(true);
-  bar_->OnEndClick = [this] {
+  connect(bar_, &WizardBar::EndClicked, this, [this] {
     if (bar_->LastPage()) {
       FinishClick();
     } else {
       reject();
     }
-  };
+  });
   // On the last page the end button finishes; leaving without a profile
   // is still one click away there.
   bar_->SetEnableCancel(true);
-  bar_->OnCancelClick = [this] { reject(); };
-  bar_->OnHelpClick = [] {
-    Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html#reports"));
-  };
+  connect(bar_, &WizardBar::CancelClicked, this, [this] { reject(); });
+  connect(bar_, &WizardBar::HelpClicked, this,
+          [] { Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html#reports")); });
   bar_->OnPageChanging = [this](bool back, int& target) {
     const int page = notebook_->currentIndex();
     if (back) {
@@ -98,34 +113,24 @@ ReportProfileWizard::ReportProfileWizard(const ProfileStore& profiles, QWidget* 
     }
   };
   bar_->SetNoteBook(notebook_);
-  connect(notebook_, &QStackedWidget::currentChanged, this, [this](int page) {
-    if (page == kEndPage) {
-      try {
-        const ReportProfile p = Profile();
-        QString text =
-            QStringLiteral("Profile \"%1\": %2, by %3; %4.")
-                .arg(ProfileName(), p.period.Describe().toLower(), Groupings::Describe(p.grouping),
-                     Flags::Names(p.formats, Flags::FormatNames())
-                         .join(QStringLiteral(", "))
-                         .toUpper());
-        if (p.quota) {
-          text += QStringLiteral(" Quota %1 a month from day %2.")
-                      .arg(ReportText::Bytes(p.quota->bytes))
-                      .arg(p.quota->startDay);
-        }
-        summary_->setText(text);
-      } catch (const ProfileError& e) {
-        summary_->setText(e.Message());
-      }
-    }
-  });
+}
 
-  // Built in design pixels; a larger font makes it all larger.
-  FitToFont(*this);
-  // Centred on the screen of the parent, as the setup wizard is.
-  const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
-  if (screen != nullptr) {
-    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+void ReportProfileWizard::ShowSummary() {
+  try {
+    const ReportProfile p = Profile();
+    QString text =
+        QStringLiteral("Profile \"%1\": %2, by %3; %4.")
+            .arg(
+                ProfileName(), p.period.Describe().toLower(), Groupings::Describe(p.grouping),
+                Flags::Names(p.formats, Flags::FormatNames()).join(QStringLiteral(", ")).toUpper());
+    if (p.quota) {
+      text += QStringLiteral(" Quota %1 a month from day %2.")
+                  .arg(ReportText::Bytes(p.quota->bytes))
+                  .arg(p.quota->startDay);
+    }
+    summary_->setText(text);
+  } catch (const ProfileError& e) {
+    summary_->setText(e.Message());
   }
 }
 
@@ -144,6 +149,17 @@ QWidget* ReportProfileWizard::AddPage(const char* name, const QString& question)
 }
 
 void ReportProfileWizard::BuildPages() {
+  BuildNamePage();
+  BuildPeriodPage();
+  BuildGroupingPage();
+  BuildValuesPage();
+  BuildQuotaPage();
+  BuildFormatsPage();
+  BuildEndPage();
+  ShowProfile(ReportProfile{});
+}
+
+void ReportProfileWizard::BuildNamePage() {
   QWidget* page = AddPage("NamePage", QStringLiteral("Name of the report profile:"));
   nameBox_ = Place(new QComboBox(page), "NameBox", QRect(kTextLeft, 32, kTextWidth, 26));
   nameBox_->setEditable(true);
@@ -158,8 +174,10 @@ void ReportProfileWizard::BuildPages() {
        QStringLiteral("A profile is kept in its own folder under \"Profiles\" beside the "
                       "settings, with the reports made from it."),
        QRect(kTextLeft, 110, kTextWidth, 48));
+}
 
-  page = AddPage("PeriodPage", QStringLiteral("Which time should the report cover?"));
+void ReportProfileWizard::BuildPeriodPage() {
+  QWidget* page = AddPage("PeriodPage", QStringLiteral("Which time should the report cover?"));
   const std::pair<PeriodKind, const char*> periods[] = {
       {PeriodKind::kToday, "Today"},          {PeriodKind::kYesterday, "Yesterday"},
       {PeriodKind::kThisWeek, "This week"},   {PeriodKind::kLast7Days, "Last 7 days"},
@@ -184,8 +202,10 @@ void ReportProfileWizard::BuildPages() {
     edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     edit->setCalendarPopup(true);
   }
+}
 
-  page = AddPage("GroupingPage", QStringLiteral("Add the figures up by..."));
+void ReportProfileWizard::BuildGroupingPage() {
+  QWidget* page = AddPage("GroupingPage", QStringLiteral("Add the figures up by..."));
   const std::pair<Grouping, const char*> groupings[] = {
       {Grouping::kFiveMinutes, "5 minutes (a row for every record)"},
       {Grouping::kHour, "hour"},
@@ -198,8 +218,10 @@ void ReportProfileWizard::BuildPages() {
     choice->setGeometry(kTextLeft, 32 + 24 * i, kTextWidth, 22);
     groupings_[groupings[i].first] = choice;
   }
+}
 
-  page = AddPage("ValuesPage", QStringLiteral("Show these values:"));
+void ReportProfileWizard::BuildValuesPage() {
+  QWidget* page = AddPage("ValuesPage", QStringLiteral("Show these values:"));
   const std::pair<ReportValue, const char*> values[] = {
       {kDownVolume, "Volume down"},       {kUpVolume, "Volume up"},
       {kTotalVolume, "Volume in total"},  {kAlarmEvents, "Alarm events"},
@@ -214,8 +236,10 @@ void ReportProfileWizard::BuildPages() {
   }
   Text(page, QStringLiteral("Peak speeds are the highest five-minute averages."),
        QRect(kTextLeft, 134, kTextWidth, 38));
+}
 
-  page = AddPage("QuotaPage", QString());
+void ReportProfileWizard::BuildQuotaPage() {
+  QWidget* page = AddPage("QuotaPage", QString());
   quotaBox_ = Place(new QCheckBox(QStringLiteral("Compare with a monthly quota of"), page),
                     "QuotaBox", QRect(kTextLeft, 6, kTextWidth, 22));
   quotaEdit_ = Place(new QLineEdit(page), "QuotaEdit", QRect(kTextLeft + 18, 34, 90, 24));
@@ -239,8 +263,10 @@ void ReportProfileWizard::BuildPages() {
                       "pace."),
        QRect(kTextLeft, 128, kTextWidth, 38));
   connect(quotaBox_, &QCheckBox::toggled, this, [this] { UpdateEnabled(); });
+}
 
-  page = AddPage("FormatsPage", QStringLiteral("Write the report as:"));
+void ReportProfileWizard::BuildFormatsPage() {
+  QWidget* page = AddPage("FormatsPage", QStringLiteral("Write the report as:"));
   const std::pair<ReportFormat, const char*> formats[] = {
       {kHtmlFormat, "HTML page with charts (opened when made)"},
       {kCsvFormat, "CSV table, a row per group"},
@@ -256,8 +282,10 @@ void ReportProfileWizard::BuildPages() {
        QStringLiteral("They go into the profile's folder as report.html, report.csv and "
                       "report.json, replacing the ones made before."),
        QRect(kTextLeft, 110, kTextWidth, 48));
+}
 
-  page = AddPage("EndPage", QString());
+void ReportProfileWizard::BuildEndPage() {
+  QWidget* page = AddPage("EndPage", QString());
   QLabel* ready = Text(page, QStringLiteral("Ready! Press 'Finish' to save the profile."),
                        QRect(kTextLeft, 8, kTextWidth, 20));
   QFont bold = ready->font();
@@ -265,8 +293,6 @@ void ReportProfileWizard::BuildPages() {
   ready->setFont(bold);
   summary_ = Text(page, QString(), QRect(kTextLeft, 36, kTextWidth, 130));
   summary_->setObjectName(QStringLiteral("Summary"));
-
-  ShowProfile(ReportProfile{});
 }
 
 void ReportProfileWizard::UpdateEnabled() {

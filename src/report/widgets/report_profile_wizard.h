@@ -69,7 +69,18 @@ class ReportProfileWizard : public QDialog {
 
  private:
   QWidget* AddPage(const char* name, const QString& question);
+  // The pages in order, each with its controls, then the empty profile.
   void BuildPages();
+  void BuildNamePage();
+  void BuildPeriodPage();
+  void BuildGroupingPage();
+  void BuildValuesPage();
+  void BuildQuotaPage();
+  void BuildFormatsPage();
+  void BuildEndPage();
+  void BuildBar();
+  // The last page's account of the profile, or why it cannot be saved.
+  void ShowSummary();
   // False, with the reason shown, when page `page` has an entry that
   // cannot be used.
   bool CheckPage(int page);

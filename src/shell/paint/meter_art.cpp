@@ -174,15 +174,7 @@ QImage MeterArt::Lock(bool closed, int size, const QColor& face) {
   return image;
 }
 
-}  // namespace velmar
-
-namespace velmar {
-
 namespace {
-
-void Caption(QPainter& p, QRectF area, const QString& text) {
-  WizardArt::Caption(p, area, text);
-}
 
 void Window(QPainter& p, QRectF r, QColor title) {
   p.setPen(QPen(QColor(30, 30, 20), 1.5));
@@ -213,121 +205,101 @@ void Digits(QPainter& p, QRectF r, const QString& text) {
   p.drawText(r, Qt::AlignCenter, text);
 }
 
-void Circle(QPainter& p, QPointF centre, double radius) {
-  p.setPen(QPen(MeterArt::kWindowColor, radius / 7));
-  p.setBrush(QColor(60, 80, 40));
-  p.drawEllipse(centre, radius, radius);
+// The setup wizard's pages, one drawing each.
+
+void DrawWelcome(QPainter& p, double w, double h) {
+  Gauge(p, QRectF(w * 0.1, h * 0.15, w * 0.8, h * 0.35), 0.7);
+  WizardArt::Caption(p, QRectF(0, h * 0.55, w, h * 0.14), QStringLiteral("Velmar"));
 }
+
+void DrawWindowPage(QPainter& p, double w, double h) {
+  // A window behind and one pinned in front of it.
+  Window(p, QRectF(w * 0.12, h * 0.18, w * 0.55, h * 0.35), QColor(120, 120, 120));
+  Window(p, QRectF(w * 0.33, h * 0.38, w * 0.55, h * 0.35), QColor(200, 30, 30));
+  Gauge(p, QRectF(w * 0.45, h * 0.5, w * 0.3, h * 0.15), 0.6);
+}
+
+void DrawProxyPage(QPainter& p, double w, double h) {
+  // The PC, the proxy in the middle and the internet above.
+  p.setPen(QPen(MeterArt::kWindowColor, 2, Qt::DashLine));
+  p.drawLine(QPointF(w * 0.5, h * 0.22), QPointF(w * 0.5, h * 0.62));
+  WizardArt::Badge(p, QPointF(w * 0.5, h * 0.16), w * 0.12);
+  p.setPen(QPen(MeterArt::kWindowColor, 1));
+  p.drawLine(QPointF(w * 0.38, h * 0.16), QPointF(w * 0.62, h * 0.16));
+  p.drawEllipse(QPointF(w * 0.5, h * 0.16), w * 0.05, w * 0.12);
+  p.setPen(QPen(QColor(30, 30, 20), 1.5));
+  p.setBrush(MeterArt::kPanelColor);
+  p.drawRoundedRect(QRectF(w * 0.3, h * 0.36, w * 0.4, h * 0.12), 3, 3);
+  Computer(p, QRectF(w * 0.3, h * 0.56, w * 0.4, h * 0.24));
+}
+
+void DrawKilobitPage(QPainter& p, double w, double h) {
+  Digits(p, QRectF(w * 0.12, h * 0.18, w * 0.76, h * 0.18), QStringLiteral("1000"));
+  Digits(p, QRectF(w * 0.12, h * 0.48, w * 0.76, h * 0.18), QStringLiteral("1024"));
+  WizardArt::Caption(p, QRectF(0, h * 0.36, w, h * 0.12), QStringLiteral("or"));
+}
+
+void DrawInterfacePage(QPainter& p, double w, double h) {
+  // A network card with its port and three activity lights.
+  p.setPen(QPen(QColor(30, 30, 20), 1.5));
+  p.setBrush(QColor(30, 110, 50));
+  p.drawRect(QRectF(w * 0.12, h * 0.25, w * 0.76, h * 0.3));
+  p.setBrush(QColor(200, 170, 60));
+  for (int i = 0; i < 6; ++i) {
+    p.drawRect(QRectF(w * (0.18 + 0.1 * i), h * 0.55, w * 0.06, h * 0.06));
+  }
+  p.setBrush(QColor(200, 200, 190));
+  p.drawRect(QRectF(w * 0.2, h * 0.3, w * 0.25, h * 0.17));
+  const QColor lights[] = {QColor(255, 40, 40), QColor(255, 255, 0), QColor(0, 255, 0)};
+  for (int i = 0; i < 3; ++i) {
+    p.setBrush(lights[i]);
+    p.drawEllipse(QPointF(w * (0.56 + 0.1 * i), h * 0.38), w * 0.035, w * 0.035);
+  }
+}
+
+void DrawAutoloadPage(QPainter& p, double w, double h) {
+  // The power symbol: the meter starts with the session.
+  const QPointF c(w * 0.5, h * 0.42);
+  const double r = std::min(w, h) * 0.26;
+  WizardArt::Badge(p, c, r);
+  p.setPen(QPen(QColor(0, 255, 0), r / 6, Qt::SolidLine, Qt::RoundCap));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(QRectF(c.x() - r * 0.55, c.y() - r * 0.55, r * 1.1, r * 1.1), 120 * 16, -300 * 16);
+  p.drawLine(QPointF(c.x(), c.y() - r * 0.7), QPointF(c.x(), c.y() - r * 0.1));
+}
+
+void DrawActivePage(QPainter& p, double w, double h) {
+  // Play, over a dial that is already moving.
+  Gauge(p, QRectF(w * 0.15, h * 0.12, w * 0.7, h * 0.25), 0.45);
+  const QPointF c(w * 0.5, h * 0.6);
+  const double r = std::min(w, h) * 0.17;
+  WizardArt::Badge(p, c, r);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(0, 255, 0));
+  QPolygonF play;
+  play << QPointF(c.x() - r * 0.35, c.y() - r * 0.5) << QPointF(c.x() + r * 0.55, c.y())
+       << QPointF(c.x() - r * 0.35, c.y() + r * 0.5);
+  p.drawPolygon(play);
+}
+
+void DrawReadyPage(QPainter& p, double w, double h) {
+  const QPointF c(w * 0.5, h * 0.42);
+  const double r = std::min(w, h) * 0.26;
+  WizardArt::Badge(p, c, r);
+  WizardArt::Tick(p, c, r, QColor(0, 255, 0));
+}
+
+// In page order; the welcome picture also stands for any page not listed.
+const WizardPage kSetupPages[] = {
+    {DrawWelcome, "Setup"},     {DrawWindowPage, "Window"},       {DrawProxyPage, "Proxy"},
+    {DrawKilobitPage, "bits"},  {DrawInterfacePage, "Interface"}, {DrawAutoloadPage, "Autoload"},
+    {DrawActivePage, "Active"}, {DrawReadyPage, "Ready"},
+};
 
 }  // namespace
 
 QImage MeterArt::WizardPicture(int page, QSize size, qreal ratio) {
-  QImage image = ImageAtRatio(size, ratio);
-  if (image.isNull()) {
-    return image;
-  }
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing);
-  WizardArt::ScaleToDesign(p, image, WizardArt::kPictureSize, size);
-  WizardArt::Backdrop(p, size);
-  const double w = size.width();
-  const double h = size.height();
-  const QRectF label(0, h * 0.82, w, h * 0.14);
-  switch (page) {
-    case 1: {
-      // A window behind and one pinned in front of it.
-      Window(p, QRectF(w * 0.12, h * 0.18, w * 0.55, h * 0.35), QColor(120, 120, 120));
-      Window(p, QRectF(w * 0.33, h * 0.38, w * 0.55, h * 0.35), QColor(200, 30, 30));
-      Gauge(p, QRectF(w * 0.45, h * 0.5, w * 0.3, h * 0.15), 0.6);
-      Caption(p, label, QStringLiteral("Window"));
-      break;
-    }
-    case 2: {
-      // The PC, the proxy in the middle and the internet above.
-      p.setPen(QPen(MeterArt::kWindowColor, 2, Qt::DashLine));
-      p.drawLine(QPointF(w * 0.5, h * 0.22), QPointF(w * 0.5, h * 0.62));
-      Circle(p, QPointF(w * 0.5, h * 0.16), w * 0.12);
-      p.setPen(QPen(MeterArt::kWindowColor, 1));
-      p.drawLine(QPointF(w * 0.38, h * 0.16), QPointF(w * 0.62, h * 0.16));
-      p.drawEllipse(QPointF(w * 0.5, h * 0.16), w * 0.05, w * 0.12);
-      p.setPen(QPen(QColor(30, 30, 20), 1.5));
-      p.setBrush(MeterArt::kPanelColor);
-      p.drawRoundedRect(QRectF(w * 0.3, h * 0.36, w * 0.4, h * 0.12), 3, 3);
-      Computer(p, QRectF(w * 0.3, h * 0.56, w * 0.4, h * 0.24));
-      Caption(p, label, QStringLiteral("Proxy"));
-      break;
-    }
-    case 3:
-      Digits(p, QRectF(w * 0.12, h * 0.18, w * 0.76, h * 0.18), QStringLiteral("1000"));
-      Digits(p, QRectF(w * 0.12, h * 0.48, w * 0.76, h * 0.18), QStringLiteral("1024"));
-      Caption(p, QRectF(0, h * 0.36, w, h * 0.12), QStringLiteral("or"));
-      Caption(p, label, QStringLiteral("bits"));
-      break;
-    case 4: {
-      // A network card with its port and three activity lights.
-      p.setPen(QPen(QColor(30, 30, 20), 1.5));
-      p.setBrush(QColor(30, 110, 50));
-      p.drawRect(QRectF(w * 0.12, h * 0.25, w * 0.76, h * 0.3));
-      p.setBrush(QColor(200, 170, 60));
-      for (int i = 0; i < 6; ++i) {
-        p.drawRect(QRectF(w * (0.18 + 0.1 * i), h * 0.55, w * 0.06, h * 0.06));
-      }
-      p.setBrush(QColor(200, 200, 190));
-      p.drawRect(QRectF(w * 0.2, h * 0.3, w * 0.25, h * 0.17));
-      const QColor lights[] = {QColor(255, 40, 40), QColor(255, 255, 0), QColor(0, 255, 0)};
-      for (int i = 0; i < 3; ++i) {
-        p.setBrush(lights[i]);
-        p.drawEllipse(QPointF(w * (0.56 + 0.1 * i), h * 0.38), w * 0.035, w * 0.035);
-      }
-      Caption(p, label, QStringLiteral("Interface"));
-      break;
-    }
-    case 5: {
-      // The power symbol: the meter starts with the session.
-      const QPointF c(w * 0.5, h * 0.42);
-      const double r = std::min(w, h) * 0.26;
-      Circle(p, c, r);
-      p.setPen(QPen(QColor(0, 255, 0), r / 6, Qt::SolidLine, Qt::RoundCap));
-      p.setBrush(Qt::NoBrush);
-      p.drawArc(QRectF(c.x() - r * 0.55, c.y() - r * 0.55, r * 1.1, r * 1.1), 120 * 16, -300 * 16);
-      p.drawLine(QPointF(c.x(), c.y() - r * 0.7), QPointF(c.x(), c.y() - r * 0.1));
-      Caption(p, label, QStringLiteral("Autoload"));
-      break;
-    }
-    case 6: {
-      // Play, over a dial that is already moving.
-      Gauge(p, QRectF(w * 0.15, h * 0.12, w * 0.7, h * 0.25), 0.45);
-      const QPointF c(w * 0.5, h * 0.6);
-      const double r = std::min(w, h) * 0.17;
-      Circle(p, c, r);
-      p.setPen(Qt::NoPen);
-      p.setBrush(QColor(0, 255, 0));
-      QPolygonF play;
-      play << QPointF(c.x() - r * 0.35, c.y() - r * 0.5) << QPointF(c.x() + r * 0.55, c.y())
-           << QPointF(c.x() - r * 0.35, c.y() + r * 0.5);
-      p.drawPolygon(play);
-      Caption(p, label, QStringLiteral("Active"));
-      break;
-    }
-    case 7: {
-      const QPointF c(w * 0.5, h * 0.42);
-      const double r = std::min(w, h) * 0.26;
-      Circle(p, c, r);
-      p.setPen(QPen(QColor(0, 255, 0), r / 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      QPolygonF tick;
-      tick << QPointF(c.x() - r * 0.5, c.y()) << QPointF(c.x() - r * 0.1, c.y() + r * 0.4)
-           << QPointF(c.x() + r * 0.55, c.y() - r * 0.45);
-      p.drawPolyline(tick);
-      Caption(p, label, QStringLiteral("Ready"));
-      break;
-    }
-    default:
-      Gauge(p, QRectF(w * 0.1, h * 0.15, w * 0.8, h * 0.35), 0.7);
-      Caption(p, QRectF(0, h * 0.55, w, h * 0.14), QStringLiteral("Velmar"));
-      Caption(p, label, QStringLiteral("Setup"));
-      break;
-  }
-  return image;
+  return WizardArt::PagePicture(kSetupPages, page, 0, size, ratio);
 }
 
 QImage MeterArt::SetupPicture(QSize size, qreal ratio) {

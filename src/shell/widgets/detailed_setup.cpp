@@ -78,6 +78,17 @@ QCheckBox* DetailedSetup::Check(const char* name, const QString& text, QRect geo
 
 DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
     : SingleSetupDialog(host, parent, QStringLiteral("detailedSetup"), kCaption, kSize) {
+  BuildSourceRows();
+  BuildModeGroups();
+  BuildProxyRows();
+  BuildStartBoxes();
+  BuildButtons();
+  // Built in design pixels; a larger font makes it all larger.
+  FitToFont(*this);
+  CentreOnScreen(*this, parent);
+}
+
+void DetailedSetup::BuildSourceRows() {
   auto* picture = new PictureView(&MeterArt::SetupPicture, this);
   picture->setObjectName(QStringLiteral("Picture"));
   picture->setGeometry(16, 14, 100, 112);
@@ -98,7 +109,9 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   urlEdit_->setObjectName(QStringLiteral("URLbox"));
   urlEdit_->setGeometry(132, 92, 408, 24);
   urlCaption->setBuddy(urlEdit_);
+}
 
+void DetailedSetup::BuildModeGroups() {
   kilobitModeGroup_ =
       new RadioGroup("KBmodepanel", QStringLiteral("1 KiloBit is "),
                      {QStringLiteral("&1000 bits"), QStringLiteral("10&24 bits")}, 2, this);
@@ -108,10 +121,13 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
       {QStringLiteral("&3 Pole"), QStringLiteral("&Mid range"), QStringLiteral("&Full range")}, 3,
       this);
   averagingModeGroup_->setGeometry(248, 136, 292, 56);
+}
 
+void DetailedSetup::BuildProxyRows() {
   useProxyBox_ = Check("UseProxyBox", QStringLiteral("Connect through pro&xy server"),
                        QRect(16, 204, 300, 22));
-  // Checking it from code counts as a click, as it always has.
+  // A check set from code runs the handler as a click does, so the proxy
+  // fields always follow the box.
   connect(useProxyBox_, &QCheckBox::toggled, this, [this] { StoreProxyUse(); });
   proxyHostLabel_ =
       Caption(QStringLiteral("Proxy server address or &hostname:"), QRect(36, 230, 400, 18));
@@ -129,7 +145,9 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   proxyPortEdit_->setGeometry(452, 250, 60, 24);
   proxyPortLabel_->setBuddy(proxyPortEdit_);
   connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
+}
 
+void DetailedSetup::BuildStartBoxes() {
   autostartBox_ = Check("WinStartupBox", QStringLiteral("&Auto-run Velmar when I log in"),
                         QRect(16, 290, 400, 22));
   startActiveBox_ = Check("AnalyseStartupbox", QStringLiteral("&Start Velmar in 'Active' mode"),
@@ -140,7 +158,9 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
     stayOnTopBox_->setEnabled(false);
     stayOnTopBox_->setToolTip(kNoStayOnTopTip);
   }
+}
 
+void DetailedSetup::BuildButtons() {
   revertButton_ = new QPushButton(QStringLiteral("&Revert settings"), this);
   revertButton_->setObjectName(QStringLiteral("revertButton"));
   revertButton_->setGeometry(16, 374, 130, 28);
@@ -157,10 +177,6 @@ DetailedSetup::DetailedSetup(SetupHost& host, QWidget* parent)
   closeButton_->setGeometry(426, 374, 114, 28);
   closeButton_->setDefault(true);
   connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
-
-  // Built in design pixels; a larger font makes it all larger.
-  FitToFont(*this);
-  CentreOnScreen(*this, parent);
 }
 
 void DetailedSetup::SetProxyControlsEnabled(bool enabled) {

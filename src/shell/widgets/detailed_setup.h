@@ -68,6 +68,14 @@ class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
   void LoadControls() override { ShowSettings(); }
 
  private:
+  // The controls from top to bottom, in the order Tab goes through them:
+  // the picture, interface and URL; the two mode groups; the proxy; the
+  // start-up boxes; the buttons.
+  void BuildSourceRows();
+  void BuildModeGroups();
+  void BuildProxyRows();
+  void BuildStartBoxes();
+  void BuildButtons();
   QLabel* Caption(const QString& text, QRect geometry);
   QCheckBox* Check(const char* name, const QString& text, QRect geometry);
   void SetProxyControlsEnabled(bool enabled);

@@ -71,7 +71,7 @@ void DialogCommands::DeleteProfiles() {
 }
 
 void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {
-  SettingsLoader::ShowSpeedHints(view_, kilobitMode);
+  SettingsLoader::ShowSpeedHints(view_.settings, kilobitMode);
 }
 
 void DialogCommands::ChangeSource() {
@@ -80,7 +80,7 @@ void DialogCommands::ChangeSource() {
   session_.Settings().SetLine(SettingsLine::kAdapterIndex, QStringLiteral("0"));
   session_.Settings().SetLineExtending(SettingsLine::kAdapterName, QString());
   session_.Sampler().SelectAdapterByName(QString());
-  view_.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
+  view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
   session_.Guarded([this] { session_.UseSource(session_.Settings()); });
   session_.Guarded([this] { session_.SetAdapterList(session_.Sampler().BuildAdapterList()); });
 }

@@ -13,8 +13,8 @@ namespace velmar {
 // SetupHost this class implements over the session and the window.
 class DialogCommands : public SetupHost {
  public:
-  DialogCommands(MeterSession& session, MeterView& view, QWidget* parent)
-      : session_(session), view_(view), parent_(parent), reports_(session.Dates()) {}
+  DialogCommands(MeterSession& session, QWidget* parent)
+      : session_(session), view_(session.View()), parent_(parent), reports_(session.Dates()) {}
 
   void OpenSetupWizard();
   void OpenDetailedSetup();
@@ -39,9 +39,9 @@ class DialogCommands : public SetupHost {
   void SetAveragingMode(uint8_t mode) override { session_.State().AveragingMode = mode; }
   int16_t AdapterIndex() const override { return session_.State().AdapterIndex; }
   void SetAdapterIndex(int16_t index) override { session_.State().AdapterIndex = index; }
-  void SetAdapterLabel(const QString& caption) override { view_.SetAdapterLabel(caption); }
-  void ShowTip(Tip tip) override { view_.ShowTip(tip); }
-  void SetStayOnTop(bool onTop) override { view_.SetStayOnTop(onTop); }
+  void SetAdapterLabel(const QString& caption) override { view_.settings.SetAdapterLabel(caption); }
+  void ShowTip(Tip tip) override { view_.analysis.ShowTip(tip); }
+  void SetStayOnTop(bool onTop) override { view_.settings.SetStayOnTop(onTop); }
   void ApplyProxyFromSettings() override { session_.Loader().ReplaceProxy(); }
   void SetUrl(const QString& url) override { session_.Generator().SetUrl(url); }
   void ReloadSettings() override { session_.ReloadSettings(); }
@@ -51,7 +51,7 @@ class DialogCommands : public SetupHost {
 
  private:
   MeterSession& session_;
-  MeterView& view_;
+  const MeterView& view_;
   QWidget* parent_;
   ReportCommands reports_;
 };

@@ -1,15 +1,12 @@
 #include "shell/widgets/main_window.h"
 
-#include "config/program_section.h"
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QFontInfo>
 #include <QGuiApplication>
 #include <algorithm>
 
-#include "config/product.h"
+#include "config/program_section.h"
 #include "platform/app_paths.h"
 #include "platform/launcher.h"
 #include "platform/message_queue.h"
@@ -19,6 +16,7 @@
 #include "shell/error_report.h"
 #include "shell/paint/meter_art.h"
 #include "shell/single_instance.h"
+#include "shell/widgets/main_window_views.h"
 #include "shell/widgets/splash_screen.h"
 #include "shell/widgets/tip_window.h"
 #include "shell/widgets/window_parts.h"
@@ -56,7 +54,9 @@ QString MainWindow::AlreadyRunningText(const QString& answer) {
 
 MainWindow::MainWindow(Environment environment)
     : QWidget(nullptr),
-      session_(ForThisDesktop(std::move(environment)), *this),
+      views_(std::make_unique<Views>(*this)),
+      session_(ForThisDesktop(std::move(environment)), views_->Meter()),
+      dialogs_(session_, this),
       tray_(TrayCommands()),
       onWayland_(OnWayland()) {
   setObjectName(QStringLiteral("mainWindow"));
@@ -73,19 +73,20 @@ MainWindow::MainWindow(Environment environment)
   fullSize_ = size();
 
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
-  dialogs_.Reports().OnStatus = [this](const QString& text) { SetStatusText(text); };
-  Graphs().ShowTip = [this](Tip tip) { ShowTip(tip); };
-  Graphs().CloseRequested = [this] { CloseGraph(); };
-  Graphs().FeedChanged = [this](GraphFeed* feed) { session_.SetGraphFeed(feed); };
+  connect(&dialogs_.Reports(), &ReportCommands::StatusChanged, statusLabel_, &QLabel::setText);
+  connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
+  connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });
+  connect(&graphs_, &GraphWindowHost::FeedChanged, this,
+          [this](GraphFeed* feed) { session_.SetGraphFeed(feed); });
 
   if (onWayland_) {
     tray_.DisableStayOnTop(kNoStayOnTopTip);
   }
-  trayWatch_.OnChanged = [this](bool present) {
+  connect(&trayWatch_, &StatusNotifierWatch::HostChanged, this, [this](bool present) {
     if (present) {
       InstallTrayIcon();
     }
-  };
+  });
   InstallTrayIcon();
 }
 
@@ -123,7 +124,7 @@ MainTabs::Commands MainWindow::TabCommands() {
   c.gaugeClicked = [this] { OpenSizerMenuFromGauge(); };
   c.pageChanged = [this] {
     session_.SetSection(section::kPageChanged);
-    Sizer().Restore();
+    session_.Sizer().Restore();
   };
   return c;
 }
@@ -198,17 +199,6 @@ void MainWindow::Start() {
   session_.Start();
   setWindowTitle(kCaption);
   ShowSplash();
-}
-
-void MainWindow::ResetForStart() {
-  // Two points below the design font's nine, and as much larger as the
-  // system font is.
-  QFont small = statusBar_->font();
-  small.setPointSizeF(std::max(1.0, QFontInfo(font()).pointSizeF() * 7.0 / 9.0));
-  statusBar_->setFont(small);
-  closeAllowed_ = false;
-  tabs_->SetGaugeOpensMenu(false);
-  tabs_->SetVersionText(QStringLiteral("V. ") + kVersionText);
 }
 
 void MainWindow::ShowSplash() {
@@ -331,9 +321,9 @@ void MainWindow::SaveSettingsAndQuit() {
 }
 
 void MainWindow::SaveSettingsTellingFailure() {
-  Sizer().Restore();
+  session_.Sizer().Restore();
   try {
-    session_.SaveSettings(GenerateDown());
+    session_.SaveSettings(panel_->GenerateDown());
   } catch (const Exception& e) {
     UserInterface::Get().Beep();
     UserInterface::Get().Message(QStringLiteral("Save to disk failed!\r\n") + e.Message());
@@ -360,7 +350,7 @@ void MainWindow::ResetToDefaults() {
 void MainWindow::ReportError(const std::exception& error) {
   const QString message = QString::fromUtf8(error.what());
   UserInterface::Get().Beep();
-  UserInterface::Get().Message(ErrorReportText(message, State().ProgramSection));
+  UserInterface::Get().Message(ErrorReportText(message, session_.State().ProgramSection));
   statusLabel_->setText(ErrorStatusText(message));
   MessageQueue::RunNow();
 }
@@ -459,15 +449,17 @@ void MainWindow::SetStayOnTop(bool onTop) {
 
 void MainWindow::ShowTip(Tip tip) {
   session_.SetSection(section::kShowTip);
-  if (Settings().Line(TipLine(tip)) == QLatin1String("0")) {
+  SettingsList& settings = session_.Settings();
+  if (settings.Line(TipLine(tip)) == QLatin1String("0")) {
     return;
   }
   UserInterface::Get().Beep();
   QString text = TipText(tip);
   if (tip == Tip::kAllAdapters) {  // the "All" tip names what "All" counts on this machine
     try {
-      const auto adapters = Sampler().ListAdapters();
-      text += QStringLiteral("\n\n") + CounterSampler::DescribeAll(adapters, Sampler().AllRule());
+      CounterSampler& sampler = session_.Sampler();
+      text += QStringLiteral("\n\n") +
+              CounterSampler::DescribeAll(sampler.ListAdapters(), sampler.AllRule());
     } catch (const std::exception&) {
       // Without a table walk the tip keeps its general text.
     }
@@ -475,88 +467,11 @@ void MainWindow::ShowTip(Tip tip) {
   const bool dontRemind = UserInterface::Get().Tip(text);
   // Kept in memory only: the next "Save settings and Quit" writes it.
   if (dontRemind) {
-    Settings().SetLine(TipLine(tip), QStringLiteral("0"));
+    settings.SetLine(TipLine(tip), QStringLiteral("0"));
   }
-}
-
-void MainWindow::ClearActualDisplays() {
-  for (Display d :
-       {Display::DownIndicator, Display::AvgIndicator, Display::UpIndicator, Display::DownDigits,
-        Display::UpDigits, Display::DownDigits2, Display::UpDigits2}) {
-    SetValue(d, 0);
-  }
-  // The tray tip follows the displays; stopped, it shows no speeds.
-  Redraw();
-}
-
-void MainWindow::ClearAverageDisplays() {
-  for (Display d : kAverageDisplays) {
-    SetValue(d, 0);
-  }
-}
-
-void MainWindow::SetTotalDisplay(int64_t value) {
-  tabs_->TotalDisplay()->SetValue(static_cast<int>(value));
-}
-
-void MainWindow::SetValue(Display display, int64_t value) {
-  const int v = static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
-  switch (display) {
-    case Display::DownIndicator:
-      tabs_->DownIndicator()->SetPosition(v);
-      return;
-    case Display::UpIndicator:
-      tabs_->UpIndicator()->SetPosition(v);
-      return;
-    case Display::AvgIndicator:
-      tabs_->AverageIndicator()->SetPosition(v);
-      return;
-    case Display::TrafficLCD:
-      tabs_->TotalDisplay()->SetValue(v);
-      return;
-    default:
-      panel_->Lcd(display)->SetValue(v);
-  }
-}
-
-int64_t MainWindow::Value(Display display) const {
-  switch (display) {
-    case Display::DownIndicator:
-      return tabs_->DownIndicator()->Position();
-    case Display::UpIndicator:
-      return tabs_->UpIndicator()->Position();
-    case Display::AvgIndicator:
-      return tabs_->AverageIndicator()->Position();
-    case Display::TrafficLCD:
-      return tabs_->TotalDisplay()->Value();
-    default:
-      return panel_->Lcd(display)->Value();
-  }
-}
-
-void MainWindow::Redraw() {
-  if (!State().AnalysisActive) {
-    tray_.SetSpeeds(QString());
-    return;
-  }
-  const auto shown = [this](Display whole, Display hundredths) {
-    return QStringLiteral("%1.%2")
-        .arg(Value(whole))
-        .arg(Value(hundredths), 2, 10, QLatin1Char('0'));
-  };
-  QString unit = panel_->UnitCaption();
-  unit.chop(1);  // the caption's full stop
-  tray_.SetSpeeds(QStringLiteral("Down %1  Up %2 %3")
-                      .arg(shown(Display::DownDigits, Display::DownDigits2),
-                           shown(Display::UpDigits, Display::UpDigits2), unit));
 }
 
 // ---- sizer, help, web page ----
-
-void MainWindow::SetBottomPanelTop(int top) {
-  panel_->move(panel_->x(), top);
-  panel_->raise();
-}
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
@@ -573,22 +488,18 @@ QSize MainWindow::FitToLayout(QSize requested) const {
   return requested.expandedTo(fullSize_);
 }
 
-void MainWindow::SetWindowSize(int width, int height) {
-  resize(FitToLayout(QSize(width, height)));
-}
-
 void MainWindow::PopupSizerMenu(const QPoint& at) {
   panel_->SizerMenu()->popup(at);
 }
 
 void MainWindow::ShowOnlyBottom() {
   session_.SetSection(section::kShowOnlyBottom);
-  Sizer().OnlyBottom();
+  session_.Sizer().OnlyBottom();
 }
 
 void MainWindow::ShowOnlyTop() {
   session_.SetSection(section::kShowOnlyTop);
-  Sizer().OnlyTop();
+  session_.Sizer().OnlyTop();
 }
 
 void MainWindow::OpenSizerMenuFromGauge() {
@@ -598,13 +509,13 @@ void MainWindow::OpenSizerMenuFromGauge() {
 
 void MainWindow::HideFromSizer() {
   session_.SetSection(section::kHideFromSizer);
-  Sizer().Restore();
+  session_.Sizer().Restore();
   HideMainWindow();
 }
 
 void MainWindow::RestoreLayout() {
   session_.SetSection(section::kRestoreLayout);
-  Sizer().Restore();
+  session_.Sizer().Restore();
 }
 
 void MainWindow::OpenHelp() {
@@ -625,40 +536,17 @@ void MainWindow::OpenGraphMenu() {
 
 void MainWindow::ShowLiveGraph() {
   session_.SetSection(section::kLiveGraph);
-  Graphs().ShowGraph(1);
+  graphs_.ShowGraph(1);
 }
 
 void MainWindow::ShowHistoryGraph() {
   session_.SetSection(section::kHistoryGraph);
-  Graphs().ShowGraph(2);
+  graphs_.ShowGraph(2);
 }
 
 void MainWindow::CloseGraph() {
   session_.SetSection(section::kCloseGraph);
-  Graphs().CloseGraph();
-}
-
-// ---- placement ----
-
-void MainWindow::SetPlacement(const QRect& rect) {
-  if (rect.width() > 0 && rect.height() > 0) {
-    setGeometry(QRect(rect.topLeft(), FitToLayout(rect.size())));
-  }
-}
-
-uint8_t MainWindow::PlacementState() const {
-  // A window hidden in the tray keeps its minimised flag from the click
-  // that hid it; the next start must not open it iconified.
-  if ((windowState() & Qt::WindowMinimized) && isVisible()) {
-    return kMinimised;
-  }
-  return (windowState() & Qt::WindowMaximized) ? kMaximised : kNormal;
-}
-
-void MainWindow::SetPlacementState(uint8_t s) {
-  setWindowState(s == kMinimised   ? Qt::WindowMinimized
-                 : s == kMaximised ? Qt::WindowMaximized
-                                   : Qt::WindowNoState);
+  graphs_.CloseGraph();
 }
 
 }  // namespace velmar

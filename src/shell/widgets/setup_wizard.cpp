@@ -56,10 +56,10 @@ SetupWizard::SetupWizard(SetupHost& host, QWidget* parent)
   bar_->SetEnableHelp(true);
   bar_->setToolTip(
       QStringLiteral("Click \"Restore\" to Discard all setup changes and load last saved profile"));
-  bar_->OnEndClick = [this] { Finish(); };
-  bar_->OnHelpClick = [this] { RevertSettings(); };
+  connect(bar_, &WizardBar::EndClicked, this, [this] { Finish(); });
+  connect(bar_, &WizardBar::HelpClicked, this, [this] { RevertSettings(); });
   bar_->SetEnableCancel(true);
-  bar_->OnCancelClick = [this] { Cancel(); };
+  connect(bar_, &WizardBar::CancelClicked, this, [this] { Cancel(); });
   openedWith_ = host_.Settings();
   openedKilobitMode_ = host_.KilobitMode();
   openedAdapterIndex_ = host_.AdapterIndex();
@@ -100,7 +100,8 @@ WrapRadioButton* SetupWizard::Choice(QWidget* page, const char* name, const QStr
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(geometry);
   if (handler != nullptr) {
-    // Selecting a choice from code counts as a click, as it always has.
+    // A choice selected from code runs its handler as a click does, so
+    // the settings always follow what the page shows.
     connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
       if (checked) {
         (this->*handler)();
@@ -111,13 +112,27 @@ WrapRadioButton* SetupWizard::Choice(QWidget* page, const char* name, const QStr
 }
 
 void SetupWizard::BuildPages() {
+  BuildWelcomePage();
+  BuildWindowPage();
+  BuildProxyPage();
+  BuildKilobitPage();
+  BuildInterfacePage();
+  BuildAutoloadPage();
+  BuildStartPage();
+  BuildEndPage();
+  ResetChoices();
+}
+
+void SetupWizard::BuildWelcomePage() {
   QWidget* page = AddPage("Welcome");
   Text(page, QStringLiteral("Please answer a few questions,"), 8);
   Text(page, QStringLiteral("use the 'Next' button to continue..."), 28);
   Text(page, kRestoreHint, 66, 38);
   Text(page, kRestoreNote, 110, 38);
+}
 
-  page = AddPage("Analyser");
+void SetupWizard::BuildWindowPage() {
+  QWidget* page = AddPage("Analyser");
   Text(page, QStringLiteral("I want the Velmar Window to..."), 8);
   normalWindowChoice_ =
       Choice(page, "NormalBox",
@@ -130,8 +145,10 @@ void SetupWizard::BuildPages() {
     onTopChoice_->setEnabled(false);
     onTopChoice_->setToolTip(kNoStayOnTopTip);
   }
+}
 
-  page = AddPage("Proxy");
+void SetupWizard::BuildProxyPage() {
+  QWidget* page = AddPage("Proxy");
   Text(page, QStringLiteral("Do you connect to the internet through"), 8);
   Text(page, QStringLiteral("a proxy server?"), 26);
   noProxyChoice_ = Choice(page, "noProxyChoice", QStringLiteral("No"),
@@ -151,8 +168,10 @@ void SetupWizard::BuildPages() {
   CaptionField(*portLabel, *proxyPortEdit_);
   connect(proxyHostEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyHost(); });
   connect(proxyPortEdit_, &QLineEdit::textChanged, this, [this] { StoreProxyPort(); });
+}
 
-  page = AddPage("bitspersecond");
+void SetupWizard::BuildKilobitPage() {
+  QWidget* page = AddPage("bitspersecond");
   Text(page, QStringLiteral("Do you want Velmar to use... "), 8);
   kilobit1000Choice_ =
       Choice(page, "kilobit1000Choice", QStringLiteral("1000 bits for 1 Kilobit (default)"),
@@ -160,8 +179,10 @@ void SetupWizard::BuildPages() {
   kilobit1024Choice_ =
       Choice(page, "kilobit1024Choice", QStringLiteral("1024 bits for 1 Kilobit"),
              QRect(kTextLeft, 76, kTextWidth, 24), &SetupWizard::StoreKilobitChoice);
+}
 
-  page = AddPage("Interface");
+void SetupWizard::BuildInterfacePage() {
+  QWidget* page = AddPage("Interface");
   Text(page, QStringLiteral("Select network interface to monitor:"), 8);
   Text(page, QStringLiteral("Select \"All\" if you're not sure..."), 28);
   interfaceBox_ = new QComboBox(page);
@@ -171,8 +192,10 @@ void SetupWizard::BuildPages() {
   // Only the user's choice is a change; filling the box from the settings
   // is not.
   connect(interfaceBox_, &QComboBox::activated, this, [this] { StoreInterfaceChoice(); });
+}
 
-  page = AddPage("Autoload");
+void SetupWizard::BuildAutoloadPage() {
+  QWidget* page = AddPage("Autoload");
   Text(page, QStringLiteral("Do you want Velmar to be started every time"), 8);
   Text(page, QStringLiteral("you log in?"), 26);
   noAutoloadChoice_ =
@@ -180,24 +203,26 @@ void SetupWizard::BuildPages() {
              QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::StoreAutoloadChoice);
   autoloadChoice_ = Choice(page, "autoloadChoice", QStringLiteral("Yes please"),
                            QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::StoreAutoloadChoice);
+}
 
-  page = AddPage("StartAnalyse");
+void SetupWizard::BuildStartPage() {
+  QWidget* page = AddPage("StartAnalyse");
   Text(page, QStringLiteral("Should Velmar start analysing immediately"), 8);
   Text(page, QStringLiteral("when program starts?"), 26);
   startIdleChoice_ = Choice(page, "startIdleChoice", QStringLiteral("No (default)"),
                             QRect(kTextLeft, 60, kTextWidth, 24), &SetupWizard::StoreStartChoice);
   startActiveChoice_ = Choice(page, "startActiveChoice", QStringLiteral("Yes please"),
                               QRect(kTextLeft, 92, kTextWidth, 24), &SetupWizard::StoreStartChoice);
+}
 
-  page = AddPage("End");
+void SetupWizard::BuildEndPage() {
+  QWidget* page = AddPage("End");
   QLabel* ready = Text(page, QStringLiteral("Ready! Press 'Finish'"), 8, 20);
   QFont bold = ready->font();
   bold.setBold(true);
   ready->setFont(bold);
   Text(page, kRestoreHint, 66, 38);
   Text(page, kRestoreNote, 110, 38);
-
-  ResetChoices();
 }
 
 void SetupWizard::ResetChoices() {

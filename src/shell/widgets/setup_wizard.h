@@ -54,7 +54,16 @@ class SetupWizard : public SingleSetupDialog<SetupWizard> {
   QLabel* Text(QWidget* page, const QString& text, int top, int height = 18);
   WrapRadioButton* Choice(QWidget* page, const char* name, const QString& caption, QRect geometry,
                           void (SetupWizard::*handler)());
+  // The pages in order, each with its controls, then the first choices.
   void BuildPages();
+  void BuildWelcomePage();
+  void BuildWindowPage();
+  void BuildProxyPage();
+  void BuildKilobitPage();
+  void BuildInterfacePage();
+  void BuildAutoloadPage();
+  void BuildStartPage();
+  void BuildEndPage();
   // The choices' clicks, one for each pair.
   void StoreKilobitChoice();
   void StoreProxyChoice();

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QLinearGradient>
 #include <QPen>
+#include <QPolygonF>
 #include <algorithm>
 #include <cmath>
 
@@ -21,7 +22,8 @@ const QColor kCaption(240, 231, 198);
 
 }  // namespace
 
-QImage WizardArt::Canvas(QSize size, qreal ratio) {
+QImage WizardArt::PagePicture(std::span<const WizardPage> pages, int page, int fallback, QSize size,
+                              qreal ratio) {
   QImage image = ImageAtRatio(size, ratio);
   if (image.isNull()) {
     return image;
@@ -30,6 +32,10 @@ QImage WizardArt::Canvas(QSize size, qreal ratio) {
   p.setRenderHint(QPainter::Antialiasing);
   ScaleToDesign(p, image, kPictureSize, size);
   Backdrop(p, size);
+  const bool known = page >= 0 && static_cast<size_t>(page) < pages.size();
+  const WizardPage& chosen = pages[static_cast<size_t>(known ? page : fallback)];
+  chosen.draw(p, size.width(), size.height());
+  Caption(p, CaptionArea(size), QString::fromLatin1(chosen.caption));
   return image;
 }
 
@@ -47,6 +53,21 @@ void WizardArt::Caption(QPainter& p, QRectF area, const QString& text) {
   QFont f(QStringLiteral("DejaVu Sans"), 8, QFont::Bold);
   p.setFont(f);
   p.drawText(area, Qt::AlignCenter, text);
+}
+
+void WizardArt::Badge(QPainter& p, QPointF centre, double radius) {
+  p.setPen(QPen(kCaption, radius / 7));
+  p.setBrush(QColor(60, 80, 40));
+  p.drawEllipse(centre, radius, radius);
+}
+
+void WizardArt::Tick(QPainter& p, QPointF centre, double radius, const QColor& colour) {
+  p.setPen(QPen(colour, radius / 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  QPolygonF tick;
+  tick << QPointF(centre.x() - radius * 0.5, centre.y())
+       << QPointF(centre.x() - radius * 0.1, centre.y() + radius * 0.4)
+       << QPointF(centre.x() + radius * 0.55, centre.y() - radius * 0.45);
+  p.drawPolyline(tick);
 }
 
 QRectF WizardArt::CaptionArea(QSize size) {

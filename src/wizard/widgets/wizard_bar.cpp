@@ -38,11 +38,7 @@ WizardBar::WizardBar(QWidget* parent)
   connect(next_, &QPushButton::clicked, this, [this] { NextClick(); });
   connect(end_, &QPushButton::clicked, this, [this] { EndClick(); });
   connect(help_, &QPushButton::clicked, this, [this] { HelpClick(); });
-  connect(cancel_, &QPushButton::clicked, this, [this] {
-    if (OnCancelClick) {
-      OnCancelClick();
-    }
-  });
+  connect(cancel_, &QPushButton::clicked, this, &WizardBar::CancelClicked);
   UpdateButtons();
   PlaceButtons();
   if (parent != nullptr) {
@@ -123,15 +119,11 @@ void WizardBar::NextClick() {
 }
 
 void WizardBar::EndClick() {
-  if (OnEndClick) {
-    OnEndClick();
-  }
+  Q_EMIT EndClicked();
 }
 
 void WizardBar::HelpClick() {
-  if (OnHelpClick) {
-    OnHelpClick();
-  }
+  Q_EMIT HelpClicked();
 }
 
 void WizardBar::Move(bool back) {
@@ -154,15 +146,11 @@ void WizardBar::Move(bool back) {
   }
   UpdateButtons();
   if (back) {
-    if (OnBackClick) {
-      OnBackClick();
-    }
-  } else if (OnNextClick) {
-    OnNextClick();
+    Q_EMIT BackClicked();
+  } else {
+    Q_EMIT NextClicked();
   }
-  if (OnPageChange) {
-    OnPageChange();
-  }
+  Q_EMIT PageChanged();
 }
 
 void WizardBar::UpdateButtons() {

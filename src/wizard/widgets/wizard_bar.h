@@ -19,6 +19,8 @@ namespace velmar {
 // can be left without finishing from every page. Its sizes are design
 // pixels; a window fitted to a larger font scales them.
 class WizardBar : public QWidget, public FontScaled {
+  Q_OBJECT
+
  public:
   static constexpr int kHeight = 44;
   static constexpr QSize kButtonSize{75, 23};
@@ -46,15 +48,9 @@ class WizardBar : public QWidget, public FontScaled {
   bool EnableCancel() const { return enableCancel_; }
   void SetEnableCancel(bool enable);
 
-  // Events. OnPageChanging runs before a move with `back` set when going
-  // back and may change the target page index; a target outside the
-  // notebook keeps the current page.
-  std::function<void()> OnBackClick;
-  std::function<void()> OnNextClick;
-  std::function<void()> OnEndClick;
-  std::function<void()> OnHelpClick;
-  std::function<void()> OnCancelClick;
-  std::function<void()> OnPageChange;
+  // Runs before a move, with `back` set when going back, and may change
+  // the target page index; a target outside the notebook keeps the
+  // current page. The wizard's own check, so one answer: not a signal.
   std::function<void(bool back, int& target)> OnPageChanging;
 
   // The four buttons' clicks.
@@ -76,6 +72,15 @@ class WizardBar : public QWidget, public FontScaled {
 
   // FontScaled
   void SetFontScale(const FontScale& scale) override;
+
+ Q_SIGNALS:
+  // After a move by "Back" or "Next": the click, then PageChanged.
+  void BackClicked();
+  void NextClicked();
+  void PageChanged();
+  void EndClicked();
+  void HelpClicked();
+  void CancelClicked();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

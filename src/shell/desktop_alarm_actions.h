@@ -1,0 +1,23 @@
+#pragma once
+
+#include "alarms/common_alarm_actions.h"
+#include "platform/desktop_notifier.h"
+
+namespace velmar {
+
+// The alarm actions of the meter in its window: the notification is a
+// desktop bubble, and the beep the system's bell, or where the window
+// system has none (Wayland) a bubble that plays the bell's sound.
+class DesktopAlarmActions : public CommonAlarmActions {
+ public:
+  explicit DesktopAlarmActions(bool systemBeep) : systemBeep_(systemBeep) {}
+
+  void Beep() override;
+  void Notify(const QString& message) override;
+
+ private:
+  bool systemBeep_;
+  DesktopNotifier notifier_;
+};
+
+}  // namespace velmar
