@@ -1,6 +1,7 @@
 // velmar-headless: the meter without a window, on Qt Core (and Qt Network
 // for the metrics endpoint) alone. `velmar --headless ...` runs this.
 //   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
+//                     [--metrics-include REGEX] [--metrics-exclude REGEX]
 //                     [--snmp HOST[:PORT] [--snmp-version 2c|3] ...]
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
@@ -22,6 +23,7 @@
 #include "history/history_report.h"
 #include "measure/headless_meter.h"
 #include "measure/interface_table.h"
+#include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_exporter.h"
 #include "platform/key_store.h"
@@ -121,6 +123,7 @@ int main(int argc, char* argv[]) {
     return CommandLine::UsageError(err, QStringLiteral("--format is text or json"));
   }
   ListenAddress metricsAddress;
+  InterfaceFilter metricsFilter;
   const bool serveMetrics = parser.isSet(QStringLiteral("metrics"));
   if (serveMetrics) {
     try {
@@ -129,6 +132,15 @@ int main(int argc, char* argv[]) {
       return CommandLine::UsageError(
           err, QStringLiteral("--metrics: %1").arg(QString::fromUtf8(e.what())));
     }
+  }
+  try {
+    // The options, else the window's line; either option replaces the line.
+    metricsFilter =
+        options.IsSet("metrics-include") || options.IsSet("metrics-exclude")
+            ? InterfaceFilter(options.Value("metrics-include"), options.Value("metrics-exclude"))
+            : InterfaceFilter::FromLine(settings.Line(SettingsLine::kMetricsInterfaceFilter));
+  } catch (const std::exception& e) {
+    return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
   }
 
   // A device on the network, when --snmp or the settings choose one.
@@ -260,6 +272,7 @@ int main(int argc, char* argv[]) {
       err << "velmar: " << e.what() << Qt::endl;
       return 1;
     }
+    exporter->Server().SetInterfaceFilter(metricsFilter);
     exporter->SetAlarmConditions(alarmConditions);
     meter.Sampler().OnPublished = [&exporter](double up, double down) {
       exporter->Publish(up, down);

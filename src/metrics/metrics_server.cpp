@@ -526,8 +526,11 @@ void MetricsServer::Respond(const HttpRequest* request, int errorStatus, Reply r
     render(nullptr);
     return;
   }
-  interfaces_->Gather(
-      [render = std::move(render)](const InterfaceGathering& gathering) { render(&gathering); });
+  interfaces_->Gather([this, render = std::move(render)](const InterfaceGathering& gathering) {
+    InterfaceGathering shown = gathering;
+    filter_.Apply(shown);
+    render(&shown);
+  });
 }
 
 void MetricsServer::RespondTarget(const HttpRequest& request, Reply reply) {
@@ -552,9 +555,11 @@ void MetricsServer::RespondTarget(const HttpRequest& request, Reply reply) {
   const Exposition::Format format = Exposition::Negotiate(request.accept);
   found->second->Gather([this, name, format, copy = request,
                          reply = std::move(reply)](const InterfaceGathering& gathering) {
+    InterfaceGathering shown = gathering;
+    filter_.Apply(shown);
     bool close = false;
     QByteArray response = Compose(&copy, 200, Exposition::ContentType(format),
-                                  Exposition::RenderDevice(name, gathering, format), {}, close);
+                                  Exposition::RenderDevice(name, shown, format), {}, close);
     reply(std::move(response), close);
   });
 }

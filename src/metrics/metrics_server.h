@@ -11,6 +11,7 @@
 
 #include "metrics/http_request_parser.h"
 #include "metrics/interface_figures.h"
+#include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_snapshot.h"
 #include "platform/exception.h"
@@ -81,6 +82,8 @@ class MetricsServer : public QObject {
     interfaces_ = source;
     device_ = device;
   }
+  // Which interfaces every page shows.
+  void SetInterfaceFilter(InterfaceFilter filter) { filter_ = std::move(filter); }
   // The devices /snmp?target=NAME serves, by name. Not owned.
   void SetTargets(std::map<QString, InterfaceSource*> targets) { targets_ = std::move(targets); }
   const ServerCounters& Counters() const { return counters_; }
@@ -119,6 +122,7 @@ class MetricsServer : public QObject {
   InterfaceSource* interfaces_ = nullptr;
   QString device_;
   std::map<QString, InterfaceSource*> targets_;
+  InterfaceFilter filter_;
   ServerCounters counters_;
 };
 

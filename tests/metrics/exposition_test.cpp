@@ -1,4 +1,6 @@
 #include "metrics/exposition.h"
+#include "metrics/interface_filter.h"
+#include "metrics/metrics_server.h"
 
 #include <gtest/gtest.h>
 
@@ -255,6 +257,49 @@ TEST(ExpositionTest, NegotiationFollowsTheAcceptHeader) {
   };
   for (const auto& [accept, format] : cases) {
     EXPECT_EQ(Exposition::Negotiate(accept), format) << accept;
+  }
+}
+
+}  // namespace
+}  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST(InterfaceFilterTest, WholeNamesIncludeThenExclude) {
+  const InterfaceFilter none;
+  EXPECT_TRUE(none.Empty());
+  EXPECT_TRUE(none.Shows("anything"));
+  const InterfaceFilter filter("eth.*|lo|veth.*", "veth[0-9a-f]+");
+  EXPECT_TRUE(filter.Shows("eth0"));
+  EXPECT_TRUE(filter.Shows("lo"));
+  EXPECT_FALSE(filter.Shows("lo0")) << "the whole name must match, not a part";
+  EXPECT_FALSE(filter.Shows("wlan0"));
+  EXPECT_FALSE(filter.Shows("veth3a9f"));
+  EXPECT_TRUE(filter.Shows("veth-host"));
+  EXPECT_TRUE(InterfaceFilter({}, "lo").Shows("eth0"));
+
+  InterfaceGathering g;
+  for (const char* name : {"lo", "veth1", "eth0", "veth2"}) {
+    InterfaceFigures f;
+    f.name = name;
+    g.interfaces.push_back(f);
+  }
+  InterfaceFilter::FromLine(QStringLiteral("\tveth.*")).Apply(g);
+  ASSERT_EQ(g.interfaces.size(), 2u);
+  EXPECT_EQ(g.interfaces[0].name, "lo");
+  EXPECT_EQ(g.interfaces[1].name, "eth0");
+  InterfaceFilter::FromLine(QStringLiteral("eth0")).Apply(g);
+  ASSERT_EQ(g.interfaces.size(), 1u);
+  EXPECT_TRUE(InterfaceFilter::FromLine({}).Empty());
+
+  try {
+    InterfaceFilter("ok", "veth[");
+    ADD_FAILURE() << "a broken expression is refused";
+  } catch (const MetricsError& e) {
+    EXPECT_NE(std::string(e.what()).find("--metrics-exclude \"veth[\" is no regular expression"),
+              std::string::npos)
+        << e.what();
   }
 }
 
