@@ -28,6 +28,10 @@ QList<QCommandLineOption> OptionList() {
        QStringLiteral("Leave out of the metrics the interfaces whose whole name matches this "
                       "regular expression (veth.* for containers' veths)."),
        QStringLiteral("REGEX")},
+      {QStringLiteral("devices"),
+       QStringLiteral("With --metrics, also serve every device of FILE at "
+                      "/snmp?target=NAME, polled when scraped."),
+       QStringLiteral("FILE")},
       {QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")},
       {QStringLiteral("snmp"),
        QStringLiteral("Measure a device on the network (a router, a switch) over SNMP instead "

@@ -1,14 +1,16 @@
 // velmar-headless: the meter without a window, on Qt Core (and Qt Network
 // for the metrics endpoint) alone. `velmar --headless ...` runs this.
 //   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
-//                     [--metrics-include REGEX] [--metrics-exclude REGEX]
+//                     [--metrics-include REGEX] [--metrics-exclude REGEX] [--devices FILE]
 //                     [--snmp HOST[:PORT] [--snmp-version 2c|3] ...]
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QThreadPool>
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -23,6 +25,8 @@
 #include "history/history_report.h"
 #include "measure/headless_meter.h"
 #include "measure/interface_table.h"
+#include "metrics/device_interfaces.h"
+#include "metrics/device_list.h"
 #include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_exporter.h"
@@ -35,6 +39,8 @@ namespace {
 
 // A device with this many interfaces or more is told to be waited for.
 constexpr int64_t kManyInterfaces = 500;
+// Devices polled for the metrics at once, at most.
+constexpr int kParallelPolls = 8;
 
 // The alarm evaluation of the settings, with the actions a meter without a
 // window can take; alarms are also logged to the key store as the window
@@ -141,6 +147,18 @@ int main(int argc, char* argv[]) {
             : InterfaceFilter::FromLine(settings.Line(SettingsLine::kMetricsInterfaceFilter));
   } catch (const std::exception& e) {
     return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+  }
+  // The devices served at /snmp?target=NAME.
+  std::vector<DeviceEntry> fleet;
+  if (options.IsSet("devices")) {
+    if (!serveMetrics) {
+      return CommandLine::UsageError(err, QStringLiteral("--devices needs --metrics"));
+    }
+    try {
+      fleet = ReadDeviceList(options.Value("devices"));
+    } catch (const std::exception& e) {
+      return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+    }
   }
 
   // A device on the network, when --snmp or the settings choose one.
@@ -262,6 +280,11 @@ int main(int argc, char* argv[]) {
     };
   }
 
+  // Devices polled at once at most; the rest wait their turn within their
+  // time-out.
+  QThreadPool devicePolls;
+  devicePolls.setMaxThreadCount(kParallelPolls);
+  std::vector<std::unique_ptr<DeviceInterfaces>> fleetSources;
   std::unique_ptr<MetricsExporter> exporter;
   if (serveMetrics) {
     exporter = std::make_unique<MetricsExporter>(state, meter.Sampler());
@@ -273,6 +296,17 @@ int main(int argc, char* argv[]) {
       return 1;
     }
     exporter->Server().SetInterfaceFilter(metricsFilter);
+    if (device) {
+      // The device's own counters, named by its address.
+      exporter->UseInterfaceSource(
+          std::make_unique<DeviceInterfaces>(SettingsOf(*device), devicePolls), device->Address());
+    }
+    std::map<QString, InterfaceSource*> targets;
+    for (const DeviceEntry& entry : fleet) {
+      fleetSources.push_back(std::make_unique<DeviceInterfaces>(entry.settings, devicePolls));
+      targets[entry.name] = fleetSources.back().get();
+    }
+    exporter->Server().SetTargets(std::move(targets));
     exporter->SetAlarmConditions(alarmConditions);
     meter.Sampler().OnPublished = [&exporter](double up, double down) {
       exporter->Publish(up, down);
@@ -281,6 +315,10 @@ int main(int argc, char* argv[]) {
       alarms->evaluator.OnAlarm = [&exporter](int32_t code) { exporter->CountAlarm(code); };
     }
     err << "velmar: serving metrics at http://" << exporter->Where() << "/metrics" << Qt::endl;
+    if (!fleet.empty()) {
+      err << "velmar: serving " << fleet.size() << " devices at http://" << exporter->Where()
+          << "/snmp?target=NAME" << Qt::endl;
+    }
   }
 
   UnixSignalWatcher signalWatcher([&](int) {

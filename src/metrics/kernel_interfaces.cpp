@@ -35,7 +35,7 @@ InterfaceFigures KernelInterfaces::FiguresOf(const agent::LinkInfo& link) {
   return f;
 }
 
-void KernelInterfaces::Gather(Done done) {
+void KernelInterfaces::Gather(Done done, int /*timeoutMs*/) {
   const auto start = std::chrono::steady_clock::now();
   InterfaceGathering gathering;
   for (const agent::LinkInfo& link : reader_->Read()) {

@@ -20,7 +20,7 @@ class KernelInterfaces : public InterfaceSource {
   KernelInterfaces();
   ~KernelInterfaces() override;
 
-  void Gather(Done done) override;
+  void Gather(Done done, int timeoutMs) override;
 
   // The figures of one link: packets the kernel counts as multicast apart,
   // the rest of the received ones as unicast; sent packets all as unicast

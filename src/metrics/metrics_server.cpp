@@ -27,6 +27,16 @@ int64_t NowMs() {
       .count();
 }
 
+// How long a source may take: half a second less than the scraper waits,
+// so its answer (a device that did not answer in time) still arrives; 0
+// when the scraper does not say.
+int AnswerWithinMs(const HttpRequest& request) {
+  if (request.scrapeTimeoutSeconds <= 0) {
+    return 0;
+  }
+  return std::max(100, static_cast<int>(request.scrapeTimeoutSeconds * 1000) - 500);
+}
+
 const char* ReasonPhrase(int status) {
   switch (status) {
     case 200:
@@ -526,11 +536,13 @@ void MetricsServer::Respond(const HttpRequest* request, int errorStatus, Reply r
     render(nullptr);
     return;
   }
-  interfaces_->Gather([this, render = std::move(render)](const InterfaceGathering& gathering) {
-    InterfaceGathering shown = gathering;
-    filter_.Apply(shown);
-    render(&shown);
-  });
+  interfaces_->Gather(
+      [this, render = std::move(render)](const InterfaceGathering& gathering) {
+        InterfaceGathering shown = gathering;
+        filter_.Apply(shown);
+        render(&shown);
+      },
+      AnswerWithinMs(*request));
 }
 
 void MetricsServer::RespondTarget(const HttpRequest& request, Reply reply) {
@@ -553,15 +565,17 @@ void MetricsServer::RespondTarget(const HttpRequest& request, Reply reply) {
     return;
   }
   const Exposition::Format format = Exposition::Negotiate(request.accept);
-  found->second->Gather([this, name, format, copy = request,
-                         reply = std::move(reply)](const InterfaceGathering& gathering) {
-    InterfaceGathering shown = gathering;
-    filter_.Apply(shown);
-    bool close = false;
-    QByteArray response = Compose(&copy, 200, Exposition::ContentType(format),
-                                  Exposition::RenderDevice(name, shown, format), {}, close);
-    reply(std::move(response), close);
-  });
+  found->second->Gather(
+      [this, name, format, copy = request,
+       reply = std::move(reply)](const InterfaceGathering& gathering) {
+        InterfaceGathering shown = gathering;
+        filter_.Apply(shown);
+        bool close = false;
+        QByteArray response = Compose(&copy, 200, Exposition::ContentType(format),
+                                      Exposition::RenderDevice(name, shown, format), {}, close);
+        reply(std::move(response), close);
+      },
+      AnswerWithinMs(request));
 }
 
 QByteArray MetricsServer::Compose(const HttpRequest* request, int status,

@@ -30,8 +30,9 @@ class InterfaceSource {
   using Done = std::function<void(const InterfaceGathering&)>;
   virtual ~InterfaceSource() = default;
   // Calls `done` exactly once, at once or later on the calling thread's
-  // event loop, and never after a time-out of the source's own.
-  virtual void Gather(Done done) = 0;
+  // event loop, and never after `timeoutMs` (when above 0) or a time-out
+  // of the source's own, whichever is shorter.
+  virtual void Gather(Done done, int timeoutMs) = 0;
 };
 
 // The metrics endpoint: a small HTTP/1.1 server on the event loop's

@@ -69,14 +69,16 @@ def send_burst(seconds):
 
 
 class Prometheus:
-    def __init__(self, target_port, workdir):
+    def __init__(self, target_port, workdir, config=None):
+        """Scrapes the meter at `target_port` every second, or runs `config`."""
         self.port = ms.free_port()
-        config = os.path.join(workdir, "prometheus.yml")
-        with open(config, "w") as f:
-            f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                    "  evaluation_interval: 1s\n"
-                    "scrape_configs:\n  - job_name: velmar\n    static_configs:\n"
-                    "      - targets: ['127.0.0.1:%d']\n" % target_port)
+        if config is None:
+            config = os.path.join(workdir, "prometheus.yml")
+            with open(config, "w") as f:
+                f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                        "  evaluation_interval: 1s\n"
+                        "scrape_configs:\n  - job_name: velmar\n    static_configs:\n"
+                        "      - targets: ['127.0.0.1:%d']\n" % target_port)
         self.log = open(os.path.join(workdir, "prometheus.log"), "w")
         self.proc = subprocess.Popen(
             ["prometheus", "--config.file=" + config,

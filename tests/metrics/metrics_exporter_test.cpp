@@ -130,7 +130,7 @@ TEST_F(MetricsExporterTest, TheKernelsOwnCountersAtEachScrape) {
   sys >> before;
   KernelInterfaces kernel;
   InterfaceGathering got;
-  kernel.Gather([&](const InterfaceGathering& g) { got = g; });
+  kernel.Gather([&](const InterfaceGathering& g) { got = g; }, 0);
   const auto lo = std::find_if(got.interfaces.begin(), got.interfaces.end(),
                                [](const InterfaceFigures& i) { return i.name == "lo"; });
   ASSERT_NE(lo, got.interfaces.end());

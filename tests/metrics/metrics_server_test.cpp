@@ -137,8 +137,9 @@ const std::string kGet = "GET /metrics HTTP/1.1\r\nHost: test\r\n\r\n";
 // the event loop, and counts how often it was asked.
 class FixedSource : public InterfaceSource {
  public:
-  void Gather(Done done) override {
+  void Gather(Done done, int timeoutMs) override {
     ++asked;
+    lastTimeoutMs = timeoutMs;
     if (delayMs < 0) {
       done(gathering);
       return;
@@ -148,6 +149,7 @@ class FixedSource : public InterfaceSource {
   InterfaceGathering gathering;
   int delayMs = -1;
   int asked = 0;
+  int lastTimeoutMs = -1;
 };
 
 class MetricsServerTest : public ::testing::Test {
@@ -483,7 +485,9 @@ TEST_F(MetricsServerTest, SourcesThatAnswerLaterAndDevicesByName) {
   Client first(port);
   first.Send(kGet + "GET /snmp?target=router HTTP/1.1\r\nHost: t\r\n\r\n");
   Client other(port);
-  other.Send("GET /snmp?target=gone HTTP/1.1\r\nHost: t\r\n\r\n");
+  other.Send(
+      "GET /snmp?target=gone HTTP/1.1\r\nHost: t\r\n"
+      "X-Prometheus-Scrape-Timeout-Seconds: 2.5\r\n\r\n");
   ASSERT_TRUE(other.WaitResponses(1));
   EXPECT_TRUE(first.Responses().empty()) << "the first answer is still being gathered";
   ASSERT_TRUE(first.WaitResponses(2));
@@ -532,6 +536,8 @@ TEST_F(MetricsServerTest, SourcesThatAnswerLaterAndDevicesByName) {
   PumpUntil([] { return false; }, 500);  // the late answer comes and finds nobody
   EXPECT_EQ(router.asked, 1);
   EXPECT_EQ(gone.asked, 1);
+  EXPECT_EQ(gone.lastTimeoutMs, 2000) << "half a second before Prometheus gives up";
+  EXPECT_EQ(router.lastTimeoutMs, 0) << "no time-out said: the source's own";
 }
 
 TEST(MetricsServerListenTest, AnAddressInUseIsAnError) {
