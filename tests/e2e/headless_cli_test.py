@@ -138,7 +138,8 @@ def test_lean_process_and_metrics_arguments(bin_dir):
         with open("/proc/%d/comm" % meter.proc.pid) as f:
             assert f.read().strip() == "velmar-headless"
         assert "libQt6Core" in maps
-        for library in ("libQt6Gui", "libQt6Widgets", "libQt6Network", "libGL", "libX11"):
+        for library in ("libQt6Gui", "libQt6Widgets", "libQt6Network", "libGL", "libX11",
+                        "libnetsnmp"):
             assert library not in maps, library
         status, headers, body = metrics_support.scrape(meter.port)
         assert status == 200 and "velmar_build_info" in body

@@ -160,6 +160,8 @@ def run(bin_dir, workdir):
         one = ms.Meter(bin_dir, env, "--snmp", simulator.address(), "--snmp-secrets",
                        simulator.secrets("fast"))
         try:
+            with open("/proc/%d/comm" % one.proc.pid) as f:
+                assert f.read().strip() == "velmar-devices", "the sibling with net-snmp"
             text = ms_scrape_with_timeout(one.port, "/metrics", 9)
             strict_parse(text)
             key = ('velmar_interface_receive_bytes_total{device="%s",interface="ge-0/0/7",'
