@@ -190,10 +190,7 @@ QString DeviceInterfaces::ReasonOf(const agent::FetchError& error) {
 
 DeviceInterfaces::DeviceInterfaces(agent::RemoteSettings settings, QThreadPool& pool, int timeoutMs,
                                    int cacheMs)
-    : settings_(std::move(settings)), pool_(pool), timeoutMs_(timeoutMs), cacheMs_(cacheMs) {
-  // One request may take what is left of the scrape's time, not more.
-  settings_.timeoutMs = static_cast<uint32_t>(std::max(100, timeoutMs_ - 200));
-}
+    : settings_(std::move(settings)), pool_(pool), timeoutMs_(timeoutMs), cacheMs_(cacheMs) {}
 
 DeviceInterfaces::~DeviceInterfaces() {
   if (running_) {
@@ -213,15 +210,19 @@ void DeviceInterfaces::Gather(Done done, int timeoutMs) {
   const int within = timeoutMs > 0 ? std::min(timeoutMs, timeoutMs_) : timeoutMs_;
   QTimer::singleShot(within, this, [this, id, within] { Expire(id, within); });
   if (!running_) {
-    Start();
+    Start(within);
   }
 }
 
-void DeviceInterfaces::Start() {
+void DeviceInterfaces::Start(int withinMs) {
   const auto start = Clock::now();
   std::shared_ptr<agent::SnmpPoller> poller;
   try {
-    poller = std::make_shared<agent::SnmpPoller>(settings_);
+    // A request unanswered leaves time to ask whether anything listens, so
+    // a closed port is told as such within the scrape.
+    agent::RemoteSettings settings = settings_;
+    settings.timeoutMs = static_cast<uint32_t>(std::max(100, withinMs - 300));
+    poller = std::make_shared<agent::SnmpPoller>(settings);
   } catch (const agent::FetchError& e) {
     InterfaceGathering failed;
     failed.answered = false;

@@ -49,7 +49,7 @@ class DeviceInterfaces : public QObject, public InterfaceSource {
     uint64_t id;
     Done done;
   };
-  void Start();
+  void Start(int withinMs);
   void Finish(const InterfaceGathering& result);
   void Expire(uint64_t id, int afterMs);
 

@@ -536,7 +536,7 @@ TEST_F(MetricsServerTest, SourcesThatAnswerLaterAndDevicesByName) {
   PumpUntil([] { return false; }, 500);  // the late answer comes and finds nobody
   EXPECT_EQ(router.asked, 1);
   EXPECT_EQ(gone.asked, 1);
-  EXPECT_EQ(gone.lastTimeoutMs, 2000) << "half a second before Prometheus gives up";
+  EXPECT_EQ(gone.lastTimeoutMs, 1875) << "a quarter before Prometheus gives up";
   EXPECT_EQ(router.lastTimeoutMs, 0) << "no time-out said: the source's own";
 }
 
