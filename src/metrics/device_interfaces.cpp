@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <map>
 
+#include "measure/interface_name.h"
+
 namespace velmar {
 
 namespace {
@@ -115,13 +117,13 @@ std::vector<InterfaceFigures> DeviceInterfaces::Decode(const std::vector<RemoteO
     }
     const auto integer = static_cast<int32_t>(static_cast<uint32_t>(o.number));
     if (ifX && column == 1) {
-      f.name = QString::fromUtf8(o.bytes.data(), static_cast<qsizetype>(o.bytes.size()));
+      f.name = InterfaceNameFromOctets(o.bytes.data(), o.bytes.size());
     } else if (ifX && column == 15) {
       if (o.number > 0) {
         f.speedBitsPerSecond = o.number * 1000000;
       }
     } else if (!ifX && column == 2) {
-      descr[index] = QString::fromUtf8(o.bytes.data(), static_cast<qsizetype>(o.bytes.size()));
+      descr[index] = InterfaceNameFromOctets(o.bytes.data(), o.bytes.size());
     } else if (!ifX && column == 4) {
       f.mtu = integer;
     } else if (!ifX && column == 5) {

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "agent/kernel_tables.h"
+#include "measure/interface_name.h"
 
 namespace velmar {
 
@@ -15,7 +16,8 @@ KernelInterfaces::~KernelInterfaces() = default;
 InterfaceFigures KernelInterfaces::FiguresOf(const agent::LinkInfo& link) {
   InterfaceFigures f;
   f.index = link.index;
-  f.name = QString::fromStdString(link.name);
+  // Named as the adapter list names it: bytes that are no UTF-8 escaped.
+  f.name = InterfaceNameFromOctets(link.name.data(), link.name.size());
   f.counters[InterfaceFigures::kReceiveBytes] = link.rxBytes;
   f.counters[InterfaceFigures::kTransmitBytes] = link.txBytes;
   f.counters[InterfaceFigures::kReceiveUnicast] =

@@ -5,6 +5,7 @@
 #include "alarms/alarm_evaluator.h"
 #include "measure/counter_sampler.h"
 #include "measure/headless_meter.h"
+#include "measure/interface_table.h"
 #include "measure/measurement_state.h"
 #include "metrics/kernel_interfaces.h"
 
@@ -23,6 +24,27 @@ QString AlgorithmName(uint8_t mode) {
   }
 }
 
+// This computer's interfaces while the meter reads this computer. When it
+// reads a device on the network and nobody gave the device's own source,
+// no interface is shown rather than this computer's under the device's
+// figures.
+class ThisComputer : public InterfaceSource {
+ public:
+  explicit ThisComputer(const CounterSampler& sampler) : sampler_(sampler) {}
+  void Gather(Done done, int timeoutMs) override {
+    const InterfaceTable* table = sampler_.Table();
+    if (table != nullptr && !table->DeviceAddress().isEmpty()) {
+      done(InterfaceGathering());
+      return;
+    }
+    kernel_.Gather(std::move(done), timeoutMs);
+  }
+
+ private:
+  const CounterSampler& sampler_;
+  KernelInterfaces kernel_;
+};
+
 }  // namespace
 
 MetricsExporter::MetricsExporter(const MeasurementState& state, const CounterSampler& sampler,
@@ -30,7 +52,7 @@ MetricsExporter::MetricsExporter(const MeasurementState& state, const CounterSam
     : Now([] { return QDateTime::currentMSecsSinceEpoch() / 1000.0; }),
       state_(state),
       sampler_(sampler),
-      interfaces_(std::make_unique<KernelInterfaces>()),
+      interfaces_(std::make_unique<ThisComputer>(sampler)),
       server_(limits) {
   server_.SetInterfaceSource(interfaces_.get());
   auto first = std::make_shared<MetricsSnapshot>();

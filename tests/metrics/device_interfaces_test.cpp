@@ -43,7 +43,7 @@ TEST(DeviceInterfacesTest, ColumnsIntoInterfaces) {
       Cell(true, 15, 3, kGauge, 40000),
       Cell(false, 5, 3, kGauge, 4294967295u),
       Cell(false, 8, 3, kInteger, 7),
-      Cell(false, 2, 7, kString, 0, "eth7"),
+      Cell(false, 2, 7, kString, 0, "eth\xff" "7"),
       Cell(false, 10, 7, kCounter32, 4294967295u),
       Cell(false, 5, 7, kGauge, 100000000),
       Cell(false, 4, 7, kInteger, 1500),
@@ -64,7 +64,7 @@ TEST(DeviceInterfacesTest, ColumnsIntoInterfaces) {
   EXPECT_EQ(p3.adminStatus, 2);
   EXPECT_FALSE(p3.mtu);
   const F& p7 = figures[1];
-  EXPECT_EQ(p7.name, "eth7");
+  EXPECT_EQ(p7.name, "eth\\xff7") << "bytes that are no UTF-8 escaped, as the adapter list does";
   EXPECT_EQ(p7.counters[F::kReceiveBytes], 4294967295u) << "a 32-bit counter as it is";
   EXPECT_EQ(p7.counters[F::kReceiveErrors], 9u);
   EXPECT_EQ(p7.counters[F::kReceiveBroadcast], 2u);
