@@ -20,6 +20,18 @@ QList<QCommandLineOption> OptionList() {
        QStringLiteral("Serve Prometheus metrics at http://ADDR:PORT/metrics (ADDR 127.0.0.1 "
                       "unless given)."),
        QStringLiteral("[ADDR:]PORT")},
+      {QStringLiteral("metrics-include"),
+       QStringLiteral("Show in the metrics only the interfaces whose whole name matches this "
+                      "regular expression."),
+       QStringLiteral("REGEX")},
+      {QStringLiteral("metrics-exclude"),
+       QStringLiteral("Leave out of the metrics the interfaces whose whole name matches this "
+                      "regular expression (veth.* for containers' veths)."),
+       QStringLiteral("REGEX")},
+      {QStringLiteral("devices"),
+       QStringLiteral("With --metrics, also serve every device of FILE at "
+                      "/snmp?target=NAME, polled when scraped."),
+       QStringLiteral("FILE")},
       {QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")},
       {QStringLiteral("snmp"),
        QStringLiteral("Measure a device on the network (a router, a switch) over SNMP instead "

@@ -1,15 +1,23 @@
 // velmar-headless: the meter without a window, on Qt Core (and Qt Network
 // for the metrics endpoint) alone. `velmar --headless ...` runs this.
 //   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
+//                     [--metrics-include REGEX] [--metrics-exclude REGEX] [--devices FILE]
 //                     [--snmp HOST[:PORT] [--snmp-version 2c|3] ...]
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
+#include <QThreadPool>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
+
+#include <unistd.h>
 
 #include "alarms/alarm_evaluator.h"
 #include "alarms/console_alarm_actions.h"
@@ -22,6 +30,11 @@
 #include "history/history_report.h"
 #include "measure/headless_meter.h"
 #include "measure/interface_table.h"
+#ifdef VELMAR_DEVICE_METRICS
+#include "metrics/device_interfaces.h"
+#include "metrics/device_list.h"
+#endif
+#include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_exporter.h"
 #include "platform/key_store.h"
@@ -33,6 +46,10 @@ namespace {
 
 // A device with this many interfaces or more is told to be waited for.
 constexpr int64_t kManyInterfaces = 500;
+#ifdef VELMAR_DEVICE_METRICS
+// Devices polled for the metrics at once, at most.
+constexpr int kParallelPolls = 8;
+#endif
 
 // The alarm evaluation of the settings, with the actions a meter without a
 // window can take; alarms are also logged to the key store as the window
@@ -121,6 +138,7 @@ int main(int argc, char* argv[]) {
     return CommandLine::UsageError(err, QStringLiteral("--format is text or json"));
   }
   ListenAddress metricsAddress;
+  InterfaceFilter metricsFilter;
   const bool serveMetrics = parser.isSet(QStringLiteral("metrics"));
   if (serveMetrics) {
     try {
@@ -129,6 +147,18 @@ int main(int argc, char* argv[]) {
       return CommandLine::UsageError(
           err, QStringLiteral("--metrics: %1").arg(QString::fromUtf8(e.what())));
     }
+  }
+  try {
+    // The options, else the window's line; either option replaces the line.
+    metricsFilter =
+        options.IsSet("metrics-include") || options.IsSet("metrics-exclude")
+            ? InterfaceFilter(options.Value("metrics-include"), options.Value("metrics-exclude"))
+            : InterfaceFilter::FromLine(settings.Line(SettingsLine::kMetricsInterfaceFilter));
+  } catch (const std::exception& e) {
+    return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+  }
+  if (options.IsSet("devices") && !serveMetrics) {
+    return CommandLine::UsageError(err, QStringLiteral("--devices needs --metrics"));
   }
 
   // A device on the network, when --snmp or the settings choose one.
@@ -145,6 +175,29 @@ int main(int argc, char* argv[]) {
   } catch (const std::exception& e) {
     return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
   }
+#ifdef VELMAR_DEVICE_METRICS
+  // The devices served at /snmp?target=NAME.
+  std::vector<DeviceEntry> fleet;
+  if (options.IsSet("devices")) {
+    try {
+      fleet = ReadDeviceList(options.Value("devices"));
+    } catch (const std::exception& e) {
+      return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+    }
+  }
+#else
+  // Devices' metrics poll with net-snmp, which a meter of this computer
+  // alone has no need to map (2 MB of it and its crypto library): the
+  // sibling built with them serves those.
+  if (serveMetrics && (device || options.IsSet("devices"))) {
+    const QByteArray sibling =
+        QFile::encodeName(QCoreApplication::applicationDirPath() + "/velmar-devices");
+    execv(sibling.constData(), argv);
+    err << "velmar: cannot run " << QFile::decodeName(sibling) << ": " << std::strerror(errno)
+        << Qt::endl;
+    return 1;
+  }
+#endif
 
   // Without an agent the meter still runs: every tick publishes zero rates.
   // A device that cannot be asked as set up (no community, a protocol or
@@ -250,6 +303,13 @@ int main(int argc, char* argv[]) {
     };
   }
 
+#ifdef VELMAR_DEVICE_METRICS
+  // Devices polled at once at most; the rest wait their turn within their
+  // time-out.
+  QThreadPool devicePolls;
+  devicePolls.setMaxThreadCount(kParallelPolls);
+  std::vector<std::unique_ptr<DeviceInterfaces>> fleetSources;
+#endif
   std::unique_ptr<MetricsExporter> exporter;
   if (serveMetrics) {
     exporter = std::make_unique<MetricsExporter>(state, meter.Sampler());
@@ -260,6 +320,20 @@ int main(int argc, char* argv[]) {
       err << "velmar: " << e.what() << Qt::endl;
       return 1;
     }
+    exporter->Server().SetInterfaceFilter(metricsFilter);
+#ifdef VELMAR_DEVICE_METRICS
+    if (device) {
+      // The device's own counters, named by its address.
+      exporter->UseInterfaceSource(
+          std::make_unique<DeviceInterfaces>(SettingsOf(*device), devicePolls), device->Address());
+    }
+    std::map<QString, InterfaceSource*> targets;
+    for (const DeviceEntry& entry : fleet) {
+      fleetSources.push_back(std::make_unique<DeviceInterfaces>(entry.settings, devicePolls));
+      targets[entry.name] = fleetSources.back().get();
+    }
+    exporter->Server().SetTargets(std::move(targets));
+#endif
     exporter->SetAlarmConditions(alarmConditions);
     meter.Sampler().OnPublished = [&exporter](double up, double down) {
       exporter->Publish(up, down);
@@ -268,6 +342,12 @@ int main(int argc, char* argv[]) {
       alarms->evaluator.OnAlarm = [&exporter](int32_t code) { exporter->CountAlarm(code); };
     }
     err << "velmar: serving metrics at http://" << exporter->Where() << "/metrics" << Qt::endl;
+#ifdef VELMAR_DEVICE_METRICS
+    if (!fleet.empty()) {
+      err << "velmar: serving " << fleet.size() << " devices at http://" << exporter->Where()
+          << "/snmp?target=NAME" << Qt::endl;
+    }
+#endif
   }
 
   UnixSignalWatcher signalWatcher([&](int) {

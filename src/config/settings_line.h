@@ -40,6 +40,9 @@ enum class SettingsLine : int {
   kDevicePrivProtocol = 51,   // v3, "" = AES
   kDeviceSecurityLevel = 52,  // v3, "" = authPriv
   kAdapterName = 53,          // the chosen interface's name ("" with "All"), beside line 13
+  // Which interfaces the window's metrics show: "INCLUDE<TAB>EXCLUDE",
+  // each a regular expression on the whole name, either empty (all).
+  kMetricsInterfaceFilter = 54,
 };
 
 // The ten alarm conditions, in the order of their limit and switch lines.

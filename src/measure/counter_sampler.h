@@ -55,6 +55,8 @@ class CounterSampler {
 
   // The table may be replaced (built late, or freed at shutdown).
   void SetTable(InterfaceTable* table);
+  // The table read (null without an agent).
+  const InterfaceTable* Table() const { return table_; }
 
   // The handler of the calculation timer.
   void Tick();

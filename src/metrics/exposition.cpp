@@ -5,15 +5,15 @@
 #include <QList>
 #include <QLocale>
 #include <cmath>
-#include <initializer_list>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace velmar {
 
 namespace {
 
-using Labels = std::initializer_list<std::pair<const char*, QString>>;
+using Labels = std::vector<std::pair<const char*, QString>>;
 
 // One metric family: its name without the "_total"/"_info" suffix (the
 // OpenMetrics family name), its type, the unit its name ends with, its help.
@@ -25,12 +25,53 @@ struct Family {
 };
 
 constexpr Family kBuild{"velmar_build", "info", "", "The meter's version."};
-constexpr Family kInterfaceReceive{"velmar_interface_receive_bytes", "counter", "bytes",
-                                   "Bytes the interface received since the meter first saw it."};
-constexpr Family kInterfaceTransmit{"velmar_interface_transmit_bytes", "counter", "bytes",
-                                    "Bytes the interface sent since the meter first saw it."};
+constexpr Family kInterfaceReceive{
+    "velmar_interface_receive_bytes", "counter", "bytes",
+    "Bytes the interface received, by its own counter: the kernel's on this computer, "
+    "ifHCInOctets on a device (ifInOctets where it has only 32-bit counters, which wrap)."};
+constexpr Family kInterfaceTransmit{
+    "velmar_interface_transmit_bytes", "counter", "bytes",
+    "Bytes the interface sent, by its own counter: the kernel's on this computer, "
+    "ifHCOutOctets on a device (ifOutOctets where it has only 32-bit counters, which wrap)."};
+constexpr Family kInterfaceReceivePackets{
+    "velmar_interface_receive_packets", "counter", "",
+    "Packets the interface received, by kind (unicast, multicast, broadcast), by its own "
+    "counters (64-bit where the device has them, else 32-bit, which wrap)."};
+constexpr Family kInterfaceTransmitPackets{
+    "velmar_interface_transmit_packets", "counter", "",
+    "Packets the interface sent, by kind (unicast, multicast, broadcast), by its own counters "
+    "(64-bit where the device has them, else 32-bit, which wrap). Linux counts sent packets "
+    "of every kind together: on this computer they are all \"unicast\"."};
+constexpr Family kInterfaceReceiveErrors{"velmar_interface_receive_errors", "counter", "",
+                                         "Received packets the interface found in error."};
+constexpr Family kInterfaceTransmitErrors{"velmar_interface_transmit_errors", "counter", "",
+                                          "Packets the interface could not send for errors."};
+constexpr Family kInterfaceReceiveDiscards{
+    "velmar_interface_receive_discards", "counter", "",
+    "Received packets dropped without an error (no room, no handler)."};
+constexpr Family kInterfaceTransmitDiscards{"velmar_interface_transmit_discards", "counter", "",
+                                            "Packets to send dropped without an error."};
+constexpr Family kInterfaceOperStatus{
+    "velmar_interface_oper_status", "gauge", "",
+    "The interface's operational state by IF-MIB's numbers: 1 up, 2 down, 3 testing, "
+    "4 unknown, 5 dormant, 6 notPresent, 7 lowerLayerDown."};
+constexpr Family kInterfaceAdminStatus{
+    "velmar_interface_admin_status", "gauge", "",
+    "The state the interface was set to by IF-MIB's numbers: 1 up, 2 down, 3 testing."};
+constexpr Family kInterfaceSpeed{
+    "velmar_interface_speed_bits_per_second", "gauge", "bits_per_second",
+    "The interface's nominal speed (ifHighSpeed, else ifSpeed); absent where it is not known."};
+constexpr Family kInterfaceMtu{"velmar_interface_mtu_bytes", "gauge", "bytes",
+                               "The largest packet the interface sends (ifMtu)."};
 constexpr Family kCountedInAll{"velmar_interface_counted_in_all", "gauge", "",
                                "1 when the adapter \"All\" includes the interface, else 0."};
+constexpr Family kDeviceUp{
+    "velmar_device_up", "gauge", "",
+    "1 when the device answered this scrape's poll, else 0 with the reason: timeout (no "
+    "answer in time), refused (wrong secrets or a refusal), unreachable (no such host, a "
+    "closed port), error (a wrong answer)."};
+constexpr Family kDeviceScrapeSeconds{"velmar_device_scrape_duration_seconds", "gauge", "seconds",
+                                      "How long the poll of the device took."};
 constexpr Family kReceiveRate{"velmar_receive_rate_bytes_per_second", "gauge", "bytes_per_second",
                               "Current downstream rate of the monitored adapter."};
 constexpr Family kTransmitRate{"velmar_transmit_rate_bytes_per_second", "gauge", "bytes_per_second",
@@ -210,6 +251,109 @@ QByteArray Exposition::Number(double value) {
 
 namespace {
 
+// The labels that name one interface: the device first where there is one.
+Labels InterfaceLabels(const InterfaceFigures& i, const QString& device) {
+  Labels labels;
+  if (!device.isEmpty()) {
+    labels.emplace_back("device", device);
+  }
+  labels.emplace_back("interface", i.name);
+  labels.emplace_back("ifindex", QString::number(i.index));
+  return labels;
+}
+
+void RenderDeviceState(Writer& w, const InterfaceGathering& gathering, const QString& device) {
+  w.Begin(kDeviceUp);
+  if (gathering.answered) {
+    w.Sample({{"device", device}}, "1");
+  } else {
+    w.Sample({{"device", device}, {"reason", gathering.reason}}, "0");
+  }
+  w.Begin(kDeviceScrapeSeconds);
+  w.Sample({{"device", device}}, Exposition::Number(std::round(gathering.seconds * 1e6) / 1e6));
+}
+
+// One family over every interface that has the figure `value` gives.
+template <typename Value>
+void InterfaceFamily(Writer& w, const Family& family, const std::vector<InterfaceFigures>& all,
+                     const QString& device, Value value) {
+  bool begun = false;
+  for (const InterfaceFigures& i : all) {
+    const std::optional<QByteArray> v = value(i);
+    if (!v) {
+      continue;
+    }
+    if (!begun) {
+      w.Begin(family);
+      begun = true;
+    }
+    w.Sample(InterfaceLabels(i, device), *v);
+  }
+}
+
+void PacketFamily(Writer& w, const Family& family, const std::vector<InterfaceFigures>& all,
+                  const QString& device, InterfaceFigures::Counter first) {
+  static const char* const kKinds[] = {"unicast", "multicast", "broadcast"};
+  bool begun = false;
+  for (const InterfaceFigures& i : all) {
+    for (int k = 0; k < 3; ++k) {
+      const auto& v = i.counters[static_cast<size_t>(first + k)];
+      if (!v) {
+        continue;
+      }
+      if (!begun) {
+        w.Begin(family);
+        begun = true;
+      }
+      Labels labels = InterfaceLabels(i, device);
+      labels.emplace_back("kind", QString::fromLatin1(kKinds[k]));
+      w.Sample(labels, Exposition::Number(*v));
+    }
+  }
+}
+
+void RenderInterfaces(Writer& w, const InterfaceGathering& gathering, const QString& device,
+                      const MetricsSnapshot* meter) {
+  using F = InterfaceFigures;
+  const auto& all = gathering.interfaces;
+  const auto counter = [](F::Counter c) {
+    return [c](const F& i) -> std::optional<QByteArray> {
+      const auto& v = i.counters[c];
+      return v ? std::optional(Exposition::Number(*v)) : std::nullopt;
+    };
+  };
+  InterfaceFamily(w, kInterfaceReceive, all, device, counter(F::kReceiveBytes));
+  InterfaceFamily(w, kInterfaceTransmit, all, device, counter(F::kTransmitBytes));
+  PacketFamily(w, kInterfaceReceivePackets, all, device, F::kReceiveUnicast);
+  PacketFamily(w, kInterfaceTransmitPackets, all, device, F::kTransmitUnicast);
+  InterfaceFamily(w, kInterfaceReceiveErrors, all, device, counter(F::kReceiveErrors));
+  InterfaceFamily(w, kInterfaceTransmitErrors, all, device, counter(F::kTransmitErrors));
+  InterfaceFamily(w, kInterfaceReceiveDiscards, all, device, counter(F::kReceiveDiscards));
+  InterfaceFamily(w, kInterfaceTransmitDiscards, all, device, counter(F::kTransmitDiscards));
+  const auto number = [](const auto& member) {
+    return [member](const F& i) -> std::optional<QByteArray> {
+      const auto& v = i.*member;
+      return v ? std::optional(Exposition::Number(static_cast<double>(*v))) : std::nullopt;
+    };
+  };
+  InterfaceFamily(w, kInterfaceOperStatus, all, device, number(&F::operStatus));
+  InterfaceFamily(w, kInterfaceAdminStatus, all, device, number(&F::adminStatus));
+  InterfaceFamily(w, kInterfaceSpeed, all, device, number(&F::speedBitsPerSecond));
+  InterfaceFamily(w, kInterfaceMtu, all, device, number(&F::mtu));
+  if (meter == nullptr) {
+    return;
+  }
+  // Whether "All" counts an interface is the meter's own word, by index.
+  InterfaceFamily(w, kCountedInAll, all, device, [meter](const F& i) -> std::optional<QByteArray> {
+    for (const auto& m : meter->interfaces) {
+      if (m.index == i.index) {
+        return QByteArray(m.countedInAll ? "1" : "0");
+      }
+    }
+    return std::nullopt;
+  });
+}
+
 void RenderProcess(Writer& w, const ProcessFigures& process) {
   const auto gauge = [&w](const Family& family, const auto& figure) {
     if (figure) {
@@ -227,27 +371,29 @@ void RenderProcess(Writer& w, const ProcessFigures& process) {
 
 }  // namespace
 
+QByteArray Exposition::RenderDevice(const QString& device, const InterfaceGathering& gathering,
+                                    Format format) {
+  Writer w(format);
+  RenderDeviceState(w, gathering, device);
+  RenderInterfaces(w, gathering, device, nullptr);
+  return w.Finish();
+}
+
 QByteArray Exposition::Render(const MetricsSnapshot& snapshot, const ServerCounters& server,
-                              Format format, const ProcessFigures& process) {
+                              Format format, const ProcessFigures& process,
+                              const InterfaceGathering* interfaces, const QString& device) {
   Writer w(format);
   w.Begin(kBuild);
   w.Sample({{"version", snapshot.version}}, "1");
+  if (interfaces != nullptr && !device.isEmpty()) {
+    RenderDeviceState(w, *interfaces, device);
+  }
 
+  // The interfaces' own counters need no tick of the meter.
+  if (interfaces != nullptr) {
+    RenderInterfaces(w, *interfaces, device, &snapshot);
+  }
   if (snapshot.measured) {
-    if (!snapshot.interfaces.empty()) {
-      w.Begin(kInterfaceReceive);
-      for (const auto& i : snapshot.interfaces) {
-        w.Sample({{"interface", i.name}}, Number(i.receiveBytes), i.created);
-      }
-      w.Begin(kInterfaceTransmit);
-      for (const auto& i : snapshot.interfaces) {
-        w.Sample({{"interface", i.name}}, Number(i.transmitBytes), i.created);
-      }
-      w.Begin(kCountedInAll);
-      for (const auto& i : snapshot.interfaces) {
-        w.Sample({{"interface", i.name}}, i.countedInAll ? "1" : "0");
-      }
-    }
     w.Begin(kReceiveRate);
     w.Sample({{"adapter", snapshot.adapter}}, Number(snapshot.receiveRate));
     w.Begin(kTransmitRate);

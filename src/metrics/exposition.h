@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include "metrics/interface_figures.h"
 #include "metrics/metrics_snapshot.h"
 #include "metrics/process_figures.h"
 
@@ -20,9 +21,17 @@ class Exposition {
       "application/openmetrics-text; version=1.0.0; charset=utf-8";
 
   // The process metrics (process_cpu_seconds_total, ...) follow the
-  // meter's own, for the figures `process` holds.
+  // meter's own, for the figures `process` holds. The interfaces' own
+  // figures come from `interfaces` when given; a `device` names the device
+  // they were read from (a `device` label, and whether it answered).
   static QByteArray Render(const MetricsSnapshot& snapshot, const ServerCounters& server,
-                           Format format, const ProcessFigures& process = {});
+                           Format format, const ProcessFigures& process = {},
+                           const InterfaceGathering* interfaces = nullptr,
+                           const QString& device = {});
+  // What one device's scrape shows: whether it answered, how long that
+  // took, and its interfaces, each labelled with `device`.
+  static QByteArray RenderDevice(const QString& device, const InterfaceGathering& gathering,
+                                 Format format);
   static const char* ContentType(Format format) {
     return format == Format::kOpenMetrics ? kOpenMetricsContentType : kTextContentType;
   }

@@ -151,6 +151,10 @@ int ReadField(QByteArrayView line, HttpRequest& request, FieldSummary& fields) {
       request.acceptEncoding += ',';
     }
     request.acceptEncoding += value.toByteArray();
+  } else if (EqualsIgnoringCase(name, "x-prometheus-scrape-timeout-seconds")) {
+    bool ok = false;
+    const double seconds = value.toByteArray().toDouble(&ok);
+    request.scrapeTimeoutSeconds = ok && seconds > 0 && seconds < 86400 ? seconds : 0;
   }
   return 0;
 }

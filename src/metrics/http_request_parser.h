@@ -18,6 +18,9 @@ struct HttpRequest {
   bool hasBody = false;
   QByteArray accept;
   QByteArray acceptEncoding;
+  // What Prometheus says it waits for the answer (its scrape time-out);
+  // 0 when it does not say.
+  double scrapeTimeoutSeconds = 0;
 };
 
 // Reads request heads from the bytes of one connection: request line and

@@ -5,7 +5,9 @@
 #include "alarms/alarm_evaluator.h"
 #include "measure/counter_sampler.h"
 #include "measure/headless_meter.h"
+#include "measure/interface_table.h"
 #include "measure/measurement_state.h"
+#include "metrics/kernel_interfaces.h"
 
 namespace velmar {
 
@@ -22,6 +24,27 @@ QString AlgorithmName(uint8_t mode) {
   }
 }
 
+// This computer's interfaces while the meter reads this computer. When it
+// reads a device on the network and nobody gave the device's own source,
+// no interface is shown rather than this computer's under the device's
+// figures.
+class ThisComputer : public InterfaceSource {
+ public:
+  explicit ThisComputer(const CounterSampler& sampler) : sampler_(sampler) {}
+  void Gather(Done done, int timeoutMs) override {
+    const InterfaceTable* table = sampler_.Table();
+    if (table != nullptr && !table->DeviceAddress().isEmpty()) {
+      done(InterfaceGathering());
+      return;
+    }
+    kernel_.Gather(std::move(done), timeoutMs);
+  }
+
+ private:
+  const CounterSampler& sampler_;
+  KernelInterfaces kernel_;
+};
+
 }  // namespace
 
 MetricsExporter::MetricsExporter(const MeasurementState& state, const CounterSampler& sampler,
@@ -29,7 +52,9 @@ MetricsExporter::MetricsExporter(const MeasurementState& state, const CounterSam
     : Now([] { return QDateTime::currentMSecsSinceEpoch() / 1000.0; }),
       state_(state),
       sampler_(sampler),
+      interfaces_(std::make_unique<ThisComputer>(sampler)),
       server_(limits) {
+  server_.SetInterfaceSource(interfaces_.get());
   auto first = std::make_shared<MetricsSnapshot>();
   first->version = QStringLiteral(VELMAR_VERSION);
   last_ = first;
@@ -40,6 +65,12 @@ void MetricsExporter::Listen(const ListenAddress& where) {
   server_.Listen(where);
   where_ = where;
   where_.port = server_.Port();
+}
+
+void MetricsExporter::UseInterfaceSource(std::unique_ptr<InterfaceSource> source,
+                                         const QString& device) {
+  interfaces_ = std::move(source);
+  server_.SetInterfaceSource(interfaces_.get(), device);
 }
 
 QString MetricsExporter::Where() const {
@@ -76,24 +107,9 @@ void MetricsExporter::Publish(double upstream, double downstream) {
   snapshot->measured = true;
   snapshot->tickTime = now;
 
-  std::map<QString, Series> seen;
   for (const auto& reading : sampler_.Interfaces()) {
-    Series series{reading.index, reading.inOctets, reading.outOctets, now};
-    const auto before = interfaces_.find(reading.name);
-    // Still the same series while the interface keeps its index and its
-    // counts do not fall; anything else started again from 0.
-    if (before != interfaces_.end() && before->second.index == reading.index &&
-        reading.inOctets >= before->second.receive &&
-        reading.outOctets >= before->second.transmit) {
-      series.created = before->second.created;
-    }
-    if (!seen.emplace(reading.name, series).second) {
-      continue;  // one series per name; a second row of that name is left out
-    }
-    snapshot->interfaces.push_back(
-        {reading.name, reading.inOctets, reading.outOctets, reading.countsInAll, series.created});
+    snapshot->interfaces.push_back({reading.index, reading.name, reading.countsInAll});
   }
-  interfaces_ = std::move(seen);
 
   QString adapter = HeadlessMeter::AdapterName(sampler_, state_.AdapterIndex);
   if (adapter.isNull()) {

@@ -4,7 +4,6 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -18,9 +17,10 @@ struct MeasurementState;
 class CounterSampler;
 
 // Turns what each tick measured into the snapshot the metrics endpoint
-// serves, and owns that endpoint. Counters never go backwards: an
-// interface whose count starts again (it was re-created) and a traffic
-// total that was cleared start a new series, with a new creation time.
+// serves, and owns that endpoint. The interfaces' counters are their own
+// (read at each scrape by the server's interface source); the traffic
+// total never goes backwards: one that was cleared, or another adapter's,
+// starts a new series with a new creation time.
 class MetricsExporter {
  public:
   MetricsExporter(const MeasurementState& state, const CounterSampler& sampler,
@@ -32,6 +32,11 @@ class MetricsExporter {
   // "127.0.0.1:9473": where the endpoint really listens (the port chosen
   // when 0 was asked for).
   QString Where() const;
+
+  // Where the interfaces' own figures come from: this computer's kernel
+  // unless another source (a device on the network, named by `device`) is
+  // given.
+  void UseInterfaceSource(std::unique_ptr<InterfaceSource> source, const QString& device = {});
 
   // The alarm conditions the settings switch on; each gets a counter from 0.
   void SetAlarmConditions(const QStringList& conditions);
@@ -49,18 +54,11 @@ class MetricsExporter {
   std::function<double()> Now;
 
  private:
-  struct Series {
-    int32_t index = 0;
-    uint64_t receive = 0;
-    uint64_t transmit = 0;
-    double created = 0;
-  };
-
   const MeasurementState& state_;
   const CounterSampler& sampler_;
+  std::unique_ptr<InterfaceSource> interfaces_;
   MetricsServer server_;
   ListenAddress where_;
-  std::map<QString, Series> interfaces_;
   QString trafficAdapter_;
   uint64_t traffic_ = 0;
   double trafficCreated_ = 0;

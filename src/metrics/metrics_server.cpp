@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <QDateTime>
+#include <QPointer>
+#include <QUrlQuery>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -23,6 +25,17 @@ int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+// How long a source may take: a quarter of what the scraper waits less,
+// a second at most, so its answer (a device that did not answer in time)
+// still arrives on a busy machine; 0 when the scraper does not say.
+int AnswerWithinMs(const HttpRequest& request) {
+  if (request.scrapeTimeoutSeconds <= 0) {
+    return 0;
+  }
+  const int waits = static_cast<int>(request.scrapeTimeoutSeconds * 1000);
+  return std::max(100, waits - std::min(1000, waits / 4));
 }
 
 const char* ReasonPhrase(int status) {
@@ -48,7 +61,7 @@ const char* ReasonPhrase(int status) {
 // waits for the next request or closes.
 class MetricsServer::Connection : public QObject {
  public:
-  enum class Phase { kReading, kWriting, kLingering };
+  enum class Phase { kReading, kWaiting, kWriting, kLingering };
 
   static constexpr qint64 kMaxDiscarded = 1 << 20;
 
@@ -121,6 +134,8 @@ class MetricsServer::Connection : public QObject {
         case Phase::kLingering:
           Drain();
           return;
+        case Phase::kWaiting:
+          return;  // for a source; Write goes on
         case Phase::kReading:
           if (parser_.Current() == HttpRequestParser::State::kNeedMore && !ReadSome()) {
             return;
@@ -172,14 +187,37 @@ class MetricsServer::Connection : public QObject {
   }
 
   void Answer(const HttpRequest* request, int errorStatus) {
-    out_ = server_.Respond(request, errorStatus, closeAfter_);
-    sent_ = 0;
-    phase_ = Phase::kWriting;
     // Nothing more is read until this response is out: a client that
     // pipelines without reading is held back by its own socket buffers.
     readable_.setEnabled(false);
+    phase_ = Phase::kWaiting;
+    // A source answers within its own time-out; this one is a backstop.
+    timer_.start(server_.limits_.writeTimeoutMs);
+    answering_ = true;
+    QPointer<Connection> self(this);
+    server_.Respond(request, errorStatus, [self](QByteArray response, bool close) {
+      if (self) {
+        self->Write(std::move(response), close);
+      }
+    });
+    answering_ = false;
+  }
+
+  // The response is ready: out it goes, at once when it came later than
+  // the request (Pump goes on by itself when it came at once).
+  void Write(QByteArray response, bool close) {
+    if (phase_ != Phase::kWaiting || socket_ < 0) {
+      return;
+    }
+    out_ = std::move(response);
+    closeAfter_ = close;
+    sent_ = 0;
+    phase_ = Phase::kWriting;
     lastProgress_ = NowMs();
     timer_.start(server_.limits_.writeTimeoutMs);
+    if (!answering_) {
+      Pump();
+    }
   }
 
   // True once the whole response is out; false while the client has not
@@ -260,6 +298,7 @@ class MetricsServer::Connection : public QObject {
   qsizetype sent_ = 0;
   qint64 discarded_ = 0;
   bool closeAfter_ = false;
+  bool answering_ = false;
   int answered_ = 0;
   int64_t accepted_ = 0;
   int64_t lastProgress_ = 0;
@@ -454,30 +493,98 @@ void MetricsServer::CountResponse(int status) {
   }
 }
 
-QByteArray MetricsServer::Respond(const HttpRequest* request, int errorStatus, bool& close) {
-  int status = errorStatus;
-  QByteArray body;
-  QByteArray extraHeaders;
-  QByteArray contentType = "text/plain; charset=utf-8";
-  bool head = false;
+void MetricsServer::Respond(const HttpRequest* request, int errorStatus, Reply reply) {
+  // A short answer of the endpoint's own, at once.
+  const auto plain = [&](int status, const QByteArray& text, const QByteArray& headers = {}) {
+    bool close = false;
+    QByteArray response =
+        Compose(request, status, "text/plain; charset=utf-8", text, headers, close);
+    reply(std::move(response), close);
+  };
   if (request == nullptr) {
-    body = status == 505 ? "HTTP version not supported\n" : "Bad request\n";
-  } else if (request->path != "/metrics") {
-    status = 404;
-    body = "Not found: the metrics are at /metrics\n";
-  } else if (request->method != "GET" && request->method != "HEAD") {
-    status = 405;
-    extraHeaders = "Allow: GET, HEAD\r\n";
-    body = "Method not allowed\n";
-  } else {
-    status = 200;
-    head = request->method == "HEAD";
-    const Exposition::Format format = Exposition::Negotiate(request->accept);
+    plain(errorStatus, errorStatus == 505 ? "HTTP version not supported\n" : "Bad request\n");
+    return;
+  }
+  const bool known = request->path == "/metrics" || (request->path == "/snmp" && !targets_.empty());
+  if (!known) {
+    plain(404, targets_.empty() ? "Not found: the metrics are at /metrics\n"
+                                : "Not found: the metrics are at /metrics, a device's at "
+                                  "/snmp?target=NAME\n");
+    return;
+  }
+  if (request->method != "GET" && request->method != "HEAD") {
+    plain(405, "Method not allowed\n", "Allow: GET, HEAD\r\n");
+    return;
+  }
+  if (request->path == "/snmp") {
+    RespondTarget(*request, std::move(reply));
+    return;
+  }
+  const Exposition::Format format = Exposition::Negotiate(request->accept);
+  // What the answer needs of the request, kept: a source may answer after
+  // the connection has moved on.
+  auto render = [this, format, copy = *request,
+                 reply = std::move(reply)](const InterfaceGathering* interfaces) {
     static const MetricsSnapshot kNothingYet;
-    body = Exposition::Render(snapshot_ ? *snapshot_ : kNothingYet, counters_, format,
-                              ProcessFigures::OfThisProcess());
-    contentType = Exposition::ContentType(format);
-    extraHeaders = "Vary: Accept-Encoding\r\n";
+    QByteArray body = Exposition::Render(snapshot_ ? *snapshot_ : kNothingYet, counters_, format,
+                                         ProcessFigures::OfThisProcess(), interfaces, device_);
+    bool close = false;
+    QByteArray response =
+        Compose(&copy, 200, Exposition::ContentType(format), std::move(body), {}, close);
+    reply(std::move(response), close);
+  };
+  if (interfaces_ == nullptr) {
+    render(nullptr);
+    return;
+  }
+  interfaces_->Gather(
+      [this, render = std::move(render)](const InterfaceGathering& gathering) {
+        InterfaceGathering shown = gathering;
+        filter_.Apply(shown);
+        render(&shown);
+      },
+      AnswerWithinMs(*request));
+}
+
+void MetricsServer::RespondTarget(const HttpRequest& request, Reply reply) {
+  const qsizetype question = request.target.indexOf('?');
+  const QUrlQuery query(
+      QString::fromUtf8(question < 0 ? QByteArray() : request.target.mid(question + 1)));
+  const QString name = query.queryItemValue(QStringLiteral("target"), QUrl::FullyDecoded);
+  const auto plain = [&](int status, const QByteArray& text) {
+    bool close = false;
+    QByteArray response = Compose(&request, status, "text/plain; charset=utf-8", text, {}, close);
+    reply(std::move(response), close);
+  };
+  if (name.isEmpty()) {
+    plain(400, "Bad request: name the device, /snmp?target=NAME\n");
+    return;
+  }
+  const auto found = targets_.find(name);
+  if (found == targets_.end()) {
+    plain(404, "Not found: no device \"" + name.toUtf8() + "\" in the devices file\n");
+    return;
+  }
+  const Exposition::Format format = Exposition::Negotiate(request.accept);
+  found->second->Gather(
+      [this, name, format, copy = request,
+       reply = std::move(reply)](const InterfaceGathering& gathering) {
+        InterfaceGathering shown = gathering;
+        filter_.Apply(shown);
+        bool close = false;
+        QByteArray response = Compose(&copy, 200, Exposition::ContentType(format),
+                                      Exposition::RenderDevice(name, shown, format), {}, close);
+        reply(std::move(response), close);
+      },
+      AnswerWithinMs(request));
+}
+
+QByteArray MetricsServer::Compose(const HttpRequest* request, int status,
+                                  const QByteArray& contentType, QByteArray body,
+                                  QByteArray extraHeaders, bool& close) {
+  const bool head = request != nullptr && request->method == "HEAD";
+  if (status == 200) {
+    extraHeaders += "Vary: Accept-Encoding\r\n";
     if (Exposition::AcceptsGzip(request->acceptEncoding)) {
       body = Exposition::Gzip(body);
       extraHeaders += "Content-Encoding: gzip\r\n";

@@ -4,10 +4,14 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "metrics/http_request_parser.h"
+#include "metrics/interface_figures.h"
+#include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_snapshot.h"
 #include "platform/exception.h"
@@ -17,6 +21,18 @@ namespace velmar {
 class MetricsError : public Exception {
  public:
   using Exception::Exception;
+};
+
+// Where the interfaces' own figures come from at a scrape: the kernel at
+// once, a device on the network when it has answered.
+class InterfaceSource {
+ public:
+  using Done = std::function<void(const InterfaceGathering&)>;
+  virtual ~InterfaceSource() = default;
+  // Calls `done` exactly once, at once or later on the calling thread's
+  // event loop, and never after `timeoutMs` (when above 0) or a time-out
+  // of the source's own, whichever is shorter.
+  virtual void Gather(Done done, int timeoutMs) = 0;
 };
 
 // The metrics endpoint: a small HTTP/1.1 server on the event loop's
@@ -61,6 +77,16 @@ class MetricsServer : public QObject {
   void SetSnapshot(std::shared_ptr<const MetricsSnapshot> snapshot) {
     snapshot_ = std::move(snapshot);
   }
+  // Where /metrics takes the interfaces' own figures (none: they are left
+  // out); a `device` names the device they are read from. Not owned.
+  void SetInterfaceSource(InterfaceSource* source, const QString& device = {}) {
+    interfaces_ = source;
+    device_ = device;
+  }
+  // Which interfaces every page shows.
+  void SetInterfaceFilter(InterfaceFilter filter) { filter_ = std::move(filter); }
+  // The devices /snmp?target=NAME serves, by name. Not owned.
+  void SetTargets(std::map<QString, InterfaceSource*> targets) { targets_ = std::move(targets); }
   const ServerCounters& Counters() const { return counters_; }
   int OpenConnections() const { return static_cast<int>(connections_.size()); }
   // The most any one connection holds now: request bytes read but not yet
@@ -76,8 +102,15 @@ class MetricsServer : public QObject {
   void RemoveFinished();
   void Remove(Connection* connection);
   void CountResponse(int status);
-  // The whole response to a parsed request, or to a parse error (status).
-  QByteArray Respond(const HttpRequest* request, int errorStatus, bool& close);
+  // The whole response to a parsed request, or to a parse error (status),
+  // handed to `reply` at once or, where a source must be asked, when it
+  // has answered.
+  using Reply = std::function<void(QByteArray response, bool close)>;
+  void Respond(const HttpRequest* request, int errorStatus, Reply reply);
+  // /snmp?target=NAME: the device's own page, or why there is none.
+  void RespondTarget(const HttpRequest& request, Reply reply);
+  QByteArray Compose(const HttpRequest* request, int status, const QByteArray& contentType,
+                     QByteArray body, QByteArray extraHeaders, bool& close);
 
   Limits limits_;
   int listener_ = -1;
@@ -87,6 +120,10 @@ class MetricsServer : public QObject {
   QTimer acceptPause_;
   std::vector<Connection*> connections_;
   std::shared_ptr<const MetricsSnapshot> snapshot_;
+  InterfaceSource* interfaces_ = nullptr;
+  QString device_;
+  std::map<QString, InterfaceSource*> targets_;
+  InterfaceFilter filter_;
   ServerCounters counters_;
 };
 

@@ -11,12 +11,12 @@ namespace velmar {
 // counts are in bytes, rates in bytes per second, times in seconds since
 // the Unix epoch.
 struct MetricsSnapshot {
+  // An interface of the meter's latest reading: what "All" makes of it.
+  // Its own counters are read at the scrape (InterfaceFigures).
   struct Interface {
+    int32_t index = 0;
     QString name;
-    uint64_t receiveBytes = 0;
-    uint64_t transmitBytes = 0;
     bool countedInAll = false;
-    double created = 0;  // when this series (re)started at 0
   };
   struct Alarm {
     QString condition;

@@ -138,7 +138,8 @@ def test_lean_process_and_metrics_arguments(bin_dir):
         with open("/proc/%d/comm" % meter.proc.pid) as f:
             assert f.read().strip() == "velmar-headless"
         assert "libQt6Core" in maps
-        for library in ("libQt6Gui", "libQt6Widgets", "libQt6Network", "libGL", "libX11"):
+        for library in ("libQt6Gui", "libQt6Widgets", "libQt6Network", "libGL", "libX11",
+                        "libnetsnmp"):
             assert library not in maps, library
         status, headers, body = metrics_support.scrape(meter.port)
         assert status == 200 and "velmar_build_info" in body
@@ -153,6 +154,42 @@ def test_lean_process_and_metrics_arguments(bin_dir):
     for bad in ("x", "70000", "10.1:80", "::1:80"):
         out = meter_process.run(bin_dir, "velmar", "--headless", "--metrics", bad, env=env)
         assert out.returncode == 2 and "is no metrics address" in out.stderr, (bad, out)
+
+
+def test_metrics_interface_filters(bin_dir):
+    """--metrics-include and --metrics-exclude choose interfaces by their
+    whole name; the settings' line 54 does when neither is given; a bad
+    expression is a usage error."""
+    env = meter_process.environment(bin_dir)
+
+    def shown(*args):
+        meter = metrics_support.Meter(bin_dir, env, *args)
+        try:
+            body = metrics_support.wait_for(
+                lambda: (lambda b: b if "velmar_interface_mtu_bytes" in b or
+                         "velmar_last_tick" in b else None)(metrics_support.scrape(meter.port)[2]),
+                20, "a scrape")
+        finally:
+            assert meter.stop() == 0, meter.errors
+        return set(re.findall(r'velmar_interface_mtu_bytes\{interface="([^"]*)"', body))
+
+    everything = shown()
+    assert "lo" in everything, everything
+    assert shown("--metrics-exclude", "l") == everything, "the whole name must match"
+    assert shown("--metrics-exclude", "l.*") == {n for n in everything if not n.startswith("l")}
+    assert shown("--metrics-include", "lo|nothing", "--metrics-exclude", "x") == {"lo"}
+    settings = os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini")
+    lines = ["Velmar 2000 settings, please don't change this file! "] + ["0"] * 43 + [""] * 11
+    lines[54] = "lo\t"
+    with open(settings, "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+    assert shown() == {"lo"}, "line 54 chooses when the options do not"
+    assert shown("--metrics-exclude", "nothing") == everything, "an option replaces the line"
+    os.remove(settings)
+    out = meter_process.run(bin_dir, "velmar", "--headless", "--metrics", "0",
+                            "--metrics-include", "eth[", env=env)
+    assert out.returncode == 2 and '--metrics-include "eth[" is no regular expression' \
+        in out.stderr, out
 
 
 def test_history_of_an_empty_store(bin_dir):

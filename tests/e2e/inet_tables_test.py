@@ -184,7 +184,7 @@ def check_names(bin_dir, env):
     finally:
         meter.terminate()
         meter.communicate(timeout=10)
-    assert 'velmar_interface_receive_bytes_total{interface="%s"}' % UTF8_NAME in text, text
+    assert 'velmar_interface_receive_bytes_total{interface="%s",ifindex="' % UTF8_NAME in text, text
     assert 'interface="v\\\\xffx"' in text, text
     print("names: %s and %r in the adapter list and /metrics" % (UTF8_NAME, RAW_NAME))
 

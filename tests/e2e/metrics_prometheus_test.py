@@ -3,6 +3,9 @@ while the test sends a known burst of loopback traffic. What Prometheus
 computes with increase() and rate() over the burst agrees with the
 kernel's own counters within 2 %, every scrape was parsed (up stays 1, the
 target shows no error), and the text format passes promtool's checks.
+The interface counters are the kernel's own: a scrape lies between two
+reads of /sys, and a burst sent while the meter is stopped shows in
+increase() across its restart.
 
 The test runs in network and mount namespaces of its own where it can, so
 the loopback carries only its own traffic; elsewhere it runs on the
@@ -66,14 +69,16 @@ def send_burst(seconds):
 
 
 class Prometheus:
-    def __init__(self, target_port, workdir):
+    def __init__(self, target_port, workdir, config=None):
+        """Scrapes the meter at `target_port` every second, or runs `config`."""
         self.port = ms.free_port()
-        config = os.path.join(workdir, "prometheus.yml")
-        with open(config, "w") as f:
-            f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                    "  evaluation_interval: 1s\n"
-                    "scrape_configs:\n  - job_name: velmar\n    static_configs:\n"
-                    "      - targets: ['127.0.0.1:%d']\n" % target_port)
+        if config is None:
+            config = os.path.join(workdir, "prometheus.yml")
+            with open(config, "w") as f:
+                f.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                        "  evaluation_interval: 1s\n"
+                        "scrape_configs:\n  - job_name: velmar\n    static_configs:\n"
+                        "      - targets: ['127.0.0.1:%d']\n" % target_port)
         self.log = open(os.path.join(workdir, "prometheus.log"), "w")
         self.proc = subprocess.Popen(
             ["prometheus", "--config.file=" + config,
@@ -126,14 +131,47 @@ def check_text_format(port):
     print("promtool check metrics: clean (%d samples)" % len(ms.samples(body)))
 
 
+LO_RECEIVED = 'velmar_interface_receive_bytes_total{interface="lo",ifindex="1"}'
+
+
+def check_kernel_counters(port):
+    """The scraped value is the kernel's own: between two reads around it."""
+    before = kernel_counters()[0]
+    scraped = ms.samples(ms.scrape(port)[2])[LO_RECEIVED]
+    after = kernel_counters()[0]
+    assert before <= scraped <= after, (before, scraped, after)
+    print("lo received: /sys %d <= scraped %d <= /sys %d" % (before, scraped, after))
+
+
+def increase_over(prometheus, series, start, end):
+    """Prometheus's increase() between its last sample before `start` and
+    its first after `end`, and the raw difference of those samples."""
+    raw = prometheus.query(series + "[120s]")[0]["values"]
+    # A scrape shows the meter's last tick (up to half a second old):
+    # the window runs from the last scrape before the burst to the
+    # first one after it, both clear of it.
+    before = [(float(t), float(v)) for t, v in raw if float(t) < start - 0.7][-1]
+    after = [(float(t), float(v)) for t, v in raw if float(t) > end + 0.7][0]
+    # A range that ends on one sample and starts on the other: no
+    # extrapolation, so the figures are Prometheus's own arithmetic
+    # on what it scraped.
+    window_ms = round((after[0] - before[0]) * 1000)
+    increase = prometheus.value("increase(%s[%dms])" % (series, window_ms), after[0])
+    rate = prometheus.value("rate(%s[%dms])" % (series, window_ms), after[0])
+    return increase, rate, window_ms / 1000, after[1] - before[1]
+
+
 def run(bin_dir, workdir):
     env = meter_process.environment(bin_dir)
     row = meter_process.loopback_row(bin_dir, env)
-    meter = ms.Meter(bin_dir, env, "--adapter", str(row), "--format", "json")
+    port = ms.free_port()
+    meter_args = (bin_dir, env, "--adapter", str(row), "--format", "json")
+    meter = ms.Meter(*meter_args, listen="127.0.0.1:%d" % port)
     prometheus = None
     try:
-        ms.wait_for(lambda: "velmar_interface_receive_bytes_total{interface=\"lo\"}"
-                    in ms.samples(ms.scrape(meter.port)[2]), 20, "the first tick")
+        ms.wait_for(lambda: LO_RECEIVED in ms.samples(ms.scrape(meter.port)[2]), 20,
+                    "the first scrape")
+        check_kernel_counters(meter.port)
         check_text_format(meter.port)
         prometheus = Prometheus(meter.port, workdir)
         ms.wait_for(lambda: prometheus.query('up{job="velmar"} == 1'), 30, "the first scrape")
@@ -149,24 +187,10 @@ def run(bin_dir, workdir):
 
         for direction, kernel in (("receive", k1[0] - k0[0]), ("transmit", k1[1] - k0[1])):
             series = 'velmar_interface_%s_bytes_total{interface="lo"}' % direction
-            raw = prometheus.query(series + "[60s]")[0]["values"]
-            # A scrape shows the meter's last tick (up to half a second old):
-            # the window runs from the last scrape before the burst to the
-            # first one after it, both clear of it.
-            before = [(float(t), float(v)) for t, v in raw if float(t) < start - 0.7][-1]
-            after = [(float(t), float(v)) for t, v in raw if float(t) > end + 0.7][0]
-            # A range that ends on one sample and starts on the other: no
-            # extrapolation, so the figures are Prometheus's own arithmetic
-            # on what it scraped.
-            window_ms = round((after[0] - before[0]) * 1000)
-            at = after[0]
-            increase = prometheus.value("increase(%s[%dms])" % (series, window_ms), at)
-            rate = prometheus.value("rate(%s[%dms])" % (series, window_ms), at)
-            seconds = window_ms / 1000
+            increase, rate, seconds, scraped = increase_over(prometheus, series, start, end)
             print("%s: increase %.0f, rate %.0f B/s over %.3f s; kernel %d bytes, %.0f B/s"
                   % (direction, increase, rate, seconds, kernel, kernel / seconds))
-            scraped = after[1] - before[1]
-            assert abs(increase - scraped) <= 0.001 * scraped, (increase, before, after)
+            assert abs(increase - scraped) <= 0.001 * scraped, (increase, scraped)
             assert abs(increase - kernel) <= TOLERANCE * kernel, (direction, increase, kernel)
             assert abs(rate - kernel / seconds) <= TOLERANCE * kernel / seconds, (direction, rate)
             assert kernel >= sent, "the burst went over the loopback"
@@ -189,6 +213,26 @@ def run(bin_dir, workdir):
 
         lines = [l for _, l in meter.lines]
         assert lines and all(json.loads(l)["adapter"] == "lo" for l in lines), lines[-3:]
+
+        # The meter stopped, a burst sent while it is down, the meter
+        # started again on its port: increase() over the gap is what the
+        # kernel counted, the burst included.
+        start, k0 = time.time(), kernel_counters()
+        assert meter.stop() == 0, meter.errors
+        sent = send_burst(2.0)
+        meter = ms.Meter(*meter_args, listen="127.0.0.1:%d" % port)
+        ms.wait_for(lambda: LO_RECEIVED in ms.samples(ms.scrape(meter.port)[2]), 20,
+                    "the restarted meter")
+        end, k1 = time.time(), kernel_counters()
+        time.sleep(3)
+        series = 'velmar_interface_receive_bytes_total{interface="lo"}'
+        increase, _, seconds, scraped = increase_over(prometheus, series, start, end)
+        kernel = k1[0] - k0[0]
+        print("restart: %d bytes sent while the meter was down; increase %.0f over %.3f s, "
+              "kernel %d" % (sent, increase, seconds, kernel))
+        assert kernel >= sent and increase >= sent, (increase, sent)
+        assert abs(increase - kernel) <= TOLERANCE * kernel, (increase, kernel)
+        assert prometheus.value('resets(%s[60s])' % series) == 0, "no reset at the restart"
     finally:
         if prometheus is not None:
             prometheus.stop()

@@ -52,9 +52,9 @@ class Meter:
     """velmar --headless --metrics 127.0.0.1:0 with its output lines read as
     they come (each with the moment it arrived)."""
 
-    def __init__(self, bin_dir, env, *args):
+    def __init__(self, bin_dir, env, *args, listen="127.0.0.1:0"):
         self.proc = subprocess.Popen(
-            [os.path.join(bin_dir, "velmar"), "--headless", "--metrics", "127.0.0.1:0", *args],
+            [os.path.join(bin_dir, "velmar"), "--headless", "--metrics", listen, *args],
             env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.lines = []
         self.errors = []

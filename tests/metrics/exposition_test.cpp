@@ -1,4 +1,6 @@
 #include "metrics/exposition.h"
+#include "metrics/interface_filter.h"
+#include "metrics/metrics_server.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +15,7 @@ MetricsSnapshot Sample() {
   s.version = "9.8.7";
   s.measured = true;
   s.tickTime = 1700000001.2346;
-  s.interfaces = {{"lo", 1000, 2000, false, 1700000000.5},
-                  {"we\"ird\\na\nme", std::numeric_limits<uint64_t>::max(), 0, true, 1.0}};
+  s.interfaces = {{1, "lo", false}, {2, "we\"ird\\na\nme", true}};
   s.adapter = "All";
   s.algorithm = "3-pole";
   s.receiveRate = 1250.5;
@@ -26,6 +27,35 @@ MetricsSnapshot Sample() {
   return s;
 }
 
+// The interfaces' own figures: the loopback with everything, the other
+// with its bytes and state alone, a third the meter has not seen.
+InterfaceGathering Interfaces() {
+  using F = InterfaceFigures;
+  InterfaceGathering g;
+  F lo;
+  lo.index = 1;
+  lo.name = "lo";
+  for (int c = 0; c < F::kCounterCount; ++c) {
+    lo.counters[static_cast<size_t>(c)] = 1000 + c;
+  }
+  lo.operStatus = 1;
+  lo.adminStatus = 1;
+  lo.mtu = 65536;
+  F weird;
+  weird.index = 2;
+  weird.name = "we\"ird\\na\nme";
+  weird.counters[F::kReceiveBytes] = std::numeric_limits<uint64_t>::max();
+  weird.counters[F::kTransmitBytes] = 0;
+  weird.operStatus = 7;
+  weird.speedBitsPerSecond = 100000000000u;
+  F unseen;
+  unseen.index = 9;
+  unseen.name = "new0";
+  unseen.counters[F::kReceiveBytes] = 5;
+  g.interfaces = {lo, weird, unseen};
+  return g;
+}
+
 ServerCounters Server() {
   ServerCounters c;
   c.responses = {{200, 7}, {404, 1}};
@@ -35,23 +65,61 @@ ServerCounters Server() {
 }
 
 TEST(ExpositionTest, PrometheusText) {
+  const InterfaceGathering gathering = Interfaces();
   EXPECT_EQ(
-      Exposition::Render(Sample(), Server(), Exposition::Format::kPrometheusText).toStdString(),
+      Exposition::Render(Sample(), Server(), Exposition::Format::kPrometheusText, {}, &gathering)
+          .toStdString(),
       R"(# HELP velmar_build_info The meter's version.
 # TYPE velmar_build_info gauge
 velmar_build_info{version="9.8.7"} 1
-# HELP velmar_interface_receive_bytes_total Bytes the interface received since the meter first saw it.
+# HELP velmar_interface_receive_bytes_total Bytes the interface received, by its own counter: the kernel's on this computer, ifHCInOctets on a device (ifInOctets where it has only 32-bit counters, which wrap).
 # TYPE velmar_interface_receive_bytes_total counter
-velmar_interface_receive_bytes_total{interface="lo"} 1000
-velmar_interface_receive_bytes_total{interface="we\"ird\\na\nme"} 18446744073709551615
-# HELP velmar_interface_transmit_bytes_total Bytes the interface sent since the meter first saw it.
+velmar_interface_receive_bytes_total{interface="lo",ifindex="1"} 1000
+velmar_interface_receive_bytes_total{interface="we\"ird\\na\nme",ifindex="2"} 18446744073709551615
+velmar_interface_receive_bytes_total{interface="new0",ifindex="9"} 5
+# HELP velmar_interface_transmit_bytes_total Bytes the interface sent, by its own counter: the kernel's on this computer, ifHCOutOctets on a device (ifOutOctets where it has only 32-bit counters, which wrap).
 # TYPE velmar_interface_transmit_bytes_total counter
-velmar_interface_transmit_bytes_total{interface="lo"} 2000
-velmar_interface_transmit_bytes_total{interface="we\"ird\\na\nme"} 0
+velmar_interface_transmit_bytes_total{interface="lo",ifindex="1"} 1001
+velmar_interface_transmit_bytes_total{interface="we\"ird\\na\nme",ifindex="2"} 0
+# HELP velmar_interface_receive_packets_total Packets the interface received, by kind (unicast, multicast, broadcast), by its own counters (64-bit where the device has them, else 32-bit, which wrap).
+# TYPE velmar_interface_receive_packets_total counter
+velmar_interface_receive_packets_total{interface="lo",ifindex="1",kind="unicast"} 1002
+velmar_interface_receive_packets_total{interface="lo",ifindex="1",kind="multicast"} 1003
+velmar_interface_receive_packets_total{interface="lo",ifindex="1",kind="broadcast"} 1004
+# HELP velmar_interface_transmit_packets_total Packets the interface sent, by kind (unicast, multicast, broadcast), by its own counters (64-bit where the device has them, else 32-bit, which wrap). Linux counts sent packets of every kind together: on this computer they are all "unicast".
+# TYPE velmar_interface_transmit_packets_total counter
+velmar_interface_transmit_packets_total{interface="lo",ifindex="1",kind="unicast"} 1005
+velmar_interface_transmit_packets_total{interface="lo",ifindex="1",kind="multicast"} 1006
+velmar_interface_transmit_packets_total{interface="lo",ifindex="1",kind="broadcast"} 1007
+# HELP velmar_interface_receive_errors_total Received packets the interface found in error.
+# TYPE velmar_interface_receive_errors_total counter
+velmar_interface_receive_errors_total{interface="lo",ifindex="1"} 1008
+# HELP velmar_interface_transmit_errors_total Packets the interface could not send for errors.
+# TYPE velmar_interface_transmit_errors_total counter
+velmar_interface_transmit_errors_total{interface="lo",ifindex="1"} 1009
+# HELP velmar_interface_receive_discards_total Received packets dropped without an error (no room, no handler).
+# TYPE velmar_interface_receive_discards_total counter
+velmar_interface_receive_discards_total{interface="lo",ifindex="1"} 1010
+# HELP velmar_interface_transmit_discards_total Packets to send dropped without an error.
+# TYPE velmar_interface_transmit_discards_total counter
+velmar_interface_transmit_discards_total{interface="lo",ifindex="1"} 1011
+# HELP velmar_interface_oper_status The interface's operational state by IF-MIB's numbers: 1 up, 2 down, 3 testing, 4 unknown, 5 dormant, 6 notPresent, 7 lowerLayerDown.
+# TYPE velmar_interface_oper_status gauge
+velmar_interface_oper_status{interface="lo",ifindex="1"} 1
+velmar_interface_oper_status{interface="we\"ird\\na\nme",ifindex="2"} 7
+# HELP velmar_interface_admin_status The state the interface was set to by IF-MIB's numbers: 1 up, 2 down, 3 testing.
+# TYPE velmar_interface_admin_status gauge
+velmar_interface_admin_status{interface="lo",ifindex="1"} 1
+# HELP velmar_interface_speed_bits_per_second The interface's nominal speed (ifHighSpeed, else ifSpeed); absent where it is not known.
+# TYPE velmar_interface_speed_bits_per_second gauge
+velmar_interface_speed_bits_per_second{interface="we\"ird\\na\nme",ifindex="2"} 100000000000
+# HELP velmar_interface_mtu_bytes The largest packet the interface sends (ifMtu).
+# TYPE velmar_interface_mtu_bytes gauge
+velmar_interface_mtu_bytes{interface="lo",ifindex="1"} 65536
 # HELP velmar_interface_counted_in_all 1 when the adapter "All" includes the interface, else 0.
 # TYPE velmar_interface_counted_in_all gauge
-velmar_interface_counted_in_all{interface="lo"} 0
-velmar_interface_counted_in_all{interface="we\"ird\\na\nme"} 1
+velmar_interface_counted_in_all{interface="lo",ifindex="1"} 0
+velmar_interface_counted_in_all{interface="we\"ird\\na\nme",ifindex="2"} 1
 # HELP velmar_receive_rate_bytes_per_second Current downstream rate of the monitored adapter.
 # TYPE velmar_receive_rate_bytes_per_second gauge
 velmar_receive_rate_bytes_per_second{adapter="All"} 1250.5
@@ -83,25 +151,25 @@ velmar_http_connections_dropped_total{reason="limit"} 0
 
 TEST(ExpositionTest, OpenMetricsWithCreationTimesAndAlarms) {
   MetricsSnapshot s = Sample();
-  s.interfaces.pop_back();
   s.alarms = {{"receive_above", 3, 1700000000}, {"transmit_idle", 0, 1700000000}};
+  InterfaceGathering gathering = Interfaces();
+  gathering.interfaces.resize(1);
   const std::string text =
-      Exposition::Render(s, Server(), Exposition::Format::kOpenMetrics).toStdString();
-  EXPECT_EQ(text.substr(0, text.find("# TYPE velmar_interface_counted_in_all")),
+      Exposition::Render(s, Server(), Exposition::Format::kOpenMetrics, {}, &gathering)
+          .toStdString();
+  EXPECT_EQ(text.substr(0, text.find("# TYPE velmar_interface_receive_packets")),
             R"(# TYPE velmar_build info
 # HELP velmar_build The meter's version.
 velmar_build_info{version="9.8.7"} 1
 # TYPE velmar_interface_receive_bytes counter
 # UNIT velmar_interface_receive_bytes bytes
-# HELP velmar_interface_receive_bytes Bytes the interface received since the meter first saw it.
-velmar_interface_receive_bytes_total{interface="lo"} 1000
-velmar_interface_receive_bytes_created{interface="lo"} 1700000000.5
+# HELP velmar_interface_receive_bytes Bytes the interface received, by its own counter: the kernel's on this computer, ifHCInOctets on a device (ifInOctets where it has only 32-bit counters, which wrap).
+velmar_interface_receive_bytes_total{interface="lo",ifindex="1"} 1000
 # TYPE velmar_interface_transmit_bytes counter
 # UNIT velmar_interface_transmit_bytes bytes
-# HELP velmar_interface_transmit_bytes Bytes the interface sent since the meter first saw it.
-velmar_interface_transmit_bytes_total{interface="lo"} 2000
-velmar_interface_transmit_bytes_created{interface="lo"} 1700000000.5
-)");
+# HELP velmar_interface_transmit_bytes Bytes the interface sent, by its own counter: the kernel's on this computer, ifHCOutOctets on a device (ifOutOctets where it has only 32-bit counters, which wrap).
+velmar_interface_transmit_bytes_total{interface="lo",ifindex="1"} 1001
+)") << "an interface's own counter has no creation time the meter knows";
   for (const char* expected :
        {"# TYPE velmar_receive_rate_bytes_per_second gauge\n"
         "# UNIT velmar_receive_rate_bytes_per_second bytes_per_second\n",
@@ -130,8 +198,9 @@ velmar_interface_transmit_bytes_created{interface="lo"} 1700000000.5
        at = text.find("_created{", at + 1)) {
     ++created;
   }
-  EXPECT_EQ(created, 2u + 1u + 2u + 2u + 2u)
-      << "counters only: interfaces, total, alarms, endpoint";
+  EXPECT_EQ(created, 1u + 2u + 2u + 2u) << "counters only: total, alarms, endpoint";
+  EXPECT_NE(text.find("on this computer they are all \\\"unicast\\\".\n"), std::string::npos)
+      << "quotes escaped in every description";
 }
 
 TEST(ExpositionTest, BeforeTheFirstTickOnlyTheVersionAndTheEndpoint) {
@@ -188,6 +257,49 @@ TEST(ExpositionTest, NegotiationFollowsTheAcceptHeader) {
   };
   for (const auto& [accept, format] : cases) {
     EXPECT_EQ(Exposition::Negotiate(accept), format) << accept;
+  }
+}
+
+}  // namespace
+}  // namespace velmar
+
+namespace velmar {
+namespace {
+
+TEST(InterfaceFilterTest, WholeNamesIncludeThenExclude) {
+  const InterfaceFilter none;
+  EXPECT_TRUE(none.Empty());
+  EXPECT_TRUE(none.Shows("anything"));
+  const InterfaceFilter filter("eth.*|lo|veth.*", "veth[0-9a-f]+");
+  EXPECT_TRUE(filter.Shows("eth0"));
+  EXPECT_TRUE(filter.Shows("lo"));
+  EXPECT_FALSE(filter.Shows("lo0")) << "the whole name must match, not a part";
+  EXPECT_FALSE(filter.Shows("wlan0"));
+  EXPECT_FALSE(filter.Shows("veth3a9f"));
+  EXPECT_TRUE(filter.Shows("veth-host"));
+  EXPECT_TRUE(InterfaceFilter({}, "lo").Shows("eth0"));
+
+  InterfaceGathering g;
+  for (const char* name : {"lo", "veth1", "eth0", "veth2"}) {
+    InterfaceFigures f;
+    f.name = name;
+    g.interfaces.push_back(f);
+  }
+  InterfaceFilter::FromLine(QStringLiteral("\tveth.*")).Apply(g);
+  ASSERT_EQ(g.interfaces.size(), 2u);
+  EXPECT_EQ(g.interfaces[0].name, "lo");
+  EXPECT_EQ(g.interfaces[1].name, "eth0");
+  InterfaceFilter::FromLine(QStringLiteral("eth0")).Apply(g);
+  ASSERT_EQ(g.interfaces.size(), 1u);
+  EXPECT_TRUE(InterfaceFilter::FromLine({}).Empty());
+
+  try {
+    InterfaceFilter("ok", "veth[");
+    ADD_FAILURE() << "a broken expression is refused";
+  } catch (const MetricsError& e) {
+    EXPECT_NE(std::string(e.what()).find("--metrics-exclude \"veth[\" is no regular expression"),
+              std::string::npos)
+        << e.what();
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -131,6 +132,25 @@ class Client {
 };
 
 const std::string kGet = "GET /metrics HTTP/1.1\r\nHost: test\r\n\r\n";
+
+// A source that answers with fixed figures, at once or after `delayMs` on
+// the event loop, and counts how often it was asked.
+class FixedSource : public InterfaceSource {
+ public:
+  void Gather(Done done, int timeoutMs) override {
+    ++asked;
+    lastTimeoutMs = timeoutMs;
+    if (delayMs < 0) {
+      done(gathering);
+      return;
+    }
+    QTimer::singleShot(delayMs, [this, done] { done(gathering); });
+  }
+  InterfaceGathering gathering;
+  int delayMs = -1;
+  int asked = 0;
+  int lastTimeoutMs = -1;
+};
 
 class MetricsServerTest : public ::testing::Test {
  protected:
@@ -297,10 +317,18 @@ TEST_F(MetricsServerTest, SlowAndIdleClientsAreDropped) {
   // dropped once nothing moves; one that reads slowly gets all of it.
   auto big = std::make_shared<MetricsSnapshot>();
   big->measured = true;
+  FixedSource many;
   for (int i = 0; i < 60000; ++i) {
-    big->interfaces.push_back({QString("veth%1").arg(i), 1, 1, true, 1});
+    InterfaceFigures f;
+    f.index = i;
+    f.name = QString("veth%1").arg(i);
+    f.counters[InterfaceFigures::kReceiveBytes] = 1;
+    f.counters[InterfaceFigures::kTransmitBytes] = 1;
+    f.counters[InterfaceFigures::kReceiveErrors] = 1;
+    many.gathering.interfaces.push_back(f);
   }
   server->SetSnapshot(big);
+  server->SetInterfaceSource(&many);
   Client deaf(port, 4096);
   const std::string getAndClose =
       "GET /metrics HTTP/1.1\r\nHost: test\r\nConnection: close\r\n\r\n";
@@ -432,6 +460,84 @@ TEST_F(MetricsServerTest, GzipWhenTheScraperTakesIt) {
   }
   EXPECT_NE(ask("Accept-Encoding: deflate, *;q=0.1\r\n").first.find("Content-Encoding: gzip"),
             std::string::npos);
+}
+
+TEST_F(MetricsServerTest, SourcesThatAnswerLaterAndDevicesByName) {
+  Start();
+  FixedSource local;
+  InterfaceFigures lo;
+  lo.index = 1;
+  lo.name = "lo";
+  lo.counters[InterfaceFigures::kReceiveBytes] = 123456789012u;
+  local.gathering.interfaces = {lo};
+  local.delayMs = 300;
+  FixedSource router;
+  router.gathering.interfaces = {lo};
+  router.delayMs = 50;
+  FixedSource gone;
+  gone.gathering.answered = false;
+  gone.gathering.reason = "timeout";
+  server->SetInterfaceSource(&local);
+  server->SetTargets({{"router", &router}, {"gone", &gone}});
+
+  // A pipelined request waits for the slow one before it: answers stay in
+  // order, and the endpoint serves others meanwhile.
+  Client first(port);
+  first.Send(kGet + "GET /snmp?target=router HTTP/1.1\r\nHost: t\r\n\r\n");
+  Client other(port);
+  other.Send(
+      "GET /snmp?target=gone HTTP/1.1\r\nHost: t\r\n"
+      "X-Prometheus-Scrape-Timeout-Seconds: 2.5\r\n\r\n");
+  ASSERT_TRUE(other.WaitResponses(1));
+  EXPECT_TRUE(first.Responses().empty()) << "the first answer is still being gathered";
+  ASSERT_TRUE(first.WaitResponses(2));
+  EXPECT_NE(first.Responses()[0].find(
+                "velmar_interface_receive_bytes_total{interface=\"lo\",ifindex=\"1\"} "
+                "123456789012\n"),
+            std::string::npos)
+      << first.Responses()[0];
+  EXPECT_NE(first.Responses()[1].find("velmar_device_up{device=\"router\"} 1\n"),
+            std::string::npos);
+  EXPECT_NE(first.Responses()[1].find("velmar_interface_receive_bytes_total{device=\"router\","
+                                      "interface=\"lo\",ifindex=\"1\"} 123456789012\n"),
+            std::string::npos);
+  EXPECT_EQ(first.Responses()[1].find("velmar_build_info"), std::string::npos)
+      << "a device's page holds the device alone";
+  const std::string dead = other.Responses()[0];
+  EXPECT_EQ(dead.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << "a dead device is no failed scrape";
+  EXPECT_NE(dead.find("velmar_device_up{device=\"gone\",reason=\"timeout\"} 0\n"),
+            std::string::npos);
+  EXPECT_EQ(dead.find("velmar_interface_"), std::string::npos);
+
+  // Unknown and missing targets say what is wrong.
+  Client wrong(port);
+  wrong.Send(
+      "GET /snmp?target=nobody%20here HTTP/1.1\r\nHost: t\r\n\r\n"
+      "GET /snmp HTTP/1.1\r\nHost: t\r\n\r\n");
+  ASSERT_TRUE(wrong.WaitResponses(2));
+  EXPECT_EQ(wrong.Responses()[0].rfind("HTTP/1.1 404 ", 0), 0u);
+  EXPECT_NE(wrong.Responses()[0].find("no device \"nobody here\" in the devices file"),
+            std::string::npos);
+  EXPECT_EQ(wrong.Responses()[1].rfind("HTTP/1.1 400 ", 0), 0u);
+  EXPECT_NE(wrong.Responses()[1].find("/snmp?target=NAME"), std::string::npos);
+
+  // A client that leaves while its answer is gathered, and is dropped
+  // meanwhile, leaves nothing behind when the answer comes late.
+  const int asked = local.asked;
+  {
+    Client leaving(port);
+    leaving.Send(kGet);
+    ASSERT_TRUE(PumpUntil([&] { return local.asked == asked + 1; }));
+  }
+  server->SetInterfaceSource(nullptr);
+  Client after(port);
+  after.Send(kGet);
+  ASSERT_TRUE(after.WaitResponses(1)) << "answered without a source, at once";
+  PumpUntil([] { return false; }, 500);  // the late answer comes and finds nobody
+  EXPECT_EQ(router.asked, 1);
+  EXPECT_EQ(gone.asked, 1);
+  EXPECT_EQ(gone.lastTimeoutMs, 1875) << "a quarter before Prometheus gives up";
+  EXPECT_EQ(router.lastTimeoutMs, 0) << "no time-out said: the source's own";
 }
 
 TEST(MetricsServerListenTest, AnAddressInUseIsAnError) {
