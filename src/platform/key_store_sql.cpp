@@ -83,7 +83,10 @@ KeyStore::KeyId CreateKey(sqlite3* db, KeyRoot root, const QStringList& parts) {
 void InsertValue(sqlite3* db, KeyStore::KeyId key, const QString& name, const StoredValue& value) {
   Statement insert(db,
                    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)");
-  insert.BindInt(1, key).BindText(2, name).BindText(3, Fold(name)).BindInt(4, static_cast<int>(value.type));
+  insert.BindInt(1, key)
+      .BindText(2, name)
+      .BindText(3, Fold(name))
+      .BindInt(4, static_cast<int>(value.type));
   insert.BindValue(5, value).Run();
 }
 

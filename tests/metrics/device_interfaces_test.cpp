@@ -43,7 +43,9 @@ TEST(DeviceInterfacesTest, ColumnsIntoInterfaces) {
       Cell(true, 15, 3, kGauge, 40000),
       Cell(false, 5, 3, kGauge, 4294967295u),
       Cell(false, 8, 3, kInteger, 7),
-      Cell(false, 2, 7, kString, 0, "eth\xff" "7"),
+      Cell(false, 2, 7, kString, 0,
+           "eth\xff"
+           "7"),
       Cell(false, 10, 7, kCounter32, 4294967295u),
       Cell(false, 5, 7, kGauge, 100000000),
       Cell(false, 4, 7, kInteger, 1500),
