@@ -243,33 +243,19 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   auto view = std::make_unique<MibView>();
   auto links = std::make_shared<std::vector<LinkInfo>>();
   auto readAt = std::make_shared<uint64_t>(0);
-  // Counts reads that found other links (or changed ones): rows built
-  // before such a read are built again, others only take new counters.
-  auto linkSets = std::make_shared<uint64_t>(0);
-  const int linkSnapshot = view->AddSnapshot([links, readAt, linkSets, read = sources.links] {
-    if (read(*links)) {
-      ++*linkSets;
-    }
+  const int linkSnapshot = view->AddSnapshotKeepingRows([links, readAt, read = sources.links] {
+    const bool readWhole = read(*links);
     *readAt = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                         std::chrono::steady_clock::now().time_since_epoch())
                                         .count());
+    return !readWhole;  // only the counters moved
   });
   view->AddScalar(
       kIfNumber, [links] { return MibValue::Integer(static_cast<int32_t>(links->size())); },
       linkSnapshot);
-  // Each table keeps which set of links its rows show.
-  const auto updated =
-      [links, linkSets](bool (*update)(std::vector<TableRow>&, const std::vector<LinkInfo>&)) {
-        return [links, linkSets, update,
-                shown = std::make_shared<uint64_t>(~0ull)](std::vector<TableRow>& rows) {
-          const bool same = *shown == *linkSets && update(rows, *links);
-          *shown = *linkSets;  // the table is built again from this set when not
-          return same;
-        };
-      };
   view->AddTable(
       kIfEntry, kIfColumns, [links] { return IfTableRows(*links); }, linkSnapshot,
-      updated(UpdateIfTableRows));
+      [links](std::vector<TableRow>& rows) { return UpdateIfTableRows(rows, *links); });
   view->AddScalar(kIpForwarding, [path = sources.ipv4Forwarding] { return Forwarding(path); });
   const std::string routePath = sources.procNetRoute;
   view->AddTable(kIpRouteEntry, kIpRouteColumns, [routePath] {
@@ -294,11 +280,11 @@ std::unique_ptr<MibView> BuildMib2View(KernelSources sources) {
   view->AddScalar(kTcpOutRsts, tcpCounter("OutRsts"));
   view->AddTable(
       kIfXEntry, kIfXColumns, [links] { return IfXTableRows(*links); }, linkSnapshot,
-      updated(UpdateIfXTableRows));
+      [links](std::vector<TableRow>& rows) { return UpdateIfXTableRows(rows, *links); });
   view->AddTable(
       kIfStackEntry, std::vector<uint32_t>{kIfStackStatus},
       [links] { return IfStackTableRows(*links); }, linkSnapshot,
-      updated([](std::vector<TableRow>&, const std::vector<LinkInfo>&) { return true; }));
+      [](std::vector<TableRow>&) { return true; });  // no counters in it
   AddInetTables(*view, std::move(sources.inet));
   view->AddScalar(
       kReadingTime, [readAt] { return MibValue::Counter64(*readAt); }, linkSnapshot, false);

@@ -69,7 +69,14 @@ void SortAndDeduplicate(std::vector<TableRow>& rows) {
 }
 
 int MibView::AddSnapshot(SnapshotSource take) {
-  shared_.push_back(Snapshot{std::move(take), 0});
+  return AddSnapshotKeepingRows([take = std::move(take)] {
+    take();
+    return false;
+  });
+}
+
+int MibView::AddSnapshotKeepingRows(KeepingSnapshotSource take) {
+  shared_.push_back(Snapshot{std::move(take)});
   return static_cast<int>(shared_.size()) - 1;
 }
 
@@ -113,8 +120,11 @@ void MibView::Insert(Region region) {
 
 void MibView::TakeShared(int snapshot) {
   Snapshot& s = shared_[static_cast<size_t>(snapshot)];
-  s.take();
+  const bool rowsKept = s.take();
   ++s.generation;
+  if (!rowsKept) {
+    s.rowsChangedAt = s.generation;
+  }
   ++snapshots_;
 }
 
@@ -133,7 +143,8 @@ void MibView::Prepare(Region& region, bool entering) {
   if (!region.loaded || region.builtFrom != shared.generation) {
     // Same rows, new values: the indexes (and so the order, and where the
     // last answer was) stay.
-    if (!region.loaded || !region.update || !region.update(region.rows)) {
+    if (!region.loaded || !region.update || region.builtFrom < shared.rowsChangedAt ||
+        !region.update(region.rows)) {
       Build(region);
     }
     region.builtFrom = shared.generation;

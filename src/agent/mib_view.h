@@ -55,15 +55,21 @@ class MibView {
   using ScalarSource = std::function<MibValue()>;
   using TableSource = std::function<std::vector<TableRow>()>;
   using SnapshotSource = std::function<void()>;
-  // Brings rows built from an earlier snapshot up to date in place, when
-  // only values changed (the counters of unchanged interfaces); false when
-  // they must be built again.
+  // A shared snapshot that tells whether its rows stayed the same (true:
+  // only values moved, such as the counters of unchanged interfaces).
+  using KeepingSnapshotSource = std::function<bool()>;
+  // Brings rows built from an earlier snapshot of the same rows up to date
+  // in place; false when they do not fit (they are then built again).
   using TableUpdate = std::function<bool(std::vector<TableRow>&)>;
   static constexpr int kOwnSnapshot = -1;
 
   // A shared snapshot: `take` reads the source into storage the regions'
   // own sources then build from. Returns its number for AddScalar/AddTable.
   int AddSnapshot(SnapshotSource take);
+  // The same for a source that tells when its rows stayed the same: tables
+  // given an update then take new values in place, until a snapshot says
+  // the rows changed.
+  int AddSnapshotKeepingRows(KeepingSnapshotSource take);
 
   // Regions may be added in any order; the view keeps them in MIB order
   // (they must not overlap). A table serves either columns 1..`columns` or
@@ -94,9 +100,10 @@ class MibView {
 
  private:
   struct Snapshot {
-    SnapshotSource take;
-    uint64_t generation = 0;  // 0 = never taken
-    uint64_t readForGet = 0;  // the GET it was last read for
+    KeepingSnapshotSource take;
+    uint64_t generation = 0;     // 0 = never taken
+    uint64_t rowsChangedAt = 0;  // the last generation whose rows were new
+    uint64_t readForGet = 0;     // the GET it was last read for
   };
   struct Region {
     Oid base;                       // scalar: the instance; table: the entry

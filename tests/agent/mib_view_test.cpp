@@ -231,23 +231,26 @@ TEST(MibViewSharedTest, TablesOfOneSnapshotShareItsReadAndSkipColumnsTheyLack) {
 }
 
 // A table that can take a new snapshot's values in place is built once; a
-// GET of one snapshot then answers its values, and a snapshot the update
-// refuses (other rows) builds the table again.
-TEST(MibViewSharedTest, RowsTakeNewValuesInPlaceUntilTheUpdateRefuses) {
+// GET of one snapshot then answers its values, and a snapshot that says its
+// rows changed builds the table again.
+TEST(MibViewSharedTest, RowsTakeNewValuesInPlaceUntilTheSnapshotSaysTheyChanged) {
   MibView view;
   uint64_t value = 1;
   bool sameRows = true;
   auto seen = std::make_shared<uint64_t>(0);
-  const int shared = view.AddSnapshot([&] { *seen = value; });
+  const int shared = view.AddSnapshotKeepingRows([&] {
+    *seen = value;
+    return sameRows;
+  });
   view.AddTable(
       {1, 2, 1}, 1,
       [seen] {
         return std::vector<TableRow>{{{1}, {MibValue::Counter64(*seen)}}};
       },
       shared,
-      [&, seen](std::vector<TableRow>& rows) {
+      [seen](std::vector<TableRow>& rows) {
         rows[0].columns[0] = MibValue::Counter64(*seen + 100);
-        return sameRows;
+        return true;
       });
   const Oid name = {1, 2, 1, 1, 1};
   const auto get = [&] {
