@@ -47,10 +47,6 @@ thread_local ThreadAnswers threadAnswers;
 
 uint32_t supportedView[] = {1, 3, 6, 1, 2, 1};
 
-std::string Text(const char* text) {
-  return text == nullptr ? std::string() : std::string(text);
-}
-
 void Fill(SnmpVarBind& binding, size_t i, const RemoteObject& object) {
   ThreadAnswers& own = threadAnswers;
   own.names[i] = object.name;
@@ -159,25 +155,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpRemoteConfigure(
     state.error = "No device is configured.";
     return 0;
   }
-  RemoteSettings settings;
-  settings.host = Text(source->host);
-  settings.port = source->port == 0 ? 161 : source->port;
-  settings.version = source->version;
-  settings.community = Text(source->community);
-  settings.user = Text(source->user);
-  settings.securityLevel = source->securityLevel != nullptr && *source->securityLevel != '\0'
-                               ? source->securityLevel
-                               : "authPriv";
-  settings.authProtocol = source->authProtocol != nullptr && *source->authProtocol != '\0'
-                              ? source->authProtocol
-                              : "SHA";
-  settings.authPassphrase = Text(source->authPassphrase);
-  settings.privProtocol = source->privProtocol != nullptr && *source->privProtocol != '\0'
-                              ? source->privProtocol
-                              : "AES";
-  settings.privPassphrase = Text(source->privPassphrase);
-  settings.timeoutMs = source->timeoutMs == 0 ? 1000 : source->timeoutMs;
-  settings.tableWaitMs = source->tableWaitMs;
+  RemoteSettings settings = RemoteSettings::From(*source);
   state.settings = std::move(settings);
   state.pollIntervalMs = source->pollIntervalMs == 0 ? 1000 : source->pollIntervalMs;
   state.configured = true;

@@ -11,6 +11,8 @@
 
 #include "agent/remote_view.h"
 
+struct SnmpRemoteSource;  // platform/snmp_abi.h, kept apart from net-snmp's names
+
 // net-snmp's PDU (netsnmp_pdu), named here without its headers.
 struct snmp_pdu;
 
@@ -31,6 +33,10 @@ struct RemoteSettings {
   std::string privPassphrase;
   uint32_t timeoutMs = 1000;
   uint32_t tableWaitMs = 0;  // see SnmpRemoteSource
+
+  // The settings a caller handed over the library's C interface, with the
+  // defaults for what it left empty or 0.
+  static RemoteSettings From(const SnmpRemoteSource& source);
 };
 
 // A failure to fetch, with a text for the person that names the device

@@ -11,18 +11,9 @@
 namespace velmar {
 
 agent::RemoteSettings SettingsOf(const RemoteSource& s) {
-  agent::RemoteSettings out;
-  out.host = s.host.toStdString();
-  out.port = s.port;
-  out.version = s.version;
-  out.community = s.community.toStdString();
-  out.user = s.user.toStdString();
-  out.securityLevel = s.securityLevel.toStdString();
-  out.authProtocol = s.authProtocol.toStdString();
-  out.authPassphrase = s.authPassphrase.toStdString();
-  out.privProtocol = s.privProtocol.toStdString();
-  out.privPassphrase = s.privPassphrase.toStdString();
-  return out;
+  // The same conversion, and defaults, as the device source of the window.
+  RemoteSource::Storage storage;
+  return agent::RemoteSettings::From(s.ToAbi(storage, 0));
 }
 
 namespace {

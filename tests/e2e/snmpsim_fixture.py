@@ -4,10 +4,11 @@ devices as the field has them, with counters that grow at known rates
 started), answers it delays (its delay variation) and cells left out."""
 import os
 import shutil
-import socket
 import subprocess
 import tempfile
 import time
+
+from snmpd_fixture import free_udp_port  # noqa: F401 (the tests take it from here too)
 
 IF_ENTRY = "1.3.6.1.2.1.2.2.1"
 IFX_ENTRY = "1.3.6.1.2.1.31.1.1.1"
@@ -18,14 +19,6 @@ def skip_reason():
     if shutil.which("snmpsimd") is None:
         return "snmpsimd is not installed (scripts/setup-deps installs snmpsim)"
     return None
-
-
-def free_udp_port():
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.bind(("127.0.0.1", 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
 
 
 class Port:
