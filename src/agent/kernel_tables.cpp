@@ -610,12 +610,12 @@ std::vector<LinkInfo> LinkReader::Read() {
 }
 
 bool LinkReader::Update(std::vector<LinkInfo>& links) {
-  // The notifications are taken before the read, so a change during it
-  // shows at the next call.
-  const bool changed = !stats_.Available() || stats_.LinksChanged();
-  if (!changed && !links.empty() && UpdateCounters(links)) {
+  // Notifications that came before the counters' answer are read with it,
+  // so a change shows at this call, one during the read at the next.
+  if (stats_.Available() && !links.empty() && UpdateCounters(links) && !stats_.TakeNotedChange()) {
     return false;
   }
+  stats_.LinksChanged();  // the whole read tells what they would
   links = Read();
   return true;
 }

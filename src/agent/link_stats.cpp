@@ -65,22 +65,29 @@ void TakeCounters(const rtnl_link_stats64& s, LinkCounters& c) {
 }
 
 LinkStatsReader::LinkStatsReader() : buffer_(64 * 1024) {
-  dump_ = OpenRouteSocket(0);
-  // Opened before any read, so no change after it goes unseen.
-  events_ = OpenRouteSocket(RTMGRP_LINK);
+  // Subscribed before any read, so no change after it goes unseen.
+  socket_ = OpenRouteSocket(RTMGRP_LINK);
 }
 
 LinkStatsReader::~LinkStatsReader() {
-  for (int fd : {dump_, events_}) {
-    if (fd >= 0) {
-      ::close(fd);
-    }
+  if (socket_ >= 0) {
+    ::close(socket_);
   }
+}
+
+void LinkStatsReader::Note(const nlmsghdr* h) {
+  changed_ = changed_ || h->nlmsg_type == RTM_NEWLINK || h->nlmsg_type == RTM_DELLINK;
+}
+
+bool LinkStatsReader::TakeNotedChange() {
+  const bool changed = changed_;
+  changed_ = false;
+  return changed;
 }
 
 bool LinkStatsReader::Read(std::vector<LinkCounters>& counters) {
   counters.clear();
-  if (dump_ < 0) {
+  if (socket_ < 0) {
     return false;
   }
   struct {
@@ -95,21 +102,24 @@ bool LinkStatsReader::Read(std::vector<LinkCounters>& counters) {
   request.stats.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
   sockaddr_nl kernel{};
   kernel.nl_family = AF_NETLINK;
-  if (::sendto(dump_, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
+  if (::sendto(socket_, &request, request.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
                sizeof kernel) < 0) {
     return false;
   }
   for (;;) {
-    const ssize_t received = ::recv(dump_, buffer_.data(), buffer_.size(), 0);
+    const ssize_t received = ::recv(socket_, buffer_.data(), buffer_.size(), 0);
     if (received < 0) {
       if (errno == EINTR) {
         continue;
       }
+      // ENOBUFS: notifications, perhaps the answer too, were dropped.
+      changed_ = changed_ || errno == ENOBUFS;
       return false;
     }
     size_t remaining = static_cast<size_t>(received);
     for (auto* h = reinterpret_cast<nlmsghdr*>(buffer_.data()); NLMSG_OK(h, remaining);
          h = NLMSG_NEXT(h, remaining)) {
+      Note(h);  // a notification ahead of the answer, or among its parts
       if (h->nlmsg_seq != sequence_) {
         continue;  // an answer to an earlier, abandoned request
       }
@@ -128,11 +138,11 @@ bool LinkStatsReader::Read(std::vector<LinkCounters>& counters) {
 }
 
 bool LinkStatsReader::LinksChanged() {
-  if (events_ < 0) {
+  if (socket_ < 0) {
     return true;
   }
   for (;;) {
-    const ssize_t received = ::recv(events_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+    const ssize_t received = ::recv(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
     if (received < 0) {
       if (errno == EINTR) {
         continue;
@@ -144,12 +154,10 @@ bool LinkStatsReader::LinksChanged() {
     size_t remaining = static_cast<size_t>(received);
     for (auto* h = reinterpret_cast<nlmsghdr*>(buffer_.data()); NLMSG_OK(h, remaining);
          h = NLMSG_NEXT(h, remaining)) {
-      changed_ = changed_ || h->nlmsg_type == RTM_NEWLINK || h->nlmsg_type == RTM_DELLINK;
+      Note(h);  // answers to abandoned dumps change nothing
     }
   }
-  const bool changed = changed_;
-  changed_ = false;
-  return changed;
+  return TakeNotedChange();
 }
 
 }  // namespace velmar::agent

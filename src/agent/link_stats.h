@@ -1,6 +1,7 @@
 #pragma once
 
 #include <linux/if_link.h>
+#include <linux/netlink.h>
 
 #include <cstdint>
 #include <vector>
@@ -32,10 +33,11 @@ class LinkStatsReader {
   LinkStatsReader& operator=(const LinkStatsReader&) = delete;
 
   // False when the kernel offers no routing netlink socket here.
-  bool Available() const { return dump_ >= 0 && events_ >= 0; }
+  bool Available() const { return socket_ >= 0; }
 
   // Every link's counters, in the kernel's (ifindex) order; false when the
-  // dump failed (a kernel without RTM_GETSTATS, before 4.7).
+  // dump failed (a kernel without RTM_GETSTATS, before 4.7). Notes the
+  // notifications that came before the answer (TakeNotedChange tells).
   bool Read(std::vector<LinkCounters>& counters);
 
   // True when a link was added, removed or changed (state, carrier, name,
@@ -43,9 +45,16 @@ class LinkStatsReader {
   // the notifications that came meanwhile. True at the first call.
   bool LinksChanged();
 
+  // What LinksChanged tells, from the notifications the reads met, without
+  // asking the socket for more: the tick's way, one system call cheaper.
+  bool TakeNotedChange();
+
  private:
-  int dump_ = -1;
-  int events_ = -1;
+  void Note(const nlmsghdr* h);
+
+  // One socket for the dumps and the notifications: they arrive in order,
+  // so those ahead of a dump's answer are read with it.
+  int socket_ = -1;
   uint32_t sequence_ = 0;
   bool changed_ = true;
   std::vector<char> buffer_;

@@ -233,6 +233,7 @@ int main(int argc, char* argv[]) {
 
   state.KilobitMode = settings.KilobitMode();
   HeadlessMeter meter(state, table.get(), settings, out, err);
+  meter.WriteLinesTo(STDOUT_FILENO);
   meter.SetFormat(format == QLatin1String("json") ? HeadlessMeter::Format::kJson
                                                   : HeadlessMeter::Format::kText);
   meter.Sampler().OnSourceStatus = [&err](const QString& failure) {

@@ -1,8 +1,12 @@
 #include "measure/headless_meter.h"
 
+#include <unistd.h>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimerEvent>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -19,21 +23,24 @@ HeadlessMeter::HeadlessMeter(MeasurementState& state, InterfaceTable* table, Set
       publisher_(state, engine_, displays_, settings) {
   engine_.OnError = [this](const std::exception& e) { HandleException(e); };
   publisher_.OnError = [this](const std::exception& e) { HandleException(e); };
-  calcTimer_.setInterval(kCalcTimerIntervalMs);
-  calcTimer_.setTimerType(Qt::PreciseTimer);
-  connect(&calcTimer_, &QTimer::timeout, this, [this] {
-    sampler_.Tick();
-    if (!timerWanted_) {
-      calcTimer_.stop();
-    }
-  });
+}
+
+void HeadlessMeter::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != calcTimer_.timerId()) {
+    QObject::timerEvent(event);
+    return;
+  }
+  sampler_.Tick();
+  if (!timerWanted_) {
+    calcTimer_.stop();
+  }
 }
 
 void HeadlessMeter::Start() {
   state_.ResetForStart();
   state_.AnalysisActive = true;
   timerWanted_ = true;
-  calcTimer_.start();
+  calcTimer_.start(kCalcTimerIntervalMs, Qt::PreciseTimer, this);
 }
 
 void HeadlessMeter::Stop() {
@@ -50,14 +57,14 @@ void HeadlessMeter::SetCalcTimerEnabled(bool enabled) {
   // pause the tick ends in stops it.
   timerWanted_ = enabled;
   if (enabled && !calcTimer_.isActive()) {
-    calcTimer_.start();
+    calcTimer_.start(kCalcTimerIntervalMs, Qt::PreciseTimer, this);
   }
 }
 
 size_t HeadlessMeter::FormatLine(char (&line)[kLineSize], const char* time, double down, double up,
                                  double avgDown, double avgUp, uint64_t totalBytes) {
   char* at = line;
-  char* const end = line + kLineSize;
+  char* const end = line + kLineSize - 1;  // room for the newline
   const auto text = [&](std::string_view s) {
     const size_t n = std::min<size_t>(s.size(), static_cast<size_t>(end - at));
     at = std::copy_n(s.data(), n, at);
@@ -116,7 +123,25 @@ void HeadlessMeter::PublishResults(double upstream, double downstream) {
   const size_t length =
       FormatLine(line, timeOfDay_.Now(), Kbps(downstream, mode), Kbps(upstream, mode),
                  Kbps(state_.DownAverage, mode), Kbps(state_.UpAverage, mode), state_.TotalTraffic);
-  out_ << QLatin1StringView(line, static_cast<qsizetype>(length)) << Qt::endl;
+  WriteLine(line, length);
+}
+
+void HeadlessMeter::WriteLine(char (&line)[kLineSize], size_t length) {
+  if (lineFd_ < 0) {
+    out_ << QLatin1StringView(line, static_cast<qsizetype>(length)) << Qt::endl;
+    return;
+  }
+  line[length++] = '\n';  // FormatLine leaves the last byte free
+  for (size_t done = 0; done < length;) {
+    const ssize_t n = ::write(lineFd_, line + done, length - done);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return;  // a reader gone away: the meter measures on, as with a stream
+    }
+    done += static_cast<size_t>(n);
+  }
 }
 
 void HeadlessMeter::HandleException(const std::exception& error) {

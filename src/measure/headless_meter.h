@@ -1,9 +1,9 @@
 #pragma once
 
+#include <QBasicTimer>
 #include <QDateTime>
 #include <QObject>
 #include <QTextStream>
-#include <QTimer>
 
 #include "measure/averaging_engine.h"
 #include "measure/counter_sampler.h"
@@ -32,10 +32,13 @@ class HeadlessMeter : public QObject, public TickHost {
   CounterSampler& Sampler() { return sampler_; }
   ResultPublisher& Publisher() { return publisher_; }
   void SetFormat(Format format) { format_ = format; }
+  // Text lines go straight to this descriptor (standard output), one write
+  // each, instead of through the stream and its buffers.
+  void WriteLinesTo(int fd) { lineFd_ = fd; }
 
   // One output line: rates in kbit/s, the total in KBytes, written into
-  // `line` without allocating; returns its length. A rate too long for the
-  // line (none a link carries) ends it early.
+  // `line` without allocating; returns its length, below kLineSize. A rate
+  // too long for the line (none a link carries) ends it early.
   static constexpr size_t kLineSize = 256;
   static size_t FormatLine(char (&line)[kLineSize], const char* time, double down, double up,
                            double avgDown, double avgUp, uint64_t totalBytes);
@@ -55,13 +58,20 @@ class HeadlessMeter : public QObject, public TickHost {
   void PublishResults(double upstream, double downstream) override;
   void HandleException(const std::exception& error) override;
 
+ protected:
+  void timerEvent(QTimerEvent* event) override;
+
  private:
+  void WriteLine(char (&line)[kLineSize], size_t length);
+
   MeasurementState& state_;
   QTextStream& out_;
   QTextStream& err_;
   Format format_ = Format::kText;
   LocalTimeOfDay timeOfDay_;
-  QTimer calcTimer_;
+  int lineFd_ = -1;
+  // A bare timer event, not a signal: the tick is the only thing it drives.
+  QBasicTimer calcTimer_;
   bool timerWanted_ = false;
   CounterSampler sampler_;
   AveragingEngine engine_;
