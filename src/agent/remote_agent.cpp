@@ -239,7 +239,7 @@ void RemoteAgent::FetchTables() {
         tried_[i] = true;
         partError_[i] = errors[i];
         if (errors[i].empty()) {
-          parts_[i] = std::move(fetched[i]);
+          parts_[i] = std::make_shared<const std::vector<RemoteObject>>(std::move(fetched[i]));
           interfacesFetched = interfacesFetched || interfaces;
         }
       }
@@ -267,7 +267,7 @@ bool RemoteAgent::InterfaceTablesFresh(Clock::time_point now) const {
 
 void RemoteAgent::Publish(Clock::time_point taken) {
   auto snapshot = std::make_shared<RemoteSnapshot>();
-  snapshot->objects = Assemble(parts_);
+  snapshot->parts = parts_;  // shared, not copied
   snapshot->taken = taken;
   latest_ = std::move(snapshot);
 }

@@ -132,7 +132,7 @@ class RemoteAgent {
   // Per part of the tree: its objects as last fetched, when a walk last
   // asked for it (the clock's epoch: never), whether a fetch has ended
   // since the start and why the latest one failed.
-  std::vector<std::vector<RemoteObject>> parts_;
+  std::vector<RemoteSnapshot::Part> parts_;
   std::vector<Clock::time_point> asked_;
   std::vector<bool> tried_;
   std::vector<std::string> partError_;

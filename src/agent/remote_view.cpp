@@ -46,27 +46,21 @@ const RemoteObject* RemoteReading::Find(const std::vector<uint32_t>& name) const
   return it != objects.end() && it->name == name ? &*it : nullptr;
 }
 
-std::vector<RemoteObject> Assemble(const std::vector<std::vector<RemoteObject>>& parts) {
-  size_t total = 0;
-  for (const auto& part : parts) {
-    total += part.size();
-  }
-  std::vector<RemoteObject> objects;
-  objects.reserve(total);
-  for (const auto& part : parts) {
-    objects.insert(objects.end(), part.begin(), part.end());
-  }
-  return objects;
-}
-
 const RemoteObject* NextObject(const RemoteSnapshot& snapshot, const uint32_t* name,
                                size_t length) {
-  const auto& objects = snapshot.objects;
-  const auto it = std::upper_bound(
-      objects.begin(), objects.end(), 0, [name, length](int, const RemoteObject& object) {
-        return Less(name, length, object.name.data(), object.name.size());
-      });
-  return it == objects.end() ? nullptr : &*it;
+  // The parts are disjoint and in MIB order: the answer is in the first
+  // one that ends after the name.
+  const auto after = [name, length](const RemoteObject& object) {
+    return Less(name, length, object.name.data(), object.name.size());
+  };
+  for (const RemoteSnapshot::Part& part : snapshot.parts) {
+    if (part == nullptr || part->empty() || !after(part->back())) {
+      continue;
+    }
+    return &*std::upper_bound(part->begin(), part->end(), 0,
+                              [&after](int, const RemoteObject& object) { return after(object); });
+  }
+  return nullptr;
 }
 
 int SubtreeOf(const uint32_t* name, size_t length) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,16 +53,16 @@ struct RemoteReading {
   const RemoteObject* Find(const std::vector<uint32_t>& name) const;
 };
 
-// One complete set of answers, in MIB order, and when it was complete.
+// The device's tables at one time, a part of the tree at a time (as many
+// as RemoteSubtrees(), each in MIB order within its root, null for a part
+// never fetched). A part that no fetch has replaced since is the same
+// vector in the next snapshot, not a copy: a NetStat refresh of the
+// connection table copies no interface table of a 3,000-port switch.
 struct RemoteSnapshot {
-  std::vector<RemoteObject> objects;
+  using Part = std::shared_ptr<const std::vector<RemoteObject>>;
+  std::vector<Part> parts;
   std::chrono::steady_clock::time_point taken;
 };
-
-// The objects of the parts (as many as RemoteSubtrees(), each in MIB order
-// within its root) in one list: the parts are disjoint and in MIB order,
-// so their concatenation is.
-std::vector<RemoteObject> Assemble(const std::vector<std::vector<RemoteObject>>& parts);
 
 // The first object after `name`, or null past the end.
 const RemoteObject* NextObject(const RemoteSnapshot& snapshot, const uint32_t* name, size_t length);

@@ -24,27 +24,35 @@ using agent::RemoteObject;
 using agent::RemoteSnapshot;
 
 TEST(RemoteView, AnswersInMibOrderAndTellsWalkStartsFromRowNames) {
-  RemoteSnapshot snapshot;
+  // Two parts, the first with a neighbour never fetched, the second shared.
+  std::vector<RemoteObject> objects;
   for (auto name : {std::vector<uint32_t>{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 1},
                     std::vector<uint32_t>{1, 3, 6, 1, 2, 1, 2, 2, 1, 1, 2},
                     std::vector<uint32_t>{1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 1}}) {
-    snapshot.objects.push_back(RemoteObject{name, 0x02, 1, {}, {}});
+    objects.push_back(RemoteObject{name, 0x02, 1, {}, {}});
   }
+  RemoteSnapshot snapshot;
+  const auto ifX =
+      std::make_shared<const std::vector<RemoteObject>>(objects.begin() + 2, objects.end());
+  snapshot.parts = {
+      std::make_shared<const std::vector<RemoteObject>>(objects.begin(), objects.begin() + 2),
+      nullptr, std::make_shared<const std::vector<RemoteObject>>(), ifX};
+  const auto at = [&](size_t i) { return i < 2 ? &(*snapshot.parts[0])[i] : &(*ifX)[i - 2]; };
   const uint32_t ifIndex[] = {1, 3, 6, 1, 2, 1, 2, 2, 1, 1};
   ASSERT_NE(agent::NextObject(snapshot, ifIndex, 10), nullptr);
-  EXPECT_EQ(agent::NextObject(snapshot, ifIndex, 10)->name, snapshot.objects[0].name);
-  // An exact name answers with the one after it; the last, with nothing.
-  EXPECT_EQ(agent::NextObject(snapshot, snapshot.objects[1].name.data(), 11)->name,
-            snapshot.objects[2].name);
-  EXPECT_EQ(agent::NextObject(snapshot, snapshot.objects[2].name.data(), 12), nullptr);
+  EXPECT_EQ(agent::NextObject(snapshot, ifIndex, 10)->name, objects[0].name);
+  // An exact name answers with the one after it, across parts; the last,
+  // with nothing.
+  EXPECT_EQ(agent::NextObject(snapshot, objects[1].name.data(), 11), at(2));
+  EXPECT_EQ(agent::NextObject(snapshot, objects[2].name.data(), 12), nullptr);
   const uint32_t root[] = {1, 3};
-  EXPECT_EQ(agent::NextObject(snapshot, root, 2), &snapshot.objects[0]);
-  EXPECT_EQ(agent::NextObject(snapshot, root, 0), &snapshot.objects[0]);
+  EXPECT_EQ(agent::NextObject(snapshot, root, 2), at(0));
+  EXPECT_EQ(agent::NextObject(snapshot, root, 0), at(0));
 
   // A column's own name starts a walk; a row instance goes on with one,
   // also in another interface table (ifHCInOctets.0 after ifTable).
   EXPECT_TRUE(agent::StartsWalk(ifIndex, 10));
-  EXPECT_FALSE(agent::StartsWalk(snapshot.objects[0].name.data(), 11));
+  EXPECT_FALSE(agent::StartsWalk(objects[0].name.data(), 11));
   const uint32_t hcInRow0[] = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 0};
   EXPECT_FALSE(agent::StartsWalk(hcInRow0, 12));
   const uint32_t ifNumber[] = {1, 3, 6, 1, 2, 1, 2, 1, 0};

@@ -18,6 +18,7 @@
 #include <thread>
 #include <tuple>
 
+#include "agent/remote_agent.h"
 #include "measure/interface_table.h"
 #include "measure/remote_source.h"
 #include "support/snmpd_process.h"
@@ -272,6 +273,41 @@ TEST(RemoteAgentOnSnmpd, ASlowConnectionTableHoldsBackNoReading) {
   }
   EXPECT_TRUE(seen);
   close(listener);
+}
+
+// A fetch of one table publishes a snapshot that shares every part it did
+// not fetch with the snapshot before: nothing of the interface tables is
+// copied for a NetStat refresh.
+TEST(RemoteAgentOnSnmpd, AFetchedTableLeavesTheOtherPartsShared) {
+  test::SnmpdProcess snmpd;
+  if (!snmpd.Start()) {
+    GTEST_SKIP() << "snmpd is not installed (scripts/setup-deps installs it)";
+  }
+  agent::RemoteSettings settings;
+  settings.host = "127.0.0.1";
+  settings.port = snmpd.Port();
+  settings.community = test::SnmpdProcess::kCommunity;
+  agent::RemoteAgent device(settings, std::chrono::milliseconds(500));
+  const std::vector<uint32_t> tcpConnTable{1, 3, 6, 1, 2, 1, 6, 13};
+  const int tcp = agent::SubtreeOf(tcpConnTable.data(), tcpConnTable.size());
+  const int ifTable = agent::SubtreeOf(std::vector<uint32_t>{1, 3, 6, 1, 2, 1, 2, 2}.data(), 8);
+  device.Start();
+  std::shared_ptr<const agent::RemoteSnapshot> first;
+  for (int attempt = 0; attempt < 50 && first == nullptr; ++attempt) {
+    first = device.Snapshot(true, tcp);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_NE(first, nullptr) << device.LastError();
+  std::shared_ptr<const agent::RemoteSnapshot> later = first;
+  for (int attempt = 0; attempt < 50 && later->parts[tcp] == first->parts[tcp]; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    later = device.Snapshot(true, tcp);
+    ASSERT_NE(later, nullptr) << device.LastError();
+  }
+  ASSERT_NE(later->parts[tcp], first->parts[tcp]) << "the connection table was fetched again";
+  ASSERT_NE(first->parts[ifTable], nullptr);
+  EXPECT_FALSE(first->parts[ifTable]->empty());
+  EXPECT_EQ(later->parts[ifTable], first->parts[ifTable]);
 }
 
 }  // namespace

@@ -169,7 +169,10 @@ bool Less(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
 }
 
 void Walk(const RemoteSnapshot& snapshot, std::vector<uint32_t> name) {
-  const size_t bound = snapshot.objects.size() + 1;
+  size_t bound = 1;
+  for (const auto& part : snapshot.parts) {
+    bound += part ? part->size() : 0;
+  }
   for (size_t steps = 0;; ++steps) {
     if (steps > bound) {
       Fail("a walk does not end within objects + 1 steps");
@@ -244,10 +247,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
     RemoteSnapshot snapshot;
-    snapshot.objects = velmar::agent::Assemble(parts);
-    for (size_t i = 1; i < snapshot.objects.size(); ++i) {
-      if (!Less(snapshot.objects[i - 1].name, snapshot.objects[i].name)) {
-        Fail("the snapshot is not in strict MIB order");
+    const std::vector<uint32_t>* previous = nullptr;
+    for (const auto& part : parts) {
+      snapshot.parts.push_back(std::make_shared<const std::vector<RemoteObject>>(part));
+      for (const RemoteObject& object : part) {
+        if (previous != nullptr && !Less(*previous, object.name)) {
+          Fail("the snapshot is not in strict MIB order");
+        }
+        previous = &object.name;
       }
     }
     Walk(snapshot, {});
