@@ -208,49 +208,65 @@ void RemoteAgent::FetchTables() {
   // The interface tables first, published as soon as they are in: a
   // connection table a device is slow to give must not hold them back.
   for (const bool interfaces : {true, false}) {
-    std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
-    std::vector<std::string> errors(subtrees.size());
-    bool any = false;
+    std::vector<bool> pass(subtrees.size());
     for (size_t i = 0; i < subtrees.size(); ++i) {
-      if (!fetch[i] || subtrees[i].interfaces != interfaces) {
-        continue;
-      }
-      any = true;
-      if (!absent.empty()) {
-        errors[i] = absent;
-        continue;
-      }
-      try {
-        tablesPoller_.FetchSubtree(subtrees[i].root, fetched[i]);
-      } catch (const FetchError& e) {
-        errors[i] = e.what();
-        if (e.kind() == FetchError::Kind::kAbsent) {
-          absent = e.what();
-        }
-      }
+      pass[i] = fetch[i] && subtrees[i].interfaces == interfaces;
     }
-    if (!any) {
+    if (std::find(pass.begin(), pass.end(), true) == pass.end()) {
       continue;
     }
+    std::vector<std::vector<RemoteObject>> fetched(subtrees.size());
+    std::vector<std::string> errors(subtrees.size());
+    FetchParts(pass, fetched, errors, absent);
     std::lock_guard lock(mutex_);
-    bool interfacesFetched = false;
-    for (size_t i = 0; i < subtrees.size(); ++i) {
-      if (fetch[i] && subtrees[i].interfaces == interfaces) {
-        tried_[i] = true;
-        partError_[i] = errors[i];
-        if (errors[i].empty()) {
-          parts_[i] = std::make_shared<const std::vector<RemoteObject>>(std::move(fetched[i]));
-          interfacesFetched = interfacesFetched || interfaces;
-        }
-      }
-    }
-    if (interfacesFetched) {
+    if (TakeParts(pass, fetched, errors) && interfaces) {
       tablesMarks_ = marks;
       tablesTaken_ = started;
     }
     Publish(Clock::now());
     polled_.notify_all();
   }
+}
+
+void RemoteAgent::FetchParts(const std::vector<bool>& fetch,
+                             std::vector<std::vector<RemoteObject>>& fetched,
+                             std::vector<std::string>& errors, std::string& absent) {
+  const auto& subtrees = RemoteSubtrees();
+  for (size_t i = 0; i < subtrees.size(); ++i) {
+    if (!fetch[i]) {
+      continue;
+    }
+    if (!absent.empty()) {
+      errors[i] = absent;
+      continue;
+    }
+    try {
+      tablesPoller_.FetchSubtree(subtrees[i].root, fetched[i]);
+    } catch (const FetchError& e) {
+      errors[i] = e.what();
+      if (e.kind() == FetchError::Kind::kAbsent) {
+        absent = e.what();
+      }
+    }
+  }
+}
+
+bool RemoteAgent::TakeParts(const std::vector<bool>& fetch,
+                            std::vector<std::vector<RemoteObject>>& fetched,
+                            const std::vector<std::string>& errors) {
+  bool any = false;
+  for (size_t i = 0; i < fetch.size(); ++i) {
+    if (!fetch[i]) {
+      continue;
+    }
+    tried_[i] = true;
+    partError_[i] = errors[i];
+    if (errors[i].empty()) {
+      parts_[i] = std::make_shared<const std::vector<RemoteObject>>(std::move(fetched[i]));
+      any = true;
+    }
+  }
+  return any;
 }
 
 // Every part marked for the start at first, so a walk that comes later

@@ -96,6 +96,14 @@ class RemoteAgent {
   void Poll();
   void RunTables();
   void FetchTables();
+  // Fetches the parts marked in `fetch`; after a device that does not
+  // answer (`absent` says so) asks no more of it.
+  void FetchParts(const std::vector<bool>& fetch, std::vector<std::vector<RemoteObject>>& fetched,
+                  std::vector<std::string>& errors, std::string& absent);
+  // Takes what a fetch brought in as the parts to publish; under the lock.
+  // True when a part came whole.
+  bool TakeParts(const std::vector<bool>& fetch, std::vector<std::vector<RemoteObject>>& fetched,
+                 const std::vector<std::string>& errors);
   // Whether the table poller is to fetch `part` now; under the lock.
   bool Wanted(size_t part, Clock::time_point now) const;
   // Whether the interface tables are as new as the device's marks say
