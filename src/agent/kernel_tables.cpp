@@ -376,6 +376,97 @@ int32_t TcpConnStateOf(uint8_t kernelState) {
   return kernelState < std::size(kMap) ? kMap[kernelState] : 1;
 }
 
+namespace {
+
+uint32_t U32Of(const void* data, size_t size) {
+  uint32_t v = 0;
+  if (size >= 4) {
+    std::memcpy(&v, data, 4);
+  }
+  return v;
+}
+
+std::string TextOf(const void* data, size_t size) {
+  return std::string(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), size));
+}
+
+// The kind a link's IFLA_LINKINFO names (veth, bridge, vlan...), or empty.
+std::string KindOf(const rtattr* linkInfo) {
+  int length = static_cast<int>(RTA_PAYLOAD(linkInfo));
+  for (auto* n = static_cast<const rtattr*>(RTA_DATA(linkInfo)); RTA_OK(n, length);
+       n = RTA_NEXT(n, length)) {
+    if (n->rta_type == IFLA_INFO_KIND) {
+      return TextOf(RTA_DATA(n), RTA_PAYLOAD(n));
+    }
+  }
+  return {};
+}
+
+// One attribute of an RTM_NEWLINK message into the link or its relations.
+void TakeLinkAttribute(const rtattr* a, LinkInfo& link, LinkRelations& relation) {
+  const void* data = RTA_DATA(a);
+  const size_t size = RTA_PAYLOAD(a);
+  switch (a->rta_type) {
+    case IFLA_IFNAME:
+      link.name = TextOf(data, size);
+      break;
+    case IFLA_IFALIAS:
+      link.alias = TextOf(data, size);
+      break;
+    case IFLA_MASTER:
+      relation.master = static_cast<int>(U32Of(data, size));
+      break;
+    case IFLA_LINK:
+      relation.link = static_cast<int>(U32Of(data, size));
+      break;
+    case IFLA_LINK_NETNSID:
+      relation.linkInOtherNamespace = true;
+      break;
+    case IFLA_PARENT_DEV_NAME:
+      link.hasDevice = true;
+      break;
+    case IFLA_CARRIER_CHANGES:
+      link.carrierChanges = U32Of(data, size);
+      break;
+    case IFLA_LINKINFO:
+      link.kind = KindOf(a);
+      break;
+    case IFLA_MTU:
+      link.mtu = size >= 4 ? U32Of(data, size) : link.mtu;
+      break;
+    case IFLA_ADDRESS:
+      link.address.assign(static_cast<const char*>(data), size);
+      break;
+    case IFLA_OPERSTATE:
+      if (size >= 1) {
+        link.operState = *static_cast<const uint8_t*>(data);
+      }
+      break;
+    case IFLA_STATS64: {
+      rtnl_link_stats64 s{};
+      std::memcpy(&s, data, std::min(size, sizeof s));
+      TakeCounters(s, link);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// One RTM_NEWLINK message as a link and what it says of its relations.
+void ParseLink(const nlmsghdr* h, LinkInfo& link, LinkRelations& relation) {
+  const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(h));
+  link.index = info->ifi_index;
+  link.arpType = info->ifi_type;
+  link.flags = info->ifi_flags;
+  int length = static_cast<int>(IFLA_PAYLOAD(h));
+  for (auto* a = IFLA_RTA(info); RTA_OK(a, length); a = RTA_NEXT(a, length)) {
+    TakeLinkAttribute(a, link, relation);
+  }
+}
+
+}  // namespace
+
 // ---- LinkReader ----
 
 LinkReader::LinkReader() : buffer_(64 * 1024) {
@@ -469,82 +560,9 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
       if (h->nlmsg_type != RTM_NEWLINK) {
         continue;
       }
-      const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(h));
       LinkInfo link;
       LinkRelations relation;
-      link.index = info->ifi_index;
-      link.arpType = info->ifi_type;
-      link.flags = info->ifi_flags;
-      const auto u32 = [](const void* data, size_t size) {
-        uint32_t v = 0;
-        if (size >= 4) {
-          std::memcpy(&v, data, 4);
-        }
-        return v;
-      };
-      const auto text = [](const void* data, size_t size) {
-        return std::string(static_cast<const char*>(data),
-                           strnlen(static_cast<const char*>(data), size));
-      };
-      int attrLength = static_cast<int>(IFLA_PAYLOAD(h));
-      for (auto* a = IFLA_RTA(info); RTA_OK(a, attrLength); a = RTA_NEXT(a, attrLength)) {
-        const void* data = RTA_DATA(a);
-        const size_t size = RTA_PAYLOAD(a);
-        switch (a->rta_type) {
-          case IFLA_IFNAME:
-            link.name = text(data, size);
-            break;
-          case IFLA_IFALIAS:
-            link.alias = text(data, size);
-            break;
-          case IFLA_MASTER:
-            relation.master = static_cast<int>(u32(data, size));
-            break;
-          case IFLA_LINK:
-            relation.link = static_cast<int>(u32(data, size));
-            break;
-          case IFLA_LINK_NETNSID:
-            relation.linkInOtherNamespace = true;
-            break;
-          case IFLA_PARENT_DEV_NAME:
-            link.hasDevice = true;
-            break;
-          case IFLA_CARRIER_CHANGES:
-            link.carrierChanges = u32(data, size);
-            break;
-          case IFLA_LINKINFO: {
-            int nestedLength = static_cast<int>(size);
-            for (auto* n = static_cast<rtattr*>(RTA_DATA(a)); RTA_OK(n, nestedLength);
-                 n = RTA_NEXT(n, nestedLength)) {
-              if (n->rta_type == IFLA_INFO_KIND) {
-                link.kind = text(RTA_DATA(n), RTA_PAYLOAD(n));
-              }
-            }
-            break;
-          }
-          case IFLA_MTU:
-            if (size >= 4) {
-              std::memcpy(&link.mtu, data, 4);
-            }
-            break;
-          case IFLA_ADDRESS:
-            link.address.assign(static_cast<const char*>(data), size);
-            break;
-          case IFLA_OPERSTATE:
-            if (size >= 1) {
-              link.operState = *static_cast<const uint8_t*>(data);
-            }
-            break;
-          case IFLA_STATS64: {
-            rtnl_link_stats64 s{};
-            std::memcpy(&s, data, std::min(size, sizeof s));
-            TakeCounters(s, link);
-            break;
-          }
-          default:
-            break;
-        }
-      }
+      ParseLink(h, link, relation);
       links.push_back(std::move(link));
       relations.push_back(relation);
     }
