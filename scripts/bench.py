@@ -109,7 +109,9 @@ def main():
         m = re.search(pattern % re.escape(label), lean)
         if m:
             c, rss, pss = float(m.group(1)), float(m.group(2)), float(m.group(3))
-            row("CPU, %s" % name, "%.4f %% of a core" % c,
+            ratio = re.search(r"%s: .*?([\d.]+) x the printer beside it" % re.escape(label), lean)
+            row("CPU, %s" % name, "%.4f %% of a core%s" % (
+                c, ", %s x the statistics printer" % ratio.group(1) if ratio else ""),
                 "< %.2f %%" % cpu_limit if cpu_limit else "-", c < cpu_limit if cpu_limit else None)
             row("resident memory, %s" % name, "%.1f MB (PSS %.1f MB)" % (rss, pss),
                 "< %d MB" % rss_limit if rss_limit else "-", rss < rss_limit if rss_limit else None)
