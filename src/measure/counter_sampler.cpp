@@ -53,14 +53,7 @@ void CounterSampler::Tick() {
     host_.SetCalcTimerEnabled(false);
     return;
   }
-  if (state_.GenerateMode && !state_.HttpBusy) {
-    try {
-      host_.StartDownload();
-    } catch (const std::exception&) {
-      // A failed download is Generate mode's own business (it reports in
-      // its status line); the tick goes on measuring whatever moved.
-    }
-  }
+  StartGenerateDownload();
   state_.ProgramSection = section::kTickStamp;
   if (state_.LastTickMs == 0) {
     // A start: what moved while the meter was not measuring is not traffic
@@ -71,50 +64,73 @@ void CounterSampler::Tick() {
   }
 
   host_.SetCalcTimerEnabled(false);
-  double upstream = 0;
-  double downstream = 0;
+  Rates rates;
   state_.ProgramSection = section::kTickRead;
   const Reading reading = Read(state_.AdapterIndex);
   if (reading.ok) {
     try {
       const uint32_t now = clock_.TickCount();
-      state_.ProgramSection = section::kTickTotals;
-      state_.TotalTraffic += reading.movedIn + reading.movedOut;
-      state_.CountedDownBytes += reading.movedIn;
-      state_.CountedUpBytes += reading.movedOut;
-      state_.ProgramSection = section::kTickUpRate;
-      if (table_ != nullptr && !table_->SupportsGet()) {
-        // Read at the tick: the tick's own interval, as ever.
-        const int32_t elapsed = Difference(now, state_.LastTickMs);
-        const double seconds = elapsed / 1000.0;
-        if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
-          upstream = static_cast<double>(reading.movedOut) / seconds;
-          state_.ProgramSection = section::kTickDownRate;
-          downstream = static_cast<double>(reading.movedIn) / seconds;
-        }
-      } else if (!reading.fresh) {
-        // The device has not answered since the last tick: its last rate
-        // still holds (a zero now and a double rate next would be wrong).
-        upstream = lastUp_;
-        downstream = lastDown_;
-      } else if (reading.seconds > 0) {
-        upstream = static_cast<double>(reading.movedOut) / reading.seconds;
-        state_.ProgramSection = section::kTickDownRate;
-        downstream = static_cast<double>(reading.movedIn) / reading.seconds;
-      }
-      lastUp_ = upstream;
-      lastDown_ = downstream;
+      AddToTotals(reading);
+      rates = RatesOf(reading, now);
+      lastUp_ = rates.up;
+      lastDown_ = rates.down;
     } catch (const std::exception& e) {
       host_.HandleException(e);
     }
   }
+  PublishAndRearm(rates);
+}
 
+void CounterSampler::StartGenerateDownload() {
+  if (state_.GenerateMode && !state_.HttpBusy) {
+    try {
+      host_.StartDownload();
+    } catch (const std::exception&) {
+      // A failed download is Generate mode's own business (it reports in
+      // its status line); the tick goes on measuring whatever moved.
+    }
+  }
+}
+
+void CounterSampler::AddToTotals(const Reading& reading) {
+  state_.ProgramSection = section::kTickTotals;
+  state_.TotalTraffic += reading.movedIn + reading.movedOut;
+  state_.CountedDownBytes += reading.movedIn;
+  state_.CountedUpBytes += reading.movedOut;
+}
+
+CounterSampler::Rates CounterSampler::RatesOf(const Reading& reading, uint32_t now) {
+  Rates rates;
+  state_.ProgramSection = section::kTickUpRate;
+  if (table_ != nullptr && !table_->SupportsGet()) {
+    // Read at the tick: the tick's own interval, as ever.
+    const int32_t elapsed = Difference(now, state_.LastTickMs);
+    const double seconds = elapsed / 1000.0;
+    if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
+      rates.up = static_cast<double>(reading.movedOut) / seconds;
+      state_.ProgramSection = section::kTickDownRate;
+      rates.down = static_cast<double>(reading.movedIn) / seconds;
+    }
+  } else if (!reading.fresh) {
+    // The device has not answered since the last tick: its last rate
+    // still holds (a zero now and a double rate next would be wrong).
+    rates.up = lastUp_;
+    rates.down = lastDown_;
+  } else if (reading.seconds > 0) {
+    rates.up = static_cast<double>(reading.movedOut) / reading.seconds;
+    state_.ProgramSection = section::kTickDownRate;
+    rates.down = static_cast<double>(reading.movedIn) / reading.seconds;
+  }
+  return rates;
+}
+
+void CounterSampler::PublishAndRearm(const Rates& rates) {
   state_.ProgramSection = section::kTickPublish;
   state_.LastTickMs = clock_.TickCount();
   if (state_.AnalysisActive) {
-    host_.PublishResults(upstream, downstream);
+    host_.PublishResults(rates.up, rates.down);
     if (OnPublished) {
-      OnPublished(upstream, downstream);
+      OnPublished(rates.up, rates.down);
     }
   }
   state_.ProgramSection = section::kTickRearm;
@@ -211,133 +227,7 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
     return result;
   }
   try {
-    const bool legacy = !table_->SupportsGet();
-    const uint32_t now = legacy ? 0 : clock_.TickCount();
-    if (legacy) {
-      RefreshSet(0);
-    } else if (SetDue(now)) {
-      try {
-        RefreshSet(now);
-      } catch (const TableError&) {
-        // A device still sending its tables (thousands of rows): the set
-        // known stands meanwhile, and the next tick tries again.
-        if (!setKnown_) {
-          throw;
-        }
-      }
-    }
-    const int row = ResolveSelection(selection);
-    if (selection != 0 && row < 0) {
-      ForgetReading();
-      if (!selectedName_.isEmpty()) {
-        // Told once, even right after another failure (a device that was
-        // away and is back without it).
-        const QString gone = QStringLiteral(
-                                 "The adapter \"%1\" is not in the list now: it reads 0 until "
-                                 "it returns.")
-                                 .arg(selectedName_);
-        if (failure_ != gone) {
-          failure_ = gone;
-          if (OnSourceStatus) {
-            OnSourceStatus(failure_);
-          }
-        }
-      }
-      return result;
-    }
-    // The tick's working lists are kept between ticks: same sizes, no
-    // allocation.
-    std::vector<size_t>& chosen = scratch_.chosen;
-    std::vector<MibRow>& read = scratch_.read;
-    std::vector<bool>& counts = scratch_.counts;
-    chosen.clear();
-    read.clear();
-    counts.clear();
-    for (size_t i = 0; i < rows_.size(); ++i) {
-      if (legacy || readEvery_ ||
-          (selection == 0 ? bool(choice_.counted[i]) : i == static_cast<size_t>(row))) {
-        chosen.push_back(i);
-      }
-    }
-    uint64_t takenUs = 0;
-    if (legacy) {
-      read = rows_;
-      counts = choice_.counted;
-    } else {
-      std::vector<InterfaceTable::CounterRequest>& requests = scratch_.requests;
-      requests.clear();
-      for (size_t i : chosen) {
-        requests.push_back({rows_[i].IfIndex, rows_[i].HasHCOctets()});
-      }
-      const InterfaceTable::CounterReading& reading = table_->ReadCounters(requests);
-      const InterfaceTable::SetMarks& known = table_->Marks();
-      if (reading.marks.ifNumber != known.ifNumber ||
-          reading.marks.lastChange != known.lastChange ||
-          (reading.marks.upTime >= 0 && reading.marks.upTime < known.upTime)) {
-        setInvalid_ = true;  // walked again at the next tick
-      }
-      takenUs = reading.takenUs != 0 ? reading.takenUs : uint64_t{now} * 1000;
-      // The same reading as the tick before, or an older one (a poll that
-      // began before a reading asked of the device at once).
-      if (takenUs <= lastTakenUs_) {
-        NoteSourceStatus({});
-        result.ok = true;
-        return result;  // the same reading as the tick before
-      }
-      // An interface whose counters the reading lacks is gone (the set is
-      // walked again at the next tick, which tells whether it is), or the
-      // reading came from a poll that did not ask for it yet: either way
-      // the reading says nothing new, and the next one is measured from
-      // the last that had them all.
-      for (const InterfaceTable::Counters& c : reading.counters) {
-        if (!c.present) {
-          setInvalid_ = true;
-          result.ok = true;
-          return result;
-        }
-      }
-      for (size_t k = 0; k < chosen.size(); ++k) {
-        const InterfaceTable::Counters& c = reading.counters[k];
-        MibRow r = rows_[chosen[k]];
-        r.HasHCInOctets = r.HasHCOutOctets = c.wide;
-        r.IfHCInOctets = c.in;
-        r.IfHCOutOctets = c.out;
-        r.IfInOctets = static_cast<uint32_t>(c.in);
-        r.IfOutOctets = static_cast<uint32_t>(c.out);
-        read.push_back(std::move(r));
-        counts.push_back(choice_.counted[chosen[k]]);
-      }
-    }
-    // InterfaceCounters names interfaces as the list does.
-    for (MibRow& r : read) {
-      for (const Adapter& a : adapters_) {
-        if (a.index == r.IfIndex) {
-          r.IfDescr = a.name;
-          break;
-        }
-      }
-    }
-    const std::vector<InterfaceCounters::Moved>& moved = counters_.Read(read, counts);
-    if (moved.empty() && legacy) {
-      ForgetReading();
-      return result;
-    }
-    for (size_t k = 0; k < read.size(); ++k) {
-      if (selection == 0 ? bool(counts[k])
-                         : read[k].IfIndex == rows_[static_cast<size_t>(row)].IfIndex) {
-        result.movedIn += moved[k].in;
-        result.movedOut += moved[k].out;
-      }
-    }
-    if (!legacy) {
-      result.seconds = lastTakenUs_ != 0 && takenUs > lastTakenUs_
-                           ? static_cast<double>(takenUs - lastTakenUs_) / 1e6
-                           : 0;
-      lastTakenUs_ = takenUs;
-    }
-    result.ok = true;
-    result.fresh = true;
-    NoteSourceStatus({});
+    ReadTable(selection, result);
   } catch (const std::exception& e) {
     // A tick without a reading; the one after it compares with nothing,
     // so what moved meanwhile never shows as one tick's burst.
@@ -345,6 +235,169 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
     NoteSourceStatus(QString::fromUtf8(e.what()));
   }
   return result;
+}
+
+void CounterSampler::ReadTable(int16_t selection, Reading& result) {
+  const bool legacy = !table_->SupportsGet();
+  const uint32_t now = legacy ? 0 : clock_.TickCount();
+  RefreshSetIfDue(legacy, now);
+  const int row = ResolveSelection(selection);
+  if (selection != 0 && row < 0) {
+    ForgetReading();
+    NoteAdapterGone();
+    return;
+  }
+  ChooseRows(selection, row, legacy);
+  uint64_t takenUs = 0;
+  if (legacy) {
+    scratch_.read = rows_;
+    scratch_.counts = choice_.counted;
+  } else if (!FetchChosenCounters(now, takenUs, result)) {
+    return;
+  }
+  NameAsTheList(scratch_.read);
+  const std::vector<InterfaceCounters::Moved>& moved =
+      counters_.Read(scratch_.read, scratch_.counts);
+  if (moved.empty() && legacy) {
+    ForgetReading();
+    return;
+  }
+  AddSelected(selection, row, moved, result);
+  if (!legacy) {
+    result.seconds = lastTakenUs_ != 0 && takenUs > lastTakenUs_
+                         ? static_cast<double>(takenUs - lastTakenUs_) / 1e6
+                         : 0;
+    lastTakenUs_ = takenUs;
+  }
+  result.ok = true;
+  result.fresh = true;
+  NoteSourceStatus({});
+}
+
+void CounterSampler::RefreshSetIfDue(bool legacy, uint32_t now) {
+  if (legacy) {
+    RefreshSet(0);
+  } else if (SetDue(now)) {
+    try {
+      RefreshSet(now);
+    } catch (const TableError&) {
+      // A device still sending its tables (thousands of rows): the set
+      // known stands meanwhile, and the next tick tries again.
+      if (!setKnown_) {
+        throw;
+      }
+    }
+  }
+}
+
+void CounterSampler::NoteAdapterGone() {
+  if (selectedName_.isEmpty()) {
+    return;
+  }
+  // Told once, even right after another failure (a device that was away
+  // and is back without it).
+  const QString gone =
+      QStringLiteral("The adapter \"%1\" is not in the list now: it reads 0 until it returns.")
+          .arg(selectedName_);
+  if (failure_ != gone) {
+    failure_ = gone;
+    if (OnSourceStatus) {
+      OnSourceStatus(failure_);
+    }
+  }
+}
+
+void CounterSampler::ChooseRows(int16_t selection, int row, bool legacy) {
+  // The tick's working lists are kept between ticks: same sizes, no
+  // allocation.
+  scratch_.chosen.clear();
+  scratch_.read.clear();
+  scratch_.counts.clear();
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (legacy || readEvery_ ||
+        (selection == 0 ? bool(choice_.counted[i]) : i == static_cast<size_t>(row))) {
+      scratch_.chosen.push_back(i);
+    }
+  }
+}
+
+bool CounterSampler::FetchChosenCounters(uint32_t now, uint64_t& takenUs, Reading& result) {
+  std::vector<InterfaceTable::CounterRequest>& requests = scratch_.requests;
+  requests.clear();
+  for (size_t i : scratch_.chosen) {
+    requests.push_back({rows_[i].IfIndex, rows_[i].HasHCOctets()});
+  }
+  const InterfaceTable::CounterReading& reading = table_->ReadCounters(requests);
+  NoteSetMarks(reading.marks);
+  takenUs = reading.takenUs != 0 ? reading.takenUs : uint64_t{now} * 1000;
+  // The same reading as the tick before, or an older one (a poll that
+  // began before a reading asked of the device at once).
+  if (takenUs <= lastTakenUs_) {
+    NoteSourceStatus({});
+    result.ok = true;
+    return false;
+  }
+  // An interface whose counters the reading lacks is gone (the set is
+  // walked again at the next tick, which tells whether it is), or the
+  // reading came from a poll that did not ask for it yet: either way
+  // the reading says nothing new, and the next one is measured from
+  // the last that had them all.
+  for (const InterfaceTable::Counters& c : reading.counters) {
+    if (!c.present) {
+      setInvalid_ = true;
+      result.ok = true;
+      return false;
+    }
+  }
+  KeepCounters(reading.counters);
+  return true;
+}
+
+void CounterSampler::NoteSetMarks(const InterfaceTable::SetMarks& marks) {
+  const InterfaceTable::SetMarks& known = table_->Marks();
+  if (marks.ifNumber != known.ifNumber || marks.lastChange != known.lastChange ||
+      (marks.upTime >= 0 && marks.upTime < known.upTime)) {
+    setInvalid_ = true;  // walked again at the next tick
+  }
+}
+
+void CounterSampler::KeepCounters(const std::vector<InterfaceTable::Counters>& counters) {
+  for (size_t k = 0; k < scratch_.chosen.size(); ++k) {
+    const InterfaceTable::Counters& c = counters[k];
+    MibRow r = rows_[scratch_.chosen[k]];
+    r.HasHCInOctets = r.HasHCOutOctets = c.wide;
+    r.IfHCInOctets = c.in;
+    r.IfHCOutOctets = c.out;
+    r.IfInOctets = static_cast<uint32_t>(c.in);
+    r.IfOutOctets = static_cast<uint32_t>(c.out);
+    scratch_.read.push_back(std::move(r));
+    scratch_.counts.push_back(choice_.counted[scratch_.chosen[k]]);
+  }
+}
+
+void CounterSampler::NameAsTheList(std::vector<MibRow>& read) const {
+  // InterfaceCounters names interfaces as the list does.
+  for (MibRow& r : read) {
+    for (const Adapter& a : adapters_) {
+      if (a.index == r.IfIndex) {
+        r.IfDescr = a.name;
+        break;
+      }
+    }
+  }
+}
+
+void CounterSampler::AddSelected(int16_t selection, int row,
+                                 const std::vector<InterfaceCounters::Moved>& moved,
+                                 Reading& result) const {
+  const std::vector<MibRow>& read = scratch_.read;
+  for (size_t k = 0; k < read.size(); ++k) {
+    if (selection == 0 ? bool(scratch_.counts[k])
+                       : read[k].IfIndex == rows_[static_cast<size_t>(row)].IfIndex) {
+      result.movedIn += moved[k].in;
+      result.movedOut += moved[k].out;
+    }
+  }
 }
 
 bool CounterSampler::ReadInterfaceCounters(int16_t selection, uint64_t& movedOut,

@@ -122,6 +122,42 @@ class CounterSampler {
   uint64_t SetRefreshes() const { return setRefreshes_; }
 
  private:
+  // The steps of a tick.
+  struct Rates {
+    double up = 0;  // bytes per second
+    double down = 0;
+  };
+  // Generate mode's download, started on every tick it is not busy.
+  void StartGenerateDownload();
+  void AddToTotals(const Reading& reading);
+  // What the reading gives per second: over the agent's own interval, over
+  // the tick's for an agent walked whole, the last rate for no new reading.
+  Rates RatesOf(const Reading& reading, uint32_t now);
+  // Hands the rates on while measuring, and sets the timer going again.
+  void PublishAndRearm(const Rates& rates);
+
+  // The steps of a reading, in their order. ReadTable raises what the
+  // table raises; Read turns that into a failed reading.
+  void ReadTable(int16_t selection, Reading& result);
+  void RefreshSetIfDue(bool legacy, uint32_t now);
+  // Says once that the interface chosen by name is not in the list.
+  void NoteAdapterGone();
+  // The rows_ positions this tick reads, into scratch_.chosen; empties the
+  // tick's other working lists.
+  void ChooseRows(int16_t selection, int row, bool legacy);
+  // One GET of the chosen rows' counters into scratch_.read and
+  // scratch_.counts, stamped in `takenUs`. False when it says nothing new
+  // (the reading before it again, or one lacking an interface).
+  bool FetchChosenCounters(uint32_t now, uint64_t& takenUs, Reading& result);
+  // Marks the set for a walk at the next tick when the marks say it may
+  // have changed.
+  void NoteSetMarks(const InterfaceTable::SetMarks& marks);
+  void KeepCounters(const std::vector<InterfaceTable::Counters>& counters);
+  void NameAsTheList(std::vector<MibRow>& read) const;
+  // Adds what moved on the selected interfaces (those "All" counts for 0).
+  void AddSelected(int16_t selection, int row, const std::vector<InterfaceCounters::Moved>& moved,
+                   Reading& result) const;
+
   void NoteSourceStatus(const QString& failure);
   bool SetDue(uint32_t now) const;
   // Walks the tables; raises what the table raises.

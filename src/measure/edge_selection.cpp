@@ -52,26 +52,33 @@ const char* EdgeSelection::RuleText(Rule rule) {
   return "the interfaces at the bottom of the stack (no interface has a connector)";
 }
 
-EdgeSelection::Choice EdgeSelection::Decide(const std::vector<MibRow>& rows,
-                                            const std::vector<StackLayer>& stack, bool forwarding,
-                                            const std::vector<int32_t>& uplinks) {
+namespace {
+
+// The uplink rule: the rows the default routes leave by, the loopback
+// aside. False when it finds none.
+bool ChooseUplinks(const std::vector<MibRow>& rows, const std::vector<int32_t>& uplinks,
+                   std::vector<bool>& counted) {
   const size_t n = rows.size();
-  Choice choice;
-  if (forwarding) {
-    choice.counted.assign(n, false);
-    bool any = false;
-    for (size_t i = 0; i < n; ++i) {
-      if (rows[i].IfType != kSoftwareLoopback &&
-          std::find(uplinks.begin(), uplinks.end(), rows[i].IfIndex) != uplinks.end()) {
-        choice.counted[i] = true;
-        any = true;
-      }
-    }
-    if (any) {
-      choice.rule = Rule::kUplink;
-      return choice;
+  counted.assign(n, false);
+  bool any = false;
+  for (size_t i = 0; i < n; ++i) {
+    if (rows[i].IfType != EdgeSelection::kSoftwareLoopback &&
+        std::find(uplinks.begin(), uplinks.end(), rows[i].IfIndex) != uplinks.end()) {
+      counted[i] = true;
+      any = true;
     }
   }
+  return any;
+}
+
+// Relations between rows of the table only; the agent may name others.
+struct StackRelations {
+  std::vector<std::vector<size_t>> uppers;  // per row: the rows over it
+  std::vector<bool> hasLower;               // per row: whether it runs over a row
+};
+
+StackRelations RelationsOf(const std::vector<MibRow>& rows, const std::vector<StackLayer>& stack) {
+  const size_t n = rows.size();
   std::vector<std::pair<int32_t, size_t>> positions;
   positions.reserve(n);
   for (size_t i = 0; i < n; ++i) {
@@ -85,19 +92,80 @@ EdgeSelection::Choice EdgeSelection::Decide(const std::vector<MibRow>& rows,
                                                        : -1;
   };
 
-  // Relations between rows of the table only; the agent may name others.
-  std::vector<std::vector<size_t>> uppers(n);
-  std::vector<bool> hasLower(n, false);
+  StackRelations relations{std::vector<std::vector<size_t>>(n), std::vector<bool>(n, false)};
   for (const StackLayer& layer : stack) {
     const std::ptrdiff_t higher = position(layer.higher);
     const std::ptrdiff_t lower = position(layer.lower);
     if (higher < 0 || lower < 0 || higher == lower) {
       continue;
     }
-    uppers[static_cast<size_t>(lower)].push_back(static_cast<size_t>(higher));
-    hasLower[static_cast<size_t>(higher)] = true;
+    relations.uppers[static_cast<size_t>(lower)].push_back(static_cast<size_t>(higher));
+    relations.hasLower[static_cast<size_t>(higher)] = true;
   }
+  return relations;
+}
 
+// The connector rule: the connector rows with no connector row above them.
+std::vector<bool> ChooseTopConnectors(const std::vector<std::vector<size_t>>& uppers,
+                                      const std::vector<bool>& connector) {
+  const size_t n = connector.size();
+  // Is there a connector interface somewhere above row i? Memoised over
+  // the stack; a cycle (an agent's mistake) ends the search.
+  enum : uint8_t { kUnknown, kSearching, kNo, kYes };
+  std::vector<uint8_t> above(n, kUnknown);
+  const auto connectorAbove = [&](auto& self, size_t i) -> bool {
+    if (above[i] == kYes || above[i] == kNo || above[i] == kSearching) {
+      return above[i] == kYes;
+    }
+    above[i] = kSearching;
+    bool found = false;
+    for (const size_t u : uppers[i]) {
+      if (connector[u] || self(self, u)) {
+        found = true;
+        break;
+      }
+    }
+    above[i] = found ? kYes : kNo;
+    return found;
+  };
+  std::vector<bool> counted(n, false);
+  for (size_t i = 0; i < n; ++i) {
+    counted[i] = connector[i] && !connectorAbove(connectorAbove, i);
+  }
+  return counted;
+}
+
+// The bottom rule: the Ethernet-type rows at the bottom of the stack, or
+// every row there when none is of that type; never the loopback.
+std::vector<bool> ChooseBottom(const std::vector<MibRow>& rows, const std::vector<bool>& loopback,
+                               const std::vector<bool>& hasLower) {
+  const size_t n = rows.size();
+  bool anyEthernet = false;
+  for (size_t i = 0; i < n; ++i) {
+    anyEthernet = anyEthernet ||
+                  (!loopback[i] && !hasLower[i] && EdgeSelection::IsEthernetType(rows[i].IfType));
+  }
+  std::vector<bool> counted(n, false);
+  for (size_t i = 0; i < n; ++i) {
+    counted[i] = !loopback[i] && !hasLower[i] &&
+                 (!anyEthernet || EdgeSelection::IsEthernetType(rows[i].IfType));
+  }
+  return counted;
+}
+
+}  // namespace
+
+EdgeSelection::Choice EdgeSelection::Decide(const std::vector<MibRow>& rows,
+                                            const std::vector<StackLayer>& stack, bool forwarding,
+                                            const std::vector<int32_t>& uplinks) {
+  Choice choice;
+  if (forwarding && ChooseUplinks(rows, uplinks, choice.counted)) {
+    choice.rule = Rule::kUplink;
+    return choice;
+  }
+  const StackRelations relations = RelationsOf(rows, stack);
+
+  const size_t n = rows.size();
   std::vector<bool> loopback(n);
   std::vector<bool> connector(n);
   bool anyConnector = false;
@@ -107,43 +175,12 @@ EdgeSelection::Choice EdgeSelection::Decide(const std::vector<MibRow>& rows,
     anyConnector = anyConnector || connector[i];
   }
 
-  std::vector<bool> counted(n, false);
   if (anyConnector) {
-    // Is there a connector interface somewhere above row i? Memoised over
-    // the stack; a cycle (an agent's mistake) ends the search.
-    enum : uint8_t { kUnknown, kSearching, kNo, kYes };
-    std::vector<uint8_t> above(n, kUnknown);
-    const auto connectorAbove = [&](auto& self, size_t i) -> bool {
-      if (above[i] == kYes || above[i] == kNo || above[i] == kSearching) {
-        return above[i] == kYes;
-      }
-      above[i] = kSearching;
-      bool found = false;
-      for (const size_t u : uppers[i]) {
-        if (connector[u] || self(self, u)) {
-          found = true;
-          break;
-        }
-      }
-      above[i] = found ? kYes : kNo;
-      return found;
-    };
-    for (size_t i = 0; i < n; ++i) {
-      counted[i] = connector[i] && !connectorAbove(connectorAbove, i);
-    }
-    choice.counted = std::move(counted);
+    choice.counted = ChooseTopConnectors(relations.uppers, connector);
     choice.rule = Rule::kConnector;
     return choice;
   }
-
-  bool anyEthernet = false;
-  for (size_t i = 0; i < n; ++i) {
-    anyEthernet = anyEthernet || (!loopback[i] && !hasLower[i] && IsEthernetType(rows[i].IfType));
-  }
-  for (size_t i = 0; i < n; ++i) {
-    counted[i] = !loopback[i] && !hasLower[i] && (!anyEthernet || IsEthernetType(rows[i].IfType));
-  }
-  choice.counted = std::move(counted);
+  choice.counted = ChooseBottom(rows, loopback, relations.hasLower);
   choice.rule = Rule::kBottom;
   return choice;
 }

@@ -105,6 +105,83 @@ bool StartsWith(const uint32_t* name, uint32_t length, const std::vector<uint32_
          std::equal(prefix.begin(), prefix.end(), name);
 }
 
+// The row of ifTable index `index`, made when first met; `rows` stays
+// sorted by index.
+MibRow& RowFor(std::vector<std::pair<int32_t, MibRow>>& rows, int32_t index) {
+  auto it = std::lower_bound(rows.begin(), rows.end(), index,
+                             [](const auto& r, int32_t i) { return r.first < i; });
+  if (it == rows.end() || it->first != index) {
+    it = rows.insert(it, {index, MibRow{}});
+    it->second.IfIndex = index;
+  }
+  return it->second;
+}
+
+// The rows of a walk by ifIndex, for the layer columns that name them.
+class RowsByIndex {
+ public:
+  explicit RowsByIndex(std::vector<MibRow>& rows) : rows_(rows) {
+    rowOf_.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      rowOf_.emplace_back(rows[i].IfIndex, i);
+    }
+    std::sort(rowOf_.begin(), rowOf_.end());
+  }
+  // Null when no row has the index.
+  MibRow* Find(uint32_t index) const {
+    const auto key = std::make_pair(static_cast<int32_t>(index), size_t{0});
+    const auto it = std::lower_bound(rowOf_.begin(), rowOf_.end(), key);
+    return it != rowOf_.end() && it->first == key.first ? &rows_[it->second] : nullptr;
+  }
+
+ private:
+  std::vector<MibRow>& rows_;
+  std::vector<std::pair<int32_t, size_t>> rowOf_;
+};
+
+// The first wanted layer column from `k` on that the answer is not past;
+// the column count when it is past them all.
+size_t LayerColumnFrom(const uint32_t* name, uint32_t length, size_t k) {
+  while (k < std::size(kLayerColumns) && !Under(name, length, kLayerColumns[k]) &&
+         CompareNames(name, length, kLayerColumns[k].start.data(), kLayerColumns[k].prefixLength) >
+             0) {
+    ++k;  // the answer lies past this column
+  }
+  return k;
+}
+
+// A value of the ifXTable columns into its row; a value of another type
+// than the column's leaves the row as it is.
+void StoreLayerValue(LayerColumn::What what, const AsnAny& value, MibRow& r) {
+  switch (what) {
+    case LayerColumn::kName:
+      r.IfName = TextOf(value);
+      break;
+    case LayerColumn::kAlias:
+      r.IfAlias = TextOf(value);
+      break;
+    case LayerColumn::kHCIn:
+      if (value.asnType == ASN_COUNTER64) {
+        r.IfHCInOctets = value.asnValue.counter64;
+        r.HasHCInOctets = true;
+      }
+      break;
+    case LayerColumn::kHCOut:
+      if (value.asnType == ASN_COUNTER64) {
+        r.IfHCOutOctets = value.asnValue.counter64;
+        r.HasHCOutOctets = true;
+      }
+      break;
+    case LayerColumn::kConnector:
+      if (value.asnType == ASN_INTEGER) {
+        r.IfConnectorPresent = value.asnValue.number;
+      }
+      break;
+    case LayerColumn::kStack:
+      break;
+  }
+}
+
 }  // namespace
 
 QString InterfaceTable::DefaultAgentLibraryPath() {
@@ -415,89 +492,95 @@ void InterfaceTable::WalkInterfaceTable() {
         CompareNames(name, length, asked.data(), static_cast<uint32_t>(asked.size())) <= 0) {
       break;
     }
-    const auto index = static_cast<int32_t>(name[prefix + 1]);
-    auto it = std::lower_bound(rows.begin(), rows.end(), index,
-                               [](const auto& r, int32_t i) { return r.first < i; });
-    if (it == rows.end() || it->first != index) {
-      it = rows.insert(it, {index, MibRow{}});
-      it->second.IfIndex = index;
-    }
-    MibRow& r = it->second;
-    uint64_t counter = 0;
-    bool wide = false;
-    const bool isCounter = CounterOf(binding_.value, counter, wide);
-    const auto low = static_cast<uint32_t>(counter);
-    switch (name[prefix]) {
-      case 2:
-        r.IfDescr = DescrText();
-        break;
-      case 3:
-        r.IfType = Number();
-        break;
-      case 4:
-        r.IfMtu = Number();
-        break;
-      case 5:
-        r.IfSpeed = Unsigned();
-        break;
-      case 6:
-        r.IfPhysAddress = FirstFourOctets();
-        break;
-      case 9:
-        r.IfLastChange = Unsigned();
-        break;
-      case 10:
-        r.IfInOctets = low;
-        // A Counter64 here (seen on firewalls) is a 64-bit counter.
-        if (wide) {
-          r.IfHCInOctets = counter;
-          r.HasHCInOctets = true;
-        }
-        break;
-      case 11:
-        r.IfInUcastPkts = low;
-        break;
-      case 12:
-        r.IfInNUcastPkts = low;
-        break;
-      case 13:
-        r.IfInDiscards = low;
-        break;
-      case 14:
-        r.IfInErrors = low;
-        break;
-      case 15:
-        r.IfInUnknownProtos = low;
-        break;
-      case 16:
-        r.IfOutOctets = low;
-        if (wide) {
-          r.IfHCOutOctets = counter;
-          r.HasHCOutOctets = true;
-        }
-        break;
-      case 17:
-        r.IfOutUcastPkts = low;
-        break;
-      case 18:
-        r.IfOutNUcastPkts = low;
-        break;
-      case 19:
-        r.IfOutDiscards = low;
-        break;
-      case 20:
-        r.IfOutErrors = low;
-        break;
-      case 21:
-        r.IfOutQLen = isCounter ? low : Unsigned();
-        break;
-      default:
-        break;  // ifIndex is the row's index; the statuses are not kept
-    }
+    StoreIfColumn(name[prefix], RowFor(rows, static_cast<int32_t>(name[prefix + 1])));
   }
   Rows.reserve(rows.size());
   for (auto& [index, row] : rows) {
     Rows.push_back(std::move(row));
+  }
+}
+
+// The ifTable's description columns; the counters go on to StoreIfCounter.
+void InterfaceTable::StoreIfColumn(uint32_t column, MibRow& r) const {
+  switch (column) {
+    case 2:
+      r.IfDescr = DescrText();
+      break;
+    case 3:
+      r.IfType = Number();
+      break;
+    case 4:
+      r.IfMtu = Number();
+      break;
+    case 5:
+      r.IfSpeed = Unsigned();
+      break;
+    case 6:
+      r.IfPhysAddress = FirstFourOctets();
+      break;
+    case 9:
+      r.IfLastChange = Unsigned();
+      break;
+    default:
+      StoreIfCounter(column, r);
+      break;
+  }
+}
+
+// The ifTable's counter columns, ifInOctets .. ifOutQLen.
+void InterfaceTable::StoreIfCounter(uint32_t column, MibRow& r) const {
+  uint64_t counter = 0;
+  bool wide = false;
+  const bool isCounter = CounterOf(binding_.value, counter, wide);
+  const auto low = static_cast<uint32_t>(counter);
+  switch (column) {
+    case 10:
+      r.IfInOctets = low;
+      // A Counter64 here (seen on firewalls) is a 64-bit counter.
+      if (wide) {
+        r.IfHCInOctets = counter;
+        r.HasHCInOctets = true;
+      }
+      break;
+    case 11:
+      r.IfInUcastPkts = low;
+      break;
+    case 12:
+      r.IfInNUcastPkts = low;
+      break;
+    case 13:
+      r.IfInDiscards = low;
+      break;
+    case 14:
+      r.IfInErrors = low;
+      break;
+    case 15:
+      r.IfInUnknownProtos = low;
+      break;
+    case 16:
+      r.IfOutOctets = low;
+      if (wide) {
+        r.IfHCOutOctets = counter;
+        r.HasHCOutOctets = true;
+      }
+      break;
+    case 17:
+      r.IfOutUcastPkts = low;
+      break;
+    case 18:
+      r.IfOutNUcastPkts = low;
+      break;
+    case 19:
+      r.IfOutDiscards = low;
+      break;
+    case 20:
+      r.IfOutErrors = low;
+      break;
+    case 21:
+      r.IfOutQLen = isCounter ? low : Unsigned();
+      break;
+    default:
+      break;  // ifIndex is the row's index; the statuses are not kept
   }
 }
 
@@ -556,26 +639,9 @@ void InterfaceTable::ReadDefaultRoutes() {
 // view) or a name past them, or fails the query, and the rows keep their
 // 32-bit counters.
 void InterfaceTable::WalkInterfaceLayers() {
-  std::vector<std::pair<int32_t, size_t>> rowOf;
-  rowOf.reserve(Rows.size());
-  for (size_t i = 0; i < Rows.size(); ++i) {
-    rowOf.emplace_back(Rows[i].IfIndex, i);
-  }
-  std::sort(rowOf.begin(), rowOf.end());
-  const auto row = [&](uint32_t index) -> MibRow* {
-    const auto key = std::make_pair(static_cast<int32_t>(index), size_t{0});
-    const auto it = std::lower_bound(rowOf.begin(), rowOf.end(), key);
-    return it != rowOf.end() && it->first == key.first ? &Rows[it->second] : nullptr;
-  };
-
+  const RowsByIndex rows(Rows);
   size_t k = 0;
-  const auto jump = [&] {
-    std::copy(kLayerColumns[k].start.begin(), kLayerColumns[k].start.end(), walkName_);
-    binding_ = SnmpVarBind{};
-    binding_.name.ids = walkName_;
-    binding_.name.idLength = kLayerColumns[k].startLength;
-  };
-  jump();
+  StartLayerColumn(k);
   std::vector<uint32_t> asked;
   for (;;) {
     asked.assign(binding_.name.ids, binding_.name.ids + binding_.name.idLength);
@@ -592,17 +658,13 @@ void InterfaceTable::WalkInterfaceLayers() {
         CompareNames(name, length, asked.data(), static_cast<uint32_t>(asked.size())) <= 0) {
       return;
     }
-    while (k < std::size(kLayerColumns) && !Under(name, length, kLayerColumns[k]) &&
-           CompareNames(name, length, kLayerColumns[k].start.data(),
-                        kLayerColumns[k].prefixLength) > 0) {
-      ++k;  // the answer lies past this column
-    }
+    k = LayerColumnFrom(name, length, k);
     if (k == std::size(kLayerColumns)) {
       return;
     }
     const LayerColumn& column = kLayerColumns[k];
     if (!Under(name, length, column)) {
-      jump();  // the answer lies before this column: start it
+      StartLayerColumn(k);  // the answer lies before this column: start it
       continue;
     }
     if (length != column.prefixLength + column.indexLength) {
@@ -610,50 +672,24 @@ void InterfaceTable::WalkInterfaceLayers() {
     }
     const uint32_t* index = name + column.prefixLength;
     const AsnAny& value = binding_.value;
-    if (column.what == LayerColumn::kStack) {
-      if (index[0] == 0) {
-        jump();  // the rows of layer 0 say nothing about relations
-        continue;
+    if (column.what != LayerColumn::kStack) {
+      if (MibRow* r = rows.Find(index[0])) {
+        StoreLayerValue(column.what, value, *r);
       }
-      if (value.asnType == ASN_INTEGER && value.asnValue.number == 1 && index[0] != 0 &&
-          index[1] != 0) {  // active
-        stack_.push_back(
-            StackLayer{static_cast<int32_t>(index[0]), static_cast<int32_t>(index[1])});
-      }
-      continue;
-    }
-    MibRow* r = row(index[0]);
-    if (r == nullptr) {
-      continue;
-    }
-    switch (column.what) {
-      case LayerColumn::kName:
-        r->IfName = TextOf(value);
-        break;
-      case LayerColumn::kAlias:
-        r->IfAlias = TextOf(value);
-        break;
-      case LayerColumn::kHCIn:
-        if (value.asnType == ASN_COUNTER64) {
-          r->IfHCInOctets = value.asnValue.counter64;
-          r->HasHCInOctets = true;
-        }
-        break;
-      case LayerColumn::kHCOut:
-        if (value.asnType == ASN_COUNTER64) {
-          r->IfHCOutOctets = value.asnValue.counter64;
-          r->HasHCOutOctets = true;
-        }
-        break;
-      case LayerColumn::kConnector:
-        if (value.asnType == ASN_INTEGER) {
-          r->IfConnectorPresent = value.asnValue.number;
-        }
-        break;
-      case LayerColumn::kStack:
-        break;
+    } else if (index[0] == 0) {
+      StartLayerColumn(k);  // the rows of layer 0 say nothing about relations
+    } else if (value.asnType == ASN_INTEGER && value.asnValue.number == 1 && index[1] != 0) {
+      // An active relation between two interfaces.
+      stack_.push_back(StackLayer{static_cast<int32_t>(index[0]), static_cast<int32_t>(index[1])});
     }
   }
+}
+
+void InterfaceTable::StartLayerColumn(size_t k) {
+  std::copy(kLayerColumns[k].start.begin(), kLayerColumns[k].start.end(), walkName_);
+  binding_ = SnmpVarBind{};
+  binding_.name.ids = walkName_;
+  binding_.name.idLength = kLayerColumns[k].startLength;
 }
 
 void InterfaceTable::WalkTcpConnections() {

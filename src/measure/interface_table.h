@@ -162,7 +162,12 @@ class InterfaceTable : public QObject {
 
   void WalkInterfaces();
   void WalkInterfaceTable();
+  // The binding's value into column `column` of ifTable row `r`.
+  void StoreIfColumn(uint32_t column, MibRow& r) const;
+  void StoreIfCounter(uint32_t column, MibRow& r) const;
   void WalkInterfaceLayers();
+  // Points the walk at the start of layer column `k`.
+  void StartLayerColumn(size_t k);
   void ReadDefaultRoutes();
   void WalkTcpConnections();
   void WalkRoutes();

@@ -58,23 +58,55 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   const float high = std::max(state_.UpHighWater, state_.DownHighWater);
   scale = high > 0 ? static_cast<int>(Round(Kbps(high))) : 0;
 
-  const auto percent = [&](double rate) -> int64_t {
-    const double kbps = Kbps(rate);
-    return scale > 0 && kbps > 0 ? Round(100.0 * kbps / scale) : 0;
-  };
   state_.ProgramSection = section::kPublishUpAverage;
   int64_t upPercent = 0;
   if (up > 0) {
-    upPercent = percent(up);
+    upPercent = PercentOfScale(up, scale);
     state_.UpAverage = engine_.ComputeAverage(AveragingEngine::kUp, static_cast<float>(up));
   }
   state_.ProgramSection = section::kPublishDownAverage;
   int64_t downPercent = 0;
   if (down > 0) {
-    downPercent = percent(down);
+    downPercent = PercentOfScale(down, scale);
     state_.DownAverage = engine_.ComputeAverage(AveragingEngine::kDown, static_cast<float>(down));
   }
 
+  const bool still = CountIdleTime(up, down);
+  if (state_.AlarmToggle && EvaluateAlarms) {
+    EvaluateAlarms(static_cast<float>(up), static_cast<float>(down));
+  }
+
+  state_.ProgramSection = section::kPublishStill;
+  if (Active() && still) {
+    CountStillTick();
+    return;
+  }
+  state_.UnchangedTicks = 0;
+  state_.LastUpRate = static_cast<float>(up);
+  state_.LastDownRate = static_cast<float>(down);
+
+  const int64_t avgPercent = AveragePercent(scale);
+  if (Active()) {
+    state_.ProgramSection = section::kPublishSpeeds;
+    ShowSpeeds(down, up);
+    state_.ProgramSection = section::kPublishIndicators;
+    displays_.SetValue(Display::UpIndicator, upPercent);
+    displays_.SetValue(Display::DownIndicator, downPercent);
+    displays_.SetValue(Display::AvgIndicator, avgPercent);
+  }
+  FeedGraph(scale);
+
+  state_.ProgramSection = section::kPublishTotal;
+  displays_.SetValue(Display::TrafficLCD,
+                     state_.TotalTraffic <= 1 ? 0 : Round(state_.TotalTraffic / 1024.0));
+}
+
+int64_t ResultPublisher::PercentOfScale(double rate, int scale) const {
+  const double kbps = Kbps(rate);
+  return scale > 0 && kbps > 0 ? Round(100.0 * kbps / scale) : 0;
+}
+
+bool ResultPublisher::CountIdleTime(double up, double down) {
   // A direction stands still when its rate is 0 again. (A rate equals the
   // last one only if single precision holds it exactly.) A steady non-zero
   // rate, which a rate-limited download produces tick after tick, is
@@ -85,39 +117,34 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   const bool upSame = up <= 0 && up == static_cast<double>(state_.LastUpRate);
   state_.DownIdleMs = downSame ? state_.DownIdleMs + kTickIntervalMs : 0;
   state_.UpIdleMs = upSame ? state_.UpIdleMs + kTickIntervalMs : 0;
+  return downSame && upSame;
+}
 
-  if (state_.AlarmToggle && EvaluateAlarms) {
-    EvaluateAlarms(static_cast<float>(up), static_cast<float>(down));
-  }
-
-  state_.ProgramSection = section::kPublishStill;
-  if (Active() && downSame && upSame) {
-    ++state_.UnchangedTicks;
-    if (state_.UnchangedTicks >= kStillTicks) {
-      if (!state_.AverageLock) {
-        state_.UpWindow.fill(0);
-        state_.DownWindow.fill(0);
-        state_.UpHighWater = 0;
-        state_.DownHighWater = 0;
-        state_.UpAverage = 0;
-        state_.DownAverage = 0;
-        for (Display d : kAverageDisplays) {
-          displays_.SetValue(d, 0);
-        }
-      }
-      state_.UnchangedTicks = 0;
-      for (Display d : {Display::DownIndicator, Display::UpIndicator, Display::DownDigits,
-                        Display::UpDigits, Display::DownDigits2, Display::UpDigits2}) {
-        displays_.SetValue(d, 0);
-      }
-      state_.EmailLatch = false;
-    }
+void ResultPublisher::CountStillTick() {
+  ++state_.UnchangedTicks;
+  if (state_.UnchangedTicks < kStillTicks) {
     return;
   }
+  if (!state_.AverageLock) {
+    state_.UpWindow.fill(0);
+    state_.DownWindow.fill(0);
+    state_.UpHighWater = 0;
+    state_.DownHighWater = 0;
+    state_.UpAverage = 0;
+    state_.DownAverage = 0;
+    for (Display d : kAverageDisplays) {
+      displays_.SetValue(d, 0);
+    }
+  }
   state_.UnchangedTicks = 0;
-  state_.LastUpRate = static_cast<float>(up);
-  state_.LastDownRate = static_cast<float>(down);
+  for (Display d : {Display::DownIndicator, Display::UpIndicator, Display::DownDigits,
+                    Display::UpDigits, Display::DownDigits2, Display::UpDigits2}) {
+    displays_.SetValue(d, 0);
+  }
+  state_.EmailLatch = false;
+}
 
+int64_t ResultPublisher::AveragePercent(int scale) {
   state_.ProgramSection = section::kPublishAverageSum;
   float sum = 0;
   int count = 0;
@@ -127,36 +154,26 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
       ++count;
     }
   }
-  int64_t avgPercent = 0;
-  if (count > 0) {
-    state_.ProgramSection = section::kPublishAverageMean;
-    const float m = static_cast<float>(sum * 8.0f / BitsPerKilobit(state_.KilobitMode) / count);
-    const int64_t h = Round(scale / 2.0);
-    state_.ProgramSection = section::kPublishAveragePercent;
-    avgPercent = m > 0 && h > 0 ? Round(100.0 * m / static_cast<double>(h)) : 0;
+  if (count == 0) {
+    return 0;
   }
+  state_.ProgramSection = section::kPublishAverageMean;
+  const float m = static_cast<float>(sum * 8.0f / BitsPerKilobit(state_.KilobitMode) / count);
+  const int64_t h = Round(scale / 2.0);
+  state_.ProgramSection = section::kPublishAveragePercent;
+  return m > 0 && h > 0 ? Round(100.0 * m / static_cast<double>(h)) : 0;
+}
 
-  if (Active()) {
-    state_.ProgramSection = section::kPublishSpeeds;
-    ShowSpeeds(down, up);
-    state_.ProgramSection = section::kPublishIndicators;
-    displays_.SetValue(Display::UpIndicator, upPercent);
-    displays_.SetValue(Display::DownIndicator, downPercent);
-    displays_.SetValue(Display::AvgIndicator, avgPercent);
+void ResultPublisher::FeedGraph(int scale) {
+  if (Graph == nullptr) {
+    return;
   }
-
-  if (Graph != nullptr) {
-    state_.ProgramSection = section::kPublishGraph;
-    try {
-      Graph->Feed(state_, displays_, scale, unit_);
-    } catch (const std::exception&) {
-      // The graph window is only a view; the meter goes on without it.
-    }
+  state_.ProgramSection = section::kPublishGraph;
+  try {
+    Graph->Feed(state_, displays_, scale, unit_);
+  } catch (const std::exception&) {
+    // The graph window is only a view; the meter goes on without it.
   }
-
-  state_.ProgramSection = section::kPublishTotal;
-  displays_.SetValue(Display::TrafficLCD,
-                     state_.TotalTraffic <= 1 ? 0 : Round(state_.TotalTraffic / 1024.0));
 }
 
 double ResultPublisher::ShownKbps(Display whole, Display hundredths) const {

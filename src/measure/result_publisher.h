@@ -51,6 +51,18 @@ class ResultPublisher {
 
  private:
   void Publish(double up, double down, int& scale);
+  // The steps of a publication.
+  // A rate in whole percent of the indicators' full scale (kbit/s).
+  int64_t PercentOfScale(double rate, int scale) const;
+  // Adds the tick to each direction's idle time, or starts it again;
+  // true when both directions stand still.
+  bool CountIdleTime(double up, double down);
+  // Counts a tick of standing still; after kStillTicks of them the
+  // displays (and the averages, unless locked) go back to 0.
+  void CountStillTick();
+  // The mean of the non-zero averages in percent of half the full scale.
+  int64_t AveragePercent(int scale);
+  void FeedGraph(int scale);
   double Kbps(double bytesPerSecond) const;
   // The speeds on the four displays, chosen the unit for them, and shown.
   void ShowSpeeds(double down, double up);
