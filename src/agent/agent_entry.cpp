@@ -5,6 +5,7 @@
 
 #include "agent/mib2_tables.h"
 #include "platform/snmp_abi.h"
+#include "platform/snmp_binding.h"
 
 using velmar::agent::MibValue;
 using velmar::agent::Oid;
@@ -25,8 +26,7 @@ AgentState& State() {
 // What a query hands back lives here until the next query on this thread.
 struct Answer {
   Oid name;
-  std::string bytes;
-  Oid object;
+  velmar::BindingValueStore value;
 };
 struct ThreadAnswers {
   std::vector<Answer> answers;
@@ -42,27 +42,8 @@ void Fill(SnmpVarBind& binding, Answer& answer, const MibValue& value, bool name
     binding.name.ids = answer.name.data();
     binding.name.idLength = static_cast<uint32_t>(answer.name.size());
   }
-  binding.value = AsnAny{};
-  binding.value.asnType = value.type;
-  switch (value.type) {
-    case ASN_OCTETSTRING:
-    case ASN_IPADDRESS:
-      answer.bytes = value.bytes;
-      binding.value.asnValue.string.stream = reinterpret_cast<uint8_t*>(answer.bytes.data());
-      binding.value.asnValue.string.length = static_cast<uint32_t>(answer.bytes.size());
-      break;
-    case ASN_OBJECTIDENTIFIER:
-      answer.object = value.object;
-      binding.value.asnValue.object.ids = answer.object.data();
-      binding.value.asnValue.object.idLength = static_cast<uint32_t>(answer.object.size());
-      break;
-    case ASN_COUNTER64:
-      binding.value.asnValue.counter64 = value.number;
-      break;
-    default:
-      binding.value.asnValue.unsigned32 = static_cast<uint32_t>(value.number);
-      break;
-  }
+  velmar::SetBindingValue(binding.value, value.type, value.number, value.bytes, value.object,
+                          answer.value);
 }
 
 }  // namespace
@@ -94,20 +75,12 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
                                                                          SnmpVarBindList* bindings,
                                                                          int32_t* errorStatus,
                                                                          int32_t* errorIndex) {
-  if (errorStatus != nullptr) {
-    *errorStatus = 0;
-  }
-  if (errorIndex != nullptr) {
-    *errorIndex = 0;
-  }
+  velmar::ClearQueryError(errorStatus, errorIndex);
   AgentState& state = State();
   std::lock_guard lock(state.mutex);
   const bool get = requestType == SNMP_PDU_GET;
   if (!state.view || bindings == nullptr || (!get && requestType != SNMP_PDU_GETNEXT)) {
-    if (errorStatus != nullptr) {
-      *errorStatus = 5;  // genErr
-    }
-    return 0;
+    return velmar::FailQuery(errorStatus);
   }
   // One look-up of the thread's storage per query, not one per use.
   ThreadAnswers& own = threadAnswers;
@@ -127,8 +100,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
       if (state.view->Get(binding.name.ids, binding.name.idLength, value)) {
         Fill(binding, answer, *value, false);
       } else {
-        binding.value = AsnAny{};
-        binding.value.asnType = ASN_NULL;
+        velmar::SetNullValue(binding.value);
       }
       continue;
     }
@@ -138,8 +110,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
       answer.name.swap(own.next);
       Fill(binding, answer, *value);
     } else {
-      binding.value = AsnAny{};
-      binding.value.asnType = ASN_NULL;
+      velmar::SetNullValue(binding.value);
     }
   }
   return 1;

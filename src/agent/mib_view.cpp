@@ -213,74 +213,88 @@ bool MibView::Get(const uint32_t* name, size_t length, const MibValue*& outValue
 bool MibView::GetNext(const uint32_t* name, size_t length, Oid& outName,
                       const MibValue*& outValue) {
   for (Region& region : regions_) {
-    const Oid& base = region.base;
-    if (region.columns.empty()) {
-      if (region.walked && CompareOid(name, length, base.data(), base.size()) < 0) {
-        if (region.snapshot != kOwnSnapshot) {
-          TakeShared(region.snapshot);
-        }
-        region.scalarValue = region.scalar();
-        outName = base;
-        outValue = &region.scalarValue;
-        return true;
-      }
-      continue;
-    }
-
-    // Where in the table does `name` point: the served column at `column`,
-    // after row index `after` (empty = before the column's first row)?
-    size_t column = 0;
-    const uint32_t* after = nullptr;
-    size_t afterLength = 0;
-    const bool underEntry = length > base.size() && std::equal(base.begin(), base.end(), name);
-    // A name with a row index goes on with a walk already in the table.
-    const bool entering = !underEntry || length == base.size() + 1;
-    if (underEntry) {
-      const uint32_t asked = name[base.size()];
-      column = static_cast<size_t>(
-          std::lower_bound(region.columns.begin(), region.columns.end(), asked) -
-          region.columns.begin());
-      if (column == region.columns.size()) {
-        continue;  // past the last column
-      }
-      if (region.columns[column] == asked && length > base.size() + 1) {
-        after = name + base.size() + 1;
-        afterLength = length - base.size() - 1;
-      }
-    } else if (CompareOid(name, length, base.data(), base.size()) > 0) {
-      continue;  // the whole table lies before `name`
-    }
-    Prepare(region, entering);
-
-    for (; column < region.columns.size(); ++column) {
-      auto row = region.rows.begin();
-      if (after != nullptr) {
-        const Oid* last = region.lastRow < region.rows.size() && region.lastColumn == column
-                              ? &region.rows[region.lastRow].index
-                              : nullptr;
-        if (last != nullptr && last->size() == afterLength &&
-            std::equal(last->begin(), last->end(), after)) {
-          row += static_cast<std::ptrdiff_t>(region.lastRow) + 1;
-        } else {
-          row = std::upper_bound(
-              region.rows.begin(), region.rows.end(), 0, [&](int, const TableRow& r) {
-                return CompareOid(after, afterLength, r.index.data(), r.index.size()) < 0;
-              });
-        }
-        after = nullptr;
-      }
-      if (row != region.rows.end()) {
-        outName.assign(base.begin(), base.end());
-        outName.push_back(region.columns[column]);
-        outName.insert(outName.end(), row->index.begin(), row->index.end());
-        outValue = &row->columns[column];
-        region.lastColumn = column;
-        region.lastRow = static_cast<size_t>(row - region.rows.begin());
-        return true;
-      }
+    const bool found = region.columns.empty()
+                           ? NextScalar(region, name, length, outName, outValue)
+                           : NextInTable(region, name, length, outName, outValue);
+    if (found) {
+      return true;
     }
   }
   return false;
+}
+
+bool MibView::NextScalar(Region& region, const uint32_t* name, size_t length, Oid& outName,
+                         const MibValue*& outValue) {
+  const Oid& base = region.base;
+  if (!region.walked || CompareOid(name, length, base.data(), base.size()) >= 0) {
+    return false;
+  }
+  if (region.snapshot != kOwnSnapshot) {
+    TakeShared(region.snapshot);
+  }
+  region.scalarValue = region.scalar();
+  outName = base;
+  outValue = &region.scalarValue;
+  return true;
+}
+
+bool MibView::NextInTable(Region& region, const uint32_t* name, size_t length, Oid& outName,
+                          const MibValue*& outValue) {
+  const Oid& base = region.base;
+  // Where in the table does `name` point: the served column at `column`,
+  // after row index `after` (empty = before the column's first row)?
+  size_t column = 0;
+  const uint32_t* after = nullptr;
+  size_t afterLength = 0;
+  const bool underEntry = length > base.size() && std::equal(base.begin(), base.end(), name);
+  // A name with a row index goes on with a walk already in the table.
+  const bool entering = !underEntry || length == base.size() + 1;
+  if (underEntry) {
+    const uint32_t asked = name[base.size()];
+    column =
+        static_cast<size_t>(std::lower_bound(region.columns.begin(), region.columns.end(), asked) -
+                            region.columns.begin());
+    if (column == region.columns.size()) {
+      return false;  // past the last column
+    }
+    if (region.columns[column] == asked && length > base.size() + 1) {
+      after = name + base.size() + 1;
+      afterLength = length - base.size() - 1;
+    }
+  } else if (CompareOid(name, length, base.data(), base.size()) > 0) {
+    return false;  // the whole table lies before `name`
+  }
+  Prepare(region, entering);
+
+  for (; column < region.columns.size(); ++column) {
+    const auto row =
+        after != nullptr ? RowAfter(region, column, after, afterLength) : region.rows.begin();
+    after = nullptr;
+    if (row != region.rows.end()) {
+      outName.assign(base.begin(), base.end());
+      outName.push_back(region.columns[column]);
+      outName.insert(outName.end(), row->index.begin(), row->index.end());
+      outValue = &row->columns[column];
+      region.lastColumn = column;
+      region.lastRow = static_cast<size_t>(row - region.rows.begin());
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<TableRow>::iterator MibView::RowAfter(Region& region, size_t column,
+                                                  const uint32_t* after, size_t afterLength) {
+  const Oid* last = region.lastRow < region.rows.size() && region.lastColumn == column
+                        ? &region.rows[region.lastRow].index
+                        : nullptr;
+  if (last != nullptr && last->size() == afterLength &&
+      std::equal(last->begin(), last->end(), after)) {
+    return region.rows.begin() + static_cast<std::ptrdiff_t>(region.lastRow) + 1;
+  }
+  return std::upper_bound(region.rows.begin(), region.rows.end(), 0, [&](int, const TableRow& r) {
+    return CompareOid(after, afterLength, r.index.data(), r.index.size()) < 0;
+  });
 }
 
 }  // namespace velmar::agent

@@ -129,6 +129,16 @@ class MibView {
   void Build(Region& region);
   void Insert(Region region);
   void TakeShared(int snapshot);
+  // GetNext's steps: the scalar, or the table's next object, after `name`
+  // (false when the region has none).
+  bool NextScalar(Region& region, const uint32_t* name, size_t length, Oid& outName,
+                  const MibValue*& outValue);
+  bool NextInTable(Region& region, const uint32_t* name, size_t length, Oid& outName,
+                   const MibValue*& outValue);
+  // The first row of the table after row index `after`: the one after the
+  // last answer when the walk goes on from there, else found by a search.
+  static std::vector<TableRow>::iterator RowAfter(Region& region, size_t column,
+                                                  const uint32_t* after, size_t afterLength);
 
   std::vector<Snapshot> shared_;
   std::vector<Region> regions_;

@@ -11,6 +11,7 @@
 
 #include "agent/remote_agent.h"
 #include "platform/snmp_abi.h"
+#include "platform/snmp_binding.h"
 
 using velmar::agent::RemoteAgent;
 using velmar::agent::RemoteObject;
@@ -40,8 +41,7 @@ struct ThreadAnswers {
   int walkPart = -1;  // the part the walk started in
   std::vector<std::vector<uint32_t>> asked;
   std::vector<std::vector<uint32_t>> names;
-  std::vector<std::string> bytes;
-  std::vector<std::vector<uint32_t>> objects;
+  std::vector<velmar::BindingValueStore> values;
 };
 thread_local ThreadAnswers threadAnswers;
 
@@ -52,32 +52,8 @@ void Fill(SnmpVarBind& binding, size_t i, const RemoteObject& object) {
   own.names[i] = object.name;
   binding.name.ids = own.names[i].data();
   binding.name.idLength = static_cast<uint32_t>(own.names[i].size());
-  binding.value = AsnAny{};
-  binding.value.asnType = object.type;
-  switch (object.type) {
-    case ASN_OCTETSTRING:
-    case ASN_IPADDRESS:
-      own.bytes[i] = object.bytes;
-      binding.value.asnValue.string.stream = reinterpret_cast<uint8_t*>(own.bytes[i].data());
-      binding.value.asnValue.string.length = static_cast<uint32_t>(own.bytes[i].size());
-      break;
-    case ASN_OBJECTIDENTIFIER:
-      own.objects[i] = object.object;
-      binding.value.asnValue.object.ids = own.objects[i].data();
-      binding.value.asnValue.object.idLength = static_cast<uint32_t>(own.objects[i].size());
-      break;
-    case ASN_COUNTER64:
-      binding.value.asnValue.counter64 = object.number;
-      break;
-    default:
-      binding.value.asnValue.unsigned32 = static_cast<uint32_t>(object.number);
-      break;
-  }
-}
-
-void Null(SnmpVarBind& binding) {
-  binding.value = AsnAny{};
-  binding.value.asnType = ASN_NULL;
+  velmar::SetBindingValue(binding.value, object.type, object.number, object.bytes, object.object,
+                          own.values[i]);
 }
 
 // A GET: the answers of the latest poll, which asks for these names from
@@ -93,10 +69,7 @@ int AnswerGet(RemoteAgent& agent, SnmpVarBindList& bindings,
   }
   const auto reading = agent.Reading(names);
   if (reading == nullptr) {
-    if (errorStatus != nullptr) {
-      *errorStatus = 5;  // genErr
-    }
-    return 0;
+    return velmar::FailQuery(errorStatus);
   }
   for (uint32_t i = 0; i < bindings.len; ++i) {
     SnmpVarBind& binding = bindings.list[i];
@@ -112,7 +85,7 @@ int AnswerGet(RemoteAgent& agent, SnmpVarBindList& bindings,
     if (object != nullptr) {
       Fill(binding, i, *object);
     } else {
-      Null(binding);
+      velmar::SetNullValue(binding.value);
     }
   }
   return 1;
@@ -130,16 +103,13 @@ int AnswerFromDevice(RemoteAgent& agent, SnmpVarBindList& bindings,
       if (agent.DirectNext(asked[i], next)) {
         Fill(bindings.list[i], i, next);
       } else {
-        Null(bindings.list[i]);
+        velmar::SetNullValue(bindings.list[i].value);
       }
     } catch (const std::exception& e) {
       LibraryState& state = State();
       std::lock_guard lock(state.mutex);
       state.error = e.what();
-      if (errorStatus != nullptr) {
-        *errorStatus = 5;  // genErr
-      }
-      return 0;
+      return velmar::FailQuery(errorStatus);
     }
   }
   return 1;
@@ -214,12 +184,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
                                                                          SnmpVarBindList* bindings,
                                                                          int32_t* errorStatus,
                                                                          int32_t* errorIndex) {
-  if (errorStatus != nullptr) {
-    *errorStatus = 0;
-  }
-  if (errorIndex != nullptr) {
-    *errorIndex = 0;
-  }
+  velmar::ClearQueryError(errorStatus, errorIndex);
   LibraryState& state = State();
   std::shared_ptr<RemoteAgent> agent;
   {
@@ -231,10 +196,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
   }
   const bool get = requestType == SNMP_PDU_GET;
   if (agent == nullptr || bindings == nullptr || (!get && requestType != SNMP_PDU_GETNEXT)) {
-    if (errorStatus != nullptr) {
-      *errorStatus = 5;  // genErr
-    }
-    return 0;
+    return velmar::FailQuery(errorStatus);
   }
   ThreadAnswers& own = threadAnswers;
   // The names are copied before any answer replaces them (a caller passes
@@ -253,8 +215,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
   }
   if (own.names.size() < bindings->len) {
     own.names.resize(bindings->len);
-    own.bytes.resize(bindings->len);
-    own.objects.resize(bindings->len);
+    own.values.resize(bindings->len);
   }
   if (get) {
     return AnswerGet(*agent, *bindings, asked, errorStatus);
@@ -282,10 +243,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
   auto latest = agent->Snapshot(starts, subtree);
   if (latest == nullptr) {
     own.walk.reset();
-    if (errorStatus != nullptr) {
-      *errorStatus = 5;  // genErr
-    }
-    return 0;
+    return velmar::FailQuery(errorStatus);
   }
   if (starts) {
     own.walk = std::move(latest);
@@ -298,8 +256,7 @@ extern "C" __attribute__((visibility("default"))) int SnmpExtensionQuery(uint8_t
     if (next != nullptr) {
       Fill(binding, i, *next);
     } else {
-      binding.value = AsnAny{};
-      binding.value.asnType = ASN_NULL;
+      velmar::SetNullValue(binding.value);
     }
   }
   return 1;

@@ -68,6 +68,387 @@ struct HeadlessAlarms {
   AlarmEvaluator evaluator;
 };
 
+// The options of a run, read and checked before anything starts.
+struct HeadlessOptions {
+  int16_t adapterIndex = 0;
+  // The interface chosen by name: --adapter NAME, else the settings' name.
+  QString adapterName;
+  bool adapterGiven = false;  // --adapter
+  bool listAdapters = false;  // --list-adapters
+  HeadlessMeter::Format format = HeadlessMeter::Format::kText;
+  bool serveMetrics = false;  // --metrics
+  ListenAddress metricsAddress;
+  InterfaceFilter metricsFilter;
+  bool devicesGiven = false;  // --devices
+  // A device on the network, when --snmp or the settings choose one.
+  std::optional<RemoteSource> device;
+#ifdef VELMAR_DEVICE_METRICS
+  std::vector<DeviceEntry> fleet;  // the devices served at /snmp?target=NAME
+#endif
+};
+
+// An exit status when the run ends at that step; nullopt to go on.
+using Status = std::optional<int>;
+
+int PrintHistory(const SettingsList& settings, QTextStream& out, QTextStream& err) {
+  try {
+    for (const QString& line : HistoryReport(KeyStore::Default(), settings.KilobitMode())) {
+      out << line << Qt::endl;
+    }
+  } catch (const std::exception& e) {
+    err << "Error: " << e.what() << Qt::endl;
+    return 1;
+  }
+  return 0;
+}
+
+// --adapter K or NAME, over the settings' choice.
+Status ReadAdapterOption(const CommandLine& options, const SettingsList& settings,
+                         HeadlessOptions& chosen, QTextStream& err) {
+  chosen.adapterIndex = settings.AdapterIndex();
+  chosen.adapterName =
+      chosen.adapterIndex > 0 ? settings.Line(SettingsLine::kAdapterName) : QString();
+  chosen.adapterGiven = options.IsSet("adapter");
+  if (!chosen.adapterGiven) {
+    return std::nullopt;
+  }
+  const QString value = options.Value("adapter");
+  bool number = false;
+  const int k = value.toInt(&number);
+  if (value.isEmpty() || (number && (k < 0 || k > 32767))) {
+    return CommandLine::UsageError(
+        err, QStringLiteral("--adapter needs a number from 0 up or an adapter's name"));
+  }
+  chosen.adapterIndex = number ? static_cast<int16_t>(k) : int16_t{1};
+  chosen.adapterName = number ? QString() : value;
+  return std::nullopt;
+}
+
+// --format, --metrics and the interfaces it serves.
+Status ReadOutputOptions(const CommandLine& options, const SettingsList& settings,
+                         HeadlessOptions& chosen, QTextStream& err) {
+  const QString format = options.Value("format");
+  if (format != QLatin1String("text") && format != QLatin1String("json")) {
+    return CommandLine::UsageError(err, QStringLiteral("--format is text or json"));
+  }
+  chosen.format =
+      format == QLatin1String("json") ? HeadlessMeter::Format::kJson : HeadlessMeter::Format::kText;
+  chosen.serveMetrics = options.IsSet("metrics");
+  if (chosen.serveMetrics) {
+    try {
+      chosen.metricsAddress = ListenAddress::Parse(options.Value("metrics"));
+    } catch (const std::exception& e) {
+      return CommandLine::UsageError(
+          err, QStringLiteral("--metrics: %1").arg(QString::fromUtf8(e.what())));
+    }
+  }
+  try {
+    // The options, else the window's line; either option replaces the line.
+    chosen.metricsFilter =
+        options.IsSet("metrics-include") || options.IsSet("metrics-exclude")
+            ? InterfaceFilter(options.Value("metrics-include"), options.Value("metrics-exclude"))
+            : InterfaceFilter::FromLine(settings.Line(SettingsLine::kMetricsInterfaceFilter));
+  } catch (const std::exception& e) {
+    return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+  }
+  chosen.devicesGiven = options.IsSet("devices");
+  if (chosen.devicesGiven && !chosen.serveMetrics) {
+    return CommandLine::UsageError(err, QStringLiteral("--devices needs --metrics"));
+  }
+  return std::nullopt;
+}
+
+// --snmp and its company, else the settings' device; --devices FILE.
+Status ReadDeviceOptions(const CommandLine& options, const SettingsList& settings,
+                         HeadlessOptions& chosen, QTextStream& err) {
+  RemoteOptions remote;
+  for (const char* name : {"snmp", "snmp-version", "snmp-user", "snmp-level", "snmp-auth",
+                           "snmp-priv", "snmp-secrets"}) {
+    if (options.IsSet(name)) {
+      remote.Take(QString::fromLatin1(name), options.Value(name));
+    }
+  }
+  try {
+    chosen.device = remote.Resolve(settings);
+  } catch (const std::exception& e) {
+    return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+  }
+#ifdef VELMAR_DEVICE_METRICS
+  if (chosen.devicesGiven) {
+    try {
+      chosen.fleet = ReadDeviceList(options.Value("devices"));
+    } catch (const std::exception& e) {
+      return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+    }
+  }
+#endif
+  return std::nullopt;
+}
+
+// The options in the order their mistakes are reported.
+Status ReadOptions(const CommandLine& options, const SettingsList& settings,
+                   HeadlessOptions& chosen, QTextStream& err) {
+  chosen.listAdapters = options.IsSet("list-adapters");
+  if (Status status = ReadAdapterOption(options, settings, chosen, err)) {
+    return status;
+  }
+  if (Status status = ReadOutputOptions(options, settings, chosen, err)) {
+    return status;
+  }
+  return ReadDeviceOptions(options, settings, chosen, err);
+}
+
+#ifndef VELMAR_DEVICE_METRICS
+// Devices' metrics poll with net-snmp, which a meter of this computer
+// alone has no need to map (2 MB of it and its crypto library): the
+// sibling built with them serves those, with the same arguments.
+int RunDeviceMeter(char* argv[], QTextStream& err) {
+  const QByteArray sibling =
+      QFile::encodeName(QCoreApplication::applicationDirPath() + "/velmar-devices");
+  execv(sibling.constData(), argv);
+  err << "velmar: cannot run " << QFile::decodeName(sibling) << ": " << std::strerror(errno)
+      << Qt::endl;
+  return 1;
+}
+#endif
+
+// Without an agent the meter still runs: every tick publishes zero rates.
+// A device that cannot be asked as set up (no community, a protocol or
+// security level it refuses) ends the run: zeros forever would hide it.
+Status OpenInterfaceTable(const HeadlessOptions& chosen, std::unique_ptr<InterfaceTable>& table,
+                          QTextStream& err) {
+  const std::optional<RemoteSource>& device = chosen.device;
+  try {
+    // A one-shot listing waits for tables however long a device takes.
+    table = device ? std::make_unique<InterfaceTable>(
+                         *device, nullptr, SystemClock(),
+                         chosen.listAdapters ? 0 : InterfaceTable::kRemoteTableWaitMs)
+                   : std::make_unique<InterfaceTable>();
+  } catch (const std::exception& e) {
+    if (device) {
+      err << "velmar: " << e.what() << Qt::endl;
+      return 1;
+    }
+    err << "Error: " << e.what() << Qt::endl;
+  }
+  if (device && table) {
+    err << "velmar: measuring the device at " << device->Address() << Qt::endl;
+    // A device of thousands of interfaces needs long for its tables.
+    try {
+      const int64_t interfaces = table->ReadCounters({}).marks.ifNumber;
+      if (interfaces >= kManyInterfaces) {
+        err << "velmar: the device at " << device->Address() << " has " << interfaces
+            << " interfaces: waiting for its first answer (its interface tables)" << Qt::endl;
+      }
+    } catch (const std::exception&) {
+      // A device still away: the readings say so.
+    }
+  }
+  return std::nullopt;
+}
+
+MeasurementState InitialState(const SettingsList& settings, const HeadlessOptions& chosen) {
+  MeasurementState state;
+  state.AdapterIndex = chosen.adapterIndex;
+  state.AveragingMode = settings.AveragingMode();
+  state.KilobitMode = settings.KilobitMode();
+  return state;
+}
+
+// The meter of one run and what it serves besides its lines: the alarms
+// and the metrics endpoint. Members go in reverse order: the endpoint and
+// the devices' sources before the pool they poll on, all before the meter.
+class HeadlessRun {
+ public:
+  HeadlessRun(const HeadlessOptions& chosen, SettingsList& settings,
+              std::unique_ptr<InterfaceTable> table, QTextStream& out, QTextStream& err);
+
+  // Lists the adapters, or measures until a signal ends the run.
+  int Run();
+
+ private:
+  Status CheckAdapter();
+  int ListAdapters();
+  void SetUpAlarms();
+  Status ServeMetrics();
+#ifdef VELMAR_DEVICE_METRICS
+  void ServeDevices();
+#endif
+
+  const HeadlessOptions& chosen_;
+  SettingsList& settings_;
+  QTextStream& out_;
+  QTextStream& err_;
+  MeasurementState state_;
+  std::unique_ptr<InterfaceTable> table_;
+  HeadlessMeter meter_;
+  QStringList alarmConditions_;
+  std::unique_ptr<HeadlessAlarms> alarms_;
+#ifdef VELMAR_DEVICE_METRICS
+  // Devices polled at once at most; the rest wait their turn within their
+  // time-out.
+  QThreadPool devicePolls_;
+  std::vector<std::unique_ptr<DeviceInterfaces>> fleetSources_;
+#endif
+  std::unique_ptr<MetricsExporter> exporter_;
+};
+
+HeadlessRun::HeadlessRun(const HeadlessOptions& chosen, SettingsList& settings,
+                         std::unique_ptr<InterfaceTable> table, QTextStream& out, QTextStream& err)
+    : chosen_(chosen),
+      settings_(settings),
+      out_(out),
+      err_(err),
+      state_(InitialState(settings, chosen)),
+      table_(std::move(table)),
+      meter_(state_, table_.get(), settings, out, err) {
+  meter_.WriteLinesTo(STDOUT_FILENO);
+  meter_.SetFormat(chosen.format);
+  meter_.Sampler().OnSourceStatus = [&err](const QString& failure) {
+    err << "velmar: " << (failure.isEmpty() ? QStringLiteral("readings resumed") : failure)
+        << Qt::endl;
+  };
+#ifdef VELMAR_DEVICE_METRICS
+  devicePolls_.setMaxThreadCount(kParallelPolls);
+#endif
+}
+
+int HeadlessRun::Run() {
+  meter_.Sampler().SelectAdapterByName(chosen_.adapterName);
+  if (chosen_.adapterGiven) {
+    if (const Status status = CheckAdapter()) {
+      return *status;
+    }
+  }
+  if (chosen_.listAdapters) {
+    return ListAdapters();
+  }
+  SetUpAlarms();
+  if (chosen_.serveMetrics) {
+    if (const Status status = ServeMetrics()) {
+      return *status;
+    }
+  }
+  UnixSignalWatcher signalWatcher([this](int) {
+    meter_.Stop();
+    QCoreApplication::quit();
+  });
+  meter_.Start();
+  return QCoreApplication::exec();
+}
+
+// The adapter --adapter names must be in the list.
+Status HeadlessRun::CheckAdapter() {
+  const QString& adapterName = chosen_.adapterName;
+  std::vector<CounterSampler::Adapter> adapters;
+  try {
+    adapters = meter_.Sampler().ListAdapters();
+  } catch (const std::exception& e) {
+    if (!chosen_.device) {
+      err_ << "Error: " << e.what() << Qt::endl;
+    }
+  }
+  const bool known = adapterName.isEmpty()
+                         ? state_.AdapterIndex <= static_cast<int>(adapters.size())
+                         : std::any_of(adapters.begin(), adapters.end(), [&](const auto& a) {
+                             return a.name == adapterName || a.Shown() == adapterName;
+                           });
+  // A device still away cannot say yet whether it has that adapter.
+  if (!known && !(chosen_.device && adapters.empty())) {
+    return CommandLine::UsageError(
+        err_, (adapterName.isEmpty()
+                   ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
+                         .arg(state_.AdapterIndex)
+                         .arg(adapters.size())
+                   : QStringLiteral("--adapter \"%1\": no adapter of that name is in the list")
+                         .arg(adapterName)) +
+                  QStringLiteral("; 'velmar --list-adapters' shows it"));
+  }
+  for (const auto& a : adapters) {
+    if (a.Shown() == adapterName) {
+      meter_.Sampler().SelectAdapterByName(a.name);
+    }
+  }
+  return std::nullopt;
+}
+
+int HeadlessRun::ListAdapters() {
+  try {
+    // A trailing " *" marks the interfaces "All" counts; which rule chose
+    // them goes to stderr, so the list stays as scripts read it.
+    const auto adapters = meter_.Sampler().ListAdapters();
+    if (table_) {
+      err_ << "velmar: \"All\" (*) counts " << EdgeSelection::RuleText(meter_.Sampler().AllRule())
+           << Qt::endl;
+    }
+    out_ << "0: All" << Qt::endl;
+    int k = 0;
+    for (const CounterSampler::Adapter& adapter : adapters) {
+      out_ << ++k << ": " << adapter.Shown() << (adapter.countsInAll ? " *" : "") << Qt::endl;
+    }
+  } catch (const std::exception& e) {
+    err_ << (chosen_.device ? "velmar: " : "Error: ") << e.what() << Qt::endl;
+    return 1;
+  }
+  return 0;
+}
+
+void HeadlessRun::SetUpAlarms() {
+  alarmConditions_ = AlarmEvaluator::ConfiguredConditions(settings_);
+  if (alarmConditions_.isEmpty()) {
+    return;
+  }
+  alarms_ = std::make_unique<HeadlessAlarms>(state_, settings_, err_);
+  meter_.Publisher().EvaluateAlarms = [this](float up, float down) {
+    alarms_->evaluator.EvaluateAlarms(up, down);
+  };
+}
+
+Status HeadlessRun::ServeMetrics() {
+  exporter_ = std::make_unique<MetricsExporter>(state_, meter_.Sampler());
+  meter_.Sampler().SetReadEveryInterface(true);  // the endpoint shows them all
+  try {
+    exporter_->Listen(chosen_.metricsAddress);
+  } catch (const std::exception& e) {
+    err_ << "velmar: " << e.what() << Qt::endl;
+    return 1;
+  }
+  exporter_->Server().SetInterfaceFilter(chosen_.metricsFilter);
+#ifdef VELMAR_DEVICE_METRICS
+  ServeDevices();
+#endif
+  exporter_->SetAlarmConditions(alarmConditions_);
+  meter_.Sampler().OnPublished = [this](double up, double down) { exporter_->Publish(up, down); };
+  if (alarms_) {
+    alarms_->evaluator.OnAlarm = [this](int32_t code) { exporter_->CountAlarm(code); };
+  }
+  err_ << "velmar: serving metrics at http://" << exporter_->Where() << "/metrics" << Qt::endl;
+#ifdef VELMAR_DEVICE_METRICS
+  if (!chosen_.fleet.empty()) {
+    err_ << "velmar: serving " << chosen_.fleet.size() << " devices at http://"
+         << exporter_->Where() << "/snmp?target=NAME" << Qt::endl;
+  }
+#endif
+  return std::nullopt;
+}
+
+#ifdef VELMAR_DEVICE_METRICS
+void HeadlessRun::ServeDevices() {
+  if (chosen_.device) {
+    // The device's own counters, named by its address.
+    exporter_->UseInterfaceSource(
+        std::make_unique<DeviceInterfaces>(SettingsOf(*chosen_.device), devicePolls_),
+        chosen_.device->Address());
+  }
+  std::map<QString, InterfaceSource*> targets;
+  for (const DeviceEntry& entry : chosen_.fleet) {
+    fleetSources_.push_back(std::make_unique<DeviceInterfaces>(entry.settings, devicePolls_));
+    targets[entry.name] = fleetSources_.back().get();
+  }
+  exporter_->Server().SetTargets(std::move(targets));
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -89,12 +470,11 @@ int main(int argc, char* argv[]) {
   if (!options.Parse(QCoreApplication::arguments(), err)) {
     return CommandLine::kUsageStatus;
   }
-  QCommandLineParser& parser = options.Parser();
-  if (parser.isSet(QStringLiteral("help"))) {
-    out << parser.helpText();
+  if (options.IsSet("help")) {
+    out << options.Parser().helpText();
     return 0;
   }
-  if (parser.isSet(QStringLiteral("version"))) {
+  if (options.IsSet("version")) {
     out << "velmar " << kVersionText << Qt::endl;
     return 0;
   }
@@ -103,258 +483,23 @@ int main(int argc, char* argv[]) {
   if (!settings.LoadComplete(SettingsList::FilePath())) {
     settings.SetLines(SettingsList::DefaultLines());
   }
-
-  if (parser.isSet(QStringLiteral("history"))) {
-    try {
-      for (const QString& line : HistoryReport(KeyStore::Default(), settings.KilobitMode())) {
-        out << line << Qt::endl;
-      }
-    } catch (const std::exception& e) {
-      err << "Error: " << e.what() << Qt::endl;
-      return 1;
-    }
-    return 0;
+  if (options.IsSet("history")) {
+    return PrintHistory(settings, out, err);
   }
 
-  MeasurementState state;
-  state.AdapterIndex = settings.AdapterIndex();
-  state.AveragingMode = settings.AveragingMode();
-  // The interface chosen by name: --adapter NAME, else the settings' name.
-  QString adapterName =
-      state.AdapterIndex > 0 ? settings.Line(SettingsLine::kAdapterName) : QString();
-  if (parser.isSet(QStringLiteral("adapter"))) {
-    const QString value = parser.value(QStringLiteral("adapter"));
-    bool number = false;
-    const int k = value.toInt(&number);
-    if (value.isEmpty() || (number && (k < 0 || k > 32767))) {
-      return CommandLine::UsageError(
-          err, QStringLiteral("--adapter needs a number from 0 up or an adapter's name"));
-    }
-    state.AdapterIndex = number ? static_cast<int16_t>(k) : int16_t{1};
-    adapterName = number ? QString() : value;
+  HeadlessOptions chosen;
+  if (const Status status = ReadOptions(options, settings, chosen, err)) {
+    return *status;
   }
-  const QString format = parser.value(QStringLiteral("format"));
-  if (format != QLatin1String("text") && format != QLatin1String("json")) {
-    return CommandLine::UsageError(err, QStringLiteral("--format is text or json"));
-  }
-  ListenAddress metricsAddress;
-  InterfaceFilter metricsFilter;
-  const bool serveMetrics = parser.isSet(QStringLiteral("metrics"));
-  if (serveMetrics) {
-    try {
-      metricsAddress = ListenAddress::Parse(parser.value(QStringLiteral("metrics")));
-    } catch (const std::exception& e) {
-      return CommandLine::UsageError(
-          err, QStringLiteral("--metrics: %1").arg(QString::fromUtf8(e.what())));
-    }
-  }
-  try {
-    // The options, else the window's line; either option replaces the line.
-    metricsFilter =
-        options.IsSet("metrics-include") || options.IsSet("metrics-exclude")
-            ? InterfaceFilter(options.Value("metrics-include"), options.Value("metrics-exclude"))
-            : InterfaceFilter::FromLine(settings.Line(SettingsLine::kMetricsInterfaceFilter));
-  } catch (const std::exception& e) {
-    return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
-  }
-  if (options.IsSet("devices") && !serveMetrics) {
-    return CommandLine::UsageError(err, QStringLiteral("--devices needs --metrics"));
-  }
-
-  // A device on the network, when --snmp or the settings choose one.
-  RemoteOptions remote;
-  for (const char* name : {"snmp", "snmp-version", "snmp-user", "snmp-level", "snmp-auth",
-                           "snmp-priv", "snmp-secrets"}) {
-    if (options.IsSet(name)) {
-      remote.Take(QString::fromLatin1(name), options.Value(name));
-    }
-  }
-  std::optional<RemoteSource> device;
-  try {
-    device = remote.Resolve(settings);
-  } catch (const std::exception& e) {
-    return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
-  }
-#ifdef VELMAR_DEVICE_METRICS
-  // The devices served at /snmp?target=NAME.
-  std::vector<DeviceEntry> fleet;
-  if (options.IsSet("devices")) {
-    try {
-      fleet = ReadDeviceList(options.Value("devices"));
-    } catch (const std::exception& e) {
-      return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
-    }
-  }
-#else
-  // Devices' metrics poll with net-snmp, which a meter of this computer
-  // alone has no need to map (2 MB of it and its crypto library): the
-  // sibling built with them serves those.
-  if (serveMetrics && (device || options.IsSet("devices"))) {
-    const QByteArray sibling =
-        QFile::encodeName(QCoreApplication::applicationDirPath() + "/velmar-devices");
-    execv(sibling.constData(), argv);
-    err << "velmar: cannot run " << QFile::decodeName(sibling) << ": " << std::strerror(errno)
-        << Qt::endl;
-    return 1;
+#ifndef VELMAR_DEVICE_METRICS
+  if (chosen.serveMetrics && (chosen.device || chosen.devicesGiven)) {
+    return RunDeviceMeter(argv, err);
   }
 #endif
-
-  // Without an agent the meter still runs: every tick publishes zero rates.
-  // A device that cannot be asked as set up (no community, a protocol or
-  // security level it refuses) ends the run: zeros forever would hide it.
   std::unique_ptr<InterfaceTable> table;
-  try {
-    // A one-shot listing waits for tables however long a device takes.
-    const bool listing = parser.isSet(QStringLiteral("list-adapters"));
-    table = device
-                ? std::make_unique<InterfaceTable>(*device, nullptr, SystemClock(),
-                                                   listing ? 0 : InterfaceTable::kRemoteTableWaitMs)
-                : std::make_unique<InterfaceTable>();
-  } catch (const std::exception& e) {
-    if (device) {
-      err << "velmar: " << e.what() << Qt::endl;
-      return 1;
-    }
-    err << "Error: " << e.what() << Qt::endl;
+  if (const Status status = OpenInterfaceTable(chosen, table, err)) {
+    return *status;
   }
-  if (device && table) {
-    err << "velmar: measuring the device at " << device->Address() << Qt::endl;
-    // A device of thousands of interfaces needs long for its tables.
-    try {
-      const int64_t interfaces = table->ReadCounters({}).marks.ifNumber;
-      if (interfaces >= kManyInterfaces) {
-        err << "velmar: the device at " << device->Address() << " has " << interfaces
-            << " interfaces: waiting for its first answer (its interface tables)" << Qt::endl;
-      }
-    } catch (const std::exception&) {
-      // A device still away: the readings say so.
-    }
-  }
-
-  state.KilobitMode = settings.KilobitMode();
-  HeadlessMeter meter(state, table.get(), settings, out, err);
-  meter.WriteLinesTo(STDOUT_FILENO);
-  meter.SetFormat(format == QLatin1String("json") ? HeadlessMeter::Format::kJson
-                                                  : HeadlessMeter::Format::kText);
-  meter.Sampler().OnSourceStatus = [&err](const QString& failure) {
-    err << "velmar: " << (failure.isEmpty() ? QStringLiteral("readings resumed") : failure)
-        << Qt::endl;
-  };
-
-  meter.Sampler().SelectAdapterByName(adapterName);
-  if (parser.isSet(QStringLiteral("adapter"))) {
-    std::vector<CounterSampler::Adapter> adapters;
-    try {
-      adapters = meter.Sampler().ListAdapters();
-    } catch (const std::exception& e) {
-      if (!device) {
-        err << "Error: " << e.what() << Qt::endl;
-      }
-    }
-    const bool known = adapterName.isEmpty()
-                           ? state.AdapterIndex <= static_cast<int>(adapters.size())
-                           : std::any_of(adapters.begin(), adapters.end(), [&](const auto& a) {
-                               return a.name == adapterName || a.Shown() == adapterName;
-                             });
-    // A device still away cannot say yet whether it has that adapter.
-    if (!known && !(device && adapters.empty())) {
-      return CommandLine::UsageError(
-          err, (adapterName.isEmpty()
-                    ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
-                          .arg(state.AdapterIndex)
-                          .arg(adapters.size())
-                    : QStringLiteral("--adapter \"%1\": no adapter of that name is in the list")
-                          .arg(adapterName)) +
-                   QStringLiteral("; 'velmar --list-adapters' shows it"));
-    }
-    for (const auto& a : adapters) {
-      if (a.Shown() == adapterName) {
-        meter.Sampler().SelectAdapterByName(a.name);
-      }
-    }
-  }
-
-  if (parser.isSet(QStringLiteral("list-adapters"))) {
-    try {
-      // A trailing " *" marks the interfaces "All" counts; which rule chose
-      // them goes to stderr, so the list stays as scripts read it.
-      const auto adapters = meter.Sampler().ListAdapters();
-      if (table) {
-        err << "velmar: \"All\" (*) counts " << EdgeSelection::RuleText(meter.Sampler().AllRule())
-            << Qt::endl;
-      }
-      out << "0: All" << Qt::endl;
-      int k = 0;
-      for (const CounterSampler::Adapter& adapter : adapters) {
-        out << ++k << ": " << adapter.Shown() << (adapter.countsInAll ? " *" : "") << Qt::endl;
-      }
-    } catch (const std::exception& e) {
-      err << (device ? "velmar: " : "Error: ") << e.what() << Qt::endl;
-      return 1;
-    }
-    return 0;
-  }
-
-  const QStringList alarmConditions = AlarmEvaluator::ConfiguredConditions(settings);
-  std::unique_ptr<HeadlessAlarms> alarms;
-  if (!alarmConditions.isEmpty()) {
-    alarms = std::make_unique<HeadlessAlarms>(state, settings, err);
-    meter.Publisher().EvaluateAlarms = [&alarms](float up, float down) {
-      alarms->evaluator.EvaluateAlarms(up, down);
-    };
-  }
-
-#ifdef VELMAR_DEVICE_METRICS
-  // Devices polled at once at most; the rest wait their turn within their
-  // time-out.
-  QThreadPool devicePolls;
-  devicePolls.setMaxThreadCount(kParallelPolls);
-  std::vector<std::unique_ptr<DeviceInterfaces>> fleetSources;
-#endif
-  std::unique_ptr<MetricsExporter> exporter;
-  if (serveMetrics) {
-    exporter = std::make_unique<MetricsExporter>(state, meter.Sampler());
-    meter.Sampler().SetReadEveryInterface(true);  // the endpoint shows them all
-    try {
-      exporter->Listen(metricsAddress);
-    } catch (const std::exception& e) {
-      err << "velmar: " << e.what() << Qt::endl;
-      return 1;
-    }
-    exporter->Server().SetInterfaceFilter(metricsFilter);
-#ifdef VELMAR_DEVICE_METRICS
-    if (device) {
-      // The device's own counters, named by its address.
-      exporter->UseInterfaceSource(
-          std::make_unique<DeviceInterfaces>(SettingsOf(*device), devicePolls), device->Address());
-    }
-    std::map<QString, InterfaceSource*> targets;
-    for (const DeviceEntry& entry : fleet) {
-      fleetSources.push_back(std::make_unique<DeviceInterfaces>(entry.settings, devicePolls));
-      targets[entry.name] = fleetSources.back().get();
-    }
-    exporter->Server().SetTargets(std::move(targets));
-#endif
-    exporter->SetAlarmConditions(alarmConditions);
-    meter.Sampler().OnPublished = [&exporter](double up, double down) {
-      exporter->Publish(up, down);
-    };
-    if (alarms) {
-      alarms->evaluator.OnAlarm = [&exporter](int32_t code) { exporter->CountAlarm(code); };
-    }
-    err << "velmar: serving metrics at http://" << exporter->Where() << "/metrics" << Qt::endl;
-#ifdef VELMAR_DEVICE_METRICS
-    if (!fleet.empty()) {
-      err << "velmar: serving " << fleet.size() << " devices at http://" << exporter->Where()
-          << "/snmp?target=NAME" << Qt::endl;
-    }
-#endif
-  }
-
-  UnixSignalWatcher signalWatcher([&](int) {
-    meter.Stop();
-    QCoreApplication::quit();
-  });
-  meter.Start();
-  return QCoreApplication::exec();
+  HeadlessRun run(chosen, settings, std::move(table), out, err);
+  return run.Run();
 }

@@ -62,20 +62,23 @@ bool Walk(const SnmpAgent& agent, const std::vector<uint32_t>& root) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  QCoreApplication app(argc, argv);
+// What the command line asks for.
+struct WalkOptions {
   QString agentPath = InterfaceTable::DefaultAgentLibraryPath();
   std::vector<std::vector<uint32_t>> roots;
   RemoteOptions remote;
+};
+
+// Reads the arguments into `options`; an exit status when the run ends
+// here (the help, or an argument that is no object identifier).
+std::optional<int> ParseArguments(int argc, char* argv[], WalkOptions& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--agent" && i + 1 < argc) {
-      agentPath = QString::fromLocal8Bit(argv[++i]);
+      options.agentPath = QString::fromLocal8Bit(argv[++i]);
     } else if (arg.rfind("--snmp", 0) == 0 && i + 1 < argc &&
-               remote.Take(QString::fromLocal8Bit(argv[i] + 2),
-                           QString::fromLocal8Bit(argv[i + 1]))) {
+               options.remote.Take(QString::fromLocal8Bit(argv[i] + 2),
+                                   QString::fromLocal8Bit(argv[i + 1]))) {
       ++i;
     } else if (arg == "-h" || arg == "--help") {
       std::printf(
@@ -84,18 +87,52 @@ int main(int argc, char* argv[]) {
           RemoteOptions::kUsage);
       return 0;
     } else if (auto oid = ParseOid(arg)) {
-      roots.push_back(*oid);
+      options.roots.push_back(*oid);
     } else {
       std::fprintf(stderr, "mib2walk: not an object identifier: %s\n", argv[i]);
       return 2;
     }
   }
-  if (roots.empty()) {
-    roots = {{1, 3, 6, 1, 2, 1, 2, 2},
-             {1, 3, 6, 1, 2, 1, 4, 21},
-             {1, 3, 6, 1, 2, 1, 6, 13},
-             {1, 3, 6, 1, 2, 1, 31, 1, 1},
-             {1, 3, 6, 1, 2, 1, 31, 1, 2}};
+  if (options.roots.empty()) {
+    options.roots = {{1, 3, 6, 1, 2, 1, 2, 2},
+                     {1, 3, 6, 1, 2, 1, 4, 21},
+                     {1, 3, 6, 1, 2, 1, 6, 13},
+                     {1, 3, 6, 1, 2, 1, 31, 1, 1},
+                     {1, 3, 6, 1, 2, 1, 31, 1, 2}};
+  }
+  return std::nullopt;
+}
+
+// Starts the agent library; false, with the reason on stderr, when it
+// cannot answer.
+bool StartAgent(SnmpAgent& agent, const QString& path, const SnmpRemoteSource* device) {
+  switch (agent.Start(path.toStdString(), SystemClock().TickCount(), device)) {
+    case SnmpAgent::Failure::kNone:
+      return true;
+    case SnmpAgent::Failure::kNotLoaded:
+      std::fprintf(stderr, "mib2walk: %s\n", agent.LastError().c_str());
+      return false;
+    case SnmpAgent::Failure::kNoEntryPoints:
+    case SnmpAgent::Failure::kNotRemote:
+      std::fprintf(stderr, "mib2walk: %s\n", SnmpAgent::kUnavailable);
+      return false;
+    case SnmpAgent::Failure::kInitFailed: {
+      const std::string reason = agent.AgentError();
+      std::fprintf(stderr, "mib2walk: %s%s%s\n", SnmpAgent::kInitError, reason.empty() ? "" : " ",
+                   reason.c_str());
+      return false;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  WalkOptions options;
+  if (const std::optional<int> status = ParseArguments(argc, argv, options)) {
+    return *status;
   }
 
   // A device is walked only when --snmp names it: a plain mib2walk always
@@ -103,37 +140,22 @@ int main(int argc, char* argv[]) {
   std::optional<RemoteSource> device;
   RemoteSource::Storage storage;
   SnmpRemoteSource abi{};
-  if (!remote.address.isEmpty()) {
+  if (!options.remote.address.isEmpty()) {
     try {
-      device = remote.Resolve(SettingsList());
+      device = options.remote.Resolve(SettingsList());
     } catch (const std::exception& e) {
       std::fprintf(stderr, "mib2walk: %s\n", e.what());
       return 2;
     }
-    agentPath = RemoteSource::LibraryPath();
+    options.agentPath = RemoteSource::LibraryPath();
     abi = device->ToAbi(storage, 1000);
   }
 
   SnmpAgent agent;
-  switch (
-      agent.Start(agentPath.toStdString(), SystemClock().TickCount(), device ? &abi : nullptr)) {
-    case SnmpAgent::Failure::kNone:
-      break;
-    case SnmpAgent::Failure::kNotLoaded:
-      std::fprintf(stderr, "mib2walk: %s\n", agent.LastError().c_str());
-      return 1;
-    case SnmpAgent::Failure::kNoEntryPoints:
-    case SnmpAgent::Failure::kNotRemote:
-      std::fprintf(stderr, "mib2walk: %s\n", SnmpAgent::kUnavailable);
-      return 1;
-    case SnmpAgent::Failure::kInitFailed: {
-      const std::string reason = agent.AgentError();
-      std::fprintf(stderr, "mib2walk: %s%s%s\n", SnmpAgent::kInitError, reason.empty() ? "" : " ",
-                   reason.c_str());
-      return 1;
-    }
+  if (!StartAgent(agent, options.agentPath, device ? &abi : nullptr)) {
+    return 1;
   }
-  for (const auto& root : roots) {
+  for (const auto& root : options.roots) {
     if (!Walk(agent, root)) {
       return 1;
     }

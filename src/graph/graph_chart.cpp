@@ -19,20 +19,19 @@ void SetMarks(ChartSeries& series) {
   series.Marks.ArrowLength = 10;
 }
 
-}  // namespace
-
-GraphChart::GraphChart() {
-  Chart3D& c = Chart;
-  c.Hint = kHint;
+// The view a new chart opens with: its 3D angle, frame, background and
+// walls.
+void SetUpView(Chart3D& c) {
+  c.Hint = GraphChart::kHint;
   c.ShowHint = true;
   c.View3D = true;
-  c.DepthPercent = kDepthPercent;
+  c.DepthPercent = GraphChart::kDepthPercent;
   c.Orthogonal = false;
-  c.Elevation = kElevation;
-  c.Rotation = kRotation;
-  c.Zoom = kZoom;
-  c.HorizOffset = kHorizOffset;
-  c.VertOffset = kVertOffset;
+  c.Elevation = GraphChart::kElevation;
+  c.Rotation = GraphChart::kRotation;
+  c.Zoom = GraphChart::kZoom;
+  c.HorizOffset = GraphChart::kHorizOffset;
+  c.VertOffset = GraphChart::kVertOffset;
   c.AllowZoom = true;
   c.AnimatedZoom = true;
   c.MarginLeft = c.MarginTop = c.MarginRight = c.MarginBottom = 2;
@@ -44,6 +43,10 @@ GraphChart::GraphChart() {
   c.BackWall = {true, 9, QColor(255, 235, 193)};
   c.BottomWall = {true, 4, QColor(235, 170, 35)};
   c.LeftWall = {true, 4, QColor(255, 217, 136)};
+}
+
+// The axes, the legend and the title's font.
+void SetUpAxesAndTitle(Chart3D& c) {
   for (ChartAxis* axis : {&c.LeftAxis, &c.BottomAxis}) {
     axis->AxisLineVisible = false;
     axis->Automatic = false;
@@ -62,6 +65,14 @@ GraphChart::GraphChart() {
   c.TitleFontColor = kYellow;
   c.TitleFontFamily = QStringLiteral("Small Fonts");
   c.TitleFontPointSize = 7;
+}
+
+}  // namespace
+
+GraphChart::GraphChart() {
+  Chart3D& c = Chart;
+  SetUpView(c);
+  SetUpAxesAndTitle(c);
 
   BarSeries = c.AddSeries(ChartSeries::Kind::VerticalBars, QStringLiteral("VerticalBars"),
                           QColor(255, 0, 0));

@@ -356,6 +356,10 @@ TEST(RealAgentTest, TheViewEndsWithNullAndRefusesOtherRequests) {
   b.name = {13, last};
   EXPECT_FALSE(query(0xA2, &list, &status, &index));  // a response PDU is no request
   EXPECT_NE(status, 0);
+  EXPECT_EQ(status, 5) << "genErr";
+  // A caller may leave the error outputs out.
+  EXPECT_FALSE(query(0xA2, &list, nullptr, nullptr));
+  EXPECT_TRUE(query(SNMP_PDU_GETNEXT, &list, nullptr, nullptr));
 }
 
 }  // namespace
