@@ -8,55 +8,15 @@ for one chosen port and for "All".
 BIN_DIR is a build's bin folder (another build's, for a before/after
 comparison)."""
 import os
-import select
-import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import meter_process  # noqa: E402
 import snmpsim_fixture  # noqa: E402
-from snmpsim_fixture import Port, recording  # noqa: E402
-
-
-class Relay:
-    """Forwards datagrams from the meter to the device and back, counting
-    what the meter sends."""
-
-    def __init__(self, device_port):
-        self.device = ("127.0.0.1", device_port)
-        self.front = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.front.bind(("127.0.0.1", 0))
-        self.port = self.front.getsockname()[1]
-        self.backs = {}  # client address -> socket towards the device
-        self.requests = 0
-        self.bytes = 0
-        self.answered = 0  # bytes the device sends back
-        self.stop = False
-        threading.Thread(target=self.run, daemon=True).start()
-
-    def run(self):
-        while not self.stop:
-            sockets = [self.front, *self.backs.values()]
-            ready, _, _ = select.select(sockets, [], [], 0.2)
-            for s in ready:
-                data, source = s.recvfrom(65536)
-                if s is self.front:
-                    self.requests += 1
-                    self.bytes += len(data)
-                    back = self.backs.get(source)
-                    if back is None:
-                        back = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-                        back.connect(self.device)
-                        self.backs[source] = back
-                    back.send(data)
-                else:
-                    self.answered += len(data)
-                    client = next(a for a, b in self.backs.items() if b is s)
-                    self.front.sendto(data, client)
+from snmpsim_fixture import Port, Relay, recording  # noqa: E402
 
 
 def measure(bin_dir, sim, relay, adapter, seconds):

@@ -132,44 +132,84 @@ bool NothingListens(const std::string& host, uint16_t port) {
   return refused;
 }
 
-}  // namespace
-
-bool TakeAnswer(const netsnmp_pdu& response, SubtreeWalk& walk, const std::string& where,
+// One object of a walk of `walk.root`: appends it to `out` and moves the
+// cursor; false when it lies past the subtree (an end of the MIB view, no
+// such object or instance, a name outside), which ends this walk alone.
+bool TakeObject(const netsnmp_variable_list& v, SubtreeWalk& walk, const std::string& where,
                 std::vector<RemoteObject>& out) {
+  if (v.type == SNMP_ENDOFMIBVIEW || v.type == SNMP_NOSUCHOBJECT || v.type == SNMP_NOSUCHINSTANCE ||
+      !Under(v.name, v.name_length, walk.root)) {
+    return false;
+  }
+  // The agent ABI's names have 32-bit sub-identifiers: a longer one
+  // would be cut, and the cut name could sort before the ones taken.
+  if (std::any_of(v.name, v.name + v.name_length, [](oid id) { return id > UINT32_MAX; })) {
+    throw FetchError("The device at " + where +
+                     " answered a name with a sub-identifier beyond 32 bits.");
+  }
+  if (!Increases(v.name, v.name_length, walk.cursor)) {
+    throw FetchError("The device at " + where +
+                     " answered out of order: its walk does not move forward.");
+  }
+  if (++walk.fetched > SnmpPoller::kMaxObjectsPerSubtree) {
+    throw FetchError("The device at " + where + " sends a table of more than " +
+                     std::to_string(SnmpPoller::kMaxObjectsPerSubtree) + " objects.");
+  }
+  walk.cursor.assign(v.name, v.name + v.name_length);
+  RemoteObject object;
+  if (Convert(v, object)) {
+    object.name = walk.cursor;
+    out.push_back(std::move(object));
+  }
+  return true;
+}
+
+void CheckStatus(const netsnmp_pdu& response, const std::string& where) {
   if (response.errstat != SNMP_ERR_NOERROR) {
     throw FetchError("The device at " + where + " answered with an error: " +
                      snmp_errstring(static_cast<int>(response.errstat)));
   }
+}
+
+}  // namespace
+
+bool TakeAnswer(const netsnmp_pdu& response, SubtreeWalk& walk, const std::string& where,
+                std::vector<RemoteObject>& out) {
+  CheckStatus(response, where);
   if (response.variables == nullptr) {
     return false;
   }
   for (const netsnmp_variable_list* v = response.variables; v != nullptr; v = v->next_variable) {
-    if (v->type == SNMP_ENDOFMIBVIEW || v->type == SNMP_NOSUCHOBJECT ||
-        v->type == SNMP_NOSUCHINSTANCE || !Under(v->name, v->name_length, walk.root)) {
+    if (!TakeObject(*v, walk, where, out)) {
       return false;
-    }
-    // The agent ABI's names have 32-bit sub-identifiers: a longer one
-    // would be cut, and the cut name could sort before the ones taken.
-    if (std::any_of(v->name, v->name + v->name_length, [](oid id) { return id > UINT32_MAX; })) {
-      throw FetchError("The device at " + where +
-                       " answered a name with a sub-identifier beyond 32 bits.");
-    }
-    if (!Increases(v->name, v->name_length, walk.cursor)) {
-      throw FetchError("The device at " + where +
-                       " answered out of order: its walk does not move forward.");
-    }
-    if (++walk.fetched > SnmpPoller::kMaxObjectsPerSubtree) {
-      throw FetchError("The device at " + where + " sends a table of more than " +
-                       std::to_string(SnmpPoller::kMaxObjectsPerSubtree) + " objects.");
-    }
-    walk.cursor.assign(v->name, v->name + v->name_length);
-    RemoteObject object;
-    if (Convert(*v, object)) {
-      object.name = walk.cursor;
-      out.push_back(std::move(object));
     }
   }
   return true;
+}
+
+size_t TakeColumnsAnswer(const snmp_pdu& response, std::vector<SubtreeWalk>& walks,
+                         const std::string& where, std::vector<RemoteObject>& out) {
+  CheckStatus(response, where);
+  const size_t count = walks.size();
+  std::vector<bool> ended(count, response.variables == nullptr);
+  // Repetition r of walk i is the (r * count + i)th object; an agent that
+  // shortens the answer cuts it after any object, even within a repetition.
+  size_t k = 0;
+  for (const netsnmp_variable_list* v = response.variables; v != nullptr;
+       v = v->next_variable, ++k) {
+    const size_t i = k % count;
+    if (!ended[i] && !TakeObject(*v, walks[i], where, out)) {
+      ended[i] = true;
+    }
+  }
+  std::vector<SubtreeWalk> going;
+  for (size_t i = 0; i < count; ++i) {
+    if (!ended[i]) {
+      going.push_back(std::move(walks[i]));
+    }
+  }
+  walks = std::move(going);
+  return count - walks.size();
 }
 
 struct SnmpPoller::Session {
@@ -185,41 +225,52 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
       version_(settings.version),
       timeoutMs_(settings.timeoutMs == 0 ? 1000 : settings.timeoutMs) {
   InitLibrary();
+  NameDevice(settings);
+  if (settings.version == 2) {
+    UseCommunity(settings);
+  } else if (settings.version == 3) {
+    UseUser(settings);
+  } else {
+    throw FetchError("SNMP version " + std::to_string(settings.version) +
+                     " is not supported: use 2c or 3.");
+  }
+}
+
+void SnmpPoller::NameDevice(const RemoteSettings& settings) {
   if (settings.host.empty()) {
     throw FetchError("No device is named: give its host name or address.");
   }
-  const uint16_t port = settings.port == 0 ? 161 : settings.port;
   host_ = settings.host;
-  port_ = port;
-  where_ =
-      (settings.host.find(':') != std::string::npos ? "[" + settings.host + "]" : settings.host) +
-      ":" + std::to_string(port);
+  port_ = settings.port == 0 ? 161 : settings.port;
+  where_ = (host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_) + ":" +
+           std::to_string(port_);
   Session& s = *session_;
-  s.peer = Peer(settings.host, port);
+  s.peer = Peer(host_, port_);
   snmp_sess_init(&s.settings);
   s.settings.peername = s.peer.data();
   s.settings.timeout = static_cast<long>(timeoutMs_) * 1000;
   s.settings.retries = 0;
-  if (settings.version == 2) {
-    if (settings.community.empty()) {
-      throw FetchError("SNMPv2c needs a community for " + where_ +
-                       ": give it on a community= line of the --snmp-secrets file (mode 0600), "
-                       "or in the device dialog.");
-    }
-    s.community = settings.community;
-    s.settings.version = SNMP_VERSION_2c;
-    s.settings.community = reinterpret_cast<u_char*>(s.community.data());
-    s.settings.community_len = s.community.size();
-    return;
+}
+
+void SnmpPoller::UseCommunity(const RemoteSettings& settings) {
+  if (settings.community.empty()) {
+    throw FetchError("SNMPv2c needs a community for " + where_ +
+                     ": give it on a community= line of the --snmp-secrets file (mode 0600), "
+                     "or in the device dialog.");
   }
-  if (settings.version != 3) {
-    throw FetchError("SNMP version " + std::to_string(settings.version) +
-                     " is not supported: use 2c or 3.");
-  }
+  Session& s = *session_;
+  s.community = settings.community;
+  s.settings.version = SNMP_VERSION_2c;
+  s.settings.community = reinterpret_cast<u_char*>(s.community.data());
+  s.settings.community_len = s.community.size();
+}
+
+void SnmpPoller::UseUser(const RemoteSettings& settings) {
   if (settings.user.empty()) {
     throw FetchError("SNMPv3 needs a user name for " + where_ +
                      ": give it with --snmp-user, or in the device dialog.");
   }
+  Session& s = *session_;
   s.user = settings.user;
   s.settings.version = SNMP_VERSION_3;
   s.settings.securityName = s.user.data();
@@ -235,6 +286,14 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
   }
   s.settings.securityLevel =
       level == "authPriv" ? SNMP_SEC_LEVEL_AUTHPRIV : SNMP_SEC_LEVEL_AUTHNOPRIV;
+  UseAuthentication(settings);
+  if (level == "authPriv") {
+    UsePrivacy(settings);
+  }
+}
+
+void SnmpPoller::UseAuthentication(const RemoteSettings& settings) {
+  Session& s = *session_;
   const int auth = usm_lookup_auth_type(settings.authProtocol.c_str());
   size_t authLength = 0;
   const oid* authOid = auth < 0 ? nullptr : sc_get_auth_oid(auth, &authLength);
@@ -245,30 +304,13 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
   }
   s.settings.securityAuthProto = snmp_duplicate_objid(authOid, authLength);
   s.settings.securityAuthProtoLen = authLength;
-  const auto key = [&](const std::string& passphrase, const char* what, u_char* into,
-                       size_t* length) {
-    if (passphrase.size() < USM_LENGTH_P_MIN) {
-      throw FetchError(std::string("The SNMPv3 ") + what + " passphrase for " + where_ +
-                       " is too short (" + std::to_string(USM_LENGTH_P_MIN) +
-                       " characters at least): set it on the " +
-                       (std::string(what) == "privacy" ? "priv=" : "auth=") +
-                       " line of the --snmp-secrets file, or in the device dialog.");
-    }
-    std::string copy = passphrase;
-    const int result =
-        generate_Ku(s.settings.securityAuthProto, s.settings.securityAuthProtoLen,
-                    reinterpret_cast<u_char*>(copy.data()), copy.size(), into, length);
-    std::fill(copy.begin(), copy.end(), '\0');
-    if (result != SNMPERR_SUCCESS) {
-      throw FetchError(std::string("Cannot derive the SNMPv3 ") + what + " key.");
-    }
-  };
   s.settings.securityAuthKeyLen = USM_AUTH_KU_LEN;
-  key(settings.authPassphrase, "authentication", s.settings.securityAuthKey,
-      &s.settings.securityAuthKeyLen);
-  if (level != "authPriv") {
-    return;
-  }
+  DeriveKey(settings.authPassphrase, "authentication", s.settings.securityAuthKey,
+            &s.settings.securityAuthKeyLen);
+}
+
+void SnmpPoller::UsePrivacy(const RemoteSettings& settings) {
+  Session& s = *session_;
   const int priv = usm_lookup_priv_type(settings.privProtocol.c_str());
   size_t privLength = 0;
   const oid* privOid = priv < 0 ? nullptr : sc_get_priv_oid(priv, &privLength);
@@ -281,8 +323,27 @@ SnmpPoller::SnmpPoller(const RemoteSettings& settings)
   s.settings.securityPrivProto = snmp_duplicate_objid(privOid, privLength);
   s.settings.securityPrivProtoLen = privLength;
   s.settings.securityPrivKeyLen = USM_PRIV_KU_LEN;
-  key(settings.privPassphrase, "privacy", s.settings.securityPrivKey,
-      &s.settings.securityPrivKeyLen);
+  DeriveKey(settings.privPassphrase, "privacy", s.settings.securityPrivKey,
+            &s.settings.securityPrivKeyLen);
+}
+
+void SnmpPoller::DeriveKey(const std::string& passphrase, const char* what, unsigned char* into,
+                           size_t* length) {
+  const bool privacy = std::string(what) == "privacy";
+  if (passphrase.size() < USM_LENGTH_P_MIN) {
+    throw FetchError(std::string("The SNMPv3 ") + what + " passphrase for " + where_ +
+                     " is too short (" + std::to_string(USM_LENGTH_P_MIN) +
+                     " characters at least): set it on the " + (privacy ? "priv=" : "auth=") +
+                     " line of the --snmp-secrets file, or in the device dialog.");
+  }
+  Session& s = *session_;
+  std::string copy = passphrase;
+  const int result = generate_Ku(s.settings.securityAuthProto, s.settings.securityAuthProtoLen,
+                                 reinterpret_cast<u_char*>(copy.data()), copy.size(), into, length);
+  std::fill(copy.begin(), copy.end(), '\0');
+  if (result != SNMPERR_SUCCESS) {
+    throw FetchError(std::string("Cannot derive the SNMPv3 ") + what + " key.");
+  }
 }
 
 SnmpPoller::~SnmpPoller() {
@@ -464,6 +525,49 @@ void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<Rem
       return;
     }
   }
+}
+
+void SnmpPoller::FetchColumns(const std::vector<std::vector<uint32_t>>& roots,
+                              std::vector<RemoteObject>& out) {
+  for (size_t first = 0; first < roots.size(); first += kMaxGetNames) {
+    std::vector<SubtreeWalk> going;
+    for (size_t i = first; i < std::min(roots.size(), first + kMaxGetNames); ++i) {
+      going.push_back({roots[i], roots[i], 0});
+    }
+    while (!going.empty()) {
+      if (cancelled_) {
+        throw FetchError("The fetch from " + where_ + " was stopped.");
+      }
+      const long repetitions = RepetitionsFor(going);
+      auto turn = Turn();
+      Open();
+      netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GETBULK);
+      request->non_repeaters = 0;
+      request->max_repetitions = repetitions;
+      for (const SubtreeWalk& walk : going) {
+        std::vector<oid> name(walk.cursor.begin(), walk.cursor.end());
+        snmp_add_null_var(request, name.data(), name.size());
+      }
+      std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> response(Exchange(request, turn),
+                                                                    snmp_free_pdu);
+      if (response->errstat == SNMP_ERR_TOOBIG && repetitions > 1) {
+        maxRepetitions_ = std::max(1L, repetitions / 2);
+        continue;
+      }
+      TakeColumnsAnswer(*response, going, where_, out);
+    }
+  }
+}
+
+long SnmpPoller::RepetitionsFor(const std::vector<SubtreeWalk>& walks) const {
+  // An object of an interface table: its name (the column's and an index
+  // of a few bytes), a value of up to a Counter64 and the BER headers.
+  size_t objectBytes = 0;
+  for (const SubtreeWalk& walk : walks) {
+    objectBytes += walk.root.size() + 4 + 11 + 6;
+  }
+  const auto fitting = static_cast<long>(kBulkAnswerBytes / std::max<size_t>(1, objectBytes));
+  return std::clamp(fitting, 1L, maxRepetitions_);
 }
 
 }  // namespace velmar::agent

@@ -72,6 +72,16 @@ struct SubtreeWalk {
 bool TakeAnswer(const snmp_pdu& response, SubtreeWalk& walk, const std::string& where,
                 std::vector<RemoteObject>& out);
 
+// Takes one answer of a GETBULK that asked for the next names of every
+// walk of `walks`, in that order: appends the objects to `out`, moves the
+// cursors and drops from `walks` the walks that are done (each on its own:
+// a column that ends leaves the others going; an empty answer ends them
+// all). An answer of fewer repetitions than asked, even one cut within a
+// repetition, is taken as far as it goes. Returns how many walks ended;
+// raises FetchError as TakeAnswer does.
+size_t TakeColumnsAnswer(const snmp_pdu& response, std::vector<SubtreeWalk>& walks,
+                         const std::string& where, std::vector<RemoteObject>& out);
+
 // One net-snmp session to a device, used from one thread at a time (others
 // may use sessions of their own meanwhile). Whole
 // subtrees come with GETBULK, as many objects per request as the device's
@@ -88,6 +98,15 @@ class SnmpPoller {
   // Appends every object under `root` in MIB order to `out`. Raises
   // FetchError; on failure `out` may hold part of the subtree.
   void FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out);
+
+  // Walks the subtrees of `roots` (a table's columns) side by side: each
+  // GETBULK names the next object of every subtree still going, with as
+  // many repetitions as fit an answer of about kBulkAnswerBytes, so a
+  // table takes about as many requests as one column would. Appends each
+  // subtree's objects in its MIB order, the subtrees interleaved. Raises
+  // FetchError; on failure `out` may hold part of the subtrees.
+  void FetchColumns(const std::vector<std::vector<uint32_t>>& roots,
+                    std::vector<RemoteObject>& out);
 
   // One GET of `names` (as many requests as kMaxGetNames allows), in
   // order: an object of type 0 where the device has no such object.
@@ -116,10 +135,28 @@ class SnmpPoller {
   // must not fill the memory.
   static constexpr size_t kMaxObjectsPerSubtree = 200000;
 
+  // The answer FetchColumns asks for at most: a few datagrams' worth, far
+  // below what net-snmp receives (64 KiB), which an agent of a smaller
+  // limit shortens by repetitions as RFC 3416 lets it.
+  static constexpr size_t kBulkAnswerBytes = 8192;
+
  private:
   // Held around every use of the session that may touch the library's
   // shared state.
   std::unique_lock<std::mutex> Turn() const;
+  // The constructor's steps: where the device is, then its credentials.
+  void NameDevice(const RemoteSettings& settings);
+  void UseCommunity(const RemoteSettings& settings);
+  void UseUser(const RemoteSettings& settings);
+  void UseAuthentication(const RemoteSettings& settings);
+  void UsePrivacy(const RemoteSettings& settings);
+  // Localizes `passphrase` into a key with the authentication protocol
+  // chosen; raises FetchError for one too short.
+  void DeriveKey(const std::string& passphrase, const char* what, unsigned char* into,
+                 size_t* length);
+  // The max-repetitions of a GETBULK that names the next object of each of
+  // `walks`.
+  long RepetitionsFor(const std::vector<SubtreeWalk>& walks) const;
   void Open();
   void Close();
   // Sends `request` (freed here) and returns the answer, owned by the

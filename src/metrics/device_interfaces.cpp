@@ -18,17 +18,26 @@ using Clock = std::chrono::steady_clock;
 const std::vector<uint32_t> kIfEntry = {1, 3, 6, 1, 2, 1, 2, 2, 1};
 const std::vector<uint32_t> kIfXEntry = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1};
 
-// The columns a poll walks: names, state, errors and the 64-bit counters;
-// the 32-bit counters only where a device lacks the 64-bit ones.
+// The columns a poll walks, side by side: names, state, errors and the
+// 64-bit counters; the 32-bit counters only where a device lacks the
+// 64-bit ones.
 const std::vector<uint32_t> kIfColumns = {2, 4, 5, 7, 8, 13, 14, 19, 20};
 const std::vector<uint32_t> kIfXColumns = {1, 6, 7, 8, 9, 10, 11, 12, 13, 15};
 const std::vector<uint32_t> kIfNarrowColumns = {10, 11, 16, 17};
 const std::vector<uint32_t> kIfXNarrowColumns = {2, 3, 4, 5};
 
-std::vector<uint32_t> Column(const std::vector<uint32_t>& entry, uint32_t column) {
-  std::vector<uint32_t> name = entry;
-  name.push_back(column);
-  return name;
+// The names of ifTable columns `ifColumns` and ifXTable columns `ifXColumns`.
+std::vector<std::vector<uint32_t>> Columns(const std::vector<uint32_t>& ifColumns,
+                                           const std::vector<uint32_t>& ifXColumns) {
+  std::vector<std::vector<uint32_t>> names;
+  for (const auto& [entry, columns] :
+       {std::pair{&kIfEntry, &ifColumns}, {&kIfXEntry, &ifXColumns}}) {
+    for (const uint32_t column : *columns) {
+      names.push_back(*entry);
+      names.back().push_back(column);
+    }
+  }
+  return names;
 }
 
 // Which figure an ifTable or ifXTable column gives; -1 for the others.
@@ -150,12 +159,7 @@ std::vector<InterfaceFigures> DeviceInterfaces::Decode(const std::vector<RemoteO
 
 std::vector<InterfaceFigures> DeviceInterfaces::Poll(agent::SnmpPoller& poller) {
   std::vector<RemoteObject> objects;
-  for (const uint32_t c : kIfColumns) {
-    poller.FetchSubtree(Column(kIfEntry, c), objects);
-  }
-  for (const uint32_t c : kIfXColumns) {
-    poller.FetchSubtree(Column(kIfXEntry, c), objects);
-  }
+  poller.FetchColumns(Columns(kIfColumns, kIfXColumns), objects);
   std::vector<InterfaceFigures> figures = Decode(objects);
   const bool narrow = std::any_of(figures.begin(), figures.end(), [](const InterfaceFigures& f) {
     return !f.counters[InterfaceFigures::kReceiveBytes] ||
@@ -165,12 +169,7 @@ std::vector<InterfaceFigures> DeviceInterfaces::Poll(agent::SnmpPoller& poller) 
     return figures;
   }
   // A device (or some of its interfaces) of 32-bit counters only.
-  for (const uint32_t c : kIfNarrowColumns) {
-    poller.FetchSubtree(Column(kIfEntry, c), objects);
-  }
-  for (const uint32_t c : kIfXNarrowColumns) {
-    poller.FetchSubtree(Column(kIfXEntry, c), objects);
-  }
+  poller.FetchColumns(Columns(kIfNarrowColumns, kIfXNarrowColumns), objects);
   return Decode(objects);
 }
 

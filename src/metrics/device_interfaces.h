@@ -14,7 +14,7 @@
 namespace velmar {
 
 // A device's interfaces as IF-MIB gives them, polled when a scrape asks:
-// only the columns the metrics show, each walked with GETBULK, on a thread
+// only the columns the metrics show, walked side by side with GETBULK, on a thread
 // of a shared pool (its size bounds how many devices are polled at once).
 // Every scrape is answered within the time-out, with velmar_device_up 0
 // and a reason where the device did not answer in time; a poll's answer

@@ -58,9 +58,12 @@ constexpr Family kInterfaceOperStatus{
 constexpr Family kInterfaceAdminStatus{
     "velmar_interface_admin_status", "gauge", "",
     "The state the interface was set to by IF-MIB's numbers: 1 up, 2 down, 3 testing."};
+// In bytes, Prometheus's base unit (its lint refuses "bits" in a name):
+// a link of 1 Gbit/s is 125000000.
 constexpr Family kInterfaceSpeed{
-    "velmar_interface_speed_bits_per_second", "gauge", "bits_per_second",
-    "The interface's nominal speed (ifHighSpeed, else ifSpeed); absent where it is not known."};
+    "velmar_interface_speed_bytes_per_second", "gauge", "bytes_per_second",
+    "The interface's nominal speed (ifHighSpeed, else ifSpeed) in bytes per second; absent "
+    "where it is not known."};
 constexpr Family kInterfaceMtu{"velmar_interface_mtu_bytes", "gauge", "bytes",
                                "The largest packet the interface sends (ifMtu)."};
 constexpr Family kCountedInAll{"velmar_interface_counted_in_all", "gauge", "",
@@ -338,7 +341,11 @@ void RenderInterfaces(Writer& w, const InterfaceGathering& gathering, const QStr
   };
   InterfaceFamily(w, kInterfaceOperStatus, all, device, number(&F::operStatus));
   InterfaceFamily(w, kInterfaceAdminStatus, all, device, number(&F::adminStatus));
-  InterfaceFamily(w, kInterfaceSpeed, all, device, number(&F::speedBitsPerSecond));
+  InterfaceFamily(w, kInterfaceSpeed, all, device, [](const F& i) -> std::optional<QByteArray> {
+    return i.speedBitsPerSecond
+               ? std::optional(Exposition::Number(static_cast<double>(*i.speedBitsPerSecond) / 8))
+               : std::nullopt;
+  });
   InterfaceFamily(w, kInterfaceMtu, all, device, number(&F::mtu));
   if (meter == nullptr) {
     return;

@@ -69,8 +69,9 @@ void MetricsExporter::Listen(const ListenAddress& where) {
 
 void MetricsExporter::UseInterfaceSource(std::unique_ptr<InterfaceSource> source,
                                          const QString& device) {
-  interfaces_ = std::move(source);
-  server_.SetInterfaceSource(interfaces_.get(), device);
+  const bool given = source != nullptr;
+  interfaces_ = given ? std::move(source) : std::make_unique<ThisComputer>(sampler_);
+  server_.SetInterfaceSource(interfaces_.get(), given ? device : QString());
 }
 
 QString MetricsExporter::Where() const {

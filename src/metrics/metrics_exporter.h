@@ -35,7 +35,7 @@ class MetricsExporter {
 
   // Where the interfaces' own figures come from: this computer's kernel
   // unless another source (a device on the network, named by `device`) is
-  // given.
+  // given; null is this computer's again.
   void UseInterfaceSource(std::unique_ptr<InterfaceSource> source, const QString& device = {});
 
   // The alarm conditions the settings switch on; each gets a counter from 0.

@@ -4,6 +4,9 @@
 
 #include "config/product.h"
 #include "measure/remote_source.h"
+#include "metrics/device_interfaces.h"
+#include "metrics/device_list.h"
+#include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "platform/autostart.h"
 #include "platform/key_store.h"
@@ -186,14 +189,27 @@ void MeterSession::SelectAdapterFromSettings() {
 void MeterSession::UseSource(const SettingsList& settings) {
   sampler_.SetTable(nullptr);
   table_.reset();
+  std::optional<RemoteSource> device;
   if (RemoteSource::Chosen(settings)) {
-    RemoteSource source = RemoteSource::FromSettings(settings);
-    source.LoadSecrets(KeyStore::Default());
-    table_ = std::make_unique<InterfaceTable>(source, nullptr, *env_.clock);
+    device = RemoteSource::FromSettings(settings);
+    device->LoadSecrets(KeyStore::Default());
+    table_ = std::make_unique<InterfaceTable>(*device, nullptr, *env_.clock);
   } else {
     table_ = std::make_unique<InterfaceTable>(nullptr, env_.agentLibrary, *env_.clock);
   }
   sampler_.SetTable(table_.get());
+  ShowInterfacesOf(device);
+}
+
+void MeterSession::ShowInterfacesOf(const std::optional<RemoteSource>& device) {
+  if (!metrics_) {
+    return;
+  }
+  // The device's own IF-MIB table, polled at each scrape as the headless
+  // meter does, rather than this computer's interfaces under its figures.
+  metrics_->UseInterfaceSource(
+      device ? std::make_unique<DeviceInterfaces>(SettingsOf(*device), devicePolls_) : nullptr,
+      device ? device->Address() : QString());
 }
 
 void MeterSession::RebuildAdapterList() {
@@ -207,7 +223,11 @@ void MeterSession::ServeMetrics() {
     return;
   }
   Guarded([this, &where] {
+    // A filter that does not compile is told, and nothing is served.
+    InterfaceFilter filter =
+        InterfaceFilter::FromLine(settings_.Line(SettingsLine::kMetricsInterfaceFilter));
     auto exporter = std::make_unique<MetricsExporter>(state_, sampler_);
+    exporter->Server().SetInterfaceFilter(std::move(filter));
     exporter->Listen(ListenAddress::Parse(where));
     exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(settings_));
     MetricsExporter* endpoint = exporter.get();
@@ -215,6 +235,11 @@ void MeterSession::ServeMetrics() {
     sampler_.SetReadEveryInterface(true);  // the endpoint shows them all
     evaluator_.OnAlarm = [endpoint](int32_t code) { endpoint->CountAlarm(code); };
     metrics_ = std::move(exporter);
+    if (RemoteSource::Chosen(settings_)) {
+      RemoteSource device = RemoteSource::FromSettings(settings_);
+      device.LoadSecrets(KeyStore::Default());
+      ShowInterfacesOf(device);
+    }
   });
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QStringList>
+#include <QThreadPool>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "alarms/alarm_evaluator.h"
 #include "config/settings_list.h"
@@ -17,6 +19,7 @@
 #include "measure/counter_sampler.h"
 #include "measure/interface_table.h"
 #include "measure/measurement_state.h"
+#include "measure/remote_source.h"
 #include "measure/result_displays.h"
 #include "measure/result_publisher.h"
 #include "measure/tick_host.h"
@@ -104,7 +107,9 @@ class MeterSession : public TickHost {
   void SavePlacement() { placement_.Save(view_.placement); }
   // The metrics endpoint settings line 44 asks for ("" is off, else
   // [ADDR:]PORT), fed by every publication and alarm while the session
-  // lasts. Read once; a failure is reported and the meter goes on without.
+  // lasts, showing the interfaces line 54 lets through (of the device,
+  // when the meter reads one). Read once; a failure is reported and the
+  // meter goes on without.
   void ServeMetrics();
 
   // Runs a step, reporting what it raises instead of passing it on.
@@ -152,10 +157,16 @@ class MeterSession : public TickHost {
  private:
   void Report(const std::exception& error);
   void ResetForStart();
+  // Hands the metrics endpoint, if one is served, the interfaces of the
+  // source the meter reads: the device's own table, or this computer's.
+  void ShowInterfacesOf(const std::optional<RemoteSource>& device);
 
   Environment env_;
   MeterView view_;
   MeasurementState state_;
+  // Where the endpoint's polls of a device run; it outlives the endpoint,
+  // whose device source waits for its poll to end.
+  QThreadPool devicePolls_;
   // Declared before the sampler and the alarms, so that they and their hooks
   // into the endpoint are gone before it is: nothing unhooks them by hand.
   std::unique_ptr<MetricsExporter> metrics_;

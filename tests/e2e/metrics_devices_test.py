@@ -6,7 +6,10 @@ one answers at once, one slowly, one is gone. Every target is up in
 Prometheus, the gone one costs velmar_device_up 0 with a reason and no
 scrape runs over its time-out, the values are what the recordings hold,
 every page passes the strict OpenMetrics parser, two scrapes within the
-cache share one poll, and an unknown device is a 404."""
+cache share one poll, and an unknown device is a 404. A sparse recording
+(rows lacking cells, indexes far apart, one row of 32-bit counters) puts
+every value in its row, and every page passes promtool's lint. Relays in
+front of two devices count the requests a scrape costs."""
 import os
 import re
 import shutil
@@ -26,9 +29,23 @@ OPENMETRICS = "application/openmetrics-text; version=1.0.0"
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
+# A sparse device: indexes with gaps between them, and rows that lack
+# cells: port 5 has 32-bit counters only, port 7 no ifMtu, port 12 no
+# discards or errors, port 1000 no ifName.
+SPARSE = (1, 5, 7, 12, 1000)
+
+
+def sparse_recording():
+    ports = [sim.Port(i, "port %d" % i, name="ge-0/0/%d" % i, hc=(i != 5),
+                      gaps={7: (4,), 12: (13, 14, 19, 20)}.get(i, ())) for i in SPARSE]
+    no_name = "%s.1.1000|" % sim.IFX_ENTRY
+    return [l for l in sim.recording(ports) if not l.startswith(no_name)]
+
+
 def recordings(simulator):
     ports = [sim.Port(i, "port %d" % i, name="ge-0/0/%d" % i) for i in range(1, PORTS + 1)]
     simulator.write("fast", sim.recording(ports))
+    simulator.write("sparse", sparse_recording())
     # The slow one delays every answer that holds port 1's received bytes.
     slow = [l.replace("%s.6.1|70|1000" % sim.IFX_ENTRY,
                       "%s.6.1|70:delay|value=1000,wait=%d" % (sim.IFX_ENTRY, SLOW_MS))
@@ -37,13 +54,15 @@ def recordings(simulator):
     simulator.write("slow", slow)
 
 
-def devices_file(simulator, workdir):
+def devices_file(simulator, workdir, relays):
+    """The devices; those of `relays` (name -> Relay) reached through it."""
     gone_port = sim.free_udp_port()
     lines = ["# the devices of the test"]
-    for name in ("fast", "slow"):
+    for name in ("fast", "slow", "sparse"):
         secrets = simulator.secrets(name)
-        lines.append("name=%s address=%s version=2c secrets=%s"
-                     % (name, simulator.address(), secrets))
+        address = ("127.0.0.1:%d" % relays[name].port if name in relays
+                   else simulator.address())
+        lines.append("name=%s address=%s version=2c secrets=%s" % (name, address, secrets))
     gone = simulator.secrets("gone")
     lines.append("name=gone address=127.0.0.1:%d version=2c secrets=%s" % (gone_port, gone))
     path = os.path.join(workdir, "devices")
@@ -69,10 +88,55 @@ def strict_parse(text):
     return {f.name: f for f in parser.text_string_to_metric_families(text)}
 
 
-def check_pages(port):
+def promtool_check(port, path):
+    """promtool's lint of the text format (0.0.4) of a page."""
+    status, headers, body = ms.scrape(port, accept="text/plain", path=path)
+    assert status == 200 and headers["Content-Type"].startswith("text/plain; version=0.0.4")
+    lint = subprocess.run(["promtool", "check", "metrics"], input=body, capture_output=True,
+                          text=True)
+    assert lint.returncode == 0, (path, lint.stdout + lint.stderr)
+
+
+def check_sparse(port, relay):
+    """Every value in the row its index names; a column that ends early
+    ends alone; the 32-bit counters where a row lacks the 64-bit ones."""
+    before = relay.requests
+    values = ms.samples(ms_scrape_with_timeout(port, "/snmp?target=sparse", 9))
+    print("sparse device (%d interfaces, a 32-bit one among them): %d requests a scrape"
+          % (len(SPARSE), relay.requests - before))
+
+    def value(metric, index, name=None, kind=None):
+        labels = 'device="sparse",interface="%s",ifindex="%d"' % (
+            name or "ge-0/0/%d" % index, index)
+        if kind:
+            labels += ',kind="%s"' % kind
+        return values.get("velmar_interface_%s{%s}" % (metric, labels))
+
+    assert values['velmar_device_up{device="sparse"}'] == 1, values
+    assert len([k for k in values if k.startswith("velmar_interface_mtu_bytes{")]) == 4, values
+    for i in SPARSE:
+        name = "port 1000" if i == 1000 else None
+        assert value("receive_bytes_total", i, name) == 1000, (i, values)
+        assert value("transmit_bytes_total", i, name) == 5000, (i, values)
+        assert value("mtu_bytes", i, name) == (None if i == 7 else 1500), i
+        assert value("receive_errors_total", i, name) == (None if i == 12 else 14000 + i), i
+        assert value("transmit_discards_total", i, name) == (None if i == 12 else 19000 + i), i
+    # The 32-bit walk a row without 64-bit counters needs, into each row.
+    assert value("receive_packets_total", 5, kind="unicast") == 11005, values
+    assert value("transmit_packets_total", 1000, "port 1000", "unicast") == 18000, values
+
+
+def check_pages(port, relays):
     # The fast device: every interface with what its recording holds.
+    before = relays["fast"].requests
     status, headers, body = ms.scrape(port, accept=OPENMETRICS, path="/snmp?target=fast")
     assert status == 200, body
+    requests = relays["fast"].requests - before
+    print("fast device (%d interfaces, 19 columns): %d requests a scrape" % (PORTS, requests))
+    # A walk per column took 19 requests at least (38 here); several columns
+    # a request take fewer, as many as the simulator's answers allow (it
+    # gives 64 objects at most: 3 rows of the 19 columns).
+    assert requests < 19, requests
     families = strict_parse(body)
     values = ms.samples(body)
     assert values['velmar_device_up{device="fast"}'] == 1
@@ -83,7 +147,7 @@ def check_pages(port):
         assert values["velmar_interface_receive_errors_total{%s}" % labels] == 14000 + i
         assert values["velmar_interface_transmit_discards_total{%s}" % labels] == 19000 + i
         assert values["velmar_interface_mtu_bytes{%s}" % labels] == 1500
-        assert values["velmar_interface_speed_bits_per_second{%s}" % labels] == 1e9
+        assert values["velmar_interface_speed_bytes_per_second{%s}" % labels] == 1e9 / 8
         assert values["velmar_interface_oper_status{%s}" % labels] == 1
     assert "velmar_interface_counted_in_all" not in body, "the meter's own view only"
     assert len(families["velmar_interface_receive_bytes"].samples) == PORTS
@@ -114,6 +178,9 @@ def check_pages(port):
                              ("/snmp", 400, "/snmp?target=NAME")):
         status, _, body = ms.scrape(port, path=path)
         assert status == code and text in body, (path, status, body)
+    check_sparse(port, relays["sparse"])
+    for target in ("fast", "sparse", "gone"):
+        promtool_check(port, "/snmp?target=" + target)
     # /metrics keeps serving this machine.
     status, _, body = ms.scrape(port, accept=OPENMETRICS)
     strict_parse(body)
@@ -142,10 +209,12 @@ def cpu_seconds(pid):
 def run(bin_dir, workdir):
     simulator = sim.Simulator()
     meter = prometheus = None
+    relays = {}
     try:
         recordings(simulator)
         simulator.start("fast")
-        devices = devices_file(simulator, workdir)
+        relays = {name: sim.Relay(simulator.port) for name in ("fast", "sparse")}
+        devices = devices_file(simulator, workdir, relays)
         env = meter_process.environment(
             bin_dir, VELMAR_REMOTE_AGENT_LIBRARY=os.path.join(bin_dir, "libmib2remote.so"))
 
@@ -175,7 +244,7 @@ def run(bin_dir, workdir):
 
         port = ms.free_port()
         meter = ms.Meter(bin_dir, env, "--devices", devices, listen="127.0.0.1:%d" % port)
-        check_pages(port)
+        check_pages(port, relays)
 
         config = os.path.join(workdir, "prometheus-devices.yml")
         with open(config, "w") as f:
@@ -210,12 +279,14 @@ def run(bin_dir, workdir):
             prometheus.stop()
         if meter is not None:
             assert meter.stop() == 0, meter.errors
+        for relay in relays.values():
+            relay.close()
         simulator.close()
     print("ok")
 
 
 def main(bin_dir):
-    for tool in ("prometheus", "snmpsimd", "snmpget"):
+    for tool in ("prometheus", "promtool", "snmpsimd", "snmpget"):
         if shutil.which(tool) is None:
             print("skipped: %s is missing (scripts/setup-deps installs it)" % tool)
             sys.exit(77)

@@ -3,9 +3,12 @@ devices as the field has them, with counters that grow at known rates
 (its numeric variation: value = initial + rate * seconds since it
 started), answers it delays (its delay variation) and cells left out."""
 import os
+import select
 import shutil
+import socket
 import subprocess
 import tempfile
+import threading
 import time
 
 from snmpd_fixture import free_udp_port  # noqa: F401 (the tests take it from here too)
@@ -142,3 +145,46 @@ class Simulator:
     def close(self):
         self.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class Relay:
+    """Forwards datagrams from the meter to the device and back, counting
+    what the meter sends."""
+
+    def __init__(self, device_port):
+        self.device = ("127.0.0.1", device_port)
+        self.front = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.front.bind(("127.0.0.1", 0))
+        self.port = self.front.getsockname()[1]
+        self.backs = {}  # client address -> socket towards the device
+        self.requests = 0
+        self.bytes = 0
+        self.answered = 0  # bytes the device sends back
+        self.stop = False
+        threading.Thread(target=self.run, daemon=True).start()
+
+    def run(self):
+        while not self.stop:
+            sockets = [self.front, *self.backs.values()]
+            ready, _, _ = select.select(sockets, [], [], 0.2)
+            for s in ready:
+                try:
+                    data, source = s.recvfrom(65536)
+                except OSError:
+                    continue
+                if s is self.front:
+                    self.requests += 1
+                    self.bytes += len(data)
+                    back = self.backs.get(source)
+                    if back is None:
+                        back = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+                        back.connect(self.device)
+                        self.backs[source] = back
+                    back.send(data)
+                else:
+                    self.answered += len(data)
+                    client = next(a for a, b in self.backs.items() if b is s)
+                    self.front.sendto(data, client)
+
+    def close(self):
+        self.stop = True

@@ -110,9 +110,9 @@ velmar_interface_oper_status{interface="we\"ird\\na\nme",ifindex="2"} 7
 # HELP velmar_interface_admin_status The state the interface was set to by IF-MIB's numbers: 1 up, 2 down, 3 testing.
 # TYPE velmar_interface_admin_status gauge
 velmar_interface_admin_status{interface="lo",ifindex="1"} 1
-# HELP velmar_interface_speed_bits_per_second The interface's nominal speed (ifHighSpeed, else ifSpeed); absent where it is not known.
-# TYPE velmar_interface_speed_bits_per_second gauge
-velmar_interface_speed_bits_per_second{interface="we\"ird\\na\nme",ifindex="2"} 100000000000
+# HELP velmar_interface_speed_bytes_per_second The interface's nominal speed (ifHighSpeed, else ifSpeed) in bytes per second; absent where it is not known.
+# TYPE velmar_interface_speed_bytes_per_second gauge
+velmar_interface_speed_bytes_per_second{interface="we\"ird\\na\nme",ifindex="2"} 12500000000
 # HELP velmar_interface_mtu_bytes The largest packet the interface sends (ifMtu).
 # TYPE velmar_interface_mtu_bytes gauge
 velmar_interface_mtu_bytes{interface="lo",ifindex="1"} 65536

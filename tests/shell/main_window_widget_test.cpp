@@ -230,6 +230,107 @@ TEST_F(MainWindowTest, TheMetricsEndpointIsServedWhileTheWindowLastsAndAFailureI
   close(late);
 }
 
+// One scrape of the window's endpoint over HTTP/1.0 (the server closes
+// after its answer), with the event loop running meanwhile.
+std::string Scrape(uint16_t port) {
+  const int fd = LoopbackSocket(port, false);
+  if (fd < 0) {
+    return {};
+  }
+  const std::string request = "GET /metrics HTTP/1.0\r\n\r\n";
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string got;
+  for (int i = 0; i < 800; ++i) {
+    char buffer[65536];
+    const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN)) {
+      break;
+    }
+    if (n > 0) {
+      got.append(buffer, static_cast<size_t>(n));
+    } else {
+      QTest::qWait(25);
+    }
+  }
+  close(fd);
+  return got;
+}
+
+// The interfaces' `interface` labels of a page.
+QStringList InterfacesOn(const std::string& page) {
+  QStringList names;
+  static const QRegularExpression sample(
+      QStringLiteral("^velmar_interface_receive_bytes_total\\{(device=\"[^\"]*\",)?interface="
+                     "\"([^\"]*)\""),
+      QRegularExpression::MultilineOption);
+  for (auto it = sample.globalMatch(QString::fromStdString(page)); it.hasNext();) {
+    names << it.next().captured(2);
+  }
+  return names;
+}
+
+TEST_F(MainWindowTest, TheEndpointShowsTheMeasuredDevicesInterfacesThroughLine54) {
+  test::SnmpdProcess snmpd;
+  if (!snmpd.Start()) {
+    GTEST_SKIP() << "snmpd is not installed (scripts/setup-deps installs it)";
+  }
+  qputenv("VELMAR_REMOTE_AGENT_LIBRARY", VELMAR_BIN_DIR "/libmib2remote.so");
+  RemoteSource device;
+  device.host = "127.0.0.1";
+  device.port = snmpd.Port();
+  device.community = test::SnmpdProcess::kCommunity;
+  device.SaveSecrets(KeyStore::Default());
+  const int holder = LoopbackSocket(0, true);
+  const uint16_t port = PortOf(holder);
+  close(holder);
+  const auto write = [&](const QString& filter) {
+    SettingsList file;
+    file.SetLines(SettingsList::DefaultLines());
+    device.ToSettings(file);
+    file.SetLineExtending(static_cast<int>(SettingsLine::kMetricsAddress), QString::number(port));
+    file.SetLineExtending(static_cast<int>(SettingsLine::kMetricsInterfaceFilter), filter);
+    QFile f(dir.filePath("Velmarsettings.ini"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(SettingsLoader::Serialise(file));
+  };
+
+  // An expression that does not compile: told, and nothing served.
+  write(QStringLiteral("(eth\t"));
+  auto form = Make();
+  form->ServeMetrics();
+  ASSERT_EQ(ui.messages.size(), 1);
+  const int refused = LoopbackSocket(port, false);
+  EXPECT_LT(refused, 0) << "no endpoint";
+  close(refused);
+  form.reset();
+
+  // The device's own table, named, with the interfaces line 54 lets
+  // through: all but the loopback, which every snmpd has. snmpd takes a
+  // moment to answer.
+  write(QStringLiteral("\tlo"));
+  form = Make();
+  form->ServeMetrics();
+  EXPECT_EQ(ui.messages.size(), 1) << ui.messages.last().toStdString();
+  const std::string up =
+      QStringLiteral("velmar_device_up{device=\"127.0.0.1:%1\"} 1").arg(snmpd.Port()).toStdString();
+  std::string page;
+  for (int i = 0; i < 40 && page.find(up) == std::string::npos; ++i) {
+    QTest::qWait(250);
+    page = Scrape(port);
+  }
+  EXPECT_NE(page.find(up), std::string::npos) << page;
+  EXPECT_FALSE(InterfacesOn(page).contains("lo")) << page;
+
+  // This computer again: its kernel's interfaces, through the same filter.
+  RemoteSource::ChooseLocal(Probe(*form).Settings());
+  Probe(*form).Dialogs().ChangeSource();
+  page = Scrape(port);
+  EXPECT_EQ(page.find("device="), std::string::npos) << page;
+  EXPECT_NE(page.find("velmar_build_info"), std::string::npos) << page;
+  EXPECT_FALSE(InterfacesOn(page).contains("lo")) << page;
+  qunsetenv("VELMAR_REMOTE_AGENT_LIBRARY");
+}
+
 TEST_F(MainWindowTest, WithoutATrayClosingAsksAsEndDoesAndLeavesTheFileAlone) {
   auto form = Make();
   form->show();

@@ -45,9 +45,9 @@ class SnmpdProcess {
     return port;
   }
 
-  // On `port`, or a free one; false when snmpd cannot be started (not
-  // installed).
-  bool Start(uint16_t port = 0) {
+  // On `port`, or a free one, with `extra` lines of snmpd.conf; false when
+  // snmpd cannot be started (not installed).
+  bool Start(uint16_t port = 0, const QString& extra = {}) {
     port_ = port != 0 ? port : FreePort();
     QFile conf(dir_.filePath(QStringLiteral("snmpd.conf")));
     if (!conf.open(QIODevice::WriteOnly)) {
@@ -57,6 +57,7 @@ class SnmpdProcess {
                    .arg(port_)
                    .arg(QString::fromLatin1(kCommunity))
                    .toUtf8());
+    conf.write(extra.toUtf8());
     conf.close();
     const QByteArray confPath = QFile::encodeName(conf.fileName());
     const QByteArray log = QFile::encodeName(dir_.filePath(QStringLiteral("snmpd.log")));
