@@ -11,21 +11,9 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
 import xsession  # noqa: E402
+from headless_cpu_memory import cpu_seconds  # noqa: E402  (every thread's run time)
 
 CAPTION = "Velmar 2000 Bandwidth Meter"
-
-
-def cpu_seconds(pid):
-    # Every thread's scheduler run time in nanoseconds: /proc/PID/stat
-    # counts 10 ms clock ticks, too coarse for a tenth of a percent.
-    total = 0
-    for tid in os.listdir("/proc/%d/task" % pid):
-        try:
-            with open("/proc/%d/task/%s/schedstat" % (pid, tid)) as f:
-                total += int(f.read().split()[0])
-        except OSError:
-            pass  # a thread that ended meanwhile
-    return total / 1e9
 
 
 def rss_mb(pid):
