@@ -500,31 +500,8 @@ bool SnmpPoller::Next(const std::vector<uint32_t>& name, RemoteObject& out) {
 }
 
 void SnmpPoller::FetchSubtree(const std::vector<uint32_t>& root, std::vector<RemoteObject>& out) {
-  SubtreeWalk walk{root, root, 0};
-  for (;;) {
-    // A table of thousands of rows takes hundreds of requests: a meter
-    // that stops must not wait for all of them.
-    if (cancelled_) {
-      throw FetchError("The fetch from " + where_ + " was stopped.");
-    }
-    auto turn = Turn();
-    Open();
-    netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GETBULK);
-    request->non_repeaters = 0;
-    request->max_repetitions = maxRepetitions_;
-    std::vector<oid> name(walk.cursor.begin(), walk.cursor.end());
-    snmp_add_null_var(request, name.data(), name.size());
-    std::unique_ptr<netsnmp_pdu, void (*)(netsnmp_pdu*)> owned(Exchange(request, turn),
-                                                               snmp_free_pdu);
-    netsnmp_pdu* response = owned.get();
-    if (response->errstat == SNMP_ERR_TOOBIG && maxRepetitions_ > 1) {
-      maxRepetitions_ = std::max(1L, maxRepetitions_ / 2);
-      continue;
-    }
-    if (!TakeAnswer(*response, walk, where_, out)) {
-      return;
-    }
-  }
+  // One column of one: the same requests, TOOBIG halving and stop.
+  FetchColumns({root}, out);
 }
 
 void SnmpPoller::FetchColumns(const std::vector<std::vector<uint32_t>>& roots,
@@ -535,6 +512,8 @@ void SnmpPoller::FetchColumns(const std::vector<std::vector<uint32_t>>& roots,
       going.push_back({roots[i], roots[i], 0});
     }
     while (!going.empty()) {
+      // A table of thousands of rows takes hundreds of requests: a meter
+      // that stops must not wait for all of them.
       if (cancelled_) {
         throw FetchError("The fetch from " + where_ + " was stopped.");
       }

@@ -189,22 +189,23 @@ void MeterSession::SelectAdapterFromSettings() {
 void MeterSession::UseSource(const SettingsList& settings) {
   sampler_.SetTable(nullptr);
   table_.reset();
-  std::optional<RemoteSource> device;
+  device_.reset();
   if (RemoteSource::Chosen(settings)) {
-    device = RemoteSource::FromSettings(settings);
-    device->LoadSecrets(KeyStore::Default());
-    table_ = std::make_unique<InterfaceTable>(*device, nullptr, *env_.clock);
+    device_ = RemoteSource::FromSettings(settings);
+    device_->LoadSecrets(KeyStore::Default());
+    table_ = std::make_unique<InterfaceTable>(*device_, nullptr, *env_.clock);
   } else {
     table_ = std::make_unique<InterfaceTable>(nullptr, env_.agentLibrary, *env_.clock);
   }
   sampler_.SetTable(table_.get());
-  ShowInterfacesOf(device);
+  ShowSourceInterfaces();
 }
 
-void MeterSession::ShowInterfacesOf(const std::optional<RemoteSource>& device) {
+void MeterSession::ShowSourceInterfaces() {
   if (!metrics_) {
     return;
   }
+  const std::optional<RemoteSource>& device = device_;
   // The device's own IF-MIB table, polled at each scrape as the headless
   // meter does, rather than this computer's interfaces under its figures.
   metrics_->UseInterfaceSource(
@@ -235,11 +236,7 @@ void MeterSession::ServeMetrics() {
     sampler_.SetReadEveryInterface(true);  // the endpoint shows them all
     evaluator_.OnAlarm = [endpoint](int32_t code) { endpoint->CountAlarm(code); };
     metrics_ = std::move(exporter);
-    if (RemoteSource::Chosen(settings_)) {
-      RemoteSource device = RemoteSource::FromSettings(settings_);
-      device.LoadSecrets(KeyStore::Default());
-      ShowInterfacesOf(device);
-    }
+    ShowSourceInterfaces();  // the source UseSource chose, secrets loaded
   });
 }
 

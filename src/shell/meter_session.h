@@ -159,7 +159,7 @@ class MeterSession : public TickHost {
   void ResetForStart();
   // Hands the metrics endpoint, if one is served, the interfaces of the
   // source the meter reads: the device's own table, or this computer's.
-  void ShowInterfacesOf(const std::optional<RemoteSource>& device);
+  void ShowSourceInterfaces();
 
   Environment env_;
   MeterView view_;
@@ -176,6 +176,8 @@ class MeterSession : public TickHost {
   TrafficGenerator generator_;
   QStringList adapters_;
   std::unique_ptr<InterfaceTable> table_;
+  // The device the table reads, secrets loaded; empty for this computer.
+  std::optional<RemoteSource> device_;
   KeyStore* store_ = nullptr;
   AveragingEngine engine_;
   CounterSampler sampler_;
