@@ -333,6 +333,15 @@ int HeadlessRun::Run() {
     meter_.Stop();
     QCoreApplication::quit();
   });
+  // Lines alone need no event loop between ticks: no endpoint to serve, no
+  // alarm action to wait on.
+  if (!chosen_.serveMetrics && !alarms_) {
+    if (meter_.MeasureOnOwnBeat(UnixSignalWatcher::PendingDescriptor())) {
+      return 0;
+    }
+    // The tick ended its beat: wait for the signal as a timed run would.
+    return QCoreApplication::exec();
+  }
   meter_.Start();
   return QCoreApplication::exec();
 }

@@ -28,6 +28,14 @@ class HeadlessMeter : public QObject, public TickHost {
   // Starts the analysis as the ACTIVE button does.
   void Start();
   void Stop();
+  // Starts the analysis and measures until Stop(), without a timer of Qt's:
+  // it sleeps to each tick on an absolute beat of the calculation interval
+  // and runs Qt's posted events after each tick. When `wakeFd` turns
+  // readable (a signal watcher's pipe) it runs the whole queue, whose
+  // handlers may Stop. Only for a run whose one timed job is the tick: Qt
+  // timers and socket notifiers of anything else are served only then.
+  // Returns false when the tick itself ended the beat without a Stop().
+  bool MeasureOnOwnBeat(int wakeFd);
 
   CounterSampler& Sampler() { return sampler_; }
   ResultPublisher& Publisher() { return publisher_; }
@@ -73,6 +81,8 @@ class HeadlessMeter : public QObject, public TickHost {
   // A bare timer event, not a signal: the tick is the only thing it drives.
   QBasicTimer calcTimer_;
   bool timerWanted_ = false;
+  bool ownBeat_ = false;
+  bool stopped_ = false;
   CounterSampler sampler_;
   AveragingEngine engine_;
   StoredDisplays displays_;

@@ -36,6 +36,10 @@ UnixSignalWatcher::UnixSignalWatcher(std::function<void(int)> handler, QObject* 
   sigaction(SIGTERM, &action, nullptr);
 }
 
+int UnixSignalWatcher::PendingDescriptor() {
+  return signalPipe[0];
+}
+
 UnixSignalWatcher::~UnixSignalWatcher() {
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);

@@ -14,6 +14,10 @@ class UnixSignalWatcher : public QObject {
   explicit UnixSignalWatcher(std::function<void(int signal)> handler, QObject* parent = nullptr);
   ~UnixSignalWatcher() override;
 
+  // Readable while a caught signal waits for its handler, which runs from
+  // the event queue: a loop that sleeps outside Qt's polls this.
+  static int PendingDescriptor();
+
  private:
   std::function<void(int)> handler_;
   std::unique_ptr<QSocketNotifier> notifier_;

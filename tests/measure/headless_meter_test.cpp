@@ -4,8 +4,11 @@
 
 #include <QTimeZone>
 
+#include <csignal>
+
 #include "config/settings_list.h"
 #include "measure/interface_table.h"
+#include "platform/unix_signal_watcher.h"
 #include "support/fake_agent_control.h"
 
 namespace velmar {
@@ -86,6 +89,45 @@ TEST(HeadlessMeterTest, AdapterNamesComeFromTheLatestTick) {
   EXPECT_TRUE(HeadlessMeter::AdapterName(meter.Sampler(), -1).isNull());
   EXPECT_TRUE(out.startsWith("{\"adapter\":\"eth0\",")) << out.toStdString();
   EXPECT_EQ(out.count('\n'), 1);
+  EXPECT_EQ(err, "");
+}
+
+// Sleeping outside Qt's loop must lose neither the queue nor a signal that
+// comes while the meter is awake.
+TEST(HeadlessMeterTest, OnItsOwnBeatPostedEventsRunAndNoSignalIsMissed) {
+  test::FakeAgent agent;
+  agent.InterfaceTable({test::FakeInterface{1, "lo", 1, 1}});
+  InterfaceTable table(nullptr, test::FakeAgentPath());
+  MeasurementState state;
+  SettingsList settings;
+  settings.SetLines(SettingsList::DefaultLines());
+  QString out;
+  QString err;
+  QTextStream outStream(&out);
+  QTextStream errStream(&err);
+  HeadlessMeter meter(state, &table, settings, outStream, errStream);
+  UnixSignalWatcher watcher([&meter](int) { meter.Stop(); });
+  QObject context;
+
+  // Posted before the run, so it runs right after the first tick, which
+  // only starts the measurement; the signal it raises is caught then.
+  qsizetype linesAtSignal = -1;
+  QMetaObject::invokeMethod(
+      &context,
+      [&] {
+        linesAtSignal = out.count('\n');
+        std::raise(SIGTERM);
+      },
+      Qt::QueuedConnection);
+  EXPECT_TRUE(meter.MeasureOnOwnBeat(UnixSignalWatcher::PendingDescriptor()));
+  EXPECT_EQ(linesAtSignal, 0);
+  EXPECT_EQ(out.count('\n'), 0) << "stopped before a second tick";
+  EXPECT_FALSE(state.AnalysisActive);
+
+  // A tick that finds the analysis ended stops the beat without a Stop().
+  QMetaObject::invokeMethod(
+      &context, [&] { state.AnalysisActive = false; }, Qt::QueuedConnection);
+  EXPECT_FALSE(meter.MeasureOnOwnBeat(UnixSignalWatcher::PendingDescriptor()));
   EXPECT_EQ(err, "");
 }
 
