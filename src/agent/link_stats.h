@@ -3,6 +3,9 @@
 #include <linux/if_link.h>
 #include <linux/netlink.h>
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -51,6 +54,9 @@ class LinkStatsReader {
 
  private:
   void Note(const nlmsghdr* h);
+  // How much of a received message the buffer holds; one cut short counts
+  // as a change.
+  size_t Kept(ssize_t received);
 
   // One socket for the dumps and the notifications: they arrive in order,
   // so those ahead of a dump's answer are read with it.
