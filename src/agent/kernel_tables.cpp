@@ -469,7 +469,7 @@ void ParseLink(const nlmsghdr* h, LinkInfo& link, LinkRelations& relation) {
 
 // ---- LinkReader ----
 
-LinkReader::LinkReader() : buffer_(64 * 1024) {
+LinkReader::LinkReader() {
   netlink_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
   if (netlink_ >= 0) {
     sockaddr_nl local{};
@@ -537,7 +537,7 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
 
   std::vector<LinkRelations> relations;
   for (;;) {
-    const ssize_t received = ::recv(netlink_, buffer_.data(), buffer_.size(), 0);
+    const ssize_t received = ::recv(netlink_, buffer_.get(), kBufferSize, 0);
     if (received < 0) {
       if (errno == EINTR) {
         continue;
@@ -545,7 +545,7 @@ bool LinkReader::ReadNetlink(std::vector<LinkInfo>& links) {
       return false;
     }
     size_t remaining = static_cast<size_t>(received);
-    for (auto* h = reinterpret_cast<nlmsghdr*>(buffer_.data()); NLMSG_OK(h, remaining);
+    for (auto* h = reinterpret_cast<nlmsghdr*>(buffer_.get()); NLMSG_OK(h, remaining);
          h = NLMSG_NEXT(h, remaining)) {
       if (h->nlmsg_seq != sequence_) {
         continue;  // an answer to an earlier, abandoned request

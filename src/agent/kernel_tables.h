@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,7 +97,10 @@ class LinkReader {
   int netlink_ = -1;
   int ioctlSocket_ = -1;
   uint32_t sequence_ = 0;
-  std::vector<char> buffer_;
+  // Left uninitialised: a full dump's answer seldom needs more than a page
+  // of it, and pages never written are never resident.
+  static constexpr size_t kBufferSize = 64 * 1024;
+  std::unique_ptr<char[]> buffer_{new char[kBufferSize]};
   // Kernels before 5.15 do not name a link's parent device over netlink;
   // then sysfs tells, once per interface.
   bool netlinkNamesDevices_ = false;
