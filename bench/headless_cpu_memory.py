@@ -11,11 +11,13 @@ Resident memory is VmRSS, which counts the shared libraries' pages a
 process touched; PSS shares those out among the processes using them, and
 "private" is what the process alone holds.
 
-    /usr/bin/python3 bench/headless_cpu_memory.py build-release/bin [seconds]"""
+    /usr/bin/python3 bench/headless_cpu_memory.py build-release/bin [seconds [rounds]]"""
 import http.client
 import os
+import random
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -68,10 +70,10 @@ def measure(pids, seconds, scrape_port):
     return [dict(memory_mb(p), cpu=100 * (cpu_seconds(p) - c) / took) for p, c in zip(pids, c0)]
 
 
-def report(label, f, printer):
+def report(label, f):
     print("%s: CPU %.4f %% of one core, RSS %.1f MB (PSS %.1f MB, private %.1f MB); "
           "%.2f x the printer beside it, %.2f x the %.2f %% target, %.2f x the %.3f %% reference"
-          % (label, f["cpu"], f["rss"], f["pss"], f["private"], f["cpu"] / printer["cpu"],
+          % (label, f["cpu"], f["rss"], f["pss"], f["private"], f["ratio"],
              f["cpu"] / TARGET, TARGET, f["cpu"] / REFERENCE, REFERENCE))
 
 
@@ -85,34 +87,60 @@ def start_velmar(bin_dir, app, metrics):
                             text=True)
 
 
-def main(bin_dir, seconds):
-    # The three run side by side, so what else the machine does meanwhile
-    # weighs on all of them alike; the ratio to the printer is the figure
-    # to judge by, the percentages move with the machine.
+def one_round(bin_dir, seconds):
+    """The three side by side for `seconds`, started in a random order (a
+    fixed order lets one always wake just after another)."""
     apps = [tempfile.mkdtemp(prefix="velmar-bench-") for _ in range(2)]
-    procs = []
+    starts = {
+        "printer": lambda: subprocess.Popen([os.path.join(bin_dir, "stats_printer"), "lo"],
+                                            stdout=subprocess.DEVNULL),
+        "plain": lambda: start_velmar(bin_dir, apps[0], False),
+        "scraped": lambda: start_velmar(bin_dir, apps[1], True),
+    }
+    procs = {}
     try:
-        printer = subprocess.Popen([os.path.join(bin_dir, "stats_printer"), "lo"],
-                                   stdout=subprocess.DEVNULL)
-        procs.append(printer)
-        plain = start_velmar(bin_dir, apps[0], False)
-        procs.append(plain)
-        scraped = start_velmar(bin_dir, apps[1], True)
-        procs.append(scraped)
-        port = int(re.search(r"127\.0\.0\.1:(\d+)", scraped.stderr.readline()).group(1))
+        for name in random.sample(list(starts), len(starts)):
+            procs[name] = starts[name]()
+            time.sleep(random.uniform(0, 0.5))
+        port = int(re.search(r"127\.0\.0\.1:(\d+)", procs["scraped"].stderr.readline()).group(1))
         time.sleep(3)
-        p, v, m = measure([printer.pid, plain.pid, scraped.pid], seconds, port)
-        print("statistics printer (bench/stats_printer.cpp, /proc/net/dev every 0.5 s): "
-              "CPU %.4f %% of one core, RSS %.1f MB (PSS %.1f MB)" % (p["cpu"], p["rss"], p["pss"]))
-        report("headless without metrics", v, p)
-        report("headless with metrics, scraped every 5 s", m, p)
+        names = list(procs)
+        figures = measure([procs[n].pid for n in names], seconds, port)
+        return dict(zip(names, figures))
     finally:
-        for proc in procs:
+        for proc in procs.values():
             proc.terminate()
             proc.wait(timeout=10)
         for app in apps:
             shutil.rmtree(app, ignore_errors=True)
 
 
+def main(bin_dir, seconds, rounds):
+    # The three run side by side, so what else the machine does meanwhile
+    # weighs on all of them alike; the ratio to the printer is the figure
+    # to judge by, the percentages move with the machine. One round moves
+    # by a third from the next on a virtual machine, so the figures are
+    # medians over several.
+    results = []
+    for r in range(rounds):
+        results.append(one_round(bin_dir, seconds))
+        print("round %d: %s" % (r + 1, ", ".join(
+            "%s %.4f %%" % (n, f["cpu"]) for n, f in sorted(results[-1].items()))), flush=True)
+
+    def median_of(name):
+        figures = dict(results[-1][name])  # memory from the last round
+        figures["cpu"] = statistics.median(r[name]["cpu"] for r in results)
+        figures["ratio"] = statistics.median(r[name]["cpu"] / r["printer"]["cpu"] for r in results)
+        return figures
+
+    p = median_of("printer")
+    print("medians of %d rounds of %g s:" % (rounds, seconds))
+    print("statistics printer (bench/stats_printer.cpp, /proc/net/dev every 0.5 s): "
+          "CPU %.4f %% of one core, RSS %.1f MB (PSS %.1f MB)" % (p["cpu"], p["rss"], p["pss"]))
+    report("headless without metrics", median_of("plain"))
+    report("headless with metrics, scraped every 5 s", median_of("scraped"))
+
+
 if __name__ == "__main__":
-    main(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 60)
+    main(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 45,
+         int(sys.argv[3]) if len(sys.argv) > 3 else 5)

@@ -101,7 +101,8 @@ def main():
 
     lean = subprocess.run(["/usr/bin/python3",
                            os.path.join(HERE, "..", "bench", "headless_cpu_memory.py"),
-                           BIN, "15" if QUICK else "60"], capture_output=True, text=True).stdout
+                           BIN, *(("15", "2") if QUICK else ("45", "5"))],
+                          capture_output=True, text=True).stdout
     pattern = r"%s: CPU ([\d.]+) %% of one core, RSS ([\d.]+) MB \(PSS ([\d.]+) MB"
     for label, name, cpu_limit, rss_limit in (
             ("headless with metrics, scraped every 5 s", "headless with metrics", 0.1, 10),
