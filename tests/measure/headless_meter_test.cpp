@@ -62,17 +62,28 @@ TEST(HeadlessMeterTest, TheTimeOfDayLooksTheZoneUpOncePerQuarterHour) {
   qunsetenv("TZ");
 }
 
-TEST(HeadlessMeterTest, AdapterNamesComeFromTheLatestTick) {
+// A meter over the fake agent, with default settings, its lines and errors
+// kept.
+class MeterOverFakeAgent : public ::testing::Test {
+ protected:
+  static SettingsList Defaults() {
+    SettingsList settings;
+    settings.SetLines(SettingsList::DefaultLines());
+    return settings;
+  }
+
   test::FakeAgent agent;
-  InterfaceTable table(nullptr, test::FakeAgentPath());
+  InterfaceTable table{nullptr, test::FakeAgentPath()};
   MeasurementState state;
-  SettingsList settings;
-  settings.SetLines(SettingsList::DefaultLines());
+  SettingsList settings = Defaults();
   QString out;
   QString err;
-  QTextStream outStream(&out);
-  QTextStream errStream(&err);
-  HeadlessMeter meter(state, &table, settings, outStream, errStream);
+  QTextStream outStream{&out};
+  QTextStream errStream{&err};
+  HeadlessMeter meter{state, &table, settings, outStream, errStream};
+};
+
+TEST_F(MeterOverFakeAgent, AdapterNamesComeFromTheLatestTick) {
   EXPECT_EQ(HeadlessMeter::AdapterName(meter.Sampler(), 0), "All");
   EXPECT_TRUE(HeadlessMeter::AdapterName(meter.Sampler(), 1).isNull()) << "nothing read yet";
 
@@ -94,19 +105,9 @@ TEST(HeadlessMeterTest, AdapterNamesComeFromTheLatestTick) {
 
 // Sleeping outside Qt's loop must lose neither the queue nor a signal that
 // comes while the meter is awake.
-TEST(HeadlessMeterTest, OnItsOwnBeatPostedEventsRunAndNoSignalIsMissed) {
-  test::FakeAgent agent;
+TEST_F(MeterOverFakeAgent, OnItsOwnBeatPostedEventsRunAndNoSignalIsMissed) {
   agent.InterfaceTable({test::FakeInterface{1, "lo", 1, 1}});
-  InterfaceTable table(nullptr, test::FakeAgentPath());
-  MeasurementState state;
-  SettingsList settings;
-  settings.SetLines(SettingsList::DefaultLines());
-  QString out;
-  QString err;
-  QTextStream outStream(&out);
-  QTextStream errStream(&err);
-  HeadlessMeter meter(state, &table, settings, outStream, errStream);
-  UnixSignalWatcher watcher([&meter](int) { meter.Stop(); });
+  UnixSignalWatcher watcher([this](int) { meter.Stop(); });
   QObject context;
 
   // Posted before the run, so it runs right after the first tick, which
