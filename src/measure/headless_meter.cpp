@@ -1,6 +1,5 @@
 #include "measure/headless_meter.h"
 
-#include <locale.h>
 #include <poll.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,9 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <string_view>
 
 namespace velmar {
@@ -130,6 +129,44 @@ void HeadlessMeter::SetCalcTimerEnabled(bool enabled) {
   }
 }
 
+namespace {
+// `value` with two decimals into [at, end), rounded from its exact binary
+// value with ties to even, as printf and std::to_chars round, but from
+// integers: libstdc++'s tables for fixed precision would keep a quarter of
+// a megabyte resident for the five numbers of a line. A value past 2^52
+// hundredths (no counter's) goes to std::to_chars. One that does not fit
+// is left out whole.
+char* WriteHundredths(char* at, char* end, double value) {
+  const double scaled = value * 100;
+  if (!(scaled >= 0 && scaled < 4503599627370496.0)) {
+    const auto [next, error] = std::to_chars(at, end, value, std::chars_format::fixed, 2);
+    return error == std::errc() ? next : at;
+  }
+  // Below 2^52 every half is a double, so only a product that fell on one
+  // can hide which side of it the exact value lies; the product's exact
+  // error tells.
+  const double residual = std::fma(value, 100, -scaled);
+  double whole = std::nearbyint(scaled);  // ties to even
+  if (scaled - whole == 0.5 && residual > 0) {
+    whole += 1;
+  } else if (scaled - whole == -0.5 && residual < 0) {
+    whole -= 1;
+  }
+  const auto hundredths = static_cast<uint64_t>(whole);
+  char digits[24];
+  char* const last = std::to_chars(digits, digits + sizeof digits, hundredths / 100).ptr;
+  const size_t length = static_cast<size_t>(last - digits) + 3;
+  if (length > static_cast<size_t>(end - at)) {
+    return at;
+  }
+  at = std::copy(digits, last, at);
+  *at++ = '.';
+  *at++ = static_cast<char>('0' + hundredths % 100 / 10);
+  *at++ = static_cast<char>('0' + hundredths % 10);
+  return at;
+}
+}  // namespace
+
 size_t HeadlessMeter::FormatLine(char (&line)[kLineSize], const char* time, double down, double up,
                                  double avgDown, double avgUp, uint64_t totalBytes) {
   char* at = line;
@@ -138,20 +175,9 @@ size_t HeadlessMeter::FormatLine(char (&line)[kLineSize], const char* time, doub
     const size_t n = std::min<size_t>(s.size(), static_cast<size_t>(end - at));
     at = std::copy_n(s.data(), n, at);
   };
-  // printf's %.2f in the C locale, not std::to_chars: libstdc++'s tables
-  // for fixed precision would keep a quarter of a megabyte resident for
-  // five numbers a tick. Both round the same, exactly.
-  static const locale_t cNumbers = newlocale(LC_NUMERIC_MASK, "C", locale_t{});
-  const locale_t userLocale = uselocale(cNumbers);
   const auto number = [&](std::string_view name, double value) {
     text(name);
-    const size_t room = static_cast<size_t>(end - at);
-    const int n = std::snprintf(at, room, "%.2f", value);
-    if (n >= 0 && static_cast<size_t>(n) < room) {
-      at += n;
-    } else if (room > 0) {
-      *at = '\0';  // left out whole, not cut short
-    }
+    at = WriteHundredths(at, end, value);
   };
   text(time);
   number(" down=", down);
@@ -159,7 +185,6 @@ size_t HeadlessMeter::FormatLine(char (&line)[kLineSize], const char* time, doub
   number(" avgdown=", avgDown);
   number(" avgup=", avgUp);
   number(" total=", static_cast<double>(totalBytes) / 1024.0);
-  uselocale(userLocale);
   return static_cast<size_t>(at - line);
 }
 

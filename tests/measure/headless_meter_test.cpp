@@ -39,6 +39,11 @@ TEST(HeadlessMeterTest, TheTextLineKeepsKilobitsAndEveryDigitAtAnySpeed) {
   EXPECT_EQ(format(100000000.0, 99999.996),
             "12:00:00 down=100000000.00 up=100000.00 avgdown=123456789.13 avgup=0.00 "
             "total=1099511627776.00");
+  // Rounded from the exact binary value, ties to even: 0.125 and 0.375 are
+  // ties; 0.025 lies just above its half and 0.015 just below, though
+  // times 100 both come out as exact halves.
+  EXPECT_EQ(format(0.125, 0.375).substr(0, 30), "12:00:00 down=0.12 up=0.38 avg");
+  EXPECT_EQ(format(0.025, 0.015).substr(0, 30), "12:00:00 down=0.03 up=0.01 avg");
   // A value no link carries cannot overrun the line; it is left out.
   const std::string huge = format(1e300, 0.5);
   EXPECT_EQ(huge.substr(0, 23), "12:00:00 down= up=0.50 ");
