@@ -1,6 +1,7 @@
 """One meter serves three devices to a real Prometheus: `velmar --headless
 --metrics PORT --devices FILE`, scraped at /snmp?target=NAME through the
-relabelling of the README's prometheus.yml (read from the README itself).
+relabelling of the devices guide's prometheus.yml (read from
+docs/devices.md itself).
 The devices are recordings the SNMP simulator serves, 50 interfaces each:
 one answers at once, one slowly, one is gone. Every target is up in
 Prometheus, the gone one costs velmar_device_up 0 with a reason and no
@@ -72,10 +73,10 @@ def devices_file(simulator, workdir, relays):
 
 
 def readme_config(meter_port):
-    """The README's prometheus.yml for devices, aimed at this meter."""
-    with open(os.path.join(HERE, "..", "..", "README.md")) as f:
-        readme = f.read()
-    block = re.search(r"<!-- devices-prometheus-yml -->\n```yaml\n(.*?)```", readme, re.S).group(1)
+    """The devices guide's prometheus.yml, aimed at this meter."""
+    with open(os.path.join(HERE, "..", "..", "docs", "devices.md")) as f:
+        guide = f.read()
+    block = re.search(r"<!-- devices-prometheus-yml -->\n```yaml\n(.*?)```", guide, re.S).group(1)
     block = block.replace("['core1', 'core2', 'edge1']", "['fast', 'slow', 'gone']")
     block = block.replace("127.0.0.1:9473", "127.0.0.1:%d" % meter_port)
     assert "'fast'" in block and str(meter_port) in block, block

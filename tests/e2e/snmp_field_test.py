@@ -128,7 +128,7 @@ def case_slow(bin_dir, env, sim):
                                 slow_ms=600))
     # The first readings of a new choice are asked apart from the polls;
     # on a simulator that answers one request at a time they disagree at
-    # first (a known flaw, see the README).
+    # first (a known flaw, see docs/design.md).
     rows, _ = measure(bin_dir, env, sim, "slow", "1", ticks=16, seconds=90, settle=6)
     check_rates(rows, 10 * MBIT, 2 * MBIT, "slow agent (0.3-0.9 s)")
 
@@ -142,7 +142,7 @@ def case_many(bin_dir, env, sim):
     # The walk that found the set asks for the next fetch of the tables
     # (tens of thousands of objects), which the simulator sends between the
     # polls: single readings then stray by up to about 4 % (a known flaw,
-    # see the README); their mean is held to 2 %, each to 5 %.
+    # see docs/design.md); their mean is held to 2 %, each to 5 %.
     rows, meter = measure(bin_dir, env, sim, "many", name, ticks=6, seconds=180, settle=4)
     mean = {k: sum(r[k] for r in rows) / len(rows) for k in ("down_bps", "up_bps")}
     check_rates([mean], 2 * MBIT, 3 * MBIT, "3,000 interfaces, the 2,999th, mean of 6")

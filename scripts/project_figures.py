@@ -1,0 +1,181 @@
+#!/usr/bin/env python3
+"""Prints the figures issue 39 set, one line each with its target beside it.
+
+Run from anywhere: `python3 scripts/project_figures.py`. The counts that
+read C++ are heuristics over the text (regular expressions and brace
+depth, no parser): good enough to see a figure move, not proof.
+"""
+import collections, os, re, shutil, subprocess
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SRC = os.path.join(ROOT, "src")
+
+
+def read(path):
+    """The file's text; "" when a later change moved or removed it."""
+    if not os.path.exists(os.path.join(ROOT, path)):
+        return ""
+    with open(os.path.join(ROOT, path), encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def sources(top=SRC, exts=(".h", ".cpp")):
+    for folder, _, files in os.walk(top):
+        for name in sorted(files):
+            if name.endswith(exts):
+                yield os.path.join(folder, name)
+
+
+def uncomment(text):
+    return re.sub(r"//[^\n]*|/\*.*?\*/", "", text, flags=re.S)
+
+
+def class_statements(text, name):
+    """(access, statement) for each declaration at the top level of class
+    `name`; nested bodies (inline functions, nested types) are dropped."""
+    m = re.search(r"\b(class|struct)\s+%s\b[^;{]*\{" % name, text)
+    if not m:
+        return []
+    access = "public" if m.group(1) == "struct" else "private"
+    depth, cur, out = 1, "", []
+    for ch in text[m.end():]:
+        if ch == "{":
+            depth += 1
+            cur += "{}" if depth == 2 else ""
+        elif ch == "}":
+            depth -= 1
+            if depth == 0:
+                break
+        elif depth == 1:
+            cur += ch
+            label = re.search(r"\b(public|private|protected)\s*:$", cur.strip())
+            if label and not cur.strip().endswith("::"):
+                access, cur = label.group(1), ""
+            elif ch == ";":
+                out.append((access, " ".join(cur.split())))
+                cur = ""
+        if depth == 1 and ch == "}" and cur.endswith("{}"):
+            out.append((access, " ".join(cur.split())))
+            cur = ""
+    return out
+
+
+def methods(text, name):
+    found = []
+    for access, st in class_statements(uncomment(text), name):
+        m = re.match(r"(.*?)\b(~?\w+|operator\S*)\s*\(", st)
+        if access != "public" or not m or st.startswith("std::function") or "=" in m.group(1):
+            continue
+        if m.group(2) in (name, "~" + name, "operator=") or "= delete" in st:
+            continue
+        found.append((m.group(1).strip(), m.group(2)))
+    return found
+
+
+def figure(what, value, target):
+    print("%-58s %-22s target: %s" % (what, value, target))
+
+
+def main():
+    files = list(sources())
+    texts = {f: read(f) for f in files}
+
+    figure("README.md lines", len(read("README.md").splitlines()), "<= 400")
+
+    session = methods(read("src/shell/meter_session.h"), "MeterSession")
+    mutable = [n for r, n in session if r and r[-1] in "&*" and not r.startswith("const")]
+    figure("MeterSession public methods", len(session), "fewer than 44")
+    figure("  of them handing out a mutable reference or pointer", len(mutable), "<= 5")
+
+    probe_path = "tests/support/main_window_probe.h"
+    if os.path.exists(os.path.join(ROOT, probe_path)):
+        probe = methods(read(probe_path), "MainWindowProbe")
+        uses = sum(len(re.findall(r"\bProbe\(", read(f))) for f in sources(os.path.join(ROOT, "tests")))
+        figure("test probe (MainWindowProbe) methods", len(probe), "<= 15")
+        figure("  probe uses in tests/ (Probe(...))", uses, "fewer than 206")
+    else:
+        figure("test probe (MainWindowProbe) methods", "no probe", "<= 15")
+
+    figure("std::function in src", sum(t.count("std::function<") for t in texts.values()),
+           "fewer than 104")
+    fields = collections.Counter()
+    for f in files:
+        if not f.endswith(".h"):
+            continue
+        text = uncomment(texts[f])
+        for cls in set(re.findall(r"\b(?:class|struct)\s+(\w+)[^;{]*\{", text)):
+            for access, st in class_statements(text, cls):
+                if access == "public" and re.match(r"std::function<.*>\s*\w+\s*(=.*|\{\})?;?$", st):
+                    fields["Commands" if cls.endswith("Commands") else "other"] += 1
+    figure("public std::function fields (heuristic), not *Commands",
+           fields["other"], "0 outside plain value types")
+    figure("  in *Commands structs", fields["Commands"], "0 outside plain value types")
+
+    derived, with_macro = 0, 0
+    for f in files:
+        t = uncomment(texts[f])
+        for m in re.finditer(r"\bclass\s+\w+\s*(?:final\s*)?:\s*(?:public|protected|private)?\s*Q[A-Z]\w*[^{;]*\{", t):
+            derived += 1
+            with_macro += "Q_OBJECT" in t[m.end():m.end() + 200]
+    headers = sum("Q_OBJECT" in t for f, t in texts.items() if f.endswith(".h"))
+    figure("headers with Q_OBJECT", "%d of %d" % (headers, sum(f.endswith(".h") for f in files)), "-")
+    figure("classes deriving a Qt class directly / with Q_OBJECT", "%d / %d" % (derived, with_macro),
+           "every QObject one (heuristic)")
+
+    measure = sum(len(t.splitlines()) for f, t in texts.items()
+                  if f.startswith(os.path.join(SRC, "measure") + os.sep))
+    figure("lines in src/measure (.h, .cpp)", measure, "<= 4500")
+
+    names = collections.Counter(os.path.basename(f) for f in files)
+    twice = sorted(n for n, c in names.items() if c > 1)
+    figure("file names used twice in src", len(twice), "0" + (" (" + ", ".join(twice) + ")" if twice else ""))
+    shots = [f for f in files if "shot" in os.path.basename(f)]
+    figure("screenshot programs in src", len(shots), "0")
+
+    main_cpp = "src/app/headless_main.cpp"
+    t = read(main_cpp)
+    figure("headless_main.cpp lines", len(t.splitlines()), "<= 200")
+    figure("headless_main.cpp #if/#ifdef/#ifndef/#elif", len(re.findall(r"^\s*#\s*(if|ifdef|ifndef|elif)\b", t, re.M)),
+           "<= 2")
+
+    state = uncomment(read("src/measure/measurement_state.h"))
+    body = state[state.find("struct MeasurementState"):]
+    names_ = re.findall(r"^\s+[\w:<>, ]+?\s+(\w+)\s*(?:=[^;]*|\{\})?;", body.split("void ", 1)[0], re.M)
+    write = re.compile(r"(?:\.|->)\s*(%s)\b(?:\[[^]]*\])?\s*(?:[-+*/|&]?=(?!=)|\+\+|--|\.fill\()"
+                       r"|(?:\+\+|--)\s*[\w.()>-]*(?:\.|->)(%s)\b" % ("|".join(names_), "|".join(names_)))
+    writers = collections.defaultdict(set)
+    for f, text in (texts.items() if names_ else ()):
+        for m in write.finditer(uncomment(text)):
+            writers[m.group(1) or m.group(2)].add(f)
+    every = set().union(*writers.values()) if writers else set()
+    figure("MeasurementState public fields", len(names_), "state behind the core's methods")
+    figure("files writing MeasurementState fields (heuristic)", len(every), "1 (the core)")
+    figure("  files writing AdapterIndex", len(writers.get("AdapterIndex", ())), "1")
+    hold = re.compile(r"(?<!const )\bMeasurementState\s*&|\bState\(\)\s*\.")
+    holders = {f for f, text in texts.items() if hold.search(uncomment(text))}
+    figure("  files writing or holding a mutable one", len(every | holders), "1 (the core)")
+    sections = [(f, len(re.findall(r"\bProgramSection\s*=(?!=)", uncomment(t)))) for f, t in texts.items()]
+    figure("ProgramSection assignments / files",
+           "%d / %d" % (sum(n for _, n in sections), sum(1 for _, n in sections if n)), "set by a scope object")
+
+    if shutil.which("duplicates"):
+        out = subprocess.run(["duplicates", "--repo", SRC, "--most", "200", "--seconds", "120"],
+                             capture_output=True, text=True).stdout
+        exact = [l for l in out.splitlines() if re.match(r"D\d+ ", l) and " shape" not in l]
+        figure("exact copies (`duplicates src`, rows not by shape)", len(exact), "0")
+
+    # Built from pieces so that this file does not count itself.
+    word = re.compile(r"\b(?:the|per) s[p]ec\b|\bs[p]ec's\b|\bs[p]ecification\b|\bPar[t] \d", re.I)
+    tracked = subprocess.run(["git", "-C", ROOT, "ls-files"], capture_output=True, text=True).stdout.split()
+    hits = []
+    for f in tracked:
+        try:
+            with open(os.path.join(ROOT, f), encoding="utf-8") as fh:
+                hits += ["%s:%d" % (f, i + 1) for i, l in enumerate(fh) if word.search(l)]
+        except (UnicodeDecodeError, OSError):
+            pass
+    figure("mentions of the requirements document", len(hits), "0" + (" (" + ", ".join(hits[:5]) + ")" if hits else ""))
+
+
+if __name__ == "__main__":
+    main()
