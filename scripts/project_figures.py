@@ -129,7 +129,7 @@ def main():
     names = collections.Counter(os.path.basename(f) for f in files)
     twice = sorted(n for n, c in names.items() if c > 1)
     figure("file names used twice in src", len(twice), "0" + (" (" + ", ".join(twice) + ")" if twice else ""))
-    shots = [f for f in files if "shot" in os.path.basename(f)]
+    shots = [f for f in files if re.search(r"(^|_)shots?[._]", os.path.basename(f))]
     figure("screenshot programs in src", len(shots), "0")
 
     main_cpp = "src/app/headless_main.cpp"
