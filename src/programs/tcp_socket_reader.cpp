@@ -54,7 +54,7 @@ bool TcpSocketBytes::OnLoopback() const {
 }
 
 bool ParseInetDiagMessage(const nlmsghdr* message, TcpSocketBytes& out) {
-  if (message->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
+  if ((message->nlmsg_type != SOCK_DIAG_BY_FAMILY && message->nlmsg_type != TCPDIAG_GETSOCK) ||
       message->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
     return false;
   }
@@ -116,6 +116,18 @@ TcpSocketReader::~TcpSocketReader() {
 
 void TcpSocketReader::Read(std::vector<TcpSocketBytes>& out) {
   out.clear();
+  // Both families share one hash table in the kernel, and walking it is
+  // most of a dump's cost on a busy host: the older request, which asks
+  // for every family at once, walks it once instead of twice.
+  if (!bothFamiliesRefused_) {
+    try {
+      Dump(AF_UNSPEC, out);
+      return;
+    } catch (const Exception&) {
+      bothFamiliesRefused_ = true;
+      out.clear();
+    }
+  }
   Dump(AF_INET, out);
   Dump(AF_INET6, out);
 }
@@ -125,18 +137,34 @@ void TcpSocketReader::Dump(uint8_t family, std::vector<TcpSocketBytes>& out) {
     nlmsghdr header;
     inet_diag_req_v2 body;
   } request{};
-  request.header.nlmsg_len = sizeof request;
-  request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-  request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
-  request.header.nlmsg_seq = ++sequence_;
-  request.body.sdiag_family = family;
-  request.body.sdiag_protocol = IPPROTO_TCP;
-  request.body.idiag_states = kDataStates;
-  request.body.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+  struct {
+    nlmsghdr header;
+    inet_diag_req body;
+  } both{};
+  const void* message = &request;
+  size_t size = sizeof request;
+  if (family == AF_UNSPEC) {
+    both.header.nlmsg_len = sizeof both;
+    both.header.nlmsg_type = TCPDIAG_GETSOCK;
+    both.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    both.header.nlmsg_seq = ++sequence_;
+    both.body.idiag_states = kDataStates;
+    both.body.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+    message = &both;
+    size = sizeof both;
+  } else {
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = ++sequence_;
+    request.body.sdiag_family = family;
+    request.body.sdiag_protocol = IPPROTO_TCP;
+    request.body.idiag_states = kDataStates;
+    request.body.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+  }
   sockaddr_nl kernel{};
   kernel.nl_family = AF_NETLINK;
-  if (::sendto(fd_, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
-               sizeof kernel) < 0) {
+  if (::sendto(fd_, message, size, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
     throw Exception(SystemError("Cannot ask for the TCP sockets"));
   }
   ++dumps_;

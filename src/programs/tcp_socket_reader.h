@@ -51,6 +51,7 @@ class TcpSocketReader {
   int fd_ = -1;
   uint32_t sequence_ = 0;
   uint64_t dumps_ = 0;
+  bool bothFamiliesRefused_ = false;
   std::vector<char> buffer_;
 };
 
