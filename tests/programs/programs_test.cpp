@@ -1,0 +1,223 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "programs/program_traffic.h"
+#include "programs/socket_owner_index.h"
+#include "programs/tcp_socket_reader.h"
+
+using namespace velmar::programs;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A TCP connection over the loopback of one family, made by this process.
+struct LoopbackPair {
+  int client = -1;
+  int server = -1;
+
+  explicit LoopbackPair(int family) {
+    const int listener = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t size = 0;
+    if (family == AF_INET) {
+      auto* a = reinterpret_cast<sockaddr_in*>(&address);
+      a->sin_family = AF_INET;
+      a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      size = sizeof *a;
+    } else {
+      auto* a = reinterpret_cast<sockaddr_in6*>(&address);
+      a->sin6_family = AF_INET6;
+      a->sin6_addr = in6addr_loopback;
+      size = sizeof *a;
+    }
+    EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    EXPECT_EQ(::listen(listener, 1), 0);
+    EXPECT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    client = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    EXPECT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), size), 0);
+    server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ::close(listener);
+  }
+  ~LoopbackPair() {
+    ::close(client);
+    ::close(server);
+  }
+
+  // Sends `count` bytes one way and reads them all on the other end.
+  static void Move(int from, int to, size_t count) {
+    std::vector<char> data(count, 'x');
+    size_t sent = 0;
+    size_t got = 0;
+    while (got < count) {
+      if (sent < count) {
+        const ssize_t n = ::send(from, data.data() + sent, count - sent, MSG_DONTWAIT);
+        sent += n > 0 ? static_cast<size_t>(n) : 0;
+      }
+      pollfd p{to, POLLIN, 0};
+      ::poll(&p, 1, 100);
+      const ssize_t n = ::recv(to, data.data(), count - got, MSG_DONTWAIT);
+      got += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+  }
+};
+
+uint64_t InodeOf(int fd) {
+  struct stat s {};
+  ::fstat(fd, &s);
+  return s.st_ino;
+}
+
+const TcpSocketBytes* Find(const std::vector<TcpSocketBytes>& sockets, uint64_t inode) {
+  for (const TcpSocketBytes& s : sockets) {
+    if (s.inode == inode) {
+      return &s;
+    }
+  }
+  return nullptr;
+}
+
+std::string OwnExecutable() {
+  char path[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
+  return std::string(path, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+}  // namespace
+
+class SocketsOfBothFamilies : public ::testing::TestWithParam<int> {};
+
+// The kernel's own byte counts, tied to the socket through its inode; the
+// acknowledged count trails the send until the peer's stack has it.
+TEST_P(SocketsOfBothFamilies, ByteCountsAndInodesComeFromTheKernel) {
+  LoopbackPair pair(GetParam());
+  LoopbackPair::Move(pair.client, pair.server, 100000);
+  LoopbackPair::Move(pair.server, pair.client, 5000);
+  TcpSocketReader reader;
+  std::vector<TcpSocketBytes> sockets;
+  const TcpSocketBytes* client = nullptr;
+  for (const auto deadline = std::chrono::steady_clock::now() + 5s;
+       std::chrono::steady_clock::now() < deadline;) {
+    reader.Read(sockets);
+    client = Find(sockets, InodeOf(pair.client));
+    if (client != nullptr && client->sent == 100000) {
+      break;
+    }
+  }
+  ASSERT_NE(client, nullptr);
+  const TcpSocketBytes* server = Find(sockets, InodeOf(pair.server));
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(client->family, GetParam());
+  EXPECT_EQ(client->sent, 100000u);
+  EXPECT_EQ(client->received, 5000u);
+  EXPECT_EQ(server->received, 100000u);
+  EXPECT_EQ(server->sent, 5000u);
+  EXPECT_EQ(client->remotePort, server->localPort);
+  EXPECT_EQ(client->uid, ::geteuid());
+  EXPECT_TRUE(client->OnLoopback());
+}
+
+INSTANTIATE_TEST_SUITE_P(Loopback, SocketsOfBothFamilies, ::testing::Values(AF_INET, AF_INET6));
+
+// Owners are looked up once per socket: a new connection of a process
+// already known is found among its descriptors without a look through
+// every process, and another user's sockets are never looked for.
+TEST(SocketOwnerIndexOnTheKernel, LooksUpNewSocketsOnceAndKnownHoldersFirst) {
+  TcpSocketReader reader;
+  std::vector<TcpSocketBytes> sockets;
+  LoopbackPair first(AF_INET);
+  SocketOwnerIndex index("/proc", ::geteuid(), 1h);
+  reader.Read(sockets);
+  const auto now = std::chrono::steady_clock::now();
+  index.Update(sockets, now);
+  EXPECT_EQ(index.FullScans(), 1u);
+  const SocketOwner& owner = index.OwnerOf(InodeOf(first.client));
+  EXPECT_EQ(owner.kind, SocketOwner::Kind::Program);
+  EXPECT_EQ(owner.program, OwnExecutable());
+
+  const uint64_t readBefore = index.ProcessesRead();
+  index.Update(sockets, now);
+  EXPECT_EQ(index.ProcessesRead(), readBefore) << "known sockets cost no look-up";
+
+  LoopbackPair second(AF_INET6);
+  reader.Read(sockets);
+  index.Update(sockets, now);
+  EXPECT_EQ(index.FullScans(), 1u) << "a known holder's new socket needs no full scan";
+  EXPECT_EQ(index.OwnerOf(InodeOf(second.server)).program, OwnExecutable());
+
+  SocketOwnerIndex stranger("/proc", ::geteuid() + 4242, 1h);
+  stranger.Update(sockets, now);
+  EXPECT_EQ(stranger.OwnerOf(InodeOf(first.client)).kind, SocketOwner::Kind::OtherUser);
+  EXPECT_EQ(stranger.ProcessesRead(), 0u);
+}
+
+namespace {
+
+TcpSocketBytes Socket(uint64_t inode, uint64_t received, uint64_t sent, uint32_t uid = 1000) {
+  TcpSocketBytes s;
+  s.family = AF_INET;
+  s.local = {192, 0, 2, 1};
+  s.remote = {198, 51, 100, 7};
+  s.inode = inode;
+  s.uid = uid;
+  s.received = received;
+  s.sent = sent;
+  return s;
+}
+
+// Owners made from a /proc that does not exist: everything of uid 1000 is
+// "unknown", everything else another user's, unless named by the test.
+struct Owners {
+  SocketOwnerIndex index{"/nonexistent", 1000, 0ms};
+};
+
+}  // namespace
+
+// The rows add up to what the interfaces counted, whatever the sockets
+// did: new sockets count whole, reused inodes start over, loopback and
+// sockets outside the selection do not count, and what the sockets do not
+// explain is "not attributed", never negative.
+TEST(ProgramTraffic, RowsAddUpToTheCountedTotal) {
+  Owners owners;
+  ProgramTraffic traffic;
+  const auto t0 = std::chrono::steady_clock::now();
+  std::vector<TcpSocketBytes> sockets{Socket(1, 1000, 100, 2000), Socket(2, 50, 50)};
+  TcpSocketBytes loop = Socket(3, 0, 0);
+  loop.remote = {127, 0, 0, 1};
+  sockets.push_back(loop);
+  owners.index.Update(sockets, t0);
+  traffic.Update(sockets, owners.index, 10000, 5000, t0);
+  EXPECT_EQ(traffic.Rows().size(), 0u) << "the first reading is the baseline";
+
+  sockets = {Socket(1, 3000, 600, 2000), Socket(2, 20, 10), Socket(4, 700, 0, 2000), loop};
+  sockets[3].received = 1000000;
+  owners.index.Update(sockets, t0 + 2s);
+  traffic.Update(sockets, owners.index, 14000, 6000, t0 + 2s);
+  const auto rows = traffic.Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].program, kOtherUsers);
+  EXPECT_EQ(rows[0].received, 2000u + 700u);
+  EXPECT_EQ(rows[0].transmitted, 500u);
+  EXPECT_DOUBLE_EQ(rows[0].receiveRate, 1350.0);
+  // Socket 2's counts went down: a new socket under its inode, counted whole
+  // and, with no owner found, part of "not attributed".
+  EXPECT_EQ(rows[1].program, kNotAttributed);
+  EXPECT_EQ(rows[0].received + rows[1].received, 4000u);
+  EXPECT_EQ(rows[0].transmitted + rows[1].transmitted, 1000u);
+
+  // Sockets that carried more than the selection counted: "not attributed"
+  // stays at zero rather than going negative.
+  sockets = {Socket(1, 9000, 600, 2000)};
+  owners.index.Update(sockets, t0 + 3s);
+  traffic.Update(sockets, owners.index, 15000, 6000, t0 + 3s);
+  EXPECT_EQ(traffic.Rows()[1].receiveRate, 0.0);
+  EXPECT_EQ(traffic.Rows()[1].received, 4000u - 2700u);
+}
