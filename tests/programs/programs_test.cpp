@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "programs/program_series.h"
 #include "programs/program_traffic.h"
 #include "programs/socket_owner_index.h"
 #include "programs/tcp_socket_reader.h"
@@ -220,4 +223,64 @@ TEST(ProgramTraffic, RowsAddUpToTheCountedTotal) {
   traffic.Update(sockets, owners.index, 15000, 6000, t0 + 3s);
   EXPECT_EQ(traffic.Rows()[1].receiveRate, 0.0);
   EXPECT_EQ(traffic.Rows()[1].received, 4000u - 2700u);
+}
+
+namespace {
+
+ProgramFigures Row(int n, uint64_t volume, double rate) {
+  ProgramFigures row;
+  row.program = "/usr/bin/p" + std::to_string(n);
+  row.name = "p" + std::to_string(n);
+  row.received = volume;
+  row.transmitted = volume / 2;
+  row.receiveRate = rate;
+  return row;
+}
+
+}  // namespace
+
+// 50 programs through 5 places: the label set stays bounded, no counter
+// ever goes down, every byte is in exactly one series (ended ones
+// included), and a program long
+// idle gives its place to a busy one.
+TEST(ProgramSeries, BoundedLabelsAndCountersThatOnlyGrow) {
+  ProgramSeries series(5, 60s);
+  const auto t0 = std::chrono::steady_clock::now();
+  std::map<std::string, uint64_t> last;
+  uint64_t volume = 0;
+  for (int round = 1; round <= 20; ++round) {
+    std::vector<ProgramFigures> rows;
+    // Programs 0-4 go quiet after round 5; the others take turns being busy.
+    for (int p = 0; p < 50; ++p) {
+      const bool busy = p < 5 ? round <= 5 : (p + round) % 9 == 0;
+      const uint64_t carried = p < 5 ? 5000u * static_cast<uint64_t>(std::min(round, 5))
+                                     : 1000u * static_cast<uint64_t>(round);
+      rows.push_back(Row(p, carried, busy ? 100.0 : 0.0));
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.receiveRate > b.receiveRate; });
+    series.Update(rows, t0 + round * 30s);
+    const auto all = series.All();
+    EXPECT_LE(all.size(), 6u);
+    EXPECT_EQ(all.back().label, ProgramSeries::kOther);
+    for (const auto& s : all) {
+      EXPECT_GE(s.received, last[s.label]) << s.label << " went down in round " << round;
+      last[s.label] = s.received;
+    }
+    // A series that lost its label ends with what it had counted.
+    uint64_t sum = 0;
+    for (const auto& [label, value] : last) {
+      sum += value;
+    }
+    volume = 0;
+    for (const auto& r : rows) {
+      volume += r.received;
+    }
+    EXPECT_EQ(sum, volume) << "round " << round;
+  }
+  const auto all = series.All();
+  EXPECT_EQ(
+      std::count_if(all.begin(), all.end(), [](const auto& s) { return s.label == "/usr/bin/p0"; }),
+      0)
+      << "a program idle for longer than the limit gave its place up";
 }
