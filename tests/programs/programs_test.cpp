@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "programs/packet_flows.h"
 #include "programs/program_series.h"
 #include "programs/program_traffic.h"
 #include "programs/socket_owner_index.h"
@@ -283,4 +284,91 @@ TEST(ProgramSeries, BoundedLabelsAndCountersThatOnlyGrow) {
       std::count_if(all.begin(), all.end(), [](const auto& s) { return s.label == "/usr/bin/p0"; }),
       0)
       << "a program idle for longer than the limit gave its place up";
+}
+
+namespace {
+
+// A cooked v2 header for `interface`, outgoing or not, before an IP packet.
+std::vector<uint8_t> Cooked(uint16_t protocol, bool outgoing, std::vector<uint8_t> ip) {
+  std::vector<uint8_t> p{static_cast<uint8_t>(protocol >> 8),
+                         static_cast<uint8_t>(protocol),
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         3,
+                         0,
+                         1,
+                         static_cast<uint8_t>(outgoing ? 4 : 0),
+                         6,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0};
+  p.reserve(p.size() + ip.size());
+  for (uint8_t octet : ip) {
+    p.push_back(octet);
+  }
+  return p;
+}
+
+}  // namespace
+
+// Headers to flows: both families, the machine's own end first whichever
+// way the packet went, IPv6 extension headers walked, later fragments and
+// cut packets left out; snapshots read back as written.
+TEST(PacketFlows, HeadersToFlowsAndBack) {
+  std::vector<uint8_t> v4{0x45, 0, 0x05, 0xdc, 0,   0,  0x40, 0, 64,   IPPROTO_UDP, 0,    0,
+                          192,  0, 2,    1,    198, 51, 100,  7, 0x1f, 0x90,        0x00, 0x35};
+  auto sent = ParseCookedPacket(Cooked(0x0800, true, v4).data(), 20 + v4.size());
+  ASSERT_TRUE(sent.has_value());
+  EXPECT_EQ(sent->bytes, 1500u);
+  EXPECT_EQ(sent->key.interface, 3u);
+  EXPECT_EQ(sent->key.localPort, 8080);
+  EXPECT_EQ(sent->key.remotePort, 53);
+  auto received = ParseCookedPacket(Cooked(0x0800, false, v4).data(), 20 + v4.size());
+  ASSERT_TRUE(received.has_value());
+  EXPECT_EQ(received->key.local[0], 198);
+  EXPECT_EQ(received->key.localPort, 53);
+  std::vector<uint8_t> later = v4;
+  later[7] = 0x10;  // fragment offset 16
+  EXPECT_FALSE(ParseCookedPacket(Cooked(0x0800, true, later).data(), 20 + later.size()));
+  EXPECT_FALSE(ParseCookedPacket(Cooked(0x0800, true, v4).data(), 20 + 21));
+
+  // IPv6 with a hop-by-hop header before TCP.
+  std::vector<uint8_t> v6(40 + 8 + 4, 0);
+  v6[0] = 0x60;
+  v6[5] = 12;  // payload length
+  v6[6] = IPPROTO_HOPOPTS;
+  v6[23] = 1;  // source ::1
+  v6[39] = 2;  // destination ::2
+  v6[40] = IPPROTO_TCP;
+  v6[48] = 0x01;
+  v6[49] = 0xbb;  // source port 443
+  v6[51] = 80;
+  auto six = ParseCookedPacket(Cooked(0x86dd, false, v6).data(), 20 + v6.size());
+  ASSERT_TRUE(six.has_value());
+  EXPECT_EQ(six->key.protocol, IPPROTO_TCP);
+  EXPECT_EQ(six->bytes, 52u);
+  EXPECT_EQ(six->key.local[15], 2);
+  EXPECT_EQ(six->key.localPort, 80);
+  EXPECT_EQ(six->key.remotePort, 443);
+
+  FlowTable table;
+  table.Count(*sent, 10);
+  table.Count(*sent, 11);
+  table.Count(*six, 12);
+  const auto flows = ParseFlowSnapshot(table.Snapshot() + "tcp 4 1 zz 1 00000000 2 3 4\n");
+  ASSERT_EQ(flows.size(), 2u);  // TCP before UDP
+  EXPECT_EQ(flows[0].key, six->key);
+  EXPECT_EQ(flows[0].received, 52u);
+  EXPECT_EQ(flows[1].key, sent->key);
+  EXPECT_EQ(flows[1].transmitted, 3000u);
+  table.Prune(12 + 300, 300);
+  EXPECT_EQ(table.Size(), 0u);
 }
