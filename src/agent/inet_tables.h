@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "agent/inet_kernel.h"
@@ -25,6 +27,7 @@ extern const Oid kIpAddressPrefixOrigin;  // 1.3.6.1.2.1.4.32.1.5, the prefix ro
 // aside for examples: 1.3.6.1.4.1.32473.1. Its first table holds the
 // processes that own the sockets of the TCP and UDP tables, indexed by
 // process id, with their names in column 2 (velmarProcessName).
+extern const Oid kVelmarSubtree;       // 1.3.6.1.4.1.32473.1
 extern const Oid kVelmarProcessEntry;  // 1.3.6.1.4.1.32473.1.1.1
 
 // Appends an InetAddressType and InetAddress to an index (RFC 4001: the
@@ -53,6 +56,9 @@ std::vector<TableRow> ProcessRows(const SocketSnapshot& sockets);
 std::vector<TableRow> InetCidrRouteRows(const std::vector<Route>& ipv4,
                                         const std::vector<Ipv6Route>& ipv6,
                                         const std::function<int(const std::string&)>& ifIndexOf);
+// The same from a netlink dump of every routing table: each route's type
+// and protocol as the kernel tells them.
+std::vector<TableRow> InetCidrRouteRows(const std::vector<RouteEntry>& routes);
 std::vector<TableRow> IpAddressRows(const std::vector<AddressEntry>& addresses);
 // `uptime` is the agent's own time since its start, in hundredths of a
 // second, against which each entry's age is set.
@@ -66,14 +72,22 @@ struct InetSources {
   std::string procRoot = "/proc";     // the processes owning sockets
   std::function<std::vector<AddressEntry>()> addresses = ReadAddresses;
   std::function<std::vector<NeighbourEntry>()> neighbours = ReadNeighbours;
+  // Null or false: the routes of /proc/net.
+  std::function<bool(std::vector<RouteEntry>&)> routes = ReadRoutes;
+  std::function<std::unordered_map<uint64_t, uint32_t>(uint8_t)> boundInterfaces =
+      ReadBoundInterfaces;
   std::function<int(const std::string&)> ifIndexOf;  // null: the kernel's if_nametoindex
   std::function<uint32_t()> uptime;                  // null: since AddInetTables
+  // The look through the processes for the owners of sockets; null: one of
+  // AddInetTables's own over `procRoot`.
+  std::shared_ptr<SocketOwnerCache> owners;
 };
 
 // Adds the six tables and the process table to `view`, each read when a
 // walk enters it; the two TCP tables share one read of the sockets. The
 // owners of sockets are looked up only for walks of the socket tables,
-// through one SocketOwnerCache.
+// through one SocketOwnerCache. The agent's own subtree is reached only by
+// walks that ask for it.
 void AddInetTables(MibView& view, InetSources sources);
 
 }  // namespace velmar::agent
