@@ -7,8 +7,11 @@
 #include <net/route.h>
 #include <netinet/in.h>
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -21,7 +24,16 @@ const Oid kIpNetToPhysicalEntry = {1, 3, 6, 1, 2, 1, 4, 35, 1};
 const Oid kTcpConnectionEntry = {1, 3, 6, 1, 2, 1, 6, 19, 1};
 const Oid kTcpListenerEntry = {1, 3, 6, 1, 2, 1, 6, 20, 1};
 const Oid kUdpEndpointEntry = {1, 3, 6, 1, 2, 1, 7, 7, 1};
+const Oid kIpAddressPrefixEntry = {1, 3, 6, 1, 2, 1, 4, 32, 1};
 const Oid kIpAddressPrefixOrigin = {1, 3, 6, 1, 2, 1, 4, 32, 1, 5};
+const Oid kIpSystemStatsEntry = {1, 3, 6, 1, 2, 1, 4, 31, 1, 1};
+const Oid kIpIfStatsEntry = {1, 3, 6, 1, 2, 1, 4, 31, 3, 1};
+// Every column the kernel's IPv6 counters fill: 3-29, 32-41 and
+// ipSystemStatsDiscontinuityTime (46). The kernel counts no transmits as
+// RFC 4293 defines them (30, 31), and IPv6 has no broadcasts (42-45).
+const std::vector<uint32_t> kIpStatsColumns = {3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+                                               16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
+                                               29, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 46};
 const Oid kVelmarSubtree = {1, 3, 6, 1, 4, 1, 32473, 1};
 const Oid kVelmarProcessEntry = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1};
 
@@ -436,15 +448,26 @@ std::vector<TableRow> InetCidrRouteRows(const std::vector<RouteEntry>& routes) {
   return RouteRows(NetlinkRoutes(routes));
 }
 
+namespace {
+
+// ipAddressPrefixTable's index: the interface, the prefix, its length.
+Oid PrefixIndex(const AddressEntry& a) {
+  Oid index = {static_cast<uint32_t>(a.ifIndex)};
+  AppendInetAddress(index, Masked(a.address, a.prefixLength));
+  index.push_back(a.prefixLength);
+  return index;
+}
+
+}  // namespace
+
 std::vector<TableRow> IpAddressRows(const std::vector<AddressEntry>& addresses) {
   std::vector<TableRow> rows;
   for (const AddressEntry& a : addresses) {
     TableRow row;
     AppendInetAddress(row.index, a.address);
     Oid prefix = kIpAddressPrefixOrigin;
-    prefix.push_back(static_cast<uint32_t>(a.ifIndex));
-    AppendInetAddress(prefix, Masked(a.address, a.prefixLength));
-    prefix.push_back(a.prefixLength);
+    const Oid index = PrefixIndex(a);
+    prefix.insert(prefix.end(), index.begin(), index.end());
     row.columns = {
         MibValue::Integer(a.ifIndex),                       // 3 ipAddressIfIndex
         MibValue::Integer(1),                               // 4 ipAddressType: unicast
@@ -457,6 +480,136 @@ std::vector<TableRow> IpAddressRows(const std::vector<AddressEntry>& addresses) 
         MibValue::Integer(IsLinkLocal(a.address) ? 4 : 2),  // 11 ipAddressStorageType
     };
     rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+namespace {
+
+// IpAddressPrefixOriginTC: manual(2), dhcp(4), routeradv(5) as the
+// address's own origin says; wellknown(3) for the link-local prefix.
+int32_t PrefixOrigin(const AddressEntry& a) {
+  switch (AddressOrigin(a)) {
+    case 4:
+      return 4;
+    case 5:
+    case 6:
+      return IsLinkLocal(a.address) ? 3 : 5;
+    default:
+      return 2;
+  }
+}
+
+}  // namespace
+
+std::vector<TableRow> IpAddressPrefixRows(const std::vector<AddressEntry>& addresses) {
+  std::vector<TableRow> rows;
+  for (const AddressEntry& a : addresses) {
+    // A prefix shared by addresses of one interface is one row (the view
+    // keeps the first).
+    const bool onLink = !(a.flags & IFA_F_NOPREFIXROUTE);
+    rows.push_back(
+        TableRow{PrefixIndex(a),
+                 {
+                     MibValue::Integer(PrefixOrigin(a)),  // 5 ipAddressPrefixOrigin
+                     MibValue::Integer(onLink ? 1 : 2),   // 6 ipAddressPrefixOnLinkFlag
+                     MibValue::Integer(
+                         AddressOrigin(a) == 5 && !IsLinkLocal(a.address) ? 1 : 2),  // 7 autonomous
+                     Gauge(0xffffffffu),  // 8 ipAddressPrefixAdvPreferredLifetime
+                     Gauge(0xffffffffu),  // 9 ipAddressPrefixAdvValidLifetime
+                 }});
+  }
+  return rows;
+}
+
+std::map<std::string, uint64_t> ParseSnmp6(std::string_view content) {
+  std::map<std::string, uint64_t> values;
+  size_t pos = 0;
+  while (pos < content.size()) {
+    size_t end = content.find('\n', pos);
+    if (end == std::string_view::npos) {
+      end = content.size();
+    }
+    const std::string_view line = content.substr(pos, end - pos);
+    pos = end + 1;
+    const size_t gap = line.find_first_of(" \t");
+    const size_t value = line.find_first_not_of(" \t", gap);
+    if (gap == std::string_view::npos || value == std::string_view::npos) {
+      continue;
+    }
+    uint64_t number = 0;
+    const auto text = line.substr(value);
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (ec == std::errc() && ptr == text.data() + text.size()) {
+      values.emplace(std::string(line.substr(0, gap)), number);
+    }
+  }
+  return values;
+}
+
+namespace {
+
+// The columns of kIpStatsColumns from the kernel's Ip6 counters.
+std::vector<MibValue> IpStatsColumns(const std::map<std::string, uint64_t>& c) {
+  const auto get = [&](const char* name) {
+    const auto it = c.find(std::string("Ip6") + name);
+    return it != c.end() ? it->second : 0;
+  };
+  std::vector<MibValue> columns;
+  const auto both = [&](uint64_t v) {
+    columns.push_back(MibValue::Unsigned(ASN_COUNTER32, static_cast<uint32_t>(v)));
+    columns.push_back(MibValue::Counter64(v));
+  };
+  const auto one = [&](uint64_t v) {
+    columns.push_back(MibValue::Unsigned(ASN_COUNTER32, static_cast<uint32_t>(v)));
+  };
+  both(get("InReceives"));                 // 3, 4
+  both(get("InOctets"));                   // 5, 6
+  one(get("InHdrErrors"));                 // 7
+  one(get("InNoRoutes"));                  // 8
+  one(get("InAddrErrors"));                // 9
+  one(get("InUnknownProtos"));             // 10
+  one(get("InTruncatedPkts"));             // 11
+  both(get("OutForwDatagrams"));           // 12, 13: what came in to be forwarded
+  one(get("ReasmReqds"));                  // 14
+  one(get("ReasmOKs"));                    // 15
+  one(get("ReasmFails"));                  // 16
+  one(get("InDiscards"));                  // 17
+  both(get("InDelivers"));                 // 18, 19
+  both(get("OutRequests"));                // 20, 21
+  one(get("OutNoRoutes"));                 // 22
+  both(get("OutForwDatagrams"));           // 23, 24
+  one(get("OutDiscards"));                 // 25
+  one(get("FragOKs") + get("FragFails"));  // 26 OutFragReqds
+  one(get("FragOKs"));                     // 27
+  one(get("FragFails"));                   // 28
+  one(get("FragCreates"));                 // 29
+  both(get("OutOctets"));                  // 32, 33
+  both(get("InMcastPkts"));                // 34, 35
+  both(get("InMcastOctets"));              // 36, 37
+  both(get("OutMcastPkts"));               // 38, 39
+  both(get("OutMcastOctets"));             // 40, 41
+  columns.push_back(Ticks(0));             // 46 DiscontinuityTime
+  return columns;
+}
+
+}  // namespace
+
+std::vector<TableRow> IpSystemStatsRows(const std::map<std::string, uint64_t>& ipv6) {
+  if (ipv6.empty()) {
+    return {};  // no IPv6 in this kernel
+  }
+  return {TableRow{{2}, IpStatsColumns(ipv6)}};
+}
+
+std::vector<TableRow> IpIfStatsRows(
+    const std::vector<std::map<std::string, uint64_t>>& interfaces) {
+  std::vector<TableRow> rows;
+  for (const auto& counters : interfaces) {
+    const auto index = counters.find("ifIndex");
+    if (index != counters.end()) {
+      rows.push_back(TableRow{{2, static_cast<uint32_t>(index->second)}, IpStatsColumns(counters)});
+    }
   }
   return rows;
 }
@@ -537,6 +690,24 @@ void AddInetTables(MibView& view, InetSources sources) {
                 });
   view.AddTable(kIpAddressEntry, std::vector<uint32_t>{3, 4, 5, 6, 7, 8, 9, 10, 11},
                 [read = sources.addresses] { return IpAddressRows(read()); });
+  view.AddTable(kIpAddressPrefixEntry, std::vector<uint32_t>{5, 6, 7, 8, 9},
+                [read = sources.addresses] { return IpAddressPrefixRows(read()); });
+  view.AddTable(kIpSystemStatsEntry, kIpStatsColumns, [net = sources.procNet] {
+    return IpSystemStatsRows(ParseSnmp6(ReadWholeFile(net + "/snmp6")));
+  });
+  view.AddTable(kIpIfStatsEntry, kIpStatsColumns, [net = sources.procNet] {
+    std::vector<std::map<std::string, uint64_t>> interfaces;
+    const std::string folder = net + "/dev_snmp6";
+    if (DIR* dir = opendir(folder.c_str())) {
+      while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') {
+          interfaces.push_back(ParseSnmp6(ReadWholeFile(folder + "/" + entry->d_name)));
+        }
+      }
+      closedir(dir);
+    }
+    return IpIfStatsRows(interfaces);
+  });
   view.AddTable(kIpNetToPhysicalEntry, std::vector<uint32_t>{4, 5, 6, 7, 8},
                 [read = sources.neighbours, uptime = sources.uptime] {
                   return IpNetToPhysicalRows(read(), uptime());

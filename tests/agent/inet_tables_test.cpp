@@ -416,5 +416,53 @@ TEST(InetTablesTest, ZonesAndRoutingTablesKeepRowsApartThatShareAnAddress) {
   }
 }
 
+// RFC 4293's IPv6 counters and prefixes from the kernel of a namespace the
+// test alone sends in: every address names a prefix row that exists.
+TEST(InetTablesTest, Ipv6CountersAndThePrefixesAddressesNameComeFromTheKernel) {
+  std::string skip;
+  if (!test::InOwnNetwork(skip)) {
+    if (!skip.empty()) {
+      GTEST_SKIP() << skip;
+    }
+    return;
+  }
+  ASSERT_EQ(std::system("ip link add name velmar-a type veth peer name velmar-b && "
+                        "ip link set velmar-a up && "
+                        "ip addr add 2001:db8:9::1/64 dev velmar-a nodad && "
+                        "ip addr add 10.1.0.1/24 dev velmar-a"),
+            0);
+  const int fd = socket(AF_INET6, SOCK_DGRAM, 0);
+  sockaddr_in6 to{};
+  to.sin6_family = AF_INET6;
+  to.sin6_port = htons(9);
+  to.sin6_addr = in6addr_loopback;
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(sendto(fd, "12345678", 8, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 8);
+  }
+  close(fd);
+  MibView view;
+  AddInetTables(view, InetSources{});
+  const auto system = Walk(view, Join({kIpSystemStatsEntry, {4}}));  // HCInReceives
+  ASSERT_EQ(system.size(), 1u);
+  EXPECT_EQ(system[0].first.back(), 2u) << "the IPv6 row";
+  EXPECT_EQ(system[0].second.number,
+            ParseSnmp6(ReadWholeFile("/proc/net/snmp6")).at("Ip6InReceives"));
+  EXPECT_GE(system[0].second.number, 5u);
+  // lo's HCInOctets in ipIfStatsTable, among the interfaces' rows.
+  const auto interfaces = Walk(view, Join({kIpIfStatsEntry, {6, 2}}));
+  ASSERT_EQ(interfaces.size(), 3u);
+  EXPECT_EQ(interfaces[0].first.back(), 1u);
+  EXPECT_GE(interfaces[0].second.number, 5u * (40 + 8 + 8));
+
+  const auto prefixes = Walk(view, Join({kIpAddressEntry, {5}}));
+  EXPECT_GE(prefixes.size(), 4u) << "::1, 127.0.0.1, 10.1.0.1 and 2001:db8:9::1 at least";
+  for (const auto& [address, prefix] : prefixes) {
+    const MibValue* origin = nullptr;
+    view.BeginGet();
+    EXPECT_TRUE(view.Get(prefix.object.data(), prefix.object.size(), origin))
+        << ::testing::PrintToString(prefix.object);
+  }
+}
+
 }  // namespace
 }  // namespace velmar::agent
