@@ -430,6 +430,19 @@ bool ParseRouteMessage(const nlmsghdr* message, RouteEntry& out) {
       std::memcpy(&out.metric, RTA_DATA(a), 4);
     } else if (a->rta_type == RTA_TABLE && size >= 4) {
       std::memcpy(&out.table, RTA_DATA(a), 4);
+    } else if (a->rta_type == RTA_MULTIPATH && size >= sizeof(rtnexthop)) {
+      // Of several next hops (ECMP), the first stands for the route, as
+      // /proc/net/route shows it.
+      const auto* hop = static_cast<const rtnexthop*>(RTA_DATA(a));
+      out.ifIndex = hop->rtnh_ifindex;
+      int hopLength = static_cast<int>(std::min<size_t>(hop->rtnh_len, size)) -
+                      static_cast<int>(RTNH_LENGTH(0));
+      for (auto* h = reinterpret_cast<const rtattr*>(RTNH_DATA(hop)); RTA_OK(h, hopLength);
+           h = RTA_NEXT(h, hopLength)) {
+        if (h->rta_type == RTA_GATEWAY) {
+          out.gateway = FromOctets(info->rtm_family, RTA_DATA(h), RTA_PAYLOAD(h));
+        }
+      }
     }
   }
   return out.destination.family != 0;
