@@ -3,9 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/if_addr.h>
+#include <linux/inet_diag.h>
 #include <linux/neighbour.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -111,22 +113,23 @@ IpAddress FromOctets(int family, const void* data, size_t size) {
   return a;
 }
 
-// Sends one dump request of `type` and hands every answer to `onMessage`.
-template <typename Fn>
-bool NetlinkDump(uint16_t type, Fn onMessage) {
-  const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+// Sends one dump request of `type` with `body` over a netlink socket of
+// `protocol`, and hands every answer to `onMessage`.
+template <typename Body, typename Fn>
+bool NetlinkDump(int protocol, uint16_t type, const Body& body, Fn onMessage) {
+  const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, protocol);
   if (fd < 0) {
     return false;
   }
   struct {
     nlmsghdr header;
-    ndmsg body;  // large enough for the ifaddrmsg of an address dump too
+    Body body;
   } request{};
   request.header.nlmsg_len = NLMSG_LENGTH(sizeof request.body);
   request.header.nlmsg_type = type;
   request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
   request.header.nlmsg_seq = 1;
-  request.body.ndm_family = AF_UNSPEC;
+  request.body = body;
   sockaddr_nl kernel{};
   kernel.nl_family = AF_NETLINK;
   bool done = ::sendto(fd, &request, request.header.nlmsg_len, 0,
@@ -155,6 +158,14 @@ bool NetlinkDump(uint16_t type, Fn onMessage) {
   }
   ::close(fd);
   return ok;
+}
+
+// A routing dump of both families.
+template <typename Fn>
+bool NetlinkDump(uint16_t type, Fn onMessage) {
+  ndmsg body{};  // large enough for the ifaddrmsg and rtmsg of other dumps too
+  body.ndm_family = AF_UNSPEC;
+  return NetlinkDump(NETLINK_ROUTE, type, body, onMessage);
 }
 
 // The socket inode a descriptor link names ("socket:[12345]"), or 0.
@@ -391,6 +402,62 @@ std::vector<AddressEntry> ReadAddresses() {
   return addresses;
 }
 
+bool ParseRouteMessage(const nlmsghdr* message, RouteEntry& out) {
+  if (message->nlmsg_type != RTM_NEWROUTE || message->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg))) {
+    return false;
+  }
+  const auto* info = static_cast<const rtmsg*>(NLMSG_DATA(message));
+  if ((info->rtm_family != AF_INET && info->rtm_family != AF_INET6) ||
+      (info->rtm_flags & RTM_F_CLONED)) {
+    return false;
+  }
+  out = RouteEntry{};
+  out.destination.family = info->rtm_family;
+  out.prefixLength = info->rtm_dst_len;
+  out.table = info->rtm_table;
+  out.type = info->rtm_type;
+  out.protocol = info->rtm_protocol;
+  int length = static_cast<int>(RTM_PAYLOAD(message));
+  for (auto* a = RTM_RTA(info); RTA_OK(a, length); a = RTA_NEXT(a, length)) {
+    const size_t size = RTA_PAYLOAD(a);
+    if (a->rta_type == RTA_DST) {
+      out.destination = FromOctets(info->rtm_family, RTA_DATA(a), size);
+    } else if (a->rta_type == RTA_GATEWAY) {
+      out.gateway = FromOctets(info->rtm_family, RTA_DATA(a), size);
+    } else if (a->rta_type == RTA_OIF && size >= 4) {
+      std::memcpy(&out.ifIndex, RTA_DATA(a), 4);
+    } else if (a->rta_type == RTA_PRIORITY && size >= 4) {
+      std::memcpy(&out.metric, RTA_DATA(a), 4);
+    } else if (a->rta_type == RTA_TABLE && size >= 4) {
+      std::memcpy(&out.table, RTA_DATA(a), 4);
+    } else if (a->rta_type == RTA_MULTIPATH && size >= sizeof(rtnexthop)) {
+      // Of several next hops (ECMP), the first stands for the route, as
+      // /proc/net/route shows it.
+      const auto* hop = static_cast<const rtnexthop*>(RTA_DATA(a));
+      out.ifIndex = hop->rtnh_ifindex;
+      int hopLength = static_cast<int>(std::min<size_t>(hop->rtnh_len, size)) -
+                      static_cast<int>(RTNH_LENGTH(0));
+      for (auto* h = reinterpret_cast<const rtattr*>(RTNH_DATA(hop)); RTA_OK(h, hopLength);
+           h = RTA_NEXT(h, hopLength)) {
+        if (h->rta_type == RTA_GATEWAY) {
+          out.gateway = FromOctets(info->rtm_family, RTA_DATA(h), RTA_PAYLOAD(h));
+        }
+      }
+    }
+  }
+  return out.destination.family != 0;
+}
+
+bool ReadRoutes(std::vector<RouteEntry>& out) {
+  out.clear();
+  return NetlinkDump(RTM_GETROUTE, [&](const nlmsghdr* h) {
+    RouteEntry entry;
+    if (ParseRouteMessage(h, entry)) {
+      out.push_back(std::move(entry));
+    }
+  });
+}
+
 std::vector<NeighbourEntry> ReadNeighbours() {
   std::vector<NeighbourEntry> neighbours;
   NetlinkDump(RTM_GETNEIGH, [&](const nlmsghdr* h) {
@@ -400,6 +467,28 @@ std::vector<NeighbourEntry> ReadNeighbours() {
     }
   });
   return neighbours;
+}
+
+}  // namespace velmar::agent
+
+namespace velmar::agent {
+
+std::unordered_map<uint64_t, uint32_t> ReadBoundInterfaces(uint8_t protocol) {
+  std::unordered_map<uint64_t, uint32_t> bound;
+  inet_diag_req_v2 request{};
+  request.sdiag_family = AF_INET6;
+  request.sdiag_protocol = protocol;
+  request.idiag_states = ~0u;
+  NetlinkDump(NETLINK_SOCK_DIAG, SOCK_DIAG_BY_FAMILY, request, [&](const nlmsghdr* h) {
+    if (h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+      return;
+    }
+    const auto* socket = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
+    if (socket->idiag_inode != 0 && socket->id.idiag_if != 0) {
+      bound.emplace(socket->idiag_inode, socket->id.idiag_if);
+    }
+  });
+  return bound;
 }
 
 }  // namespace velmar::agent

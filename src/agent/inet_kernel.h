@@ -37,6 +37,9 @@ struct SocketEntry {
   uint16_t remotePort = 0;
   uint8_t state = 0;  // the kernel's TCP_* state; UDP: 1 connected, 7 not
   uint64_t inode = 0;
+  // The interface a socket of link-local addresses is bound to: the zone
+  // that tells apart fe80::1%a from fe80::1%b. 0: none, or not known.
+  uint32_t zone = 0;
 };
 
 // Which process holds which socket: the highest process id among those
@@ -58,6 +61,19 @@ struct Ipv6Route {
   uint32_t metric = 0;
   uint32_t flags = 0;  // RTF_*
   std::string interfaceName;
+};
+
+// A route of either family in any routing table, from an RTM_NEWROUTE
+// message.
+struct RouteEntry {
+  IpAddress destination;  // the family's unspecified address for a default route
+  uint8_t prefixLength = 0;
+  IpAddress gateway;  // family 0 when the route has none
+  int ifIndex = 0;
+  uint32_t table = 0;    // RT_TABLE_*: main 254, local 255
+  uint8_t type = 0;      // RTN_*: unicast, local, blackhole, unreachable, prohibit...
+  uint8_t protocol = 0;  // RTPROT_*: who put it there (kernel, boot, static, ra, dhcp...)
+  uint32_t metric = 0;
 };
 
 // An address of an interface, from an RTM_NEWADDR message.
@@ -113,10 +129,21 @@ class SocketOwnerCache {
 // an IPv4 or IPv6 entry.
 bool ParseAddressMessage(const nlmsghdr* message, AddressEntry& out);
 bool ParseNeighbourMessage(const nlmsghdr* message, NeighbourEntry& out);
+// One message of a route dump; false for one that is not an IPv4 or IPv6
+// route, or is a cached exception.
+bool ParseRouteMessage(const nlmsghdr* message, RouteEntry& out);
+
+// The interfaces IPv6 sockets of `protocol` (IPPROTO_TCP, IPPROTO_UDP) are
+// bound to, by inode, from the kernel's socket diagnostics; sockets bound
+// to none are left out. Empty when they cannot be had.
+std::unordered_map<uint64_t, uint32_t> ReadBoundInterfaces(uint8_t protocol);
 
 // Routing-netlink dumps of every address and every neighbour of both
 // families; empty when netlink cannot be had.
 std::vector<AddressEntry> ReadAddresses();
 std::vector<NeighbourEntry> ReadNeighbours();
+// The routes of both families in every table; false when netlink cannot be
+// had.
+bool ReadRoutes(std::vector<RouteEntry>& out);
 
 }  // namespace velmar::agent

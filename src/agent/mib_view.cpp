@@ -210,9 +210,37 @@ bool MibView::Get(const uint32_t* name, size_t length, const MibValue*& outValue
   return false;
 }
 
+void MibView::ReachOnlyWhenAsked(Oid subtree) {
+  askedOnly_.push_back(std::move(subtree));
+}
+
+namespace {
+
+bool StartsWith(const uint32_t* name, size_t length, const Oid& prefix) {
+  return length >= prefix.size() && std::equal(prefix.begin(), prefix.end(), name);
+}
+
+}  // namespace
+
+bool MibView::NotAskedFor(const Region& region, const uint32_t* name, size_t length) const {
+  for (const Oid& subtree : askedOnly_) {
+    if (StartsWith(region.base.data(), region.base.size(), subtree)) {
+      // Asked for: the name lies in the subtree or is one of its ancestors.
+      const bool asked =
+          StartsWith(name, length, subtree) ||
+          (length <= subtree.size() && std::equal(name, name + length, subtree.begin()));
+      return !asked;
+    }
+  }
+  return false;
+}
+
 bool MibView::GetNext(const uint32_t* name, size_t length, Oid& outName,
                       const MibValue*& outValue) {
   for (Region& region : regions_) {
+    if (NotAskedFor(region, name, length)) {
+      continue;
+    }
     const bool found = region.columns.empty()
                            ? NextScalar(region, name, length, outName, outValue)
                            : NextInTable(region, name, length, outName, outValue);

@@ -83,6 +83,13 @@ class MibView {
   void AddTable(Oid entry, std::vector<uint32_t> columns, TableSource source,
                 int snapshot = kOwnSnapshot, TableUpdate update = nullptr);
 
+  // The regions under `subtree` are reached by GETNEXT only from a name at,
+  // above or under `subtree`: a walk that asks for them. A walk going past
+  // the end of the region before them meets the end of the view instead, so
+  // the end of an interface walk never reads a costly table it did not
+  // want.
+  void ReachOnlyWhenAsked(Oid subtree);
+
   // Finds the first object after `name`. Returns false past the end of the
   // view. `outName` and `outValue` stay valid until the next call.
   bool GetNext(const uint32_t* name, size_t length, Oid& outName, const MibValue*& outValue);
@@ -140,8 +147,13 @@ class MibView {
   static std::vector<TableRow>::iterator RowAfter(Region& region, size_t column,
                                                   const uint32_t* after, size_t afterLength);
 
+  // Whether `region` lies in a subtree of ReachOnlyWhenAsked that `name`
+  // does not ask for.
+  bool NotAskedFor(const Region& region, const uint32_t* name, size_t length) const;
+
   std::vector<Snapshot> shared_;
   std::vector<Region> regions_;
+  std::vector<Oid> askedOnly_;
   uint64_t snapshots_ = 0;
   uint64_t tablesBuilt_ = 0;
   uint64_t gets_ = 0;

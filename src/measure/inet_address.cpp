@@ -63,6 +63,21 @@ QString InetAddress::Text() const {
   return Hex(octets);
 }
 
+uint32_t InetAddress::ZoneIndex() const {
+  if ((type == kIpv4z && octets.size() == 8) || (type == kIpv6z && octets.size() == 20)) {
+    return Zone(octets, octets.size() - 4);
+  }
+  return 0;
+}
+
+InetAddress InetAddress::WithoutZone() const {
+  if (ZoneIndex() == 0 && type != kIpv4z && type != kIpv6z) {
+    return *this;
+  }
+  const bool v6 = type == kIpv6z;
+  return InetAddress{v6 ? kIpv6 : kIpv4, octets.left(v6 ? 16 : 4)};
+}
+
 QString InetAddress::EndpointText(uint32_t port) const {
   const QString address = Text();
   return (IsIpv6() ? u'[' + address + u']' : address) + u':' + QString::number(port);

@@ -25,6 +25,10 @@ struct InetAddress {
   // address of both families), and the octets in hexadecimal when their
   // number does not fit the type.
   QString Text() const;
+  // The zone index of an ipv4z or ipv6z address; 0 for none.
+  uint32_t ZoneIndex() const;
+  // The address without its zone (an ipv6z address as ipv6).
+  InetAddress WithoutZone() const;
   // "address:port", the IPv6 address in brackets.
   QString EndpointText(uint32_t port) const;
   // "address/length".

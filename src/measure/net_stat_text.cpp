@@ -106,11 +106,14 @@ QString EnumText(int32_t value, std::initializer_list<const char*> names) {
   return Number(value);
 }
 
+// Who put a route there, in the words of `ip route`: local(2) is the
+// kernel's own, netmgmt(3) a person's (static), icmp(4) a router's
+// advertisement (ra).
 QString ProtocolText(int32_t protocol) {
   return EnumText(protocol,
-                  {"other", "local",      "netmgmt", "icmp",      "egp",       "ggp",  "hello",
-                   "rip",   "isIs",       "esIs",    "ciscoIgrp", "bbnSpfIgp", "ospf", "bgp",
-                   "idpr",  "ciscoEigrp", "dvmrp",   "rpl",       "dhcp",      "ttdp"});
+                  {"other", "kernel",     "static", "ra",        "egp",       "ggp",  "hello",
+                   "rip",   "isIs",       "esIs",   "ciscoIgrp", "bbnSpfIgp", "ospf", "bgp",
+                   "idpr",  "ciscoEigrp", "dvmrp",  "rpl",       "dhcp",      "ttdp"});
 }
 
 bool AllZero(const QByteArray& octets) {
@@ -236,16 +239,16 @@ QString NetStatText::InterfaceLine(const MibRow& row, const InterfaceLabel& labe
 }
 
 QString NetStatText::TcpLine(const SocketRow& row) const {
-  return Line({{row.local.EndpointText(row.localPort), kEndpointWidth},
-               {row.remote.EndpointText(row.remotePort), kEndpointWidth},
+  return Line({{EndpointText(row.local, row.localPort), kEndpointWidth},
+               {EndpointText(row.remote, row.remotePort), kEndpointWidth},
                {MibRow::StateName(row.state), kStateWidth},
                {row.pid != 0 ? Number(row.pid) : kNotSeen, kPidWidth},
                {ProcessName(row.pid), kProgramWidth}});
 }
 
 QString NetStatText::UdpLine(const SocketRow& row) const {
-  return Line({{row.local.EndpointText(row.localPort), kEndpointWidth},
-               {row.remote.EndpointText(row.remotePort), kEndpointWidth},
+  return Line({{EndpointText(row.local, row.localPort), kEndpointWidth},
+               {EndpointText(row.remote, row.remotePort), kEndpointWidth},
                {row.pid != 0 ? Number(row.pid) : kNotSeen, kPidWidth},
                {ProcessName(row.pid), kProgramWidth}});
 }
@@ -277,6 +280,16 @@ QString NetStatText::AddressLine(const AddressRow& row) const {
                {EnumText(row.status, {"preferred", "deprecated", "invalid", "inaccessible",
                                       "unknown", "tentative", "duplicate", "optimistic"}),
                 kStatusWidth}});
+}
+
+QString NetStatText::EndpointText(const InetAddress& address, uint32_t port) const {
+  const uint32_t zone = address.ZoneIndex();
+  if (zone == 0) {
+    return address.EndpointText(port);
+  }
+  const QString plain = address.WithoutZone().Text();
+  const QString name = interfaceNames_.value(static_cast<int32_t>(zone), Number(zone));
+  return (address.IsIpv6() ? u'[' + plain + u']' : plain) + u'%' + name + u':' + Number(port);
 }
 
 QString NetStatText::InterfaceName(int32_t ifIndex) const {
@@ -347,9 +360,8 @@ bool AnyOwner(const std::vector<SocketRow>& rows, const std::map<uint32_t, QStri
 
 }  // namespace
 
-bool NetStatText::RefreshPage(Page page, InterfaceTable& table, const PageSink& show) {
+void NetStatText::RefreshPage(Page page, InterfaceTable& table, const PageSink& show) {
   InetTables inet(table);
-  size_t rows = 0;
   QString text;
   switch (page) {
     case Page::Tcp: {
@@ -357,63 +369,52 @@ bool NetStatText::RefreshPage(Page page, InterfaceTable& table, const PageSink& 
       // The owners' names are asked for only where some row has one.
       text = TcpPage(sockets, AnyOwner(sockets, nullptr) ? inet.ProcessNames()
                                                          : std::map<uint32_t, QString>{});
-      rows = sockets.size();
       break;
     }
     case Page::Udp: {
       const std::vector<SocketRow> sockets = inet.UdpRows();
       text =
           UdpPage(sockets, AnyOwner(sockets, &processNames_) ? inet.ProcessNames() : processNames_);
-      rows = sockets.size();
       break;
     }
     case Page::Interface:
       table.Refresh(InterfaceTable::kInterfaces);
-      rows = static_cast<size_t>(table.Count());
-      text = InterfacePage(table,
-                           rows > 0 ? inet.InterfaceLabels() : std::map<int32_t, InterfaceLabel>{});
+      text = InterfacePage(
+          table, table.Count() > 0 ? inet.InterfaceLabels() : std::map<int32_t, InterfaceLabel>{});
       break;
     case Page::Ip: {
       const std::vector<RouteRow> routes = inet.Routes();
       text = RoutePage(routes);
-      rows = routes.size();
       break;
     }
     case Page::Neighbours: {
       const std::vector<NeighbourRow> neighbours = inet.Neighbours();
       text = NeighbourPage(neighbours);
-      rows = neighbours.size();
       break;
     }
     case Page::Addresses: {
       const std::vector<AddressRow> addresses = inet.Addresses();
       text = AddressPage(addresses);
-      rows = addresses.size();
       break;
     }
   }
   show(page, text);
-  return rows > 0;
 }
 
 void NetStatText::Refresh(InterfaceTable* table, const PageSink& show) {
   static constexpr Page kOrder[] = {Page::Tcp,       Page::Interface, Page::Ip,
                                     Page::Addresses, Page::Udp,       Page::Neighbours};
   for (const Page page : kOrder) {
-    bool more = false;
     try {
       if (table == nullptr) {
         throw TableError(SnmpAgent::kUnavailable);
       }
-      more = RefreshPage(page, *table, show);
+      RefreshPage(page, *table, show);
     } catch (...) {
       // Whatever rows the failed walk left are partly filled; the page
       // shows none of them.
       show(page, QString());
       throw;
-    }
-    if (!more) {
-      return;
     }
   }
 }

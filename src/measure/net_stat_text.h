@@ -61,6 +61,9 @@ class NetStatText {
   // The name of process `pid` as the latest socket page read it; "–" when
   // the agent did not give it (another user's process, or a device).
   QString ProcessName(uint32_t pid) const;
+  // "address:port" as ss writes it: a zoned address with its interface's
+  // name after the brackets ("[fe80::1]%eth0:22").
+  QString EndpointText(const InetAddress& address, uint32_t port) const;
 
   // A page: the heading, an empty line, then one line per row in the
   // order given. The interface page also records the interface names the
@@ -77,18 +80,16 @@ class NetStatText {
 
   // One refresh of the pages in the order TCP, INTERFACE, IP, ADDRESSES,
   // UDP, NEIGHBOURS: each page is walked and handed to `show` as soon as it
-  // is complete. A table without rows ends the refresh after its own page
-  // (heading and empty line only); the pages after it are not handed over
-  // and keep what they show. An error of the component (a null `table`
+  // is complete; a table without rows gives its heading and the empty line
+  // alone, and the refresh goes on with the next page. An error of the component (a null `table`
   // counts as an agent that is not available) hands over the page being
   // filled as empty text and then continues to the caller; the pages after
   // it are left alone too.
   void Refresh(InterfaceTable* table, const PageSink& show);
 
  private:
-  // Walks the page's table(s) and hands the page over; false when the
-  // table had no rows.
-  bool RefreshPage(Page page, InterfaceTable& table, const PageSink& show);
+  // Walks the page's table(s) and hands the page over.
+  void RefreshPage(Page page, InterfaceTable& table, const PageSink& show);
 
   QHash<int32_t, QString> interfaceNames_;
   std::map<uint32_t, QString> processNames_;

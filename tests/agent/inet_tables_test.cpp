@@ -9,12 +9,21 @@
 #include <gtest/gtest.h>
 #include <linux/if_addr.h>
 #include <linux/neighbour.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+#include "agent/mib2_tables.h"
+#include "support/own_network.h"
 
 namespace velmar::agent {
 namespace {
@@ -267,6 +276,192 @@ TEST(InetTablesTest, AddressesAndNeighboursTakeTheValuesOfTheirConventions) {
   EXPECT_EQ(learnt[0].index, Join({{2}, Inet("192.168.1.1")}));
   EXPECT_EQ(learnt[0].columns[0].bytes, mac);
   EXPECT_EQ(learnt[2].columns[0].bytes, "");
+}
+
+// Every object of the view under `root`, walked as a manager does.
+std::vector<std::pair<Oid, MibValue>> Walk(MibView& view, const Oid& root) {
+  std::vector<std::pair<Oid, MibValue>> objects;
+  Oid name = root;
+  Oid next;
+  const MibValue* value = nullptr;
+  while (view.GetNext(name.data(), name.size(), next, value) &&
+         std::equal(root.begin(), root.end(), next.begin()) && next.size() > root.size()) {
+    objects.emplace_back(next, *value);
+    name = next;
+  }
+  return objects;
+}
+
+// The meter walks ifTable, ifXTable and ifStackTable; the walk's last
+// GETNEXT, past ifStackTable, must not find the agent's process table, whose
+// rows cost a look through every process's descriptors.
+TEST(InetTablesTest, OnlyAWalkThatAsksForTheProcessTableLooksForSocketOwners) {
+  LinkReader reader;
+  KernelSources sources;
+  sources.links = [&reader](std::vector<LinkInfo>& links) { return reader.Update(links); };
+  const auto owners = std::make_shared<SocketOwnerCache>("/proc");
+  sources.inet.owners = owners;
+  const auto view = BuildMib2View(sources);
+  const int held = socket(AF_INET, SOCK_DGRAM, 0);  // a socket this process owns
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+
+  const Oid ifStack = {1, 3, 6, 1, 2, 1, 31, 1, 2};
+  ASSERT_FALSE(Walk(*view, ifStack).empty());
+  Oid next;
+  const MibValue* value = nullptr;
+  const Oid last = {1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, 0xffffffff, 0xffffffff};
+  EXPECT_FALSE(view->GetNext(last.data(), last.size(), next, value))
+      << "the end of ifStackTable is the end of what an unasked walk sees";
+  for (const Oid& root : {Oid{1, 3, 6, 1, 2, 1, 2}, Oid{1, 3, 6, 1, 2, 1, 31}}) {
+    Walk(*view, root);
+  }
+  EXPECT_EQ(owners->Scans(), 0u);
+
+  // Asked for, by its own name or by an ancestor's, it is there.
+  const auto processes = Walk(*view, kVelmarSubtree);
+  EXPECT_EQ(owners->Scans(), 1u);
+  const Oid mine = Join({kVelmarProcessEntry, {2, static_cast<uint32_t>(getpid())}});
+  EXPECT_TRUE(std::any_of(processes.begin(), processes.end(),
+                          [&](const auto& object) { return object.first == mine; }));
+  const Oid enterprises = {1, 3, 6, 1, 4, 1};
+  ASSERT_TRUE(view->GetNext(enterprises.data(), enterprises.size(), next, value));
+  EXPECT_EQ(Oid(next.begin(), next.begin() + 10), kVelmarProcessEntry);
+  close(held);
+}
+
+// In a network namespace of the test's own: the rows that snmpd's indexes
+// let collide are rows of their own.
+TEST(InetTablesTest, ZonesAndRoutingTablesKeepRowsApartThatShareAnAddress) {
+  std::string skip;
+  if (!test::InOwnNetwork(skip)) {
+    if (!skip.empty()) {
+      GTEST_SKIP() << skip;
+    }
+    return;
+  }
+  ASSERT_EQ(std::system("ip link add name velmar-a type veth peer name velmar-b && "
+                        "ip link set velmar-a up && ip link set velmar-b up && "
+                        "ip addr add fe80::1/64 dev velmar-a nodad && "
+                        "ip addr add fe80::1/64 dev velmar-b nodad && "
+                        "ip addr add 2001:db8::5/128 dev velmar-a nodad "
+                        "valid_lft 3000 preferred_lft 3000 && "
+                        "ip route add blackhole 2001:db8:1::/48 && "
+                        "ip route add prohibit 2001:db8:2::/48"),
+            0);
+  const uint32_t a = if_nametoindex("velmar-a");
+  const uint32_t b = if_nametoindex("velmar-b");
+  // Listeners on fe80::1%velmar-a and fe80::1%velmar-b at one port, as
+  // ss -ltn shows them: two sockets.
+  std::vector<int> sockets;
+  for (const uint32_t zone : {a, b}) {
+    for (const int type : {SOCK_STREAM, SOCK_DGRAM}) {
+      const int fd = socket(AF_INET6, type, 0);
+      sockaddr_in6 at{};
+      at.sin6_family = AF_INET6;
+      at.sin6_port = htons(2222);
+      at.sin6_scope_id = zone;
+      inet_pton(AF_INET6, "fe80::1", &at.sin6_addr);
+      ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0) << zone;
+      if (type == SOCK_STREAM) {
+        ASSERT_EQ(listen(fd, 1), 0);
+      }
+      sockets.push_back(fd);
+    }
+  }
+  MibView view;
+  AddInetTables(view, InetSources{});
+  const auto zoned = [&](uint32_t zone) {
+    Oid index = Inet("fe80::1");
+    index[0] = 4;  // ipv6z: the octets, then the zone
+    index[1] = 20;
+    index.insert(index.end(), {zone >> 24, (zone >> 16) & 0xff, (zone >> 8) & 0xff, zone & 0xff});
+    return index;
+  };
+  std::vector<Oid> listeners;
+  for (const auto& [name, value] : Walk(view, kTcpListenerEntry)) {
+    listeners.emplace_back(name.begin() + 10, name.end());
+  }
+  std::vector<Oid> expected = {Join({zoned(a), {2222}}), Join({zoned(b), {2222}})};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listeners, expected);
+  size_t udp = 0;
+  for (const auto& [name, value] : Walk(view, kUdpEndpointEntry)) {
+    const Oid index(name.begin() + 10, name.end());
+    udp += index.size() > 23 && (Oid(index.begin(), index.begin() + 22) == zoned(a) ||
+                                 Oid(index.begin(), index.begin() + 22) == zoned(b));
+  }
+  EXPECT_EQ(udp, 2u);
+
+  // 2001:db8::5/128 with a lifetime: the main table's route (metric 256)
+  // and the local table's (metric 0); column 12 is the metric, 8 the type.
+  std::vector<int32_t> metrics;
+  std::map<std::string, int32_t> types;
+  const Oid host = Join({Inet("2001:db8::5"), {128}});
+  for (const auto& [name, value] : Walk(view, Join({kInetCidrRouteEntry, {12}, host}))) {
+    metrics.push_back(Int(value));
+  }
+  std::sort(metrics.begin(), metrics.end());
+  EXPECT_EQ(metrics, (std::vector<int32_t>{0, 256}));
+  for (const auto& [prefix, label] :
+       {std::pair{"2001:db8:1::", "blackhole"}, std::pair{"2001:db8:2::", "prohibit"}}) {
+    const auto objects = Walk(view, Join({kInetCidrRouteEntry, {8}, Inet(prefix), {48}}));
+    ASSERT_EQ(objects.size(), 1u) << label;
+    types[label] = Int(objects[0].second);
+  }
+  EXPECT_EQ(types, (std::map<std::string, int32_t>{{"blackhole", 5}, {"prohibit", 2}}));
+  for (const int fd : sockets) {
+    close(fd);
+  }
+}
+
+// RFC 4293's IPv6 counters and prefixes from the kernel of a namespace the
+// test alone sends in: every address names a prefix row that exists.
+TEST(InetTablesTest, Ipv6CountersAndThePrefixesAddressesNameComeFromTheKernel) {
+  std::string skip;
+  if (!test::InOwnNetwork(skip)) {
+    if (!skip.empty()) {
+      GTEST_SKIP() << skip;
+    }
+    return;
+  }
+  ASSERT_EQ(std::system("ip link add name velmar-a type veth peer name velmar-b && "
+                        "ip link set velmar-a up && "
+                        "ip addr add 2001:db8:9::1/64 dev velmar-a nodad && "
+                        "ip addr add 10.1.0.1/24 dev velmar-a"),
+            0);
+  const int fd = socket(AF_INET6, SOCK_DGRAM, 0);
+  sockaddr_in6 to{};
+  to.sin6_family = AF_INET6;
+  to.sin6_port = htons(9);
+  to.sin6_addr = in6addr_loopback;
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(sendto(fd, "12345678", 8, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 8);
+  }
+  close(fd);
+  MibView view;
+  AddInetTables(view, InetSources{});
+  const auto system = Walk(view, Join({kIpSystemStatsEntry, {4}}));  // HCInReceives
+  ASSERT_EQ(system.size(), 1u);
+  EXPECT_EQ(system[0].first.back(), 2u) << "the IPv6 row";
+  EXPECT_EQ(system[0].second.number,
+            ParseSnmp6(ReadWholeFile("/proc/net/snmp6")).at("Ip6InReceives"));
+  EXPECT_GE(system[0].second.number, 5u);
+  // lo's HCInOctets in ipIfStatsTable, among the interfaces' rows.
+  const auto interfaces = Walk(view, Join({kIpIfStatsEntry, {6, 2}}));
+  ASSERT_EQ(interfaces.size(), 3u);
+  EXPECT_EQ(interfaces[0].first.back(), 1u);
+  EXPECT_GE(interfaces[0].second.number, 5u * (40 + 8 + 8));
+
+  const auto prefixes = Walk(view, Join({kIpAddressEntry, {5}}));
+  EXPECT_GE(prefixes.size(), 4u) << "::1, 127.0.0.1, 10.1.0.1 and 2001:db8:9::1 at least";
+  for (const auto& [address, prefix] : prefixes) {
+    const MibValue* origin = nullptr;
+    view.BeginGet();
+    EXPECT_TRUE(view.Get(prefix.object.data(), prefix.object.size(), origin))
+        << ::testing::PrintToString(prefix.object);
+  }
 }
 
 }  // namespace

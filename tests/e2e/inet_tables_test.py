@@ -96,6 +96,11 @@ def route_index_without_policy(index):
     return ".".join(map(str, kept)) if n[0] == 2 else index
 
 
+def is_ipv4_route_of_another_table(index):
+    n = [int(x) for x in index.split(".")]
+    return n[0] == 1 and n[2 + n[1] + 1] == 4
+
+
 def table_rows(root, process_column, text, foreign_pids):
     """Column -> index -> (type, value), without the rows of processes that
     are not the same in two walks (the agents and their clients)."""
@@ -103,6 +108,11 @@ def table_rows(root, process_column, text, foreign_pids):
     for name, value in walk_lines(text).items():
         column, index = split_name(root, name)
         if root.endswith("4.24.7"):
+            # snmpd reads IPv4 routes of the main table alone (the agent
+            # names another table in the policy) and calls every route's
+            # protocol local (column 9).
+            if column == 9 or is_ipv4_route_of_another_table(index):
+                continue
             index = route_index_without_policy(index)
         rows.setdefault(column, {})[index] = value
     if process_column is not None:

@@ -121,7 +121,7 @@ TEST_F(NetStatNamespaceTest, ThisMachineShowsBothFamiliesAndTheOwners) {
       << udp.toStdString();
   EXPECT_TRUE(HasLine(udp, {"[::1]:", "[::]:0 ", pid})) << udp.toStdString();
   const QString routes = Page(netStat, P::Ip);
-  EXPECT_TRUE(HasLine(routes, {"2001:db8:77::/48 ", "2001:db8:9::2 ", "\u00fcn\u00ef", "local"}))
+  EXPECT_TRUE(HasLine(routes, {"2001:db8:77::/48 ", "2001:db8:9::2 ", "\u00fcn\u00ef", "static"}))
       << routes.toStdString();
   EXPECT_TRUE(HasLine(routes, {"0.0.0.0/0 ", "10.9.0.2 ", "\u00fcn\u00ef", "100"}))
       << routes.toStdString();

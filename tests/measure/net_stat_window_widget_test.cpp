@@ -129,9 +129,9 @@ TEST(NetStatWindowWidgetTest, LooksAsDrawnAndFillsItsPagesBeforeShowing) {
         Lines(netStat.IpPage()),
         (QStringList{NetStatText::RouteHeading(), "",
                      "0.0.0.0/0                      10.0.0.1                   eth0             "
-                     "local    100   ",
+                     "kernel   100   ",
                      "127.0.0.0/8                    on-link                    lo               "
-                     "local    0     "}));
+                     "kernel   0     "}));
     EXPECT_TEXT(Lines(netStat.AddressPage()).at(2),
                 "127.0.0.1                      lo               -         -         ");
     EXPECT_TRUE(Lines(netStat.UdpPage()).at(2).startsWith("[::]:5353                [::]:0 "));
@@ -246,16 +246,13 @@ TEST(NetStatWindowWidgetTest, RunsModallyUntilClosedAndRefreshesOnEveryTick) {
   EXPECT_FALSE(netStat.RefreshTimer().isActive());
 }
 
-TEST(NetStatWindowWidgetTest, AnEmptyTcpTableLeavesTheOtherPagesAsTheyWere) {
+TEST(NetStatWindowWidgetTest, AnEmptyTcpTableShowsItsHeadingAndTheOtherPagesTheirTables) {
   FakeAgent agent;
   InterfaceTable table(nullptr, test::FakeAgentPath());
   ScriptRefresh(agent, 631, 1);
   Errors errors;
   NetStatWindow netStat(&table, errors.Handler());
-  const QString interfaces = netStat.InterfacePage()->toPlainText();
-  const QString routes = netStat.IpPage()->toPlainText();
-  ASSERT_TRUE(interfaces.contains("lo"));
-  ASSERT_TRUE(routes.contains("127.0.0.0"));
+  ASSERT_TRUE(netStat.InterfacePage()->toPlainText().contains("lo"));
 
   agent.Reset();
   agent.Walk({});  // no connections,
@@ -266,13 +263,14 @@ TEST(NetStatWindowWidgetTest, AnEmptyTcpTableLeavesTheOtherPagesAsTheyWere) {
 
   EXPECT_EQ(Lines(netStat.TcpPage()), (QStringList{NetStatText::TcpHeading(), ""}));
   for (QPlainTextEdit* page : AllPages(netStat)) {
-    if (page != netStat.TcpPage()) {
-      EXPECT_FALSE(page->toPlainText().isEmpty());
-    }
+    const QStringList lines = Lines(page);
+    EXPECT_TRUE(lines.size() >= 2 && !lines[0].isEmpty() && lines[1].isEmpty())
+        << "a heading and the empty line under it";
   }
-  EXPECT_EQ(netStat.InterfacePage()->toPlainText(), interfaces);
-  EXPECT_EQ(netStat.IpPage()->toPlainText(), routes);
-  EXPECT_EQ(agent.QueryCount(), 3u);
+  EXPECT_TRUE(netStat.InterfacePage()->toPlainText().contains("\n7     changed"))
+      << netStat.InterfacePage()->toPlainText().toStdString();
+  EXPECT_FALSE(netStat.IpPage()->toPlainText().contains("127.0.0.0"))
+      << "the routes this refresh found: none";
   EXPECT_TRUE(errors.messages.empty());
 }
 
