@@ -15,9 +15,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "measure/inet_tables.h"
+#include "netstat/net_stat_tables.h"
 #include "measure/interface_table.h"
-#include "measure/widgets/net_stat_window.h"
+#include "netstat/widgets/net_stat_window.h"
 
 namespace {
 
@@ -154,7 +154,7 @@ void BM_RefreshChanged(benchmark::State& state) {
 void BM_TcpWalk(benchmark::State& state) {
   Connections();
   velmar::InterfaceTable table(nullptr, kAgent);
-  velmar::InetTables inet(table);
+  velmar::NetStatTables inet(table);
   size_t rows = 0;
   for (auto _ : state) {
     rows = inet.TcpRows().size();
@@ -165,7 +165,7 @@ void BM_TcpWalk(benchmark::State& state) {
 void BM_ProcessNames(benchmark::State& state) {
   Connections();
   velmar::InterfaceTable table(nullptr, kAgent);
-  velmar::InetTables inet(table);
+  velmar::NetStatTables inet(table);
   size_t owners = 0;
   for (auto _ : state) {
     owners = inet.ProcessNames().size();
@@ -176,7 +176,7 @@ void BM_ProcessNames(benchmark::State& state) {
 void BM_TcpFormat(benchmark::State& state) {
   Connections();
   velmar::InterfaceTable table(nullptr, kAgent);
-  velmar::InetTables inet(table);
+  velmar::NetStatTables inet(table);
   const auto rows = inet.TcpRows();
   const auto names = inet.ProcessNames();
   velmar::NetStatText text;
@@ -189,7 +189,7 @@ void BM_TcpFormat(benchmark::State& state) {
 void BM_TcpSetText(benchmark::State& state) {
   Connections();
   velmar::InterfaceTable table(nullptr, kAgent);
-  velmar::InetTables inet(table);
+  velmar::NetStatTables inet(table);
   velmar::NetStatText text;
   const auto rows = inet.TcpRows();
   const QString page = text.TcpPage(rows, inet.ProcessNames());

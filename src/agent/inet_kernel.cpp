@@ -17,49 +17,11 @@
 #include <charconv>
 #include <cstring>
 
+#include "agent/kernel_text.h"
+
 namespace velmar::agent {
 
 namespace {
-
-std::vector<std::string_view> Words(std::string_view line) {
-  std::vector<std::string_view> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) {
-      ++i;
-    }
-    const size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
-      ++i;
-    }
-    if (i > start) {
-      words.push_back(line.substr(start, i - start));
-    }
-  }
-  return words;
-}
-
-template <typename Fn>
-void EachLine(std::string_view content, Fn fn) {
-  size_t pos = 0;
-  while (pos < content.size()) {
-    size_t end = content.find('\n', pos);
-    if (end == std::string_view::npos) {
-      end = content.size();
-    }
-    fn(content.substr(pos, end - pos));
-    pos = end + 1;
-  }
-}
-
-template <typename T>
-bool Number(std::string_view text, T& out, int base = 10) {
-  if (text.empty()) {
-    return false;
-  }
-  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out, base);
-  return ec == std::errc() && ptr == text.data() + text.size();
-}
 
 // The kernel prints an address as the 32-bit words it holds in network
 // order, each formatted as a host-order hexadecimal number: 8 digits for
@@ -73,7 +35,7 @@ bool HexAddress(std::string_view text, int family, IpAddress& out) {
   out.family = static_cast<uint8_t>(family);
   for (size_t i = 0; i < words; ++i) {
     uint32_t word = 0;
-    if (!Number(text.substr(8 * i, 8), word, 16)) {
+    if (!ParseNumber(text.substr(8 * i, 8), word, 16)) {
       return false;
     }
     std::memcpy(out.octets.data() + 4 * i, &word, 4);
@@ -90,7 +52,7 @@ bool PlainHexAddress(std::string_view text, IpAddress& out) {
   out = IpAddress{};
   out.family = AF_INET6;
   for (size_t i = 0; i < 16; ++i) {
-    if (!Number(text.substr(2 * i, 2), out.octets[i], 16)) {
+    if (!ParseNumber(text.substr(2 * i, 2), out.octets[i], 16)) {
       return false;
     }
   }
@@ -100,7 +62,7 @@ bool PlainHexAddress(std::string_view text, IpAddress& out) {
 bool HexEndpoint(std::string_view text, int family, IpAddress& address, uint16_t& port) {
   const size_t colon = text.find(':');
   return colon != std::string_view::npos && HexAddress(text.substr(0, colon), family, address) &&
-         Number(text.substr(colon + 1), port, 16);
+         ParseNumber(text.substr(colon + 1), port, 16);
 }
 
 IpAddress FromOctets(int family, const void* data, size_t size) {
@@ -179,7 +141,7 @@ uint64_t SocketInode(int fdDir, const char* entry) {
   const std::string_view link(target, static_cast<size_t>(n));
   uint64_t inode = 0;
   if (link.substr(0, kPrefix.size()) != kPrefix || link.back() != ']' ||
-      !Number(link.substr(kPrefix.size(), link.size() - kPrefix.size() - 1), inode)) {
+      !ParseNumber(link.substr(kPrefix.size(), link.size() - kPrefix.size() - 1), inode)) {
     return 0;
   }
   return inode;
@@ -251,17 +213,17 @@ uint32_t SocketOwners::PidOf(uint64_t inode) const {
 
 std::vector<SocketEntry> ParseProcNetSockets(std::string_view content, int family) {
   std::vector<SocketEntry> rows;
-  EachLine(content, [&](std::string_view line) {
+  ForEachLine(content, [&](std::string_view line) {
     // "sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout
     // inode ..."; the heading's first word is "sl".
-    const auto w = Words(line);
+    const auto w = SplitWords(line);
     if (w.size() < 10 || w[0].empty() || w[0].back() != ':') {
       return;
     }
     SocketEntry s;
     if (HexEndpoint(w[1], family, s.local, s.localPort) &&
-        HexEndpoint(w[2], family, s.remote, s.remotePort) && Number(w[3], s.state, 16) &&
-        Number(w[9], s.inode)) {
+        HexEndpoint(w[2], family, s.remote, s.remotePort) && ParseNumber(w[3], s.state, 16) &&
+        ParseNumber(w[9], s.inode)) {
       rows.push_back(s);
     }
   });
@@ -270,16 +232,16 @@ std::vector<SocketEntry> ParseProcNetSockets(std::string_view content, int famil
 
 std::vector<Ipv6Route> ParseProcNetIpv6Route(std::string_view content) {
   std::vector<Ipv6Route> routes;
-  EachLine(content, [&](std::string_view line) {
+  ForEachLine(content, [&](std::string_view line) {
     // destination, its prefix length, source, its prefix length, next hop,
     // metric, reference count, use count, flags, device.
-    const auto w = Words(line);
+    const auto w = SplitWords(line);
     Ipv6Route r;
     IpAddress source;
     if (w.size() == 10 && PlainHexAddress(w[0], r.destination) &&
-        Number(w[1], r.prefixLength, 16) && r.prefixLength <= 128 &&
+        ParseNumber(w[1], r.prefixLength, 16) && r.prefixLength <= 128 &&
         PlainHexAddress(w[2], source) && PlainHexAddress(w[4], r.nextHop) &&
-        Number(w[5], r.metric, 16) && Number(w[8], r.flags, 16)) {
+        ParseNumber(w[5], r.metric, 16) && ParseNumber(w[8], r.flags, 16)) {
       r.interfaceName = std::string(w[9]);
       routes.push_back(std::move(r));
     }
@@ -299,7 +261,7 @@ SocketOwners FindSocketOwners(const std::string& procRoot,
   }
   while (const dirent* entry = ::readdir(proc)) {
     uint32_t pid = 0;
-    if (!Number(std::string_view(entry->d_name), pid)) {
+    if (!ParseNumber(std::string_view(entry->d_name), pid)) {
       continue;
     }
     const int procDir = ::openat(::dirfd(proc), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -18,24 +18,12 @@
 
 namespace velmar::agent {
 
-const Oid kInetCidrRouteEntry = {1, 3, 6, 1, 2, 1, 4, 24, 7, 1};
-const Oid kIpAddressEntry = {1, 3, 6, 1, 2, 1, 4, 34, 1};
-const Oid kIpNetToPhysicalEntry = {1, 3, 6, 1, 2, 1, 4, 35, 1};
-const Oid kTcpConnectionEntry = {1, 3, 6, 1, 2, 1, 6, 19, 1};
-const Oid kTcpListenerEntry = {1, 3, 6, 1, 2, 1, 6, 20, 1};
-const Oid kUdpEndpointEntry = {1, 3, 6, 1, 2, 1, 7, 7, 1};
-const Oid kIpAddressPrefixEntry = {1, 3, 6, 1, 2, 1, 4, 32, 1};
-const Oid kIpAddressPrefixOrigin = {1, 3, 6, 1, 2, 1, 4, 32, 1, 5};
-const Oid kIpSystemStatsEntry = {1, 3, 6, 1, 2, 1, 4, 31, 1, 1};
-const Oid kIpIfStatsEntry = {1, 3, 6, 1, 2, 1, 4, 31, 3, 1};
 // Every column the kernel's IPv6 counters fill: 3-29, 32-41 and
 // ipSystemStatsDiscontinuityTime (46). The kernel counts no transmits as
 // RFC 4293 defines them (30, 31), and IPv6 has no broadcasts (42-45).
 const std::vector<uint32_t> kIpStatsColumns = {3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
                                                16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
                                                29, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 46};
-const Oid kVelmarSubtree = {1, 3, 6, 1, 4, 1, 32473, 1};
-const Oid kVelmarProcessEntry = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1};
 
 namespace {
 

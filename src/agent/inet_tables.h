@@ -12,28 +12,29 @@
 #include "agent/inet_kernel.h"
 #include "agent/kernel_tables.h"
 #include "agent/mib_view.h"
+#include "platform/mib_objects.h"
 
 // The address-family-neutral tables of today's MIBs, beside the IPv4 ones
 // of MIB-II, with their indexes in the InetAddressType/InetAddress form of
 // RFC 4001 (the type, the length, the octets), and the agent's own subtree.
 namespace velmar::agent {
 
-extern const Oid kInetCidrRouteEntry;     // 1.3.6.1.2.1.4.24.7.1 (IP-FORWARD-MIB, RFC 4292)
-extern const Oid kIpAddressEntry;         // 1.3.6.1.2.1.4.34.1 (IP-MIB, RFC 4293)
-extern const Oid kIpNetToPhysicalEntry;   // 1.3.6.1.2.1.4.35.1
-extern const Oid kTcpConnectionEntry;     // 1.3.6.1.2.1.6.19.1 (TCP-MIB, RFC 4022)
-extern const Oid kTcpListenerEntry;       // 1.3.6.1.2.1.6.20.1
-extern const Oid kUdpEndpointEntry;       // 1.3.6.1.2.1.7.7.1 (UDP-MIB, RFC 4113)
-extern const Oid kIpAddressPrefixEntry;   // 1.3.6.1.2.1.4.32.1
-extern const Oid kIpAddressPrefixOrigin;  // 1.3.6.1.2.1.4.32.1.5, the prefix rows' column
-extern const Oid kIpSystemStatsEntry;     // 1.3.6.1.2.1.4.31.1.1
-extern const Oid kIpIfStatsEntry;         // 1.3.6.1.2.1.4.31.3.1
+using mib::kInetCidrRouteEntry;
+using mib::kIpAddressEntry;
+using mib::kIpAddressPrefixEntry;
+using mib::kIpAddressPrefixOrigin;
+using mib::kIpIfStatsEntry;
+using mib::kIpNetToPhysicalEntry;
+using mib::kIpSystemStatsEntry;
+using mib::kTcpConnectionEntry;
+using mib::kTcpListenerEntry;
+using mib::kUdpEndpointEntry;
 // The agent's private subtree under the enterprise number RFC 5612 sets
 // aside for examples: 1.3.6.1.4.1.32473.1. Its first table holds the
 // processes that own the sockets of the TCP and UDP tables, indexed by
 // process id, with their names in column 2 (velmarProcessName).
-extern const Oid kVelmarSubtree;       // 1.3.6.1.4.1.32473.1
-extern const Oid kVelmarProcessEntry;  // 1.3.6.1.4.1.32473.1.1.1
+using mib::kVelmarProcessEntry;
+using mib::kVelmarSubtree;
 
 // Appends an InetAddressType and InetAddress to an index (RFC 4001: the
 // address is not IMPLIED, so its length comes first).

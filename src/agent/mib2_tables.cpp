@@ -10,17 +10,6 @@
 
 namespace velmar::agent {
 
-const Oid kIfNumber = {1, 3, 6, 1, 2, 1, 2, 1, 0};
-const Oid kIfEntry = {1, 3, 6, 1, 2, 1, 2, 2, 1};
-const Oid kIpRouteEntry = {1, 3, 6, 1, 2, 1, 4, 21, 1};
-const Oid kIpRoutingDiscards = {1, 3, 6, 1, 2, 1, 4, 23, 0};
-const Oid kTcpConnEntry = {1, 3, 6, 1, 2, 1, 6, 13, 1};
-const Oid kTcpInErrs = {1, 3, 6, 1, 2, 1, 6, 14, 0};
-const Oid kTcpOutRsts = {1, 3, 6, 1, 2, 1, 6, 15, 0};
-const Oid kIfXEntry = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1};
-const Oid kIfStackEntry = {1, 3, 6, 1, 2, 1, 31, 1, 2, 1};
-const Oid kIpForwarding = {1, 3, 6, 1, 2, 1, 4, 1, 0};
-const Oid kIpv6IpForwarding = {1, 3, 6, 1, 2, 1, 4, 25, 0};
 const Oid kReadingTime = VELMAR_READING_TIME_OID;
 const std::vector<uint32_t> kIfXColumns = {1, 6, 10, 15, 17, 18};
 

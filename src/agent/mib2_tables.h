@@ -8,22 +8,23 @@
 #include "agent/inet_tables.h"
 #include "agent/kernel_tables.h"
 #include "agent/mib_view.h"
+#include "platform/mib_objects.h"
 
 namespace velmar::agent {
 
 // MIB-II object identifiers of the parts of the tree this agent serves.
-extern const Oid kIfNumber;           // 1.3.6.1.2.1.2.1.0
-extern const Oid kIfEntry;            // 1.3.6.1.2.1.2.2.1
-extern const Oid kIpRouteEntry;       // 1.3.6.1.2.1.4.21.1
-extern const Oid kIpRoutingDiscards;  // 1.3.6.1.2.1.4.23.0
-extern const Oid kTcpConnEntry;       // 1.3.6.1.2.1.6.13.1
-extern const Oid kTcpInErrs;          // 1.3.6.1.2.1.6.14.0
-extern const Oid kTcpOutRsts;         // 1.3.6.1.2.1.6.15.0
-extern const Oid kIfXEntry;           // 1.3.6.1.2.1.31.1.1.1
-extern const Oid kIfStackEntry;       // 1.3.6.1.2.1.31.1.2.1
-extern const Oid kIpForwarding;       // 1.3.6.1.2.1.4.1.0
-extern const Oid kIpv6IpForwarding;   // 1.3.6.1.2.1.4.25.0
-extern const Oid kReadingTime;        // VELMAR_READING_TIME_OID
+using mib::kIfEntry;
+using mib::kIfNumber;
+using mib::kIfStackEntry;
+using mib::kIfXEntry;
+using mib::kIpForwarding;
+using mib::kIpRouteEntry;
+using mib::kIpRoutingDiscards;
+using mib::kIpv6IpForwarding;
+using mib::kTcpConnEntry;
+using mib::kTcpInErrs;
+using mib::kTcpOutRsts;
+extern const Oid kReadingTime;  // VELMAR_READING_TIME_OID
 
 constexpr uint32_t kIfColumns = 22;
 constexpr uint32_t kIpRouteColumns = 13;

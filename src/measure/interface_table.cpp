@@ -351,18 +351,30 @@ void InterfaceTable::SetBusy(bool value) {
   }
 }
 
-void InterfaceTable::Refresh(uint8_t kind) {
+void InterfaceTable::RunWalk(const std::function<void()>& walk) {
   if (!listLock_.try_lock_for(std::chrono::milliseconds(100))) {
     throw TableLockError("Connection list lock failure");
   }
   std::unique_lock lock(listLock_, std::adopt_lock);
-  // A refresh nested inside a running one (an event handler run while the
+  // A walk nested inside a running one (an event handler run while the
   // agent is asked) is refused; it must not clear the running walk's Busy.
   if (busy_) {
     throw TableError("Requested operation is not supported in the current state.");
   }
   SetBusy(true);
   try {
+    walk();
+  } catch (...) {
+    lock.unlock();
+    SetBusy(false);
+    throw;
+  }
+  lock.unlock();
+  SetBusy(false);
+}
+
+void InterfaceTable::Refresh(uint8_t kind) {
+  RunWalk([&] {
     Rows.clear();
     stack_.clear();
     switch (kind) {
@@ -378,13 +390,7 @@ void InterfaceTable::Refresh(uint8_t kind) {
       default:
         break;
     }
-  } catch (...) {
-    lock.unlock();
-    SetBusy(false);
-    throw;
-  }
-  lock.unlock();
-  SetBusy(false);
+  });
 }
 
 void InterfaceTable::StartWalk(const uint32_t (&firstObject)[10]) {

@@ -139,6 +139,9 @@ class InterfaceTable : public QObject {
  protected:
   virtual void DoStatusChange();
   virtual void SetBusy(bool value);
+  // Runs one walk holding the list lock with the table marked busy; raises
+  // when the lock cannot be had or a walk is already running.
+  void RunWalk(const std::function<void()>& walk);
 
  private:
   void StartAgent(const QString& path, const TickClock& clock, const SnmpRemoteSource* source);

@@ -16,15 +16,7 @@ bool Precedes(const std::vector<uint32_t>& a, const uint32_t* b, uint32_t bLengt
 }  // namespace
 
 void InterfaceTable::WalkSubtree(const std::vector<uint32_t>& root, const SubtreeVisitor& visit) {
-  if (!listLock_.try_lock_for(std::chrono::milliseconds(100))) {
-    throw TableLockError("Connection list lock failure");
-  }
-  std::unique_lock lock(listLock_, std::adopt_lock);
-  if (busy_) {
-    throw TableError("Requested operation is not supported in the current state.");
-  }
-  SetBusy(true);
-  try {
+  RunWalk([&] {
     subtreeName_ = root;
     bindingList_.list = &binding_;
     bindingList_.len = 1;
@@ -42,13 +34,7 @@ void InterfaceTable::WalkSubtree(const std::vector<uint32_t>& root, const Subtre
       visit(name, length, binding_.value);
       subtreeName_.assign(name, name + length);
     }
-  } catch (...) {
-    lock.unlock();
-    SetBusy(false);
-    throw;
-  }
-  lock.unlock();
-  SetBusy(false);
+  });
 }
 
 }  // namespace velmar

@@ -257,11 +257,11 @@ IPV4_VIEW = ["view ipv4only included .1.3.6.1.2.1"] + [
 
 def check_net_stat(bin_dir, device, helper_pid, dual_port):
     """NetStat's pages over the local agent, over snmpd, and over snmpd as a
-    device without the neutral tables (tests/measure/net_stat_namespace_widget_test.cpp)."""
+    device without the neutral tables (tests/netstat/net_stat_namespace_widget_test.cpp)."""
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VELMAR_INET_NAMESPACE=";".join([
         "pid=%d" % helper_pid, "dual=%d" % dual_port, "snmpd=" + device.address(),
         "community=" + snmpd_fixture.COMMUNITY, "ipv4community=" + IPV4_COMMUNITY]))
-    out = subprocess.run([os.path.join(bin_dir, "measure_widget_tests"),
+    out = subprocess.run([os.path.join(bin_dir, "netstat_widget_tests"),
                           "--gtest_filter=NetStatNamespaceTest.*"], env=env, capture_output=True,
                          text=True, timeout=120)
     assert out.returncode == 0 and "[  PASSED  ] 2 tests" in out.stdout, out.stdout[-6000:]

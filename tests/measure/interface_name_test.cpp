@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "measure/inet_address.h"
+#include "netstat/inet_address.h"
 
 namespace velmar {
 namespace {

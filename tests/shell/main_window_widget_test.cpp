@@ -22,7 +22,7 @@
 #include "measure/remote_source.h"
 #include "measure/widgets/indicator.h"
 #include "measure/widgets/lcd_display.h"
-#include "measure/widgets/net_stat_window.h"
+#include "netstat/widgets/net_stat_window.h"
 #include "platform/key_store.h"
 #include "platform/registry.h"
 #include "support/fake_agent_control.h"

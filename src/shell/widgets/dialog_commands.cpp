@@ -7,7 +7,7 @@
 #include "alarms/widgets/alarm_window.h"
 #include "config/settings_loader.h"
 #include "history/history_commands.h"
-#include "measure/widgets/net_stat_window.h"
+#include "netstat/widgets/net_stat_window.h"
 #include "platform/data_locations.h"
 #include "shell/widgets/detailed_setup.h"
 #include "shell/widgets/setup_wizard.h"

@@ -1,4 +1,4 @@
-#include "measure/widgets/net_stat_window.h"
+#include "netstat/widgets/net_stat_window.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,4 +1,4 @@
-#include "measure/inet_address.h"
+#include "netstat/inet_address.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "measure/net_stat_text.h"
+#include "netstat/net_stat_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -361,7 +361,7 @@ bool AnyOwner(const std::vector<SocketRow>& rows, const std::map<uint32_t, QStri
 }  // namespace
 
 void NetStatText::RefreshPage(Page page, InterfaceTable& table, const PageSink& show) {
-  InetTables inet(table);
+  NetStatTables inet(table);
   QString text;
   switch (page) {
     case Page::Tcp: {

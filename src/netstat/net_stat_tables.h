@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "measure/inet_address.h"
+#include "netstat/inet_address.h"
 
 namespace velmar {
 
@@ -63,9 +63,9 @@ struct InterfaceLabel {
 // IPv4 tables of MIB-II, and the owners of sockets from the agent's own
 // subtree. Each call is one walk (or two, falling back) of the agent;
 // errors of the agent raise as the component's walks do.
-class InetTables {
+class NetStatTables {
  public:
-  explicit InetTables(InterfaceTable& table) : table_(table) {}
+  explicit NetStatTables(InterfaceTable& table) : table_(table) {}
 
   // tcpConnectionTable and tcpListenerTable in one list, in index order
   // (a listener as a connection from the unspecified address); else

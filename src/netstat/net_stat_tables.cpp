@@ -1,4 +1,4 @@
-#include "measure/inet_tables.h"
+#include "netstat/net_stat_tables.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,6 +6,7 @@
 
 #include "measure/interface_name.h"
 #include "measure/interface_table.h"
+#include "platform/mib_objects.h"
 
 namespace velmar {
 
@@ -14,21 +15,21 @@ namespace {
 using Index = std::vector<uint32_t>;
 
 // The entries walked, and the IPv4 ones of MIB-II a device may have alone.
-const Index kTcpConnectionEntry = {1, 3, 6, 1, 2, 1, 6, 19, 1};
-const Index kTcpListenerEntry = {1, 3, 6, 1, 2, 1, 6, 20, 1};
-const Index kTcpConnEntry = {1, 3, 6, 1, 2, 1, 6, 13, 1};
-const Index kUdpEndpointEntry = {1, 3, 6, 1, 2, 1, 7, 7, 1};
-const Index kUdpEntry = {1, 3, 6, 1, 2, 1, 7, 5, 1};
-const Index kInetCidrRouteEntry = {1, 3, 6, 1, 2, 1, 4, 24, 7, 1};
-const Index kIpRouteEntry = {1, 3, 6, 1, 2, 1, 4, 21, 1};
-const Index kIpNetToPhysicalEntry = {1, 3, 6, 1, 2, 1, 4, 35, 1};
-const Index kIpNetToMediaEntry = {1, 3, 6, 1, 2, 1, 4, 22, 1};
-const Index kIpAddressEntry = {1, 3, 6, 1, 2, 1, 4, 34, 1};
-const Index kIpAddrEntry = {1, 3, 6, 1, 2, 1, 4, 20, 1};
-const Index kIpAddressPrefixEntry = {1, 3, 6, 1, 2, 1, 4, 32, 1};
-const Index kProcessName = {1, 3, 6, 1, 4, 1, 32473, 1, 1, 1, 2};
-const Index kIfName = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 1};
-const Index kIfAlias = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 18};
+using mib::kInetCidrRouteEntry;
+using mib::kIpAddrEntry;
+using mib::kIpAddressEntry;
+using mib::kIpAddressPrefixEntry;
+using mib::kIpNetToMediaEntry;
+using mib::kIpNetToPhysicalEntry;
+using mib::kIpRouteEntry;
+using mib::kTcpConnectionEntry;
+using mib::kTcpConnEntry;
+using mib::kTcpListenerEntry;
+using mib::kUdpEndpointEntry;
+using mib::kUdpEntry;
+const Index& kProcessName = mib::kVelmarProcessName;
+using mib::kIfAlias;
+using mib::kIfName;
 
 // One value as the agent gave it, kept past the next query.
 struct Cell {
@@ -229,7 +230,7 @@ int32_t PrefixLengthOf(const Index& prefix) {
 
 }  // namespace
 
-std::vector<SocketRow> InetTables::TcpRows() {
+std::vector<SocketRow> NetStatTables::TcpRows() {
   std::vector<SocketRow> rows;
   for (const auto& [index, cells] : WalkEntry(table_, kTcpConnectionEntry)) {
     SocketRow row;
@@ -258,7 +259,7 @@ std::vector<SocketRow> InetTables::TcpRows() {
   return rows;
 }
 
-std::vector<SocketRow> InetTables::UdpRows() {
+std::vector<SocketRow> NetStatTables::UdpRows() {
   std::vector<SocketRow> rows;
   for (const auto& [index, cells] : WalkEntry(table_, kUdpEndpointEntry)) {
     SocketRow row;
@@ -273,7 +274,7 @@ std::vector<SocketRow> InetTables::UdpRows() {
   return rows.empty() ? UdpTableRows(table_) : rows;
 }
 
-std::vector<RouteRow> InetTables::Routes() {
+std::vector<RouteRow> NetStatTables::Routes() {
   std::vector<RouteRow> rows;
   for (const auto& [index, cells] : WalkEntry(table_, kInetCidrRouteEntry)) {
     RouteRow row;
@@ -297,7 +298,7 @@ std::vector<RouteRow> InetTables::Routes() {
   return rows.empty() ? IpRouteRows(table_) : rows;
 }
 
-std::vector<NeighbourRow> InetTables::Neighbours() {
+std::vector<NeighbourRow> NetStatTables::Neighbours() {
   std::vector<NeighbourRow> rows;
   for (const auto& [index, cells] : WalkEntry(table_, kIpNetToPhysicalEntry)) {
     NeighbourRow row;
@@ -316,7 +317,7 @@ std::vector<NeighbourRow> InetTables::Neighbours() {
   return rows.empty() ? IpNetToMediaRows(table_) : rows;
 }
 
-std::vector<AddressRow> InetTables::Addresses() {
+std::vector<AddressRow> NetStatTables::Addresses() {
   std::vector<AddressRow> rows;
   for (const auto& [index, cells] : WalkEntry(table_, kIpAddressEntry)) {
     AddressRow row;
@@ -334,7 +335,7 @@ std::vector<AddressRow> InetTables::Addresses() {
   return rows.empty() ? IpAddrRows(table_) : rows;
 }
 
-std::map<uint32_t, QString> InetTables::ProcessNames() {
+std::map<uint32_t, QString> NetStatTables::ProcessNames() {
   std::map<uint32_t, QString> names;
   table_.WalkSubtree(kProcessName, [&](const uint32_t* name, uint32_t length, const AsnAny& v) {
     const QByteArray octets = CellOf(v).Octets();
@@ -346,7 +347,7 @@ std::map<uint32_t, QString> InetTables::ProcessNames() {
   return names;
 }
 
-std::map<int32_t, InterfaceLabel> InetTables::InterfaceLabels() {
+std::map<int32_t, InterfaceLabel> NetStatTables::InterfaceLabels() {
   std::map<int32_t, InterfaceLabel> labels;
   for (const Index* column : {&kIfName, &kIfAlias}) {
     table_.WalkSubtree(*column, [&](const uint32_t* name, uint32_t length, const AsnAny& v) {

@@ -1,4 +1,4 @@
-#include "measure/net_stat_text.h"
+#include "netstat/net_stat_text.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -494,7 +494,7 @@ TEST(NetStatTextTest, MalformedIndexesAreSkippedAndLongTablesKeptWhole) {
   objects.push_back(Int(kTcpConnection, 7, Join({Inet("::1"), {70000}, Inet("::1"), {1}}), 5));
   agent.Walk(objects);
   agent.Walk({});
-  InetTables inet(table);
+  NetStatTables inet(table);
   const std::vector<SocketRow> rows = inet.TcpRows();
   ASSERT_EQ(rows.size(), 3000u);
   NetStatText text;

@@ -18,7 +18,7 @@
 
 #include "measure/interface_table.h"
 #include "measure/remote_source.h"
-#include "measure/widgets/net_stat_window.h"
+#include "netstat/widgets/net_stat_window.h"
 
 namespace velmar {
 namespace {

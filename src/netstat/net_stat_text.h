@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "measure/inet_tables.h"
+#include "netstat/net_stat_tables.h"
 #include "measure/mib_row.h"
 
 namespace velmar {

@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "measure/interface_table.h"
-#include "measure/net_stat_text.h"
+#include "netstat/net_stat_text.h"
 
 namespace velmar {
 
