@@ -266,5 +266,31 @@ TEST_F(AccessibilityTest, TabReachesEveryButtonSleepAndGenerateToo) {
   EXPECT_FALSE(Probe(*form).State().AnalysisActive);
 }
 
+// A screen reader offers a pair's buttons only "Toggle", which never clicks.
+TEST_F(AccessibilityTest, ToggleActionRunsTheClicksCommand) {
+  auto form = MakeMainWindow();
+  form->show();
+  EXPECT_EQ(Accessible(form.get())->role(), QAccessible::Window) << "a frame to AT-SPI";
+  auto* sleep = form->findChild<QPushButton*>(QStringLiteral("ActiveOff"));
+  auto* active = form->findChild<QPushButton*>(QStringLiteral("ActiveOn"));
+  const auto toggle = [](QPushButton* b) {
+    QAccessibleActionInterface* action = Accessible(b)->actionInterface();
+    ASSERT_NE(action, nullptr);
+    ASSERT_TRUE(action->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    action->doAction(QAccessibleActionInterface::toggleAction());
+  };
+  toggle(active);
+  EXPECT_TRUE(Probe(*form).State().AnalysisActive);
+  EXPECT_TRUE(active->isChecked());
+  EXPECT_FALSE(sleep->isChecked());
+  toggle(active);  // a pressed choice stays pressed, as with a click
+  EXPECT_TRUE(active->isChecked());
+  EXPECT_TRUE(Probe(*form).State().AnalysisActive);
+  toggle(sleep);
+  EXPECT_FALSE(Probe(*form).State().AnalysisActive);
+  EXPECT_TRUE(sleep->isChecked());
+  EXPECT_FALSE(active->isChecked());
+}
+
 }  // namespace
 }  // namespace velmar
