@@ -1,5 +1,6 @@
 #include "shell/widgets/main_window.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
@@ -21,6 +22,7 @@
 #include "shell/widgets/tip_window.h"
 #include "shell/widgets/window_parts.h"
 #include "shell/widgets/window_system.h"
+#include "shell/widgets/xembed_tray.h"
 
 namespace velmar {
 
@@ -29,6 +31,17 @@ const QString MainWindow::kUnsavedQuestion = QStringLiteral(
     "Settings were changed and not saved. Save them before the Velmar program ends?");
 
 namespace {
+
+// How often an X11 desktop without a tray is asked for an XEmbed one: a
+// panel that starts later gets the icon within this time.
+constexpr int kXEmbedLookMs = 250;
+
+// A screen reader lists the meter's window as a frame, as it does every
+// program's main window: a plain widget would be a filler.
+QAccessibleInterface* MainWindowAccessible(const QString& /*className*/, QObject* object) {
+  auto* window = dynamic_cast<MainWindow*>(object);
+  return window == nullptr ? nullptr : new QAccessibleWidget(window, QAccessible::Window);
+}
 
 // Wayland has no beep, and a client there neither learns nor sets where
 // its windows are.
@@ -60,6 +73,11 @@ MainWindow::MainWindow(Environment environment)
       tray_(TrayCommands()),
       onWayland_(OnWayland()) {
   setObjectName(QStringLiteral("mainWindow"));
+  static const bool accessible = [] {
+    QAccessible::installFactory(&MainWindowAccessible);
+    return true;
+  }();
+  (void)accessible;
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   resize(281, 495);
   // The window paints its own background, so it brings its text colours.
@@ -82,6 +100,8 @@ MainWindow::MainWindow(Environment environment)
   if (onWayland_) {
     tray_.DisableStayOnTop(kNoStayOnTopTip);
   }
+  xembedLook_.setInterval(kXEmbedLookMs);
+  connect(&xembedLook_, &QTimer::timeout, this, [this] { InstallTrayIcon(); });
   connect(&trayWatch_, &StatusNotifierWatch::HostChanged, this, [this](bool present) {
     if (present) {
       InstallTrayIcon();
@@ -361,17 +381,23 @@ void MainWindow::InstallTrayIcon() {
   if (trayKind_ != TrayKind::kNone) {
     return;
   }
-  // Qt takes the D-Bus tray when a host is there as the icon is made, and
-  // on X11 otherwise the XEmbed one, which docks in a tray that appears
-  // later by itself. Elsewhere (Wayland) only the D-Bus tray is: the icon
-  // waits for it.
+  // Qt takes the D-Bus tray when a host is there as its first icon is
+  // made, and on X11 otherwise the XEmbed one, for good: an icon made
+  // before any tray is there would never reach a D-Bus tray that comes
+  // later. So the icon waits for a tray of either kind, on X11 as on
+  // Wayland (which has only the D-Bus kind).
   if (trayWatch_.HostPresent()) {
     trayKind_ = TrayKind::kStatusNotifier;
   } else if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    if (!XEmbedTrayPresent()) {
+      xembedLook_.start();
+      return;
+    }
     trayKind_ = TrayKind::kXEmbed;
   } else {
     return;
   }
+  xembedLook_.stop();
   tray_.Install();
 }
 
