@@ -101,6 +101,7 @@ def stopped_settings(env):
     os.makedirs(env["VELMAR_APP_DIR"])
     lines = ["Velmar 2000 settings, please don't change this file! ", "0", "1", "http://"]
     lines += ["0"] * 4 + ["", ""] + ["0"] * 27 + ["1"] * 3 + ["Velmar reserved line"] + ["1"] * 3
+    lines[3] = "http://127.0.0.1:9/"  # Generate refuses the bare scheme; this one only fails
     with open(os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini"), "wb") as f:
         f.write(("\r\n".join(lines) + "\r\n").encode("latin-1"))
 
