@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
@@ -172,6 +173,14 @@ TEST_F(AccessibilityTest, EveryControlOfEveryWindowHasAName) {
   EXPECT_EQ(Join(Unnamed(alarms)).toStdString(), "");
   EXPECT_EQ(Accessible(alarms.Threshold(0))->text(QAccessible::Name),
             "when the Average Downstream speed exceeds (Kbit/s)");
+  // A combo box is read by its label, its choice as its value.
+  alarms.Action()->setCurrentIndex(4);
+  QAccessibleInterface* action = Accessible(alarms.Action());
+  EXPECT_EQ(action->role(), QAccessible::ComboBox);
+  EXPECT_EQ(action->text(QAccessible::Name), "Trigger the following event");
+  EXPECT_EQ(action->text(QAccessible::Value), "Desktop notification");
+  ASSERT_EQ(action->childCount(), 1) << "its list";
+  EXPECT_EQ(action->child(0)->object(), alarms.Action()->view());
 
   test::SetupTestHost host;
   host.Start();

@@ -1,6 +1,5 @@
 #include "shell/widgets/main_window.h"
 
-#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
@@ -20,6 +19,7 @@
 #include "shell/widgets/main_window_views.h"
 #include "shell/widgets/splash_screen.h"
 #include "shell/widgets/tip_window.h"
+#include "shell/widgets/window_accessibility.h"
 #include "shell/widgets/window_parts.h"
 #include "shell/widgets/window_system.h"
 #include "shell/widgets/xembed_tray.h"
@@ -35,13 +35,6 @@ namespace {
 // How often an X11 desktop without a tray is asked for an XEmbed one: a
 // panel that starts later gets the icon within this time.
 constexpr int kXEmbedLookMs = 250;
-
-// A screen reader lists the meter's window as a frame, as it does every
-// program's main window: a plain widget would be a filler.
-QAccessibleInterface* MainWindowAccessible(const QString& /*className*/, QObject* object) {
-  auto* window = dynamic_cast<MainWindow*>(object);
-  return window == nullptr ? nullptr : new QAccessibleWidget(window, QAccessible::Window);
-}
 
 // Wayland has no beep, and a client there neither learns nor sets where
 // its windows are.
@@ -73,11 +66,7 @@ MainWindow::MainWindow(Environment environment)
       tray_(TrayCommands()),
       onWayland_(OnWayland()) {
   setObjectName(QStringLiteral("mainWindow"));
-  static const bool accessible = [] {
-    QAccessible::installFactory(&MainWindowAccessible);
-    return true;
-  }();
-  (void)accessible;
+  InstallWindowAccessibility();
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   resize(281, 495);
   // The window paints its own background, so it brings its text colours.
