@@ -6,12 +6,15 @@
 
 #include "config/settings_list.h"
 #include "history/history_recorder.h"
+#include "platform/exception.h"
 #include "platform/registry.h"
 
 namespace velmar {
 
 const QString AlarmEvaluator::kSubject =
     QStringLiteral("Alarm Message from your Velmar-2000 program");
+const QString AlarmEvaluator::kNoBeepReason =
+    QStringLiteral("This desktop has no system beep, so the alarm is shown here instead: ");
 
 namespace {
 
@@ -154,20 +157,20 @@ bool AlarmEvaluator::RunAction(const QString& message) {
       static_cast<AlarmAction>(settings_.LineNumber(SettingsLine::kAlarmAction, -1));
   switch (action) {
     case AlarmAction::kBeep:
+      if (!actions_.CanBeep()) {
+        return SendLatched([&] { actions_.NotifyInsteadOfBeep(kNoBeepReason + message); }, false);
+      }
       actions_.Beep();
       break;
     case AlarmAction::kMail:
-    case AlarmAction::kNotify:
       if (state_.EmailLatch) {
         return false;
       }
-      if (action == AlarmAction::kMail) {
-        actions_.SendMail(settings_.Line(SettingsLine::kAlarmTarget), message);
-      } else {
-        actions_.Notify(message);
-      }
+      actions_.SendMail(settings_.Line(SettingsLine::kAlarmTarget), message);
       state_.EmailLatch = true;
       break;
+    case AlarmAction::kNotify:
+      return SendLatched([&] { actions_.Notify(message); }, true);
     case AlarmAction::kRunProgram:
     case AlarmAction::kOpenUrl: {
       static const QRegularExpression edges(
@@ -176,6 +179,24 @@ bool AlarmEvaluator::RunAction(const QString& message) {
       target.remove(edges);
       actions_.Open((target + QLatin1Char('?') + message).left(kShellTextLimit));
       break;
+    }
+  }
+  return true;
+}
+
+bool AlarmEvaluator::SendLatched(const std::function<void()>& send, bool beepOnFailure) {
+  if (state_.EmailLatch) {
+    return false;
+  }
+  state_.EmailLatch = true;
+  try {
+    send();
+  } catch (const Exception& e) {
+    if (beepOnFailure && actions_.CanBeep()) {
+      actions_.Beep();
+    }
+    if (OnActionFailed) {
+      OnActionFailed(e.Message());
     }
   }
   return true;

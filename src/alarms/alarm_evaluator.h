@@ -18,6 +18,11 @@ class AlarmActions {
  public:
   virtual ~AlarmActions() = default;
   virtual void Beep() = 0;
+  // Whether Beep() makes a sound here. Where it cannot, a beep's alarm is
+  // shown as a notification instead, one per stretch as notifications are.
+  virtual bool CanBeep() const { return true; }
+  // That notification: `body` says why it comes instead of a beep.
+  virtual void NotifyInsteadOfBeep(const QString& body) { Notify(body); }
   // The alarm e-mail to the alarm target's recipient; raises MailUnavailableError when
   // there is no mail system.
   virtual void SendMail(const QString& recipient, const QString& message) = 0;
@@ -54,6 +59,12 @@ class AlarmEvaluator {
   // Called with the code whenever an evaluation finds conditions, before
   // the action runs.
   std::function<void(int32_t code)> OnAlarm;
+  // Called with the system's message when a notification could not be
+  // shown: once per stretch, as the latch holds the next ones back. The
+  // alarm is logged all the same, and beeps where a beep exists.
+  std::function<void(const QString& failure)> OnActionFailed;
+  // The opening of the body of a notification that stands in for a beep.
+  static const QString kNoBeepReason;
 
   // Short names of the conditions ("receive_average_above", "transmit_idle",
   // ...): those a code is made of, and those the settings switch on; both
@@ -66,6 +77,9 @@ class AlarmEvaluator {
   int32_t FindConditions(float up, float down, QString& message) const;
   // The chosen action; false when the latch held a mail or notification back.
   bool RunAction(const QString& message);
+  // Runs `send` unless the latch holds it back; latched first, so a send
+  // that fails is reported once a stretch, not at every evaluation.
+  bool SendLatched(const std::function<void()>& send, bool beepOnFailure);
   void Log(int32_t code);
 
   MeasurementState& state_;

@@ -411,6 +411,9 @@ void HeadlessRun::SetUpAlarms() {
   meter_.Publisher().EvaluateAlarms = [this](float up, float down) {
     alarms_->evaluator.EvaluateAlarms(up, down);
   };
+  alarms_->evaluator.OnActionFailed = [this](const QString& failure) {
+    err_ << "Alarm: " << failure << Qt::endl;
+  };
 }
 
 Status HeadlessRun::ServeMetrics() {

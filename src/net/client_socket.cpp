@@ -13,6 +13,7 @@
 #include <cerrno>
 
 #include "net/connect_race.h"
+#include "net/family_memory.h"
 #include "net/host_lookup.h"
 #include "net/socket_error.h"
 
@@ -123,6 +124,7 @@ std::vector<Endpoint> ClientSocket::Resolve(const QString& name, uint16_t port) 
 int ClientSocket::ConnectInTurn(const std::vector<Endpoint>& addresses) {
   std::vector<ConnectRace::Failure> failures;
   for (const Endpoint& endpoint : addresses) {
+    ++attemptsStarted_;
     const int handle = ::socket(endpoint.Family(), SocketType() | SOCK_CLOEXEC, Protocol());
     int result = handle == -1 ? -1 : 0;
     while (result == 0 && ::connect(handle, endpoint.Address(), endpoint.length) != 0) {
@@ -145,6 +147,7 @@ int ClientSocket::Race(const std::vector<Endpoint>& addresses) {
   ConnectRace race(addresses, SocketType(), Protocol());
   race.Start();
   WaitUntil([&race] { return race.Done(); });
+  attemptsStarted_ = race.StartTimes().size();
   if (race.Winner() == nullptr) {
     if (TimedOut()) {
       throw TimedOutError(Addresses(addresses));
@@ -184,9 +187,17 @@ void ClientSocket::Connect() {
   }
 
   const bool viaProxy = !proxy_.isEmpty();
+  const QString name = viaProxy ? proxy_ : host_;
+  const bool literal = Endpoint::FromLiteral(name, 0).has_value();
+  FamilyMemory& memory = FamilyMemory::Shared();
   const std::vector<Endpoint> addresses =
-      HappyEyeballsOrder(Resolve(viaProxy ? proxy_ : host_, viaProxy ? proxyPort_ : port_));
+      HappyEyeballsOrder(Resolve(name, viaProxy ? proxyPort_ : port_),
+                         literal ? AF_INET6 : memory.FirstFamily(HostWithoutBrackets(name)));
+  attemptsStarted_ = 0;
   const int connected = Blocking() ? ConnectInTurn(addresses) : Race(addresses);
+  if (!literal) {
+    memory.Remember(HostWithoutBrackets(name), peer_.Family());
+  }
   SetLastResult(::dup3(connected, Socket(), O_CLOEXEC));
   ::close(connected);
 

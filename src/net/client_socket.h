@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 
 #include "net/endpoint.h"
@@ -10,7 +11,8 @@ namespace velmar {
 
 // A socket that connects to a host, directly or through a proxy, over IPv4
 // or IPv6: a name is resolved for both families and its addresses tried the
-// Happy Eyeballs way (RFC 8305), IPv6 first; an IPv6 literal is written in
+// Happy Eyeballs way (RFC 8305), IPv6 first unless the name's last
+// connection was won by IPv4 (FamilyMemory); an IPv6 literal is written in
 // brackets ("[2001:db8::1]:8080", RFC 3986) or, without a port, bare.
 class ClientSocket : public StreamSocket {
  public:
@@ -44,6 +46,8 @@ class ClientSocket : public StreamSocket {
 
   // The address the last Connect reached; empty before one did.
   QString PeerAddress() const { return peer_.length > 0 ? peer_.Text() : QString(); }
+  // How many addresses the last Connect tried, the one that answered too.
+  size_t AttemptsStarted() const { return attemptsStarted_; }
 
   SocketEvent OnConnecting;
 
@@ -62,6 +66,7 @@ class ClientSocket : public StreamSocket {
   uint16_t proxyPort_ = 0;
   uint16_t defaultPort_ = 0;
   Endpoint peer_;
+  size_t attemptsStarted_ = 0;
 };
 
 }  // namespace velmar

@@ -20,8 +20,23 @@ QString Endpoint::Text() const {
          QString::fromLatin1(port);
 }
 
+namespace {
+
+// An IPv6 zone as a URL writes it, "%25" and the zone %-encoded, as the
+// resolver takes it: "%" and the zone.
+QString ZoneDecoded(const QString& address) {
+  const qsizetype at = address.indexOf(QLatin1String("%25"));
+  if (at < 0 || at + 3 >= address.size()) {
+    return address;
+  }
+  return address.left(at + 1) +
+         QString::fromUtf8(QByteArray::fromPercentEncoding(address.mid(at + 3).toUtf8()));
+}
+
+}  // namespace
+
 std::optional<Endpoint> Endpoint::FromLiteral(const QString& host, uint16_t port) {
-  const QByteArray text = HostWithoutBrackets(host).toUtf8();
+  const QByteArray text = ZoneDecoded(HostWithoutBrackets(host)).toUtf8();
   Endpoint e;
   in_addr v4{};
   // inet_aton takes the short forms ("127.1") a dotted address always could have.
@@ -47,16 +62,16 @@ std::optional<Endpoint> Endpoint::FromLiteral(const QString& host, uint16_t port
   return std::nullopt;
 }
 
-std::vector<Endpoint> HappyEyeballsOrder(const std::vector<Endpoint>& addresses) {
-  std::vector<Endpoint> v6;
+std::vector<Endpoint> HappyEyeballsOrder(const std::vector<Endpoint>& addresses, int firstFamily) {
+  std::vector<Endpoint> first;
   std::vector<Endpoint> other;
   for (const Endpoint& e : addresses) {
-    (e.Family() == AF_INET6 ? v6 : other).push_back(e);
+    (e.Family() == firstFamily ? first : other).push_back(e);
   }
   std::vector<Endpoint> order;
-  for (size_t i = 0; i < v6.size() || i < other.size(); ++i) {
-    if (i < v6.size()) {
-      order.push_back(v6[i]);
+  for (size_t i = 0; i < first.size() || i < other.size(); ++i) {
+    if (i < first.size()) {
+      order.push_back(first[i]);
     }
     if (i < other.size()) {
       order.push_back(other[i]);
@@ -85,6 +100,14 @@ bool SplitHostPort(const QString& text, QString& host, QString& port) {
   host = text.left(colon);
   port = text.mid(colon + 1);
   return true;
+}
+
+QString HostWithoutZone(const QString& host) {
+  const qsizetype zone = host.indexOf(u'%');
+  if (zone < 0 || !Endpoint::FromLiteral(host, 0).has_value()) {
+    return host;
+  }
+  return host.left(zone) + (host.startsWith(u'[') ? QStringLiteral("]") : QString());
 }
 
 QString HostWithoutBrackets(const QString& host) {

@@ -86,7 +86,7 @@ QByteArray HttpClient::BuildRequest(const QString& method) const {
   static const QByteArray kLineEnd("\r\n");
   QByteArray request;
   request += method.toLatin1() + ' ' + EscapeRequestUri(RequestUri()) + " HTTP/1.1" + kLineEnd;
-  request += "Host: " + HeaderValue(Host()) + kLineEnd;
+  request += "Host: " + HeaderValue(HostWithoutZone(Host())) + kLineEnd;
   request += "Accept: */*" + kLineEnd;
   if (Authorization) {
     request += "Authorization: " + BasicCredentials(UserName, Password) + kLineEnd;

@@ -5,11 +5,11 @@
 namespace velmar {
 
 void DesktopAlarmActions::Beep() {
-  if (systemBeep_) {
-    UserInterface::Get().Beep();
-  } else {
-    notifier_.Notify(AlarmEvaluator::kSubject, QString(), DesktopNotifier::kBellSound);
-  }
+  UserInterface::Get().Beep();
+}
+
+void DesktopAlarmActions::NotifyInsteadOfBeep(const QString& body) {
+  notifier_.Notify(AlarmEvaluator::kSubject, body, DesktopNotifier::kBellSound);
 }
 
 void DesktopAlarmActions::Notify(const QString& message) {

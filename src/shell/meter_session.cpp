@@ -62,6 +62,11 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
   };
   publisher_.OnError = [this](const std::exception& e) { Report(e); };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
+  // A mail or notification that cannot go out is told once a stretch in the
+  // status bar; a dialog at every evaluation would stop the user's work.
+  evaluator_.OnActionFailed = [this](const QString& failure) {
+    view_.analysis.SetStatusText(QStringLiteral("Alarm: ") + failure);
+  };
   // Generate mode says in the status bar when its downloads fail, and when
   // they work again; it goes on trying meanwhile.
   QObject::connect(

@@ -22,9 +22,16 @@ class RecordingActions : public AlarmActions {
     calls << "mail:" + r + "|" + m;
   }
   void Open(const QString& t) override { calls << "open:" + t; }
-  void Notify(const QString& m) override { calls << "notify:" + m; }
+  void Notify(const QString& m) override {
+    if (noNotifications)
+      throw Exception("Desktop notifications are not available: no server");
+    calls << "notify:" + m;
+  }
+  bool CanBeep() const override { return bell; }
   QStringList calls;
   bool mailUnavailable = false;
+  bool noNotifications = false;
+  bool bell = true;
 };
 
 class AlarmEvaluatorTest : public ::testing::Test {
@@ -276,6 +283,47 @@ TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
   state.DownIdleMs = 0;
   EXPECT_THROW(blocked.EvaluateAlarms(0, 1000), RegistryError);
   EXPECT_EQ(state.UpIdleMs, 1500);
+}
+
+// Without a notification service, or without a beep, an alarm stretch acts
+// and reports once: at every evaluation it stopped the user with a dialog.
+TEST_F(AlarmEvaluatorTest, NotificationsThatCannotBeShownAreToldOnceAStretch) {
+  On(6, "1");
+  QStringList failures;
+  evaluator.OnActionFailed = [&](const QString& f) { failures << f; };
+  const auto stretch = [&](int firstSecond) {
+    for (int second = firstSecond; second < firstSecond + 3; ++second) {
+      At(QDateTime(QDate(2026, 12, 8), QTime(15, 0, second)));
+      EXPECT_NO_THROW(evaluator.EvaluateAlarms(0, 1000));
+    }
+  };
+  settings.SetLine(36, "4");
+  actions.noNotifications = true;
+  stretch(0);
+  EXPECT_EQ(failures, QStringList{"Desktop notifications are not available: no server"});
+  EXPECT_EQ(actions.calls, QStringList{"beep"}) << "a beep where a bubble cannot show";
+  EXPECT_EQ(Log("2026-12-08").size(), 1) << "the alarm is logged once, as it went off";
+
+  // No bell either: still told once, nothing else to do.
+  state.EmailLatch = false;
+  actions.bell = false;
+  actions.calls.clear();
+  stretch(10);
+  EXPECT_EQ(failures.size(), 2);
+  EXPECT_TRUE(actions.calls.isEmpty());
+
+  // A beep without a bell: one notification a stretch, saying why.
+  state.EmailLatch = false;
+  actions.noNotifications = false;
+  settings.SetLine(36, "0");
+  stretch(20);
+  EXPECT_EQ(actions.calls,
+            QStringList{"notify:" + AlarmEvaluator::kNoBeepReason +
+                        "Actual Downstream exceeded 1 Kb/s (1 Kilobit = 1000 bits.)"});
+  state.EmailLatch = false;  // the traffic stood still
+  stretch(30);
+  EXPECT_EQ(actions.calls.size(), 2);
+  EXPECT_EQ(failures.size(), 2);
 }
 
 }  // namespace

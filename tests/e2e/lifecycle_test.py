@@ -3,14 +3,19 @@ a second start ends with the message and brings the first forward, the
 close box hides, "&End" asks and ends without touching the settings file,
 and the window placement survives a restart. Without a tray the close box
 asks to end, and a tray that appears later takes the icon."""
+import json
 import os
+import queue
 import subprocess
 import sys
+import threading
 import time
 
 import xsession
 
 CAPTION = "Velmar 2000 Bandwidth Meter"
+SERVICES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support",
+                        "desktop_services.py")
 RUNNING = "Velmar is already running, please look for it in the system tray."
 
 
@@ -184,6 +189,51 @@ def test_without_a_tray_and_with_one_that_comes_later(bin_dir):
         xsession.cleanup(home)
 
 
+def json_line(proc, wanted, seconds):
+    """The first JSON line `proc` prints that `wanted` accepts."""
+    lines = queue.Queue()
+    threading.Thread(target=lambda: [lines.put(line) for line in proc.stdout], daemon=True).start()
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            record = json.loads(lines.get(timeout=max(0.0, end - time.monotonic())))
+        except queue.Empty:
+            break
+        if wanted(record):
+            return record
+    raise AssertionError("timed out waiting for a line")
+
+
+def test_a_dbus_tray_that_comes_later_gets_the_icon(bin_dir):
+    """X11 with no tray of either kind, then a D-Bus tray (a
+    StatusNotifierWatcher with a host): the icon registers with it."""
+    bare = xsession.XSession(tray=False)
+    env, home = xsession.private_environment(bin_dir, "no,yes")
+    bus = watcher = proc = None
+    try:
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        proc, window = start(bin_dir, bare, env)
+        watcher = subprocess.Popen(["/usr/bin/python3", SERVICES, "watcher"],
+                                   env=dict(bare.env(), **env), stdout=subprocess.PIPE,
+                                   text=True)
+        call = json_line(watcher, lambda r: r.get("call") == "RegisterStatusNotifierItem", 20)
+        assert call["service"], call
+        # From then on the close box hides the window in that tray.
+        bare.close_box(window)
+        bare.wait(lambda: not bare.is_viewable(window), 10, "the window hidden in the tray")
+        assert proc.poll() is None
+        print("no tray, then a late D-Bus tray: registered as", call["service"])
+    finally:
+        for p in (proc, watcher, bus):
+            if p is not None:
+                p.terminate()
+                p.wait(timeout=15)
+        bare.close()
+        xsession.cleanup(home)
+
+
 if __name__ == "__main__":
     bin_dir = sys.argv[1]
     x = xsession.XSession()
@@ -195,3 +245,4 @@ if __name__ == "__main__":
     finally:
         x.close()
     test_without_a_tray_and_with_one_that_comes_later(bin_dir)
+    test_a_dbus_tray_that_comes_later_gets_the_icon(bin_dir)

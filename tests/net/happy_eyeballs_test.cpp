@@ -11,6 +11,7 @@
 
 #include "net/connect_race.h"
 #include "net/endpoint.h"
+#include "net/family_memory.h"
 #include "net/http_client.h"
 #include "net/local_servers.h"
 #include "net/net_test_support.h"
@@ -82,6 +83,42 @@ TEST(InetAddressesTest, HostsUrlsAndProxiesTakeIpv6LiteralsAndAddressesAreTriedB
   }
   EXPECT_EQ(texts.join(u' '), QStringLiteral("[2001:db8::a]:1 192.0.2.1:1 [2001:db8::b]:1 "
                                              "192.0.2.2:1 192.0.2.3:1"));
+}
+
+// RFC 6874: a zone in a URL is written "%25"; it reaches the socket and
+// stays out of the Host header, where it would mean nothing to the server.
+TEST(InetAddressesTest, UrlsWithAZoneReachTheZoneAndLeaveItOutOfHost) {
+  HttpClient client;
+  client.SetURL(QStringLiteral("http://[fe80::1%25lo]:8080/"));
+  EXPECT_EQ(client.Host(), QStringLiteral("[fe80::1%25lo]"));
+  EXPECT_EQ(client.Port(), 8080);
+  EXPECT_TRUE(client.BuildRequest(QStringLiteral("GET")).contains("\r\nHost: [fe80::1]\r\n"));
+  EXPECT_EQ(At("[fe80::1%25lo]", 80).Text(), QStringLiteral("[fe80::1%lo]:80"));
+  EXPECT_EQ(At("fe80::1%lo", 80).Text(), QStringLiteral("[fe80::1%lo]:80"));
+  EXPECT_EQ(HostWithoutZone(QStringLiteral("fe80::1%lo")), QStringLiteral("fe80::1"));
+  EXPECT_EQ(HostWithoutZone(QStringLiteral("a%25b.test")), QStringLiteral("a%25b.test"))
+      << "a name is no literal";
+}
+
+// The family that won for a name goes first for ten minutes, then IPv6
+// has its turn again.
+TEST(InetAddressesTest, TheWinningFamilyGoesFirstForAWhile) {
+  auto now = std::chrono::steady_clock::time_point{};
+  FamilyMemory memory([&now] { return now; });
+  EXPECT_EQ(memory.FirstFamily(QStringLiteral("both.test")), AF_INET6);
+  memory.Remember(QStringLiteral("Both.Test"), AF_INET);
+  now += FamilyMemory::kLifetime - std::chrono::seconds(1);
+  EXPECT_EQ(memory.FirstFamily(QStringLiteral("both.test")), AF_INET);
+  EXPECT_EQ(memory.FirstFamily(QStringLiteral("other.test")), AF_INET6);
+  now += std::chrono::seconds(1);
+  EXPECT_EQ(memory.FirstFamily(QStringLiteral("both.test")), AF_INET6);
+
+  QStringList texts;
+  for (const Endpoint& e : HappyEyeballsOrder(
+           {At("2001:db8::a", 1), At("192.0.2.1", 1), At("2001:db8::b", 1)}, AF_INET)) {
+    texts << e.Text();
+  }
+  EXPECT_EQ(texts.join(u' '), QStringLiteral("192.0.2.1:1 [2001:db8::a]:1 [2001:db8::b]:1"));
 }
 
 TEST(ConnectRaceTest, AStalledAddressGetsCompanyAfterTheDelayAndAFailedOneAtOnce) {
@@ -177,6 +214,12 @@ TEST(NetNamespaceTest, ANameFallsOverFromADeadIpv6AddressToALiveIpv4One) {
       "both.velmar.test: connected to 127.0.0.1 %lld ms after the start, the dead IPv6 "
       "address tried first\n",
       static_cast<long long>(connectedAfter));
+  EXPECT_EQ(client.AttemptsStarted(), 2u) << "the dead IPv6 address, then IPv4";
+  // The next download from the name starts with the family that won: one
+  // attempt, no wait on the dead address.
+  EXPECT_EQ(client.Get(), 200);
+  EXPECT_EQ(client.AttemptsStarted(), 1u);
+  EXPECT_EQ(client.PeerAddress(), QStringLiteral("127.0.0.1:%1").arg(nginx.Port()));
   client.OnConnecting = nullptr;
   client.OnConnected = nullptr;
 
@@ -191,6 +234,21 @@ TEST(NetNamespaceTest, ANameFallsOverFromADeadIpv6AddressToALiveIpv4One) {
             QStringLiteral("[10065] No Route to Host ([2001:db8:dead::1]:%1); [10061] Connection "
                            "refused (127.0.0.1:%1)")
                 .arg(nginx.Port()));
+}
+
+// A link-local address with its zone, as a URL writes it: fe80::1 on the
+// namespace's dead0.
+TEST(NetNamespaceTest, ALinkLocalUrlWithItsZoneDownloads) {
+  if (!InNamespace()) {
+    GTEST_SKIP() << "needs the namespaces of tests/net/run_in_namespace.py (root)";
+  }
+  test::LocalNginx nginx(4 * 1024 * 1024, QStringLiteral("::"));
+  test::WriteFile(nginx.Root() + QStringLiteral("/small.txt"), QByteArray(1000, 'v'));
+  HttpClient client;
+  client.SetURL(QStringLiteral("http://[fe80::1%25dead0]:%1/small.txt").arg(nginx.Port()));
+  EXPECT_EQ(client.Get(), 200);
+  EXPECT_EQ(client.BodySize(), 1000);
+  EXPECT_EQ(client.PeerAddress(), QStringLiteral("[fe80::1%dead0]:%1").arg(nginx.Port()));
 }
 
 }  // namespace

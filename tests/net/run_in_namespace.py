@@ -1,7 +1,8 @@
 """Runs the namespace tests of net_tests (NetNamespaceTest.*) in a network
 and mount namespace of their own: the loopback up, a link where the
 address 2001:db8:dead::1 is on-link but nobody answers (a connect to it
-waits for seconds of neighbour solicitations, then fails), and a hosts
+waits for seconds of neighbour solicitations, then fails) with the
+link-local fe80::1 of its own, and a hosts
 file of its own bound over /etc/hosts:
 
     2001:db8:dead::1 both.velmar.test dead.velmar.test
@@ -35,6 +36,7 @@ def inside(tests):
     run("ip", "link", "set", "dead0", "up")
     run("ip", "link", "set", "dead1", "up")
     run("ip", "-6", "addr", "add", "2001:db8:dead::2/64", "dev", "dead0", "nodad")
+    run("ip", "-6", "addr", "add", "fe80::1/64", "dev", "dead0", "nodad")
     folder = tempfile.mkdtemp(prefix="velmar-hosts-")
     hosts = os.path.join(folder, "hosts")
     with open(hosts, "w") as f:

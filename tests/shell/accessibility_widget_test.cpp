@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
@@ -172,6 +173,14 @@ TEST_F(AccessibilityTest, EveryControlOfEveryWindowHasAName) {
   EXPECT_EQ(Join(Unnamed(alarms)).toStdString(), "");
   EXPECT_EQ(Accessible(alarms.Threshold(0))->text(QAccessible::Name),
             "when the Average Downstream speed exceeds (Kbit/s)");
+  // A combo box is read by its label, its choice as its value.
+  alarms.Action()->setCurrentIndex(4);
+  QAccessibleInterface* action = Accessible(alarms.Action());
+  EXPECT_EQ(action->role(), QAccessible::ComboBox);
+  EXPECT_EQ(action->text(QAccessible::Name), "Trigger the following event");
+  EXPECT_EQ(action->text(QAccessible::Value), "Desktop notification");
+  ASSERT_EQ(action->childCount(), 1) << "its list";
+  EXPECT_EQ(action->child(0)->object(), alarms.Action()->view());
 
   test::SetupTestHost host;
   host.Start();
@@ -264,6 +273,32 @@ TEST_F(AccessibilityTest, TabReachesEveryButtonSleepAndGenerateToo) {
   EXPECT_TRUE(sleep->isChecked());
   EXPECT_FALSE(active->isChecked());
   EXPECT_FALSE(Probe(*form).State().AnalysisActive);
+}
+
+// A screen reader offers a pair's buttons only "Toggle", which never clicks.
+TEST_F(AccessibilityTest, ToggleActionRunsTheClicksCommand) {
+  auto form = MakeMainWindow();
+  form->show();
+  EXPECT_EQ(Accessible(form.get())->role(), QAccessible::Window) << "a frame to AT-SPI";
+  auto* sleep = form->findChild<QPushButton*>(QStringLiteral("ActiveOff"));
+  auto* active = form->findChild<QPushButton*>(QStringLiteral("ActiveOn"));
+  const auto toggle = [](QPushButton* b) {
+    QAccessibleActionInterface* action = Accessible(b)->actionInterface();
+    ASSERT_NE(action, nullptr);
+    ASSERT_TRUE(action->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    action->doAction(QAccessibleActionInterface::toggleAction());
+  };
+  toggle(active);
+  EXPECT_TRUE(Probe(*form).State().AnalysisActive);
+  EXPECT_TRUE(active->isChecked());
+  EXPECT_FALSE(sleep->isChecked());
+  toggle(active);  // a pressed choice stays pressed, as with a click
+  EXPECT_TRUE(active->isChecked());
+  EXPECT_TRUE(Probe(*form).State().AnalysisActive);
+  toggle(sleep);
+  EXPECT_FALSE(Probe(*form).State().AnalysisActive);
+  EXPECT_TRUE(sleep->isChecked());
+  EXPECT_FALSE(active->isChecked());
 }
 
 }  // namespace

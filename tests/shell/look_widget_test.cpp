@@ -163,6 +163,11 @@ TEST_P(LookTest, AlarmWindowWithAnInvalidThresholdAndDisabledFields) {
   EXPECT_EQ(window.EventLabel()->text(), "E-&mail address:");
   EXPECT_TRUE(window.Event()->isEnabled());
   Check(window, QStringLiteral("alarms-mail"));
+  // The longest caption, whole in every font.
+  window.Action()->setCurrentIndex(4);
+  EXPECT_EQ(window.EventLabel()->text(), "&Nothing to give for a notification");
+  Check(window, QStringLiteral("alarms-notify"));
+  EXPECT_LT(window.EventLabel()->geometry().right(), window.Event()->x());
 }
 
 TEST_P(LookTest, SetupDialogsOnEveryPage) {

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 #include "config/settings_list.h"
 #include "platform/paint/contrast.h"
@@ -71,10 +72,33 @@ AlarmWindow::AlarmWindow(SettingsList& settings, QWidget* parent)
   BuildButtons();
   // Built in design pixels; a larger font makes it all larger.
   FitToFont(*this);
+  FitActionCaptions();
+}
+
+void AlarmWindow::FitActionCaptions() {
+  // The captions' column as wide as its longest caption in this font, not
+  // a guess: a font's widths do not grow with its height alone.
+  int needed = trigger_->sizeHint().width();
+  for (int action = 0; action < action_->count(); ++action) {
+    needed = std::max(
+        needed,
+        eventLabel_->fontMetrics().size(Qt::TextShowMnemonic, EventCaption(action)).width());
+  }
+  const int left = trigger_->x();
+  const int gap = action_->x() - trigger_->geometry().right();
+  const int fieldX = std::max(action_->x(), left + needed + gap);
+  const int right = action_->geometry().right();
+  for (QLabel* label : {trigger_, eventLabel_}) {
+    label->resize(fieldX - gap - left, label->height());
+  }
+  for (QWidget* field : {static_cast<QWidget*>(action_), static_cast<QWidget*>(event_)}) {
+    field->setGeometry(fieldX, field->y(), right - fieldX + 1, field->height());
+  }
 }
 
 void AlarmWindow::BuildActionRows() {
-  auto* trigger = new QLabel(QStringLiteral("Trigger the following &event :  "), this);
+  trigger_ = new QLabel(QStringLiteral("Trigger the following &event :  "), this);
+  auto* trigger = trigger_;
   trigger->setGeometry(12, 12, 190, 24);
   action_ = new QComboBox(this);
   action_->setObjectName(QStringLiteral("actionBox"));

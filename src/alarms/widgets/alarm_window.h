@@ -43,6 +43,9 @@ class AlarmWindow : public QDialog {
   void BuildActionRows();
   void BuildConditionRow(int i, int y);
   void BuildButtons();
+  // Widens the action captions' column to its longest caption, the action
+  // and its field giving up the room.
+  void FitActionCaptions();
   void ShowValidity(int i);
   // Labels the parameter field for `action`, disabled where it means
   // nothing.
@@ -50,6 +53,7 @@ class AlarmWindow : public QDialog {
 
   SettingsList& settings_;
   QComboBox* action_;
+  QLabel* trigger_;
   QLabel* eventLabel_;
   QLineEdit* event_;
   std::array<QCheckBox*, 10> conditionBoxes_{};

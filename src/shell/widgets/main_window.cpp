@@ -19,8 +19,10 @@
 #include "shell/widgets/main_window_views.h"
 #include "shell/widgets/splash_screen.h"
 #include "shell/widgets/tip_window.h"
+#include "shell/widgets/window_accessibility.h"
 #include "shell/widgets/window_parts.h"
 #include "shell/widgets/window_system.h"
+#include "shell/widgets/xembed_tray.h"
 
 namespace velmar {
 
@@ -29,6 +31,10 @@ const QString MainWindow::kUnsavedQuestion = QStringLiteral(
     "Settings were changed and not saved. Save them before the Velmar program ends?");
 
 namespace {
+
+// How often an X11 desktop without a tray is asked for an XEmbed one: a
+// panel that starts later gets the icon within this time.
+constexpr int kXEmbedLookMs = 250;
 
 // Wayland has no beep, and a client there neither learns nor sets where
 // its windows are.
@@ -60,6 +66,7 @@ MainWindow::MainWindow(Environment environment)
       tray_(TrayCommands()),
       onWayland_(OnWayland()) {
   setObjectName(QStringLiteral("mainWindow"));
+  InstallWindowAccessibility();
   setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   resize(281, 495);
   // The window paints its own background, so it brings its text colours.
@@ -82,6 +89,8 @@ MainWindow::MainWindow(Environment environment)
   if (onWayland_) {
     tray_.DisableStayOnTop(kNoStayOnTopTip);
   }
+  xembedLook_.setInterval(kXEmbedLookMs);
+  connect(&xembedLook_, &QTimer::timeout, this, [this] { InstallTrayIcon(); });
   connect(&trayWatch_, &StatusNotifierWatch::HostChanged, this, [this](bool present) {
     if (present) {
       InstallTrayIcon();
@@ -361,17 +370,23 @@ void MainWindow::InstallTrayIcon() {
   if (trayKind_ != TrayKind::kNone) {
     return;
   }
-  // Qt takes the D-Bus tray when a host is there as the icon is made, and
-  // on X11 otherwise the XEmbed one, which docks in a tray that appears
-  // later by itself. Elsewhere (Wayland) only the D-Bus tray is: the icon
-  // waits for it.
+  // Qt takes the D-Bus tray when a host is there as its first icon is
+  // made, and on X11 otherwise the XEmbed one, for good: an icon made
+  // before any tray is there would never reach a D-Bus tray that comes
+  // later. So the icon waits for a tray of either kind, on X11 as on
+  // Wayland (which has only the D-Bus kind).
   if (trayWatch_.HostPresent()) {
     trayKind_ = TrayKind::kStatusNotifier;
   } else if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    if (!XEmbedTrayPresent()) {
+      xembedLook_.start();
+      return;
+    }
     trayKind_ = TrayKind::kXEmbed;
   } else {
     return;
   }
+  xembedLook_.stop();
   tray_.Install();
 }
 

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QStatusBar>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <memory>
@@ -140,6 +141,9 @@ class MainWindow : public QWidget {
   enum class TrayKind { kNone, kStatusNotifier, kXEmbed };
   TrayKind trayKind_ = TrayKind::kNone;
   StatusNotifierWatch trayWatch_;
+  // On X11 with no tray of either kind: looks for an XEmbed tray until one
+  // appears (a D-Bus tray says so itself).
+  QTimer xembedLook_;
   QPointer<QWindow> watchedWindow_;
   const bool onWayland_;
 

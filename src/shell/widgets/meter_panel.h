@@ -76,6 +76,8 @@ class MeterPanel : public QWidget {
   void BuildMenus();
   // Two checkable buttons of which one is pressed.
   void PairExclusively(QPushButton* first, QPushButton* second);
+  // Shows a pair's state without it counting as anyone's toggle.
+  void SetPressedQuietly(QPushButton* pressed, QPushButton* released);
 
   Commands commands_;
   LcdDisplay* downDigits_ = nullptr;
@@ -101,6 +103,7 @@ class MeterPanel : public QWidget {
   QStringList kilobitHints_;
   DisplayUnit unit_;
   bool locked_ = true;
+  bool showingState_ = false;
   std::unique_ptr<QMenu> graphMenu_;
   std::unique_ptr<QMenu> sizerMenu_;
 };
