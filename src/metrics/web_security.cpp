@@ -1,9 +1,15 @@
 #include "metrics/web_security.h"
 
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <sys/socket.h>
 
 #include <QFile>
+#include <cerrno>
+#include <cstdint>
 
 namespace velmar {
 
@@ -24,6 +30,53 @@ QString SslError() {
 // exporters do: the chain is not checked.
 int AcceptAnyCertificate(int, X509_STORE_CTX*) {
   return 1;
+}
+
+// The connection's socket as OpenSSL's transport. OpenSSL's own socket
+// transport writes with write(), and a client gone away would end the
+// meter with SIGPIPE: this one sends with MSG_NOSIGNAL, as the plain
+// endpoint does.
+int SocketOf(BIO* bio) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+}
+
+int SocketWrite(BIO* bio, const char* data, int size) {
+  BIO_clear_retry_flags(bio);
+  const ssize_t n = send(SocketOf(bio), data, static_cast<size_t>(size), MSG_NOSIGNAL);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+    BIO_set_retry_write(bio);
+  }
+  return static_cast<int>(n);
+}
+
+int SocketRead(BIO* bio, char* data, int size) {
+  BIO_clear_retry_flags(bio);
+  const ssize_t n = recv(SocketOf(bio), data, static_cast<size_t>(size), 0);
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+    BIO_set_retry_read(bio);
+  }
+  return static_cast<int>(n);
+}
+
+long SocketControl(BIO*, int command, long, void*) {
+  return command == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+int SocketCreate(BIO* bio) {
+  BIO_set_init(bio, 1);
+  return 1;
+}
+
+BIO_METHOD* SocketMethod() {
+  static BIO_METHOD* const method = [] {
+    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "velmar socket");
+    BIO_meth_set_write(m, SocketWrite);
+    BIO_meth_set_read(m, SocketRead);
+    BIO_meth_set_ctrl(m, SocketControl);
+    BIO_meth_set_create(m, SocketCreate);
+    return m;
+  }();
+  return method;
 }
 
 class OpenSslSession : public TlsSession {
@@ -112,6 +165,12 @@ SSL_CTX* WebSecurity::Build() const {
              .arg(config_.certFile, SslError()));
   }
   if (SSL_CTX_use_PrivateKey_file(context, key.constData(), SSL_FILETYPE_PEM) != 1) {
+    // Loading the key already compares it with the certificate.
+    if (ERR_GET_REASON(ERR_peek_last_error()) == X509_R_KEY_VALUES_MISMATCH) {
+      ERR_clear_error();
+      fail(QStringLiteral("key_file %1 is not the key of cert_file %2")
+               .arg(config_.keyFile, config_.certFile));
+    }
     fail(QStringLiteral("key_file %1 holds no usable private key: %2")
              .arg(config_.keyFile, SslError()));
   }
@@ -178,11 +237,14 @@ std::unique_ptr<TlsSession> WebSecurity::Open(int socket) {
     }
   }
   SSL* ssl = SSL_new(context_);
-  if (ssl == nullptr || SSL_set_fd(ssl, socket) != 1) {
+  BIO* transport = ssl != nullptr ? BIO_new(SocketMethod()) : nullptr;
+  if (transport == nullptr) {
     SSL_free(ssl);
     ERR_clear_error();
     return nullptr;
   }
+  BIO_set_data(transport, reinterpret_cast<void*>(static_cast<intptr_t>(socket)));
+  SSL_set_bio(ssl, transport, transport);
   return std::make_unique<OpenSslSession>(ssl);
 }
 
