@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <yaml-cpp/yaml.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <initializer_list>
@@ -76,7 +75,8 @@ class Reader {
     if (text.isEmpty()) {
       return {};
     }
-    return QDir::isAbsolutePath(text) ? text : QDir(folder).filePath(text);
+    // Not QDir::isAbsolutePath: it takes ":name" for one of Qt's resources.
+    return text.startsWith(QLatin1Char('/')) ? text : folder + QLatin1Char('/') + text;
   }
 
   int Version(const YAML::Node& node, const QString& what) const {
@@ -311,7 +311,8 @@ WebConfig ParseWebConfig(const QByteArray& text, const QString& source, const QS
 
 WebConfig LoadWebConfig(const QString& path) {
   const Reader r(path);
-  QFile file(path);
+  // A path starting with a colon is a file, not one of Qt's resources.
+  QFile file(path.startsWith(QLatin1Char(':')) ? QStringLiteral("./") + path : path);
   if (!file.open(QIODevice::ReadOnly)) {
     r.Fail(QStringLiteral("cannot be read: %1").arg(file.errorString()));
   }

@@ -4,7 +4,6 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-
 #include <sys/socket.h>
 
 #include <QFile>
