@@ -222,6 +222,43 @@ def check_malformed(bin_dir, env, d):
     print("malformed configurations: %d refused, each with its own line" % len(cases))
 
 
+def check_window(bin_dir, d, password_config):
+    """The window's endpoint takes the web configuration's path from
+    settings line 55."""
+    import xsession
+    x = xsession.XSession()
+    env, home = xsession.private_environment(bin_dir, "yes")
+    proc = None
+    try:
+        os.makedirs(env["VELMAR_APP_DIR"])
+        port = ms.free_port()
+        lines = ["Velmar 2000 settings, please don't change this file! ", "0", "1", "http://"]
+        lines += ["0"] * 4 + ["", ""] + ["0"] * 27 + ["1"] * 3 + ["Velmar reserved line"]
+        lines += ["1"] * 3 + ["127.0.0.1:%d" % port] + [""] * 10 + [password_config]
+        assert len(lines) == 56
+        with open(os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini"), "wb") as f:
+            f.write(("\r\n".join(lines) + "\r\n").encode("latin-1"))
+        proc = subprocess.Popen([os.path.join(bin_dir, "velmar")], env=dict(x.env(), **env),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+
+        def answered():
+            try:
+                return get(port, client_context(d), "prometheus:" + PASSWORD)
+            except OSError:
+                return None
+        status, _, body = ms.wait_for(answered, 30, "the window's endpoint over TLS")
+        assert status == 200 and "velmar_http_responses_total" in body, status
+        assert get(port, client_context(d), "prometheus:wrong")[0] == 401
+        assert ms.scrape(port)[0] == 400
+        print("window endpoint: TLS and basic auth from settings line 55")
+    finally:
+        if proc is not None:
+            proc.kill()
+            proc.wait(timeout=10)
+        x.close()
+        xsession.cleanup(home)
+
+
 def main(bin_dir):
     env = meter_process.environment(bin_dir)
     with tempfile.TemporaryDirectory() as tmp:
@@ -252,6 +289,7 @@ http_server_config:
             check_refusals(d, with_password.port, with_cert.port)
             check_stalled_handshakes(with_password, d)
             check_renewal(d, with_password.port)
+            check_window(bin_dir, d, password_config)
             for line in with_password.lines:
                 json.loads(line[1])
         finally:
