@@ -3,6 +3,7 @@
 #include <crypt.h>
 
 #include <QCryptographicHash>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -36,6 +37,28 @@ std::array<char, 32> Digest(const QByteArray& user, const QByteArray& password) 
 constexpr char kNobody[] = "$2y$10$uk.DDGgQUvr0cMwSW/gu8.SHOhIwek7RzFrjKaTeFb0P0KvmoB85y";
 
 }  // namespace
+
+BasicAuth::BasicAuth(std::map<QByteArray, QByteArray> users)
+    : Now([] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+      }),
+      users_(std::move(users)) {}
+
+bool BasicAuth::Budget() {
+  const int64_t second = Now() / 1000;
+  if (second != second_) {
+    second_ = second;
+    checksThisSecond_ = 0;
+  }
+  if (checksThisSecond_ >= kChecksPerSecond) {
+    ++refused_;
+    return false;
+  }
+  ++checksThisSecond_;
+  return true;
+}
 
 bool BasicAuth::Bcrypt(const QByteArray& password, const QByteArray& hash) {
   ++bcryptRuns_;
@@ -73,14 +96,17 @@ bool BasicAuth::Admits(const QByteArray& authorization) {
     return false;
   }
   const auto found = users_.find(user);
-  if (found == users_.end()) {
-    Bcrypt(password, kNobody);
-    return false;
-  }
   const std::array<char, 32> digest = Digest(user, password);
   const auto known = good_.find(user);
   if (known != good_.end() && SameBytes(known->second.data(), digest.data(), digest.size())) {
     return true;
+  }
+  if (!Budget()) {
+    return false;
+  }
+  if (found == users_.end()) {
+    Bcrypt(password, kNobody);
+    return false;
   }
   if (!Bcrypt(password, found->second)) {
     return false;

@@ -47,6 +47,22 @@ TEST_F(BasicAuthTest, MalformedCredentialsAreRefusedWithoutBcrypt) {
   EXPECT_TRUE(auth.Admits("basic   " + QByteArray("prometheus:good-password").toBase64()));
 }
 
+TEST_F(BasicAuthTest, GuessesBeyondTheBudgetAreRefusedUncheckedUntilTheNextSecond) {
+  int64_t now = 5000;
+  auth.Now = [&now] { return now; };
+  EXPECT_TRUE(auth.Admits(Basic("prometheus:good-password")));
+  for (int i = 0; i < BasicAuth::kChecksPerSecond + 3; ++i) {
+    EXPECT_FALSE(auth.Admits(Basic("prometheus:guess" + QByteArray::number(i))));
+  }
+  EXPECT_EQ(auth.BcryptRuns(), BasicAuth::kChecksPerSecond);
+  EXPECT_EQ(auth.Refused(), 4);
+  // The scraper's remembered password still gets in.
+  EXPECT_TRUE(auth.Admits(Basic("prometheus:good-password")));
+  now += 1000;
+  EXPECT_FALSE(auth.Admits(Basic("prometheus:guess")));
+  EXPECT_EQ(auth.BcryptRuns(), BasicAuth::kChecksPerSecond + 1);
+}
+
 TEST(BasicAuth, AdmitsEveryoneWithoutUsers) {
   BasicAuth open({});
   EXPECT_FALSE(open.Enabled());
