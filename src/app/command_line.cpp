@@ -28,6 +28,10 @@ QList<QCommandLineOption> OptionList() {
        QStringLiteral("Leave out of the metrics the interfaces whose whole name matches this "
                       "regular expression (veth.* for containers' veths)."),
        QStringLiteral("REGEX")},
+      {QStringLiteral("web-config"),
+       QStringLiteral("With --metrics, serve as a web configuration FILE of Prometheus's "
+                      "exporters says: TLS, client certificates, basic-auth users, headers."),
+       QStringLiteral("FILE")},
       {QStringLiteral("devices"),
        QStringLiteral("With --metrics, also serve every device of FILE at "
                       "/snmp?target=NAME, polled when scraped."),

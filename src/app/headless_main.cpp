@@ -2,6 +2,7 @@
 // for the metrics endpoint) alone. `velmar --headless ...` runs this.
 //   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
 //                     [--metrics-include REGEX] [--metrics-exclude REGEX] [--devices FILE]
+//                     [--web-config FILE]
 //                     [--snmp HOST[:PORT] [--snmp-version 2c|3] ...]
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
@@ -37,6 +38,9 @@
 #include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_exporter.h"
+#ifdef VELMAR_DEVICE_METRICS
+#include "metrics/web_security.h"
+#endif
 #include "platform/key_store.h"
 #include "platform/unix_signal_watcher.h"
 
@@ -79,11 +83,13 @@ struct HeadlessOptions {
   bool serveMetrics = false;  // --metrics
   ListenAddress metricsAddress;
   InterfaceFilter metricsFilter;
-  bool devicesGiven = false;  // --devices
+  bool devicesGiven = false;    // --devices
+  bool webConfigGiven = false;  // --web-config
   // A device on the network, when --snmp or the settings choose one.
   std::optional<RemoteSource> device;
 #ifdef VELMAR_DEVICE_METRICS
-  std::vector<DeviceEntry> fleet;  // the devices served at /snmp?target=NAME
+  std::vector<DeviceEntry> fleet;         // the devices served at /snmp?target=NAME
+  std::shared_ptr<WebSecurity> security;  // --web-config
 #endif
 };
 
@@ -155,6 +161,19 @@ Status ReadOutputOptions(const CommandLine& options, const SettingsList& setting
   if (chosen.devicesGiven && !chosen.serveMetrics) {
     return CommandLine::UsageError(err, QStringLiteral("--devices needs --metrics"));
   }
+  chosen.webConfigGiven = options.IsSet("web-config");
+  if (chosen.webConfigGiven && !chosen.serveMetrics) {
+    return CommandLine::UsageError(err, QStringLiteral("--web-config needs --metrics"));
+  }
+#ifdef VELMAR_DEVICE_METRICS
+  if (chosen.webConfigGiven) {
+    try {
+      chosen.security = LoadWebSecurity(options.Value("web-config"));
+    } catch (const std::exception& e) {
+      return CommandLine::UsageError(err, QString::fromUtf8(e.what()));
+    }
+  }
+#endif
   return std::nullopt;
 }
 
@@ -201,7 +220,8 @@ Status ReadOptions(const CommandLine& options, const SettingsList& settings,
 #ifndef VELMAR_DEVICE_METRICS
 // Devices' metrics poll with net-snmp, which a meter of this computer
 // alone has no need to map (2 MB of it and its crypto library): the
-// sibling built with them serves those, with the same arguments.
+// sibling built with them serves those, with the same arguments. The
+// sibling also serves a web configuration (TLS, YAML, bcrypt).
 int RunDeviceMeter(char* argv[], QTextStream& err) {
   const QByteArray sibling =
       QFile::encodeName(QCoreApplication::applicationDirPath() + "/velmar-devices");
@@ -426,18 +446,24 @@ Status HeadlessRun::ServeMetrics() {
     return 1;
   }
   exporter_->Server().SetInterfaceFilter(chosen_.metricsFilter);
+  QString scheme = QStringLiteral("http");
 #ifdef VELMAR_DEVICE_METRICS
   ServeDevices();
+  if (chosen_.security) {
+    exporter_->Server().SetSecurity(chosen_.security);
+    scheme = exporter_->Server().Secure() ? QStringLiteral("https") : scheme;
+  }
 #endif
   exporter_->SetAlarmConditions(alarmConditions_);
   meter_.Sampler().OnPublished = [this](double up, double down) { exporter_->Publish(up, down); };
   if (alarms_) {
     alarms_->evaluator.OnAlarm = [this](int32_t code) { exporter_->CountAlarm(code); };
   }
-  err_ << "velmar: serving metrics at http://" << exporter_->Where() << "/metrics" << Qt::endl;
+  err_ << "velmar: serving metrics at " << scheme << "://" << exporter_->Where() << "/metrics"
+       << Qt::endl;
 #ifdef VELMAR_DEVICE_METRICS
   if (!chosen_.fleet.empty()) {
-    err_ << "velmar: serving " << chosen_.fleet.size() << " devices at http://"
+    err_ << "velmar: serving " << chosen_.fleet.size() << " devices at " << scheme << "://"
          << exporter_->Where() << "/snmp?target=NAME" << Qt::endl;
   }
 #endif
@@ -504,7 +530,7 @@ int main(int argc, char* argv[]) {
     return *status;
   }
 #ifndef VELMAR_DEVICE_METRICS
-  if (chosen.serveMetrics && (chosen.device || chosen.devicesGiven)) {
+  if (chosen.serveMetrics && (chosen.device || chosen.devicesGiven || chosen.webConfigGiven)) {
     return RunDeviceMeter(argv, err);
   }
 #endif

@@ -43,6 +43,9 @@ enum class SettingsLine : int {
   // Which interfaces the window's metrics show: "INCLUDE<TAB>EXCLUDE",
   // each a regular expression on the whole name, either empty (all).
   kMetricsInterfaceFilter = 54,
+  // The path of the web configuration file (TLS, passwords) of the
+  // window's metrics endpoint; "" serves plain HTTP to anyone.
+  kMetricsWebConfig = 55,
 };
 
 // The ten alarm conditions, in the order of their limit and switch lines.

@@ -432,6 +432,10 @@ QByteArray Exposition::Render(const MetricsSnapshot& snapshot, const ServerCount
   w.Begin(kHttpDropped);
   w.Sample({{"reason", QStringLiteral("timeout")}}, Number(server.droppedTimeout), server.created);
   w.Sample({{"reason", QStringLiteral("limit")}}, Number(server.droppedLimit), server.created);
+  if (server.tls) {
+    w.Sample({{"reason", QStringLiteral("handshake")}}, Number(server.droppedHandshake),
+             server.created);
+  }
   RenderProcess(w, process);
   return w.Finish();
 }

@@ -151,6 +151,12 @@ int ReadField(QByteArrayView line, HttpRequest& request, FieldSummary& fields) {
       request.acceptEncoding += ',';
     }
     request.acceptEncoding += value.toByteArray();
+  } else if (EqualsIgnoringCase(name, "authorization")) {
+    // Two credentials leave it open which one a check would see.
+    if (!request.authorization.isEmpty()) {
+      return 400;
+    }
+    request.authorization = value.toByteArray();
   } else if (EqualsIgnoringCase(name, "x-prometheus-scrape-timeout-seconds")) {
     bool ok = false;
     const double seconds = value.toByteArray().toDouble(&ok);

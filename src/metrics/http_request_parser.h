@@ -18,6 +18,7 @@ struct HttpRequest {
   bool hasBody = false;
   QByteArray accept;
   QByteArray acceptEncoding;
+  QByteArray authorization;
   // What Prometheus says it waits for the answer (its scrape time-out);
   // 0 when it does not say.
   double scrapeTimeoutSeconds = 0;

@@ -44,6 +44,8 @@ const char* ReasonPhrase(int status) {
       return "OK";
     case 400:
       return "Bad Request";
+    case 401:
+      return "Unauthorized";
     case 404:
       return "Not Found";
     case 405:
@@ -54,6 +56,15 @@ const char* ReasonPhrase(int status) {
       return "Error";
   }
 }
+
+// What a plain-HTTP client gets from a TLS port, before any TLS: it
+// cannot read anything else, and it should learn why.
+constexpr char kPlainToTls[] =
+    "HTTP/1.0 400 Bad Request\r\nContent-Type: text/plain; charset=utf-8\r\n"
+    "Connection: close\r\n\r\nClient sent an HTTP request to an HTTPS server.\n";
+
+// The first byte of every TLS connection: a handshake record.
+constexpr unsigned char kTlsHandshakeRecord = 0x16;
 
 }  // namespace
 
@@ -71,7 +82,8 @@ class MetricsServer::Connection : public QObject {
         socket_(socket),
         parser_(server.limits_.maxHeadBytes),
         readable_(socket, QSocketNotifier::Read),
-        writable_(socket, QSocketNotifier::Write) {
+        writable_(socket, QSocketNotifier::Write),
+        handshaking_(server.Secure()) {
     writable_.setEnabled(false);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { TimedOut(); });
@@ -112,6 +124,7 @@ class MetricsServer::Connection : public QObject {
     timer_.stop();
     readable_.setEnabled(false);
     writable_.setEnabled(false);
+    tls_.reset();
     if (socket_ >= 0) {
       ::close(socket_);
       socket_ = -1;
@@ -137,6 +150,12 @@ class MetricsServer::Connection : public QObject {
         case Phase::kWaiting:
           return;  // for a source; Write goes on
         case Phase::kReading:
+          if (handshaking_ && !Handshake()) {
+            return;
+          }
+          if (phase_ != Phase::kReading) {
+            break;  // a plain request to a TLS port, answered
+          }
           if (parser_.Current() == HttpRequestParser::State::kNeedMore && !ReadSome()) {
             return;
           }
@@ -170,11 +189,102 @@ class MetricsServer::Connection : public QObject {
     }
   }
 
+  // Goes on with the TLS handshake as far as the socket allows; true once
+  // it is over. Within the time-out of the request head, so a client that
+  // stalls in it is cut as one that stalls in its head. A client speaking
+  // plain HTTP gets a short 400 instead.
+  bool Handshake() {
+    if (!tls_) {
+      unsigned char first = 0;
+      const ssize_t n = recv(socket_, &first, 1, MSG_PEEK);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+        Done();
+        return false;
+      }
+      if (n < 0) {
+        return false;
+      }
+      if (first != kTlsHandshakeRecord) {
+        handshaking_ = false;
+        readable_.setEnabled(false);
+        server_.CountResponse(400);
+        out_ = QByteArray(kPlainToTls);
+        closeAfter_ = true;
+        sent_ = 0;
+        phase_ = Phase::kWriting;
+        timer_.start(server_.limits_.writeTimeoutMs);
+        return true;
+      }
+      tls_ = server_.security_->Open(socket_);
+      if (!tls_) {
+        Done();
+        return false;
+      }
+    }
+    switch (tls_->Handshake()) {
+      case TlsSession::Io::kDone:
+        handshaking_ = false;
+        writable_.setEnabled(false);
+        readable_.setEnabled(true);
+        return true;
+      case TlsSession::Io::kWantRead:
+        writable_.setEnabled(false);
+        readable_.setEnabled(true);
+        return false;
+      case TlsSession::Io::kWantWrite:
+        writable_.setEnabled(true);
+        return false;
+      default:
+        ++server_.counters_.droppedHandshake;
+        Done();
+        return false;
+    }
+  }
+
+  // As recv and send, through TLS when the connection has it: a count, 0
+  // at the client's end, -1 with errno (EAGAIN: the socket must be ready
+  // first; TLS may have to write to read, or the other way round).
+  ssize_t Receive(char* data, size_t size) {
+    if (!tls_) {
+      return recv(socket_, data, size, 0);
+    }
+    size_t moved = 0;
+    const TlsSession::Io io = tls_->Read(data, size, moved);
+    return Moved(io, moved);
+  }
+  ssize_t Transmit(const char* data, size_t size) {
+    if (!tls_) {
+      return send(socket_, data, size, MSG_NOSIGNAL);
+    }
+    size_t moved = 0;
+    const TlsSession::Io io = tls_->Write(data, size, moved);
+    return Moved(io, moved);
+  }
+  ssize_t Moved(TlsSession::Io io, size_t moved) {
+    switch (io) {
+      case TlsSession::Io::kDone:
+        return static_cast<ssize_t>(moved);
+      case TlsSession::Io::kWantRead:
+        readable_.setEnabled(true);
+        errno = EAGAIN;
+        return -1;
+      case TlsSession::Io::kWantWrite:
+        writable_.setEnabled(true);
+        errno = EAGAIN;
+        return -1;
+      case TlsSession::Io::kClosed:
+        return 0;
+      default:
+        errno = ECONNRESET;
+        return -1;
+    }
+  }
+
   // False when nothing more can be read now (or the client went away).
   bool ReadSome() {
     char buffer[16384];
     const size_t room = static_cast<size_t>(std::max<qsizetype>(parser_.Room(), 1));
-    const ssize_t n = recv(socket_, buffer, std::min(sizeof buffer, room), 0);
+    const ssize_t n = Receive(buffer, std::min(sizeof buffer, room));
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
       Done();  // the client went away (mid-head or between requests)
       return false;
@@ -224,8 +334,8 @@ class MetricsServer::Connection : public QObject {
   // taken it all (the rest goes when the socket is writable) or is gone.
   bool SendSome() {
     while (sent_ < out_.size()) {
-      const ssize_t n = send(socket_, out_.constData() + sent_,
-                             static_cast<size_t>(out_.size() - sent_), MSG_NOSIGNAL);
+      const ssize_t n =
+          Transmit(out_.constData() + sent_, static_cast<size_t>(out_.size() - sent_));
       if (n < 0 && errno == EINTR) {
         continue;
       }
@@ -252,6 +362,9 @@ class MetricsServer::Connection : public QObject {
   // the rest read and dropped until the client closes or time runs out.
   void Linger() {
     phase_ = Phase::kLingering;
+    if (tls_) {
+      tls_->Shutdown();
+    }
     ::shutdown(socket_, SHUT_WR);
     timer_.start(server_.limits_.lingerMs);
     readable_.setEnabled(true);
@@ -292,6 +405,8 @@ class MetricsServer::Connection : public QObject {
   HttpRequestParser parser_;
   QSocketNotifier readable_;
   QSocketNotifier writable_;
+  bool handshaking_;
+  std::unique_ptr<TlsSession> tls_;
   QTimer timer_;
   Phase phase_ = Phase::kReading;
   QByteArray out_;
@@ -485,6 +600,18 @@ qsizetype MetricsServer::LargestHeld() const {
   return largest;
 }
 
+void MetricsServer::SetSecurity(std::shared_ptr<EndpointSecurity> security) {
+  security_ = std::move(security);
+  counters_.tls = Secure();
+  const bool counted = std::any_of(counters_.responses.begin(), counters_.responses.end(),
+                                   [](const auto& r) { return r.first == 401; });
+  if (security_ && security_->NeedsPassword() && !counted) {
+    const auto after = std::find_if(counters_.responses.begin(), counters_.responses.end(),
+                                    [](const auto& r) { return r.first > 401; });
+    counters_.responses.emplace(after, 401, 0);
+  }
+}
+
 void MetricsServer::CountResponse(int status) {
   for (auto& [code, count] : counters_.responses) {
     if (code == status) {
@@ -503,6 +630,10 @@ void MetricsServer::Respond(const HttpRequest* request, int errorStatus, Reply r
   };
   if (request == nullptr) {
     plain(errorStatus, errorStatus == 505 ? "HTTP version not supported\n" : "Bad request\n");
+    return;
+  }
+  if (security_ && !security_->Admits(request->authorization)) {
+    plain(401, "Unauthorized\n", "WWW-Authenticate: Basic realm=\"velmar\"\r\n");
     return;
   }
   const bool known = request->path == "/metrics" || (request->path == "/snmp" && !targets_.empty());
@@ -601,6 +732,9 @@ QByteArray MetricsServer::Compose(const HttpRequest* request, int status,
   response += "Content-Type: " + contentType + "\r\n";
   response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
   response += extraHeaders;
+  if (security_) {
+    response += security_->ResponseHeaders();
+  }
   response += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
   response += "\r\n";
   if (!head) {

@@ -35,6 +35,38 @@ class InterfaceSource {
   virtual void Gather(Done done, int timeoutMs) = 0;
 };
 
+// One connection's TLS session, driven by the connection's own
+// non-blocking socket: each step does what the socket allows and says what
+// it waits for.
+class TlsSession {
+ public:
+  enum class Io { kDone, kWantRead, kWantWrite, kClosed, kFailed };
+  virtual ~TlsSession() = default;
+  virtual Io Handshake() = 0;
+  // kDone with `moved` bytes, else why none moved.
+  virtual Io Read(char* data, size_t size, size_t& moved) = 0;
+  virtual Io Write(const char* data, size_t size, size_t& moved) = 0;
+  // Sends the end-of-session alert, without waiting for the client's.
+  virtual void Shutdown() = 0;
+};
+
+// What a web configuration adds to the endpoint: TLS on each connection,
+// a password on each request, headers on each response. Kept behind this
+// seam so that the plain endpoint maps no TLS or YAML library.
+class EndpointSecurity {
+ public:
+  virtual ~EndpointSecurity() = default;
+  virtual bool Tls() const = 0;
+  // A TLS session on an accepted socket, with the certificate and key
+  // as they are on disk now; null when none can be had.
+  virtual std::unique_ptr<TlsSession> Open(int socket) = 0;
+  virtual bool NeedsPassword() const = 0;
+  // Whether the request's Authorization field lets it in.
+  virtual bool Admits(const QByteArray& authorization) = 0;
+  // Lines ("Name: value\r\n") every response carries.
+  virtual QByteArray ResponseHeaders() const = 0;
+};
+
 // The metrics endpoint: a small HTTP/1.1 server on the event loop's
 // thread that answers GET and HEAD of /metrics from the snapshot the last
 // tick published. It sits on plain non-blocking sockets watched by
@@ -87,6 +119,9 @@ class MetricsServer : public QObject {
   void SetInterfaceFilter(InterfaceFilter filter) { filter_ = std::move(filter); }
   // The devices /snmp?target=NAME serves, by name. Not owned.
   void SetTargets(std::map<QString, InterfaceSource*> targets) { targets_ = std::move(targets); }
+  // TLS, basic auth and headers from a web configuration; null: none.
+  void SetSecurity(std::shared_ptr<EndpointSecurity> security);
+  bool Secure() const { return security_ && security_->Tls(); }
   const ServerCounters& Counters() const { return counters_; }
   int OpenConnections() const { return static_cast<int>(connections_.size()); }
   // The most any one connection holds now: request bytes read but not yet
@@ -125,6 +160,7 @@ class MetricsServer : public QObject {
   std::map<QString, InterfaceSource*> targets_;
   InterfaceFilter filter_;
   ServerCounters counters_;
+  std::shared_ptr<EndpointSecurity> security_;
 };
 
 }  // namespace velmar

@@ -44,10 +44,13 @@ struct MetricsSnapshot {
 
 // The endpoint's own counts, shown beside the meter's figures.
 struct ServerCounters {
-  // Responses by status code: 200, 400, 404, 405, 505.
+  // Responses by status code: 200, 400, (401 with passwords), 404, 405, 505.
   std::vector<std::pair<int, uint64_t>> responses;
   uint64_t droppedTimeout = 0;
   uint64_t droppedLimit = 0;
+  // Only over TLS: connections whose handshake failed.
+  bool tls = false;
+  uint64_t droppedHandshake = 0;
   double created = 0;
 };
 

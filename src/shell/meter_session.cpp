@@ -8,6 +8,7 @@
 #include "metrics/device_list.h"
 #include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
+#include "metrics/web_security.h"
 #include "platform/autostart.h"
 #include "platform/key_store.h"
 
@@ -234,6 +235,12 @@ void MeterSession::ServeMetrics() {
         InterfaceFilter::FromLine(settings_.Line(SettingsLine::kMetricsInterfaceFilter));
     auto exporter = std::make_unique<MetricsExporter>(state_, sampler_);
     exporter->Server().SetInterfaceFilter(std::move(filter));
+    // A web configuration that cannot be used is told, and nothing is
+    // served: plain HTTP in its place would expose what it should guard.
+    const QString webConfig = settings_.Line(SettingsLine::kMetricsWebConfig).trimmed();
+    if (!webConfig.isEmpty()) {
+      exporter->Server().SetSecurity(LoadWebSecurity(webConfig));
+    }
     exporter->Listen(ListenAddress::Parse(where));
     exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(settings_));
     MetricsExporter* endpoint = exporter.get();

@@ -72,7 +72,7 @@ class Meter:
         if not announced.wait(20):
             self.stop()
             raise AssertionError("no metrics address announced: %r" % self.errors)
-        self.port = int(re.search(r"http://127\.0\.0\.1:(\d+)/metrics",
+        self.port = int(re.search(r"https?://127\.0\.0\.1:(\d+)/metrics",
                                   [e for e in self.errors if "serving" in e][0]).group(1))
 
     def rss_kb(self, field="VmRSS"):
