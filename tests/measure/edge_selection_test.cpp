@@ -196,6 +196,7 @@ TEST(InterfaceNamesTest, IfNameFirstAndRepeatedNamesToldApartByIndex) {
   EXPECT_EQ(WithAlias(QStringLiteral("Gi0/1"), QStringLiteral("uplink to core")),
             "Gi0/1 (uplink to core)");
   EXPECT_EQ(WithAlias(QStringLiteral("Vlan1"), QString()), "Vlan1");
+  EXPECT_EQ(WithAlias(QStringLiteral("lo1"), QStringLiteral("lo1")), "lo1");
 }
 
 }  // namespace
