@@ -12,6 +12,7 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -268,6 +269,7 @@ class HeadlessRun {
 
  private:
   Status CheckAdapter();
+  Status CheckAdapterIn(const std::vector<CounterSampler::Adapter>& adapters);
   int ListAdapters();
   void SetUpAlarms();
   Status ServeMetrics();
@@ -348,7 +350,6 @@ int HeadlessRun::Run() {
 
 // The adapter --adapter names must be in the list.
 Status HeadlessRun::CheckAdapter() {
-  const QString& adapterName = chosen_.adapterName;
   std::vector<CounterSampler::Adapter> adapters;
   try {
     adapters = meter_.Sampler().ListAdapters();
@@ -357,13 +358,36 @@ Status HeadlessRun::CheckAdapter() {
       err_ << "Error: " << e.what() << Qt::endl;
     }
   }
+  // A device away, or still sending a table of hundreds of rows, cannot
+  // say yet whether it has that adapter: the check waits for its list.
+  if (chosen_.device && adapters.empty()) {
+    meter_.Sampler().AwaitAdapters();
+    meter_.Sampler().OnAdaptersFound = [this] {
+      meter_.Sampler().OnAdaptersFound = nullptr;
+      if (const Status status = CheckAdapterIn(meter_.Sampler().Adapters())) {
+        // Within a tick, maybe on the meter's own beat with no event loop
+        // to return to: the lines went out unbuffered, the message flushed.
+        err_.flush();
+        std::_Exit(*status);
+      }
+    };
+    return std::nullopt;
+  }
+  return CheckAdapterIn(adapters);
+}
+
+Status HeadlessRun::CheckAdapterIn(const std::vector<CounterSampler::Adapter>& adapters) {
+  const QString& adapterName = chosen_.adapterName;
+  // The name as listed (with its alias or not), or a device's long
+  // description where the list shows its short name.
+  const auto named = [&](const CounterSampler::Adapter& a) {
+    return a.name == adapterName || a.Shown() == adapterName ||
+           (!a.description.isEmpty() && a.description == adapterName);
+  };
   const bool known = adapterName.isEmpty()
                          ? state_.AdapterIndex <= static_cast<int>(adapters.size())
-                         : std::any_of(adapters.begin(), adapters.end(), [&](const auto& a) {
-                             return a.name == adapterName || a.Shown() == adapterName;
-                           });
-  // A device still away cannot say yet whether it has that adapter.
-  if (!known && !(chosen_.device && adapters.empty())) {
+                         : std::any_of(adapters.begin(), adapters.end(), named);
+  if (!known) {
     return CommandLine::UsageError(
         err_, (adapterName.isEmpty()
                    ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
@@ -373,9 +397,10 @@ Status HeadlessRun::CheckAdapter() {
                          .arg(adapterName)) +
                   QStringLiteral("; 'velmar --list-adapters' shows it"));
   }
-  for (const auto& a : adapters) {
-    if (a.Shown() == adapterName) {
-      meter_.Sampler().SelectAdapterByName(a.name);
+  if (!adapterName.isEmpty()) {
+    const auto it = std::find_if(adapters.begin(), adapters.end(), named);
+    if (it->name != adapterName) {
+      meter_.Sampler().SelectAdapterByName(it->name);
     }
   }
   return std::nullopt;
@@ -415,7 +440,12 @@ void HeadlessRun::SetUpAlarms() {
 
 Status HeadlessRun::ServeMetrics() {
   exporter_ = std::make_unique<MetricsExporter>(state_, meter_.Sampler());
-  meter_.Sampler().SetReadEveryInterface(true);  // the endpoint shows them all
+  // The endpoint shows every interface: this computer's come with the
+  // tick's reading, cheaply; a device's are polled when a scrape asks,
+  // so the tick asks the device only for what it shows.
+  if (!chosen_.device) {
+    meter_.Sampler().SetReadEveryInterface(true);
+  }
   try {
     exporter_->Listen(chosen_.metricsAddress);
   } catch (const std::exception& e) {
