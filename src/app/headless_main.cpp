@@ -412,8 +412,16 @@ int HeadlessRun::ListAdapters() {
     // them goes to stderr, so the list stays as scripts read it.
     const auto adapters = meter_.Sampler().ListAdapters();
     if (table_) {
-      err_ << "velmar: \"All\" (*) counts " << EdgeSelection::RuleText(meter_.Sampler().AllRule())
-           << Qt::endl;
+      const EdgeSelection::Choice& all = meter_.Sampler().AllChoice();
+      err_ << "velmar: \"All\" (*) counts " << EdgeSelection::RuleText(all.rule);
+      // Said where it matters: more than one interface counted, or names
+      // that decided.
+      if (all.stack == EdgeSelection::Stack::kNames ||
+          (all.stack == EdgeSelection::Stack::kUnknown &&
+           std::count(all.counted.begin(), all.counted.end(), true) > 1)) {
+        err_ << " (" << EdgeSelection::StackText(all) << ")";
+      }
+      err_ << Qt::endl;
     }
     out_ << "0: All" << Qt::endl;
     int k = 0;

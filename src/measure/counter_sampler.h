@@ -97,6 +97,7 @@ class CounterSampler {
   void AwaitAdapters() { adaptersPending_ = adapters_.empty(); }
   // The rule "All" followed in the latest walk.
   EdgeSelection::Rule AllRule() const { return choice_.rule; }
+  const EdgeSelection::Choice& AllChoice() const { return choice_; }
   // "All" counts the uplink ...: eth0. (or that it counts none) for the tip.
   static QString DescribeAll(const std::vector<Adapter>& adapters, EdgeSelection::Rule rule);
   // The name of interface k (1 = the first row) of the latest walk; null
