@@ -114,6 +114,9 @@ def v3_secrets(directory):
 
 
 def case_v3_dead(bin_dir, env, sim):
+    # The weak protocols older devices need are offered, and marked weak.
+    text = " ".join(meter_process.run(bin_dir, "velmar", "--help", env=env).stdout.split())
+    assert "or MD5 (weak" in text and "or DES (weak" in text, text
     # A silent host (a socket that takes the requests and never answers)
     # and a closed port: time-outs, never a refusal of the credentials.
     silent = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
