@@ -1,7 +1,8 @@
 """The load the meter puts on a device: requests and bytes per minute it
 sends to a simulated switch of 1,000 interfaces (48 ports with a
 connector, 952 VLAN interfaces), measured by a UDP relay between the two,
-for one chosen port and for "All".
+for one chosen port and for "All", without and with the metrics endpoint
+(--metrics, not scraped: its polls are the scrapes').
 
     python3 bench/snmp_polling_load.py BIN_DIR [SECONDS]
 
@@ -19,11 +20,12 @@ import snmpsim_fixture  # noqa: E402
 from snmpsim_fixture import Port, Relay, recording  # noqa: E402
 
 
-def measure(bin_dir, sim, relay, adapter, seconds):
+def measure(bin_dir, sim, relay, adapter, seconds, metrics):
     env = meter_process.environment(
         bin_dir, VELMAR_REMOTE_AGENT_LIBRARY=os.path.join(bin_dir, "libmib2remote.so"),
         VELMAR_REGISTRY=os.path.join(tempfile.mkdtemp(), "registry.db"))
-    meter = meter_process.start_headless(bin_dir, "--adapter", adapter, "--snmp",
+    extra = ["--metrics", "127.0.0.1:0"] if metrics else []
+    meter = meter_process.start_headless(bin_dir, *extra, "--adapter", adapter, "--snmp",
                                          "127.0.0.1:%d" % relay.port, "--snmp-secrets",
                                          sim.secrets("switch"), env=env)
     time.sleep(15)  # the start: the first walk of the tables
@@ -47,10 +49,13 @@ def main(bin_dir, seconds):
         sim.write("switch", recording(ports))
         sim.start()
         relay = Relay(sim.port)
-        for what, adapter in (("one port", "7"), ("All", "0")):
-            requests, sent, answered = measure(bin_dir, sim, relay, adapter, seconds)
-            print("%-8s %8.0f requests/min %10.0f bytes/min sent %10.0f bytes/min answered"
-                  % (what, requests, sent, answered))
+        for metrics in (False, True):
+            for what, adapter in (("one port", "7"), ("All", "0")):
+                requests, sent, answered = measure(bin_dir, sim, relay, adapter, seconds,
+                                                   metrics)
+                print("%-8s %-10s %8.0f requests/min %10.0f bytes/min sent "
+                      "%10.0f bytes/min answered"
+                      % (what, "--metrics" if metrics else "", requests, sent, answered))
     finally:
         sim.close()
 

@@ -105,6 +105,10 @@ void RemoteAgent::Run() {
     if (stopping_) {
       break;
     }
+    if (!demanded_ && QuietForTables()) {
+      wake_.wait(lock, [this] { return stopping_ || demanded_ || !QuietForTables(); });
+      continue;
+    }
     demanded_ = false;
     polling_ = true;
     lastPollStart_ = Clock::now();
@@ -126,7 +130,10 @@ void RemoteAgent::Poll() {
       if (started - it->second > kWatchKeep) {
         it = watched_.erase(it);
       } else {
-        names.push_back(it->first);
+        // The marks are asked once, ahead of the rest, whoever asks.
+        if (std::find(MarkNames().begin(), MarkNames().end(), it->first) == MarkNames().end()) {
+          names.push_back(it->first);
+        }
         ++it;
       }
     }
@@ -188,6 +195,7 @@ void RemoteAgent::RunTables() {
     tablesFetching_ = false;
     ++tablesFetches_;
     polled_.notify_all();
+    wake_.notify_all();  // the polls go on at their pace
   }
 }
 
@@ -225,6 +233,7 @@ void RemoteAgent::FetchTables() {
     }
     Publish(Clock::now());
     polled_.notify_all();
+    wake_.notify_all();  // the quiet for the first tables may be over
   }
 }
 
@@ -288,10 +297,17 @@ void RemoteAgent::Publish(Clock::time_point taken) {
   latest_ = std::move(snapshot);
 }
 
+bool RemoteAgent::QuietForTables() const {
+  return tablesFetching_ && tablesFetches_ == 0 && tablesTaken_ == Clock::time_point{};
+}
+
 std::string RemoteAgent::Staleness(Clock::time_point now) const {
   if (reading_ == nullptr) {
     return pollError_.empty() ? "The device at " + poller_.Where() + " has not answered yet."
                               : pollError_;
+  }
+  if (QuietForTables()) {
+    return {};  // the fetch fails, and the quiet ends, when the device stops answering
   }
   const auto age = now - lastSuccess_;
   if (age > interval_ + kStaleMargin + lastPollTook_) {
@@ -322,34 +338,36 @@ std::shared_ptr<const RemoteReading> RemoteAgent::Reading(
     unpolled = unpolled || !std::binary_search(polledNames_.begin(), polledNames_.end(), name);
   }
   // A poll begun less than half an interval ago is the next reading
-  // already; asking more often would only load the device.
-  if (unpolled || (!polling_ && now - lastPollStart_ >= interval_ / 2)) {
+  // already; asking more often would only load the device. While the
+  // first tables come, the latest marks do.
+  if (unpolled || (!polling_ && !QuietForTables() && now - lastPollStart_ >= interval_ / 2)) {
     demanded_ = true;
     wake_.notify_all();
   }
+  if (unpolled && reading_ != nullptr) {
+    // Names the polls do not ask for yet (a new choice, the first
+    // reading) come with the next poll, which this waits for: a reading
+    // asked on a session of its own could arrive microseconds before a
+    // poll's answer the device took milliseconds later, and the rate
+    // between the two would be a spike. A poll already running began
+    // without them.
+    const uint64_t wanted = polls_ + (polling_ ? 2 : 1);
+    polled_.wait(lock, [this, wanted] { return stopping_ || polls_ >= wanted; });
+  }
   failure_ = Staleness(Clock::now());
+  if (failure_.empty() && unpolled) {
+    // The poll waited for failed: the reading at hand lacks the names.
+    for (const auto& name : names) {
+      if (!std::binary_search(polledNames_.begin(), polledNames_.end(), name)) {
+        failure_ = pollError_.empty() ? "No reading from " + poller_.Where() + " yet." : pollError_;
+        break;
+      }
+    }
+  }
   if (!failure_.empty()) {
     return nullptr;
   }
-  if (!unpolled) {
-    return reading_;
-  }
-  // Names the polls do not ask for yet (a new choice, the first reading):
-  // asked of the device at once, all in one GET, so they agree.
-  lock.unlock();
-  auto reading = std::make_shared<RemoteReading>();
-  try {
-    std::lock_guard direct(directMutex_);
-    directPoller_.Get(names, reading->objects, reading->taken);
-  } catch (const FetchError& e) {
-    lock.lock();
-    failure_ = e.what();
-    return nullptr;
-  }
-  std::erase_if(reading->objects, [](const RemoteObject& o) { return o.type == 0; });
-  std::sort(reading->objects.begin(), reading->objects.end(),
-            [](const RemoteObject& a, const RemoteObject& b) { return a.name < b.name; });
-  return reading;
+  return reading_;
 }
 
 std::shared_ptr<const RemoteSnapshot> RemoteAgent::Snapshot(bool startsWalk, int subtree) {

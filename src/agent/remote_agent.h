@@ -63,9 +63,9 @@ class RemoteAgent {
   bool Start();
 
   // The answers for `names` from the latest poll, which from now on asks
-  // for them too; names not polled yet are asked of the device at once,
-  // in one GET. Null, with LastError saying why, while the device does not
-  // answer.
+  // for them too; for names not polled yet it waits for the next poll,
+  // so every reading comes from the one session and its times compare.
+  // Null, with LastError saying why, while the device does not answer.
   std::shared_ptr<const RemoteReading> Reading(const std::vector<std::vector<uint32_t>>& names);
 
   // The latest tables while the device answers, else null (LastError says
@@ -109,6 +109,12 @@ class RemoteAgent {
   // Whether the interface tables are as new as the device's marks say
   // they must be; under the lock.
   bool InterfaceTablesFresh(Clock::time_point now) const;
+  // While the first interface tables come, the device is left to their
+  // fetch: an agent that answers one request at a time, slowly, would
+  // otherwise give the fetch one request between two polls, and a table
+  // of hundreds of rows would take minutes. Polls are made only when a
+  // reading asks names not polled yet; under the lock.
+  bool QuietForTables() const;
   // A new snapshot of the parts as they are now; under the lock.
   void Publish(Clock::time_point taken);
   // Why no answer can be given now, or empty; under the lock.

@@ -394,7 +394,19 @@ snmp_pdu* SnmpPoller::Exchange(snmp_pdu* request, std::unique_lock<std::mutex>& 
   netsnmp_pdu* response = nullptr;
   ++requests_;
   const int status = snmp_sess_synch_response(session_->handle, request, &response);
-  if (status == STAT_TIMEOUT) {
+  // An SNMPv3 request that went unanswered fails as an error of the
+  // library (its engine discovery timed out), not as a time-out: it is
+  // one all the same, and never a refusal of the credentials.
+  bool timedOut = status == STAT_TIMEOUT;
+  if (status == STAT_ERROR) {
+    int systemError = 0;
+    int snmpError = 0;
+    char* text = nullptr;
+    snmp_sess_error(session_->handle, &systemError, &snmpError, &text);
+    SNMP_FREE(text);
+    timedOut = snmpError == SNMPERR_TIMEOUT;
+  }
+  if (timedOut) {
     if (response != nullptr) {
       snmp_free_pdu(response);
     }

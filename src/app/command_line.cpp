@@ -50,10 +50,11 @@ QList<QCommandLineOption> OptionList() {
        QStringLiteral("LEVEL")},
       {QStringLiteral("snmp-auth"),
        QStringLiteral("SNMPv3 authentication: SHA (the default), SHA-224, SHA-256, SHA-384, "
-                      "SHA-512."),
+                      "SHA-512, or MD5 (weak: for devices that know nothing else)."),
        QStringLiteral("PROTOCOL")},
       {QStringLiteral("snmp-priv"),
-       QStringLiteral("SNMPv3 privacy: AES (the default), AES-192, AES-256."),
+       QStringLiteral("SNMPv3 privacy: AES (the default), AES-192, AES-256, or DES (weak: "
+                      "for devices that know nothing else)."),
        QStringLiteral("PROTOCOL")},
       {QStringLiteral("snmp-secrets"),
        QStringLiteral("A file of mode 0600 with community=, auth= and priv= lines; without it "

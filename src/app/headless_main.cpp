@@ -13,6 +13,7 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -288,6 +289,7 @@ class HeadlessRun {
 
  private:
   Status CheckAdapter();
+  Status CheckAdapterIn(const std::vector<CounterSampler::Adapter>& adapters);
   int ListAdapters();
   void SetUpAlarms();
   Status ServeMetrics();
@@ -368,7 +370,6 @@ int HeadlessRun::Run() {
 
 // The adapter --adapter names must be in the list.
 Status HeadlessRun::CheckAdapter() {
-  const QString& adapterName = chosen_.adapterName;
   std::vector<CounterSampler::Adapter> adapters;
   try {
     adapters = meter_.Sampler().ListAdapters();
@@ -377,13 +378,36 @@ Status HeadlessRun::CheckAdapter() {
       err_ << "Error: " << e.what() << Qt::endl;
     }
   }
+  // A device away, or still sending a table of hundreds of rows, cannot
+  // say yet whether it has that adapter: the check waits for its list.
+  if (chosen_.device && adapters.empty()) {
+    meter_.Sampler().AwaitAdapters();
+    meter_.Sampler().OnAdaptersFound = [this] {
+      meter_.Sampler().OnAdaptersFound = nullptr;
+      if (const Status status = CheckAdapterIn(meter_.Sampler().Adapters())) {
+        // Within a tick, maybe on the meter's own beat with no event loop
+        // to return to: the lines went out unbuffered, the message flushed.
+        err_.flush();
+        std::_Exit(*status);
+      }
+    };
+    return std::nullopt;
+  }
+  return CheckAdapterIn(adapters);
+}
+
+Status HeadlessRun::CheckAdapterIn(const std::vector<CounterSampler::Adapter>& adapters) {
+  const QString& adapterName = chosen_.adapterName;
+  // The name as listed (with its alias or not), or a device's long
+  // description where the list shows its short name.
+  const auto named = [&](const CounterSampler::Adapter& a) {
+    return a.name == adapterName || a.Shown() == adapterName ||
+           (!a.description.isEmpty() && a.description == adapterName);
+  };
   const bool known = adapterName.isEmpty()
                          ? state_.AdapterIndex <= static_cast<int>(adapters.size())
-                         : std::any_of(adapters.begin(), adapters.end(), [&](const auto& a) {
-                             return a.name == adapterName || a.Shown() == adapterName;
-                           });
-  // A device still away cannot say yet whether it has that adapter.
-  if (!known && !(chosen_.device && adapters.empty())) {
+                         : std::any_of(adapters.begin(), adapters.end(), named);
+  if (!known) {
     return CommandLine::UsageError(
         err_, (adapterName.isEmpty()
                    ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
@@ -393,9 +417,10 @@ Status HeadlessRun::CheckAdapter() {
                          .arg(adapterName)) +
                   QStringLiteral("; 'velmar --list-adapters' shows it"));
   }
-  for (const auto& a : adapters) {
-    if (a.Shown() == adapterName) {
-      meter_.Sampler().SelectAdapterByName(a.name);
+  if (!adapterName.isEmpty()) {
+    const auto it = std::find_if(adapters.begin(), adapters.end(), named);
+    if (it->name != adapterName) {
+      meter_.Sampler().SelectAdapterByName(it->name);
     }
   }
   return std::nullopt;
@@ -407,8 +432,16 @@ int HeadlessRun::ListAdapters() {
     // them goes to stderr, so the list stays as scripts read it.
     const auto adapters = meter_.Sampler().ListAdapters();
     if (table_) {
-      err_ << "velmar: \"All\" (*) counts " << EdgeSelection::RuleText(meter_.Sampler().AllRule())
-           << Qt::endl;
+      const EdgeSelection::Choice& all = meter_.Sampler().AllChoice();
+      err_ << "velmar: \"All\" (*) counts " << EdgeSelection::RuleText(all.rule);
+      // Said where it matters: more than one interface counted, or names
+      // that decided.
+      if (all.stack == EdgeSelection::Stack::kNames ||
+          (all.stack == EdgeSelection::Stack::kUnknown &&
+           std::count(all.counted.begin(), all.counted.end(), true) > 1)) {
+        err_ << " (" << EdgeSelection::StackText(all) << ")";
+      }
+      err_ << Qt::endl;
     }
     out_ << "0: All" << Qt::endl;
     int k = 0;
@@ -438,7 +471,12 @@ void HeadlessRun::SetUpAlarms() {
 
 Status HeadlessRun::ServeMetrics() {
   exporter_ = std::make_unique<MetricsExporter>(state_, meter_.Sampler());
-  meter_.Sampler().SetReadEveryInterface(true);  // the endpoint shows them all
+  // The endpoint shows every interface: this computer's come with the
+  // tick's reading, cheaply; a device's are polled when a scrape asks,
+  // so the tick asks the device only for what it shows.
+  if (!chosen_.device) {
+    meter_.Sampler().SetReadEveryInterface(true);
+  }
   try {
     exporter_->Listen(chosen_.metricsAddress);
   } catch (const std::exception& e) {

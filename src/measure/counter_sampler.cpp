@@ -153,7 +153,7 @@ void CounterSampler::RefreshSet(uint32_t now) {
   adapters.reserve(rows_.size());
   for (size_t i = 0; i < rows_.size(); ++i) {
     adapters.push_back(Adapter{rows_[i].IfIndex, shownNames[static_cast<qsizetype>(i)],
-                               rows_[i].IfAlias, bool(choice_.counted[i])});
+                               rows_[i].IfAlias, bool(choice_.counted[i]), rows_[i].IfDescr});
   }
   const auto names = [](const std::vector<Adapter>& list) {
     QStringList out;
@@ -228,6 +228,10 @@ CounterSampler::Reading CounterSampler::Read(int16_t selection) {
   }
   try {
     ReadTable(selection, result);
+  } catch (const TableNotYetError&) {
+    // Waiting for a device's first tables (hundreds of rows from a slow
+    // agent) is no failure: the readings start when they are in.
+    ForgetReading();
   } catch (const std::exception& e) {
     // A tick without a reading; the one after it compares with nothing,
     // so what moved meanwhile never shows as one tick's burst.
@@ -245,6 +249,11 @@ void CounterSampler::ReadTable(int16_t selection, Reading& result) {
   if (selection != 0 && row < 0) {
     ForgetReading();
     NoteAdapterGone();
+    // The marks still come every tick: a port that returns changes them,
+    // and is found at the next tick rather than at the next timed walk.
+    if (!legacy && setKnown_) {
+      NoteSetMarks(table_->ReadCounters({}).marks);
+    }
     return;
   }
   ChooseRows(selection, row, legacy);
@@ -325,14 +334,17 @@ bool CounterSampler::FetchChosenCounters(uint32_t now, uint64_t& takenUs, Readin
   std::vector<InterfaceTable::CounterRequest>& requests = scratch_.requests;
   requests.clear();
   for (size_t i : scratch_.chosen) {
-    requests.push_back({rows_[i].IfIndex, rows_[i].HasHCOctets()});
+    requests.push_back({rows_[i].IfIndex, rows_[i].IfXInOctets, rows_[i].IfXOutOctets});
   }
   const InterfaceTable::CounterReading& reading = table_->ReadCounters(requests);
   NoteSetMarks(reading.marks);
   takenUs = reading.takenUs != 0 ? reading.takenUs : uint64_t{now} * 1000;
-  // The same reading as the tick before, or an older one (a poll that
-  // began before a reading asked of the device at once).
-  if (takenUs <= lastTakenUs_) {
+  // The same reading as the tick before, or one taken so soon after it
+  // that the time between them says nothing: a rate over microseconds
+  // would be a spike of thousands of times the traffic. The reading
+  // before stays the one the next is measured from.
+  if (takenUs <= lastTakenUs_ ||
+      (lastTakenUs_ != 0 && takenUs - lastTakenUs_ < kMinRateIntervalUs)) {
     NoteSourceStatus({});
     result.ok = true;
     return false;
@@ -341,14 +353,27 @@ bool CounterSampler::FetchChosenCounters(uint32_t now, uint64_t& takenUs, Readin
   // walked again at the next tick, which tells whether it is), or the
   // reading came from a poll that did not ask for it yet: either way
   // the reading says nothing new, and the next one is measured from
-  // the last that had them all.
-  for (const InterfaceTable::Counters& c : reading.counters) {
-    if (!c.present) {
+  // the last that had them all. Lacking still after that walk, the
+  // device does not answer them: a failure, said, never a silent 0.
+  for (size_t k = 0; k < reading.counters.size(); ++k) {
+    if (reading.counters[k].present) {
+      continue;
+    }
+    if (!counterMissing_) {
+      counterMissing_ = true;
       setInvalid_ = true;
       result.ok = true;
       return false;
     }
+    const QString where = table_->DeviceAddress().isEmpty()
+                              ? QStringLiteral("The agent")
+                              : QStringLiteral("The device at %1").arg(table_->DeviceAddress());
+    throw TableRefreshError(
+        QStringLiteral("%1 does not answer the octet counters of \"%2\" (ifIndex %3).")
+            .arg(where, adapters_[scratch_.chosen[k]].name)
+            .arg(rows_[scratch_.chosen[k]].IfIndex));
   }
+  counterMissing_ = false;
   KeepCounters(reading.counters);
   return true;
 }

@@ -42,12 +42,16 @@ class CounterSampler {
     QString name;   // ifName, else ifDescr; "#index" added where names repeat
     QString alias;  // ifAlias, empty where none
     bool countsInAll;
+    QString description;  // ifDescr (a device's long name where ifName is short)
     // The list's text: the name, the alias beside it.
     QString Shown() const;
   };
 
   // How often the whole tables are walked at most, without a sign of change.
   static constexpr uint32_t kSetRefreshMs = 60000;
+  // The shortest time between two readings a rate is taken over (a fifth
+  // of the tick): a shorter one is two answers to one moment.
+  static constexpr uint64_t kMinRateIntervalUs = kCalcTimerIntervalMs * 200;
 
   // `table` may be null: a meter without an agent publishes zero rates.
   CounterSampler(MeasurementState& state, InterfaceTable* table, TickHost& host,
@@ -86,8 +90,14 @@ class CounterSampler {
   // Every interface row, with what "All" makes of it, from a fresh walk;
   // raises what the table raises.
   std::vector<Adapter> ListAdapters();
+  // The list of the latest walk (empty before one worked).
+  const std::vector<Adapter>& Adapters() const { return adapters_; }
+  // A list wanted but not had (a device away, or still sending its
+  // tables): OnAdaptersFound is called once a walk brings it.
+  void AwaitAdapters() { adaptersPending_ = adapters_.empty(); }
   // The rule "All" followed in the latest walk.
   EdgeSelection::Rule AllRule() const { return choice_.rule; }
+  const EdgeSelection::Choice& AllChoice() const { return choice_; }
   // "All" counts the uplink ...: eth0. (or that it counts none) for the tip.
   static QString DescribeAll(const std::vector<Adapter>& adapters, EdgeSelection::Rule rule);
   // The name of interface k (1 = the first row) of the latest walk; null
@@ -194,6 +204,8 @@ class CounterSampler {
   QString selectedName_;
   int16_t resolvedSelection_ = -1;  // the row number the name was last found at
 
+  // A reading lacked a counter, and the set is walked again to see why.
+  bool counterMissing_ = false;
   uint64_t lastTakenUs_ = 0;  // the previous reading; 0 = none to compare with
   double lastUp_ = 0;
   double lastDown_ = 0;

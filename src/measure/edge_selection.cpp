@@ -1,5 +1,6 @@
 #include "measure/edge_selection.h"
 
+#include <QLatin1String>
 #include <algorithm>
 #include <utility>
 
@@ -153,7 +154,62 @@ std::vector<bool> ChooseBottom(const std::vector<MibRow>& rows, const std::vecto
   return counted;
 }
 
+// The names Linux-based devices give the interfaces they stack over their
+// ports (a heuristic, for agents without an ifStackTable, which report
+// them all as Ethernet): VLANs "eth0.40", bridges "br0", bonds "bond0",
+// QoS devices "imq0", "vqos0".
+bool StackedByName(const MibRow& row) {
+  const QString& name = row.BaseName();
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  if (dot > 0 && dot + 1 < name.size()) {
+    bool number = false;
+    name.mid(dot + 1).toUInt(&number);
+    if (number) {
+      return true;
+    }
+  }
+  for (const char* prefix : {"br", "bond", "imq", "vqos"}) {
+    if (name.startsWith(QLatin1String(prefix))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Without a relation in the ifStackTable, the rows whose names say they
+// are stacked are taken as running over a port, as long as some port
+// remains. True when any was.
+bool StackByNames(const std::vector<MibRow>& rows, std::vector<bool>& hasLower) {
+  std::vector<bool> stacked(rows.size());
+  bool any = false;
+  bool portLeft = false;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    stacked[i] = rows[i].IfType != EdgeSelection::kSoftwareLoopback && StackedByName(rows[i]);
+    any = any || stacked[i];
+    portLeft = portLeft || (rows[i].IfType != EdgeSelection::kSoftwareLoopback && !stacked[i]);
+  }
+  if (!any || !portLeft) {
+    return false;
+  }
+  for (size_t i = 0; i < rows.size(); ++i) {
+    hasLower[i] = hasLower[i] || stacked[i];
+  }
+  return true;
+}
+
 }  // namespace
+
+const char* EdgeSelection::StackText(const Choice& choice) {
+  switch (choice.stack) {
+    case Stack::kNames:
+      return "no ifStackTable: bridges, bonds, VLANs and QoS devices told by their names";
+    case Stack::kUnknown:
+      return "no ifStackTable: nothing tells a port from an interface over it";
+    case Stack::kTable:
+      break;
+  }
+  return "";
+}
 
 EdgeSelection::Choice EdgeSelection::Decide(const std::vector<MibRow>& rows,
                                             const std::vector<StackLayer>& stack, bool forwarding,
@@ -163,7 +219,10 @@ EdgeSelection::Choice EdgeSelection::Decide(const std::vector<MibRow>& rows,
     choice.rule = Rule::kUplink;
     return choice;
   }
-  const StackRelations relations = RelationsOf(rows, stack);
+  StackRelations relations = RelationsOf(rows, stack);
+  if (stack.empty()) {
+    choice.stack = StackByNames(rows, relations.hasLower) ? Stack::kNames : Stack::kUnknown;
+  }
 
   const size_t n = rows.size();
   std::vector<bool> loopback(n);
@@ -171,7 +230,8 @@ EdgeSelection::Choice EdgeSelection::Decide(const std::vector<MibRow>& rows,
   bool anyConnector = false;
   for (size_t i = 0; i < n; ++i) {
     loopback[i] = rows[i].IfType == kSoftwareLoopback;
-    connector[i] = !IsVirtualType(rows[i].IfType) && rows[i].IfConnectorPresent == 1;
+    connector[i] = !IsVirtualType(rows[i].IfType) && rows[i].IfConnectorPresent == 1 &&
+                   !(choice.stack == Stack::kNames && relations.hasLower[i]);
     anyConnector = anyConnector || connector[i];
   }
 

@@ -34,9 +34,14 @@ class EdgeSelection {
  public:
   // Which of the rules above chose.
   enum class Rule { kUplink, kConnector, kBottom };
+  // What told the ports from the interfaces stacked over them: the
+  // agent's ifStackTable, else (where it has none) the names Linux-based
+  // devices give bridges, bonds, VLANs and QoS devices, else nothing.
+  enum class Stack { kTable, kNames, kUnknown };
   struct Choice {
     std::vector<bool> counted;  // one flag per row
     Rule rule = Rule::kBottom;
+    Stack stack = Stack::kTable;
   };
 
   static Choice Decide(const std::vector<MibRow>& rows, const std::vector<StackLayer>& stack,
@@ -53,6 +58,8 @@ class EdgeSelection {
 
   // What the rule counts, for the tip, the adapter list and the manual.
   static const char* RuleText(Rule rule);
+  // How the stack was told where no ifStackTable did; empty where one did.
+  static const char* StackText(const Choice& choice);
   // ifTypes of interfaces that carry bytes which also cross another one.
   static bool IsVirtualType(int32_t ifType);
 

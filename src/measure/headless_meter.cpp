@@ -188,7 +188,8 @@ size_t HeadlessMeter::FormatLine(char (&line)[kLineSize], const char* time, doub
 }
 
 QString HeadlessMeter::FormatJson(const QDateTime& time, const QString& adapter, double down,
-                                  double up, double avgDown, double avgUp, uint64_t totalBytes) {
+                                  double up, double avgDown, double avgUp, uint64_t totalBytes,
+                                  bool absent) {
   // Hundredths of a bit per second are more than any reader needs, and
   // keep the numbers short.
   const auto bits = [](double bytesPerSecond) { return std::round(bytesPerSecond * 800) / 100; };
@@ -202,11 +203,22 @@ QString HeadlessMeter::FormatJson(const QDateTime& time, const QString& adapter,
                    {QStringLiteral("avgdown_bps"), bits(avgDown)},
                    {QStringLiteral("avgup_bps"), bits(avgUp)},
                    {QStringLiteral("total_bytes"), static_cast<qint64>(totalBytes)}};
+  if (absent) {
+    line.insert(QStringLiteral("adapter_absent"), true);
+  }
   return QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact));
 }
 
 QString HeadlessMeter::AdapterName(const CounterSampler& sampler, int16_t selection) {
-  return sampler.AdapterName(selection);
+  return AdapterAbsent(sampler, selection) ? sampler.SelectedName()
+                                           : sampler.AdapterName(selection);
+}
+
+bool HeadlessMeter::AdapterAbsent(const CounterSampler& sampler, int16_t selection) {
+  const QString& chosen = sampler.SelectedName();
+  return selection != 0 && !chosen.isEmpty() && !sampler.Adapters().empty() &&
+         std::none_of(sampler.Adapters().begin(), sampler.Adapters().end(),
+                      [&chosen](const CounterSampler::Adapter& a) { return a.name == chosen; });
 }
 
 void HeadlessMeter::PublishResults(double upstream, double downstream) {
@@ -214,7 +226,7 @@ void HeadlessMeter::PublishResults(double upstream, double downstream) {
   if (format_ == Format::kJson) {
     out_ << FormatJson(QDateTime::currentDateTime(), AdapterName(sampler_, state_.AdapterIndex),
                        downstream, upstream, state_.DownAverage, state_.UpAverage,
-                       state_.TotalTraffic)
+                       state_.TotalTraffic, AdapterAbsent(sampler_, state_.AdapterIndex))
          << Qt::endl;
     return;
   }

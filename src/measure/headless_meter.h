@@ -54,12 +54,17 @@ class HeadlessMeter : public QObject, public TickHost {
   // UTC, the adapter's name (null when the selection names no row), rates
   // and averages in bits per second (given in bytes per second), the total
   // in bytes.
+  // An adapter chosen by name that is gone is named with "adapter_absent".
   static QString FormatJson(const QDateTime& time, const QString& adapter, double down, double up,
-                            double avgDown, double avgUp, uint64_t totalBytes);
+                            double avgDown, double avgUp, uint64_t totalBytes, bool absent = false);
 
   // The name of adapter `selection` of the list ("All" for 0), from the
-  // sampler's latest tick; a null text when no such row was read.
+  // sampler's latest tick; a null text when no such row was read. While
+  // the adapter chosen by name is gone, its name, never the one now at
+  // its row.
   static QString AdapterName(const CounterSampler& sampler, int16_t selection);
+  // Whether the adapter chosen by name is gone from the list.
+  static bool AdapterAbsent(const CounterSampler& sampler, int16_t selection);
 
   void SetCalcTimerEnabled(bool enabled) override;
   void StartDownload() override {}

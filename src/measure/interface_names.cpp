@@ -19,7 +19,9 @@ QStringList InterfaceNames(const std::vector<MibRow>& rows) {
 }
 
 QString WithAlias(const QString& name, const QString& alias) {
-  return alias.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, alias);
+  // An alias that repeats the name (some devices copy one into the other)
+  // says nothing new.
+  return alias.isEmpty() || alias == name ? name : QStringLiteral("%1 (%2)").arg(name, alias);
 }
 
 }  // namespace velmar

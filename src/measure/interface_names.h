@@ -13,7 +13,8 @@ namespace velmar {
 // tells them apart. One name per row, in the rows' order.
 QStringList InterfaceNames(const std::vector<MibRow>& rows);
 
-// A name with the interface's ifAlias beside it in brackets, when it has one.
+// A name with the interface's ifAlias beside it in brackets, when it has one
+// other than the name.
 QString WithAlias(const QString& name, const QString& alias);
 
 }  // namespace velmar

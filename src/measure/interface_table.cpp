@@ -164,12 +164,14 @@ void StoreLayerValue(LayerColumn::What what, const AsnAny& value, MibRow& r) {
       if (value.asnType == ASN_COUNTER64) {
         r.IfHCInOctets = value.asnValue.counter64;
         r.HasHCInOctets = true;
+        r.IfXInOctets = true;
       }
       break;
     case LayerColumn::kHCOut:
       if (value.asnType == ASN_COUNTER64) {
         r.IfHCOutOctets = value.asnValue.counter64;
         r.HasHCOutOctets = true;
+        r.IfXOutOctets = true;
       }
       break;
     case LayerColumn::kConnector:
@@ -295,16 +297,18 @@ InterfaceTable::SetMarks InterfaceTable::MarksOf(size_t first) const {
 const InterfaceTable::CounterReading& InterfaceTable::ReadCounters(
     const std::vector<CounterRequest>& which) {
   const auto same = [](const CounterRequest& a, const CounterRequest& b) {
-    return a.index == b.index && a.wide == b.wide;
+    return a.index == b.index && a.ifXIn == b.ifXIn && a.ifXOut == b.ifXOut;
   };
   if (!askedForCounters_ ||
       !std::equal(which.begin(), which.end(), askedCounters_.begin(), askedCounters_.end(), same)) {
     asked_.clear();
     asked_.push_back(kReadingTime);
     asked_.insert(asked_.end(), kMarkNames.begin(), kMarkNames.end());
+    // Each counter where the walk found it: a device that sends Counter64
+    // in its ifTable and has no ifXTable is read there, at that width.
     for (const CounterRequest& r : which) {
-      for (const auto* column : r.wide ? std::array{&kIfHCInOctets, &kIfHCOutOctets}
-                                       : std::array{&kIfInOctets, &kIfOutOctets}) {
+      for (const auto* column :
+           {r.ifXIn ? &kIfHCInOctets : &kIfInOctets, r.ifXOut ? &kIfHCOutOctets : &kIfOutOctets}) {
         asked_.push_back(*column);
         asked_.back().push_back(static_cast<uint32_t>(r.index));
       }
@@ -408,6 +412,10 @@ void InterfaceTable::Query() {
   ++agentCalls_;
   if (!agent_.Query()(SNMP_PDU_GETNEXT, &bindingList_, &errorStatus, &errorIndex)) {
     const std::string reason = agent_.AgentError();
+    // The remote agent's word for a table whose fetch goes on.
+    if (reason.find(" is still sending ") != std::string::npos) {
+      throw TableNotYetError(QString::fromStdString(reason));
+    }
     throw TableRefreshError(
         reason.empty()
             ? QStringLiteral("SNMP query failed.")

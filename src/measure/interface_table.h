@@ -114,11 +114,13 @@ class InterfaceTable : public QObject {
   bool SupportsGet() const { return supportsGet_; }
 
   // One GET of the octet counters of chosen interfaces, with the set marks
-  // and the time the agent took the reading. `wide` asks for the 64-bit
-  // ifHCIn/OutOctets, else ifIn/OutOctets.
+  // and the time the agent took the reading. `ifXIn` and `ifXOut` ask for
+  // the ifXTable's ifHCIn/OutOctets, else the ifTable's ifIn/OutOctets
+  // (of whatever width the device sends there).
   struct CounterRequest {
     int32_t index = 0;
-    bool wide = false;
+    bool ifXIn = false;
+    bool ifXOut = false;
   };
   struct Counters {
     bool present = false;  // the agent has both counters of the interface

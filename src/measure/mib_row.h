@@ -38,6 +38,10 @@ class MibRow {
   bool HasHCOutOctets = false;
   uint64_t IfHCInOctets = 0;
   uint64_t IfHCOutOctets = 0;
+  // The 64-bit counters came from the ifXTable, not as Counter64 in the
+  // ifTable (some firewalls send them so, without an ifXTable).
+  bool IfXInOctets = false;
+  bool IfXOutOctets = false;
   // ifConnectorPresent: 0 not reported, 1 true, 2 false.
   int32_t IfConnectorPresent = 0;
   // ifName and ifAlias, empty where the agent has none.

@@ -21,5 +21,11 @@ class TableRefreshError : public TableError {
  public:
   using TableError::TableError;
 };
+// A device on the network still sending a table it was asked for: no
+// failure, only not yet.
+class TableNotYetError : public TableRefreshError {
+ public:
+  using TableRefreshError::TableRefreshError;
+};
 
 }  // namespace velmar

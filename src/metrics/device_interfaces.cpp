@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "measure/edge_selection.h"
 #include "measure/interface_name.h"
 
 namespace velmar {
@@ -21,8 +22,15 @@ const std::vector<uint32_t> kIfXEntry = {1, 3, 6, 1, 2, 1, 31, 1, 1, 1};
 // The columns a poll walks, side by side: names, state, errors and the
 // 64-bit counters; the 32-bit counters only where a device lacks the
 // 64-bit ones.
-const std::vector<uint32_t> kIfColumns = {2, 4, 5, 7, 8, 13, 14, 19, 20};
-const std::vector<uint32_t> kIfXColumns = {1, 6, 7, 8, 9, 10, 11, 12, 13, 15};
+const std::vector<uint32_t> kIfColumns = {2, 3, 4, 5, 7, 8, 13, 14, 19, 20};
+const std::vector<uint32_t> kIfXColumns = {1, 6, 7, 8, 9, 10, 11, 12, 13, 15, 17};
+// ifStackStatus; ipForwarding and the IPv4 default route's interface and
+// mask: what "All" is decided from besides the columns.
+const std::vector<uint32_t> kIfStackStatus = {1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3};
+const std::vector<std::vector<uint32_t>> kForwardingNames = {
+    {1, 3, 6, 1, 2, 1, 4, 1, 0},
+    {1, 3, 6, 1, 2, 1, 4, 21, 1, 2, 0, 0, 0, 0},
+    {1, 3, 6, 1, 2, 1, 4, 21, 1, 11, 0, 0, 0, 0}};
 const std::vector<uint32_t> kIfNarrowColumns = {10, 11, 16, 17};
 const std::vector<uint32_t> kIfXNarrowColumns = {2, 3, 4, 5};
 
@@ -99,6 +107,56 @@ bool Is64(const RemoteObject& o) {
   return o.type == 0x46;  // Counter64
 }
 
+// Marks the interfaces "All" would count on the device, decided as the
+// meter decides it (the uplink rule from the IPv4 default route alone).
+void MarkCountedInAll(agent::SnmpPoller& poller, const std::vector<RemoteObject>& objects,
+                      std::vector<InterfaceFigures>& figures) {
+  std::vector<MibRow> rows(figures.size());
+  std::map<int32_t, size_t> rowOf;
+  for (size_t i = 0; i < figures.size(); ++i) {
+    rows[i].IfIndex = figures[i].index;
+    rows[i].IfName = figures[i].name;
+    rowOf[figures[i].index] = i;
+  }
+  for (const RemoteObject& o : objects) {
+    const bool ifX = Under(o.name, kIfXEntry);
+    const uint32_t column = o.name.size() > 2 ? o.name[o.name.size() - 2] : 0;
+    const auto it = rowOf.find(static_cast<int32_t>(o.name.back()));
+    if ((!ifX && !Under(o.name, kIfEntry)) || it == rowOf.end()) {
+      continue;
+    }
+    const auto integer = static_cast<int32_t>(static_cast<uint32_t>(o.number));
+    if (!ifX && column == 3) {
+      rows[it->second].IfType = integer;
+    } else if (ifX && column == 17) {
+      rows[it->second].IfConnectorPresent = integer;
+    }
+  }
+  std::vector<RemoteObject> stackObjects;
+  poller.FetchSubtree(kIfStackStatus, stackObjects);
+  std::vector<StackLayer> stack;
+  for (const RemoteObject& o : stackObjects) {
+    const size_t n = o.name.size();
+    if (n == kIfStackStatus.size() + 2 && o.number == 1 && o.name[n - 2] != 0 &&
+        o.name[n - 1] != 0) {
+      stack.push_back({static_cast<int32_t>(o.name[n - 2]), static_cast<int32_t>(o.name[n - 1])});
+    }
+  }
+  std::vector<RemoteObject> answers;
+  std::chrono::steady_clock::time_point arrived;
+  poller.Get(kForwardingNames, answers, arrived);
+  const bool forwarding = answers[0].type == 0x02 && answers[0].number == 1;
+  const bool zeroMask = answers[2].type != 0x40 || answers[2].bytes == std::string(4, '\0');
+  std::vector<int32_t> uplinks;
+  if (answers[1].type == 0x02 && zeroMask) {
+    uplinks.push_back(static_cast<int32_t>(static_cast<uint32_t>(answers[1].number)));
+  }
+  const std::vector<bool> counted = EdgeSelection::Decide(rows, stack, forwarding, uplinks).counted;
+  for (size_t i = 0; i < figures.size(); ++i) {
+    figures[i].countedInAll = counted[i];
+  }
+}
+
 }  // namespace
 
 std::vector<InterfaceFigures> DeviceInterfaces::Decode(const std::vector<RemoteObject>& objects) {
@@ -165,12 +223,21 @@ std::vector<InterfaceFigures> DeviceInterfaces::Poll(agent::SnmpPoller& poller) 
     return !f.counters[InterfaceFigures::kReceiveBytes] ||
            !f.counters[InterfaceFigures::kTransmitBytes];
   });
-  if (!narrow) {
-    return figures;
+  if (narrow) {
+    // A device (or some of its interfaces) of 32-bit counters only.
+    poller.FetchColumns(Columns(kIfNarrowColumns, kIfXNarrowColumns), objects);
+    figures = Decode(objects);
   }
-  // A device (or some of its interfaces) of 32-bit counters only.
-  poller.FetchColumns(Columns(kIfNarrowColumns, kIfXNarrowColumns), objects);
-  return Decode(objects);
+  try {
+    MarkCountedInAll(poller, objects, figures);
+  } catch (const agent::FetchError& e) {
+    // A device that refuses those objects still has its interfaces shown;
+    // one that stopped answering fails the poll.
+    if (e.kind() == agent::FetchError::Kind::kAbsent) {
+      throw;
+    }
+  }
+  return figures;
 }
 
 QString DeviceInterfaces::ReasonOf(const agent::FetchError& error) {

@@ -347,11 +347,12 @@ void RenderInterfaces(Writer& w, const InterfaceGathering& gathering, const QStr
                : std::nullopt;
   });
   InterfaceFamily(w, kInterfaceMtu, all, device, number(&F::mtu));
-  if (meter == nullptr) {
-    return;
-  }
-  // Whether "All" counts an interface is the meter's own word, by index.
+  // Whether "All" counts an interface: the meter's own word, by index,
+  // else what the source decided.
   InterfaceFamily(w, kCountedInAll, all, device, [meter](const F& i) -> std::optional<QByteArray> {
+    if (meter == nullptr) {
+      return i.countedInAll ? std::optional(QByteArray(*i.countedInAll ? "1" : "0")) : std::nullopt;
+    }
     for (const auto& m : meter->interfaces) {
       if (m.index == i.index) {
         return QByteArray(m.countedInAll ? "1" : "0");

@@ -37,6 +37,9 @@ struct InterfaceFigures {
   std::optional<int32_t> adminStatus;
   std::optional<uint64_t> speedBitsPerSecond;
   std::optional<int64_t> mtu;
+  // Whether "All" counts it, where the source decides that itself (a
+  // device polled for a scrape); else the meter's list says.
+  std::optional<bool> countedInAll;
 };
 
 // What one gathering of a source's interfaces gave.

@@ -108,8 +108,9 @@ void MetricsExporter::Publish(double upstream, double downstream) {
   snapshot->measured = true;
   snapshot->tickTime = now;
 
-  for (const auto& reading : sampler_.Interfaces()) {
-    snapshot->interfaces.push_back({reading.index, reading.name, reading.countsInAll});
+  // The whole list: a device's tick reads the shown interfaces alone.
+  for (const auto& adapter : sampler_.Adapters()) {
+    snapshot->interfaces.push_back({adapter.index, adapter.name, adapter.countsInAll});
   }
 
   QString adapter = HeadlessMeter::AdapterName(sampler_, state_.AdapterIndex);

@@ -29,11 +29,11 @@ class Port:
     octet counters grow; `gaps` are ifTable columns it has no cell in."""
 
     def __init__(self, index, descr, name=None, alias=None, type=6, connector=1, rate_in=0,
-                 rate_out=0, hc=True, in_as_counter64=False, gaps=()):
+                 rate_out=0, hc=True, in_as_counter64=False, out_as_counter64=False, gaps=()):
         self.index, self.descr, self.name, self.alias = index, descr, name, alias
         self.type, self.connector, self.hc = type, connector, hc
         self.rate_in, self.rate_out = rate_in, rate_out
-        self.in_as_counter64 = in_as_counter64
+        self.in_as_counter64, self.out_as_counter64 = in_as_counter64, out_as_counter64
         self.gaps = set(gaps)
 
 
@@ -62,7 +62,8 @@ def recording(ports, extra=(), if_number=None, slow_ms=0, forwarding=False):
             5: "66|1000000000", 6: "4x|0012796200%02x" % (p.index % 256), 7: "2|1", 8: "2|1",
             9: "67|0",
             10: counter(COUNTER64 if p.in_as_counter64 else COUNTER32, p.rate_in, 1000),
-            16: counter(COUNTER32, p.rate_out, 5000), 21: "66|0", 22: "6|0.0"}
+            16: counter(COUNTER64 if p.out_as_counter64 else COUNTER32, p.rate_out, 5000),
+            21: "66|0", 22: "6|0.0"}
         for column in (11, 12, 13, 14, 15, 17, 18, 19, 20):
             cells[column] = "65|%d" % (column * 1000 + p.index)
         for column, value in cells.items():

@@ -179,6 +179,32 @@ TEST(EdgeSelectionTest, AForwardingDeviceCountsItsUplinksAndVirtualTypesNeverCou
   EXPECT_EQ(decide(false, {3}).second, EdgeSelection::Rule::kConnector);
 }
 
+TEST(EdgeSelectionTest, WithoutAStackTableNamesTellStackedInterfaces) {
+  // A Linux-based router without ifStackTable reports everything as
+  // Ethernet: VLANs, bridges, bonds and QoS devices over its two ports.
+  const std::vector<MibRow> rows = Rows({{1, "lo", kLoop, 0},
+                                         {2, "eth0", kEther, 0},
+                                         {3, "eth1", kEther, 0},
+                                         {4, "eth0.10", kEther, 0},
+                                         {5, "br0", kEther, 0},
+                                         {6, "bond0", kEther, 0},
+                                         {7, "imq0", kEther, 0},
+                                         {8, "vqos1", kEther, 0}});
+  const EdgeSelection::Choice byNames = EdgeSelection::Decide(rows, {});
+  EXPECT_EQ(byNames.counted,
+            (std::vector<bool>{false, true, true, false, false, false, false, false}));
+  EXPECT_EQ(byNames.stack, EdgeSelection::Stack::kNames);
+  // The device's own stack, where it has one, decides instead of names.
+  const EdgeSelection::Choice byTable = EdgeSelection::Decide(rows, {{4, 2}});
+  EXPECT_EQ(byTable.stack, EdgeSelection::Stack::kTable);
+  EXPECT_TRUE(byTable.counted[4]);
+  // Nothing to tell them apart by: said so.
+  const EdgeSelection::Choice unknown =
+      EdgeSelection::Decide(Rows({{1, "port1", kEther, 0}, {2, "port2", kEther, 0}}), {});
+  EXPECT_EQ(unknown.stack, EdgeSelection::Stack::kUnknown);
+  EXPECT_NE(std::string(EdgeSelection::StackText(unknown)), "");
+}
+
 TEST(InterfaceNamesTest, IfNameFirstAndRepeatedNamesToldApartByIndex) {
   std::vector<MibRow> rows(4);
   const char* descrs[] = {"HP ProCurve Switch software loopback interface",
@@ -196,6 +222,7 @@ TEST(InterfaceNamesTest, IfNameFirstAndRepeatedNamesToldApartByIndex) {
   EXPECT_EQ(WithAlias(QStringLiteral("Gi0/1"), QStringLiteral("uplink to core")),
             "Gi0/1 (uplink to core)");
   EXPECT_EQ(WithAlias(QStringLiteral("Vlan1"), QString()), "Vlan1");
+  EXPECT_EQ(WithAlias(QStringLiteral("lo1"), QStringLiteral("lo1")), "lo1");
 }
 
 }  // namespace
