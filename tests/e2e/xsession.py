@@ -86,6 +86,19 @@ class XSession:
                 pass
         return None
 
+    def icon_docked(self, app="velmar"):
+        """Whether a tray took `app`'s icon: a window of the program's class
+        that the tray embedded (no longer a child of the root)."""
+        root = self.display.screen().root
+        for w in self.windows():
+            try:
+                wm_class = w.get_wm_class() or ()
+                if app in wm_class and w.query_tree().parent != root and self.is_viewable(w):
+                    return True
+            except Exception:
+                pass  # gone meanwhile
+        return False
+
     def is_viewable(self, window):
         return window.get_attributes().map_state == X.IsViewable
 
@@ -113,10 +126,23 @@ class XSession:
     def tray_menu_key(self, key):
         """Right-click the tray icon (the only one, at the right end of the
         tray) and press a menu accelerator."""
+        shown = self._popups()
         self.xdotool("mousemove", str(self.width - 12), str(self.height - 12))
         self.xdotool("click", "3")
-        time.sleep(0.6)
+        self.wait(lambda: self._popups() - shown, 10, "the tray menu")
         self.xdotool("key", key)
+
+    def _popups(self):
+        """The shown top-level windows no window manager places: menus."""
+        found = set()
+        for w in self.display.screen().root.query_tree().children:
+            try:
+                a = w.get_attributes()
+            except Exception:
+                continue  # gone meanwhile
+            if a.override_redirect and a.map_state == X.IsViewable:
+                found.add(w.id)
+        return found
 
     def screenshot(self, path, window=None):
         target = "root" if window is None else hex(window.id)
