@@ -126,10 +126,22 @@ class XSession:
     def tray_menu_key(self, key):
         """Right-click the tray icon (the only one, at the right end of the
         tray) and press a menu accelerator."""
+        # The program shows the same menu window again: the last one closes
+        # first, so that its showing again is seen.
+        last = getattr(self, "_menu", None)
+        self.wait(lambda: last not in self._popups(), 10, "the last menu closed")
         shown = self._popups()
         self.xdotool("mousemove", str(self.width - 12), str(self.height - 12))
-        self.xdotool("click", "3")
-        self.wait(lambda: self._popups() - shown, 10, "the tray menu")
+        # A click that comes while the program still closes a dialog or the
+        # last menu may be lost: it clicks again until the menu shows.
+        for attempt in range(5):
+            self.xdotool("click", "3")
+            try:
+                self._menu = min(self.wait(lambda: self._popups() - shown, 3, "the tray menu"))
+                break
+            except AssertionError:
+                if attempt == 4:
+                    raise
         self.xdotool("key", key)
 
     def _popups(self):
