@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   tabs.show();
   QPixmap pixmap(22, 22);
   pixmap.fill(Qt::darkGreen);
-  QSystemTrayIcon tray(QIcon(pixmap));
+  QSystemTrayIcon tray{QIcon(pixmap)};
   tray.show();
   return app.exec();
 }
