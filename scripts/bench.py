@@ -99,6 +99,15 @@ def main():
             row("CPU, window %s" % label, "%.2f %% of a core" % c, "< %.1f %%" % limit, c < limit)
             row("resident memory, window %s" % label, "%.1f MB" % rss, "< 60 MB", rss < 60)
 
+    memory = subprocess.run(["/usr/bin/python3",
+                             os.path.join(HERE, "..", "bench", "window_memory.py"),
+                             BIN, "1" if QUICK else "3"], capture_output=True, text=True).stdout
+    m = re.search(r"window / minimal Qt window: RSS ([\d.]+) x", memory)
+    if m:
+        ratio = float(m.group(1))
+        row("window RSS / minimal Qt window (tab widget, tray icon)", "%.2f x" % ratio, "<= 1.1",
+            ratio <= 1.1)
+
     lean = subprocess.run(["/usr/bin/python3",
                            os.path.join(HERE, "..", "bench", "headless_cpu_memory.py"),
                            BIN, *(("15", "2") if QUICK else ("45", "5"))],

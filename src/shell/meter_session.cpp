@@ -4,8 +4,7 @@
 
 #include "config/product.h"
 #include "measure/remote_source.h"
-#include "metrics/device_interfaces.h"
-#include "metrics/device_list.h"
+#include "metrics/device_loader.h"
 #include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "metrics/web_security.h"
@@ -214,9 +213,12 @@ void MeterSession::ShowSourceInterfaces() {
   const std::optional<RemoteSource>& device = device_;
   // The device's own IF-MIB table, polled at each scrape as the headless
   // meter does, rather than this computer's interfaces under its figures.
-  metrics_->UseInterfaceSource(
-      device ? std::make_unique<DeviceInterfaces>(SettingsOf(*device), devicePolls_) : nullptr,
-      device ? device->Address() : QString());
+  std::unique_ptr<InterfaceSource> polled;
+  if (device) {
+    Guarded([&] { polled = LoadDeviceInterfaces(*device, devicePolls_); });
+  }
+  const QString address = polled ? device->Address() : QString();
+  metrics_->UseInterfaceSource(std::move(polled), address);
 }
 
 void MeterSession::RebuildAdapterList() {

@@ -6,6 +6,7 @@
 #include <QTimeZone>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "alarms/alarm_evaluator.h"
@@ -101,10 +102,12 @@ TEST(AlarmProgramTest, TheProgramReceivesTheMessageAsOneArgument) {
   f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   const QString message = "Actual Upstream exceeded 5 Kb/s & Actual Downstream (x) $HOME `id`";
   ASSERT_TRUE(Launcher::OpenOrRun(program + "?" + message));
+  // The program writes the record in one go: its whole length says it is done.
+  const QByteArray expected = ("1|" + message).toUtf8();
+  for (int i = 0; i < 500 && QFileInfo(record).size() < expected.size(); ++i) {
+    QThread::msleep(10);
+  }
   QFile got(record);
-  for (int i = 0; i < 100 && !got.exists(); ++i)
-    QThread::msleep(50);
-  QThread::msleep(100);
   ASSERT_TRUE(got.open(QIODevice::ReadOnly));
   EXPECT_EQ(QString::fromUtf8(got.readAll()), "1|" + message);
 }

@@ -5,7 +5,6 @@ import os
 import re
 import signal
 import sys
-import time
 
 import meter_process
 import metrics_support
@@ -32,9 +31,10 @@ def test_adapter_list(bin_dir):
 def test_missing_agent_still_measures_zero(bin_dir):
     env = meter_process.environment(bin_dir, VELMAR_AGENT_LIBRARY="/nonexistent/libmib2.so")
     meter = meter_process.start_headless(bin_dir, env=env)
-    time.sleep(4.0)  # a sanitized build starts slower
+    first = meter_process.wait_for_lines(meter, 3)
     meter.send_signal(signal.SIGINT)
     out, err = meter.communicate(timeout=10)
+    out = first + out
     assert meter.returncode == 0, (meter.returncode, err)
     assert "SNMP extension agent library is not available." in err, err
     lines = out.splitlines()
@@ -49,9 +49,10 @@ def test_missing_agent_still_measures_zero(bin_dir):
 def test_ctrl_c_ends_cleanly(bin_dir):
     env = meter_process.environment(bin_dir)
     meter = meter_process.start_headless(bin_dir, "--adapter", "0", env=env)
-    time.sleep(1.3)
+    first = meter_process.wait_for_lines(meter, 2)
     meter.send_signal(signal.SIGINT)
     out, err = meter.communicate(timeout=10)
+    out = first + out
     assert meter.returncode == 0, (meter.returncode, err)
     assert err == "", err
     for line in out.splitlines():
@@ -95,9 +96,10 @@ def test_settings_choose_kilobits_and_adapter(bin_dir):
     with open(os.path.join(env["VELMAR_APP_DIR"], "Velmarsettings.ini"), "wb") as f:
         f.write("\r\n".join(lines).encode() + b"\r\n")
     meter = meter_process.start_headless(bin_dir, env=env)
-    time.sleep(3.0)
+    first = meter_process.wait_for_lines(meter, 3)
     meter.send_signal(signal.SIGINT)
     out, _ = meter.communicate(timeout=10)
+    out = first + out
     assert out.splitlines(), out
     for line in out.splitlines():
         assert meter_process.LINE.match(line).group(2) == "0.00", line
@@ -108,9 +110,10 @@ def test_json_lines(bin_dir):
     row = meter_process.loopback_row(bin_dir, env)
     meter = meter_process.start_headless(bin_dir, "--adapter", str(row), "--format", "json",
                                          env=env)
-    time.sleep(2.5)
+    first = meter_process.wait_for_lines(meter, 2)
     meter.send_signal(signal.SIGINT)
     out, err = meter.communicate(timeout=10)
+    out = first + out
     assert meter.returncode == 0 and err == "", (meter.returncode, err)
     lines = out.splitlines()
     assert len(lines) >= 2, lines

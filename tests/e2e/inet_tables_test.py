@@ -244,7 +244,16 @@ def setup_network(peer):
     for address in ("10.9.0.2", "2001:db8:9::2", "10.9.0.99"):
         family = socket.AF_INET6 if ":" in address else socket.AF_INET
         socket.socket(family, socket.SOCK_DGRAM).sendto(b"x", (address, 9))
-    time.sleep(4)  # 10.9.0.99 has failed by now
+    # Resolution takes the kernel's probes (about 3 s for the failed one).
+    def state(address):
+        shown = subprocess.run(["ip", "neigh", "show", "to", address], capture_output=True,
+                               text=True).stdout.split()
+        return shown[-1] if shown else ""
+    deadline = time.monotonic() + 20
+    while (state("10.9.0.99") != "FAILED"
+           or {state("10.9.0.2"), state("2001:db8:9::2")} & {"", "INCOMPLETE"}):
+        assert time.monotonic() < deadline, [state(a) for a in ("10.9.0.99", "10.9.0.2")]
+        time.sleep(0.1)
 
 
 # A community whose view lacks the address-family-neutral tables: a device

@@ -6,6 +6,7 @@ asks to end, and a tray that appears later takes the icon."""
 import json
 import os
 import queue
+import select
 import subprocess
 import sys
 import threading
@@ -17,6 +18,22 @@ CAPTION = "Velmar 2000 Bandwidth Meter"
 SERVICES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support",
                         "desktop_services.py")
 RUNNING = "Velmar is already running, please look for it in the system tray."
+QUESTION = "This will end the Velmar program.  Exit now?"
+
+
+def read_until_asked(proc, seconds=15):
+    """What the program writes to stderr up to the question whether to end,
+    which the scripted dialog prints as it answers."""
+    fd, seen, end = proc.stderr.fileno(), "", time.monotonic() + seconds
+    while QUESTION not in seen:
+        left = end - time.monotonic()
+        if left <= 0 or not select.select([fd], [], [], left)[0]:
+            raise AssertionError("not asked to end within %d s: %r" % (seconds, seen))
+        chunk = os.read(fd, 65536)
+        if not chunk:
+            raise AssertionError("ended without asking: %r" % seen)
+        seen += chunk.decode()
+    return seen
 
 
 def start(bin_dir, x, env):
@@ -59,10 +76,11 @@ def test_second_instance_and_end(bin_dir, x):
 
         # "&End", answered No: nothing happens.
         x.tray_menu_key("e")
-        time.sleep(1.5)
+        asked = read_until_asked(first)
         assert first.poll() is None, "No must not end the program"
         # Answered Yes: the program ends and the settings file is untouched.
         _, err = end(first, x)
+        err = asked + err
         assert first.returncode == 0, err
         assert err.count("This will end the Velmar program.  Exit now?") == 2, err
         with open(settings, "rb") as f:
@@ -168,7 +186,7 @@ def test_without_a_tray_and_with_one_that_comes_later(bin_dir):
     try:
         proc, window = start(bin_dir, bare, env)
         bare.close_box(window)  # answered No
-        time.sleep(1.5)
+        asked = read_until_asked(proc)
         assert proc.poll() is None and bare.is_viewable(window), "No keeps the window"
         second = subprocess.run([os.path.join(bin_dir, "velmar")], env=dict(bare.env(), **env),
                                 capture_output=True, text=True, timeout=20)
@@ -176,11 +194,12 @@ def test_without_a_tray_and_with_one_that_comes_later(bin_dir):
                 "to the front.") in second.stderr, second.stderr
 
         bare.start_tray()
-        time.sleep(1.5)  # the icon docks
+        bare.wait(bare.icon_docked, 10, "the icon docked in the late tray")
         bare.close_box(window)
         bare.wait(lambda: not bare.is_viewable(window), 10, "the window hidden in the tray")
         assert proc.poll() is None
         _, err = end(proc, bare)  # "&End" from the tray menu, answered Yes
+        err = asked + err
         assert proc.returncode == 0, err
         assert err.count("This will end the Velmar program.  Exit now?") == 2, err
         print("no tray, then a late tray: ok")

@@ -256,7 +256,9 @@ def run(bin_dir, workdir):
         prometheus = Prometheus(port, workdir, config=config)
         ms.wait_for(lambda: len(prometheus.query('up{job="velmar-devices"}')) == 3, 30,
                     "three targets")
-        time.sleep(13)
+        # Three scrapes of each (5 s apart), so the 12 s windows below hold two.
+        ms.wait_for(lambda: all(prometheus.query('count_over_time(up{instance="%s"}[1m]) >= 3' % t)
+                                for t in ("fast", "slow", "gone")), 40, "three scrapes of each")
         cpu = (cpu_seconds(meter.proc.pid) - cpu0) / (time.monotonic() - t0)
         for target in ("fast", "slow", "gone"):
             assert prometheus.value('min_over_time(up{instance="%s"}[12s])' % target) == 1, target

@@ -18,6 +18,8 @@ import time
 import meter_process
 import metrics_support as ms
 
+# Slow by design: the attack lasts long enough for the endpoint's idle
+# time-outs to drop every trickling peer and for 40 scrapes beside it.
 HOSTILE_SECONDS = 25
 
 

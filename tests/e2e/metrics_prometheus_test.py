@@ -161,6 +161,15 @@ def increase_over(prometheus, series, start, end):
     return increase, rate, window_ms / 1000, after[1] - before[1]
 
 
+def wait_for_scrape(prometheus, test, what):
+    """Waits until Prometheus holds a scrape of the meter whose time passes
+    `test`."""
+    def scraped():
+        result = prometheus.query('up{job="velmar"}[120s]')
+        return result and any(test(float(t)) for t, _ in result[0]["values"])
+    ms.wait_for(scraped, 30, what)
+
+
 def run(bin_dir, workdir):
     env = meter_process.environment(bin_dir)
     row = meter_process.loopback_row(bin_dir, env)
@@ -177,11 +186,12 @@ def run(bin_dir, workdir):
         ms.wait_for(lambda: prometheus.query('up{job="velmar"} == 1'), 30, "the first scrape")
         first_up = time.time()
 
-        time.sleep(3)  # quiet: scrapes before the burst
+        # A quiet scrape clear of the burst's start (see increase_over).
+        wait_for_scrape(prometheus, lambda t: t < time.time() - 1.0, "a scrape before the burst")
         start, k0 = time.time(), kernel_counters()
         sent = send_burst(BURST)
         end, k1 = time.time(), kernel_counters()
-        time.sleep(3.5)  # quiet: scrapes after it
+        wait_for_scrape(prometheus, lambda t: t > end + 1.0, "a scrape after the burst")
         print("sent %d payload bytes in %.1f s; kernel counted %d received, %d sent"
               % (sent, end - start, k1[0] - k0[0], k1[1] - k0[1]))
 
@@ -224,7 +234,7 @@ def run(bin_dir, workdir):
         ms.wait_for(lambda: LO_RECEIVED in ms.samples(ms.scrape(meter.port)[2]), 20,
                     "the restarted meter")
         end, k1 = time.time(), kernel_counters()
-        time.sleep(3)
+        wait_for_scrape(prometheus, lambda t: t > end + 1.0, "a scrape after the restart")
         series = 'velmar_interface_receive_bytes_total{interface="lo"}'
         increase, _, seconds, scraped = increase_over(prometheus, series, start, end)
         kernel = k1[0] - k0[0]

@@ -2,7 +2,7 @@
 address: the meter's window under Xvfb with a tray, measuring the loopback
 with an alarm on "actual downstream above 1 kbit/s", scraped while loopback
 traffic flows: the interface counters, the monitored adapter's rates and
-the alarm events are there."""
+the alarm events are there, and no SNMP library is mapped."""
 import os
 import socket
 import subprocess
@@ -70,6 +70,12 @@ def main(bin_dir):
         assert 'velmar_traffic_bytes_total{adapter="lo"}' in values
         status, headers, body = ms.scrape(port, accept="application/openmetrics-text")
         assert status == 200 and body.endswith("# EOF\n")
+        # Serving this computer's figures, the window maps no SNMP library:
+        # the device polling is loaded once a device is measured.
+        with open("/proc/%d/maps" % proc.pid) as f:
+            maps = f.read()
+        for library in ("libnetsnmp", "libcrypto", "libmib2devices", "libmib2remote"):
+            assert library not in maps, library
         print("window metrics: %d samples, %d alarm events"
               % (len(values), values['velmar_alarm_events_total{condition="receive_above"}']))
         stop.set()

@@ -101,6 +101,13 @@ class Meter:
             time.sleep(0.1)
         raise AssertionError("no message %r in %r" % (pattern, self.messages))
 
+    def wait_for_ticks(self, count, since=0.0, seconds=20):
+        """Until `count` lines came after the monotonic time `since`."""
+        deadline = time.monotonic() + seconds
+        while len([t for t, _ in self.lines if t > since]) < count:
+            assert time.monotonic() < deadline, ("%d ticks" % count, self.lines[-3:])
+            time.sleep(0.05)
+
     def stop(self):
         self.process.send_signal(signal.SIGTERM)
         self.process.wait(timeout=10)
@@ -148,11 +155,14 @@ def check_rates(bin_dir, env, device):
     assert remote_list[row] == "lo", remote_list
     remote = Meter(bin_dir, env, "--adapter", str(row), *remote_args(device))
     local = Meter(bin_dir, env, "--adapter", str(row))
-    time.sleep(2.5)
+    for meter in (remote, local):
+        meter.wait_for_ticks(4)
     before = (remote.totals()[-1], local.totals()[-1])
     payload = send_loopback(24_000_000, 6_000_000)
     # The remote meter reads the snapshot of the tick before.
-    time.sleep(2.5)
+    sent_at = time.monotonic()
+    for meter in (remote, local):
+        meter.wait_for_ticks(4, sent_at)
     after = (remote.totals()[-1], local.totals()[-1])
     remote.stop()
     local.stop()
@@ -170,7 +180,7 @@ def check_rates(bin_dir, env, device):
 def check_stop_and_return(bin_dir, env, device):
     row = meter_process.loopback_row(bin_dir, env)
     meter = Meter(bin_dir, env, "--adapter", str(row), *remote_args(device))
-    time.sleep(2.0)
+    meter.wait_for_ticks(4)
     device.stop()
     report = meter.wait_for_message(r"No data from 127\.0\.0\.1:\d+ for \d+ ms", 10)
     reported_at = time.monotonic()
@@ -190,7 +200,7 @@ def check_stop_and_return(bin_dir, env, device):
     device.start()
     back_at = time.monotonic()
     meter.wait_for_message(r"readings resumed", 15)
-    time.sleep(2.0)
+    meter.wait_for_ticks(4, time.monotonic())
     meter.stop()
     # The burst happened while no reading was taken: it never shows as one
     # tick's rate when readings resume.

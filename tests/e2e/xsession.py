@@ -86,6 +86,19 @@ class XSession:
                 pass
         return None
 
+    def icon_docked(self, app="velmar"):
+        """Whether a tray took `app`'s icon: a window of the program's class
+        that the tray embedded (no longer a child of the root)."""
+        root = self.display.screen().root
+        for w in self.windows():
+            try:
+                wm_class = w.get_wm_class() or ()
+                if app in wm_class and w.query_tree().parent != root and self.is_viewable(w):
+                    return True
+            except Exception:
+                pass  # gone meanwhile
+        return False
+
     def is_viewable(self, window):
         return window.get_attributes().map_state == X.IsViewable
 
@@ -113,10 +126,35 @@ class XSession:
     def tray_menu_key(self, key):
         """Right-click the tray icon (the only one, at the right end of the
         tray) and press a menu accelerator."""
+        # The program shows the same menu window again: the last one closes
+        # first, so that its showing again is seen.
+        last = getattr(self, "_menu", None)
+        self.wait(lambda: last not in self._popups(), 10, "the last menu closed")
+        shown = self._popups()
         self.xdotool("mousemove", str(self.width - 12), str(self.height - 12))
-        self.xdotool("click", "3")
-        time.sleep(0.6)
+        # A click that comes while the program still closes a dialog or the
+        # last menu may be lost: it clicks again until the menu shows.
+        for attempt in range(5):
+            self.xdotool("click", "3")
+            try:
+                self._menu = min(self.wait(lambda: self._popups() - shown, 3, "the tray menu"))
+                break
+            except AssertionError:
+                if attempt == 4:
+                    raise
         self.xdotool("key", key)
+
+    def _popups(self):
+        """The shown top-level windows no window manager places: menus."""
+        found = set()
+        for w in self.display.screen().root.query_tree().children:
+            try:
+                a = w.get_attributes()
+            except Exception:
+                continue  # gone meanwhile
+            if a.override_redirect and a.map_state == X.IsViewable:
+                found.add(w.id)
+        return found
 
     def screenshot(self, path, window=None):
         target = "root" if window is None else hex(window.id)

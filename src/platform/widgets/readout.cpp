@@ -105,8 +105,8 @@ void InstallReadoutAccessibility() {
   (void)installed;
 }
 
-ValueAnnouncer::ValueAnnouncer(QWidget& control, const Readout& readout)
-    : control_(control), readout_(readout) {
+ValueAnnouncer::ValueAnnouncer(QWidget& control, const Readout& readout, int intervalMs)
+    : control_(control), readout_(readout), intervalMs_(intervalMs) {
   pending_.setSingleShot(true);
   QObject::connect(&pending_, &QTimer::timeout, &control_, [this] { Announce(); });
 }
@@ -119,10 +119,10 @@ void ValueAnnouncer::Changed() {
   if (!QAccessible::isActive() && !RoutedSink()) {
     return;
   }
-  if (!last_.isValid() || last_.elapsed() >= kIntervalMs) {
+  if (!last_.isValid() || last_.elapsed() >= intervalMs_) {
     Announce();
   } else if (!pending_.isActive()) {
-    pending_.start(static_cast<int>(kIntervalMs - last_.elapsed()));
+    pending_.start(static_cast<int>(intervalMs_ - last_.elapsed()));
   }
 }
 

@@ -36,9 +36,12 @@ class ValueAnnouncer {
  public:
   static constexpr int kIntervalMs = 1000;
 
-  ValueAnnouncer(QWidget& control, const Readout& readout);
+  // `intervalMs`: shorter only in tests, which would otherwise wait seconds.
+  ValueAnnouncer(QWidget& control, const Readout& readout, int intervalMs = kIntervalMs);
 
   void Changed();
+  // Whether a change waits for the interval to pass.
+  bool Pending() const { return pending_.isActive(); }
 
   // Where the announcements go: Qt's accessibility (the default, and only
   // while assistive technology listens) or, for tests, `sink`.
@@ -50,6 +53,7 @@ class ValueAnnouncer {
 
   QWidget& control_;
   const Readout& readout_;
+  const int intervalMs_;
   QElapsedTimer last_;
   QTimer pending_;
   QString told_;
