@@ -334,13 +334,7 @@ TEST(InetTablesTest, OnlyAWalkThatAsksForTheProcessTableLooksForSocketOwners) {
 // In a network namespace of the test's own: the rows that snmpd's indexes
 // let collide are rows of their own.
 TEST(InetTablesTest, ZonesAndRoutingTablesKeepRowsApartThatShareAnAddress) {
-  std::string skip;
-  if (!test::InOwnNetwork(skip)) {
-    if (!skip.empty()) {
-      GTEST_SKIP() << skip;
-    }
-    return;
-  }
+  VELMAR_IN_OWN_NETWORK();
   ASSERT_EQ(std::system("ip link add name velmar-a type veth peer name velmar-b && "
                         "ip link set velmar-a up && ip link set velmar-b up && "
                         "ip addr add fe80::1/64 dev velmar-a nodad && "
@@ -419,13 +413,7 @@ TEST(InetTablesTest, ZonesAndRoutingTablesKeepRowsApartThatShareAnAddress) {
 // RFC 4293's IPv6 counters and prefixes from the kernel of a namespace the
 // test alone sends in: every address names a prefix row that exists.
 TEST(InetTablesTest, Ipv6CountersAndThePrefixesAddressesNameComeFromTheKernel) {
-  std::string skip;
-  if (!test::InOwnNetwork(skip)) {
-    if (!skip.empty()) {
-      GTEST_SKIP() << skip;
-    }
-    return;
-  }
+  VELMAR_IN_OWN_NETWORK();
   ASSERT_EQ(std::system("ip link add name velmar-a type veth peer name velmar-b && "
                         "ip link set velmar-a up && "
                         "ip addr add 2001:db8:9::1/64 dev velmar-a nodad && "

@@ -6,11 +6,7 @@
 // neighbour. The fresh process also loads the agent library afresh, so no
 // netlink socket opened in the machine's namespace is carried over.
 //
-//   std::string skip;
-//   if (!test::InOwnNetwork(skip)) {
-//     if (!skip.empty()) GTEST_SKIP() << skip;
-//     return;  // the run inside has passed or failed this test
-//   }
+//   VELMAR_IN_OWN_NETWORK();
 //   ... the test, inside ...
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -47,3 +43,16 @@ inline bool InOwnNetwork(std::string& skip) {
 }
 
 }  // namespace velmar::test
+
+// Outside, the test ends here: skipped with the reason no namespace could be
+// had, or as the run inside passed or failed it.
+#define VELMAR_IN_OWN_NETWORK()                          \
+  do {                                                   \
+    std::string ownNetworkSkip;                          \
+    if (!::velmar::test::InOwnNetwork(ownNetworkSkip)) { \
+      if (!ownNetworkSkip.empty()) {                     \
+        GTEST_SKIP() << ownNetworkSkip;                  \
+      }                                                  \
+      return;                                            \
+    }                                                    \
+  } while (false)
