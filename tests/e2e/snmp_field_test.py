@@ -10,7 +10,6 @@ import re
 import signal
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -260,9 +259,7 @@ def main(bin_dir):
     if reason:
         print("skipped: " + reason)
         return 77
-    env = meter_process.environment(
-        bin_dir, VELMAR_REMOTE_AGENT_LIBRARY=os.path.join(bin_dir, "libmib2remote.so"),
-        VELMAR_REGISTRY=os.path.join(tempfile.mkdtemp(), "registry.db"))
+    env = snmpsim_fixture.meter_environment(bin_dir)
     only = sys.argv[2:]
     # One simulator per kind of case: it answers one request at a time, so
     # a slow or a big device would hold the others back.

@@ -8,7 +8,6 @@ import os
 import re
 import socket
 import sys
-import tempfile
 import time
 
 import meter_process
@@ -310,9 +309,7 @@ def main(bin_dir):
     if reason:
         print("skipped: " + reason)
         return 77
-    env = meter_process.environment(
-        bin_dir, VELMAR_REMOTE_AGENT_LIBRARY=os.path.join(bin_dir, "libmib2remote.so"),
-        VELMAR_REGISTRY=os.path.join(tempfile.mkdtemp(), "registry.db"))
+    env = snmpsim_fixture.meter_environment(bin_dir)
     only = sys.argv[2:]
     sim = snmpsim_fixture.Simulator()
     try:

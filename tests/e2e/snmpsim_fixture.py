@@ -11,11 +11,20 @@ import tempfile
 import threading
 import time
 
+import meter_process
 from snmpd_fixture import free_udp_port  # noqa: F401 (the tests take it from here too)
 
 IF_ENTRY = "1.3.6.1.2.1.2.2.1"
 IFX_ENTRY = "1.3.6.1.2.1.31.1.1.1"
 COUNTER32, GAUGE32, TIMETICKS, COUNTER64 = 65, 66, 67, 70
+
+
+def meter_environment(bin_dir):
+    """The meter's environment for a device test: the remote agent library
+    of this build and a key store of the run's own."""
+    return meter_process.environment(
+        bin_dir, VELMAR_REMOTE_AGENT_LIBRARY=os.path.join(bin_dir, "libmib2remote.so"),
+        VELMAR_REGISTRY=os.path.join(tempfile.mkdtemp(), "registry.db"))
 
 
 def skip_reason():
