@@ -88,7 +88,9 @@ TEST(LoopbackVolumeTest, ARecordedPeriodHoldsWhatTheKernelCounted) {
   const uint64_t tx0 = Kernel("tx_bytes");
 
   // The transfer runs while the meter ticks and records; each tick sees a
-  // few megabytes at most, far from the 32-bit counters' wrap.
+  // few hundred megabytes at most, far from the 32-bit counters' wrap. The
+  // ticks come faster than readings are taken, so those left out are
+  // counted in the next one taken.
   std::atomic<bool> done{false};
   std::thread traffic([&done] {
     for (int i = 0; i < 16; ++i) {
@@ -105,6 +107,9 @@ TEST(LoopbackVolumeTest, ARecordedPeriodHoldsWhatTheKernelCounted) {
     }
   }
   traffic.join();
+  // A reading closer to the one before than the sampler's shortest rate
+  // interval is not taken; the last bytes must be in the one that is.
+  std::this_thread::sleep_for(std::chrono::microseconds(CounterSampler::kMinRateIntervalUs));
   sampler.Tick();
   const uint64_t rx = Kernel("rx_bytes") - rx0;
   const uint64_t tx = Kernel("tx_bytes") - tx0;
