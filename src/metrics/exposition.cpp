@@ -112,7 +112,8 @@ constexpr Family kProcessMaxFds{"process_max_fds", "gauge", "",
                                 "Maximum number of open file descriptors."};
 constexpr Family kHttpDropped{"velmar_http_connections_dropped", "counter", "",
                               "Connections the metrics endpoint closed early: clients too slow "
-                              "or idle (timeout), or too many at once (limit)."};
+                              "or idle (timeout), too many at once (limit), or failing the TLS "
+                              "handshake (handshake)."};
 
 class Writer {
  public:

@@ -145,7 +145,8 @@ WebSecurity::Stamp WebSecurity::StampOf(const QString& path) {
     return {};
   }
   return {info.st_ino, static_cast<int64_t>(info.st_size),
-          static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+          static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+          info.st_mode};
 }
 
 SSL_CTX* WebSecurity::Build() const {
@@ -159,6 +160,15 @@ SSL_CTX* WebSecurity::Build() const {
   std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> owned(context, SSL_CTX_free);
   const QByteArray cert = QFile::encodeName(config_.certFile);
   const QByteArray key = QFile::encodeName(config_.keyFile);
+  // Checked at start by the configuration, and again for each renewal: a
+  // renewed key written with a loose umask is not taken into use.
+  struct stat keyInfo {};
+  if (::stat(key.constData(), &keyInfo) == 0 && (keyInfo.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    fail(QStringLiteral("key_file %1 holds a private key that others may read (mode %2): chmod "
+                        "600 it")
+             .arg(config_.keyFile)
+             .arg(keyInfo.st_mode & 07777, 4, 8, QLatin1Char('0')));
+  }
   if (SSL_CTX_use_certificate_chain_file(context, cert.constData()) != 1) {
     fail(QStringLiteral("cert_file %1 holds no usable certificate: %2")
              .arg(config_.certFile, SslError()));

@@ -17,8 +17,8 @@ namespace velmar {
 // server context is built from the certificate and key on disk, and built
 // again at the next connection after either changes, so a renewed
 // certificate needs no restart. A pair that does not load (a key written
-// before its certificate) leaves the previous context in use until it
-// does.
+// before its certificate, or a key others may read) leaves the previous
+// context in use until it does.
 class WebSecurity : public EndpointSecurity {
  public:
   // Raises WebConfigError, naming `source`, when the certificate, key or
@@ -39,6 +39,7 @@ class WebSecurity : public EndpointSecurity {
     ino_t inode = 0;
     int64_t size = -1;
     int64_t modifiedNs = 0;
+    mode_t mode = 0;  // a chmod is a change too: the key's privacy is checked again
     bool operator==(const Stamp&) const = default;
   };
   static Stamp StampOf(const QString& path);

@@ -108,9 +108,15 @@ def check_refusals(d, password_port, cert_port):
 
 def check_renewal(d, port):
     assert dict(x[0] for x in served_certificate(port, d))["commonName"] == "server"
-    # Key first, then the certificate, each replaced whole as a renewal tool does.
+    # Key first, then the certificate, each replaced whole as a renewal tool
+    # does; the key written with a loose umask is not taken into use until
+    # it is private again (each handshake looks at the files).
+    os.chmod(os.path.join(d, "renewed.key"), 0o644)
     for ext in (".key", ".crt"):
         os.replace(os.path.join(d, "renewed" + ext), os.path.join(d, "server" + ext))
+    assert dict(x[0] for x in served_certificate(port, d))["commonName"] == "server", \
+        "a renewed key others may read was taken into use"
+    os.chmod(os.path.join(d, "server.key"), 0o600)
     ms.wait_for(lambda: dict(x[0] for x in served_certificate(port, d))["commonName"]
                 == "renewed", 10, "the renewed certificate")
     print("renewed certificate served at the next handshake")

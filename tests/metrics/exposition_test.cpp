@@ -142,7 +142,7 @@ velmar_last_tick_timestamp_seconds 1700000001.235
 # TYPE velmar_http_responses_total counter
 velmar_http_responses_total{code="200"} 7
 velmar_http_responses_total{code="404"} 1
-# HELP velmar_http_connections_dropped_total Connections the metrics endpoint closed early: clients too slow or idle (timeout), or too many at once (limit).
+# HELP velmar_http_connections_dropped_total Connections the metrics endpoint closed early: clients too slow or idle (timeout), too many at once (limit), or failing the TLS handshake (handshake).
 # TYPE velmar_http_connections_dropped_total counter
 velmar_http_connections_dropped_total{reason="timeout"} 2
 velmar_http_connections_dropped_total{reason="limit"} 0
