@@ -3,10 +3,10 @@
 #include "config/program_section.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
 #include "config/settings_list.h"
 #include "platform/message_queue.h"
+#include "platform/time_format.h"
 #include "platform/user_interface.h"
 
 namespace velmar {
@@ -30,7 +30,7 @@ QString AnalysisControl::StatusText(const char* suffix) const {
   // format, without the time zone that it carries.
   const QLocale locale;
   QString format = locale.timeFormat(QLocale::LongFormat);
-  format.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b")));
+  format = WithoutTimeZone(format);
   return locale.toString(Now(), format.trimmed()) + QString::fromLatin1(suffix);
 }
 

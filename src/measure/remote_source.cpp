@@ -229,9 +229,7 @@ SnmpRemoteSource RemoteSource::ToAbi(Storage& storage, uint32_t pollIntervalMs,
   abi.privProtocol = storage.priv.c_str();
   abi.privPassphrase = storage.privPass.c_str();
   abi.pollIntervalMs = pollIntervalMs;
-  // A slow device takes most of a second per answer, and may hold one of
-  // ours while it answers another (a table fetch, a first reading).
-  abi.timeoutMs = 2000;
+  abi.timeoutMs = timeoutMs;
   abi.tableWaitMs = tableWaitMs;
   return abi;
 }

@@ -35,6 +35,10 @@ class RemoteSource {
   QString community;
   QString authPassphrase;
   QString privPassphrase;
+  // One request's wait for an answer. A slow device takes most of a
+  // second per answer, and may hold one of ours while it answers another
+  // (a table fetch, a first reading); tables wait three times as long.
+  uint32_t timeoutMs = 2000;
 
   // True when the settings choose a device.
   static bool Chosen(const SettingsList& settings);

@@ -7,7 +7,7 @@
 #include "metrics/device_loader.h"
 #include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
-#include "metrics/web_security.h"
+#include "metrics/security_loader.h"
 #include "platform/autostart.h"
 #include "platform/key_store.h"
 
@@ -241,7 +241,7 @@ void MeterSession::ServeMetrics() {
     // served: plain HTTP in its place would expose what it should guard.
     const QString webConfig = settings_.Line(SettingsLine::kMetricsWebConfig).trimmed();
     if (!webConfig.isEmpty()) {
-      exporter->Server().SetSecurity(LoadWebSecurity(webConfig));
+      exporter->Server().SetSecurity(LoadEndpointSecurity(webConfig));
     }
     exporter->Listen(ListenAddress::Parse(where));
     exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(settings_));

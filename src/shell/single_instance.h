@@ -1,17 +1,20 @@
 #pragma once
 
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QObject>
 #include <functional>
+#include <map>
 #include <memory>
+
+class QSocketNotifier;
 
 namespace velmar {
 
 // One meter per user: a lock file in the user's runtime directory claims
 // the name for the life of the first instance, and a local socket beside
-// it lets a later start ask the first to come forward.
+// it lets a later start ask the first to come forward. The socket is a
+// plain AF_UNIX one watched by a QSocketNotifier: Qt Network's local
+// server would map its library (2.6 MB) into every window for one line.
 class SingleInstance : public QObject {
  public:
   explicit SingleInstance(QString name, QObject* parent = nullptr);
@@ -40,8 +43,13 @@ class SingleInstance : public QObject {
   static QString RuntimeDirectory();
 
  private:
-  // The first instance: reads one request and answers it.
-  void Answer(QLocalSocket& peer);
+  struct Peer;
+  void Listen();
+  void Accept();
+  // The first instance: reads what a peer sent and answers its request
+  // once the line is whole.
+  void Read(int fd);
+  void Drop(int fd);
   // A later instance: the first one's answer, or empty.
   QString AskToComeForward();
 
@@ -49,7 +57,9 @@ class SingleInstance : public QObject {
   QString lockPath_;
   QString socketPath_;
   std::unique_ptr<QLockFile> lock_;
-  std::unique_ptr<QLocalServer> server_;
+  int listener_ = -1;
+  std::unique_ptr<QSocketNotifier> listening_;
+  std::map<int, std::unique_ptr<Peer>> peers_;
 };
 
 }  // namespace velmar

@@ -72,7 +72,17 @@ def reader():
         return found, buttons
 
     app = find_app()
-    nodes, buttons = by_name(app)
+    # The splash gone (every readout there) and the speeds settled (the
+    # downstream one near the traffic's rate) before sampling starts.
+    deadline = time.monotonic() + 30
+    while True:
+        nodes, buttons = by_name(app)
+        if len(nodes) == len(SPEEDS + BARS) + 1 and \
+                nodes["Downstream speed"].queryValue().currentValue > 0.5 * RATE * 8 / 1000:
+            break
+        if time.monotonic() > deadline:
+            raise SystemExit("the speeds never settled: %r" % sorted(nodes))
+        time.sleep(0.2)
     out = {"buttons": buttons, "roles": {n: nodes[n].getRoleName() for n in nodes},
            "samples": [], "events": {}}
 
@@ -126,7 +136,6 @@ def main(bin_dir):
         proc = subprocess.Popen([os.path.join(bin_dir, "velmar")], env=full,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         x.wait(lambda: x.find_window(screenshot.CAPTION), 15, "the window")
-        time.sleep(5)  # the splash has gone and the speeds settled
         read = subprocess.run(["/usr/bin/python3", os.path.abspath(__file__), "--reader"],
                               env=full, capture_output=True, text=True, timeout=90)
         assert read.returncode == 0, read.stderr[-2000:]

@@ -53,7 +53,11 @@ def main(bin_dir):
     reader = threading.Thread(target=lambda: lines.extend(
         (time.monotonic(), l.rstrip("\n")) for l in meter.stdout), daemon=True)
     reader.start()
-    time.sleep(1.0)
+    # The meter reads steadily once its first line is out.
+    deadline = time.monotonic() + 20
+    while not lines:
+        assert time.monotonic() < deadline and meter.poll() is None, "no first line"
+        time.sleep(0.05)
     sender = threading.Thread(target=send_steadily, args=(stop,))
     begin = time.monotonic()
     sender.start()

@@ -171,6 +171,7 @@ def private_environment(bin_dir, answers):
         "VELMAR_APP_DIR": os.path.join(home, "app"),
         "VELMAR_REGISTRY": os.path.join(home, "registry.db"),
         "VELMAR_AGENT_LIBRARY": os.path.join(bin_dir, "libmib2.so"),
+        "VELMAR_WEB_LIBRARY": os.path.join(bin_dir, "libvelmarweb.so"),
         "XDG_CONFIG_HOME": os.path.join(home, "config"),
         "XDG_RUNTIME_DIR": runtime,
         "VELMAR_TEST_ANSWERS": answers,

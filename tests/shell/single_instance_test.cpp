@@ -1,6 +1,8 @@
 #include "shell/single_instance.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,6 +56,15 @@ TEST_F(SingleInstanceTest, ASecondInstanceIsToldAndTheFirstComesForward) {
     later.AlreadyExist = [&](const QString& answer) { answers << answer; };
     EXPECT_TRUE(later.Check());
   };
+  // A peer that sends half a request and stays holds no one up.
+  const int stalled = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const QByteArray path =
+      dir_.filePath(QStringLiteral("velmar-2000-%1.sock").arg(getuid())).toUtf8();
+  qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+  ASSERT_EQ(::connect(stalled, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(send(stalled, "sh", 2, 0), 2);
   const QByteArray savedToken = qgetenv("XDG_ACTIVATION_TOKEN");
   qunsetenv("XDG_ACTIVATION_TOKEN");
   start(true);
@@ -71,6 +82,7 @@ TEST_F(SingleInstanceTest, ASecondInstanceIsToldAndTheFirstComesForward) {
     EXPECT_EQ(tokens, (QStringList{"", "token-of-the-second-start"}));
     first.reset();
   });
+  close(stalled);
   thread.quit();
   thread.wait();
   EXPECT_EQ(answers, (QStringList{"window", "tray", ""}));
