@@ -36,6 +36,7 @@
 #include "metrics/device_interfaces.h"
 #include "metrics/device_list.h"
 #endif
+#include "measure/meter_core.h"
 #include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_exporter.h"
@@ -268,14 +269,6 @@ Status OpenInterfaceTable(const HeadlessOptions& chosen, std::unique_ptr<Interfa
   return std::nullopt;
 }
 
-MeasurementState InitialState(const SettingsList& settings, const HeadlessOptions& chosen) {
-  MeasurementState state;
-  state.AdapterIndex = chosen.adapterIndex;
-  state.AveragingMode = settings.AveragingMode();
-  state.KilobitMode = settings.KilobitMode();
-  return state;
-}
-
 // The meter of one run and what it serves besides its lines: the alarms
 // and the metrics endpoint. Members go in reverse order: the endpoint and
 // the devices' sources before the pool they poll on, all before the meter.
@@ -301,18 +294,11 @@ class HeadlessRun {
   SettingsList& settings_;
   QTextStream& out_;
   QTextStream& err_;
-  MeasurementState state_;
   std::unique_ptr<InterfaceTable> table_;
   HeadlessMeter meter_;
+  MeterCore& core_;
   QStringList alarmConditions_;
   std::unique_ptr<HeadlessAlarms> alarms_;
-#ifdef VELMAR_DEVICE_METRICS
-  // Devices polled at once at most; the rest wait their turn within their
-  // time-out.
-  QThreadPool devicePolls_;
-  std::vector<std::unique_ptr<DeviceInterfaces>> fleetSources_;
-#endif
-  std::unique_ptr<MetricsExporter> exporter_;
 };
 
 HeadlessRun::HeadlessRun(const HeadlessOptions& chosen, SettingsList& settings,
@@ -321,22 +307,25 @@ HeadlessRun::HeadlessRun(const HeadlessOptions& chosen, SettingsList& settings,
       settings_(settings),
       out_(out),
       err_(err),
-      state_(InitialState(settings, chosen)),
       table_(std::move(table)),
-      meter_(state_, table_.get(), settings, out, err) {
+      meter_(table_.get(), settings, out, err),
+      core_(meter_.Core()) {
   meter_.WriteLinesTo(STDOUT_FILENO);
   meter_.SetFormat(chosen.format);
-  meter_.Sampler().OnSourceStatus = [&err](const QString& failure) {
+  core_.SetModes(settings.AveragingMode(), settings.KilobitMode());
+  core_.SelectAdapter(chosen.adapterIndex, chosen.adapterName);
+  QObject::connect(&core_, &MeterCore::sourceStatusChanged, &core_, [&err](const QString& failure) {
     err << "velmar: " << (failure.isEmpty() ? QStringLiteral("readings resumed") : failure)
         << Qt::endl;
-  };
+  });
 #ifdef VELMAR_DEVICE_METRICS
-  devicePolls_.setMaxThreadCount(kParallelPolls);
+  // Devices polled at once at most; the rest wait their turn within their
+  // time-out.
+  core_.DevicePolls().setMaxThreadCount(kParallelPolls);
 #endif
 }
 
 int HeadlessRun::Run() {
-  meter_.Sampler().SelectAdapterByName(chosen_.adapterName);
   if (chosen_.adapterGiven) {
     if (const Status status = CheckAdapter()) {
       return *status;
@@ -382,15 +371,18 @@ Status HeadlessRun::CheckAdapter() {
   // say yet whether it has that adapter: the check waits for its list.
   if (chosen_.device && adapters.empty()) {
     meter_.Sampler().AwaitAdapters();
-    meter_.Sampler().OnAdaptersFound = [this] {
-      meter_.Sampler().OnAdaptersFound = nullptr;
-      if (const Status status = CheckAdapterIn(meter_.Sampler().Adapters())) {
-        // Within a tick, maybe on the meter's own beat with no event loop
-        // to return to: the lines went out unbuffered, the message flushed.
-        err_.flush();
-        std::_Exit(*status);
-      }
-    };
+    QObject::connect(
+        &core_, &MeterCore::adaptersChanged, &core_,
+        [this] {
+          if (const Status status = CheckAdapterIn(meter_.Sampler().Adapters())) {
+            // Within a tick, maybe on the meter's own beat with no event
+            // loop to return to: the lines went out unbuffered, the message
+            // flushed.
+            err_.flush();
+            std::_Exit(*status);
+          }
+        },
+        Qt::SingleShotConnection);
     return std::nullopt;
   }
   return CheckAdapterIn(adapters);
@@ -405,13 +397,13 @@ Status HeadlessRun::CheckAdapterIn(const std::vector<CounterSampler::Adapter>& a
            (!a.description.isEmpty() && a.description == adapterName);
   };
   const bool known = adapterName.isEmpty()
-                         ? state_.AdapterIndex <= static_cast<int>(adapters.size())
+                         ? core_.State().AdapterIndex <= static_cast<int>(adapters.size())
                          : std::any_of(adapters.begin(), adapters.end(), named);
   if (!known) {
     return CommandLine::UsageError(
         err_, (adapterName.isEmpty()
                    ? QStringLiteral("adapter %1 is not in the list (0 to %2)")
-                         .arg(state_.AdapterIndex)
+                         .arg(core_.State().AdapterIndex)
                          .arg(adapters.size())
                    : QStringLiteral("--adapter \"%1\": no adapter of that name is in the list")
                          .arg(adapterName)) +
@@ -460,49 +452,42 @@ void HeadlessRun::SetUpAlarms() {
   if (alarmConditions_.isEmpty()) {
     return;
   }
-  alarms_ = std::make_unique<HeadlessAlarms>(state_, settings_, err_);
-  meter_.Publisher().EvaluateAlarms = [this](float up, float down) {
-    alarms_->evaluator.EvaluateAlarms(up, down);
-  };
-  alarms_->evaluator.OnActionFailed = [this](const QString& failure) {
-    err_ << "Alarm: " << failure << Qt::endl;
-  };
+  alarms_ = std::make_unique<HeadlessAlarms>(core_.SharedState(), settings_, err_);
+  core_.UseAlarms(alarms_->evaluator);
+  QObject::connect(&core_, &MeterCore::alarmActionFailed, &core_,
+                   [this](const QString& failure) { err_ << "Alarm: " << failure << Qt::endl; });
 }
 
 Status HeadlessRun::ServeMetrics() {
-  exporter_ = std::make_unique<MetricsExporter>(state_, meter_.Sampler());
+  MeterCore::MetricsOptions metrics;
+  metrics.where = chosen_.metricsAddress;
+  metrics.filter = chosen_.metricsFilter;
+  metrics.alarmConditions = alarmConditions_;
   // The endpoint shows every interface: this computer's come with the
   // tick's reading, cheaply; a device's are polled when a scrape asks,
   // so the tick asks the device only for what it shows.
-  if (!chosen_.device) {
-    meter_.Sampler().SetReadEveryInterface(true);
-  }
+  metrics.readEveryInterface = !chosen_.device;
+#ifdef VELMAR_DEVICE_METRICS
+  metrics.security = chosen_.security;
+#endif
+  MetricsExporter* exporter = nullptr;
   try {
-    exporter_->Listen(chosen_.metricsAddress);
+    exporter = &core_.ServeMetrics(metrics);
   } catch (const std::exception& e) {
     err_ << "velmar: " << e.what() << Qt::endl;
     return 1;
   }
-  exporter_->Server().SetInterfaceFilter(chosen_.metricsFilter);
-  QString scheme = QStringLiteral("http");
+  const QString scheme =
+      exporter->Server().Secure() ? QStringLiteral("https") : QStringLiteral("http");
 #ifdef VELMAR_DEVICE_METRICS
   ServeDevices();
-  if (chosen_.security) {
-    exporter_->Server().SetSecurity(chosen_.security);
-    scheme = exporter_->Server().Secure() ? QStringLiteral("https") : scheme;
-  }
 #endif
-  exporter_->SetAlarmConditions(alarmConditions_);
-  meter_.Sampler().OnPublished = [this](double up, double down) { exporter_->Publish(up, down); };
-  if (alarms_) {
-    alarms_->evaluator.OnAlarm = [this](int32_t code) { exporter_->CountAlarm(code); };
-  }
-  err_ << "velmar: serving metrics at " << scheme << "://" << exporter_->Where() << "/metrics"
+  err_ << "velmar: serving metrics at " << scheme << "://" << exporter->Where() << "/metrics"
        << Qt::endl;
 #ifdef VELMAR_DEVICE_METRICS
   if (!chosen_.fleet.empty()) {
     err_ << "velmar: serving " << chosen_.fleet.size() << " devices at " << scheme << "://"
-         << exporter_->Where() << "/snmp?target=NAME" << Qt::endl;
+         << exporter->Where() << "/snmp?target=NAME" << Qt::endl;
   }
 #endif
   return std::nullopt;
@@ -512,16 +497,15 @@ Status HeadlessRun::ServeMetrics() {
 void HeadlessRun::ServeDevices() {
   if (chosen_.device) {
     // The device's own counters, named by its address.
-    exporter_->UseInterfaceSource(
-        std::make_unique<DeviceInterfaces>(SettingsOf(*chosen_.device), devicePolls_),
+    core_.ShowInterfacesOf(
+        std::make_unique<DeviceInterfaces>(SettingsOf(*chosen_.device), core_.DevicePolls()),
         chosen_.device->Address());
   }
-  std::map<QString, InterfaceSource*> targets;
+  std::map<QString, std::unique_ptr<InterfaceSource>> targets;
   for (const DeviceEntry& entry : chosen_.fleet) {
-    fleetSources_.push_back(std::make_unique<DeviceInterfaces>(entry.settings, devicePolls_));
-    targets[entry.name] = fleetSources_.back().get();
+    targets[entry.name] = std::make_unique<DeviceInterfaces>(entry.settings, core_.DevicePolls());
   }
-  exporter_->Server().SetTargets(std::move(targets));
+  core_.ServeTargets(std::move(targets));
 }
 #endif
 

@@ -3,6 +3,7 @@
 #include "config/program_section.h"
 
 #include <QScopeGuard>
+#include <algorithm>
 #include <cmath>
 
 #include "measure/edge_selection.h"
@@ -129,9 +130,6 @@ void CounterSampler::PublishAndRearm(const Rates& rates) {
   state_.LastTickMs = clock_.TickCount();
   if (state_.AnalysisActive) {
     host_.PublishResults(rates.up, rates.down);
-    if (OnPublished) {
-      OnPublished(rates.up, rates.down);
-    }
   }
   state_.ProgramSection = section::kTickRearm;
   if (state_.AnalysisActive) {
@@ -167,11 +165,21 @@ void CounterSampler::RefreshSet(uint32_t now) {
   setKnown_ = true;
   setInvalid_ = false;
   setReadMs_ = now;
-  if ((adaptersPending_ || changed) && OnAdaptersFound) {
-    adaptersPending_ = false;
-    OnAdaptersFound();
-  }
+  const bool news = adaptersPending_ || changed;
   adaptersPending_ = false;
+  if (news) {
+    emit adaptersChanged();
+  }
+}
+
+QString CounterSampler::ReportedName(int16_t selection) const {
+  return ChosenAbsent(selection) ? selectedName_ : AdapterName(selection);
+}
+
+bool CounterSampler::ChosenAbsent(int16_t selection) const {
+  return selection != 0 && !selectedName_.isEmpty() && !adapters_.empty() &&
+         std::none_of(adapters_.begin(), adapters_.end(),
+                      [this](const Adapter& a) { return a.name == selectedName_; });
 }
 
 void CounterSampler::SelectAdapterByName(const QString& name) {
@@ -184,9 +192,7 @@ int CounterSampler::ResolveSelection(int16_t selection) {
   if (selection <= 0) {
     if (selection == 0 && resolvedSelection_ != 0) {
       selectedName_.clear();
-      if (OnAdapterFound) {
-        OnAdapterFound(0, selectedName_);
-      }
+      emit adapterFound(0, selectedName_);
     }
     resolvedSelection_ = selection;
     return -1;
@@ -200,18 +206,14 @@ int CounterSampler::ResolveSelection(int16_t selection) {
       return -1;
     }
     selectedName_ = adapters_[static_cast<size_t>(selection) - 1].name;
-    if (OnAdapterFound) {
-      OnAdapterFound(selection, selectedName_);
-    }
+    emit adapterFound(selection, selectedName_);
     return selection - 1;
   }
   for (int i = 0; i < rows; ++i) {
     if (adapters_[static_cast<size_t>(i)].name == selectedName_) {
       if (i + 1 != selection || resolvedSelection_ == kByName) {
         state_.AdapterIndex = static_cast<int16_t>(i + 1);
-        if (OnAdapterFound) {
-          OnAdapterFound(state_.AdapterIndex, selectedName_);
-        }
+        emit adapterFound(state_.AdapterIndex, selectedName_);
       }
       resolvedSelection_ = static_cast<int16_t>(i + 1);
       return i;
@@ -310,9 +312,8 @@ void CounterSampler::NoteAdapterGone() {
           .arg(selectedName_);
   if (failure_ != gone) {
     failure_ = gone;
-    if (OnSourceStatus) {
-      OnSourceStatus(failure_);
-    }
+    emit adapterLost(selectedName_);
+    emit sourceStatusChanged(failure_);
   }
 }
 
@@ -441,8 +442,8 @@ void CounterSampler::NoteSourceStatus(const QString& failure) {
   // once: only the turn from working to failing and back is news.
   const bool news = failure.isEmpty() != failure_.isEmpty();
   failure_ = failure;
-  if (news && OnSourceStatus) {
-    OnSourceStatus(failure_);
+  if (news) {
+    emit sourceStatusChanged(failure_);
   }
 }
 
