@@ -97,7 +97,7 @@ QStringList AlarmEvaluator::Conditions(int32_t code) {
 }
 
 void AlarmEvaluator::EvaluateAlarms(float up, float down) {
-  state_.ProgramSection = section::kEvaluateAlarms;
+  SectionScope here(state_.ProgramSection, section::kEvaluateAlarms);
   QString message;
   const int32_t code = FindConditions(up, down, message);
   if (code == 0) {

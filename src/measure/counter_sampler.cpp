@@ -49,13 +49,13 @@ void CounterSampler::ForgetReading() {
 }
 
 void CounterSampler::Tick() {
-  state_.ProgramSection = section::kTick;
+  SectionScope here(state_.ProgramSection, section::kTick);
   if (!state_.AnalysisActive) {
     host_.SetCalcTimerEnabled(false);
     return;
   }
   StartGenerateDownload();
-  state_.ProgramSection = section::kTickStamp;
+  here.Step(section::kTickStamp);
   if (state_.LastTickMs == 0) {
     // A start: what moved while the meter was not measuring is not traffic
     // of this measurement.
@@ -66,7 +66,7 @@ void CounterSampler::Tick() {
 
   host_.SetCalcTimerEnabled(false);
   Rates rates;
-  state_.ProgramSection = section::kTickRead;
+  here.Step(section::kTickRead);
   const Reading reading = Read(state_.AdapterIndex);
   if (reading.ok) {
     try {
@@ -94,7 +94,7 @@ void CounterSampler::StartGenerateDownload() {
 }
 
 void CounterSampler::AddToTotals(const Reading& reading) {
-  state_.ProgramSection = section::kTickTotals;
+  SectionScope here(state_.ProgramSection, section::kTickTotals);
   state_.TotalTraffic += reading.movedIn + reading.movedOut;
   state_.CountedDownBytes += reading.movedIn;
   state_.CountedUpBytes += reading.movedOut;
@@ -102,14 +102,14 @@ void CounterSampler::AddToTotals(const Reading& reading) {
 
 CounterSampler::Rates CounterSampler::RatesOf(const Reading& reading, uint32_t now) {
   Rates rates;
-  state_.ProgramSection = section::kTickUpRate;
+  SectionScope here(state_.ProgramSection, section::kTickUpRate);
   if (table_ != nullptr && !table_->SupportsGet()) {
     // Read at the tick: the tick's own interval, as ever.
     const int32_t elapsed = Difference(now, state_.LastTickMs);
     const double seconds = elapsed / 1000.0;
     if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
       rates.up = static_cast<double>(reading.movedOut) / seconds;
-      state_.ProgramSection = section::kTickDownRate;
+      here.Step(section::kTickDownRate);
       rates.down = static_cast<double>(reading.movedIn) / seconds;
     }
   } else if (!reading.fresh) {
@@ -119,19 +119,19 @@ CounterSampler::Rates CounterSampler::RatesOf(const Reading& reading, uint32_t n
     rates.down = lastDown_;
   } else if (reading.seconds > 0) {
     rates.up = static_cast<double>(reading.movedOut) / reading.seconds;
-    state_.ProgramSection = section::kTickDownRate;
+    here.Step(section::kTickDownRate);
     rates.down = static_cast<double>(reading.movedIn) / reading.seconds;
   }
   return rates;
 }
 
 void CounterSampler::PublishAndRearm(const Rates& rates) {
-  state_.ProgramSection = section::kTickPublish;
+  SectionScope here(state_.ProgramSection, section::kTickPublish);
   state_.LastTickMs = clock_.TickCount();
   if (state_.AnalysisActive) {
     host_.PublishResults(rates.up, rates.down);
   }
-  state_.ProgramSection = section::kTickRearm;
+  here.Step(section::kTickRearm);
   if (state_.AnalysisActive) {
     host_.SetCalcTimerEnabled(true);
   }
@@ -224,7 +224,7 @@ int CounterSampler::ResolveSelection(int16_t selection) {
 
 CounterSampler::Reading CounterSampler::Read(int16_t selection) {
   Reading result;
-  state_.ProgramSection = section::kReadCounters;
+  SectionScope here(state_.ProgramSection, section::kReadCounters);
   if (table_ == nullptr) {
     return result;
   }
@@ -470,7 +470,7 @@ QStringList CounterSampler::BuildAdapterList() {
 }
 
 std::vector<CounterSampler::Adapter> CounterSampler::ListAdapters() {
-  state_.ProgramSection = section::kListAdapters;
+  SectionScope here(state_.ProgramSection, section::kListAdapters);
   host_.SetCalcTimerEnabled(false);
   // Back on, on every way out, while measuring.
   const auto resume = qScopeGuard([this] {

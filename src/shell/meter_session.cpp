@@ -100,7 +100,7 @@ void MeterSession::Guarded(const std::function<void()>& step) {
 }
 
 void MeterSession::Start() {
-  state_.ProgramSection = section::kStart;
+  SectionScope here(state_.ProgramSection, section::kStart);
   Guarded([this] {
     // The settings are applied later; which agent to load is known first.
     SettingsList file;
@@ -109,7 +109,7 @@ void MeterSession::Start() {
   });
   core_.UseTable(table_.get());
   Guarded([this] { store_ = &KeyStore::Default(); });
-  state_.ProgramSection = section::kStart;
+  here.Step(section::kStart);
   loader_.SetStore(store_);
   recorder_.SetStore(store_);
   maintenance_.SetStore(store_);
@@ -125,7 +125,7 @@ void MeterSession::Start() {
 }
 
 void MeterSession::ResetForStart() {
-  state_.ProgramSection = section::kResetForStart;
+  SectionScope here(state_.ProgramSection, section::kResetForStart);
   view_.window.ResetForStart();
   sizer_.Record();
   state_.AnalysisActive = false;
@@ -147,7 +147,7 @@ void MeterSession::ResetForStart() {
 }
 
 void MeterSession::ApplyStartModes() {
-  state_.ProgramSection = section::kFirstShow;
+  SectionScope here(state_.ProgramSection, section::kFirstShow);
   Guarded([this] {
     analysis_.PressGenerate(settings_.Line(SettingsLine::kStartGenerating) != QLatin1String("0"));
   });

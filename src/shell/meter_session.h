@@ -112,7 +112,7 @@ class MeterSession : public TickDriver {
 
   // Runs a step, reporting what it raises instead of passing it on.
   void Guarded(const std::function<void()>& step);
-  void SetSection(uint8_t section) { core_.SharedState().ProgramSection = section; }
+  void SetSection(uint8_t section) { SectionScope here(state_.ProgramSection, section); }
 
   // The history timer's tick.
   void RecordTick();
