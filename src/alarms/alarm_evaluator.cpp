@@ -105,8 +105,8 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
   }
   lastCode_ = code;
   lastMessage_ = message;
-  if (OnAlarm) {
-    OnAlarm(code);
+  if (listener_ != nullptr) {
+    listener_->AlarmFound(code);
   }
   if (!RunAction(message)) {
     return;  // one mail or notification per stretch of traffic; not logged either
@@ -195,8 +195,8 @@ bool AlarmEvaluator::SendLatched(const std::function<void()>& send, bool beepOnF
     if (beepOnFailure && actions_.CanBeep()) {
       actions_.Beep();
     }
-    if (OnActionFailed) {
-      OnActionFailed(e.Message());
+    if (listener_ != nullptr) {
+      listener_->AlarmActionFailed(e.Message());
     }
   }
   return true;

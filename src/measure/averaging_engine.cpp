@@ -28,8 +28,8 @@ float AveragingEngine::ComputeAverage(uint8_t direction, float sample) {
     return direction == kUp ? Compute(state_.UpWindow, state_.UpHighWater, sample)
                             : Compute(state_.DownWindow, state_.DownHighWater, sample);
   } catch (const std::exception& e) {
-    if (OnError) {
-      OnError(e);
+    if (errors_ != nullptr) {
+      errors_->HandleException(e);
     }
     return 0;
   }

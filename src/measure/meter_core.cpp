@@ -1,6 +1,5 @@
 #include "measure/meter_core.h"
 
-#include "alarms/alarm_evaluator.h"
 #include "metrics/device_loader.h"
 #include "metrics/metrics_exporter.h"
 
@@ -10,11 +9,9 @@ MeterCore::MeterCore(TickDriver& driver, ResultDisplays& displays, SettingsList&
                      const TickClock& clock, QObject* parent)
     : QObject(parent),
       driver_(driver),
-      engine_(state_),
+      engine_(state_, &driver),
       sampler_(state_, nullptr, *this, clock),
-      publisher_(state_, engine_, displays, settings) {
-  engine_.OnError = [this](const std::exception& e) { driver_.HandleException(e); };
-  publisher_.OnError = [this](const std::exception& e) { driver_.HandleException(e); };
+      publisher_(state_, engine_, displays, settings, &driver) {
   connect(&sampler_, &CounterSampler::adaptersChanged, this, &MeterCore::adaptersChanged);
   connect(&sampler_, &CounterSampler::adapterFound, this, &MeterCore::adapterFound);
   connect(&sampler_, &CounterSampler::adapterLost, this, &MeterCore::adapterLost);
@@ -44,15 +41,15 @@ void MeterCore::SetModes(uint8_t averagingMode, uint8_t kilobitMode) {
 }
 
 void MeterCore::UseAlarms(AlarmEvaluator& evaluator) {
-  alarms_ = &evaluator;
-  publisher_.EvaluateAlarms = [this](float up, float down) { alarms_->EvaluateAlarms(up, down); };
-  evaluator.OnAlarm = [this](int32_t code) {
-    if (metrics_) {
-      metrics_->CountAlarm(code);
-    }
-    emit alarm(code);
-  };
-  evaluator.OnActionFailed = [this](const QString& failure) { emit alarmActionFailed(failure); };
+  publisher_.SetAlarms(&evaluator);
+  evaluator.SetListener(this);
+}
+
+void MeterCore::AlarmFound(int32_t code) {
+  if (metrics_) {
+    metrics_->CountAlarm(code);
+  }
+  emit alarm(code);
 }
 
 MetricsExporter& MeterCore::ServeMetrics(const MetricsOptions& options) {

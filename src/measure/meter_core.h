@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "alarms/alarm_evaluator.h"
 #include "measure/averaging_engine.h"
 #include "measure/counter_sampler.h"
 #include "measure/measurement_state.h"
@@ -18,7 +19,6 @@
 
 namespace velmar {
 
-class AlarmEvaluator;
 class EndpointSecurity;
 class InterfaceSource;
 class MetricsExporter;
@@ -29,7 +29,7 @@ class SettingsList;
 // tick, the averaging, the publication to the displays and the metrics
 // endpoint fed by it. The window's session and the headless run each hold
 // one and listen to its signals; both assemble nothing of it themselves.
-class MeterCore : public QObject, private TickHost {
+class MeterCore : public QObject, private TickHost, private AlarmListener {
   Q_OBJECT
 
  public:
@@ -126,13 +126,15 @@ class MeterCore : public QObject, private TickHost {
   void SetCalcTimerEnabled(bool enabled) override { driver_.SetCalcTimerEnabled(enabled); }
   void StartDownload() override { driver_.StartDownload(); }
   void HandleException(const std::exception& error) override { driver_.HandleException(error); }
+  // AlarmListener
+  void AlarmFound(int32_t code) override;
+  void AlarmActionFailed(const QString& failure) override { emit alarmActionFailed(failure); }
 
   TickDriver& driver_;
   MeasurementState state_;
   AveragingEngine engine_;
   CounterSampler sampler_;
   ResultPublisher publisher_;
-  AlarmEvaluator* alarms_ = nullptr;
   // The pool outlives the pollers, which wait for their poll to end; the
   // pollers outlive the endpoint that reads them.
   QThreadPool devicePolls_;

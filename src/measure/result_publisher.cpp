@@ -19,8 +19,9 @@ int64_t Round(double v) {
 }  // namespace
 
 ResultPublisher::ResultPublisher(MeasurementState& state, AveragingEngine& engine,
-                                 ResultDisplays& displays, SettingsList& settings)
-    : state_(state), engine_(engine), displays_(displays), settings_(settings) {}
+                                 ResultDisplays& displays, SettingsList& settings,
+                                 TickErrors* errors)
+    : state_(state), engine_(engine), displays_(displays), settings_(settings), errors_(errors) {}
 
 double ResultPublisher::Kbps(double bytesPerSecond) const {
   return velmar::Kbps(bytesPerSecond, state_.KilobitMode);
@@ -42,8 +43,8 @@ void ResultPublisher::PublishResults(double up, double down) {
     try {
       Publish(up, down, scale);
     } catch (const std::exception& e) {
-      if (OnError) {
-        OnError(e);
+      if (errors_ != nullptr) {
+        errors_->HandleException(e);
       }
     }
   }
@@ -72,8 +73,8 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   }
 
   const bool still = CountIdleTime(up, down);
-  if (state_.AlarmToggle && EvaluateAlarms) {
-    EvaluateAlarms(static_cast<float>(up), static_cast<float>(down));
+  if (state_.AlarmToggle && alarms_ != nullptr) {
+    alarms_->EvaluateAlarms(static_cast<float>(up), static_cast<float>(down));
   }
 
   here.Step(section::kPublishStill);

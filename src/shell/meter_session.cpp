@@ -86,9 +86,7 @@ MeterSession::~MeterSession() {
 }
 
 void MeterSession::Report(const std::exception& error) {
-  if (OnError) {
-    OnError(error);
-  }
+  view_.window.ReportError(error);
 }
 
 void MeterSession::Guarded(const std::function<void()>& step) {

@@ -41,6 +41,8 @@ class WindowLifecycle {
   virtual void ResetForStart() = 0;
   // Closes the graph window, if one is open, as the meter shuts down.
   virtual void CloseGraphWindow() = 0;
+  // The application's error report.
+  virtual void ReportError(const std::exception& error) = 0;
 };
 
 // Everything the measurement touches in the window around it, one small
@@ -78,9 +80,6 @@ class MeterSession : public TickDriver {
   ~MeterSession() override;
   MeterSession(const MeterSession&) = delete;
   MeterSession& operator=(const MeterSession&) = delete;
-
-  // The application's error report; set by the window.
-  std::function<void(const std::exception&)> OnError;
 
   // The creation steps, in order: the agent, the key store, the stored
   // placement, the initial state, the settings. A step that fails is

@@ -79,7 +79,6 @@ MainWindow::MainWindow(Environment environment)
   FitToFont(*this);
   fullSize_ = size();
 
-  session_.OnError = [this](const std::exception& e) { ReportError(e); };
   connect(&dialogs_.Reports(), &ReportCommands::StatusChanged, statusLabel_, &QLabel::setText);
   connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
   connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });
