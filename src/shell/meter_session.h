@@ -141,7 +141,7 @@ class MeterSession : public TickDriver {
   // Where the publication feeds the graph window; null while none is open.
   void SetGraphFeed(GraphFeed* feed) { core_.SetGraphFeed(feed); }
   WindowSizer& Sizer() { return sizer_; }
-  QTimer& HistoryTimer() { return historyTimer_; }
+  const QTimer& HistoryTimer() const { return historyTimer_; }
   const QStringList& AdapterList() const { return adapters_; }
   void SetAdapterList(const QStringList& adapters) { adapters_ = adapters; }
   // The chosen interface by the name the settings keep (line 53).
