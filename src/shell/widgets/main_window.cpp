@@ -63,7 +63,6 @@ MainWindow::MainWindow(Environment environment)
       views_(std::make_unique<Views>(*this)),
       session_(ForThisDesktop(std::move(environment)), views_->Meter()),
       dialogs_(session_, this),
-      tray_(TrayCommands()),
       onWayland_(OnWayland()) {
   setObjectName(QStringLiteral("mainWindow"));
   InstallWindowAccessibility();
@@ -79,6 +78,7 @@ MainWindow::MainWindow(Environment environment)
   FitToFont(*this);
   fullSize_ = size();
 
+  ConnectTray();
   connect(&dialogs_.Reports(), &ReportCommands::StatusChanged, statusLabel_, &QLabel::setText);
   connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
   connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });
@@ -162,28 +162,26 @@ MeterPanel::Commands MainWindow::PanelCommands() {
   return c;
 }
 
-TrayMenu::Commands MainWindow::TrayCommands() {
-  TrayMenu::Commands c;
-  c.show = [this] { ShowFromTray(); };
-  c.toggleActive = [this] { session_.Analysis().ToggleAnalysis(); };
-  c.toggleStayOnTop = [this] { ToggleStayOnTop(); };
-  c.hide = [this] { HideToTray(); };
-  c.help = [this] {
+void MainWindow::ConnectTray() {
+  connect(&tray_, &TrayMenu::showChosen, this, [this] { ShowFromTray(); });
+  connect(&tray_, &TrayMenu::activeToggled, this, [this] { session_.Analysis().ToggleAnalysis(); });
+  connect(&tray_, &TrayMenu::stayOnTopToggled, this, [this] { ToggleStayOnTop(); });
+  connect(&tray_, &TrayMenu::hideChosen, this, [this] { HideToTray(); });
+  connect(&tray_, &TrayMenu::helpChosen, this, [this] {
     session_.SetSection(section::kTrayHelp);
     OpenHelp();
-  };
-  c.webSite = [this] {
+  });
+  connect(&tray_, &TrayMenu::webSiteChosen, this, [this] {
     session_.SetSection(section::kTrayWebSite);
     OpenWebSite();
-  };
-  c.end = [this] { EndWithQuestion(); };
-  c.iconClicked = [this] {
+  });
+  connect(&tray_, &TrayMenu::endChosen, this, [this] { EndWithQuestion(); });
+  connect(&tray_, &TrayMenu::iconClicked, this, [this] {
     if (trayEnabled_) {
       session_.SetSection(section::kTrayIconClicked);
       ShowMainWindow();
     }
-  };
-  return c;
+  });
 }
 
 void MainWindow::BuildStatusBar() {

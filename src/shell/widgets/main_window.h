@@ -81,7 +81,8 @@ class MainWindow : public QWidget {
 
   MainTabs::Commands TabCommands();
   MeterPanel::Commands PanelCommands();
-  TrayMenu::Commands TrayCommands();
+  // The tray menu's items to the window's commands.
+  void ConnectTray();
   void BuildStatusBar();
   void ShowSplash();
   void Shutdown();
