@@ -71,7 +71,8 @@ MainWindow::MainWindow(Environment environment)
   // The window paints its own background, so it brings its text colours.
   setPalette(MeterArt::Skin(palette(), MeterArt::Surface::kWindow));
   setAutoFillBackground(true);
-  tabs_ = new MainTabs(this, TabCommands());
+  tabs_ = new MainTabs(this);
+  ConnectTabs();
   panel_ = new MeterPanel(this, PanelCommands());
   BuildStatusBar();
   // Built in design pixels; a larger font makes it all larger.
@@ -106,35 +107,33 @@ MainWindow::~MainWindow() {
 
 // ---- building ----
 
-MainTabs::Commands MainWindow::TabCommands() {
-  MainTabs::Commands c;
-  c.openHelp = [this] {
+void MainWindow::ConnectTabs() {
+  connect(tabs_, &MainTabs::openHelp, this, [this] {
     session_.SetSection(section::kOpenHelp);
     OpenHelp();
-  };
-  c.openSetupWizard = [this] { dialogs_.OpenSetupWizard(); };
-  c.openDetailedSetup = [this] { dialogs_.OpenDetailedSetup(); };
-  c.openAlarms = [this] { dialogs_.OpenAlarms(); };
-  c.resetToDefaults = [this] { ResetToDefaults(); };
-  c.clearTotal = [this] { session_.Analysis().ClearTotal(); };
-  c.openNetStat = [this] { dialogs_.OpenNetStat(); };
-  c.openReportWizard = [this] { dialogs_.OpenReportWizard(); };
-  c.generateReport = [this] { dialogs_.GenerateReport(); };
-  c.deleteProfiles = [this] { dialogs_.DeleteProfiles(); };
-  c.purgeHistory = [this] { dialogs_.PurgeHistory(); };
-  c.restoreHistory = [this] { dialogs_.RestoreHistory(); };
-  c.openWebSite = [this] {
+  });
+  connect(tabs_, &MainTabs::openSetupWizard, this, [this] { dialogs_.OpenSetupWizard(); });
+  connect(tabs_, &MainTabs::openDetailedSetup, this, [this] { dialogs_.OpenDetailedSetup(); });
+  connect(tabs_, &MainTabs::openAlarms, this, [this] { dialogs_.OpenAlarms(); });
+  connect(tabs_, &MainTabs::resetToDefaults, this, [this] { ResetToDefaults(); });
+  connect(tabs_, &MainTabs::clearTotal, this, [this] { session_.Analysis().ClearTotal(); });
+  connect(tabs_, &MainTabs::openNetStat, this, [this] { dialogs_.OpenNetStat(); });
+  connect(tabs_, &MainTabs::openReportWizard, this, [this] { dialogs_.OpenReportWizard(); });
+  connect(tabs_, &MainTabs::generateReport, this, [this] { dialogs_.GenerateReport(); });
+  connect(tabs_, &MainTabs::deleteProfiles, this, [this] { dialogs_.DeleteProfiles(); });
+  connect(tabs_, &MainTabs::purgeHistory, this, [this] { dialogs_.PurgeHistory(); });
+  connect(tabs_, &MainTabs::restoreHistory, this, [this] { dialogs_.RestoreHistory(); });
+  connect(tabs_, &MainTabs::openWebSite, this, [this] {
     session_.SetSection(section::kOpenWebSite);
     OpenWebSite();
-  };
-  c.saveSettingsAndQuit = [this] { SaveSettingsAndQuit(); };
-  c.discardAndQuit = [this] { DiscardAndQuit(); };
-  c.gaugeClicked = [this] { OpenSizerMenuFromGauge(); };
-  c.pageChanged = [this] {
+  });
+  connect(tabs_, &MainTabs::saveSettingsAndQuit, this, [this] { SaveSettingsAndQuit(); });
+  connect(tabs_, &MainTabs::discardAndQuit, this, [this] { DiscardAndQuit(); });
+  connect(tabs_, &MainTabs::gaugeClicked, this, [this] { OpenSizerMenuFromGauge(); });
+  connect(tabs_, &MainTabs::pageChanged, this, [this] {
     session_.SetSection(section::kPageChanged);
     session_.Sizer().Restore();
-  };
-  return c;
+  });
 }
 
 MeterPanel::Commands MainWindow::PanelCommands() {

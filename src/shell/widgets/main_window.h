@@ -79,7 +79,8 @@ class MainWindow : public QWidget {
   class SizerPart;
   class LifecyclePart;
 
-  MainTabs::Commands TabCommands();
+  // The tabs' buttons to the window's commands.
+  void ConnectTabs();
   MeterPanel::Commands PanelCommands();
   // The tray menu's items to the window's commands.
   void ConnectTray();
