@@ -73,7 +73,8 @@ MainWindow::MainWindow(Environment environment)
   setAutoFillBackground(true);
   tabs_ = new MainTabs(this);
   ConnectTabs();
-  panel_ = new MeterPanel(this, PanelCommands());
+  panel_ = new MeterPanel(this);
+  ConnectPanel();
   BuildStatusBar();
   // Built in design pixels; a larger font makes it all larger.
   FitToFont(*this);
@@ -136,29 +137,29 @@ void MainWindow::ConnectTabs() {
   });
 }
 
-MeterPanel::Commands MainWindow::PanelCommands() {
-  MeterPanel::Commands c;
-  AnalysisControl& analysis = session_.Analysis();
-  c.startAnalysis = [&analysis] { analysis.StartAnalysis(); };
-  c.stopAnalysis = [&analysis] { analysis.StopAnalysis(); };
-  c.chooseSpy = [&analysis] { analysis.ChooseSpy(); };
-  c.chooseGenerate = [&analysis] { analysis.ChooseGenerate(); };
-  c.toggleAverageLock = [&analysis] { analysis.ToggleAverageLock(); };
-  c.openGraphMenu = [this] { OpenGraphMenu(); };
-  c.showLiveGraph = [this] { ShowLiveGraph(); };
-  c.showHistoryGraph = [this] { ShowHistoryGraph(); };
-  c.closeGraph = [this] { CloseGraph(); };
-  c.sizerClicked = [this] {
+void MainWindow::ConnectPanel() {
+  connect(panel_, &MeterPanel::startAnalysis, this,
+          [this] { session_.Analysis().StartAnalysis(); });
+  connect(panel_, &MeterPanel::stopAnalysis, this, [this] { session_.Analysis().StopAnalysis(); });
+  connect(panel_, &MeterPanel::chooseSpy, this, [this] { session_.Analysis().ChooseSpy(); });
+  connect(panel_, &MeterPanel::chooseGenerate, this,
+          [this] { session_.Analysis().ChooseGenerate(); });
+  connect(panel_, &MeterPanel::toggleAverageLock, this,
+          [this] { session_.Analysis().ToggleAverageLock(); });
+  connect(panel_, &MeterPanel::openGraphMenu, this, [this] { OpenGraphMenu(); });
+  connect(panel_, &MeterPanel::showLiveGraph, this, [this] { ShowLiveGraph(); });
+  connect(panel_, &MeterPanel::showHistoryGraph, this, [this] { ShowHistoryGraph(); });
+  connect(panel_, &MeterPanel::closeGraph, this, [this] { CloseGraph(); });
+  connect(panel_, &MeterPanel::sizerClicked, this, [this] {
     session_.SetSection(section::kSizerClicked);
     // From the button, not the window's place, which Wayland keeps secret.
     PopupSizerMenu(panel_->SizerButton()->mapToGlobal(QPoint(0, 0)));
-  };
-  c.sizerContextMenu = [this] { PopupSizerMenu(QCursor::pos()); };
-  c.onlyBottom = [this] { ShowOnlyBottom(); };
-  c.onlyTop = [this] { ShowOnlyTop(); };
-  c.hideWindow = [this] { HideFromSizer(); };
-  c.restoreLayout = [this] { RestoreLayout(); };
-  return c;
+  });
+  connect(panel_, &MeterPanel::sizerContextMenu, this, [this] { PopupSizerMenu(QCursor::pos()); });
+  connect(panel_, &MeterPanel::onlyBottom, this, [this] { ShowOnlyBottom(); });
+  connect(panel_, &MeterPanel::onlyTop, this, [this] { ShowOnlyTop(); });
+  connect(panel_, &MeterPanel::hideWindow, this, [this] { HideFromSizer(); });
+  connect(panel_, &MeterPanel::restoreLayout, this, [this] { RestoreLayout(); });
 }
 
 void MainWindow::ConnectTray() {

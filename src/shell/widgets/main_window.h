@@ -81,7 +81,8 @@ class MainWindow : public QWidget {
 
   // The tabs' buttons to the window's commands.
   void ConnectTabs();
-  MeterPanel::Commands PanelCommands();
+  // The panel's buttons to the window's commands.
+  void ConnectPanel();
   // The tray menu's items to the window's commands.
   void ConnectTray();
   void BuildStatusBar();
