@@ -97,7 +97,7 @@ QStringList AlarmEvaluator::Conditions(int32_t code) {
 }
 
 void AlarmEvaluator::EvaluateAlarms(float up, float down) {
-  state_.ProgramSection = section::kEvaluateAlarms;
+  SectionScope here(state_.ProgramSection, section::kEvaluateAlarms);
   QString message;
   const int32_t code = FindConditions(up, down, message);
   if (code == 0) {
@@ -105,8 +105,8 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
   }
   lastCode_ = code;
   lastMessage_ = message;
-  if (OnAlarm) {
-    OnAlarm(code);
+  if (listener_ != nullptr) {
+    listener_->AlarmFound(code);
   }
   if (!RunAction(message)) {
     return;  // one mail or notification per stretch of traffic; not logged either
@@ -195,8 +195,8 @@ bool AlarmEvaluator::SendLatched(const std::function<void()>& send, bool beepOnF
     if (beepOnFailure && actions_.CanBeep()) {
       actions_.Beep();
     }
-    if (OnActionFailed) {
-      OnActionFailed(e.Message());
+    if (listener_ != nullptr) {
+      listener_->AlarmActionFailed(e.Message());
     }
   }
   return true;

@@ -7,6 +7,7 @@
 
 #include "history/day_key_dates.h"
 #include "measure/measurement_state.h"
+#include "measure/result_publisher.h"
 
 namespace velmar {
 
@@ -32,8 +33,20 @@ class AlarmActions {
   virtual void Notify(const QString& message) = 0;
 };
 
+// Who hears of the alarms an evaluation finds.
+class AlarmListener {
+ public:
+  virtual ~AlarmListener() = default;
+  // The code of the conditions found, before the action runs.
+  virtual void AlarmFound(int32_t code) = 0;
+  // The system's message when a notification could not be shown: once per
+  // stretch, as the latch holds the next ones back. The alarm is logged
+  // all the same, and beeps where a beep exists.
+  virtual void AlarmActionFailed(const QString& failure) = 0;
+};
+
 // The ten alarm conditions, tested on every second publication.
-class AlarmEvaluator {
+class AlarmEvaluator : public PublicationAlarms {
  public:
   static constexpr int kMessageLimit = 255;
   static constexpr int kShellTextLimit = 259;
@@ -45,7 +58,9 @@ class AlarmEvaluator {
 
   void SetStore(KeyStore* store) { store_ = store; }
 
-  void EvaluateAlarms(float up, float down);
+  void EvaluateAlarms(float up, float down) override;
+  // Null: no one listens.
+  void SetListener(AlarmListener* listener) { listener_ = listener; }
 
   // The conditions a logged alarm code stands for, in the order they are
   // tested: "Upstream average exceeded", ... Empty for a code that is no
@@ -56,13 +71,6 @@ class AlarmEvaluator {
   int32_t LastCode() const { return lastCode_; }
   QString LastMessage() const { return lastMessage_; }
 
-  // Called with the code whenever an evaluation finds conditions, before
-  // the action runs.
-  std::function<void(int32_t code)> OnAlarm;
-  // Called with the system's message when a notification could not be
-  // shown: once per stretch, as the latch holds the next ones back. The
-  // alarm is logged all the same, and beeps where a beep exists.
-  std::function<void(const QString& failure)> OnActionFailed;
   // The opening of the body of a notification that stands in for a beep.
   static const QString kNoBeepReason;
 
@@ -87,6 +95,7 @@ class AlarmEvaluator {
   AlarmActions& actions_;
   KeyStore* store_;
   DayKeyDates& dates_;
+  AlarmListener* listener_ = nullptr;
   int32_t lastCode_ = 0;
   QString lastMessage_;
 };

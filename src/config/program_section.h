@@ -2,6 +2,37 @@
 
 #include <cstdint>
 
+namespace velmar {
+
+// The number the error report shows: which handler or step ran last. Only
+// a SectionScope sets it.
+class SectionNumber {
+ public:
+  operator uint8_t() const { return value_; }
+
+ private:
+  friend class SectionScope;
+  uint8_t value_ = 0;
+};
+
+// Names the handler (and then the step of it) that runs while the scope
+// lasts. The number stays when the scope ends: a report made after the
+// handler returned, or while an exception it raised is passed on, names
+// the last one that ran, as users quote it.
+class SectionScope {
+ public:
+  SectionScope(SectionNumber& number, uint8_t section) : number_(number) { Step(section); }
+  SectionScope(const SectionScope&) = delete;
+  SectionScope& operator=(const SectionScope&) = delete;
+  // The next step of the same handler.
+  void Step(uint8_t section) { number_.value_ = section; }
+
+ private:
+  SectionNumber& number_;
+};
+
+}  // namespace velmar
+
 // The numbers the error report shows as "in program section N": each
 // handler or routine sets its own on entry, and long ones one per step,
 // so a report says where the meter was. The numbers are what users quote

@@ -50,7 +50,7 @@ void HistoryRecorder::MeasuringStarted() {
 }
 
 void HistoryRecorder::RecordTick() {
-  state_.ProgramSection = section::kRecordHistory;
+  SectionScope here(state_.ProgramSection, section::kRecordHistory);
   if (!state_.AnalysisActive) {
     return;
   }

@@ -48,7 +48,7 @@ void AnalysisControl::SetStatus(const char* suffix, bool withHint) {
 }
 
 void AnalysisControl::StartAnalysis() {
-  state_.ProgramSection = section::kStartAnalysis;
+  SectionScope here(state_.ProgramSection, section::kStartAnalysis);
   state_.GenerateMode = view_.GenerateDown();
   if (state_.GenerateMode) {
     const QString url = view_.Url().trimmed();
@@ -78,7 +78,7 @@ void AnalysisControl::StartAnalysis() {
 }
 
 void AnalysisControl::StopAnalysis() {
-  state_.ProgramSection = section::kStopAnalysis;
+  SectionScope here(state_.ProgramSection, section::kStopAnalysis);
   state_.AnalysisActive = false;
   view_.SetTimersEnabled(false);
   if (state_.GenerateMode) {
@@ -100,7 +100,7 @@ void AnalysisControl::StopAnalysis() {
 }
 
 void AnalysisControl::ChooseSpy() {
-  state_.ProgramSection = section::kChooseSpy;
+  SectionScope here(state_.ProgramSection, section::kChooseSpy);
   if (state_.GenerateMode) {
     view_.CancelDownload();
   }
@@ -115,7 +115,7 @@ bool AnalysisControl::HasAddress(const QString& url) {
 }
 
 void AnalysisControl::ChooseGenerate() {
-  state_.ProgramSection = section::kChooseGenerate;
+  SectionScope here(state_.ProgramSection, section::kChooseGenerate);
   if (!state_.GenerateMode) {
     if (!HasAddress(view_.Url())) {
       UserInterface::Get().Beep();
@@ -148,7 +148,7 @@ void AnalysisControl::PressGenerate(bool generate) {
 }
 
 void AnalysisControl::ToggleAnalysis() {
-  state_.ProgramSection = section::kToggleAnalysis;
+  SectionScope here(state_.ProgramSection, section::kToggleAnalysis);
   if (state_.AnalysisActive) {
     StopAnalysis();
     view_.ShowActivePressed(false);
@@ -160,7 +160,7 @@ void AnalysisControl::ToggleAnalysis() {
 }
 
 void AnalysisControl::ToggleAverageLock() {
-  state_.ProgramSection = section::kToggleAverageLock;
+  SectionScope here(state_.ProgramSection, section::kToggleAverageLock);
   state_.AverageLock = !state_.AverageLock;
   if (!state_.AverageLock) {
     view_.ShowTip(Tip::kAverageUnlocked);
@@ -171,7 +171,7 @@ void AnalysisControl::ToggleAverageLock() {
 }
 
 void AnalysisControl::ClearTotal() {
-  state_.ProgramSection = section::kClearTotal;
+  SectionScope here(state_.ProgramSection, section::kClearTotal);
   // The counter itself, not just its display: the next tick would write
   // the old total back within half a second.
   state_.TotalTraffic = 0;

@@ -23,13 +23,13 @@ float AveragingEngine::ComputeAverage(uint8_t direction, float sample) {
   if (direction != kUp && direction != kDown) {
     return 0;
   }
-  state_.ProgramSection = section::kComputeAverage;
+  SectionScope here(state_.ProgramSection, section::kComputeAverage);
   try {
     return direction == kUp ? Compute(state_.UpWindow, state_.UpHighWater, sample)
                             : Compute(state_.DownWindow, state_.DownHighWater, sample);
   } catch (const std::exception& e) {
-    if (OnError) {
-      OnError(e);
+    if (errors_ != nullptr) {
+      errors_->HandleException(e);
     }
     return 0;
   }

@@ -3,10 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <optional>
 
 #include "measure/measurement_state.h"
+#include "measure/tick_host.h"
 
 namespace velmar {
 
@@ -18,16 +18,15 @@ class AveragingEngine {
   static constexpr uint8_t kUp = 1;
   static constexpr uint8_t kDown = 2;
 
-  explicit AveragingEngine(MeasurementState& state) : state_(state) {}
+  // Errors raised inside go to `errors` (the application's handler); the
+  // engine then returns what it had computed, 0 if nothing.
+  explicit AveragingEngine(MeasurementState& state, TickErrors* errors = nullptr)
+      : state_(state), errors_(errors) {}
 
   // The average in bytes per second, or 0 when there is none. Lets the
   // message queue run as it goes; when measurement has been stopped
   // meanwhile, returns 0 at once.
   float ComputeAverage(uint8_t direction, float sample);
-
-  // Errors raised inside go here (the application's handler); the engine
-  // then returns what it had computed, 0 if nothing.
-  std::function<void(const std::exception&)> OnError;
 
  private:
   using Window = std::array<float, 32>;
@@ -44,6 +43,7 @@ class AveragingEngine {
   bool Stopped() const { return !state_.AnalysisActive; }
 
   MeasurementState& state_;
+  TickErrors* errors_;
 };
 
 }  // namespace velmar

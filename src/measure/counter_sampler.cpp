@@ -3,6 +3,7 @@
 #include "config/program_section.h"
 
 #include <QScopeGuard>
+#include <algorithm>
 #include <cmath>
 
 #include "measure/edge_selection.h"
@@ -48,13 +49,13 @@ void CounterSampler::ForgetReading() {
 }
 
 void CounterSampler::Tick() {
-  state_.ProgramSection = section::kTick;
+  SectionScope here(state_.ProgramSection, section::kTick);
   if (!state_.AnalysisActive) {
     host_.SetCalcTimerEnabled(false);
     return;
   }
   StartGenerateDownload();
-  state_.ProgramSection = section::kTickStamp;
+  here.Step(section::kTickStamp);
   if (state_.LastTickMs == 0) {
     // A start: what moved while the meter was not measuring is not traffic
     // of this measurement.
@@ -65,7 +66,7 @@ void CounterSampler::Tick() {
 
   host_.SetCalcTimerEnabled(false);
   Rates rates;
-  state_.ProgramSection = section::kTickRead;
+  here.Step(section::kTickRead);
   const Reading reading = Read(state_.AdapterIndex);
   if (reading.ok) {
     try {
@@ -93,7 +94,7 @@ void CounterSampler::StartGenerateDownload() {
 }
 
 void CounterSampler::AddToTotals(const Reading& reading) {
-  state_.ProgramSection = section::kTickTotals;
+  SectionScope here(state_.ProgramSection, section::kTickTotals);
   state_.TotalTraffic += reading.movedIn + reading.movedOut;
   state_.CountedDownBytes += reading.movedIn;
   state_.CountedUpBytes += reading.movedOut;
@@ -101,14 +102,14 @@ void CounterSampler::AddToTotals(const Reading& reading) {
 
 CounterSampler::Rates CounterSampler::RatesOf(const Reading& reading, uint32_t now) {
   Rates rates;
-  state_.ProgramSection = section::kTickUpRate;
+  SectionScope here(state_.ProgramSection, section::kTickUpRate);
   if (table_ != nullptr && !table_->SupportsGet()) {
     // Read at the tick: the tick's own interval, as ever.
     const int32_t elapsed = Difference(now, state_.LastTickMs);
     const double seconds = elapsed / 1000.0;
     if (std::nearbyint(seconds) > 0) {  // FE_TONEAREST: halves go to even
       rates.up = static_cast<double>(reading.movedOut) / seconds;
-      state_.ProgramSection = section::kTickDownRate;
+      here.Step(section::kTickDownRate);
       rates.down = static_cast<double>(reading.movedIn) / seconds;
     }
   } else if (!reading.fresh) {
@@ -118,22 +119,19 @@ CounterSampler::Rates CounterSampler::RatesOf(const Reading& reading, uint32_t n
     rates.down = lastDown_;
   } else if (reading.seconds > 0) {
     rates.up = static_cast<double>(reading.movedOut) / reading.seconds;
-    state_.ProgramSection = section::kTickDownRate;
+    here.Step(section::kTickDownRate);
     rates.down = static_cast<double>(reading.movedIn) / reading.seconds;
   }
   return rates;
 }
 
 void CounterSampler::PublishAndRearm(const Rates& rates) {
-  state_.ProgramSection = section::kTickPublish;
+  SectionScope here(state_.ProgramSection, section::kTickPublish);
   state_.LastTickMs = clock_.TickCount();
   if (state_.AnalysisActive) {
     host_.PublishResults(rates.up, rates.down);
-    if (OnPublished) {
-      OnPublished(rates.up, rates.down);
-    }
   }
-  state_.ProgramSection = section::kTickRearm;
+  here.Step(section::kTickRearm);
   if (state_.AnalysisActive) {
     host_.SetCalcTimerEnabled(true);
   }
@@ -167,11 +165,21 @@ void CounterSampler::RefreshSet(uint32_t now) {
   setKnown_ = true;
   setInvalid_ = false;
   setReadMs_ = now;
-  if ((adaptersPending_ || changed) && OnAdaptersFound) {
-    adaptersPending_ = false;
-    OnAdaptersFound();
-  }
+  const bool news = adaptersPending_ || changed;
   adaptersPending_ = false;
+  if (news) {
+    emit adaptersChanged();
+  }
+}
+
+QString CounterSampler::ReportedName(int16_t selection) const {
+  return ChosenAbsent(selection) ? selectedName_ : AdapterName(selection);
+}
+
+bool CounterSampler::ChosenAbsent(int16_t selection) const {
+  return selection != 0 && !selectedName_.isEmpty() && !adapters_.empty() &&
+         std::none_of(adapters_.begin(), adapters_.end(),
+                      [this](const Adapter& a) { return a.name == selectedName_; });
 }
 
 void CounterSampler::SelectAdapterByName(const QString& name) {
@@ -184,9 +192,7 @@ int CounterSampler::ResolveSelection(int16_t selection) {
   if (selection <= 0) {
     if (selection == 0 && resolvedSelection_ != 0) {
       selectedName_.clear();
-      if (OnAdapterFound) {
-        OnAdapterFound(0, selectedName_);
-      }
+      emit adapterFound(0, selectedName_);
     }
     resolvedSelection_ = selection;
     return -1;
@@ -200,18 +206,14 @@ int CounterSampler::ResolveSelection(int16_t selection) {
       return -1;
     }
     selectedName_ = adapters_[static_cast<size_t>(selection) - 1].name;
-    if (OnAdapterFound) {
-      OnAdapterFound(selection, selectedName_);
-    }
+    emit adapterFound(selection, selectedName_);
     return selection - 1;
   }
   for (int i = 0; i < rows; ++i) {
     if (adapters_[static_cast<size_t>(i)].name == selectedName_) {
       if (i + 1 != selection || resolvedSelection_ == kByName) {
         state_.AdapterIndex = static_cast<int16_t>(i + 1);
-        if (OnAdapterFound) {
-          OnAdapterFound(state_.AdapterIndex, selectedName_);
-        }
+        emit adapterFound(state_.AdapterIndex, selectedName_);
       }
       resolvedSelection_ = static_cast<int16_t>(i + 1);
       return i;
@@ -222,7 +224,7 @@ int CounterSampler::ResolveSelection(int16_t selection) {
 
 CounterSampler::Reading CounterSampler::Read(int16_t selection) {
   Reading result;
-  state_.ProgramSection = section::kReadCounters;
+  SectionScope here(state_.ProgramSection, section::kReadCounters);
   if (table_ == nullptr) {
     return result;
   }
@@ -310,9 +312,8 @@ void CounterSampler::NoteAdapterGone() {
           .arg(selectedName_);
   if (failure_ != gone) {
     failure_ = gone;
-    if (OnSourceStatus) {
-      OnSourceStatus(failure_);
-    }
+    emit adapterLost(selectedName_);
+    emit sourceStatusChanged(failure_);
   }
 }
 
@@ -441,8 +442,8 @@ void CounterSampler::NoteSourceStatus(const QString& failure) {
   // once: only the turn from working to failing and back is news.
   const bool news = failure.isEmpty() != failure_.isEmpty();
   failure_ = failure;
-  if (news && OnSourceStatus) {
-    OnSourceStatus(failure_);
+  if (news) {
+    emit sourceStatusChanged(failure_);
   }
 }
 
@@ -469,7 +470,7 @@ QStringList CounterSampler::BuildAdapterList() {
 }
 
 std::vector<CounterSampler::Adapter> CounterSampler::ListAdapters() {
-  state_.ProgramSection = section::kListAdapters;
+  SectionScope here(state_.ProgramSection, section::kListAdapters);
   host_.SetCalcTimerEnabled(false);
   // Back on, on every way out, while measuring.
   const auto resume = qScopeGuard([this] {

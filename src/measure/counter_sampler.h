@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QObject>
 #include <QStringList>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "measure/edge_selection.h"
@@ -34,7 +34,9 @@ class InterfaceTable;
 // The chosen interface is kept by name: when the list changes it is found
 // again by name, and while it is gone the meter says so once and reads
 // zeros, never another interface.
-class CounterSampler {
+class CounterSampler : public QObject {
+  Q_OBJECT
+
  public:
   // One entry of the adapter list: a row of the interface table.
   struct Adapter {
@@ -84,8 +86,8 @@ class CounterSampler {
   void SetReadEveryInterface(bool every) { readEvery_ = every; }
 
   // "All" followed by every interface of the list. A device on the network
-  // that does not answer gives "All" alone, and OnAdaptersFound is called
-  // once a reading works, so the list can be built again.
+  // that does not answer gives "All" alone, and adaptersChanged comes once
+  // a reading works, so the list can be built again.
   QStringList BuildAdapterList();
   // Every interface row, with what "All" makes of it, from a fresh walk;
   // raises what the table raises.
@@ -93,7 +95,7 @@ class CounterSampler {
   // The list of the latest walk (empty before one worked).
   const std::vector<Adapter>& Adapters() const { return adapters_; }
   // A list wanted but not had (a device away, or still sending its
-  // tables): OnAdaptersFound is called once a walk brings it.
+  // tables): adaptersChanged comes once a walk brings it.
   void AwaitAdapters() { adaptersPending_ = adapters_.empty(); }
   // The rule "All" followed in the latest walk.
   EdgeSelection::Rule AllRule() const { return choice_.rule; }
@@ -108,21 +110,12 @@ class CounterSampler {
   // at the next walk. Empty: by number.
   void SelectAdapterByName(const QString& name);
   const QString& SelectedName() const { return selectedName_; }
-  // Called when the chosen interface is found (at a new row, or named
-  // for the first time): its row and name, for the settings.
-  std::function<void(int16_t row, const QString& name)> OnAdapterFound;
-
-  // Called after every tick that published its rates, with those rates in
-  // bytes per second.
-  std::function<void(double upstream, double downstream)> OnPublished;
-  // Called once when readings start failing, with the reason (a device on
-  // the network that stopped answering names itself and the cause; a
-  // chosen interface that is gone says so), and once with an empty text
-  // when a reading works again.
-  std::function<void(const QString& failure)> OnSourceStatus;
-  // Called from inside the tick whose reading worked after the list was
-  // built without the device, and whenever the list of interfaces changed.
-  std::function<void()> OnAdaptersFound;
+  // The name of adapter `selection` as a report shows it: "All" for 0,
+  // the row's name, null for no such row; while the adapter chosen by name
+  // is gone, its name, never the one now at its row.
+  QString ReportedName(int16_t selection) const;
+  // Whether the adapter chosen by name is gone from the list.
+  bool ChosenAbsent(int16_t selection) const;
   // True while the list is waiting for a device that has not answered.
   bool AdaptersPending() const { return adaptersPending_; }
   // The reason the latest reading failed; empty after one that worked.
@@ -130,6 +123,21 @@ class CounterSampler {
 
   // Whole-table walks since the start (the polling load's larger part).
   uint64_t SetRefreshes() const { return setRefreshes_; }
+
+ signals:
+  // The chosen interface is found (at a new row, or named for the first
+  // time): its row and name, for the settings.
+  void adapterFound(int row, const QString& name);
+  // The interface chosen by name is not in the list now.
+  void adapterLost(const QString& name);
+  // Once when readings start failing, with the reason (a device on the
+  // network that stopped answering names itself and the cause; a chosen
+  // interface that is gone says so), and once with an empty text when a
+  // reading works again.
+  void sourceStatusChanged(const QString& failure);
+  // From inside the tick whose reading worked after the list was built
+  // without the device, and whenever the list of interfaces changed.
+  void adaptersChanged();
 
  private:
   // The steps of a tick.

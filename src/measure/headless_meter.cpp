@@ -17,16 +17,11 @@
 
 namespace velmar {
 
-HeadlessMeter::HeadlessMeter(MeasurementState& state, InterfaceTable* table, SettingsList& settings,
-                             QTextStream& out, QTextStream& err, const TickClock& clock)
-    : state_(state),
-      out_(out),
-      err_(err),
-      sampler_(state, table, *this, clock),
-      engine_(state),
-      publisher_(state, engine_, displays_, settings) {
-  engine_.OnError = [this](const std::exception& e) { HandleException(e); };
-  publisher_.OnError = [this](const std::exception& e) { HandleException(e); };
+HeadlessMeter::HeadlessMeter(InterfaceTable* table, SettingsList& settings, QTextStream& out,
+                             QTextStream& err, const TickClock& clock)
+    : out_(out), err_(err), core_(*this, displays_, settings, clock) {
+  core_.UseTable(table);
+  connect(&core_, &MeterCore::published, this, &HeadlessMeter::WriteResults);
 }
 
 void HeadlessMeter::timerEvent(QTimerEvent* event) {
@@ -34,15 +29,14 @@ void HeadlessMeter::timerEvent(QTimerEvent* event) {
     QObject::timerEvent(event);
     return;
   }
-  sampler_.Tick();
+  core_.Tick();
   if (!timerWanted_) {
     calcTimer_.stop();
   }
 }
 
 void HeadlessMeter::Start() {
-  state_.ResetForStart();
-  state_.AnalysisActive = true;
+  core_.StartMeasuring();
   timerWanted_ = true;
   stopped_ = false;
   if (!ownBeat_) {
@@ -101,7 +95,7 @@ bool HeadlessMeter::MeasureOnOwnBeat(int wakeFd) {
       QCoreApplication::processEvents();
       continue;  // the same beat, unless a handler stopped the meter
     }
-    sampler_.Tick();
+    core_.Tick();
     QCoreApplication::sendPostedEvents();
     AdvanceBeat(beat, Now());
   }
@@ -111,8 +105,7 @@ bool HeadlessMeter::MeasureOnOwnBeat(int wakeFd) {
 
 void HeadlessMeter::Stop() {
   stopped_ = true;
-  state_.AnalysisActive = false;
-  state_.LastTickMs = 0;
+  core_.StopMeasuring();
   timerWanted_ = false;
   calcTimer_.stop();
 }
@@ -209,34 +202,23 @@ QString HeadlessMeter::FormatJson(const QDateTime& time, const QString& adapter,
   return QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact));
 }
 
-QString HeadlessMeter::AdapterName(const CounterSampler& sampler, int16_t selection) {
-  return AdapterAbsent(sampler, selection) ? sampler.SelectedName()
-                                           : sampler.AdapterName(selection);
-}
-
-bool HeadlessMeter::AdapterAbsent(const CounterSampler& sampler, int16_t selection) {
-  const QString& chosen = sampler.SelectedName();
-  return selection != 0 && !chosen.isEmpty() && !sampler.Adapters().empty() &&
-         std::none_of(sampler.Adapters().begin(), sampler.Adapters().end(),
-                      [&chosen](const CounterSampler::Adapter& a) { return a.name == chosen; });
-}
-
-void HeadlessMeter::PublishResults(double upstream, double downstream) {
-  publisher_.PublishResults(upstream, downstream);
+void HeadlessMeter::WriteResults(double upstream, double downstream) {
+  const MeasurementState& state = core_.State();
+  const CounterSampler& sampler = core_.Sampler();
   if (format_ == Format::kJson) {
-    out_ << FormatJson(QDateTime::currentDateTime(), AdapterName(sampler_, state_.AdapterIndex),
-                       downstream, upstream, state_.DownAverage, state_.UpAverage,
-                       state_.TotalTraffic, AdapterAbsent(sampler_, state_.AdapterIndex))
+    out_ << FormatJson(QDateTime::currentDateTime(), sampler.ReportedName(state.AdapterIndex),
+                       downstream, upstream, state.DownAverage, state.UpAverage, state.TotalTraffic,
+                       sampler.ChosenAbsent(state.AdapterIndex))
          << Qt::endl;
     return;
   }
   // The line shows the tick's own rates: the displays keep their last
   // values below 1 kbit/s, a script wants to see the drop.
-  const int mode = state_.KilobitMode;
+  const int mode = state.KilobitMode;
   char line[kLineSize];
   const size_t length =
       FormatLine(line, timeOfDay_.Now(), Kbps(downstream, mode), Kbps(upstream, mode),
-                 Kbps(state_.DownAverage, mode), Kbps(state_.UpAverage, mode), state_.TotalTraffic);
+                 Kbps(state.DownAverage, mode), Kbps(state.UpAverage, mode), state.TotalTraffic);
   WriteLine(line, length);
 }
 
@@ -259,7 +241,7 @@ void HeadlessMeter::WriteLine(char (&line)[kLineSize], size_t length) {
 }
 
 void HeadlessMeter::HandleException(const std::exception& error) {
-  err_ << "Error: " << error.what() << " in program section " << int(state_.ProgramSection)
+  err_ << "Error: " << error.what() << " in program section " << int(core_.State().ProgramSection)
        << Qt::endl;
 }
 

@@ -5,10 +5,8 @@
 #include <QObject>
 #include <QTextStream>
 
-#include "measure/averaging_engine.h"
 #include "measure/counter_sampler.h"
-#include "measure/measurement_state.h"
-#include "measure/result_publisher.h"
+#include "measure/meter_core.h"
 #include "measure/tick_host.h"
 #include "platform/local_time.h"
 
@@ -18,12 +16,14 @@ namespace velmar {
 // driven by its own calculation timer, printing one line per publication:
 // "HH:MM:SS down=<kbit/s> up=<kbit/s> avgdown=<kbit/s> avgup=<kbit/s> total=<KBytes>",
 // or one JSON object per publication.
-class HeadlessMeter : public QObject, public TickHost {
+class HeadlessMeter : public QObject, private TickDriver {
+  Q_OBJECT
+
  public:
   enum class Format { kText, kJson };
 
-  HeadlessMeter(MeasurementState& state, InterfaceTable* table, SettingsList& settings,
-                QTextStream& out, QTextStream& err, const TickClock& clock = SystemClock());
+  HeadlessMeter(InterfaceTable* table, SettingsList& settings, QTextStream& out, QTextStream& err,
+                const TickClock& clock = SystemClock());
 
   // Starts the analysis as the ACTIVE button does.
   void Start();
@@ -37,8 +37,8 @@ class HeadlessMeter : public QObject, public TickHost {
   // Returns false when the tick itself ended the beat without a Stop().
   bool MeasureOnOwnBeat(int wakeFd);
 
-  CounterSampler& Sampler() { return sampler_; }
-  ResultPublisher& Publisher() { return publisher_; }
+  MeterCore& Core() { return core_; }
+  CounterSampler& Sampler() { return core_.Sampler(); }
   void SetFormat(Format format) { format_ = format; }
   // Text lines go straight to this descriptor (standard output), one write
   // each, instead of through the stream and its buffers.
@@ -62,22 +62,23 @@ class HeadlessMeter : public QObject, public TickHost {
   // sampler's latest tick; a null text when no such row was read. While
   // the adapter chosen by name is gone, its name, never the one now at
   // its row.
-  static QString AdapterName(const CounterSampler& sampler, int16_t selection);
-  // Whether the adapter chosen by name is gone from the list.
-  static bool AdapterAbsent(const CounterSampler& sampler, int16_t selection);
-
-  void SetCalcTimerEnabled(bool enabled) override;
-  void StartDownload() override {}
-  void PublishResults(double upstream, double downstream) override;
-  void HandleException(const std::exception& error) override;
+  static QString AdapterName(const CounterSampler& sampler, int16_t selection) {
+    return sampler.ReportedName(selection);
+  }
 
  protected:
   void timerEvent(QTimerEvent* event) override;
 
  private:
+  // TickDriver
+  void SetCalcTimerEnabled(bool enabled) override;
+  void StartDownload() override {}
+  void HandleException(const std::exception& error) override;
+
+  // One publication's line.
+  void WriteResults(double upstream, double downstream);
   void WriteLine(char (&line)[kLineSize], size_t length);
 
-  MeasurementState& state_;
   QTextStream& out_;
   QTextStream& err_;
   Format format_ = Format::kText;
@@ -88,10 +89,8 @@ class HeadlessMeter : public QObject, public TickHost {
   bool timerWanted_ = false;
   bool ownBeat_ = false;
   bool stopped_ = false;
-  CounterSampler sampler_;
-  AveragingEngine engine_;
   StoredDisplays displays_;
-  ResultPublisher publisher_;
+  MeterCore core_;
 };
 
 }  // namespace velmar

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "config/kilobit.h"
+#include "config/program_section.h"
 
 namespace velmar {
 
@@ -49,7 +50,7 @@ struct MeasurementState {
   bool EmailLatch = false;
 
   // The number the error report shows: which handler or step ran last.
-  uint8_t ProgramSection = 0;
+  SectionNumber ProgramSection;
 
   // What a start of measurement (and the program's creation) clears.
   void ResetForStart() {

@@ -19,8 +19,9 @@ int64_t Round(double v) {
 }  // namespace
 
 ResultPublisher::ResultPublisher(MeasurementState& state, AveragingEngine& engine,
-                                 ResultDisplays& displays, SettingsList& settings)
-    : state_(state), engine_(engine), displays_(displays), settings_(settings) {}
+                                 ResultDisplays& displays, SettingsList& settings,
+                                 TickErrors* errors)
+    : state_(state), engine_(engine), displays_(displays), settings_(settings), errors_(errors) {}
 
 double ResultPublisher::Kbps(double bytesPerSecond) const {
   return velmar::Kbps(bytesPerSecond, state_.KilobitMode);
@@ -36,14 +37,14 @@ void ResultPublisher::SplitKbps(double kbps, int64_t& whole, int64_t& hundredths
 }
 
 void ResultPublisher::PublishResults(double up, double down) {
-  state_.ProgramSection = section::kPublish;
+  SectionScope here(state_.ProgramSection, section::kPublish);
   int scale = 0;
   if (Active()) {
     try {
       Publish(up, down, scale);
     } catch (const std::exception& e) {
-      if (OnError) {
-        OnError(e);
+      if (errors_ != nullptr) {
+        errors_->HandleException(e);
       }
     }
   }
@@ -58,13 +59,13 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   const float high = std::max(state_.UpHighWater, state_.DownHighWater);
   scale = high > 0 ? static_cast<int>(Round(Kbps(high))) : 0;
 
-  state_.ProgramSection = section::kPublishUpAverage;
+  SectionScope here(state_.ProgramSection, section::kPublishUpAverage);
   int64_t upPercent = 0;
   if (up > 0) {
     upPercent = PercentOfScale(up, scale);
     state_.UpAverage = engine_.ComputeAverage(AveragingEngine::kUp, static_cast<float>(up));
   }
-  state_.ProgramSection = section::kPublishDownAverage;
+  here.Step(section::kPublishDownAverage);
   int64_t downPercent = 0;
   if (down > 0) {
     downPercent = PercentOfScale(down, scale);
@@ -72,11 +73,11 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
   }
 
   const bool still = CountIdleTime(up, down);
-  if (state_.AlarmToggle && EvaluateAlarms) {
-    EvaluateAlarms(static_cast<float>(up), static_cast<float>(down));
+  if (state_.AlarmToggle && alarms_ != nullptr) {
+    alarms_->EvaluateAlarms(static_cast<float>(up), static_cast<float>(down));
   }
 
-  state_.ProgramSection = section::kPublishStill;
+  here.Step(section::kPublishStill);
   if (Active() && still) {
     CountStillTick();
     return;
@@ -87,16 +88,16 @@ void ResultPublisher::Publish(double up, double down, int& scale) {
 
   const int64_t avgPercent = AveragePercent(scale);
   if (Active()) {
-    state_.ProgramSection = section::kPublishSpeeds;
+    here.Step(section::kPublishSpeeds);
     ShowSpeeds(down, up);
-    state_.ProgramSection = section::kPublishIndicators;
+    here.Step(section::kPublishIndicators);
     displays_.SetValue(Display::UpIndicator, upPercent);
     displays_.SetValue(Display::DownIndicator, downPercent);
     displays_.SetValue(Display::AvgIndicator, avgPercent);
   }
   FeedGraph(scale);
 
-  state_.ProgramSection = section::kPublishTotal;
+  here.Step(section::kPublishTotal);
   displays_.SetValue(Display::TrafficLCD,
                      state_.TotalTraffic <= 1 ? 0 : Round(state_.TotalTraffic / 1024.0));
 }
@@ -112,7 +113,7 @@ bool ResultPublisher::CountIdleTime(double up, double down) {
   // rate, which a rate-limited download produces tick after tick, is
   // traffic, not stillness: it must neither blank the displays nor count
   // as idle time for the alarms.
-  state_.ProgramSection = section::kPublishIdle;
+  SectionScope here(state_.ProgramSection, section::kPublishIdle);
   const bool downSame = down <= 0 && down == static_cast<double>(state_.LastDownRate);
   const bool upSame = up <= 0 && up == static_cast<double>(state_.LastUpRate);
   state_.DownIdleMs = downSame ? state_.DownIdleMs + kTickIntervalMs : 0;
@@ -145,7 +146,7 @@ void ResultPublisher::CountStillTick() {
 }
 
 int64_t ResultPublisher::AveragePercent(int scale) {
-  state_.ProgramSection = section::kPublishAverageSum;
+  SectionScope here(state_.ProgramSection, section::kPublishAverageSum);
   float sum = 0;
   int count = 0;
   for (float average : {state_.UpAverage, state_.DownAverage}) {
@@ -157,10 +158,10 @@ int64_t ResultPublisher::AveragePercent(int scale) {
   if (count == 0) {
     return 0;
   }
-  state_.ProgramSection = section::kPublishAverageMean;
+  here.Step(section::kPublishAverageMean);
   const float m = static_cast<float>(sum * 8.0f / BitsPerKilobit(state_.KilobitMode) / count);
   const int64_t h = Round(scale / 2.0);
-  state_.ProgramSection = section::kPublishAveragePercent;
+  here.Step(section::kPublishAveragePercent);
   return m > 0 && h > 0 ? Round(100.0 * m / static_cast<double>(h)) : 0;
 }
 
@@ -168,7 +169,7 @@ void ResultPublisher::FeedGraph(int scale) {
   if (Graph == nullptr) {
     return;
   }
-  state_.ProgramSection = section::kPublishGraph;
+  SectionScope here(state_.ProgramSection, section::kPublishGraph);
   try {
     Graph->Feed(state_, displays_, scale, unit_);
   } catch (const std::exception&) {

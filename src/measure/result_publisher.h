@@ -1,12 +1,12 @@
 #pragma once
 
 #include <exception>
-#include <functional>
 
 #include "measure/averaging_engine.h"
 #include "measure/display_unit.h"
 #include "measure/measurement_state.h"
 #include "measure/result_displays.h"
+#include "measure/tick_host.h"
 
 namespace velmar {
 
@@ -23,6 +23,13 @@ class GraphFeed {
                     const DisplayUnit& unit) = 0;
 };
 
+// The alarm evaluation, run on every second publication with its rates.
+class PublicationAlarms {
+ public:
+  virtual ~PublicationAlarms() = default;
+  virtual void EvaluateAlarms(float up, float down) = 0;
+};
+
 // The second half of every tick: averages, idle times, alarms, the
 // standing-still reset, and the displays.
 class ResultPublisher {
@@ -31,15 +38,15 @@ class ResultPublisher {
   // 5 seconds of ticks whose rates did not change.
   static constexpr int kStillTicks = 5000 / kTickIntervalMs;
 
+  // Errors raised inside a publication go to `errors` (the application's
+  // report); its remaining steps still run.
   ResultPublisher(MeasurementState& state, AveragingEngine& engine, ResultDisplays& displays,
-                  SettingsList& settings);
+                  SettingsList& settings, TickErrors* errors = nullptr);
 
   void PublishResults(double up, double down);
 
-  // Called on every second publication with the rates.
-  std::function<void(float up, float down)> EvaluateAlarms;
-  // The application's error report.
-  std::function<void(const std::exception&)> OnError;
+  // Null: no alarms.
+  void SetAlarms(PublicationAlarms* alarms) { alarms_ = alarms; }
   // Null while no graph window is open.
   GraphFeed* Graph = nullptr;
 
@@ -74,6 +81,8 @@ class ResultPublisher {
   AveragingEngine& engine_;
   ResultDisplays& displays_;
   SettingsList& settings_;
+  TickErrors* errors_;
+  PublicationAlarms* alarms_ = nullptr;
   DisplayUnit unit_;
 };
 

@@ -12,18 +12,32 @@ namespace velmar {
 // ticks that come early.
 constexpr int kCalcTimerIntervalMs = 501;
 
-// What the measurement tick needs of the window (or of the headless
-// runner) around it.
-class TickHost {
+// Where an error raised inside the tick goes: the application's report.
+class TickErrors {
  public:
-  virtual ~TickHost() = default;
+  virtual ~TickErrors() = default;
+  virtual void HandleException(const std::exception& error) = 0;
+};
+
+// What the measurement core needs of the program around it (the window's
+// session, the headless run): its calculation timer, Generate mode's
+// download and its error report.
+class TickDriver : public TickErrors {
+ public:
+  virtual void SetCalcTimerEnabled(bool enabled) = 0;
+  // Starts the Generate-mode download; returns when it has ended and may
+  // run the event loop meanwhile.
+  virtual void StartDownload() = 0;
+};
+
+// What the measurement tick needs of the core around it.
+class TickHost : public TickErrors {
+ public:
   virtual void SetCalcTimerEnabled(bool enabled) = 0;
   // Starts the Generate-mode download; returns when it has ended and may
   // run the event loop meanwhile.
   virtual void StartDownload() = 0;
   virtual void PublishResults(double upstream, double downstream) = 0;
-  // The application's error report.
-  virtual void HandleException(const std::exception& error) = 0;
 };
 
 }  // namespace velmar

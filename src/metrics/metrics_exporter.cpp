@@ -4,7 +4,6 @@
 
 #include "alarms/alarm_evaluator.h"
 #include "measure/counter_sampler.h"
-#include "measure/headless_meter.h"
 #include "measure/interface_table.h"
 #include "measure/measurement_state.h"
 #include "metrics/kernel_interfaces.h"
@@ -113,7 +112,7 @@ void MetricsExporter::Publish(double upstream, double downstream) {
     snapshot->interfaces.push_back({adapter.index, adapter.name, adapter.countsInAll});
   }
 
-  QString adapter = HeadlessMeter::AdapterName(sampler_, state_.AdapterIndex);
+  QString adapter = sampler_.ReportedName(state_.AdapterIndex);
   if (adapter.isNull()) {
     adapter = QStringLiteral("unknown");
   }

@@ -14,19 +14,19 @@ TrafficGenerator::TrafficGenerator(MeasurementState& state, const TickClock& clo
     : QObject(owner), state_(state), clock_(clock), client_(this) {
   client_.SetBodyMode(HttpClient::BodyMode::kCountAndDrop);
   client_.OnConnecting = [this](StreamSocket&) {
-    state_.ProgramSection = section::kDownloadConnecting;
+    SectionScope here(state_.ProgramSection, section::kDownloadConnecting);
     state_.HttpBusy = true;
   };
   client_.OnConnected = [this](StreamSocket&) {
-    state_.ProgramSection = section::kDownloadConnected;
+    SectionScope here(state_.ProgramSection, section::kDownloadConnected);
     state_.HttpBusy = true;
   };
   client_.OnDisconnected = [this](StreamSocket&) {
-    state_.ProgramSection = section::kDownloadDisconnected;
+    SectionScope here(state_.ProgramSection, section::kDownloadDisconnected);
     state_.HttpBusy = false;
   };
   client_.OnTransferProgress = [this](StreamSocket&, int, int64_t, int) {
-    state_.ProgramSection = section::kDownloadProgress;
+    SectionScope here(state_.ProgramSection, section::kDownloadProgress);
     MessageQueue::RunNow();
   };
 }

@@ -16,10 +16,8 @@ namespace velmar {
 MeterSession::MeterSession(Environment environment, const MeterView& view)
     : env_(std::move(environment)),
       view_(view),
+      core_(*this, view.displays, settings_, *env_.clock),
       generator_(state_, *env_.clock),
-      engine_(state_),
-      sampler_(state_, nullptr, *this, *env_.clock),
-      publisher_(state_, engine_, view.displays, settings_),
       analysis_(state_, settings_, view.analysis),
       loader_(settings_, view.settings, nullptr, env_.settingsFile, env_.executablePath,
               env_.autostartEntry),
@@ -35,38 +33,10 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
     // download there: it would hold this handler, and Qt delivers no
     // further ticks of a timer whose handler still runs.
     TrafficGenerator::TickScope scope(generator_);
-    sampler_.Tick();
+    core_.Tick();
   });
   QObject::connect(&historyTimer_, &QTimer::timeout, &historyTimer_, [this] { RecordTick(); });
-  engine_.OnError = [this](const std::exception& e) { Report(e); };
-  // A device on the network that stops answering is told in the status
-  // bar while the window goes on ticking.
-  sampler_.OnSourceStatus = [this](const QString& failure) {
-    view_.analysis.SetStatusText(failure.isEmpty() ? QStringLiteral("Readings resumed.") : failure);
-  };
-  // A device that was away when the list was built: its interfaces are
-  // listed once it answers, after the tick (the listing reads the table
-  // again, and the tick is still reading it).
-  // The chosen interface found by name (at a new row, or named for the
-  // first time): the settings keep both, the caption shows it.
-  sampler_.OnAdapterFound = [this](int16_t row, const QString& name) {
-    settings_.SetLine(SettingsLine::kAdapterIndex, QString::number(row));
-    settings_.SetLineExtending(SettingsLine::kAdapterName, name);
-    Guarded([this] {
-      loader_.SaveOwnLines({SettingsLine::kAdapterIndex, SettingsLine::kAdapterName});
-    });
-    view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, row));
-  };
-  sampler_.OnAdaptersFound = [this] {
-    QTimer::singleShot(0, &calcTimer_, [this] { Guarded([this] { RebuildAdapterList(); }); });
-  };
-  publisher_.OnError = [this](const std::exception& e) { Report(e); };
-  publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
-  // A mail or notification that cannot go out is told once a stretch in the
-  // status bar; a dialog at every evaluation would stop the user's work.
-  evaluator_.OnActionFailed = [this](const QString& failure) {
-    view_.analysis.SetStatusText(QStringLiteral("Alarm: ") + failure);
-  };
+  ConnectCore();
   // Generate mode says in the status bar when its downloads fail, and when
   // they work again; it goes on trying meanwhile.
   QObject::connect(
@@ -80,15 +50,43 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
   });
 }
 
+void MeterSession::ConnectCore() {
+  core_.UseAlarms(evaluator_);
+  // A device on the network that stops answering is told in the status
+  // bar while the window goes on ticking.
+  QObject::connect(&core_, &MeterCore::sourceStatusChanged, &core_, [this](const QString& failure) {
+    view_.analysis.SetStatusText(failure.isEmpty() ? QStringLiteral("Readings resumed.") : failure);
+  });
+  // The chosen interface found by name (at a new row, or named for the
+  // first time): the settings keep both, the caption shows it.
+  QObject::connect(&core_, &MeterCore::adapterFound, &core_, [this](int row, const QString& name) {
+    settings_.SetLine(SettingsLine::kAdapterIndex, QString::number(row));
+    settings_.SetLineExtending(SettingsLine::kAdapterName, name);
+    Guarded([this] {
+      loader_.SaveOwnLines({SettingsLine::kAdapterIndex, SettingsLine::kAdapterName});
+    });
+    view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, row));
+  });
+  // A device that was away when the list was built: its interfaces are
+  // listed once it answers, after the tick (the listing reads the table
+  // again, and the tick is still reading it).
+  QObject::connect(&core_, &MeterCore::adaptersChanged, &calcTimer_, [this] {
+    QTimer::singleShot(0, &calcTimer_, [this] { Guarded([this] { RebuildAdapterList(); }); });
+  });
+  // A mail or notification that cannot go out is told once a stretch in the
+  // status bar; a dialog at every evaluation would stop the user's work.
+  QObject::connect(&core_, &MeterCore::alarmActionFailed, &core_, [this](const QString& failure) {
+    view_.analysis.SetStatusText(QStringLiteral("Alarm: ") + failure);
+  });
+}
+
 MeterSession::~MeterSession() {
   calcTimer_.stop();
   historyTimer_.stop();
 }
 
 void MeterSession::Report(const std::exception& error) {
-  if (OnError) {
-    OnError(error);
-  }
+  view_.window.ReportError(error);
 }
 
 void MeterSession::Guarded(const std::function<void()>& step) {
@@ -100,16 +98,16 @@ void MeterSession::Guarded(const std::function<void()>& step) {
 }
 
 void MeterSession::Start() {
-  state_.ProgramSection = section::kStart;
+  SectionScope here(state_.ProgramSection, section::kStart);
   Guarded([this] {
     // The settings are applied later; which agent to load is known first.
     SettingsList file;
     file.LoadFromFile(env_.settingsFile);
     UseSource(file);
   });
-  sampler_.SetTable(table_.get());
+  core_.UseTable(table_.get());
   Guarded([this] { store_ = &KeyStore::Default(); });
-  state_.ProgramSection = section::kStart;
+  here.Step(section::kStart);
   loader_.SetStore(store_);
   recorder_.SetStore(store_);
   maintenance_.SetStore(store_);
@@ -125,7 +123,7 @@ void MeterSession::Start() {
 }
 
 void MeterSession::ResetForStart() {
-  state_.ProgramSection = section::kResetForStart;
+  SectionScope here(state_.ProgramSection, section::kResetForStart);
   view_.window.ResetForStart();
   sizer_.Record();
   state_.AnalysisActive = false;
@@ -147,7 +145,7 @@ void MeterSession::ResetForStart() {
 }
 
 void MeterSession::ApplyStartModes() {
-  state_.ProgramSection = section::kFirstShow;
+  SectionScope here(state_.ProgramSection, section::kFirstShow);
   Guarded([this] {
     analysis_.PressGenerate(settings_.Line(SettingsLine::kStartGenerating) != QLatin1String("0"));
   });
@@ -165,7 +163,7 @@ void MeterSession::Shutdown() {
   if (state_.AnalysisActive) {
     Guarded([this] { analysis_.PressActive(false); });
   }
-  sampler_.SetTable(nullptr);
+  core_.UseTable(nullptr);
   table_.reset();
   view_.window.CloseGraphWindow();
   sizer_.Restore();
@@ -187,12 +185,12 @@ void MeterSession::ReloadSettings() {
 }
 
 void MeterSession::SelectAdapterFromSettings() {
-  sampler_.SelectAdapterByName(state_.AdapterIndex > 0 ? settings_.Line(SettingsLine::kAdapterName)
-                                                       : QString());
+  core_.Sampler().SelectAdapterByName(
+      state_.AdapterIndex > 0 ? settings_.Line(SettingsLine::kAdapterName) : QString());
 }
 
 void MeterSession::UseSource(const SettingsList& settings) {
-  sampler_.SetTable(nullptr);
+  core_.UseTable(nullptr);
   table_.reset();
   device_.reset();
   if (RemoteSource::Chosen(settings)) {
@@ -202,27 +200,16 @@ void MeterSession::UseSource(const SettingsList& settings) {
   } else {
     table_ = std::make_unique<InterfaceTable>(nullptr, env_.agentLibrary, *env_.clock);
   }
-  sampler_.SetTable(table_.get());
+  core_.UseTable(table_.get());
   ShowSourceInterfaces();
 }
 
 void MeterSession::ShowSourceInterfaces() {
-  if (!metrics_) {
-    return;
-  }
-  const std::optional<RemoteSource>& device = device_;
-  // The device's own IF-MIB table, polled at each scrape as the headless
-  // meter does, rather than this computer's interfaces under its figures.
-  std::unique_ptr<InterfaceSource> polled;
-  if (device) {
-    Guarded([&] { polled = LoadDeviceInterfaces(*device, devicePolls_); });
-  }
-  const QString address = polled ? device->Address() : QString();
-  metrics_->UseInterfaceSource(std::move(polled), address);
+  Guarded([this] { core_.ShowInterfacesOf(device_ ? &*device_ : nullptr); });
 }
 
 void MeterSession::RebuildAdapterList() {
-  SetAdapterList(sampler_.BuildAdapterList());
+  SetAdapterList(core_.Sampler().BuildAdapterList());
   view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(adapters_, state_.AdapterIndex));
 }
 
@@ -232,24 +219,19 @@ void MeterSession::ServeMetrics() {
     return;
   }
   Guarded([this, &where] {
+    MeterCore::MetricsOptions metrics;
+    metrics.where = ListenAddress::Parse(where);
     // A filter that does not compile is told, and nothing is served.
-    InterfaceFilter filter =
+    metrics.filter =
         InterfaceFilter::FromLine(settings_.Line(SettingsLine::kMetricsInterfaceFilter));
-    auto exporter = std::make_unique<MetricsExporter>(state_, sampler_);
-    exporter->Server().SetInterfaceFilter(std::move(filter));
     // A web configuration that cannot be used is told, and nothing is
     // served: plain HTTP in its place would expose what it should guard.
     const QString webConfig = settings_.Line(SettingsLine::kMetricsWebConfig).trimmed();
     if (!webConfig.isEmpty()) {
-      exporter->Server().SetSecurity(LoadEndpointSecurity(webConfig));
+      metrics.security = LoadEndpointSecurity(webConfig);
     }
-    exporter->Listen(ListenAddress::Parse(where));
-    exporter->SetAlarmConditions(AlarmEvaluator::ConfiguredConditions(settings_));
-    MetricsExporter* endpoint = exporter.get();
-    sampler_.OnPublished = [endpoint](double up, double down) { endpoint->Publish(up, down); };
-    sampler_.SetReadEveryInterface(true);  // the endpoint shows them all
-    evaluator_.OnAlarm = [endpoint](int32_t code) { endpoint->CountAlarm(code); };
-    metrics_ = std::move(exporter);
+    metrics.alarmConditions = AlarmEvaluator::ConfiguredConditions(settings_);
+    core_.ServeMetrics(metrics);
     ShowSourceInterfaces();  // the source UseSource chose, secrets loaded
   });
 }
@@ -278,10 +260,6 @@ void MeterSession::SetTimersEnabled(bool enabled) {
   } else {
     historyTimer_.stop();
   }
-}
-
-void MeterSession::PublishResults(double upstream, double downstream) {
-  publisher_.PublishResults(upstream, downstream);
 }
 
 }  // namespace velmar

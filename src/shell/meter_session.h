@@ -15,15 +15,13 @@
 #include "history/history_maintenance.h"
 #include "history/history_recorder.h"
 #include "measure/analysis_control.h"
-#include "measure/averaging_engine.h"
 #include "measure/counter_sampler.h"
 #include "measure/interface_table.h"
 #include "measure/measurement_state.h"
+#include "measure/meter_core.h"
 #include "measure/remote_source.h"
 #include "measure/result_displays.h"
-#include "measure/result_publisher.h"
 #include "measure/tick_host.h"
-#include "metrics/metrics_exporter.h"
 #include "net/traffic_generator.h"
 #include "platform/tick_clock.h"
 #include "shell/desktop_alarm_actions.h"
@@ -43,6 +41,8 @@ class WindowLifecycle {
   virtual void ResetForStart() = 0;
   // Closes the graph window, if one is open, as the meter shuts down.
   virtual void CloseGraphWindow() = 0;
+  // The application's error report.
+  virtual void ReportError(const std::exception& error) = 0;
 };
 
 // Everything the measurement touches in the window around it, one small
@@ -61,7 +61,7 @@ struct MeterView {
 // and its timers, the history, the alarms, the Generate-mode client and the
 // graph feed, with the start-up and shutdown sequences that bring them up
 // and down in order.
-class MeterSession : public TickHost {
+class MeterSession : public TickDriver {
  public:
   struct Environment {
     QString agentLibrary;    // the MIB-II agent
@@ -80,9 +80,6 @@ class MeterSession : public TickHost {
   ~MeterSession() override;
   MeterSession(const MeterSession&) = delete;
   MeterSession& operator=(const MeterSession&) = delete;
-
-  // The application's error report; set by the window.
-  std::function<void(const std::exception&)> OnError;
 
   // The creation steps, in order: the agent, the key store, the stored
   // placement, the initial state, the settings. A step that fails is
@@ -114,24 +111,24 @@ class MeterSession : public TickHost {
 
   // Runs a step, reporting what it raises instead of passing it on.
   void Guarded(const std::function<void()>& step);
-  void SetSection(uint8_t section) { state_.ProgramSection = section; }
+  void SetSection(uint8_t section) { SectionScope here(state_.ProgramSection, section); }
 
   // The history timer's tick.
   void RecordTick();
   bool CalcTimerEnabled() const { return calcTimer_.isActive(); }
   void SetTimersEnabled(bool enabled);
 
-  // TickHost
+  // TickDriver
   void SetCalcTimerEnabled(bool enabled) override;
   void StartDownload() override { generator_.StartDownload(); }
-  void PublishResults(double upstream, double downstream) override;
   void HandleException(const std::exception& error) override { Report(error); }
 
-  MeasurementState& State() { return state_; }
-  const MeasurementState& State() const { return state_; }
+  MeterCore& Core() { return core_; }
+  MeasurementState& State() { return core_.SharedState(); }
+  const MeasurementState& State() const { return core_.State(); }
   SettingsList& Settings() { return settings_; }
   SettingsLoader& Loader() { return loader_; }
-  CounterSampler& Sampler() { return sampler_; }
+  CounterSampler& Sampler() { return core_.Sampler(); }
   AnalysisControl& Analysis() { return analysis_; }
   TrafficGenerator& Generator() { return generator_; }
   const TrafficGenerator& Generator() const { return generator_; }
@@ -142,9 +139,9 @@ class MeterSession : public TickHost {
   HistoryMaintenance& Maintenance() { return maintenance_; }
   AlarmEvaluator& Alarms() { return evaluator_; }
   // Where the publication feeds the graph window; null while none is open.
-  void SetGraphFeed(GraphFeed* feed) { publisher_.Graph = feed; }
+  void SetGraphFeed(GraphFeed* feed) { core_.SetGraphFeed(feed); }
   WindowSizer& Sizer() { return sizer_; }
-  QTimer& HistoryTimer() { return historyTimer_; }
+  const QTimer& HistoryTimer() const { return historyTimer_; }
   const QStringList& AdapterList() const { return adapters_; }
   void SetAdapterList(const QStringList& adapters) { adapters_ = adapters; }
   // The chosen interface by the name the settings keep (line 53).
@@ -160,17 +157,15 @@ class MeterSession : public TickHost {
   // Hands the metrics endpoint, if one is served, the interfaces of the
   // source the meter reads: the device's own table, or this computer's.
   void ShowSourceInterfaces();
+  // The core's signals to the window and the settings.
+  void ConnectCore();
 
   Environment env_;
   MeterView view_;
-  MeasurementState state_;
-  // Where the endpoint's polls of a device run; it outlives the endpoint,
-  // whose device source waits for its poll to end.
-  QThreadPool devicePolls_;
-  // Declared before the sampler and the alarms, so that they and their hooks
-  // into the endpoint are gone before it is: nothing unhooks them by hand.
-  std::unique_ptr<MetricsExporter> metrics_;
   SettingsList settings_;
+  MeterCore core_;
+  // The figures the start-up and shutdown sequences set, the core's.
+  MeasurementState& state_ = core_.SharedState();
   // The Generate-mode download; it only ever runs from the event loop,
   // never inside the calculation timer's handler.
   TrafficGenerator generator_;
@@ -179,9 +174,6 @@ class MeterSession : public TickHost {
   // The device the table reads, secrets loaded; empty for this computer.
   std::optional<RemoteSource> device_;
   KeyStore* store_ = nullptr;
-  AveragingEngine engine_;
-  CounterSampler sampler_;
-  ResultPublisher publisher_;
   AnalysisControl analysis_;
   SettingsLoader loader_;
   PlacementStore placement_;

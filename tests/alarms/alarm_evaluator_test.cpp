@@ -34,6 +34,14 @@ class RecordingActions : public AlarmActions {
   bool bell = true;
 };
 
+class HeardAlarms : public AlarmListener {
+ public:
+  void AlarmFound(int32_t code) override { codes.push_back(code); }
+  void AlarmActionFailed(const QString& failure) override { failures << failure; }
+  std::vector<int32_t> codes;
+  QStringList failures;
+};
+
 class AlarmEvaluatorTest : public ::testing::Test {
  protected:
   AlarmEvaluatorTest() : evaluator(state, settings, actions, store.store.get(), dates) {
@@ -72,6 +80,7 @@ class AlarmEvaluatorTest : public ::testing::Test {
   std::vector<QDateTime> clock;
   size_t reads = 0;
   AlarmEvaluator evaluator;
+  HeardAlarms heard;
 };
 
 TEST_F(AlarmEvaluatorTest, TheWorkedExamples) {
@@ -190,13 +199,12 @@ TEST_F(AlarmEvaluatorTest, ConditionNamesAndTheAlarmHook) {
                          "receive_above", "transmit_below", "receive_below", "transmit_idle"}));
   EXPECT_TRUE(AlarmEvaluator::ConditionNames(0).isEmpty());
 
-  std::vector<int32_t> codes;
-  evaluator.OnAlarm = [&codes](int32_t code) { codes.push_back(code); };
+  evaluator.SetListener(&heard);
   state.DownAverage = 1000;
   evaluator.EvaluateAlarms(0, 0);
   state.UpAverage = 1000;
   evaluator.EvaluateAlarms(0, 0);  // the mail is latched, but the conditions held
-  EXPECT_EQ(codes, (std::vector<int32_t>{1, 1000000001}));
+  EXPECT_EQ(heard.codes, (std::vector<int32_t>{1, 1000000001}));
   EXPECT_EQ(actions.calls.size(), 1);
 }
 
@@ -289,8 +297,8 @@ TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
 // and reports once: at every evaluation it stopped the user with a dialog.
 TEST_F(AlarmEvaluatorTest, NotificationsThatCannotBeShownAreToldOnceAStretch) {
   On(6, "1");
-  QStringList failures;
-  evaluator.OnActionFailed = [&](const QString& f) { failures << f; };
+  QStringList& failures = heard.failures;
+  evaluator.SetListener(&heard);
   const auto stretch = [&](int firstSecond) {
     for (int second = firstSecond; second < firstSecond + 3; ++second) {
       At(QDateTime(QDate(2026, 12, 8), QTime(15, 0, second)));

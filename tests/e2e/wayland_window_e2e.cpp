@@ -272,12 +272,12 @@ TEST_F(WaylandWindowTest, AlarmNotificationsAreLatchedAndReplaceTheirPredecessor
   Probe(*form).State().AnalysisActive = true;
   const auto traffic = [&](int publications) {
     for (int i = 0; i < publications; ++i) {
-      Probe(*form).Session().PublishResults(0, 125000);  // 1000 kbit/s down
+      Probe(*form).Session().Core().PublishResults(0, 125000);  // 1000 kbit/s down
     }
   };
   const auto stillness = [&] {
     for (int i = 0; i <= 5000 / 500; ++i) {
-      Probe(*form).Session().PublishResults(0, 0);
+      Probe(*form).Session().Core().PublishResults(0, 0);
     }
   };
   traffic(6);  // three evaluations

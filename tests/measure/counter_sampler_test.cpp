@@ -293,7 +293,8 @@ TEST_F(CounterSamplerTest, SixtyFourBitCountersWhereTheAgentOffersThem) {
 TEST_F(CounterSamplerTest, NoReadingPublishesZerosAndForgetsThePreviousOne) {
   state.AdapterIndex = 2;
   QStringList told;
-  sampler.OnSourceStatus = [&told](const QString& failure) { told << failure; };
+  QObject::connect(&sampler, &CounterSampler::sourceStatusChanged,
+                   [&told](const QString& failure) { told << failure; });
   sampler.Tick();
   TickEth(1000, 1000, 1000);
   TickEth(2000, 2000, 1000);

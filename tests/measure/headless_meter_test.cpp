@@ -79,13 +79,13 @@ class MeterOverFakeAgent : public ::testing::Test {
 
   test::FakeAgent agent;
   InterfaceTable table{nullptr, test::FakeAgentPath()};
-  MeasurementState state;
   SettingsList settings = Defaults();
   QString out;
   QString err;
   QTextStream outStream{&out};
   QTextStream errStream{&err};
-  HeadlessMeter meter{state, &table, settings, outStream, errStream};
+  HeadlessMeter meter{&table, settings, outStream, errStream};
+  MeterCore& core = meter.Core();
 };
 
 TEST_F(MeterOverFakeAgent, AdapterNamesComeFromTheLatestTick) {
@@ -93,7 +93,7 @@ TEST_F(MeterOverFakeAgent, AdapterNamesComeFromTheLatestTick) {
   EXPECT_TRUE(HeadlessMeter::AdapterName(meter.Sampler(), 1).isNull()) << "nothing read yet";
 
   agent.InterfaceTable({test::FakeInterface{1, "lo", 1, 1}, test::FakeInterface{2, "eth0", 2, 2}});
-  state.AdapterIndex = 2;
+  core.SelectAdapter(2, QString());
   meter.SetFormat(HeadlessMeter::Format::kJson);
   meter.Start();
   meter.Sampler().Tick();
@@ -128,11 +128,11 @@ TEST_F(MeterOverFakeAgent, OnItsOwnBeatPostedEventsRunAndNoSignalIsMissed) {
   EXPECT_TRUE(meter.MeasureOnOwnBeat(UnixSignalWatcher::PendingDescriptor()));
   EXPECT_EQ(linesAtSignal, 0);
   EXPECT_EQ(out.count('\n'), 0) << "stopped before a second tick";
-  EXPECT_FALSE(state.AnalysisActive);
+  EXPECT_FALSE(core.State().AnalysisActive);
 
   // A tick that finds the analysis ended stops the beat without a Stop().
   QMetaObject::invokeMethod(
-      &context, [&] { state.AnalysisActive = false; }, Qt::QueuedConnection);
+      &context, [&] { core.StopMeasuring(); }, Qt::QueuedConnection);
   EXPECT_FALSE(meter.MeasureOnOwnBeat(UnixSignalWatcher::PendingDescriptor()));
   EXPECT_EQ(err, "");
 }

@@ -10,15 +10,21 @@
 namespace velmar {
 namespace {
 
-class ResultPublisherTest : public ::testing::Test {
+class ResultPublisherTest : public ::testing::Test, private PublicationAlarms, private TickErrors {
  protected:
-  ResultPublisherTest() : engine(state), publisher(state, engine, displays, settings) {
+  ResultPublisherTest() : engine(state), publisher(state, engine, displays, settings, this) {
     settings.SetLines(SettingsList::DefaultLines());
     state.AnalysisActive = true;
     state.ResetForStart();
-    publisher.EvaluateAlarms = [this](float up, float down) { alarms.emplace_back(up, down); };
-    publisher.OnError = [this](const std::exception& e) { errors.push_back(e.what()); };
+    publisher.SetAlarms(this);
   }
+  void EvaluateAlarms(float up, float down) override {
+    if (alarmsFail) {
+      throw std::runtime_error("alarm failure");
+    }
+    alarms.emplace_back(up, down);
+  }
+  void HandleException(const std::exception& e) override { errors.push_back(e.what()); }
   int64_t V(Display d) const { return displays.Value(d); }
 
   MeasurementState state;
@@ -28,6 +34,7 @@ class ResultPublisherTest : public ::testing::Test {
   ResultPublisher publisher;
   std::vector<std::pair<float, float>> alarms;
   std::vector<std::string> errors;
+  bool alarmsFail = false;
 };
 
 TEST_F(ResultPublisherTest, SpeedDisplaysShowWholeKilobitsAndHundredths) {
@@ -252,7 +259,7 @@ TEST_F(ResultPublisherTest, SleepingErrorsAndTheAlwaysStep) {
 
   // An error in the middle is reported; the final step still runs.
   state.AnalysisActive = true;
-  publisher.EvaluateAlarms = [](float, float) { throw std::runtime_error("alarm failure"); };
+  alarmsFail = true;
   state.AlarmToggle = false;
   publisher.PublishResults(0, 300000);
   EXPECT_EQ(errors, std::vector<std::string>{"alarm failure"});

@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
 TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   auto form = Make();
   form->show();
-  Probe(*form).State().ProgramSection = 213;
+  SectionScope here(Probe(*form).State().ProgramSection, 213);
   form->ReportError(Exception("SNMP query failed."));
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_TRUE(ui.messages[0].startsWith("Error: SNMP query failed.\r\nin program section 213\r\n"));

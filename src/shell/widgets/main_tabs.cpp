@@ -17,7 +17,7 @@ struct TabRow {
   const char* name;
   const char* label;
   const char* hint;
-  std::function<void()> MainTabs::Commands::*command;
+  void (MainTabs::*chosen)();
 };
 
 // The "..." button of a row: the caption is its buddy, so the caption's
@@ -30,8 +30,7 @@ void NameAfterRow(QLabel* caption, QPushButton* button, const QString& hint) {
 
 }  // namespace
 
-MainTabs::MainTabs(QWidget* parent, Commands commands)
-    : QTabWidget(parent), commands_(std::move(commands)) {
+MainTabs::MainTabs(QWidget* parent) : QTabWidget(parent) {
   setObjectName(QStringLiteral("tabs"));
   setGeometry(4, 4, 273, 231);
   addTab(BuildMainPage(), QStringLiteral("&Main"));
@@ -39,7 +38,7 @@ MainTabs::MainTabs(QWidget* parent, Commands commands)
   addTab(BuildReportingPage(), QStringLiteral("&Reporting"));
   addTab(BuildExitPage(), QStringLiteral("E&xit"));
   setCurrentIndex(2);
-  connect(this, &QTabWidget::currentChanged, this, [this] { commands_.pageChanged(); });
+  connect(this, &QTabWidget::currentChanged, this, &MainTabs::pageChanged);
 }
 
 QWidget* MainTabs::BuildMainPage() {
@@ -66,7 +65,7 @@ QWidget* MainTabs::BuildMainPage() {
   version_->setObjectName(QStringLiteral("versionLabel"));
   auto* help = FixedButton(page, QStringLiteral("helpButton"), QStringLiteral("&Help"),
                            QStringLiteral("HTML Help"), 183, 168, 80, 25);
-  connect(help, &QPushButton::clicked, this, [this] { commands_.openHelp(); });
+  connect(help, &QPushButton::clicked, this, &MainTabs::openHelp);
   return page;
 }
 
@@ -74,12 +73,12 @@ QWidget* MainTabs::BuildSettingsPage() {
   auto* page = new QWidget;
   const TabRow rows[] = {
       {"wizardButton", "&Quick configuration using Wizard", "Quick setup using wizard",
-       &Commands::openSetupWizard},
+       &MainTabs::openSetupWizard},
       {"setupButton", "&Custom configuration", "Tweaking the Velmar parameters",
-       &Commands::openDetailedSetup},
-      {"alarmsButton", "S&et alarms", "Define alarms and actions", &Commands::openAlarms},
+       &MainTabs::openDetailedSetup},
+      {"alarmsButton", "S&et alarms", "Define alarms and actions", &MainTabs::openAlarms},
       {"resetButton", "Reset all &values to installation defaults",
-       "Reset all configuration parameters to default values", &Commands::resetToDefaults},
+       "Reset all configuration parameters to default values", &MainTabs::resetToDefaults},
   };
   int y = 10;
   for (const TabRow& r : rows) {
@@ -88,7 +87,7 @@ QWidget* MainTabs::BuildSettingsPage() {
     auto* b = FixedButton(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                           QString::fromLatin1(r.hint), 213, y + 2, 48, 26);
     NameAfterRow(caption, b, QString::fromLatin1(r.hint));
-    connect(b, &QPushButton::clicked, this, [this, cmd = r.command] { (commands_.*cmd)(); });
+    connect(b, &QPushButton::clicked, this, r.chosen);
     y += 46;
   }
   return page;
@@ -104,21 +103,21 @@ QWidget* MainTabs::BuildReportingPage() {
   FixedLabel(page, QStringLiteral("KBytes"), 164, 24, 50, 18);
   auto* clear = FixedButton(page, QStringLiteral("clearTotalButton"), QStringLiteral("&Clear"),
                             QStringLiteral("Reset the counter"), 218, 20, 46, 24);
-  connect(clear, &QPushButton::clicked, this, [this] { commands_.clearTotal(); });
+  connect(clear, &QPushButton::clicked, this, &MainTabs::clearTotal);
 
   const TabRow rows[] = {
       {"netStatButton", "Show live &Net statistics (NetStat)", "Network statistics",
-       &Commands::openNetStat},
+       &MainTabs::openNetStat},
       {"reportWizardButton", "Report Profile Setup &Wizard", "Create or change a report profile",
-       &Commands::openReportWizard},
+       &MainTabs::openReportWizard},
       {"generateReportButton", "Generate Rep&ort", "Write the reports of a profile",
-       &Commands::generateReport},
+       &MainTabs::generateReport},
       {"deleteProfilesButton", "Delete Pro&files", "Delete a previously created profile",
-       &Commands::deleteProfiles},
+       &MainTabs::deleteProfiles},
       {"purgeHistoryButton", "P&urge/backup History",
-       "Clear all Velmar history information stored on this system", &Commands::purgeHistory},
+       "Clear all Velmar history information stored on this system", &MainTabs::purgeHistory},
       {"restoreHistoryButton", "Restore sa&ved History", "Bring back history saved by Purge/backup",
-       &Commands::restoreHistory},
+       &MainTabs::restoreHistory},
   };
   int y = 52;
   for (const TabRow& r : rows) {
@@ -126,7 +125,7 @@ QWidget* MainTabs::BuildReportingPage() {
     auto* b = FixedButton(page, QString::fromLatin1(r.name), QStringLiteral("..."),
                           QString::fromLatin1(r.hint), 218, y, 46, 22);
     NameAfterRow(caption, b, QString::fromLatin1(r.hint));
-    connect(b, &QPushButton::clicked, this, [this, cmd = r.command] { (commands_.*cmd)(); });
+    connect(b, &QPushButton::clicked, this, r.chosen);
     y += 25;
   }
   return page;
@@ -135,15 +134,15 @@ QWidget* MainTabs::BuildReportingPage() {
 QWidget* MainTabs::BuildExitPage() {
   auto* page = new QWidget;
   const TabRow rows[] = {
-      {"webSiteButton", "Visit the Velmar &WebSite", "", &Commands::openWebSite},
-      {"saveAndQuitButton", "Save settings and &Quit", "", &Commands::saveSettingsAndQuit},
-      {"discardAndQuitButton", "D&iscard changes and Quit", "", &Commands::discardAndQuit},
+      {"webSiteButton", "Visit the Velmar &WebSite", "", &MainTabs::openWebSite},
+      {"saveAndQuitButton", "Save settings and &Quit", "", &MainTabs::saveSettingsAndQuit},
+      {"discardAndQuitButton", "D&iscard changes and Quit", "", &MainTabs::discardAndQuit},
   };
   int y = 20;
   for (const TabRow& r : rows) {
     auto* b = FixedButton(page, QString::fromLatin1(r.name), QString::fromLatin1(r.label),
                           QString(), 30, y, 207, 34);
-    connect(b, &QPushButton::clicked, this, [this, cmd = r.command] { (commands_.*cmd)(); });
+    connect(b, &QPushButton::clicked, this, r.chosen);
     y += 52;
   }
   return page;
@@ -156,7 +155,7 @@ int MainTabs::SheetTop() const {
 
 bool MainTabs::eventFilter(QObject* watched, QEvent* event) {
   if (watched == gauge_ && event->type() == QEvent::MouseButtonRelease && gaugeOpensMenu_) {
-    commands_.gaugeClicked();
+    emit gaugeClicked();
     return true;
   }
   return QTabWidget::eventFilter(watched, event);

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QTabWidget>
-#include <functional>
 
 #include "measure/widgets/indicator.h"
 #include "measure/widgets/lcd_display.h"
@@ -10,31 +9,12 @@
 namespace velmar {
 
 // The upper half of the main window: the "Main", "Settings", "Reporting"
-// and "Exit" tabs. Each button runs one of the commands it is given.
+// and "Exit" tabs. Each button sends its signal; the window acts on it.
 class MainTabs : public QTabWidget {
- public:
-  struct Commands {
-    std::function<void()> openHelp;
-    std::function<void()> openSetupWizard;
-    std::function<void()> openDetailedSetup;
-    std::function<void()> openAlarms;
-    std::function<void()> resetToDefaults;
-    std::function<void()> clearTotal;
-    std::function<void()> openNetStat;
-    std::function<void()> openReportWizard;
-    std::function<void()> generateReport;
-    std::function<void()> deleteProfiles;
-    std::function<void()> purgeHistory;
-    std::function<void()> restoreHistory;
-    std::function<void()> openWebSite;
-    std::function<void()> saveSettingsAndQuit;
-    std::function<void()> discardAndQuit;
-    // A click on the meter picture while it opens the sizer menu.
-    std::function<void()> gaugeClicked;
-    std::function<void()> pageChanged;
-  };
+  Q_OBJECT
 
-  MainTabs(QWidget* parent, Commands commands);
+ public:
+  explicit MainTabs(QWidget* parent);
 
   Indicator* DownIndicator() const { return down_; }
   Indicator* AverageIndicator() const { return average_; }
@@ -49,6 +29,27 @@ class MainTabs : public QTabWidget {
   // Where the current sheet starts inside the tab control.
   int SheetTop() const;
 
+ signals:
+  // The buttons of the pages, the page changed.
+  void openHelp();
+  void openSetupWizard();
+  void openDetailedSetup();
+  void openAlarms();
+  void resetToDefaults();
+  void clearTotal();
+  void openNetStat();
+  void openReportWizard();
+  void generateReport();
+  void deleteProfiles();
+  void purgeHistory();
+  void restoreHistory();
+  void openWebSite();
+  void saveSettingsAndQuit();
+  void discardAndQuit();
+  // A click on the meter picture while it opens the sizer menu.
+  void gaugeClicked();
+  void pageChanged();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -58,7 +59,6 @@ class MainTabs : public QTabWidget {
   QWidget* BuildReportingPage();
   QWidget* BuildExitPage();
 
-  Commands commands_;
   QWidget* gauge_ = nullptr;
   Indicator* down_ = nullptr;
   Indicator* average_ = nullptr;

@@ -63,7 +63,6 @@ MainWindow::MainWindow(Environment environment)
       views_(std::make_unique<Views>(*this)),
       session_(ForThisDesktop(std::move(environment)), views_->Meter()),
       dialogs_(session_, this),
-      tray_(TrayCommands()),
       onWayland_(OnWayland()) {
   setObjectName(QStringLiteral("mainWindow"));
   InstallWindowAccessibility();
@@ -72,14 +71,16 @@ MainWindow::MainWindow(Environment environment)
   // The window paints its own background, so it brings its text colours.
   setPalette(MeterArt::Skin(palette(), MeterArt::Surface::kWindow));
   setAutoFillBackground(true);
-  tabs_ = new MainTabs(this, TabCommands());
-  panel_ = new MeterPanel(this, PanelCommands());
+  tabs_ = new MainTabs(this);
+  ConnectTabs();
+  panel_ = new MeterPanel(this);
+  ConnectPanel();
   BuildStatusBar();
   // Built in design pixels; a larger font makes it all larger.
   FitToFont(*this);
   fullSize_ = size();
 
-  session_.OnError = [this](const std::exception& e) { ReportError(e); };
+  ConnectTray();
   connect(&dialogs_.Reports(), &ReportCommands::StatusChanged, statusLabel_, &QLabel::setText);
   connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
   connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });
@@ -107,84 +108,80 @@ MainWindow::~MainWindow() {
 
 // ---- building ----
 
-MainTabs::Commands MainWindow::TabCommands() {
-  MainTabs::Commands c;
-  c.openHelp = [this] {
+void MainWindow::ConnectTabs() {
+  connect(tabs_, &MainTabs::openHelp, this, [this] {
     session_.SetSection(section::kOpenHelp);
     OpenHelp();
-  };
-  c.openSetupWizard = [this] { dialogs_.OpenSetupWizard(); };
-  c.openDetailedSetup = [this] { dialogs_.OpenDetailedSetup(); };
-  c.openAlarms = [this] { dialogs_.OpenAlarms(); };
-  c.resetToDefaults = [this] { ResetToDefaults(); };
-  c.clearTotal = [this] { session_.Analysis().ClearTotal(); };
-  c.openNetStat = [this] { dialogs_.OpenNetStat(); };
-  c.openReportWizard = [this] { dialogs_.OpenReportWizard(); };
-  c.generateReport = [this] { dialogs_.GenerateReport(); };
-  c.deleteProfiles = [this] { dialogs_.DeleteProfiles(); };
-  c.purgeHistory = [this] { dialogs_.PurgeHistory(); };
-  c.restoreHistory = [this] { dialogs_.RestoreHistory(); };
-  c.openWebSite = [this] {
+  });
+  connect(tabs_, &MainTabs::openSetupWizard, this, [this] { dialogs_.OpenSetupWizard(); });
+  connect(tabs_, &MainTabs::openDetailedSetup, this, [this] { dialogs_.OpenDetailedSetup(); });
+  connect(tabs_, &MainTabs::openAlarms, this, [this] { dialogs_.OpenAlarms(); });
+  connect(tabs_, &MainTabs::resetToDefaults, this, [this] { ResetToDefaults(); });
+  connect(tabs_, &MainTabs::clearTotal, this, [this] { session_.Analysis().ClearTotal(); });
+  connect(tabs_, &MainTabs::openNetStat, this, [this] { dialogs_.OpenNetStat(); });
+  connect(tabs_, &MainTabs::openReportWizard, this, [this] { dialogs_.OpenReportWizard(); });
+  connect(tabs_, &MainTabs::generateReport, this, [this] { dialogs_.GenerateReport(); });
+  connect(tabs_, &MainTabs::deleteProfiles, this, [this] { dialogs_.DeleteProfiles(); });
+  connect(tabs_, &MainTabs::purgeHistory, this, [this] { dialogs_.PurgeHistory(); });
+  connect(tabs_, &MainTabs::restoreHistory, this, [this] { dialogs_.RestoreHistory(); });
+  connect(tabs_, &MainTabs::openWebSite, this, [this] {
     session_.SetSection(section::kOpenWebSite);
     OpenWebSite();
-  };
-  c.saveSettingsAndQuit = [this] { SaveSettingsAndQuit(); };
-  c.discardAndQuit = [this] { DiscardAndQuit(); };
-  c.gaugeClicked = [this] { OpenSizerMenuFromGauge(); };
-  c.pageChanged = [this] {
+  });
+  connect(tabs_, &MainTabs::saveSettingsAndQuit, this, [this] { SaveSettingsAndQuit(); });
+  connect(tabs_, &MainTabs::discardAndQuit, this, [this] { DiscardAndQuit(); });
+  connect(tabs_, &MainTabs::gaugeClicked, this, [this] { OpenSizerMenuFromGauge(); });
+  connect(tabs_, &MainTabs::pageChanged, this, [this] {
     session_.SetSection(section::kPageChanged);
     session_.Sizer().Restore();
-  };
-  return c;
+  });
 }
 
-MeterPanel::Commands MainWindow::PanelCommands() {
-  MeterPanel::Commands c;
-  AnalysisControl& analysis = session_.Analysis();
-  c.startAnalysis = [&analysis] { analysis.StartAnalysis(); };
-  c.stopAnalysis = [&analysis] { analysis.StopAnalysis(); };
-  c.chooseSpy = [&analysis] { analysis.ChooseSpy(); };
-  c.chooseGenerate = [&analysis] { analysis.ChooseGenerate(); };
-  c.toggleAverageLock = [&analysis] { analysis.ToggleAverageLock(); };
-  c.openGraphMenu = [this] { OpenGraphMenu(); };
-  c.showLiveGraph = [this] { ShowLiveGraph(); };
-  c.showHistoryGraph = [this] { ShowHistoryGraph(); };
-  c.closeGraph = [this] { CloseGraph(); };
-  c.sizerClicked = [this] {
+void MainWindow::ConnectPanel() {
+  connect(panel_, &MeterPanel::startAnalysis, this,
+          [this] { session_.Analysis().StartAnalysis(); });
+  connect(panel_, &MeterPanel::stopAnalysis, this, [this] { session_.Analysis().StopAnalysis(); });
+  connect(panel_, &MeterPanel::chooseSpy, this, [this] { session_.Analysis().ChooseSpy(); });
+  connect(panel_, &MeterPanel::chooseGenerate, this,
+          [this] { session_.Analysis().ChooseGenerate(); });
+  connect(panel_, &MeterPanel::toggleAverageLock, this,
+          [this] { session_.Analysis().ToggleAverageLock(); });
+  connect(panel_, &MeterPanel::openGraphMenu, this, [this] { OpenGraphMenu(); });
+  connect(panel_, &MeterPanel::showLiveGraph, this, [this] { ShowLiveGraph(); });
+  connect(panel_, &MeterPanel::showHistoryGraph, this, [this] { ShowHistoryGraph(); });
+  connect(panel_, &MeterPanel::closeGraph, this, [this] { CloseGraph(); });
+  connect(panel_, &MeterPanel::sizerClicked, this, [this] {
     session_.SetSection(section::kSizerClicked);
     // From the button, not the window's place, which Wayland keeps secret.
     PopupSizerMenu(panel_->SizerButton()->mapToGlobal(QPoint(0, 0)));
-  };
-  c.sizerContextMenu = [this] { PopupSizerMenu(QCursor::pos()); };
-  c.onlyBottom = [this] { ShowOnlyBottom(); };
-  c.onlyTop = [this] { ShowOnlyTop(); };
-  c.hideWindow = [this] { HideFromSizer(); };
-  c.restoreLayout = [this] { RestoreLayout(); };
-  return c;
+  });
+  connect(panel_, &MeterPanel::sizerContextMenu, this, [this] { PopupSizerMenu(QCursor::pos()); });
+  connect(panel_, &MeterPanel::onlyBottom, this, [this] { ShowOnlyBottom(); });
+  connect(panel_, &MeterPanel::onlyTop, this, [this] { ShowOnlyTop(); });
+  connect(panel_, &MeterPanel::hideWindow, this, [this] { HideFromSizer(); });
+  connect(panel_, &MeterPanel::restoreLayout, this, [this] { RestoreLayout(); });
 }
 
-TrayMenu::Commands MainWindow::TrayCommands() {
-  TrayMenu::Commands c;
-  c.show = [this] { ShowFromTray(); };
-  c.toggleActive = [this] { session_.Analysis().ToggleAnalysis(); };
-  c.toggleStayOnTop = [this] { ToggleStayOnTop(); };
-  c.hide = [this] { HideToTray(); };
-  c.help = [this] {
+void MainWindow::ConnectTray() {
+  connect(&tray_, &TrayMenu::showChosen, this, [this] { ShowFromTray(); });
+  connect(&tray_, &TrayMenu::activeToggled, this, [this] { session_.Analysis().ToggleAnalysis(); });
+  connect(&tray_, &TrayMenu::stayOnTopToggled, this, [this] { ToggleStayOnTop(); });
+  connect(&tray_, &TrayMenu::hideChosen, this, [this] { HideToTray(); });
+  connect(&tray_, &TrayMenu::helpChosen, this, [this] {
     session_.SetSection(section::kTrayHelp);
     OpenHelp();
-  };
-  c.webSite = [this] {
+  });
+  connect(&tray_, &TrayMenu::webSiteChosen, this, [this] {
     session_.SetSection(section::kTrayWebSite);
     OpenWebSite();
-  };
-  c.end = [this] { EndWithQuestion(); };
-  c.iconClicked = [this] {
+  });
+  connect(&tray_, &TrayMenu::endChosen, this, [this] { EndWithQuestion(); });
+  connect(&tray_, &TrayMenu::iconClicked, this, [this] {
     if (trayEnabled_) {
       session_.SetSection(section::kTrayIconClicked);
       ShowMainWindow();
     }
-  };
-  return c;
+  });
 }
 
 void MainWindow::BuildStatusBar() {

@@ -79,9 +79,12 @@ class MainWindow : public QWidget {
   class SizerPart;
   class LifecyclePart;
 
-  MainTabs::Commands TabCommands();
-  MeterPanel::Commands PanelCommands();
-  TrayMenu::Commands TrayCommands();
+  // The tabs' buttons to the window's commands.
+  void ConnectTabs();
+  // The panel's buttons to the window's commands.
+  void ConnectPanel();
+  // The tray menu's items to the window's commands.
+  void ConnectTray();
   void BuildStatusBar();
   void ShowSplash();
   void Shutdown();

@@ -123,6 +123,7 @@ class MainWindow::LifecyclePart : public WindowLifecycle {
 
   void ResetForStart() override;
   void CloseGraphWindow() override { w_.graphs_.CloseGraph(); }
+  void ReportError(const std::exception& error) override { w_.ReportError(error); }
 
  private:
   MainWindow& w_;

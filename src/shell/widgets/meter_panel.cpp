@@ -39,8 +39,7 @@ QPushButton* PairedButton(QWidget* parent, const QString& name, const QString& c
 
 }  // namespace
 
-MeterPanel::MeterPanel(QWidget* parent, Commands commands)
-    : QWidget(parent), commands_(std::move(commands)) {
+MeterPanel::MeterPanel(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("displayPanel"));
   setGeometry(4, 236, 273, 219);
   // The panel paints its own background, so it brings its text colours.
@@ -110,15 +109,15 @@ void MeterPanel::BuildButtons() {
   SetPressedQuietly(spy_, generate_);
   spy_->setEnabled(false);
   generate_->setEnabled(false);
-  connect(active_, &QPushButton::clicked, this, [this] { commands_.startAnalysis(); });
-  connect(sleep_, &QPushButton::clicked, this, [this] { commands_.stopAnalysis(); });
-  connect(spy_, &QPushButton::clicked, this, [this] { commands_.chooseSpy(); });
-  connect(generate_, &QPushButton::clicked, this, [this] { commands_.chooseGenerate(); });
+  connect(active_, &QPushButton::clicked, this, &MeterPanel::startAnalysis);
+  connect(sleep_, &QPushButton::clicked, this, &MeterPanel::stopAnalysis);
+  connect(spy_, &QPushButton::clicked, this, &MeterPanel::chooseSpy);
+  connect(generate_, &QPushButton::clicked, this, &MeterPanel::chooseGenerate);
 
   lock_ = FixedButton(this, QStringLiteral("AvgLockButton"), QString(),
                       QStringLiteral("Lock Avg. reset"), 4, 133, 30, 30);
   lock_->setIconSize(QSize(24, 24));
-  connect(lock_, &QPushButton::clicked, this, [this] { commands_.toggleAverageLock(); });
+  connect(lock_, &QPushButton::clicked, this, &MeterPanel::toggleAverageLock);
 
   adapterLabel_ = FixedLabel(this, QStringLiteral("Network Adapter: "), 40, 133, 229, 30);
   adapterLabel_->setObjectName(QStringLiteral("AdapterLabel"));
@@ -129,32 +128,30 @@ void MeterPanel::BuildButtons() {
   trace->setEnabled(false);
   graph_ = FixedButton(this, QStringLiteral("ShowGraph"), QStringLiteral("3&D Graphs"),
                        QStringLiteral("3D actual and average graphs"), 94, 172, 84, 26);
-  connect(graph_, &QPushButton::clicked, this, [this] { commands_.openGraphMenu(); });
+  connect(graph_, &QPushButton::clicked, this, &MeterPanel::openGraphMenu);
   sizer_ = FixedButton(this, QStringLiteral("sizerButton"), QStringLiteral("Si&zer"),
                        QStringLiteral("Size the program window"), 184, 172, 84, 26);
-  connect(sizer_, &QPushButton::clicked, this, [this] { commands_.sizerClicked(); });
+  connect(sizer_, &QPushButton::clicked, this, &MeterPanel::sizerClicked);
   sizer_->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(sizer_, &QWidget::customContextMenuRequested, this,
-          [this] { commands_.sizerContextMenu(); });
+  connect(sizer_, &QWidget::customContextMenuRequested, this, &MeterPanel::sizerContextMenu);
 }
 
 void MeterPanel::BuildMenus() {
-  const auto item = [this](QMenu& menu, const char* caption, std::function<void()> Commands::*cmd) {
-    connect(menu.addAction(QString::fromLatin1(caption)), &QAction::triggered, this,
-            [this, cmd] { (commands_.*cmd)(); });
+  const auto item = [this](QMenu& menu, const char* caption, void (MeterPanel::*chosen)()) {
+    connect(menu.addAction(QString::fromLatin1(caption)), &QAction::triggered, this, chosen);
   };
   graphMenu_ = std::make_unique<QMenu>();
   graphMenu_->setObjectName(QStringLiteral("ChartMenu"));
-  item(*graphMenu_, "&Live Data Graph", &Commands::showLiveGraph);
-  item(*graphMenu_, "Averages &History", &Commands::showHistoryGraph);
-  item(*graphMenu_, "&Close", &Commands::closeGraph);
+  item(*graphMenu_, "&Live Data Graph", &MeterPanel::showLiveGraph);
+  item(*graphMenu_, "Averages &History", &MeterPanel::showHistoryGraph);
+  item(*graphMenu_, "&Close", &MeterPanel::closeGraph);
 
   sizerMenu_ = std::make_unique<QMenu>();
   sizerMenu_->setObjectName(QStringLiteral("SizerMenu"));
-  item(*sizerMenu_, "Only &Bottom of Window", &Commands::onlyBottom);
-  item(*sizerMenu_, "Only &Top of Window", &Commands::onlyTop);
-  item(*sizerMenu_, "&Hide", &Commands::hideWindow);
-  item(*sizerMenu_, "&Restore", &Commands::restoreLayout);
+  item(*sizerMenu_, "Only &Bottom of Window", &MeterPanel::onlyBottom);
+  item(*sizerMenu_, "Only &Top of Window", &MeterPanel::onlyTop);
+  item(*sizerMenu_, "&Hide", &MeterPanel::hideWindow);
+  item(*sizerMenu_, "&Restore", &MeterPanel::restoreLayout);
   sizerMenu_->addAction(QStringLiteral("&Don't change"));
 }
 

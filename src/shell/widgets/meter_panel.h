@@ -4,7 +4,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,28 +18,10 @@ namespace velmar {
 // displays, ACTIVE/SLEEP and Spy/Generate, the average lock, the adapter
 // caption, and the "3D Graphs" and "Sizer" buttons with their menus.
 class MeterPanel : public QWidget {
- public:
-  struct Commands {
-    std::function<void()> startAnalysis;
-    std::function<void()> stopAnalysis;
-    std::function<void()> chooseSpy;
-    std::function<void()> chooseGenerate;
-    std::function<void()> toggleAverageLock;
-    std::function<void()> openGraphMenu;
-    std::function<void()> showLiveGraph;
-    std::function<void()> showHistoryGraph;
-    std::function<void()> closeGraph;
-    // The sizer button's click (the menu opens beside the button) and its
-    // context menu (at the cursor).
-    std::function<void()> sizerClicked;
-    std::function<void()> sizerContextMenu;
-    std::function<void()> onlyBottom;
-    std::function<void()> onlyTop;
-    std::function<void()> hideWindow;
-    std::function<void()> restoreLayout;
-  };
+  Q_OBJECT
 
-  MeterPanel(QWidget* parent, Commands commands);
+ public:
+  explicit MeterPanel(QWidget* parent);
   ~MeterPanel() override;
 
   // The display of a speed digit group; null for the indicators and the
@@ -66,6 +47,26 @@ class MeterPanel : public QWidget {
   QMenu* GraphMenu() const { return graphMenu_.get(); }
   QMenu* SizerMenu() const { return sizerMenu_.get(); }
 
+ signals:
+  // The buttons and the items of their menus.
+  void startAnalysis();
+  void stopAnalysis();
+  void chooseSpy();
+  void chooseGenerate();
+  void toggleAverageLock();
+  void openGraphMenu();
+  void showLiveGraph();
+  void showHistoryGraph();
+  void closeGraph();
+  // The sizer button's click (the menu opens beside the button) and its
+  // context menu (at the cursor).
+  void sizerClicked();
+  void sizerContextMenu();
+  void onlyBottom();
+  void onlyTop();
+  void hideWindow();
+  void restoreLayout();
+
  protected:
   // A new theme gets a lock whose shackle shows on the new button face.
   void changeEvent(QEvent* event) override;
@@ -79,7 +80,6 @@ class MeterPanel : public QWidget {
   // Shows a pair's state without it counting as anyone's toggle.
   void SetPressedQuietly(QPushButton* pressed, QPushButton* released);
 
-  Commands commands_;
   LcdDisplay* downDigits_ = nullptr;
   LcdDisplay* downHundredths_ = nullptr;
   LcdDisplay* upDigits_ = nullptr;

@@ -6,27 +6,28 @@ namespace velmar {
 
 namespace {
 
-QAction* AddItem(QMenu& menu, const QString& caption, const std::function<void()>& command) {
+template <typename Signal>
+QAction* AddItem(QMenu& menu, const QString& caption, TrayMenu* tray, Signal chosen) {
   QAction* action = menu.addAction(caption);
-  QObject::connect(action, &QAction::triggered, &menu, [&command] { command(); });
+  QObject::connect(action, &QAction::triggered, tray, chosen);
   return action;
 }
 
 }  // namespace
 
-TrayMenu::TrayMenu(Commands commands) : commands_(std::move(commands)) {
+TrayMenu::TrayMenu() {
   menu_ = std::make_unique<QMenu>();
   menu_->setObjectName(QStringLiteral("trayMenu"));
-  AddItem(*menu_, QStringLiteral("&Show"), commands_.show);
-  active_ = AddItem(*menu_, QStringLiteral("Active"), commands_.toggleActive);
+  AddItem(*menu_, QStringLiteral("&Show"), this, &TrayMenu::showChosen);
+  active_ = AddItem(*menu_, QStringLiteral("Active"), this, &TrayMenu::activeToggled);
   active_->setCheckable(true);
-  stayOnTop_ = AddItem(*menu_, QStringLiteral("Stay on &Top"), commands_.toggleStayOnTop);
+  stayOnTop_ = AddItem(*menu_, QStringLiteral("Stay on &Top"), this, &TrayMenu::stayOnTopToggled);
   stayOnTop_->setCheckable(true);
-  AddItem(*menu_, QStringLiteral("&Hide"), commands_.hide);
+  AddItem(*menu_, QStringLiteral("&Hide"), this, &TrayMenu::hideChosen);
   menu_->addSeparator();
-  AddItem(*menu_, QStringLiteral("&Help"), commands_.help);
-  AddItem(*menu_, QStringLiteral("Velmar Website"), commands_.webSite);
-  AddItem(*menu_, QStringLiteral("&End"), commands_.end);
+  AddItem(*menu_, QStringLiteral("&Help"), this, &TrayMenu::helpChosen);
+  AddItem(*menu_, QStringLiteral("Velmar Website"), this, &TrayMenu::webSiteChosen);
+  AddItem(*menu_, QStringLiteral("&End"), this, &TrayMenu::endChosen);
 }
 
 void TrayMenu::Install() {
@@ -39,7 +40,7 @@ void TrayMenu::Install() {
   connect(icon_.get(), &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger) {
-              commands_.iconClicked();
+              emit iconClicked();
             }
           });
   ShowTip();

@@ -3,7 +3,6 @@
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
-#include <functional>
 #include <memory>
 
 namespace velmar {
@@ -16,19 +15,10 @@ namespace velmar {
 // Qt decides at its first tray icon whether icons go over D-Bus, and keeps
 // that answer for the life of the process.
 class TrayMenu : public QObject {
- public:
-  struct Commands {
-    std::function<void()> show;
-    std::function<void()> toggleActive;
-    std::function<void()> toggleStayOnTop;
-    std::function<void()> hide;
-    std::function<void()> help;
-    std::function<void()> webSite;
-    std::function<void()> end;
-    std::function<void()> iconClicked;
-  };
+  Q_OBJECT
 
-  explicit TrayMenu(Commands commands);
+ public:
+  TrayMenu();
   ~TrayMenu() override;
 
   // Makes and shows the icon; nothing once it is there.
@@ -50,8 +40,18 @@ class TrayMenu : public QObject {
   QSystemTrayIcon* Icon() { return icon_.get(); }
   QMenu* Menu() { return menu_.get(); }
 
+ signals:
+  // The menu's items, and a left click on the icon.
+  void showChosen();
+  void activeToggled();
+  void stayOnTopToggled();
+  void hideChosen();
+  void helpChosen();
+  void webSiteChosen();
+  void endChosen();
+  void iconClicked();
+
  private:
-  Commands commands_;
   std::unique_ptr<QMenu> menu_;
   std::unique_ptr<QSystemTrayIcon> icon_;
   QAction* active_ = nullptr;

@@ -1,0 +1,117 @@
+#include "measure/meter_core.h"
+
+#include "metrics/device_loader.h"
+#include "metrics/metrics_exporter.h"
+
+namespace velmar {
+
+MeterCore::MeterCore(TickDriver& driver, ResultDisplays& displays, SettingsList& settings,
+                     const TickClock& clock, QObject* parent)
+    : QObject(parent),
+      driver_(driver),
+      engine_(state_, &driver),
+      sampler_(state_, nullptr, *this, clock),
+      publisher_(state_, engine_, displays, settings, &driver) {
+  connect(&sampler_, &CounterSampler::adaptersChanged, this, &MeterCore::adaptersChanged);
+  connect(&sampler_, &CounterSampler::adapterFound, this, &MeterCore::adapterFound);
+  connect(&sampler_, &CounterSampler::adapterLost, this, &MeterCore::adapterLost);
+  connect(&sampler_, &CounterSampler::sourceStatusChanged, this, &MeterCore::sourceStatusChanged);
+}
+
+MeterCore::~MeterCore() = default;
+
+void MeterCore::StartMeasuring() {
+  state_.ResetForStart();
+  state_.AnalysisActive = true;
+}
+
+void MeterCore::StopMeasuring() {
+  state_.AnalysisActive = false;
+  state_.LastTickMs = 0;
+}
+
+void MeterCore::SelectAdapter(int16_t index, const QString& name) {
+  state_.AdapterIndex = index;
+  sampler_.SelectAdapterByName(name);
+}
+
+void MeterCore::SetModes(uint8_t averagingMode, uint8_t kilobitMode) {
+  state_.AveragingMode = averagingMode;
+  state_.KilobitMode = kilobitMode;
+}
+
+void MeterCore::UseAlarms(AlarmEvaluator& evaluator) {
+  publisher_.SetAlarms(&evaluator);
+  evaluator.SetListener(this);
+}
+
+void MeterCore::AlarmFound(int32_t code) {
+  if (metrics_) {
+    metrics_->CountAlarm(code);
+  }
+  emit alarm(code);
+}
+
+MetricsExporter& MeterCore::ServeMetrics(const MetricsOptions& options) {
+  auto exporter = std::make_unique<MetricsExporter>(state_, sampler_);
+  exporter->Server().SetInterfaceFilter(options.filter);
+  // Security first: plain HTTP must never answer where it should guard.
+  if (options.security) {
+    exporter->Server().SetSecurity(options.security);
+  }
+  exporter->Listen(options.where);
+  exporter->SetAlarmConditions(options.alarmConditions);
+  if (options.readEveryInterface) {
+    sampler_.SetReadEveryInterface(true);
+  }
+  metrics_ = std::move(exporter);
+  return *metrics_;
+}
+
+void MeterCore::ShowInterfacesOf(const RemoteSource* device) {
+  if (!metrics_) {
+    return;
+  }
+  if (device == nullptr) {
+    metrics_->UseInterfaceSource(nullptr);
+    return;
+  }
+  // The device's own IF-MIB table, polled at each scrape, rather than this
+  // computer's interfaces under its figures.
+  // Without the library, this computer's at least, and the failure told.
+  std::unique_ptr<InterfaceSource> polled;
+  try {
+    polled = LoadDeviceInterfaces(*device, devicePolls_);
+  } catch (const std::exception&) {
+    metrics_->UseInterfaceSource(nullptr);
+    throw;
+  }
+  metrics_->UseInterfaceSource(std::move(polled), device->Address());
+}
+
+void MeterCore::ShowInterfacesOf(std::unique_ptr<InterfaceSource> source, const QString& device) {
+  if (metrics_) {
+    metrics_->UseInterfaceSource(std::move(source), device);
+  }
+}
+
+void MeterCore::ServeTargets(std::map<QString, std::unique_ptr<InterfaceSource>> targets) {
+  std::map<QString, InterfaceSource*> served;
+  for (auto& [name, source] : targets) {
+    served[name] = source.get();
+    targets_.push_back(std::move(source));
+  }
+  if (metrics_) {
+    metrics_->Server().SetTargets(std::move(served));
+  }
+}
+
+void MeterCore::PublishResults(double upstream, double downstream) {
+  publisher_.PublishResults(upstream, downstream);
+  if (metrics_) {
+    metrics_->Publish(upstream, downstream);
+  }
+  emit published(upstream, downstream);
+}
+
+}  // namespace velmar
