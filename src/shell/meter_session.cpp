@@ -25,6 +25,7 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
               env_.autostartEntry),
       placement_(nullptr),
       recorder_(state_, nullptr, dates_),
+      usage_(nullptr, dates_),
       maintenance_(nullptr, dates_),
       alarmActions_(env_.systemBeep),
       evaluator_(state_, settings_, alarmActions_, nullptr, dates_),
@@ -61,6 +62,10 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
     QTimer::singleShot(0, &calcTimer_, [this] { Guarded([this] { RebuildAdapterList(); }); });
   };
   publisher_.OnError = [this](const std::exception& e) { Report(e); };
+  usage_.Counts = [this] {
+    return MeterSelection(table_.get(), state_.AdapterIndex,
+                          settings_.Line(SettingsLine::kAdapterName));
+  };
   publisher_.EvaluateAlarms = [this](float up, float down) { evaluator_.EvaluateAlarms(up, down); };
   // A mail or notification that cannot go out is told once a stretch in the
   // status bar; a dialog at every evaluation would stop the user's work.
@@ -112,6 +117,7 @@ void MeterSession::Start() {
   state_.ProgramSection = section::kStart;
   loader_.SetStore(store_);
   recorder_.SetStore(store_);
+  usage_.SetStore(store_);
   maintenance_.SetStore(store_);
   evaluator_.SetStore(store_);
   placement_ = PlacementStore(store_);
@@ -259,7 +265,12 @@ void MeterSession::WriteAutostart(bool enabled) {
 }
 
 void MeterSession::RecordTick() {
-  Guarded([this] { recorder_.RecordTick(); });
+  Guarded([this] {
+    recorder_.RecordTick();
+    if (state_.AnalysisActive) {
+      usage_.Keep();
+    }
+  });
 }
 
 void MeterSession::SetCalcTimerEnabled(bool enabled) {
@@ -273,10 +284,20 @@ void MeterSession::SetCalcTimerEnabled(bool enabled) {
 void MeterSession::SetTimersEnabled(bool enabled) {
   SetCalcTimerEnabled(enabled);
   if (enabled) {
+    // The total includes what passed while the meter did not run.
+    Guarded([this] {
+      if (const auto offline = usage_.Started()) {
+        state_.TotalTraffic += offline->received + offline->transmitted;
+      }
+    });
     recorder_.MeasuringStarted();
     historyTimer_.start();
   } else {
     historyTimer_.stop();
+    Guarded([this] {
+      recorder_.RecordStop();
+      usage_.Keep();
+    });
   }
 }
 

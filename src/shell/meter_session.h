@@ -14,6 +14,7 @@
 #include "history/day_key_dates.h"
 #include "history/history_maintenance.h"
 #include "history/history_recorder.h"
+#include "history/usage_keeper.h"
 #include "measure/analysis_control.h"
 #include "measure/averaging_engine.h"
 #include "measure/counter_sampler.h"
@@ -140,6 +141,7 @@ class MeterSession : public TickHost {
   KeyStore* Store() { return store_; }
   DayKeyDates& Dates() { return dates_; }
   HistoryMaintenance& Maintenance() { return maintenance_; }
+  UsageKeeper& Usage() { return usage_; }
   AlarmEvaluator& Alarms() { return evaluator_; }
   // Where the publication feeds the graph window; null while none is open.
   void SetGraphFeed(GraphFeed* feed) { publisher_.Graph = feed; }
@@ -187,6 +189,8 @@ class MeterSession : public TickHost {
   PlacementStore placement_;
   DayKeyDates dates_;
   HistoryRecorder recorder_;
+  // Snapshots of the counters; what passed while the meter did not run.
+  UsageKeeper usage_;
   HistoryMaintenance maintenance_;
   DesktopAlarmActions alarmActions_;
   AlarmEvaluator evaluator_;
