@@ -23,7 +23,11 @@ std::optional<DataPlan> PlanSettings::Read(const SettingsList& settings) {
     return std::nullopt;
   }
   // The lines become the plan's one-line form, whose reading checks them.
-  QStringList period = settings.Line(SettingsLine::kPlanPeriod).simplified().split(QLatin1Char(' '));
+  QString periodText = settings.Line(SettingsLine::kPlanPeriod).simplified();
+  if (periodText.isEmpty()) {
+    periodText = QStringLiteral("monthly 1");
+  }
+  QStringList period = periodText.split(QLatin1Char(' '));
   if (period.size() == 1 && period[0] == QLatin1String("daily")) {
     period << QStringLiteral("1");
   }
@@ -49,11 +53,20 @@ std::optional<DataPlan> PlanSettings::Read(const SettingsList& settings) {
 }
 
 QString PlanSettings::LimitText(uint64_t bytes) {
-  constexpr uint64_t kGiB = uint64_t{1} << 30;
-  if (bytes % kGiB == 0) {
-    return QString::number(bytes / kGiB) + QStringLiteral(" GiB");
+  // A limit set in GiB reads back in GiB when it is a few digits there.
+  const QString gib =
+      QString::number(static_cast<double>(bytes) / double(uint64_t{1} << 30), 'f', 2);
+  QString shortGib = gib;
+  while (shortGib.endsWith(QLatin1Char('0'))) {
+    shortGib.chop(1);
   }
-  return QString::number(static_cast<double>(bytes) / 1e9, 'g', 12) + QStringLiteral(" GB");
+  if (shortGib.endsWith(QLatin1Char('.'))) {
+    shortGib.chop(1);
+  }
+  if (DataPlan::ParseSize(shortGib + QStringLiteral(" GiB")) == bytes) {
+    return shortGib + QStringLiteral(" GiB");
+  }
+  return QString::number(static_cast<double>(bytes) / 1e9, 'g', 15) + QStringLiteral(" GB");
 }
 
 QString PlanSettings::PeriodText(const DataPlan& plan) {
