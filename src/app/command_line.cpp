@@ -97,7 +97,8 @@ QString CommandLine::UnknownLongOption(int argc, char* argv[]) {
                     QStringLiteral("period"),      QStringLiteral("from"),
                     QStringLiteral("to"),          QStringLiteral("group"),
                     QStringLiteral("values"),      QStringLiteral("quota"),
-                    QStringLiteral("quota-start"), QStringLiteral("output")};
+                    QStringLiteral("quota-start"), QStringLiteral("output"),
+                    QStringLiteral("usage"),       QStringLiteral("json")};
   for (const QCommandLineOption& option : OptionList()) {
     known << option.names();
   }

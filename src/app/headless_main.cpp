@@ -26,6 +26,7 @@
 #include "app/command_line.h"
 #include "app/remote_options.h"
 #include "app/report_main.h"
+#include "app/usage_main.h"
 #include "config/product.h"
 #include "config/settings_list.h"
 #include "history/day_key_dates.h"
@@ -541,6 +542,9 @@ int main(int argc, char* argv[]) {
   // The report has options of its own.
   if (QCoreApplication::arguments().contains(QStringLiteral("--report"))) {
     return RunReport();
+  }
+  if (QCoreApplication::arguments().contains(QStringLiteral("--usage"))) {
+    return RunUsage();
   }
   CommandLine options;
   if (!options.Parse(QCoreApplication::arguments(), err)) {

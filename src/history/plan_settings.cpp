@@ -7,7 +7,7 @@ namespace velmar {
 
 namespace {
 
-constexpr SettingsLine kLines[] = {SettingsLine::kPlanLimit,  SettingsLine::kPlanPeriod,
+constexpr SettingsLine kLines[] = {SettingsLine::kPlanLimit, SettingsLine::kPlanPeriod,
                                    SettingsLine::kPlanCounts, SettingsLine::kPlanInterfaces,
                                    SettingsLine::kPlanWarnAt};
 
@@ -91,8 +91,7 @@ void PlanSettings::Write(const DataPlan& plan, SettingsList& settings) {
   settings.SetLineExtending(SettingsLine::kPlanInterfaces,
                             plan.interfaces.isEmpty() ? QStringLiteral("All") : fields[5]);
   settings.SetLineExtending(SettingsLine::kPlanWarnAt, fields[6]);
-  settings.SetLineExtending(SettingsLine::kPlanWarned,
-                            settings.Line(SettingsLine::kPlanWarned));
+  settings.SetLineExtending(SettingsLine::kPlanWarned, settings.Line(SettingsLine::kPlanWarned));
 }
 
 void PlanSettings::Clear(SettingsList& settings) {

@@ -84,6 +84,8 @@ class UsageKeeper {
   // The current period's use, from the stored figures and, with `fresh`,
   // the counters now (without storing anything).
   PeriodUse Current(bool fresh) const;
+  // Whether a snapshot was stored (by a meter that ran, or a first look).
+  bool HasSnapshot() const { return Stored().has_value(); }
 
  private:
   CounterSnapshot TakeNow() const;

@@ -63,14 +63,14 @@ TEST(PlanSettingsTest, LinesAPersonWritesAndTheirRoundTrip) {
 
 // A line that is not its part of a plan makes no half plan.
 TEST(PlanSettingsTest, ALineThatHoldsNoPlanPartMeansNoPlan) {
-  for (const auto& [line, text] : std::vector<std::pair<SettingsLine, QString>>{
-           {SettingsLine::kPlanLimit, "lots"},
-           {SettingsLine::kPlanLimit, "0 GB"},
-           {SettingsLine::kPlanPeriod, "monthly 32"},
-           {SettingsLine::kPlanPeriod, "fortnightly"},
-           {SettingsLine::kPlanPeriod, "days 30"},
-           {SettingsLine::kPlanCounts, "sideways"},
-           {SettingsLine::kPlanWarnAt, "80,x"}}) {
+  for (const auto& [line, text] :
+       std::vector<std::pair<SettingsLine, QString>>{{SettingsLine::kPlanLimit, "lots"},
+                                                     {SettingsLine::kPlanLimit, "0 GB"},
+                                                     {SettingsLine::kPlanPeriod, "monthly 32"},
+                                                     {SettingsLine::kPlanPeriod, "fortnightly"},
+                                                     {SettingsLine::kPlanPeriod, "days 30"},
+                                                     {SettingsLine::kPlanCounts, "sideways"},
+                                                     {SettingsLine::kPlanWarnAt, "80,x"}}) {
     SettingsList settings = OlderFile();
     settings.SetLineExtending(SettingsLine::kPlanLimit, "10 GB");
     settings.SetLineExtending(line, text);
