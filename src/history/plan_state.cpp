@@ -32,7 +32,7 @@ QString ByteText(uint64_t bytes) {
   static const char* const kUnits[] = {"B", "kB", "MB", "GB", "TB", "PB", "EB"};
   double value = static_cast<double>(bytes);
   int unit = 0;
-  while (value >= 999.95 && unit < 6) {
+  while (value >= 999.5 && unit < 6) {
     value /= 1000;
     ++unit;
   }
@@ -48,7 +48,7 @@ UsageState UsageState::Of(const UsageKeeper& keeper, const std::optional<DataPla
   UsageState state;
   state.plan = plan;
   state.use = keeper.Current(fresh);
-  const DataPlan& rule = plan ? *plan : keeper.Plan();
+  const DataPlan rule = plan.value_or(DataPlan{});  // without a plan: what "All" takes
   for (const InterfaceUse& u : state.use.interfaces) {
     state.counted.push_back(rule.interfaces.isEmpty() ? all(u.name)
                                                       : rule.interfaces.contains(u.name));
@@ -101,6 +101,19 @@ QString UsageState::PlanLine() const {
         QStringLiteral("; at this pace %1 by the period's end").arg(ByteText(*status->forecast));
   }
   return line;
+}
+
+QString UsageState::PlanTip() const {
+  if (!plan || !status) {
+    return {};
+  }
+  QString second = DaysText(status->daysLeft) + QStringLiteral(" days left");
+  if (status->forecast) {
+    second += QStringLiteral("; at this pace ") + ByteText(*status->forecast);
+  }
+  return QStringLiteral("Plan: %1 of %2 used, %3 left\n")
+             .arg(ByteText(status->used), ByteText(plan->limitBytes), ByteText(status->left)) +
+         second;
 }
 
 QJsonObject UsageState::Json(const QDateTime& generated) const {

@@ -30,6 +30,8 @@ struct UsageState {
   // One line for the window and the tray tip: used, limit, left, days
   // left and the forecast; empty without a plan.
   QString PlanLine() const;
+  // The same in two short lines, for the tray tip (63 characters a line).
+  QString PlanTip() const;
 };
 
 // Bytes as a person reads them: "12.3 GB" (decimal units, three digits).

@@ -29,6 +29,7 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
       maintenance_(nullptr, dates_),
       alarmActions_(env_.systemBeep),
       evaluator_(state_, settings_, alarmActions_, nullptr, dates_),
+      plan_(usage_, settings_, alarmActions_),
       sizer_(view.sizer) {
   calcTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&calcTimer_, &QTimer::timeout, &calcTimer_, [this] {
@@ -62,6 +63,12 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
     QTimer::singleShot(0, &calcTimer_, [this] { Guarded([this] { RebuildAdapterList(); }); });
   };
   publisher_.OnError = [this](const std::exception& e) { Report(e); };
+  plan_.OnWarned = [this] {
+    Guarded([this] { loader_.SaveOwnLines({SettingsLine::kPlanWarned}); });
+  };
+  plan_.Alarm().OnActionFailed = [this](const QString& failure) {
+    view_.analysis.SetStatusText(QStringLiteral("Data plan: ") + failure);
+  };
   usage_.Counts = [this] {
     return MeterSelection(table_.get(), state_.AdapterIndex,
                           settings_.Line(SettingsLine::kAdapterName));
@@ -127,7 +134,13 @@ void MeterSession::Start() {
   placement_.Load(view_.placement);
   ResetForStart();
   Guarded([this] { loader_.LoadSettings(true); });
+  plan_.Reload();
   SelectAdapterFromSettings();
+}
+
+void MeterSession::UpdatePlan() {
+  plan_.Reload();
+  Guarded([this] { plan_.Update(MeterSelection(table_.get(), 0, {}), metrics_.get()); });
 }
 
 void MeterSession::ResetForStart() {
@@ -189,6 +202,7 @@ void MeterSession::SaveSettings(bool generateMode) {
 
 void MeterSession::ReloadSettings() {
   Guarded([this] { loader_.LoadSettings(true); });
+  plan_.Reload();
   SelectAdapterFromSettings();
 }
 
@@ -271,6 +285,7 @@ void MeterSession::RecordTick() {
       usage_.Keep();
     }
   });
+  UpdatePlan();
 }
 
 void MeterSession::SetCalcTimerEnabled(bool enabled) {
@@ -290,6 +305,7 @@ void MeterSession::SetTimersEnabled(bool enabled) {
         state_.TotalTraffic += offline->received + offline->transmitted;
       }
     });
+    UpdatePlan();
     recorder_.MeasuringStarted();
     historyTimer_.start();
   } else {

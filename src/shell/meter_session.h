@@ -28,6 +28,7 @@
 #include "net/traffic_generator.h"
 #include "platform/tick_clock.h"
 #include "shell/desktop_alarm_actions.h"
+#include "shell/plan_watch.h"
 #include "shell/window_placement.h"
 #include "shell/window_sizer.h"
 
@@ -142,6 +143,10 @@ class MeterSession : public TickHost {
   DayKeyDates& Dates() { return dates_; }
   HistoryMaintenance& Maintenance() { return maintenance_; }
   UsageKeeper& Usage() { return usage_; }
+  PlanWatch& Plan() { return plan_; }
+  // Where the data plan stands, its warnings and figures (a plan may be
+  // set or changed at any time).
+  void UpdatePlan();
   AlarmEvaluator& Alarms() { return evaluator_; }
   // Where the publication feeds the graph window; null while none is open.
   void SetGraphFeed(GraphFeed* feed) { publisher_.Graph = feed; }
@@ -194,6 +199,7 @@ class MeterSession : public TickHost {
   HistoryMaintenance maintenance_;
   DesktopAlarmActions alarmActions_;
   AlarmEvaluator evaluator_;
+  PlanWatch plan_;
   WindowSizer sizer_;
   QTimer calcTimer_;
   QTimer historyTimer_;
