@@ -13,6 +13,7 @@
 #include "measure/counter_sampler.h"
 #include "measure/interface_table.h"
 #include "report/report_generator.h"
+#include "report/report_writers.h"
 #include "support/own_network.h"
 #include "support/temp_store.h"
 
@@ -93,6 +94,38 @@ TEST(OfflineVolumeTest, ATransferWhileStoppedIsInTheStartAndTheReport) {
   EXPECT_NEAR(static_cast<double>(report.totals.up), static_cast<double>(sent), sent * 0.01);
   EXPECT_EQ(report.totals.notRunningUp, report.totals.up);
   EXPECT_EQ(report.totals.activeMs, 0) << "not running is no time measured";
+  // The writers mark it as such.
+  EXPECT_TRUE(WriteHtml(report).contains("passed while the meter was not running"));
+  EXPECT_TRUE(WriteJson(report).contains(
+      "\"notRunningUp\": " + QByteArray::number(static_cast<qint64>(report.totals.notRunningUp))));
+}
+
+// A reboot between stop and start: the report names the gap and holds no
+// volume for it.
+TEST(OfflineVolumeTest, ARebootIsAGapInTheReport) {
+  test::TempStore store;
+  DayKeyDates dates;
+  dates.Format = [] { return QStringLiteral("yyyy-MM-dd"); };
+  QDateTime now(QDate(2026, 12, 8), QTime(9, 0));
+  dates.Now = [&now] { return now; };
+  UsageKeeper keeper(store.store.get(), dates);
+  CounterSnapshot counters{"boot-1", {}, {{2, "eth0", 5000, 5000}}};
+  keeper.Take = [&counters] { return counters; };
+  keeper.Keep();
+  now = now.addSecs(7200);
+  counters = {"boot-2", {}, {{2, "eth0", 100, 100}}};
+  keeper.Started();
+
+  ReportProfile profile;
+  profile.period = {PeriodKind::kRange, now.date(), now.date()};
+  const Report report =
+      ReportGenerator::Make({}, profile, {store.store.get(), {}, "yyyy-MM-dd", now.addSecs(60), 0});
+  EXPECT_EQ(report.totals.records, 0);
+  ASSERT_EQ(report.gaps.size(), 1u);
+  const QByteArray html = WriteHtml(report);
+  EXPECT_TRUE(html.contains("From 2026-12-08T09:00:00") && html.contains("to 2026-12-08T11:00:00"))
+      << html.toStdString();
+  EXPECT_TRUE(WriteJson(report).contains("\"gaps\""));
 }
 
 }  // namespace
