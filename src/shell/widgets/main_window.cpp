@@ -10,11 +10,13 @@
 #include "platform/app_paths.h"
 #include "platform/launcher.h"
 #include "platform/message_queue.h"
+#include "platform/metered_devices.h"
 #include "platform/user_interface.h"
 #include "platform/widgets/elided_label.h"
 #include "platform/widgets/fit_to_font.h"
 #include "shell/error_report.h"
 #include "shell/paint/meter_art.h"
+#include "shell/plan_setup.h"
 #include "shell/single_instance.h"
 #include "shell/widgets/main_window_views.h"
 #include "shell/widgets/splash_screen.h"
@@ -80,6 +82,13 @@ MainWindow::MainWindow(Environment environment)
   fullSize_ = size();
 
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
+  // The data plan's state in the tray tip, and over the total it extends.
+  session_.Plan().OnShow = [this](const QString& line) {
+    tray_.SetPlan(session_.Plan().State().PlanTip());
+    tabs_->TotalDisplay()->setToolTip(
+        line.isEmpty() ? QStringLiteral("Total traffic generated since Velmar was started")
+                       : QStringLiteral("Data plan: ") + line);
+  };
   connect(&dialogs_.Reports(), &ReportCommands::StatusChanged, statusLabel_, &QLabel::setText);
   connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
   connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });
@@ -169,6 +178,21 @@ TrayMenu::Commands MainWindow::TrayCommands() {
   c.toggleActive = [this] { session_.Analysis().ToggleAnalysis(); };
   c.toggleStayOnTop = [this] { ToggleStayOnTop(); };
   c.hide = [this] { HideToTray(); };
+  c.dataPlan = [this] {
+    // The interfaces by name, NetworkManager's metered ones offered first.
+    QStringList names;
+    for (const auto& adapter : session_.Sampler().Adapters()) {
+      names << adapter.name;
+    }
+    if (PlanSetup(session_.Settings(), names, MeteredDevices().Interfaces()).Run()) {
+      session_.Guarded([this] {
+        session_.Loader().SaveOwnLines({SettingsLine::kPlanLimit, SettingsLine::kPlanPeriod,
+                                        SettingsLine::kPlanCounts, SettingsLine::kPlanInterfaces,
+                                        SettingsLine::kPlanWarnAt, SettingsLine::kPlanWarned});
+      });
+      session_.UpdatePlan();
+    }
+  };
   c.help = [this] {
     session_.SetSection(section::kTrayHelp);
     OpenHelp();

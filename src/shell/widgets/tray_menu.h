@@ -22,6 +22,7 @@ class TrayMenu : public QObject {
     std::function<void()> toggleActive;
     std::function<void()> toggleStayOnTop;
     std::function<void()> hide;
+    std::function<void()> dataPlan;
     std::function<void()> help;
     std::function<void()> webSite;
     std::function<void()> end;
@@ -39,6 +40,8 @@ class TrayMenu : public QObject {
   // the speeds while the meter measures (empty: none).
   void SetHint(const QString& hint);
   void SetSpeeds(const QString& speeds);
+  // The data plan's lines under them (empty: no plan).
+  void SetPlan(const QString& plan);
   QString Hint() const { return hint_; }
   QString Tip() const;
   void SetActiveChecked(bool checked) { active_->setChecked(checked); }
@@ -57,6 +60,7 @@ class TrayMenu : public QObject {
   QAction* active_ = nullptr;
   QAction* stayOnTop_ = nullptr;
   void ShowTip();
+  QString plan_;
 
   QString hint_;
   QString speeds_;
