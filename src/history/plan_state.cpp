@@ -116,6 +116,15 @@ QString UsageState::PlanTip() const {
          second;
 }
 
+QString UsageState::PlanBadge() const {
+  if (!plan || !status || plan->limitBytes == 0) {
+    return {};
+  }
+  const double percent = 100.0 * static_cast<double>(status->used) / plan->limitBytes;
+  return QStringLiteral("Plan %1 %, %2 d")
+      .arg(QString::number(percent, 'f', 0), DaysText(status->daysLeft));
+}
+
 QJsonObject UsageState::Json(const QDateTime& generated) const {
   QJsonObject o;
   o[QStringLiteral("generated")] =

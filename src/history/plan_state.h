@@ -32,6 +32,8 @@ struct UsageState {
   QString PlanLine() const;
   // The same in two short lines, for the tray tip (63 characters a line).
   QString PlanTip() const;
+  // A few characters for the status bar: "Plan 85 %, 27 d".
+  QString PlanBadge() const;
 };
 
 // Bytes as a person reads them: "12.3 GB" (decimal units, three digits).

@@ -49,6 +49,7 @@ TEST_F(PlanStateTest, TextTipAndJsonOfTheSameFigures) {
   EXPECT_EQ(state.PlanTip(),
             "Plan: 3.00 GB of 10.0 GB used, 7.00 GB left\n27 days left; at this "
             "pace 30.0 GB");
+  EXPECT_EQ(state.PlanBadge(), "Plan 30 %, 27 d");
   const QString text = state.Text();
   EXPECT_TRUE(text.startsWith("Period 2027-04-01 to 2027-04-30\n")) << text.toStdString();
   EXPECT_TRUE(text.contains("eth0")) << text.toStdString();
@@ -72,6 +73,7 @@ TEST_F(PlanStateTest, WithoutAPlanOnlyTheUse) {
       keeper, std::nullopt, [](const QString& n) { return n == "eth0"; }, now, false);
   EXPECT_TRUE(state.PlanLine().isEmpty());
   EXPECT_TRUE(state.PlanTip().isEmpty());
+  EXPECT_TRUE(state.PlanBadge().isEmpty());
   EXPECT_TRUE(state.Text().endsWith("No data plan is set.\n"));
   EXPECT_TRUE(state.Json(now)["plan"].isNull());
   EXPECT_TRUE(state.Json(now)["interfaces"].toArray().at(0).toObject().value("in_plan").toBool())

@@ -127,6 +127,9 @@ TEST_F(MainWindowTest, ThePlanInTheTrayTipAndOverTheTotal) {
   EXPECT_TRUE(Child<LcdDisplay>(*form, "TrafficLCD")
                   ->toolTip()
                   .startsWith("Data plan: 8.50 GB of 10.0 GB used (85 %), 1.50 GB left, "));
+  const QLabel* badge = Child<QLabel>(*form, "planPanel");
+  EXPECT_TRUE(badge->isVisible());
+  EXPECT_TRUE(badge->text().startsWith("Plan 85 %, ")) << badge->text().toStdString();
   EXPECT_TRUE(Probe(*form).Settings().Line(SettingsLine::kPlanWarned).endsWith(":80"));
   EXPECT_TRUE(SettingsBytes().contains(":80\r\n")) << "the latch is saved at once";
 }

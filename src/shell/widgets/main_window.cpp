@@ -84,7 +84,13 @@ MainWindow::MainWindow(Environment environment)
   session_.OnError = [this](const std::exception& e) { ReportError(e); };
   // The data plan's state in the tray tip, and over the total it extends.
   session_.Plan().OnShow = [this](const QString& line) {
-    tray_.SetPlan(session_.Plan().State().PlanTip());
+    const UsageState& plan = session_.Plan().State();
+    tray_.SetPlan(plan.PlanTip());
+    planLabel_->setText(plan.PlanBadge());
+    planLabel_->setToolTip(line);
+    planLabel_->setAccessibleName(QStringLiteral("Data plan"));
+    planLabel_->setAccessibleDescription(line);
+    planLabel_->setVisible(!line.isEmpty());
     tabs_->TotalDisplay()->setToolTip(
         line.isEmpty() ? QStringLiteral("Total traffic generated since Velmar was started")
                        : QStringLiteral("Data plan: ") + line);
@@ -222,6 +228,12 @@ void MainWindow::BuildStatusBar() {
   statusLabel_->setFrameShape(QFrame::Panel);
   statusLabel_->setFrameShadow(QFrame::Raised);
   statusBar_->addWidget(statusLabel_, 1);
+  planLabel_ = new QLabel(statusBar_);
+  planLabel_->setObjectName(QStringLiteral("planPanel"));
+  planLabel_->setFrameShape(QFrame::Panel);
+  planLabel_->setFrameShadow(QFrame::Raised);
+  planLabel_->hide();
+  statusBar_->addPermanentWidget(planLabel_);
 }
 
 // ---- life cycle ----
