@@ -134,6 +134,24 @@ TEST_F(MainWindowTest, ThePlanInTheTrayTipAndOverTheTotal) {
   EXPECT_TRUE(SettingsBytes().contains(":80\r\n")) << "the latch is saved at once";
 }
 
+// What the measured interface carried while measuring was off is in the
+// total at the next start, and in the history as such.
+TEST_F(MainWindowTest, TheTotalIncludesWhatPassedWhileNotMeasuring) {
+  WriteSettings({{11, "1"}, {13, "2"}});
+  auto form = Make();
+  form->show();
+  MeterSession& session = Probe(*form).Session();
+  CounterSnapshot counters{"widget-test-boot", {}, {{2, "eth0", 1000, 1000}, {1, "lo", 0, 0}}};
+  session.Usage().Take = [&counters] { return counters; };
+  Child<QPushButton>(*form, "ActiveOff")->click();
+  const uint64_t before = Probe(*form).State().TotalTraffic;
+  counters.interfaces[0].received += 300'000;
+  counters.interfaces[0].transmitted += 20'000;
+  counters.interfaces[1].received += 999'999;  // not the measured interface
+  Child<QPushButton>(*form, "ActiveOn")->click();
+  EXPECT_EQ(Probe(*form).State().TotalTraffic, before + 320'000);
+}
+
 TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   WriteSettings({{11, "1"}, {13, "2"}});
   auto form = Make();
