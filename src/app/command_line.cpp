@@ -98,6 +98,8 @@ QString CommandLine::UnknownLongOption(int argc, char* argv[]) {
                     QStringLiteral("to"),          QStringLiteral("group"),
                     QStringLiteral("values"),      QStringLiteral("quota"),
                     QStringLiteral("quota-start"), QStringLiteral("output")};
+  // And those of --usage (usage_main.cpp).
+  known << QStringLiteral("usage") << QStringLiteral("json");
   for (const QCommandLineOption& option : OptionList()) {
     known << option.names();
   }

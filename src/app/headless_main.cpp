@@ -20,6 +20,7 @@
 #include "app/headless_options.h"
 #include "app/headless_run.h"
 #include "app/report_main.h"
+#include "app/usage_main.h"
 #include "config/product.h"
 #include "config/settings_list.h"
 #include "history/history_report.h"
@@ -72,6 +73,9 @@ int main(int argc, char* argv[]) {
   // The report has options of its own.
   if (QCoreApplication::arguments().contains(QStringLiteral("--report"))) {
     return RunReport();
+  }
+  if (QCoreApplication::arguments().contains(QStringLiteral("--usage"))) {
+    return RunUsage();
   }
   CommandLine options;
   if (!options.Parse(QCoreApplication::arguments(), err)) {

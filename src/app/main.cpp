@@ -6,6 +6,7 @@
 //   velmar --history            print the recorded history
 //   velmar --version            print the version
 //   velmar --report PROFILE     a usage report (report_main.cpp)
+//   velmar --usage [--json]     the period's use and the plan (usage_main.cpp)
 // Everything but the window is velmar-headless's (headless_main.cpp).
 #include <limits.h>
 #include <unistd.h>
@@ -158,7 +159,8 @@ int main(int argc, char* argv[]) {
     if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--list-adapters") == 0 ||
         std::strcmp(argv[i], "--history") == 0 || std::strcmp(argv[i], "--help") == 0 ||
         std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--version") == 0 ||
-        std::strcmp(argv[i], "-v") == 0 || std::strcmp(argv[i], "--report") == 0) {
+        std::strcmp(argv[i], "-v") == 0 || std::strcmp(argv[i], "--report") == 0 ||
+        std::strcmp(argv[i], "--usage") == 0) {
       return ExecHeadless(argv);
     }
   }

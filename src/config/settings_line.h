@@ -46,6 +46,17 @@ enum class SettingsLine : int {
   // The path of the web configuration file (TLS, passwords) of the
   // window's metrics endpoint; "" serves plain HTTP to anyone.
   kMetricsWebConfig = 55,
+  // The data plan (56-63, "" on line 56: none). The limit ("50 GB",
+  // "1.5 GiB"); the period ("monthly 1", "weekly 1", "daily", "days 30
+  // 2026-12-01"); what counts ("down", "up", "both"); the interfaces ("All"
+  // or "eth0,wlan0"); the warning percentages ("80,100"); which warnings
+  // went out in which period; 62 and 63 are kept for the plan.
+  kPlanLimit = 56,
+  kPlanPeriod = 57,
+  kPlanCounts = 58,
+  kPlanInterfaces = 59,
+  kPlanWarnAt = 60,
+  kPlanWarned = 61,
 };
 
 // The ten alarm conditions, in the order of their limit and switch lines.

@@ -14,13 +14,23 @@ namespace velmar {
 
 namespace {
 
-enum class Part { kTimestamp, kAvgDown, kAvgUp, kCountedDown, kCountedUp, kCountedMs, kCount };
+enum class Part {
+  kTimestamp,
+  kAvgDown,
+  kAvgUp,
+  kCountedDown,
+  kCountedUp,
+  kCountedMs,
+  kNotRunningSince,
+  kCount
+};
 
 // The value-name prefixes of a record, in Part order.
 const QLatin1StringView kPrefixes[] = {
-    QLatin1StringView("Timestamp_"),  QLatin1StringView("AvgDownSpeed_"),
-    QLatin1StringView("AvgUpSpeed_"), QLatin1StringView("CountedDown_"),
-    QLatin1StringView("CountedUp_"),  QLatin1StringView("CountedMs_"),
+    QLatin1StringView("Timestamp_"),       QLatin1StringView("AvgDownSpeed_"),
+    QLatin1StringView("AvgUpSpeed_"),      QLatin1StringView("CountedDown_"),
+    QLatin1StringView("CountedUp_"),       QLatin1StringView("CountedMs_"),
+    QLatin1StringView("NotRunningSince_"),
 };
 
 // Which part of which record a value name stands for; nullopt for other
@@ -84,12 +94,36 @@ uint64_t Bytes(const QString& day, int n, const NamedValue& value) {
 }
 
 // The records of one day key that lie in [from, to).
+// A gap's value: the OLE dates of its start and end; nullopt for another
+// value, damage for a gap that holds no such pair.
+std::optional<HistoryGap> GapOf(const QString& day, const NamedValue& value) {
+  const QLatin1StringView prefix("Gap_");
+  if (!value.name.startsWith(prefix, Qt::CaseInsensitive)) {
+    return std::nullopt;
+  }
+  std::optional<qint64> from;
+  std::optional<qint64> to;
+  if (value.value.type == ValueKind::kBytes && value.value.binary.size() == 16) {
+    from = StampOf(NamedValue{value.name, StoredValue::Binary(value.value.binary.first(8))});
+    to = StampOf(NamedValue{value.name, StoredValue::Binary(value.value.binary.mid(8))});
+  }
+  if (!from || !to) {
+    throw HistoryDamagedError(
+        QStringLiteral("The gap %1 of day %2 is damaged").arg(value.name, day));
+  }
+  return HistoryGap{*from, *to};
+}
+
 void ReadRecords(const QString& day, const std::vector<NamedValue>& values, qint64 from, qint64 to,
                  HistoryExtract& out) {
   std::map<int, RecordValues> records;
   for (const NamedValue& value : values) {
     if (const auto part = RecordPart(value.name)) {
       records[part->second].parts[static_cast<size_t>(part->first)] = &value;
+    } else if (const auto gap = GapOf(day, value)) {
+      if (gap->to >= from && gap->to < to) {
+        out.gaps.push_back(*gap);
+      }
     }
   }
   for (const auto& [n, record] : records) {
@@ -128,6 +162,13 @@ void ReadRecords(const QString& day, const std::vector<NamedValue>& values, qint
         Damaged(day, n, ms->name + QStringLiteral(" is not a time span"));
       }
       r.spanMs = ms->value.integer;
+    }
+    if (const NamedValue* since = record.Get(Part::kNotRunningSince)) {
+      const std::optional<qint64> begun = StampOf(*since);
+      if (!begun || *begun <= 0) {
+        Damaged(day, n, since->name + QStringLiteral(" is not a time"));
+      }
+      r.notRunningSince = *begun;
     }
     out.records.push_back(r);
   }
@@ -200,6 +241,8 @@ HistoryExtract HistoryReader::Read(qint64 from, qint64 to, bool withAlarms) {
   const auto byTime = [](const auto& a, const auto& b) { return a.at < b.at; };
   std::stable_sort(out.records.begin(), out.records.end(), byTime);
   std::stable_sort(out.alarms.begin(), out.alarms.end(), byTime);
+  std::stable_sort(out.gaps.begin(), out.gaps.end(),
+                   [](const HistoryGap& a, const HistoryGap& b) { return a.to < b.to; });
   return out;
 }
 

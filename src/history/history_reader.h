@@ -31,6 +31,17 @@ struct HistoryRecord {
   // The time the counted bytes took; for older records the recorder's
   // period of five minutes.
   qint32 spanMs = 0;
+  // A record of what passed while the meter was not running: when that
+  // span began (DayKeyDates::LocalMs); 0 for a record the meter measured.
+  qint64 notRunningSince = 0;
+  bool WhileNotRunning() const { return notRunningSince != 0; }
+};
+
+// A span the history knows nothing of: the machine was restarted while
+// the meter did not run. Stored in the day key of its end.
+struct HistoryGap {
+  qint64 from = 0;  // DayKeyDates::LocalMs
+  qint64 to = 0;
 };
 
 // One value of a day's alarm log.
@@ -43,6 +54,7 @@ struct AlarmRecord {
 struct HistoryExtract {
   std::vector<HistoryRecord> records;  // by time
   std::vector<AlarmRecord> alarms;     // by time
+  std::vector<HistoryGap> gaps;        // those ending in the span, by end
   // Records begun but never finished (a meter killed between the separate
   // writes of older versions): skipped, and counted here for the report.
   int incompleteRecords = 0;

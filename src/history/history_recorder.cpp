@@ -54,6 +54,19 @@ void HistoryRecorder::RecordTick() {
   if (!state_.AnalysisActive) {
     return;
   }
+  Write();
+}
+
+void HistoryRecorder::RecordStop() {
+  SectionScope here(state_.ProgramSection, section::kRecordHistory);
+  if (!sinceRecord_.isValid()) {
+    return;
+  }
+  Write();
+  sinceRecord_.invalidate();
+}
+
+void HistoryRecorder::Write() {
   if (store_ == nullptr) {
     throw RegistryError("Failed to set data for 'HighWater'");
   }

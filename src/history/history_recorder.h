@@ -59,6 +59,10 @@ class HistoryRecorder {
   // The tick handler. Registry failures propagate (the error report shows
   // them with section 44); the key is closed on every path.
   void RecordTick();
+  // Measuring stopped: the bytes since the last record go into one more,
+  // shorter record, so what follows ("while not running") starts here.
+  // Once per start.
+  void RecordStop();
 
   // The stored form of an average: bytes per second, halves to even.
   static qint32 Rounded(float bytesPerSecond);
@@ -67,6 +71,8 @@ class HistoryRecorder {
   static std::optional<uint64_t> FromQuad(const QByteArray& bytes);
 
  private:
+  void Write();
+
   MeasurementState& state_;
   KeyStore* store_;
   DayKeyDates& dates_;

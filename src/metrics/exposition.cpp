@@ -94,6 +94,13 @@ constexpr Family kLastTick{"velmar_last_tick_timestamp_seconds", "gauge", "secon
                            "When the figures were measured (Unix time)."};
 constexpr Family kAlarmEvents{"velmar_alarm_events", "counter", "",
                               "Alarm evaluations that found the condition."};
+constexpr Family kPlanUsed{"velmar_plan_used_bytes", "gauge", "bytes",
+                           "Bytes the data plan counts in its current period, including the "
+                           "times the meter did not run."};
+constexpr Family kPlanLimit{"velmar_plan_limit_bytes", "gauge", "bytes",
+                            "The data plan's limit for a period."};
+constexpr Family kPlanEnd{"velmar_plan_period_end_timestamp_seconds", "gauge", "seconds",
+                          "When the data plan's current period ends (Unix time)."};
 constexpr Family kHttpResponses{"velmar_http_responses", "counter", "",
                                 "Responses of the metrics endpoint by status code."};
 // As Prometheus's client libraries name and describe them, so the usual
@@ -425,6 +432,15 @@ QByteArray Exposition::Render(const MetricsSnapshot& snapshot, const ServerCount
     for (const auto& a : snapshot.alarms) {
       w.Sample({{"condition", a.condition}}, Number(a.events), a.created);
     }
+  }
+
+  if (snapshot.plan) {
+    w.Begin(kPlanUsed);
+    w.Sample({}, Number(snapshot.plan->usedBytes));
+    w.Begin(kPlanLimit);
+    w.Sample({}, Number(snapshot.plan->limitBytes));
+    w.Begin(kPlanEnd);
+    w.Sample({}, Number(snapshot.plan->periodEnd));
   }
 
   w.Begin(kHttpResponses);

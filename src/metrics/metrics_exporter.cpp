@@ -86,6 +86,7 @@ void MetricsExporter::SetAlarmConditions(const QStringList& conditions) {
   // Shown from the next snapshot on, before any tick when none has run.
   auto snapshot = std::make_shared<MetricsSnapshot>(*last_);
   snapshot->alarms = alarms_;
+  snapshot->plan = plan_;
   last_ = snapshot;
   server_.SetSnapshot(last_);
 }

@@ -47,6 +47,8 @@ class MetricsExporter {
   // into a new snapshot for the endpoint.
   void Publish(double upstream, double downstream);
 
+  // The data plan's figures from now on; nullopt: no plan.
+  void SetPlan(const std::optional<MetricsSnapshot::Plan>& plan) { plan_ = plan; }
   // What the endpoint serves now.
   std::shared_ptr<const MetricsSnapshot> Snapshot() const { return last_; }
 
@@ -64,6 +66,7 @@ class MetricsExporter {
   double trafficCreated_ = 0;
   std::vector<MetricsSnapshot::Alarm> alarms_;
   std::shared_ptr<const MetricsSnapshot> last_;
+  std::optional<MetricsSnapshot::Plan> plan_;
 };
 
 }  // namespace velmar

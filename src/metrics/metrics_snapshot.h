@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace velmar {
@@ -40,6 +41,14 @@ struct MetricsSnapshot {
   double trafficCreated = 0;
   // Only when alarms are configured.
   std::vector<Alarm> alarms;
+  // Only when a data plan is set: its period's use, its limit, and when
+  // the period ends.
+  struct Plan {
+    uint64_t usedBytes = 0;
+    uint64_t limitBytes = 0;
+    double periodEnd = 0;
+  };
+  std::optional<Plan> plan;
 };
 
 // The endpoint's own counts, shown beside the meter's figures.

@@ -450,6 +450,20 @@ class Page {
                   .arg(r_.totals.estimatedRecords)
                   .arg(r_.totals.records);
     }
+    if (r_.totals.notRunningRecords > 0) {
+      out_ += QStringLiteral(
+                  " Of the volumes, %1 down and %2 up passed while the meter was not running: "
+                  "the kernel's counters told them at the next start (%3 records).")
+                  .arg(H(ReportText::Bytes(r_.totals.notRunningDown)),
+                       H(ReportText::Bytes(r_.totals.notRunningUp)))
+                  .arg(r_.totals.notRunningRecords);
+    }
+    for (const HistoryGap& gap : r_.gaps) {
+      out_ += QStringLiteral(
+                  " From %1 to %2 the computer was restarted while the meter was not running: "
+                  "what passed then is unknown and is not in the volumes.")
+                  .arg(H(ReportText::IsoTime(gap.from)), H(ReportText::IsoTime(gap.to)));
+    }
     if (r_.incompleteRecords > 0) {
       out_ += QStringLiteral(" %1 records that were never completed were left out.")
                   .arg(r_.incompleteRecords);

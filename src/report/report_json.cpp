@@ -22,6 +22,12 @@ QJsonObject Figures(const Report& report, const GroupFigures& g) {
   QJsonObject o;
   o.insert(QStringLiteral("records"), g.records);
   o.insert(QStringLiteral("estimatedRecords"), g.estimatedRecords);
+  if (g.notRunningRecords > 0) {
+    // Part of the volumes: what passed while the meter was not running.
+    o.insert(QStringLiteral("notRunningRecords"), g.notRunningRecords);
+    o.insert(QStringLiteral("notRunningDown"), static_cast<qint64>(g.notRunningDown));
+    o.insert(QStringLiteral("notRunningUp"), static_cast<qint64>(g.notRunningUp));
+  }
   if (report.Shows(kDownVolume)) {
     o.insert(QStringLiteral("down"), static_cast<qint64>(g.down));
   }
@@ -102,6 +108,14 @@ QByteArray WriteJson(const Report& report) {
                             {QStringLiteral("projected"), static_cast<qint64>(q.projected)},
                             {QStringLiteral("complete"), q.complete},
                             {QStringLiteral("estimated"), q.estimated}});
+  }
+  if (!report.gaps.empty()) {
+    QJsonArray gaps;
+    for (const HistoryGap& gap : report.gaps) {
+      gaps.append(QJsonObject{{QStringLiteral("from"), ReportText::IsoTime(gap.from)},
+                              {QStringLiteral("to"), ReportText::IsoTime(gap.to)}});
+    }
+    root.insert(QStringLiteral("gaps"), gaps);
   }
   root.insert(QStringLiteral("notes"),
               QJsonObject{{QStringLiteral("incompleteRecords"), report.incompleteRecords},

@@ -53,6 +53,9 @@ void GroupFigures::Add(const GroupFigures& other) {
   peakDown = std::max(peakDown, other.peakDown);
   peakUp = std::max(peakUp, other.peakUp);
   alarms += other.alarms;
+  notRunningRecords += other.notRunningRecords;
+  notRunningDown += other.notRunningDown;
+  notRunningUp += other.notRunningUp;
 }
 
 std::pair<qint64, qint64> ReadSpan(const ReportProfile& profile, const QDateTime& now) {
@@ -98,6 +101,13 @@ void AddRecords(Report& report, const HistoryExtract& history) {
     group->estimatedRecords += v.estimated;
     group->down += v.down;
     group->up += v.up;
+    if (r->WhileNotRunning()) {
+      // Not measured: neither time measured nor a peak of five minutes.
+      ++group->notRunningRecords;
+      group->notRunningDown += v.down;
+      group->notRunningUp += v.up;
+      continue;
+    }
     group->activeMs += r->spanMs;
     group->peakDown = std::max(group->peakDown, v.down * 1000.0 / r->spanMs);
     group->peakUp = std::max(group->peakUp, v.up * 1000.0 / r->spanMs);
@@ -164,6 +174,11 @@ Report BuildReport(const QString& title, const ReportProfile& profile,
   report.kilobitMode = kilobitMode;
   report.incompleteRecords = history.incompleteRecords;
   report.unreadableAlarms = history.unreadableAlarms;
+  for (const HistoryGap& gap : history.gaps) {
+    if (gap.to >= profile.period.Span(now).first && gap.to < profile.period.Span(now).second) {
+      report.gaps.push_back(gap);
+    }
+  }
   const auto [start, end] = profile.period.Span(now);
   report.start = start;
   report.end = end;

@@ -29,6 +29,11 @@ struct GroupFigures {
   double peakDown = 0;
   double peakUp = 0;
   int alarms = 0;
+  // Of the volumes, what passed while the meter was not running (from the
+  // kernel's counters at the next start), and in how many records.
+  int notRunningRecords = 0;
+  uint64_t notRunningDown = 0;
+  uint64_t notRunningUp = 0;
 
   uint64_t Total() const { return down + up; }
   // Bytes per second over the time measured; 0 without any.
@@ -72,6 +77,9 @@ struct Report {
   GroupFigures totals;
   std::vector<ReportAlarm> alarms;
   std::optional<QuotaFigures> quota;
+  // Spans the history knows nothing of (the machine restarted while the
+  // meter was not running), those ending in the period.
+  std::vector<HistoryGap> gaps;
   int incompleteRecords = 0;
   int unreadableAlarms = 0;
   // For the speeds a person reads: 0 a kilobit of 1000 bits, 1 of 1024.

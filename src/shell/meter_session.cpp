@@ -23,9 +23,11 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
               env_.autostartEntry),
       placement_(nullptr),
       recorder_(state_, nullptr, dates_),
+      usage_(nullptr, dates_),
       maintenance_(nullptr, dates_),
       alarmActions_(env_.systemBeep),
       evaluator_(state_, settings_, alarmActions_, nullptr, dates_),
+      plan_(usage_, settings_, alarmActions_),
       sizer_(view.sizer) {
   calcTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&calcTimer_, &QTimer::timeout, &calcTimer_, [this] {
@@ -37,6 +39,16 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
   });
   QObject::connect(&historyTimer_, &QTimer::timeout, &historyTimer_, [this] { RecordTick(); });
   ConnectCore();
+  plan_.OnWarned = [this] {
+    Guarded([this] { loader_.SaveOwnLines({SettingsLine::kPlanWarned}); });
+  };
+  plan_.Alarm().OnActionFailed = [this](const QString& failure) {
+    view_.analysis.SetStatusText(QStringLiteral("Data plan: ") + failure);
+  };
+  usage_.Counts = [this] {
+    return MeterSelection(table_.get(), state_.AdapterIndex,
+                          settings_.Line(SettingsLine::kAdapterName));
+  };
   // Generate mode says in the status bar when its downloads fail, and when
   // they work again; it goes on trying meanwhile.
   QObject::connect(
@@ -110,6 +122,7 @@ void MeterSession::Start() {
   here.Step(section::kStart);
   loader_.SetStore(store_);
   recorder_.SetStore(store_);
+  usage_.SetStore(store_);
   maintenance_.SetStore(store_);
   evaluator_.SetStore(store_);
   placement_ = PlacementStore(store_);
@@ -119,7 +132,13 @@ void MeterSession::Start() {
   placement_.Load(view_.placement);
   ResetForStart();
   Guarded([this] { loader_.LoadSettings(true); });
+  plan_.Reload();
   SelectAdapterFromSettings();
+}
+
+void MeterSession::UpdatePlan() {
+  plan_.Reload();
+  Guarded([this] { plan_.Update(MeterSelection(table_.get(), 0, {}), core_.Metrics()); });
 }
 
 void MeterSession::ResetForStart() {
@@ -181,6 +200,7 @@ void MeterSession::SaveSettings(bool generateMode) {
 
 void MeterSession::ReloadSettings() {
   Guarded([this] { loader_.LoadSettings(true); });
+  plan_.Reload();
   SelectAdapterFromSettings();
 }
 
@@ -241,7 +261,13 @@ void MeterSession::WriteAutostart(bool enabled) {
 }
 
 void MeterSession::RecordTick() {
-  Guarded([this] { recorder_.RecordTick(); });
+  Guarded([this] {
+    recorder_.RecordTick();
+    if (state_.AnalysisActive) {
+      usage_.Keep();
+    }
+  });
+  UpdatePlan();
 }
 
 void MeterSession::SetCalcTimerEnabled(bool enabled) {
@@ -255,10 +281,21 @@ void MeterSession::SetCalcTimerEnabled(bool enabled) {
 void MeterSession::SetTimersEnabled(bool enabled) {
   SetCalcTimerEnabled(enabled);
   if (enabled) {
+    // The total includes what passed while the meter did not run.
+    Guarded([this] {
+      if (const auto offline = usage_.Started()) {
+        state_.TotalTraffic += offline->received + offline->transmitted;
+      }
+    });
+    UpdatePlan();
     recorder_.MeasuringStarted();
     historyTimer_.start();
   } else {
     historyTimer_.stop();
+    Guarded([this] {
+      recorder_.RecordStop();
+      usage_.Keep();
+    });
   }
 }
 

@@ -14,6 +14,7 @@
 #include "history/day_key_dates.h"
 #include "history/history_maintenance.h"
 #include "history/history_recorder.h"
+#include "history/usage_keeper.h"
 #include "measure/analysis_control.h"
 #include "measure/counter_sampler.h"
 #include "measure/interface_table.h"
@@ -25,6 +26,7 @@
 #include "net/traffic_generator.h"
 #include "platform/tick_clock.h"
 #include "shell/desktop_alarm_actions.h"
+#include "shell/plan_watch.h"
 #include "shell/window_placement.h"
 #include "shell/window_sizer.h"
 
@@ -137,6 +139,11 @@ class MeterSession : public TickDriver {
   KeyStore* Store() { return store_; }
   DayKeyDates& Dates() { return dates_; }
   HistoryMaintenance& Maintenance() { return maintenance_; }
+  UsageKeeper& Usage() { return usage_; }
+  PlanWatch& Plan() { return plan_; }
+  // Where the data plan stands, its warnings and figures (a plan may be
+  // set or changed at any time).
+  void UpdatePlan();
   AlarmEvaluator& Alarms() { return evaluator_; }
   // Where the publication feeds the graph window; null while none is open.
   void SetGraphFeed(GraphFeed* feed) { core_.SetGraphFeed(feed); }
@@ -179,9 +186,12 @@ class MeterSession : public TickDriver {
   PlacementStore placement_;
   DayKeyDates dates_;
   HistoryRecorder recorder_;
+  // Snapshots of the counters; what passed while the meter did not run.
+  UsageKeeper usage_;
   HistoryMaintenance maintenance_;
   DesktopAlarmActions alarmActions_;
   AlarmEvaluator evaluator_;
+  PlanWatch plan_;
   WindowSizer sizer_;
   QTimer calcTimer_;
   QTimer historyTimer_;

@@ -73,6 +73,23 @@ TEST_F(HistoryRecorderTest, RecordsAreNumberedUnderTheDaysKey) {
   EXPECT_EQ(Day("08.12.2026").ReadInteger("HighWater"), 2);
 }
 
+// Stopping writes the bytes since the last record (the time "while not
+// running" starts there), once, even with measuring already off.
+TEST_F(HistoryRecorderTest, TheStopWritesTheLastBytesOnce) {
+  At(QDateTime(QDate(2026, 12, 8), QTime(12, 0)));
+  recorder.RecordStop();
+  reg.SetRootKey(KeyRoot::kMachine);
+  EXPECT_FALSE(reg.KeyExists(HistoryRecorder::kHistoryKey)) << "never started: nothing";
+  recorder.MeasuringStarted();
+  state.CountedDownBytes = 7000;
+  state.AnalysisActive = false;  // the stop clears it first
+  recorder.RecordStop();
+  recorder.RecordStop();
+  Registry& day = Day("08.12.2026");
+  EXPECT_EQ(day.ReadInteger("HighWater"), 1);
+  EXPECT_EQ(HistoryRecorder::FromQuad(day.ReadBinaryData("CountedDown_1")), 7000u);
+}
+
 TEST_F(HistoryRecorderTest, MidnightAndAFormatChangeSplitDays) {
   At(QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999)),
      QDateTime(QDate(2026, 12, 9), QTime(0, 0, 0, 100)));

@@ -219,6 +219,23 @@ TEST(ExpositionTest, BeforeTheFirstTickOnlyTheVersionAndTheEndpoint) {
   EXPECT_TRUE(measured.contains("velmar_receive_rate_bytes_per_second{adapter=\"\"} 0\n"));
 }
 
+// The plan's three gauges are there with a plan only, whole bytes and the
+// period's end in seconds, in both formats.
+TEST(ExpositionTest, ThePlansFiguresOnlyWithAPlan) {
+  MetricsSnapshot s = Sample();
+  EXPECT_FALSE(Exposition::Render(s, {}, Exposition::Format::kPrometheusText).contains("plan"));
+  s.plan = MetricsSnapshot::Plan{123456789012, 50000000000, 1798758000};
+  const QByteArray text = Exposition::Render(s, {}, Exposition::Format::kPrometheusText);
+  EXPECT_TRUE(
+      text.contains("# TYPE velmar_plan_used_bytes gauge\nvelmar_plan_used_bytes 123456789012\n"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("velmar_plan_limit_bytes 50000000000\n"));
+  EXPECT_TRUE(text.contains("velmar_plan_period_end_timestamp_seconds 1798758000\n"));
+  const QByteArray open = Exposition::Render(s, {}, Exposition::Format::kOpenMetrics);
+  EXPECT_TRUE(open.contains("# UNIT velmar_plan_period_end_timestamp_seconds seconds\n"));
+  EXPECT_TRUE(open.endsWith("# EOF\n"));
+}
+
 TEST(ExpositionTest, Numbers) {
   EXPECT_EQ(Exposition::Number(0.0), "0");
   EXPECT_EQ(Exposition::Number(-2.5), "-2.5");

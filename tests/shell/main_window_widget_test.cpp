@@ -19,6 +19,7 @@
 #include "config/settings_loader.h"
 #include "graph/widgets/graph_window.h"
 #include "history/history_recorder.h"
+#include "history/offline_traffic.h"
 #include "measure/remote_source.h"
 #include "measure/widgets/indicator.h"
 #include "measure/widgets/lcd_display.h"
@@ -107,6 +108,48 @@ TEST_F(MainWindowTest, GenerateAtStartWithTheBareSchemeIsRefused) {
   EXPECT_FALSE(Probe(*form).State().AnalysisActive);
   EXPECT_TRUE(Probe(*form).StatusText().endsWith(" - Velmar 2000 Stopped"));
   EXPECT_FALSE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
+}
+
+// The data plan at each history record: in the tray tip under the speeds,
+// over the total, and its first warning latched on line 61.
+TEST_F(MainWindowTest, ThePlanInTheTrayTipAndOverTheTotal) {
+  WriteSettings({{11, "1"}, {13, "2"}, {56, "10 GB"}, {59, "eth0"}});
+  auto form = Make();
+  form->show();
+  MeterSession& session = Probe(*form).Session();
+  CounterSnapshot counters{"widget-test-boot", {}, {{2, "eth0", 0, 0}}};
+  session.Usage().Take = [&counters] { return counters; };
+  session.RecordTick();
+  counters.interfaces[0].received = 8'500'000'000;
+  session.RecordTick();
+  const QString tip = Probe(*form).TrayTip();
+  EXPECT_TRUE(tip.contains("\nPlan: 8.50 GB of 10.0 GB used, 1.50 GB left\n")) << tip.toStdString();
+  EXPECT_TRUE(Child<LcdDisplay>(*form, "TrafficLCD")
+                  ->toolTip()
+                  .startsWith("Data plan: 8.50 GB of 10.0 GB used (85 %), 1.50 GB left, "));
+  const QLabel* badge = Child<QLabel>(*form, "planPanel");
+  EXPECT_TRUE(badge->isVisible());
+  EXPECT_TRUE(badge->text().startsWith("Plan 85 %, ")) << badge->text().toStdString();
+  EXPECT_TRUE(Probe(*form).Settings().Line(SettingsLine::kPlanWarned).endsWith(":80"));
+  EXPECT_TRUE(SettingsBytes().contains(":80\r\n")) << "the latch is saved at once";
+}
+
+// What the measured interface carried while measuring was off is in the
+// total at the next start, and in the history as such.
+TEST_F(MainWindowTest, TheTotalIncludesWhatPassedWhileNotMeasuring) {
+  WriteSettings({{11, "1"}, {13, "2"}});
+  auto form = Make();
+  form->show();
+  MeterSession& session = Probe(*form).Session();
+  CounterSnapshot counters{"widget-test-boot", {}, {{2, "eth0", 1000, 1000}, {1, "lo", 0, 0}}};
+  session.Usage().Take = [&counters] { return counters; };
+  Child<QPushButton>(*form, "ActiveOff")->click();
+  const uint64_t before = Probe(*form).State().TotalTraffic;
+  counters.interfaces[0].received += 300'000;
+  counters.interfaces[0].transmitted += 20'000;
+  counters.interfaces[1].received += 999'999;  // not the measured interface
+  Child<QPushButton>(*form, "ActiveOn")->click();
+  EXPECT_EQ(Probe(*form).State().TotalTraffic, before + 320'000);
 }
 
 TEST_F(MainWindowTest, TicksPublishToTheDisplays) {

@@ -3,6 +3,10 @@
     /usr/bin/python3 desktop_services.py watcher        a StatusNotifierWatcher
                                                          with one host (a tray)
     /usr/bin/python3 desktop_services.py notifications  a notification server
+    /usr/bin/python3 desktop_services.py networkmanager IFACE=METERED...
+                                                         NetworkManager's devices
+                                                         (Metered: 1 yes, 2 no,
+                                                         3 guess-yes, 4 guess-no)
 
 Each prints {"ready": ...} once its name is owned, then one JSON line per
 call it receives, and runs until it is terminated. And what a tray does
@@ -96,6 +100,38 @@ class Notifications(dbus.service.Object):
 
 
 
+NM = "org.freedesktop.NetworkManager"
+NM_DEVICE = NM + ".Device"
+
+
+class NetworkManager(dbus.service.Object):
+    """GetDevices, and each device's Interface and Metered properties."""
+
+    def __init__(self, bus, devices):
+        super().__init__(bus, "/org/freedesktop/NetworkManager")
+        self.devices = [Device(bus, n, name, int(metered))
+                        for n, (name, metered) in enumerate(devices, 1)]
+
+    @dbus.service.method(NM, in_signature="", out_signature="ao")
+    def GetDevices(self):
+        emit(call="GetDevices")
+        return dbus.Array([d.path for d in self.devices], signature="o")
+
+
+class Device(dbus.service.Object):
+    def __init__(self, bus, number, name, metered):
+        self.path = "/org/freedesktop/NetworkManager/Devices/%d" % number
+        super().__init__(bus, self.path)
+        self.props = {"Interface": dbus.String(name), "Metered": dbus.UInt32(metered)}
+
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        if interface != NM_DEVICE or name not in self.props:
+            raise dbus.exceptions.DBusException("no property " + name,
+                                                name="org.freedesktop.DBus.Error.InvalidArgs")
+        return self.props[name]
+
+
 ITEM_PATH = "/StatusNotifierItem"
 ITEM = "org.kde.StatusNotifierItem"
 MENU = "com.canonical.dbusmenu"
@@ -138,6 +174,9 @@ def main():
     elif kind == "notifications":
         name = dbus.service.BusName(NOTIFICATIONS, bus)
         service = Notifications(bus)
+    elif kind == "networkmanager":
+        name = dbus.service.BusName(NM, bus)
+        service = NetworkManager(bus, [a.split("=") for a in sys.argv[2:]])
     else:
         sys.exit("unknown service " + kind)
     emit(ready=kind)

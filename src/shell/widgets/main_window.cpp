@@ -10,11 +10,13 @@
 #include "platform/app_paths.h"
 #include "platform/launcher.h"
 #include "platform/message_queue.h"
+#include "platform/metered_devices.h"
 #include "platform/user_interface.h"
 #include "platform/widgets/elided_label.h"
 #include "platform/widgets/fit_to_font.h"
 #include "shell/error_report.h"
 #include "shell/paint/meter_art.h"
+#include "shell/plan_setup.h"
 #include "shell/single_instance.h"
 #include "shell/widgets/main_window_views.h"
 #include "shell/widgets/splash_screen.h"
@@ -81,6 +83,19 @@ MainWindow::MainWindow(Environment environment)
   fullSize_ = size();
 
   ConnectTray();
+  // The data plan's state in the tray tip, and over the total it extends.
+  session_.Plan().OnShow = [this](const QString& line) {
+    const UsageState& plan = session_.Plan().State();
+    tray_.SetPlan(plan.PlanTip());
+    planLabel_->setText(plan.PlanBadge());
+    planLabel_->setToolTip(line);
+    planLabel_->setAccessibleName(QStringLiteral("Data plan"));
+    planLabel_->setAccessibleDescription(line);
+    planLabel_->setVisible(!line.isEmpty());
+    tabs_->TotalDisplay()->setToolTip(
+        line.isEmpty() ? QStringLiteral("Total traffic generated since Velmar was started")
+                       : QStringLiteral("Data plan: ") + line);
+  };
   connect(&dialogs_.Reports(), &ReportCommands::StatusChanged, statusLabel_, &QLabel::setText);
   connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
   connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });
@@ -167,6 +182,21 @@ void MainWindow::ConnectTray() {
   connect(&tray_, &TrayMenu::activeToggled, this, [this] { session_.Analysis().ToggleAnalysis(); });
   connect(&tray_, &TrayMenu::stayOnTopToggled, this, [this] { ToggleStayOnTop(); });
   connect(&tray_, &TrayMenu::hideChosen, this, [this] { HideToTray(); });
+  connect(&tray_, &TrayMenu::dataPlanChosen, this, [this] {
+    // The interfaces by name, NetworkManager's metered ones offered first.
+    QStringList names;
+    for (const auto& adapter : session_.Sampler().Adapters()) {
+      names << adapter.name;
+    }
+    if (PlanSetup(session_.Settings(), names, MeteredDevices().Interfaces()).Run()) {
+      session_.Guarded([this] {
+        session_.Loader().SaveOwnLines({SettingsLine::kPlanLimit, SettingsLine::kPlanPeriod,
+                                        SettingsLine::kPlanCounts, SettingsLine::kPlanInterfaces,
+                                        SettingsLine::kPlanWarnAt, SettingsLine::kPlanWarned});
+      });
+      session_.UpdatePlan();
+    }
+  });
   connect(&tray_, &TrayMenu::helpChosen, this, [this] {
     session_.SetSection(section::kTrayHelp);
     OpenHelp();
@@ -195,6 +225,12 @@ void MainWindow::BuildStatusBar() {
   statusLabel_->setFrameShape(QFrame::Panel);
   statusLabel_->setFrameShadow(QFrame::Raised);
   statusBar_->addWidget(statusLabel_, 1);
+  planLabel_ = new QLabel(statusBar_);
+  planLabel_->setObjectName(QStringLiteral("planPanel"));
+  planLabel_->setFrameShape(QFrame::Panel);
+  planLabel_->setFrameShadow(QFrame::Raised);
+  planLabel_->hide();
+  statusBar_->addPermanentWidget(planLabel_);
 }
 
 // ---- life cycle ----

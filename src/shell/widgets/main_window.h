@@ -138,6 +138,8 @@ class MainWindow : public QWidget {
   MeterPanel* panel_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
   QLabel* statusLabel_ = nullptr;
+  // The data plan's share used and days left; hidden without a plan.
+  QLabel* planLabel_ = nullptr;
   // The full layout's size at the window's font.
   QSize fullSize_;
   TrayMenu tray_;

@@ -25,6 +25,7 @@ TrayMenu::TrayMenu() {
   stayOnTop_->setCheckable(true);
   AddItem(*menu_, QStringLiteral("&Hide"), this, &TrayMenu::hideChosen);
   menu_->addSeparator();
+  AddItem(*menu_, QStringLiteral("Data &plan..."), this, &TrayMenu::dataPlanChosen);
   AddItem(*menu_, QStringLiteral("&Help"), this, &TrayMenu::helpChosen);
   AddItem(*menu_, QStringLiteral("Velmar Website"), this, &TrayMenu::webSiteChosen);
   AddItem(*menu_, QStringLiteral("&End"), this, &TrayMenu::endChosen);
@@ -61,9 +62,21 @@ void TrayMenu::SetSpeeds(const QString& speeds) {
   }
 }
 
+void TrayMenu::SetPlan(const QString& plan) {
+  if (plan != plan_) {
+    plan_ = plan;
+    ShowTip();
+  }
+}
+
 QString TrayMenu::Tip() const {
   // The tip of a tray icon holds 63 characters a line.
-  return speeds_.isEmpty() ? hint_.left(63) : hint_.left(63) + QLatin1Char('\n') + speeds_.left(63);
+  QString tip =
+      speeds_.isEmpty() ? hint_.left(63) : hint_.left(63) + QLatin1Char('\n') + speeds_.left(63);
+  for (const QString& line : plan_.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    tip += QLatin1Char('\n') + line.left(63);
+  }
+  return tip;
 }
 
 void TrayMenu::ShowTip() {

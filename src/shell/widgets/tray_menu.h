@@ -29,6 +29,8 @@ class TrayMenu : public QObject {
   // the speeds while the meter measures (empty: none).
   void SetHint(const QString& hint);
   void SetSpeeds(const QString& speeds);
+  // The data plan's lines under them (empty: no plan).
+  void SetPlan(const QString& plan);
   QString Hint() const { return hint_; }
   QString Tip() const;
   void SetActiveChecked(bool checked) { active_->setChecked(checked); }
@@ -46,6 +48,7 @@ class TrayMenu : public QObject {
   void activeToggled();
   void stayOnTopToggled();
   void hideChosen();
+  void dataPlanChosen();
   void helpChosen();
   void webSiteChosen();
   void endChosen();
@@ -57,6 +60,7 @@ class TrayMenu : public QObject {
   QAction* active_ = nullptr;
   QAction* stayOnTop_ = nullptr;
   void ShowTip();
+  QString plan_;
 
   QString hint_;
   QString speeds_;
