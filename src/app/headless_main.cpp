@@ -2,7 +2,7 @@
 // for the metrics endpoint) alone. `velmar --headless ...` runs this.
 //   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
 //                     [--metrics-include REGEX] [--metrics-exclude REGEX] [--devices FILE]
-//                     [--web-config FILE]
+//                     [--web-config FILE] [--programs] [--programs-top N]
 //                     [--snmp HOST[:PORT] [--snmp-version 2c|3] ...]
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history
@@ -24,6 +24,7 @@
 #include "alarms/alarm_evaluator.h"
 #include "alarms/console_alarm_actions.h"
 #include "app/command_line.h"
+#include "app/headless_programs.h"
 #include "app/remote_options.h"
 #include "app/report_main.h"
 #include "config/product.h"
@@ -92,6 +93,8 @@ struct HeadlessOptions {
   std::vector<DeviceEntry> fleet;         // the devices served at /snmp?target=NAME
   std::shared_ptr<WebSecurity> security;  // --web-config
 #endif
+  // --programs, or --programs-top for the metrics alone.
+  std::optional<HeadlessPrograms::Options> programs;
 };
 
 // An exit status when the run ends at that step; nullopt to go on.
@@ -215,6 +218,22 @@ Status ReadOptions(const CommandLine& options, const SettingsList& settings,
   if (Status status = ReadOutputOptions(options, settings, chosen, err)) {
     return status;
   }
+  if (options.IsSet("programs") || options.IsSet("programs-top")) {
+    HeadlessPrograms::Options programs;
+    programs.print = options.IsSet("programs");
+    programs.json = chosen.format == HeadlessMeter::Format::kJson;
+    const QString top = options.IsSet("programs-top") ? options.Value("programs-top")
+                                                      : settings.Line(SettingsLine::kProgramsTop);
+    bool number = top.isEmpty();
+    programs.top = top.isEmpty() ? 20 : top.toUInt(&number);
+    if (!number || programs.top == 0 || programs.top > 1000) {
+      return CommandLine::UsageError(err,
+                                     QStringLiteral("--programs-top is a number from 1 to 1000"));
+    }
+    programs.helper = QString::fromStdString(
+        programs::FindCaptureHelper(QCoreApplication::applicationDirPath().toStdString()));
+    chosen.programs = programs;
+  }
   return ReadDeviceOptions(options, settings, chosen, err);
 }
 
@@ -313,6 +332,7 @@ class HeadlessRun {
   std::vector<std::unique_ptr<DeviceInterfaces>> fleetSources_;
 #endif
   std::unique_ptr<MetricsExporter> exporter_;
+  std::unique_ptr<HeadlessPrograms> programs_;
 };
 
 HeadlessRun::HeadlessRun(const HeadlessOptions& chosen, SettingsList& settings,
@@ -350,6 +370,17 @@ int HeadlessRun::Run() {
     if (const Status status = ServeMetrics()) {
       return *status;
     }
+  }
+  if (chosen_.programs) {
+    programs_ = std::make_unique<HeadlessPrograms>(state_, *chosen_.programs, out_, err_);
+    programs_->ServeTo(exporter_.get());
+    meter_.Sampler().OnPublished = [this, published = meter_.Sampler().OnPublished](double up,
+                                                                                    double down) {
+      if (published) {
+        published(up, down);
+      }
+      programs_->Tick();
+    };
   }
   UnixSignalWatcher signalWatcher([this](int) {
     meter_.Stop();

@@ -46,6 +46,9 @@ enum class SettingsLine : int {
   // The path of the web configuration file (TLS, passwords) of the
   // window's metrics endpoint; "" serves plain HTTP to anyone.
   kMetricsWebConfig = 55,
+  // How many programs the metrics label on their own, the rest in
+  // "other"; "" = 20.
+  kProgramsTop = 64,
 };
 
 // The ten alarm conditions, in the order of their limit and switch lines.

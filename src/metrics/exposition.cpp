@@ -94,6 +94,12 @@ constexpr Family kLastTick{"velmar_last_tick_timestamp_seconds", "gauge", "secon
                            "When the figures were measured (Unix time)."};
 constexpr Family kAlarmEvents{"velmar_alarm_events", "counter", "",
                               "Alarm evaluations that found the condition."};
+constexpr Family kProgramReceive{"velmar_program_receive_bytes", "counter", "bytes",
+                                 "Bytes received by the program's sockets (the busiest programs "
+                                 "by executable; \"other\" holds the rest)."};
+constexpr Family kProgramTransmit{"velmar_program_transmit_bytes", "counter", "bytes",
+                                  "Bytes sent by the program's sockets (the busiest programs by "
+                                  "executable; \"other\" holds the rest)."};
 constexpr Family kHttpResponses{"velmar_http_responses", "counter", "",
                                 "Responses of the metrics endpoint by status code."};
 // As Prometheus's client libraries name and describe them, so the usual
@@ -423,6 +429,17 @@ QByteArray Exposition::Render(const MetricsSnapshot& snapshot, const ServerCount
     w.Begin(kAlarmEvents);
     for (const auto& a : snapshot.alarms) {
       w.Sample({{"condition", a.condition}}, Number(a.events), a.created);
+    }
+  }
+
+  if (!snapshot.programs.empty()) {
+    w.Begin(kProgramReceive);
+    for (const auto& p : snapshot.programs) {
+      w.Sample({{"program", p.label}}, Number(p.received), p.created);
+    }
+    w.Begin(kProgramTransmit);
+    for (const auto& p : snapshot.programs) {
+      w.Sample({{"program", p.label}}, Number(p.transmitted), p.created);
     }
   }
 

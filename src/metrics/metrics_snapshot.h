@@ -40,6 +40,15 @@ struct MetricsSnapshot {
   double trafficCreated = 0;
   // Only when alarms are configured.
   std::vector<Alarm> alarms;
+  // Bytes per program (the top programs by label, then "other"); only
+  // while per-program figures are read.
+  struct Program {
+    QString label;
+    uint64_t received = 0;
+    uint64_t transmitted = 0;
+    double created = 0;
+  };
+  std::vector<Program> programs;
 };
 
 // The endpoint's own counts, shown beside the meter's figures.

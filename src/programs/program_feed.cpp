@@ -58,6 +58,16 @@ using BoundKey = std::tuple<uint8_t, std::array<uint8_t, 16>, uint16_t>;
 
 }  // namespace
 
+std::string FindCaptureHelper(const std::string& applicationDir) {
+  for (const char* place : {"/velmar-capture", "/../lib/velmar/velmar-capture"}) {
+    const std::string path = applicationDir + place;
+    if (::access(path.c_str(), X_OK) == 0) {
+      return path;
+    }
+  }
+  return {};
+}
+
 std::string DefaultCaptureSocket() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   return std::string(runtime != nullptr && *runtime != '\0' ? runtime : "/tmp") +

@@ -30,6 +30,9 @@ struct ConnectionFigures {
 // The flows the capture helper counted, fetched from its Unix socket; an
 // empty optional when no helper answers there.
 std::optional<std::vector<FlowBytes>> FetchCaptureSnapshot(const std::string& path);
+// The capture helper beside the meter's executables in `applicationDir`,
+// or where the package installs it beside a `bin` folder; empty for none.
+std::string FindCaptureHelper(const std::string& applicationDir);
 // Where the meter's own helper serves: $XDG_RUNTIME_DIR/velmar/capture.sock.
 std::string DefaultCaptureSocket();
 
