@@ -129,6 +129,8 @@ class MeterSession : public TickHost {
 
   MeasurementState& State() { return state_; }
   const MeasurementState& State() const { return state_; }
+  // Whether the meter reads a device on the network, not this computer.
+  bool MeasuresDevice() const { return device_.has_value(); }
   SettingsList& Settings() { return settings_; }
   SettingsLoader& Loader() { return loader_; }
   CounterSampler& Sampler() { return sampler_; }

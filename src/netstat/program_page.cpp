@@ -1,0 +1,105 @@
+#include "netstat/program_page.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+
+#include "config/kilobit.h"
+
+namespace velmar {
+
+namespace {
+
+constexpr int kProgramWidth = 24;
+constexpr int kRateWidth = 12;
+constexpr int kVolumeWidth = 11;
+
+QString Column(const QString& text, int width) {
+  return text.leftJustified(width) + QLatin1Char(' ');
+}
+
+QByteArray Octets(uint8_t family, const std::array<uint8_t, 16>& address) {
+  return QByteArray(reinterpret_cast<const char*>(address.data()), family == AF_INET ? 4 : 16);
+}
+
+}  // namespace
+
+void ConnectionBytes::Set(const std::vector<programs::ConnectionFigures>& connections) {
+  byEndpoints_.clear();
+  for (const programs::ConnectionFigures& c : connections) {
+    const auto& s = c.socket;
+    byEndpoints_[{Octets(s.family, s.local), s.localPort, Octets(s.family, s.remote),
+                  s.remotePort}] = Figures{s.received, s.sent, c.receiveRate, c.transmitRate};
+  }
+}
+
+const ConnectionBytes::Figures* ConnectionBytes::Find(const SocketRow& row) const {
+  const auto it = byEndpoints_.find({row.local.WithoutZone().octets, row.localPort,
+                                     row.remote.WithoutZone().octets, row.remotePort});
+  return it == byEndpoints_.end() ? nullptr : &it->second;
+}
+
+void ConnectionBytes::Sort(std::vector<SocketRow>& rows, TcpSort sort) const {
+  if (sort == TcpSort::kListed) {
+    return;
+  }
+  const auto value = [&](const SocketRow& row) -> double {
+    const Figures* f = Find(row);
+    if (f == nullptr) {
+      return -1;
+    }
+    switch (sort) {
+      case TcpSort::kReceived:
+        return static_cast<double>(f->received);
+      case TcpSort::kSent:
+        return static_cast<double>(f->sent);
+      case TcpSort::kReceiveRate:
+        return f->receiveRate;
+      case TcpSort::kTransmitRate:
+        return f->transmitRate;
+      case TcpSort::kListed:
+        break;
+    }
+    return 0;
+  };
+  std::stable_sort(rows.begin(), rows.end(),
+                   [&](const SocketRow& a, const SocketRow& b) { return value(a) > value(b); });
+}
+
+QString ProgramPageText::Heading() {
+  return Column(QStringLiteral("Program"), kProgramWidth) +
+         Column(QStringLiteral("Down kbit/s"), kRateWidth) +
+         Column(QStringLiteral("Up kbit/s"), kRateWidth) +
+         Column(QStringLiteral("Received"), kVolumeWidth) +
+         Column(QStringLiteral("Sent"), kVolumeWidth);
+}
+
+QString ProgramPageText::Volume(uint64_t bytes) {
+  static const char* const kUnits[] = {"B", "KB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes);
+  size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  return unit == 0 ? QStringLiteral("%1 B").arg(bytes)
+                   : QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(kUnits[unit]));
+}
+
+QString ProgramPageText::Page(const std::vector<programs::ProgramFigures>& rows, bool precise,
+                              const QString& notAttributed, int kilobitMode) {
+  QString text = Heading() + QStringLiteral("\n\n");
+  for (const programs::ProgramFigures& row : rows) {
+    text += Column(QString::fromStdString(row.name).left(kProgramWidth), kProgramWidth) +
+            Column(QString::number(Kbps(row.receiveRate, kilobitMode), 'f', 2), kRateWidth) +
+            Column(QString::number(Kbps(row.transmitRate, kilobitMode), 'f', 2), kRateWidth) +
+            Column(Volume(row.received), kVolumeWidth) +
+            Column(Volume(row.transmitted), kVolumeWidth) + QLatin1Char('\n');
+  }
+  text += QStringLiteral("\n\"not attributed\": ") + notAttributed + QLatin1Char('\n');
+  text += precise ? QStringLiteral("Precise: every packet counted by the capture helper.\n")
+                  : QStringLiteral("From the TCP sockets' own counts.\n");
+  return text;
+}
+
+}  // namespace velmar
