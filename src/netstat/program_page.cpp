@@ -13,6 +13,21 @@ namespace {
 constexpr int kProgramWidth = 24;
 constexpr int kRateWidth = 12;
 constexpr int kVolumeWidth = 11;
+// The notes below the rows wrap at the rows' width.
+constexpr int kNoteWidth = kProgramWidth + 2 * kRateWidth + 2 * kVolumeWidth + 4;
+
+QString Wrapped(const QString& text) {
+  QString out;
+  QString line;
+  for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    if (!line.isEmpty() && line.size() + 1 + word.size() > kNoteWidth) {
+      out += line + QLatin1Char('\n');
+      line.clear();
+    }
+    line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+  }
+  return out + line + QLatin1Char('\n');
+}
 
 QString Column(const QString& text, int width) {
   return text.leftJustified(width) + QLatin1Char(' ');
@@ -89,14 +104,26 @@ QString ProgramPageText::Volume(uint64_t bytes) {
 QString ProgramPageText::Page(const std::vector<programs::ProgramFigures>& rows, bool precise,
                               const QString& notAttributed, int kilobitMode) {
   QString text = Heading() + QStringLiteral("\n\n");
-  for (const programs::ProgramFigures& row : rows) {
+  // "other users" is always there, before "not attributed": the page
+  // says so when no other user's program is on the line.
+  std::vector<programs::ProgramFigures> shown = rows;
+  if (std::none_of(shown.begin(), shown.end(),
+                   [](const auto& r) { return r.program == programs::kOtherUsers; })) {
+    programs::ProgramFigures others;
+    others.program = others.name = programs::kOtherUsers;
+    const auto rest = std::find_if(shown.begin(), shown.end(), [](const auto& r) {
+      return r.program == programs::kNotAttributed;
+    });
+    shown.insert(rest, others);
+  }
+  for (const programs::ProgramFigures& row : shown) {
     text += Column(QString::fromStdString(row.name).left(kProgramWidth), kProgramWidth) +
             Column(QString::number(Kbps(row.receiveRate, kilobitMode), 'f', 2), kRateWidth) +
             Column(QString::number(Kbps(row.transmitRate, kilobitMode), 'f', 2), kRateWidth) +
             Column(Volume(row.received), kVolumeWidth) +
             Column(Volume(row.transmitted), kVolumeWidth) + QLatin1Char('\n');
   }
-  text += QStringLiteral("\n\"not attributed\": ") + notAttributed + QLatin1Char('\n');
+  text += QLatin1Char('\n') + Wrapped(QStringLiteral("\"not attributed\": ") + notAttributed);
   text += precise ? QStringLiteral("Precise: every packet counted by the capture helper.\n")
                   : QStringLiteral("From the TCP sockets' own counts.\n");
   return text;

@@ -86,9 +86,10 @@ TEST(ProgramPageText, RowsVolumesAndWhatTheRestHolds) {
   EXPECT_TRUE(lines.at(2).contains(QStringLiteral(" 1000.00 ")));
   EXPECT_TRUE(lines.at(2).contains(QStringLiteral(" 3.0 MB ")));
   EXPECT_TRUE(lines.at(2).contains(QStringLiteral(" 1.5 KB ")));
-  EXPECT_TRUE(lines.at(3).contains(QStringLiteral(" 900 B ")));
-  EXPECT_EQ(lines.at(5), QStringLiteral("\"not attributed\": UDP and more."));
-  EXPECT_TRUE(lines.at(6).startsWith(QStringLiteral("From the TCP sockets")));
+  EXPECT_TRUE(lines.at(3).startsWith(QStringLiteral("other users "))) << "shown when none";
+  EXPECT_TRUE(lines.at(4).contains(QStringLiteral(" 900 B ")));
+  EXPECT_EQ(lines.at(6), QStringLiteral("\"not attributed\": UDP and more."));
+  EXPECT_TRUE(lines.at(7).startsWith(QStringLiteral("From the TCP sockets")));
   EXPECT_TRUE(ProgramPageText::Page({}, true, {}, 0).contains(QStringLiteral("Precise")));
 }
 

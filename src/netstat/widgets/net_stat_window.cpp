@@ -88,9 +88,13 @@ QPlainTextEdit* NewPage(const PageSpec& spec, const QFont& base) {
   memo->setLineWrapMode(QPlainTextEdit::NoWrap);
   memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo->setFont(PageFont(base));
+  // Navy on a light page; a dark theme's own text colour on a dark one,
+  // where navy could not be read.
   QPalette palette = memo->palette();
-  palette.setColor(QPalette::Text, kNavy);
-  memo->setPalette(palette);
+  if (palette.color(QPalette::Base).lightness() > 128) {
+    palette.setColor(QPalette::Text, kNavy);
+    memo->setPalette(palette);
+  }
   return memo;
 }
 
@@ -106,10 +110,13 @@ NetStatWindow::NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidge
   pages_ = new QTabWidget;
   pages_->setObjectName(QStringLiteral("pages"));
   pages_->setAccessibleName(QStringLiteral("Network tables"));
+  // Navy captions on a light theme's tabs only, as on the pages.
   QPalette tabs = pages_->tabBar()->palette();
-  tabs.setColor(QPalette::WindowText, kNavy);
-  tabs.setColor(QPalette::ButtonText, kNavy);
-  pages_->tabBar()->setPalette(tabs);
+  if (tabs.color(QPalette::Button).lightness() > 128) {
+    tabs.setColor(QPalette::WindowText, kNavy);
+    tabs.setColor(QPalette::ButtonText, kNavy);
+    pages_->tabBar()->setPalette(tabs);
+  }
   for (const PageSpec& spec : kPages) {
     QPlainTextEdit* page = NewPage(spec, font());
     pageViews_[static_cast<size_t>(spec.page)] = page;
@@ -235,12 +242,17 @@ void NetStatWindow::Refresh() {
 }
 
 void NetStatWindow::ShowPrograms(const MeasurementState& state) {
-  state_ = &state;
   programs::ProgramFeed::Options options;
-  // The window's own timer sets the beat.
-  options.interval = std::chrono::milliseconds(kRefreshIntervalMs / 2);
   options.helper =
       programs::FindCaptureHelper(QCoreApplication::applicationDirPath().toStdString());
+  ShowPrograms(state, std::move(options));
+}
+
+void NetStatWindow::ShowPrograms(const MeasurementState& state,
+                                 programs::ProgramFeed::Options options) {
+  state_ = &state;
+  // The window's own timer sets the beat.
+  options.interval = std::chrono::milliseconds(kRefreshIntervalMs / 2);
   feed_ = std::make_unique<programs::ProgramFeed>(std::move(options));
   const PageSpec spec{NetStatText::Page::Tcp, "programsPage", "PROGRAMS", "Traffic per program"};
   programsView_ = NewPage(spec, font());

@@ -73,6 +73,9 @@ class NetStatWindow : public QDialog {
   // each refresh while the window shows. `state` gives what the monitored
   // interfaces counted, for the "not attributed" row.
   void ShowPrograms(const MeasurementState& state);
+  // The same with the feed's options given (which sockets count, the
+  // helper to start).
+  void ShowPrograms(const MeasurementState& state, programs::ProgramFeed::Options options);
   QPlainTextEdit* ProgramsPage() const { return programsView_; }
   void SortTcp(TcpSort sort);
   const QTimer& RefreshTimer() const { return refreshTimer_; }
