@@ -165,7 +165,7 @@ std::vector<TcpSocketBytes> ProgramFeed::SocketsOfFlows(const std::vector<FlowBy
     port.try_emplace(s.localPort, &s);
   }
   std::map<FlowKey, Previous> seen;
-  std::unordered_map<uint64_t, const TcpSocketBytes*> matched;
+  std::unordered_map<uint64_t, TcpSocketBytes> matched;
   for (const FlowBytes& flow : flows) {
     const FlowKey& k = flow.key;
     const TcpSocketBytes* socket = nullptr;
@@ -186,19 +186,30 @@ std::vector<TcpSocketBytes> ProgramFeed::SocketsOfFlows(const std::vector<FlowBy
     if (socket == nullptr) {
       continue;  // closed since: the interfaces' count keeps it "not attributed"
     }
+    // Whether it counts is the flow's to say: an unconnected UDP socket
+    // names no peer, and one socket may reach the loopback and the line.
+    TcpSocketBytes probe = *socket;
+    probe.family = k.family;
+    probe.local = k.local;
+    probe.remote = k.remote;
+    probe.localPort = k.localPort;
+    probe.remotePort = k.remotePort;
+    if (!options_.counts(probe)) {
+      continue;
+    }
     const auto before = flowLast_.find(k);
     const Previous old = before == flowLast_.end() ? Previous{} : before->second;
     Previous& total = flowSums_[socket->inode];
     total.received += Grown(flow.received, old.received);
     total.sent += Grown(flow.transmitted, old.sent);
-    matched[socket->inode] = socket;
+    matched.try_emplace(socket->inode, probe);
   }
   flowLast_.swap(seen);
   std::vector<TcpSocketBytes> sockets;
   sockets.reserve(matched.size());
   std::unordered_map<uint64_t, Previous> kept;
   for (const auto& [inode, socket] : matched) {
-    TcpSocketBytes s = *socket;
+    TcpSocketBytes s = socket;
     const Previous& total = flowSums_[inode];
     s.received = total.received;
     s.sent = total.sent;

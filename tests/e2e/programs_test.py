@@ -1,10 +1,11 @@
 """Traffic per program on real programs: nginx with limit_rate in a network
 namespace serves curl at 2 Mbit/s and a Python client at 1 Mbit/s in
-another, where `velmar --headless --programs --format json` runs. Each
-reads within 5 % of its rate, "not attributed" stays near zero, the rows
-add up to what the interfaces counted, and /metrics serves the programs'
-counters cleanly to promtool. A meter run as another user shows root's
-downloads as "other users". Needs root; without it the test is skipped
+another, where `velmar --headless --programs --format json` runs, and a
+UDP sender sends at 1 Mbit/s. Each reads within 5 % of its rate (the UDP
+sender through the capture helper), "not attributed" stays near zero,
+and /metrics serves the programs' counters cleanly to promtool. A meter
+run as another user shows root's downloads as "other users" and, without
+the helper, the UDP sender as "not attributed". Needs root; without it the test is skipped
 (exit 77)."""
 import json
 import os
@@ -44,6 +45,18 @@ http {{
   }}
 }}
 """
+# 1000-byte datagrams at 1 Mbit/s of payload: 1028 bytes each on the wire.
+UDP_SENDER = """
+import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+start, sent = time.monotonic(), 0
+while True:
+    # Unconnected: the peer's "port unreachable" ends nothing.
+    s.sendto(b"u" * 1000, (sys.argv[1], 9))
+    sent += 1
+    time.sleep(max(0, sent * 0.008 - (time.monotonic() - start)))
+"""
+UDP_BPS = 1e6 * 1028 / 1000
 PYTHON_CLIENT = """
 import sys, urllib.request
 with urllib.request.urlopen(sys.argv[1]) as r:
@@ -114,22 +127,25 @@ def build_network(net, tmp):
     return client
 
 
-def start_clients(net, ns):
+def start_clients(net, ns, sender):
+    # The copy finds its library by PYTHONHOME, not beside itself.
+    net.start(ns, sender, "-c", UDP_SENDER, SERVER,
+              env=dict(os.environ, PYTHONHOME=sys.base_prefix))
     net.start(ns, "curl", "-s", "-o", "/dev/null", "http://%s:8080/fast" % SERVER)
     python = net.start(ns, sys.executable, "-c", PYTHON_CLIENT, "http://%s:8080/slow" % SERVER)
     assert python.stdout.readline().strip() == "ready"
 
 
-def check_known_rates(net, bin_dir, ns):
+def check_known_rates(net, bin_dir, ns, sender):
     curl = shutil.which("curl")
     python = os.path.realpath(sys.executable)
     port = free_port()
     meter = ProgramMeter(net, bin_dir, ns, "--metrics", "127.0.0.1:%d" % port)
-    start_clients(net, ns)
+    start_clients(net, ns, sender)
 
     def steady(reading):
-        return row(reading, curl) and row(reading, python) and \
-            row(reading, curl)["down_bps"] > 0 and row(reading, python)["down_bps"] > 0
+        return all(row(reading, p) and row(reading, p)["down_bps" if p != sender else "up_bps"] > 0
+                   for p in (curl, python, sender))
 
     meter.wait(steady, 30, "both clients shown")
     first = len(meter.readings)
@@ -139,6 +155,11 @@ def check_known_rates(net, bin_dir, ns):
         rate = sum(row(r, program)["down_bps"] for r in window) / len(window)
         assert abs(rate - bps) <= 0.05 * bps, (program, rate, window)
         print("%s: %.0f bit/s of %.0f" % (program, rate, bps))
+    # UDP has no socket counts: only the capture helper names its program.
+    if window[-1]["precise"]:
+        rate = sum(row(r, sender)["up_bps"] for r in window) / len(window)
+        assert abs(rate - UDP_BPS) <= 0.05 * UDP_BPS, (rate, window)
+        print("UDP sender with the helper: %.0f bit/s of %.0f" % (rate, UDP_BPS))
     last = window[-1]
     rest = row(last, "not attributed")
     total = sum(r["down_bps"] for r in last["programs"])
@@ -163,6 +184,10 @@ def check_other_users(net, bin_dir, ns):
                          30, "root's downloads as other users")
     assert not reading["precise"], reading
     print("unprivileged meter: other users at %.0f bit/s" % row(reading, "other users")["down_bps"])
+    # Without the helper the UDP sender's datagrams are "not attributed".
+    rest = row(reading, "not attributed")["up_bps"]
+    assert rest >= 0.95 * UDP_BPS, reading
+    print("UDP sender without the helper: not attributed, %.0f bit/s up" % rest)
 
 
 def main(bin_dir):
@@ -178,7 +203,10 @@ def main(bin_dir):
     try:
         with Network("programs") as net:
             ns = build_network(net, tmp)
-            check_known_rates(net, bin_dir, ns)
+            # A program of its own for the UDP sender: a copy of Python.
+            sender = os.path.join(tmp, "udp-sender")
+            shutil.copy(os.path.realpath(sys.executable), sender)
+            check_known_rates(net, bin_dir, ns, sender)
             check_other_users(net, bin_dir, ns)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
