@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <map>
 #include <tuple>
