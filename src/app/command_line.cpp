@@ -36,6 +36,12 @@ QList<QCommandLineOption> OptionList() {
        QStringLiteral("With --metrics, also serve every device of FILE at "
                       "/snmp?target=NAME, polled when scraped."),
        QStringLiteral("FILE")},
+      {QStringLiteral("programs"),
+       QStringLiteral("With --headless, also print the busiest programs every two seconds.")},
+      {QStringLiteral("programs-top"),
+       QStringLiteral("How many programs --programs prints and the metrics label (20 unless "
+                      "given); the rest add up in \"other\"."),
+       QStringLiteral("N")},
       {QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")},
       {QStringLiteral("snmp"),
        QStringLiteral("Measure a device on the network (a router, a switch) over SNMP instead "

@@ -2,7 +2,7 @@
 // for the metrics endpoint) alone. `velmar --headless ...` runs this.
 //   velmar --headless [--adapter K] [--format text|json] [--metrics [ADDR:]PORT]
 //                     [--metrics-include REGEX] [--metrics-exclude REGEX] [--devices FILE]
-//                     [--web-config FILE]
+//                     [--web-config FILE] [--programs] [--programs-top N]
 //                     [--snmp HOST[:PORT] [--snmp-version 2c|3] ...]
 //   velmar --list-adapters      print the adapter list
 //   velmar --history            print the recorded history

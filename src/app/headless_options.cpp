@@ -1,5 +1,7 @@
 #include "app/headless_options.h"
 
+#include <QCoreApplication>
+
 #include "app/remote_options.h"
 
 namespace velmar {
@@ -112,6 +114,22 @@ Status ReadOptions(const CommandLine& options, const SettingsList& settings,
   }
   if (Status status = ReadOutputOptions(options, settings, chosen, err)) {
     return status;
+  }
+  if (options.IsSet("programs") || options.IsSet("programs-top")) {
+    HeadlessPrograms::Options programs;
+    programs.print = options.IsSet("programs");
+    programs.json = chosen.format == HeadlessMeter::Format::kJson;
+    const QString top = options.IsSet("programs-top") ? options.Value("programs-top")
+                                                      : settings.Line(SettingsLine::kProgramsTop);
+    bool number = top.isEmpty();
+    programs.top = top.isEmpty() ? 20 : top.toUInt(&number);
+    if (!number || programs.top == 0 || programs.top > 1000) {
+      return CommandLine::UsageError(err,
+                                     QStringLiteral("--programs-top is a number from 1 to 1000"));
+    }
+    programs.helper = QString::fromStdString(
+        programs::FindCaptureHelper(QCoreApplication::applicationDirPath().toStdString()));
+    chosen.programs = programs;
   }
   return ReadDeviceOptions(options, settings, chosen, err);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/headless_programs.h"
 #include "config/settings_list.h"
 #include "measure/headless_meter.h"
 #include "measure/remote_source.h"
@@ -39,6 +40,8 @@ struct HeadlessOptions {
   std::vector<DeviceEntry> fleet;         // the devices served at /snmp?target=NAME
   std::shared_ptr<WebSecurity> security;  // --web-config
 #endif
+  // --programs, or --programs-top for the metrics alone.
+  std::optional<HeadlessPrograms::Options> programs;
 };
 
 // An exit status when the run ends at that step; nullopt to go on.

@@ -91,6 +91,11 @@ int HeadlessRun::Run() {
       return *status;
     }
   }
+  if (chosen_.programs) {
+    programs_ = std::make_unique<HeadlessPrograms>(core_.State(), *chosen_.programs, out_, err_);
+    programs_->ServeTo(core_.Metrics());
+    QObject::connect(&core_, &MeterCore::published, &core_, [this] { programs_->Tick(); });
+  }
   UnixSignalWatcher signalWatcher([this](int) {
     meter_.Stop();
     QCoreApplication::quit();

@@ -8,6 +8,7 @@
 #include "alarms/alarm_evaluator.h"
 #include "alarms/console_alarm_actions.h"
 #include "app/headless_options.h"
+#include "app/headless_programs.h"
 #include "config/settings_list.h"
 #include "history/day_key_dates.h"
 #include "measure/headless_meter.h"
@@ -73,6 +74,7 @@ class HeadlessRun {
   // The status a check inside a tick ended the run with.
   Status failed_;
   std::unique_ptr<HeadlessAlarms> alarms_;
+  std::unique_ptr<HeadlessPrograms> programs_;
 };
 
 }  // namespace velmar

@@ -57,6 +57,9 @@ enum class SettingsLine : int {
   kPlanInterfaces = 59,
   kPlanWarnAt = 60,
   kPlanWarned = 61,
+  // How many programs the metrics label on their own, the rest in
+  // "other"; "" = 20.
+  kProgramsTop = 64,
 };
 
 // The ten alarm conditions, in the order of their limit and switch lines.

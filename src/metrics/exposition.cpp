@@ -101,6 +101,12 @@ constexpr Family kPlanLimit{"velmar_plan_limit_bytes", "gauge", "bytes",
                             "The data plan's limit for a period."};
 constexpr Family kPlanEnd{"velmar_plan_period_end_timestamp_seconds", "gauge", "seconds",
                           "When the data plan's current period ends (Unix time)."};
+constexpr Family kProgramReceive{"velmar_program_receive_bytes", "counter", "bytes",
+                                 "Bytes received by the program's sockets (the busiest programs "
+                                 "by executable; \"other\" holds the rest)."};
+constexpr Family kProgramTransmit{"velmar_program_transmit_bytes", "counter", "bytes",
+                                  "Bytes sent by the program's sockets (the busiest programs by "
+                                  "executable; \"other\" holds the rest)."};
 constexpr Family kHttpResponses{"velmar_http_responses", "counter", "",
                                 "Responses of the metrics endpoint by status code."};
 // As Prometheus's client libraries name and describe them, so the usual
@@ -441,6 +447,16 @@ QByteArray Exposition::Render(const MetricsSnapshot& snapshot, const ServerCount
     w.Sample({}, Number(snapshot.plan->limitBytes));
     w.Begin(kPlanEnd);
     w.Sample({}, Number(snapshot.plan->periodEnd));
+  }
+  if (!snapshot.programs.empty()) {
+    w.Begin(kProgramReceive);
+    for (const auto& p : snapshot.programs) {
+      w.Sample({{"program", p.label}}, Number(p.received), p.created);
+    }
+    w.Begin(kProgramTransmit);
+    for (const auto& p : snapshot.programs) {
+      w.Sample({{"program", p.label}}, Number(p.transmitted), p.created);
+    }
   }
 
   w.Begin(kHttpResponses);

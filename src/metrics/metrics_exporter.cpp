@@ -87,6 +87,7 @@ void MetricsExporter::SetAlarmConditions(const QStringList& conditions) {
   auto snapshot = std::make_shared<MetricsSnapshot>(*last_);
   snapshot->alarms = alarms_;
   snapshot->plan = plan_;
+  snapshot->programs = programs_;
   last_ = snapshot;
   server_.SetSnapshot(last_);
 }
@@ -132,6 +133,7 @@ void MetricsExporter::Publish(double upstream, double downstream) {
   snapshot->trafficBytes = traffic_;
   snapshot->trafficCreated = trafficCreated_;
   snapshot->alarms = alarms_;
+  snapshot->programs = programs_;
   last_ = snapshot;
   server_.SetSnapshot(last_);
 }

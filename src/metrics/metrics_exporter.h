@@ -43,6 +43,11 @@ class MetricsExporter {
   // An evaluation found the conditions of this alarm code.
   void CountAlarm(int32_t code);
 
+  // The per-program counters the next snapshots show.
+  void SetPrograms(std::vector<MetricsSnapshot::Program> programs) {
+    programs_ = std::move(programs);
+  }
+
   // Takes the latest tick, and the rates it published (bytes per second),
   // into a new snapshot for the endpoint.
   void Publish(double upstream, double downstream);
@@ -65,6 +70,7 @@ class MetricsExporter {
   uint64_t traffic_ = 0;
   double trafficCreated_ = 0;
   std::vector<MetricsSnapshot::Alarm> alarms_;
+  std::vector<MetricsSnapshot::Program> programs_;
   std::shared_ptr<const MetricsSnapshot> last_;
   std::optional<MetricsSnapshot::Plan> plan_;
 };

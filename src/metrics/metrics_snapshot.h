@@ -49,6 +49,15 @@ struct MetricsSnapshot {
     double periodEnd = 0;
   };
   std::optional<Plan> plan;
+  // Bytes per program (the top programs by label, then "other"); only
+  // while per-program figures are read.
+  struct Program {
+    QString label;
+    uint64_t received = 0;
+    uint64_t transmitted = 0;
+    double created = 0;
+  };
+  std::vector<Program> programs;
 };
 
 // The endpoint's own counts, shown beside the meter's figures.

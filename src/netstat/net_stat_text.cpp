@@ -36,6 +36,8 @@ constexpr int kNeighbourStateWidth = 10;
 constexpr int kAddressWidth = 30;
 constexpr int kOriginWidth = 9;
 constexpr int kStatusWidth = 10;
+constexpr int kBytesWidth = 12;
+constexpr int kRateWidth = 11;
 
 const QString kNotSeen = QStringLiteral("\u2013");  // an owner the meter may not see
 
@@ -239,11 +241,24 @@ QString NetStatText::InterfaceLine(const MibRow& row, const InterfaceLabel& labe
 }
 
 QString NetStatText::TcpLine(const SocketRow& row) const {
-  return Line({{EndpointText(row.local, row.localPort), kEndpointWidth},
-               {EndpointText(row.remote, row.remotePort), kEndpointWidth},
-               {MibRow::StateName(row.state), kStateWidth},
-               {row.pid != 0 ? Number(row.pid) : kNotSeen, kPidWidth},
-               {ProcessName(row.pid), kProgramWidth}});
+  QString line = Line({{EndpointText(row.local, row.localPort), kEndpointWidth},
+                       {EndpointText(row.remote, row.remotePort), kEndpointWidth},
+                       {MibRow::StateName(row.state), kStateWidth},
+                       {row.pid != 0 ? Number(row.pid) : kNotSeen, kPidWidth},
+                       {ProcessName(row.pid), kProgramWidth}});
+  if (bytes_ != nullptr) {
+    const ConnectionBytes::Figures* f = bytes_->Find(row);
+    const QString none = QStringLiteral("-");
+    const auto rate = [](double bytesPerSecond) {
+      return QString::number(bytesPerSecond * 8 / 1000, 'f', 2);
+    };
+    line += QLatin1Char(' ') +
+            Line({{f != nullptr ? Number(static_cast<int64_t>(f->received)) : none, kBytesWidth},
+                  {f != nullptr ? Number(static_cast<int64_t>(f->sent)) : none, kBytesWidth},
+                  {f != nullptr ? rate(f->receiveRate) : none, kRateWidth},
+                  {f != nullptr ? rate(f->transmitRate) : none, kRateWidth}});
+  }
+  return line;
 }
 
 QString NetStatText::UdpLine(const SocketRow& row) const {
@@ -328,7 +343,17 @@ QString NetStatText::InterfacePage(const InterfaceTable& table,
 QString NetStatText::TcpPage(const std::vector<SocketRow>& rows,
                              const std::map<uint32_t, QString>& processes) {
   processNames_ = processes;
-  return PageOf(TcpHeading(), rows, [this](const SocketRow& r) { return TcpLine(r); });
+  if (bytes_ == nullptr) {
+    return PageOf(TcpHeading(), rows, [this](const SocketRow& r) { return TcpLine(r); });
+  }
+  std::vector<SocketRow> sorted = rows;
+  bytes_->Sort(sorted, sort_);
+  const QString heading = TcpHeading() + QLatin1Char(' ') +
+                          Line({{QStringLiteral("Received"), kBytesWidth},
+                                {QStringLiteral("Sent"), kBytesWidth},
+                                {QStringLiteral("Down kbit/s"), kRateWidth},
+                                {QStringLiteral("Up kbit/s"), kRateWidth}});
+  return PageOf(heading, sorted, [this](const SocketRow& r) { return TcpLine(r); });
 }
 
 QString NetStatText::UdpPage(const std::vector<SocketRow>& rows,

@@ -7,8 +7,9 @@
 #include <map>
 #include <vector>
 
-#include "netstat/net_stat_tables.h"
 #include "measure/mib_row.h"
+#include "netstat/net_stat_tables.h"
+#include "netstat/program_page.h"
 
 namespace velmar {
 
@@ -78,6 +79,14 @@ class NetStatText {
 
   using PageSink = std::function<void(Page page, const QString& text)>;
 
+  // Byte counts for the TCP page: columns of received and sent bytes and
+  // the current rates after the others, rows in `sort`'s order. Null: the
+  // page as the agent's table alone gives it.
+  void SetConnectionBytes(const ConnectionBytes* bytes, TcpSort sort = TcpSort::kListed) {
+    bytes_ = bytes;
+    sort_ = sort;
+  }
+
   // One refresh of the pages in the order TCP, INTERFACE, IP, ADDRESSES,
   // UDP, NEIGHBOURS: each page is walked and handed to `show` as soon as it
   // is complete; a table without rows gives its heading and the empty line
@@ -91,6 +100,8 @@ class NetStatText {
   // Walks the page's table(s) and hands the page over.
   void RefreshPage(Page page, InterfaceTable& table, const PageSink& show);
 
+  const ConnectionBytes* bytes_ = nullptr;
+  TcpSort sort_ = TcpSort::kListed;
   QHash<int32_t, QString> interfaceNames_;
   std::map<uint32_t, QString> processNames_;
 };

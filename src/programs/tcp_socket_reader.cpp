@@ -132,7 +132,13 @@ void TcpSocketReader::Read(std::vector<TcpSocketBytes>& out) {
   Dump(AF_INET6, out);
 }
 
-void TcpSocketReader::Dump(uint8_t family, std::vector<TcpSocketBytes>& out) {
+void TcpSocketReader::ReadUdp(std::vector<TcpSocketBytes>& out) {
+  out.clear();
+  Dump(AF_INET, out, IPPROTO_UDP);
+  Dump(AF_INET6, out, IPPROTO_UDP);
+}
+
+void TcpSocketReader::Dump(uint8_t family, std::vector<TcpSocketBytes>& out, uint8_t protocol) {
   struct {
     nlmsghdr header;
     inet_diag_req_v2 body;
@@ -158,14 +164,16 @@ void TcpSocketReader::Dump(uint8_t family, std::vector<TcpSocketBytes>& out) {
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.header.nlmsg_seq = ++sequence_;
     request.body.sdiag_family = family;
-    request.body.sdiag_protocol = IPPROTO_TCP;
-    request.body.idiag_states = kDataStates;
-    request.body.idiag_ext = 1u << (INET_DIAG_INFO - 1);
+    request.body.sdiag_protocol = protocol;
+    // A UDP socket's state says only whether it is connected.
+    request.body.idiag_states = protocol == IPPROTO_TCP ? kDataStates : ~0u;
+    request.body.idiag_ext = protocol == IPPROTO_TCP ? 1u << (INET_DIAG_INFO - 1) : 0;
   }
+  const std::string sockets = protocol == IPPROTO_TCP ? " the TCP sockets" : " the UDP sockets";
   sockaddr_nl kernel{};
   kernel.nl_family = AF_NETLINK;
   if (::sendto(fd_, message, size, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
-    throw Exception(SystemError("Cannot ask for the TCP sockets"));
+    throw Exception(SystemError(("Cannot ask for" + sockets).c_str()));
   }
   ++dumps_;
   TcpSocketBytes entry;
@@ -175,7 +183,7 @@ void TcpSocketReader::Dump(uint8_t family, std::vector<TcpSocketBytes>& out) {
       if (errno == EINTR) {
         continue;
       }
-      throw Exception(SystemError("Cannot read the TCP sockets"));
+      throw Exception(SystemError(("Cannot read" + sockets).c_str()));
     }
     int length = static_cast<int>(got);
     for (auto* h = reinterpret_cast<const nlmsghdr*>(buffer_.data()); NLMSG_OK(h, length);
@@ -193,7 +201,7 @@ void TcpSocketReader::Dump(uint8_t family, std::vector<TcpSocketBytes>& out) {
         if (family == AF_INET6 && errno == ENOENT) {
           return;
         }
-        throw Exception(SystemError("Cannot read the TCP sockets"));
+        throw Exception(SystemError(("Cannot read" + sockets).c_str()));
       }
       if (ParseInetDiagMessage(h, entry)) {
         out.push_back(entry);

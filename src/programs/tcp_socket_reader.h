@@ -43,10 +43,14 @@ class TcpSocketReader {
   // Replaces `out` with the sockets of both families. Raises when a dump
   // fails.
   void Read(std::vector<TcpSocketBytes>& out);
+  // Replaces `out` with the UDP sockets of both families, which the kernel
+  // keeps no byte counts for: their addresses and inodes, to tie captured
+  // flows to their processes. Raises when a dump fails.
+  void ReadUdp(std::vector<TcpSocketBytes>& out);
   uint64_t Dumps() const { return dumps_; }
 
  private:
-  void Dump(uint8_t family, std::vector<TcpSocketBytes>& out);
+  void Dump(uint8_t family, std::vector<TcpSocketBytes>& out, uint8_t protocol = 6);
 
   int fd_ = -1;
   uint32_t sequence_ = 0;

@@ -128,6 +128,8 @@ class MeterSession : public TickDriver {
   MeterCore& Core() { return core_; }
   MeasurementState& State() { return core_.SharedState(); }
   const MeasurementState& State() const { return core_.State(); }
+  // Whether the meter reads a device on the network, not this computer.
+  bool MeasuresDevice() const { return device_.has_value(); }
   SettingsList& Settings() { return settings_; }
   SettingsLoader& Loader() { return loader_; }
   CounterSampler& Sampler() { return core_.Sampler(); }

@@ -138,7 +138,8 @@ def check_layout(root):
                  "usr/share/icons/hicolor/scalable/apps/velmar.svg",
                  "usr/share/icons/hicolor/16x16/apps/velmar.png",
                  "usr/share/icons/hicolor/256x256/apps/velmar.png",
-                 "usr/lib/systemd/user/velmar-exporter.service"]:
+                 "usr/lib/systemd/user/velmar-exporter.service",
+                 "usr/lib/velmar/velmar-capture"]:
         assert os.path.isfile(os.path.join(root, path)), path
     # Nothing of the build: no tests, no library beside the executables.
     assert sorted(os.listdir(os.path.join(root, "usr/bin"))) == ["mib2walk", "velmar"]
@@ -220,6 +221,43 @@ def check_programs(root, work):
     # The headless meter writes no settings anywhere.
     assert not os.path.exists(os.path.join(env["XDG_CONFIG_HOME"], "velmar"))
     print("installed mib2walk and velmar --headless: ok (%s)" % lines[-1])
+
+
+def check_capture_helper(deb, root, work):
+    """The postinst gives the helper its capabilities; a user without
+    privileges then gets precise per-program figures from the meter."""
+    control = os.path.join(work, "control")
+    assert run(["dpkg-deb", "-e", deb, control]).returncode == 0
+    out = run(["sh", os.path.join(control, "postinst"), "configure"],
+              env=dict(os.environ, DPKG_ROOT=root))
+    assert out.returncode == 0, out.stderr
+    helper = os.path.join(root, "usr/lib/velmar/velmar-capture")
+    caps = run(["getcap", helper]).stdout
+    assert "cap_net_admin,cap_net_raw=ep" in caps, caps
+    home = os.path.join(work, "programs-home")
+    env = user_environment(home)
+    for folder in (home, env["XDG_RUNTIME_DIR"]):
+        os.chown(folder, NOBODY, NOBODY)
+    os.chmod(work, 0o755)
+    meter = subprocess.Popen(["setpriv", "--reuid", str(NOBODY), "--regid", str(NOBODY),
+                              "--clear-groups", os.path.join(root, "usr/bin/velmar"),
+                              "--headless", "--programs", "--format", "json"],
+                             env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    precise = None
+    # Ends the wait when no precise reading comes.
+    watchdog = threading.Timer(30, meter.terminate)
+    watchdog.start()
+    try:
+        for line in meter.stdout:
+            if '"programs"' in line and '"precise":true' in line:
+                precise = line
+                break
+    finally:
+        watchdog.cancel()
+        meter.terminate()
+        _, err = meter.communicate(timeout=10)
+    assert precise, err
+    print("velmar-capture after postinst: precise figures for an unprivileged user")
 
 
 def settings_lines(**changes):
@@ -420,6 +458,7 @@ def main(build_dir):
         check_layout(root)
         check_lints(deb, root)
         check_programs(root, work)
+        check_capture_helper(deb, root, work)
         x = xsession.XSession()
         try:
             check_window_in_xdg_folder(x, root, work)

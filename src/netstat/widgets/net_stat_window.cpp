@@ -1,10 +1,12 @@
 #include "netstat/widgets/net_stat_window.h"
 
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
@@ -12,6 +14,8 @@
 #include <QVBoxLayout>
 #include <QtMath>
 #include <algorithm>
+
+#include "measure/measurement_state.h"
 
 namespace velmar {
 
@@ -84,9 +88,13 @@ QPlainTextEdit* NewPage(const PageSpec& spec, const QFont& base) {
   memo->setLineWrapMode(QPlainTextEdit::NoWrap);
   memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo->setFont(PageFont(base));
+  // Navy on a light page; a dark theme's own text colour on a dark one,
+  // where navy could not be read.
   QPalette palette = memo->palette();
-  palette.setColor(QPalette::Text, kNavy);
-  memo->setPalette(palette);
+  if (palette.color(QPalette::Base).lightness() > 128) {
+    palette.setColor(QPalette::Text, kNavy);
+    memo->setPalette(palette);
+  }
   return memo;
 }
 
@@ -102,10 +110,13 @@ NetStatWindow::NetStatWindow(InterfaceTable* table, ErrorHandler onError, QWidge
   pages_ = new QTabWidget;
   pages_->setObjectName(QStringLiteral("pages"));
   pages_->setAccessibleName(QStringLiteral("Network tables"));
+  // Navy captions on a light theme's tabs only, as on the pages.
   QPalette tabs = pages_->tabBar()->palette();
-  tabs.setColor(QPalette::WindowText, kNavy);
-  tabs.setColor(QPalette::ButtonText, kNavy);
-  pages_->tabBar()->setPalette(tabs);
+  if (tabs.color(QPalette::Button).lightness() > 128) {
+    tabs.setColor(QPalette::WindowText, kNavy);
+    tabs.setColor(QPalette::ButtonText, kNavy);
+    pages_->tabBar()->setPalette(tabs);
+  }
   for (const PageSpec& spec : kPages) {
     QPlainTextEdit* page = NewPage(spec, font());
     pageViews_[static_cast<size_t>(spec.page)] = page;
@@ -220,6 +231,7 @@ void NetStatWindow::Refresh() {
     }
   });
   try {
+    ReadPrograms();
     text_.Refresh(table_,
                   [this](NetStatText::Page page, const QString& text) { ShowPage(page, text); });
   } catch (const std::exception& error) {
@@ -229,12 +241,75 @@ void NetStatWindow::Refresh() {
   }
 }
 
+void NetStatWindow::ShowPrograms(const MeasurementState& state) {
+  programs::ProgramFeed::Options options;
+  options.helper =
+      programs::FindCaptureHelper(QCoreApplication::applicationDirPath().toStdString());
+  ShowPrograms(state, std::move(options));
+}
+
+void NetStatWindow::ShowPrograms(const MeasurementState& state,
+                                 programs::ProgramFeed::Options options) {
+  state_ = &state;
+  // The window's own timer sets the beat.
+  options.interval = std::chrono::milliseconds(kRefreshIntervalMs / 2);
+  feed_ = std::make_unique<programs::ProgramFeed>(std::move(options));
+  const PageSpec spec{NetStatText::Page::Tcp, "programsPage", "PROGRAMS", "Traffic per program"};
+  programsView_ = NewPage(spec, font());
+  pages_->addTab(programsView_, QString::fromLatin1(spec.caption));
+  QPlainTextEdit* tcp = TcpPage();
+  tcp->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(tcp, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { TcpMenu(at); });
+  text_.SetConnectionBytes(&connectionBytes_, tcpSort_);
+  Refresh();
+}
+
+void NetStatWindow::SortTcp(TcpSort sort) {
+  tcpSort_ = sort;
+  text_.SetConnectionBytes(&connectionBytes_, tcpSort_);
+  Refresh();
+}
+
+void NetStatWindow::TcpMenu(const QPoint& at) {
+  QMenu* menu = TcpPage()->createStandardContextMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  QMenu* sort = menu->addMenu(QStringLiteral("Sort by"));
+  const std::pair<TcpSort, const char*> kSorts[] = {{TcpSort::kListed, "As listed"},
+                                                    {TcpSort::kReceived, "Received"},
+                                                    {TcpSort::kSent, "Sent"},
+                                                    {TcpSort::kReceiveRate, "Down rate"},
+                                                    {TcpSort::kTransmitRate, "Up rate"}};
+  for (const auto& [order, caption] : kSorts) {
+    QAction* action = sort->addAction(QString::fromLatin1(caption));
+    action->setCheckable(true);
+    action->setChecked(order == tcpSort_);
+    connect(action, &QAction::triggered, this, [this, order = order] { SortTcp(order); });
+  }
+  menu->popup(TcpPage()->viewport()->mapToGlobal(at));
+}
+
+void NetStatWindow::ReadPrograms() {
+  if (!feed_) {
+    return;
+  }
+  feed_->Update(state_->CountedDownBytes, state_->CountedUpBytes,
+                programs::ProgramFeed::Clock::now());
+  connectionBytes_.Set(feed_->Connections());
+  ShowText(programsView_, programsShown_,
+           ProgramPageText::Page(feed_->Rows(), feed_->Precise(),
+                                 QString::fromStdString(feed_->NotAttributedText()),
+                                 state_->KilobitMode));
+}
+
 void NetStatWindow::ShowPage(NetStatText::Page page, const QString& text) {
-  QString& shown = shown_[static_cast<size_t>(page)];
+  ShowText(PageView(page), shown_[static_cast<size_t>(page)], text);
+}
+
+void NetStatWindow::ShowText(QPlainTextEdit* memo, QString& shown, const QString& text) {
   if (shown == text) {
     return;
   }
-  QPlainTextEdit* memo = PageView(page);
   // New text would scroll the page back to its top every two seconds; the
   // reader keeps the place they scrolled to.
   const int top = memo->verticalScrollBar()->value();

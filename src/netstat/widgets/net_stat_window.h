@@ -9,11 +9,16 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <memory>
 
 #include "measure/interface_table.h"
 #include "netstat/net_stat_text.h"
+#include "netstat/program_page.h"
+#include "programs/program_feed.h"
 
 namespace velmar {
+
+struct MeasurementState;
 
 // The NetStat window: the tables of the main window's table component as
 // fixed-width text on six pages (interfaces, TCP, UDP, routes, neighbours,
@@ -62,6 +67,17 @@ class NetStatWindow : public QDialog {
   QPlainTextEdit* NeighbourPage() const { return PageView(NetStatText::Page::Neighbours); }
   QPlainTextEdit* AddressPage() const { return PageView(NetStatText::Page::Addresses); }
   QPushButton* CloseButton() const { return closeButton_; }
+
+  // This computer's traffic per program: a PROGRAMS page, and byte counts
+  // and rates on the TCP page (sortable from its context menu), read at
+  // each refresh while the window shows. `state` gives what the monitored
+  // interfaces counted, for the "not attributed" row.
+  void ShowPrograms(const MeasurementState& state);
+  // The same with the feed's options given (which sockets count, the
+  // helper to start).
+  void ShowPrograms(const MeasurementState& state, programs::ProgramFeed::Options options);
+  QPlainTextEdit* ProgramsPage() const { return programsView_; }
+  void SortTcp(TcpSort sort);
   const QTimer& RefreshTimer() const { return refreshTimer_; }
 
  protected:
@@ -72,6 +88,9 @@ class NetStatWindow : public QDialog {
   // The size that shows every column of the widest page and every tab.
   QSize DefaultSize() const;
   void ShowPage(NetStatText::Page page, const QString& text);
+  void ShowText(QPlainTextEdit* memo, QString& shown, const QString& text);
+  void ReadPrograms();
+  void TcpMenu(const QPoint& at);
 
   // The component belongs to the main window, which may free it at shutdown
   // while this window is still open; from then on the agent counts as gone.
@@ -86,6 +105,12 @@ class NetStatWindow : public QDialog {
   std::array<QPlainTextEdit*, NetStatText::kPageCount> pageViews_{};
   QPushButton* closeButton_ = nullptr;
   QTimer refreshTimer_;
+  const MeasurementState* state_ = nullptr;
+  std::unique_ptr<programs::ProgramFeed> feed_;
+  ConnectionBytes connectionBytes_;
+  TcpSort tcpSort_ = TcpSort::kListed;
+  QPlainTextEdit* programsView_ = nullptr;
+  QString programsShown_;
 };
 
 }  // namespace velmar

@@ -39,6 +39,10 @@ void DialogCommands::OpenNetStat() {
   // QPointer guards against the window going away during its modal loop.
   QPointer<NetStatWindow> window = new NetStatWindow(
       session_.Table(), [this](const std::exception& e) { session_.HandleException(e); }, parent_);
+  // Which program holds a connection is this computer's to tell.
+  if (!session_.MeasuresDevice()) {
+    window->ShowPrograms(session_.State());
+  }
   window->exec();
   delete window;
 }
