@@ -32,6 +32,8 @@ const char* PeriodName(DataPlan::Period p) {
   return "monthly";
 }
 
+}  // namespace
+
 const char* CountsName(DataPlan::Counts c) {
   switch (c) {
     case DataPlan::Counts::Down:
@@ -43,8 +45,6 @@ const char* CountsName(DataPlan::Counts c) {
   }
   return "both";
 }
-
-}  // namespace
 
 std::optional<uint64_t> DataPlan::ParseSize(const QString& text) {
   static const QRegularExpression kSize(

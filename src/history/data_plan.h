@@ -77,4 +77,7 @@ class PlanWarnings {
   QList<int> warned_;
 };
 
+// "down", "up" or "both", as the settings line and the JSON write them.
+const char* CountsName(DataPlan::Counts counts);
+
 }  // namespace velmar

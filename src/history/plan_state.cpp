@@ -10,18 +10,6 @@ namespace velmar {
 
 namespace {
 
-const char* CountsText(DataPlan::Counts counts) {
-  switch (counts) {
-    case DataPlan::Counts::Down:
-      return "down";
-    case DataPlan::Counts::Up:
-      return "up";
-    case DataPlan::Counts::Both:
-      break;
-  }
-  return "both";
-}
-
 QString DaysText(double days) {
   return days >= 10 ? QString::number(std::floor(days), 'f', 0) : QString::number(days, 'f', 1);
 }
@@ -80,7 +68,7 @@ QString UsageState::Text() const {
   }
   text += QStringLiteral("Plan: %1 %2, counting %3 on %4\n")
               .arg(ByteText(plan->limitBytes), PlanSettings::PeriodText(*plan),
-                   QLatin1String(CountsText(plan->counts)),
+                   QLatin1String(CountsName(plan->counts)),
                    plan->interfaces.isEmpty() ? QStringLiteral("All")
                                               : plan->interfaces.join(QStringLiteral(", ")));
   return text + PlanLine() + QLatin1Char('\n');
@@ -156,7 +144,7 @@ QJsonObject UsageState::Json(const QDateTime& generated) const {
   o[QStringLiteral("plan")] = QJsonObject{
       {QStringLiteral("limit_bytes"), qint64(plan->limitBytes)},
       {QStringLiteral("period"), PlanSettings::PeriodText(*plan)},
-      {QStringLiteral("counts"), QLatin1String(CountsText(plan->counts))},
+      {QStringLiteral("counts"), QLatin1String(CountsName(plan->counts))},
       {QStringLiteral("interfaces"),
        plan->interfaces.isEmpty() ? QJsonValue(QStringLiteral("All")) : QJsonValue(names)},
       {QStringLiteral("warn_at_percent"), warnAt},
