@@ -38,6 +38,11 @@ QByteArray WriteCsv(const Report& report) {
   if (report.Shows(kAlarmEvents)) {
     header << QStringLiteral("alarm_events");
   }
+  // Only where there is any, so the columns scripts read stay as they were.
+  const bool notRunning = report.totals.notRunningRecords > 0;
+  if (notRunning) {
+    header << QStringLiteral("not_running_down_bytes") << QStringLiteral("not_running_up_bytes");
+  }
 
   QString out;
   out.reserve(static_cast<qsizetype>(report.groups.size()) * 120 + 200);
@@ -66,6 +71,9 @@ QByteArray WriteCsv(const Report& report) {
     }
     if (report.Shows(kAlarmEvents)) {
       row << QString::number(g.alarms);
+    }
+    if (notRunning) {
+      row << QString::number(g.notRunningDown) << QString::number(g.notRunningUp);
     }
     out += row.join(QLatin1Char(',')) + QLatin1Char('\n');
   }

@@ -98,6 +98,11 @@ TEST(OfflineVolumeTest, ATransferWhileStoppedIsInTheStartAndTheReport) {
   EXPECT_TRUE(WriteHtml(report).contains("passed while the meter was not running"));
   EXPECT_TRUE(WriteJson(report).contains(
       "\"notRunningUp\": " + QByteArray::number(static_cast<qint64>(report.totals.notRunningUp))));
+  const QList<QByteArray> csv = WriteCsv(report).split('\n');
+  EXPECT_TRUE(csv[0].endsWith(",not_running_down_bytes,not_running_up_bytes")) << csv[0].data();
+  EXPECT_TRUE(
+      csv[1].endsWith("," + QByteArray::number(static_cast<qint64>(report.totals.notRunningUp))))
+      << csv[1].data();
 }
 
 // A reboot between stop and start: the report names the gap and holds no
