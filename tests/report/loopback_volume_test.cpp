@@ -14,18 +14,13 @@
 #include "measure/counter_sampler.h"
 #include "measure/interface_table.h"
 #include "report/report_generator.h"
+#include "support/quiet_host.h"
 #include "support/temp_store.h"
 
 namespace velmar {
 namespace {
 
-class QuietHost : public TickHost {
- public:
-  void SetCalcTimerEnabled(bool) override {}
-  void StartDownload() override {}
-  void PublishResults(double, double) override {}
-  void HandleException(const std::exception& e) override { ADD_FAILURE() << e.what(); }
-};
+using test::QuietHost;
 
 uint64_t Kernel(const char* counter) {
   QFile f(QStringLiteral("/sys/class/net/lo/statistics/") + QLatin1String(counter));

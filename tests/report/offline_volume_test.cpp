@@ -15,18 +15,13 @@
 #include "report/report_generator.h"
 #include "report/report_writers.h"
 #include "support/own_network.h"
+#include "support/quiet_host.h"
 #include "support/temp_store.h"
 
 namespace velmar {
 namespace {
 
-class QuietHost : public TickHost {
- public:
-  void SetCalcTimerEnabled(bool) override {}
-  void StartDownload() override {}
-  void PublishResults(double, double) override {}
-  void HandleException(const std::exception& e) override { ADD_FAILURE() << e.what(); }
-};
+using test::QuietHost;
 
 // `bytes` of UDP payload out of va to a neighbour that never answers, in
 // datagrams its large MTU carries whole (42 bytes of headers on 60000).
