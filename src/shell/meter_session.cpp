@@ -10,6 +10,8 @@
 #include "metrics/security_loader.h"
 #include "platform/autostart.h"
 #include "platform/key_store.h"
+#include "platform/metered_devices.h"
+#include "shell/plan_setup.h"
 
 namespace velmar {
 
@@ -139,6 +141,21 @@ void MeterSession::Start() {
 void MeterSession::UpdatePlan() {
   plan_.Reload();
   Guarded([this] { plan_.Update(MeterSelection(table_.get(), 0, {}), core_.Metrics()); });
+}
+
+void MeterSession::SetUpPlan() {
+  QStringList names;
+  for (const auto& adapter : core_.Sampler().Adapters()) {
+    names << adapter.name;
+  }
+  if (PlanSetup(settings_, names, MeteredDevices().Interfaces()).Run()) {
+    Guarded([this] {
+      loader_.SaveOwnLines({SettingsLine::kPlanLimit, SettingsLine::kPlanPeriod,
+                            SettingsLine::kPlanCounts, SettingsLine::kPlanInterfaces,
+                            SettingsLine::kPlanWarnAt, SettingsLine::kPlanWarned});
+    });
+    UpdatePlan();
+  }
 }
 
 void MeterSession::ResetForStart() {

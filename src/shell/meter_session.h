@@ -146,6 +146,9 @@ class MeterSession : public TickDriver {
   // Where the data plan stands, its warnings and figures (a plan may be
   // set or changed at any time).
   void UpdatePlan();
+  // The plan's setup (NetworkManager's metered devices offered first); a
+  // plan set is saved and takes effect at once.
+  void SetUpPlan();
   AlarmEvaluator& Alarms() { return evaluator_; }
   // Where the publication feeds the graph window; null while none is open.
   void SetGraphFeed(GraphFeed* feed) { core_.SetGraphFeed(feed); }

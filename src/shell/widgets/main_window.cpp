@@ -10,13 +10,11 @@
 #include "platform/app_paths.h"
 #include "platform/launcher.h"
 #include "platform/message_queue.h"
-#include "platform/metered_devices.h"
 #include "platform/user_interface.h"
 #include "platform/widgets/elided_label.h"
 #include "platform/widgets/fit_to_font.h"
 #include "shell/error_report.h"
 #include "shell/paint/meter_art.h"
-#include "shell/plan_setup.h"
 #include "shell/single_instance.h"
 #include "shell/widgets/main_window_views.h"
 #include "shell/widgets/splash_screen.h"
@@ -182,21 +180,7 @@ void MainWindow::ConnectTray() {
   connect(&tray_, &TrayMenu::activeToggled, this, [this] { session_.Analysis().ToggleAnalysis(); });
   connect(&tray_, &TrayMenu::stayOnTopToggled, this, [this] { ToggleStayOnTop(); });
   connect(&tray_, &TrayMenu::hideChosen, this, [this] { HideToTray(); });
-  connect(&tray_, &TrayMenu::dataPlanChosen, this, [this] {
-    // The interfaces by name, NetworkManager's metered ones offered first.
-    QStringList names;
-    for (const auto& adapter : session_.Sampler().Adapters()) {
-      names << adapter.name;
-    }
-    if (PlanSetup(session_.Settings(), names, MeteredDevices().Interfaces()).Run()) {
-      session_.Guarded([this] {
-        session_.Loader().SaveOwnLines({SettingsLine::kPlanLimit, SettingsLine::kPlanPeriod,
-                                        SettingsLine::kPlanCounts, SettingsLine::kPlanInterfaces,
-                                        SettingsLine::kPlanWarnAt, SettingsLine::kPlanWarned});
-      });
-      session_.UpdatePlan();
-    }
-  });
+  connect(&tray_, &TrayMenu::dataPlanChosen, this, [this] { session_.SetUpPlan(); });
   connect(&tray_, &TrayMenu::helpChosen, this, [this] {
     session_.SetSection(section::kTrayHelp);
     OpenHelp();
