@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 
 namespace {
 

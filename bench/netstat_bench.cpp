@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "interfaces/interface_table.h"
 #include "netstat/net_stat_tables.h"
-#include "measure/interface_table.h"
 #include "netstat/widgets/net_stat_window.h"
 
 namespace {

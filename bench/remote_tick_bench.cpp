@@ -9,8 +9,8 @@
 #include <memory>
 #include <thread>
 
-#include "measure/interface_table.h"
-#include "measure/remote_source.h"
+#include "interfaces/interface_table.h"
+#include "interfaces/remote_source.h"
 #include "support/snmpd_process.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/headless_meter.h"
 #include "app/headless_programs.h"
 #include "config/settings_list.h"
-#include "measure/headless_meter.h"
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"
 #ifdef VELMAR_DEVICE_METRICS

@@ -7,12 +7,12 @@
 
 #include "alarms/alarm_evaluator.h"
 #include "alarms/console_alarm_actions.h"
+#include "app/headless_meter.h"
 #include "app/headless_options.h"
 #include "app/headless_programs.h"
 #include "config/settings_list.h"
 #include "history/day_key_dates.h"
-#include "measure/headless_meter.h"
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "measure/meter_core.h"
 #include "platform/key_store.h"
 

@@ -22,7 +22,7 @@
 #include "app/command_line.h"
 #include "config/product.h"
 #include "config/settings_list.h"
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "platform/autostart.h"
 #include "platform/install_layout.h"
 #include "platform/unix_signal_watcher.h"

@@ -15,7 +15,7 @@
 
 #include "app/remote_options.h"
 #include "config/settings_list.h"
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "platform/snmp_abi.h"
 #include "platform/snmp_agent.h"
 #include "platform/snmp_format.h"

@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 
 namespace velmar {
 

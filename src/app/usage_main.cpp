@@ -10,7 +10,7 @@
 #include "config/settings_list.h"
 #include "history/plan_settings.h"
 #include "history/plan_state.h"
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "platform/key_store.h"
 
 namespace velmar {

@@ -12,8 +12,8 @@
 
 #include "config/product.h"
 #include "history/history_recorder.h"
+#include "interfaces/interface_table.h"
 #include "measure/edge_selection.h"
-#include "measure/interface_table.h"
 #include "platform/key_store.h"
 #include "platform/registry.h"
 

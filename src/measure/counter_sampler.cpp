@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "interfaces/interface_names.h"
+#include "interfaces/interface_table.h"
 #include "measure/edge_selection.h"
-#include "measure/interface_names.h"
-#include "measure/interface_table.h"
 
 namespace velmar {
+
+// A remote agent polls on its own beat, which must be the tick's.
+static_assert(InterfaceTable::kRemotePollIntervalMs == kCalcTimerIntervalMs);
 
 namespace {
 

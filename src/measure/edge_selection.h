@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "measure/interface_table.h"
-#include "measure/mib_row.h"
+#include "interfaces/interface_table.h"
+#include "interfaces/mib_row.h"
 
 namespace velmar {
 

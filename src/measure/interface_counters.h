@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "measure/mib_row.h"
+#include "interfaces/mib_row.h"
 
 namespace velmar {
 

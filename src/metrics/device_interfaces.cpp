@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <map>
 
+#include "interfaces/interface_name.h"
 #include "measure/edge_selection.h"
-#include "measure/interface_name.h"
 
 namespace velmar {
 

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <set>
 
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "metrics/metrics_server.h"
 
 namespace velmar {

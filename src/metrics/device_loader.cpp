@@ -1,6 +1,6 @@
 #include "metrics/device_loader.h"
 
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "platform/app_paths.h"
 #include "platform/dynamic_library.h"
 

@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "agent/kernel_tables.h"
-#include "measure/interface_name.h"
+#include "interfaces/interface_name.h"
 
 namespace velmar {
 

@@ -3,8 +3,8 @@
 #include <QDateTime>
 
 #include "alarms/alarm_evaluator.h"
+#include "interfaces/interface_table.h"
 #include "measure/counter_sampler.h"
-#include "measure/interface_table.h"
 #include "measure/measurement_state.h"
 #include "metrics/kernel_interfaces.h"
 

@@ -4,8 +4,8 @@
 #include <bit>
 #include <tuple>
 
-#include "measure/interface_name.h"
-#include "measure/interface_table.h"
+#include "interfaces/interface_name.h"
+#include "interfaces/interface_table.h"
 #include "platform/mib_objects.h"
 
 namespace velmar {

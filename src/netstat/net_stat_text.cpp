@@ -4,9 +4,9 @@
 #include <charconv>
 #include <initializer_list>
 
+#include "interfaces/interface_table.h"
+#include "interfaces/table_errors.h"
 #include "measure/edge_selection.h"
-#include "measure/interface_table.h"
-#include "measure/table_errors.h"
 
 namespace velmar {
 

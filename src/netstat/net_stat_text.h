@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "measure/mib_row.h"
+#include "interfaces/mib_row.h"
 #include "netstat/net_stat_tables.h"
 #include "netstat/program_page.h"
 

@@ -3,7 +3,7 @@
 #include "config/program_section.h"
 
 #include "config/product.h"
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "metrics/device_loader.h"
 #include "metrics/interface_filter.h"
 #include "metrics/listen_address.h"

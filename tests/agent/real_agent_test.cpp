@@ -15,7 +15,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "platform/dynamic_library.h"
 #include "platform/snmp_abi.h"
 

@@ -19,8 +19,8 @@
 #include <tuple>
 
 #include "agent/remote_agent.h"
-#include "measure/interface_table.h"
-#include "measure/remote_source.h"
+#include "interfaces/interface_table.h"
+#include "interfaces/remote_source.h"
 #include "support/snmpd_process.h"
 
 namespace velmar {

@@ -15,7 +15,7 @@
 #include <cstdlib>
 
 #include "config/settings_loader.h"
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_server.h"
 

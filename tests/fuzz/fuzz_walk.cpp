@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "platform/snmp_abi.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 #include "config/settings_loader.h"
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "platform/key_store.h"
 #include "platform/registry.h"
 #include "report/profile_store.h"

@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "support/fake_agent_control.h"
 
 namespace velmar {

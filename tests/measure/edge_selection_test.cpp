@@ -1,5 +1,5 @@
 #include "measure/edge_selection.h"
-#include "measure/interface_names.h"
+#include "interfaces/interface_names.h"
 
 #include <gtest/gtest.h>
 

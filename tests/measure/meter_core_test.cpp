@@ -4,7 +4,7 @@
 
 #include "alarms/alarm_evaluator.h"
 #include "config/settings_list.h"
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "metrics/metrics_exporter.h"
 #include "support/fake_agent_control.h"
 

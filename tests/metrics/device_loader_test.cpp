@@ -9,7 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 
 namespace velmar {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "interfaces/interface_table.h"
 #include "measure/counter_sampler.h"
-#include "measure/interface_table.h"
 #include "measure/measurement_state.h"
 #include "metrics/kernel_interfaces.h"
 

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "measure/interface_table.h"
-#include "measure/remote_source.h"
+#include "interfaces/interface_table.h"
+#include "interfaces/remote_source.h"
 #include "netstat/widgets/net_stat_window.h"
 
 namespace velmar {

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "measure/interface_table.h"
-#include "measure/table_errors.h"
+#include "interfaces/interface_table.h"
+#include "interfaces/table_errors.h"
 #include "support/fake_agent_control.h"
 #include "support/own_network.h"
 

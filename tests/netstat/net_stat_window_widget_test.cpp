@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "interfaces/interface_table.h"
 #include "measure/counter_sampler.h"
-#include "measure/interface_table.h"
 #include "measure/measurement_state.h"
 #include "measure/tick_host.h"
 #include "support/fake_agent_control.h"

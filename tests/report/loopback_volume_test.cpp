@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "history/history_recorder.h"
+#include "interfaces/interface_table.h"
 #include "measure/counter_sampler.h"
-#include "measure/interface_table.h"
 #include "report/report_generator.h"
 #include "support/quiet_host.h"
 #include "support/temp_store.h"

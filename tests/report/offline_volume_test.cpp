@@ -10,8 +10,8 @@
 #include <cstdlib>
 
 #include "history/usage_keeper.h"
+#include "interfaces/interface_table.h"
 #include "measure/counter_sampler.h"
-#include "measure/interface_table.h"
 #include "report/report_generator.h"
 #include "report/report_writers.h"
 #include "support/own_network.h"

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "shell/setup_test_host.h"
 #include "shell/widgets/device_source_dialog.h"
 

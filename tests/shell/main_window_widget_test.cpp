@@ -20,7 +20,7 @@
 #include "graph/widgets/graph_window.h"
 #include "history/history_recorder.h"
 #include "history/offline_traffic.h"
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "measure/widgets/indicator.h"
 #include "measure/widgets/lcd_display.h"
 #include "netstat/widgets/net_stat_window.h"

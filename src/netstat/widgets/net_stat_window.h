@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "netstat/net_stat_text.h"
 #include "netstat/program_page.h"
 #include "programs/program_feed.h"

@@ -5,7 +5,7 @@
 #include <QVBoxLayout>
 
 #include "config/settings_list.h"
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "platform/key_store.h"
 #include "shell/setup_host.h"
 

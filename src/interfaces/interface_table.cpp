@@ -1,12 +1,11 @@
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
 
-#include "measure/interface_name.h"
-#include "measure/tick_host.h"
+#include "interfaces/interface_name.h"
 #include "platform/app_paths.h"
 
 namespace velmar {
@@ -62,9 +61,6 @@ constexpr LayerColumn kLayerColumns[] = {
     // which interfaces have nothing above them.
     {LayerColumn::kStack, {1, 3, 6, 1, 2, 1, 31, 1, 2, 1, 3, 1}, 12, 11, 2},
 };
-
-// A remote agent fetches a snapshot for each tick of the meter.
-constexpr uint32_t kRemotePollIntervalMs = kCalcTimerIntervalMs;
 
 int CompareNames(const uint32_t* a, uint32_t aLength, const uint32_t* b, uint32_t bLength) {
   const uint32_t n = std::min(aLength, bLength);

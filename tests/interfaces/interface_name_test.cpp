@@ -1,4 +1,4 @@
-#include "measure/interface_name.h"
+#include "interfaces/interface_name.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "config/settings_list.h"
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 #include "support/temp_store.h"
 
 namespace velmar {

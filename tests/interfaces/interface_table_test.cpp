@@ -1,4 +1,4 @@
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "measure/headless_meter.h"
+#include "app/headless_meter.h"
 
 #include <poll.h>
 #include <time.h>

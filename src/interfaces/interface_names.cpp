@@ -1,4 +1,4 @@
-#include "measure/interface_names.h"
+#include "interfaces/interface_names.h"
 
 #include <QHash>
 

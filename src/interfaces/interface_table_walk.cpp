@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 
 namespace velmar {
 

@@ -1,4 +1,4 @@
-#include "measure/remote_source.h"
+#include "interfaces/remote_source.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "measure/mib_row.h"
+#include "interfaces/mib_row.h"
 
 namespace velmar {
 

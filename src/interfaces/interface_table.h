@@ -7,9 +7,9 @@
 #include <mutex>
 #include <vector>
 
-#include "measure/mib_row.h"
-#include "measure/remote_source.h"
-#include "measure/table_errors.h"
+#include "interfaces/mib_row.h"
+#include "interfaces/remote_source.h"
+#include "interfaces/table_errors.h"
 #include "platform/snmp_abi.h"
 #include "platform/snmp_agent.h"
 #include "platform/tick_clock.h"
@@ -45,6 +45,9 @@ class InterfaceTable : public QObject {
   // walk waits at most `tableWaitMs` for tables the device is still
   // sending (0: until they are in, for a one-shot listing).
   static constexpr uint32_t kRemoteTableWaitMs = 250;
+  // A remote agent fetches a snapshot for each tick of the meter: this is
+  // the calculation timer's period, which the tick checks it matches.
+  static constexpr uint32_t kRemotePollIntervalMs = 501;
   InterfaceTable(const RemoteSource& source, QObject* owner = nullptr,
                  const TickClock& clock = SystemClock(), uint32_t tableWaitMs = kRemoteTableWaitMs);
   ~InterfaceTable() override;

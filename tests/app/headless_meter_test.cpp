@@ -1,4 +1,4 @@
-#include "measure/headless_meter.h"
+#include "app/headless_meter.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <csignal>
 
 #include "config/settings_list.h"
-#include "measure/interface_table.h"
+#include "interfaces/interface_table.h"
 #include "platform/unix_signal_watcher.h"
 #include "support/fake_agent_control.h"
 

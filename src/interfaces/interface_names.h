@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "measure/mib_row.h"
+#include "interfaces/mib_row.h"
 
 namespace velmar {
 
