@@ -27,9 +27,7 @@ void MailSender::Clear() {
 }
 
 int MailSender::Fail(int code) {
-  if (OnFailure) {
-    OnFailure(*this, code);
-  }
+  emit failed(code);
   return code;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 #include "platform/exception.h"
 
@@ -21,7 +21,9 @@ class MailUnavailableError : public Exception {
 // sendmail on PATH, else /usr/sbin/sendmail) takes the whole message on
 // its standard input; no shell is involved. Without any recipient the
 // desktop's compose window (xdg-email) opens with the subject and text.
-class MailSender {
+class MailSender : public QObject {
+  Q_OBJECT
+
  public:
   // Failure codes SendMail returns: the program could not be started, or
   // it failed or hung.
@@ -33,9 +35,6 @@ class MailSender {
   QStringList Recipient;
   QString Subject;
   QString Text;
-
-  // A send failed (sender, failure code).
-  std::function<void(MailSender&, int)> OnFailure;
 
   // A sendmail program was found.
   bool Available() const { return !program_.isEmpty(); }
@@ -59,6 +58,10 @@ class MailSender {
 
   // The compose-window command used when no recipient is left.
   QStringList ComposeCommand() const;
+
+ signals:
+  // A send failed, with its failure code.
+  void failed(int code);
 
  private:
   int Fail(int code);

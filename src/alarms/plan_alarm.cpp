@@ -58,9 +58,7 @@ void PlanAlarm::Send(const QString& message) {
         break;
     }
   } catch (const Exception& e) {
-    if (OnActionFailed) {
-      OnActionFailed(e.Message());
-    }
+    emit actionFailed(e.Message());
   }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
-#include <functional>
 
 #include "alarms/alarm_evaluator.h"
 #include "history/plan_state.h"
@@ -15,7 +15,9 @@ class SettingsList;
 // through the alarm action the settings choose (line 36: a notification,
 // a mail, a program or address; a beep where that is all). Which went out
 // is kept on line 61, so a restart does not warn again.
-class PlanAlarm {
+class PlanAlarm : public QObject {
+  Q_OBJECT
+
  public:
   PlanAlarm(SettingsList& settings, AlarmActions& actions)
       : settings_(settings), actions_(actions) {}
@@ -28,9 +30,10 @@ class PlanAlarm {
   static QString Message(int percent, const UsageState& state);
   static const QString kSubject;
 
+ signals:
   // An action that could not be taken (no mail system, no notification
   // server): the warning still counts as given.
-  std::function<void(const QString& failure)> OnActionFailed;
+  void actionFailed(const QString& failure);
 
  private:
   void Send(const QString& message);

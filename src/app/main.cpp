@@ -127,19 +127,20 @@ int RunWindow(int argc, char* argv[]) {
   UserInterface::Set(&ui);
 
   SingleInstance singleInstance(kApplicationTitle);
-  singleInstance.AlreadyExist = [&ui](const QString& answer) {
+  QObject::connect(&singleInstance, &SingleInstance::alreadyRunning, [&ui](const QString& answer) {
     ui.Message(MainWindow::AlreadyRunningText(answer));
-  };
+  });
   if (singleInstance.Check() && singleInstance.Terminate) {
     return 0;
   }
 
   MainWindow window(WindowEnvironment());
   ui.SetParent(&window);
-  app.ExceptionHandler = [&window](const std::exception& e) { window.ReportError(e); };
-  singleInstance.OnActivateRequest = [&window](const QString& token) {
-    return window.ComeForward(token);
-  };
+  QObject::connect(&app, &VelmarApplication::exceptionRaised, &window,
+                   [&window](const std::exception& e) { window.ReportError(e); });
+  QObject::connect(
+      &singleInstance, &SingleInstance::activationRequested, &window,
+      [&window](const QString& token, QString& answer) { answer = window.ComeForward(token); });
   const int result = RunMeter(window, ui);
   UserInterface::Set(nullptr);
   return result;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <cstdint>
-#include <functional>
 
 #include "graph/chart3d.h"
 
@@ -12,7 +12,9 @@ namespace velmar {
 // the four series (one per style), `SelectStyle` and the views the sliders
 // ask for. The window only wires its controls to it, so all of this is
 // tested without a display.
-class GraphChart {
+class GraphChart : public QObject {
+  Q_OBJECT
+
  public:
   static constexpr uint8_t kStyles = 4;
   // The title line; it begins with "Velmar 2000 - ".
@@ -43,19 +45,17 @@ class GraphChart {
   // The series of the current style: the one the feed fills.
   ChartSeries& ActiveSeries() const { return Chart.Series(currentStyle_); }
 
-  // Tells the view to draw the chart again (the window sets it).
-  std::function<void()> Changed;
-  void NotifyChanged() const {
-    if (Changed) {
-      Changed();
-    }
-  }
+  // Tells the view to draw the chart again.
+  void NotifyChanged() { emit changed(); }
 
   Chart3D Chart;
   ChartSeries* BarSeries = nullptr;    // vertical bars
   ChartSeries* LineSeries = nullptr;   // lines
   ChartSeries* PointSeries = nullptr;  // points
   ChartSeries* AreaSeries = nullptr;   // area
+
+ signals:
+  void changed();
 
  private:
   uint8_t currentStyle_ = 0;

@@ -339,9 +339,7 @@ InterfaceTable::~InterfaceTable() {
 }
 
 void InterfaceTable::DoStatusChange() {
-  if (OnStatusChange) {
-    OnStatusChange(*this);
-  }
+  emit statusChanged(*this);
 }
 
 void InterfaceTable::SetBusy(bool value) {

@@ -32,6 +32,8 @@ struct StackLayer {
 // the relations of the ifStackTable, and whether the agent forwards and
 // where its default routes leave.
 class InterfaceTable : public QObject {
+  Q_OBJECT
+
  public:
   static constexpr uint8_t kTcpConnections = 1;
   static constexpr uint8_t kInterfaces = 2;
@@ -80,9 +82,6 @@ class InterfaceTable : public QObject {
 
   bool Busy() const { return busy_; }
   bool SocketsStarted() const { return socketsStarted_; }
-
-  // Called whenever Busy changes.
-  std::function<void(InterfaceTable&)> OnStatusChange;
 
   // Held for a whole walk. Exposed so a caller (a test, a second thread)
   // can keep refreshes out for a while.
@@ -140,6 +139,10 @@ class InterfaceTable : public QObject {
   // until the next call; asking for the same interfaces as the last time
   // (every tick, as a rule) allocates nothing.
   const CounterReading& ReadCounters(const std::vector<CounterRequest>& which);
+
+ signals:
+  // Busy changed.
+  void statusChanged(velmar::InterfaceTable& sender);
 
  protected:
   virtual void DoStatusChange();

@@ -166,9 +166,7 @@ void ClientSocket::Connect() {
   Disconnect();
   ResetState();
   peer_ = Endpoint{};
-  if (OnConnecting) {
-    OnConnecting(*this);
-  }
+  emit connecting(*this);
   // The socket exists from here on, whatever the lookup finds: the one that
   // connects takes its place, under its descriptor number.
   const int type = SocketType() | SOCK_CLOEXEC | (Blocking() ? 0 : SOCK_NONBLOCK);
@@ -194,12 +192,12 @@ void ClientSocket::Connect() {
       HappyEyeballsOrder(Resolve(name, viaProxy ? proxyPort_ : port_),
                          literal ? AF_INET6 : memory.FirstFamily(HostWithoutBrackets(name)));
   attemptsStarted_ = 0;
-  const int connected = Blocking() ? ConnectInTurn(addresses) : Race(addresses);
+  const int reached = Blocking() ? ConnectInTurn(addresses) : Race(addresses);
   if (!literal) {
     memory.Remember(HostWithoutBrackets(name), peer_.Family());
   }
-  SetLastResult(::dup3(connected, Socket(), O_CLOEXEC));
-  ::close(connected);
+  SetLastResult(::dup3(reached, Socket(), O_CLOEXEC));
+  ::close(reached);
 
   if (Blocking()) {
     SetConnected(true);
@@ -215,9 +213,7 @@ void ClientSocket::Connect() {
       CheckTimeOutAndCancel();
     }
   }
-  if (OnConnected) {
-    OnConnected(*this);
-  }
+  emit connected(*this);
 }
 
 }  // namespace velmar

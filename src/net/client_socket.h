@@ -15,6 +15,8 @@ namespace velmar {
 // connection was won by IPv4 (FamilyMemory); an IPv6 literal is written in
 // brackets ("[2001:db8::1]:8080", RFC 3986) or, without a port, bare.
 class ClientSocket : public StreamSocket {
+  Q_OBJECT
+
  public:
   static constexpr int kMaxTextLength = 255;
 
@@ -49,7 +51,8 @@ class ClientSocket : public StreamSocket {
   // How many addresses the last Connect tried, the one that answered too.
   size_t AttemptsStarted() const { return attemptsStarted_; }
 
-  SocketEvent OnConnecting;
+ signals:
+  void connecting(velmar::StreamSocket& sender);
 
  private:
   // The addresses of `name` with `port`: a numeric address as it stands,

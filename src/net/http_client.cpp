@@ -172,13 +172,9 @@ int HttpClient::Get() {
   Connect();
   int code = -1;
   try {
-    if (OnSendingRequest) {
-      OnSendingRequest(*this);
-    }
+    emit sendingRequest(*this);
     SendRequest(QStringLiteral("GET"));
-    if (OnRequestSent) {
-      OnRequestSent(*this);
-    }
+    emit requestSent(*this);
     code = ReadHeaders();
     ReadBody();
   } catch (...) {

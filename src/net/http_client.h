@@ -14,6 +14,8 @@ namespace velmar {
 // An HTTP/1.1 GET client on the client socket, direct or through a proxy,
 // synchronous for its caller while the event loop keeps running.
 class HttpClient : public ClientSocket {
+  Q_OBJECT
+
  public:
   // Where the body of a response goes: into Body, or counted and dropped
   // (BodySize still tells how much arrived).
@@ -59,8 +61,9 @@ class HttpClient : public ClientSocket {
   QString ProxyUserName;
   QString ProxyPassword;
 
-  SocketEvent OnSendingRequest;
-  SocketEvent OnRequestSent;
+ signals:
+  void sendingRequest(velmar::StreamSocket& sender);
+  void requestSent(velmar::StreamSocket& sender);
 
  private:
   QString RequestUri() const;

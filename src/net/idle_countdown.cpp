@@ -4,7 +4,7 @@ namespace velmar {
 
 IdleCountdown::IdleCountdown(QObject* owner) : QObject(owner), timer_(this, false) {
   timer_.SetInterval(1000);
-  timer_.OnTimer = [this](IntervalTimer&) { Tick(); };
+  connect(&timer_, &IntervalTimer::timeout, this, [this] { Tick(); });
 }
 
 void IdleCountdown::StartCounting() {

@@ -41,9 +41,7 @@ void IntervalTimer::timerEvent(QTimerEvent* event) {
   if (event->timerId() != timerId_) {
     return;
   }
-  if (OnTimer) {
-    OnTimer(*this);
-  }
+  emit timeout(*this);
 }
 
 }  // namespace velmar

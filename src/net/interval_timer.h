@@ -1,12 +1,13 @@
 #pragma once
 
 #include <QObject>
-#include <functional>
 
 namespace velmar {
 
 // A plain interval timer on the GUI thread's event loop.
 class IntervalTimer : public QObject {
+  Q_OBJECT
+
  public:
   explicit IntervalTimer(QObject* owner = nullptr, bool enabled = true);
   ~IntervalTimer() override;
@@ -18,7 +19,8 @@ class IntervalTimer : public QObject {
   // Raises SocketError "Not enough timers" when the event loop refuses one.
   void SetEnabled(bool enabled);
 
-  std::function<void(IntervalTimer& sender)> OnTimer;
+ signals:
+  void timeout(velmar::IntervalTimer& sender);
 
  protected:
   void timerEvent(QTimerEvent* event) override;

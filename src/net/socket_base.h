@@ -16,6 +16,8 @@ namespace velmar {
 // notifier switched off until the next request, so a socket that nobody
 // reads never keeps the event loop busy.
 class SocketBase : public QObject {
+  Q_OBJECT
+
  public:
   explicit SocketBase(QObject* owner = nullptr);
   // Closes an open socket without firing events: the owner is going away.

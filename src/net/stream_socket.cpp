@@ -90,9 +90,7 @@ void StreamSocket::Disconnect() {
   DropNotifications();
   SetSocket(-1);
   SetLastResult(::close(handle));
-  if (OnDisconnected) {
-    OnDisconnected(*this);
-  }
+  emit disconnected(*this);
 }
 
 void StreamSocket::Cancel() {
@@ -109,35 +107,25 @@ void StreamSocket::Cancel() {
 }
 
 void StreamSocket::HandleReadable() {
-  if (OnDataAvailable) {
-    OnDataAvailable(*this);
-  }
+  emit dataAvailable(*this);
 }
 
 void StreamSocket::HandleWritable() {
-  if (OnReadyToSend) {
-    OnReadyToSend(*this);
-  }
+  emit readyToSend(*this);
 }
 
 void StreamSocket::HandleUrgentData() {
-  if (OnOutOfBandData) {
-    OnOutOfBandData(*this);
-  }
+  emit outOfBandData(*this);
 }
 
 void StreamSocket::HandleConnected() {
   connected_ = true;
-  if (OnConnected) {
-    OnConnected(*this);
-  }
+  emit connected(*this);
 }
 
 void StreamSocket::HandlePeerClosed() {
   closedByPeer_ = true;
-  if (OnDisconnected) {
-    OnDisconnected(*this);
-  }
+  emit disconnected(*this);
 }
 
 StreamSocket::NextPass StreamSocket::AfterFailedCall(int error, bool sending) {
@@ -168,10 +156,8 @@ void StreamSocket::SendStream(QIODevice& stream, int64_t start) {
   for (;;) {
     const int64_t count = std::max<int64_t>(stream.read(piece.data(), kPieceSize), 0);
     SendBuffer(piece.data(), count);
-    if (OnTransferProgress) {
-      const int64_t position = stream.pos();
-      OnTransferProgress(*this, Percent(position, size), position, -1);
-    }
+    const int64_t position = stream.pos();
+    emit transferProgress(*this, Percent(position, size), position, -1);
     if (count < kPieceSize) {
       break;
     }
@@ -313,10 +299,8 @@ void StreamSocket::Receive(QIODevice& stream, int64_t length, int64_t start, int
     } else if (result > 0) {
       WriteOrFail(stream, piece_.data(), result);
       received += result;
-      if (OnTransferProgress) {
-        const int64_t position = stream.pos() - origin;
-        OnTransferProgress(*this, length > 0 ? Percent(position, length) : -1, position, -1);
-      }
+      const int64_t position = stream.pos() - origin;
+      emit transferProgress(*this, length > 0 ? Percent(position, length) : -1, position, -1);
       RestartCounting();
     } else {
       PeerClosedStream();

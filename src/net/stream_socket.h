@@ -3,7 +3,6 @@
 #include <QIODevice>
 #include <QString>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,17 +12,13 @@ namespace velmar {
 
 class StreamSocket;
 
-using SocketEvent = std::function<void(StreamSocket& sender)>;
-// Perc: per cent of the known size, -1 when unknown; ByteCount: the stream
-// position; LineCount: -1.
-using ProgressEvent =
-    std::function<void(StreamSocket& sender, int perc, int64_t byteCount, int lineCount)>;
-
 // A connected-socket component: the per-exchange flags, the events, and
 // the synchronous send and receive operations. In non-blocking mode every
 // operation keeps the GUI event loop running while it waits, so handlers
 // and ticks run nested inside it and may call Cancel.
 class StreamSocket : public SocketBase {
+  Q_OBJECT
+
  public:
   static constexpr int kPieceSize = 32768;
   // The line buffer holds 2047 bytes of a line, its line end included.
@@ -34,7 +29,7 @@ class StreamSocket : public SocketBase {
 
   explicit StreamSocket(QObject* owner = nullptr);
 
-  // Closes an open socket and fires OnDisconnected; idle, it does nothing.
+  // Closes an open socket and emits disconnected; idle, it does nothing.
   void Disconnect();
   // Ends the running operation with CanceledError and closes the
   // socket; safe with nothing running.
@@ -60,13 +55,16 @@ class StreamSocket : public SocketBase {
   int Protocol() const { return protocol_; }
   void SetProtocol(int protocol) { protocol_ = protocol; }
 
-  SocketEvent OnConnected;
-  SocketEvent OnDisconnected;
-  ProgressEvent OnTransferProgress;
-  // The raw readiness hooks; the HTTP client leaves them unassigned.
-  SocketEvent OnDataAvailable;
-  SocketEvent OnReadyToSend;
-  SocketEvent OnOutOfBandData;
+ signals:
+  void connected(velmar::StreamSocket& sender);
+  void disconnected(velmar::StreamSocket& sender);
+  // Perc: per cent of the known size, -1 when unknown; byteCount: the
+  // stream position; lineCount: -1.
+  void transferProgress(velmar::StreamSocket& sender, int perc, int64_t byteCount, int lineCount);
+  // The raw readiness events; the HTTP client leaves them unconnected.
+  void dataAvailable(velmar::StreamSocket& sender);
+  void readyToSend(velmar::StreamSocket& sender);
+  void outOfBandData(velmar::StreamSocket& sender);
 
  protected:
   void HandleReadable() override;

@@ -13,29 +13,27 @@ namespace velmar {
 TrafficGenerator::TrafficGenerator(MeasurementState& state, const TickClock& clock, QObject* owner)
     : QObject(owner), state_(state), clock_(clock), client_(this) {
   client_.SetBodyMode(HttpClient::BodyMode::kCountAndDrop);
-  client_.OnConnecting = [this](StreamSocket&) {
+  connect(&client_, &ClientSocket::connecting, this, [this](StreamSocket&) {
     SectionScope here(state_.ProgramSection, section::kDownloadConnecting);
     state_.HttpBusy = true;
-  };
-  client_.OnConnected = [this](StreamSocket&) {
+  });
+  connect(&client_, &StreamSocket::connected, this, [this](StreamSocket&) {
     SectionScope here(state_.ProgramSection, section::kDownloadConnected);
     state_.HttpBusy = true;
-  };
-  client_.OnDisconnected = [this](StreamSocket&) {
+  });
+  connect(&client_, &StreamSocket::disconnected, this, [this](StreamSocket&) {
     SectionScope here(state_.ProgramSection, section::kDownloadDisconnected);
     state_.HttpBusy = false;
-  };
-  client_.OnTransferProgress = [this](StreamSocket&, int, int64_t, int) {
-    SectionScope here(state_.ProgramSection, section::kDownloadProgress);
-    MessageQueue::RunNow();
-  };
+  });
+  connect(&client_, &StreamSocket::transferProgress, this,
+          [this](StreamSocket&, int, int64_t, int) {
+            SectionScope here(state_.ProgramSection, section::kDownloadProgress);
+            MessageQueue::RunNow();
+          });
 }
 
 TrafficGenerator::~TrafficGenerator() {
-  client_.OnConnecting = nullptr;
-  client_.OnConnected = nullptr;
-  client_.OnDisconnected = nullptr;
-  client_.OnTransferProgress = nullptr;
+  client_.disconnect(this);
   queued_ = false;
   try {
     client_.Cancel();
@@ -118,7 +116,7 @@ void TrafficGenerator::RunDownload() {
 }
 
 void TrafficGenerator::Failed() {
-  // A connect that failed leaves the busy flag set (no OnDisconnected
+  // A connect that failed leaves the busy flag set (no disconnected signal
   // follows) and may leave its socket: let both go, or no tick would ever
   // start another download.
   try {
@@ -140,7 +138,7 @@ void TrafficGenerator::CancelDownload() {
     client_.Cancel();
   } catch (const std::exception&) {
   }
-  // With a socket open, Cancel's OnDisconnected has cleared the flag; a
+  // With a socket open, Cancel's disconnected signal has cleared the flag; a
   // download that failed before it had a socket would otherwise keep it
   // set, and Generate mode could never start again.
   state_.HttpBusy = false;

@@ -41,12 +41,13 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
   });
   QObject::connect(&historyTimer_, &QTimer::timeout, &historyTimer_, [this] { RecordTick(); });
   ConnectCore();
-  plan_.OnWarned = [this] {
+  QObject::connect(&plan_, &PlanWatch::warned, &plan_, [this] {
     Guarded([this] { loader_.SaveOwnLines({SettingsLine::kPlanWarned}); });
-  };
-  plan_.Alarm().OnActionFailed = [this](const QString& failure) {
-    view_.analysis.SetStatusText(QStringLiteral("Data plan: ") + failure);
-  };
+  });
+  QObject::connect(&plan_.Alarm(), &PlanAlarm::actionFailed, &plan_,
+                   [this](const QString& failure) {
+                     view_.analysis.SetStatusText(QStringLiteral("Data plan: ") + failure);
+                   });
   usage_.Counts = [this] {
     return MeterSelection(table_.get(), state_.AdapterIndex,
                           settings_.Line(SettingsLine::kAdapterName));

@@ -21,11 +21,9 @@ void PlanWatch::Update(const UsageKeeper::Selection& all, MetricsExporter* metri
     }
     metrics->SetPlan(figures);
   }
-  if (OnShow) {
-    OnShow(state_.PlanLine());
-  }
-  if (!alarm_.Check(state_).isEmpty() && OnWarned) {
-    OnWarned();
+  emit lineChanged(state_.PlanLine());
+  if (!alarm_.Check(state_).isEmpty()) {
+    emit warned();
   }
 }
 

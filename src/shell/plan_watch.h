@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
-#include <functional>
 
 #include "alarms/plan_alarm.h"
 #include "history/plan_state.h"
@@ -15,7 +15,9 @@ class SettingsList;
 // The data plan while the meter runs: at the start of measuring and at
 // every history record, where the plan stands; its warnings; the figures
 // the metrics endpoint shows; the line the window and the tray tip show.
-class PlanWatch {
+class PlanWatch : public QObject {
+  Q_OBJECT
+
  public:
   PlanWatch(UsageKeeper& keeper, SettingsList& settings, AlarmActions& actions)
       : keeper_(keeper), settings_(settings), alarm_(settings, actions) {}
@@ -29,10 +31,11 @@ class PlanWatch {
   const UsageState& State() const { return state_; }
   PlanAlarm& Alarm() { return alarm_; }
 
+ signals:
   // The plan's line changed (empty: no plan).
-  std::function<void(const QString& line)> OnShow;
+  void lineChanged(const QString& line);
   // A warning went out: line 61 is to be saved.
-  std::function<void()> OnWarned;
+  void warned();
 
  private:
   UsageKeeper& keeper_;

@@ -101,9 +101,7 @@ bool SingleInstance::Check() {
   if (SwitchToPrevious) {
     answer = AskToComeForward();
   }
-  if (AlreadyExist) {
-    AlreadyExist(answer);
-  }
+  emit alreadyRunning(answer);
   return true;
 }
 
@@ -168,7 +166,8 @@ void SingleInstance::Read(int fd) {
   const QByteArray line = peer.received.left(end).trimmed();
   if (line.startsWith(kComeForward)) {
     const QString token = QString::fromUtf8(line.mid(kComeForward.size()).trimmed());
-    const QString answer = OnActivateRequest ? OnActivateRequest(token) : QString();
+    QString answer;
+    emit activationRequested(token, answer);
     // A line of a few bytes fits any fresh socket's buffer: one send.
     const QByteArray reply = answer.toUtf8() + '\n';
     [[maybe_unused]] const ssize_t sent = send(fd, reply.constData(), reply.size(), MSG_NOSIGNAL);

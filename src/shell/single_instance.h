@@ -2,7 +2,6 @@
 
 #include <QLockFile>
 #include <QObject>
-#include <functional>
 #include <map>
 #include <memory>
 
@@ -16,6 +15,8 @@ namespace velmar {
 // plain AF_UNIX one watched by a QSocketNotifier: Qt Network's local
 // server would map its library (2.6 MB) into every window for one line.
 class SingleInstance : public QObject {
+  Q_OBJECT
+
  public:
   explicit SingleInstance(QString name, QObject* parent = nullptr);
   ~SingleInstance() override;
@@ -27,20 +28,21 @@ class SingleInstance : public QObject {
   static const QString kAnswerTray;    // its window came back; it lives in a tray
   static const QString kAnswerWindow;  // its window came back; there is no tray
 
-  // Called in a later instance when the first one is found, with the first
-  // one's answer (empty when it gave none).
-  std::function<void(const QString& answer)> AlreadyExist;
-  // Called in the first instance when a later one asks it to come forward,
-  // with the xdg-activation token the later one was started with (empty
-  // without one); returns the answer.
-  std::function<QString(const QString& activationToken)> OnActivateRequest;
-
   // True when another instance already runs (this one should end when
   // Terminate is set); false when this instance now holds the name.
   bool Check();
 
   // $XDG_RUNTIME_DIR, else the temporary directory.
   static QString RuntimeDirectory();
+
+ signals:
+  // In a later instance when the first one is found, with the first one's
+  // answer (empty when it gave none).
+  void alreadyRunning(const QString& answer);
+  // In the first instance when a later one asks it to come forward, with
+  // the xdg-activation token the later one was started with (empty
+  // without one); a receiver, connected directly, sets the answer.
+  void activationRequested(const QString& activationToken, QString& answer);
 
  private:
   struct Peer;

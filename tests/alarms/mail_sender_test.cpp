@@ -37,7 +37,7 @@ TEST(MailSenderTest, AddressesHeadersAndAvailability) {
   qputenv("VELMAR_SENDMAIL", "/usr/bin/false");
   MailSender failing;
   int code = -1;
-  failing.OnFailure = [&](MailSender&, int c) { code = c; };
+  QObject::connect(&failing, &MailSender::failed, [&](int c) { code = c; });
   failing.Recipient << "x@example.test";
   EXPECT_EQ(failing.SendMail(), MailSender::kFailure);
   EXPECT_EQ(code, MailSender::kFailure);
@@ -62,7 +62,7 @@ TEST(MailSenderTest, TheAlarmMailReachesARealSmtpSinkThroughMsmtp) {
   MailSender mail;
   ASSERT_TRUE(mail.Available());
   int errors = 0;
-  mail.OnFailure = [&](MailSender&, int) { ++errors; };
+  QObject::connect(&mail, &MailSender::failed, [&] { ++errors; });
   mail.Recipient << "[SMTP:ops@example.test]";
   mail.Subject = AlarmEvaluator::kSubject;
   mail.Text = "Actual Downstream exceeded 100 Kb/s (1 Kilobit = 1000 bits.)";

@@ -149,7 +149,9 @@ class WaylandWindowTest : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(OnWayland()) << "run_under_weston.py runs this";
-    instance.OnActivateRequest = [this](const QString& token) { return form->ComeForward(token); };
+    QObject::connect(
+        &instance, &SingleInstance::activationRequested,
+        [this](const QString& token, QString& answer) { answer = form->ComeForward(token); });
     ASSERT_FALSE(instance.Check());
   }
   void Start() {

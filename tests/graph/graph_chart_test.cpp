@@ -97,7 +97,7 @@ TEST(GraphChartTest, SelectStyleActivatesOneEmptySeriesAndResetsTheView) {
   GraphChart g;
   g.InitializeTitleAndStyle();
   int changes = 0;
-  g.Changed = [&] { ++changes; };
+  QObject::connect(&g, &GraphChart::changed, [&] { ++changes; });
   for (uint8_t n = 0; n < 4; ++n) {
     // Disturb everything the style change resets.
     g.SetRotationFromSlider(10);
@@ -158,7 +158,7 @@ TEST(GraphChartTest, SlidersMapTo180MinusPositionAndZoomAsIs) {
   GraphChart g;
   g.InitializeTitleAndStyle();
   int changes = 0;
-  g.Changed = [&] { ++changes; };
+  QObject::connect(&g, &GraphChart::changed, [&] { ++changes; });
   const std::pair<int, double> angles[] = {{180, 0}, {0, 180}, {360, -180}, {170, 10}, {1, 179}};
   for (const auto& [position, angle] : angles) {
     g.SetRotationFromSlider(position);

@@ -383,10 +383,10 @@ TEST(InterfaceTableTest, BusyRefusesANestedRefreshWithoutEndingTheRunningOne) {
   FakeAgent agent;
   InterfaceTable table(nullptr, test::FakeAgentPath());
   std::vector<bool> changes;
-  table.OnStatusChange = [&](InterfaceTable& sender) {
+  QObject::connect(&table, &InterfaceTable::statusChanged, [&](InterfaceTable& sender) {
     EXPECT_EQ(&sender, &table);
     changes.push_back(sender.Busy());
-  };
+  });
 
   NestedRefresh nested;
   nested.table = &table;

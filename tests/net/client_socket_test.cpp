@@ -88,8 +88,8 @@ TEST(ClientSocketConnect, RefusedAndUnknownHostGiveTheNumberedTexts) {
     socket.SetBlocking(blocking);
     int disconnected = 0;
     int connecting = 0;
-    socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
-    socket.OnConnecting = [&](StreamSocket&) { ++connecting; };
+    QObject::connect(&socket, &StreamSocket::disconnected, [&](StreamSocket&) { ++disconnected; });
+    QObject::connect(&socket, &ClientSocket::connecting, [&](StreamSocket&) { ++connecting; });
 
     const uint16_t port = test::FreePort();
     socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(port));
@@ -98,14 +98,14 @@ TEST(ClientSocketConnect, RefusedAndUnknownHostGiveTheNumberedTexts) {
               QStringLiteral("[10061] Connection refused (127.0.0.1:%1)").arg(port))
         << "blocking " << blocking;
     EXPECT_EQ(connecting, 1);
-    // A failed connect leaves its socket open and fires no OnDisconnected.
+    // A failed connect leaves its socket open and emits no disconnected.
     EXPECT_NE(socket.Socket(), -1);
     EXPECT_EQ(disconnected, 0);
 
     socket.SetHost(QStringLiteral("no-such-host.velmar.invalid"));
     EXPECT_EQ(ErrorOf([&] { socket.Connect(); }),
               QStringLiteral("[11001] Host not found (no-such-host.velmar.invalid)"));
-    // The next Connect closed the earlier socket (its OnDisconnected), and
+    // The next Connect closed the earlier socket (its disconnected signal), and
     // this one is open again.
     EXPECT_EQ(disconnected, 1);
     EXPECT_NE(socket.Socket(), -1);
@@ -137,17 +137,16 @@ TEST(ClientSocketConnect, ConnectsByAddressAndByNameWithEventsInOrder) {
   for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
     ClientSocket socket;
     std::vector<QString> events;
-    socket.OnConnecting = [&](StreamSocket& s) {
+    QObject::connect(&socket, &ClientSocket::connecting, [&](StreamSocket& s) {
       EXPECT_EQ(s.Socket(), -1) << "before the socket exists";
       events.push_back(QStringLiteral("connecting"));
-    };
-    socket.OnConnected = [&](StreamSocket& s) {
+    });
+    QObject::connect(&socket, &StreamSocket::connected, [&](StreamSocket& s) {
       EXPECT_TRUE(s.Connected());
       events.push_back(QStringLiteral("connected"));
-    };
-    socket.OnDisconnected = [&](StreamSocket&) {
-      events.push_back(QStringLiteral("disconnected"));
-    };
+    });
+    QObject::connect(&socket, &StreamSocket::disconnected,
+                     [&](StreamSocket&) { events.push_back(QStringLiteral("disconnected")); });
     socket.SetHost(QStringLiteral("%1:%2").arg(host).arg(server.Port()));
     ASSERT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("(nothing raised)")) << host;
     EXPECT_TRUE(socket.Connected());
@@ -177,7 +176,7 @@ TEST(ClientSocketConnect, TimesOutAndCancelsWhileTheConnectIsPending) {
   // Cancel from a handler that runs inside the connect's wait.
   socket.SetTimeOut(60);
   int disconnected = 0;
-  socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
+  QObject::connect(&socket, &StreamSocket::disconnected, [&](StreamSocket&) { ++disconnected; });
   QTimer::singleShot(100, &socket, [&] { socket.Cancel(); });
   EXPECT_EQ(ErrorOf([&] { socket.Connect(); }), QStringLiteral("Operation has been canceled"));
   EXPECT_TRUE(socket.Canceled());
@@ -188,7 +187,7 @@ TEST(ClientSocketConnect, TimesOutAndCancelsWhileTheConnectIsPending) {
 TEST(ClientSocketConnect, CancelWithNothingRunningOnlySetsTheFlag) {
   ClientSocket socket;
   int disconnected = 0;
-  socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
+  QObject::connect(&socket, &StreamSocket::disconnected, [&](StreamSocket&) { ++disconnected; });
   socket.Cancel();
   EXPECT_TRUE(socket.Canceled());
   EXPECT_EQ(disconnected, 0);
@@ -204,7 +203,7 @@ TEST(ClientSocketConnect, ANotificationOfAClosedSocketIsDropped) {
   test::ScriptedServer server(QStringLiteral("silent"));
   ProbeSocket socket;
   int disconnected = 0;
-  socket.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
+  QObject::connect(&socket, &StreamSocket::disconnected, [&](StreamSocket&) { ++disconnected; });
   socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
   socket.Connect();
   socket.PostPeerClose();  // the peer's close, posted and not yet delivered

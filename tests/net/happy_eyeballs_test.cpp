@@ -201,8 +201,9 @@ TEST(NetNamespaceTest, ANameFallsOverFromADeadIpv6AddressToALiveIpv4One) {
   client.SetURL(QStringLiteral("http://both.velmar.test:%1/big.bin").arg(nginx.Port()));
   QElapsedTimer clock;
   qint64 connectedAfter = -1;
-  client.OnConnecting = [&](StreamSocket&) { clock.start(); };
-  client.OnConnected = [&](StreamSocket&) { connectedAfter = clock.elapsed(); };
+  QObject::connect(&client, &ClientSocket::connecting, [&](StreamSocket&) { clock.start(); });
+  QObject::connect(&client, &StreamSocket::connected,
+                   [&](StreamSocket&) { connectedAfter = clock.elapsed(); });
   EXPECT_EQ(client.Get(), 200);
   EXPECT_EQ(client.BodySize(), 1 << 20);
   EXPECT_EQ(client.PeerAddress(), QStringLiteral("127.0.0.1:%1").arg(nginx.Port()));
@@ -220,8 +221,8 @@ TEST(NetNamespaceTest, ANameFallsOverFromADeadIpv6AddressToALiveIpv4One) {
   EXPECT_EQ(client.Get(), 200);
   EXPECT_EQ(client.AttemptsStarted(), 1u);
   EXPECT_EQ(client.PeerAddress(), QStringLiteral("127.0.0.1:%1").arg(nginx.Port()));
-  client.OnConnecting = nullptr;
-  client.OnConnected = nullptr;
+  QObject::disconnect(&client, &ClientSocket::connecting, nullptr, nullptr);
+  QObject::disconnect(&client, &StreamSocket::connected, nullptr, nullptr);
 
   // The dead address alone: the error names it, after the kernel gives up.
   client.SetURL(QStringLiteral("http://dead.velmar.test:%1/big.bin").arg(nginx.Port()));

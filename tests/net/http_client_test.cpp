@@ -175,7 +175,8 @@ struct ScriptedGet {
   explicit ScriptedGet(const QString& scenario, int timeOut = 60) : server(scenario) {
     client.SetTimeOut(timeOut);
     client.SetURL(server.Url(QStringLiteral("/file")));
-    client.OnDisconnected = [this](StreamSocket&) { ++disconnected; };
+    QObject::connect(&client, &StreamSocket::disconnected,
+                     [this](StreamSocket&) { ++disconnected; });
     try {
       result = QString::number(client.Get());
     } catch (const std::exception& e) {
@@ -314,14 +315,16 @@ TEST(HttpClientCancel, CancelFromANestedHandlerEndsTheGet) {
   HttpClient client;
   client.SetURL(server.Url());
   std::vector<QString> events;
-  client.OnDisconnected = [&](StreamSocket&) { events.push_back(QStringLiteral("disconnected")); };
+  QObject::connect(&client, &StreamSocket::disconnected,
+                   [&](StreamSocket&) { events.push_back(QStringLiteral("disconnected")); });
   int64_t received = 0;
-  client.OnTransferProgress = [&](StreamSocket& sender, int, int64_t bytes, int) {
-    received = bytes;
-    if (bytes >= 500) {
-      sender.Cancel();  // from inside the client's own event
-    }
-  };
+  QObject::connect(&client, &StreamSocket::transferProgress,
+                   [&](StreamSocket& sender, int, int64_t bytes, int) {
+                     received = bytes;
+                     if (bytes >= 500) {
+                       sender.Cancel();  // from inside the client's own event
+                     }
+                   });
   EXPECT_EQ(ErrorOf([&] { client.Get(); }), QStringLiteral("Operation has been canceled"));
   EXPECT_GE(received, 500);
   EXPECT_EQ(client.Socket(), -1);
@@ -329,7 +332,7 @@ TEST(HttpClientCancel, CancelFromANestedHandlerEndsTheGet) {
       << "Cancel's Disconnect, and Get's own finds nothing to close";
 
   // And from a timer handler that runs while the Get waits.
-  client.OnTransferProgress = nullptr;
+  QObject::disconnect(&client, &StreamSocket::transferProgress, nullptr, nullptr);
   events.clear();
   QTimer::singleShot(300, &client, [&] { client.Cancel(); });
   EXPECT_EQ(ErrorOf([&] { client.Get(); }), QStringLiteral("Operation has been canceled"));
@@ -345,16 +348,16 @@ TEST(HttpClientEvents, OneGetFiresItsEventsInOrder) {
   auto note = [&](const char* name) {
     return [&events, name](StreamSocket&) { events.push_back(QString::fromLatin1(name)); };
   };
-  client.OnConnecting = note("connecting");
-  client.OnConnected = note("connected");
-  client.OnSendingRequest = note("sending");
-  client.OnRequestSent = note("sent");
-  client.OnDisconnected = note("disconnected");
-  client.OnTransferProgress = [&](StreamSocket&, int, int64_t, int) {
+  QObject::connect(&client, &ClientSocket::connecting, note("connecting"));
+  QObject::connect(&client, &StreamSocket::connected, note("connected"));
+  QObject::connect(&client, &HttpClient::sendingRequest, note("sending"));
+  QObject::connect(&client, &HttpClient::requestSent, note("sent"));
+  QObject::connect(&client, &StreamSocket::disconnected, note("disconnected"));
+  QObject::connect(&client, &StreamSocket::transferProgress, [&](StreamSocket&, int, int64_t, int) {
     if (events.empty() || events.back() != QStringLiteral("progress")) {
       events.push_back(QStringLiteral("progress"));
     }
-  };
+  });
   EXPECT_EQ(client.Get(), 200);
   const std::vector<QString> opening = {QStringLiteral("connecting"), QStringLiteral("connected"),
                                         QStringLiteral("connected"),  QStringLiteral("sending"),
@@ -376,7 +379,7 @@ TEST(HttpClientEvents, OneGetFiresItsEventsInOrder) {
 TEST(HttpClientConnect, FailuresWhileConnectingLeaveTheSocketForCancel) {
   HttpClient client;
   int disconnected = 0;
-  client.OnDisconnected = [&](StreamSocket&) { ++disconnected; };
+  QObject::connect(&client, &StreamSocket::disconnected, [&](StreamSocket&) { ++disconnected; });
   client.SetURL(QStringLiteral("http://no-such-host.velmar.invalid/file"));
   EXPECT_EQ(ErrorOf([&] { client.Get(); }),
             QStringLiteral("[11001] Host not found (no-such-host.velmar.invalid)"));

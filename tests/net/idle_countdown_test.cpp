@@ -81,12 +81,12 @@ TEST(IntervalTimer, FiresOnTimerWhileEnabledAndNotAfter) {
   EXPECT_EQ(timer.Interval(), 1000);
   EXPECT_FALSE(timer.Enabled());
   int fired = 0;
-  timer.OnTimer = [&](IntervalTimer& sender) {
+  QObject::connect(&timer, &IntervalTimer::timeout, [&](IntervalTimer& sender) {
     EXPECT_EQ(&sender, &timer);
     if (++fired == 3) {
       sender.SetEnabled(false);
     }
-  };
+  });
   timer.SetInterval(10);
   timer.SetEnabled(true);
   QElapsedTimer guard;

@@ -28,10 +28,12 @@ class RawPeer {
  public:
   explicit RawPeer(const QString& scenario) : server(scenario) {
     socket.SetHost(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
-    socket.OnTransferProgress = [this](StreamSocket&, int perc, int64_t bytes, int lines) {
-      progress.push_back({perc, bytes, lines});
-    };
-    socket.OnDisconnected = [this](StreamSocket&) { ++disconnected; };
+    QObject::connect(&socket, &StreamSocket::transferProgress,
+                     [this](StreamSocket&, int perc, int64_t bytes, int lines) {
+                       progress.push_back({perc, bytes, lines});
+                     });
+    QObject::connect(&socket, &StreamSocket::disconnected,
+                     [this](StreamSocket&) { ++disconnected; });
     socket.Connect();
   }
 

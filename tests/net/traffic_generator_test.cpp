@@ -162,12 +162,12 @@ TEST_F(TrafficGeneratorTest, StartDownloadOnlyQueuesAndTheHandlersKeepTheBusyFla
   EXPECT_EQ(generator.LastStatus(), 200);
   EXPECT_EQ(generator.LastBodySize(), 8 << 20);
   EXPECT_FALSE(state.HttpBusy);
-  EXPECT_EQ(endedSections, std::vector<uint8_t>{48}) << "the final OnDisconnected";
+  EXPECT_EQ(endedSections, std::vector<uint8_t>{48}) << "the final disconnected signal";
   EXPECT_TRUE(generator.HTTPCli().Body().data().isEmpty()) << "counted, not kept";
 
   // Only the four handlers' sections, in the order of an exchange, and the
   // flag set in each of them but the last. The peer's close may be told
-  // (OnDisconnected) while the end of the body still waits to be read, as
+  // (the disconnected signal) while the end of the body still waits to be read, as
   // the close notification is meant to be: then the last progress reports
   // follow it, with the flag already clear. Get's own running_ guard, not
   // the flag, keeps a second download from starting meanwhile.
@@ -279,7 +279,8 @@ TEST_F(TrafficGeneratorTest, AFailureBeforeAnySocketExistsDoesNotLockGenerateMod
   setrlimit(RLIMIT_NOFILE, &original);
 
   EXPECT_EQ(generator.LastError(), QStringLiteral("[10024] Too many open files"));
-  EXPECT_FALSE(state.HttpBusy) << "set by OnConnecting, no OnDisconnected: freed by the failure";
+  EXPECT_FALSE(state.HttpBusy)
+      << "set by the connecting signal, no disconnected one: freed by the failure";
   EXPECT_EQ(generator.HTTPCli().Socket(), -1);
   clock.Advance(1000);
   generator.StartDownload();

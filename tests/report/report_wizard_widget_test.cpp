@@ -150,10 +150,8 @@ TEST_F(ReportWizardTest, GenerateReportAsksMakesOnAWorkerAndOpensThePage) {
   dates.Format = [] { return QStringLiteral("yyyy-MM-dd"); };
   ReportCommands commands(dates, profiles.Root());
   QStringList opened;
-  commands.Open = [&opened](const QString& path) {
-    opened << path;
-    return true;
-  };
+  QObject::connect(&commands, &ReportCommands::ReportWritten,
+                   [&opened](const QString& path) { opened << path; });
   QStringList status;
   QObject::connect(&commands, &ReportCommands::StatusChanged,
                    [&status](const QString& text) { status << text; });

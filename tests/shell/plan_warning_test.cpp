@@ -43,14 +43,14 @@ TEST_F(PlanWarningTest, EightyAndOneHundredPercentOncePerPeriod) {
   const QDate december(2026, 12, 9);
   {
     PlanAlarm alarm(settings, actions);
-    alarm.OnActionFailed = [&](const QString& f) { failures << f; };
+    QObject::connect(&alarm, &PlanAlarm::actionFailed, [&](const QString& f) { failures << f; });
     EXPECT_TRUE(alarm.Check(At(december, 7'999'999'999)).isEmpty());
     EXPECT_EQ(alarm.Check(At(december, 8'000'000'000)), QList<int>{80});
     EXPECT_TRUE(alarm.Check(At(december, 9'500'000'000)).isEmpty());
   }
   // A restart: the latch comes from line 61.
   PlanAlarm alarm(settings, actions);
-  alarm.OnActionFailed = [&](const QString& f) { failures << f; };
+  QObject::connect(&alarm, &PlanAlarm::actionFailed, [&](const QString& f) { failures << f; });
   EXPECT_TRUE(alarm.Check(At(december.addDays(1), 9'900'000'000)).isEmpty());
   EXPECT_EQ(alarm.Check(At(december.addDays(2), 10'000'000'000)), QList<int>{100});
   EXPECT_TRUE(alarm.Check(At(december.addDays(3), 12'000'000'000)).isEmpty());
@@ -77,7 +77,7 @@ TEST_F(PlanWarningTest, WithoutAServerTheFailureIsToldOnce) {
   DesktopAlarmActions actions(false);
   PlanAlarm alarm(settings, actions);
   QStringList failures;
-  alarm.OnActionFailed = [&](const QString& f) { failures << f; };
+  QObject::connect(&alarm, &PlanAlarm::actionFailed, [&](const QString& f) { failures << f; });
   EXPECT_EQ(alarm.Check(At(QDate(2026, 12, 9), 8'500'000'000)), QList<int>{80});
   EXPECT_TRUE(alarm.Check(At(QDate(2026, 12, 9), 8'600'000'000)).isEmpty());
   ASSERT_EQ(failures.size(), 1);

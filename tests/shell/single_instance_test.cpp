@@ -41,11 +41,14 @@ TEST_F(SingleInstanceTest, ASecondInstanceIsToldAndTheFirstComesForward) {
   };
   there([&] {
     first = std::make_unique<SingleInstance>(QStringLiteral("Velmar 2000"));
-    first->OnActivateRequest = [&](const QString& token) {
-      tokens << token;
-      return token.isEmpty() ? SingleInstance::kAnswerWindow : SingleInstance::kAnswerTray;
-    };
-    first->AlreadyExist = [](const QString&) { ADD_FAILURE() << "the first instance is alone"; };
+    QObject::connect(first.get(), &SingleInstance::activationRequested,
+                     [&](const QString& token, QString& answer) {
+                       tokens << token;
+                       answer = token.isEmpty() ? SingleInstance::kAnswerWindow
+                                                : SingleInstance::kAnswerTray;
+                     });
+    QObject::connect(first.get(), &SingleInstance::alreadyRunning,
+                     [] { ADD_FAILURE() << "the first instance is alone"; });
     EXPECT_FALSE(first->Check());
   });
 
@@ -53,7 +56,8 @@ TEST_F(SingleInstanceTest, ASecondInstanceIsToldAndTheFirstComesForward) {
   const auto start = [&](bool switchToPrevious) {
     SingleInstance later(QStringLiteral("Velmar 2000"));
     later.SwitchToPrevious = switchToPrevious;
-    later.AlreadyExist = [&](const QString& answer) { answers << answer; };
+    QObject::connect(&later, &SingleInstance::alreadyRunning,
+                     [&](const QString& answer) { answers << answer; });
     EXPECT_TRUE(later.Check());
   };
   // A peer that sends half a request and stays holds no one up.

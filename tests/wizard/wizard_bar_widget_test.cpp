@@ -37,12 +37,12 @@ class WizardBarTest : public ::testing::Test {
     QObject::connect(bar, &WizardBar::PageChanged, [this] {
       events << QStringLiteral("change@%1").arg(notebook->currentIndex());
     });
-    bar->OnPageChanging = [this](bool back, int& target) {
+    QObject::connect(bar, &WizardBar::PageChanging, [this](bool back, int& target) {
       events << QStringLiteral("changing:%1:%2@%3")
                     .arg(back ? "back" : "next")
                     .arg(target)
                     .arg(notebook->currentIndex());
-    };
+    });
     QObject::connect(bar, &WizardBar::EndClicked, [this] { events << QStringLiteral("end"); });
     QObject::connect(bar, &WizardBar::HelpClicked, [this] { events << QStringLiteral("help"); });
   }
@@ -181,7 +181,8 @@ TEST_F(WizardBarTest, MovesRunChangingThenShowThenClickThenChange) {
 TEST_F(WizardBarTest, PageChangingMayRedirectTheMove) {
   AddPages(4);
   bar->SetNoteBook(notebook);
-  bar->OnPageChanging = [](bool back, int& target) { target = back ? 0 : 3; };
+  QMetaObject::Connection redirect = QObject::connect(
+      bar, &WizardBar::PageChanging, [](bool back, int& target) { target = back ? 0 : 3; });
   bar->NextClick();
   EXPECT_EQ(notebook->currentIndex(), 3) << "skipped the pages between";
   EXPECT_EQ(bar->EndButton()->text(), "&Finish");
@@ -193,7 +194,9 @@ TEST_F(WizardBarTest, PageChangingMayRedirectTheMove) {
   // A target the notebook does not have keeps the page.
   notebook->setCurrentIndex(1);
   for (int wrong : {-1, 4, 99}) {
-    bar->OnPageChanging = [wrong](bool, int& target) { target = wrong; };
+    QObject::disconnect(redirect);
+    redirect = QObject::connect(bar, &WizardBar::PageChanging,
+                                [wrong](bool, int& target) { target = wrong; });
     bar->NextClick();
     EXPECT_EQ(notebook->currentIndex(), 1) << wrong;
     bar->BackClick();

@@ -161,7 +161,7 @@ GraphWindow::~GraphWindow() {
   if (current == this) {
     current = nullptr;
   }
-  graph_.Changed = nullptr;
+  graph_.disconnect();
 }
 
 void GraphWindow::BuildControls() {
@@ -169,7 +169,7 @@ void GraphWindow::BuildControls() {
   chartView_->setObjectName(QStringLiteral("chart"));
   chartView_->setAccessibleName(QStringLiteral("3D graph"));
   chartView_->setMinimumSize(120, 100);
-  graph_.Changed = [this] { chartView_->Refresh(); };
+  connect(&graph_, &GraphChart::changed, chartView_, [this] { chartView_->Refresh(); });
   BuildSliders();
   BuildButtons();
 

@@ -21,9 +21,7 @@ void LcdDisplay::SetValue(int value) {
     return;
   }
   update();
-  if (OnValueChanged) {
-    OnValueChanged();
-  }
+  emit valueChanged();
   if (announcer_ != nullptr) {
     announcer_->Changed();
   }

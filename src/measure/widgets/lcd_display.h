@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 #include <memory>
 
 #include "measure/paint/lcd_display_painter.h"
@@ -16,6 +15,8 @@ namespace velmar {
 // name, then "1,234 KBytes"); one that is part of a larger readout leaves
 // that to the readout and tells it of every change.
 class LcdDisplay : public PaintedControl<LcdDisplayPainter>, public Readout {
+  Q_OBJECT
+
  public:
   explicit LcdDisplay(QWidget* parent = nullptr);
   ~LcdDisplay() override;
@@ -40,13 +41,14 @@ class LcdDisplay : public PaintedControl<LcdDisplayPainter>, public Readout {
 
   // The unit its value is read with; from then on changes are announced.
   void SetReadoutUnit(const QString& unit);
-  // Called after every change of the value (for the readout it is part of).
-  std::function<void()> OnValueChanged;
-
   // Readout
   QString ReadoutText() const override;
   double ReadoutValue() const override { return Value(); }
   double ReadoutMaximum() const override;
+
+ signals:
+  // After every change of the value (for the readout it is part of).
+  void valueChanged();
 
  private:
   QString unit_;

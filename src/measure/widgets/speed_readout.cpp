@@ -12,7 +12,7 @@ void SpeedReadout::SetDisplays(LcdDisplay* whole, LcdDisplay* hundredths) {
   whole_ = whole;
   hundredths_ = hundredths;
   for (LcdDisplay* display : {whole_, hundredths_}) {
-    display->OnValueChanged = [this] { announcer_.Changed(); };
+    connect(display, &LcdDisplay::valueChanged, this, [this] { announcer_.Changed(); });
   }
 }
 

@@ -4,7 +4,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "platform/key_store.h"
-#include "platform/launcher.h"
 #include "platform/user_interface.h"
 #include "report/widgets/report_profile_wizard.h"
 
@@ -12,7 +11,6 @@ namespace velmar {
 
 ReportCommands::ReportCommands(DayKeyDates& dates, QString profilesRoot)
     : dates_(dates), profiles_(std::move(profilesRoot)) {
-  Open = &Launcher::Open;
   connect(&watcher_, &QFutureWatcher<Outcome>::finished, this, [this] { Finished(); });
 }
 
@@ -97,8 +95,8 @@ void ReportCommands::Finished() {
   }
   Q_EMIT StatusChanged(QStringLiteral("Report of \"%1\" written to %2")
                            .arg(outcome.profile, profiles_.FolderOf(outcome.profile)));
-  if (!outcome.paths.isEmpty() && Open) {
-    Open(outcome.paths.first());
+  if (!outcome.paths.isEmpty()) {
+    Q_EMIT ReportWritten(outcome.paths.first());
   }
 }
 

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 #include "history/day_key_dates.h"
 #include "report/profile_store.h"
@@ -36,14 +35,14 @@ class ReportCommands : public QObject {
   // Waits for the report being made and hands over its outcome (tests).
   void WaitForReport();
 
-  // The desktop's "open" of the finished report; replaceable for tests.
-  std::function<bool(const QString&)> Open;
-
   const ProfileStore& Profiles() const { return profiles_; }
 
  Q_SIGNALS:
   // For the status line: what is being made, and what was written.
   void StatusChanged(const QString& text);
+  // A report was written: its page, or its first file, for the desktop to
+  // open.
+  void ReportWritten(const QString& path);
 
  private:
   struct Outcome {

@@ -99,7 +99,7 @@ void ReportProfileWizard::BuildBar() {
   connect(bar_, &WizardBar::CancelClicked, this, [this] { reject(); });
   connect(bar_, &WizardBar::HelpClicked, this,
           [] { Launcher::Open(ExecutableDir() + QStringLiteral("/help/index.html#reports")); });
-  bar_->OnPageChanging = [this](bool back, int& target) {
+  connect(bar_, &WizardBar::PageChanging, this, [this](bool back, int& target) {
     const int page = notebook_->currentIndex();
     if (back) {
       return;
@@ -111,7 +111,7 @@ void ReportProfileWizard::BuildBar() {
     if (page == kNamePage) {
       LoadNamed();
     }
-  };
+  });
   bar_->SetNoteBook(notebook_);
 }
 

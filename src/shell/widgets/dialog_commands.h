@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "platform/launcher.h"
 #include "report/widgets/report_commands.h"
 #include "shell/meter_session.h"
 #include "shell/setup_host.h"
@@ -14,7 +15,11 @@ namespace velmar {
 class DialogCommands : public SetupHost {
  public:
   DialogCommands(MeterSession& session, QWidget* parent)
-      : session_(session), view_(session.View()), parent_(parent), reports_(session.Dates()) {}
+      : session_(session), view_(session.View()), parent_(parent), reports_(session.Dates()) {
+    // The desktop opens each finished report.
+    QObject::connect(&reports_, &ReportCommands::ReportWritten,
+                     [](const QString& path) { Launcher::Open(path); });
+  }
 
   void OpenSetupWizard();
   void OpenDetailedSetup();

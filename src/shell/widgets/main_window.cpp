@@ -82,7 +82,7 @@ MainWindow::MainWindow(Environment environment)
 
   ConnectTray();
   // The data plan's state in the tray tip, and over the total it extends.
-  session_.Plan().OnShow = [this](const QString& line) {
+  connect(&session_.Plan(), &PlanWatch::lineChanged, this, [this](const QString& line) {
     const UsageState& plan = session_.Plan().State();
     tray_.SetPlan(plan.PlanTip());
     planLabel_->setText(plan.PlanBadge());
@@ -93,7 +93,7 @@ MainWindow::MainWindow(Environment environment)
     tabs_->TotalDisplay()->setToolTip(
         line.isEmpty() ? QStringLiteral("Total traffic generated since Velmar was started")
                        : QStringLiteral("Data plan: ") + line);
-  };
+  });
   connect(&dialogs_.Reports(), &ReportCommands::StatusChanged, statusLabel_, &QLabel::setText);
   connect(&graphs_, &GraphWindowHost::TipDue, this, [this](Tip tip) { ShowTip(tip); });
   connect(&graphs_, &GraphWindowHost::CloseRequested, this, [this] { CloseGraph(); });

@@ -1,5 +1,6 @@
 #include "shell/widgets/velmar_application.h"
 
+#include <QMetaMethod>
 #include <cstdio>
 
 namespace velmar {
@@ -10,8 +11,8 @@ bool VelmarApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& e) {
-    if (ExceptionHandler) {
-      ExceptionHandler(e);
+    if (isSignalConnected(QMetaMethod::fromSignal(&VelmarApplication::exceptionRaised))) {
+      emit exceptionRaised(e);
     } else {
       std::fprintf(stderr, "Error: %s\n", e.what());
     }

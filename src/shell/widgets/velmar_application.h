@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <exception>
-#include <functional>
 
 namespace velmar {
 
@@ -10,12 +9,17 @@ namespace velmar {
 // that a handler lets escape goes to the installed error report and the
 // program goes on.
 class VelmarApplication : public QApplication {
+  Q_OBJECT
+
  public:
   VelmarApplication(int& argc, char** argv);
 
   bool notify(QObject* receiver, QEvent* event) override;
 
-  std::function<void(const std::exception&)> ExceptionHandler;
+ signals:
+  // A handler let `error` escape; without a receiver it goes to standard
+  // error.
+  void exceptionRaised(const std::exception& error);
 };
 
 }  // namespace velmar

@@ -138,9 +138,7 @@ void WizardBar::Move(bool back) {
   } else if (!back && index < last) {
     target = index + 1;
   }
-  if (OnPageChanging) {
-    OnPageChanging(back, target);
-  }
+  Q_EMIT PageChanging(back, target);
   if (notebook_ != nullptr && target >= 0 && target < notebook_->count()) {
     notebook_->setCurrentIndex(target);
   }

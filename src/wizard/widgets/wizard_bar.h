@@ -5,7 +5,6 @@
 #include <QStackedWidget>
 #include <QString>
 #include <QWidget>
-#include <functional>
 
 #include "platform/widgets/fit_to_font.h"
 
@@ -48,11 +47,6 @@ class WizardBar : public QWidget, public FontScaled {
   bool EnableCancel() const { return enableCancel_; }
   void SetEnableCancel(bool enable);
 
-  // Runs before a move, with `back` set when going back, and may change
-  // the target page index; a target outside the notebook keeps the
-  // current page. The wizard's own check, so one answer: not a signal.
-  std::function<void(bool back, int& target)> OnPageChanging;
-
   // The four buttons' clicks.
   void BackClick();
   void NextClick();
@@ -75,6 +69,11 @@ class WizardBar : public QWidget, public FontScaled {
 
  Q_SIGNALS:
   // After a move by "Back" or "Next": the click, then PageChanged.
+  // Emitted before a move, with `back` set when going back; a receiver
+  // may change the target page index (connected directly: receivers run
+  // in order and the last change holds). A target outside the notebook
+  // keeps the current page.
+  void PageChanging(bool back, int& target);
   void BackClicked();
   void NextClicked();
   void PageChanged();
