@@ -98,18 +98,44 @@ def main():
 
     figure("std::function in src", sum(t.count("std::function<") for t in texts.values()),
            "fewer than 104")
-    fields = collections.Counter()
+    # A public field holding a callable, named by std::function or by an
+    # alias of one. One that returns nothing is a listener (an event told
+    # to whoever set it); one that returns a value is an injected source (a
+    # clock, a reader, a dialog the tests answer).
+    aliases = {}
+    for t in texts.values():
+        for m in re.finditer(r"\busing\s+(\w+)\s*=\s*std::function<\s*([^(]*?)\s*\(", uncomment(t)):
+            aliases[m.group(1)] = m.group(2)
+    kinds = collections.defaultdict(list)
+    callable_field = re.compile(r"(?:std::function<\s*([^(]*?)\s*\(.*>|(%s))\s+(\w+)\s*(=.*|\{\})?;?$"
+                                % "|".join(aliases or ["$^"]))
     for f in files:
         if not f.endswith(".h"):
             continue
         text = uncomment(texts[f])
-        for cls in set(re.findall(r"\b(?:class|struct)\s+(\w+)[^;{]*\{", text)):
-            for access, st in class_statements(text, cls):
-                if access == "public" and re.match(r"std::function<.*>\s*\w+\s*(=.*|\{\})?;?$", st):
-                    fields["Commands" if cls.endswith("Commands") else "other"] += 1
-    figure("public std::function fields (heuristic), not *Commands",
-           fields["other"], "0 outside plain value types")
-    figure("  in *Commands structs", fields["Commands"], "0 outside plain value types")
+        for cls in sorted(set(re.findall(r"\b(?:class|struct)\s+(\w+)[^;{]*\{", text))):
+            statements = class_statements(text, cls)
+            # A plain value type: a struct of fields, without a function of its own.
+            plain = bool(re.search(r"\bstruct\s+%s\b" % cls, text)) and not any(
+                "(" in st and not callable_field.match(st) for _, st in statements)
+            for access, st in statements:
+                m = callable_field.match(st)
+                if access != "public" or not m:
+                    continue
+                returns = m.group(1) if m.group(1) is not None else aliases[m.group(2)]
+                kind = "listener" if returns == "void" else "source"
+                kinds[kind + (" plain" if plain else "")].append("%s::%s" % (cls, m.group(3)))
+
+    def listed(names):
+        return " (" + ", ".join(names) + ")" if names else ""
+    figure("public callback fields: listeners (return nothing)", len(kinds["listener"]),
+           "0 outside plain value types" + listed(kinds["listener"]))
+    figure("  listeners in plain value types (structs of fields)", len(kinds["listener plain"]),
+           "-" + listed(kinds["listener plain"]))
+    figure("  injected sources (return a value)", len(kinds["source"]),
+           "seams: clocks, readers, dialogs" + listed(kinds["source"]))
+    figure("  injected sources in plain value types", len(kinds["source plain"]),
+           "-" + listed(kinds["source plain"]))
 
     derived, with_macro = 0, 0
     for f in files:
