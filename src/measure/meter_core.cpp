@@ -35,6 +35,25 @@ void MeterCore::SelectAdapter(int16_t index, const QString& name) {
   sampler_.SelectAdapterByName(name);
 }
 
+void MeterCore::SetAdapterIndex(int16_t index) {
+  state_.AdapterIndex = index;
+}
+
+void MeterCore::ResetForSettings() {
+  state_.AnalysisActive = false;
+  state_.EmailLatch = false;
+  state_.GenerateMode = false;
+  state_.ResetForStart();
+  state_.AverageLock = true;
+  state_.AdapterIndex = 0;
+  state_.HttpBusy = false;
+  state_.TotalTraffic = 0;
+}
+
+void MeterCore::AddToTotal(uint64_t bytes) {
+  state_.TotalTraffic += bytes;
+}
+
 void MeterCore::SetModes(uint8_t averagingMode, uint8_t kilobitMode) {
   state_.AveragingMode = averagingMode;
   state_.KilobitMode = kilobitMode;

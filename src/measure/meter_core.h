@@ -67,6 +67,15 @@ class MeterCore : public QObject, private TickHost, private AlarmListener {
   void SelectAdapter(int16_t index, const QString& name);
   // The settings' averaging mode and kilobit.
   void SetModes(uint8_t averagingMode, uint8_t kilobitMode);
+  void SetAveragingMode(uint8_t mode) { SetModes(mode, state_.KilobitMode); }
+  void SetKilobitMode(uint8_t mode) { SetModes(state_.AveragingMode, mode); }
+  // The row read, the name it was chosen by left as it is.
+  void SetAdapterIndex(int16_t index);
+  // What the program's creation and every load of the settings clear:
+  // the analysis off, "All" read, the total at 0, the averages locked.
+  void ResetForSettings();
+  // Traffic that passed while the meter did not run, added to the total.
+  void AddToTotal(uint64_t bytes);
   // The table read on each tick; null for none (a meter without an agent
   // publishes zero rates).
   void UseTable(InterfaceTable* table) { sampler_.SetTable(table); }

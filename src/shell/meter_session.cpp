@@ -163,19 +163,12 @@ void MeterSession::ResetForStart() {
   SectionScope here(state_.ProgramSection, section::kResetForStart);
   view_.window.ResetForStart();
   sizer_.Record();
-  state_.AnalysisActive = false;
-  state_.EmailLatch = false;
-  state_.GenerateMode = false;
   calcTimer_.stop();
   calcTimer_.setInterval(kCalcTimerIntervalMs);
   historyTimer_.stop();
   historyTimer_.setInterval(recorder_.PeriodMs());
-  state_.ResetForStart();
-  state_.AverageLock = true;
+  core_.ResetForSettings();
   view_.analysis.ShowLockPicture(true);
-  state_.AdapterIndex = 0;
-  state_.HttpBusy = false;
-  state_.TotalTraffic = 0;
   view_.analysis.SetTotalDisplay(int64_t{0});
   settings_.Clear();
   adapters_.clear();
@@ -302,7 +295,7 @@ void MeterSession::SetTimersEnabled(bool enabled) {
     // The total includes what passed while the meter did not run.
     Guarded([this] {
       if (const auto offline = usage_.Started()) {
-        state_.TotalTraffic += offline->received + offline->transmitted;
+        core_.AddToTotal(offline->received + offline->transmitted);
       }
     });
     UpdatePlan();

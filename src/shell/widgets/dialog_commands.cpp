@@ -80,10 +80,9 @@ void DialogCommands::SetSpeedHintsFor(uint8_t kilobitMode) {
 
 void DialogCommands::ChangeSource() {
   // Another source has other interfaces: the choice goes back to "All".
-  session_.State().AdapterIndex = 0;
+  session_.Core().SelectAdapter(0, QString());
   session_.Settings().SetLine(SettingsLine::kAdapterIndex, QStringLiteral("0"));
   session_.Settings().SetLineExtending(SettingsLine::kAdapterName, QString());
-  session_.Sampler().SelectAdapterByName(QString());
   view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
   session_.Guarded([this] { session_.UseSource(session_.Settings()); });
   session_.Guarded([this] { session_.SetAdapterList(session_.Sampler().BuildAdapterList()); });

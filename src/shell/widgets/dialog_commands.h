@@ -39,11 +39,11 @@ class DialogCommands : public SetupHost {
   const QStringList& AdapterNames() const override { return session_.AdapterList(); }
   bool AnalysisRunning() const override { return session_.State().AnalysisActive; }
   uint8_t KilobitMode() const override { return session_.State().KilobitMode; }
-  void SetKilobitMode(uint8_t mode) override { session_.State().KilobitMode = mode; }
+  void SetKilobitMode(uint8_t mode) override { session_.Core().SetKilobitMode(mode); }
   void SetSpeedHintsFor(uint8_t kilobitMode) override;
-  void SetAveragingMode(uint8_t mode) override { session_.State().AveragingMode = mode; }
+  void SetAveragingMode(uint8_t mode) override { session_.Core().SetAveragingMode(mode); }
   int16_t AdapterIndex() const override { return session_.State().AdapterIndex; }
-  void SetAdapterIndex(int16_t index) override { session_.State().AdapterIndex = index; }
+  void SetAdapterIndex(int16_t index) override { session_.Core().SetAdapterIndex(index); }
   void SetAdapterLabel(const QString& caption) override { view_.settings.SetAdapterLabel(caption); }
   void ShowTip(Tip tip) override { view_.analysis.ShowTip(tip); }
   void SetStayOnTop(bool onTop) override { view_.settings.SetStayOnTop(onTop); }

@@ -19,13 +19,13 @@ class MainWindow::SettingsPart : public SettingsTarget {
   void SetAdapterList(const QStringList& adapters) override {
     w_.session_.SetAdapterList(adapters);
   }
-  void SetKilobitMode(uint8_t mode) override { w_.session_.State().KilobitMode = mode; }
+  void SetKilobitMode(uint8_t mode) override { w_.session_.Core().SetKilobitMode(mode); }
   void SetSpeedHints(const QString& down, const QString& downAvg, const QString& up,
                      const QString& upAvg) override;
-  void SetAveragingMode(uint8_t mode) override { w_.session_.State().AveragingMode = mode; }
+  void SetAveragingMode(uint8_t mode) override { w_.session_.Core().SetAveragingMode(mode); }
   void SetTotalDisplay(int value) override;
   void SetStayOnTop(bool onTop) override { w_.SetStayOnTop(onTop); }
-  void SetAdapterIndex(int16_t index) override { w_.session_.State().AdapterIndex = index; }
+  void SetAdapterIndex(int16_t index) override { w_.session_.Core().SetAdapterIndex(index); }
   void SetAdapterLabel(const QString& caption) override;
   void SetProxy(const QString& host) override { w_.session_.Generator().SetProxy(host); }
   void SetProxyPort(uint16_t port) override { w_.session_.Generator().SetProxyPort(port); }
