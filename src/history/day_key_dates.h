@@ -15,6 +15,7 @@ class DayKeyDates {
  public:
   DayKeyDates();
 
+  // The clock the day keys are taken from; tests fix it.
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
   // A QDate format string, e.g. "M/d/yy"; by default the system locale's
   // short date format, read at each use (the user may change it).
