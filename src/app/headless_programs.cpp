@@ -10,7 +10,10 @@ namespace velmar {
 
 HeadlessPrograms::HeadlessPrograms(const MeasurementState& state, Options options, QTextStream& out,
                                    QTextStream& err)
-    : state_(state), options_(std::move(options)), out_(out), err_(err),
+    : state_(state),
+      options_(std::move(options)),
+      out_(out),
+      err_(err),
       series_(options_.top),
       history_(options_.top) {}
 

@@ -99,9 +99,9 @@ int HeadlessRun::Run() {
   }
   if (chosen_.recordHistory) {
     try {
-      history_ = std::make_unique<HeadlessHistory>(
-          core_.SharedState(), KeyStore::Default(), programs_ ? &programs_->History() : nullptr,
-          err_);
+      history_ =
+          std::make_unique<HeadlessHistory>(core_.SharedState(), KeyStore::Default(),
+                                            programs_ ? &programs_->History() : nullptr, err_);
     } catch (const std::exception& e) {
       err_ << "velmar: " << e.what() << Qt::endl;
       return 1;

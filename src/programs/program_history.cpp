@@ -48,9 +48,8 @@ std::vector<ProgramVolume> ProgramHistory::Take(uint64_t down, uint64_t up) {
     }
   }
   marks_ = latest_;
-  std::stable_sort(programs.begin(), programs.end(), [](const auto& a, const auto& b) {
-    return a.down + a.up > b.down + b.up;
-  });
+  std::stable_sort(programs.begin(), programs.end(),
+                   [](const auto& a, const auto& b) { return a.down + a.up > b.down + b.up; });
   ProgramVolume rest{QString::fromLatin1(kOtherPrograms)};
   for (size_t i = top_; i < programs.size(); ++i) {
     rest.down += programs[i].down;

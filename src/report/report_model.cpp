@@ -177,8 +177,8 @@ void AddPrograms(Report& report, const HistoryExtract& history) {
     }
   }
   const GroupFigures& t = report.totals;
-  report.programs.push_back(ProgramRow{ProgramRow::kNotAttributed, t.down > down ? t.down - down : 0,
-                                       t.up > up ? t.up - up : 0});
+  report.programs.push_back(ProgramRow{
+      ProgramRow::kNotAttributed, t.down > down ? t.down - down : 0, t.up > up ? t.up - up : 0});
   if (notByProgram.Total() > 0) {
     report.programs.push_back(notByProgram);
   }

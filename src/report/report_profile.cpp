@@ -93,8 +93,8 @@ QString ReportPeriod::Describe() const {
 // ---- grouping ----
 
 const QStringList& Groupings::Names() {
-  static const QStringList names{QStringLiteral("5min"), QStringLiteral("hour"),
-                                 QStringLiteral("day"), QStringLiteral("week"),
+  static const QStringList names{QStringLiteral("5min"),  QStringLiteral("hour"),
+                                 QStringLiteral("day"),   QStringLiteral("week"),
                                  QStringLiteral("month"), QStringLiteral("program")};
   return names;
 }
@@ -113,8 +113,8 @@ std::optional<Grouping> Groupings::FromName(const QString& name) {
 
 QString Groupings::Describe(Grouping grouping) {
   static const QString words[] = {QStringLiteral("5 minutes"), QStringLiteral("hour"),
-                                  QStringLiteral("day"), QStringLiteral("week"),
-                                  QStringLiteral("month"), QStringLiteral("program")};
+                                  QStringLiteral("day"),       QStringLiteral("week"),
+                                  QStringLiteral("month"),     QStringLiteral("program")};
   return words[static_cast<int>(grouping)];
 }
 
@@ -257,8 +257,11 @@ void ReportProfile::Validate() const {
     }
     // The most groups the range can touch: its length over the shortest
     // group, and one more where the range starts inside a group.
-    static constexpr qint64 kShortest[] = {300000, 3600000, DayKeyDates::kMsPerDay,
-                                           7 * DayKeyDates::kMsPerDay, 28 * DayKeyDates::kMsPerDay,
+    static constexpr qint64 kShortest[] = {300000,
+                                           3600000,
+                                           DayKeyDates::kMsPerDay,
+                                           7 * DayKeyDates::kMsPerDay,
+                                           28 * DayKeyDates::kMsPerDay,
                                            std::numeric_limits<qint64>::max()};
     const qint64 length = (period.from.daysTo(period.to) + 1) * DayKeyDates::kMsPerDay;
     const qint64 groups = length / kShortest[static_cast<int>(grouping)] + 1;
