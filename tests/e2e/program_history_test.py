@@ -1,23 +1,21 @@
 """A real run's history by program: `velmar --headless --programs
---record-history` in the network namespace of the programs test, a client
-there downloading a known amount from nginx at 2 Mbit/s, records every
-second; then `velmar --report --group program` names the client's program
-with its volume within 5 % of what it received, and the rows add up to the
-report's total within 1 %. Needs root; without it the test is skipped
-(exit 77)."""
+--record-history` (a record every second) in the programs test's network
+while a client downloads a known amount from nginx at 2 Mbit/s; `velmar
+--report --group program` then names the client's program within 5 % of
+what it received, the rows adding up to the total within 1 %. Needs root
+(else exit 77)."""
+import datetime
 import json
 import os
 import shutil
 import signal
 import sys
 import tempfile
-import datetime
 
 import meter_process
 from namespace_all_test import Network, remove_leftovers
-from programs_test import SERVER, ProgramMeter, build_network, row
+from programs_test import SERVER, SKIPPED, ProgramMeter, build_network, row
 
-SKIPPED = 77
 SIZE = 1000 * 1000
 # Prints what it received, then holds its socket open: the meter reads
 # sockets, and one gone before the next reading leaves its last bytes
@@ -42,9 +40,7 @@ def main(bin_dir):
     if os.geteuid() != 0:
         print("skipped: network namespaces need root")
         return SKIPPED
-    for tool in ("nginx", "curl"):
-        if shutil.which(tool) is None:
-            raise SystemExit(tool + " is missing: scripts/setup-deps installs it")
+    assert shutil.which("nginx") and shutil.which("curl"), "scripts/setup-deps installs them"
     remove_leftovers()
     tmp = tempfile.mkdtemp(prefix="velmar-program-history-")
     os.chmod(tmp, 0o755)
@@ -68,9 +64,8 @@ def main(bin_dir):
             assert meter.process.wait(30) == 0, meter.process.stderr.read()
         today = datetime.date.today()
         report = meter_process.run(bin_dir, "velmar", "--report", "--from",
-                                   (today - datetime.timedelta(days=1)).isoformat(), "--to",
-                                   today.isoformat(), "--group", "program", "--format", "json",
-                                   env=dict(os.environ))
+                                   str(today - datetime.timedelta(days=1)), "--to", str(today),
+                                   "--group", "program", "--format", "json", env=dict(os.environ))
         assert report.returncode == 0, report.stderr
         data = json.loads(report.stdout)
         rows = {r["program"]: r for r in data["programs"]}

@@ -217,35 +217,22 @@ TEST_F(ReportModelTest, QuotaMonthsThatStartOnADayAMonthLacks) {
 // records without rows are a row of their own.
 TEST_F(ReportModelTest, ProgramRowsAddUpToTheTotal) {
   const QString curl = QStringLiteral("/usr/bin/cu\"rl, 8");
-  test::WriteRecords(*store.store,
-                     {{At(2026, 12, 8, 8, 0),
-                       1000,
-                       100,
-                       true,
-                       0,
-                       0,
-                       300000,
-                       {{curl, 600, 50},
-                        {"/opt/fox", 300, 20},
-                        {"other users", 50, 0},
-                        {"not attributed", 50, 30}}},
-                      {At(2026, 12, 8, 8, 5),
-                       500,
-                       50,
-                       true,
-                       0,
-                       0,
-                       300000,
-                       {{curl, 200, 10}, {"other", 100, 0}, {"not attributed", 200, 40}}},
-                      {At(2026, 12, 8, 8, 10),
-                       100,
-                       10,
-                       true,
-                       0,
-                       0,
-                       300000,
-                       {{"/opt/fox", 150, 10}, {"not attributed", 0, 0}}},
-                      {At(2026, 12, 8, 8, 15), 70, 7}});
+  const auto with = [](QDateTime at, uint64_t down, uint64_t up, std::vector<ProgramVolume> rows) {
+    test::RecordSpec r{at, down, up};
+    r.programs = std::move(rows);
+    return r;
+  };
+  test::WriteRecords(
+      *store.store,
+      {with(At(2026, 12, 8, 8, 0), 1000, 100,
+            {{curl, 600, 50},
+             {"/opt/fox", 300, 20},
+             {"other users", 50, 0},
+             {"not attributed", 50, 30}}),
+       with(At(2026, 12, 8, 8, 5), 500, 50,
+            {{curl, 200, 10}, {"other", 100, 0}, {"not attributed", 200, 40}}),
+       with(At(2026, 12, 8, 8, 10), 100, 10, {{"/opt/fox", 150, 10}, {"not attributed", 0, 0}}),
+       {At(2026, 12, 8, 8, 15), 70, 7}});
   ReportProfile p = Range(QDate(2026, 12, 8), QDate(2026, 12, 8), Grouping::kProgram);
   const Report r = Make(p);
   ASSERT_EQ(r.groups.size(), 1u);
