@@ -85,6 +85,23 @@ QByteArray WriteJson(const Report& report) {
   }
   root.insert(QStringLiteral("groups"), groups);
   root.insert(QStringLiteral("totals"), Figures(report, report.totals));
+  if (report.profile.grouping == Grouping::kProgram) {
+    QJsonArray programs;
+    for (const ProgramRow& p : report.programs) {
+      QJsonObject o{{QStringLiteral("program"), p.program}};
+      if (report.Shows(kDownVolume)) {
+        o.insert(QStringLiteral("down"), static_cast<qint64>(p.down));
+      }
+      if (report.Shows(kUpVolume)) {
+        o.insert(QStringLiteral("up"), static_cast<qint64>(p.up));
+      }
+      if (report.Shows(kTotalVolume)) {
+        o.insert(QStringLiteral("total"), static_cast<qint64>(p.Total()));
+      }
+      programs.append(o);
+    }
+    root.insert(QStringLiteral("programs"), programs);
+  }
 
   if (report.Shows(kAlarmEvents)) {
     QJsonArray alarms;

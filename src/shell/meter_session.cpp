@@ -2,6 +2,8 @@
 
 #include "config/program_section.h"
 
+#include <QCoreApplication>
+
 #include "config/product.h"
 #include "measure/remote_source.h"
 #include "metrics/device_loader.h"
@@ -136,6 +138,25 @@ void MeterSession::Start() {
   Guarded([this] { loader_.LoadSettings(true); });
   plan_.Reload();
   SelectAdapterFromSettings();
+  RecordPrograms();
+}
+
+void MeterSession::RecordPrograms() {
+  // A device's counts are not this computer's sockets'.
+  if (!settings_.Flag(SettingsLine::kProgramHistory) || MeasuresDevice()) {
+    return;
+  }
+  bool number = false;
+  const uint top = settings_.Line(SettingsLine::kProgramsTop).toUInt(&number);
+  programs::ProgramFeed::Options options;
+  options.helper =
+      programs::FindCaptureHelper(QCoreApplication::applicationDirPath().toStdString());
+  programs_ = std::make_unique<programs::ProgramRecording>(
+      number && top > 0 && top <= 1000 ? top : 20, std::move(options));
+  recorder_.SetProgramSource(&programs_->Source());
+  QObject::connect(&core_, &MeterCore::published, &core_, [this] {
+    Guarded([this] { programs_->Tick(state_.CountedDownBytes, state_.CountedUpBytes); });
+  });
 }
 
 void MeterSession::UpdatePlan() {

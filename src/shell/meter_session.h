@@ -25,6 +25,7 @@
 #include "measure/tick_host.h"
 #include "net/traffic_generator.h"
 #include "platform/tick_clock.h"
+#include "programs/program_recording.h"
 #include "shell/desktop_alarm_actions.h"
 #include "shell/plan_watch.h"
 #include "shell/window_placement.h"
@@ -171,6 +172,8 @@ class MeterSession : public TickDriver {
   void ShowSourceInterfaces();
   // The core's signals to the window and the settings.
   void ConnectCore();
+  // Settings line 65, read once: the records' volumes per program.
+  void RecordPrograms();
 
   Environment env_;
   MeterView view_;
@@ -190,6 +193,7 @@ class MeterSession : public TickDriver {
   SettingsLoader loader_;
   PlacementStore placement_;
   DayKeyDates dates_;
+  std::unique_ptr<programs::ProgramRecording> programs_;
   HistoryRecorder recorder_;
   // Snapshots of the counters; what passed while the meter did not run.
   UsageKeeper usage_;
