@@ -136,7 +136,6 @@ class MeterSession : public TickDriver {
 
   // The measurement: its commands, and the signals the window follows.
   MeterCore& Core() { return core_; }
-  const MeterCore& Core() const { return core_; }
   const MeasurementState& State() const { return core_.State(); }
   // Whether the meter reads a device on the network, not this computer.
   bool MeasuresDevice() const { return device_.has_value(); }
