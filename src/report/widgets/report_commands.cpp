@@ -10,7 +10,7 @@
 
 namespace velmar {
 
-ReportCommands::ReportCommands(DayKeyDates& dates, QString profilesRoot)
+ReportCommands::ReportCommands(const DayKeyDates& dates, QString profilesRoot)
     : dates_(dates), profiles_(std::move(profilesRoot)) {
   Open = &Launcher::Open;
   connect(&watcher_, &QFutureWatcher<Outcome>::finished, this, [this] { Finished(); });

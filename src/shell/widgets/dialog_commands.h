@@ -34,20 +34,20 @@ class DialogCommands : public SetupHost {
   const QStringList& AdapterNames() const override { return session_.AdapterList(); }
   bool AnalysisRunning() const override { return session_.State().AnalysisActive; }
   uint8_t KilobitMode() const override { return session_.State().KilobitMode; }
-  void SetKilobitMode(uint8_t mode) override { session_.State().KilobitMode = mode; }
+  void SetKilobitMode(uint8_t mode) override { session_.SetKilobitMode(mode); }
   void SetSpeedHintsFor(uint8_t kilobitMode) override;
-  void SetAveragingMode(uint8_t mode) override { session_.State().AveragingMode = mode; }
+  void SetAveragingMode(uint8_t mode) override { session_.SetAveragingMode(mode); }
   int16_t AdapterIndex() const override { return session_.State().AdapterIndex; }
-  void SetAdapterIndex(int16_t index) override { session_.State().AdapterIndex = index; }
+  void SetAdapterIndex(int16_t index) override { session_.SetAdapterIndex(index); }
   void SetAdapterLabel(const QString& caption) override { view_.settings.SetAdapterLabel(caption); }
   void ShowTip(Tip tip) override { view_.analysis.ShowTip(tip); }
   void SetStayOnTop(bool onTop) override { view_.settings.SetStayOnTop(onTop); }
-  void ApplyProxyFromSettings() override { session_.Loader().ReplaceProxy(); }
-  void SetUrl(const QString& url) override { session_.Generator().SetUrl(url); }
+  void ApplyProxyFromSettings() override { session_.ApplyProxyFromSettings(); }
+  void SetUrl(const QString& url) override { session_.SetUrl(url); }
   void ReloadSettings() override { session_.ReloadSettings(); }
-  void ChangeSource() override;
+  void ChangeSource() override { session_.ChangeSource(); }
   void WriteAutostart(bool enabled) override { session_.WriteAutostart(enabled); }
-  void ReportError(const std::exception& error) override { session_.HandleException(error); }
+  void ReportError(const std::exception& error) override { view_.window.ReportError(error); }
 
  private:
   MeterSession& session_;
