@@ -3,16 +3,9 @@
 #include <algorithm>
 
 #include "programs/program_lines.h"
+#include "programs/program_traffic.h"
 
 namespace velmar::programs {
-
-namespace {
-
-uint64_t Grown(uint64_t now, uint64_t before) {
-  return now >= before ? now - before : now;
-}
-
-}  // namespace
 
 void ProgramHistory::Read(const std::vector<ProgramFigures>& rows) {
   latest_.clear();
