@@ -19,6 +19,13 @@
 
 namespace {
 
+// The window's clock: each tick a second after the last.
+class BenchClock : public velmar::TickClock {
+ public:
+  uint32_t TickCount() const override { return now; }
+  uint32_t now = 100000;
+};
+
 void BM_WholeTick(benchmark::State& bench) {
   QTemporaryDir dir;
   qputenv("VELMAR_REGISTRY", dir.filePath("registry.db").toUtf8());
@@ -26,15 +33,18 @@ void BM_WholeTick(benchmark::State& bench) {
   env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
   env.settingsFile = dir.filePath("Velmarsettings.ini");
   env.autostartEntry = dir.filePath("velmar.desktop");
+  BenchClock clock;
+  env.clock = &clock;
   velmar::MainWindow form(env);
   form.Start();
   form.show();
   form.findChild<QPushButton*>("ActiveOn")->click();
   const velmar::MainWindowProbe probe(form);
-  auto& state = probe.State();
+  velmar::MeterCore& core = probe.Session().Core();
   // The loopback's row: real bytes sent over it between ticks move the rates.
-  const QStringList adapters = probe.Sampler().BuildAdapterList();
-  state.AdapterIndex = static_cast<int16_t>(std::max<qsizetype>(0, adapters.indexOf("lo")));
+  const QStringList adapters = core.Sampler().BuildAdapterList();
+  probe.Session().Core().SetAdapterIndex(
+      static_cast<int16_t>(std::max<qsizetype>(0, adapters.indexOf("lo"))));
   const int sender = socket(AF_INET, SOCK_DGRAM, 0);
   const int receiver = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in to{};
@@ -44,13 +54,13 @@ void BM_WholeTick(benchmark::State& bench) {
   socklen_t length = sizeof to;
   getsockname(receiver, reinterpret_cast<sockaddr*>(&to), &length);
   std::vector<char> datagram(60000, 'v');
-  probe.Sampler().Tick();  // stamps the time
+  core.Tick();  // stamps the time
   double fake = 1000;
   for (auto _ : bench) {
     // Every tick a second after the last, with moving rates so both
     // averagings and every display do their full work. Only the tick is
     // timed, not the sending.
-    state.LastTickMs -= 1000;
+    clock.now += 1000;
     for (double left = fake; left > 0; left -= static_cast<double>(datagram.size())) {
       const size_t n = std::min(datagram.size(), static_cast<size_t>(left) + 1);
       sendto(sender, datagram.data(), n, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
@@ -58,7 +68,7 @@ void BM_WholeTick(benchmark::State& bench) {
     }
     fake = fake > 1000000 ? 1000 : fake * 1.3;
     const auto start = std::chrono::steady_clock::now();
-    probe.Sampler().Tick();
+    core.Tick();
     QCoreApplication::processEvents();  // the repaint
     bench.SetIterationTime(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

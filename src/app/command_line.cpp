@@ -42,6 +42,9 @@ QList<QCommandLineOption> OptionList() {
        QStringLiteral("How many programs --programs prints and the metrics label (20 unless "
                       "given); the rest add up in \"other\"."),
        QStringLiteral("N")},
+      {QStringLiteral("record-history"),
+       QStringLiteral("With --headless, record the five-minute history as the window does; "
+                      "with --programs or --programs-top, with the volumes per program.")},
       {QStringLiteral("list-adapters"), QStringLiteral("Print the adapter list.")},
       {QStringLiteral("snmp"),
        QStringLiteral("Measure a device on the network (a router, a switch) over SNMP instead "

@@ -109,6 +109,7 @@ Status ReadDeviceOptions(const CommandLine& options, const SettingsList& setting
 Status ReadOptions(const CommandLine& options, const SettingsList& settings,
                    HeadlessOptions& chosen, QTextStream& err) {
   chosen.listAdapters = options.IsSet("list-adapters");
+  chosen.recordHistory = options.IsSet("record-history");
   if (Status status = ReadAdapterOption(options, settings, chosen, err)) {
     return status;
   }

@@ -42,6 +42,7 @@ struct HeadlessOptions {
 #endif
   // --programs, or --programs-top for the metrics alone.
   std::optional<HeadlessPrograms::Options> programs;
+  bool recordHistory = false;  // --record-history
 };
 
 // An exit status when the run ends at that step; nullopt to go on.

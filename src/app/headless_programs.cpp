@@ -10,7 +10,12 @@ namespace velmar {
 
 HeadlessPrograms::HeadlessPrograms(const MeasurementState& state, Options options, QTextStream& out,
                                    QTextStream& err)
-    : state_(state), options_(std::move(options)), out_(out), err_(err), series_(options_.top) {}
+    : state_(state),
+      options_(std::move(options)),
+      out_(out),
+      err_(err),
+      series_(options_.top),
+      history_(options_.top) {}
 
 void HeadlessPrograms::Tick() {
   if (failed_) {
@@ -32,6 +37,7 @@ void HeadlessPrograms::Tick() {
     failed_ = true;
     return;
   }
+  history_.Read(feed_->Rows());
   if (options_.print) {
     const auto rows = programs::TopPrograms(feed_->Rows(), options_.top);
     const QDateTime time = QDateTime::currentDateTime();

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "programs/program_feed.h"
+#include "programs/program_history.h"
 #include "programs/program_series.h"
 
 namespace velmar {
@@ -31,6 +32,8 @@ class HeadlessPrograms {
   void ServeTo(MetricsExporter* exporter) { exporter_ = exporter; }
   // After each publication of the meter: reads when the feed's beat is due.
   void Tick();
+  // The volumes per program for the history's records.
+  ProgramVolumeSource& History() { return history_; }
 
  private:
   const MeasurementState& state_;
@@ -39,6 +42,7 @@ class HeadlessPrograms {
   QTextStream& err_;
   std::unique_ptr<programs::ProgramFeed> feed_;
   programs::ProgramSeries series_;
+  programs::ProgramHistory history_;
   MetricsExporter* exporter_ = nullptr;
   bool failed_ = false;
 };

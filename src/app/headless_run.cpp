@@ -1,6 +1,7 @@
 #include "app/headless_run.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <algorithm>
 #include <map>
 
@@ -96,6 +97,22 @@ int HeadlessRun::Run() {
     programs_->ServeTo(core_.Metrics());
     QObject::connect(&core_, &MeterCore::published, &core_, [this] { programs_->Tick(); });
   }
+  if (chosen_.recordHistory) {
+    try {
+      history_ =
+          std::make_unique<HeadlessHistory>(core_.SharedState(), KeyStore::Default(),
+                                            programs_ ? &programs_->History() : nullptr, err_);
+    } catch (const std::exception& e) {
+      err_ << "velmar: " << e.what() << Qt::endl;
+      return 1;
+    }
+    QObject::connect(&core_, &MeterCore::published, &core_, [this] { history_->Tick(); });
+  }
+  const auto lastRecord = qScopeGuard([this] {
+    if (history_) {
+      history_->Stop();
+    }
+  });
   UnixSignalWatcher signalWatcher([this](int) {
     meter_.Stop();
     QCoreApplication::quit();

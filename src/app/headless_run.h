@@ -7,6 +7,7 @@
 
 #include "alarms/alarm_evaluator.h"
 #include "alarms/console_alarm_actions.h"
+#include "app/headless_history.h"
 #include "app/headless_meter.h"
 #include "app/headless_options.h"
 #include "app/headless_programs.h"
@@ -75,6 +76,7 @@ class HeadlessRun {
   Status failed_;
   std::unique_ptr<HeadlessAlarms> alarms_;
   std::unique_ptr<HeadlessPrograms> programs_;
+  std::unique_ptr<HeadlessHistory> history_;  // --record-history
 };
 
 }  // namespace velmar

@@ -60,6 +60,9 @@ enum class SettingsLine : int {
   // How many programs the metrics label on their own, the rest in
   // "other"; "" = 20.
   kProgramsTop = 64,
+  // "1": the window's history records the volumes per program, reading
+  // the sockets every 2 s while measuring; else "" (off).
+  kProgramHistory = 65,
 };
 
 // The ten alarm conditions, in the order of their limit and switch lines.

@@ -22,6 +22,7 @@ enum class Part {
   kCountedUp,
   kCountedMs,
   kNotRunningSince,
+  kPrograms,
   kCount
 };
 
@@ -30,7 +31,7 @@ const QLatin1StringView kPrefixes[] = {
     QLatin1StringView("Timestamp_"),       QLatin1StringView("AvgDownSpeed_"),
     QLatin1StringView("AvgUpSpeed_"),      QLatin1StringView("CountedDown_"),
     QLatin1StringView("CountedUp_"),       QLatin1StringView("CountedMs_"),
-    QLatin1StringView("NotRunningSince_"),
+    QLatin1StringView("NotRunningSince_"), QLatin1StringView("Programs_"),
 };
 
 // Which part of which record a value name stands for; nullopt for other
@@ -115,7 +116,7 @@ std::optional<HistoryGap> GapOf(const QString& day, const NamedValue& value) {
 }
 
 void ReadRecords(const QString& day, const std::vector<NamedValue>& values, qint64 from, qint64 to,
-                 HistoryExtract& out) {
+                 bool withPrograms, HistoryExtract& out) {
   std::map<int, RecordValues> records;
   for (const NamedValue& value : values) {
     if (const auto part = RecordPart(value.name)) {
@@ -170,7 +171,17 @@ void ReadRecords(const QString& day, const std::vector<NamedValue>& values, qint
       }
       r.notRunningSince = *begun;
     }
-    out.records.push_back(r);
+    if (const NamedValue* programs = record.Get(Part::kPrograms); programs && withPrograms) {
+      auto rows = programs->value.type == ValueKind::kText
+                      ? DecodeProgramVolumes(programs->value.text)
+                      : std::nullopt;
+      if (!rows) {
+        Damaged(day, n, programs->name + QStringLiteral(" holds no volumes per program"));
+      }
+      r.byProgram = true;
+      r.programs = std::move(*rows);
+    }
+    out.records.push_back(std::move(r));
   }
 }
 
@@ -199,7 +210,7 @@ void ReadAlarms(const QString& day, const std::vector<NamedValue>& values, qint6
 
 }  // namespace
 
-HistoryExtract HistoryReader::Read(qint64 from, qint64 to, bool withAlarms) {
+HistoryExtract HistoryReader::Read(qint64 from, qint64 to, bool withAlarms, bool withPrograms) {
   HistoryExtract out;
   const auto history = store_.OpenKey(KeyRoot::kMachine, HistoryRecorder::kHistoryKey, false);
   if (!history || from >= to) {
@@ -220,7 +231,7 @@ HistoryExtract HistoryReader::Read(qint64 from, qint64 to, bool withAlarms) {
   }
   const std::vector<std::vector<NamedValue>> days = store_.Values(ids);
   for (size_t i = 0; i < days.size(); ++i) {
-    ReadRecords(names[static_cast<qsizetype>(i)], days[i], from, to, out);
+    ReadRecords(names[static_cast<qsizetype>(i)], days[i], from, to, withPrograms, out);
   }
   if (withAlarms) {
     std::vector<KeyStore::KeyId> logs;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "history/day_key_dates.h"
+#include "history/program_volumes.h"
 #include "platform/exception.h"
 
 namespace velmar {
@@ -35,6 +36,10 @@ struct HistoryRecord {
   // span began (DayKeyDates::LocalMs); 0 for a record the meter measured.
   qint64 notRunningSince = 0;
   bool WhileNotRunning() const { return notRunningSince != 0; }
+  // The rows per program, when the record has them and they were asked
+  // for; older records and those of a meter without them have none.
+  bool byProgram = false;
+  std::vector<ProgramVolume> programs;
 };
 
 // A span the history knows nothing of: the machine was restarted while
@@ -70,10 +75,10 @@ class HistoryReader {
  public:
   HistoryReader(KeyStore& store, const DayKeyDates& dates) : store_(store), dates_(dates) {}
 
-  // Everything stamped in [from, to), times as DayKeyDates::LocalMs. Raises
-  // HistoryDamagedError for a damaged record, KeyStoreError when the store
-  // cannot be read.
-  HistoryExtract Read(qint64 from, qint64 to, bool withAlarms = true);
+  // Everything stamped in [from, to), times as DayKeyDates::LocalMs, the
+  // rows per program only `withPrograms`. Raises HistoryDamagedError for a
+  // damaged record, KeyStoreError when the store cannot be read.
+  HistoryExtract Read(qint64 from, qint64 to, bool withAlarms = true, bool withPrograms = false);
 
   // The period the estimates of older records assume.
   static constexpr qint32 kOlderRecordSpanMs = 300000;

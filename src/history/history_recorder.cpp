@@ -47,6 +47,9 @@ void HistoryRecorder::MeasuringStarted() {
   recordedDown_ = state_.CountedDownBytes;
   recordedUp_ = state_.CountedUpBytes;
   sinceRecord_.start();
+  if (programs_ != nullptr) {
+    programs_->Restart();
+  }
 }
 
 void HistoryRecorder::RecordTick() {
@@ -97,8 +100,7 @@ void HistoryRecorder::Write() {
   const qint32 spanMs =
       static_cast<qint32>(std::clamp<qint64>(span, 1, std::numeric_limits<qint32>::max()));
 
-  // One transaction: a record is there whole or not at all.
-  reg.WriteValues({
+  std::vector<NamedValue> record{
       {kHighWater, StoredValue::Integer(n)},
       {TimestampName(n), StoredValue::Binary(Quad(bits))},
       {AvgDownName(n), StoredValue::Integer(Rounded(state_.DownAverage))},
@@ -106,7 +108,14 @@ void HistoryRecorder::Write() {
       {CountedDownName(n), StoredValue::Binary(Quad(newDown))},
       {CountedUpName(n), StoredValue::Binary(Quad(newUp))},
       {CountedMsName(n), StoredValue::Integer(spanMs)},
-  });
+  };
+  if (programs_ != nullptr) {
+    if (const auto rows = programs_->Take(newDown, newUp); !rows.empty()) {
+      record.push_back({ProgramsName(n), StoredValue::String(EncodeProgramVolumes(rows))});
+    }
+  }
+  // One transaction: a record is there whole or not at all.
+  reg.WriteValues(record);
   reg.CloseKey();
   // Only a record that was written moves the mark: bytes of a failed one
   // go into the next.

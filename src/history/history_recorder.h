@@ -7,6 +7,7 @@
 
 #include "config/product.h"
 #include "history/day_key_dates.h"
+#include "history/program_volumes.h"
 #include "measure/measurement_state.h"
 
 namespace velmar {
@@ -34,6 +35,9 @@ class HistoryRecorder {
   }
   static QString CountedUpName(int n) { return QStringLiteral("CountedUp_") + QString::number(n); }
   static QString CountedMsName(int n) { return QStringLiteral("CountedMs_") + QString::number(n); }
+  // And, while a source of per-program volumes is set, the record's rows
+  // per program (EncodeProgramVolumes).
+  static QString ProgramsName(int n) { return QStringLiteral("Programs_") + QString::number(n); }
   // The key of the day named `name`, and of its alarm log.
   static QString DayKey(const QString& name) { return kHistoryKey + QLatin1Char('\\') + name; }
   static QString AlarmsKey(const QString& name) {
@@ -50,6 +54,8 @@ class HistoryRecorder {
       : state_(state), store_(store), dates_(dates), periodMs_(periodMs) {}
 
   void SetStore(KeyStore* store) { store_ = store; }
+  // Where each record's per-program volumes come from; null for none.
+  void SetProgramSource(ProgramVolumeSource* source) { programs_ = source; }
   // How often the owner calls RecordTick.
   int PeriodMs() const { return periodMs_; }
 
@@ -77,6 +83,7 @@ class HistoryRecorder {
   KeyStore* store_;
   DayKeyDates& dates_;
   int periodMs_;
+  ProgramVolumeSource* programs_ = nullptr;
   // The counted totals as the previous record (or the start) left them,
   // and the time since then.
   uint64_t recordedDown_ = 0;

@@ -42,6 +42,7 @@ class TrafficGenerator : public QObject {
   // HTTPCli: bound to the handlers below, count-and-drop body, no
   // credentials, no User-Agent, 60 s time-out, non-blocking.
   HttpClient& HTTPCli() { return client_; }
+  const HttpClient& HTTPCli() const { return client_; }
 
   // The settings' proxy, proxy port and URL (SettingsTarget's calls).
   void SetProxy(const QString& host) { client_.SetProxy(host); }

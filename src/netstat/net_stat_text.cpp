@@ -41,7 +41,7 @@ constexpr int kRateWidth = 11;
 
 const QString kNotSeen = QStringLiteral("\u2013");  // an owner the meter may not see
 
-struct Cell {
+struct Column {
   QString text;
   int width;
 };
@@ -60,11 +60,11 @@ void Append(QString& line, QStringView value, int width) {
 }
 
 // A line of cells, one blank between them.
-QString Line(std::initializer_list<Cell> cells) {
+QString Line(std::initializer_list<Column> cells) {
   QString line;
   line.reserve(96);
   bool first = true;
-  for (const Cell& c : cells) {
+  for (const Column& c : cells) {
     if (!first) {
       line.append(QLatin1Char(' '));
     }

@@ -10,11 +10,11 @@ namespace velmar {
 
 namespace {
 
-constexpr int kProgramWidth = 24;
-constexpr int kRateWidth = 12;
+constexpr int kProgramNameWidth = 24;
+constexpr int kProgramRateWidth = 12;
 constexpr int kVolumeWidth = 11;
 // The notes below the rows wrap at the rows' width.
-constexpr int kNoteWidth = kProgramWidth + 2 * kRateWidth + 2 * kVolumeWidth + 4;
+constexpr int kNoteWidth = kProgramNameWidth + 2 * kProgramRateWidth + 2 * kVolumeWidth + 4;
 
 QString Wrapped(const QString& text) {
   QString out;
@@ -82,9 +82,9 @@ void ConnectionBytes::Sort(std::vector<SocketRow>& rows, TcpSort sort) const {
 }
 
 QString ProgramPageText::Heading() {
-  return Column(QStringLiteral("Program"), kProgramWidth) +
-         Column(QStringLiteral("Down kbit/s"), kRateWidth) +
-         Column(QStringLiteral("Up kbit/s"), kRateWidth) +
+  return Column(QStringLiteral("Program"), kProgramNameWidth) +
+         Column(QStringLiteral("Down kbit/s"), kProgramRateWidth) +
+         Column(QStringLiteral("Up kbit/s"), kProgramRateWidth) +
          Column(QStringLiteral("Received"), kVolumeWidth) +
          Column(QStringLiteral("Sent"), kVolumeWidth);
 }
@@ -117,11 +117,12 @@ QString ProgramPageText::Page(const std::vector<programs::ProgramFigures>& rows,
     shown.insert(rest, others);
   }
   for (const programs::ProgramFigures& row : shown) {
-    text += Column(QString::fromStdString(row.name).left(kProgramWidth), kProgramWidth) +
-            Column(QString::number(Kbps(row.receiveRate, kilobitMode), 'f', 2), kRateWidth) +
-            Column(QString::number(Kbps(row.transmitRate, kilobitMode), 'f', 2), kRateWidth) +
-            Column(Volume(row.received), kVolumeWidth) +
-            Column(Volume(row.transmitted), kVolumeWidth) + QLatin1Char('\n');
+    text +=
+        Column(QString::fromStdString(row.name).left(kProgramNameWidth), kProgramNameWidth) +
+        Column(QString::number(Kbps(row.receiveRate, kilobitMode), 'f', 2), kProgramRateWidth) +
+        Column(QString::number(Kbps(row.transmitRate, kilobitMode), 'f', 2), kProgramRateWidth) +
+        Column(Volume(row.received), kVolumeWidth) + Column(Volume(row.transmitted), kVolumeWidth) +
+        QLatin1Char('\n');
   }
   text += QLatin1Char('\n') + Wrapped(QStringLiteral("\"not attributed\": ") + notAttributed);
   text += precise ? QStringLiteral("Precise: every packet counted by the capture helper.\n")

@@ -11,13 +11,14 @@ namespace velmar {
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.NetworkManager");
+const QString kNetworkManager = QStringLiteral("org.freedesktop.NetworkManager");
 const QString kDevice = QStringLiteral("org.freedesktop.NetworkManager.Device");
 constexpr int kTimeoutMs = 2000;
 
 QVariant Property(const QDBusConnection& bus, const QString& path, const QString& name) {
   QDBusMessage get = QDBusMessage::createMethodCall(
-      kService, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+      kNetworkManager, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+      QStringLiteral("Get"));
   get << kDevice << name;
   const QDBusMessage reply = bus.call(get, QDBus::Block, kTimeoutMs);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -32,9 +33,9 @@ QStringList MeteredDevices::Interfaces() const {
   if (!bus_.isConnected()) {
     return {};
   }
-  QDBusMessage call =
-      QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/NetworkManager"),
-                                     kService, QStringLiteral("GetDevices"));
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      kNetworkManager, QStringLiteral("/org/freedesktop/NetworkManager"), kNetworkManager,
+      QStringLiteral("GetDevices"));
   const QDBusReply<QList<QDBusObjectPath>> devices = bus_.call(call, QDBus::Block, kTimeoutMs);
   if (!devices.isValid()) {
     return {};

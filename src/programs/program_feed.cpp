@@ -23,10 +23,6 @@ namespace {
 // How long a reading waits for the helper's snapshot at most.
 constexpr int kSnapshotWaitMs = 500;
 
-uint64_t Grown(uint64_t now, uint64_t before) {
-  return now >= before ? now - before : now;
-}
-
 // An IPv6 socket's IPv4-mapped addresses as the IPv4 packets name them.
 struct Endpoint {
   uint8_t family = 0;

@@ -11,11 +11,6 @@ std::string FileName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A counter that went down belongs to a new socket under a reused inode.
-uint64_t Grown(uint64_t now, uint64_t before) {
-  return now >= before ? now - before : now;
-}
-
 }  // namespace
 
 ProgramTraffic::ProgramTraffic(SocketFilter counts) : counts_(std::move(counts)) {}

@@ -13,6 +13,12 @@
 
 namespace velmar::programs {
 
+// How much a socket's byte counter grew. A counter that went down belongs to
+// a new socket under a reused inode, whose whole count is new.
+inline uint64_t Grown(uint64_t now, uint64_t before) {
+  return now >= before ? now - before : now;
+}
+
 // The rows that are not a program.
 inline constexpr const char* kOtherUsers = "other users";
 inline constexpr const char* kNotAttributed = "not attributed";

@@ -21,7 +21,7 @@ ReportCommandLine::ReportCommandLine() {
   parser_.addOption(
       {QStringLiteral("to"), QStringLiteral("The last day, YYYY-MM-DD."), QStringLiteral("DATE")});
   parser_.addOption({QStringLiteral("group"),
-                     QStringLiteral("5min, hour, day, week or month (default: day)."),
+                     QStringLiteral("5min, hour, day, week, month or program (default: day)."),
                      QStringLiteral("GROUPING")});
   parser_.addOption({QStringLiteral("format"),
                      QStringLiteral("csv, json or html (default: the profile's first, else csv)."),

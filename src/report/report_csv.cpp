@@ -1,5 +1,7 @@
 #include <QStringList>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 #include "report/report_text.h"
 #include "report/report_writers.h"
@@ -12,9 +14,37 @@ QString Whole(double value) {
   return QString::number(static_cast<qint64>(std::llround(value)));
 }
 
+// Grouped by program: "program" and the chosen volumes, one row each.
+QByteArray ProgramsCsv(const Report& report) {
+  QStringList header{QStringLiteral("program")};
+  const std::pair<ReportValue, QString> volumes[] = {{kDownVolume, QStringLiteral("down_bytes")},
+                                                     {kUpVolume, QStringLiteral("up_bytes")},
+                                                     {kTotalVolume, QStringLiteral("total_bytes")}};
+  for (const auto& [value, name] : volumes) {
+    if (report.Shows(value)) {
+      header << name;
+    }
+  }
+  QString out = header.join(QLatin1Char(',')) + QLatin1Char('\n');
+  for (const ProgramRow& p : report.programs) {
+    QStringList row{ReportText::CsvField(p.program)};
+    const uint64_t figures[] = {p.down, p.up, p.Total()};
+    for (size_t i = 0; i < std::size(figures); ++i) {
+      if (report.Shows(volumes[i].first)) {
+        row << QString::number(figures[i]);
+      }
+    }
+    out += row.join(QLatin1Char(',')) + QLatin1Char('\n');
+  }
+  return out.toUtf8();
+}
+
 }  // namespace
 
 QByteArray WriteCsv(const Report& report) {
+  if (report.profile.grouping == Grouping::kProgram) {
+    return ProgramsCsv(report);
+  }
   QStringList header{QStringLiteral("start"), QStringLiteral("end"), QStringLiteral("records"),
                      QStringLiteral("estimated_records")};
   if (report.Shows(kDownVolume)) {

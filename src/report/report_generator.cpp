@@ -33,11 +33,12 @@ Report ReportGenerator::Make(const QString& title, const ReportProfile& profile,
   HistoryExtract history;
   const auto [from, to] = ReadSpan(profile, now);
   const bool alarms = (profile.values & kAlarmEvents) != 0;
+  const bool programs = profile.grouping == Grouping::kProgram;
   if (sources.store != nullptr) {
-    history = HistoryReader(*sources.store, dates).Read(from, to, alarms);
+    history = HistoryReader(*sources.store, dates).Read(from, to, alarms, programs);
   } else if (QFileInfo::exists(sources.storePath)) {
     KeyStore store(sources.storePath, KeyStore::Access::ReadOnly);
-    history = HistoryReader(store, dates).Read(from, to, alarms);
+    history = HistoryReader(store, dates).Read(from, to, alarms, programs);
   }
   return BuildReport(title, profile, history, now, sources.kilobitMode);
 }

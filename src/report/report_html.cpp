@@ -1,6 +1,8 @@
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 #include "config/product.h"
 #include "history/day_key_dates.h"
@@ -103,6 +105,8 @@ QString AxisLabel(Grouping grouping, qint64 start, bool severalDays) {
       return QStringLiteral("W%1").arg(t.date().weekNumber());
     case Grouping::kMonth:
       return c.toString(t.date(), QStringLiteral("MMM yyyy"));
+    case Grouping::kProgram:
+      break;
   }
   return {};
 }
@@ -131,8 +135,12 @@ class Page {
     Head();
     Summary();
     Quota();
-    Charts();
-    Table();
+    if (r_.profile.grouping == Grouping::kProgram) {
+      Programs();
+    } else {
+      Charts();
+      Table();
+    }
     Alarms();
     Notes();
     out_ += QStringLiteral("</body>\n</html>\n");
@@ -411,6 +419,41 @@ class Page {
     out_ += QStringLiteral("</tfoot>\n</table></div>\n</section>\n");
   }
 
+  // One row per program, with what the rows that are no program hold.
+  void Programs() {
+    out_ += QStringLiteral(
+        "<section id=\"programs\">\n<h2>By program</h2>\n<div class=\"wide\"><table>\n"
+        "<thead><tr><th class=\"text\">Program</th>");
+    const std::pair<ReportValue, QString> volumes[] = {{kDownVolume, QStringLiteral("Down")},
+                                                       {kUpVolume, QStringLiteral("Up")},
+                                                       {kTotalVolume, QStringLiteral("Total")}};
+    for (const auto& [value, head] : volumes) {
+      if (r_.Shows(value)) {
+        out_ += QStringLiteral("<th>%1</th>").arg(H(head));
+      }
+    }
+    out_ += QStringLiteral("</tr></thead>\n<tbody>\n");
+    for (const ProgramRow& p : r_.programs) {
+      out_ += QStringLiteral("<tr><td class=\"text\">%1</td>").arg(H(p.program));
+      const uint64_t figures[] = {p.down, p.up, p.Total()};
+      const QString what[] = {QStringLiteral("down"), QStringLiteral("up"),
+                              QStringLiteral("total")};
+      for (size_t i = 0; i < std::size(figures); ++i) {
+        if (r_.Shows(volumes[i].first)) {
+          out_ += Cell(ReportText::Bytes(figures[i]), false, what[i]);
+        }
+      }
+      out_ += QStringLiteral("</tr>\n");
+    }
+    out_ += QStringLiteral(
+        "</tbody>\n</table></div>\n<p class=\"note\">\"other\": the programs beyond the "
+        "busiest of each five minutes; \"other users\": sockets of other users' programs; "
+        "\"not attributed\": what the interfaces counted beyond every socket read (UDP "
+        "without the capture helper, connections opened and closed between two readings, "
+        "headers, the kernel's own traffic); \"not recorded by program\": records kept "
+        "while the meter did not read the programs.</p>\n</section>\n");
+  }
+
   void Alarms() {
     if (!r_.Shows(kAlarmEvents)) {
       return;
@@ -499,6 +542,9 @@ QString GroupLabel(Grouping grouping, qint64 start, qint64 end) {
     }
     case Grouping::kMonth:
       return c.toString(t.date(), QStringLiteral("MMMM yyyy"));
+    case Grouping::kProgram:
+      return QStringLiteral("%1 - %2").arg(ReportText::ShortTime(start),
+                                           ReportText::ShortTime(end));
   }
   return ReportText::ShortTime(start);
 }

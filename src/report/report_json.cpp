@@ -13,8 +13,8 @@ namespace {
 
 constexpr int kSchemaVersion = 1;
 
-// Whole numbers only: volumes up to 2^53 bytes (9 PB) are exact in JSON.
-qint64 Whole(double value) {
+// WholeBytes numbers only: volumes up to 2^53 bytes (9 PB) are exact in JSON.
+qint64 WholeBytes(double value) {
   return static_cast<qint64>(std::llround(value));
 }
 
@@ -38,12 +38,12 @@ QJsonObject Figures(const Report& report, const GroupFigures& g) {
     o.insert(QStringLiteral("total"), static_cast<qint64>(g.Total()));
   }
   if (report.Shows(kAverageSpeeds)) {
-    o.insert(QStringLiteral("averageDown"), Whole(g.AverageDown()));
-    o.insert(QStringLiteral("averageUp"), Whole(g.AverageUp()));
+    o.insert(QStringLiteral("averageDown"), WholeBytes(g.AverageDown()));
+    o.insert(QStringLiteral("averageUp"), WholeBytes(g.AverageUp()));
   }
   if (report.Shows(kPeakSpeeds)) {
-    o.insert(QStringLiteral("peakDown"), Whole(g.peakDown));
-    o.insert(QStringLiteral("peakUp"), Whole(g.peakUp));
+    o.insert(QStringLiteral("peakDown"), WholeBytes(g.peakDown));
+    o.insert(QStringLiteral("peakUp"), WholeBytes(g.peakUp));
   }
   if (report.Shows(kActiveTime)) {
     o.insert(QStringLiteral("activeSeconds"), (g.activeMs + 500) / 1000);
@@ -85,6 +85,23 @@ QByteArray WriteJson(const Report& report) {
   }
   root.insert(QStringLiteral("groups"), groups);
   root.insert(QStringLiteral("totals"), Figures(report, report.totals));
+  if (report.profile.grouping == Grouping::kProgram) {
+    QJsonArray programs;
+    for (const ProgramRow& p : report.programs) {
+      QJsonObject o{{QStringLiteral("program"), p.program}};
+      if (report.Shows(kDownVolume)) {
+        o.insert(QStringLiteral("down"), static_cast<qint64>(p.down));
+      }
+      if (report.Shows(kUpVolume)) {
+        o.insert(QStringLiteral("up"), static_cast<qint64>(p.up));
+      }
+      if (report.Shows(kTotalVolume)) {
+        o.insert(QStringLiteral("total"), static_cast<qint64>(p.Total()));
+      }
+      programs.append(o);
+    }
+    root.insert(QStringLiteral("programs"), programs);
+  }
 
   if (report.Shows(kAlarmEvents)) {
     QJsonArray alarms;

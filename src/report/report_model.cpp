@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "alarms/alarm_evaluator.h"
 #include "history/day_key_dates.h"
@@ -43,6 +44,11 @@ auto FirstAtOrAfter(const std::vector<T>& items, qint64 at) {
 }
 
 }  // namespace
+
+const QString ProgramRow::kOther = QStringLiteral("other");
+const QString ProgramRow::kOtherUsers = QStringLiteral("other users");
+const QString ProgramRow::kNotAttributed = QStringLiteral("not attributed");
+const QString ProgramRow::kNotByProgram = QStringLiteral("not recorded by program");
 
 void GroupFigures::Add(const GroupFigures& other) {
   records += other.records;
@@ -129,6 +135,55 @@ void AddAlarms(Report& report, const HistoryExtract& history) {
   }
 }
 
+// The period's volume per program. "not attributed" closes the gap to the
+// counted total, so the rows add up to it even where a record's programs
+// outran its count (a reading of the sockets just after the record's).
+void AddPrograms(Report& report, const HistoryExtract& history) {
+  std::map<QString, ProgramRow> named;
+  ProgramRow notByProgram{ProgramRow::kNotByProgram};
+  const auto past = FirstAtOrAfter(history.records, report.end);
+  for (auto r = FirstAtOrAfter(history.records, report.start); r != past; ++r) {
+    if (!r->byProgram) {
+      const Volume v = VolumeOf(*r);
+      notByProgram.down += v.down;
+      notByProgram.up += v.up;
+      continue;
+    }
+    for (const ProgramVolume& p : r->programs) {
+      if (p.program != ProgramRow::kNotAttributed) {
+        ProgramRow& row = named.try_emplace(p.program, ProgramRow{p.program}).first->second;
+        row.down += p.down;
+        row.up += p.up;
+      }
+    }
+  }
+  const auto special = [](const QString& name) {
+    return name == ProgramRow::kOther || name == ProgramRow::kOtherUsers;
+  };
+  uint64_t down = notByProgram.down;
+  uint64_t up = notByProgram.up;
+  for (const auto& [name, row] : named) {
+    if (!special(name)) {
+      report.programs.push_back(row);
+    }
+    down += row.down;
+    up += row.up;
+  }
+  std::stable_sort(report.programs.begin(), report.programs.end(),
+                   [](const ProgramRow& a, const ProgramRow& b) { return a.Total() > b.Total(); });
+  for (const QString& name : {ProgramRow::kOther, ProgramRow::kOtherUsers}) {
+    if (const auto it = named.find(name); it != named.end()) {
+      report.programs.push_back(it->second);
+    }
+  }
+  const GroupFigures& t = report.totals;
+  report.programs.push_back(ProgramRow{
+      ProgramRow::kNotAttributed, t.down > down ? t.down - down : 0, t.up > up ? t.up - up : 0});
+  if (notByProgram.Total() > 0) {
+    report.programs.push_back(notByProgram);
+  }
+}
+
 // The quota month's use so far and where it is heading.
 QuotaFigures QuotaOf(const Quota& quota, qint64 periodEnd, const HistoryExtract& history,
                      const QDateTime& now) {
@@ -190,6 +245,9 @@ Report BuildReport(const QString& title, const ReportProfile& profile,
   AddAlarms(report, history);
   for (const GroupFigures& g : report.groups) {
     report.totals.Add(g);
+  }
+  if (profile.grouping == Grouping::kProgram) {
+    AddPrograms(report, history);
   }
   if (profile.quota) {
     report.quota = QuotaOf(*profile.quota, end, history, now);

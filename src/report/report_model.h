@@ -43,6 +43,24 @@ struct GroupFigures {
   void Add(const GroupFigures& other);
 };
 
+// One row of a report grouped by program: what a program moved over the
+// period, or one of the rows that are none.
+struct ProgramRow {
+  QString program;  // the executable's path, or one of the names below
+  uint64_t down = 0;
+  uint64_t up = 0;
+  uint64_t Total() const { return down + up; }
+
+  // Beside the programs: the programs beyond each record's top N, other
+  // users' sockets, what the interfaces counted beyond every socket, and
+  // the volume of records kept without rows per program (older records,
+  // a meter that did not read the programs, while it was not running).
+  static const QString kOther;
+  static const QString kOtherUsers;
+  static const QString kNotAttributed;
+  static const QString kNotByProgram;
+};
+
 struct ReportAlarm {
   qint64 at = 0;
   qint32 code = 0;
@@ -77,6 +95,10 @@ struct Report {
   GroupFigures totals;
   std::vector<ReportAlarm> alarms;
   std::optional<QuotaFigures> quota;
+  // Grouped by program: the programs by volume, then "other", "other
+  // users", "not attributed" and "not recorded by program" (the last only
+  // when there is such volume); they add up to `totals`.
+  std::vector<ProgramRow> programs;
   // Spans the history knows nothing of (the machine restarted while the
   // meter was not running), those ending in the period.
   std::vector<HistoryGap> gaps;

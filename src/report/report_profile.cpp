@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
+#include <limits>
 
 #include "history/day_key_dates.h"
 
@@ -92,9 +93,9 @@ QString ReportPeriod::Describe() const {
 // ---- grouping ----
 
 const QStringList& Groupings::Names() {
-  static const QStringList names{QStringLiteral("5min"), QStringLiteral("hour"),
-                                 QStringLiteral("day"), QStringLiteral("week"),
-                                 QStringLiteral("month")};
+  static const QStringList names{QStringLiteral("5min"),  QStringLiteral("hour"),
+                                 QStringLiteral("day"),   QStringLiteral("week"),
+                                 QStringLiteral("month"), QStringLiteral("program")};
   return names;
 }
 
@@ -112,8 +113,8 @@ std::optional<Grouping> Groupings::FromName(const QString& name) {
 
 QString Groupings::Describe(Grouping grouping) {
   static const QString words[] = {QStringLiteral("5 minutes"), QStringLiteral("hour"),
-                                  QStringLiteral("day"), QStringLiteral("week"),
-                                  QStringLiteral("month")};
+                                  QStringLiteral("day"),       QStringLiteral("week"),
+                                  QStringLiteral("month"),     QStringLiteral("program")};
   return words[static_cast<int>(grouping)];
 }
 
@@ -142,6 +143,8 @@ qint64 Groupings::Start(Grouping grouping, qint64 localMs) {
       const QDate day = DayKeyDates::FromLocalMs(localMs).date();
       return DayStart(QDate(day.year(), day.month(), 1));
     }
+    case Grouping::kProgram:
+      break;  // the whole period is one group
   }
   return localMs;
 }
@@ -158,6 +161,8 @@ qint64 Groupings::Next(Grouping grouping, qint64 start) {
       return start + 7 * DayKeyDates::kMsPerDay;
     case Grouping::kMonth:
       return DayStart(DayKeyDates::FromLocalMs(start).date().addMonths(1));
+    case Grouping::kProgram:
+      return std::numeric_limits<qint64>::max();
   }
   return start + DayKeyDates::kMsPerDay;
 }
@@ -252,8 +257,12 @@ void ReportProfile::Validate() const {
     }
     // The most groups the range can touch: its length over the shortest
     // group, and one more where the range starts inside a group.
-    static constexpr qint64 kShortest[] = {300000, 3600000, DayKeyDates::kMsPerDay,
-                                           7 * DayKeyDates::kMsPerDay, 28 * DayKeyDates::kMsPerDay};
+    static constexpr qint64 kShortest[] = {300000,
+                                           3600000,
+                                           DayKeyDates::kMsPerDay,
+                                           7 * DayKeyDates::kMsPerDay,
+                                           28 * DayKeyDates::kMsPerDay,
+                                           std::numeric_limits<qint64>::max()};
     const qint64 length = (period.from.daysTo(period.to) + 1) * DayKeyDates::kMsPerDay;
     const qint64 groups = length / kShortest[static_cast<int>(grouping)] + 1;
     if (groups > kMaxGroups) {

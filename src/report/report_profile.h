@@ -44,10 +44,12 @@ struct ReportPeriod {
   bool operator==(const ReportPeriod&) const = default;
 };
 
-enum class Grouping { kFiveMinutes, kHour, kDay, kWeek, kMonth };
+// kProgram: one row per program over the whole period (the records'
+// volumes per program), not groups of time.
+enum class Grouping { kFiveMinutes, kHour, kDay, kWeek, kMonth, kProgram };
 
 struct Groupings {
-  // "5min", "hour", "day", "week", "month".
+  // "5min", "hour", "day", "week", "month", "program".
   static QString Name(Grouping grouping);
   static std::optional<Grouping> FromName(const QString& name);
   static const QStringList& Names();

@@ -2,6 +2,8 @@
 
 #include "config/program_section.h"
 
+#include <QCoreApplication>
+
 #include "config/product.h"
 #include "interfaces/remote_source.h"
 #include "metrics/device_loader.h"
@@ -9,6 +11,7 @@
 #include "metrics/listen_address.h"
 #include "metrics/security_loader.h"
 #include "platform/autostart.h"
+#include "platform/data_locations.h"
 #include "platform/key_store.h"
 #include "platform/metered_devices.h"
 #include "shell/plan_setup.h"
@@ -24,13 +27,19 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
       loader_(settings_, view.settings, nullptr, env_.settingsFile, env_.executablePath,
               env_.autostartEntry),
       placement_(nullptr),
+      dates_(env_.dates),
       recorder_(state_, nullptr, dates_),
       usage_(nullptr, dates_),
       maintenance_(nullptr, dates_),
       alarmActions_(env_.systemBeep),
       evaluator_(state_, settings_, alarmActions_, nullptr, dates_),
-      plan_(usage_, settings_, alarmActions_),
-      sizer_(view.sizer) {
+      plan_(usage_, settings_, alarmActions_) {
+  if (env_.counters) {
+    usage_.Take = env_.counters;
+  }
+  if (env_.downloadTimeout > 0) {
+    generator_.HTTPCli().SetTimeOut(env_.downloadTimeout);
+  }
   calcTimer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&calcTimer_, &QTimer::timeout, &calcTimer_, [this] {
     // A queue run inside the tick (the averaging) must not start the
@@ -137,6 +146,25 @@ void MeterSession::Start() {
   Guarded([this] { loader_.LoadSettings(true); });
   plan_.Reload();
   SelectAdapterFromSettings();
+  RecordPrograms();
+}
+
+void MeterSession::RecordPrograms() {
+  // A device's counts are not this computer's sockets'.
+  if (!settings_.Flag(SettingsLine::kProgramHistory) || MeasuresDevice()) {
+    return;
+  }
+  bool number = false;
+  const uint top = settings_.Line(SettingsLine::kProgramsTop).toUInt(&number);
+  programs::ProgramFeed::Options options;
+  options.helper =
+      programs::FindCaptureHelper(QCoreApplication::applicationDirPath().toStdString());
+  programs_ = std::make_unique<programs::ProgramRecording>(
+      number && top > 0 && top <= 1000 ? top : 20, std::move(options));
+  recorder_.SetProgramSource(&programs_->Source());
+  QObject::connect(&core_, &MeterCore::published, &core_, [this] {
+    Guarded([this] { programs_->Tick(state_.CountedDownBytes, state_.CountedUpBytes); });
+  });
 }
 
 void MeterSession::UpdatePlan() {
@@ -162,7 +190,6 @@ void MeterSession::SetUpPlan() {
 void MeterSession::ResetForStart() {
   SectionScope here(state_.ProgramSection, section::kResetForStart);
   view_.window.ResetForStart();
-  sizer_.Record();
   calcTimer_.stop();
   calcTimer_.setInterval(kCalcTimerIntervalMs);
   historyTimer_.stop();
@@ -195,8 +222,7 @@ void MeterSession::Shutdown() {
   }
   core_.UseTable(nullptr);
   table_.reset();
-  view_.window.CloseGraphWindow();
-  sizer_.Restore();
+  view_.window.CloseForShutdown();
   placement_.enabled = env_.windowPositions;
   placement_.Save(view_.placement);
 }
@@ -233,6 +259,20 @@ void MeterSession::UseSource(const SettingsList& settings) {
   }
   core_.UseTable(table_.get());
   ShowSourceInterfaces();
+}
+
+void MeterSession::ChangeSource() {
+  // Another source has other interfaces: the choice goes back to "All".
+  core_.SelectAdapter(0, QString());
+  settings_.SetLine(SettingsLine::kAdapterIndex, QStringLiteral("0"));
+  settings_.SetLineExtending(SettingsLine::kAdapterName, QString());
+  view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
+  Guarded([this] { UseSource(settings_); });
+  Guarded([this] { SetAdapterList(core_.Sampler().BuildAdapterList()); });
+}
+
+HistoryCommands MeterSession::History() {
+  return HistoryCommands(maintenance_, dates_, DataLocations::Current());
 }
 
 void MeterSession::ShowSourceInterfaces() {

@@ -12,6 +12,7 @@
 #include "config/settings_loader.h"
 #include "config/settings_target.h"
 #include "history/day_key_dates.h"
+#include "history/history_commands.h"
 #include "history/history_maintenance.h"
 #include "history/history_recorder.h"
 #include "history/usage_keeper.h"
@@ -25,10 +26,10 @@
 #include "measure/tick_host.h"
 #include "net/traffic_generator.h"
 #include "platform/tick_clock.h"
+#include "programs/program_recording.h"
 #include "shell/desktop_alarm_actions.h"
 #include "shell/plan_watch.h"
 #include "shell/window_placement.h"
-#include "shell/window_sizer.h"
 
 namespace velmar {
 
@@ -41,8 +42,9 @@ class WindowLifecycle {
   // The window's part of the initial state at start-up, after the stored
   // placement has been applied and before the settings are.
   virtual void ResetForStart() = 0;
-  // Closes the graph window, if one is open, as the meter shuts down.
-  virtual void CloseGraphWindow() = 0;
+  // Closes the graph window, if one is open, and brings the full layout
+  // back, as the meter shuts down and before its place is kept.
+  virtual void CloseForShutdown() = 0;
   // The application's error report.
   virtual void ReportError(const std::exception& error) = 0;
 };
@@ -55,7 +57,6 @@ struct MeterView {
   AnalysisView& analysis;
   ResultDisplays& displays;
   PlacementWindow& placement;
-  SizerView& sizer;
   WindowLifecycle& window;
 };
 
@@ -76,6 +77,12 @@ class MeterSession : public TickDriver {
     // itself (the stored place is neither applied nor overwritten).
     bool systemBeep = true;
     bool windowPositions = true;
+    // What tests set in place of the real thing: the day keys' clock and
+    // format, the counters the usage snapshots read (empty: the kernel's),
+    // and the seconds a silent download is given (0: the client's own).
+    DayKeyDates dates;
+    std::function<CounterSnapshot()> counters;
+    int downloadTimeout = 0;
   };
 
   MeterSession(Environment environment, const MeterView& view);
@@ -98,10 +105,6 @@ class MeterSession : public TickDriver {
   void SaveSettings(bool generateMode);
   void ResetToDefaults() { loader_.LoadSettings(false); }
   void ReloadSettings();
-  // Builds the agent for the source `settings` choose: this computer, or a
-  // device on the network with its secrets from the key store. Raises what
-  // the table raises, and the meter then has no agent.
-  void UseSource(const SettingsList& settings);
   void WriteAutostart(bool enabled);
   void SavePlacement() { placement_.Save(view_.placement); }
   // The metrics endpoint settings line 44 asks for ("" is off, else
@@ -110,9 +113,10 @@ class MeterSession : public TickDriver {
   // when the meter reads one). Read once; a failure is reported and the
   // meter goes on without.
   void ServeMetrics();
+  // Another source chosen in the settings: the choice of interface goes
+  // back to "All", the agent is built anew and the list read from it.
+  void ChangeSource();
 
-  // Runs a step, reporting what it raises instead of passing it on.
-  void Guarded(const std::function<void()>& step);
   void SetSection(uint8_t section) { SectionScope here(state_.ProgramSection, section); }
 
   // The history timer's tick.
@@ -120,57 +124,70 @@ class MeterSession : public TickDriver {
   bool CalcTimerEnabled() const { return calcTimer_.isActive(); }
   void SetTimersEnabled(bool enabled);
 
+  // What the settings and the setup dialogs set in the measurement and
+  // the Generate-mode client.
+  void SetProxy(const QString& host) { generator_.SetProxy(host); }
+  void SetProxyPort(uint16_t port) { generator_.SetProxyPort(port); }
+  void SetUrl(const QString& url) { generator_.SetUrl(url); }
+  void ApplyProxyFromSettings() { loader_.ReplaceProxy(); }
+  void CancelDownload() { generator_.CancelDownload(); }
+
+  // The measurement: its commands, and the signals the window follows.
+  MeterCore& Core() { return core_; }
+  const MeasurementState& State() const { return core_.State(); }
+  // Whether the meter reads a device on the network, not this computer.
+  bool MeasuresDevice() const { return device_.has_value(); }
+  SettingsList& Settings() { return settings_; }
+  const SettingsLoader& Loader() const { return loader_; }
+  // The buttons' commands: ACTIVE, SLEEP, Spy, Generate, the lock, Clear.
+  AnalysisControl& Analysis() { return analysis_; }
+  const TrafficGenerator& Generator() const { return generator_; }
+  // The table the tick reads, shared with NetStat; null without an agent.
+  InterfaceTable* Table() { return table_.get(); }
+  // Whether the key store could be opened (it is KeyStore::Default()).
+  bool StoreOpen() const { return store_ != nullptr; }
+  const DayKeyDates& Dates() const { return dates_; }
+  // The history's purge, restore and profile commands.
+  HistoryCommands History();
+  PlanWatch& Plan() { return plan_; }
+  // The plan's setup (NetworkManager's metered devices offered first); a
+  // plan set is saved and takes effect at once.
+  void SetUpPlan();
+  // Where the publication feeds the graph window; null while none is open.
+  void SetGraphFeed(GraphFeed* feed) { core_.SetGraphFeed(feed); }
+  const QTimer& HistoryTimer() const { return historyTimer_; }
+  const QStringList& AdapterList() const { return adapters_; }
+  void SetAdapterList(const QStringList& adapters) { adapters_ = adapters; }
+  const MeterView& View() const { return view_; }
+
+ private:
   // TickDriver
   void SetCalcTimerEnabled(bool enabled) override;
   void StartDownload() override { generator_.StartDownload(); }
   void HandleException(const std::exception& error) override { Report(error); }
 
-  MeterCore& Core() { return core_; }
-  MeasurementState& State() { return core_.SharedState(); }
-  const MeasurementState& State() const { return core_.State(); }
-  // Whether the meter reads a device on the network, not this computer.
-  bool MeasuresDevice() const { return device_.has_value(); }
-  SettingsList& Settings() { return settings_; }
-  SettingsLoader& Loader() { return loader_; }
-  CounterSampler& Sampler() { return core_.Sampler(); }
-  AnalysisControl& Analysis() { return analysis_; }
-  TrafficGenerator& Generator() { return generator_; }
-  const TrafficGenerator& Generator() const { return generator_; }
-  InterfaceTable* Table() { return table_.get(); }
-  // The key store, or null when it could not be opened.
-  KeyStore* Store() { return store_; }
-  DayKeyDates& Dates() { return dates_; }
-  HistoryMaintenance& Maintenance() { return maintenance_; }
-  UsageKeeper& Usage() { return usage_; }
-  PlanWatch& Plan() { return plan_; }
+  // Runs a step, reporting what it raises instead of passing it on.
+  void Guarded(const std::function<void()>& step);
+  void Report(const std::exception& error);
+  void ResetForStart();
+  // Builds the agent for the source `settings` choose: this computer, or a
+  // device on the network with its secrets from the key store. Raises what
+  // the table raises, and the meter then has no agent.
+  void UseSource(const SettingsList& settings);
   // Where the data plan stands, its warnings and figures (a plan may be
   // set or changed at any time).
   void UpdatePlan();
-  // The plan's setup (NetworkManager's metered devices offered first); a
-  // plan set is saved and takes effect at once.
-  void SetUpPlan();
-  AlarmEvaluator& Alarms() { return evaluator_; }
-  // Where the publication feeds the graph window; null while none is open.
-  void SetGraphFeed(GraphFeed* feed) { core_.SetGraphFeed(feed); }
-  WindowSizer& Sizer() { return sizer_; }
-  const QTimer& HistoryTimer() const { return historyTimer_; }
-  const QStringList& AdapterList() const { return adapters_; }
-  void SetAdapterList(const QStringList& adapters) { adapters_ = adapters; }
   // The chosen interface by the name the settings keep (line 53).
   void SelectAdapterFromSettings();
   // The list again from the source, and the chosen adapter's caption.
   void RebuildAdapterList();
-  const Environment& Env() const { return env_; }
-  const MeterView& View() const { return view_; }
-
- private:
-  void Report(const std::exception& error);
-  void ResetForStart();
   // Hands the metrics endpoint, if one is served, the interfaces of the
   // source the meter reads: the device's own table, or this computer's.
   void ShowSourceInterfaces();
   // The core's signals to the window and the settings.
   void ConnectCore();
+  // Settings line 65, read once: the records' volumes per program.
+  void RecordPrograms();
 
   Environment env_;
   MeterView view_;
@@ -190,6 +207,7 @@ class MeterSession : public TickDriver {
   SettingsLoader loader_;
   PlacementStore placement_;
   DayKeyDates dates_;
+  std::unique_ptr<programs::ProgramRecording> programs_;
   HistoryRecorder recorder_;
   // Snapshots of the counters; what passed while the meter did not run.
   UsageKeeper usage_;
@@ -197,7 +215,6 @@ class MeterSession : public TickDriver {
   DesktopAlarmActions alarmActions_;
   AlarmEvaluator evaluator_;
   PlanWatch plan_;
-  WindowSizer sizer_;
   QTimer calcTimer_;
   QTimer historyTimer_;
   bool shutDown_ = false;

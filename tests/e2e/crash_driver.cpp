@@ -24,7 +24,11 @@ int main(int argc, char** argv) {
   const QString dir = QString::fromLocal8Bit(argv[1]);
   qputenv("VELMAR_REGISTRY", (dir + "/registry.db").toUtf8());
   test::ScriptedUi ui;
+  // History records of "today", a fixed day, each run its own count.
+  QDateTime when(QDate(2026, 12, 8), QTime(10, 0));
   MainWindow::Environment env;
+  env.dates.Format = [] { return QString("yyyy-MM-dd"); };
+  env.dates.Now = [&when] { return when; };
   env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
   env.settingsFile = dir + "/Velmarsettings.ini";
   env.autostartEntry = dir + "/velmar.desktop";
@@ -39,8 +43,7 @@ int main(int argc, char** argv) {
   s.SetLine(29, "1");
   s.SetLine(19, "0");
   s.SetLine(36, "9");
-  probe.State().UpIdleMs = 0;
-  probe.State().DownIdleMs = 0;
+  MeterCore& core = probe.Session().Core();
 
   SettingsLoader saver(s, probe.View().settings, nullptr, env.settingsFile, "/x",
                        env.autostartEntry);
@@ -53,17 +56,15 @@ int main(int argc, char** argv) {
     std::printf("S %c\n", a ? 'A' : 'B');
     std::fflush(stdout);
 
-    // A history record of "today" (a fixed day, each run its own count).
-    const QDateTime when(QDate(2026, 12, 8), QTime(10, 0).addSecs(second++));
-    probe.Dates().Format = [] { return QString("yyyy-MM-dd"); };
-    probe.Dates().Now = [when] { return when; };
-    probe.RecordTick();
+    when = QDateTime(QDate(2026, 12, 8), QTime(10, 0).addSecs(second++));
+    probe.Session().RecordTick();
     std::printf("H 2026-12-08 %s\n", qPrintable(when.toString("HH:mm:ss")));
     std::fflush(stdout);
 
-    probe.State().DownIdleMs = 0;
-    probe.Alarms().EvaluateAlarms(0, 125000);
-    std::printf("A 2026-12-08 %s\n", qPrintable(probe.Dates().DateTimeText(when)));
+    // Traffic down: the alarms are evaluated at every second publication.
+    core.PublishResults(0, 125000);
+    core.PublishResults(0, 125000);
+    std::printf("A 2026-12-08 %s\n", qPrintable(probe.Session().Dates().DateTimeText(when)));
     std::fflush(stdout);
   }
 }

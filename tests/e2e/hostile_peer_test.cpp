@@ -55,9 +55,11 @@ PeerRun Measure(const QString& scenario, int seconds) {
   file.close();
 
   test::ScriptedUi ui;
-  auto window = test::MakeWindow(dir);
+  MainWindow::Environment env;
+  env.downloadTimeout = 3;
+  auto window = test::MakeWindow(dir, env);
   MainWindow& form = *window;
-  Probe(form).Generator().HTTPCli().SetTimeOut(3);
+  const TrafficGenerator& generator = Probe(form).Session().Generator();
   form.findChild<QPushButton*>("ActiveOn")->click();
 
   PeerRun run;
@@ -73,8 +75,8 @@ PeerRun Measure(const QString& scenario, int seconds) {
       ++run.publications;
       run.longestGapMs = std::max<int>(run.longestGapMs, static_cast<int>(sinceStamp.restart()));
     }
-    run.stillRunning = Probe(form).Generator().Running();
-    const QString error = Probe(form).Generator().LastError();
+    run.stillRunning = generator.Running();
+    const QString error = generator.LastError();
     if (!error.isEmpty() && !run.errorsSeen.contains(error))
       run.errorsSeen << error;
   });
@@ -86,9 +88,9 @@ PeerRun Measure(const QString& scenario, int seconds) {
   QTimer::singleShot(seconds * 1000, [&] {
     watch.stop();
     run.rssGrowthKb = ResidentKb() - rss0;
-    run.started = Probe(form).Generator().DownloadsStarted();
-    run.failed = Probe(form).Generator().DownloadsFailed();
-    run.lastError = Probe(form).Generator().LastError();
+    run.started = generator.DownloadsStarted();
+    run.failed = generator.DownloadsFailed();
+    run.lastError = generator.LastError();
     form.findChild<QPushButton*>("ActiveOff")->click();
     done = true;
   });

@@ -185,7 +185,7 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
   reg.WriteInteger("RCLeft", 150);
   reg.WriteInteger("RCTop", 120);
   Start();
-  EXPECT_EQ(Probe(*form).TrayIcon(), nullptr) << "no tray, no icon";
+  EXPECT_EQ(Probe(*form).Tray().Icon(), nullptr) << "no tray, no icon";
   EXPECT_FALSE(form->TrayShown());
 
   // Minimised, it stays in the task bar: gone from the screen, not hidden.
@@ -196,17 +196,17 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
   EXPECT_TRUE(OnScreen()) << "a second start brings it back";
 
   // Sizer -> Hide minimises it too, and it comes back the same way.
-  Probe(*form).HideFromSizer();
+  emit form->findChild<MeterPanel*>()->hideWindow();
   EXPECT_TRUE(OffScreen());
   EXPECT_TRUE(form->isVisible());
   SecondStart();
   EXPECT_TRUE(OnScreen());
 
   // What Wayland does not allow is not offered.
-  QAction* onTop = Probe(*form).TrayContextMenu()->actions().at(2);
+  QAction* onTop = Probe(*form).Tray().Menu()->actions().at(2);
   EXPECT_FALSE(onTop->isEnabled());
   EXPECT_EQ(onTop->toolTip(), kNoStayOnTopTip);
-  Probe(*form).ToggleStayOnTop();
+  emit Probe(*form).Tray().stayOnTopToggled();
   EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_FALSE(onTop->isChecked());
 
@@ -225,7 +225,7 @@ TEST_F(WaylandWindowTest, WithoutATrayTheWindowStaysReachableAndClosingEnds) {
 
 TEST_F(WaylandWindowTest, ALateTrayGetsTheIconAndEveryWayBackWorks) {
   Start();
-  EXPECT_EQ(Probe(*form).TrayIcon(), nullptr);
+  EXPECT_EQ(Probe(*form).Tray().Icon(), nullptr);
   Service watcher(QStringLiteral("watcher"));
   ASSERT_TRUE(WaitFor([&] { return !watcher.Calls("RegisterStatusNotifierItem").isEmpty(); }))
       << "the icon registers once the tray is there";
@@ -258,7 +258,7 @@ TEST_F(WaylandWindowTest, ALateTrayGetsTheIconAndEveryWayBackWorks) {
   // The tray goes away: hiding would now lose the window, so it minimises.
   watcher.Stop();
   EXPECT_TRUE(WaitFor([&] { return !form->TrayShown(); }));
-  Probe(*form).HideToTray();
+  emit Probe(*form).Tray().hideChosen();
   EXPECT_TRUE(OffScreen());
   EXPECT_TRUE(form->isVisible());
   form->EndWithoutQuestion();
@@ -271,7 +271,7 @@ TEST_F(WaylandWindowTest, AlarmNotificationsAreLatchedAndReplaceTheirPredecessor
   settings.SetLine(AlarmSwitchLine(AlarmCondition::kReceiveAbove), "1");
   settings.SetLine(AlarmLimitLine(AlarmCondition::kReceiveAbove), "1");
   settings.SetLine(SettingsLine::kAlarmAction, "4");
-  Probe(*form).State().AnalysisActive = true;
+  Probe(*form).Session().Core().StartMeasuring();
   const auto traffic = [&](int publications) {
     for (int i = 0; i < publications; ++i) {
       Probe(*form).Session().Core().PublishResults(0, 125000);  // 1000 kbit/s down

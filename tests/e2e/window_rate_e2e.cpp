@@ -81,7 +81,7 @@ TEST(WindowRateTest, ActiveOnTheLoopbackShowsTheSentRateAndSleepClearsIt) {
   test::ScriptedUi ui;
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
-  const int lo = static_cast<int>(Probe(form).AdapterList().indexOf("lo"));
+  const int lo = static_cast<int>(Probe(form).Session().AdapterList().indexOf("lo"));
   ASSERT_GT(lo, 0);
   Probe(form).View().settings.SetAdapterIndex(static_cast<int16_t>(lo));
 
@@ -142,11 +142,11 @@ TEST(WindowTrayTest, MinimisingAfterStartUpHidesToTheTray) {
   form.setWindowState(Qt::WindowMinimized);
   Wait(500);
   EXPECT_FALSE(form.isVisible()) << "hidden to the tray";
-  EXPECT_TRUE(Probe(form).TrayIcon()->isVisible());
+  EXPECT_TRUE(Probe(form).Tray().Icon()->isVisible());
   EXPECT_EQ(Probe(form).View().placement.PlacementState(), PlacementWindow::kNormal)
       << "ended now, the next start must not open iconified";
   // A click on the icon brings it back.
-  emit Probe(form).TrayIcon()->activated(QSystemTrayIcon::Trigger);
+  emit Probe(form).Tray().Icon()->activated(QSystemTrayIcon::Trigger);
   Wait(300);
   EXPECT_TRUE(form.isVisible());
   EXPECT_FALSE(form.isMinimized());
@@ -166,7 +166,7 @@ TEST(WindowAlarmTest, AnAlarmSetInTheAlarmWindowMailsOnRealTrafficOnce) {
   auto window = test::MakeWindow(dir);
   MainWindow& form = *window;
   Probe(form).View().settings.SetAdapterIndex(
-      static_cast<int16_t>(Probe(form).AdapterList().indexOf("lo")));
+      static_cast<int16_t>(Probe(form).Session().AdapterList().indexOf("lo")));
 
   // The user sets the alarm in the alarm window: actual downstream above
   // 1000 kbit/s, send an e-mail.
@@ -231,9 +231,10 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   MainWindow& form = *window;
   ASSERT_TRUE(ui.messages.isEmpty()) << ui.messages.join("|").toStdString();
   Probe(form).View().settings.SetAdapterIndex(
-      static_cast<int16_t>(Probe(form).AdapterList().indexOf("lo")));
+      static_cast<int16_t>(Probe(form).Session().AdapterList().indexOf("lo")));
   form.findChild<QPushButton*>("ActiveOn")->click();
   ASSERT_TRUE(Probe(form).State().GenerateMode);
+  const TrafficGenerator& generator = Probe(form).Session().Generator();
 
   // Samples taken from a timer, which runs nested inside the downloads.
   struct Sample {
@@ -246,8 +247,8 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   auto* whole = form.findChild<LcdDisplay*>("DownDigits");
   QTimer sampler;
   QObject::connect(&sampler, &QTimer::timeout, [&] {
-    samples.push_back({whole->Value(), Probe(form).Generator().Running(),
-                       Probe(form).Generator().DownloadsEnded(), Probe(form).State().LastTickMs});
+    samples.push_back({whole->Value(), generator.Running(), generator.DownloadsEnded(),
+                       Probe(form).State().LastTickMs});
   });
   const uint64_t rx0 = LoopbackRxBytes();
   const uint64_t total0 = Probe(form).State().TotalTraffic;
@@ -257,7 +258,7 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
   Wait(9000);
   sampler.stop();
 
-  ASSERT_GE(Probe(form).Generator().DownloadsEnded(), 2u) << "one download after another";
+  ASSERT_GE(generator.DownloadsEnded(), 2u) << "one download after another";
   // Ticks kept publishing while a download ran: the tick stamp moved on
   // between samples taken during downloads.
   int moving = 0;
@@ -294,10 +295,10 @@ TEST(WindowGenerateTest, GenerateModeDownloadsAgainAndAgainWhileTheMeterPublishe
 
   form.findChild<QPushButton*>("ActiveOff")->click();
   Wait(1500);
-  const uint64_t started = Probe(form).Generator().DownloadsStarted();
-  EXPECT_FALSE(Probe(form).Generator().Downloading());
+  const uint64_t started = generator.DownloadsStarted();
+  EXPECT_FALSE(generator.Downloading());
   Wait(1500);
-  EXPECT_EQ(Probe(form).Generator().DownloadsStarted(), started) << "no download after SLEEP";
+  EXPECT_EQ(generator.DownloadsStarted(), started) << "no download after SLEEP";
   EXPECT_FALSE(Probe(form).State().HttpBusy);
 }
 

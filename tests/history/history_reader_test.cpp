@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <tuple>
 
 #include "history/history_recorder.h"
 #include "platform/registry.h"
@@ -201,6 +202,54 @@ TEST_F(HistoryReaderTest, DamagedRecordsAreNamedNotGuessed) {
                 .Read(Ms(now.addSecs(-60)), Ms(now.addSecs(60)), false)
                 .records.size(),
             1u);
+}
+
+// The rows per program are one more value of the record: a reader that
+// does not ask for them (as older ones never knew them) reads the record
+// as before, and records without them read as such.
+TEST_F(HistoryReaderTest, VolumesPerProgramRideBesideTheRecord) {
+  struct Source : ProgramVolumeSource {
+    void Restart() override {}
+    std::vector<ProgramVolume> Take(uint64_t down, uint64_t up) override {
+      return {{"/usr/bin/with space\nand line", down - 1, up}, {"not attributed", 1, 0}};
+    }
+  } source;
+  recorder.SetProgramSource(&source);
+  recorder.MeasuringStarted();
+  state.CountedDownBytes = 5000;
+  state.CountedUpBytes = 50;
+  recorder.RecordTick();
+  recorder.SetProgramSource(nullptr);
+  now = now.addSecs(300);
+  state.CountedDownBytes = 5007;
+  recorder.RecordTick();
+
+  const qint64 from = Ms(now.addDays(-1)), to = Ms(now.addDays(1));
+  const HistoryExtract plain = HistoryReader(*store.store, dates).Read(from, to, true, false);
+  ASSERT_EQ(plain.records.size(), 2u);
+  EXPECT_EQ(plain.incompleteRecords, 0);
+  EXPECT_EQ(std::tie(plain.records[0].downBytes, plain.records[0].upBytes),
+            std::make_tuple(uint64_t{5000}, uint64_t{50}));
+  EXPECT_FALSE(plain.records[0].byProgram);
+
+  const HistoryExtract h = HistoryReader(*store.store, dates).Read(from, to, true, true);
+  ASSERT_EQ(h.records.size(), 2u);
+  EXPECT_TRUE(h.records[0].byProgram);
+  EXPECT_EQ(h.records[0].programs,
+            (std::vector<ProgramVolume>{{"/usr/bin/with space?and line", 4999, 50},
+                                        {"not attributed", 1, 0}}));
+  EXPECT_FALSE(h.records[1].byProgram) << "a record of a meter without the programs";
+  EXPECT_EQ(h.records[1].downBytes, 7u);
+
+  for (const QString& text : {QString("12 x /bin/a\n"), QString("-1 2 /bin/a\n"), QString("1 2\n"),
+                              QString("1 2 /bin/a")}) {
+    EXPECT_FALSE(DecodeProgramVolumes(text)) << text.toStdString();
+  }
+  Day("2026-12-08").WriteInteger("Programs_1", 3);
+  reg.CloseKey();
+  EXPECT_THROW(HistoryReader(*store.store, dates).Read(from, to, true, true), HistoryDamagedError);
+  EXPECT_EQ(HistoryReader(*store.store, dates).Read(from, to).records.size(), 2u)
+      << "unread unless asked for";
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/pixels.h"
+
 namespace velmar {
 namespace {
 
@@ -17,11 +19,7 @@ const QColor kLime(0, 255, 0);
 const QColor kDimLime(0, 127, 0);
 const QColor kAverageBlue(149, 173, 255);
 
-std::string Hex(QRgb rgb) {
-  char text[16];
-  std::snprintf(text, sizeof text, "#%06x", rgb & 0xffffffu);
-  return text;
-}
+using test::Hex;
 
 // The picture an indicator of `width` x `height` (width 12 or more) should
 // show with `litBars` of its `bars` lit: two-row bars every three rows from

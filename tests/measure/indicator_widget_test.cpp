@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPixmap>
 
+#include "support/widget_grab.h"
+
 namespace velmar {
 namespace {
 
@@ -22,16 +24,8 @@ class CountingIndicator : public Indicator {
   }
 };
 
-QImage Grab(QWidget& widget) {
-  return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-// Lets pending update requests turn into paint events.
-void Settle() {
-  for (int i = 0; i < 5; ++i) {
-    QApplication::processEvents();
-  }
-}
+using test::Grab;
+using test::Settle;
 
 TEST(IndicatorWidgetTest, NewIndicatorHasTheDefaultLook) {
   Indicator indicator;

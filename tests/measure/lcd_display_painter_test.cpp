@@ -12,13 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "support/pixels.h"
+
 namespace velmar {
 namespace {
 
 using Segment = LcdDisplayPainter::Segment;
 
 const QColor kOlive(128, 128, 0);
-const QColor kLime(0, 255, 0);
+const QColor kSegmentLime(0, 255, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kYellow(255, 255, 0);
 
@@ -82,11 +84,7 @@ QPoint SamplePoint(char name, const Geometry& g) {
   }
 }
 
-std::string Hex(QRgb rgb) {
-  char text[16];
-  std::snprintf(text, sizeof text, "#%06x", rgb & 0xffffffu);
-  return text;
-}
+using test::Hex;
 
 ::testing::AssertionResult PixelIs(const QImage& image, int x, int y, const QColor& colour) {
   if (!image.rect().contains(x, y)) {
@@ -179,7 +177,7 @@ TEST(LcdDisplayPainterTest, DefaultsOfANewDisplay) {
   EXPECT_EQ(painter.DigitWidth(), 20);
   EXPECT_EQ(painter.DigitLineWidth(), 5);
   EXPECT_EQ(painter.BackgroundColor(), kOlive);
-  EXPECT_EQ(painter.LightOnColor(), kLime);
+  EXPECT_EQ(painter.LightOnColor(), kSegmentLime);
   EXPECT_EQ(painter.LightOffColor(), kGreen);
   EXPECT_EQ(painter.Size(), QSize(168, 36));
   const QImage& image = painter.Render();
@@ -216,9 +214,10 @@ TEST(LcdDisplayPainterTest, EveryDigitLightsItsOwnSegments) {
         const bool lit = kLit.at(digit).find(name) != std::string::npos;
         EXPECT_EQ(LcdDisplayPainter::SegmentLit(digit, SegmentOf(name)), lit) << name;
         const QPoint p = SamplePoint(name, g);
-        EXPECT_TRUE(PixelIs(picture, p.x(), p.y(), lit ? kLime : kGreen)) << "segment " << name;
+        EXPECT_TRUE(PixelIs(picture, p.x(), p.y(), lit ? kSegmentLime : kGreen))
+            << "segment " << name;
       }
-      EXPECT_EQ(ReadDigit(picture, 0, 0, g, kLime, kGreen), '0' + digit);
+      EXPECT_EQ(ReadDigit(picture, 0, 0, g, kSegmentLime, kGreen), '0' + digit);
     }
   }
   EXPECT_FALSE(LcdDisplayPainter::SegmentLit(-1, LcdDisplayPainter::kTop));
@@ -237,7 +236,7 @@ TEST(LcdDisplayPainterTest, DigitPicturesAreCrispAndOutlinedInTheBackground) {
       for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
           const QRgb p = picture.pixel(x, y);
-          ASSERT_TRUE(p == kOlive.rgb() || p == kLime.rgb() || p == kGreen.rgb())
+          ASSERT_TRUE(p == kOlive.rgb() || p == kSegmentLime.rgb() || p == kGreen.rgb())
               << Hex(p) << " at (" << x << "," << y << ")";
         }
       }
@@ -279,21 +278,21 @@ TEST(LcdDisplayPainterTest, SegmentsFollowTheLineWidth) {
   LcdDisplayPainter painter;
   UseGeometry(painter, {20, 30, 3});
   const QImage thin = painter.DigitPicture(8);
-  EXPECT_TRUE(PixelIs(thin, 10, 1, kLime));
+  EXPECT_TRUE(PixelIs(thin, 10, 1, kSegmentLime));
   EXPECT_TRUE(PixelIs(thin, 10, 2, kOlive));
   EXPECT_TRUE(PixelIs(thin, 10, 3, kOlive));
-  EXPECT_TRUE(PixelIs(thin, 1, 8, kLime));
+  EXPECT_TRUE(PixelIs(thin, 1, 8, kSegmentLime));
   EXPECT_TRUE(PixelIs(thin, 2, 8, kOlive));
   EXPECT_TRUE(PixelIs(thin, 3, 8, kOlive));
   painter.SetDigitLineWidth(5);
   const QImage thick = painter.DigitPicture(8);
-  EXPECT_TRUE(PixelIs(thick, 10, 1, kLime));
-  EXPECT_TRUE(PixelIs(thick, 10, 2, kLime));
-  EXPECT_TRUE(PixelIs(thick, 10, 3, kLime));
+  EXPECT_TRUE(PixelIs(thick, 10, 1, kSegmentLime));
+  EXPECT_TRUE(PixelIs(thick, 10, 2, kSegmentLime));
+  EXPECT_TRUE(PixelIs(thick, 10, 3, kSegmentLime));
   EXPECT_TRUE(PixelIs(thick, 10, 4, kOlive));
-  EXPECT_TRUE(PixelIs(thick, 1, 8, kLime));
-  EXPECT_TRUE(PixelIs(thick, 2, 8, kLime));
-  EXPECT_TRUE(PixelIs(thick, 3, 8, kLime));
+  EXPECT_TRUE(PixelIs(thick, 1, 8, kSegmentLime));
+  EXPECT_TRUE(PixelIs(thick, 2, 8, kSegmentLime));
+  EXPECT_TRUE(PixelIs(thick, 3, 8, kSegmentLime));
   EXPECT_TRUE(PixelIs(thick, 4, 8, kOlive));
   EXPECT_NE(thin, thick);
 }
@@ -439,7 +438,7 @@ TEST(LcdDisplayPainterTest, DigitPicturesAreRebuiltOnlyForGeometryAndColours) {
   EXPECT_FALSE(painter.SetDigitWidth(20));
   EXPECT_FALSE(painter.SetDigitLineWidth(5));
   EXPECT_FALSE(painter.SetBackgroundColor(kOlive));
-  EXPECT_FALSE(painter.SetLightOnColor(kLime));
+  EXPECT_FALSE(painter.SetLightOnColor(kSegmentLime));
   EXPECT_FALSE(painter.SetLightOffColor(kGreen));
   EXPECT_EQ(painter.DigitPictureBuilds(), initial);
   EXPECT_EQ(painter.DigitPicture(8), before);
@@ -552,7 +551,7 @@ TEST(LcdDisplayPainterTest, DegenerateSettingsDrawOnlyTheBackground) {
 std::vector<int> LitRuns(const QImage& image, QPoint from, QPoint step) {
   std::vector<int> runs{0};
   for (QPoint p = from; image.rect().contains(p); p += step) {
-    const bool lit = (image.pixel(p) & 0xffffffu) == (kLime.rgb() & 0xffffffu);
+    const bool lit = (image.pixel(p) & 0xffffffu) == (kSegmentLime.rgb() & 0xffffffu);
     if (lit) {
       ++runs.back();
     } else if (runs.back() > 0) {

@@ -13,7 +13,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-constexpr char kHash[] = "$2y$04$s3wnIBWigW.3.l.vBBnKkegnWiO/w3b0KfYqUw.SxyS1GPL2/tuki";
+constexpr char kBcryptHash[] = "$2y$04$s3wnIBWigW.3.l.vBBnKkegnWiO/w3b0KfYqUw.SxyS1GPL2/tuki";
 
 QString Write(const QTemporaryDir& dir, const char* name, const QByteArray& text) {
   QFile file(dir.filePath(QString::fromLatin1(name)));
@@ -34,8 +34,8 @@ std::string LoadError(const QString& webConfig) {
 // One process, one library for its life: the failures to load come first.
 TEST(SecurityLoaderTest, LoadsTheWebSecurityOnceAndCarriesItsFaultsOut) {
   QTemporaryDir dir;
-  const QString password =
-      Write(dir, "password.yml", QByteArray("basic_auth_users:\n  prometheus: ") + kHash + "\n");
+  const QString password = Write(
+      dir, "password.yml", QByteArray("basic_auth_users:\n  prometheus: ") + kBcryptHash + "\n");
   const QString missingCertificate =
       Write(dir, "tls.yml", "tls_server_config:\n  cert_file: none.crt\n  key_file: none.key\n");
 

@@ -13,7 +13,7 @@
 namespace velmar {
 namespace {
 
-const char kVelmarKey[] = "\\Software\\Tollera Works\\Velmar2000";
+const char kMeterKey[] = "\\Software\\Tollera Works\\Velmar2000";
 
 // The message of the RegistryError `call` raises; fails the test when
 // it raises nothing or something else.
@@ -30,7 +30,7 @@ QString RaisedMessage(const std::function<void()>& call) {
   return {};
 }
 
-QByteArray ReadBytes(const QString& path) {
+QByteArray FileBytesOrMark(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
@@ -49,7 +49,7 @@ TEST_F(RegistryTest, ReadsBackEveryTypeWritten) {
     KeyStore store(Path("registry.db"));
     Registry reg(store);
     EXPECT_EQ(reg.RootKey(), KeyRoot::kUser);
-    ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));
+    ASSERT_TRUE(reg.OpenKey(kMeterKey, true));
     reg.WriteString("Empty", "");
     reg.WriteString("Caption", "Velmar – ✓");
     reg.WriteInteger("Zero", 0);
@@ -64,7 +64,7 @@ TEST_F(RegistryTest, ReadsBackEveryTypeWritten) {
   }
   KeyStore store(Path("registry.db"));
   Registry reg(store);
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, false));
   EXPECT_EQ(reg.ReadString("Empty"), "");
   EXPECT_EQ(reg.ReadString("Caption"), "Velmar – ✓");
   EXPECT_EQ(reg.ReadInteger("Zero"), 0);
@@ -105,7 +105,7 @@ TEST_F(RegistryTest, FailuresRaiseTheExactMessages) {
   EXPECT_TRUE(reg.GetValueNames().isEmpty());
   EXPECT_FALSE(reg.DeleteValue("Caption"));
 
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, true));
   reg.WriteString("Caption", "Velmar");
   reg.WriteInteger("RCWidth", 420);
   reg.WriteBinaryData("Window", QByteArray(8, '\0'));
@@ -127,11 +127,11 @@ TEST_F(RegistryTest, FailuresRaiseTheExactMessages) {
   EXPECT_EQ(reg.ReadString("Caption"), "Velmar");
 
   // Writing into a key deleted behind the accessor's back fails.
-  ASSERT_TRUE(reg.DeleteKey(kVelmarKey));
+  ASSERT_TRUE(reg.DeleteKey(kMeterKey));
   EXPECT_EQ(RaisedMessage([&] { reg.WriteInteger("RCWidth", 1); }),
             "Failed to set data for 'RCWidth'");
   EXPECT_EQ(RaisedMessage([&] { reg.ReadInteger("RCWidth"); }), "Failed to get data for 'RCWidth'");
-  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, kVelmarKey));
+  EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, kMeterKey));
 }
 
 TEST_F(RegistryTest, KeyPathsFollowDelphiRules) {
@@ -142,7 +142,7 @@ TEST_F(RegistryTest, KeyPathsFollowDelphiRules) {
   // Relative to the open key.
   ASSERT_TRUE(reg.OpenKey("Velmar2000", true));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tollera Works\\Velmar2000");
-  EXPECT_TRUE(store.KeyExists(KeyRoot::kUser, kVelmarKey));
+  EXPECT_TRUE(store.KeyExists(KeyRoot::kUser, kMeterKey));
   EXPECT_FALSE(store.KeyExists(KeyRoot::kUser, "Velmar2000"));
   reg.WriteInteger("Level", 3);
   EXPECT_TRUE(reg.KeyExists("\\Software"));
@@ -173,12 +173,12 @@ TEST_F(RegistryTest, KeyPathsFollowDelphiRules) {
   reg.SetRootKey(KeyRoot::kMachine);
   EXPECT_EQ(reg.RootKey(), KeyRoot::kMachine);
   EXPECT_FALSE(reg.HasCurrentKey());
-  EXPECT_FALSE(reg.KeyExists(kVelmarKey));
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));
+  EXPECT_FALSE(reg.KeyExists(kMeterKey));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, true));
   EXPECT_FALSE(reg.ValueExists("Level"));
   reg.WriteInteger("Level", 9);
   reg.SetRootKey(KeyRoot::kUser);
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, false));
   EXPECT_EQ(reg.ReadInteger("Level"), 3);
 }
 
@@ -186,10 +186,10 @@ TEST_F(RegistryTest, KeysAndValuesDeleteAndEnumerate) {
   KeyStore store(Path("registry.db"));
   Registry reg(store);
   for (const char* day : {"10.12.2026", "08.12.2026", "09.12.2026"}) {
-    ASSERT_TRUE(reg.OpenKey(QString(kVelmarKey) + "\\History\\" + day + "\\Detail", true));
+    ASSERT_TRUE(reg.OpenKey(QString(kMeterKey) + "\\History\\" + day + "\\Detail", true));
     reg.WriteInteger("In", 1);
   }
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, false));
   reg.WriteInteger("RCWidth", 420);
   reg.WriteString("rcHeight", "300");
   ASSERT_TRUE(reg.OpenKey("History", false));
@@ -199,16 +199,16 @@ TEST_F(RegistryTest, KeysAndValuesDeleteAndEnumerate) {
   EXPECT_TRUE(reg.DeleteKey("09.12.2026"));
   EXPECT_EQ(reg.GetKeyNames(), (QStringList{"08.12.2026", "10.12.2026"}));
   EXPECT_FALSE(
-      store.KeyExists(KeyRoot::kUser, QString(kVelmarKey) + "\\History\\09.12.2026\\Detail"));
+      store.KeyExists(KeyRoot::kUser, QString(kMeterKey) + "\\History\\09.12.2026\\Detail"));
   EXPECT_FALSE(reg.DeleteKey("09.12.2026"));
   EXPECT_FALSE(reg.DeleteKey(""));
   EXPECT_FALSE(reg.DeleteKey("\\"));
   EXPECT_TRUE(reg.KeyExists("08.12.2026\\Detail"));
   // Absolute.
-  EXPECT_TRUE(reg.DeleteKey(QString(kVelmarKey) + "\\HISTORY\\08.12.2026"));
+  EXPECT_TRUE(reg.DeleteKey(QString(kMeterKey) + "\\HISTORY\\08.12.2026"));
   EXPECT_EQ(reg.GetKeyNames(), QStringList{"10.12.2026"});
 
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, false));
   EXPECT_EQ(reg.GetValueNames(), (QStringList{"RCWidth", "rcHeight"}));
   EXPECT_TRUE(reg.DeleteValue("rcwidth"));
   EXPECT_FALSE(reg.DeleteValue("RCWidth"));
@@ -222,17 +222,17 @@ TEST_F(RegistryTest, ReadOnlyStoreReadsAndRefusesWrites) {
   {
     KeyStore store(Path("registry.db"));
     Registry reg(store);
-    ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));
+    ASSERT_TRUE(reg.OpenKey(kMeterKey, true));
     reg.WriteInteger("RCWidth", 420);
     reg.WriteString("Caption", "Velmar");
-    reg.SaveKey(kVelmarKey, Path("saved.hive"));
+    reg.SaveKey(kMeterKey, Path("saved.hive"));
     ASSERT_TRUE(reg.OpenKey("History", true));
   }
-  const QByteArray bytes = ReadBytes(Path("registry.db"));
+  const QByteArray bytes = FileBytesOrMark(Path("registry.db"));
   KeyStore store(Path("registry.db"), KeyStore::Access::ReadOnly);
   Registry reg(store);
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, true));  // exists, so nothing to create
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, false));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, true));  // exists, so nothing to create
   EXPECT_EQ(reg.ReadInteger("rcwidth"), 420);
   EXPECT_EQ(reg.ReadString("Caption"), "Velmar");
 
@@ -248,7 +248,7 @@ TEST_F(RegistryTest, ReadOnlyStoreReadsAndRefusesWrites) {
   EXPECT_FALSE(reg.OpenKey("NewKey", true));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Tollera Works\\Velmar2000");
   EXPECT_TRUE(RaisedMessage([&] {
-                reg.RestoreKey(kVelmarKey, Path("saved.hive"));
+                reg.RestoreKey(kMeterKey, Path("saved.hive"));
               }).startsWith("Failed to restore key"));
 
   EXPECT_EQ(reg.ReadInteger("RCWidth"), 420);
@@ -256,15 +256,15 @@ TEST_F(RegistryTest, ReadOnlyStoreReadsAndRefusesWrites) {
   EXPECT_TRUE(reg.KeyExists("History"));
   EXPECT_FALSE(reg.KeyExists("NewKey"));
   EXPECT_FALSE(reg.ValueExists("Blob"));
-  EXPECT_EQ(ReadBytes(Path("registry.db")), bytes);
+  EXPECT_EQ(FileBytesOrMark(Path("registry.db")), bytes);
 }
 
 TEST_F(RegistryTest, SaveAndRestoreKeyRoundTripAndReportFailures) {
   KeyStore store(Path("registry.db"));
   Registry reg(store);
-  ASSERT_TRUE(reg.OpenKey(QString(kVelmarKey) + "\\History\\08.12.2026", true));
+  ASSERT_TRUE(reg.OpenKey(QString(kMeterKey) + "\\History\\08.12.2026", true));
   reg.WriteBinaryData("Hours", QByteArray(24, '\x05'));
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, false));
   reg.WriteInteger("RCWidth", 420);
 
   // Relative to the open key.
@@ -275,12 +275,12 @@ TEST_F(RegistryTest, SaveAndRestoreKeyRoundTripAndReportFailures) {
   ASSERT_TRUE(reg.OpenKey("History\\08.12.2026", false));
   EXPECT_EQ(reg.ReadBinaryData("Hours"), QByteArray(24, '\x05'));
 
-  const QByteArray hive = ReadBytes(Path("history.hive"));
-  const QString saveError = RaisedMessage([&] { reg.SaveKey(kVelmarKey, Path("history.hive")); });
-  EXPECT_TRUE(saveError.startsWith("Failed to save key '" + QString(kVelmarKey) + "' to '" +
+  const QByteArray hive = FileBytesOrMark(Path("history.hive"));
+  const QString saveError = RaisedMessage([&] { reg.SaveKey(kMeterKey, Path("history.hive")); });
+  EXPECT_TRUE(saveError.startsWith("Failed to save key '" + QString(kMeterKey) + "' to '" +
                                    Path("history.hive") + "': "))
       << saveError.toStdString();
-  EXPECT_EQ(ReadBytes(Path("history.hive")), hive);
+  EXPECT_EQ(FileBytesOrMark(Path("history.hive")), hive);
   EXPECT_TRUE(RaisedMessage([&] {
                 reg.SaveKey("\\Nowhere", Path("nowhere.hive"));
               }).startsWith("Failed to save key '\\Nowhere'"));
@@ -290,12 +290,11 @@ TEST_F(RegistryTest, SaveAndRestoreKeyRoundTripAndReportFailures) {
   ASSERT_TRUE(text.open(QIODevice::WriteOnly));
   text.write("History=none\n");
   text.close();
-  const QString restoreError =
-      RaisedMessage([&] { reg.RestoreKey(kVelmarKey, Path("notes.txt")); });
-  EXPECT_TRUE(restoreError.startsWith("Failed to restore key '" + QString(kVelmarKey) + "' from '" +
+  const QString restoreError = RaisedMessage([&] { reg.RestoreKey(kMeterKey, Path("notes.txt")); });
+  EXPECT_TRUE(restoreError.startsWith("Failed to restore key '" + QString(kMeterKey) + "' from '" +
                                       Path("notes.txt") + "': "))
       << restoreError.toStdString();
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, false));
   EXPECT_EQ(reg.ReadInteger("RCWidth"), 420);
   EXPECT_EQ(reg.GetKeyNames(), QStringList{"History"});
 }
@@ -312,7 +311,7 @@ TEST_F(RegistryTest, DefaultAccessorUsesTheStoreNamedByTheEnvironment) {
     try {
       qputenv("VELMAR_REGISTRY", path.toUtf8());
       Registry reg;
-      if (reg.OpenKey(kVelmarKey, true)) {
+      if (reg.OpenKey(kMeterKey, true)) {
         reg.WriteInteger("RCWidth", 420);
         rc = &KeyStore::Default() == &KeyStore::Default() ? 0 : 2;
       }
@@ -329,7 +328,7 @@ TEST_F(RegistryTest, DefaultAccessorUsesTheStoreNamedByTheEnvironment) {
   ASSERT_TRUE(QFileInfo(path).isFile());
   KeyStore store(path);
   Registry reg(store);
-  ASSERT_TRUE(reg.OpenKey(kVelmarKey, false));
+  ASSERT_TRUE(reg.OpenKey(kMeterKey, false));
   EXPECT_EQ(reg.ReadInteger("RCWidth"), 420);
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "programs/packet_flows.h"
+#include "programs/program_history.h"
 #include "programs/program_series.h"
 #include "programs/program_traffic.h"
 #include "programs/socket_owner_index.h"
@@ -188,6 +189,39 @@ ProgramFigures Row(int n, uint64_t volume, double rate) {
 // ever goes down, every byte is in exactly one series (ended ones
 // included), and a program long
 // idle gives its place to a busy one.
+// Each record: the top programs of its span, the rest in "other", "not
+// attributed" closing to the record's count; a restart's first reading
+// is only a baseline.
+TEST(ProgramHistory, RecordsHoldTheTopProgramsAndAddUpToTheirCount) {
+  const auto rows = [](uint64_t a, uint64_t b, uint64_t c, uint64_t others) {
+    return std::vector<ProgramFigures>{{"/bin/a", "a", 0, 0, a, 1},
+                                       {"/bin/b", "b", 0, 0, b, 0},
+                                       {"/bin/c", "c", 0, 0, c, 0},
+                                       {kOtherUsers, kOtherUsers, 0, 0, others, 0},
+                                       {kNotAttributed, kNotAttributed, 0, 0, 999, 999}};
+  };
+  ProgramHistory history(2);
+  history.Restart();
+  history.Read(rows(100, 100, 100, 0));  // the baseline
+  history.Read(rows(400, 150, 110, 30));
+  using V = velmar::ProgramVolume;
+  EXPECT_EQ(history.Take(700, 5), (std::vector<V>{{"/bin/a", 300, 0},
+                                                  {"/bin/b", 50, 0},
+                                                  {"other", 10, 0},
+                                                  {"other users", 30, 0},
+                                                  {"not attributed", 310, 5}}));
+  // Nothing moved: the record still says it was read. Counts beyond the
+  // record's (a reading just after it) leave nothing unattributed.
+  EXPECT_EQ(history.Take(0, 0), (std::vector<V>{{"not attributed", 0, 0}}));
+  history.Read(rows(900, 150, 110, 30));
+  EXPECT_EQ(history.Take(400, 0), (std::vector<V>{{"/bin/a", 500, 0}, {"not attributed", 0, 0}}));
+  // What the sockets carried while the meter slept is in no record.
+  history.Restart();
+  history.Read(rows(5000, 150, 110, 30));
+  history.Read(rows(5040, 150, 110, 30));
+  EXPECT_EQ(history.Take(50, 0), (std::vector<V>{{"/bin/a", 40, 0}, {"not attributed", 10, 0}}));
+}
+
 TEST(ProgramSeries, BoundedLabelsAndCountersThatOnlyGrow) {
   ProgramSeries series(5, 60s);
   const auto t0 = std::chrono::steady_clock::now();

@@ -21,6 +21,7 @@ struct RecordSpec {
   qint32 avgDown = 0;
   qint32 avgUp = 0;
   qint32 spanMs = 300000;
+  std::vector<ProgramVolume> programs = {};  // none: a record without them
 };
 
 // Writes the records under their days' keys (named in `format`), numbered
@@ -52,6 +53,10 @@ inline void WriteRecords(KeyStore& store, const std::vector<RecordSpec>& records
         values.push_back(
             {HistoryRecorder::CountedUpName(n), StoredValue::Binary(HistoryRecorder::Quad(r->up))});
         values.push_back({HistoryRecorder::CountedMsName(n), StoredValue::Integer(r->spanMs)});
+      }
+      if (!r->programs.empty()) {
+        values.push_back({HistoryRecorder::ProgramsName(n),
+                          StoredValue::String(EncodeProgramVolumes(r->programs))});
       }
     }
     values.push_back({HistoryRecorder::kHighWater, StoredValue::Integer(n)});

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <ctime>
+#include <tuple>
 
 #include "history/history_maintenance.h"
 #include "report/history_fixture.h"
@@ -209,6 +210,49 @@ TEST_F(ReportModelTest, QuotaMonthsThatStartOnADayAMonthLacks) {
   EXPECT_EQ(r.quota->monthStart, L(2027, 3, 1));
   EXPECT_TRUE(r.quota->complete);
   EXPECT_EQ(r.quota->projected, r.quota->used);
+}
+
+// By program: each record's rows summed over the period; "not attributed"
+// closes the gap (also where a record's programs outran its count), and
+// records without rows are a row of their own.
+TEST_F(ReportModelTest, ProgramRowsAddUpToTheTotal) {
+  const QString curl = QStringLiteral("/usr/bin/cu\"rl, 8");
+  const auto with = [](QDateTime at, uint64_t down, uint64_t up, std::vector<ProgramVolume> rows) {
+    test::RecordSpec r{at, down, up};
+    r.programs = std::move(rows);
+    return r;
+  };
+  test::WriteRecords(
+      *store.store,
+      {with(At(2026, 12, 8, 8, 0), 1000, 100,
+            {{curl, 600, 50},
+             {"/opt/fox", 300, 20},
+             {"other users", 50, 0},
+             {"not attributed", 50, 30}}),
+       with(At(2026, 12, 8, 8, 5), 500, 50,
+            {{curl, 200, 10}, {"other", 100, 0}, {"not attributed", 200, 40}}),
+       with(At(2026, 12, 8, 8, 10), 100, 10, {{"/opt/fox", 150, 10}, {"not attributed", 0, 0}}),
+       {At(2026, 12, 8, 8, 15), 70, 7}});
+  ReportProfile p = Range(QDate(2026, 12, 8), QDate(2026, 12, 8), Grouping::kProgram);
+  const Report r = Make(p);
+  ASSERT_EQ(r.groups.size(), 1u);
+  EXPECT_EQ(r.totals.down, 1670u);
+  EXPECT_EQ(r.totals.up, 167u);
+  const std::vector<std::tuple<QString, uint64_t, uint64_t>> expected{
+      {curl, 800, 60},        {"/opt/fox", 450, 30},       {"other", 100, 0},
+      {"other users", 50, 0}, {"not attributed", 200, 70}, {"not recorded by program", 70, 7}};
+  ASSERT_EQ(r.programs.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(std::tie(r.programs[i].program, r.programs[i].down, r.programs[i].up), expected[i]);
+  }
+  const QJsonObject json = QJsonDocument::fromJson(WriteJson(r)).object();
+  EXPECT_EQ(json["grouping"].toString(), "program");
+  EXPECT_EQ(json["programs"][0].toObject(),
+            (QJsonObject{{"program", curl}, {"down", 800}, {"up", 60}, {"total", 860}}));
+  p.values = kDownVolume;
+  const QStringList csv = QString::fromUtf8(WriteCsv(Make(p))).split('\n');
+  EXPECT_EQ(csv.mid(0, 3),
+            (QStringList{"program,down_bytes", "\"/usr/bin/cu\"\"rl, 8\",800", "/opt/fox,450"}));
 }
 
 TEST(ReportTextTest, NamesAndLabelsAreEscapedForEachFormat) {

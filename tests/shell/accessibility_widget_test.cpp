@@ -192,12 +192,12 @@ TEST_F(AccessibilityTest, EveryControlOfEveryWindowHasAName) {
   ReportProfileWizard reports(profiles);
   EXPECT_EQ(Join(Unnamed(reports)).toStdString(), "");
 
-  Probe(*form).ShowLiveGraph();
+  emit form->findChild<MeterPanel*>()->showLiveGraph();
   GraphWindow* graph = GraphWindow::Current();
   ASSERT_NE(graph, nullptr);
   EXPECT_EQ(Join(Unnamed(*graph)).toStdString(), "");
   EXPECT_EQ(Accessible(graph->findChild<QWidget*>("zoomSlider"))->text(QAccessible::Name), "Zoom");
-  Probe(*form).CloseGraph();
+  emit form->findChild<MeterPanel*>()->closeGraph();
 }
 
 TEST_F(AccessibilityTest, MnemonicsOnEveryButtonAndTabNeverTwiceInAView) {

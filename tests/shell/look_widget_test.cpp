@@ -139,9 +139,9 @@ TEST_P(LookTest, MainWindowOnEveryTab) {
     Check(*form, QStringLiteral("window-") + names[i]);
   }
   // The sizer's reduced layouts keep the panel and the status bar whole.
-  Probe(*form).ShowOnlyBottom();
+  emit form->findChild<MeterPanel*>()->onlyBottom();
   Check(*form, QStringLiteral("window-only-bottom"));
-  Probe(*form).RestoreLayout();
+  emit form->findChild<MeterPanel*>()->restoreLayout();
   auto* status = form->findChild<ElidedLabel*>(QStringLiteral("statusPanel"));
   ASSERT_NE(status, nullptr);
   EXPECT_TRUE(status->ShownText().endsWith(QStringLiteral("next try in 4 s")))

@@ -26,6 +26,8 @@
 #include "netstat/widgets/net_stat_window.h"
 #include "platform/key_store.h"
 #include "platform/registry.h"
+#include "shell/widgets/main_tabs.h"
+#include "shell/widgets/meter_panel.h"
 #include "support/fake_agent_control.h"
 #include "support/main_window_probe.h"
 #include "support/scripted_ui.h"
@@ -37,6 +39,12 @@ namespace {
 using test::FakeAgent;
 using test::FakeInterface;
 
+class SteppedClock : public TickClock {
+ public:
+  uint32_t TickCount() const override { return now; }
+  uint32_t now = 100000;
+};
+
 // Each test: its own settings directory; one key store for the binary.
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -46,7 +54,6 @@ class MainWindowTest : public ::testing::Test {
   }
 
   std::unique_ptr<MainWindow> Make() {
-    MainWindow::Environment env;
     env.agentLibrary = test::FakeAgentPath();
     env.settingsFile = dir.filePath("Velmarsettings.ini");
     env.executablePath = "/opt/velmar/velmar";
@@ -73,7 +80,11 @@ class MainWindowTest : public ::testing::Test {
   T* Child(MainWindow& form, const char* name) {
     return form.findChild<T*>(QString::fromLatin1(name));
   }
+  // The panel's signals are the sizer and graph menus' items.
+  static MeterPanel* Panel(MainWindow& form) { return form.findChild<MeterPanel*>(); }
 
+  // What the next Make() hands the window; tests set its seams first.
+  MainWindow::Environment env;
   QTemporaryDir dir;
   FakeAgent agent;
   test::ScriptedUi ui;
@@ -82,7 +93,7 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, FirstShowAppliesModeAndActiveLines) {
   WriteSettings({{11, "1"}, {4, "0"}});
   auto form = Make();
-  EXPECT_EQ(Probe(*form).AdapterList(), (QStringList{"All", "lo", "eth0"}));
+  EXPECT_EQ(Probe(*form).Session().AdapterList(), (QStringList{"All", "lo", "eth0"}));
   EXPECT_EQ(form->windowTitle(), MainWindow::kCaption);
   form->show();
   EXPECT_TRUE(Probe(*form).State().AnalysisActive);
@@ -90,7 +101,7 @@ TEST_F(MainWindowTest, FirstShowAppliesModeAndActiveLines) {
   EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isChecked());
   EXPECT_TRUE(Child<QPushButton>(*form, "SniffOn")->isEnabled());
   EXPECT_TRUE(Probe(*form).StatusText().endsWith(" - Velmar 2000 Started in SPY MODE"));
-  EXPECT_EQ(Probe(*form).TrayHint(), "Velmar 2000 Started in SPY MODE");
+  EXPECT_EQ(Probe(*form).Tray().Hint(), "Velmar 2000 Started in SPY MODE");
   EXPECT_EQ(form->size(), QSize(281, 496)) << "no placement saved yet";
   // A second show is not a first show.
   form->hide();
@@ -114,15 +125,15 @@ TEST_F(MainWindowTest, GenerateAtStartWithTheBareSchemeIsRefused) {
 // over the total, and its first warning latched on line 61.
 TEST_F(MainWindowTest, ThePlanInTheTrayTipAndOverTheTotal) {
   WriteSettings({{11, "1"}, {13, "2"}, {56, "10 GB"}, {59, "eth0"}});
+  CounterSnapshot counters{"widget-test-boot", {}, {{2, "eth0", 0, 0}}};
+  env.counters = [&counters] { return counters; };
   auto form = Make();
   form->show();
   MeterSession& session = Probe(*form).Session();
-  CounterSnapshot counters{"widget-test-boot", {}, {{2, "eth0", 0, 0}}};
-  session.Usage().Take = [&counters] { return counters; };
   session.RecordTick();
   counters.interfaces[0].received = 8'500'000'000;
   session.RecordTick();
-  const QString tip = Probe(*form).TrayTip();
+  const QString tip = Probe(*form).Tray().Tip();
   EXPECT_TRUE(tip.contains("\nPlan: 8.50 GB of 10.0 GB used, 1.50 GB left\n")) << tip.toStdString();
   EXPECT_TRUE(Child<LcdDisplay>(*form, "TrafficLCD")
                   ->toolTip()
@@ -138,77 +149,81 @@ TEST_F(MainWindowTest, ThePlanInTheTrayTipAndOverTheTotal) {
 // total at the next start, and in the history as such.
 TEST_F(MainWindowTest, TheTotalIncludesWhatPassedWhileNotMeasuring) {
   WriteSettings({{11, "1"}, {13, "2"}});
+  CounterSnapshot counters{"widget-test-boot", {}, {{2, "eth0", 1000, 1000}, {1, "lo", 0, 0}}};
+  env.counters = [&counters] { return counters; };
   auto form = Make();
   form->show();
-  MeterSession& session = Probe(*form).Session();
-  CounterSnapshot counters{"widget-test-boot", {}, {{2, "eth0", 1000, 1000}, {1, "lo", 0, 0}}};
-  session.Usage().Take = [&counters] { return counters; };
   Child<QPushButton>(*form, "ActiveOff")->click();
-  const uint64_t before = Probe(*form).State().TotalTraffic;
+  const MeasurementState& state = Probe(*form).State();
+  const uint64_t before = state.TotalTraffic;
   counters.interfaces[0].received += 300'000;
   counters.interfaces[0].transmitted += 20'000;
   counters.interfaces[1].received += 999'999;  // not the measured interface
   Child<QPushButton>(*form, "ActiveOn")->click();
-  EXPECT_EQ(Probe(*form).State().TotalTraffic, before + 320'000);
+  EXPECT_EQ(state.TotalTraffic, before + 320'000);
 }
 
 TEST_F(MainWindowTest, TicksPublishToTheDisplays) {
   WriteSettings({{11, "1"}, {13, "2"}});
+  // Drive the tick directly, a second apart on the window's clock.
+  SteppedClock clock;
+  env.clock = &clock;
   auto form = Make();
   form->show();
-  // Drive the tick directly; the fake clock is the system one here, so
-  // give the sampler a reading 1 s apart through the state.
-  auto& state = Probe(*form).State();
-  Probe(*form).Sampler().Tick();  // stamps
+  const MeasurementState& state = Probe(*form).State();
+  ResultDisplays& displays = Probe(*form).View().displays;
+  SettingsList& settings = Probe(*form).Settings();
+  TrayMenu& tray = Probe(*form).Tray();
+  MeterCore& core = Probe(*form).Session().Core();
+  const auto tick = [&] {
+    clock.now += 1000;
+    core.Tick();
+  };
+  core.Tick();  // stamps
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 1000, 1000}});
-  Probe(*form).Sampler().Tick();  // first reading
+  tick();  // first reading
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 126000, 1000}});
-  state.LastTickMs -= 1000;
-  Probe(*form).Sampler().Tick();
-  EXPECT_NEAR(Probe(*form).Value(Display::DownDigits), 1000, 1);
-  EXPECT_EQ(Probe(*form).Value(Display::UpDigits), 0);
-  EXPECT_EQ(Probe(*form).Settings().Line(7), "122") << "125000 bytes in KBytes, rounded";
+  tick();
+  EXPECT_NEAR(displays.Value(Display::DownDigits), 1000, 1);
+  EXPECT_EQ(displays.Value(Display::UpDigits), 0);
+  EXPECT_EQ(settings.Line(7), "122") << "125000 bytes in KBytes, rounded";
   EXPECT_TRUE(QRegularExpression("\nDown (99\\d|1000)\\.\\d\\d  Up 0\\.00 Kb/s$")
-                  .match(Probe(*form).TrayTip())
+                  .match(tray.Tip())
                   .hasMatch())
-      << Probe(*form).TrayTip().toStdString();
-  EXPECT_TRUE(Probe(*form).TrayTip().startsWith(Probe(*form).TrayHint() + "\n"));
+      << tray.Tip().toStdString();
+  EXPECT_TRUE(tray.Tip().startsWith(tray.Hint() + "\n"));
 
   // 250 Mbit/s: the caption, the displays and the tray tip move to Mb/s.
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 31376000, 1000}});
-  state.LastTickMs -= 1000;
-  Probe(*form).Sampler().Tick();
+  tick();
   EXPECT_EQ(Child<QLabel>(*form, "unitLabel")->text(), "Mb/s.");
-  // (The real clock moved a few milliseconds between the ticks.)
-  EXPECT_NEAR(Probe(*form).Value(Display::DownDigits), 250, 1);
-  EXPECT_TRUE(QRegularExpression("\nDown 2(49|50)\\.\\d\\d  Up 0\\.00 Mb/s$")
-                  .match(Probe(*form).TrayTip())
-                  .hasMatch())
-      << Probe(*form).TrayTip().toStdString();
+  EXPECT_NEAR(displays.Value(Display::DownDigits), 250, 1);
+  EXPECT_TRUE(
+      QRegularExpression("\nDown 2(49|50)\\.\\d\\d  Up 0\\.00 Mb/s$").match(tray.Tip()).hasMatch())
+      << tray.Tip().toStdString();
 
   // "Clear" resets the total itself: the next tick adds only new traffic.
-  ASSERT_GT(Probe(*form).Value(Display::TrafficLCD), 30000);
+  ASSERT_GT(displays.Value(Display::TrafficLCD), 30000);
   Child<QPushButton>(*form, "clearTotalButton")->click();
-  EXPECT_EQ(Probe(*form).Settings().Line(7), "0");
+  EXPECT_EQ(settings.Line(7), "0");
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0", 31478400, 1000}});
-  state.LastTickMs -= 1000;
-  Probe(*form).Sampler().Tick();
-  EXPECT_EQ(Probe(*form).Value(Display::TrafficLCD), 100) << "102400 bytes since the clearing";
-  EXPECT_EQ(Probe(*form).Settings().Line(7), "100");
+  tick();
+  EXPECT_EQ(displays.Value(Display::TrafficLCD), 100) << "102400 bytes since the clearing";
+  EXPECT_EQ(settings.Line(7), "100");
 
   // SLEEP clears the actual displays, and the tray tip's speeds with them;
   // the lock keeps the averages.
   Child<QPushButton>(*form, "ActiveOff")->click();
   EXPECT_FALSE(state.AnalysisActive);
-  EXPECT_EQ(Probe(*form).Value(Display::DownDigits), 0);
+  EXPECT_EQ(displays.Value(Display::DownDigits), 0);
   EXPECT_TRUE(Probe(*form).StatusText().endsWith(" - Velmar 2000 Stopped"));
-  EXPECT_EQ(Probe(*form).TrayTip(), "Velmar 2000 Stopped");
+  EXPECT_EQ(tray.Tip(), "Velmar 2000 Stopped");
 }
 
 TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   auto form = Make();
   form->show();
-  SectionScope here(Probe(*form).State().ProgramSection, 213);
+  Probe(*form).Session().SetSection(213);
   form->ReportError(Exception("SNMP query failed."));
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_TRUE(ui.messages[0].startsWith("Error: SNMP query failed.\r\nin program section 213\r\n"));
@@ -264,9 +279,10 @@ TEST_F(MainWindowTest, TheMetricsEndpointIsServedWhileTheWindowLastsAndAFailureI
   const int client = LoopbackSocket(port, false);
   EXPECT_GE(client, 0) << "the endpoint listens";
   close(client);
-  Probe(*form).State().AnalysisActive = true;
-  Probe(*form).Sampler().Tick();
-  Probe(*form).Sampler().Tick();
+  MeterCore& core = Probe(*form).Session().Core();
+  core.StartMeasuring();
+  core.Tick();
+  core.Tick();
   form.reset();
   const int late = LoopbackSocket(port, false);
   EXPECT_LT(late, 0) << "gone with the window";
@@ -505,13 +521,15 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   // Not a failed start: the settings applied, the choice kept for the
   // device, the readings say why they fail.
   EXPECT_TRUE(ui.messages.empty()) << ui.messages.value(0).toStdString();
-  EXPECT_EQ(Probe(form).State().KilobitMode, 1);
-  EXPECT_EQ(Probe(form).State().AdapterIndex, 1);
-  EXPECT_EQ(Probe(form).AdapterList(), QStringList{"All"});
-  ASSERT_NE(Probe(form).Session().Table(), nullptr);
-  Probe(form).State().AnalysisActive = true;
-  Probe(form).Sampler().Tick();
-  Probe(form).Sampler().Tick();
+  MeterSession& session = Probe(form).Session();
+  const QStringList& adapters = session.AdapterList();
+  EXPECT_EQ(session.State().KilobitMode, 1);
+  EXPECT_EQ(session.State().AdapterIndex, 1);
+  EXPECT_EQ(adapters, QStringList{"All"});
+  ASSERT_NE(session.Table(), nullptr);
+  session.Core().StartMeasuring();
+  session.Core().Tick();
+  session.Core().Tick();
   EXPECT_TRUE(Probe(form).StatusText().contains(
       QStringLiteral("Nothing listens for SNMP at 127.0.0.1:%1").arg(device.port)))
       << Probe(form).StatusText().toStdString();
@@ -524,24 +542,24 @@ TEST_F(MainWindowTest, ADeviceAwayAtTheStartIsToldAndListedOnceItAnswers) {
   if (!snmpd.Start(device.port)) {
     GTEST_SKIP() << "snmpd is not installed: the device cannot come up";
   }
-  for (int i = 0; i < 120 && Probe(form).AdapterList().size() < 2; ++i) {
-    Probe(form).Sampler().Tick();
+  for (int i = 0; i < 120 && adapters.size() < 2; ++i) {
+    session.Core().Tick();
     QTest::qWait(250);
   }
-  Probe(form).State().AnalysisActive = false;
-  ASSERT_GE(Probe(form).AdapterList().size(), 2) << Probe(form).StatusText().toStdString();
-  EXPECT_EQ(Probe(form).AdapterList()[1], "lo");
+  session.Core().StopMeasuring();
+  ASSERT_GE(adapters.size(), 2) << Probe(form).StatusText().toStdString();
+  EXPECT_EQ(adapters[1], "lo");
   EXPECT_TRUE(Child<QLabel>(form, "AdapterLabel")->text().contains("lo"));
   EXPECT_EQ(Probe(form).StatusText(), "Readings resumed.");
-  EXPECT_EQ(Probe(form).Settings().Line(SettingsLine::kAdapterName), "lo") << "kept by name";
+  EXPECT_EQ(session.Settings().Line(SettingsLine::kAdapterName), "lo") << "kept by name";
 
   // Choosing this computer again loads the local agent.
-  RemoteSource::ChooseLocal(Probe(form).Settings());
+  RemoteSource::ChooseLocal(session.Settings());
   agent.InterfaceTable({FakeInterface{1, "lo"}, FakeInterface{2, "eth0"}});
   Probe(form).Dialogs().ChangeSource();
-  EXPECT_EQ(Probe(form).AdapterList(), (QStringList{"All", "lo", "eth0"}));
+  EXPECT_EQ(adapters, (QStringList{"All", "lo", "eth0"}));
   // A save writes the source's lines whatever the file had.
-  Probe(form).Session().SaveSettings(false);
+  session.SaveSettings(false);
   SettingsList saved;
   ASSERT_TRUE(saved.LoadFromFile(dir.filePath("Velmarsettings.ini")));
   // The chosen interface's name went in when the device listed it (line
@@ -565,11 +583,11 @@ TEST_F(MainWindowTest, WithoutAnAgentTheWindowStillComesUpWithItsSettings) {
   EXPECT_TRUE(ui.messages[0].contains("SNMP extension agent library is not available."));
   EXPECT_TRUE(ui.messages[0].contains("in program section 9"));
   EXPECT_EQ(Probe(form).State().KilobitMode, 1) << "the settings were still applied";
-  EXPECT_EQ(Probe(form).AdapterList(), QStringList{"All"});
+  EXPECT_EQ(Probe(form).Session().AdapterList(), QStringList{"All"});
   form.show();
-  Probe(form).Sampler().Tick();
-  Probe(form).Sampler().Tick();
-  EXPECT_EQ(Probe(form).Value(Display::DownDigits), 0);
+  Probe(form).Session().Core().Tick();
+  Probe(form).Session().Core().Tick();
+  EXPECT_EQ(Probe(form).View().displays.Value(Display::DownDigits), 0);
 }
 
 }  // namespace
@@ -582,23 +600,24 @@ TEST_F(MainWindowTest, SizerLayoutsAndTheirWayBack) {
   auto form = Make();
   form->show();
   const int fullHeight = form->height();
-  Probe(*form).ShowOnlyBottom();
-  EXPECT_TRUE(Probe(*form).Sizer().SizerActive());
+  const WindowSizer& sizer = Probe(*form).Sizer();
+  emit Panel(*form)->onlyBottom();
+  EXPECT_TRUE(sizer.SizerActive());
   EXPECT_LT(form->height(), fullHeight);
-  EXPECT_EQ(form->height(), 2 * Probe(*form).View().sizer.TabSheetTop() +
-                                Probe(*form).View().sizer.BottomPanelHeight() + 20);
+  EXPECT_EQ(form->height(),
+            2 * form->findChild<MainTabs*>()->SheetTop() + Panel(*form)->height() + 20);
   EXPECT_EQ(Probe(*form).State().ProgramSection, 24);
   // Any change of tab brings the full window back.
   Child<QTabWidget>(*form, "tabs")->setCurrentIndex(0);
-  EXPECT_FALSE(Probe(*form).Sizer().SizerActive());
+  EXPECT_FALSE(sizer.SizerActive());
   EXPECT_EQ(form->height(), fullHeight);
 
-  Probe(*form).ShowOnlyTop();
+  emit Panel(*form)->onlyTop();
   EXPECT_TRUE(Probe(*form).GaugeOpensMenu());
   EXPECT_FALSE(Child<QWidget>(*form, "displayPanel")->isVisible());
   // Saving restores the full layout first, so the saved place is whole.
   form->SaveSettingsAndQuit();
-  EXPECT_FALSE(Probe(*form).Sizer().SizerActive());
+  EXPECT_FALSE(sizer.SizerActive());
   EXPECT_EQ(form->height(), fullHeight);
   EXPECT_FALSE(Probe(*form).GaugeOpensMenu());
 }
@@ -637,18 +656,19 @@ TEST_F(MainWindowTest, TipsAreRememberedInMemoryOnly) {
 TEST_F(MainWindowTest, HideAndShowThroughTheTrayMenu) {
   auto form = Make();
   form->show();
-  Probe(*form).HideToTray();
+  TrayMenu& tray = Probe(*form).Tray();
+  emit tray.hideChosen();
   EXPECT_EQ(Probe(*form).State().ProgramSection, 13);
   EXPECT_TRUE(!form->isVisible() || form->isMinimized());
-  Probe(*form).ShowFromTray();
+  emit tray.showChosen();
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->isMinimized());
   EXPECT_EQ(Probe(*form).State().ProgramSection, 10);
   // "Stay on Top" from the menu changes the style, not line 12.
-  Probe(*form).ToggleStayOnTop();
+  emit tray.stayOnTopToggled();
   EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(Probe(*form).Settings().Line(12), "0");
-  Probe(*form).ToggleStayOnTop();
+  emit tray.stayOnTopToggled();
   EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
@@ -709,23 +729,25 @@ namespace {
 TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   QTemporaryDir app;
   qputenv("VELMAR_APP_DIR", app.path().toUtf8());
+  QDate today(2026, 12, 8);
+  env.dates.Format = [] { return QString("yyyy-MM-dd"); };
+  env.dates.Now = [&] { return QDateTime(today, QTime(10, 0)); };
   auto form = Make();
   form->show();
-  Probe(*form).Dates().Format = [] { return QString("yyyy-MM-dd"); };
-  QDate today(2026, 12, 8);
-  Probe(*form).Dates().Now = [&] { return QDateTime(today, QTime(10, 0)); };
+  MeterSession& session = Probe(*form).Session();
+  const QTimer& historyTimer = session.HistoryTimer();
 
   // The history timer runs exactly while measuring, each start a full period.
   Child<QPushButton>(*form, "ActiveOn")->click();
-  EXPECT_TRUE(Probe(*form).Session().HistoryTimer().isActive());
-  EXPECT_EQ(Probe(*form).Session().HistoryTimer().interval(), 300000);
-  EXPECT_GT(Probe(*form).Session().HistoryTimer().remainingTime(), 299000);
-  Probe(*form).RecordTick();
+  EXPECT_TRUE(historyTimer.isActive());
+  EXPECT_EQ(historyTimer.interval(), 300000);
+  EXPECT_GT(historyTimer.remainingTime(), 299000);
+  session.RecordTick();
   today = QDate(2026, 12, 5);
-  Probe(*form).RecordTick();
+  session.RecordTick();
   Child<QPushButton>(*form, "ActiveOff")->click();
-  EXPECT_FALSE(Probe(*form).Session().HistoryTimer().isActive());
-  Probe(*form).RecordTick();  // not measuring: nothing
+  EXPECT_FALSE(historyTimer.isActive());
+  session.RecordTick();  // not measuring: nothing
   today = QDate(2026, 12, 8);
   Registry reg(KeyStore::Default());
   reg.SetRootKey(KeyRoot::kMachine);
@@ -817,7 +839,7 @@ namespace {
 TEST_F(MainWindowTest, ChartMenuOpensOneGraphWindowThatFollowsTheTicks) {
   auto form = Make();
   form->show();
-  QMenu* menu = Probe(*form).GraphMenu();
+  QMenu* menu = Panel(*form)->GraphMenu();
   ASSERT_EQ(menu->actions().size(), 3);
   EXPECT_EQ(menu->actions()[0]->text(), "&Live Data Graph");
   EXPECT_EQ(menu->actions()[1]->text(), "Averages &History");
@@ -866,7 +888,7 @@ TEST_F(MainWindowTest, AFailedGenerateDownloadIsInTheStatusBarAndTriedAgain) {
       {{4, "1"}, {11, "1"}, {3, QString("http://127.0.0.1:%1/f").arg(ntohs(address.sin_port))}});
   auto form = Make();
   form->show();
-  const TrafficGenerator& generator = Probe(*form).Generator();
+  const TrafficGenerator& generator = Probe(*form).Session().Generator();
   // The measurement ticks start the downloads; the second follows the
   // first failure's pause of a second.
   for (const uint64_t ended : {1, 2}) {
@@ -919,7 +941,7 @@ TEST_F(MainWindowTest, SpeedsAreLitYellowAndTheAverageBarIsBlue) {
 TEST_F(MainWindowTest, ASetupDialogSwitchingTheProxyOffReachesTheClientAtOnce) {
   WriteSettings({{8, "proxy.lan"}, {9, "3128"}, {14, "1"}});
   auto form = Make();
-  HttpClient& client = Probe(*form).Session().Generator().HTTPCli();
+  const HttpClient& client = Probe(*form).Session().Generator().HTTPCli();
   ASSERT_EQ(client.Proxy(), "proxy.lan");
   Probe(*form).Session().Settings().SetLine(14, "0");
   Probe(*form).Dialogs().ApplyProxyFromSettings();

@@ -9,9 +9,10 @@
 
 namespace velmar::test {
 
-inline std::unique_ptr<MainWindow> MakeWindow(const QTemporaryDir& dir) {
+// `env` brings the test's seams; its paths are the directory's.
+inline std::unique_ptr<MainWindow> MakeWindow(const QTemporaryDir& dir,
+                                              MainWindow::Environment env = {}) {
   qputenv("VELMAR_REGISTRY", dir.filePath("registry.db").toUtf8());
-  MainWindow::Environment env;
   env.agentLibrary = QStringLiteral(VELMAR_BIN_DIR "/libmib2.so");
   env.settingsFile = dir.filePath("Velmarsettings.ini");
   env.autostartEntry = dir.filePath("velmar.desktop");

@@ -9,7 +9,7 @@
 
 namespace velmar {
 
-ReportCommands::ReportCommands(DayKeyDates& dates, QString profilesRoot)
+ReportCommands::ReportCommands(const DayKeyDates& dates, QString profilesRoot)
     : dates_(dates), profiles_(std::move(profilesRoot)) {
   connect(&watcher_, &QFutureWatcher<Outcome>::finished, this, [this] { Finished(); });
 }

@@ -18,7 +18,8 @@ class ReportCommands : public QObject {
   Q_OBJECT
 
  public:
-  explicit ReportCommands(DayKeyDates& dates, QString profilesRoot = ProfileStore::DefaultRoot());
+  explicit ReportCommands(const DayKeyDates& dates,
+                          QString profilesRoot = ProfileStore::DefaultRoot());
   ~ReportCommands() override;
 
   // "Report Profile Setup Wizard": the wizard, modal.
@@ -52,7 +53,7 @@ class ReportCommands : public QObject {
   };
   void Finished();
 
-  DayKeyDates& dates_;
+  const DayKeyDates& dates_;
   ProfileStore profiles_;
   QString lastProfile_;
   QFutureWatcher<Outcome> watcher_;

@@ -211,8 +211,9 @@ void ReportProfileWizard::BuildGroupingPage() {
       {Grouping::kHour, "hour"},
       {Grouping::kDay, "day"},
       {Grouping::kWeek, "week (Monday to Sunday)"},
-      {Grouping::kMonth, "month"}};
-  for (int i = 0; i < 5; ++i) {
+      {Grouping::kMonth, "month"},
+      {Grouping::kProgram, "program (what each moved in the period)"}};
+  for (int i = 0; i < 6; ++i) {
     auto* choice = new WrapRadioButton(QString::fromLatin1(groupings[i].second), page);
     choice->setObjectName(QStringLiteral("Grouping_") + Groupings::Name(groupings[i].first));
     choice->setGeometry(kTextLeft, 32 + 24 * i, kTextWidth, 22);

@@ -47,12 +47,12 @@ class DialogCommands : public SetupHost {
   void SetAdapterLabel(const QString& caption) override { view_.settings.SetAdapterLabel(caption); }
   void ShowTip(Tip tip) override { view_.analysis.ShowTip(tip); }
   void SetStayOnTop(bool onTop) override { view_.settings.SetStayOnTop(onTop); }
-  void ApplyProxyFromSettings() override { session_.Loader().ReplaceProxy(); }
-  void SetUrl(const QString& url) override { session_.Generator().SetUrl(url); }
+  void ApplyProxyFromSettings() override { session_.ApplyProxyFromSettings(); }
+  void SetUrl(const QString& url) override { session_.SetUrl(url); }
   void ReloadSettings() override { session_.ReloadSettings(); }
-  void ChangeSource() override;
+  void ChangeSource() override { session_.ChangeSource(); }
   void WriteAutostart(bool enabled) override { session_.WriteAutostart(enabled); }
-  void ReportError(const std::exception& error) override { session_.HandleException(error); }
+  void ReportError(const std::exception& error) override { view_.window.ReportError(error); }
 
  private:
   MeterSession& session_;

@@ -62,6 +62,7 @@ MainWindow::MainWindow(Environment environment)
     : QWidget(nullptr),
       views_(std::make_unique<Views>(*this)),
       session_(ForThisDesktop(std::move(environment)), views_->Meter()),
+      sizer_(views_->sizer),
       dialogs_(session_, this),
       onWayland_(OnWayland()) {
   setObjectName(QStringLiteral("mainWindow"));
@@ -146,7 +147,7 @@ void MainWindow::ConnectTabs() {
   connect(tabs_, &MainTabs::gaugeClicked, this, [this] { OpenSizerMenuFromGauge(); });
   connect(tabs_, &MainTabs::pageChanged, this, [this] {
     session_.SetSection(section::kPageChanged);
-    session_.Sizer().Restore();
+    sizer_.Restore();
   });
 }
 
@@ -347,7 +348,7 @@ void MainWindow::SaveSettingsAndQuit() {
 }
 
 void MainWindow::SaveSettingsTellingFailure() {
-  session_.Sizer().Restore();
+  sizer_.Restore();
   try {
     session_.SaveSettings(panel_->GenerateDown());
   } catch (const Exception& e) {
@@ -489,7 +490,7 @@ void MainWindow::ShowTip(Tip tip) {
   QString text = TipText(tip);
   if (tip == Tip::kAllAdapters) {  // the "All" tip names what "All" counts on this machine
     try {
-      CounterSampler& sampler = session_.Sampler();
+      CounterSampler& sampler = session_.Core().Sampler();
       text += QStringLiteral("\n\n") +
               CounterSampler::DescribeAll(sampler.ListAdapters(), sampler.AllRule());
     } catch (const std::exception&) {
@@ -526,12 +527,12 @@ void MainWindow::PopupSizerMenu(const QPoint& at) {
 
 void MainWindow::ShowOnlyBottom() {
   session_.SetSection(section::kShowOnlyBottom);
-  session_.Sizer().OnlyBottom();
+  sizer_.OnlyBottom();
 }
 
 void MainWindow::ShowOnlyTop() {
   session_.SetSection(section::kShowOnlyTop);
-  session_.Sizer().OnlyTop();
+  sizer_.OnlyTop();
 }
 
 void MainWindow::OpenSizerMenuFromGauge() {
@@ -541,13 +542,13 @@ void MainWindow::OpenSizerMenuFromGauge() {
 
 void MainWindow::HideFromSizer() {
   session_.SetSection(section::kHideFromSizer);
-  session_.Sizer().Restore();
+  sizer_.Restore();
   HideMainWindow();
 }
 
 void MainWindow::RestoreLayout() {
   session_.SetSection(section::kRestoreLayout);
-  session_.Sizer().Restore();
+  sizer_.Restore();
 }
 
 void MainWindow::OpenHelp() {

@@ -15,6 +15,7 @@
 #include "shell/widgets/main_tabs.h"
 #include "shell/widgets/meter_panel.h"
 #include "shell/widgets/tray_menu.h"
+#include "shell/window_sizer.h"
 
 namespace velmar {
 
@@ -131,6 +132,8 @@ class MainWindow : public QWidget {
   // Before the session, which keeps references to them.
   std::unique_ptr<Views> views_;
   MeterSession session_;
+  // The three layouts of the sizer menu.
+  WindowSizer sizer_;
   // After the session: the graph window goes before the publication.
   GraphWindowHost graphs_;
   DialogCommands dialogs_;

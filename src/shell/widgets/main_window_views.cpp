@@ -198,6 +198,12 @@ void MainWindow::LifecyclePart::ResetForStart() {
   w_.closeAllowed_ = false;
   w_.tabs_->SetGaugeOpensMenu(false);
   w_.tabs_->SetVersionText(QStringLiteral("V. ") + kVersionText);
+  w_.sizer_.Record();
+}
+
+void MainWindow::LifecyclePart::CloseForShutdown() {
+  w_.graphs_.CloseGraph();
+  w_.sizer_.Restore();
 }
 
 }  // namespace velmar

@@ -15,7 +15,9 @@ class MainWindow::SettingsPart : public SettingsTarget {
   void SetProgramSection(uint8_t section) override { w_.session_.SetSection(section); }
   // Never smaller than the full layout needs at the window's font.
   void SetWindowSize(int width, int height) override;
-  QStringList BuildAdapterList() override { return w_.session_.Sampler().BuildAdapterList(); }
+  QStringList BuildAdapterList() override {
+    return w_.session_.Core().Sampler().BuildAdapterList();
+  }
   void SetAdapterList(const QStringList& adapters) override {
     w_.session_.SetAdapterList(adapters);
   }
@@ -27,9 +29,9 @@ class MainWindow::SettingsPart : public SettingsTarget {
   void SetStayOnTop(bool onTop) override { w_.SetStayOnTop(onTop); }
   void SetAdapterIndex(int16_t index) override { w_.session_.Core().SetAdapterIndex(index); }
   void SetAdapterLabel(const QString& caption) override;
-  void SetProxy(const QString& host) override { w_.session_.Generator().SetProxy(host); }
-  void SetProxyPort(uint16_t port) override { w_.session_.Generator().SetProxyPort(port); }
-  void SetUrl(const QString& url) override { w_.session_.Generator().SetUrl(url); }
+  void SetProxy(const QString& host) override { w_.session_.SetProxy(host); }
+  void SetProxyPort(uint16_t port) override { w_.session_.SetProxyPort(port); }
+  void SetUrl(const QString& url) override { w_.session_.SetUrl(url); }
   void SetWebPageAddress(const QString& address) override { w_.webPageAddress_ = address; }
 
  private:
@@ -57,7 +59,7 @@ class MainWindow::AnalysisPart : public AnalysisView {
   bool CalcTimerEnabled() const override { return w_.session_.CalcTimerEnabled(); }
   void SetTimersEnabled(bool enabled) override { w_.session_.SetTimersEnabled(enabled); }
   QString Url() const override { return w_.session_.Generator().Url(); }
-  void CancelDownload() override { w_.session_.Generator().CancelDownload(); }
+  void CancelDownload() override { w_.session_.CancelDownload(); }
 
  private:
   MainWindow& w_;
@@ -122,7 +124,7 @@ class MainWindow::LifecyclePart : public WindowLifecycle {
   explicit LifecyclePart(MainWindow& window) : w_(window) {}
 
   void ResetForStart() override;
-  void CloseGraphWindow() override { w_.graphs_.CloseGraph(); }
+  void CloseForShutdown() override;
   void ReportError(const std::exception& error) override { w_.ReportError(error); }
 
  private:
@@ -138,7 +140,7 @@ struct MainWindow::Views {
         sizer(window),
         lifecycle(window) {}
 
-  MeterView Meter() { return {settings, analysis, displays, placement, sizer, lifecycle}; }
+  MeterView Meter() { return {settings, analysis, displays, placement, lifecycle}; }
 
   SettingsPart settings;
   AnalysisPart analysis;

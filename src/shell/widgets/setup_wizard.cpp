@@ -33,8 +33,8 @@ constexpr int kPictureWidth = 112;
 constexpr int kTextLeft = 128;
 constexpr int kTextWidth = 322;
 
-const QString kOne = QStringLiteral("1");
-const QString kZero = QStringLiteral("0");
+const QString kChecked = QStringLiteral("1");
+const QString kUnchecked = QStringLiteral("0");
 
 }  // namespace
 
@@ -259,11 +259,12 @@ void SetupWizard::LoadPageChoices(int page) {
       FillAdapterBox(*interfaceBox_, host_.AdapterIndex());
       break;
     case 5:
-      (settings.Line(SettingsLine::kAutostart) != kZero ? autoloadChoice_ : noAutoloadChoice_)
+      (settings.Line(SettingsLine::kAutostart) != kUnchecked ? autoloadChoice_ : noAutoloadChoice_)
           ->setChecked(true);
       break;
     case 6:
-      (settings.Line(SettingsLine::kStartActive) != kZero ? startActiveChoice_ : startIdleChoice_)
+      (settings.Line(SettingsLine::kStartActive) != kUnchecked ? startActiveChoice_
+                                                               : startIdleChoice_)
           ->setChecked(true);
       break;
     default:

@@ -11,7 +11,7 @@
 namespace velmar {
 
 namespace {
-TipWindow* instance = nullptr;
+TipWindow* shownTip = nullptr;
 }
 
 QString TipText(Tip tip) {
@@ -35,7 +35,7 @@ QString TipText(Tip tip) {
 }
 
 TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {
-  instance = this;
+  shownTip = this;
   setObjectName(QStringLiteral("tipWindow"));
   setWindowTitle(QStringLiteral("Information"));
   setFixedSize(417, 233);
@@ -69,13 +69,13 @@ TipWindow::TipWindow(const QString& text, QWidget* parent) : QDialog(parent) {
 }
 
 TipWindow::~TipWindow() {
-  if (instance == this) {
-    instance = nullptr;
+  if (shownTip == this) {
+    shownTip = nullptr;
   }
 }
 
 TipWindow* TipWindow::Instance() {
-  return instance;
+  return shownTip;
 }
 
 }  // namespace velmar
