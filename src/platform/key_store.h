@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -11,6 +12,10 @@
 #include "platform/exception.h"
 
 struct sqlite3;
+
+namespace velmar {
+struct SqliteEntries;
+}
 
 namespace velmar {
 
@@ -86,6 +91,10 @@ class KeyStore {
   static KeyStore& Default();
 
   const QString& Path() const { return path_; }
+  // Closes the connection and lets SQLite go (unmapped once nothing else
+  // holds it); the next call opens them again. For a program that uses the
+  // store now and then and would rather not keep the library mapped.
+  void Unload();
   bool IsReadOnly() const { return readOnly_; }
 
   // The key's id, creating the missing keys of the path when `create` is set.
@@ -141,9 +150,14 @@ class KeyStore {
   void OpenFile(bool immutable);
   void Initialise();
   void RequireWritable() const;
+  // The connection, opened again after Unload.
+  sqlite3* Db();
 
   QString path_;
   bool readOnly_ = false;
+  bool immutable_ = false;
+  bool wal_ = false;
+  std::shared_ptr<const SqliteEntries> sqlite_;
   sqlite3* db_ = nullptr;
   std::mutex mutex_;
 };

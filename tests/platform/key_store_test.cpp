@@ -563,6 +563,37 @@ TEST_F(KeyStoreTest, DamagedOrForeignStoreFileRaisesAndIsLeftAsItWas) {
   EXPECT_EQ(store.ReadValue(*key, "Value399")->binary, QByteArray(200, char(399)));
 }
 
+// A store let go between uses opens again on the next call: what was
+// written stays, writes go on, and a file swapped meanwhile for one that is
+// not a store raises rather than being used.
+TEST_F(KeyStoreTest, UnloadedStoreOpensAgainOnTheNextCall) {
+  KeyStore store(Path("registry.db"));
+  Populate(store, KeyRoot::kUser, kVelmarKey);
+  const QStringList before = Dump(store, KeyRoot::kUser, kVelmarKey);
+  store.Unload();
+  store.Unload();
+  EXPECT_EQ(Dump(store, KeyRoot::kUser, kVelmarKey), before);
+  const auto key = store.OpenKey(KeyRoot::kUser, kVelmarKey, false);
+  ASSERT_TRUE(key);
+  store.Unload();
+  store.WriteValue(*key, "RCWidth", StoredValue::Integer(77));
+  store.Unload();
+  EXPECT_EQ(KeyStore(Path("registry.db")).ReadValue(*key, "RCWidth")->integer, 77);
+  store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("saved.hive"));
+  store.Unload();
+  store.RestoreKey(KeyRoot::kMachine, kVelmarKey, Path("saved.hive"));
+  store.Unload();
+  EXPECT_EQ(Dump(store, KeyRoot::kMachine, kVelmarKey).size(), before.size());
+
+  store.Unload();
+  QFile::remove(Path("registry.db"));
+  QFile::remove(Path("registry.db-wal"));
+  QFile::remove(Path("registry.db-shm"));
+  ExecSql(Path("registry.db"), "CREATE TABLE settings(name, value)");
+  EXPECT_THROW(store.ReadValue(*key, "RCWidth"), KeyStoreError);
+  EXPECT_THROW(store.ReadValue(*key, "RCWidth"), KeyStoreError);
+}
+
 TEST_F(KeyStoreTest, ReadOnlyStoreReadsButNeverWrites) {
   {
     KeyStore store(Path("registry.db"));
