@@ -134,7 +134,7 @@ def check_lints(deb, root):
 def check_layout(root):
     for path in ["usr/bin/velmar", "usr/bin/mib2walk", "usr/lib/velmar/libmib2.so",
                  "usr/lib/velmar/libmib2remote.so", "usr/lib/velmar/libmib2devices.so",
-                 "usr/lib/velmar/libvelmarweb.so",
+                 "usr/lib/velmar/libvelmarweb.so", "usr/lib/velmar/libvelmarprint.so",
                  "usr/share/velmar/help/index.html", "usr/share/man/man1/velmar.1.gz",
                  "usr/share/man/man1/mib2walk.1.gz", "usr/share/doc/velmar/copyright",
                  "usr/share/icons/hicolor/scalable/apps/velmar.svg",
