@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -592,6 +593,36 @@ TEST_F(KeyStoreTest, UnloadedStoreOpensAgainOnTheNextCall) {
   ExecSql(Path("registry.db"), "CREATE TABLE settings(name, value)");
   EXPECT_THROW(store.ReadValue(*key, "RCWidth"), KeyStoreError);
   EXPECT_THROW(store.ReadValue(*key, "RCWidth"), KeyStoreError);
+}
+
+// The window lets the store go from its loop while another thread may be
+// in the middle of its calls: every write lands all the same.
+TEST_F(KeyStoreTest, UnloadWhileAnotherThreadWritesLosesNothing) {
+  KeyStore store(Path("registry.db"));
+  const auto key = store.OpenKey(KeyRoot::kMachine, kVelmarKey, true);
+  ASSERT_TRUE(key);
+  constexpr int kWrites = 300;
+  std::atomic<bool> done = false;
+  QString failure;
+  std::thread writer([&] {
+    try {
+      for (int i = 0; i < kWrites; ++i) {
+        store.WriteValue(*key, QStringLiteral("V%1").arg(i), StoredValue::Integer(i));
+      }
+    } catch (const KeyStoreError& error) {
+      failure = error.Message();
+    }
+    done = true;
+  });
+  do {
+    store.Unload();
+  } while (!done);
+  writer.join();
+  EXPECT_EQ(failure, QString());
+  store.Unload();
+  const auto values = KeyStore(Path("registry.db")).Values(*key);
+  ASSERT_EQ(values.size(), size_t(kWrites));
+  EXPECT_EQ(values.back().value.integer, kWrites - 1);
 }
 
 TEST_F(KeyStoreTest, ReadOnlyStoreReadsButNeverWrites) {
