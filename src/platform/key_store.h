@@ -14,10 +14,8 @@
 struct sqlite3;
 
 namespace velmar {
-struct SqliteEntries;
-}
 
-namespace velmar {
+struct SqliteEntries;
 
 // The two trees of the store: the meter's own data (settings kept in the
 // store, window placement, history, report profiles) and the user's
