@@ -1,7 +1,6 @@
 #include "platform/key_store.h"
 
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -81,30 +80,65 @@ KeyStore::KeyStore(const QString& path, Access access) : path_(path) {
         QStringLiteral("Registry '%1' does not exist and cannot be created").arg(path));
   }
 
+  sqlite_ = HoldSqlite();
   OpenFile(false);
   if (readOnly_) {
     // A read-only WAL database needs its -wal and -shm files, which cannot be
     // created in a directory we may not write. With no -wal file all data is
     // in the main file, so reading it as immutable loses nothing.
     const int rc =
-        sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        Sqlite().exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     const int primary = rc & 0xff;
     if ((primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN) &&
         !QFileInfo::exists(path + QStringLiteral("-wal"))) {
-      sqlite3_close_v2(std::exchange(db_, nullptr));
+      Sqlite().close_v2(std::exchange(db_, nullptr));
+      immutable_ = true;
       OpenFile(true);
     }
   }
   try {
     Initialise();
   } catch (...) {
-    sqlite3_close_v2(std::exchange(db_, nullptr));
+    Sqlite().close_v2(std::exchange(db_, nullptr));
     throw;
   }
 }
 
 KeyStore::~KeyStore() {
-  sqlite3_close_v2(db_);
+  if (db_ != nullptr) {
+    Sqlite().close_v2(db_);
+  }
+}
+
+void KeyStore::Unload() {
+  std::lock_guard lock(mutex_);
+  if (db_ != nullptr) {
+    Sqlite().close_v2(std::exchange(db_, nullptr));
+  }
+  sqlite_.reset();
+}
+
+sqlite3* KeyStore::Db() {
+  if (db_ != nullptr) {
+    return db_;
+  }
+  // The file was checked whole when the store was first opened; a reopened
+  // connection only checks that it is still the store.
+  sqlite_ = HoldSqlite();
+  try {
+    OpenFile(immutable_);
+    if (!readOnly_) {
+      Exec(db_, wal_ ? "PRAGMA synchronous = NORMAL" : "PRAGMA synchronous = FULL");
+    }
+    CheckSchema(db_, kKindStore);
+  } catch (...) {
+    if (db_ != nullptr) {
+      Sqlite().close_v2(std::exchange(db_, nullptr));
+    }
+    sqlite_.reset();
+    throw;
+  }
+  return db_;
 }
 
 void KeyStore::OpenFile(bool immutable) {
@@ -115,12 +149,12 @@ void KeyStore::OpenFile(bool immutable) {
     name = QUrl::fromLocalFile(QFileInfo(path_).absoluteFilePath()).toEncoded() + "?immutable=1";
     flags |= SQLITE_OPEN_URI;
   }
-  const int rc = sqlite3_open_v2(name.constData(), &connection.db, flags, nullptr);
+  const int rc = Sqlite().open_v2(name.constData(), &connection.db, flags, nullptr);
   if (rc != SQLITE_OK) {
     throw KeyStoreError(
         QStringLiteral("Cannot open the registry '%1': %2")
-            .arg(path_, QString::fromUtf8(connection.db != nullptr ? sqlite3_errmsg(connection.db)
-                                                                   : sqlite3_errstr(rc))));
+            .arg(path_, QString::fromUtf8(connection.db != nullptr ? Sqlite().errmsg(connection.db)
+                                                                   : Sqlite().errstr(rc))));
   }
   PrepareConnection(connection.db);
   db_ = connection.Release();
@@ -138,7 +172,8 @@ void KeyStore::Initialise() {
     CheckSchema(db_, kKindStore);
   }
   if (!readOnly_) {
-    Exec(db_, EnableWal(db_) ? "PRAGMA synchronous = NORMAL" : "PRAGMA synchronous = FULL");
+    wal_ = EnableWal(db_);
+    Exec(db_, wal_ ? "PRAGMA synchronous = NORMAL" : "PRAGMA synchronous = FULL");
   }
   if (empty) {
     WriteTransaction tx(db_);
@@ -185,12 +220,12 @@ QStringList KeyStore::SplitPath(const QString& path) {
 std::optional<KeyStore::KeyId> KeyStore::OpenKey(KeyRoot root, const QString& path, bool create) {
   std::lock_guard lock(mutex_);
   const QStringList parts = SplitPath(path);
-  if (const auto id = FindKey(db_, root, parts); id || !create) {
+  if (const auto id = FindKey(Db(), root, parts); id || !create) {
     return id;
   }
   RequireWritable();
-  WriteTransaction tx(db_);
-  const KeyId id = CreateKey(db_, root, parts);
+  WriteTransaction tx(Db());
+  const KeyId id = CreateKey(Db(), root, parts);
   tx.Commit();
   return id;
 }
@@ -201,7 +236,7 @@ bool KeyStore::KeyExists(KeyRoot root, const QString& path) {
 
 QStringList KeyStore::SubkeyNames(KeyId key) {
   std::lock_guard lock(mutex_);
-  Statement names(db_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded");
+  Statement names(Db(), "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded");
   names.BindInt(1, key);
   QStringList result;
   while (names.Step()) {
@@ -217,12 +252,12 @@ bool KeyStore::DeleteKey(KeyRoot root, const QString& path) {
     throw KeyStoreError(QStringLiteral("Registry '%1': a root key cannot be deleted").arg(path_));
   }
   RequireWritable();
-  WriteTransaction tx(db_);
-  const auto id = FindKey(db_, root, parts);
+  WriteTransaction tx(Db());
+  const auto id = FindKey(Db(), root, parts);
   if (!id) {
     return false;
   }
-  DeleteTree(db_, *id, false);
+  DeleteTree(Db(), *id, false);
   tx.Commit();
   return true;
 }
@@ -233,7 +268,7 @@ bool KeyStore::ValueExists(KeyId key, const QString& name) {
 
 std::optional<StoredValue> KeyStore::ReadValue(KeyId key, const QString& name) {
   std::lock_guard lock(mutex_);
-  Statement read(db_, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
+  Statement read(Db(), "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
   read.BindInt(1, key).BindText(2, Fold(name));
   if (!read.Step()) {
     return std::nullopt;
@@ -263,13 +298,13 @@ void KeyStore::WriteValues(KeyId key, const std::vector<NamedValue>& values) {
   }
   std::lock_guard lock(mutex_);
   RequireWritable();
-  WriteTransaction tx(db_);
-  if (!KeyRowExists(db_, key)) {
+  WriteTransaction tx(Db());
+  if (!KeyRowExists(Db(), key)) {
     throw KeyStoreError(QStringLiteral("Registry '%1': the key of value '%2' no longer exists")
                             .arg(path_, values.front().name));
   }
   Statement write(
-      db_,
+      Db(),
       "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
       "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
   for (const NamedValue& value : values) {
@@ -283,17 +318,17 @@ void KeyStore::WriteValues(KeyId key, const std::vector<NamedValue>& values) {
 bool KeyStore::DeleteValue(KeyId key, const QString& name) {
   std::lock_guard lock(mutex_);
   RequireWritable();
-  WriteTransaction tx(db_);
-  Statement erase(db_, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+  WriteTransaction tx(Db());
+  Statement erase(Db(), "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
   erase.BindInt(1, key).BindText(2, Fold(name)).Run();
-  const bool deleted = sqlite3_changes(db_) > 0;
+  const bool deleted = Sqlite().changes(Db()) > 0;
   tx.Commit();
   return deleted;
 }
 
 QStringList KeyStore::ValueNames(KeyId key) {
   std::lock_guard lock(mutex_);
-  Statement names(db_, "SELECT name FROM vals WHERE key = ?1 ORDER BY rowid");
+  Statement names(Db(), "SELECT name FROM vals WHERE key = ?1 ORDER BY rowid");
   names.BindInt(1, key);
   QStringList result;
   while (names.Step()) {
@@ -304,7 +339,7 @@ QStringList KeyStore::ValueNames(KeyId key) {
 
 std::vector<std::pair<KeyStore::KeyId, QString>> KeyStore::Subkeys(KeyId key) {
   std::lock_guard lock(mutex_);
-  Statement rows(db_, "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY folded");
+  Statement rows(Db(), "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY folded");
   rows.BindInt(1, key);
   std::vector<std::pair<KeyId, QString>> result;
   while (rows.Step()) {
@@ -336,9 +371,9 @@ std::vector<std::vector<NamedValue>> KeyStore::Values(const std::vector<KeyId>& 
     result[i].push_back(NamedValue{name, std::move(*value)});
   };
   std::lock_guard lock(mutex_);
-  ReadTransaction snapshot(db_);
+  ReadTransaction snapshot(Db());
   if (keys.size() >= kScanFrom) {
-    Statement rows(db_, "SELECT key, name, type, data FROM vals NOT INDEXED ORDER BY rowid");
+    Statement rows(Db(), "SELECT key, name, type, data FROM vals NOT INDEXED ORDER BY rowid");
     while (rows.Step()) {
       const auto found = slot.constFind(rows.Int(0));
       if (found != slot.constEnd()) {
@@ -346,7 +381,7 @@ std::vector<std::vector<NamedValue>> KeyStore::Values(const std::vector<KeyId>& 
       }
     }
   } else {
-    Statement rows(db_, "SELECT key, name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
+    Statement rows(Db(), "SELECT key, name, type, data FROM vals WHERE key = ?1 ORDER BY rowid");
     for (size_t i = 0; i < keys.size(); ++i) {
       rows.Reset();
       rows.BindInt(1, keys[i]);
@@ -362,13 +397,13 @@ void KeyStore::SaveKey(KeyRoot root, const QString& path, const QString& file) {
   std::lock_guard lock(mutex_);
   Subtree tree;
   {
-    ReadTransaction snapshot(db_);
-    const auto id = FindKey(db_, root, SplitPath(path));
+    ReadTransaction snapshot(Db());
+    const auto id = FindKey(Db(), root, SplitPath(path));
     if (!id) {
       throw KeyStoreError(
           QStringLiteral("Registry '%1': key '%2' does not exist").arg(path_, path));
     }
-    tree = ReadSubtree(db_, *id);
+    tree = ReadSubtree(Db(), *id);
   }
   // O_EXCL both refuses an existing file and makes the file ours, so the
   // clean-up below can never remove something the user had.
@@ -396,16 +431,16 @@ void KeyStore::RestoreKey(KeyRoot root, const QString& path, const QString& file
   std::lock_guard lock(mutex_);
   RequireWritable();
   const Subtree tree = LoadHive(file);
-  WriteTransaction tx(db_);
-  const KeyId top = CreateKey(db_, root, SplitPath(path));
-  DeleteTree(db_, top, true);
+  WriteTransaction tx(Db());
+  const KeyId top = CreateKey(Db(), root, SplitPath(path));
+  DeleteTree(Db(), top, true);
   std::vector<KeyId> ids(tree.keys.size());
   ids[0] = top;
   for (size_t i = 1; i < tree.keys.size(); ++i) {
-    ids[i] = InsertKey(db_, ids[tree.keys[i].parent], tree.keys[i].name);
+    ids[i] = InsertKey(Db(), ids[tree.keys[i].parent], tree.keys[i].name);
   }
   for (const auto& value : tree.values) {
-    InsertValue(db_, ids[value.key], value.name, value.value);
+    InsertValue(Db(), ids[value.key], value.name, value.value);
   }
   tx.Commit();
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -13,6 +14,8 @@
 struct sqlite3;
 
 namespace velmar {
+
+struct SqliteEntries;
 
 // The two trees of the store: the meter's own data (settings kept in the
 // store, window placement, history, report profiles) and the user's
@@ -86,6 +89,10 @@ class KeyStore {
   static KeyStore& Default();
 
   const QString& Path() const { return path_; }
+  // Closes the connection and lets SQLite go (unmapped once nothing else
+  // holds it); the next call opens them again. For a program that uses the
+  // store now and then and would rather not keep the library mapped.
+  void Unload();
   bool IsReadOnly() const { return readOnly_; }
 
   // The key's id, creating the missing keys of the path when `create` is set.
@@ -141,9 +148,14 @@ class KeyStore {
   void OpenFile(bool immutable);
   void Initialise();
   void RequireWritable() const;
+  // The connection, opened again after Unload.
+  sqlite3* Db();
 
   QString path_;
   bool readOnly_ = false;
+  bool immutable_ = false;
+  bool wal_ = false;
+  std::shared_ptr<const SqliteEntries> sqlite_;
   sqlite3* db_ = nullptr;
   std::mutex mutex_;
 };

@@ -52,13 +52,13 @@ class HiveReader {
     if (!info.isFile() || info.size() == 0) {
       throw KeyStoreError(QStringLiteral("'%1' is not a registry hive").arg(file_));
     }
-    const int rc = sqlite3_open_v2(QFile::encodeName(file_).constData(), &hive_.db,
-                                   SQLITE_OPEN_READONLY, nullptr);
+    const int rc = Sqlite().open_v2(QFile::encodeName(file_).constData(), &hive_.db,
+                                    SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {
       throw KeyStoreError(
           QStringLiteral("Cannot open '%1': %2")
-              .arg(file_, QString::fromUtf8(hive_.db != nullptr ? sqlite3_errmsg(hive_.db)
-                                                                : sqlite3_errstr(rc))));
+              .arg(file_, QString::fromUtf8(hive_.db != nullptr ? Sqlite().errmsg(hive_.db)
+                                                                : Sqlite().errstr(rc))));
     }
     PrepareConnection(hive_.db);
   }
@@ -179,15 +179,17 @@ class HiveReader {
 
 // Opens an existing hive read-only and validates all of it into memory.
 Subtree LoadHive(const QString& file) {
+  const SqliteHold sqlite = HoldSqlite();
   return HiveReader(file).Read();
 }
 
 void WriteHive(const QString& file, const Subtree& tree) {
+  const SqliteHold sqlite = HoldSqlite();
   Connection hive;
-  if (sqlite3_open_v2(QFile::encodeName(file).constData(), &hive.db, SQLITE_OPEN_READWRITE,
-                      nullptr) != SQLITE_OK) {
+  if (Sqlite().open_v2(QFile::encodeName(file).constData(), &hive.db, SQLITE_OPEN_READWRITE,
+                       nullptr) != SQLITE_OK) {
     throw KeyStoreError(QStringLiteral("Cannot open '%1': %2")
-                            .arg(file, QString::fromUtf8(sqlite3_errmsg(hive.db))));
+                            .arg(file, QString::fromUtf8(Sqlite().errmsg(hive.db))));
   }
   PrepareConnection(hive.db);
   WriteTransaction tx(hive.db);
@@ -205,7 +207,7 @@ void WriteHive(const QString& file, const Subtree& tree) {
     digest.BindText(1, Digest(tree)).Run();
   }
   tx.Commit();
-  if (sqlite3_close(hive.db) != SQLITE_OK) {
+  if (Sqlite().close(hive.db) != SQLITE_OK) {
     Raise(hive.db, QStringLiteral("cannot close the hive"));
   }
   hive.db = nullptr;

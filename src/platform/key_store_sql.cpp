@@ -14,17 +14,17 @@ QString Fold(const QString& name) {
 }
 
 QString DbFile(sqlite3* db) {
-  const char* name = sqlite3_db_filename(db, "main");
+  const char* name = Sqlite().db_filename(db, "main");
   return name != nullptr ? QString::fromUtf8(name) : QString();
 }
 
 [[noreturn]] void Raise(sqlite3* db, const QString& what) {
   throw KeyStoreError(QStringLiteral("Registry '%1': %2: %3")
-                          .arg(DbFile(db), what, QString::fromUtf8(sqlite3_errmsg(db))));
+                          .arg(DbFile(db), what, QString::fromUtf8(Sqlite().errmsg(db))));
 }
 
 void Exec(sqlite3* db, const char* sql) {
-  if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+  if (Sqlite().exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
     Raise(db, QString::fromUtf8(sql));
   }
 }
@@ -68,7 +68,7 @@ KeyStore::KeyId InsertKey(sqlite3* db, std::optional<KeyStore::KeyId> parent, co
     insert.BindNull(1);
   }
   insert.BindText(2, name).BindText(3, Fold(name)).Run();
-  return sqlite3_last_insert_rowid(db);
+  return Sqlite().last_insert_rowid(db);
 }
 
 KeyStore::KeyId CreateKey(sqlite3* db, KeyRoot root, const QStringList& parts) {
@@ -233,8 +233,8 @@ void CreateTables(sqlite3* db, const char* kind) {
 }
 
 void PrepareConnection(sqlite3* db) {
-  sqlite3_extended_result_codes(db, 1);
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  Sqlite().extended_result_codes(db, 1);
+  Sqlite().busy_timeout(db, kBusyTimeoutMs);
   // A hive may come from anywhere; its schema must not run functions.
   Exec(db, "PRAGMA trusted_schema = OFF");
 }
@@ -247,18 +247,18 @@ bool EnableWal(sqlite3* db) {
   constexpr int kPauseMs = 5;
   for (int waited = 0;; waited += kPauseMs) {
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, "PRAGMA journal_mode = WAL", -1, &stmt, nullptr);
+    int rc = Sqlite().prepare_v2(db, "PRAGMA journal_mode = WAL", -1, &stmt, nullptr);
     if (rc == SQLITE_OK) {
-      rc = sqlite3_step(stmt);
+      rc = Sqlite().step(stmt);
     }
     if (rc == SQLITE_ROW) {
       const bool wal =
-          QLatin1String(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))) == "wal";
-      sqlite3_finalize(stmt);
+          QLatin1String(reinterpret_cast<const char*>(Sqlite().column_text(stmt, 0))) == "wal";
+      Sqlite().finalize(stmt);
       return wal;
     }
-    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_finalize(stmt);
+    const QString message = QString::fromUtf8(Sqlite().errmsg(db));
+    Sqlite().finalize(stmt);
     if ((rc & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs) {
       throw KeyStoreError(
           QStringLiteral("Registry '%1': cannot enable WAL: %2").arg(DbFile(db), message));

@@ -3,7 +3,7 @@
 // The SQL side of the key store, shared by its files: the schema and its
 // checks, statements and transactions, key and value rows, and hive files.
 // Internal to the platform library.
-#include <sqlite3.h>
+#include "platform/sqlite_library.h"
 
 #include <QString>
 #include <QStringList>
@@ -49,25 +49,25 @@ void Exec(sqlite3* db, const char* sql);
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+    if (Sqlite().prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
       Raise(db_, QStringLiteral("cannot run a query"));
     }
   }
-  ~Statement() { sqlite3_finalize(stmt_); }
+  ~Statement() { Sqlite().finalize(stmt_); }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
   Statement& BindInt(int index, qint64 value) {
-    Check(sqlite3_bind_int64(stmt_, index, value));
+    Check(Sqlite().bind_int64(stmt_, index, value));
     return *this;
   }
   Statement& BindText(int index, const QString& value) {
     const QByteArray utf8 = value.toUtf8();
-    Check(sqlite3_bind_text(stmt_, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT));
+    Check(Sqlite().bind_text(stmt_, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT));
     return *this;
   }
   Statement& BindNull(int index) {
-    Check(sqlite3_bind_null(stmt_, index));
+    Check(Sqlite().bind_null(stmt_, index));
     return *this;
   }
   Statement& BindValue(int index, const StoredValue& value) {
@@ -78,9 +78,9 @@ class Statement {
         return BindInt(index, value.integer);
       case ValueKind::kBytes:
         // A null pointer would bind NULL; an empty value must stay a blob.
-        Check(value.binary.isEmpty() ? sqlite3_bind_zeroblob(stmt_, index, 0)
-                                     : sqlite3_bind_blob(stmt_, index, value.binary.constData(),
-                                                         value.binary.size(), SQLITE_TRANSIENT));
+        Check(value.binary.isEmpty() ? Sqlite().bind_zeroblob(stmt_, index, 0)
+                                     : Sqlite().bind_blob(stmt_, index, value.binary.constData(),
+                                                          value.binary.size(), SQLITE_TRANSIENT));
         return *this;
       case ValueKind::kNone:
         break;
@@ -92,14 +92,14 @@ class Statement {
 
   // True while there is a row.
   bool Step() {
-    const int rc = sqlite3_step(stmt_);
+    const int rc = Sqlite().step(stmt_);
     if (rc == SQLITE_ROW) {
       return true;
     }
     if (rc == SQLITE_DONE) {
       return false;
     }
-    Raise(db_, QString::fromUtf8(sqlite3_sql(stmt_)));
+    Raise(db_, QString::fromUtf8(Sqlite().sql(stmt_)));
   }
   void Run() {
     while (Step()) {
@@ -108,18 +108,18 @@ class Statement {
 
   // Ready to run again with new parameters.
   void Reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
+    Sqlite().reset(stmt_);
+    Sqlite().clear_bindings(stmt_);
   }
-  int Type(int col) const { return sqlite3_column_type(stmt_, col); }
-  qint64 Int(int col) const { return sqlite3_column_int64(stmt_, col); }
+  int Type(int col) const { return Sqlite().column_type(stmt_, col); }
+  qint64 Int(int col) const { return Sqlite().column_int64(stmt_, col); }
   QString Text(int col) const {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
-    return QString::fromUtf8(text, sqlite3_column_bytes(stmt_, col));
+    const auto* text = reinterpret_cast<const char*>(Sqlite().column_text(stmt_, col));
+    return QString::fromUtf8(text, Sqlite().column_bytes(stmt_, col));
   }
   QByteArray Blob(int col) const {
-    const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
-    return QByteArray(data, sqlite3_column_bytes(stmt_, col));
+    const auto* data = static_cast<const char*>(Sqlite().column_blob(stmt_, col));
+    return QByteArray(data, Sqlite().column_bytes(stmt_, col));
   }
 
   // The value in columns `typeCol` and `typeCol + 1`; empty when the row is
@@ -177,7 +177,7 @@ class WriteTransaction {
   explicit WriteTransaction(sqlite3* db) : db_(db) { Exec(db_, "BEGIN IMMEDIATE"); }
   ~WriteTransaction() {
     if (!done_) {
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      Sqlite().exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     }
   }
   WriteTransaction(const WriteTransaction&) = delete;
@@ -197,7 +197,7 @@ class WriteTransaction {
 class ReadTransaction {
  public:
   explicit ReadTransaction(sqlite3* db) : db_(db) { Exec(db_, "BEGIN"); }
-  ~ReadTransaction() { sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr); }
+  ~ReadTransaction() { Sqlite().exec(db_, "COMMIT", nullptr, nullptr, nullptr); }
   ReadTransaction(const ReadTransaction&) = delete;
   ReadTransaction& operator=(const ReadTransaction&) = delete;
 
@@ -211,7 +211,11 @@ struct Connection {
   Connection() = default;
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
-  ~Connection() { sqlite3_close_v2(db); }
+  ~Connection() {
+    if (db != nullptr) {
+      Sqlite().close_v2(db);
+    }
+  }
   sqlite3* Release() { return std::exchange(db, nullptr); }
 };
 

@@ -1,5 +1,7 @@
 #include "shell/meter_session.h"
 
+#include <QAbstractEventDispatcher>
+
 #include "config/program_section.h"
 
 #include <QCoreApplication>
@@ -131,6 +133,12 @@ void MeterSession::Start() {
   });
   core_.UseTable(table_.get());
   Guarded([this] { store_ = &KeyStore::Default(); });
+  // The window uses the store at its start, every five minutes and on the
+  // user's commands: SQLite stays mapped only until the loop waits again.
+  if (auto* loop = QAbstractEventDispatcher::instance(); loop != nullptr && store_ != nullptr) {
+    QObject::connect(loop, &QAbstractEventDispatcher::aboutToBlock, &calcTimer_,
+                     [this] { store_->Unload(); });
+  }
   here.Step(section::kStart);
   loader_.SetStore(store_);
   recorder_.SetStore(store_);

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -561,6 +562,67 @@ TEST_F(KeyStoreTest, DamagedOrForeignStoreFileRaisesAndIsLeftAsItWas) {
   ASSERT_TRUE(key);
   EXPECT_EQ(store.ValueNames(*key).size(), 400);
   EXPECT_EQ(store.ReadValue(*key, "Value399")->binary, QByteArray(200, char(399)));
+}
+
+// A store let go between uses opens again on the next call: what was
+// written stays, writes go on, and a file swapped meanwhile for one that is
+// not a store raises rather than being used.
+TEST_F(KeyStoreTest, UnloadedStoreOpensAgainOnTheNextCall) {
+  KeyStore store(Path("registry.db"));
+  Populate(store, KeyRoot::kUser, kVelmarKey);
+  const QStringList before = Dump(store, KeyRoot::kUser, kVelmarKey);
+  store.Unload();
+  store.Unload();
+  EXPECT_EQ(Dump(store, KeyRoot::kUser, kVelmarKey), before);
+  const auto key = store.OpenKey(KeyRoot::kUser, kVelmarKey, false);
+  ASSERT_TRUE(key);
+  store.Unload();
+  store.WriteValue(*key, "RCWidth", StoredValue::Integer(77));
+  store.Unload();
+  EXPECT_EQ(KeyStore(Path("registry.db")).ReadValue(*key, "RCWidth")->integer, 77);
+  store.SaveKey(KeyRoot::kUser, kVelmarKey, Path("saved.hive"));
+  store.Unload();
+  store.RestoreKey(KeyRoot::kMachine, kVelmarKey, Path("saved.hive"));
+  store.Unload();
+  EXPECT_EQ(Dump(store, KeyRoot::kMachine, kVelmarKey).size(), before.size());
+
+  store.Unload();
+  QFile::remove(Path("registry.db"));
+  QFile::remove(Path("registry.db-wal"));
+  QFile::remove(Path("registry.db-shm"));
+  ExecSql(Path("registry.db"), "CREATE TABLE settings(name, value)");
+  EXPECT_THROW(store.ReadValue(*key, "RCWidth"), KeyStoreError);
+  EXPECT_THROW(store.ReadValue(*key, "RCWidth"), KeyStoreError);
+}
+
+// The window lets the store go from its loop while another thread may be
+// in the middle of its calls: every write lands all the same.
+TEST_F(KeyStoreTest, UnloadWhileAnotherThreadWritesLosesNothing) {
+  KeyStore store(Path("registry.db"));
+  const auto key = store.OpenKey(KeyRoot::kMachine, kVelmarKey, true);
+  ASSERT_TRUE(key);
+  constexpr int kWrites = 300;
+  std::atomic<bool> done = false;
+  QString failure;
+  std::thread writer([&] {
+    try {
+      for (int i = 0; i < kWrites; ++i) {
+        store.WriteValue(*key, QStringLiteral("V%1").arg(i), StoredValue::Integer(i));
+      }
+    } catch (const KeyStoreError& error) {
+      failure = error.Message();
+    }
+    done = true;
+  });
+  do {
+    store.Unload();
+  } while (!done);
+  writer.join();
+  EXPECT_EQ(failure, QString());
+  store.Unload();
+  const auto values = KeyStore(Path("registry.db")).Values(*key);
+  ASSERT_EQ(values.size(), size_t(kWrites));
+  EXPECT_EQ(values.back().value.integer, kWrites - 1);
 }
 
 TEST_F(KeyStoreTest, ReadOnlyStoreReadsButNeverWrites) {

@@ -7,11 +7,11 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QPrinterInfo>
 #include <QScreen>
 #include <QVBoxLayout>
 
 #include "graph/chart_renderer.h"
+#include "graph/widgets/print_module.h"
 #include "platform/atomic_file.h"
 #include "platform/exception.h"
 #include "platform/user_interface.h"
@@ -242,30 +242,26 @@ void GraphWindow::ApplyZoom() {
   graph_.SetZoomFromSlider(zoomSlider_->value());
 }
 
-std::unique_ptr<QPrinter> GraphWindow::DefaultPrinter() {
-  const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-  if (info.isNull()) {
-    return nullptr;
-  }
-  return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+std::unique_ptr<QPagedPaintDevice> GraphWindow::DefaultPrinter() {
+  return std::unique_ptr<QPagedPaintDevice>(PrintModule().openDefaultPrinter());
 }
 
 void GraphWindow::Print() {
-  std::unique_ptr<QPrinter> printer = OpenPrinter ? OpenPrinter() : nullptr;
+  std::unique_ptr<QPagedPaintDevice> printer = OpenPrinter ? OpenPrinter() : nullptr;
   if (printer == nullptr) {
     UserInterface::Get().Beep();
     UserInterface::Get().Message(kNoPrinterMessage);
     return;
   }
-  printer->setDocName(kPrintJobName);
+  const PrintEntries& print = PrintModule();
+  print.nameJob(printer.get(), kPrintJobName);
   QPainter painter;
   if (!painter.begin(printer.get())) {
     throw Exception(
         QStringLiteral("The printer could not start the print job \"%1\"").arg(kPrintJobName));
   }
   // One page: the chart as the window shows it, within the print margins.
-  const QRectF page(QPointF(0, 0),
-                    QSizeF(printer->pageLayout().paintRectPixels(printer->resolution()).size()));
+  const QRectF page(QPointF(0, 0), print.printableSize(printer.get()));
   ChartRenderer::RenderOnPage(graph_.Chart, painter, page, QSizeF(chartView_->size()));
   painter.end();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPrinter>
+#include <QPagedPaintDevice>
 #include <QPushButton>
 #include <QSlider>
 #include <QString>
@@ -49,12 +49,13 @@ class GraphWindow : public QWidget {
   // The file name "Save Pic" writes to; empty when the user cancels. A
   // file dialog unless replaced (tests answer it).
   std::function<QString()> AskSaveFileName;
-  // The printer "Print" prints on, null when none is configured. The
-  // default printer unless replaced (tests print to a PDF file).
-  std::function<std::unique_ptr<QPrinter>()> OpenPrinter;
+  // The printer (a QPrinter) "Print" prints on, null when none is
+  // configured. The default printer unless replaced (tests print to a PDF
+  // file).
+  std::function<std::unique_ptr<QPagedPaintDevice>()> OpenPrinter;
 
   // The system's default printer; null when none is configured.
-  static std::unique_ptr<QPrinter> DefaultPrinter();
+  static std::unique_ptr<QPagedPaintDevice> DefaultPrinter();
   // The name "Save Pic" writes to: the dialog's answer with a single
   // ".bmp" at its end.
   static QString BitmapFileName(const QString& answer);

@@ -211,19 +211,20 @@ void LcdDisplayPainter::RebuildDigitPictures() {
   // neighbouring segments and around the digit.
   QPen outline(backgroundColor_);
   outline.setWidth(DeviceGap());
+  // One canvas for all ten: an image keeps the paint engine it was painted
+  // with (some 20 kB) for its whole life, so the kept pictures are copies.
+  QImage canvas(width, height, QImage::Format_RGB32);
+  QPainter painter(&canvas);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.setPen(outline);
   for (int digit = 0; digit < 10; ++digit) {
-    QImage picture(width, height, QImage::Format_RGB32);
-    picture.fill(backgroundColor_);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(outline);
+    painter.fillRect(canvas.rect(), backgroundColor_);
     for (int s = 0; s < kSegmentCount; ++s) {
       const auto segment = static_cast<Segment>(s);
       painter.setBrush(SegmentLit(digit, segment) ? lightOnColor_ : lightOffColor_);
       painter.drawPolygon(SegmentPolygon(segment));
     }
-    painter.end();
-    digits_[static_cast<size_t>(digit)] = std::move(picture);
+    digits_[static_cast<size_t>(digit)] = canvas.copy();
   }
 }
 

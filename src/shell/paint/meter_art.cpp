@@ -39,6 +39,13 @@ QImage TransparentCanvas(QSize size) {
   return image;
 }
 
+// The finished picture, for keeping: an image keeps the paint engine it
+// was painted with (some 20 kB) for its whole life, a copy has none.
+QImage Kept(QPainter& painter, const QImage& image) {
+  painter.end();
+  return image.copy();
+}
+
 QLinearGradient Vertical(double height, QColor top, QColor bottom) {
   QLinearGradient g(0, 0, 0, height);
   g.setColorAt(0, top);
@@ -103,7 +110,7 @@ QImage MeterArt::Splash(QSize size, qreal ratio) {
   p.setPen(MeterArt::kWindowColor);
   p.drawText(QRect(0, size.height() * 3 / 4, size.width(), size.height() / 5), Qt::AlignCenter,
              QStringLiteral("Bandwidth meter  V. 4.0.9"));
-  return image;
+  return Kept(p, image);
 }
 
 QImage MeterArt::TrayIcon(int size) {
@@ -122,7 +129,7 @@ QImage MeterArt::TrayIcon(int size) {
     p.setBrush(colours[i]);
     p.drawRect(QRectF(w * (0.5 + 1.5 * i), size * 0.88 - h, w, h));
   }
-  return image;
+  return Kept(p, image);
 }
 
 QImage MeterArt::MeterBackground(QSize size, qreal ratio) {
@@ -147,7 +154,7 @@ QImage MeterArt::MeterBackground(QSize size, qreal ratio) {
   p.drawText(QRect(third, size.height() - 18, third, 14), Qt::AlignCenter, QStringLiteral("AVG"));
   p.drawText(QRect(2 * third, size.height() - 18, third, 14), Qt::AlignCenter,
              QStringLiteral("UP"));
-  return image;
+  return Kept(p, image);
 }
 
 QImage MeterArt::Lock(bool closed, int size, const QColor& face) {
@@ -171,7 +178,7 @@ QImage MeterArt::Lock(bool closed, int size, const QColor& face) {
   p.drawRoundedRect(QRectF(s * 0.2, s * 0.45, s * 0.6, s * 0.45), s / 12, s / 12);
   p.setBrush(QColor(60, 60, 60));
   p.drawEllipse(QPointF(s * 0.5, s * 0.65), s * 0.06, s * 0.06);
-  return image;
+  return Kept(p, image);
 }
 
 namespace {
@@ -329,7 +336,7 @@ QImage MeterArt::SetupPicture(QSize size, qreal ratio) {
   p.drawEllipse(c, r, r);
   p.setBrush(QColor(60, 80, 40));
   p.drawEllipse(c, r * 0.4, r * 0.4);
-  return image;
+  return Kept(p, image);
 }
 
 }  // namespace velmar
