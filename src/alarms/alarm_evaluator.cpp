@@ -97,7 +97,7 @@ QStringList AlarmEvaluator::Conditions(int32_t code) {
 }
 
 void AlarmEvaluator::EvaluateAlarms(float up, float down) {
-  SectionScope here(state_.ProgramSection, section::kEvaluateAlarms);
+  SectionScope here(section_, section::kEvaluateAlarms);
   QString message;
   const int32_t code = FindConditions(up, down, message);
   if (code == 0) {
@@ -112,8 +112,9 @@ void AlarmEvaluator::EvaluateAlarms(float up, float down) {
     return;  // one mail or notification per stretch of traffic; not logged either
   }
   Log(code);
-  state_.UpIdleMs = 0;
-  state_.DownIdleMs = 0;
+  if (listener_ != nullptr) {
+    listener_->ActionLogged();
+  }
 }
 
 int32_t AlarmEvaluator::FindConditions(float up, float down, QString& message) const {
@@ -167,7 +168,7 @@ bool AlarmEvaluator::RunAction(const QString& message) {
         return false;
       }
       actions_.SendMail(settings_.Line(SettingsLine::kAlarmTarget), message);
-      state_.EmailLatch = true;
+      Latch();
       break;
     case AlarmAction::kNotify:
       return SendLatched([&] { actions_.Notify(message); }, true);
@@ -188,7 +189,7 @@ bool AlarmEvaluator::SendLatched(const std::function<void()>& send, bool beepOnF
   if (state_.EmailLatch) {
     return false;
   }
-  state_.EmailLatch = true;
+  Latch();
   try {
     send();
   } catch (const Exception& e) {
@@ -200,6 +201,12 @@ bool AlarmEvaluator::SendLatched(const std::function<void()>& send, bool beepOnF
     }
   }
   return true;
+}
+
+void AlarmEvaluator::Latch() {
+  if (listener_ != nullptr) {
+    listener_->ActionsLatched();
+  }
 }
 
 QStringList AlarmEvaluator::ConditionNames(int32_t code) {

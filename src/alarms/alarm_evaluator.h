@@ -43,6 +43,13 @@ class AlarmListener {
   // stretch, as the latch holds the next ones back. The alarm is logged
   // all the same, and beeps where a beep exists.
   virtual void AlarmActionFailed(const QString& failure) = 0;
+  // The evaluator keeps no figures: the measurement's latch and idle times
+  // are changed by the listener, at once, in the order the action runs.
+  // A mail or notification goes out (or is tried): no further one until
+  // the traffic stands still.
+  virtual void ActionsLatched() = 0;
+  // An action ran and was logged: the idle times count again from 0.
+  virtual void ActionLogged() = 0;
 };
 
 // The ten alarm conditions, tested on every second publication.
@@ -54,12 +61,17 @@ class AlarmEvaluator : public PublicationAlarms {
 
   AlarmEvaluator(MeasurementState& state, SettingsList& settings, AlarmActions& actions,
                  KeyStore* store, DayKeyDates& dates)
-      : state_(state), settings_(settings), actions_(actions), store_(store), dates_(dates) {}
+      : state_(state),
+        section_(state.ProgramSection),
+        settings_(settings),
+        actions_(actions),
+        store_(store),
+        dates_(dates) {}
 
   void SetStore(KeyStore* store) { store_ = store; }
 
   void EvaluateAlarms(float up, float down) override;
-  // Null: no one listens.
+  // Null: no one listens, and the latch and the idle times stay as they are.
   void SetListener(AlarmListener* listener) { listener_ = listener; }
 
   // The conditions a logged alarm code stands for, in the order they are
@@ -89,8 +101,10 @@ class AlarmEvaluator : public PublicationAlarms {
   // that fails is reported once a stretch, not at every evaluation.
   bool SendLatched(const std::function<void()>& send, bool beepOnFailure);
   void Log(int32_t code);
+  void Latch();
 
-  MeasurementState& state_;
+  const MeasurementState& state_;
+  SectionNumber& section_;
   SettingsList& settings_;
   AlarmActions& actions_;
   KeyStore* store_;

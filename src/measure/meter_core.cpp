@@ -54,6 +54,19 @@ void MeterCore::AddToTotal(uint64_t bytes) {
   state_.TotalTraffic += bytes;
 }
 
+void MeterCore::SetDownloadBusy(bool busy) {
+  state_.HttpBusy = busy;
+}
+
+void MeterCore::ActionsLatched() {
+  state_.EmailLatch = true;
+}
+
+void MeterCore::ResetIdleTimes() {
+  state_.UpIdleMs = 0;
+  state_.DownIdleMs = 0;
+}
+
 void MeterCore::SetModes(uint8_t averagingMode, uint8_t kilobitMode) {
   state_.AveragingMode = averagingMode;
   state_.KilobitMode = kilobitMode;

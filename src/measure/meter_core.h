@@ -76,6 +76,11 @@ class MeterCore : public QObject, private TickHost, private AlarmListener {
   void ResetForSettings();
   // Traffic that passed while the meter did not run, added to the total.
   void AddToTotal(uint64_t bytes);
+  // Whether the Generate-mode download holds a connection: the tick then
+  // asks for no other (TrafficGenerator::BusyChanged).
+  void SetDownloadBusy(bool busy);
+  // The idle times count again from 0.
+  void ResetIdleTimes();
   // The table read on each tick; null for none (a meter without an agent
   // publishes zero rates).
   void UseTable(InterfaceTable* table) { sampler_.SetTable(table); }
@@ -138,6 +143,8 @@ class MeterCore : public QObject, private TickHost, private AlarmListener {
   // AlarmListener
   void AlarmFound(int32_t code) override;
   void AlarmActionFailed(const QString& failure) override { emit alarmActionFailed(failure); }
+  void ActionsLatched() override;
+  void ActionLogged() override { ResetIdleTimes(); }
 
   TickDriver& driver_;
   MeasurementState state_;

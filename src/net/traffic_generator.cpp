@@ -11,23 +11,23 @@
 namespace velmar {
 
 TrafficGenerator::TrafficGenerator(MeasurementState& state, const TickClock& clock, QObject* owner)
-    : QObject(owner), state_(state), clock_(clock), client_(this) {
+    : QObject(owner), state_(state), section_(state.ProgramSection), clock_(clock), client_(this) {
   client_.SetBodyMode(HttpClient::BodyMode::kCountAndDrop);
   connect(&client_, &ClientSocket::connecting, this, [this](StreamSocket&) {
-    SectionScope here(state_.ProgramSection, section::kDownloadConnecting);
-    state_.HttpBusy = true;
+    SectionScope here(section_, section::kDownloadConnecting);
+    Q_EMIT BusyChanged(true);
   });
   connect(&client_, &StreamSocket::connected, this, [this](StreamSocket&) {
-    SectionScope here(state_.ProgramSection, section::kDownloadConnected);
-    state_.HttpBusy = true;
+    SectionScope here(section_, section::kDownloadConnected);
+    Q_EMIT BusyChanged(true);
   });
   connect(&client_, &StreamSocket::disconnected, this, [this](StreamSocket&) {
-    SectionScope here(state_.ProgramSection, section::kDownloadDisconnected);
-    state_.HttpBusy = false;
+    SectionScope here(section_, section::kDownloadDisconnected);
+    Q_EMIT BusyChanged(false);
   });
   connect(&client_, &StreamSocket::transferProgress, this,
           [this](StreamSocket&, int, int64_t, int) {
-            SectionScope here(state_.ProgramSection, section::kDownloadProgress);
+            SectionScope here(section_, section::kDownloadProgress);
             MessageQueue::RunNow();
           });
 }
@@ -123,7 +123,7 @@ void TrafficGenerator::Failed() {
     client_.Cancel();
   } catch (const std::exception&) {
   }
-  state_.HttpBusy = false;
+  Q_EMIT BusyChanged(false);
   ++failuresInARow_;
   const int pause = PauseSeconds();
   retryAtMs_ = clock_.TickCount() + static_cast<uint32_t>(pause) * 1000U;
@@ -141,7 +141,7 @@ void TrafficGenerator::CancelDownload() {
   // With a socket open, Cancel's disconnected signal has cleared the flag; a
   // download that failed before it had a socket would otherwise keep it
   // set, and Generate mode could never start again.
-  state_.HttpBusy = false;
+  Q_EMIT BusyChanged(false);
 }
 
 TrafficGenerator::TickScope::TickScope(TrafficGenerator& generator) : generator_(generator) {

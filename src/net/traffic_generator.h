@@ -33,6 +33,8 @@ class TrafficGenerator : public QObject {
  public:
   static constexpr int kLongestPauseSeconds = 60;
 
+  // Reads the mode and the busy flag from `state` and marks its handlers
+  // in its section number; the flag itself is told by BusyChanged.
   explicit TrafficGenerator(MeasurementState& state, const TickClock& clock = SystemClock(),
                             QObject* owner = nullptr);
   // Cancels a running download. Destroy the generator only once the event
@@ -93,6 +95,11 @@ class TrafficGenerator : public QObject {
   // the first success after failures: what the status bar says.
   void DownloadFailed(const QString& error, int pauseSeconds);
   void DownloadsRecovered();
+  // Whether a download holds a connection: set while it connects and is
+  // connected, cleared when it disconnects, fails or is cancelled. The
+  // measurement keeps the flag (the tick and StartDownload read it), so
+  // it must be connected directly to whoever keeps it.
+  void BusyChanged(bool busy);
 
  private:
   void Post();
@@ -102,7 +109,8 @@ class TrafficGenerator : public QObject {
   // The download failed: the client let go and the pause begun.
   void Failed();
 
-  MeasurementState& state_;
+  const MeasurementState& state_;
+  SectionNumber& section_;
   const TickClock& clock_;
   HttpClient client_;
   bool queued_ = false;

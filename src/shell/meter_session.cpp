@@ -50,6 +50,9 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
     TrafficGenerator::TickScope scope(generator_);
     core_.Tick();
   });
+  // Direct: the next tick and StartDownload read the flag at once.
+  QObject::connect(&generator_, &TrafficGenerator::BusyChanged, &core_, &MeterCore::SetDownloadBusy,
+                   Qt::DirectConnection);
   QObject::connect(&historyTimer_, &QTimer::timeout, &historyTimer_, [this] { RecordTick(); });
   ConnectCore();
   QObject::connect(&plan_, &PlanWatch::warned, &plan_, [this] {

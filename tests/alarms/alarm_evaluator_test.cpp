@@ -34,10 +34,18 @@ class RecordingActions : public AlarmActions {
   bool bell = true;
 };
 
+// Hears the alarms and, as the core does, keeps the latch and idle times.
 class HeardAlarms : public AlarmListener {
  public:
+  explicit HeardAlarms(MeasurementState& state) : state_(state) {}
   void AlarmFound(int32_t code) override { codes.push_back(code); }
   void AlarmActionFailed(const QString& failure) override { failures << failure; }
+  void ActionsLatched() override { state_.EmailLatch = true; }
+  void ActionLogged() override {
+    state_.UpIdleMs = 0;
+    state_.DownIdleMs = 0;
+  }
+  MeasurementState& state_;
   std::vector<int32_t> codes;
   QStringList failures;
 };
@@ -50,6 +58,7 @@ class AlarmEvaluatorTest : public ::testing::Test {
     dates.Format = [] { return QString("yyyy-MM-dd"); };
     dates.Now = [this] { return clock.at(std::min(reads++, clock.size() - 1)); };
     At(QDateTime(QDate(2026, 12, 8), QTime(14, 0, 0)));
+    evaluator.SetListener(&heard);
   }
   void At(QDateTime first, QDateTime second = {}) {
     clock = {first, second.isValid() ? second : first};
@@ -80,7 +89,7 @@ class AlarmEvaluatorTest : public ::testing::Test {
   std::vector<QDateTime> clock;
   size_t reads = 0;
   AlarmEvaluator evaluator;
-  HeardAlarms heard;
+  HeardAlarms heard{state};
 };
 
 TEST_F(AlarmEvaluatorTest, TheWorkedExamples) {
@@ -287,6 +296,7 @@ TEST_F(AlarmEvaluatorTest, ActionsLatchAndTheLog) {
   // A read-only store: the log write fails, the idle times stay.
   KeyStore readOnly(store.store->Path(), KeyStore::Access::ReadOnly);
   AlarmEvaluator blocked(state, settings, actions, &readOnly, dates);
+  blocked.SetListener(&heard);
   state.UpIdleMs = 1500;
   state.DownIdleMs = 0;
   EXPECT_THROW(blocked.EvaluateAlarms(0, 1000), RegistryError);

@@ -39,6 +39,9 @@ class TrafficGeneratorTest : public ::testing::Test {
   TrafficGeneratorTest() : generator(state, clock) {
     state.GenerateMode = true;
     state.AnalysisActive = true;
+    // As the core keeps it.
+    QObject::connect(&generator, &TrafficGenerator::BusyChanged,
+                     [this](bool busy) { state.HttpBusy = busy; });
     QObject::connect(&generator, &TrafficGenerator::DownloadEnded,
                      [this] { endedSections.push_back(state.ProgramSection); });
   }
