@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include "config/settings_list.h"
+#include "measure/meter_core.h"
 #include "platform/message_queue.h"
 #include "platform/time_format.h"
 #include "platform/user_interface.h"
@@ -21,9 +22,8 @@ const QString AnalysisControl::kRefusal = QStringLiteral(
     "Please setup a HTTP address first! Go to the Settings tab and click on the Custom "
     "Configuration button.");
 
-AnalysisControl::AnalysisControl(MeasurementState& state, SettingsList& settings,
-                                 AnalysisView& view)
-    : state_(state), settings_(settings), view_(view) {}
+AnalysisControl::AnalysisControl(MeterCore& core, SettingsList& settings, AnalysisView& view)
+    : core_(core), settings_(settings), view_(view) {}
 
 QString AnalysisControl::StatusText(const char* suffix) const {
   // The locale's own clock (12 or 24 hours), with seconds: its long time
@@ -48,9 +48,9 @@ void AnalysisControl::SetStatus(const char* suffix, bool withHint) {
 }
 
 void AnalysisControl::StartAnalysis() {
-  SectionScope here(state_.ProgramSection, section::kStartAnalysis);
-  state_.GenerateMode = view_.GenerateDown();
-  if (state_.GenerateMode) {
+  SectionScope here(core_.Section(), section::kStartAnalysis);
+  core_.SetGenerateMode(view_.GenerateDown());
+  if (core_.State().GenerateMode) {
     const QString url = view_.Url().trimmed();
     // Case-sensitive on purpose: only the untouched default is refused here.
     if (url.isEmpty() || url == QLatin1String("http://")) {
@@ -60,28 +60,28 @@ void AnalysisControl::StartAnalysis() {
       return;
     }
     SetStatus(kGenerateStarted, true);
-    if (state_.AnalysisActive) {
+    if (core_.State().AnalysisActive) {
       view_.CancelDownload();
     }
   } else {
     SetStatus(kSpyStarted, true);
   }
-  state_.AlarmToggle = false;
+  core_.RestartAlarmToggle();
   if (view_.CalcTimerEnabled()) {
     return;
   }
   view_.SetActiveMenuChecked(true);
   view_.SetModeButtonsEnabled(true);
-  state_.ResetForStart();
+  core_.ClearForStart();
   view_.SetTimersEnabled(true);
-  state_.AnalysisActive = true;
+  core_.SetAnalysisActive(true);
 }
 
 void AnalysisControl::StopAnalysis() {
-  SectionScope here(state_.ProgramSection, section::kStopAnalysis);
-  state_.AnalysisActive = false;
+  SectionScope here(core_.Section(), section::kStopAnalysis);
+  core_.SetAnalysisActive(false);
   view_.SetTimersEnabled(false);
-  if (state_.GenerateMode) {
+  if (core_.State().GenerateMode) {
     view_.CancelDownload();
   }
   // A tick waiting inside a download can finish here, before the
@@ -89,34 +89,28 @@ void AnalysisControl::StopAnalysis() {
   MessageQueue::RunNow();
   view_.ClearActualDisplays();
   view_.SetModeButtonsEnabled(false);
-  state_.LastTickMs = 0;
+  core_.StampAnew();
   view_.SetActiveMenuChecked(false);
   SetStatus(kStopped, true);
-  state_.UpIdleMs = 0;
-  state_.DownIdleMs = 0;
-  if (!state_.AverageLock) {
+  core_.ResetIdleTimes();
+  if (!core_.State().AverageLock) {
     view_.ClearAverageDisplays();
   }
 }
 
 void AnalysisControl::ChooseSpy() {
-  SectionScope here(state_.ProgramSection, section::kChooseSpy);
-  if (state_.GenerateMode) {
+  SectionScope here(core_.Section(), section::kChooseSpy);
+  if (core_.State().GenerateMode) {
     view_.CancelDownload();
   }
-  state_.GenerateMode = view_.GenerateDown();
+  core_.SetGenerateMode(view_.GenerateDown());
   SetStatus(kSpyStarted, false);
   settings_.SetFlag(SettingsLine::kStartGenerating, false);
 }
 
-bool AnalysisControl::HasAddress(const QString& url) {
-  const QString text = url.trimmed();
-  return !text.isEmpty() && text.toUpper() != QLatin1String("HTTP://");
-}
-
 void AnalysisControl::ChooseGenerate() {
-  SectionScope here(state_.ProgramSection, section::kChooseGenerate);
-  if (!state_.GenerateMode) {
+  SectionScope here(core_.Section(), section::kChooseGenerate);
+  if (!core_.State().GenerateMode) {
     if (!HasAddress(view_.Url())) {
       UserInterface::Get().Beep();
       UserInterface::Get().Message(kRefusal);
@@ -124,7 +118,7 @@ void AnalysisControl::ChooseGenerate() {
       return;
     }
   }
-  state_.GenerateMode = view_.GenerateDown();
+  core_.SetGenerateMode(view_.GenerateDown());
   settings_.SetFlag(SettingsLine::kStartGenerating, true);
   SetStatus(kGenerateStarted, false);
 }
@@ -148,21 +142,21 @@ void AnalysisControl::PressGenerate(bool generate) {
 }
 
 void AnalysisControl::ToggleAnalysis() {
-  SectionScope here(state_.ProgramSection, section::kToggleAnalysis);
-  if (state_.AnalysisActive) {
+  SectionScope here(core_.Section(), section::kToggleAnalysis);
+  if (core_.State().AnalysisActive) {
     StopAnalysis();
     view_.ShowActivePressed(false);
   } else {
     view_.ShowActivePressed(true);
     StartAnalysis();
   }
-  view_.SetActiveMenuChecked(state_.AnalysisActive);
+  view_.SetActiveMenuChecked(core_.State().AnalysisActive);
 }
 
 void AnalysisControl::ToggleAverageLock() {
-  SectionScope here(state_.ProgramSection, section::kToggleAverageLock);
-  state_.AverageLock = !state_.AverageLock;
-  if (!state_.AverageLock) {
+  SectionScope here(core_.Section(), section::kToggleAverageLock);
+  core_.SetAverageLock(!core_.State().AverageLock);
+  if (!core_.State().AverageLock) {
     view_.ShowTip(Tip::kAverageUnlocked);
     view_.ShowLockPicture(false);
   } else {
@@ -171,10 +165,10 @@ void AnalysisControl::ToggleAverageLock() {
 }
 
 void AnalysisControl::ClearTotal() {
-  SectionScope here(state_.ProgramSection, section::kClearTotal);
+  SectionScope here(core_.Section(), section::kClearTotal);
   // The counter itself, not just its display: the next tick would write
   // the old total back within half a second.
-  state_.TotalTraffic = 0;
+  core_.ClearTotal();
   settings_.SetLine(SettingsLine::kTrafficTotal, QStringLiteral("0"));
   view_.SetTotalDisplay(0);
 }

@@ -7,10 +7,9 @@
 
 #include "config/settings_line.h"
 
-#include "measure/measurement_state.h"
-
 namespace velmar {
 
+class MeterCore;
 class SettingsList;
 
 // What starting and stopping the measurement changes around it: the
@@ -38,12 +37,13 @@ class AnalysisView {
   virtual void CancelDownload() = 0;
 };
 
-// ACTIVE and SLEEP, Spy and Generate, the average lock and "Clear".
+// ACTIVE and SLEEP, Spy and Generate, the average lock and "Clear": the
+// buttons' steps, the measurement changed through its core's commands.
 class AnalysisControl {
  public:
   static const QString kRefusal;
 
-  AnalysisControl(MeasurementState& state, SettingsList& settings, AnalysisView& view);
+  AnalysisControl(MeterCore& core, SettingsList& settings, AnalysisView& view);
 
   void StartAnalysis();
   void StopAnalysis();
@@ -62,8 +62,12 @@ class AnalysisControl {
   // The tray hint is the status text from after its first "- ".
   static QString HintOf(const QString& status);
   // False for an empty URL or the "http://" placeholder in any case, after
-  // trimming: Generate mode has nothing to download then.
-  static bool HasAddress(const QString& url);
+  // trimming: Generate mode has nothing to download then. In the header:
+  // the Generate-mode client asks it without the buttons' library.
+  static bool HasAddress(const QString& url) {
+    const QString text = url.trimmed();
+    return !text.isEmpty() && text.toUpper() != QLatin1String("HTTP://");
+  }
 
   // The clock of the status texts; tests fix it.
   std::function<QTime()> Now = [] { return QTime::currentTime(); };
@@ -71,7 +75,7 @@ class AnalysisControl {
  private:
   void SetStatus(const char* suffix, bool withHint);
 
-  MeasurementState& state_;
+  MeterCore& core_;
   SettingsList& settings_;
   AnalysisView& view_;
 };

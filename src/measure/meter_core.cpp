@@ -21,13 +21,41 @@ MeterCore::MeterCore(TickDriver& driver, ResultDisplays& displays, SettingsList&
 MeterCore::~MeterCore() = default;
 
 void MeterCore::StartMeasuring() {
-  state_.ResetForStart();
-  state_.AnalysisActive = true;
+  ClearForStart();
+  SetAnalysisActive(true);
 }
 
 void MeterCore::StopMeasuring() {
-  state_.AnalysisActive = false;
+  SetAnalysisActive(false);
+  StampAnew();
+}
+
+void MeterCore::SetAnalysisActive(bool active) {
+  state_.AnalysisActive = active;
+}
+
+void MeterCore::ClearForStart() {
+  state_.ResetForStart();
+}
+
+void MeterCore::StampAnew() {
   state_.LastTickMs = 0;
+}
+
+void MeterCore::SetGenerateMode(bool generate) {
+  state_.GenerateMode = generate;
+}
+
+void MeterCore::RestartAlarmToggle() {
+  state_.AlarmToggle = false;
+}
+
+void MeterCore::SetAverageLock(bool locked) {
+  state_.AverageLock = locked;
+}
+
+void MeterCore::ClearTotal() {
+  state_.TotalTraffic = 0;
 }
 
 void MeterCore::SelectAdapter(int16_t index, const QString& name) {

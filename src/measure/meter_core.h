@@ -62,6 +62,21 @@ class MeterCore : public QObject, private TickHost, private AlarmListener {
   void StartMeasuring();
   // The analysis off; the next start stamps its first tick anew.
   void StopMeasuring();
+  // The steps of those two, for the buttons that run other steps between.
+  void SetAnalysisActive(bool active);
+  // What a start of measurement clears: the averages, the rates, the idle
+  // times, the latch, the tick's stamp.
+  void ClearForStart();
+  // The next tick stamps its start anew instead of measuring since the last.
+  void StampAnew();
+  // Spy (false) or Generate.
+  void SetGenerateMode(bool generate);
+  // The alarm evaluation's every-second count starts over.
+  void RestartAlarmToggle();
+  // The averages kept on the displays at a stop (true), or cleared.
+  void SetAverageLock(bool locked);
+  // The total since start-up back to 0.
+  void ClearTotal();
   // The interface read: 0 for "All", k for the k-th row, found again by
   // `name` when the list changes (empty: by number).
   void SelectAdapter(int16_t index, const QString& name);
@@ -110,6 +125,8 @@ class MeterCore : public QObject, private TickHost, private AlarmListener {
   QThreadPool& DevicePolls() { return devicePolls_; }
 
   const MeasurementState& State() const { return state_; }
+  // The error report's number, which handlers mark with a SectionScope.
+  SectionNumber& Section() { return state_.ProgramSection; }
   // For the parts of the meter that keep the measurement's figures with it
   // (the Generate-mode client, the history, the alarms, the buttons).
   MeasurementState& SharedState() { return state_; }

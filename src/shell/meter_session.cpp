@@ -25,7 +25,7 @@ MeterSession::MeterSession(Environment environment, const MeterView& view)
       view_(view),
       core_(*this, view.displays, settings_, *env_.clock),
       generator_(state_, *env_.clock),
-      analysis_(state_, settings_, view.analysis),
+      analysis_(core_, settings_, view.analysis),
       loader_(settings_, view.settings, nullptr, env_.settingsFile, env_.executablePath,
               env_.autostartEntry),
       placement_(nullptr),

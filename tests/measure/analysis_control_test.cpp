@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/settings_list.h"
+#include "measure/meter_core.h"
 #include "support/scripted_ui.h"
 
 namespace velmar {
@@ -35,14 +36,25 @@ class FakeView : public AnalysisView {
   int64_t total = -1;
 };
 
+class ButtonsDriver : public TickDriver {
+ public:
+  void SetCalcTimerEnabled(bool) override {}
+  void StartDownload() override {}
+  void HandleException(const std::exception&) override {}
+};
+
 class AnalysisControlTest : public ::testing::Test {
  protected:
-  AnalysisControlTest() : control(state, settings, view) {
+  AnalysisControlTest() : control(core, settings, view) {
     settings.SetLines(SettingsList::DefaultLines());
     control.Now = [] { return QTime(14, 3, 22); };
   }
-  MeasurementState state;
   SettingsList settings;
+  StoredDisplays displays;
+  ButtonsDriver driver;
+  MeterCore core{driver, displays, settings};
+  // The core's figures, set before a press and read after it.
+  MeasurementState& state = core.SharedState();
   FakeView view;
   test::ScriptedUi ui;
   AnalysisControl control;
