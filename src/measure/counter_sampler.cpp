@@ -215,8 +215,7 @@ int CounterSampler::ResolveSelection(int16_t selection) {
   for (int i = 0; i < rows; ++i) {
     if (adapters_[static_cast<size_t>(i)].name == selectedName_) {
       if (i + 1 != selection || resolvedSelection_ == kByName) {
-        state_.AdapterIndex = static_cast<int16_t>(i + 1);
-        emit adapterFound(state_.AdapterIndex, selectedName_);
+        emit adapterFound(i + 1, selectedName_);
       }
       resolvedSelection_ = static_cast<int16_t>(i + 1);
       return i;

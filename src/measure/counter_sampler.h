@@ -126,7 +126,8 @@ class CounterSampler : public QObject {
 
  signals:
   // The chosen interface is found (at a new row, or named for the first
-  // time): its row and name, for the settings.
+  // time): its row and name, for the settings. The choice read on the next
+  // tick must be that row: whoever keeps the measurement sets it at once.
   void adapterFound(int row, const QString& name);
   // The interface chosen by name is not in the list now.
   void adapterLost(const QString& name);

@@ -13,7 +13,10 @@ MeterCore::MeterCore(TickDriver& driver, ResultDisplays& displays, SettingsList&
       sampler_(state_, nullptr, *this, clock),
       publisher_(state_, engine_, displays, settings, &driver) {
   connect(&sampler_, &CounterSampler::adaptersChanged, this, &MeterCore::adaptersChanged);
-  connect(&sampler_, &CounterSampler::adapterFound, this, &MeterCore::adapterFound);
+  connect(&sampler_, &CounterSampler::adapterFound, this, [this](int row, const QString& name) {
+    SetAdapterIndex(static_cast<int16_t>(row));
+    emit adapterFound(row, name);
+  });
   connect(&sampler_, &CounterSampler::adapterLost, this, &MeterCore::adapterLost);
   connect(&sampler_, &CounterSampler::sourceStatusChanged, this, &MeterCore::sourceStatusChanged);
 }

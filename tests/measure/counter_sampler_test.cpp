@@ -63,6 +63,10 @@ class CounterSamplerTest : public ::testing::Test {
       : table(nullptr, test::FakeAgentPath()), sampler(state, &table, host, clock) {
     host.state = &state;
     state.AnalysisActive = true;
+    // As the core keeps the choice.
+    QObject::connect(&sampler, &CounterSampler::adapterFound, [this](int row, const QString&) {
+      state.AdapterIndex = static_cast<int16_t>(row);
+    });
   }
 
   // One tick that reads the given interface rows, `ms` after the last one.
