@@ -732,6 +732,13 @@ TEST_F(MainWindowTest, HistoryTimerRecordsAndTheMaintenanceCommands) {
   QDate today(2026, 12, 8);
   env.dates.Format = [] { return QString("yyyy-MM-dd"); };
   env.dates.Now = [&] { return QDateTime(today, QTime(10, 0)); };
+  // The suite shares one store: records earlier cases made at the real
+  // date, in another format, are not this case's to purge.
+  {
+    Registry earlier(KeyStore::Default());
+    earlier.SetRootKey(KeyRoot::kMachine);
+    earlier.DeleteKey(HistoryRecorder::kHistoryKey);
+  }
   auto form = Make();
   form->show();
   MeterSession& session = Probe(*form).Session();
