@@ -149,7 +149,7 @@ class MeterSession : public TickDriver {
   const DayKeyDates& Dates() const { return dates_; }
   // The history's purge, restore and profile commands.
   HistoryCommands History();
-  PlanWatch& Plan() { return plan_; }
+  const PlanWatch& Plan() const { return plan_; }
   // The plan's setup (NetworkManager's metered devices offered first); a
   // plan set is saved and takes effect at once.
   void SetUpPlan();
