@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "support/fake_agent_control.h"
+#include "support/raised.h"
 
 namespace velmar {
 namespace {
@@ -14,15 +15,7 @@ namespace {
 using test::FakeAgent;
 using test::FakeInterface;
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "(nothing raised)";
-}
+using test::MessageOf;
 
 TEST(InterfaceTableTest, ConstructionFailuresCarryTheirMessages) {
   EXPECT_EQ(MessageOf<TableError>(

@@ -16,6 +16,7 @@
 #include "interfaces/table_errors.h"
 #include "support/fake_agent_control.h"
 #include "support/own_network.h"
+#include "support/raised.h"
 
 namespace velmar {
 namespace {
@@ -85,15 +86,7 @@ struct Sink {
   }
 };
 
-template <typename E>
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "(nothing raised)";
-}
+using test::MessageOf;
 
 // Texts compared as text, so a failure shows them.
 #define EXPECT_TEXT(actual, expected) \
