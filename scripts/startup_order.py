@@ -1,0 +1,87 @@
+"""Writes the start-up order files the linker lays out the window and the
+agent library by (src/app/velmar.order, src/agent/mib2.order): the
+functions each runs from start until the window has ticked for a while,
+found by running the window under callgrind on a private Xvfb display
+with a tray.
+
+The kernel maps a program's code 64 kB around every page it touches, so
+start-up code scattered over the binary kept nearly all of it resident.
+Laid out together, it keeps a fifth. Run this again after larger changes
+to the window's start or its tick (bench/window_memory.py shows the cost);
+names the linker no longer finds are skipped, so a stale file only loses
+some of the gain.
+
+    /usr/bin/python3 scripts/startup_order.py build/bin [seconds]"""
+import collections
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import xsession  # noqa: E402
+
+CAPTION = "Velmar 2000 Bandwidth Meter"
+OUTPUTS = {"velmar": "src/app/velmar.order", "libmib2.so": "src/agent/mib2.order"}
+
+
+def executed_functions(profile):
+    """Mangled names of the functions callgrind saw run, by object file."""
+    objects, functions = {}, {}
+    current, executed = None, collections.defaultdict(set)
+    with open(profile, errors="replace") as f:
+        for line in f:
+            m = re.match(r"^(c?ob|c?fn)=\((\d+)\)(?: (.*))?$", line.rstrip("\n"))
+            if not m:
+                continue
+            kind, index, name = m.groups()
+            table = objects if kind.endswith("ob") else functions
+            if name:
+                table[index] = name
+            if kind == "ob":
+                current = os.path.basename(objects[index])
+            elif kind == "fn":
+                # callgrind marks recursion levels as name'2.
+                executed[current].add(re.sub(r"'\d+$", "", functions[index]))
+    return executed
+
+
+def main(bin_dir, seconds):
+    subprocess.run(["bash", os.path.join(ROOT, "scripts", "setup-deps")], check=True)
+    x = xsession.XSession()
+    env, home = xsession.private_environment(bin_dir, "yes")
+    os.makedirs(env["VELMAR_APP_DIR"])
+    profile = os.path.join(tempfile.mkdtemp(prefix="velmar-order-"), "callgrind.out")
+    proc = subprocess.Popen(["valgrind", "--tool=callgrind", "--demangle=no",
+                             "--callgrind-out-file=" + profile, os.path.join(bin_dir, "velmar")],
+                            env=dict(x.env(), **env), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        window = x.wait(lambda: x.find_window(CAPTION), 120, CAPTION)
+        x.wait(lambda: x.is_viewable(window), 60, CAPTION + " shown")
+        # A profile of a span, not a wait for a state: the window ticks,
+        # repaints its displays and closes the splash in it.
+        try:
+            proc.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            pass
+    finally:
+        proc.terminate()
+        proc.wait(timeout=120)
+        x.close()
+        xsession.cleanup(home)
+    executed = executed_functions(profile)
+    for name, output in OUTPUTS.items():
+        # Unnamed code (an address) and valgrind's own frames are not symbols.
+        symbols = sorted(s for s in executed.get(name, ()) if not s.startswith(("0x", "(")))
+        if not symbols:
+            raise SystemExit("no function of %s ran: was it built in %s?" % (name, bin_dir))
+        with open(os.path.join(ROOT, output), "w") as f:
+            f.write("".join(s + "\n" for s in symbols))
+        print("%s: %d functions" % (output, len(symbols)))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], float(sys.argv[2]) if len(sys.argv) > 2 else 10)
