@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace velmar {
 namespace {
 
@@ -13,6 +15,11 @@ TEST(ContrastTest, RatiosFollowTheWcagFormulaAndReadableMovesOnlyAsFarAsNeeded) 
   EXPECT_NEAR(ContrastRatio(QColor(0x77, 0x77, 0x77), Qt::white), 4.48, 0.01);
   EXPECT_NEAR(ContrastRatio(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
   EXPECT_NEAR(RelativeLuminance(QColor(10, 10, 10)), 10 / 255.0 / 12.92, 1e-9) << "low branch";
+  for (int v = 11; v < 256; ++v) {
+    const double c = v / 255.0;
+    const double expected = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    ASSERT_NEAR(RelativeLuminance(QColor(v, v, v)), expected, 1e-12) << "channel " << v;
+  }
 
   // Pure red on white is 4.0: deepened, still red, not further than needed.
   const QColor red = Readable(Qt::red, Qt::white);
