@@ -53,26 +53,55 @@ QLinearGradient Vertical(double height, QColor top, QColor bottom) {
   return g;
 }
 
-void Gauge(QPainter& p, QRectF area, double fraction) {
-  // A half-round dial with a needle.
+// The dial's twenty steps of 9 degrees, from its left end (step 0) over
+// the top (10) to its right end (20), come from a table, not from std::sin
+// and std::cos: the splash draws a dial at start, and libm's trigonometry
+// would keep some 180 kB of its code and tables in the window's memory.
+constexpr int kDialSteps = 20;
+constexpr double kSineOfStep[] = {0.0,
+                                  0.15643446504023087,
+                                  0.3090169943749474,
+                                  0.45399049973954675,
+                                  0.5877852522924731,
+                                  0.7071067811865475,
+                                  0.8090169943749475,
+                                  0.8910065241883678,
+                                  0.9510565162951535,
+                                  0.9876883405951378,
+                                  1.0};
+static_assert([] {
+  for (int k = 0; k <= kDialSteps / 2; ++k) {
+    const double one = kSineOfStep[k] * kSineOfStep[k] +
+                       kSineOfStep[kDialSteps / 2 - k] * kSineOfStep[kDialSteps / 2 - k];
+    if (one < 1 - 1e-12 || one > 1 + 1e-12 || (k > 0 && kSineOfStep[k] <= kSineOfStep[k - 1])) {
+      return false;
+    }
+  }
+  return true;
+}());
+
+QPointF DialPoint(QPointF centre, double radius, int step) {
+  constexpr int half = kDialSteps / 2;
+  const double sine = kSineOfStep[step <= half ? step : kDialSteps - step];
+  const double cosine = step <= half ? kSineOfStep[half - step] : -kSineOfStep[step - half];
+  return {centre.x() - radius * cosine, centre.y() - radius * sine};
+}
+
+// A half-round dial with a needle on one of its steps.
+void Gauge(QPainter& p, QRectF area, int needleStep) {
   const QPointF centre(area.center().x(), area.bottom());
   const double radius = std::min(area.width() / 2, area.height());
   p.setPen(QPen(QColor(60, 60, 40), radius / 12));
   p.setBrush(Qt::NoBrush);
   const QRectF dial(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
   p.drawArc(dial, 0, 180 * 16);
-  for (int i = 0; i <= 10; ++i) {
-    const double a = M_PI * i / 10;
-    const QPointF outer(centre.x() - radius * std::cos(a), centre.y() - radius * std::sin(a));
-    const QPointF inner(centre.x() - radius * 0.8 * std::cos(a),
-                        centre.y() - radius * 0.8 * std::sin(a));
-    p.setPen(QPen(i >= 8 ? QColor(200, 30, 30) : QColor(60, 60, 40), radius / 20));
-    p.drawLine(inner, outer);
+  // A tick every other step, the last two red.
+  for (int step = 0; step <= kDialSteps; step += 2) {
+    p.setPen(QPen(step >= 16 ? QColor(200, 30, 30) : QColor(60, 60, 40), radius / 20));
+    p.drawLine(DialPoint(centre, radius * 0.8, step), DialPoint(centre, radius, step));
   }
-  const double a = M_PI * fraction;
   p.setPen(QPen(QColor(200, 30, 30), radius / 10, Qt::SolidLine, Qt::RoundCap));
-  p.drawLine(centre, QPointF(centre.x() - radius * 0.9 * std::cos(a),
-                             centre.y() - radius * 0.9 * std::sin(a)));
+  p.drawLine(centre, DialPoint(centre, radius * 0.9, needleStep));
 }
 
 }  // namespace
@@ -99,9 +128,11 @@ QImage MeterArt::Splash(QSize size, qreal ratio) {
   p.fillRect(QRect(QPoint(0, 0), size), Vertical(size.height(), kOliveTop, kOliveBottom));
   Gauge(p,
         QRectF(size.width() * 0.3, size.height() * 0.12, size.width() * 0.4, size.height() * 0.4),
-        0.7);
+        14);
   p.setPen(QColor(0, 255, 0));
-  QFont title(QStringLiteral("DejaVu Sans"), 26, QFont::Bold);
+  // The regular face: the splash is the only text drawn in bold at start,
+  // and the bold face would stay mapped, some 250 kB, from then on.
+  QFont title(QStringLiteral("DejaVu Sans"), 26);
   p.setFont(title);
   p.drawText(QRect(0, size.height() / 2, size.width(), size.height() / 4), Qt::AlignCenter,
              QStringLiteral("Velmar 2000"));
@@ -215,7 +246,7 @@ void Digits(QPainter& p, QRectF r, const QString& text) {
 // The setup wizard's pages, one drawing each.
 
 void DrawWelcome(QPainter& p, double w, double h) {
-  Gauge(p, QRectF(w * 0.1, h * 0.15, w * 0.8, h * 0.35), 0.7);
+  Gauge(p, QRectF(w * 0.1, h * 0.15, w * 0.8, h * 0.35), 14);
   WizardArt::Caption(p, QRectF(0, h * 0.55, w, h * 0.14), QStringLiteral("Velmar"));
 }
 
@@ -223,7 +254,7 @@ void DrawWindowPage(QPainter& p, double w, double h) {
   // A window behind and one pinned in front of it.
   Window(p, QRectF(w * 0.12, h * 0.18, w * 0.55, h * 0.35), QColor(120, 120, 120));
   Window(p, QRectF(w * 0.33, h * 0.38, w * 0.55, h * 0.35), QColor(200, 30, 30));
-  Gauge(p, QRectF(w * 0.45, h * 0.5, w * 0.3, h * 0.15), 0.6);
+  Gauge(p, QRectF(w * 0.45, h * 0.5, w * 0.3, h * 0.15), 12);
 }
 
 void DrawProxyPage(QPainter& p, double w, double h) {
@@ -277,8 +308,8 @@ void DrawAutoloadPage(QPainter& p, double w, double h) {
 
 void DrawActivePage(QPainter& p, double w, double h) {
   // Play, over a dial that is already moving.
-  Gauge(p, QRectF(w * 0.15, h * 0.12, w * 0.7, h * 0.25), 0.45);
-  const QPointF c(w * 0.5, h * 0.6);
+  Gauge(p, QRectF(w * 0.15, h * 0.12, w * 0.7, h * 0.25), 9);
+  const QPointF c(w * 0.5, h * 12);
   const double r = std::min(w, h) * 0.17;
   WizardArt::Badge(p, c, r);
   p.setPen(Qt::NoPen);
@@ -320,7 +351,7 @@ QImage MeterArt::SetupPicture(QSize size, qreal ratio) {
   WizardArt::Backdrop(p, size);
   const double w = size.width();
   const double h = size.height();
-  Gauge(p, QRectF(w * 0.12, h * 0.1, w * 0.76, h * 0.36), 0.55);
+  Gauge(p, QRectF(w * 0.12, h * 0.1, w * 0.76, h * 0.36), 11);
   // A cog: the settings behind the dial.
   const QPointF c(w * 0.5, h * 0.66);
   const double r = std::min(w, h) * 0.16;
