@@ -417,6 +417,18 @@ TEST(LcdDisplayPainterTest, ColoursReachEveryPixel) {
   EXPECT_EQ(painter.LightOnColor(), on);
 }
 
+TEST(LcdDisplayPainterTest, DisplaysThatLookAlikeShareTheirPicturesAndPartWhenOneChanges) {
+  LcdDisplayPainter first;
+  LcdDisplayPainter second;
+  EXPECT_EQ(&first.DigitPicture(8), &second.DigitPicture(8)) << "one set for one look";
+  const QImage before = first.DigitPicture(8);
+  ASSERT_TRUE(second.SetLightOnColor(Qt::red));
+  EXPECT_EQ(first.DigitPicture(8), before) << "a shared set is never drawn over";
+  EXPECT_NE(second.DigitPicture(8), before);
+  ASSERT_TRUE(second.SetLightOnColor(first.LightOnColor()));
+  EXPECT_EQ(&first.DigitPicture(8), &second.DigitPicture(8)) << "back to the same look";
+}
+
 TEST(LcdDisplayPainterTest, DigitPicturesAreRebuiltOnlyForGeometryAndColours) {
   LcdDisplayPainter painter;
   const int initial = painter.DigitPictureBuilds();

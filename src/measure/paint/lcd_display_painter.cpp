@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "measure/paint/painter_property.h"
@@ -54,6 +56,25 @@ char TextCharAt(const std::string& number, int numDigits, int index) {
   const size_t zeros = padded - length;
   return position < zeros ? '0' : number[position - zeros + (negative ? 1 : 0)];
 }
+
+using DigitSet = std::array<QImage, 10>;
+
+// Everything a digit picture depends on. Displays that look alike share
+// their pictures: the window's eight speed displays come in two looks, and
+// a set of ten is some 11 kB.
+struct DigitLook {
+  int width;
+  int height;
+  int line;
+  int gap;
+  QRgb background;
+  QRgb on;
+  QRgb off;
+  auto operator<=>(const DigitLook&) const = default;
+};
+
+std::mutex digitLooksMutex;
+std::map<DigitLook, std::weak_ptr<const DigitSet>> digitLooks;
 
 }  // namespace
 
@@ -204,19 +225,33 @@ void LcdDisplayPainter::RebuildDigitPictures() {
   const int width = DeviceDigitWidth();
   const int height = DeviceDigitHeight();
   if (width <= 0 || height <= 0) {
-    digits_.fill(QImage());
+    digits_ = std::make_shared<const DigitSet>();
+    return;
+  }
+  const DigitLook look{width,
+                       height,
+                       DeviceLineWidth(),
+                       DeviceGap(),
+                       backgroundColor_.rgba(),
+                       lightOnColor_.rgba(),
+                       lightOffColor_.rgba()};
+  const std::lock_guard lock(digitLooksMutex);
+  std::erase_if(digitLooks, [](const auto& entry) { return entry.second.expired(); });
+  if (auto shared = digitLooks[look].lock()) {
+    digits_ = std::move(shared);
     return;
   }
   // The outline in the background colour leaves the thin gaps between
   // neighbouring segments and around the digit.
   QPen outline(backgroundColor_);
-  outline.setWidth(DeviceGap());
+  outline.setWidth(look.gap);
   // One canvas for all ten: an image keeps the paint engine it was painted
   // with (some 20 kB) for its whole life, so the kept pictures are copies.
   QImage canvas(width, height, QImage::Format_RGB32);
   QPainter painter(&canvas);
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setPen(outline);
+  auto pictures = std::make_shared<DigitSet>();
   for (int digit = 0; digit < 10; ++digit) {
     painter.fillRect(canvas.rect(), backgroundColor_);
     for (int s = 0; s < kSegmentCount; ++s) {
@@ -224,14 +259,16 @@ void LcdDisplayPainter::RebuildDigitPictures() {
       painter.setBrush(SegmentLit(digit, segment) ? lightOnColor_ : lightOffColor_);
       painter.drawPolygon(SegmentPolygon(segment));
     }
-    digits_[static_cast<size_t>(digit)] = canvas.copy();
+    (*pictures)[static_cast<size_t>(digit)] = canvas.copy();
   }
+  digitLooks[look] = pictures;
+  digits_ = std::move(pictures);
 }
 
 const QImage& LcdDisplayPainter::Render() {
   return picture_.Render(size_, devicePixelRatio_, backgroundColor_, [this](QImage& image) {
     // Without a cell there is nothing to divide the width by.
-    if (numDigits_ > 0 && !digits_[0].isNull()) {
+    if (numDigits_ > 0 && !(*digits_)[0].isNull()) {
       DrawCells(image);
     }
   });
@@ -250,7 +287,7 @@ void LcdDisplayPainter::DrawCells(QImage& image) const {
     const char c = TextCharAt(number, numDigits_, i);
     // The only non-digit is a minus sign; it shows as a 1.
     const int digit = (c >= '0' && c <= '9') ? c - '0' : 1;
-    painter.drawImage(x + i * cellWidth, y, digits_[static_cast<size_t>(digit)]);
+    painter.drawImage(x + i * cellWidth, y, (*digits_)[static_cast<size_t>(digit)]);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <QPolygon>
 #include <QSize>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "measure/paint/painter_property.h"
@@ -90,7 +91,7 @@ class LcdDisplayPainter {
 
   // The prepared picture of `digit` (0..9), in device pixels; null when the
   // digit size is not positive.
-  const QImage& DigitPicture(int digit) const { return digits_.at(digit); }
+  const QImage& DigitPicture(int digit) const { return digits_->at(digit); }
 
   // How often the ten digit pictures have been prepared.
   int DigitPictureBuilds() const { return digitPictureBuilds_; }
@@ -119,7 +120,8 @@ class LcdDisplayPainter {
   qreal devicePixelRatio_ = 1;
   qreal layoutScale_ = 1;
 
-  std::array<QImage, 10> digits_;
+  // Shared with every display of the same look.
+  std::shared_ptr<const std::array<QImage, 10>> digits_;
   int digitPictureBuilds_ = 0;
   CachedImage picture_;
 };
