@@ -37,6 +37,19 @@ def measure(x, args, env, caption):
         proc.wait(timeout=15)
 
 
+def order_coverage(bin_dir):
+    """How many of the start-up order file's functions the window still
+    defines: renamed ones lose their place, and the start's code spreads
+    out again (scripts/startup_order.py writes the file anew)."""
+    path = os.path.join(os.path.dirname(__file__), "..", "src", "app", "velmar.order")
+    with open(path) as f:
+        listed = {line.strip() for line in f if line.strip()}
+    symbols = subprocess.run(["nm", "--defined-only", os.path.join(bin_dir, "velmar")],
+                             capture_output=True, text=True, check=True).stdout
+    defined = {line.split()[-1] for line in symbols.splitlines()}
+    return len(listed & defined), len(listed)
+
+
 def main(bin_dir, rounds):
     x = xsession.XSession()
     results = {"meter": [], "minimal": []}
@@ -64,6 +77,7 @@ def main(bin_dir, rounds):
     extra = sorted(os.path.basename(p) for p in
                    results["meter"][-1]["libraries"] - results["minimal"][-1]["libraries"])
     print("libraries only the window maps: %s" % (", ".join(extra) or "none"))
+    print("start-up order: %d of %d listed functions found in the window" % order_coverage(bin_dir))
     print("window / minimal Qt window: RSS %.2f x (target 1.1), PSS %.2f x"
           % (figures["meter"]["rss"] / figures["minimal"]["rss"],
              figures["meter"]["pss"] / figures["minimal"]["pss"]))
