@@ -15,11 +15,17 @@ QIcon ApplicationIcon() {
   if (!themeDir.isEmpty() && !QIcon::themeSearchPaths().contains(themeDir)) {
     QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() << themeDir);
   }
+  const QString name = QString::fromLatin1(install_layout::kIconName);
+  // The picture drawn in code only where the theme has none: its four
+  // sizes would otherwise stay in memory unused.
+  if (QIcon::hasThemeIcon(name)) {
+    return QIcon::fromTheme(name);
+  }
   QIcon drawn;
   for (const int size : {16, 22, 32, 48}) {
     drawn.addPixmap(QPixmap::fromImage(MeterArt::TrayIcon(size)));
   }
-  return QIcon::fromTheme(QString::fromLatin1(install_layout::kIconName), drawn);
+  return drawn;
 }
 
 }  // namespace velmar
