@@ -229,6 +229,15 @@ TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   EXPECT_TRUE(ui.messages[0].startsWith("Error: SNMP query failed.\r\nin program section 213\r\n"));
   EXPECT_EQ(Probe(*form).StatusText(), "Error :SNMP query failed.");
   EXPECT_GE(ui.beeps, 1);
+
+  // A tick while the report is open fails again (an alarm mail without a
+  // mail system): the status bar says so, no second dialog opens over it.
+  ui.duringMessage = [&] { form->ReportError(Exception("No mail system.")); };
+  form->ReportError(Exception("SNMP query failed."));
+  EXPECT_EQ(ui.messages.size(), 2);
+  EXPECT_EQ(Probe(*form).StatusText(), "Error :No mail system.") << "the latest error";
+  form->ReportError(Exception("No mail system."));
+  EXPECT_EQ(ui.messages.size(), 3) << "once closed, the next error is reported again";
 }
 
 // A TCP socket listening on a free loopback port, or connecting to one.

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
+#include <utility>
 
 #include "platform/user_interface.h"
 
@@ -16,7 +18,13 @@ class ScriptedUi : public UserInterface {
   ~ScriptedUi() override { UserInterface::Set(nullptr); }
 
   void Beep() override { ++beeps; }
-  void Message(const QString& text) override { messages << text; }
+  void Message(const QString& text) override {
+    messages << text;
+    // What the event loop may run while the dialog is open.
+    if (duringMessage) {
+      std::exchange(duringMessage, nullptr)();
+    }
+  }
   Answer Question(const QString& text) override {
     questions << text;
     if (answers.empty())
@@ -90,6 +98,7 @@ class ScriptedUi : public UserInterface {
   QStringList tips;
   bool tipDontRemind = false;
   QStringList messages;
+  std::function<void()> duringMessage;
   QStringList questions;
   int beeps = 0;
 };

@@ -375,10 +375,19 @@ void MainWindow::ResetToDefaults() {
 }
 
 void MainWindow::ReportError(const std::exception& error) {
-  const QString message = QString::fromUtf8(error.what());
+  latestError_ = QString::fromUtf8(error.what());
+  // The report's dialog runs the event loop, and the next tick may fail the
+  // same way (an alarm mail without a mail system, every second): such an
+  // error goes to the status bar, not into one more dialog over the first.
+  if (reportShown_) {
+    statusLabel_->setText(ErrorStatusText(latestError_));
+    return;
+  }
+  reportShown_ = true;
   UserInterface::Get().Beep();
-  UserInterface::Get().Message(ErrorReportText(message, session_.State().ProgramSection));
-  statusLabel_->setText(ErrorStatusText(message));
+  UserInterface::Get().Message(ErrorReportText(latestError_, session_.State().ProgramSection));
+  reportShown_ = false;
+  statusLabel_->setText(ErrorStatusText(latestError_));
   MessageQueue::RunNow();
 }
 

@@ -159,6 +159,9 @@ class MainWindow : public QWidget {
   bool closeAllowed_ = false;
   bool firstShow_ = true;
   bool shutDown_ = false;
+  // An error report's dialog is open; the latest error while it is.
+  bool reportShown_ = false;
+  QString latestError_;
   bool minimizeToTray_ = true;
   bool trayEnabled_ = true;
   QString webPageAddress_;
