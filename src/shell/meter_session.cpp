@@ -162,7 +162,14 @@ void MeterSession::Start() {
 
 void MeterSession::RecordPrograms() {
   // A device's counts are not this computer's sockets'.
-  if (!settings_.Flag(SettingsLine::kProgramHistory) || MeasuresDevice()) {
+  const bool wanted = settings_.Flag(SettingsLine::kProgramHistory) && !MeasuresDevice();
+  if (wanted == (programs_ != nullptr)) {
+    return;
+  }
+  if (!wanted) {
+    QObject::disconnect(programsTick_);
+    recorder_.SetProgramSource(nullptr);
+    programs_.reset();
     return;
   }
   bool number = false;
@@ -173,7 +180,7 @@ void MeterSession::RecordPrograms() {
   programs_ = std::make_unique<programs::ProgramRecording>(
       number && top > 0 && top <= 1000 ? top : 20, std::move(options));
   recorder_.SetProgramSource(&programs_->Source());
-  QObject::connect(&core_, &MeterCore::published, &core_, [this] {
+  programsTick_ = QObject::connect(&core_, &MeterCore::published, &core_, [this] {
     Guarded([this] { programs_->Tick(state_.CountedDownBytes, state_.CountedUpBytes); });
   });
 }
@@ -250,6 +257,7 @@ void MeterSession::ReloadSettings() {
   Guarded([this] { loader_.LoadSettings(true); });
   plan_.Reload();
   SelectAdapterFromSettings();
+  RecordPrograms();
 }
 
 void MeterSession::SelectAdapterFromSettings() {
@@ -280,6 +288,7 @@ void MeterSession::ChangeSource() {
   view_.settings.SetAdapterLabel(SettingsLoader::AdapterCaption(QStringLiteral("All")));
   Guarded([this] { UseSource(settings_); });
   Guarded([this] { SetAdapterList(core_.Sampler().BuildAdapterList()); });
+  RecordPrograms();
 }
 
 HistoryCommands MeterSession::History() {

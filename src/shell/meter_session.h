@@ -103,7 +103,10 @@ class MeterSession : public TickDriver {
   // "Save settings and Quit": line 4 from the mode buttons, then the file;
   // raises when the file cannot be written.
   void SaveSettings(bool generateMode);
-  void ResetToDefaults() { loader_.LoadSettings(false); }
+  void ResetToDefaults() {
+    loader_.LoadSettings(false);
+    RecordPrograms();
+  }
   void ReloadSettings();
   void WriteAutostart(bool enabled);
   void SavePlacement() { placement_.Save(view_.placement); }
@@ -116,6 +119,11 @@ class MeterSession : public TickDriver {
   // Another source chosen in the settings: the choice of interface goes
   // back to "All", the agent is built anew and the list read from it.
   void ChangeSource();
+  // Settings line 65: the records' volumes per program, read from this
+  // computer's sockets (not while a device is measured). Starts or stops
+  // the readings to match the line.
+  void RecordPrograms();
+  bool RecordsPrograms() const { return programs_ != nullptr; }
 
   void SetSection(uint8_t section) { SectionScope here(state_.ProgramSection, section); }
 
@@ -186,8 +194,6 @@ class MeterSession : public TickDriver {
   void ShowSourceInterfaces();
   // The core's signals to the window and the settings.
   void ConnectCore();
-  // Settings line 65, read once: the records' volumes per program.
-  void RecordPrograms();
 
   Environment env_;
   MeterView view_;
@@ -208,6 +214,7 @@ class MeterSession : public TickDriver {
   PlacementStore placement_;
   DayKeyDates dates_;
   std::unique_ptr<programs::ProgramRecording> programs_;
+  QMetaObject::Connection programsTick_;
   HistoryRecorder recorder_;
   // Snapshots of the counters; what passed while the meter did not run.
   UsageKeeper usage_;

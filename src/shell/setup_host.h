@@ -43,6 +43,9 @@ class SetupHost {
   // Loads the agent for the source the settings now choose (this computer
   // or a device on the network) and lists its interfaces.
   virtual void ChangeSource() {}
+  // Starts or stops the history's volumes per program as settings line 65
+  // now says.
+  virtual void RecordPrograms() {}
   // Writes or removes the autostart value (and its desktop entry);
   // enabling raises when it cannot be written.
   virtual void WriteAutostart(bool enabled) = 0;

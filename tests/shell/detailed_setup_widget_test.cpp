@@ -30,7 +30,7 @@ class DetailedSetupTest : public test::SetupDialogTest<DetailedSetup> {
 TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   Open();
   EXPECT_EQ(dialog->windowTitle(), "Velmar Detailed Setup");
-  EXPECT_EQ(dialog->size(), QSize(556, 415));
+  EXPECT_EQ(dialog->size(), QSize(556, 439));
   EXPECT_EQ(
       Texts(dialog.get()),
       (QStringList{"&Network interface to monitor:", "&URL (http or ftp) for 'Generate' Mode:",
@@ -60,6 +60,7 @@ TEST_F(DetailedSetupTest, EveryControlWithItsCaption) {
   EXPECT_EQ(Box("WinStartupBox")->text(), "&Auto-run Velmar when I log in");
   EXPECT_EQ(Box("AnalyseStartupbox")->text(), "&Start Velmar in 'Active' mode");
   EXPECT_EQ(Box("StayOnTopBox")->text(), "&Keep Velmar main-window on top");
+  EXPECT_EQ(Box("ProgramHistoryBox")->text(), "Record each &program's traffic in the history");
   EXPECT_EQ(Child<QPushButton>("revertButton")->text(), "&Revert settings");
   EXPECT_EQ(Child<QPushButton>("closeButton")->text(), "C&lose");
   EXPECT_NE(Edit("URLbox"), nullptr);
@@ -298,9 +299,12 @@ TEST_F(DetailedSetupTest, ClosingAppliesEveryControl) {
   EXPECT_EQ(Line(11), "1");
   EXPECT_EQ(Line(12), "1");
   EXPECT_TRUE(host.stayOnTop);
+  EXPECT_EQ(host.programsRecorded, false) << "line 65 stays off";
 
-  // And switched off again.
+  // And switched off again; line 65 on, which the meter follows at once.
   Open({{10, "1"}, {11, "1"}});
+  EXPECT_FALSE(Box("ProgramHistoryBox")->isChecked());
+  Box("ProgramHistoryBox")->click();
   ASSERT_TRUE(host.DesktopEntryExists());
   Box("WinStartupBox")->click();
   Box("AnalyseStartupbox")->click();
@@ -313,6 +317,8 @@ TEST_F(DetailedSetupTest, ClosingAppliesEveryControl) {
   EXPECT_EQ(Line(11), "0");
   EXPECT_EQ(Line(3), "");
   EXPECT_EQ(host.url, "http://") << "an empty line counts as the bare scheme";
+  EXPECT_EQ(Line(65), "1");
+  EXPECT_EQ(host.programsRecorded, true);
 }
 
 TEST_F(DetailedSetupTest, RevertSettingsBringsBackTheSavedFile) {

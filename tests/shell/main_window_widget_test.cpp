@@ -240,6 +240,20 @@ TEST_F(MainWindowTest, ErrorsAreReportedWithTheirSectionAndTheProgramGoesOn) {
   EXPECT_EQ(ui.messages.size(), 3) << "once closed, the next error is reported again";
 }
 
+TEST_F(MainWindowTest, LineSixtyFiveStartsAndStopsTheProgramReadingsAtOnce) {
+  auto form = Make();
+  MeterSession& session = Probe(*form).Session();
+  EXPECT_FALSE(session.RecordsPrograms()) << "off by default";
+  session.Settings().SetLineExtending(SettingsLine::kProgramHistory, "1");
+  session.RecordPrograms();
+  EXPECT_TRUE(session.RecordsPrograms());
+  session.Settings().SetLine(SettingsLine::kProgramHistory, "");
+  session.RecordPrograms();
+  EXPECT_FALSE(session.RecordsPrograms());
+  // The readings went with their connection: a publication now reads none.
+  emit session.Core().published(0, 0);
+}
+
 // A TCP socket listening on a free loopback port, or connecting to one.
 int LoopbackSocket(uint16_t port, bool listening) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -120,6 +122,7 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
   void ReportError(const std::exception& error) override {
     errors << QString::fromUtf8(error.what());
   }
+  void RecordPrograms() override { programsRecorded = list_.Flag(SettingsLine::kProgramHistory); }
 
   // SettingsTarget
   void SetProgramSection(uint8_t section) override { programSection = section; }
@@ -146,6 +149,8 @@ class SetupTestHost : public SetupHost, public SettingsTarget {
   QStringList hints;
   std::vector<int> tipsAsked;
   bool stayOnTop = false;
+  // Line 65 as the last apply handed it on; empty until one did.
+  std::optional<bool> programsRecorded;
   int proxyApplications = 0;
   QString proxy;
   uint16_t proxyPort = 0;

@@ -154,6 +154,12 @@ void DetailedSetup::BuildStartBoxes() {
                           QRect(16, 314, 400, 22));
   stayOnTopBox_ = Check("StayOnTopBox", QStringLiteral("&Keep Velmar main-window on top"),
                         QRect(16, 338, 400, 22));
+  // The sockets of this computer: a device's traffic has no programs here.
+  programHistoryBox_ =
+      Check("ProgramHistoryBox", QStringLiteral("Record each &program's traffic in the history"),
+            QRect(16, 362, 400, 22));
+  programHistoryBox_->setToolTip(
+      QStringLiteral("Reads this computer's sockets every 2 seconds while measuring"));
   if (OnWayland()) {
     stayOnTopBox_->setEnabled(false);
     stayOnTopBox_->setToolTip(kNoStayOnTopTip);
@@ -163,18 +169,18 @@ void DetailedSetup::BuildStartBoxes() {
 void DetailedSetup::BuildButtons() {
   revertButton_ = new QPushButton(QStringLiteral("&Revert settings"), this);
   revertButton_->setObjectName(QStringLiteral("revertButton"));
-  revertButton_->setGeometry(16, 374, 130, 28);
+  revertButton_->setGeometry(16, 398, 130, 28);
   revertButton_->setAutoDefault(false);
   connect(revertButton_, &QPushButton::clicked, this, [this] { RevertSettings(); });
   sourceButton_ = new QPushButton(QStringLiteral("Sour&ce..."), this);
   sourceButton_->setObjectName(QStringLiteral("sourceButton"));
-  sourceButton_->setGeometry(158, 374, 130, 28);
+  sourceButton_->setGeometry(158, 398, 130, 28);
   sourceButton_->setAutoDefault(false);
   sourceButton_->setToolTip(QStringLiteral("Measure this computer or a device on the network"));
   connect(sourceButton_, &QPushButton::clicked, this, [this] { ChooseSource(); });
   closeButton_ = new QPushButton(QStringLiteral("C&lose"), this);
   closeButton_->setObjectName(QStringLiteral("closeButton"));
-  closeButton_->setGeometry(426, 374, 114, 28);
+  closeButton_->setGeometry(426, 398, 114, 28);
   closeButton_->setDefault(true);
   connect(closeButton_, &QPushButton::clicked, this, [this] { CloseWindow(); });
 }
@@ -202,6 +208,7 @@ void DetailedSetup::ShowSettings() {
   urlEdit_->setText(settings.Line(SettingsLine::kGenerateUrl));
   autostartBox_->setChecked(settings.Flag(SettingsLine::kAutostart));
   startActiveBox_->setChecked(settings.Flag(SettingsLine::kStartActive));
+  programHistoryBox_->setChecked(settings.Flag(SettingsLine::kProgramHistory));
   FillAdapterBox(*interfaceBox_, settings.LineNumber(SettingsLine::kAdapterIndex, 0));
   if (const std::optional<bool> use = ShowProxyFields(*proxyHostEdit_, *proxyPortEdit_)) {
     useProxyBox_->setChecked(*use);
@@ -283,6 +290,12 @@ bool DetailedSetup::ApplyBeforeClose() {
     host_.SetUrl(url.isEmpty() ? QStringLiteral("http://") : url);
 
     settings.SetFlag(SettingsLine::kStartActive, startActiveBox_->isChecked());
+    // Written only when changed: an older file need not grow to line 65.
+    if (programHistoryBox_->isChecked() != settings.Flag(SettingsLine::kProgramHistory)) {
+      settings.SetLineExtending(SettingsLine::kProgramHistory,
+                                programHistoryBox_->isChecked() ? kOne : QString());
+    }
+    host_.RecordPrograms();
 
     ApplyWindowStyle(stayOnTopBox_->isChecked());
   } catch (const std::exception& error) {

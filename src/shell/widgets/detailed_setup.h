@@ -42,7 +42,7 @@ class RadioGroup : public QGroupBox {
 class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
  public:
   static const QString kCaption;
-  static constexpr QSize kSize{556, 415};
+  static constexpr QSize kSize{556, 439};
 
   explicit DetailedSetup(SetupHost& host, QWidget* parent = nullptr);
   // The "Settings" tab's button: see Open.
@@ -92,6 +92,7 @@ class DetailedSetup : public SingleSetupDialog<DetailedSetup> {
   QCheckBox* autostartBox_;
   QCheckBox* startActiveBox_;
   QCheckBox* stayOnTopBox_;
+  QCheckBox* programHistoryBox_;
   QPushButton* revertButton_;
   QPushButton* sourceButton_;
   QPushButton* closeButton_;

@@ -51,6 +51,7 @@ class DialogCommands : public SetupHost {
   void SetUrl(const QString& url) override { session_.SetUrl(url); }
   void ReloadSettings() override { session_.ReloadSettings(); }
   void ChangeSource() override { session_.ChangeSource(); }
+  void RecordPrograms() override { session_.RecordPrograms(); }
   void WriteAutostart(bool enabled) override { session_.WriteAutostart(enabled); }
   void ReportError(const std::exception& error) override { view_.window.ReportError(error); }
 
