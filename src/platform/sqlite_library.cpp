@@ -1,9 +1,9 @@
 #include "platform/sqlite_library.h"
 
-#include <dlfcn.h>
-
+#include <memory>
 #include <mutex>
 
+#include "platform/dynamic_library.h"
 #include "platform/key_store.h"
 
 namespace velmar {
@@ -24,24 +24,24 @@ SqliteHold HoldSqlite() {
   if (SqliteHold held = current.lock()) {
     return held;
   }
-  void* handle = ::dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    throw KeyStoreError(
-        QStringLiteral("Cannot load %1: %2").arg(kLibrary, QString::fromLocal8Bit(::dlerror())));
+  // Unloaded when the last hold goes, or here when an entry is missing.
+  auto library = std::make_shared<DynamicLibrary>();
+  if (!library->Load(kLibrary)) {
+    throw KeyStoreError(QStringLiteral("Cannot load %1: %2")
+                            .arg(kLibrary, QString::fromStdString(library->LastError())));
   }
   SqliteEntries loaded;
 #define VELMAR_SQLITE_RESOLVE(name)                                                         \
-  loaded.name = reinterpret_cast<decltype(loaded.name)>(::dlsym(handle, "sqlite3_" #name)); \
+  loaded.name = reinterpret_cast<decltype(loaded.name)>(library->Symbol("sqlite3_" #name)); \
   if (loaded.name == nullptr) {                                                             \
-    ::dlclose(handle);                                                                      \
     throw KeyStoreError(QStringLiteral("%1 lacks sqlite3_%2").arg(kLibrary, #name));        \
   }
   VELMAR_SQLITE_ENTRIES(VELMAR_SQLITE_RESOLVE)
 #undef VELMAR_SQLITE_RESOLVE
   entries = loaded;
-  SqliteHold hold(&entries, [handle](const SqliteEntries*) {
+  SqliteHold hold(&entries, [library](const SqliteEntries*) {
     std::lock_guard unload(loadMutex);
-    ::dlclose(handle);
+    library->Unload();
   });
   current = hold;
   return hold;
