@@ -154,10 +154,7 @@ void MeterSession::Start() {
   placement_.enabled = env_.windowPositions;
   placement_.Load(view_.placement);
   ResetForStart();
-  Guarded([this] { loader_.LoadSettings(true); });
-  plan_.Reload();
-  SelectAdapterFromSettings();
-  RecordPrograms();
+  ReloadSettings();
 }
 
 void MeterSession::RecordPrograms() {

@@ -107,6 +107,8 @@ class MeterSession : public TickDriver {
     loader_.LoadSettings(false);
     RecordPrograms();
   }
+  // The settings file applied again, with what follows its lines: the
+  // plan, the chosen interface, the volumes per program.
   void ReloadSettings();
   void WriteAutostart(bool enabled);
   void SavePlacement() { placement_.Save(view_.placement); }
