@@ -28,8 +28,7 @@ def measure(x, args, env, caption):
     proc = subprocess.Popen(args, env=dict(x.env(), **env), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     try:
-        window = x.wait(lambda: x.find_window(caption), 20, caption)
-        x.wait(lambda: x.is_viewable(window), 10, caption + " shown")
+        x.shown(caption, 20)
         time.sleep(SETTLE_SECONDS)
         return dict(memory_mb(proc.pid), libraries=libraries(proc.pid))
     finally:

@@ -62,8 +62,7 @@ def profile_window(bin_dir, seconds):
                             env=dict(x.env(), **env), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     try:
-        window = x.wait(lambda: x.find_window(CAPTION), 120, CAPTION)
-        x.wait(lambda: x.is_viewable(window), 60, CAPTION + " shown")
+        x.shown(CAPTION, 120)
         # A profile of a span, not a wait for a state: the window ticks,
         # repaints its displays and closes the splash in it.
         try:

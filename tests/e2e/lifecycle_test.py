@@ -40,8 +40,7 @@ def start(bin_dir, x, env):
     os.makedirs(env["VELMAR_APP_DIR"], exist_ok=True)
     proc = subprocess.Popen([os.path.join(bin_dir, "velmar")], env=dict(x.env(), **env),
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    window = x.wait(lambda: x.find_window(CAPTION), 15, "the main window")
-    x.wait(lambda: x.is_viewable(window), 10, "the window shown")
+    window = x.shown(CAPTION, 15)
     return proc, window
 
 

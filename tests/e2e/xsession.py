@@ -102,6 +102,13 @@ class XSession:
     def is_viewable(self, window):
         return window.get_attributes().map_state == X.IsViewable
 
+    def shown(self, title, seconds):
+        """The window of that title once it is mapped and viewable; each
+        of the two waits may take `seconds`."""
+        window = self.wait(lambda: self.find_window(title), seconds, title)
+        self.wait(lambda: self.is_viewable(window), seconds, title + " shown")
+        return window
+
     def geometry(self, window):
         g = window.get_geometry()
         root = window.translate_coords(self.display.screen().root, 0, 0)
